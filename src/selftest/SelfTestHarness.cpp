@@ -1,0 +1,49 @@
+#include "selftest/SelfTestHarness.h"
+
+#include <QIODevice>
+
+#include <cstdio>
+
+namespace pv::selftest {
+
+namespace {
+int failures = 0;
+}
+
+QTextStream &out()
+{
+    static QTextStream *stream = [] {
+        auto *s = new QTextStream(stdout, QIODevice::ReadWrite);
+        return s;
+    }();
+    return *stream;
+}
+
+void check(bool ok, const QString &description)
+{
+    out() << (ok ? "  ok    " : "  FAIL  ") << description << '\n';
+    out().flush();
+    if (!ok)
+        ++failures;
+}
+
+void expectEqual(const QString &actual, const char *expectedUtf8, const QString &description)
+{
+    const QString expected = QString::fromUtf8(expectedUtf8);
+    const bool ok = actual == expected;
+    const QString detail = ok ? actual : QStringLiteral("%1, wanted %2").arg(actual, expected);
+    check(ok, QStringLiteral("%1: %2").arg(description, detail));
+}
+
+void beginTest(const QString &title, bool blankLineBefore)
+{
+    if (blankLineBefore)
+        out() << '\n';
+    out() << title << '\n';
+    out().flush();
+}
+
+int failureCount() { return failures; }
+void resetFailures() { failures = 0; }
+
+} // namespace pv::selftest

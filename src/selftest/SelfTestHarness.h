@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+
+// Shared harness of the built-in self-test. Every check file includes this;
+// only pv::runSelfTests (SelfTestRunner.h) is called from outside the suite.
+namespace pv::selftest {
+
+// The suite's output stream on standard output, created on first use.
+QTextStream &out();
+
+// Writes "  ok    " or "  FAIL  ", the description and a line end, then
+// flushes; a failed check raises the failure counter.
+void check(bool ok, const QString &description);
+
+// "description: actual" when equal, else "description: actual, wanted expected".
+void expectEqual(const QString &actual, const char *expectedUtf8, const QString &description);
+
+// Writes the title line of a test; every test but the first and "Card number
+// ordering" is preceded by an empty line.
+void beginTest(const QString &title, bool blankLineBefore = true);
+
+int failureCount();
+void resetFailures();
+
+} // namespace pv::selftest

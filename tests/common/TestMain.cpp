@@ -1,0 +1,42 @@
+#include "TestRegistry.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace pv::test {
+std::vector<TestFactory> &registry()
+{
+    static std::vector<TestFactory> tests;
+    return tests;
+}
+} // namespace pv::test
+
+int main(int argc, char *argv[])
+{
+    // Every suite runs in a home of its own, so it never touches the user's
+    // settings or caches and two runs never share state.
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/tallowk-test-XXXXXX"));
+    const QByteArray root = home.path().toUtf8();
+    qputenv("HOME", root);
+    qputenv("XDG_CONFIG_HOME", root + "/config");
+    qputenv("XDG_DATA_HOME", root + "/data");
+    qputenv("XDG_CACHE_HOME", root + "/cache");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
+    QApplication::setApplicationName(QStringLiteral("Tallowmerick"));
+    QApplication::setApplicationVersion(QStringLiteral("0.5.0"));
+
+    int status = 0;
+    for (const auto &factory : pv::test::registry()) {
+        std::unique_ptr<QObject> test(factory());
+        status |= QTest::qExec(test.get(), argc, argv);
+    }
+    return status;
+}
