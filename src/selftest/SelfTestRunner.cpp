@@ -11,6 +11,8 @@ int runSelfTests()
     resetFailures();
 
     // Offline tests, in run order.
+    testCardNumberOrdering();
+    testCardNumberNormalisation();
 
     // Network tests, in run order, follow here.
 
