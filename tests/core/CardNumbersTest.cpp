@@ -143,7 +143,6 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QCOMPARE(cardNumberSortKey(input), key);
     }
-
 };
 
 PV_REGISTER_TEST(CardNumbersTest)
