@@ -13,6 +13,9 @@ int runSelfTests()
     // Offline tests, in run order.
     testCardNumberOrdering();
     testCardNumberNormalisation();
+    testUndoRedo();
+    testLabels();
+    testBinders();
 
     // Network tests, in run order, follow here.
 

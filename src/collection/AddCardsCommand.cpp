@@ -1,0 +1,82 @@
+#include "collection/AddCardsCommand.h"
+
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+
+#include <QCoreApplication>
+
+namespace pv {
+
+AddCardsCommand::AddCardsCommand(Collection *collection, QList<CardEntry> cards, QList<SetRecord> sets,
+                                 QString *focusKey, QUndoCommand *parent)
+    : CollectionCommand(collection, focusKey, parent), m_cards(std::move(cards)), m_sets(std::move(sets))
+{
+    setText(QCoreApplication::translate("pv::AddCardsCommand", "Add %n card line(s)", nullptr,
+                                        int(m_cards.size())));
+}
+
+void AddCardsCommand::firstRedo()
+{
+    m_setsBefore = m_collection->sets();
+    for (const SetRecord &record : std::as_const(m_sets))
+        m_collection->mergeSetInfo(record);
+    m_lines.clear();
+    m_lines.reserve(m_cards.size());
+    for (const CardEntry &card : std::as_const(m_cards)) {
+        LineRecord line;
+        const int existing = m_collection->indexOfEntry(entryKey(card));
+        line.wasNew = existing < 0;
+        if (!line.wasNew)
+            line.before = m_collection->entries().at(existing);
+        line.row = m_collection->addEntry(card);
+        if (line.row >= 0 && line.row < m_collection->entries().size())
+            line.after = m_collection->entries().at(line.row);
+        m_lines.append(line);
+    }
+    m_setsAfter = m_collection->sets();
+    m_applied = true;
+}
+
+void AddCardsCommand::redo()
+{
+    if (!m_collection)
+        return;
+    Batch batch(m_collection);
+    if (!m_applied) {
+        firstRedo();
+        return;
+    }
+    m_collection->setSets(m_setsAfter);
+    for (const LineRecord &line : std::as_const(m_lines)) {
+        const int found = rowOfKey(line.row, entryKey(line.after));
+        if (found < 0)
+            m_collection->insertEntry(line.row, line.after);
+        else
+            m_collection->replaceEntry(found, line.after);
+    }
+}
+
+void AddCardsCommand::undo()
+{
+    if (!m_collection)
+        return;
+    Batch batch(m_collection);
+    // Last line first: a card that occurs twice in one add comes out right,
+    // its second record restoring the state after the first.
+    for (auto it = m_lines.crbegin(); it != m_lines.crend(); ++it) {
+        const QString key = entryKey(it->after);
+        const int found = rowOfKey(it->row, key);
+        if (found < 0)
+            continue;
+        if (it->wasNew) {
+            if (focusIs(key))
+                setFocus(QString());
+            m_collection->removeEntryAt(found);
+        } else {
+            m_collection->replaceEntry(found, it->before);
+        }
+    }
+    m_collection->setSets(m_setsBefore);
+}
+
+} // namespace pv

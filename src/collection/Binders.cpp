@@ -1,0 +1,341 @@
+#include "collection/Binders.h"
+
+#include "catalog/CardCatalog.h"
+#include "catalog/CatalogSearch.h"
+#include "catalog/DexIndex.h"
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+#include "core/CardNumbers.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QSet>
+#include <QUuid>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace pv {
+
+namespace {
+
+// Each rule's catalog search is capped so a rule that matches everything
+// cannot flood a binder.
+constexpr int ruleSearchLimit = 20000;
+
+QString templateName(const char *name)
+{
+    return QCoreApplication::translate("BinderTemplates", name);
+}
+
+Binder templateBinder(const char *name)
+{
+    return newBinder(templateName(name), Language::English);
+}
+
+BinderRule dexRule(const QList<int> &dexIds)
+{
+    BinderRule rule;
+    rule.dexIds = dexIds;
+    return rule;
+}
+
+BinderRule rarityRule(const QString &serieId, const QString &rarity)
+{
+    BinderRule rule;
+    rule.serieId = serieId;
+    rule.rarities = {rarity};
+    return rule;
+}
+
+BinderRule nameRule(const QString &name)
+{
+    BinderRule rule;
+    rule.name = name;
+    return rule;
+}
+
+// What the collection holds of one card in the binder's language.
+struct OwnedCard
+{
+    qint64 count = 0;
+    double value = 0.0;  // the dearest copy's effective unit price
+};
+
+// The candidates gathered so far, each card id once.
+class Candidates
+{
+public:
+    void take(const CatalogCard &card)
+    {
+        if (card.id.isEmpty() || m_taken.contains(card.id))
+            return;
+        m_taken.insert(card.id);
+        m_cards.append(card);
+    }
+    bool isTaken(const QString &id) const { return m_taken.contains(id); }
+    QList<CatalogCard> &cards() { return m_cards; }
+
+private:
+    QSet<QString> m_taken;
+    QList<CatalogCard> m_cards;
+};
+
+void takeRuleCards(const BinderRule &rule, Language language, const CardCatalog &catalog,
+                   const DexIndex *dexIndex, Candidates &candidates, BinderResolution &result)
+{
+    if (rule.dexIds.isEmpty()) {
+        CatalogQuery query;
+        query.text = rule.name;
+        query.setId = rule.setId;
+        query.seriesId = rule.serieId;
+        query.rarities = rule.rarities;
+        const CatalogSearchResult found = catalog.search(language, query, ruleSearchLimit);
+        for (const CatalogCard &card : found.cards)
+            candidates.take(card);
+        return;
+    }
+
+    QSet<QString> seriesSets;
+    if (!rule.serieId.isEmpty()) {
+        for (const CatalogSet &set : catalog.setsOfSeries(language, rule.serieId))
+            seriesSets.insert(set.id);
+    }
+    const QSet<QString> rarities(rule.rarities.cbegin(), rule.rarities.cend());
+    const QString foldedName = searchKey(rule.name);
+
+    for (const int dexId : rule.dexIds) {
+        if (!dexIndex || !dexIndex->contains(language, dexId)) {
+            if (!result.pendingDexIds.contains(dexId))
+                result.pendingDexIds.append(dexId);
+            continue;
+        }
+        // The index keeps ids unordered; sorting them keeps a binder with a
+        // manual order stable from one resolution to the next.
+        const QSet<QString> idSet = dexIndex->cardsFor(language, dexId);
+        QStringList ids(idSet.cbegin(), idSet.cend());
+        ids.sort();
+        for (const QString &id : std::as_const(ids)) {
+            const CatalogCard *card = catalog.cardById(language, id);
+            if (!card)
+                continue;
+            if (!rule.setId.isEmpty() && card->setId != rule.setId)
+                continue;
+            if (!rule.serieId.isEmpty() && !seriesSets.contains(card->setId))
+                continue;
+            if (!rarities.isEmpty() && !rarities.contains(card->rarity))
+                continue;
+            if (!foldedName.isEmpty() && !searchKey(card->name).contains(foldedName))
+                continue;
+            candidates.take(*card);
+        }
+    }
+}
+
+// Sort keys of one candidate, computed once per resolution.
+struct Ranked
+{
+    int index = 0;       // position in the candidate list
+    double value = 0.0;  // owned value, 0 when not owned
+    int setOrder = 0;    // the set's catalog order, 0 when the catalog lacks it
+};
+
+class SetAndNumberLess
+{
+public:
+    explicit SetAndNumberLess(const QList<CatalogCard> &cards) : m_cards(cards) {}
+
+    bool operator()(const Ranked &a, const Ranked &b) const
+    {
+        if (a.setOrder != b.setOrder)
+            return a.setOrder < b.setOrder;
+        const CatalogCard &x = m_cards.at(a.index);
+        const CatalogCard &y = m_cards.at(b.index);
+        if (x.setId != y.setId)
+            return x.setId < y.setId;
+        return cardNumberLess(x.localId, y.localId);
+    }
+
+private:
+    const QList<CatalogCard> &m_cards;
+};
+
+} // namespace
+
+Binder newBinder(const QString &name, Language language)
+{
+    Binder binder;
+    binder.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    binder.name = name;
+    binder.lang = language;
+    return binder;
+}
+
+QList<Binder> builtinBinderTemplates()
+{
+    QList<Binder> templates;
+
+    Binder eevee = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Eeveelutions"));
+    eevee.rules = {dexRule({133, 134, 135, 136, 196, 197, 470, 471, 700})};
+    templates.append(eevee);
+
+    Binder wotc = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "WotC Holos"));
+    for (const char *serie : {"base", "gym", "neo", "lc", "ecard"})
+        wotc.rules.append(rarityRule(QString::fromLatin1(serie), QStringLiteral("Rare Holo")));
+    templates.append(wotc);
+
+    Binder stars = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Gold Stars"));
+    stars.rules = {nameRule(QString(QChar(0x2606))), nameRule(QString(QChar(0x2605)))};
+    templates.append(stars);
+
+    Binder levelX = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Level X"));
+    levelX.rules = {rarityRule(QString(), QStringLiteral("Rare Holo LV.X"))};
+    templates.append(levelX);
+
+    Binder amazing = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Amazing Rares"));
+    amazing.rules = {rarityRule(QString(), QStringLiteral("Amazing Rare"))};
+    templates.append(amazing);
+
+    // Forty pages of 3 x 3 pockets.
+    Binder top = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "360 Most Valuable Cards"));
+    top.topValue = 360;
+    templates.append(top);
+
+    return templates;
+}
+
+BinderResolution resolveBinder(const Binder &binder, const CardCatalog *catalog, const DexIndex *dexIndex,
+                               const Collection *collection)
+{
+    BinderResolution result;
+    if (!catalog || !collection)
+        return result;
+    const Language language = binder.lang;
+    const bool valueRanked = binder.topValue >= 1;
+
+    // 1. What the collection holds of each card, in the order first met.
+    QHash<QString, OwnedCard> owned;
+    QStringList ownedOrder;
+    for (const CardEntry &entry : collection->entries()) {
+        if (entry.lang != language)
+            continue;
+        auto it = owned.find(entry.cardId);
+        if (it == owned.end()) {
+            it = owned.insert(entry.cardId, OwnedCard());
+            ownedOrder.append(entry.cardId);
+        }
+        it->count += entry.count;
+        // A NaN price is never greater, so it never becomes a card's value.
+        const double price = entryUnitPrice(entry);
+        if (price > it->value)
+            it->value = price;
+    }
+
+    // 2. Candidates.
+    Candidates candidates;
+    if (!valueRanked) {
+        for (const BinderRule &rule : binder.rules) {
+            if (!rule.isEmpty())
+                takeRuleCards(rule, language, *catalog, dexIndex, candidates, result);
+        }
+    } else {
+        for (const QString &id : std::as_const(ownedOrder)) {
+            if (const CatalogCard *card = catalog->cardById(language, id))
+                candidates.take(*card);
+        }
+    }
+
+    // 3. Cards added by hand.
+    for (const QString &id : binder.added) {
+        if (candidates.isTaken(id))
+            continue;
+        if (const CatalogCard *card = catalog->cardById(language, id))
+            candidates.take(*card);
+    }
+
+    // 4. Cards removed by hand.
+    QList<CatalogCard> &cards = candidates.cards();
+    if (!binder.removed.isEmpty()) {
+        const QSet<QString> removed(binder.removed.cbegin(), binder.removed.cend());
+        cards.removeIf([&removed](const CatalogCard &card) { return removed.contains(card.id); });
+    }
+
+    std::vector<Ranked> ranked(size_t(cards.size()));
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        Ranked &r = ranked[size_t(i)];
+        r.index = int(i);
+        r.value = owned.value(cards.at(i).id).value;
+        const CatalogSet *set = catalog->setById(language, cards.at(i).setId);
+        r.setOrder = set ? set->order : 0;
+    }
+    const SetAndNumberLess setAndNumberLess(cards);
+
+    // 5. Value ranking: dearest first, equal values in set-and-number order,
+    // then cut to the binder's size.
+    if (valueRanked) {
+        std::stable_sort(ranked.begin(), ranked.end(), [&setAndNumberLess](const Ranked &a, const Ranked &b) {
+            if (a.value != b.value)
+                return a.value > b.value;
+            return setAndNumberLess(a, b);
+        });
+        if (ranked.size() > size_t(binder.topValue))
+            ranked.resize(size_t(binder.topValue));
+    }
+
+    // 6. Final order.
+    if (!binder.order.isEmpty()) {
+        QHash<QString, int> position;
+        for (int i = 0; i < binder.order.size(); ++i)
+            position.insert(binder.order.at(i), i);  // a repeated id keeps its later index
+        const int unlisted = int(binder.order.size());
+        std::stable_sort(ranked.begin(), ranked.end(), [&](const Ranked &a, const Ranked &b) {
+            return position.value(cards.at(a.index).id, unlisted)
+                < position.value(cards.at(b.index).id, unlisted);
+        });
+    } else if (valueRanked) {
+        std::reverse(ranked.begin(), ranked.end());
+    } else {
+        std::stable_sort(ranked.begin(), ranked.end(), setAndNumberLess);
+    }
+
+    // 7. Output.
+    QSet<QString> present;
+    result.cards.reserve(qsizetype(ranked.size()));
+    for (const Ranked &r : ranked) {
+        BinderCard card;
+        static_cast<CatalogCard &>(card) = cards.at(r.index);
+        const OwnedCard held = owned.value(card.id);
+        card.owned = int(std::clamp<qint64>(held.count, std::numeric_limits<int>::min(),
+                                            std::numeric_limits<int>::max()));
+        card.value = valueRanked ? held.value : 0.0;
+        if (card.owned > 0)
+            ++result.ownedCount;
+        if (!card.rarity.isEmpty())
+            present.insert(card.rarity);
+        result.cards.append(card);
+    }
+    for (const QString &rarity : catalog->rarities(language)) {
+        if (present.remove(rarity))
+            result.rarities.append(rarity);
+    }
+    return result;
+}
+
+QList<BinderCard> entriesForBinder(const Binder &binder, const QList<BinderCard> &cards)
+{
+    if (binder.showMissing && binder.hiddenRarities.isEmpty())
+        return cards;
+    const QSet<QString> hidden(binder.hiddenRarities.cbegin(), binder.hiddenRarities.cend());
+    QList<BinderCard> shown;
+    for (const BinderCard &card : cards) {
+        if (!binder.showMissing && card.owned < 1)
+            continue;
+        if (!card.rarity.isEmpty() && hidden.contains(card.rarity))
+            continue;
+        shown.append(card);
+    }
+    return shown;
+}
+
+} // namespace pv

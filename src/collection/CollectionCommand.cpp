@@ -1,0 +1,47 @@
+#include "collection/CollectionCommand.h"
+
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+
+namespace pv {
+
+CollectionCommand::CollectionCommand(Collection *collection, QString *focusKey, QUndoCommand *parent)
+    : QUndoCommand(parent), m_collection(collection), m_focusKey(focusKey)
+{
+}
+
+void CollectionCommand::setFocus(const QString &key)
+{
+    if (m_focusKey)
+        *m_focusKey = key;
+}
+
+bool CollectionCommand::focusIs(const QString &key) const
+{
+    return m_focusKey && *m_focusKey == key;
+}
+
+int CollectionCommand::rowOfKey(int rememberedRow, const QString &key) const
+{
+    if (!m_collection)
+        return -1;
+    const QList<CardEntry> &entries = m_collection->entries();
+    if (rememberedRow >= 0 && rememberedRow < entries.size()
+        && entryKey(entries.at(rememberedRow)) == key)
+        return rememberedRow;
+    return m_collection->indexOfEntry(key);
+}
+
+CollectionCommand::Batch::Batch(Collection *collection) : m_collection(collection)
+{
+    if (m_collection)
+        m_collection->beginBatch();
+}
+
+CollectionCommand::Batch::~Batch()
+{
+    if (m_collection)
+        m_collection->endBatch();
+}
+
+} // namespace pv

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "collection/CardEntry.h"
+#include "collection/CollectionCommand.h"
+
+#include <QElapsedTimer>
+
+namespace pv {
+
+// Replaces one holding with its edited form. An edit that gives the holding
+// the key of another one folds it into that holding (counts added, edited row
+// removed); undo brings both back. Quick successive edits of one holding,
+// each within MergeWindowMs of the previous, become one undo step.
+class EditEntryCommand : public CollectionCommand
+{
+public:
+    static constexpr int CommandId = 1001;
+    static constexpr qint64 MergeWindowMs = 1500;
+
+    EditEntryCommand(Collection *collection, int row, const CardEntry &after,
+                     QString *focusKey = nullptr, QUndoCommand *parent = nullptr);
+
+    void undo() override;
+    void redo() override;
+    int id() const override { return CommandId; }
+    bool mergeWith(const QUndoCommand *other) override;
+
+private:
+    bool hasMergeTarget() const { return !m_mergeTarget.cardId.isEmpty(); }
+
+    CardEntry m_before;
+    CardEntry m_after;
+    int m_row;
+    CardEntry m_mergeTarget;  // the holding an edit folds into; empty card id when none
+    QElapsedTimer m_timer;
+};
+
+} // namespace pv
