@@ -1,0 +1,325 @@
+#include "TestRegistry.h"
+
+#include "catalog/CacheDirectory.h"
+#include "catalog/CardCatalog.h"
+#include "catalog/CatalogCache.h"
+#include "catalog/DexIndex.h"
+#include "catalog/TcgdexClient.h"
+#include "collection/Binders.h"
+#include "collection/Collection.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborValue>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <limits>
+
+using namespace pv;
+
+namespace {
+
+CatalogCard catalogCard(const char *setId, const char *number, const char *name, const char *rarity)
+{
+    CatalogCard c;
+    c.setId = QString::fromLatin1(setId);
+    c.localId = QString::fromLatin1(number);
+    c.id = c.setId + QLatin1Char('-') + c.localId;
+    c.name = QString::fromUtf8(name);
+    c.rarity = QString::fromLatin1(rarity);
+    c.printingMask = 1;
+    return c;
+}
+
+CatalogSet catalogSet(const char *id, const char *serieId, int order)
+{
+    CatalogSet s;
+    s.id = QString::fromLatin1(id);
+    s.name = s.id.toUpper();
+    s.serieId = QString::fromLatin1(serieId);
+    s.order = order;
+    return s;
+}
+
+CardEntry owned(const QString &cardId, int count, double value, double custom = 0.0,
+                Language language = Language::English)
+{
+    CardEntry e;
+    e.cardId = cardId;
+    e.setId = cardId.section(QLatin1Char('-'), 0, 0);
+    e.localId = cardId.section(QLatin1Char('-'), 1);
+    e.lang = language;
+    e.count = count;
+    e.unitValueEur = value;
+    e.customPriceEur = custom;
+    return e;
+}
+
+QStringList ids(const QList<BinderCard> &cards)
+{
+    QStringList result;
+    for (const BinderCard &card : cards)
+        result.append(card.id);
+    return result;
+}
+
+BinderRule setRule(const char *setId)
+{
+    BinderRule rule;
+    rule.setId = QString::fromLatin1(setId);
+    return rule;
+}
+
+BinderRule dexRule(const QList<int> &numbers)
+{
+    BinderRule rule;
+    rule.dexIds = numbers;
+    return rule;
+}
+
+} // namespace
+
+class BindersTest : public QObject
+{
+    Q_OBJECT
+
+    CardCatalog *m_catalog = nullptr;
+    TcgdexClient *m_client = nullptr;
+    DexIndex *m_dex = nullptr;
+
+private slots:
+    // One small English catalog on disk, loaded the way the application
+    // loads its cache, and a dex index that knows two numbers from its file.
+    void initTestCase()
+    {
+        CatalogCache::Contents contents;
+        contents.sets = {catalogSet("sv04", "sv", 120), catalogSet("sv03", "sv", 110), catalogSet("base1", "base", 1)};
+        contents.cards = {
+            catalogCard("base1", "4", "Charizard", "Rare Holo"),
+            catalogCard("base1", "58", "Pikachu", "Common"),
+            catalogCard("sv03", "010", "Eevee", "Common"),
+            catalogCard("sv03", "002", "Pidgey", "Common"),
+            catalogCard("sv03", "125", "Charizard ex", "Double Rare"),
+            catalogCard("sv03", "201", "Pikachu \u2605", "Special Rare"),
+            catalogCard("sv04", "001", "Flareon \u2606", "Rare Holo"),
+            catalogCard("sv04", "002", "Vaporeon", "Rare Holo"),
+        };
+        contents.rarities = {QStringLiteral("Common"), QStringLiteral("Rare Holo"), QStringLiteral("Double Rare")};
+        contents.haveVariants = true;
+        contents.savedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(QDir().mkpath(cacheDirectory()));
+        QVERIFY(CatalogCache::save(cacheDirectory() + QStringLiteral("/en.cbor"), Language::English, contents));
+        m_catalog = new CardCatalog(nullptr, this);
+        m_catalog->ensureLoaded(Language::English);
+        QVERIFY(m_catalog->cardById(Language::English, QStringLiteral("sv03-010")));
+
+        QCborMap dexFile;
+        dexFile.insert(QStringLiteral("format"), QStringLiteral("tallowk-dex"));
+        dexFile.insert(QStringLiteral("version"), 1);
+        dexFile.insert(QStringLiteral("entries"),
+                       QCborArray{133, QCborArray{QStringLiteral("sv03-010"), QStringLiteral("base1-99")}, 136,
+                                  QCborArray{QStringLiteral("sv04-001")}, 134, QCborArray{QStringLiteral("sv04-002")}});
+        QFile file(DexIndex::cachePath(Language::English));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QCborValue(dexFile).toCbor());
+        file.close();
+        m_client = new TcgdexClient(this);
+        m_dex = new DexIndex(m_client, this);
+        QSignalSpy ready(m_dex, &DexIndex::dexReady);
+        m_dex->request(Language::English, 133);
+        QVERIFY(ready.wait(5000));
+        QVERIFY(m_dex->contains(Language::English, 136));
+    }
+
+    void templatesAreTheSixBuiltInBinders()
+    {
+        const QList<Binder> templates = builtinBinderTemplates();
+        QStringList names;
+        for (const Binder &b : templates) {
+            names.append(b.name);
+            QCOMPARE(b.lang, Language::English);
+            QCOMPARE(b.columns * b.rows, 9);
+            QVERIFY(!b.id.contains(QLatin1Char('{')));
+        }
+        QCOMPARE(names, QStringList({"Eeveelutions", "WotC Holos", "Gold Stars", "Level X", "Amazing Rares",
+                                     "360 Most Valuable Cards"}));
+        QCOMPARE(templates.last().topValue, 360);
+        QCOMPARE(templates.at(1).rules.size(), 5);
+        QVERIFY(templates.first().id != builtinBinderTemplates().first().id);
+    }
+
+    void aRuleBinderForASetRunsInNumberOrder()
+    {
+        Collection c;
+        c.addEntry(owned(QStringLiteral("sv03-125"), 2, 30.0));
+        Binder binder = newBinder(QStringLiteral("Set"), Language::English);
+        binder.rules = {setRule("sv03")};
+        const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"sv03-002", "sv03-010", "sv03-125", "sv03-201"}));
+        QCOMPARE(r.ownedCount, 1);
+        QCOMPARE(r.cards.at(2).owned, 2);
+        QCOMPARE(r.cards.at(2).value, 0.0);  // rule binders carry no ranking value
+        // Catalog order of rarities; one the catalog does not list is left out.
+        QCOMPARE(r.rarities, QStringList({"Common", "Double Rare"}));
+    }
+
+    void rulesUniteAndOrderBySetThenNumber()
+    {
+        Collection c;
+        Binder binder = newBinder(QStringLiteral("Mixed"), Language::English);
+        BinderRule holo;
+        holo.rarities = {QStringLiteral("Rare Holo")};
+        binder.rules = {holo, setRule("sv04"), BinderRule()};
+        const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"base1-4", "sv04-001", "sv04-002"}));
+    }
+
+    void goldStarsTakeEitherStar()
+    {
+        Collection c;
+        const Binder stars = builtinBinderTemplates().at(2);
+        const BinderResolution r = resolveBinder(stars, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"sv03-201", "sv04-001"}));
+    }
+
+    void dexRulesUseTheIndexAndTheRuleFilters()
+    {
+        Collection c;
+        Binder binder = newBinder(QStringLiteral("Eevee"), Language::English);
+        binder.rules = {dexRule({133, 136, 134})};
+        BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
+        // base1-99 is not in the catalog and is skipped.
+        QCOMPARE(ids(r.cards), QStringList({"sv03-010", "sv04-001", "sv04-002"}));
+        QVERIFY(r.pendingDexIds.isEmpty());
+
+        BinderRule filtered = dexRule({133, 136, 134});
+        filtered.serieId = QStringLiteral("sv");
+        filtered.rarities = {QStringLiteral("Rare Holo")};
+        filtered.name = QStringLiteral("FLAREON");
+        binder.rules = {filtered};
+        r = resolveBinder(binder, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"sv04-001"}));
+
+        filtered = dexRule({133});
+        filtered.setId = QStringLiteral("base1");
+        binder.rules = {filtered};
+        QVERIFY(resolveBinder(binder, m_catalog, m_dex, &c).cards.isEmpty());
+    }
+
+    void unknownDexNumbersArePendingOnce()
+    {
+        Collection c;
+        Binder binder = newBinder(QStringLiteral("Pending"), Language::English);
+        binder.rules = {dexRule({700, 133, 700}), dexRule({471, 700})};
+        const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
+        QCOMPARE(r.pendingDexIds, QList<int>({700, 471}));
+        QCOMPARE(ids(r.cards), QStringList({"sv03-010"}));
+    }
+
+    void nullServicesGiveEmptyOrPendingResults()
+    {
+        Collection c;
+        c.addEntry(owned(QStringLiteral("sv03-125"), 1, 3.0));
+        Binder binder = newBinder(QStringLiteral("Any"), Language::English);
+        binder.rules = {setRule("sv03"), dexRule({133})};
+        binder.added = {QStringLiteral("base1-4")};
+        QVERIFY(resolveBinder(binder, nullptr, m_dex, &c).cards.isEmpty());
+        QVERIFY(resolveBinder(binder, m_catalog, m_dex, nullptr).cards.isEmpty());
+        const BinderResolution noDex = resolveBinder(binder, m_catalog, nullptr, &c);
+        QCOMPARE(noDex.pendingDexIds, QList<int>({133}));
+        QCOMPARE(noDex.cards.size(), 5);
+    }
+
+    void addedAndRemovedByHand()
+    {
+        Collection c;
+        Binder binder = newBinder(QStringLiteral("Hand"), Language::English);
+        binder.rules = {setRule("sv04")};
+        binder.added = {QStringLiteral("sv04-001"), QStringLiteral("base1-58"), QStringLiteral("base1-4"),
+                        QStringLiteral("nowhere-1")};
+        binder.removed = {QStringLiteral("base1-4"), QStringLiteral("sv04-002")};
+        const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"base1-58", "sv04-001"}));
+    }
+
+    void aManualOrderPutsItsCardsFirst()
+    {
+        Collection c;
+        Binder binder = newBinder(QStringLiteral("Ordered"), Language::English);
+        binder.rules = {setRule("sv03")};
+        binder.order = {QStringLiteral("sv03-125"), QStringLiteral("missing"), QStringLiteral("sv03-010"),
+                        QStringLiteral("sv03-125")};  // a repeated id keeps its later place
+        const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"sv03-010", "sv03-125", "sv03-002", "sv03-201"}));
+    }
+
+    void aValueRankedBinderHoldsWhatIsOwnedCheapestFirst()
+    {
+        Collection c;
+        c.addEntry(owned(QStringLiteral("sv03-002"), 6, 1.0));
+        c.addEntry(owned(QStringLiteral("sv03-125"), 1, 2.0));
+        c.addEntry(owned(QStringLiteral("base1-4"), 1, 0.5, 50.0));  // the custom price counts
+        c.addEntry(owned(QStringLiteral("sv04-002"), 1, 9.0, 0.0, Language::Japanese));
+        c.addEntry(owned(QStringLiteral("unknown-1"), 1, 99.0));
+        Binder top = newBinder(QStringLiteral("Top"), Language::English);
+        top.topValue = 9;
+        top.rules = {setRule("sv04")};  // ignored by a value-ranked binder
+        BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"sv03-002", "sv03-125", "base1-4"}));
+        QCOMPARE(r.cards.at(0).owned, 6);
+        QCOMPARE(r.cards.at(2).value, 50.0);
+        QCOMPARE(r.ownedCount, 3);
+
+        top.topValue = 1;  // one copy at 2.0 beats six at 1.0, but not the custom 50
+        r = resolveBinder(top, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"base1-4"}));
+    }
+
+    void equalValuesCutTheSameWayEveryTime()
+    {
+        Collection c;
+        // Six cards of one value: the cut takes them in set-and-number order.
+        for (const char *id : {"sv04-002", "sv03-201", "base1-58", "sv03-002", "sv03-010", "base1-4"})
+            c.addEntry(owned(QString::fromLatin1(id), 1, 1.0));
+        Binder top = newBinder(QStringLiteral("Top"), Language::English);
+        top.topValue = 3;
+        const BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"sv03-002", "base1-58", "base1-4"}));
+    }
+
+    void aPriceThatIsNotANumberNeverRanks()
+    {
+        Collection c;
+        c.addEntry(owned(QStringLiteral("sv03-002"), 1, std::numeric_limits<double>::quiet_NaN()));
+        c.addEntry(owned(QStringLiteral("sv03-010"), 1, 1.0));
+        Binder top = newBinder(QStringLiteral("Top"), Language::English);
+        top.topValue = 1;
+        const BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"sv03-010"}));
+    }
+
+    void showMissingAndHiddenRaritiesCombine()
+    {
+        const auto pocket = [](const char *id, const char *rarity, int count) {
+            BinderCard card;
+            card.id = QString::fromLatin1(id);
+            card.rarity = QString::fromLatin1(rarity);
+            card.owned = count;
+            return card;
+        };
+        const QList<BinderCard> cards = {pocket("a", "Rare Holo", 1), pocket("b", "Rare Holo", 0),
+                                         pocket("c", "Common", 1), pocket("d", "", 0)};
+        Binder binder = newBinder(QStringLiteral("View"), Language::English);
+        QCOMPARE(ids(entriesForBinder(binder, cards)), QStringList({"a", "b", "c", "d"}));
+        binder.hiddenRarities = {QStringLiteral("Common")};
+        QCOMPARE(ids(entriesForBinder(binder, cards)), QStringList({"a", "b", "d"}));
+        binder.showMissing = false;
+        QCOMPARE(ids(entriesForBinder(binder, cards)), QStringList({"a"}));
+    }
+};
+
+PV_REGISTER_TEST(BindersTest)
+#include "BindersTest.moc"
