@@ -20,6 +20,7 @@
 #include <QUrlQuery>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 
 namespace pv::test {
@@ -366,17 +367,17 @@ int WebStandIn::inFlight() const
 
 int WebStandIn::peakInFlight(const QString &pattern) const
 {
-    // Arrivals before departures at the same millisecond: an answer written
-    // in the same tick as the next request arrives still overlapped it.
+    // Departures before arrivals at the same millisecond: a client that sends
+    // its next request the moment an answer arrives had only one open.
     QList<std::pair<qint64, int>> events;
     for (const RequestRecord &record : requests(pattern)) {
-        events.append({record.arrivedMs, -1});
-        events.append({record.finishedMs < 0 ? std::numeric_limits<qint64>::max() : record.finishedMs, 1});
+        events.append({record.arrivedMs, 1});
+        events.append({record.finishedMs < 0 ? std::numeric_limits<qint64>::max() : record.finishedMs, -1});
     }
     std::sort(events.begin(), events.end());
     int open = 0, peak = 0;
     for (const auto &event : events) {
-        open -= event.second;
+        open += event.second;
         peak = std::max(peak, open);
     }
     return peak;
