@@ -449,7 +449,8 @@ bool WebStandIn::handle(const QHttpServerRequest &request, QHttpServerResponder 
     emit requestArrived(serial);
 
     const int delay = answer.delayMs;
-    m_pending.insert(serial, Pending{std::make_shared<QHttpServerResponder>(std::move(responder)), answer});
+    QPointer<QTcpSocket> socket = responder.socket();
+    m_pending.insert(serial, Pending{std::make_shared<QHttpServerResponder>(std::move(responder)), socket, answer});
     if (delay > 0)
         QTimer::singleShot(delay, this, [this, serial] { deliver(serial); });
     else
@@ -466,7 +467,7 @@ void WebStandIn::deliver(int serial)
     m_pending.erase(it);
     QHttpServerResponder &responder = *pending.responder;
     const Answer &answer = pending.answer;
-    QTcpSocket *socket = responder.socket();
+    QTcpSocket *socket = pending.socket;
     if (!socket || socket->state() != QAbstractSocket::ConnectedState) {
         finishRecord(serial, 0, 0); // the client went away while the answer waited
         return;

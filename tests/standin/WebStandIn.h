@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QObject>
 #include <QRegularExpression>
 #include <QString>
@@ -166,6 +168,7 @@ private:
     struct Pending
     {
         std::shared_ptr<QHttpServerResponder> responder;
+        QPointer<QTcpSocket> socket; // gone when the client left while the answer waited
         Answer answer;
     };
 
