@@ -11,7 +11,6 @@
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -143,61 +142,29 @@ private:
 
 // ---- faults ----
 
-WebStandIn::Fault WebStandIn::Fault::httpStatus(int code)
+namespace {
+
+WebStandIn::Fault faultOf(WebStandIn::Fault::Kind kind, int code = 200)
 {
-    Fault f;
-    f.kind = Kind::Status;
+    WebStandIn::Fault f;
+    f.kind = kind;
     f.statusCode = code;
     return f;
 }
 
-WebStandIn::Fault WebStandIn::Fault::closeConnection()
-{
-    Fault f;
-    f.kind = Kind::Close;
-    return f;
-}
+} // namespace
 
-WebStandIn::Fault WebStandIn::Fault::delay(int ms)
-{
-    Fault f;
-    f.delayMs = ms;
-    return f;
-}
-
-WebStandIn::Fault WebStandIn::Fault::truncatedBody()
-{
-    Fault f;
-    f.kind = Kind::TruncatedBody;
-    return f;
-}
-
-WebStandIn::Fault WebStandIn::Fault::cutOffBody()
-{
-    Fault f;
-    f.kind = Kind::CutOffBody;
-    return f;
-}
-
-WebStandIn::Fault WebStandIn::Fault::notJson()
-{
-    Fault f;
-    f.kind = Kind::NotJson;
-    return f;
-}
-
-WebStandIn::Fault WebStandIn::Fault::wrongShape()
-{
-    Fault f;
-    f.kind = Kind::WrongShape;
-    return f;
-}
+WebStandIn::Fault WebStandIn::Fault::httpStatus(int code) { return faultOf(Kind::Status, code); }
+WebStandIn::Fault WebStandIn::Fault::closeConnection() { return faultOf(Kind::Close); }
+WebStandIn::Fault WebStandIn::Fault::delay(int ms) { return faultOf(Kind::Serve).after(ms); }
+WebStandIn::Fault WebStandIn::Fault::truncatedBody() { return faultOf(Kind::TruncatedBody); }
+WebStandIn::Fault WebStandIn::Fault::cutOffBody() { return faultOf(Kind::CutOffBody); }
+WebStandIn::Fault WebStandIn::Fault::notJson() { return faultOf(Kind::NotJson); }
+WebStandIn::Fault WebStandIn::Fault::wrongShape() { return faultOf(Kind::WrongShape); }
 
 WebStandIn::Fault WebStandIn::Fault::custom(int code, const QByteArray &contentType, const QByteArray &body)
 {
-    Fault f;
-    f.kind = Kind::Custom;
-    f.statusCode = code;
+    Fault f = faultOf(Kind::Custom, code);
     f.contentType = contentType;
     f.body = body;
     return f;
@@ -302,10 +269,15 @@ WebStandIn *WebStandIn::shared()
     static QPointer<WebStandIn> instance;
     if (!instance) {
         instance = new WebStandIn(QCoreApplication::instance());
-        if (instance->start())
+        if (instance->start()) {
             instance->exportEnvironment();
-        else
+        } else {
+            // Tests must never reach the real services: point them at a
+            // closed local port instead.
             qWarning("web stand-in did not start: %s", qPrintable(instance->errorString()));
+            for (const char *name : {"TALLOWK_TCGDEX_URL", "TALLOWK_ASSETS_URL", "TALLOWK_TCGCSV_URL", "TALLOWK_FX_URL"})
+                qputenv(name, "http://127.0.0.1:9");
+        }
     }
     return instance;
 }

@@ -32,7 +32,13 @@ class StandInData;
 // - the exchange rates at /v1/latest?base=...&symbols=..., dated today.
 // Image addresses inside the served answers point at this stand-in.
 //
-// Tests script faults per path pattern and read a log of every request.
+// Tests script faults per path pattern and read a log of every request:
+//
+//     WebStandIn *web = WebStandIn::shared(); // the suites' main starts it first
+//     web->reset();
+//     web->addFault("/v2/en/cards/sv03-001$", WebStandIn::Fault::httpStatus(503), 2);
+//     ... run the client ...
+//     QCOMPARE(web->requestCount("/v2/en/cards/sv03-001$"), 3);
 class WebStandIn : public QObject
 {
     Q_OBJECT
