@@ -218,7 +218,10 @@ bool WebStandIn::start(quint16 port, const QString &dataDirectory)
 void WebStandIn::stop()
 {
     // Unwritten answers go before the connections they belong to.
+    const QList<int> unanswered = m_pending.keys();
     m_pending.clear();
+    for (const int serial : unanswered)
+        finishRecord(serial, 0, 0);
     m_server.reset();
     m_port = 0;
 }
@@ -389,6 +392,15 @@ void WebStandIn::finishRecord(int serial, int status, qint64 bytes)
 
 bool WebStandIn::handle(const QHttpServerRequest &request, QHttpServerResponder &&responder)
 {
+    // A client may still send on a connection this stand-in is closing (after
+    // a cut-off body); that request is dropped unseen and the client sends it
+    // again on a new connection.
+    if (!responder.socket() || responder.socket()->state() != QAbstractSocket::ConnectedState) {
+        if (responder.socket())
+            responder.socket()->abort();
+        return true;
+    }
+
     const QUrl url = request.url();
     const QByteArray path = url.path(QUrl::FullyEncoded).toUtf8();
     const QByteArray query = url.query(QUrl::FullyEncoded).toUtf8();

@@ -53,7 +53,8 @@ public:
             Close,         // the connection is closed without an answer
             TruncatedBody, // a complete message whose body is the first half of the answer
             CutOffBody,    // the full length is announced, half the body is sent, then the connection closes
-                           // (Qt may send the GET again when this happens early: use a count of 2 or more)
+                           // (Qt may send the GET again when this happens early, or take the half body
+                           // as complete when the close comes with it: use a count of 2 or more)
             NotJson,       // status 200 with an HTML page
             WrongShape,    // status 200 with JSON of the other shape (an object where a list belongs ...)
             Custom,        // the given status, content type and body
