@@ -11,6 +11,11 @@ int runSelfTests()
     resetFailures();
 
     // Offline tests, in run order.
+    testNameTranslation();
+    testDisplayCurrency();
+    testPriceBasis();
+    testPriceSource();
+    testErrata();
 
     // Network tests, in run order, follow here.
 
