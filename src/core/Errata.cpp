@@ -1,6 +1,6 @@
 #include "core/Errata.h"
 
-#include "core/CardNumber.h"
+#include "core/CardNumbers.h"
 #include "core/Log.h"
 #include "core/TaggedJsonFile.h"
 

@@ -1,6 +1,6 @@
 #include "selftest/SelfTests.h"
 
-#include "core/CardNumber.h"
+#include "core/CardNumbers.h"
 #include "core/CardVocabulary.h"
 #include "core/Errata.h"
 #include "selftest/SelfTestHarness.h"

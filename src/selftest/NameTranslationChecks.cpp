@@ -63,7 +63,7 @@ void testNameTranslation()
           QStringLiteral("an override never applies to English"));
 
     NameTranslator::setEnabled(false);
-    check(NameTranslator::translateCardName(ja, QStringLiteral("リザードンex")) == QLatin1String("リザードンex"),
+    check(NameTranslator::translateCardName(ja, QStringLiteral("リザードンex")) == QStringLiteral("リザードンex"),
           QStringLiteral("nothing is translated while the preference is off"));
     check(NameTranslator::displayName(ja, QStringLiteral("VS1-005"), broken) == broken,
           QStringLiteral("an override is suppressed with the rest while the preference is off"));
