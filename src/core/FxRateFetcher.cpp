@@ -62,13 +62,20 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
     for (auto it = rates.constBegin(); it != rates.constEnd(); ++it)
         table.insert(it.key(), it.value().toDouble(0.0));
 
-    if (!(table.value(QStringLiteral("EUR"), 0.0) > 0.0)) {
+    if (!FxRates::isUsable(table.value(QStringLiteral("EUR"), 0.0))) {
         Log::warn(category, tr("Rate reply carried no usable EUR rate; keeping the stored table."));
         Q_EMIT finished(false);
         return;
     }
 
+    // The service always dates its rates; a reply without a date is not
+    // trusted to be today's.
     const QDate date = QDate::fromString(body.value(QLatin1String("date")).toString(), Qt::ISODate);
+    if (!date.isValid()) {
+        Log::warn(category, tr("Rate reply carried no date; keeping the stored table."));
+        Q_EMIT finished(false);
+        return;
+    }
     FxRates::store(table, date);
     Q_EMIT finished(true);
 }

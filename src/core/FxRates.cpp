@@ -55,8 +55,9 @@ void store(const QMap<QString, double> &rates, const QDate &date)
             settings.setValue(rateKey(row.first), rate);
     }
     const double eurRate = rates.value(eur, 0.0);
-    if (eurRate > 0.0) {
-        // No upper bound here: a rate beyond belief is read back as unusable.
+    // A euro rate beyond belief is not stored: it would replace a good rate
+    // with one that reads back as unusable while the date says it is fresh.
+    if (isUsable(eurRate)) {
         settings.setValue(QLatin1String(usdToEurKey), eurRate);
         const QDate when = date.isValid() ? date : QDate::currentDate();
         settings.setValue(QLatin1String(dateKey), when.toString(Qt::ISODate));

@@ -222,6 +222,9 @@ QString NameTranslator::composeCardName(const QString &name) const
     if (base.contains(QLatin1Char('&'))) {
         QStringList halves;
         const QStringList pieces = base.split(QLatin1Char('&'), Qt::SkipEmptyParts);
+        // A name of nothing but separators must not come back empty.
+        if (pieces.isEmpty())
+            return name;
         for (const QString &piece : pieces) {
             const QString english = translatePart(piece.trimmed());
             if (english.isEmpty())
