@@ -11,16 +11,17 @@ int runSelfTests()
     resetFailures();
 
     // Offline tests, in run order.
+    testNameTranslation();
+    testDisplayCurrency();
+    testPriceBasis();
+    testPriceSource();
+    testCardNumberOrdering();
+    testCardNumberNormalisation();
+    testErrata();
 
     // Network tests, in run order, follow here.
 
-    out() << '\n';
-    if (failureCount() == 0)
-        out() << "All checks passed." << '\n';
-    else
-        out() << QStringLiteral("%1 check(s) failed.").arg(failureCount()) << '\n';
-    out().flush();
-    return failureCount() != 0 ? 1 : 0;
+    return finishRun();
 }
 
 } // namespace pv
