@@ -272,14 +272,18 @@ WebStandIn *WebStandIn::shared()
     static QPointer<WebStandIn> instance;
     if (!instance) {
         instance = new WebStandIn(QCoreApplication::instance());
-        if (instance->start()) {
-            instance->exportEnvironment();
-        } else {
-            // Tests must never reach the real services: point them at a
-            // closed local port instead.
+        const bool started = instance->start();
+        if (!started)
             qWarning("web stand-in did not start: %s", qPrintable(instance->errorString()));
-            for (const char *name : {"TALLOWK_TCGDEX_URL", "TALLOWK_ASSETS_URL", "TALLOWK_TCGCSV_URL", "TALLOWK_FX_URL"})
-                qputenv(name, "http://127.0.0.1:9");
+        // A test that needs one service's address fixed before main sets it
+        // itself; it is left alone. Without a stand-in, tests must still never
+        // reach the real services: they get a closed local port instead.
+        const QStringList lines = instance->exportLines();
+        for (const QString &line : lines) {
+            const QByteArray name = line.section(QLatin1Char(' '), 1).section(QLatin1Char('='), 0, 0).toLatin1();
+            const QByteArray value = started ? line.section(QLatin1Char('='), 1).toUtf8() : QByteArray("http://127.0.0.1:9");
+            if (qEnvironmentVariableIsEmpty(name.constData()))
+                qputenv(name.constData(), value);
         }
     }
     return instance;

@@ -119,8 +119,10 @@ public:
     void exportEnvironment() const;
 
     // One stand-in per process, started on first use on a free port with its
-    // addresses exported to the environment; it lives as long as the
-    // application object. Tests clear its faults and log with reset().
+    // addresses exported to the environment (a TALLOWK_*_URL variable that is
+    // already set is left as it is); it lives as long as the application
+    // object. The suites' main starts it before any test. Tests clear its
+    // faults and log with reset().
     static WebStandIn *shared();
 
     // Applies the fault to the next `count` requests whose target matches the
