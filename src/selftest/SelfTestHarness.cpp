@@ -43,6 +43,20 @@ void beginTest(const QString &title, bool blankLineBefore)
     out().flush();
 }
 
+CardEntry makeTestEntry(const QString &id, int condition, int count, double price)
+{
+    CardEntry entry;
+    entry.cardId = id;
+    entry.setId = QStringLiteral("sv03");
+    entry.localId = id;
+    entry.name = QStringLiteral("Test ") + id;
+    entry.condition = Condition(condition);
+    entry.count = count;
+    entry.unitValueEur = price;
+    entry.unitValueUsd = price * 1.1;
+    return entry;
+}
+
 int failureCount() { return failures; }
 void resetFailures() { failures = 0; }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "collection/CardEntry.h"
+
 #include <QString>
 #include <QTextStream>
 
@@ -20,6 +22,12 @@ void expectEqual(const QString &actual, const char *expectedUtf8, const QString 
 // Writes the title line of a test; every test but the first and "Card number
 // ordering" is preceded by an empty line.
 void beginTest(const QString &title, bool blankLineBefore = true);
+
+// The shared holding fixture: card id and number id, set "sv03", name
+// "Test " + id, the condition at that position of the condition list, the
+// count, price euros and price x 1.1 dollars; everything else as a default
+// holding has it.
+CardEntry makeTestEntry(const QString &id, int condition, int count, double price);
 
 int failureCount();
 void resetFailures();
