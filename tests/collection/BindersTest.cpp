@@ -96,6 +96,13 @@ private slots:
     void initTestCase()
     {
         CatalogCache::Contents contents;
+        SerieBrief sv;
+        sv.id = QStringLiteral("sv");
+        sv.name = QStringLiteral("Scarlet & Violet");
+        SerieBrief base;
+        base.id = QStringLiteral("base");
+        base.name = QStringLiteral("Base");
+        contents.series = {sv, base};
         contents.sets = {catalogSet("sv04", "sv", 120), catalogSet("sv03", "sv", 110), catalogSet("base1", "base", 1)};
         contents.cards = {
             catalogCard("base1", "4", "Charizard", "Rare Holo"),
