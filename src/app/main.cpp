@@ -1,5 +1,9 @@
 #include "core/AppSettings.h"
+#include "core/CardDetail.h"
+#include "core/CardVocabulary.h"
 #include "core/Log.h"
+#include "core/SetBrief.h"
+#include "core/SetDetail.h"
 #include "selftest/SelfTestRunner.h"
 
 #include <QApplication>
@@ -7,11 +11,37 @@
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The self-test, help and version runs show no window, so on a machine
+// without a display they use the offscreen platform instead of aborting.
+void chooseHeadlessPlatform(int argc, char *argv[])
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return;
+    static const char *const windowless[] = {"selftest", "--selftest", "-h", "--help",
+                                             "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc; ++i) {
+        for (const char *word : windowless) {
+            if (std::strcmp(argv[i], word) == 0) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+                return;
+            }
+        }
+    }
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     // The log takes Qt's messages before the application object exists.
     pv::Log::installMessageHandler();
+
+    chooseHeadlessPlatform(argc, argv);
 
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
@@ -19,6 +49,12 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("0.5.0"));
 
     pv::AppSettings::seedIfMissing();
+
+    qRegisterMetaType<pv::Language>("pv::Language");
+    qRegisterMetaType<pv::SetBrief>("pv::SetBrief");
+    qRegisterMetaType<pv::SetDetail>("pv::SetDetail");
+    qRegisterMetaType<pv::CardDetail>("pv::CardDetail");
+    qRegisterMetaType<QList<pv::SetBrief>>("QVector<pv::SetBrief>");
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -34,11 +70,10 @@ int main(int argc, char *argv[])
                                  QString());
     parser.process(app);
 
-    // Both "tallowmerick selftest" and "tallowmerick --selftest" run the suite;
-    // a collection file named beside it is ignored.
+    // Both "tallowmerick selftest" and "tallowmerick --selftest" run the suite,
+    // wherever the word stands; a collection file named beside it is ignored.
     const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(selfTestOption)
-        || (!positional.isEmpty() && positional.first() == QLatin1String("selftest")))
+    if (parser.isSet(selfTestOption) || positional.contains(QLatin1String("selftest")))
         return pv::runSelfTests();
 
     std::fputs(qPrintable(QCoreApplication::translate(

@@ -52,6 +52,11 @@ QString AppSettings::filePath()
 
 void AppSettings::seedIfMissing()
 {
+    seedIfMissingFrom(QCoreApplication::applicationDirPath());
+}
+
+void AppSettings::seedIfMissingFrom(const QString &presetFolder)
+{
     const QString target = filePath();
     if (QFileInfo::exists(target))
         return;
@@ -63,7 +68,7 @@ void AppSettings::seedIfMissing()
                        .arg(QDir::toNativeSeparators(folder)));
         return;
     }
-    const QString preset = QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(settingsFileName));
+    const QString preset = QDir(presetFolder).filePath(QString::fromLatin1(settingsFileName));
     if (!QFileInfo::exists(preset))
         return;
     if (QFile::copy(preset, target)) {

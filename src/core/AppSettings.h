@@ -14,7 +14,11 @@ public:
     ~AppSettings() override;
 
     static QString filePath();
+    // Copies "tallowk_prefs.ini" from beside the executable when the user has
+    // no settings file yet.
     static void seedIfMissing();
+    // The same, with the preset looked for in presetFolder.
+    static void seedIfMissingFrom(const QString &presetFolder);
 };
 
 } // namespace pv

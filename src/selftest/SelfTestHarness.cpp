@@ -46,4 +46,15 @@ void beginTest(const QString &title, bool blankLineBefore)
 int failureCount() { return failures; }
 void resetFailures() { failures = 0; }
 
+int finishRun()
+{
+    out() << '\n';
+    if (failures == 0)
+        out() << "All checks passed." << '\n';
+    else
+        out() << QStringLiteral("%1 check(s) failed.").arg(failures) << '\n';
+    out().flush();
+    return failures != 0 ? 1 : 0;
+}
+
 } // namespace pv::selftest

@@ -24,4 +24,9 @@ void beginTest(const QString &title, bool blankLineBefore = true);
 int failureCount();
 void resetFailures();
 
+// Writes an empty line and the summary ("All checks passed." or "%1 check(s)
+// failed."), flushes, and returns the exit status: 0 when no check failed,
+// else 1.
+int finishRun();
+
 } // namespace pv::selftest

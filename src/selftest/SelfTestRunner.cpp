@@ -11,16 +11,12 @@ int runSelfTests()
     resetFailures();
 
     // Offline tests, in run order.
+    testCardNumberOrdering();
+    testCardNumberNormalisation();
 
     // Network tests, in run order, follow here.
 
-    out() << '\n';
-    if (failureCount() == 0)
-        out() << "All checks passed." << '\n';
-    else
-        out() << QStringLiteral("%1 check(s) failed.").arg(failureCount()) << '\n';
-    out().flush();
-    return failureCount() != 0 ? 1 : 0;
+    return finishRun();
 }
 
 } // namespace pv

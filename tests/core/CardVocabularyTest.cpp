@@ -1,0 +1,109 @@
+#include "TestRegistry.h"
+
+#include "core/CardVocabulary.h"
+
+#include <QTest>
+
+using namespace pv;
+
+class CardVocabularyTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void languages()
+    {
+        QCOMPARE(languageFromCode(QStringLiteral(" JP "), Language::English), Language::Japanese);
+        QCOMPARE(languageFromCode(QStringLiteral("EN"), Language::Japanese), Language::English);
+        QCOMPARE(languageFromCode(QStringLiteral("de"), Language::Japanese), Language::Japanese);
+        QCOMPARE(languageFromCode(QString(), Language::Japanese), Language::Japanese);
+        QCOMPARE(languageCode(Language(5)), QStringLiteral("en"));
+        QVERIFY(languageDisplayName(Language(5)).isEmpty());
+        QCOMPARE(languageDisplayName(Language::Japanese), QStringLiteral("Japanese"));
+    }
+
+    void conditionsAndCompanies()
+    {
+        QCOMPARE(conditionFromKey(QStringLiteral("nearmint"), Condition::Poor), Condition::NearMint);
+        QCOMPARE(conditionFromKey(QStringLiteral("NM"), Condition::Poor), Condition::Poor);
+        QCOMPARE(conditionFromKey(QStringLiteral(" Mint"), Condition::Poor), Condition::Poor);
+        QCOMPARE(conditionKey(Condition(9)), QStringLiteral("NearMint"));
+        QCOMPARE(conditionShortCode(Condition(-1)), QStringLiteral("NM"));
+        QVERIFY(conditionDisplayName(Condition(7)).isEmpty());
+        QCOMPARE(conditionShortCode(Condition::Mint), QStringLiteral("MT"));
+        QCOMPARE(conditionDisplayName(Condition::Mint), QStringLiteral("Mint (M)"));
+        QStringList codes;
+        for (Condition c : allConditions()) {
+            QCOMPARE(conditionFromKey(conditionKey(c), Condition::Poor), c);
+            codes << conditionShortCode(c);
+        }
+        QCOMPARE(codes.join(QLatin1Char(' ')), QStringLiteral("MT NM EX GD LP PL PO"));
+
+        QCOMPARE(gradingCompanyFromKey(QStringLiteral("psa"), GradingCompany::None), GradingCompany::PSA);
+        QCOMPARE(gradingCompanyFromKey(QStringLiteral("Beckett"), GradingCompany::Other), GradingCompany::Other);
+        QCOMPARE(gradingCompanyDisplayName(GradingCompany::None), QStringLiteral("Ungraded"));
+        QCOMPARE(gradingCompanyDisplayName(GradingCompany::PSA), QStringLiteral("PSA"));
+        QCOMPARE(gradingCompanyKey(GradingCompany(42)), QStringLiteral("None"));
+    }
+
+    void printingKeysAndLabels()
+    {
+        QCOMPARE(printingKey(QStringLiteral("reverse"), QString()), QStringLiteral("reverse|unlimited"));
+        QCOMPARE(printingKey(QString(), QString()), QStringLiteral("|unlimited"));
+        QCOMPARE(printingKey(QStringLiteral("holo"), QStringLiteral("firstEdition")),
+                 QStringLiteral("holo|firstEdition"));
+        QCOMPARE(printingLabel(QStringLiteral("holo"), QStringLiteral("unlimited")), QStringLiteral("Holo"));
+        QCOMPARE(printingLabel(QString(), QStringLiteral("shadowless")), QStringLiteral("Shadowless"));
+        QCOMPARE(printingLabel(QString(), QString()), QStringLiteral("Not stated"));
+        QCOMPARE(printingLabel(QStringLiteral("holo"), QStringLiteral("firstEdition")),
+                 QStringLiteral("1st Edition Holo"));
+        QCOMPARE(printingLabel(QStringLiteral("foil"), QStringLiteral("promo")), QStringLiteral("promo foil"));
+        QVERIFY(isHoloFinish(QStringLiteral("reverse")));
+        QVERIFY(!isHoloFinish(QStringLiteral("Holo")));
+    }
+
+    void basePrintings_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("setId");
+        QTest::addColumn<QVariantMap>("flags");  // empty: no map passed
+        QTest::addColumn<QString>("finishes");
+        QTest::addColumn<QString>("editions");
+        const QString all = QStringLiteral("normal holo reverse");
+        QTest::newRow("base1 without map") << 0 << "base1" << QVariantMap() << all
+                                           << "unlimited firstEdition shadowless";
+        QTest::newRow("modern set") << 0 << "sv03" << QVariantMap() << all << "unlimited";
+        QTest::newRow("prefix test") << 0 << "Neo4" << QVariantMap() << all << "unlimited firstEdition";
+        QTest::newRow("Japanese base1") << 1 << "base1" << QVariantMap() << all << "unlimited firstEdition";
+        QTest::newRow("no finish flagged")
+            << 0 << "sv03"
+            << QVariantMap{{"normal", false}, {"holo", false}, {"reverse", false}, {"firstEdition", true}}
+            << "normal" << "unlimited firstEdition";
+        QTest::newRow("map overrides the set prefix") << 0 << "gym1" << QVariantMap{{"holo", true}} << "holo"
+                                                      << "unlimited";
+        QTest::newRow("shadowless whatever the map") << 0 << "BASE1" << QVariantMap{{"reverse", true}}
+                                                     << "reverse" << "unlimited shadowless";
+    }
+    void basePrintings()
+    {
+        QFETCH(int, language);
+        QFETCH(QString, setId);
+        QFETCH(QVariantMap, flags);
+        QFETCH(QString, finishes);
+        QFETCH(QString, editions);
+        QHash<QString, bool> map;
+        for (auto it = flags.cbegin(); it != flags.cend(); ++it)
+            map.insert(it.key(), it.value().toBool());
+        const Printings p = pv::basePrintings(Language(language), setId, map.isEmpty() ? nullptr : &map);
+        QCOMPARE(p.finishes.join(QLatin1Char(' ')), finishes);
+        QCOMPARE(p.editions.join(QLatin1Char(' ')), editions);
+        // An empty map counts as no map.
+        if (map.isEmpty()) {
+            const QHash<QString, bool> empty;
+            QCOMPARE(pv::basePrintings(Language(language), setId, &empty).editions.join(QLatin1Char(' ')),
+                     editions);
+        }
+    }
+};
+
+PV_REGISTER_TEST(CardVocabularyTest)
+#include "CardVocabularyTest.moc"

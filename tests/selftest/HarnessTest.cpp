@@ -1,0 +1,104 @@
+#include "TestRegistry.h"
+
+#include "selftest/SelfTestHarness.h"
+#include "selftest/SelfTestRunner.h"
+
+#include <QFile>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace pv::selftest;
+
+namespace {
+
+// Captures what the suite writes to standard output while it lives.
+class StdoutCapture
+{
+public:
+    StdoutCapture()
+    {
+        m_file.open();
+        std::fflush(stdout);
+        m_saved = ::dup(STDOUT_FILENO);
+        ::dup2(m_file.handle(), STDOUT_FILENO);
+    }
+    ~StdoutCapture() { restore(); }
+
+    QString text()
+    {
+        restore();
+        QFile read(m_file.fileName());
+        read.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(read.readAll());
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        out().flush();
+        std::fflush(stdout);
+        ::dup2(m_saved, STDOUT_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
+} // namespace
+
+class HarnessTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { resetFailures(); }
+    void cleanup() { resetFailures(); }
+
+    void passingChecksExitZero()
+    {
+        StdoutCapture capture;
+        beginTest(QStringLiteral("First"), false);
+        check(true, QStringLiteral("it holds"));
+        expectEqual(QStringLiteral("Tropius"), "Tropius", QStringLiteral("name"));
+        beginTest(QStringLiteral("Second"));
+        const int status = finishRun();
+        QCOMPARE(capture.text(), QStringLiteral("First\n  ok    it holds\n  ok    name: Tropius\n\nSecond\n"
+                                                "\nAll checks passed.\n"));
+        QCOMPARE(status, 0);
+    }
+
+    void wrongExpectationFailsTheRun()
+    {
+        StdoutCapture capture;
+        expectEqual(QStringLiteral("Pikachu"), "Raichu", QStringLiteral("translated %1"));
+        QCOMPARE(failureCount(), 1);
+        expectEqual(QString::fromUtf8("ポリゴンＺ"), "ポリゴンＺ", QStringLiteral("kept"));
+        QCOMPARE(failureCount(), 1);
+        check(false, QStringLiteral("100% wrong"));
+        QCOMPARE(failureCount(), 2);
+        const int status = finishRun();
+        QCOMPARE(status, 1);
+        // The description's "%1" is printed as written, never substituted.
+        QCOMPARE(capture.text(), QString::fromUtf8("  FAIL  translated %1: Pikachu, wanted Raichu\n"
+                                                   "  ok    kept: ポリゴンＺ\n"
+                                                   "  FAIL  100% wrong\n"
+                                                   "\n2 check(s) failed.\n"));
+    }
+
+    void runnerStartsFromZero()
+    {
+        StdoutCapture capture;
+        check(false, QStringLiteral("left over from an earlier run"));
+        QCOMPARE(pv::runSelfTests(), 0);
+        QVERIFY(capture.text().endsWith(QStringLiteral("\nAll checks passed.\n")));
+    }
+};
+
+PV_REGISTER_TEST(HarnessTest)
+#include "HarnessTest.moc"
