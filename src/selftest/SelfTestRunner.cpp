@@ -16,8 +16,13 @@ int runSelfTests()
     auto client = std::make_unique<TcgdexClient>();
 
     // Offline tests, in run order.
+    testNameTranslation();
+    testDisplayCurrency();
+    testPriceBasis();
+    testPriceSource();
     testCardNumberOrdering();
     testCardNumberNormalisation();
+    testErrata();
 
     // Network tests, in run order.
     testEnglishEndpoints(*client);     // 19

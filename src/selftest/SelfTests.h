@@ -7,9 +7,17 @@ class TcgdexClient;
 
 namespace pv::selftest {
 
+// Name translation (NameTranslationChecks.cpp)
+void testNameTranslation();
+// Display currency, price basis and price source (CurrencyAndPricingChecks.cpp)
+void testDisplayCurrency();
+void testPriceBasis();
+void testPriceSource();
 // Card numbers (CardNumberChecks.cpp)
 void testCardNumberOrdering();
 void testCardNumberNormalisation();
+// Errata (ErrataChecks.cpp)
+void testErrata();
 
 // Card database endpoints (EndpointChecks.cpp), given the suite's client.
 void testEnglishEndpoints(TcgdexClient &client);
