@@ -46,6 +46,29 @@ bool isRetryable(int status, QNetworkReply::NetworkError error)
     }
 }
 
+// The HTTP status of a reply. When the server answers with an error status,
+// Qt hands out the disk cache's copy instead, carrying the status of that old
+// answer: the error code then tells which server error it really was.
+int replyStatus(QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::NoError
+        || !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
+        return status;
+    switch (reply->error()) {
+    case QNetworkReply::InternalServerError:
+        return 500;
+    case QNetworkReply::OperationNotImplementedError:
+        return 501;
+    case QNetworkReply::ServiceUnavailableError:
+        return 503;
+    case QNetworkReply::UnknownServerError:
+        return 502;  // 502, 504 and the rarer server errors look alike here
+    default:
+        return status;
+    }
+}
+
 template <typename Record>
 QList<Record> briefsOf(const QJsonArray &array)
 {
@@ -292,7 +315,7 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
         return;
     }
 
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const int status = replyStatus(reply);
     if (reply->error() != QNetworkReply::NoError) {
         handleFailure(reply, request, status);
         return;

@@ -1,3 +1,4 @@
+#include "LogProbe.h"
 #include "TestRegistry.h"
 
 #include "catalog/ImageCache.h"
@@ -43,13 +44,7 @@ QByteArray readAll(const QString &path)
 
 bool logHas(int level, const QString &fragment)
 {
-    const auto entries = pv::Log::instance().entries();
-    for (const auto &entry : entries) {
-        if (entry.level == level && entry.category == QLatin1String("cache")
-            && entry.message.contains(fragment))
-            return true;
-    }
-    return false;
+    return pv::test::logHas(level, QStringLiteral("cache"), fragment);
 }
 
 } // namespace
@@ -68,14 +63,22 @@ private:
         return path;
     }
 
+    static void forgetFolderChoice()
+    {
+        pv::AppSettings settings;
+        settings.remove(QStringLiteral("imageCache/directory"));
+    }
+
 private Q_SLOTS:
     void init()
     {
         QPixmapCache::clear();
         pv::Log::instance().clear();
-        pv::AppSettings settings;
-        settings.remove(QStringLiteral("imageCache/directory"));
+        forgetFolderChoice();
     }
+
+    // The folders chosen here go away with this test's temporary folder.
+    void cleanupTestCase() { forgetFolderChoice(); }
 
     void folderDefaultsToLocalData()
     {
