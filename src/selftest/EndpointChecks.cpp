@@ -2,6 +2,7 @@
 #include "selftest/SelfTests.h"
 
 #include "core/CardArtwork.h"
+#include "core/Pricing.h"
 #include "core/ServiceUrls.h"
 
 #include <QStringList>
@@ -75,6 +76,15 @@ void testEnglishEndpoints(TcgdexClient &client)
           QStringLiteral("/en/cards/sv03-001 is \"%1\"").arg(card.name));
     check(card.image.endsWith(QLatin1String("/sv03/001")),
           QStringLiteral("image base URL is %1").arg(card.image));
+
+    const QString unlimited = QStringLiteral("unlimited");
+    const double normalEur = Pricing::priceValue(card, QStringLiteral("normal"), unlimited);
+    const double reverseEur = Pricing::priceValue(card, QStringLiteral("reverse"), unlimited);
+    const double normalUsd = Pricing::tcgplayerPrice(card, QStringLiteral("normal"), unlimited);
+    out() << "  normal EUR " << normalEur << "  |  reverse EUR " << reverseEur << "  |  normal USD " << normalUsd
+          << '\n';
+    check(normalEur > 0, QStringLiteral("a Cardmarket EUR price was resolved"));
+    check(normalUsd > 0, QStringLiteral("a TCGplayer USD price was resolved"));
 }
 
 void testBinderEndpoints(TcgdexClient &client)
@@ -176,6 +186,13 @@ void testJapaneseEndpoints(TcgdexClient &client)
         QObject::disconnect(connection);
     }
     check(!card.name.isEmpty(), QStringLiteral("/ja/cards/SV3-001 is \"%1\"").arg(card.name));
+
+    const QString unlimited = QStringLiteral("unlimited");
+    const double eur = Pricing::priceValue(card, QStringLiteral("normal"), unlimited);
+    const double usd = Pricing::tcgplayerPrice(card, QStringLiteral("normal"), unlimited);
+    out() << "  EUR " << eur << "  |  USD " << usd << '\n';
+    check(eur > 0, QStringLiteral("Cardmarket prices Japanese cards"));
+    check(usd == 0, QStringLiteral("a null TCGplayer block reads as 0.00"));
 }
 
 void testImages(TcgdexClient &client)
