@@ -1,6 +1,10 @@
 #pragma once
 
 // The tests of the self-test suite, one function each, in run order.
+namespace pv {
+class TcgdexClient;
+}
+
 namespace pv::selftest {
 
 // Name translation (NameTranslationChecks.cpp)
@@ -20,5 +24,11 @@ void testUndoRedo();
 void testLabels();
 // Binders, value history and the catalog cache (BinderChecks.cpp)
 void testBinders();
+
+// Card database endpoints (EndpointChecks.cpp), given the suite's client.
+void testEnglishEndpoints(TcgdexClient &client);
+void testBinderEndpoints(TcgdexClient &client);
+void testJapaneseEndpoints(TcgdexClient &client);
+void testImages(TcgdexClient &client);
 
 } // namespace pv::selftest
