@@ -17,7 +17,10 @@ int runSelfTests()
     testPriceSource();
     testCardNumberOrdering();
     testCardNumberNormalisation();
+    testPrintings();
     testErrata();
+    testLegacyPrintingMigration();
+    testCardFacts();
 
     // Network tests, in run order, follow here.
 

@@ -14,5 +14,9 @@ void testCardNumberOrdering();
 void testCardNumberNormalisation();
 // Errata (ErrataChecks.cpp)
 void testErrata();
+// Collection (PrintingChecks.cpp, LegacyPrintingChecks.cpp, CardFactsChecks.cpp)
+void testPrintings();
+void testLegacyPrintingMigration();
+void testCardFacts();
 
 } // namespace pv::selftest
