@@ -139,7 +139,7 @@ private slots:
         for (int round = 0; round < 4000; ++round) {
             QByteArray text = sample;
             const int edits = 1 + random.bounded(3);
-            for (int e = 0; e < edits; ++e) {
+            for (int e = 0; e < edits && !text.isEmpty(); ++e) {
                 const int at = random.bounded(int(text.size()));
                 switch (random.bounded(4)) {
                 case 0: text[at] = alphabet.at(random.bounded(int(alphabet.size()))); break;
