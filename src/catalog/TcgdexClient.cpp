@@ -287,7 +287,7 @@ void TcgdexClient::send(const Request &request)
                                 QNetworkRequest::NoLessSafeRedirectPolicy);
     networkRequest.setTransferTimeout(transferTimeoutFor(request.kind));
 
-    Log::debug(logCategory, QStringLiteral("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
+    Log::debug(logCategory, tr("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
     QNetworkReply *reply = m_network->get(networkRequest);
     m_inFlight.insert(reply, request);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
@@ -311,7 +311,7 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
     const int cancelledAt = m_cancelled.indexOf(request.id);
     if (cancelledAt >= 0) {
         m_cancelled.removeAt(cancelledAt);
-        Log::debug(logCategory, QStringLiteral("#%1 cancelled (%2)").arg(QString::number(request.id), request.context));
+        Log::debug(logCategory, tr("#%1 cancelled (%2)").arg(QString::number(request.id), request.context));
         return;
     }
 
@@ -323,10 +323,10 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
 
     const QByteArray body = reply->readAll();
     const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
-    Log::debug(logCategory, QStringLiteral("#%1 HTTP %2, %3 bytes%4 (%5)")
+    Log::debug(logCategory, tr("#%1 HTTP %2, %3 bytes%4 (%5)")
                                 .arg(QString::number(request.id), QString::number(status),
                                      QString::number(body.size()),
-                                     fromCache ? QStringLiteral(" from cache") : QString(),
+                                     fromCache ? tr(" from cache") : QString(),
                                      request.context));
 
     if (request.kind == Image) {

@@ -25,6 +25,18 @@ bool everyNameContains(const QList<CardBrief> &cards, const QString &fragment)
     return true;
 }
 
+// One request step: the capture is connected to the step's own loop, the
+// request sent, the wait run, and the capture removed again.
+template <typename Capture, typename Send>
+void awaitReply(TcgdexClient &client, int timeoutMs, Capture capture, Send send)
+{
+    QEventLoop loop;
+    const QMetaObject::Connection connection = capture(loop);
+    send();
+    waitForClient(client, loop, timeoutMs);
+    QObject::disconnect(connection);
+}
+
 } // namespace
 
 void testEnglishEndpoints(TcgdexClient &client)
@@ -32,13 +44,8 @@ void testEnglishEndpoints(TcgdexClient &client)
     beginTest(QStringLiteral("English endpoints"));
 
     QList<SetBrief> sets;
-    {
-        QEventLoop loop;
-        const auto connection = captureSetIndex(client, sets, loop);
-        client.fetchSetIndex(Language::English);
-        waitForClient(client, loop, shortWait);
-        QObject::disconnect(connection);
-    }
+    awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureSetIndex(client, sets, loop); },
+               [&] { client.fetchSetIndex(Language::English); });
     check(sets.size() > 100, QStringLiteral("/en/sets returned %1 sets").arg(sets.size()));
     if (!sets.isEmpty()) {
         QStringList names;
@@ -49,13 +56,8 @@ void testEnglishEndpoints(TcgdexClient &client)
     }
 
     pv::SetDetail set;
-    {
-        QEventLoop loop;
-        const auto connection = captureSetDetail(client, set, loop);
-        client.fetchSet(Language::English, QStringLiteral("sv03"));
-        waitForClient(client, loop, shortWait);
-        QObject::disconnect(connection);
-    }
+    awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureSetDetail(client, set, loop); },
+               [&] { client.fetchSet(Language::English, QStringLiteral("sv03")); });
     check(set.name == QLatin1String("Obsidian Flames"),
           QStringLiteral("/en/sets/sv03 is named \"%1\"").arg(set.name));
     check(set.releaseDate.isValid(),
@@ -65,13 +67,8 @@ void testEnglishEndpoints(TcgdexClient &client)
     check(set.cards.size() > 200, QStringLiteral("the set holds %1 cards").arg(set.cards.size()));
 
     CardDetail card;
-    {
-        QEventLoop loop;
-        const auto connection = captureCard(client, card, loop);
-        client.fetchCard(Language::English, QStringLiteral("sv03-001"));
-        waitForClient(client, loop, shortWait);
-        QObject::disconnect(connection);
-    }
+    awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureCard(client, card, loop); },
+               [&] { client.fetchCard(Language::English, QStringLiteral("sv03-001")); });
     check(card.name == QLatin1String("Oddish"),
           QStringLiteral("/en/cards/sv03-001 is \"%1\"").arg(card.name));
     check(card.image.endsWith(QLatin1String("/sv03/001")),
@@ -90,14 +87,12 @@ void testEnglishEndpoints(TcgdexClient &client)
 void testBinderEndpoints(TcgdexClient &client)
 {
     beginTest(QStringLiteral("Binder endpoints"));
+    const CardsByRaritySignal byRarity = &TcgdexClient::cardsByRarityReady;
+    const CardsByDexIdSignal byDexId = &TcgdexClient::cardsByDexIdReady;
 
     QStringList rarities;
-    {
-        QEventLoop loop;
-        captureRarityList(client, rarities, loop);
-        client.fetchRarityList(Language::English);
-        waitForClient(client, loop, shortWait);
-    }
+    awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureRarityList(client, rarities, loop); },
+               [&] { client.fetchRarityList(Language::English); });
     check(rarities.size() > 20,
           QStringLiteral("/en/rarities lists the rarity vocabulary (%1 entries)").arg(rarities.size()));
     check(rarities.contains(QStringLiteral("Amazing Rare")), QStringLiteral("\"Amazing Rare\" is one of them"));
@@ -105,12 +100,9 @@ void testBinderEndpoints(TcgdexClient &client)
           QStringLiteral("\"Rare Holo LV.X\" survives its dot and space"));
 
     QList<CardBrief> amazing;
-    {
-        QEventLoop loop;
-        captureCardList(client, &TcgdexClient::cardsByRarityReady, amazing, loop);
-        client.fetchCardsByRarity(Language::English, QStringLiteral("Amazing Rare"));
-        waitForClient(client, loop, shortWait);
-    }
+    awaitReply(client, shortWait,
+               [&](QEventLoop &loop) { return captureCardList(client, byRarity, amazing, loop); },
+               [&] { client.fetchCardsByRarity(Language::English, QStringLiteral("Amazing Rare")); });
     check(amazing.size() == 9,
           QStringLiteral("?rarity=Amazing Rare returns the nine Amazing Rares (got %1)").arg(amazing.size()));
     bool complete = !amazing.isEmpty();
@@ -121,43 +113,29 @@ void testBinderEndpoints(TcgdexClient &client)
     check(complete, QStringLiteral("each filtered row carries an id, set and name"));
 
     int levelX = 0;
-    {
-        QEventLoop loop;
-        captureCardCount(client, levelX, loop);
-        client.fetchCardsByRarity(Language::English, QStringLiteral("Rare Holo LV.X"));
-        waitForClient(client, loop, shortWait);
-    }
+    awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureCardCount(client, levelX, loop); },
+               [&] { client.fetchCardsByRarity(Language::English, QStringLiteral("Rare Holo LV.X")); });
     check(levelX > 0,
           QStringLiteral("a rarity with a space and a dot still filters (%1 Level X cards)").arg(levelX));
 
     QList<CardBrief> eevees;
-    {
-        QEventLoop loop;
-        captureCardList(client, &TcgdexClient::cardsByDexIdReady, eevees, loop);
-        client.fetchCardsByDexId(Language::English, 133);
-        waitForClient(client, loop, shortWait);
-    }
+    awaitReply(client, shortWait,
+               [&](QEventLoop &loop) { return captureCardList(client, byDexId, eevees, loop); },
+               [&] { client.fetchCardsByDexId(Language::English, 133); });
     check(eevees.size() > 50, QStringLiteral("?dexId=133 returns the Eevee cards (%1)").arg(eevees.size()));
     check(everyNameContains(eevees, QStringLiteral("Eevee")),
           QStringLiteral("every card returned for dex 133 is an Eevee"));
 
     int plainRares = 0;
-    {
-        QEventLoop loop;
-        captureCardCount(client, plainRares, loop);
-        client.fetchCardsByRarity(Language::English, QStringLiteral("Rare"));
-        waitForClient(client, loop, longWait);
-    }
+    awaitReply(client, longWait, [&](QEventLoop &loop) { return captureCardCount(client, plainRares, loop); },
+               [&] { client.fetchCardsByRarity(Language::English, QStringLiteral("Rare")); });
     check(plainRares >= 1 && plainRares <= 5999,
           QStringLiteral("\"Rare\" matches only the plain Rares, not every ...Rare (%1)").arg(plainRares));
 
     QList<CardBrief> bulbasaurs;
-    {
-        QEventLoop loop;
-        captureCardList(client, &TcgdexClient::cardsByDexIdReady, bulbasaurs, loop);
-        client.fetchCardsByDexId(Language::English, 1);
-        waitForClient(client, loop, longWait);
-    }
+    awaitReply(client, longWait,
+               [&](QEventLoop &loop) { return captureCardList(client, byDexId, bulbasaurs, loop); },
+               [&] { client.fetchCardsByDexId(Language::English, 1); });
     check(everyNameContains(bulbasaurs, QStringLiteral("Bulbasaur")),
           QStringLiteral("dex 1 is Bulbasaur alone, not every dex starting with a 1 (%1 cards)")
               .arg(bulbasaurs.size()));
@@ -168,23 +146,13 @@ void testJapaneseEndpoints(TcgdexClient &client)
     beginTest(QStringLiteral("Japanese endpoints"));
 
     pv::SetDetail set;
-    {
-        QEventLoop loop;
-        const auto connection = captureSetDetail(client, set, loop);
-        client.fetchSet(Language::Japanese, QStringLiteral("SV3"));
-        waitForClient(client, loop, shortWait);
-        QObject::disconnect(connection);
-    }
+    awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureSetDetail(client, set, loop); },
+               [&] { client.fetchSet(Language::Japanese, QStringLiteral("SV3")); });
     check(!set.cards.isEmpty(), QStringLiteral("/ja/sets/SV3 holds %1 cards").arg(set.cards.size()));
 
     CardDetail card;
-    {
-        QEventLoop loop;
-        const auto connection = captureCard(client, card, loop);
-        client.fetchCard(Language::Japanese, QStringLiteral("SV3-001"));
-        waitForClient(client, loop, shortWait);
-        QObject::disconnect(connection);
-    }
+    awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureCard(client, card, loop); },
+               [&] { client.fetchCard(Language::Japanese, QStringLiteral("SV3-001")); });
     check(!card.name.isEmpty(), QStringLiteral("/ja/cards/SV3-001 is \"%1\"").arg(card.name));
 
     const QString unlimited = QStringLiteral("unlimited");
@@ -201,13 +169,8 @@ void testImages(TcgdexClient &client)
     const QString host = ServiceUrls::defaultAssetsBase();
 
     QPixmap thumbnail;
-    {
-        QEventLoop loop;
-        const auto connection = captureImage(client, thumbnail, loop);
-        client.fetchCardImage(host + QStringLiteral("/en/sv/sv03/001"), 0);
-        waitForClient(client, loop, shortWait);
-        QObject::disconnect(connection);
-    }
+    awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureImage(client, thumbnail, loop); },
+               [&] { client.fetchCardImage(host + QStringLiteral("/en/sv/sv03/001"), 0); });
     check(!thumbnail.isNull(),
           QStringLiteral("low.jpg thumbnail decoded (%1x%2)").arg(thumbnail.width()).arg(thumbnail.height()));
 

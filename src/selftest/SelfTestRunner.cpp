@@ -22,8 +22,11 @@ int runSelfTests()
     testPriceSource();
     testCardNumberOrdering();
     testCardNumberNormalisation();
+    testPrintings();
     testErrata();
+    testLegacyPrintingMigration();
     testUndoRedo();
+    testCardFacts();
     testLabels();
     testBinders();
 

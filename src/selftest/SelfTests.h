@@ -18,6 +18,10 @@ void testCardNumberOrdering();
 void testCardNumberNormalisation();
 // Errata (ErrataChecks.cpp)
 void testErrata();
+// Collection (PrintingChecks.cpp, LegacyPrintingChecks.cpp, CardFactsChecks.cpp)
+void testPrintings();
+void testLegacyPrintingMigration();
+void testCardFacts();
 // Undo and redo of holding commands (UndoRedoChecks.cpp)
 void testUndoRedo();
 // Label sheet (LabelChecks.cpp)

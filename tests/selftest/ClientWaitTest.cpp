@@ -111,17 +111,6 @@ private Q_SLOTS:
         QCOMPARE(failureCount(), 1);
     }
 
-    void nullTcgplayerBlockReadsAsZero()
-    {
-        StdoutCapture capture;
-        testJapaneseEndpoints(*m_client);
-        const QString text = capture.text();
-        QVERIFY2(text.contains(QLatin1String("  |  USD 0\n  ok    Cardmarket prices Japanese cards\n"
-                                             "  ok    a null TCGplayer block reads as 0.00\n")),
-                 qPrintable(text));
-        QCOMPARE(failureCount(), 0);
-    }
-
     void symbolFailureEndsTheImageWait()
     {
         m_standIn->addFault(QStringLiteral("/symbol\\.png$"), WebStandIn::Fault::httpStatus(404));
