@@ -417,7 +417,6 @@ void catalogCacheChecks(const QTemporaryDir &dir)
     fixture.haveVariants = true;
     fixture.savedAt = QDateTime::currentDateTimeUtc();
 
-    CardCatalog decoder(nullptr, nullptr);
     const QString path = dir.filePath(QStringLiteral("catalog.cbor"));
     check(CatalogCache::save(path, Language::English, fixture), QStringLiteral("a catalog carrying rarities saves"));
     const CatalogCache::LoadResult loaded = CatalogCache::load(path);
@@ -430,7 +429,7 @@ void catalogCacheChecks(const QTemporaryDir &dir)
         check(cards.at(1).rarity.isEmpty(), QStringLiteral("a card with no rarity stays without one"));
         check(loaded.contents.haveVariants, QStringLiteral("the cache remembers that the variants phase ran"));
         check(cards.at(0).printingMask == 5, QStringLiteral("a card keeps the printings it was made in"));
-        const QHash<QString, bool> flags = decoder.printingsOf(cards.at(0));
+        const QHash<QString, bool> flags = CardCatalog::printingsOf(cards.at(0));
         check(flags.value(QStringLiteral("normal")) && flags.value(QStringLiteral("reverse"))
                   && !flags.value(QStringLiteral("holo")),
               QStringLiteral("and the mask decodes back to those finishes"));
@@ -476,7 +475,7 @@ void catalogCacheChecks(const QTemporaryDir &dir)
         out().flush();
         return;
     }
-    const QHash<QString, bool> flags = decoder.printingsOf(*charizard);
+    const QHash<QString, bool> flags = CardCatalog::printingsOf(*charizard);
     check(flags.value(QStringLiteral("holo")), QStringLiteral("the cached Base Set Charizard is a holo"));
     check(!flags.value(QStringLiteral("reverse")), QStringLiteral("and is not a reverse holo, which is the bug this fixes"));
     check(flags.value(QStringLiteral("firstEdition")),
