@@ -1,6 +1,10 @@
 #include "selftest/SelfTestHarness.h"
 
+#include "prices/PriceIndex.h"
+
+#include <QEventLoop>
 #include <QIODevice>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -41,6 +45,34 @@ void beginTest(const QString &title, bool blankLineBefore)
         out() << '\n';
     out() << title << '\n';
     out().flush();
+}
+
+void waitForPriceIndex(PriceIndex &index, QEventLoop &loop, int timeoutMs)
+{
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&loop] { onPriceIndexWaitTimeout(loop); });
+    timer.start(timeoutMs);
+    QObject::connect(&index, &PriceIndex::setIndexed, &loop,
+                     [&loop](pv::Language, const QString &, bool) { onPriceIndexSetIndexed(loop); });
+    loop.exec(QEventLoop::AllEvents);
+}
+
+void onPriceIndexWaitTimeout(QEventLoop &loop)
+{
+    out() << "  timed out waiting for TCGCSV" << '\n';
+    out().flush();
+    loop.quit();
+}
+
+void onPriceIndexSetIndexed(QEventLoop &loop)
+{
+    loop.quit();
+}
+
+void countEmission(int &counter)
+{
+    ++counter;
 }
 
 int failureCount() { return failures; }

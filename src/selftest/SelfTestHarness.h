@@ -3,6 +3,12 @@
 #include <QString>
 #include <QTextStream>
 
+class QEventLoop;
+
+namespace pv {
+class PriceIndex;
+}
+
 // Shared harness of the built-in self-test. Every check file includes this;
 // only pv::runSelfTests (SelfTestRunner.h) is called from outside the suite.
 namespace pv::selftest {
@@ -20,6 +26,15 @@ void expectEqual(const QString &actual, const char *expectedUtf8, const QString 
 // Writes the title line of a test; every test but the first and "Card number
 // ordering" is preceded by an empty line.
 void beginTest(const QString &title, bool blankLineBefore = true);
+
+// Runs the loop until the price index reports a set as indexed, or until the
+// time-out passes ("  timed out waiting for TCGCSV"). The setIndexed
+// connection lasts as long as the loop object.
+void waitForPriceIndex(PriceIndex &index, QEventLoop &loop, int timeoutMs);
+void onPriceIndexWaitTimeout(QEventLoop &loop);
+void onPriceIndexSetIndexed(QEventLoop &loop);
+// Counts the emissions of a signal without ending any wait.
+void countEmission(int &counter);
 
 int failureCount();
 void resetFailures();
