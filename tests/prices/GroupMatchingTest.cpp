@@ -28,8 +28,7 @@ TcgcsvGroup makeGroup(int groupId, const QString &name, const QDate &published =
 
 } // namespace
 
-// How a card-database set is matched to a TCGCSV group by name, id and date,
-// and the names and keys the index files things under.
+// How a card-database set is matched to a TCGCSV group by name, id and date.
 class GroupMatchingTest : public QObject
 {
     Q_OBJECT
@@ -97,44 +96,6 @@ private Q_SLOTS:
         QCOMPARE(PriceIndex::normalise(QStringLiteral("Ruby & Sapphire")), QStringLiteral("rubysapphire"));
         QCOMPARE(PriceIndex::normalise(QStringLiteral("Pokémon-Card 151")), QStringLiteral("pokmoncard151"));
         QCOMPARE(PriceIndex::normalise(QStringLiteral("伝説の飛翔")), QString());
-    }
-
-    void keysCarryLanguageSetAndAlias()
-    {
-        QCOMPARE(PriceIndex::indexKey(Language::English, QStringLiteral("sv1")), QStringLiteral("en:sv1"));
-        QCOMPARE(PriceIndex::indexKey(Language::Japanese, QStringLiteral("SV1a")), QStringLiteral("ja:SV1a"));
-        QCOMPARE(PriceIndex::indexKey(Language::English, QStringLiteral("base1"), QStringLiteral("shadowless")),
-                 QStringLiteral("en:base1#shadowless"));
-        QCOMPARE(PriceIndex::overrideKey(Language::English, QStringLiteral("base1"), QStringLiteral("shadowless")),
-                 QStringLiteral("pricing/groupOverrides/en:base1#shadowless"));
-        QCOMPARE(PriceIndex::categoryOf(Language::English), 3);
-        QCOMPARE(PriceIndex::categoryOf(Language::Japanese), 85);
-    }
-
-    void subtypesMapToPrintingKeys_data()
-    {
-        QTest::addColumn<QString>("subType");
-        QTest::addColumn<QString>("plain");
-        QTest::addColumn<QString>("shadowless");
-        QTest::newRow("Normal") << "Normal" << "normal" << "shadowlessNormal";
-        QTest::newRow("Unlimited") << "Unlimited" << "normal" << "shadowlessNormal";
-        QTest::newRow("Holofoil") << "Holofoil" << "holofoil" << "shadowlessHolofoil";
-        QTest::newRow("Unlimited Holofoil") << "Unlimited Holofoil" << "holofoil" << "shadowlessHolofoil";
-        QTest::newRow("Reverse Holofoil") << "Reverse Holofoil" << "reverse-holofoil" << "";
-        QTest::newRow("1st Edition") << "1st Edition" << "1stEditionNormal" << "1stEditionNormal";
-        QTest::newRow("1st Edition Holofoil") << "1st Edition Holofoil" << "1stEditionHolofoil"
-                                              << "1stEditionHolofoil";
-        QTest::newRow("case matters") << "holofoil" << "" << "";
-        QTest::newRow("unknown") << "Cosmos Holofoil" << "" << "";
-    }
-
-    void subtypesMapToPrintingKeys()
-    {
-        QFETCH(QString, subType);
-        QFETCH(QString, plain);
-        QFETCH(QString, shadowless);
-        QCOMPARE(PriceIndex::printingKeyForSubtype(subType, false), plain);
-        QCOMPARE(PriceIndex::printingKeyForSubtype(subType, true), shadowless);
     }
 };
 
