@@ -2,6 +2,7 @@
 
 #include "core/AppSettings.h"
 #include "core/CardNumbers.h"
+#include "core/Errata.h"
 #include "core/Log.h"
 #include "prices/TcgcsvClient.h"
 
@@ -219,7 +220,7 @@ void PriceIndex::matchSet(const QString &key)
         reason = QStringLiteral("pinned in settings");
     }
     if (groupId == 0 && alias.isEmpty()) {
-        const int errataPin = 0; // ERRATA-PENDING
+        const int errataPin = Errata::groupPin(set.language, set.id);
         if (errataPin > 0) {
             groupId = errataPin;
             reason = QStringLiteral("pinned in the errata file");

@@ -206,6 +206,32 @@ private Q_SLOTS:
                  42382);
     }
 
+    void errataPinPlacesWhatScoringCannot()
+    {
+        const SetRecord ex1 = makeSet(Language::English, QStringLiteral("ex1"), QStringLiteral("Ruby & Sapphire"));
+        QCOMPARE(PriceIndex::scoreGroups(ex1, {}).groupId, 0);
+        {
+            PriceIndex index;
+            QSignalSpy indexed(&index, &PriceIndex::setIndexed);
+            index.indexSet(ex1);
+            QVERIFY(indexed.wait(30000));
+            QCOMPARE(index.setState(Language::English, QStringLiteral("ex1")), PriceIndex::Indexed);
+            QVERIFY(logHas(QStringLiteral("prices"),
+                           QStringLiteral("en:ex1 matched to TCGCSV group 1393 (pinned in the errata file).")));
+            QCOMPARE(marketPrice(index.cardPrices(Language::English, QStringLiteral("ex1"), QStringLiteral("1")),
+                                 QStringLiteral("holofoil")),
+                     7.34);
+        }
+        // The user's pin goes before the errata file's.
+        writeSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("ex1")), 1429);
+        PriceIndex index;
+        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
+        index.indexSet(ex1);
+        QVERIFY(indexed.wait(30000));
+        QVERIFY(logHas(QStringLiteral("prices"),
+                       QStringLiteral("en:ex1 matched to TCGCSV group 1429 (pinned in settings).")));
+    }
+
     // Both Base Set entries pinned to groups of our own making, to pin down
     // how sub-types become printing keys and how the two blocks merge.
     void aliasPinAndPrintingKeys()
