@@ -31,6 +31,8 @@ int runSelfTests()
     testEnglishEndpoints(*client);     // 19
     testBinderEndpoints(*client);      // 20
     testJapaneseEndpoints(*client);    // 24
+    testVintageEnglishPrintings(*client); // 25
+    testFallbackPricing(*client);      // 26
     testImages(*client);               // 27
 
     const int status = finishRun();

@@ -28,5 +28,8 @@ void testEnglishEndpoints(TcgdexClient &client);
 void testBinderEndpoints(TcgdexClient &client);
 void testJapaneseEndpoints(TcgdexClient &client);
 void testImages(TcgdexClient &client);
+// Fallback prices from TCGCSV (FallbackPricingChecks.cpp), given the suite's client.
+void testVintageEnglishPrintings(TcgdexClient &client);
+void testFallbackPricing(TcgdexClient &client);
 
 } // namespace pv::selftest
