@@ -13,6 +13,8 @@ int runSelfTests()
     // Offline tests, in run order.
     testCardNumberOrdering();
     testCardNumberNormalisation();
+    testCatalogMatchingRules();
+    testCatalogDiff();
 
     // Network tests, in run order, follow here.
 

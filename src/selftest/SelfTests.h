@@ -7,4 +7,10 @@ namespace pv::selftest {
 void testCardNumberOrdering();
 void testCardNumberNormalisation();
 
+// Catalog search rules (CatalogMatchingChecks.cpp)
+void testCatalogMatchingRules();
+
+// Catalog diff (CatalogDiffChecks.cpp)
+void testCatalogDiff();
+
 } // namespace pv::selftest
