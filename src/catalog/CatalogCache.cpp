@@ -2,17 +2,18 @@
 
 #include "core/Log.h"
 
-#include <QCborArray>
-#include <QCborMap>
+#include <QCborStreamReader>
 #include <QCborStreamWriter>
-#include <QCborValue>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <QSet>
+#include <QStringBuilder>
 
 #include <limits>
+#include <vector>
 
 namespace pv {
 
@@ -21,6 +22,9 @@ namespace {
 constexpr qsizetype SerieWidth = 3;
 constexpr qsizetype SetWidth = 9;
 constexpr qsizetype CardWidth = 6;
+
+// Hostile files may nest containers without end; the reader stops there.
+constexpr int MaxNesting = 1024;
 
 const QString FormatTag = QStringLiteral("tallowk-catalog");
 
@@ -35,10 +39,256 @@ int clampedInt(qint64 value)
     return static_cast<int>(value);
 }
 
-qint64 integerOr(const QCborValue &value, qint64 fallback)
+// Everything the file says, as read in one pass. Positions are checked only
+// once the whole file has parsed, so a damaged file is always reported as
+// such, whatever else is wrong with it.
+struct RawCatalog
 {
-    return value.isInteger() ? value.toInteger() : fallback;
-}
+    bool rootIsMap = false;
+    QString format;
+    qint64 version = 0;
+    QString savedAt;
+    bool haveVariants = false;
+    qsizetype serieItems = 0;
+    qsizetype setItems = 0;
+    qsizetype cardItems = 0;
+    QList<SerieBrief> series;
+    QList<CatalogSet> sets;
+    std::vector<qint64> setSerie;
+    QList<CatalogCard> cards;
+    std::vector<qint64> cardSet;
+    std::vector<qint64> cardRarity;
+    QStringList rarities;
+};
+
+// A streaming reader over the file: the records are filled straight from the
+// bytes, without an intermediate tree of CBOR values.
+class CacheReader
+{
+public:
+    explicit CacheReader(const QByteArray &bytes)
+        : m_reader(bytes)
+        , m_size(bytes.size())
+    {
+    }
+
+    QCborError error() { return m_reader.lastError(); }
+
+    bool read(RawCatalog &raw)
+    {
+        if (!m_reader.isMap())
+            return skip();
+        raw.rootIsMap = true;
+        if (!m_reader.enterContainer())
+            return false;
+        QSet<QString> seen;
+        while (m_reader.hasNext()) {
+            QString key;
+            const bool textKey = m_reader.isString();
+            if (!(textKey ? readText(key) : skip()))
+                return false;
+            if (!m_reader.hasNext())
+                return false;
+            // The first occurrence of a key counts; repeats are skipped.
+            if (!textKey || seen.contains(key)) {
+                if (!skip())
+                    return false;
+                continue;
+            }
+            seen.insert(key);
+            if (!readMember(key, raw))
+                return false;
+        }
+        return m_reader.leaveContainer();
+    }
+
+private:
+    bool readMember(const QString &key, RawCatalog &raw)
+    {
+        if (key == QLatin1String("format"))
+            return readText(raw.format);
+        if (key == QLatin1String("version"))
+            return readInteger(raw.version, 0);
+        if (key == QLatin1String("savedAt"))
+            return readText(raw.savedAt);
+        if (key == QLatin1String("haveVariants")) {
+            if (!m_reader.isBool())
+                return skip();
+            raw.haveVariants = m_reader.toBool();
+            return m_reader.next();
+        }
+        if (key == QLatin1String("series"))
+            return readArray(SerieWidth, raw.serieItems, [&](qsizetype item) { return readSerieItem(raw, item); },
+                             [&](qsizetype records) { raw.series.reserve(records); });
+        if (key == QLatin1String("sets"))
+            return readArray(SetWidth, raw.setItems, [&](qsizetype item) { return readSetItem(raw, item); },
+                             [&](qsizetype records) {
+                                 raw.sets.reserve(records);
+                                 raw.setSerie.reserve(size_t(records));
+                             });
+        if (key == QLatin1String("cards"))
+            return readArray(CardWidth, raw.cardItems, [&](qsizetype item) { return readCardItem(raw, item); },
+                             [&](qsizetype records) {
+                                 raw.cards.reserve(records);
+                                 raw.cardSet.reserve(size_t(records));
+                                 raw.cardRarity.reserve(size_t(records));
+                             });
+        if (key == QLatin1String("rarities")) {
+            qsizetype count = 0;
+            return readArray(1, count,
+                             [&](qsizetype) {
+                                 raw.rarities.append(QString());
+                                 return readText(raw.rarities.last());
+                             },
+                             [&](qsizetype records) { raw.rarities.reserve(records); });
+        }
+        return skip();
+    }
+
+    // Reads an array item by item; anything but an array counts as empty.
+    template <typename ReadItem, typename Reserve>
+    bool readArray(qsizetype width, qsizetype &items, ReadItem readItem, Reserve reserve)
+    {
+        if (!m_reader.isArray())
+            return skip();
+        if (m_reader.isLengthKnown()) {
+            // Every item takes at least one byte: a length beyond the file is a lie.
+            const quint64 declared = m_reader.length();
+            reserve(qsizetype(qMin<quint64>(declared, quint64(m_size))) / width);
+        }
+        if (!m_reader.enterContainer())
+            return false;
+        while (m_reader.hasNext()) {
+            if (!readItem(items++))
+                return false;
+        }
+        return m_reader.leaveContainer();
+    }
+
+    bool readSerieItem(RawCatalog &raw, qsizetype item)
+    {
+        if (item % SerieWidth == 0)
+            raw.series.append(SerieBrief());
+        SerieBrief &serie = raw.series.last();
+        switch (item % SerieWidth) {
+        case 0: return readText(serie.id);
+        case 1: return readText(serie.name);
+        default: return readText(serie.logo);
+        }
+    }
+
+    bool readSetItem(RawCatalog &raw, qsizetype item)
+    {
+        if (item % SetWidth == 0) {
+            raw.sets.append(CatalogSet());
+            raw.setSerie.push_back(-1);
+        }
+        CatalogSet &set = raw.sets.last();
+        qint64 value = 0;
+        switch (item % SetWidth) {
+        case 0: return readText(set.id);
+        case 1: return readText(set.name);
+        case 2: return readInteger(raw.setSerie.back(), -1);
+        case 3: return readText(set.logo);
+        case 4: return readText(set.symbol);
+        case 5: {
+            QString released;
+            if (!readText(released))
+                return false;
+            if (!released.isEmpty())
+                set.releaseDate = QDate::fromString(released, Qt::ISODate);
+            return true;
+        }
+        case 6:
+            if (!readInteger(value, 0))
+                return false;
+            set.order = clampedInt(value);
+            return true;
+        case 7:
+            if (!readInteger(value, 0))
+                return false;
+            set.official = clampedInt(value);
+            return true;
+        default:
+            if (!readInteger(value, 0))
+                return false;
+            set.total = clampedInt(value);
+            return true;
+        }
+    }
+
+    bool readCardItem(RawCatalog &raw, qsizetype item)
+    {
+        if (item % CardWidth == 0) {
+            raw.cards.append(CatalogCard());
+            raw.cardSet.push_back(-1);
+            raw.cardRarity.push_back(-1);
+        }
+        CatalogCard &card = raw.cards.last();
+        qint64 value = -1;
+        switch (item % CardWidth) {
+        case 0: return readInteger(raw.cardSet.back(), -1);
+        case 1: return readText(card.localId);
+        case 2: return readText(card.name);
+        case 3: return readText(card.image);
+        case 4: return readInteger(raw.cardRarity.back(), -1);
+        default:
+            if (!readInteger(value, -1))
+                return false;
+            card.printingMask = clampedInt(value);
+            return true;
+        }
+    }
+
+    // Skips one item, a tagged one with its tag; false on a parse error.
+    bool skip()
+    {
+        while (m_reader.isTag()) {
+            if (!m_reader.next(MaxNesting))
+                return false;
+        }
+        return m_reader.next(MaxNesting);
+    }
+
+    // A text item into out; any other item leaves out empty.
+    bool readText(QString &out)
+    {
+        out.clear();
+        if (!m_reader.isString())
+            return skip();
+        auto chunk = m_reader.readString();
+        while (chunk.status == QCborStreamReader::Ok) {
+            if (out.isEmpty())
+                out = std::move(chunk.data);
+            else
+                out += chunk.data;
+            chunk = m_reader.readString();
+        }
+        return chunk.status == QCborStreamReader::EndOfString;
+    }
+
+    // An integer item that fits 64 bits into out; any other item gives the fallback.
+    bool readInteger(qint64 &out, qint64 fallback)
+    {
+        out = fallback;
+        if (m_reader.isUnsignedInteger()) {
+            const quint64 value = m_reader.toUnsignedInteger();
+            if (value <= quint64(std::numeric_limits<qint64>::max()))
+                out = qint64(value);
+        } else if (m_reader.isNegativeInteger()) {
+            // The stored magnitude is the value's absolute value.
+            const quint64 magnitude = quint64(m_reader.toNegativeInteger());
+            if (magnitude != 0 && magnitude - 1 <= quint64(std::numeric_limits<qint64>::max()))
+                out = -qint64(magnitude - 1) - 1;
+        } else {
+            return skip();
+        }
+        return m_reader.next();
+    }
+
+    QCborStreamReader m_reader;
+    qsizetype m_size = 0;
+};
 
 } // namespace
 
@@ -66,97 +316,64 @@ CatalogCache::LoadResult CatalogCache::load(const QString &path)
     const QByteArray bytes = file.readAll();
     file.close();
 
-    QCborParserError parseError;
-    const QCborValue root = QCborValue::fromCbor(bytes, &parseError);
-    if (parseError.error != QCborError::NoError)
-        return discard(path, parseError.errorString());
-    if (!root.isMap())
-        return discard(path, QStringLiteral("the file is not a catalog"));
-    const QCborMap map = root.toMap();
-    if (map.value(QLatin1String("format")).toString() != FormatTag)
-        return discard(path, QStringLiteral("unexpected format tag"));
-    const qint64 version = integerOr(map.value(QLatin1String("version")), 0);
-    if (version > FormatVersion) {
-        return discard(path, QStringLiteral("written by a newer version of Tallowmerick (format %1)")
-                                 .arg(version));
+    RawCatalog raw;
+    CacheReader reader(bytes);
+    if (!reader.read(raw)) {
+        QCborError error = reader.error();
+        // An item cut short reports no error of its own: the data ended.
+        if (error.c == QCborError::NoError)
+            error.c = QCborError::EndOfFile;
+        return discard(path, error.toString());
     }
-
-    Contents &contents = result.contents;
-    contents.savedAt =
-        QDateTime::fromString(map.value(QLatin1String("savedAt")).toString(), Qt::ISODate).toUTC();
-    const QCborArray series = map.value(QLatin1String("series")).toArray();
-    const QCborArray sets = map.value(QLatin1String("sets")).toArray();
-    const QCborArray cards = map.value(QLatin1String("cards")).toArray();
-    contents.haveVariants = map.value(QLatin1String("haveVariants")).toBool(false);
-    const QCborArray rarities = map.value(QLatin1String("rarities")).toArray();
-    contents.rarities.reserve(rarities.size());
-    for (const QCborValue &rarity : rarities)
-        contents.rarities.append(rarity.toString());
-
-    if (series.size() % SerieWidth != 0 || sets.size() % SetWidth != 0 || cards.size() % CardWidth != 0)
+    if (!raw.rootIsMap)
+        return discard(path, QStringLiteral("the file is not a catalog"));
+    if (raw.format != FormatTag)
+        return discard(path, QStringLiteral("unexpected format tag"));
+    if (raw.version > FormatVersion)
+        return discard(path, QStringLiteral("written by a newer version of Tallowmerick (format %1)").arg(raw.version));
+    if (raw.serieItems % SerieWidth != 0 || raw.setItems % SetWidth != 0 || raw.cardItems % CardWidth != 0)
         return discard(path, QStringLiteral("truncated record arrays"));
 
-    const qsizetype serieCount = series.size() / SerieWidth;
-    contents.series.reserve(serieCount);
-    for (qsizetype i = 0; i < series.size(); i += SerieWidth) {
-        SerieBrief serie;
-        serie.id = series.at(i).toString();
-        serie.name = series.at(i + 1).toString();
-        serie.logo = series.at(i + 2).toString();
-        contents.series.append(serie);
-    }
-
-    const qsizetype setCount = sets.size() / SetWidth;
-    contents.sets.reserve(setCount);
-    for (qsizetype i = 0; i < sets.size(); i += SetWidth) {
-        const qint64 seriePosition = integerOr(sets.at(i + 2), -1);
-        if (seriePosition < -1 || seriePosition >= serieCount)
+    const qsizetype serieCount = raw.series.size();
+    for (qsizetype i = 0; i < raw.sets.size(); ++i) {
+        const qint64 position = raw.setSerie[size_t(i)];
+        if (position < -1 || position >= serieCount)
             return discard(path, QStringLiteral("a set points at a series that is not in the file"));
-        CatalogSet set;
-        set.id = sets.at(i).toString();
-        set.name = sets.at(i + 1).toString();
-        if (seriePosition >= 0) {
-            const SerieBrief &serie = contents.series.at(seriePosition);
+        if (position >= 0) {
+            CatalogSet &set = raw.sets[i];
+            const SerieBrief &serie = raw.series.at(position);
             set.serieId = serie.id;
             set.serieName = serie.name;
         }
-        set.logo = sets.at(i + 3).toString();
-        set.symbol = sets.at(i + 4).toString();
-        const QString released = sets.at(i + 5).toString();
-        if (!released.isEmpty())
-            set.releaseDate = QDate::fromString(released, Qt::ISODate);
-        set.order = clampedInt(integerOr(sets.at(i + 6), 0));
-        set.official = clampedInt(integerOr(sets.at(i + 7), 0));
-        set.total = clampedInt(integerOr(sets.at(i + 8), 0));
-        contents.sets.append(set);
     }
 
-    const qsizetype rarityCount = contents.rarities.size();
-    contents.cards.reserve(cards.size() / CardWidth);
-    const QString hyphen = QStringLiteral("-");
-    for (qsizetype i = 0; i < cards.size(); i += CardWidth) {
-        const qint64 setPosition = integerOr(cards.at(i), -1);
-        if (setPosition < 0 || setPosition >= setCount)
+    const qsizetype setCount = raw.sets.size();
+    const qsizetype rarityCount = raw.rarities.size();
+    for (qsizetype i = 0; i < raw.cards.size(); ++i) {
+        const qint64 position = raw.cardSet[size_t(i)];
+        if (position < 0 || position >= setCount)
             return discard(path, QStringLiteral("a card points at a set that is not in the file"));
-        const CatalogSet &set = contents.sets.at(setPosition);
-        CatalogCard card;
-        card.localId = cards.at(i + 1).toString();
-        card.name = cards.at(i + 2).toString();
-        card.image = cards.at(i + 3).toString();
-        const qint64 rarity = integerOr(cards.at(i + 4), -1);
+        const CatalogSet &set = raw.sets.at(position);
+        CatalogCard &card = raw.cards[i];
+        const qint64 rarity = raw.cardRarity[size_t(i)];
         if (rarity >= 0 && rarity < rarityCount)
-            card.rarity = contents.rarities.at(rarity);
-        card.printingMask = contents.haveVariants ? clampedInt(integerOr(cards.at(i + 5), -1)) : -1;
+            card.rarity = raw.rarities.at(rarity);
+        if (!raw.haveVariants)
+            card.printingMask = -1;
         card.setId = set.id;
         card.setName = set.name;
         card.serieName = set.serieName;
         card.official = set.official;
-        card.id = set.id + hyphen + card.localId;
-        card.language = Language::English;
-        card.fromErrata = false;
-        contents.cards.append(card);
+        card.id = set.id % QLatin1Char('-') % card.localId;
     }
 
+    Contents &contents = result.contents;
+    contents.series = std::move(raw.series);
+    contents.sets = std::move(raw.sets);
+    contents.cards = std::move(raw.cards);
+    contents.rarities = std::move(raw.rarities);
+    contents.haveVariants = raw.haveVariants;
+    contents.savedAt = QDateTime::fromString(raw.savedAt, Qt::ISODate).toUTC();
     result.ok = true;
     return result;
 }
