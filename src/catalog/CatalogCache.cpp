@@ -250,21 +250,28 @@ private:
         return m_reader.next(MaxNesting);
     }
 
-    // A text item into out; any other item leaves out empty.
+    // A text item into out; any other item leaves out empty. The bytes go
+    // through one reused buffer, so each text costs one exact allocation.
     bool readText(QString &out)
     {
         out.clear();
         if (!m_reader.isString())
             return skip();
-        auto chunk = m_reader.readString();
-        while (chunk.status == QCborStreamReader::Ok) {
-            if (out.isEmpty())
-                out = std::move(chunk.data);
-            else
-                out += chunk.data;
-            chunk = m_reader.readString();
+        qsizetype length = 0;
+        for (;;) {
+            // A chunk can never be longer than the file that holds it.
+            const qsizetype chunk = qBound<qsizetype>(0, m_reader.currentStringChunkSize(), m_size);
+            if (m_buffer.size() < length + chunk)
+                m_buffer.resize(length + chunk);
+            const auto read = m_reader.readStringChunk(m_buffer.data() + length, chunk);
+            if (read.status == QCborStreamReader::EndOfString)
+                break;
+            if (read.status != QCborStreamReader::Ok)
+                return false;
+            length += read.data;
         }
-        return chunk.status == QCborStreamReader::EndOfString;
+        out = QString::fromUtf8(m_buffer.constData(), length);
+        return true;
     }
 
     // An integer item that fits 64 bits into out; any other item gives the fallback.
@@ -288,6 +295,7 @@ private:
 
     QCborStreamReader m_reader;
     qsizetype m_size = 0;
+    QByteArray m_buffer;
 };
 
 } // namespace

@@ -6,20 +6,44 @@
 
 namespace pv {
 
+namespace {
+
+// Case folding of plain ASCII is lower-casing A to Z; a name without capitals
+// is handed back shared, without a copy.
+QString foldAscii(const QString &text, qsizetype firstCapital)
+{
+    if (firstCapital < 0)
+        return text;
+    QString folded = text;
+    QChar *unit = folded.data();
+    for (qsizetype i = firstCapital; i < folded.size(); ++i) {
+        const char16_t c = unit[i].unicode();
+        if (c >= u'A' && c <= u'Z')
+            unit[i] = QChar(char16_t(c + (u'a' - u'A')));
+    }
+    return folded;
+}
+
+} // namespace
+
 QString searchKey(const QString &text)
 {
     bool ascii = true;
-    for (const QChar c : text) {
-        const char16_t unit = c.unicode();
+    qsizetype firstCapital = -1;
+    const QChar *units = text.constData();
+    for (qsizetype i = 0, size = text.size(); i < size; ++i) {
+        const char16_t unit = units[i].unicode();
         // Kana, CJK ideographs and full-width forms: case only, so that the
         // voicing marks of kana stay part of the key.
         if (unit >= 0x3000)
             return text.toCaseFolded();
         if (unit >= 0x80)
             ascii = false;
+        else if (firstCapital < 0 && unit >= u'A' && unit <= u'Z')
+            firstCapital = i;
     }
     if (ascii)
-        return text.toCaseFolded();
+        return foldAscii(text, firstCapital);
 
     const QString decomposed = text.normalized(QString::NormalizationForm_D);
     QString stripped;
