@@ -148,6 +148,24 @@ CatalogDiff CatalogDiff::compute(const CatalogSnapshot &previous, const QList<Ca
     return diff;
 }
 
+namespace {
+
+// Calls record(before, card) for every served card of the new build that
+// the previous build also had.
+template <typename Record>
+void forEachKeptCard(const CatalogSnapshot &previous, const QList<CatalogCard> &newCards, Record record)
+{
+    const auto previousCards = indexServedCards(previous.cards);
+    for (const CatalogCard &card : newCards) {
+        if (card.fromErrata)
+            continue;
+        if (const CatalogCard *before = previousCards.value(card.id))
+            record(*before, card);
+    }
+}
+
+} // namespace
+
 void CatalogDiff::compareRarities(CatalogDiff &diff, const CatalogSnapshot &previous,
                                   const QList<CatalogCard> &newCards)
 {
@@ -155,19 +173,15 @@ void CatalogDiff::compareRarities(CatalogDiff &diff, const CatalogSnapshot &prev
     if (!previous.present || !previous.raritiesResolved)
         return;
     diff.raritiesCompared = true;
-    const auto previousCards = indexServedCards(previous.cards);
-    for (const CatalogCard &card : newCards) {
-        if (card.fromErrata)
-            continue;
-        const CatalogCard *before = previousCards.value(card.id);
+    forEachKeptCard(previous, newCards, [&diff](const CatalogCard &before, const CatalogCard &card) {
         // A rarity that a query no longer names is not a change.
-        if (!before || before->rarity.isEmpty() || card.rarity.isEmpty() || before->rarity == card.rarity)
-            continue;
+        if (before.rarity.isEmpty() || card.rarity.isEmpty() || before.rarity == card.rarity)
+            return;
         CardChange change = cardChange(CardChange::RarityChanged, card);
         change.rarity = card.rarity;
-        change.previousRarity = before->rarity;
+        change.previousRarity = before.rarity;
         diff.cardChanges.append(change);
-    }
+    });
 }
 
 void CatalogDiff::comparePrintings(CatalogDiff &diff, const CatalogSnapshot &previous,
@@ -176,20 +190,15 @@ void CatalogDiff::comparePrintings(CatalogDiff &diff, const CatalogSnapshot &pre
     if (!previous.present || !previous.printingsResolved)
         return;
     diff.printingsCompared = true;
-    const auto previousCards = indexServedCards(previous.cards);
-    for (const CatalogCard &card : newCards) {
-        if (card.fromErrata)
-            continue;
-        const CatalogCard *before = previousCards.value(card.id);
+    forEachKeptCard(previous, newCards, [&diff](const CatalogCard &before, const CatalogCard &card) {
         // A mask of 0 is a real answer ("no printings"); only -1 is unknown.
-        if (!before || before->printingMask < 0 || card.printingMask < 0
-            || before->printingMask == card.printingMask)
-            continue;
+        if (before.printingMask < 0 || card.printingMask < 0 || before.printingMask == card.printingMask)
+            return;
         CardChange change = cardChange(CardChange::PrintingsChanged, card);
         change.printings = card.printingMask;
-        change.previousPrintings = before->printingMask;
+        change.previousPrintings = before.printingMask;
         diff.cardChanges.append(change);
-    }
+    });
 }
 
 bool CatalogDiff::isEmpty() const
