@@ -18,11 +18,15 @@ if [ -n "$standin" ]; then
     urls="$home/standin-urls"
     "$standin" --port 0 > "$urls" 2> "$home/standin.log" &
     standin_pid=$!
-    for _ in $(seq 1 200); do
+    for _ in $(seq 1 600); do
         if [ "$(grep -c '^export TALLOWK_' "$urls" 2>/dev/null)" -ge 4 ]; then break; fi
         if ! kill -0 "$standin_pid" 2>/dev/null; then echo "stand-in failed to start" >&2; cat "$home/standin.log" >&2; exit 1; fi
         sleep 0.05
     done
+    # Never fall back to the live services.
+    if [ "$(grep -c '^export TALLOWK_' "$urls" 2>/dev/null)" -lt 4 ]; then
+        echo "stand-in did not print its addresses in time" >&2; cat "$home/standin.log" >&2; exit 1
+    fi
     # shellcheck disable=SC1090
     . "$urls"
 fi

@@ -1,0 +1,202 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QObject>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QHttpServerRequest;
+class QHttpServerResponder;
+
+namespace pv::test {
+
+class StandInData;
+
+// A local stand-in for the four web services the program talks to, all on
+// one port of 127.0.0.1:
+// - the card database API under /v2/{language}/..., replaying the recorded
+//   English and Japanese answers (ids matched ignoring case, 404 bodies as
+//   the real service writes them);
+// - its image host: /{language}/{series}/{set}/{card}/{low|high}.{png|jpg|webp},
+//   set logos and symbols (also under /univ/), generated on request;
+// - TCGCSV under /tcgplayer/{category}/..., replaying the recorded answers;
+// - the exchange rates at /v1/latest?base=...&symbols=..., dated today.
+// Image addresses inside the served answers point at this stand-in.
+//
+// Tests script faults per path pattern and read a log of every request.
+class WebStandIn : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the stand-in does to a request that matches a fault pattern.
+    struct Fault
+    {
+        enum class Kind {
+            Serve,         // the normal answer (used with a delay)
+            Status,        // the status code with a short error body
+            Close,         // the connection is closed without an answer
+            TruncatedBody, // a complete message whose body is the first half of the answer
+            CutOffBody,    // the full length is announced, half the body is sent, then the connection closes
+                           // (Qt may send the GET again when this happens early: use a count of 2 or more)
+            NotJson,       // status 200 with an HTML page
+            WrongShape,    // status 200 with JSON of the other shape (an object where a list belongs ...)
+            Custom,        // the given status, content type and body
+        };
+        Kind kind = Kind::Serve;
+        int statusCode = 200;
+        int delayMs = 0;
+        QByteArray contentType;
+        QByteArray body;
+
+        static Fault httpStatus(int code);
+        static Fault closeConnection();
+        static Fault delay(int ms);
+        static Fault truncatedBody();
+        static Fault cutOffBody();
+        static Fault notJson();
+        static Fault wrongShape();
+        static Fault custom(int code, const QByteArray &contentType, const QByteArray &body);
+        // The same fault, applied after a delay.
+        Fault after(int ms) const;
+    };
+
+    // One request as the stand-in saw it. Times are milliseconds on the
+    // stand-in's own clock (see elapsedMs).
+    struct RequestRecord
+    {
+        int serial = 0;
+        QByteArray method;
+        QString target;          // path and query as received, percent-encoded
+        QString service;         // "tcgdex", "images", "tcgcsv", "fx" or "other"
+        qint64 arrivedMs = -1;
+        qint64 finishedMs = -1;  // -1 while the answer is pending
+        int status = 0;          // 0 when the connection was closed without an answer
+        qint64 bodyBytes = 0;
+        QString fault;           // the fault applied; empty for a plain answer
+        quintptr connection = 0; // the same value for requests on one connection
+    };
+
+    explicit WebStandIn(QObject *parent = nullptr);
+    ~WebStandIn() override;
+
+    // Loads the data (once per process and folder) and listens on
+    // 127.0.0.1:port (0: a free port). The data folder defaults to
+    // StandInData::defaultDirectory().
+    bool start(quint16 port = 0, const QString &dataDirectory = QString());
+    void stop();
+    bool isListening() const;
+    QString errorString() const;
+    quint16 port() const;
+
+    // "http://127.0.0.1:PORT": the base of all four services.
+    QString origin() const;
+    QString tcgdexUrl() const;
+    QString assetsUrl() const;
+    QString tcgcsvUrl() const;
+    QString fxUrl() const;
+
+    // "export TALLOWK_TCGDEX_URL=..." and the three others, for a shell.
+    QStringList exportLines() const;
+    // Sets the four TALLOWK_*_URL variables in this process. The program
+    // reads them once, so this must happen before its first web client.
+    void exportEnvironment() const;
+
+    // One stand-in per process, started on first use on a free port with its
+    // addresses exported to the environment; it lives as long as the
+    // application object. Tests clear its faults and log with reset().
+    static WebStandIn *shared();
+
+    // Applies the fault to the next `count` requests whose target matches the
+    // regular expression (searched anywhere in the percent-encoded path and
+    // query); a negative count applies it until removed. Rules are tried in
+    // the order they were added. Note: Qt's network access manager sends a
+    // GET once more when a connection closes before any answer, so a closed
+    // connection reaches a client as an error only when two requests close.
+    int addFault(const QString &pattern, const Fault &fault, int count = 1);
+    int faultsLeft(int id) const;
+    void removeFault(int id);
+    void clearFaults();
+
+    // The request log, oldest first; a pattern narrows it like a fault pattern.
+    QList<RequestRecord> requests(const QString &pattern = QString()) const;
+    int requestCount(const QString &pattern = QString()) const;
+    // Requests received and not yet answered, now.
+    int inFlight() const;
+    // The largest number of logged requests that were open at one time.
+    int peakInFlight(const QString &pattern = QString()) const;
+    // Milliseconds since the stand-in was made, on the clock of the log.
+    qint64 elapsedMs() const;
+    void clearLog();
+    // Clears faults and log.
+    void reset();
+
+signals:
+    void requestArrived(int serial);
+    void requestFinished(int serial);
+
+private:
+    class Server;
+    friend class Server;
+
+    // An answer before it is written.
+    struct Answer
+    {
+        int status = 200;
+        QByteArray contentType;
+        QByteArray body;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        enum class Delivery { Write, Close, CutOff } delivery = Delivery::Write;
+        int delayMs = 0;
+    };
+    struct FaultRule
+    {
+        int id = 0;
+        QRegularExpression pattern;
+        Fault fault;
+        int left = 0;
+    };
+    struct Pending
+    {
+        std::shared_ptr<QHttpServerResponder> responder;
+        Answer answer;
+    };
+
+    bool handle(const QHttpServerRequest &request, QHttpServerResponder &&responder);
+    Answer route(const QByteArray &method, const QByteArray &path, const QByteArray &query) const;
+    Answer cardDatabase(const QByteArray &target) const;
+    Answer picture(const QByteArray &path) const;
+    Answer tcgcsv(const QByteArray &path) const;
+    Answer exchangeRates(const QByteArray &path, const QByteArray &query) const;
+    QByteArray cardDatabaseBody(const QByteArray &language, const QByteArray &key) const;
+    QByteArray cardKeyByName(const QByteArray &language, const QString &name) const;
+    Answer applyFault(const Fault &fault, const QString &service, const QByteArray &target, Answer answer) const;
+    void deliver(int serial);
+    void finishRecord(int serial, int status, qint64 bytes);
+
+    std::unique_ptr<Server> m_server;
+    std::shared_ptr<const StandInData> m_data;
+    QString m_error;
+    quint16 m_port = 0;
+    QElapsedTimer m_clock;
+    QList<FaultRule> m_faults;
+    int m_nextFaultId = 1;
+    QList<RequestRecord> m_log;
+    QHash<int, qsizetype> m_logIndex;
+    int m_nextSerial = 1;
+    int m_inFlight = 0;
+    QHash<int, Pending> m_pending;
+    // Answers with their image addresses rewritten, made once per key.
+    mutable QHash<QByteArray, QByteArray> m_rendered;
+    mutable QHash<QByteArray, QHash<QString, QByteArray>> m_cardsByName;
+    mutable QHash<QByteArray, QByteArray> m_pictures;
+};
+
+} // namespace pv::test
