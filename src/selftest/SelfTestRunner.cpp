@@ -11,8 +11,13 @@ int runSelfTests()
     resetFailures();
 
     // Offline tests, in run order.
+    testNameTranslation();
+    testDisplayCurrency();
+    testPriceBasis();
+    testPriceSource();
     testCardNumberOrdering();
     testCardNumberNormalisation();
+    testErrata();
     testCatalogMatchingRules();
     testCatalogDiff();
 

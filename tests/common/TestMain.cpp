@@ -7,6 +7,10 @@
 
 #include <memory>
 
+#ifdef TALLOWK_WITH_STANDIN
+#include "standin/WebStandIn.h"
+#endif
+
 namespace pv::test {
 std::vector<TestFactory> &registry()
 {
@@ -32,6 +36,12 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QApplication::setApplicationName(QStringLiteral("Tallowmerick"));
     QApplication::setApplicationVersion(QStringLiteral("0.5.0"));
+
+#ifdef TALLOWK_WITH_STANDIN
+    // Network tests talk to the local stand-in, never the real services: its
+    // addresses are in the environment before the first client reads them.
+    pv::test::WebStandIn::shared();
+#endif
 
     int status = 0;
     for (const auto &factory : pv::test::registry()) {

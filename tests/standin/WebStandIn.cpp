@@ -11,7 +11,6 @@
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -143,61 +142,29 @@ private:
 
 // ---- faults ----
 
-WebStandIn::Fault WebStandIn::Fault::httpStatus(int code)
+namespace {
+
+WebStandIn::Fault faultOf(WebStandIn::Fault::Kind kind, int code = 200)
 {
-    Fault f;
-    f.kind = Kind::Status;
+    WebStandIn::Fault f;
+    f.kind = kind;
     f.statusCode = code;
     return f;
 }
 
-WebStandIn::Fault WebStandIn::Fault::closeConnection()
-{
-    Fault f;
-    f.kind = Kind::Close;
-    return f;
-}
+} // namespace
 
-WebStandIn::Fault WebStandIn::Fault::delay(int ms)
-{
-    Fault f;
-    f.delayMs = ms;
-    return f;
-}
-
-WebStandIn::Fault WebStandIn::Fault::truncatedBody()
-{
-    Fault f;
-    f.kind = Kind::TruncatedBody;
-    return f;
-}
-
-WebStandIn::Fault WebStandIn::Fault::cutOffBody()
-{
-    Fault f;
-    f.kind = Kind::CutOffBody;
-    return f;
-}
-
-WebStandIn::Fault WebStandIn::Fault::notJson()
-{
-    Fault f;
-    f.kind = Kind::NotJson;
-    return f;
-}
-
-WebStandIn::Fault WebStandIn::Fault::wrongShape()
-{
-    Fault f;
-    f.kind = Kind::WrongShape;
-    return f;
-}
+WebStandIn::Fault WebStandIn::Fault::httpStatus(int code) { return faultOf(Kind::Status, code); }
+WebStandIn::Fault WebStandIn::Fault::closeConnection() { return faultOf(Kind::Close); }
+WebStandIn::Fault WebStandIn::Fault::delay(int ms) { return faultOf(Kind::Serve).after(ms); }
+WebStandIn::Fault WebStandIn::Fault::truncatedBody() { return faultOf(Kind::TruncatedBody); }
+WebStandIn::Fault WebStandIn::Fault::cutOffBody() { return faultOf(Kind::CutOffBody); }
+WebStandIn::Fault WebStandIn::Fault::notJson() { return faultOf(Kind::NotJson); }
+WebStandIn::Fault WebStandIn::Fault::wrongShape() { return faultOf(Kind::WrongShape); }
 
 WebStandIn::Fault WebStandIn::Fault::custom(int code, const QByteArray &contentType, const QByteArray &body)
 {
-    Fault f;
-    f.kind = Kind::Custom;
-    f.statusCode = code;
+    Fault f = faultOf(Kind::Custom, code);
     f.contentType = contentType;
     f.body = body;
     return f;
@@ -251,7 +218,10 @@ bool WebStandIn::start(quint16 port, const QString &dataDirectory)
 void WebStandIn::stop()
 {
     // Unwritten answers go before the connections they belong to.
+    const QList<int> unanswered = m_pending.keys();
     m_pending.clear();
+    for (const int serial : unanswered)
+        finishRecord(serial, 0, 0);
     m_server.reset();
     m_port = 0;
 }
@@ -302,10 +272,19 @@ WebStandIn *WebStandIn::shared()
     static QPointer<WebStandIn> instance;
     if (!instance) {
         instance = new WebStandIn(QCoreApplication::instance());
-        if (instance->start())
-            instance->exportEnvironment();
-        else
+        const bool started = instance->start();
+        if (!started)
             qWarning("web stand-in did not start: %s", qPrintable(instance->errorString()));
+        // A test that needs one service's address fixed before main sets it
+        // itself; it is left alone. Without a stand-in, tests must still never
+        // reach the real services: they get a closed local port instead.
+        const QStringList lines = instance->exportLines();
+        for (const QString &line : lines) {
+            const QByteArray name = line.section(QLatin1Char(' '), 1).section(QLatin1Char('='), 0, 0).toLatin1();
+            const QByteArray value = started ? line.section(QLatin1Char('='), 1).toUtf8() : QByteArray("http://127.0.0.1:9");
+            if (qEnvironmentVariableIsEmpty(name.constData()))
+                qputenv(name.constData(), value);
+        }
     }
     return instance;
 }
@@ -417,6 +396,15 @@ void WebStandIn::finishRecord(int serial, int status, qint64 bytes)
 
 bool WebStandIn::handle(const QHttpServerRequest &request, QHttpServerResponder &&responder)
 {
+    // A client may still send on a connection this stand-in is closing (after
+    // a cut-off body); that request is dropped unseen and the client sends it
+    // again on a new connection.
+    if (!responder.socket() || responder.socket()->state() != QAbstractSocket::ConnectedState) {
+        if (responder.socket())
+            responder.socket()->abort();
+        return true;
+    }
+
     const QUrl url = request.url();
     const QByteArray path = url.path(QUrl::FullyEncoded).toUtf8();
     const QByteArray query = url.query(QUrl::FullyEncoded).toUtf8();
@@ -449,7 +437,8 @@ bool WebStandIn::handle(const QHttpServerRequest &request, QHttpServerResponder 
     emit requestArrived(serial);
 
     const int delay = answer.delayMs;
-    m_pending.insert(serial, Pending{std::make_shared<QHttpServerResponder>(std::move(responder)), answer});
+    QPointer<QTcpSocket> socket = responder.socket();
+    m_pending.insert(serial, Pending{std::make_shared<QHttpServerResponder>(std::move(responder)), socket, answer});
     if (delay > 0)
         QTimer::singleShot(delay, this, [this, serial] { deliver(serial); });
     else
@@ -466,7 +455,7 @@ void WebStandIn::deliver(int serial)
     m_pending.erase(it);
     QHttpServerResponder &responder = *pending.responder;
     const Answer &answer = pending.answer;
-    QTcpSocket *socket = responder.socket();
+    QTcpSocket *socket = pending.socket;
     if (!socket || socket->state() != QAbstractSocket::ConnectedState) {
         finishRecord(serial, 0, 0); // the client went away while the answer waited
         return;

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QList>
 #include <QPair>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QObject>
 #include <QRegularExpression>
 #include <QString>
@@ -30,7 +32,13 @@ class StandInData;
 // - the exchange rates at /v1/latest?base=...&symbols=..., dated today.
 // Image addresses inside the served answers point at this stand-in.
 //
-// Tests script faults per path pattern and read a log of every request.
+// Tests script faults per path pattern and read a log of every request:
+//
+//     WebStandIn *web = WebStandIn::shared(); // the suites' main starts it first
+//     web->reset();
+//     web->addFault("/v2/en/cards/sv03-001$", WebStandIn::Fault::httpStatus(503), 2);
+//     ... run the client ...
+//     QCOMPARE(web->requestCount("/v2/en/cards/sv03-001$"), 3);
 class WebStandIn : public QObject
 {
     Q_OBJECT
@@ -45,7 +53,8 @@ public:
             Close,         // the connection is closed without an answer
             TruncatedBody, // a complete message whose body is the first half of the answer
             CutOffBody,    // the full length is announced, half the body is sent, then the connection closes
-                           // (Qt may send the GET again when this happens early: use a count of 2 or more)
+                           // (Qt may send the GET again when this happens early, or take the half body
+                           // as complete when the close comes with it: use a count of 2 or more)
             NotJson,       // status 200 with an HTML page
             WrongShape,    // status 200 with JSON of the other shape (an object where a list belongs ...)
             Custom,        // the given status, content type and body
@@ -110,8 +119,10 @@ public:
     void exportEnvironment() const;
 
     // One stand-in per process, started on first use on a free port with its
-    // addresses exported to the environment; it lives as long as the
-    // application object. Tests clear its faults and log with reset().
+    // addresses exported to the environment (a TALLOWK_*_URL variable that is
+    // already set is left as it is); it lives as long as the application
+    // object. The suites' main starts it before any test. Tests clear its
+    // faults and log with reset().
     static WebStandIn *shared();
 
     // Applies the fault to the next `count` requests whose target matches the
@@ -166,6 +177,7 @@ private:
     struct Pending
     {
         std::shared_ptr<QHttpServerResponder> responder;
+        QPointer<QTcpSocket> socket; // gone when the client left while the answer waited
         Answer answer;
     };
 

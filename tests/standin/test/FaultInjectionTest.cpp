@@ -130,14 +130,18 @@ private slots:
         QVERIFY(html.contentType.startsWith("text/html"));
         QVERIFY(!parses(html.body));
 
-        // The announced length is never reached: a transfer error, not a parse error.
-        // (Qt may send the GET again when the connection drops early, so
+        // The announced length is never reached. Qt reports a closed
+        // connection, or, when the close comes with the last bytes, hands
+        // over the half body as if complete; either way nothing parses.
+        // (Qt may also send the GET again when the connection drops early, so
         // every attempt is cut off until the rule goes.)
         const int cutOff = m_standIn.addFault(QStringLiteral("/v2/en/cards$"), WebStandIn::Fault::cutOffBody(), -1);
         const Fetched cut = get(QStringLiteral("/v2/en/cards"));
         m_standIn.removeFault(cutOff);
-        QVERIFY(cut.error != QNetworkReply::NoError);
+        QVERIFY(cut.error != QNetworkReply::NoError || !parses(cut.body));
         QVERIFY(cut.body.size() < 2000000);
+        // The next request finds a fresh connection and the whole answer.
+        QVERIFY(parses(get(QStringLiteral("/v2/en/cards")).body));
         QVERIFY(m_standIn.requests(QStringLiteral("/v2/en/cards$")).constFirst().bodyBytes > 0);
     }
 
@@ -268,6 +272,8 @@ private slots:
         QTRY_COMPARE(standIn.inFlight(), 1);
         standIn.stop();
         QVERIFY(!standIn.isListening());
+        QCOMPARE(standIn.inFlight(), 0);
+        QCOMPARE(standIn.requests().constFirst().status, 0);
         QTRY_VERIFY(reply->isFinished());
         QVERIFY(reply->error() != QNetworkReply::NoError);
         delete reply;

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDate>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+
+// Exchange rates from US dollars, kept in the settings file. Every reader
+// falls back to a built-in table, so prices can be converted even when the
+// rate service was never reached.
+namespace pv::FxRates {
+
+// Units of a currency per dollar that are believable at all.
+bool isUsable(double rate);
+
+// The built-in rates, in the order they are stored: EUR, CAD, JPY, GBP, AUD, CHF.
+QList<QPair<QString, double>> builtInRates();
+
+void store(const QMap<QString, double> &rates, const QDate &date);
+double rateFor(const QString &code);
+double usdToEur();
+bool hasRate(const QString &code);
+QDate storedDate();
+bool isStale();
+
+} // namespace pv::FxRates

@@ -1,0 +1,212 @@
+#include "TestRegistry.h"
+
+#include "core/AppSettings.h"
+#include "core/FxRateFetcher.h"
+#include "core/FxRates.h"
+#include "core/Log.h"
+#include "core/ServiceUrls.h"
+#include "standin/WebStandIn.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace pv;
+using pv::test::WebStandIn;
+
+namespace {
+
+// The service addresses are read once per process, possibly by another test
+// of this suite before this one runs, so the exchange-rate address is fixed
+// before main: a free port is reserved here and the stand-in listens on it.
+quint16 reserveFxPort()
+{
+    if (qEnvironmentVariableIsSet("TALLOWK_FX_URL"))
+        return 0;
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    if (port != 0)
+        qputenv("TALLOWK_FX_URL", QByteArrayLiteral("http://127.0.0.1:") + QByteArray::number(port));
+    return port;
+}
+
+const quint16 fxPort = reserveFxPort();
+
+const char *const latest = "/v1/latest";
+
+QVariantMap storedRates()
+{
+    AppSettings settings;
+    QVariantMap values;
+    for (const QString &key : settings.allKeys()) {
+        if (key.startsWith(QLatin1String("pricing/")))
+            values.insert(key, settings.value(key));
+    }
+    return values;
+}
+
+QStringList fxWarnings()
+{
+    QStringList found;
+    for (const LogEntry &e : Log::instance().entries()) {
+        if (e.category == QLatin1String("fx") && e.level == Log::Warn)
+            found.append(e.message);
+    }
+    return found;
+}
+
+} // namespace
+
+class FxRateFetcherTest : public QObject
+{
+    Q_OBJECT
+    WebStandIn m_standIn;
+
+    // Runs one fetch to its end and checks that it reported exactly once.
+    bool fetchOnce(FxRateFetcher &fetcher)
+    {
+        QSignalSpy spy(&fetcher, &FxRateFetcher::finished);
+        fetcher.fetch();
+        if (!spy.wait(10000))
+            return false;
+        QTest::qWait(100);
+        if (spy.count() != 1)
+            qFatal("finished was emitted %d times", int(spy.count()));
+        return spy.first().first().toBool();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_standIn.start(fxPort), qPrintable(m_standIn.errorString()));
+        QVERIFY2(ServiceUrls::fxBase() == m_standIn.fxUrl(),
+                 "the exchange-rate address was read before the stand-in's port was exported");
+    }
+    void init()
+    {
+        m_standIn.reset();
+        Log::instance().clear();
+        QFile::remove(AppSettings::filePath());
+        FxRates::store({{QStringLiteral("EUR"), 0.8}, {QStringLiteral("JPY"), 140.0}, {QStringLiteral("CAD"), 1.3}},
+                       QDate(2020, 1, 1));
+    }
+    void cleanupTestCase() { QFile::remove(AppSettings::filePath()); }
+
+    void storesTheDaysRates()
+    {
+        FxRateFetcher fetcher;
+        QVERIFY(fetchOnce(fetcher));
+        QCOMPARE(FxRates::storedDate(), QDate::currentDate());
+        QVERIFY(FxRates::usdToEur() != 0.8);
+        QVERIFY(FxRates::hasRate(QStringLiteral("CHF")));
+        const auto requests = m_standIn.requests(QString::fromLatin1(latest));
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.first().target, QStringLiteral("/v1/latest?base=USD&symbols=EUR,CAD,JPY,GBP,AUD,CHF"));
+    }
+
+    void halfUsableReplyUpdatesWhatItCan()
+    {
+        m_standIn.addFault(QString::fromLatin1(latest),
+                           WebStandIn::Fault::custom(200, "application/json",
+                                                     R"({"date": "2024-05-02", "rates": {"EUR": 0.93, "JPY": 155.1, "CAD": -1}})"));
+        FxRateFetcher fetcher;
+        QVERIFY(fetchOnce(fetcher));
+        QCOMPARE(FxRates::usdToEur(), 0.93);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("JPY")), 155.1);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("CAD")), 1.3);
+        QCOMPARE(FxRates::storedDate(), QDate(2024, 5, 2));
+    }
+
+    void badRepliesLeaveTheStoredRates_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("warning");
+        const QString noEur = QStringLiteral("Rate reply carried no usable EUR rate; keeping the stored table.");
+        QTest::newRow("malformed") << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": 0.9)") << noEur;
+        QTest::newRow("not an object") << QByteArray(R"([0.9])") << noEur;
+        QTest::newRow("no EUR") << QByteArray(R"({"date": "2024-05-02", "rates": {"JPY": 150}})") << noEur;
+        QTest::newRow("rates not an object") << QByteArray(R"({"date": "2024-05-02", "rates": [0.9]})") << noEur;
+        QTest::newRow("EUR as text") << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": "0.9"}})") << noEur;
+        QTest::newRow("EUR zero") << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": 0}})") << noEur;
+        QTest::newRow("EUR negative") << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": -0.9}})") << noEur;
+        QTest::newRow("EUR absurd") << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": 1e9, "JPY": 1e9}})") << noEur;
+        QTest::newRow("no date") << QByteArray(R"({"rates": {"EUR": 0.9}})")
+                                 << QStringLiteral("Rate reply carried no date; keeping the stored table.");
+        QTest::newRow("date not a date") << QByteArray(R"({"date": "yesterday", "rates": {"EUR": 0.9}})")
+                                         << QStringLiteral("Rate reply carried no date; keeping the stored table.");
+    }
+    void badRepliesLeaveTheStoredRates()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, warning);
+        m_standIn.addFault(QString::fromLatin1(latest), WebStandIn::Fault::custom(200, "application/json", body));
+        const QVariantMap before = storedRates();
+        FxRateFetcher fetcher;
+        QVERIFY(!fetchOnce(fetcher));
+        QCOMPARE(storedRates(), before);
+        QCOMPARE(fxWarnings(), QStringList{warning});
+    }
+
+    void failedRequestsLeaveTheStoredRates_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("404") << 404;
+        QTest::newRow("500") << 500;
+    }
+    void failedRequestsLeaveTheStoredRates()
+    {
+        QFETCH(int, status);
+        m_standIn.addFault(QString::fromLatin1(latest), WebStandIn::Fault::httpStatus(status));
+        const QVariantMap before = storedRates();
+        FxRateFetcher fetcher;
+        QVERIFY(!fetchOnce(fetcher));
+        QCOMPARE(storedRates(), before);
+        const QStringList warnings = fxWarnings();
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().startsWith(QStringLiteral("Rate lookup failed (HTTP %1): ").arg(status)),
+                 qPrintable(warnings.first()));
+    }
+
+    // Qt 6.4 reports its transfer time-out as a cancelled operation; the
+    // fetcher still tells it as a time-out.
+    void timeOutLeavesTheStoredRates()
+    {
+        m_standIn.addFault(QString::fromLatin1(latest), WebStandIn::Fault::delay(3000));
+        const QVariantMap before = storedRates();
+        FxRateFetcher fetcher;
+        fetcher.setTimeoutForTesting(200);
+        QVERIFY(!fetchOnce(fetcher));
+        QCOMPARE(storedRates(), before);
+        QCOMPARE(fxWarnings(),
+                 QStringList{QStringLiteral("Rate lookup failed (HTTP 0): The server did not answer in time.")});
+    }
+
+    void concurrentFetchesEachReportOnce()
+    {
+        FxRateFetcher fetcher;
+        QSignalSpy spy(&fetcher, &FxRateFetcher::finished);
+        fetcher.fetch();
+        fetcher.fetch();
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 10000);
+        QTest::qWait(100);
+        QCOMPARE(spy.count(), 2);
+    }
+};
+
+PV_REGISTER_TEST(FxRateFetcherTest)
+#include "FxRateFetcherTest.moc"

@@ -1,0 +1,115 @@
+#include "TestRegistry.h"
+
+#include "core/AppSettings.h"
+#include "core/FxRates.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace pv;
+
+namespace {
+
+void setSetting(const QString &key, const QVariant &value)
+{
+    AppSettings settings;
+    settings.setValue(key, value);
+}
+
+QVariant setting(const QString &key)
+{
+    AppSettings settings;
+    return settings.value(key);
+}
+
+} // namespace
+
+class FxRatesTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { QFile::remove(AppSettings::filePath()); }
+    void cleanup() { QFile::remove(AppSettings::filePath()); }
+
+    void storeWritesOnlyUsableRates()
+    {
+        setSetting(QStringLiteral("pricing/rates/CAD"), 1.4);
+        FxRates::store({{QStringLiteral("EUR"), 0.93},
+                        {QStringLiteral("JPY"), 155.1},
+                        {QStringLiteral("GBP"), 0.0},
+                        {QStringLiteral("AUD"), -2.0},
+                        {QStringLiteral("CHF"), 1e9},
+                        {QStringLiteral("SEK"), 10.0}},
+                       QDate(2024, 5, 2));
+        QCOMPARE(setting(QStringLiteral("pricing/usdToEur")).toDouble(), 0.93);
+        QCOMPARE(setting(QStringLiteral("pricing/rates/JPY")).toDouble(), 155.1);
+        QCOMPARE(setting(QStringLiteral("pricing/usdToEurDate")).toString(), QStringLiteral("2024-05-02"));
+        QCOMPARE(setting(QStringLiteral("pricing/rates/CAD")).toDouble(), 1.4);
+        QVERIFY(!setting(QStringLiteral("pricing/rates/GBP")).isValid());
+        QVERIFY(!setting(QStringLiteral("pricing/rates/AUD")).isValid());
+        QVERIFY(!setting(QStringLiteral("pricing/rates/CHF")).isValid());
+        QVERIFY(!setting(QStringLiteral("pricing/rates/SEK")).isValid());
+        QVERIFY(!setting(QStringLiteral("pricing/rates/EUR")).isValid());
+    }
+
+    void storeWithoutDateUsesToday()
+    {
+        FxRates::store({{QStringLiteral("EUR"), 0.9}}, QDate());
+        QCOMPARE(FxRates::storedDate(), QDate::currentDate());
+    }
+
+    void storeRefusesAnUnbelievableEuroRate()
+    {
+        FxRates::store({{QStringLiteral("EUR"), 0.9}}, QDate(2024, 5, 2));
+        FxRates::store({{QStringLiteral("EUR"), 1e9}}, QDate(2024, 5, 3));
+        QCOMPARE(FxRates::usdToEur(), 0.9);
+        QCOMPARE(FxRates::storedDate(), QDate(2024, 5, 2));
+    }
+
+    void rateForFallsBackToTheBuiltInTable()
+    {
+        QCOMPARE(FxRates::rateFor(QStringLiteral("USD")), 1.0);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("CAD")), 1.36);
+        setSetting(QStringLiteral("pricing/rates/CAD"), 0);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("CAD")), 1.36);
+        setSetting(QStringLiteral("pricing/rates/CAD"), 1e6);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("CAD")), 1.36);
+        setSetting(QStringLiteral("pricing/rates/CAD"), QStringLiteral("lots"));
+        QCOMPARE(FxRates::rateFor(QStringLiteral("CAD")), 1.36);
+        setSetting(QStringLiteral("pricing/rates/CAD"), 1.25);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("CAD")), 1.25);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("SEK")), 0.0);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("cad")), 0.0);
+    }
+
+    void euroRateAndItsBounds()
+    {
+        QCOMPARE(FxRates::usdToEur(), 0.86);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("EUR")), 0.86);
+        QVERIFY(!FxRates::hasRate(QStringLiteral("EUR")));
+        QVERIFY(FxRates::hasRate(QStringLiteral("USD")));
+        setSetting(QStringLiteral("pricing/usdToEur"), 100000.0);
+        QCOMPARE(FxRates::usdToEur(), 0.86);
+        QVERIFY(!FxRates::hasRate(QStringLiteral("EUR")));
+        setSetting(QStringLiteral("pricing/usdToEur"), 0.91);
+        QCOMPARE(FxRates::usdToEur(), 0.91);
+        QVERIFY(FxRates::hasRate(QStringLiteral("EUR")));
+        QVERIFY(!FxRates::hasRate(QStringLiteral("JPY")));
+    }
+
+    void staleness()
+    {
+        QVERIFY(FxRates::isStale());
+        setSetting(QStringLiteral("pricing/usdToEurDate"), QStringLiteral("not a date"));
+        QVERIFY(FxRates::isStale());
+        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().toString(Qt::ISODate));
+        QVERIFY(!FxRates::isStale());
+        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addDays(-1).toString(Qt::ISODate));
+        QVERIFY(!FxRates::isStale());
+        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addDays(-2).toString(Qt::ISODate));
+        QVERIFY(FxRates::isStale());
+    }
+};
+
+PV_REGISTER_TEST(FxRatesTest)
+#include "FxRatesTest.moc"
