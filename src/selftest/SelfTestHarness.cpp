@@ -1,6 +1,7 @@
 #include "selftest/SelfTestHarness.h"
 
 #include <QIODevice>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -55,6 +56,101 @@ int finishRun()
         out() << QStringLiteral("%1 check(s) failed.").arg(failures) << '\n';
     out().flush();
     return failures != 0 ? 1 : 0;
+}
+
+void waitForClient(TcgdexClient &client, QEventLoop &loop, int timeoutMs)
+{
+    const QMetaObject::Connection failed = QObject::connect(
+        &client, &TcgdexClient::requestFailed, &loop,
+        [&loop](int, const QString &context, const QString &message) {
+            out() << "  network error while fetching " << context << ": " << message << '\n';
+            out().flush();
+            loop.quit();
+        });
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&loop] {
+        out() << "  timed out waiting for a response" << '\n';
+        out().flush();
+        loop.quit();
+    });
+    timer.start(timeoutMs);
+    loop.exec(QEventLoop::AllEvents);
+    QObject::disconnect(failed);
+}
+
+QMetaObject::Connection captureRarityList(TcgdexClient &client, QStringList &rarities, QEventLoop &loop)
+{
+    return QObject::connect(&client, &TcgdexClient::rarityListReady, &loop,
+                            [&rarities, &loop](int, pv::Language, const QStringList &received) {
+                                rarities = received;
+                                loop.quit();
+                            });
+}
+
+QMetaObject::Connection captureSetIndex(TcgdexClient &client, QList<SetBrief> &sets, QEventLoop &loop)
+{
+    return QObject::connect(&client, &TcgdexClient::setIndexReady, &loop,
+                            [&sets, &loop](int, pv::Language, const QList<pv::SetBrief> &received) {
+                                sets = received;
+                                loop.quit();
+                            });
+}
+
+QMetaObject::Connection captureSetDetail(TcgdexClient &client, pv::SetDetail &detail, QEventLoop &loop)
+{
+    return QObject::connect(&client, &TcgdexClient::setDetailReady, &loop,
+                            [&detail, &loop](int, pv::Language, const pv::SetDetail &received) {
+                                detail = received;
+                                loop.quit();
+                            });
+}
+
+QMetaObject::Connection captureImage(TcgdexClient &client, QPixmap &pixmap, QEventLoop &loop)
+{
+    return QObject::connect(&client, &TcgdexClient::imageReady, &loop,
+                            [&pixmap, &loop](int, const QString &, const QPixmap &received) {
+                                pixmap = received;
+                                loop.quit();
+                            });
+}
+
+QMetaObject::Connection captureCard(TcgdexClient &client, CardDetail &card, QEventLoop &loop)
+{
+    return QObject::connect(&client, &TcgdexClient::cardReady, &loop,
+                            [&card, &loop](int, pv::Language, const pv::CardDetail &received) {
+                                card = received;
+                                loop.quit();
+                            });
+}
+
+QMetaObject::Connection captureCardList(TcgdexClient &client, CardsByRaritySignal signal,
+                                        QList<CardBrief> &cards, QEventLoop &loop)
+{
+    return QObject::connect(&client, signal, &loop,
+                            [&cards, &loop](int, pv::Language, const QString &, const QList<pv::CardBrief> &received) {
+                                cards = received;
+                                loop.quit();
+                            });
+}
+
+QMetaObject::Connection captureCardList(TcgdexClient &client, CardsByDexIdSignal signal,
+                                        QList<CardBrief> &cards, QEventLoop &loop)
+{
+    return QObject::connect(&client, signal, &loop,
+                            [&cards, &loop](int, pv::Language, int, const QList<pv::CardBrief> &received) {
+                                cards = received;
+                                loop.quit();
+                            });
+}
+
+QMetaObject::Connection captureCardCount(TcgdexClient &client, int &count, QEventLoop &loop)
+{
+    return QObject::connect(&client, &TcgdexClient::cardsByRarityReady, &loop,
+                            [&count, &loop](int, pv::Language, const QString &, const QList<pv::CardBrief> &received) {
+                                count = int(received.size());
+                                loop.quit();
+                            });
 }
 
 } // namespace pv::selftest

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "catalog/TcgdexClient.h"
+
+#include <QEventLoop>
+#include <QObject>
 #include <QString>
 #include <QTextStream>
 
@@ -28,5 +32,38 @@ void resetFailures();
 // failed."), flushes, and returns the exit status: 0 when no check failed,
 // else 1.
 int finishRun();
+
+// ---- waits for the card database client ----
+
+// Runs the loop until the test's own capture quits it, the client reports a
+// failure ("  network error while fetching <context>: <message>") or the
+// time-out passes ("  timed out waiting for a response").
+void waitForClient(TcgdexClient &client, QEventLoop &loop, int timeoutMs);
+
+// Captures: each connects one client signal, with the loop as context, to a
+// slot that stores what arrived and quits the loop. None looks at the request
+// id, so the first emission ends the wait. The caller removes the returned
+// connection after the wait (or lets it end with the loop).
+QMetaObject::Connection captureRarityList(TcgdexClient &client, QStringList &rarities, QEventLoop &loop);
+QMetaObject::Connection captureSetIndex(TcgdexClient &client, QList<SetBrief> &sets, QEventLoop &loop);
+QMetaObject::Connection captureSetDetail(TcgdexClient &client, pv::SetDetail &detail, QEventLoop &loop);
+QMetaObject::Connection captureImage(TcgdexClient &client, QPixmap &pixmap, QEventLoop &loop);
+QMetaObject::Connection captureCard(TcgdexClient &client, CardDetail &card, QEventLoop &loop);
+
+using CardsByRaritySignal = void (TcgdexClient::*)(int, pv::Language, const QString &, const QList<pv::CardBrief> &);
+using CardsByDexIdSignal = void (TcgdexClient::*)(int, pv::Language, int, const QList<pv::CardBrief> &);
+// Replaces the stored list with the signal's cards.
+QMetaObject::Connection captureCardList(TcgdexClient &client, CardsByRaritySignal signal,
+                                        QList<CardBrief> &cards, QEventLoop &loop);
+QMetaObject::Connection captureCardList(TcgdexClient &client, CardsByDexIdSignal signal,
+                                        QList<CardBrief> &cards, QEventLoop &loop);
+// Stores the number of cards of a cardsByRarityReady.
+QMetaObject::Connection captureCardCount(TcgdexClient &client, int &count, QEventLoop &loop);
+
+template <typename Sender, typename Signal>
+QMetaObject::Connection quitLoop(const Sender *sender, Signal signal, QEventLoop &loop)
+{
+    return QObject::connect(sender, signal, &loop, [&loop] { loop.quit(); });
+}
 
 } // namespace pv::selftest

@@ -1,7 +1,10 @@
 #include "selftest/SelfTestRunner.h"
 
+#include "catalog/TcgdexClient.h"
 #include "selftest/SelfTestHarness.h"
 #include "selftest/SelfTests.h"
+
+#include <memory>
 
 namespace pv {
 
@@ -9,6 +12,8 @@ int runSelfTests()
 {
     using namespace selftest;
     resetFailures();
+    // The suite's own card database client, handed to every network test.
+    auto client = std::make_unique<TcgdexClient>();
 
     // Offline tests, in run order.
     testNameTranslation();
@@ -17,13 +22,22 @@ int runSelfTests()
     testPriceSource();
     testCardNumberOrdering();
     testCardNumberNormalisation();
+    testPrintings();
     testErrata();
+    testLegacyPrintingMigration();
     testCatalogMatchingRules();
     testCatalogDiff();
+    testCardFacts();
 
-    // Network tests, in run order, follow here.
+    // Network tests, in run order.
+    testEnglishEndpoints(*client);     // 19
+    testBinderEndpoints(*client);      // 20
+    testJapaneseEndpoints(*client);    // 24
+    testImages(*client);               // 27
 
-    return finishRun();
+    const int status = finishRun();
+    client.reset();
+    return status;
 }
 
 } // namespace pv

@@ -1,6 +1,10 @@
 #pragma once
 
 // The tests of the self-test suite, one function each, in run order.
+namespace pv {
+class TcgdexClient;
+}
+
 namespace pv::selftest {
 
 // Name translation (NameTranslationChecks.cpp)
@@ -14,11 +18,21 @@ void testCardNumberOrdering();
 void testCardNumberNormalisation();
 // Errata (ErrataChecks.cpp)
 void testErrata();
+// Collection (PrintingChecks.cpp, LegacyPrintingChecks.cpp, CardFactsChecks.cpp)
+void testPrintings();
+void testLegacyPrintingMigration();
+void testCardFacts();
 
 // Catalog search rules (CatalogMatchingChecks.cpp)
 void testCatalogMatchingRules();
 
 // Catalog diff (CatalogDiffChecks.cpp)
 void testCatalogDiff();
+
+// Card database endpoints (EndpointChecks.cpp), given the suite's client.
+void testEnglishEndpoints(TcgdexClient &client);
+void testBinderEndpoints(TcgdexClient &client);
+void testJapaneseEndpoints(TcgdexClient &client);
+void testImages(TcgdexClient &client);
 
 } // namespace pv::selftest

@@ -1,0 +1,199 @@
+// Measures the card database client: every English set detail (218 requests)
+// fetched through pv::TcgdexClient from the web stand-in, which runs on a
+// thread of its own so that its work can be told apart from the client's.
+//
+// Two passes: answers sent at once (the client's own capacity, requests per
+// second), and answers held back 50 ms each, as a real round trip would be,
+// where the client's CPU time must stay far below the elapsed time (under a
+// quarter of it). Reports requests per second and the client's CPU time per
+// request: on the GUI thread (queue, replies, parsing, signals) and in all
+// (with Qt's network thread). Exits with 1 when a target is missed.
+#include "catalog/TcgdexClient.h"
+#include "standin/WebStandIn.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <ctime>
+
+using pv::test::WebStandIn;
+
+namespace {
+
+constexpr int expectedSets = 218;
+constexpr int roundTripMs = 50;
+constexpr double maxClientShare = 0.25;
+
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1.0e6;
+}
+
+double processCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval &tv) { return tv.tv_sec * 1000.0 + tv.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+template <typename Predicate>
+bool runUntil(Predicate done, int timeoutMs)
+{
+    // Sleeps in the event loop between events; the ticker bounds the wait.
+    QTimer ticker;
+    ticker.start(100);
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+// The stand-in on its own thread; every call runs there and waits.
+class StandInThread
+{
+public:
+    StandInThread()
+    {
+        m_thread.start();
+        m_anchor.moveToThread(&m_thread);
+        run([this] {
+            m_standIn = new WebStandIn;
+            m_started = m_standIn->start();
+        });
+    }
+    ~StandInThread()
+    {
+        run([this] { delete m_standIn; });
+        m_thread.quit();
+        m_thread.wait();
+    }
+    bool started() const { return m_started; }
+    QString origin() const { return m_standIn->origin(); }
+    double cpuMs()
+    {
+        double ms = 0;
+        run([&ms] { ms = threadCpuMs(); });
+        return ms;
+    }
+    void delayAnswers(int ms)
+    {
+        run([this, ms] {
+            m_standIn->reset();
+            if (ms > 0)
+                m_standIn->addFault(QStringLiteral("^/v2/en/sets/"), WebStandIn::Fault::delay(ms), -1);
+        });
+    }
+
+private:
+    template <typename Function>
+    void run(Function function)
+    {
+        QMetaObject::invokeMethod(&m_anchor, function, Qt::BlockingQueuedConnection);
+    }
+
+    QThread m_thread;
+    QObject m_anchor;
+    WebStandIn *m_standIn = nullptr;
+    bool m_started = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A home of its own: the client's disk and image caches go there.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
+    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
+    QGuiApplication::setApplicationName(QStringLiteral("Tallowmerick"));
+
+    StandInThread standIn;
+    if (!standIn.started()) {
+        std::fprintf(stderr, "the stand-in did not start\n");
+        return 1;
+    }
+    // Before the first client: the addresses are read once.
+    qputenv("TALLOWK_TCGDEX_URL", standIn.origin().toUtf8());
+    qputenv("TALLOWK_ASSETS_URL", standIn.origin().toUtf8());
+
+    pv::TcgdexClient client;
+    QList<pv::SetBrief> sets;
+    int failures = 0;
+    int answered = 0;
+    QObject::connect(&client, &pv::TcgdexClient::setIndexReady, &client,
+                     [&](int, pv::Language, const QList<pv::SetBrief> &received) { sets = received; });
+    QObject::connect(&client, &pv::TcgdexClient::setDetailReady, &client,
+                     [&](int, pv::Language, const pv::SetDetail &) { ++answered; });
+    QObject::connect(&client, &pv::TcgdexClient::requestFailed, &client,
+                     [&](int, const QString &context, const QString &message) {
+                         ++failures;
+                         std::fprintf(stderr, "%s: %s\n", qPrintable(context), qPrintable(message));
+                     });
+
+    client.fetchSetIndex(pv::Language::English);
+    if (!runUntil([&] { return !sets.isEmpty() || failures > 0; }, 30000) || sets.size() != expectedSets) {
+        std::fprintf(stderr, "expected %d English sets, got %lld\n", expectedSets, static_cast<long long>(sets.size()));
+        return 1;
+    }
+
+    struct Pass
+    {
+        const char *name;
+        int delayMs;
+        int rounds;
+    };
+    const Pass passes[] = {{"answered at once", 0, 4}, {"50 ms round trip", roundTripMs, 2}};
+    bool ok = true;
+    std::printf("%d English set details per round through the client, at most six in flight\n", expectedSets);
+    for (const Pass &pass : passes) {
+        standIn.delayAnswers(pass.delayMs);
+        for (int round = 1; round <= pass.rounds; ++round) {
+            answered = 0;
+            failures = 0;
+            const double gui0 = threadCpuMs();
+            const double process0 = processCpuMs();
+            const double server0 = standIn.cpuMs();
+            QElapsedTimer wall;
+            wall.start();
+            for (const pv::SetBrief &set : std::as_const(sets))
+                client.fetchSet(pv::Language::English, set.id);
+            const bool done = runUntil([&] { return client.pendingCount() == 0; }, 120000);
+            const double elapsedMs = wall.nsecsElapsed() / 1.0e6;
+            const double guiMs = threadCpuMs() - gui0;
+            const double clientMs = (processCpuMs() - process0) - (standIn.cpuMs() - server0);
+            const int n = int(sets.size());
+            const double share = clientMs / elapsedMs;
+            std::printf("%-16s round %d: %5.0f requests/s, %7.1f ms elapsed; client CPU per request "
+                        "%.3f ms on the GUI thread, %.3f ms in all (%4.1f%% of the elapsed time)\n",
+                        pass.name, round, n / (elapsedMs / 1000.0), elapsedMs, guiMs / n, clientMs / n,
+                        share * 100.0);
+            if (!done || answered != n || failures != 0) {
+                std::fprintf(stderr, "%d of %d answered, %d failed\n", answered, n, failures);
+                ok = false;
+            }
+            if (pass.delayMs > 0 && share >= maxClientShare)
+                ok = false;
+        }
+    }
+    std::printf("client CPU under a %d ms round trip: target below %.0f%% of the elapsed time %s\n", roundTripMs,
+                maxClientShare * 100.0, ok ? "ok" : "MISSED");
+    return ok ? 0 : 1;
+}

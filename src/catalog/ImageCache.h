@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QPixmap>
+#include <QString>
+
+namespace pv {
+
+// Two-level store of downloaded artwork: Qt's process-wide pixmap cache in
+// front, keyed by the image URL, and one file per URL on disk holding the
+// bytes exactly as downloaded. The card database client owns the one instance;
+// views read through it. GUI thread only.
+class ImageCache
+{
+public:
+    // Opens the folder in force, creating it when missing.
+    ImageCache();
+
+    // <local data folder>/imagecache, absolute.
+    static QString defaultFolder();
+    // The folder the user chose ("imageCache/directory"), else the default.
+    static QString currentFolder();
+    static bool hasCustomFolder();
+    // Resolves and creates the folder and remembers it in the settings; a
+    // blank path stands for the default folder. False when it cannot be created.
+    static bool setFolder(const QString &path);
+
+    // True for the names this cache gives its files: 40 lower-case hex
+    // digits, a dot and a suffix. Nothing else in the folder is ever removed.
+    static bool isCacheFileName(const QString &fileName);
+
+    QPixmap load(const QString &url) const;
+    void store(const QString &url, const QByteArray &bytes, const QPixmap &pixmap);
+    QString filePathFor(const QString &url) const;
+    void clear();
+    bool changeFolder(const QString &path);
+
+    const QDir &folder() const { return m_folder; }
+
+private:
+    QDir m_folder;
+};
+
+} // namespace pv

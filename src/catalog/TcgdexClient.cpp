@@ -1,0 +1,521 @@
+#include "catalog/TcgdexClient.h"
+
+#include "core/CardArtwork.h"
+#include "core/Log.h"
+#include "core/ServiceUrls.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrlQuery>
+
+namespace pv {
+
+namespace {
+
+const QByteArray userAgent = QByteArrayLiteral("Tallowmerick/0.1 (Qt)");
+
+QString encoded(const QString &identifier)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(identifier));
+}
+
+bool isRetryable(int status, QNetworkReply::NetworkError error)
+{
+    if (status != 0)
+        return status == 429 || status == 500 || status == 502 || status == 503 || status == 504;
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyTimeoutError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The HTTP status of a reply. When the server answers with an error status,
+// Qt hands out the disk cache's copy instead, carrying the status of that old
+// answer: the error code then tells which server error it really was.
+int replyStatus(QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::NoError
+        || !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
+        return status;
+    switch (reply->error()) {
+    case QNetworkReply::InternalServerError:
+        return 500;
+    case QNetworkReply::OperationNotImplementedError:
+        return 501;
+    case QNetworkReply::ServiceUnavailableError:
+        return 503;
+    case QNetworkReply::UnknownServerError:
+        return 502;  // 502, 504 and the rarer server errors look alike here
+    default:
+        return status;
+    }
+}
+
+template <typename Record>
+QList<Record> briefsOf(const QJsonArray &array)
+{
+    QList<Record> records;
+    records.reserve(array.size());
+    for (const QJsonValue &value : array)
+        records.append(Record::fromJson(value.toObject()));
+    return records;
+}
+
+} // namespace
+
+TcgdexClient::TcgdexClient(QObject *parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
+    , m_diskCache(new QNetworkDiskCache(this))
+{
+    m_diskCache->setCacheDirectory(diskCacheFolder());
+    m_diskCache->setMaximumCacheSize(diskCacheBytes);
+    m_network->setCache(m_diskCache);
+    Log::info(logCategory, tr("Client ready. Endpoint %1, disk cache %2.")
+                               .arg(apiBase(), diskCacheFolder()));
+}
+
+TcgdexClient::~TcgdexClient()
+{
+    // The owner is usually being torn down: nothing may reach it any more.
+    blockSignals(true);
+    cancelAll();
+}
+
+QString TcgdexClient::apiBase()
+{
+    return ServiceUrls::tcgdexBase() + QStringLiteral("/v2");
+}
+
+QString TcgdexClient::diskCacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+        + QStringLiteral("/netcache");
+}
+
+void TcgdexClient::overrideTimingForTests(int transferTimeoutMs, int retryBaseDelay)
+{
+    m_timeoutOverrideMs = transferTimeoutMs > 0 ? transferTimeoutMs : 0;
+    m_retryBaseDelayMs = retryBaseDelay > 0 ? retryBaseDelay : retryBaseDelayMs;
+}
+
+int TcgdexClient::pendingCount() const
+{
+    return m_queue.size() + m_delayed.size() + m_inFlight.size();
+}
+
+int TcgdexClient::transferTimeoutFor(int kind) const
+{
+    if (m_timeoutOverrideMs > 0)
+        return m_timeoutOverrideMs;
+    return kind == CardIndex ? cardIndexTimeoutMs : defaultTimeoutMs;
+}
+
+// ---- fetch operations ------------------------------------------------------
+
+TcgdexClient::Request TcgdexClient::makeRequest(RequestKind kind, Language language,
+                                                const QString &path, const QString &context,
+                                                const QList<QPair<QString, QString>> &query)
+{
+    Request request;
+    request.kind = kind;
+    request.language = language;
+    request.url = QUrl(apiBase() + QLatin1Char('/') + languageCode(language) + path, QUrl::TolerantMode);
+    if (!query.isEmpty()) {
+        QUrlQuery items;
+        for (const auto &item : query)
+            items.addQueryItem(item.first, item.second);
+        request.url.setQuery(items);
+    }
+    request.context = context;
+    return request;
+}
+
+int TcgdexClient::submit(Request request)
+{
+    request.id = m_nextId++;
+    m_queue.append(request);
+    emit pendingCountChanged(pendingCount());
+    pump();
+    return request.id;
+}
+
+int TcgdexClient::fetchSetIndex(Language language)
+{
+    return submit(makeRequest(SetIndex, language, QStringLiteral("/sets"),
+                              tr("set list (%1)").arg(languageDisplayName(language)),
+                              {{QStringLiteral("sort:field"), QStringLiteral("releaseDate")},
+                               {QStringLiteral("sort:order"), QStringLiteral("ASC")}}));
+}
+
+int TcgdexClient::fetchSet(Language language, const QString &setId)
+{
+    return submit(makeRequest(SetDetail, language, QStringLiteral("/sets/") + encoded(setId),
+                              tr("set %1").arg(setId)));
+}
+
+int TcgdexClient::fetchSerieIndex(Language language)
+{
+    return submit(makeRequest(SeriesIndex, language, QStringLiteral("/series"),
+                              tr("series list (%1)").arg(languageDisplayName(language))));
+}
+
+int TcgdexClient::fetchSerie(Language language, const QString &serieId)
+{
+    return submit(makeRequest(SerieDetail, language, QStringLiteral("/series/") + encoded(serieId),
+                              tr("series %1").arg(serieId)));
+}
+
+int TcgdexClient::fetchCardIndex(Language language)
+{
+    return submit(makeRequest(CardIndex, language, QStringLiteral("/cards"),
+                              tr("card list (%1)").arg(languageDisplayName(language))));
+}
+
+int TcgdexClient::fetchCard(Language language, const QString &cardId)
+{
+    return submit(makeRequest(Card, language, QStringLiteral("/cards/") + encoded(cardId),
+                              tr("card %1").arg(cardId)));
+}
+
+int TcgdexClient::fetchRarityList(Language language)
+{
+    return submit(makeRequest(RarityList, language, QStringLiteral("/rarities"),
+                              tr("rarity list (%1)").arg(languageDisplayName(language))));
+}
+
+int TcgdexClient::fetchCardsByRarity(Language language, const QString &rarity)
+{
+    Request request = makeRequest(CardsByRarity, language, QStringLiteral("/cards"),
+                                  tr("cards of rarity %1").arg(rarity),
+                                  {{QStringLiteral("rarity"), QStringLiteral("eq:") + rarity}});
+    request.rarity = rarity;
+    return submit(request);
+}
+
+int TcgdexClient::fetchCardsByVariant(Language language, const QString &variant)
+{
+    Request request = makeRequest(CardsByVariant, language, QStringLiteral("/cards"),
+                                  tr("cards printed in %1").arg(variant),
+                                  {{QStringLiteral("variants.") + variant, QStringLiteral("true")}});
+    request.variant = variant;
+    return submit(request);
+}
+
+int TcgdexClient::fetchCardsByDexId(Language language, int dexId)
+{
+    Request request = makeRequest(CardsByDexId, language, QStringLiteral("/cards"),
+                                  tr("cards of national dex %1").arg(dexId),
+                                  {{QStringLiteral("dexId"), QStringLiteral("eq:") + QString::number(dexId)}});
+    request.dexId = dexId;
+    return submit(request);
+}
+
+int TcgdexClient::fetchCardImage(const QString &imageBase, int quality)
+{
+    return fetchImage(cardImageUrl(imageBase, quality != 0), tr("card image"));
+}
+
+int TcgdexClient::fetchSetArtwork(const QString &artworkBase)
+{
+    return fetchImage(setArtworkUrl(artworkBase), tr("set artwork"));
+}
+
+QPixmap TcgdexClient::cachedImage(const QString &imageBase, int quality) const
+{
+    return m_imageCache.load(cardImageUrl(imageBase, quality != 0));
+}
+
+int TcgdexClient::fetchImage(const QString &imageUrl, const QString &context)
+{
+    if (imageUrl.isEmpty())
+        return 0;
+    const QPixmap cached = m_imageCache.load(imageUrl);
+    if (!cached.isNull()) {
+        // Answered through the event loop so the caller has its id first.
+        const int id = m_nextId++;
+        m_postedHits.insert(id);
+        QMetaObject::invokeMethod(this, [this, id, imageUrl, cached] {
+            if (m_postedHits.remove(id))
+                emit imageReady(id, imageUrl, cached);
+        }, Qt::QueuedConnection);
+        return id;
+    }
+    Request request;
+    request.kind = Image;
+    request.language = Language::English;
+    // The picture keeps its public address as its key; it is fetched from
+    // whichever image host is configured.
+    request.url = QUrl(ServiceUrls::mapAssetUrl(imageUrl), QUrl::TolerantMode);
+    request.imageUrl = imageUrl;
+    request.context = context;
+    return submit(request);
+}
+
+// ---- queue -----------------------------------------------------------------
+
+void TcgdexClient::pump()
+{
+    while (!m_queue.isEmpty() && m_inFlight.size() < maxInFlight)
+        send(m_queue.takeFirst());
+}
+
+void TcgdexClient::send(const Request &request)
+{
+    QNetworkRequest networkRequest(request.url);
+    networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
+    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                QNetworkRequest::NoLessSafeRedirectPolicy);
+    networkRequest.setTransferTimeout(transferTimeoutFor(request.kind));
+
+    Log::debug(logCategory, tr("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
+    QNetworkReply *reply = m_network->get(networkRequest);
+    m_inFlight.insert(reply, request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
+}
+
+void TcgdexClient::onReplyFinished(QNetworkReply *reply)
+{
+    const auto found = m_inFlight.constFind(reply);
+    if (found == m_inFlight.constEnd())
+        return;
+    const Request request = found.value();
+    m_inFlight.erase(found);
+    handleReply(reply, request);
+    reply->deleteLater();
+    emit pendingCountChanged(pendingCount());
+    pump();
+}
+
+void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
+{
+    const int cancelledAt = m_cancelled.indexOf(request.id);
+    if (cancelledAt >= 0) {
+        m_cancelled.removeAt(cancelledAt);
+        Log::debug(logCategory, tr("#%1 cancelled (%2)").arg(QString::number(request.id), request.context));
+        return;
+    }
+
+    const int status = replyStatus(reply);
+    if (reply->error() != QNetworkReply::NoError) {
+        handleFailure(reply, request, status);
+        return;
+    }
+
+    const QByteArray body = reply->readAll();
+    const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
+    Log::debug(logCategory, tr("#%1 HTTP %2, %3 bytes%4 (%5)")
+                                .arg(QString::number(request.id), QString::number(status),
+                                     QString::number(body.size()),
+                                     fromCache ? tr(" from cache") : QString(),
+                                     request.context));
+
+    if (request.kind == Image) {
+        QPixmap pixmap;
+        if (pixmap.loadFromData(body)) {
+            m_imageCache.store(request.imageUrl, body, pixmap);
+            emit imageReady(request.id, request.imageUrl, pixmap);
+        } else {
+            Log::warn(logCategory, tr("#%1 image %2 could not be decoded (%3 bytes).")
+                                       .arg(QString::number(request.id), request.imageUrl,
+                                            QString::number(body.size())));
+            emit imageFailed(request.id, request.imageUrl, tr("Image could not be decoded."));
+        }
+        return;
+    }
+
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        Log::error(logCategory, tr("#%1 %2: malformed response at offset %3: %4")
+                                    .arg(QString::number(request.id), request.context,
+                                         QString::number(parseError.offset),
+                                         parseError.errorString()));
+        emit requestFailed(request.id, request.context,
+                           tr("Malformed response: %1").arg(parseError.errorString()));
+        return;
+    }
+    dispatch(request, document);
+}
+
+void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, int status)
+{
+    QNetworkReply::NetworkError error = reply->error();
+    QString errorText = reply->errorString();
+    // Qt reports a transfer time-out as a cancelled operation. Requests we
+    // cancelled ourselves never get here, so this one ran out of time.
+    if (error == QNetworkReply::OperationCanceledError) {
+        error = QNetworkReply::TimeoutError;
+        errorText = tr("No answer within %1 ms.").arg(transferTimeoutFor(request.kind));
+    }
+
+    const bool retry = isRetryable(status, error) && request.attempt + 1 < maxAttempts;
+    Log::warn(logCategory, tr("#%1 %2 failed (HTTP %3, %4): %5")
+                               .arg(QString::number(request.id), request.url.toString(),
+                                    QString::number(status), QString::number(int(error)), errorText));
+    if (retry) {
+        retryLater(request);
+        return;
+    }
+
+    const QString message = (status == 429 || (status >= 500 && status <= 599))
+        ? tr("The TCGdex service is temporarily unavailable (HTTP %1). Please try again in a moment.").arg(status)
+        : errorText;
+    if (request.kind == Image)
+        emit imageFailed(request.id, request.imageUrl, message);
+    else
+        emit requestFailed(request.id, request.context, message);
+}
+
+void TcgdexClient::retryLater(const Request &request)
+{
+    Log::info(logCategory, tr("#%1 retrying %2 (attempt %3 of %4).")
+                               .arg(QString::number(request.id), request.context,
+                                    QString::number(request.attempt + 2), QString::number(maxAttempts)));
+    Request again = request;
+    const int delay = m_retryBaseDelayMs << request.attempt;
+    again.attempt += 1;
+    m_delayed.append(again);
+    const int id = again.id;
+    QTimer::singleShot(delay, this, [this, id] { onRetryDue(id); });
+}
+
+void TcgdexClient::onRetryDue(int requestId)
+{
+    for (int i = 0; i < m_delayed.size(); ++i) {
+        if (m_delayed.at(i).id == requestId) {
+            m_queue.append(m_delayed.takeAt(i));
+            pump();
+            return;
+        }
+    }
+}
+
+void TcgdexClient::dispatch(const Request &request, const QJsonDocument &document)
+{
+    const int id = request.id;
+    const Language language = request.language;
+    switch (request.kind) {
+    case SetIndex: {
+        const QJsonArray array = document.array();
+        QList<pv::SetBrief> sets;
+        sets.reserve(array.size());
+        for (int i = 0; i < array.size(); ++i)
+            sets.append(pv::SetBrief::fromJson(array.at(i).toObject(), i));
+        emit setIndexReady(id, language, sets);
+        break;
+    }
+    case SetDetail:
+        emit setDetailReady(id, language, pv::SetDetail::fromJson(document.object()));
+        break;
+    case SeriesIndex:
+        emit seriesIndexReady(id, language, briefsOf<pv::SerieBrief>(document.array()));
+        break;
+    case SerieDetail:
+        emit serieDetailReady(id, language, pv::SerieDetail::fromJson(document.object()));
+        break;
+    case CardIndex:
+        emit cardIndexReady(id, language, briefsOf<pv::CardBrief>(document.array()));
+        break;
+    case Card:
+        emit cardReady(id, language, pv::CardDetail::fromJson(document.object()));
+        break;
+    case RarityList: {
+        const QJsonArray array = document.array();
+        QStringList rarities;
+        rarities.reserve(array.size());
+        for (const QJsonValue &value : array) {
+            const QString rarity = value.toString();
+            if (!rarity.isEmpty())
+                rarities.append(rarity);
+        }
+        emit rarityListReady(id, language, rarities);
+        break;
+    }
+    case CardsByRarity:
+        emit cardsByRarityReady(id, language, request.rarity, briefsOf<pv::CardBrief>(document.array()));
+        break;
+    case CardsByVariant:
+        emit cardsByVariantReady(id, language, request.variant, briefsOf<pv::CardBrief>(document.array()));
+        break;
+    case CardsByDexId:
+        emit cardsByDexIdReady(id, language, request.dexId, briefsOf<pv::CardBrief>(document.array()));
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- cancelling ------------------------------------------------------------
+
+void TcgdexClient::cancel(int requestId)
+{
+    if (requestId < 1)
+        return;
+    if (m_postedHits.remove(requestId))
+        return;
+    for (int i = 0; i < m_queue.size(); ++i) {
+        if (m_queue.at(i).id == requestId) {
+            m_queue.removeAt(i);
+            emit pendingCountChanged(pendingCount());
+            return;
+        }
+    }
+    for (int i = 0; i < m_delayed.size(); ++i) {
+        if (m_delayed.at(i).id == requestId) {
+            m_delayed.removeAt(i);
+            emit pendingCountChanged(pendingCount());
+            return;
+        }
+    }
+    for (auto it = m_inFlight.cbegin(); it != m_inFlight.cend(); ++it) {
+        if (it.value().id == requestId) {
+            QNetworkReply *reply = it.key();
+            m_cancelled.append(requestId);
+            // The aborted reply finishes through onReplyFinished, which drops it.
+            reply->abort();
+            return;
+        }
+    }
+}
+
+void TcgdexClient::cancelAll()
+{
+    const int pending = pendingCount();
+    if (pending > 0)
+        Log::info(logCategory, tr("Cancelling %n outstanding request(s).", nullptr, pending));
+    m_postedHits.clear();
+    m_queue.clear();
+    m_delayed.clear();
+    // Aborting may finish a reply at once, which edits the hash: work on a copy.
+    const QList<QNetworkReply *> replies = m_inFlight.keys();
+    for (QNetworkReply *reply : replies) {
+        const auto found = m_inFlight.constFind(reply);
+        if (found == m_inFlight.constEnd())
+            continue;
+        m_cancelled.append(found.value().id);
+        reply->abort();
+    }
+    emit pendingCountChanged(pendingCount());
+}
+
+} // namespace pv

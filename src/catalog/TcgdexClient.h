@@ -1,0 +1,160 @@
+#pragma once
+
+#include "catalog/ImageCache.h"
+#include "core/CardBrief.h"
+#include "core/CardDetail.h"
+#include "core/CardVocabulary.h"
+#include "core/SerieBrief.h"
+#include "core/SerieDetail.h"
+#include "core/SetBrief.h"
+#include "core/SetDetail.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPixmap>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QJsonDocument;
+class QNetworkAccessManager;
+class QNetworkDiskCache;
+class QNetworkReply;
+
+namespace pv {
+
+// The one client of the card database web API and its image host. Every
+// fetch returns a request id at once and is answered later by exactly one
+// signal carrying that id, unless it is cancelled first. Requests wait in a
+// first-in first-out queue, at most six are on the network, temporary
+// failures are retried, replies pass through an HTTP disk cache and images
+// through the image cache. GUI thread only.
+class TcgdexClient : public QObject
+{
+    Q_OBJECT
+public:
+    // Numbered like the result signals.
+    enum RequestKind {
+        SetIndex = 0,
+        SetDetail = 1,
+        SeriesIndex = 2,
+        SerieDetail = 3,
+        CardIndex = 4,
+        Card = 5,
+        RarityList = 6,
+        CardsByRarity = 7,
+        CardsByVariant = 8,
+        CardsByDexId = 9,
+        Image = 10
+    };
+
+    struct Request
+    {
+        int id = 0;
+        int kind = SetIndex;
+        Language language = Language::English;
+        QUrl url;
+        QString context;   // names the request in log lines and failures
+        QString imageUrl;  // image requests: the cache key and reported address
+        int attempt = 0;
+        QString rarity;
+        QString variant;
+        int dexId = 0;
+    };
+
+    static constexpr char logCategory[] = "tcgdex";
+    static constexpr int maxInFlight = 6;
+    static constexpr int maxAttempts = 3;
+    static constexpr int cardIndexTimeoutMs = 60000;
+    static constexpr int defaultTimeoutMs = 20000;
+    static constexpr int retryBaseDelayMs = 400;
+    static constexpr qint64 diskCacheBytes = 134217728;
+
+    explicit TcgdexClient(QObject *parent = nullptr);
+    ~TcgdexClient() override;
+
+    // The API origin followed by "/v2".
+    static QString apiBase();
+    static QString diskCacheFolder();
+
+    int fetchSetIndex(pv::Language language);
+    int fetchSet(pv::Language language, const QString &setId);
+    int fetchSerieIndex(pv::Language language);
+    int fetchSerie(pv::Language language, const QString &serieId);
+    int fetchCardIndex(pv::Language language);
+    int fetchCard(pv::Language language, const QString &cardId);
+    int fetchRarityList(pv::Language language);
+    int fetchCardsByRarity(pv::Language language, const QString &rarity);
+    int fetchCardsByVariant(pv::Language language, const QString &variant);
+    int fetchCardsByDexId(pv::Language language, int dexId);
+
+    // quality 0 is the low-quality thumbnail, anything else the full picture.
+    // Both return 0 for an empty base: no id is used and nothing is emitted.
+    int fetchCardImage(const QString &imageBase, int quality);
+    int fetchSetArtwork(const QString &artworkBase);
+    QPixmap cachedImage(const QString &imageBase, int quality) const;
+
+    void cancel(int requestId);
+    void cancelAll();
+
+    int pendingCount() const;
+
+    ImageCache &imageCache() { return m_imageCache; }
+    const ImageCache &imageCache() const { return m_imageCache; }
+
+    // Tests only: a shorter transfer time-out for every request and a shorter
+    // first retry delay. 0 keeps the normal value.
+    void overrideTimingForTests(int transferTimeoutMs, int retryBaseDelay);
+
+Q_SIGNALS:
+    void setIndexReady(int requestId, pv::Language language, const QList<pv::SetBrief> &sets);
+    void setDetailReady(int requestId, pv::Language language, const pv::SetDetail &detail);
+    void seriesIndexReady(int requestId, pv::Language language, const QList<pv::SerieBrief> &series);
+    void serieDetailReady(int requestId, pv::Language language, const pv::SerieDetail &detail);
+    void cardIndexReady(int requestId, pv::Language language, const QList<pv::CardBrief> &cards);
+    void cardReady(int requestId, pv::Language language, const pv::CardDetail &card);
+    void rarityListReady(int requestId, pv::Language language, const QStringList &rarities);
+    void cardsByRarityReady(int requestId, pv::Language language, const QString &rarity,
+                            const QList<pv::CardBrief> &cards);
+    void cardsByVariantReady(int requestId, pv::Language language, const QString &variant,
+                             const QList<pv::CardBrief> &cards);
+    void cardsByDexIdReady(int requestId, pv::Language language, int dexId,
+                           const QList<pv::CardBrief> &cards);
+    void imageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
+    void requestFailed(int requestId, const QString &context, const QString &message);
+    void imageFailed(int requestId, const QString &imageUrl, const QString &message);
+    void pendingCountChanged(int pending);
+
+private:
+    static Request makeRequest(RequestKind kind, Language language, const QString &path,
+                               const QString &context,
+                               const QList<QPair<QString, QString>> &query = {});
+    int submit(Request request);
+    int fetchImage(const QString &imageUrl, const QString &context);
+    void pump();
+    void send(const Request &request);
+    void onReplyFinished(QNetworkReply *reply);
+    void handleReply(QNetworkReply *reply, const Request &request);
+    void handleFailure(QNetworkReply *reply, const Request &request, int status);
+    void dispatch(const Request &request, const QJsonDocument &document);
+    void retryLater(const Request &request);
+    void onRetryDue(int requestId);
+    int transferTimeoutFor(int kind) const;
+
+    QNetworkAccessManager *m_network = nullptr;
+    QNetworkDiskCache *m_diskCache = nullptr;
+    ImageCache m_imageCache;
+    QList<Request> m_queue;
+    QHash<QNetworkReply *, Request> m_inFlight;
+    QList<Request> m_delayed;
+    QList<int> m_cancelled;
+    // Ids whose cached picture is on its way through the event loop.
+    QSet<int> m_postedHits;
+    int m_nextId = 1;
+    int m_timeoutOverrideMs = 0;
+    int m_retryBaseDelayMs = retryBaseDelayMs;
+};
+
+} // namespace pv

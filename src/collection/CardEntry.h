@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/CardVocabulary.h"
+
+#include <QDateTime>
+#include <QMetaType>
+#include <QString>
+
+namespace pv {
+
+// One holding of the collection: a printing of one card in one condition and
+// grade, with how many the user owns and what one of them is worth.
+struct CardEntry
+{
+    QString cardId;
+    QString setId;
+    QString localId; // the number printed on the card
+    QString name;
+    Language lang = Language::English;
+    QString variant = QStringLiteral("normal"); // finish key; empty when never stated
+    QString edition = QStringLiteral("unlimited"); // empty counts as "unlimited"
+    Condition condition = Condition::NearMint;
+    GradingCompany gradeCompany = GradingCompany::None;
+    QString gradeNote;
+    int count = 1;
+    QString notes;
+    double customPriceEur = 0.0; // 0 or less: no custom price
+    bool printLabel = false;
+    QString image;
+    QString rarity;
+    int dexId = 0;
+    double unitValueEur = 0.0; // grade multiplier included
+    double unitValueUsd = 0.0;
+    QDateTime priceUpdated; // UTC; null when never priced
+
+    friend bool operator==(const CardEntry &a, const CardEntry &b)
+    {
+        return a.cardId == b.cardId && a.setId == b.setId && a.localId == b.localId && a.name == b.name
+            && a.lang == b.lang && a.variant == b.variant && a.edition == b.edition
+            && a.condition == b.condition && a.gradeCompany == b.gradeCompany
+            && a.gradeNote == b.gradeNote && a.count == b.count && a.notes == b.notes
+            && a.customPriceEur == b.customPriceEur && a.printLabel == b.printLabel
+            && a.image == b.image && a.rarity == b.rarity && a.dexId == b.dexId
+            && a.unitValueEur == b.unitValueEur && a.unitValueUsd == b.unitValueUsd
+            && a.priceUpdated == b.priceUpdated;
+    }
+    friend bool operator!=(const CardEntry &a, const CardEntry &b) { return !(a == b); }
+};
+
+} // namespace pv
+
+Q_DECLARE_METATYPE(pv::CardEntry)

@@ -1,0 +1,476 @@
+#include "collection/Collection.h"
+
+#include "collection/CardCounts.h"
+#include "collection/EntryKeys.h"
+#include "core/Pricing.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace pv {
+
+namespace {
+
+void sortByDate(QList<HistoryPoint> &history)
+{
+    std::stable_sort(history.begin(), history.end(),
+                     [](const HistoryPoint &a, const HistoryPoint &b) { return a.date < b.date; });
+}
+
+} // namespace
+
+Collection::Collection(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Collection::~Collection() = default;
+
+// ---------------------------------------------------------------- holdings
+
+int Collection::addEntry(const CardEntry &entry)
+{
+    const int row = indexOfEntry(entryKey(entry));
+    if (row < 0) {
+        CardEntry added = entry;
+        added.count = std::max(added.count, 1);
+        m_entries.append(added);
+        markChanged();
+        return int(m_entries.size()) - 1;
+    }
+    CardEntry &existing = m_entries[row];
+    existing.count = addCounts(existing.count, std::max(entry.count, 1));
+    if (entry.unitValueEur > 0.0) {
+        existing.unitValueEur = entry.unitValueEur;
+        existing.unitValueUsd = entry.unitValueUsd;
+        existing.priceUpdated = entry.priceUpdated;
+    }
+    markChanged();
+    return row;
+}
+
+void Collection::updateEntry(int row, const CardEntry &entry)
+{
+    if (row < 0 || row >= m_entries.size())
+        return;
+    const int other = indexOfEntry(entryKey(entry));
+    if (other >= 0 && other != row) {
+        m_entries[other].count = addCounts(m_entries[other].count, std::max(entry.count, 1));
+        m_entries.removeAt(row);
+    } else {
+        m_entries[row] = entry;
+        m_entries[row].count = std::max(entry.count, 1);
+    }
+    markChanged();
+}
+
+void Collection::insertEntry(int row, const CardEntry &entry)
+{
+    m_entries.insert(qBound(0, row, int(m_entries.size())), entry);
+    markChanged();
+}
+
+void Collection::replaceEntry(int row, const CardEntry &entry)
+{
+    if (row < 0 || row >= m_entries.size())
+        return;
+    m_entries[row] = entry;
+    markChanged();
+}
+
+void Collection::removeEntryAt(int row)
+{
+    if (row < 0 || row >= m_entries.size())
+        return;
+    m_entries.removeAt(row);
+    markChanged();
+}
+
+int Collection::indexOfEntry(const QString &key) const
+{
+    for (int row = 0; row < m_entries.size(); ++row) {
+        if (entryKey(m_entries.at(row)) == key)
+            return row;
+    }
+    return -1;
+}
+
+int Collection::applyPrices(Language language, const QString &cardId,
+                            const QHash<QString, double> &eurByPrinting,
+                            const QHash<QString, double> &usdByPrinting)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    int priced = 0;
+    for (CardEntry &entry : m_entries) {
+        if (entry.lang != language || entry.cardId != cardId)
+            continue;
+        const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
+        const QString key = printingKey(entry.variant, entry.edition);
+        entry.unitValueEur = eurByPrinting.value(key, 0.0) * multiplier;
+        entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
+        entry.priceUpdated = now;
+        ++priced;
+    }
+    if (priced > 0)
+        markChanged();
+    return priced;
+}
+
+int Collection::applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId)
+{
+    int changes = 0;
+    for (CardEntry &entry : m_entries) {
+        if (entry.lang != language || entry.cardId != cardId)
+            continue;
+        if (!rarity.isEmpty() && entry.rarity != rarity) {
+            entry.rarity = rarity;
+            ++changes;
+        }
+        if (dexId > 0 && entry.dexId != dexId) {
+            entry.dexId = dexId;
+            ++changes;
+        }
+    }
+    if (changes > 0)
+        markChanged();
+    return changes;
+}
+
+int Collection::fillMissingRarities(const RarityProvider &rarityFor)
+{
+    if (!rarityFor)
+        return 0;
+    int filled = 0;
+    for (CardEntry &entry : m_entries) {
+        if (!entry.rarity.isEmpty())
+            continue;
+        const QString rarity = rarityFor(entry.lang, entry.cardId);
+        if (rarity.isEmpty())
+            continue;
+        entry.rarity = rarity;
+        ++filled;
+    }
+    if (filled > 0)
+        markChanged();
+    return filled;
+}
+
+int Collection::fillMissingVariants(const FinishProvider &finishesFor)
+{
+    if (!finishesFor)
+        return 0;
+    // A settled finish must not turn a holding into a second copy of another
+    // row (a file may hold both "holo" and the unstated line of one card):
+    // such a row keeps its unstated finish.
+    QSet<QString> keys;
+    keys.reserve(m_entries.size());
+    for (const CardEntry &entry : std::as_const(m_entries))
+        keys.insert(entryKey(entry));
+
+    int filled = 0;
+    for (CardEntry &entry : m_entries) {
+        if (!entry.variant.isEmpty())
+            continue;
+        const QStringList finishes = finishesFor(entry.lang, entry.cardId);
+        if (finishes.size() != 1 || finishes.first().isEmpty())
+            continue;
+        const QString settledKey = formatEntryKey(entry.lang, entry.cardId, finishes.first(), entry.edition,
+                                                  entry.condition, entry.gradeCompany, entry.gradeNote);
+        if (keys.contains(settledKey))
+            continue;
+        entry.variant = finishes.first();
+        keys.insert(settledKey);
+        ++filled;
+    }
+    if (filled > 0)
+        markChanged();
+    return filled;
+}
+
+int Collection::totalCardCount() const
+{
+    qint64 total = 0;
+    for (const CardEntry &entry : m_entries)
+        total += entry.count;
+    return saturatedCount(total);
+}
+
+double Collection::totalValueEur() const
+{
+    double total = 0.0;
+    for (const CardEntry &entry : m_entries)
+        total += entryLineValue(entry);
+    return total;
+}
+
+QDateTime Collection::lastPriceUpdate() const
+{
+    QDateTime latest;
+    for (const CardEntry &entry : m_entries) {
+        if (entry.priceUpdated.isValid() && (!latest.isValid() || entry.priceUpdated > latest))
+            latest = entry.priceUpdated;
+    }
+    return latest;
+}
+
+// ---------------------------------------------------------------- sets
+
+void Collection::setSets(QHash<QString, SetRecord> sets)
+{
+    m_sets = std::move(sets);
+    markChanged();
+}
+
+void Collection::mergeSetInfo(const SetRecord &record)
+{
+    const QString key = setKey(record.language, record.id);
+    const auto found = m_sets.constFind(key);
+    if (found == m_sets.constEnd()) {
+        m_sets.insert(key, record);
+        markChanged();
+        return;
+    }
+    const SetRecord &stored = found.value();
+    SetRecord merged = stored;
+    if (!record.name.isEmpty())
+        merged.name = record.name;
+    if (!record.serie.isEmpty())
+        merged.serie = record.serie;
+    if (!record.logo.isEmpty())
+        merged.logo = record.logo;
+    if (!record.symbol.isEmpty())
+        merged.symbol = record.symbol;
+    if (record.releaseDate.isValid())
+        merged.releaseDate = record.releaseDate;
+    if (record.order != SetRecord::UnsetOrder)
+        merged.order = record.order;
+    if (record.officialCardCount > 0)
+        merged.officialCardCount = record.officialCardCount;
+    if (record.totalCardCount > 0)
+        merged.totalCardCount = record.totalCardCount;
+
+    const bool same = merged.name == stored.name && merged.serie == stored.serie
+        && merged.releaseDate == stored.releaseDate && merged.order == stored.order
+        && merged.logo == stored.logo && merged.symbol == stored.symbol
+        && merged.officialCardCount == stored.officialCardCount
+        && merged.totalCardCount == stored.totalCardCount;
+    if (same)
+        return;
+    m_sets.insert(key, merged);
+    markChanged();
+}
+
+bool Collection::hasSet(Language language, const QString &setId) const
+{
+    return m_sets.contains(setKey(language, setId));
+}
+
+SetRecord Collection::setInfo(Language language, const QString &setId) const
+{
+    const auto found = m_sets.constFind(setKey(language, setId));
+    if (found != m_sets.constEnd())
+        return found.value();
+    SetRecord record;
+    record.id = setId;
+    record.name = setId;
+    record.language = language;
+    return record;
+}
+
+// ---------------------------------------------------------------- binders
+
+const Binder *Collection::binder(const QString &id) const
+{
+    const int index = indexOfBinder(id);
+    return index < 0 ? nullptr : &m_binders.at(index);
+}
+
+int Collection::indexOfBinder(const QString &id) const
+{
+    if (id.isEmpty())
+        return -1;
+    for (int i = 0; i < m_binders.size(); ++i) {
+        if (m_binders.at(i).id == id)
+            return i;
+    }
+    return -1;
+}
+
+void Collection::insertBinder(int index, const Binder &binder)
+{
+    if (binder.id.isEmpty())
+        return;
+    m_binders.insert(qBound(0, index, int(m_binders.size())), binder);
+    markChanged();
+}
+
+void Collection::upsertBinder(const Binder &binder)
+{
+    if (binder.id.isEmpty())
+        return;
+    const int index = indexOfBinder(binder.id);
+    if (index < 0)
+        m_binders.append(binder);
+    else
+        m_binders[index] = binder;
+    markChanged();
+}
+
+void Collection::removeBinder(const QString &id)
+{
+    const int index = indexOfBinder(id);
+    if (index < 0)
+        return;
+    m_binders.removeAt(index);
+    markChanged();
+}
+
+// ---------------------------------------------------------------- label style
+
+void Collection::setLabelStyle(const std::optional<LabelStyle> &style)
+{
+    const bool same = style.has_value() == m_labelStyle.has_value()
+        && (!style || labelStyleEquals(*style, *m_labelStyle));
+    if (same)
+        return;
+    m_labelStyle = style;
+    markChanged();
+}
+
+// ---------------------------------------------------------------- history
+
+void Collection::recordHistoryPoint(const QDate &date, double totalEur, int cards,
+                                    QHash<QString, HistorySetValue> sets)
+{
+    if (!date.isValid())
+        return;
+    const QDate monday = date.addDays(1 - date.dayOfWeek());
+    auto same = std::find_if(m_history.begin(), m_history.end(),
+                             [&](const HistoryPoint &point) { return point.date == monday; });
+    if (same != m_history.end()) {
+        same->totalEur = totalEur;
+        same->cards = cards;
+        same->sets = std::move(sets);
+    } else {
+        HistoryPoint point;
+        point.date = monday;
+        point.totalEur = totalEur;
+        point.cards = cards;
+        point.sets = std::move(sets);
+        m_history.append(std::move(point));
+        sortByDate(m_history);
+    }
+    markChanged();
+}
+
+void Collection::recordValueSnapshot()
+{
+    recordHistoryPoint(QDate::currentDate(), totalValueEur(), totalCardCount(), valueBySet());
+}
+
+QHash<QString, HistorySetValue> Collection::valueBySet() const
+{
+    struct Sum
+    {
+        double eur = 0.0;
+        qint64 cards = 0;
+    };
+    QHash<QString, Sum> sums;
+    for (const CardEntry &entry : m_entries) {
+        Sum &sum = sums[entrySetKey(entry)];
+        sum.eur += entryLineValue(entry);
+        sum.cards += entry.count;
+    }
+    QHash<QString, HistorySetValue> result;
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
+        if (it->eur > 0.0)
+            result.insert(it.key(), HistorySetValue{it->eur, saturatedCount(it->cards)});
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------- document
+
+void Collection::beginBatch()
+{
+    ++m_batchDepth;
+}
+
+void Collection::endBatch()
+{
+    if (m_batchDepth < 1)
+        return;
+    --m_batchDepth;
+    if (m_batchDepth > 0 || !m_changePending)
+        return;
+    m_changePending = false;
+    emit changed();
+}
+
+void Collection::clear()
+{
+    m_entries.clear();
+    m_sets.clear();
+    m_history.clear();
+    m_binders.clear();
+    m_labelStyle.reset();
+    if (!m_filePath.isEmpty()) {
+        m_filePath.clear();
+        emit filePathChanged(m_filePath);
+    }
+    makeClean();
+    emit changed();
+}
+
+void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets,
+                                 QList<HistoryPoint> history, QList<Binder> binders,
+                                 std::optional<LabelStyle> labelStyle)
+{
+    m_entries = std::move(entries);
+    m_sets = std::move(sets);
+    m_history = std::move(history);
+    sortByDate(m_history);
+    m_binders = std::move(binders);
+    m_labelStyle = std::move(labelStyle);
+    makeClean();
+    emit changed();
+}
+
+void Collection::setFilePath(const QString &path)
+{
+    if (path == m_filePath)
+        return;
+    m_filePath = path;
+    emit filePathChanged(m_filePath);
+}
+
+void Collection::setDirty(bool dirty)
+{
+    if (dirty == m_dirty)
+        return;
+    m_dirty = dirty;
+    emit dirtyChanged(m_dirty);
+}
+
+void Collection::markChanged()
+{
+    if (!m_dirty) {
+        m_dirty = true;
+        emit dirtyChanged(true);
+    }
+    if (m_batchDepth <= 0)
+        emit changed();
+    else
+        m_changePending = true;
+}
+
+void Collection::makeClean()
+{
+    if (m_dirty) {
+        m_dirty = false;
+        emit dirtyChanged(false);
+    }
+}
+
+} // namespace pv

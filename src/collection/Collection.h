@@ -1,0 +1,114 @@
+#pragma once
+
+#include "collection/Binder.h"
+#include "collection/CardEntry.h"
+#include "collection/HistoryPoint.h"
+#include "collection/LabelStyle.h"
+#include "core/SetRecord.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace pv {
+
+// The one document of the application: the holdings, the records of the sets
+// they belong to, the weekly value history, the binders, the document's own
+// label style, its file path and its dirty flag.
+//
+// Every mutation makes the document dirty (dirtyChanged(true) only on the
+// clean-to-dirty edge) and emits changed() at once, or once when the
+// outermost beginBatch()/endBatch() pair closes.
+class Collection : public QObject
+{
+    Q_OBJECT
+
+public:
+    using RarityProvider = std::function<QString(Language, const QString &cardId)>;
+    using FinishProvider = std::function<QStringList(Language, const QString &cardId)>;
+
+    explicit Collection(QObject *parent = nullptr);
+    ~Collection() override;
+
+    const QList<CardEntry> &entries() const { return m_entries; }
+    const QHash<QString, SetRecord> &sets() const { return m_sets; }
+    const QList<HistoryPoint> &history() const { return m_history; }
+    const QList<Binder> &binders() const { return m_binders; }
+    const std::optional<LabelStyle> &labelStyle() const { return m_labelStyle; }
+    const QString &filePath() const { return m_filePath; }
+    bool isDirty() const { return m_dirty; }
+
+    // Holdings.
+    int addEntry(const CardEntry &entry);
+    void updateEntry(int row, const CardEntry &entry);
+    void insertEntry(int row, const CardEntry &entry);
+    void replaceEntry(int row, const CardEntry &entry);
+    void removeEntryAt(int row);
+    int indexOfEntry(const QString &key) const;
+    int applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
+                    const QHash<QString, double> &usdByPrinting);
+    int applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId);
+    int fillMissingRarities(const RarityProvider &rarityFor);
+    int fillMissingVariants(const FinishProvider &finishesFor);
+    int totalCardCount() const;
+    double totalValueEur() const;
+    QDateTime lastPriceUpdate() const;
+
+    // Set records, keyed by setKey(language, id).
+    void setSets(QHash<QString, SetRecord> sets);
+    void mergeSetInfo(const SetRecord &record);
+    bool hasSet(Language language, const QString &setId) const;
+    SetRecord setInfo(Language language, const QString &setId) const;
+
+    // Binders.
+    const Binder *binder(const QString &id) const;
+    int indexOfBinder(const QString &id) const;
+    void insertBinder(int index, const Binder &binder);
+    void upsertBinder(const Binder &binder);
+    void removeBinder(const QString &id);
+
+    void setLabelStyle(const std::optional<LabelStyle> &style);
+
+    // Value history: one point per week, dated its Monday.
+    void recordHistoryPoint(const QDate &date, double totalEur, int cards,
+                            QHash<QString, HistorySetValue> sets);
+    void recordValueSnapshot();
+    QHash<QString, HistorySetValue> valueBySet() const;
+
+    // Document.
+    void beginBatch();
+    void endBatch();
+    void clear();
+    void replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets,
+                         QList<HistoryPoint> history, QList<Binder> binders,
+                         std::optional<LabelStyle> labelStyle);
+    void setFilePath(const QString &path);
+    void setDirty(bool dirty);
+
+signals:
+    void changed();
+    void dirtyChanged(bool dirty);
+    void filePathChanged(const QString &path);
+
+private:
+    void markChanged();
+    void makeClean();
+
+    QList<CardEntry> m_entries;
+    QHash<QString, SetRecord> m_sets;
+    QList<HistoryPoint> m_history;
+    QList<Binder> m_binders;
+    std::optional<LabelStyle> m_labelStyle;
+    QString m_filePath;
+    bool m_dirty = false;
+    int m_batchDepth = 0;
+    bool m_changePending = false;
+};
+
+} // namespace pv

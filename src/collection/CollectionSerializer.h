@@ -1,0 +1,67 @@
+#pragma once
+
+#include "collection/Binder.h"
+#include "collection/CardEntry.h"
+#include "collection/HistoryPoint.h"
+#include "collection/LabelStyle.h"
+#include "core/SetRecord.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace pv {
+
+class Collection;
+class JsonTextWriter;
+class JsonValueRef;
+
+// Reads and writes the collection file: JSON with the format tag "tallowk",
+// version 5 (extension .tmk). Files of the older "mossel" format (.msl) are
+// read and migrated; only the current format is written.
+namespace CollectionSerializer {
+
+struct ReadResult
+{
+    bool ok = false;
+    QString error;
+    QList<CardEntry> entries;
+    QHash<QString, SetRecord> sets;
+    QList<HistoryPoint> history;
+    QList<Binder> binders;
+    std::optional<LabelStyle> labelStyle;
+    QStringList warnings; // one per skipped or corrected item
+};
+
+// A failed read returns ok false, the message and nothing else.
+ReadResult read(const QString &path);
+
+// Writes through a temporary file that replaces the old one only when
+// complete; on failure the old file is untouched and *error says why.
+bool write(const QString &path, const Collection &collection, QString *error = nullptr);
+
+// "Tallowmerick collection (*.tmk *.msl);;All files (*)" for file dialogs.
+QString fileFilter();
+
+// One JSON object to one record and back. A reader takes a value of any kind
+// (anything but an object reads as an empty one); a writer writes the
+// members of an object the caller has opened.
+CardEntry readEntry(const JsonValueRef &object, QStringList *warnings);
+void writeEntry(JsonTextWriter &out, const CardEntry &entry);
+// memberName is the record's key in the "sets" object ("ja:SV3").
+SetRecord readSet(const QString &memberName, const JsonValueRef &object);
+void writeSet(JsonTextWriter &out, const SetRecord &record);
+Binder readBinder(const JsonValueRef &object);
+void writeBinder(JsonTextWriter &out, const Binder &binder);
+BinderRule readBinderRule(const JsonValueRef &object);
+void writeBinderRule(JsonTextWriter &out, const BinderRule &rule);
+LabelStyle readLabelStyle(const JsonValueRef &object);
+void writeLabelStyle(JsonTextWriter &out, const LabelStyle &style);
+// The non-empty strings of an array, in order; anything else reads as empty.
+QStringList readStringList(const JsonValueRef &value);
+
+} // namespace CollectionSerializer
+} // namespace pv

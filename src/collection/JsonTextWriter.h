@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLatin1String>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace pv {
+
+// Writes indented JSON text straight into a byte buffer, four spaces a level
+// as QJsonDocument does. Building a QJsonObject for every record first costs
+// more than twice the serialisation itself on a large collection.
+//
+// Members are written in call order; a member or element of a finished
+// container is a caller error and is not checked.
+class JsonTextWriter
+{
+public:
+    explicit JsonTextWriter(qsizetype reserveBytes = 0);
+
+    // Containers: the keyless forms open the root or an array element.
+    void beginObject();
+    void beginObject(const QString &key);
+    void beginObject(QLatin1String key);
+    void endObject();
+    void beginArray();
+    void beginArray(const QString &key);
+    void beginArray(QLatin1String key);
+    void endArray();
+
+    // Object members.
+    void value(QLatin1String key, const QString &text);
+    void value(QLatin1String key, QLatin1String text);
+    void value(QLatin1String key, double number);
+    void value(QLatin1String key, int number);
+    void value(QLatin1String key, bool flag);
+    void value(QLatin1String key, const QStringList &texts);
+    void value(QLatin1String key, const QList<int> &numbers);
+
+    // Array elements.
+    void element(double number);
+    void element(int number);
+
+    // The text so far, with a final line end once the root is closed.
+    const QByteArray &bytes() const { return m_out; }
+
+private:
+    void newItem();
+    void writeKey(QLatin1String key);
+    void writeKey(const QString &key);
+    void writeString(const QString &text);
+    void writeString(QLatin1String text);
+    void writeNumber(double number);
+    void open(char bracket);
+    void close(char bracket);
+
+    QByteArray m_out;
+    // One flag per open container: whether it holds an item yet.
+    QList<bool> m_hasItems;
+};
+
+} // namespace pv

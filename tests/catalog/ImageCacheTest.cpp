@@ -1,0 +1,259 @@
+#include "LogProbe.h"
+#include "TestRegistry.h"
+
+#include "catalog/ImageCache.h"
+#include "core/AppSettings.h"
+#include "core/Log.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QPixmapCache>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray pngBytes(const QColor &colour, int size = 8)
+{
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QPixmap pixmapOf(const QByteArray &bytes)
+{
+    QPixmap pixmap;
+    pixmap.loadFromData(bytes);
+    return pixmap;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+bool logHas(int level, const QString &fragment)
+{
+    return pv::test::logHas(level, QStringLiteral("cache"), fragment);
+}
+
+} // namespace
+
+class ImageCacheTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+
+    QString freshFolder(const QString &name)
+    {
+        const QString path = m_root.filePath(name);
+        QDir().mkpath(path);
+        return path;
+    }
+
+    static void forgetFolderChoice()
+    {
+        pv::AppSettings settings;
+        settings.remove(QStringLiteral("imageCache/directory"));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QPixmapCache::clear();
+        pv::Log::instance().clear();
+        forgetFolderChoice();
+    }
+
+    // The folders chosen here go away with this test's temporary folder.
+    void cleanupTestCase() { forgetFolderChoice(); }
+
+    void folderDefaultsToLocalData()
+    {
+        QVERIFY(!pv::ImageCache::hasCustomFolder());
+        QVERIFY(pv::ImageCache::defaultFolder().endsWith(QLatin1String("/imagecache")));
+        QVERIFY(QDir::isAbsolutePath(pv::ImageCache::defaultFolder()));
+        QCOMPARE(pv::ImageCache::currentFolder(), pv::ImageCache::defaultFolder());
+
+        pv::ImageCache cache;
+        QCOMPARE(cache.folder().absolutePath(), pv::ImageCache::defaultFolder());
+        QVERIFY(cache.folder().exists());
+        QVERIFY(logHas(pv::Log::Info, QStringLiteral("Image cache folder: ")));
+        QVERIFY(QPixmapCache::cacheLimit() >= 65536);
+    }
+
+    void fileNames()
+    {
+        pv::ImageCache cache;
+        const QString base = QStringLiteral("https://img.example/en/sv/sv03/001");
+        const QString png = QFileInfo(cache.filePathFor(base + QStringLiteral("/high.PNG"))).fileName();
+        QVERIFY(png.endsWith(QLatin1String(".png")));
+        QCOMPARE(png.size(), 44);
+        QVERIFY(pv::ImageCache::isCacheFileName(png));
+        QVERIFY(QFileInfo(cache.filePathFor(base + QStringLiteral("/x.WEBP"))).fileName().endsWith(QLatin1String(".webp")));
+        QVERIFY(cache.filePathFor(base).endsWith(QLatin1String(".img")));
+
+        // Same URL, same name; letter case in the URL makes another name.
+        QCOMPARE(cache.filePathFor(base + QStringLiteral("/low.jpg")), cache.filePathFor(base + QStringLiteral("/low.jpg")));
+        QVERIFY(cache.filePathFor(base + QStringLiteral("/low.jpg")) != cache.filePathFor(base + QStringLiteral("/LOW.jpg")));
+        QCOMPARE(QFileInfo(cache.filePathFor(base)).absolutePath(), cache.folder().absolutePath());
+
+        QVERIFY(!pv::ImageCache::isCacheFileName(QStringLiteral("holiday.jpg")));
+        QVERIFY(!pv::ImageCache::isCacheFileName(QString(40, QLatin1Char('A')) + QStringLiteral(".png")));
+        QVERIFY(!pv::ImageCache::isCacheFileName(QString(40, QLatin1Char('a'))));
+        QVERIFY(!pv::ImageCache::isCacheFileName(QString(39, QLatin1Char('a')) + QStringLiteral(".png")));
+    }
+
+    void storeAndLoad()
+    {
+        QVERIFY(pv::ImageCache::setFolder(freshFolder(QStringLiteral("store"))));
+        pv::ImageCache cache;
+        const QString url = QStringLiteral("https://img.example/en/base1/4/low.jpg");
+        const QByteArray bytes = pngBytes(Qt::red);
+
+        // Empty URL and null pixmap are refused outright.
+        cache.store(QString(), bytes, pixmapOf(bytes));
+        cache.store(url, bytes, QPixmap());
+        QVERIFY(cache.load(url).isNull());
+        QVERIFY(cache.load(QString()).isNull());
+        QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));
+
+        // The bytes land on disk unchanged and survive a memory flush.
+        cache.store(url, bytes, pixmapOf(bytes));
+        QCOMPARE(readAll(cache.filePathFor(url)), bytes);
+        QPixmapCache::clear();
+        const QPixmap fromDisk = cache.load(url);
+        QCOMPARE(fromDisk.size(), QSize(8, 8));
+
+        // Once in memory, a deleted file does not matter.
+        QVERIFY(QFile::remove(cache.filePathFor(url)));
+        QVERIFY(!cache.load(url).isNull());
+
+        // Without bytes only memory is filled.
+        const QString memoryOnly = QStringLiteral("https://img.example/memory-only.png");
+        cache.store(memoryOnly, QByteArray(), pixmapOf(bytes));
+        QVERIFY(!cache.load(memoryOnly).isNull());
+        QVERIFY(!QFileInfo::exists(cache.filePathFor(memoryOnly)));
+    }
+
+    void damagedFileIsDropped()
+    {
+        QVERIFY(pv::ImageCache::setFolder(freshFolder(QStringLiteral("damaged"))));
+        pv::ImageCache cache;
+        const QString url = QStringLiteral("https://img.example/broken/high.png");
+        QFile file(cache.filePathFor(url));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not an image at all");
+        file.close();
+
+        QVERIFY(cache.load(url).isNull());
+        QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));
+    }
+
+    void failedWriteIsLoggedAndLeavesNothing()
+    {
+        QVERIFY(pv::ImageCache::setFolder(freshFolder(QStringLiteral("blocked"))));
+        pv::ImageCache cache;
+        const QString url = QStringLiteral("https://img.example/blocked/low.jpg");
+        // A folder standing where the file should go makes every write fail,
+        // even for a user who may write anywhere.
+        QVERIFY(QDir().mkpath(cache.filePathFor(url)));
+        const QByteArray bytes = pngBytes(Qt::blue);
+        cache.store(url, bytes, pixmapOf(bytes));
+
+        QVERIFY(logHas(pv::Log::Warn, QStringLiteral("Could not cache %1 to ").arg(url)));
+        QVERIFY(QFileInfo(cache.filePathFor(url)).isDir());
+        // Nothing half-written is left beside it, and memory still has it.
+        const QStringList files = cache.folder().entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(files.isEmpty(), qPrintable(files.join(QLatin1Char(' '))));
+        QVERIFY(!cache.load(url).isNull());
+    }
+
+    void clearRemovesOnlyCacheFiles()
+    {
+        const QString folder = freshFolder(QStringLiteral("shared"));
+        QVERIFY(pv::ImageCache::setFolder(folder));
+        pv::ImageCache cache;
+        const QString url = QStringLiteral("https://img.example/clear/low.jpg");
+        const QByteArray bytes = pngBytes(Qt::green);
+        cache.store(url, bytes, pixmapOf(bytes));
+
+        // The user's own files and subfolders share the folder.
+        QFile own(QDir(folder).filePath(QStringLiteral("my-scan.jpg")));
+        QVERIFY(own.open(QIODevice::WriteOnly));
+        own.close();
+        QVERIFY(QDir(folder).mkpath(QStringLiteral("albums")));
+        QFile nested(QDir(folder).filePath(QStringLiteral("albums/") + QFileInfo(cache.filePathFor(url)).fileName()));
+        QVERIFY(nested.open(QIODevice::WriteOnly));
+        nested.close();
+
+        cache.clear();
+        QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));
+        QVERIFY(cache.load(url).isNull());
+        QVERIFY(own.exists());
+        QVERIFY(nested.exists());
+    }
+
+    void folderChoice()
+    {
+        // A blank choice stores the default folder, which then counts as chosen.
+        QVERIFY(pv::ImageCache::setFolder(QStringLiteral("   ")));
+        QVERIFY(pv::ImageCache::hasCustomFolder());
+        QCOMPARE(pv::ImageCache::currentFolder(), pv::ImageCache::defaultFolder());
+
+        // A folder below a plain file cannot be made: nothing changes.
+        QFile blocker(m_root.filePath(QStringLiteral("plain-file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QVERIFY(!pv::ImageCache::setFolder(blocker.fileName() + QStringLiteral("/sub")));
+        QCOMPARE(pv::ImageCache::currentFolder(), pv::ImageCache::defaultFolder());
+
+        pv::ImageCache cache;
+        QVERIFY(!cache.changeFolder(blocker.fileName() + QStringLiteral("/sub")));
+        QCOMPARE(cache.folder().absolutePath(), pv::ImageCache::defaultFolder());
+    }
+
+    void changeFolder()
+    {
+        const QString first = freshFolder(QStringLiteral("first"));
+        QVERIFY(pv::ImageCache::setFolder(first));
+        pv::ImageCache cache;
+        const QString url = QStringLiteral("https://img.example/move/low.jpg");
+        const QByteArray bytes = pngBytes(Qt::yellow);
+        cache.store(url, bytes, pixmapOf(bytes));
+        const QString oldFile = cache.filePathFor(url);
+
+        // Same folder: true, memory kept, nothing logged.
+        pv::Log::instance().clear();
+        QVERIFY(cache.changeFolder(first));
+        QCOMPARE(pv::Log::instance().count(), 0);
+        QVERIFY(QFile::remove(oldFile));
+        QVERIFY(!cache.load(url).isNull());
+
+        // Another folder, created on the way: memory emptied, old files stay.
+        cache.store(url, bytes, pixmapOf(bytes));
+        const QString second = m_root.filePath(QStringLiteral("second/deeper"));
+        QVERIFY(cache.changeFolder(second));
+        QCOMPARE(cache.folder().absolutePath(), QDir(second).absolutePath());
+        QCOMPARE(pv::ImageCache::currentFolder(), QDir(second).absolutePath());
+        QVERIFY(logHas(pv::Log::Info, QStringLiteral("Image cache folder changed to ")));
+        QVERIFY(cache.load(url).isNull());
+        QVERIFY(QFileInfo::exists(oldFile));
+    }
+};
+
+PV_REGISTER_TEST(ImageCacheTest)
+
+#include "ImageCacheTest.moc"

@@ -1,0 +1,579 @@
+#include "TestRegistry.h"
+
+#include "collection/Collection.h"
+#include "collection/CollectionSerializer.h"
+#include "collection/EntryKeys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <limits>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+using namespace pv;
+using Result = CollectionSerializer::ReadResult;
+
+namespace {
+
+QJsonObject entryObject(const QString &cardId)
+{
+    return QJsonObject{{QStringLiteral("cardId"), cardId},
+                       {QStringLiteral("setId"), QStringLiteral("base1")},
+                       {QStringLiteral("lang"), QStringLiteral("en")}};
+}
+
+QJsonObject document(const QJsonObject &members)
+{
+    QJsonObject root{{QStringLiteral("format"), QStringLiteral("tallowk")}, {QStringLiteral("version"), 5}};
+    for (auto it = members.begin(); it != members.end(); ++it)
+        root.insert(it.key(), it.value());
+    return root;
+}
+
+bool sameSet(const SetRecord &a, const SetRecord &b)
+{
+    return a.id == b.id && a.name == b.name && a.serie == b.serie && a.language == b.language
+        && a.releaseDate == b.releaseDate && a.order == b.order && a.logo == b.logo && a.symbol == b.symbol
+        && a.officialCardCount == b.officialCardCount && a.totalCardCount == b.totalCardCount;
+}
+
+#ifdef Q_OS_LINUX
+// Root writes into a folder whatever its mode says; the immutable flag holds
+// for root too. Returns whether the folder is now closed to writing.
+bool setImmutable(const QString &path, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+#endif
+
+} // namespace
+
+class CollectionFileTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString path(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
+
+    QString writeBytes(const QString &name, const QByteArray &bytes)
+    {
+        const QString file = path(name);
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly))
+            qFatal("cannot write a test file");
+        out.write(bytes);
+        return file;
+    }
+
+    Result readDocument(const QJsonObject &root, const QString &name = QStringLiteral("doc.tmk"))
+    {
+        return CollectionSerializer::read(writeBytes(name, QJsonDocument(root).toJson()));
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void everyFieldRoundTrips()
+    {
+        Collection collection;
+        const QStringList finishes{QStringLiteral("normal"), QStringLiteral("holo"), QStringLiteral("reverse"), QString()};
+        const QStringList editions{QStringLiteral("unlimited"), QStringLiteral("firstEdition"), QStringLiteral("shadowless"), QString()};
+        QList<CardEntry> entries;
+        for (int i = 0; i < 7; ++i) {
+            CardEntry entry;
+            entry.cardId = QStringLiteral("base1-%1").arg(i + 1);
+            entry.setId = QStringLiteral("base1");
+            entry.localId = QString::number(i + 1);
+            entry.name = QStringLiteral("Pokémon ポケモン %1").arg(i);
+            entry.lang = i % 2 ? Language::Japanese : Language::English;
+            entry.variant = finishes.at(i % finishes.size());
+            entry.edition = editions.at(i % editions.size());
+            entry.condition = static_cast<Condition>(i);
+            entry.gradeCompany = static_cast<GradingCompany>(i);
+            entry.gradeNote = i ? QStringLiteral(" %1.5 ").arg(i) : QString();
+            entry.count = i + 1;
+            entry.notes = i % 3 ? QStringLiteral("née «fragile» \"quoted\"\n✓ %1").arg(i) : QString();
+            entry.customPriceEur = i % 2 ? 0.1 * i + 0.01 : 0.0;
+            entry.printLabel = i % 2 == 0;
+            entry.image = QStringLiteral("https://assets.example.test/en/base/base1/%1").arg(i);
+            entry.rarity = i == 3 ? QString() : QStringLiteral("Rare Holo");
+            entry.dexId = i * 25;
+            entry.unitValueEur = i * 1.1;
+            entry.unitValueUsd = i * 1.3;
+            if (i != 2)
+                entry.priceUpdated = QDateTime(QDate(2026, 3, i + 1), QTime(10, i, 7, i * 100), Qt::UTC);
+            entries.append(entry);
+        }
+
+        QHash<QString, SetRecord> sets;
+        SetRecord full;
+        full.id = QStringLiteral("base1");
+        full.name = QStringLiteral("Base Set");
+        full.serie = QStringLiteral("Base");
+        full.releaseDate = QDate(1999, 1, 9);
+        full.order = 1;
+        full.logo = QStringLiteral("https://assets.example.test/logo");
+        full.symbol = QStringLiteral("https://assets.example.test/symbol");
+        full.officialCardCount = 102;
+        full.totalCardCount = 102;
+        sets.insert(setKey(full.language, full.id), full);
+        SetRecord sparse;
+        sparse.id = QStringLiteral("SV3");
+        sparse.name = QStringLiteral("黒炎の支配者");
+        sparse.language = Language::Japanese;
+        sets.insert(setKey(sparse.language, sparse.id), sparse);
+
+        HistoryPoint plain;
+        plain.date = QDate(2026, 1, 5);
+        plain.totalEur = 12.25;
+        plain.cards = 3;
+        HistoryPoint split;
+        split.date = QDate(2026, 1, 12);
+        split.totalEur = 1234.5678;
+        split.cards = 28;
+        split.sets.insert(QStringLiteral("en:base1"), {1000.125, 20});
+        split.sets.insert(QStringLiteral("ja:SV3"), {234.4428, 8});
+
+        Binder rules;
+        rules.id = QStringLiteral("0b1c6f2e-1111-4e5a-9c3d-000000000001");
+        rules.name = QStringLiteral("Fire «types»");
+        rules.lang = Language::Japanese;
+        BinderRule rule;
+        rule.setId = QStringLiteral("SV3");
+        rule.serieId = QStringLiteral("sv");
+        rule.rarities = {QStringLiteral("Rare"), QStringLiteral("Double Rare")};
+        rule.dexIds = {4, 5, 6};
+        rule.name = QStringLiteral("Char");
+        BinderRule onlyName;
+        onlyName.name = QStringLiteral("Pikachu");
+        rules.rules = {rule, onlyName};
+        rules.added = {QStringLiteral("SV3-1")};
+        rules.removed = {QStringLiteral("SV3-2")};
+        rules.order = {QStringLiteral("SV3-3"), QStringLiteral("SV3-1")};
+        rules.columns = 4;
+        rules.rows = 2;
+        rules.showMissing = false;
+        rules.hiddenRarities = {QStringLiteral("Common")};
+        Binder top;
+        top.id = QStringLiteral("0b1c6f2e-1111-4e5a-9c3d-000000000002");
+        top.name = QStringLiteral("Most valuable");
+        top.topValue = 360;
+
+        LabelStyle style;
+        style.sheetTemplate = LabelStyle::Custom;
+        style.geometry.pageSize = LabelSheetGeometry::A4;
+        style.geometry.columns = 3;
+        style.geometry.rows = 10;
+        style.geometry.labelWidthIn = 2.5;
+        style.geometry.labelHeightIn = 1.0;
+        style.geometry.marginLeftIn = 0.3;
+        style.geometry.marginTopIn = 0.4;
+        style.geometry.pitchXIn = 2.6;
+        style.geometry.pitchYIn = 1.1;
+        style.showSet = false;
+        style.showCondition = false;
+        style.borderEnabled = false;
+        style.borderColor = QColor(0x12, 0xab, 0xef);
+        style.borderWidthIn = 0.03;
+        style.cornerRadiusIn = 0.2;
+        style.textPointSize = 7.25;
+
+        collection.replaceContents(entries, sets, {plain, split}, {rules, top}, style);
+        const QString file = path(QStringLiteral("full.tmk"));
+        QString error;
+        QVERIFY2(CollectionSerializer::write(file, collection, &error), qPrintable(error));
+
+        const Result read = CollectionSerializer::read(file);
+        QVERIFY2(read.ok, qPrintable(read.error));
+        QVERIFY(read.warnings.isEmpty());
+        QCOMPARE(read.entries.size(), entries.size());
+        for (int i = 0; i < entries.size(); ++i)
+            QCOMPARE(read.entries.at(i), entries.at(i));
+        QCOMPARE(read.sets.size(), 2);
+        QVERIFY(sameSet(read.sets.value(QStringLiteral("en:base1")), full));
+        QVERIFY(sameSet(read.sets.value(QStringLiteral("ja:SV3")), sparse));
+        QCOMPARE(read.history, (QList<HistoryPoint>{plain, split}));
+        QCOMPARE(read.binders, (QList<Binder>{rules, top}));
+        QVERIFY(read.labelStyle);
+        QCOMPARE(read.labelStyle->cornerRadiusIn, 0.05);
+        LabelStyle expected = style;
+        expected.cornerRadiusIn = 0.05;
+        QVERIFY(labelStyleEquals(*read.labelStyle, expected));
+    }
+
+    void optionalMembersAreLeftOut()
+    {
+        Collection collection;
+        CardEntry plain;
+        plain.cardId = QStringLiteral("sv03-1");
+        collection.addEntry(plain);
+        Binder binder;
+        binder.id = QStringLiteral("b");
+        collection.upsertBinder(binder);
+        const QString file = path(QStringLiteral("sparse.tmk"));
+        QVERIFY(CollectionSerializer::write(file, collection));
+
+        QFile in(file);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QJsonObject root = QJsonDocument::fromJson(in.readAll()).object();
+        QCOMPARE(root.value(QStringLiteral("format")).toString(), QStringLiteral("tallowk"));
+        QCOMPARE(root.value(QStringLiteral("version")).toInt(), 5);
+        QVERIFY(QDateTime::fromString(root.value(QStringLiteral("savedAt")).toString(), Qt::ISODate).isValid());
+        QVERIFY(!root.contains(QStringLiteral("labelStyle")));
+        const QJsonObject entry = root.value(QStringLiteral("entries")).toArray().at(0).toObject();
+        for (const char *absent : {"printLabel", "customPriceEur", "notes", "rarity", "dexId", "priceUpdated"})
+            QVERIFY2(!entry.contains(QLatin1String(absent)), absent);
+        for (const char *present : {"variant", "edition", "gradeNote", "image", "unitValueEur", "unitValueUsd"})
+            QVERIFY2(entry.contains(QLatin1String(present)), present);
+        const QJsonObject savedBinder = root.value(QStringLiteral("binders")).toArray().at(0).toObject();
+        QVERIFY(!savedBinder.contains(QStringLiteral("topValue")));
+        QVERIFY(!savedBinder.contains(QStringLiteral("added")));
+        QVERIFY(savedBinder.value(QStringLiteral("rules")).isArray());
+    }
+
+    void legacyFilesAreMigrated()
+    {
+        const QJsonObject v1{
+            {QStringLiteral("format"), QStringLiteral("mossel")},
+            {QStringLiteral("version"), 1},
+            {QStringLiteral("sets"),
+             QJsonObject{{QStringLiteral("ja:SV3"), QJsonObject{{QStringLiteral("lang"), QStringLiteral("en")}}},
+                         {QStringLiteral("noColon"), QJsonObject{{QStringLiteral("name"), QStringLiteral("dropped")}}},
+                         {QStringLiteral("base1"), QJsonObject{{QStringLiteral("id"), QStringLiteral("base1")},
+                                                               {QStringLiteral("lang"), QStringLiteral("jp")}}}}},
+            {QStringLiteral("entries"),
+             QJsonArray{QJsonObject{{QStringLiteral("cardId"), QStringLiteral("base1-4")},
+                                    {QStringLiteral("variant"), QStringLiteral("firstEdition")}},
+                        QJsonObject{{QStringLiteral("cardId"), QStringLiteral("base1-5")},
+                                    {QStringLiteral("variant"), QStringLiteral("holo")}},
+                        QJsonObject{{QStringLiteral("cardId"), QStringLiteral("base1-6")}},
+                        QJsonObject{{QStringLiteral("cardId"), QStringLiteral("base1-7")},
+                                    {QStringLiteral("variant"), QStringLiteral("shadowless")},
+                                    {QStringLiteral("edition"), 3}}}},
+            {QStringLiteral("history"),
+             QJsonArray{QJsonObject{{QStringLiteral("month"), QStringLiteral("2026-08")},
+                                    {QStringLiteral("totalEur"), 4.5}},
+                        QJsonObject{{QStringLiteral("month"), QStringLiteral("2026-13")}},
+                        QJsonObject{{QStringLiteral("date"), QStringLiteral("2026-09-02")},
+                                    {QStringLiteral("month"), QStringLiteral("2026-01")}}}}};
+        const Result one = readDocument(v1, QStringLiteral("legacy.msl"));
+        QVERIFY2(one.ok, qPrintable(one.error));
+        QVERIFY(one.binders.isEmpty());
+        QVERIFY(!one.labelStyle);
+
+        QCOMPARE(one.sets.size(), 2);
+        const SetRecord sv3 = one.sets.value(QStringLiteral("ja:SV3"));
+        QCOMPARE(sv3.language, Language::Japanese);
+        QCOMPARE(sv3.id, QStringLiteral("SV3"));
+        QCOMPARE(sv3.name, QStringLiteral("SV3"));
+        QVERIFY(one.sets.contains(QStringLiteral("ja:base1")));
+
+        QCOMPARE(one.entries.size(), 4);
+        QCOMPARE(one.entries.at(0).edition, QStringLiteral("firstEdition"));
+        QCOMPARE(one.entries.at(0).variant, QString());
+        QCOMPARE(one.entries.at(1).variant, QStringLiteral("holo"));
+        QCOMPARE(one.entries.at(1).edition, QStringLiteral("unlimited"));
+        QCOMPARE(one.entries.at(2).variant, QStringLiteral("normal"));
+        QCOMPARE(one.entries.at(2).edition, QStringLiteral("unlimited"));
+        QCOMPARE(one.entries.at(3).edition, QStringLiteral("shadowless"));
+        QCOMPARE(one.entries.at(3).variant, QString());
+
+        QCOMPARE(one.history.size(), 2);
+        QCOMPARE(one.history.at(0).date, QDate(2026, 8, 1));
+        QCOMPARE(one.history.at(0).totalEur, 4.5);
+        QCOMPARE(one.history.at(1).date, QDate(2026, 9, 2));
+        QCOMPARE(one.warnings,
+                 QStringList{QStringLiteral("Skipped a history point with an unreadable date \"2026-13\".")});
+
+        QJsonObject v2 = v1;
+        v2.insert(QStringLiteral("version"), 2);
+        v2.insert(QStringLiteral("binders"), QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("b")}}});
+        const Result two = readDocument(v2, QStringLiteral("legacy2.msl"));
+        QVERIFY(two.ok);
+        QCOMPARE(two.entries.size(), 4);
+        QCOMPARE(two.binders.size(), 1);
+
+        // A current entry keeps an empty edition; its key still says unlimited.
+        const Result current = readDocument(document(QJsonObject{
+            {QStringLiteral("entries"),
+             QJsonArray{QJsonObject{{QStringLiteral("cardId"), QStringLiteral("sv03-1")},
+                                    {QStringLiteral("variant"), QString()},
+                                    {QStringLiteral("edition"), QString()}}}}}));
+        QCOMPARE(current.entries.at(0).edition, QString());
+        QCOMPARE(current.entries.at(0).variant, QString());
+        QVERIFY(entryKey(current.entries.at(0)).contains(QStringLiteral("|unlimited|")));
+    }
+
+    void itemsAreCorrectedWithWarnings()
+    {
+        QJsonObject lowCase = entryObject(QStringLiteral("base1-1"));
+        lowCase.insert(QStringLiteral("condition"), QStringLiteral("nearmint"));
+        lowCase.insert(QStringLiteral("gradeCompany"), QStringLiteral("psa"));
+        lowCase.insert(QStringLiteral("count"), 0);
+        lowCase.insert(QStringLiteral("dexId"), -5);
+        lowCase.insert(QStringLiteral("customPriceEur"), -2);
+        lowCase.insert(QStringLiteral("unitValueEur"), -2);
+        QJsonObject unknown = entryObject(QStringLiteral("base1-4"));
+        unknown.insert(QStringLiteral("condition"), QStringLiteral("Damaged"));
+        unknown.insert(QStringLiteral("gradeCompany"), QStringLiteral("Beckett"));
+        const QJsonObject breakdown{{QStringLiteral("en:a"), QJsonArray{90.0}},
+                                    {QStringLiteral("en:b"), QJsonArray{0, 3}},
+                                    {QStringLiteral("en:c"), QJsonArray{12.5, 3, 7}},
+                                    {QStringLiteral("en:d"), QJsonArray{-4, 3}}};
+        const QJsonObject root = document(QJsonObject{
+            {QStringLiteral("entries"), QJsonArray{lowCase, unknown, QJsonObject{{QStringLiteral("name"), QStringLiteral("x")}}}},
+            {QStringLiteral("history"), QJsonArray{QJsonObject{{QStringLiteral("date"), QStringLiteral("2026-01-05")},
+                                                               {QStringLiteral("sets"), breakdown}}}},
+            {QStringLiteral("binders"),
+             QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("b")},
+                                    {QStringLiteral("columns"), 12},
+                                    {QStringLiteral("rows"), 0},
+                                    {QStringLiteral("topValue"), -3},
+                                    {QStringLiteral("rules"),
+                                     QJsonArray{QJsonObject(),
+                                                QJsonObject{{QStringLiteral("dexIds"), QJsonArray{0, 25, -1, "7", 2.5, 6}}}}},
+                                    {QStringLiteral("added"), QJsonArray{QString(), 5, QStringLiteral("sv03-1")}}},
+                        QJsonObject{{QStringLiteral("name"), QStringLiteral("no id")}}}},
+            {QStringLiteral("labelStyle"),
+             QJsonObject{{QStringLiteral("template"), QStringLiteral("avery8195")},
+                         {QStringLiteral("sheet"), QJsonObject{{QStringLiteral("pageSize"), QStringLiteral("a4")},
+                                                               {QStringLiteral("columns"), 2}}},
+                         {QStringLiteral("border"), QJsonObject{{QStringLiteral("color"), QStringLiteral("no colour")}}},
+                         {QStringLiteral("textPointSize"), 400}}}});
+        const Result read = readDocument(root);
+        QVERIFY(read.ok);
+        QCOMPARE(read.entries.size(), 2);
+        const CardEntry &first = read.entries.at(0);
+        QCOMPARE(first.condition, Condition::NearMint);
+        QCOMPARE(first.gradeCompany, GradingCompany::PSA);
+        QCOMPARE(first.count, 1);
+        QCOMPARE(first.dexId, 0);
+        QCOMPARE(first.customPriceEur, 0.0);
+        QCOMPARE(first.unitValueEur, -2.0);
+
+        QCOMPARE(read.warnings,
+                 (QStringList{QStringLiteral("Unknown condition \"Damaged\" on base1-4, read as Near Mint (NM)."),
+                              QStringLiteral("Unknown grading company \"Beckett\" on base1-4, read as Ungraded."),
+                              QStringLiteral("Skipped an entry with no card id."),
+                              QStringLiteral("Skipped an unreadable set breakdown for \"en:a\" in the history point of 2026-01-05."),
+                              QStringLiteral("Skipped a binder with no id.")}));
+
+        const HistoryPoint &point = read.history.at(0);
+        QCOMPARE(point.sets.size(), 1);
+        QCOMPARE(point.sets.value(QStringLiteral("en:c")), (HistorySetValue{12.5, 3}));
+
+        const Binder &binder = read.binders.at(0);
+        QCOMPARE(binder.columns, 8);
+        QCOMPARE(binder.rows, 1);
+        QCOMPARE(binder.topValue, 0);
+        QCOMPARE(binder.rules.size(), 1);
+        QCOMPARE(binder.rules.at(0).dexIds, (QList<int>{25, 6}));
+        QCOMPARE(binder.added, QStringList{QStringLiteral("sv03-1")});
+
+        QVERIFY(read.labelStyle);
+        QCOMPARE(read.labelStyle->geometry.pageSize, LabelSheetGeometry::Letter);
+        QCOMPARE(read.labelStyle->geometry.columns, 4);
+        QCOMPARE(read.labelStyle->borderColor, QColor(31, 78, 168));
+        QCOMPARE(read.labelStyle->textPointSize, 16.0);
+    }
+
+    void refusedFilesGiveTheirMessageAndNothingElse()
+    {
+        const QString missing = path(QStringLiteral("missing.tmk"));
+        Result read = CollectionSerializer::read(missing);
+        QVERIFY(!read.ok);
+        QVERIFY(read.error.startsWith(QStringLiteral("Could not open %1: ").arg(missing)));
+
+        const QString garbage = writeBytes(QStringLiteral("garbage.tmk"), QByteArray("\x89PNG\r\n\x1a\n\0\0", 10));
+        read = CollectionSerializer::read(garbage);
+        QVERIFY(read.error.startsWith(QStringLiteral("%1 is not a valid collection file: ").arg(garbage)));
+        const QString empty = writeBytes(QStringLiteral("empty.tmk"), QByteArray());
+        QVERIFY(CollectionSerializer::read(empty).error.startsWith(
+            QStringLiteral("%1 is not a valid collection file: ").arg(empty)));
+        const QString huge = writeBytes(QStringLiteral("huge.tmk"), R"({"format":"tallowk","entries":[{"unitValueEur":1e999}]})");
+        QVERIFY(!CollectionSerializer::read(huge).ok);
+
+        const QString array = writeBytes(QStringLiteral("array.tmk"), R"([{"format":"tallowk"}])");
+        QCOMPARE(CollectionSerializer::read(array).error,
+                 QStringLiteral("%1 is not a Tallowmerick collection file.").arg(array));
+        for (const char *tag : {"tallowk-catalog", "Tallowk", ""}) {
+            const QString foreign = path(QStringLiteral("foreign.tmk"));
+            read = readDocument(QJsonObject{{QStringLiteral("format"), QLatin1String(tag)}}, QStringLiteral("foreign.tmk"));
+            QCOMPARE(read.error, QStringLiteral("%1 is not a Tallowmerick collection file.").arg(foreign));
+        }
+
+        QJsonObject newer = document(QJsonObject{{QStringLiteral("entries"), QJsonArray{entryObject(QStringLiteral("a-1"))}}});
+        newer.insert(QStringLiteral("version"), 6);
+        read = readDocument(newer, QStringLiteral("newer.tmk"));
+        QVERIFY(!read.ok);
+        QCOMPARE(read.error, QStringLiteral("%1 was written by a newer version of Tallowmerick (format 6, this build reads 5).")
+                                 .arg(path(QStringLiteral("newer.tmk"))));
+        QVERIFY(read.entries.isEmpty() && read.sets.isEmpty() && read.history.isEmpty() && read.binders.isEmpty()
+                && !read.labelStyle && read.warnings.isEmpty());
+        newer.insert(QStringLiteral("version"), 1e10);
+        QVERIFY(readDocument(newer, QStringLiteral("newer.tmk")).error.contains(QStringLiteral("format 10000000000,")));
+        newer.remove(QStringLiteral("version"));
+        QVERIFY(readDocument(newer, QStringLiteral("newer.tmk")).ok);
+    }
+
+    void hostileContentIsToleratedWithoutCrashing()
+    {
+        // Every member of every kind of object holds a value of the wrong type.
+        const QJsonArray wrong{QJsonValue(), true, 17, -1.5, QStringLiteral("x"), QJsonArray{1, "a"}, QJsonObject{{"k", 1}}};
+        for (const QJsonValue &bad : wrong) {
+            QJsonObject entry{{QStringLiteral("cardId"), QStringLiteral("ok-1")}};
+            for (const char *key : {"setId", "localId", "name", "lang", "variant", "edition", "condition",
+                                    "gradeCompany", "gradeNote", "count", "image", "rarity", "dexId", "unitValueEur",
+                                    "unitValueUsd", "notes", "customPriceEur", "printLabel", "priceUpdated"})
+                entry.insert(QLatin1String(key), bad);
+            QJsonObject binder{{QStringLiteral("id"), QStringLiteral("b")}};
+            for (const char *key : {"name", "lang", "columns", "rows", "showMissing", "rules", "added", "removed",
+                                    "order", "hiddenRarities", "topValue"})
+                binder.insert(QLatin1String(key), bad);
+            binder.insert(QStringLiteral("rules"), QJsonArray{bad, QJsonObject{{"setId", bad}, {"serieId", bad},
+                                                                               {"rarities", bad}, {"dexIds", bad},
+                                                                               {"name", bad}}});
+            QJsonObject style;
+            for (const char *key : {"template", "sheet", "fields", "border", "textPointSize"})
+                style.insert(QLatin1String(key), bad);
+            const QJsonObject root = document(QJsonObject{
+                {QStringLiteral("sets"), QJsonObject{{QStringLiteral("en:first"), bad},
+                                                     {QStringLiteral("en:y"), QJsonObject{{"id", bad}, {"name", bad},
+                                                                                          {"order", bad}, {"releaseDate", bad},
+                                                                                          {"officialCardCount", bad}}}}},
+                {QStringLiteral("entries"), QJsonArray{bad, entry}},
+                {QStringLiteral("history"), QJsonArray{bad, QJsonObject{{"date", QStringLiteral("2026-01-05")},
+                                                                        {"totalEur", bad}, {"cards", bad}, {"sets", bad}}}},
+                {QStringLiteral("binders"), QJsonArray{bad, binder}},
+                {QStringLiteral("labelStyle"), style}});
+            const Result read = readDocument(root);
+            QVERIFY(read.ok);
+            QCOMPARE(read.entries.size(), 1);
+            QCOMPARE(read.entries.at(0).cardId, QStringLiteral("ok-1"));
+            QVERIFY(read.entries.at(0).count >= 1);
+            QCOMPARE(read.binders.size(), 1);
+            QCOMPARE(read.history.size(), 1);
+            QVERIFY(read.labelStyle);
+            QCOMPARE(read.sets.size(), 2);
+
+            // Whole top-level members of the wrong type read as empty.
+            QJsonObject flat = document({});
+            for (const char *key : {"sets", "entries", "history", "binders"})
+                flat.insert(QLatin1String(key), bad);
+            QVERIFY(readDocument(flat).ok);
+        }
+    }
+
+    void hostileNumbersAndSizes()
+    {
+        const int most = std::numeric_limits<int>::max();
+        QJsonObject big = entryObject(QStringLiteral("a-1"));
+        big.insert(QStringLiteral("count"), most);
+        big.insert(QStringLiteral("unitValueEur"), QStringLiteral("NaN"));
+        big.insert(QStringLiteral("customPriceEur"), QStringLiteral("Infinity"));
+        QJsonObject big2 = entryObject(QStringLiteral("a-2"));
+        big2.insert(QStringLiteral("count"), most);
+        big2.insert(QStringLiteral("unitValueEur"), -7.5);
+        QJsonObject tooBig = entryObject(QStringLiteral("a-3"));
+        tooBig.insert(QStringLiteral("count"), 1e20);
+        QJsonObject notes = entryObject(QStringLiteral("a-4"));
+        const QString tenMegabytes(10 * 1024 * 1024, QLatin1Char('n'));
+        notes.insert(QStringLiteral("notes"), tenMegabytes);
+
+        const Result read = readDocument(document(QJsonObject{{QStringLiteral("entries"), QJsonArray{big, big2, tooBig, notes}}}));
+        QVERIFY(read.ok);
+        QCOMPARE(read.entries.at(0).count, most);
+        QCOMPARE(read.entries.at(0).unitValueEur, 0.0);
+        QCOMPARE(read.entries.at(0).customPriceEur, 0.0);
+        QCOMPARE(read.entries.at(1).unitValueEur, -7.5);
+        QCOMPARE(read.entries.at(2).count, 1);
+        QCOMPARE(read.entries.at(3).notes.size(), tenMegabytes.size());
+
+        Collection collection;
+        collection.replaceContents(read.entries, read.sets, read.history, read.binders, read.labelStyle);
+        QCOMPARE(collection.totalCardCount(), most);
+        collection.recordValueSnapshot();
+        QCOMPARE(collection.history().constLast().cards, most);
+        QVERIFY(qIsFinite(collection.totalValueEur()));
+    }
+
+    void failedSavesKeepTheOldFile()
+    {
+        Collection collection;
+        CardEntry entry;
+        entry.cardId = QStringLiteral("sv03-1");
+        collection.addEntry(entry);
+
+        const QString nowhere = path(QStringLiteral("no/such/folder/x.tmk"));
+        QString error;
+        QVERIFY(!CollectionSerializer::write(nowhere, collection, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("Could not write %1: ").arg(nowhere)), qPrintable(error));
+        QVERIFY(!QFile::exists(nowhere));
+
+        const QString folder = path(QStringLiteral("locked"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("mine.tmk"));
+        const QByteArray old("{\"format\":\"tallowk\",\"version\":5}");
+        {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(old);
+        }
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadUser | QFile::ExeUser));
+        bool locked = true;
+#ifdef Q_OS_LINUX
+        if (::geteuid() == 0)
+            locked = setImmutable(folder, true);
+#endif
+        if (!locked) {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QSKIP("this user can write into any folder and cannot lock one");
+        }
+
+        error.clear();
+        const bool saved = CollectionSerializer::write(file, collection, &error);
+#ifdef Q_OS_LINUX
+        if (::geteuid() == 0)
+            setImmutable(folder, false);
+#endif
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        QVERIFY(!saved);
+        QVERIFY2(error.startsWith(QStringLiteral("Could not write %1: ").arg(file)), qPrintable(error));
+        QFile in(file);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QCOMPARE(in.readAll(), old);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("mine.tmk")});
+    }
+
+    void fileFilterNamesBothExtensions()
+    {
+        QCOMPARE(CollectionSerializer::fileFilter(),
+                 QStringLiteral("Tallowmerick collection (*.tmk *.msl);;All files (*)"));
+    }
+};
+
+PV_REGISTER_TEST(CollectionFileTest)
+#include "CollectionFileTest.moc"

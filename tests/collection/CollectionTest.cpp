@@ -1,0 +1,368 @@
+#include "TestRegistry.h"
+
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <limits>
+
+using namespace pv;
+
+namespace {
+
+CardEntry holding(const QString &cardId, int count = 1, double eur = 0.0)
+{
+    CardEntry entry;
+    entry.cardId = cardId;
+    entry.setId = cardId.section(QLatin1Char('-'), 0, 0);
+    entry.name = cardId;
+    entry.count = count;
+    entry.unitValueEur = eur;
+    return entry;
+}
+
+} // namespace
+
+class CollectionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void addingMergesByKey()
+    {
+        Collection collection;
+        CardEntry first = holding(QStringLiteral("sv03-1"), 2, 1.0);
+        first.notes = QStringLiteral("binder 3");
+        first.customPriceEur = 7.0;
+        QCOMPARE(collection.addEntry(first), 0);
+
+        CardEntry again = holding(QStringLiteral("sv03-1"), 0, 0.0);
+        again.notes = QStringLiteral("ignored");
+        QCOMPARE(collection.addEntry(again), 0);
+        QCOMPARE(collection.entries().at(0).count, 3);
+        QCOMPARE(collection.entries().at(0).unitValueEur, 1.0);
+        QCOMPARE(collection.entries().at(0).notes, QStringLiteral("binder 3"));
+        QCOMPARE(collection.entries().at(0).customPriceEur, 7.0);
+
+        CardEntry priced = holding(QStringLiteral("sv03-1"), 1, 2.5);
+        priced.unitValueUsd = 2.8;
+        priced.priceUpdated = QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
+        collection.addEntry(priced);
+        QCOMPARE(collection.entries().at(0).unitValueEur, 2.5);
+        QCOMPARE(collection.entries().at(0).unitValueUsd, 2.8);
+        QCOMPARE(collection.entries().at(0).priceUpdated, priced.priceUpdated);
+
+        QCOMPARE(collection.addEntry(holding(QStringLiteral("sv03-2"), 0)), 1);
+        QCOMPARE(collection.entries().at(1).count, 1);
+    }
+
+    void editingFoldsIntoAnotherRow()
+    {
+        Collection collection;
+        collection.addEntry(holding(QStringLiteral("a-1"), 2));
+        collection.addEntry(holding(QStringLiteral("a-2"), 1));
+        collection.addEntry(holding(QStringLiteral("a-3"), 1));
+
+        CardEntry same = collection.entries().at(1);
+        same.notes = QStringLiteral("edited");
+        same.count = 0;
+        collection.updateEntry(1, same);
+        QCOMPARE(collection.entries().size(), 3);
+        QCOMPARE(collection.entries().at(1).notes, QStringLiteral("edited"));
+        QCOMPARE(collection.entries().at(1).count, 1);
+
+        CardEntry becomesFirst = collection.entries().at(2);
+        becomesFirst.cardId = QStringLiteral("a-1");
+        becomesFirst.count = 4;
+        collection.updateEntry(2, becomesFirst);
+        QCOMPARE(collection.entries().size(), 2);
+        QCOMPARE(collection.entries().at(0).count, 6);
+
+        QSignalSpy changed(&collection, &Collection::changed);
+        collection.updateEntry(5, becomesFirst);
+        collection.replaceEntry(-1, becomesFirst);
+        collection.removeEntryAt(2);
+        QCOMPARE(changed.count(), 0);
+
+        collection.insertEntry(99, holding(QStringLiteral("a-1"), -3));
+        QCOMPARE(collection.entries().size(), 3);
+        QCOMPARE(collection.entries().at(2).count, -3);
+        QCOMPARE(collection.indexOfEntry(entryKey(holding(QStringLiteral("a-1")))), 0);
+        QCOMPARE(collection.indexOfEntry(QStringLiteral("nope")), -1);
+    }
+
+    void changeProtocol()
+    {
+        Collection collection;
+        QSignalSpy changed(&collection, &Collection::changed);
+        QSignalSpy dirty(&collection, &Collection::dirtyChanged);
+
+        collection.beginBatch();
+        collection.addEntry(holding(QStringLiteral("a-1")));
+        QCOMPARE(dirty.count(), 1);
+        QCOMPARE(dirty.at(0).at(0).toBool(), true);
+        collection.beginBatch();
+        collection.addEntry(holding(QStringLiteral("a-2")));
+        collection.endBatch();
+        QCOMPARE(changed.count(), 0);
+        collection.endBatch();
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(dirty.count(), 1);
+
+        collection.endBatch(); // unmatched: no signal, depth stays at 0
+        collection.beginBatch();
+        collection.endBatch();
+        QCOMPARE(changed.count(), 1);
+
+        collection.addEntry(holding(QStringLiteral("a-1")));
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(dirty.count(), 1);
+
+        collection.setDirty(false);
+        QCOMPARE(dirty.count(), 2);
+        collection.setDirty(false);
+        QCOMPARE(dirty.count(), 2);
+        collection.removeEntryAt(0);
+        QCOMPARE(dirty.count(), 3);
+        QCOMPARE(changed.count(), 3);
+    }
+
+    void clearAndReplaceLeaveTheDocumentClean()
+    {
+        Collection collection;
+        collection.setFilePath(QStringLiteral("/tmp/x.tmk"));
+        collection.addEntry(holding(QStringLiteral("a-1")));
+        collection.setLabelStyle(LabelStyle());
+
+        QStringList order;
+        connect(&collection, &Collection::filePathChanged, this,
+                [&](const QString &path) { order << QStringLiteral("path:") + path; });
+        connect(&collection, &Collection::dirtyChanged, this,
+                [&](bool dirty) { order << QStringLiteral("dirty:%1").arg(dirty); });
+        connect(&collection, &Collection::changed, this, [&] { order << QStringLiteral("changed"); });
+        collection.clear();
+        QCOMPARE(order, (QStringList{QStringLiteral("path:"), QStringLiteral("dirty:0"), QStringLiteral("changed")}));
+        QVERIFY(collection.entries().isEmpty());
+        QVERIFY(!collection.labelStyle());
+
+        order.clear();
+        HistoryPoint later;
+        later.date = QDate(2026, 2, 2);
+        HistoryPoint earlier;
+        earlier.date = QDate(2026, 1, 5);
+        collection.addEntry(holding(QStringLiteral("a-1")));
+        collection.beginBatch();
+        collection.replaceContents({holding(QStringLiteral("b-1"))}, {}, {later, earlier}, {}, LabelStyle());
+        QCOMPARE(order, (QStringList{QStringLiteral("dirty:1"), QStringLiteral("changed"),
+                                     QStringLiteral("dirty:0"), QStringLiteral("changed")}));
+        collection.endBatch();
+        QCOMPARE(collection.history().at(0).date, earlier.date);
+        QVERIFY(!collection.isDirty());
+        QVERIFY(collection.labelStyle());
+    }
+
+    void setRecords()
+    {
+        Collection collection;
+        SetRecord record;
+        record.id = QStringLiteral("sv03");
+        record.name = QStringLiteral("Obsidian Flames");
+        record.order = 3;
+        collection.mergeSetInfo(record);
+        collection.setDirty(false);
+
+        QSignalSpy changed(&collection, &Collection::changed);
+        SetRecord repeat;
+        repeat.id = QStringLiteral("sv03");
+        repeat.name = QStringLiteral("Obsidian Flames");
+        collection.mergeSetInfo(repeat);
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(!collection.isDirty());
+
+        repeat.logo = QStringLiteral("https://example.test/logo");
+        repeat.officialCardCount = 197;
+        collection.mergeSetInfo(repeat);
+        QCOMPARE(changed.count(), 1);
+        const SetRecord stored = collection.setInfo(Language::English, QStringLiteral("sv03"));
+        QCOMPARE(stored.logo, repeat.logo);
+        QCOMPARE(stored.order, 3);
+        QCOMPARE(stored.officialCardCount, 197);
+
+        QVERIFY(collection.hasSet(Language::English, QStringLiteral("sv03")));
+        QVERIFY(!collection.hasSet(Language::Japanese, QStringLiteral("sv03")));
+        const SetRecord unknown = collection.setInfo(Language::Japanese, QStringLiteral("SV3"));
+        QCOMPARE(unknown.id, QStringLiteral("SV3"));
+        QCOMPARE(unknown.name, QStringLiteral("SV3"));
+        QCOMPARE(unknown.language, Language::Japanese);
+        QCOMPARE(unknown.order, std::numeric_limits<int>::max());
+    }
+
+    void pricesAndFacts()
+    {
+        Collection collection;
+        CardEntry holo = holding(QStringLiteral("sv03-1"));
+        holo.variant = QStringLiteral("holo");
+        holo.unitValueEur = 9.0;
+        collection.addEntry(holo);
+        CardEntry japanese = holo;
+        japanese.lang = Language::Japanese;
+        collection.addEntry(japanese);
+
+        const QHash<QString, double> eur{{QStringLiteral("normal|unlimited"), 1.0}};
+        const QHash<QString, double> usd{{QStringLiteral("normal|unlimited"), 1.2}};
+        QCOMPARE(collection.applyPrices(Language::English, QStringLiteral("sv03-1"), eur, usd), 1);
+        QCOMPARE(collection.entries().at(0).unitValueEur, 0.0);
+        QVERIFY(collection.entries().at(0).priceUpdated.isValid());
+        QCOMPARE(collection.entries().at(1).unitValueEur, 9.0);
+        QCOMPARE(collection.lastPriceUpdate(), collection.entries().at(0).priceUpdated);
+
+        const QHash<QString, double> holoEur{{QStringLiteral("holo|unlimited"), 3.0}};
+        collection.applyPrices(Language::English, QStringLiteral("sv03-1"), holoEur, {});
+        QCOMPARE(collection.entries().at(0).unitValueEur, 3.0);
+
+        QCOMPARE(collection.applyCardFacts(Language::English, QStringLiteral("sv03-1"), QStringLiteral("Rare"), 6), 2);
+        QCOMPARE(collection.applyCardFacts(Language::English, QStringLiteral("sv03-1"), QString(), 0), 0);
+        QCOMPARE(collection.entries().at(1).dexId, 0);
+        QCOMPARE(collection.fillMissingRarities({}), 0);
+        QCOMPARE(collection.fillMissingVariants({}), 0);
+    }
+
+    // Settling an unstated finish must never make a row a second copy of
+    // another row: the old file may hold both lines of one card.
+    void fillingFinishesKeepsKeysUnique()
+    {
+        Collection collection;
+        CardEntry unstated = holding(QStringLiteral("base1-4"));
+        unstated.variant.clear();
+        unstated.edition = QStringLiteral("firstEdition");
+        CardEntry stated = unstated;
+        stated.variant = QStringLiteral("holo");
+        CardEntry other = unstated;
+        other.cardId = QStringLiteral("base1-2");
+        CardEntry twin = other;
+        twin.notes = QStringLiteral("second unstated line of base1-2");
+        collection.replaceContents({unstated, stated, other, twin}, {}, {}, {}, std::nullopt);
+
+        QSignalSpy changed(&collection, &Collection::changed);
+        const int settled = collection.fillMissingVariants(
+            [](Language, const QString &) { return QStringList{QStringLiteral("holo")}; });
+        QCOMPARE(settled, 1);
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(collection.entries().at(0).variant.isEmpty());
+        QCOMPARE(collection.entries().at(2).variant, QStringLiteral("holo"));
+        QVERIFY(collection.entries().at(3).variant.isEmpty());
+
+        QSet<QString> keys;
+        for (const CardEntry &entry : collection.entries())
+            keys.insert(entryKey(entry));
+        QCOMPARE(keys.size(), 4); // the twins read with one key now differ; no fill made a new pair
+    }
+
+    void countsSaturateInsteadOfWrapping()
+    {
+        const int most = std::numeric_limits<int>::max();
+        Collection collection;
+        collection.replaceContents({holding(QStringLiteral("a-1"), most, 1.0), holding(QStringLiteral("a-2"), most, 1.0)},
+                                   {}, {}, {}, std::nullopt);
+        QCOMPARE(collection.totalCardCount(), most);
+        QCOMPARE(collection.valueBySet().value(QStringLiteral("en:a")).cards, most);
+        QCOMPARE(collection.totalValueEur(), 2.0 * most);
+
+        collection.addEntry(holding(QStringLiteral("a-1"), most));
+        QCOMPARE(collection.entries().at(0).count, most);
+        CardEntry folded = collection.entries().at(1);
+        folded.cardId = QStringLiteral("a-1");
+        collection.updateEntry(1, folded);
+        QCOMPARE(collection.entries().size(), 1);
+        QCOMPARE(collection.entries().at(0).count, most);
+    }
+
+    void bindersAndLabelStyle()
+    {
+        Collection collection;
+        QSignalSpy changed(&collection, &Collection::changed);
+        Binder binder;
+        collection.upsertBinder(binder);
+        collection.insertBinder(0, binder);
+        collection.removeBinder(QStringLiteral("missing"));
+        QCOMPARE(changed.count(), 0);
+
+        binder.id = QStringLiteral("b1");
+        binder.name = QStringLiteral("First");
+        collection.upsertBinder(binder);
+        binder.name = QStringLiteral("Renamed");
+        collection.upsertBinder(binder);
+        collection.upsertBinder(binder);
+        QCOMPARE(changed.count(), 3);
+        QCOMPARE(collection.binders().size(), 1);
+        QCOMPARE(collection.binder(QStringLiteral("b1"))->name, QStringLiteral("Renamed"));
+        QVERIFY(!collection.binder(QString()));
+
+        Binder second = binder;
+        second.id = QStringLiteral("b2");
+        collection.insertBinder(-4, second);
+        QCOMPARE(collection.indexOfBinder(QStringLiteral("b2")), 0);
+        collection.removeBinder(QStringLiteral("b2"));
+        QCOMPARE(collection.indexOfBinder(QStringLiteral("b2")), -1);
+
+        changed.clear();
+        collection.setLabelStyle(std::nullopt);
+        QCOMPARE(changed.count(), 0);
+        collection.setLabelStyle(LabelStyle());
+        QCOMPARE(changed.count(), 1);
+        LabelStyle nearlySame;
+        nearlySame.textPointSize += 0.001;
+        collection.setLabelStyle(nearlySame);
+        QCOMPARE(changed.count(), 1);
+        collection.setLabelStyle(std::nullopt);
+        QCOMPARE(changed.count(), 2);
+    }
+
+    void weeklyHistory()
+    {
+        Collection collection;
+        const QDate wednesday(2024, 1, 3);
+        collection.recordHistoryPoint(wednesday, 10.0, 1, {{QStringLiteral("en:a"), {10.0, 1}}});
+        collection.recordHistoryPoint(QDate(2024, 1, 7), 20.0, 2, {});
+        QCOMPARE(collection.history().size(), 1);
+        QCOMPARE(collection.history().at(0).date, QDate(2024, 1, 1));
+        QCOMPARE(collection.history().at(0).totalEur, 20.0);
+        QVERIFY(collection.history().at(0).sets.isEmpty());
+
+        collection.recordHistoryPoint(QDate(2024, 1, 8), 30.0, 3, {});
+        collection.recordHistoryPoint(QDate(2023, 12, 20), 5.0, 1, {});
+        QCOMPARE(collection.history().size(), 3);
+        QCOMPARE(collection.history().at(0).date, QDate(2023, 12, 18));
+        QCOMPARE(collection.history().at(2).date, QDate(2024, 1, 8));
+
+        QSignalSpy changed(&collection, &Collection::changed);
+        collection.recordHistoryPoint(QDate(), 1.0, 1, {});
+        QCOMPARE(changed.count(), 0);
+        collection.recordHistoryPoint(QDate(2024, 1, 8), 30.0, 3, {});
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void snapshotUsesTheEffectivePrice()
+    {
+        Collection collection;
+        CardEntry custom = holding(QStringLiteral("sv03-1"), 2, 9.0);
+        custom.customPriceEur = 5.0;
+        collection.addEntry(custom);
+        collection.addEntry(holding(QStringLiteral("sv03-2"), 1, 9.0));
+        collection.addEntry(holding(QStringLiteral("base1-1"), 4, 0.0));
+        collection.recordValueSnapshot();
+
+        const HistoryPoint &point = collection.history().constLast();
+        QCOMPARE(point.date, QDate::currentDate().addDays(1 - QDate::currentDate().dayOfWeek()));
+        QCOMPARE(point.totalEur, 19.0);
+        QCOMPARE(point.cards, 7);
+        QCOMPARE(point.sets.size(), 1);
+        QCOMPARE(point.sets.value(QStringLiteral("en:sv03")).eur, 19.0);
+        QCOMPARE(point.sets.value(QStringLiteral("en:sv03")).cards, 3);
+    }
+};
+
+PV_REGISTER_TEST(CollectionTest)
+#include "CollectionTest.moc"
