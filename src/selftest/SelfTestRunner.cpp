@@ -32,6 +32,7 @@ int runSelfTests()
     // Network tests, in run order.
     testEnglishEndpoints(*client);     // 19
     testBinderEndpoints(*client);      // 20
+    testCardCatalog(*client);          // 21
     testJapaneseEndpoints(*client);    // 24
     testImages(*client);               // 27
 

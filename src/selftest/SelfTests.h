@@ -35,4 +35,7 @@ void testBinderEndpoints(TcgdexClient &client);
 void testJapaneseEndpoints(TcgdexClient &client);
 void testImages(TcgdexClient &client);
 
+// Card catalog (CardCatalogChecks.cpp), given the suite's client.
+void testCardCatalog(TcgdexClient &client);
+
 } // namespace pv::selftest
