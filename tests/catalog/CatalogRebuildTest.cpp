@@ -275,18 +275,25 @@ private slots:
     {
         writeCache(Language::English, previousEnglish(86410));
         TcgdexClient client;
+        // The lists take their time, so they are still open when the catalog goes.
+        m_standIn->addFault(QStringLiteral("/v2/en/"), WebStandIn::Fault::delay(3000), -1);
         {
             CardCatalog catalog(&client);
             catalog.ensureLoaded(Language::English);
             QVERIFY(catalog.isRefreshing(Language::English));
-            QVERIFY(client.pendingCount() >= 3);
+            // Wait until the stand-in has seen them, so none reaches it later.
+            QTRY_COMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/")), 3);
+            QCOMPARE(client.pendingCount(), 3);
         }
         QCOMPARE(client.pendingCount(), 0);
-        // The client outliving the catalog, or the other way round, is fine.
+
+        // The client going first is fine too.
         auto *shortLived = new TcgdexClient;
         CardCatalog orphan(shortLived);
-        orphan.ensureLoaded(Language::English);
+        orphan.refresh(Language::English);
+        QTRY_COMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/")), 6);
         delete shortLived;
+        m_standIn->clearFaults();
     }
 
 private:
