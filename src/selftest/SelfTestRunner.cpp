@@ -25,11 +25,14 @@ int runSelfTests()
     testPrintings();
     testErrata();
     testLegacyPrintingMigration();
+    testCatalogMatchingRules();
+    testCatalogDiff();
     testCardFacts();
 
     // Network tests, in run order.
     testEnglishEndpoints(*client);     // 19
     testBinderEndpoints(*client);      // 20
+    testCardCatalog(*client);          // 21
     testJapaneseEndpoints(*client);    // 24
     testVintageEnglishPrintings(*client); // 25
     testFallbackPricing(*client);      // 26

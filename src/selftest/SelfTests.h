@@ -23,6 +23,12 @@ void testPrintings();
 void testLegacyPrintingMigration();
 void testCardFacts();
 
+// Catalog search rules (CatalogMatchingChecks.cpp)
+void testCatalogMatchingRules();
+
+// Catalog diff (CatalogDiffChecks.cpp)
+void testCatalogDiff();
+
 // Card database endpoints (EndpointChecks.cpp), given the suite's client.
 void testEnglishEndpoints(TcgdexClient &client);
 void testBinderEndpoints(TcgdexClient &client);
@@ -31,5 +37,8 @@ void testImages(TcgdexClient &client);
 // Fallback prices from TCGCSV (FallbackPricingChecks.cpp), given the suite's client.
 void testVintageEnglishPrintings(TcgdexClient &client);
 void testFallbackPricing(TcgdexClient &client);
+
+// Card catalog (CardCatalogChecks.cpp), given the suite's client.
+void testCardCatalog(TcgdexClient &client);
 
 } // namespace pv::selftest
