@@ -1,5 +1,8 @@
 #include "selftest/SelfTestHarness.h"
 
+#include "prices/PriceIndex.h"
+
+#include <QEventLoop>
 #include <QIODevice>
 #include <QTimer>
 
@@ -56,6 +59,34 @@ CardEntry makeTestEntry(const QString &id, int condition, int count, double pric
     entry.unitValueEur = price;
     entry.unitValueUsd = price * 1.1;
     return entry;
+}
+
+void waitForPriceIndex(PriceIndex &index, QEventLoop &loop, int timeoutMs)
+{
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, [&loop] { onPriceIndexWaitTimeout(loop); });
+    timer.start(timeoutMs);
+    QObject::connect(&index, &PriceIndex::setIndexed, &loop,
+                     [&loop](pv::Language, const QString &, bool) { onPriceIndexSetIndexed(loop); });
+    loop.exec(QEventLoop::AllEvents);
+}
+
+void onPriceIndexWaitTimeout(QEventLoop &loop)
+{
+    out() << "  timed out waiting for TCGCSV" << '\n';
+    out().flush();
+    loop.quit();
+}
+
+void onPriceIndexSetIndexed(QEventLoop &loop)
+{
+    loop.quit();
+}
+
+void countEmission(int &counter)
+{
+    ++counter;
 }
 
 int failureCount() { return failures; }

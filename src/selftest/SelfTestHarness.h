@@ -8,6 +8,12 @@
 #include <QString>
 #include <QTextStream>
 
+class QEventLoop;
+
+namespace pv {
+class PriceIndex;
+}
+
 // Shared harness of the built-in self-test. Every check file includes this;
 // only pv::runSelfTests (SelfTestRunner.h) is called from outside the suite.
 namespace pv::selftest {
@@ -31,6 +37,15 @@ void beginTest(const QString &title, bool blankLineBefore = true);
 // count, price euros and price x 1.1 dollars; everything else as a default
 // holding has it.
 CardEntry makeTestEntry(const QString &id, int condition, int count, double price);
+
+// Runs the loop until the price index reports a set as indexed, or until the
+// time-out passes ("  timed out waiting for TCGCSV"). The setIndexed
+// connection lasts as long as the loop object.
+void waitForPriceIndex(PriceIndex &index, QEventLoop &loop, int timeoutMs);
+void onPriceIndexWaitTimeout(QEventLoop &loop);
+void onPriceIndexSetIndexed(QEventLoop &loop);
+// Counts the emissions of a signal without ending any wait.
+void countEmission(int &counter);
 
 int failureCount();
 void resetFailures();

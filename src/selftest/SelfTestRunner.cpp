@@ -25,6 +25,8 @@ int runSelfTests()
     testPrintings();
     testErrata();
     testLegacyPrintingMigration();
+    testCatalogMatchingRules();
+    testCatalogDiff();
     testUndoRedo();
     testCardFacts();
     testLabels();
@@ -33,7 +35,10 @@ int runSelfTests()
     // Network tests, in run order.
     testEnglishEndpoints(*client);     // 19
     testBinderEndpoints(*client);      // 20
+    testCardCatalog(*client);          // 21
     testJapaneseEndpoints(*client);    // 24
+    testVintageEnglishPrintings(*client); // 25
+    testFallbackPricing(*client);      // 26
     testImages(*client);               // 27
 
     const int status = finishRun();

@@ -29,10 +29,22 @@ void testLabels();
 // Binders, value history and the catalog cache (BinderChecks.cpp)
 void testBinders();
 
+// Catalog search rules (CatalogMatchingChecks.cpp)
+void testCatalogMatchingRules();
+
+// Catalog diff (CatalogDiffChecks.cpp)
+void testCatalogDiff();
+
 // Card database endpoints (EndpointChecks.cpp), given the suite's client.
 void testEnglishEndpoints(TcgdexClient &client);
 void testBinderEndpoints(TcgdexClient &client);
 void testJapaneseEndpoints(TcgdexClient &client);
 void testImages(TcgdexClient &client);
+// Fallback prices from TCGCSV (FallbackPricingChecks.cpp), given the suite's client.
+void testVintageEnglishPrintings(TcgdexClient &client);
+void testFallbackPricing(TcgdexClient &client);
+
+// Card catalog (CardCatalogChecks.cpp), given the suite's client.
+void testCardCatalog(TcgdexClient &client);
 
 } // namespace pv::selftest

@@ -167,7 +167,7 @@ void batchedAdd()
 {
     Collection c;
     int emissions = 0;
-    QObject::connect(&c, &Collection::changed, [&emissions] { ++emissions; });
+    QObject::connect(&c, &Collection::changed, [&emissions] { countEmission(emissions); });
     AddCardsCommand add(&c,
                         {makeTestEntry(QStringLiteral("001"), 1, 1, 1.0), makeTestEntry(QStringLiteral("002"), 1, 1, 1.0),
                          makeTestEntry(QStringLiteral("003"), 1, 1, 1.0)},

@@ -4,6 +4,10 @@
 #include "selftest/SelfTestHarness.h"
 #include "selftest/SelfTestRunner.h"
 
+#include "prices/PriceIndex.h"
+
+#include <QEventLoop>
+
 #include <QFile>
 #include <QTemporaryFile>
 #include <QTest>
@@ -58,6 +62,27 @@ private Q_SLOTS:
         check(false, QStringLiteral("left over from an earlier run"));
         QCOMPARE(pv::runSelfTests(), 0);
         QVERIFY(capture.text().endsWith(QStringLiteral("\nAll checks passed.\n")));
+    }
+
+    void priceIndexWaitEndsOnAnAnswerOrItsTimeOut()
+    {
+        pv::PriceIndex index;
+        StdoutCapture capture;
+        {
+            QEventLoop loop;
+            waitForPriceIndex(index, loop, 50);  // nothing was asked: only the time-out ends it
+        }
+        pv::SetRecord nowhere;
+        nowhere.id = QStringLiteral("zz9");
+        nowhere.name = QStringLiteral("Nowhere Expansion");
+        QEventLoop loop;
+        int announcements = 0;
+        QObject::connect(&index, &pv::PriceIndex::setIndexed, &loop, [&announcements] { countEmission(announcements); });
+        index.indexSet(nowhere);
+        waitForPriceIndex(index, loop, 30000);
+        QCOMPARE(announcements, 1);
+        QCOMPARE(index.setState(pv::Language::English, nowhere.id), pv::PriceIndex::NoGroup);
+        QCOMPARE(capture.text(), QStringLiteral("  timed out waiting for TCGCSV\n"));
     }
 };
 

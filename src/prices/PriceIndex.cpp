@@ -1,0 +1,427 @@
+#include "prices/PriceIndex.h"
+
+#include "core/AppSettings.h"
+#include "core/CardNumbers.h"
+#include "core/Errata.h"
+#include "core/Log.h"
+#include "prices/TcgcsvClient.h"
+
+#include <QRegularExpression>
+
+namespace pv {
+
+namespace {
+
+const QString logCategory = QStringLiteral("prices");
+
+// What the scoring compares of a set, worked out once per group list.
+struct SetTerms
+{
+    explicit SetTerms(const SetRecord &set)
+        : normalisedName(PriceIndex::normalise(set.name))
+        , idPrefix(set.id.toLower() + QLatin1Char(':'))
+        , lowerName(set.name.toLower())
+        , releaseDate(set.releaseDate)
+    {
+    }
+
+    QString normalisedName;
+    QString idPrefix;
+    QString lowerName;
+    QDate releaseDate;
+};
+
+int scoreAgainst(const SetTerms &terms, const TcgcsvGroup &group)
+{
+    int score = 0;
+    const QString lowerGroup = group.name.toLower();
+    if (lowerGroup.startsWith(terms.idPrefix))
+        score += 100;
+    if (!terms.normalisedName.isEmpty()) {
+        const QString normalisedGroup = PriceIndex::normalise(group.name);
+        if (normalisedGroup == terms.normalisedName)
+            score += 80;
+        else if (normalisedGroup.contains(terms.normalisedName))
+            score += 60;
+    }
+    if (terms.releaseDate.isValid() && group.publishedOn.isValid()) {
+        const qint64 days = qAbs(terms.releaseDate.daysTo(group.publishedOn));
+        if (days == 0)
+            score += 50;
+        else if (days <= 7)
+            score += 15;
+    }
+    // A deck, tin or promo group is not the expansion of the same name.
+    for (const QString &word : PriceIndex::productWords()) {
+        if (lowerGroup.contains(word) != terms.lowerName.contains(word))
+            score -= 25;
+    }
+    return score;
+}
+
+} // namespace
+
+const QString PriceIndex::ShadowlessAlias = QStringLiteral("shadowless");
+
+PriceIndex::PriceIndex(QObject *parent)
+    : QObject(parent)
+    , m_client(new TcgcsvClient(this))
+{
+    connect(m_client, &TcgcsvClient::groupsReady, this, &PriceIndex::onGroupsReady);
+    connect(m_client, &TcgcsvClient::groupDataReady, this, &PriceIndex::onGroupDataReady);
+    connect(m_client, &TcgcsvClient::requestFailed, this, &PriceIndex::onRequestFailed);
+    connect(m_client, &TcgcsvClient::pendingCountChanged, this, &PriceIndex::pendingCountChanged);
+}
+
+PriceIndex::~PriceIndex()
+{
+    // The client cancels its requests as it goes; nothing of that concerns
+    // an index that is going away.
+    m_client->disconnect(this);
+}
+
+const QStringList &PriceIndex::productWords()
+{
+    static const QStringList words{
+        QStringLiteral("deck"),   QStringLiteral("starter"), QStringLiteral("promo"),
+        QStringLiteral("premium file"), QStringLiteral("world championships"),
+        QStringLiteral("no rarity"), QStringLiteral("box"), QStringLiteral("gift"),
+        QStringLiteral("tin"),    QStringLiteral("blister"), QStringLiteral("bundle"),
+        QStringLiteral("intro pack"),
+    };
+    return words;
+}
+
+QString PriceIndex::printingKeyForSubtype(const QString &subType, bool shadowless)
+{
+    if (subType == QLatin1String("Normal") || subType == QLatin1String("Unlimited"))
+        return shadowless ? QStringLiteral("shadowlessNormal") : QStringLiteral("normal");
+    if (subType == QLatin1String("Holofoil") || subType == QLatin1String("Unlimited Holofoil"))
+        return shadowless ? QStringLiteral("shadowlessHolofoil") : QStringLiteral("holofoil");
+    if (subType == QLatin1String("Reverse Holofoil"))
+        return shadowless ? QString() : QStringLiteral("reverse-holofoil");
+    if (subType == QLatin1String("1st Edition"))
+        return QStringLiteral("1stEditionNormal");
+    if (subType == QLatin1String("1st Edition Holofoil"))
+        return QStringLiteral("1stEditionHolofoil");
+    return {};
+}
+
+QString PriceIndex::indexKey(Language language, const QString &setId, const QString &alias)
+{
+    QString key = languageCode(language) + QLatin1Char(':') + setId;
+    if (!alias.isEmpty())
+        key += QLatin1Char('#') + alias;
+    return key;
+}
+
+QString PriceIndex::overrideKey(Language language, const QString &setId, const QString &alias)
+{
+    return QStringLiteral("pricing/groupOverrides/") + indexKey(language, setId, alias);
+}
+
+QString PriceIndex::normalise(const QString &text)
+{
+    static const QRegularExpression nonAlphanumeric(QStringLiteral("[^a-z0-9]+"));
+    return text.toLower().remove(nonAlphanumeric);
+}
+
+int PriceIndex::categoryOf(Language language)
+{
+    return language == Language::Japanese ? TcgcsvClient::JapaneseCategory : TcgcsvClient::EnglishCategory;
+}
+
+int PriceIndex::scoreGroup(const SetRecord &set, const TcgcsvGroup &group)
+{
+    return scoreAgainst(SetTerms(set), group);
+}
+
+PriceIndex::GroupMatch PriceIndex::scoreGroups(const SetRecord &set, const QList<TcgcsvGroup> &groups)
+{
+    const SetTerms terms(set);
+    GroupMatch best;
+    for (const TcgcsvGroup &group : groups) {
+        const int score = scoreAgainst(terms, group);
+        const bool higher = score > best.score;
+        const bool tieToSmallerId = score == best.score && score > 0 && group.groupId < best.groupId;
+        if (higher || tieToSmallerId) {
+            best.groupId = group.groupId;
+            best.name = group.name;
+            best.score = score;
+        }
+    }
+    if (best.score < MatchThreshold)
+        return {};
+    return best;
+}
+
+void PriceIndex::indexSet(const SetRecord &set)
+{
+    if (set.id.isEmpty())
+        return;
+    QStringList aliases{QString()};
+    if (set.language == Language::English && set.id.compare(QLatin1String("base1"), Qt::CaseInsensitive) == 0)
+        aliases.append(ShadowlessAlias);
+
+    // A set asked for again after it settled repeats its outcome, once for
+    // all of its entries.
+    bool settledBefore = false;
+    for (const QString &alias : qAsConst(aliases))
+        settledBefore = indexSetAs(set, alias) || settledBefore;
+    if (settledBefore && !isSetPending(set.language, set.id))
+        Q_EMIT setIndexed(set.language, set.id, setState(set.language, set.id) == Indexed);
+}
+
+// Starts the entry of the set under the alias; returns true when the entry
+// already existed and had settled.
+bool PriceIndex::indexSetAs(const SetRecord &set, const QString &alias)
+{
+    const QString key = indexKey(set.language, set.id, alias);
+    const auto existing = m_entries.constFind(key);
+    if (existing != m_entries.constEnd())
+        return existing->state != Pending;
+
+    SetEntry entry;
+    entry.state = Pending;
+    entry.set = set;
+    entry.alias = alias;
+    m_entries.insert(key, entry);
+
+    const int category = categoryOf(set.language);
+    if (m_groupsByCategory.contains(category)) {
+        matchSet(key);
+        return false;
+    }
+    m_waitingKeys.append(key);
+    if (m_groupListRunning.value(category))
+        return false;
+    m_groupListRunning.insert(category, true);
+    const int requestId = m_client->requestGroups(category);
+    m_groupListRequests.insert(requestId, category);
+    return false;
+}
+
+void PriceIndex::matchSet(const QString &key)
+{
+    const auto found = m_entries.find(key);
+    if (found == m_entries.end())
+        return;
+    const SetRecord set = found->set;
+    const QString alias = found->alias;
+    const int category = categoryOf(set.language);
+
+    int groupId = 0;
+    QString groupName;
+    QString reason;
+
+    const int settingsPin = AppSettings().value(overrideKey(set.language, set.id, alias)).toInt();
+    if (settingsPin > 0) {
+        groupId = settingsPin;
+        reason = QStringLiteral("pinned in settings");
+    }
+    if (groupId == 0 && alias.isEmpty()) {
+        const int errataPin = Errata::groupPin(set.language, set.id);
+        if (errataPin > 0) {
+            groupId = errataPin;
+            reason = QStringLiteral("pinned in the errata file");
+        }
+    }
+    if (groupId == 0) {
+        const QList<TcgcsvGroup> groups = m_groupsByCategory.value(category);
+        if (alias.isEmpty()) {
+            const GroupMatch match = scoreGroups(set, groups);
+            groupId = match.groupId;
+            groupName = match.name;
+        } else {
+            const QString wanted = normalise(set.name) + normalise(alias);
+            for (const TcgcsvGroup &group : groups) {
+                if (normalise(group.name) == wanted) {
+                    groupId = group.groupId;
+                    groupName = group.name;
+                    break;
+                }
+            }
+        }
+    }
+
+    if (groupId <= 0) {
+        if (alias.isEmpty()) {
+            Log::warn(logCategory, QStringLiteral("No TCGCSV group matched \"%1\" (%2); it gets no fallback prices.")
+                                       .arg(set.name, key));
+        }
+        finishSet(key, NoGroup);
+        return;
+    }
+
+    Log::info(logCategory, QStringLiteral("%1 matched to TCGCSV group %2 (%3).")
+                               .arg(key, QString::number(groupId), groupName.isEmpty() ? reason : groupName));
+    found->groupId = groupId;
+    found->groupName = groupName;
+    const int requestId = m_client->requestGroupData(category, groupId);
+    m_dataRequests.insert(requestId, key);
+}
+
+void PriceIndex::finishSet(const QString &key, SetState state)
+{
+    const auto found = m_entries.find(key);
+    if (found == m_entries.end())
+        return;
+    found->state = state;
+    const Language language = found->set.language;
+    const QString setId = found->set.id;
+    if (!isSetPending(language, setId))
+        Q_EMIT setIndexed(language, setId, setState(language, setId) == Indexed);
+}
+
+bool PriceIndex::isSetPending(Language language, const QString &setId) const
+{
+    for (const SetEntry &entry : m_entries) {
+        if (entry.state == Pending && entry.set.language == language && entry.set.id == setId)
+            return true;
+    }
+    return false;
+}
+
+void PriceIndex::onGroupsReady(int requestId, int categoryId, const QList<TcgcsvGroup> &groups)
+{
+    m_groupListRequests.remove(requestId);
+    m_groupsByCategory.insert(categoryId, groups);
+    m_groupListRunning.insert(categoryId, false);
+
+    const QList<QString> waiting = std::exchange(m_waitingKeys, {});
+    for (const QString &key : waiting) {
+        const auto found = m_entries.constFind(key);
+        if (found == m_entries.constEnd())
+            continue;
+        if (categoryOf(found->set.language) != categoryId)
+            m_waitingKeys.append(key);
+        else
+            matchSet(key);
+    }
+}
+
+void PriceIndex::onGroupDataReady(int requestId, const TcgcsvGroupData &data)
+{
+    const QString key = m_dataRequests.take(requestId);
+    const auto found = m_entries.find(key);
+    if (key.isEmpty() || found == m_entries.end())
+        return;
+    found->data = data;
+    finishSet(key, data.products.isEmpty() ? NoProducts : Indexed);
+}
+
+void PriceIndex::onRequestFailed(int requestId, const QString &context, const QString &message)
+{
+    if (m_groupListRequests.contains(requestId)) {
+        const int category = m_groupListRequests.take(requestId);
+        m_groupListRunning.insert(category, false);
+        QList<QString> failedKeys;
+        const QList<QString> waiting = std::exchange(m_waitingKeys, {});
+        for (const QString &key : waiting) {
+            const auto found = m_entries.constFind(key);
+            if (found != m_entries.constEnd() && categoryOf(found->set.language) == category)
+                failedKeys.append(key);
+            else
+                m_waitingKeys.append(key);
+        }
+        for (const QString &key : qAsConst(failedKeys))
+            finishSet(key, Failed);
+    } else if (m_dataRequests.contains(requestId)) {
+        finishSet(m_dataRequests.take(requestId), Failed);
+    }
+    Q_EMIT failed(context, message);
+}
+
+PriceIndex::SetState PriceIndex::setState(Language language, const QString &setId) const
+{
+    const auto found = m_entries.constFind(indexKey(language, setId));
+    return found == m_entries.constEnd() ? NotIndexed : found->state;
+}
+
+QString PriceIndex::statusText(Language language, const QString &setId) const
+{
+    const auto found = m_entries.constFind(indexKey(language, setId));
+    if (found == m_entries.constEnd())
+        return {};
+    const QString label = found->groupName.isEmpty() ? tr("group %1").arg(found->groupId) : found->groupName;
+    switch (found->state) {
+    case Pending:
+        return tr("Looking up fallback prices...");
+    case Indexed:
+        return tr("Fallback prices from TCGCSV (%1), %n card(s).", nullptr, int(found->data.products.size()))
+            .arg(label);
+    case NoGroup:
+        return tr("No TCGCSV set matched this expansion, so no fallback prices are available.");
+    case NoProducts:
+        return tr("TCGplayer catalogued \"%1\" without collector numbers, so its cards cannot be matched reliably.")
+            .arg(label);
+    case Failed:
+        return tr("Fallback prices could not be reached.");
+    case NotIndexed:
+        break;
+    }
+    return {};
+}
+
+int PriceIndex::unresolvedSetCount() const
+{
+    int count = 0;
+    for (const SetEntry &entry : m_entries) {
+        if (entry.alias.isEmpty() && (entry.state == NoGroup || entry.state == NoProducts))
+            ++count;
+    }
+    return count;
+}
+
+QJsonObject PriceIndex::cardPrices(Language language, const QString &setId, const QString &number) const
+{
+    QJsonObject block = buildPrices(indexKey(language, setId), number);
+    const QJsonObject shadowless = buildPrices(indexKey(language, setId, ShadowlessAlias), number);
+    for (auto it = shadowless.constBegin(); it != shadowless.constEnd(); ++it) {
+        if (!block.contains(it.key()))
+            block.insert(it.key(), it.value());
+    }
+    return block;
+}
+
+QJsonObject PriceIndex::buildPrices(const QString &key, const QString &number) const
+{
+    const auto found = m_entries.constFind(key);
+    if (found == m_entries.constEnd() || found->state != Indexed)
+        return {};
+    const auto product = found->data.products.constFind(normalizeCardNumber(number));
+    if (product == found->data.products.constEnd() || product->marketPrices.isEmpty())
+        return {};
+
+    QJsonObject block{
+        {QStringLiteral("unit"), QStringLiteral("USD")},
+        {QStringLiteral("groupId"), found->groupId},
+        {QStringLiteral("productId"), product->productId},
+    };
+    const int fixedMembers = int(block.size());
+    const bool shadowless = found->alias == ShadowlessAlias;
+    for (auto it = product->marketPrices.constBegin(); it != product->marketPrices.constEnd(); ++it) {
+        const QString printingKey = printingKeyForSubtype(it.key(), shadowless);
+        if (printingKey.isEmpty())
+            continue;
+        // "Normal" and "Holofoil" are the figures of record; the "Unlimited"
+        // rows of the same printing only fill in where those are missing.
+        const bool unlimited = it.key() == QLatin1String("Unlimited") || it.key() == QLatin1String("Unlimited Holofoil");
+        if (unlimited && block.contains(printingKey))
+            continue;
+        block.insert(printingKey, QJsonObject{{QStringLiteral("marketPrice"), it.value()}});
+    }
+    return block.size() > fixedMembers ? block : QJsonObject();
+}
+
+CardDetail PriceIndex::withFallbackPrices(Language language, const CardDetail &card) const
+{
+    const QJsonObject block = cardPrices(language, card.setId, card.localId);
+    if (block.isEmpty())
+        return card;
+    CardDetail priced = card;
+    priced.pricing.insert(QStringLiteral("tcgcsv"), block);
+    return priced;
+}
+
+} // namespace pv

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "core/CardDetail.h"
+#include "core/CardVocabulary.h"
+#include "core/SetRecord.h"
+#include "core/TcgcsvGroup.h"
+#include "prices/TcgcsvGroupData.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace pv {
+
+class TcgcsvClient;
+
+// Supplies US-dollar market prices from TCGCSV where the card database has
+// none. Each set a view or a price refresh needs is matched to its TCGCSV
+// group (a pin in the settings, a pin in the errata file, or a score over
+// name, id and release date); the group's products and prices are then
+// loaded once and answered per card as a "tcgcsv" block of TCGplayer shape.
+class PriceIndex : public QObject
+{
+    Q_OBJECT
+public:
+    enum SetState { NotIndexed = 0, Pending = 1, Indexed = 2, NoGroup = 3, NoProducts = 4, Failed = 5 };
+
+    struct SetEntry
+    {
+        SetState state = Pending;
+        SetRecord set;
+        int groupId = 0;
+        QString groupName;  // empty when the group was pinned
+        TcgcsvGroupData data;
+        QString alias;      // empty, or "shadowless"
+    };
+
+    struct GroupMatch
+    {
+        int groupId = 0;
+        QString name;
+        int score = 0;
+    };
+
+    explicit PriceIndex(QObject *parent = nullptr);
+    ~PriceIndex() override;
+
+    void indexSet(const SetRecord &set);
+    CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
+    QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
+    SetState setState(Language language, const QString &setId) const;
+    QString statusText(Language language, const QString &setId) const;
+    int unresolvedSetCount() const;
+
+    // The client, for tests that need to look at its traffic.
+    TcgcsvClient *client() const { return m_client; }
+
+    static const QStringList &productWords();
+    static QString printingKeyForSubtype(const QString &subType, bool shadowless);
+    static QString indexKey(Language language, const QString &setId, const QString &alias = QString());
+    static QString overrideKey(Language language, const QString &setId, const QString &alias = QString());
+    static QString normalise(const QString &text);
+    static int categoryOf(Language language);
+    // The score of one group against a set, and the best group of a list
+    // (groupId 0 when none reaches the threshold).
+    static int scoreGroup(const SetRecord &set, const TcgcsvGroup &group);
+    static GroupMatch scoreGroups(const SetRecord &set, const QList<TcgcsvGroup> &groups);
+
+    static constexpr int MatchThreshold = 50;
+    static const QString ShadowlessAlias;
+
+Q_SIGNALS:
+    void setIndexed(pv::Language language, const QString &setId, bool ok);
+    void pendingCountChanged(int pending);
+    void failed(const QString &context, const QString &message);
+
+private:
+    bool indexSetAs(const SetRecord &set, const QString &alias);
+    void matchSet(const QString &key);
+    void finishSet(const QString &key, SetState state);
+    bool isSetPending(Language language, const QString &setId) const;
+    QJsonObject buildPrices(const QString &key, const QString &number) const;
+
+    void onGroupsReady(int requestId, int categoryId, const QList<pv::TcgcsvGroup> &groups);
+    void onGroupDataReady(int requestId, const pv::TcgcsvGroupData &data);
+    void onRequestFailed(int requestId, const QString &context, const QString &message);
+
+    TcgcsvClient *m_client = nullptr;
+    QHash<int, QList<TcgcsvGroup>> m_groupsByCategory;
+    QHash<int, bool> m_groupListRunning;
+    QHash<QString, SetEntry> m_entries;
+    QHash<int, QString> m_dataRequests;
+    QHash<int, int> m_groupListRequests;
+    QList<QString> m_waitingKeys;
+};
+
+} // namespace pv

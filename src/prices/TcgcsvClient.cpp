@@ -1,0 +1,359 @@
+#include "prices/TcgcsvClient.h"
+
+#include "core/CardNumbers.h"
+#include "core/Log.h"
+#include "core/ServiceUrls.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSet>
+#include <QStandardPaths>
+
+namespace pv {
+
+namespace {
+
+// Value of the first "extendedData" entry with exactly this name, trimmed.
+QString extendedValue(const QJsonArray &extendedData, const QString &name)
+{
+    for (const QJsonValue &entry : extendedData) {
+        const QJsonObject object = entry.toObject();
+        if (object.value(QLatin1String("name")).toString() == name)
+            return object.value(QLatin1String("value")).toString().trimmed();
+    }
+    return {};
+}
+
+// Whether the product already filed under a collector number stays when
+// another product with the same number comes along. A plain name beats a
+// name with a parenthesised note ("Charizard" over "Charizard (Error)"), and a
+// priced product is never displaced by one that has no market price.
+bool storedProductStays(const TcgcsvProduct &stored, const TcgcsvProduct &incoming)
+{
+    const QChar paren(QLatin1Char('('));
+    if (incoming.name.contains(paren) && !stored.name.contains(paren))
+        return true;
+    return !stored.marketPrices.isEmpty() && incoming.marketPrices.isEmpty();
+}
+
+} // namespace
+
+QString TcgcsvClient::apiBase()
+{
+    return ServiceUrls::tcgcsvBase() + QStringLiteral("/tcgplayer");
+}
+
+QByteArray TcgcsvClient::userAgent()
+{
+    return QByteArrayLiteral("Tallowmerick/0.1 (Pokemon TCG collection manager; +https://tcgdex.dev)");
+}
+
+QString TcgcsvClient::logCategory()
+{
+    return QStringLiteral("tcgcsv");
+}
+
+TcgcsvClient::TcgcsvClient(QObject *parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
+{
+    // The group data travels in a signal, also across queued connections.
+    qRegisterMetaType<pv::TcgcsvGroupData>("pv::TcgcsvGroupData");
+
+    auto *cache = new QNetworkDiskCache(this);
+    cache->setCacheDirectory(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                             + QStringLiteral("/tcgcsvcache"));
+    cache->setMaximumCacheSize(DiskCacheBytes);
+    m_network->setCache(cache);
+
+    m_pacer.setSingleShot(true);
+    // A coarse timer may fire a little early; the pacing must never be shorter.
+    m_pacer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pacer, &QTimer::timeout, this, &TcgcsvClient::pump);
+    m_sinceLastSend.start();
+
+    Log::info(logCategory(),
+              QStringLiteral("Client ready. Endpoint %1, disk cache %2, one request every %3 ms.")
+                  .arg(apiBase(), cache->cacheDirectory())
+                  .arg(PacingIntervalMs));
+}
+
+TcgcsvClient::~TcgcsvClient()
+{
+    cancelAll();
+}
+
+int TcgcsvClient::requestGroups(int categoryId)
+{
+    Request request;
+    request.kind = Groups;
+    request.categoryId = categoryId;
+    request.url = QUrl(QStringLiteral("%1/%2/groups").arg(apiBase()).arg(categoryId), QUrl::TolerantMode);
+    request.context = tr("the TCGCSV set list");
+    return enqueue(request);
+}
+
+int TcgcsvClient::requestGroupData(int categoryId, int groupId)
+{
+    Request request;
+    request.kind = Products;
+    request.categoryId = categoryId;
+    request.groupId = groupId;
+    request.url = QUrl(QStringLiteral("%1/%2/%3/products").arg(apiBase()).arg(categoryId).arg(groupId),
+                       QUrl::TolerantMode);
+    request.context = tr("TCGCSV prices for set %1").arg(groupId);
+    return enqueue(request);
+}
+
+void TcgcsvClient::cancelAll()
+{
+    m_queue.clear();
+    m_pendingGroupData.clear();
+    // Aborting finishes the reply at once, which takes it out of m_inFlight.
+    const QList<QNetworkReply *> running = m_inFlight.keys();
+    for (QNetworkReply *reply : running) {
+        const auto it = m_inFlight.constFind(reply);
+        if (it == m_inFlight.constEnd())
+            continue;
+        m_cancelledIds.append(it->id);
+        reply->abort();
+    }
+    emitPendingCount();
+}
+
+int TcgcsvClient::pendingCount() const
+{
+    return int(m_queue.size() + m_inFlight.size());
+}
+
+void TcgcsvClient::setTransferTimeout(int milliseconds)
+{
+    m_transferTimeoutMs = milliseconds;
+}
+
+int TcgcsvClient::enqueue(Request request)
+{
+    request.id = m_nextId++;
+    m_queue.append(request);
+    emitPendingCount();
+    pump();
+    return request.id;
+}
+
+void TcgcsvClient::pump()
+{
+    if (m_queue.isEmpty() || !m_inFlight.isEmpty() || m_pacer.isActive())
+        return;
+    const qint64 elapsed = m_sinceLastSend.elapsed();
+    if (elapsed >= PacingIntervalMs)
+        send(m_queue.takeFirst());
+    else
+        m_pacer.start(int(PacingIntervalMs - elapsed));
+}
+
+void TcgcsvClient::send(const Request &request)
+{
+    m_sinceLastSend.restart();
+
+    QNetworkRequest networkRequest(request.url);
+    networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                                QNetworkRequest::NoLessSafeRedirectPolicy);
+    networkRequest.setTransferTimeout(m_transferTimeoutMs);
+
+    Log::debug(logCategory(), QStringLiteral("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
+
+    QNetworkReply *reply = m_network->get(networkRequest);
+    m_inFlight.insert(reply, request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
+}
+
+void TcgcsvClient::onFinished(QNetworkReply *reply)
+{
+    const auto it = m_inFlight.find(reply);
+    if (it == m_inFlight.end())
+        return;
+    const Request request = it.value();
+    m_inFlight.erase(it);
+    handleReply(reply, request);
+    reply->deleteLater();
+    emitPendingCount();
+    pump();
+}
+
+void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
+{
+    if (m_cancelledIds.removeOne(request.id)) {
+        Log::debug(logCategory(), QStringLiteral("#%1 cancelled (%2)").arg(QString::number(request.id), request.context));
+        return;
+    }
+
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() != QNetworkReply::NoError) {
+        if (status == 401) {
+            fail(request, tr("TCGCSV refused the request (401). The User-Agent header was rejected; "
+                             "no account is involved."));
+        } else if (reply->error() == QNetworkReply::OperationCanceledError
+                   || reply->error() == QNetworkReply::TimeoutError) {
+            // Only cancelAll aborts a reply, and those were handled above: an
+            // abort that reaches here is the transfer time-out, which Qt 6.4
+            // reports as a cancellation.
+            fail(request, tr("TCGCSV did not answer within %1 ms.").arg(m_transferTimeoutMs));
+        } else {
+            fail(request, reply->errorString());
+        }
+        return;
+    }
+
+    const QByteArray body = reply->readAll();
+    const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
+    Log::debug(logCategory(), QStringLiteral("#%1 HTTP %2, %3 bytes%4 (%5)")
+                                  .arg(QString::number(request.id), QString::number(status),
+                                       QString::number(body.size()),
+                                       fromCache ? QStringLiteral(" from cache") : QString(), request.context));
+
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        fail(request, tr("Malformed response: %1").arg(parseError.errorString()));
+        return;
+    }
+
+    const QJsonObject envelope = document.object();
+    if (!envelope.value(QLatin1String("success")).toBool(false)) {
+        QString text = envelope.value(QLatin1String("errors")).toArray().at(0).toString();
+        if (text.isEmpty())
+            text = tr("the service reported a failure");
+        Log::warn(logCategory(), QStringLiteral("#%1 envelope reported success:false").arg(request.id));
+        fail(request, text);
+        return;
+    }
+    const QJsonValue results = envelope.value(QLatin1String("results"));
+    if (!results.isUndefined() && !results.isArray()) {
+        // A list that is not a list is a broken reply, not an empty catalogue:
+        // reporting it as empty would leave the sets unmatched for good.
+        fail(request, tr("Malformed response: %1").arg(tr("\"results\" is not an array")));
+        return;
+    }
+    const QJsonArray payload = results.toArray();
+
+    switch (request.kind) {
+    case Groups: {
+        QList<TcgcsvGroup> groups;
+        groups.reserve(payload.size());
+        for (const QJsonValue &value : payload)
+            groups.append(TcgcsvGroup::fromJson(value.toObject()));
+        Log::info(logCategory(), QStringLiteral("Category %1: %2 groups listed.")
+                                     .arg(request.categoryId)
+                                     .arg(groups.size()));
+        Q_EMIT groupsReady(request.id, request.categoryId, groups);
+        break;
+    }
+    case Products:
+        handleProducts(request, payload);
+        break;
+    case Prices:
+        handlePrices(request, payload);
+        break;
+    default:
+        break;
+    }
+}
+
+void TcgcsvClient::handleProducts(const Request &request, const QJsonArray &payload)
+{
+    PendingGroup pending;
+    pending.data.categoryId = request.categoryId;
+    pending.data.groupId = request.groupId;
+    pending.data.productCount = int(payload.size());
+
+    QSet<QString> keys;
+    for (const QJsonValue &value : payload) {
+        const QJsonObject object = value.toObject();
+        TcgcsvProduct product;
+        product.productId = object.value(QLatin1String("productId")).toInt(0);
+        product.name = object.value(QLatin1String("name")).toString().trimmed();
+        const QJsonArray extendedData = object.value(QLatin1String("extendedData")).toArray();
+        product.number = extendedValue(extendedData, QStringLiteral("Number"));
+        product.rarity = extendedValue(extendedData, QStringLiteral("Rarity"));
+        const QString key = normalizeCardNumber(product.number);
+        if (key.isEmpty())
+            continue;
+        keys.insert(key);
+        pending.numbered.append(product);
+    }
+    Log::debug(logCategory(), QStringLiteral("Group %1: %2 products, %3 with a collector number.")
+                                  .arg(request.groupId)
+                                  .arg(pending.data.productCount)
+                                  .arg(keys.size()));
+
+    m_pendingGroupData.insert(request.id, pending);
+
+    Request prices = request;
+    prices.kind = Prices;
+    prices.url = QUrl(QStringLiteral("%1/%2/%3/prices").arg(apiBase()).arg(request.categoryId).arg(request.groupId),
+                      QUrl::TolerantMode);
+    m_queue.prepend(prices);
+    emitPendingCount();
+}
+
+void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payload)
+{
+    const auto found = m_pendingGroupData.find(request.id);
+    if (found == m_pendingGroupData.end())
+        return;
+    PendingGroup pending = found.value();
+    m_pendingGroupData.erase(found);
+
+    QMultiHash<int, int> rowsOfProduct;  // productId -> index in pending.numbered
+    for (int i = 0; i < pending.numbered.size(); ++i)
+        rowsOfProduct.insert(pending.numbered.at(i).productId, i);
+
+    for (const QJsonValue &value : payload) {
+        const QJsonObject row = value.toObject();
+        const int productId = row.value(QLatin1String("productId")).toInt(0);
+        if (!rowsOfProduct.contains(productId))
+            continue;
+        const QJsonValue market = row.value(QLatin1String("marketPrice"));
+        if (!market.isDouble() || !(market.toDouble() > 0))
+            continue;
+        const QString subType = row.value(QLatin1String("subTypeName")).toString();
+        for (auto it = rowsOfProduct.constFind(productId); it != rowsOfProduct.constEnd() && it.key() == productId; ++it)
+            pending.numbered[it.value()].marketPrices.insert(subType, market.toDouble());
+    }
+
+    TcgcsvGroupData data = pending.data;
+    for (const TcgcsvProduct &product : qAsConst(pending.numbered)) {
+        const QString key = normalizeCardNumber(product.number);
+        const auto stored = data.products.constFind(key);
+        if (stored != data.products.constEnd() && storedProductStays(stored.value(), product))
+            continue;
+        data.products.insert(key, product);
+    }
+
+    Log::debug(logCategory(), QStringLiteral("Group %1: %2 price rows applied.")
+                                  .arg(request.groupId)
+                                  .arg(payload.size()));
+    Q_EMIT groupDataReady(request.id, data);
+}
+
+void TcgcsvClient::fail(const Request &request, const QString &message)
+{
+    Log::warn(logCategory(), QStringLiteral("#%1 %2 failed: %3").arg(QString::number(request.id), request.url.toString(), message));
+    m_pendingGroupData.remove(request.id);
+    Q_EMIT requestFailed(request.id, request.context, message);
+}
+
+void TcgcsvClient::emitPendingCount()
+{
+    Q_EMIT pendingCountChanged(pendingCount());
+}
+
+} // namespace pv

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "core/TcgcsvGroup.h"
+#include "prices/TcgcsvGroupData.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+class QJsonArray;
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace pv {
+
+// Web client of the TCGCSV mirror of TCGplayer's catalogue: the group list of
+// a category, and the products and market prices of one group. It is gentle
+// with the service: one request in flight, at least 100 ms between the starts
+// of two sends, replies kept in a disk cache, a fixed User-Agent.
+//
+// Every request ends in exactly one of groupsReady, groupDataReady or
+// requestFailed, or in silence when cancelAll dropped it. A group's data
+// takes two replies (products, then prices), reported once under one id.
+class TcgcsvClient : public QObject
+{
+    Q_OBJECT
+public:
+    enum RequestKind { Groups = 0, Products = 1, Prices = 2 };
+
+    struct Request
+    {
+        int id = 0;
+        int kind = Groups;
+        int categoryId = 0;
+        int groupId = 0;
+        QUrl url;
+        QString context;
+    };
+
+    static constexpr int EnglishCategory = 3;
+    static constexpr int JapaneseCategory = 85;
+    static constexpr int PacingIntervalMs = 100;
+    static constexpr int TransferTimeoutMs = 45000;
+    static constexpr qint64 DiskCacheBytes = 64 * 1024 * 1024;
+
+    // The service address followed by "/tcgplayer", without a trailing slash.
+    static QString apiBase();
+    static QByteArray userAgent();
+    static QString logCategory();
+
+    explicit TcgcsvClient(QObject *parent = nullptr);
+    ~TcgcsvClient() override;
+
+    int requestGroups(int categoryId);
+    // The answer, groupDataReady or requestFailed, comes under the returned id.
+    int requestGroupData(int categoryId, int groupId);
+    // Drops every queued request and partly assembled group and aborts the
+    // running reply; nothing is reported for them but the pending count.
+    void cancelAll();
+
+    // Queued plus running requests.
+    int pendingCount() const;
+
+    // Tests shorten the per-request transfer time-out with this.
+    void setTransferTimeout(int milliseconds);
+
+Q_SIGNALS:
+    void groupsReady(int requestId, int categoryId, const QList<pv::TcgcsvGroup> &groups);
+    void groupDataReady(int requestId, const pv::TcgcsvGroupData &data);
+    void requestFailed(int requestId, const QString &context, const QString &message);
+    void pendingCountChanged(int pending);
+
+private:
+    // Products of a group waiting for its prices. Every numbered product is
+    // kept in service order; which one is filed under a shared number is
+    // decided once the prices are known.
+    struct PendingGroup
+    {
+        TcgcsvGroupData data;
+        QList<TcgcsvProduct> numbered;
+    };
+
+    int enqueue(Request request);
+    void pump();
+    void send(const Request &request);
+    void onFinished(QNetworkReply *reply);
+    void handleReply(QNetworkReply *reply, const Request &request);
+    void handleProducts(const Request &request, const QJsonArray &payload);
+    void handlePrices(const Request &request, const QJsonArray &payload);
+    void fail(const Request &request, const QString &message);
+    void emitPendingCount();
+
+    QNetworkAccessManager *m_network = nullptr;
+    QTimer m_pacer;
+    QElapsedTimer m_sinceLastSend;
+    QList<Request> m_queue;
+    QHash<QNetworkReply *, Request> m_inFlight;
+    QList<int> m_cancelledIds;
+    QHash<int, PendingGroup> m_pendingGroupData;
+    int m_nextId = 1;
+    int m_transferTimeoutMs = TransferTimeoutMs;
+};
+
+} // namespace pv

@@ -1,0 +1,312 @@
+#include "TestRegistry.h"
+
+#include "catalog/CacheDirectory.h"
+#include "catalog/CardCatalog.h"
+#include "catalog/CatalogCache.h"
+#include "catalog/TcgdexClient.h"
+#include "standin/WebStandIn.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace pv;
+using pv::test::WebStandIn;
+
+namespace {
+
+QString cacheFile(Language language)
+{
+    return cacheDirectory() + QLatin1Char('/') + languageCode(language) + QStringLiteral(".cbor");
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A small earlier English catalog: one real set with one real card, whose
+// rarity and release date the card database does not know.
+CatalogCache::Contents previousEnglish(qint64 ageSeconds)
+{
+    CatalogCache::Contents contents;
+    contents.series = {SerieBrief{QStringLiteral("sv"), QStringLiteral("Scarlet & Violet"), QString()}};
+    CatalogSet set;
+    set.id = QStringLiteral("sv03.5");
+    set.name = QStringLiteral("151");
+    set.serieId = QStringLiteral("sv");
+    set.releaseDate = QDate(2023, 9, 22);
+    set.order = 1;
+    set.official = 165;
+    contents.sets = {set};
+    CatalogCard card;
+    card.setId = set.id;
+    card.localId = QStringLiteral("005");
+    card.name = QStringLiteral("Charmeleon");
+    card.rarity = QStringLiteral("Old Rarity");
+    card.printingMask = 1;
+    contents.cards = {card};
+    contents.rarities = {QStringLiteral("Old Rarity")};
+    contents.haveVariants = true;
+    contents.savedAt = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);
+    return contents;
+}
+
+void writeCache(Language language, const CatalogCache::Contents &contents)
+{
+    QString error;
+    QVERIFY2(CatalogCache::save(cacheFile(language), language, contents, &error), qPrintable(error));
+}
+
+// Waits for refreshFinished; returns its arguments.
+QList<QVariant> waitForRefresh(QSignalSpy &finished, int timeoutMs = 180000)
+{
+    if (finished.isEmpty() && !finished.wait(timeoutMs))
+        return {};
+    return finished.takeFirst();
+}
+
+} // namespace
+
+class CatalogRebuildTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        m_standIn = WebStandIn::shared();
+        QVERIFY(m_standIn && m_standIn->isListening());
+    }
+
+    void cleanup()
+    {
+        // Nothing a test asked for may reach the stand-in during the next one.
+        QTRY_COMPARE_WITH_TIMEOUT(m_standIn->inFlight(), 0, 30000);
+    }
+
+    void init()
+    {
+        m_standIn->reset();
+        QFile::remove(cacheFile(Language::English));
+        QFile::remove(cacheFile(Language::Japanese));
+    }
+
+    void aStaleCatalogIsRebuiltAndCompletedByBothPasses()
+    {
+        writeCache(Language::English, previousEnglish(86410));
+        TcgdexClient client;
+        CardCatalog catalog(&client);
+        QSignalSpy loaded(&catalog, &CardCatalog::languageLoaded);
+        QSignalSpy started(&catalog, &CardCatalog::refreshStarted);
+        QSignalSpy progress(&catalog, &CardCatalog::refreshProgress);
+        QSignalSpy finished(&catalog, &CardCatalog::refreshFinished);
+        QSignalSpy rarities(&catalog, &CardCatalog::raritiesLoaded);
+        QSignalSpy variants(&catalog, &CardCatalog::variantsLoaded);
+
+        catalog.ensureLoaded(Language::English);
+        // The old catalog answers at once and stays usable while the rebuild runs.
+        QCOMPARE(loaded.size(), 1);
+        QCOMPARE(loaded.at(0).at(1).toBool(), true);
+        QVERIFY(catalog.isRefreshing(Language::English));
+        QCOMPARE(catalog.state(Language::English), CatalogState::Ready);
+        QCOMPARE(catalog.statusText(Language::English), QStringLiteral("Updating the English catalog..."));
+        QCOMPARE(started.size(), 1);
+        // A second refresh while one runs sends nothing.
+        catalog.refresh(Language::English);
+        QCOMPARE(started.size(), 1);
+
+        const QList<QVariant> result = waitForRefresh(finished);
+        QVERIFY(!result.isEmpty());
+        QVERIFY2(result.at(1).toBool(), qPrintable(result.at(2).toString()));
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/sets\\?")), 1);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/cards$")), 1);
+        QCOMPARE(catalog.state(Language::English), CatalogState::Ready);
+        QVERIFY(result.at(2).toString().contains(QStringLiteral("updated just now")));
+
+        // Progress counts up to every reply: three lists and one detail per series.
+        const QList<QVariant> last = progress.last();
+        QCOMPARE(last.at(1).toInt(), last.at(2).toInt());
+        QCOMPARE(last.at(2).toInt(), int(catalog.series(Language::English).size()) + 3);
+        QCOMPARE(progress.size(), last.at(2).toInt());
+
+        const LanguageCatalog *built = catalog.catalog(Language::English);
+        QVERIFY(built->cards.size() > 20000);
+        QVERIFY(built->sets.size() >= 200);
+        QVERIFY(!built->printingsResolved);
+        for (const CatalogSet &set : built->sets)
+            QVERIFY2(!set.serieName.isEmpty(), qPrintable(set.id));
+        // What the card list does not carry survives the rebuild until a pass says otherwise.
+        QCOMPARE(catalog.setById(Language::English, QStringLiteral("sv03.5"))->releaseDate, QDate(2023, 9, 22));
+        QCOMPARE(catalog.cardById(Language::English, QStringLiteral("sv03.5-005"))->rarity, QStringLiteral("Old Rarity"));
+        QCOMPARE(catalog.cardById(Language::English, QStringLiteral("sv03.5-005"))->printingMask, -1);
+        QVERIFY(CatalogCache::load(cacheFile(Language::English)).contents.cards.size() > 20000);
+
+        QVERIFY(rarities.size() == 1 || rarities.wait(120000));
+        QVERIFY(variants.size() == 1 || variants.wait(120000));
+        const CatalogCard *charmeleon = catalog.cardById(Language::English, QStringLiteral("sv03.5-005"));
+        QVERIFY(!charmeleon->rarity.isEmpty());
+        QVERIFY(charmeleon->rarity != QStringLiteral("Old Rarity"));
+        QVERIFY(charmeleon->printingMask > 0);
+        QVERIFY(catalog.hasRarities(Language::English));
+        QVERIFY(!catalog.rarities(Language::English).contains(QStringLiteral("Old Rarity")));
+
+        const CatalogCache::LoadResult cached = CatalogCache::load(cacheFile(Language::English));
+        QVERIFY(cached.ok);
+        QVERIFY(cached.contents.haveVariants);
+        QCOMPARE(cached.contents.rarities, catalog.rarities(Language::English));
+        QCOMPARE(cached.contents.cards.size(), qsizetype(built->cards.size()) - errataCards(*catalog.catalog(Language::English)));
+    }
+
+    void aRebuildWhoseSeriesRequestFailsKeepsThePreviousCatalog()
+    {
+        writeCache(Language::English, previousEnglish(90000));
+        const QByteArray before = fileBytes(cacheFile(Language::English));
+        // The client tries three times; every try of this series detail fails.
+        m_standIn->addFault(QStringLiteral("/v2/en/series/sv$"), WebStandIn::Fault::httpStatus(503), 3);
+
+        TcgdexClient client;
+        CardCatalog catalog(&client);
+        QSignalSpy finished(&catalog, &CardCatalog::refreshFinished);
+        catalog.ensureLoaded(Language::English);
+        QVERIFY(catalog.isRefreshing(Language::English));
+
+        const QList<QVariant> result = waitForRefresh(finished);
+        QVERIFY(!result.isEmpty());
+        QCOMPARE(result.at(1).toBool(), false);
+        QVERIFY2(result.at(2).toString().startsWith(QStringLiteral("series sv: ")), qPrintable(result.at(2).toString()));
+        // However often the client tried, every try was refused.
+        const QList<WebStandIn::RequestRecord> tries = m_standIn->requests(QStringLiteral("/v2/en/series/sv$"));
+        QVERIFY(!tries.isEmpty());
+        for (const WebStandIn::RequestRecord &attempt : tries)
+            QCOMPARE(attempt.status, 503);
+
+        QVERIFY(!catalog.isRefreshing(Language::English));
+        QCOMPARE(catalog.state(Language::English), CatalogState::Ready);
+        QCOMPARE(catalog.catalog(Language::English)->cards.size(), 1);
+        QCOMPARE(catalog.cardById(Language::English, QStringLiteral("sv03.5-005"))->rarity, QStringLiteral("Old Rarity"));
+        QCOMPARE(fileBytes(cacheFile(Language::English)), before);
+        QVERIFY(catalog.statusText(Language::English).startsWith(QStringLiteral("1 sets, 1 cards - updated 1 day(s) ago")));
+    }
+
+    void aFirstBuildThatFailsLeavesNoCatalog()
+    {
+        m_standIn->addFault(QStringLiteral("/v2/ja/sets\\?"), WebStandIn::Fault::httpStatus(503), 3);
+        TcgdexClient client;
+        CardCatalog catalog(&client);
+        QSignalSpy finished(&catalog, &CardCatalog::refreshFinished);
+        catalog.ensureLoaded(Language::Japanese);
+        QCOMPARE(catalog.state(Language::Japanese), CatalogState::Building);
+        const QList<QVariant> result = waitForRefresh(finished);
+        QVERIFY(!result.isEmpty());
+        QCOMPARE(result.at(1).toBool(), false);
+        QCOMPARE(catalog.state(Language::Japanese), CatalogState::Failed);
+        QCOMPARE(catalog.statusText(Language::Japanese), QStringLiteral("No Japanese catalog yet."));
+        QVERIFY(!QFile::exists(cacheFile(Language::Japanese)));
+    }
+
+    void setsArePublishedBeforeTheCardListArrives()
+    {
+        // No series at all, and a slow card list: the sets come first.
+        m_standIn->addFault(QStringLiteral("/v2/ja/series$"),
+                            WebStandIn::Fault::custom(200, "application/json", "[]"));
+        m_standIn->addFault(QStringLiteral("/v2/ja/cards$"), WebStandIn::Fault::delay(1500));
+        TcgdexClient client;
+        CardCatalog catalog(&client);
+        QSignalSpy loaded(&catalog, &CardCatalog::languageLoaded);
+        QSignalSpy progress(&catalog, &CardCatalog::refreshProgress);
+        QSignalSpy finished(&catalog, &CardCatalog::refreshFinished);
+        catalog.refresh(Language::Japanese);
+
+        QVERIFY(loaded.wait(60000));
+        QVERIFY(finished.isEmpty());
+        QCOMPARE(catalog.state(Language::Japanese), CatalogState::Partial);
+        QVERIFY(catalog.setsOfSeries(Language::Japanese, QString()).size() > 100);
+        QVERIFY(catalog.catalog(Language::Japanese)->cards.isEmpty());
+        QCOMPARE(progress.last().at(2).toInt(), 3);
+
+        const QList<QVariant> result = waitForRefresh(finished);
+        QVERIFY(!result.isEmpty());
+        QVERIFY(result.at(1).toBool());
+        QCOMPARE(catalog.state(Language::Japanese), CatalogState::Ready);
+        QCOMPARE(loaded.size(), 2);
+        QVERIFY(catalog.catalog(Language::Japanese)->cards.size() > 10000);
+
+        // The finished rebuild goes on to both passes.
+        QSignalSpy rarities(&catalog, &CardCatalog::raritiesLoaded);
+        QSignalSpy variants(&catalog, &CardCatalog::variantsLoaded);
+        QVERIFY(rarities.wait(60000));
+        QVERIFY(variants.size() == 1 || variants.wait(60000));
+        QVERIFY(catalog.catalog(Language::Japanese)->printingsResolved);
+    }
+
+    void aFreshCatalogOnlyStartsThePasses()
+    {
+        writeCache(Language::English, previousEnglish(86390));
+        TcgdexClient client;
+        CardCatalog catalog(&client);
+        catalog.ensureLoaded(Language::English);
+        QVERIFY(!catalog.isRefreshing(Language::English));
+        QVERIFY(catalog.isResolvingRarities(Language::English));
+
+        // A second call within the day reads nothing from disk: a damaged
+        // file put in its place would be deleted by any read.
+        QFile damaged(cacheFile(Language::English));
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        damaged.write("\xff\xff\xff");
+        damaged.close();
+        catalog.ensureLoaded(Language::English);
+        QVERIFY(QFile::exists(cacheFile(Language::English)));
+        QCOMPARE(catalog.catalog(Language::English)->cards.size(), 1);
+
+        // The printings were resolved already: no printing pass is asked for.
+        QSignalSpy rarities(&catalog, &CardCatalog::raritiesLoaded);
+        QVERIFY(rarities.wait(60000));
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/cards\\?variants\\.")), 0);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/rarities")), 1);
+        // A pass that completed can be started again by the next call.
+        catalog.ensureLoaded(Language::English);
+        QVERIFY(catalog.isResolvingRarities(Language::English));
+        QVERIFY(rarities.wait(60000));
+    }
+
+    void aCatalogThatGoesWithdrawsItsRequests()
+    {
+        writeCache(Language::English, previousEnglish(86410));
+        TcgdexClient client;
+        // The lists take their time, so they are still open when the catalog goes.
+        m_standIn->addFault(QStringLiteral("/v2/en/"), WebStandIn::Fault::delay(3000), -1);
+        {
+            CardCatalog catalog(&client);
+            catalog.ensureLoaded(Language::English);
+            QVERIFY(catalog.isRefreshing(Language::English));
+            // Wait until the stand-in has seen them, so none reaches it later.
+            QTRY_COMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/")), 3);
+            QCOMPARE(client.pendingCount(), 3);
+        }
+        QCOMPARE(client.pendingCount(), 0);
+
+        // The client going first is fine too.
+        auto *shortLived = new TcgdexClient;
+        CardCatalog orphan(shortLived);
+        orphan.refresh(Language::English);
+        QTRY_COMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/")), 6);
+        delete shortLived;
+        m_standIn->clearFaults();
+    }
+
+private:
+    static qsizetype errataCards(const LanguageCatalog &catalog)
+    {
+        qsizetype count = 0;
+        for (const CatalogCard &card : catalog.cards)
+            count += card.fromErrata ? 1 : 0;
+        return count;
+    }
+
+    WebStandIn *m_standIn = nullptr;
+};
+
+PV_REGISTER_TEST(CatalogRebuildTest)
+#include "CatalogRebuildTest.moc"

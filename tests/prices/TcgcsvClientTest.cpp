@@ -1,0 +1,321 @@
+#include "PricesTestSupport.h"
+#include "TestRegistry.h"
+
+#include "prices/TcgcsvClient.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace pv;
+using namespace pv::test;
+
+namespace {
+
+const QString kUnauthorised = QStringLiteral(
+    "TCGCSV refused the request (401). The User-Agent header was rejected; no account is involved.");
+
+// The stand-in sees a request some time after the client sent it (connection
+// set-up, a busy machine), so gaps between arrivals get this much allowance;
+// the client's own log of its sends is held to the full interval.
+constexpr qint64 kDeliveryJitterMs = 15;
+
+// Times of the client's "#id GET url" log lines, oldest first.
+QList<QDateTime> sendTimes()
+{
+    QList<QDateTime> times;
+    for (const LogEntry &entry : Log::instance().entries()) {
+        if (entry.category == TcgcsvClient::logCategory() && entry.message.startsWith(QLatin1Char('#'))
+            && entry.message.contains(QLatin1String(" GET ")))
+            times.append(entry.time);
+    }
+    return times;
+}
+
+} // namespace
+
+// The TCGCSV client over real HTTP: pacing, the products-then-prices chain,
+// the service's envelope, cancellation and time-outs.
+class TcgcsvClientTest : public QObject
+{
+    Q_OBJECT
+
+    WebStandIn *m_standIn = nullptr;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_standIn = freshStandIn();
+    }
+
+    void pacesSendsOneAtATime()
+    {
+        Log::instance().clear();
+        const qint64 constructedAt = m_standIn->elapsedMs();
+        TcgcsvClient client;
+        QSignalSpy groups(&client, &TcgcsvClient::groupsReady);
+        QSignalSpy data(&client, &TcgcsvClient::groupDataReady);
+        QSignalSpy pending(&client, &TcgcsvClient::pendingCountChanged);
+        QCOMPARE(client.requestGroups(3), 1);
+        QCOMPARE(client.requestGroupData(3, 604), 2);
+        QVERIFY(data.wait(20000));
+
+        const QList<WebStandIn::RequestRecord> sent = m_standIn->requests(QStringLiteral("^/tcgplayer/"));
+        QCOMPARE(sent.size(), 3);
+        QCOMPARE(sent.at(0).target, QStringLiteral("/tcgplayer/3/groups"));
+        QCOMPARE(sent.at(1).target, QStringLiteral("/tcgplayer/3/604/products"));
+        QCOMPARE(sent.at(2).target, QStringLiteral("/tcgplayer/3/604/prices"));
+        // The first send waits out the 100 ms after construction; each later
+        // one starts 100 ms after the one before, and only once it finished.
+        QVERIFY2(sent.at(0).arrivedMs - constructedAt >= 100,
+                 qPrintable(QString::number(sent.at(0).arrivedMs - constructedAt)));
+        const QList<QDateTime> sends = sendTimes();
+        QCOMPARE(sends.size(), 3);
+        for (int i = 1; i < sent.size(); ++i) {
+            const qint64 gap = sent.at(i).arrivedMs - sent.at(i - 1).arrivedMs;
+            QVERIFY2(gap >= 100 - kDeliveryJitterMs, qPrintable(QString::number(gap)));
+            QVERIFY(sent.at(i).arrivedMs >= sent.at(i - 1).finishedMs);
+            // Log times are cut to the millisecond, which may cost one.
+            const qint64 sendGap = sends.at(i - 1).msecsTo(sends.at(i));
+            QVERIFY2(sendGap >= 99, qPrintable(QString::number(sendGap)));
+        }
+        QVERIFY(m_standIn->peakInFlight(QStringLiteral("^/tcgplayer/")) <= 1);
+
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups.at(0).at(0).toInt(), 1);
+        QCOMPARE(groups.at(0).at(1).toInt(), 3);
+        const auto groupList = groups.at(0).at(2).value<QList<TcgcsvGroup>>();
+        QCOMPARE(groupList.size(), 218);
+        QVERIFY(logHas(TcgcsvClient::logCategory(), QStringLiteral("Category 3: 218 groups listed."), Log::Info));
+
+        // Products and prices come back once, under the id of the request.
+        QCOMPARE(data.size(), 1);
+        QCOMPARE(data.at(0).at(0).toInt(), 2);
+        const auto group = data.at(0).at(1).value<TcgcsvGroupData>();
+        QCOMPARE(group.categoryId, 3);
+        QCOMPARE(group.groupId, 604);
+        QCOMPARE(group.productCount, 106);
+        const TcgcsvProduct charizard = group.products.value(QStringLiteral("4"));
+        QCOMPARE(charizard.productId, 42382);  // not the unpriced error print sharing its number
+        QCOMPARE(charizard.number, QStringLiteral("004/102"));
+        QCOMPARE(charizard.rarity, QStringLiteral("Holo Rare"));
+        QCOMPARE(charizard.marketPrices.value(QStringLiteral("Holofoil")), 351.82);
+        QCOMPARE(group.products.value(QStringLiteral("1")).marketPrices.value(QStringLiteral("Holofoil")), 11.24);
+
+        QCOMPARE(pending.last().at(0).toInt(), 0);
+        QCOMPARE(client.pendingCount(), 0);
+    }
+
+    void groupWithoutNumbersStillAsksForPrices()
+    {
+        TcgcsvClient client;
+        QSignalSpy data(&client, &TcgcsvClient::groupDataReady);
+        client.requestGroupData(85, 23721);
+        QVERIFY(data.wait(20000));
+        const auto group = data.at(0).at(1).value<TcgcsvGroupData>();
+        QVERIFY(group.products.isEmpty());
+        QCOMPARE(group.productCount, 103);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/tcgplayer/85/23721/prices$")), 1);
+    }
+
+    void productsAreFiledByCollectorNumber()
+    {
+        const QJsonArray products{
+            product(1, QStringLiteral("Pikachu"), QStringLiteral("004/102")),
+            product(2, QStringLiteral("Pikachu (Staff)"), QStringLiteral("4")),
+            product(3, QStringLiteral("Raichu (Promo)"), QStringLiteral("5")),
+            product(4, QStringLiteral("Raichu"), QStringLiteral("005")),
+            product(5, QStringLiteral("Eevee (A)"), QStringLiteral("6")),
+            product(6, QStringLiteral("Eevee (B)"), QStringLiteral("6")),
+            product(7, QStringLiteral("Onix"), QStringLiteral("7")),
+            product(8, QStringLiteral("Onix Reprint"), QStringLiteral("7")),  // unpriced
+            product(9, QStringLiteral("Geodude"), QStringLiteral("8")),       // unpriced
+            product(10, QStringLiteral("Geodude Reprint"), QStringLiteral("8")),
+            product(11, QStringLiteral("Booster Box"), QString()),
+            QJsonObject{{QStringLiteral("productId"), 12},
+                        {QStringLiteral("name"), QStringLiteral("Lower-case key")},
+                        {QStringLiteral("extendedData"),
+                         QJsonArray{QJsonObject{{QStringLiteral("name"), QStringLiteral("number")},
+                                                {QStringLiteral("value"), QStringLiteral("9")}}}}},
+            product(13, QStringLiteral("  Mew  "), QStringLiteral(" SV012 ")),
+        };
+        const QJsonArray prices{
+            priceRow(1, QStringLiteral("Holofoil"), 1.0),
+            priceRow(1, QStringLiteral("Holofoil"), 2.0),  // a later row replaces an earlier one
+            priceRow(1, QStringLiteral("Normal"), QJsonValue::Null),
+            priceRow(1, QStringLiteral("Reverse Holofoil"), 0),
+            priceRow(1, QStringLiteral("1st Edition"), QStringLiteral("3.5")),
+            priceRow(2, QStringLiteral("Holofoil"), 5.0),
+            priceRow(4, QStringLiteral("Normal"), 0.5),
+            priceRow(6, QStringLiteral("Normal"), 0.6),
+            priceRow(7, QStringLiteral("Normal"), 0.7),
+            priceRow(10, QStringLiteral("Normal"), 1.0),
+            priceRow(11, QStringLiteral("Normal"), 99.0),
+            priceRow(13, QStringLiteral("Holofoil"), 3.0),
+        };
+        serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990001/products"), envelopeBody(products));
+        serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990001/prices"), envelopeBody(prices));
+
+        TcgcsvClient client;
+        QSignalSpy data(&client, &TcgcsvClient::groupDataReady);
+        client.requestGroupData(3, 990001);
+        QVERIFY(data.wait(20000));
+        const auto group = data.at(0).at(1).value<TcgcsvGroupData>();
+        QCOMPARE(group.productCount, 13);
+        QCOMPARE(group.products.size(), 6);
+        // A plain name keeps its number against a parenthesised one, in either order.
+        QCOMPARE(group.products.value(QStringLiteral("4")).productId, 1);
+        QCOMPARE(group.products.value(QStringLiteral("5")).productId, 4);
+        // Two parenthesised names: the later one.
+        QCOMPARE(group.products.value(QStringLiteral("6")).productId, 6);
+        // An unpriced product never displaces a priced one; a priced one does displace.
+        QCOMPARE(group.products.value(QStringLiteral("7")).productId, 7);
+        QCOMPARE(group.products.value(QStringLiteral("8")).productId, 10);
+        const TcgcsvProduct mew = group.products.value(QStringLiteral("SV012"));
+        QCOMPARE(mew.name, QStringLiteral("Mew"));
+        QCOMPARE(mew.number, QStringLiteral("SV012"));
+
+        const QHash<QString, double> pikachu = group.products.value(QStringLiteral("4")).marketPrices;
+        QCOMPARE(pikachu.size(), 1);
+        QCOMPARE(pikachu.value(QStringLiteral("Holofoil")), 2.0);
+    }
+
+    void envelopeFailures_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("401") << 401 << QByteArray("{}") << kUnauthorised;
+        QTest::newRow("success false, with errors")
+            << 200 << QByteArray(R"({"success":false,"errors":["Category 3 is resting"],"results":[]})")
+            << QStringLiteral("Category 3 is resting");
+        QTest::newRow("success false, no errors")
+            << 200 << QByteArray(R"({"success":false,"errors":[],"results":[]})")
+            << QStringLiteral("the service reported a failure");
+        QTest::newRow("success false, error not a text")
+            << 200 << QByteArray(R"({"success":false,"errors":[{"code":7}]})")
+            << QStringLiteral("the service reported a failure");
+        QTest::newRow("no success") << 200 << QByteArray(R"({"errors":[],"results":[]})")
+                                    << QStringLiteral("the service reported a failure");
+        QTest::newRow("success as text") << 200 << QByteArray(R"({"success":"true","results":[]})")
+                                         << QStringLiteral("the service reported a failure");
+        QTest::newRow("not JSON") << 200 << QByteArray("<html><body>Busy</body></html>")
+                                  << QStringLiteral("Malformed response: illegal value");
+        QTest::newRow("results not a list")
+            << 200 << QByteArray(R"({"success":true,"errors":[],"results":{"groupId":604}})")
+            << QStringLiteral("Malformed response: \"results\" is not an array");
+    }
+
+    void envelopeFailures()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        serveJson(m_standIn, QStringLiteral("/tcgplayer/3/groups"), body, status);
+
+        TcgcsvClient client;
+        QSignalSpy groups(&client, &TcgcsvClient::groupsReady);
+        QSignalSpy failed(&client, &TcgcsvClient::requestFailed);
+        const int id = client.requestGroups(3);
+        // The next request is untouched by the failure before it.
+        client.requestGroups(85);
+        QVERIFY(groups.wait(20000));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(0).toInt(), id);
+        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("the TCGCSV set list"));
+        QCOMPARE(failed.at(0).at(2).toString(), message);
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups.at(0).at(1).toInt(), 85);
+    }
+
+    void emptyResultsAreAnEmptyList()
+    {
+        serveJson(m_standIn, QStringLiteral("/tcgplayer/3/groups"), QByteArray(R"({"success":true})"));
+        TcgcsvClient client;
+        QSignalSpy groups(&client, &TcgcsvClient::groupsReady);
+        client.requestGroups(3);
+        QVERIFY(groups.wait(20000));
+        QVERIFY(groups.at(0).at(2).value<QList<TcgcsvGroup>>().isEmpty());
+    }
+
+    void failedPricesFailTheGroupUnderItsId()
+    {
+        m_standIn->addFault(QStringLiteral("/604/prices"), WebStandIn::Fault::httpStatus(500));
+        TcgcsvClient client;
+        QSignalSpy data(&client, &TcgcsvClient::groupDataReady);
+        QSignalSpy failed(&client, &TcgcsvClient::requestFailed);
+        client.requestGroups(3);
+        const int id = client.requestGroupData(3, 604);
+        QVERIFY(failed.wait(20000));
+        QCOMPARE(failed.at(0).at(0).toInt(), id);
+        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("TCGCSV prices for set 604"));
+        QVERIFY(!failed.at(0).at(2).toString().isEmpty());
+        QVERIFY(data.isEmpty());
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/604/")), 2);
+        QVERIFY(logHas(TcgcsvClient::logCategory(),
+                       QStringLiteral("#%1 %2/3/604/prices failed: %3")
+                           .arg(QString::number(id), TcgcsvClient::apiBase(), failed.at(0).at(2).toString()),
+                       Log::Warn));
+    }
+
+    void cancelAllIsSilentButForThePendingCount()
+    {
+        m_standIn->addFault(QStringLiteral("/tcgplayer/3/groups"), WebStandIn::Fault::delay(3000));
+        TcgcsvClient client;
+        QSignalSpy groups(&client, &TcgcsvClient::groupsReady);
+        QSignalSpy data(&client, &TcgcsvClient::groupDataReady);
+        QSignalSpy failed(&client, &TcgcsvClient::requestFailed);
+        QSignalSpy pending(&client, &TcgcsvClient::pendingCountChanged);
+        const int running = client.requestGroups(3);
+        client.requestGroupData(3, 604);
+        QTRY_COMPARE_WITH_TIMEOUT(m_standIn->inFlight(), 1, 20000);
+
+        pending.clear();
+        client.cancelAll();
+        QCOMPARE(client.pendingCount(), 0);
+        QVERIFY(!pending.isEmpty());
+        QCOMPARE(pending.last().at(0).toInt(), 0);
+        QVERIFY(logHas(TcgcsvClient::logCategory(),
+                       QStringLiteral("#%1 cancelled (the TCGCSV set list)").arg(running), Log::Debug));
+
+        // A request made afterwards is answered, and nothing else ever is.
+        const int after = client.requestGroups(85);
+        QVERIFY(groups.wait(20000));
+        QCOMPARE(groups.size(), 1);
+        QCOMPARE(groups.at(0).at(0).toInt(), after);
+        QVERIFY(data.isEmpty());
+        QVERIFY(failed.isEmpty());
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/604/")), 0);
+    }
+
+    void destroyingTheClientCancelsItsRequest()
+    {
+        m_standIn->addFault(QStringLiteral("/tcgplayer/3/groups"), WebStandIn::Fault::delay(3000));
+        int answers = 0;
+        auto client = std::make_unique<TcgcsvClient>();
+        connect(client.get(), &TcgcsvClient::groupsReady, this, [&answers] { ++answers; });
+        connect(client.get(), &TcgcsvClient::requestFailed, this, [&answers] { ++answers; });
+        const int id = client->requestGroups(3);
+        QTRY_COMPARE_WITH_TIMEOUT(m_standIn->inFlight(), 1, 20000);
+        client.reset();
+        QVERIFY(logHas(TcgcsvClient::logCategory(),
+                       QStringLiteral("#%1 cancelled (the TCGCSV set list)").arg(id), Log::Debug));
+        QCOMPARE(answers, 0);
+    }
+
+    void timeOutIsReportedAsATimeOut()
+    {
+        m_standIn->addFault(QStringLiteral("/tcgplayer/3/groups"), WebStandIn::Fault::delay(3000));
+        TcgcsvClient client;
+        client.setTransferTimeout(300);
+        QSignalSpy failed(&client, &TcgcsvClient::requestFailed);
+        client.requestGroups(3);
+        QVERIFY(failed.wait(20000));
+        QCOMPARE(failed.at(0).at(2).toString(), QStringLiteral("TCGCSV did not answer within 300 ms."));
+        QCOMPARE(client.pendingCount(), 0);
+    }
+};
+
+PV_REGISTER_TEST(TcgcsvClientTest)
+#include "TcgcsvClientTest.moc"
