@@ -148,7 +148,7 @@ void CardCatalog::ensureLoaded(Language language)
             indexCatalog(catalog, language);
             const qsizetype setCount = catalog.sets.size();
             const qsizetype cardCount = catalog.cards.size();
-            m_catalogs.insert(language, std::move(catalog));
+            m_catalogs.insert_or_assign(language, std::move(catalog));
             m_states.insert(language, CatalogState::Ready);
             Log::info(LogCategory, tr("Loaded the %1 catalog: %2 sets, %3 cards (%4 ms).")
                                        .arg(languageDisplayName(language))
@@ -359,7 +359,9 @@ void CardCatalog::applyErrata(LanguageCatalog &catalog, Language language)
 
 void CardCatalog::reindex()
 {
-    const QList<Language> languages = m_catalogs.keys();
+    QList<Language> languages;
+    for (const auto &entry : m_catalogs)
+        languages.append(entry.first);
     for (Language language : languages) {
         indexCatalog(m_catalogs[language], language);
         emit languageLoaded(language, true);
@@ -487,11 +489,12 @@ void CardCatalog::advanceRebuild(Language language)
 
     // Series and sets can be browsed before the card list has arrived.
     job->provisionalPublished = true;
-    LanguageCatalog provisional = m_catalogs.value(language);
+    const auto current = m_catalogs.find(language);
+    LanguageCatalog provisional = current == m_catalogs.end() ? LanguageCatalog() : current->second;
     provisional.series = job->series;
     provisional.sets = catalogSets(*job);
     indexCatalog(provisional, language);
-    m_catalogs.insert(language, std::move(provisional));
+    m_catalogs.insert_or_assign(language, std::move(provisional));
     if (state(language) != CatalogState::Ready)
         m_states.insert(language, CatalogState::Partial);
     emit languageLoaded(language, false);
@@ -566,7 +569,7 @@ void CardCatalog::finishRebuild(Language language)
     const int serieCount = int(built.series.size());
     const int setCount = int(built.sets.size());
     const int cardCount = int(built.cards.size());
-    m_catalogs.insert(language, std::move(built));
+    m_catalogs.insert_or_assign(language, std::move(built));
     m_states.insert(language, CatalogState::Ready);
     saveCache(language);
     Log::info(LogCategory, tr("%1 catalog rebuilt: %2 series, %3 sets, %4 cards (indexed in %5 ms, saved in %6 ms).")
@@ -819,13 +822,13 @@ void CardCatalog::onRequestFailed(int requestId, const QString &context, const Q
 LanguageCatalog *CardCatalog::mutableCatalog(Language language)
 {
     const auto found = m_catalogs.find(language);
-    return found == m_catalogs.end() ? nullptr : &found.value();
+    return found == m_catalogs.end() ? nullptr : &found->second;
 }
 
 const LanguageCatalog *CardCatalog::catalog(Language language) const
 {
-    const auto found = m_catalogs.constFind(language);
-    return found == m_catalogs.cend() ? nullptr : &found.value();
+    const auto found = m_catalogs.find(language);
+    return found == m_catalogs.cend() ? nullptr : &found->second;
 }
 
 CatalogState CardCatalog::state(Language language) const

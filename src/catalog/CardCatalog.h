@@ -19,6 +19,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
+
 namespace pv {
 
 class TcgdexClient;
@@ -149,7 +151,8 @@ private:
 
     // Not owned; the client may go first when both end with their owner.
     QPointer<TcgdexClient> m_client;
-    QHash<Language, LanguageCatalog> m_catalogs;
+    // A map, so that catalog() pointers stay valid when the other language arrives.
+    std::map<Language, LanguageCatalog> m_catalogs;
     QHash<Language, RebuildJob> m_rebuildJobs;
     QHash<Language, RarityJob> m_rarityJobs;
     QHash<Language, PrintingJob> m_printingJobs;

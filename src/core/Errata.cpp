@@ -37,8 +37,11 @@ Errata::FinishScope readScope(const QJsonValue &value)
     for (const QJsonValue &element : numbers) {
         const QString text = element.isString() ? element.toString().trimmed()
                                                 : QString::number(element.toInteger(0));
-        if (!text.isEmpty())
-            scope.numbers.insert(normalizeCardNumber(text));
+        // A number that normalises to nothing ("/5") names no card; kept, it
+        // would cover every card whose number is unknown (a set-wide query).
+        const QString number = normalizeCardNumber(text);
+        if (!number.isEmpty())
+            scope.numbers.insert(number);
     }
     return scope;
 }

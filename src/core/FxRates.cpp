@@ -103,7 +103,11 @@ QDate storedDate()
 bool isStale()
 {
     const QDate date = storedDate();
-    return !date.isValid() || date < QDate::currentDate().addDays(-1);
+    const QDate today = QDate::currentDate();
+    // A date further ahead than the next day cannot be right (a clock that
+    // was wrong when the rates were stored); taken as fresh, it would keep
+    // the rates from ever being fetched again.
+    return !date.isValid() || date < today.addDays(-1) || date > today.addDays(1);
 }
 
 } // namespace pv::FxRates

@@ -184,6 +184,16 @@ private Q_SLOTS:
                                 "removed from the errata file."));
     }
 
+    void listWithoutUsableNumbersCoversNoCard()
+    {
+        loadText(R"({"format": "tallowk-errata", "printings": {"en:xy1": {"addFinishes": {"reverse": ["/5", " "]}}}})");
+        const QHash<QString, bool> flags{{QStringLiteral("normal"), true}};
+        QCOMPARE(Errata::printingsFor(EN, QStringLiteral("xy1"), QString(), &flags).finishes,
+                 QStringList{QStringLiteral("normal")});
+        QCOMPARE(Errata::printingsFor(EN, QStringLiteral("xy1"), QStringLiteral("xy1-5"), &flags).finishes,
+                 QStringList{QStringLiteral("normal")});
+    }
+
     void unknownFinishesGoLast()
     {
         loadText(R"({"format": "tallowk-errata", "cards": {"en:xy1-1": {"addFinishes": ["cosmos", "holo"]}}})");

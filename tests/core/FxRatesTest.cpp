@@ -108,6 +108,11 @@ private Q_SLOTS:
         QVERIFY(!FxRates::isStale());
         setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addDays(-2).toString(Qt::ISODate));
         QVERIFY(FxRates::isStale());
+        // A date from a clock that ran ahead must not freeze the rates.
+        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addDays(1).toString(Qt::ISODate));
+        QVERIFY(!FxRates::isStale());
+        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addYears(3).toString(Qt::ISODate));
+        QVERIFY(FxRates::isStale());
     }
 };
 
