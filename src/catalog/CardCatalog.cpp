@@ -422,8 +422,18 @@ void CardCatalog::onSeriesIndexReady(int requestId, Language language, const QLi
     job->series = series;
     job->seriesReceived = true;
     job->serieDetailsExpected = int(series.size());
+    // Every fetch emits the client's pending count, whose receivers may start
+    // other jobs: the job is looked up again after asking.
+    QHash<int, QString> details;
     for (const SerieBrief &serie : series)
-        job->pendingSerieDetails.insert(m_client->fetchSerie(language, serie.id), serie.id);
+        details.insert(m_client->fetchSerie(language, serie.id), serie.id);
+    job = m_rebuildJobs.find(language);
+    if (job == m_rebuildJobs.end()) {
+        for (auto it = details.cbegin(); it != details.cend(); ++it)
+            m_client->cancel(it.key());
+        return;
+    }
+    job->pendingSerieDetails.insert(details);
     emitProgress(language, *job);
     advanceRebuild(language);
 }
@@ -452,8 +462,8 @@ void CardCatalog::onCardIndexReady(int requestId, Language language, const QList
     job->cards = cards;
     job->cardsReceived = true;
     emitProgress(language, *job);
-    if (job->setsReceived && job->seriesReceived && job->serieDetailsDone >= job->serieDetailsExpected)
-        finishRebuild(language);
+    // Looks the job up again: receivers of the progress may have changed the jobs.
+    advanceRebuild(language);
 }
 
 QList<CatalogSet> CardCatalog::catalogSets(const RebuildJob &job) const
@@ -625,8 +635,16 @@ void CardCatalog::onRarityListReady(int requestId, Language language, const QStr
     }
     job->rarities = rarities;
     job->total = int(rarities.size());
+    QHash<int, QString> pending;
     for (const QString &rarity : rarities)
-        job->pending.insert(m_client->fetchCardsByRarity(language, rarity), rarity);
+        pending.insert(m_client->fetchCardsByRarity(language, rarity), rarity);
+    job = m_rarityJobs.find(language);
+    if (job == m_rarityJobs.end()) {
+        for (auto it = pending.cbegin(); it != pending.cend(); ++it)
+            m_client->cancel(it.key());
+        return;
+    }
+    job->pending.insert(pending);
     Log::debug(LogCategory, tr("%1 rarities to resolve for %2.").arg(rarities.size()).arg(languageDisplayName(language)));
 }
 

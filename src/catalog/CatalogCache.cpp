@@ -274,19 +274,22 @@ private:
         return true;
     }
 
-    // An integer item that fits 64 bits into out; any other item gives the fallback.
+    // An integer item into out, clamped to 64 bits so that a huge version
+    // still reads as newer and a huge position as out of range; any other
+    // item gives the fallback.
     bool readInteger(qint64 &out, qint64 fallback)
     {
         out = fallback;
         if (m_reader.isUnsignedInteger()) {
             const quint64 value = m_reader.toUnsignedInteger();
-            if (value <= quint64(std::numeric_limits<qint64>::max()))
-                out = qint64(value);
+            out = value <= quint64(std::numeric_limits<qint64>::max()) ? qint64(value)
+                                                                       : std::numeric_limits<qint64>::max();
         } else if (m_reader.isNegativeInteger()) {
             // The stored magnitude is the value's absolute value.
             const quint64 magnitude = quint64(m_reader.toNegativeInteger());
-            if (magnitude != 0 && magnitude - 1 <= quint64(std::numeric_limits<qint64>::max()))
-                out = -qint64(magnitude - 1) - 1;
+            out = magnitude != 0 && magnitude - 1 <= quint64(std::numeric_limits<qint64>::max())
+                ? -qint64(magnitude - 1) - 1
+                : std::numeric_limits<qint64>::min();
         } else {
             return skip();
         }

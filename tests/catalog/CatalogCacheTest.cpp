@@ -244,6 +244,11 @@ private slots:
         newer.insert(QStringLiteral("version"), 17);
         QTest::newRow("newer version") << newer.toCborValue().toCbor()
                                        << QStringLiteral("written by a newer version of Tallowmerick (format 17)");
+        // A version past 64 bits is still newer, not "no version".
+        QByteArray huge = newer.toCborValue().toCbor();
+        huge.replace(QByteArray("\x67version\x11", 9), QByteArray::fromHex("6776657273696f6e1bffffffffffffffff"));
+        QTest::newRow("version beyond 64 bits")
+            << huge << QStringLiteral("written by a newer version of Tallowmerick (format 9223372036854775807)");
 
         QCborMap wide = validMap();
         QCborArray sets = wide.value(QStringLiteral("sets")).toArray();
