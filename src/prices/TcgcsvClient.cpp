@@ -12,6 +12,7 @@
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QSet>
 #include <QStandardPaths>
 
@@ -182,7 +183,12 @@ void TcgcsvClient::onFinished(QNetworkReply *reply)
         return;
     const Request request = it.value();
     m_inFlight.erase(it);
+    // The receiver of an answer may let this client go (its owner is done);
+    // the reply went with the client's network manager then.
+    const QPointer<TcgcsvClient> alive(this);
     handleReply(reply, request);
+    if (!alive)
+        return;
     reply->deleteLater();
     emitPendingCount();
     pump();
