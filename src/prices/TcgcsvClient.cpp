@@ -81,8 +81,7 @@ TcgcsvClient::TcgcsvClient(QObject *parent)
 
     Log::info(logCategory(),
               QStringLiteral("Client ready. Endpoint %1, disk cache %2, one request every %3 ms.")
-                  .arg(apiBase(), cache->cacheDirectory())
-                  .arg(PacingIntervalMs));
+                  .arg(apiBase(), cache->cacheDirectory(), QString::number(PacingIntervalMs)));
 }
 
 TcgcsvClient::~TcgcsvClient()
