@@ -6,6 +6,7 @@
 #include "core/Log.h"
 #include "prices/TcgcsvClient.h"
 
+#include <QPointer>
 #include <QRegularExpression>
 
 namespace pv {
@@ -165,9 +166,14 @@ void PriceIndex::indexSet(const SetRecord &set)
 
     // A set asked for again after it settled repeats its outcome, once for
     // all of its entries.
+    // A receiver of setIndexed may let the index go (see alive below).
+    const QPointer<PriceIndex> alive(this);
     bool settledBefore = false;
-    for (const QString &alias : qAsConst(aliases))
+    for (const QString &alias : qAsConst(aliases)) {
         settledBefore = indexSetAs(set, alias) || settledBefore;
+        if (!alive)
+            return;
+    }
     if (settledBefore && !isSetPending(set.language, set.id))
         Q_EMIT setIndexed(set.language, set.id, setState(set.language, set.id) == Indexed);
 }
@@ -288,15 +294,21 @@ void PriceIndex::onGroupsReady(int requestId, int categoryId, const QList<Tcgcsv
     m_groupsByCategory.insert(categoryId, groups);
     m_groupListRunning.insert(categoryId, false);
 
+    // Matching may settle a set, and a receiver of setIndexed may let the
+    // index go; nothing of it may be touched after that.
+    const QPointer<PriceIndex> alive(this);
     const QList<QString> waiting = std::exchange(m_waitingKeys, {});
     for (const QString &key : waiting) {
         const auto found = m_entries.constFind(key);
         if (found == m_entries.constEnd())
             continue;
-        if (categoryOf(found->set.language) != categoryId)
+        if (categoryOf(found->set.language) != categoryId) {
             m_waitingKeys.append(key);
-        else
-            matchSet(key);
+            continue;
+        }
+        matchSet(key);
+        if (!alive)
+            return;
     }
 }
 
@@ -312,6 +324,7 @@ void PriceIndex::onGroupDataReady(int requestId, const TcgcsvGroupData &data)
 
 void PriceIndex::onRequestFailed(int requestId, const QString &context, const QString &message)
 {
+    const QPointer<PriceIndex> alive(this);
     if (m_groupListRequests.contains(requestId)) {
         const int category = m_groupListRequests.take(requestId);
         m_groupListRunning.insert(category, false);
@@ -324,10 +337,15 @@ void PriceIndex::onRequestFailed(int requestId, const QString &context, const QS
             else
                 m_waitingKeys.append(key);
         }
-        for (const QString &key : qAsConst(failedKeys))
+        for (const QString &key : qAsConst(failedKeys)) {
             finishSet(key, Failed);
+            if (!alive)
+                return;
+        }
     } else if (m_dataRequests.contains(requestId)) {
         finishSet(m_dataRequests.take(requestId), Failed);
+        if (!alive)
+            return;
     }
     Q_EMIT failed(context, message);
 }

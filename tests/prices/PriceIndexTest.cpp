@@ -5,6 +5,7 @@
 #include "prices/PriceIndex.h"
 #include "prices/TcgcsvClient.h"
 
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -351,6 +352,20 @@ private Q_SLOTS:
         QCOMPARE(index.setState(Language::English, QStringLiteral("ex11")), PriceIndex::Failed);
         QCOMPARE(failed.size(), 1);
         QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("TCGCSV prices for set 1429"));
+    }
+
+    void anIndexMayBeDroppedWhenItAnnouncesASet()
+    {
+        // A view that lets its index go as soon as a set settles, while the
+        // index is still working through the group list that settled it.
+        auto *index = new PriceIndex;
+        const QPointer<PriceIndex> alive(index);
+        connect(index, &PriceIndex::setIndexed, this, [index] { delete index; });
+        index->indexSet(makeSet(Language::English, QStringLiteral("zz9"), QStringLiteral("Nowhere Expansion")));
+        index->indexSet(makeSet(Language::English, QStringLiteral("ex11"), QStringLiteral("Delta Species")));
+        QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 30000);
+        QTest::qWait(50);  // deferred deletions run
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/tcgplayer/3/1429/")), 0);
     }
 
     void japaneseBase1HasNoShadowlessAlias()

@@ -346,12 +346,14 @@ int WebStandIn::inFlight() const
 
 int WebStandIn::peakInFlight(const QString &pattern) const
 {
-    // Departures before arrivals at the same millisecond: a client that sends
-    // its next request the moment an answer arrives had only one open.
+    // Ordered by the event sequence, not by the clock: a request answered
+    // within the millisecond it arrived was still open for that moment, and a
+    // client that sends its next request the moment an answer arrives had
+    // only one open.
     QList<std::pair<qint64, int>> events;
     for (const RequestRecord &record : requests(pattern)) {
-        events.append({record.arrivedMs, 1});
-        events.append({record.finishedMs < 0 ? std::numeric_limits<qint64>::max() : record.finishedMs, -1});
+        events.append({record.arrivedEvent, 1});
+        events.append({record.finishedEvent < 0 ? std::numeric_limits<qint64>::max() : record.finishedEvent, -1});
     }
     std::sort(events.begin(), events.end());
     int open = 0, peak = 0;
@@ -386,6 +388,7 @@ void WebStandIn::finishRecord(int serial, int status, qint64 bytes)
     if (it != m_logIndex.constEnd()) {
         RequestRecord &record = m_log[*it];
         record.finishedMs = m_clock.elapsed();
+        record.finishedEvent = m_nextEvent++;
         record.status = status;
         record.bodyBytes = bytes;
     }
@@ -416,6 +419,7 @@ bool WebStandIn::handle(const QHttpServerRequest &request, QHttpServerResponder 
     record.target = QString::fromUtf8(target);
     record.service = serviceOf(path);
     record.arrivedMs = m_clock.elapsed();
+    record.arrivedEvent = m_nextEvent++;
     record.connection = reinterpret_cast<quintptr>(responder.socket());
 
     const QByteArray method = request.method() == QHttpServerRequest::Method::Get ? QByteArray("GET") : record.method;

@@ -91,6 +91,10 @@ public:
         qint64 bodyBytes = 0;
         QString fault;           // the fault applied; empty for a plain answer
         quintptr connection = 0; // the same value for requests on one connection
+        // Place of the arrival and of the finish in the stand-in's sequence of
+        // events; it orders what the millisecond clock cannot tell apart.
+        qint64 arrivedEvent = -1;
+        qint64 finishedEvent = -1;
     };
 
     explicit WebStandIn(QObject *parent = nullptr);
@@ -204,6 +208,7 @@ private:
     QHash<int, qsizetype> m_logIndex;
     int m_nextSerial = 1;
     int m_inFlight = 0;
+    qint64 m_nextEvent = 0;
     QHash<int, Pending> m_pending;
     // Answers with their image addresses rewritten, made once per key.
     mutable QHash<QByteArray, QByteArray> m_rendered;
