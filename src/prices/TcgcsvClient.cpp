@@ -205,6 +205,12 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
         if (status == 401) {
             fail(request, tr("TCGCSV refused the request (401). The User-Agent header was rejected; "
                              "no account is involved."));
+        } else if (reply->error() == QNetworkReply::OperationCanceledError
+                   || reply->error() == QNetworkReply::TimeoutError) {
+            // Only cancelAll aborts a reply, and those were handled above: an
+            // abort that reaches here is the transfer time-out, which Qt 6.4
+            // reports as a cancellation.
+            fail(request, tr("TCGCSV did not answer within %1 ms.").arg(m_transferTimeoutMs));
         } else {
             fail(request, reply->errorString());
         }
