@@ -324,6 +324,10 @@ private:
                 return fail(QJsonParseError::IllegalNumber);
             }
         }
+        // QJsonDocument keeps a whole number as an integer, which has no
+        // negative zero: "-0" reads as 0.
+        if (number == 0.0)
+            number = 0.0;
         node = newNode(Kind::Number);
         m_tree.m_nodes[size_t(node)].number = number;
         return true;
@@ -366,13 +370,22 @@ QString JsonTree::text(qsizetype offset, qsizetype length, bool escaped) const
 
     QString result;
     result.reserve(length);
+    // QString::fromUtf8 drops a byte order mark at the start of its input;
+    // inside an escaped string QJsonDocument keeps every U+FEFF.
+    const auto appendRun = [&result](const char *begin, const char *stop) {
+        while (stop - begin >= 3 && std::memcmp(begin, "\xef\xbb\xbf", 3) == 0) {
+            result.append(QChar(0xfeff));
+            begin += 3;
+        }
+        result.append(QString::fromUtf8(begin, stop - begin));
+    };
     const char *run = p;
     while (p != end) {
         if (*p != '\\') {
             ++p;
             continue;
         }
-        result.append(QString::fromUtf8(run, p - run));
+        appendRun(run, p);
         ++p; // the parser made sure something follows
         const char c = *p;
         switch (c) {
@@ -397,7 +410,7 @@ QString JsonTree::text(qsizetype offset, qsizetype length, bool escaped) const
         }
         run = p;
     }
-    result.append(QString::fromUtf8(run, end - run));
+    appendRun(run, end);
     return result;
 }
 

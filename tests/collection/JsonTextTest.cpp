@@ -9,6 +9,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cmath>
+
 using namespace pv;
 
 namespace {
@@ -39,7 +41,7 @@ QJsonValue toQt(const JsonValueRef &value)
 bool sameValue(const QJsonValue &a, const QJsonValue &b)
 {
     if (a.isDouble() && b.isDouble())
-        return a.toDouble() == b.toDouble();
+        return a.toDouble() == b.toDouble() && std::signbit(a.toDouble()) == std::signbit(b.toDouble());
     if (a.type() != b.type())
         return false;
     if (a.isObject()) {
@@ -107,7 +109,8 @@ private slots:
             "[1e400]", "[-1e400]", "[1e-400]", "[9007199254740993]", "[123456789012345678901234567890]",
             "[0.1,2.5e-3,-7,1.7976931348623157e308]", "[tru]", "[true false]", "[nul]", "[+1]", "[1 2]",
             "{\"a\" 1}", "{1:2}", "{\"a\":}", "{,}", "[,]", "[", "{", "[\"", "{\"a\"", "{\"a\":1", "[1",
-            "{\"\":1}", "[\"a\"\"b\"]", "[[[]]]", "{\"k\\u0041\":1}", "[\"\xe2\x80\xa8\"]", "[\v1]", "[\f1]"};
+            "{\"\":1}", "[\"a\"\"b\"]", "[[[]]]", "{\"k\\u0041\":1}", "[\"\xe2\x80\xa8\"]", "[\v1]", "[\f1]",
+            "[-0.0,-0e3]", "[\"\xef\xbb\xbf\\n\xef\xbb\xbf\"]"};
         for (const QByteArray &text : cases)
             QTest::newRow(text.toPercentEncoding(" {}[]:,\"").left(40).constData()) << text;
         QTest::newRow("1024 deep") << QByteArray(1024, '[') + QByteArray(1024, ']');
