@@ -212,8 +212,11 @@ private slots:
         out.element(3);
         out.element(1e20);
         out.element(0.1);
+        out.element(1e6);
+        out.element(-0.0);
         out.endArray();
-        out.value(QLatin1String("text"), QStringLiteral("tab\t quote\" slash\\ nul%1 ctl\x1f é € 🂡").arg(QChar(0)));
+        out.value(QLatin1String("text"), QStringLiteral("tab\t quote\" slash\\ nul%1 ctl\x1f é € 🂡 %2")
+                                             .arg(QChar(0), QChar(0xdc00)));
         out.value(QLatin1String("whole"), 42.0);
         out.endObject();
 
@@ -223,8 +226,8 @@ private slots:
                                                    {QStringLiteral("list"), QJsonArray{QStringLiteral("a"), QString()}},
                                                    {QStringLiteral("numbers"), QJsonArray{1, -2}}}},
             {QStringLiteral("none"), QJsonObject()},
-            {QStringLiteral("pairs"), QJsonArray{12.5, 3, 1e20, 0.1}},
-            {QStringLiteral("text"), QStringLiteral("tab\t quote\" slash\\ nul%1 ctl\x1f é € 🂡").arg(QChar(0))},
+            {QStringLiteral("pairs"), QJsonArray{12.5, 3, 1e20, 0.1, 1e6, -0.0}},
+            {QStringLiteral("text"), QStringLiteral("tab\t quote\" slash\\ nul%1 ctl\x1f é € 🂡 %2").arg(QChar(0), QChar(0xdc00))},
             {QStringLiteral("whole"), 42.0}};
         QCOMPARE(out.bytes(), QJsonDocument(expected).toJson(QJsonDocument::Indented));
 
