@@ -126,6 +126,12 @@ private slots:
                 entry.priceUpdated = QDateTime(QDate(2026, 3, i + 1), QTime(10, i, 7, i * 100), Qt::UTC);
             entries.append(entry);
         }
+        // Values whose text QJsonDocument writes in its own way: whole numbers
+        // without an exponent, a lone surrogate as an escape.
+        entries[1].notes += QChar(0xd800);
+        entries[2].unitValueEur = 2000000.0;
+        entries[3].unitValueUsd = 1e21;
+        entries[4].unitValueEur = 1e-7;
 
         QHash<QString, SetRecord> sets;
         SetRecord full;
@@ -204,6 +210,10 @@ private slots:
         const QString file = path(QStringLiteral("full.tmk"));
         QString error;
         QVERIFY2(CollectionSerializer::write(file, collection, &error), qPrintable(error));
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray bytes = saved.readAll();
+        QCOMPARE(bytes, QJsonDocument::fromJson(bytes).toJson(QJsonDocument::Indented));
 
         const Result read = CollectionSerializer::read(file);
         QVERIFY2(read.ok, qPrintable(read.error));
