@@ -9,10 +9,12 @@
 #include <QFile>
 #include <QJsonParseError>
 #include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 namespace pv::CollectionSerializer {
 
@@ -37,6 +39,26 @@ int elementCount(const JsonValueRef &value)
 int memberCount(const JsonValueRef &value)
 {
     return value.isObject() ? value.size() : 0;
+}
+
+// The members of an object in file order, as QJsonObject keeps them: of a
+// repeated name only the last member counts.
+QList<std::pair<QString, JsonValueRef>> lastMembers(const JsonValueRef &object)
+{
+    const int count = memberCount(object);
+    QList<std::pair<QString, JsonValueRef>> members(count);
+    QSet<QString> seen;
+    seen.reserve(count);
+    qsizetype kept = count;
+    for (int i = count - 1; i >= 0; --i) {
+        QString name = object.keyAt(i);
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        members[--kept] = {std::move(name), object.at(i)};
+    }
+    members.remove(0, kept);
+    return members;
 }
 
 QString text(const JsonValueRef &object, QLatin1String key)
@@ -187,9 +209,7 @@ QDate readPointDate(const QString &dateText)
 void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryPoint &point,
                    QStringList *warnings)
 {
-    for (int i = 0, members = memberCount(object); i < members; ++i) {
-        const QString key = object.keyAt(i);
-        const JsonValueRef pair = object.at(i);
+    for (const auto &[key, pair] : lastMembers(object)) {
         if (elementCount(pair) < 2) {
             warnings->append(
                 tr("Skipped an unreadable set breakdown for \"%1\" in the history point of %2.")
@@ -556,8 +576,8 @@ ReadResult read(const QString &path)
 
     ReadResult result;
     const JsonValueRef sets = root.value(QLatin1String("sets"));
-    for (int i = 0, members = memberCount(sets); i < members; ++i) {
-        SetRecord record = readSet(sets.keyAt(i), sets.at(i));
+    for (const auto &[name, object] : lastMembers(sets)) {
+        SetRecord record = readSet(name, object);
         if (record.id.isEmpty())
             continue;
         result.sets.insert(setKey(record.language, record.id), std::move(record));

@@ -409,6 +409,21 @@ private slots:
         QCOMPARE(read.labelStyle->textPointSize, 16.0);
     }
 
+    void aRepeatedMemberNameCountsOnlyOnce()
+    {
+        // As QJsonObject reads it: the last member of a name stands alone.
+        const QString file = writeBytes(QStringLiteral("repeated.tmk"),
+            "{\"format\": \"tallowk\", \"version\": 5,"
+            " \"sets\": {\"en:a\": {\"id\": \"old\"}, \"en:a\": {\"id\": \"new\"}},"
+            " \"history\": [{\"date\": \"2026-01-05\", \"sets\": {\"en:x\": [5, 1], \"en:x\": [0, 1],"
+            " \"en:y\": [1], \"en:y\": [2, 3]}}]}");
+        const Result read = CollectionSerializer::read(file);
+        QVERIFY(read.ok);
+        QCOMPARE(read.sets.keys(), QStringList{QStringLiteral("en:new")});
+        QCOMPARE(read.history.at(0).sets.keys(), QStringList{QStringLiteral("en:y")});
+        QVERIFY(read.warnings.isEmpty());
+    }
+
     void refusedFilesGiveTheirMessageAndNothingElse()
     {
         const QString missing = path(QStringLiteral("missing.tmk"));
