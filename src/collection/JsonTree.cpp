@@ -1,5 +1,7 @@
 #include "collection/JsonTree.h"
 
+#include <QJsonDocument>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -351,9 +353,18 @@ JsonTree JsonTree::parse(const QByteArray &text, QJsonParseError *error)
         error->error = parser.error;
         error->offset = int(qMin<qsizetype>(parser.errorOffset, std::numeric_limits<int>::max()));
     }
-    if (!ok)
-        return JsonTree();
-    return tree;
+    if (ok)
+        return tree;
+    if (error) {
+        // Where the two parsers stop on damaged text, and so which error they
+        // name, differs (a file cut short after a number, for one). Failures
+        // are rare: let QJsonDocument name this one, so the user reads its text.
+        QJsonParseError qtError;
+        QJsonDocument::fromJson(text, &qtError);
+        if (qtError.error != QJsonParseError::NoError)
+            *error = qtError;
+    }
+    return JsonTree();
 }
 
 JsonValueRef JsonTree::root() const

@@ -69,7 +69,7 @@ bool sameValue(const QJsonValue &a, const QJsonValue &b)
     return a == b;
 }
 
-// The tree must accept exactly what QJsonDocument accepts and read the same values.
+// The tree must accept exactly what QJsonDocument accepts, name the same error and read the same values.
 void compareWithQt(const QByteArray &text)
 {
     QJsonParseError qtError;
@@ -82,8 +82,10 @@ void compareWithQt(const QByteArray &text)
                                            .arg(QString::fromLatin1(text.toPercentEncoding(" {}[]:,\"")),
                                                 qtError.errorString(), ourError.errorString())));
     QCOMPARE(tree.root().isUndefined(), !ourOk);
-    if (!qtOk)
+    if (!qtOk) {
+        QCOMPARE(ourError.errorString(), qtError.errorString()); // the text the user is shown
         return;
+    }
     const QJsonValue qtRoot = qt.isObject() ? QJsonValue(qt.object()) : QJsonValue(qt.array());
     QVERIFY2(sameValue(toQt(tree.root()), qtRoot), text.constData());
 }
