@@ -9,10 +9,12 @@
 #include <QFile>
 #include <QJsonParseError>
 #include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 namespace pv::CollectionSerializer {
 
@@ -39,6 +41,26 @@ int memberCount(const JsonValueRef &value)
     return value.isObject() ? value.size() : 0;
 }
 
+// The members of an object in file order, as QJsonObject keeps them: of a
+// repeated name only the last member counts.
+QList<std::pair<QString, JsonValueRef>> lastMembers(const JsonValueRef &object)
+{
+    const int count = memberCount(object);
+    QList<std::pair<QString, JsonValueRef>> members(count);
+    QSet<QString> seen;
+    seen.reserve(count);
+    qsizetype kept = count;
+    for (int i = count - 1; i >= 0; --i) {
+        QString name = object.keyAt(i);
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        members[--kept] = {std::move(name), object.at(i)};
+    }
+    members.remove(0, kept);
+    return members;
+}
+
 QString text(const JsonValueRef &object, QLatin1String key)
 {
     return object.value(key).toString();
@@ -50,6 +72,15 @@ QString isoDateTime(const QDateTime &time)
 {
     const QDateTime utc = time.toUTC();
     return utc.toString(utc.time().msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
+}
+
+// The names of a keyed table in the order QJsonObject keeps its members.
+template <typename Table>
+QStringList sortedKeys(const Table &table)
+{
+    QStringList keys = table.keys();
+    std::sort(keys.begin(), keys.end());
+    return keys;
 }
 
 template <typename List>
@@ -178,9 +209,7 @@ QDate readPointDate(const QString &dateText)
 void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryPoint &point,
                    QStringList *warnings)
 {
-    for (int i = 0, members = memberCount(object); i < members; ++i) {
-        const QString key = object.keyAt(i);
-        const JsonValueRef pair = object.at(i);
+    for (const auto &[key, pair] : lastMembers(object)) {
         if (elementCount(pair) < 2) {
             warnings->append(
                 tr("Skipped an unreadable set breakdown for \"%1\" in the history point of %2.")
@@ -196,19 +225,20 @@ void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryP
 
 void writeHistoryPoint(JsonTextWriter &out, const HistoryPoint &point)
 {
-    out.value(QLatin1String("date"), point.date.toString(Qt::ISODate));
-    out.value(QLatin1String("totalEur"), point.totalEur);
     out.value(QLatin1String("cards"), point.cards);
-    if (point.sets.isEmpty())
-        return;
-    out.beginObject(QLatin1String("sets"));
-    for (auto it = point.sets.cbegin(); it != point.sets.cend(); ++it) {
-        out.beginArray(it.key());
-        out.element(it->eur);
-        out.element(it->cards);
-        out.endArray();
+    out.value(QLatin1String("date"), point.date.toString(Qt::ISODate));
+    if (!point.sets.isEmpty()) {
+        out.beginObject(QLatin1String("sets"));
+        for (const QString &key : sortedKeys(point.sets)) {
+            const HistorySetValue &value = point.sets.find(key).value();
+            out.beginArray(key);
+            out.element(value.eur);
+            out.element(value.cards);
+            out.endArray();
+        }
+        out.endObject();
     }
-    out.endObject();
+    out.value(QLatin1String("totalEur"), point.totalEur);
 }
 
 ReadResult failure(const QString &message)
@@ -293,29 +323,29 @@ CardEntry readEntry(const JsonValueRef &object, QStringList *warnings)
 void writeEntry(JsonTextWriter &out, const CardEntry &entry)
 {
     out.value(QLatin1String("cardId"), entry.cardId);
-    out.value(QLatin1String("setId"), entry.setId);
-    out.value(QLatin1String("localId"), entry.localId);
-    out.value(QLatin1String("name"), entry.name);
-    out.value(QLatin1String("lang"), languageCode(entry.lang));
-    out.value(QLatin1String("variant"), entry.variant);
-    out.value(QLatin1String("edition"), entry.edition);
     out.value(QLatin1String("condition"), conditionKey(entry.condition));
-    out.value(QLatin1String("gradeCompany"), gradingCompanyKey(entry.gradeCompany));
-    out.value(QLatin1String("gradeNote"), entry.gradeNote);
     out.value(QLatin1String("count"), entry.count);
-    out.value(QLatin1String("image"), entry.image);
-    writeIfNotEmpty(out, QLatin1String("rarity"), entry.rarity);
-    if (entry.dexId > 0)
-        out.value(QLatin1String("dexId"), entry.dexId);
-    out.value(QLatin1String("unitValueEur"), entry.unitValueEur);
-    out.value(QLatin1String("unitValueUsd"), entry.unitValueUsd);
-    writeIfNotEmpty(out, QLatin1String("notes"), entry.notes);
     if (entry.customPriceEur > 0.0)
         out.value(QLatin1String("customPriceEur"), entry.customPriceEur);
-    if (entry.printLabel)
-        out.value(QLatin1String("printLabel"), true);
+    if (entry.dexId > 0)
+        out.value(QLatin1String("dexId"), entry.dexId);
+    out.value(QLatin1String("edition"), entry.edition);
+    out.value(QLatin1String("gradeCompany"), gradingCompanyKey(entry.gradeCompany));
+    out.value(QLatin1String("gradeNote"), entry.gradeNote);
+    out.value(QLatin1String("image"), entry.image);
+    out.value(QLatin1String("lang"), languageCode(entry.lang));
+    out.value(QLatin1String("localId"), entry.localId);
+    out.value(QLatin1String("name"), entry.name);
+    writeIfNotEmpty(out, QLatin1String("notes"), entry.notes);
     if (entry.priceUpdated.isValid())
         out.value(QLatin1String("priceUpdated"), isoDateTime(entry.priceUpdated));
+    if (entry.printLabel)
+        out.value(QLatin1String("printLabel"), true);
+    writeIfNotEmpty(out, QLatin1String("rarity"), entry.rarity);
+    out.value(QLatin1String("setId"), entry.setId);
+    out.value(QLatin1String("unitValueEur"), entry.unitValueEur);
+    out.value(QLatin1String("unitValueUsd"), entry.unitValueUsd);
+    out.value(QLatin1String("variant"), entry.variant);
 }
 
 SetRecord readSet(const QString &memberName, const JsonValueRef &object)
@@ -349,17 +379,17 @@ SetRecord readSet(const QString &memberName, const JsonValueRef &object)
 void writeSet(JsonTextWriter &out, const SetRecord &record)
 {
     out.value(QLatin1String("id"), record.id);
-    out.value(QLatin1String("name"), record.name);
     out.value(QLatin1String("lang"), languageCode(record.language));
-    writeIfNotEmpty(out, QLatin1String("serie"), record.serie);
-    if (record.releaseDate.isValid())
-        out.value(QLatin1String("releaseDate"), record.releaseDate.toString(Qt::ISODate));
-    if (record.order != SetRecord::UnsetOrder)
-        out.value(QLatin1String("order"), record.order);
     writeIfNotEmpty(out, QLatin1String("logo"), record.logo);
-    writeIfNotEmpty(out, QLatin1String("symbol"), record.symbol);
+    out.value(QLatin1String("name"), record.name);
     if (record.officialCardCount > 0)
         out.value(QLatin1String("officialCardCount"), record.officialCardCount);
+    if (record.order != SetRecord::UnsetOrder)
+        out.value(QLatin1String("order"), record.order);
+    if (record.releaseDate.isValid())
+        out.value(QLatin1String("releaseDate"), record.releaseDate.toString(Qt::ISODate));
+    writeIfNotEmpty(out, QLatin1String("serie"), record.serie);
+    writeIfNotEmpty(out, QLatin1String("symbol"), record.symbol);
     if (record.totalCardCount > 0)
         out.value(QLatin1String("totalCardCount"), record.totalCardCount);
 }
@@ -382,11 +412,11 @@ BinderRule readBinderRule(const JsonValueRef &object)
 
 void writeBinderRule(JsonTextWriter &out, const BinderRule &rule)
 {
-    writeIfNotEmpty(out, QLatin1String("setId"), rule.setId);
-    writeIfNotEmpty(out, QLatin1String("serieId"), rule.serieId);
-    writeIfNotEmpty(out, QLatin1String("rarities"), rule.rarities);
-    writeIfNotEmpty(out, QLatin1String("name"), rule.name);
     writeIfNotEmpty(out, QLatin1String("dexIds"), rule.dexIds);
+    writeIfNotEmpty(out, QLatin1String("name"), rule.name);
+    writeIfNotEmpty(out, QLatin1String("rarities"), rule.rarities);
+    writeIfNotEmpty(out, QLatin1String("serieId"), rule.serieId);
+    writeIfNotEmpty(out, QLatin1String("setId"), rule.setId);
 }
 
 Binder readBinder(const JsonValueRef &object)
@@ -414,12 +444,15 @@ Binder readBinder(const JsonValueRef &object)
 
 void writeBinder(JsonTextWriter &out, const Binder &binder)
 {
-    out.value(QLatin1String("id"), binder.id);
-    out.value(QLatin1String("name"), binder.name);
-    out.value(QLatin1String("lang"), languageCode(binder.lang));
+    writeIfNotEmpty(out, QLatin1String("added"), binder.added);
     out.value(QLatin1String("columns"), binder.columns);
+    writeIfNotEmpty(out, QLatin1String("hiddenRarities"), binder.hiddenRarities);
+    out.value(QLatin1String("id"), binder.id);
+    out.value(QLatin1String("lang"), languageCode(binder.lang));
+    out.value(QLatin1String("name"), binder.name);
+    writeIfNotEmpty(out, QLatin1String("order"), binder.order);
+    writeIfNotEmpty(out, QLatin1String("removed"), binder.removed);
     out.value(QLatin1String("rows"), binder.rows);
-    out.value(QLatin1String("showMissing"), binder.showMissing);
     out.beginArray(QLatin1String("rules"));
     for (const BinderRule &rule : binder.rules) {
         out.beginObject();
@@ -427,10 +460,7 @@ void writeBinder(JsonTextWriter &out, const Binder &binder)
         out.endObject();
     }
     out.endArray();
-    writeIfNotEmpty(out, QLatin1String("added"), binder.added);
-    writeIfNotEmpty(out, QLatin1String("removed"), binder.removed);
-    writeIfNotEmpty(out, QLatin1String("order"), binder.order);
-    writeIfNotEmpty(out, QLatin1String("hiddenRarities"), binder.hiddenRarities);
+    out.value(QLatin1String("showMissing"), binder.showMissing);
     if (binder.topValue > 0)
         out.value(QLatin1String("topValue"), binder.topValue);
 }
@@ -481,36 +511,36 @@ LabelStyle readLabelStyle(const JsonValueRef &object)
 void writeLabelStyle(JsonTextWriter &out, const LabelStyle &style)
 {
     const LabelSheetGeometry &g = style.geometry;
-    out.value(QLatin1String("template"), style.sheetTemplate == LabelStyle::Custom ? QLatin1String("custom")
-                                                                                   : QLatin1String("avery8195"));
-    out.beginObject(QLatin1String("sheet"));
-    out.value(QLatin1String("pageSize"),
-              g.pageSize == LabelSheetGeometry::A4 ? QLatin1String("a4") : QLatin1String("letter"));
-    out.value(QLatin1String("columns"), g.columns);
-    out.value(QLatin1String("rows"), g.rows);
-    out.value(QLatin1String("labelWidthIn"), g.labelWidthIn);
-    out.value(QLatin1String("labelHeightIn"), g.labelHeightIn);
-    out.value(QLatin1String("marginLeftIn"), g.marginLeftIn);
-    out.value(QLatin1String("marginTopIn"), g.marginTopIn);
-    out.value(QLatin1String("pitchXIn"), g.pitchXIn);
-    out.value(QLatin1String("pitchYIn"), g.pitchYIn);
-    out.endObject();
-
-    out.beginObject(QLatin1String("fields"));
-    out.value(QLatin1String("set"), style.showSet);
-    out.value(QLatin1String("year"), style.showYear);
-    out.value(QLatin1String("cardName"), style.showCardName);
-    out.value(QLatin1String("number"), style.showNumber);
-    out.value(QLatin1String("rarity"), style.showRarity);
-    out.value(QLatin1String("condition"), style.showCondition);
-    out.endObject();
-
     out.beginObject(QLatin1String("border"));
-    out.value(QLatin1String("enabled"), style.borderEnabled);
     out.value(QLatin1String("color"), style.borderColor.name(QColor::HexRgb));
+    out.value(QLatin1String("enabled"), style.borderEnabled);
     out.value(QLatin1String("widthIn"), style.borderWidthIn);
     out.endObject();
 
+    out.beginObject(QLatin1String("fields"));
+    out.value(QLatin1String("cardName"), style.showCardName);
+    out.value(QLatin1String("condition"), style.showCondition);
+    out.value(QLatin1String("number"), style.showNumber);
+    out.value(QLatin1String("rarity"), style.showRarity);
+    out.value(QLatin1String("set"), style.showSet);
+    out.value(QLatin1String("year"), style.showYear);
+    out.endObject();
+
+    out.beginObject(QLatin1String("sheet"));
+    out.value(QLatin1String("columns"), g.columns);
+    out.value(QLatin1String("labelHeightIn"), g.labelHeightIn);
+    out.value(QLatin1String("labelWidthIn"), g.labelWidthIn);
+    out.value(QLatin1String("marginLeftIn"), g.marginLeftIn);
+    out.value(QLatin1String("marginTopIn"), g.marginTopIn);
+    out.value(QLatin1String("pageSize"),
+              g.pageSize == LabelSheetGeometry::A4 ? QLatin1String("a4") : QLatin1String("letter"));
+    out.value(QLatin1String("pitchXIn"), g.pitchXIn);
+    out.value(QLatin1String("pitchYIn"), g.pitchYIn);
+    out.value(QLatin1String("rows"), g.rows);
+    out.endObject();
+
+    out.value(QLatin1String("template"), style.sheetTemplate == LabelStyle::Custom ? QLatin1String("custom")
+                                                                                   : QLatin1String("avery8195"));
     out.value(QLatin1String("textPointSize"), style.textPointSize);
 }
 
@@ -546,8 +576,8 @@ ReadResult read(const QString &path)
 
     ReadResult result;
     const JsonValueRef sets = root.value(QLatin1String("sets"));
-    for (int i = 0, members = memberCount(sets); i < members; ++i) {
-        SetRecord record = readSet(sets.keyAt(i), sets.at(i));
+    for (const auto &[name, object] : lastMembers(sets)) {
+        SetRecord record = readSet(name, object);
         if (record.id.isEmpty())
             continue;
         result.sets.insert(setKey(record.language, record.id), std::move(record));
@@ -602,37 +632,10 @@ ReadResult read(const QString &path)
 
 bool write(const QString &path, const Collection &collection, QString *error)
 {
+    // Members in the sorted order QJsonDocument writes them in.
     // About 600 bytes of text per holding.
     JsonTextWriter out(qsizetype(collection.entries().size()) * 640 + 64 * 1024);
     out.beginObject();
-    out.value(QLatin1String("format"), kFormatTag);
-    out.value(QLatin1String("version"), kCurrentVersion);
-    out.value(QLatin1String("savedAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
-
-    out.beginObject(QLatin1String("sets"));
-    const QHash<QString, SetRecord> &records = collection.sets();
-    for (auto it = records.cbegin(); it != records.cend(); ++it) {
-        out.beginObject(it.key());
-        writeSet(out, it.value());
-        out.endObject();
-    }
-    out.endObject();
-
-    out.beginArray(QLatin1String("entries"));
-    for (const CardEntry &entry : collection.entries()) {
-        out.beginObject();
-        writeEntry(out, entry);
-        out.endObject();
-    }
-    out.endArray();
-
-    out.beginArray(QLatin1String("history"));
-    for (const HistoryPoint &point : collection.history()) {
-        out.beginObject();
-        writeHistoryPoint(out, point);
-        out.endObject();
-    }
-    out.endArray();
 
     out.beginArray(QLatin1String("binders"));
     for (const Binder &binder : collection.binders()) {
@@ -642,11 +645,42 @@ bool write(const QString &path, const Collection &collection, QString *error)
     }
     out.endArray();
 
+    out.beginArray(QLatin1String("entries"));
+    for (const CardEntry &entry : collection.entries()) {
+        out.beginObject();
+        writeEntry(out, entry);
+        out.endObject();
+    }
+    out.endArray();
+
+    out.value(QLatin1String("format"), kFormatTag);
+
+    out.beginArray(QLatin1String("history"));
+    for (const HistoryPoint &point : collection.history()) {
+        out.beginObject();
+        writeHistoryPoint(out, point);
+        out.endObject();
+    }
+    out.endArray();
+
     if (collection.labelStyle()) {
         out.beginObject(QLatin1String("labelStyle"));
         writeLabelStyle(out, *collection.labelStyle());
         out.endObject();
     }
+
+    out.value(QLatin1String("savedAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+
+    out.beginObject(QLatin1String("sets"));
+    const QHash<QString, SetRecord> &records = collection.sets();
+    for (const QString &key : sortedKeys(records)) {
+        out.beginObject(key);
+        writeSet(out, records.find(key).value());
+        out.endObject();
+    }
+    out.endObject();
+
+    out.value(QLatin1String("version"), kCurrentVersion);
     out.endObject();
 
     QSaveFile file(path);

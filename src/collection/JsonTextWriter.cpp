@@ -58,9 +58,35 @@ void JsonTextWriter::newItem()
 
 void JsonTextWriter::writeString(const QString &text)
 {
-    const QByteArray utf8 = text.toUtf8();
+    // Runs of well-formed UTF-16 go through the fast converter. A lone
+    // surrogate (a file may carry "\ud800") is written as an escape, as
+    // QJsonDocument does, instead of being replaced on the way out.
+    const auto appendRun = [this](const char16_t *begin, const char16_t *stop) {
+        if (begin == stop)
+            return;
+        const QByteArray utf8 = QStringView(begin, stop - begin).toUtf8();
+        appendEscaped(m_out, utf8.constData(), utf8.constData() + utf8.size());
+    };
     m_out.append('"');
-    appendEscaped(m_out, utf8.constData(), utf8.constData() + utf8.size());
+    const auto *p = reinterpret_cast<const char16_t *>(text.constData());
+    const auto *const end = p + text.size();
+    const char16_t *run = p;
+    while (p != end) {
+        if (!QChar::isSurrogate(*p)) {
+            ++p;
+        } else if (QChar::isHighSurrogate(*p) && end - p >= 2 && QChar::isLowSurrogate(p[1])) {
+            p += 2;
+        } else {
+            appendRun(run, p);
+            static const char hex[] = "0123456789abcdef";
+            const char16_t unit = *p++;
+            const char escape[] = {'\\', 'u', hex[unit >> 12], hex[(unit >> 8) & 0xf], hex[(unit >> 4) & 0xf],
+                                   hex[unit & 0xf]};
+            m_out.append(escape, sizeof escape);
+            run = p;
+        }
+    }
+    appendRun(run, end);
     m_out.append('"');
 }
 
@@ -88,8 +114,13 @@ void JsonTextWriter::writeKey(const QString &key)
 
 void JsonTextWriter::writeNumber(double number)
 {
-    // JSON has no infinity or NaN; QJsonDocument writes null for them too.
-    if (std::isfinite(number))
+    // QJsonValue keeps a whole number of at most 53 bits as an integer and
+    // writes it without an exponent (1000000, not 1e+06; 0 for -0). JSON has
+    // no infinity or NaN; QJsonDocument writes null for them too.
+    constexpr double kExactWhole = 9007199254740992.0; // 2^53
+    if (number >= -kExactWhole && number <= kExactWhole && number == std::trunc(number))
+        m_out.append(QByteArray::number(qint64(number)));
+    else if (std::isfinite(number))
         m_out.append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
     else
         m_out.append("null", 4);

@@ -1,5 +1,7 @@
 #include "collection/JsonTree.h"
 
+#include <QJsonDocument>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -324,6 +326,10 @@ private:
                 return fail(QJsonParseError::IllegalNumber);
             }
         }
+        // QJsonDocument keeps a whole number as an integer, which has no
+        // negative zero: "-0" reads as 0.
+        if (number == 0.0)
+            number = 0.0;
         node = newNode(Kind::Number);
         m_tree.m_nodes[size_t(node)].number = number;
         return true;
@@ -347,9 +353,18 @@ JsonTree JsonTree::parse(const QByteArray &text, QJsonParseError *error)
         error->error = parser.error;
         error->offset = int(qMin<qsizetype>(parser.errorOffset, std::numeric_limits<int>::max()));
     }
-    if (!ok)
-        return JsonTree();
-    return tree;
+    if (ok)
+        return tree;
+    if (error) {
+        // Where the two parsers stop on damaged text, and so which error they
+        // name, differs (a file cut short after a number, for one). Failures
+        // are rare: let QJsonDocument name this one, so the user reads its text.
+        QJsonParseError qtError;
+        QJsonDocument::fromJson(text, &qtError);
+        if (qtError.error != QJsonParseError::NoError)
+            *error = qtError;
+    }
+    return JsonTree();
 }
 
 JsonValueRef JsonTree::root() const
@@ -366,13 +381,22 @@ QString JsonTree::text(qsizetype offset, qsizetype length, bool escaped) const
 
     QString result;
     result.reserve(length);
+    // QString::fromUtf8 drops a byte order mark at the start of its input;
+    // inside an escaped string QJsonDocument keeps every U+FEFF.
+    const auto appendRun = [&result](const char *begin, const char *stop) {
+        while (stop - begin >= 3 && std::memcmp(begin, "\xef\xbb\xbf", 3) == 0) {
+            result.append(QChar(0xfeff));
+            begin += 3;
+        }
+        result.append(QString::fromUtf8(begin, stop - begin));
+    };
     const char *run = p;
     while (p != end) {
         if (*p != '\\') {
             ++p;
             continue;
         }
-        result.append(QString::fromUtf8(run, p - run));
+        appendRun(run, p);
         ++p; // the parser made sure something follows
         const char c = *p;
         switch (c) {
@@ -397,7 +421,7 @@ QString JsonTree::text(qsizetype offset, qsizetype length, bool escaped) const
         }
         run = p;
     }
-    result.append(QString::fromUtf8(run, end - run));
+    appendRun(run, end);
     return result;
 }
 

@@ -126,6 +126,12 @@ private slots:
                 entry.priceUpdated = QDateTime(QDate(2026, 3, i + 1), QTime(10, i, 7, i * 100), Qt::UTC);
             entries.append(entry);
         }
+        // Values whose text QJsonDocument writes in its own way: whole numbers
+        // without an exponent, a lone surrogate as an escape.
+        entries[1].notes += QChar(0xd800);
+        entries[2].unitValueEur = 2000000.0;
+        entries[3].unitValueUsd = 1e21;
+        entries[4].unitValueEur = 1e-7;
 
         QHash<QString, SetRecord> sets;
         SetRecord full;
@@ -204,6 +210,10 @@ private slots:
         const QString file = path(QStringLiteral("full.tmk"));
         QString error;
         QVERIFY2(CollectionSerializer::write(file, collection, &error), qPrintable(error));
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray bytes = saved.readAll();
+        QCOMPARE(bytes, QJsonDocument::fromJson(bytes).toJson(QJsonDocument::Indented));
 
         const Result read = CollectionSerializer::read(file);
         QVERIFY2(read.ok, qPrintable(read.error));
@@ -397,6 +407,21 @@ private slots:
         QCOMPARE(read.labelStyle->geometry.columns, 4);
         QCOMPARE(read.labelStyle->borderColor, QColor(31, 78, 168));
         QCOMPARE(read.labelStyle->textPointSize, 16.0);
+    }
+
+    void aRepeatedMemberNameCountsOnlyOnce()
+    {
+        // As QJsonObject reads it: the last member of a name stands alone.
+        const QString file = writeBytes(QStringLiteral("repeated.tmk"),
+            "{\"format\": \"tallowk\", \"version\": 5,"
+            " \"sets\": {\"en:a\": {\"id\": \"old\"}, \"en:a\": {\"id\": \"new\"}},"
+            " \"history\": [{\"date\": \"2026-01-05\", \"sets\": {\"en:x\": [5, 1], \"en:x\": [0, 1],"
+            " \"en:y\": [1], \"en:y\": [2, 3]}}]}");
+        const Result read = CollectionSerializer::read(file);
+        QVERIFY(read.ok);
+        QCOMPARE(read.sets.keys(), QStringList{QStringLiteral("en:new")});
+        QCOMPARE(read.history.at(0).sets.keys(), QStringList{QStringLiteral("en:y")});
+        QVERIFY(read.warnings.isEmpty());
     }
 
     void refusedFilesGiveTheirMessageAndNothingElse()

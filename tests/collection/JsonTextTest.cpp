@@ -9,6 +9,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cmath>
+
 using namespace pv;
 
 namespace {
@@ -39,7 +41,7 @@ QJsonValue toQt(const JsonValueRef &value)
 bool sameValue(const QJsonValue &a, const QJsonValue &b)
 {
     if (a.isDouble() && b.isDouble())
-        return a.toDouble() == b.toDouble();
+        return a.toDouble() == b.toDouble() && std::signbit(a.toDouble()) == std::signbit(b.toDouble());
     if (a.type() != b.type())
         return false;
     if (a.isObject()) {
@@ -67,7 +69,7 @@ bool sameValue(const QJsonValue &a, const QJsonValue &b)
     return a == b;
 }
 
-// The tree must accept exactly what QJsonDocument accepts and read the same values.
+// The tree must accept exactly what QJsonDocument accepts, name the same error and read the same values.
 void compareWithQt(const QByteArray &text)
 {
     QJsonParseError qtError;
@@ -80,8 +82,10 @@ void compareWithQt(const QByteArray &text)
                                            .arg(QString::fromLatin1(text.toPercentEncoding(" {}[]:,\"")),
                                                 qtError.errorString(), ourError.errorString())));
     QCOMPARE(tree.root().isUndefined(), !ourOk);
-    if (!qtOk)
+    if (!qtOk) {
+        QCOMPARE(ourError.errorString(), qtError.errorString()); // the text the user is shown
         return;
+    }
     const QJsonValue qtRoot = qt.isObject() ? QJsonValue(qt.object()) : QJsonValue(qt.array());
     QVERIFY2(sameValue(toQt(tree.root()), qtRoot), text.constData());
 }
@@ -107,7 +111,8 @@ private slots:
             "[1e400]", "[-1e400]", "[1e-400]", "[9007199254740993]", "[123456789012345678901234567890]",
             "[0.1,2.5e-3,-7,1.7976931348623157e308]", "[tru]", "[true false]", "[nul]", "[+1]", "[1 2]",
             "{\"a\" 1}", "{1:2}", "{\"a\":}", "{,}", "[,]", "[", "{", "[\"", "{\"a\"", "{\"a\":1", "[1",
-            "{\"\":1}", "[\"a\"\"b\"]", "[[[]]]", "{\"k\\u0041\":1}", "[\"\xe2\x80\xa8\"]", "[\v1]", "[\f1]"};
+            "{\"\":1}", "[\"a\"\"b\"]", "[[[]]]", "{\"k\\u0041\":1}", "[\"\xe2\x80\xa8\"]", "[\v1]", "[\f1]",
+            "[-0.0,-0e3]", "[\"\xef\xbb\xbf\\n\xef\xbb\xbf\"]"};
         for (const QByteArray &text : cases)
             QTest::newRow(text.toPercentEncoding(" {}[]:,\"").left(40).constData()) << text;
         QTest::newRow("1024 deep") << QByteArray(1024, '[') + QByteArray(1024, ']');
@@ -209,8 +214,11 @@ private slots:
         out.element(3);
         out.element(1e20);
         out.element(0.1);
+        out.element(1e6);
+        out.element(-0.0);
         out.endArray();
-        out.value(QLatin1String("text"), QStringLiteral("tab\t quote\" slash\\ nul%1 ctl\x1f é € 🂡").arg(QChar(0)));
+        out.value(QLatin1String("text"), QStringLiteral("tab\t quote\" slash\\ nul%1 ctl\x1f é € 🂡 %2")
+                                             .arg(QChar(0), QChar(0xdc00)));
         out.value(QLatin1String("whole"), 42.0);
         out.endObject();
 
@@ -220,8 +228,8 @@ private slots:
                                                    {QStringLiteral("list"), QJsonArray{QStringLiteral("a"), QString()}},
                                                    {QStringLiteral("numbers"), QJsonArray{1, -2}}}},
             {QStringLiteral("none"), QJsonObject()},
-            {QStringLiteral("pairs"), QJsonArray{12.5, 3, 1e20, 0.1}},
-            {QStringLiteral("text"), QStringLiteral("tab\t quote\" slash\\ nul%1 ctl\x1f é € 🂡").arg(QChar(0))},
+            {QStringLiteral("pairs"), QJsonArray{12.5, 3, 1e20, 0.1, 1e6, -0.0}},
+            {QStringLiteral("text"), QStringLiteral("tab\t quote\" slash\\ nul%1 ctl\x1f é € 🂡 %2").arg(QChar(0), QChar(0xdc00))},
             {QStringLiteral("whole"), 42.0}};
         QCOMPARE(out.bytes(), QJsonDocument(expected).toJson(QJsonDocument::Indented));
 
