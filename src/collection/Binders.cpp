@@ -82,8 +82,10 @@ private:
     QList<CatalogCard> m_cards;
 };
 
+// pending collects the dex numbers still to be looked up, each once; seen
+// keeps the membership test cheap however many numbers a binder names.
 void takeRuleCards(const BinderRule &rule, Language language, const CardCatalog &catalog,
-                   const DexIndex *dexIndex, Candidates &candidates, BinderResolution &result)
+                   const DexIndex *dexIndex, Candidates &candidates, QList<int> &pending, QSet<int> &seen)
 {
     if (rule.dexIds.isEmpty()) {
         CatalogQuery query;
@@ -107,8 +109,10 @@ void takeRuleCards(const BinderRule &rule, Language language, const CardCatalog 
 
     for (const int dexId : rule.dexIds) {
         if (!dexIndex || !dexIndex->contains(language, dexId)) {
-            if (!result.pendingDexIds.contains(dexId))
-                result.pendingDexIds.append(dexId);
+            if (!seen.contains(dexId)) {
+                seen.insert(dexId);
+                pending.append(dexId);
+            }
             continue;
         }
         // The index keeps ids unordered; sorting them keeps a binder with a
@@ -235,9 +239,10 @@ BinderResolution resolveBinder(const Binder &binder, const CardCatalog *catalog,
     // 2. Candidates.
     Candidates candidates;
     if (!valueRanked) {
+        QSet<int> pendingSeen;
         for (const BinderRule &rule : binder.rules) {
             if (!rule.isEmpty())
-                takeRuleCards(rule, language, *catalog, dexIndex, candidates, result);
+                takeRuleCards(rule, language, *catalog, dexIndex, candidates, result.pendingDexIds, pendingSeen);
         }
     } else {
         for (const QString &id : std::as_const(ownedOrder)) {

@@ -493,6 +493,21 @@ private slots:
         QVERIFY(!c.entries().at(3).printLabel);
     }
 
+    // The rows are looked up in one pass; among rows sharing a key the first
+    // one is flagged, as a search by key would find it.
+    void printLabelsFlagsTheFirstOfRowsSharingAKey()
+    {
+        Collection c;
+        c.insertEntry(0, card(QStringLiteral("x")));
+        c.insertEntry(1, card(QStringLiteral("a")));
+        c.insertEntry(2, card(QStringLiteral("a")));
+        SetPrintLabelsCommand cmd(&c, {entryKey(card(QStringLiteral("a")))}, true, QString());
+        cmd.redo();
+        QVERIFY(!c.entries().at(0).printLabel);
+        QVERIFY(c.entries().at(1).printLabel);
+        QVERIFY(!c.entries().at(2).printLabel);
+    }
+
     void printLabelsEmitsOnceForManyRows()
     {
         Collection c;
