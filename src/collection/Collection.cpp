@@ -31,13 +31,17 @@ Collection::~Collection() = default;
 
 int Collection::addEntry(const CardEntry &entry)
 {
-    const int row = indexOfEntry(entryKey(entry));
+    const QString key = entryKey(entry);
+    const int row = indexOfEntry(key);
     if (row < 0) {
         CardEntry added = entry;
         added.count = std::max(added.count, 1);
         m_entries.append(added);
-        markChanged();
-        return int(m_entries.size()) - 1;
+        const int addedRow = int(m_entries.size()) - 1;
+        if (m_keyIndexValid)
+            m_keyIndex.insert(key, addedRow);
+        markChanged(false);
+        return addedRow;
     }
     CardEntry &existing = m_entries[row];
     existing.count = addCounts(existing.count, std::max(entry.count, 1));
@@ -46,7 +50,7 @@ int Collection::addEntry(const CardEntry &entry)
         existing.unitValueUsd = entry.unitValueUsd;
         existing.priceUpdated = entry.priceUpdated;
     }
-    markChanged();
+    markChanged(false);
     return row;
 }
 
@@ -89,11 +93,17 @@ void Collection::removeEntryAt(int row)
 
 int Collection::indexOfEntry(const QString &key) const
 {
-    for (int row = 0; row < m_entries.size(); ++row) {
-        if (entryKey(m_entries.at(row)) == key)
-            return row;
+    // One pass builds the index, so adding many lines to a large collection
+    // stays linear instead of scanning every row per line.
+    if (!m_keyIndexValid) {
+        m_keyIndex.clear();
+        m_keyIndex.reserve(m_entries.size());
+        // Walk back to front so a key shared by several rows maps to the first.
+        for (int row = int(m_entries.size()) - 1; row >= 0; --row)
+            m_keyIndex.insert(entryKey(m_entries.at(row)), row);
+        m_keyIndexValid = true;
     }
-    return -1;
+    return m_keyIndex.value(key, -1);
 }
 
 int Collection::applyPrices(Language language, const QString &cardId,
@@ -411,6 +421,7 @@ void Collection::endBatch()
 void Collection::clear()
 {
     m_entries.clear();
+    m_keyIndexValid = false;
     m_sets.clear();
     m_history.clear();
     m_binders.clear();
@@ -428,6 +439,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
                                  std::optional<LabelStyle> labelStyle)
 {
     m_entries = std::move(entries);
+    m_keyIndexValid = false;
     m_sets = std::move(sets);
     m_history = std::move(history);
     sortByDate(m_history);
@@ -453,8 +465,10 @@ void Collection::setDirty(bool dirty)
     emit dirtyChanged(m_dirty);
 }
 
-void Collection::markChanged()
+void Collection::markChanged(bool keysMayHaveChanged)
 {
+    if (keysMayHaveChanged)
+        m_keyIndexValid = false;
     if (!m_dirty) {
         m_dirty = true;
         emit dirtyChanged(true);

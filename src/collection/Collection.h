@@ -97,10 +97,16 @@ signals:
     void filePathChanged(const QString &path);
 
 private:
-    void markChanged();
+    // keysMayHaveChanged is false only for edits that keep every row's key
+    // and position, so the key index stays valid.
+    void markChanged(bool keysMayHaveChanged = true);
     void makeClean();
 
     QList<CardEntry> m_entries;
+    // Entry key -> first row holding it; rebuilt on demand after any edit that
+    // may move rows or change keys, kept up to date by appends.
+    mutable QHash<QString, int> m_keyIndex;
+    mutable bool m_keyIndexValid = false;
     QHash<QString, SetRecord> m_sets;
     QList<HistoryPoint> m_history;
     QList<Binder> m_binders;
