@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "catalog/CacheDirectory.h"
 #include "catalog/CardCatalog.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::readFile;
 using pv::test::WebStandIn;
 
 namespace {
@@ -18,12 +20,6 @@ namespace {
 QString cacheFile(Language language)
 {
     return cacheDirectory() + QLatin1Char('/') + languageCode(language) + QStringLiteral(".cbor");
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A small earlier English catalog: one real set with one real card, whose
@@ -162,7 +158,7 @@ private slots:
     void aRebuildWhoseSeriesRequestFailsKeepsThePreviousCatalog()
     {
         writeCache(Language::English, previousEnglish(90000));
-        const QByteArray before = fileBytes(cacheFile(Language::English));
+        const QByteArray before = readFile(cacheFile(Language::English));
         // The client tries three times; every try of this series detail fails.
         m_standIn->addFault(QStringLiteral("/v2/en/series/sv$"), WebStandIn::Fault::httpStatus(503), 3);
 
@@ -186,7 +182,7 @@ private slots:
         QCOMPARE(catalog.state(Language::English), CatalogState::Ready);
         QCOMPARE(catalog.catalog(Language::English)->cards.size(), 1);
         QCOMPARE(catalog.cardById(Language::English, QStringLiteral("sv03.5-005"))->rarity, QStringLiteral("Old Rarity"));
-        QCOMPARE(fileBytes(cacheFile(Language::English)), before);
+        QCOMPARE(readFile(cacheFile(Language::English)), before);
         QVERIFY(catalog.statusText(Language::English).startsWith(QStringLiteral("1 sets, 1 cards - updated 1 day(s) ago")));
     }
 

@@ -1,5 +1,6 @@
 #include "PricesTestSupport.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/AppSettings.h"
 #include "prices/PriceIndex.h"
@@ -38,15 +39,6 @@ double marketPrice(const QJsonObject &block, const QString &printingKey)
 bool settle(PriceIndex &index)
 {
     return QTest::qWaitFor([&index] { return index.client()->pendingCount() == 0; }, 30000);
-}
-
-void writeSetting(const QString &key, const QVariant &value)
-{
-    AppSettings settings;
-    if (value.isValid())
-        settings.setValue(key, value);
-    else
-        settings.remove(key);
 }
 
 } // namespace
@@ -181,7 +173,7 @@ private Q_SLOTS:
                                       QDate(2023, 3, 31));
         const QString key = PriceIndex::overrideKey(Language::English, QStringLiteral("sv1"));
         for (const QVariant &ignored : {QVariant(0), QVariant(-5), QVariant(QStringLiteral("604x"))}) {
-            writeSetting(key, ignored);
+            setSetting(key, ignored);
             PriceIndex index;
             QSignalSpy indexed(&index, &PriceIndex::setIndexed);
             index.indexSet(sv1);
@@ -191,7 +183,7 @@ private Q_SLOTS:
                      QStringLiteral("Fallback prices from TCGCSV (SV01: Scarlet & Violet Base Set), 258 card(s)."));
         }
 
-        writeSetting(key, 604);
+        setSetting(key, 604);
         PriceIndex index;
         QSignalSpy indexed(&index, &PriceIndex::setIndexed);
         index.indexSet(sv1);
@@ -224,7 +216,7 @@ private Q_SLOTS:
                      7.34);
         }
         // The user's pin goes before the errata file's.
-        writeSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("ex1")), 1429);
+        setSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("ex1")), 1429);
         PriceIndex index;
         QSignalSpy indexed(&index, &PriceIndex::setIndexed);
         index.indexSet(ex1);
@@ -268,8 +260,8 @@ private Q_SLOTS:
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990010/prices"), envelopeBody(plainPrices));
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990011/products"), envelopeBody(shadowlessProducts));
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990011/prices"), envelopeBody(shadowlessPrices));
-        writeSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("base1")), 990010);
-        writeSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("base1"), QStringLiteral("shadowless")),
+        setSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("base1")), 990010);
+        setSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("base1"), QStringLiteral("shadowless")),
                      990011);
 
         PriceIndex index;
