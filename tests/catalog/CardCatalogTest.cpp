@@ -1,3 +1,4 @@
+#include "CatalogTestSupport.h"
 #include "TestRegistry.h"
 
 #include "catalog/CacheDirectory.h"
@@ -17,6 +18,8 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::cacheFile;
+using pv::test::writeCache;
 
 namespace {
 
@@ -70,17 +73,6 @@ CatalogCache::Contents englishContents()
     contents.haveVariants = true;
     contents.savedAt = QDateTime::currentDateTimeUtc();
     return contents;
-}
-
-QString cacheFile(Language language)
-{
-    return cacheDirectory() + QLatin1Char('/') + languageCode(language) + QStringLiteral(".cbor");
-}
-
-void writeCache(Language language, const CatalogCache::Contents &contents)
-{
-    QString error;
-    QVERIFY2(CatalogCache::save(cacheFile(language), language, contents, &error), qPrintable(error));
 }
 
 QStringList ids(const QList<CatalogCard> &cards)

@@ -1,3 +1,4 @@
+#include "CatalogTestSupport.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
 
@@ -12,15 +13,12 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::cacheFile;
+using pv::test::writeCache;
 using pv::test::readFile;
 using pv::test::WebStandIn;
 
 namespace {
-
-QString cacheFile(Language language)
-{
-    return cacheDirectory() + QLatin1Char('/') + languageCode(language) + QStringLiteral(".cbor");
-}
 
 // A small earlier English catalog: one real set with one real card, whose
 // rarity and release date the card database does not know.
@@ -47,12 +45,6 @@ CatalogCache::Contents previousEnglish(qint64 ageSeconds)
     contents.haveVariants = true;
     contents.savedAt = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);
     return contents;
-}
-
-void writeCache(Language language, const CatalogCache::Contents &contents)
-{
-    QString error;
-    QVERIFY2(CatalogCache::save(cacheFile(language), language, contents, &error), qPrintable(error));
 }
 
 // Waits for refreshFinished; returns its arguments.
