@@ -15,16 +15,6 @@ using namespace pv::test;
 
 namespace {
 
-SetRecord makeSet(Language language, const QString &id, const QString &name, const QDate &released = QDate())
-{
-    SetRecord set;
-    set.id = id;
-    set.name = name;
-    set.language = language;
-    set.releaseDate = released;
-    return set;
-}
-
 SetRecord baseSet()
 {
     return makeSet(Language::English, QStringLiteral("base1"), QStringLiteral("Base Set"), QDate(1999, 1, 9));
