@@ -25,6 +25,14 @@ double marketPrice(const QJsonObject &block, const QString &printingKey)
     return block.value(printingKey).toObject().value(QStringLiteral("marketPrice")).toDouble();
 }
 
+// Asks the index for the set and waits until it announces an outcome.
+bool indexAndWait(PriceIndex &index, const SetRecord &set)
+{
+    QSignalSpy indexed(&index, &PriceIndex::setIndexed);
+    index.indexSet(set);
+    return indexed.wait(30000);
+}
+
 // Waits until the index has nothing left to send or receive.
 bool settle(PriceIndex &index)
 {
@@ -106,9 +114,8 @@ private Q_SLOTS:
     void cardsGainATcgcsvBlockOnlyWhenPriced()
     {
         PriceIndex index;
-        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-        index.indexSet(makeSet(Language::English, QStringLiteral("ex11"), QStringLiteral("Delta Species")));
-        QVERIFY(indexed.wait(30000));
+        QVERIFY(indexAndWait(index,
+                             makeSet(Language::English, QStringLiteral("ex11"), QStringLiteral("Delta Species"))));
         QCOMPARE(index.setState(Language::English, QStringLiteral("ex11")), PriceIndex::Indexed);
 
         CardDetail card;
@@ -165,9 +172,7 @@ private Q_SLOTS:
         for (const QVariant &ignored : {QVariant(0), QVariant(-5), QVariant(QStringLiteral("604x"))}) {
             setSetting(key, ignored);
             PriceIndex index;
-            QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-            index.indexSet(sv1);
-            QVERIFY(indexed.wait(30000));
+            QVERIFY(indexAndWait(index, sv1));
             // "SVE: Scarlet & Violet Energies" scores as well; the smaller id wins.
             QCOMPARE(index.statusText(Language::English, QStringLiteral("sv1")),
                      QStringLiteral("Fallback prices from TCGCSV (SV01: Scarlet & Violet Base Set), 258 card(s)."));
@@ -175,9 +180,7 @@ private Q_SLOTS:
 
         setSetting(key, 604);
         PriceIndex index;
-        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-        index.indexSet(sv1);
-        QVERIFY(indexed.wait(30000));
+        QVERIFY(indexAndWait(index, sv1));
         QVERIFY(logHas(QStringLiteral("prices"),
                        QStringLiteral("en:sv1 matched to TCGCSV group 604 (pinned in settings)."), Log::Info));
         // A pinned group has no name to show.
@@ -195,9 +198,7 @@ private Q_SLOTS:
         QCOMPARE(PriceIndex::scoreGroups(ex1, {}).groupId, 0);
         {
             PriceIndex index;
-            QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-            index.indexSet(ex1);
-            QVERIFY(indexed.wait(30000));
+            QVERIFY(indexAndWait(index, ex1));
             QCOMPARE(index.setState(Language::English, QStringLiteral("ex1")), PriceIndex::Indexed);
             QVERIFY(logHas(QStringLiteral("prices"),
                            QStringLiteral("en:ex1 matched to TCGCSV group 1393 (pinned in the errata file).")));
@@ -208,9 +209,7 @@ private Q_SLOTS:
         // The user's pin goes before the errata file's.
         setSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("ex1")), 1429);
         PriceIndex index;
-        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-        index.indexSet(ex1);
-        QVERIFY(indexed.wait(30000));
+        QVERIFY(indexAndWait(index, ex1));
         QVERIFY(logHas(QStringLiteral("prices"),
                        QStringLiteral("en:ex1 matched to TCGCSV group 1429 (pinned in settings).")));
     }
@@ -353,9 +352,8 @@ private Q_SLOTS:
     void japaneseBase1HasNoShadowlessAlias()
     {
         PriceIndex index;
-        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-        index.indexSet(makeSet(Language::Japanese, QStringLiteral("base1"), QStringLiteral("Nothing Like It")));
-        QVERIFY(indexed.wait(30000));
+        QVERIFY(indexAndWait(index,
+                             makeSet(Language::Japanese, QStringLiteral("base1"), QStringLiteral("Nothing Like It"))));
         QCOMPARE(index.setState(Language::Japanese, QStringLiteral("base1")), PriceIndex::NoGroup);
         QCOMPARE(logCount(QStringLiteral("prices"), QStringLiteral("ja:base1#")), 0);
     }
