@@ -1,5 +1,6 @@
 #include "CatalogTestSupport.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "catalog/CacheDirectory.h"
 #include "catalog/CardCatalog.h"
@@ -20,6 +21,7 @@
 using namespace pv;
 using pv::test::cacheFile;
 using pv::test::writeCache;
+using pv::test::writeFile;
 
 namespace {
 
@@ -216,10 +218,7 @@ private slots:
     void aRejectedCacheLeavesNoCatalog()
     {
         QVERIFY(QDir().mkpath(cacheDirectory()));
-        QFile file(cacheFile(Language::English));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not cbor at all \xff\xff");
-        file.close();
+        QVERIFY(writeFile(cacheFile(Language::English), "not cbor at all \xff\xff"));
         CardCatalog catalog(nullptr);
         catalog.ensureLoaded(Language::English);
         QVERIFY(!catalog.catalog(Language::English));
@@ -439,10 +438,7 @@ private:
         QJsonObject document = content;
         document.insert(QStringLiteral("format"), QStringLiteral("tallowk-errata"));
         const QString path = m_errataDir.filePath(QStringLiteral("errata.json"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QJsonDocument(document).toJson());
-        file.close();
+        QVERIFY(writeFile(path, QJsonDocument(document).toJson()));
         Errata::load(path);
     }
 

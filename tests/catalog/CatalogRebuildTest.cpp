@@ -14,9 +14,10 @@
 
 using namespace pv;
 using pv::test::cacheFile;
-using pv::test::writeCache;
 using pv::test::readFile;
 using pv::test::WebStandIn;
+using pv::test::writeCache;
+using pv::test::writeFile;
 
 namespace {
 
@@ -240,10 +241,7 @@ private slots:
 
         // A second call within the day reads nothing from disk: a damaged
         // file put in its place would be deleted by any read.
-        QFile damaged(cacheFile(Language::English));
-        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        damaged.write("\xff\xff\xff");
-        damaged.close();
+        QVERIFY(writeFile(cacheFile(Language::English), "\xff\xff\xff"));
         catalog.ensureLoaded(Language::English);
         QVERIFY(QFile::exists(cacheFile(Language::English)));
         QCOMPARE(catalog.catalog(Language::English)->cards.size(), 1);

@@ -146,10 +146,7 @@ private Q_SLOTS:
         QVERIFY(pv::ImageCache::setFolder(freshFolder(QStringLiteral("damaged"))));
         pv::ImageCache cache;
         const QString url = QStringLiteral("https://img.example/broken/high.png");
-        QFile file(cache.filePathFor(url));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not an image at all");
-        file.close();
+        QVERIFY(pv::test::writeFile(cache.filePathFor(url), "not an image at all"));
 
         QVERIFY(cache.load(url).isNull());
         QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));

@@ -557,11 +557,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         const QString file = QDir(folder).filePath(QStringLiteral("mine.tmk"));
         const QByteArray old("{\"format\":\"tallowk\",\"version\":5}");
-        {
-            QFile out(file);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(old);
-        }
+        QVERIFY(pv::test::writeFile(file, old));
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadUser | QFile::ExeUser));
         bool locked = true;
 #ifdef Q_OS_LINUX

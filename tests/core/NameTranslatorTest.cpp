@@ -13,6 +13,7 @@
 
 using namespace pv;
 using pv::test::logMessages;
+using pv::test::writeFile;
 using pv::test::writeFixture;
 
 namespace {
@@ -134,10 +135,8 @@ private Q_SLOTS:
     void errataOverrideAndItsRedundancyNote()
     {
         const QString errata = m_dir.filePath(QStringLiteral("errata.json"));
-        QFile file(errata);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(R"({"format": "tallowk-errata", "names": {"ja:X-1": "Falkner Togetic", "ja:X-2": "Tropius"}})");
-        file.close();
+        QVERIFY(writeFile(errata,
+                          R"({"format": "tallowk-errata", "names": {"ja:X-1": "Falkner Togetic", "ja:X-2": "Tropius"}})"));
         Errata::load(errata);
         Log::instance().clear();
         QCOMPARE(NameTranslator::displayName(JA, QStringLiteral("X-1"), QStringLiteral("トロピウス")),
