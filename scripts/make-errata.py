@@ -16,30 +16,17 @@ collector numbers "A-B" stands for every number from A to B.
 Usage: scripts/make-errata.py [--webdata DIR] [--output FILE]
 DIR defaults to ../shared/webdata beside the repository.
 """
-import argparse
 import collections
 import datetime
-import gzip
-import json
 import os
 import re
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(HERE)
+from recorded_data import body, load_answers, most_frequent, parse_arguments, read_json, write_json
 
 REVERSE_SETS = ("bw1 bw10 bw11 bw2 bw3 bw4 bw5 bw6 bw7 bw8 bw9 dc1 dp1 dp7 ex11 ex12 ex13 ex14 ex15 ex16 "
                 "ex6 g1 hgss1 hgss2 hgss3 pop8 sm1 sm10 sm11 sm115 sm12 sm2 sm3.5 sm4 sm5 sm6 sm7 sm7.5 "
                 "sm8 sm9 svp swsh1 xy1 xy10 xy11 xy12 xy2 xy3 xy4 xy5 xy6 xy7 xy8 xy9").split()
 NAME_SETS = ["E1", "E2", "E3", "E4", "E5", "VS1", "web1"] + ["PCG%d" % n for n in range(1, 10)]
-
-
-def load(path):
-    with gzip.open(path, "rt", encoding="utf-8") as f:
-        return json.load(f)
-
-
-def body(value):
-    return json.loads(value) if isinstance(value, str) else value
 
 
 def normalise_number(text):
@@ -95,7 +82,7 @@ def english_species(en):
     for key, card in en.items():
         if key.startswith("/v2/en/cards/") and isinstance(card, dict) and len(card.get("dexId") or []) == 1:
             counts[card["dexId"][0]][card["name"]] += 1
-    return {dex: sorted(c.items(), key=lambda kv: (-kv[1], kv[0]))[0][0] for dex, c in counts.items()}
+    return {dex: most_frequent(c) for dex, c in counts.items()}
 
 
 def latin_name_fixes(ja, en):
@@ -121,18 +108,14 @@ def latin_name_fixes(ja, en):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--webdata", default=os.path.join(ROOT, "..", "shared", "webdata"))
-    parser.add_argument("--hand", default=os.path.join(ROOT, "resources", "errata", "tcgdex.hand.json"))
-    parser.add_argument("--output", default=os.path.join(ROOT, "resources", "errata", "tcgdex.json"))
-    args = parser.parse_args()
+    args = parse_arguments(__doc__.splitlines()[0], ("resources", "errata", "tcgdex.hand.json"),
+                           ("resources", "errata", "tcgdex.json"))
 
-    en = load(os.path.join(args.webdata, "tcgdex", "en.json.gz"))
-    ja = load(os.path.join(args.webdata, "tcgdex", "ja.json.gz"))
-    thirdparty = load(os.path.join(args.webdata, "tcgdex", "thirdparty.json.gz"))
-    tcgcsv = load(os.path.join(args.webdata, "tcgcsv", "3.json.gz"))
-    with open(args.hand, encoding="utf-8") as f:
-        hand = json.load(f)
+    en = load_answers(os.path.join(args.webdata, "tcgdex", "en.json.gz"))
+    ja = load_answers(os.path.join(args.webdata, "tcgdex", "ja.json.gz"))
+    thirdparty = load_answers(os.path.join(args.webdata, "tcgdex", "thirdparty.json.gz"))
+    tcgcsv = load_answers(os.path.join(args.webdata, "tcgcsv", "3.json.gz"))
+    hand = read_json(args.hand)
 
     pins = {key: value["groupId"] for key, value in hand.get("groupIds", {}).items()}
     printings = reverse_rules(en, thirdparty, tcgcsv, pins)
@@ -156,9 +139,7 @@ def main():
         "addCards": hand.get("addCards", {}),
         "names": dict(sorted(names.items())),
     }
-    with open(args.output, "w", encoding="utf-8") as f:
-        json.dump(document, f, ensure_ascii=False, indent=1)
-        f.write("\n")
+    write_json(args.output, document)
     print("%s: %d set rules, %d group pins, %d added cards, %d names"
           % (args.output, len(printings), len(document["groupIds"]),
              sum(len(v) for v in document["addCards"].values()), len(names)))

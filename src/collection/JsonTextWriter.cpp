@@ -8,9 +8,17 @@ namespace pv {
 
 namespace {
 
-void appendEscaped(QByteArray &out, const char *begin, const char *end)
+// "\uXXXX" for one UTF-16 unit, in lower-case hex as QJsonDocument writes it.
+void appendUnicodeEscape(QByteArray &out, char16_t unit)
 {
     static const char hex[] = "0123456789abcdef";
+    const char escape[] = {'\\', 'u', hex[unit >> 12], hex[(unit >> 8) & 0xf], hex[(unit >> 4) & 0xf],
+                           hex[unit & 0xf]};
+    out.append(escape, sizeof escape);
+}
+
+void appendEscaped(QByteArray &out, const char *begin, const char *end)
+{
     const char *run = begin;
     for (const char *p = begin; p != end; ++p) {
         const unsigned char c = static_cast<unsigned char>(*p);
@@ -26,10 +34,7 @@ void appendEscaped(QByteArray &out, const char *begin, const char *end)
         case '\n': out.append("\\n", 2); break;
         case '\r': out.append("\\r", 2); break;
         case '\t': out.append("\\t", 2); break;
-        default: {
-            const char escape[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf]};
-            out.append(escape, sizeof escape);
-        }
+        default: appendUnicodeEscape(out, c);
         }
     }
     out.append(run, end - run);
@@ -78,11 +83,7 @@ void JsonTextWriter::writeString(const QString &text)
             p += 2;
         } else {
             appendRun(run, p);
-            static const char hex[] = "0123456789abcdef";
-            const char16_t unit = *p++;
-            const char escape[] = {'\\', 'u', hex[unit >> 12], hex[(unit >> 8) & 0xf], hex[(unit >> 4) & 0xf],
-                                   hex[unit & 0xf]};
-            m_out.append(escape, sizeof escape);
+            appendUnicodeEscape(m_out, *p++);
             run = p;
         }
     }
@@ -98,14 +99,8 @@ void JsonTextWriter::writeString(QLatin1String text)
     m_out.append('"');
 }
 
-void JsonTextWriter::writeKey(QLatin1String key)
-{
-    newItem();
-    writeString(key);
-    m_out.append(": ", 2);
-}
-
-void JsonTextWriter::writeKey(const QString &key)
+template <typename Text>
+void JsonTextWriter::writeKey(const Text &key)
 {
     newItem();
     writeString(key);

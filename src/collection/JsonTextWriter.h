@@ -47,8 +47,9 @@ public:
 
 private:
     void newItem();
-    void writeKey(QLatin1String key);
-    void writeKey(const QString &key);
+    // Defined and used in the source only: a QString or a QLatin1String.
+    template <typename Text>
+    void writeKey(const Text &key);
     void writeString(const QString &text);
     void writeString(QLatin1String text);
     void writeNumber(double number);

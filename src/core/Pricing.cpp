@@ -56,6 +56,14 @@ QString variantEdition(const QString &variant)
 
 QString editionOrUnlimited(const QString &edition) { return edition.isEmpty() ? unlimited : edition; }
 
+// The USD figure of one TCGplayer variant under the chosen basis; 0 when the
+// variant is missing or holds no usable figure.
+double variantPriceUsd(const QJsonValue &variant)
+{
+    const QJsonObject fields = variant.toObject();
+    return fields.isEmpty() ? 0.0 : combine(fields, usdFields());
+}
+
 } // namespace
 
 double combine(const QJsonObject &object, const QStringList &names)
@@ -134,10 +142,7 @@ double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names
     if (variants.isEmpty())
         return 0.0;
     for (const QString &name : names) {
-        const QJsonObject variant = variants.value(name).toObject();
-        if (variant.isEmpty())
-            continue;
-        const double price = combine(variant, usdFields());
+        const double price = variantPriceUsd(variants.value(name));
         if (price > 0.0)
             return price;
     }
@@ -161,19 +166,11 @@ double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, 
         const QString variantOnly = variantEdition(it.key());
         if (!variantOnly.isEmpty() && variantOnly != printingEdition)
             continue;
-        const QJsonObject variant = it.value().toObject();
-        if (variant.isEmpty())
-            continue;
-        const double price = combine(variant, usdFields());
+        const double price = variantPriceUsd(it.value());
         if (price > 0.0)
             return price;
     }
     return 0.0;
-}
-
-double tcgplayerFinishPriceOf(const QJsonObject &variants, const QString &finish, const QString &edition)
-{
-    return tcgplayerFinishPrice(variants, finish, edition);
 }
 
 double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, const QString &edition)

@@ -34,7 +34,6 @@ QStringList tcgplayerVariantKey(const QString &finish);
 QStringList tcgplayerEditionKey(const QString &finish, const QString &edition);
 double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names);
 double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, const QString &edition);
-double tcgplayerFinishPriceOf(const QJsonObject &variants, const QString &finish, const QString &edition);
 double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, const QString &edition);
 double tcgplayerPrice(const CardDetail &card, const QString &finish, const QString &edition);
 

@@ -40,20 +40,30 @@ CatalogSnapshot makeCatalog(const QList<CatalogSet> &sets, const QList<CatalogCa
     return snapshot;
 }
 
-int countOfKind(const CatalogDiff &diff, int kind)
+// How many of the set or card changes are of the kind.
+template <typename Change>
+int countOfKind(const QList<Change> &changes, int kind)
 {
     int count = 0;
-    for (const CatalogDiff::CardChange &change : diff.cardChanges)
+    for (const Change &change : changes)
         count += change.kind == kind ? 1 : 0;
     return count;
 }
 
-int setCountOfKind(const CatalogDiff &diff, int kind)
+// A diff holding only what the rarity pass finds against the earlier build.
+CatalogDiff rarityDiff(const CatalogSnapshot &previous, const QList<CatalogCard> &cards)
 {
-    int count = 0;
-    for (const CatalogDiff::SetChange &change : diff.setChanges)
-        count += change.kind == kind ? 1 : 0;
-    return count;
+    CatalogDiff diff;
+    CatalogDiff::compareRarities(diff, previous, cards);
+    return diff;
+}
+
+// A diff holding only what the printings pass finds against the earlier build.
+CatalogDiff printingDiff(const CatalogSnapshot &previous, const QList<CatalogCard> &cards)
+{
+    CatalogDiff diff;
+    CatalogDiff::comparePrintings(diff, previous, cards);
+    return diff;
 }
 
 } // namespace
@@ -86,9 +96,11 @@ void testCatalogDiff()
         cards.append(makeCard(QStringLiteral("sv04"), QStringLiteral("001"), QStringLiteral("Sprigatito")));
         cards.append(makeCard(QStringLiteral("sv04"), QStringLiteral("002"), QStringLiteral("Floragato")));
         const CatalogDiff diff = CatalogDiff::compute(base, sets, cards, english);
-        check(setCountOfKind(diff, CatalogDiff::SetChange::Added) == 1, QStringLiteral("a new set is reported once"));
+        check(countOfKind(diff.setChanges, CatalogDiff::SetChange::Added) == 1,
+              QStringLiteral("a new set is reported once"));
         check(diff.newSetIds.contains(QStringLiteral("sv04")), QStringLiteral("and is marked as a new set"));
-        check(countOfKind(diff, CatalogDiff::CardChange::Added) == 2, QStringLiteral("its cards are carried in the diff"));
+        check(countOfKind(diff.cardChanges, CatalogDiff::CardChange::Added) == 2,
+              QStringLiteral("its cards are carried in the diff"));
         check(!diff.summary().contains(QStringLiteral("card")),
               QStringLiteral("but the summary counts the set, not its 2 cards"));
         check(!diff.report().contains(QStringLiteral("sv04-001")),
@@ -97,24 +109,26 @@ void testCatalogDiff()
     // 4: everything withdrawn.
     {
         const CatalogDiff diff = CatalogDiff::compute(base, {}, {}, english);
-        check(setCountOfKind(diff, CatalogDiff::SetChange::Withdrawn) == 1, QStringLiteral("a withdrawn set is reported"));
-        check(countOfKind(diff, CatalogDiff::CardChange::Withdrawn) == 2,
+        check(countOfKind(diff.setChanges, CatalogDiff::SetChange::Withdrawn) == 1,
+              QStringLiteral("a withdrawn set is reported"));
+        check(countOfKind(diff.cardChanges, CatalogDiff::CardChange::Withdrawn) == 2,
               QStringLiteral("so are the cards that went with it"));
     }
     // 5 and 6: a rename and a size change are told apart.
     {
         const CatalogDiff diff = CatalogDiff::compute(
             base, {makeSet(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames!"), 197)}, baseCards, english);
-        check(setCountOfKind(diff, CatalogDiff::SetChange::Renamed) == 1, QStringLiteral("a renamed set is reported"));
-        check(setCountOfKind(diff, CatalogDiff::SetChange::Resized) == 0,
+        check(countOfKind(diff.setChanges, CatalogDiff::SetChange::Renamed) == 1,
+              QStringLiteral("a renamed set is reported"));
+        check(countOfKind(diff.setChanges, CatalogDiff::SetChange::Resized) == 0,
               QStringLiteral("and a rename alone is not a size change"));
     }
     {
         const CatalogDiff diff = CatalogDiff::compute(
             base, {makeSet(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames"), 226)}, baseCards, english);
-        check(setCountOfKind(diff, CatalogDiff::SetChange::Resized) == 1,
+        check(countOfKind(diff.setChanges, CatalogDiff::SetChange::Resized) == 1,
               QStringLiteral("a set whose official count moved is reported"));
-        check(setCountOfKind(diff, CatalogDiff::SetChange::Renamed) == 0,
+        check(countOfKind(diff.setChanges, CatalogDiff::SetChange::Renamed) == 0,
               QStringLiteral("and a size change alone is not a rename"));
     }
     // 7: a renamed card.
@@ -122,7 +136,8 @@ void testCatalogDiff()
         QList<CatalogCard> cards = baseCards;
         cards[1].name = QStringLiteral("Floragato V");
         const CatalogDiff diff = CatalogDiff::compute(base, baseSets, cards, english);
-        check(countOfKind(diff, CatalogDiff::CardChange::Renamed) == 1, QStringLiteral("a renamed card is reported once"));
+        check(countOfKind(diff.cardChanges, CatalogDiff::CardChange::Renamed) == 1,
+              QStringLiteral("a renamed card is reported once"));
         check(!diff.cardChanges.isEmpty() && diff.cardChanges.first().previousName == QStringLiteral("Floragato"),
               QStringLiteral("and carries the name it had"));
     }
@@ -143,8 +158,7 @@ void testCatalogDiff()
     rated[0].rarity = QStringLiteral("Common");
     rated[1].rarity = QStringLiteral("Rare Holo");
     {
-        CatalogDiff diff;
-        CatalogDiff::compareRarities(diff, makeCatalog(baseSets, baseCards, false, true), rated);
+        const CatalogDiff diff = rarityDiff(makeCatalog(baseSets, baseCards, false, true), rated);
         check(diff.cardChanges.isEmpty(), QStringLiteral("a first rarity pass is not 2 rarity changes"));
         check(!diff.raritiesCompared, QStringLiteral("and is not claimed to be a comparison"));
     }
@@ -152,17 +166,15 @@ void testCatalogDiff()
     {
         QList<CatalogCard> cards = rated;
         cards[1].rarity = QStringLiteral("Illustration Rare");
-        CatalogDiff diff;
-        CatalogDiff::compareRarities(diff, ratedBefore, cards);
-        check(countOfKind(diff, CatalogDiff::CardChange::RarityChanged) == 1,
+        const CatalogDiff diff = rarityDiff(ratedBefore, cards);
+        check(countOfKind(diff.cardChanges, CatalogDiff::CardChange::RarityChanged) == 1,
               QStringLiteral("a rarity that moved is reported once"));
         check(diff.raritiesCompared, QStringLiteral("and the comparison is recorded as having run"));
     }
     {
         QList<CatalogCard> cards = rated;
         cards[1].rarity.clear();
-        CatalogDiff diff;
-        CatalogDiff::compareRarities(diff, ratedBefore, cards);
+        const CatalogDiff diff = rarityDiff(ratedBefore, cards);
         check(diff.cardChanges.isEmpty(), QStringLiteral("a rarity cleared by an unnamed query is not a change"));
     }
     {
@@ -170,8 +182,7 @@ void testCatalogDiff()
         CatalogCard fresh = makeCard(QStringLiteral("sv03"), QStringLiteral("003"), QStringLiteral("Meowscarada"));
         fresh.rarity = QStringLiteral("Double Rare");
         cards.append(fresh);
-        CatalogDiff diff;
-        CatalogDiff::compareRarities(diff, ratedBefore, cards);
+        const CatalogDiff diff = rarityDiff(ratedBefore, cards);
         check(diff.cardChanges.isEmpty(), QStringLiteral("a card new in this refresh is not also a rarity change"));
     }
     // 13 to 15: printings.
@@ -179,8 +190,7 @@ void testCatalogDiff()
     printed[0].printingMask = 1;
     printed[1].printingMask = 1;
     {
-        CatalogDiff diff;
-        CatalogDiff::comparePrintings(diff, makeCatalog(baseSets, baseCards, true, false), printed);
+        const CatalogDiff diff = printingDiff(makeCatalog(baseSets, baseCards, true, false), printed);
         check(diff.cardChanges.isEmpty(), QStringLiteral("a first printings pass is not 2 changes"));
         check(!diff.printingsCompared, QStringLiteral("and is not claimed to be a comparison"));
     }
@@ -188,17 +198,15 @@ void testCatalogDiff()
     {
         QList<CatalogCard> cards = printed;
         cards[0].printingMask = 5;
-        CatalogDiff diff;
-        CatalogDiff::comparePrintings(diff, printedBefore, cards);
-        check(countOfKind(diff, CatalogDiff::CardChange::PrintingsChanged) == 1,
+        const CatalogDiff diff = printingDiff(printedBefore, cards);
+        check(countOfKind(diff.cardChanges, CatalogDiff::CardChange::PrintingsChanged) == 1,
               QStringLiteral("a card that gained a printing is reported once"));
     }
     {
         QList<CatalogCard> cards = printed;
         cards[0].printingMask = 0;
-        CatalogDiff diff;
-        CatalogDiff::comparePrintings(diff, printedBefore, cards);
-        check(countOfKind(diff, CatalogDiff::CardChange::PrintingsChanged) == 1,
+        const CatalogDiff diff = printingDiff(printedBefore, cards);
+        check(countOfKind(diff.cardChanges, CatalogDiff::CardChange::PrintingsChanged) == 1,
               QStringLiteral("a printing set emptying to none is a change, not an unknown"));
     }
     // 16: mask names.

@@ -1,4 +1,6 @@
+#include "CatalogTestSupport.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "catalog/CacheDirectory.h"
 #include "catalog/CardCatalog.h"
@@ -17,6 +19,9 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::cacheFile;
+using pv::test::writeCache;
+using pv::test::writeFile;
 
 namespace {
 
@@ -70,17 +75,6 @@ CatalogCache::Contents englishContents()
     contents.haveVariants = true;
     contents.savedAt = QDateTime::currentDateTimeUtc();
     return contents;
-}
-
-QString cacheFile(Language language)
-{
-    return cacheDirectory() + QLatin1Char('/') + languageCode(language) + QStringLiteral(".cbor");
-}
-
-void writeCache(Language language, const CatalogCache::Contents &contents)
-{
-    QString error;
-    QVERIFY2(CatalogCache::save(cacheFile(language), language, contents, &error), qPrintable(error));
 }
 
 QStringList ids(const QList<CatalogCard> &cards)
@@ -224,10 +218,7 @@ private slots:
     void aRejectedCacheLeavesNoCatalog()
     {
         QVERIFY(QDir().mkpath(cacheDirectory()));
-        QFile file(cacheFile(Language::English));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not cbor at all \xff\xff");
-        file.close();
+        QVERIFY(writeFile(cacheFile(Language::English), "not cbor at all \xff\xff"));
         CardCatalog catalog(nullptr);
         catalog.ensureLoaded(Language::English);
         QVERIFY(!catalog.catalog(Language::English));
@@ -447,10 +438,7 @@ private:
         QJsonObject document = content;
         document.insert(QStringLiteral("format"), QStringLiteral("tallowk-errata"));
         const QString path = m_errataDir.filePath(QStringLiteral("errata.json"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QJsonDocument(document).toJson());
-        file.close();
+        QVERIFY(writeFile(path, QJsonDocument(document).toJson()));
         Errata::load(path);
     }
 

@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "catalog/CatalogCache.h"
 #include "core/Log.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::writeFile;
 
 namespace {
 
@@ -79,14 +81,6 @@ QCborMap validMap()
     map.insert(QStringLiteral("rarities"), QCborArray{});
     map.insert(QStringLiteral("haveVariants"), true);
     return map;
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return file.write(bytes) == bytes.size();
 }
 
 int warningsSince(int start)
@@ -203,7 +197,7 @@ private slots:
         else
             map.insert(QStringLiteral("version"), version);
         const QString path = m_dir.filePath(QStringLiteral("en.cbor"));
-        QVERIFY(writeBytes(path, map.toCborValue().toCbor()));
+        QVERIFY(writeFile(path, map.toCborValue().toCbor()));
         const CatalogCache::LoadResult read = CatalogCache::load(path);
         QCOMPARE(read.ok, ok);
         QCOMPARE(QFile::exists(path), ok);
@@ -303,7 +297,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, reason);
         const QString path = m_dir.filePath(QStringLiteral("en.cbor"));
-        QVERIFY(writeBytes(path, bytes));
+        QVERIFY(writeFile(path, bytes));
         const int logStart = Log::instance().count();
         const CatalogCache::LoadResult read = CatalogCache::load(path);
         QVERIFY(!read.ok);
@@ -324,7 +318,7 @@ private slots:
         map.insert(QStringLiteral("cards"), QCborArray{0, 5, QCborArray{QStringLiteral("x")}, QCborValue(), 0, 1});
         map.insert(QStringLiteral("rarities"), QCborArray{QCborMap{}});
         const QString path = m_dir.filePath(QStringLiteral("en.cbor"));
-        QVERIFY(writeBytes(path, map.toCborValue().toCbor()));
+        QVERIFY(writeFile(path, map.toCborValue().toCbor()));
         const CatalogCache::LoadResult read = CatalogCache::load(path);
         QVERIFY2(read.ok, qPrintable(read.error));
         QCOMPARE(read.contents.series.at(0).name, QString());
@@ -359,7 +353,7 @@ private slots:
                 for (int flips = random.bounded(1, 4); flips > 0; --flips)
                     bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
             }
-            QVERIFY(writeBytes(path, bytes));
+            QVERIFY(writeFile(path, bytes));
             const CatalogCache::LoadResult read = CatalogCache::load(path);
             // Whatever was accepted is self-consistent; whatever was refused is gone.
             if (read.ok) {
@@ -385,7 +379,7 @@ private slots:
     void saveReportsAFolderItCannotCreate()
     {
         const QString blocker = m_dir.filePath(QStringLiteral("blocker"));
-        QVERIFY(writeBytes(blocker, "x"));
+        QVERIFY(writeFile(blocker, "x"));
         QString error;
         QVERIFY(!CatalogCache::save(blocker + QStringLiteral("/en.cbor"), Language::English, sampleContents(), &error));
         QCOMPARE(error, QStringLiteral("Could not create %1.").arg(blocker));

@@ -1,4 +1,6 @@
+#include "CatalogTestSupport.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "catalog/CacheDirectory.h"
 #include "catalog/CardCatalog.h"
@@ -11,20 +13,13 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::cacheFile;
+using pv::test::readFile;
 using pv::test::WebStandIn;
+using pv::test::writeCache;
+using pv::test::writeFile;
 
 namespace {
-
-QString cacheFile(Language language)
-{
-    return cacheDirectory() + QLatin1Char('/') + languageCode(language) + QStringLiteral(".cbor");
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A small earlier English catalog: one real set with one real card, whose
 // rarity and release date the card database does not know.
@@ -51,12 +46,6 @@ CatalogCache::Contents previousEnglish(qint64 ageSeconds)
     contents.haveVariants = true;
     contents.savedAt = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);
     return contents;
-}
-
-void writeCache(Language language, const CatalogCache::Contents &contents)
-{
-    QString error;
-    QVERIFY2(CatalogCache::save(cacheFile(language), language, contents, &error), qPrintable(error));
 }
 
 // Waits for refreshFinished; returns its arguments.
@@ -162,7 +151,7 @@ private slots:
     void aRebuildWhoseSeriesRequestFailsKeepsThePreviousCatalog()
     {
         writeCache(Language::English, previousEnglish(90000));
-        const QByteArray before = fileBytes(cacheFile(Language::English));
+        const QByteArray before = readFile(cacheFile(Language::English));
         // The client tries three times; every try of this series detail fails.
         m_standIn->addFault(QStringLiteral("/v2/en/series/sv$"), WebStandIn::Fault::httpStatus(503), 3);
 
@@ -186,7 +175,7 @@ private slots:
         QCOMPARE(catalog.state(Language::English), CatalogState::Ready);
         QCOMPARE(catalog.catalog(Language::English)->cards.size(), 1);
         QCOMPARE(catalog.cardById(Language::English, QStringLiteral("sv03.5-005"))->rarity, QStringLiteral("Old Rarity"));
-        QCOMPARE(fileBytes(cacheFile(Language::English)), before);
+        QCOMPARE(readFile(cacheFile(Language::English)), before);
         QVERIFY(catalog.statusText(Language::English).startsWith(QStringLiteral("1 sets, 1 cards - updated 1 day(s) ago")));
     }
 
@@ -252,10 +241,7 @@ private slots:
 
         // A second call within the day reads nothing from disk: a damaged
         // file put in its place would be deleted by any read.
-        QFile damaged(cacheFile(Language::English));
-        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        damaged.write("\xff\xff\xff");
-        damaged.close();
+        QVERIFY(writeFile(cacheFile(Language::English), "\xff\xff\xff"));
         catalog.ensureLoaded(Language::English);
         QVERIFY(QFile::exists(cacheFile(Language::English)));
         QCOMPARE(catalog.catalog(Language::English)->cards.size(), 1);

@@ -1,5 +1,6 @@
 #include "LogProbe.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "catalog/CacheDirectory.h"
 #include "catalog/DexIndex.h"
@@ -21,6 +22,7 @@ using pv::DexIndex;
 using pv::Language;
 using pv::TcgdexClient;
 using pv::test::WebStandIn;
+using pv::test::writeFile;
 
 namespace {
 
@@ -45,19 +47,9 @@ QCborMap dexFile(const QCborArray &entries, const QString &format = QStringLiter
     return map;
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 QCborMap readDexFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QCborValue::fromCbor(file.readAll()).toMap();
+    return QCborValue::fromCbor(pv::test::readFile(path)).toMap();
 }
 
 QSet<QString> toSet(const QStringList &list)

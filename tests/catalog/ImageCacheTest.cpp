@@ -1,5 +1,6 @@
 #include "LogProbe.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "catalog/ImageCache.h"
 #include "core/AppSettings.h"
@@ -32,14 +33,6 @@ QPixmap pixmapOf(const QByteArray &bytes)
     QPixmap pixmap;
     pixmap.loadFromData(bytes);
     return pixmap;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
 }
 
 bool logHas(int level, const QString &fragment)
@@ -132,7 +125,7 @@ private Q_SLOTS:
 
         // The bytes land on disk unchanged and survive a memory flush.
         cache.store(url, bytes, pixmapOf(bytes));
-        QCOMPARE(readAll(cache.filePathFor(url)), bytes);
+        QCOMPARE(pv::test::readFile(cache.filePathFor(url)), bytes);
         QPixmapCache::clear();
         const QPixmap fromDisk = cache.load(url);
         QCOMPARE(fromDisk.size(), QSize(8, 8));
@@ -153,10 +146,7 @@ private Q_SLOTS:
         QVERIFY(pv::ImageCache::setFolder(freshFolder(QStringLiteral("damaged"))));
         pv::ImageCache cache;
         const QString url = QStringLiteral("https://img.example/broken/high.png");
-        QFile file(cache.filePathFor(url));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not an image at all");
-        file.close();
+        QVERIFY(pv::test::writeFile(cache.filePathFor(url), "not an image at all"));
 
         QVERIFY(cache.load(url).isNull());
         QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));

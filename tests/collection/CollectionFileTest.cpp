@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
@@ -79,12 +80,7 @@ class CollectionFileTest : public QObject
 
     QString writeBytes(const QString &name, const QByteArray &bytes)
     {
-        const QString file = path(name);
-        QFile out(file);
-        if (!out.open(QIODevice::WriteOnly))
-            qFatal("cannot write a test file");
-        out.write(bytes);
-        return file;
+        return pv::test::writeFixture(path(name), bytes);
     }
 
     Result readDocument(const QJsonObject &root, const QString &name = QStringLiteral("doc.tmk"))
@@ -561,11 +557,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         const QString file = QDir(folder).filePath(QStringLiteral("mine.tmk"));
         const QByteArray old("{\"format\":\"tallowk\",\"version\":5}");
-        {
-            QFile out(file);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(old);
-        }
+        QVERIFY(pv::test::writeFile(file, old));
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadUser | QFile::ExeUser));
         bool locked = true;
 #ifdef Q_OS_LINUX

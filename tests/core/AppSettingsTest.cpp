@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/AppSettings.h"
 #include "core/Log.h"
@@ -10,6 +11,7 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::writeFile;
 
 namespace {
 
@@ -21,13 +23,6 @@ QList<LogEntry> entriesOf(const QString &category)
             found.append(e);
     }
     return found;
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
 }
 
 } // namespace
@@ -70,7 +65,7 @@ private Q_SLOTS:
     {
         QTemporaryDir beside;
         const QString preset = beside.filePath(QStringLiteral("tallowk_prefs.ini"));
-        writeFile(preset, "[pricing]\ndisplayCurrency=JPY\n");
+        QVERIFY(writeFile(preset, "[pricing]\ndisplayCurrency=JPY\n"));
         QFile::setPermissions(preset, QFile::permissions(preset) | QFileDevice::ReadOther | QFileDevice::WriteOther);
 
         AppSettings::seedIfMissingFrom(beside.path());
@@ -85,7 +80,7 @@ private Q_SLOTS:
                  QStringLiteral("Settings seeded from %1.").arg(QDir::toNativeSeparators(preset)));
 
         // A second start leaves the user's file alone, even if the preset changed.
-        writeFile(preset, "[pricing]\ndisplayCurrency=GBP\n");
+        QVERIFY(writeFile(preset, "[pricing]\ndisplayCurrency=GBP\n"));
         AppSettings::seedIfMissingFrom(beside.path());
         QCOMPARE(AppSettings().value(QStringLiteral("pricing/displayCurrency")).toString(), QStringLiteral("JPY"));
         QCOMPARE(entriesOf(QStringLiteral("app")).size(), 1);
@@ -105,7 +100,7 @@ private Q_SLOTS:
     // first failure (a malformed file) is reported, a later access error is not.
     void reportsTheFirstFailureOnly()
     {
-        writeFile(AppSettings::filePath(), "[pricing\ndisplayCurrency=JPY\n");
+        QVERIFY(writeFile(AppSettings::filePath(), "[pricing\ndisplayCurrency=JPY\n"));
         { AppSettings settings; settings.value(QStringLiteral("x")); }
         { AppSettings settings; settings.value(QStringLiteral("x")); }
         QList<LogEntry> logged = entriesOf(QStringLiteral("app"));

@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/AppSettings.h"
 #include "core/Currency.h"
@@ -9,16 +10,7 @@
 #include <QTest>
 
 using namespace pv;
-
-namespace {
-
-void setSetting(const QString &key, const QVariant &value)
-{
-    AppSettings settings;
-    settings.setValue(key, value);
-}
-
-} // namespace
+using pv::test::setSetting;
 
 class CurrencyTest : public QObject
 {

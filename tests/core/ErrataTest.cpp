@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/CardVocabulary.h"
 #include "core/Errata.h"
@@ -10,21 +11,13 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::logMessages;
+using pv::test::writeFixture;
 
 namespace {
 
 const Language EN = Language::English;
 const Language JA = Language::Japanese;
-
-QStringList messages(const QString &category)
-{
-    QStringList found;
-    for (const LogEntry &e : Log::instance().entries()) {
-        if (e.category == category)
-            found.append(e.message);
-    }
-    return found;
-}
 
 int levelOfLast(const QString &category)
 {
@@ -45,12 +38,7 @@ class ErrataTest : public QObject
 
     QString write(const QByteArray &text)
     {
-        const QString path = m_dir.filePath(QStringLiteral("errata.json"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write the errata fixture");
-        file.write(text);
-        return path;
+        return writeFixture(m_dir.filePath(QStringLiteral("errata.json")), text);
     }
     void loadText(const QByteArray &text) { Errata::load(write(text)); }
 
@@ -85,8 +73,8 @@ private Q_SLOTS:
         QVERIFY(Errata::sourcePath().isEmpty());
         QCOMPARE(Errata::nameOverride(JA, QStringLiteral("VS1-005")), QString());
         QCOMPARE(levelOfLast(QStringLiteral("errata")), int(Log::Error));
-        QVERIFY2(messages(QStringLiteral("errata")).last().startsWith(messageStart.arg(QDir::toNativeSeparators(path))),
-                 qPrintable(messages(QStringLiteral("errata")).last()));
+        QVERIFY2(logMessages(QStringLiteral("errata")).last().startsWith(messageStart.arg(QDir::toNativeSeparators(path))),
+                 qPrintable(logMessages(QStringLiteral("errata")).last()));
     }
 
     void missingFile()
@@ -94,7 +82,7 @@ private Q_SLOTS:
         Errata::load(m_dir.filePath(QStringLiteral("absent.json")));
         QVERIFY(!Errata::hasAny());
         QVERIFY(Errata::isLoaded());
-        QCOMPARE(messages(QStringLiteral("errata")).last(),
+        QCOMPARE(logMessages(QStringLiteral("errata")).last(),
                  QStringLiteral("No errata file; printings are offered exactly as TCGdex reports them."));
         Errata::load(QString());
         QVERIFY(!Errata::hasAny());
@@ -135,7 +123,7 @@ private Q_SLOTS:
         Errata::load(QString());
         QCOMPARE(Errata::groupPin(EN, QString()), 0);
         QCOMPARE(Errata::nameOverride(JA, QString()), QString());
-        QVERIFY(messages(QStringLiteral("errata")).size() == 1);
+        QVERIFY(logMessages(QStringLiteral("errata")).size() == 1);
     }
 
     void redundantCorrectionIsNotedOnce()
@@ -145,13 +133,13 @@ private Q_SLOTS:
         Log::instance().clear();
         for (int i = 0; i < 3; ++i)
             Errata::printingsFor(EN, QStringLiteral("xy1"), QStringLiteral("xy1-5"), &flags);
-        QCOMPARE(messages(QStringLiteral("errata")),
+        QCOMPARE(logMessages(QStringLiteral("errata")),
                  QStringList{QStringLiteral("en:xy1 already offers Reverse Holo; the correction for it can be removed "
                                             "from the errata file.")});
         loadText(R"({"format": "tallowk-errata", "printings": {"en:xy1": {"addFinishes": {"reverse": "*"}}}})");
         Log::instance().clear();
         Errata::printingsFor(EN, QStringLiteral("xy1"), QStringLiteral("xy1-5"), &flags);
-        QCOMPARE(messages(QStringLiteral("errata")).size(), 1);
+        QCOMPARE(logMessages(QStringLiteral("errata")).size(), 1);
     }
 
     // Without the card's own flags every finish is offered, so a rule adding
@@ -164,7 +152,7 @@ private Q_SLOTS:
         Errata::printingsFor(EN, QStringLiteral("xy1"), QStringLiteral("xy1-5"));
         Errata::printingsFor(EN, QStringLiteral("xy1"), QStringLiteral("xy1-5"), &noFlags);
         Errata::printingsFor(EN, QStringLiteral("xy1"), QString());
-        QVERIFY(messages(QStringLiteral("errata")).isEmpty());
+        QVERIFY(logMessages(QStringLiteral("errata")).isEmpty());
     }
 
     void notesOfServedCardsAndNames()
@@ -173,13 +161,13 @@ private Q_SLOTS:
         Log::instance().clear();
         Errata::noteServedAddedCard(EN, QStringLiteral("smp-SM103a"));
         Errata::noteServedAddedCard(EN, QStringLiteral("smp-SM103a"));
-        QCOMPARE(messages(QStringLiteral("errata")),
+        QCOMPARE(logMessages(QStringLiteral("errata")),
                  QStringList{QStringLiteral("TCGdex now serves en:smp-SM103a; the addCards entry for it can be "
                                             "removed from the errata file.")});
         QVERIFY(Errata::markNameNoticed(JA, QStringLiteral("X-1")));
         QVERIFY(!Errata::markNameNoticed(JA, QStringLiteral("X-1")));
         Errata::noteRedundantName(JA, QStringLiteral("X-1"));
-        QCOMPARE(messages(QStringLiteral("errata")).last(),
+        QCOMPARE(logMessages(QStringLiteral("errata")).last(),
                  QStringLiteral("The name table already gives the same name for ja:X-1; the names entry for it can be "
                                 "removed from the errata file."));
     }

@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/AppSettings.h"
 #include "core/FxRateFetcher.h"
@@ -62,12 +63,7 @@ QVariantMap storedRates()
 
 QStringList fxWarnings()
 {
-    QStringList found;
-    for (const LogEntry &e : Log::instance().entries()) {
-        if (e.category == QLatin1String("fx") && e.level == Log::Warn)
-            found.append(e.message);
-    }
-    return found;
+    return pv::test::logMessages(QStringLiteral("fx"), Log::Warn);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/AppSettings.h"
 #include "core/FxRates.h"
@@ -7,22 +8,8 @@
 #include <QTest>
 
 using namespace pv;
-
-namespace {
-
-void setSetting(const QString &key, const QVariant &value)
-{
-    AppSettings settings;
-    settings.setValue(key, value);
-}
-
-QVariant setting(const QString &key)
-{
-    AppSettings settings;
-    return settings.value(key);
-}
-
-} // namespace
+using pv::test::setSetting;
+using pv::test::setting;
 
 class FxRatesTest : public QObject
 {

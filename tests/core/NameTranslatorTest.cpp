@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/CardVocabulary.h"
 #include "core/Errata.h"
@@ -11,20 +12,13 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::logMessages;
+using pv::test::writeFile;
+using pv::test::writeFixture;
 
 namespace {
 
 const Language JA = Language::Japanese;
-
-QStringList messages(const QString &category)
-{
-    QStringList found;
-    for (const LogEntry &e : Log::instance().entries()) {
-        if (e.category == category)
-            found.append(e.message);
-    }
-    return found;
-}
 
 // A table holding just what the composition cases need.
 const char *const table = R"({
@@ -50,12 +44,7 @@ class NameTranslatorTest : public QObject
 
     QString write(const QByteArray &text)
     {
-        const QString path = m_dir.filePath(QStringLiteral("ja-en.json"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write the name table fixture");
-        file.write(text);
-        return path;
+        return writeFixture(m_dir.filePath(QStringLiteral("ja-en.json")), text);
     }
 
 private Q_SLOTS:
@@ -77,7 +66,7 @@ private Q_SLOTS:
         // 10 cards (two members are not usable), 3 owners, 3 forms and one each of the rest.
         QCOMPARE(NameTranslator::count(), 10 + 3 + 3 + 4);
         QVERIFY(NameTranslator::isLoaded());
-        QCOMPARE(messages(QStringLiteral("names")).last(),
+        QCOMPARE(logMessages(QStringLiteral("names")).last(),
                  QStringLiteral("Name table loaded from %1: 10 cards, 2 sets, 1 series, 3 owners, 3 form prefixes.")
                      .arg(QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("ja-en.json")))));
     }
@@ -146,19 +135,17 @@ private Q_SLOTS:
     void errataOverrideAndItsRedundancyNote()
     {
         const QString errata = m_dir.filePath(QStringLiteral("errata.json"));
-        QFile file(errata);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(R"({"format": "tallowk-errata", "names": {"ja:X-1": "Falkner Togetic", "ja:X-2": "Tropius"}})");
-        file.close();
+        QVERIFY(writeFile(errata,
+                          R"({"format": "tallowk-errata", "names": {"ja:X-1": "Falkner Togetic", "ja:X-2": "Tropius"}})"));
         Errata::load(errata);
         Log::instance().clear();
         QCOMPARE(NameTranslator::displayName(JA, QStringLiteral("X-1"), QStringLiteral("トロピウス")),
                  QStringLiteral("Falkner Togetic"));
-        QVERIFY(messages(QStringLiteral("errata")).isEmpty());
+        QVERIFY(logMessages(QStringLiteral("errata")).isEmpty());
         for (int i = 0; i < 2; ++i)
             QCOMPARE(NameTranslator::displayName(JA, QStringLiteral("X-2"), QStringLiteral("トロピウス")),
                      QStringLiteral("Tropius"));
-        QCOMPARE(messages(QStringLiteral("errata")).size(), 1);
+        QCOMPARE(logMessages(QStringLiteral("errata")).size(), 1);
         QCOMPARE(NameTranslator::displayName(Language::English, QStringLiteral("X-1"), QStringLiteral("Tropius")),
                  QStringLiteral("Tropius"));
         QCOMPARE(NameTranslator::displayName(JA, QString(), QStringLiteral("トロピウス")), QStringLiteral("Tropius"));
@@ -185,7 +172,7 @@ private Q_SLOTS:
         NameTranslator::loadFile(path);
         QCOMPARE(NameTranslator::count(), 0);
         QVERIFY(!NameTranslator::isLoaded());
-        QVERIFY(messages(QStringLiteral("names")).last().startsWith(message.arg(QDir::toNativeSeparators(path))));
+        QVERIFY(logMessages(QStringLiteral("names")).last().startsWith(message.arg(QDir::toNativeSeparators(path))));
         QCOMPARE(Log::instance().entries().last().level, int(Log::Error));
         QCOMPARE(NameTranslator::translateCardName(JA, QStringLiteral("トロピウス")), QStringLiteral("トロピウス"));
     }
@@ -202,7 +189,7 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("nowhere/ja-en.json"));
         NameTranslator::loadFile(path);
         QVERIFY(!NameTranslator::isLoaded());
-        QCOMPARE(messages(QStringLiteral("names")).last(),
+        QCOMPARE(logMessages(QStringLiteral("names")).last(),
                  QStringLiteral("No name table at %1; Japanese names are shown as the API spells them.")
                      .arg(QDir::toNativeSeparators(path)));
         QCOMPARE(Log::instance().entries().last().level, int(Log::Info));

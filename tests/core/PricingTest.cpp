@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/AppSettings.h"
 #include "core/CardDetail.h"
@@ -13,6 +14,7 @@
 #include <limits>
 
 using namespace pv;
+using pv::test::setSetting;
 
 namespace {
 
@@ -31,12 +33,6 @@ CardDetail card(const char *pricingJson)
     if (error.error != QJsonParseError::NoError)
         qFatal("bad fixture: %s", qPrintable(error.errorString()));
     return c;
-}
-
-void setSetting(const QString &key, const QVariant &value)
-{
-    AppSettings settings;
-    settings.setValue(key, value);
 }
 
 } // namespace

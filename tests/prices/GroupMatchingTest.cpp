@@ -1,3 +1,4 @@
+#include "PricesTestSupport.h"
 #include "TestRegistry.h"
 
 #include "prices/PriceIndex.h"
@@ -5,17 +6,9 @@
 #include <QTest>
 
 using namespace pv;
+using pv::test::makeSet;
 
 namespace {
-
-SetRecord makeSet(const QString &id, const QString &name, const QDate &released = QDate())
-{
-    SetRecord set;
-    set.id = id;
-    set.name = name;
-    set.releaseDate = released;
-    return set;
-}
 
 TcgcsvGroup makeGroup(int groupId, const QString &name, const QDate &published = QDate())
 {

@@ -1,5 +1,6 @@
 #include "PricesTestSupport.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "core/AppSettings.h"
 #include "prices/PriceIndex.h"
@@ -14,16 +15,6 @@ using namespace pv::test;
 
 namespace {
 
-SetRecord makeSet(Language language, const QString &id, const QString &name, const QDate &released = QDate())
-{
-    SetRecord set;
-    set.id = id;
-    set.name = name;
-    set.language = language;
-    set.releaseDate = released;
-    return set;
-}
-
 SetRecord baseSet()
 {
     return makeSet(Language::English, QStringLiteral("base1"), QStringLiteral("Base Set"), QDate(1999, 1, 9));
@@ -34,19 +25,18 @@ double marketPrice(const QJsonObject &block, const QString &printingKey)
     return block.value(printingKey).toObject().value(QStringLiteral("marketPrice")).toDouble();
 }
 
+// Asks the index for the set and waits until it announces an outcome.
+bool indexAndWait(PriceIndex &index, const SetRecord &set)
+{
+    QSignalSpy indexed(&index, &PriceIndex::setIndexed);
+    index.indexSet(set);
+    return indexed.wait(30000);
+}
+
 // Waits until the index has nothing left to send or receive.
 bool settle(PriceIndex &index)
 {
     return QTest::qWaitFor([&index] { return index.client()->pendingCount() == 0; }, 30000);
-}
-
-void writeSetting(const QString &key, const QVariant &value)
-{
-    AppSettings settings;
-    if (value.isValid())
-        settings.setValue(key, value);
-    else
-        settings.remove(key);
 }
 
 } // namespace
@@ -124,9 +114,8 @@ private Q_SLOTS:
     void cardsGainATcgcsvBlockOnlyWhenPriced()
     {
         PriceIndex index;
-        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-        index.indexSet(makeSet(Language::English, QStringLiteral("ex11"), QStringLiteral("Delta Species")));
-        QVERIFY(indexed.wait(30000));
+        QVERIFY(indexAndWait(index,
+                             makeSet(Language::English, QStringLiteral("ex11"), QStringLiteral("Delta Species"))));
         QCOMPARE(index.setState(Language::English, QStringLiteral("ex11")), PriceIndex::Indexed);
 
         CardDetail card;
@@ -181,21 +170,17 @@ private Q_SLOTS:
                                       QDate(2023, 3, 31));
         const QString key = PriceIndex::overrideKey(Language::English, QStringLiteral("sv1"));
         for (const QVariant &ignored : {QVariant(0), QVariant(-5), QVariant(QStringLiteral("604x"))}) {
-            writeSetting(key, ignored);
+            setSetting(key, ignored);
             PriceIndex index;
-            QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-            index.indexSet(sv1);
-            QVERIFY(indexed.wait(30000));
+            QVERIFY(indexAndWait(index, sv1));
             // "SVE: Scarlet & Violet Energies" scores as well; the smaller id wins.
             QCOMPARE(index.statusText(Language::English, QStringLiteral("sv1")),
                      QStringLiteral("Fallback prices from TCGCSV (SV01: Scarlet & Violet Base Set), 258 card(s)."));
         }
 
-        writeSetting(key, 604);
+        setSetting(key, 604);
         PriceIndex index;
-        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-        index.indexSet(sv1);
-        QVERIFY(indexed.wait(30000));
+        QVERIFY(indexAndWait(index, sv1));
         QVERIFY(logHas(QStringLiteral("prices"),
                        QStringLiteral("en:sv1 matched to TCGCSV group 604 (pinned in settings)."), Log::Info));
         // A pinned group has no name to show.
@@ -213,9 +198,7 @@ private Q_SLOTS:
         QCOMPARE(PriceIndex::scoreGroups(ex1, {}).groupId, 0);
         {
             PriceIndex index;
-            QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-            index.indexSet(ex1);
-            QVERIFY(indexed.wait(30000));
+            QVERIFY(indexAndWait(index, ex1));
             QCOMPARE(index.setState(Language::English, QStringLiteral("ex1")), PriceIndex::Indexed);
             QVERIFY(logHas(QStringLiteral("prices"),
                            QStringLiteral("en:ex1 matched to TCGCSV group 1393 (pinned in the errata file).")));
@@ -224,11 +207,9 @@ private Q_SLOTS:
                      7.34);
         }
         // The user's pin goes before the errata file's.
-        writeSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("ex1")), 1429);
+        setSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("ex1")), 1429);
         PriceIndex index;
-        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-        index.indexSet(ex1);
-        QVERIFY(indexed.wait(30000));
+        QVERIFY(indexAndWait(index, ex1));
         QVERIFY(logHas(QStringLiteral("prices"),
                        QStringLiteral("en:ex1 matched to TCGCSV group 1429 (pinned in settings).")));
     }
@@ -268,8 +249,8 @@ private Q_SLOTS:
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990010/prices"), envelopeBody(plainPrices));
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990011/products"), envelopeBody(shadowlessProducts));
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990011/prices"), envelopeBody(shadowlessPrices));
-        writeSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("base1")), 990010);
-        writeSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("base1"), QStringLiteral("shadowless")),
+        setSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("base1")), 990010);
+        setSetting(PriceIndex::overrideKey(Language::English, QStringLiteral("base1"), QStringLiteral("shadowless")),
                      990011);
 
         PriceIndex index;
@@ -371,9 +352,8 @@ private Q_SLOTS:
     void japaneseBase1HasNoShadowlessAlias()
     {
         PriceIndex index;
-        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
-        index.indexSet(makeSet(Language::Japanese, QStringLiteral("base1"), QStringLiteral("Nothing Like It")));
-        QVERIFY(indexed.wait(30000));
+        QVERIFY(indexAndWait(index,
+                             makeSet(Language::Japanese, QStringLiteral("base1"), QStringLiteral("Nothing Like It"))));
         QCOMPARE(index.setState(Language::Japanese, QStringLiteral("base1")), PriceIndex::NoGroup);
         QCOMPARE(logCount(QStringLiteral("prices"), QStringLiteral("ja:base1#")), 0);
     }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/Log.h"
+#include "core/SetRecord.h"
 #include "standin/WebStandIn.h"
 
+#include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,6 +39,22 @@ inline void serveJson(WebStandIn *standIn, const QString &path, const QByteArray
 {
     standIn->addFault(QRegularExpression::escape(path),
                       WebStandIn::Fault::custom(status, "application/json; charset=utf-8", body));
+}
+
+// A card-database set as the matcher sees it.
+inline SetRecord makeSet(Language language, const QString &id, const QString &name, const QDate &released = QDate())
+{
+    SetRecord set;
+    set.id = id;
+    set.name = name;
+    set.language = language;
+    set.releaseDate = released;
+    return set;
+}
+
+inline SetRecord makeSet(const QString &id, const QString &name, const QDate &released = QDate())
+{
+    return makeSet(Language::English, id, name, released);
 }
 
 inline QJsonObject product(int productId, const QString &name, const QString &number)

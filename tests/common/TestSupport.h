@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/AppSettings.h"
+#include "core/Log.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// Set-up helpers the suites share: settings, fixture files and the log.
+namespace pv::test {
+
+// Stores a setting in the settings file; an invalid value removes the key.
+inline void setSetting(const QString &key, const QVariant &value)
+{
+    AppSettings settings;
+    if (value.isValid())
+        settings.setValue(key, value);
+    else
+        settings.remove(key);
+}
+
+inline QVariant setting(const QString &key)
+{
+    return AppSettings().value(key);
+}
+
+// Writes the bytes to the file, replacing it and making its folder; true
+// when every byte was written.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// writeFile for a fixture the test cannot go on without; returns the path.
+inline QString writeFixture(const QString &path, const QByteArray &bytes)
+{
+    if (!writeFile(path, bytes))
+        qFatal("cannot write the test fixture %s", qPrintable(path));
+    return path;
+}
+
+// The file's bytes; empty when it cannot be read.
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The messages the in-memory log holds for the category, oldest first; only
+// those of the level when one is given.
+inline QStringList logMessages(const QString &category, int level = -1)
+{
+    QStringList found;
+    for (const LogEntry &entry : Log::instance().entries()) {
+        if (entry.category == category && (level < 0 || entry.level == level))
+            found.append(entry.message);
+    }
+    return found;
+}
+
+} // namespace pv::test
