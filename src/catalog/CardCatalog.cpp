@@ -290,9 +290,13 @@ void CardCatalog::indexCatalog(LanguageCatalog &catalog, Language language)
     keys.reserve(size_t(count));
     for (qsizetype i = 0; i < count; ++i)
         keys.push_back({setPositions[size_t(i)], &catalog.numbers.at(i), i});
-    // A catalog read back from its own cache is already in order: leave it.
-    if (!std::is_sorted(keys.begin(), keys.end(), cardOrderLess)) {
-        std::sort(keys.begin(), keys.end(), cardOrderLess);
+    // A catalog read back from its own cache is in order up to the errata's
+    // cards, which come last: only those are sorted and merged in. Cards that
+    // compare equal keep the order they stand in.
+    const auto sortedEnd = std::is_sorted_until(keys.begin(), keys.end(), cardOrderLess);
+    if (sortedEnd != keys.end()) {
+        std::stable_sort(sortedEnd, keys.end(), cardOrderLess);
+        std::inplace_merge(keys.begin(), sortedEnd, keys.end(), cardOrderLess);
         std::vector<qsizetype> order;
         order.reserve(keys.size());
         for (const CardOrderKey &key : keys)
