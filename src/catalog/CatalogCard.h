@@ -33,4 +33,6 @@ struct CatalogCard
 
 } // namespace pv
 
+// Only strings and plain values: a list of cards grows by moving its memory.
+Q_DECLARE_TYPEINFO(pv::CatalogCard, Q_RELOCATABLE_TYPE);
 Q_DECLARE_METATYPE(pv::CatalogCard)

@@ -29,3 +29,6 @@ bool cardNumberLess(const QString &a, const QString &b);
 QString cardNumberSortKey(const QString &number);
 
 } // namespace pv
+
+// Two strings and a number: a list of card numbers grows by moving its memory.
+Q_DECLARE_TYPEINFO(pv::CardNumber, Q_RELOCATABLE_TYPE);
