@@ -4,22 +4,27 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace pv {
 
 namespace {
 
 // Case folding of plain ASCII is lower-casing A to Z; a name without capitals
-// is handed back shared, without a copy.
+// is handed back shared, without a copy. The folded copy is written in one
+// pass into a fresh string rather than copied and then changed.
 QString foldAscii(const QString &text, qsizetype firstCapital)
 {
     if (firstCapital < 0)
         return text;
-    QString folded = text;
-    QChar *unit = folded.data();
-    for (qsizetype i = firstCapital; i < folded.size(); ++i) {
-        const char16_t c = unit[i].unicode();
-        if (c >= u'A' && c <= u'Z')
-            unit[i] = QChar(char16_t(c + (u'a' - u'A')));
+    const qsizetype size = text.size();
+    QString folded(size, Qt::Uninitialized);
+    const char16_t *from = reinterpret_cast<const char16_t *>(text.constData());
+    char16_t *to = reinterpret_cast<char16_t *>(folded.data());
+    std::copy(from, from + firstCapital, to);
+    for (qsizetype i = firstCapital; i < size; ++i) {
+        const char16_t c = from[i];
+        to[i] = (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
     }
     return folded;
 }
