@@ -46,6 +46,34 @@ qsizetype firstDigit(const QString &text)
     return text.size();
 }
 
+// The same cut as firstDigit and digitRunLength for text that is plain ASCII
+// up to the end of its first digit run, where a digit is only 0 to 9. Gives
+// false as soon as it meets another character; the general scan then decides.
+bool asciiDigitRun(const QString &text, qsizetype *start, qsizetype *run)
+{
+    const QChar *units = text.constData();
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    for (; i < size; ++i) {
+        const char16_t u = units[i].unicode();
+        if (u >= 0x80)
+            return false;
+        if (u >= u'0' && u <= u'9')
+            break;
+    }
+    qsizetype end = i;
+    for (; end < size; ++end) {
+        const char16_t u = units[end].unicode();
+        if (u >= 0x80)
+            return false;
+        if (u < u'0' || u > u'9')
+            break;
+    }
+    *start = i;
+    *run = end - i;
+    return true;
+}
+
 // Base 10 over ASCII digits only; -1 for any other digit or a value beyond
 // 64 bits. Leading zeros never overflow.
 qint64 toNumber(QStringView digits)
@@ -86,12 +114,19 @@ QString normalizeCardNumber(const QString &number)
 
 CardNumber parseCardNumber(const QString &number)
 {
+    qsizetype start = 0;
+    qsizetype run = 0;
+    if (!asciiDigitRun(number, &start, &run)) {
+        start = firstDigit(number);
+        run = digitRunLength(number, start);
+    }
     CardNumber parsed;
-    const qsizetype start = firstDigit(number);
-    const qsizetype run = digitRunLength(number, start);
-    parsed.prefix = number.left(start).toUpper();
+    // Most numbers are digits alone: no empty prefix or suffix is cut out.
+    if (start > 0)
+        parsed.prefix = number.left(start).toUpper();
     parsed.number = toNumber(QStringView(number).mid(start, run));
-    parsed.suffix = number.mid(start + run).toUpper();
+    if (start + run < number.size())
+        parsed.suffix = number.mid(start + run).toUpper();
     return parsed;
 }
 

@@ -63,6 +63,10 @@ private Q_SLOTS:
             << QString(30, QLatin1Char('0')) + QStringLiteral("5") << "" << qint64(5) << "";
         QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("A\u0661\u0662b") << "A" << qint64(-1) << "B";
         QTest::newRow("mixed run") << QString::fromUtf8("1\u0662") << "" << qint64(-1) << "";
+        QTest::newRow("accented suffix") << QString::fromUtf8("12\u00e9") << "" << qint64(12)
+                                         << QString::fromUtf8("\u00c9");
+        QTest::newRow("accented prefix") << QString::fromUtf8("\u00e95a") << QString::fromUtf8("\u00c9")
+                                         << qint64(5) << "A";
         QTest::newRow("fullwidth digits") << QString::fromUtf8("\uff11\uff12") << "" << qint64(-1) << "";
         // U+1D7CE MATHEMATICAL BOLD DIGIT ZERO lies outside the basic plane.
         QTest::newRow("digit outside the basic plane")
