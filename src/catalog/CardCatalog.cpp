@@ -264,20 +264,26 @@ void CardCatalog::indexCatalog(LanguageCatalog &catalog, Language language)
     std::vector<int> setPositions;
     setPositions.reserve(size_t(count));
     const QString hyphen = QStringLiteral("-");
+    const QString *lastSetId = nullptr;
+    int lastSetPosition = UnknownSetPosition;
     for (CatalogCard &card : catalog.cards) {
         card.language = language;
         if (card.id.isEmpty())
             card.id = card.setId + hyphen + card.localId;
-        const auto set = catalog.setIndex.constFind(card.setId);
-        if (set != catalog.setIndex.cend()) {
-            const CatalogSet &owner = catalog.sets.at(set.value());
+        // The cards of a set stand together: the previous card's set is
+        // looked up again only when the set changes.
+        if (!lastSetId || card.setId != *lastSetId) {
+            const auto set = catalog.setIndex.constFind(card.setId);
+            lastSetPosition = set != catalog.setIndex.cend() ? set.value() : UnknownSetPosition;
+            lastSetId = &card.setId;
+        }
+        if (lastSetPosition != UnknownSetPosition) {
+            const CatalogSet &owner = catalog.sets.at(lastSetPosition);
             assignShared(card.setName, owner.name);
             assignShared(card.serieName, owner.serieName);
             card.official = owner.official;
-            setPositions.push_back(set.value());
-        } else {
-            setPositions.push_back(UnknownSetPosition);
         }
+        setPositions.push_back(lastSetPosition);
         catalog.foldedNames.append(searchKey(card.name));
         catalog.numbers.append(parseCardNumber(card.localId));
         QString alternate;
@@ -326,8 +332,15 @@ void CardCatalog::applyErrata(LanguageCatalog &catalog, Language language)
         return;
 
     QSet<QString> served;
+    const QString *lastSetId = nullptr;
+    bool lastSetAdded = false;
     for (const CatalogCard &card : std::as_const(catalog.cards)) {
-        if (added.contains(card.setId))
+        // Cards of one set stand together: ask again only when the set changes.
+        if (!lastSetId || card.setId != *lastSetId) {
+            lastSetAdded = added.contains(card.setId);
+            lastSetId = &card.setId;
+        }
+        if (lastSetAdded)
             served.insert(card.id.isEmpty() ? card.setId + QLatin1Char('-') + card.localId : card.id);
     }
 
