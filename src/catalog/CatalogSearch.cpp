@@ -10,46 +10,15 @@ namespace pv {
 
 namespace {
 
-// Case folding of plain ASCII is lower-casing A to Z; a name without capitals
-// is handed back shared, without a copy. The folded copy is written in one
-// pass into a fresh string rather than copied and then changed.
-QString foldAscii(const QString &text, qsizetype firstCapital)
+// Text with a character beyond ASCII. Kana, CJK ideographs and full-width
+// forms are only case folded, so that the voicing marks of kana stay part of
+// the key; other text loses its accents first.
+QString foldGeneral(const QString &text)
 {
-    if (firstCapital < 0)
-        return text;
-    const qsizetype size = text.size();
-    QString folded(size, Qt::Uninitialized);
-    const char16_t *from = reinterpret_cast<const char16_t *>(text.constData());
-    char16_t *to = reinterpret_cast<char16_t *>(folded.data());
-    std::copy(from, from + firstCapital, to);
-    for (qsizetype i = firstCapital; i < size; ++i) {
-        const char16_t c = from[i];
-        to[i] = (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
-    }
-    return folded;
-}
-
-} // namespace
-
-QString searchKey(const QString &text)
-{
-    bool ascii = true;
-    qsizetype firstCapital = -1;
-    const QChar *units = text.constData();
-    for (qsizetype i = 0, size = text.size(); i < size; ++i) {
-        const char16_t unit = units[i].unicode();
-        // Kana, CJK ideographs and full-width forms: case only, so that the
-        // voicing marks of kana stay part of the key.
-        if (unit >= 0x3000)
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x3000)
             return text.toCaseFolded();
-        if (unit >= 0x80)
-            ascii = false;
-        else if (firstCapital < 0 && unit >= u'A' && unit <= u'Z')
-            firstCapital = i;
     }
-    if (ascii)
-        return foldAscii(text, firstCapital);
-
     const QString decomposed = text.normalized(QString::NormalizationForm_D);
     QString stripped;
     stripped.reserve(decomposed.size());
@@ -58,6 +27,36 @@ QString searchKey(const QString &text)
             stripped.append(c);
     }
     return stripped.toCaseFolded();
+}
+
+} // namespace
+
+QString searchKey(const QString &text)
+{
+    // Case folding of plain ASCII is lower-casing A to Z. Text without
+    // capitals is handed back shared; otherwise the folded copy is written in
+    // the same pass that makes sure the text is ASCII.
+    const qsizetype size = text.size();
+    const char16_t *units = reinterpret_cast<const char16_t *>(text.constData());
+    qsizetype i = 0;
+    while (i < size && units[i] < 0x80 && !(units[i] >= u'A' && units[i] <= u'Z'))
+        ++i;
+    if (i == size)
+        return text;
+    if (units[i] < 0x80) {
+        QString folded(size, Qt::Uninitialized);
+        char16_t *to = reinterpret_cast<char16_t *>(folded.data());
+        std::copy(units, units + i, to);
+        for (; i < size; ++i) {
+            const char16_t c = units[i];
+            if (c >= 0x80)
+                break;
+            to[i] = (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
+        }
+        if (i == size)
+            return folded;
+    }
+    return foldGeneral(text);
 }
 
 void splitPrintedNumber(const QString &text, QString *number, int *total)

@@ -24,6 +24,11 @@ private slots:
         QTest::newRow("kana with latin") << QStringLiteral("\u30d4\u30ab\u30c1\u30e5\u30a6GX") << QStringLiteral("\u30d4\u30ab\u30c1\u30e5\u30a6gx");
         // One CJK unit anywhere keeps the accents of the whole text.
         QTest::newRow("cjk after an accent") << QStringLiteral("\u00c9\u30a2") << QStringLiteral("\u00e9\u30a2");
+        // ASCII capitals first, then a character beyond ASCII: the whole text
+        // is folded by the general rules.
+        QTest::newRow("capital, then accent") << QStringLiteral("Pok\u00e9mon Center") << QStringLiteral("pokemon center");
+        QTest::newRow("capital, then kana") << QStringLiteral("GX\u30ac") << QStringLiteral("gx\u30ac");
+        QTest::newRow("lower, then kana") << QStringLiteral("ex\u30ac") << QStringLiteral("ex\u30ac");
         QTest::newRow("full-width") << QStringLiteral("\uff30\uff2b") << QStringLiteral("\uff50\uff4b");
     }
 
