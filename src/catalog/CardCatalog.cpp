@@ -313,7 +313,9 @@ void CardCatalog::indexCatalog(LanguageCatalog &catalog, Language language)
         keys.clear();
         permute(catalog.cards, order);
         permute(catalog.foldedNames, order);
-        permute(catalog.alternateNames, order);
+        // Without translation every alternate name is empty: nothing to move.
+        if (translate)
+            permute(catalog.alternateNames, order);
         permute(catalog.numbers, order);
     }
 
