@@ -41,11 +41,11 @@ BinderRule dexRule(const QList<int> &dexIds)
     return rule;
 }
 
-BinderRule rarityRule(const QString &serieId, const QString &rarity)
+BinderRule rarityRule(const QString &serieId, const QStringList &rarities)
 {
     BinderRule rule;
     rule.serieId = serieId;
-    rule.rarities = {rarity};
+    rule.rarities = rarities;
     return rule;
 }
 
@@ -185,8 +185,9 @@ QList<Binder> builtinBinderTemplates()
     templates.append(eevee);
 
     Binder wotc = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "WotC Holos"));
+    // The card database spells the holo rarity of these series both ways.
     for (const char *serie : {"base", "gym", "neo", "lc", "ecard"})
-        wotc.rules.append(rarityRule(QString::fromLatin1(serie), QStringLiteral("Rare Holo")));
+        wotc.rules.append(rarityRule(QString::fromLatin1(serie), {QStringLiteral("Rare Holo"), QStringLiteral("Holo Rare")}));
     templates.append(wotc);
 
     Binder stars = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Gold Stars"));
@@ -194,11 +195,11 @@ QList<Binder> builtinBinderTemplates()
     templates.append(stars);
 
     Binder levelX = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Level X"));
-    levelX.rules = {rarityRule(QString(), QStringLiteral("Rare Holo LV.X"))};
+    levelX.rules = {rarityRule(QString(), {QStringLiteral("Rare Holo LV.X")})};
     templates.append(levelX);
 
     Binder amazing = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Amazing Rares"));
-    amazing.rules = {rarityRule(QString(), QStringLiteral("Amazing Rare"))};
+    amazing.rules = {rarityRule(QString(), {QStringLiteral("Amazing Rare")})};
     templates.append(amazing);
 
     // Forty pages of 3 x 3 pockets.

@@ -32,15 +32,17 @@ QString extendedValue(const QJsonArray &extendedData, const QString &name)
 }
 
 // Whether the product already filed under a collector number stays when
-// another product with the same number comes along. A plain name beats a
-// name with a parenthesised note ("Charizard" over "Charizard (Error)"), and a
-// priced product is never displaced by one that has no market price.
+// another product with the same number comes along. A priced product beats
+// one without a market price, whichever came first; between two priced (or
+// two unpriced) ones a plain name beats a name with a parenthesised note
+// ("Charizard" over "Charizard (Error)"), and otherwise the later one wins.
 bool storedProductStays(const TcgcsvProduct &stored, const TcgcsvProduct &incoming)
 {
+    const bool storedPriced = !stored.marketPrices.isEmpty();
+    if (storedPriced != !incoming.marketPrices.isEmpty())
+        return storedPriced;
     const QChar paren(QLatin1Char('('));
-    if (incoming.name.contains(paren) && !stored.name.contains(paren))
-        return true;
-    return !stored.marketPrices.isEmpty() && incoming.marketPrices.isEmpty();
+    return incoming.name.contains(paren) && !stored.name.contains(paren);
 }
 
 } // namespace

@@ -139,6 +139,10 @@ private Q_SLOTS:
                          QJsonArray{QJsonObject{{QStringLiteral("name"), QStringLiteral("number")},
                                                 {QStringLiteral("value"), QStringLiteral("9")}}}}},
             product(13, QStringLiteral("  Mew  "), QStringLiteral(" SV012 ")),
+            product(14, QStringLiteral("Jolteon"), QStringLiteral("10")),  // unpriced
+            product(15, QStringLiteral("Jolteon (Staff)"), QStringLiteral("10")),
+            product(16, QStringLiteral("Flareon (Staff)"), QStringLiteral("11")),
+            product(17, QStringLiteral("Flareon"), QStringLiteral("11")),  // unpriced
         };
         const QJsonArray prices{
             priceRow(1, QStringLiteral("Holofoil"), 1.0),
@@ -153,6 +157,8 @@ private Q_SLOTS:
             priceRow(10, QStringLiteral("Normal"), 1.0),
             priceRow(11, QStringLiteral("Normal"), 99.0),
             priceRow(13, QStringLiteral("Holofoil"), 3.0),
+            priceRow(15, QStringLiteral("Holofoil"), 4.0),
+            priceRow(16, QStringLiteral("Holofoil"), 4.5),
         };
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990001/products"), envelopeBody(products));
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/990001/prices"), envelopeBody(prices));
@@ -162,8 +168,8 @@ private Q_SLOTS:
         client.requestGroupData(3, 990001);
         QVERIFY(data.wait(20000));
         const auto group = data.at(0).at(1).value<TcgcsvGroupData>();
-        QCOMPARE(group.productCount, 13);
-        QCOMPARE(group.products.size(), 6);
+        QCOMPARE(group.productCount, 17);
+        QCOMPARE(group.products.size(), 8);
         // A plain name keeps its number against a parenthesised one, in either order.
         QCOMPARE(group.products.value(QStringLiteral("4")).productId, 1);
         QCOMPARE(group.products.value(QStringLiteral("5")).productId, 4);
@@ -172,6 +178,9 @@ private Q_SLOTS:
         // An unpriced product never displaces a priced one; a priced one does displace.
         QCOMPARE(group.products.value(QStringLiteral("7")).productId, 7);
         QCOMPARE(group.products.value(QStringLiteral("8")).productId, 10);
+        // Being priced counts before the plain name, in either order.
+        QCOMPARE(group.products.value(QStringLiteral("10")).productId, 15);
+        QCOMPARE(group.products.value(QStringLiteral("11")).productId, 16);
         const TcgcsvProduct mew = group.products.value(QStringLiteral("SV012"));
         QCOMPARE(mew.name, QStringLiteral("Mew"));
         QCOMPARE(mew.number, QStringLiteral("SV012"));
