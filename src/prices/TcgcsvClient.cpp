@@ -3,6 +3,7 @@
 #include "core/CardNumbers.h"
 #include "core/Log.h"
 #include "core/ServiceUrls.h"
+#include "core/SteadyClock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -79,7 +80,7 @@ TcgcsvClient::TcgcsvClient(QObject *parent)
     // A coarse timer may fire a little early; the pacing must never be shorter.
     m_pacer.setTimerType(Qt::PreciseTimer);
     connect(&m_pacer, &QTimer::timeout, this, &TcgcsvClient::pump);
-    m_sinceLastSend.start();
+    m_lastSendMs = SteadyClock::nowMs();
 
     Log::info(logCategory(),
               QStringLiteral("Client ready. Endpoint %1, disk cache %2, one request every %3 ms.")
@@ -152,7 +153,7 @@ void TcgcsvClient::pump()
 {
     if (m_queue.isEmpty() || !m_inFlight.isEmpty() || m_pacer.isActive())
         return;
-    const qint64 elapsed = m_sinceLastSend.elapsed();
+    const qint64 elapsed = SteadyClock::nowMs() - m_lastSendMs;
     if (elapsed >= PacingIntervalMs)
         send(m_queue.takeFirst());
     else
@@ -161,7 +162,7 @@ void TcgcsvClient::pump()
 
 void TcgcsvClient::send(const Request &request)
 {
-    m_sinceLastSend.restart();
+    m_lastSendMs = SteadyClock::nowMs();
 
     QNetworkRequest networkRequest(request.url);
     networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
