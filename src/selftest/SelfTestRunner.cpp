@@ -13,6 +13,7 @@ namespace selftest {
 const QList<SelfTest> &selfTests()
 {
     static const QList<SelfTest> tests = {
+        {"themes", testThemes},
         {"Japanese name translation", testNameTranslation},
         {"Display currency", testDisplayCurrency},
         {"Price basis", testPriceBasis},

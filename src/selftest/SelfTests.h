@@ -9,6 +9,7 @@ class TcgdexClient;
 
 namespace pv::selftest {
 
+void testThemes();
 void testNameTranslation();
 void testDisplayCurrency();
 void testPriceBasis();
