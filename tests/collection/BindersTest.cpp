@@ -165,7 +165,8 @@ private slots:
 
         // The early series spell their holo rarity both ways; the other
         // series' holos stay out.
-        const BinderResolution wotc = resolveBinder(templates.at(1), m_catalog, m_dex, nullptr);
+        const Collection none;
+        const BinderResolution wotc = resolveBinder(templates.at(1), m_catalog, m_dex, &none);
         QCOMPARE(ids(wotc.cards), QStringList({"base1-4", "gym1-6"}));
     }
 

@@ -81,7 +81,7 @@ private Q_SLOTS:
         // in flight), however early the clock allows it.
         SteadyClock::advance(TcgcsvClient::PacingIntervalMs);
         QTRY_COMPARE_WITH_TIMEOUT(sendCount(), 3, 20000);
-        QVERIFY(data.wait(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(data.size(), 1, 20000);
         SteadyClock::useRealTime();
 
         const QList<WebStandIn::RequestRecord> sent = m_standIn->requests(QStringLiteral("^/tcgplayer/"));
