@@ -32,6 +32,7 @@ const QList<SelfTest> &selfTests()
         {"English endpoints", testEnglishEndpoints},
         {"Binder endpoints", testBinderEndpoints},
         {"Card catalog", testCardCatalog},
+        {"Value-ranked binders", testValueRankedBinders, SelfTest::NoNetwork},
         {"Japanese endpoints", testJapaneseEndpoints},
         {"Vintage English printings", testVintageEnglishPrintings},
         {"TCGCSV fallback pricing", testFallbackPricing},

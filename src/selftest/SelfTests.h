@@ -29,6 +29,7 @@ void testBinders();
 void testEnglishEndpoints(TcgdexClient &client);
 void testBinderEndpoints(TcgdexClient &client);
 void testCardCatalog(TcgdexClient &client);
+void testValueRankedBinders(TcgdexClient &client);
 void testJapaneseEndpoints(TcgdexClient &client);
 void testVintageEnglishPrintings(TcgdexClient &client);
 void testFallbackPricing(TcgdexClient &client);
