@@ -16,6 +16,7 @@ int runSelfTests()
     auto client = std::make_unique<TcgdexClient>();
 
     // Offline tests, in run order.
+    testThemes();
     testNameTranslation();
     testDisplayCurrency();
     testPriceBasis();

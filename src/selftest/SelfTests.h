@@ -7,6 +7,8 @@ class TcgdexClient;
 
 namespace pv::selftest {
 
+// Colour themes (ThemeChecks.cpp)
+void testThemes();
 // Name translation (NameTranslationChecks.cpp)
 void testNameTranslation();
 // Display currency, price basis and price source (CurrencyAndPricingChecks.cpp)
