@@ -9,6 +9,7 @@
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/ValueChartWidget.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
@@ -146,6 +147,7 @@ void MainWindow::connectActions()
 
 void MainWindow::connectSignals()
 {
+    connect(ui->valueChart, &ValueChartWidget::scopeChangeRequested, this, &MainWindow::onChartScopeChanged);
     connect(m_undoStack, &QUndoStack::indexChanged, this, [this] { showFocusedEntry(); });
     connect(m_undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
         if (clean && !changedOutsideUndo)

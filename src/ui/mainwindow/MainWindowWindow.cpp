@@ -10,6 +10,7 @@
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/dialogs/LogDialog.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/ValueChartWidget.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
@@ -51,6 +52,7 @@ void MainWindow::refreshValueChart()
         m_chartScope = ChartScope();
     const ValueHistory::ChartData data =
         ValueHistory::build(m_collection->history(), m_collection->sets(), m_chartScope);
+    ui->valueChart->setHistory(data, m_chartScope);
     updateChartContext();
     ui->chartDock->setWindowTitle(data.title.isEmpty() ? m_chartDockTitle : data.title);
     ui->chartDock->toggleViewAction()->setText(m_chartDockTitle);
@@ -58,6 +60,7 @@ void MainWindow::refreshValueChart()
 
 void MainWindow::refreshValueDisplays()
 {
+    ui->valueChart->update();
     ui->cardDetails->refresh();
     updateStatusSummary();
 }
@@ -112,6 +115,11 @@ void MainWindow::updateChartContext()
     } else {
         m_contextSetKey.clear();
     }
+    const QString setCaption = m_contextSetKey.isEmpty()
+        ? QString()
+        : ValueHistory::setLabel(m_collection->sets(), m_contextSetKey, false);
+    ui->valueChart->setCurrentContext(m_contextSetKey, setCaption, int(m_contextLanguage),
+                                      languageDisplayName(m_contextLanguage));
 }
 
 void MainWindow::showLog()
