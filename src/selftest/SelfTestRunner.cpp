@@ -37,6 +37,7 @@ int runSelfTests()
     testEnglishEndpoints(*client);     // 19
     testBinderEndpoints(*client);      // 20
     testCardCatalog(*client);          // 21
+    testValueRankedBinders(*client);   // 22
     testJapaneseEndpoints(*client);    // 24
     testVintageEnglishPrintings(*client); // 25
     testFallbackPricing(*client);      // 26

@@ -48,5 +48,8 @@ void testFallbackPricing(TcgdexClient &client);
 
 // Card catalog (CardCatalogChecks.cpp), given the suite's client.
 void testCardCatalog(TcgdexClient &client);
+// Value-ranked binders and the new binder dialog's templates
+// (ValueRankedBinderChecks.cpp), read from the catalog cache just written.
+void testValueRankedBinders(TcgdexClient &client);
 
 } // namespace pv::selftest
