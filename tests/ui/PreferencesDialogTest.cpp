@@ -250,6 +250,22 @@ private Q_SLOTS:
         QCOMPARE(runs, 1);
         QCOMPARE(ImageCache::currentFolder(), wanted);
         QVERIFY(QFileInfo(wanted).isDir());
+
+        // Restore Defaults in the chooser previews the default theme, which
+        // the chooser does not store; the theme in force comes back.
+        test::setSetting(QStringLiteral("appearance/theme"), QStringLiteral("earth"));
+        ThemeManager::applyTheme(qApp, QStringLiteral("earth"));
+        DialogPrompts::setExec([&](QDialog &dialog) {
+            child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::RestoreDefaults)->click();
+            if (!QTest::qWaitFor([] { return shownTheme() == QLatin1String("grass"); }))
+                seen.append(QStringLiteral("no preview"));
+            return int(QDialog::Accepted);
+        });
+        PreferencesDialog::chooseImageCacheFolder(nullptr);
+        QCOMPARE(shownTheme(), QStringLiteral("earth"));
+        QVERIFY(!seen.contains(QStringLiteral("no preview")));
+        QCOMPARE(ImageCache::currentFolder(), ImageCache::defaultFolder());
+        test::setSetting(QStringLiteral("appearance/theme"), QVariant());
         test::setSetting(QStringLiteral("imageCache/directory"), QVariant());
     }
 };

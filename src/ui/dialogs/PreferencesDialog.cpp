@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace pv {
 
 namespace {
@@ -75,6 +77,16 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
         tr("Downloaded card art is stored here. Leave the field empty to use the default location:\n%1")
             .arg(nativeFolder(ImageCache::defaultFolder())));
 
+    // The captions share one width, so the fields beside them line up.
+    const QList<QLabel *> captions = {m_ui->themeCaption, m_ui->currencyCaption, m_ui->priceSourceCaption,
+                                      m_ui->priceBasisCaption, m_ui->folderCaption};
+    int captionWidth = 0;
+    for (const QLabel *caption : captions)
+        captionWidth = std::max(captionWidth, caption->sizeHint().width());
+    for (QLabel *caption : captions)
+        caption->setMinimumWidth(captionWidth);
+    fitHeight(height());
+
     connect(m_ui->themeCombo, &QComboBox::currentIndexChanged, this, [this] { m_previewTimer.start(); });
     connect(&m_previewTimer, &QTimer::timeout, this, &PreferencesDialog::previewTheme);
     connect(m_ui->browseButton, &QPushButton::clicked, this, &PreferencesDialog::browseFolder);
@@ -86,19 +98,15 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
         // Whatever was previewed, the application goes back to the theme the
         // dialog opened with, also when the combo was turned back to it
         // before its own preview had run.
-        if (m_shownTheme != m_theme || themeId() != m_theme) {
-            ThemeManager::applyTheme(qApp, m_theme);
-            m_shownTheme = m_theme;
-        }
+        if (m_shownTheme != m_theme || themeId() != m_theme)
+            revertPreview();
     });
     connect(this, &QDialog::accepted, this, [this] {
         m_previewTimer.stop();
         // The caller applies a theme other than the one in force; one turned
         // back to it while another was previewed is put back here.
-        if (themeId() == m_theme && m_shownTheme != m_theme) {
-            ThemeManager::applyTheme(qApp, m_theme);
-            m_shownTheme = m_theme;
-        }
+        if (themeId() == m_theme && m_shownTheme != m_theme)
+            revertPreview();
     });
 }
 
@@ -175,6 +183,20 @@ void PreferencesDialog::previewTheme()
     m_shownTheme = id;
 }
 
+void PreferencesDialog::revertPreview()
+{
+    m_previewTimer.stop();
+    ThemeManager::applyTheme(qApp, m_theme);
+    m_shownTheme = m_theme;
+}
+
+// Word-wrapped hints need more height than the layout's minimum admits;
+// the dialog opens tall enough to show every line of them.
+void PreferencesDialog::fitHeight(int atLeast)
+{
+    resize(width(), std::max(atLeast, heightForWidth(width())));
+}
+
 void PreferencesDialog::restoreDefaults()
 {
     m_ui->folderEdit->clear();
@@ -214,15 +236,23 @@ void PreferencesDialog::chooseImageCacheFolder(QWidget *parent)
            "or leave the field empty for the default location:\n%1")
             .arg(nativeFolder(ImageCache::defaultFolder())));
     // The form is sized for every box; the chooser shows one.
-    dialog.adjustSize();
+    dialog.fitHeight(0);
 
+    const auto ended = [&dialog] {
+        // Restore Defaults also picks the default theme, which the chooser
+        // neither shows nor stores: its preview is taken back.
+        if (dialog.m_shownTheme != dialog.m_theme || dialog.m_previewTimer.isActive())
+            dialog.revertPreview();
+    };
     while (DialogPrompts::exec(dialog) == QDialog::Accepted) {
+        ended();
         const QString folder = dialog.imageCacheFolder();
         if (ImageCache::setFolder(folder))
             return;
         DialogPrompts::warning(&dialog, tr("Could not use that folder"),
                                tr("%1 could not be created. Choose another folder.").arg(nativeFolder(folder)));
     }
+    ended();
     ImageCache::setFolder(QString());
 }
 

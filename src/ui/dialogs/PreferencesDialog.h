@@ -46,6 +46,8 @@ public:
 
 private:
     void previewTheme();
+    void revertPreview();
+    void fitHeight(int atLeast);
     void restoreDefaults();
     void browseFolder();
     void onButtonClicked(QAbstractButton *button);
