@@ -68,14 +68,8 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
         return;
     }
 
-    // The service always dates its rates; a reply without a date is not
-    // trusted to be today's.
+    // A reply without a usable date is stored as today's (FxRates::store).
     const QDate date = QDate::fromString(body.value(QLatin1String("date")).toString(), Qt::ISODate);
-    if (!date.isValid()) {
-        Log::warn(category, tr("Rate reply carried no date; keeping the stored table."));
-        Q_EMIT finished(false);
-        return;
-    }
     FxRates::store(table, date);
     Q_EMIT finished(true);
 }

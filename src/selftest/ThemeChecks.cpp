@@ -7,8 +7,6 @@ namespace pv::selftest {
 
 void testThemes()
 {
-    beginTest(QStringLiteral("themes"), false);
-
     const QList<ThemeInfo> themes = ThemeManager::availableThemes();
     QStringList ids;
     for (const ThemeInfo &theme : themes)

@@ -105,8 +105,6 @@ void checkValueTemplate(CardCatalog &catalog, DexIndex &dexIndex, Collection &co
 
 void testValueRankedBinders(TcgdexClient &client)
 {
-    beginTest(QStringLiteral("Value-ranked binders"));
-
     CardCatalog catalog(&client, nullptr);
     catalog.ensureLoaded(Language::English);
     if (catalog.state(Language::English) != CatalogState::Ready) {
