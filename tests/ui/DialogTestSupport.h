@@ -21,6 +21,7 @@ struct PromptScope
     // Answers of the question boxes, in turn; Cancel once they run out.
     QList<QMessageBox::StandardButton> questionAnswers;
     QStringList questions;      // "title|text" of every question box
+    QList<QMessageBox::StandardButton> questionDefaults; // default button of every question box
     QStringList informations;   // "title|text" of every information and About box
 
     PromptScope()
@@ -47,8 +48,9 @@ struct PromptScope
             return openPath;
         });
         DialogPrompts::setQuestion([this](QWidget *, const QString &title, const QString &text,
-                                          QMessageBox::StandardButtons, QMessageBox::StandardButton) {
+                                          QMessageBox::StandardButtons, QMessageBox::StandardButton defaultButton) {
             questions.append(title + QLatin1Char('|') + text);
+            questionDefaults.append(defaultButton);
             return questionAnswers.isEmpty() ? QMessageBox::Cancel : questionAnswers.takeFirst();
         });
         DialogPrompts::setInformation([this](QWidget *, const QString &title, const QString &text) {

@@ -28,6 +28,8 @@ namespace pv {
 
 class CardCatalog;
 class Collection;
+class CollectionTreeDelegate;
+class CollectionTreeModel;
 class DexIndex;
 class FxRateFetcher;
 class LogDialog;
@@ -36,6 +38,7 @@ class TcgdexClient;
 struct Binder;
 class BinderDialog;
 struct CardDetail;
+struct CardEntry;
 
 // The application's one top-level window. It owns the collection, the web
 // clients, the catalog, the Pokedex index, the exchange-rate fetcher and the
@@ -68,6 +71,7 @@ public:
     DexIndex *dexIndex() const { return m_dexIndex; }
     PriceIndex *priceIndex() const { return m_priceIndex; }
     QUndoStack *undoStack() const { return m_undoStack; }
+    CollectionTreeModel *treeModel() const { return m_treeModel; }
     const ChartScope &chartScope() const { return m_chartScope; }
 
     // ---- file commands (MainWindowFile.cpp) ----
@@ -103,6 +107,24 @@ public:
     // ---- tree (MainWindowTree.cpp) ----
     void expandAncestors(const QModelIndex &index);
     void revealSets(const QSet<QString> &setKeys);
+    // Commands on one holding, given its row in the collection; a row that
+    // no longer exists makes them do nothing.
+    void removeSelectedCard();
+    void duplicateCard(int entryIndex);
+    void editCustomPrice(int entryIndex);
+    void addToLabels(int entryIndex);
+    void lookUpOnCardmarket(const pv::CardEntry &entry);
+    void addCardActions(QMenu *menu, int entryIndex);
+    void showTreeContextMenu(const QPoint &pos);
+    // The tree's context menu for a position in its viewport, or null where
+    // there is no row; the caller owns it.
+    QMenu *createTreeContextMenu(const QPoint &pos);
+    void showSetBinder(const QString &setKey);
+    void onEntryEdited(const pv::CardEntry &edited);
+    void updateCardDetails();
+    void saveExpansionState();
+    void restoreExpansionAfterReset();
+    void spanGroupRows(const QModelIndex &parent = QModelIndex());
 
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();
@@ -139,6 +161,11 @@ private:
     void setUpRecentMenu();
     void setUpSearchDock();
     void setUpTree();
+    void setUpSortCombo();
+    void collectExpandedKeys(const QModelIndex &parent);
+    void restoreExpandedRows(const QModelIndex &parent);
+    void selectFocusedRow();
+    void keepFocusedRowCurrent();
     void setUpBindersDock();
     void showCardInTree(const QString &cardId);
     void connectActions();
@@ -163,6 +190,8 @@ private:
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
     QUndoStack *m_undoStack = nullptr;
+    CollectionTreeModel *m_treeModel = nullptr;
+    CollectionTreeDelegate *m_treeDelegate = nullptr;
 
     QLabel *m_summaryLabel = nullptr;
     QLabel *m_pricesLabel = nullptr;
@@ -172,6 +201,7 @@ private:
     QAction *m_clearRecentAction = nullptr;
 
     QString focusKey;
+    QSet<QString> expandedKeys;
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;

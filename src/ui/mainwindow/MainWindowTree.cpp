@@ -1,24 +1,108 @@
-// The collection tree and the card panel beside it.
+// The collection tree, its commands and the card panel beside it.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "collection/Binders.h"
 #include "collection/Collection.h"
+#include "collection/DuplicateEntryCommand.h"
+#include "collection/EditEntryCommand.h"
+#include "collection/EntryKeys.h"
+#include "collection/RemoveEntryCommand.h"
+#include "collection/SetPrintLabelsCommand.h"
+#include "catalog/CardCatalog.h"
+#include "core/AppSettings.h"
+#include "core/NameTranslator.h"
+#include "ui/WebLookups.h"
+#include "ui/dialogs/CustomPriceDialog.h"
+#include "ui/dialogs/DialogPrompts.h"
+#include "ui/dialogs/DuplicateCardDialog.h"
+#include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/CollectionTreeDelegate.h"
 #include "ui_MainWindow.h"
 
 #include <QAbstractItemModel>
+#include <QDesktopServices>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMenu>
+#include <QUndoStack>
 
 namespace pv {
 
+namespace {
+const QString kSortModeKey = QStringLiteral("collectionTree/cardSortMode");
+} // namespace
+
 void MainWindow::setUpTree()
 {
+    m_treeModel = new CollectionTreeModel(this);
+    setUpSortCombo();
+    m_treeModel->setCollection(m_collection);
+    m_treeModel->setTcgdexClient(m_client);
+    ui->collectionTree->setModel(m_treeModel);
+    m_treeDelegate = new CollectionTreeDelegate(this);
+    ui->collectionTree->setItemDelegate(m_treeDelegate);
+    QHeaderView *header = ui->collectionTree->header();
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < m_treeModel->columnCount(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    spanGroupRows();
+
+    connect(ui->collectionTree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { onCurrentTreeRowChanged(current); });
+    connect(ui->collectionTree, &QWidget::customContextMenuRequested, this, &MainWindow::showTreeContextMenu);
+    connect(m_treeModel, &QAbstractItemModel::modelAboutToBeReset, this, &MainWindow::saveExpansionState);
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &MainWindow::restoreExpansionAfterReset);
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this] {
+        spanGroupRows();
+        keepFocusedRowCurrent();
+    });
+    connect(ui->cardDetails, &CardDetailsWidget::entryEdited, this, &MainWindow::onEntryEdited);
+    connect(ui->actionRemoveEntry, &QAction::triggered, this, &MainWindow::removeSelectedCard);
+}
+
+void MainWindow::setUpSortCombo()
+{
+    QComboBox *combo = ui->cardSortCombo;
+    combo->addItem(tr("Number"), int(CollectionTreeModel::CardSortMode::Number));
+    combo->addItem(tr("Price (highest first)"), int(CollectionTreeModel::CardSortMode::Price));
+    const int stored = AppSettings().value(kSortModeKey, 0).toInt();
+    combo->setCurrentIndex(std::max(0, combo->findData(stored)));
+    m_treeModel->setCardSortMode(CollectionTreeModel::CardSortMode(combo->currentData().toInt()));
+    connect(combo, &QComboBox::currentIndexChanged, this, [this, combo] {
+        const int mode = combo->currentData().toInt();
+        m_treeModel->setCardSortMode(CollectionTreeModel::CardSortMode(mode));
+        AppSettings().setValue(kSortModeKey, mode);
+        selectFocusedRow();
+    });
 }
 
 void MainWindow::onCurrentTreeRowChanged(const QModelIndex &current)
 {
     Q_UNUSED(current)
+    updateCardDetails();
+}
+
+void MainWindow::updateCardDetails()
+{
     updateChartContext();
+    const int row = m_treeModel->entryIndexAt(ui->collectionTree->currentIndex());
+    if (row >= 0 && row < m_collection->entries().size()) {
+        const CardEntry &entry = m_collection->entries().at(row);
+        const QString key = entryKey(entry);
+        // The same holding again (its row rebuilt after an edit) keeps the
+        // artwork and card data the panel has already fetched.
+        if (key == focusKey)
+            ui->cardDetails->setEntry(entry);
+        else
+            ui->cardDetails->showEntry(entry);
+        focusKey = key;
+        ui->actionRemoveEntry->setEnabled(true);
+        return;
+    }
+    focusKey.clear();
+    ui->cardDetails->clear();
+    ui->actionRemoveEntry->setEnabled(false);
 }
 
 void MainWindow::showFocusedEntry()
@@ -27,11 +111,222 @@ void MainWindow::showFocusedEntry()
         const int row = m_collection->indexOfEntry(focusKey);
         if (row >= 0) {
             ui->cardDetails->setEntry(m_collection->entries().at(row));
+            selectFocusedRow();
             return;
         }
         focusKey.clear();
     }
     ui->cardDetails->clear();
+}
+
+// A reset forgets the tree's current row: the row of the holding the panel
+// shows becomes current again, so the two stay in step.
+void MainWindow::keepFocusedRowCurrent()
+{
+    const QModelIndex index = focusKey.isEmpty() ? QModelIndex() : m_treeModel->indexForEntryKey(focusKey);
+    if (index.isValid())
+        ui->collectionTree->setCurrentIndex(index);
+    else
+        ui->actionRemoveEntry->setEnabled(false);
+}
+
+// Makes the tree row of the focus holding current and scrolls to it.
+void MainWindow::selectFocusedRow()
+{
+    if (focusKey.isEmpty())
+        return;
+    const QModelIndex index = m_treeModel->indexForEntryKey(focusKey);
+    if (!index.isValid())
+        return;
+    ui->collectionTree->setCurrentIndex(index);
+    ui->collectionTree->scrollTo(index);
+}
+
+void MainWindow::removeSelectedCard()
+{
+    const int row = m_treeModel->entryIndexAt(ui->collectionTree->currentIndex());
+    if (row < 0 || row >= m_collection->entries().size())
+        return;
+    const CardEntry &entry = m_collection->entries().at(row);
+    const QString text = tr("Remove %1 %2 (%3) from the collection?")
+                             .arg(entry.localId, NameTranslator::displayName(entry.lang, entry.cardId, entry.name),
+                                  conditionDisplayName(entry.condition));
+    if (DialogPrompts::question(this, tr("Remove card"), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    m_undoStack->push(new RemoveEntryCommand(m_collection, row, &focusKey));
+    ui->cardDetails->clear();
+}
+
+void MainWindow::duplicateCard(int entryIndex)
+{
+    if (entryIndex < 0 || entryIndex >= m_collection->entries().size())
+        return;
+    QSet<QString> keys;
+    for (const CardEntry &entry : m_collection->entries())
+        keys.insert(entryKey(entry));
+    const CardEntry source = m_collection->entries().at(entryIndex);
+    DuplicateCardDialog dialog(source, std::move(keys), this);
+    if (DialogPrompts::exec(dialog) != QDialog::Accepted)
+        return;
+    m_undoStack->push(new DuplicateEntryCommand(m_collection, source, dialog.entry(), &focusKey));
+}
+
+void MainWindow::editCustomPrice(int entryIndex)
+{
+    if (entryIndex < 0 || entryIndex >= m_collection->entries().size())
+        return;
+    CardEntry copy = m_collection->entries().at(entryIndex);
+    CustomPriceDialog dialog(copy, this);
+    if (DialogPrompts::exec(dialog) != QDialog::Accepted)
+        return;
+    const double price = dialog.price();
+    if (price == copy.customPriceEur || (price <= 0 && copy.customPriceEur <= 0))
+        return;
+    copy.customPriceEur = price;
+    m_undoStack->push(new EditEntryCommand(m_collection, entryIndex, copy, &focusKey));
+}
+
+void MainWindow::addToLabels(int entryIndex)
+{
+    if (entryIndex < 0 || entryIndex >= m_collection->entries().size())
+        return;
+    const CardEntry &entry = m_collection->entries().at(entryIndex);
+    if (entry.printLabel)
+        return;
+    m_undoStack->push(new SetPrintLabelsCommand(m_collection, {entryKey(entry)}, true, tr("Add to labels"),
+                                                &focusKey));
+}
+
+void MainWindow::lookUpOnCardmarket(const CardEntry &entry)
+{
+    QDesktopServices::openUrl(WebLookups::cardmarketSearch(entry.name));
+}
+
+void MainWindow::addCardActions(QMenu *menu, int entryIndex)
+{
+    if (entryIndex < 0 || entryIndex >= m_collection->entries().size())
+        return;
+    const CardEntry entry = m_collection->entries().at(entryIndex);
+    menu->addAction(ui->actionRemoveEntry);
+    menu->addSeparator();
+    menu->addAction(tr("Look up on Cardmarket"), this, [this, entry] { lookUpOnCardmarket(entry); });
+    menu->addSeparator();
+    QAction *labels = menu->addAction(tr("Add To Labels"), this, [this, entryIndex] { addToLabels(entryIndex); });
+    labels->setEnabled(!entry.printLabel);
+    menu->addAction(entry.customPriceEur > 0 ? tr("Edit Custom Price...") : tr("Add Custom Price..."), this,
+                    [this, entryIndex] { editCustomPrice(entryIndex); });
+    menu->addAction(tr("Duplicate Card..."), this, [this, entryIndex] { duplicateCard(entryIndex); });
+}
+
+QMenu *MainWindow::createTreeContextMenu(const QPoint &pos)
+{
+    const QModelIndex index = ui->collectionTree->indexAt(pos);
+    if (!index.isValid())
+        return nullptr;
+    auto *menu = new QMenu(this);
+    const int entryIndex = m_treeModel->entryIndexAt(index);
+    const QString setKey = index.data(CollectionTreeModel::SetKeyRole).toString();
+    if (entryIndex >= 0) {
+        addCardActions(menu, entryIndex);
+        menu->addSeparator();
+    } else if (index.data(CollectionTreeModel::NodeTypeRole).toInt() == CollectionTreeModel::SetNode
+               && !setKey.isEmpty()) {
+        menu->addAction(tr("Show binder"), this, [this, setKey] { showSetBinder(setKey); });
+        menu->addSeparator();
+    }
+    menu->addAction(ui->actionExpandAll);
+    menu->addAction(ui->actionCollapseAll);
+    return menu;
+}
+
+void MainWindow::showTreeContextMenu(const QPoint &pos)
+{
+    QMenu *menu = createTreeContextMenu(pos);
+    if (!menu)
+        return;
+    menu->exec(ui->collectionTree->viewport()->mapToGlobal(pos));
+    menu->deleteLater();
+}
+
+void MainWindow::showSetBinder(const QString &setKey)
+{
+    const int colon = setKey.indexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return;
+    const Language language = languageFromCode(setKey.left(colon), Language::English);
+    const QString setId = setKey.mid(colon + 1);
+    if (setId.isEmpty())
+        return;
+    m_catalog->ensureLoaded(language);
+    const SetRecord record = m_collection->setInfo(language, setId);
+    const QString name = NameTranslator::translateSetName(language, setId, record.name);
+    Binder binder = pv::newBinder(name.isEmpty() ? setId : name, language);
+    BinderRule rule;
+    rule.setId = setId;
+    binder.rules = {rule};
+    openBinder(binder, true);
+}
+
+void MainWindow::onEntryEdited(const CardEntry &edited)
+{
+    const int row = m_collection->indexOfEntry(focusKey);
+    if (row < 0)
+        return;
+    m_undoStack->push(new EditEntryCommand(m_collection, row, edited, &focusKey));
+    selectFocusedRow();
+}
+
+void MainWindow::saveExpansionState()
+{
+    expandedKeys.clear();
+    collectExpandedKeys(QModelIndex());
+}
+
+void MainWindow::collectExpandedKeys(const QModelIndex &parent)
+{
+    const int rows = m_treeModel->rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = m_treeModel->index(row, 0, parent);
+        if (!ui->collectionTree->isExpanded(index))
+            continue;
+        const QString key = index.data(CollectionTreeModel::NodeKeyRole).toString();
+        if (!key.isEmpty())
+            expandedKeys.insert(key);
+        collectExpandedKeys(index);
+    }
+}
+
+void MainWindow::restoreExpansionAfterReset()
+{
+    if (!expandedKeys.isEmpty())
+        restoreExpandedRows(QModelIndex());
+}
+
+void MainWindow::restoreExpandedRows(const QModelIndex &parent)
+{
+    const int rows = m_treeModel->rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = m_treeModel->index(row, 0, parent);
+        if (!expandedKeys.contains(index.data(CollectionTreeModel::NodeKeyRole).toString()))
+            continue;
+        ui->collectionTree->expand(index);
+        restoreExpandedRows(index);
+    }
+}
+
+void MainWindow::spanGroupRows(const QModelIndex &parent)
+{
+    const int rows = m_treeModel->rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = m_treeModel->index(row, 0, parent);
+        const int type = index.data(CollectionTreeModel::NodeTypeRole).toInt();
+        if (type == CollectionTreeModel::CardNode)
+            continue;
+        ui->collectionTree->setFirstColumnSpanned(row, parent, true);
+        if (type != CollectionTreeModel::SetNode)
+            spanGroupRows(index);
+    }
 }
 
 void MainWindow::expandAncestors(const QModelIndex &index)
@@ -45,7 +340,18 @@ void MainWindow::expandAncestors(const QModelIndex &index)
 
 void MainWindow::revealSets(const QSet<QString> &setKeys)
 {
-    Q_UNUSED(setKeys)
+    QModelIndex first;
+    for (const QString &key : setKeys) {
+        const QModelIndex node = m_treeModel->indexForSetKey(key);
+        if (!node.isValid())
+            continue;
+        expandAncestors(node);
+        ui->collectionTree->expand(node);
+        if (!first.isValid())
+            first = node;
+    }
+    if (first.isValid())
+        ui->collectionTree->scrollTo(first, QAbstractItemView::EnsureVisible);
 }
 
 } // namespace pv

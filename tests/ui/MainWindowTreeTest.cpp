@@ -1,0 +1,487 @@
+#include "DialogTestSupport.h"
+#include "TestRegistry.h"
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+
+#include "catalog/TcgdexClient.h"
+#include "collection/AddCardsCommand.h"
+#include "collection/Collection.h"
+#include "collection/CollectionSerializer.h"
+#include "collection/EntryKeys.h"
+#include "core/CardDetail.h"
+#include "core/SteadyClock.h"
+#include "ui/dialogs/BinderDialog.h"
+#include "ui/dialogs/CustomPriceDialog.h"
+#include "ui/dialogs/DuplicateCardDialog.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
+#include "ui/widgets/CardDetailsWidget.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <QUndoStack>
+#include <QUrlQuery>
+
+#include <functional>
+#include <memory>
+
+using namespace pv;
+
+namespace {
+
+QStringList menuTexts(const QMenu &menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu.actions())
+        texts.append(action->isSeparator() ? QStringLiteral("|") : action->text());
+    return texts;
+}
+
+QAction *menuAction(const QMenu &menu, const QString &text)
+{
+    for (QAction *action : menu.actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QPushButton *okButton(QDialog &dialog)
+{
+    return dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok);
+}
+
+// Answers every dialog the window runs with the given function; real dialogs again afterwards.
+void answerDialogs(std::function<int(QDialog &)> answer)
+{
+    DialogPrompts::setExec(std::move(answer));
+}
+
+} // namespace
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class MainWindowTreeTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_window;
+
+    Collection &collection() { return *m_window->collection(); }
+    QTreeView *tree() { return m_window->findChild<QTreeView *>(QStringLiteral("collectionTree")); }
+
+    // Two English sets and a Japanese one; the document starts clean.
+    void fill()
+    {
+        QList<CardEntry> entries;
+        CardEntry charizard = test::holding(QStringLiteral("base1"), QStringLiteral("4/102"),
+                                            QStringLiteral("Charizard"), 200.0);
+        entries << charizard;
+        entries << test::holding(QStringLiteral("base1"), QStringLiteral("58/102"), QStringLiteral("Pikachu"), 3.0);
+        entries << test::holding(QStringLiteral("sv03"), QStringLiteral("125"), QStringLiteral("Charizard ex"), 30.0);
+        entries << test::holding(QStringLiteral("SV3"), QStringLiteral("066"), QStringLiteral("リザードンex"), 25.0,
+                                 Language::Japanese);
+        QHash<QString, SetRecord> sets;
+        sets.insert(setKey(Language::English, QStringLiteral("base1")),
+                    test::setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QStringLiteral("Base"), 1, 102));
+        sets.insert(setKey(Language::English, QStringLiteral("sv03")),
+                    test::setRecord(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames"),
+                                    QStringLiteral("Scarlet & Violet"), 50, 197));
+        sets.insert(setKey(Language::Japanese, QStringLiteral("SV3")),
+                    test::setRecord(QStringLiteral("SV3"), QStringLiteral("黒炎の支配者"), QStringLiteral("SV"), 50, 108,
+                                    108, Language::Japanese));
+        collection().replaceContents(entries, sets, {}, {}, std::nullopt);
+        collection().setDirty(false);
+        m_window->undoStack()->setClean();
+        m_window->treeModel()->rebuild();
+        tree()->expandAll();
+    }
+
+    void select(const QString &key)
+    {
+        const QModelIndex index = m_window->treeModel()->indexForEntryKey(key);
+        QVERIFY(index.isValid());
+        tree()->setCurrentIndex(index);
+    }
+
+    int currentEntry() { return m_window->treeModel()->entryIndexAt(tree()->currentIndex()); }
+
+    QPoint pointOf(const QModelIndex &index)
+    {
+        tree()->scrollTo(index);
+        return tree()->visualRect(index).center();
+    }
+
+    QByteArray saved()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("state.tmk"));
+        QString error;
+        if (!CollectionSerializer::write(path, collection(), &error))
+            qFatal("cannot save: %s", qPrintable(error));
+        return test::readFile(path);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        test::setSetting(QStringLiteral("collectionTree/cardSortMode"), QVariant());
+        test::setSetting(QStringLiteral("mainWindow"), QVariant());
+        m_window = std::make_unique<MainWindow>();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        fill();
+    }
+
+    void cleanup()
+    {
+        DialogPrompts::reset();
+        SteadyClock::useRealTime();
+        m_window.reset();
+    }
+
+    void removeAndDuplicateGoThroughTheStack()
+    {
+        test::PromptScope prompts;
+        QAction *remove = m_window->findChild<QAction *>(QStringLiteral("actionRemoveEntry"));
+        const QString charizard = entryKey(collection().entries().at(0));
+        const QByteArray before = saved();
+
+        // A set row: nothing to remove.
+        tree()->setCurrentIndex(m_window->treeModel()->indexForSetKey(QStringLiteral("en:base1")));
+        QVERIFY(!remove->isEnabled());
+        m_window->removeSelectedCard();
+        QVERIFY(prompts.questions.isEmpty());
+
+        select(charizard);
+        QVERIFY(remove->isEnabled());
+        prompts.questionAnswers = {QMessageBox::No, QMessageBox::Yes};
+        remove->trigger();
+        QCOMPARE(prompts.questions, QStringList({"Remove card|Remove 4/102 Charizard (Near Mint (NM)) from the collection?"}));
+        QCOMPARE(prompts.questionDefaults, QList<QMessageBox::StandardButton>({QMessageBox::No}));
+        QCOMPARE(collection().entries().size(), 4);
+        QCOMPARE(m_window->undoStack()->count(), 0);
+        remove->trigger();
+        QCOMPARE(collection().entries().size(), 3);
+        QCOMPARE(collection().indexOfEntry(charizard), -1);
+        QVERIFY(collection().isDirty());
+        m_window->undoStack()->undo();
+        QCOMPARE(saved(), before);
+        QVERIFY(!collection().isDirty());
+        QCOMPARE(entryKey(collection().entries().at(currentEntry())), charizard);
+
+        // Duplicate in another condition: the copy follows its source and is selected.
+        int runs = 0;
+        answerDialogs([&](QDialog &dialog) {
+            ++runs;
+            auto *duplicate = qobject_cast<DuplicateCardDialog *>(&dialog);
+            if (!duplicate)
+                return int(QDialog::Rejected);
+            auto *condition = dialog.findChild<QComboBox *>(QStringLiteral("conditionCombo"));
+            condition->setCurrentIndex(condition->findData(int(Condition::Excellent)));
+            return okButton(dialog)->isEnabled() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        });
+        m_window->duplicateCard(0);
+        QCOMPARE(collection().entries().size(), 5);
+        const CardEntry copy = collection().entries().at(1);
+        QCOMPARE(copy.condition, Condition::Excellent);
+        QCOMPARE(copy.cardId, QStringLiteral("base1-4/102"));
+        QCOMPARE(currentEntry(), 1);
+        QCOMPARE(m_window->undoStack()->undoText(), QStringLiteral("Duplicate Charizard (Excellent (EX))"));
+
+        // That line exists now: the same copy is refused.
+        m_window->duplicateCard(0);
+        QCOMPARE(runs, 2);
+        QCOMPARE(collection().entries().size(), 5);
+        QCOMPARE(m_window->undoStack()->count(), 2);
+        m_window->duplicateCard(17);
+        QCOMPARE(runs, 2);
+
+        m_window->undoStack()->undo();
+        m_window->undoStack()->undo();
+        QCOMPARE(saved(), before);
+        m_window->undoStack()->redo();
+        QCOMPARE(collection().entries().size(), 3);
+        m_window->undoStack()->redo();
+        QCOMPARE(entryKey(collection().entries().at(currentEntry())), entryKey(copy));
+    }
+
+    void cardMenuPriceLabelsAndLookUps()
+    {
+        test::PromptScope prompts;
+        const CardEntry charizard = collection().entries().at(0);
+        const QModelIndex row = m_window->treeModel()->indexForEntryKey(entryKey(charizard));
+        std::unique_ptr<QMenu> menu(m_window->createTreeContextMenu(pointOf(row)));
+        QVERIFY(menu);
+        QCOMPARE(menuTexts(*menu),
+                 QStringList({"Remove selected card", "|", "Look up on Cardmarket", "|", "Add To Labels",
+                              "Add Custom Price...", "Duplicate Card...", "|", "Expand all", "Collapse all"}));
+
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+        menuAction(*menu, QStringLiteral("Look up on Cardmarket"))->trigger();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(catcher.urls.at(0).path(), QStringLiteral("/en/Pokemon/Products/Search"));
+        QCOMPARE(QUrlQuery(catcher.urls.at(0)).queryItemValue(QStringLiteral("searchString"), QUrl::FullyDecoded),
+                 QStringLiteral("Charizard"));
+
+        // Labels: one undoable step, then the entry is greyed.
+        menuAction(*menu, QStringLiteral("Add To Labels"))->trigger();
+        QVERIFY(collection().entries().at(0).printLabel);
+        QCOMPARE(m_window->undoStack()->undoText(), QStringLiteral("Add to labels"));
+        menu.reset(m_window->createTreeContextMenu(pointOf(m_window->treeModel()->indexForEntryKey(entryKey(charizard)))));
+        QVERIFY(!menuAction(*menu, QStringLiteral("Add To Labels"))->isEnabled());
+
+        // Custom price: untouched pushes nothing, a new price one edit, 0 clears it.
+        double typed = -1;
+        answerDialogs([&](QDialog &dialog) {
+            if (typed >= 0)
+                dialog.findChild<QDoubleSpinBox *>(QStringLiteral("priceSpin"))->setValue(typed);
+            return int(QDialog::Accepted);
+        });
+        const int steps = m_window->undoStack()->count();
+        menuAction(*menu, QStringLiteral("Add Custom Price..."))->trigger();
+        QCOMPARE(m_window->undoStack()->count(), steps);
+        typed = 12.5;
+        m_window->editCustomPrice(0);
+        QCOMPARE(collection().entries().at(0).customPriceEur, 12.5);
+        QCOMPARE(m_window->undoStack()->count(), steps + 1);
+        typed = -1;
+        SteadyClock::useManualTime();
+        SteadyClock::advance(5000);
+        m_window->editCustomPrice(0);
+        QCOMPARE(m_window->undoStack()->count(), steps + 1);
+        menu.reset(m_window->createTreeContextMenu(pointOf(m_window->treeModel()->indexForEntryKey(entryKey(charizard)))));
+        QVERIFY(menuAction(*menu, QStringLiteral("Edit Custom Price...")));
+        typed = 0;
+        m_window->editCustomPrice(0);
+        QCOMPARE(collection().entries().at(0).customPriceEur, 0.0);
+        QCOMPARE(m_window->undoStack()->count(), steps + 2);
+
+        // A set row shows its binder, detached from the collection.
+        const QModelIndex set = m_window->treeModel()->indexForSetKey(QStringLiteral("en:sv03"));
+        menu.reset(m_window->createTreeContextMenu(pointOf(set)));
+        QCOMPARE(menuTexts(*menu).mid(menuTexts(*menu).indexOf(QStringLiteral("Show binder"))),
+                 QStringList({"Show binder", "|", "Expand all", "Collapse all"}));
+        menuAction(*menu, QStringLiteral("Show binder"))->trigger();
+        BinderDialog *dialog = m_window->findChild<BinderDialog *>();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->binder().name, QStringLiteral("Obsidian Flames"));
+        QCOMPARE(dialog->binder().rules.size(), 1);
+        QCOMPARE(dialog->binder().rules.at(0).setId, QStringLiteral("sv03"));
+        QVERIFY(collection().binders().isEmpty());
+        dialog->close();
+        delete dialog;
+
+        const QModelIndex series = set.parent();
+        menu.reset(m_window->createTreeContextMenu(pointOf(series)));
+        QCOMPARE(menuTexts(*menu), QStringList({"Expand all", "Collapse all"}));
+
+        while (m_window->undoStack()->canUndo())
+            m_window->undoStack()->undo();
+        QCOMPARE(collection().entries().at(0), charizard);
+        QVERIFY(!collection().isDirty());
+    }
+
+    void sortOrderExpansionAndSpans()
+    {
+        m_window.reset();
+        test::setSetting(QStringLiteral("collectionTree/cardSortMode"), 5);
+        m_window = std::make_unique<MainWindow>();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        fill();
+        auto *combo = m_window->findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
+        QCOMPARE(combo->count(), 2);
+        QCOMPARE(combo->currentText(), QStringLiteral("Number"));
+        QCOMPARE(m_window->treeModel()->cardSortMode(), CollectionTreeModel::CardSortMode::Number);
+
+        const QString pikachu = entryKey(collection().entries().at(1));
+        select(pikachu);
+        combo->setCurrentIndex(combo->findText(QStringLiteral("Price (highest first)")));
+        QCOMPARE(test::setting(QStringLiteral("collectionTree/cardSortMode")).toInt(), 1);
+        QCOMPARE(m_window->treeModel()->cardSortMode(), CollectionTreeModel::CardSortMode::Price);
+        QCOMPARE(entryKey(collection().entries().at(currentEntry())), pikachu);
+        QCOMPARE(tree()->currentIndex().row(), 1);
+
+        // Collapse the Japanese language; its set stays expanded inside it.
+        CollectionTreeModel *model = m_window->treeModel();
+        const QModelIndex japaneseSet = model->indexForSetKey(QStringLiteral("ja:SV3"));
+        const QModelIndex japanese = japaneseSet.parent().parent();
+        tree()->collapse(japanese);
+        const QModelIndex base = model->indexForSetKey(QStringLiteral("en:base1"));
+        tree()->collapse(base);
+
+        m_window->addToLabels(2);  // any change rebuilds the tree
+        QVERIFY(!model->isRebuildPending());
+        const QModelIndex sv03 = model->indexForSetKey(QStringLiteral("en:sv03"));
+        QVERIFY(tree()->isExpanded(sv03));
+        QVERIFY(tree()->isExpanded(sv03.parent()));
+        QVERIFY(!tree()->isExpanded(model->indexForSetKey(QStringLiteral("en:base1"))));
+        const QModelIndex japaneseAgain = model->indexForSetKey(QStringLiteral("ja:SV3"));
+        QVERIFY(!tree()->isExpanded(japaneseAgain.parent().parent()));
+        tree()->expand(japaneseAgain.parent().parent());
+        QVERIFY(tree()->isExpanded(japaneseAgain.parent()));
+        QVERIFY(!tree()->isExpanded(japaneseAgain));
+
+        // Group rows are spanned, card rows are not.
+        QVERIFY(tree()->isFirstColumnSpanned(sv03.parent().row(), sv03.parent().parent()));
+        QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
+        QVERIFY(tree()->isFirstColumnSpanned(japaneseAgain.parent().parent().row(), QModelIndex()));
+        QVERIFY(!tree()->isFirstColumnSpanned(0, sv03));
+    }
+
+    void panelEditsMergeAndTheCleanStateFollowsTheStack()
+    {
+        SteadyClock::useManualTime();
+        auto *panel = m_window->findChild<CardDetailsWidget *>(QStringLiteral("cardDetails"));
+        const CardEntry pikachu = collection().entries().at(1);
+        select(entryKey(pikachu));
+
+        CardEntry edited = pikachu;
+        edited.count = 2;
+        Q_EMIT panel->entryEdited(edited);
+        SteadyClock::advance(1000);
+        edited.notes = QStringLiteral("sleeved");
+        Q_EMIT panel->entryEdited(edited);
+        QCOMPARE(m_window->undoStack()->count(), 1);
+        SteadyClock::advance(1600);
+        edited.condition = Condition::Excellent;
+        Q_EMIT panel->entryEdited(edited);
+        QCOMPARE(m_window->undoStack()->count(), 2);
+        QCOMPARE(collection().entries().at(1), edited);
+        QCOMPARE(entryKey(collection().entries().at(currentEntry())), entryKey(edited));
+
+        m_window->undoStack()->undo();
+        QCOMPARE(entryKey(collection().entries().at(currentEntry())), entryKey(pikachu));
+        m_window->undoStack()->undo();
+        QCOMPARE(collection().entries().at(1), pikachu);
+        QVERIFY(!collection().isDirty());
+
+        // A change from outside the stack keeps the document changed.
+        m_window->undoStack()->redo();
+        CardDetail facts;
+        facts.id = pikachu.cardId;
+        facts.rarity = QStringLiteral("Common");
+        Q_EMIT m_window->tcgdexClient()->cardReady(1, Language::English, facts);
+        QCOMPARE(collection().entries().at(1).rarity, QStringLiteral("Common"));
+        m_window->undoStack()->undo();
+        QVERIFY(m_window->undoStack()->isClean());
+        QVERIFY(collection().isDirty());
+    }
+
+    void thousandRandomCommandsUndoAndRedoToTheSameBytes()
+    {
+        test::PromptScope prompts;
+        SteadyClock::useManualTime();
+        QRandomGenerator random(19);
+        QUndoStack *stack = m_window->undoStack();
+        const QStringList names = {"Bulbasaur", "Ivysaur", "Venusaur", "Charmander", "Squirtle", "Eevee"};
+        auto randomCard = [&] {
+            const int n = random.bounded(names.size());
+            const QString set = n < 3 ? QStringLiteral("base1") : QStringLiteral("sv03");
+            CardEntry entry = test::holding(set, QString::number(n + 1), names.at(n), random.bounded(50));
+            entry.condition = Condition(random.bounded(3));
+            entry.count = 1 + random.bounded(3);
+            return entry;
+        };
+        Condition wantedCondition = Condition::Mint;
+        double typedPrice = 0;
+        answerDialogs([&](QDialog &dialog) {
+            if (qobject_cast<DuplicateCardDialog *>(&dialog)) {
+                auto *condition = dialog.findChild<QComboBox *>(QStringLiteral("conditionCombo"));
+                condition->setCurrentIndex(condition->findData(int(wantedCondition)));
+                return okButton(dialog)->isEnabled() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+            }
+            dialog.findChild<QDoubleSpinBox *>(QStringLiteral("priceSpin"))->setValue(typedPrice);
+            return int(QDialog::Accepted);
+        });
+
+        QList<QByteArray> states = {saved()};
+        for (int step = 0; step < 1000; ++step) {
+            SteadyClock::advance(random.bounded(4) == 0 ? 500 : 2000);
+            const int rows = collection().entries().size();
+            const int op = rows == 0 ? 0 : random.bounded(6);
+            const int row = rows == 0 ? 0 : random.bounded(rows);
+            switch (op) {
+            case 0:
+                stack->push(new AddCardsCommand(&collection(), {randomCard(), randomCard()}, {}));
+                break;
+            case 1: {
+                select(entryKey(collection().entries().at(row)));
+                CardEntry edited = collection().entries().at(row);
+                edited.count = 1 + random.bounded(4);
+                if (random.bounded(2))
+                    edited.notes = QStringLiteral("note %1").arg(step);
+                if (random.bounded(3) == 0)
+                    edited.condition = Condition(random.bounded(3));
+                m_window->onEntryEdited(edited);
+                break;
+            }
+            case 2:
+                wantedCondition = Condition(random.bounded(4));
+                m_window->duplicateCard(row);
+                break;
+            case 3:
+                select(entryKey(collection().entries().at(row)));
+                prompts.questionAnswers = {QMessageBox::Yes};
+                m_window->removeSelectedCard();
+                break;
+            case 4:
+                typedPrice = random.bounded(3) == 0 ? 0.0 : 0.5 * random.bounded(40);
+                m_window->editCustomPrice(row);
+                break;
+            default:
+                m_window->addToLabels(row);
+                break;
+            }
+            const QByteArray now = saved();
+            const int index = stack->index();
+            if (index == states.size()) {
+                states.append(now);
+            } else if (index == states.size() - 1) {
+                // Nothing pushed, or an edit merged into the step before.
+                states.last() = now;
+            } else {
+                QVERIFY2(index < states.size() - 1, qPrintable(QStringLiteral("step %1").arg(step)));
+                states.resize(index + 1);
+                QCOMPARE(now, states.last());
+            }
+            QCOMPARE(stack->count(), index);
+        }
+        QVERIFY(stack->count() > 500);
+
+        for (int index = stack->index(); index > 0; --index) {
+            stack->undo();
+            QVERIFY2(saved() == states.at(index - 1), qPrintable(QStringLiteral("undo to %1").arg(index - 1)));
+        }
+        QVERIFY(!collection().isDirty());
+        while (stack->canRedo()) {
+            stack->redo();
+            QVERIFY2(saved() == states.at(stack->index()), qPrintable(QStringLiteral("redo to %1").arg(stack->index())));
+        }
+        QCOMPARE(stack->index(), states.size() - 1);
+    }
+};
+
+PV_REGISTER_TEST(MainWindowTreeTest)
+#include "MainWindowTreeTest.moc"
