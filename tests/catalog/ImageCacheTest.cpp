@@ -7,6 +7,7 @@
 #include "core/Log.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -189,11 +190,41 @@ private Q_SLOTS:
         QVERIFY(nested.open(QIODevice::WriteOnly));
         nested.close();
 
+        // Temporary files of stores that never finished go too, however new;
+        // those of the user's own files stay.
+        const QString leftover = cache.filePathFor(url) + QStringLiteral(".Ab3dE9");
+        const QString ownLeftover = own.fileName() + QStringLiteral(".Ab3dE9");
+        QVERIFY(pv::test::writeFile(leftover, "half a picture"));
+        QVERIFY(pv::test::writeFile(ownLeftover, "the user's"));
+
         cache.clear();
         QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));
         QVERIFY(cache.load(url).isNull());
         QVERIFY(own.exists());
         QVERIFY(nested.exists());
+        QVERIFY(!QFileInfo::exists(leftover));
+        QVERIFY(QFileInfo::exists(ownLeftover));
+    }
+
+    // A store killed midway, or on a file system without unnamed temporary
+    // files, leaves "<name>.XXXXXX" behind; old ones go when the cache opens.
+    void staleLeftoversGoWhenTheCacheOpens()
+    {
+        const QString folder = freshFolder(QStringLiteral("leftovers"));
+        QVERIFY(pv::ImageCache::setFolder(folder));
+        const QString name = QStringLiteral("0123456789abcdef0123456789abcdef01234567.jpg");
+        const QString stale = QDir(folder).filePath(name + QStringLiteral(".x1Y2z3"));
+        const QString young = QDir(folder).filePath(name + QStringLiteral(".a1B2c3"));
+        QVERIFY(pv::test::writeFile(stale, "old"));
+        QVERIFY(pv::test::writeFile(young, "new"));
+        QFile file(stale);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-1), QFileDevice::FileModificationTime));
+        file.close();
+
+        pv::ImageCache cache;
+        QVERIFY(!QFileInfo::exists(stale));
+        QVERIFY(QFileInfo::exists(young)); // may belong to a store running now
     }
 
     void folderChoice()
