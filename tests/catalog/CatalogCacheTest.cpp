@@ -218,13 +218,16 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << QString();
         QTest::newRow("lying array length")
             << QByteArray::fromHex("9b7fffffffffffffff01") << QString();
-        // A card array declaring 2^31 items, cut short by a stray break.
-        QTest::newRow("lying card count, then a break")
-            << QByteArray::fromHex("a16563617264739a80000000ffffff00") << QString();
-        QTest::newRow("lying card count after a valid format")
-            << QByteArray::fromHex("a266666f726d61746f74616c6c6f776b2d636174616c6f67656361726473"
-                                   "9a80000000ff")
-            << QString();
+        // Arrays declaring 2^31 items, one item, then a stray break: read
+        // on, the break would stand for item after item without end.
+        QTest::newRow("series of 2^31 items, then a break")
+            << QByteArray::fromHex("a1667365726965739a800000006060ff") << QString();
+        QTest::newRow("rarities of 2^31 items, then a break")
+            << QByteArray::fromHex("a16872617269746965739a8000000060ff") << QString();
+        // A count beyond the bytes left is refused before anything is read.
+        QTest::newRow("card count beyond the file")
+            << QByteArray::fromHex("a16563617264739a0000001000010203")
+            << QStringLiteral("an array claims more items than the file holds");
         QTest::newRow("not a map") << QCborValue(QCborArray{1, 2}).toCbor()
                                    << QStringLiteral("the file is not a catalog");
 
