@@ -101,6 +101,7 @@ int main(int argc, char *argv[])
     QStandardPaths::setTestModeEnabled(true);  // keep the user's caches out of it
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QCoreApplication::setApplicationName(QStringLiteral("TallowmerickBench"));
 

@@ -112,6 +112,7 @@ void report(QTextStream &out, const char *what, double ms, double boundMs)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QTextStream out(stdout);
     QTemporaryDir dir;
     if (!dir.isValid())

@@ -32,6 +32,7 @@ bool report(const char *what, qint64 ms)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QList<CardEntry> entries;
     entries.reserve(holdingCount);
     for (int i = 0; i < holdingCount; ++i) {

@@ -60,6 +60,7 @@ bool report(const char *what, const Stats &stats, qint64 target, qint64 measured
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     bool allOk = true;
 
     // In-process start, for reference: the first loads the data, later ones reuse it.

@@ -122,6 +122,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QGuiApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QGuiApplication::setApplicationName(QStringLiteral("Tallowmerick"));
 

@@ -10,7 +10,7 @@ cd "$here"
 packages=(build-essential cmake ninja-build ccache pkg-config
           qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools qt6-image-formats-plugins
           qt6-httpserver-dev qt6-websockets-dev zlib1g-dev
-          poppler-utils python3 clang libclang-rt-14-dev)
+          poppler-utils fonts-noto-cjk python3 clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,7 +4,10 @@
 From the recorded answers it takes two kinds of correction:
 - reverse holo printings: a card of one of the sets listed in REVERSE_SETS
   whose card data records no reverse holo, while the set's TCGCSV group
-  sells the card with the same number as "Reverse Holofoil";
+  sells the card with the same number as "Reverse Holofoil"; for a set where
+  no such card exists, the cards whose data does record a reverse holo, and
+  for the series in RARITY_SERIES the main set's cards of the rarities that
+  were printed in reverse holo;
 - names: a Japanese card of an early set (NAME_SETS) whose recorded name is
   its English species name in the wrong letter case ("poliwag"), named by the
   species the English cards of its Pokedex number carry.
@@ -26,6 +29,11 @@ from recorded_data import body, load_answers, most_frequent, parse_arguments, re
 REVERSE_SETS = ("bw1 bw10 bw11 bw2 bw3 bw4 bw5 bw6 bw7 bw8 bw9 dc1 dp1 dp7 ex11 ex12 ex13 ex14 ex15 ex16 "
                 "ex6 g1 hgss1 hgss2 hgss3 pop8 sm1 sm10 sm11 sm115 sm12 sm2 sm3.5 sm4 sm5 sm6 sm7 sm7.5 "
                 "sm8 sm9 svp swsh1 xy1 xy10 xy11 xy12 xy2 xy3 xy4 xy5 xy6 xy7 xy8 xy9").split()
+# Series whose recorded card data and TCGCSV groups show (next to) no reverse
+# holo, though every common, uncommon and rare of the main set (numbered up to
+# the set's official count) was printed in one.
+RARITY_SERIES = ("sm",)
+REVERSE_RARITIES = ("Common", "Uncommon", "Rare")
 NAME_SETS = ["E1", "E2", "E3", "E4", "E5", "VS1", "web1"] + ["PCG%d" % n for n in range(1, 10)]
 
 
@@ -66,12 +74,26 @@ def reverse_rules(en, thirdparty, tcgcsv, pins):
             for field in product.get("extendedData", []):
                 if field["name"] == "Number" and "Reverse Holofoil" in subtypes[product["productId"]]:
                     sold_reverse.add(normalise_number(field["value"]))
-        numbers = []
+        official = (detail.get("cardCount") or {}).get("official") or 0
+        missing, offered, by_rarity = [], [], []
         for card in detail["cards"]:
-            variants = en["/v2/en/cards/" + card["id"]].get("variants", {})
+            data = en["/v2/en/cards/" + card["id"]]
             number = normalise_number(card["localId"])
-            if not variants.get("reverse") and number in sold_reverse:
-                numbers.append(number)
+            if data.get("variants", {}).get("reverse"):
+                offered.append(number)
+            elif number in sold_reverse:
+                missing.append(number)
+            if (data.get("rarity") in REVERSE_RARITIES and number.isdigit()
+                    and 0 < int(number) <= official):
+                by_rarity.append(number)
+        # A set whose card data already records its reverse holos still gets a
+        # rule listing those cards, so it holds should the flag go.
+        if missing:
+            numbers = missing
+        elif any(set_id.startswith(prefix) for prefix in RARITY_SERIES):
+            numbers = offered + by_rarity
+        else:
+            numbers = offered
         if numbers:
             rules["en:" + set_id] = {"addFinishes": {"reverse": sorted(set(numbers), key=number_sort_key)}}
     return rules

@@ -46,7 +46,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QApplication::setApplicationName(QStringLiteral("Tallowmerick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.5.0"));
+    QApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
 
     pv::AppSettings::seedIfMissing();
 

@@ -70,6 +70,142 @@ void permute(QList<T> &list, const std::vector<qsizetype> &order)
     list = std::move(result);
 }
 
+
+// Newest set first (names break ties), each set findable by its id and
+// carrying the name of its series.
+void indexSets(LanguageCatalog &catalog)
+{
+    std::sort(catalog.sets.begin(), catalog.sets.end(), [](const CatalogSet &a, const CatalogSet &b) {
+        if (a.order != b.order)
+            return a.order > b.order;
+        return QString::localeAwareCompare(a.name, b.name) < 0;
+    });
+
+    catalog.setIndex.clear();
+    catalog.setIndex.reserve(catalog.sets.size());
+    for (qsizetype i = 0; i < catalog.sets.size(); ++i) {
+        CatalogSet &set = catalog.sets[i];
+        catalog.setIndex.insert(set.id, int(i));
+        if (set.serieName.isEmpty() && !set.serieId.isEmpty()) {
+            for (const SerieBrief &serie : std::as_const(catalog.series)) {
+                if (serie.id == set.serieId) {
+                    set.serieName = serie.name;
+                    break;
+                }
+            }
+        }
+    }
+}
+
+// The series whose newest set is newest come first; series without a set last.
+void sortSeries(LanguageCatalog &catalog)
+{
+    QHash<QString, int> serieRank;
+    for (const CatalogSet &set : std::as_const(catalog.sets)) {
+        auto rank = serieRank.find(set.serieId);
+        if (rank == serieRank.end())
+            serieRank.insert(set.serieId, set.order);
+        else if (set.order > rank.value())
+            rank.value() = set.order;
+    }
+    std::sort(catalog.series.begin(), catalog.series.end(), [&serieRank](const SerieBrief &a, const SerieBrief &b) {
+        const int rankA = serieRank.value(a.id, -1);
+        const int rankB = serieRank.value(b.id, -1);
+        if (rankA != rankB)
+            return rankA > rankB;
+        return QString::localeAwareCompare(a.name, b.name) < 0;
+    });
+}
+
+// Completes every card from its set and makes the search lists anew from
+// the cards as they are now: cards the errata no longer supplies, or names no
+// longer translated, must not leave entries behind that would shift the
+// lists against the cards. Returns each card's set position
+// (UnknownSetPosition when the catalog lacks its set).
+std::vector<int> fillCardsAndSearchLists(LanguageCatalog &catalog, Language language, bool translate)
+{
+    const qsizetype count = catalog.cards.size();
+    catalog.foldedNames.clear();
+    catalog.alternateNames.clear();
+    catalog.numbers.clear();
+    catalog.foldedNames.reserve(count);
+    catalog.alternateNames.reserve(count);
+    catalog.numbers.reserve(count);
+
+    std::vector<int> setPositions;
+    setPositions.reserve(size_t(count));
+    const QString hyphen = QStringLiteral("-");
+    const QString *lastSetId = nullptr;
+    int lastSetPosition = UnknownSetPosition;
+    for (CatalogCard &card : catalog.cards) {
+        card.language = language;
+        if (card.id.isEmpty())
+            card.id = card.setId + hyphen + card.localId;
+        // The cards of a set stand together: the previous card's set is
+        // looked up again only when the set changes.
+        if (!lastSetId || card.setId != *lastSetId) {
+            const auto set = catalog.setIndex.constFind(card.setId);
+            lastSetPosition = set != catalog.setIndex.cend() ? set.value() : UnknownSetPosition;
+            lastSetId = &card.setId;
+        }
+        if (lastSetPosition != UnknownSetPosition) {
+            const CatalogSet &owner = catalog.sets.at(lastSetPosition);
+            assignShared(card.setName, owner.name);
+            assignShared(card.serieName, owner.serieName);
+            card.official = owner.official;
+        }
+        setPositions.push_back(lastSetPosition);
+        catalog.foldedNames.append(searchKey(card.name));
+        catalog.numbers.append(parseCardNumber(card.localId));
+        QString alternate;
+        if (translate) {
+            const QString english = NameTranslator::displayName(language, card.id, card.name);
+            if (english != card.name)
+                alternate = searchKey(english);
+        }
+        catalog.alternateNames.append(alternate);
+    }
+    return setPositions;
+}
+
+// Cards by set, then by printed number, the search lists moved alongside.
+void putCardsInOrder(LanguageCatalog &catalog, const std::vector<int> &setPositions, bool translate)
+{
+    const qsizetype count = catalog.cards.size();
+    std::vector<CardOrderKey> keys;
+    keys.reserve(size_t(count));
+    for (qsizetype i = 0; i < count; ++i)
+        keys.push_back({setPositions[size_t(i)], &catalog.numbers.at(i), i});
+    // A catalog read back from its own cache is in order up to the errata's
+    // cards, which come last: only those are sorted and merged in. Cards that
+    // compare equal keep the order they stand in.
+    const auto sortedEnd = std::is_sorted_until(keys.begin(), keys.end(), cardOrderLess);
+    if (sortedEnd == keys.end())
+        return;
+    std::stable_sort(sortedEnd, keys.end(), cardOrderLess);
+    std::inplace_merge(keys.begin(), sortedEnd, keys.end(), cardOrderLess);
+    std::vector<qsizetype> order;
+    order.reserve(keys.size());
+    for (const CardOrderKey &key : keys)
+        order.push_back(key.position);
+    keys.clear();
+    permute(catalog.cards, order);
+    permute(catalog.foldedNames, order);
+    // Without translation every alternate name is empty: nothing to move.
+    if (translate)
+        permute(catalog.alternateNames, order);
+    permute(catalog.numbers, order);
+}
+
+void indexCards(LanguageCatalog &catalog)
+{
+    const qsizetype count = catalog.cards.size();
+    catalog.cardIndex.clear();
+    catalog.cardIndex.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        catalog.cardIndex.insert(catalog.cards.at(i).id, int(i));
+}
+
 } // namespace
 
 CardCatalog::CardCatalog(TcgdexClient *client, QObject *parent)
@@ -210,119 +346,13 @@ void CardCatalog::saveCache(Language language)
 
 void CardCatalog::indexCatalog(LanguageCatalog &catalog, Language language)
 {
-    std::sort(catalog.sets.begin(), catalog.sets.end(), [](const CatalogSet &a, const CatalogSet &b) {
-        if (a.order != b.order)
-            return a.order > b.order;
-        return QString::localeAwareCompare(a.name, b.name) < 0;
-    });
-
-    catalog.setIndex.clear();
-    catalog.setIndex.reserve(catalog.sets.size());
-    for (qsizetype i = 0; i < catalog.sets.size(); ++i) {
-        CatalogSet &set = catalog.sets[i];
-        catalog.setIndex.insert(set.id, int(i));
-        if (set.serieName.isEmpty() && !set.serieId.isEmpty()) {
-            for (const SerieBrief &serie : std::as_const(catalog.series)) {
-                if (serie.id == set.serieId) {
-                    set.serieName = serie.name;
-                    break;
-                }
-            }
-        }
-    }
-
-    QHash<QString, int> serieRank;
-    for (const CatalogSet &set : std::as_const(catalog.sets)) {
-        auto rank = serieRank.find(set.serieId);
-        if (rank == serieRank.end())
-            serieRank.insert(set.serieId, set.order);
-        else if (set.order > rank.value())
-            rank.value() = set.order;
-    }
-    std::sort(catalog.series.begin(), catalog.series.end(), [&serieRank](const SerieBrief &a, const SerieBrief &b) {
-        const int rankA = serieRank.value(a.id, -1);
-        const int rankB = serieRank.value(b.id, -1);
-        if (rankA != rankB)
-            return rankA > rankB;
-        return QString::localeAwareCompare(a.name, b.name) < 0;
-    });
-
+    indexSets(catalog);
+    sortSeries(catalog);
     applyErrata(catalog, language);
-
-    // Every search list is made anew from the cards as they are now: cards
-    // the errata no longer supplies, or names no longer translated, must not
-    // leave entries behind that would shift the lists against the cards.
-    const qsizetype count = catalog.cards.size();
-    catalog.foldedNames.clear();
-    catalog.alternateNames.clear();
-    catalog.numbers.clear();
-    catalog.foldedNames.reserve(count);
-    catalog.alternateNames.reserve(count);
-    catalog.numbers.reserve(count);
-
     const bool translate = language == Language::Japanese && NameTranslator::isEnabled();
-    std::vector<int> setPositions;
-    setPositions.reserve(size_t(count));
-    const QString hyphen = QStringLiteral("-");
-    const QString *lastSetId = nullptr;
-    int lastSetPosition = UnknownSetPosition;
-    for (CatalogCard &card : catalog.cards) {
-        card.language = language;
-        if (card.id.isEmpty())
-            card.id = card.setId + hyphen + card.localId;
-        // The cards of a set stand together: the previous card's set is
-        // looked up again only when the set changes.
-        if (!lastSetId || card.setId != *lastSetId) {
-            const auto set = catalog.setIndex.constFind(card.setId);
-            lastSetPosition = set != catalog.setIndex.cend() ? set.value() : UnknownSetPosition;
-            lastSetId = &card.setId;
-        }
-        if (lastSetPosition != UnknownSetPosition) {
-            const CatalogSet &owner = catalog.sets.at(lastSetPosition);
-            assignShared(card.setName, owner.name);
-            assignShared(card.serieName, owner.serieName);
-            card.official = owner.official;
-        }
-        setPositions.push_back(lastSetPosition);
-        catalog.foldedNames.append(searchKey(card.name));
-        catalog.numbers.append(parseCardNumber(card.localId));
-        QString alternate;
-        if (translate) {
-            const QString english = NameTranslator::displayName(language, card.id, card.name);
-            if (english != card.name)
-                alternate = searchKey(english);
-        }
-        catalog.alternateNames.append(alternate);
-    }
-
-    std::vector<CardOrderKey> keys;
-    keys.reserve(size_t(count));
-    for (qsizetype i = 0; i < count; ++i)
-        keys.push_back({setPositions[size_t(i)], &catalog.numbers.at(i), i});
-    // A catalog read back from its own cache is in order up to the errata's
-    // cards, which come last: only those are sorted and merged in. Cards that
-    // compare equal keep the order they stand in.
-    const auto sortedEnd = std::is_sorted_until(keys.begin(), keys.end(), cardOrderLess);
-    if (sortedEnd != keys.end()) {
-        std::stable_sort(sortedEnd, keys.end(), cardOrderLess);
-        std::inplace_merge(keys.begin(), sortedEnd, keys.end(), cardOrderLess);
-        std::vector<qsizetype> order;
-        order.reserve(keys.size());
-        for (const CardOrderKey &key : keys)
-            order.push_back(key.position);
-        keys.clear();
-        permute(catalog.cards, order);
-        permute(catalog.foldedNames, order);
-        // Without translation every alternate name is empty: nothing to move.
-        if (translate)
-            permute(catalog.alternateNames, order);
-        permute(catalog.numbers, order);
-    }
-
-    catalog.cardIndex.clear();
-    catalog.cardIndex.reserve(count);
-    for (qsizetype i = 0; i < count; ++i)
-        catalog.cardIndex.insert(catalog.cards.at(i).id, int(i));
+    const std::vector<int> setPositions = fillCardsAndSearchLists(catalog, language, translate);
+    putCardsInOrder(catalog, setPositions, translate);
+    indexCards(catalog);
 }
 
 void CardCatalog::applyErrata(LanguageCatalog &catalog, Language language)

@@ -41,11 +41,11 @@ BinderRule dexRule(const QList<int> &dexIds)
     return rule;
 }
 
-BinderRule rarityRule(const QString &serieId, const QString &rarity)
+BinderRule rarityRule(const QString &serieId, const QStringList &rarities)
 {
     BinderRule rule;
     rule.serieId = serieId;
-    rule.rarities = {rarity};
+    rule.rarities = rarities;
     return rule;
 }
 
@@ -165,6 +165,149 @@ private:
     const QList<CatalogCard> &m_cards;
 };
 
+bool isValueRanked(const Binder &binder)
+{
+    return binder.topValue >= 1;
+}
+
+// What the collection holds of each card in one language, and the card ids
+// in the order first met.
+struct OwnedTable
+{
+    QHash<QString, OwnedCard> cards;
+    QStringList order;
+};
+
+OwnedTable ownedCards(const Collection &collection, Language language)
+{
+    OwnedTable owned;
+    for (const CardEntry &entry : collection.entries()) {
+        if (entry.lang != language)
+            continue;
+        auto it = owned.cards.find(entry.cardId);
+        if (it == owned.cards.end()) {
+            it = owned.cards.insert(entry.cardId, OwnedCard());
+            owned.order.append(entry.cardId);
+        }
+        it->count += entry.count;
+        // A NaN price is never greater, so it never becomes a card's value.
+        const double price = entryUnitPrice(entry);
+        if (price > it->value)
+            it->value = price;
+    }
+    return owned;
+}
+
+// The cards the binder's rules select, or for a value-ranked binder every
+// owned card the catalog knows, then those added by hand; each card once.
+QList<CatalogCard> candidateCards(const Binder &binder, const CardCatalog &catalog, const DexIndex *dexIndex,
+                                  const OwnedTable &owned, QList<int> &pendingDexIds)
+{
+    Candidates candidates;
+    if (!isValueRanked(binder)) {
+        QSet<int> pendingSeen;
+        for (const BinderRule &rule : binder.rules) {
+            if (!rule.isEmpty())
+                takeRuleCards(rule, binder.lang, catalog, dexIndex, candidates, pendingDexIds, pendingSeen);
+        }
+    } else {
+        for (const QString &id : owned.order) {
+            if (const CatalogCard *card = catalog.cardById(binder.lang, id))
+                candidates.take(*card);
+        }
+    }
+    // Cards added by hand join at the end.
+    for (const QString &id : binder.added) {
+        if (candidates.isTaken(id))
+            continue;
+        if (const CatalogCard *card = catalog.cardById(binder.lang, id))
+            candidates.take(*card);
+    }
+    return candidates.cards();
+}
+
+void removeByHand(const Binder &binder, QList<CatalogCard> &cards)
+{
+    if (binder.removed.isEmpty())
+        return;
+    const QSet<QString> removed(binder.removed.cbegin(), binder.removed.cend());
+    cards.removeIf([&removed](const CatalogCard &card) { return removed.contains(card.id); });
+}
+
+std::vector<Ranked> rankingKeys(const QList<CatalogCard> &cards, const OwnedTable &owned,
+                                const CardCatalog &catalog, Language language)
+{
+    std::vector<Ranked> ranked(size_t(cards.size()));
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        Ranked &r = ranked[size_t(i)];
+        r.index = int(i);
+        r.value = owned.cards.value(cards.at(i).id).value;
+        const CatalogSet *set = catalog.setById(language, cards.at(i).setId);
+        r.setOrder = set ? set->order : 0;
+    }
+    return ranked;
+}
+
+// Dearest first, equal values in set-and-number order, then cut to the
+// binder's size.
+void keepTheDearest(std::vector<Ranked> &ranked, const SetAndNumberLess &setAndNumberLess, int topValue)
+{
+    std::stable_sort(ranked.begin(), ranked.end(), [&setAndNumberLess](const Ranked &a, const Ranked &b) {
+        if (a.value != b.value)
+            return a.value > b.value;
+        return setAndNumberLess(a, b);
+    });
+    if (ranked.size() > size_t(topValue))
+        ranked.resize(size_t(topValue));
+}
+
+// The binder's own order when it has one (cards it does not name follow in
+// their previous order); else cheapest first for a value-ranked binder, set
+// and number order for a rule binder.
+void putInFinalOrder(std::vector<Ranked> &ranked, const Binder &binder, const QList<CatalogCard> &cards,
+                     const SetAndNumberLess &setAndNumberLess)
+{
+    if (!binder.order.isEmpty()) {
+        QHash<QString, int> position;
+        for (int i = 0; i < binder.order.size(); ++i)
+            position.insert(binder.order.at(i), i);  // a repeated id keeps its later index
+        const int unlisted = int(binder.order.size());
+        std::stable_sort(ranked.begin(), ranked.end(), [&](const Ranked &a, const Ranked &b) {
+            return position.value(cards.at(a.index).id, unlisted)
+                < position.value(cards.at(b.index).id, unlisted);
+        });
+    } else if (isValueRanked(binder)) {
+        std::reverse(ranked.begin(), ranked.end());
+    } else {
+        std::stable_sort(ranked.begin(), ranked.end(), setAndNumberLess);
+    }
+}
+
+void fillResolution(BinderResolution &result, const std::vector<Ranked> &ranked, const QList<CatalogCard> &cards,
+                    const OwnedTable &owned, const Binder &binder, const CardCatalog &catalog)
+{
+    QSet<QString> present;
+    result.cards.reserve(qsizetype(ranked.size()));
+    for (const Ranked &r : ranked) {
+        BinderCard card;
+        static_cast<CatalogCard &>(card) = cards.at(r.index);
+        const OwnedCard held = owned.cards.value(card.id);
+        card.owned = int(std::clamp<qint64>(held.count, std::numeric_limits<int>::min(),
+                                            std::numeric_limits<int>::max()));
+        card.value = isValueRanked(binder) ? held.value : 0.0;
+        if (card.owned > 0)
+            ++result.ownedCount;
+        if (!card.rarity.isEmpty())
+            present.insert(card.rarity);
+        result.cards.append(card);
+    }
+    // The rarities present, in the catalog's order.
+    for (const QString &rarity : catalog.rarities(binder.lang)) {
+        if (present.remove(rarity))
+            result.rarities.append(rarity);
+    }
+}
+
 } // namespace
 
 Binder newBinder(const QString &name, Language language)
@@ -185,8 +328,9 @@ QList<Binder> builtinBinderTemplates()
     templates.append(eevee);
 
     Binder wotc = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "WotC Holos"));
+    // The card database spells the holo rarity of these series both ways.
     for (const char *serie : {"base", "gym", "neo", "lc", "ecard"})
-        wotc.rules.append(rarityRule(QString::fromLatin1(serie), QStringLiteral("Rare Holo")));
+        wotc.rules.append(rarityRule(QString::fromLatin1(serie), {QStringLiteral("Rare Holo"), QStringLiteral("Holo Rare")}));
     templates.append(wotc);
 
     Binder stars = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Gold Stars"));
@@ -194,11 +338,11 @@ QList<Binder> builtinBinderTemplates()
     templates.append(stars);
 
     Binder levelX = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Level X"));
-    levelX.rules = {rarityRule(QString(), QStringLiteral("Rare Holo LV.X"))};
+    levelX.rules = {rarityRule(QString(), {QStringLiteral("Rare Holo LV.X")})};
     templates.append(levelX);
 
     Binder amazing = templateBinder(QT_TRANSLATE_NOOP("BinderTemplates", "Amazing Rares"));
-    amazing.rules = {rarityRule(QString(), QStringLiteral("Amazing Rare"))};
+    amazing.rules = {rarityRule(QString(), {QStringLiteral("Amazing Rare")})};
     templates.append(amazing);
 
     // Forty pages of 3 x 3 pockets.
@@ -215,115 +359,15 @@ BinderResolution resolveBinder(const Binder &binder, const CardCatalog *catalog,
     BinderResolution result;
     if (!catalog || !collection)
         return result;
-    const Language language = binder.lang;
-    const bool valueRanked = binder.topValue >= 1;
-
-    // 1. What the collection holds of each card, in the order first met.
-    QHash<QString, OwnedCard> owned;
-    QStringList ownedOrder;
-    for (const CardEntry &entry : collection->entries()) {
-        if (entry.lang != language)
-            continue;
-        auto it = owned.find(entry.cardId);
-        if (it == owned.end()) {
-            it = owned.insert(entry.cardId, OwnedCard());
-            ownedOrder.append(entry.cardId);
-        }
-        it->count += entry.count;
-        // A NaN price is never greater, so it never becomes a card's value.
-        const double price = entryUnitPrice(entry);
-        if (price > it->value)
-            it->value = price;
-    }
-
-    // 2. Candidates.
-    Candidates candidates;
-    if (!valueRanked) {
-        QSet<int> pendingSeen;
-        for (const BinderRule &rule : binder.rules) {
-            if (!rule.isEmpty())
-                takeRuleCards(rule, language, *catalog, dexIndex, candidates, result.pendingDexIds, pendingSeen);
-        }
-    } else {
-        for (const QString &id : std::as_const(ownedOrder)) {
-            if (const CatalogCard *card = catalog->cardById(language, id))
-                candidates.take(*card);
-        }
-    }
-
-    // 3. Cards added by hand.
-    for (const QString &id : binder.added) {
-        if (candidates.isTaken(id))
-            continue;
-        if (const CatalogCard *card = catalog->cardById(language, id))
-            candidates.take(*card);
-    }
-
-    // 4. Cards removed by hand.
-    QList<CatalogCard> &cards = candidates.cards();
-    if (!binder.removed.isEmpty()) {
-        const QSet<QString> removed(binder.removed.cbegin(), binder.removed.cend());
-        cards.removeIf([&removed](const CatalogCard &card) { return removed.contains(card.id); });
-    }
-
-    std::vector<Ranked> ranked(size_t(cards.size()));
-    for (qsizetype i = 0; i < cards.size(); ++i) {
-        Ranked &r = ranked[size_t(i)];
-        r.index = int(i);
-        r.value = owned.value(cards.at(i).id).value;
-        const CatalogSet *set = catalog->setById(language, cards.at(i).setId);
-        r.setOrder = set ? set->order : 0;
-    }
+    const OwnedTable owned = ownedCards(*collection, binder.lang);
+    QList<CatalogCard> cards = candidateCards(binder, *catalog, dexIndex, owned, result.pendingDexIds);
+    removeByHand(binder, cards);
+    std::vector<Ranked> ranked = rankingKeys(cards, owned, *catalog, binder.lang);
     const SetAndNumberLess setAndNumberLess(cards);
-
-    // 5. Value ranking: dearest first, equal values in set-and-number order,
-    // then cut to the binder's size.
-    if (valueRanked) {
-        std::stable_sort(ranked.begin(), ranked.end(), [&setAndNumberLess](const Ranked &a, const Ranked &b) {
-            if (a.value != b.value)
-                return a.value > b.value;
-            return setAndNumberLess(a, b);
-        });
-        if (ranked.size() > size_t(binder.topValue))
-            ranked.resize(size_t(binder.topValue));
-    }
-
-    // 6. Final order.
-    if (!binder.order.isEmpty()) {
-        QHash<QString, int> position;
-        for (int i = 0; i < binder.order.size(); ++i)
-            position.insert(binder.order.at(i), i);  // a repeated id keeps its later index
-        const int unlisted = int(binder.order.size());
-        std::stable_sort(ranked.begin(), ranked.end(), [&](const Ranked &a, const Ranked &b) {
-            return position.value(cards.at(a.index).id, unlisted)
-                < position.value(cards.at(b.index).id, unlisted);
-        });
-    } else if (valueRanked) {
-        std::reverse(ranked.begin(), ranked.end());
-    } else {
-        std::stable_sort(ranked.begin(), ranked.end(), setAndNumberLess);
-    }
-
-    // 7. Output.
-    QSet<QString> present;
-    result.cards.reserve(qsizetype(ranked.size()));
-    for (const Ranked &r : ranked) {
-        BinderCard card;
-        static_cast<CatalogCard &>(card) = cards.at(r.index);
-        const OwnedCard held = owned.value(card.id);
-        card.owned = int(std::clamp<qint64>(held.count, std::numeric_limits<int>::min(),
-                                            std::numeric_limits<int>::max()));
-        card.value = valueRanked ? held.value : 0.0;
-        if (card.owned > 0)
-            ++result.ownedCount;
-        if (!card.rarity.isEmpty())
-            present.insert(card.rarity);
-        result.cards.append(card);
-    }
-    for (const QString &rarity : catalog->rarities(language)) {
-        if (present.remove(rarity))
-            result.rarities.append(rarity);
-    }
+    if (isValueRanked(binder))
+        keepTheDearest(ranked, setAndNumberLess, binder.topValue);
+    putInFinalOrder(ranked, binder, cards, setAndNumberLess);
+    fillResolution(result, ranked, cards, owned, binder, *catalog);
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "core/SteadyClock.h"
 
 #include <QCoreApplication>
 
@@ -21,7 +22,7 @@ EditEntryCommand::EditEntryCommand(Collection *collection, int row, const CardEn
             m_mergeTarget = collection->entries().at(other);
     }
     setText(QCoreApplication::translate("pv::EditEntryCommand", "Edit %1").arg(m_before.name));
-    m_timer.start();
+    m_editedAtMs = SteadyClock::nowMs();
 }
 
 void EditEntryCommand::redo()
@@ -64,10 +65,10 @@ bool EditEntryCommand::mergeWith(const QUndoCommand *other)
         return false;
     if (entryKey(next->m_before) != entryKey(m_after))
         return false;
-    if (m_timer.isValid() && m_timer.elapsed() > MergeWindowMs)
+    if (next->m_editedAtMs - m_editedAtMs > MergeWindowMs)
         return false;
     m_after = next->m_after;
-    m_timer.restart();
+    m_editedAtMs = next->m_editedAtMs;
     if (entryKey(m_after) == entryKey(m_before) && m_after.count == m_before.count
         && m_after.notes == m_before.notes && m_after.customPriceEur == m_before.customPriceEur)
         setObsolete(true);

@@ -3,14 +3,14 @@
 #include "collection/CardEntry.h"
 #include "collection/CollectionCommand.h"
 
-#include <QElapsedTimer>
 
 namespace pv {
 
 // Replaces one holding with its edited form. An edit that gives the holding
 // the key of another one folds it into that holding (counts added, edited row
 // removed); undo brings both back. Quick successive edits of one holding,
-// each within MergeWindowMs of the previous, become one undo step.
+// each made within MergeWindowMs of the previous (by SteadyClock), become one
+// undo step.
 class EditEntryCommand : public CollectionCommand
 {
 public:
@@ -32,7 +32,7 @@ private:
     CardEntry m_after;
     int m_row;
     CardEntry m_mergeTarget;  // the holding an edit folds into; empty card id when none
-    QElapsedTimer m_timer;
+    qint64 m_editedAtMs = 0;  // SteadyClock time of the latest edit this step holds
 };
 
 } // namespace pv

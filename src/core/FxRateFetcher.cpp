@@ -84,13 +84,8 @@ bool FxRateFetcher::readReply(const QByteArray &body, Reply *reply)
         reply->problem = tr("Rate reply carried no usable EUR rate; keeping the stored table.");
         return false;
     }
-    // The service always dates its rates; a reply without a date is not
-    // trusted to be today's.
+    // A reply without a usable date is stored as today's (FxRates::store).
     reply->date = QDate::fromString(object.value(QLatin1String("date")).toString(), Qt::ISODate);
-    if (!reply->date.isValid()) {
-        reply->problem = tr("Rate reply carried no date; keeping the stored table.");
-        return false;
-    }
     return true;
 }
 

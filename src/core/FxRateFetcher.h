@@ -31,8 +31,8 @@ public:
     // the requests sent from now on.
     void setTimeoutForTesting(int milliseconds, int deadlineMs = 0);
 
-    // The rates and date of a reply body; false with the reason when it
-    // carries no usable EUR rate or no date.
+    // The rates and date of a reply body (the date invalid when it has
+    // none); false with the reason when it carries no usable EUR rate.
     struct Reply
     {
         QMap<QString, double> rates;

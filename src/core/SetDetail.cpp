@@ -7,19 +7,6 @@
 
 namespace pv {
 
-namespace {
-
-// The whole text must be a calendar date "yyyy-MM-dd"; a date with a time
-// after it is not taken for one.
-QDate isoDate(const QString &text)
-{
-    if (text.size() != 10 || text.at(4) != QLatin1Char('-') || text.at(7) != QLatin1Char('-'))
-        return QDate();
-    return QDate::fromString(text, Qt::ISODate);
-}
-
-} // namespace
-
 SetDetail SetDetail::fromJson(const QJsonObject &object)
 {
     SetDetail set;
@@ -28,7 +15,8 @@ SetDetail SetDetail::fromJson(const QJsonObject &object)
     const QJsonObject serie = json::object(object, QLatin1String("serie"));
     set.serieId = json::text(serie, QLatin1String("id"));
     set.serieName = json::text(serie, QLatin1String("name"));
-    set.releaseDate = isoDate(json::text(object, QLatin1String("releaseDate")));
+    // Qt's ISO form: a date, optionally followed by a time of day.
+    set.releaseDate = QDate::fromString(json::text(object, QLatin1String("releaseDate")), Qt::ISODate);
     set.logo = json::text(object, QLatin1String("logo"));
     set.symbol = json::text(object, QLatin1String("symbol"));
     set.official = readCardCount(object, QStringLiteral("official"));

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
+#include "core/SteadyClock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,15 +34,17 @@ QString extendedValue(const QJsonArray &extendedData, const QString &name)
 }
 
 // Whether the product already filed under a collector number stays when
-// another product with the same number comes along. A plain name beats a
-// name with a parenthesised note ("Charizard" over "Charizard (Error)"), and a
-// priced product is never displaced by one that has no market price.
+// another product with the same number comes along. A priced product beats
+// one without a market price, whichever came first; between two priced (or
+// two unpriced) ones a plain name beats a name with a parenthesised note
+// ("Charizard" over "Charizard (Error)"), and otherwise the later one wins.
 bool storedProductStays(const TcgcsvProduct &stored, const TcgcsvProduct &incoming)
 {
+    const bool storedPriced = !stored.marketPrices.isEmpty();
+    if (storedPriced != !incoming.marketPrices.isEmpty())
+        return storedPriced;
     const QChar paren(QLatin1Char('('));
-    if (incoming.name.contains(paren) && !stored.name.contains(paren))
-        return true;
-    return !stored.marketPrices.isEmpty() && incoming.marketPrices.isEmpty();
+    return incoming.name.contains(paren) && !stored.name.contains(paren);
 }
 
 } // namespace
@@ -78,7 +81,7 @@ TcgcsvClient::TcgcsvClient(QObject *parent)
     // A coarse timer may fire a little early; the pacing must never be shorter.
     m_pacer.setTimerType(Qt::PreciseTimer);
     connect(&m_pacer, &QTimer::timeout, this, &TcgcsvClient::pump);
-    m_sinceLastSend.start();
+    m_lastSendMs = SteadyClock::nowMs();
 
     Log::info(logCategory(),
               QStringLiteral("Client ready. Endpoint %1, disk cache %2, one request every %3 ms.")
@@ -169,7 +172,7 @@ void TcgcsvClient::pump()
 {
     if (m_queue.isEmpty() || !m_inFlight.isEmpty() || m_pacer.isActive())
         return;
-    const qint64 elapsed = m_sinceLastSend.elapsed();
+    const qint64 elapsed = SteadyClock::nowMs() - m_lastSendMs;
     if (elapsed >= PacingIntervalMs)
         send(m_queue.takeFirst());
     else
@@ -178,7 +181,7 @@ void TcgcsvClient::pump()
 
 void TcgcsvClient::send(const Request &request)
 {
-    m_sinceLastSend.restart();
+    m_lastSendMs = SteadyClock::nowMs();
 
     QNetworkRequest networkRequest(request.url);
     networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent());

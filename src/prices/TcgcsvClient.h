@@ -3,7 +3,6 @@
 #include "core/TcgcsvGroup.h"
 #include "prices/TcgcsvGroupData.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -121,7 +120,7 @@ private:
 
     QNetworkAccessManager *m_network = nullptr;
     QTimer m_pacer;
-    QElapsedTimer m_sinceLastSend;
+    qint64 m_lastSendMs = 0;  // SteadyClock time of the last send (of construction before any)
     QList<Request> m_queue;
     QHash<QNetworkReply *, Request> m_inFlight;
     QList<int> m_cancelledIds;

@@ -489,7 +489,6 @@ void catalogCacheChecks(const QTemporaryDir &dir)
 
 void testBinders()
 {
-    beginTest(QStringLiteral("Binders"));
     templateChecks();
     pocketChecks();
 

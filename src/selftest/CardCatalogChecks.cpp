@@ -52,7 +52,6 @@ qsizetype lastPositionOf(const QList<CatalogCard> &cards, const QString &localId
 
 void testCardCatalog(TcgdexClient &client)
 {
-    beginTest(QStringLiteral("Card catalog"));
     const Language english = Language::English;
 
     CardCatalog built(&client, nullptr);

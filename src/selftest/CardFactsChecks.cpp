@@ -14,7 +14,6 @@ namespace pv::selftest {
 
 void testCardFacts()
 {
-    beginTest(QStringLiteral("Card facts"));
 
     const CardDetail withDex = CardDetail::fromJson(QJsonObject{{QStringLiteral("id"), QStringLiteral("base1-058")},
                                                                 {QStringLiteral("rarity"), QStringLiteral("Common")},

@@ -70,7 +70,6 @@ CatalogDiff printingDiff(const CatalogSnapshot &previous, const QList<CatalogCar
 
 void testCatalogDiff()
 {
-    beginTest(QStringLiteral("Catalog diff"));
     const Language english = Language::English;
     const QList<CatalogSet> baseSets{makeSet(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames"), 197)};
     const QList<CatalogCard> baseCards{makeCard(QStringLiteral("sv03"), QStringLiteral("001"), QStringLiteral("Sprigatito")),

@@ -34,7 +34,6 @@ const QString unlimited = QStringLiteral("unlimited");
 
 void testDisplayCurrency()
 {
-    beginTest(QStringLiteral("Display currency"));
     const int remembered = Currency::currentId();
     const QList<Currency> currencies = Currency::all();
     check(!currencies.isEmpty(), QStringLiteral("the currency table is not empty"));
@@ -82,7 +81,6 @@ void testDisplayCurrency()
 
 void testPriceBasis()
 {
-    beginTest(QStringLiteral("Price basis"));
     const int remembered = PriceBasis::current();
     const CardDetail card1 = pricedCard(
         R"({"cardmarket": {"trend": 10.0, "avg": 4.0, "avg30": 7.0},
@@ -123,7 +121,6 @@ void testPriceBasis()
 
 void testPriceSource()
 {
-    beginTest(QStringLiteral("Price source"));
     const int rememberedSource = PriceSource::current();
     const int rememberedBasis = PriceBasis::current();
     PriceBasis::setCurrent(PriceBasis::Highest);

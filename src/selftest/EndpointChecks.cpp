@@ -41,7 +41,6 @@ void awaitReply(TcgdexClient &client, int timeoutMs, Capture capture, Send send)
 
 void testEnglishEndpoints(TcgdexClient &client)
 {
-    beginTest(QStringLiteral("English endpoints"));
 
     QList<SetBrief> sets;
     awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureSetIndex(client, sets, loop); },
@@ -86,7 +85,6 @@ void testEnglishEndpoints(TcgdexClient &client)
 
 void testBinderEndpoints(TcgdexClient &client)
 {
-    beginTest(QStringLiteral("Binder endpoints"));
     const CardsByRaritySignal byRarity = &TcgdexClient::cardsByRarityReady;
     const CardsByDexIdSignal byDexId = &TcgdexClient::cardsByDexIdReady;
 
@@ -143,7 +141,6 @@ void testBinderEndpoints(TcgdexClient &client)
 
 void testJapaneseEndpoints(TcgdexClient &client)
 {
-    beginTest(QStringLiteral("Japanese endpoints"));
 
     pv::SetDetail set;
     awaitReply(client, shortWait, [&](QEventLoop &loop) { return captureSetDetail(client, set, loop); },
@@ -165,7 +162,6 @@ void testJapaneseEndpoints(TcgdexClient &client)
 
 void testImages(TcgdexClient &client)
 {
-    beginTest(QStringLiteral("Images"));
     const QString host = ServiceUrls::defaultAssetsBase();
 
     QPixmap thumbnail;

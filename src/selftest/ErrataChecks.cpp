@@ -144,7 +144,6 @@ void checkScratchErrata(const QTemporaryDir &dir)
 
 void testErrata()
 {
-    beginTest(QStringLiteral("Errata"));
     checkShippedErrata();
 
     const Printings base = basePrintings(EN, QStringLiteral("ex11"), &holoOnly);

@@ -67,7 +67,6 @@ int indexAndWait(PriceIndex &index, const SetRecord &record)
 
 void testVintageEnglishPrintings(TcgdexClient &client)
 {
-    beginTest(QStringLiteral("Vintage English printings"));
 
     const CardDetail charizard = fetchCard(client, Language::English, QStringLiteral("base1-4"));
     check(charizard.name == QLatin1String("Charizard"),
@@ -126,7 +125,6 @@ void testVintageEnglishPrintings(TcgdexClient &client)
 
 void testFallbackPricing(TcgdexClient &client)
 {
-    beginTest(QStringLiteral("TCGCSV fallback pricing"));
 
     SetDetail flight;
     {

@@ -392,7 +392,6 @@ void undoChecks()
 
 void testLabels()
 {
-    beginTest(QStringLiteral("Labels"));
     conditionChecks();
     geometryChecks();
     recordChecks();

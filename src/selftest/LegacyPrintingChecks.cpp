@@ -68,7 +68,6 @@ QStringList variantsFor(const QString &cardId)
 
 void testLegacyPrintingMigration()
 {
-    beginTest(QStringLiteral("Legacy printing migration"));
 
     QTemporaryDir dir;
     if (!dir.isValid()) {

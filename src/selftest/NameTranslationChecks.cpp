@@ -11,7 +11,6 @@ namespace pv::selftest {
 
 void testNameTranslation()
 {
-    beginTest(QStringLiteral("Japanese name translation"));
     NameTranslator::load();
     check(NameTranslator::isLoaded(), QStringLiteral("the name table loads from %1 (%2 entries)")
                                           .arg(QDir::toNativeSeparators(NameTranslator::tablePath()),

@@ -13,7 +13,6 @@ namespace pv::selftest {
 
 void testPrintings()
 {
-    beginTest(QStringLiteral("Printings"));
 
     check(isHoloFinish(QStringLiteral("holo")) && isHoloFinish(QStringLiteral("reverse")),
           QStringLiteral("holo and reverse are foil finishes"));

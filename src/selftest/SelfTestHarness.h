@@ -28,8 +28,7 @@ void check(bool ok, const QString &description);
 // "description: actual" when equal, else "description: actual, wanted expected".
 void expectEqual(const QString &actual, const char *expectedUtf8, const QString &description);
 
-// Writes the title line of a test; every test but the first and "Card number
-// ordering" is preceded by an empty line.
+// Writes the title line of a test, after an empty line when asked.
 void beginTest(const QString &title, bool blankLineBefore = true);
 
 // The shared holding fixture: card id and number id, set "sv03", name

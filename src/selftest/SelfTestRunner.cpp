@@ -8,42 +8,61 @@
 
 namespace pv {
 
+namespace selftest {
+
+const QList<SelfTest> &selfTests()
+{
+    static const QList<SelfTest> tests = {
+        {"themes", testThemes},
+        {"Japanese name translation", testNameTranslation},
+        {"Display currency", testDisplayCurrency},
+        {"Price basis", testPriceBasis},
+        {"Price source", testPriceSource},
+        {"Card number ordering", testCardNumberOrdering, SelfTest::JoinsPrevious},
+        {"Collector number normalisation", testCardNumberNormalisation},
+        {"Printings", testPrintings},
+        {"Errata", testErrata},
+        {"Legacy printing migration", testLegacyPrintingMigration},
+        {"Catalog matching rules", testCatalogMatchingRules},
+        {"Catalog diff", testCatalogDiff},
+        {"Undo and redo", testUndoRedo},
+        {"Card facts", testCardFacts},
+        {"Labels", testLabels},
+        {"Binders", testBinders},
+        {"English endpoints", testEnglishEndpoints},
+        {"Binder endpoints", testBinderEndpoints},
+        {"Card catalog", testCardCatalog},
+        {"Value-ranked binders", testValueRankedBinders, SelfTest::NoNetwork},
+        {"Japanese endpoints", testJapaneseEndpoints},
+        {"Vintage English printings", testVintageEnglishPrintings},
+        {"TCGCSV fallback pricing", testFallbackPricing},
+        {"Images", testImages},
+    };
+    return tests;
+}
+
+int runSelfTestList(const QList<SelfTest> &tests, TcgdexClient &client)
+{
+    resetFailures();
+    bool first = true;
+    for (const SelfTest &test : tests) {
+        beginTest(test.title, test.blankLineBefore && !first);
+        first = false;
+        if (test.givenClient)
+            test.givenClient(client);
+        else if (test.offline)
+            test.offline();
+    }
+    return finishRun();
+}
+
+} // namespace selftest
+
 int runSelfTests()
 {
-    using namespace selftest;
-    resetFailures();
-    // The suite's own card database client, handed to every network test.
+    // The suite's own card database client, handed to every test that takes one.
     auto client = std::make_unique<TcgdexClient>();
-
-    // Offline tests, in run order.
-    testNameTranslation();
-    testDisplayCurrency();
-    testPriceBasis();
-    testPriceSource();
-    testCardNumberOrdering();
-    testCardNumberNormalisation();
-    testPrintings();
-    testErrata();
-    testLegacyPrintingMigration();
-    testCatalogMatchingRules();
-    testCatalogDiff();
-    testUndoRedo();
-    testCardFacts();
-    testLabels();
-    testBinders();
-
-    // Network tests, in run order.
-    testEnglishEndpoints(*client);     // 19
-    testBinderEndpoints(*client);      // 20
-    testCardCatalog(*client);          // 21
-    testJapaneseEndpoints(*client);    // 24
-    testVintageEnglishPrintings(*client); // 25
-    testFallbackPricing(*client);      // 26
-    testImages(*client);               // 27
-
-    const int status = finishRun();
-    client.reset();
-    return status;
+    return selftest::runSelfTestList(selftest::selfTests(), *client);
 }
 
 } // namespace pv

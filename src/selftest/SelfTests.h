@@ -1,50 +1,73 @@
 #pragma once
 
-// The tests of the self-test suite, one function each, in run order.
+#include <QList>
+#include <QString>
+
 namespace pv {
 class TcgdexClient;
 }
 
 namespace pv::selftest {
 
-// Name translation (NameTranslationChecks.cpp)
+void testThemes();
 void testNameTranslation();
-// Display currency, price basis and price source (CurrencyAndPricingChecks.cpp)
 void testDisplayCurrency();
 void testPriceBasis();
 void testPriceSource();
-// Card numbers (CardNumberChecks.cpp)
 void testCardNumberOrdering();
 void testCardNumberNormalisation();
-// Errata (ErrataChecks.cpp)
-void testErrata();
-// Collection (PrintingChecks.cpp, LegacyPrintingChecks.cpp, CardFactsChecks.cpp)
 void testPrintings();
+void testErrata();
 void testLegacyPrintingMigration();
-void testCardFacts();
-// Undo and redo of holding commands (UndoRedoChecks.cpp)
+void testCatalogMatchingRules();
+void testCatalogDiff();
 void testUndoRedo();
-// Label sheet (LabelChecks.cpp)
+void testCardFacts();
 void testLabels();
-// Binders, value history and the catalog cache (BinderChecks.cpp)
 void testBinders();
 
-// Catalog search rules (CatalogMatchingChecks.cpp)
-void testCatalogMatchingRules();
-
-// Catalog diff (CatalogDiffChecks.cpp)
-void testCatalogDiff();
-
-// Card database endpoints (EndpointChecks.cpp), given the suite's client.
 void testEnglishEndpoints(TcgdexClient &client);
 void testBinderEndpoints(TcgdexClient &client);
+void testCardCatalog(TcgdexClient &client);
+void testValueRankedBinders(TcgdexClient &client);
 void testJapaneseEndpoints(TcgdexClient &client);
-void testImages(TcgdexClient &client);
-// Fallback prices from TCGCSV (FallbackPricingChecks.cpp), given the suite's client.
 void testVintageEnglishPrintings(TcgdexClient &client);
 void testFallbackPricing(TcgdexClient &client);
+void testImages(TcgdexClient &client);
 
-// Card catalog (CardCatalogChecks.cpp), given the suite's client.
-void testCardCatalog(TcgdexClient &client);
+// One test of the suite. The runner writes the title line before calling the
+// function, so a test begins straight with its checks. A test either takes no
+// argument or is given the suite's card database client; one given the client
+// may still await no reply, hence the separate network flag.
+struct SelfTest
+{
+    using Offline = void (*)();
+    using GivenClient = void (*)(TcgdexClient &);
+    enum Spacing { BlankLineBefore, JoinsPrevious };
+    enum Reach { Network, NoNetwork };
+
+    SelfTest(const char *title, Offline run, Spacing spacing = BlankLineBefore)
+        : title(QString::fromUtf8(title)), offline(run), blankLineBefore(spacing == BlankLineBefore)
+    {
+    }
+    SelfTest(const char *title, GivenClient run, Reach reach = Network)
+        : title(QString::fromUtf8(title)), givenClient(run), needsNetwork(reach == Network)
+    {
+    }
+
+    QString title;
+    Offline offline = nullptr;
+    GivenClient givenClient = nullptr;
+    bool needsNetwork = false;
+    // The first test of a run never has an empty line before its title.
+    bool blankLineBefore = true;
+};
+
+// The suite's tests in run order.
+const QList<SelfTest> &selfTests();
+
+// Writes each title, runs each test to its end and writes the summary;
+// returns the exit status (0 when every check passed, else 1).
+int runSelfTestList(const QList<SelfTest> &tests, TcgdexClient &client);
 
 } // namespace pv::selftest

@@ -181,7 +181,6 @@ void batchedAdd()
 
 void testUndoRedo()
 {
-    beginTest(QStringLiteral("Undo and redo"));
     mergeOnAdd();
     append();
     foldOnEdit();

@@ -102,8 +102,12 @@ private slots:
         SerieBrief base;
         base.id = QStringLiteral("base");
         base.name = QStringLiteral("Base");
-        contents.series = {sv, base};
-        contents.sets = {catalogSet("sv04", "sv", 120), catalogSet("sv03", "sv", 110), catalogSet("base1", "base", 1)};
+        SerieBrief gym;
+        gym.id = QStringLiteral("gym");
+        gym.name = QStringLiteral("Gym");
+        contents.series = {sv, base, gym};
+        contents.sets = {catalogSet("sv04", "sv", 120), catalogSet("sv03", "sv", 110), catalogSet("base1", "base", 1),
+                         catalogSet("gym1", "gym", 5)};
         contents.cards = {
             catalogCard("base1", "4", "Charizard", "Rare Holo"),
             catalogCard("base1", "58", "Pikachu", "Common"),
@@ -113,8 +117,10 @@ private slots:
             catalogCard("sv03", "201", "Pikachu \u2605", "Special Rare"),
             catalogCard("sv04", "001", "Flareon \u2606", "Rare Holo"),
             catalogCard("sv04", "002", "Vaporeon", "Rare Holo"),
+            catalogCard("gym1", "6", "Misty's Tentacruel", "Holo Rare"),
         };
-        contents.rarities = {QStringLiteral("Common"), QStringLiteral("Rare Holo"), QStringLiteral("Double Rare")};
+        contents.rarities = {QStringLiteral("Common"), QStringLiteral("Rare Holo"), QStringLiteral("Double Rare"),
+                             QStringLiteral("Holo Rare")};
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
         QVERIFY(QDir().mkpath(cacheDirectory()));
@@ -156,6 +162,12 @@ private slots:
         QCOMPARE(templates.last().topValue, 360);
         QCOMPARE(templates.at(1).rules.size(), 5);
         QVERIFY(templates.first().id != builtinBinderTemplates().first().id);
+
+        // The early series spell their holo rarity both ways; the other
+        // series' holos stay out.
+        const Collection none;
+        const BinderResolution wotc = resolveBinder(templates.at(1), m_catalog, m_dex, &none);
+        QCOMPARE(ids(wotc.cards), QStringList({"base1-4", "gym1-6"}));
     }
 
     void aRuleBinderForASetRunsInNumberOrder()

@@ -13,6 +13,7 @@
 #include "collection/RemoveEntryCommand.h"
 #include "collection/SetLabelStyleCommand.h"
 #include "collection/SetPrintLabelsCommand.h"
+#include "core/SteadyClock.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -188,6 +189,10 @@ class CollectionCommandsTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Merge windows are measured on a clock the tests move by hand.
+    void init() { SteadyClock::useManualTime(); }
+    void cleanup() { SteadyClock::useRealTime(); }
+
     // Every state a long random run passes through comes back, byte for byte
     // in the written file, when the stack is undone to the start and redone
     // to the end, with undos and new pushes mixed in along the way.
@@ -253,12 +258,15 @@ private slots:
         CardEntry e = c.entries().at(0);
         e.count = 2;
         stack.push(new EditEntryCommand(&c, 0, e));
-        QTest::qWait(int(EditEntryCommand::MergeWindowMs) + 100);
+        SteadyClock::advance(EditEntryCommand::MergeWindowMs);
         e.count = 3;
+        stack.push(new EditEntryCommand(&c, 0, e));  // still inside the window
+        SteadyClock::advance(EditEntryCommand::MergeWindowMs + 1);
+        e.count = 4;
         stack.push(new EditEntryCommand(&c, 0, e));
         QCOMPARE(stack.count(), 2);
         stack.undo();
-        QCOMPARE(c.entries().at(0).count, 2);
+        QCOMPARE(c.entries().at(0).count, 3);
     }
 
     // A merge restarts the window: each edit only needs to follow the
@@ -272,7 +280,7 @@ private slots:
         for (int count = 2; count <= 5; ++count) {
             e.count = count;
             stack.push(new EditEntryCommand(&c, 0, e));
-            QTest::qWait(int(EditEntryCommand::MergeWindowMs) / 2);
+            SteadyClock::advance(EditEntryCommand::MergeWindowMs - 1);
         }
         QCOMPARE(stack.count(), 1);
     }

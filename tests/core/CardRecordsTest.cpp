@@ -194,9 +194,13 @@ private Q_SLOTS:
             QCOMPARE(card.setId, QStringLiteral("sv03"));  // the set's id wins over the id rule
         QVERIFY(set.cards.at(1).id.isEmpty());
 
-        for (const char *bad : {"2023-13-01", "2023-08-11T00:00:00", "11/08/2023", "2023-8-11", ""}) {
+        for (const char *bad : {"2023-13-01", "11/08/2023", "2023-8-11", "20230811", ""}) {
             QJsonObject o{{QStringLiteral("releaseDate"), QString::fromLatin1(bad)}};
             QVERIFY2(SetDetail::fromJson(o).releaseDate.isNull(), bad);
+        }
+        for (const char *withTime : {"2023-08-11T00:00:00", "2023-08-11T09:30:00Z"}) {
+            QJsonObject o{{QStringLiteral("releaseDate"), QString::fromLatin1(withTime)}};
+            QCOMPARE(SetDetail::fromJson(o).releaseDate, QDate(2023, 8, 11));
         }
     }
 

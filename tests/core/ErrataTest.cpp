@@ -204,6 +204,21 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("holo"), QStringLiteral("reverse")}));
         QVERIFY(!Errata::printingsFor(EN, QStringLiteral("base1"), QStringLiteral("base1-4"), &holoOnly)
                      .finishes.contains(QStringLiteral("reverse")));
+
+        // One reverse holo rule for each of the 54 sets, including those whose
+        // card data records the finish today and so must keep it if the flag goes.
+        QCOMPARE(Errata::printingRuleCount(), 54);
+        const QHash<QString, bool> normalOnly{{QStringLiteral("normal"), true}};
+        const auto offersReverse = [&normalOnly](const char *set, const char *card) {
+            return Errata::printingsFor(EN, QString::fromLatin1(set), QString::fromLatin1(card), &normalOnly)
+                .finishes.contains(QStringLiteral("reverse"));
+        };
+        QVERIFY(offersReverse("hgss1", "hgss1-1"));
+        QVERIFY(offersReverse("sm1", "sm1-1"));
+        QVERIFY(offersReverse("sm1", "sm1-137"));
+        QVERIFY(!offersReverse("sm1", "sm1-150"));  // past the official count
+        QVERIFY(offersReverse("svp", "svp-133"));
+        QVERIFY(!offersReverse("svp", "svp-132"));
     }
 };
 

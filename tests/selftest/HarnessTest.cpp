@@ -3,6 +3,9 @@
 
 #include "selftest/SelfTestHarness.h"
 #include "selftest/SelfTestRunner.h"
+#include "selftest/SelfTests.h"
+
+#include "catalog/TcgdexClient.h"
 
 #include "prices/PriceIndex.h"
 
@@ -17,6 +20,28 @@
 
 using namespace pv::selftest;
 using pv::test::StdoutCapture;
+
+namespace {
+// What the stand-in tests below saw of the run.
+QStringList calls;
+pv::TcgdexClient *clientSeen = nullptr;
+
+void offlinePasses()
+{
+    calls << QStringLiteral("offline");
+    check(true, QStringLiteral("offline check"));
+}
+void offlineFails()
+{
+    calls << QStringLiteral("failing");
+    check(false, QStringLiteral("offline failure"));
+}
+void givenClient(pv::TcgdexClient &client)
+{
+    calls << QStringLiteral("client");
+    clientSeen = &client;
+}
+} // namespace
 
 class HarnessTest : public QObject
 {
@@ -56,12 +81,49 @@ private Q_SLOTS:
                                                    "\n2 check(s) failed.\n"));
     }
 
-    void runnerStartsFromZero()
+    void runnerStartsFromZeroAndFollowsTheList()
     {
         StdoutCapture capture;
         check(false, QStringLiteral("left over from an earlier run"));
         QCOMPARE(pv::runSelfTests(), 0);
-        QVERIFY(capture.text().endsWith(QStringLiteral("\nAll checks passed.\n")));
+        const QString text = capture.text();
+        QVERIFY(text.endsWith(QStringLiteral("\nAll checks passed.\n")));
+        // Every title of the list appears once, on a line of its own, in list
+        // order; the first straight after the line left over.
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.at(1), selfTests().first().title);
+        int previous = -1;
+        for (const SelfTest &test : selfTests()) {
+            QCOMPARE(lines.count(test.title), 1);
+            const int at = int(lines.indexOf(test.title));
+            QVERIFY2(at > previous, qPrintable(test.title));
+            previous = at;
+        }
+    }
+
+    void runnerWritesTitlesAndHandsTheClientOn()
+    {
+        calls.clear();
+        clientSeen = nullptr;
+        const QList<SelfTest> tests = {
+            {"One", offlinePasses},
+            {"Two", offlinePasses, SelfTest::JoinsPrevious},
+            {"Three", givenClient, SelfTest::NoNetwork},
+            {"Four", offlineFails},
+        };
+        QVERIFY(!tests[2].needsNetwork && tests[2].givenClient);
+        pv::TcgdexClient client;
+        StdoutCapture capture;
+        check(false, QStringLiteral("left over from an earlier run"));
+        QCOMPARE(runSelfTestList(tests, client), 1);
+        QCOMPARE(calls, QStringList({"offline", "offline", "client", "failing"}));
+        QCOMPARE(clientSeen, &client);
+        QCOMPARE(capture.text(), QStringLiteral("  FAIL  left over from an earlier run\n"
+                                                "One\n  ok    offline check\n"
+                                                "Two\n  ok    offline check\n"
+                                                "\nThree\n"
+                                                "\nFour\n  FAIL  offline failure\n"
+                                                "\n1 check(s) failed.\n"));
     }
 
     void priceIndexWaitEndsOnAnAnswerOrItsTimeOut()

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "catalog/CatalogCard.h"
+#include "core/CardVocabulary.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+#include <QPixmap>
+#include <QPointer>
+#include <QSet>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace pv {
+
+class CardCatalog;
+class PriceIndex;
+class TcgdexClient;
+
+// The key of an owned card: language code, "|" and card id ("en|base1-4").
+QString ownedCardKey(Language language, const QString &cardId);
+
+// Catalog cards as a table to pick from: thumbnail, number, name, set with
+// its symbol, series and the TCGplayer market price of the printing about to
+// be added. Owned cards are marked. Images come from the client's cache and
+// are asked for once; prices are computed when the rows or the prices
+// change, never while painting.
+class SetCardsModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Role {
+        CardIdRole = Qt::UserRole + 1,
+        SortRole = Qt::UserRole + 2,
+        ImageRole = Qt::UserRole + 3,
+        OwnedRole = Qt::UserRole + 4,
+    };
+    static constexpr int ColumnCount = 6;
+
+    SetCardsModel(TcgdexClient *client, PriceIndex *priceIndex, CardCatalog *catalog,
+                  QObject *parent = nullptr);
+    ~SetCardsModel() override;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    void setCards(const QList<CatalogCard> &cards);
+    void clear();
+    const QList<CatalogCard> &cards() const { return m_cards; }
+
+    void setOwnedKeys(const QSet<QString> &keys);
+    bool isOwned(int row) const;
+    // The printing whose market price the last column shows.
+    void setPriceContext(const QString &finish, const QString &edition);
+    // Rows from many sets: numbers show with their set's card count.
+    void setSearchMode(bool searchMode);
+    // Recomputes the market prices (after the prices or the currency changed).
+    void refreshPrices();
+
+    static QSize thumbnailSize() { return QSize(44, 61); }
+
+private:
+    void recomputePrices();
+    void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
+    void onPricesIndexed(pv::Language language, const QString &setId, bool ok);
+    QPixmap setLogoPixmap(int row) const;
+    QString shownName(const CatalogCard &card) const;
+    QString shownSetName(const CatalogCard &card) const;
+    QString shownSerieName(const CatalogCard &card) const;
+    QVariant toolTip(int row, int column) const;
+    QVariant sortValue(int row, int column) const;
+
+    QPointer<TcgdexClient> m_client;
+    QPointer<PriceIndex> m_priceIndex;
+    QPointer<CardCatalog> m_catalog;
+    QList<CatalogCard> m_cards;
+    bool m_searchMode = false;
+    QString m_finish;
+    QString m_edition;
+    QList<double> m_prices;
+    QSet<QString> m_ownedKeys;
+    mutable QSet<QString> m_requestedThumbnails;
+    QStringList m_rowArtwork;
+    QHash<QString, int> m_artworkUrls;
+    mutable QSet<QString> m_requestedArtwork;
+    QHash<QString, int> m_thumbnailRows;
+};
+
+} // namespace pv

@@ -1,0 +1,503 @@
+#include "ui/widgets/CardDetailsWidget.h"
+
+#include "ui_CardDetailsWidget.h"
+
+#include "catalog/CardCatalog.h"
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+#include "core/Currency.h"
+#include "core/Errata.h"
+#include "core/FxRates.h"
+#include "core/NameTranslator.h"
+#include "core/Pricing.h"
+#include "prices/PriceIndex.h"
+
+#include <QEvent>
+#include <QLocale>
+#include <QSignalBlocker>
+
+namespace pv {
+
+namespace {
+
+const QString noValue = QStringLiteral("-");
+
+// Selects the item whose data equals the value; -1 when none does.
+int selectData(QComboBox *combo, const QVariant &value)
+{
+    const int index = combo->findData(value);
+    combo->setCurrentIndex(index);
+    return index;
+}
+
+} // namespace
+
+CardDetailsWidget::CardDetailsWidget(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::CardDetailsWidget)
+{
+    ui->setupUi(this);
+
+    setLogoLabel = new QLabel(ui->imageLabel);
+    setLogoLabel->setObjectName(QStringLiteral("setLogoLabel"));
+    setLogoLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    setLogoLabel->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
+    setLogoLabel->hide();
+    ui->imageLabel->installEventFilter(this);
+
+    populating = true;
+    for (const QString &finish : allFinishes())
+        ui->finishCombo->addItem(finishDisplayName(finish), finish);
+    for (const QString &edition : allEditions())
+        ui->editionCombo->addItem(editionDisplayName(edition), edition);
+    for (const Condition condition : allConditions())
+        ui->conditionCombo->addItem(conditionDisplayName(condition), int(condition));
+    for (int company = int(GradingCompany::None); company <= int(GradingCompany::Other); ++company)
+        ui->gradeCompanyCombo->addItem(gradingCompanyDisplayName(GradingCompany(company)), company);
+    populating = false;
+
+    retitleValueBox();
+    applyNoteColour();
+    clear();
+
+    for (QComboBox *combo : {ui->finishCombo, ui->editionCombo, ui->conditionCombo, ui->gradeCompanyCombo})
+        connect(combo, &QComboBox::currentIndexChanged, this, &CardDetailsWidget::commit);
+    connect(ui->countSpin, &QSpinBox::valueChanged, this, &CardDetailsWidget::commit);
+    connect(ui->gradeNoteEdit, &QLineEdit::editingFinished, this, &CardDetailsWidget::commit);
+    connect(ui->notesEdit, &QLineEdit::editingFinished, this, &CardDetailsWidget::commit);
+}
+
+CardDetailsWidget::~CardDetailsWidget()
+{
+    delete ui;
+}
+
+void CardDetailsWidget::setTcgdexClient(TcgdexClient *newClient)
+{
+    if (client == newClient)
+        return;
+    if (client)
+        disconnect(client, nullptr, this, nullptr);
+    client = newClient;
+    if (!client)
+        return;
+    connect(client, &TcgdexClient::imageReady, this, &CardDetailsWidget::onImageReady);
+    connect(client, &TcgdexClient::imageFailed, this, &CardDetailsWidget::onImageFailed);
+    connect(client, &TcgdexClient::cardReady, this, &CardDetailsWidget::onCardReady);
+}
+
+void CardDetailsWidget::setCollection(Collection *newCollection)
+{
+    collection = newCollection;
+}
+
+void CardDetailsWidget::setCatalog(CardCatalog *newCatalog)
+{
+    catalog = newCatalog;
+}
+
+void CardDetailsWidget::setPriceIndex(PriceIndex *newIndex)
+{
+    if (priceIndex == newIndex)
+        return;
+    if (priceIndex)
+        disconnect(priceIndex, nullptr, this, nullptr);
+    priceIndex = newIndex;
+    if (priceIndex)
+        connect(priceIndex, &PriceIndex::setIndexed, this, &CardDetailsWidget::onSetIndexed);
+}
+
+void CardDetailsWidget::clear()
+{
+    hasEntry = false;
+    detailValid = false;
+    entry = CardEntry();
+    detail = CardDetail();
+    artworkRequestId = 0;
+    cardRequestId = 0;
+    artwork = QPixmap();
+    artworkSize = QSize();
+    setLogo = QPixmap();
+    setLogoLabel->hide();
+    setLogoRequestId = 0;
+    setLogoFallbackUrl.clear();
+
+    ui->imageLabel->setPixmap(QPixmap());
+    ui->imageLabel->setText(tr("Select a card in the collection"));
+    ui->titleLabel->clear();
+    for (QLabel *value : {ui->numberValue, ui->setValue, ui->serieValue, ui->yearValue, ui->rarityValue,
+                          ui->illustratorValue, ui->languageValue, ui->eurValue, ui->usdValue,
+                          ui->lineTotalValue})
+        value->setText(noValue);
+    ui->priceNoteLabel->clear();
+    ui->copyBox->setEnabled(false);
+}
+
+void CardDetailsWidget::showEntry(const CardEntry &shown)
+{
+    entry = shown;
+    hasEntry = true;
+    detailValid = false;
+    // Answers to the previous holding's requests must not land here.
+    artworkRequestId = 0;
+    cardRequestId = 0;
+    ui->copyBox->setEnabled(true);
+    setLogo = QPixmap();
+    setLogoLabel->hide();
+    setLogoRequestId = 0;
+    setLogoFallbackUrl.clear();
+
+    showFactsAndEditors();
+    ui->rarityValue->setText(tr("loading..."));
+    ui->illustratorValue->setText(tr("loading..."));
+
+    if (collection) {
+        const SetRecord record = collection->setInfo(entry.lang, entry.setId);
+        ui->setValue->setText(NameTranslator::translateSetName(entry.lang, record.id, record.name));
+        ui->serieValue->setText(record.serie.isEmpty()
+                                    ? noValue
+                                    : NameTranslator::translateSerieName(entry.lang, QString(), record.serie));
+        ui->yearValue->setText(record.releaseDate.isValid() ? QString::number(record.releaseDate.year())
+                                                            : noValue);
+        if (priceIndex)
+            priceIndex->indexSet(record);
+        if (client) {
+            QString logo = record.logo;
+            QString symbol = record.symbol;
+            if ((logo.isEmpty() || symbol.isEmpty()) && catalog) {
+                const SetRecord summary = catalog->setSummary(entry.lang, record.id);
+                if (logo.isEmpty())
+                    logo = summary.logo;
+                if (symbol.isEmpty())
+                    symbol = summary.symbol;
+            }
+            if (!logo.isEmpty()) {
+                setLogoFallbackUrl = symbol;
+                setLogoRequestId = client->fetchSetArtwork(logo);
+            } else if (!symbol.isEmpty()) {
+                setLogoRequestId = client->fetchSetArtwork(symbol);
+            }
+        }
+    }
+
+    if (client) {
+        ui->imageLabel->setPixmap(QPixmap());
+        if (entry.image.isEmpty()) {
+            ui->imageLabel->setText(tr("No artwork available"));
+            artworkRequestId = 0;
+        } else {
+            artwork = QPixmap();
+            artworkSize = QSize();
+            ui->imageLabel->setText(tr("Loading artwork..."));
+            artworkRequestId = client->fetchCardImage(entry.image, 1);
+        }
+        cardRequestId = client->fetchCard(entry.lang, entry.cardId);
+    }
+}
+
+void CardDetailsWidget::setEntry(const CardEntry &shown)
+{
+    if (!hasEntry || shown.cardId != entry.cardId || shown.lang != entry.lang) {
+        showEntry(shown);
+        return;
+    }
+    entry = shown;
+    showFactsAndEditors();
+}
+
+void CardDetailsWidget::refresh()
+{
+    retitleValueBox();
+    if (detailValid)
+        applyCardRecord(detail);
+    else
+        showStoredValues();
+}
+
+void CardDetailsWidget::retitleValueBox()
+{
+    ui->valueBox->setTitle(tr("Market value (%1)").arg(Currency::currentCode()));
+}
+
+void CardDetailsWidget::showFactsAndEditors()
+{
+    populating = true;
+    ui->titleLabel->setText(NameTranslator::displayName(entry.lang, entry.cardId, entry.name));
+    ui->numberValue->setText(entry.localId);
+    ui->languageValue->setText(languageDisplayName(entry.lang));
+
+    refillPrintingCombos();
+    if (selectData(ui->finishCombo, entry.variant) < 0)
+        ui->finishCombo->setCurrentIndex(0);
+    if (selectData(ui->editionCombo, entry.edition) < 0)
+        ui->editionCombo->setCurrentIndex(0);
+    selectData(ui->conditionCombo, int(entry.condition));
+    selectData(ui->gradeCompanyCombo, int(entry.gradeCompany));
+
+    ui->gradeNoteEdit->setText(entry.gradeNote);
+    ui->notesEdit->setText(entry.notes);
+    ui->countSpin->setValue(entry.count);
+    ui->gradeNoteEdit->setEnabled(entry.gradeCompany != GradingCompany::None);
+    populating = false;
+    showStoredValues();
+}
+
+void CardDetailsWidget::refillPrintingCombos()
+{
+    const bool useVariants = detailValid && detail.id == entry.cardId && !detail.variants.isEmpty();
+    const Printings printings =
+        Errata::printingsFor(entry.lang, entry.setId, entry.cardId, useVariants ? &detail.variants : nullptr);
+
+    QStringList finishes = printings.finishes;
+    if (entry.variant.isEmpty())
+        finishes.prepend(QString());
+    else if (!finishes.contains(entry.variant))
+        finishes.append(entry.variant);
+    QStringList editions = printings.editions;
+    if (!entry.edition.isEmpty() && !editions.contains(entry.edition))
+        editions.append(entry.edition);
+
+    const QSignalBlocker finishBlocker(ui->finishCombo);
+    const QSignalBlocker editionBlocker(ui->editionCombo);
+    ui->finishCombo->clear();
+    for (const QString &finish : qAsConst(finishes))
+        ui->finishCombo->addItem(finishDisplayName(finish), finish);
+    ui->editionCombo->clear();
+    for (const QString &edition : qAsConst(editions))
+        ui->editionCombo->addItem(editionDisplayName(edition), edition);
+    ui->editionCombo->setEnabled(ui->editionCombo->count() >= 2);
+}
+
+void CardDetailsWidget::showStoredValues()
+{
+    if (!hasEntry) {
+        ui->eurValue->setText(noValue);
+        ui->usdValue->setText(noValue);
+        ui->lineTotalValue->setText(noValue);
+        return;
+    }
+    if (entry.customPriceEur > 0.0)
+        ui->eurValue->setText(tr("%1 (custom)").arg(Currency::formatFromEur(entry.customPriceEur)));
+    else if (entry.unitValueEur > 0.0)
+        ui->eurValue->setText(Currency::formatFromEur(entry.unitValueEur));
+    else
+        ui->eurValue->setText(tr("no price"));
+    ui->usdValue->setText(entry.unitValueUsd > 0.0 ? Currency::formatFromUsd(entry.unitValueUsd) : noValue);
+    const double unit = entryUnitPrice(entry);
+    ui->lineTotalValue->setText(unit > 0.0 ? Currency::formatFromEur(entry.count * unit) : noValue);
+}
+
+void CardDetailsWidget::applyCardRecord(const CardDetail &card)
+{
+    if (!hasEntry)
+        return;
+    detail = card;
+    detailValid = true;
+
+    populating = true;
+    refillPrintingCombos();
+    if (selectData(ui->finishCombo, entry.variant) < 0)
+        ui->finishCombo->setCurrentIndex(0);
+    if (selectData(ui->editionCombo, entry.edition) < 0)
+        ui->editionCombo->setCurrentIndex(0);
+    populating = false;
+
+    ui->rarityValue->setText(detail.rarity.isEmpty() ? noValue : detail.rarity);
+    ui->illustratorValue->setText(detail.illustrator.isEmpty() ? noValue : detail.illustrator);
+    if (ui->setValue->text().isEmpty() || ui->setValue->text() == noValue)
+        ui->setValue->setText(NameTranslator::translateSetName(entry.lang, detail.setId, detail.setName));
+    showCardValues();
+}
+
+void CardDetailsWidget::showCardValues()
+{
+    const CardDetail priced = priceIndex ? priceIndex->withFallbackPrices(entry.lang, detail) : detail;
+    const QString &finish = entry.variant;
+    const QString &edition = entry.edition;
+    const double cardmarket = Pricing::cardmarketPrice(priced, finish, edition);
+    const double value = Pricing::priceValue(priced, finish, edition);
+    const double usd = Pricing::tcgplayerPrice(priced, finish, edition);
+    const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
+
+    if (entry.customPriceEur > 0.0) {
+        ui->eurValue->setText(tr("%1 (custom)").arg(Currency::formatFromEur(entry.customPriceEur)));
+        ui->lineTotalValue->setText(Currency::formatFromEur(entry.count * entry.customPriceEur));
+    } else {
+        const double shown = cardmarket > 0.0 ? cardmarket : value;
+        ui->eurValue->setText(shown > 0.0 ? Currency::formatFromEur(shown * multiplier) : tr("not listed"));
+        ui->lineTotalValue->setText(value > 0.0 ? Currency::formatFromEur(entry.count * multiplier * value)
+                                                : noValue);
+    }
+    ui->usdValue->setText(usd > 0.0 ? Currency::formatFromUsd(multiplier * usd) : tr("not listed"));
+
+    QStringList notes;
+    if (Pricing::priceOrigin(priced, finish, edition) == PriceResult::TCGplayer) {
+        const QString rate = QLocale().toString(FxRates::usdToEur(), 'f', 4);
+        notes.append(cardmarket > 0.0
+                         ? tr("Valued at the TCGplayer price, which is the higher of the two, converted at %1 "
+                              "USD/EUR.")
+                               .arg(rate)
+                         : tr("Cardmarket does not price this card; the Cardmarket row is the USD market price "
+                              "converted at %1 USD/EUR.")
+                               .arg(rate));
+    }
+    if (Pricing::priceOriginSource(priced, finish, edition))
+        notes.append(tr("Price from TCGCSV (TCGplayer market data)."));
+    else if (usd <= 0.0 && entry.lang == Language::Japanese)
+        notes.append(tr("TCGplayer does not list Japanese printings."));
+    if (value <= 0.0 && priceIndex) {
+        const QString status = priceIndex->statusText(entry.lang, entry.setId);
+        if (!status.isEmpty())
+            notes.append(status);
+    }
+    if (Pricing::isNeutralGrade(entry.gradeCompany, entry.gradeNote))
+        notes.append(tr("Graded copy valued at the raw price (no grade premium configured)."));
+    ui->priceNoteLabel->setText(notes.join(QLatin1Char('\n')));
+}
+
+// The style-sheet parser of this Qt does not know palette(placeholder-text),
+// so the note takes the colour from the palette here, again whenever the
+// palette changes. The sheet is only replaced when it differs.
+void CardDetailsWidget::applyNoteColour()
+{
+    const QColor colour = palette().color(QPalette::PlaceholderText);
+    const QString sheet = QStringLiteral("color: %1;").arg(colour.name(QColor::HexArgb));
+    if (ui->priceNoteLabel->styleSheet() != sheet)
+        ui->priceNoteLabel->setStyleSheet(sheet);
+}
+
+void CardDetailsWidget::commit()
+{
+    if (populating || !hasEntry)
+        return;
+    CardEntry updated = entry;
+    // An editor without a current item keeps the holding's own value.
+    const QVariant finish = ui->finishCombo->currentData();
+    if (finish.isValid())
+        updated.variant = finish.toString();
+    const QVariant edition = ui->editionCombo->currentData();
+    if (edition.isValid())
+        updated.edition = edition.toString();
+    const QVariant condition = ui->conditionCombo->currentData();
+    if (condition.isValid())
+        updated.condition = Condition(condition.toInt());
+    const QVariant company = ui->gradeCompanyCombo->currentData();
+    if (company.isValid())
+        updated.gradeCompany = GradingCompany(company.toInt());
+    updated.gradeNote = ui->gradeNoteEdit->text().trimmed();
+    updated.notes = ui->notesEdit->text();
+    updated.count = ui->countSpin->value();
+
+    const bool graded = updated.gradeCompany != GradingCompany::None;
+    if (!graded) {
+        updated.gradeNote.clear();
+        ui->gradeNoteEdit->clear();
+    }
+    ui->gradeNoteEdit->setEnabled(graded);
+
+    if (entryKey(updated) == entryKey(entry) && updated.count == entry.count && updated.notes == entry.notes)
+        return;
+    entry = updated;
+    showStoredValues();
+    Q_EMIT entryEdited(entry);
+}
+
+void CardDetailsWidget::scaleArtwork()
+{
+    const QSize size = ui->imageLabel->contentsRect().size();
+    if (artwork.isNull() || size.isEmpty())
+        return;
+    artworkSize = size;
+    const qreal ratio = devicePixelRatioF();
+    QPixmap scaled = artwork.scaled(size * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(ratio);
+    ui->imageLabel->setPixmap(scaled);
+}
+
+void CardDetailsWidget::placeSetLogo()
+{
+    const QRect area = ui->imageLabel->rect();
+    if (setLogo.isNull() || area.isEmpty()) {
+        setLogoLabel->hide();
+        return;
+    }
+    const int height = qBound(18, area.height() / 8, 56);
+    const QPixmap scaled = setLogo.scaled(3 * height, height, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    setLogoLabel->setPixmap(scaled);
+    setLogoLabel->resize(scaled.size());
+    setLogoLabel->move(area.right() - 4 - scaled.width(), area.bottom() - 4 - scaled.height());
+    setLogoLabel->raise();
+    setLogoLabel->show();
+}
+
+void CardDetailsWidget::onCardReady(int requestId, Language, const CardDetail &card)
+{
+    if (requestId != 0 && requestId == cardRequestId)
+        applyCardRecord(card);
+}
+
+void CardDetailsWidget::onImageReady(int requestId, const QString &, const QPixmap &pixmap)
+{
+    if (requestId == 0)
+        return;
+    if (requestId == artworkRequestId) {
+        artwork = pixmap;
+        if (artwork.isNull()) {
+            ui->imageLabel->setPixmap(QPixmap());
+            ui->imageLabel->setText(tr("Artwork unavailable"));
+        } else {
+            ui->imageLabel->setText(QString());
+            scaleArtwork();
+        }
+    } else if (requestId == setLogoRequestId) {
+        setLogoFallbackUrl.clear();
+        setLogo = pixmap;
+        placeSetLogo();
+    }
+}
+
+void CardDetailsWidget::onImageFailed(int requestId, const QString &, const QString &)
+{
+    if (requestId == 0)
+        return;
+    if (requestId == artworkRequestId) {
+        artwork = QPixmap();
+        ui->imageLabel->setPixmap(QPixmap());
+        ui->imageLabel->setText(tr("Artwork unavailable"));
+    } else if (requestId == setLogoRequestId) {
+        if (!setLogoFallbackUrl.isEmpty() && client) {
+            const QString fallback = setLogoFallbackUrl;
+            setLogoFallbackUrl.clear();
+            setLogoRequestId = client->fetchSetArtwork(fallback);
+        } else {
+            setLogo = QPixmap();
+            placeSetLogo();
+        }
+    }
+}
+
+void CardDetailsWidget::onSetIndexed(Language language, const QString &setId, bool)
+{
+    if (detailValid && language == entry.lang && setId == entry.setId)
+        applyCardRecord(detail);
+}
+
+bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->imageLabel && event->type() == QEvent::Resize) {
+        if (!artwork.isNull() && ui->imageLabel->contentsRect().size() != artworkSize)
+            scaleArtwork();
+        placeSetLogo();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CardDetailsWidget::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyNoteColour();
+}
+
+} // namespace pv

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "collection/CardEntry.h"
+#include "core/CardDetail.h"
+
+#include <QPixmap>
+#include <QPointer>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+
+namespace Ui {
+class CardDetailsWidget;
+}
+
+namespace pv {
+
+class CardCatalog;
+class Collection;
+class PriceIndex;
+class TcgdexClient;
+
+// The card panel: one holding with its artwork and set logo, the card's
+// facts, its market value per price source with the line total and notes on
+// how it was valued, and editors for the user's copy. Every committed edit is
+// reported once through entryEdited; the panel never changes the collection.
+class CardDetailsWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CardDetailsWidget(QWidget *parent = nullptr);
+    ~CardDetailsWidget() override;
+
+    // The services are borrowed; each may be absent.
+    void setTcgdexClient(TcgdexClient *client);
+    void setCollection(Collection *collection);
+    void setCatalog(CardCatalog *catalog);
+    void setPriceIndex(PriceIndex *priceIndex);
+
+    // Shows the holding from scratch: facts, editors, stored values, set logo,
+    // and the requests for its artwork and card record.
+    void showEntry(const CardEntry &entry);
+    // A new version of the shown holding keeps artwork and card record when
+    // it is the same card in the same language.
+    void setEntry(const CardEntry &entry);
+    void clear();
+    // Re-titles the value box and recomputes the value rows (after a price
+    // refresh or a change of display currency).
+    void refresh();
+
+Q_SIGNALS:
+    void entryEdited(const pv::CardEntry &updated);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void retitleValueBox();
+    void showFactsAndEditors();
+    void refillPrintingCombos();
+    void showStoredValues();
+    void showCardValues();
+    void applyCardRecord(const CardDetail &card);
+    void applyNoteColour();
+    void commit();
+    void scaleArtwork();
+    void placeSetLogo();
+    void requestSetArtwork(const QString &setId);
+
+    void onCardReady(int requestId, pv::Language language, const pv::CardDetail &card);
+    void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
+    void onImageFailed(int requestId, const QString &imageUrl, const QString &message);
+    void onSetIndexed(pv::Language language, const QString &setId, bool ok);
+
+    Ui::CardDetailsWidget *ui = nullptr;
+    QPointer<TcgdexClient> client;
+    QPointer<Collection> collection;
+    QPointer<CardCatalog> catalog;
+    QPointer<PriceIndex> priceIndex;
+    CardEntry entry;
+    CardDetail detail;
+    bool detailValid = false;
+    bool hasEntry = false;
+    bool populating = false;
+    QPixmap artwork;
+    QSize artworkSize;
+    int artworkRequestId = 0;
+    int cardRequestId = 0;
+    QPixmap setLogo;
+    int setLogoRequestId = 0;
+    QString setLogoFallbackUrl;
+    QLabel *setLogoLabel = nullptr;
+};
+
+} // namespace pv

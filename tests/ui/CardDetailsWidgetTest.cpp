@@ -1,0 +1,414 @@
+#include "TestRegistry.h"
+#include "TestSupport.h"
+#include "ui/CardViewTestSupport.h"
+
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "core/CardArtwork.h"
+#include "core/Currency.h"
+#include "core/PriceSource.h"
+#include "prices/PriceIndex.h"
+#include "standin/WebStandIn.h"
+#include "ui/widgets/CardDetailsWidget.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmapCache>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+
+#include <memory>
+
+using namespace pv;
+using pv::test::WebStandIn;
+
+namespace {
+
+template<typename T>
+T *child(QWidget &panel, const char *name)
+{
+    T *found = panel.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("the card panel has no %s", name);
+    return found;
+}
+
+QString text(QWidget &panel, const char *name)
+{
+    return child<QLabel>(panel, name)->text();
+}
+
+QStringList comboTexts(QWidget &panel, const char *name)
+{
+    QStringList texts;
+    const auto *combo = child<QComboBox>(panel, name);
+    for (int i = 0; i < combo->count(); ++i)
+        texts.append(combo->itemText(i));
+    return texts;
+}
+
+CardEntry charizard()
+{
+    CardEntry entry;
+    entry.cardId = QStringLiteral("base1-4");
+    entry.setId = QStringLiteral("base1");
+    entry.localId = QStringLiteral("4");
+    entry.name = QStringLiteral("Charizard");
+    entry.variant = QStringLiteral("holo");
+    entry.condition = Condition::Excellent;
+    entry.gradeCompany = GradingCompany::PSA;
+    entry.gradeNote = QStringLiteral("10");
+    entry.count = 2;
+    entry.notes = QStringLiteral("binder 2");
+    return entry;
+}
+
+CardDetail pricedCard(const QByteArray &pricingJson)
+{
+    CardDetail card;
+    card.id = QStringLiteral("base1-4");
+    card.localId = QStringLiteral("4");
+    card.name = QStringLiteral("Charizard");
+    card.setId = QStringLiteral("base1");
+    card.setName = QStringLiteral("Base Set");
+    card.rarity = QStringLiteral("Rare Holo");
+    card.illustrator = QStringLiteral("Someone Else");
+    card.variants = {{QStringLiteral("holo"), true}, {QStringLiteral("normal"), true}};
+    card.pricing = QJsonDocument::fromJson(pricingJson).object();
+    return card;
+}
+
+} // namespace
+
+class CardDetailsWidgetTest : public QObject
+{
+    Q_OBJECT
+
+    WebStandIn *m_standIn = nullptr;
+    std::unique_ptr<TcgdexClient> m_client;
+
+    // Shows the entry and waits for the client to answer the panel's card
+    // request; returns that request's id.
+    int showAndAwaitCard(CardDetailsWidget &panel, const CardEntry &entry)
+    {
+        QSignalSpy ready(m_client.get(), &TcgdexClient::cardReady);
+        QSignalSpy failed(m_client.get(), &TcgdexClient::requestFailed);
+        panel.showEntry(entry);
+        if (!QTest::qWaitFor([&] { return !ready.isEmpty() || !failed.isEmpty(); }, 10000))
+            return 0;
+        return (ready.isEmpty() ? failed : ready).at(0).at(0).toInt();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_standIn = WebStandIn::shared();
+        QVERIFY(m_standIn && m_standIn->isListening());
+        test::setSetting(QStringLiteral("pricing/usdToEur"), 0.9123456);
+        test::setSetting(QStringLiteral("valuation/gradeMultipliers/PSA_10"), 2.5);
+        test::setSetting(QStringLiteral("valuation/gradeMultipliers/PSA_9"), 1.0);
+        Currency::reload();
+    }
+
+    void init()
+    {
+        m_standIn->reset();
+        QPixmapCache::clear();
+        m_client = std::make_unique<TcgdexClient>();
+        m_client->imageCache().clear();
+    }
+
+    void cleanup() { m_client.reset(); }
+
+    void editorsCommitOnlyRealChanges()
+    {
+        CardDetailsWidget panel;
+        QSignalSpy edited(&panel, &CardDetailsWidget::entryEdited);
+        QCOMPARE(text(panel, "imageLabel"), QStringLiteral("Select a card in the collection"));
+        QVERIFY(!child<QGroupBox>(panel, "copyBox")->isEnabled());
+        QCOMPARE(child<QGroupBox>(panel, "valueBox")->title(),
+                 QStringLiteral("Market value (%1)").arg(Currency::currentCode()));
+
+        CardEntry entry = charizard();
+        entry.unitValueEur = 0.0;
+        panel.showEntry(entry);
+        QCOMPARE(edited.size(), 0);
+        QVERIFY(child<QGroupBox>(panel, "copyBox")->isEnabled());
+        QCOMPARE(text(panel, "titleLabel"), QStringLiteral("Charizard"));
+        QCOMPARE(text(panel, "numberValue"), QStringLiteral("4"));
+        QCOMPARE(text(panel, "languageValue"), languageDisplayName(Language::English));
+        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("loading..."));
+        // Stored values before any card record: nothing priced yet.
+        QCOMPARE(text(panel, "eurValue"), QStringLiteral("no price"));
+        QCOMPARE(text(panel, "usdValue"), QStringLiteral("-"));
+        QCOMPARE(text(panel, "lineTotalValue"), QStringLiteral("-"));
+        // Base Set offers three editions.
+        QVERIFY(child<QComboBox>(panel, "editionCombo")->isEnabled());
+        QCOMPARE(child<QComboBox>(panel, "conditionCombo")->currentText(), conditionDisplayName(Condition::Excellent));
+        QVERIFY(child<QLineEdit>(panel, "gradeNoteEdit")->isEnabled());
+
+        // Quantity 2 -> 3 -> 2: one edit each.
+        auto *count = child<QSpinBox>(panel, "countSpin");
+        count->setValue(3);
+        QCOMPARE(edited.size(), 1);
+        QCOMPARE(edited.at(0).at(0).value<CardEntry>().count, 3);
+        count->setValue(2);
+        QCOMPARE(edited.size(), 2);
+        QCOMPARE(edited.at(1).at(0).value<CardEntry>().count, 2);
+
+        // No-op edits emit nothing.
+        auto *finish = child<QComboBox>(panel, "finishCombo");
+        finish->setCurrentIndex(finish->currentIndex());
+        Q_EMIT child<QLineEdit>(panel, "notesEdit")->editingFinished();
+        Q_EMIT child<QLineEdit>(panel, "gradeNoteEdit")->editingFinished();
+        QCOMPARE(edited.size(), 2);
+
+        // An editor left without a current item keeps the holding's value.
+        child<QComboBox>(panel, "conditionCombo")->setCurrentIndex(-1);
+        child<QComboBox>(panel, "gradeCompanyCombo")->setCurrentIndex(-1);
+        QCOMPARE(edited.size(), 2);
+        count->setValue(5);
+        QCOMPARE(edited.size(), 3);
+        CardEntry sent = edited.at(2).at(0).value<CardEntry>();
+        QCOMPARE(sent.condition, Condition::Excellent);
+        QCOMPARE(sent.gradeCompany, GradingCompany::PSA);
+        QCOMPARE(sent.gradeNote, QStringLiteral("10"));
+
+        // Ungraded empties and disables the grade.
+        auto *company = child<QComboBox>(panel, "gradeCompanyCombo");
+        company->setCurrentIndex(company->findData(int(GradingCompany::None)));
+        QCOMPARE(edited.size(), 4);
+        sent = edited.at(3).at(0).value<CardEntry>();
+        QCOMPARE(sent.gradeCompany, GradingCompany::None);
+        QVERIFY(sent.gradeNote.isEmpty());
+        QVERIFY(!child<QLineEdit>(panel, "gradeNoteEdit")->isEnabled());
+        QVERIFY(child<QLineEdit>(panel, "gradeNoteEdit")->text().isEmpty());
+
+        // Another holding: the editors change, nothing is emitted. Its finish
+        // is not among those offered and is appended; a custom price shows.
+        CardEntry other = charizard();
+        other.cardId = QStringLiteral("sv03-4");
+        other.setId = QStringLiteral("sv03");
+        other.variant = QStringLiteral("cosmos");
+        other.customPriceEur = 4.5;
+        other.count = 2;
+        other.unitValueUsd = 3.0;
+        panel.setEntry(other);
+        QCOMPARE(edited.size(), 4);
+        QCOMPARE(comboTexts(panel, "finishCombo").last(), QStringLiteral("cosmos"));
+        QCOMPARE(finish->currentText(), QStringLiteral("cosmos"));
+        // Only the unlimited run exists for this set.
+        QCOMPARE(comboTexts(panel, "editionCombo"), QStringList{editionDisplayName(QStringLiteral("unlimited"))});
+        QVERIFY(!child<QComboBox>(panel, "editionCombo")->isEnabled());
+        QCOMPARE(text(panel, "eurValue"), QStringLiteral("%1 (custom)").arg(Currency::formatFromEur(4.5)));
+        QCOMPARE(text(panel, "usdValue"), Currency::formatFromUsd(3.0));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(9.0));
+
+        // A holding whose finish was never stated shows "Not stated" first.
+        other.variant.clear();
+        panel.setEntry(other);
+        QCOMPARE(comboTexts(panel, "finishCombo").first(), QStringLiteral("Not stated"));
+        QCOMPARE(finish->currentIndex(), 0);
+        QCOMPARE(edited.size(), 4);
+        // Choosing a finish then commits it.
+        finish->setCurrentIndex(1);
+        QCOMPARE(edited.size(), 5);
+        QCOMPARE(edited.at(4).at(0).value<CardEntry>().variant, finish->itemData(1).toString());
+
+        panel.clear();
+        QCOMPARE(text(panel, "imageLabel"), QStringLiteral("Select a card in the collection"));
+        QCOMPARE(text(panel, "numberValue"), QStringLiteral("-"));
+        QCOMPARE(text(panel, "eurValue"), QStringLiteral("-"));
+        QVERIFY(!child<QGroupBox>(panel, "copyBox")->isEnabled());
+        count->setValue(9);
+        QCOMPARE(edited.size(), 5);
+    }
+
+    void liveValuesComeFromThePanelsOwnRequest()
+    {
+        CardDetailsWidget panel;
+        panel.setTcgdexClient(m_client.get());
+        CardEntry entry = charizard();
+        entry.count = 3;
+        entry.unitValueEur = 7.0;
+        const int id = showAndAwaitCard(panel, entry);
+        QVERIFY(id > 0);
+        // The stand-in's own record of the card.
+        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Rare"));
+        QCOMPARE(text(panel, "illustratorValue"), QStringLiteral("Mitsuhiro Arita"));
+        QCOMPARE(text(panel, "setValue"), QStringLiteral("Base Set"));
+        QCOMPARE(text(panel, "imageLabel"), QStringLiteral("No artwork available"));
+
+        // Cardmarket first: the row shows Cardmarket times the PSA 10
+        // multiplier 2.5; the line total is count x multiplier x value.
+        Q_EMIT m_client->cardReady(id, Language::English,
+                                   pricedCard(R"({"cardmarket":{"trend-holo":12},"tcgplayer":{"holofoil":{"marketPrice":20}}})"));
+        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Rare Holo"));
+        QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(30.0));
+        QCOMPARE(text(panel, "usdValue"), Currency::formatFromUsd(50.0));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(90.0));
+        QCOMPARE(text(panel, "priceNoteLabel"), QString());
+
+        // The higher of both: valued at the converted TCGplayer price.
+        PriceSource::setCurrent(PriceSource::HighestOfBoth);
+        panel.refresh();
+        PriceSource::setCurrent(PriceSource::Cardmarket);
+        QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(30.0));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(3 * 2.5 * 20 * 0.9123456));
+        QCOMPARE(text(panel, "priceNoteLabel"),
+                 QStringLiteral("Valued at the TCGplayer price, which is the higher of the two, converted at "
+                                "0.9123 USD/EUR."));
+
+        // Answers to other requests change nothing.
+        CardDetail stranger = pricedCard("{}");
+        stranger.rarity = QStringLiteral("Common");
+        Q_EMIT m_client->cardReady(id + 100, Language::English, stranger);
+        Q_EMIT m_client->cardReady(0, Language::English, stranger);
+        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Rare Holo"));
+
+        // Fallback prices only, on a grade without premium.
+        entry.gradeNote = QStringLiteral("9");
+        panel.setEntry(entry);
+        Q_EMIT m_client->cardReady(id, Language::English,
+                                   pricedCard(R"({"tcgcsv":{"unit":"USD","holofoil":{"marketPrice":20}}})"));
+        QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(20 * 0.9123456));
+        QCOMPARE(text(panel, "usdValue"), Currency::formatFromUsd(20.0));
+        QCOMPARE(text(panel, "priceNoteLabel"),
+                 QStringLiteral("Cardmarket does not price this card; the Cardmarket row is the USD market price "
+                                "converted at 0.9123 USD/EUR.\n"
+                                "Price from TCGCSV (TCGplayer market data).\n"
+                                "Graded copy valued at the raw price (no grade premium configured)."));
+
+        // A custom price wins over the live ones.
+        entry.customPriceEur = 2.0;
+        panel.setEntry(entry);
+        panel.refresh();
+        QCOMPARE(text(panel, "eurValue"), QStringLiteral("%1 (custom)").arg(Currency::formatFromEur(2.0)));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(6.0));
+
+        // Once another holding is shown, the old request is stale.
+        CardEntry japanese = charizard();
+        japanese.lang = Language::Japanese;
+        japanese.cardId = QStringLiteral("zz-9");
+        japanese.setId = QStringLiteral("zz");
+        japanese.gradeCompany = GradingCompany::None;
+        japanese.gradeNote.clear();
+        const int japaneseId = showAndAwaitCard(panel, japanese);
+        QVERIFY(japaneseId > id);
+        Q_EMIT m_client->cardReady(id, Language::English, stranger);
+        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("loading..."));
+        Q_EMIT m_client->cardReady(japaneseId, Language::Japanese, pricedCard(R"({"cardmarket":{"trend":3}})"));
+        QCOMPARE(text(panel, "usdValue"), QStringLiteral("not listed"));
+        QCOMPARE(text(panel, "priceNoteLabel"), QStringLiteral("TCGplayer does not list Japanese printings."));
+    }
+
+    void fallbackStatusFollowsTheIndex()
+    {
+        CardDetailsWidget panel;
+        Collection collection;
+        PriceIndex index;
+        panel.setTcgdexClient(m_client.get());
+        panel.setCollection(&collection);
+        panel.setPriceIndex(&index);
+        CardEntry entry = charizard();
+        entry.cardId = QStringLiteral("zz9-1");
+        entry.setId = QStringLiteral("zz9");
+        entry.gradeCompany = GradingCompany::None;
+        entry.gradeNote.clear();
+        const int id = showAndAwaitCard(panel, entry);
+        QVERIFY(id > 0);
+        // A set the collection does not hold is named after its id.
+        QCOMPARE(text(panel, "setValue"), QStringLiteral("zz9"));
+        QCOMPARE(text(panel, "serieValue"), QStringLiteral("-"));
+        QCOMPARE(text(panel, "yearValue"), QStringLiteral("-"));
+
+        Q_EMIT m_client->cardReady(id, Language::English, pricedCard("{}"));
+        if (index.setState(Language::English, QStringLiteral("zz9")) == PriceIndex::Pending)
+            QCOMPARE(text(panel, "priceNoteLabel"), QStringLiteral("Looking up fallback prices..."));
+        QCOMPARE(text(panel, "eurValue"), QStringLiteral("not listed"));
+        QCOMPARE(text(panel, "lineTotalValue"), QStringLiteral("-"));
+        QTRY_COMPARE_WITH_TIMEOUT(text(panel, "priceNoteLabel"),
+                                  QStringLiteral("No TCGCSV set matched this expansion, so no fallback prices are "
+                                                 "available."),
+                                  20000);
+    }
+
+    void artworkAndSetLogo()
+    {
+        Collection collection;
+        SetRecord base;
+        base.id = QStringLiteral("base1");
+        base.name = QStringLiteral("Base Set");
+        base.serie = QStringLiteral("Base");
+        base.releaseDate = QDate(1999, 1, 9);
+        base.logo = m_standIn->assetsUrl() + QStringLiteral("/en/base/base1/logo");
+        base.symbol = m_standIn->assetsUrl() + QStringLiteral("/univ/base/base1/symbol");
+        collection.mergeSetInfo(base);
+        pv::test::cachePicture(*m_client, setArtworkUrl(base.logo), QSize(300, 100), Qt::darkCyan);
+
+        CardDetailsWidget panel;
+        panel.setTcgdexClient(m_client.get());
+        panel.setCollection(&collection);
+        panel.resize(700, 800);
+        panel.show();
+        CardEntry entry = charizard();
+        entry.image = m_standIn->assetsUrl() + QStringLiteral("/en/base/base1/4");
+        panel.showEntry(entry);
+        QCOMPARE(text(panel, "imageLabel"), QStringLiteral("Loading artwork..."));
+        QCOMPARE(text(panel, "serieValue"), QStringLiteral("Base"));
+        QCOMPARE(text(panel, "yearValue"), QStringLiteral("1999"));
+        auto *image = child<QLabel>(panel, "imageLabel");
+        auto *logo = child<QLabel>(panel, "setLogoLabel");
+        QTRY_VERIFY(!image->pixmap().isNull());
+        QTRY_VERIFY(logo->isVisible());
+        QTRY_COMPARE(m_client->pendingCount(), 0);
+        QVERIFY(image->text().isEmpty());
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/symbol")), 0);
+
+        // The logo fits 3H x H with H an eighth of the label's height
+        // (18 to 56 px), 5 px inside its bottom-right corner.
+        image->resize(300, 400);
+        QCOMPARE(logo->size(), QSize(150, 50));
+        QCOMPARE(logo->geometry().right(), image->rect().right() - 5);
+        QCOMPARE(logo->geometry().bottom(), image->rect().bottom() - 5);
+        image->setMinimumSize(0, 0);
+        image->resize(300, 100);
+        QCOMPARE(logo->size(), QSize(54, 18));
+        QCOMPARE(logo->geometry().bottom(), 100 - 1 - 5);
+
+        // Artwork that fails and a logo that fails: the symbol is tried once.
+        QPixmapCache::clear();
+        m_client->imageCache().clear();
+        m_standIn->addFault(QStringLiteral("/high\\.png$|/logo\\.png$"), WebStandIn::Fault::httpStatus(404), -1);
+        panel.showEntry(entry);
+        QVERIFY(!logo->isVisible());
+        QTRY_COMPARE(image->text(), QStringLiteral("Artwork unavailable"));
+        QTRY_COMPARE(m_client->pendingCount(), 0);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/symbol\\.png$")), 1);
+        QTRY_VERIFY(logo->isVisible());
+
+        entry.image.clear();
+        panel.showEntry(entry);
+        QCOMPARE(image->text(), QStringLiteral("No artwork available"));
+    }
+
+    void priceNoteTakesThePlaceholderColour()
+    {
+        CardDetailsWidget panel;
+        auto *note = child<QLabel>(panel, "priceNoteLabel");
+        for (const QColor &colour : {QColor(1, 2, 3), QColor(200, 100, 50, 128)}) {
+            QPalette palette = panel.palette();
+            palette.setColor(QPalette::PlaceholderText, colour);
+            panel.setPalette(palette);
+            note->ensurePolished();
+            QCOMPARE(note->palette().color(QPalette::WindowText), colour);
+        }
+    }
+};
+
+PV_REGISTER_TEST(CardDetailsWidgetTest)
+#include "CardDetailsWidgetTest.moc"

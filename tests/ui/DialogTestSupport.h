@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ui/dialogs/DialogPrompts.h"
+
+#include <QString>
+#include <QStringList>
+
+// What the dialogs under test asked of the file, print and message dialogs,
+// and the answers they get. Every answer is put back to the real dialogs when
+// the scope ends.
+namespace pv::test {
+
+struct PromptScope
+{
+    QString savePath;           // answer of the save-file dialog
+    QString directory;          // answer of the folder dialog
+    bool printAccepted = false; // answer of the print dialog
+    QStringList captions;       // caption of every file, folder and print dialog opened
+    QStringList warnings;       // "title|text" of every warning box
+
+    PromptScope()
+    {
+        DialogPrompts::setSaveFileName([this](QWidget *, const QString &caption, const QString &suggestion,
+                                              const QString &filter) {
+            captions.append(caption + QLatin1Char('|') + suggestion + QLatin1Char('|') + filter);
+            return savePath;
+        });
+        DialogPrompts::setExistingDirectory([this](QWidget *, const QString &caption, const QString &start) {
+            captions.append(caption + QLatin1Char('|') + start);
+            return directory;
+        });
+        DialogPrompts::setWarning([this](QWidget *, const QString &title, const QString &text) {
+            warnings.append(title + QLatin1Char('|') + text);
+        });
+        DialogPrompts::setPrintDialog([this](QPrinter &, QWidget *, const QString &title) {
+            captions.append(title);
+            return printAccepted;
+        });
+    }
+    ~PromptScope() { DialogPrompts::reset(); }
+    PromptScope(const PromptScope &) = delete;
+    PromptScope &operator=(const PromptScope &) = delete;
+};
+
+} // namespace pv::test
