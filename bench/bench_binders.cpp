@@ -11,6 +11,8 @@
 #include "collection/Collection.h"
 #include "standin/WebStandIn.h"
 
+#include "BinderBenchSupport.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -28,50 +30,6 @@ namespace {
 constexpr int holdingCount = 50000;
 constexpr int rounds = 15;
 constexpr qint64 targetMs = 50;
-
-// Waits until the English catalog stands (from the cache a previous run left,
-// or built from the stand-in) and its rarity pass is done.
-bool buildCatalog(CardCatalog &catalog)
-{
-    QEventLoop loop;
-    QObject::connect(&catalog, &CardCatalog::refreshFinished, &loop,
-                     [&](Language, bool ok, const QString &message) {
-                         if (!ok) {
-                             std::fprintf(stderr, "catalog build failed: %s\n", qPrintable(message));
-                             loop.quit();
-                         }
-                     });
-    QObject::connect(&catalog, &CardCatalog::raritiesLoaded, &loop, [&](Language) { loop.quit(); });
-    QTimer::singleShot(300000, &loop, &QEventLoop::quit);
-    catalog.ensureLoaded(Language::English);
-    loop.exec();
-    const LanguageCatalog *english = catalog.catalog(Language::English);
-    return english && !english->cards.isEmpty() && !english->rarities.isEmpty();
-}
-
-// Holdings of random catalog cards in every condition, priced or not.
-QList<CardEntry> randomHoldings(const LanguageCatalog &english)
-{
-    QRandomGenerator random(20261207);
-    QList<CardEntry> entries;
-    entries.reserve(holdingCount);
-    for (int i = 0; i < holdingCount; ++i) {
-        const CatalogCard &card = english.cards.at(random.bounded(int(english.cards.size())));
-        CardEntry e;
-        e.cardId = card.id;
-        e.setId = card.setId;
-        e.localId = card.localId;
-        e.name = card.name;
-        e.rarity = card.rarity;
-        e.condition = Condition(random.bounded(7));
-        e.count = 1 + random.bounded(4);
-        e.unitValueEur = random.bounded(4) == 0 ? 0.0 : random.bounded(100000) / 100.0;
-        if (random.bounded(20) == 0)
-            e.customPriceEur = random.bounded(5000) / 100.0;
-        entries.append(e);
-    }
-    return entries;
-}
 
 bool measure(const char *what, const Binder &binder, const CardCatalog &catalog, const DexIndex &dex,
              const Collection &collection)
@@ -114,7 +72,7 @@ int main(int argc, char *argv[])
     CardCatalog catalog(&client, nullptr);
     QElapsedTimer buildClock;
     buildClock.start();
-    if (!buildCatalog(catalog)) {
+    if (!bench::buildEnglishCatalog(catalog)) {
         std::fprintf(stderr, "no English catalog\n");
         return 1;
     }
@@ -124,7 +82,7 @@ int main(int argc, char *argv[])
                 static_cast<long long>(buildClock.elapsed()));
 
     Collection collection;
-    collection.replaceContents(randomHoldings(*english), {}, {}, {}, std::nullopt);
+    collection.replaceContents(bench::randomHoldings(*english, holdingCount), {}, {}, {}, std::nullopt);
     DexIndex dex(nullptr);
 
     const QList<Binder> templates = builtinBinderTemplates();

@@ -26,6 +26,10 @@ struct CatalogQuery
     }
 };
 
+// The search bar, the collection search and the add-cards dialog speak of
+// the same record as a card query.
+using CardQuery = CatalogQuery;
+
 struct CatalogSearchResult
 {
     QList<CatalogCard> cards; // copies, in catalog order, at most the limit

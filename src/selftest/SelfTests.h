@@ -20,6 +20,9 @@ void testPrintings();
 void testErrata();
 void testLegacyPrintingMigration();
 void testCatalogMatchingRules();
+// Collection tree order and collection search (CollectionViewChecks.cpp)
+void testCollectionSortOrder();
+void testCollectionSearch();
 void testCatalogDiff();
 void testUndoRedo();
 void testCardFacts();

@@ -17,6 +17,11 @@ struct PromptScope
     bool printAccepted = false; // answer of the print dialog
     QStringList captions;       // caption of every file, folder and print dialog opened
     QStringList warnings;       // "title|text" of every warning box
+    QString openPath;           // answer of the open-file dialog
+    // Answers of the question boxes, in turn; Cancel once they run out.
+    QList<QMessageBox::StandardButton> questionAnswers;
+    QStringList questions;      // "title|text" of every question box
+    QStringList informations;   // "title|text" of every information and About box
 
     PromptScope()
     {
@@ -35,6 +40,19 @@ struct PromptScope
         DialogPrompts::setPrintDialog([this](QPrinter &, QWidget *, const QString &title) {
             captions.append(title);
             return printAccepted;
+        });
+        DialogPrompts::setOpenFileName([this](QWidget *, const QString &caption, const QString &start,
+                                              const QString &filter) {
+            captions.append(caption + QLatin1Char('|') + start + QLatin1Char('|') + filter);
+            return openPath;
+        });
+        DialogPrompts::setQuestion([this](QWidget *, const QString &title, const QString &text,
+                                          QMessageBox::StandardButtons, QMessageBox::StandardButton) {
+            questions.append(title + QLatin1Char('|') + text);
+            return questionAnswers.isEmpty() ? QMessageBox::Cancel : questionAnswers.takeFirst();
+        });
+        DialogPrompts::setInformation([this](QWidget *, const QString &title, const QString &text) {
+            informations.append(title + QLatin1Char('|') + text);
         });
     }
     ~PromptScope() { DialogPrompts::reset(); }

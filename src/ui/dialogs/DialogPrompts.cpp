@@ -17,6 +17,9 @@ struct Answers
     DialogPrompts::Warning warning;
     DialogPrompts::PrintDialog printDialog;
     DialogPrompts::ExecDialog exec;
+    DialogPrompts::OpenFileName openFileName;
+    DialogPrompts::Question question;
+    DialogPrompts::Information information;
 };
 
 Answers &answers()
@@ -67,11 +70,49 @@ int DialogPrompts::exec(QDialog &dialog)
     return dialog.exec();
 }
 
+QString DialogPrompts::openFileName(QWidget *parent, const QString &caption, const QString &start,
+                                    const QString &filter)
+{
+    if (answers().openFileName)
+        return answers().openFileName(parent, caption, start, filter);
+    return QFileDialog::getOpenFileName(parent, caption, start, filter);
+}
+
+QMessageBox::StandardButton DialogPrompts::question(QWidget *parent, const QString &title, const QString &text,
+                                                    QMessageBox::StandardButtons buttons,
+                                                    QMessageBox::StandardButton defaultButton)
+{
+    if (answers().question)
+        return answers().question(parent, title, text, buttons, defaultButton);
+    return QMessageBox::question(parent, title, text, buttons, defaultButton);
+}
+
+void DialogPrompts::information(QWidget *parent, const QString &title, const QString &text)
+{
+    if (answers().information) {
+        answers().information(parent, title, text);
+        return;
+    }
+    QMessageBox::information(parent, title, text, QMessageBox::Ok);
+}
+
+void DialogPrompts::about(QWidget *parent, const QString &title, const QString &text)
+{
+    if (answers().information) {
+        answers().information(parent, title, text);
+        return;
+    }
+    QMessageBox::about(parent, title, text);
+}
+
 void DialogPrompts::setSaveFileName(SaveFileName answer) { answers().saveFileName = std::move(answer); }
 void DialogPrompts::setExistingDirectory(ExistingDirectory answer) { answers().existingDirectory = std::move(answer); }
 void DialogPrompts::setWarning(Warning answer) { answers().warning = std::move(answer); }
 void DialogPrompts::setPrintDialog(PrintDialog answer) { answers().printDialog = std::move(answer); }
 void DialogPrompts::setExec(ExecDialog answer) { answers().exec = std::move(answer); }
+void DialogPrompts::setOpenFileName(OpenFileName answer) { answers().openFileName = std::move(answer); }
+void DialogPrompts::setQuestion(Question answer) { answers().question = std::move(answer); }
+void DialogPrompts::setInformation(Information answer) { answers().information = std::move(answer); }
 void DialogPrompts::reset() { answers() = Answers(); }
 
 } // namespace pv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 
 #include <functional>
@@ -10,9 +11,11 @@ class QWidget;
 
 namespace pv {
 
-// The system dialogs and message boxes the dialogs of this folder open, in one
-// place so a test can answer them without a person at the screen. Each answer
-// can be replaced; reset() brings back the real dialogs. GUI thread only.
+// The system dialogs and message boxes the dialogs and the main window open,
+// in one place so a test can answer them without a person at the screen. Each
+// answer can be replaced with a set... function; reset() brings back the real
+// dialogs. Code under test calls the static functions instead of QFileDialog
+// and QMessageBox. GUI thread only.
 class DialogPrompts
 {
 public:
@@ -22,6 +25,12 @@ public:
     using Warning = std::function<void(QWidget *parent, const QString &title, const QString &text)>;
     using PrintDialog = std::function<bool(QPrinter &printer, QWidget *parent, const QString &title)>;
     using ExecDialog = std::function<int(QDialog &dialog)>;
+    using OpenFileName = std::function<QString(QWidget *parent, const QString &caption, const QString &start,
+                                               const QString &filter)>;
+    using Question = std::function<QMessageBox::StandardButton(
+        QWidget *parent, const QString &title, const QString &text, QMessageBox::StandardButtons buttons,
+        QMessageBox::StandardButton defaultButton)>;
+    using Information = std::function<void(QWidget *parent, const QString &title, const QString &text)>;
 
     static QString saveFileName(QWidget *parent, const QString &caption, const QString &suggestion,
                                 const QString &filter);
@@ -32,12 +41,26 @@ public:
     static bool printDialog(QPrinter &printer, QWidget *parent, const QString &title);
     // Runs a dialog modally and returns its result.
     static int exec(QDialog &dialog);
+    static QString openFileName(QWidget *parent, const QString &caption, const QString &start,
+                                const QString &filter);
+    // A question box; returns the button chosen (Cancel or No when the box is
+    // closed without choosing).
+    static QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
+                                                QMessageBox::StandardButtons buttons,
+                                                QMessageBox::StandardButton defaultButton);
+    // An information box with only OK.
+    static void information(QWidget *parent, const QString &title, const QString &text);
+    // The rich-text About box; a replaced answer receives it as an information box.
+    static void about(QWidget *parent, const QString &title, const QString &text);
 
     static void setSaveFileName(SaveFileName answer);
     static void setExistingDirectory(ExistingDirectory answer);
     static void setWarning(Warning answer);
     static void setPrintDialog(PrintDialog answer);
     static void setExec(ExecDialog answer);
+    static void setOpenFileName(OpenFileName answer);
+    static void setQuestion(Question answer);
+    static void setInformation(Information answer);
     static void reset();
 };
 

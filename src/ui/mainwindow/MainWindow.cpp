@@ -1,0 +1,218 @@
+#include "ui/mainwindow/MainWindow.h"
+
+#include "catalog/CardCatalog.h"
+#include "catalog/CatalogCard.h"
+#include "catalog/DexIndex.h"
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "core/FxRateFetcher.h"
+#include "core/Log.h"
+#include "prices/PriceIndex.h"
+#include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/ValueChartWidget.h"
+#include "ui_MainWindow.h"
+
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QUndoStack>
+
+namespace pv {
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
+{
+    m_collection = new Collection(this);
+    m_client = new TcgdexClient(this);
+    m_priceIndex = new PriceIndex(this);
+    m_catalog = new CardCatalog(m_client, this);
+    m_dexIndex = new DexIndex(m_client, this);
+    m_fxFetcher = new FxRateFetcher(this);
+    m_undoStack = new QUndoStack(this);
+
+    ui->setupUi(this);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+    // The docks are the whole window: there is no central widget.
+    delete takeCentralWidget();
+
+    setUpTree();
+    ui->cardDetails->setTcgdexClient(m_client);
+    ui->cardDetails->setCollection(m_collection);
+    ui->cardDetails->setCatalog(m_catalog);
+    ui->cardDetails->setPriceIndex(m_priceIndex);
+
+    setUpSearchDock();
+    setUpStatusBar();
+    m_chartDockTitle = ui->chartDock->windowTitle();
+
+    const QList<QDockWidget *> docks = {ui->treeDock, ui->bindersDock, ui->previewDock, ui->chartDock,
+                                        ui->searchDock};
+    for (QDockWidget *dock : docks)
+        ui->menuView->insertAction(ui->actionResetLayout, dock->toggleViewAction());
+    ui->menuView->insertSeparator(ui->actionResetLayout);
+
+    setUpUndoActions();
+    setUpRecentMenu();
+    connectActions();
+    connectSignals();
+
+    resetLayout();
+    restoreWindowState();
+
+    onCollectionChanged();
+    updateWindowTitle();
+
+    // The English catalog loads once the event loop runs, after the window shows.
+    QTimer::singleShot(0, this, [this] { m_catalog->ensureLoaded(Language::English); });
+}
+
+MainWindow::~MainWindow()
+{
+    // Children destroyed after this body (the clients, aborted replies, the
+    // docks and their views) must not reach members that are already gone:
+    // cut every connection from an owned object to the window first.
+    QObject::disconnect(m_undoStack, nullptr, this, nullptr);
+    const QList<QObject *> owned = findChildren<QObject *>();
+    for (QObject *object : owned)
+        QObject::disconnect(object, nullptr, this, nullptr);
+    delete ui;
+    ui = nullptr;
+}
+
+void MainWindow::setUpStatusBar()
+{
+    m_summaryLabel = new QLabel(this);
+    statusBar()->addWidget(m_summaryLabel, 1);
+    m_pricesLabel = new QLabel(this);
+    m_pricesLabel->setEnabled(false);
+    statusBar()->addPermanentWidget(m_pricesLabel);
+    m_refreshProgress = new QProgressBar(this);
+    m_refreshProgress->setMaximumWidth(180);
+    m_refreshProgress->hide();
+    statusBar()->addPermanentWidget(m_refreshProgress);
+    m_cancelRefreshButton = new QPushButton(tr("Cancel"), this);
+    m_cancelRefreshButton->hide();
+    statusBar()->addPermanentWidget(m_cancelRefreshButton);
+    connect(m_cancelRefreshButton, &QPushButton::clicked, this, &MainWindow::cancelPriceRefresh);
+}
+
+void MainWindow::setUpUndoActions()
+{
+    QAction *undo = m_undoStack->createUndoAction(this, tr("&Undo"));
+    undo->setObjectName(QStringLiteral("actionUndo"));
+    undo->setShortcuts(QKeySequence::Undo);
+    undo->setIcon(QIcon(QStringLiteral(":/icons/undo.svg")));
+    QAction *redo = m_undoStack->createRedoAction(this, tr("&Redo"));
+    redo->setObjectName(QStringLiteral("actionRedo"));
+    redo->setShortcuts(QKeySequence::Redo);
+    redo->setIcon(QIcon(QStringLiteral(":/icons/redo.svg")));
+    ui->menuEdit->addAction(undo);
+    ui->menuEdit->addAction(redo);
+    ui->mainToolBar->insertAction(ui->actionAddCards, undo);
+    ui->mainToolBar->insertAction(ui->actionAddCards, redo);
+    ui->mainToolBar->insertSeparator(ui->actionAddCards);
+}
+
+void MainWindow::connectActions()
+{
+    connect(ui->actionNew, &QAction::triggered, this, &MainWindow::newCollection);
+    connect(ui->actionOpen, &QAction::triggered, this, &MainWindow::openCollection);
+    connect(ui->actionSave, &QAction::triggered, this, [this] { save(); });
+    connect(ui->actionSaveAs, &QAction::triggered, this, [this] { saveAs(); });
+    connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->actionExpandAll, &QAction::triggered, ui->collectionTree, &QTreeView::expandAll);
+    connect(ui->actionCollapseAll, &QAction::triggered, ui->collectionTree, &QTreeView::collapseAll);
+    connect(ui->actionClearLabels, &QAction::triggered, this, &MainWindow::clearLabels);
+    connect(ui->actionResetLayout, &QAction::triggered, this, &MainWindow::resetLayout);
+    connect(ui->actionClearImageCache, &QAction::triggered, this, &MainWindow::clearImageCache);
+    connect(ui->actionShowLog, &QAction::triggered, this, &MainWindow::showLog);
+    connect(ui->actionLicense, &QAction::triggered, this, &MainWindow::showLicense);
+    connect(ui->actionThirdPartyNotices, &QAction::triggered, this, &MainWindow::showThirdPartyNotices);
+    connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+
+    // Commands whose dialogs or reactions are not part of this build yet.
+    for (QAction *action : {ui->actionPreferences, ui->actionFindCard, ui->actionAddCards, ui->actionRemoveEntry,
+                            ui->actionRefreshPrices, ui->actionPrintLabels})
+        action->setEnabled(false);
+    ui->newBinderButton->setEnabled(false);
+}
+
+void MainWindow::connectSignals()
+{
+    connect(ui->valueChart, &ValueChartWidget::scopeChangeRequested, this, &MainWindow::onChartScopeChanged);
+    connect(m_undoStack, &QUndoStack::indexChanged, this, [this] { showFocusedEntry(); });
+    connect(m_undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
+        if (clean && !changedOutsideUndo)
+            m_collection->setDirty(false);
+    });
+    connect(m_collection, &Collection::changed, this, &MainWindow::onCollectionChanged);
+    connect(m_collection, &Collection::dirtyChanged, this, &MainWindow::updateWindowTitle);
+    connect(m_collection, &Collection::filePathChanged, this, &MainWindow::updateWindowTitle);
+    connect(m_client, &TcgdexClient::cardReady, this, &MainWindow::onCardPriced);
+    connect(m_client, &TcgdexClient::requestFailed, this, &MainWindow::onCardRequestFailed);
+    connect(m_fxFetcher, &FxRateFetcher::finished, this, &MainWindow::onRatesFetched);
+    connect(m_client, &TcgdexClient::pendingCountChanged, this, [](int pending) {
+        Log::debug(QStringLiteral("network"), QStringLiteral("TCGdex requests outstanding: %1").arg(pending));
+    });
+    connect(m_client, &TcgdexClient::imageFailed, this,
+            [](int requestId, const QString &imageUrl, const QString &message) {
+                Log::warn(QStringLiteral("network"),
+                          QStringLiteral("#%1 image %2 failed: %3").arg(requestId).arg(imageUrl, message));
+            });
+    connect(m_catalog, &CardCatalog::languageLoaded, this, [this] { refreshBindersList(); });
+    connect(m_catalog, &CardCatalog::raritiesLoaded, this, &MainWindow::onRaritiesLoaded);
+    connect(m_catalog, &CardCatalog::variantsLoaded, this, &MainWindow::onVariantsLoaded);
+    connect(m_dexIndex, &DexIndex::dexReady, this, [this] { refreshBindersList(); });
+    connect(m_priceIndex, &PriceIndex::setIndexed, this, &MainWindow::onFallbackSetIndexed);
+    connect(m_priceIndex, &PriceIndex::failed, this, [this](const QString &context, const QString &message) {
+        const QString text = tr("Could not load %1: %2").arg(context, message);
+        Log::warn(QStringLiteral("prices"), text);
+        showStatus(text, 6000);
+    });
+}
+
+void MainWindow::onRaritiesLoaded()
+{
+    refreshBindersList();
+    const int filled = m_collection->fillMissingRarities([this](Language language, const QString &cardId) {
+        const CatalogCard *card = m_catalog->cardById(language, cardId);
+        return card ? card->rarity : QString();
+    });
+    if (filled > 0)
+        changedOutsideUndo = true;
+}
+
+void MainWindow::onVariantsLoaded()
+{
+    const int filled = m_collection->fillMissingVariants([this](Language language, const QString &cardId) {
+        return m_catalog->availablePrintings(language, cardId);
+    });
+    if (filled > 0)
+        showStatus(tr("Recorded the finish of %n older row(s) from the card data.", nullptr, filled), 6000);
+}
+
+void MainWindow::showStatus(const QString &text, int timeoutMs)
+{
+    statusBar()->showMessage(text, timeoutMs);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
+    cancelPriceRefresh();
+    saveWindowState();
+    event->accept();
+}
+
+} // namespace pv

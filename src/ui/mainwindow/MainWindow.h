@@ -1,0 +1,171 @@
+#pragma once
+
+#include "collection/ValueHistory.h"
+#include "core/CardVocabulary.h"
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QModelIndex>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class QAction;
+class QDialog;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QUndoStack;
+
+namespace Ui {
+class MainWindow;
+}
+
+namespace pv {
+
+class CardCatalog;
+class Collection;
+class DexIndex;
+class FxRateFetcher;
+class LogDialog;
+class PriceIndex;
+class TcgdexClient;
+struct CardDetail;
+
+// The application's one top-level window. It owns the collection, the web
+// clients, the catalog, the Pokedex index, the exchange-rate fetcher and the
+// undo stack for its whole life, and turns menu commands, dock actions and
+// dialog results into operations on them.
+//
+// The class is split by command area:
+//   MainWindow.cpp          construction, connections, closing, destruction
+//   MainWindowWindow.cpp    layout, window state, title, status bar, value
+//                           displays, chart scope, Help menu
+//   MainWindowFile.cpp      New, Open, Save, Save As, recent files
+//   MainWindowPrices.cpp    price refresh and what the card database delivers
+//   MainWindowSearch.cpp    the search dock
+//   MainWindowTree.cpp      the collection tree and the card panel
+//   MainWindowBinders.cpp   the binders dock
+//   MainWindowCommands.cpp  preferences, labels, image cache
+// Message boxes and file dialogs go through pv::DialogPrompts, so tests can
+// answer them.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    Collection *collection() const { return m_collection; }
+    TcgdexClient *tcgdexClient() const { return m_client; }
+    CardCatalog *catalog() const { return m_catalog; }
+    DexIndex *dexIndex() const { return m_dexIndex; }
+    PriceIndex *priceIndex() const { return m_priceIndex; }
+    QUndoStack *undoStack() const { return m_undoStack; }
+    const ChartScope &chartScope() const { return m_chartScope; }
+
+    // ---- file commands (MainWindowFile.cpp) ----
+    void newCollection();
+    void openCollection();
+    void openFile(const QString &path);
+    bool save();
+    bool saveAs();
+    bool saveToFile(const QString &path);
+    // Asks about unsaved changes; true when the caller may go on.
+    bool maybeSave();
+    static QStringList recentFiles();
+    static void setRecentFiles(const QStringList &files);
+    static void addRecentFile(const QString &path);
+    void rebuildRecentMenu();
+    void updateWindowTitle();
+    void restoreWindowState();
+    void saveWindowState();
+
+    // ---- window (MainWindowWindow.cpp) ----
+    void resetLayout();
+    void refreshValueChart();
+    void refreshValueDisplays();
+    void updateStatusSummary();
+    void onCollectionChanged();
+    void onChartScopeChanged(const pv::ChartScope &scope);
+    void updateChartContext();
+    void showLog();
+    void showLicense();
+    void showThirdPartyNotices();
+    void showAbout();
+
+    // ---- tree (MainWindowTree.cpp) ----
+    void expandAncestors(const QModelIndex &index);
+    void revealSets(const QSet<QString> &setKeys);
+
+    // ---- binders (MainWindowBinders.cpp) ----
+    void refreshBindersList();
+    QString currentBinderId() const;
+
+    // ---- commands (MainWindowCommands.cpp) ----
+    void clearLabels();
+    void clearImageCache();
+    // Switches the image cache to the requested folder (empty: the default
+    // one); false, with an error logged and shown, when it cannot be created.
+    bool changeImageCacheFolder(const QString &requested);
+
+    // ---- prices (MainWindowPrices.cpp) ----
+    bool isPriceRefreshRunning() const;
+    void cancelPriceRefresh();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void setUpStatusBar();
+    void setUpUndoActions();
+    void setUpRecentMenu();
+    void setUpSearchDock();
+    void setUpTree();
+    void connectActions();
+    void connectSignals();
+    void showFocusedEntry();
+    void openRecentFile(QAction *action);
+    void onRatesFetched(bool ok);
+    void onRaritiesLoaded();
+    void onVariantsLoaded();
+    void onCardPriced(int requestId, pv::Language language, const pv::CardDetail &card);
+    void onCardRequestFailed(int requestId, const QString &context, const QString &message);
+    void onFallbackSetIndexed(pv::Language language, const QString &setId, bool ok);
+    void onCurrentTreeRowChanged(const QModelIndex &current);
+    void showStatus(const QString &text, int timeoutMs);
+    void openBesideExecutable(const QString &name, bool folder);
+
+    Ui::MainWindow *ui = nullptr;
+    Collection *m_collection = nullptr;
+    TcgdexClient *m_client = nullptr;
+    PriceIndex *m_priceIndex = nullptr;
+    CardCatalog *m_catalog = nullptr;
+    DexIndex *m_dexIndex = nullptr;
+    FxRateFetcher *m_fxFetcher = nullptr;
+    QUndoStack *m_undoStack = nullptr;
+
+    QLabel *m_summaryLabel = nullptr;
+    QLabel *m_pricesLabel = nullptr;
+    QProgressBar *m_refreshProgress = nullptr;
+    QPushButton *m_cancelRefreshButton = nullptr;
+    QList<QAction *> m_recentActions;
+    QAction *m_clearRecentAction = nullptr;
+
+    QString focusKey;
+    QString m_chartDockTitle;
+    QString selectedBinderId;
+    QPointer<LogDialog> m_logDialog;
+    QHash<QString, QPointer<QDialog>> binderDialogs;
+    bool changedOutsideUndo = false;
+    bool m_refreshingBinders = false;
+    bool m_bindersRefreshAgain = false;
+    ChartScope m_chartScope;
+    QString m_contextSetKey;
+    Language m_contextLanguage = Language::English;
+};
+
+} // namespace pv

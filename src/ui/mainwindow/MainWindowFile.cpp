@@ -1,0 +1,289 @@
+// Collection file commands: New, Open, Save, Save As, the recent files, the
+// unsaved-changes question, the window title and the saved window state.
+#include "ui/mainwindow/MainWindow.h"
+
+#include "collection/Collection.h"
+#include "collection/CollectionSerializer.h"
+#include "core/AppSettings.h"
+#include "core/Log.h"
+#include "ui/dialogs/DialogPrompts.h"
+#include "ui/widgets/CardDetailsWidget.h"
+#include "ui_MainWindow.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QStatusBar>
+#include <QUndoStack>
+
+namespace pv {
+
+namespace {
+
+const int kMaxRecentFiles = 10;
+const QString kFileCategory = QStringLiteral("file");
+
+} // namespace
+
+bool MainWindow::maybeSave()
+{
+    if (!m_collection->isDirty())
+        return true;
+    const QString name = m_collection->filePath().isEmpty() ? tr("this collection")
+                                                            : QFileInfo(m_collection->filePath()).fileName();
+    const QMessageBox::StandardButton answer = DialogPrompts::question(
+        this, tr("Unsaved changes"), tr("%1 has unsaved changes.\n\nSave them before continuing?").arg(name),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer == QMessageBox::Save)
+        return save();
+    return false;
+}
+
+void MainWindow::newCollection()
+{
+    if (!maybeSave())
+        return;
+    cancelPriceRefresh();
+    m_collection->clear();
+    m_undoStack->clear();
+    changedOutsideUndo = false;
+    ui->cardDetails->clear();
+    focusKey.clear();
+}
+
+void MainWindow::openCollection()
+{
+    if (!maybeSave())
+        return;
+    const QString path = DialogPrompts::openFileName(this, tr("Open collection"), QString(),
+                                                     CollectionSerializer::fileFilter());
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+void MainWindow::openFile(const QString &path)
+{
+    cancelPriceRefresh();
+    const QString nativePath = QDir::toNativeSeparators(path);
+    Log::info(kFileCategory, tr("Opening %1").arg(nativePath));
+    CollectionSerializer::ReadResult result = CollectionSerializer::read(path);
+    const QFileInfo info(path);
+    if (!result.ok) {
+        Log::error(kFileCategory, tr("Could not open %1: %2").arg(nativePath, result.error));
+        QStringList recent = recentFiles();
+        if (recent.removeAll(info.absoluteFilePath()) > 0)
+            setRecentFiles(recent);
+        rebuildRecentMenu();
+        DialogPrompts::warning(this, tr("Could not open collection"), result.error);
+        return;
+    }
+
+    const int entries = result.entries.size();
+    const int sets = result.sets.size();
+    const int points = result.history.size();
+    m_collection->replaceContents(std::move(result.entries), std::move(result.sets), std::move(result.history),
+                                  std::move(result.binders), std::move(result.labelStyle));
+    m_collection->setFilePath(path);
+    m_collection->setDirty(false);
+    m_undoStack->clear();
+    changedOutsideUndo = false;
+    ui->cardDetails->clear();
+    focusKey.clear();
+    ui->collectionTree->expandAll();
+
+    Log::info(kFileCategory, tr("Opened %1: %2 entries, %3 sets, %4 history points.")
+                                 .arg(info.fileName())
+                                 .arg(entries)
+                                 .arg(sets)
+                                 .arg(points));
+    for (const QString &warning : std::as_const(result.warnings))
+        Log::warn(kFileCategory, warning);
+    if (!result.warnings.isEmpty()) {
+        DialogPrompts::information(
+            this, tr("Collection opened with warnings"),
+            tr("%1 was opened, but some of its contents were not fully understood:\n\n%2")
+                .arg(info.fileName(), result.warnings.join(QLatin1Char('\n'))));
+    }
+    AppSettings().setValue(QStringLiteral("lastDirectory"), info.absolutePath());
+    addRecentFile(path);
+    rebuildRecentMenu();
+}
+
+bool MainWindow::save()
+{
+    if (m_collection->filePath().isEmpty())
+        return saveAs();
+    return saveToFile(m_collection->filePath());
+}
+
+bool MainWindow::saveAs()
+{
+    const QString start = AppSettings().value(QStringLiteral("lastDirectory")).toString();
+    QString path = DialogPrompts::saveFileName(this, tr("Save collection"), start,
+                                               CollectionSerializer::fileFilter());
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".tmk");
+    if (!saveToFile(path))
+        return false;
+    m_collection->setFilePath(path);
+    AppSettings().setValue(QStringLiteral("lastDirectory"), QFileInfo(path).absolutePath());
+    addRecentFile(path);
+    rebuildRecentMenu();
+    return true;
+}
+
+bool MainWindow::saveToFile(const QString &path)
+{
+    QString error;
+    const QString nativePath = QDir::toNativeSeparators(path);
+    if (!CollectionSerializer::write(path, *m_collection, &error)) {
+        Log::error(kFileCategory, tr("Could not save %1: %2").arg(nativePath, error));
+        DialogPrompts::warning(this, tr("Could not save collection"), error);
+        return false;
+    }
+    Log::info(kFileCategory, tr("Saved %1 (%n line(s))", nullptr, m_collection->entries().size()).arg(nativePath));
+    m_collection->setDirty(false);
+    changedOutsideUndo = false;
+    m_undoStack->setClean();
+    showStatus(tr("Saved %1").arg(QFileInfo(path).fileName()), 4000);
+    return true;
+}
+
+QStringList MainWindow::recentFiles()
+{
+    AppSettings settings;
+    QStringList files;
+    const int size = settings.beginReadArray(QStringLiteral("recentFiles"));
+    for (int i = 0; i < size && files.size() < kMaxRecentFiles; ++i) {
+        settings.setArrayIndex(i);
+        const QString path = settings.value(QStringLiteral("path")).toString();
+        if (!path.isEmpty())
+            files.append(path);
+    }
+    settings.endArray();
+    return files;
+}
+
+void MainWindow::setRecentFiles(const QStringList &files)
+{
+    AppSettings settings;
+    settings.remove(QStringLiteral("recentFiles"));
+    settings.beginWriteArray(QStringLiteral("recentFiles"), files.size());
+    for (int i = 0; i < files.size(); ++i) {
+        settings.setArrayIndex(i);
+        settings.setValue(QStringLiteral("path"), files.at(i));
+    }
+    settings.endArray();
+}
+
+void MainWindow::addRecentFile(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QStringList files = recentFiles();
+    files.removeAll(absolute);
+    files.prepend(absolute);
+    while (files.size() > kMaxRecentFiles)
+        files.removeLast();
+    setRecentFiles(files);
+}
+
+void MainWindow::setUpRecentMenu()
+{
+    ui->menuOpenRecent->setToolTipsVisible(true);
+    for (int i = 0; i < kMaxRecentFiles; ++i) {
+        auto *action = new QAction(this);
+        action->setVisible(false);
+        connect(action, &QAction::triggered, this, [this, action] { openRecentFile(action); });
+        ui->menuOpenRecent->addAction(action);
+        m_recentActions.append(action);
+    }
+    ui->menuOpenRecent->addSeparator();
+    m_clearRecentAction = ui->menuOpenRecent->addAction(tr("&Clear Recent List"));
+    connect(m_clearRecentAction, &QAction::triggered, this, [this] {
+        setRecentFiles({});
+        rebuildRecentMenu();
+    });
+    rebuildRecentMenu();
+}
+
+void MainWindow::rebuildRecentMenu()
+{
+    const QStringList files = recentFiles();
+    for (int i = 0; i < m_recentActions.size(); ++i) {
+        QAction *action = m_recentActions.at(i);
+        if (i < files.size()) {
+            const QString &path = files.at(i);
+            QString name = QFileInfo(path).fileName();
+            name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+            action->setText(QStringLiteral("&%1  %2").arg(i + 1).arg(name));
+            action->setToolTip(QDir::toNativeSeparators(path));
+            action->setStatusTip(QDir::toNativeSeparators(path));
+            action->setData(path);
+            action->setVisible(true);
+        } else {
+            action->setVisible(false);
+            action->setData(QString());
+        }
+    }
+    ui->menuOpenRecent->setEnabled(!files.isEmpty());
+}
+
+void MainWindow::openRecentFile(QAction *action)
+{
+    const QString path = action->data().toString();
+    if (!path.isEmpty() && maybeSave())
+        openFile(path);
+}
+
+void MainWindow::updateWindowTitle()
+{
+    const QString name = m_collection->filePath().isEmpty() ? tr("Untitled")
+                                                            : QFileInfo(m_collection->filePath()).fileName();
+    setWindowTitle(tr("%1%2 - Tallowmerick")
+                       .arg(name, m_collection->isDirty() ? QStringLiteral("*") : QString()));
+    ui->actionSave->setEnabled(m_collection->isDirty() || m_collection->filePath().isEmpty());
+}
+
+void MainWindow::saveWindowState()
+{
+    AppSettings settings;
+    settings.beginGroup(QStringLiteral("mainWindow"));
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("state"), saveState(2));
+    settings.remove(QStringLiteral("mainSplitter"));
+    settings.remove(QStringLiteral("detailSplitter"));
+    settings.endGroup();
+}
+
+void MainWindow::restoreWindowState()
+{
+    AppSettings settings;
+    settings.beginGroup(QStringLiteral("mainWindow"));
+    const QByteArray geometry = settings.value(QStringLiteral("geometry")).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray state = settings.value(QStringLiteral("state")).toByteArray();
+    if (!state.isEmpty()) {
+        restoreState(state, 2);
+        if (dockWidgetArea(ui->searchDock) == Qt::NoDockWidgetArea && !ui->searchDock->isFloating()) {
+            addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);
+            ui->searchDock->hide();
+        }
+    }
+    settings.endGroup();
+
+    settings.beginGroup(QStringLiteral("chart"));
+    const int mode = settings.value(QStringLiteral("scopeMode"), 0).toInt();
+    if (mode >= ChartScope::Collection && mode <= ChartScope::Set)
+        m_chartScope.mode = mode;
+    m_chartScope.setKey = settings.value(QStringLiteral("scopeSetKey")).toString();
+    m_chartScope.language = int(
+        languageFromCode(settings.value(QStringLiteral("scopeLanguage")).toString(), Language::English));
+    settings.endGroup();
+}
+
+} // namespace pv

@@ -1,0 +1,179 @@
+// The window as a whole: dock layout, status bar summary, value displays,
+// the value chart's scope and context, and the Help menu.
+#include "ui/mainwindow/MainWindow.h"
+
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "core/AppSettings.h"
+#include "core/Currency.h"
+#include "core/Log.h"
+#include "ui/dialogs/DialogPrompts.h"
+#include "ui/dialogs/LogDialog.h"
+#include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/ValueChartWidget.h"
+#include "ui_MainWindow.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QUrl>
+
+namespace pv {
+
+void MainWindow::resetLayout()
+{
+    const int w = width();
+    const int h = height();
+    const QList<QDockWidget *> docks = {ui->treeDock, ui->bindersDock, ui->previewDock, ui->chartDock,
+                                        ui->searchDock};
+    for (QDockWidget *dock : docks) {
+        dock->setFloating(false);
+        dock->show();
+    }
+    addDockWidget(Qt::LeftDockWidgetArea, ui->treeDock);
+    addDockWidget(Qt::LeftDockWidgetArea, ui->bindersDock);
+    addDockWidget(Qt::RightDockWidgetArea, ui->previewDock);
+    addDockWidget(Qt::RightDockWidgetArea, ui->chartDock);
+    splitDockWidget(ui->treeDock, ui->bindersDock, Qt::Vertical);
+    splitDockWidget(ui->previewDock, ui->chartDock, Qt::Vertical);
+    resizeDocks({ui->treeDock, ui->previewDock}, {3 * w / 5, 2 * w / 5}, Qt::Horizontal);
+    resizeDocks({ui->treeDock, ui->bindersDock}, {2 * h / 3, h / 3}, Qt::Vertical);
+    resizeDocks({ui->previewDock, ui->chartDock}, {3 * h / 4, h / 4}, Qt::Vertical);
+    addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);
+    resizeDocks({ui->searchDock}, {h / 3}, Qt::Vertical);
+    ui->searchDock->hide();
+}
+
+void MainWindow::refreshValueChart()
+{
+    if (m_chartScope.mode == ChartScope::Set && !m_collection->sets().contains(m_chartScope.setKey))
+        m_chartScope = ChartScope();
+    const ValueHistory::ChartData data =
+        ValueHistory::build(m_collection->history(), m_collection->sets(), m_chartScope);
+    ui->valueChart->setHistory(data, m_chartScope);
+    updateChartContext();
+    ui->chartDock->setWindowTitle(data.title.isEmpty() ? m_chartDockTitle : data.title);
+    ui->chartDock->toggleViewAction()->setText(m_chartDockTitle);
+}
+
+void MainWindow::refreshValueDisplays()
+{
+    ui->valueChart->update();
+    ui->cardDetails->refresh();
+    updateStatusSummary();
+}
+
+void MainWindow::updateStatusSummary()
+{
+    const int cards = m_collection->totalCardCount();
+    const int lines = m_collection->entries().size();
+    m_summaryLabel->setText(tr("%n card(s)", nullptr, cards) + tr(" in %n line(s)", nullptr, lines)
+                            + tr("  -  total %1").arg(Currency::formatFromEur(m_collection->totalValueEur())));
+    const QDateTime newest = m_collection->lastPriceUpdate();
+    m_pricesLabel->setText(newest.isValid()
+                               ? tr("Prices from %1").arg(newest.toLocalTime().toString(QStringLiteral("d MMM yyyy HH:mm")))
+                               : tr("Prices never refreshed"));
+}
+
+void MainWindow::onCollectionChanged()
+{
+    refreshValueChart();
+    updateStatusSummary();
+    ui->actionRefreshPrices->setEnabled(false);
+    refreshBindersList();
+    int marked = 0;
+    for (const CardEntry &entry : m_collection->entries()) {
+        if (entry.printLabel)
+            ++marked;
+    }
+    ui->actionClearLabels->setEnabled(marked > 0);
+    ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));
+}
+
+void MainWindow::onChartScopeChanged(const ChartScope &scope)
+{
+    if (scope == m_chartScope)
+        return;
+    m_chartScope = scope;
+    refreshValueChart();
+    AppSettings settings;
+    settings.beginGroup(QStringLiteral("chart"));
+    settings.setValue(QStringLiteral("scopeMode"), scope.mode);
+    settings.setValue(QStringLiteral("scopeSetKey"), scope.setKey);
+    settings.setValue(QStringLiteral("scopeLanguage"), languageCode(Language(scope.language)));
+    settings.endGroup();
+}
+
+void MainWindow::updateChartContext()
+{
+    const QModelIndex current = ui->collectionTree->currentIndex();
+    if (current.isValid()) {
+        m_contextSetKey = current.data(259).toString();
+        m_contextLanguage = Language(current.data(262).toInt());
+    } else {
+        m_contextSetKey.clear();
+    }
+    const QString setCaption = m_contextSetKey.isEmpty()
+        ? QString()
+        : ValueHistory::setLabel(m_collection->sets(), m_contextSetKey, false);
+    ui->valueChart->setCurrentContext(m_contextSetKey, setCaption, int(m_contextLanguage),
+                                      languageDisplayName(m_contextLanguage));
+}
+
+void MainWindow::showLog()
+{
+    if (!m_logDialog)
+        m_logDialog = new LogDialog(this);
+    m_logDialog->show();
+    m_logDialog->raise();
+    m_logDialog->activateWindow();
+}
+
+void MainWindow::openBesideExecutable(const QString &name, bool folder)
+{
+    const QString path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
+    const QString native = QDir::toNativeSeparators(path);
+    const QString title = folder ? tr("Third-Party Notices") : tr("License");
+    if (!QFileInfo::exists(path)) {
+        DialogPrompts::warning(this, title,
+                               folder ? tr("The third-party notices could not be found.\n\nThey should be at:\n%1").arg(native)
+                                      : tr("The license file could not be found.\n\nIt should be at:\n%1").arg(native));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        DialogPrompts::warning(this, title,
+                               folder ? tr("The third-party notices could not be opened.\n\nYou can read them in:\n%1").arg(native)
+                                      : tr("The license file could not be opened.\n\nYou can read it at:\n%1").arg(native));
+    }
+}
+
+void MainWindow::showLicense()
+{
+    openBesideExecutable(QStringLiteral("LICENSE.txt"), false);
+}
+
+void MainWindow::showThirdPartyNotices()
+{
+    openBesideExecutable(QStringLiteral("legal"), true);
+}
+
+void MainWindow::showAbout()
+{
+    // The Qt named is the one the program was built with.
+    const QString body =
+        tr("<h3>Tallowmerick %1</h3>"
+           "<p>A Pokemon TCG collection manager.</p>"
+           "<p>Card data and images come from the <a href=\"https://tcgdex.dev\">TCGdex</a> community database, "
+           "prices from TCGCSV and exchange rates from the Frankfurter service.</p>"
+           "<p>Tallowmerick is built with Qt %2, used under the LGPL version 3 and linked dynamically so it can be "
+           "replaced. Qt's licence, the offer of its source and the notices of the other open-source components "
+           "are under Help, Third-Party Notices.</p>"
+           "<p><b>Graded cards</b> are valued at their raw market price: the database publishes no graded pricing. "
+           "All values are estimates, not an appraisal or financial advice.</p>")
+            .arg(QCoreApplication::applicationVersion(), QStringLiteral(QT_VERSION_STR));
+    DialogPrompts::about(this, tr("About Tallowmerick"), body);
+}
+
+} // namespace pv

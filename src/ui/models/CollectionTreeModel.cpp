@@ -1,0 +1,739 @@
+#include "ui/models/CollectionTreeModel.h"
+
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+#include "core/CardArtwork.h"
+#include "core/CardNumbers.h"
+#include "core/Currency.h"
+#include "core/NameTranslator.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QHash>
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace pv {
+
+namespace {
+
+constexpr int TitleCount = CollectionTreeModel::ColumnCount;
+
+QString treeText(const char *text, const char *disambiguation = nullptr, int n = -1)
+{
+    return QCoreApplication::translate("pv::CollectionTreeModel", text, disambiguation, n);
+}
+
+// The price a holding is ordered by: the custom price, else the market
+// value, else -1 so that unpriced holdings sink below every priced one.
+double orderingPrice(const CardEntry &entry)
+{
+    if (entry.customPriceEur > 0)
+        return entry.customPriceEur;
+    if (entry.unitValueEur > 0)
+        return entry.unitValueEur;
+    return -1.0;
+}
+
+bool hasAnyPrice(const CardEntry &entry)
+{
+    return entry.customPriceEur > 0 || entry.unitValueEur > 0;
+}
+
+// One holding ready to be ordered: its number parsed once, not once per
+// comparison.
+struct SortItem
+{
+    const CardEntry *entry = nullptr;
+    int row = -1;
+    double price = -1.0;
+    CardNumber number;
+};
+
+SortItem sortItem(const CardEntry &entry, int row)
+{
+    return SortItem{&entry, row, orderingPrice(entry), parseCardNumber(entry.localId)};
+}
+
+bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSortMode mode)
+{
+    if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
+        return a.price > b.price;
+    const QString &x = a.entry->localId;
+    const QString &y = b.entry->localId;
+    if (x != y) {
+        // The natural card-number order, on the numbers parsed above.
+        if (a.number.prefix != b.number.prefix)
+            return a.number.prefix < b.number.prefix;
+        if (a.number.number != b.number.number)
+            return a.number.number < b.number.number;
+        if (a.number.suffix != b.number.suffix)
+            return a.number.suffix < b.number.suffix;
+        return x < y;
+    }
+    return entryKey(*a.entry) < entryKey(*b.entry);
+}
+
+// Nearest integer, halves away from zero.
+int progressPercent(const CollectionTreeModel::Node *node)
+{
+    if (node->type != CollectionTreeModel::SetNode || node->totalCards < 1)
+        return -1;
+    return int(std::lround(double(node->ownedNumbers) * 100.0 / double(node->totalCards)));
+}
+
+QString progressText(const CollectionTreeModel::Node *node)
+{
+    if (node->type != CollectionTreeModel::SetNode || node->totalCards <= 0)
+        return QString();
+    return treeText("%1/%2 (%3%)").arg(node->ownedNumbers).arg(node->totalCards).arg(progressPercent(node));
+}
+
+QString nodeKey(const CollectionTreeModel::Node *node)
+{
+    switch (node->type) {
+    case CollectionTreeModel::LanguageNode:
+        return QStringLiteral("lang:%1").arg(node->language);
+    case CollectionTreeModel::SeriesNode:
+        return QStringLiteral("series:%1:%2").arg(node->parent ? node->parent->language : 0).arg(node->seriesName);
+    case CollectionTreeModel::SetNode:
+        return QStringLiteral("set:%1").arg(node->setKey);
+    case CollectionTreeModel::CardNode:
+        break;
+    }
+    return QString();
+}
+
+const CollectionTreeModel::Node *ancestorOfType(const CollectionTreeModel::Node *node,
+                                                CollectionTreeModel::NodeType type)
+{
+    while (node && node->parent) {
+        if (node->type == type)
+            return node;
+        node = node->parent;
+    }
+    return nullptr;
+}
+
+// A set's holdings before they become nodes.
+struct SetGroup
+{
+    QString key;
+    QString name;
+    QString seriesName;
+    QString logo;
+    QDate releaseDate;
+    int order = SetRecord::UnsetOrder;
+    int total = 0;
+    std::vector<SortItem> items;
+};
+
+struct SeriesGroup
+{
+    QString name;
+    int rank = SetRecord::UnsetOrder;
+    QList<SetGroup *> sets;
+};
+
+CollectionTreeModel::Node *addChild(CollectionTreeModel::Node *parent, CollectionTreeModel::NodeType type)
+{
+    auto *node = new CollectionTreeModel::Node;
+    node->type = type;
+    node->parent = parent;
+    node->row = int(parent->children.size());
+    parent->children.append(node);
+    return node;
+}
+
+void addTotals(CollectionTreeModel::Node *node, int count, double value)
+{
+    for (; node; node = node->parent) {
+        node->cardCount += count;
+        node->value += value;
+    }
+}
+
+} // namespace
+
+CollectionTreeModel::Node::~Node()
+{
+    qDeleteAll(children);
+}
+
+CollectionTreeModel::CollectionTreeModel(QObject *parent)
+    : QAbstractItemModel(parent)
+    , m_root(new Node)
+{
+}
+
+CollectionTreeModel::~CollectionTreeModel()
+{
+    delete m_root;
+}
+
+// ---- structure ----
+
+QModelIndex CollectionTreeModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (!hasIndex(row, column, parent))
+        return QModelIndex();
+    const Node *parentNode = parent.isValid() ? static_cast<const Node *>(parent.internalPointer()) : m_root;
+    if (row >= parentNode->children.size())
+        return QModelIndex();
+    return createIndex(row, column, parentNode->children.at(row));
+}
+
+QModelIndex CollectionTreeModel::parent(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return QModelIndex();
+    const Node *node = static_cast<const Node *>(index.internalPointer());
+    const Node *parentNode = node->parent;
+    if (!parentNode || parentNode == m_root)
+        return QModelIndex();
+    return createIndex(parentNode->row, 0, const_cast<Node *>(parentNode));
+}
+
+int CollectionTreeModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    const Node *node = parent.isValid() ? static_cast<const Node *>(parent.internalPointer()) : m_root;
+    return int(node->children.size());
+}
+
+int CollectionTreeModel::columnCount(const QModelIndex &) const
+{
+    return ColumnCount;
+}
+
+QModelIndex CollectionTreeModel::indexOfNode(const Node *node, int column) const
+{
+    if (!node || node == m_root)
+        return QModelIndex();
+    return createIndex(node->row, column, const_cast<Node *>(node));
+}
+
+// ---- collection, client, order ----
+
+void CollectionTreeModel::setCollection(Collection *collection)
+{
+    if (collection == m_collection)
+        return;
+    if (m_collection)
+        disconnect(m_collection, nullptr, this, nullptr);
+    m_collection = collection;
+    if (m_collection)
+        connect(m_collection, &Collection::changed, this, &CollectionTreeModel::scheduleRebuild);
+    rebuild();
+}
+
+void CollectionTreeModel::setTcgdexClient(TcgdexClient *client)
+{
+    if (client == m_client)
+        return;
+    if (m_client)
+        disconnect(m_client, &TcgdexClient::imageReady, this, nullptr);
+    m_client = client;
+    if (m_client)
+        connect(m_client, &TcgdexClient::imageReady, this, &CollectionTreeModel::onImageReady);
+}
+
+void CollectionTreeModel::setCardSortMode(CardSortMode mode)
+{
+    if (mode == m_cardSortMode)
+        return;
+    m_cardSortMode = mode;
+    rebuild();
+}
+
+void CollectionTreeModel::scheduleRebuild()
+{
+    if (m_rebuildPending)
+        return;
+    m_rebuildPending = true;
+    QMetaObject::invokeMethod(this, &CollectionTreeModel::catchUp, Qt::QueuedConnection);
+}
+
+void CollectionTreeModel::catchUp()
+{
+    if (m_rebuildPending)
+        rebuild();
+}
+
+bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode)
+{
+    return itemLess(sortItem(a, 0), sortItem(b, 0), mode);
+}
+
+void CollectionTreeModel::rebuild()
+{
+    m_rebuildPending = false;
+    beginResetModel();
+    delete m_root;
+    m_root = new Node;
+    m_requestedArtwork.clear();
+    if (!m_collection) {
+        endResetModel();
+        return;
+    }
+
+    const QList<CardEntry> &entries = m_collection->entries();
+    const int languageCount = int(allLanguages().size());
+    // Set groups of each language, in the order their keys were first met.
+    std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
+    std::vector<QHash<QString, SetGroup *>> byKey(languageCount);
+    const QString unknownSeries = tr("Unknown series");
+    for (int row = 0; row < entries.size(); ++row) {
+        const CardEntry &entry = entries.at(row);
+        const int language = int(entry.lang);
+        if (language < 0 || language >= languageCount)
+            continue;
+        const QString key = entrySetKey(entry);
+        SetGroup *&group = byKey[language][key];
+        if (!group) {
+            const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
+            auto made = std::make_unique<SetGroup>();
+            made->key = key;
+            made->name = NameTranslator::translateSetName(entry.lang, record.id, record.name);
+            made->logo = record.logo;
+            made->releaseDate = record.releaseDate;
+            made->order = record.order;
+            made->total = record.totalCardCount > 0 ? record.totalCardCount : record.officialCardCount;
+            made->seriesName = record.serie.isEmpty()
+                ? unknownSeries
+                : NameTranslator::translateSerieName(entry.lang, QString(), record.serie);
+            group = made.get();
+            groups[language].push_back(std::move(made));
+        }
+        group->items.push_back(sortItem(entry, row));
+    }
+
+    const CardSortMode mode = m_cardSortMode;
+    for (Language language : allLanguages()) {
+        auto &sets = groups[int(language)];
+        if (sets.empty())
+            continue;
+        std::stable_sort(sets.begin(), sets.end(), [](const auto &a, const auto &b) {
+            if (a->order != b->order)
+                return a->order < b->order;
+            return QString::localeAwareCompare(a->name, b->name) < 0;
+        });
+        QList<SeriesGroup> series;
+        QHash<QString, int> seriesByName;
+        for (const auto &set : sets) {
+            auto found = seriesByName.constFind(set->seriesName);
+            int at = 0;
+            if (found == seriesByName.constEnd()) {
+                at = int(series.size());
+                seriesByName.insert(set->seriesName, at);
+                series.append(SeriesGroup{set->seriesName, set->order, {}});
+            } else {
+                at = found.value();
+            }
+            SeriesGroup &group = series[at];
+            group.rank = std::min(group.rank, set->order);
+            group.sets.append(set.get());
+        }
+        std::stable_sort(series.begin(), series.end(), [](const SeriesGroup &a, const SeriesGroup &b) {
+            if (a.rank != b.rank)
+                return a.rank < b.rank;
+            return QString::localeAwareCompare(a.name, b.name) < 0;
+        });
+
+        Node *languageNode = addChild(m_root, LanguageNode);
+        languageNode->language = int(language);
+        for (const SeriesGroup &group : series) {
+            Node *seriesNode = addChild(languageNode, SeriesNode);
+            seriesNode->seriesName = group.name;
+            for (SetGroup *set : group.sets) {
+                Node *setNode = addChild(seriesNode, SetNode);
+                setNode->setKey = set->key;
+                setNode->setName = set->name;
+                setNode->logo = set->logo;
+                setNode->releaseDate = set->releaseDate;
+                setNode->order = set->order;
+                setNode->totalCards = set->total;
+                std::sort(set->items.begin(), set->items.end(),
+                          [mode](const SortItem &a, const SortItem &b) { return itemLess(a, b, mode); });
+                QSet<QString> numbers;
+                numbers.reserve(qsizetype(set->items.size()));
+                setNode->children.reserve(qsizetype(set->items.size()));
+                int count = 0;
+                double value = 0.0;
+                for (const SortItem &item : set->items) {
+                    Node *card = addChild(setNode, CardNode);
+                    card->entryIndex = item.row;
+                    card->cardCount = item.entry->count;
+                    card->value = entryLineValue(*item.entry);
+                    count += card->cardCount;
+                    value += card->value;
+                    numbers.insert(item.entry->localId);
+                }
+                setNode->ownedNumbers = int(numbers.size());
+                addTotals(setNode, count, value);
+            }
+        }
+    }
+    endResetModel();
+}
+
+// ---- lookups ----
+
+int CollectionTreeModel::entryIndexAt(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return -1;
+    const Node *node = static_cast<const Node *>(index.internalPointer());
+    return node->type == CardNode ? node->entryIndex : -1;
+}
+
+QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key)
+{
+    catchUp();
+    if (key.isEmpty() || !m_collection)
+        return QModelIndex();
+    for (const Node *language : qAsConst(m_root->children))
+        for (const Node *series : language->children)
+            for (const Node *set : series->children)
+                for (const Node *card : set->children) {
+                    const CardEntry *entry = entryOf(card);
+                    if (entry && entryKey(*entry) == key)
+                        return indexOfNode(card, 0);
+                }
+    return QModelIndex();
+}
+
+QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey)
+{
+    catchUp();
+    if (setKey.isEmpty())
+        return QModelIndex();
+    for (const Node *set : setNodes())
+        if (set->setKey == setKey)
+            return indexOfNode(set, 0);
+    return QModelIndex();
+}
+
+QList<CollectionTreeModel::Node *> CollectionTreeModel::setNodes() const
+{
+    QList<Node *> found;
+    for (Node *language : qAsConst(m_root->children))
+        for (Node *series : qAsConst(language->children))
+            found.append(series->children);
+    return found;
+}
+
+const CardEntry *CollectionTreeModel::entryOf(const Node *node) const
+{
+    // Between a change and the rebuild it asked for a row may be gone.
+    if (!m_collection || node->type != CardNode || node->entryIndex < 0
+        || node->entryIndex >= m_collection->entries().size())
+        return nullptr;
+    return &m_collection->entries().at(node->entryIndex);
+}
+
+// ---- cells ----
+
+QString CollectionTreeModel::columnTitle(int column)
+{
+    static const char *const titles[TitleCount] = {
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Card"),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "No."),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Dex"),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Rarity"),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Printing"),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Condition"),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Grade"),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Qty"),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Unit value (%1)"),
+        QT_TRANSLATE_NOOP("pv::CollectionTreeModel", "Total (%1)"),
+    };
+    if (column < 0 || column >= TitleCount)
+        return QString();
+    const QString title = tr(titles[column]);
+    if (column == UnitValueColumn || column == TotalColumn)
+        return title.arg(Currency::currentCode());
+    return title;
+}
+
+Qt::Alignment CollectionTreeModel::columnAlignment(int column)
+{
+    switch (column) {
+    case NumberColumn:
+    case DexColumn:
+    case QuantityColumn:
+    case UnitValueColumn:
+    case TotalColumn:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    default:
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    }
+}
+
+QVariant CollectionTreeModel::cardCell(const CardEntry &entry, int column)
+{
+    switch (column) {
+    case NameColumn:
+        return NameTranslator::displayName(entry.lang, entry.cardId, entry.name);
+    case NumberColumn:
+        return entry.localId;
+    case DexColumn:
+        return entry.dexId > 0 ? QString::number(entry.dexId) : QString();
+    case RarityColumn:
+        return entry.rarity;
+    case PrintingColumn:
+        return entryPrintingLabel(entry);
+    case ConditionColumn:
+        return conditionDisplayName(entry.condition);
+    case GradeColumn:
+        return gradeLabel(entry);
+    case QuantityColumn:
+        return entry.count;
+    case UnitValueColumn:
+        return hasAnyPrice(entry) ? Currency::formatFromEur(entry.unitValueEur) : tr("no price");
+    case TotalColumn:
+        return hasAnyPrice(entry) ? Currency::formatFromEur(entryLineValue(entry)) : QStringLiteral("-");
+    default:
+        return QVariant();
+    }
+}
+
+QVariant CollectionTreeModel::nodeDisplay(const Node *node, int column) const
+{
+    if (node->type == CardNode) {
+        const CardEntry *entry = entryOf(node);
+        return entry ? cardCell(*entry, column) : QVariant();
+    }
+    switch (column) {
+    case NameColumn:
+        if (node->type == LanguageNode)
+            return languageDisplayName(Language(node->language));
+        return node->type == SeriesNode ? node->seriesName : node->setName;
+    case QuantityColumn:
+        return node->cardCount;
+    case TotalColumn:
+        return Currency::formatFromEur(node->value);
+    default:
+        return QVariant();
+    }
+}
+
+QString CollectionTreeModel::nameSuffix(const Node *node) const
+{
+    QStringList parts;
+    if (node->type == SetNode && node->releaseDate.isValid())
+        parts.append(QLocale(QLocale::English).toString(node->releaseDate, QStringLiteral("d MMMM yyyy")));
+    parts.append(tr("%n card(s)", nullptr, node->cardCount));
+    const QString progress = progressText(node);
+    if (!progress.isEmpty())
+        parts.append(progress);
+    parts.append(Currency::formatFromEur(node->value));
+    return parts.join(QStringLiteral(" \u00b7 "));
+}
+
+QVariant CollectionTreeModel::cardRole(const CardEntry &entry, int role) const
+{
+    switch (role) {
+    case EntryNameRole:
+        return NameTranslator::displayName(entry.lang, entry.cardId, entry.name);
+    case EntrySetNameRole:
+        return m_collection->setInfo(entry.lang, entry.setId).name;
+    case EntryConditionRole:
+        return conditionDisplayName(entry.condition);
+    case EntryGradeLabelRole:
+        return gradeLabel(entry);
+    case EntryCountRole:
+        return entry.count;
+    case EntryPrintingLabelRole:
+        return entryPrintingLabel(entry);
+    case EntryRarityRole:
+        return entry.rarity;
+    case EntryDexIdRole:
+        return entry.dexId;
+    case EntryUnitValueEurRole:
+        return entry.unitValueEur;
+    case EntryHasCustomPriceRole:
+        return entry.customPriceEur > 0;
+    case EntryCustomPriceEurRole:
+        return entry.customPriceEur;
+    case EntryNotesRole:
+        return entry.notes;
+    case EntryImageBaseUrlRole:
+        return entry.image;
+    default:
+        return QVariant();
+    }
+}
+
+QVariant CollectionTreeModel::decoration(const Node *node) const
+{
+    if (node->type != SetNode || node->logo.isEmpty() || !m_client)
+        return QVariant();
+    const QString url = setArtworkUrl(node->logo);
+    const QPixmap picture = m_client->imageCache().load(url);
+    if (!picture.isNull())
+        return picture.scaledToHeight(20, Qt::SmoothTransformation);
+    if (!m_requestedArtwork.contains(url)) {
+        m_requestedArtwork.insert(url);
+        m_client->fetchSetArtwork(node->logo);
+    }
+    return QVariant();
+}
+
+QVariant CollectionTreeModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !m_collection)
+        return QVariant();
+    const Node *node = static_cast<const Node *>(index.internalPointer());
+    const int column = index.column();
+    const bool group = node->type != CardNode;
+
+    if (role >= EntryNameRole && role <= EntryImageBaseUrlRole) {
+        const CardEntry *entry = entryOf(node);
+        return entry ? cardRole(*entry, role) : QVariant();
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+        return nodeDisplay(node, column);
+    case EntryIndexRole:
+        return node->entryIndex;
+    case NodeTypeRole:
+        return int(node->type);
+    case SetKeyRole: {
+        const Node *set = ancestorOfType(node, SetNode);
+        return set ? set->setKey : QString();
+    }
+    case NodeKeyRole:
+        return nodeKey(node);
+    case NameSuffixRole:
+        return group && column == NameColumn ? QVariant(nameSuffix(node)) : QVariant();
+    case LanguageRole: {
+        const Node *language = ancestorOfType(node, LanguageNode);
+        return language ? language->language : 0;
+    }
+    case NameProgressRole:
+        return column == NameColumn ? progressText(node) : QString();
+    case NameProgressPercentRole:
+        return column == NameColumn ? progressPercent(node) : -1;
+    case Qt::ToolTipRole: {
+        const CardEntry *entry = entryOf(node);
+        if (!entry)
+            return QVariant();
+        if (!hasAnyPrice(*entry))
+            return tr("No price available for this printing.\nCardmarket does not list %1 (%2).")
+                .arg(NameTranslator::displayName(entry->lang, entry->cardId, entry->name),
+                     entryPrintingLabel(*entry));
+        return tr("%1 x %2 = %3")
+            .arg(QString::number(entry->count), Currency::formatFromEur(entry->unitValueEur),
+                 Currency::formatFromEur(entryLineValue(*entry)));
+    }
+    case Qt::FontRole: {
+        if (!group)
+            return QVariant();
+        QFont font;
+        font.setWeight(QFont::Bold);
+        return font;
+    }
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(columnAlignment(column));
+    case Qt::DecorationRole:
+        return column == NameColumn ? decoration(node) : QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant CollectionTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QVariant();
+    const QString title = columnTitle(section);
+    return title.isEmpty() ? QVariant() : QVariant(title);
+}
+
+QHash<int, QByteArray> CollectionTreeModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractItemModel::roleNames();
+    names.insert(EntryIndexRole, "entryIndex");
+    names.insert(NodeTypeRole, "nodeType");
+    names.insert(SetKeyRole, "setKey");
+    names.insert(NodeKeyRole, "nodeKey");
+    names.insert(NameSuffixRole, "nameSuffix");
+    names.insert(LanguageRole, "language");
+    names.insert(NameProgressRole, "nameProgress");
+    names.insert(NameProgressPercentRole, "nameProgressPercent");
+    names.insert(EntryNameRole, "entryName");
+    names.insert(EntrySetNameRole, "entrySetName");
+    names.insert(EntryConditionRole, "entryCondition");
+    names.insert(EntryGradeLabelRole, "entryGradeLabel");
+    names.insert(EntryCountRole, "entryCount");
+    names.insert(EntryPrintingLabelRole, "entryPrintingLabel");
+    names.insert(EntryRarityRole, "entryRarity");
+    names.insert(EntryDexIdRole, "entryDexId");
+    names.insert(EntryUnitValueEurRole, "entryUnitValueEur");
+    names.insert(EntryHasCustomPriceRole, "entryHasCustomPrice");
+    names.insert(EntryCustomPriceEurRole, "entryCustomPriceEur");
+    names.insert(EntryNotesRole, "entryNotes");
+    names.insert(EntryImageBaseUrlRole, "entryImageBaseUrl");
+    return names;
+}
+
+// ---- refreshes without a rebuild ----
+
+template <typename Columns>
+void CollectionTreeModel::emitForAllRows(Columns columnsFor, const QList<int> &roles)
+{
+    // One range per run of siblings: rows of one parent share a type.
+    QList<const Node *> parents{m_root};
+    while (!parents.isEmpty()) {
+        const Node *parent = parents.takeLast();
+        if (parent->children.isEmpty())
+            continue;
+        const Node *first = parent->children.constFirst();
+        const auto [from, to] = columnsFor(first->type);
+        if (from >= 0)
+            emit dataChanged(indexOfNode(first, from), indexOfNode(parent->children.constLast(), to), roles);
+        if (first->type != CardNode)
+            for (const Node *child : parent->children)
+                parents.append(child);
+    }
+}
+
+void CollectionTreeModel::onCurrencyChanged()
+{
+    emit headerDataChanged(Qt::Horizontal, UnitValueColumn, TotalColumn);
+    emitForAllRows(
+        [](NodeType type) {
+            return type == CardNode ? std::pair(int(UnitValueColumn), int(TotalColumn))
+                                    : std::pair(int(NameColumn), int(TotalColumn));
+        },
+        {});
+}
+
+void CollectionTreeModel::reloadArtwork()
+{
+    m_requestedArtwork.clear();
+    emitForAllRows(
+        [](NodeType type) {
+            return type == SetNode ? std::pair(int(NameColumn), int(NameColumn)) : std::pair(-1, -1);
+        },
+        {Qt::DecorationRole});
+}
+
+void CollectionTreeModel::onImageReady(int, const QString &imageUrl, const QPixmap &)
+{
+    for (const Node *set : setNodes()) {
+        if (!set->logo.isEmpty() && setArtworkUrl(set->logo) == imageUrl) {
+            const QModelIndex at = indexOfNode(set, NameColumn);
+            emit dataChanged(at, at, {Qt::DecorationRole});
+        }
+    }
+}
+
+} // namespace pv

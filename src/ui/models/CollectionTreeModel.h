@@ -1,0 +1,166 @@
+#pragma once
+
+#include "catalog/TcgdexClient.h"
+#include "collection/CardEntry.h"
+#include "collection/Collection.h"
+
+#include <QAbstractItemModel>
+#include <QDate>
+#include <QList>
+#include <QPixmap>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+namespace pv {
+
+// The collection as a four-level tree: language, series, set, card. Group
+// rows carry card counts and values, set rows their release date, completion
+// progress and logo, card rows the holding's columns. The model only reads
+// the collection; it is rebuilt wholesale when the collection changes, and
+// its indexes stay valid until the next reset.
+//
+// A burst of collection changes inside one event-loop turn (a price refresh
+// changes it once or twice per card) costs a single rebuild: the rebuild
+// runs when control returns to the event loop, or earlier when a caller
+// looks a row up by key. Until then card rows whose holding has gone show
+// nothing.
+class CollectionTreeModel : public QAbstractItemModel
+{
+    Q_OBJECT
+
+public:
+    enum NodeType { LanguageNode = 0, SeriesNode = 1, SetNode = 2, CardNode = 3 };
+    Q_ENUM(NodeType)
+
+    enum class CardSortMode { Number = 0, Price = 1 };
+    Q_ENUM(CardSortMode)
+
+    enum Column {
+        NameColumn = 0,
+        NumberColumn = 1,
+        DexColumn = 2,
+        RarityColumn = 3,
+        PrintingColumn = 4,
+        ConditionColumn = 5,
+        GradeColumn = 6,
+        QuantityColumn = 7,
+        UnitValueColumn = 8,
+        TotalColumn = 9,
+        ColumnCount = 10
+    };
+
+    enum Role {
+        EntryIndexRole = 257,
+        NodeTypeRole = 258,
+        SetKeyRole = 259,
+        NodeKeyRole = 260,
+        NameSuffixRole = 261,
+        LanguageRole = 262,
+        NameProgressRole = 263,
+        NameProgressPercentRole = 264,
+        EntryNameRole = 276,
+        EntrySetNameRole = 277,
+        EntryConditionRole = 278,
+        EntryGradeLabelRole = 279,
+        EntryCountRole = 280,
+        EntryPrintingLabelRole = 281,
+        EntryRarityRole = 282,
+        EntryDexIdRole = 283,
+        EntryUnitValueEurRole = 284,
+        EntryHasCustomPriceRole = 285,
+        EntryCustomPriceEurRole = 286,
+        EntryNotesRole = 287,
+        EntryImageBaseUrlRole = 288
+    };
+
+    struct Node
+    {
+        NodeType type = LanguageNode;
+        Node *parent = nullptr;
+        int row = 0;
+        QList<Node *> children;
+        int language = 0;
+        QString seriesName;
+        QString setKey;
+        QString setName;
+        QString logo;
+        QDate releaseDate;
+        int order = 0;
+        int ownedNumbers = 0;
+        int totalCards = 0;
+        int entryIndex = -1;
+        int cardCount = 0;
+        double value = 0.0;
+
+        Node() = default;
+        Node(const Node &) = delete;
+        Node &operator=(const Node &) = delete;
+        ~Node();
+    };
+
+    explicit CollectionTreeModel(QObject *parent = nullptr);
+    ~CollectionTreeModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex &index) const override;
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    void setCollection(Collection *collection);
+    Collection *collection() const { return m_collection; }
+    void setTcgdexClient(TcgdexClient *client);
+    void setCardSortMode(CardSortMode mode);
+    CardSortMode cardSortMode() const { return m_cardSortMode; }
+
+    int entryIndexAt(const QModelIndex &index) const;
+    // Both catch up with a pending rebuild first, so the index they return
+    // belongs to the tree as the collection stands now.
+    QModelIndex indexForEntryKey(const QString &key);
+    QModelIndex indexForSetKey(const QString &setKey);
+
+    // True between a collection change and the rebuild it asked for.
+    bool isRebuildPending() const { return m_rebuildPending; }
+
+    // Whether holding a is listed before holding b inside their set.
+    static bool cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode);
+
+    // The card columns as the tree shows them; the collection search shows
+    // the same cells for its first ten columns.
+    static QString columnTitle(int column);
+    static Qt::Alignment columnAlignment(int column);
+    static QVariant cardCell(const CardEntry &entry, int column);
+
+public slots:
+    void rebuild();
+    void reloadArtwork();
+    void onCurrencyChanged();
+
+private:
+    void scheduleRebuild();
+    void catchUp();
+    void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
+    const CardEntry *entryOf(const Node *node) const;
+    QModelIndex indexOfNode(const Node *node, int column) const;
+    QVariant nodeDisplay(const Node *node, int column) const;
+    QVariant cardRole(const CardEntry &entry, int role) const;
+    QVariant decoration(const Node *node) const;
+    QString nameSuffix(const Node *node) const;
+    // Every set node, in tree order.
+    QList<Node *> setNodes() const;
+    // dataChanged over the given columns of every row whose type passes.
+    template <typename Columns>
+    void emitForAllRows(Columns columnsFor, const QList<int> &roles);
+
+    QPointer<Collection> m_collection;
+    QPointer<TcgdexClient> m_client;
+    Node *m_root = nullptr;
+    CardSortMode m_cardSortMode = CardSortMode::Number;
+    mutable QSet<QString> m_requestedArtwork;
+    bool m_rebuildPending = false;
+};
+
+} // namespace pv

@@ -1,0 +1,82 @@
+#include "ui/widgets/CardSearchBar.h"
+
+#include "catalog/CatalogSearch.h"
+#include "ui_CardSearchBar.h"
+
+#include <QIntValidator>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTimer>
+
+namespace pv {
+
+CardSearchBar::CardSearchBar(QWidget *parent)
+    : QWidget(parent)
+    , m_ui(new Ui::CardSearchBar)
+    , m_pause(new QTimer(this))
+{
+    m_ui->setupUi(this);
+    m_ui->countSearchEdit->setValidator(new QIntValidator(1, 9999, this));
+    m_pause->setSingleShot(true);
+    m_pause->setInterval(pauseMs);
+    connect(m_pause, &QTimer::timeout, this, &CardSearchBar::queryChanged);
+    // Splitting while the user types would eat the "/" at once and send the
+    // digits after it into the number; the fields are split when editing of
+    // the number ends instead. query() splits on its own meanwhile.
+    connect(m_ui->numberSearchEdit, &QLineEdit::editingFinished, this, &CardSearchBar::splitNumber);
+    for (QLineEdit *edit : {m_ui->nameSearchEdit, m_ui->numberSearchEdit, m_ui->countSearchEdit}) {
+        connect(edit, &QLineEdit::textChanged, m_pause, qOverload<>(&QTimer::start));
+        connect(edit, &QLineEdit::returnPressed, this, [this] {
+            m_pause->stop();
+            emit searchRequested();
+        });
+    }
+}
+
+CardSearchBar::~CardSearchBar()
+{
+    // Closing the window takes the focus from a field, which ends its
+    // editing: that must not reach a bar that is half gone.
+    for (QLineEdit *edit : {m_ui->nameSearchEdit, m_ui->numberSearchEdit, m_ui->countSearchEdit})
+        edit->disconnect(this);
+    delete m_ui;
+}
+
+CatalogQuery CardSearchBar::query() const
+{
+    CatalogQuery query;
+    query.text = m_ui->nameSearchEdit->text().trimmed();
+    bool ok = false;
+    const int count = m_ui->countSearchEdit->text().trimmed().toInt(&ok, 10);
+    query.printedTotal = ok ? count : 0;
+    splitPrintedNumber(m_ui->numberSearchEdit->text(), &query.number, &query.printedTotal);
+    return query;
+}
+
+void CardSearchBar::focusSearch()
+{
+    m_ui->nameSearchEdit->setFocus(Qt::OtherFocusReason);
+    m_ui->nameSearchEdit->selectAll();
+}
+
+void CardSearchBar::splitNumber()
+{
+    const QString text = m_ui->numberSearchEdit->text();
+    if (!text.contains(QLatin1Char('/')))
+        return;
+    QString number;
+    int total = 0;
+    splitPrintedNumber(text, &number, &total);
+    // The query reads the same before and after the split, so the edits are
+    // silent and no search is announced for them.
+    {
+        const QSignalBlocker blockNumber(m_ui->numberSearchEdit);
+        m_ui->numberSearchEdit->setText(number);
+    }
+    if (total > 0) {
+        const QSignalBlocker blockCount(m_ui->countSearchEdit);
+        m_ui->countSearchEdit->setText(QString::number(total));
+    }
+}
+
+} // namespace pv

@@ -1,0 +1,139 @@
+#include "ui/widgets/CollectionTreeDelegate.h"
+
+#include "ui/models/CollectionTreeModel.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QStyle>
+
+namespace pv {
+
+namespace {
+
+int runsWidth(const QList<CollectionTreeDelegate::Run> &runs)
+{
+    int width = 0;
+    for (const CollectionTreeDelegate::Run &run : runs)
+        width += QFontMetrics(run.font).horizontalAdvance(run.text);
+    return width;
+}
+
+} // namespace
+
+CollectionTreeDelegate::CollectionTreeDelegate(QObject *parent)
+    : QStyledItemDelegate(parent)
+{
+}
+
+CollectionTreeDelegate::~CollectionTreeDelegate() = default;
+
+QFont CollectionTreeDelegate::runFont(const QFont &itemFont, bool highlighted)
+{
+    QFont font(itemFont);
+    font.setItalic(true);
+    font.setWeight(highlighted ? QFont::Bold : QFont::Normal);
+    return font;
+}
+
+QColor CollectionTreeDelegate::progressColor(int percent)
+{
+    if (percent >= 100)
+        return QColor(90, 214, 125);
+    if (percent > 75)
+        return QColor(95, 176, 255);
+    if (percent > 50)
+        return QColor(255, 165, 58);
+    if (percent > 25)
+        return QColor(255, 255, 255);
+    return QColor();
+}
+
+QString CollectionTreeDelegate::suffixText(const QModelIndex &index)
+{
+    const QString suffix = index.data(CollectionTreeModel::NameSuffixRole).toString();
+    return suffix.isEmpty() ? QString() : QStringLiteral("  ") + suffix;
+}
+
+QList<CollectionTreeDelegate::Run> CollectionTreeDelegate::layoutRuns(const QModelIndex &index,
+                                                                      const QFont &itemFont)
+{
+    const QString suffix = suffixText(index);
+    if (suffix.isEmpty())
+        return {};
+    const QFont normal = runFont(itemFont, false);
+    const QString progress = index.data(CollectionTreeModel::NameProgressRole).toString();
+    const qsizetype at = progress.isEmpty() ? -1 : suffix.indexOf(progress);
+    if (at < 0)
+        return {Run{suffix, normal, QColor()}};
+    QList<Run> runs;
+    if (at > 0)
+        runs.append(Run{suffix.left(at), normal, QColor()});
+    const int percent = index.data(CollectionTreeModel::NameProgressPercentRole).toInt();
+    runs.append(Run{progress, runFont(itemFont, true), progressColor(percent)});
+    const QString rest = suffix.mid(at + progress.size());
+    if (!rest.isEmpty())
+        runs.append(Run{rest, normal, QColor()});
+    return runs;
+}
+
+void CollectionTreeDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                                   const QModelIndex &index) const
+{
+    if (suffixText(index).isEmpty()) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
+
+    const QList<Run> runs = layoutRuns(index, opt.font);
+    const int suffixWidth = runsWidth(runs);
+
+    QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, opt.widget) + 1;
+    textRect.adjust(margin, 0, -margin, 0);
+
+    const QFontMetrics nameMetrics(opt.font);
+    opt.text = nameMetrics.elidedText(opt.text, opt.textElideMode, qMax(0, textRect.width() - suffixWidth));
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+
+    QRect suffixRect = textRect;
+    suffixRect.setLeft(textRect.left() + nameMetrics.horizontalAdvance(opt.text));
+    if (suffixRect.width() < 1)
+        return;
+
+    const bool selected = opt.state & QStyle::State_Selected;
+    QPalette::ColorGroup group = QPalette::Disabled;
+    if (opt.state & QStyle::State_Enabled)
+        group = (opt.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+    QColor dimmed = opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    dimmed.setAlphaF(0.65);
+
+    painter->save();
+    for (const Run &run : runs) {
+        if (suffixRect.width() < 1)
+            break;
+        const QFontMetrics metrics(run.font);
+        const QString text = metrics.elidedText(run.text, opt.textElideMode, suffixRect.width());
+        painter->setPen(run.color.isValid() && !selected ? run.color : dimmed);
+        painter->setFont(run.font);
+        painter->drawText(suffixRect, Qt::AlignLeft | Qt::AlignVCenter, text);
+        suffixRect.setLeft(suffixRect.left() + metrics.horizontalAdvance(text));
+    }
+    painter->restore();
+}
+
+QSize CollectionTreeDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (suffixText(index).isEmpty())
+        return size;
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    size.rwidth() += runsWidth(layoutRuns(index, opt.font));
+    return size;
+}
+
+} // namespace pv

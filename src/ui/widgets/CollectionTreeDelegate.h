@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QList>
+#include <QStyledItemDelegate>
+
+namespace pv {
+
+// Paints the name column of the collection tree: after a group row's name it
+// draws the row's suffix (release date, card count, progress, value) in a
+// dimmed italic, the set's completion progress in bold italic, coloured by
+// how complete the set is. Rows without a suffix are painted as a plain
+// styled delegate paints them.
+class CollectionTreeDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    // One piece of the suffix; an invalid colour stands for the dimmed text
+    // colour.
+    struct Run
+    {
+        QString text;
+        QFont font;
+        QColor color;
+    };
+
+    explicit CollectionTreeDelegate(QObject *parent = nullptr);
+    ~CollectionTreeDelegate() override;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+    static QFont runFont(const QFont &itemFont, bool highlighted);
+    static QColor progressColor(int percent);
+    // Two spaces and the row's suffix, or empty.
+    static QString suffixText(const QModelIndex &index);
+    static QList<Run> layoutRuns(const QModelIndex &index, const QFont &itemFont);
+};
+
+} // namespace pv

@@ -1,0 +1,168 @@
+#include "TestRegistry.h"
+
+#include "ui/models/CollectionTreeModel.h"
+#include "ui/widgets/CollectionTreeDelegate.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QStandardItemModel>
+#include <QTest>
+
+using namespace pv;
+using Tree = CollectionTreeModel;
+
+namespace {
+
+const QColor orange(255, 165, 58);
+const QColor green(90, 214, 125);
+const QColor blue(95, 176, 255);
+const QColor dimText(200, 200, 200);
+const QColor selectedText(0, 0, 255);
+
+// A row as the tree model gives it: name, suffix, progress and percent.
+QStandardItem *row(const QString &name, const QString &suffix = QString(), const QString &progress = QString(),
+                   int percent = -1)
+{
+    auto *item = new QStandardItem(name);
+    if (!suffix.isEmpty())
+        item->setData(suffix, Tree::NameSuffixRole);
+    item->setData(progress, Tree::NameProgressRole);
+    item->setData(percent, Tree::NameProgressPercentRole);
+    return item;
+}
+
+QStyleOptionViewItem option(int width, bool selected = false)
+{
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, width, 28);
+    QFont font;
+    font.setPixelSize(18);
+    option.font = font;
+    option.fontMetrics = QFontMetrics(font);
+    option.state = QStyle::State_Enabled | QStyle::State_Active;
+    if (selected)
+        option.state |= QStyle::State_Selected;
+    option.palette.setColor(QPalette::Text, dimText);
+    option.palette.setColor(QPalette::HighlightedText, selectedText);
+    option.palette.setColor(QPalette::Highlight, Qt::black);
+    option.textElideMode = Qt::ElideRight;
+    // As in the collection tree, which selects whole rows: the text takes
+    // the whole width of the cell.
+    option.showDecorationSelected = true;
+    return option;
+}
+
+QImage paint(const QStyledItemDelegate &delegate, const QModelIndex &index, const QStyleOptionViewItem &option)
+{
+    QImage image(option.rect.size(), QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    delegate.paint(&painter, option, index);
+    painter.end();
+    return image;
+}
+
+// Pixels drawn in (about) the colour at full strength, in the given columns.
+int pixelsOf(const QImage &image, const QColor &colour, int fromX = 0, int toX = -1)
+{
+    if (toX < 0)
+        toX = image.width();
+    int found = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = fromX; x < toX; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (qAbs(c.red() - colour.red()) < 24 && qAbs(c.green() - colour.green()) < 24
+                && qAbs(c.blue() - colour.blue()) < 24)
+                ++found;
+        }
+    return found;
+}
+
+} // namespace
+
+class CollectionTreeDelegateTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void splitsTheSuffixIntoRuns()
+    {
+        QStandardItemModel model;
+        model.appendRow(row(QStringLiteral("Able"), QStringLiteral("3 card(s) \u00b7 2/102 (2%) \u00b7 \u20ac1.00"),
+                            QStringLiteral("2/102 (2%)"), 2));
+        model.appendRow(row(QStringLiteral("Series"), QStringLiteral("3 card(s) \u00b7 \u20ac1.00")));
+        model.appendRow(row(QStringLiteral("Last"), QStringLiteral("1 card(s) \u00b7 5/5 (100%)"),
+                            QStringLiteral("5/5 (100%)"), 100));
+        const QFont font;
+        const auto runs = CollectionTreeDelegate::layoutRuns(model.index(0, 0), font);
+        QCOMPARE(runs.size(), 3);
+        QCOMPARE(runs.at(0).text, QStringLiteral("  3 card(s) \u00b7 "));
+        QCOMPARE(runs.at(1).text, QStringLiteral("2/102 (2%)"));
+        QCOMPARE(runs.at(2).text, QStringLiteral(" \u00b7 \u20ac1.00"));
+        QVERIFY(!runs.at(1).color.isValid());
+        QVERIFY(runs.at(1).font.bold() && runs.at(1).font.italic());
+        QVERIFY(!runs.at(0).font.bold() && runs.at(0).font.italic());
+        QCOMPARE(CollectionTreeDelegate::layoutRuns(model.index(1, 0), font).size(), 1);
+        const auto last = CollectionTreeDelegate::layoutRuns(model.index(2, 0), font);
+        QCOMPARE(last.size(), 2);
+        QCOMPARE(last.at(1).color, green);
+
+        QCOMPARE(CollectionTreeDelegate::progressColor(120), green);
+        QCOMPARE(CollectionTreeDelegate::progressColor(76), blue);
+        QCOMPARE(CollectionTreeDelegate::progressColor(59), orange);
+        QCOMPARE(CollectionTreeDelegate::progressColor(26), QColor(255, 255, 255));
+        QVERIFY(!CollectionTreeDelegate::progressColor(25).isValid());
+        QVERIFY(!CollectionTreeDelegate::progressColor(-1).isValid());
+    }
+
+    void paintsTheSuffixAfterTheName()
+    {
+        QStandardItemModel model;
+        model.appendRow(row(QStringLiteral("Card row")));
+        model.appendRow(row(QStringLiteral("Obsidian Flames"), QStringLiteral("3 card(s) \u00b7 60/102 (59%) \u00b7 9.00"),
+                            QStringLiteral("60/102 (59%)"), 59));
+        model.appendRow(row(QStringLiteral("Scarlet"), QStringLiteral("3 card(s) \u00b7 9.00")));
+        model.appendRow(row(QStringLiteral("Complete"), QStringLiteral("1 card(s) \u00b7 5/5 (100%)"),
+                            QStringLiteral("5/5 (100%)"), 100));
+        CollectionTreeDelegate delegate;
+        const QStyledItemDelegate plain;
+
+        // A row without a suffix paints and measures as a plain delegate.
+        const QModelIndex card = model.index(0, 0);
+        QCOMPARE(paint(delegate, card, option(400)), paint(plain, card, option(400)));
+        QCOMPARE(delegate.sizeHint(option(400), card), plain.sizeHint(option(400), card));
+
+        // The progress run in its colour, after the name; the rest dimmed.
+        const QModelIndex set = model.index(1, 0);
+        const QImage wide = paint(delegate, set, option(700));
+        const int nameEnd = QFontMetrics(option(700).font).horizontalAdvance(QStringLiteral("Obsidian Flames"));
+        QVERIFY(pixelsOf(wide, orange, nameEnd) > 10);
+        QCOMPARE(pixelsOf(wide, orange, 0, nameEnd), 0);
+        QColor dimmed = dimText;
+        dimmed = QColor(int(dimmed.red() * 0.65), int(dimmed.green() * 0.65), int(dimmed.blue() * 0.65));
+        QVERIFY(pixelsOf(wide, dimmed, nameEnd) > 10);
+        QVERIFY(pixelsOf(paint(delegate, model.index(3, 0), option(700)), green) > 10);
+        QCOMPARE(pixelsOf(paint(delegate, model.index(2, 0), option(700)), orange), 0);
+
+        // Selected: every run in the highlighted-text colour, dimmed.
+        const QImage selected = paint(delegate, set, option(700, true));
+        QCOMPARE(pixelsOf(selected, orange), 0);
+        QVERIFY(pixelsOf(selected, QColor(0, 0, 166), nameEnd) > 10);
+
+        // The suffix widens the size hint by its runs.
+        const int runsWidth = [&] {
+            int width = 0;
+            for (const auto &run : CollectionTreeDelegate::layoutRuns(set, option(700).font))
+                width += QFontMetrics(run.font).horizontalAdvance(run.text);
+            return width;
+        }();
+        QCOMPARE(delegate.sizeHint(option(700), set).width(), plain.sizeHint(option(700), set).width() + runsWidth);
+
+        // Narrow: the name gives way before the suffix does.
+        const QImage narrow = paint(delegate, set, option(runsWidth + 12));
+        QVERIFY(pixelsOf(narrow, orange) > 10);
+    }
+};
+
+PV_REGISTER_TEST(CollectionTreeDelegateTest)
+#include "CollectionTreeDelegateTest.moc"

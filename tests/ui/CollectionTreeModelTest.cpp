@@ -1,0 +1,302 @@
+#include "TestRegistry.h"
+#include "UiTestSupport.h"
+
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+#include "core/Currency.h"
+#include "core/ServiceUrls.h"
+#include "ui/models/CollectionTreeModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
+#include <QFont>
+#include <QPixmap>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <optional>
+
+using namespace pv;
+using namespace pv::test;
+using Tree = CollectionTreeModel;
+
+namespace {
+
+const Language EN = Language::English;
+const Language JA = Language::Japanese;
+
+QModelIndex child(const QAbstractItemModel &model, const QModelIndex &parent, int row, int column = 0)
+{
+    return model.index(row, column, parent);
+}
+
+} // namespace
+
+class CollectionTreeModelTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { Currency::setCurrent(Currency::byCode(QStringLiteral("EUR")).id); }
+
+    void groupsSortsAndSumsTheCollection()
+    {
+        Collection collection;
+        collection.mergeSetInfo(setRecord(QStringLiteral("b3"), QStringLiteral("Beta"), QStringLiteral("Scarlet"), 3, 3, 5,
+                                          EN, QDate(2023, 8, 11)));
+        collection.mergeSetInfo(setRecord(QStringLiteral("a1"), QStringLiteral("Able"), QStringLiteral("Sword"), 1, 102, 0));
+        collection.mergeSetInfo(setRecord(QStringLiteral("z5"), QStringLiteral("Zeta"), QStringLiteral("Scarlet"), 5));
+        collection.mergeSetInfo(setRecord(QStringLiteral("y5"), QStringLiteral("Alpha"), QStringLiteral("Scarlet"), 5));
+        collection.mergeSetInfo(setRecord(QStringLiteral("SV3"), QStringLiteral("Flame"), QString(), 2, 0, 0, JA));
+
+        collection.addEntry(holding(QStringLiteral("z5"), QStringLiteral("1"), QStringLiteral("Zed"), 1.0));
+        collection.addEntry(holding(QStringLiteral("SV3"), QStringLiteral("005"), QStringLiteral("Lizard"), 0, JA));
+        collection.addEntry(holding(QStringLiteral("nope"), QStringLiteral("7"), QStringLiteral("Stray"), 2.0));
+        CardEntry reverse = holding(QStringLiteral("a1"), QStringLiteral("4"), QStringLiteral("Four"), 3.0);
+        reverse.variant = QStringLiteral("reverse");
+        reverse.count = 2;
+        collection.addEntry(holding(QStringLiteral("a1"), QStringLiteral("10"), QStringLiteral("Ten"), 1.5));
+        collection.addEntry(reverse);
+        collection.addEntry(holding(QStringLiteral("a1"), QStringLiteral("4"), QStringLiteral("Four"), 3.0));
+        for (const char *number : {"1", "2", "3", "4", "5", "6"})
+            collection.addEntry(holding(QStringLiteral("b3"), QString::fromLatin1(number), QStringLiteral("B"), 0.5));
+        collection.addEntry(holding(QStringLiteral("y5"), QStringLiteral("2"), QStringLiteral("Why"), 0.0));
+
+        Tree model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 0);
+        model.setCollection(&collection);
+
+        // Languages in their fixed order; series by their sets' smallest
+        // order, with the series of unrecorded sets last; sets by order, ties
+        // by name.
+        QCOMPARE(columnTexts(model, {}), (QStringList{QStringLiteral("English"), QStringLiteral("Japanese")}));
+        const QModelIndex english = child(model, {}, 0);
+        QCOMPARE(columnTexts(model, english),
+                 (QStringList{QStringLiteral("Sword"), QStringLiteral("Scarlet"), QStringLiteral("Unknown series")}));
+        const QModelIndex scarlet = child(model, english, 1);
+        QCOMPARE(columnTexts(model, scarlet), (QStringList{QStringLiteral("Beta"), QStringLiteral("Alpha"), QStringLiteral("Zeta")}));
+        QCOMPARE(columnTexts(model, child(model, english, 2)), QStringList{QStringLiteral("nope")});
+        const QModelIndex japanese = child(model, {}, 1);
+        QCOMPARE(columnTexts(model, japanese), QStringList{QStringLiteral("Unknown series")});
+
+        // Cards by number; the same number twice by merge key; distinct
+        // numbers make the progress, the official count standing in for a
+        // missing total.
+        const QModelIndex able = child(model, child(model, english, 0), 0);
+        QCOMPARE(columnTexts(model, able, Tree::NumberColumn),
+                 (QStringList{QStringLiteral("4"), QStringLiteral("4"), QStringLiteral("10")}));
+        QVERIFY(entryKey(collection.entries().at(model.entryIndexAt(child(model, able, 0))))
+                < entryKey(collection.entries().at(model.entryIndexAt(child(model, able, 1)))));
+        QCOMPARE(able.data(Tree::NameProgressRole).toString(), QStringLiteral("2/102 (2%)"));
+        QCOMPARE(able.data(Tree::NameProgressPercentRole).toInt(), 2);
+        QCOMPARE(child(model, able.parent(), 0, 1).data(Tree::NameProgressPercentRole).toInt(), -1);
+        QCOMPARE(able.data(Tree::NodeKeyRole).toString(), QStringLiteral("set:en:a1"));
+        QCOMPARE(child(model, able, 0).data(Tree::SetKeyRole).toString(), QStringLiteral("en:a1"));
+
+        // Six numbers of a set of total 5: above 100 %, and the release date
+        // leads the suffix with the progress between the count and the value.
+        const QModelIndex beta = child(model, scarlet, 0);
+        QCOMPARE(beta.data(Tree::NameProgressPercentRole).toInt(), 120);
+        QCOMPARE(beta.data(Tree::NameSuffixRole).toString(),
+                 QStringLiteral("11 August 2023 \u00b7 6 card(s) \u00b7 6/5 (120%) \u00b7 ") + Currency::formatFromEur(3.0));
+        // No count on record, or no record: no progress.
+        const QModelIndex stray = child(model, child(model, english, 2), 0);
+        QCOMPARE(stray.data(Tree::NameProgressPercentRole).toInt(), -1);
+        QCOMPARE(stray.data(Tree::NameProgressRole).toString(), QString());
+        QCOMPARE(child(model, japanese, 0).data(Tree::NodeKeyRole).toString(), QStringLiteral("series:1:Unknown series"));
+
+        // Group totals sum their cards; a series suffix has no date or progress.
+        QCOMPARE(english.data(Tree::NodeKeyRole).toString(), QStringLiteral("lang:0"));
+        QCOMPARE(child(model, {}, 0, Tree::QuantityColumn).data().toInt(), 13);
+        QCOMPARE(child(model, {}, 0, Tree::TotalColumn).data().toString(), Currency::formatFromEur(1 + 2 + 1.5 + 6 + 3 + 3));
+        QCOMPARE(scarlet.data(Tree::NameSuffixRole).toString(),
+                 QStringLiteral("8 card(s) \u00b7 ") + Currency::formatFromEur(4.0));
+        QVERIFY(!scarlet.siblingAtColumn(1).data(Tree::NameSuffixRole).isValid());
+        QVERIFY(scarlet.data(Qt::FontRole).value<QFont>().bold());
+        QCOMPARE(english.data(Tree::LanguageRole).toInt(), 0);
+        QCOMPARE(child(model, child(model, japanese, 0), 0).data(Tree::LanguageRole).toInt(), 1);
+
+        // A card row: columns and roles of its holding.
+        const QModelIndex reverseRow = child(model, able, 1);
+        const CardEntry &shown = collection.entries().at(model.entryIndexAt(reverseRow));
+        QCOMPARE(shown.variant, QStringLiteral("reverse"));
+        QCOMPARE(reverseRow.data(Tree::EntryIndexRole).toInt(), 4);
+        QCOMPARE(reverseRow.data(Tree::NodeTypeRole).toInt(), int(Tree::CardNode));
+        QCOMPARE(reverseRow.data(Tree::EntryNameRole).toString(), QStringLiteral("Four"));
+        QCOMPARE(reverseRow.data(Tree::EntrySetNameRole).toString(), QStringLiteral("Able"));
+        QCOMPARE(reverseRow.data(Tree::EntryCountRole).toInt(), 2);
+        QCOMPARE(reverseRow.data(Tree::EntryPrintingLabelRole).toString(), entryPrintingLabel(shown));
+        QCOMPARE(reverseRow.data(Tree::EntryUnitValueEurRole).toDouble(), 3.0);
+        QCOMPARE(reverseRow.data(Tree::EntryHasCustomPriceRole).toBool(), false);
+        QVERIFY(reverseRow.data(Tree::NodeKeyRole).toString().isEmpty());
+        QVERIFY(!reverseRow.data(Tree::NameSuffixRole).isValid());
+        QVERIFY(!reverseRow.data(Qt::FontRole).isValid());
+        QCOMPARE(reverseRow.siblingAtColumn(Tree::QuantityColumn).data().toInt(), 2);
+        QCOMPARE(reverseRow.siblingAtColumn(Tree::TotalColumn).data().toString(), Currency::formatFromEur(6.0));
+        QCOMPARE(reverseRow.siblingAtColumn(Tree::TotalColumn).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("2 x %1 = %2").arg(Currency::formatFromEur(3.0), Currency::formatFromEur(6.0)));
+        QCOMPARE(Qt::Alignment(reverseRow.siblingAtColumn(Tree::TotalColumn).data(Qt::TextAlignmentRole).toInt()),
+                 Qt::AlignRight | Qt::AlignVCenter);
+        QVERIFY(!english.data(Tree::EntryNameRole).isValid());
+        QVERIFY(!english.data(265).isValid());
+        // An unpriced card says so in its value columns and tool tip.
+        const QModelIndex why = child(model, child(model, scarlet, 1), 0);
+        QCOMPARE(why.siblingAtColumn(Tree::UnitValueColumn).data().toString(), QStringLiteral("no price"));
+        QCOMPARE(why.siblingAtColumn(Tree::TotalColumn).data().toString(), QStringLiteral("-"));
+        QCOMPARE(why.data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("No price available for this printing.\nCardmarket does not list Why (%1).")
+                     .arg(entryPrintingLabel(collection.entries().last())));
+
+        // Look-ups by key, and a collection of Japanese cards alone.
+        QCOMPARE(model.indexForSetKey(QStringLiteral("en:y5")), child(model, scarlet, 1));
+        QCOMPARE(model.indexForEntryKey(entryKey(reverse)), reverseRow);
+        QVERIFY(!model.indexForEntryKey(QString()).isValid());
+        QVERIFY(!model.indexForSetKey(QStringLiteral("en:none")).isValid());
+        Collection onlyJapanese;
+        onlyJapanese.addEntry(holding(QStringLiteral("SV3"), QStringLiteral("1"), QStringLiteral("A"), 0, JA));
+        model.setCollection(&onlyJapanese);
+        QCOMPARE(columnTexts(model, {}), QStringList{QStringLiteral("Japanese")});
+        model.setCollection(nullptr);
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void ordersCardsByPrice()
+    {
+        Collection collection;
+        CardEntry custom = holding(QStringLiteral("s"), QStringLiteral("1"), QStringLiteral("Custom"), 9.0);
+        custom.customPriceEur = 5.0;
+        collection.addEntry(holding(QStringLiteral("s"), QStringLiteral("30"), QStringLiteral("Unpriced")));
+        collection.addEntry(custom);
+        collection.addEntry(holding(QStringLiteral("s"), QStringLiteral("20"), QStringLiteral("Market"), 7.0));
+        collection.addEntry(holding(QStringLiteral("s"), QStringLiteral("3"), QStringLiteral("Unpriced")));
+        CardEntry holo = holding(QStringLiteral("s"), QStringLiteral("25"), QStringLiteral("Holo"));
+        holo.variant = QStringLiteral("holo");
+        collection.addEntry(holo);
+
+        Tree model;
+        model.setCollection(&collection);
+        const auto numbers = [&] {
+            const QModelIndex set = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
+            return columnTexts(model, set, Tree::NumberColumn);
+        };
+        QCOMPARE(numbers(), (QStringList{"1", "3", "20", "25", "30"}));
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        model.setCardSortMode(Tree::CardSortMode::Price);
+        model.setCardSortMode(Tree::CardSortMode::Price);
+        QCOMPARE(resets.count(), 1);
+        // The custom price (5) ranks against the market one (7); unpriced
+        // cards keep number order at the end.
+        QCOMPARE(numbers(), (QStringList{"20", "1", "3", "25", "30"}));
+        QVERIFY(Tree::cardLessThan(collection.entries().at(2), custom, Tree::CardSortMode::Price));
+        QVERIFY(!Tree::cardLessThan(custom, custom, Tree::CardSortMode::Price));
+    }
+
+    void followsTheCollectionOnceATurn()
+    {
+        Collection collection;
+        for (int i = 1; i <= 20; ++i)
+            collection.addEntry(holding(QStringLiteral("s"), QString::number(i), QStringLiteral("C%1").arg(i), i));
+        Tree model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setCollection(&collection);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+
+        // A burst of changes in one turn of the event loop: one rebuild once
+        // control returns to the loop.
+        for (int round = 0; round < 1000; ++round) {
+            CardEntry entry = collection.entries().at(round % 20);
+            entry.unitValueEur += 1.0;
+            collection.updateEntry(round % 20, entry);
+        }
+        QVERIFY(model.isRebuildPending());
+        QCOMPARE(resets.count(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(resets.count(), 1);
+        QVERIFY(!model.isRebuildPending());
+        QCOMPARE(model.index(0, Tree::QuantityColumn).data().toInt(), 20);
+
+        // Holdings removed: until the rebuild the rows they leave behind show
+        // nothing rather than reading past the end of the collection.
+        const QModelIndex set = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
+        const QModelIndex last = model.index(19, Tree::NameColumn, set);
+        collection.beginBatch();
+        for (int i = 0; i < 5; ++i)
+            collection.removeEntryAt(collection.entries().size() - 1);
+        collection.endBatch();
+        QCOMPARE(resets.count(), 1);
+        QVERIFY(!last.data().isValid());
+        QVERIFY(!last.data(Tree::EntryNameRole).isValid());
+        QVERIFY(!last.data(Qt::ToolTipRole).isValid());
+
+        // A look-up by key catches up at once, so its answer belongs to the
+        // current tree; the queued rebuild then has nothing left to do.
+        const QModelIndex found = model.indexForEntryKey(entryKey(collection.entries().at(14)));
+        QCOMPARE(resets.count(), 2);
+        QCOMPARE(found.siblingAtColumn(Tree::NumberColumn).data().toString(), QStringLiteral("15"));
+        QCOMPARE(model.rowCount(found.parent()), 15);
+        QCoreApplication::processEvents();
+        QCOMPARE(resets.count(), 2);
+
+        // The currency changes values and headers in place.
+        QSignalSpy headers(&model, &QAbstractItemModel::headerDataChanged);
+        QSignalSpy cells(&model, &QAbstractItemModel::dataChanged);
+        Currency::setCurrent(Currency::byCode(QStringLiteral("USD")).id);
+        model.onCurrencyChanged();
+        QCOMPARE(resets.count(), 2);
+        QCOMPARE(headers.count(), 1);
+        QCOMPARE(headers.at(0).at(1).toInt(), 8);
+        QCOMPARE(headers.at(0).at(2).toInt(), 9);
+        QCOMPARE(model.headerData(Tree::TotalColumn, Qt::Horizontal).toString(), QStringLiteral("Total (USD)"));
+        QVERIFY(!model.headerData(Tree::TotalColumn, Qt::Vertical).isValid());
+        bool cardValuesRefreshed = false;
+        for (const QList<QVariant> &change : qAsConst(cells)) {
+            const QModelIndex from = change.at(0).value<QModelIndex>();
+            const QModelIndex to = change.at(1).value<QModelIndex>();
+            if (from.data(Tree::NodeTypeRole).toInt() == Tree::CardNode)
+                cardValuesRefreshed = from.column() == 8 && to.column() == 9 && from.row() == 0 && to.row() == 14;
+        }
+        QVERIFY(cardValuesRefreshed);
+        QCOMPARE(model.index(0, Tree::TotalColumn).data().toString(),
+                 Currency::formatFromEur(collection.totalValueEur()));
+    }
+
+    void showsSetLogosAskingOncePerAddress()
+    {
+#ifndef TALLOWK_WITH_STANDIN
+        QSKIP("needs the web stand-in");
+#endif
+        TcgdexClient client;
+        Collection collection;
+        SetRecord record = setRecord(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames"), QStringLiteral("SV"), 1);
+        record.logo = ServiceUrls::assetsBase() + QStringLiteral("/en/sv/sv03/logo");
+        collection.mergeSetInfo(record);
+        collection.addEntry(holding(QStringLiteral("sv03"), QStringLiteral("1"), QStringLiteral("A")));
+        Tree model;
+        model.setCollection(&collection);
+        const QModelIndex set = model.indexForSetKey(QStringLiteral("en:sv03"));
+        QVERIFY(!set.data(Qt::DecorationRole).isValid()); // no client yet
+        model.setTcgdexClient(&client);
+
+        QSignalSpy arrived(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(!set.data(Qt::DecorationRole).isValid());
+        QVERIFY(!set.data(Qt::DecorationRole).isValid());
+        QCOMPARE(client.pendingCount(), 1);
+        QVERIFY(arrived.wait(10000));
+        QCOMPARE(arrived.at(0).at(0).value<QModelIndex>(), set);
+        QCOMPARE(arrived.at(0).at(2).value<QList<int>>(), QList<int>{Qt::DecorationRole});
+        const QPixmap logo = set.data(Qt::DecorationRole).value<QPixmap>();
+        QCOMPARE(logo.height(), 20);
+        QVERIFY(!set.siblingAtColumn(1).data(Qt::DecorationRole).isValid());
+
+        // Reloading the artwork asks the view to look again, without a rebuild.
+        arrived.clear();
+        model.reloadArtwork();
+        QCOMPARE(arrived.count(), 1);
+        QCOMPARE(arrived.at(0).at(0).value<QModelIndex>(), set);
+    }
+};
+
+PV_REGISTER_TEST(CollectionTreeModelTest)
+#include "CollectionTreeModelTest.moc"

@@ -1,0 +1,483 @@
+#include "DialogTestSupport.h"
+#include "TestRegistry.h"
+#include "TestSupport.h"
+
+#include "catalog/DexIndex.h"
+#include "catalog/ImageCache.h"
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "collection/CollectionSerializer.h"
+#include "ui/mainwindow/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+#include <QUndoStack>
+
+#include <memory>
+
+using namespace pv;
+
+namespace {
+
+CardEntry holding(const QString &id, int count, double eur, bool label = false)
+{
+    CardEntry entry;
+    entry.cardId = QStringLiteral("sv03-") + id;
+    entry.setId = QStringLiteral("sv03");
+    entry.localId = id;
+    entry.name = QStringLiteral("Card ") + id;
+    entry.count = count;
+    entry.unitValueEur = eur;
+    entry.printLabel = label;
+    return entry;
+}
+
+QStringList actionTexts(const QList<QAction *> &actions)
+{
+    QStringList texts;
+    for (const QAction *action : actions)
+        texts.append(action->isSeparator() ? QStringLiteral("|") : action->text());
+    return texts;
+}
+
+QStringList visibleRecentTexts(MainWindow &window)
+{
+    QStringList texts;
+    const QList<QAction *> actions = window.findChild<QMenu *>(QStringLiteral("menuOpenRecent"))->actions();
+    for (const QAction *action : actions) {
+        if (action->isVisible() && !action->isSeparator() && !action->data().toString().isEmpty())
+            texts.append(action->text());
+    }
+    return texts;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    // A small collection file written through the serializer; returns its path.
+    QString writeCollection(const QString &name, int holdings)
+    {
+        Collection source;
+        for (int i = 1; i <= holdings; ++i)
+            source.addEntry(holding(QString::number(i), i, 1.5));
+        const QString path = m_dir.filePath(name);
+        QString error;
+        if (!CollectionSerializer::write(path, source, &error))
+            qFatal("cannot write %s: %s", qPrintable(path), qPrintable(error));
+        return path;
+    }
+
+    static void closeWindow(MainWindow &window, bool *accepted)
+    {
+        QCloseEvent event;
+        QCoreApplication::sendEvent(&window, &event);
+        *accepted = event.isAccepted();
+    }
+
+private slots:
+    void init()
+    {
+        MainWindow::setRecentFiles({});
+        test::setSetting(QStringLiteral("mainWindow"), QVariant());
+        test::setSetting(QStringLiteral("chart"), QVariant());
+    }
+
+    void frameHasEveryNamedPartAndNoCentralWidget()
+    {
+        MainWindow window;
+        QVERIFY(!window.centralWidget());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Untitled - Tallowmerick"));
+        for (const char *name : {"treeDock", "bindersDock", "previewDock", "chartDock", "searchDock"})
+            QVERIFY2(window.findChild<QDockWidget *>(QLatin1String(name)), name);
+        for (const char *name : {"menubar", "statusbar", "mainToolBar", "collectionTree", "cardSortCombo",
+                                 "treeSortLabel", "bindersList", "newBinderButton", "deleteBinderButton",
+                                 "cardDetails", "valueChart", "searchScopeCaption", "searchScopeCombo", "searchBar",
+                                 "searchLanguageCombo", "searchStack", "collectionResults", "catalogResults",
+                                 "searchStatus"})
+            QVERIFY2(window.findChild<QWidget *>(QLatin1String(name)), name);
+        const QStringList actions = {
+            "actionNew", "actionOpen", "actionSave", "actionSaveAs", "actionPreferences", "actionQuit",
+            "actionFindCard", "actionUndo", "actionRedo", "actionAddCards", "actionRemoveEntry",
+            "actionRefreshPrices", "actionExpandAll", "actionCollapseAll", "actionClearLabels", "actionPrintLabels",
+            "actionResetLayout", "actionClearImageCache", "actionShowLog", "actionLicense",
+            "actionThirdPartyNotices", "actionAbout"};
+        for (const QString &name : actions)
+            QVERIFY2(window.findChild<QAction *>(name), qPrintable(name));
+
+        QStringList menus;
+        for (const QAction *action : window.menuBar()->actions())
+            menus.append(action->menu()->objectName());
+        QCOMPARE(menus, QStringList({"menuFile", "menuEdit", "menuCollection", "menuLabels", "menuView", "menuHelp"}));
+        QCOMPARE(actionTexts(window.findChild<QMenu *>(QStringLiteral("menuView"))->actions()),
+                 QStringList({"Collection", "Binders", "Card", "Collection value history", "Search", "|",
+                              "Reset &Layout"}));
+        QCOMPARE(actionTexts(window.findChild<QMenu *>(QStringLiteral("menuEdit"))->actions()),
+                 QStringList({"&Find Card...", "&Undo", "&Redo"}));
+        QStringList toolbar;
+        for (const QAction *action : window.findChild<QToolBar *>(QStringLiteral("mainToolBar"))->actions())
+            toolbar.append(action->isSeparator() ? QStringLiteral("|") : action->objectName());
+        QCOMPARE(toolbar, QStringList({"actionNew", "actionOpen", "actionSave", "actionSaveAs", "|", "actionUndo",
+                                       "actionRedo", "|", "actionAddCards", "actionRefreshPrices", "|",
+                                       "actionExpandAll", "actionCollapseAll"}));
+
+        // Status bar: summary, greyed prices label, hidden progress bar and Cancel.
+        QStatusBar *bar = window.statusBar();
+        const QList<QLabel *> labels = bar->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+        QVERIFY(labels.size() >= 2);
+        QVERIFY(bar->findChild<QProgressBar *>());
+        QVERIFY(bar->findChild<QProgressBar *>()->isHidden());
+        QVERIFY(bar->findChild<QPushButton *>()->isHidden());
+
+        // After the layout reset the search dock waits hidden at the bottom.
+        QCOMPARE(window.dockWidgetArea(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))),
+                 Qt::BottomDockWidgetArea);
+        QVERIFY(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))->isHidden());
+    }
+
+    void unsavedChangesAreAskedAboutBeforeTheyAreDropped()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        Collection *collection = window.collection();
+        collection->addEntry(holding(QStringLiteral("1"), 2, 3.0));
+        collection->setDirty(true);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Untitled* - Tallowmerick"));
+
+        // Cancel keeps everything; Discard lets New go on.
+        window.newCollection();
+        QCOMPARE(prompts.questions.size(), 1);
+        QCOMPARE(prompts.questions.first(),
+                 QStringLiteral("Unsaved changes|this collection has unsaved changes.\n\nSave them before continuing?"));
+        QCOMPARE(collection->entries().size(), 1);
+        bool accepted = true;
+        closeWindow(window, &accepted);
+        QVERIFY(!accepted);
+
+        // Save on an untitled collection opens Save As; cancelling it keeps the window open.
+        prompts.questionAnswers = {QMessageBox::Save};
+        closeWindow(window, &accepted);
+        QVERIFY(!accepted);
+        QVERIFY(prompts.captions.last().startsWith(QLatin1String("Save collection|")));
+
+        // Open is guarded the same way; Discard opens the chosen file.
+        const QString path = writeCollection(QStringLiteral("guarded.tmk"), 3);
+        prompts.openPath = path;
+        window.openCollection();
+        QCOMPARE(collection->entries().size(), 1);
+        prompts.questionAnswers = {QMessageBox::Discard};
+        window.openCollection();
+        QCOMPARE(collection->entries().size(), 3);
+        QCOMPARE(window.windowTitle(), QStringLiteral("guarded.tmk - Tallowmerick"));
+
+        // A recent file asks too; Save writes the named file first.
+        collection->addEntry(holding(QStringLiteral("9"), 1, 1.0));
+        QCOMPARE(window.windowTitle(), QStringLiteral("guarded.tmk* - Tallowmerick"));
+        const QString other = writeCollection(QStringLiteral("other.tmk"), 1);
+        MainWindow::addRecentFile(other);
+        window.rebuildRecentMenu();
+        QAction *first = window.findChild<QMenu *>(QStringLiteral("menuOpenRecent"))->actions().first();
+        const int asked = prompts.questions.size();
+        first->trigger();
+        QCOMPARE(prompts.questions.size(), asked + 1);
+        QCOMPARE(collection->filePath(), path);
+        prompts.questionAnswers = {QMessageBox::Save};
+        first->trigger();
+        QCOMPARE(collection->filePath(), other);
+        QCOMPARE(CollectionSerializer::read(path).entries.size(), 4);
+
+        // A clean collection closes without a question.
+        const int before = prompts.questions.size();
+        closeWindow(window, &accepted);
+        QVERIFY(accepted);
+        QCOMPARE(prompts.questions.size(), before);
+    }
+
+    void recentListKeepsTenAbsoluteDistinctPaths()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        QMenu *menu = window.findChild<QMenu *>(QStringLiteral("menuOpenRecent"));
+        QVERIFY(!menu->isEnabled());
+
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(m_dir.path());
+        MainWindow::addRecentFile(QStringLiteral("relative.tmk"));
+        QDir::setCurrent(before);
+        QCOMPARE(MainWindow::recentFiles(), QStringList({m_dir.filePath(QStringLiteral("relative.tmk"))}));
+
+        for (int i = 1; i <= 11; ++i)
+            MainWindow::addRecentFile(m_dir.filePath(QStringLiteral("file%1.tmk").arg(i)));
+        MainWindow::addRecentFile(m_dir.filePath(QStringLiteral("file5.tmk")));
+        const QStringList files = MainWindow::recentFiles();
+        QCOMPARE(files.size(), 10);
+        QCOMPARE(files.first(), m_dir.filePath(QStringLiteral("file5.tmk")));
+        QCOMPARE(files.count(m_dir.filePath(QStringLiteral("file5.tmk"))), 1);
+        QVERIFY(!files.contains(m_dir.filePath(QStringLiteral("file1.tmk"))));
+        QVERIFY(!files.contains(m_dir.filePath(QStringLiteral("relative.tmk"))));
+
+        window.rebuildRecentMenu();
+        QVERIFY(menu->isEnabled());
+        QStringList shown = visibleRecentTexts(window);
+        QCOMPARE(shown.size(), 10);
+        QCOMPARE(shown.first(), QStringLiteral("&1  file5.tmk"));
+        QCOMPARE(shown.last(), QStringLiteral("&10  file2.tmk"));
+
+        // A file that no longer opens leaves the list, and says why.
+        QAction *missing = menu->actions().at(1);
+        const QString missingPath = missing->data().toString();
+        missing->trigger();
+        QVERIFY(!MainWindow::recentFiles().contains(missingPath));
+        QCOMPARE(prompts.warnings.size(), 1);
+        QVERIFY(prompts.warnings.first().startsWith(QLatin1String("Could not open collection|")));
+        QVERIFY(prompts.warnings.first().contains(missingPath));
+        QVERIFY(window.collection()->filePath().isEmpty());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Untitled - Tallowmerick"));
+
+        // An ampersand in a file name shows as typed.
+        const QString ampersand = writeCollection(QStringLiteral("Tom & Jerry.tmk"), 1);
+        window.openFile(ampersand);
+        QCOMPARE(visibleRecentTexts(window).first(), QStringLiteral("&1  Tom && Jerry.tmk"));
+
+        // Clearing the list disables the menu.
+        menu->actions().last()->trigger();
+        QVERIFY(MainWindow::recentFiles().isEmpty());
+        QVERIFY(!menu->isEnabled());
+    }
+
+    void savingNeverLosesTheOldFile()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        Collection *collection = window.collection();
+        QAction *saveAction = window.findChild<QAction *>(QStringLiteral("actionSave"));
+        QVERIFY(saveAction->isEnabled());
+
+        collection->addEntry(holding(QStringLiteral("1"), 1, 2.0));
+        prompts.savePath = m_dir.filePath(QStringLiteral("plain"));
+        QVERIFY(window.saveAs());
+        QCOMPARE(collection->filePath(), m_dir.filePath(QStringLiteral("plain.tmk")));
+        QVERIFY(!saveAction->isEnabled());
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Saved plain.tmk"));
+        QCOMPARE(test::setting(QStringLiteral("lastDirectory")).toString(), m_dir.path());
+        QCOMPARE(MainWindow::recentFiles().first(), m_dir.filePath(QStringLiteral("plain.tmk")));
+
+        prompts.savePath = m_dir.filePath(QStringLiteral("other.json"));
+        QVERIFY(window.saveAs());
+        QVERIFY(QFileInfo::exists(m_dir.filePath(QStringLiteral("other.json"))));
+
+        // A save that fails keeps the old file and the old path, and says so.
+        collection->addEntry(holding(QStringLiteral("2"), 1, 2.0));
+        QVERIFY(saveAction->isEnabled());
+        const QByteArray old = test::readFile(m_dir.filePath(QStringLiteral("other.json")));
+        const QString blocked = m_dir.filePath(QStringLiteral("blocked"));
+        QDir().mkpath(blocked + QStringLiteral("/inside.tmk"));
+        prompts.savePath = blocked + QStringLiteral("/inside.tmk");
+        QVERIFY(!window.saveAs());
+        QCOMPARE(collection->filePath(), m_dir.filePath(QStringLiteral("other.json")));
+        QVERIFY(collection->isDirty());
+        QCOMPARE(prompts.warnings.size(), 1);
+        QVERIFY(prompts.warnings.first().startsWith(QLatin1String("Could not save collection|")));
+        QCOMPARE(test::readFile(m_dir.filePath(QStringLiteral("other.json"))), old);
+
+        // A damaged file is reported by name and leaves the open collection alone.
+        const QString damaged = test::writeFixture(m_dir.filePath(QStringLiteral("damaged.tmk")), "{ not json");
+        window.openFile(damaged);
+        QCOMPARE(prompts.warnings.size(), 2);
+        QVERIFY(prompts.warnings.last().contains(damaged));
+        QCOMPARE(collection->entries().size(), 2);
+
+        // After undoing back to the saved state, outside changes still count.
+        QVERIFY(window.save());
+        QVERIFY(!collection->isDirty());
+        window.newCollection();
+        QVERIFY(collection->entries().isEmpty());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Untitled - Tallowmerick"));
+        QVERIFY(saveAction->isEnabled());
+    }
+
+    void windowStateAndChartScopeComeBack()
+    {
+        QByteArray stateWithoutSearch;
+        {
+            MainWindow window;
+            window.resize(900, 700);
+            window.findChild<QDockWidget *>(QStringLiteral("bindersDock"))->hide();
+            window.saveWindowState();
+            QVERIFY(!test::setting(QStringLiteral("mainWindow/state")).toByteArray().isEmpty());
+            window.removeDockWidget(window.findChild<QDockWidget *>(QStringLiteral("searchDock")));
+            stateWithoutSearch = window.saveState(2);
+        }
+        test::setSetting(QStringLiteral("mainWindow/mainSplitter"), QByteArray("old"));
+        {
+            MainWindow window;
+            QVERIFY(window.findChild<QDockWidget *>(QStringLiteral("bindersDock"))->isHidden());
+            window.saveWindowState();
+            QVERIFY(!test::setting(QStringLiteral("mainWindow/mainSplitter")).isValid());
+        }
+        test::setSetting(QStringLiteral("mainWindow/state"), stateWithoutSearch);
+        test::setSetting(QStringLiteral("chart/scopeMode"), 3);
+        test::setSetting(QStringLiteral("chart/scopeLanguage"), QStringLiteral("ja"));
+        {
+            MainWindow window;
+            auto *search = window.findChild<QDockWidget *>(QStringLiteral("searchDock"));
+            QCOMPARE(window.dockWidgetArea(search), Qt::BottomDockWidgetArea);
+            QVERIFY(search->isHidden());
+            QCOMPARE(window.chartScope().mode, int(ChartScope::Collection));
+            QCOMPARE(window.chartScope().language, int(Language::Japanese));
+
+            // A new scope is stored; the same scope again writes nothing.
+            ChartScope scope;
+            scope.mode = ChartScope::Language;
+            scope.language = int(Language::Japanese);
+            window.onChartScopeChanged(scope);
+            QCOMPARE(test::setting(QStringLiteral("chart/scopeMode")).toInt(), 1);
+            QCOMPARE(test::setting(QStringLiteral("chart/scopeLanguage")).toString(), QStringLiteral("ja"));
+            test::setSetting(QStringLiteral("chart/scopeMode"), QVariant());
+            window.onChartScopeChanged(scope);
+            QVERIFY(!test::setting(QStringLiteral("chart/scopeMode")).isValid());
+
+            // A set scope whose set the collection lacks falls back to the whole collection.
+            scope.mode = ChartScope::Set;
+            scope.setKey = QStringLiteral("en:nowhere");
+            window.onChartScopeChanged(scope);
+            QCOMPARE(window.chartScope().mode, int(ChartScope::Collection));
+        }
+    }
+
+    void statusSummaryAndLabelCommandsFollowTheCollection()
+    {
+        MainWindow window;
+        QLabel *summary = window.statusBar()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly).at(0);
+        QLabel *prices = window.statusBar()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly).at(1);
+        QVERIFY2(summary->text().contains(QRegularExpression(QStringLiteral("^0 card.* in 0 line.*  -  total "))), qPrintable(summary->text()));
+        QCOMPARE(prices->text(), QStringLiteral("Prices never refreshed"));
+        QVERIFY(!prices->isEnabled());
+
+        Collection *collection = window.collection();
+        collection->addEntry(holding(QStringLiteral("1"), 1, 2.0));
+        QVERIFY2(summary->text().contains(QRegularExpression(QStringLiteral("^1 card.* in 1 line.*  -  total "))), qPrintable(summary->text()));
+        collection->addEntry(holding(QStringLiteral("2"), 4, 1.0, true));
+        collection->addEntry(holding(QStringLiteral("3"), 2, 1.0, true));
+        QVERIFY2(summary->text().contains(QRegularExpression(QStringLiteral("^7 card.* in 3 line.*  -  total "))), qPrintable(summary->text()));
+
+        QAction *clear = window.findChild<QAction *>(QStringLiteral("actionClearLabels"));
+        QAction *print = window.findChild<QAction *>(QStringLiteral("actionPrintLabels"));
+        QVERIFY(clear->isEnabled());
+        QCOMPARE(print->text(), QStringLiteral("Print Labels (2)..."));
+        window.clearLabels();
+        QCOMPARE(window.undoStack()->undoText(), QStringLiteral("Clear labels"));
+        QVERIFY(!clear->isEnabled());
+        QCOMPARE(print->text(), QStringLiteral("Print Labels..."));
+        const int commands = window.undoStack()->count();
+        window.clearLabels();
+        QCOMPARE(window.undoStack()->count(), commands);
+        window.undoStack()->undo();
+        QCOMPARE(print->text(), QStringLiteral("Print Labels (2)..."));
+    }
+
+    void helpCommandsNameWhatTheyOpen()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        window.showAbout();
+        QCOMPARE(prompts.informations.size(), 1);
+        QVERIFY(prompts.informations.first().startsWith(QLatin1String("About Tallowmerick|<h3>Tallowmerick 0.5.0</h3>")));
+        QVERIFY(prompts.informations.first().contains(QStringLiteral("Qt %1,").arg(QLatin1String(QT_VERSION_STR))));
+
+        // The test runner has no LICENSE.txt or legal folder beside it.
+        window.showLicense();
+        window.showThirdPartyNotices();
+        const QString dir = QCoreApplication::applicationDirPath();
+        if (!QFileInfo::exists(dir + QStringLiteral("/LICENSE.txt"))) {
+            QCOMPARE(prompts.warnings.at(0),
+                     QStringLiteral("License|The license file could not be found.\n\nIt should be at:\n%1")
+                         .arg(QDir::toNativeSeparators(dir + QStringLiteral("/LICENSE.txt"))));
+        }
+
+        // Two clears in a row log two lines.
+        const int logged = test::logMessages(QStringLiteral("cache")).size();
+        window.clearImageCache();
+        window.clearImageCache();
+        QCOMPARE(test::logMessages(QStringLiteral("cache")).size(), logged + 2);
+        QCOMPARE(window.statusBar()->currentMessage(), QStringLiteral("Image cache cleared."));
+
+        // A folder that cannot be made is named in full, also for an empty field.
+        const QString blocker = test::writeFixture(m_dir.filePath(QStringLiteral("plainfile")), "x");
+        prompts.warnings.clear();
+        QVERIFY(!window.changeImageCacheFolder(blocker + QStringLiteral("/cache")));
+        QCOMPARE(prompts.warnings.size(), 1);
+        QVERIFY(prompts.warnings.first().contains(QDir::toNativeSeparators(blocker + QStringLiteral("/cache"))));
+        const QString defaultFolder = ImageCache::defaultFolder();
+        const QString inUse = ImageCache::currentFolder();
+        if (inUse != defaultFolder) {
+            QDir(defaultFolder).removeRecursively();
+            QDir().mkpath(QFileInfo(defaultFolder).absolutePath());
+            test::writeFixture(defaultFolder, "not a folder");
+            QVERIFY(!window.changeImageCacheFolder(QString()));
+            QVERIFY(prompts.warnings.last().startsWith(
+                QStringLiteral("Could not change the image cache folder|%1 could not be created.")
+                    .arg(QDir::toNativeSeparators(defaultFolder))));
+            QFile::remove(defaultFolder);
+        }
+    }
+
+    void bindersListIsBuiltOnceAndTeardownIsQuiet()
+    {
+        auto window = std::make_unique<MainWindow>();
+        Collection *collection = window->collection();
+        // The Pokedex index answers at once, from inside the list's rebuild.
+        int answers = 0;
+        connect(window->tcgdexClient(), &TcgdexClient::pendingCountChanged, window.get(), [&window, &answers] {
+            ++answers;
+            emit window->dexIndex()->dexReady(Language::English, 4);
+        });
+        Binder binder;
+        binder.id = QStringLiteral("b1");
+        binder.name = QStringLiteral("Fire starters");
+        BinderRule rule;
+        rule.dexIds = {4, 5, 6};
+        binder.rules = {rule};
+        collection->upsertBinder(binder);
+        binder.id = QStringLiteral("b2");
+        binder.name = QStringLiteral("Second");
+        collection->upsertBinder(binder);
+        auto *list = window->findChild<QListWidget *>(QStringLiteral("bindersList"));
+        QCOMPARE(list->count(), 2);
+        QVERIFY(answers > 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(list->count(), 2);
+        QVERIFY(list->item(0)->text().startsWith(QLatin1String("Fire starters  -  ")));
+        list->setCurrentRow(1);
+
+        // A rebuild asked for while one runs is done once, afterwards.
+        window->refreshBindersList();
+        QCoreApplication::processEvents();
+        QCOMPARE(list->count(), 2);
+
+        window->showLog();
+        window->collection()->addEntry(holding(QStringLiteral("1"), 1, 1.0));
+        window.reset();
+    }
+};
+
+PV_REGISTER_TEST(MainWindowTest)
+#include "MainWindowTest.moc"
