@@ -411,18 +411,17 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
 {
     QNetworkReply::NetworkError error = reply->error();
     // Requests we cancelled ourselves never get here: a cancelled operation
-    // ran out of time (Qt reports its transfer time-out so) or grew too large.
+    // ran out of time (Qt reports its transfer time-out so) or grew too large,
+    // which asking again would only repeat.
     const QString errorText = replyErrorText(reply, transferTimeoutFor(request.kind));
-    if (replyTooLarge(reply))
-        error = QNetworkReply::ContentAccessDenied; // not worth asking again
-    else if (replyTimedOut(reply))
+    if (replyTimedOut(reply))
         error = QNetworkReply::TimeoutError;
 
     // A busy service may say when to come back; longer than a minute is
     // not waited for.
     int delay = m_retryBaseDelayMs << request.attempt;
     const qint64 asked = retryAfterMs(reply);
-    bool retry = isRetryable(status, error) && request.attempt + 1 < maxAttempts;
+    bool retry = !replyTooLarge(reply) && isRetryable(status, error) && request.attempt + 1 < maxAttempts;
     if (retry && asked > maxRetryAfterMs)
         retry = false;
     else if (asked > delay)
