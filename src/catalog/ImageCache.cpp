@@ -57,15 +57,22 @@ bool reachesEndMarker(const QByteArray &bytes)
     return true;
 }
 
-// Set while a picture is decoded on this thread: the image decoders report
-// damage they paper over only as warnings.
+// Set while a picture is decoded on this thread: the JPEG decoder reports
+// damage it papers over only as a warning. (The PNG decoder also warns about
+// harmless things, such as an odd colour profile; a cut PNG lacks its end.)
 thread_local bool t_decoding = false;
 thread_local QString t_decoderWarning;
 QtMessageHandler g_previousHandler = nullptr;
 
+bool isJpegDamage(const QMessageLogContext &context, const QString &message)
+{
+    return (context.category && qstrcmp(context.category, "qt.gui.imageio.jpeg") == 0)
+        || message.contains(QLatin1String("JPEG"));
+}
+
 void noteDecoderWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (t_decoding && type == QtWarningMsg) {
+    if (t_decoding && type == QtWarningMsg && isJpegDamage(context, message)) {
         if (t_decoderWarning.isEmpty())
             t_decoderWarning = message;
         return;

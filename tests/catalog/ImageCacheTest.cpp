@@ -153,6 +153,36 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));
     }
 
+    // Qt decodes a JPEG cut short or damaged inside, padding it with grey,
+    // and only warns: such a picture, or a PNG without its end, is refused.
+    void onlyWholePicturesDecode()
+    {
+        QImage image(120, 90, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb(x * 2, y * 2, (x * y) & 255));
+        }
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG", 80));
+        QVERIFY(!pv::ImageCache::decodePicture(jpeg).isNull());
+        QVERIFY(!pv::ImageCache::decodePicture(jpeg + QByteArray(16, '\0')).isNull());
+
+        QString problem;
+        QVERIFY(pv::ImageCache::decodePicture(jpeg.left(jpeg.size() / 2), &problem).isNull());
+        QCOMPARE(problem, QStringLiteral("the picture is cut short"));
+        QByteArray damaged = jpeg;
+        for (qsizetype i = jpeg.size() / 2; i < jpeg.size() / 2 + 40; ++i)
+            damaged[i] = char(0xff - i);
+        QVERIFY(pv::ImageCache::decodePicture(damaged, &problem).isNull());
+        QVERIFY2(problem.contains(QLatin1String("JPEG")), qPrintable(problem));
+
+        const QByteArray png = pngBytes(Qt::red);
+        QVERIFY(!pv::ImageCache::decodePicture(png).isNull());
+        QVERIFY(pv::ImageCache::decodePicture(png.left(png.size() - 20), &problem).isNull());
+        QCOMPARE(problem, QStringLiteral("the picture is cut short"));
+    }
+
     void failedWriteIsLoggedAndLeavesNothing()
     {
         QVERIFY(pv::ImageCache::setFolder(freshFolder(QStringLiteral("blocked"))));
