@@ -50,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->cardDetails->setPriceIndex(m_priceIndex);
 
     setUpSearchDock();
+    setUpBindersDock();
     setUpStatusBar();
     m_chartDockTitle = ui->chartDock->windowTitle();
 
@@ -143,7 +144,6 @@ void MainWindow::connectActions()
     // Commands whose dialogs or reactions are not part of this build yet.
     for (QAction *action : {ui->actionFindCard, ui->actionAddCards, ui->actionRemoveEntry, ui->actionRefreshPrices})
         action->setEnabled(false);
-    ui->newBinderButton->setEnabled(false);
 }
 
 void MainWindow::connectSignals()
