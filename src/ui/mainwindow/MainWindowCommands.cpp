@@ -164,6 +164,7 @@ void MainWindow::applyJapaneseNames(bool on)
     NameTranslator::setEnabled(on);
     m_catalog->reindex();
     ui->cardDetails->refresh();
+    rebuildBinderDialogs();
     Log::info(QStringLiteral("names"), on ? tr("Japanese cards, sets and series are shown in English.")
                                           : tr("Japanese cards, sets and series are shown as the API spells them."));
     showStatus(on ? tr("Japanese names are shown in English.") : tr("Japanese names are shown in Japanese."), 6000);
