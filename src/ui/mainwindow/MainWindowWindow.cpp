@@ -63,6 +63,7 @@ void MainWindow::refreshValueDisplays()
     ui->valueChart->update();
     ui->cardDetails->refresh();
     updateStatusSummary();
+    refreshBinderPrices();
 }
 
 void MainWindow::updateStatusSummary()
@@ -83,6 +84,7 @@ void MainWindow::onCollectionChanged()
     updateStatusSummary();
     ui->actionRefreshPrices->setEnabled(false);
     refreshBindersList();
+    rebuildBinderDialogs();
     int marked = 0;
     for (const CardEntry &entry : m_collection->entries()) {
         if (entry.printLabel)
