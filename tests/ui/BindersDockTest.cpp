@@ -6,6 +6,7 @@
 #include "collection/Collection.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 #include <QUndoStack>
 
 #include <memory>
@@ -183,6 +185,39 @@ private Q_SLOTS:
         detached->findChild<QCheckBox *>(QStringLiteral("showMissingCheck"))->setChecked(false);
         QCOMPARE(window.undoStack()->count(), commands);
         QCOMPARE(collection->binders().size(), 1);
+    }
+
+    // A card shown in a binder is found in the collection tree: the first
+    // holding of that card, of any language.
+    void cardActivationSelectsTheFirstHolding()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        Collection *collection = window.collection();
+        auto *tree = window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
+        if (!tree->model()) {
+            auto *model = new CollectionTreeModel(&window);
+            model->setCollection(collection);
+            tree->setModel(model);
+        }
+        collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-2"), 1));
+        CardEntry japanese = test::fixtureHolding(QStringLiteral("tst1-3"), 1);
+        japanese.lang = Language::Japanese;
+        collection->addEntry(japanese);
+        collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-3"), 2));
+        window.openBinder(setBinder("tst1"), false);
+        BinderDialog *dialog = window.findChildren<BinderDialog *>().constFirst();
+        QTRY_VERIFY(tree->model()->rowCount() > 0);
+
+        Q_EMIT dialog->cardActivated(QStringLiteral("tst1-3"));
+        const QModelIndex current = tree->currentIndex();
+        QVERIFY(current.isValid());
+        QCOMPARE(current.data(CollectionTreeModel::EntryIndexRole).toInt(), 1);
+        for (QModelIndex parent = current.parent(); parent.isValid(); parent = parent.parent())
+            QVERIFY(tree->isExpanded(parent));
+
+        Q_EMIT dialog->cardActivated(QStringLiteral("tst1-9"));
+        QCOMPARE(tree->currentIndex(), current);
     }
 };
 

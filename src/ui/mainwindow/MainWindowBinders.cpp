@@ -11,6 +11,7 @@
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/dialogs/NewBinderDialog.h"
+#include "ui/models/CollectionTreeModel.h"
 #include "ui_MainWindow.h"
 
 #include <QDockWidget>
@@ -24,8 +25,9 @@ namespace pv {
 
 namespace {
 const int kBinderIdRole = Qt::UserRole;
-// The tree's card rows carry their holding's row in the collection here.
-const int kTreeEntryRowRole = Qt::UserRole + 1;
+// The tree's card rows carry their holding's row in the collection; a match
+// on it finds the row through any proxy between the view and the model.
+const int kTreeEntryRowRole = CollectionTreeModel::EntryIndexRole;
 }
 
 void MainWindow::setUpBindersDock()
