@@ -232,6 +232,8 @@ private Q_SLOTS:
     {
         CardDetailsWidget panel;
         panel.setTcgdexClient(m_client.get());
+        panel.resize(440, 900);
+        panel.show();
         CardEntry entry = charizard();
         entry.count = 3;
         entry.unitValueEur = 7.0;
@@ -282,6 +284,10 @@ private Q_SLOTS:
                                 "converted at 0.9123 USD/EUR.\n"
                                 "Price from TCGCSV (TCGplayer market data).\n"
                                 "Graded copy valued at the raw price (no grade premium configured)."));
+        // Wrapped in the narrow side column, every line of the note shows.
+        auto *note = child<QLabel>(panel, "priceNoteLabel");
+        QTRY_VERIFY(note->height() >= note->heightForWidth(note->width()));
+        QVERIFY(note->heightForWidth(note->width()) > 3 * note->fontMetrics().lineSpacing());
 
         // A custom price wins over the live ones.
         entry.customPriceEur = 2.0;
@@ -355,22 +361,17 @@ private Q_SLOTS:
         panel.setCollection(&collection);
         panel.resize(700, 800);
         panel.show();
-        CardEntry entry = charizard();
-        entry.image = m_standIn->assetsUrl() + QStringLiteral("/en/base/base1/4");
-        panel.showEntry(entry);
-        QCOMPARE(text(panel, "imageLabel"), QStringLiteral("Loading artwork..."));
-        QCOMPARE(text(panel, "serieValue"), QStringLiteral("Base"));
-        QCOMPARE(text(panel, "yearValue"), QStringLiteral("1999"));
         auto *image = child<QLabel>(panel, "imageLabel");
         auto *logo = child<QLabel>(panel, "setLogoLabel");
-        QTRY_VERIFY(!image->pixmap().isNull());
-        QTRY_VERIFY(logo->isVisible());
-        QTRY_COMPARE(m_client->pendingCount(), 0);
-        QVERIFY(image->text().isEmpty());
-        QCOMPARE(m_standIn->requestCount(QStringLiteral("/symbol")), 0);
 
-        // The logo fits 3H x H with H an eighth of the label's height
-        // (18 to 56 px), 5 px inside its bottom-right corner.
+        // Without artwork the logo fits 3H x H, H being an eighth of the
+        // label's height (18 to 56 px), 5 px inside the label's corner.
+        CardEntry entry = charizard();
+        panel.showEntry(entry);
+        QCOMPARE(image->text(), QStringLiteral("No artwork available"));
+        QCOMPARE(text(panel, "serieValue"), QStringLiteral("Base"));
+        QCOMPARE(text(panel, "yearValue"), QStringLiteral("1999"));
+        QTRY_VERIFY(logo->isVisible());
         image->resize(300, 400);
         QCOMPARE(logo->size(), QSize(150, 50));
         QCOMPARE(logo->geometry().right(), image->rect().right() - 5);
@@ -379,21 +380,39 @@ private Q_SLOTS:
         image->resize(300, 100);
         QCOMPARE(logo->size(), QSize(54, 18));
         QCOMPARE(logo->geometry().bottom(), 100 - 1 - 5);
+        image->setMinimumSize(200, 360);
 
-        // Artwork that fails and a logo that fails: the symbol is tried once.
+        // With artwork it sits in the corner of the picture, also when the
+        // picture is narrower than its label.
+        entry.image = m_standIn->assetsUrl() + QStringLiteral("/en/base/base1/4");
+        panel.showEntry(entry);
+        QCOMPARE(image->text(), QStringLiteral("Loading artwork..."));
+        QTRY_VERIFY(!image->pixmap().isNull());
+        QTRY_VERIFY(logo->isVisible());
+        QVERIFY(image->text().isEmpty());
+        image->resize(500, 400);
+        QRect picture(QPoint(0, 0), image->pixmap().deviceIndependentSize().toSize());
+        QVERIFY(picture.width() < 400);
+        picture.moveCenter(image->contentsRect().center());
+        QCOMPARE(logo->size(), QSize(150, 50));
+        QCOMPARE(logo->geometry().right(), picture.right() - 5);
+        QCOMPARE(logo->geometry().bottom(), picture.bottom() - 5);
+        QTRY_COMPARE(m_client->pendingCount(), 0);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/symbol")), 0);
+
+        // Artwork that fails, and a logo that fails: the symbol is tried once.
         QPixmapCache::clear();
         m_client->imageCache().clear();
+        pv::test::cachePicture(*m_client, setArtworkUrl(base.symbol), QSize(90, 30), Qt::red);
+        m_standIn->clearLog();
         m_standIn->addFault(QStringLiteral("/high\\.png$|/logo\\.png$"), WebStandIn::Fault::httpStatus(404), -1);
         panel.showEntry(entry);
         QVERIFY(!logo->isVisible());
         QTRY_COMPARE(image->text(), QStringLiteral("Artwork unavailable"));
-        QTRY_COMPARE(m_client->pendingCount(), 0);
-        QCOMPARE(m_standIn->requestCount(QStringLiteral("/symbol\\.png$")), 1);
         QTRY_VERIFY(logo->isVisible());
-
-        entry.image.clear();
-        panel.showEntry(entry);
-        QCOMPARE(image->text(), QStringLiteral("No artwork available"));
+        QCOMPARE(logo->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+        QTRY_COMPARE(m_client->pendingCount(), 0);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("/logo\\.png$")), 1);
     }
 
     void priceNoteTakesThePlaceholderColour()

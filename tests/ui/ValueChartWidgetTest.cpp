@@ -393,6 +393,21 @@ private slots:
         }
     }
 
+    void aSetKeepsItsColourFromRunToRun()
+    {
+        // The colour comes from the key alone, not from a hash seeded per process.
+        ValueHistory::ChartData data = totals({1.0, 2.0});
+        ValueHistory::Series s;
+        s.key = QStringLiteral("en:sv03");
+        s.values = {1.0, 2.0};
+        data.series = {s};
+        data.firstBreakdownIndex = 0;
+        ChartProbe chart;
+        chart.setPalette(chartPalette(false));
+        chart.setHistory(data, scopeOf(0));
+        QCOMPARE(chart.seriesColors, (QList<QColor>{QColor::fromHsv(165, 216, 195)}));
+    }
+
     void scopeMenuOffersTheCurrentSetLanguageAndCollection()
     {
         ChartProbe chart;

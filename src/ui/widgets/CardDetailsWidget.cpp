@@ -45,6 +45,7 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
     setLogoLabel->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
     setLogoLabel->hide();
     ui->imageLabel->installEventFilter(this);
+    ui->priceNoteLabel->installEventFilter(this);
 
     populating = true;
     for (const QString &finish : allFinishes())
@@ -131,6 +132,7 @@ void CardDetailsWidget::clear()
                           ui->lineTotalValue})
         value->setText(noValue);
     ui->priceNoteLabel->clear();
+    fitPriceNote();
     ui->copyBox->setEnabled(false);
 }
 
@@ -354,6 +356,17 @@ void CardDetailsWidget::showCardValues()
     if (Pricing::isNeutralGrade(entry.gradeCompany, entry.gradeNote))
         notes.append(tr("Graded copy valued at the raw price (no grade premium configured)."));
     ui->priceNoteLabel->setText(notes.join(QLatin1Char('\n')));
+    fitPriceNote();
+}
+
+// A wrapped label inside the side column is not given the height its lines
+// need by the layouts around it; it asks for that height itself.
+void CardDetailsWidget::fitPriceNote()
+{
+    QLabel *note = ui->priceNoteLabel;
+    const int height = note->text().isEmpty() ? 0 : note->heightForWidth(note->width());
+    if (height >= 0 && height != note->minimumHeight())
+        note->setMinimumHeight(height);
 }
 
 // The style-sheet parser of this Qt does not know palette(placeholder-text),
@@ -415,6 +428,10 @@ void CardDetailsWidget::scaleArtwork()
     ui->imageLabel->setPixmap(scaled);
 }
 
+// The logo sits in the bottom-right corner of the artwork shown, or of the
+// label while no artwork is shown, sized by that rectangle's height, so that
+// it never floats beside a picture narrower than its label nor covers a small
+// one.
 void CardDetailsWidget::placeSetLogo()
 {
     const QRect area = ui->imageLabel->rect();
@@ -422,11 +439,18 @@ void CardDetailsWidget::placeSetLogo()
         setLogoLabel->hide();
         return;
     }
-    const int height = qBound(18, area.height() / 8, 56);
+    QRect corner = area;
+    const QPixmap shown = ui->imageLabel->pixmap();
+    if (!shown.isNull()) {
+        QRect picture(QPoint(0, 0), shown.deviceIndependentSize().toSize());
+        picture.moveCenter(ui->imageLabel->contentsRect().center());
+        corner = picture.intersected(area);
+    }
+    const int height = qBound(18, corner.height() / 8, 56);
     const QPixmap scaled = setLogo.scaled(3 * height, height, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     setLogoLabel->setPixmap(scaled);
     setLogoLabel->resize(scaled.size());
-    setLogoLabel->move(area.right() - 4 - scaled.width(), area.bottom() - 4 - scaled.height());
+    setLogoLabel->move(corner.right() - 4 - scaled.width(), corner.bottom() - 4 - scaled.height());
     setLogoLabel->raise();
     setLogoLabel->show();
 }
@@ -450,6 +474,7 @@ void CardDetailsWidget::onImageReady(int requestId, const QString &, const QPixm
             ui->imageLabel->setText(QString());
             scaleArtwork();
         }
+        placeSetLogo();
     } else if (requestId == setLogoRequestId) {
         setLogoFallbackUrl.clear();
         setLogo = pixmap;
@@ -465,6 +490,7 @@ void CardDetailsWidget::onImageFailed(int requestId, const QString &, const QStr
         artwork = QPixmap();
         ui->imageLabel->setPixmap(QPixmap());
         ui->imageLabel->setText(tr("Artwork unavailable"));
+        placeSetLogo();
     } else if (requestId == setLogoRequestId) {
         if (!setLogoFallbackUrl.isEmpty() && client) {
             const QString fallback = setLogoFallbackUrl;
@@ -489,6 +515,8 @@ bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
         if (!artwork.isNull() && ui->imageLabel->contentsRect().size() != artworkSize)
             scaleArtwork();
         placeSetLogo();
+    } else if (watched == ui->priceNoteLabel && event->type() == QEvent::Resize) {
+        fitPriceNote();
     }
     return QWidget::eventFilter(watched, event);
 }

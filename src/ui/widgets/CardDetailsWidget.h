@@ -65,6 +65,7 @@ private:
     void showCardValues();
     void applyCardRecord(const CardDetail &card);
     void applyNoteColour();
+    void fitPriceNote();
     void commit();
     void scaleArtwork();
     void placeSetLogo();
