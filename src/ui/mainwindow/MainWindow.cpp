@@ -50,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->cardDetails->setPriceIndex(m_priceIndex);
 
     setUpSearchDock();
+    setUpBindersDock();
     setUpStatusBar();
     m_chartDockTitle = ui->chartDock->windowTitle();
 
@@ -142,7 +143,6 @@ void MainWindow::connectActions()
     for (QAction *action : {ui->actionPreferences, ui->actionFindCard, ui->actionAddCards, ui->actionRemoveEntry,
                             ui->actionRefreshPrices, ui->actionPrintLabels})
         action->setEnabled(false);
-    ui->newBinderButton->setEnabled(false);
 }
 
 void MainWindow::connectSignals()

@@ -14,6 +14,7 @@
 
 class QAction;
 class QDialog;
+class QMenu;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -34,6 +35,8 @@ class FxRateFetcher;
 class LogDialog;
 class PriceIndex;
 class TcgdexClient;
+struct Binder;
+class BinderDialog;
 struct CardDetail;
 
 // The application's one top-level window. It owns the collection, the web
@@ -112,6 +115,17 @@ public:
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();
     QString currentBinderId() const;
+    void newBinder();
+    void deleteBinder();
+    // Opens the binder in its own dialog, or raises the one already open.
+    void openBinder(const pv::Binder &binder, bool detached);
+    void showBindersContextMenu(const QPoint &pos);
+    // The list's context menu for a position in its viewport; the caller owns it.
+    QMenu *createBindersContextMenu(const QPoint &pos);
+    // The open binder dialogs resolve again (collection or name language
+    // changed) or recompute their prices (prices or display currency changed).
+    void rebuildBinderDialogs();
+    void refreshBinderPrices();
 
     // ---- commands (MainWindowCommands.cpp) ----
     void clearLabels();
@@ -133,6 +147,8 @@ private:
     void setUpRecentMenu();
     void setUpSearchDock();
     void setUpTree();
+    void setUpBindersDock();
+    void showCardInTree(const QString &cardId);
     void connectActions();
     void connectSignals();
     void showFocusedEntry();
@@ -169,7 +185,7 @@ private:
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;
-    QHash<QString, QPointer<QDialog>> binderDialogs;
+    QHash<QString, QPointer<BinderDialog>> binderDialogs;
     bool changedOutsideUndo = false;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;

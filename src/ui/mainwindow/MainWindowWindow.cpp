@@ -64,6 +64,7 @@ void MainWindow::refreshValueDisplays()
     ui->valueChart->update();
     ui->cardDetails->refresh();
     updateStatusSummary();
+    refreshBinderPrices();
 }
 
 void MainWindow::updateStatusSummary()
@@ -84,6 +85,7 @@ void MainWindow::onCollectionChanged()
     updateStatusSummary();
     ui->actionRefreshPrices->setEnabled(false);
     refreshBindersList();
+    rebuildBinderDialogs();
     int marked = 0;
     for (const CardEntry &entry : m_collection->entries()) {
         if (entry.printLabel)
