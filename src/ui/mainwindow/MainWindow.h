@@ -128,6 +128,17 @@ public:
     void refreshBinderPrices();
 
     // ---- commands (MainWindowCommands.cpp) ----
+    // Runs the preferences dialog and applies what OK brings back, in the
+    // order theme, currency, price source, price basis, names, image folder.
+    void showPreferences();
+    // Each does nothing for the value in force; otherwise stores it, updates
+    // what shows it, logs the change and says so in the status bar.
+    void applyTheme(const QString &id);
+    void applyDisplayCurrency(const QString &code);
+    void applyPriceSource(int id);
+    void applyPriceBasis(int id);
+    void applyJapaneseNames(bool on);
+    void printLabels();
     void clearLabels();
     void clearImageCache();
     // Switches the image cache to the requested folder (empty: the default

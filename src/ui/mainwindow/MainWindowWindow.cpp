@@ -92,6 +92,7 @@ void MainWindow::onCollectionChanged()
             ++marked;
     }
     ui->actionClearLabels->setEnabled(marked > 0);
+    ui->actionPrintLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));
 }
 
