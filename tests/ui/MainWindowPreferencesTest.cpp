@@ -1,6 +1,7 @@
 #include "DialogTestSupport.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include "catalog/ImageCache.h"
 #include "catalog/TcgdexClient.h"
@@ -70,11 +71,7 @@ void runPreferences(MainWindow &window, const std::function<void(QDialog &)> &ed
 
 CardEntry marked(const QString &id, int count)
 {
-    CardEntry entry;
-    entry.cardId = QStringLiteral("base1-") + id;
-    entry.setId = QStringLiteral("base1");
-    entry.localId = id;
-    entry.name = QStringLiteral("Card ") + id;
+    CardEntry entry = test::holding(QStringLiteral("base1"), id, QStringLiteral("Card ") + id);
     entry.count = count;
     entry.printLabel = true;
     return entry;
