@@ -106,6 +106,11 @@ public:
 
     // ---- tree (MainWindowTree.cpp) ----
     void expandAncestors(const QModelIndex &index);
+    // Spans the first column of every language, series and set row below parent.
+    void spanGroupRows(const QModelIndex &parent = QModelIndex());
+    // Expands every node now, or once the tree model has caught up with the
+    // collection when a rebuild is still pending.
+    void expandWholeTree();
     void revealSets(const QSet<QString> &setKeys);
     // Commands on one holding, given its row in the collection; a row that
     // no longer exists makes them do nothing.
@@ -124,7 +129,6 @@ public:
     void updateCardDetails();
     void saveExpansionState();
     void restoreExpansionAfterReset();
-    void spanGroupRows(const QModelIndex &parent = QModelIndex());
 
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();
@@ -142,6 +146,17 @@ public:
     void refreshBinderPrices();
 
     // ---- commands (MainWindowCommands.cpp) ----
+    // Runs the preferences dialog and applies what OK brings back, in the
+    // order theme, currency, price source, price basis, names, image folder.
+    void showPreferences();
+    // Each does nothing for the value in force; otherwise stores it, updates
+    // what shows it, logs the change and says so in the status bar.
+    void applyTheme(const QString &id);
+    void applyDisplayCurrency(const QString &code);
+    void applyPriceSource(int id);
+    void applyPriceBasis(int id);
+    void applyJapaneseNames(bool on);
+    void printLabels();
     void clearLabels();
     void clearImageCache();
     // Switches the image cache to the requested folder (empty: the default

@@ -27,6 +27,8 @@
 #include <QMenu>
 #include <QUndoStack>
 
+#include <memory>
+
 namespace pv {
 
 namespace {
@@ -336,6 +338,19 @@ void MainWindow::expandAncestors(const QModelIndex &index)
         ancestors.prepend(parent);
     for (const QModelIndex &ancestor : std::as_const(ancestors))
         ui->collectionTree->expand(ancestor);
+}
+
+void MainWindow::expandWholeTree()
+{
+    if (!m_treeModel->isRebuildPending()) {
+        ui->collectionTree->expandAll();
+        return;
+    }
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this, connection] {
+        QObject::disconnect(*connection);
+        ui->collectionTree->expandAll();
+    });
 }
 
 void MainWindow::revealSets(const QSet<QString> &setKeys)
