@@ -137,7 +137,12 @@ private:
         QString error;
         if (!CollectionSerializer::write(path, collection(), &error))
             qFatal("cannot save: %s", qPrintable(error));
-        return test::readFile(path);
+        // The time of saving is the one line that differs between saves.
+        QByteArray bytes = test::readFile(path);
+        const int at = bytes.indexOf("\"savedAt\"");
+        if (at >= 0)
+            bytes.remove(at, bytes.indexOf('\n', at) - at);
+        return bytes;
     }
 
 private Q_SLOTS:
@@ -211,15 +216,13 @@ private Q_SLOTS:
         m_window->duplicateCard(0);
         QCOMPARE(runs, 2);
         QCOMPARE(collection().entries().size(), 5);
-        QCOMPARE(m_window->undoStack()->count(), 2);
+        QCOMPARE(m_window->undoStack()->count(), 1);
         m_window->duplicateCard(17);
         QCOMPARE(runs, 2);
 
         m_window->undoStack()->undo();
-        m_window->undoStack()->undo();
         QCOMPARE(saved(), before);
-        m_window->undoStack()->redo();
-        QCOMPARE(collection().entries().size(), 3);
+        QCOMPARE(entryKey(collection().entries().at(currentEntry())), charizard);
         m_window->undoStack()->redo();
         QCOMPARE(entryKey(collection().entries().at(currentEntry())), entryKey(copy));
     }
@@ -339,9 +342,9 @@ private Q_SLOTS:
         QVERIFY(!tree()->isExpanded(model->indexForSetKey(QStringLiteral("en:base1"))));
         const QModelIndex japaneseAgain = model->indexForSetKey(QStringLiteral("ja:SV3"));
         QVERIFY(!tree()->isExpanded(japaneseAgain.parent().parent()));
+        // Rows expanded inside a collapsed one were not remembered.
         tree()->expand(japaneseAgain.parent().parent());
-        QVERIFY(tree()->isExpanded(japaneseAgain.parent()));
-        QVERIFY(!tree()->isExpanded(japaneseAgain));
+        QVERIFY(!tree()->isExpanded(japaneseAgain.parent()));
 
         // Group rows are spanned, card rows are not.
         QVERIFY(tree()->isFirstColumnSpanned(sv03.parent().row(), sv03.parent().parent()));
@@ -417,6 +420,7 @@ private Q_SLOTS:
         });
 
         QList<QByteArray> states = {saved()};
+        QStringList ops = {QString()};
         for (int step = 0; step < 1000; ++step) {
             SteadyClock::advance(random.bounded(4) == 0 ? 500 : 2000);
             const int rows = collection().entries().size();
@@ -458,12 +462,14 @@ private Q_SLOTS:
             const int index = stack->index();
             if (index == states.size()) {
                 states.append(now);
+                ops.append(QStringLiteral("%1 op %2 row %3 %4").arg(step).arg(op).arg(row).arg(stack->text(index - 1)));
             } else if (index == states.size() - 1) {
                 // Nothing pushed, or an edit merged into the step before.
                 states.last() = now;
             } else {
                 QVERIFY2(index < states.size() - 1, qPrintable(QStringLiteral("step %1").arg(step)));
                 states.resize(index + 1);
+                ops.resize(index + 1);
                 QCOMPARE(now, states.last());
             }
             QCOMPARE(stack->count(), index);
