@@ -13,15 +13,22 @@ namespace pv::selftest {
 
 namespace {
 
-CardEntry makeSv03Entry(const QString &localId, const QString &name, double unitValueEur)
+// A default holding of count 1 whose card id is the set id, "-" and the number.
+CardEntry searchEntry(const QString &name, const QString &localId, const QString &setId, Language language)
 {
     CardEntry entry;
-    entry.lang = Language::English;
-    entry.setId = QStringLiteral("sv03");
-    entry.cardId = QStringLiteral("sv03-") + localId;
-    entry.localId = localId;
     entry.name = name;
+    entry.localId = localId;
+    entry.setId = setId;
+    entry.lang = language;
+    entry.cardId = setId + QLatin1Char('-') + localId;
     entry.count = 1;
+    return entry;
+}
+
+CardEntry makeSv03Entry(const QString &localId, const QString &name, double unitValueEur)
+{
+    CardEntry entry = searchEntry(name, localId, QStringLiteral("sv03"), Language::English);
     entry.unitValueEur = unitValueEur;
     return entry;
 }
@@ -46,18 +53,6 @@ int searchCount(CollectionSearchModel &model, const QString &name, const QString
     splitPrintedNumber(numberText, &query.number, &query.printedTotal);
     model.setQuery(query);
     return model.rowCount();
-}
-
-CardEntry searchEntry(const QString &name, const QString &localId, const QString &setId, Language language)
-{
-    CardEntry entry;
-    entry.name = name;
-    entry.localId = localId;
-    entry.setId = setId;
-    entry.lang = language;
-    entry.cardId = setId + QLatin1Char('-') + localId;
-    entry.count = 1;
-    return entry;
 }
 
 SetRecord searchSet(const QString &id, const QString &name, const QString &serie, Language language, int official)

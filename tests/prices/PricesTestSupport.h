@@ -5,9 +5,11 @@
 #include "standin/WebStandIn.h"
 
 #include <QDate>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QString>
 
 // Helpers shared by the fallback-price tests, which run the real client over
@@ -15,11 +17,15 @@
 namespace pv::test {
 
 // The stand-in, started once per process; its addresses reach the program
-// before the first web client reads them. Faults and request log are cleared.
+// before the first web client reads them. Faults and request log are cleared,
+// and so is the clients' disk cache: a reply an earlier test left there can
+// be handed out in place of the fault a test sets up.
 inline WebStandIn *freshStandIn()
 {
     WebStandIn *standIn = WebStandIn::shared();
     standIn->reset();
+    QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/tcgcsvcache"))
+        .removeRecursively();
     return standIn;
 }
 

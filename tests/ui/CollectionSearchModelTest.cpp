@@ -70,6 +70,14 @@ private Q_SLOTS:
         NameTranslator::setEnabled(false);
         QCOMPARE(count(model, QStringLiteral("charizard")), 1);
         NameTranslator::setEnabled(true);
+        // Names are folded once and kept; a renamed holding is folded again.
+        CardEntry renamed = collection.entries().at(3);
+        renamed.name = QStringLiteral("Charizard promo");
+        collection.updateEntry(3, renamed);
+        QCOMPARE(count(model, QStringLiteral("charizard")), 3);
+        renamed.name = QStringLiteral("Promo card");
+        collection.updateEntry(3, renamed);
+        QCOMPARE(count(model, QStringLiteral("charizard")), 2);
 
         // Numbers by their parsed value, or by the whole text when it has no digits.
         QCOMPARE(count(model, QString(), QStringLiteral("5")), 2);

@@ -14,6 +14,7 @@
 
 class QAction;
 class QDialog;
+class QMenu;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -26,12 +27,16 @@ class MainWindow;
 namespace pv {
 
 class CardCatalog;
+class CollectionTreeDelegate;
+class CollectionTreeModel;
 class Collection;
 class DexIndex;
 class FxRateFetcher;
 class LogDialog;
 class PriceIndex;
 class TcgdexClient;
+struct Binder;
+class BinderDialog;
 struct CardDetail;
 
 // The application's one top-level window. It owns the collection, the web
@@ -65,6 +70,7 @@ public:
     DexIndex *dexIndex() const { return m_dexIndex; }
     PriceIndex *priceIndex() const { return m_priceIndex; }
     QUndoStack *undoStack() const { return m_undoStack; }
+    CollectionTreeModel *treeModel() const { return m_treeModel; }
     const ChartScope &chartScope() const { return m_chartScope; }
 
     // ---- file commands (MainWindowFile.cpp) ----
@@ -99,13 +105,40 @@ public:
 
     // ---- tree (MainWindowTree.cpp) ----
     void expandAncestors(const QModelIndex &index);
+    // Spans the first column of every language, series and set row below parent.
+    void spanGroupRows(const QModelIndex &parent = QModelIndex());
+    // Expands every node now, or once the tree model has caught up with the
+    // collection when a rebuild is still pending.
+    void expandWholeTree();
     void revealSets(const QSet<QString> &setKeys);
 
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();
     QString currentBinderId() const;
+    void newBinder();
+    void deleteBinder();
+    // Opens the binder in its own dialog, or raises the one already open.
+    void openBinder(const pv::Binder &binder, bool detached);
+    void showBindersContextMenu(const QPoint &pos);
+    // The list's context menu for a position in its viewport; the caller owns it.
+    QMenu *createBindersContextMenu(const QPoint &pos);
+    // The open binder dialogs resolve again (collection or name language
+    // changed) or recompute their prices (prices or display currency changed).
+    void rebuildBinderDialogs();
+    void refreshBinderPrices();
 
     // ---- commands (MainWindowCommands.cpp) ----
+    // Runs the preferences dialog and applies what OK brings back, in the
+    // order theme, currency, price source, price basis, names, image folder.
+    void showPreferences();
+    // Each does nothing for the value in force; otherwise stores it, updates
+    // what shows it, logs the change and says so in the status bar.
+    void applyTheme(const QString &id);
+    void applyDisplayCurrency(const QString &code);
+    void applyPriceSource(int id);
+    void applyPriceBasis(int id);
+    void applyJapaneseNames(bool on);
+    void printLabels();
     void clearLabels();
     void clearImageCache();
     // Switches the image cache to the requested folder (empty: the default
@@ -125,6 +158,8 @@ private:
     void setUpRecentMenu();
     void setUpSearchDock();
     void setUpTree();
+    void setUpBindersDock();
+    void showCardInTree(const QString &cardId);
     void connectActions();
     void connectSignals();
     void showFocusedEntry();
@@ -147,6 +182,8 @@ private:
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
     QUndoStack *m_undoStack = nullptr;
+    CollectionTreeModel *m_treeModel = nullptr;
+    CollectionTreeDelegate *m_treeDelegate = nullptr;
 
     QLabel *m_summaryLabel = nullptr;
     QLabel *m_pricesLabel = nullptr;
@@ -159,7 +196,7 @@ private:
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;
-    QHash<QString, QPointer<QDialog>> binderDialogs;
+    QHash<QString, QPointer<BinderDialog>> binderDialogs;
     bool changedOutsideUndo = false;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;

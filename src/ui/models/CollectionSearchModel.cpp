@@ -101,6 +101,15 @@ void CollectionSearchModel::rebuild()
     bool haveLast = false;
 
     const QList<CardEntry> &entries = m_collection->entries();
+    if (!textKey.isEmpty()) {
+        m_foldedNames.resize(entries.size());
+        const int stamp = (NameTranslator::isEnabled() ? 1 : 0) + 2 * NameTranslator::count();
+        if (stamp != m_translationStamp) {
+            m_translationStamp = stamp;
+            for (FoldedName &folded : m_foldedNames)
+                folded.shownKnown = false;
+        }
+    }
     for (int row = 0; row < entries.size(); ++row) {
         const CardEntry &entry = entries.at(row);
         int size = 0;
@@ -132,15 +141,35 @@ void CollectionSearchModel::rebuild()
                 continue;
             }
         }
-        if (!textKey.isEmpty() && !searchKey(entry.name).contains(textKey)) {
-            const QString shown = NameTranslator::displayName(entry.lang, entry.cardId, entry.name);
-            if (shown == entry.name || !searchKey(shown).contains(textKey))
-                continue;
-        }
+        if (!textKey.isEmpty() && !nameMatches(row, entry, textKey))
+            continue;
         m_rows.append(row);
     }
     m_printedTotalIgnored = printedTotal >= 1 && !anySizeKnown;
     endResetModel();
+}
+
+bool CollectionSearchModel::nameMatches(int row, const CardEntry &entry, const QString &key)
+{
+    FoldedName &folded = m_foldedNames[row];
+    // The kept copy shares the holding's text until that text is replaced,
+    // so the same data pointer means the same name.
+    if (folded.name.constData() != entry.name.constData() || folded.name.size() != entry.name.size()) {
+        folded.name = entry.name;
+        folded.folded = searchKey(entry.name);
+        folded.shownKnown = false;
+    }
+    if (folded.folded.contains(key))
+        return true;
+    if (!folded.shownKnown || folded.language != entry.lang || folded.cardId.constData() != entry.cardId.constData()
+        || folded.cardId.size() != entry.cardId.size()) {
+        const QString shown = NameTranslator::displayName(entry.lang, entry.cardId, entry.name);
+        folded.shownFolded = shown == entry.name ? QString() : searchKey(shown);
+        folded.cardId = entry.cardId;
+        folded.language = entry.lang;
+        folded.shownKnown = true;
+    }
+    return !folded.shownFolded.isEmpty() && folded.shownFolded.contains(key);
 }
 
 void CollectionSearchModel::refreshValues()

@@ -58,12 +58,28 @@ private:
     QString seriesName(const CardEntry &entry) const;
     int printedSetSize(Language language, const QString &setId) const;
 
+    // A holding's name folded for search, and its displayed name folded when
+    // that differs, kept from one rebuild to the next: a keystroke then costs
+    // a comparison per holding instead of folding and translating every name.
+    struct FoldedName
+    {
+        QString name;   // shares the holding's text while it is unchanged
+        QString cardId;
+        Language language = Language::English;
+        QString folded;
+        QString shownFolded; // empty when the displayed name is the name
+        bool shownKnown = false;
+    };
+    bool nameMatches(int row, const CardEntry &entry, const QString &key);
+
     QPointer<Collection> m_collection;
     QPointer<CardCatalog> m_catalog;
     CatalogQuery m_query;
     std::optional<Language> m_languageFilter;
     QList<int> m_rows;
     bool m_printedTotalIgnored = false;
+    QList<FoldedName> m_foldedNames;
+    int m_translationStamp = -1;
 };
 
 } // namespace pv

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPolygonF>
 #include <QToolTip>
 
@@ -36,9 +37,46 @@ int circularDistance(int a, int b)
     return std::min(d, 360 - d);
 }
 
+// A hash of the set key that is the same in every run, so a set keeps its
+// colour from one session to the next (Qt's own string hash is seeded anew
+// in each process). FNV-1a over the UTF-16 code units, started from the seed.
+quint32 stableHash(const QString &key, quint32 seed)
+{
+    quint32 hash = 2166136261u ^ seed;
+    for (const QChar c : key) {
+        hash = (hash ^ (c.unicode() & 0xff)) * 16777619u;
+        hash = (hash ^ (c.unicode() >> 8)) * 16777619u;
+    }
+    return hash;
+}
+
 QString tickLabel(double value)
 {
     return Currency::format(value, Currency::currentId());
+}
+
+// Strokes a long line in short overlapping runs: the rasteriser handles a
+// small outline much faster than one that spans the whole plot, and with
+// round caps the runs join just as one line would. The pen must be opaque,
+// or the overlaps would show.
+void drawLongPolyline(QPainter &painter, const QPolygonF &line)
+{
+    constexpr int run = 16;
+    if (line.size() < 2) {
+        painter.drawPolyline(line);
+        return;
+    }
+    for (int i = 0; i + 1 < line.size(); i += run - 1)
+        painter.drawPolyline(line.constData() + i, std::min<int>(run, int(line.size()) - i));
+}
+
+// The colour as it shows at the alpha over the background, made opaque.
+QColor faded(const QColor &color, const QColor &background, int alpha)
+{
+    const double a = alpha / 255.0;
+    return QColor::fromRgbF(float(color.redF() * a + background.redF() * (1 - a)),
+                            float(color.greenF() * a + background.greenF() * (1 - a)),
+                            float(color.blueF() * a + background.blueF() * (1 - a)));
 }
 
 } // namespace
@@ -141,7 +179,7 @@ void ValueChartWidget::rebuildSeriesColors()
             seriesColors.append(palette().color(QPalette::PlaceholderText));
             continue;
         }
-        int hue = int(qHash(s.key, 24231) % 360);
+        int hue = int(stableHash(s.key, 24231) % 360);
         for (int moves = 0; moves < 15; ++moves) {
             const bool crowded = std::any_of(usedHues.cbegin(), usedHues.cend(),
                                              [hue](int used) { return circularDistance(hue, used) < 24; });
@@ -150,7 +188,7 @@ void ValueChartWidget::rebuildSeriesColors()
             hue = (hue + 24) % 360;
         }
         usedHues.append(hue);
-        const int saturation = int(qHash(s.key, 17) % 60) + 165;
+        const int saturation = int(stableHash(s.key, 17) % 60) + 165;
         seriesColors.append(QColor::fromHsv(hue, saturation, value, 255));
     }
 }
@@ -403,7 +441,7 @@ void ValueChartWidget::drawTotalLine(QPainter &painter, int from, int to, const 
 
     painter.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(Qt::NoBrush);
-    painter.drawPolyline(line);
+    drawLongPolyline(painter, line);
 
     painter.setPen(QPen(color, 1.5));
     painter.setBrush(palette().base());
@@ -428,12 +466,12 @@ void ValueChartWidget::drawCurves(QPainter &painter, const QRectF &plot, double 
     for (int i = int(series.size()) - 1; i >= 0; --i) {
         QColor color = i < seriesColors.size() ? seriesColors.at(i) : palette().color(QPalette::Highlight);
         if (hoverSeries >= 0 && i != hoverSeries)
-            color.setAlpha(70);
+            color = faded(color, palette().color(QPalette::Base), 70);
         painter.setPen(QPen(color, i == hoverSeries ? 2.6 : 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         line.clear();
         for (int j = start; j < n; ++j)
             line.append(pointPosition(j, Currency::fromEur(stackedEur(i, j)), plot, top));
-        painter.drawPolyline(line);
+        drawLongPolyline(painter, line);
     }
 
     if (hoverIndex >= start && hoverIndex < n) {
@@ -476,18 +514,19 @@ void ValueChartWidget::drawHoverLabel(QPainter &painter, const QRectF &plot) con
 
 void ValueChartWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    QMenu menu(this);
-    auto *group = new QActionGroup(&menu);
+    // On the heap and watched: the chart may be deleted while its menu is open.
+    QPointer<QMenu> menu = new QMenu(this);
+    auto *group = new QActionGroup(menu);
     group->setExclusive(true);
 
     std::optional<ChartScope> picked;
     auto addChoice = [&](const QString &text, bool enabled, int mode, ChartScope choice) {
-        QAction *action = menu.addAction(text);
+        QAction *action = menu->addAction(text);
         action->setCheckable(true);
         action->setEnabled(enabled);
         action->setChecked(scope.mode == mode);
         group->addAction(action);
-        connect(action, &QAction::triggered, &menu, [&picked, choice]() { picked = choice; });
+        connect(action, &QAction::triggered, menu, [&picked, choice]() { picked = choice; });
     };
 
     ChartScope setScope = scope;
@@ -508,7 +547,10 @@ void ValueChartWidget::contextMenuEvent(QContextMenuEvent *event)
     collectionScope.mode = ChartScope::Collection;
     addChoice(tr("Show Collection"), true, ChartScope::Collection, collectionScope);
 
-    menu.exec(event->globalPos());
+    menu->exec(event->globalPos());
+    if (!menu)
+        return;
+    delete menu;
     if (picked && *picked != scope)
         emit scopeChangeRequested(*picked);
 }
