@@ -2,6 +2,7 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "collection/Binders.h"
+#include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "collection/DuplicateEntryCommand.h"
 #include "collection/EditEntryCommand.h"
@@ -15,6 +16,7 @@
 #include "ui/dialogs/CustomPriceDialog.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/dialogs/DuplicateCardDialog.h"
+#include "ui/dialogs/AddCardsDialog.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui/widgets/CollectionTreeDelegate.h"
@@ -234,6 +236,7 @@ QMenu *MainWindow::createTreeContextMenu(const QPoint &pos)
         menu->addSeparator();
     } else if (index.data(CollectionTreeModel::NodeTypeRole).toInt() == CollectionTreeModel::SetNode
                && !setKey.isEmpty()) {
+        menu->addAction(tr("Add Cards..."), this, [this, setKey] { addCards(setKey); });
         menu->addAction(tr("Show binder"), this, [this, setKey] { showSetBinder(setKey); });
         menu->addSeparator();
     }
@@ -367,6 +370,30 @@ void MainWindow::revealSets(const QSet<QString> &setKeys)
     }
     if (first.isValid())
         ui->collectionTree->scrollTo(first, QAbstractItemView::EnsureVisible);
+}
+
+void MainWindow::addCards(const QString &preselection)
+{
+    AddCardsDialog dialog(m_client, m_catalog, m_priceIndex, m_collection, this);
+    const qsizetype colon = preselection.indexOf(QLatin1Char(':'));
+    if (colon >= 1) {
+        dialog.preselect(languageFromCode(preselection.left(colon), Language::English),
+                         preselection.mid(colon + 1));
+    } else {
+        const int row = m_treeModel->entryIndexAt(ui->collectionTree->currentIndex());
+        if (row >= 0 && row < m_collection->entries().size())
+            dialog.selectLanguage(m_collection->entries().at(row).lang);
+    }
+    if (DialogPrompts::exec(dialog) != QDialog::Accepted)
+        return;
+    const QList<CardEntry> cards = dialog.pendingEntries();
+    if (cards.isEmpty())
+        return;
+    m_undoStack->push(new AddCardsCommand(m_collection, cards, dialog.pendingSets(), &focusKey));
+    QSet<QString> setKeys;
+    for (const CardEntry &card : cards)
+        setKeys.insert(entrySetKey(card));
+    revealSets(setKeys);
 }
 
 } // namespace pv
