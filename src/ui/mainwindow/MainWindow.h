@@ -111,6 +111,9 @@ public:
     // Expands every node now, or once the tree model has caught up with the
     // collection when a rebuild is still pending.
     void expandWholeTree();
+    // Keep the expanded rows of the tree across a rebuild of its model.
+    void saveExpansionState();
+    void restoreExpansionAfterReset();
     void revealSets(const QSet<QString> &setKeys);
     // Commands on one holding, given its row in the collection; a row that
     // no longer exists makes them do nothing.
@@ -127,8 +130,6 @@ public:
     void showSetBinder(const QString &setKey);
     void onEntryEdited(const pv::CardEntry &edited);
     void updateCardDetails();
-    void saveExpansionState();
-    void restoreExpansionAfterReset();
     // Opens the Add cards dialog, on the set of a set key ("en:base1") when
     // one is given, and adds what it returns as one undoable change.
     void addCards(const QString &preselection);

@@ -47,7 +47,11 @@ void MainWindow::setUpTree()
     m_treeDelegate = new CollectionTreeDelegate(this);
     ui->collectionTree->setItemDelegate(m_treeDelegate);
     QHeaderView *header = ui->collectionTree->header();
-    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    // The card column keeps room for the names: when the value columns fill
+    // the dock, it scrolls sideways rather than squeezing the names away.
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Interactive);
+    header->resizeSection(0, 240);
     for (int column = 1; column < m_treeModel->columnCount(); ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     spanGroupRows();
