@@ -26,12 +26,13 @@
 
 namespace pv {
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
     m_collection = new Collection(this);
-    m_client = new TcgdexClient(this);
+    m_client = client ? client : new TcgdexClient(this);
+    m_client->setParent(this);
     m_priceIndex = new PriceIndex(this);
     m_catalog = new CardCatalog(m_client, this);
     m_dexIndex = new DexIndex(m_client, this);
@@ -137,10 +138,12 @@ void MainWindow::connectActions()
     connect(ui->actionLicense, &QAction::triggered, this, &MainWindow::showLicense);
     connect(ui->actionThirdPartyNotices, &QAction::triggered, this, &MainWindow::showThirdPartyNotices);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui->actionRefreshPrices, &QAction::triggered, this, &MainWindow::refreshPrices);
+    connect(ui->actionFindCard, &QAction::triggered, this, &MainWindow::findCard);
 
     // Commands whose dialogs or reactions are not part of this build yet.
-    for (QAction *action : {ui->actionPreferences, ui->actionFindCard, ui->actionAddCards, ui->actionRemoveEntry,
-                            ui->actionRefreshPrices, ui->actionPrintLabels})
+    for (QAction *action : {ui->actionPreferences, ui->actionAddCards, ui->actionRemoveEntry,
+                            ui->actionPrintLabels})
         action->setEnabled(false);
     ui->newBinderButton->setEnabled(false);
 }

@@ -81,7 +81,6 @@ void MainWindow::onCollectionChanged()
 {
     refreshValueChart();
     updateStatusSummary();
-    ui->actionRefreshPrices->setEnabled(false);
     refreshBindersList();
     int marked = 0;
     for (const CardEntry &entry : m_collection->entries()) {
