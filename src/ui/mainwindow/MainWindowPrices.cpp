@@ -110,6 +110,10 @@ void MainWindow::resolveFallbackSets()
     pendingFallbackSets.clear();
     QList<SetRecord> records;
     for (const CardEntry &entry : m_collection->entries()) {
+        // Only sets the collection has a record of: a bare set id gives the
+        // matcher nothing to go on.
+        if (!m_collection->hasSet(entry.lang, entry.setId))
+            continue;
         const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
         if (record.id.isEmpty())
             continue;
