@@ -8,6 +8,7 @@
 #include "catalog/TcgdexClient.h"
 #include "standin/WebStandIn.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -78,6 +79,9 @@ private slots:
     void init()
     {
         m_standIn->reset();
+        // A reply an earlier test left in the client's disk cache can be
+        // handed out in place of the fault a test sets up.
+        QDir(TcgdexClient::diskCacheFolder()).removeRecursively();
         QFile::remove(cacheFile(Language::English));
         QFile::remove(cacheFile(Language::Japanese));
     }

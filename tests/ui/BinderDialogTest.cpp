@@ -5,6 +5,7 @@
 #include "collection/Binders.h"
 #include "collection/Collection.h"
 #include "collection/EditBinderCommand.h"
+#include "prices/PriceIndex.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/widgets/BinderPageWidget.h"
 
@@ -16,6 +17,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QUndoStack>
+
+#include <tuple>
 
 using namespace pv;
 
@@ -80,8 +83,29 @@ class BinderDialogTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        // Two vintage sets whose fallback prices the stand-in serves.
+        QList<CatalogSet> vintage;
+        QList<CatalogCard> vintageCards;
+        for (const auto &[id, name, released] : {std::make_tuple("base1", "Base Set", QDate(1999, 1, 9)),
+                                                 std::make_tuple("base2", "Jungle", QDate(1999, 6, 16))}) {
+            CatalogSet set;
+            set.id = QString::fromLatin1(id);
+            set.name = QString::fromLatin1(name);
+            set.serieId = QStringLiteral("base");
+            set.releaseDate = released;
+            set.order = 10 + int(vintage.size());
+            vintage.append(set);
+        }
+        vintageCards = {test::fixtureCard(QStringLiteral("base1"), 4, QStringLiteral("Rare Holo")),
+                        test::fixtureCard(QStringLiteral("base1"), 2, QStringLiteral("Rare Holo")),
+                        test::fixtureCard(QStringLiteral("base2"), 1, QStringLiteral("Rare Holo")),
+                        test::fixtureCard(QStringLiteral("base2"), 2, QStringLiteral("Rare Holo"))};
+        vintageCards[0].name = QStringLiteral("Charizard");
+        vintageCards[1].name = QStringLiteral("Blastoise");
+        vintageCards[2].name = QStringLiteral("Clefable");
+        vintageCards[3].name = QStringLiteral("Electrode");
         m_catalog = test::loadFixtureCatalog(this, {QStringLiteral("Common"), QStringLiteral("Rare"),
-                                                    QStringLiteral("Rare Holo")});
+                                                    QStringLiteral("Rare Holo")}, vintage, vintageCards);
         QVERIFY(m_catalog);
         QCOMPARE(m_catalog->cardsInSet(Language::English, QStringLiteral("tst1")).size(), 12);
         // No client: numbers it does not know stay pending until told otherwise.
@@ -242,6 +266,39 @@ private Q_SLOTS:
         detached.rebuild();
         QCOMPARE(detached.shownCards().size(), 8);
         QCOMPARE(silent.size(), 0);
+    }
+
+    // Fallback prices reach the page once their sets are indexed; a set
+    // already indexed is announced inside the request, while the dialog is
+    // still walking its page.
+    void fallbackPricesOfThePage()
+    {
+        Collection collection;
+        PriceIndex prices;
+        QSignalSpy indexed(&prices, &PriceIndex::setIndexed);
+        BinderDialog dialog(m_catalog, m_dex, nullptr, &prices, &collection);
+        Binder vintage = newBinder(QStringLiteral("Vintage"), Language::English);
+        BinderRule base;
+        base.setId = QStringLiteral("base1");
+        BinderRule jungle;
+        jungle.setId = QStringLiteral("base2");
+        vintage.rules = {base, jungle};
+        dialog.setBinder(vintage);
+        QCOMPARE(dialog.pageCards().size(), 4);
+        QTRY_COMPARE_WITH_TIMEOUT(indexed.size(), 2, 30000);
+        const auto priced = [&dialog] {
+            int count = 0;
+            for (const BinderCard &card : dialog.pageCards())
+                count += card.market > 0 ? 1 : 0;
+            return count;
+        };
+        QVERIFY(priced() >= 2);
+        const QList<BinderCard> shownPrices = child<BinderPageWidget>(dialog, "pageWidget")->pockets();
+
+        dialog.setBinder(vintage);
+        QCOMPARE(indexed.size(), 4);
+        QCOMPARE(priced(), int(std::count_if(shownPrices.cbegin(), shownPrices.cend(),
+                                             [](const BinderCard &card) { return card.market > 0; })));
     }
 
     void escapeLeavesFullScreenThenMaximisedThenCloses()

@@ -27,8 +27,11 @@ inline CatalogCard fixtureCard(const QString &setId, int number, const QString &
     return card;
 }
 
-// Writes the fixture catalog's cache, with the given rarity list, and loads it.
-inline CardCatalog *loadFixtureCatalog(QObject *parent, const QStringList &rarities)
+// Writes the fixture catalog's cache, with the given rarity list and any
+// further sets and cards, and loads it.
+inline CardCatalog *loadFixtureCatalog(QObject *parent, const QStringList &rarities,
+                                       const QList<CatalogSet> &moreSets = {},
+                                       const QList<CatalogCard> &moreCards = {})
 {
     CatalogCache::Contents contents;
     SerieBrief serie;
@@ -50,6 +53,8 @@ inline CardCatalog *loadFixtureCatalog(QObject *parent, const QStringList &rarit
     }
     contents.cards.append(fixtureCard(QStringLiteral("tst2"), 1, QStringLiteral("Rare")));
     contents.cards.append(fixtureCard(QStringLiteral("tst2"), 2, QStringLiteral("Rare")));
+    contents.sets += moreSets;
+    contents.cards += moreCards;
     contents.rarities = rarities;
     contents.haveVariants = true;
     contents.savedAt = QDateTime::currentDateTimeUtc();

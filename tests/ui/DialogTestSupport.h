@@ -4,11 +4,22 @@
 
 #include <QString>
 #include <QStringList>
+#include <QWidget>
 
 // What the dialogs under test asked of the file, print and message dialogs,
 // and the answers they get. Every answer is put back to the real dialogs when
 // the scope ends.
 namespace pv::test {
+
+// The named widget inside the window; the suite stops when the form lacks it.
+template<typename T>
+T *child(QWidget &window, const char *name)
+{
+    T *found = window.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("%s has no %s", qPrintable(window.objectName()), name);
+    return found;
+}
 
 struct PromptScope
 {

@@ -2,6 +2,7 @@
 #include "TestRegistry.h"
 
 #include "catalog/DexIndex.h"
+#include "catalog/TcgdexClient.h"
 #include "collection/Binders.h"
 #include "collection/Collection.h"
 #include "ui/dialogs/NewBinderDialog.h"
@@ -13,8 +14,11 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 using namespace pv;
 
@@ -195,6 +199,38 @@ private Q_SLOTS:
         tick(dialog, QStringLiteral("Common"));
         QCOMPARE(dialog.rules().size(), 1);
         QCOMPARE(dialog.rules().at(0).rarities, QStringList({QStringLiteral("Common")}));
+    }
+
+    // Rarities collected after the template was chosen are ticked as it
+    // defines them, and the form then holds the template's rule.
+    void templateRaritiesTickedOnceCollected()
+    {
+        TcgdexClient client;
+        std::unique_ptr<CardCatalog> written(test::loadFixtureCatalog(nullptr, {}));
+        QVERIFY(written);
+        CardCatalog catalog(&client);
+        QSignalSpy collected(&catalog, &CardCatalog::raritiesLoaded);
+        catalog.ensureLoaded(Language::English);
+        QVERIFY(!catalog.hasRarities(Language::English));
+
+        NewBinderDialog dialog(&catalog, m_dex, m_collection);
+        QCOMPARE(child<QLabel>(dialog, "rarityCaption")->text(), QStringLiteral("Rarities\n(not collected yet)"));
+        QVERIFY(!child<QListWidget>(dialog, "rarityList")->isEnabled());
+        const QString levelX = QStringLiteral("Level X");
+        chooseTemplate(dialog, levelX);
+        QCOMPARE(dialog.rules(), builtin(levelX).rules);
+
+        QVERIFY(collected.wait(30000));
+        QVERIFY(catalog.rarities(Language::English).contains(QStringLiteral("Rare Holo LV.X")));
+        auto *list = child<QListWidget>(dialog, "rarityList");
+        QVERIFY(list->isEnabled());
+        QCOMPARE(list->findItems(QStringLiteral("Rare Holo LV.X"), Qt::MatchExactly).first()->checkState(),
+                 Qt::Checked);
+        // The form holds the rule now, so the user's edits count.
+        child<QLineEdit>(dialog, "namePatternEdit")->setText(QStringLiteral("Lucario"));
+        QCOMPARE(dialog.rules().size(), 1);
+        QCOMPARE(dialog.rules().at(0).rarities, QStringList({QStringLiteral("Rare Holo LV.X")}));
+        QCOMPARE(dialog.rules().at(0).name, QStringLiteral("Lucario"));
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -372,7 +373,7 @@ private slots:
         QCOMPARE(chart.weekLabelIndexes(chart.plotRect()).size(), 10);
     }
 
-    void seriesColoursKeepApartAndFollowThePalette()
+    void seriesColoursKeepApartFollowThePaletteAndStayFromRunToRun()
     {
         for (const bool dark : {true, false}) {
             ChartProbe chart;
@@ -391,10 +392,7 @@ private slots:
                 }
             }
         }
-    }
 
-    void aSetKeepsItsColourFromRunToRun()
-    {
         // The colour comes from the key alone, not from a hash seeded per process.
         ValueHistory::ChartData data = totals({1.0, 2.0});
         ValueHistory::Series s;
@@ -455,6 +453,15 @@ private slots:
         // The set already shown is no change.
         useScopeMenu(chart, 0);
         QCOMPARE(requested.count(), 0);
+
+        // A chart that goes away while its menu is open takes the menu with it.
+        QWidget window;
+        QPointer<ChartProbe> doomed = new ChartProbe;
+        doomed->setParent(&window);
+        QTimer::singleShot(0, doomed.data(), [&doomed]() { delete doomed.data(); });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
+        QApplication::sendEvent(doomed.data(), &event);
+        QVERIFY(doomed.isNull());
     }
 
     void paintsInsideThePlotInDarkAndLightPalettes()

@@ -51,6 +51,7 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     ui->cardDetails->setPriceIndex(m_priceIndex);
 
     setUpSearchDock();
+    setUpBindersDock();
     setUpStatusBar();
     m_chartDockTitle = ui->chartDock->windowTitle();
 
@@ -132,6 +133,8 @@ void MainWindow::connectActions()
     connect(ui->actionExpandAll, &QAction::triggered, ui->collectionTree, &QTreeView::expandAll);
     connect(ui->actionCollapseAll, &QAction::triggered, ui->collectionTree, &QTreeView::collapseAll);
     connect(ui->actionClearLabels, &QAction::triggered, this, &MainWindow::clearLabels);
+    connect(ui->actionPrintLabels, &QAction::triggered, this, &MainWindow::printLabels);
+    connect(ui->actionPreferences, &QAction::triggered, this, &MainWindow::showPreferences);
     connect(ui->actionResetLayout, &QAction::triggered, this, &MainWindow::resetLayout);
     connect(ui->actionClearImageCache, &QAction::triggered, this, &MainWindow::clearImageCache);
     connect(ui->actionShowLog, &QAction::triggered, this, &MainWindow::showLog);
@@ -142,10 +145,8 @@ void MainWindow::connectActions()
     connect(ui->actionFindCard, &QAction::triggered, this, &MainWindow::findCard);
 
     // Commands whose dialogs or reactions are not part of this build yet.
-    for (QAction *action : {ui->actionPreferences, ui->actionAddCards, ui->actionRemoveEntry,
-                            ui->actionPrintLabels})
+    for (QAction *action : {ui->actionAddCards, ui->actionRemoveEntry})
         action->setEnabled(false);
-    ui->newBinderButton->setEnabled(false);
 }
 
 void MainWindow::connectSignals()

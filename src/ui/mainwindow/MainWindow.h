@@ -15,6 +15,7 @@
 
 class QAction;
 class QDialog;
+class QMenu;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -37,6 +38,8 @@ class LogDialog;
 class PriceIndex;
 class SetCardsModel;
 class TcgdexClient;
+struct Binder;
+class BinderDialog;
 struct CardDetail;
 struct CatalogQuery;
 
@@ -112,8 +115,30 @@ public:
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();
     QString currentBinderId() const;
+    void newBinder();
+    void deleteBinder();
+    // Opens the binder in its own dialog, or raises the one already open.
+    void openBinder(const pv::Binder &binder, bool detached);
+    void showBindersContextMenu(const QPoint &pos);
+    // The list's context menu for a position in its viewport; the caller owns it.
+    QMenu *createBindersContextMenu(const QPoint &pos);
+    // The open binder dialogs resolve again (collection or name language
+    // changed) or recompute their prices (prices or display currency changed).
+    void rebuildBinderDialogs();
+    void refreshBinderPrices();
 
     // ---- commands (MainWindowCommands.cpp) ----
+    // Runs the preferences dialog and applies what OK brings back, in the
+    // order theme, currency, price source, price basis, names, image folder.
+    void showPreferences();
+    // Each does nothing for the value in force; otherwise stores it, updates
+    // what shows it, logs the change and says so in the status bar.
+    void applyTheme(const QString &id);
+    void applyDisplayCurrency(const QString &code);
+    void applyPriceSource(int id);
+    void applyPriceBasis(int id);
+    void applyJapaneseNames(bool on);
+    void printLabels();
     void clearLabels();
     void clearImageCache();
     // Switches the image cache to the requested folder (empty: the default
@@ -142,6 +167,8 @@ private:
     void setUpRecentMenu();
     void setUpSearchDock();
     void setUpTree();
+    void setUpBindersDock();
+    void showCardInTree(const QString &cardId);
     void connectActions();
     void connectSignals();
     void showFocusedEntry();
@@ -191,7 +218,7 @@ private:
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;
-    QHash<QString, QPointer<QDialog>> binderDialogs;
+    QHash<QString, QPointer<BinderDialog>> binderDialogs;
     bool changedOutsideUndo = false;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;

@@ -1,19 +1,183 @@
 // The binders dock: the list of the collection's binders.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "catalog/CardCatalog.h"
 #include "catalog/DexIndex.h"
+#include "collection/AddBinderCommand.h"
 #include "collection/Binders.h"
 #include "collection/Collection.h"
+#include "collection/EditBinderCommand.h"
+#include "collection/RemoveBinderCommand.h"
+#include "ui/dialogs/BinderDialog.h"
+#include "ui/dialogs/DialogPrompts.h"
+#include "ui/dialogs/NewBinderDialog.h"
+#include "ui/models/CollectionTreeModel.h"
 #include "ui_MainWindow.h"
 
+#include <QDockWidget>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QUndoStack>
 
 namespace pv {
 
 namespace {
 const int kBinderIdRole = Qt::UserRole;
+// The tree's card rows carry their holding's row in the collection; a match
+// on it finds the row through any proxy between the view and the model.
+const int kTreeEntryRowRole = CollectionTreeModel::EntryIndexRole;
+}
+
+void MainWindow::setUpBindersDock()
+{
+    connect(ui->newBinderButton, &QPushButton::clicked, this, &MainWindow::newBinder);
+    connect(ui->deleteBinderButton, &QPushButton::clicked, this, &MainWindow::deleteBinder);
+    connect(ui->bindersList, &QListWidget::customContextMenuRequested, this, &MainWindow::showBindersContextMenu);
+    connect(ui->bindersList, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
+        if (const Binder *binder = m_collection->binder(item->data(kBinderIdRole).toString()))
+            openBinder(*binder, false);
+    });
+    connect(ui->bindersList, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *current) {
+        selectedBinderId = current ? current->data(kBinderIdRole).toString() : QString();
+        ui->deleteBinderButton->setEnabled(!selectedBinderId.isEmpty());
+    });
+}
+
+void MainWindow::newBinder()
+{
+    // The dialog's series, sets and rarities come from the English catalog.
+    m_catalog->ensureLoaded(Language::English);
+    NewBinderDialog dialog(m_catalog, m_dexIndex, m_collection, this);
+    if (DialogPrompts::exec(dialog) != QDialog::Accepted)
+        return;
+    const Binder binder = dialog.binder();
+    if (binder.name.isEmpty() || (binder.rules.isEmpty() && binder.topValue < 1))
+        return;
+    selectedBinderId = binder.id;
+    m_undoStack->push(new AddBinderCommand(m_collection, binder));
+    refreshBindersList();
+    openBinder(binder, false);
+}
+
+void MainWindow::deleteBinder()
+{
+    const QString id = currentBinderId();
+    const Binder *binder = id.isEmpty() ? nullptr : m_collection->binder(id);
+    if (!binder)
+        return;
+    const QMessageBox::StandardButton answer = DialogPrompts::question(
+        this, tr("Delete binder"),
+        tr("Delete the binder \"%1\"? The cards in your collection are not affected.").arg(binder->name),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    if (BinderDialog *open = binderDialogs.value(id))
+        open->close();
+    m_undoStack->push(new RemoveBinderCommand(m_collection, id));
+}
+
+void MainWindow::openBinder(const Binder &binder, bool detached)
+{
+    m_catalog->ensureLoaded(binder.lang);
+    if (BinderDialog *open = binderDialogs.value(binder.id)) {
+        open->setBinder(binder);
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+
+    auto *dialog = new BinderDialog(m_catalog, m_dexIndex, m_client, m_priceIndex, m_collection, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setDetached(detached);
+    dialog->setBinder(binder);
+    const QString id = binder.id;
+    connect(dialog, &QObject::destroyed, this, [this, id] {
+        // A dialog reopened for the same binder meanwhile keeps its entry.
+        const auto it = binderDialogs.find(id);
+        if (it != binderDialogs.end() && it->isNull())
+            binderDialogs.erase(it);
+    });
+    if (!detached) {
+        connect(dialog, &BinderDialog::binderChanged, this, [this](const Binder &after) {
+            const Binder *stored = m_collection->binder(after.id);
+            if (stored)
+                m_undoStack->push(new EditBinderCommand(m_collection, Binder(*stored), after));
+        });
+    }
+    connect(dialog, &BinderDialog::cardActivated, this, &MainWindow::showCardInTree);
+    binderDialogs.insert(id, dialog);
+    dialog->show();
+}
+
+QMenu *MainWindow::createBindersContextMenu(const QPoint &pos)
+{
+    auto *menu = new QMenu(this);
+    for (const char *name : {"actionUndo", "actionRedo"}) {
+        if (QAction *action = findChild<QAction *>(QLatin1String(name)))
+            menu->addAction(action);
+    }
+    menu->addSeparator();
+    if (const QListWidgetItem *item = ui->bindersList->itemAt(pos)) {
+        const QString id = item->data(kBinderIdRole).toString();
+        menu->addAction(tr("Open"), this, [this, id] {
+            if (const Binder *binder = m_collection->binder(id))
+                openBinder(*binder, false);
+        });
+        menu->addAction(tr("Delete"), this, [this, id] {
+            m_undoStack->push(new RemoveBinderCommand(m_collection, id));
+        });
+        menu->addSeparator();
+    }
+    menu->addAction(tr("New binder..."), this, &MainWindow::newBinder);
+    return menu;
+}
+
+void MainWindow::showBindersContextMenu(const QPoint &pos)
+{
+    QMenu *menu = createBindersContextMenu(pos);
+    menu->exec(ui->bindersList->viewport()->mapToGlobal(pos));
+    delete menu;
+}
+
+void MainWindow::rebuildBinderDialogs()
+{
+    for (const QPointer<BinderDialog> &dialog : std::as_const(binderDialogs)) {
+        if (dialog)
+            dialog->rebuild();
+    }
+}
+
+void MainWindow::refreshBinderPrices()
+{
+    for (const QPointer<BinderDialog> &dialog : std::as_const(binderDialogs)) {
+        if (dialog)
+            dialog->refreshPrices();
+    }
+}
+
+void MainWindow::showCardInTree(const QString &cardId)
+{
+    const QList<CardEntry> &entries = m_collection->entries();
+    int row = -1;
+    for (int i = 0; i < entries.size() && row < 0; ++i) {
+        if (entries.at(i).cardId == cardId)
+            row = i;
+    }
+    QAbstractItemModel *model = ui->collectionTree->model();
+    if (row < 0 || !model || model->rowCount() == 0)
+        return;
+    const QModelIndexList found = model->match(model->index(0, 0), kTreeEntryRowRole, row, 1,
+                                               Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty())
+        return;
+    const QModelIndex index = found.first();
+    expandAncestors(index);
+    ui->collectionTree->setCurrentIndex(index);
+    ui->collectionTree->scrollTo(index);
+    ui->treeDock->raise();
 }
 
 void MainWindow::refreshBindersList()

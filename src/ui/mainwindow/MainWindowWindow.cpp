@@ -63,6 +63,7 @@ void MainWindow::refreshValueDisplays()
     ui->valueChart->update();
     ui->cardDetails->refresh();
     updateStatusSummary();
+    refreshBinderPrices();
 }
 
 void MainWindow::updateStatusSummary()
@@ -82,12 +83,14 @@ void MainWindow::onCollectionChanged()
     refreshValueChart();
     updateStatusSummary();
     refreshBindersList();
+    rebuildBinderDialogs();
     int marked = 0;
     for (const CardEntry &entry : m_collection->entries()) {
         if (entry.printLabel)
             ++marked;
     }
     ui->actionClearLabels->setEnabled(marked > 0);
+    ui->actionPrintLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));
 }
 

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPolygonF>
 #include <QToolTip>
 
@@ -513,18 +514,19 @@ void ValueChartWidget::drawHoverLabel(QPainter &painter, const QRectF &plot) con
 
 void ValueChartWidget::contextMenuEvent(QContextMenuEvent *event)
 {
-    QMenu menu(this);
-    auto *group = new QActionGroup(&menu);
+    // On the heap and watched: the chart may be deleted while its menu is open.
+    QPointer<QMenu> menu = new QMenu(this);
+    auto *group = new QActionGroup(menu);
     group->setExclusive(true);
 
     std::optional<ChartScope> picked;
     auto addChoice = [&](const QString &text, bool enabled, int mode, ChartScope choice) {
-        QAction *action = menu.addAction(text);
+        QAction *action = menu->addAction(text);
         action->setCheckable(true);
         action->setEnabled(enabled);
         action->setChecked(scope.mode == mode);
         group->addAction(action);
-        connect(action, &QAction::triggered, &menu, [&picked, choice]() { picked = choice; });
+        connect(action, &QAction::triggered, menu, [&picked, choice]() { picked = choice; });
     };
 
     ChartScope setScope = scope;
@@ -545,7 +547,10 @@ void ValueChartWidget::contextMenuEvent(QContextMenuEvent *event)
     collectionScope.mode = ChartScope::Collection;
     addChoice(tr("Show Collection"), true, ChartScope::Collection, collectionScope);
 
-    menu.exec(event->globalPos());
+    menu->exec(event->globalPos());
+    if (!menu)
+        return;
+    delete menu;
     if (picked && *picked != scope)
         emit scopeChangeRequested(*picked);
 }

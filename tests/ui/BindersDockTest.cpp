@@ -1,0 +1,225 @@
+#include "BinderFixtures.h"
+#include "DialogTestSupport.h"
+#include "TestRegistry.h"
+
+#include "collection/Binders.h"
+#include "collection/Collection.h"
+#include "ui/dialogs/BinderDialog.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+#include <QUndoStack>
+
+#include <memory>
+
+using namespace pv;
+
+namespace {
+
+Binder setBinder(const char *setId)
+{
+    Binder binder = newBinder(QStringLiteral("Set %1").arg(QLatin1String(setId)), Language::English);
+    BinderRule rule;
+    rule.setId = QString::fromLatin1(setId);
+    binder.rules = {rule};
+    return binder;
+}
+
+// Answers the new binder dialog: picks the template, names the binder and
+// accepts.
+void answerNewBinder(const QString &templateName, const QString &name)
+{
+    DialogPrompts::setExec([templateName, name](QDialog &dialog) {
+        auto *combo = dialog.findChild<QComboBox *>(QStringLiteral("templateCombo"));
+        combo->setCurrentIndex(std::max(0, combo->findText(templateName)));
+        dialog.findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(name);
+        return int(QDialog::Accepted);
+    });
+}
+
+QStringList menuTexts(QMenu &menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu.actions())
+        texts.append(action->isSeparator() ? QStringLiteral("|") : action->text());
+    return texts;
+}
+
+QAction *menuAction(QMenu &menu, const QString &text)
+{
+    for (QAction *action : menu.actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class BindersDockTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // The window's catalog reads this fresh cache instead of building one.
+        std::unique_ptr<CardCatalog> catalog(test::loadFixtureCatalog(nullptr, {QStringLiteral("Common")}));
+        QVERIFY(catalog);
+    }
+
+    void newOpenEditDeleteAndUndo()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        Collection *collection = window.collection();
+        auto *list = window.findChild<QListWidget *>(QStringLiteral("bindersList"));
+        auto *deleteButton = window.findChild<QPushButton *>(QStringLiteral("deleteBinderButton"));
+        QVERIFY(!deleteButton->isEnabled());
+        window.deleteBinder();
+        QVERIFY(prompts.questions.isEmpty());
+
+        // A binder without a name, or without rules or a cap, is dropped.
+        answerNewBinder(QStringLiteral("Custom binder"), QStringLiteral("Nothing in it"));
+        window.newBinder();
+        answerNewBinder(QStringLiteral("360 Most Valuable Cards"), QString());
+        window.newBinder();
+        QVERIFY(collection->binders().isEmpty());
+
+        answerNewBinder(QStringLiteral("360 Most Valuable Cards"), QStringLiteral("Best"));
+        window.findChild<QPushButton *>(QStringLiteral("newBinderButton"))->click();
+        QCOMPARE(collection->binders().size(), 1);
+        const Binder stored = collection->binders().constFirst();
+        QCOMPARE(stored.topValue, 360);
+        QCOMPARE(list->currentItem()->data(Qt::UserRole).toString(), stored.id);
+        QVERIFY(deleteButton->isEnabled());
+        QCOMPARE(window.findChildren<BinderDialog *>().size(), 1);
+        BinderDialog *dialog = window.findChildren<BinderDialog *>().constFirst();
+        QVERIFY(dialog->isVisible());
+
+        // Opening it again raises the same dialog.
+        Q_EMIT list->itemDoubleClicked(list->item(0));
+        QCOMPARE(window.findChildren<BinderDialog *>().size(), 1);
+
+        // A view change is an undoable edit, and undo reaches the dialog.
+        const int commands = window.undoStack()->count();
+        dialog->findChild<QCheckBox *>(QStringLiteral("showMissingCheck"))->setChecked(false);
+        QCOMPARE(window.undoStack()->count(), commands + 1);
+        QVERIFY(!collection->binder(stored.id)->showMissing);
+        window.undoStack()->undo();
+        QVERIFY(collection->binder(stored.id)->showMissing);
+        QVERIFY(dialog->binder().showMissing);
+        QVERIFY(dialog->findChild<QCheckBox *>(QStringLiteral("showMissingCheck"))->isChecked());
+
+        // Closing deletes the dialog; the binder then opens in a new one.
+        dialog->close();
+        QTRY_VERIFY(window.findChildren<BinderDialog *>().isEmpty());
+        Q_EMIT list->itemDoubleClicked(list->item(0));
+        QCOMPARE(window.findChildren<BinderDialog *>().size(), 1);
+
+        // Deleting asks first, closes the open dialog, and can be undone
+        // without reopening it.
+        prompts.questionAnswers = {QMessageBox::No};
+        deleteButton->click();
+        QCOMPARE(prompts.questions, QStringList({QStringLiteral("Delete binder|Delete the binder \"Best\"? The cards "
+                                                                "in your collection are not affected.")}));
+        QCOMPARE(collection->binders().size(), 1);
+        prompts.questionAnswers = {QMessageBox::Yes};
+        deleteButton->click();
+        QVERIFY(collection->binders().isEmpty());
+        QTRY_VERIFY(window.findChildren<BinderDialog *>().isEmpty());
+        window.undoStack()->undo();
+        QCOMPARE(collection->binders().size(), 1);
+        QCoreApplication::processEvents();
+        QVERIFY(window.findChildren<BinderDialog *>().isEmpty());
+    }
+
+    void contextMenuAndDetachedBinders()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Collection *collection = window.collection();
+        const Binder stored = setBinder("tst1");
+        collection->upsertBinder(stored);
+        auto *list = window.findChild<QListWidget *>(QStringLiteral("bindersList"));
+        QCOMPARE(list->count(), 1);
+
+        const QPoint empty(5, list->viewport()->height() - 5);
+        QVERIFY(!list->itemAt(empty));
+        std::unique_ptr<QMenu> menu(window.createBindersContextMenu(empty));
+        QCOMPARE(menuTexts(*menu), QStringList({QStringLiteral("&Undo"), QStringLiteral("&Redo"), QStringLiteral("|"),
+                                                QStringLiteral("New binder...")}));
+
+        const QPoint onItem = list->visualItemRect(list->item(0)).center();
+        menu.reset(window.createBindersContextMenu(onItem));
+        QCOMPARE(menuTexts(*menu).mid(3), QStringList({QStringLiteral("Open"), QStringLiteral("Delete"),
+                                                       QStringLiteral("|"), QStringLiteral("New binder...")}));
+        menuAction(*menu, QStringLiteral("Open"))->trigger();
+        QCOMPARE(window.findChildren<BinderDialog *>().size(), 1);
+        menuAction(*menu, QStringLiteral("Delete"))->trigger();
+        QVERIFY(prompts.questions.isEmpty());
+        QVERIFY(collection->binders().isEmpty());
+        window.undoStack()->undo();
+        QCOMPARE(collection->binders().size(), 1);
+
+        // A detached binder's view changes are never recorded.
+        const int commands = window.undoStack()->count();
+        Binder loose = setBinder("tst2");
+        window.openBinder(loose, true);
+        BinderDialog *detached = nullptr;
+        for (BinderDialog *dialog : window.findChildren<BinderDialog *>()) {
+            if (dialog->binder().id == loose.id)
+                detached = dialog;
+        }
+        QVERIFY(detached && detached->isDetached());
+        detached->findChild<QCheckBox *>(QStringLiteral("showMissingCheck"))->setChecked(false);
+        QCOMPARE(window.undoStack()->count(), commands);
+        QCOMPARE(collection->binders().size(), 1);
+    }
+
+    // A card shown in a binder is found in the collection tree: the first
+    // holding of that card, of any language.
+    void cardActivationSelectsTheFirstHolding()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        Collection *collection = window.collection();
+        auto *tree = window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
+        if (!tree->model()) {
+            auto *model = new CollectionTreeModel(&window);
+            model->setCollection(collection);
+            tree->setModel(model);
+        }
+        collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-2"), 1));
+        CardEntry japanese = test::fixtureHolding(QStringLiteral("tst1-3"), 1);
+        japanese.lang = Language::Japanese;
+        collection->addEntry(japanese);
+        collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-3"), 2));
+        window.openBinder(setBinder("tst1"), false);
+        BinderDialog *dialog = window.findChildren<BinderDialog *>().constFirst();
+        QTRY_VERIFY(tree->model()->rowCount() > 0);
+
+        Q_EMIT dialog->cardActivated(QStringLiteral("tst1-3"));
+        const QModelIndex current = tree->currentIndex();
+        QVERIFY(current.isValid());
+        QCOMPARE(current.data(CollectionTreeModel::EntryIndexRole).toInt(), 1);
+        for (QModelIndex parent = current.parent(); parent.isValid(); parent = parent.parent())
+            QVERIFY(tree->isExpanded(parent));
+
+        Q_EMIT dialog->cardActivated(QStringLiteral("tst1-9"));
+        QCOMPARE(tree->currentIndex(), current);
+    }
+};
+
+PV_REGISTER_TEST(BindersDockTest)
+#include "BindersDockTest.moc"
