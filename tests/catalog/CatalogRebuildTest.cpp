@@ -183,6 +183,46 @@ private slots:
         QVERIFY(catalog.statusText(Language::English).startsWith(QStringLiteral("1 sets, 1 cards - updated 1 day(s) ago")));
     }
 
+    // A reply that lists nothing, or of the wrong shape, never replaces the
+    // catalog in hand: the old catalog and its cache file stay, the rebuild
+    // fails, and the next start tries again.
+    void aRebuildThatListsNothingKeepsThePreviousCatalog_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no cards") << QStringLiteral("/v2/en/cards$") << QByteArray("[]")
+                                  << QStringLiteral("the card database listed no cards");
+        QTest::newRow("no sets") << QStringLiteral("/v2/en/sets\\?") << QByteArray("[]")
+                                 << QStringLiteral("the card database listed no sets");
+        QTest::newRow("cards in an object")
+            << QStringLiteral("/v2/en/cards$") << QByteArray("{\"cards\":[]}")
+            << QStringLiteral("card list (English): Malformed response: expected a list, not an object");
+    }
+
+    void aRebuildThatListsNothingKeepsThePreviousCatalog()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        writeCache(Language::English, previousEnglish(90000));
+        const QByteArray before = readFile(cacheFile(Language::English));
+        m_standIn->addFault(pattern, WebStandIn::Fault::custom(200, "application/json; charset=utf-8", body));
+
+        TcgdexClient client;
+        CardCatalog catalog(&client);
+        QSignalSpy finished(&catalog, &CardCatalog::refreshFinished);
+        catalog.ensureLoaded(Language::English);
+        const QList<QVariant> result = waitForRefresh(finished);
+        QVERIFY(!result.isEmpty());
+        QCOMPARE(result.at(1).toBool(), false);
+        QCOMPARE(result.at(2).toString(), message);
+        QCOMPARE(catalog.state(Language::English), CatalogState::Ready);
+        QCOMPARE(catalog.catalog(Language::English)->sets.size(), 1);
+        QCOMPARE(catalog.catalog(Language::English)->cards.size(), 1);
+        QCOMPARE(readFile(cacheFile(Language::English)), before);
+    }
+
     void aFirstBuildThatFailsLeavesNoCatalog()
     {
         m_standIn->addFault(QStringLiteral("/v2/ja/sets\\?"), WebStandIn::Fault::httpStatus(503), 3);

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 // What the dialogs under test asked of the file, print and message dialogs,
@@ -33,6 +34,8 @@ struct PromptScope
     QList<QMessageBox::StandardButton> questionAnswers;
     QStringList questions;      // "title|text" of every question box
     QStringList informations;   // "title|text" of every information and About box
+    QStringList openedUrls;     // every address handed to the desktop
+    bool urlOpens = true;       // answer of the desktop
 
     PromptScope()
     {
@@ -64,6 +67,10 @@ struct PromptScope
         });
         DialogPrompts::setInformation([this](QWidget *, const QString &title, const QString &text) {
             informations.append(title + QLatin1Char('|') + text);
+        });
+        DialogPrompts::setOpenUrl([this](const QUrl &url) {
+            openedUrls.append(url.toString());
+            return urlOpens;
         });
     }
     ~PromptScope() { DialogPrompts::reset(); }

@@ -30,6 +30,8 @@ class MainWindow;
 namespace pv {
 
 class CardCatalog;
+class CollectionTreeDelegate;
+class CollectionTreeModel;
 class Collection;
 class CollectionSearchModel;
 class DexIndex;
@@ -76,6 +78,7 @@ public:
     DexIndex *dexIndex() const { return m_dexIndex; }
     PriceIndex *priceIndex() const { return m_priceIndex; }
     QUndoStack *undoStack() const { return m_undoStack; }
+    CollectionTreeModel *treeModel() const { return m_treeModel; }
     const ChartScope &chartScope() const { return m_chartScope; }
 
     // ---- file commands (MainWindowFile.cpp) ----
@@ -110,6 +113,11 @@ public:
 
     // ---- tree (MainWindowTree.cpp) ----
     void expandAncestors(const QModelIndex &index);
+    // Spans the first column of every language, series and set row below parent.
+    void spanGroupRows(const QModelIndex &parent = QModelIndex());
+    // Expands every node now, or once the tree model has caught up with the
+    // collection when a rebuild is still pending.
+    void expandWholeTree();
     void revealSets(const QSet<QString> &setKeys);
 
     // ---- binders (MainWindowBinders.cpp) ----
@@ -206,6 +214,8 @@ private:
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
     QUndoStack *m_undoStack = nullptr;
+    CollectionTreeModel *m_treeModel = nullptr;
+    CollectionTreeDelegate *m_treeDelegate = nullptr;
 
     QLabel *m_summaryLabel = nullptr;
     QLabel *m_pricesLabel = nullptr;
