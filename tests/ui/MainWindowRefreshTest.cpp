@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTranslator>
 
 using namespace pv;
 
@@ -107,11 +108,18 @@ class MainWindowRefreshTest : public QObject
         QString status() { return window.statusBar()->currentMessage(); }
     };
 
+    // The English plural forms, as the program loads them.
+    QTranslator m_plurals;
+
 private Q_SLOTS:
     void initTestCase()
     {
         test::WebStandIn::shared();
+        QVERIFY(m_plurals.load(QStringLiteral(":/i18n/tallowk_en.qm")));
+        QCoreApplication::installTranslator(&m_plurals);
     }
+
+    void cleanupTestCase() { QCoreApplication::removeTranslator(&m_plurals); }
 
     void init()
     {
@@ -151,7 +159,7 @@ private Q_SLOTS:
         QVERIFY(!f.cancel()->isHidden());
         QCOMPARE(f.progress()->maximum(), 10);
         QCOMPARE(logSince(logStart, QStringLiteral("prices")).count(
-                     QStringLiteral("Price refresh started: 10 distinct card(s).")),
+                     QStringLiteral("Price refresh started: 10 distinct cards.")),
                  1);
         // No set record: no fallback phase, six requests at once.
         QCOMPARE(f.client->sent.size(), 6);
@@ -199,7 +207,7 @@ private Q_SLOTS:
         const int secondRun = logSize();
         f.refresh()->trigger();
         QCOMPARE(logSince(secondRun, QStringLiteral("prices")).first(),
-                 QStringLiteral("Price refresh started: 1 distinct card(s)."));
+                 QStringLiteral("Price refresh started: 1 distinct card."));
         f.client->fail(QStringLiteral("zz1-20"), QStringLiteral("Connection closed"));
         QVERIFY(!f.window.isPriceRefreshRunning());
         QCOMPARE(collection->history().size(), history);
@@ -223,9 +231,9 @@ private Q_SLOTS:
         QSignalSpy indexed(f.window.priceIndex(), &PriceIndex::setIndexed);
         const int logStart = logSize();
         f.refresh()->trigger();
-        QCOMPARE(f.status(), QStringLiteral("Looking up fallback prices for 2 set(s)..."));
+        QCOMPARE(f.status(), QStringLiteral("Looking up fallback prices for 2 sets..."));
         QVERIFY(logSince(logStart, QStringLiteral("prices"))
-                    .contains(QStringLiteral("Resolving TCGCSV fallback data for 2 set(s).")));
+                    .contains(QStringLiteral("Resolving TCGCSV fallback data for 2 sets.")));
         QVERIFY(f.client->sent.isEmpty());
 
         // A card added meanwhile joins the queue and the total, but is not asked for yet.
@@ -246,8 +254,8 @@ private Q_SLOTS:
         QVERIFY(!f.window.isPriceRefreshRunning());
         QVERIFY(collection->entries().at(0).unitValueUsd > 0.0);
         QVERIFY(logSince(logStart, QStringLiteral("prices"))
-                    .contains(QStringLiteral("Priced 5 card(s). Recorded this week's total. 1 of them came from "
-                                             "TCGCSV's USD market prices. 1 set(s) have no fallback prices "
+                    .contains(QStringLiteral("Priced 5 cards. Recorded this week's total. 1 of them came from "
+                                             "TCGCSV's USD market prices. 1 set has no fallback prices "
                                              "available.")));
 
         // The second run finds both sets settled: they answer at once, and
@@ -261,7 +269,7 @@ private Q_SLOTS:
         for (const QString id : {"base1-4", "base1-1", "zz9-1", "zz9-2"})
             f.client->answer(id, 1.0);
         QVERIFY(logSince(second, QStringLiteral("prices"))
-                    .contains(QStringLiteral("Priced 4 card(s). Recorded this week's total. 1 set(s) have no "
+                    .contains(QStringLiteral("Priced 4 cards. Recorded this week's total. 1 set has no "
                                              "fallback prices available.")));
     }
 
@@ -332,7 +340,7 @@ private Q_SLOTS:
         QVERIFY(!f.window.isPriceRefreshRunning());
         const QStringList lines = logSince(logStart, QStringLiteral("prices"));
         QVERIFY(!lines.join(QLatin1Char('\n')).contains(QLatin1String("Price refresh started")));
-        QVERIFY(lines.contains(QStringLiteral("Priced 2 card(s). Recorded this week's total.")));
+        QVERIFY(lines.contains(QStringLiteral("Priced 2 cards. Recorded this week's total.")));
     }
 };
 

@@ -15,6 +15,7 @@
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
+#include <QTranslator>
 #include <QTreeView>
 
 using namespace pv;
@@ -83,7 +84,18 @@ class MainWindowSearchTest : public QObject
 {
     Q_OBJECT
 
+    // The English plural forms, as the program loads them.
+    QTranslator m_plurals;
+
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_plurals.load(QStringLiteral(":/i18n/tallowk_en.qm")));
+        QCoreApplication::installTranslator(&m_plurals);
+    }
+
+    void cleanupTestCase() { QCoreApplication::removeTranslator(&m_plurals); }
+
     void init()
     {
         test::setSetting(QStringLiteral("mainWindow"), QVariant());
@@ -110,7 +122,7 @@ private Q_SLOTS:
                                            Language::Japanese));
         dock.search(QStringLiteral("chu"));
         QCOMPARE(dock.collectionResults()->model()->rowCount(), 3);
-        QCOMPARE(dock.status(), QStringLiteral("3 card(s) in your collection. Double-click one to show it in the tree."));
+        QCOMPARE(dock.status(), QStringLiteral("3 cards in your collection. Double-click one to show it in the tree."));
         dock.search(QStringLiteral("Mew"));
         QCOMPARE(dock.status(), QStringLiteral("No card you own matches. Try the catalog to find one you do not."));
 
@@ -118,7 +130,7 @@ private Q_SLOTS:
         dock.search(QStringLiteral("Pika"), QString(), QStringLiteral("102"));
         QCOMPARE(dock.collectionResults()->model()->rowCount(), 2);
         QCOMPARE(dock.status(),
-                 QStringLiteral("2 card(s) in your collection. Double-click one to show it in the tree. The set sizes "
+                 QStringLiteral("2 cards in your collection. Double-click one to show it in the tree. The set sizes "
                                 "are not known for this document, so the card count was ignored; a price refresh "
                                 "fills them in."));
 
@@ -190,10 +202,10 @@ private Q_SLOTS:
         QTableView *results = dock.catalogResults();
         dock.search(QStringLiteral("P"));
         QCOMPARE(results->model()->rowCount(), 0);
-        QCOMPARE(dock.status(), QStringLiteral("Type at least 2 character(s) of the name, or a card number."));
+        QCOMPARE(dock.status(), QStringLiteral("Type at least 2 characters of the name, or a card number."));
         dock.search(QStringLiteral("P"), QStringLiteral("5"));
         QCOMPARE(results->model()->rowCount(), 1);
-        QCOMPARE(dock.status(), QStringLiteral("1 match(es). Double-click a card to add it."));
+        QCOMPARE(dock.status(), QStringLiteral("1 match. Double-click a card to add it."));
 
         // At most 2,000 rows, with the number of matches.
         window.collection()->addEntry(test::fixtureHolding(QStringLiteral("big1-7"), 1));
