@@ -143,9 +143,10 @@ void MainWindow::connectActions()
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
     connect(ui->actionRefreshPrices, &QAction::triggered, this, &MainWindow::refreshPrices);
     connect(ui->actionFindCard, &QAction::triggered, this, &MainWindow::findCard);
+    connect(ui->actionAddCards, &QAction::triggered, this, [this] { addCards(QString()); });
 
     // Commands whose dialogs or reactions are not part of this build yet.
-    for (QAction *action : {ui->actionAddCards, ui->actionRemoveEntry})
+    for (QAction *action : {ui->actionRemoveEntry})
         action->setEnabled(false);
 }
 

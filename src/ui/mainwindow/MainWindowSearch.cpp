@@ -274,9 +274,11 @@ void MainWindow::showSearchResultsContextMenu(const QPoint &pos)
 
 void MainWindow::addFromCatalogResult(const QModelIndex &index)
 {
-    // Adding a found card needs the Add cards command; until the window has
-    // one, a double-click on a catalog result does nothing.
-    Q_UNUSED(index)
+    const int row = m_catalogResultsProxy->mapToSource(index).row();
+    const QList<CatalogCard> &cards = m_catalogResultsModel->cards();
+    if (row < 0 || row >= cards.size())
+        return;
+    addCards(setKey(cards.at(row).language, cards.at(row).setId));
 }
 
 } // namespace pv
