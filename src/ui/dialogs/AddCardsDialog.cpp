@@ -63,7 +63,10 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
     ui->setupUi(this);
     ui->contentSplitter->setStretchFactor(0, 3);
     ui->contentSplitter->setStretchFactor(1, 1);
-    ui->contentSplitter->setSizes({620, 260});
+    ui->contentSplitter->setSizes({560, 340});
+    // The status line takes the room beside the button rather than wrapping
+    // into a narrow column.
+    ui->cardsStatusLayout->setStretchFactor(ui->statusLabel, 1);
     m_model = new SetCardsModel(client, priceIndex, catalog, this);
     m_proxy = new QSortFilterProxyModel(this);
 
