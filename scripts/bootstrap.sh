@@ -10,7 +10,7 @@ cd "$here"
 packages=(build-essential cmake ninja-build ccache pkg-config
           qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools qt6-image-formats-plugins libsimdjson-dev
           qt6-httpserver-dev qt6-websockets-dev zlib1g-dev
-          poppler-utils fonts-noto-cjk python3)
+          poppler-utils fonts-noto-cjk python3 clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -40,6 +40,8 @@ test)
     export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}"
     export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
     ctest --test-dir build-test --output-on-failure --parallel "$jobs"
+    # A short run of every fuzz harness (a minute in all).
+    bash scripts/fuzz.sh --jobs 2 12
     ;;
 *)
     echo "usage: $0 run|test [arguments for the program]" >&2

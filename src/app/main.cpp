@@ -4,11 +4,23 @@
 #include "core/Log.h"
 #include "core/SetBrief.h"
 #include "core/SetDetail.h"
+#include "core/Currency.h"
+#include "core/Errata.h"
+#include "core/FxRates.h"
+#include "core/NameTranslator.h"
+#include "core/PriceBasis.h"
+#include "core/PriceSource.h"
 #include "selftest/SelfTestRunner.h"
+#include "ui/ThemeManager.h"
+#include "ui/mainwindow/MainWindow.h"
 
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QSplashScreen>
+#include <QSysInfo>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstring>
@@ -76,9 +88,51 @@ int main(int argc, char *argv[])
     if (parser.isSet(selfTestOption) || positional.contains(QLatin1String("selftest")))
         return pv::runSelfTests();
 
-    std::fputs(qPrintable(QCoreApplication::translate(
-                   "main", "Tallowmerick: the collection window is not available in this build; "
-                           "only \"tallowmerick selftest\" can run.\n")),
-               stderr);
-    return 2;
+    // English singular and plural forms for the texts counted with %n.
+    QTranslator plurals;
+    if (plurals.load(QStringLiteral(":/i18n/tallowk_en.qm")))
+        QCoreApplication::installTranslator(&plurals);
+
+    pv::ThemeManager::applyTheme(&app, pv::ThemeManager::currentThemeName());
+
+    QSplashScreen splash(QPixmap(QStringLiteral(":/images/splash.png")));
+    splash.show();
+    const auto splashMessage = [&splash](const char *text) {
+        splash.showMessage(QCoreApplication::translate("main", text), Qt::AlignRight | Qt::AlignBottom,
+                           QColor(242, 242, 242));
+        QCoreApplication::processEvents();
+    };
+
+    splashMessage(QT_TRANSLATE_NOOP("main", "Loading currency rates..."));
+    pv::Currency::reload();
+    pv::PriceBasis::load();
+    pv::PriceSource::load();
+    splashMessage(QT_TRANSLATE_NOOP("main", "Loading card names..."));
+    pv::NameTranslator::load();
+    splashMessage(QT_TRANSLATE_NOOP("main", "Loading printing corrections..."));
+    pv::Errata::ensureLoaded();
+
+    const QString appCategory = QStringLiteral("app");
+    pv::Log::info(appCategory, QCoreApplication::translate("main", "Tallowmerick %1 starting (Qt %2, %3).")
+                            .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(qVersion()),
+                                 QSysInfo::prettyProductName()));
+    pv::Log::info(appCategory, QCoreApplication::translate("main", "Settings file: %1")
+                            .arg(QDir::toNativeSeparators(pv::AppSettings::filePath())));
+    const QString currency = pv::Currency::currentCode();
+    const QDate ratesDate = pv::FxRates::storedDate();
+    pv::Log::info(appCategory, QCoreApplication::translate("main", "Theme %1, prices shown in %2 (1 USD = %3, rates dated %4).")
+                            .arg(pv::ThemeManager::currentThemeName(), currency)
+                            .arg(pv::FxRates::rateFor(currency), 0, 'f', 5)
+                            .arg(ratesDate.isValid() ? ratesDate.toString(Qt::ISODate)
+                                                     : QCoreApplication::translate("main", "never fetched")));
+
+    splashMessage(QT_TRANSLATE_NOOP("main", "Preparing the collection window..."));
+    pv::MainWindow window;
+    window.show();
+    splash.finish(&window);
+
+    if (!positional.isEmpty())
+        window.openFile(positional.first());
+
+    return app.exec();
 }

@@ -537,11 +537,40 @@ QList<CatalogSet> CardCatalog::catalogSets(const RebuildJob &job) const
     return sets;
 }
 
+QString CardCatalog::shrinkProblem(Language language, const RebuildJob &job) const
+{
+    // A reply of the wrong shape or a broken service can list nothing, or
+    // far too little: such a list never replaces the catalog in hand.
+    const LanguageCatalog *old = catalog(language);
+    const qsizetype oldSets = old ? old->sets.size() : 0;
+    if (job.sets.isEmpty())
+        return tr("the card database listed no sets");
+    if (job.sets.size() * 2 < oldSets)
+        return tr("the card database listed only %1 of the %2 sets").arg(job.sets.size()).arg(oldSets);
+    if (!job.cardsReceived)
+        return QString();
+    qsizetype oldCards = 0;
+    if (old) {
+        for (const CatalogCard &card : old->cards)
+            oldCards += card.fromErrata ? 0 : 1;
+    }
+    if (job.cards.isEmpty())
+        return tr("the card database listed no cards");
+    if (job.cards.size() * 2 < oldCards)
+        return tr("the card database listed only %1 of the %2 cards").arg(job.cards.size()).arg(oldCards);
+    return QString();
+}
+
 void CardCatalog::advanceRebuild(Language language)
 {
     auto job = m_rebuildJobs.find(language);
     if (job == m_rebuildJobs.end() || !job->setsReceived || !job->seriesReceived)
         return;
+    const QString shrunk = shrinkProblem(language, *job);
+    if (!shrunk.isEmpty()) {
+        abortRebuild(language, shrunk);
+        return;
+    }
     if (job->cardsReceived && job->serieDetailsDone >= job->serieDetailsExpected) {
         finishRebuild(language);
         return;

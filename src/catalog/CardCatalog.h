@@ -126,6 +126,7 @@ private:
     void applyErrata(LanguageCatalog &catalog, Language language);
     QList<CatalogSet> catalogSets(const RebuildJob &job) const;
     void emitProgress(Language language, const RebuildJob &job);
+    QString shrinkProblem(Language language, const RebuildJob &job) const;
     void advanceRebuild(Language language);
     void finishRebuild(Language language);
     void abortRebuild(Language language, const QString &message);

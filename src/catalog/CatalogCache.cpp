@@ -1,5 +1,6 @@
 #include "catalog/CatalogCache.h"
 
+#include "core/FileSaving.h"
 #include "core/Log.h"
 
 #include <QCborStreamReader>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QSet>
 #include <QStringBuilder>
 
@@ -73,6 +73,8 @@ public:
     }
 
     QCborError error() { return m_reader.lastError(); }
+    // True when an array declared more items than the file has bytes left.
+    bool declaredTooMuch() const { return m_lie; }
 
     bool read(RawCatalog &raw)
     {
@@ -96,7 +98,7 @@ public:
                 continue;
             }
             seen.insert(key);
-            if (!readMember(key, raw))
+            if (!readMember(key, raw) || m_reader.lastError() != QCborError::NoError)
                 return false;
         }
         return m_reader.leaveContainer();
@@ -152,14 +154,21 @@ private:
         if (!m_reader.isArray())
             return skip();
         if (m_reader.isLengthKnown()) {
-            // Every item takes at least one byte: a length beyond the file is a lie.
+            // Every item takes at least one byte: a length beyond the bytes
+            // left is a lie, and the file is damaged.
             const quint64 declared = m_reader.length();
-            reserve(qsizetype(qMin<quint64>(declared, quint64(m_size))) / width);
+            if (declared > quint64(m_size - m_reader.currentOffset())) {
+                m_lie = true;
+                return false;
+            }
+            reserve(qsizetype(declared) / width);
         }
         if (!m_reader.enterContainer())
             return false;
         while (m_reader.hasNext()) {
-            if (!readItem(items++))
+            // The first error ends the reading: a stray break inside a
+            // counted array would otherwise be read as item after item.
+            if (!readItem(items++) || m_reader.lastError() != QCborError::NoError)
                 return false;
         }
         return m_reader.leaveContainer();
@@ -299,6 +308,7 @@ private:
     QCborStreamReader m_reader;
     qsizetype m_size = 0;
     QByteArray m_buffer;
+    bool m_lie = false;
 };
 
 } // namespace
@@ -330,6 +340,8 @@ CatalogCache::LoadResult CatalogCache::load(const QString &path)
     RawCatalog raw;
     CacheReader reader(bytes);
     if (!reader.read(raw)) {
+        if (reader.declaredTooMuch())
+            return discard(path, QStringLiteral("an array claims more items than the file holds"));
         QCborError error = reader.error();
         // An item cut short reports no error of its own: the data ended.
         if (error.c == QCborError::NoError)
@@ -479,16 +491,11 @@ bool CatalogCache::save(const QString &path, Language language, const Contents &
     writer.append(contents.haveVariants);
     writer.endMap();
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    removeSaveLeftovers(path);
+    QString reason;
+    if (replaceFileContents(path, bytes, &reason) != SaveStep::Done) {
         if (error)
-            *error = file.errorString();
-        return false;
-    }
-    file.write(bytes);
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
+            *error = reason;
         return false;
     }
     return true;

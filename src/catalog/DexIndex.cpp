@@ -2,6 +2,7 @@
 
 #include "catalog/CacheDirectory.h"
 #include "catalog/TcgdexClient.h"
+#include "core/FileSaving.h"
 #include "core/Log.h"
 
 #include <QCborArray>
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace pv {
 
@@ -114,37 +114,11 @@ void DexIndex::loadCache(Language language)
     const QByteArray bytes = file.readAll();
     file.close();
 
-    QCborParserError parseError;
-    const QCborValue root = QCborValue::fromCbor(bytes, &parseError);
-    if (parseError.error != QCborError::NoError) {
-        discard(language, parseError.errorString());
+    QString problem;
+    const QHash<int, QSet<QString>> entries = readCache(bytes, &problem);
+    if (!problem.isEmpty()) {
+        discard(language, problem);
         return;
-    }
-    if (!root.isMap()) {
-        discard(language, QStringLiteral("the file is not a dex index"));
-        return;
-    }
-    const QCborMap map = root.toMap();
-    if (map.value(QStringLiteral("format")).toString() != QLatin1String(formatTag)) {
-        discard(language, QStringLiteral("unexpected format tag"));
-        return;
-    }
-    if (map.value(QStringLiteral("version")).toInteger(0) > formatVersion) {
-        discard(language, QStringLiteral("written by a newer version of Tallowmerick"));
-        return;
-    }
-
-    QHash<int, QSet<QString>> entries;
-    const QCborArray pairs = map.value(QStringLiteral("entries")).toArray();
-    for (qsizetype i = 1; i < pairs.size(); i += 2) {
-        const qint64 number = pairs.at(i - 1).toInteger(0);
-        if (number <= 0 || number > std::numeric_limits<int>::max())
-            continue;
-        QSet<QString> ids;
-        const QCborArray list = pairs.at(i).toArray();
-        for (const QCborValue &id : list)
-            ids.insert(id.toString());
-        entries.insert(int(number), ids);
     }
     if (entries.isEmpty())
         return;
@@ -153,6 +127,48 @@ void DexIndex::loadCache(Language language)
     entry.dirty = false;
     Log::debug(logCategory, tr("Loaded %1 cached dex entries for %2.")
                                 .arg(QString::number(entries.size()), languageDisplayName(language)));
+}
+
+QHash<int, QSet<QString>> DexIndex::readCache(const QByteArray &bytes, QString *problem)
+{
+    problem->clear();
+    QCborParserError parseError;
+    const QCborValue root = QCborValue::fromCbor(bytes, &parseError);
+    if (parseError.error != QCborError::NoError) {
+        *problem = parseError.errorString();
+        return {};
+    }
+    if (!root.isMap()) {
+        *problem = QStringLiteral("the file is not a dex index");
+        return {};
+    }
+    const QCborMap map = root.toMap();
+    if (map.value(QStringLiteral("format")).toString() != QLatin1String(formatTag)) {
+        *problem = QStringLiteral("unexpected format tag");
+        return {};
+    }
+    // Numbers are read only when they are integers: a double beyond 64 bits
+    // has no integer value.
+    const QCborValue version = map.value(QStringLiteral("version"));
+    if (version.isDouble() ? version.toDouble() > formatVersion : version.toInteger(0) > formatVersion) {
+        *problem = QStringLiteral("written by a newer version of Tallowmerick");
+        return {};
+    }
+
+    QHash<int, QSet<QString>> entries;
+    const QCborArray pairs = map.value(QStringLiteral("entries")).toArray();
+    for (qsizetype i = 1; i < pairs.size(); i += 2) {
+        const QCborValue key = pairs.at(i - 1);
+        const qint64 number = key.isInteger() ? key.toInteger() : 0;
+        if (number <= 0 || number > std::numeric_limits<int>::max())
+            continue;
+        QSet<QString> ids;
+        const QCborArray list = pairs.at(i).toArray();
+        for (const QCborValue &id : list)
+            ids.insert(id.toString());
+        entries.insert(int(number), ids);
+    }
+    return entries;
 }
 
 void DexIndex::discard(Language language, const QString &reason)
@@ -186,16 +202,13 @@ void DexIndex::saveCache(Language language)
     map.insert(QStringLiteral("savedAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
     map.insert(QStringLiteral("entries"), pairs);
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
-    const QByteArray bytes = map.toCborValue().toCbor();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    removeSaveLeftovers(path);
+    QString reason;
+    if (replaceFileContents(path, map.toCborValue().toCbor(), &reason) != SaveStep::Done) {
+        Log::warn(logCategory, tr("Could not save the dex index %1: %2").arg(path, reason));
         return;
     }
-    if (file.commit())
-        m_index[language].dirty = false;
+    m_index[language].dirty = false;
 }
 
 } // namespace pv

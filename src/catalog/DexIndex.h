@@ -29,6 +29,9 @@ public:
     explicit DexIndex(TcgdexClient *client, QObject *parent = nullptr);
 
     static QString cachePath(pv::Language language);
+    // The entries of a cache file's bytes; empty with the reason in *problem
+    // when the file is damaged, foreign or newer.
+    static QHash<int, QSet<QString>> readCache(const QByteArray &bytes, QString *problem);
 
     // Makes the number known: dexReady or dexFailed follows, never inside this call.
     void request(pv::Language language, int dexId);

@@ -1,6 +1,7 @@
 #include "catalog/ImageCache.h"
 
 #include "core/AppSettings.h"
+#include "core/FileSaving.h"
 #include "core/Log.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,7 @@
 #include <QFileInfo>
 #include <QPixmapCache>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QDateTime>
 #include <QStandardPaths>
 
 namespace pv {
@@ -20,9 +21,9 @@ const QString settingsKey = QStringLiteral("imageCache/directory");
 const QString logCategory = QStringLiteral("cache");
 constexpr int memoryLimitKb = 65536;
 
-QString tr(const char *text)
+QString tr(const char *text, int n = -1)
 {
-    return QCoreApplication::translate("ImageCache", text);
+    return QCoreApplication::translate("ImageCache", text, nullptr, n);
 }
 
 QString storedFolder()
@@ -31,7 +32,83 @@ QString storedFolder()
     return settings.value(settingsKey).toString().trimmed();
 }
 
+// Whether the bytes of a JPEG, PNG or WebP picture run to the format's end
+// marker; other formats are left to their decoder.
+bool reachesEndMarker(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xff\xd8")) {
+        // Some writers pad a JPEG after its end-of-image marker.
+        qsizetype end = bytes.size();
+        while (end > 2 && (bytes.at(end - 1) == '\0' || bytes.at(end - 1) == '\n' || bytes.at(end - 1) == '\r'
+                           || bytes.at(end - 1) == ' '))
+            --end;
+        return end >= 4 && bytes.at(end - 2) == '\xff' && bytes.at(end - 1) == '\xd9';
+    }
+    if (bytes.startsWith("\x89PNG\r\n\x1a\n")) {
+        const qsizetype iend = bytes.lastIndexOf("IEND");
+        return iend >= 12 && iend + 8 <= bytes.size();
+    }
+    if (bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP") {
+        const auto *size = reinterpret_cast<const uchar *>(bytes.constData() + 4);
+        const quint64 declared = quint64(size[0]) | quint64(size[1]) << 8 | quint64(size[2]) << 16
+            | quint64(size[3]) << 24;
+        return declared + 8 <= quint64(bytes.size());
+    }
+    return true;
+}
+
+// Set while a picture is decoded on this thread: the JPEG decoder reports
+// damage it papers over only as a warning. (The PNG decoder also warns about
+// harmless things, such as an odd colour profile; a cut PNG lacks its end.)
+thread_local bool t_decoding = false;
+thread_local QString t_decoderWarning;
+QtMessageHandler g_previousHandler = nullptr;
+
+bool isJpegDamage(const QMessageLogContext &context, const QString &message)
+{
+    return (context.category && qstrcmp(context.category, "qt.gui.imageio.jpeg") == 0)
+        || message.contains(QLatin1String("JPEG"));
+}
+
+void noteDecoderWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (t_decoding && type == QtWarningMsg && isJpegDamage(context, message)) {
+        if (t_decoderWarning.isEmpty())
+            t_decoderWarning = message;
+        return;
+    }
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
 } // namespace
+
+QPixmap ImageCache::decodePicture(const QByteArray &bytes, QString *problem)
+{
+    if (bytes.isEmpty()) {
+        if (problem)
+            *problem = tr("no data");
+        return QPixmap();
+    }
+    if (!reachesEndMarker(bytes)) {
+        if (problem)
+            *problem = tr("the picture is cut short");
+        return QPixmap();
+    }
+    t_decoding = true;
+    t_decoderWarning.clear();
+    g_previousHandler = qInstallMessageHandler(noteDecoderWarning);
+    QPixmap pixmap;
+    const bool decoded = pixmap.loadFromData(bytes);
+    qInstallMessageHandler(g_previousHandler);
+    t_decoding = false;
+    if (!decoded || !t_decoderWarning.isEmpty()) {
+        if (problem)
+            *problem = decoded ? t_decoderWarning : tr("the picture could not be decoded");
+        return QPixmap();
+    }
+    return pixmap;
+}
 
 ImageCache::ImageCache()
     : m_folder(currentFolder())
@@ -39,6 +116,10 @@ ImageCache::ImageCache()
     const QString shown = QDir::toNativeSeparators(m_folder.absolutePath());
     if (m_folder.exists() || m_folder.mkpath(QStringLiteral("."))) {
         Log::info(logCategory, tr("Image cache folder: %1").arg(shown));
+        // Pictures whose store was cut short leave their temporary files.
+        const int removed = removeLeftovers(StaleLeftoverSeconds);
+        if (removed > 0)
+            Log::info(logCategory, tr("Removed %n unfinished picture file(s).", removed));
     } else {
         Log::error(logCategory,
                    tr("Image cache folder %1 could not be created; downloaded art will not be kept on disk.")
@@ -102,13 +183,19 @@ QPixmap ImageCache::load(const QString &url) const
     if (QPixmapCache::find(url, &pixmap))
         return pixmap;
     const QString path = filePathFor(url);
-    if (!QFileInfo::exists(path))
+    QFile file(path);
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return QPixmap();
-    if (pixmap.load(path)) {
+    const QByteArray bytes = file.readAll();
+    file.close();
+    QString problem;
+    pixmap = decodePicture(bytes, &problem);
+    if (!pixmap.isNull()) {
         QPixmapCache::insert(url, pixmap);
         return pixmap;
     }
     // A damaged file is dropped so that the image is fetched again.
+    Log::warn(logCategory, tr("Dropped the cached picture %1: %2").arg(QDir::toNativeSeparators(path), problem));
     QFile::remove(path);
     return QPixmap();
 }
@@ -124,18 +211,28 @@ void ImageCache::store(const QString &url, const QByteArray &bytes, const QPixma
     // Written through a temporary file so a failed write never leaves a
     // truncated image behind under the final name.
     const QString path = filePathFor(url);
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    if (ok)
-        ok = file.write(bytes) == bytes.size();
-    if (ok)
-        ok = file.commit();
-    if (!ok) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    QString reason;
+    if (replaceFileContents(path, bytes, &reason) != SaveStep::Done) {
         Log::warn(logCategory, tr("Could not cache %1 to %2: %3")
                                    .arg(url, QDir::toNativeSeparators(path), reason));
     }
+}
+
+int ImageCache::removeLeftovers(qint64 minimumAgeSeconds)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    int removed = 0;
+    const QStringList names = m_folder.entryList(QDir::Files | QDir::Hidden, QDir::Unsorted);
+    for (const QString &name : names) {
+        if (!isCacheFileName(saveLeftoverBase(name)))
+            continue;
+        const QFileInfo leftover(m_folder.absoluteFilePath(name));
+        if (minimumAgeSeconds > 0 && leftover.lastModified().toUTC().secsTo(now) < minimumAgeSeconds)
+            continue;
+        if (QFile::remove(leftover.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
 }
 
 void ImageCache::clear()
@@ -148,6 +245,7 @@ void ImageCache::clear()
         if (isCacheFileName(name))
             QFile::remove(m_folder.absoluteFilePath(name));
     }
+    removeLeftovers(0);
 }
 
 bool ImageCache::changeFolder(const QString &path)

@@ -30,15 +30,24 @@ public:
     // digits, a dot and a suffix. Nothing else in the folder is ever removed.
     static bool isCacheFileName(const QString &fileName);
 
+    // The picture in the bytes, or a null pixmap when they do not hold a
+    // whole picture: one cut short (its end marker missing) or one the
+    // decoder warned about, which it would pad out with grey.
+    static QPixmap decodePicture(const QByteArray &bytes, QString *problem = nullptr);
+
     QPixmap load(const QString &url) const;
     void store(const QString &url, const QByteArray &bytes, const QPixmap &pixmap);
     QString filePathFor(const QString &url) const;
+    // Removes every picture and every temporary file an unfinished store left.
     void clear();
     bool changeFolder(const QString &path);
 
     const QDir &folder() const { return m_folder; }
 
 private:
+    // Temporary files of unfinished stores at least this old (0: all).
+    int removeLeftovers(qint64 minimumAgeSeconds);
+
     QDir m_folder;
 };
 

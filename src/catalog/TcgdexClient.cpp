@@ -2,12 +2,15 @@
 
 #include "core/CardArtwork.h"
 #include "core/Log.h"
+#include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
 #include <QNetworkReply>
@@ -29,8 +32,10 @@ QString encoded(const QString &identifier)
 
 bool isRetryable(int status, QNetworkReply::NetworkError error)
 {
-    if (status != 0)
-        return status == 429 || status == 500 || status == 502 || status == 503 || status == 504;
+    if (status == 429 || status == 500 || status == 502 || status == 503 || status == 504)
+        return true;
+    // A connection that broke after the status line arrived is as temporary
+    // as one that broke before it.
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::RemoteHostClosedError:
@@ -46,27 +51,23 @@ bool isRetryable(int status, QNetworkReply::NetworkError error)
     }
 }
 
-// The HTTP status of a reply. When the server answers with an error status,
-// Qt hands out the disk cache's copy instead, carrying the status of that old
-// answer: the error code then tells which server error it really was.
-int replyStatus(QNetworkReply *reply)
+// The delay a Retry-After header asks for, in milliseconds: a number of
+// seconds or an HTTP date; -1 when there is none or it cannot be read.
+qint64 retryAfterMs(const QNetworkReply *reply)
 {
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() == QNetworkReply::NoError
-        || !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
-        return status;
-    switch (reply->error()) {
-    case QNetworkReply::InternalServerError:
-        return 500;
-    case QNetworkReply::OperationNotImplementedError:
-        return 501;
-    case QNetworkReply::ServiceUnavailableError:
-        return 503;
-    case QNetworkReply::UnknownServerError:
-        return 502;  // 502, 504 and the rarer server errors look alike here
-    default:
-        return status;
-    }
+    const QByteArray value = reply->rawHeader("Retry-After").trimmed();
+    if (value.isEmpty())
+        return -1;
+    bool isNumber = false;
+    const qint64 seconds = value.toLongLong(&isNumber);
+    if (isNumber)
+        return seconds < 0 ? -1 : (seconds > 86400 ? qint64(86400) * 1000 : seconds * 1000);
+    const QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(value.left(29)),
+                                                   QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    if (!when.isValid())
+        return -1;
+    const QDateTime utc(when.date(), when.time(), Qt::UTC);
+    return qMax<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(utc));
 }
 
 template <typename Record>
@@ -111,10 +112,47 @@ QString TcgdexClient::diskCacheFolder()
         + QStringLiteral("/netcache");
 }
 
-void TcgdexClient::overrideTimingForTests(int transferTimeoutMs, int retryBaseDelay)
+void TcgdexClient::overrideTimingForTests(int transferTimeoutMs, int retryBaseDelay, int deadline)
 {
     m_timeoutOverrideMs = transferTimeoutMs > 0 ? transferTimeoutMs : 0;
     m_retryBaseDelayMs = retryBaseDelay > 0 ? retryBaseDelay : retryBaseDelayMs;
+    m_deadlineOverrideMs = deadline > 0 ? deadline : 0;
+}
+
+qint64 TcgdexClient::maxReplyBytes(int kind)
+{
+    constexpr qint64 MiB = 1024 * 1024;
+    switch (kind) {
+    case CardIndex:
+    case CardsByRarity:
+    case CardsByVariant:
+        return 64 * MiB; // the whole card list is about 2.5 MB
+    case Image:
+        return 32 * MiB;
+    default:
+        return 8 * MiB; // set, series and card answers are at most about 100 kB
+    }
+}
+
+QString TcgdexClient::shapeProblem(int kind, const QJsonDocument &document)
+{
+    switch (kind) {
+    case SetDetail:
+    case SerieDetail:
+    case Card:
+        return document.isObject() ? QString() : tr("expected an object, not a list");
+    case Image:
+        return QString();
+    default:
+        return document.isArray() ? QString() : tr("expected a list, not an object");
+    }
+}
+
+int TcgdexClient::deadlineFor(int kind) const
+{
+    if (m_deadlineOverrideMs > 0)
+        return m_deadlineOverrideMs;
+    return maxReplyBytes(kind) > maxReplyBytes(SetDetail) ? longListDeadlineMs : deadlineMs;
 }
 
 int TcgdexClient::pendingCount() const
@@ -289,6 +327,7 @@ void TcgdexClient::send(const Request &request)
 
     Log::debug(logCategory, tr("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
     QNetworkReply *reply = m_network->get(networkRequest);
+    guardReply(reply, deadlineFor(request.kind), maxReplyBytes(request.kind));
     m_inFlight.insert(reply, request);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
 }
@@ -315,7 +354,7 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
         return;
     }
 
-    const int status = replyStatus(reply);
+    const int status = replyHttpStatus(reply);
     if (reply->error() != QNetworkReply::NoError) {
         handleFailure(reply, request, status);
         return;
@@ -330,14 +369,17 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
                                      request.context));
 
     if (request.kind == Image) {
-        QPixmap pixmap;
-        if (pixmap.loadFromData(body)) {
+        // A picture cut short may still decode, padded out with grey: only a
+        // whole one is shown and kept.
+        QString problem;
+        const QPixmap pixmap = ImageCache::decodePicture(body, &problem);
+        if (!pixmap.isNull()) {
             m_imageCache.store(request.imageUrl, body, pixmap);
             emit imageReady(request.id, request.imageUrl, pixmap);
         } else {
-            Log::warn(logCategory, tr("#%1 image %2 could not be decoded (%3 bytes).")
+            Log::warn(logCategory, tr("#%1 image %2 could not be decoded (%3 bytes): %4")
                                        .arg(QString::number(request.id), request.imageUrl,
-                                            QString::number(body.size())));
+                                            QString::number(body.size()), problem));
             emit imageFailed(request.id, request.imageUrl, tr("Image could not be decoded."));
         }
         return;
@@ -354,31 +396,46 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
                            tr("Malformed response: %1").arg(parseError.errorString()));
         return;
     }
+    // An answer of the wrong shape would read as an empty one.
+    const QString shape = shapeProblem(request.kind, document);
+    if (!shape.isEmpty()) {
+        Log::error(logCategory, tr("#%1 %2: malformed response: %3")
+                                    .arg(QString::number(request.id), request.context, shape));
+        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(shape));
+        return;
+    }
     dispatch(request, document);
 }
 
 void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, int status)
 {
     QNetworkReply::NetworkError error = reply->error();
-    QString errorText = reply->errorString();
-    // Qt reports a transfer time-out as a cancelled operation. Requests we
-    // cancelled ourselves never get here, so this one ran out of time.
-    if (error == QNetworkReply::OperationCanceledError) {
+    // Requests we cancelled ourselves never get here: a cancelled operation
+    // ran out of time (Qt reports its transfer time-out so) or grew too large,
+    // which asking again would only repeat.
+    const QString errorText = replyErrorText(reply, transferTimeoutFor(request.kind));
+    if (replyTimedOut(reply))
         error = QNetworkReply::TimeoutError;
-        errorText = tr("No answer within %1 ms.").arg(transferTimeoutFor(request.kind));
-    }
 
-    const bool retry = isRetryable(status, error) && request.attempt + 1 < maxAttempts;
+    // A busy service may say when to come back; longer than a minute is
+    // not waited for.
+    int delay = m_retryBaseDelayMs << request.attempt;
+    const qint64 asked = retryAfterMs(reply);
+    bool retry = !replyTooLarge(reply) && isRetryable(status, error) && request.attempt + 1 < maxAttempts;
+    if (retry && asked > maxRetryAfterMs)
+        retry = false;
+    else if (asked > delay)
+        delay = int(asked);
     Log::warn(logCategory, tr("#%1 %2 failed (HTTP %3, %4): %5")
                                .arg(QString::number(request.id), request.url.toString(),
                                     QString::number(status), QString::number(int(error)), errorText));
     if (retry) {
-        retryLater(request);
+        retryLater(request, delay);
         return;
     }
 
     const QString message = (status == 429 || (status >= 500 && status <= 599))
-        ? tr("The TCGdex service is temporarily unavailable (HTTP %1). Please try again in a moment.").arg(status)
+        ? httpFailureText(QStringLiteral("TCGdex"), reply, status)
         : errorText;
     if (request.kind == Image)
         emit imageFailed(request.id, request.imageUrl, message);
@@ -386,13 +443,12 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
         emit requestFailed(request.id, request.context, message);
 }
 
-void TcgdexClient::retryLater(const Request &request)
+void TcgdexClient::retryLater(const Request &request, int delay)
 {
     Log::info(logCategory, tr("#%1 retrying %2 (attempt %3 of %4).")
                                .arg(QString::number(request.id), request.context,
                                     QString::number(request.attempt + 2), QString::number(maxAttempts)));
     Request again = request;
-    const int delay = m_retryBaseDelayMs << request.attempt;
     again.attempt += 1;
     m_delayed.append(again);
     const int id = again.id;

@@ -70,6 +70,12 @@ public:
     static constexpr int cardIndexTimeoutMs = 60000;
     static constexpr int defaultTimeoutMs = 20000;
     static constexpr int retryBaseDelayMs = 400;
+    // A Retry-After longer than this is not waited for: the request fails.
+    static constexpr int maxRetryAfterMs = 60000;
+    // However slowly it comes, a reply has this long to arrive whole; the
+    // big card lists get longer.
+    static constexpr int deadlineMs = 120000;
+    static constexpr int longListDeadlineMs = 300000;
     static constexpr qint64 diskCacheBytes = 134217728;
 
     explicit TcgdexClient(QObject *parent = nullptr);
@@ -104,9 +110,16 @@ public:
     ImageCache &imageCache() { return m_imageCache; }
     const ImageCache &imageCache() const { return m_imageCache; }
 
-    // Tests only: a shorter transfer time-out for every request and a shorter
-    // first retry delay. 0 keeps the normal value.
-    void overrideTimingForTests(int transferTimeoutMs, int retryBaseDelay);
+    // Tests only: a shorter transfer time-out for every request, a shorter
+    // first retry delay and a shorter deadline. 0 keeps the normal value.
+    void overrideTimingForTests(int transferTimeoutMs, int retryBaseDelay, int deadline = 0);
+
+    // The largest reply body accepted for a kind of request, well above the
+    // largest the service sends.
+    static qint64 maxReplyBytes(int kind);
+    // Why a parsed reply cannot be the answer to a kind of request (a list
+    // where an object belongs, or the other way round); empty when it can.
+    static QString shapeProblem(int kind, const QJsonDocument &document);
 
 Q_SIGNALS:
     void setIndexReady(int requestId, pv::Language language, const QList<pv::SetBrief> &sets);
@@ -139,9 +152,10 @@ private:
     void handleReply(QNetworkReply *reply, const Request &request);
     void handleFailure(QNetworkReply *reply, const Request &request, int status);
     void dispatch(const Request &request, const QJsonDocument &document);
-    void retryLater(const Request &request);
+    void retryLater(const Request &request, int delayMs);
     void onRetryDue(int requestId);
     int transferTimeoutFor(int kind) const;
+    int deadlineFor(int kind) const;
 
     QNetworkAccessManager *m_network = nullptr;
     QNetworkDiskCache *m_diskCache = nullptr;
@@ -154,6 +168,7 @@ private:
     QSet<int> m_postedHits;
     int m_nextId = 1;
     int m_timeoutOverrideMs = 0;
+    int m_deadlineOverrideMs = 0;
     int m_retryBaseDelayMs = retryBaseDelayMs;
 };
 

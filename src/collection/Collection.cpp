@@ -58,7 +58,16 @@ void Collection::updateEntry(int row, const CardEntry &entry)
 {
     if (row < 0 || row >= m_entries.size())
         return;
-    const int other = indexOfEntry(entryKey(entry));
+    // An edit that keeps the holding's key (count, notes, prices) leaves the
+    // key index as it is, so editing a large collection stays cheap.
+    const QString key = entryKey(entry);
+    if (key == entryKey(m_entries.at(row)) && indexOfEntry(key) == row) {
+        m_entries[row] = entry;
+        m_entries[row].count = std::max(entry.count, 1);
+        markChanged(false);
+        return;
+    }
+    const int other = indexOfEntry(key);
     if (other >= 0 && other != row) {
         m_entries[other].count = addCounts(m_entries[other].count, std::max(entry.count, 1));
         m_entries.removeAt(row);

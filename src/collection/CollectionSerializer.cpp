@@ -4,11 +4,11 @@
 #include "collection/EntryKeys.h"
 #include "collection/JsonTextWriter.h"
 #include "collection/JsonTree.h"
+#include "core/FileSaving.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonParseError>
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -184,7 +184,8 @@ void readPrinting(const JsonValueRef &object, CardEntry &entry)
     }
 }
 
-// "2026-08-03", or a legacy month "2026-08" read as its first day.
+// "2026-08-03", or a legacy month "2026-08" read as its first day. Only the
+// years the writer can write back (1 to 9999) are read.
 QDate readPointDate(const QString &dateText)
 {
     const QStringList parts = dateText.split(QLatin1Char('-'));
@@ -195,7 +196,7 @@ QDate readPointDate(const QString &dateText)
         bool monthOk = false;
         const int year = parts.at(0).toInt(&yearOk, 10);
         const int month = parts.at(1).toInt(&monthOk, 10);
-        if (yearOk && monthOk)
+        if (yearOk && monthOk && year >= 1 && year <= 9999)
             return QDate(year, month, 1);
     }
     return QDate();
@@ -685,16 +686,15 @@ bool write(const QString &path, const Collection &collection, QString *error)
     out.value(QLatin1String("version"), kCurrentVersion);
     out.endObject();
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = tr("Could not write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    file.write(out.bytes());
-    if (!file.commit()) {
-        if (error)
-            *error = tr("Could not save %1: %2").arg(path, file.errorString());
+    // Temporary files of earlier saves that were killed midway go first.
+    removeSaveLeftovers(path);
+    QString reason;
+    const SaveStep step = replaceFileContents(path, out.bytes(), &reason);
+    if (step != SaveStep::Done) {
+        if (error) {
+            *error = step == SaveStep::Open ? tr("Could not write %1: %2").arg(path, reason)
+                                            : tr("Could not save %1: %2").arg(path, reason);
+        }
         return false;
     }
     return true;

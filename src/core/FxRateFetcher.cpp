@@ -27,7 +27,12 @@ FxRateFetcher::FxRateFetcher(QObject *parent)
 
 FxRateFetcher::~FxRateFetcher() = default;
 
-void FxRateFetcher::setTimeoutForTesting(int milliseconds) { m_timeoutMs = milliseconds; }
+void FxRateFetcher::setTimeoutForTesting(int milliseconds, int deadlineMs)
+{
+    m_timeoutMs = milliseconds;
+    if (deadlineMs > 0)
+        m_deadlineMs = deadlineMs;
+}
 
 void FxRateFetcher::fetch()
 {
@@ -42,6 +47,7 @@ void FxRateFetcher::fetch()
     setTransferTimeout(request, m_timeoutMs);
 
     QNetworkReply *reply = m_network->get(request);
+    guardReply(reply, m_deadlineMs, MaxReplyBytes);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
 }
 
@@ -51,27 +57,36 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
 
     if (reply->error() != QNetworkReply::NoError) {
         Log::warn(category, tr("Rate lookup failed (HTTP %1): %2")
-                                .arg(QString::number(replyHttpStatus(reply)), replyErrorText(reply)));
+                                .arg(QString::number(replyHttpStatus(reply)), replyErrorText(reply, m_timeoutMs)));
         Q_EMIT finished(false);
         return;
     }
 
-    const QJsonObject body = QJsonDocument::fromJson(reply->readAll()).object();
-    const QJsonObject rates = body.value(QLatin1String("rates")).toObject();
-    QMap<QString, double> table;
-    for (auto it = rates.constBegin(); it != rates.constEnd(); ++it)
-        table.insert(it.key(), it.value().toDouble(0.0));
-
-    if (!FxRates::isUsable(table.value(QStringLiteral("EUR"), 0.0))) {
-        Log::warn(category, tr("Rate reply carried no usable EUR rate; keeping the stored table."));
+    Reply answer;
+    if (!readReply(reply->readAll(), &answer)) {
+        Log::warn(category, answer.problem);
         Q_EMIT finished(false);
         return;
     }
-
-    // A reply without a usable date is stored as today's (FxRates::store).
-    const QDate date = QDate::fromString(body.value(QLatin1String("date")).toString(), Qt::ISODate);
-    FxRates::store(table, date);
+    FxRates::store(answer.rates, answer.date);
     Q_EMIT finished(true);
+}
+
+bool FxRateFetcher::readReply(const QByteArray &body, Reply *reply)
+{
+    const QJsonObject object = QJsonDocument::fromJson(body).object();
+    const QJsonObject rates = object.value(QLatin1String("rates")).toObject();
+    reply->rates.clear();
+    for (auto it = rates.constBegin(); it != rates.constEnd(); ++it)
+        reply->rates.insert(it.key(), it.value().toDouble(0.0));
+
+    if (!FxRates::isUsable(reply->rates.value(QStringLiteral("EUR"), 0.0))) {
+        reply->problem = tr("Rate reply carried no usable EUR rate; keeping the stored table.");
+        return false;
+    }
+    // A reply without a usable date is stored as today's (FxRates::store).
+    reply->date = QDate::fromString(object.value(QLatin1String("date")).toString(), Qt::ISODate);
+    return true;
 }
 
 } // namespace pv

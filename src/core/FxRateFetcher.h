@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QDate>
+#include <QMap>
 #include <QObject>
+#include <QString>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -20,8 +23,23 @@ public:
     void fetch();
 
     static constexpr int DefaultTimeoutMs = 15000;
-    // For tests: a shorter transfer time-out for the requests sent from now on.
-    void setTimeoutForTesting(int milliseconds);
+    // However slowly it comes, a reply has this long to arrive whole.
+    static constexpr int DefaultDeadlineMs = 60000;
+    // The real reply is about 200 bytes.
+    static constexpr qint64 MaxReplyBytes = 64 * 1024;
+    // For tests: a shorter transfer time-out (and deadline, when given) for
+    // the requests sent from now on.
+    void setTimeoutForTesting(int milliseconds, int deadlineMs = 0);
+
+    // The rates and date of a reply body (the date invalid when it has
+    // none); false with the reason when it carries no usable EUR rate.
+    struct Reply
+    {
+        QMap<QString, double> rates;
+        QDate date;
+        QString problem;
+    };
+    static bool readReply(const QByteArray &body, Reply *reply);
 
 Q_SIGNALS:
     void finished(bool ok);
@@ -31,6 +49,7 @@ private:
 
     QNetworkAccessManager *m_network = nullptr;
     int m_timeoutMs = DefaultTimeoutMs;
+    int m_deadlineMs = DefaultDeadlineMs;
 };
 
 } // namespace pv

@@ -1,18 +1,71 @@
 #include "core/NetworkReplies.h"
 
 #include <QCoreApplication>
+#include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 namespace pv {
 
 namespace {
 const char *const abortedProperty = "pvAbortedOnPurpose";
+const char *const deadlineProperty = "pvDeadlinePassed";
+const char *const tooLargeProperty = "pvTooLarge";
+const char *const deadlineMsProperty = "pvDeadlineMs";
+const char *const maxBytesProperty = "pvMaxBytes";
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("pv::NetworkReplies", text);
 }
+
+// The abort waits for the event loop: whoever handles the finished reply may
+// delete its network manager, which must not happen inside the reply's own
+// signal or its timer's.
+void abortLater(QNetworkReply *reply, const char *why)
+{
+    if (reply->property(why).toBool())
+        return;
+    reply->setProperty(why, true);
+    QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+}
+} // namespace
 
 void setTransferTimeout(QNetworkRequest &request, int milliseconds)
 {
     request.setTransferTimeout(milliseconds);
+}
+
+void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes)
+{
+    if (!reply)
+        return;
+    reply->setProperty(deadlineMsProperty, deadlineMs);
+    reply->setProperty(maxBytesProperty, maxBytes);
+    if (deadlineMs > 0) {
+        auto *deadline = new QTimer(reply);
+        deadline->setSingleShot(true);
+        QObject::connect(deadline, &QTimer::timeout, reply, [reply] {
+            if (reply->isRunning())
+                abortLater(reply, deadlineProperty);
+        });
+        QObject::connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
+        deadline->start(deadlineMs);
+    }
+    if (maxBytes > 0) {
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maxBytes] {
+            bool known = false;
+            const qint64 declared = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+            if (known && declared > maxBytes)
+                abortLater(reply, tooLargeProperty);
+        });
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                         [reply, maxBytes](qint64 received, qint64 total) {
+                             if (received > maxBytes || total > maxBytes)
+                                 abortLater(reply, tooLargeProperty);
+                         });
+    }
 }
 
 void abortReply(QNetworkReply *reply)
@@ -23,9 +76,14 @@ void abortReply(QNetworkReply *reply)
     reply->abort();
 }
 
+bool replyTooLarge(const QNetworkReply *reply)
+{
+    return reply && reply->property(tooLargeProperty).toBool();
+}
+
 bool replyTimedOut(const QNetworkReply *reply)
 {
-    if (!reply)
+    if (!reply || replyTooLarge(reply))
         return false;
     switch (reply->error()) {
     case QNetworkReply::TimeoutError:
@@ -37,20 +95,75 @@ bool replyTimedOut(const QNetworkReply *reply)
     }
 }
 
-QString replyErrorText(const QNetworkReply *reply)
+QString timeoutMessage(int milliseconds)
+{
+    return tr("The server did not answer within %1 seconds.")
+        .arg(QLocale::c().toString(milliseconds / 1000.0, 'g', 6));
+}
+
+QString tooLargeMessage(qint64 maxBytes)
+{
+    return tr("Reply too large: more than %1.").arg(QLocale::c().formattedDataSize(maxBytes, 0));
+}
+
+QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs)
 {
     if (!reply)
         return QString();
-    if (replyTimedOut(reply))
-        return QCoreApplication::translate("pv::NetworkReplies", "The server did not answer in time.");
-    return reply->errorString();
+    if (replyTooLarge(reply))
+        return tooLargeMessage(reply->property(maxBytesProperty).toLongLong());
+    if (!replyTimedOut(reply))
+        return reply->errorString();
+    const int limit = reply->property(deadlineProperty).toBool() ? reply->property(deadlineMsProperty).toInt()
+                                                                  : transferTimeoutMs;
+    return limit > 0 ? timeoutMessage(limit) : tr("The server did not answer in time.");
+}
+
+QString httpFailureText(const QString &serviceName, const QNetworkReply *reply, int status)
+{
+    if (status == 429 || (status >= 500 && status <= 599)) {
+        return tr("The %1 service is temporarily unavailable (HTTP %2). Please try again in a moment.")
+            .arg(serviceName)
+            .arg(status);
+    }
+    const QString reason =
+        reply ? QString::fromLatin1(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray())
+              : QString();
+    return reason.isEmpty() ? tr("The %1 service answered HTTP %2.").arg(serviceName).arg(status)
+                            : tr("The %1 service answered HTTP %2 (%3).").arg(serviceName).arg(status).arg(reason);
 }
 
 int replyHttpStatus(const QNetworkReply *reply)
 {
     if (!reply)
         return 0;
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // When the server answers with an error status, Qt hands out the disk
+    // cache's copy instead, carrying the status of that old answer: the error
+    // code then tells which server error it really was.
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::NoError
+        || !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
+        return status;
+    switch (reply->error()) {
+    case QNetworkReply::InternalServerError:
+        return 500;
+    case QNetworkReply::OperationNotImplementedError:
+        return 501;
+    case QNetworkReply::ServiceUnavailableError:
+        return 503;
+    case QNetworkReply::UnknownServerError:
+        return 502; // 502, 504 and the rarer server errors look alike here
+    case QNetworkReply::ContentNotFoundError:
+        return 404;
+    case QNetworkReply::ContentGoneError:
+        return 410;
+    case QNetworkReply::AuthenticationRequiredError:
+        return 401;
+    case QNetworkReply::ContentAccessDenied:
+        return 403;
+    default:
+        return status;
+    }
 }
 
 } // namespace pv

@@ -11,19 +11,40 @@ namespace pv {
 // Gives a request its transfer time-out.
 void setTransferTimeout(QNetworkRequest &request, int milliseconds);
 
+// Guards a reply: it is aborted when it has not finished deadlineMs after
+// it was sent, however slowly its bytes trickle in and across redirects, or
+// as soon as its body is known to be larger than maxBytes (from the declared
+// length or from what arrived). replyTimedOut and replyTooLarge then say why
+// it ended.
+void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes);
+
 // Aborts a reply on purpose, so that its cancellation is not taken for a
 // time-out.
 void abortReply(QNetworkReply *reply);
 
-// True when the reply ended because its transfer time-out ran out. Qt 6.4
-// reports its own transfer time-out as a cancelled operation rather than a
-// time-out, so a cancellation nobody asked for counts as one too.
+// True when the reply ended because it ran out of time: its deadline, or
+// Qt's transfer time-out, which Qt 6.4 reports as a cancelled operation
+// rather than a time-out, so a cancellation nobody asked for counts as one.
 bool replyTimedOut(const QNetworkReply *reply);
 
-// The reply's error text, naming a time-out as such.
-QString replyErrorText(const QNetworkReply *reply);
+// True when the reply was aborted for being larger than its limit.
+bool replyTooLarge(const QNetworkReply *reply);
 
-// The HTTP status code of the reply, 0 when the server sent none.
+// The one wording of a time-out, and of a reply over its size limit.
+QString timeoutMessage(int milliseconds);
+QString tooLargeMessage(qint64 maxBytes);
+
+// The reply's error text, naming a time-out (its deadline, or the transfer
+// time-out given here) and a reply over its size limit as such.
+QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs = 0);
+
+// The text for a reply that failed with an HTTP error status: a service that
+// is busy or down (429, 5xx) is named as temporarily unavailable, any other
+// status with its number and reason.
+QString httpFailureText(const QString &serviceName, const QNetworkReply *reply, int status);
+
+// The HTTP status code of the reply, 0 when the server sent none; for an
+// error answered from the disk cache, the status of the error.
 int replyHttpStatus(const QNetworkReply *reply);
 
 } // namespace pv

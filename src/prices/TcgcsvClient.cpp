@@ -2,6 +2,7 @@
 
 #include "core/CardNumbers.h"
 #include "core/Log.h"
+#include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
 #include "core/SteadyClock.h"
 
@@ -140,6 +141,24 @@ void TcgcsvClient::setTransferTimeout(int milliseconds)
     m_transferTimeoutMs = milliseconds;
 }
 
+void TcgcsvClient::setDeadline(int milliseconds)
+{
+    m_deadlineMs = milliseconds;
+}
+
+qint64 TcgcsvClient::maxReplyBytes(int kind)
+{
+    constexpr qint64 MiB = 1024 * 1024;
+    switch (kind) {
+    case Products:
+        return 32 * MiB; // the largest group's products are about 600 kB
+    case Prices:
+        return 16 * MiB; // and its prices about 90 kB
+    default:
+        return 4 * MiB; // a category's group list is about 40 kB
+    }
+}
+
 int TcgcsvClient::enqueue(Request request)
 {
     request.id = m_nextId++;
@@ -174,6 +193,7 @@ void TcgcsvClient::send(const Request &request)
     Log::debug(logCategory(), QStringLiteral("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
 
     QNetworkReply *reply = m_network->get(networkRequest);
+    guardReply(reply, m_deadlineMs, maxReplyBytes(request.kind));
     m_inFlight.insert(reply, request);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
 }
@@ -203,17 +223,18 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
         return;
     }
 
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const int status = replyHttpStatus(reply);
     if (reply->error() != QNetworkReply::NoError) {
         if (status == 401) {
             fail(request, tr("TCGCSV refused the request (401). The User-Agent header was rejected; "
                              "no account is involved."));
-        } else if (reply->error() == QNetworkReply::OperationCanceledError
-                   || reply->error() == QNetworkReply::TimeoutError) {
-            // Only cancelAll aborts a reply, and those were handled above: an
-            // abort that reaches here is the transfer time-out, which Qt 6.4
-            // reports as a cancellation.
-            fail(request, tr("TCGCSV did not answer within %1 ms.").arg(m_transferTimeoutMs));
+        } else if (replyTooLarge(reply) || replyTimedOut(reply)) {
+            // Only cancelAll aborts a reply on purpose, and those were handled
+            // above: an abort that reaches here is a time-out or a reply over
+            // its size limit.
+            fail(request, replyErrorText(reply, m_transferTimeoutMs));
+        } else if (status >= 400) {
+            fail(request, httpFailureText(QStringLiteral("TCGCSV"), reply, status));
         } else {
             fail(request, reply->errorString());
         }
@@ -227,30 +248,12 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
                                        QString::number(body.size()),
                                        fromCache ? QStringLiteral(" from cache") : QString(), request.context));
 
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        fail(request, tr("Malformed response: %1").arg(parseError.errorString()));
+    QJsonArray payload;
+    QString problem;
+    if (!readEnvelope(body, &payload, &problem)) {
+        fail(request, problem);
         return;
     }
-
-    const QJsonObject envelope = document.object();
-    if (!envelope.value(QLatin1String("success")).toBool(false)) {
-        QString text = envelope.value(QLatin1String("errors")).toArray().at(0).toString();
-        if (text.isEmpty())
-            text = tr("the service reported a failure");
-        Log::warn(logCategory(), QStringLiteral("#%1 envelope reported success:false").arg(request.id));
-        fail(request, text);
-        return;
-    }
-    const QJsonValue results = envelope.value(QLatin1String("results"));
-    if (!results.isUndefined() && !results.isArray()) {
-        // A list that is not a list is a broken reply, not an empty catalogue:
-        // reporting it as empty would leave the sets unmatched for good.
-        fail(request, tr("Malformed response: %1").arg(tr("\"results\" is not an array")));
-        return;
-    }
-    const QJsonArray payload = results.toArray();
 
     switch (request.kind) {
     case Groups: {
@@ -275,15 +278,41 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
     }
 }
 
-void TcgcsvClient::handleProducts(const Request &request, const QJsonArray &payload)
+bool TcgcsvClient::readEnvelope(const QByteArray &body, QJsonArray *results, QString *problem)
 {
-    PendingGroup pending;
-    pending.data.categoryId = request.categoryId;
-    pending.data.groupId = request.groupId;
-    pending.data.productCount = int(payload.size());
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *problem = tr("Malformed response: %1").arg(parseError.errorString());
+        return false;
+    }
+    if (!document.isObject()) {
+        *problem = tr("Malformed response: %1").arg(tr("the reply is not an object"));
+        return false;
+    }
+    const QJsonObject envelope = document.object();
+    if (!envelope.value(QLatin1String("success")).toBool(false)) {
+        QString text = envelope.value(QLatin1String("errors")).toArray().at(0).toString();
+        if (text.isEmpty())
+            text = tr("the service reported a failure");
+        *problem = text;
+        return false;
+    }
+    const QJsonValue list = envelope.value(QLatin1String("results"));
+    if (!list.isUndefined() && !list.isArray()) {
+        // A list that is not a list is a broken reply, not an empty catalogue:
+        // reporting it as empty would leave the sets unmatched for good.
+        *problem = tr("Malformed response: %1").arg(tr("\"results\" is not an array"));
+        return false;
+    }
+    *results = list.toArray();
+    return true;
+}
 
-    QSet<QString> keys;
-    for (const QJsonValue &value : payload) {
+QList<TcgcsvProduct> TcgcsvClient::numberedProducts(const QJsonArray &rows)
+{
+    QList<TcgcsvProduct> numbered;
+    for (const QJsonValue &value : rows) {
         const QJsonObject object = value.toObject();
         TcgcsvProduct product;
         product.productId = object.value(QLatin1String("productId")).toInt(0);
@@ -291,12 +320,24 @@ void TcgcsvClient::handleProducts(const Request &request, const QJsonArray &payl
         const QJsonArray extendedData = object.value(QLatin1String("extendedData")).toArray();
         product.number = extendedValue(extendedData, QStringLiteral("Number"));
         product.rarity = extendedValue(extendedData, QStringLiteral("Rarity"));
-        const QString key = normalizeCardNumber(product.number);
-        if (key.isEmpty())
+        if (normalizeCardNumber(product.number).isEmpty())
             continue;
-        keys.insert(key);
-        pending.numbered.append(product);
+        numbered.append(product);
     }
+    return numbered;
+}
+
+void TcgcsvClient::handleProducts(const Request &request, const QJsonArray &payload)
+{
+    PendingGroup pending;
+    pending.data.categoryId = request.categoryId;
+    pending.data.groupId = request.groupId;
+    pending.data.productCount = int(payload.size());
+
+    pending.numbered = numberedProducts(payload);
+    QSet<QString> keys;
+    for (const TcgcsvProduct &product : std::as_const(pending.numbered))
+        keys.insert(normalizeCardNumber(product.number));
     Log::debug(logCategory(), QStringLiteral("Group %1: %2 products, %3 with a collector number.")
                                   .arg(request.groupId)
                                   .arg(pending.data.productCount)
@@ -320,21 +361,15 @@ void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payloa
     PendingGroup pending = found.value();
     m_pendingGroupData.erase(found);
 
-    QMultiHash<int, int> rowsOfProduct;  // productId -> index in pending.numbered
-    for (int i = 0; i < pending.numbered.size(); ++i)
-        rowsOfProduct.insert(pending.numbered.at(i).productId, i);
-
-    for (const QJsonValue &value : payload) {
-        const QJsonObject row = value.toObject();
-        const int productId = row.value(QLatin1String("productId")).toInt(0);
-        if (!rowsOfProduct.contains(productId))
-            continue;
-        const QJsonValue market = row.value(QLatin1String("marketPrice"));
-        if (!market.isDouble() || !(market.toDouble() > 0))
-            continue;
-        const QString subType = row.value(QLatin1String("subTypeName")).toString();
-        for (auto it = rowsOfProduct.constFind(productId); it != rowsOfProduct.constEnd() && it.key() == productId; ++it)
-            pending.numbered[it.value()].marketPrices.insert(subType, market.toDouble());
+    SkippedPrices skipped;
+    applyPrices(pending.numbered, payload, &skipped);
+    if (skipped.notNumbers > 0 || skipped.outOfRange > 0) {
+        Log::warn(logCategory(), QStringLiteral("Group %1: skipped %2 price row(s) whose market price is not a number "
+                                                "and %3 beyond %4.")
+                                     .arg(request.groupId)
+                                     .arg(skipped.notNumbers)
+                                     .arg(skipped.outOfRange)
+                                     .arg(MaxMarketPrice, 0, 'f', 0));
     }
 
     TcgcsvGroupData data = pending.data;
@@ -350,6 +385,37 @@ void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payloa
                                   .arg(request.groupId)
                                   .arg(payload.size()));
     Q_EMIT groupDataReady(request.id, data);
+}
+
+void TcgcsvClient::applyPrices(QList<TcgcsvProduct> &numbered, const QJsonArray &rows, SkippedPrices *skipped)
+{
+    QMultiHash<int, int> rowsOfProduct;  // productId -> index in numbered
+    for (int i = 0; i < numbered.size(); ++i)
+        rowsOfProduct.insert(numbered.at(i).productId, i);
+
+    for (const QJsonValue &value : rows) {
+        const QJsonObject row = value.toObject();
+        const int productId = row.value(QLatin1String("productId")).toInt(0);
+        if (!rowsOfProduct.contains(productId))
+            continue;
+        const QJsonValue market = row.value(QLatin1String("marketPrice"));
+        if (market.isNull() || market.isUndefined())
+            continue; // no figure for this sub-type
+        if (!market.isDouble()) {
+            ++skipped->notNumbers;
+            continue;
+        }
+        const double price = market.toDouble();
+        if (!(price > 0))
+            continue;
+        if (!(price <= MaxMarketPrice)) {
+            ++skipped->outOfRange;
+            continue;
+        }
+        const QString subType = row.value(QLatin1String("subTypeName")).toString();
+        for (auto it = rowsOfProduct.constFind(productId); it != rowsOfProduct.constEnd() && it.key() == productId; ++it)
+            numbered[it.value()].marketPrices.insert(subType, price);
+    }
 }
 
 void TcgcsvClient::fail(const Request &request, const QString &message)

@@ -44,6 +44,10 @@ public:
     static constexpr int JapaneseCategory = 85;
     static constexpr int PacingIntervalMs = 100;
     static constexpr int TransferTimeoutMs = 45000;
+    // However slowly it comes, a reply has this long to arrive whole.
+    static constexpr int DeadlineMs = 180000;
+    // No card sells for more; a larger market price is a broken figure.
+    static constexpr double MaxMarketPrice = 10000000.0;
     static constexpr qint64 DiskCacheBytes = 64 * 1024 * 1024;
 
     // The service address followed by "/tcgplayer", without a trailing slash.
@@ -64,8 +68,29 @@ public:
     // Queued plus running requests.
     int pendingCount() const;
 
-    // Tests shorten the per-request transfer time-out with this.
+    // Tests shorten the per-request transfer time-out and deadline with these.
     void setTransferTimeout(int milliseconds);
+    void setDeadline(int milliseconds);
+
+    // The largest reply body accepted for a kind of request, well above the
+    // largest the service sends.
+    static qint64 maxReplyBytes(int kind);
+
+    // The "results" list of a reply body; false with the reason when the body
+    // is not a successful envelope holding a list.
+    static bool readEnvelope(const QByteArray &body, QJsonArray *results, QString *problem);
+
+    // The products of a product list that carry a collector number, in order.
+    static QList<TcgcsvProduct> numberedProducts(const QJsonArray &rows);
+
+    // Price rows left out of a group, counted for the log.
+    struct SkippedPrices
+    {
+        int notNumbers = 0; // a market price written as text or another non-number
+        int outOfRange = 0; // beyond MaxMarketPrice
+    };
+    // The market prices of the price rows applied to the numbered products.
+    static void applyPrices(QList<TcgcsvProduct> &numbered, const QJsonArray &rows, SkippedPrices *skipped);
 
 Q_SIGNALS:
     void groupsReady(int requestId, int categoryId, const QList<pv::TcgcsvGroup> &groups);
@@ -102,6 +127,7 @@ private:
     QHash<int, PendingGroup> m_pendingGroupData;
     int m_nextId = 1;
     int m_transferTimeoutMs = TransferTimeoutMs;
+    int m_deadlineMs = DeadlineMs;
 };
 
 } // namespace pv

@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "SmallDisk.h"
 #include "TestSupport.h"
 
 #include "catalog/CatalogCache.h"
@@ -217,6 +218,16 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << QString();
         QTest::newRow("lying array length")
             << QByteArray::fromHex("9b7fffffffffffffff01") << QString();
+        // Arrays declaring 2^31 items, one item, then a stray break: read
+        // on, the break would stand for item after item without end.
+        QTest::newRow("series of 2^31 items, then a break")
+            << QByteArray::fromHex("a1667365726965739a800000006060ff") << QString();
+        QTest::newRow("rarities of 2^31 items, then a break")
+            << QByteArray::fromHex("a16872617269746965739a8000000060ff") << QString();
+        // A count beyond the bytes left is refused before anything is read.
+        QTest::newRow("card count beyond the file")
+            << QByteArray::fromHex("a16563617264739a0000001000010203")
+            << QStringLiteral("an array claims more items than the file holds");
         QTest::newRow("not a map") << QCborValue(QCborArray{1, 2}).toCbor()
                                    << QStringLiteral("the file is not a catalog");
 
@@ -364,6 +375,37 @@ private slots:
                 QVERIFY(!QFile::exists(path));
             }
         }
+    }
+
+    void aFullDiskKeepsTheOldCache()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("small-disk"));
+        pv::test::SmallDisk disk(folder, 128 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        const QString path = QDir(folder).filePath(QStringLiteral("en.cbor"));
+        QString error;
+        QVERIFY2(CatalogCache::save(path, Language::English, sampleContents(), &error), qPrintable(error));
+        const QByteArray old = pv::test::readFile(path);
+
+        CatalogCache::Contents large = sampleContents();
+        CatalogCard card = large.cards.first();
+        for (int i = 0; i < 3000; ++i) {
+            card.localId = QString::number(1000 + i);
+            card.name = QStringLiteral("Card with a long enough name %1").arg(i);
+            large.cards.append(card);
+        }
+        for (const qint64 left : {qint64(0), qint64(8192), qint64(60 * 1024)}) {
+            disk.fillLeaving(left);
+            error.clear();
+            QVERIFY(!CatalogCache::save(path, Language::English, large, &error));
+            QCOMPARE(error, QStringLiteral("not enough disk space"));
+            QCOMPARE(pv::test::readFile(path), old);
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                     (QStringList{QStringLiteral("en.cbor"), QStringLiteral("filler")}));
+            disk.removeFiller();
+        }
+        QVERIFY(CatalogCache::load(path).ok);
     }
 
     void missingFileIsLeftQuietly()

@@ -8,6 +8,7 @@
 #include "catalog/TcgdexClient.h"
 #include "standin/WebStandIn.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -78,6 +79,9 @@ private slots:
     void init()
     {
         m_standIn->reset();
+        // A reply an earlier test left in the client's disk cache can be
+        // handed out in place of the fault a test sets up.
+        QDir(TcgdexClient::diskCacheFolder()).removeRecursively();
         QFile::remove(cacheFile(Language::English));
         QFile::remove(cacheFile(Language::Japanese));
     }
@@ -177,6 +181,46 @@ private slots:
         QCOMPARE(catalog.cardById(Language::English, QStringLiteral("sv03.5-005"))->rarity, QStringLiteral("Old Rarity"));
         QCOMPARE(readFile(cacheFile(Language::English)), before);
         QVERIFY(catalog.statusText(Language::English).startsWith(QStringLiteral("1 sets, 1 cards - updated 1 day(s) ago")));
+    }
+
+    // A reply that lists nothing, or of the wrong shape, never replaces the
+    // catalog in hand: the old catalog and its cache file stay, the rebuild
+    // fails, and the next start tries again.
+    void aRebuildThatListsNothingKeepsThePreviousCatalog_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no cards") << QStringLiteral("/v2/en/cards$") << QByteArray("[]")
+                                  << QStringLiteral("the card database listed no cards");
+        QTest::newRow("no sets") << QStringLiteral("/v2/en/sets\\?") << QByteArray("[]")
+                                 << QStringLiteral("the card database listed no sets");
+        QTest::newRow("cards in an object")
+            << QStringLiteral("/v2/en/cards$") << QByteArray("{\"cards\":[]}")
+            << QStringLiteral("card list (English): Malformed response: expected a list, not an object");
+    }
+
+    void aRebuildThatListsNothingKeepsThePreviousCatalog()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, message);
+        writeCache(Language::English, previousEnglish(90000));
+        const QByteArray before = readFile(cacheFile(Language::English));
+        m_standIn->addFault(pattern, WebStandIn::Fault::custom(200, "application/json; charset=utf-8", body));
+
+        TcgdexClient client;
+        CardCatalog catalog(&client);
+        QSignalSpy finished(&catalog, &CardCatalog::refreshFinished);
+        catalog.ensureLoaded(Language::English);
+        const QList<QVariant> result = waitForRefresh(finished);
+        QVERIFY(!result.isEmpty());
+        QCOMPARE(result.at(1).toBool(), false);
+        QCOMPARE(result.at(2).toString(), message);
+        QCOMPARE(catalog.state(Language::English), CatalogState::Ready);
+        QCOMPARE(catalog.catalog(Language::English)->sets.size(), 1);
+        QCOMPARE(catalog.catalog(Language::English)->cards.size(), 1);
+        QCOMPARE(readFile(cacheFile(Language::English)), before);
     }
 
     void aFirstBuildThatFailsLeavesNoCatalog()

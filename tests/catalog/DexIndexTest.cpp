@@ -246,6 +246,9 @@ private Q_SLOTS:
             25, idsOf({QStringLiteral("old-1")}),
             0, idsOf({QStringLiteral("zero-1")}),
             25, idsOf({QStringLiteral("swsh1-1"), QStringLiteral("base1-58")}),
+            // Numbers that are not integers name no Pokemon, however close or large.
+            26.0, idsOf({QStringLiteral("double-1")}),
+            1e30, idsOf({QStringLiteral("huge-1")}),
             133,
         };
         QVERIFY(writeFile(DexIndex::cachePath(Language::English), dexFile(entries).toCborValue().toCbor()));
@@ -257,6 +260,7 @@ private Q_SLOTS:
         QCOMPARE(index.cardsFor(Language::English, 25),
                  toSet({QStringLiteral("swsh1-1"), QStringLiteral("base1-58")}));
         QVERIFY(!index.contains(Language::English, 0));
+        QVERIFY(!index.contains(Language::English, 26));
         QVERIFY(!index.contains(Language::English, 133));
         QCOMPARE(m_standIn->requestCount(), 0);
         QVERIFY(pv::test::logHas(pv::Log::Debug, catalog, QStringLiteral("Loaded 1 cached dex entries for English.")));

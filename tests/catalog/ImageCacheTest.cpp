@@ -7,6 +7,7 @@
 #include "core/Log.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -152,6 +153,35 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));
     }
 
+    // Qt decodes a JPEG cut short, padding it with grey, and at most warns:
+    // such a picture, or a PNG without its end, is refused.
+    void onlyWholePicturesDecode()
+    {
+        QImage image(120, 90, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb(x * 2, y * 2, (x * y) & 255));
+        }
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "JPG", 80));
+        QVERIFY(!pv::ImageCache::decodePicture(jpeg).isNull());
+        QVERIFY(!pv::ImageCache::decodePicture(jpeg + QByteArray(16, '\0')).isNull());
+
+        QString problem;
+        QVERIFY(pv::ImageCache::decodePicture(jpeg.left(jpeg.size() / 2), &problem).isNull());
+        QCOMPARE(problem, QStringLiteral("the picture is cut short"));
+        // Half the data, then an end marker: it decodes only with a warning.
+        const QByteArray damaged = jpeg.left(jpeg.size() / 2) + QByteArray("\xff\xd9", 2);
+        QVERIFY(pv::ImageCache::decodePicture(damaged, &problem).isNull());
+        QVERIFY2(problem.contains(QLatin1String("JPEG")), qPrintable(problem));
+
+        const QByteArray png = pngBytes(Qt::red);
+        QVERIFY(!pv::ImageCache::decodePicture(png).isNull());
+        QVERIFY(pv::ImageCache::decodePicture(png.left(png.size() - 20), &problem).isNull());
+        QCOMPARE(problem, QStringLiteral("the picture is cut short"));
+    }
+
     void failedWriteIsLoggedAndLeavesNothing()
     {
         QVERIFY(pv::ImageCache::setFolder(freshFolder(QStringLiteral("blocked"))));
@@ -189,11 +219,41 @@ private Q_SLOTS:
         QVERIFY(nested.open(QIODevice::WriteOnly));
         nested.close();
 
+        // Temporary files of stores that never finished go too, however new;
+        // those of the user's own files stay.
+        const QString leftover = cache.filePathFor(url) + QStringLiteral(".Ab3dE9");
+        const QString ownLeftover = own.fileName() + QStringLiteral(".Ab3dE9");
+        QVERIFY(pv::test::writeFile(leftover, "half a picture"));
+        QVERIFY(pv::test::writeFile(ownLeftover, "the user's"));
+
         cache.clear();
         QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));
         QVERIFY(cache.load(url).isNull());
         QVERIFY(own.exists());
         QVERIFY(nested.exists());
+        QVERIFY(!QFileInfo::exists(leftover));
+        QVERIFY(QFileInfo::exists(ownLeftover));
+    }
+
+    // A store killed midway, or on a file system without unnamed temporary
+    // files, leaves "<name>.XXXXXX" behind; old ones go when the cache opens.
+    void staleLeftoversGoWhenTheCacheOpens()
+    {
+        const QString folder = freshFolder(QStringLiteral("leftovers"));
+        QVERIFY(pv::ImageCache::setFolder(folder));
+        const QString name = QStringLiteral("0123456789abcdef0123456789abcdef01234567.jpg");
+        const QString stale = QDir(folder).filePath(name + QStringLiteral(".x1Y2z3"));
+        const QString young = QDir(folder).filePath(name + QStringLiteral(".a1B2c3"));
+        QVERIFY(pv::test::writeFile(stale, "old"));
+        QVERIFY(pv::test::writeFile(young, "new"));
+        QFile file(stale);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-1), QFileDevice::FileModificationTime));
+        file.close();
+
+        pv::ImageCache cache;
+        QVERIFY(!QFileInfo::exists(stale));
+        QVERIFY(QFileInfo::exists(young)); // may belong to a store running now
     }
 
     void folderChoice()

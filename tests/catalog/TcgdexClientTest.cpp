@@ -1,7 +1,9 @@
 #include "LogProbe.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "catalog/TcgdexClient.h"
+#include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
 #include "standin/WebStandIn.h"
 
@@ -185,6 +187,7 @@ private Q_SLOTS:
         QSignalSpy sets(&client, &TcgdexClient::setIndexReady);
         QSignalSpy card(&client, &TcgdexClient::cardReady);
         QSignalSpy byDex(&client, &TcgdexClient::cardsByDexIdReady);
+        QSignalSpy failed(&client, &TcgdexClient::requestFailed);
 
         client.fetchRarityList(Language::English);
         client.fetchSetIndex(Language::Japanese);
@@ -200,11 +203,16 @@ private Q_SLOTS:
         QCOMPARE(three.at(0).order, 0);
         QCOMPARE(three.at(2).order, 2);
         QCOMPARE(three.at(2).id, QStringLiteral("c"));
-        // A document of the other shape still answers, with empty results.
-        QCOMPARE(card.size(), 1);
-        QVERIFY(card.at(0).at(2).value<pv::CardDetail>().id.isEmpty());
-        QCOMPARE(byDex.size(), 1);
-        QVERIFY(byDex.at(0).at(3).value<QList<pv::CardBrief>>().isEmpty());
+        // A document of the other shape is a broken reply, not an empty answer.
+        QCOMPARE(card.size(), 0);
+        QCOMPARE(byDex.size(), 0);
+        QCOMPARE(failed.size(), 2);
+        QStringList messages;
+        for (const QList<QVariant> &failure : std::as_const(failed))
+            messages.append(failure.at(2).toString());
+        messages.sort();
+        QCOMPARE(messages, (QStringList{QStringLiteral("Malformed response: expected a list, not an object"),
+                                        QStringLiteral("Malformed response: expected an object, not a list")}));
     }
 
     void atMostSixInFlight()
@@ -417,8 +425,89 @@ private Q_SLOTS:
         client.fetchCard(Language::English, QStringLiteral("sv03-008"));
         QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
         QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-008")), 3);
-        const QString text = failed.at(0).at(2).toString();
-        QVERIFY2(text.contains(QLatin1String("200 ms")), qPrintable(text));
+        QCOMPARE(failed.at(0).at(2).toString(), pv::timeoutMessage(200));
+    }
+
+    // Qt's own time-out restarts with every byte and, after a redirect, never
+    // fires: the deadline ends a request however its bytes come.
+    void aSlowOrRedirectedReplyMeetsItsDeadline()
+    {
+        TcgdexClient &client = *m_client;
+        client.overrideTimingForTests(300, 20, 800);
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-010$"), Fault::trickle(50), -1);
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-011$"), Fault::redirect("/v2/en/cards/sv03-012"), -1);
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-012$"), Fault::delay(3000), -1);
+        QSignalSpy card(&client, &TcgdexClient::cardReady);
+        QSignalSpy failed(&client, &TcgdexClient::requestFailed);
+
+        client.fetchCard(Language::English, QStringLiteral("sv03-010"));
+        client.fetchCard(Language::English, QStringLiteral("sv03-011"));
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, 20000);
+        QCOMPARE(card.size(), 0);
+        for (const auto &call : std::as_const(failed))
+            QCOMPARE(call.at(2).toString(), pv::timeoutMessage(800));
+        // A time-out is worth trying again.
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-010")), 3);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-011")), 3);
+    }
+
+    void anOversizedReplyIsCutOff()
+    {
+        TcgdexClient &client = *m_client;
+        client.overrideTimingForTests(0, 20);
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-013$"), Fault::endless(), -1);
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-014$"), Fault::oversized(qint64(3) << 30), -1);
+        QSignalSpy card(&client, &TcgdexClient::cardReady);
+        QSignalSpy failed(&client, &TcgdexClient::requestFailed);
+
+        client.fetchCard(Language::English, QStringLiteral("sv03-013"));
+        client.fetchCard(Language::English, QStringLiteral("sv03-014"));
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, 20000);
+        QCOMPARE(card.size(), 0);
+        const QString tooLarge = pv::tooLargeMessage(TcgdexClient::maxReplyBytes(TcgdexClient::Card));
+        QCOMPARE(tooLarge, QStringLiteral("Reply too large: more than 8 MiB."));
+        for (const auto &call : std::as_const(failed))
+            QCOMPARE(call.at(2).toString(), tooLarge);
+        // Asking again would only bring the same flood.
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-013")), 1);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-014")), 1);
+    }
+
+    void aConnectionResetAfterTheStatusLineIsRetried()
+    {
+        TcgdexClient &client = *m_client;
+        client.overrideTimingForTests(0, 20);
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-015$"), Fault::resetAfterStatus(), 1);
+        QSignalSpy card(&client, &TcgdexClient::cardReady);
+        QSignalSpy failed(&client, &TcgdexClient::requestFailed);
+        client.fetchCard(Language::English, QStringLiteral("sv03-015"));
+        QTRY_COMPARE_WITH_TIMEOUT(card.size() + failed.size(), 1, 10000);
+        QCOMPARE(card.size(), 1);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-015")), 2);
+    }
+
+    void retryAfterIsHonoured()
+    {
+        TcgdexClient &client = *m_client;
+        client.overrideTimingForTests(0, 20);
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-016$"),
+                            Fault::httpStatus(503).withHeader("Retry-After", "1"), 1);
+        // Longer than a minute is not waited for.
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-017$"),
+                            Fault::httpStatus(503).withHeader("Retry-After", "3600"), 3);
+        QSignalSpy card(&client, &TcgdexClient::cardReady);
+        QSignalSpy failed(&client, &TcgdexClient::requestFailed);
+        client.fetchCard(Language::English, QStringLiteral("sv03-016"));
+        client.fetchCard(Language::English, QStringLiteral("sv03-017"));
+        QTRY_COMPARE_WITH_TIMEOUT(card.size() + failed.size(), 2, 10000);
+        QCOMPARE(card.size(), 1);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(2).toString(), unavailable503);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-017")), 1);
+        const auto log = m_standIn->requests(QStringLiteral("sv03-016"));
+        QCOMPARE(log.size(), 2);
+        const qint64 pause = log.at(1).arrivedMs - log.at(0).finishedMs;
+        QVERIFY2(pause >= 950, qPrintable(QString::number(pause)));
     }
 
     void cancelQueuedRequest()
@@ -626,7 +715,37 @@ private Q_SLOTS:
         }
         QVERIFY(client.cachedImage(broken, 0).isNull());
         QVERIFY(!QFileInfo::exists(client.imageCache().filePathFor(broken + QStringLiteral("/low.jpg"))));
-        QVERIFY(pv::test::logHas(pv::Log::Warn, tcgdex, QStringLiteral("could not be decoded (26 bytes).")));
+        QVERIFY(pv::test::logHas(pv::Log::Warn, tcgdex, QStringLiteral("could not be decoded (26 bytes): ")));
+    }
+
+    // A picture cut short still decodes, padded with grey: it is refused on
+    // download and, when a damaged copy is in the cache, on reading.
+    void aPictureCutShortIsNeverShownOrKept()
+    {
+        TcgdexClient &client = *m_client;
+        m_standIn->addFault(QStringLiteral("/sv03/054/low\\.jpg$"), Fault::truncatedBody());
+        QSignalSpy ready(&client, &TcgdexClient::imageReady);
+        QSignalSpy failed(&client, &TcgdexClient::imageFailed);
+        const QString cutJpeg = asset(QStringLiteral("/en/sv/sv03/054"));
+        client.fetchCardImage(cutJpeg, 0);
+        QVERIFY(settle());
+        QCOMPARE(ready.size(), 0);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(2).toString(), QStringLiteral("Image could not be decoded."));
+        QVERIFY(!QFileInfo::exists(client.imageCache().filePathFor(cutJpeg + QStringLiteral("/low.jpg"))));
+
+        // A whole picture is kept; cut short on disk, it is dropped when read.
+        const QString whole = asset(QStringLiteral("/en/sv/sv03/056"));
+        client.fetchCardImage(whole, 0);
+        QVERIFY(settle());
+        QCOMPARE(ready.size(), 1);
+        const QString file = client.imageCache().filePathFor(whole + QStringLiteral("/low.jpg"));
+        QByteArray bytes = pv::test::readFile(file);
+        QVERIFY(bytes.endsWith("\xff\xd9"));
+        QVERIFY(pv::test::writeFile(file, bytes.left(bytes.size() * 2 / 3)));
+        QPixmapCache::clear();
+        QVERIFY(client.cachedImage(whole, 0).isNull());
+        QVERIFY(!QFileInfo::exists(file));
     }
 };
 

@@ -1,4 +1,5 @@
 #include "TestRegistry.h"
+#include "SmallDisk.h"
 #include "TestSupport.h"
 
 #include "collection/Collection.h"
@@ -405,6 +406,36 @@ private slots:
         QCOMPARE(read.labelStyle->textPointSize, 16.0);
     }
 
+    // Whatever the reader takes in, the writer must write back so that it
+    // reads the same: a point the writer could not date would be lost.
+    void whatIsReadIsWrittenBackReadable()
+    {
+        QJsonArray history;
+        for (const QString &date : {QStringLiteral("2026-08"), QStringLiteral("9999-12"), QStringLiteral("12026-08"),
+                                    QStringLiteral("0-08"), QStringLiteral("2026-02-03")}) {
+            history.append(QJsonObject{{QStringLiteral("month"), date}, {QStringLiteral("totalEur"), 5.0}});
+        }
+        const Result first = readDocument(document(QJsonObject{
+            {QStringLiteral("entries"), QJsonArray{entryObject(QStringLiteral("base1-1"))}},
+            {QStringLiteral("history"), history}}));
+        QVERIFY2(first.ok, qPrintable(first.error));
+        QCOMPARE(first.history.size(), 3);
+        QVERIFY(first.warnings.contains(QStringLiteral("Skipped a history point with an unreadable date \"12026-08\".")));
+
+        Collection collection;
+        collection.replaceContents(first.entries, first.sets, first.history, first.binders, first.labelStyle);
+        const QString again = path(QStringLiteral("again.tmk"));
+        QString error;
+        QVERIFY2(CollectionSerializer::write(again, collection, &error), qPrintable(error));
+        const Result second = CollectionSerializer::read(again);
+        QVERIFY2(second.ok, qPrintable(second.error));
+        QVERIFY2(second.warnings.isEmpty(), qPrintable(second.warnings.join(QLatin1Char('\n'))));
+        QCOMPARE(second.history.size(), collection.history().size());
+        for (int i = 0; i < second.history.size(); ++i)
+            QCOMPARE(second.history.at(i).date, collection.history().at(i).date);
+        QCOMPARE(second.entries.size(), 1);
+    }
+
     void aRepeatedMemberNameCountsOnlyOnce()
     {
         // As QJsonObject reads it: the last member of a name stands alone.
@@ -538,6 +569,65 @@ private slots:
         collection.recordValueSnapshot();
         QCOMPARE(collection.history().constLast().cards, most);
         QVERIFY(qIsFinite(collection.totalValueEur()));
+    }
+
+    // A save that runs out of disk space partway must leave the old file as
+    // it was, whatever the point at which the space runs out, and say why.
+    void aFullDiskKeepsTheOldFile()
+    {
+        const QString folder = path(QStringLiteral("small-disk"));
+        pv::test::SmallDisk disk(folder, 256 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+
+        Collection small;
+        CardEntry entry;
+        entry.cardId = QStringLiteral("sv03-1");
+        entry.setId = QStringLiteral("sv03");
+        small.addEntry(entry);
+        const QString file = QDir(folder).filePath(QStringLiteral("mine.tmk"));
+        QString error;
+        QVERIFY2(CollectionSerializer::write(file, small, &error), qPrintable(error));
+        const QByteArray old = pv::test::readFile(file);
+        QVERIFY(!old.isEmpty());
+
+        // About 120 kB of text: it fits the empty disk but none of the fuller ones.
+        Collection large;
+        for (int i = 1; i <= 200; ++i) {
+            entry.cardId = QStringLiteral("sv03-%1").arg(i);
+            entry.localId = QString::number(i);
+            entry.notes = QString(400, QLatin1Char('n'));
+            large.addEntry(entry);
+        }
+        for (const qint64 left : {qint64(0), qint64(4096), qint64(40 * 1024), qint64(100 * 1024)}) {
+            disk.fillLeaving(left);
+            error.clear();
+            QVERIFY2(!CollectionSerializer::write(file, large, &error), qPrintable(QString::number(left)));
+            QVERIFY2(error.contains(QStringLiteral("not enough disk space")), qPrintable(error));
+            QCOMPARE(pv::test::readFile(file), old);
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                     (QStringList{QStringLiteral("filler"), QStringLiteral("mine.tmk")}));
+            disk.removeFiller();
+        }
+        // With the space back, the same save goes through and reads back whole.
+        QVERIFY2(CollectionSerializer::write(file, large, &error), qPrintable(error));
+        QCOMPARE(CollectionSerializer::read(file).entries.size(), 200);
+    }
+
+    void savingRemovesLeftoversOfInterruptedSaves()
+    {
+        Collection collection;
+        const QString file = path(QStringLiteral("tidy.tmk"));
+        const QString leftover = file + QStringLiteral(".Q7w8E9");
+        QVERIFY(pv::test::writeFile(leftover, QByteArray(1000, 'x')));
+        QFile old(leftover);
+        QVERIFY(old.open(QIODevice::ReadWrite));
+        QVERIFY(old.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
+        old.close();
+        QString error;
+        QVERIFY2(CollectionSerializer::write(file, collection, &error), qPrintable(error));
+        QVERIFY(!QFile::exists(leftover));
+        QVERIFY(QFile::exists(file));
     }
 
     void failedSavesKeepTheOldFile()

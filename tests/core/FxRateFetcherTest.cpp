@@ -5,6 +5,7 @@
 #include "core/FxRateFetcher.h"
 #include "core/FxRates.h"
 #include "core/Log.h"
+#include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
 #include "standin/WebStandIn.h"
 
@@ -202,8 +203,24 @@ private Q_SLOTS:
         fetcher.setTimeoutForTesting(200);
         QVERIFY(!fetchOnce(fetcher));
         QCOMPARE(storedRates(), before);
-        QCOMPARE(fxWarnings(),
-                 QStringList{QStringLiteral("Rate lookup failed (HTTP 0): The server did not answer in time.")});
+        QCOMPARE(fxWarnings(), QStringList{QStringLiteral("Rate lookup failed (HTTP 0): ") + timeoutMessage(200)});
+    }
+
+    // A reply that trickles in a byte at a time keeps Qt's transfer time-out
+    // from ever firing; one that never ends would fill the memory.
+    void aTrickleOrAFloodIsCutOff()
+    {
+        const QVariantMap before = storedRates();
+        FxRateFetcher fetcher;
+        fetcher.setTimeoutForTesting(300, 700);
+        m_standIn.addFault(QString::fromLatin1(latest), WebStandIn::Fault::trickle(50));
+        QVERIFY(!fetchOnce(fetcher));
+        m_standIn.addFault(QString::fromLatin1(latest), WebStandIn::Fault::endless());
+        QVERIFY(!fetchOnce(fetcher));
+        QCOMPARE(storedRates(), before);
+        QCOMPARE(fxWarnings(), (QStringList{QStringLiteral("Rate lookup failed (HTTP 200): ") + timeoutMessage(700),
+                                            QStringLiteral("Rate lookup failed (HTTP 200): Reply too large: more "
+                                                           "than 64 KiB.")}));
     }
 
     void concurrentFetchesEachReportOnce()

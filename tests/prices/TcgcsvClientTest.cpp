@@ -1,6 +1,7 @@
 #include "PricesTestSupport.h"
 #include "TestRegistry.h"
 
+#include "core/NetworkReplies.h"
 #include "core/SteadyClock.h"
 #include "prices/TcgcsvClient.h"
 
@@ -166,6 +167,7 @@ private Q_SLOTS:
             priceRow(10, QStringLiteral("Normal"), 1.0),
             priceRow(11, QStringLiteral("Normal"), 99.0),
             priceRow(13, QStringLiteral("Holofoil"), 3.0),
+            priceRow(13, QStringLiteral("Normal"), 1.2e29),  // beyond any real price
             priceRow(15, QStringLiteral("Holofoil"), 4.0),
             priceRow(16, QStringLiteral("Holofoil"), 4.5),
         };
@@ -197,6 +199,12 @@ private Q_SLOTS:
         const QHash<QString, double> pikachu = group.products.value(QStringLiteral("4")).marketPrices;
         QCOMPARE(pikachu.size(), 1);
         QCOMPARE(pikachu.value(QStringLiteral("Holofoil")), 2.0);
+        QCOMPARE(mew.marketPrices.keys(), QStringList{QStringLiteral("Holofoil")});
+        // Rows left out for a figure that is text or out of range are counted.
+        QVERIFY(logHas(TcgcsvClient::logCategory(),
+                       QStringLiteral("Group 990001: skipped 1 price row(s) whose market price is not a number and 1 "
+                                      "beyond 10000000."),
+                       Log::Warn));
     }
 
     void envelopeFailures_data()
@@ -220,6 +228,8 @@ private Q_SLOTS:
                                          << QStringLiteral("the service reported a failure");
         QTest::newRow("not JSON") << 200 << QByteArray("<html><body>Busy</body></html>")
                                   << QStringLiteral("Malformed response: illegal value");
+        QTest::newRow("a list, not an envelope") << 200 << QByteArray(R"([{"groupId":604}])")
+                                                 << QStringLiteral("Malformed response: the reply is not an object");
         QTest::newRow("results not a list")
             << 200 << QByteArray(R"({"success":true,"errors":[],"results":{"groupId":604}})")
             << QStringLiteral("Malformed response: \"results\" is not an array");
@@ -245,6 +255,21 @@ private Q_SLOTS:
         QCOMPARE(failed.at(0).at(2).toString(), message);
         QCOMPARE(groups.size(), 1);
         QCOMPARE(groups.at(0).at(1).toInt(), 85);
+    }
+
+    // Qt's own text for an error status names the address and little else.
+    void httpErrorsAreNamedPlainly()
+    {
+        m_standIn->addFault(QStringLiteral("/tcgplayer/3/990002/products"), WebStandIn::Fault::httpStatus(503));
+        m_standIn->addFault(QStringLiteral("/tcgplayer/3/990003/products"), WebStandIn::Fault::httpStatus(404));
+        TcgcsvClient client;
+        QSignalSpy failed(&client, &TcgcsvClient::requestFailed);
+        client.requestGroupData(3, 990002);
+        client.requestGroupData(3, 990003);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, 20000);
+        QCOMPARE(failed.at(0).at(2).toString(),
+                 QStringLiteral("The TCGCSV service is temporarily unavailable (HTTP 503). Please try again in a moment."));
+        QCOMPARE(failed.at(1).at(2).toString(), QStringLiteral("The TCGCSV service answered HTTP 404 (Not Found)."));
     }
 
     void emptyResultsAreAnEmptyList()
@@ -330,7 +355,28 @@ private Q_SLOTS:
         QSignalSpy failed(&client, &TcgcsvClient::requestFailed);
         client.requestGroups(3);
         QVERIFY(failed.wait(20000));
-        QCOMPARE(failed.at(0).at(2).toString(), QStringLiteral("TCGCSV did not answer within 300 ms."));
+        QCOMPARE(failed.at(0).at(2).toString(), timeoutMessage(300));
+        QCOMPARE(client.pendingCount(), 0);
+    }
+
+    // One request at a time: a reply that never finishes, or never stops,
+    // would hold up every fallback price behind it.
+    void aTrickleOrAFloodIsCutOff()
+    {
+        m_standIn->addFault(QStringLiteral("/tcgplayer/3/groups"), WebStandIn::Fault::trickle(50));
+        m_standIn->addFault(QStringLiteral("/tcgplayer/85/groups"), WebStandIn::Fault::oversized(qint64(2) << 30));
+        m_standIn->addFault(QStringLiteral("/tcgplayer/3/604/products"), WebStandIn::Fault::endless());
+        TcgcsvClient client;
+        client.setTransferTimeout(300);
+        client.setDeadline(700);
+        QSignalSpy failed(&client, &TcgcsvClient::requestFailed);
+        client.requestGroups(3);
+        client.requestGroups(85);
+        client.requestGroupData(3, 604);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 3, 20000);
+        QCOMPARE(failed.at(0).at(2).toString(), timeoutMessage(700));
+        QCOMPARE(failed.at(1).at(2).toString(), tooLargeMessage(TcgcsvClient::maxReplyBytes(TcgcsvClient::Groups)));
+        QCOMPARE(failed.at(2).at(2).toString(), tooLargeMessage(TcgcsvClient::maxReplyBytes(TcgcsvClient::Products)));
         QCOMPARE(client.pendingCount(), 0);
     }
 };

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <limits>
 #include <map>
+#include <memory>
 
 namespace pv::test {
 
@@ -102,6 +103,11 @@ QString faultName(WebStandIn::Fault::Kind kind)
     case Kind::NotJson: return QStringLiteral("not-json");
     case Kind::WrongShape: return QStringLiteral("wrong-shape");
     case Kind::Custom: return QStringLiteral("custom");
+    case Kind::Trickle: return QStringLiteral("trickle");
+    case Kind::Endless: return QStringLiteral("endless");
+    case Kind::Oversized: return QStringLiteral("oversized");
+    case Kind::Redirect: return QStringLiteral("redirect");
+    case Kind::ResetAfterStatus: return QStringLiteral("reset-after-status");
     }
     return QString();
 }
@@ -167,6 +173,38 @@ WebStandIn::Fault WebStandIn::Fault::custom(int code, const QByteArray &contentT
     Fault f = faultOf(Kind::Custom, code);
     f.contentType = contentType;
     f.body = body;
+    return f;
+}
+
+WebStandIn::Fault WebStandIn::Fault::trickle(int intervalMs)
+{
+    Fault f = faultOf(Kind::Trickle);
+    f.intervalMs = intervalMs;
+    return f;
+}
+
+WebStandIn::Fault WebStandIn::Fault::endless() { return faultOf(Kind::Endless); }
+
+WebStandIn::Fault WebStandIn::Fault::oversized(qint64 size)
+{
+    Fault f = faultOf(Kind::Oversized);
+    f.size = size;
+    return f;
+}
+
+WebStandIn::Fault WebStandIn::Fault::redirect(const QByteArray &target)
+{
+    Fault f = faultOf(Kind::Redirect, 302);
+    f.body = target;
+    return f;
+}
+
+WebStandIn::Fault WebStandIn::Fault::resetAfterStatus() { return faultOf(Kind::ResetAfterStatus); }
+
+WebStandIn::Fault WebStandIn::Fault::withHeader(const QByteArray &name, const QByteArray &value) const
+{
+    Fault f = *this;
+    f.headers.append(qMakePair(name, value));
     return f;
 }
 
@@ -470,6 +508,20 @@ void WebStandIn::deliver(int serial)
         finishRecord(serial, 0, 0);
         return;
     }
+    if (answer.delivery == Answer::Delivery::ResetAfterStatus) {
+        socket->write("HTTP/1.1 200 OK\r\n");
+        socket->flush();
+        socket->abort();
+        finishRecord(serial, 200, 0);
+        return;
+    }
+    if (answer.delivery == Answer::Delivery::Trickle || answer.delivery == Answer::Delivery::Endless
+        || answer.delivery == Answer::Delivery::Oversized) {
+        // Logged as answered: the stream goes on until the client leaves.
+        finishRecord(serial, answer.status, 0);
+        stream(socket, answer);
+        return;
+    }
     const bool cutOff = answer.delivery == Answer::Delivery::CutOff;
     const QByteArray body = cutOff ? answer.body.left(answer.body.size() / 2) : answer.body;
     responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(answer.status));
@@ -483,6 +535,51 @@ void WebStandIn::deliver(int serial)
         socket->disconnectFromHost();
     }
     finishRecord(serial, answer.status, body.size());
+}
+
+void WebStandIn::stream(QTcpSocket *socket, const Answer &answer)
+{
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: " + answer.contentType + "\r\n";
+    if (answer.delivery == Answer::Delivery::Trickle)
+        head += "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
+    else if (answer.delivery == Answer::Delivery::Oversized)
+        head += "Content-Length: " + QByteArray::number(answer.size) + "\r\n";
+    else
+        head += "Connection: close\r\n";
+    socket->write(head + "\r\n");
+    const QPointer<QTcpSocket> alive(socket);
+
+    if (answer.delivery == Answer::Delivery::Trickle) {
+        auto *timer = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        const QByteArray body = answer.body.isEmpty() ? QByteArray(" ") : answer.body;
+        connect(timer, &QTimer::timeout, socket, [socket, timer, sent, body] {
+            if (socket->state() != QAbstractSocket::ConnectedState || *sent >= body.size() - 1) {
+                timer->stop(); // the last byte is never sent
+                return;
+            }
+            socket->write(body.constData() + *sent, 1);
+            ++*sent;
+        });
+        timer->start(qMax(1, answer.intervalMs));
+        return;
+    }
+
+    // As fast as the client takes it, a block at a time, until it leaves or
+    // the declared size is reached.
+    auto sent = std::make_shared<qint64>(0);
+    const qint64 limit = answer.delivery == Answer::Delivery::Oversized ? answer.size : -1;
+    auto more = [socket, sent, limit] {
+        static const QByteArray block(64 * 1024, 'x');
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * block.size()
+               && (limit < 0 || *sent < limit)) {
+            const qint64 n = limit < 0 ? block.size() : qMin<qint64>(block.size(), limit - *sent);
+            socket->write(block.constData(), n);
+            *sent += n;
+        }
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, more);
+    more();
 }
 
 WebStandIn::Answer WebStandIn::route(const QByteArray &method, const QByteArray &path, const QByteArray &query) const
@@ -559,7 +656,29 @@ WebStandIn::Answer WebStandIn::applyFault(const Fault &fault, const QString &ser
         answer.body = fault.body;
         answer.headers.clear();
         break;
+    case Kind::Trickle:
+        answer.delivery = Answer::Delivery::Trickle;
+        answer.intervalMs = fault.intervalMs;
+        break;
+    case Kind::Endless:
+        answer.delivery = Answer::Delivery::Endless;
+        break;
+    case Kind::Oversized:
+        answer.delivery = Answer::Delivery::Oversized;
+        answer.size = fault.size;
+        break;
+    case Kind::Redirect:
+        answer.status = 302;
+        answer.contentType = kText;
+        answer.body = "302 Found";
+        answer.headers.clear();
+        answer.headers.append(qMakePair(QByteArray("Location"), origin().toUtf8() + fault.body));
+        break;
+    case Kind::ResetAfterStatus:
+        answer.delivery = Answer::Delivery::ResetAfterStatus;
+        break;
     }
+    answer.headers.append(fault.headers);
     return answer;
 }
 

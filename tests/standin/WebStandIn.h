@@ -58,12 +58,21 @@ public:
             NotJson,       // status 200 with an HTML page
             WrongShape,    // status 200 with JSON of the other shape (an object where a list belongs ...)
             Custom,        // the given status, content type and body
+            Trickle,       // the answer's head, then its body one byte every intervalMs, for as long as
+                           // the client stays
+            Endless,       // status 200 and a body without a length that never ends
+            Oversized,     // status 200 declaring a body of `size` bytes, sent as fast as the client reads it
+            Redirect,      // status 302 to the target in `body` (path and query on this stand-in)
+            ResetAfterStatus, // the status line "HTTP/1.1 200 OK", then the connection is reset
         };
         Kind kind = Kind::Serve;
         int statusCode = 200;
         int delayMs = 0;
         QByteArray contentType;
         QByteArray body;
+        int intervalMs = 0;
+        qint64 size = 0;
+        QList<QPair<QByteArray, QByteArray>> headers; // added to the answer
 
         static Fault httpStatus(int code);
         static Fault closeConnection();
@@ -73,6 +82,13 @@ public:
         static Fault notJson();
         static Fault wrongShape();
         static Fault custom(int code, const QByteArray &contentType, const QByteArray &body);
+        static Fault trickle(int intervalMs);
+        static Fault endless();
+        static Fault oversized(qint64 size);
+        static Fault redirect(const QByteArray &target);
+        static Fault resetAfterStatus();
+        // The same fault, with one more header in the answer.
+        Fault withHeader(const QByteArray &name, const QByteArray &value) const;
         // The same fault, applied after a delay.
         Fault after(int ms) const;
     };
@@ -168,7 +184,9 @@ private:
         QByteArray contentType;
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
-        enum class Delivery { Write, Close, CutOff } delivery = Delivery::Write;
+        enum class Delivery { Write, Close, CutOff, Trickle, Endless, Oversized, ResetAfterStatus } delivery = Delivery::Write;
+        int intervalMs = 0;
+        qint64 size = 0;
         int delayMs = 0;
     };
     struct FaultRule
@@ -195,6 +213,8 @@ private:
     QByteArray cardKeyByName(const QByteArray &language, const QString &name) const;
     Answer applyFault(const Fault &fault, const QString &service, const QByteArray &target, Answer answer) const;
     void deliver(int serial);
+    // Writes the answers that come by the byte or never end, straight to the socket.
+    void stream(QTcpSocket *socket, const Answer &answer);
     void finishRecord(int serial, int status, qint64 bytes);
 
     std::unique_ptr<Server> m_server;

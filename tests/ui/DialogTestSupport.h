@@ -4,11 +4,23 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
+#include <QWidget>
 
 // What the dialogs under test asked of the file, print and message dialogs,
 // and the answers they get. Every answer is put back to the real dialogs when
 // the scope ends.
 namespace pv::test {
+
+// The named widget inside the window; the suite stops when the form lacks it.
+template<typename T>
+T *child(QWidget &window, const char *name)
+{
+    T *found = window.findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("%s has no %s", qPrintable(window.objectName()), name);
+    return found;
+}
 
 struct PromptScope
 {
@@ -22,6 +34,8 @@ struct PromptScope
     QList<QMessageBox::StandardButton> questionAnswers;
     QStringList questions;      // "title|text" of every question box
     QStringList informations;   // "title|text" of every information and About box
+    QStringList openedUrls;     // every address handed to the desktop
+    bool urlOpens = true;       // answer of the desktop
 
     PromptScope()
     {
@@ -53,6 +67,10 @@ struct PromptScope
         });
         DialogPrompts::setInformation([this](QWidget *, const QString &title, const QString &text) {
             informations.append(title + QLatin1Char('|') + text);
+        });
+        DialogPrompts::setOpenUrl([this](const QUrl &url) {
+            openedUrls.append(url.toString());
+            return urlOpens;
         });
     }
     ~PromptScope() { DialogPrompts::reset(); }

@@ -28,16 +28,9 @@
 
 using namespace pv;
 
-namespace {
+using test::child;
 
-template<typename T>
-T *child(QWidget &dialog, const char *name)
-{
-    T *found = dialog.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("the label dialog has no %s", name);
-    return found;
-}
+namespace {
 
 QList<LabelRecord> records(int count, const QString &name = QStringLiteral("Pikachu"))
 {

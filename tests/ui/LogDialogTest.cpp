@@ -20,16 +20,9 @@
 
 using namespace pv;
 
-namespace {
+using test::child;
 
-template<typename T>
-T *child(QWidget &dialog, const char *name)
-{
-    T *found = dialog.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("the log dialog has no %s", name);
-    return found;
-}
+namespace {
 
 QStringList shownLines(QWidget &dialog)
 {

@@ -24,16 +24,9 @@
 
 using namespace pv;
 
-namespace {
+using test::child;
 
-template<typename T>
-T *child(QWidget &dialog, const char *name)
-{
-    T *found = dialog.findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("the preferences dialog has no %s", name);
-    return found;
-}
+namespace {
 
 // The theme whose window colour the application shows now.
 QString shownTheme()

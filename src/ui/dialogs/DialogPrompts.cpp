@@ -1,5 +1,6 @@
 #include "ui/dialogs/DialogPrompts.h"
 
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -20,6 +21,7 @@ struct Answers
     DialogPrompts::OpenFileName openFileName;
     DialogPrompts::Question question;
     DialogPrompts::Information information;
+    DialogPrompts::OpenUrl openUrl;
 };
 
 Answers &answers()
@@ -105,6 +107,13 @@ void DialogPrompts::about(QWidget *parent, const QString &title, const QString &
     QMessageBox::about(parent, title, text);
 }
 
+bool DialogPrompts::openUrl(const QUrl &url)
+{
+    if (answers().openUrl)
+        return answers().openUrl(url);
+    return QDesktopServices::openUrl(url);
+}
+
 void DialogPrompts::setSaveFileName(SaveFileName answer) { answers().saveFileName = std::move(answer); }
 void DialogPrompts::setExistingDirectory(ExistingDirectory answer) { answers().existingDirectory = std::move(answer); }
 void DialogPrompts::setWarning(Warning answer) { answers().warning = std::move(answer); }
@@ -113,6 +122,7 @@ void DialogPrompts::setExec(ExecDialog answer) { answers().exec = std::move(answ
 void DialogPrompts::setOpenFileName(OpenFileName answer) { answers().openFileName = std::move(answer); }
 void DialogPrompts::setQuestion(Question answer) { answers().question = std::move(answer); }
 void DialogPrompts::setInformation(Information answer) { answers().information = std::move(answer); }
+void DialogPrompts::setOpenUrl(OpenUrl answer) { answers().openUrl = std::move(answer); }
 void DialogPrompts::reset() { answers() = Answers(); }
 
 } // namespace pv

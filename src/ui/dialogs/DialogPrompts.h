@@ -7,6 +7,7 @@
 
 class QDialog;
 class QPrinter;
+class QUrl;
 class QWidget;
 
 namespace pv {
@@ -31,6 +32,7 @@ public:
         QWidget *parent, const QString &title, const QString &text, QMessageBox::StandardButtons buttons,
         QMessageBox::StandardButton defaultButton)>;
     using Information = std::function<void(QWidget *parent, const QString &title, const QString &text)>;
+    using OpenUrl = std::function<bool(const QUrl &url)>;
 
     static QString saveFileName(QWidget *parent, const QString &caption, const QString &suggestion,
                                 const QString &filter);
@@ -52,6 +54,8 @@ public:
     static void information(QWidget *parent, const QString &title, const QString &text);
     // The rich-text About box; a replaced answer receives it as an information box.
     static void about(QWidget *parent, const QString &title, const QString &text);
+    // Opens a file, folder or web page with the desktop's default application.
+    static bool openUrl(const QUrl &url);
 
     static void setSaveFileName(SaveFileName answer);
     static void setExistingDirectory(ExistingDirectory answer);
@@ -61,6 +65,7 @@ public:
     static void setOpenFileName(OpenFileName answer);
     static void setQuestion(Question answer);
     static void setInformation(Information answer);
+    static void setOpenUrl(OpenUrl answer);
     static void reset();
 };
 

@@ -132,6 +132,8 @@ void MainWindow::connectActions()
     connect(ui->actionExpandAll, &QAction::triggered, ui->collectionTree, &QTreeView::expandAll);
     connect(ui->actionCollapseAll, &QAction::triggered, ui->collectionTree, &QTreeView::collapseAll);
     connect(ui->actionClearLabels, &QAction::triggered, this, &MainWindow::clearLabels);
+    connect(ui->actionPrintLabels, &QAction::triggered, this, &MainWindow::printLabels);
+    connect(ui->actionPreferences, &QAction::triggered, this, &MainWindow::showPreferences);
     connect(ui->actionResetLayout, &QAction::triggered, this, &MainWindow::resetLayout);
     connect(ui->actionClearImageCache, &QAction::triggered, this, &MainWindow::clearImageCache);
     connect(ui->actionShowLog, &QAction::triggered, this, &MainWindow::showLog);
@@ -140,8 +142,7 @@ void MainWindow::connectActions()
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
 
     // Commands whose dialogs or reactions are not part of this build yet.
-    for (QAction *action : {ui->actionPreferences, ui->actionFindCard, ui->actionAddCards, ui->actionRemoveEntry,
-                            ui->actionRefreshPrices, ui->actionPrintLabels})
+    for (QAction *action : {ui->actionFindCard, ui->actionAddCards, ui->actionRemoveEntry, ui->actionRefreshPrices})
         action->setEnabled(false);
 }
 

@@ -27,6 +27,8 @@ class MainWindow;
 namespace pv {
 
 class CardCatalog;
+class CollectionTreeDelegate;
+class CollectionTreeModel;
 class Collection;
 class DexIndex;
 class FxRateFetcher;
@@ -68,6 +70,7 @@ public:
     DexIndex *dexIndex() const { return m_dexIndex; }
     PriceIndex *priceIndex() const { return m_priceIndex; }
     QUndoStack *undoStack() const { return m_undoStack; }
+    CollectionTreeModel *treeModel() const { return m_treeModel; }
     const ChartScope &chartScope() const { return m_chartScope; }
 
     // ---- file commands (MainWindowFile.cpp) ----
@@ -102,6 +105,11 @@ public:
 
     // ---- tree (MainWindowTree.cpp) ----
     void expandAncestors(const QModelIndex &index);
+    // Spans the first column of every language, series and set row below parent.
+    void spanGroupRows(const QModelIndex &parent = QModelIndex());
+    // Expands every node now, or once the tree model has caught up with the
+    // collection when a rebuild is still pending.
+    void expandWholeTree();
     void revealSets(const QSet<QString> &setKeys);
 
     // ---- binders (MainWindowBinders.cpp) ----
@@ -120,6 +128,17 @@ public:
     void refreshBinderPrices();
 
     // ---- commands (MainWindowCommands.cpp) ----
+    // Runs the preferences dialog and applies what OK brings back, in the
+    // order theme, currency, price source, price basis, names, image folder.
+    void showPreferences();
+    // Each does nothing for the value in force; otherwise stores it, updates
+    // what shows it, logs the change and says so in the status bar.
+    void applyTheme(const QString &id);
+    void applyDisplayCurrency(const QString &code);
+    void applyPriceSource(int id);
+    void applyPriceBasis(int id);
+    void applyJapaneseNames(bool on);
+    void printLabels();
     void clearLabels();
     void clearImageCache();
     // Switches the image cache to the requested folder (empty: the default
@@ -163,6 +182,8 @@ private:
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
     QUndoStack *m_undoStack = nullptr;
+    CollectionTreeModel *m_treeModel = nullptr;
+    CollectionTreeDelegate *m_treeDelegate = nullptr;
 
     QLabel *m_summaryLabel = nullptr;
     QLabel *m_pricesLabel = nullptr;

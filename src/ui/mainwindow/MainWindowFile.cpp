@@ -91,7 +91,7 @@ void MainWindow::openFile(const QString &path)
     changedOutsideUndo = false;
     ui->cardDetails->clear();
     focusKey.clear();
-    ui->collectionTree->expandAll();
+    expandWholeTree();
 
     Log::info(kFileCategory, tr("Opened %1: %2 entries, %3 sets, %4 history points.")
                                  .arg(info.fileName())

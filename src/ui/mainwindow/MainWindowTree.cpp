@@ -2,6 +2,9 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+#include "ui/models/CollectionTreeModel.h"
+#include "ui/widgets/CollectionTreeDelegate.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui_MainWindow.h"
 
@@ -9,15 +12,36 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
+#include <memory>
+
 namespace pv {
 
 void MainWindow::setUpTree()
 {
+    m_treeModel = new CollectionTreeModel(this);
+    m_treeModel->setCollection(m_collection);
+    m_treeModel->setTcgdexClient(m_client);
+    ui->collectionTree->setModel(m_treeModel);
+    m_treeDelegate = new CollectionTreeDelegate(this);
+    ui->collectionTree->setItemDelegate(m_treeDelegate);
+    QHeaderView *header = ui->collectionTree->header();
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < m_treeModel->columnCount(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    spanGroupRows();
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this] { spanGroupRows(); });
+    connect(ui->collectionTree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { onCurrentTreeRowChanged(current); });
 }
 
 void MainWindow::onCurrentTreeRowChanged(const QModelIndex &current)
 {
-    Q_UNUSED(current)
+    const int row = m_treeModel->entryIndexAt(current);
+    if (row >= 0 && row < m_collection->entries().size()) {
+        const CardEntry &entry = m_collection->entries().at(row);
+        focusKey = entryKey(entry);
+        ui->cardDetails->setEntry(entry);
+    }
     updateChartContext();
 }
 
@@ -27,6 +51,11 @@ void MainWindow::showFocusedEntry()
         const int row = m_collection->indexOfEntry(focusKey);
         if (row >= 0) {
             ui->cardDetails->setEntry(m_collection->entries().at(row));
+            const QModelIndex index = m_treeModel->indexForEntryKey(focusKey);
+            if (index.isValid()) {
+                ui->collectionTree->setCurrentIndex(index);
+                ui->collectionTree->scrollTo(index);
+            }
             return;
         }
         focusKey.clear();
@@ -43,9 +72,47 @@ void MainWindow::expandAncestors(const QModelIndex &index)
         ui->collectionTree->expand(ancestor);
 }
 
+void MainWindow::spanGroupRows(const QModelIndex &parent)
+{
+    const int rows = m_treeModel->rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = m_treeModel->index(row, 0, parent);
+        const int type = index.data(CollectionTreeModel::NodeTypeRole).toInt();
+        if (type == CollectionTreeModel::CardNode)
+            continue;
+        ui->collectionTree->setFirstColumnSpanned(row, parent, true);
+        if (type != CollectionTreeModel::SetNode)
+            spanGroupRows(index);
+    }
+}
+
+void MainWindow::expandWholeTree()
+{
+    if (!m_treeModel->isRebuildPending()) {
+        ui->collectionTree->expandAll();
+        return;
+    }
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this, connection] {
+        QObject::disconnect(*connection);
+        ui->collectionTree->expandAll();
+    });
+}
+
 void MainWindow::revealSets(const QSet<QString> &setKeys)
 {
-    Q_UNUSED(setKeys)
+    QModelIndex first;
+    for (const QString &key : setKeys) {
+        const QModelIndex node = m_treeModel->indexForSetKey(key);
+        if (!node.isValid())
+            continue;
+        expandAncestors(node);
+        ui->collectionTree->expand(node);
+        if (!first.isValid())
+            first = node;
+    }
+    if (first.isValid())
+        ui->collectionTree->scrollTo(first, QAbstractItemView::EnsureVisible);
 }
 
 } // namespace pv

@@ -9,12 +9,12 @@
 #include "core/Log.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/dialogs/LogDialog.h"
+#include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui/widgets/ValueChartWidget.h"
 #include "ui_MainWindow.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -60,6 +60,7 @@ void MainWindow::refreshValueChart()
 
 void MainWindow::refreshValueDisplays()
 {
+    m_treeModel->onCurrencyChanged();
     ui->valueChart->update();
     ui->cardDetails->refresh();
     updateStatusSummary();
@@ -91,6 +92,7 @@ void MainWindow::onCollectionChanged()
             ++marked;
     }
     ui->actionClearLabels->setEnabled(marked > 0);
+    ui->actionPrintLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));
 }
 
@@ -112,8 +114,8 @@ void MainWindow::updateChartContext()
 {
     const QModelIndex current = ui->collectionTree->currentIndex();
     if (current.isValid()) {
-        m_contextSetKey = current.data(259).toString();
-        m_contextLanguage = Language(current.data(262).toInt());
+        m_contextSetKey = current.data(CollectionTreeModel::SetKeyRole).toString();
+        m_contextLanguage = Language(current.data(CollectionTreeModel::LanguageRole).toInt());
     } else {
         m_contextSetKey.clear();
     }
@@ -144,7 +146,7 @@ void MainWindow::openBesideExecutable(const QString &name, bool folder)
                                       : tr("The license file could not be found.\n\nIt should be at:\n%1").arg(native));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    if (!DialogPrompts::openUrl(QUrl::fromLocalFile(path))) {
         DialogPrompts::warning(this, title,
                                folder ? tr("The third-party notices could not be opened.\n\nYou can read them in:\n%1").arg(native)
                                       : tr("The license file could not be opened.\n\nYou can read it at:\n%1").arg(native));

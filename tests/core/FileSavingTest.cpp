@@ -1,0 +1,139 @@
+#include "TestRegistry.h"
+#include "TestSupport.h"
+
+#include "core/FileSaving.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pv;
+
+namespace {
+
+// A device that takes at most `room` bytes in all and then only reports
+// fewer bytes written, without an error, the way a file on a full disk does;
+// or, with failHard, fails the write outright.
+class FillingDevice : public QIODevice
+{
+public:
+    FillingDevice(qint64 room, qint64 piece, bool failHard)
+        : m_room(room)
+        , m_piece(piece)
+        , m_failHard(failHard)
+    {
+    }
+
+    QByteArray taken;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        const qint64 room = m_room - taken.size();
+        if (room <= 0) {
+            if (m_failHard)
+                setErrorString(QStringLiteral("Input/output error"));
+            return m_failHard ? -1 : 0;
+        }
+        const qint64 n = qMin(qMin(size, room), m_piece);
+        taken.append(data, n);
+        return n;
+    }
+
+private:
+    qint64 m_room;
+    qint64 m_piece;
+    bool m_failHard;
+};
+
+void setAge(const QString &path, qint64 seconds)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-seconds), QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+class FileSavingTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyByteIsWrittenOrTheWriteFails()
+    {
+        const QByteArray bytes(10000, 'x');
+        // Pieces: the device takes a little at a time and still gets all of it.
+        FillingDevice roomy(1 << 20, 333, false);
+        QVERIFY(roomy.open(QIODevice::WriteOnly));
+        QString reason;
+        QVERIFY(writeFully(roomy, bytes, &reason));
+        QCOMPARE(roomy.taken, bytes);
+
+        // Short counts without an error are a full disk, not success.
+        FillingDevice full(4000, 1024, false);
+        QVERIFY(full.open(QIODevice::WriteOnly));
+        QVERIFY(!writeFully(full, bytes, &reason));
+        QCOMPARE(reason, QStringLiteral("not enough disk space"));
+        QCOMPARE(full.taken.size(), 4000);
+
+        // Another failure is named as the device names it.
+        FillingDevice broken(4000, 1 << 20, true);
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        QVERIFY(!writeFully(broken, bytes, &reason));
+        QCOMPARE(reason, QStringLiteral("Input/output error"));
+    }
+
+    void leftoversOfInterruptedSavesAreRecognisedAndRemoved()
+    {
+        QCOMPARE(saveLeftoverBase(QStringLiteral("mine.tmk.Ab3dE9")), QStringLiteral("mine.tmk"));
+        QCOMPARE(saveLeftoverBase(QStringLiteral("en.cbor.000000")), QStringLiteral("en.cbor"));
+        QVERIFY(saveLeftoverBase(QStringLiteral("mine.tmk")).isEmpty());
+        QVERIFY(saveLeftoverBase(QStringLiteral("mine.tmk.Ab3dE")).isEmpty());
+        QVERIFY(saveLeftoverBase(QStringLiteral("mine.tmk.Ab3-E9")).isEmpty());
+        QVERIFY(saveLeftoverBase(QStringLiteral(".Ab3dE9")).isEmpty());
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QDir folder(dir.path());
+        const QString target = folder.filePath(QStringLiteral("mine.tmk"));
+        const QStringList names = {QStringLiteral("mine.tmk"),        QStringLiteral("mine.tmk.Ab3dE9"),
+                                   QStringLiteral("mine.tmk.zzzzzz"), QStringLiteral("mine.tmk.fresh1"),
+                                   QStringLiteral("other.tmk.Ab3dE9"), QStringLiteral("mine.tmk.bak"),
+                                   QStringLiteral("mine.tmk.Ab3dE9x")};
+        for (const QString &name : names) {
+            pv::test::writeFixture(folder.filePath(name), "x");
+            if (name != QLatin1String("mine.tmk.fresh1"))
+                setAge(folder.filePath(name), 3600);
+        }
+        QCOMPARE(removeSaveLeftovers(target), 2);
+        QCOMPARE(folder.entryList(QDir::Files, QDir::Name),
+                 (QStringList{QStringLiteral("mine.tmk"), QStringLiteral("mine.tmk.Ab3dE9x"),
+                              QStringLiteral("mine.tmk.bak"), QStringLiteral("mine.tmk.fresh1"),
+                              QStringLiteral("other.tmk.Ab3dE9")}));
+        // A save of the file tidies up the same way.
+        setAge(folder.filePath(QStringLiteral("mine.tmk.fresh1")), 3600);
+        QCOMPARE(removeSaveLeftovers(target, 0), 1);
+    }
+
+    void aReplacedFileIsWholeOrUntouched()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString target = QDir(dir.path()).filePath(QStringLiteral("a.bin"));
+        QString reason;
+        QCOMPARE(replaceFileContents(target, "first", &reason), SaveStep::Done);
+        QCOMPARE(pv::test::readFile(target), QByteArray("first"));
+        QCOMPARE(replaceFileContents(target, "second", &reason), SaveStep::Done);
+        QCOMPARE(pv::test::readFile(target), QByteArray("second"));
+        QCOMPARE(replaceFileContents(QDir(dir.path()).filePath(QStringLiteral("no/such/a.bin")), "x", &reason),
+                 SaveStep::Open);
+        QVERIFY(!reason.isEmpty());
+    }
+};
+
+PV_REGISTER_TEST(FileSavingTest)
+#include "FileSavingTest.moc"

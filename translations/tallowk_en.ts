@@ -1,0 +1,156 @@
+<?xml version='1.0' encoding='utf-8'?>
+<TS version="2.1" language="en_US">
+<context>
+    <name>pv::AddCardsCommand</name>
+    <message numerus="yes">
+        <source>Add %n card line(s)</source>
+        <translation>
+            <numerusform>Add %n card line</numerusform><numerusform>Add %n card lines</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::BinderDialog</name>
+    <message numerus="yes">
+        <source> (still looking up %n species)</source>
+        <translation>
+            <numerusform> (still looking up %n species)</numerusform><numerusform> (still looking up %n species)</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::BinderPageWidget</name>
+    <message numerus="yes">
+        <source>Owned: %n copy(s)</source>
+        <translation>
+            <numerusform>Owned: %n copy</numerusform><numerusform>Owned: %n copies</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::CardCatalog</name>
+    <message numerus="yes">
+        <source>%n card(s) the errata supplies were added to the %1 catalog.</source>
+        <translation>
+            <numerusform>%n card the errata supplies were added to the %1 catalog.</numerusform><numerusform>%n cards the errata supplies were added to the %1 catalog.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n card(s) named no set and were skipped.</source>
+        <translation>
+            <numerusform>%n card named no set and were skipped.</numerusform><numerusform>%n cards named no set and were skipped.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n card(s) belong to a set the index does not list.</source>
+        <translation>
+            <numerusform>%n card belong to a set the index does not list.</numerusform><numerusform>%n cards belong to a set the index does not list.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>updated %n minute(s) ago</source>
+        <translation>
+            <numerusform>updated %n minute ago</numerusform><numerusform>updated %n minutes ago</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>updated %n hour(s) ago</source>
+        <translation>
+            <numerusform>updated %n hour ago</numerusform><numerusform>updated %n hours ago</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>updated %n day(s) ago</source>
+        <translation>
+            <numerusform>updated %n day ago</numerusform><numerusform>updated %n days ago</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::CollectionTreeModel</name>
+    <message numerus="yes">
+        <source>%n card(s)</source>
+        <translation>
+            <numerusform>%n card</numerusform><numerusform>%n cards</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::LabelPreviewDialog</name>
+    <message numerus="yes">
+        <source>%n label(s) on %1 sheet(s) - %2</source>
+        <translation>
+            <numerusform>%n label on %1 sheet(s) - %2</numerusform><numerusform>%n labels on %1 sheet(s) - %2</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::LogDialog</name>
+    <message numerus="yes">
+        <source>%n line(s)</source>
+        <translation>
+            <numerusform>%n line</numerusform><numerusform>%n lines</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::MainWindow</name>
+    <message numerus="yes">
+        <source>Recorded the finish of %n older row(s) from the card data.</source>
+        <translation>
+            <numerusform>Recorded the finish of %n older row from the card data.</numerusform><numerusform>Recorded the finish of %n older rows from the card data.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Saved %1 (%n line(s))</source>
+        <translation>
+            <numerusform>Saved %1 (%n line)</numerusform><numerusform>Saved %1 (%n lines)</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n card(s)</source>
+        <translation>
+            <numerusform>%n card</numerusform><numerusform>%n cards</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source> in %n line(s)</source>
+        <translation>
+            <numerusform> in %n line</numerusform><numerusform> in %n lines</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::NewBinderDialog</name>
+    <message numerus="yes">
+        <source>"%1" is built from %n rule(s), which this panel cannot show. It will be created as the template defines it.</source>
+        <translation>
+            <numerusform>"%1" is built from %n rule, which this panel cannot show. It will be created as the template defines it.</numerusform><numerusform>"%1" is built from %n rules, which this panel cannot show. It will be created as the template defines it.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>"%1" covers %n species, which this panel cannot show. It will be created as the template defines it.</source>
+        <translation>
+            <numerusform>"%1" covers %n species, which this panel cannot show. It will be created as the template defines it.</numerusform><numerusform>"%1" covers %n species, which this panel cannot show. It will be created as the template defines it.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Looking up %n species...</source>
+        <translation>
+            <numerusform>Looking up %n species...</numerusform><numerusform>Looking up %n species...</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Matches %n card(s)</source>
+        <translation>
+            <numerusform>Matches %n card</numerusform><numerusform>Matches %n cards</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>You own %n card(s) - fewer than the %1 this binder holds.</source>
+        <translation>
+            <numerusform>You own %n card - fewer than the %1 this binder holds.</numerusform><numerusform>You own %n cards - fewer than the %1 this binder holds.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n of them have no price yet - refresh prices for the ranking to mean something.</source>
+        <translation>
+            <numerusform>%n of them have no price yet - refresh prices for the ranking to mean something.</numerusform><numerusform>%n of them have no price yet - refresh prices for the ranking to mean something.</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::PriceIndex</name>
+    <message numerus="yes">
+        <source>Fallback prices from TCGCSV (%1), %n card(s).</source>
+        <translation>
+            <numerusform>Fallback prices from TCGCSV (%1), %n card.</numerusform><numerusform>Fallback prices from TCGCSV (%1), %n cards.</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::TcgdexClient</name>
+    <message numerus="yes">
+        <source>Cancelling %n outstanding request(s).</source>
+        <translation>
+            <numerusform>Cancelling %n outstanding request.</numerusform><numerusform>Cancelling %n outstanding requests.</numerusform></translation>
+    </message>
+</context>
+</TS>
