@@ -561,6 +561,7 @@ ReadResult read(const QString &path)
 
     QJsonParseError parseError;
     const JsonTree document = JsonTree::parse(bytes, &parseError);
+    bytes = QByteArray(); // the tree holds what it needs of the text
     if (parseError.error != QJsonParseError::NoError)
         return failure(tr("%1 is not a valid collection file: %2").arg(path, parseError.errorString()));
     const JsonValueRef root = document.root();

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <limits>
 
 namespace pv {
@@ -15,17 +16,29 @@ namespace dom = simdjson::dom;
 
 constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
 
+// Whether the text may hold a number that underflows to zero, which
+// QJsonDocument refuses: one with a negative exponent, or a fraction with
+// hundreds of zeros before its first other digit.
+bool mayUnderflow(std::string_view text)
+{
+    static const std::string manyZeros(300, '0');
+    const auto contains = [text](std::string_view part) {
+        return ::memmem(text.data(), text.size(), part.data(), part.size()) != nullptr;
+    };
+    return contains("e-") || contains("E-") || contains(manyZeros);
+}
+
 // Whether the parsed document holds a value simdjson and QJsonDocument may
-// read differently, so that it is left to QJsonDocument:
-// - a number that came out as zero though written with a fraction or an
-//   exponent ("0.0", "-0.0", "1e-400"): QJsonDocument reads the first two as
-//   plain zero but refuses one that underflows to zero;
+// take differently, so that it is left to QJsonDocument:
+// - a number simdjson read as zero that QJsonDocument may refuse as an
+//   underflow;
 // - a string or name that starts with U+FEFF: QJsonDocument drops it from a
 //   string without escapes and keeps it in one with escapes.
 // Scans the tape: numbers take two words, strings point into the string
 // buffer (a 32-bit length, then the bytes).
-bool needsQtReading(const dom::document &document)
+bool needsQtReading(const dom::document &document, std::string_view text)
 {
+    bool checkedZeros = false;
     const uint64_t *tape = document.tape.get();
     const uint8_t *strings = document.string_buf.get();
     constexpr uint64_t payloadMask = (uint64_t(1) << 56) - 1;
@@ -35,8 +48,11 @@ bool needsQtReading(const dom::document &document)
         if (type == 'd') {
             double number;
             std::memcpy(&number, &tape[i + 1], sizeof number);
-            if (number == 0.0)
-                return true;
+            if (number == 0.0 && !checkedZeros) {
+                if (mayUnderflow(text))
+                    return true;
+                checkedZeros = true;
+            }
             ++i;
         } else if (type == 'l' || type == 'u') {
             ++i;
@@ -96,7 +112,7 @@ JsonTree JsonTree::parse(const QByteArray &text, QJsonParseError *error)
     const simdjson::error_code failure = tree.m_parser->parse(data, length, !padded).get(tree.m_root);
     if (failure == simdjson::SUCCESS
         && (tree.m_root.type() == dom::element_type::OBJECT || tree.m_root.type() == dom::element_type::ARRAY)
-        && !needsQtReading(tree.m_parser->doc)) {
+        && !needsQtReading(tree.m_parser->doc, std::string_view(data, length))) {
         tree.m_hasRoot = true;
         if (error) {
             error->error = QJsonParseError::NoError;
@@ -116,6 +132,7 @@ JsonTree JsonTree::parse(const QByteArray &text, QJsonParseError *error)
     if (qtError.error != QJsonParseError::NoError)
         return JsonTree();
     tree.m_hasRoot = true;
+    tree.m_fallbackValues = std::make_unique<std::deque<QJsonValue>>();
     return tree;
 }
 
@@ -125,11 +142,21 @@ JsonValueRef JsonTree::root() const
         return JsonValueRef();
     if (m_parser)
         return JsonValueRef(m_root);
-    return m_fallback.isObject() ? JsonValueRef(QJsonValue(m_fallback.object()))
-                                 : JsonValueRef(QJsonValue(m_fallback.array()));
+    return JsonValueRef(m_fallbackValues.get(), m_fallback.isObject() ? QJsonValue(m_fallback.object())
+                                                    : QJsonValue(m_fallback.array()));
 }
 
 // ---------------------------------------------------------------- JsonValueRef
+
+JsonValueRef::JsonValueRef(std::deque<QJsonValue> *store, QJsonValue value)
+    : m_store(store)
+    , m_source(value.isUndefined() ? Source::None : Source::Qt)
+{
+    if (m_source == Source::Qt) {
+        store->push_back(std::move(value));
+        m_qt = &store->back();
+    }
+}
 
 bool JsonValueRef::isUndefined() const
 {
@@ -140,7 +167,7 @@ bool JsonValueRef::isNull() const
 {
     switch (m_source) {
     case Source::Simd: return simdType() == dom::element_type::NULL_VALUE;
-    case Source::Qt: return m_qt.isNull();
+    case Source::Qt: return m_qt->isNull();
     case Source::None: break;
     }
     return false;
@@ -150,7 +177,7 @@ bool JsonValueRef::isBool() const
 {
     switch (m_source) {
     case Source::Simd: return simdType() == dom::element_type::BOOL;
-    case Source::Qt: return m_qt.isBool();
+    case Source::Qt: return m_qt->isBool();
     case Source::None: break;
     }
     return false;
@@ -164,7 +191,7 @@ bool JsonValueRef::isDouble() const
         return type == dom::element_type::INT64 || type == dom::element_type::UINT64
             || type == dom::element_type::DOUBLE;
     }
-    case Source::Qt: return m_qt.isDouble();
+    case Source::Qt: return m_qt->isDouble();
     case Source::None: break;
     }
     return false;
@@ -174,7 +201,7 @@ bool JsonValueRef::isString() const
 {
     switch (m_source) {
     case Source::Simd: return simdType() == dom::element_type::STRING;
-    case Source::Qt: return m_qt.isString();
+    case Source::Qt: return m_qt->isString();
     case Source::None: break;
     }
     return false;
@@ -184,7 +211,7 @@ bool JsonValueRef::isArray() const
 {
     switch (m_source) {
     case Source::Simd: return simdType() == dom::element_type::ARRAY;
-    case Source::Qt: return m_qt.isArray();
+    case Source::Qt: return m_qt->isArray();
     case Source::None: break;
     }
     return false;
@@ -194,7 +221,7 @@ bool JsonValueRef::isObject() const
 {
     switch (m_source) {
     case Source::Simd: return simdType() == dom::element_type::OBJECT;
-    case Source::Qt: return m_qt.isObject();
+    case Source::Qt: return m_qt->isObject();
     case Source::None: break;
     }
     return false;
@@ -203,7 +230,7 @@ bool JsonValueRef::isObject() const
 QString JsonValueRef::toString() const
 {
     if (m_source == Source::Qt)
-        return m_qt.toString();
+        return m_qt->toString();
     std::string_view text;
     if (m_source != Source::Simd || m_element.get_string().get(text) != simdjson::SUCCESS)
         return QString();
@@ -213,14 +240,18 @@ QString JsonValueRef::toString() const
 double JsonValueRef::toDouble(double defaultValue) const
 {
     if (m_source == Source::Qt)
-        return m_qt.toDouble(defaultValue);
+        return m_qt->toDouble(defaultValue);
     if (m_source != Source::Simd)
         return defaultValue;
     // Integers convert as QJsonDocument converts them, rounded to nearest.
     switch (simdType()) {
     case dom::element_type::INT64: return double(int64_t(m_element));
     case dom::element_type::UINT64: return double(uint64_t(m_element));
-    case dom::element_type::DOUBLE: return double(m_element);
+    case dom::element_type::DOUBLE: {
+        // QJsonDocument reads "-0.0" as plain zero.
+        const double number = double(m_element);
+        return number == 0.0 ? 0.0 : number;
+    }
     default: return defaultValue;
     }
 }
@@ -245,7 +276,7 @@ int JsonValueRef::toInt(int defaultValue) const
 bool JsonValueRef::toBool(bool defaultValue) const
 {
     if (m_source == Source::Qt)
-        return m_qt.toBool(defaultValue);
+        return m_qt->toBool(defaultValue);
     if (m_source != Source::Simd || simdType() != dom::element_type::BOOL)
         return defaultValue;
     return bool(m_element);
@@ -254,7 +285,7 @@ bool JsonValueRef::toBool(bool defaultValue) const
 JsonValueRef JsonValueRef::value(QLatin1String key) const
 {
     if (m_source == Source::Qt)
-        return m_qt.isObject() ? JsonValueRef(m_qt.toObject().value(key)) : JsonValueRef();
+        return m_qt->isObject() ? JsonValueRef(m_store, m_qt->toObject().value(key)) : JsonValueRef();
     if (!isObject())
         return JsonValueRef();
     // The last of a repeated name counts, as in a QJsonObject.
@@ -281,10 +312,10 @@ int JsonValueRef::size() const
             return int(dom::object(m_element).size());
         return 0;
     case Source::Qt:
-        if (m_qt.isArray())
-            return int(m_qt.toArray().size());
-        if (m_qt.isObject())
-            return int(m_qt.toObject().size());
+        if (m_qt->isArray())
+            return int(m_qt->toArray().size());
+        if (m_qt->isObject())
+            return int(m_qt->toObject().size());
         return 0;
     case Source::None: break;
     }
@@ -298,8 +329,8 @@ std::vector<JsonValueRef> JsonValueRef::elements() const
         return result;
     result.reserve(size_t(size()));
     if (m_source == Source::Qt) {
-        for (const QJsonValue &element : m_qt.toArray())
-            result.push_back(JsonValueRef(element));
+        for (const QJsonValue &element : m_qt->toArray())
+            result.push_back(JsonValueRef(m_store, element));
     } else {
         for (const dom::element element : dom::array(m_element))
             result.push_back(JsonValueRef(element));
@@ -314,9 +345,9 @@ std::vector<std::pair<QString, JsonValueRef>> JsonValueRef::members() const
         return result;
     result.reserve(size_t(size()));
     if (m_source == Source::Qt) {
-        const QJsonObject object = m_qt.toObject();
+        const QJsonObject object = m_qt->toObject();
         for (auto it = object.begin(); it != object.end(); ++it)
-            result.emplace_back(it.key(), JsonValueRef(it.value()));
+            result.emplace_back(it.key(), JsonValueRef(m_store, it.value()));
     } else {
         for (const dom::key_value_pair member : dom::object(m_element))
             result.emplace_back(fromUtf8(member.key), JsonValueRef(member.value));
@@ -329,7 +360,7 @@ JsonValueRef JsonValueRef::at(int index) const
     if (index < 0 || index >= size())
         return JsonValueRef();
     if (m_source == Source::Qt)
-        return JsonValueRef(m_qt.isArray() ? m_qt.toArray().at(index) : *(m_qt.toObject().begin() + index));
+        return JsonValueRef(m_store, m_qt->isArray() ? m_qt->toArray().at(index) : *(m_qt->toObject().begin() + index));
     if (simdType() == dom::element_type::ARRAY)
         return JsonValueRef(dom::array(m_element).at(size_t(index)).value_unsafe());
     auto it = dom::object(m_element).begin();
@@ -343,7 +374,7 @@ QString JsonValueRef::keyAt(int index) const
     if (!isObject() || index < 0 || index >= size())
         return QString();
     if (m_source == Source::Qt)
-        return (m_qt.toObject().begin() + index).key();
+        return (m_qt->toObject().begin() + index).key();
     auto it = dom::object(m_element).begin();
     for (int i = 0; i < index; ++i)
         ++it;

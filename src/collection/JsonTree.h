@@ -9,6 +9,7 @@
 
 #include <simdjson.h>
 
+#include <deque>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -23,8 +24,8 @@ class JsonValueRef;
 // simdjson refuses but QJsonDocument accepts (lone surrogate escapes, lax
 // escapes and numbers, raw control characters in strings, integers beyond
 // 64 bits), and those the two would read apart (a root that is neither
-// object nor array, zero written with a fraction or exponent, a string
-// starting with U+FEFF), are left to QJsonDocument, which then also reads
+// object nor array, a number that may underflow to zero, a string starting
+// with U+FEFF), are left to QJsonDocument, which then also reads
 // them, so their values are Qt's too.
 class JsonTree
 {
@@ -50,6 +51,9 @@ private:
     simdjson::dom::element m_root;
     bool m_hasRoot = false;
     QJsonDocument m_fallback; // set when QJsonDocument read the text
+    // The values of the QJsonDocument handed out so far, so that a handle
+    // stays a pair of plain pointers.
+    std::unique_ptr<std::deque<QJsonValue>> m_fallbackValues;
 };
 
 // A read-only handle on one value of a JsonTree. A missing value is
@@ -100,16 +104,13 @@ private:
         , m_source(Source::Simd)
     {
     }
-    explicit JsonValueRef(const QJsonValue &value)
-        : m_qt(value)
-        , m_source(value.isUndefined() ? Source::None : Source::Qt)
-    {
-    }
+    JsonValueRef(std::deque<QJsonValue> *store, QJsonValue value);
 
     simdjson::dom::element_type simdType() const { return m_element.type(); }
 
     simdjson::dom::element m_element;
-    QJsonValue m_qt{QJsonValue::Undefined};
+    std::deque<QJsonValue> *m_store = nullptr; // for values of the QJsonDocument
+    const QJsonValue *m_qt = nullptr;
     Source m_source = Source::None;
 };
 
