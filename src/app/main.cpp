@@ -1,3 +1,4 @@
+#include "catalog/ImageCache.h"
 #include "core/AppSettings.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
@@ -12,6 +13,7 @@
 #include "core/PriceSource.h"
 #include "selftest/SelfTestRunner.h"
 #include "ui/ThemeManager.h"
+#include "ui/dialogs/PreferencesDialog.h"
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QApplication>
@@ -125,6 +127,14 @@ int main(int argc, char *argv[])
                             .arg(pv::FxRates::rateFor(currency), 0, 'f', 5)
                             .arg(ratesDate.isValid() ? ratesDate.toString(Qt::ISODate)
                                                      : QCoreApplication::translate("main", "never fetched")));
+
+    // On the first start the user chooses where downloaded card art is kept;
+    // the splash steps aside so it does not cover the question.
+    if (!pv::ImageCache::hasCustomFolder()) {
+        splash.hide();
+        pv::PreferencesDialog::chooseImageCacheFolder(nullptr);
+        splash.show();
+    }
 
     splashMessage(QT_TRANSLATE_NOOP("main", "Preparing the collection window..."));
     pv::MainWindow window;
