@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -72,9 +73,9 @@ QString fromUtf8(std::string_view bytes)
     return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
 }
 
-bool sameKey(std::string_view key, QLatin1String name)
+bool sameKey(std::string_view key, std::string_view name)
 {
-    return key.size() == size_t(name.size()) && std::memcmp(key.data(), name.data(), key.size()) == 0;
+    return key.size() == name.size() && std::memcmp(key.data(), name.data(), key.size()) == 0;
 }
 
 } // namespace
@@ -288,10 +289,17 @@ JsonValueRef JsonValueRef::value(QLatin1String key) const
         return m_qt->isObject() ? JsonValueRef(m_store, m_qt->toObject().value(key)) : JsonValueRef();
     if (!isObject())
         return JsonValueRef();
+    // Names are compared as UTF-8 bytes.
+    std::string_view name(key.data(), size_t(key.size()));
+    QByteArray utf8;
+    if (std::any_of(name.begin(), name.end(), [](char c) { return uchar(c) >= 0x80; })) {
+        utf8 = QString(key).toUtf8();
+        name = std::string_view(utf8.constData(), size_t(utf8.size()));
+    }
     // The last of a repeated name counts, as in a QJsonObject.
     JsonValueRef found;
     for (const dom::key_value_pair member : dom::object(m_element)) {
-        if (sameKey(member.key, key))
+        if (sameKey(member.key, name))
             found = JsonValueRef(member.value);
     }
     return found;

@@ -217,7 +217,7 @@ private slots:
         QJsonParseError error;
         const JsonTree tree = JsonTree::parse(
             R"({"i": 5.0, "f": 5.5, "big": 2147483648, "neg": -2147483648, "s": "x", "t": true, "n": null,
-                "a\u0062": "escaped key", "dup": 1, "dup": 2})",
+                "a\u0062": "escaped key", "dup": 1, "dup": 2, "n\u00e9": "Latin-1 name"})",
             &error);
         const JsonValueRef root = tree.root();
         QVERIFY(root.isObject());
@@ -233,6 +233,7 @@ private slots:
         QVERIFY(root.value(QLatin1String("n")).isNull());
         QCOMPARE(root.value(QLatin1String("ab")).toString(), QStringLiteral("escaped key"));
         QCOMPARE(root.value(QLatin1String("dup")).toInt(), 2);
+        QCOMPARE(root.value(QLatin1String("n\xe9")).toString(), QStringLiteral("Latin-1 name"));
         QVERIFY(root.contains(QLatin1String("n")));
         QVERIFY(!root.contains(QLatin1String("missing")));
 
