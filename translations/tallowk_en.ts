@@ -9,6 +9,39 @@
     </message>
 </context>
 <context>
+    <name>pv::AddCardsDialog</name>
+    <message numerus="yes">
+        <source>%1%2. %n card(s). Double-click a card to add it.</source>
+        <translation>
+            <numerusform>%1%2. %n card. Double-click a card to add it.</numerusform><numerusform>%1%2. %n cards. Double-click a card to add it.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 - TCGdex lists %n card(s) for this set but holds no Japanese card data for it, so there is nothing to show.</source>
+        <translation>
+            <numerusform>%1 - TCGdex lists %n card for this set but holds no Japanese card data for it, so there is nothing to show.</numerusform><numerusform>%1 - TCGdex lists %n cards for this set but holds no Japanese card data for it, so there is nothing to show.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 - released %2. %n card(s). Double-click a card to add it.</source>
+        <translation>
+            <numerusform>%1 - released %2. %n card. Double-click a card to add it.</numerusform><numerusform>%1 - released %2. %n cards. Double-click a card to add it.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Type at least %n character(s) of the name, or a card number.</source>
+        <translation>
+            <numerusform>Type at least %n character of the name, or a card number.</numerusform><numerusform>Type at least %n characters of the name, or a card number.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n match(es). Double-click a card to add it.</source>
+        <translation>
+            <numerusform>%n match. Double-click a card to add it.</numerusform><numerusform>%n matches. Double-click a card to add it.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Add %n card(s)</source>
+        <translation>
+            <numerusform>Add %n card</numerusform><numerusform>Add %n cards</numerusform></translation>
+    </message>
+</context>
+<context>
     <name>pv::BinderDialog</name>
     <message numerus="yes">
         <source> (still looking up %n species)</source>

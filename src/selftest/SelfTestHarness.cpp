@@ -1,5 +1,6 @@
 #include "selftest/SelfTestHarness.h"
 
+#include "core/CardArtwork.h"
 #include "prices/PriceIndex.h"
 
 #include <QEventLoop>
@@ -122,6 +123,23 @@ void waitForClient(TcgdexClient &client, QEventLoop &loop, int timeoutMs)
     timer.start(timeoutMs);
     loop.exec(QEventLoop::AllEvents);
     QObject::disconnect(failed);
+}
+
+void waitForCardPicture(TcgdexClient &client, const QString &imageBase, int timeoutMs)
+{
+    const QString large = cardImageUrl(imageBase, true);
+    const QString small = cardImageUrl(imageBase, false);
+    const auto ours = [large, small](const QString &url) { return url == large || url == small; };
+    QEventLoop loop;
+    QObject::connect(&client, &TcgdexClient::imageReady, &loop, [&loop, ours](int, const QString &url, const QPixmap &) {
+        if (ours(url))
+            loop.quit();
+    });
+    QObject::connect(&client, &TcgdexClient::imageFailed, &loop, [&loop, ours](int, const QString &url, const QString &) {
+        if (ours(url))
+            loop.quit();
+    });
+    waitForClient(client, loop, timeoutMs);
 }
 
 QMetaObject::Connection captureRarityList(TcgdexClient &client, QStringList &rarities, QEventLoop &loop)

@@ -61,6 +61,11 @@ int finishRun();
 // time-out passes ("  timed out waiting for a response").
 void waitForClient(TcgdexClient &client, QEventLoop &loop, int timeoutMs);
 
+// Waits as waitForClient does for the card picture of an image base, in either
+// quality, delivered or failed; other pictures arriving meanwhile (thumbnails,
+// set symbols) do not end the wait.
+void waitForCardPicture(TcgdexClient &client, const QString &imageBase, int timeoutMs);
+
 // Captures: each connects one client signal, with the loop as context, to a
 // slot that stores what arrived and quits the loop. None looks at the request
 // id, so the first emission ends the wait. The caller removes the returned

@@ -35,6 +35,7 @@ const QList<SelfTest> &selfTests()
         {"Binder endpoints", testBinderEndpoints},
         {"Card catalog", testCardCatalog},
         {"Value-ranked binders", testValueRankedBinders, SelfTest::NoNetwork},
+        {"Add cards dialog", testAddCardsDialog},
         {"Japanese endpoints", testJapaneseEndpoints},
         {"Vintage English printings", testVintageEnglishPrintings},
         {"TCGCSV fallback pricing", testFallbackPricing},

@@ -33,6 +33,7 @@ void testEnglishEndpoints(TcgdexClient &client);
 void testBinderEndpoints(TcgdexClient &client);
 void testCardCatalog(TcgdexClient &client);
 void testValueRankedBinders(TcgdexClient &client);
+void testAddCardsDialog(TcgdexClient &client);
 void testJapaneseEndpoints(TcgdexClient &client);
 void testVintageEnglishPrintings(TcgdexClient &client);
 void testFallbackPricing(TcgdexClient &client);

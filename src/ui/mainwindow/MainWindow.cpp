@@ -140,9 +140,10 @@ void MainWindow::connectActions()
     connect(ui->actionLicense, &QAction::triggered, this, &MainWindow::showLicense);
     connect(ui->actionThirdPartyNotices, &QAction::triggered, this, &MainWindow::showThirdPartyNotices);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui->actionAddCards, &QAction::triggered, this, [this] { addCards(QString()); });
 
     // Commands whose dialogs or reactions are not part of this build yet.
-    for (QAction *action : {ui->actionFindCard, ui->actionAddCards, ui->actionRemoveEntry, ui->actionRefreshPrices})
+    for (QAction *action : {ui->actionFindCard, ui->actionRemoveEntry, ui->actionRefreshPrices})
         action->setEnabled(false);
 }
 

@@ -111,6 +111,9 @@ public:
     // collection when a rebuild is still pending.
     void expandWholeTree();
     void revealSets(const QSet<QString> &setKeys);
+    // Opens the Add cards dialog, on the set of a set key ("en:base1") when
+    // one is given, and adds what it returns as one undoable change.
+    void addCards(const QString &preselection);
 
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();

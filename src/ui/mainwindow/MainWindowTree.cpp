@@ -1,8 +1,11 @@
 // The collection tree and the card panel beside it.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "ui/dialogs/AddCardsDialog.h"
+#include "ui/dialogs/DialogPrompts.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CollectionTreeDelegate.h"
 #include "ui/widgets/CardDetailsWidget.h"
@@ -11,6 +14,7 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QUndoStack>
 
 #include <memory>
 
@@ -113,6 +117,30 @@ void MainWindow::revealSets(const QSet<QString> &setKeys)
     }
     if (first.isValid())
         ui->collectionTree->scrollTo(first, QAbstractItemView::EnsureVisible);
+}
+
+void MainWindow::addCards(const QString &preselection)
+{
+    AddCardsDialog dialog(m_client, m_catalog, m_priceIndex, m_collection, this);
+    const qsizetype colon = preselection.indexOf(QLatin1Char(':'));
+    if (colon >= 1) {
+        dialog.preselect(languageFromCode(preselection.left(colon), Language::English),
+                         preselection.mid(colon + 1));
+    } else {
+        const int row = m_treeModel->entryIndexAt(ui->collectionTree->currentIndex());
+        if (row >= 0 && row < m_collection->entries().size())
+            dialog.selectLanguage(m_collection->entries().at(row).lang);
+    }
+    if (DialogPrompts::exec(dialog) != QDialog::Accepted)
+        return;
+    const QList<CardEntry> cards = dialog.pendingEntries();
+    if (cards.isEmpty())
+        return;
+    m_undoStack->push(new AddCardsCommand(m_collection, cards, dialog.pendingSets(), &focusKey));
+    QSet<QString> setKeys;
+    for (const CardEntry &card : cards)
+        setKeys.insert(entrySetKey(card));
+    revealSets(setKeys);
 }
 
 } // namespace pv

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "catalog/CatalogCard.h"
+#include "collection/CardEntry.h"
+#include "core/CardVocabulary.h"
+#include "core/SetDetail.h"
+#include "core/SetRecord.h"
+
+#include <QDialog>
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+class QComboBox;
+class QLineEdit;
+class QModelIndex;
+class QSortFilterProxyModel;
+class QTimer;
+
+namespace Ui {
+class AddCardsDialog;
+}
+
+namespace pv {
+
+class CardCatalog;
+class CardPreviewPopup;
+class Collection;
+class PriceIndex;
+class SetCardsModel;
+class TcgdexClient;
+
+// Picks cards from the card catalog: browse one set at a time or search the
+// whole catalog of a language, choose the printing, condition, grade and
+// quantity, and collect the cards on a list of pending lines. The dialog
+// changes nothing itself; whoever opened it reads the pending lines and the
+// set records they need once it was accepted.
+class AddCardsDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The services are borrowed and may be null; the collection is read only
+    // here, to mark the cards already owned.
+    AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, PriceIndex *priceIndex, Collection *collection,
+                   QWidget *parent = nullptr);
+    ~AddCardsDialog() override;
+
+    void selectLanguage(Language language);
+    // Opens on a set of a language; the set is chosen as soon as the
+    // language's catalog holds it.
+    void preselect(Language language, const QString &setId);
+
+    QList<CardEntry> pendingEntries() const { return m_pending; }
+    // The records of the sets the pending lines still use.
+    QList<SetRecord> pendingSets() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    Language currentLanguage() const;
+    QString currentSetId() const;
+    bool searchTabCurrent() const;
+
+    // Set browser.
+    void onLanguageChanged();
+    void updateCatalogStatus();
+    void fillSeriesCombo();
+    void fillSetCombo();
+    void restoreSetSelection();
+    void updateSetIcons();
+    void updateSetIcon(int row);
+    void onSetArtworkReady(const QString &url, const QPixmap &pixmap);
+    void loadSetCards();
+    void onSetDetailReady(int requestId, pv::Language language, const pv::SetDetail &detail);
+    void onSetDetailFailed(int requestId);
+    void updateSetInfo(Language language, const SetDetail &detail);
+    void requestSetPrices(Language language, const QString &setId);
+    void showCatalogError(Language language, bool ok, const QString &message);
+
+    // Search tab and hover preview.
+    void onTabChanged();
+    void updateSearch();
+    void onHoverTimeout();
+    void stopHoverPreview();
+
+    // Attributes and pending lines.
+    void fillConditionCombos();
+    void updateVariantCombos();
+    void updatePriceContext();
+    void onGradeCompanyChanged();
+    void onCardActivated(const QModelIndex &proxyIndex);
+    void addToPending(const CatalogCard &card);
+    void coerceVariant(const CatalogCard &card, CardEntry &entry) const;
+    void rebuildPendingList();
+    void removeSelectedPending();
+    void clearPending();
+    void addCustomCard();
+
+    Ui::AddCardsDialog *ui = nullptr;
+    QPointer<TcgdexClient> m_client;
+    QPointer<CardCatalog> m_catalog;
+    QPointer<PriceIndex> m_priceIndex;
+    SetCardsModel *m_model = nullptr;
+    QSortFilterProxyModel *m_proxy = nullptr;
+    CardPreviewPopup *m_preview = nullptr;
+    QTimer *m_hoverTimer = nullptr;
+    QString m_hoverKey;
+    QHash<QString, SetRecord> m_pendingSets;
+    QHash<QString, int> m_setArtworkRows;
+    QSet<QString> m_requestedSetArtwork;
+    bool m_setIconsLoaded = false;
+    QList<CardEntry> m_pending;
+    QString m_rememberedSetId;
+    int m_setDetailRequest = 0;
+    Language m_setDetailLanguage = Language::English;
+    QString m_setDetailSetId;
+};
+
+} // namespace pv

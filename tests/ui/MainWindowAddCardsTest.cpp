@@ -1,0 +1,110 @@
+#include "DialogTestSupport.h"
+#include "TestRegistry.h"
+
+#include "catalog/CacheDirectory.h"
+#include "catalog/CatalogCache.h"
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+#include "ui/dialogs/AddCardsDialog.h"
+#include "ui/mainwindow/MainWindow.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTableView>
+#include <QTest>
+#include <QUndoStack>
+
+using namespace pv;
+
+// The window's Add cards command: the dialog's lines become one undo step.
+class MainWindowAddCardsTest : public QObject
+{
+    Q_OBJECT
+
+    static QString cachePath() { return cacheDirectory() + QStringLiteral("/en.cbor"); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // One set of a hundred cards.
+        CatalogCache::Contents contents;
+        SerieBrief serie;
+        serie.id = QStringLiteral("base");
+        serie.name = QStringLiteral("Base");
+        contents.series = {serie};
+        CatalogSet set;
+        set.id = QStringLiteral("base1");
+        set.name = QStringLiteral("Base Set");
+        set.serieId = serie.id;
+        set.order = 1;
+        set.official = 100;
+        set.total = 100;
+        set.releaseDate = QDate(1999, 1, 9);
+        contents.sets = {set};
+        for (int i = 1; i <= 100; ++i) {
+            CatalogCard card;
+            card.setId = set.id;
+            card.localId = QString::number(i);
+            card.id = set.id + QLatin1Char('-') + card.localId;
+            card.name = QStringLiteral("Card %1").arg(i);
+            card.official = 100;
+            card.printingMask = 1;
+            contents.cards.append(card);
+        }
+        contents.haveVariants = true;
+        contents.savedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(QDir().mkpath(cacheDirectory()));
+        QVERIFY(CatalogCache::save(cachePath(), Language::English, contents));
+    }
+
+    void cleanupTestCase() { QFile::remove(cachePath()); }
+    void cleanup() { DialogPrompts::reset(); }
+
+    void hundredLinesAreOneUndoStep()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        QAction *action = window.findChild<QAction *>(QStringLiteral("actionAddCards"));
+        QVERIFY(action && action->isEnabled());
+
+        // Cancel adds nothing, whatever was staged.
+        int opened = 0;
+        DialogPrompts::setExec([&opened](QDialog &dialog) {
+            ++opened;
+            auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
+            emit table->doubleClicked(table->model()->index(0, 1));
+            return int(QDialog::Rejected);
+        });
+        action->trigger();
+        QCOMPARE(opened, 1);
+        QCOMPARE(window.undoStack()->count(), 0);
+
+        QString chosenSet;
+        DialogPrompts::setExec([&chosenSet](QDialog &dialog) {
+            chosenSet = dialog.findChild<QComboBox *>(QStringLiteral("setCombo"))->currentData().toString();
+            auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
+            for (int row = 0; row < table->model()->rowCount(); ++row)
+                emit table->doubleClicked(table->model()->index(row, 1));
+            return int(QDialog::Accepted);
+        });
+        window.addCards(QStringLiteral("en:base1"));
+        QCOMPARE(chosenSet, QStringLiteral("base1"));
+        Collection *collection = window.collection();
+        QCOMPARE(collection->entries().size(), 100);
+        QCOMPARE(window.undoStack()->count(), 1);
+        QCOMPARE(collection->setInfo(Language::English, QStringLiteral("base1")).name, QStringLiteral("Base Set"));
+
+        window.undoStack()->undo();
+        QVERIFY(collection->entries().isEmpty());
+        QVERIFY(collection->sets().isEmpty());
+        window.undoStack()->redo();
+        QCOMPARE(collection->entries().size(), 100);
+        QCOMPARE(collection->sets().size(), 1);
+        window.collection()->setDirty(false);
+    }
+};
+
+PV_REGISTER_TEST(MainWindowAddCardsTest)
+#include "MainWindowAddCardsTest.moc"
