@@ -110,6 +110,9 @@ public:
     // Expands every node now, or once the tree model has caught up with the
     // collection when a rebuild is still pending.
     void expandWholeTree();
+    // Keep the expanded rows of the tree across a rebuild of its model.
+    void saveExpansionState();
+    void restoreExpansionAfterReset();
     void revealSets(const QSet<QString> &setKeys);
     // Opens the Add cards dialog, on the set of a set key ("en:base1") when
     // one is given, and adds what it returns as one undoable change.
@@ -196,6 +199,7 @@ private:
     QAction *m_clearRecentAction = nullptr;
 
     QString focusKey;
+    QSet<QString> expandedKeys;
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUndoStack>
 
 namespace pv {
@@ -267,7 +268,11 @@ void MainWindow::restoreWindowState()
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
     const QByteArray state = settings.value(QStringLiteral("state")).toByteArray();
-    if (!state.isEmpty()) {
+    if (state.isEmpty()) {
+        // Dock sizes only take once the window has its real size: the first
+        // start lays the docks out again when the event loop runs.
+        QTimer::singleShot(0, this, &MainWindow::resetLayout);
+    } else {
         restoreState(state, 2);
         if (dockWidgetArea(ui->searchDock) == Qt::NoDockWidgetArea && !ui->searchDock->isFloating()) {
             addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);

@@ -14,6 +14,7 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QTreeView>
 #include <QUndoStack>
 
 #include <memory>
@@ -29,10 +30,16 @@ void MainWindow::setUpTree()
     m_treeDelegate = new CollectionTreeDelegate(this);
     ui->collectionTree->setItemDelegate(m_treeDelegate);
     QHeaderView *header = ui->collectionTree->header();
-    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    // The card column keeps room for the names: when the value columns fill
+    // the dock, it scrolls sideways rather than squeezing the names away.
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Interactive);
+    header->resizeSection(0, 240);
     for (int column = 1; column < m_treeModel->columnCount(); ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     spanGroupRows();
+    connect(m_treeModel, &QAbstractItemModel::modelAboutToBeReset, this, &MainWindow::saveExpansionState);
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &MainWindow::restoreExpansionAfterReset);
     connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this] { spanGroupRows(); });
     connect(ui->collectionTree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onCurrentTreeRowChanged(current); });
@@ -88,6 +95,50 @@ void MainWindow::spanGroupRows(const QModelIndex &parent)
         if (type != CollectionTreeModel::SetNode)
             spanGroupRows(index);
     }
+}
+
+namespace {
+
+void collectExpandedKeys(const QTreeView *tree, const QAbstractItemModel *model, const QModelIndex &parent,
+                         QSet<QString> &keys)
+{
+    const int rows = model->rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        if (!tree->isExpanded(index))
+            continue;
+        const QString key = index.data(CollectionTreeModel::NodeKeyRole).toString();
+        if (!key.isEmpty())
+            keys.insert(key);
+        collectExpandedKeys(tree, model, index, keys);
+    }
+}
+
+void restoreExpandedRows(QTreeView *tree, const QAbstractItemModel *model, const QModelIndex &parent,
+                         const QSet<QString> &keys)
+{
+    const int rows = model->rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = model->index(row, 0, parent);
+        if (!keys.contains(index.data(CollectionTreeModel::NodeKeyRole).toString()))
+            continue;
+        tree->expand(index);
+        restoreExpandedRows(tree, model, index, keys);
+    }
+}
+
+} // namespace
+
+void MainWindow::saveExpansionState()
+{
+    expandedKeys.clear();
+    collectExpandedKeys(ui->collectionTree, m_treeModel, QModelIndex(), expandedKeys);
+}
+
+void MainWindow::restoreExpansionAfterReset()
+{
+    if (!expandedKeys.isEmpty())
+        restoreExpandedRows(ui->collectionTree, m_treeModel, QModelIndex(), expandedKeys);
 }
 
 void MainWindow::expandWholeTree()
