@@ -117,6 +117,46 @@
 <context>
     <name>pv::MainWindow</name>
     <message numerus="yes">
+        <source>Price refresh started: %n distinct card(s).</source>
+        <translation>
+            <numerusform>Price refresh started: %n distinct card.</numerusform><numerusform>Price refresh started: %n distinct cards.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Resolving TCGCSV fallback data for %n set(s).</source>
+        <translation>
+            <numerusform>Resolving TCGCSV fallback data for %n set.</numerusform><numerusform>Resolving TCGCSV fallback data for %n sets.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Looking up fallback prices for %n set(s)...</source>
+        <translation>
+            <numerusform>Looking up fallback prices for %n set...</numerusform><numerusform>Looking up fallback prices for %n sets...</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Priced %n card(s). Recorded this week's total.</source>
+        <translation>
+            <numerusform>Priced %n card. Recorded this week's total.</numerusform><numerusform>Priced %n cards. Recorded this week's total.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n set(s) have no fallback prices available.</source>
+        <translation>
+            <numerusform>%n set has no fallback prices available.</numerusform><numerusform>%n sets have no fallback prices available.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n card(s) in your collection. Double-click one to show it in the tree.</source>
+        <translation>
+            <numerusform>%n card in your collection. Double-click one to show it in the tree.</numerusform><numerusform>%n cards in your collection. Double-click one to show it in the tree.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Type at least %n character(s) of the name, or a card number.</source>
+        <translation>
+            <numerusform>Type at least %n character of the name, or a card number.</numerusform><numerusform>Type at least %n characters of the name, or a card number.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n match(es). Double-click a card to add it.</source>
+        <translation>
+            <numerusform>%n match. Double-click a card to add it.</numerusform><numerusform>%n matches. Double-click a card to add it.</numerusform></translation>
+    </message>
+    <message numerus="yes">
         <source>Recorded the finish of %n older row(s) from the card data.</source>
         <translation>
             <numerusform>Recorded the finish of %n older row from the card data.</numerusform><numerusform>Recorded the finish of %n older rows from the card data.</numerusform></translation>

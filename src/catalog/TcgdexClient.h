@@ -90,7 +90,9 @@ public:
     int fetchSerieIndex(pv::Language language);
     int fetchSerie(pv::Language language, const QString &serieId);
     int fetchCardIndex(pv::Language language);
-    int fetchCard(pv::Language language, const QString &cardId);
+    // Virtual, like cancel, so a test can stand in a client that only
+    // records the card requests and answers them itself.
+    virtual int fetchCard(pv::Language language, const QString &cardId);
     int fetchRarityList(pv::Language language);
     int fetchCardsByRarity(pv::Language language, const QString &rarity);
     int fetchCardsByVariant(pv::Language language, const QString &variant);
@@ -102,7 +104,7 @@ public:
     int fetchSetArtwork(const QString &artworkBase);
     QPixmap cachedImage(const QString &imageBase, int quality) const;
 
-    void cancel(int requestId);
+    virtual void cancel(int requestId);
     void cancelAll();
 
     int pendingCount() const;

@@ -26,12 +26,13 @@
 
 namespace pv {
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
     m_collection = new Collection(this);
-    m_client = new TcgdexClient(this);
+    m_client = client ? client : new TcgdexClient(this);
+    m_client->setParent(this);
     m_priceIndex = new PriceIndex(this);
     m_catalog = new CardCatalog(m_client, this);
     m_dexIndex = new DexIndex(m_client, this);
@@ -140,10 +141,12 @@ void MainWindow::connectActions()
     connect(ui->actionLicense, &QAction::triggered, this, &MainWindow::showLicense);
     connect(ui->actionThirdPartyNotices, &QAction::triggered, this, &MainWindow::showThirdPartyNotices);
     connect(ui->actionAbout, &QAction::triggered, this, &MainWindow::showAbout);
+    connect(ui->actionRefreshPrices, &QAction::triggered, this, &MainWindow::refreshPrices);
+    connect(ui->actionFindCard, &QAction::triggered, this, &MainWindow::findCard);
     connect(ui->actionAddCards, &QAction::triggered, this, [this] { addCards(QString()); });
 
     // Commands whose dialogs or reactions are not part of this build yet.
-    for (QAction *action : {ui->actionFindCard, ui->actionRemoveEntry, ui->actionRefreshPrices})
+    for (QAction *action : {ui->actionRemoveEntry})
         action->setEnabled(false);
 }
 

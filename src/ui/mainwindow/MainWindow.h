@@ -7,6 +7,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QModelIndex>
+#include <QPair>
 #include <QPointer>
 #include <QSet>
 #include <QString>
@@ -18,6 +19,8 @@ class QMenu;
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class QSortFilterProxyModel;
+class QTimer;
 class QUndoStack;
 
 namespace Ui {
@@ -30,14 +33,17 @@ class CardCatalog;
 class CollectionTreeDelegate;
 class CollectionTreeModel;
 class Collection;
+class CollectionSearchModel;
 class DexIndex;
 class FxRateFetcher;
 class LogDialog;
 class PriceIndex;
+class SetCardsModel;
 class TcgdexClient;
 struct Binder;
 class BinderDialog;
 struct CardDetail;
+struct CatalogQuery;
 
 // The application's one top-level window. It owns the collection, the web
 // clients, the catalog, the Pokedex index, the exchange-rate fetcher and the
@@ -61,7 +67,9 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // A given client (tests: one that only records requests) is adopted in
+    // place of the window's own.
+    explicit MainWindow(QWidget *parent = nullptr, TcgdexClient *client = nullptr);
     ~MainWindow() override;
 
     Collection *collection() const { return m_collection; }
@@ -153,7 +161,16 @@ public:
 
     // ---- prices (MainWindowPrices.cpp) ----
     bool isPriceRefreshRunning() const;
+    void refreshPrices();
     void cancelPriceRefresh();
+    // Cards just added: they join a running refresh, or start a short one of
+    // their own (no fallback phase).
+    void queueCardPrices(const QList<QPair<pv::Language, QString>> &cards);
+
+    // ---- search dock (MainWindowSearch.cpp) ----
+    void findCard();
+    void runSearch();
+    void showCardInTree(int entryIndex, bool raise);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -178,6 +195,21 @@ private:
     void onFallbackSetIndexed(pv::Language language, const QString &setId, bool ok);
     void onCurrentTreeRowChanged(const QModelIndex &current);
     void showStatus(const QString &text, int timeoutMs);
+    // price refresh
+    void resolveFallbackSets();
+    void pumpPriceRequests();
+    void finishPriceRefresh();
+    void clearPriceRefreshQueue();
+    void startPriceRun(bool fromCommand);
+    void endPriceRun();
+    void holdCollectionChanges();
+    // search dock
+    void onSearchScopeChanged();
+    void onSearchTimeout();
+    void searchCollection(const pv::CatalogQuery &query);
+    void searchCatalog(const pv::CatalogQuery &query);
+    void showSearchResultsContextMenu(const QPoint &pos);
+    void addFromCatalogResult(const QModelIndex &index);
     void openBesideExecutable(const QString &name, bool folder);
 
     Ui::MainWindow *ui = nullptr;
@@ -210,6 +242,25 @@ private:
     ChartScope m_chartScope;
     QString m_contextSetKey;
     Language m_contextLanguage = Language::English;
+
+    // price refresh state
+    bool priceRefreshRunning = false;
+    QList<QPair<Language, QString>> priceQueue;
+    QSet<int> priceRequestsInFlight;
+    QSet<QString> pendingFallbackSets;
+    int priceRefreshTotal = 0;
+    int pricedCount = 0;
+    int failedCount = 0;
+    int fallbackPricedCount = 0;
+    QTimer *m_priceBatchTimer = nullptr; // while running: collection changes held until it fires
+
+    // search dock state
+    CollectionSearchModel *m_searchModel = nullptr;
+    QSortFilterProxyModel *m_searchProxy = nullptr;
+    SetCardsModel *m_catalogResultsModel = nullptr;
+    QSortFilterProxyModel *m_catalogResultsProxy = nullptr;
+    QTimer *m_searchTimer = nullptr;
+    QString currentSearchKey;
 };
 
 } // namespace pv

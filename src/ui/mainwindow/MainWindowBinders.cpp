@@ -107,7 +107,7 @@ void MainWindow::openBinder(const Binder &binder, bool detached)
                 m_undoStack->push(new EditBinderCommand(m_collection, Binder(*stored), after));
         });
     }
-    connect(dialog, &BinderDialog::cardActivated, this, &MainWindow::showCardInTree);
+    connect(dialog, &BinderDialog::cardActivated, this, qOverload<const QString &>(&MainWindow::showCardInTree));
     binderDialogs.insert(id, dialog);
     dialog->show();
 }

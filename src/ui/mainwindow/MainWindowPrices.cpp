@@ -2,40 +2,281 @@
 // service deliver to the window.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "core/CardDetail.h"
 #include "core/Currency.h"
+#include "core/FxRateFetcher.h"
 #include "core/FxRates.h"
 #include "core/Log.h"
+#include "core/Pricing.h"
+#include "prices/PriceIndex.h"
+#include "ui_MainWindow.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
 
 namespace pv {
 
-bool MainWindow::isPriceRefreshRunning() const
+namespace {
+
+constexpr int maxPriceRequests = 6;
+// While a refresh runs, the views follow its answers at most this often
+// instead of once per card.
+constexpr int priceBatchMs = 250;
+
+const QString pricesCategory = QStringLiteral("prices");
+
+// The price counts as TCGCSV's when the card database had no price of its own
+// for any printing, the merged card carries a "tcgcsv" block and that block
+// prices at least one printing.
+bool priceCameFromTcgcsv(const CardDetail &delivered, const CardDetail &merged)
 {
+    if (!merged.pricing.contains(QStringLiteral("tcgcsv")))
+        return false;
+    const QStringList finishes = allFinishes();
+    const QStringList editions = allEditions();
+    for (const QString &finish : finishes) {
+        for (const QString &edition : editions) {
+            if (Pricing::cardmarketPrice(delivered, finish, edition) > 0.0
+                || Pricing::tcgplayerPrice(delivered, finish, edition) > 0.0)
+                return false;
+        }
+    }
+    for (const QString &finish : finishes) {
+        for (const QString &edition : editions) {
+            if (Pricing::priceValue(merged, finish, edition) > 0.0)
+                return true;
+        }
+    }
     return false;
 }
 
-void MainWindow::cancelPriceRefresh()
+} // namespace
+
+bool MainWindow::isPriceRefreshRunning() const
 {
+    return priceRefreshRunning;
+}
+
+void MainWindow::clearPriceRefreshQueue()
+{
+    priceQueue.clear();
+}
+
+void MainWindow::startPriceRun(bool fromCommand)
+{
+    priceRefreshRunning = true;
+    priceRefreshTotal = priceQueue.size();
+    pricedCount = 0;
+    failedCount = 0;
+    fallbackPricedCount = 0;
+    m_refreshProgress->setRange(0, priceRefreshTotal);
+    m_refreshProgress->setValue(0);
+    m_refreshProgress->show();
+    m_cancelRefreshButton->show();
+    if (fromCommand)
+        ui->actionRefreshPrices->setEnabled(false);
+}
+
+void MainWindow::refreshPrices()
+{
+    if (priceRefreshRunning)
+        return;
+    if (m_collection->entries().isEmpty()) {
+        showStatus(tr("Nothing to refresh - the collection is empty."), 4000);
+        return;
+    }
+    clearPriceRefreshQueue();
+    QSet<QString> seen;
+    for (const CardEntry &entry : m_collection->entries()) {
+        const QString key = languageCode(entry.lang) + QLatin1Char('|') + entry.cardId;
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        priceQueue.append({entry.lang, entry.cardId});
+    }
+    startPriceRun(true);
+    Log::info(pricesCategory, tr("Price refresh started: %n distinct card(s).", nullptr, priceRefreshTotal));
+    if (FxRates::isStale())
+        m_fxFetcher->fetch();
+    resolveFallbackSets();
+}
+
+void MainWindow::resolveFallbackSets()
+{
+    pendingFallbackSets.clear();
+    QList<SetRecord> records;
+    for (const CardEntry &entry : m_collection->entries()) {
+        // Only sets the collection has a record of: a bare set id gives the
+        // matcher nothing to go on.
+        if (!m_collection->hasSet(entry.lang, entry.setId))
+            continue;
+        const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
+        if (record.id.isEmpty())
+            continue;
+        const QString key = languageCode(entry.lang) + QLatin1Char(':') + record.id;
+        if (pendingFallbackSets.contains(key))
+            continue;
+        pendingFallbackSets.insert(key);
+        records.append(record);
+    }
+    if (pendingFallbackSets.isEmpty()) {
+        pumpPriceRequests();
+        return;
+    }
+    const int sets = int(records.size());
+    Log::info(pricesCategory, tr("Resolving TCGCSV fallback data for %n set(s).", nullptr, sets));
+    statusBar()->showMessage(tr("Looking up fallback prices for %n set(s)...", nullptr, sets));
+    // Every key is pending before the first set is handed over, so a set
+    // that settles at once cannot end the phase early.
+    for (const SetRecord &record : std::as_const(records))
+        m_priceIndex->indexSet(record);
+}
+
+void MainWindow::onFallbackSetIndexed(Language language, const QString &setId, bool ok)
+{
+    const QString code = languageCode(language);
+    Log::debug(pricesCategory, QStringLiteral("Set %1/%2 fallback data: %3")
+                                   .arg(code, setId, m_priceIndex->statusText(language, setId)));
+    if (!ok)
+        Log::warn(pricesCategory, tr("No usable TCGCSV fallback for set %1/%2.").arg(code, setId));
+    if (!priceRefreshRunning)
+        return;
+    pendingFallbackSets.remove(code + QLatin1Char(':') + setId);
+    if (!pendingFallbackSets.isEmpty())
+        return;
+    Log::info(pricesCategory, tr("Fallback data settled; fetching card prices."));
+    statusBar()->clearMessage();
+    pumpPriceRequests();
+}
+
+void MainWindow::pumpPriceRequests()
+{
+    while (!priceQueue.isEmpty() && priceRequestsInFlight.size() < maxPriceRequests) {
+        const QPair<Language, QString> card = priceQueue.takeFirst();
+        priceRequestsInFlight.insert(m_client->fetchCard(card.first, card.second));
+    }
+    if (priceQueue.isEmpty() && priceRequestsInFlight.isEmpty())
+        finishPriceRefresh();
+}
+
+void MainWindow::queueCardPrices(const QList<QPair<Language, QString>> &cards)
+{
+    if (cards.isEmpty())
+        return;
+    priceQueue.append(cards);
+    if (priceRefreshRunning) {
+        // The run's own pump sends them: pumping here could ask for cards
+        // while the fallback sets are still settling, and end the run early.
+        priceRefreshTotal += int(cards.size());
+        m_refreshProgress->setMaximum(priceRefreshTotal);
+        return;
+    }
+    startPriceRun(false);
+    pumpPriceRequests();
+}
+
+void MainWindow::holdCollectionChanges()
+{
+    // A refresh answers card after card; the views follow in batches so that
+    // a large collection is not redrawn for every answer.
+    if (!priceRefreshRunning)
+        return;
+    if (!m_priceBatchTimer) {
+        m_priceBatchTimer = new QTimer(this);
+        m_priceBatchTimer->setSingleShot(true);
+        connect(m_priceBatchTimer, &QTimer::timeout, m_collection, &Collection::endBatch);
+    }
+    if (!m_priceBatchTimer->isActive()) {
+        m_collection->beginBatch();
+        m_priceBatchTimer->start(priceBatchMs);
+    }
+}
+
+void MainWindow::endPriceRun()
+{
+    priceRefreshRunning = false;
+    if (m_priceBatchTimer && m_priceBatchTimer->isActive()) {
+        m_priceBatchTimer->stop();
+        m_collection->endBatch();
+    }
+    m_refreshProgress->hide();
+    m_cancelRefreshButton->hide();
+    ui->actionRefreshPrices->setEnabled(true);
 }
 
 void MainWindow::onCardPriced(int requestId, Language language, const CardDetail &card)
 {
-    Q_UNUSED(requestId)
+    holdCollectionChanges();
     if (m_collection->applyCardFacts(language, card.id, card.rarity, card.dexId) > 0)
         changedOutsideUndo = true;
+    if (!priceRequestsInFlight.remove(requestId))
+        return;
+    const CardDetail merged = m_priceIndex->withFallbackPrices(language, card);
+    if (priceCameFromTcgcsv(card, merged))
+        ++fallbackPricedCount;
+    if (m_collection->applyPrices(language, merged.id, Pricing::priceMap(merged), Pricing::tcgplayerPriceMap(merged))
+        > 0)
+        changedOutsideUndo = true;
+    ++pricedCount;
+    m_refreshProgress->setValue(pricedCount + failedCount);
+    pumpPriceRequests();
 }
 
 void MainWindow::onCardRequestFailed(int requestId, const QString &context, const QString &message)
 {
     Log::warn(QStringLiteral("network"), QStringLiteral("#%1 %2 failed: %3").arg(requestId).arg(context, message));
+    if (!priceRequestsInFlight.remove(requestId))
+        return;
+    ++failedCount;
+    m_refreshProgress->setValue(pricedCount + failedCount);
+    pumpPriceRequests();
+    showStatus(tr("Could not load %1: %2").arg(context, message), 6000);
 }
 
-void MainWindow::onFallbackSetIndexed(Language language, const QString &setId, bool ok)
+void MainWindow::finishPriceRefresh()
 {
-    Q_UNUSED(language)
-    Q_UNUSED(setId)
-    Q_UNUSED(ok)
+    if (!priceRefreshRunning)
+        return;
+    endPriceRun();
+    if (pricedCount > 0) {
+        m_collection->recordValueSnapshot();
+        changedOutsideUndo = true;
+    }
+    QString summary = failedCount == 0
+                          ? tr("Priced %n card(s). Recorded this week's total.", nullptr, pricedCount)
+                          : tr("Priced %1 of %2 cards; %3 could not be reached.")
+                                .arg(pricedCount)
+                                .arg(priceRefreshTotal)
+                                .arg(failedCount);
+    if (fallbackPricedCount > 0)
+        summary += QLatin1Char(' ')
+                   + tr("%n of them came from TCGCSV's USD market prices.", nullptr, fallbackPricedCount);
+    const int unresolved = m_priceIndex->unresolvedSetCount();
+    if (unresolved > 0)
+        summary += QLatin1Char(' ') + tr("%n set(s) have no fallback prices available.", nullptr, unresolved);
+    Log::info(pricesCategory, summary);
+    Log::info(pricesCategory,
+              tr("Collection total after refresh: %1.").arg(Currency::formatFromEur(m_collection->totalValueEur())));
+    showStatus(summary, 8000);
+}
+
+void MainWindow::cancelPriceRefresh()
+{
+    if (!priceRefreshRunning)
+        return;
+    clearPriceRefreshQueue();
+    for (const int requestId : std::as_const(priceRequestsInFlight))
+        m_client->cancel(requestId);
+    priceRequestsInFlight.clear();
+    pendingFallbackSets.clear();
+    endPriceRun();
+    Log::info(pricesCategory,
+              tr("Price refresh cancelled after %1 of %2 cards.").arg(pricedCount).arg(priceRefreshTotal));
+    showStatus(tr("Price refresh cancelled."), 4000);
 }
 
 void MainWindow::onRatesFetched(bool ok)

@@ -1,12 +1,284 @@
 // The search dock: the collection and the catalog searched by the search bar.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "catalog/CardCatalog.h"
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+#include "ui/models/CollectionSearchModel.h"
+#include "ui/models/CollectionTreeModel.h"
+#include "ui/models/SetCardsModel.h"
+#include "ui/widgets/CardSearchBar.h"
 #include "ui_MainWindow.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTimer>
 
 namespace pv {
 
+namespace {
+
+constexpr int collectionScope = 0;
+constexpr int catalogScope = 1;
+constexpr int allLanguagesData = -1;
+constexpr int catalogSearchLimit = 2000;
+constexpr int minimumNameLength = 2;
+constexpr int searchDelayMs = 150;
+
+} // namespace
+
 void MainWindow::setUpSearchDock()
 {
+    ui->searchScopeCombo->addItem(tr("My collection"), collectionScope);
+    ui->searchScopeCombo->addItem(tr("All cards (catalog)"), catalogScope);
+    ui->searchLanguageCombo->addItem(tr("All languages"), allLanguagesData);
+    for (const Language language : allLanguages())
+        ui->searchLanguageCombo->addItem(languageDisplayName(language), int(language));
+
+    m_searchModel = new CollectionSearchModel(this);
+    m_searchModel->setCollection(m_collection);
+    m_searchModel->setCatalog(m_catalog);
+    m_searchProxy = new QSortFilterProxyModel(this);
+    m_searchProxy->setSortRole(CollectionSearchModel::SortKeyRole);
+    m_searchProxy->setSourceModel(m_searchModel);
+    QTableView *collectionResults = ui->collectionResults;
+    collectionResults->setModel(m_searchProxy);
+    collectionResults->verticalHeader()->hide();
+    QHeaderView *header = collectionResults->horizontalHeader();
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < CollectionSearchModel::ColumnCount; ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    header->setContextMenuPolicy(Qt::ActionsContextMenu);
+    for (const int column : {int(CollectionSearchModel::SetColumn), int(CollectionSearchModel::SeriesColumn),
+                             int(CollectionSearchModel::LanguageColumn)}) {
+        collectionResults->setColumnHidden(column, true);
+        auto *toggle = new QAction(m_searchModel->headerData(column, Qt::Horizontal).toString(), header);
+        toggle->setCheckable(true);
+        connect(toggle, &QAction::toggled, collectionResults,
+                [collectionResults, column](bool shown) { collectionResults->setColumnHidden(column, !shown); });
+        header->addAction(toggle);
+    }
+
+    m_catalogResultsModel = new SetCardsModel(m_client, m_priceIndex, m_catalog, this);
+    m_catalogResultsModel->setSearchMode(true);
+    m_catalogResultsProxy = new QSortFilterProxyModel(this);
+    m_catalogResultsProxy->setSortRole(SetCardsModel::SortRole);
+    m_catalogResultsProxy->setSourceModel(m_catalogResultsModel);
+    ui->catalogResults->setModel(m_catalogResultsProxy);
+    ui->catalogResults->verticalHeader()->hide();
+    ui->catalogResults->verticalHeader()->setDefaultSectionSize(SetCardsModel::thumbnailSize().height() + 4);
+    ui->catalogResults->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setInterval(searchDelayMs);
+
+    connect(ui->searchScopeCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onSearchScopeChanged);
+    connect(ui->searchLanguageCombo, &QComboBox::currentIndexChanged, this, [this] {
+        const int language = ui->searchLanguageCombo->currentData().toInt();
+        if (ui->searchScopeCombo->currentData().toInt() == catalogScope && language >= 0)
+            m_catalog->ensureLoaded(Language(language));
+        runSearch();
+    });
+    connect(ui->searchBar, &CardSearchBar::queryChanged, this, &MainWindow::runSearch);
+    connect(ui->searchBar, &CardSearchBar::searchRequested, this, &MainWindow::runSearch);
+    connect(collectionResults->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) {
+                if (!current.isValid())
+                    return;
+                const int entryIndex = current.data(CollectionSearchModel::EntryIndexRole).toInt();
+                const QList<CardEntry> &entries = m_collection->entries();
+                currentSearchKey = entryIndex >= 0 && entryIndex < entries.size() ? entryKey(entries.at(entryIndex))
+                                                                                   : QString();
+                showCardInTree(entryIndex, false);
+            });
+    connect(collectionResults, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
+        showCardInTree(index.data(CollectionSearchModel::EntryIndexRole).toInt(), true);
+    });
+    connect(collectionResults, &QWidget::customContextMenuRequested, this, &MainWindow::showSearchResultsContextMenu);
+    connect(ui->catalogResults, &QAbstractItemView::doubleClicked, this, &MainWindow::addFromCatalogResult);
+    connect(m_searchTimer, &QTimer::timeout, this, &MainWindow::onSearchTimeout);
+    connect(m_collection, &Collection::changed, this, [this] {
+        if (ui->searchDock->isVisible())
+            m_searchTimer->start();
+    });
+    connect(ui->searchDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            m_searchTimer->start();
+    });
+    connect(m_catalog, &CardCatalog::languageLoaded, this, [this](Language language) {
+        const int selected = ui->searchLanguageCombo->currentData().toInt();
+        if (ui->searchScopeCombo->currentData().toInt() == catalogScope && selected >= 0
+            && selected == int(language))
+            runSearch();
+    });
+
+    onSearchScopeChanged();
+}
+
+void MainWindow::onSearchScopeChanged()
+{
+    const bool catalog = ui->searchScopeCombo->currentData().toInt() == catalogScope;
+    ui->searchStack->setCurrentWidget(catalog ? ui->catalogResults : ui->collectionResults);
+    QComboBox *languages = ui->searchLanguageCombo;
+    const int all = languages->findData(allLanguagesData);
+    if (all >= 0) {
+        // The catalog holds one language at a time.
+        if (catalog && languages->currentIndex() == all) {
+            const QSignalBlocker blocker(languages);
+            languages->setCurrentIndex(languages->findData(int(Language::English)));
+        }
+        if (auto *items = qobject_cast<QStandardItemModel *>(languages->model())) {
+            if (QStandardItem *item = items->item(all))
+                item->setEnabled(!catalog);
+        }
+    }
+    const int language = languages->currentData().toInt();
+    if (catalog && language >= 0)
+        m_catalog->ensureLoaded(Language(language));
+    runSearch();
+}
+
+void MainWindow::runSearch()
+{
+    const CatalogQuery query = ui->searchBar->query();
+    if (ui->searchScopeCombo->currentData().toInt() == catalogScope)
+        searchCatalog(query);
+    else
+        searchCollection(query);
+}
+
+void MainWindow::onSearchTimeout()
+{
+    runSearch();
+}
+
+void MainWindow::searchCollection(const CatalogQuery &query)
+{
+    const int language = ui->searchLanguageCombo->currentData().toInt();
+    m_searchModel->setLanguageFilter(language >= 0 ? std::optional<Language>(Language(language)) : std::nullopt);
+    m_searchModel->setQuery(query);
+    if (query.isEmpty()) {
+        ui->searchStatus->setText(tr("Search your collection by name, by the number printed on the card "
+                                     "(\"005\" or \"005/165\"), or by how many cards the set has."));
+        return;
+    }
+    const int rows = m_searchProxy->rowCount();
+    QString status;
+    if (rows > 0)
+        status = tr("%n card(s) in your collection. Double-click one to show it in the tree.", nullptr, rows);
+    else if (!m_collection->entries().isEmpty())
+        status = tr("No card you own matches. Try the catalog to find one you do not.");
+    else
+        status = tr("This collection is empty.");
+    if (m_searchModel->setCountIgnored())
+        status += QLatin1Char(' ')
+                  + tr("The set sizes are not known for this document, so the card count was ignored; "
+                       "a price refresh fills them in.");
+    ui->searchStatus->setText(status);
+
+    const int row = currentSearchKey.isEmpty() ? -1 : m_searchModel->rowForKey(currentSearchKey);
+    if (row >= 0)
+        ui->collectionResults->setCurrentIndex(m_searchProxy->mapFromSource(m_searchModel->index(row, 0)));
+}
+
+void MainWindow::searchCatalog(const CatalogQuery &query)
+{
+    if (query.isEmpty()) {
+        m_catalogResultsModel->clear();
+        ui->searchStatus->setText(tr("Search every card there is by name, by the number printed on the card "
+                                     "(\"005\" or \"005/165\"), or by how many cards the set has."));
+        return;
+    }
+    if (query.number.trimmed().isEmpty() && query.printedTotal < 1
+        && query.text.trimmed().size() < minimumNameLength) {
+        m_catalogResultsModel->clear();
+        ui->searchStatus->setText(
+            tr("Type at least %n character(s) of the name, or a card number.", nullptr, minimumNameLength));
+        return;
+    }
+    const int languageData = ui->searchLanguageCombo->currentData().toInt();
+    if (languageData < 0) {
+        m_catalogResultsModel->clear();
+        return;
+    }
+    const Language language = Language(languageData);
+    if (m_catalog->state(language) != CatalogState::Ready) {
+        m_catalogResultsModel->clear();
+        ui->searchStatus->setText(m_catalog->isRefreshing(language)
+                                      ? tr("Building the card index...")
+                                      : tr("The card catalog is not available yet. Open Add Cards and press Refresh."));
+        return;
+    }
+    QSet<QString> owned;
+    for (const CardEntry &entry : m_collection->entries())
+        owned.insert(ownedCardKey(entry.lang, entry.cardId));
+    m_catalogResultsModel->setOwnedKeys(owned);
+
+    const CatalogSearchResult result = m_catalog->search(language, query, catalogSearchLimit);
+    m_catalogResultsModel->setCards(result.cards);
+    ui->catalogResults->scrollToTop();
+    if (result.total == 0)
+        ui->searchStatus->setText(tr("No card matches. Check the number, or widen the search."));
+    else if (result.truncated)
+        ui->searchStatus->setText(tr("%1 matches; showing the first %2. Double-click a card to add it.")
+                                      .arg(result.total)
+                                      .arg(result.cards.size()));
+    else
+        ui->searchStatus->setText(tr("%n match(es). Double-click a card to add it.", nullptr, result.total));
+}
+
+void MainWindow::showCardInTree(int entryIndex, bool raise)
+{
+    const QList<CardEntry> &entries = m_collection->entries();
+    if (entryIndex < 0 || entryIndex >= entries.size())
+        return;
+    auto *tree = qobject_cast<CollectionTreeModel *>(ui->collectionTree->model());
+    if (!tree)
+        return;
+    const QModelIndex index = tree->indexForEntryKey(entryKey(entries.at(entryIndex)));
+    if (!index.isValid())
+        return;
+    expandAncestors(index);
+    ui->collectionTree->setCurrentIndex(index);
+    ui->collectionTree->scrollTo(index, QAbstractItemView::EnsureVisible);
+    if (raise)
+        ui->treeDock->raise();
+}
+
+void MainWindow::findCard()
+{
+    ui->searchDock->show();
+    ui->searchDock->raise();
+    ui->searchBar->focusSearch();
+}
+
+void MainWindow::showSearchResultsContextMenu(const QPoint &pos)
+{
+    const QModelIndex index = ui->collectionResults->indexAt(pos);
+    if (!index.isValid())
+        return;
+    const int entryIndex = index.data(CollectionSearchModel::EntryIndexRole).toInt();
+    if (entryIndex < 0)
+        return;
+    showCardInTree(entryIndex, false);
+    QMenu menu(this);
+    menu.addSeparator();
+    menu.addAction(tr("Show In Tree"), this, [this, entryIndex] { showCardInTree(entryIndex, true); });
+    menu.exec(ui->collectionResults->viewport()->mapToGlobal(pos));
+}
+
+void MainWindow::addFromCatalogResult(const QModelIndex &index)
+{
+    const int row = m_catalogResultsProxy->mapToSource(index).row();
+    const QList<CatalogCard> &cards = m_catalogResultsModel->cards();
+    if (row < 0 || row >= cards.size())
+        return;
+    addCards(setKey(cards.at(row).language, cards.at(row).setId));
 }
 
 } // namespace pv

@@ -9,6 +9,7 @@
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CollectionTreeDelegate.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/models/SetCardsModel.h"
 #include "ui_MainWindow.h"
 
 #include <QAbstractItemModel>
@@ -189,9 +190,17 @@ void MainWindow::addCards(const QString &preselection)
         return;
     m_undoStack->push(new AddCardsCommand(m_collection, cards, dialog.pendingSets(), &focusKey));
     QSet<QString> setKeys;
-    for (const CardEntry &card : cards)
+    QSet<QString> priced;
+    QList<QPair<Language, QString>> toPrice;
+    for (const CardEntry &card : cards) {
         setKeys.insert(entrySetKey(card));
+        if (!priced.contains(ownedCardKey(card.lang, card.cardId))) {
+            priced.insert(ownedCardKey(card.lang, card.cardId));
+            toPrice.append({card.lang, card.cardId});
+        }
+    }
     revealSets(setKeys);
+    queueCardPrices(toPrice);
 }
 
 } // namespace pv

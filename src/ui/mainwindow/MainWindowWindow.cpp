@@ -83,7 +83,6 @@ void MainWindow::onCollectionChanged()
 {
     refreshValueChart();
     updateStatusSummary();
-    ui->actionRefreshPrices->setEnabled(false);
     refreshBindersList();
     rebuildBinderDialogs();
     int marked = 0;

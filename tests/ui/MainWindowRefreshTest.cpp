@@ -1,0 +1,348 @@
+#include "DialogTestSupport.h"
+#include "TestRegistry.h"
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "core/Log.h"
+#include "prices/PriceIndex.h"
+#include "standin/WebStandIn.h"
+#include "ui/mainwindow/MainWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QJsonObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTest>
+#include <QTranslator>
+
+using namespace pv;
+
+namespace {
+
+// Card requests are only written down; the test answers them itself.
+class RecordingClient : public TcgdexClient
+{
+public:
+    struct Sent
+    {
+        int id;
+        Language language;
+        QString cardId;
+    };
+    QList<Sent> sent;
+    QList<int> cancelled;
+    int nextId = 500;
+
+    int fetchCard(Language language, const QString &cardId) override
+    {
+        sent.append({nextId, language, cardId});
+        return nextId++;
+    }
+    void cancel(int requestId) override { cancelled.append(requestId); }
+
+    int idOf(const QString &cardId, Language language = Language::English) const
+    {
+        for (const Sent &request : sent) {
+            if (request.cardId == cardId && request.language == language)
+                return request.id;
+        }
+        return -1;
+    }
+
+    // Answers the request for the card with a Cardmarket trend (0: no price).
+    void answer(const QString &cardId, double trend = 0.0, const QString &rarity = QString(),
+                Language language = Language::English, int requestId = 0)
+    {
+        CardDetail card;
+        card.id = cardId;
+        card.localId = cardId.section(QLatin1Char('-'), 1);
+        card.setId = cardId.section(QLatin1Char('-'), 0, 0);
+        card.rarity = rarity;
+        if (trend > 0.0)
+            card.pricing.insert(QStringLiteral("cardmarket"), QJsonObject{{QStringLiteral("trend"), trend}});
+        Q_EMIT cardReady(requestId ? requestId : idOf(cardId, language), language, card);
+    }
+    void fail(const QString &cardId, const QString &message)
+    {
+        Q_EMIT requestFailed(idOf(cardId), QStringLiteral("card %1").arg(cardId), message);
+    }
+};
+
+QStringList logSince(int from, const QString &category)
+{
+    QStringList found;
+    const QList<LogEntry> entries = Log::instance().entries();
+    for (int i = from; i < entries.size(); ++i) {
+        if (entries.at(i).category == category)
+            found.append(entries.at(i).message);
+    }
+    return found;
+}
+
+int logSize()
+{
+    return int(Log::instance().entries().size());
+}
+
+} // namespace
+
+// The price refresh with a client that only records card requests: the
+// queue, the six-request limit, the fallback phase, counts, summaries and
+// cancelling.
+class MainWindowRefreshTest : public QObject
+{
+    Q_OBJECT
+
+    struct Fixture
+    {
+        RecordingClient *client = new RecordingClient;
+        MainWindow window{nullptr, client};
+        QProgressBar *progress() { return window.statusBar()->findChild<QProgressBar *>(); }
+        QPushButton *cancel() { return window.statusBar()->findChild<QPushButton *>(); }
+        QAction *refresh() { return window.findChild<QAction *>(QStringLiteral("actionRefreshPrices")); }
+        QString status() { return window.statusBar()->currentMessage(); }
+    };
+
+    // The English plural forms, as the program loads them.
+    QTranslator m_plurals;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        test::WebStandIn::shared();
+        QVERIFY(m_plurals.load(QStringLiteral(":/i18n/tallowk_en.qm")));
+        QCoreApplication::installTranslator(&m_plurals);
+    }
+
+    void cleanupTestCase() { QCoreApplication::removeTranslator(&m_plurals); }
+
+    void init()
+    {
+        test::WebStandIn::shared()->reset();
+        test::setSetting(QStringLiteral("mainWindow"), QVariant());
+    }
+
+    void queueIsDistinctAndAtMostSixCardsAreAskedAtOnce()
+    {
+        Fixture f;
+        Collection *collection = f.window.collection();
+
+        // Nothing to do in an empty collection.
+        f.refresh()->trigger();
+        QCOMPARE(f.status(), QStringLiteral("Nothing to refresh - the collection is empty."));
+        QVERIFY(!f.window.isPriceRefreshRunning());
+
+        // One card in three conditions, the same id in Japanese, and eight more: ten distinct cards.
+        for (const Condition condition : {Condition::Mint, Condition::NearMint, Condition::Played}) {
+            CardEntry entry = test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("One"));
+            entry.condition = condition;
+            collection->addEntry(entry);
+        }
+        collection->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Ichi"), 0.0,
+                                           Language::Japanese));
+        for (int i = 2; i <= 9; ++i)
+            collection->addEntry(test::holding(QStringLiteral("zz1"), QString::number(i), QStringLiteral("Card")));
+        QCOMPARE(collection->entries().size(), 12);
+        const int historyBefore = int(collection->history().size());
+
+        const int logStart = logSize();
+        f.refresh()->trigger();
+        f.refresh()->trigger(); // a second click while running starts nothing
+        QVERIFY(f.window.isPriceRefreshRunning());
+        QVERIFY(!f.refresh()->isEnabled());
+        QVERIFY(!f.progress()->isHidden());
+        QVERIFY(!f.cancel()->isHidden());
+        QCOMPARE(f.progress()->maximum(), 10);
+        QCOMPARE(logSince(logStart, QStringLiteral("prices")).count(
+                     QStringLiteral("Price refresh started: 10 distinct cards.")),
+                 1);
+        // No set record: no fallback phase, six requests at once.
+        QCOMPARE(f.client->sent.size(), 6);
+        QCOMPARE(f.client->sent.at(0).cardId, QStringLiteral("zz1-1"));
+        QCOMPARE(f.client->sent.at(1).language, Language::Japanese);
+
+        // Facts of any card are applied; prices only for a card the run asked for.
+        f.client->answer(QStringLiteral("zz1-8"), 9.0, QStringLiteral("Rare"), Language::English, 9999);
+        QCOMPARE(collection->entries().at(10).rarity, QStringLiteral("Rare"));
+        QCOMPARE(collection->entries().at(10).unitValueEur, 0.0);
+        QCOMPARE(f.client->sent.size(), 6);
+
+        // Each answer or failure frees a slot for the next card.
+        f.client->answer(QStringLiteral("zz1-1"), 2.5);
+        QCOMPARE(f.client->sent.size(), 7);
+        QCOMPARE(collection->entries().at(0).unitValueEur, 2.5);
+        QCOMPARE(collection->entries().at(2).unitValueEur, 2.5);
+        QCOMPARE(collection->entries().at(3).unitValueEur, 0.0); // the Japanese card is asked separately
+        f.client->fail(QStringLiteral("zz1-2"), QStringLiteral("Service unavailable (503)"));
+        QCOMPARE(f.client->sent.size(), 8);
+        QCOMPARE(f.progress()->value(), 2);
+        QCOMPARE(f.status(), QStringLiteral("Could not load card zz1-2: Service unavailable (503)"));
+
+        for (const QString id : {"zz1-3", "zz1-4", "zz1-5", "zz1-6", "zz1-7", "zz1-8"})
+            f.client->answer(id, 1.0);
+        f.client->fail(QStringLiteral("zz1-9"), QStringLiteral("Operation timed out"));
+        QVERIFY(f.window.isPriceRefreshRunning());
+        f.client->answer(QStringLiteral("zz1-1"), 4.0, QString(), Language::Japanese);
+        QCOMPARE(f.client->sent.size(), 10);
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QVERIFY(f.progress()->isHidden());
+        QVERIFY(f.cancel()->isHidden());
+        QVERIFY(f.refresh()->isEnabled());
+        QCOMPARE(collection->history().size(), historyBefore + 1);
+        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+                    .contains(QStringLiteral("Priced 8 of 10 cards; 2 could not be reached.")));
+        QVERIFY(logSince(logStart, QStringLiteral("network"))
+                    .contains(QStringLiteral("#%1 card zz1-9 failed: Operation timed out")
+                                  .arg(f.client->idOf(QStringLiteral("zz1-9")))));
+
+        // A run in which every card fails records no value point.
+        collection->clear();
+        collection->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("20"), QStringLiteral("Lone")));
+        const int history = int(collection->history().size());
+        const int secondRun = logSize();
+        f.refresh()->trigger();
+        QCOMPARE(logSince(secondRun, QStringLiteral("prices")).first(),
+                 QStringLiteral("Price refresh started: 1 distinct card."));
+        f.client->fail(QStringLiteral("zz1-20"), QStringLiteral("Connection closed"));
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QCOMPARE(collection->history().size(), history);
+        QVERIFY(logSince(secondRun, QStringLiteral("prices"))
+                    .contains(QStringLiteral("Priced 0 of 1 cards; 1 could not be reached.")));
+    }
+
+    void fallbackSetsSettleBeforeCardsAndTcgcsvCountsPerRun()
+    {
+        Fixture f;
+        Collection *collection = f.window.collection();
+        collection->mergeSetInfo(test::setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QString(), 1,
+                                                 102, 102, Language::English, QDate(1999, 1, 9)));
+        collection->mergeSetInfo(test::setRecord(QStringLiteral("zz9"), QStringLiteral("Nowhere Expansion"),
+                                                 QString(), 2, 3, 3));
+        collection->addEntry(test::holding(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard")));
+        collection->addEntry(test::holding(QStringLiteral("base1"), QStringLiteral("1"), QStringLiteral("Alakazam")));
+        collection->addEntry(test::holding(QStringLiteral("zz9"), QStringLiteral("1"), QStringLiteral("Nobody")));
+        collection->addEntry(test::holding(QStringLiteral("zz9"), QStringLiteral("2"), QStringLiteral("Nobody")));
+
+        QSignalSpy indexed(f.window.priceIndex(), &PriceIndex::setIndexed);
+        const int logStart = logSize();
+        f.refresh()->trigger();
+        QCOMPARE(f.status(), QStringLiteral("Looking up fallback prices for 2 sets..."));
+        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+                    .contains(QStringLiteral("Resolving TCGCSV fallback data for 2 sets.")));
+        QVERIFY(f.client->sent.isEmpty());
+
+        // A card added meanwhile joins the queue and the total, but is not asked for yet.
+        f.window.queueCardPrices({{Language::English, QStringLiteral("zz9-3")}});
+        QVERIFY(f.client->sent.isEmpty());
+        QCOMPARE(f.progress()->maximum(), 5);
+
+        QVERIFY(QTest::qWaitFor([&indexed] { return indexed.size() >= 2; }, 30000));
+        QCOMPARE(f.client->sent.size(), 5);
+        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+                    .contains(QStringLiteral("No usable TCGCSV fallback for set en/zz9.")));
+
+        // Charizard without a price of its own takes TCGCSV's; Alakazam has a Cardmarket price.
+        f.client->answer(QStringLiteral("base1-4"));
+        f.client->answer(QStringLiteral("base1-1"), 3.0);
+        for (const QString id : {"zz9-1", "zz9-2", "zz9-3"})
+            f.client->answer(id);
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QVERIFY(collection->entries().at(0).unitValueUsd > 0.0);
+        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+                    .contains(QStringLiteral("Priced 5 cards. Recorded this week's total. 1 of them came from "
+                                             "TCGCSV's USD market prices. 1 set has no fallback prices "
+                                             "available.")));
+
+        // The second run finds both sets settled: they answer at once, and
+        // the cards are asked for only once every set has answered.
+        const int second = logSize();
+        f.client->sent.clear();
+        f.refresh()->trigger();
+        QCOMPARE(logSince(second, QStringLiteral("prices")).count(QStringLiteral("Fallback data settled; fetching card prices.")),
+                 1);
+        QCOMPARE(f.client->sent.size(), 4);
+        for (const QString id : {"base1-4", "base1-1", "zz9-1", "zz9-2"})
+            f.client->answer(id, 1.0);
+        QVERIFY(logSince(second, QStringLiteral("prices"))
+                    .contains(QStringLiteral("Priced 4 cards. Recorded this week's total. 1 set has no "
+                                             "fallback prices available.")));
+    }
+
+    void cancelStopsAtOnceAndNewOpenAndCloseCancel()
+    {
+        test::PromptScope prompts;
+        prompts.questionAnswers = {QMessageBox::Discard, QMessageBox::Discard, QMessageBox::Discard};
+        Fixture f;
+        Collection *collection = f.window.collection();
+        for (int i = 1; i <= 8; ++i)
+            collection->addEntry(test::holding(QStringLiteral("zz1"), QString::number(i), QStringLiteral("Card")));
+        const int history = int(collection->history().size());
+
+        const int logStart = logSize();
+        f.refresh()->trigger();
+        f.client->answer(QStringLiteral("zz1-1"), 2.0);
+        QCOMPARE(f.client->sent.size(), 7);
+        f.cancel()->click();
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QCOMPARE(f.client->cancelled.size(), 6);
+        QCOMPARE(f.status(), QStringLiteral("Price refresh cancelled."));
+        QVERIFY(f.refresh()->isEnabled());
+        QVERIFY(f.progress()->isHidden());
+        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+                    .contains(QStringLiteral("Price refresh cancelled after 1 of 8 cards.")));
+        QCOMPARE(collection->history().size(), history);
+
+        // A late answer still brings its facts, never its prices.
+        f.client->answer(QStringLiteral("zz1-2"), 7.0, QStringLiteral("Rare"));
+        QCOMPARE(collection->entries().at(1).rarity, QStringLiteral("Rare"));
+        QCOMPARE(collection->entries().at(1).unitValueEur, 0.0);
+        QCOMPARE(f.client->sent.size(), 7);
+
+        // New, and closing the window, cancel a running refresh first.
+        f.refresh()->trigger();
+        QVERIFY(f.window.isPriceRefreshRunning());
+        f.window.newCollection();
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QCOMPARE(f.client->cancelled.size(), 12);
+
+        collection->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Card")));
+        f.refresh()->trigger();
+        QVERIFY(f.window.isPriceRefreshRunning());
+        QCloseEvent close;
+        QCoreApplication::sendEvent(&f.window, &close);
+        QVERIFY(close.isAccepted());
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QCOMPARE(f.client->cancelled.size(), 13);
+    }
+
+    void addedCardsStartARunOfTheirOwn()
+    {
+        Fixture f;
+        f.window.collection()->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("A")));
+        const int logStart = logSize();
+        f.window.queueCardPrices({{Language::English, QStringLiteral("zz1-1")}});
+        QVERIFY(f.window.isPriceRefreshRunning());
+        QCOMPARE(f.client->sent.size(), 1);
+        QVERIFY(f.refresh()->isEnabled());
+        f.refresh()->trigger(); // ignored while the run goes on
+        QCOMPARE(f.client->sent.size(), 1);
+        // Cards that join a running refresh count towards its total.
+        f.window.queueCardPrices({{Language::English, QStringLiteral("zz1-2")}});
+        QCOMPARE(f.progress()->maximum(), 2);
+        f.client->answer(QStringLiteral("zz1-1"), 1.0);
+        QCOMPARE(f.client->sent.size(), 2);
+        f.client->answer(QStringLiteral("zz1-2"), 1.0);
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        const QStringList lines = logSince(logStart, QStringLiteral("prices"));
+        QVERIFY(!lines.join(QLatin1Char('\n')).contains(QLatin1String("Price refresh started")));
+        QVERIFY(lines.contains(QStringLiteral("Priced 2 cards. Recorded this week's total.")));
+    }
+};
+
+PV_REGISTER_TEST(MainWindowRefreshTest)
+#include "MainWindowRefreshTest.moc"
