@@ -167,6 +167,9 @@ int main(int argc, char *argv[])
     qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
+    QApplication::setApplicationName(QStringLiteral("Tallowmerick"));
     StandInThread standIn;
     if (!standIn.started()) {
         std::fprintf(stderr, "the stand-in did not start\n");
@@ -174,9 +177,6 @@ int main(int argc, char *argv[])
     }
     for (const char *name : {"TALLOWK_TCGDEX_URL", "TALLOWK_ASSETS_URL", "TALLOWK_TCGCSV_URL", "TALLOWK_FX_URL"})
         qputenv(name, standIn.origin().toUtf8());
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
-    QApplication::setApplicationName(QStringLiteral("Tallowmerick"));
 
     const QList<pv::CardBrief> index = englishCardIndex();
     if (index.size() < 10000) {
