@@ -1,16 +1,28 @@
 // Opens and saves a large collection file and sets each against the bare JSON
 // work on the same bytes: QJsonDocument parsing them (open) and serialising
 // them (save). Target: each within twice its bound and under 300 ms.
+//
+// Then, in the same run:
+// - the reader against the former one on the same 50,000-holding file, each
+//   parsing and reading every value alike (target: at most 0.65 of its time);
+// - opening 5,000, 50,000 and 500,000 holdings, each in a fresh process:
+//   cost per holding within 1.3 times across the sizes and peak memory at
+//   most 4 times the file's size.
 
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
+#include "collection/JsonTree.h"
+
+#include "LegacyJsonTree.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -26,12 +38,12 @@ constexpr int kSets = 300;
 constexpr int kHistoryPoints = 200;
 constexpr int kRuns = 7;
 
-void fill(pv::Collection &collection)
+void fill(pv::Collection &collection, int holdings = kHoldings, int historyPoints = kHistoryPoints)
 {
     QList<pv::CardEntry> entries;
-    entries.reserve(kHoldings);
+    entries.reserve(holdings);
     const QStringList finishes = pv::allFinishes();
-    for (int i = 0; i < kHoldings; ++i) {
+    for (int i = 0; i < holdings; ++i) {
         pv::CardEntry entry;
         const int set = i % kSets;
         entry.setId = QStringLiteral("set%1").arg(set);
@@ -69,11 +81,11 @@ void fill(pv::Collection &collection)
     }
 
     QList<pv::HistoryPoint> history;
-    for (int p = 0; p < kHistoryPoints; ++p) {
+    for (int p = 0; p < historyPoints; ++p) {
         pv::HistoryPoint point;
         point.date = QDate(2022, 1, 3).addDays(7 * p);
         point.totalEur = 10000.0 + p;
-        point.cards = kHoldings;
+        point.cards = holdings;
         for (int s = 0; s < 30; ++s)
             point.sets.insert(QStringLiteral("en:set%1").arg((p + s) % kSets), {100.0 + s, 50});
         history.append(point);
@@ -107,11 +119,201 @@ void report(QTextStream &out, const char *what, double ms, double boundMs)
         << '\n';
 }
 
+// Reads every value of a parsed document as the file's readers do: each
+// string to a QString, each number to a double. Both trees offer the same
+// handle interface.
+template <typename Value>
+void readAll(const Value &value, double &sum, qsizetype &chars)
+{
+    if (value.isObject() || value.isArray()) {
+        for (int i = 0, n = value.size(); i < n; ++i) {
+            if (value.isObject())
+                chars += value.keyAt(i).size();
+            readAll(value.at(i), sum, chars);
+        }
+    } else if (value.isString()) {
+        chars += value.toString().size();
+    } else {
+        sum += value.toDouble();
+    }
+}
+
+// The current tree walks arrays and objects in one pass each.
+void readAll(const pv::JsonValueRef &value, double &sum, qsizetype &chars)
+{
+    if (value.isObject()) {
+        for (const auto &[key, member] : value.members()) {
+            chars += key.size();
+            readAll(member, sum, chars);
+        }
+    } else if (value.isArray()) {
+        for (const pv::JsonValueRef &element : value.elements())
+            readAll(element, sum, chars);
+    } else if (value.isString()) {
+        chars += value.toString().size();
+    } else {
+        sum += value.toDouble();
+    }
+}
+
+void compareWithFormerReader(QTextStream &out, const QString &path)
+{
+    const auto readPadded = [&path] {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        QByteArray bytes = pv::JsonTree::paddedBuffer(file.size());
+        bytes.resize(file.size());
+        file.read(bytes.data(), bytes.size());
+        return bytes;
+    };
+    const QByteArray bytes = readPadded();
+    double formerSum = 0.0, sum = 0.0;
+    qsizetype formerChars = 0, chars = 0;
+    // Runs alternate, so that a change in the machine's load falls on both.
+    std::vector<double> formerTimes, times;
+    for (int run = 0; run < kRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        {
+            QJsonParseError error;
+            const pv::legacy::JsonTree tree = pv::legacy::JsonTree::parse(bytes, &error);
+            readAll(tree.root(), formerSum, formerChars);
+        }
+        formerTimes.push_back(timer.nsecsElapsed() / 1e6);
+        timer.restart();
+        {
+            QJsonParseError error;
+            const pv::JsonTree tree = pv::JsonTree::parse(bytes, &error);
+            readAll(tree.root(), sum, chars);
+        }
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(formerTimes.begin(), formerTimes.end());
+    std::sort(times.begin(), times.end());
+    const double formerMs = formerTimes[formerTimes.size() / 2];
+    const double ms = times[times.size() / 2];
+    const double ratio = ms / formerMs;
+    out << QStringLiteral("parse and read every value, 50000 holdings: %1 ms, former reader %2 ms, ratio %3 -> %4%5")
+               .arg(ms, 0, 'f', 1)
+               .arg(formerMs, 0, 'f', 1)
+               .arg(ratio, 0, 'f', 2)
+               .arg(ratio <= 0.65 ? QStringLiteral("within target") : QStringLiteral("OVER TARGET"))
+               .arg(sum == formerSum && chars == formerChars ? QString() : QStringLiteral(" (VALUES DIFFER)"))
+        << '\n';
+}
+
+qint64 statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+// In a fresh process: opens the file once and prints the milliseconds and
+// the growth of the peak resident memory over what the process held before.
+int openOnce(const QString &path)
+{
+    const qint64 beforeKb = statusKb("VmRSS:");
+    QElapsedTimer timer;
+    timer.start();
+    pv::CollectionSerializer::ReadResult read = pv::CollectionSerializer::read(path);
+    pv::Collection collection;
+    collection.replaceContents(std::move(read.entries), std::move(read.sets), std::move(read.history),
+                               std::move(read.binders), std::move(read.labelStyle));
+    const double ms = timer.nsecsElapsed() / 1e6;
+    const qint64 peakKb = statusKb("VmHWM:");
+    QTextStream(stdout) << ms << ' ' << (peakKb - beforeKb) * 1024 << '\n';
+    return read.ok ? 0 : 1;
+}
+
+// A file of the given number of holdings: the entries of a written file
+// repeated, so every size shares the same sets and history.
+QString writeScaled(const QString &dir, const QByteArray &baseText, int baseHoldings, int holdings)
+{
+    const QString path = QDir(dir).filePath(QStringLiteral("scaled-%1.tmk").arg(holdings));
+    const QByteArray open = "\"entries\": [\n";
+    const qsizetype begin = baseText.indexOf(open) + open.size();
+    const qsizetype end = baseText.indexOf("\n    ],\n", begin);
+    const QByteArray block = baseText.mid(begin, end - begin);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(baseText.left(begin));
+    for (int written = 0; written < holdings; written += baseHoldings) {
+        if (written > 0)
+            file.write(",\n");
+        file.write(block);
+    }
+    file.write(baseText.mid(end));
+    return path;
+}
+
+void measureScaling(QTextStream &out, const QString &dir)
+{
+    constexpr int kBase = 5000;
+    pv::Collection collection;
+    fill(collection, kBase, 20);
+    const QString basePath = QDir(dir).filePath(QStringLiteral("base.tmk"));
+    if (!pv::CollectionSerializer::write(basePath, collection))
+        return;
+    QFile baseFile(basePath);
+    baseFile.open(QIODevice::ReadOnly);
+    const QByteArray baseText = baseFile.readAll();
+
+    double lowest = 0.0, highest = 0.0;
+    bool memoryMet = true;
+    for (int holdings : {5000, 50000, 500000}) {
+        const QString path = writeScaled(dir, baseText, kBase, holdings);
+        const double size = double(QFileInfo(path).size());
+        std::vector<double> times;
+        double peak = 0.0;
+        for (int run = 0; run < 3; ++run) {
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--open"), path});
+            child.waitForFinished(-1);
+            const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
+            if (child.exitCode() != 0 || fields.size() != 2) {
+                out << "open of " << holdings << " holdings failed\n";
+                return;
+            }
+            times.push_back(fields.at(0).toDouble());
+            peak = std::max(peak, fields.at(1).toDouble());
+        }
+        std::sort(times.begin(), times.end());
+        const double perHoldingUs = times[1] * 1000.0 / holdings;
+        lowest = lowest == 0.0 ? perHoldingUs : std::min(lowest, perHoldingUs);
+        highest = std::max(highest, perHoldingUs);
+        memoryMet = memoryMet && peak <= 4.0 * size;
+        out << QStringLiteral("open %1 holdings (%2 MB) in a fresh process: %3 ms, %4 us per holding, "
+                              "peak memory %5 x the file")
+                   .arg(holdings)
+                   .arg(size / 1048576.0, 0, 'f', 1)
+                   .arg(times[1], 0, 'f', 1)
+                   .arg(perHoldingUs, 0, 'f', 2)
+                   .arg(peak / size, 0, 'f', 2)
+            << '\n';
+        QFile::remove(path);
+    }
+    const double spread = highest / lowest;
+    out << QStringLiteral("cost per holding across sizes: %1 x -> %2; peak memory -> %3")
+               .arg(spread, 0, 'f', 2)
+               .arg(spread <= 1.3 ? QStringLiteral("within target") : QStringLiteral("OVER TARGET"))
+               .arg(memoryMet ? QStringLiteral("within target") : QStringLiteral("OVER TARGET"))
+        << '\n';
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--open") == 0)
+        return openOnce(QString::fromLocal8Bit(argv[2]));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QTextStream out(stdout);
     QTemporaryDir dir;
@@ -153,5 +355,10 @@ int main(int argc, char *argv[])
     const double serialiseMs = medianMs([&] { parsed.toJson(QJsonDocument::Indented); });
     const double saveMs = medianMs([&] { pv::CollectionSerializer::write(path, collection); });
     report(out, "save", saveMs, serialiseMs);
+    out.flush();
+
+    compareWithFormerReader(out, path);
+    out.flush();
+    measureScaling(out, dir.path());
     return 0;
 }

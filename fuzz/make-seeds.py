@@ -240,6 +240,13 @@ def main():
         if version == 2:
             legacy["binders"] = binders[:1]
         seeds.write("collection_file", f"legacy-v{version}.msl", compact(legacy))
+    # The JSON reader against QJsonDocument: the file, and text where the two
+    # parsers part ways unless the reader takes care.
+    seeds.write("collection_json", "current.tmk", json.dumps(current, ensure_ascii=False, indent=1).encode())
+    for i, text in enumerate([b'[1,2.5,-0.0,0e-5,1e-400,"\\ud800",{"a":1,"a":[true,false,null]}]',
+                              b'\xef\xbb\xbf{"k\\u0041":"\xef\xbb\xbfv","n":18446744073709551616,"t":"\t"}',
+                              b'{"\xef\xbb\xbfformat":"tallowk","format":"mossel","x":[1.,.5,"\\\'"]}']):
+        seeds.write("collection_json", f"edge-{i}.json", text)
 
 
 if __name__ == "__main__":

@@ -36,28 +36,23 @@ int elementCount(const JsonValueRef &value)
     return value.isArray() ? value.size() : 0;
 }
 
-int memberCount(const JsonValueRef &value)
+// The members of an object in file order; of a repeated name only the last
+// member counts, as in a QJsonObject.
+std::vector<std::pair<QString, JsonValueRef>> lastMembers(const JsonValueRef &object)
 {
-    return value.isObject() ? value.size() : 0;
-}
-
-// The members of an object in file order, as QJsonObject keeps them: of a
-// repeated name only the last member counts.
-QList<std::pair<QString, JsonValueRef>> lastMembers(const JsonValueRef &object)
-{
-    const int count = memberCount(object);
-    QList<std::pair<QString, JsonValueRef>> members(count);
+    std::vector<std::pair<QString, JsonValueRef>> members = object.members();
     QSet<QString> seen;
-    seen.reserve(count);
-    qsizetype kept = count;
-    for (int i = count - 1; i >= 0; --i) {
-        QString name = object.keyAt(i);
-        if (seen.contains(name))
+    seen.reserve(qsizetype(members.size()));
+    auto kept = members.end();
+    for (auto it = members.end(); it != members.begin();) {
+        --it;
+        if (seen.contains(it->first))
             continue;
-        seen.insert(name);
-        members[--kept] = {std::move(name), object.at(i)};
+        seen.insert(it->first);
+        if (--kept != it)
+            *kept = std::move(*it);
     }
-    members.remove(0, kept);
+    members.erase(members.begin(), kept);
     return members;
 }
 
@@ -256,8 +251,8 @@ ReadResult failure(const QString &message)
 QStringList readStringList(const JsonValueRef &value)
 {
     QStringList list;
-    for (int i = 0, elements = elementCount(value); i < elements; ++i) {
-        const QString s = value.at(i).toString();
+    for (const JsonValueRef &element : value.elements()) {
+        const QString s = element.toString();
         if (!s.isEmpty())
             list.append(s);
     }
@@ -403,8 +398,8 @@ BinderRule readBinderRule(const JsonValueRef &object)
     rule.rarities = readStringList(object.value(QLatin1String("rarities")));
     rule.name = text(object, QLatin1String("name"));
     const JsonValueRef dexIds = object.value(QLatin1String("dexIds"));
-    for (int i = 0, elements = elementCount(dexIds); i < elements; ++i) {
-        const int dexId = dexIds.at(i).toInt(0);
+    for (const JsonValueRef &element : dexIds.elements()) {
+        const int dexId = element.toInt(0);
         if (dexId > 0)
             rule.dexIds.append(dexId);
     }
@@ -430,8 +425,8 @@ Binder readBinder(const JsonValueRef &object)
     binder.rows = qBound(1, object.value(QLatin1String("rows")).toInt(3), 8);
     binder.showMissing = object.value(QLatin1String("showMissing")).toBool(true);
     const JsonValueRef rules = object.value(QLatin1String("rules"));
-    for (int i = 0, elements = elementCount(rules); i < elements; ++i) {
-        BinderRule rule = readBinderRule(rules.at(i));
+    for (const JsonValueRef &element : rules.elements()) {
+        BinderRule rule = readBinderRule(element);
         if (!rule.isEmpty())
             binder.rules.append(std::move(rule));
     }
@@ -552,13 +547,21 @@ ReadResult read(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return failure(tr("Could not open %1: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    // Read into a buffer with the room the parser wants past the end, so
+    // it parses the bytes where they are.
+    QByteArray bytes = JsonTree::paddedBuffer(file.size());
+    bytes.resize(file.size());
+    const qint64 got = file.read(bytes.data(), bytes.size());
+    bytes.resize(qMax<qint64>(got, 0));
+    if (got >= 0 && !file.atEnd())
+        bytes.append(file.readAll());
     if (file.error() != QFileDevice::NoError)
         return failure(tr("Could not open %1: %2").arg(path, file.errorString()));
     file.close();
 
     QJsonParseError parseError;
     const JsonTree document = JsonTree::parse(bytes, &parseError);
+    bytes = QByteArray(); // the tree holds what it needs of the text
     if (parseError.error != QJsonParseError::NoError)
         return failure(tr("%1 is not a valid collection file: %2").arg(path, parseError.errorString()));
     const JsonValueRef root = document.root();
@@ -585,9 +588,10 @@ ReadResult read(const QString &path)
     }
 
     const JsonValueRef entries = root.value(QLatin1String("entries"));
-    result.entries.reserve(elementCount(entries));
-    for (int i = 0, elements = elementCount(entries); i < elements; ++i) {
-        CardEntry entry = readEntry(entries.at(i), &result.warnings);
+    const std::vector<JsonValueRef> entryValues = entries.elements();
+    result.entries.reserve(qsizetype(entryValues.size()));
+    for (const JsonValueRef &element : entryValues) {
+        CardEntry entry = readEntry(element, &result.warnings);
         if (entry.cardId.isEmpty()) {
             result.warnings.append(tr("Skipped an entry with no card id."));
             continue;
@@ -596,8 +600,7 @@ ReadResult read(const QString &path)
     }
 
     const JsonValueRef history = root.value(QLatin1String("history"));
-    for (int i = 0, elements = elementCount(history); i < elements; ++i) {
-        const JsonValueRef object = history.at(i);
+    for (const JsonValueRef &object : history.elements()) {
         const QString dateText = object.contains(QLatin1String("date"))
             ? text(object, QLatin1String("date"))
             : text(object, QLatin1String("month"));
@@ -615,8 +618,8 @@ ReadResult read(const QString &path)
     }
 
     const JsonValueRef binders = root.value(QLatin1String("binders"));
-    for (int i = 0, elements = elementCount(binders); i < elements; ++i) {
-        Binder binder = readBinder(binders.at(i));
+    for (const JsonValueRef &element : binders.elements()) {
+        Binder binder = readBinder(element);
         if (binder.id.isEmpty()) {
             result.warnings.append(tr("Skipped a binder with no id."));
             continue;

@@ -1,498 +1,273 @@
 #include "collection/JsonTree.h"
 
-#include <QJsonDocument>
+#include <QJsonArray>
+#include <QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <limits>
 
 namespace pv {
 
 namespace {
 
-constexpr int kMaxDepth = 1024; // as deep as QJsonDocument goes
+namespace dom = simdjson::dom;
 
-bool isDigit(char c)
+constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
+
+// Whether the text may hold a number that underflows to zero, which
+// QJsonDocument refuses: one with a negative exponent, or a fraction with
+// hundreds of zeros before its first other digit.
+bool mayUnderflow(std::string_view text)
 {
-    return c >= '0' && c <= '9';
+    static const std::string manyZeros(300, '0');
+    const auto contains = [text](std::string_view part) {
+        return ::memmem(text.data(), text.size(), part.data(), part.size()) != nullptr;
+    };
+    return contains("e-") || contains("E-") || contains(manyZeros);
 }
 
-int hexValue(char c)
+// Whether the parsed document holds a value simdjson and QJsonDocument may
+// take differently, so that it is left to QJsonDocument:
+// - a number simdjson read as zero that QJsonDocument may refuse as an
+//   underflow;
+// - a string or name that starts with U+FEFF: QJsonDocument drops it from a
+//   string without escapes and keeps it in one with escapes.
+// Scans the tape: numbers take two words, strings point into the string
+// buffer (a 32-bit length, then the bytes).
+bool needsQtReading(const dom::document &document, std::string_view text)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    bool checkedZeros = false;
+    const uint64_t *tape = document.tape.get();
+    const uint8_t *strings = document.string_buf.get();
+    constexpr uint64_t payloadMask = (uint64_t(1) << 56) - 1;
+    const uint64_t end = tape[0] & payloadMask;
+    for (uint64_t i = 1; i < end; ++i) {
+        const char type = char(tape[i] >> 56);
+        if (type == 'd') {
+            double number;
+            std::memcpy(&number, &tape[i + 1], sizeof number);
+            if (number == 0.0 && !checkedZeros) {
+                if (mayUnderflow(text))
+                    return true;
+                checkedZeros = true;
+            }
+            ++i;
+        } else if (type == 'l' || type == 'u') {
+            ++i;
+        } else if (type == '"') {
+            const uint8_t *string = strings + (tape[i] & payloadMask);
+            uint32_t length;
+            std::memcpy(&length, string, sizeof length);
+            if (length >= 3 && std::memcmp(string + sizeof length, kByteOrderMark, 3) == 0)
+                return true;
+        }
+    }
+    return false;
 }
 
-// Length of the well-formed UTF-8 sequence at p (lead byte 0x80 or above),
-// or 0 when it is malformed, overlong, a surrogate or beyond U+10FFFF.
-int utf8SequenceLength(const unsigned char *p, const unsigned char *end)
+QString fromUtf8(std::string_view bytes)
 {
-    const unsigned char lead = p[0];
-    int length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xbf;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        if (lead == 0xe0)
-            low = 0xa0;
-        else if (lead == 0xed)
-            high = 0x9f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        if (lead == 0xf0)
-            low = 0x90;
-        else if (lead == 0xf4)
-            high = 0x8f;
-    } else {
-        return 0;
-    }
-    if (end - p < length)
-        return 0;
-    if (p[1] < low || p[1] > high)
-        return 0;
-    for (int i = 2; i < length; ++i) {
-        if (p[i] < 0x80 || p[i] > 0xbf)
-            return 0;
-    }
-    return length;
+    return QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+}
+
+bool sameKey(std::string_view key, std::string_view name)
+{
+    return key.size() == name.size() && std::memcmp(key.data(), name.data(), key.size()) == 0;
 }
 
 } // namespace
 
-// Recursive descent over the source bytes. Containers collect their links on
-// a stack while their children are parsed and move them into the tree's link
-// list, contiguous, when they close.
-class JsonParser
+// ---------------------------------------------------------------- JsonTree
+
+JsonTree::JsonTree() = default;
+JsonTree::~JsonTree() = default;
+JsonTree::JsonTree(JsonTree &&) noexcept = default;
+JsonTree &JsonTree::operator=(JsonTree &&) noexcept = default;
+
+QByteArray JsonTree::paddedBuffer(qsizetype size)
 {
-public:
-    JsonParser(JsonTree &tree, const QByteArray &text)
-        : m_tree(tree)
-        , m_begin(text.constData())
-        , m_p(text.constData())
-        , m_end(text.constData() + text.size())
-    {
-    }
-
-    bool parseRoot()
-    {
-        if (m_end - m_p >= 3 && std::memcmp(m_p, "\xef\xbb\xbf", 3) == 0)
-            m_p += 3;
-        skipSpace();
-        if (m_p == m_end || (*m_p != '{' && *m_p != '['))
-            return fail(QJsonParseError::IllegalValue);
-        int root = -1;
-        if (!parseValue(root))
-            return false;
-        skipSpace();
-        if (m_p != m_end)
-            return fail(QJsonParseError::GarbageAtEnd);
-        return true;
-    }
-
-    QJsonParseError::ParseError error = QJsonParseError::NoError;
-    qsizetype errorOffset = 0;
-
-private:
-    using Kind = JsonTree::Kind;
-
-    bool fail(QJsonParseError::ParseError code)
-    {
-        error = code;
-        errorOffset = m_p - m_begin;
-        return false;
-    }
-
-    void skipSpace()
-    {
-        while (m_p != m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
-            ++m_p;
-    }
-
-    int newNode(Kind kind)
-    {
-        m_tree.m_nodes.emplace_back();
-        m_tree.m_nodes.back().kind = kind;
-        return int(m_tree.m_nodes.size()) - 1;
-    }
-
-    bool literal(const char *word, Kind kind, int &node)
-    {
-        const size_t length = std::strlen(word);
-        if (size_t(m_end - m_p) < length || std::memcmp(m_p, word, length) != 0)
-            return fail(QJsonParseError::IllegalValue);
-        m_p += length;
-        node = newNode(kind);
-        return true;
-    }
-
-    bool parseValue(int &node)
-    {
-        skipSpace();
-        if (m_p == m_end)
-            return fail(QJsonParseError::IllegalValue);
-        switch (*m_p) {
-        case '{':
-            return parseContainer(Kind::Object, node);
-        case '[':
-            return parseContainer(Kind::Array, node);
-        case '"': {
-            qsizetype offset = 0;
-            qsizetype length = 0;
-            bool escaped = false;
-            if (!parseString(offset, length, escaped))
-                return false;
-            node = newNode(Kind::String);
-            JsonTree::Node &n = m_tree.m_nodes[size_t(node)];
-            n.offset = offset;
-            n.length = length;
-            n.escaped = escaped;
-            return true;
-        }
-        case 't':
-            return literal("true", Kind::True, node);
-        case 'f':
-            return literal("false", Kind::False, node);
-        case 'n':
-            return literal("null", Kind::Null, node);
-        default:
-            if (*m_p == '-' || *m_p == '.' || isDigit(*m_p))
-                return parseNumber(node);
-            return fail(QJsonParseError::IllegalValue);
-        }
-    }
-
-    bool parseContainer(Kind kind, int &node)
-    {
-        const bool object = kind == Kind::Object;
-        const char close = object ? '}' : ']';
-        const auto unterminated = object ? QJsonParseError::UnterminatedObject : QJsonParseError::UnterminatedArray;
-        if (++m_depth > kMaxDepth)
-            return fail(QJsonParseError::DeepNesting);
-        ++m_p;
-        node = newNode(kind);
-        const size_t base = m_pending.size();
-
-        skipSpace();
-        if (m_p != m_end && *m_p == close) {
-            ++m_p;
-        } else {
-            for (;;) {
-                JsonTree::Link link;
-                skipSpace();
-                if (object) {
-                    if (m_p == m_end || *m_p != '"')
-                        return fail(unterminated);
-                    qsizetype keyLength = 0;
-                    if (!parseString(link.keyOffset, keyLength, link.keyEscaped))
-                        return false;
-                    if (keyLength > std::numeric_limits<int>::max())
-                        return fail(QJsonParseError::DocumentTooLarge);
-                    link.keyLength = int(keyLength);
-                    skipSpace();
-                    if (m_p == m_end || *m_p != ':')
-                        return fail(QJsonParseError::MissingNameSeparator);
-                    ++m_p;
-                }
-                if (!parseValue(link.node))
-                    return false;
-                m_pending.push_back(link);
-                skipSpace();
-                if (m_p == m_end)
-                    return fail(unterminated);
-                if (*m_p == ',') {
-                    ++m_p;
-                    skipSpace();
-                    if (m_p != m_end && *m_p == close)
-                        return fail(QJsonParseError::MissingObject);
-                    continue;
-                }
-                if (*m_p == close) {
-                    ++m_p;
-                    break;
-                }
-                return fail(QJsonParseError::MissingValueSeparator);
-            }
-        }
-
-        std::vector<JsonTree::Link> &links = m_tree.m_links;
-        JsonTree::Node &n = m_tree.m_nodes[size_t(node)];
-        n.offset = qsizetype(links.size());
-        n.count = int(m_pending.size() - base);
-        links.insert(links.end(), m_pending.begin() + qsizetype(base), m_pending.end());
-        m_pending.resize(base);
-        --m_depth;
-        return true;
-    }
-
-    // m_p stands on the opening quote; leaves it after the closing one.
-    bool parseString(qsizetype &offset, qsizetype &length, bool &escaped)
-    {
-        ++m_p;
-        const char *start = m_p;
-        while (m_p != m_end) {
-            const unsigned char c = static_cast<unsigned char>(*m_p);
-            if (c == '"') {
-                offset = start - m_begin;
-                length = m_p - start;
-                ++m_p;
-                return true;
-            }
-            if (c == '\\') {
-                escaped = true;
-                ++m_p;
-                if (m_p == m_end)
-                    break;
-                if (*m_p == 'u') {
-                    if (m_end - m_p < 5)
-                        return fail(QJsonParseError::IllegalEscapeSequence);
-                    for (int i = 1; i <= 4; ++i) {
-                        if (hexValue(m_p[i]) < 0)
-                            return fail(QJsonParseError::IllegalEscapeSequence);
-                    }
-                    m_p += 5;
-                } else {
-                    ++m_p; // any other escaped byte stands for itself, as in QJsonDocument
-                }
-                continue;
-            }
-            if (c < 0x80) {
-                ++m_p;
-                continue;
-            }
-            const int sequence = utf8SequenceLength(reinterpret_cast<const unsigned char *>(m_p),
-                                                    reinterpret_cast<const unsigned char *>(m_end));
-            if (sequence == 0)
-                return fail(QJsonParseError::IllegalUTF8String);
-            m_p += sequence;
-        }
-        return fail(QJsonParseError::UnterminatedString);
-    }
-
-    bool parseNumber(int &node)
-    {
-        const char *start = m_p;
-        if (*m_p == '-')
-            ++m_p;
-        bool simple = true; // whole digits only, small enough to sum exactly
-        int digits = 0;
-        if (m_p != m_end && *m_p == '0') {
-            ++m_p;
-            ++digits;
-        } else {
-            while (m_p != m_end && isDigit(*m_p)) {
-                ++m_p;
-                ++digits;
-            }
-        }
-        if (m_p != m_end && *m_p == '.') {
-            simple = false;
-            ++m_p;
-            while (m_p != m_end && isDigit(*m_p)) {
-                ++m_p;
-                ++digits;
-            }
-        }
-        if (digits == 0)
-            return fail(QJsonParseError::IllegalNumber);
-        if (m_p != m_end && (*m_p == 'e' || *m_p == 'E')) {
-            simple = false;
-            ++m_p;
-            if (m_p != m_end && (*m_p == '+' || *m_p == '-'))
-                ++m_p;
-            if (m_p == m_end || !isDigit(*m_p))
-                return fail(QJsonParseError::IllegalNumber);
-            while (m_p != m_end && isDigit(*m_p))
-                ++m_p;
-        }
-
-        double number = 0.0;
-        if (simple && digits <= 15) {
-            qint64 whole = 0;
-            for (const char *d = *start == '-' ? start + 1 : start; d != m_p; ++d)
-                whole = whole * 10 + (*d - '0');
-            number = *start == '-' ? -double(whole) : double(whole);
-        } else {
-            bool ok = false;
-            number = QByteArray::fromRawData(start, m_p - start).toDouble(&ok);
-            if (!ok || !std::isfinite(number)) {
-                m_p = start;
-                return fail(QJsonParseError::IllegalNumber);
-            }
-        }
-        // QJsonDocument keeps a whole number as an integer, which has no
-        // negative zero: "-0" reads as 0.
-        if (number == 0.0)
-            number = 0.0;
-        node = newNode(Kind::Number);
-        m_tree.m_nodes[size_t(node)].number = number;
-        return true;
-    }
-
-    JsonTree &m_tree;
-    const char *m_begin;
-    const char *m_p;
-    const char *m_end;
-    std::vector<JsonTree::Link> m_pending;
-    int m_depth = 0;
-};
+    QByteArray buffer;
+    buffer.reserve(size + qsizetype(simdjson::SIMDJSON_PADDING));
+    return buffer;
+}
 
 JsonTree JsonTree::parse(const QByteArray &text, QJsonParseError *error)
 {
     JsonTree tree;
-    tree.m_source = text;
-    JsonParser parser(tree, tree.m_source);
-    const bool ok = parser.parseRoot();
-    if (error) {
-        error->error = parser.error;
-        error->offset = int(qMin<qsizetype>(parser.errorOffset, std::numeric_limits<int>::max()));
+    const char *data = text.constData();
+    size_t length = size_t(text.size());
+    // simdjson reads up to SIMDJSON_PADDING bytes past the end; without that
+    // much spare room it parses a padded copy. (data_ptr() only looks.)
+    const bool padded = const_cast<QByteArray &>(text).data_ptr().freeSpaceAtEnd()
+        >= qsizetype(simdjson::SIMDJSON_PADDING);
+    // QJsonDocument takes one byte order mark before the document.
+    if (length >= 3 && std::memcmp(data, kByteOrderMark, 3) == 0) {
+        data += 3;
+        length -= 3;
     }
-    if (ok)
+
+    tree.m_parser = std::make_unique<dom::parser>();
+    const simdjson::error_code failure = tree.m_parser->parse(data, length, !padded).get(tree.m_root);
+    if (failure == simdjson::SUCCESS
+        && (tree.m_root.type() == dom::element_type::OBJECT || tree.m_root.type() == dom::element_type::ARRAY)
+        && !needsQtReading(tree.m_parser->doc, std::string_view(data, length))) {
+        tree.m_hasRoot = true;
+        if (error) {
+            error->error = QJsonParseError::NoError;
+            error->offset = 0;
+        }
         return tree;
-    if (error) {
-        // Where the two parsers stop on damaged text, and so which error they
-        // name, differs (a file cut short after a number, for one). Failures
-        // are rare: let QJsonDocument name this one, so the user reads its text.
-        QJsonParseError qtError;
-        QJsonDocument::fromJson(text, &qtError);
-        if (qtError.error != QJsonParseError::NoError)
-            *error = qtError;
     }
-    return JsonTree();
+
+    // Anything simdjson refuses, a root that is neither object nor array, or
+    // a value the two may read apart: QJsonDocument decides, and reads.
+    tree.m_parser.reset();
+    tree.m_root = dom::element();
+    QJsonParseError qtError;
+    tree.m_fallback = QJsonDocument::fromJson(text, &qtError);
+    if (error)
+        *error = qtError;
+    if (qtError.error != QJsonParseError::NoError)
+        return JsonTree();
+    tree.m_hasRoot = true;
+    tree.m_fallbackValues = std::make_unique<std::deque<QJsonValue>>();
+    return tree;
 }
 
 JsonValueRef JsonTree::root() const
 {
-    return m_nodes.empty() ? JsonValueRef() : JsonValueRef(this, 0);
-}
-
-QString JsonTree::text(qsizetype offset, qsizetype length, bool escaped) const
-{
-    const char *p = m_source.constData() + offset;
-    const char *end = p + length;
-    if (!escaped)
-        return QString::fromUtf8(p, length);
-
-    QString result;
-    result.reserve(length);
-    // QString::fromUtf8 drops a byte order mark at the start of its input;
-    // inside an escaped string QJsonDocument keeps every U+FEFF.
-    const auto appendRun = [&result](const char *begin, const char *stop) {
-        while (stop - begin >= 3 && std::memcmp(begin, "\xef\xbb\xbf", 3) == 0) {
-            result.append(QChar(0xfeff));
-            begin += 3;
-        }
-        result.append(QString::fromUtf8(begin, stop - begin));
-    };
-    const char *run = p;
-    while (p != end) {
-        if (*p != '\\') {
-            ++p;
-            continue;
-        }
-        appendRun(run, p);
-        ++p; // the parser made sure something follows
-        const char c = *p;
-        switch (c) {
-        case 'b': result.append(QLatin1Char('\b')); ++p; break;
-        case 'f': result.append(QLatin1Char('\f')); ++p; break;
-        case 'n': result.append(QLatin1Char('\n')); ++p; break;
-        case 'r': result.append(QLatin1Char('\r')); ++p; break;
-        case 't': result.append(QLatin1Char('\t')); ++p; break;
-        case 'u': {
-            char16_t unit = 0;
-            for (int i = 1; i <= 4; ++i)
-                unit = char16_t(unit * 16 + hexValue(p[i]));
-            result.append(QChar(unit));
-            p += 5;
-            break;
-        }
-        default:
-            // Any other escaped byte stands for the character of that code.
-            result.append(QLatin1Char(c));
-            ++p;
-            break;
-        }
-        run = p;
-    }
-    appendRun(run, end);
-    return result;
-}
-
-bool JsonTree::keyEquals(const Link &link, QLatin1String key) const
-{
-    if (link.keyEscaped)
-        return text(link.keyOffset, link.keyLength, true) == key;
-    return link.keyLength == key.size()
-        && std::memcmp(m_source.constData() + link.keyOffset, key.data(), size_t(key.size())) == 0;
+    if (!m_hasRoot)
+        return JsonValueRef();
+    if (m_parser)
+        return JsonValueRef(m_root);
+    return JsonValueRef(m_fallbackValues.get(), m_fallback.isObject() ? QJsonValue(m_fallback.object())
+                                                    : QJsonValue(m_fallback.array()));
 }
 
 // ---------------------------------------------------------------- JsonValueRef
 
-bool JsonValueRef::isUndefined() const
+JsonValueRef::JsonValueRef(std::deque<QJsonValue> *store, QJsonValue value)
+    : m_store(store)
+    , m_source(value.isUndefined() ? Source::None : Source::Qt)
 {
-    return !m_tree || m_node < 0;
+    if (m_source == Source::Qt) {
+        store->push_back(std::move(value));
+        m_qt = &store->back();
+    }
 }
 
-const JsonTree::Node &JsonValueRef::node() const
+bool JsonValueRef::isUndefined() const
 {
-    return m_tree->m_nodes[size_t(m_node)];
+    return m_source == Source::None;
 }
 
 bool JsonValueRef::isNull() const
 {
-    return !isUndefined() && node().kind == JsonTree::Kind::Null;
+    switch (m_source) {
+    case Source::Simd: return simdType() == dom::element_type::NULL_VALUE;
+    case Source::Qt: return m_qt->isNull();
+    case Source::None: break;
+    }
+    return false;
 }
 
 bool JsonValueRef::isBool() const
 {
-    return !isUndefined() && (node().kind == JsonTree::Kind::True || node().kind == JsonTree::Kind::False);
+    switch (m_source) {
+    case Source::Simd: return simdType() == dom::element_type::BOOL;
+    case Source::Qt: return m_qt->isBool();
+    case Source::None: break;
+    }
+    return false;
 }
 
 bool JsonValueRef::isDouble() const
 {
-    return !isUndefined() && node().kind == JsonTree::Kind::Number;
+    switch (m_source) {
+    case Source::Simd: {
+        const dom::element_type type = simdType();
+        return type == dom::element_type::INT64 || type == dom::element_type::UINT64
+            || type == dom::element_type::DOUBLE;
+    }
+    case Source::Qt: return m_qt->isDouble();
+    case Source::None: break;
+    }
+    return false;
 }
 
 bool JsonValueRef::isString() const
 {
-    return !isUndefined() && node().kind == JsonTree::Kind::String;
+    switch (m_source) {
+    case Source::Simd: return simdType() == dom::element_type::STRING;
+    case Source::Qt: return m_qt->isString();
+    case Source::None: break;
+    }
+    return false;
 }
 
 bool JsonValueRef::isArray() const
 {
-    return !isUndefined() && node().kind == JsonTree::Kind::Array;
+    switch (m_source) {
+    case Source::Simd: return simdType() == dom::element_type::ARRAY;
+    case Source::Qt: return m_qt->isArray();
+    case Source::None: break;
+    }
+    return false;
 }
 
 bool JsonValueRef::isObject() const
 {
-    return !isUndefined() && node().kind == JsonTree::Kind::Object;
+    switch (m_source) {
+    case Source::Simd: return simdType() == dom::element_type::OBJECT;
+    case Source::Qt: return m_qt->isObject();
+    case Source::None: break;
+    }
+    return false;
 }
 
 QString JsonValueRef::toString() const
 {
-    if (!isString())
+    if (m_source == Source::Qt)
+        return m_qt->toString();
+    std::string_view text;
+    if (m_source != Source::Simd || m_element.get_string().get(text) != simdjson::SUCCESS)
         return QString();
-    const JsonTree::Node &string = node();
-    return m_tree->text(string.offset, string.length, string.escaped);
+    return fromUtf8(text);
 }
 
 double JsonValueRef::toDouble(double defaultValue) const
 {
-    return isDouble() ? node().number : defaultValue;
+    if (m_source == Source::Qt)
+        return m_qt->toDouble(defaultValue);
+    if (m_source != Source::Simd)
+        return defaultValue;
+    // Integers convert as QJsonDocument converts them, rounded to nearest.
+    switch (simdType()) {
+    case dom::element_type::INT64: return double(int64_t(m_element));
+    case dom::element_type::UINT64: return double(uint64_t(m_element));
+    case dom::element_type::DOUBLE: {
+        // QJsonDocument reads "-0.0" as plain zero.
+        const double number = double(m_element);
+        return number == 0.0 ? 0.0 : number;
+    }
+    default: return defaultValue;
+    }
 }
 
 int JsonValueRef::toInt(int defaultValue) const
 {
+    if (m_source == Source::Simd && simdType() == dom::element_type::INT64) {
+        const int64_t number = int64_t(m_element);
+        if (number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
+            return defaultValue;
+        return int(number);
+    }
     if (!isDouble())
         return defaultValue;
-    const double number = node().number;
+    const double number = toDouble();
     if (number != std::trunc(number) || number < std::numeric_limits<int>::min()
         || number > std::numeric_limits<int>::max())
         return defaultValue;
@@ -501,22 +276,33 @@ int JsonValueRef::toInt(int defaultValue) const
 
 bool JsonValueRef::toBool(bool defaultValue) const
 {
-    if (!isBool())
+    if (m_source == Source::Qt)
+        return m_qt->toBool(defaultValue);
+    if (m_source != Source::Simd || simdType() != dom::element_type::BOOL)
         return defaultValue;
-    return node().kind == JsonTree::Kind::True;
+    return bool(m_element);
 }
 
 JsonValueRef JsonValueRef::value(QLatin1String key) const
 {
+    if (m_source == Source::Qt)
+        return m_qt->isObject() ? JsonValueRef(m_store, m_qt->toObject().value(key)) : JsonValueRef();
     if (!isObject())
         return JsonValueRef();
-    const JsonTree::Node &object = node();
-    for (qsizetype i = object.offset + object.count - 1; i >= object.offset; --i) {
-        const JsonTree::Link &link = m_tree->m_links[size_t(i)];
-        if (m_tree->keyEquals(link, key))
-            return JsonValueRef(m_tree, link.node);
+    // Names are compared as UTF-8 bytes.
+    std::string_view name(key.data(), size_t(key.size()));
+    QByteArray utf8;
+    if (std::any_of(name.begin(), name.end(), [](char c) { return uchar(c) >= 0x80; })) {
+        utf8 = QString(key).toUtf8();
+        name = std::string_view(utf8.constData(), size_t(utf8.size()));
     }
-    return JsonValueRef();
+    // The last of a repeated name counts, as in a QJsonObject.
+    JsonValueRef found;
+    for (const dom::key_value_pair member : dom::object(m_element)) {
+        if (sameKey(member.key, name))
+            found = JsonValueRef(member.value);
+    }
+    return found;
 }
 
 bool JsonValueRef::contains(QLatin1String key) const
@@ -526,22 +312,81 @@ bool JsonValueRef::contains(QLatin1String key) const
 
 int JsonValueRef::size() const
 {
-    return isArray() || isObject() ? node().count : 0;
+    switch (m_source) {
+    case Source::Simd:
+        if (simdType() == dom::element_type::ARRAY)
+            return int(dom::array(m_element).size());
+        if (simdType() == dom::element_type::OBJECT)
+            return int(dom::object(m_element).size());
+        return 0;
+    case Source::Qt:
+        if (m_qt->isArray())
+            return int(m_qt->toArray().size());
+        if (m_qt->isObject())
+            return int(m_qt->toObject().size());
+        return 0;
+    case Source::None: break;
+    }
+    return 0;
+}
+
+std::vector<JsonValueRef> JsonValueRef::elements() const
+{
+    std::vector<JsonValueRef> result;
+    if (!isArray())
+        return result;
+    result.reserve(size_t(size()));
+    if (m_source == Source::Qt) {
+        for (const QJsonValue &element : m_qt->toArray())
+            result.push_back(JsonValueRef(m_store, element));
+    } else {
+        for (const dom::element element : dom::array(m_element))
+            result.push_back(JsonValueRef(element));
+    }
+    return result;
+}
+
+std::vector<std::pair<QString, JsonValueRef>> JsonValueRef::members() const
+{
+    std::vector<std::pair<QString, JsonValueRef>> result;
+    if (!isObject())
+        return result;
+    result.reserve(size_t(size()));
+    if (m_source == Source::Qt) {
+        const QJsonObject object = m_qt->toObject();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            result.emplace_back(it.key(), JsonValueRef(m_store, it.value()));
+    } else {
+        for (const dom::key_value_pair member : dom::object(m_element))
+            result.emplace_back(fromUtf8(member.key), JsonValueRef(member.value));
+    }
+    return result;
 }
 
 JsonValueRef JsonValueRef::at(int index) const
 {
     if (index < 0 || index >= size())
         return JsonValueRef();
-    return JsonValueRef(m_tree, m_tree->m_links[size_t(node().offset + index)].node);
+    if (m_source == Source::Qt)
+        return JsonValueRef(m_store, m_qt->isArray() ? m_qt->toArray().at(index) : *(m_qt->toObject().begin() + index));
+    if (simdType() == dom::element_type::ARRAY)
+        return JsonValueRef(dom::array(m_element).at(size_t(index)).value_unsafe());
+    auto it = dom::object(m_element).begin();
+    for (int i = 0; i < index; ++i)
+        ++it;
+    return JsonValueRef(it.value());
 }
 
 QString JsonValueRef::keyAt(int index) const
 {
     if (!isObject() || index < 0 || index >= size())
         return QString();
-    const JsonTree::Link &link = m_tree->m_links[size_t(node().offset + index)];
-    return m_tree->text(link.keyOffset, link.keyLength, link.keyEscaped);
+    if (m_source == Source::Qt)
+        return (m_qt->toObject().begin() + index).key();
+    auto it = dom::object(m_element).begin();
+    for (int i = 0; i < index; ++i)
+        ++it;
+    return fromUtf8(it.key());
 }
 
 } // namespace pv

@@ -1,67 +1,59 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonDocument>
 #include <QJsonParseError>
+#include <QJsonValue>
 #include <QLatin1String>
 #include <QString>
 
+#include <simdjson.h>
+
+#include <deque>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace pv {
 
 class JsonValueRef;
 
-// A parsed JSON document whose strings stay UTF-8 byte ranges of the source
-// until asked for. Looking a member up compares bytes, so reading many small
-// objects costs a fraction of what a QJsonObject look-up does. It accepts what
-// QJsonDocument accepts and reports failures with QJsonParseError's codes.
+// A parsed JSON document. A file is accepted or refused exactly as
+// QJsonDocument would take it, and a refused one carries QJsonDocument's own
+// error and offset. Well-formed JSON is parsed by simdjson. The few inputs
+// simdjson refuses but QJsonDocument accepts (lone surrogate escapes, lax
+// escapes and numbers, raw control characters in strings, integers beyond
+// 64 bits), and those the two would read apart (a root that is neither
+// object nor array, a number that may underflow to zero, a string starting
+// with U+FEFF), are left to QJsonDocument, which then also reads
+// them, so their values are Qt's too.
 class JsonTree
 {
 public:
-    JsonTree() = default;
+    JsonTree();
+    ~JsonTree();
+    JsonTree(JsonTree &&) noexcept;
+    JsonTree &operator=(JsonTree &&) noexcept;
 
     // An object or array as the root; on failure the tree is empty and the
-    // error tells why.
+    // error tells why. Parsing avoids a copy of the text when it has
+    // simdjson::SIMDJSON_PADDING bytes of spare capacity (see paddedBuffer).
     static JsonTree parse(const QByteArray &text, QJsonParseError *error);
+
+    // An empty array with room for size bytes plus the padding parse() wants.
+    static QByteArray paddedBuffer(qsizetype size);
 
     // The root value; undefined for an empty tree.
     JsonValueRef root() const;
 
 private:
-    friend class JsonValueRef;
-    friend class JsonParser;
-
-    enum class Kind : quint8 { Null, False, True, Number, String, Array, Object };
-
-    struct Node
-    {
-        Kind kind = Kind::Null;
-        bool escaped = false;     // a string with backslash escapes
-        int count = 0;            // elements or members of a container
-        qsizetype offset = 0;     // string: first byte after the quote; container: first link
-        union {
-            qsizetype length;     // string: bytes up to the closing quote
-            double number;
-        };
-        Node() : length(0) {}
-    };
-
-    // One element of a container: the member name (a string range, length
-    // -1 for array elements) and the value's node.
-    struct Link
-    {
-        qsizetype keyOffset = 0;
-        int keyLength = -1;
-        bool keyEscaped = false;
-        int node = -1;
-    };
-
-    QString text(qsizetype offset, qsizetype length, bool escaped) const;
-    bool keyEquals(const Link &link, QLatin1String key) const;
-
-    QByteArray m_source;
-    std::vector<Node> m_nodes;
-    std::vector<Link> m_links;
+    std::unique_ptr<simdjson::dom::parser> m_parser;
+    simdjson::dom::element m_root;
+    bool m_hasRoot = false;
+    QJsonDocument m_fallback; // set when QJsonDocument read the text
+    // The values of the QJsonDocument handed out so far, so that a handle
+    // stays a pair of plain pointers.
+    std::unique_ptr<std::deque<QJsonValue>> m_fallbackValues;
 };
 
 // A read-only handle on one value of a JsonTree. A missing value is
@@ -91,24 +83,35 @@ public:
     JsonValueRef value(QLatin1String key) const;
     bool contains(QLatin1String key) const;
 
-    // Elements of an array, or members of an object in file order; 0 for
-    // anything else.
+    // Elements of an array, or members of an object; 0 for anything else.
     int size() const;
+    // Every element of an array in order; empty for anything else. Walking
+    // an array through at() costs time in proportion to the index.
+    std::vector<JsonValueRef> elements() const;
+    // Every member of an object with its name. Members read by simdjson come
+    // in file order, repeated names included; those read by QJsonDocument in
+    // its sorted order, each name once.
+    std::vector<std::pair<QString, JsonValueRef>> members() const;
     JsonValueRef at(int index) const;
     QString keyAt(int index) const; // the member name; empty for an array
 
 private:
     friend class JsonTree;
-    JsonValueRef(const JsonTree *tree, int node)
-        : m_tree(tree)
-        , m_node(node)
+    enum class Source : quint8 { None, Simd, Qt };
+
+    explicit JsonValueRef(simdjson::dom::element element)
+        : m_element(element)
+        , m_source(Source::Simd)
     {
     }
+    JsonValueRef(std::deque<QJsonValue> *store, QJsonValue value);
 
-    const JsonTree::Node &node() const;
+    simdjson::dom::element_type simdType() const { return m_element.type(); }
 
-    const JsonTree *m_tree = nullptr;
-    int m_node = -1;
+    simdjson::dom::element m_element;
+    std::deque<QJsonValue> *m_store = nullptr; // for values of the QJsonDocument
+    const QJsonValue *m_qt = nullptr;
+    Source m_source = Source::None;
 };
 
 } // namespace pv

@@ -451,6 +451,35 @@ private slots:
         QVERIFY(read.warnings.isEmpty());
     }
 
+    // Text that is loose JSON but that QJsonDocument takes opens as it reads
+    // it; text it refuses is refused with its own words.
+    void filesOpenAndFailAsQJsonDocumentTakesThem()
+    {
+        const QByteArray loose =
+            "\xef\xbb\xbf{\"format\": \"tallowk\", \"version\": 5, \"entries\": [{\"cardId\": \"sv03-1\","
+            " \"name\": \"tab\there\", \"notes\": \"lone \\ud800 and \\' quote\", \"dexId\": 25.,"
+            " \"count\": 18446744073709551616, \"unitValueEur\": 0.0}]}";
+        const Result read = CollectionSerializer::read(writeBytes(QStringLiteral("loose.tmk"), loose));
+        QVERIFY2(read.ok, qPrintable(read.error));
+        QCOMPARE(read.entries.size(), 1);
+        const CardEntry &entry = read.entries.first();
+        QCOMPARE(entry.cardId, QStringLiteral("sv03-1"));
+        QCOMPARE(entry.name, QStringLiteral("tab\there"));
+        QCOMPARE(entry.notes, QStringLiteral("lone %1 and ' quote").arg(QChar(0xd800)));
+        QCOMPARE(entry.dexId, 25);
+
+        for (const QByteArray &bad : {QByteArray("{\"format\": \"tallowk\", \"x\": 1e-400}"),
+                                      QByteArray("{\"format\": \"tallowk\"} {}"), QByteArray("\"tallowk\""),
+                                      QByteArray("{\"format\": \"tal\xc0\xafk\"}")}) {
+            const QString file = writeBytes(QStringLiteral("bad.tmk"), bad);
+            QJsonParseError qtError;
+            QJsonDocument::fromJson(bad, &qtError);
+            QVERIFY(qtError.error != QJsonParseError::NoError);
+            QCOMPARE(CollectionSerializer::read(file).error,
+                     QStringLiteral("%1 is not a valid collection file: %2").arg(file, qtError.errorString()));
+        }
+    }
+
     void refusedFilesGiveTheirMessageAndNothingElse()
     {
         const QString missing = path(QStringLiteral("missing.tmk"));
