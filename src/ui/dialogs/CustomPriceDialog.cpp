@@ -25,6 +25,8 @@ CustomPriceDialog::CustomPriceDialog(const CardEntry &entry, QWidget *parent)
     , m_entry(entry)
 {
     m_ui->setupUi(this);
+    // Wide enough for the three buttons of the button box side by side.
+    setMinimumWidth(480);
     m_ui->entryLabel->setText(tr("%1 (%2)").arg(entry.name, entryPrintingLabel(entry)));
 
     const double current = entry.customPriceEur > 0 ? Currency::fromEur(entry.customPriceEur) : 0.0;
