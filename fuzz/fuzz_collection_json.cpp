@@ -60,11 +60,11 @@ void compare(const JsonValueRef &ours, const QJsonValue &qt)
                 && std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
                 asciiNames.append(it.key());
         }
-        const JsonNameSet names(asciiNames);
-        std::vector<JsonValueRef> picked(size_t(names.size()));
-        ours.pick(names, picked.data());
-        for (int i = 0; i < names.size(); ++i) {
-            const QJsonValue expected = object.value(names.name(i));
+        const JsonNameSet pickNames(asciiNames);
+        std::vector<JsonValueRef> picked(size_t(pickNames.size()));
+        ours.pick(pickNames, picked.data());
+        for (int i = 0; i < pickNames.size(); ++i) {
+            const QJsonValue expected = object.value(pickNames.name(i));
             if (expected.isUndefined() != picked[size_t(i)].isUndefined())
                 fail("a member is picked on one side only");
             if (!expected.isUndefined())
