@@ -29,7 +29,11 @@ int main(int argc, char *argv[])
                                       .arg(pv::test::StandInData::defaultDirectory()),
                                   QStringLiteral("DIR"));
     QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Log every request on stderr."));
+    QCommandLineOption delayOption(QStringLiteral("card-delay"),
+                                   QStringLiteral("Hold every single-card answer back this many milliseconds."),
+                                   QStringLiteral("MS"), QStringLiteral("0"));
     parser.addOption(portOption);
+    parser.addOption(delayOption);
     parser.addOption(dataOption);
     parser.addOption(verboseOption);
     parser.process(app);
@@ -48,6 +52,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "tallowk-standin: %s\n", qPrintable(standIn.errorString()));
         return 1;
     }
+    const int cardDelayMs = parser.value(delayOption).toInt();
+    if (cardDelayMs > 0)
+        standIn.addFault(QStringLiteral("^/v2/[a-z-]+/cards/[^/?]+$"), pv::test::WebStandIn::Fault::delay(cardDelayMs), -1);
     for (const QString &line : standIn.exportLines())
         std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);

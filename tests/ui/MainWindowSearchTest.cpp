@@ -11,12 +11,15 @@
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTableView>
 #include <QTest>
 #include <QTranslator>
 #include <QTreeView>
+
+#include <memory>
 
 using namespace pv;
 
@@ -176,6 +179,28 @@ private Q_SLOTS:
         const QModelIndex raichu = results->currentIndex();
         emit results->doubleClicked(raichu);
         QCOMPARE(tree->currentIndex().data().toString(), QStringLiteral("Raichu"));
+
+        // The context menu selects the holding in the tree and offers the
+        // tree's own card commands for it, then "Show In Tree".
+        tree->setCurrentIndex(QModelIndex());
+        results->sortByColumn(0, Qt::AscendingOrder);
+        const QModelIndex first = results->model()->index(0, 0);
+        std::unique_ptr<QMenu> menu(window.createSearchResultsContextMenu(results->visualRect(first).center()));
+        QVERIFY(menu);
+        QCOMPARE(tree->currentIndex().data().toString(), QStringLiteral("Alolan Raichu"));
+        tree->scrollTo(tree->currentIndex());
+        std::unique_ptr<QMenu> treeMenu(window.createTreeContextMenu(tree->visualRect(tree->currentIndex()).center()));
+        QVERIFY(treeMenu);
+        QStringList expected;
+        for (const QAction *action : treeMenu->actions())
+            expected << action->text();
+        expected = expected.mid(0, expected.size() - 2); // the tree's Expand all and Collapse all
+        expected << QStringLiteral("Show In Tree");
+        QStringList texts;
+        for (const QAction *action : menu->actions())
+            texts << action->text();
+        QCOMPARE(texts, expected);
+        QVERIFY(!window.createSearchResultsContextMenu(QPoint(-5, -5)));
     }
 
     void catalogScopeSearchesOneLanguage()

@@ -152,6 +152,7 @@ public:
     void showBindersContextMenu(const QPoint &pos);
     // The list's context menu for a position in its viewport; the caller owns it.
     QMenu *createBindersContextMenu(const QPoint &pos);
+    QMenu *createSearchResultsContextMenu(const QPoint &pos);
     // The open binder dialogs resolve again (collection or name language
     // changed) or recompute their prices (prices or display currency changed).
     void rebuildBinderDialogs();

@@ -71,7 +71,11 @@ void MainWindow::setUpSearchDock()
     ui->catalogResults->setModel(m_catalogResultsProxy);
     ui->catalogResults->verticalHeader()->hide();
     ui->catalogResults->verticalHeader()->setDefaultSectionSize(SetCardsModel::thumbnailSize().height() + 4);
-    ui->catalogResults->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    QHeaderView *catalogHeader = ui->catalogResults->horizontalHeader();
+    catalogHeader->setSectionResizeMode(0, QHeaderView::Fixed);
+    catalogHeader->resizeSection(0, SetCardsModel::thumbnailSize().width() + 8);
+    for (int column = 1; column < SetCardsModel::ColumnCount; ++column)
+        catalogHeader->setSectionResizeMode(column, column == 2 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
 
     m_searchTimer = new QTimer(this);
     m_searchTimer->setSingleShot(true);
@@ -257,19 +261,31 @@ void MainWindow::findCard()
     ui->searchBar->focusSearch();
 }
 
-void MainWindow::showSearchResultsContextMenu(const QPoint &pos)
+QMenu *MainWindow::createSearchResultsContextMenu(const QPoint &pos)
 {
     const QModelIndex index = ui->collectionResults->indexAt(pos);
     if (!index.isValid())
-        return;
+        return nullptr;
     const int entryIndex = index.data(CollectionSearchModel::EntryIndexRole).toInt();
     if (entryIndex < 0)
-        return;
+        return nullptr;
+    // The card commands act on the tree's selection, so the holding is
+    // selected there first.
     showCardInTree(entryIndex, false);
-    QMenu menu(this);
-    menu.addSeparator();
-    menu.addAction(tr("Show In Tree"), this, [this, entryIndex] { showCardInTree(entryIndex, true); });
-    menu.exec(ui->collectionResults->viewport()->mapToGlobal(pos));
+    auto *menu = new QMenu(this);
+    addCardActions(menu, entryIndex);
+    menu->addSeparator();
+    menu->addAction(tr("Show In Tree"), this, [this, entryIndex] { showCardInTree(entryIndex, true); });
+    return menu;
+}
+
+void MainWindow::showSearchResultsContextMenu(const QPoint &pos)
+{
+    QMenu *menu = createSearchResultsContextMenu(pos);
+    if (!menu)
+        return;
+    menu->exec(ui->collectionResults->viewport()->mapToGlobal(pos));
+    menu->deleteLater();
 }
 
 void MainWindow::addFromCatalogResult(const QModelIndex &index)
