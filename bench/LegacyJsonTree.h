@@ -661,3 +661,487 @@ QString JsonValueRef::keyAt(int index) const
 }
 
 } // namespace pv::legacy
+
+// ---------------------------------------------------------------- records
+
+// The former reader's filling of the collection's records from its tree, as
+// it stood, so that the benchmark sets the current reader against the whole
+// former open.
+
+#include "collection/CollectionSerializer.h"
+#include "collection/EntryKeys.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSet>
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace pv::legacy {
+
+namespace {
+
+using CollectionSerializer::ReadResult;
+
+constexpr int kCurrentVersion = 5;
+const QString kFormatTag = QStringLiteral("tallowk");
+const QString kLegacyFormatTag = QStringLiteral("mossel");
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("CollectionSerializer", text);
+}
+
+// Elements of an array and members of an object; a value of another kind
+// has none, as the file's readers take it.
+int elementCount(const JsonValueRef &value)
+{
+    return value.isArray() ? value.size() : 0;
+}
+
+int memberCount(const JsonValueRef &value)
+{
+    return value.isObject() ? value.size() : 0;
+}
+
+// The members of an object in file order, as QJsonObject keeps them: of a
+// repeated name only the last member counts.
+QList<std::pair<QString, JsonValueRef>> lastMembers(const JsonValueRef &object)
+{
+    const int count = memberCount(object);
+    QList<std::pair<QString, JsonValueRef>> members(count);
+    QSet<QString> seen;
+    seen.reserve(count);
+    qsizetype kept = count;
+    for (int i = count - 1; i >= 0; --i) {
+        QString name = object.keyAt(i);
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        members[--kept] = {std::move(name), object.at(i)};
+    }
+    members.remove(0, kept);
+    return members;
+}
+
+QString text(const JsonValueRef &object, QLatin1String key)
+{
+    return object.value(key).toString();
+}
+
+// Reading a large file spends most of its time on the entries; the helpers
+// below take the common exact forms first and fall back to the general
+// parsers for anything else.
+
+Language readLanguage(const QString &code)
+{
+    if (code == QLatin1String("en"))
+        return Language::English;
+    if (code == QLatin1String("ja"))
+        return Language::Japanese;
+    return languageFromCode(code, Language::English);
+}
+
+const QStringList &conditionKeys()
+{
+    static const QStringList keys = [] {
+        QStringList list;
+        for (Condition condition : allConditions())
+            list.append(conditionKey(condition));
+        return list;
+    }();
+    return keys;
+}
+
+const QStringList &companyKeys()
+{
+    static const QStringList keys = [] {
+        QStringList list;
+        for (int company = 0; company <= int(GradingCompany::Other); ++company)
+            list.append(gradingCompanyKey(static_cast<GradingCompany>(company)));
+        return list;
+    }();
+    return keys;
+}
+
+// The position of a key spelt exactly as the program writes it, else -1.
+int exactKeyIndex(const QStringList &keys, const QString &text)
+{
+    for (int i = 0; i < keys.size(); ++i) {
+        if (keys.at(i) == text)
+            return i;
+    }
+    return -1;
+}
+
+int digitsAt(const QString &text, int from, int count)
+{
+    int value = 0;
+    for (int i = from; i < from + count; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// "2026-03-01T12:00:00Z", with or without ".123" before the "Z", is what this
+// program writes; any other ISO form goes through QDateTime's parser.
+QDateTime readTimestamp(const QString &text)
+{
+    const qsizetype n = text.size();
+    if ((n == 20 || n == 24) && text.at(4) == u'-' && text.at(7) == u'-' && text.at(10) == u'T'
+        && text.at(13) == u':' && text.at(16) == u':' && text.at(n - 1) == u'Z'
+        && (n == 20 || text.at(19) == u'.')) {
+        const int parts[] = {digitsAt(text, 0, 4),  digitsAt(text, 5, 2),  digitsAt(text, 8, 2),
+                             digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2),
+                             n == 24 ? digitsAt(text, 20, 3) : 0};
+        const QDate date(parts[0], parts[1], parts[2]);
+        const QTime time(parts[3], parts[4], parts[5], parts[6]);
+        if (std::all_of(std::begin(parts), std::end(parts), [](int part) { return part >= 0; })
+            && date.isValid() && time.isValid())
+            return QDateTime(date, time, Qt::UTC);
+    }
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODate);
+    return time.isValid() ? time.toUTC() : QDateTime();
+}
+
+// The legacy layout kept a print run ("firstEdition", "shadowless") in the
+// finish member; entries without a text "edition" are split here.
+void readPrinting(const JsonValueRef &object, CardEntry &entry)
+{
+    const QString variant = text(object, QLatin1String("variant"));
+    const JsonValueRef edition = object.value(QLatin1String("edition"));
+    if (edition.isString()) {
+        entry.variant = variant;
+        entry.edition = edition.toString();
+    } else if (variant == QLatin1String("firstEdition") || variant == QLatin1String("shadowless")) {
+        entry.edition = variant;
+        entry.variant.clear();
+    } else if (variant.isEmpty()) {
+        entry.variant = QStringLiteral("normal");
+        entry.edition = QStringLiteral("unlimited");
+    } else {
+        entry.variant = variant;
+        entry.edition = QStringLiteral("unlimited");
+    }
+}
+
+// "2026-08-03", or a legacy month "2026-08" read as its first day.
+QDate readPointDate(const QString &dateText)
+{
+    const QStringList parts = dateText.split(QLatin1Char('-'));
+    if (parts.size() == 3)
+        return QDate::fromString(dateText, Qt::ISODate);
+    if (parts.size() == 2) {
+        bool yearOk = false;
+        bool monthOk = false;
+        const int year = parts.at(0).toInt(&yearOk, 10);
+        const int month = parts.at(1).toInt(&monthOk, 10);
+        if (yearOk && monthOk)
+            return QDate(year, month, 1);
+    }
+    return QDate();
+}
+
+void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryPoint &point,
+                   QStringList *warnings)
+{
+    for (const auto &[key, pair] : lastMembers(object)) {
+        if (elementCount(pair) < 2) {
+            warnings->append(
+                tr("Skipped an unreadable set breakdown for \"%1\" in the history point of %2.")
+                    .arg(key, dateText));
+            continue;
+        }
+        const double eur = pair.at(0).toDouble(0.0);
+        if (!(eur > 0.0))
+            continue;
+        point.sets.insert(key, HistorySetValue{eur, pair.at(1).toInt(0)});
+    }
+}
+
+
+ReadResult failure(const QString &message)
+{
+    ReadResult result;
+    result.error = message;
+    return result;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- building blocks
+
+inline QStringList readStringList(const JsonValueRef &value)
+{
+    QStringList list;
+    for (int i = 0, elements = elementCount(value); i < elements; ++i) {
+        const QString s = value.at(i).toString();
+        if (!s.isEmpty())
+            list.append(s);
+    }
+    return list;
+}
+
+inline CardEntry readEntry(const JsonValueRef &object, QStringList *warnings)
+{
+    CardEntry entry;
+    entry.cardId = text(object, QLatin1String("cardId"));
+    if (entry.cardId.isEmpty())
+        return entry; // skipped by the caller; nothing else of it is worth a warning
+    entry.setId = text(object, QLatin1String("setId"));
+    entry.localId = text(object, QLatin1String("localId"));
+    entry.name = text(object, QLatin1String("name"));
+    entry.lang = readLanguage(text(object, QLatin1String("lang")));
+    readPrinting(object, entry);
+
+    const QString conditionText = text(object, QLatin1String("condition"));
+    const int condition = exactKeyIndex(conditionKeys(), conditionText);
+    if (condition >= 0) {
+        entry.condition = static_cast<Condition>(condition);
+    } else {
+        entry.condition = conditionFromKey(conditionText, Condition::NearMint);
+        if (!conditionText.isEmpty()
+            && conditionText.compare(conditionKey(entry.condition), Qt::CaseInsensitive) != 0 && warnings) {
+            warnings->append(tr("Unknown condition \"%1\" on %2, read as %3.")
+                                 .arg(conditionText, entry.cardId, conditionDisplayName(entry.condition)));
+        }
+    }
+    const QString companyText = text(object, QLatin1String("gradeCompany"));
+    const int company = exactKeyIndex(companyKeys(), companyText);
+    if (company >= 0) {
+        entry.gradeCompany = static_cast<GradingCompany>(company);
+    } else {
+        entry.gradeCompany = gradingCompanyFromKey(companyText, GradingCompany::None);
+        if (!companyText.isEmpty()
+            && companyText.compare(gradingCompanyKey(entry.gradeCompany), Qt::CaseInsensitive) != 0
+            && warnings) {
+            warnings->append(tr("Unknown grading company \"%1\" on %2, read as %3.")
+                                 .arg(companyText, entry.cardId,
+                                      gradingCompanyDisplayName(entry.gradeCompany)));
+        }
+    }
+
+    entry.gradeNote = text(object, QLatin1String("gradeNote"));
+    entry.count = std::max(object.value(QLatin1String("count")).toInt(1), 1);
+    entry.image = text(object, QLatin1String("image"));
+    entry.rarity = text(object, QLatin1String("rarity"));
+    const int dexId = object.value(QLatin1String("dexId")).toInt(0);
+    entry.dexId = dexId < 1 ? 0 : dexId;
+    entry.unitValueEur = object.value(QLatin1String("unitValueEur")).toDouble(0.0);
+    entry.unitValueUsd = object.value(QLatin1String("unitValueUsd")).toDouble(0.0);
+    entry.notes = text(object, QLatin1String("notes"));
+    const double customPrice = object.value(QLatin1String("customPriceEur")).toDouble(0.0);
+    entry.customPriceEur = customPrice > 0.0 ? customPrice : 0.0;
+    entry.printLabel = object.value(QLatin1String("printLabel")).toBool(false);
+    const QString updated = text(object, QLatin1String("priceUpdated"));
+    if (!updated.isEmpty())
+        entry.priceUpdated = readTimestamp(updated);
+    return entry;
+}
+
+
+inline SetRecord readSet(const QString &memberName, const JsonValueRef &object)
+{
+    SetRecord record;
+    record.id = text(object, QLatin1String("id"));
+    record.name = text(object, QLatin1String("name"));
+    const int colon = memberName.indexOf(QLatin1Char(':'));
+    if (colon >= 1) {
+        record.language = languageFromCode(memberName.left(colon), Language::English);
+        if (record.id.isEmpty())
+            record.id = memberName.mid(colon + 1);
+    } else {
+        record.language = languageFromCode(text(object, QLatin1String("lang")), Language::English);
+    }
+    if (record.name.isEmpty())
+        record.name = record.id;
+    record.serie = text(object, QLatin1String("serie"));
+    const QString released = text(object, QLatin1String("releaseDate"));
+    if (!released.isEmpty())
+        record.releaseDate = QDate::fromString(released, Qt::ISODate);
+    if (object.contains(QLatin1String("order")))
+        record.order = object.value(QLatin1String("order")).toInt(0);
+    record.logo = text(object, QLatin1String("logo"));
+    record.symbol = text(object, QLatin1String("symbol"));
+    record.officialCardCount = object.value(QLatin1String("officialCardCount")).toInt(0);
+    record.totalCardCount = object.value(QLatin1String("totalCardCount")).toInt(0);
+    return record;
+}
+
+
+inline BinderRule readBinderRule(const JsonValueRef &object)
+{
+    BinderRule rule;
+    rule.setId = text(object, QLatin1String("setId"));
+    rule.serieId = text(object, QLatin1String("serieId"));
+    rule.rarities = readStringList(object.value(QLatin1String("rarities")));
+    rule.name = text(object, QLatin1String("name"));
+    const JsonValueRef dexIds = object.value(QLatin1String("dexIds"));
+    for (int i = 0, elements = elementCount(dexIds); i < elements; ++i) {
+        const int dexId = dexIds.at(i).toInt(0);
+        if (dexId > 0)
+            rule.dexIds.append(dexId);
+    }
+    return rule;
+}
+
+
+inline Binder readBinder(const JsonValueRef &object)
+{
+    Binder binder;
+    binder.id = text(object, QLatin1String("id"));
+    binder.name = text(object, QLatin1String("name"));
+    binder.lang = languageFromCode(text(object, QLatin1String("lang")), Language::English);
+    binder.columns = qBound(1, object.value(QLatin1String("columns")).toInt(3), 8);
+    binder.rows = qBound(1, object.value(QLatin1String("rows")).toInt(3), 8);
+    binder.showMissing = object.value(QLatin1String("showMissing")).toBool(true);
+    const JsonValueRef rules = object.value(QLatin1String("rules"));
+    for (int i = 0, elements = elementCount(rules); i < elements; ++i) {
+        BinderRule rule = readBinderRule(rules.at(i));
+        if (!rule.isEmpty())
+            binder.rules.append(std::move(rule));
+    }
+    binder.added = readStringList(object.value(QLatin1String("added")));
+    binder.removed = readStringList(object.value(QLatin1String("removed")));
+    binder.order = readStringList(object.value(QLatin1String("order")));
+    binder.hiddenRarities = readStringList(object.value(QLatin1String("hiddenRarities")));
+    binder.topValue = std::max(object.value(QLatin1String("topValue")).toInt(0), 0);
+    return binder;
+}
+
+
+inline LabelStyle readLabelStyle(const JsonValueRef &object)
+{
+    LabelStyle style;
+    const bool custom = text(object, QLatin1String("template"))
+                            .trimmed()
+                            .compare(QLatin1String("custom"), Qt::CaseInsensitive)
+        == 0;
+    style.sheetTemplate = custom ? LabelStyle::Custom : LabelStyle::Avery8195;
+    if (custom) {
+        const JsonValueRef sheet = object.value(QLatin1String("sheet"));
+        const LabelSheetGeometry preset = defaultLabelSheetGeometry();
+        LabelSheetGeometry &g = style.geometry;
+        const bool a4 = text(sheet, QLatin1String("pageSize"))
+                            .trimmed()
+                            .compare(QLatin1String("a4"), Qt::CaseInsensitive)
+            == 0;
+        g.pageSize = a4 ? LabelSheetGeometry::A4 : LabelSheetGeometry::Letter;
+        g.columns = sheet.value(QLatin1String("columns")).toInt(preset.columns);
+        g.rows = sheet.value(QLatin1String("rows")).toInt(preset.rows);
+        g.labelWidthIn = sheet.value(QLatin1String("labelWidthIn")).toDouble(preset.labelWidthIn);
+        g.labelHeightIn = sheet.value(QLatin1String("labelHeightIn")).toDouble(preset.labelHeightIn);
+        g.marginLeftIn = sheet.value(QLatin1String("marginLeftIn")).toDouble(preset.marginLeftIn);
+        g.marginTopIn = sheet.value(QLatin1String("marginTopIn")).toDouble(preset.marginTopIn);
+        g.pitchXIn = sheet.value(QLatin1String("pitchXIn")).toDouble(preset.pitchXIn);
+        g.pitchYIn = sheet.value(QLatin1String("pitchYIn")).toDouble(preset.pitchYIn);
+    }
+    const JsonValueRef fields = object.value(QLatin1String("fields"));
+    style.showSet = fields.value(QLatin1String("set")).toBool(true);
+    style.showYear = fields.value(QLatin1String("year")).toBool(true);
+    style.showCardName = fields.value(QLatin1String("cardName")).toBool(true);
+    style.showNumber = fields.value(QLatin1String("number")).toBool(true);
+    style.showRarity = fields.value(QLatin1String("rarity")).toBool(true);
+    style.showCondition = fields.value(QLatin1String("condition")).toBool(true);
+    const JsonValueRef border = object.value(QLatin1String("border"));
+    style.borderEnabled = border.value(QLatin1String("enabled")).toBool(true);
+    const QColor color(text(border, QLatin1String("color")).trimmed());
+    if (color.isValid())
+        style.borderColor = color;
+    style.borderWidthIn = border.value(QLatin1String("widthIn")).toDouble(style.borderWidthIn);
+    style.textPointSize = object.value(QLatin1String("textPointSize")).toDouble(style.textPointSize);
+    return normalizedLabelStyle(style);
+}
+
+
+inline CollectionSerializer::ReadResult readCollection(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(tr("Could not open %1: %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return failure(tr("Could not open %1: %2").arg(path, file.errorString()));
+    file.close();
+
+    QJsonParseError parseError;
+    const JsonTree document = JsonTree::parse(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError)
+        return failure(tr("%1 is not a valid collection file: %2").arg(path, parseError.errorString()));
+    const JsonValueRef root = document.root();
+
+    const QString format = text(root, QLatin1String("format"));
+    if (format != kFormatTag && format != kLegacyFormatTag)
+        return failure(tr("%1 is not a Tallowmerick collection file.").arg(path));
+
+    // A version too large for an int is newer all the same.
+    const JsonValueRef versionValue = root.value(QLatin1String("version"));
+    const double version = versionValue.toDouble(0.0);
+    if (version == std::floor(version) && version > kCurrentVersion) {
+        return failure(tr("%1 was written by a newer version of Tallowmerick (format %2, this build reads %3).")
+                           .arg(path, QString::number(version, 'f', 0), QString::number(kCurrentVersion)));
+    }
+
+    ReadResult result;
+    const JsonValueRef sets = root.value(QLatin1String("sets"));
+    for (const auto &[name, object] : lastMembers(sets)) {
+        SetRecord record = readSet(name, object);
+        if (record.id.isEmpty())
+            continue;
+        result.sets.insert(setKey(record.language, record.id), std::move(record));
+    }
+
+    const JsonValueRef entries = root.value(QLatin1String("entries"));
+    result.entries.reserve(elementCount(entries));
+    for (int i = 0, elements = elementCount(entries); i < elements; ++i) {
+        CardEntry entry = readEntry(entries.at(i), &result.warnings);
+        if (entry.cardId.isEmpty()) {
+            result.warnings.append(tr("Skipped an entry with no card id."));
+            continue;
+        }
+        result.entries.append(std::move(entry));
+    }
+
+    const JsonValueRef history = root.value(QLatin1String("history"));
+    for (int i = 0, elements = elementCount(history); i < elements; ++i) {
+        const JsonValueRef object = history.at(i);
+        const QString dateText = object.contains(QLatin1String("date"))
+            ? text(object, QLatin1String("date"))
+            : text(object, QLatin1String("month"));
+        HistoryPoint point;
+        point.date = readPointDate(dateText);
+        if (!point.date.isValid()) {
+            result.warnings.append(
+                tr("Skipped a history point with an unreadable date \"%1\".").arg(dateText));
+            continue;
+        }
+        point.totalEur = object.value(QLatin1String("totalEur")).toDouble(0.0);
+        point.cards = object.value(QLatin1String("cards")).toInt(0);
+        readBreakdown(object.value(QLatin1String("sets")), dateText, point, &result.warnings);
+        result.history.append(std::move(point));
+    }
+
+    const JsonValueRef binders = root.value(QLatin1String("binders"));
+    for (int i = 0, elements = elementCount(binders); i < elements; ++i) {
+        Binder binder = readBinder(binders.at(i));
+        if (binder.id.isEmpty()) {
+            result.warnings.append(tr("Skipped a binder with no id."));
+            continue;
+        }
+        result.binders.append(std::move(binder));
+    }
+
+    if (root.contains(QLatin1String("labelStyle")))
+        result.labelStyle = readLabelStyle(root.value(QLatin1String("labelStyle")));
+
+    result.ok = true;
+    return result;
+}
+
+
+} // namespace pv::legacy

@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -42,6 +43,9 @@ void compare(const JsonValueRef &ours, const QJsonValue &qt)
         const QStringList qtKeys = object.keys();
         if (names != QSet<QString>(qtKeys.begin(), qtKeys.end()))
             fail("an object's member names differ");
+        // Every name alone, then all at once in one pass, together with
+        // names the object may lack.
+        QStringList asciiNames{QStringLiteral("cardId"), QStringLiteral("count"), QStringLiteral("a")};
         for (auto it = object.begin(); it != object.end(); ++it) {
             const QByteArray name = it.key().toLatin1();
             if (QString::fromLatin1(name) != it.key())
@@ -52,6 +56,19 @@ void compare(const JsonValueRef &ours, const QJsonValue &qt)
                 fail("a member is found by name on one side only");
             if (!expected.isUndefined())
                 compare(found, expected);
+            if (!name.isEmpty()
+                && std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
+                asciiNames.append(it.key());
+        }
+        const JsonNameSet pickNames(asciiNames);
+        std::vector<JsonValueRef> picked(size_t(pickNames.size()));
+        ours.pick(pickNames, picked.data());
+        for (int i = 0; i < pickNames.size(); ++i) {
+            const QJsonValue expected = object.value(pickNames.name(i));
+            if (expected.isUndefined() != picked[size_t(i)].isUndefined())
+                fail("a member is picked on one side only");
+            if (!expected.isUndefined())
+                compare(picked[size_t(i)], expected);
         }
         return;
     }
@@ -65,8 +82,21 @@ void compare(const JsonValueRef &ours, const QJsonValue &qt)
         return;
     }
     if (qt.isString()) {
-        if (!ours.isString() || ours.toString() != qt.toString())
+        const QString text = qt.toString();
+        if (!ours.isString() || ours.toString() != text)
             fail("a string reads differently");
+        // Told apart from a set of words, shared or not.
+        QStringList words{QStringLiteral("en"), QStringLiteral("ja"), QString()};
+        const QByteArray latin1 = text.toLatin1();
+        const bool ascii = QString::fromLatin1(latin1) == text
+            && std::all_of(latin1.begin(), latin1.end(), [](char c) { return uchar(c) < 0x80; });
+        if (ascii)
+            words.append(text);
+        if (ours.wordIndex(JsonNameSet(words)) != int(words.indexOf(text)))
+            fail("a string is told apart from words differently");
+        JsonStringPool pool;
+        if (pool.text(ours) != text || pool.text(ours) != text)
+            fail("a pooled string reads differently");
     } else if (qt.isDouble()) {
         const double a = ours.toDouble(-1.5);
         const double b = qt.toDouble();

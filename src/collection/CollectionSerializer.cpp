@@ -89,45 +89,70 @@ void writeIfNotEmpty(JsonTextWriter &out, QLatin1String key, const List &value)
 // below take the common exact forms first and fall back to the general
 // parsers for anything else.
 
-Language readLanguage(const QString &code)
+Language readLanguage(const JsonValueRef &code)
 {
-    if (code == QLatin1String("en"))
-        return Language::English;
-    if (code == QLatin1String("ja"))
-        return Language::Japanese;
-    return languageFromCode(code, Language::English);
+    static const JsonNameSet common{"en", "ja"};
+    switch (code.wordIndex(common)) {
+    case 0: return Language::English;
+    case 1: return Language::Japanese;
+    default: return languageFromCode(code.toString(), Language::English);
+    }
 }
 
-const QStringList &conditionKeys()
+// Words as the program writes them, told apart by a value's bytes without
+// first making a string of it.
+struct Vocabulary
 {
-    static const QStringList keys = [] {
+    explicit Vocabulary(const QStringList &list)
+        : words(list)
+        , names(list)
+    {
+    }
+
+    // The position of the word the value spells exactly, else -1.
+    int indexOf(const JsonValueRef &value) const { return value.wordIndex(names); }
+
+    // The value's text; the shared word when it spells one.
+    QString text(const JsonValueRef &value) const
+    {
+        const int index = indexOf(value);
+        return index >= 0 ? words.at(index) : value.toString();
+    }
+
+    QStringList words;
+    JsonNameSet names;
+};
+
+const Vocabulary &conditionKeys()
+{
+    static const Vocabulary keys([] {
         QStringList list;
         for (Condition condition : allConditions())
             list.append(conditionKey(condition));
         return list;
-    }();
+    }());
     return keys;
 }
 
-const QStringList &companyKeys()
+const Vocabulary &companyKeys()
 {
-    static const QStringList keys = [] {
+    static const Vocabulary keys([] {
         QStringList list;
         for (int company = 0; company <= int(GradingCompany::Other); ++company)
             list.append(gradingCompanyKey(static_cast<GradingCompany>(company)));
         return list;
-    }();
+    }());
     return keys;
 }
 
-// The position of a key spelt exactly as the program writes it, else -1.
-int exactKeyIndex(const QStringList &keys, const QString &text)
+// The finishes and print runs the program writes, shared by every entry
+// that names one rather than copied into each.
+const Vocabulary &printingWords()
 {
-    for (int i = 0; i < keys.size(); ++i) {
-        if (keys.at(i) == text)
-            return i;
-    }
-    return -1;
+    static const Vocabulary words(allFinishes()
+                                  + QStringList{QStringLiteral("unlimited"), QStringLiteral("firstEdition"),
+                                                QStringLiteral("shadowless")});
+    return words;
 }
 
 int digitsAt(const QString &text, int from, int count)
@@ -165,13 +190,12 @@ QDateTime readTimestamp(const QString &text)
 
 // The legacy layout kept a print run ("firstEdition", "shadowless") in the
 // finish member; entries without a text "edition" are split here.
-void readPrinting(const JsonValueRef &object, CardEntry &entry)
+void readPrinting(const JsonValueRef &variantValue, const JsonValueRef &edition, CardEntry &entry)
 {
-    const QString variant = text(object, QLatin1String("variant"));
-    const JsonValueRef edition = object.value(QLatin1String("edition"));
+    const QString variant = printingWords().text(variantValue);
     if (edition.isString()) {
         entry.variant = variant;
-        entry.edition = edition.toString();
+        entry.edition = printingWords().text(edition);
     } else if (variant == QLatin1String("firstEdition") || variant == QLatin1String("shadowless")) {
         entry.edition = variant;
         entry.variant.clear();
@@ -259,23 +283,47 @@ QStringList readStringList(const JsonValueRef &value)
     return list;
 }
 
-CardEntry readEntry(const JsonValueRef &object, QStringList *warnings)
+namespace {
+
+// What reading one entry after another shares: the texts many entries
+// repeat, and the price time last read (a refresh gives all the same one).
+struct EntryReading
 {
+    JsonStringPool pool;
+    QString lastUpdatedText;
+    QDateTime lastUpdated;
+};
+
+CardEntry readEntry(const JsonValueRef &object, QStringList *warnings, EntryReading &reading)
+{
+    enum Member {
+        CardId, SetId, LocalId, Name, Lang, Variant, Edition, ConditionKey, GradeCompany, GradeNote, Count,
+        Image, Rarity, DexId, UnitValueEur, UnitValueUsd, Notes, CustomPriceEur, PrintLabel, PriceUpdated,
+        MemberCount
+    };
+    static const JsonNameSet names{"cardId", "setId", "localId", "name", "lang", "variant", "edition",
+                                   "condition", "gradeCompany", "gradeNote", "count", "image", "rarity",
+                                   "dexId", "unitValueEur", "unitValueUsd", "notes", "customPriceEur",
+                                   "printLabel", "priceUpdated"};
+    Q_ASSERT(names.size() == MemberCount);
+    JsonValueRef member[MemberCount];
+    object.pick(names, member);
+
     CardEntry entry;
-    entry.cardId = text(object, QLatin1String("cardId"));
+    entry.cardId = member[CardId].toString();
     if (entry.cardId.isEmpty())
         return entry; // skipped by the caller; nothing else of it is worth a warning
-    entry.setId = text(object, QLatin1String("setId"));
-    entry.localId = text(object, QLatin1String("localId"));
-    entry.name = text(object, QLatin1String("name"));
-    entry.lang = readLanguage(text(object, QLatin1String("lang")));
-    readPrinting(object, entry);
+    entry.setId = reading.pool.text(member[SetId]);
+    entry.localId = reading.pool.text(member[LocalId]);
+    entry.name = member[Name].toString();
+    entry.lang = readLanguage(member[Lang]);
+    readPrinting(member[Variant], member[Edition], entry);
 
-    const QString conditionText = text(object, QLatin1String("condition"));
-    const int condition = exactKeyIndex(conditionKeys(), conditionText);
+    const int condition = conditionKeys().indexOf(member[ConditionKey]);
     if (condition >= 0) {
         entry.condition = static_cast<Condition>(condition);
     } else {
+        const QString conditionText = member[ConditionKey].toString();
         entry.condition = conditionFromKey(conditionText, Condition::NearMint);
         if (!conditionText.isEmpty()
             && conditionText.compare(conditionKey(entry.condition), Qt::CaseInsensitive) != 0 && warnings) {
@@ -283,11 +331,11 @@ CardEntry readEntry(const JsonValueRef &object, QStringList *warnings)
                                  .arg(conditionText, entry.cardId, conditionDisplayName(entry.condition)));
         }
     }
-    const QString companyText = text(object, QLatin1String("gradeCompany"));
-    const int company = exactKeyIndex(companyKeys(), companyText);
+    const int company = companyKeys().indexOf(member[GradeCompany]);
     if (company >= 0) {
         entry.gradeCompany = static_cast<GradingCompany>(company);
     } else {
+        const QString companyText = member[GradeCompany].toString();
         entry.gradeCompany = gradingCompanyFromKey(companyText, GradingCompany::None);
         if (!companyText.isEmpty()
             && companyText.compare(gradingCompanyKey(entry.gradeCompany), Qt::CaseInsensitive) != 0
@@ -298,22 +346,35 @@ CardEntry readEntry(const JsonValueRef &object, QStringList *warnings)
         }
     }
 
-    entry.gradeNote = text(object, QLatin1String("gradeNote"));
-    entry.count = std::max(object.value(QLatin1String("count")).toInt(1), 1);
-    entry.image = text(object, QLatin1String("image"));
-    entry.rarity = text(object, QLatin1String("rarity"));
-    const int dexId = object.value(QLatin1String("dexId")).toInt(0);
+    entry.gradeNote = member[GradeNote].toString();
+    entry.count = std::max(member[Count].toInt(1), 1);
+    entry.image = member[Image].toString();
+    entry.rarity = reading.pool.text(member[Rarity]);
+    const int dexId = member[DexId].toInt(0);
     entry.dexId = dexId < 1 ? 0 : dexId;
-    entry.unitValueEur = object.value(QLatin1String("unitValueEur")).toDouble(0.0);
-    entry.unitValueUsd = object.value(QLatin1String("unitValueUsd")).toDouble(0.0);
-    entry.notes = text(object, QLatin1String("notes"));
-    const double customPrice = object.value(QLatin1String("customPriceEur")).toDouble(0.0);
+    entry.unitValueEur = member[UnitValueEur].toDouble(0.0);
+    entry.unitValueUsd = member[UnitValueUsd].toDouble(0.0);
+    entry.notes = member[Notes].toString();
+    const double customPrice = member[CustomPriceEur].toDouble(0.0);
     entry.customPriceEur = customPrice > 0.0 ? customPrice : 0.0;
-    entry.printLabel = object.value(QLatin1String("printLabel")).toBool(false);
-    const QString updated = text(object, QLatin1String("priceUpdated"));
-    if (!updated.isEmpty())
-        entry.priceUpdated = readTimestamp(updated);
+    entry.printLabel = member[PrintLabel].toBool(false);
+    const QString updated = reading.pool.text(member[PriceUpdated]);
+    if (!updated.isEmpty()) {
+        if (updated != reading.lastUpdatedText) {
+            reading.lastUpdatedText = updated;
+            reading.lastUpdated = readTimestamp(updated);
+        }
+        entry.priceUpdated = reading.lastUpdated;
+    }
     return entry;
+}
+
+} // namespace
+
+CardEntry readEntry(const JsonValueRef &object, QStringList *warnings)
+{
+    EntryReading reading;
+    return readEntry(object, warnings, reading);
 }
 
 void writeEntry(JsonTextWriter &out, const CardEntry &entry)
@@ -590,8 +651,9 @@ ReadResult read(const QString &path)
     const JsonValueRef entries = root.value(QLatin1String("entries"));
     const std::vector<JsonValueRef> entryValues = entries.elements();
     result.entries.reserve(qsizetype(entryValues.size()));
+    EntryReading reading;
     for (const JsonValueRef &element : entryValues) {
-        CardEntry entry = readEntry(element, &result.warnings);
+        CardEntry entry = readEntry(element, &result.warnings, reading);
         if (entry.cardId.isEmpty()) {
             result.warnings.append(tr("Skipped an entry with no card id."));
             continue;

@@ -17,16 +17,61 @@ namespace dom = simdjson::dom;
 
 constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
 
+// Whether the text holds a run of at least n '0' bytes. Any such run
+// covers a multiple of n / 2, so only those bytes are looked at first.
+bool hasZeroRun(std::string_view text, size_t n)
+{
+    const size_t step = n / 2;
+    size_t checkedUpTo = 0; // bytes before this are known to end no long run
+    for (size_t at = step; at < text.size(); at += step) {
+        if (text[at] != '0' || at < checkedUpTo)
+            continue;
+        size_t begin = at;
+        while (begin > 0 && text[begin - 1] == '0')
+            --begin;
+        size_t end = at + 1;
+        while (end < text.size() && text[end] == '0')
+            ++end;
+        if (end - begin >= n)
+            return true;
+        checkedUpTo = end;
+    }
+    return false;
+}
+
 // Whether the text may hold a number that underflows to zero, which
 // QJsonDocument refuses: one with a negative exponent, or a fraction with
 // hundreds of zeros before its first other digit.
 bool mayUnderflow(std::string_view text)
 {
-    static const std::string manyZeros(300, '0');
-    const auto contains = [text](std::string_view part) {
-        return ::memmem(text.data(), text.size(), part.data(), part.size()) != nullptr;
-    };
-    return contains("e-") || contains("E-") || contains(manyZeros);
+    const char *const begin = text.data();
+    const char *const end = begin + text.size();
+    for (const char *at = begin; at < end; ++at) {
+        at = static_cast<const char *>(std::memchr(at, '-', size_t(end - at)));
+        if (!at)
+            break;
+        if (at - begin >= 2 && (at[-1] == 'e' || at[-1] == 'E') && at[-2] >= '0' && at[-2] <= '9')
+            return true;
+    }
+    return hasZeroRun(text, 300);
+}
+
+// Whether a string of the text may start with U+FEFF: written out, or as an
+// escape.
+bool mayHoldByteOrderMark(std::string_view text)
+{
+    const char *const begin = text.data();
+    const char *const end = begin + text.size();
+    if (std::memchr(begin, kByteOrderMark[0], text.size()))
+        return true;
+    for (const char *at = begin; at < end; ++at) {
+        at = static_cast<const char *>(std::memchr(at, '\\', size_t(end - at)));
+        if (!at)
+            break;
+        if (at + 1 < end && at[1] == 'u')
+            return true;
+    }
+    return false;
 }
 
 // Whether the parsed document holds a value simdjson and QJsonDocument may
@@ -35,11 +80,15 @@ bool mayUnderflow(std::string_view text)
 //   underflow;
 // - a string or name that starts with U+FEFF: QJsonDocument drops it from a
 //   string without escapes and keeps it in one with escapes.
-// Scans the tape: numbers take two words, strings point into the string
-// buffer (a 32-bit length, then the bytes).
+// Looks at the text first: most texts can hold neither. Then scans the tape:
+// numbers take two words, strings point into the string buffer (a 32-bit
+// length, then the bytes).
 bool needsQtReading(const dom::document &document, std::string_view text)
 {
-    bool checkedZeros = false;
+    const bool zerosMayUnderflow = mayUnderflow(text);
+    const bool mayStartWithMark = mayHoldByteOrderMark(text);
+    if (!zerosMayUnderflow && !mayStartWithMark)
+        return false;
     const uint64_t *tape = document.tape.get();
     const uint8_t *strings = document.string_buf.get();
     constexpr uint64_t payloadMask = (uint64_t(1) << 56) - 1;
@@ -49,15 +98,12 @@ bool needsQtReading(const dom::document &document, std::string_view text)
         if (type == 'd') {
             double number;
             std::memcpy(&number, &tape[i + 1], sizeof number);
-            if (number == 0.0 && !checkedZeros) {
-                if (mayUnderflow(text))
-                    return true;
-                checkedZeros = true;
-            }
+            if (number == 0.0 && zerosMayUnderflow)
+                return true;
             ++i;
         } else if (type == 'l' || type == 'u') {
             ++i;
-        } else if (type == '"') {
+        } else if (type == '"' && mayStartWithMark) {
             const uint8_t *string = strings + (tape[i] & payloadMask);
             uint32_t length;
             std::memcpy(&length, string, sizeof length);
@@ -79,6 +125,57 @@ bool sameKey(std::string_view key, std::string_view name)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- JsonNameSet
+
+JsonNameSet::JsonNameSet(std::initializer_list<const char *> names)
+{
+    m_slots.fill(kNone);
+    for (const char *name : names)
+        add(name);
+}
+
+JsonNameSet::JsonNameSet(const QStringList &names)
+{
+    m_slots.fill(kNone);
+    for (const QString &name : names)
+        add(name.toLatin1().toStdString());
+}
+
+void JsonNameSet::add(std::string name)
+{
+    const int index = int(m_names.size());
+    if (name.empty()) {
+        if (m_empty < 0)
+            m_empty = index;
+    } else {
+        int &slot = m_slots[slotOf(name)];
+        slot = slot == kNone ? index : kShared;
+    }
+    m_names.push_back(std::move(name));
+}
+
+int JsonNameSet::indexOfShared(std::string_view key) const
+{
+    for (size_t i = 0; i < m_names.size(); ++i) {
+        if (m_names[i] == key)
+            return int(i);
+    }
+    return -1;
+}
+
+// ---------------------------------------------------------------- JsonStringPool
+
+QString JsonStringPool::text(const JsonValueRef &value)
+{
+    std::string_view bytes;
+    if (value.m_source != JsonValueRef::Source::Simd || value.m_element.get_string().get(bytes) != simdjson::SUCCESS)
+        return value.toString();
+    auto found = m_texts.find(bytes);
+    if (found == m_texts.end())
+        found = m_texts.emplace(bytes, fromUtf8(bytes)).first;
+    return found->second;
+}
 
 // ---------------------------------------------------------------- JsonTree
 
@@ -303,6 +400,44 @@ JsonValueRef JsonValueRef::value(QLatin1String key) const
             found = JsonValueRef(member.value);
     }
     return found;
+}
+
+void JsonValueRef::pick(const JsonNameSet &names, JsonValueRef *found) const
+{
+    std::fill(found, found + names.size(), JsonValueRef());
+    if (m_source == Source::Qt) {
+        if (m_qt->isObject()) {
+            const QJsonObject object = m_qt->toObject();
+            for (int i = 0; i < names.size(); ++i)
+                found[i] = JsonValueRef(m_store, object.value(names.name(i)));
+        }
+        return;
+    }
+    if (!isObject())
+        return;
+    // A later member of a repeated name replaces the earlier one.
+    for (const dom::key_value_pair member : dom::object(m_element)) {
+        const int index = names.indexOf(member.key);
+        if (index >= 0)
+            found[index] = JsonValueRef(member.value);
+    }
+}
+
+int JsonValueRef::wordIndex(const JsonNameSet &words) const
+{
+    if (m_source == Source::Qt) {
+        if (!m_qt->isString())
+            return -1;
+        const QString text = m_qt->toString();
+        if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x80; }))
+            return -1;
+        const QByteArray ascii = text.toLatin1();
+        return words.indexOf(std::string_view(ascii.constData(), size_t(ascii.size())));
+    }
+    std::string_view text;
+    if (m_source != Source::Simd || m_element.get_string().get(text) != simdjson::SUCCESS)
+        return -1;
+    return words.indexOf(text);
 }
 
 bool JsonValueRef::contains(QLatin1String key) const

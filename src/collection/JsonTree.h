@@ -6,17 +6,66 @@
 #include <QJsonValue>
 #include <QLatin1String>
 #include <QString>
+#include <QStringList>
 
 #include <simdjson.h>
 
+#include <array>
 #include <deque>
+#include <initializer_list>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace pv {
 
 class JsonValueRef;
+
+// A fixed set of ASCII names: the member names JsonValueRef::pick() looks
+// up in one pass over an object, or the words JsonValueRef::wordIndex()
+// tells a string apart by.
+class JsonNameSet
+{
+public:
+    JsonNameSet(std::initializer_list<const char *> names);
+    explicit JsonNameSet(const QStringList &names);
+
+    int size() const { return int(m_names.size()); }
+    QLatin1String name(int index) const
+    {
+        const std::string &name = m_names[size_t(index)];
+        return QLatin1String(name.data(), qsizetype(name.size()));
+    }
+
+    // The position of the name spelt by these UTF-8 bytes, or -1.
+    int indexOf(std::string_view key) const
+    {
+        if (key.empty())
+            return m_empty;
+        const int slot = m_slots[slotOf(key)];
+        if (slot >= 0)
+            return m_names[size_t(slot)] == key ? slot : -1;
+        return slot == kNone ? -1 : indexOfShared(key);
+    }
+
+private:
+    static constexpr int kNone = -1;
+    static constexpr int kShared = -2; // more than one name falls on the slot
+    static size_t slotOf(std::string_view key)
+    {
+        return (key.size() * 31 + uchar(key.front()) * 7 + uchar(key.back())) % kSlots;
+    }
+    void add(std::string name);
+    int indexOfShared(std::string_view key) const;
+
+    static constexpr size_t kSlots = 256;
+    std::vector<std::string> m_names;
+    std::array<int, kSlots> m_slots;
+    int m_empty = -1;
+};
 
 // A parsed JSON document. A file is accepted or refused exactly as
 // QJsonDocument would take it, and a refused one carries QJsonDocument's own
@@ -56,6 +105,18 @@ private:
     std::unique_ptr<std::deque<QJsonValue>> m_fallbackValues;
 };
 
+// Hands out one shared QString per distinct string value, so that records
+// repeating a text (set ids, card numbers, rarities, price times) share it
+// rather than each holding a copy. Use it only while the values' tree lives.
+class JsonStringPool
+{
+public:
+    QString text(const JsonValueRef &value);
+
+private:
+    std::unordered_map<std::string_view, QString> m_texts; // keyed by the tree's own bytes
+};
+
 // A read-only handle on one value of a JsonTree. A missing value is
 // undefined and answers every question with its default, as QJsonValue does:
 // text of a non-string is empty, a number of a non-number is the default, and
@@ -79,9 +140,16 @@ public:
     int toInt(int defaultValue = 0) const;
     bool toBool(bool defaultValue = false) const;
 
+    // The position in words of the word this string spells exactly; -1 for
+    // any other string or value.
+    int wordIndex(const JsonNameSet &words) const;
+
     // Object members; with a repeated name the last one counts.
     JsonValueRef value(QLatin1String key) const;
     bool contains(QLatin1String key) const;
+    // Sets found[i] to value(names.name(i)) for every name of the set, in one
+    // pass over the members; found holds names.size() values.
+    void pick(const JsonNameSet &names, JsonValueRef *found) const;
 
     // Elements of an array, or members of an object; 0 for anything else.
     int size() const;
@@ -97,6 +165,7 @@ public:
 
 private:
     friend class JsonTree;
+    friend class JsonStringPool;
     enum class Source : quint8 { None, Simd, Qt };
 
     explicit JsonValueRef(simdjson::dom::element element)

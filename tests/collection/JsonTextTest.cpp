@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -78,6 +79,7 @@ bool sameLookups(const JsonValueRef &ours, const QJsonValue &qt)
 {
     if (qt.isObject()) {
         const QJsonObject object = qt.toObject();
+        QStringList asciiNames{QStringLiteral("missing")};
         for (const QString &key : object.keys()) {
             const QByteArray name = key.toLatin1();
             if (QString::fromLatin1(name) != key)
@@ -85,6 +87,17 @@ bool sameLookups(const JsonValueRef &ours, const QJsonValue &qt)
             const QJsonValue expected = object.value(QLatin1String(name));
             const JsonValueRef found = ours.value(QLatin1String(name));
             if (found.isUndefined() != expected.isUndefined() || !sameLookups(found, expected))
+                return false;
+            if (!name.isEmpty() && std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
+                asciiNames.append(key);
+        }
+        // All names at once, in one pass over the members.
+        const JsonNameSet names(asciiNames);
+        std::vector<JsonValueRef> picked(size_t(names.size()));
+        ours.pick(names, picked.data());
+        for (int i = 0; i < names.size(); ++i) {
+            const QJsonValue expected = object.value(names.name(i));
+            if (picked[size_t(i)].isUndefined() != expected.isUndefined() || !sameLookups(picked[size_t(i)], expected))
                 return false;
         }
         return true;
@@ -169,6 +182,16 @@ private slots:
         QTest::newRow("1024 deep") << QByteArray(1024, '[') + QByteArray(1024, ']');
         QTest::newRow("1025 deep") << QByteArray(1025, '[') + QByteArray(1025, ']');
         QTest::newRow("100000 deep") << QByteArray(100000, '[');
+        // Fractions that underflow only after hundreds of zeros, at every
+        // alignment, and texts with a minus after an "e" that is no exponent.
+        for (int zeros : {299, 300, 301, 330}) {
+            for (int shift = 0; shift < 4; ++shift) {
+                QTest::newRow(qPrintable(QStringLiteral("%1 zeros, shifted %2").arg(zeros).arg(shift)))
+                    << QByteArray(shift, ' ') + "[0." + QByteArray(zeros, '0') + "1,0.0]";
+            }
+        }
+        QTest::newRow("dash after e") << QByteArray("[\"Pre-release\",\"5e-3\",0.0,\"\\u00e9\"]");
+        QTest::newRow("zeros in text") << QByteArray("[\"") + QByteArray(400, '0') + "\",0.0]";
     }
 
     void acceptsWhatQtAccepts()
@@ -235,6 +258,17 @@ private slots:
         QCOMPARE(root.value(QLatin1String("dup")).toInt(), 2);
         QCOMPARE(root.value(QLatin1String("n\xe9")).toString(), QStringLiteral("Latin-1 name"));
         QVERIFY(root.contains(QLatin1String("n")));
+        const JsonNameSet names{"dup", "ab", "missing", "i"};
+        JsonValueRef picked[4];
+        root.pick(names, picked);
+        QCOMPARE(picked[0].toInt(), 2);
+        QCOMPARE(picked[1].toString(), QStringLiteral("escaped key"));
+        QVERIFY(picked[2].isUndefined());
+        QCOMPARE(picked[3].toInt(7), 5);
+        const JsonNameSet words{"y", "x", ""};
+        QCOMPARE(root.value(QLatin1String("s")).wordIndex(words), 1);
+        QCOMPARE(root.value(QLatin1String("ab")).wordIndex(words), -1);
+        QCOMPARE(root.value(QLatin1String("i")).wordIndex(words), -1);
         QVERIFY(!root.contains(QLatin1String("missing")));
 
         const JsonValueRef missing = root.value(QLatin1String("missing"));
