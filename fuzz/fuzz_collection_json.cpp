@@ -57,7 +57,8 @@ void compare(const JsonValueRef &ours, const QJsonValue &qt)
             if (!expected.isUndefined())
                 compare(found, expected);
             if (!name.isEmpty()
-                && std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
+                && std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })
+                && !asciiNames.contains(it.key()))
                 asciiNames.append(it.key());
         }
         const JsonNameSet pickNames(asciiNames);

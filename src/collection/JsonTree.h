@@ -24,9 +24,9 @@ namespace pv {
 
 class JsonValueRef;
 
-// A fixed set of ASCII names: the member names JsonValueRef::pick() looks
-// up in one pass over an object, or the words JsonValueRef::wordIndex()
-// tells a string apart by.
+// A fixed set of distinct ASCII names: the member names JsonValueRef::pick()
+// looks up in one pass over an object, or the words JsonValueRef::wordIndex()
+// tells a string apart by. (Of a name given twice, only the first counts.)
 class JsonNameSet
 {
 public:

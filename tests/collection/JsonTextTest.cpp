@@ -88,7 +88,8 @@ bool sameLookups(const JsonValueRef &ours, const QJsonValue &qt)
             const JsonValueRef found = ours.value(QLatin1String(name));
             if (found.isUndefined() != expected.isUndefined() || !sameLookups(found, expected))
                 return false;
-            if (!name.isEmpty() && std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; }))
+            if (!name.isEmpty() && std::all_of(name.begin(), name.end(), [](char c) { return uchar(c) < 0x80; })
+                && !asciiNames.contains(key))
                 asciiNames.append(key);
         }
         // All names at once, in one pass over the members.
