@@ -281,7 +281,7 @@ private Q_SLOTS:
     // New prices and card facts (a price refresh) update the rows and the
     // sums above them in place: the tree then reads exactly as a rebuilt one
     // would, and the view keeps its rows (indexes stay valid; ordered by
-    // price, a set's cards move as a layout change).
+    // price, a set's cards move and their indexes with them).
     void followsNewPricesInPlace()
     {
         Collection collection;
@@ -301,7 +301,6 @@ private Q_SLOTS:
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setCollection(&collection);
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-        QSignalSpy layouts(&model, &QAbstractItemModel::layoutChanged);
         const auto matchesARebuild = [&] {
             Tree rebuilt;
             rebuilt.setCardSortMode(model.cardSortMode());
@@ -338,12 +337,9 @@ private Q_SLOTS:
         const int firstEntry = first.data(Tree::EntryIndexRole).toInt();
         collection.applyPrices(EN, QStringLiteral("a1-1"), eur, {});
         QVERIFY(matchesARebuild());
-        QCOMPARE(layouts.count(), 1);
         QCOMPARE(cardAt(QStringLiteral("en:a1"), 0).data().toString(), QStringLiteral("C1"));
         QCOMPARE(first.data(Tree::EntryIndexRole).toInt(), firstEntry);
         QCOMPARE(first.row(), 2);
-        collection.applyPrices(EN, QStringLiteral("a1-1"), eur, {}); // same order: no layout change
-        QCOMPARE(layouts.count(), 1);
         QCOMPARE(resets.count(), 0);
 
         // Any other change still rebuilds.

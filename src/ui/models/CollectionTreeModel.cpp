@@ -414,6 +414,7 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows)
     if (qsizetype(m_cardNodes.size()) != entries.size())
         return false;
     QList<Node *> sets;
+    QList<const Node *> cards;
     QSet<const Node *> seen;
     for (const int row : rows) {
         if (row < 0 || row >= entries.size())
@@ -424,6 +425,7 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows)
         const CardEntry &entry = entries.at(row);
         card->cardCount = entry.count;
         card->value = entryLineValue(entry);
+        cards.append(card);
         if (!seen.contains(card->parent)) {
             seen.insert(card->parent);
             sets.append(card->parent);
@@ -460,12 +462,31 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows)
         }
     }
 
+    // A tree view works out where each changed row lies and how high it is,
+    // and its header sizes the columns to their contents again, for every
+    // range announced; with many rows expanded each costs as much as laying
+    // out the whole tree. After a layout change the view lays its rows out
+    // once, when control returns to the event loop, and passes over the
+    // ranges announced until then. Ordered by price, the updated sets' cards
+    // take their new places inside the same layout change.
+    const auto hint = m_cardSortMode == CardSortMode::Price ? QAbstractItemModel::VerticalSortHint
+                                                            : QAbstractItemModel::NoLayoutChangeHint;
+    emit layoutAboutToBeChanged({}, hint);
     if (m_cardSortMode == CardSortMode::Price)
         reorderCards(sets);
+    emit layoutChanged({}, hint);
 
-    for (const Node *set : std::as_const(sets)) {
-        const QList<Node *> &cards = set->children;
-        emit dataChanged(indexOfNode(cards.constFirst(), 0), indexOfNode(cards.constLast(), ColumnCount - 1));
+    // Only the rows that changed, one range per run of neighbours.
+    std::sort(cards.begin(), cards.end(), [](const Node *a, const Node *b) {
+        return a->parent != b->parent ? a->parent < b->parent : a->row < b->row;
+    });
+    for (qsizetype first = 0; first < cards.size();) {
+        qsizetype last = first;
+        while (last + 1 < cards.size() && cards.at(last + 1)->parent == cards.at(first)->parent
+               && cards.at(last + 1)->row <= cards.at(last)->row + 1)
+            ++last;
+        emit dataChanged(indexOfNode(cards.at(first), 0), indexOfNode(cards.at(last), ColumnCount - 1));
+        first = last + 1;
     }
     for (const QList<Node *> *nodes : {&sets, &groups}) {
         for (const Node *node : *nodes) {
@@ -479,8 +500,7 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows)
 void CollectionTreeModel::reorderCards(const QList<Node *> &sets)
 {
     const QList<CardEntry> &entries = m_collection->entries();
-    QList<QPersistentModelIndex> parents;
-    QList<std::pair<Node *, QList<Node *>>> reordered;
+    QSet<const Node *> moved;
     for (Node *set : sets) {
         std::vector<SortItem> items;
         items.reserve(size_t(set->children.size()));
@@ -494,20 +514,13 @@ void CollectionTreeModel::reorderCards(const QList<Node *> &sets)
             order.append(m_cardNodes[size_t(item.row)]);
         if (order == set->children)
             continue;
-        parents.append(indexOfNode(set, 0));
-        reordered.append({set, std::move(order)});
-    }
-    if (reordered.isEmpty())
-        return;
-
-    emit layoutAboutToBeChanged(parents, QAbstractItemModel::VerticalSortHint);
-    QSet<const Node *> moved;
-    for (auto &[set, order] : reordered) {
         set->children = std::move(order);
         for (int row = 0; row < set->children.size(); ++row)
             set->children[row]->row = row;
         moved.insert(set);
     }
+    if (moved.isEmpty())
+        return;
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());
@@ -516,7 +529,6 @@ void CollectionTreeModel::reorderCards(const QList<Node *> &sets)
         to.append(moved.contains(node->parent) ? indexOfNode(node, index.column()) : index);
     }
     changePersistentIndexList(from, to);
-    emit layoutChanged(parents, QAbstractItemModel::VerticalSortHint);
 }
 
 // ---- lookups ----

@@ -20,8 +20,8 @@ namespace pv {
 // rows carry card counts and values, set rows their release date, completion
 // progress and logo, card rows the holding's columns. The model only reads
 // the collection. A change that only updated prices or card facts of some
-// holdings refreshes their rows and the sums above them in place (ordered by
-// price, their set's cards are reordered as a layout change); any other
+// holdings refreshes their rows and the sums above them in place, inside one
+// layout change (ordered by price, their sets' cards move in it); any other
 // change rebuilds the model wholesale, and its indexes stay valid until the
 // next reset.
 //
@@ -149,6 +149,7 @@ private:
     void catchUp();
     // False when the tree cannot follow in place and must be rebuilt.
     bool updateRows(const QList<int> &rows);
+    // Sorts the sets' cards again, inside a layout change.
     void reorderCards(const QList<Node *> &sets);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     const CardEntry *entryOf(const Node *node) const;
