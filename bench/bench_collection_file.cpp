@@ -37,7 +37,7 @@ namespace {
 constexpr int kHoldings = 50000;
 constexpr int kSets = 300;
 constexpr int kHistoryPoints = 200;
-constexpr int kRuns = 7;
+constexpr int kRuns = 11;
 
 void fill(pv::Collection &collection, int holdings = kHoldings, int historyPoints = kHistoryPoints)
 {
