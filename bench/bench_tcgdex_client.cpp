@@ -9,35 +9,27 @@
 // request: on the GUI thread (queue, replies, parsing, signals) and in all
 // (with Qt's network thread). Exits with 1 when a target is missed.
 #include "catalog/TcgdexClient.h"
-#include "standin/WebStandIn.h"
+#include "StandInBenchSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <ctime>
 
-using pv::test::WebStandIn;
+using pv::bench::StandInThread;
+using pv::bench::threadCpuMs;
 
 namespace {
 
 constexpr int expectedSets = 218;
 constexpr int roundTripMs = 50;
 constexpr double maxClientShare = 0.25;
-
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1.0e6;
-}
 
 double processCpuMs()
 {
@@ -59,55 +51,6 @@ bool runUntil(Predicate done, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
 }
-
-// The stand-in on its own thread; every call runs there and waits.
-class StandInThread
-{
-public:
-    StandInThread()
-    {
-        m_thread.start();
-        m_anchor.moveToThread(&m_thread);
-        run([this] {
-            m_standIn = new WebStandIn;
-            m_started = m_standIn->start();
-        });
-    }
-    ~StandInThread()
-    {
-        run([this] { delete m_standIn; });
-        m_thread.quit();
-        m_thread.wait();
-    }
-    bool started() const { return m_started; }
-    QString origin() const { return m_standIn->origin(); }
-    double cpuMs()
-    {
-        double ms = 0;
-        run([&ms] { ms = threadCpuMs(); });
-        return ms;
-    }
-    void delayAnswers(int ms)
-    {
-        run([this, ms] {
-            m_standIn->reset();
-            if (ms > 0)
-                m_standIn->addFault(QStringLiteral("^/v2/en/sets/"), WebStandIn::Fault::delay(ms), -1);
-        });
-    }
-
-private:
-    template <typename Function>
-    void run(Function function)
-    {
-        QMetaObject::invokeMethod(&m_anchor, function, Qt::BlockingQueuedConnection);
-    }
-
-    QThread m_thread;
-    QObject m_anchor;
-    WebStandIn *m_standIn = nullptr;
-    bool m_started = false;
-};
 
 } // namespace
 
@@ -165,7 +108,7 @@ int main(int argc, char *argv[])
     bool ok = true;
     std::printf("%d English set details per round through the client, at most six in flight\n", expectedSets);
     for (const Pass &pass : passes) {
-        standIn.delayAnswers(pass.delayMs);
+        standIn.delayAnswers(QStringLiteral("^/v2/en/sets/"), pass.delayMs);
         for (int round = 1; round <= pass.rounds; ++round) {
             answered = 0;
             failures = 0;

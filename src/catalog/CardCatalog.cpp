@@ -56,20 +56,32 @@ void assignShared(QString &target, const QString &source)
         target = source;
 }
 
-// Reorders a list by moving its elements, so no element is copied. The
-// elements are moved through plain pointers: a list that is not shared needs
-// no check per element.
+// Reorders a list in place: element i becomes what element order[i] was.
+// Each element is moved once, along the cycles of the order, and elements
+// already in place are not touched, so a list that is nearly in order costs
+// next to nothing and no second list is allocated.
 template <typename T>
 void permute(QList<T> &list, const std::vector<qsizetype> &order)
 {
-    QList<T> result(list.size());
-    T *from = list.data();
-    T *to = result.data();
-    for (size_t i = 0; i < order.size(); ++i)
-        to[i] = std::move(from[order[i]]);
-    list = std::move(result);
+    T *data = list.data();
+    std::vector<bool> placed(order.size());
+    for (size_t start = 0; start < order.size(); ++start) {
+        if (placed[start] || size_t(order[start]) == start)
+            continue;
+        T held = std::move(data[start]);
+        size_t to = start;
+        for (;;) {
+            placed[to] = true;
+            const size_t from = size_t(order[to]);
+            if (from == start) {
+                data[to] = std::move(held);
+                break;
+            }
+            data[to] = std::move(data[from]);
+            to = from;
+        }
+    }
 }
-
 
 // Newest set first (names break ties), each set findable by its id and
 // carrying the name of its series.
@@ -135,6 +147,9 @@ std::vector<int> fillCardsAndSearchLists(LanguageCatalog &catalog, Language lang
     std::vector<int> setPositions;
     setPositions.reserve(size_t(count));
     const QString hyphen = QStringLiteral("-");
+    // Names repeat from set to set: each distinct name is folded once.
+    QHash<QString, QString> foldedByName;
+    foldedByName.reserve(count / 4);
     const QString *lastSetId = nullptr;
     int lastSetPosition = UnknownSetPosition;
     for (CatalogCard &card : catalog.cards) {
@@ -155,7 +170,10 @@ std::vector<int> fillCardsAndSearchLists(LanguageCatalog &catalog, Language lang
             card.official = owner.official;
         }
         setPositions.push_back(lastSetPosition);
-        catalog.foldedNames.append(searchKey(card.name));
+        auto folded = foldedByName.constFind(card.name);
+        if (folded == foldedByName.cend())
+            folded = foldedByName.insert(card.name, searchKey(card.name));
+        catalog.foldedNames.append(folded.value());
         catalog.numbers.append(parseCardNumber(card.localId));
         QString alternate;
         if (translate) {

@@ -12,6 +12,11 @@ namespace pv {
 
 namespace {
 
+QString cardRowsKey(Language language, const QString &cardId)
+{
+    return QString::number(int(language)) + QLatin1Char('|') + cardId;
+}
+
 void sortByDate(QList<HistoryPoint> &history)
 {
     std::stable_sort(history.begin(), history.end(),
@@ -38,8 +43,10 @@ int Collection::addEntry(const CardEntry &entry)
         added.count = std::max(added.count, 1);
         m_entries.append(added);
         const int addedRow = int(m_entries.size()) - 1;
-        if (m_keyIndexValid)
+        if (m_keyIndexValid) {
             m_keyIndex.insert(key, addedRow);
+            m_cardRows[cardRowsKey(added.lang, added.cardId)].append(addedRow);
+        }
         markChanged(false);
         return addedRow;
     }
@@ -102,46 +109,64 @@ void Collection::removeEntryAt(int row)
 
 int Collection::indexOfEntry(const QString &key) const
 {
-    // One pass builds the index, so adding many lines to a large collection
-    // stays linear instead of scanning every row per line.
-    if (!m_keyIndexValid) {
-        m_keyIndex.clear();
-        m_keyIndex.reserve(m_entries.size());
-        // Walk back to front so a key shared by several rows maps to the first.
-        for (int row = int(m_entries.size()) - 1; row >= 0; --row)
-            m_keyIndex.insert(entryKey(m_entries.at(row)), row);
-        m_keyIndexValid = true;
-    }
+    ensureIndexes();
     return m_keyIndex.value(key, -1);
+}
+
+QList<int> Collection::rowsOfCard(Language language, const QString &cardId) const
+{
+    ensureIndexes();
+    return m_cardRows.value(cardRowsKey(language, cardId));
+}
+
+void Collection::ensureIndexes() const
+{
+    // One pass builds both, so adding many lines to a large collection, or
+    // pricing it card by card, stays linear instead of scanning every row
+    // per line or per card.
+    if (m_keyIndexValid)
+        return;
+    m_keyIndex.clear();
+    m_keyIndex.reserve(m_entries.size());
+    m_cardRows.clear();
+    for (int row = 0; row < m_entries.size(); ++row) {
+        const CardEntry &entry = m_entries.at(row);
+        // A key shared by several rows maps to the first.
+        const QString key = entryKey(entry);
+        if (!m_keyIndex.contains(key))
+            m_keyIndex.insert(key, row);
+        m_cardRows[cardRowsKey(entry.lang, entry.cardId)].append(row);
+    }
+    m_keyIndexValid = true;
 }
 
 int Collection::applyPrices(Language language, const QString &cardId,
                             const QHash<QString, double> &eurByPrinting,
                             const QHash<QString, double> &usdByPrinting)
 {
+    const QList<int> rows = rowsOfCard(language, cardId);
+    if (rows.isEmpty())
+        return 0;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    int priced = 0;
-    for (CardEntry &entry : m_entries) {
-        if (entry.lang != language || entry.cardId != cardId)
-            continue;
+    for (const int row : rows) {
+        CardEntry &entry = m_entries[row];
         const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
         const QString key = printingKey(entry.variant, entry.edition);
         entry.unitValueEur = eurByPrinting.value(key, 0.0) * multiplier;
         entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
         entry.priceUpdated = now;
-        ++priced;
     }
-    if (priced > 0)
-        markChanged();
-    return priced;
+    markRowsUpdated(rows);
+    return int(rows.size());
 }
 
 int Collection::applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId)
 {
     int changes = 0;
-    for (CardEntry &entry : m_entries) {
-        if (entry.lang != language || entry.cardId != cardId)
-            continue;
+    QList<int> updated;
+    for (const int row : rowsOfCard(language, cardId)) {
+        CardEntry &entry = m_entries[row];
+        const int before = changes;
         if (!rarity.isEmpty() && entry.rarity != rarity) {
             entry.rarity = rarity;
             ++changes;
@@ -150,9 +175,11 @@ int Collection::applyCardFacts(Language language, const QString &cardId, const Q
             entry.dexId = dexId;
             ++changes;
         }
+        if (changes > before)
+            updated.append(row);
     }
     if (changes > 0)
-        markChanged();
+        markRowsUpdated(updated);
     return changes;
 }
 
@@ -160,19 +187,20 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
 {
     if (!rarityFor)
         return 0;
-    int filled = 0;
-    for (CardEntry &entry : m_entries) {
+    QList<int> filled;
+    for (int row = 0; row < m_entries.size(); ++row) {
+        CardEntry &entry = m_entries[row];
         if (!entry.rarity.isEmpty())
             continue;
         const QString rarity = rarityFor(entry.lang, entry.cardId);
         if (rarity.isEmpty())
             continue;
         entry.rarity = rarity;
-        ++filled;
+        filled.append(row);
     }
-    if (filled > 0)
-        markChanged();
-    return filled;
+    if (!filled.isEmpty())
+        markRowsUpdated(filled);
+    return int(filled.size());
 }
 
 int Collection::fillMissingVariants(const FinishProvider &finishesFor)
@@ -321,7 +349,7 @@ void Collection::insertBinder(int index, const Binder &binder)
     if (binder.id.isEmpty())
         return;
     m_binders.insert(qBound(0, index, int(m_binders.size())), binder);
-    markChanged();
+    markDocumentChanged();
 }
 
 void Collection::upsertBinder(const Binder &binder)
@@ -333,7 +361,7 @@ void Collection::upsertBinder(const Binder &binder)
         m_binders.append(binder);
     else
         m_binders[index] = binder;
-    markChanged();
+    markDocumentChanged();
 }
 
 void Collection::removeBinder(const QString &id)
@@ -342,7 +370,7 @@ void Collection::removeBinder(const QString &id)
     if (index < 0)
         return;
     m_binders.removeAt(index);
-    markChanged();
+    markDocumentChanged();
 }
 
 // ---------------------------------------------------------------- label style
@@ -354,7 +382,7 @@ void Collection::setLabelStyle(const std::optional<LabelStyle> &style)
     if (same)
         return;
     m_labelStyle = style;
-    markChanged();
+    markDocumentChanged();
 }
 
 // ---------------------------------------------------------------- history
@@ -380,7 +408,7 @@ void Collection::recordHistoryPoint(const QDate &date, double totalEur, int card
         m_history.append(std::move(point));
         sortByDate(m_history);
     }
-    markChanged();
+    markDocumentChanged();
 }
 
 void Collection::recordValueSnapshot()
@@ -424,7 +452,7 @@ void Collection::endBatch()
     if (m_batchDepth > 0 || !m_changePending)
         return;
     m_changePending = false;
-    emit changed();
+    announceChange();
 }
 
 void Collection::clear()
@@ -440,7 +468,8 @@ void Collection::clear()
         emit filePathChanged(m_filePath);
     }
     makeClean();
-    emit changed();
+    m_holdingsChanged = true;
+    announceChange();
 }
 
 void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets,
@@ -455,7 +484,8 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
     m_binders = std::move(binders);
     m_labelStyle = std::move(labelStyle);
     makeClean();
-    emit changed();
+    m_holdingsChanged = true;
+    announceChange();
 }
 
 void Collection::setFilePath(const QString &path)
@@ -478,14 +508,48 @@ void Collection::markChanged(bool keysMayHaveChanged)
 {
     if (keysMayHaveChanged)
         m_keyIndexValid = false;
+    m_holdingsChanged = true;
+    markDocumentChanged();
+}
+
+void Collection::markRowsUpdated(const QList<int> &rows)
+{
+    m_updatedRows.append(rows);
+    markDocumentChanged();
+}
+
+void Collection::markDocumentChanged()
+{
     if (!m_dirty) {
         m_dirty = true;
         emit dirtyChanged(true);
     }
     if (m_batchDepth <= 0)
-        emit changed();
+        announceChange();
     else
         m_changePending = true;
+}
+
+void Collection::announceChange()
+{
+    QList<int> rows;
+    if (!m_holdingsChanged) {
+        rows = std::move(m_updatedRows);
+        std::sort(rows.begin(), rows.end());
+        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    }
+    m_updatedRows.clear();
+    const bool kept = !m_holdingsChanged;
+    m_holdingsChanged = false;
+    // A listener that changes the collection again announces that change
+    // before this one reaches the listeners after it; those then read the
+    // nested change's description as cleared, the safe reading (everything
+    // may have changed).
+    m_announcedRows = std::move(rows);
+    m_announcedHoldingsKept = kept;
+    emit changed();
+    m_announcedRows.clear();
+    m_announcedHoldingsKept = false;
 }
 
 void Collection::makeClean()

@@ -24,7 +24,10 @@ namespace pv {
 //
 // Every mutation makes the document dirty (dirtyChanged(true) only on the
 // clean-to-dirty edge) and emits changed() at once, or once when the
-// outermost beginBatch()/endBatch() pair closes.
+// outermost beginBatch()/endBatch() pair closes. While changed() is emitted,
+// holdingsKept() and updatedRows() tell a change that left the holdings in
+// place (new prices or card facts, the value history, binders, the label
+// style) from any other, so views of the holdings can refresh in place.
 class Collection : public QObject
 {
     Q_OBJECT
@@ -51,6 +54,8 @@ public:
     void replaceEntry(int row, const CardEntry &entry);
     void removeEntryAt(int row);
     int indexOfEntry(const QString &key) const;
+    // Every row holding the card, in any printing, condition or grade.
+    QList<int> rowsOfCard(Language language, const QString &cardId) const;
     int applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
                     const QHash<QString, double> &usdByPrinting);
     int applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId);
@@ -91,6 +96,13 @@ public:
     void setFilePath(const QString &path);
     void setDirty(bool dirty);
 
+    // Valid only while changed() is being emitted. holdingsKept(): the
+    // change added, removed, moved or edited no holding and changed no set
+    // record, apart from new values in updatedRows(): the rows whose prices,
+    // rarity or Pokedex number it updated, ascending (empty when it is false).
+    bool holdingsKept() const { return m_announcedHoldingsKept; }
+    const QList<int> &updatedRows() const { return m_announcedRows; }
+
 signals:
     void changed();
     void dirtyChanged(bool dirty);
@@ -100,12 +112,20 @@ private:
     // keysMayHaveChanged is false only for edits that keep every row's key
     // and position, so the key index stays valid.
     void markChanged(bool keysMayHaveChanged = true);
+    // New values in the given rows, nothing else.
+    void markRowsUpdated(const QList<int> &rows);
+    // A change that leaves every holding and set record as it is.
+    void markDocumentChanged();
+    void announceChange();
+    void ensureIndexes() const;
     void makeClean();
 
     QList<CardEntry> m_entries;
     // Entry key -> first row holding it; rebuilt on demand after any edit that
     // may move rows or change keys, kept up to date by appends.
     mutable QHash<QString, int> m_keyIndex;
+    // Language and card id -> every row of the card; valid with the key index.
+    mutable QHash<QString, QList<int>> m_cardRows;
     mutable bool m_keyIndexValid = false;
     QHash<QString, SetRecord> m_sets;
     QList<HistoryPoint> m_history;
@@ -115,6 +135,12 @@ private:
     bool m_dirty = false;
     int m_batchDepth = 0;
     bool m_changePending = false;
+    // The change being gathered: rows with new values, and whether holdings
+    // or set records changed otherwise.
+    QList<int> m_updatedRows;
+    bool m_holdingsChanged = false;
+    QList<int> m_announcedRows;
+    bool m_announcedHoldingsKept = false;
 };
 
 } // namespace pv

@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVariant>
 
 using namespace pv;
 using pv::test::writeFile;
@@ -83,6 +84,144 @@ QCborMap validMap()
     map.insert(QStringLiteral("haveVariants"), true);
     return map;
 }
+
+// A catalog file written by hand, item by item, in the layout save() uses or
+// in a way of writing the same catalog that save() never uses.
+enum class Layout { Plain, Indefinite, WideIntegers, RepeatedKey, UnknownKey, Reordered, TrailingByte };
+
+class HandWritten
+{
+public:
+    explicit HandWritten(Layout layout)
+        : m_layout(layout)
+    {
+    }
+
+    QByteArray bytes()
+    {
+        const bool indefinite = m_layout == Layout::Indefinite;
+        if (indefinite)
+            m_bytes.append('\xbf');
+        else
+            head(5, m_layout == Layout::RepeatedKey || m_layout == Layout::UnknownKey ? 10 : 9);
+        if (m_layout == Layout::UnknownKey) {
+            text("note");
+            head(4, 2);
+            integer(1);
+            text("anything");
+        }
+        text("format");
+        text("tallowk-catalog");
+        text("version");
+        integer(3);
+        text("lang");
+        text("en");
+        text("savedAt");
+        text("2024-05-01T12:00:00Z");
+        if (m_layout == Layout::Reordered) {
+            cards();
+            rarities();
+            sets();
+            series();
+        } else {
+            series();
+            sets();
+            cards();
+            rarities();
+        }
+        text("haveVariants");
+        m_bytes.append('\xf5');
+        if (m_layout == Layout::RepeatedKey) {
+            // Only the first of two equal keys counts.
+            text("cards");
+            head(4, 6);
+            for (int i = 0; i < 6; ++i)
+                integer(0);
+        }
+        if (indefinite)
+            m_bytes.append('\xff');
+        if (m_layout == Layout::TrailingByte)
+            m_bytes.append('\0');
+        return m_bytes;
+    }
+
+private:
+    void head(int major, quint64 value)
+    {
+        const char type = char(major << 5);
+        if (m_layout == Layout::WideIntegers && major < 2) {
+            m_bytes.append(char(type | 27));
+            for (int shift = 56; shift >= 0; shift -= 8)
+                m_bytes.append(char(value >> shift));
+        } else if (value < 24) {
+            m_bytes.append(char(type | char(value)));
+        } else if (value < 256) {
+            m_bytes.append(char(type | 24)).append(char(value));
+        } else {
+            m_bytes.append(char(type | 25)).append(char(value >> 8)).append(char(value));
+        }
+    }
+
+    void integer(qint64 value)
+    {
+        if (value < 0)
+            head(1, quint64(-1 - value));
+        else
+            head(0, quint64(value));
+    }
+
+    void text(const QString &value)
+    {
+        const QByteArray utf8 = value.toUtf8();
+        if (m_layout == Layout::Indefinite && utf8.size() > 1) {
+            // In two chunks, cut between whole characters.
+            const qsizetype cut = value.left(1).toUtf8().size();
+            m_bytes.append('\x7f');
+            head(3, quint64(cut));
+            m_bytes.append(utf8.left(cut));
+            head(3, quint64(utf8.size() - cut));
+            m_bytes.append(utf8.mid(cut));
+            m_bytes.append('\xff');
+            return;
+        }
+        head(3, quint64(utf8.size()));
+        m_bytes.append(utf8);
+    }
+
+    void array(const char *key, const QList<QVariant> &items)
+    {
+        text(QLatin1String(key));
+        if (m_layout == Layout::Indefinite)
+            m_bytes.append('\x9f');
+        else
+            head(4, quint64(items.size()));
+        for (const QVariant &item : items) {
+            if (item.typeId() == QMetaType::QString)
+                text(item.toString());
+            else
+                integer(item.toLongLong());
+        }
+        if (m_layout == Layout::Indefinite)
+            m_bytes.append('\xff');
+    }
+
+    void series() { array("series", {"sv", "Scarlet & Violet", "logo-sv", "swsh", "Sword & Shield", ""}); }
+    void sets()
+    {
+        array("sets", {"sv1", "Scarlet", 0, "logo", "symbol", "2023-03-31", 150, 198, 258,
+                       "swsh1", "Sword", 1, "", "", "", 120, 202, 216});
+    }
+    void cards()
+    {
+        array("cards", {0, "001", "Pikachu", "img/sv1/001", 0, 1,
+                        1, "001", "Pikachu", "img/swsh1/001", 1, 3,
+                        1, "002", "Rai\u00e7hu", "img/swsh1/\u00e9", -1, 0});
+    }
+    void rarities() { array("rarities", {"Common", "Rare"}); }
+
+    Layout m_layout;
+    QByteArray m_bytes;
+};
 
 int warningsSince(int start)
 {
@@ -406,6 +545,103 @@ private slots:
             disk.removeFiller();
         }
         QVERIFY(CatalogCache::load(path).ok);
+    }
+
+    void otherWaysOfWritingACatalogReadTheSame_data()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::newRow("indefinite lengths and chunked texts") << int(Layout::Indefinite);
+        QTest::newRow("integers in eight bytes") << int(Layout::WideIntegers);
+        QTest::newRow("a key repeated") << int(Layout::RepeatedKey);
+        QTest::newRow("an unknown key") << int(Layout::UnknownKey);
+        QTest::newRow("keys in another order") << int(Layout::Reordered);
+        QTest::newRow("a byte after the map") << int(Layout::TrailingByte);
+    }
+
+    void otherWaysOfWritingACatalogReadTheSame()
+    {
+        QFETCH(int, layout);
+        const QString path = m_dir.filePath(QStringLiteral("en.cbor"));
+        QVERIFY(writeFile(path, HandWritten(Layout::Plain).bytes()));
+        const CatalogCache::LoadResult plain = CatalogCache::load(path);
+        QVERIFY2(plain.ok, qPrintable(plain.error));
+        QCOMPARE(plain.contents.cards.size(), 3);
+        QCOMPARE(plain.contents.cards.at(2).image, QStringLiteral("img/swsh1/\u00e9"));
+
+        QVERIFY(writeFile(path, HandWritten(Layout(layout)).bytes()));
+        const CatalogCache::LoadResult read = CatalogCache::load(path);
+        QVERIFY2(read.ok, qPrintable(read.error));
+        const CatalogCache::Contents &a = plain.contents;
+        const CatalogCache::Contents &b = read.contents;
+        QCOMPARE(b.savedAt, a.savedAt);
+        QCOMPARE(b.haveVariants, a.haveVariants);
+        QCOMPARE(b.rarities, a.rarities);
+        QCOMPARE(b.series.size(), a.series.size());
+        for (qsizetype i = 0; i < a.series.size(); ++i) {
+            QCOMPARE(b.series.at(i).id, a.series.at(i).id);
+            QCOMPARE(b.series.at(i).name, a.series.at(i).name);
+            QCOMPARE(b.series.at(i).logo, a.series.at(i).logo);
+        }
+        QCOMPARE(b.sets.size(), a.sets.size());
+        for (qsizetype i = 0; i < a.sets.size(); ++i) {
+            const CatalogSet &x = a.sets.at(i);
+            const CatalogSet &y = b.sets.at(i);
+            QCOMPARE(QStringList({y.id, y.name, y.serieId, y.serieName, y.logo, y.symbol}),
+                     QStringList({x.id, x.name, x.serieId, x.serieName, x.logo, x.symbol}));
+            QCOMPARE(y.releaseDate, x.releaseDate);
+            QCOMPARE(QList<int>({y.order, y.official, y.total}), QList<int>({x.order, x.official, x.total}));
+        }
+        QCOMPARE(b.cards.size(), a.cards.size());
+        for (qsizetype i = 0; i < a.cards.size(); ++i) {
+            const CatalogCard &x = a.cards.at(i);
+            const CatalogCard &y = b.cards.at(i);
+            QCOMPARE(QStringList({y.id, y.localId, y.name, y.image, y.setId, y.setName, y.serieName, y.rarity}),
+                     QStringList({x.id, x.localId, x.name, x.image, x.setId, x.setName, x.serieName, x.rarity}));
+            QCOMPARE(y.official, x.official);
+            QCOMPARE(y.printingMask, x.printingMask);
+        }
+    }
+
+    void readTextsBehaveAsStringsOfTheirOwn()
+    {
+        // Enough cards for the texts read to fill several shared blocks.
+        CatalogCache::Contents contents = sampleContents();
+        contents.cards.clear();
+        for (int i = 0; i < 600; ++i) {
+            CatalogCard card;
+            card.setId = contents.sets.at(i % 2).id;
+            card.localId = QString::number(i / 2);
+            card.name = QStringLiteral("Card %1").arg(i % 7);
+            card.image = QStringLiteral("https://images.example/cards/%1/%2").arg(card.setId).arg(i);
+            contents.cards.append(card);
+        }
+        const QString path = m_dir.filePath(QStringLiteral("en.cbor"));
+        QVERIFY(CatalogCache::save(path, Language::English, contents));
+        CatalogCache::LoadResult read = CatalogCache::load(path);
+        QVERIFY2(read.ok, qPrintable(read.error));
+        QCOMPARE(read.contents.cards.size(), 600);
+
+        // Changing one text leaves its neighbours alone.
+        QString changed = read.contents.cards.at(11).id;
+        changed.append(QStringLiteral("-changed"));
+        changed[0] = QLatin1Char('Z');
+        QCOMPARE(read.contents.cards.at(11).id, QStringLiteral("xx1-5"));
+        QCOMPARE(read.contents.cards.at(12).id, QStringLiteral("sv03.5-6"));
+        QCOMPARE(read.contents.cards.at(12).image, QStringLiteral("https://images.example/cards/sv03.5/12"));
+
+        // Texts kept after everything else read is gone stay whole and
+        // null-terminated, and can still grow.
+        QString id = read.contents.cards.at(450).id;
+        QString image = read.contents.cards.at(10).image;
+        read = CatalogCache::LoadResult();
+        QCOMPARE(id, QStringLiteral("sv03.5-225"));
+        QCOMPARE(id.utf16()[id.size()], u'\0');
+        QCOMPARE(image, QStringLiteral("https://images.example/cards/sv03.5/10"));
+        id.append(QStringLiteral("/more"));
+        image.prepend(QStringLiteral("cached:"));
+        QCOMPARE(id, QStringLiteral("sv03.5-225/more"));
+        QCOMPARE(image, QStringLiteral("cached:https://images.example/cards/sv03.5/10"));
+        QCOMPARE(changed, QStringLiteral("Zx1-5-changed"));
     }
 
     void missingFileIsLeftQuietly()

@@ -6,6 +6,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace pv;
 
 namespace {
@@ -20,6 +22,17 @@ int firstRowWithKey(const Collection &collection, const QString &key)
     return -1;
 }
 
+QList<int> rowsScanned(const Collection &collection, const QString &cardId)
+{
+    QList<int> rows;
+    const QList<CardEntry> &entries = collection.entries();
+    for (int row = 0; row < entries.size(); ++row) {
+        if (entries.at(row).lang == Language::English && entries.at(row).cardId == cardId)
+            rows.append(row);
+    }
+    return rows;
+}
+
 CardEntry holding(int card, int condition)
 {
     CardEntry entry;
@@ -31,9 +44,10 @@ CardEntry holding(int card, int condition)
 
 } // namespace
 
-// The collection looks holdings up by key through an index it keeps beside the
-// rows; whatever edits came before, a lookup must find the first row holding
-// the key, exactly as a scan of the rows would.
+// The collection looks holdings up by key, and a card's rows up by card,
+// through indexes it keeps beside the rows; whatever edits came before, a
+// lookup must find the first row holding the key, and every row of the card,
+// exactly as a scan of the rows would.
 class CollectionKeyIndexTest : public QObject
 {
     Q_OBJECT
@@ -46,7 +60,7 @@ private slots:
         for (int step = 0; step < 3000; ++step) {
             const CardEntry entry = holding(int(random.bounded(40)), int(random.bounded(3)));
             const int rows = int(collection.entries().size());
-            switch (random.bounded(6)) {
+            switch (random.bounded(7)) {
             case 0:
             case 1:
                 collection.addEntry(entry);
@@ -67,14 +81,25 @@ private slots:
                 if (rows > 0)
                     collection.removeEntryAt(int(random.bounded(rows)));
                 break;
+            case 6:
+                // Prices every row of the card, and only those.
+                QCOMPARE(collection.applyPrices(Language::English, entry.cardId,
+                                                {{QStringLiteral("normal|unlimited"), double(step)}}, {}),
+                         int(rowsScanned(collection, entry.cardId).size()));
+                break;
             }
-            const QString key = entryKey(holding(int(random.bounded(40)), int(random.bounded(3))));
+            const CardEntry probe = holding(int(random.bounded(40)), int(random.bounded(3)));
+            const QString key = entryKey(probe);
             QCOMPARE(collection.indexOfEntry(key), firstRowWithKey(collection, key));
+            QList<int> indexed = collection.rowsOfCard(Language::English, probe.cardId);
+            std::sort(indexed.begin(), indexed.end());
+            QCOMPARE(indexed, rowsScanned(collection, probe.cardId));
         }
         collection.replaceContents({holding(1, 0), holding(1, 0)}, {}, {}, {}, std::nullopt);
         QCOMPARE(collection.indexOfEntry(entryKey(holding(1, 0))), 0);
         collection.clear();
         QCOMPARE(collection.indexOfEntry(entryKey(holding(1, 0))), -1);
+        QVERIFY(collection.rowsOfCard(Language::English, holding(1, 0).cardId).isEmpty());
     }
 };
 

@@ -129,6 +129,81 @@ private slots:
         QCOMPARE(changed.count(), 3);
     }
 
+    // Views refresh in place only what the change description names: a
+    // change reported as keeping the holdings must really keep them, and the
+    // rows it names must be every row it updated.
+    void changeDescriptionNamesWhatWasUpdated()
+    {
+        Collection collection;
+        for (const QString &id : {QStringLiteral("a-1"), QStringLiteral("b-1"), QStringLiteral("a-1"),
+                                  QStringLiteral("c-1")}) {
+            CardEntry entry = holding(id);
+            entry.condition = Condition(collection.entries().size() % 3);
+            collection.addEntry(entry);
+        }
+        struct Seen
+        {
+            bool kept;
+            QList<int> rows;
+        };
+        QList<Seen> seen;
+        connect(&collection, &Collection::changed, this,
+                [&] { seen.append({collection.holdingsKept(), collection.updatedRows()}); });
+        const QHash<QString, double> eur{{QStringLiteral("normal|unlimited"), 2.0}};
+
+        // Prices, facts and the history point of one run, released together.
+        collection.beginBatch();
+        collection.applyPrices(Language::English, QStringLiteral("c-1"), eur, {});
+        collection.applyCardFacts(Language::English, QStringLiteral("a-1"), QStringLiteral("Rare"), 25);
+        collection.applyPrices(Language::English, QStringLiteral("a-1"), eur, {});
+        collection.applyCardFacts(Language::English, QStringLiteral("b-1"), QString(), 0); // no change
+        collection.recordValueSnapshot();
+        collection.endBatch();
+        QCOMPARE(seen.size(), 1);
+        QVERIFY(seen.at(0).kept);
+        QCOMPARE(seen.at(0).rows, (QList<int>{0, 2, 3}));
+        QVERIFY(collection.updatedRows().isEmpty()); // only while announcing
+
+        // Anything that adds, edits or removes a holding names no rows.
+        seen.clear();
+        collection.beginBatch();
+        collection.applyPrices(Language::English, QStringLiteral("b-1"), eur, {});
+        collection.addEntry(holding(QStringLiteral("d-1")));
+        collection.endBatch();
+        collection.updateEntry(0, collection.entries().at(0));
+        collection.mergeSetInfo(SetRecord{});
+        collection.fillMissingRarities([](Language, const QString &id) {
+            return id == QStringLiteral("d-1") ? QStringLiteral("Common") : QString();
+        });
+        Binder binder;
+        binder.id = QStringLiteral("x");
+        collection.upsertBinder(binder);
+        QCOMPARE(seen.size(), 5);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(!seen.at(i).kept);
+            QVERIFY(seen.at(i).rows.isEmpty());
+        }
+        QVERIFY(seen.at(3).kept);
+        QCOMPARE(seen.at(3).rows, (QList<int>{4}));
+        QVERIFY(seen.at(4).kept);
+        QVERIFY(seen.at(4).rows.isEmpty());
+
+        // A listener that changes the collection again: listeners after it
+        // no longer read the first change as keeping the holdings.
+        seen.clear();
+        Collection other;
+        other.addEntry(holding(QStringLiteral("a-1")));
+        connect(&other, &Collection::changed, this, [&] {
+            if (other.holdingsKept())
+                other.addEntry(holding(QStringLiteral("e-1")));
+        });
+        connect(&other, &Collection::changed, this, [&] { seen.append({other.holdingsKept(), other.updatedRows()}); });
+        other.applyPrices(Language::English, QStringLiteral("a-1"), eur, {});
+        QCOMPARE(seen.size(), 2);
+        QVERIFY(!seen.at(0).kept);
+        QVERIFY(!seen.at(1).kept);
+    }
+
     void clearAndReplaceLeaveTheDocumentClean()
     {
         Collection collection;

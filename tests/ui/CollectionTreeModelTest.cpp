@@ -31,6 +31,22 @@ QModelIndex child(const QAbstractItemModel &model, const QModelIndex &parent, in
     return model.index(row, column, parent);
 }
 
+// Every row below parent as the view reads it: each column's text, the
+// group rows' name suffix and the card rows' holding.
+QStringList treeDump(const QAbstractItemModel &model, const QModelIndex &parent = QModelIndex())
+{
+    QStringList lines;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex at = model.index(row, 0, parent);
+        QStringList cells{at.data(Tree::NameSuffixRole).toString(), at.data(Tree::EntryIndexRole).toString()};
+        for (int column = 0; column < Tree::ColumnCount; ++column)
+            cells.append(at.siblingAtColumn(column).data().toString());
+        lines.append(cells.join(QLatin1Char('|')));
+        lines.append(treeDump(model, at));
+    }
+    return lines;
+}
+
 } // namespace
 
 class CollectionTreeModelTest : public QObject
@@ -260,6 +276,82 @@ private Q_SLOTS:
         QVERIFY(cardValuesRefreshed);
         QCOMPARE(model.index(0, Tree::TotalColumn).data().toString(),
                  Currency::formatFromEur(collection.totalValueEur()));
+    }
+
+    // New prices and card facts (a price refresh) update the rows and the
+    // sums above them in place: the tree then reads exactly as a rebuilt one
+    // would, and the view keeps its rows (indexes stay valid; ordered by
+    // price, a set's cards move as a layout change).
+    void followsNewPricesInPlace()
+    {
+        Collection collection;
+        collection.mergeSetInfo(setRecord(QStringLiteral("a1"), QStringLiteral("Able"), QStringLiteral("Sword"), 1));
+        collection.mergeSetInfo(setRecord(QStringLiteral("b2"), QStringLiteral("Beta"), QStringLiteral("Sword"), 2));
+        for (int i = 1; i <= 6; ++i) {
+            CardEntry entry = holding(i % 2 ? QStringLiteral("a1") : QStringLiteral("b2"), QString::number(i),
+                                      QStringLiteral("C%1").arg(i), 0.5 * i);
+            entry.count = i;
+            collection.addEntry(entry);
+            entry.condition = Condition::Played;
+            collection.addEntry(entry);
+        }
+        collection.addEntry(holding(QStringLiteral("SV3"), QStringLiteral("005"), QStringLiteral("Lizard"), 4, JA));
+
+        Tree model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setCollection(&collection);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy layouts(&model, &QAbstractItemModel::layoutChanged);
+        const auto matchesARebuild = [&] {
+            Tree rebuilt;
+            rebuilt.setCardSortMode(model.cardSortMode());
+            rebuilt.setCollection(&collection);
+            return treeDump(model) == treeDump(rebuilt);
+        };
+        const auto cardAt = [&](const QString &setKey, int row) {
+            return model.index(row, 0, model.indexForSetKey(setKey));
+        };
+        const QPersistentModelIndex watched = cardAt(QStringLiteral("en:b2"), 0);
+        const int watchedEntry = watched.data(Tree::EntryIndexRole).toInt();
+        const QHash<QString, double> eur{{QStringLiteral("normal|unlimited"), 20.0}};
+
+        collection.beginBatch();
+        collection.applyPrices(EN, QStringLiteral("b2-2"), eur, {});
+        collection.applyPrices(EN, QStringLiteral("a1-5"), {}, {});
+        collection.applyCardFacts(EN, QStringLiteral("a1-3"), QStringLiteral("Rare"), 6);
+        collection.recordValueSnapshot();
+        collection.endBatch();
+        QVERIFY(!model.isRebuildPending());
+        QVERIFY(matchesARebuild());
+        QCOMPARE(cardAt(QStringLiteral("en:b2"), 0).siblingAtColumn(Tree::TotalColumn).data().toString(),
+                 Currency::formatFromEur(40.0));
+        QCOMPARE(model.index(0, Tree::TotalColumn).data().toString(),
+                 Currency::formatFromEur(collection.totalValueEur() - 4.0));
+        QCOMPARE(resets.count(), 0);
+        QVERIFY(watched.isValid());
+        QCOMPARE(watched.data(Tree::EntryIndexRole).toInt(), watchedEntry);
+
+        // By price: the card priced past the others in its set moves up.
+        model.setCardSortMode(Tree::CardSortMode::Price);
+        resets.clear();
+        const QPersistentModelIndex first = cardAt(QStringLiteral("en:a1"), 0);
+        const int firstEntry = first.data(Tree::EntryIndexRole).toInt();
+        collection.applyPrices(EN, QStringLiteral("a1-1"), eur, {});
+        QVERIFY(matchesARebuild());
+        QCOMPARE(layouts.count(), 1);
+        QCOMPARE(cardAt(QStringLiteral("en:a1"), 0).data().toString(), QStringLiteral("C1"));
+        QCOMPARE(first.data(Tree::EntryIndexRole).toInt(), firstEntry);
+        QCOMPARE(first.row(), 2);
+        collection.applyPrices(EN, QStringLiteral("a1-1"), eur, {}); // same order: no layout change
+        QCOMPARE(layouts.count(), 1);
+        QCOMPARE(resets.count(), 0);
+
+        // Any other change still rebuilds.
+        collection.addEntry(holding(QStringLiteral("a1"), QStringLiteral("9"), QStringLiteral("C9"), 1.0));
+        QVERIFY(model.isRebuildPending());
+        QCoreApplication::processEvents();
+        QCOMPARE(resets.count(), 1);
+        QVERIFY(matchesARebuild());
     }
 
     void showsSetLogosAskingOncePerAddress()

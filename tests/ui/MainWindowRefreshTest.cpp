@@ -5,20 +5,25 @@
 
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/EntryKeys.h"
+#include "core/Currency.h"
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QJsonObject>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTranslator>
+#include <QTreeView>
 
 using namespace pv;
 
@@ -341,6 +346,41 @@ private Q_SLOTS:
         const QStringList lines = logSince(logStart, QStringLiteral("prices"));
         QVERIFY(!lines.join(QLatin1Char('\n')).contains(QLatin1String("Price refresh started")));
         QVERIFY(lines.contains(QStringLiteral("Priced 2 cards. Recorded this week's total.")));
+    }
+
+    // A run's answers update the tree in place: its expanded rows and current
+    // row stay as the user left them, and the card panel, which no reset
+    // refreshes any more, shows the new price of its holding.
+    void answersKeepTheTreeAndReachTheCardPanel()
+    {
+        Fixture f;
+        Collection *collection = f.window.collection();
+        collection->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("One")));
+        collection->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("2"), QStringLiteral("Two")));
+        auto *tree = f.window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
+        const QPersistentModelIndex two = f.window.treeModel()->indexForEntryKey(entryKey(collection->entries().at(1)));
+        tree->expandAll();
+        tree->setCurrentIndex(two);
+        auto *eurValue = f.window.findChild<QLabel *>(QStringLiteral("eurValue"));
+        QCOMPARE(eurValue->text(), QStringLiteral("no price"));
+        QSignalSpy resets(f.window.treeModel(), &QAbstractItemModel::modelReset);
+
+        f.client->sent.clear(); // the panel's own request for the card
+        f.refresh()->trigger();
+        f.client->answer(QStringLiteral("zz1-1"), 1.0);
+        QTest::qWait(300); // the views follow a running refresh in batches
+        f.client->answer(QStringLiteral("zz1-2"), 3.0);
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QCoreApplication::processEvents();
+        QCOMPARE(resets.count(), 0);
+        QVERIFY(two.isValid());
+        QCOMPARE(tree->currentIndex(), QModelIndex(two));
+        QVERIFY(tree->isExpanded(two.parent()));
+        QCOMPARE(QModelIndex(two).siblingAtColumn(CollectionTreeModel::UnitValueColumn).data().toString(),
+                 Currency::formatFromEur(3.0));
+        QCOMPARE(f.window.treeModel()->index(0, CollectionTreeModel::TotalColumn).data().toString(),
+                 Currency::formatFromEur(4.0));
+        QCOMPARE(eurValue->text(), Currency::formatFromEur(3.0));
     }
 };
 

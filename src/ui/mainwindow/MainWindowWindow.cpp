@@ -20,6 +20,8 @@
 #include <QLabel>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace pv {
 
 void MainWindow::resetLayout()
@@ -93,6 +95,15 @@ void MainWindow::onCollectionChanged()
     ui->actionClearLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));
+
+    // New prices keep the tree's rows (no reset brings the card panel up to
+    // date), so the panel follows its holding here.
+    const QList<int> &updated = m_collection->updatedRows();
+    if (!focusKey.isEmpty() && !updated.isEmpty()) {
+        const int row = m_collection->indexOfEntry(focusKey);
+        if (row >= 0 && std::binary_search(updated.cbegin(), updated.cend(), row))
+            ui->cardDetails->setEntry(m_collection->entries().at(row));
+    }
 }
 
 void MainWindow::onChartScopeChanged(const ChartScope &scope)

@@ -53,11 +53,20 @@ struct SortItem
     int row = -1;
     double price = -1.0;
     CardNumber number;
+    // The merge key, made on the first tie of card numbers only.
+    mutable QString key;
+
+    const QString &mergeKey() const
+    {
+        if (key.isEmpty())
+            key = entryKey(*entry);
+        return key;
+    }
 };
 
 SortItem sortItem(const CardEntry &entry, int row)
 {
-    return SortItem{&entry, row, orderingPrice(entry), parseCardNumber(entry.localId)};
+    return SortItem{&entry, row, orderingPrice(entry), parseCardNumber(entry.localId), QString()};
 }
 
 bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSortMode mode)
@@ -76,7 +85,7 @@ bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSor
             return a.number.suffix < b.number.suffix;
         return x < y;
     }
-    return entryKey(*a.entry) < entryKey(*b.entry);
+    return a.mergeKey() < b.mergeKey();
 }
 
 // Nearest integer, halves away from zero.
@@ -229,7 +238,7 @@ void CollectionTreeModel::setCollection(Collection *collection)
         disconnect(m_collection, nullptr, this, nullptr);
     m_collection = collection;
     if (m_collection)
-        connect(m_collection, &Collection::changed, this, &CollectionTreeModel::scheduleRebuild);
+        connect(m_collection, &Collection::changed, this, &CollectionTreeModel::onCollectionChanged);
     rebuild();
 }
 
@@ -260,6 +269,17 @@ void CollectionTreeModel::scheduleRebuild()
     QMetaObject::invokeMethod(this, &CollectionTreeModel::catchUp, Qt::QueuedConnection);
 }
 
+void CollectionTreeModel::onCollectionChanged()
+{
+    // A change that keeps the holdings (new prices or card facts, the value
+    // history) leaves every row where it is, or, ordered by price, within its
+    // set: the updated rows are refreshed in place, keeping the view's
+    // expanded rows, selection and scroll position.
+    if (!m_rebuildPending && m_collection->holdingsKept() && updateRows(m_collection->updatedRows()))
+        return;
+    scheduleRebuild();
+}
+
 void CollectionTreeModel::catchUp()
 {
     if (m_rebuildPending)
@@ -277,6 +297,7 @@ void CollectionTreeModel::rebuild()
     beginResetModel();
     delete m_root;
     m_root = new Node;
+    m_cardNodes.clear();
     m_requestedArtwork.clear();
     if (!m_collection) {
         endResetModel();
@@ -284,6 +305,7 @@ void CollectionTreeModel::rebuild()
     }
 
     const QList<CardEntry> &entries = m_collection->entries();
+    m_cardNodes.assign(size_t(entries.size()), nullptr);
     const int languageCount = int(allLanguages().size());
     // Set groups of each language, in the order their keys were first met.
     std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
@@ -369,6 +391,7 @@ void CollectionTreeModel::rebuild()
                 for (const SortItem &item : set->items) {
                     Node *card = addChild(setNode, CardNode);
                     card->entryIndex = item.row;
+                    m_cardNodes[size_t(item.row)] = card;
                     card->cardCount = item.entry->count;
                     card->value = entryLineValue(*item.entry);
                     count += card->cardCount;
@@ -381,6 +404,119 @@ void CollectionTreeModel::rebuild()
         }
     }
     endResetModel();
+}
+
+// ---- updates in place ----
+
+bool CollectionTreeModel::updateRows(const QList<int> &rows)
+{
+    const QList<CardEntry> &entries = m_collection->entries();
+    if (qsizetype(m_cardNodes.size()) != entries.size())
+        return false;
+    QList<Node *> sets;
+    QSet<const Node *> seen;
+    for (const int row : rows) {
+        if (row < 0 || row >= entries.size())
+            return false;
+        Node *card = m_cardNodes[size_t(row)];
+        if (!card)
+            continue;
+        const CardEntry &entry = entries.at(row);
+        card->cardCount = entry.count;
+        card->value = entryLineValue(entry);
+        if (!seen.contains(card->parent)) {
+            seen.insert(card->parent);
+            sets.append(card->parent);
+        }
+    }
+    if (sets.isEmpty())
+        return true;
+
+    // Sums again from the cards up, in the order a rebuild adds them.
+    QList<Node *> groups;
+    for (Node *set : std::as_const(sets)) {
+        set->cardCount = 0;
+        set->value = 0.0;
+        for (const Node *card : std::as_const(set->children)) {
+            set->cardCount += card->cardCount;
+            set->value += card->value;
+        }
+        for (Node *group = set->parent; group && group != m_root; group = group->parent) {
+            if (!seen.contains(group)) {
+                seen.insert(group);
+                groups.append(group);
+            }
+        }
+    }
+    for (Node *group : std::as_const(groups)) {
+        group->cardCount = 0;
+        group->value = 0.0;
+        const QList<Node *> seriesNodes = group->type == LanguageNode ? group->children : QList<Node *>{group};
+        for (const Node *series : seriesNodes) {
+            for (const Node *set : series->children) {
+                group->cardCount += set->cardCount;
+                group->value += set->value;
+            }
+        }
+    }
+
+    if (m_cardSortMode == CardSortMode::Price)
+        reorderCards(sets);
+
+    for (const Node *set : std::as_const(sets)) {
+        const QList<Node *> &cards = set->children;
+        emit dataChanged(indexOfNode(cards.constFirst(), 0), indexOfNode(cards.constLast(), ColumnCount - 1));
+    }
+    for (const QList<Node *> *nodes : {&sets, &groups}) {
+        for (const Node *node : *nodes) {
+            const QModelIndex first = indexOfNode(node, 0);
+            emit dataChanged(first, first.siblingAtColumn(ColumnCount - 1));
+        }
+    }
+    return true;
+}
+
+void CollectionTreeModel::reorderCards(const QList<Node *> &sets)
+{
+    const QList<CardEntry> &entries = m_collection->entries();
+    QList<QPersistentModelIndex> parents;
+    QList<std::pair<Node *, QList<Node *>>> reordered;
+    for (Node *set : sets) {
+        std::vector<SortItem> items;
+        items.reserve(size_t(set->children.size()));
+        for (const Node *card : std::as_const(set->children))
+            items.push_back(sortItem(entries.at(card->entryIndex), card->entryIndex));
+        std::sort(items.begin(), items.end(),
+                  [this](const SortItem &a, const SortItem &b) { return itemLess(a, b, m_cardSortMode); });
+        QList<Node *> order;
+        order.reserve(set->children.size());
+        for (const SortItem &item : items)
+            order.append(m_cardNodes[size_t(item.row)]);
+        if (order == set->children)
+            continue;
+        parents.append(indexOfNode(set, 0));
+        reordered.append({set, std::move(order)});
+    }
+    if (reordered.isEmpty())
+        return;
+
+    emit layoutAboutToBeChanged(parents, QAbstractItemModel::VerticalSortHint);
+    QSet<const Node *> moved;
+    for (auto &[set, order] : reordered) {
+        set->children = std::move(order);
+        for (int row = 0; row < set->children.size(); ++row)
+            set->children[row]->row = row;
+        moved.insert(set);
+    }
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex &index : from) {
+        const Node *node = static_cast<const Node *>(index.internalPointer());
+        to.append(moved.contains(node->parent) ? indexOfNode(node, index.column()) : index);
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged(parents, QAbstractItemModel::VerticalSortHint);
 }
 
 // ---- lookups ----

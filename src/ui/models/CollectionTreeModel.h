@@ -12,19 +12,23 @@
 #include <QSet>
 #include <QString>
 
+#include <vector>
+
 namespace pv {
 
 // The collection as a four-level tree: language, series, set, card. Group
 // rows carry card counts and values, set rows their release date, completion
 // progress and logo, card rows the holding's columns. The model only reads
-// the collection; it is rebuilt wholesale when the collection changes, and
-// its indexes stay valid until the next reset.
+// the collection. A change that only updated prices or card facts of some
+// holdings refreshes their rows and the sums above them in place (ordered by
+// price, their set's cards are reordered as a layout change); any other
+// change rebuilds the model wholesale, and its indexes stay valid until the
+// next reset.
 //
-// A burst of collection changes inside one event-loop turn (a price refresh
-// changes it once or twice per card) costs a single rebuild: the rebuild
-// runs when control returns to the event loop, or earlier when a caller
-// looks a row up by key. Until then card rows whose holding has gone show
-// nothing.
+// A burst of such changes inside one event-loop turn costs a single rebuild:
+// the rebuild runs when control returns to the event loop, or earlier when a
+// caller looks a row up by key. Until then card rows whose holding has gone
+// show nothing.
 class CollectionTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -140,8 +144,12 @@ public slots:
     void onCurrencyChanged();
 
 private:
+    void onCollectionChanged();
     void scheduleRebuild();
     void catchUp();
+    // False when the tree cannot follow in place and must be rebuilt.
+    bool updateRows(const QList<int> &rows);
+    void reorderCards(const QList<Node *> &sets);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     const CardEntry *entryOf(const Node *node) const;
     QModelIndex indexOfNode(const Node *node, int column) const;
@@ -158,6 +166,9 @@ private:
     QPointer<Collection> m_collection;
     QPointer<TcgdexClient> m_client;
     Node *m_root = nullptr;
+    // The card node of each collection row (null for rows the tree leaves
+    // out), as of the last rebuild.
+    std::vector<Node *> m_cardNodes;
     CardSortMode m_cardSortMode = CardSortMode::Number;
     mutable QSet<QString> m_requestedArtwork;
     bool m_rebuildPending = false;

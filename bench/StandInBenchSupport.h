@@ -1,0 +1,79 @@
+#pragma once
+
+// The web stand-in on a thread of its own, for benchmarks that measure the
+// GUI thread's work apart from the server's, and the CPU clocks they read.
+
+#include "standin/WebStandIn.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include <ctime>
+
+namespace pv::bench {
+
+inline double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1.0e6;
+}
+
+// Every call runs on the stand-in's thread and waits for it.
+class StandInThread
+{
+public:
+    StandInThread()
+    {
+        m_thread.start();
+        m_anchor.moveToThread(&m_thread);
+        run([this] {
+            m_standIn = new test::WebStandIn;
+            m_started = m_standIn->start();
+        });
+    }
+    ~StandInThread()
+    {
+        run([this] { delete m_standIn; });
+        m_thread.quit();
+        m_thread.wait();
+    }
+    StandInThread(const StandInThread &) = delete;
+    StandInThread &operator=(const StandInThread &) = delete;
+
+    bool started() const { return m_started; }
+    QString origin() const { return m_standIn->origin(); }
+    // CPU time the stand-in's thread has used so far.
+    double cpuMs()
+    {
+        double ms = 0;
+        run([&ms] { ms = threadCpuMs(); });
+        return ms;
+    }
+    // Holds back every answer to a path matching the pattern by ms (none: 0),
+    // after clearing earlier faults.
+    void delayAnswers(const QString &pathPattern, int ms)
+    {
+        run([this, pathPattern, ms] {
+            m_standIn->reset();
+            if (ms > 0)
+                m_standIn->addFault(pathPattern, test::WebStandIn::Fault::delay(ms), -1);
+        });
+    }
+
+private:
+    template <typename Function>
+    void run(Function function)
+    {
+        QMetaObject::invokeMethod(&m_anchor, function, Qt::BlockingQueuedConnection);
+    }
+
+    QThread m_thread;
+    QObject m_anchor;
+    test::WebStandIn *m_standIn = nullptr;
+    bool m_started = false;
+};
+
+} // namespace pv::bench
