@@ -63,6 +63,13 @@ public:
         });
     }
 
+    // Adds a fault to the answers of paths matching the pattern (count < 0:
+    // every one).
+    void addFault(const QString &pathPattern, const test::WebStandIn::Fault &fault, int count = -1)
+    {
+        run([this, pathPattern, fault, count] { m_standIn->addFault(pathPattern, fault, count); });
+    }
+
 private:
     template <typename Function>
     void run(Function function)

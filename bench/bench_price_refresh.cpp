@@ -10,9 +10,13 @@
 //
 // Reports, per size, the total time, the longest event-loop stall (a 5 ms
 // ticker on the GUI thread measures how late it fires) and the GUI thread's
-// CPU time per card. Exits with 1 when a stall exceeds 100 ms or the CPU time
-// per card of the largest run is more than twice that of the smallest (the
-// cost must grow linearly with the number of cards).
+// CPU time per card. Then cancels a run of 1,000 cards in its middle (no
+// request may stay outstanding, nothing may change the collection after it)
+// and runs 200 cards of which three fail (503, a closed connection, a
+// time-out; the summary must count them). Exits with 1 when one of those
+// checks fails, a stall exceeds 100 ms or the CPU time per card of the
+// largest run is more than twice that of the smallest (the cost must grow
+// linearly with the number of cards).
 #include "catalog/CardCatalog.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
@@ -25,6 +29,9 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -83,6 +90,14 @@ private:
     qint64 m_longest = 0;
 };
 
+void runEventsFor(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
 // The window loads the English catalog once it starts (rebuilt from the
 // stand-in on the first run, read from the cache after); the refresh is
 // measured once that has settled.
@@ -99,10 +114,7 @@ qint64 settleStartUp(pv::MainWindow &window)
     clock.start();
     while (!settled() && clock.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    // Whatever the last pass set off.
-    clock.restart();
-    while (clock.elapsed() < 300)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    runEventsFor(300); // whatever the last pass set off
     return meter.longestMs();
 }
 
@@ -115,10 +127,8 @@ struct Result
     qint64 startUpStallMs = 0;
 };
 
-Result refresh(const QList<pv::CardBrief> &index, int cards)
+void fillCollection(pv::Collection *collection, const QList<pv::CardBrief> &index, int cards)
 {
-    pv::MainWindow window;
-    pv::Collection *collection = window.collection();
     collection->beginBatch();
     for (int i = 0; i < cards; ++i) {
         const pv::CardBrief &brief = index.at(i);
@@ -133,6 +143,12 @@ Result refresh(const QList<pv::CardBrief> &index, int cards)
         }
     }
     collection->endBatch();
+}
+
+Result refresh(const QList<pv::CardBrief> &index, int cards)
+{
+    pv::MainWindow window;
+    fillCollection(window.collection(), index, cards);
     window.show();
     window.findChild<QDockWidget *>(QStringLiteral("searchDock"))->show();
     window.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(searchedName);
@@ -149,10 +165,7 @@ Result refresh(const QList<pv::CardBrief> &index, int cards)
     const qint64 totalMs = wall.elapsed();
     // What the end of the run set off (the views following its last
     // answers and the recorded value) counts too.
-    QElapsedTimer after;
-    after.start();
-    while (after.elapsed() < 300)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    runEventsFor(300);
     Result result;
     result.cards = cards;
     result.totalMs = totalMs;
@@ -160,6 +173,68 @@ Result refresh(const QList<pv::CardBrief> &index, int cards)
     result.startUpStallMs = startUpStall;
     result.cpuPerCardMs = (threadCpuMs() - cpu0) / cards;
     return result;
+}
+
+// Cancel in the middle of a run: it returns at once, leaves no request
+// outstanding, no later answer changes the collection and the status bar
+// says so.
+bool cancelStopsAtOnce(const QList<pv::CardBrief> &index)
+{
+    pv::MainWindow window;
+    fillCollection(window.collection(), index, 1000);
+    settleStartUp(window);
+    window.refreshPrices();
+    runEventsFor(1500);
+    QElapsedTimer clock;
+    clock.start();
+    window.statusBar()->findChild<QPushButton *>()->click();
+    const qint64 cancelMs = clock.elapsed();
+    int changes = 0;
+    QObject::connect(window.collection(), &pv::Collection::changed, [&changes] { ++changes; });
+    const int pending = window.tcgdexClient()->pendingCount();
+    const QString status = window.statusBar()->currentMessage();
+    runEventsFor(1000);
+    const bool ok = !window.isPriceRefreshRunning() && pending == 0 && changes == 0
+        && window.tcgdexClient()->pendingCount() == 0 && status == QStringLiteral("Price refresh cancelled.");
+    std::printf("cancel after 1.5 s: %lld ms, %d requests left, %d changes after it, status \"%s\" %s\n",
+                qlonglong(cancelMs), pending, changes, qPrintable(status), ok ? "ok" : "FAIL");
+    return ok;
+}
+
+// A refresh in which answers fail (503, a closed connection, a time-out)
+// finishes, and its summary counts them.
+bool failuresAreCounted(StandInThread &standIn, const QList<pv::CardBrief> &index)
+{
+    constexpr int cards = 200;
+    const pv::test::WebStandIn::Fault faults[] = {pv::test::WebStandIn::Fault::httpStatus(503),
+                                                  pv::test::WebStandIn::Fault::closeConnection(),
+                                                  pv::test::WebStandIn::Fault::delay(2000)};
+    standIn.delayAnswers(QStringLiteral("^/v2/en/cards/"), 0);
+    // Three of the cards, with ids that travel unencoded in the address.
+    const QRegularExpression plainId(QStringLiteral("^[A-Za-z0-9.-]+$"));
+    int faulted = 0;
+    for (int i = 0; i < cards && faulted < 3; i += 7) {
+        if (!plainId.match(index.at(i).id).hasMatch())
+            continue;
+        standIn.addFault(QStringLiteral("^/v2/en/cards/%1$").arg(QRegularExpression::escape(index.at(i).id)),
+                         faults[faulted++]);
+    }
+    pv::MainWindow window;
+    window.tcgdexClient()->overrideTimingForTests(500, 20);
+    fillCollection(window.collection(), index, cards);
+    settleStartUp(window);
+    QElapsedTimer clock;
+    clock.start();
+    window.refreshPrices();
+    while (window.isPriceRefreshRunning() && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    const QString status = window.statusBar()->currentMessage();
+    const QString expected = QStringLiteral("Priced %1 of %2 cards; 3 could not be reached.").arg(cards - 3).arg(cards);
+    const bool ok = !window.isPriceRefreshRunning() && status.startsWith(expected);
+    std::printf("503, closed connection and time-out: %.1f s, status \"%s\" %s\n", clock.elapsed() / 1000.0,
+                qPrintable(status), ok ? "ok" : "FAIL");
+    standIn.delayAnswers(QStringLiteral("^/v2/en/cards/"), roundTripMs);
+    return ok;
 }
 
 } // namespace
@@ -209,7 +284,8 @@ int main(int argc, char *argv[])
         results.append(result);
     }
 
-    bool ok = true;
+    bool ok = cancelStopsAtOnce(index);
+    ok = failuresAreCounted(standIn, index) && ok;
     for (const Result &result : std::as_const(results)) {
         if (result.longestStallMs > maxStallMs) {
             std::printf("FAIL: a stall of %lld ms with %d cards (target %lld ms)\n",

@@ -215,6 +215,8 @@ private Q_SLOTS:
                  QStringLiteral("Price refresh started: 1 distinct card."));
         f.client->fail(QStringLiteral("zz1-20"), QStringLiteral("Connection closed"));
         QVERIFY(!f.window.isPriceRefreshRunning());
+        // The run's last card failed: the summary, not that failure, stays.
+        QCOMPARE(f.status(), QStringLiteral("Priced 0 of 1 cards; 1 could not be reached."));
         QCOMPARE(collection->history().size(), history);
         QVERIFY(logSince(secondRun, QStringLiteral("prices"))
                     .contains(QStringLiteral("Priced 0 of 1 cards; 1 could not be reached.")));

@@ -233,8 +233,10 @@ void MainWindow::onCardRequestFailed(int requestId, const QString &context, cons
         return;
     ++failedCount;
     m_refreshProgress->setValue(pricedCount + failedCount);
-    pumpPriceRequests();
+    // Before the pump: when this was the run's last card, its summary must
+    // be what the status bar keeps.
     showStatus(tr("Could not load %1: %2").arg(context, message), 6000);
+    pumpPriceRequests();
 }
 
 void MainWindow::finishPriceRefresh()
