@@ -43,12 +43,7 @@ inline QList<CardEntry> randomHoldings(const LanguageCatalog &english, int holdi
     entries.reserve(holdingCount);
     for (int i = 0; i < holdingCount; ++i) {
         const CatalogCard &card = english.cards.at(random.bounded(int(english.cards.size())));
-        CardEntry e;
-        e.cardId = card.id;
-        e.setId = card.setId;
-        e.localId = card.localId;
-        e.name = card.name;
-        e.rarity = card.rarity;
+        CardEntry e = CardEntry::ofCatalogCard(card);
         e.condition = Condition(random.bounded(7));
         e.count = 1 + random.bounded(4);
         e.unitValueEur = random.bounded(4) == 0 ? 0.0 : random.bounded(100000) / 100.0;

@@ -43,14 +43,7 @@ void fillCollection(Collection &collection, const CardCatalog &catalog)
     for (int i = 0; i < HoldingCount; ++i) {
         const CatalogCard &card = *cards.at(i % cards.size());
         const int round = i / int(cards.size());
-        CardEntry entry;
-        entry.cardId = card.id;
-        entry.setId = card.setId;
-        entry.localId = card.localId;
-        entry.name = card.name;
-        entry.lang = card.language;
-        entry.rarity = card.rarity;
-        entry.image = card.image;
+        CardEntry entry = CardEntry::ofCatalogCard(card);
         entry.variant = finishes.at(round % finishes.size());
         entry.condition = Condition(round / finishes.size() % 7);
         entry.count = 1 + int(random.bounded(3));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalog/CatalogCard.h"
 #include "core/CardVocabulary.h"
 
 #include <QDateTime>
@@ -45,6 +46,21 @@ struct CardEntry
             && a.priceUpdated == b.priceUpdated;
     }
     friend bool operator!=(const CardEntry &a, const CardEntry &b) { return !(a == b); }
+
+    // A holding of the catalog's card, with its names, picture and rarity and
+    // every other field at its default.
+    static CardEntry ofCatalogCard(const CatalogCard &card)
+    {
+        CardEntry entry;
+        entry.cardId = card.id;
+        entry.setId = card.setId;
+        entry.localId = card.localId;
+        entry.name = card.name;
+        entry.lang = card.language;
+        entry.image = card.image;
+        entry.rarity = card.rarity;
+        return entry;
+    }
 };
 
 } // namespace pv

@@ -24,15 +24,6 @@ using namespace pv;
 
 namespace {
 
-Binder setBinder(const char *setId)
-{
-    Binder binder = newBinder(QStringLiteral("Set %1").arg(QLatin1String(setId)), Language::English);
-    BinderRule rule;
-    rule.setId = QString::fromLatin1(setId);
-    binder.rules = {rule};
-    return binder;
-}
-
 template <typename T>
 T *child(QObject &parent, const char *name)
 {
@@ -118,7 +109,7 @@ private Q_SLOTS:
         for (int i = 1; i <= 7; ++i)
             collection.addEntry(test::fixtureHolding(QStringLiteral("tst1-%1").arg(i), 1));
         BinderDialog dialog(m_catalog, m_dex, nullptr, nullptr, &collection);
-        Binder binder = setBinder("tst1");
+        Binder binder = test::setBinder("tst1");
         binder.hiddenRarities = {QStringLiteral("Rare Holo")};
         dialog.setBinder(binder);
 
@@ -175,11 +166,11 @@ private Q_SLOTS:
         Collection collection;
         // Without services the page is empty and reads page 1 of 1.
         BinderDialog bare(nullptr, nullptr, nullptr, nullptr, nullptr);
-        bare.setBinder(setBinder("tst1"));
+        bare.setBinder(test::setBinder("tst1"));
         QCOMPARE(text(bare, "pageLabel"), QStringLiteral("Page 1 of 1"));
 
         BinderDialog dialog(m_catalog, m_dex, nullptr, nullptr, &collection);
-        dialog.setBinder(setBinder("nothing"));
+        dialog.setBinder(test::setBinder("nothing"));
         QCOMPARE(text(dialog, "pageLabel"), QStringLiteral("Page 1 of 1"));
         QVERIFY(!child<QPushButton>(dialog, "prevPageButton")->isEnabled());
         QVERIFY(!child<QPushButton>(dialog, "nextPageButton")->isEnabled());
@@ -210,7 +201,7 @@ private Q_SLOTS:
     void viewChangesAndTheStoredBinder()
     {
         Collection collection;
-        Binder stored = setBinder("tst1");
+        Binder stored = test::setBinder("tst1");
         stored.columns = 5;
         stored.rows = 2;
         // A rarity the panel has no box for must survive every view change.

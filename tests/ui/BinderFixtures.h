@@ -4,6 +4,7 @@
 #include "catalog/CardCatalog.h"
 #include "catalog/CatalogCache.h"
 #include "collection/BinderCard.h"
+#include "collection/Binders.h"
 #include "collection/CardEntry.h"
 
 #include <QDir>
@@ -13,6 +14,16 @@
 // of twelve cards (rarities Common x6, Rare x4, Rare Holo x2) and set "tst2"
 // of two cards.
 namespace pv::test {
+
+// A binder of every card of one set.
+inline Binder setBinder(const char *setId)
+{
+    Binder binder = newBinder(QStringLiteral("Set %1").arg(QLatin1String(setId)), Language::English);
+    BinderRule rule;
+    rule.setId = QString::fromLatin1(setId);
+    binder.rules = {rule};
+    return binder;
+}
 
 inline CatalogCard fixtureCard(const QString &setId, int number, const QString &rarity)
 {

@@ -24,15 +24,6 @@ using namespace pv;
 
 namespace {
 
-Binder setBinder(const char *setId)
-{
-    Binder binder = newBinder(QStringLiteral("Set %1").arg(QLatin1String(setId)), Language::English);
-    BinderRule rule;
-    rule.setId = QString::fromLatin1(setId);
-    binder.rules = {rule};
-    return binder;
-}
-
 // Answers the new binder dialog: picks the template, names the binder and
 // accepts.
 void answerNewBinder(const QString &templateName, const QString &name)
@@ -149,7 +140,7 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         Collection *collection = window.collection();
-        const Binder stored = setBinder("tst1");
+        const Binder stored = test::setBinder("tst1");
         collection->upsertBinder(stored);
         auto *list = window.findChild<QListWidget *>(QStringLiteral("bindersList"));
         QCOMPARE(list->count(), 1);
@@ -174,7 +165,7 @@ private Q_SLOTS:
 
         // A detached binder's view changes are never recorded.
         const int commands = window.undoStack()->count();
-        Binder loose = setBinder("tst2");
+        Binder loose = test::setBinder("tst2");
         window.openBinder(loose, true);
         BinderDialog *detached = nullptr;
         for (BinderDialog *dialog : window.findChildren<BinderDialog *>()) {
@@ -205,7 +196,7 @@ private Q_SLOTS:
         japanese.lang = Language::Japanese;
         collection->addEntry(japanese);
         collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-3"), 2));
-        window.openBinder(setBinder("tst1"), false);
+        window.openBinder(test::setBinder("tst1"), false);
         BinderDialog *dialog = window.findChildren<BinderDialog *>().constFirst();
         QTRY_VERIFY(tree->model()->rowCount() > 0);
 

@@ -681,14 +681,7 @@ void AddCardsDialog::onCardActivated(const QModelIndex &proxyIndex)
 
 void AddCardsDialog::addToPending(const CatalogCard &card)
 {
-    CardEntry entry;
-    entry.cardId = card.id;
-    entry.setId = card.setId;
-    entry.localId = card.localId;
-    entry.name = card.name;
-    entry.lang = card.language;
-    entry.image = card.image;
-    entry.rarity = card.rarity;
+    CardEntry entry = CardEntry::ofCatalogCard(card);
     if (ui->finishCombo->currentIndex() >= 0)
         entry.variant = ui->finishCombo->currentData().toString();
     if (ui->editionCombo->currentIndex() >= 0)

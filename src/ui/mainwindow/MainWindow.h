@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+class QAbstractItemView;
 class QAction;
 class QDialog;
 class QMenu;
@@ -193,6 +194,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Runs a context menu made for a position in the view's viewport; none
+    // when the menu is null.
+    void popUpContextMenu(QMenu *menu, QAbstractItemView *view, const QPoint &pos);
     void setUpStatusBar();
     void setUpUndoActions();
     void setUpRecentMenu();

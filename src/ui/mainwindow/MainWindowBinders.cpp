@@ -137,9 +137,7 @@ QMenu *MainWindow::createBindersContextMenu(const QPoint &pos)
 
 void MainWindow::showBindersContextMenu(const QPoint &pos)
 {
-    QMenu *menu = createBindersContextMenu(pos);
-    menu->exec(ui->bindersList->viewport()->mapToGlobal(pos));
-    delete menu;
+    popUpContextMenu(createBindersContextMenu(pos), ui->bindersList, pos);
 }
 
 void MainWindow::rebuildBinderDialogs()

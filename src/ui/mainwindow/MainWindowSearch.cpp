@@ -281,11 +281,7 @@ QMenu *MainWindow::createSearchResultsContextMenu(const QPoint &pos)
 
 void MainWindow::showSearchResultsContextMenu(const QPoint &pos)
 {
-    QMenu *menu = createSearchResultsContextMenu(pos);
-    if (!menu)
-        return;
-    menu->exec(ui->collectionResults->viewport()->mapToGlobal(pos));
-    menu->deleteLater();
+    popUpContextMenu(createSearchResultsContextMenu(pos), ui->collectionResults, pos);
 }
 
 void MainWindow::addFromCatalogResult(const QModelIndex &index)

@@ -250,13 +250,17 @@ QMenu *MainWindow::createTreeContextMenu(const QPoint &pos)
     return menu;
 }
 
-void MainWindow::showTreeContextMenu(const QPoint &pos)
+void MainWindow::popUpContextMenu(QMenu *menu, QAbstractItemView *view, const QPoint &pos)
 {
-    QMenu *menu = createTreeContextMenu(pos);
     if (!menu)
         return;
-    menu->exec(ui->collectionTree->viewport()->mapToGlobal(pos));
+    menu->exec(view->viewport()->mapToGlobal(pos));
     menu->deleteLater();
+}
+
+void MainWindow::showTreeContextMenu(const QPoint &pos)
+{
+    popUpContextMenu(createTreeContextMenu(pos), ui->collectionTree, pos);
 }
 
 void MainWindow::showSetBinder(const QString &setKey)
