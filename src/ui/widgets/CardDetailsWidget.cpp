@@ -38,6 +38,9 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
     , ui(new Ui::CardDetailsWidget)
 {
     ui->setupUi(this);
+    // The editors scroll: at the window's smallest the panel gives up their
+    // room before the picture's, so the whole window fits a laptop screen.
+    ui->detailScrollArea->setMinimumHeight(1);
 
     setLogoLabel = new QLabel(ui->imageLabel);
     setLogoLabel->setObjectName(QStringLiteral("setLogoLabel"));
