@@ -31,8 +31,6 @@
 #include <QMenu>
 #include <QUndoStack>
 
-#include <memory>
-
 namespace pv {
 
 namespace {
@@ -113,6 +111,12 @@ void MainWindow::updateCardDetails()
     focusKey.clear();
     ui->cardDetails->clear();
     ui->actionRemoveEntry->setEnabled(false);
+}
+
+void MainWindow::reloadCardDetails()
+{
+    focusKey.clear();
+    updateCardDetails();
 }
 
 void MainWindow::showFocusedEntry()
@@ -353,15 +357,7 @@ void MainWindow::expandAncestors(const QModelIndex &index)
 
 void MainWindow::expandWholeTree()
 {
-    if (!m_treeModel->isRebuildPending()) {
-        ui->collectionTree->expandAll();
-        return;
-    }
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this, connection] {
-        QObject::disconnect(*connection);
-        ui->collectionTree->expandAll();
-    });
+    ui->collectionTree->expandAll();
 }
 
 void MainWindow::revealSets(const QSet<QString> &setKeys)
