@@ -30,8 +30,6 @@
 #include <QMenu>
 #include <QUndoStack>
 
-#include <memory>
-
 namespace pv {
 
 namespace {
@@ -112,6 +110,12 @@ void MainWindow::updateCardDetails()
     focusKey.clear();
     ui->cardDetails->clear();
     ui->actionRemoveEntry->setEnabled(false);
+}
+
+void MainWindow::reloadCardDetails()
+{
+    focusKey.clear();
+    updateCardDetails();
 }
 
 void MainWindow::showFocusedEntry()
@@ -354,15 +358,7 @@ void MainWindow::expandAncestors(const QModelIndex &index)
 
 void MainWindow::expandWholeTree()
 {
-    if (!m_treeModel->isRebuildPending()) {
-        ui->collectionTree->expandAll();
-        return;
-    }
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this, connection] {
-        QObject::disconnect(*connection);
-        ui->collectionTree->expandAll();
-    });
+    ui->collectionTree->expandAll();
 }
 
 void MainWindow::revealSets(const QSet<QString> &setKeys)
