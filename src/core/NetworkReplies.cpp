@@ -18,6 +18,8 @@ const char *const tooLargeProperty = "pvTooLarge";
 const char *const deadlineMsProperty = "pvDeadlineMs";
 const char *const maxBytesProperty = "pvMaxBytes";
 const char *const bodyStoreName = "pvBody";
+// How far Qt's network thread may read ahead of a guarded reply's store.
+constexpr qint64 readAheadBytes = 1024 * 1024;
 
 QString tr(const char *text)
 {
@@ -58,10 +60,11 @@ void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes)
         deadline->start(deadlineMs);
     }
     if (maxBytes > 0) {
-        // Qt's network thread stops reading once the reply holds the limit,
-        // whatever the event loop is busy with; what arrived moves to a store
-        // of the same limit, so that the abort comes before either overflows.
-        reply->setReadBufferSize(maxBytes);
+        // What arrived moves to a store held to the limit, and Qt's network
+        // thread stops reading once the reply holds a little, whatever the
+        // event loop is busy with. (Qt 6.4 may stall short of a full read
+        // buffer, so the buffer alone cannot tell a reply over its limit.)
+        reply->setReadBufferSize(qMin(maxBytes, readAheadBytes));
         auto *store = new QBuffer(reply);
         store->setObjectName(QLatin1String(bodyStoreName));
         QObject::connect(reply, &QNetworkReply::readyRead, store, [reply, store, maxBytes] {
@@ -71,8 +74,13 @@ void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes)
             if (reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
                 return;
             QByteArray &held = store->buffer();
-            if (!replyTooLarge(reply) && held.size() + reply->bytesAvailable() <= maxBytes) {
-                held += reply->readAll();
+            const qint64 held0 = held.size();
+            const qint64 arrived = reply->bytesAvailable();
+            if (!replyTooLarge(reply) && held0 + arrived <= maxBytes) {
+                // Read in place: a copy of what arrived would be a third
+                // buffer of up to the limit.
+                held.resize(held0 + arrived);
+                held.resize(held0 + qMax<qint64>(0, reply->read(held.data() + held0, arrived)));
                 return;
             }
             held = QByteArray();

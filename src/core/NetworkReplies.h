@@ -17,8 +17,8 @@ void setTransferTimeout(QNetworkRequest &request, int milliseconds);
 // as soon as its body is known to be larger than maxBytes (from the declared
 // length or from what arrived). replyTimedOut and replyTooLarge then say why
 // it ended. With a size limit the body is taken from the reply as it comes
-// and Qt's own buffer is held to the limit, so a reply that never ends costs
-// at most about twice the limit: read it with replyBody.
+// and Qt reads only a little ahead of it, so a reply that never ends costs
+// at most about the limit: read it with replyBody.
 void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes);
 
 // The whole body of a finished reply, guarded or not.

@@ -459,9 +459,16 @@ private Q_SLOTS:
         client.overrideTimingForTests(0, 20);
         m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-013$"), Fault::endless(), -1);
         m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-014$"), Fault::oversized(qint64(3) << 30), -1);
+        // A bomb: Qt's own text for it ends in a bare colon.
+        const QByteArray bomb = qCompress(QByteArray(24 << 20, '\0'), 9).mid(4); // a bare zlib stream
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-016$"),
+                            Fault::custom(200, "application/json", bomb).withHeader("Content-Encoding", "deflate"), -1);
         QSignalSpy card(&client, &TcgdexClient::cardReady);
         QSignalSpy failed(&client, &TcgdexClient::requestFailed);
 
+        client.fetchCard(Language::English, QStringLiteral("sv03-016"));
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 20000);
+        QCOMPARE(failed.takeFirst().at(2).toString(), QStringLiteral("The reply could not be decompressed."));
         client.fetchCard(Language::English, QStringLiteral("sv03-013"));
         client.fetchCard(Language::English, QStringLiteral("sv03-014"));
         QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, 20000);
