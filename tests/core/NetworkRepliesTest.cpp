@@ -30,7 +30,8 @@ private Q_SLOTS:
         standIn->addFault(QStringLiteral("/full$"), Fault::oversized(limit), -1);
         QNetworkAccessManager network;
         for (const QString name : {"flood", "full"}) {
-            std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(standIn->origin() + "/v2/en/" + name))));
+            std::unique_ptr<QNetworkReply> reply(
+                network.get(QNetworkRequest(QUrl(standIn->origin() + "/v2/en/" + name))));
             QNetworkReply *raw = reply.get();
             qint64 peak = 0; // what Qt's own buffer held at most
             connect(raw, &QNetworkReply::readyRead, raw, [raw, &peak] { peak = qMax(peak, raw->bytesAvailable()); });
