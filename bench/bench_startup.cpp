@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QApplication::setApplicationName(QStringLiteral("Tallowmerick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.5.0"));
+    QApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QTextStream out(stdout);
 
     const QString path = writeCollection(home.path());
@@ -119,8 +119,6 @@ int main(int argc, char *argv[])
     const qint64 shown = clock.elapsed();
     window.openFile(path);
     const qint64 opened = clock.elapsed();
-    while (window.treeModel()->isRebuildPending())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     QCoreApplication::processEvents();
     const qint64 filled = clock.elapsed();
 
