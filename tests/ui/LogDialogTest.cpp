@@ -137,10 +137,13 @@ private Q_SLOTS:
     {
         for (int i = 0; i < 300; ++i)
             Log::info(QStringLiteral("app"), QStringLiteral("line %1").arg(i));
+        Log::info(QStringLiteral("app"), QStringLiteral("wide ").repeated(60));
         LogDialog dialog;
         dialog.resize(900, 520);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        // Opening shows the lines from their first column, times whole.
+        QCOMPARE(child<QPlainTextEdit>(dialog, "logView")->horizontalScrollBar()->value(), 0);
         QScrollBar *bar = child<QPlainTextEdit>(dialog, "logView")->verticalScrollBar();
         QVERIFY(bar->maximum() > 0);
         QCOMPARE(bar->value(), bar->maximum());

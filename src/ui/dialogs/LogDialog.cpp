@@ -114,6 +114,14 @@ void LogDialog::rebuild()
     updateStatus();
 }
 
+void LogDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // The view, shown first, brought its cursor into sight at the end of the
+    // last line; a line wider than the view left the times cut at the left.
+    m_ui->logView->horizontalScrollBar()->setValue(0);
+}
+
 void LogDialog::updateStatus()
 {
     const int total = Log::instance().count();

@@ -25,6 +25,9 @@ public:
     // The colour of a line of that level on a dark or a light background.
     static QString levelColor(int level, bool dark);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void rebuild();
     void appendEntry(const LogEntry &entry);

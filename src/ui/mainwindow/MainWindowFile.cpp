@@ -314,6 +314,8 @@ void MainWindow::restoreWindowState()
     if (!geometry.isEmpty()) {
         restoreGeometry(geometry);
         fitOnScreen(this);
+    } else {
+        fitOpeningSizeToScreen();
     }
     const QByteArray state = settings.value(QStringLiteral("state")).toByteArray();
     if (state.isEmpty()) {

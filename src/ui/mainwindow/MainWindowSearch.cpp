@@ -12,6 +12,7 @@
 #include "ui_MainWindow.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLayout>
 #include <QItemSelectionModel>
@@ -54,8 +55,13 @@ void MainWindow::setUpSearchDock()
     // padded sections, costs the dock two of its rows.
     collectionResults->ensurePolished();
     collectionResults->verticalHeader()->setDefaultSectionSize(collectionResults->fontMetrics().height() + 9);
-    // The dock's own row gives the search fields their margins.
+    // The dock's own row gives the search fields their margins. Its combos
+    // keep their longest item readable; the fields take what is left.
     ui->searchBar->layout()->setContentsMargins(0, 0, 0, 0);
+    for (QComboBox *combo : {ui->searchScopeCombo, ui->searchLanguageCombo}) {
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        combo->setSizePolicy(QSizePolicy::Fixed, combo->sizePolicy().verticalPolicy());
+    }
     // In both result tables Tab moves on to the next control.
     collectionResults->setTabKeyNavigation(false);
     ui->catalogResults->setTabKeyNavigation(false);

@@ -20,6 +20,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QScreen>
+#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
@@ -64,6 +66,18 @@ int MainWindow::bindersDockHeight() const
     const int row = list->count() > 0 ? list->sizeHintForRow(0) : list->fontMetrics().height() + 10;
     const int listHeight = rows * row + 2 * list->frameWidth() + 6;
     return ui->bindersDock->minimumSizeHint().height() - list->minimumSizeHint().height() + listHeight;
+}
+
+void MainWindow::fitOpeningSizeToScreen()
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    const QSize room =
+        screen->availableGeometry().size() - QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 10);
+    const QSize smallest = minimumSizeHint().expandedTo(minimumSize());
+    if (room.width() >= smallest.width() && room.height() >= smallest.height())
+        resize(size().boundedTo(room));
 }
 
 void MainWindow::refreshValueChart()
