@@ -21,11 +21,14 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -350,6 +353,57 @@ private Q_SLOTS:
         QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
         QVERIFY(tree()->isFirstColumnSpanned(japaneseAgain.parent().parent().row(), QModelIndex()));
         QVERIFY(!tree()->isFirstColumnSpanned(0, sv03));
+    }
+
+    void namesStayReadableAndValuesInView()
+    {
+        // Cells as wide as a collection's usually are.
+        CardEntry wide = collection().entries().at(0);
+        wide.rarity = QStringLiteral("Rare Holo");
+        wide.variant = QStringLiteral("reverse");
+        wide.dexId = 6;
+        wide.count = 12;
+        wide.unitValueEur = 1234.56;
+        collection().updateEntry(0, wide);
+        m_window->resize(1280, 800);
+        m_window->resetLayout();
+        m_window->findCard();
+        auto *name = m_window->findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"));
+        name->setText(QStringLiteral("Charizard"));
+        m_window->runSearch();
+        auto *results = m_window->findChild<QTableView *>(QStringLiteral("collectionResults"));
+        QTRY_COMPARE(results->model()->rowCount(), 3);
+        QHeaderView *header = tree()->header();
+        const int typicalName = tree()->fontMetrics().horizontalAdvance(QStringLiteral("Charizard ex"));
+        const auto fitsInView = [](QAbstractItemView *view, QHeaderView *columns) {
+            return columns->length() <= view->viewport()->width();
+        };
+
+        // At the default size the names have room and "Total" is in view.
+        QTRY_VERIFY(fitsInView(tree(), header));
+        QCOMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
+        QVERIFY2(header->sectionSize(0) >= typicalName + 4 * tree()->indentation(),
+                 qPrintable(QString::number(header->sectionSize(0))));
+        QCOMPARE(header->sectionResizeMode(CollectionTreeModel::TotalColumn), QHeaderView::ResizeToContents);
+        QVERIFY(header->sectionSize(CollectionTreeModel::TotalColumn)
+                >= tree()->fontMetrics().horizontalAdvance(header->model()->headerData(9, Qt::Horizontal).toString()));
+        QVERIFY(results->horizontalHeader()->sectionSize(0) >= typicalName);
+
+        // A narrow view keeps the names and scrolls sideways; wide again, the
+        // name column takes the room back.
+        const int treeWidth = tree()->width();
+        tree()->setFixedWidth(260);
+        QTRY_VERIFY(tree()->horizontalScrollBar()->maximum() > 0);
+        QVERIFY(header->sectionSize(0) >= typicalName + 4 * tree()->indentation());
+        results->setFixedWidth(200);
+        QTRY_VERIFY(results->horizontalScrollBar()->maximum() > 0);
+        QVERIFY(results->horizontalHeader()->sectionSize(0) >= typicalName);
+        tree()->setMinimumWidth(0);
+        tree()->setMaximumWidth(QWIDGETSIZE_MAX);
+        tree()->resize(treeWidth, tree()->height());
+        QTRY_COMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
+        QTRY_VERIFY(fitsInView(tree(), header));
+        QCOMPARE(tree()->horizontalScrollBar()->maximum(), 0);
     }
 
     void panelEditsMergeAndTheCleanStateFollowsTheStack()

@@ -28,6 +28,8 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QScrollBar>
+#include <QTreeView>
 #include <QUndoStack>
 
 #include <memory>
@@ -48,13 +50,13 @@ void MainWindow::setUpTree()
     m_treeDelegate = new CollectionTreeDelegate(this);
     ui->collectionTree->setItemDelegate(m_treeDelegate);
     QHeaderView *header = ui->collectionTree->header();
-    // The card column keeps room for the names: when the value columns fill
-    // the dock, it scrolls sideways rather than squeezing the names away.
     header->setStretchLastSection(false);
-    header->setSectionResizeMode(0, QHeaderView::Interactive);
-    header->resizeSection(0, 240);
     for (int column = 1; column < m_treeModel->columnCount(); ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    // Sized to the rows in view: measuring far beyond them on every reset
+    // froze the window for a fifth of a second.
+    header->setResizeContentsPrecision(0);
+    stretchNameColumn(ui->collectionTree, header, CollectionTreeModel::NameColumn);
     spanGroupRows();
 
     connect(ui->collectionTree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -68,6 +70,29 @@ void MainWindow::setUpTree()
     });
     connect(ui->cardDetails, &CardDetailsWidget::entryEdited, this, &MainWindow::onEntryEdited);
     connect(ui->actionRemoveEntry, &QAction::triggered, this, &MainWindow::removeSelectedCard);
+}
+
+void MainWindow::stretchNameColumn(QAbstractItemView *view, QHeaderView *header, int column)
+{
+    // The name column takes the room the other columns leave, but never less
+    // than a typical card name needs: below that the view scrolls sideways.
+    // A card row sits three levels deep, below the root's branch marks.
+    const auto *tree = qobject_cast<QTreeView *>(view);
+    const int floor =
+        view->fontMetrics().horizontalAdvance(QStringLiteral("Charizard ex")) + (tree ? 4 * tree->indentation() : 8);
+    const auto fit = [view, header, column, floor] {
+        const int others = header->length() - header->sectionSize(column);
+        const bool stretch = view->viewport()->width() - others >= floor;
+        const auto mode = stretch ? QHeaderView::Stretch : QHeaderView::Interactive;
+        if (header->sectionResizeMode(column) == mode)
+            return;
+        header->setSectionResizeMode(column, mode);
+        if (!stretch)
+            header->resizeSection(column, floor);
+    };
+    header->setSectionResizeMode(column, QHeaderView::Stretch);
+    connect(header, &QHeaderView::sectionResized, view, fit);
+    connect(view->horizontalScrollBar(), &QScrollBar::rangeChanged, view, fit);
 }
 
 void MainWindow::setUpSortCombo()
