@@ -119,8 +119,6 @@ int main(int argc, char *argv[])
     const qint64 shown = clock.elapsed();
     window.openFile(path);
     const qint64 opened = clock.elapsed();
-    while (window.treeModel()->isRebuildPending())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     QCoreApplication::processEvents();
     const qint64 filled = clock.elapsed();
 

@@ -20,8 +20,12 @@ void AddBinderCommand::redo()
 
 void AddBinderCommand::undo()
 {
-    if (m_collection && !m_binder.id.isEmpty())
-        m_collection->removeBinder(m_binder.id);
+    if (!m_collection || m_binder.id.isEmpty())
+        return;
+    // Redo brings the binder back as it is now.
+    if (const Binder *current = m_collection->binder(m_binder.id))
+        m_binder = *current;
+    m_collection->removeBinder(m_binder.id);
 }
 
 } // namespace pv

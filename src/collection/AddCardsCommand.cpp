@@ -61,13 +61,17 @@ void AddCardsCommand::undo()
     if (!m_collection)
         return;
     Batch batch(m_collection);
+    // A redo brings back the holdings and sets as they are now, with the
+    // prices and card facts that arrived since they were added.
+    m_setsAfter = m_collection->sets();
     // Last line first: a card that occurs twice in one add comes out right,
     // its second record restoring the state after the first.
-    for (auto it = m_lines.crbegin(); it != m_lines.crend(); ++it) {
+    for (auto it = m_lines.rbegin(); it != m_lines.rend(); ++it) {
         const QString key = entryKey(it->after);
         const int found = rowOfKey(it->row, key);
         if (found < 0)
             continue;
+        it->after = m_collection->entries().at(found);
         if (it->wasNew) {
             if (focusIs(key))
                 setFocus(QString());

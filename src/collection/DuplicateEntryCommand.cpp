@@ -41,6 +41,8 @@ void DuplicateEntryCommand::undo()
     const int found = m_collection->indexOfEntry(copyKey);
     if (found < 0)
         return;
+    // Redo brings the copy back as it is now, prices included.
+    m_copy = m_collection->entries().at(found);
     if (focusIs(copyKey))
         setFocus(m_sourceKey);
     m_collection->removeEntryAt(found);

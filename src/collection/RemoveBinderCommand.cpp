@@ -21,8 +21,14 @@ RemoveBinderCommand::RemoveBinderCommand(Collection *collection, const QString &
 
 void RemoveBinderCommand::redo()
 {
-    if (m_collection && !m_binder.id.isEmpty())
-        m_collection->removeBinder(m_binder.id);
+    if (!m_collection || m_binder.id.isEmpty())
+        return;
+    // Undo brings the binder back as it is now, where it is now.
+    if (const Binder *current = m_collection->binder(m_binder.id)) {
+        m_binder = *current;
+        m_index = m_collection->indexOfBinder(m_binder.id);
+    }
+    m_collection->removeBinder(m_binder.id);
 }
 
 void RemoveBinderCommand::undo()

@@ -25,6 +25,8 @@ void RemoveEntryCommand::redo()
     if (found < 0)
         return;
     m_row = found;
+    // Undo brings the holding back as it is now, prices included.
+    m_entry = m_collection->entries().at(found);
     setFocus(QString());
     m_collection->removeEntryAt(m_row);
 }

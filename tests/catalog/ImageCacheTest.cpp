@@ -4,6 +4,7 @@
 
 #include "catalog/ImageCache.h"
 #include "core/AppSettings.h"
+#include "core/FileSaving.h"
 #include "core/Log.h"
 
 #include <QBuffer>
@@ -221,8 +222,8 @@ private Q_SLOTS:
 
         // Temporary files of stores that never finished go too, however new;
         // those of the user's own files stay.
-        const QString leftover = cache.filePathFor(url) + QStringLiteral(".Ab3dE9");
-        const QString ownLeftover = own.fileName() + QStringLiteral(".Ab3dE9");
+        const QString leftover = pv::saveTemporaryPath(cache.filePathFor(url));
+        const QString ownLeftover = pv::saveTemporaryPath(own.fileName());
         QVERIFY(pv::test::writeFile(leftover, "half a picture"));
         QVERIFY(pv::test::writeFile(ownLeftover, "the user's"));
 
@@ -235,15 +236,15 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(ownLeftover));
     }
 
-    // A store killed midway, or on a file system without unnamed temporary
-    // files, leaves "<name>.XXXXXX" behind; old ones go when the cache opens.
+    // A store killed midway leaves its temporary file behind; old ones go
+    // when the cache opens.
     void staleLeftoversGoWhenTheCacheOpens()
     {
         const QString folder = freshFolder(QStringLiteral("leftovers"));
         QVERIFY(pv::ImageCache::setFolder(folder));
         const QString name = QStringLiteral("0123456789abcdef0123456789abcdef01234567.jpg");
-        const QString stale = QDir(folder).filePath(name + QStringLiteral(".x1Y2z3"));
-        const QString young = QDir(folder).filePath(name + QStringLiteral(".a1B2c3"));
+        const QString stale = pv::saveTemporaryPath(QDir(folder).filePath(name));
+        const QString young = pv::saveTemporaryPath(QDir(folder).filePath(name));
         QVERIFY(pv::test::writeFile(stale, "old"));
         QVERIFY(pv::test::writeFile(young, "new"));
         QFile file(stale);

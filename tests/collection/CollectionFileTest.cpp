@@ -5,9 +5,11 @@
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
+#include "core/FileSaving.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -643,20 +645,33 @@ private slots:
         QCOMPARE(CollectionSerializer::read(file).entries.size(), 200);
     }
 
-    void savingRemovesLeftoversOfInterruptedSaves()
+    // A save tidies up only the temporary files of its own earlier saves;
+    // the user's files beside it stay, however they are named and however old.
+    void savingRemovesOnlyItsOwnLeftovers()
     {
         Collection collection;
-        const QString file = path(QStringLiteral("tidy.tmk"));
-        const QString leftover = file + QStringLiteral(".Q7w8E9");
-        QVERIFY(pv::test::writeFile(leftover, QByteArray(1000, 'x')));
-        QFile old(leftover);
-        QVERIFY(old.open(QIODevice::ReadWrite));
-        QVERIFY(old.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
-        old.close();
+        const QString folder = path(QStringLiteral("tidy"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString file = QDir(folder).filePath(QStringLiteral("mine.tmk"));
+        const QString leftover = saveTemporaryPath(file);
+        const QStringList users = {QStringLiteral("mine.tmk.backup"), QStringLiteral("mine.tmk.v2copy"),
+                                   QStringLiteral("mine.tmk.bak"), QStringLiteral("mine.tmk.old123"),
+                                   QStringLiteral("mine.tmk.Q7w8E9")};
+        for (const QString &name : users + QStringList{QFileInfo(leftover).fileName()}) {
+            const QString at = QDir(folder).filePath(name);
+            QVERIFY(pv::test::writeFile(at, QByteArray(1000, 'x')));
+            QFile old(at);
+            QVERIFY(old.open(QIODevice::ReadWrite));
+            QVERIFY(old.setFileTime(QDateTime::currentDateTimeUtc().addDays(-2), QFileDevice::FileModificationTime));
+        }
         QString error;
         QVERIFY2(CollectionSerializer::write(file, collection, &error), qPrintable(error));
         QVERIFY(!QFile::exists(leftover));
-        QVERIFY(QFile::exists(file));
+        QStringList kept = users + QStringList{QStringLiteral("mine.tmk")};
+        kept.sort();
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name), kept);
+        for (const QString &name : users)
+            QCOMPARE(pv::test::readFile(QDir(folder).filePath(name)), QByteArray(1000, 'x'));
     }
 
     void failedSavesKeepTheOldFile()

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -89,33 +90,42 @@ private slots:
 
     void leftoversOfInterruptedSavesAreRecognisedAndRemoved()
     {
-        QCOMPARE(saveLeftoverBase(QStringLiteral("mine.tmk.Ab3dE9")), QStringLiteral("mine.tmk"));
-        QCOMPARE(saveLeftoverBase(QStringLiteral("en.cbor.000000")), QStringLiteral("en.cbor"));
-        QVERIFY(saveLeftoverBase(QStringLiteral("mine.tmk")).isEmpty());
-        QVERIFY(saveLeftoverBase(QStringLiteral("mine.tmk.Ab3dE")).isEmpty());
-        QVERIFY(saveLeftoverBase(QStringLiteral("mine.tmk.Ab3-E9")).isEmpty());
-        QVERIFY(saveLeftoverBase(QStringLiteral(".Ab3dE9")).isEmpty());
+        const QString own = QFileInfo(saveTemporaryPath(QStringLiteral("/x/mine.tmk"))).fileName();
+        QCOMPARE(saveLeftoverBase(own), QStringLiteral("mine.tmk"));
+        QVERIFY(own != QFileInfo(saveTemporaryPath(QStringLiteral("/x/mine.tmk"))).fileName());
+        QCOMPARE(saveLeftoverBase(QStringLiteral("en.cbor.tallowk-save-0123abcd.tmp")), QStringLiteral("en.cbor"));
+        // Names a person or another program picks are never taken for ours.
+        for (const char *name : {"mine.tmk", "mine.tmk.Ab3dE9", "mine.tmk.backup", "mine.tmk.tallowk-save-0123ABCD.tmp",
+                                 "mine.tmk.tallowk-save-0123abc.tmp", "mine.tmk.tallowk-save-0123abcd.tmp2",
+                                 "mine.tmk.tallowk-save-mycopy12.tmp", ".tallowk-save-0123abcd.tmp"})
+            QVERIFY2(saveLeftoverBase(QLatin1String(name)).isEmpty(), name);
 
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QDir folder(dir.path());
         const QString target = folder.filePath(QStringLiteral("mine.tmk"));
-        const QStringList names = {QStringLiteral("mine.tmk"),        QStringLiteral("mine.tmk.Ab3dE9"),
-                                   QStringLiteral("mine.tmk.zzzzzz"), QStringLiteral("mine.tmk.fresh1"),
-                                   QStringLiteral("other.tmk.Ab3dE9"), QStringLiteral("mine.tmk.bak"),
-                                   QStringLiteral("mine.tmk.Ab3dE9x")};
+        const QString stale = QFileInfo(saveTemporaryPath(target)).fileName();
+        const QString fresh = QFileInfo(saveTemporaryPath(target)).fileName();
+        const QString other = QFileInfo(saveTemporaryPath(folder.filePath(QStringLiteral("other.tmk")))).fileName();
+        const QStringList names = {QStringLiteral("mine.tmk"),
+                                   stale,
+                                   fresh,
+                                   other,
+                                   QStringLiteral("mine.tmk.bak"),
+                                   QStringLiteral("mine.tmk.Ab3dE9"),
+                                   stale + QLatin1Char('x')};
         for (const QString &name : names) {
             pv::test::writeFixture(folder.filePath(name), "x");
-            if (name != QLatin1String("mine.tmk.fresh1"))
+            if (name != fresh)
                 setAge(folder.filePath(name), 3600);
         }
-        QCOMPARE(removeSaveLeftovers(target), 2);
-        QCOMPARE(folder.entryList(QDir::Files, QDir::Name),
-                 (QStringList{QStringLiteral("mine.tmk"), QStringLiteral("mine.tmk.Ab3dE9x"),
-                              QStringLiteral("mine.tmk.bak"), QStringLiteral("mine.tmk.fresh1"),
-                              QStringLiteral("other.tmk.Ab3dE9")}));
+        QCOMPARE(removeSaveLeftovers(target), 1);
+        QStringList kept = names;
+        kept.removeOne(stale);
+        kept.sort();
+        QCOMPARE(folder.entryList(QDir::Files, QDir::Name), kept);
         // A save of the file tidies up the same way.
-        setAge(folder.filePath(QStringLiteral("mine.tmk.fresh1")), 3600);
+        setAge(folder.filePath(fresh), 3600);
         QCOMPARE(removeSaveLeftovers(target, 0), 1);
     }
 
@@ -129,6 +139,18 @@ private slots:
         QCOMPARE(pv::test::readFile(target), QByteArray("first"));
         QCOMPARE(replaceFileContents(target, "second", &reason), SaveStep::Done);
         QCOMPARE(pv::test::readFile(target), QByteArray("second"));
+        // The file keeps its permissions, a link stays a link, and nothing
+        // but the file is left in the folder.
+        const QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+        QVERIFY(QFile::setPermissions(target, mode));
+        const QString link = QDir(dir.path()).filePath(QStringLiteral("link.bin"));
+        QVERIFY(QFile::link(target, link));
+        QCOMPARE(replaceFileContents(link, "third", &reason), SaveStep::Done);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(pv::test::readFile(target), QByteArray("third"));
+        QCOMPARE(QFile::permissions(target) & 0x7077, mode & 0x7077); // owner, group, others
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+                 (QStringList{QStringLiteral("a.bin"), QStringLiteral("link.bin")}));
         QCOMPARE(replaceFileContents(QDir(dir.path()).filePath(QStringLiteral("no/such/a.bin")), "x", &reason),
                  SaveStep::Open);
         QVERIFY(!reason.isEmpty());

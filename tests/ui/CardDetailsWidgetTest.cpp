@@ -9,8 +9,12 @@
 #include "core/PriceSource.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
+#include "ui/dialogs/AddCardsDialog.h"
+#include "ui/dialogs/LabelPreviewDialog.h"
+#include "ui/dialogs/PreferencesDialog.h"
 #include "ui/widgets/CardDetailsWidget.h"
 
+#include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QJsonDocument>
@@ -20,6 +24,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -65,6 +70,28 @@ CardEntry charizard()
     entry.count = 2;
     entry.notes = QStringLiteral("binder 2");
     return entry;
+}
+
+// Five notches of the wheel turned over the widget.
+void turnWheel(QWidget *widget)
+{
+    for (int notch = 0; notch < 5; ++notch) {
+        const QPointF at(4, 4);
+        QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(widget, &event);
+    }
+}
+
+// The current index or value of every combo box and spin box below the pane.
+QStringList editorStates(QWidget &pane)
+{
+    QStringList states;
+    for (const QComboBox *combo : pane.findChildren<QComboBox *>())
+        states.append(QString::number(combo->currentIndex()));
+    for (const QAbstractSpinBox *spin : pane.findChildren<QAbstractSpinBox *>())
+        states.append(spin->text());
+    return states;
 }
 
 CardDetail pricedCard(const QByteArray &pricingJson)
@@ -303,10 +330,12 @@ private Q_SLOTS:
         japanese.setId = QStringLiteral("zz");
         japanese.gradeCompany = GradingCompany::None;
         japanese.gradeNote.clear();
+        japanese.rarity = QStringLiteral("Promo");
         const int japaneseId = showAndAwaitCard(panel, japanese);
         QVERIFY(japaneseId > id);
         Q_EMIT m_client->cardReady(id, Language::English, stranger);
-        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("loading..."));
+        // The stand-in does not know the card: its stored rarity shows.
+        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Promo"));
         Q_EMIT m_client->cardReady(japaneseId, Language::Japanese, pricedCard(R"({"cardmarket":{"trend":3}})"));
         QCOMPARE(text(panel, "usdValue"), QStringLiteral("not listed"));
         QCOMPARE(text(panel, "priceNoteLabel"), QStringLiteral("TCGplayer does not list Japanese printings."));
@@ -413,6 +442,113 @@ private Q_SLOTS:
         QCOMPARE(logo->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
         QTRY_COMPARE(m_client->pendingCount(), 0);
         QCOMPARE(m_standIn->requestCount(QStringLiteral("/logo\\.png$")), 1);
+    }
+
+    void thePanelShowsTheCardItNames()
+    {
+        CardDetailsWidget panel;
+        panel.setTcgdexClient(m_client.get());
+        panel.resize(700, 800);
+        panel.show();
+        auto *image = child<QLabel>(panel, "imageLabel");
+
+        // After a card with artwork, a holding without any shows no picture,
+        // however the panel is resized.
+        CardEntry entry = charizard();
+        entry.image = m_standIn->assetsUrl() + QStringLiteral("/en/base/base1/4");
+        panel.showEntry(entry);
+        QTRY_VERIFY(!image->pixmap().isNull());
+        QTRY_COMPARE(m_client->pendingCount(), 0);
+        entry.image.clear();
+        entry.rarity = QStringLiteral("Rare Holo");
+
+        // The card database fails: the holding's own rarity shows.
+        const int fault =
+            m_standIn->addFault(QStringLiteral("/cards/base1-4$"), WebStandIn::Fault::httpStatus(404), -1);
+        QVERIFY(showAndAwaitCard(panel, entry) > 0);
+        image->resize(image->width() + 40, image->height() + 40);
+        QVERIFY(image->pixmap().isNull());
+        QCOMPARE(image->text(), QStringLiteral("No artwork available"));
+        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Rare Holo"));
+        QCOMPARE(text(panel, "illustratorValue"), QStringLiteral("-"));
+        m_standIn->removeFault(fault);
+
+        // Edits keep the figures fetched for the printing; another finish or
+        // edition shows its own price from the same record.
+        entry.unitValueEur = 4.81;
+        const int id = showAndAwaitCard(panel, entry);
+        QVERIFY(id > 0);
+        Q_EMIT m_client->cardReady(id, Language::English, pricedCard(R"({"cardmarket":{"trend-holo":12.5,"trend":3},
+                                                  "tcgplayer":{"shadowlessHolofoil":{"marketPrice":10}}})"));
+        QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(12.5 * 2.5));
+        auto *notes = child<QLineEdit>(panel, "notesEdit");
+        notes->setText(QStringLiteral("sleeved"));
+        Q_EMIT notes->editingFinished();
+        QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(12.5 * 2.5));
+        entry.notes = notes->text();
+        panel.setEntry(entry);
+        QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(12.5 * 2.5));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(2 * 2.5 * 12.5));
+        auto *finish = child<QComboBox>(panel, "finishCombo");
+        finish->setCurrentIndex(finish->findData(QStringLiteral("normal")));
+        QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(3 * 2.5));
+        finish->setCurrentIndex(finish->findData(QStringLiteral("holo")));
+
+        // A shadowless figure comes before Cardmarket, even when Cardmarket is
+        // the price source and the dearer one: the note says so.
+        auto *edition = child<QComboBox>(panel, "editionCombo");
+        QVERIFY(edition->findData(QStringLiteral("shadowless")) >= 0);
+        edition->setCurrentIndex(edition->findData(QStringLiteral("shadowless")));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(2 * 2.5 * 10 * 0.9123456));
+        QCOMPARE(text(panel, "priceNoteLabel"),
+                 QStringLiteral("Valued at the TCGplayer price of this edition, which comes before Cardmarket, "
+                                "converted at 0.9123 USD/EUR."));
+    }
+
+    void theWheelChangesOnlyAFocusedEditor()
+    {
+        CardDetailsWidget panel;
+        panel.resize(440, 600);
+        panel.show();
+        panel.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        QSignalSpy edited(&panel, &CardDetailsWidget::entryEdited);
+        panel.showEntry(charizard());
+        const QStringList shown = editorStates(panel);
+        for (QWidget *editor : {static_cast<QWidget *>(child<QComboBox>(panel, "conditionCombo")),
+                                static_cast<QWidget *>(child<QComboBox>(panel, "finishCombo")),
+                                static_cast<QWidget *>(child<QComboBox>(panel, "gradeCompanyCombo")),
+                                static_cast<QWidget *>(child<QSpinBox>(panel, "countSpin"))}) {
+            turnWheel(editor);
+            QVERIFY(!editor->hasFocus());
+        }
+        QCOMPARE(editorStates(panel), shown);
+        QCOMPARE(edited.size(), 0);
+
+        // Clicked into, an editor takes the wheel.
+        auto *condition = child<QComboBox>(panel, "conditionCombo");
+        condition->setFocus();
+        QTRY_VERIFY(condition->hasFocus());
+        turnWheel(condition);
+        QVERIFY(!edited.isEmpty());
+        QVERIFY(edited.last().at(0).value<CardEntry>().condition != Condition::Excellent);
+
+        // The same in the settings dialogs' panes.
+        PreferencesDialog preferences;
+        LabelPreviewDialog labels({}, std::nullopt);
+        AddCardsDialog addCards(nullptr, nullptr, nullptr, nullptr);
+        for (QDialog *dialog : {static_cast<QDialog *>(&preferences), static_cast<QDialog *>(&labels),
+                                static_cast<QDialog *>(&addCards)}) {
+            const QStringList before = editorStates(*dialog);
+            for (QComboBox *combo : dialog->findChildren<QComboBox *>(QStringLiteral("conditionCombo")))
+                turnWheel(combo);
+            for (const char *name :
+                 {"themeCombo", "currencyCombo", "columnsSpin", "labelWidthSpin", "templateCombo", "countSpin"}) {
+                if (auto *editor = dialog->findChild<QWidget *>(QLatin1String(name)))
+                    turnWheel(editor);
+            }
+            QCOMPARE(editorStates(*dialog), before);
+        }
     }
 
     void priceNoteTakesThePlaceholderColour()

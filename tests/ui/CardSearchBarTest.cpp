@@ -56,17 +56,32 @@ private Q_SLOTS:
         QCOMPARE(changed.count(), 1);
         QCOMPARE(requested.count(), 0);
 
-        // Return while a change is pending searches at once and cancels it;
-        // a size of 0 leaves the count field alone.
+        // Clearing the number takes the size split off it along; a size
+        // typed afterwards replaces nothing.
         number->setFocus();
-        number->clear();
+        number->selectAll();
+        QTest::keyClick(number, Qt::Key_Backspace);
+        QCOMPARE(count->text(), QString());
+        count->setFocus();
+        QTest::keyClicks(count, QStringLiteral("102"));
+        QCOMPARE(count->text(), QStringLiteral("102"));
+        QVERIFY(changed.wait(1000));
+        QCOMPARE(bar.query().printedTotal, 102);
+
+        // Return while a change is pending searches at once and cancels it;
+        // a size of 0 leaves the count field alone, and so does clearing a
+        // number when the size was typed by hand.
+        number->setFocus();
         QTest::keyClicks(number, QStringLiteral("12/0"));
         QTest::keyClick(number, Qt::Key_Return);
         QCOMPARE(requested.count(), 1);
         QCOMPARE(number->text(), QStringLiteral("12"));
-        QCOMPARE(count->text(), QStringLiteral("165"));
+        QCOMPARE(count->text(), QStringLiteral("102"));
         QTest::qWait(CardSearchBar::pauseMs + 100);
-        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.count(), 2);
+        number->selectAll();
+        QTest::keyClick(number, Qt::Key_Backspace);
+        QCOMPARE(count->text(), QStringLiteral("102"));
     }
 
     void buildsTheQueryFromTheFields()

@@ -6,6 +6,7 @@
 #include "catalog/ImageCache.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/EntryKeys.h"
 #include "core/Currency.h"
 #include "core/FxRates.h"
 #include "core/NameTranslator.h"
@@ -15,7 +16,9 @@
 #include "ui/dialogs/LabelPreviewDialog.h"
 #include "ui/dialogs/LogDialog.h"
 #include "ui/dialogs/PreferencesDialog.h"
+#include "standin/WebStandIn.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,11 +26,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTableView>
 #include <QTest>
+#include <QTreeView>
 #include <QUndoStack>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -159,6 +166,61 @@ private Q_SLOTS:
                               QStringLiteral("Image cache folder: %1").arg(ImageCache::defaultFolder())}));
         QCOMPARE(status->currentMessage(), QStringLiteral("Image cache folder: %1").arg(ImageCache::defaultFolder()));
         QVERIFY(prompts.warnings.isEmpty());
+    }
+
+    // Names, values and the image cache folder: what shows them follows at once.
+    void changedPreferencesRedrawWhatShowsThem()
+    {
+        test::WebStandIn::shared();
+        QTemporaryDir dir;
+        NameTranslator::loadFile(
+            test::writeFixture(dir.filePath(QStringLiteral("ja-en.json")),
+                               R"({"format": "tallowk-translations", "sets": {"SV3": "Ruler of the Black Flame"}})"));
+        NameTranslator::setEnabled(true);
+        MainWindow window;
+        Collection *collection = window.collection();
+        collection->mergeSetInfo(test::setRecord(QStringLiteral("SV3"), QStringLiteral("黒炎の支配者"),
+                                                 QStringLiteral("SV"), 1, 108, 108, Language::Japanese));
+        collection->addEntry(test::holding(QStringLiteral("SV3"), QStringLiteral("066"), QStringLiteral("リザードンex"),
+                                           25.0, Language::Japanese));
+        CollectionTreeModel *tree = window.treeModel();
+        window.findChild<QTreeView *>(QStringLiteral("collectionTree"))
+            ->setCurrentIndex(tree->indexForEntryKey(entryKey(collection->entries().at(0))));
+        auto *setValue = window.findChild<QLabel *>(QStringLiteral("setValue"));
+        auto *rarity = window.findChild<QLabel *>(QStringLiteral("rarityValue"));
+        QCOMPARE(setValue->text(), QStringLiteral("Ruler of the Black Flame"));
+        QCOMPARE(tree->indexForSetKey(QStringLiteral("ja:SV3")).data().toString(),
+                 QStringLiteral("Ruler of the Black Flame"));
+
+        runPreferences(window, [](QDialog &dialog) {
+            dialog.findChild<QCheckBox *>(QStringLiteral("translateJapaneseCheck"))->setChecked(false);
+        });
+        QCOMPARE(tree->indexForSetKey(QStringLiteral("ja:SV3")).data().toString(), QStringLiteral("黒炎の支配者"));
+        QCOMPARE(setValue->text(), QStringLiteral("黒炎の支配者"));
+
+        // The collection search results redraw their values with the tree's.
+        window.findChild<QLineEdit *>(QStringLiteral("numberSearchEdit"))->setText(QStringLiteral("66"));
+        window.runSearch();
+        QAbstractItemModel *results = window.findChild<QTableView *>(QStringLiteral("collectionResults"))->model();
+        QCOMPARE(results->rowCount(), 1);
+        QSignalSpy resultCells(results, &QAbstractItemModel::dataChanged);
+        runPreferences(window, [](QDialog &dialog) { choose(dialog, "currencyCombo", QStringLiteral("USD")); });
+        QVERIFY(!resultCells.isEmpty());
+
+        // Another image cache folder: set logos are looked up again and the
+        // card panel asks for its card anew.
+        QTRY_VERIFY_WITH_TIMEOUT(rarity->text() != QStringLiteral("loading..."), 20000);
+        QSignalSpy treeCells(tree, &QAbstractItemModel::dataChanged);
+        QTemporaryDir folder;
+        runPreferences(window, [&folder](QDialog &dialog) {
+            dialog.findChild<QLineEdit *>(QStringLiteral("folderEdit"))->setText(folder.path());
+        });
+        QVERIFY(std::any_of(treeCells.cbegin(), treeCells.cend(), [](const QList<QVariant> &change) {
+            return change.at(2).value<QList<int>>().contains(Qt::DecorationRole);
+        }));
+        QCOMPARE(rarity->text(), QStringLiteral("loading..."));
+        QCOMPARE(setValue->text(), QStringLiteral("黒炎の支配者"));
+        NameTranslator::load();
     }
 
     // Up to 10 sheets print without asking; more ask first, No by default;

@@ -6,6 +6,7 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "collection/RemoveEntryCommand.h"
 #include "core/Currency.h"
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
@@ -23,6 +24,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTranslator>
+#include <QUndoStack>
 #include <QTreeView>
 
 using namespace pv;
@@ -137,8 +139,9 @@ private Q_SLOTS:
         Fixture f;
         Collection *collection = f.window.collection();
 
-        // Nothing to do in an empty collection.
-        f.refresh()->trigger();
+        // Nothing to do in an empty collection: the command waits for a card.
+        QVERIFY(!f.refresh()->isEnabled());
+        f.window.refreshPrices();
         QCOMPARE(f.status(), QStringLiteral("Nothing to refresh - the collection is empty."));
         QVERIFY(!f.window.isPriceRefreshRunning());
 
@@ -153,6 +156,7 @@ private Q_SLOTS:
         for (int i = 2; i <= 9; ++i)
             collection->addEntry(test::holding(QStringLiteral("zz1"), QString::number(i), QStringLiteral("Card")));
         QCOMPARE(collection->entries().size(), 12);
+        QVERIFY(f.refresh()->isEnabled());
         const int historyBefore = int(collection->history().size());
 
         const int logStart = logSize();
@@ -383,6 +387,17 @@ private Q_SLOTS:
         QCOMPARE(f.window.treeModel()->index(0, CollectionTreeModel::TotalColumn).data().toString(),
                  Currency::formatFromEur(4.0));
         QCOMPARE(eurValue->text(), Currency::formatFromEur(3.0));
+
+        // A change the user makes while answers are held back shows at once.
+        f.client->sent.clear();
+        f.refresh()->trigger();
+        f.client->answer(QStringLiteral("zz1-1"), 2.0);
+        f.window.undoStack()->push(new RemoveEntryCommand(collection, 0, nullptr));
+        const QModelIndex set = f.window.treeModel()->indexForSetKey(QStringLiteral("en:zz1"));
+        QCOMPARE(f.window.treeModel()->rowCount(set), 1);
+        QCOMPARE(f.window.treeModel()->index(0, CollectionTreeModel::NameColumn, set).data().toString(),
+                 QStringLiteral("Two"));
+        f.client->answer(QStringLiteral("zz1-2"), 3.0);
     }
 };
 

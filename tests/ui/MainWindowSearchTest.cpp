@@ -5,7 +5,9 @@
 
 #include "catalog/CardCatalog.h"
 #include "collection/Collection.h"
+#include "collection/EntryKeys.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
 
 #include <QComboBox>
 #include <QDockWidget>
@@ -179,6 +181,18 @@ private Q_SLOTS:
         const QModelIndex raichu = results->currentIndex();
         emit results->doubleClicked(raichu);
         QCOMPARE(tree->currentIndex().data().toString(), QStringLiteral("Raichu"));
+
+        // The user goes on to another holding: changes re-run the search and
+        // keep the result selected in the table only.
+        const QModelIndex pikachu = window.treeModel()->indexForEntryKey(
+            entryKey(test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Pikachu"))));
+        tree->setCurrentIndex(pikachu);
+        collection->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("6"), QStringLiteral("Pichu")));
+        QTRY_COMPARE_WITH_TIMEOUT(results->model()->rowCount(), 6, 2000);
+        QCOMPARE(results->currentIndex().data().toString(), QStringLiteral("Raichu"));
+        QTest::qWait(300);
+        QCOMPARE(tree->currentIndex().data().toString(), QStringLiteral("Pikachu"));
+        QCOMPARE(tree->currentIndex().data(257).toInt(), 1);
 
         // The context menu selects the holding in the tree and offers the
         // tree's own card commands for it, then "Show In Tree".

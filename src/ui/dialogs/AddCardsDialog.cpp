@@ -13,6 +13,7 @@
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/models/SetCardsModel.h"
 #include "ui/widgets/CardPreviewPopup.h"
+#include "ui/widgets/WheelGuard.h"
 
 #include <QAbstractItemView>
 #include <QCursor>
@@ -61,6 +62,7 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
     , m_priceIndex(priceIndex)
 {
     ui->setupUi(this);
+    WheelGuard::install(ui->attributesBox);
     ui->contentSplitter->setStretchFactor(0, 3);
     ui->contentSplitter->setStretchFactor(1, 1);
     ui->contentSplitter->setSizes({560, 340});

@@ -3,6 +3,7 @@
 #include "core/AppSettings.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/widgets/ColorButton.h"
+#include "ui/widgets/WheelGuard.h"
 #include "ui_LabelPreviewDialog.h"
 
 #include <QDir>
@@ -77,6 +78,7 @@ LabelPreviewDialog::LabelPreviewDialog(const QList<LabelRecord> &records,
 {
     configurePrinterForLabels(m_printer, m_style.geometry);
     m_ui->setupUi(this);
+    WheelGuard::install(m_ui->settingsPanel);
 
     m_preview = new QPrintPreviewWidget(&m_printer, this);
     m_preview->setObjectName(QStringLiteral("preview"));

@@ -7,6 +7,7 @@
 #include "core/PriceSource.h"
 #include "ui/ThemeManager.h"
 #include "ui/dialogs/DialogPrompts.h"
+#include "ui/widgets/WheelGuard.h"
 #include "ui_PreferencesDialog.h"
 
 #include <QApplication>
@@ -43,6 +44,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     , m_ui(std::make_unique<Ui::PreferencesDialog>())
 {
     m_ui->setupUi(this);
+    WheelGuard::install(this);
 
     for (const ThemeInfo &theme : ThemeManager::availableThemes()) {
         const QString text = theme.family.isEmpty() ? theme.name : tr("%1 (%2)").arg(theme.name, theme.family);

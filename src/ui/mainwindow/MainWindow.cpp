@@ -153,7 +153,10 @@ void MainWindow::connectActions()
 void MainWindow::connectSignals()
 {
     connect(ui->valueChart, &ValueChartWidget::scopeChangeRequested, this, &MainWindow::onChartScopeChanged);
-    connect(m_undoStack, &QUndoStack::indexChanged, this, [this] { showFocusedEntry(); });
+    connect(m_undoStack, &QUndoStack::indexChanged, this, [this] {
+        releaseHeldChanges();
+        showFocusedEntry();
+    });
     connect(m_undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
         if (clean && !changedOutsideUndo)
             m_collection->setDirty(false);
@@ -200,8 +203,10 @@ void MainWindow::onVariantsLoaded()
     const int filled = m_collection->fillMissingVariants([this](Language language, const QString &cardId) {
         return m_catalog->availablePrintings(language, cardId);
     });
-    if (filled > 0)
+    if (filled > 0) {
+        releaseHeldChanges();
         showStatus(tr("Recorded the finish of %n older row(s) from the card data.", nullptr, filled), 6000);
+    }
 }
 
 void MainWindow::showStatus(const QString &text, int timeoutMs)

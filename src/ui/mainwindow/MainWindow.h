@@ -118,8 +118,6 @@ public:
     void expandAncestors(const QModelIndex &index);
     // Spans the first column of every language, series and set row below parent.
     void spanGroupRows(const QModelIndex &parent = QModelIndex());
-    // Expands every node now, or once the tree model has caught up with the
-    // collection when a rebuild is still pending.
     void expandWholeTree();
     // Keep the expanded rows of the tree across a rebuild of its model.
     void saveExpansionState();
@@ -140,6 +138,9 @@ public:
     void showSetBinder(const QString &setKey);
     void onEntryEdited(const pv::CardEntry &edited);
     void updateCardDetails();
+    // Shows the current row's holding in the card panel from scratch: names,
+    // artwork and card record again.
+    void reloadCardDetails();
     // Opens the Add cards dialog, on the set of a set key ("en:base1") when
     // one is given, and adds what it returns as one undoable change.
     void addCards(const QString &preselection);
@@ -233,6 +234,9 @@ private:
     void startPriceRun(bool fromCommand);
     void endPriceRun();
     void holdCollectionChanges();
+    // Lets the answers held back go out now, with a change of the user's
+    // that must show at once.
+    void releaseHeldChanges();
     // search dock
     void onSearchScopeChanged();
     void onSearchTimeout();
@@ -291,6 +295,8 @@ private:
     QSortFilterProxyModel *m_catalogResultsProxy = nullptr;
     QTimer *m_searchTimer = nullptr;
     QString currentSearchKey;
+    // Set while a re-run of the search selects its result again.
+    bool m_reselectingResult = false;
     // The owned-card keys of the holdings, for the catalog results.
     QSet<QString> m_ownedKeys;
     bool m_ownedKeysStale = true;

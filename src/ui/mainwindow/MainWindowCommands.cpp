@@ -20,6 +20,7 @@
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/dialogs/LabelPreviewDialog.h"
 #include "ui/dialogs/PreferencesDialog.h"
+#include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui_MainWindow.h"
 
@@ -73,7 +74,8 @@ bool MainWindow::changeImageCacheFolder(const QString &requested)
                                tr("%1 could not be created. The cache keeps using %2.").arg(nativeTarget, nativeInUse));
         return false;
     }
-    ui->cardDetails->refresh();
+    m_treeModel->reloadArtwork();
+    reloadCardDetails();
     const QString nativeFolder = QDir::toNativeSeparators(cache.folder().absolutePath());
     Log::info(kCacheCategory, tr("Image cache folder: %1").arg(nativeFolder));
     showStatus(tr("Image cache folder: %1").arg(nativeFolder), 6000);
@@ -162,8 +164,9 @@ void MainWindow::applyJapaneseNames(bool on)
     if (on == NameTranslator::isEnabled())
         return;
     NameTranslator::setEnabled(on);
+    m_treeModel->rebuild();
     m_catalog->reindex();
-    ui->cardDetails->refresh();
+    reloadCardDetails();
     rebuildBinderDialogs();
     Log::info(QStringLiteral("names"), on ? tr("Japanese cards, sets and series are shown in English.")
                                           : tr("Japanese cards, sets and series are shown as the API spells them."));

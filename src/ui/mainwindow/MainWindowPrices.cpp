@@ -196,16 +196,21 @@ void MainWindow::holdCollectionChanges()
     }
 }
 
-void MainWindow::endPriceRun()
+void MainWindow::releaseHeldChanges()
 {
-    priceRefreshRunning = false;
     if (m_priceBatchTimer && m_priceBatchTimer->isActive()) {
         m_priceBatchTimer->stop();
         m_collection->endBatch();
     }
+}
+
+void MainWindow::endPriceRun()
+{
+    priceRefreshRunning = false;
+    releaseHeldChanges();
     m_refreshProgress->hide();
     m_cancelRefreshButton->hide();
-    ui->actionRefreshPrices->setEnabled(true);
+    ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty());
 }
 
 void MainWindow::onCardPriced(int requestId, Language language, const CardDetail &card)

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -96,7 +97,7 @@ void MainWindow::setUpSearchDock()
     connect(ui->searchBar, &CardSearchBar::searchRequested, this, &MainWindow::runSearch);
     connect(collectionResults->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
-                if (!current.isValid())
+                if (!current.isValid() || m_reselectingResult)
                     return;
                 const int entryIndex = current.data(CollectionSearchModel::EntryIndexRole).toInt();
                 const QList<CardEntry> &entries = m_collection->entries();
@@ -190,9 +191,13 @@ void MainWindow::searchCollection(const CatalogQuery &query)
                        "a price refresh fills them in.");
     ui->searchStatus->setText(status);
 
+    // The result stays selected in the table only: the tree and the card
+    // panel keep the holding the user is working on.
     const int row = currentSearchKey.isEmpty() ? -1 : m_searchModel->rowForKey(currentSearchKey);
-    if (row >= 0)
+    if (row >= 0) {
+        const QScopedValueRollback<bool> reselecting(m_reselectingResult, true);
         ui->collectionResults->setCurrentIndex(m_searchProxy->mapFromSource(m_searchModel->index(row, 0)));
+    }
 }
 
 void MainWindow::searchCatalog(const CatalogQuery &query)

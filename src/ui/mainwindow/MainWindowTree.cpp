@@ -32,8 +32,6 @@
 #include <QTreeView>
 #include <QUndoStack>
 
-#include <memory>
-
 namespace pv {
 
 namespace {
@@ -137,6 +135,12 @@ void MainWindow::updateCardDetails()
     focusKey.clear();
     ui->cardDetails->clear();
     ui->actionRemoveEntry->setEnabled(false);
+}
+
+void MainWindow::reloadCardDetails()
+{
+    focusKey.clear();
+    updateCardDetails();
 }
 
 void MainWindow::showFocusedEntry()
@@ -379,15 +383,7 @@ void MainWindow::expandAncestors(const QModelIndex &index)
 
 void MainWindow::expandWholeTree()
 {
-    if (!m_treeModel->isRebuildPending()) {
-        ui->collectionTree->expandAll();
-        return;
-    }
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this, connection] {
-        QObject::disconnect(*connection);
-        ui->collectionTree->expandAll();
-    });
+    ui->collectionTree->expandAll();
 }
 
 void MainWindow::revealSets(const QSet<QString> &setKeys)

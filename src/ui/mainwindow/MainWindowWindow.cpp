@@ -9,6 +9,7 @@
 #include "core/Log.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/dialogs/LogDialog.h"
+#include "ui/models/CollectionSearchModel.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui/widgets/ValueChartWidget.h"
@@ -63,6 +64,7 @@ void MainWindow::refreshValueChart()
 void MainWindow::refreshValueDisplays()
 {
     m_treeModel->onCurrencyChanged();
+    m_searchModel->refreshValues();
     ui->valueChart->update();
     ui->cardDetails->refresh();
     updateStatusSummary();
@@ -85,6 +87,7 @@ void MainWindow::onCollectionChanged()
 {
     refreshValueChart();
     updateStatusSummary();
+    ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning);
     refreshBindersList();
     rebuildBinderDialogs();
     int marked = 0;

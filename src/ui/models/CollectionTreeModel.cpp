@@ -261,29 +261,15 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
     rebuild();
 }
 
-void CollectionTreeModel::scheduleRebuild()
-{
-    if (m_rebuildPending)
-        return;
-    m_rebuildPending = true;
-    QMetaObject::invokeMethod(this, &CollectionTreeModel::catchUp, Qt::QueuedConnection);
-}
-
 void CollectionTreeModel::onCollectionChanged()
 {
     // A change that keeps the holdings (new prices or card facts, the value
     // history) leaves every row where it is, or, ordered by price, within its
     // set: the updated rows are refreshed in place, keeping the view's
     // expanded rows, selection and scroll position.
-    if (!m_rebuildPending && m_collection->holdingsKept() && updateRows(m_collection->updatedRows()))
+    if (m_collection->holdingsKept() && updateRows(m_collection->updatedRows()))
         return;
-    scheduleRebuild();
-}
-
-void CollectionTreeModel::catchUp()
-{
-    if (m_rebuildPending)
-        rebuild();
+    rebuild();
 }
 
 bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode)
@@ -293,7 +279,6 @@ bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, C
 
 void CollectionTreeModel::rebuild()
 {
-    m_rebuildPending = false;
     beginResetModel();
     delete m_root;
     m_root = new Node;
@@ -541,9 +526,8 @@ int CollectionTreeModel::entryIndexAt(const QModelIndex &index) const
     return node->type == CardNode ? node->entryIndex : -1;
 }
 
-QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key)
+QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key) const
 {
-    catchUp();
     if (key.isEmpty() || !m_collection)
         return QModelIndex();
     for (const Node *language : qAsConst(m_root->children))
@@ -557,9 +541,8 @@ QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key)
     return QModelIndex();
 }
 
-QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey)
+QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey) const
 {
-    catchUp();
     if (setKey.isEmpty())
         return QModelIndex();
     for (const Node *set : setNodes())
@@ -579,7 +562,6 @@ QList<CollectionTreeModel::Node *> CollectionTreeModel::setNodes() const
 
 const CardEntry *CollectionTreeModel::entryOf(const Node *node) const
 {
-    // Between a change and the rebuild it asked for a row may be gone.
     if (!m_collection || node->type != CardNode || node->entryIndex < 0
         || node->entryIndex >= m_collection->entries().size())
         return nullptr;

@@ -22,13 +22,9 @@ namespace pv {
 // the collection. A change that only updated prices or card facts of some
 // holdings refreshes their rows and the sums above them in place, inside one
 // layout change (ordered by price, their sets' cards move in it); any other
-// change rebuilds the model wholesale, and its indexes stay valid until the
-// next reset.
-//
-// A burst of such changes inside one event-loop turn costs a single rebuild:
-// the rebuild runs when control returns to the event loop, or earlier when a
-// caller looks a row up by key. Until then card rows whose holding has gone
-// show nothing.
+// change rebuilds the model wholesale before the change returns to its
+// caller, so a row never reports another holding, and its indexes stay valid
+// until the next reset.
 class CollectionTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -121,13 +117,8 @@ public:
     CardSortMode cardSortMode() const { return m_cardSortMode; }
 
     int entryIndexAt(const QModelIndex &index) const;
-    // Both catch up with a pending rebuild first, so the index they return
-    // belongs to the tree as the collection stands now.
-    QModelIndex indexForEntryKey(const QString &key);
-    QModelIndex indexForSetKey(const QString &setKey);
-
-    // True between a collection change and the rebuild it asked for.
-    bool isRebuildPending() const { return m_rebuildPending; }
+    QModelIndex indexForEntryKey(const QString &key) const;
+    QModelIndex indexForSetKey(const QString &setKey) const;
 
     // Whether holding a is listed before holding b inside their set.
     static bool cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode);
@@ -145,8 +136,6 @@ public slots:
 
 private:
     void onCollectionChanged();
-    void scheduleRebuild();
-    void catchUp();
     // False when the tree cannot follow in place and must be rebuilt.
     bool updateRows(const QList<int> &rows);
     // Sorts the sets' cards again, inside a layout change.
@@ -172,7 +161,6 @@ private:
     std::vector<Node *> m_cardNodes;
     CardSortMode m_cardSortMode = CardSortMode::Number;
     mutable QSet<QString> m_requestedArtwork;
-    bool m_rebuildPending = false;
 };
 
 } // namespace pv

@@ -12,6 +12,7 @@
 #include "core/NameTranslator.h"
 #include "core/Pricing.h"
 #include "prices/PriceIndex.h"
+#include "ui/widgets/WheelGuard.h"
 
 #include <QEvent>
 #include <QLocale>
@@ -38,6 +39,7 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
     , ui(new Ui::CardDetailsWidget)
 {
     ui->setupUi(this);
+    WheelGuard::install(ui->detailContents);
 
     setLogoLabel = new QLabel(ui->imageLabel);
     setLogoLabel->setObjectName(QStringLiteral("setLogoLabel"));
@@ -86,6 +88,7 @@ void CardDetailsWidget::setTcgdexClient(TcgdexClient *newClient)
     connect(client, &TcgdexClient::imageReady, this, &CardDetailsWidget::onImageReady);
     connect(client, &TcgdexClient::imageFailed, this, &CardDetailsWidget::onImageFailed);
     connect(client, &TcgdexClient::cardReady, this, &CardDetailsWidget::onCardReady);
+    connect(client, &TcgdexClient::requestFailed, this, &CardDetailsWidget::onCardFailed);
 }
 
 void CardDetailsWidget::setCollection(Collection *newCollection)
@@ -144,6 +147,9 @@ void CardDetailsWidget::showEntry(const CardEntry &shown)
     // Answers to the previous holding's requests must not land here.
     artworkRequestId = 0;
     cardRequestId = 0;
+    // Nor may the previous card's picture come back on a resize.
+    artwork = QPixmap();
+    artworkSize = QSize();
     ui->copyBox->setEnabled(true);
     setLogo = QPixmap();
     setLogoLabel->hide();
@@ -189,8 +195,6 @@ void CardDetailsWidget::showEntry(const CardEntry &shown)
             ui->imageLabel->setText(tr("No artwork available"));
             artworkRequestId = 0;
         } else {
-            artwork = QPixmap();
-            artworkSize = QSize();
             ui->imageLabel->setText(tr("Loading artwork..."));
             artworkRequestId = client->fetchCardImage(entry.image, 1);
         }
@@ -242,7 +246,7 @@ void CardDetailsWidget::showFactsAndEditors()
     ui->countSpin->setValue(entry.count);
     ui->gradeNoteEdit->setEnabled(entry.gradeCompany != GradingCompany::None);
     populating = false;
-    showStoredValues();
+    showValues();
 }
 
 void CardDetailsWidget::refillPrintingCombos()
@@ -288,6 +292,14 @@ void CardDetailsWidget::showStoredValues()
     ui->usdValue->setText(entry.unitValueUsd > 0.0 ? Currency::formatFromUsd(entry.unitValueUsd) : noValue);
     const double unit = entryUnitPrice(entry);
     ui->lineTotalValue->setText(unit > 0.0 ? Currency::formatFromEur(entry.count * unit) : noValue);
+}
+
+void CardDetailsWidget::showValues()
+{
+    if (detailValid)
+        showCardValues();
+    else
+        showStoredValues();
 }
 
 void CardDetailsWidget::applyCardRecord(const CardDetail &card)
@@ -336,13 +348,21 @@ void CardDetailsWidget::showCardValues()
     QStringList notes;
     if (Pricing::priceOrigin(priced, finish, edition) == PriceResult::TCGplayer) {
         const QString rate = QLocale().toString(FxRates::usdToEur(), 'f', 4);
-        notes.append(cardmarket > 0.0
-                         ? tr("Valued at the TCGplayer price, which is the higher of the two, converted at %1 "
-                              "USD/EUR.")
-                               .arg(rate)
-                         : tr("Cardmarket does not price this card; the Cardmarket row is the USD market price "
-                              "converted at %1 USD/EUR.")
-                               .arg(rate));
+        // A first-edition or shadowless figure wins over Cardmarket whatever
+        // the price source; only otherwise was TCGplayer the higher of two.
+        const bool editionPrice = Pricing::tcgplayerEditionPriceUsd(priced, finish, edition) > 0.0;
+        if (cardmarket <= 0.0)
+            notes.append(tr("Cardmarket does not price this card; the Cardmarket row is the USD market price "
+                            "converted at %1 USD/EUR.")
+                             .arg(rate));
+        else if (editionPrice)
+            notes.append(tr("Valued at the TCGplayer price of this edition, which comes before Cardmarket, "
+                            "converted at %1 USD/EUR.")
+                             .arg(rate));
+        else
+            notes.append(tr("Valued at the TCGplayer price, which is the higher of the two, converted at %1 "
+                            "USD/EUR.")
+                             .arg(rate));
     }
     if (Pricing::priceOriginSource(priced, finish, edition))
         notes.append(tr("Price from TCGCSV (TCGplayer market data)."));
@@ -412,7 +432,7 @@ void CardDetailsWidget::commit()
     if (entryKey(updated) == entryKey(entry) && updated.count == entry.count && updated.notes == entry.notes)
         return;
     entry = updated;
-    showStoredValues();
+    showValues();
     Q_EMIT entryEdited(entry);
 }
 
@@ -459,6 +479,15 @@ void CardDetailsWidget::onCardReady(int requestId, Language, const CardDetail &c
 {
     if (requestId != 0 && requestId == cardRequestId)
         applyCardRecord(card);
+}
+
+// Without the card record the panel shows what the holding has on record.
+void CardDetailsWidget::onCardFailed(int requestId)
+{
+    if (requestId == 0 || requestId != cardRequestId || !hasEntry)
+        return;
+    ui->rarityValue->setText(entry.rarity.isEmpty() ? noValue : entry.rarity);
+    ui->illustratorValue->setText(noValue);
 }
 
 void CardDetailsWidget::onImageReady(int requestId, const QString &, const QPixmap &pixmap)

@@ -63,6 +63,8 @@ private:
     void refillPrintingCombos();
     void showStoredValues();
     void showCardValues();
+    // The live values while the card record is at hand, else the stored ones.
+    void showValues();
     void applyCardRecord(const CardDetail &card);
     void applyNoteColour();
     void fitPriceNote();
@@ -72,6 +74,7 @@ private:
     void requestSetArtwork(const QString &setId);
 
     void onCardReady(int requestId, pv::Language language, const pv::CardDetail &card);
+    void onCardFailed(int requestId);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     void onImageFailed(int requestId, const QString &imageUrl, const QString &message);
     void onSetIndexed(pv::Language language, const QString &setId, bool ok);

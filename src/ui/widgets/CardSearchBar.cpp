@@ -24,6 +24,8 @@ CardSearchBar::CardSearchBar(QWidget *parent)
     // digits after it into the number; the fields are split when editing of
     // the number ends instead. query() splits on its own meanwhile.
     connect(m_ui->numberSearchEdit, &QLineEdit::editingFinished, this, &CardSearchBar::splitNumber);
+    connect(m_ui->numberSearchEdit, &QLineEdit::textEdited, this, &CardSearchBar::onNumberEdited);
+    connect(m_ui->countSearchEdit, &QLineEdit::textEdited, this, [this] { m_splitCount.clear(); });
     for (QLineEdit *edit : {m_ui->nameSearchEdit, m_ui->numberSearchEdit, m_ui->countSearchEdit}) {
         connect(edit, &QLineEdit::textChanged, m_pause, qOverload<>(&QTimer::start));
         connect(edit, &QLineEdit::returnPressed, this, [this] {
@@ -75,8 +77,21 @@ void CardSearchBar::splitNumber()
     }
     if (total > 0) {
         const QSignalBlocker blockCount(m_ui->countSearchEdit);
-        m_ui->countSearchEdit->setText(QString::number(total));
+        m_splitCount = QString::number(total);
+        m_ui->countSearchEdit->setText(m_splitCount);
     }
+}
+
+// A set size split off a number goes with it: a number cleared by the user
+// takes it out of the count field too, so the next size typed there starts
+// afresh. A size the user typed into the field stays.
+void CardSearchBar::onNumberEdited(const QString &text)
+{
+    if (!text.trimmed().isEmpty() || m_splitCount.isEmpty())
+        return;
+    if (m_ui->countSearchEdit->text() == m_splitCount)
+        m_ui->countSearchEdit->clear();
+    m_splitCount.clear();
 }
 
 } // namespace pv

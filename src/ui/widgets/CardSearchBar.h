@@ -37,9 +37,13 @@ signals:
 
 private:
     void splitNumber();
+    void onNumberEdited(const QString &text);
 
     Ui::CardSearchBar *m_ui = nullptr;
     QTimer *m_pause = nullptr;
+    // The set size the last split put into the count field, while the field
+    // still holds it.
+    QString m_splitCount;
 };
 
 } // namespace pv
