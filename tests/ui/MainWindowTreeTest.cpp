@@ -10,6 +10,7 @@
 #include "collection/EntryKeys.h"
 #include "core/CardDetail.h"
 #include "core/SteadyClock.h"
+#include "ui/ThemeManager.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/dialogs/CustomPriceDialog.h"
 #include "ui/dialogs/DuplicateCardDialog.h"
@@ -356,7 +357,8 @@ private Q_SLOTS:
 
     void namesStayReadableAndValuesInView()
     {
-        // Cells as wide as a collection's usually are.
+        // Themed as the program always is, with cells as wide as a collection's usually are.
+        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
         CardEntry wide = collection().entries().at(0);
         wide.rarity = QStringLiteral("Rare Holo");
         wide.variant = QStringLiteral("reverse");
@@ -367,42 +369,54 @@ private Q_SLOTS:
         m_window->resize(1280, 800);
         m_window->resetLayout();
         m_window->findCard();
-        auto *name = m_window->findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"));
-        name->setText(QStringLiteral("Charizard"));
+        m_window->findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(QStringLiteral("Charizard"));
         m_window->runSearch();
         auto *results = m_window->findChild<QTableView *>(QStringLiteral("collectionResults"));
         QTRY_COMPARE(results->model()->rowCount(), 3);
         QHeaderView *header = tree()->header();
-        const int typicalName = tree()->fontMetrics().horizontalAdvance(QStringLiteral("Charizard ex"));
-        const auto fitsInView = [](QAbstractItemView *view, QHeaderView *columns) {
+        QHeaderView *resultColumns = results->horizontalHeader();
+        // What a card name cell of each view needs to show "Charizard ex" whole.
+        const QModelIndex name = m_window->treeModel()->indexForEntryKey(entryKey(collection().entries().at(2)));
+        const QModelIndex result = results->model()->index(1, 0);
+        QCOMPARE(result.data().toString(), QStringLiteral("Charizard ex"));
+        const auto cellWidth = [](QAbstractItemView *view, const QModelIndex &index) {
+            QStyleOptionViewItem option;
+            option.initFrom(view);
+            return view->itemDelegate()->sizeHint(option, index).width();
+        };
+        const int treeName = cellWidth(tree(), name) + 4 * tree()->indentation();
+        const int resultName = cellWidth(results, result);
+        const auto shownWhole = [](QAbstractItemView *view, QHeaderView *columns) {
             return columns->length() <= view->viewport()->width();
         };
 
-        // At the default size the names have room and "Total" is in view.
-        QTRY_VERIFY(fitsInView(tree(), header));
-        QCOMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
-        QVERIFY2(header->sectionSize(0) >= typicalName + 4 * tree()->indentation(),
-                 qPrintable(QString::number(header->sectionSize(0))));
-        QCOMPARE(header->sectionResizeMode(CollectionTreeModel::TotalColumn), QHeaderView::ResizeToContents);
-        QVERIFY(header->sectionSize(CollectionTreeModel::TotalColumn)
-                >= tree()->fontMetrics().horizontalAdvance(header->model()->headerData(9, Qt::Horizontal).toString()));
-        QVERIFY(results->horizontalHeader()->sectionSize(0) >= typicalName);
+        // The default size: the names whole, every column's title whole.
+        QTRY_VERIFY(header->sectionSize(0) >= treeName);
+        QVERIFY(resultColumns->sectionSize(0) >= resultName);
+        for (int column = 1; column < CollectionTreeModel::ColumnCount; ++column) {
+            QCOMPARE(header->sectionResizeMode(column), QHeaderView::ResizeToContents);
+            QVERIFY(header->sectionSize(column) >= header->sectionSizeHint(column));
+        }
 
-        // A narrow view keeps the names and scrolls sideways; wide again, the
-        // name column takes the room back.
-        const int treeWidth = tree()->width();
-        tree()->setFixedWidth(260);
+        // Narrowed, the names keep their room and the views scroll sideways;
+        // wide again, the name columns stretch and every column is in view.
+        tree()->setFixedWidth(300);
+        results->setFixedWidth(300);
         QTRY_VERIFY(tree()->horizontalScrollBar()->maximum() > 0);
-        QVERIFY(header->sectionSize(0) >= typicalName + 4 * tree()->indentation());
-        results->setFixedWidth(200);
         QTRY_VERIFY(results->horizontalScrollBar()->maximum() > 0);
-        QVERIFY(results->horizontalHeader()->sectionSize(0) >= typicalName);
-        tree()->setMinimumWidth(0);
-        tree()->setMaximumWidth(QWIDGETSIZE_MAX);
-        tree()->resize(treeWidth, tree()->height());
-        QTRY_COMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
-        QTRY_VERIFY(fitsInView(tree(), header));
-        QCOMPARE(tree()->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(header->sectionSize(0) >= treeName);
+        QVERIFY(resultColumns->sectionSize(0) >= resultName);
+        for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(tree()), static_cast<QAbstractItemView *>(results)}) {
+            view->setMinimumWidth(0);
+            view->setMaximumWidth(QWIDGETSIZE_MAX);
+        }
+        m_window->resize(1800, 800);
+        m_window->resetLayout();
+        QTRY_VERIFY(shownWhole(tree(), header));
+        QTRY_VERIFY(shownWhole(results, resultColumns));
+        QCOMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
+        QVERIFY(header->sectionSize(0) > treeName);
+        QCOMPARE(resultColumns->sectionResizeMode(0), QHeaderView::Stretch);
     }
 
     void panelEditsMergeAndTheCleanStateFollowsTheStack()

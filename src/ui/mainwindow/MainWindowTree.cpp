@@ -29,6 +29,7 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QTreeView>
 #include <QUndoStack>
 
@@ -74,18 +75,21 @@ void MainWindow::stretchNameColumn(QAbstractItemView *view, QHeaderView *header,
 {
     // The name column takes the room the other columns leave, but never less
     // than a typical card name needs: below that the view scrolls sideways.
-    // A card row sits three levels deep, below the root's branch marks.
-    const auto *tree = qobject_cast<QTreeView *>(view);
-    const int floor =
-        view->fontMetrics().horizontalAdvance(QStringLiteral("Charizard ex")) + (tree ? 4 * tree->indentation() : 8);
-    const auto fit = [view, header, column, floor] {
+    const auto fit = [view, header, column] {
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.features = QStyleOptionViewItem::HasDisplay;
+        option.text = QStringLiteral("Charizard ex");
+        int floor = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
+        // A card row sits three levels deep, below the root's branch marks.
+        if (const auto *tree = qobject_cast<QTreeView *>(view))
+            floor += 4 * tree->indentation();
         const int others = header->length() - header->sectionSize(column);
         const bool stretch = view->viewport()->width() - others >= floor;
         const auto mode = stretch ? QHeaderView::Stretch : QHeaderView::Interactive;
-        if (header->sectionResizeMode(column) == mode)
-            return;
-        header->setSectionResizeMode(column, mode);
-        if (!stretch)
+        if (header->sectionResizeMode(column) != mode)
+            header->setSectionResizeMode(column, mode);
+        if (!stretch && header->sectionSize(column) < floor)
             header->resizeSection(column, floor);
     };
     header->setSectionResizeMode(column, QHeaderView::Stretch);
