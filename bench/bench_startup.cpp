@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QApplication::setApplicationName(QStringLiteral("Tallowmerick"));
-    QApplication::setApplicationVersion(QStringLiteral("0.5.0"));
+    QApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QTextStream out(stdout);
 
     const QString path = writeCollection(home.path());

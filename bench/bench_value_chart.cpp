@@ -4,6 +4,7 @@
 // the same weeks as a single total line.
 // Target: under 16 ms a paint (one frame). Exits with 1 when a target is missed.
 #include "collection/ValueHistory.h"
+#include "core/CardKeys.h"
 #include "ui/widgets/ValueChartWidget.h"
 
 #include <QApplication>
@@ -40,7 +41,7 @@ ValueHistory::ChartData tenYears()
     ValueHistory::ChartData data;
     for (int k = 0; k <= setSeries; ++k) {
         ValueHistory::Series s;
-        s.key = k < setSeries ? QStringLiteral("en:set%1").arg(k) : QString();
+        s.key = k < setSeries ? setKey(Language::English, QStringLiteral("set%1").arg(k)) : QString();
         s.label = k < setSeries ? QStringLiteral("EN / Set %1").arg(k) : QStringLiteral("Other (30 sets)");
         data.series.append(s);
     }
@@ -54,7 +55,7 @@ ValueHistory::ChartData tenYears()
             data.series[k].values.append(value);
             p.totalEur += value;
             if (value > 0)
-                p.sets.insert(QStringLiteral("en:set%1").arg(k), {value, 10});
+                p.sets.insert(setKey(Language::English, QStringLiteral("set%1").arg(k)), {value, 10});
         }
         if (j < firstBreakdown)
             p.totalEur = 500.0 + j * 3;

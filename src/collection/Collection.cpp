@@ -12,11 +12,6 @@ namespace pv {
 
 namespace {
 
-QString cardRowsKey(Language language, const QString &cardId)
-{
-    return QString::number(int(language)) + QLatin1Char('|') + cardId;
-}
-
 void sortByDate(QList<HistoryPoint> &history)
 {
     std::stable_sort(history.begin(), history.end(),
@@ -45,7 +40,7 @@ int Collection::addEntry(const CardEntry &entry)
         const int addedRow = int(m_entries.size()) - 1;
         if (m_keyIndexValid) {
             m_keyIndex.insert(key, addedRow);
-            m_cardRows[cardRowsKey(added.lang, added.cardId)].append(addedRow);
+            m_cardRows[ownedCardKey(added.lang, added.cardId)].append(addedRow);
         }
         markChanged(false);
         return addedRow;
@@ -116,7 +111,7 @@ int Collection::indexOfEntry(const QString &key) const
 QList<int> Collection::rowsOfCard(Language language, const QString &cardId) const
 {
     ensureIndexes();
-    return m_cardRows.value(cardRowsKey(language, cardId));
+    return m_cardRows.value(ownedCardKey(language, cardId));
 }
 
 void Collection::ensureIndexes() const
@@ -135,7 +130,7 @@ void Collection::ensureIndexes() const
         const QString key = entryKey(entry);
         if (!m_keyIndex.contains(key))
             m_keyIndex.insert(key, row);
-        m_cardRows[cardRowsKey(entry.lang, entry.cardId)].append(row);
+        m_cardRows[ownedCardKey(entry.lang, entry.cardId)].append(row);
     }
     m_keyIndexValid = true;
 }

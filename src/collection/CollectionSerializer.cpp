@@ -4,6 +4,7 @@
 #include "collection/EntryKeys.h"
 #include "collection/JsonTextWriter.h"
 #include "collection/JsonTree.h"
+#include "core/CardKeys.h"
 #include "core/FileSaving.h"
 
 #include <QCoreApplication>
@@ -410,11 +411,11 @@ SetRecord readSet(const QString &memberName, const JsonValueRef &object)
     SetRecord record;
     record.id = text(object, QLatin1String("id"));
     record.name = text(object, QLatin1String("name"));
-    const int colon = memberName.indexOf(QLatin1Char(':'));
-    if (colon >= 1) {
-        record.language = languageFromCode(memberName.left(colon), Language::English);
+    const KeyParts key = parseSetKey(memberName);
+    if (key.hasLanguage) {
+        record.language = key.language;
         if (record.id.isEmpty())
-            record.id = memberName.mid(colon + 1);
+            record.id = key.id;
     } else {
         record.language = languageFromCode(text(object, QLatin1String("lang")), Language::English);
     }

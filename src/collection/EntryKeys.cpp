@@ -36,11 +36,6 @@ QString entryKey(const CardEntry &entry)
                           entry.gradeCompany, entry.gradeNote);
 }
 
-QString setKey(Language language, const QString &setId)
-{
-    return languageCode(language) + QLatin1Char(':') + setId;
-}
-
 QString entrySetKey(const CardEntry &entry)
 {
     return setKey(entry.lang, entry.setId);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collection/CardEntry.h"
+#include "core/CardKeys.h"
 
 #include <QString>
 
@@ -14,8 +15,7 @@ QString formatEntryKey(Language language, const QString &cardId, const QString &
                        const QString &gradeNote);
 QString entryKey(const CardEntry &entry);
 
-// Language code, ":" and set id, e.g. "ja:SV3".
-QString setKey(Language language, const QString &setId);
+// The set key of the holding's set ("ja:SV3").
 QString entrySetKey(const CardEntry &entry);
 
 // "PSA 10", "PSA", or empty for an ungraded holding.

@@ -1,6 +1,7 @@
 #include "collection/ValueHistory.h"
 
 #include "collection/CardCounts.h"
+#include "core/CardKeys.h"
 #include "core/NameTranslator.h"
 
 #include <QCoreApplication>
@@ -71,17 +72,14 @@ double eurOf(const HistoryPoint &point, const QString &key)
 
 pv::Language languageOfKey(const QString &setKey, pv::Language fallback)
 {
-    const int colon = setKey.indexOf(QLatin1Char(':'));
-    if (colon >= 1)
-        return languageFromCode(setKey.left(colon), fallback);
-    return fallback;
+    return parseSetKey(setKey, fallback).language;
 }
 
 QString setLabel(const QHash<QString, SetRecord> &sets, const QString &setKey, bool withLanguage)
 {
-    const int colon = setKey.indexOf(QLatin1Char(':'));
-    const QString setId = colon >= 0 ? setKey.mid(colon + 1) : setKey;
-    const pv::Language language = languageOfKey(setKey, pv::Language::English);
+    const KeyParts parts = parseSetKey(setKey);
+    const QString &setId = parts.id;
+    const pv::Language language = parts.language;
     const auto found = sets.constFind(setKey);
     const QString name = found != sets.constEnd() && !found->name.isEmpty() ? found->name : setId;
     const QString shown = NameTranslator::translateSetName(language, setId, name);

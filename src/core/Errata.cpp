@@ -1,5 +1,6 @@
 #include "core/Errata.h"
 
+#include "core/CardKeys.h"
 #include "core/CardNumbers.h"
 #include "core/Log.h"
 #include "core/TaggedJsonFile.h"
@@ -22,7 +23,12 @@ const QString formatTag = QStringLiteral("tallowk-errata");
 
 QString tr(const char *text) { return QCoreApplication::translate("pv::Errata", text); }
 
-QString cardKey(Language language, const QString &id) { return languageCode(language) + QLatin1Char(':') + id; }
+// The file names a set by its set key and a card the same way, by language
+// code, ":" and card id ("en:base1-4").
+QString cardKey(Language language, const QString &cardId)
+{
+    return setKey(language, cardId);
+}
 
 Errata::FinishScope readScope(const QJsonValue &value)
 {
@@ -290,10 +296,10 @@ Printings Errata::printingsFor(Language language, const QString &setId, const QS
         number = normalizeCardNumber(cardId.mid(prefix.size()));
 
     const bool fromCardData = variants && !variants->isEmpty();
-    const QString setKey = cardKey(language, setId);
-    const auto setRule = errata.m_setRules.constFind(setKey);
+    const QString setRuleKey = setKey(language, setId);
+    const auto setRule = errata.m_setRules.constFind(setRuleKey);
     if (setRule != errata.m_setRules.constEnd())
-        applyRule(setKey, setRule.value(), number, fromCardData, printings.finishes);
+        applyRule(setRuleKey, setRule.value(), number, fromCardData, printings.finishes);
     if (!cardId.isEmpty()) {
         const QString key = cardKey(language, cardId);
         const auto cardRule = errata.m_cardRules.constFind(key);
@@ -312,7 +318,7 @@ QHash<QString, QList<Errata::AddedCard>> Errata::addedCards(Language language)
 {
     ensureLoadedOnce();
     QHash<QString, QList<AddedCard>> result;
-    const QString prefix = languageCode(language) + QLatin1Char(':');
+    const QString prefix = setKey(language, QString());
     const auto &all = instance().m_addedCards;
     for (auto it = all.constBegin(); it != all.constEnd(); ++it) {
         if (it.key().startsWith(prefix))
@@ -326,7 +332,7 @@ int Errata::groupPin(Language language, const QString &setId)
     if (setId.isEmpty())
         return 0;
     ensureLoadedOnce();
-    return instance().m_groupPins.value(cardKey(language, setId), 0);
+    return instance().m_groupPins.value(setKey(language, setId), 0);
 }
 
 QString Errata::nameOverride(Language language, const QString &cardId)

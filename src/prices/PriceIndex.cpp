@@ -1,6 +1,7 @@
 #include "prices/PriceIndex.h"
 
 #include "core/AppSettings.h"
+#include "core/CardKeys.h"
 #include "core/CardNumbers.h"
 #include "core/Errata.h"
 #include "core/Log.h"
@@ -110,7 +111,7 @@ QString PriceIndex::printingKeyForSubtype(const QString &subType, bool shadowles
 
 QString PriceIndex::indexKey(Language language, const QString &setId, const QString &alias)
 {
-    QString key = languageCode(language) + QLatin1Char(':') + setId;
+    QString key = setKey(language, setId);
     if (!alias.isEmpty())
         key += QLatin1Char('#') + alias;
     return key;

@@ -1,5 +1,6 @@
 #include "TestRegistry.h"
 
+#include "core/CardKeys.h"
 #include "core/CardVocabulary.h"
 
 #include <QTest>
@@ -19,6 +20,28 @@ private Q_SLOTS:
         QCOMPARE(languageCode(Language(5)), QStringLiteral("en"));
         QVERIFY(languageDisplayName(Language(5)).isEmpty());
         QCOMPARE(languageDisplayName(Language::Japanese), QStringLiteral("Japanese"));
+    }
+
+    void setAndOwnedCardKeysRoundTrip()
+    {
+        QCOMPARE(setKey(Language::Japanese, QStringLiteral("SV3")), QStringLiteral("ja:SV3"));
+        QCOMPARE(ownedCardKey(Language::English, QStringLiteral("swsh1-1")), QStringLiteral("en|swsh1-1"));
+        const KeyParts set = parseSetKey(setKey(Language::Japanese, QStringLiteral("SV3")));
+        QVERIFY(set.hasLanguage);
+        QCOMPARE(set.language, Language::Japanese);
+        QCOMPARE(set.id, QStringLiteral("SV3"));
+        // A card id may itself hold the other kind's separator.
+        const KeyParts card = parseOwnedCardKey(ownedCardKey(Language::Japanese, QStringLiteral("a:b")));
+        QVERIFY(card.hasLanguage && card.language == Language::Japanese && card.id == QStringLiteral("a:b"));
+        QCOMPARE(parseSetKey(QStringLiteral("en|sv03")).hasLanguage, false);
+
+        // No language before the separator: the fallback and the whole key.
+        for (const QString &bare : {QStringLiteral("sv03"), QStringLiteral(":sv03")}) {
+            const KeyParts parts = parseSetKey(bare, Language::Japanese);
+            QVERIFY(!parts.hasLanguage && parts.language == Language::Japanese && parts.id == bare);
+        }
+        const KeyParts unknown = parseSetKey(QStringLiteral("de:sv03"), Language::Japanese);
+        QVERIFY(unknown.hasLanguage && unknown.language == Language::Japanese && unknown.id == QStringLiteral("sv03"));
     }
 
     void conditionsAndCompanies()

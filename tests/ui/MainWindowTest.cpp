@@ -412,7 +412,8 @@ private slots:
         MainWindow window;
         window.showAbout();
         QCOMPARE(prompts.informations.size(), 1);
-        QVERIFY(prompts.informations.first().startsWith(QLatin1String("About Tallowmerick|<h3>Tallowmerick 0.5.0</h3>")));
+        QVERIFY(prompts.informations.first().startsWith(
+            QLatin1String("About Tallowmerick|<h3>Tallowmerick " TALLOWK_VERSION "</h3>")));
         QVERIFY(prompts.informations.first().contains(QStringLiteral("Qt %1,").arg(QLatin1String(QT_VERSION_STR))));
 
         // Both stand beside the executable in the build tree and open with the desktop.

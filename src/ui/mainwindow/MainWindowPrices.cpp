@@ -5,6 +5,7 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "core/CardDetail.h"
+#include "core/CardKeys.h"
 #include "core/Currency.h"
 #include "core/FxRateFetcher.h"
 #include "core/FxRates.h"
@@ -92,7 +93,7 @@ void MainWindow::refreshPrices()
     clearPriceRefreshQueue();
     QSet<QString> seen;
     for (const CardEntry &entry : m_collection->entries()) {
-        const QString key = languageCode(entry.lang) + QLatin1Char('|') + entry.cardId;
+        const QString key = ownedCardKey(entry.lang, entry.cardId);
         if (seen.contains(key))
             continue;
         seen.insert(key);
@@ -117,7 +118,7 @@ void MainWindow::resolveFallbackSets()
         const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
         if (record.id.isEmpty())
             continue;
-        const QString key = languageCode(entry.lang) + QLatin1Char(':') + record.id;
+        const QString key = setKey(entry.lang, record.id);
         if (pendingFallbackSets.contains(key))
             continue;
         pendingFallbackSets.insert(key);
@@ -145,7 +146,7 @@ void MainWindow::onFallbackSetIndexed(Language language, const QString &setId, b
         Log::warn(pricesCategory, tr("No usable TCGCSV fallback for set %1/%2.").arg(code, setId));
     if (!priceRefreshRunning)
         return;
-    pendingFallbackSets.remove(code + QLatin1Char(':') + setId);
+    pendingFallbackSets.remove(setKey(language, setId));
     if (!pendingFallbackSets.isEmpty())
         return;
     Log::info(pricesCategory, tr("Fallback data settled; fetching card prices."));

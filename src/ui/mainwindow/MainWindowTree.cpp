@@ -11,6 +11,7 @@
 #include "collection/SetPrintLabelsCommand.h"
 #include "catalog/CardCatalog.h"
 #include "core/AppSettings.h"
+#include "core/CardKeys.h"
 #include "core/NameTranslator.h"
 #include "ui/WebLookups.h"
 #include "ui/dialogs/CustomPriceDialog.h"
@@ -298,12 +299,10 @@ void MainWindow::showTreeContextMenu(const QPoint &pos)
 
 void MainWindow::showSetBinder(const QString &setKey)
 {
-    const int colon = setKey.indexOf(QLatin1Char(':'));
-    if (colon <= 0)
-        return;
-    const Language language = languageFromCode(setKey.left(colon), Language::English);
-    const QString setId = setKey.mid(colon + 1);
-    if (setId.isEmpty())
+    const KeyParts key = parseSetKey(setKey);
+    const Language language = key.language;
+    const QString &setId = key.id;
+    if (!key.hasLanguage || setId.isEmpty())
         return;
     m_catalog->ensureLoaded(language);
     const SetRecord record = m_collection->setInfo(language, setId);
@@ -409,10 +408,9 @@ void MainWindow::revealSets(const QSet<QString> &setKeys)
 void MainWindow::addCards(const QString &preselection)
 {
     AddCardsDialog dialog(m_client, m_catalog, m_priceIndex, m_collection, this);
-    const qsizetype colon = preselection.indexOf(QLatin1Char(':'));
-    if (colon >= 1) {
-        dialog.preselect(languageFromCode(preselection.left(colon), Language::English),
-                         preselection.mid(colon + 1));
+    const KeyParts preselected = parseSetKey(preselection);
+    if (preselected.hasLanguage) {
+        dialog.preselect(preselected.language, preselected.id);
     } else {
         const int row = m_treeModel->entryIndexAt(ui->collectionTree->currentIndex());
         if (row >= 0 && row < m_collection->entries().size())

@@ -5,6 +5,7 @@
 #include "collection/CardEntry.h"
 #include "collection/Collection.h"
 #include "core/CardVocabulary.h"
+#include "ui/models/CollectionTreeModel.h"
 
 #include <QAbstractTableModel>
 #include <QList>
@@ -15,7 +16,7 @@
 namespace pv {
 
 // The holdings of the collection that match a search query, as a flat table:
-// the collection tree's ten card columns, then the set, the series and the
+// the collection tree's card columns, then the set, the series and the
 // language. Rows are indexes into the collection's holdings, so values are
 // always read fresh; the owner rebuilds the model when the collection
 // changes and calls refreshValues when only prices or the currency do.
@@ -24,7 +25,8 @@ class CollectionSearchModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { SetColumn = 10, SeriesColumn = 11, LanguageColumn = 12, ColumnCount = 13 };
+    // The tree's card columns come first, so its own columns follow the tree's count.
+    enum Column { SetColumn = CollectionTreeModel::ColumnCount, SeriesColumn, LanguageColumn, ColumnCount };
     enum Role { EntryIndexRole = 257, SortKeyRole = 258 };
 
     explicit CollectionSearchModel(QObject *parent = nullptr);

@@ -27,11 +27,6 @@ const QColor ownedColour(255, 210, 63);
 
 } // namespace
 
-QString ownedCardKey(Language language, const QString &cardId)
-{
-    return languageCode(language) + QLatin1Char('|') + cardId;
-}
-
 SetCardsModel::SetCardsModel(TcgdexClient *client, PriceIndex *priceIndex, CardCatalog *catalog, QObject *parent)
     : QAbstractTableModel(parent)
     , m_client(client)

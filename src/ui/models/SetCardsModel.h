@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/CatalogCard.h"
+#include "core/CardKeys.h"
 #include "core/CardVocabulary.h"
 
 #include <QAbstractTableModel>
@@ -18,9 +19,6 @@ namespace pv {
 class CardCatalog;
 class PriceIndex;
 class TcgdexClient;
-
-// The key of an owned card: language code, "|" and card id ("en|base1-4").
-QString ownedCardKey(Language language, const QString &cardId);
 
 // Catalog cards as a table to pick from: thumbnail, number, name, set with
 // its symbol, series and the TCGplayer market price of the printing about to
