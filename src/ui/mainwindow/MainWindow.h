@@ -22,7 +22,6 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSortFilterProxyModel;
-class QTimer;
 class QUndoStack;
 
 namespace Ui {
@@ -32,6 +31,7 @@ class MainWindow;
 namespace pv {
 
 class CardCatalog;
+class ClockTimer;
 class Collection;
 class CollectionTreeDelegate;
 class CollectionTreeModel;
@@ -285,15 +285,16 @@ private:
     int priceRefreshTotal = 0;
     int pricedCount = 0;
     int failedCount = 0;
+    int malformedCount = 0; // of the failed, those answered with data of the wrong shape
     int fallbackPricedCount = 0;
-    QTimer *m_priceBatchTimer = nullptr; // while running: collection changes held until it fires
+    ClockTimer *m_priceBatchTimer = nullptr; // while running: collection changes held until it fires
 
     // search dock state
     CollectionSearchModel *m_searchModel = nullptr;
     QSortFilterProxyModel *m_searchProxy = nullptr;
     SetCardsModel *m_catalogResultsModel = nullptr;
     QSortFilterProxyModel *m_catalogResultsProxy = nullptr;
-    QTimer *m_searchTimer = nullptr;
+    ClockTimer *m_searchTimer = nullptr;
     QString currentSearchKey;
     // Set while a re-run of the search selects its result again.
     bool m_reselectingResult = false;
