@@ -28,10 +28,13 @@ const QString noValue = QStringLiteral("-");
 // The text broken into at most maxLines lines of the width, anywhere when a
 // word is too long for a line; what does not fit ends the last line in an
 // ellipsis.
-QString fittedText(const QString &text, const QFont &font, int width, int maxLines)
+QString fittedText(const QString &fullText, const QFont &font, int width, int maxLines)
 {
     if (width <= 0)
         return QString();
+    // No glyph is narrower than a pixel: what lies past maxLines times the
+    // width in characters can never show, and need not be laid out.
+    const QString text = fullText.left(qsizetype(maxLines) * width + 1);
     QTextLayout layout(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
