@@ -410,7 +410,7 @@ private Q_SLOTS:
             view->setMinimumWidth(0);
             view->setMaximumWidth(QWIDGETSIZE_MAX);
         }
-        m_window->resize(1800, 800);
+        m_window->resize(2400, 800); // the search dock has the collection's three fifths
         m_window->resetLayout();
         QTRY_VERIFY(shownWhole(tree(), header));
         QTRY_VERIFY(shownWhole(results, resultColumns));
