@@ -412,6 +412,7 @@ private Q_SLOTS:
         }
         m_window->resize(2400, 800); // the search dock has the collection's three fifths
         m_window->resetLayout();
+        m_window->findCard();
         QTRY_VERIFY(shownWhole(tree(), header));
         QTRY_VERIFY(shownWhole(results, resultColumns));
         QCOMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
