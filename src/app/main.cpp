@@ -24,28 +24,44 @@
 #include <QSysInfo>
 #include <QTranslator>
 
-#include <cstdio>
-#include <cstring>
-
 namespace {
 
-// The self-test, help and version runs show no window, so on a machine
-// without a display they use the offscreen platform instead of aborting.
+// True when the command line ends without a window: help, version, an
+// option the parser refuses, or the self-test. Read before the application
+// object exists, so Qt's own options are known here too.
+bool showsNoWindow(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption selfTest(QStringLiteral("selftest"));
+    parser.addOption(selfTest);
+    static const char *const qtWithValue[] = {"platform",        "platformpluginpath", "platformtheme", "plugin",
+                                              "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+                                              "style",           "stylesheet",         "display",       "geometry",
+                                              "qmljsdebugger"};
+    for (const char *name : qtWithValue)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+    for (const char *name : {"reverse", "widgetcount", "nograb", "dograb", "sync"})
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+    return !parser.parse(arguments) || parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))
+        || parser.isSet(version) || parser.isSet(selfTest)
+        || parser.positionalArguments().contains(QLatin1String("selftest"));
+}
+
+// Runs that show no window use the offscreen platform on a machine without
+// a display, instead of aborting before the parser could answer.
 void chooseHeadlessPlatform(int argc, char *argv[])
 {
     if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
         || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return;
-    static const char *const windowless[] = {"selftest", "--selftest", "-h", "--help",
-                                             "--help-all", "-v", "--version"};
-    for (int i = 1; i < argc; ++i) {
-        for (const char *word : windowless) {
-            if (std::strcmp(argv[i], word) == 0) {
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-                return;
-            }
-        }
-    }
+    if (showsNoWindow(argc, argv))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 } // namespace

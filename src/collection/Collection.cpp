@@ -3,6 +3,7 @@
 #include "collection/CardCounts.h"
 #include "collection/EntryKeys.h"
 #include "core/Pricing.h"
+#include "core/SteadyClock.h"
 
 #include <QSet>
 
@@ -408,7 +409,7 @@ void Collection::recordHistoryPoint(const QDate &date, double totalEur, int card
 
 void Collection::recordValueSnapshot()
 {
-    recordHistoryPoint(QDate::currentDate(), totalValueEur(), totalCardCount(), valueBySet());
+    recordHistoryPoint(SteadyClock::today(), totalValueEur(), totalCardCount(), valueBySet());
 }
 
 QHash<QString, HistorySetValue> Collection::valueBySet() const

@@ -1,6 +1,7 @@
 #include "core/FxRates.h"
 
 #include "core/AppSettings.h"
+#include "core/SteadyClock.h"
 
 #include <QList>
 #include <QPair>
@@ -59,7 +60,7 @@ void store(const QMap<QString, double> &rates, const QDate &date)
     // with one that reads back as unusable while the date says it is fresh.
     if (isUsable(eurRate)) {
         settings.setValue(QLatin1String(usdToEurKey), eurRate);
-        const QDate when = date.isValid() ? date : QDate::currentDate();
+        const QDate when = date.isValid() ? date : SteadyClock::today();
         settings.setValue(QLatin1String(dateKey), when.toString(Qt::ISODate));
     }
 }
@@ -103,7 +104,7 @@ QDate storedDate()
 bool isStale()
 {
     const QDate date = storedDate();
-    const QDate today = QDate::currentDate();
+    const QDate today = SteadyClock::today();
     // A date further ahead than the next day cannot be right (a clock that
     // was wrong when the rates were stored); taken as fresh, it would keep
     // the rates from ever being fetched again.

@@ -1,5 +1,6 @@
 #include "core/SteadyClock.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
@@ -16,6 +17,9 @@ struct ClockState
     QElapsedTimer real;
     bool manual = false;
     qint64 manualMs = 0;
+    // The wall clock when manual time started, and the manual reading then.
+    QDateTime manualStartedAt;
+    qint64 manualStartMs = 0;
     // Added to real readings so that leaving manual time never goes back.
     qint64 realOffsetMs = 0;
 
@@ -38,6 +42,15 @@ qint64 SteadyClock::nowMs()
     return clock.manual ? clock.manualMs : clock.realNow();
 }
 
+QDate SteadyClock::today()
+{
+    ClockState &clock = state();
+    QMutexLocker lock(&clock.mutex);
+    if (!clock.manual)
+        return QDate::currentDate();
+    return clock.manualStartedAt.addMSecs(clock.manualMs - clock.manualStartMs).date();
+}
+
 void SteadyClock::useManualTime()
 {
     ClockState &clock = state();
@@ -45,6 +58,8 @@ void SteadyClock::useManualTime()
     if (clock.manual)
         return;
     clock.manualMs = clock.realNow();
+    clock.manualStartMs = clock.manualMs;
+    clock.manualStartedAt = QDateTime::currentDateTime();
     clock.manual = true;
 }
 

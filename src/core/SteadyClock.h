@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QtGlobal>
 
 namespace pv {
@@ -13,6 +14,10 @@ class SteadyClock
 public:
     // Milliseconds since an arbitrary start; never goes back.
     static qint64 nowMs();
+    // The local date. Under manual time it is the date manual time started
+    // on, moved on by the time advanced since, so midnight never falls
+    // between two readings of a test.
+    static QDate today();
 
     // From now on nowMs() answers manual time, starting where it stands.
     static void useManualTime();

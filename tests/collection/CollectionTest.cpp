@@ -3,6 +3,7 @@
 
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "core/SteadyClock.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -416,10 +417,14 @@ private slots:
         collection.addEntry(custom);
         collection.addEntry(holdingOf(QStringLiteral("sv03-2"), 1, 9.0));
         collection.addEntry(holdingOf(QStringLiteral("base1-1"), 4, 0.0));
+        // Today is read from a clock that midnight cannot pass between two readings.
+        SteadyClock::useManualTime();
         collection.recordValueSnapshot();
+        const QDate today = SteadyClock::today();
+        SteadyClock::useRealTime();
 
         const HistoryPoint &point = collection.history().constLast();
-        QCOMPARE(point.date, QDate::currentDate().addDays(1 - QDate::currentDate().dayOfWeek()));
+        QCOMPARE(point.date, today.addDays(1 - today.dayOfWeek()));
         QCOMPARE(point.totalEur, 19.0);
         QCOMPARE(point.cards, 7);
         QCOMPARE(point.sets.size(), 1);

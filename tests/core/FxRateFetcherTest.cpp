@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
+#include "core/SteadyClock.h"
 #include "standin/WebStandIn.h"
 
 #include <QFile>
@@ -96,6 +97,7 @@ private Q_SLOTS:
     }
     void init()
     {
+        SteadyClock::useRealTime();
         m_standIn.reset();
         Log::instance().clear();
         QFile::remove(AppSettings::filePath());
@@ -106,9 +108,12 @@ private Q_SLOTS:
 
     void storesTheDaysRates()
     {
+        // The service dates its rates by its own clock: today, or
+        // tomorrow when midnight passed during the fetch.
+        const QDate before = QDate::currentDate();
         FxRateFetcher fetcher;
         QVERIFY(fetchOnce(fetcher));
-        QCOMPARE(FxRates::storedDate(), QDate::currentDate());
+        QVERIFY(FxRates::storedDate() == before || FxRates::storedDate() == before.addDays(1));
         QVERIFY(FxRates::usdToEur() != 0.8);
         QVERIFY(FxRates::hasRate(QStringLiteral("CHF")));
         const auto requests = m_standIn.requests(QString::fromLatin1(latest));
@@ -139,11 +144,13 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, body);
         m_standIn.addFault(QString::fromLatin1(latest), WebStandIn::Fault::custom(200, "application/json", body));
+        SteadyClock::useManualTime();
         FxRateFetcher fetcher;
         QVERIFY(fetchOnce(fetcher));
         QCOMPARE(FxRates::usdToEur(), 0.9);
-        QCOMPARE(FxRates::storedDate(), QDate::currentDate());
+        QCOMPARE(FxRates::storedDate(), SteadyClock::today());
         QVERIFY(!FxRates::isStale());
+        SteadyClock::useRealTime();
         QVERIFY(fxWarnings().isEmpty());
     }
 

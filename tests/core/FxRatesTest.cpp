@@ -3,6 +3,7 @@
 
 #include "core/AppSettings.h"
 #include "core/FxRates.h"
+#include "core/SteadyClock.h"
 
 #include <QFile>
 #include <QTest>
@@ -16,7 +17,11 @@ class FxRatesTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void init() { QFile::remove(AppSettings::filePath()); }
-    void cleanup() { QFile::remove(AppSettings::filePath()); }
+    void cleanup()
+    {
+        SteadyClock::useRealTime();
+        QFile::remove(AppSettings::filePath());
+    }
 
     void storeWritesOnlyUsableRates()
     {
@@ -41,8 +46,10 @@ private Q_SLOTS:
 
     void storeWithoutDateUsesToday()
     {
+        SteadyClock::useManualTime();
         FxRates::store({{QStringLiteral("EUR"), 0.9}}, QDate());
-        QCOMPARE(FxRates::storedDate(), QDate::currentDate());
+        QCOMPARE(FxRates::storedDate(), SteadyClock::today());
+        SteadyClock::useRealTime();
     }
 
     void storeRefusesAnUnbelievableEuroRate()
@@ -89,17 +96,24 @@ private Q_SLOTS:
         QVERIFY(FxRates::isStale());
         setSetting(QStringLiteral("pricing/usdToEurDate"), QStringLiteral("not a date"));
         QVERIFY(FxRates::isStale());
-        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().toString(Qt::ISODate));
+        SteadyClock::useManualTime();
+        const QDate today = SteadyClock::today();
+        setSetting(QStringLiteral("pricing/usdToEurDate"), today.toString(Qt::ISODate));
         QVERIFY(!FxRates::isStale());
-        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addDays(-1).toString(Qt::ISODate));
+        setSetting(QStringLiteral("pricing/usdToEurDate"), today.addDays(-1).toString(Qt::ISODate));
         QVERIFY(!FxRates::isStale());
-        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addDays(-2).toString(Qt::ISODate));
+        setSetting(QStringLiteral("pricing/usdToEurDate"), today.addDays(-2).toString(Qt::ISODate));
         QVERIFY(FxRates::isStale());
         // A date from a clock that ran ahead must not freeze the rates.
-        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addDays(1).toString(Qt::ISODate));
+        setSetting(QStringLiteral("pricing/usdToEurDate"), today.addDays(1).toString(Qt::ISODate));
         QVERIFY(!FxRates::isStale());
-        setSetting(QStringLiteral("pricing/usdToEurDate"), QDate::currentDate().addYears(3).toString(Qt::ISODate));
+        setSetting(QStringLiteral("pricing/usdToEurDate"), today.addYears(3).toString(Qt::ISODate));
         QVERIFY(FxRates::isStale());
+        // A day later, yesterday's rates are two days old.
+        setSetting(QStringLiteral("pricing/usdToEurDate"), today.addDays(-1).toString(Qt::ISODate));
+        SteadyClock::advance(24 * 3600 * 1000);
+        QVERIFY(FxRates::isStale());
+        SteadyClock::useRealTime();
     }
 };
 

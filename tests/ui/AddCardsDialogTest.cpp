@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 #include "ui/CardViewTestSupport.h"
 #include "ui/DialogTestSupport.h"
 
@@ -10,6 +11,7 @@
 #include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "core/CardArtwork.h"
+#include "core/NameTranslator.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
 #include "ui/dialogs/AddCardsDialog.h"
@@ -26,6 +28,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -292,6 +295,62 @@ private Q_SLOTS:
         // A failure of the other language leaves the line alone.
         emit empty.refreshFinished(Language::English, false, QStringLiteral("elsewhere"));
         QCOMPARE(text(bare, "statusLabel"), QStringLiteral("The card catalog is unavailable: offline"));
+    }
+
+    // Undated Japanese sets under English names: once the card database has
+    // dated them, the line reads as it does on the next visit, under the
+    // English name. Tab leaves the card table for the next control.
+    void undatedSetsReadAsOnTheNextVisit()
+    {
+        CatalogCache::Contents contents;
+        contents.series = {serie(QStringLiteral("ADV"), QStringLiteral("ADV")),
+                           serie(QStringLiteral("neo"), QStringLiteral("neo"))};
+        contents.sets = {set(QStringLiteral("ADV5"), QStringLiteral("とかれた封印"), QStringLiteral("ADV"), 1, 83),
+                         set(QStringLiteral("neo1"), QStringLiteral("金、銀、新世界へ..."), QStringLiteral("neo"), 2,
+                             96)};
+        contents.cards = {card(QStringLiteral("neo1"), QStringLiteral("001"), QStringLiteral("奇妙な"), 96, Normal,
+                               QString(), Language::Japanese),
+                          card(QStringLiteral("neo1"), QStringLiteral("002"), QStringLiteral("チコリータ"), 96, Normal,
+                               QString(), Language::Japanese)};
+        contents.rarities = {QStringLiteral("Common")};
+        contents.haveVariants = true;
+        contents.savedAt = QDateTime::currentDateTimeUtc();
+        QVERIFY(CatalogCache::save(cachePath(Language::Japanese), Language::Japanese, contents));
+        QTemporaryDir names;
+        const bool wasEnabled = NameTranslator::isEnabled();
+        NameTranslator::setEnabled(true);
+        NameTranslator::loadFile(test::writeFixture(
+            names.filePath(QStringLiteral("ja-en.json")),
+            R"({"format": "tallowk-translations", "sets": {"ADV5": "Undone Seal", "neo1": "Gold, Silver, New World"}})"));
+
+        CardCatalog catalog(nullptr);
+        AddCardsDialog dialog(m_client.get(), &catalog, nullptr, nullptr);
+        dialog.selectLanguage(Language::Japanese);
+        auto *sets = child<QComboBox>(dialog, "setCombo");
+        const QString empty = QStringLiteral("Undone Seal - TCGdex lists 83 card(s) for this set but holds no "
+                                             "Japanese card data for it, so there is nothing to show.");
+        selectData(sets, QStringLiteral("ADV5"));
+        QCOMPARE(text(dialog, "statusLabel"), empty);
+        QTRY_VERIFY(catalog.setById(Language::Japanese, QStringLiteral("ADV5"))->releaseDate.isValid());
+        QCOMPARE(text(dialog, "statusLabel"), empty);
+
+        selectData(sets, QStringLiteral("neo1"));
+        QTRY_COMPARE(text(dialog, "statusLabel"),
+                     QStringLiteral("Gold, Silver, New World - released 4 February "
+                                    "2000. 2 card(s). Double-click a card to add it."));
+        selectData(sets, QStringLiteral("ADV5"));
+        QCOMPARE(text(dialog, "statusLabel"), empty);
+
+        selectData(sets, QStringLiteral("neo1"));
+        auto *table = child<QTableView>(dialog, "cardsTable");
+        table->setCurrentIndex(table->model()->index(0, 1));
+        QTest::keyClick(table, Qt::Key_Tab);
+        QCOMPARE(table->currentIndex(), table->model()->index(0, 1));
+        for (const QAbstractItemView *view : dialog.findChildren<QAbstractItemView *>())
+            QVERIFY2(!view->tabKeyNavigation(), qPrintable(view->objectName()));
+
+        NameTranslator::load();
+        NameTranslator::setEnabled(wasEnabled);
     }
 
     // While a rebuild runs, an empty set says the list is still coming.

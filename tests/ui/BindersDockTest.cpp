@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
@@ -131,6 +132,17 @@ private Q_SLOTS:
         QCOMPARE(collection->binders().size(), 1);
         QCoreApplication::processEvents();
         QVERIFY(window.findChildren<BinderDialog *>().isEmpty());
+        // The deletion left nothing selected, and the binder coming back
+        // is not selected on its own.
+        QVERIFY(!list->currentItem());
+        QVERIFY(!deleteButton->isEnabled());
+
+        // Undoing the binder's creation takes its window with it.
+        Q_EMIT list->itemDoubleClicked(list->item(0));
+        QCOMPARE(window.findChildren<BinderDialog *>().size(), 1);
+        window.undoStack()->undo();
+        QVERIFY(collection->binders().isEmpty());
+        QTRY_VERIFY(window.findChildren<BinderDialog *>().isEmpty());
     }
 
     void contextMenuAndDetachedBinders()
@@ -160,6 +172,7 @@ private Q_SLOTS:
         menuAction(*menu, QStringLiteral("Delete"))->trigger();
         QVERIFY(prompts.questions.isEmpty());
         QVERIFY(collection->binders().isEmpty());
+        QTRY_VERIFY(window.findChildren<BinderDialog *>().isEmpty());
         window.undoStack()->undo();
         QCOMPARE(collection->binders().size(), 1);
 
@@ -176,6 +189,12 @@ private Q_SLOTS:
         detached->findChild<QCheckBox *>(QStringLiteral("showMissingCheck"))->setChecked(false);
         QCOMPARE(window.undoStack()->count(), commands);
         QCOMPARE(collection->binders().size(), 1);
+        // It was never in the collection, so collection changes keep it open.
+        const QPointer<BinderDialog> kept(detached);
+        window.undoStack()->redo();
+        QVERIFY(collection->binders().isEmpty());
+        QCoreApplication::processEvents();
+        QVERIFY(kept && kept->isVisible());
     }
 
     // A card shown in a binder is found in the collection tree: the first

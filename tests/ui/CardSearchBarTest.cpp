@@ -1,5 +1,6 @@
 #include "TestRegistry.h"
 
+#include "core/SteadyClock.h"
 #include "ui/widgets/CardSearchBar.h"
 
 #include <QLineEdit>
@@ -25,6 +26,8 @@ class CardSearchBarTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void cleanup() { SteadyClock::useRealTime(); }
+
     void typingANumberWholeSplitsWhenEditingEnds()
     {
         CardSearchBar bar;
@@ -115,15 +118,24 @@ private Q_SLOTS:
         count->clear();
         QCOMPARE(bar.query().printedTotal, 0);
 
-        // A burst of edits in all three fields: one change, 200 ms after the last.
+        // A burst of edits in all three fields: one change, 200 ms after the
+        // last, on a clock the test moves.
+        SteadyClock::useManualTime();
         QSignalSpy changed(&bar, &CardSearchBar::queryChanged);
-        QTest::keyClicks(name, QStringLiteral("ab"), Qt::NoModifier, 20);
-        QTest::keyClicks(number, QStringLiteral("4"), Qt::NoModifier, 20);
-        QTest::keyClicks(count, QStringLiteral("7"), Qt::NoModifier, 20);
+        QTest::keyClicks(name, QStringLiteral("ab"));
+        SteadyClock::advance(CardSearchBar::pauseMs - 1);
+        QTest::keyClicks(number, QStringLiteral("4"));
+        SteadyClock::advance(CardSearchBar::pauseMs - 1);
+        QTest::keyClicks(count, QStringLiteral("7"));
+        SteadyClock::advance(CardSearchBar::pauseMs - 1);
+        QTest::qWait(2 * CardSearchBar::pauseMs);
         QCOMPARE(changed.count(), 0);
+        SteadyClock::advance(1);
         QVERIFY(changed.wait(1000));
-        QTest::qWait(CardSearchBar::pauseMs + 100);
+        SteadyClock::advance(CardSearchBar::pauseMs);
+        QTest::qWait(50);
         QCOMPARE(changed.count(), 1);
+        SteadyClock::useRealTime();
 
         bar.focusSearch();
         QCOMPARE(name->selectedText(), name->text());

@@ -116,6 +116,9 @@ private Q_SLOTS:
                                            Language::Japanese));
         dock.search(QStringLiteral("chu"));
         QCOMPARE(dock.collectionResults()->model()->rowCount(), 3);
+        // Tab moves on from every table of the window instead of walking its cells.
+        for (const QAbstractItemView *view : window.findChildren<QAbstractItemView *>())
+            QVERIFY2(!view->tabKeyNavigation(), qPrintable(view->objectName()));
         QCOMPARE(dock.status(), QStringLiteral("3 cards in your collection. Double-click one to show it in the tree."));
         dock.search(QStringLiteral("Mew"));
         QCOMPARE(dock.status(), QStringLiteral("No card you own matches. Try the catalog to find one you do not."));

@@ -254,6 +254,12 @@ private slots:
         QCOMPARE(prompts.warnings.size(), 1);
         QVERIFY(prompts.warnings.first().startsWith(QLatin1String("Could not open collection|")));
         QVERIFY(prompts.warnings.first().contains(missingPath));
+        const QStringList errors = test::logMessages(QStringLiteral("file"), Log::Error);
+        QVERIFY(!errors.isEmpty());
+        QCOMPARE(errors.last().count(QStringLiteral("Could not open")), 1);
+        QVERIFY2(errors.last().startsWith(
+                     QStringLiteral("Could not open %1: ").arg(QDir::toNativeSeparators(missingPath))),
+                 qPrintable(errors.last()));
         QVERIFY(window.collection()->filePath().isEmpty());
         QCOMPARE(window.windowTitle(), QStringLiteral("Untitled - Tallowmerick"));
 

@@ -89,22 +89,25 @@ private Q_SLOTS:
         QCOMPARE(preview(dialog), QStringLiteral("Choose at least one criterion."));
         QVERIFY(dialog.rules().isEmpty());
 
-        // OK waits for a name; typing one does not start the preview.
+        // OK waits for a name and a criterion; typing a name does not start
+        // the preview.
         QPushButton *ok = child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok);
         QVERIFY(!ok->isEnabled());
         auto *timer = dialog.findChild<QTimer *>();
         child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("  Mine "));
-        QVERIFY(ok->isEnabled());
-        QVERIFY(!timer || !timer->isActive());
-        child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("   "));
         QVERIFY(!ok->isEnabled());
-        child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("  Mine "));
+        QVERIFY(!timer || !timer->isActive());
 
         auto *series = child<QComboBox>(dialog, "serieCombo");
         auto *sets = child<QComboBox>(dialog, "setCombo");
         QCOMPARE(series->count(), 2);
         QCOMPARE(sets->count(), 3);
         series->setCurrentIndex(1);
+        QVERIFY(ok->isEnabled());
+        child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("   "));
+        QVERIFY(!ok->isEnabled());
+        child<QLineEdit>(dialog, "nameEdit")->setText(QStringLiteral("  Mine "));
+        QVERIFY(ok->isEnabled());
         sets->setCurrentIndex(sets->findData(QStringLiteral("tst1")));
         QVERIFY(timer && timer->isActive());
         auto *dex = child<QSpinBox>(dialog, "dexSpin");
@@ -155,15 +158,19 @@ private Q_SLOTS:
         QCOMPARE(preview(dialog), QStringLiteral("You own 2 card(s) - fewer than the 360 this binder holds.\n"
                                                  "1 of them have no price yet - refresh prices for the ranking "
                                                  "to mean something."));
+        QPushButton *ok = child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Ok);
+        QVERIFY(ok->isEnabled());
         child<QComboBox>(dialog, "templateCombo")->setCurrentIndex(0);
         QVERIFY(panel->isEnabled());
         QVERIFY(hint->isHidden());
         QCOMPARE(dialog.binder().topValue, 0);
+        QVERIFY(!ok->isEnabled());
 
         const QString wotc = QStringLiteral("WotC Holos");
         chooseTemplate(dialog, wotc);
         QVERIFY(!panel->isEnabled());
         QVERIFY2(hint->text().contains(QStringLiteral("5 rule(s)")), qPrintable(hint->text()));
+        QVERIFY(ok->isEnabled());
         QCOMPARE(dialog.binder().rules, builtin(wotc).rules);
 
         // Nine species: the form shows the first, then greys out; the

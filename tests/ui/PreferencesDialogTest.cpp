@@ -8,6 +8,7 @@
 #include "core/NameTranslator.h"
 #include "core/PriceBasis.h"
 #include "core/PriceSource.h"
+#include "core/SteadyClock.h"
 #include "ui/ThemeManager.h"
 #include "ui/dialogs/PreferencesDialog.h"
 
@@ -70,6 +71,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        SteadyClock::useRealTime();
         NameTranslator::load();
         ThemeManager::applyTheme(qApp, QStringLiteral("grass"));
     }
@@ -148,14 +150,21 @@ private Q_SLOTS:
     {
         const auto before = allSettings();
         {
+            // The pause runs on a clock the test moves, so a slow machine
+            // cannot let it pass early.
+            SteadyClock::useManualTime();
             PreferencesDialog dialog;
             dialog.setTheme(QStringLiteral("grass"));
             selectTheme(dialog, QStringLiteral("fire"));
             selectTheme(dialog, QStringLiteral("water"));
+            SteadyClock::advance(PreferencesDialog::PreviewPauseMs - 1);
             selectTheme(dialog, QStringLiteral("shadow"));
-            QTest::qWait(40);
+            SteadyClock::advance(PreferencesDialog::PreviewPauseMs - 1);
+            QTest::qWait(2 * PreferencesDialog::PreviewPauseMs);
             QCOMPARE(shownTheme(), QStringLiteral("grass"));
+            SteadyClock::advance(1);
             QTRY_COMPARE(shownTheme(), QStringLiteral("shadow"));
+            SteadyClock::useRealTime();
             dialog.reject();
             QCOMPARE(shownTheme(), QStringLiteral("grass"));
         }

@@ -85,6 +85,8 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
     m_proxy->setSortRole(SetCardsModel::SortRole);
     ui->cardsTable->setModel(m_proxy);
     ui->cardsTable->verticalHeader()->hide();
+    // Tab leaves the table for the attributes instead of walking its cells.
+    ui->cardsTable->setTabKeyNavigation(false);
     ui->cardsTable->verticalHeader()->setDefaultSectionSize(SetCardsModel::thumbnailSize().height() + 4);
     QHeaderView *header = ui->cardsTable->horizontalHeader();
     header->setSectionResizeMode(0, QHeaderView::Fixed);
@@ -391,25 +393,7 @@ void AddCardsDialog::loadSetCards()
     updateVariantCombos();
 
     const CatalogSet *set = m_catalog->setById(language, setId);
-    const QString title = set ? NameTranslator::translateSetName(language, set->id, set->name)
-                              : ui->setCombo->currentText();
-    const int cards = m_model->rowCount();
-    if (cards > 0) {
-        const QString released = set && set->releaseDate.isValid()
-            ? tr(" - released %1").arg(releasedText(set->releaseDate))
-            : QString();
-        ui->statusLabel->setText(tr("%1%2. %n card(s). Double-click a card to add it.", nullptr, cards)
-                                     .arg(title, released));
-    } else if (m_catalog->isRefreshing(language)) {
-        ui->statusLabel->setText(tr("%1 - still downloading the card list...").arg(title));
-    } else if (set && set->total > 0) {
-        ui->statusLabel->setText(tr("%1 - TCGdex lists %n card(s) for this set but holds no Japanese card data "
-                                    "for it, so there is nothing to show.",
-                                    nullptr, set->total)
-                                     .arg(title));
-    } else {
-        ui->statusLabel->setText(tr("%1 - no cards in the catalog.").arg(title));
-    }
+    showSetStatus(language, ui->setCombo->currentText(), set ? set->releaseDate : QDate());
 
     if (m_client && !(set && set->releaseDate.isValid())) {
         if (m_setDetailRequest != 0)
@@ -419,6 +403,28 @@ void AddCardsDialog::loadSetCards()
         m_setDetailRequest = m_client->fetchSet(language, setId);
     } else {
         requestSetPrices(language, setId);
+    }
+}
+
+void AddCardsDialog::showSetStatus(Language language, const QString &otherName, const QDate &released)
+{
+    const QString setId = currentSetId();
+    const CatalogSet *set = m_catalog->setById(language, setId);
+    const QString title = NameTranslator::translateSetName(language, setId, set ? set->name : otherName);
+    const int cards = m_model->rowCount();
+    if (cards > 0) {
+        const QString date = released.isValid() ? tr(" - released %1").arg(releasedText(released)) : QString();
+        ui->statusLabel->setText(
+            tr("%1%2. %n card(s). Double-click a card to add it.", nullptr, cards).arg(title, date));
+    } else if (m_catalog->isRefreshing(language)) {
+        ui->statusLabel->setText(tr("%1 - still downloading the card list...").arg(title));
+    } else if (set && set->total > 0) {
+        ui->statusLabel->setText(tr("%1 - TCGdex lists %n card(s) for this set but holds no Japanese card data "
+                                    "for it, so there is nothing to show.",
+                                    nullptr, set->total)
+                                     .arg(title));
+    } else {
+        ui->statusLabel->setText(tr("%1 - no cards in the catalog.").arg(title));
     }
 }
 
@@ -445,11 +451,9 @@ void AddCardsDialog::updateSetInfo(Language language, const SetDetail &detail)
     const QString setId = m_setDetailSetId;
     if (m_catalog && detail.releaseDate.isValid()) {
         m_catalog->setSetReleaseDate(language, setId, detail.releaseDate);
-        if (language == currentLanguage() && setId == currentSetId() && !searchTabCurrent()) {
-            ui->statusLabel->setText(tr("%1 - released %2. %n card(s). Double-click a card to add it.", nullptr,
-                                        m_model->rowCount())
-                                         .arg(detail.name, releasedText(detail.releaseDate)));
-        }
+        // The line reads as it would on the set's next visit.
+        if (language == currentLanguage() && setId == currentSetId() && !searchTabCurrent())
+            showSetStatus(language, detail.name, detail.releaseDate);
         const auto record = m_pendingSets.find(setKey(language, setId));
         if (record != m_pendingSets.end())
             record->releaseDate = detail.releaseDate;

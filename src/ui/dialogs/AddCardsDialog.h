@@ -81,6 +81,9 @@ private:
     void onSetDetailReady(int requestId, pv::Language language, const pv::SetDetail &detail);
     void onSetDetailFailed(int requestId);
     void updateSetInfo(Language language, const SetDetail &detail);
+    // The status line of the set shown; otherName titles a set the catalog
+    // does not know.
+    void showSetStatus(Language language, const QString &otherName, const QDate &released);
     void requestSetPrices(Language language, const QString &setId);
     void showCatalogError(Language language, bool ok, const QString &message);
 

@@ -96,12 +96,7 @@ NewBinderDialog::NewBinderDialog(CardCatalog *catalog, DexIndex *dexIndex, Colle
     connect(ui->dexSpin, qOverload<int>(&QSpinBox::valueChanged), this, &NewBinderDialog::criteriaEdited);
     connect(ui->rarityList, &QListWidget::itemChanged, this, &NewBinderDialog::criteriaEdited);
 
-    // A binder needs a name: OK waits for one.
-    const auto nameChanged = [this](const QString &text) {
-        ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(!text.trimmed().isEmpty());
-    };
-    connect(ui->nameEdit, &QLineEdit::textChanged, this, nameChanged);
-    nameChanged(ui->nameEdit->text());
+    connect(ui->nameEdit, &QLineEdit::textChanged, this, &NewBinderDialog::updateOkButton);
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -198,6 +193,7 @@ void NewBinderDialog::fillRarities()
         }
     }
     adoptFormWhenItHoldsTemplate();
+    updateOkButton();
 }
 
 void NewBinderDialog::applyTemplate()
@@ -209,6 +205,7 @@ void NewBinderDialog::applyTemplate()
     if (i < 0 || i >= m_templates.size()) {
         ui->templateHint->hide();
         ui->criteriaPanel->setEnabled(true);
+        updateOkButton();
         updatePreview();
         return;
     }
@@ -263,6 +260,7 @@ void NewBinderDialog::applyTemplate()
         }
     }
     m_applying = false;
+    updateOkButton();
     updatePreview();
 }
 
@@ -309,7 +307,15 @@ Binder NewBinderDialog::binder() const
 
 void NewBinderDialog::restartPreview()
 {
+    updateOkButton();
     m_previewTimer.start();
+}
+
+void NewBinderDialog::updateOkButton()
+{
+    // OK waits for a name and for something the binder would hold.
+    const bool named = !ui->nameEdit->text().trimmed().isEmpty();
+    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(named && (m_topValue > 0 || !rules().isEmpty()));
 }
 
 void NewBinderDialog::criteriaEdited()

@@ -47,6 +47,7 @@ private:
     // The one rule the criteria form shows; empty when nothing is chosen.
     BinderRule formRule() const;
     void restartPreview();
+    void updateOkButton();
     void criteriaEdited();
     void onDexAnswer();
     // Drops the kept template rules once the form shows them exactly.

@@ -72,9 +72,6 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
                 .arg(nativeFolder(NameTranslator::tablePath())));
     }
 
-    m_previewTimer.setSingleShot(true);
-    m_previewTimer.setInterval(120);
-
     m_ui->folderHint->setText(
         tr("Downloaded card art is stored here. Leave the field empty to use the default location:\n%1")
             .arg(nativeFolder(ImageCache::defaultFolder())));
@@ -90,7 +87,7 @@ PreferencesDialog::PreferencesDialog(QWidget *parent)
     fitHeight(height());
 
     connect(m_ui->themeCombo, &QComboBox::currentIndexChanged, this, [this] { m_previewTimer.start(); });
-    connect(&m_previewTimer, &QTimer::timeout, this, &PreferencesDialog::previewTheme);
+    connect(&m_previewTimer, &ClockTimer::timeout, this, &PreferencesDialog::previewTheme);
     connect(m_ui->browseButton, &QPushButton::clicked, this, &PreferencesDialog::browseFolder);
     connect(m_ui->buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_ui->buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);

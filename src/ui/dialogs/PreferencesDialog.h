@@ -1,8 +1,9 @@
 #pragma once
 
+#include "core/ClockTimer.h"
+
 #include <QDialog>
 #include <QString>
-#include <QTimer>
 
 #include <memory>
 
@@ -22,6 +23,9 @@ class PreferencesDialog : public QDialog
 {
     Q_OBJECT
 public:
+    // How long the theme combo rests on a theme before it is previewed.
+    static constexpr int PreviewPauseMs = 120;
+
     explicit PreferencesDialog(QWidget *parent = nullptr);
     ~PreferencesDialog() override;
 
@@ -57,7 +61,8 @@ private:
     QString m_theme;
     // The theme the application shows now, preview included.
     QString m_shownTheme;
-    QTimer m_previewTimer;
+    // The theme is previewed once the user pauses on it.
+    ClockTimer m_previewTimer{PreviewPauseMs};
 };
 
 } // namespace pv

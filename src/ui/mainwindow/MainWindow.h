@@ -21,7 +21,6 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSortFilterProxyModel;
-class QTimer;
 class QUndoStack;
 
 namespace Ui {
@@ -31,6 +30,7 @@ class MainWindow;
 namespace pv {
 
 class CardCatalog;
+class ClockTimer;
 class Collection;
 class CollectionTreeDelegate;
 class CollectionTreeModel;
@@ -282,14 +282,14 @@ private:
     int pricedCount = 0;
     int failedCount = 0;
     int fallbackPricedCount = 0;
-    QTimer *m_priceBatchTimer = nullptr; // while running: collection changes held until it fires
+    ClockTimer *m_priceBatchTimer = nullptr; // while running: collection changes held until it fires
 
     // search dock state
     CollectionSearchModel *m_searchModel = nullptr;
     QSortFilterProxyModel *m_searchProxy = nullptr;
     SetCardsModel *m_catalogResultsModel = nullptr;
     QSortFilterProxyModel *m_catalogResultsProxy = nullptr;
-    QTimer *m_searchTimer = nullptr;
+    ClockTimer *m_searchTimer = nullptr;
     QString currentSearchKey;
     // Set while a re-run of the search selects its result again.
     bool m_reselectingResult = false;

@@ -142,10 +142,19 @@ void MainWindow::showBindersContextMenu(const QPoint &pos)
 
 void MainWindow::rebuildBinderDialogs()
 {
+    // A binder that left the collection (deleted, undone, another file
+    // opened) takes its window with it; a detached one was never in it.
+    QList<BinderDialog *> gone;
     for (const QPointer<BinderDialog> &dialog : std::as_const(binderDialogs)) {
-        if (dialog)
+        if (!dialog)
+            continue;
+        if (!dialog->isDetached() && !m_collection->binder(dialog->binder().id))
+            gone.append(dialog);
+        else
             dialog->rebuild();
     }
+    for (BinderDialog *dialog : std::as_const(gone))
+        dialog->close();
 }
 
 void MainWindow::refreshBinderPrices()
@@ -216,6 +225,10 @@ void MainWindow::refreshBindersList()
         }
     }
     m_refreshingBinders = false;
+    // A list that ends with nothing current forgets the selection, so that a
+    // binder coming back later is not re-selected on its own.
+    if (!ui->bindersList->currentItem())
+        selectedBinderId.clear();
     ui->deleteBinderButton->setEnabled(!currentBinderId().isEmpty());
 }
 

@@ -72,7 +72,13 @@ void MainWindow::openFile(const QString &path)
     CollectionSerializer::ReadResult result = CollectionSerializer::read(path);
     const QFileInfo info(path);
     if (!result.ok) {
-        Log::error(kFileCategory, tr("Could not open %1: %2").arg(nativePath, result.error));
+        // When the reader already says the file could not be opened, the
+        // line says so once and gives the reader's reason.
+        QString reason = result.error;
+        const QString readerLead = tr("Could not open %1: %2").arg(path, QString());
+        if (reason.startsWith(readerLead))
+            reason.remove(0, readerLead.size());
+        Log::error(kFileCategory, tr("Could not open %1: %2").arg(nativePath, reason));
         QStringList recent = recentFiles();
         if (recent.removeAll(info.absoluteFilePath()) > 0)
             setRecentFiles(recent);

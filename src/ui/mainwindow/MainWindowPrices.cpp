@@ -6,6 +6,7 @@
 #include "collection/Collection.h"
 #include "core/CardDetail.h"
 #include "core/CardKeys.h"
+#include "core/ClockTimer.h"
 #include "core/Currency.h"
 #include "core/FxRateFetcher.h"
 #include "core/FxRates.h"
@@ -17,7 +18,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTimer>
 
 namespace pv {
 
@@ -187,13 +187,12 @@ void MainWindow::holdCollectionChanges()
     if (!priceRefreshRunning)
         return;
     if (!m_priceBatchTimer) {
-        m_priceBatchTimer = new QTimer(this);
-        m_priceBatchTimer->setSingleShot(true);
-        connect(m_priceBatchTimer, &QTimer::timeout, m_collection, &Collection::endBatch);
+        m_priceBatchTimer = new ClockTimer(priceBatchMs, this);
+        connect(m_priceBatchTimer, &ClockTimer::timeout, m_collection, &Collection::endBatch);
     }
     if (!m_priceBatchTimer->isActive()) {
         m_collection->beginBatch();
-        m_priceBatchTimer->start(priceBatchMs);
+        m_priceBatchTimer->start();
     }
 }
 

@@ -4,6 +4,7 @@
 #include "catalog/CardCatalog.h"
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "core/ClockTimer.h"
 #include "ui/models/CollectionSearchModel.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/models/SetCardsModel.h"
@@ -17,7 +18,6 @@
 #include <QScopedValueRollback>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
-#include <QTimer>
 
 namespace pv {
 
@@ -49,6 +49,9 @@ void MainWindow::setUpSearchDock()
     QTableView *collectionResults = ui->collectionResults;
     collectionResults->setModel(m_searchProxy);
     collectionResults->verticalHeader()->hide();
+    // In both result tables Tab moves on to the next control.
+    collectionResults->setTabKeyNavigation(false);
+    ui->catalogResults->setTabKeyNavigation(false);
     QHeaderView *header = collectionResults->horizontalHeader();
     header->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int column = 1; column < CollectionSearchModel::ColumnCount; ++column)
@@ -78,9 +81,7 @@ void MainWindow::setUpSearchDock()
     for (int column = 1; column < SetCardsModel::ColumnCount; ++column)
         catalogHeader->setSectionResizeMode(column, column == 2 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
 
-    m_searchTimer = new QTimer(this);
-    m_searchTimer->setSingleShot(true);
-    m_searchTimer->setInterval(searchDelayMs);
+    m_searchTimer = new ClockTimer(searchDelayMs, this);
 
     connect(ui->searchScopeCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onSearchScopeChanged);
     connect(ui->searchLanguageCombo, &QComboBox::currentIndexChanged, this, [this] {
@@ -106,7 +107,7 @@ void MainWindow::setUpSearchDock()
     });
     connect(collectionResults, &QWidget::customContextMenuRequested, this, &MainWindow::showSearchResultsContextMenu);
     connect(ui->catalogResults, &QAbstractItemView::doubleClicked, this, &MainWindow::addFromCatalogResult);
-    connect(m_searchTimer, &QTimer::timeout, this, &MainWindow::onSearchTimeout);
+    connect(m_searchTimer, &ClockTimer::timeout, this, &MainWindow::onSearchTimeout);
     connect(m_collection, &Collection::changed, this, [this] {
         if (ui->searchDock->isVisible())
             m_searchTimer->start();

@@ -1,25 +1,23 @@
 #include "ui/widgets/CardSearchBar.h"
 
 #include "catalog/CatalogSearch.h"
+#include "core/ClockTimer.h"
 #include "ui_CardSearchBar.h"
 
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QSignalBlocker>
-#include <QTimer>
 
 namespace pv {
 
 CardSearchBar::CardSearchBar(QWidget *parent)
     : QWidget(parent)
     , m_ui(new Ui::CardSearchBar)
-    , m_pause(new QTimer(this))
+    , m_pause(new ClockTimer(pauseMs, this))
 {
     m_ui->setupUi(this);
     m_ui->countSearchEdit->setValidator(new QIntValidator(1, 9999, this));
-    m_pause->setSingleShot(true);
-    m_pause->setInterval(pauseMs);
-    connect(m_pause, &QTimer::timeout, this, &CardSearchBar::queryChanged);
+    connect(m_pause, &ClockTimer::timeout, this, &CardSearchBar::queryChanged);
     // Splitting while the user types would eat the "/" at once and send the
     // digits after it into the number; the fields are split when editing of
     // the number ends instead. query() splits on its own meanwhile.
@@ -27,7 +25,7 @@ CardSearchBar::CardSearchBar(QWidget *parent)
     connect(m_ui->numberSearchEdit, &QLineEdit::textEdited, this, &CardSearchBar::onNumberEdited);
     connect(m_ui->countSearchEdit, &QLineEdit::textEdited, this, [this] { m_splitCount.clear(); });
     for (QLineEdit *edit : {m_ui->nameSearchEdit, m_ui->numberSearchEdit, m_ui->countSearchEdit}) {
-        connect(edit, &QLineEdit::textChanged, m_pause, qOverload<>(&QTimer::start));
+        connect(edit, &QLineEdit::textChanged, m_pause, &ClockTimer::start);
         connect(edit, &QLineEdit::returnPressed, this, [this] {
             m_pause->stop();
             emit searchRequested();

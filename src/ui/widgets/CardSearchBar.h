@@ -4,13 +4,13 @@
 
 #include <QWidget>
 
-class QTimer;
-
 namespace Ui {
 class CardSearchBar;
 }
 
 namespace pv {
+
+class ClockTimer;
 
 // The one-row search form over the search results and in the add-cards
 // dialog: card name, printed number and set size. It announces a change once
@@ -40,7 +40,7 @@ private:
     void onNumberEdited(const QString &text);
 
     Ui::CardSearchBar *m_ui = nullptr;
-    QTimer *m_pause = nullptr;
+    ClockTimer *m_pause = nullptr;
     // The set size the last split put into the count field, while the field
     // still holds it.
     QString m_splitCount;
