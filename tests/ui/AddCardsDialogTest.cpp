@@ -303,19 +303,19 @@ private Q_SLOTS:
     void undatedSetsReadAsOnTheNextVisit()
     {
         CatalogCache::Contents contents;
-        contents.series = {serie(QStringLiteral("ADV"), QStringLiteral("ADV")),
-                           serie(QStringLiteral("neo"), QStringLiteral("neo"))};
+        contents.series = {SerieBrief{QStringLiteral("ADV"), QStringLiteral("ADV"), QString()},
+                           SerieBrief{QStringLiteral("neo"), QStringLiteral("neo"), QString()}};
         contents.sets = {set(QStringLiteral("ADV5"), QStringLiteral("とかれた封印"), QStringLiteral("ADV"), 1, 83),
                          set(QStringLiteral("neo1"), QStringLiteral("金、銀、新世界へ..."), QStringLiteral("neo"), 2,
                              96)};
-        contents.cards = {card(QStringLiteral("neo1"), QStringLiteral("001"), QStringLiteral("奇妙な"), 96, Normal,
-                               QString(), Language::Japanese),
-                          card(QStringLiteral("neo1"), QStringLiteral("002"), QStringLiteral("チコリータ"), 96, Normal,
-                               QString(), Language::Japanese)};
+        contents.cards = {test::officialCard(QStringLiteral("neo1"), QStringLiteral("001"), QStringLiteral("奇妙な"),
+                                             96, Normal, QString(), Language::Japanese),
+                          test::officialCard(QStringLiteral("neo1"), QStringLiteral("002"),
+                                             QStringLiteral("チコリータ"), 96, Normal, QString(), Language::Japanese)};
         contents.rarities = {QStringLiteral("Common")};
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(CatalogCache::save(cachePath(Language::Japanese), Language::Japanese, contents));
+        QVERIFY(test::saveCatalogCache(contents, Language::Japanese));
         QTemporaryDir names;
         const bool wasEnabled = NameTranslator::isEnabled();
         NameTranslator::setEnabled(true);
