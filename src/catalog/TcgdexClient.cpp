@@ -148,6 +148,11 @@ QString TcgdexClient::shapeProblem(int kind, const QJsonDocument &document)
     }
 }
 
+bool TcgdexClient::isMalformedResponse(const QString &message)
+{
+    return message.startsWith(tr("Malformed response: %1").arg(QString()));
+}
+
 int TcgdexClient::deadlineFor(int kind) const
 {
     if (m_deadlineOverrideMs > 0)
@@ -355,12 +360,12 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
     }
 
     const int status = replyHttpStatus(reply);
-    if (reply->error() != QNetworkReply::NoError) {
+    if (replyFailed(reply)) {
         handleFailure(reply, request, status);
         return;
     }
 
-    const QByteArray body = reply->readAll();
+    const QByteArray body = replyBody(reply);
     const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
     Log::debug(logCategory, tr("#%1 HTTP %2, %3 bytes%4 (%5)")
                                 .arg(QString::number(request.id), QString::number(status),
@@ -412,7 +417,8 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
     QNetworkReply::NetworkError error = reply->error();
     // Requests we cancelled ourselves never get here: a cancelled operation
     // ran out of time (Qt reports its transfer time-out so) or grew too large,
-    // which asking again would only repeat.
+    // which asking again would only repeat. So would a server that answers
+    // but cannot finish within the deadline; a stalled transfer is retried.
     const QString errorText = replyErrorText(reply, transferTimeoutFor(request.kind));
     if (replyTimedOut(reply))
         error = QNetworkReply::TimeoutError;
@@ -421,7 +427,8 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
     // not waited for.
     int delay = m_retryBaseDelayMs << request.attempt;
     const qint64 asked = retryAfterMs(reply);
-    bool retry = !replyTooLarge(reply) && isRetryable(status, error) && request.attempt + 1 < maxAttempts;
+    bool retry = !replyTooLarge(reply) && !replyDeadlinePassed(reply) && isRetryable(status, error)
+        && request.attempt + 1 < maxAttempts;
     if (retry && asked > maxRetryAfterMs)
         retry = false;
     else if (asked > delay)

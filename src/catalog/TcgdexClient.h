@@ -122,6 +122,9 @@ public:
     // Why a parsed reply cannot be the answer to a kind of request (a list
     // where an object belongs, or the other way round); empty when it can.
     static QString shapeProblem(int kind, const QJsonDocument &document);
+    // True for the requestFailed message of a reply that arrived but did not
+    // hold the JSON asked for.
+    static bool isMalformedResponse(const QString &message);
 
 Q_SIGNALS:
     void setIndexReady(int requestId, pv::Language language, const QList<pv::SetBrief> &sets);

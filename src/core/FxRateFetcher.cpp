@@ -55,7 +55,7 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
 {
     reply->deleteLater();
 
-    if (reply->error() != QNetworkReply::NoError) {
+    if (replyFailed(reply)) {
         Log::warn(category, tr("Rate lookup failed (HTTP %1): %2")
                                 .arg(QString::number(replyHttpStatus(reply)), replyErrorText(reply, m_timeoutMs)));
         Q_EMIT finished(false);
@@ -63,7 +63,7 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
     }
 
     Reply answer;
-    if (!readReply(reply->readAll(), &answer)) {
+    if (!readReply(replyBody(reply), &answer)) {
         Log::warn(category, answer.problem);
         Q_EMIT finished(false);
         return;

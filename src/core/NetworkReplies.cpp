@@ -1,10 +1,13 @@
 #include "core/NetworkReplies.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+
+#include <utility>
 
 namespace pv {
 
@@ -14,6 +17,9 @@ const char *const deadlineProperty = "pvDeadlinePassed";
 const char *const tooLargeProperty = "pvTooLarge";
 const char *const deadlineMsProperty = "pvDeadlineMs";
 const char *const maxBytesProperty = "pvMaxBytes";
+const char *const bodyStoreName = "pvBody";
+// How far Qt's network thread may read ahead of a guarded reply's store.
+constexpr qint64 readAheadBytes = 1024 * 1024;
 
 QString tr(const char *text)
 {
@@ -54,6 +60,32 @@ void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes)
         deadline->start(deadlineMs);
     }
     if (maxBytes > 0) {
+        // What arrived moves to a store held to the limit, and Qt's network
+        // thread stops reading once the reply holds a little, whatever the
+        // event loop is busy with. (Qt 6.4 may stall short of a full read
+        // buffer, so the buffer alone cannot tell a reply over its limit.)
+        reply->setReadBufferSize(qMin(maxBytes, readAheadBytes));
+        auto *store = new QBuffer(reply);
+        store->setObjectName(QLatin1String(bodyStoreName));
+        QObject::connect(reply, &QNetworkReply::readyRead, store, [reply, store, maxBytes] {
+            // A copy from the disk cache kept to the limit when it came; Qt
+            // stumbles when one that stands in for a server error is read
+            // before it ends.
+            if (reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
+                return;
+            QByteArray &held = store->buffer();
+            const qint64 held0 = held.size();
+            const qint64 arrived = reply->bytesAvailable();
+            if (!replyTooLarge(reply) && held0 + arrived <= maxBytes) {
+                // Read in place: a copy of what arrived would be a third
+                // buffer of up to the limit.
+                held.resize(held0 + arrived);
+                held.resize(held0 + qMax<qint64>(0, reply->read(held.data() + held0, arrived)));
+                return;
+            }
+            held = QByteArray();
+            abortLater(reply, tooLargeProperty);
+        });
         QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, maxBytes] {
             bool known = false;
             const qint64 declared = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
@@ -66,6 +98,23 @@ void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes)
                                  abortLater(reply, tooLargeProperty);
                          });
     }
+}
+
+QByteArray replyBody(QNetworkReply *reply)
+{
+    if (!reply)
+        return QByteArray();
+    QByteArray body;
+    if (auto *store = reply->findChild<QBuffer *>(QLatin1String(bodyStoreName), Qt::FindDirectChildrenOnly))
+        body = std::exchange(store->buffer(), QByteArray());
+    if (reply->isOpen())
+        body += reply->readAll();
+    return body;
+}
+
+bool replyFailed(const QNetworkReply *reply)
+{
+    return !reply || reply->error() != QNetworkReply::NoError || replyTooLarge(reply);
 }
 
 void abortReply(QNetworkReply *reply)
@@ -95,6 +144,11 @@ bool replyTimedOut(const QNetworkReply *reply)
     }
 }
 
+bool replyDeadlinePassed(const QNetworkReply *reply)
+{
+    return replyTimedOut(reply) && reply->property(deadlineProperty).toBool();
+}
+
 QString timeoutMessage(int milliseconds)
 {
     return tr("The server did not answer within %1 seconds.")
@@ -112,10 +166,18 @@ QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs)
         return QString();
     if (replyTooLarge(reply))
         return tooLargeMessage(reply->property(maxBytesProperty).toLongLong());
-    if (!replyTimedOut(reply))
-        return reply->errorString();
-    const int limit = reply->property(deadlineProperty).toBool() ? reply->property(deadlineMsProperty).toInt()
-                                                                  : transferTimeoutMs;
+    if (!replyTimedOut(reply)) {
+        // Qt names a failed decompression, a bomb included, with nothing
+        // after its colon.
+        const QString text = reply->errorString();
+        const QString decompression = QCoreApplication::translate("QHttp", "Decompression failed: %1").arg(QString());
+        if (!text.startsWith(decompression))
+            return text;
+        const QString detail = text.mid(decompression.size()).trimmed();
+        return detail.isEmpty() ? tr("The reply could not be decompressed.")
+                                : tr("The reply could not be decompressed (%1).").arg(detail);
+    }
+    const int limit = replyDeadlinePassed(reply) ? reply->property(deadlineMsProperty).toInt() : transferTimeoutMs;
     return limit > 0 ? timeoutMessage(limit) : tr("The server did not answer in time.");
 }
 

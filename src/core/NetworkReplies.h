@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QNetworkReply;
@@ -15,8 +16,17 @@ void setTransferTimeout(QNetworkRequest &request, int milliseconds);
 // it was sent, however slowly its bytes trickle in and across redirects, or
 // as soon as its body is known to be larger than maxBytes (from the declared
 // length or from what arrived). replyTimedOut and replyTooLarge then say why
-// it ended.
+// it ended. With a size limit the body is taken from the reply as it comes
+// and Qt reads only a little ahead of it, so a reply that never ends costs
+// at most about the limit: read it with replyBody.
 void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes);
+
+// The whole body of a finished reply, guarded or not.
+QByteArray replyBody(QNetworkReply *reply);
+
+// True when the reply brought no whole answer: a network or HTTP error, or a
+// body over its size limit (which may finish before its abort comes).
+bool replyFailed(const QNetworkReply *reply);
 
 // Aborts a reply on purpose, so that its cancellation is not taken for a
 // time-out.
@@ -30,12 +40,17 @@ bool replyTimedOut(const QNetworkReply *reply);
 // True when the reply was aborted for being larger than its limit.
 bool replyTooLarge(const QNetworkReply *reply);
 
+// True when the reply ran past its deadline: the server answers, but too
+// slowly for asking again to help.
+bool replyDeadlinePassed(const QNetworkReply *reply);
+
 // The one wording of a time-out, and of a reply over its size limit.
 QString timeoutMessage(int milliseconds);
 QString tooLargeMessage(qint64 maxBytes);
 
 // The reply's error text, naming a time-out (its deadline, or the transfer
-// time-out given here) and a reply over its size limit as such.
+// time-out given here), a reply over its size limit and one that could not
+// be decompressed as such.
 QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs = 0);
 
 // The text for a reply that failed with an HTTP error status: a service that

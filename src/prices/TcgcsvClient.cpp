@@ -224,7 +224,7 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
     }
 
     const int status = replyHttpStatus(reply);
-    if (reply->error() != QNetworkReply::NoError) {
+    if (replyFailed(reply)) {
         if (status == 401) {
             fail(request, tr("TCGCSV refused the request (401). The User-Agent header was rejected; "
                              "no account is involved."));
@@ -236,12 +236,12 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
         } else if (status >= 400) {
             fail(request, httpFailureText(QStringLiteral("TCGCSV"), reply, status));
         } else {
-            fail(request, reply->errorString());
+            fail(request, replyErrorText(reply));
         }
         return;
     }
 
-    const QByteArray body = reply->readAll();
+    const QByteArray body = replyBody(reply);
     const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
     Log::debug(logCategory(), QStringLiteral("#%1 HTTP %2, %3 bytes%4 (%5)")
                                   .arg(QString::number(request.id), QString::number(status),

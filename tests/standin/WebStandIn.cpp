@@ -545,7 +545,7 @@ void WebStandIn::stream(QTcpSocket *socket, const Answer &answer)
     else if (answer.delivery == Answer::Delivery::Oversized)
         head += "Content-Length: " + QByteArray::number(answer.size) + "\r\n";
     else
-        head += "Connection: close\r\n";
+        head += "Transfer-Encoding: chunked\r\n";
     socket->write(head + "\r\n");
     const QPointer<QTcpSocket> alive(socket);
 
@@ -571,10 +571,14 @@ void WebStandIn::stream(QTcpSocket *socket, const Answer &answer)
     const qint64 limit = answer.delivery == Answer::Delivery::Oversized ? answer.size : -1;
     auto more = [socket, sent, limit] {
         static const QByteArray block(64 * 1024, 'x');
+        static const QByteArray chunk = QByteArray::number(block.size(), 16) + "\r\n" + block + "\r\n";
         while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * block.size()
                && (limit < 0 || *sent < limit)) {
             const qint64 n = limit < 0 ? block.size() : qMin<qint64>(block.size(), limit - *sent);
-            socket->write(block.constData(), n);
+            if (limit < 0)
+                socket->write(chunk); // chunks without end
+            else
+                socket->write(block.constData(), n);
             *sent += n;
         }
     };

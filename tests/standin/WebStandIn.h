@@ -48,21 +48,21 @@ public:
     struct Fault
     {
         enum class Kind {
-            Serve,         // the normal answer (used with a delay)
-            Status,        // the status code with a short error body
-            Close,         // the connection is closed without an answer
-            TruncatedBody, // a complete message whose body is the first half of the answer
-            CutOffBody,    // the full length is announced, half the body is sent, then the connection closes
-                           // (Qt may send the GET again when this happens early, or take the half body
-                           // as complete when the close comes with it: use a count of 2 or more)
-            NotJson,       // status 200 with an HTML page
-            WrongShape,    // status 200 with JSON of the other shape (an object where a list belongs ...)
-            Custom,        // the given status, content type and body
-            Trickle,       // the answer's head, then its body one byte every intervalMs, for as long as
-                           // the client stays
-            Endless,       // status 200 and a body without a length that never ends
-            Oversized,     // status 200 declaring a body of `size` bytes, sent as fast as the client reads it
-            Redirect,      // status 302 to the target in `body` (path and query on this stand-in)
+            Serve,            // the normal answer (used with a delay)
+            Status,           // the status code with a short error body
+            Close,            // the connection is closed without an answer
+            TruncatedBody,    // a complete message whose body is the first half of the answer
+            CutOffBody,       // the full length is announced, half the body is sent, then the connection closes
+                              // (Qt may send the GET again when this happens early, or take the half body
+                              // as complete when the close comes with it: use a count of 2 or more)
+            NotJson,          // status 200 with an HTML page
+            WrongShape,       // status 200 with JSON of the other shape (an object where a list belongs ...)
+            Custom,           // the given status, content type and body
+            Trickle,          // the answer's head, then its body one byte every intervalMs, for as long as
+                              // the client stays
+            Endless,          // status 200 and a chunked body that never ends
+            Oversized,        // status 200 declaring a body of `size` bytes, sent as fast as the client reads it
+            Redirect,         // status 302 to the target in `body` (path and query on this stand-in)
             ResetAfterStatus, // the status line "HTTP/1.1 200 OK", then the connection is reset
         };
         Kind kind = Kind::Serve;

@@ -224,6 +224,25 @@ private Q_SLOTS:
         QCOMPARE(collection->history().size(), history);
         QVERIFY(logSince(secondRun, QStringLiteral("prices"))
                     .contains(QStringLiteral("Priced 0 of 1 cards; 1 could not be reached.")));
+
+        // A card answered with something other than a card was reached: the
+        // summary says what came instead.
+        const QString malformed = QStringLiteral("Malformed response: expected an object, not a list");
+        const QList<QPair<QString, QString>> runs =
+            {{QStringLiteral("Malformed response: illegal value"),
+              QStringLiteral("Priced 0 of 2 cards; 2 answered with data of the wrong shape.")},
+             {QStringLiteral("Connection closed"),
+              QStringLiteral("Priced 0 of 2 cards; 1 could not be reached, 1 answered with data of the wrong shape.")}};
+        for (int run = 0; run < runs.size(); ++run) {
+            const QString first = QString::number(30 + 2 * run), second = QString::number(31 + 2 * run);
+            collection->clear();
+            collection->addEntry(test::holding(QStringLiteral("zz1"), first, QStringLiteral("Odd")));
+            collection->addEntry(test::holding(QStringLiteral("zz1"), second, QStringLiteral("Odd")));
+            f.refresh()->trigger();
+            f.client->fail(QStringLiteral("zz1-") + first, malformed);
+            f.client->fail(QStringLiteral("zz1-") + second, runs.at(run).first);
+            QCOMPARE(f.status(), runs.at(run).second);
+        }
     }
 
     void fallbackSetsSettleBeforeCardsAndTcgcsvCountsPerRun()

@@ -281,6 +281,7 @@ private:
     int priceRefreshTotal = 0;
     int pricedCount = 0;
     int failedCount = 0;
+    int malformedCount = 0; // of the failed, those answered with data of the wrong shape
     int fallbackPricedCount = 0;
     ClockTimer *m_priceBatchTimer = nullptr; // while running: collection changes held until it fires
 

@@ -73,6 +73,7 @@ void MainWindow::startPriceRun(bool fromCommand)
     priceRefreshTotal = priceQueue.size();
     pricedCount = 0;
     failedCount = 0;
+    malformedCount = 0;
     fallbackPricedCount = 0;
     m_refreshProgress->setRange(0, priceRefreshTotal);
     m_refreshProgress->setValue(0);
@@ -237,6 +238,8 @@ void MainWindow::onCardRequestFailed(int requestId, const QString &context, cons
     if (!priceRequestsInFlight.remove(requestId))
         return;
     ++failedCount;
+    if (TcgdexClient::isMalformedResponse(message))
+        ++malformedCount;
     m_refreshProgress->setValue(pricedCount + failedCount);
     // Before the pump: when this was the run's last card, its summary must
     // be what the status bar keeps.
@@ -253,12 +256,27 @@ void MainWindow::finishPriceRefresh()
         m_collection->recordValueSnapshot();
         changedOutsideUndo = true;
     }
-    QString summary = failedCount == 0
-                          ? tr("Priced %n card(s). Recorded this week's total.", nullptr, pricedCount)
-                          : tr("Priced %1 of %2 cards; %3 could not be reached.")
-                                .arg(pricedCount)
-                                .arg(priceRefreshTotal)
-                                .arg(failedCount);
+    // A card that came back malformed was reached; it is named for what it was.
+    const int unreachable = failedCount - malformedCount;
+    QString summary;
+    if (failedCount == 0)
+        summary = tr("Priced %n card(s). Recorded this week's total.", nullptr, pricedCount);
+    else if (malformedCount == 0)
+        summary = tr("Priced %1 of %2 cards; %3 could not be reached.")
+                      .arg(pricedCount)
+                      .arg(priceRefreshTotal)
+                      .arg(unreachable);
+    else if (unreachable == 0)
+        summary = tr("Priced %1 of %2 cards; %3 answered with data of the wrong shape.")
+                      .arg(pricedCount)
+                      .arg(priceRefreshTotal)
+                      .arg(malformedCount);
+    else
+        summary = tr("Priced %1 of %2 cards; %3 could not be reached, %4 answered with data of the wrong shape.")
+                      .arg(pricedCount)
+                      .arg(priceRefreshTotal)
+                      .arg(unreachable)
+                      .arg(malformedCount);
     if (fallbackPricedCount > 0)
         summary += QLatin1Char(' ')
                    + tr("%n of them came from TCGCSV's USD market prices.", nullptr, fallbackPricedCount);
