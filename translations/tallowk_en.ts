@@ -117,6 +117,16 @@
 <context>
     <name>pv::MainWindow</name>
     <message numerus="yes">
+        <source>%1 (%n warning(s) of this kind)</source>
+        <translation>
+            <numerusform>%1 (%n warning of this kind)</numerusform><numerusform>%1 (%n warnings of this kind)</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %n more (see Help &gt; Log)</source>
+        <translation>
+            <numerusform>... and %n more (see Help &gt; Log)</numerusform><numerusform>... and %n more (see Help &gt; Log)</numerusform></translation>
+    </message>
+    <message numerus="yes">
         <source>Price refresh started: %n distinct card(s).</source>
         <translation>
             <numerusform>Price refresh started: %n distinct card.</numerusform><numerusform>Price refresh started: %n distinct cards.</numerusform></translation>

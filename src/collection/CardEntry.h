@@ -9,6 +9,9 @@
 
 namespace pv {
 
+// The most copies one holding can count, as the quantity editor allows.
+inline constexpr int MaxEntryCount = 99999;
+
 // One holding of the collection: a printing of one card in one condition and
 // grade, with how many the user owns and what one of them is worth.
 struct CardEntry

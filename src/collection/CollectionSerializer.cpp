@@ -6,13 +6,16 @@
 #include "collection/JsonTree.h"
 #include "core/CardKeys.h"
 #include "core/FileSaving.h"
+#include "prices/TcgcsvClient.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonParseError>
+#include <QLocale>
 #include <QSet>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 #include <utility>
@@ -28,6 +31,139 @@ const QString kLegacyFormatTag = QStringLiteral("mossel");
 QString tr(const char *text)
 {
     return QCoreApplication::translate("CollectionSerializer", text);
+}
+
+// The kinds of warning a read gives.
+enum class Warn {
+    NoCardId,
+    Condition,
+    Company,
+    Count,
+    CustomPrice,
+    UnitValue,
+    PointDate,
+    Breakdown,
+    NoBinderId,
+    Kinds
+};
+
+// Collects the warnings of a read: the first ones as texts, and per kind its
+// first text and a count. A text is made only when it is kept, so a file
+// with millions of bad items costs a counter, not millions of strings.
+class Warnings
+{
+public:
+    explicit Warnings(ReadResult &result)
+        : m_result(&result)
+    {
+        m_kindRow.fill(-1);
+    }
+    explicit Warnings(QStringList &list)
+        : m_list(&list)
+    {
+        m_kindRow.fill(-1);
+    }
+
+    template <typename MakeText>
+    void add(Warn kind, MakeText makeText)
+    {
+        if (m_list) {
+            m_list->append(makeText());
+            return;
+        }
+        ReadResult &result = *m_result;
+        ++result.warningCount;
+        int &row = m_kindRow[size_t(kind)];
+        const bool listed = result.warnings.size() < MaxListedWarnings;
+        if (row >= 0 && !listed) {
+            ++result.warningKinds[row].count;
+            return;
+        }
+        QString text = makeText();
+        if (row < 0) {
+            row = int(result.warningKinds.size());
+            result.warningKinds.append(WarningKind{text, 1});
+        } else {
+            ++result.warningKinds[row].count;
+        }
+        if (listed)
+            result.warnings.append(std::move(text));
+    }
+
+private:
+    ReadResult *m_result = nullptr;
+    QStringList *m_list = nullptr;
+    std::array<int, size_t(Warn::Kinds)> m_kindRow;
+};
+
+// A text from the file as a warning quotes it: long ones cut short.
+QString quoted(const QString &text)
+{
+    constexpr int kLongest = 60;
+    return text.size() <= kLongest ? text : text.left(kLongest) + QChar(0x2026);
+}
+
+// A value from the file as a warning names it.
+QString shownValue(const JsonValueRef &value)
+{
+    if (value.isDouble()) {
+        const double number = value.toDouble();
+        if (number == std::floor(number) && std::abs(number) < 1e15)
+            return QString::number(number, 'f', 0);
+        return QString::number(number, 'g', QLocale::FloatingPointShortest);
+    }
+    if (value.isString())
+        return QLatin1Char('"') + quoted(value.toString()) + QLatin1Char('"');
+    if (value.isBool())
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (value.isNull())
+        return QStringLiteral("null");
+    return value.isArray() ? QStringLiteral("[...]") : QStringLiteral("{...}");
+}
+
+// A count as the quantity editor takes it: a whole number from 1 to
+// MaxEntryCount. Anything else present in the file (0, -5, "7", 1e12) is
+// corrected, with a warning.
+int readCount(const JsonValueRef &value, const QString &cardId, Warnings *warnings)
+{
+    if (value.isUndefined())
+        return 1;
+    double number = value.toDouble(std::nan(""));
+    if (value.isString()) {
+        bool ok = false;
+        number = value.toString().trimmed().toDouble(&ok);
+        if (!ok)
+            number = std::nan("");
+    }
+    int count = 1;
+    if (std::isfinite(number) && number == std::floor(number))
+        count = int(std::clamp(number, 1.0, double(MaxEntryCount)));
+    if (warnings && !(value.isDouble() && number == count)) {
+        warnings->add(Warn::Count, [&] {
+            return tr("Unusable count %1 on %2, read as %3.").arg(shownValue(value), quoted(cardId)).arg(count);
+        });
+    }
+    return count;
+}
+
+// A price from the file: a number from 0 to the highest price a card can
+// have. Anything else present (negative, too large, not a number) reads as
+// no price, with a warning; a 0 is no price already.
+double readPrice(const JsonValueRef &value, Warn kind, const QString &cardId, Warnings *warnings)
+{
+    if (value.isUndefined())
+        return 0.0;
+    const double price = value.toDouble(std::nan(""));
+    if (price >= 0.0 && price <= TcgcsvClient::MaxMarketPrice)
+        return price;
+    if (warnings) {
+        warnings->add(kind, [&] {
+            return (kind == Warn::CustomPrice ? tr("Ignored the custom price %1 on %2.")
+                                              : tr("Ignored the unit value %1 on %2."))
+                .arg(shownValue(value), quoted(cardId));
+        });
+    }
+    return 0.0;
 }
 
 // Elements of an array and members of an object; a value of another kind
@@ -227,14 +363,14 @@ QDate readPointDate(const QString &dateText)
     return QDate();
 }
 
-void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryPoint &point,
-                   QStringList *warnings)
+void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryPoint &point, Warnings &warnings)
 {
     for (const auto &[key, pair] : lastMembers(object)) {
         if (elementCount(pair) < 2) {
-            warnings->append(
-                tr("Skipped an unreadable set breakdown for \"%1\" in the history point of %2.")
-                    .arg(key, dateText));
+            warnings.add(Warn::Breakdown, [&] {
+                return tr("Skipped an unreadable set breakdown for \"%1\" in the history point of %2.")
+                    .arg(quoted(key), quoted(dateText));
+            });
             continue;
         }
         const double eur = pair.at(0).toDouble(0.0);
@@ -295,7 +431,7 @@ struct EntryReading
     QDateTime lastUpdated;
 };
 
-CardEntry readEntry(const JsonValueRef &object, QStringList *warnings, EntryReading &reading)
+CardEntry readEntry(const JsonValueRef &object, Warnings *warnings, EntryReading &reading)
 {
     enum Member {
         CardId, SetId, LocalId, Name, Lang, Variant, Edition, ConditionKey, GradeCompany, GradeNote, Count,
@@ -328,8 +464,10 @@ CardEntry readEntry(const JsonValueRef &object, QStringList *warnings, EntryRead
         entry.condition = conditionFromKey(conditionText, Condition::NearMint);
         if (!conditionText.isEmpty()
             && conditionText.compare(conditionKey(entry.condition), Qt::CaseInsensitive) != 0 && warnings) {
-            warnings->append(tr("Unknown condition \"%1\" on %2, read as %3.")
-                                 .arg(conditionText, entry.cardId, conditionDisplayName(entry.condition)));
+            warnings->add(Warn::Condition, [&] {
+                return tr("Unknown condition \"%1\" on %2, read as %3.")
+                    .arg(quoted(conditionText), quoted(entry.cardId), conditionDisplayName(entry.condition));
+            });
         }
     }
     const int company = companyKeys().indexOf(member[GradeCompany]);
@@ -341,23 +479,23 @@ CardEntry readEntry(const JsonValueRef &object, QStringList *warnings, EntryRead
         if (!companyText.isEmpty()
             && companyText.compare(gradingCompanyKey(entry.gradeCompany), Qt::CaseInsensitive) != 0
             && warnings) {
-            warnings->append(tr("Unknown grading company \"%1\" on %2, read as %3.")
-                                 .arg(companyText, entry.cardId,
-                                      gradingCompanyDisplayName(entry.gradeCompany)));
+            warnings->add(Warn::Company, [&] {
+                return tr("Unknown grading company \"%1\" on %2, read as %3.")
+                    .arg(quoted(companyText), quoted(entry.cardId), gradingCompanyDisplayName(entry.gradeCompany));
+            });
         }
     }
 
     entry.gradeNote = member[GradeNote].toString();
-    entry.count = std::max(member[Count].toInt(1), 1);
+    entry.count = readCount(member[Count], entry.cardId, warnings);
     entry.image = member[Image].toString();
     entry.rarity = reading.pool.text(member[Rarity]);
     const int dexId = member[DexId].toInt(0);
     entry.dexId = dexId < 1 ? 0 : dexId;
-    entry.unitValueEur = member[UnitValueEur].toDouble(0.0);
-    entry.unitValueUsd = member[UnitValueUsd].toDouble(0.0);
+    entry.unitValueEur = readPrice(member[UnitValueEur], Warn::UnitValue, entry.cardId, warnings);
+    entry.unitValueUsd = readPrice(member[UnitValueUsd], Warn::UnitValue, entry.cardId, warnings);
     entry.notes = member[Notes].toString();
-    const double customPrice = member[CustomPriceEur].toDouble(0.0);
-    entry.customPriceEur = customPrice > 0.0 ? customPrice : 0.0;
+    entry.customPriceEur = readPrice(member[CustomPriceEur], Warn::CustomPrice, entry.cardId, warnings);
     entry.printLabel = member[PrintLabel].toBool(false);
     const QString updated = reading.pool.text(member[PriceUpdated]);
     if (!updated.isEmpty()) {
@@ -375,7 +513,10 @@ CardEntry readEntry(const JsonValueRef &object, QStringList *warnings, EntryRead
 CardEntry readEntry(const JsonValueRef &object, QStringList *warnings)
 {
     EntryReading reading;
-    return readEntry(object, warnings, reading);
+    if (!warnings)
+        return readEntry(object, nullptr, reading);
+    Warnings collected(*warnings);
+    return readEntry(object, &collected, reading);
 }
 
 void writeEntry(JsonTextWriter &out, const CardEntry &entry)
@@ -653,10 +794,11 @@ ReadResult read(const QString &path)
     const std::vector<JsonValueRef> entryValues = entries.elements();
     result.entries.reserve(qsizetype(entryValues.size()));
     EntryReading reading;
+    Warnings warnings(result);
     for (const JsonValueRef &element : entryValues) {
-        CardEntry entry = readEntry(element, &result.warnings, reading);
+        CardEntry entry = readEntry(element, &warnings, reading);
         if (entry.cardId.isEmpty()) {
-            result.warnings.append(tr("Skipped an entry with no card id."));
+            warnings.add(Warn::NoCardId, [] { return tr("Skipped an entry with no card id."); });
             continue;
         }
         result.entries.append(std::move(entry));
@@ -670,13 +812,14 @@ ReadResult read(const QString &path)
         HistoryPoint point;
         point.date = readPointDate(dateText);
         if (!point.date.isValid()) {
-            result.warnings.append(
-                tr("Skipped a history point with an unreadable date \"%1\".").arg(dateText));
+            warnings.add(Warn::PointDate, [&] {
+                return tr("Skipped a history point with an unreadable date \"%1\".").arg(quoted(dateText));
+            });
             continue;
         }
         point.totalEur = object.value(QLatin1String("totalEur")).toDouble(0.0);
         point.cards = object.value(QLatin1String("cards")).toInt(0);
-        readBreakdown(object.value(QLatin1String("sets")), dateText, point, &result.warnings);
+        readBreakdown(object.value(QLatin1String("sets")), dateText, point, warnings);
         result.history.append(std::move(point));
     }
 
@@ -684,7 +827,7 @@ ReadResult read(const QString &path)
     for (const JsonValueRef &element : binders.elements()) {
         Binder binder = readBinder(element);
         if (binder.id.isEmpty()) {
-            result.warnings.append(tr("Skipped a binder with no id."));
+            warnings.add(Warn::NoBinderId, [] { return tr("Skipped a binder with no id."); });
             continue;
         }
         result.binders.append(std::move(binder));

@@ -24,6 +24,16 @@ class JsonValueRef;
 // read and migrated; only the current format is written.
 namespace CollectionSerializer {
 
+// One kind of warning of a read: its first message and how many there were.
+struct WarningKind
+{
+    QString first;
+    int count = 0;
+};
+
+// A read lists at most this many warnings one by one; it counts them all.
+inline constexpr int MaxListedWarnings = 100;
+
 struct ReadResult
 {
     bool ok = false;
@@ -33,7 +43,12 @@ struct ReadResult
     QList<HistoryPoint> history;
     QList<Binder> binders;
     std::optional<LabelStyle> labelStyle;
-    QStringList warnings; // one per skipped or corrected item
+    // One per skipped or corrected item in reading order, the first
+    // MaxListedWarnings of them; warningCount counts them all and
+    // warningKinds how many of each kind, in the order the kinds came up.
+    QStringList warnings;
+    int warningCount = 0;
+    QList<WarningKind> warningKinds;
 };
 
 // A failed read returns ok false, the message and nothing else.

@@ -17,6 +17,8 @@
 
 #include <optional>
 
+#include <limits>
+
 using namespace pv;
 using namespace pv::test;
 using Tree = CollectionTreeModel;
@@ -170,6 +172,20 @@ private Q_SLOTS:
         QCOMPARE(model.indexForEntryKey(entryKey(reverse)), reverseRow);
         QVERIFY(!model.indexForEntryKey(QString()).isValid());
         QVERIFY(!model.indexForSetKey(QStringLiteral("en:none")).isValid());
+        // Counts that pass the int range together still add up.
+        Collection huge;
+        for (const char *number : {"1", "2"}) {
+            CardEntry many = holding(QStringLiteral("z5"), QString::fromLatin1(number), QStringLiteral("Many"), 1.0);
+            many.count = std::numeric_limits<int>::max();
+            huge.addEntry(many);
+        }
+        model.setCollection(&huge);
+        const QModelIndex manySet = child(model, child(model, child(model, {}, 0), 0), 0);
+        for (const QModelIndex &group : {child(model, {}, 0), manySet}) {
+            QCOMPARE(group.siblingAtColumn(Tree::QuantityColumn).data().toLongLong(), 4294967294LL);
+            QCOMPARE(group.data(Tree::NameSuffixRole).toString(),
+                     QStringLiteral("4294967294 cards \u00b7 ") + Currency::formatFromEur(4294967294.0));
+        }
         Collection onlyJapanese;
         onlyJapanese.addEntry(holding(QStringLiteral("SV3"), QStringLiteral("1"), QStringLiteral("A"), 0, JA));
         model.setCollection(&onlyJapanese);

@@ -8,7 +8,9 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
+#include "core/Log.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/widgets/CardDetailsWidget.h"
 
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -325,6 +327,53 @@ private slots:
         QVERIFY(collection->entries().isEmpty());
         QCOMPARE(window.windowTitle(), QStringLiteral("Untitled - Tallowmerick"));
         QVERIFY(saveAction->isEnabled());
+    }
+
+    // A damaged file with a flood of warnings opens with a short message and
+    // one log line per kind; a name far too long for the card panel does not
+    // stretch the window.
+    void hostileFilesNeitherFloodNorStretchTheWindow()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCoreApplication::processEvents();
+        const int minimumWidth = window.minimumSizeHint().width();
+        const int minimumSetWidth = window.minimumWidth();
+
+        const QString name(300, QLatin1Char('W'));
+        QByteArray text = "{\"format\":\"tallowk\",\"version\":5,\"entries\":[";
+        for (int i = 0; i < 100000; ++i)
+            text += "1,";
+        text += "{\"cardId\":\"sv03-1\",\"condition\":\"Damaged\"},{\"cardId\":\"sv03-2\",\"name\":\"" + name.toLatin1()
+            + "\"}]}";
+        window.openFile(test::writeFixture(m_dir.filePath(QStringLiteral("flood.tmk")), text));
+        QCOMPARE(window.collection()->entries().size(), 2);
+        QCOMPARE(prompts.informations.size(), 1);
+        const QStringList lines = prompts.informations.first().split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() <= 12 && prompts.informations.first().size() < 1000, qPrintable(lines.join('\n')));
+        QCOMPARE(lines.last(), QStringLiteral("... and 99993 more (see Help > Log)"));
+        const QStringList logged = test::logMessages(QStringLiteral("file"), Log::Warn);
+        QCOMPARE(logged.mid(logged.size() - 2),
+                 (QStringList{QStringLiteral("Skipped an entry with no card id. (100000 warnings of this kind)"),
+                              QStringLiteral("Unknown condition \"Damaged\" on sv03-1, read as Near Mint (NM).")}));
+
+        auto *panel = window.findChild<CardDetailsWidget *>();
+        panel->showEntry(window.collection()->entries().at(1));
+        for (int level = 0; level < 10; ++level) // a layout request climbs one parent at a time
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        auto *title = panel->findChild<QLabel *>(QStringLiteral("titleLabel"));
+        QCOMPARE(window.minimumSizeHint().width(), minimumWidth);
+        QCOMPARE(window.minimumWidth(), minimumSetWidth);
+        QCOMPARE(title->toolTip(), name);
+        QVERIFY(title->text().size() < name.size());
+
+        // A window saved larger than the screen comes back on it.
+        window.resize(5000, 4000);
+        window.saveWindowState();
+        MainWindow again;
+        QVERIFY(again.screen()->availableGeometry().contains(again.geometry()));
     }
 
     void windowStateAndChartScopeComeBack()

@@ -46,6 +46,9 @@ class BinderDialog;
 struct CardDetail;
 struct CardEntry;
 struct CatalogQuery;
+namespace CollectionSerializer {
+struct ReadResult;
+}
 
 // The application's one top-level window. It owns the collection, the web
 // clients, the catalog, the Pokedex index, the exchange-rate fetcher and the
@@ -195,6 +198,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void reportReadWarnings(const QString &fileName, const CollectionSerializer::ReadResult &result);
     // Runs a context menu made for a position in the view's viewport; none
     // when the menu is null.
     void popUpContextMenu(QMenu *menu, QAbstractItemView *view, const QPoint &pos);

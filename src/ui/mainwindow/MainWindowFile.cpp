@@ -12,10 +12,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUndoStack>
+
+#include <algorithm>
 
 namespace pv {
 
@@ -23,6 +27,28 @@ namespace {
 
 const int kMaxRecentFiles = 10;
 const QString kFileCategory = QStringLiteral("file");
+
+// A restored size larger than the screen the window is on (one saved on a
+// larger monitor, or while something once stretched the window) shrinks to
+// the screen's free area, and the window is moved onto it.
+void fitOnScreen(QWidget *window)
+{
+    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
+    const QScreen *screen = QGuiApplication::screenAt(window->geometry().center());
+    if (!screen)
+        screen = window->screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QSize size = window->size().boundedTo(available.size());
+    if (size != window->size())
+        window->resize(size);
+    const QPoint at(std::clamp(window->x(), available.left(), available.right() + 1 - size.width()),
+                    std::clamp(window->y(), available.top(), available.bottom() + 1 - size.height()));
+    if (at != window->pos())
+        window->move(at);
+}
 
 } // namespace
 
@@ -105,17 +131,31 @@ void MainWindow::openFile(const QString &path)
                                  .arg(entries)
                                  .arg(sets)
                                  .arg(points));
-    for (const QString &warning : std::as_const(result.warnings))
-        Log::warn(kFileCategory, warning);
-    if (!result.warnings.isEmpty()) {
-        DialogPrompts::information(
-            this, tr("Collection opened with warnings"),
-            tr("%1 was opened, but some of its contents were not fully understood:\n\n%2")
-                .arg(info.fileName(), result.warnings.join(QLatin1Char('\n'))));
-    }
+    reportReadWarnings(info.fileName(), result);
     AppSettings().setValue(QStringLiteral("lastDirectory"), info.absolutePath());
     addRecentFile(path);
     rebuildRecentMenu();
+}
+
+// One log line per kind of warning, and the first few in a message box:
+// a damaged file may hold millions of them.
+void MainWindow::reportReadWarnings(const QString &fileName, const CollectionSerializer::ReadResult &result)
+{
+    constexpr int shownWarnings = 8;
+    for (const CollectionSerializer::WarningKind &kind : result.warningKinds) {
+        Log::warn(kFileCategory,
+                  kind.count == 1 ? kind.first
+                                  : tr("%1 (%n warning(s) of this kind)", nullptr, kind.count).arg(kind.first));
+    }
+    if (result.warningCount == 0)
+        return;
+    QStringList lines = result.warnings.mid(0, shownWarnings);
+    if (result.warningCount > lines.size()) {
+        lines.append(tr("... and %n more (see Help > Log)", nullptr, result.warningCount - int(lines.size())));
+    }
+    DialogPrompts::information(this, tr("Collection opened with warnings"),
+                               tr("%1 was opened, but some of its contents were not fully understood:\n\n%2")
+                                   .arg(fileName, lines.join(QLatin1Char('\n'))));
 }
 
 bool MainWindow::save()
@@ -271,8 +311,10 @@ void MainWindow::restoreWindowState()
     AppSettings settings;
     settings.beginGroup(QStringLiteral("mainWindow"));
     const QByteArray geometry = settings.value(QStringLiteral("geometry")).toByteArray();
-    if (!geometry.isEmpty())
+    if (!geometry.isEmpty()) {
         restoreGeometry(geometry);
+        fitOnScreen(this);
+    }
     const QByteArray state = settings.value(QStringLiteral("state")).toByteArray();
     if (state.isEmpty()) {
         // Dock sizes only take once the window has its real size: the first

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -159,7 +160,7 @@ CollectionTreeModel::Node *addChild(CollectionTreeModel::Node *parent, Collectio
     return node;
 }
 
-void addTotals(CollectionTreeModel::Node *node, int count, double value)
+void addTotals(CollectionTreeModel::Node *node, qint64 count, double value)
 {
     for (; node; node = node->parent) {
         node->cardCount += count;
@@ -371,7 +372,7 @@ void CollectionTreeModel::rebuild()
                 QSet<QString> numbers;
                 numbers.reserve(qsizetype(set->items.size()));
                 setNode->children.reserve(qsizetype(set->items.size()));
-                int count = 0;
+                qint64 count = 0;
                 double value = 0.0;
                 for (const SortItem &item : set->items) {
                     Node *card = addChild(setNode, CardNode);
@@ -659,7 +660,8 @@ QString CollectionTreeModel::nameSuffix(const Node *node) const
     QStringList parts;
     if (node->type == SetNode && node->releaseDate.isValid())
         parts.append(QLocale(QLocale::English).toString(node->releaseDate, QStringLiteral("d MMMM yyyy")));
-    parts.append(tr("%n card(s)", nullptr, node->cardCount));
+    parts.append(node->cardCount <= std::numeric_limits<int>::max() ? tr("%n card(s)", nullptr, int(node->cardCount))
+                                                                    : tr("%1 cards").arg(node->cardCount));
     const QString progress = progressText(node);
     if (!progress.isEmpty())
         parts.append(progress);

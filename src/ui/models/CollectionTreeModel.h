@@ -90,7 +90,7 @@ public:
         int ownedNumbers = 0;
         int totalCards = 0;
         int entryIndex = -1;
-        int cardCount = 0;
+        qint64 cardCount = 0; // a group's sum may pass the int range
         double value = 0.0;
 
         Node() = default;

@@ -17,12 +17,42 @@
 #include <QEvent>
 #include <QLocale>
 #include <QSignalBlocker>
+#include <QTextLayout>
 
 namespace pv {
 
 namespace {
 
 const QString noValue = QStringLiteral("-");
+
+// The text broken into at most maxLines lines of the width, anywhere when a
+// word is too long for a line; what does not fit ends the last line in an
+// ellipsis.
+QString fittedText(const QString &fullText, const QFont &font, int width, int maxLines)
+{
+    if (width <= 0)
+        return QString();
+    // No glyph is narrower than a pixel: what lies past maxLines times the
+    // width in characters can never show, and need not be laid out.
+    const QString text = fullText.left(qsizetype(maxLines) * width + 1);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (int(lines.size()) == maxLines - 1) {
+            const QFontMetrics metrics(font);
+            lines.append(metrics.elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, width));
+            break;
+        }
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    return lines.join(QLatin1Char('\n'));
+}
 
 // Selects the item whose data equals the value; -1 when none does.
 int selectData(QComboBox *combo, const QVariant &value)
@@ -48,6 +78,11 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
     setLogoLabel->hide();
     ui->imageLabel->installEventFilter(this);
     ui->priceNoteLabel->installEventFilter(this);
+    // A long name never widens the panel: the title takes the width it is
+    // given and shortens the name to fit, which its tool tip shows whole.
+    ui->titleLabel->setSizePolicy(QSizePolicy::Ignored, ui->titleLabel->sizePolicy().verticalPolicy());
+    ui->titleLabel->installEventFilter(this);
+    ui->countSpin->setMaximum(MaxEntryCount);
 
     populating = true;
     for (const QString &finish : allFinishes())
@@ -130,6 +165,7 @@ void CardDetailsWidget::clear()
     ui->imageLabel->setPixmap(QPixmap());
     ui->imageLabel->setText(tr("Select a card in the collection"));
     ui->titleLabel->clear();
+    ui->titleLabel->setToolTip(QString());
     for (QLabel *value : {ui->numberValue, ui->setValue, ui->serieValue, ui->yearValue, ui->rarityValue,
                           ui->illustratorValue, ui->languageValue, ui->eurValue, ui->usdValue,
                           ui->lineTotalValue})
@@ -229,7 +265,8 @@ void CardDetailsWidget::retitleValueBox()
 void CardDetailsWidget::showFactsAndEditors()
 {
     populating = true;
-    ui->titleLabel->setText(NameTranslator::displayName(entry.lang, entry.cardId, entry.name));
+    ui->titleLabel->setToolTip(NameTranslator::displayName(entry.lang, entry.cardId, entry.name));
+    fitTitle();
     ui->numberValue->setText(entry.localId);
     ui->languageValue->setText(languageDisplayName(entry.lang));
 
@@ -389,6 +426,15 @@ void CardDetailsWidget::fitPriceNote()
         note->setMinimumHeight(height);
 }
 
+void CardDetailsWidget::fitTitle()
+{
+    QLabel *title = ui->titleLabel;
+    title->ensurePolished();
+    const QString text = fittedText(title->toolTip(), title->font(), title->contentsRect().width(), 2);
+    if (text != title->text())
+        title->setText(text);
+}
+
 // The style-sheet parser of this Qt does not know palette(placeholder-text),
 // so the note takes the colour from the palette here, again whenever the
 // palette changes. The sheet is only replaced when it differs.
@@ -546,6 +592,8 @@ bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
         placeSetLogo();
     } else if (watched == ui->priceNoteLabel && event->type() == QEvent::Resize) {
         fitPriceNote();
+    } else if (watched == ui->titleLabel && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange)) {
+        fitTitle();
     }
     return QWidget::eventFilter(watched, event);
 }

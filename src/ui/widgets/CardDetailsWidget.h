@@ -68,6 +68,7 @@ private:
     void applyCardRecord(const CardDetail &card);
     void applyNoteColour();
     void fitPriceNote();
+    void fitTitle();
     void commit();
     void scaleArtwork();
     void placeSetLogo();
