@@ -367,9 +367,10 @@ void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryP
 {
     for (const auto &[key, pair] : lastMembers(object)) {
         if (elementCount(pair) < 2) {
+            const QString &memberName = key; // a lambda may not capture a structured binding
             warnings.add(Warn::Breakdown, [&] {
                 return tr("Skipped an unreadable set breakdown for \"%1\" in the history point of %2.")
-                    .arg(quoted(key), quoted(dateText));
+                    .arg(quoted(memberName), quoted(dateText));
             });
             continue;
         }

@@ -446,6 +446,17 @@ private Q_SLOTS:
                  QStringLiteral("The card catalog is not available yet. Press Refresh."));
         dialog.selectLanguage(Language::English);
 
+        // Shown narrow, the set and series columns leave the names their
+        // width; the table scrolls instead.
+        name->clear();
+        dialog.resize(600, 500);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        number->setText(QStringLiteral("005/165"));
+        QTRY_COMPARE(table->model()->rowCount(), 1);
+        QTRY_VERIFY(table->columnWidth(2) >= table->fontMetrics().horizontalAdvance(QStringLiteral("Charmeleon ex")));
+        number->clear();
+
         tabs->setCurrentIndex(0);
         QVERIFY(table->isColumnHidden(3) && table->isColumnHidden(4));
         QCOMPARE(table->model()->rowCount(), 3);

@@ -8,6 +8,7 @@
 #include "prices/PriceIndex.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/widgets/BinderPageWidget.h"
+#include "ui/widgets/WrappingCheckBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -143,6 +144,12 @@ private Q_SLOTS:
         QCOMPARE(rarityBox(dialog, QStringLiteral("Common"))->text(), QStringLiteral("Show Common (6)"));
         QCOMPARE(rarityBox(dialog, QStringLiteral("Rare"))->text(), QStringLiteral("Show Rare (4)"));
         QVERIFY(!rarityBox(dialog, QStringLiteral("Rare Holo"))->isChecked());
+        // A long rarity wraps in the narrow panel instead of being cut off.
+        QVERIFY(qobject_cast<WrappingCheckBox *>(rarityBox(dialog, QStringLiteral("Rare"))));
+        WrappingCheckBox wide(QStringLiteral("Show Special illustration rare (12)"));
+        const int oneLine = wide.heightForWidth(wide.sizeHint().width());
+        QVERIFY(wide.minimumSizeHint().width() < 120);
+        QVERIFY(wide.heightForWidth(150) > oneLine);
         child<QCheckBox>(dialog, "showMissingCheck")->setChecked(false);
         QCOMPARE(dialog.shownCards().size(), 7);
         QCOMPARE(dialog.currentPage(), 0);

@@ -3,6 +3,7 @@
 
 #include "catalog/TcgdexClient.h"
 #include "core/CardArtwork.h"
+#include "core/Currency.h"
 #include "core/ServiceUrls.h"
 #include "ui/widgets/BinderPageWidget.h"
 
@@ -153,6 +154,23 @@ private Q_SLOTS:
         QCOMPARE(activated.at(0).at(0).toString(), QStringLiteral("tst1-5"));
         sendMouse(page, QEvent::MouseButtonDblClick, QPoint(20, 350));
         QCOMPARE(activated.size(), 1);
+
+        // A narrow pocket's caption keeps the name whole: the price, then the
+        // number, take a line of their own and the details wrap.
+        BinderCard card = pocket(QStringLiteral("sv03-125"), 1);
+        card.name = QStringLiteral("Charizard ex");
+        card.setName = QStringLiteral("Obsidian Flames");
+        card.value = 12.5;
+        const QFontMetrics fm(page.font());
+        const QString price = Currency::formatFromEur(12.5);
+        int width = fm.horizontalAdvance(QStringLiteral("125  Charizard ex")) + 2;
+        QCOMPARE(BinderPageWidget::captionLines(card, fm, width, 6),
+                 QStringList(
+                     {QStringLiteral("125  Charizard ex"), price, card.setName, QStringLiteral("Owned: 1 copy(s)")}));
+        width = fm.horizontalAdvance(card.name) + 2;
+        QCOMPARE(BinderPageWidget::captionLines(card, fm, width, 2).first(), card.name);
+        QCOMPARE(BinderPageWidget::captionLines(card, fm, 1000, 2).first(),
+                 QStringLiteral("125  Charizard ex - ") + price);
     }
 
     // Pockets, outlines, badges and the grid take their colours from the

@@ -9,12 +9,16 @@
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "core/Log.h"
+#include "ui/ThemeManager.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/widgets/CardDetailsWidget.h"
 
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,9 +26,12 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QStyleOptionToolButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTranslator>
 #include <QTreeView>
 #include <QUndoStack>
@@ -542,6 +549,64 @@ private slots:
         window->showLog();
         window->collection()->addEntry(holding(QStringLiteral("1"), 1, 1.0));
         window.reset();
+    }
+
+    // At 1280 x 800 with a collection and every dock open the window can be
+    // made shorter than a 768-pixel screen, Find Card opens the search at a
+    // third of the height with five results in view, the binders dock is as
+    // tall as its list, dock titles stand out from their contents and Qt's
+    // file dialog has room for its icons.
+    void windowFitsALaptopScreenWithEveryDockOpen()
+    {
+        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
+        MainWindow window;
+        QList<CardEntry> entries;
+        for (int i = 1; i <= 40; ++i)
+            entries.append(holding(QString::number(i), 1, 0.0));
+        Binder binder;
+        binder.topValue = 10;
+        QList<Binder> binders = {binder, binder};
+        binders[0].id = binders[0].name = QStringLiteral("Fire");
+        binders[1].id = binders[1].name = QStringLiteral("Top");
+        window.collection()->replaceContents(entries, {}, {}, binders, std::nullopt);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.size(), QSize(1280, 800));
+
+        auto *list = window.findChild<QListWidget *>(QStringLiteral("bindersList"));
+        QTRY_COMPARE(list->count(), 2);
+        window.resetLayout();
+        window.layout()->activate();
+        QVERIFY(list->viewport()->height() >= 2 * list->sizeHintForRow(0));
+        QVERIFY(list->viewport()->height() < 5 * list->sizeHintForRow(0));
+
+        window.findCard();
+        window.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(QStringLiteral("card"));
+        window.runSearch();
+        for (QDockWidget *dock : window.findChildren<QDockWidget *>())
+            QVERIFY2(dock->isVisible() && !dock->isFloating(), qPrintable(dock->objectName()));
+        QCOMPARE(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))->height(), 800 / 3);
+        QVERIFY2(window.minimumSizeHint().height() < 700,
+                 qPrintable(QString::number(window.minimumSizeHint().height())));
+        auto *results = window.findChild<QTableView *>(QStringLiteral("collectionResults"));
+        QCOMPARE(results->model()->rowCount(), 40);
+        QVERIFY(results->viewport()->rect().contains(results->visualRect(results->model()->index(4, 0))));
+
+        auto *dock = window.findChild<QDockWidget *>(QStringLiteral("treeDock"));
+        const QHash<QString, QColor> colours = ThemeManager::loadTheme(ThemeManager::defaultThemeName());
+        QCOMPARE(dock->palette().color(QPalette::WindowText), colours.value(QStringLiteral("accent")));
+        QVERIFY(dock->font().bold() && !dock->widget()->font().bold());
+        QCOMPARE(dock->widget()->palette().color(QPalette::WindowText), colours.value(QStringLiteral("text")));
+
+        QFileDialog files(nullptr, QStringLiteral("Save"));
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.show();
+        auto *back = files.findChild<QToolButton *>(QStringLiteral("backButton"));
+        QStyleOptionToolButton option;
+        option.initFrom(back);
+        option.iconSize = back->iconSize();
+        const QSize needed = back->style()->sizeFromContents(QStyle::CT_ToolButton, &option, option.iconSize, back);
+        QVERIFY(needed.width() <= back->width() && needed.height() <= back->height());
     }
 };
 

@@ -513,6 +513,22 @@ private slots:
                     QCOMPARE(image.pixel(x, y), base);
         }
 
+        // A single week of a breakdown marks each layer's value.
+        ChartProbe single;
+        single.setPalette(chartPalette(true));
+        single.resize(480, 220);
+        single.setHistory(stacked(1, 3, 0), scopeOf(0));
+        QImage image(single.size(), QImage::Format_RGB32);
+        single.render(&image);
+        for (int k = 0; k < 3; ++k) {
+            const QPoint at = single.pointPosition(0, Currency::fromEur(5.0 * (k + 1) * (k + 2))).toPoint();
+            int ring = 0;
+            for (int y = at.y() - 5; y <= at.y() + 5; ++y)
+                for (int x = at.x() - 5; x <= at.x() + 5; ++x)
+                    ring += image.pixel(x, y) == single.seriesColors.at(k).rgb();
+            QVERIFY(ring >= 4);
+        }
+
         // Without data only the explanation is drawn, in the placeholder colour.
         for (const int mode : {0, 1}) {
             ChartProbe chart;

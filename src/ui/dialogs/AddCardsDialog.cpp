@@ -95,6 +95,9 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(2, QHeaderView::Stretch);
     ui->cardsTable->sortByColumn(1, Qt::AscendingOrder);
+    const auto fitLater = [this] { QTimer::singleShot(0, this, &AddCardsDialog::fitNameColumn); };
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, fitLater);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, fitLater);
 
     m_preview = new CardPreviewPopup(client, this);
     ui->cardsTable->viewport()->setMouseTracking(true);
@@ -293,11 +296,18 @@ void AddCardsDialog::fillSetCombo()
         m_setArtworkRows.clear();
         m_setIconsLoaded = false;
         const QList<CatalogSet> sets = m_catalog->setsOfSeries(language, ui->serieCombo->currentData().toString());
+        // Rows wait for their artwork behind a blank icon of its size: rows
+        // that grew when the pictures came in would leave the list, sized on
+        // its first opening, a row short.
+        QPixmap blank(SetIconSize);
+        blank.fill(Qt::transparent);
+        const QIcon placeholder(blank);
         for (const CatalogSet &set : sets) {
             const int row = ui->setCombo->count();
             ui->setCombo->addItem(NameTranslator::translateSetName(language, set.id, set.name), set.id);
             const QString artwork = set.symbol.isEmpty() ? set.logo : set.symbol;
             if (!artwork.isEmpty()) {
+                ui->setCombo->setItemIcon(row, placeholder);
                 ui->setCombo->setItemData(row, artwork, Qt::UserRole + 1);
                 m_setArtworkRows.insert(setArtworkUrl(artwork), row);
             }
@@ -502,6 +512,31 @@ void AddCardsDialog::onTabChanged()
     } else {
         loadSetCards();
     }
+    fitNameColumn();
+}
+
+void AddCardsDialog::fitNameColumn()
+{
+    constexpr int NameColumn = 2;
+    QAbstractItemView *table = ui->cardsTable;
+    QHeaderView *header = ui->cardsTable->horizontalHeader();
+    const int typicalName = table->fontMetrics().averageCharWidth() * 18;
+    int others = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        if (column == NameColumn || header->isSectionHidden(column))
+            continue;
+        // The width the header gives a column sized to its contents, which
+        // may not be laid out yet.
+        others += header->sectionResizeMode(column) == QHeaderView::ResizeToContents
+            ? std::max(table->sizeHintForColumn(column), header->sectionSizeHint(column))
+            : header->sectionSize(column);
+    }
+    if (ui->cardsTable->viewport()->width() - others >= typicalName) {
+        header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
+    } else {
+        header->setSectionResizeMode(NameColumn, QHeaderView::Interactive);
+        header->resizeSection(NameColumn, typicalName);
+    }
 }
 
 void AddCardsDialog::updateSearch()
@@ -571,6 +606,9 @@ bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Leave:
         case QEvent::Wheel:
             stopHoverPreview();
+            break;
+        case QEvent::Resize:
+            fitNameColumn();
             break;
         default:
             break;

@@ -92,6 +92,9 @@ private:
     void updateSearch();
     void onHoverTimeout();
     void stopHoverPreview();
+    // The name column stretches but keeps at least a typical name's width:
+    // where the other columns leave less, the table scrolls instead.
+    void fitNameColumn();
 
     // Attributes and pending lines.
     void fillConditionCombos();

@@ -9,6 +9,7 @@
 #include "collection/Collection.h"
 #include "core/Pricing.h"
 #include "prices/PriceIndex.h"
+#include "ui/widgets/WrappingCheckBox.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -297,7 +298,7 @@ void BinderDialog::rebuildRarityPanel()
             for (const QString &rarity : std::as_const(m_rarities)) {
                 const int count = int(std::count_if(m_resolved.cbegin(), m_resolved.cend(),
                                                     [&rarity](const BinderCard &card) { return card.rarity == rarity; }));
-                auto *box = new QCheckBox(tr("Show %1 (%2)").arg(rarity).arg(count), ui->rarityContents);
+                auto *box = new WrappingCheckBox(tr("Show %1 (%2)").arg(rarity).arg(count), ui->rarityContents);
                 box->setChecked(!m_binder.hiddenRarities.contains(rarity));
                 box->setProperty("rarity", rarity);
                 connect(box, &QCheckBox::toggled, this, [this] {

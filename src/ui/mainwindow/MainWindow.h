@@ -245,6 +245,8 @@ private:
     void showSearchResultsContextMenu(const QPoint &pos);
     void addFromCatalogResult(const QModelIndex &index);
     void openBesideExecutable(const QString &name, bool folder);
+    // The binders dock's height when its list shows every binder, at least three rows.
+    int bindersDockHeight() const;
 
     Ui::MainWindow *ui = nullptr;
     Collection *m_collection = nullptr;

@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QLayout>
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QScopedValueRollback>
@@ -49,6 +50,12 @@ void MainWindow::setUpSearchDock()
     QTableView *collectionResults = ui->collectionResults;
     collectionResults->setModel(m_searchProxy);
     collectionResults->verticalHeader()->hide();
+    // Rows as high as their text: the header's default, made for its own
+    // padded sections, costs the dock two of its rows.
+    collectionResults->ensurePolished();
+    collectionResults->verticalHeader()->setDefaultSectionSize(collectionResults->fontMetrics().height() + 9);
+    // The dock's own row gives the search fields their margins.
+    ui->searchBar->layout()->setContentsMargins(0, 0, 0, 0);
     // In both result tables Tab moves on to the next control.
     collectionResults->setTabKeyNavigation(false);
     ui->catalogResults->setTabKeyNavigation(false);
@@ -262,8 +269,24 @@ void MainWindow::showCardInTree(int entryIndex, bool raise)
 
 void MainWindow::findCard()
 {
+    const bool opening = ui->searchDock->isHidden();
     ui->searchDock->show();
     ui->searchDock->raise();
+    if (opening && !ui->searchDock->isFloating()) {
+        // A dock that was hidden opens at the third of the window Reset Layout
+        // gives it. Without a central widget the other docks share what is
+        // left, so the first request lands short: the shortfall is asked for
+        // once more.
+        const int target = height() / 3;
+        layout()->activate();
+        resizeDocks({ui->searchDock}, {target}, Qt::Vertical);
+        layout()->activate();
+        const int shortfall = target - ui->searchDock->height();
+        if (shortfall != 0) {
+            resizeDocks({ui->searchDock}, {target + shortfall}, Qt::Vertical);
+            layout()->activate();
+        }
+    }
     ui->searchBar->focusSearch();
 }
 

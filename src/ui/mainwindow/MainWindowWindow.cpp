@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListWidget>
 #include <QUrl>
 
 #include <algorithm>
@@ -41,12 +42,28 @@ void MainWindow::resetLayout()
     addDockWidget(Qt::RightDockWidgetArea, ui->chartDock);
     splitDockWidget(ui->treeDock, ui->bindersDock, Qt::Vertical);
     splitDockWidget(ui->previewDock, ui->chartDock, Qt::Vertical);
+    // The card column runs the window's full height and the search dock sits
+    // under the collection: stacked under the card panel's picture, the
+    // search would make the window taller than a laptop screen.
+    setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
     resizeDocks({ui->treeDock, ui->previewDock}, {3 * w / 5, 2 * w / 5}, Qt::Horizontal);
-    resizeDocks({ui->treeDock, ui->bindersDock}, {2 * h / 3, h / 3}, Qt::Vertical);
+    // The binders dock takes no more than its list needs (at least three
+    // rows), up to a third of the height; the collection has the rest.
+    const int binders = std::min(h / 3, bindersDockHeight());
+    resizeDocks({ui->treeDock, ui->bindersDock}, {h - binders, binders}, Qt::Vertical);
     resizeDocks({ui->previewDock, ui->chartDock}, {3 * h / 4, h / 4}, Qt::Vertical);
     addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);
     resizeDocks({ui->searchDock}, {h / 3}, Qt::Vertical);
     ui->searchDock->hide();
+}
+
+int MainWindow::bindersDockHeight() const
+{
+    QListWidget *list = ui->bindersList;
+    const int rows = std::max(list->count(), 3);
+    const int row = list->count() > 0 ? list->sizeHintForRow(0) : list->fontMetrics().height() + 10;
+    const int listHeight = rows * row + 2 * list->frameWidth() + 6;
+    return ui->bindersDock->minimumSizeHint().height() - list->minimumSizeHint().height() + listHeight;
 }
 
 void MainWindow::refreshValueChart()

@@ -294,11 +294,20 @@ void BinderPageWidget::paintHoverCaption(QPainter &painter, const BinderCard &ca
     painter.setFont(font);
     const QFontMetrics metrics = painter.fontMetrics();
     const int ls = metrics.lineSpacing();
-    const int b = std::min(std::max(int(rect.height() * 0.26), ls * 2 + 8), rect.height() / 2);
+    int b = std::min(std::max(int(rect.height() * 0.26), ls * 2 + 8), rect.height() / 2);
     if (b < ls + 4) {
         painter.restore();
         return;
     }
+
+    // The strip holds as many lines as the text needs, growing up to half the
+    // card when a narrow pocket would otherwise cut the name or the set.
+    const int width = rect.width() - 8;
+    int detailFrom = 0;
+    const QStringList lines =
+        captionLines(card, metrics, width, std::max((rect.height() / 2 - 6) / ls, 1), &detailFrom);
+    b = std::min(std::max(b, int(lines.size()) * ls + 6), rect.height() / 2);
+    const int shown = std::min(int(lines.size()), std::max((b - 6) / ls, 1));
 
     const QRect strip(rect.x(), rect.bottom() + 1 - b, rect.width(), b);
     painter.setClipPath(path);
@@ -311,37 +320,76 @@ void BinderPageWidget::paintHoverCaption(QPainter &painter, const BinderCard &ca
     gradient.setColorAt(1.0, window);
     painter.fillRect(strip, gradient);
 
-    const bool twoLines = b >= ls * 2 + 6;
-    const int th = twoLines ? ls * 2 : ls;
-    const QRect textArea(strip.x() + 4, strip.bottom() - 3 - th, strip.width() - 8, th);
-    const QRect firstLine(textArea.x(), textArea.y(), textArea.width(), ls);
-
-    QString suffix;
-    if (card.value > 0)
-        suffix = QStringLiteral(" - ") + Currency::formatFromEur(card.value);
-    else if (card.market > 0)
-        suffix = QStringLiteral(" - ") + Currency::formatFromUsd(card.market);
-    const QString title = QStringLiteral("%1  %2").arg(
-        card.localId, NameTranslator::displayName(card.language, card.id, card.name));
-    const int room = std::max(firstLine.width() - metrics.horizontalAdvance(suffix), 0);
-    painter.setPen(palette().color(QPalette::Text));
-    painter.drawText(firstLine, Qt::AlignCenter, metrics.elidedText(title, Qt::ElideRight, room) + suffix);
-
-    if (twoLines) {
-        const QRect secondLine(textArea.x(), firstLine.bottom() + 1, textArea.width(), ls);
-        QStringList parts;
-        const QString setName = NameTranslator::translateSetName(card.language, card.setId, card.setName);
-        if (!setName.isEmpty())
-            parts.append(setName);
-        if (!card.rarity.isEmpty())
-            parts.append(card.rarity);
-        parts.append(card.owned < 1 ? tr("Missing") : tr("Owned: %n copy(s)", nullptr, card.owned));
-        const QString text = parts.join(QStringLiteral("  \u00b7  "));
-        const QPalette::ColorGroup group = card.owned < 1 ? QPalette::Disabled : QPalette::Active;
-        painter.setPen(palette().color(group, QPalette::Text));
-        painter.drawText(secondLine, Qt::AlignCenter, metrics.elidedText(text, Qt::ElideRight, secondLine.width()));
+    const QPalette::ColorGroup detailGroup = card.owned < 1 ? QPalette::Disabled : QPalette::Active;
+    int top = strip.bottom() - 3 - shown * ls + 1;
+    for (int i = 0; i < shown; ++i, top += ls) {
+        painter.setPen(palette().color(i < detailFrom ? QPalette::Active : detailGroup, QPalette::Text));
+        painter.drawText(QRect(strip.x() + 4, top, width, ls), Qt::AlignCenter, lines.at(i));
     }
     painter.restore();
+}
+
+QStringList BinderPageWidget::captionLines(const BinderCard &card, const QFontMetrics &metrics, int width, int maxLines,
+                                           int *detailFrom)
+{
+    QStringList lines;
+    const QString name = NameTranslator::displayName(card.language, card.id, card.name);
+    const QString title = QStringLiteral("%1  %2").arg(card.localId, name);
+    QString price;
+    if (card.value > 0)
+        price = Currency::formatFromEur(card.value);
+    else if (card.market > 0)
+        price = Currency::formatFromUsd(card.market);
+    const QString joined = price.isEmpty() ? title : title + QStringLiteral(" - ") + price;
+    if (metrics.horizontalAdvance(joined) <= width || maxLines < 2) {
+        // One line: the name gives way to the price, which is never shortened.
+        const int room =
+            std::max(width - (price.isEmpty() ? 0 : metrics.horizontalAdvance(QStringLiteral(" - ") + price)), 0);
+        lines.append(price.isEmpty() ? metrics.elidedText(title, Qt::ElideRight, width)
+                                     : metrics.elidedText(title, Qt::ElideRight, room) + QStringLiteral(" - ") + price);
+    } else if (metrics.horizontalAdvance(title) <= width) {
+        lines.append(title);
+        if (!price.isEmpty())
+            lines.append(price);
+    } else {
+        // Too narrow for number and name together: the name keeps a line of
+        // its own and the number goes beside the price.
+        lines.append(metrics.elidedText(name, Qt::ElideRight, width));
+        lines.append(metrics.elidedText(price.isEmpty() ? card.localId : card.localId + QStringLiteral(" - ") + price,
+                                        Qt::ElideRight, width));
+    }
+    const int titleLines = int(lines.size());
+    if (detailFrom)
+        *detailFrom = titleLines;
+    if (titleLines >= maxLines)
+        return lines.mid(0, maxLines);
+
+    QStringList parts;
+    const QString setName = NameTranslator::translateSetName(card.language, card.setId, card.setName);
+    if (!setName.isEmpty())
+        parts.append(setName);
+    if (!card.rarity.isEmpty())
+        parts.append(card.rarity);
+    parts.append(card.owned < 1 ? tr("Missing") : tr("Owned: %n copy(s)", nullptr, card.owned));
+    const QString separator = QStringLiteral("  \u00b7  ");
+    QStringList details;
+    for (const QString &part : std::as_const(parts)) {
+        const QString candidate = details.isEmpty() ? part : details.last() + separator + part;
+        if (!details.isEmpty() && metrics.horizontalAdvance(candidate) <= width)
+            details.last() = candidate;
+        else
+            details.append(part);
+    }
+    // Beyond the room, the last line kept says what it can of the rest.
+    const int room = maxLines - titleLines;
+    if (details.size() > room) {
+        const QString rest = details.mid(room - 1).join(separator);
+        details = details.mid(0, room - 1);
+        details.append(rest);
+    }
+    for (const QString &detail : std::as_const(details))
+        lines.append(metrics.elidedText(detail, Qt::ElideRight, width));
+    return lines;
 }
 
 QPixmap BinderPageWidget::pocketImage(const BinderCard &card)

@@ -59,6 +59,14 @@ public:
 
     QSize minimumSizeHint() const override;
 
+    // The hover caption's lines for a card, at most maxLines of at most width
+    // pixels: the number and name (the price beside them when it fits, else
+    // on a line of its own), then the set, rarity and ownership, packed onto
+    // as few lines as they fit. detailFrom receives the index of the first
+    // of those lines.
+    static QStringList captionLines(const BinderCard &card, const QFontMetrics &metrics, int width, int maxLines,
+                                    int *detailFrom = nullptr);
+
 Q_SIGNALS:
     void cardActivated(const QString &cardId);
 

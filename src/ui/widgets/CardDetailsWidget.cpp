@@ -70,6 +70,9 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
 {
     ui->setupUi(this);
     WheelGuard::install(ui->detailContents);
+    // The editors scroll: at the window's smallest the panel gives up their
+    // room before the picture's, so the whole window fits a laptop screen.
+    ui->detailScrollArea->setMinimumHeight(1);
 
     setLogoLabel = new QLabel(ui->imageLabel);
     setLogoLabel->setObjectName(QStringLiteral("setLogoLabel"));

@@ -471,7 +471,15 @@ void ValueChartWidget::drawCurves(QPainter &painter, const QRectF &plot, double 
         line.clear();
         for (int j = start; j < n; ++j)
             line.append(pointPosition(j, Currency::fromEur(stackedEur(i, j)), plot, top));
-        drawLongPolyline(painter, line);
+        if (line.size() == 1) {
+            // A single week has no line to draw: its layer shows as a marker.
+            painter.setPen(QPen(color, 1.5));
+            painter.setBrush(palette().base());
+            painter.drawEllipse(line.first(), 3.5, 3.5);
+            painter.setBrush(Qt::NoBrush);
+        } else {
+            drawLongPolyline(painter, line);
+        }
     }
 
     if (hoverIndex >= start && hoverIndex < n) {
