@@ -7,6 +7,8 @@
 #include "catalog/CacheDirectory.h"
 #include "catalog/CardCatalog.h"
 #include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "collection/EntryKeys.h"
 #include "core/CardVocabulary.h"
 #include "core/Errata.h"
 #include "standin/WebStandIn.h"
@@ -15,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -136,6 +139,47 @@ inline bool prepareCaches(const QList<Language> &languages)
                          qPrintable(languageCode(language)));
     }
     return true;
+}
+
+// Fills the collection with holdings spread over every card of the loaded
+// catalogs, several printings and conditions of a card where the catalogs run
+// out, with a price on most; the document starts clean.
+inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, int holdings)
+{
+    QList<CardEntry> entries;
+    entries.reserve(holdings);
+    QHash<QString, SetRecord> sets;
+    QList<const CatalogCard *> cards;
+    for (Language language : allLanguages())
+        if (const LanguageCatalog *loaded = catalog.catalog(language))
+            for (const CatalogCard &card : loaded->cards)
+                cards.append(&card);
+    const QStringList finishes{QStringLiteral("normal"), QStringLiteral("holo"), QStringLiteral("reverse")};
+    QRandomGenerator random(7);
+    for (int i = 0; i < holdings; ++i) {
+        const CatalogCard &card = *cards.at(i % cards.size());
+        const int round = i / int(cards.size());
+        CardEntry entry = CardEntry::ofCatalogCard(card);
+        entry.variant = finishes.at(round % finishes.size());
+        entry.condition = Condition(round / finishes.size() % 7);
+        entry.count = 1 + int(random.bounded(3));
+        if (random.bounded(10) < 8)
+            entry.unitValueEur = double(random.bounded(20000)) / 100.0;
+        entries.append(entry);
+        const QString key = setKey(card.language, card.setId);
+        if (!sets.contains(key))
+            sets.insert(key, catalog.setSummary(card.language, card.setId));
+    }
+    collection.replaceContents(entries, sets, {}, {}, std::nullopt);
+}
+
+// The machine's load average, for benchmarks to print beside their figures.
+inline QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArrayLiteral("unknown");
+    return file.readAll().split(' ').mid(0, 3).join(' ');
 }
 
 } // namespace pv::bench

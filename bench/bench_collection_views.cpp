@@ -12,7 +12,6 @@
 #include "ui/models/CollectionTreeModel.h"
 
 #include <QApplication>
-#include <QRandomGenerator>
 
 #include <functional>
 #include <memory>
@@ -26,36 +25,6 @@ constexpr int HoldingCount = 50000;
 constexpr int RebuildRuns = 15;
 constexpr int SearchRuns = 31;
 constexpr int BurstSize = 1000;
-
-// Holdings spread over every card of both catalogs, several printings and
-// conditions of a card where the catalogs run out, with a price on most.
-void fillCollection(Collection &collection, const CardCatalog &catalog)
-{
-    QList<CardEntry> entries;
-    entries.reserve(HoldingCount);
-    QHash<QString, SetRecord> sets;
-    QList<const CatalogCard *> cards;
-    for (Language language : allLanguages())
-        for (const CatalogCard &card : catalog.catalog(language)->cards)
-            cards.append(&card);
-    const QStringList finishes{QStringLiteral("normal"), QStringLiteral("holo"), QStringLiteral("reverse")};
-    QRandomGenerator random(7);
-    for (int i = 0; i < HoldingCount; ++i) {
-        const CatalogCard &card = *cards.at(i % cards.size());
-        const int round = i / int(cards.size());
-        CardEntry entry = CardEntry::ofCatalogCard(card);
-        entry.variant = finishes.at(round % finishes.size());
-        entry.condition = Condition(round / finishes.size() % 7);
-        entry.count = 1 + int(random.bounded(3));
-        if (random.bounded(10) < 8)
-            entry.unitValueEur = double(random.bounded(20000)) / 100.0;
-        entries.append(entry);
-        const QString key = setKey(card.language, card.setId);
-        if (!sets.contains(key))
-            sets.insert(key, catalog.setSummary(card.language, card.setId));
-    }
-    collection.replaceContents(entries, sets, {}, {}, std::nullopt);
-}
 
 double medianMs(int runs, const std::function<void()> &work)
 {
@@ -104,7 +73,7 @@ int main(int argc, char *argv[])
     for (Language language : allLanguages())
         catalog.ensureLoaded(language);
     Collection collection;
-    fillCollection(collection, catalog);
+    bench::fillFromCatalog(collection, catalog, HoldingCount);
     std::printf("collection: %lld holdings over %lld English and %lld Japanese catalog cards, %lld sets\n",
                 static_cast<long long>(collection.entries().size()),
                 static_cast<long long>(catalog.catalog(Language::English)->cards.size()),

@@ -10,6 +10,7 @@
 #include "collection/EntryKeys.h"
 #include "core/CardDetail.h"
 #include "core/SteadyClock.h"
+#include "ui/ThemeManager.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/dialogs/CustomPriceDialog.h"
 #include "ui/dialogs/DuplicateCardDialog.h"
@@ -21,11 +22,14 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -349,6 +353,70 @@ private Q_SLOTS:
         QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
         QVERIFY(tree()->isFirstColumnSpanned(japaneseAgain.parent().parent().row(), QModelIndex()));
         QVERIFY(!tree()->isFirstColumnSpanned(0, sv03));
+    }
+
+    void namesStayReadableAndValuesInView()
+    {
+        // Themed as the program always is, with cells as wide as a collection's usually are.
+        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
+        CardEntry wide = collection().entries().at(0);
+        wide.rarity = QStringLiteral("Rare Holo");
+        wide.variant = QStringLiteral("reverse");
+        wide.dexId = 6;
+        wide.count = 12;
+        wide.unitValueEur = 1234.56;
+        collection().updateEntry(0, wide);
+        m_window->resize(1280, 800);
+        m_window->resetLayout();
+        m_window->findCard();
+        m_window->findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(QStringLiteral("Charizard"));
+        m_window->runSearch();
+        auto *results = m_window->findChild<QTableView *>(QStringLiteral("collectionResults"));
+        QTRY_COMPARE(results->model()->rowCount(), 3);
+        QHeaderView *header = tree()->header();
+        QHeaderView *resultColumns = results->horizontalHeader();
+        // What a card name cell of each view needs to show "Charizard ex" whole.
+        const QModelIndex name = m_window->treeModel()->indexForEntryKey(entryKey(collection().entries().at(2)));
+        const QModelIndex result = results->model()->index(1, 0);
+        QCOMPARE(result.data().toString(), QStringLiteral("Charizard ex"));
+        const auto cellWidth = [](QAbstractItemView *view, const QModelIndex &index) {
+            QStyleOptionViewItem option;
+            option.initFrom(view);
+            return view->itemDelegate()->sizeHint(option, index).width();
+        };
+        const int treeName = cellWidth(tree(), name) + 4 * tree()->indentation();
+        const int resultName = cellWidth(results, result);
+        const auto shownWhole = [](QAbstractItemView *view, QHeaderView *columns) {
+            return columns->length() <= view->viewport()->width();
+        };
+
+        // The default size: the names whole, every column's title whole.
+        QTRY_VERIFY(header->sectionSize(0) >= treeName);
+        QVERIFY(resultColumns->sectionSize(0) >= resultName);
+        for (int column = 1; column < CollectionTreeModel::ColumnCount; ++column) {
+            QCOMPARE(header->sectionResizeMode(column), QHeaderView::ResizeToContents);
+            QVERIFY(header->sectionSize(column) >= header->sectionSizeHint(column));
+        }
+
+        // Narrowed, the names keep their room and the views scroll sideways;
+        // wide again, the name columns stretch and every column is in view.
+        tree()->setFixedWidth(300);
+        results->setFixedWidth(300);
+        QTRY_VERIFY(tree()->horizontalScrollBar()->maximum() > 0);
+        QTRY_VERIFY(results->horizontalScrollBar()->maximum() > 0);
+        QVERIFY(header->sectionSize(0) >= treeName);
+        QVERIFY(resultColumns->sectionSize(0) >= resultName);
+        for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(tree()), static_cast<QAbstractItemView *>(results)}) {
+            view->setMinimumWidth(0);
+            view->setMaximumWidth(QWIDGETSIZE_MAX);
+        }
+        m_window->resize(1800, 800);
+        m_window->resetLayout();
+        QTRY_VERIFY(shownWhole(tree(), header));
+        QTRY_VERIFY(shownWhole(results, resultColumns));
+        QCOMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
+        QVERIFY(header->sectionSize(0) > treeName);
+        QCOMPARE(resultColumns->sectionResizeMode(0), QHeaderView::Stretch);
     }
 
     void panelEditsMergeAndTheCleanStateFollowsTheStack()

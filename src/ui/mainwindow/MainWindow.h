@@ -16,6 +16,7 @@
 class QAbstractItemView;
 class QAction;
 class QDialog;
+class QHeaderView;
 class QMenu;
 class QLabel;
 class QProgressBar;
@@ -207,6 +208,9 @@ private:
     void setUpRecentMenu();
     void setUpSearchDock();
     void setUpTree();
+    // Column stretches over the room the view's other columns leave, down to
+    // the width of a typical card name.
+    static void stretchNameColumn(QAbstractItemView *view, QHeaderView *header, int column);
     void setUpSortCombo();
     void collectExpandedKeys(const QModelIndex &parent);
     void restoreExpandedRows(const QModelIndex &parent);
@@ -300,6 +304,9 @@ private:
     QString currentSearchKey;
     // Set while a re-run of the search selects its result again.
     bool m_reselectingResult = false;
+    // The owned-card keys of the holdings, for the catalog results.
+    QSet<QString> m_ownedKeys;
+    bool m_ownedKeysStale = true;
 };
 
 } // namespace pv

@@ -60,9 +60,12 @@ void MainWindow::setUpSearchDock()
     collectionResults->setTabKeyNavigation(false);
     ui->catalogResults->setTabKeyNavigation(false);
     QHeaderView *header = collectionResults->horizontalHeader();
-    header->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int column = 1; column < CollectionSearchModel::ColumnCount; ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    stretchNameColumn(collectionResults, header, 0);
+    // Sized to the rows in view: measuring far beyond them on every reset
+    // froze the window for a fifth of a second.
+    header->setResizeContentsPrecision(0);
     header->setContextMenuPolicy(Qt::ActionsContextMenu);
     for (const int column : {int(CollectionSearchModel::SetColumn), int(CollectionSearchModel::SeriesColumn),
                              int(CollectionSearchModel::LanguageColumn)}) {
@@ -83,6 +86,7 @@ void MainWindow::setUpSearchDock()
     ui->catalogResults->verticalHeader()->hide();
     ui->catalogResults->verticalHeader()->setDefaultSectionSize(SetCardsModel::thumbnailSize().height() + 4);
     QHeaderView *catalogHeader = ui->catalogResults->horizontalHeader();
+    catalogHeader->setResizeContentsPrecision(0);
     catalogHeader->setSectionResizeMode(0, QHeaderView::Fixed);
     catalogHeader->resizeSection(0, SetCardsModel::thumbnailSize().width() + 8);
     for (int column = 1; column < SetCardsModel::ColumnCount; ++column)
@@ -116,6 +120,7 @@ void MainWindow::setUpSearchDock()
     connect(ui->catalogResults, &QAbstractItemView::doubleClicked, this, &MainWindow::addFromCatalogResult);
     connect(m_searchTimer, &ClockTimer::timeout, this, &MainWindow::onSearchTimeout);
     connect(m_collection, &Collection::changed, this, [this] {
+        m_ownedKeysStale = true;
         if (ui->searchDock->isVisible())
             m_searchTimer->start();
     });
@@ -231,10 +236,15 @@ void MainWindow::searchCatalog(const CatalogQuery &query)
                                       : tr("The card catalog is not available yet. Open Add Cards and press Refresh."));
         return;
     }
-    QSet<QString> owned;
-    for (const CardEntry &entry : m_collection->entries())
-        owned.insert(ownedCardKey(entry.lang, entry.cardId));
-    m_catalogResultsModel->setOwnedKeys(owned);
+    // Collected again only after the collection changed: a keystroke would
+    // otherwise pay for a pass over every holding.
+    if (m_ownedKeysStale) {
+        m_ownedKeys.clear();
+        for (const CardEntry &entry : m_collection->entries())
+            m_ownedKeys.insert(ownedCardKey(entry.lang, entry.cardId));
+        m_ownedKeysStale = false;
+    }
+    m_catalogResultsModel->setOwnedKeys(m_ownedKeys);
 
     const CatalogSearchResult result = m_catalog->search(language, query, catalogSearchLimit);
     m_catalogResultsModel->setCards(result.cards);

@@ -29,6 +29,9 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
+#include <QTreeView>
 #include <QUndoStack>
 
 namespace pv {
@@ -47,13 +50,13 @@ void MainWindow::setUpTree()
     m_treeDelegate = new CollectionTreeDelegate(this);
     ui->collectionTree->setItemDelegate(m_treeDelegate);
     QHeaderView *header = ui->collectionTree->header();
-    // The card column keeps room for the names: when the value columns fill
-    // the dock, it scrolls sideways rather than squeezing the names away.
     header->setStretchLastSection(false);
-    header->setSectionResizeMode(0, QHeaderView::Interactive);
-    header->resizeSection(0, 240);
     for (int column = 1; column < m_treeModel->columnCount(); ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    // Sized to the rows in view: measuring far beyond them on every reset
+    // froze the window for a fifth of a second.
+    header->setResizeContentsPrecision(0);
+    stretchNameColumn(ui->collectionTree, header, CollectionTreeModel::NameColumn);
     spanGroupRows();
 
     connect(ui->collectionTree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -67,6 +70,32 @@ void MainWindow::setUpTree()
     });
     connect(ui->cardDetails, &CardDetailsWidget::entryEdited, this, &MainWindow::onEntryEdited);
     connect(ui->actionRemoveEntry, &QAction::triggered, this, &MainWindow::removeSelectedCard);
+}
+
+void MainWindow::stretchNameColumn(QAbstractItemView *view, QHeaderView *header, int column)
+{
+    // The name column takes the room the other columns leave, but never less
+    // than a typical card name needs: below that the view scrolls sideways.
+    const auto fit = [view, header, column] {
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.features = QStyleOptionViewItem::HasDisplay;
+        option.text = QStringLiteral("Charizard ex");
+        int floor = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
+        // A card row sits three levels deep, below the root's branch marks.
+        if (const auto *tree = qobject_cast<QTreeView *>(view))
+            floor += 4 * tree->indentation();
+        const int others = header->length() - header->sectionSize(column);
+        const bool stretch = view->viewport()->width() - others >= floor;
+        const auto mode = stretch ? QHeaderView::Stretch : QHeaderView::Interactive;
+        if (header->sectionResizeMode(column) != mode)
+            header->setSectionResizeMode(column, mode);
+        if (!stretch && header->sectionSize(column) < floor)
+            header->resizeSection(column, floor);
+    };
+    header->setSectionResizeMode(column, QHeaderView::Stretch);
+    connect(header, &QHeaderView::sectionResized, view, fit);
+    connect(view->horizontalScrollBar(), &QScrollBar::rangeChanged, view, fit);
 }
 
 void MainWindow::setUpSortCombo()

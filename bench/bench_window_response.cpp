@@ -1,0 +1,336 @@
+// The collection window as a user meets it: the main window shown offscreen
+// with its docks, both catalogs loaded, 5,000 or 50,000 holdings drawn from
+// them, the whole tree expanded and the search dock open. Each action is
+// timed in the window until it has laid out and painted again:
+//   - a search keystroke in the collection and in the catalog,
+//   - a rebuild of the tree after an edit (undone and redone),
+//   - a change of the card order,
+//   - a released batch of a price refresh (100 cards priced at once).
+// Beside each, the models' own work for the same action, on models of their
+// own over an identical collection in the same run.
+// Targets at 50,000 holdings: every action (the slowest keystroke of each
+// word typed) within 50 ms in the window, and at most twice the models' own
+// work for it. Judged on the GUI thread's CPU time (medians of several runs):
+// on a shared machine the wall clock also counts the time other processes
+// held the processor; its medians are printed beside, with the load.
+// Sizes given on the command line run only those (to profile one).
+
+#include "CatalogBenchSupport.h"
+#include "catalog/CatalogSearch.h"
+#include "collection/EditEntryCommand.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionSearchModel.h"
+#include "ui/models/CollectionTreeModel.h"
+#include "ui/models/SetCardsModel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QLineEdit>
+#include <QUndoStack>
+
+#include <functional>
+#include <memory>
+
+using namespace pv;
+
+namespace {
+
+constexpr int Runs = 7;
+constexpr int BatchCards = 100;
+constexpr double MaxWindowMs = 50.0;
+constexpr double MaxWindowToModel = 2.0;
+constexpr int JudgedHoldings = 50000;
+
+// Runs what the action set off: posted events, the views' delayed layouts
+// and the repaint.
+void settle()
+{
+    for (int pass = 0; pass < 3; ++pass) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// The GUI thread's CPU time and the wall-clock time of each run of an action.
+struct Timing
+{
+    std::vector<double> cpu;
+    std::vector<double> wall;
+
+    void time(const std::function<void()> &action)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const double start = bench::threadCpuMs();
+        action();
+        settle();
+        cpu.push_back(bench::threadCpuMs() - start);
+        wall.push_back(double(clock.nsecsElapsed()) / 1.0e6);
+    }
+    double cpuMs() const { return bench::median(cpu); }
+    double wallMs() const { return bench::median(wall); }
+};
+
+struct Figure
+{
+    QString action;
+    Timing window;
+    Timing model;
+};
+
+// The window beside models of its own over a copy of its collection.
+class Bench
+{
+public:
+    Bench(int holdings)
+        : m_holdings(holdings)
+    {
+        CardCatalog *catalog = m_window.catalog();
+        for (Language language : allLanguages())
+            catalog->ensureLoaded(language);
+        QElapsedTimer clock;
+        clock.start();
+        const auto loaded = [catalog] {
+            for (Language language : allLanguages())
+                if (catalog->state(language) != CatalogState::Ready)
+                    return false;
+            return true;
+        };
+        while (!loaded() && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        bench::fillFromCatalog(*m_window.collection(), *catalog, holdings);
+        bench::fillFromCatalog(m_mirror, *catalog, holdings);
+        m_tree.setCollection(&m_mirror);
+        m_search.setCatalog(catalog);
+        m_search.setCollection(&m_mirror);
+        QSet<QString> owned;
+        for (const CardEntry &entry : m_mirror.entries())
+            owned.insert(ownedCardKey(entry.lang, entry.cardId));
+        m_catalogModel.setOwnedKeys(owned);
+        m_window.show();
+        m_window.findCard();
+        m_window.expandWholeTree();
+        settle();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
+        m_window.findCard();
+        settle();
+    }
+
+    bool catalogsLoaded() const
+    {
+        for (Language language : allLanguages())
+            if (m_window.catalog()->state(language) != CatalogState::Ready)
+                return false;
+        return true;
+    }
+
+    // Types the word one letter at a time; the slowest keystroke of the
+    // window (median over the runs) with the models' time for the same one.
+    Figure typeWord(bool catalogScope, const QString &word)
+    {
+        setScope(catalogScope);
+        QLineEdit *edit = m_window.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"));
+        const QString action = QStringLiteral("%1 search, typing \"%2\"")
+                                   .arg(catalogScope ? QStringLiteral("catalog") : QStringLiteral("collection"), word);
+        Figure worst{action, {}, {}};
+        for (qsizetype length = 1; length <= word.size(); ++length) {
+            const QString typed = word.left(length);
+            Figure figure{action + QStringLiteral(", slowest at \"%1\"").arg(typed), {}, {}};
+            for (int run = 0; run < Runs; ++run) {
+                type(edit, word.left(length - 1));
+                m_window.runSearch();
+                settle();
+                type(edit, typed);
+                figure.window.time([&] { m_window.runSearch(); });
+                CatalogQuery query;
+                query.text = typed;
+                figure.model.time([&] {
+                    if (catalogScope)
+                        searchCatalog(query);
+                    else
+                        searchCollection(query);
+                });
+            }
+            if (worst.window.cpu.empty() || figure.window.cpuMs() > worst.window.cpuMs())
+                worst = figure;
+        }
+        type(edit, QString());
+        m_window.runSearch();
+        settle();
+        return worst;
+    }
+
+    // An edit that changes a holding's condition moves it to another place
+    // in its set: the tree is built again.
+    Figure rebuildAfterEdit()
+    {
+        const int row = m_holdings / 2;
+        CardEntry edited = m_window.collection()->entries().at(row);
+        edited.condition = edited.condition == Condition::Poor ? Condition::Mint : Condition::Poor;
+        const CardEntry original = m_mirror.entries().at(row);
+        QString focus;
+        Figure figure{QStringLiteral("tree rebuild after an edit"), {}, {}};
+        for (int run = 0; run < Runs; ++run) {
+            figure.window.time(
+                [&] { m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &focus)); });
+            letSearchCatchUp();
+            figure.model.time([&] { m_mirror.updateEntry(row, edited); });
+            figure.window.time([&] { m_window.undoStack()->undo(); });
+            letSearchCatchUp();
+            figure.model.time([&] { m_mirror.updateEntry(row, original); });
+        }
+        return figure;
+    }
+
+    Figure sortChange()
+    {
+        QComboBox *combo = m_window.findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
+        Figure figure{QStringLiteral("card order changed"), {}, {}};
+        for (int run = 0; run < Runs; ++run) {
+            for (const int mode : {1, 0}) {
+                figure.window.time([&] { combo->setCurrentIndex(mode); });
+                figure.model.time([&] { m_tree.setCardSortMode(CollectionTreeModel::CardSortMode(mode)); });
+            }
+        }
+        return figure;
+    }
+
+    // A refresh holds the collection's changes in a batch and releases them
+    // together; the window's batch is released as its timer would.
+    Figure refreshBatch()
+    {
+        Figure figure{QStringLiteral("released refresh batch (%1 cards)").arg(BatchCards), {}, {}};
+        for (int run = 0; run < Runs; ++run) {
+            releaseBatch(*m_window.collection(), run, figure.window);
+            letSearchCatchUp();
+            releaseBatch(m_mirror, run, figure.model);
+        }
+        return figure;
+    }
+
+private:
+    void setScope(bool catalogScope)
+    {
+        m_window.findChild<QComboBox *>(QStringLiteral("searchScopeCombo"))->setCurrentIndex(catalogScope ? 1 : 0);
+        settle();
+    }
+
+    // Fills the field as typing would, without starting the search bar's
+    // pause timer: the bench runs the search itself.
+    static void type(QLineEdit *edit, const QString &text)
+    {
+        const QSignalBlocker blocker(edit);
+        edit->setText(text);
+    }
+
+    // What the dock does for a collection keystroke, on the models alone.
+    void searchCollection(const CatalogQuery &query)
+    {
+        m_search.setLanguageFilter(std::nullopt);
+        m_search.setQuery(query);
+    }
+
+    void searchCatalog(const CatalogQuery &query)
+    {
+        if (query.text.size() < 2)
+            return;
+        m_catalogModel.setCards(m_window.catalog()->search(Language::English, query, 2000).cards);
+    }
+
+    // The collection's change restarts the dock's pause before it searches
+    // again; that search is not part of the action measured, and must not
+    // fall into the next one.
+    static void letSearchCatchUp()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 250)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+
+    static void releaseBatch(Collection &collection, int run, Timing &timing)
+    {
+        const QList<CardEntry> &entries = collection.entries();
+        QList<QPair<Language, QString>> cards;
+        QSet<QString> seen;
+        for (int row = run * 997 % int(entries.size()); cards.size() < BatchCards;
+             row = (row + 37) % int(entries.size())) {
+            const CardEntry &entry = entries.at(row);
+            if (!seen.contains(ownedCardKey(entry.lang, entry.cardId))) {
+                seen.insert(ownedCardKey(entry.lang, entry.cardId));
+                cards.append({entry.lang, entry.cardId});
+            }
+        }
+        collection.beginBatch();
+        for (int i = 0; i < cards.size(); ++i) {
+            QHash<QString, double> eur;
+            for (const QString &finish : allFinishes())
+                for (const QString &edition : allEditions())
+                    eur.insert(printingKey(finish, edition), 1.0 + run + i * 0.25);
+            collection.applyPrices(cards.at(i).first, cards.at(i).second, eur, {});
+        }
+        timing.time([&] { collection.endBatch(); });
+    }
+
+    int m_holdings = 0;
+    MainWindow m_window;
+    Collection m_mirror;
+    CollectionTreeModel m_tree;
+    CollectionSearchModel m_search;
+    SetCardsModel m_catalogModel{nullptr, m_window.priceIndex(), m_window.catalog()};
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
+    QApplication app(argc, argv);
+    bench::nameApplication();
+    std::printf("load average at the start: %s\n", bench::loadAverage().constData());
+    if (!bench::prepareCaches({Language::English, Language::Japanese}))
+        return 1;
+    // The window's own requests (set logos, prices) meet a closed port.
+    for (const char *name : {"TALLOWK_TCGDEX_URL", "TALLOWK_ASSETS_URL", "TALLOWK_TCGCSV_URL", "TALLOWK_FX_URL"})
+        qputenv(name, "http://127.0.0.1:9");
+
+    QList<int> sizes;
+    for (const QString &argument : QCoreApplication::arguments().mid(1))
+        if (argument.toInt() > 0)
+            sizes.append(argument.toInt());
+    if (sizes.isEmpty())
+        sizes = {5000, JudgedHoldings};
+
+    bool ok = true;
+    for (const int holdings : std::as_const(sizes)) {
+        Bench bench(holdings);
+        if (!bench.catalogsLoaded()) {
+            std::fprintf(stderr, "the catalogs did not load\n");
+            return 1;
+        }
+        std::printf("%d holdings, GUI thread CPU, median of %d runs: window / models' own work\n", holdings, Runs);
+        std::fflush(stdout);
+        const QList<Figure> figures{bench.typeWord(false, QStringLiteral("charizard")),
+                                    bench.typeWord(false, QStringLiteral("pikachu")),
+                                    bench.typeWord(true, QStringLiteral("charizard")),
+                                    bench.rebuildAfterEdit(),
+                                    bench.sortChange(),
+                                    bench.refreshBatch()};
+        for (const Figure &figure : figures) {
+            const double window = figure.window.cpuMs();
+            const double model = figure.model.cpuMs();
+            const bool met = window <= MaxWindowMs && window <= MaxWindowToModel * model;
+            const bool judged = holdings >= JudgedHoldings;
+            std::printf("  %-58s %6.1f ms / %6.1f ms (%4.1fx); wall %6.1f / %6.1f ms%s\n", qPrintable(figure.action),
+                        window, model, window / std::max(model, 0.001), figure.window.wallMs(), figure.model.wallMs(),
+                        judged && !met ? "  MISSED" : "");
+            ok = ok && (!judged || met);
+        }
+        std::fflush(stdout);
+    }
+    std::printf("targets at %d holdings: within %.0f ms and at most %.0fx the models' own work: %s\n", JudgedHoldings,
+                MaxWindowMs, MaxWindowToModel, ok ? "met" : "MISSED");
+    std::printf("load average at the end: %s\n", bench::loadAverage().constData());
+    return ok ? 0 : 1;
+}
