@@ -412,6 +412,7 @@ private Q_SLOTS:
         }
         m_window->resize(1800, 800);
         m_window->resetLayout();
+        m_window->findCard();
         QTRY_VERIFY(shownWhole(tree(), header));
         QTRY_VERIFY(shownWhole(results, resultColumns));
         QCOMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
