@@ -20,34 +20,12 @@
 
 using namespace pv;
 using pv::test::cacheFile;
+using pv::test::catalogCard;
+using pv::test::catalogSet;
 using pv::test::writeCache;
 using pv::test::writeFile;
 
 namespace {
-
-CatalogSet makeSet(const QString &id, const QString &name, const QString &serieId, int order, int official)
-{
-    CatalogSet set;
-    set.id = id;
-    set.name = name;
-    set.serieId = serieId;
-    set.order = order;
-    set.official = official;
-    set.total = official + 10;
-    return set;
-}
-
-CatalogCard makeCard(const QString &setId, const QString &localId, const QString &name,
-                     const QString &rarity = QString(), int mask = -1)
-{
-    CatalogCard card;
-    card.setId = setId;
-    card.localId = localId;
-    card.name = name;
-    card.rarity = rarity;
-    card.printingMask = mask;
-    return card;
-}
 
 // A small English catalog, deliberately written out of order.
 CatalogCache::Contents englishContents()
@@ -57,21 +35,28 @@ CatalogCache::Contents englishContents()
                        SerieBrief{QStringLiteral("empty"), QStringLiteral("Abandoned"), QString()},
                        SerieBrief{QStringLiteral("sv"), QStringLiteral("Scarlet & Violet"), QString()},
                        SerieBrief{QStringLiteral("zzz"), QStringLiteral("Also Empty"), QString()}};
-    contents.sets = {makeSet(QStringLiteral("base1"), QStringLiteral("Base Set"), QStringLiteral("base"), 0, 102),
-                     makeSet(QStringLiteral("sv03.5"), QStringLiteral("151"), QStringLiteral("sv"), 160, 165),
-                     makeSet(QStringLiteral("svp"), QStringLiteral("Promos"), QStringLiteral("sv"), 150, 0),
-                     makeSet(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames"), QStringLiteral("sv"), 150, 197),
-                     makeSet(QStringLiteral("ecard1"), QStringLiteral("Expedition"), QString(), 40, 165)};
+    contents.sets = {catalogSet(QStringLiteral("base1"), QStringLiteral("Base Set"), QStringLiteral("base"), 0, 102,
+                                112),
+                     catalogSet(QStringLiteral("sv03.5"), QStringLiteral("151"), QStringLiteral("sv"), 160, 165, 175),
+                     catalogSet(QStringLiteral("svp"), QStringLiteral("Promos"), QStringLiteral("sv"), 150, 0, 10),
+                     catalogSet(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames"), QStringLiteral("sv"), 150,
+                                197, 207),
+                     catalogSet(QStringLiteral("ecard1"), QStringLiteral("Expedition"), QString(), 40, 165, 175)};
     contents.rarities = {QStringLiteral("Common"), QStringLiteral("Rare Holo")};
-    contents.cards = {makeCard(QStringLiteral("sv03.5"), QStringLiteral("166"), QStringLiteral("Charmeleon"), QStringLiteral("Common"), 1),
-                      makeCard(QStringLiteral("sv03.5"), QStringLiteral("005"), QStringLiteral("Charmeleon"), QStringLiteral("Common"), 5),
-                      makeCard(QStringLiteral("sv03.5"), QStringLiteral("004"), QStringLiteral("Charmander"), QStringLiteral("Common"), 0),
-                      makeCard(QStringLiteral("ecard1"), QStringLiteral("5"), QStringLiteral("Butterfree"), QStringLiteral("Rare Holo"), 2),
-                      makeCard(QStringLiteral("ecard1"), QStringLiteral("4a"), QStringLiteral("Blastoise")),
-                      makeCard(QStringLiteral("svp"), QStringLiteral("TG04"), QStringLiteral("Flab\u00e9b\u00e9")),
-                      makeCard(QStringLiteral("svp"), QStringLiteral("?"), QStringLiteral("Mystery")),
-                      makeCard(QStringLiteral("sv03"), QStringLiteral("4"), QStringLiteral("Charmander")),
-                      makeCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), QStringLiteral("Rare Holo"), 10)};
+    contents.cards = {catalogCard(QStringLiteral("sv03.5"), QStringLiteral("166"), QStringLiteral("Charmeleon"),
+                                  QStringLiteral("Common"), 1),
+                      catalogCard(QStringLiteral("sv03.5"), QStringLiteral("005"), QStringLiteral("Charmeleon"),
+                                  QStringLiteral("Common"), 5),
+                      catalogCard(QStringLiteral("sv03.5"), QStringLiteral("004"), QStringLiteral("Charmander"),
+                                  QStringLiteral("Common"), 0),
+                      catalogCard(QStringLiteral("ecard1"), QStringLiteral("5"), QStringLiteral("Butterfree"),
+                                  QStringLiteral("Rare Holo"), 2),
+                      catalogCard(QStringLiteral("ecard1"), QStringLiteral("4a"), QStringLiteral("Blastoise")),
+                      catalogCard(QStringLiteral("svp"), QStringLiteral("TG04"), QStringLiteral("Flab\u00e9b\u00e9")),
+                      catalogCard(QStringLiteral("svp"), QStringLiteral("?"), QStringLiteral("Mystery")),
+                      catalogCard(QStringLiteral("sv03"), QStringLiteral("4"), QStringLiteral("Charmander")),
+                      catalogCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"),
+                                  QStringLiteral("Rare Holo"), 10)};
     contents.haveVariants = true;
     contents.savedAt = QDateTime::currentDateTimeUtc();
     return contents;
@@ -362,10 +347,13 @@ private slots:
         // name overrides, plus one card the errata adds in front of them.
         const QString untranslated = QStringLiteral("\u30ca\u30be\u30ce\u30ab\u30fc\u30c9");
         CatalogCache::Contents contents;
-        contents.sets = {makeSet(QStringLiteral("SV2a"), QStringLiteral("\u30dd\u30b1\u30e2\u30f3151"), QString(), 10, 165)};
-        contents.cards = {makeCard(QStringLiteral("SV2a"), QStringLiteral("001"), QStringLiteral("\u30d5\u30b7\u30ae\u30c0\u30cd")),
-                          makeCard(QStringLiteral("SV2a"), QStringLiteral("025"), untranslated),
-                          makeCard(QStringLiteral("SV2a"), QStringLiteral("151"), QStringLiteral("\u30df\u30e5\u30a6"))};
+        contents.sets = {
+            catalogSet(QStringLiteral("SV2a"), QStringLiteral("\u30dd\u30b1\u30e2\u30f3151"), QString(), 10, 165, 175)};
+        contents.cards = {catalogCard(QStringLiteral("SV2a"), QStringLiteral("001"),
+                                      QStringLiteral("\u30d5\u30b7\u30ae\u30c0\u30cd")),
+                          catalogCard(QStringLiteral("SV2a"), QStringLiteral("025"), untranslated),
+                          catalogCard(QStringLiteral("SV2a"), QStringLiteral("151"),
+                                      QStringLiteral("\u30df\u30e5\u30a6"))};
         contents.savedAt = QDateTime::currentDateTimeUtc();
         writeCache(Language::Japanese, contents);
 

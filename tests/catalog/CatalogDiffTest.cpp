@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 
 #include "catalog/CatalogDiff.h"
@@ -10,35 +11,17 @@ namespace {
 
 CatalogSet set(const QString &id, const QString &name, int official, const QString &serie = QStringLiteral("Base"))
 {
-    CatalogSet s;
-    s.id = id;
-    s.name = name;
+    CatalogSet s = test::catalogSet(id, name, QString(), 0, official);
     s.serieName = serie;
-    s.official = official;
     return s;
 }
 
 CatalogCard card(const QString &setId, const QString &localId, const QString &name,
                  const QString &setName = QStringLiteral("Base Set"))
 {
-    CatalogCard c;
-    c.id = setId + QLatin1Char('-') + localId;
-    c.localId = localId;
-    c.name = name;
-    c.setId = setId;
+    CatalogCard c = test::catalogCard(setId, localId, name);
     c.setName = setName;
     return c;
-}
-
-CatalogSnapshot snapshot(const QList<CatalogSet> &sets, const QList<CatalogCard> &cards)
-{
-    CatalogSnapshot s;
-    s.present = true;
-    s.raritiesResolved = true;
-    s.printingsResolved = true;
-    s.sets = sets;
-    s.cards = cards;
-    return s;
 }
 
 } // namespace
@@ -50,8 +33,9 @@ class CatalogDiffTest : public QObject
 private slots:
     void newSetIsOneLineAndOneSummaryPart()
     {
-        const CatalogSnapshot before = snapshot({set(QStringLiteral("base1"), QStringLiteral("Base Set"), 102)},
-                                                {card(QStringLiteral("base1"), QStringLiteral("1"), QStringLiteral("Alakazam"))});
+        const CatalogSnapshot before =
+            test::resolvedSnapshot({set(QStringLiteral("base1"), QStringLiteral("Base Set"), 102)},
+                                   {card(QStringLiteral("base1"), QStringLiteral("1"), QStringLiteral("Alakazam"))});
         QList<CatalogSet> sets = before.sets;
         sets.append(set(QStringLiteral("jungle"), QStringLiteral("Jungle"), 64, QStringLiteral("Base")));
         QList<CatalogCard> cards = before.cards;
@@ -80,9 +64,12 @@ private slots:
         gone.rarity = QStringLiteral("Rare Holo");
         CatalogCard chansey = card(QStringLiteral("base1"), QStringLiteral("3"), QStringLiteral("Chansey"));
         chansey.printingMask = 3;
-        const CatalogSnapshot before = snapshot(
-            {set(QStringLiteral("base1"), QStringLiteral("Base Set"), 102), set(QStringLiteral("fossil"), QStringLiteral("Fossil"), 62)},
-            {alakazam, gone, chansey, card(QStringLiteral("fossil"), QStringLiteral("1"), QStringLiteral("Aerodactyl"), QStringLiteral("Fossil"))});
+        const CatalogSnapshot before =
+            test::resolvedSnapshot({set(QStringLiteral("base1"), QStringLiteral("Base Set"), 102),
+                                    set(QStringLiteral("fossil"), QStringLiteral("Fossil"), 62)},
+                                   {alakazam, gone, chansey,
+                                    card(QStringLiteral("fossil"), QStringLiteral("1"), QStringLiteral("Aerodactyl"),
+                                         QStringLiteral("Fossil"))});
 
         QList<CatalogSet> sets{set(QStringLiteral("base1"), QStringLiteral("Base Set 1999"), 103)};
         CatalogCard renamed = alakazam;
@@ -137,10 +124,10 @@ private slots:
         CatalogCard after = before;
         after.printingMask = 4;
         CatalogDiff diff;
-        CatalogDiff::comparePrintings(diff, snapshot({}, {before}), {after});
+        CatalogDiff::comparePrintings(diff, test::resolvedSnapshot({}, {before}), {after});
         QVERIFY(diff.printingsCompared);
         QVERIFY(diff.isEmpty());
-        CatalogDiff::comparePrintings(diff, snapshot({}, {after}), {before});
+        CatalogDiff::comparePrintings(diff, test::resolvedSnapshot({}, {after}), {before});
         QVERIFY(diff.isEmpty());
     }
 };

@@ -28,21 +28,11 @@ CatalogCache::Contents previousEnglish(qint64 ageSeconds)
 {
     CatalogCache::Contents contents;
     contents.series = {SerieBrief{QStringLiteral("sv"), QStringLiteral("Scarlet & Violet"), QString()}};
-    CatalogSet set;
-    set.id = QStringLiteral("sv03.5");
-    set.name = QStringLiteral("151");
-    set.serieId = QStringLiteral("sv");
+    CatalogSet set = test::catalogSet(QStringLiteral("sv03.5"), QStringLiteral("151"), QStringLiteral("sv"), 1, 165);
     set.releaseDate = QDate(2023, 9, 22);
-    set.order = 1;
-    set.official = 165;
     contents.sets = {set};
-    CatalogCard card;
-    card.setId = set.id;
-    card.localId = QStringLiteral("005");
-    card.name = QStringLiteral("Charmeleon");
-    card.rarity = QStringLiteral("Old Rarity");
-    card.printingMask = 1;
-    contents.cards = {card};
+    contents.cards = {test::catalogCard(set.id, QStringLiteral("005"), QStringLiteral("Charmeleon"),
+                                        QStringLiteral("Old Rarity"), 1)};
     contents.rarities = {QStringLiteral("Old Rarity")};
     contents.haveVariants = true;
     contents.savedAt = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);

@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 
 #include "catalog/CacheDirectory.h"
@@ -22,62 +23,12 @@ using namespace pv;
 
 namespace {
 
-CatalogCard catalogCard(const char *setId, const char *number, const char *name, const char *rarity)
-{
-    CatalogCard c;
-    c.setId = QString::fromLatin1(setId);
-    c.localId = QString::fromLatin1(number);
-    c.id = c.setId + QLatin1Char('-') + c.localId;
-    c.name = QString::fromUtf8(name);
-    c.rarity = QString::fromLatin1(rarity);
-    c.printingMask = 1;
-    return c;
-}
-
-CatalogSet catalogSet(const char *id, const char *serieId, int order)
-{
-    CatalogSet s;
-    s.id = QString::fromLatin1(id);
-    s.name = s.id.toUpper();
-    s.serieId = QString::fromLatin1(serieId);
-    s.order = order;
-    return s;
-}
-
-CardEntry owned(const QString &cardId, int count, double value, double custom = 0.0,
-                Language language = Language::English)
-{
-    CardEntry e;
-    e.cardId = cardId;
-    e.setId = cardId.section(QLatin1Char('-'), 0, 0);
-    e.localId = cardId.section(QLatin1Char('-'), 1);
-    e.lang = language;
-    e.count = count;
-    e.unitValueEur = value;
-    e.customPriceEur = custom;
-    return e;
-}
-
 QStringList ids(const QList<BinderCard> &cards)
 {
     QStringList result;
     for (const BinderCard &card : cards)
         result.append(card.id);
     return result;
-}
-
-BinderRule setRule(const char *setId)
-{
-    BinderRule rule;
-    rule.setId = QString::fromLatin1(setId);
-    return rule;
-}
-
-BinderRule dexRule(const QList<int> &numbers)
-{
-    BinderRule rule;
-    rule.dexIds = numbers;
-    return rule;
 }
 
 } // namespace
@@ -96,35 +47,27 @@ private slots:
     void initTestCase()
     {
         CatalogCache::Contents contents;
-        SerieBrief sv;
-        sv.id = QStringLiteral("sv");
-        sv.name = QStringLiteral("Scarlet & Violet");
-        SerieBrief base;
-        base.id = QStringLiteral("base");
-        base.name = QStringLiteral("Base");
-        SerieBrief gym;
-        gym.id = QStringLiteral("gym");
-        gym.name = QStringLiteral("Gym");
-        contents.series = {sv, base, gym};
-        contents.sets = {catalogSet("sv04", "sv", 120), catalogSet("sv03", "sv", 110), catalogSet("base1", "base", 1),
-                         catalogSet("gym1", "gym", 5)};
+        contents.series = {SerieBrief{QStringLiteral("sv"), QStringLiteral("Scarlet & Violet"), QString()},
+                           SerieBrief{QStringLiteral("base"), QStringLiteral("Base"), QString()},
+                           SerieBrief{QStringLiteral("gym"), QStringLiteral("Gym"), QString()}};
+        contents.sets = {test::catalogSet("sv04", "SV04", "sv", 120), test::catalogSet("sv03", "SV03", "sv", 110),
+                         test::catalogSet("base1", "BASE1", "base", 1), test::catalogSet("gym1", "GYM1", "gym", 5)};
         contents.cards = {
-            catalogCard("base1", "4", "Charizard", "Rare Holo"),
-            catalogCard("base1", "58", "Pikachu", "Common"),
-            catalogCard("sv03", "010", "Eevee", "Common"),
-            catalogCard("sv03", "002", "Pidgey", "Common"),
-            catalogCard("sv03", "125", "Charizard ex", "Double Rare"),
-            catalogCard("sv03", "201", "Pikachu \u2605", "Special Rare"),
-            catalogCard("sv04", "001", "Flareon \u2606", "Rare Holo"),
-            catalogCard("sv04", "002", "Vaporeon", "Rare Holo"),
-            catalogCard("gym1", "6", "Misty's Tentacruel", "Holo Rare"),
+            test::catalogCard("base1", "4", "Charizard", "Rare Holo", 1),
+            test::catalogCard("base1", "58", "Pikachu", "Common", 1),
+            test::catalogCard("sv03", "010", "Eevee", "Common", 1),
+            test::catalogCard("sv03", "002", "Pidgey", "Common", 1),
+            test::catalogCard("sv03", "125", "Charizard ex", "Double Rare", 1),
+            test::catalogCard("sv03", "201", "Pikachu \u2605", "Special Rare", 1),
+            test::catalogCard("sv04", "001", "Flareon \u2606", "Rare Holo", 1),
+            test::catalogCard("sv04", "002", "Vaporeon", "Rare Holo", 1),
+            test::catalogCard("gym1", "6", "Misty's Tentacruel", "Holo Rare", 1),
         };
         contents.rarities = {QStringLiteral("Common"), QStringLiteral("Rare Holo"), QStringLiteral("Double Rare"),
                              QStringLiteral("Holo Rare")};
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(QDir().mkpath(cacheDirectory()));
-        QVERIFY(CatalogCache::save(cacheDirectory() + QStringLiteral("/en.cbor"), Language::English, contents));
+        QVERIFY(test::saveCatalogCache(contents));
         m_catalog = new CardCatalog(nullptr, this);
         m_catalog->ensureLoaded(Language::English);
         QVERIFY(m_catalog->cardById(Language::English, QStringLiteral("sv03-010")));
@@ -173,9 +116,9 @@ private slots:
     void aRuleBinderForASetRunsInNumberOrder()
     {
         Collection c;
-        c.addEntry(owned(QStringLiteral("sv03-125"), 2, 30.0));
+        c.addEntry(test::holdingOf(QStringLiteral("sv03-125"), 2, 30.0));
         Binder binder = newBinder(QStringLiteral("Set"), Language::English);
-        binder.rules = {setRule("sv03")};
+        binder.rules = {test::setRule("sv03")};
         const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
         QCOMPARE(ids(r.cards), QStringList({"sv03-002", "sv03-010", "sv03-125", "sv03-201"}));
         QCOMPARE(r.ownedCount, 1);
@@ -191,7 +134,7 @@ private slots:
         Binder binder = newBinder(QStringLiteral("Mixed"), Language::English);
         BinderRule holo;
         holo.rarities = {QStringLiteral("Rare Holo")};
-        binder.rules = {holo, setRule("sv04"), BinderRule()};
+        binder.rules = {holo, test::setRule("sv04"), BinderRule()};
         const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
         QCOMPARE(ids(r.cards), QStringList({"base1-4", "sv04-001", "sv04-002"}));
     }
@@ -208,13 +151,13 @@ private slots:
     {
         Collection c;
         Binder binder = newBinder(QStringLiteral("Eevee"), Language::English);
-        binder.rules = {dexRule({133, 136, 134})};
+        binder.rules = {test::dexRule({133, 136, 134})};
         BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
         // base1-99 is not in the catalog and is skipped.
         QCOMPARE(ids(r.cards), QStringList({"sv03-010", "sv04-001", "sv04-002"}));
         QVERIFY(r.pendingDexIds.isEmpty());
 
-        BinderRule filtered = dexRule({133, 136, 134});
+        BinderRule filtered = test::dexRule({133, 136, 134});
         filtered.serieId = QStringLiteral("sv");
         filtered.rarities = {QStringLiteral("Rare Holo")};
         filtered.name = QStringLiteral("FLAREON");
@@ -222,7 +165,7 @@ private slots:
         r = resolveBinder(binder, m_catalog, m_dex, &c);
         QCOMPARE(ids(r.cards), QStringList({"sv04-001"}));
 
-        filtered = dexRule({133});
+        filtered = test::dexRule({133});
         filtered.setId = QStringLiteral("base1");
         binder.rules = {filtered};
         QVERIFY(resolveBinder(binder, m_catalog, m_dex, &c).cards.isEmpty());
@@ -232,7 +175,7 @@ private slots:
     {
         Collection c;
         Binder binder = newBinder(QStringLiteral("Pending"), Language::English);
-        binder.rules = {dexRule({700, 133, 700}), dexRule({471, 700})};
+        binder.rules = {test::dexRule({700, 133, 700}), test::dexRule({471, 700})};
         const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
         QCOMPARE(r.pendingDexIds, QList<int>({700, 471}));
         QCOMPARE(ids(r.cards), QStringList({"sv03-010"}));
@@ -241,9 +184,9 @@ private slots:
     void nullServicesGiveEmptyOrPendingResults()
     {
         Collection c;
-        c.addEntry(owned(QStringLiteral("sv03-125"), 1, 3.0));
+        c.addEntry(test::holdingOf(QStringLiteral("sv03-125"), 1, 3.0));
         Binder binder = newBinder(QStringLiteral("Any"), Language::English);
-        binder.rules = {setRule("sv03"), dexRule({133})};
+        binder.rules = {test::setRule("sv03"), test::dexRule({133})};
         binder.added = {QStringLiteral("base1-4")};
         QVERIFY(resolveBinder(binder, nullptr, m_dex, &c).cards.isEmpty());
         QVERIFY(resolveBinder(binder, m_catalog, m_dex, nullptr).cards.isEmpty());
@@ -256,7 +199,7 @@ private slots:
     {
         Collection c;
         Binder binder = newBinder(QStringLiteral("Hand"), Language::English);
-        binder.rules = {setRule("sv04")};
+        binder.rules = {test::setRule("sv04")};
         binder.added = {QStringLiteral("sv04-001"), QStringLiteral("base1-58"), QStringLiteral("base1-4"),
                         QStringLiteral("nowhere-1")};
         binder.removed = {QStringLiteral("base1-4"), QStringLiteral("sv04-002")};
@@ -268,7 +211,7 @@ private slots:
     {
         Collection c;
         Binder binder = newBinder(QStringLiteral("Ordered"), Language::English);
-        binder.rules = {setRule("sv03")};
+        binder.rules = {test::setRule("sv03")};
         binder.order = {QStringLiteral("sv03-125"), QStringLiteral("missing"), QStringLiteral("sv03-010"),
                         QStringLiteral("sv03-125")};  // a repeated id keeps its later place
         const BinderResolution r = resolveBinder(binder, m_catalog, m_dex, &c);
@@ -278,14 +221,16 @@ private slots:
     void aValueRankedBinderHoldsWhatIsOwnedCheapestFirst()
     {
         Collection c;
-        c.addEntry(owned(QStringLiteral("sv03-002"), 6, 1.0));
-        c.addEntry(owned(QStringLiteral("sv03-125"), 1, 2.0));
-        c.addEntry(owned(QStringLiteral("base1-4"), 1, 0.5, 50.0));  // the custom price counts
-        c.addEntry(owned(QStringLiteral("sv04-002"), 1, 9.0, 0.0, Language::Japanese));
-        c.addEntry(owned(QStringLiteral("unknown-1"), 1, 99.0));
+        c.addEntry(test::holdingOf(QStringLiteral("sv03-002"), 6, 1.0));
+        c.addEntry(test::holdingOf(QStringLiteral("sv03-125"), 1, 2.0));
+        CardEntry customPriced = test::holdingOf(QStringLiteral("base1-4"), 1, 0.5);
+        customPriced.customPriceEur = 50.0; // the custom price counts
+        c.addEntry(customPriced);
+        c.addEntry(test::holdingOf(QStringLiteral("sv04-002"), 1, 9.0, Language::Japanese));
+        c.addEntry(test::holdingOf(QStringLiteral("unknown-1"), 1, 99.0));
         Binder top = newBinder(QStringLiteral("Top"), Language::English);
         top.topValue = 9;
-        top.rules = {setRule("sv04")};  // ignored by a value-ranked binder
+        top.rules = {test::setRule("sv04")}; // ignored by a value-ranked binder
         BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);
         QCOMPARE(ids(r.cards), QStringList({"sv03-002", "sv03-125", "base1-4"}));
         QCOMPARE(r.cards.at(0).owned, 6);
@@ -302,7 +247,7 @@ private slots:
         Collection c;
         // Six cards of one value: the cut takes them in set-and-number order.
         for (const char *id : {"sv04-002", "sv03-201", "base1-58", "sv03-002", "sv03-010", "base1-4"})
-            c.addEntry(owned(QString::fromLatin1(id), 1, 1.0));
+            c.addEntry(test::holdingOf(QString::fromLatin1(id), 1, 1.0));
         Binder top = newBinder(QStringLiteral("Top"), Language::English);
         top.topValue = 3;
         const BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);
@@ -312,8 +257,8 @@ private slots:
     void aPriceThatIsNotANumberNeverRanks()
     {
         Collection c;
-        c.addEntry(owned(QStringLiteral("sv03-002"), 1, std::numeric_limits<double>::quiet_NaN()));
-        c.addEntry(owned(QStringLiteral("sv03-010"), 1, 1.0));
+        c.addEntry(test::holdingOf(QStringLiteral("sv03-002"), 1, std::numeric_limits<double>::quiet_NaN()));
+        c.addEntry(test::holdingOf(QStringLiteral("sv03-010"), 1, 1.0));
         Binder top = newBinder(QStringLiteral("Top"), Language::English);
         top.topValue = 1;
         const BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);

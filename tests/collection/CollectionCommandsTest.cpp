@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 
 #include "collection/AddBinderCommand.h"
@@ -29,14 +30,8 @@ namespace {
 
 CardEntry card(const QString &id, Condition condition = Condition::NearMint, int count = 1, double price = 1.0)
 {
-    CardEntry e;
-    e.cardId = id;
-    e.setId = QStringLiteral("sv03");
-    e.localId = id;
-    e.name = QStringLiteral("Card ") + id;
+    CardEntry e = test::numberedHolding(QStringLiteral("sv03"), id, count, price);
     e.condition = condition;
-    e.count = count;
-    e.unitValueEur = price;
     e.unitValueUsd = price * 1.1;
     return e;
 }

@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 
 #include "collection/Collection.h"
@@ -35,9 +36,7 @@ QList<int> rowsScanned(const Collection &collection, const QString &cardId)
 
 CardEntry holding(int card, int condition)
 {
-    CardEntry entry;
-    entry.cardId = QStringLiteral("sv03-%1").arg(card);
-    entry.setId = QStringLiteral("sv03");
+    CardEntry entry = test::numberedHolding(QStringLiteral("sv03"), QString::number(card));
     entry.condition = Condition(condition);
     return entry;
 }

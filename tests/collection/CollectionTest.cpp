@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 
 #include "collection/Collection.h"
@@ -11,20 +12,7 @@
 
 using namespace pv;
 
-namespace {
-
-CardEntry holding(const QString &cardId, int count = 1, double eur = 0.0)
-{
-    CardEntry entry;
-    entry.cardId = cardId;
-    entry.setId = cardId.section(QLatin1Char('-'), 0, 0);
-    entry.name = cardId;
-    entry.count = count;
-    entry.unitValueEur = eur;
-    return entry;
-}
-
-} // namespace
+using pv::test::holdingOf;
 
 class CollectionTest : public QObject
 {
@@ -34,12 +22,12 @@ private slots:
     void addingMergesByKey()
     {
         Collection collection;
-        CardEntry first = holding(QStringLiteral("sv03-1"), 2, 1.0);
+        CardEntry first = holdingOf(QStringLiteral("sv03-1"), 2, 1.0);
         first.notes = QStringLiteral("binder 3");
         first.customPriceEur = 7.0;
         QCOMPARE(collection.addEntry(first), 0);
 
-        CardEntry again = holding(QStringLiteral("sv03-1"), 0, 0.0);
+        CardEntry again = holdingOf(QStringLiteral("sv03-1"), 0, 0.0);
         again.notes = QStringLiteral("ignored");
         QCOMPARE(collection.addEntry(again), 0);
         QCOMPARE(collection.entries().at(0).count, 3);
@@ -47,7 +35,7 @@ private slots:
         QCOMPARE(collection.entries().at(0).notes, QStringLiteral("binder 3"));
         QCOMPARE(collection.entries().at(0).customPriceEur, 7.0);
 
-        CardEntry priced = holding(QStringLiteral("sv03-1"), 1, 2.5);
+        CardEntry priced = holdingOf(QStringLiteral("sv03-1"), 1, 2.5);
         priced.unitValueUsd = 2.8;
         priced.priceUpdated = QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
         collection.addEntry(priced);
@@ -55,16 +43,16 @@ private slots:
         QCOMPARE(collection.entries().at(0).unitValueUsd, 2.8);
         QCOMPARE(collection.entries().at(0).priceUpdated, priced.priceUpdated);
 
-        QCOMPARE(collection.addEntry(holding(QStringLiteral("sv03-2"), 0)), 1);
+        QCOMPARE(collection.addEntry(holdingOf(QStringLiteral("sv03-2"), 0)), 1);
         QCOMPARE(collection.entries().at(1).count, 1);
     }
 
     void editingFoldsIntoAnotherRow()
     {
         Collection collection;
-        collection.addEntry(holding(QStringLiteral("a-1"), 2));
-        collection.addEntry(holding(QStringLiteral("a-2"), 1));
-        collection.addEntry(holding(QStringLiteral("a-3"), 1));
+        collection.addEntry(holdingOf(QStringLiteral("a-1"), 2));
+        collection.addEntry(holdingOf(QStringLiteral("a-2"), 1));
+        collection.addEntry(holdingOf(QStringLiteral("a-3"), 1));
 
         CardEntry same = collection.entries().at(1);
         same.notes = QStringLiteral("edited");
@@ -87,10 +75,10 @@ private slots:
         collection.removeEntryAt(2);
         QCOMPARE(changed.count(), 0);
 
-        collection.insertEntry(99, holding(QStringLiteral("a-1"), -3));
+        collection.insertEntry(99, holdingOf(QStringLiteral("a-1"), -3));
         QCOMPARE(collection.entries().size(), 3);
         QCOMPARE(collection.entries().at(2).count, -3);
-        QCOMPARE(collection.indexOfEntry(entryKey(holding(QStringLiteral("a-1")))), 0);
+        QCOMPARE(collection.indexOfEntry(entryKey(holdingOf(QStringLiteral("a-1")))), 0);
         QCOMPARE(collection.indexOfEntry(QStringLiteral("nope")), -1);
     }
 
@@ -101,11 +89,11 @@ private slots:
         QSignalSpy dirty(&collection, &Collection::dirtyChanged);
 
         collection.beginBatch();
-        collection.addEntry(holding(QStringLiteral("a-1")));
+        collection.addEntry(holdingOf(QStringLiteral("a-1")));
         QCOMPARE(dirty.count(), 1);
         QCOMPARE(dirty.at(0).at(0).toBool(), true);
         collection.beginBatch();
-        collection.addEntry(holding(QStringLiteral("a-2")));
+        collection.addEntry(holdingOf(QStringLiteral("a-2")));
         collection.endBatch();
         QCOMPARE(changed.count(), 0);
         collection.endBatch();
@@ -117,7 +105,7 @@ private slots:
         collection.endBatch();
         QCOMPARE(changed.count(), 1);
 
-        collection.addEntry(holding(QStringLiteral("a-1")));
+        collection.addEntry(holdingOf(QStringLiteral("a-1")));
         QCOMPARE(changed.count(), 2);
         QCOMPARE(dirty.count(), 1);
 
@@ -138,7 +126,7 @@ private slots:
         Collection collection;
         for (const QString &id : {QStringLiteral("a-1"), QStringLiteral("b-1"), QStringLiteral("a-1"),
                                   QStringLiteral("c-1")}) {
-            CardEntry entry = holding(id);
+            CardEntry entry = holdingOf(id);
             entry.condition = Condition(collection.entries().size() % 3);
             collection.addEntry(entry);
         }
@@ -169,7 +157,7 @@ private slots:
         seen.clear();
         collection.beginBatch();
         collection.applyPrices(Language::English, QStringLiteral("b-1"), eur, {});
-        collection.addEntry(holding(QStringLiteral("d-1")));
+        collection.addEntry(holdingOf(QStringLiteral("d-1")));
         collection.endBatch();
         collection.updateEntry(0, collection.entries().at(0));
         collection.mergeSetInfo(SetRecord{});
@@ -193,10 +181,10 @@ private slots:
         // no longer read the first change as keeping the holdings.
         seen.clear();
         Collection other;
-        other.addEntry(holding(QStringLiteral("a-1")));
+        other.addEntry(holdingOf(QStringLiteral("a-1")));
         connect(&other, &Collection::changed, this, [&] {
             if (other.holdingsKept())
-                other.addEntry(holding(QStringLiteral("e-1")));
+                other.addEntry(holdingOf(QStringLiteral("e-1")));
         });
         connect(&other, &Collection::changed, this, [&] { seen.append({other.holdingsKept(), other.updatedRows()}); });
         other.applyPrices(Language::English, QStringLiteral("a-1"), eur, {});
@@ -209,7 +197,7 @@ private slots:
     {
         Collection collection;
         collection.setFilePath(QStringLiteral("/tmp/x.tmk"));
-        collection.addEntry(holding(QStringLiteral("a-1")));
+        collection.addEntry(holdingOf(QStringLiteral("a-1")));
         collection.setLabelStyle(LabelStyle());
 
         QStringList order;
@@ -228,9 +216,9 @@ private slots:
         later.date = QDate(2026, 2, 2);
         HistoryPoint earlier;
         earlier.date = QDate(2026, 1, 5);
-        collection.addEntry(holding(QStringLiteral("a-1")));
+        collection.addEntry(holdingOf(QStringLiteral("a-1")));
         collection.beginBatch();
-        collection.replaceContents({holding(QStringLiteral("b-1"))}, {}, {later, earlier}, {}, LabelStyle());
+        collection.replaceContents({holdingOf(QStringLiteral("b-1"))}, {}, {later, earlier}, {}, LabelStyle());
         QCOMPARE(order, (QStringList{QStringLiteral("dirty:1"), QStringLiteral("changed"),
                                      QStringLiteral("dirty:0"), QStringLiteral("changed")}));
         collection.endBatch();
@@ -278,7 +266,7 @@ private slots:
     void pricesAndFacts()
     {
         Collection collection;
-        CardEntry holo = holding(QStringLiteral("sv03-1"));
+        CardEntry holo = holdingOf(QStringLiteral("sv03-1"));
         holo.variant = QStringLiteral("holo");
         holo.unitValueEur = 9.0;
         collection.addEntry(holo);
@@ -310,7 +298,7 @@ private slots:
     void fillingFinishesKeepsKeysUnique()
     {
         Collection collection;
-        CardEntry unstated = holding(QStringLiteral("base1-4"));
+        CardEntry unstated = holdingOf(QStringLiteral("base1-4"));
         unstated.variant.clear();
         unstated.edition = QStringLiteral("firstEdition");
         CardEntry stated = unstated;
@@ -340,13 +328,14 @@ private slots:
     {
         const int most = std::numeric_limits<int>::max();
         Collection collection;
-        collection.replaceContents({holding(QStringLiteral("a-1"), most, 1.0), holding(QStringLiteral("a-2"), most, 1.0)},
+        collection.replaceContents({holdingOf(QStringLiteral("a-1"), most, 1.0),
+                                    holdingOf(QStringLiteral("a-2"), most, 1.0)},
                                    {}, {}, {}, std::nullopt);
         QCOMPARE(collection.totalCardCount(), most);
         QCOMPARE(collection.valueBySet().value(QStringLiteral("en:a")).cards, most);
         QCOMPARE(collection.totalValueEur(), 2.0 * most);
 
-        collection.addEntry(holding(QStringLiteral("a-1"), most));
+        collection.addEntry(holdingOf(QStringLiteral("a-1"), most));
         QCOMPARE(collection.entries().at(0).count, most);
         CardEntry folded = collection.entries().at(1);
         folded.cardId = QStringLiteral("a-1");
@@ -423,11 +412,11 @@ private slots:
     void snapshotUsesTheEffectivePrice()
     {
         Collection collection;
-        CardEntry custom = holding(QStringLiteral("sv03-1"), 2, 9.0);
+        CardEntry custom = holdingOf(QStringLiteral("sv03-1"), 2, 9.0);
         custom.customPriceEur = 5.0;
         collection.addEntry(custom);
-        collection.addEntry(holding(QStringLiteral("sv03-2"), 1, 9.0));
-        collection.addEntry(holding(QStringLiteral("base1-1"), 4, 0.0));
+        collection.addEntry(holdingOf(QStringLiteral("sv03-2"), 1, 9.0));
+        collection.addEntry(holdingOf(QStringLiteral("base1-1"), 4, 0.0));
         // Today is read from a clock that midnight cannot pass between two readings.
         SteadyClock::useManualTime();
         collection.recordValueSnapshot();

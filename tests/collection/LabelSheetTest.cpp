@@ -1,4 +1,6 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "collection/Collection.h"
 #include "collection/LabelSheet.h"
@@ -22,18 +24,6 @@ using namespace pv;
 
 namespace {
 
-CardEntry labelled(const QString &id, int count)
-{
-    CardEntry e;
-    e.cardId = QStringLiteral("sv03-") + id;
-    e.setId = QStringLiteral("sv03");
-    e.localId = id;
-    e.name = QStringLiteral("Card ") + id;
-    e.count = count;
-    e.printLabel = true;
-    return e;
-}
-
 QList<LabelRecord> records(int n)
 {
     LabelRecord r;
@@ -44,12 +34,6 @@ QList<LabelRecord> records(int n)
     r.rarity = QStringLiteral("Double Rare");
     r.condition = QStringLiteral("NM");
     return QList<LabelRecord>(n, r);
-}
-
-void writeSetting(const QString &key, const QVariant &value)
-{
-    AppSettings settings;
-    settings.setValue(key, value);
 }
 
 // Runs of "ink" (pixels clearly darker than the white paper) along one row or
@@ -91,11 +75,11 @@ private slots:
     void recordsRepeatPerCopyInCollectionOrder()
     {
         Collection c;
-        c.addEntry(labelled(QStringLiteral("001"), 3));
-        CardEntry skipped = labelled(QStringLiteral("002"), 5);
+        c.addEntry(test::labelledHolding(QStringLiteral("sv03"), QStringLiteral("001"), 3));
+        CardEntry skipped = test::labelledHolding(QStringLiteral("sv03"), QStringLiteral("002"), 5);
         skipped.printLabel = false;
         c.addEntry(skipped);
-        c.addEntry(labelled(QStringLiteral("003"), 1));
+        c.addEntry(test::labelledHolding(QStringLiteral("sv03"), QStringLiteral("003"), 1));
         SetRecord set;
         set.id = QStringLiteral("sv03");
         set.name = QStringLiteral("Obsidian Flames");
@@ -116,8 +100,8 @@ private slots:
     void recordsAreCappedWithAWarning()
     {
         Collection c;
-        c.addEntry(labelled(QStringLiteral("001"), 60000));
-        c.addEntry(labelled(QStringLiteral("002"), 2000000000));
+        c.addEntry(test::labelledHolding(QStringLiteral("sv03"), QStringLiteral("001"), 60000));
+        c.addEntry(test::labelledHolding(QStringLiteral("sv03"), QStringLiteral("002"), 2000000000));
         Log::instance().clear();
         const QList<LabelRecord> r = labelRecordsForCollection(c);
         QCOMPARE(r.size(), qsizetype(maxLabelRecords));
@@ -165,12 +149,12 @@ private slots:
 
     void settingsFallBackAndClamp()
     {
-        writeSetting(QStringLiteral("labels/template"), QStringLiteral("  CUSTOM "));
-        writeSetting(QStringLiteral("labels/custom/pageSize"), QStringLiteral(" A4"));
-        writeSetting(QStringLiteral("labels/custom/columns"), QStringLiteral("abc"));
-        writeSetting(QStringLiteral("labels/custom/rows"), 0);
-        writeSetting(QStringLiteral("labels/custom/labelWidthIn"), 20.0);
-        writeSetting(QStringLiteral("labels/border/color"), QStringLiteral("no such colour"));
+        test::setSetting(QStringLiteral("labels/template"), QStringLiteral("  CUSTOM "));
+        test::setSetting(QStringLiteral("labels/custom/pageSize"), QStringLiteral(" A4"));
+        test::setSetting(QStringLiteral("labels/custom/columns"), QStringLiteral("abc"));
+        test::setSetting(QStringLiteral("labels/custom/rows"), 0);
+        test::setSetting(QStringLiteral("labels/custom/labelWidthIn"), 20.0);
+        test::setSetting(QStringLiteral("labels/border/color"), QStringLiteral("no such colour"));
         LabelStyle s = LabelStyle::fromSettings();
         QCOMPARE(s.sheetTemplate, LabelStyle::Custom);
         QCOMPARE(s.geometry.pageSize, LabelSheetGeometry::A4);
@@ -179,7 +163,7 @@ private slots:
         QCOMPARE(s.geometry.labelWidthIn, 11.0);
         QCOMPARE(s.borderColor, QColor(31, 78, 168));
         QCOMPARE(s.cornerRadiusIn, 0.05);
-        writeSetting(QStringLiteral("labels/custom/columns"), 25);
+        test::setSetting(QStringLiteral("labels/custom/columns"), 25);
         QCOMPARE(LabelStyle::readCustomGeometry().columns, 20);
         LabelStyle::toSettings(s, s.geometry);
         QCOMPARE(AppSettings().value(QStringLiteral("labels/border/color")).toString(), QStringLiteral("#1f4ea8"));
@@ -189,12 +173,12 @@ private slots:
     // take the default rather than poisoning the layout.
     void notANumberOrInfinityTakesTheDefault()
     {
-        writeSetting(QStringLiteral("labels/template"), QStringLiteral("custom"));
-        writeSetting(QStringLiteral("labels/custom/pitchXIn"), QStringLiteral("nan"));
-        writeSetting(QStringLiteral("labels/custom/marginTopIn"), QStringLiteral("inf"));
-        writeSetting(QStringLiteral("labels/custom/labelHeightIn"), QStringLiteral("-inf"));
-        writeSetting(QStringLiteral("labels/border/widthIn"), QStringLiteral("NaN"));
-        writeSetting(QStringLiteral("labels/text/pointSize"), QStringLiteral("infinity"));
+        test::setSetting(QStringLiteral("labels/template"), QStringLiteral("custom"));
+        test::setSetting(QStringLiteral("labels/custom/pitchXIn"), QStringLiteral("nan"));
+        test::setSetting(QStringLiteral("labels/custom/marginTopIn"), QStringLiteral("inf"));
+        test::setSetting(QStringLiteral("labels/custom/labelHeightIn"), QStringLiteral("-inf"));
+        test::setSetting(QStringLiteral("labels/border/widthIn"), QStringLiteral("NaN"));
+        test::setSetting(QStringLiteral("labels/text/pointSize"), QStringLiteral("infinity"));
         const LabelStyle s = LabelStyle::fromSettings();
         QCOMPARE(s.geometry.pitchXIn, 2.0625);
         QCOMPARE(s.geometry.marginTopIn, 0.5);
@@ -206,8 +190,8 @@ private slots:
 
     void thePresetIgnoresTheCustomKeys()
     {
-        writeSetting(QStringLiteral("labels/template"), QStringLiteral("avery8195"));
-        writeSetting(QStringLiteral("labels/custom/columns"), 2);
+        test::setSetting(QStringLiteral("labels/template"), QStringLiteral("avery8195"));
+        test::setSetting(QStringLiteral("labels/custom/columns"), 2);
         const LabelStyle s = LabelStyle::fromSettings();
         QCOMPARE(s.sheetTemplate, LabelStyle::Avery8195);
         QCOMPARE(s.geometry.columns, 4);

@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 
 #include "collection/ValueHistory.h"
@@ -16,16 +17,6 @@ HistoryPoint point(const QDate &date, double total, int cards, QHash<QString, Hi
     p.cards = cards;
     p.sets = std::move(sets);
     return p;
-}
-
-SetRecord setRecord(const QString &id, const QString &name, int order, Language language = Language::English)
-{
-    SetRecord record;
-    record.id = id;
-    record.name = name;
-    record.order = order;
-    record.language = language;
-    return record;
 }
 
 ChartScope scope(int mode, int language = 0, const QString &setKey = QString())
@@ -54,8 +45,11 @@ private slots:
                            {{QStringLiteral("en:sv03"), {20.0, 4}}, {QStringLiteral("ja:QX1"), {10.0, 2}}}),
                      point(QDate(2026, 1, 19), 45.0, 7,
                            {{QStringLiteral("en:sv03"), {25.0, 4}}, {QStringLiteral("en:base1"), {20.0, 3}}})};
-        m_sets = {{QStringLiteral("en:sv03"), setRecord(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames"), 3)},
-                  {QStringLiteral("ja:QX1"), setRecord(QStringLiteral("QX1"), QStringLiteral("Ruler"), 3, Language::Japanese)}};
+        m_sets = {{QStringLiteral("en:sv03"),
+                   test::setRecord(QStringLiteral("sv03"), QStringLiteral("Obsidian Flames"), QString(), 3)},
+                  {QStringLiteral("ja:QX1"),
+                   test::setRecord(QStringLiteral("QX1"), QStringLiteral("Ruler"), QString(), 3, 0, 0,
+                                   Language::Japanese)}};
     }
 
     void collectionScopeKeepsEveryPoint()
@@ -144,7 +138,8 @@ private slots:
                                                    {QStringLiteral("en:a"), {100.0 + 1e-11, 1}},
                                                    {QStringLiteral("en:early"), {100.0, 1}},
                                                    {QStringLiteral("en:z"), {100.001, 1}}};
-        const QHash<QString, SetRecord> records{{QStringLiteral("en:early"), setRecord(QStringLiteral("early"), QString(), 1)}};
+        const QHash<QString, SetRecord> records{
+            {QStringLiteral("en:early"), test::setRecord(QStringLiteral("early"), QString(), QString(), 1)}};
         const auto data = ValueHistory::build({point(QDate(2026, 1, 5), 1.0, 1, sets)}, records, scope(0));
         QStringList order;
         for (const auto &series : data.series)

@@ -4,6 +4,8 @@
 #include "core/SetRecord.h"
 #include "standin/WebStandIn.h"
 
+#include "Fixtures.h"
+
 #include <QDate>
 #include <QDir>
 #include <QJsonArray>
@@ -50,12 +52,7 @@ inline void serveJson(WebStandIn *standIn, const QString &path, const QByteArray
 // A card-database set as the matcher sees it.
 inline SetRecord makeSet(Language language, const QString &id, const QString &name, const QDate &released = QDate())
 {
-    SetRecord set;
-    set.id = id;
-    set.name = name;
-    set.language = language;
-    set.releaseDate = released;
-    return set;
+    return setRecord(id, name, QString(), SetRecord::UnsetOrder, 0, 0, language, released);
 }
 
 inline SetRecord makeSet(const QString &id, const QString &name, const QDate &released = QDate())

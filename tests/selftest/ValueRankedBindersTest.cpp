@@ -24,23 +24,15 @@ private Q_SLOTS:
     void everyCheckPassesOverACachedCatalog()
     {
         CatalogCache::Contents contents;
-        SerieBrief serie;
-        serie.id = QStringLiteral("ecard");
-        serie.name = QStringLiteral("E-Card");
-        contents.series = {serie};
-        CatalogSet set;
-        set.id = QStringLiteral("ecard1");
-        set.name = QStringLiteral("Expedition Base Set");
-        set.serieId = serie.id;
-        set.order = 1;
-        contents.sets = {set};
+        contents.series = {SerieBrief{QStringLiteral("ecard"), QStringLiteral("E-Card"), QString()}};
+        contents.sets = {test::catalogSet(QStringLiteral("ecard1"), QStringLiteral("Expedition Base Set"),
+                                          QStringLiteral("ecard"), 1)};
         for (int i = 1; i <= 9; ++i)
-            contents.cards.append(test::fixtureCard(set.id, i, QStringLiteral("Common")));
+            contents.cards.append(test::fixtureCard(QStringLiteral("ecard1"), i, QStringLiteral("Common")));
         contents.rarities = {QStringLiteral("Common")};
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(QDir().mkpath(cacheDirectory()));
-        QVERIFY(CatalogCache::save(cacheDirectory() + QStringLiteral("/en.cbor"), Language::English, contents));
+        QVERIFY(test::saveCatalogCache(contents));
 
         TcgdexClient client;
         StdoutCapture capture;
@@ -72,14 +64,11 @@ private Q_SLOTS:
     void tooFewCardsEndTheTest()
     {
         CatalogCache::Contents contents;
-        CatalogSet set;
-        set.id = QStringLiteral("ecard1");
-        set.order = 1;
-        contents.sets = {set};
+        contents.sets = {test::catalogSet(QStringLiteral("ecard1"), QString(), QString(), 1)};
         for (int i = 1; i <= 5; ++i)
-            contents.cards.append(test::fixtureCard(set.id, i, QString()));
+            contents.cards.append(test::fixtureCard(QStringLiteral("ecard1"), i, QString()));
         contents.savedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(CatalogCache::save(cacheDirectory() + QStringLiteral("/en.cbor"), Language::English, contents));
+        QVERIFY(test::saveCatalogCache(contents));
 
         TcgdexClient client;
         StdoutCapture capture;

@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
 #include "ui/CardViewTestSupport.h"
@@ -55,40 +56,11 @@ QString text(QObject &parent, const char *label)
     return child<QLabel>(parent, label)->text();
 }
 
-CatalogCard card(const QString &setId, const QString &localId, const QString &name, int official, int mask,
-                 const QString &image = QString(), Language language = Language::English)
-{
-    CatalogCard c;
-    c.id = setId + QLatin1Char('-') + localId;
-    c.setId = setId;
-    c.localId = localId;
-    c.name = name;
-    c.official = official;
-    c.printingMask = mask;
-    c.image = image;
-    c.language = language;
-    return c;
-}
-
 CatalogSet set(const QString &id, const QString &name, const QString &serie, int order, int total,
                const QDate &released = QDate())
 {
-    CatalogSet s;
-    s.id = id;
-    s.name = name;
-    s.serieId = serie;
-    s.order = order;
-    s.official = total;
-    s.total = total;
+    CatalogSet s = test::catalogSet(id, name, serie, order, total, total);
     s.releaseDate = released;
-    return s;
-}
-
-SerieBrief serie(const QString &id, const QString &name)
-{
-    SerieBrief s;
-    s.id = id;
-    s.name = name;
     return s;
 }
 
@@ -157,11 +129,6 @@ class AddCardsDialogTest : public QObject
     QString m_assets;
 
     QString art(const QString &path) const { return m_assets + path; }
-    static QString cachePath(Language language)
-    {
-        return cacheDirectory() + (language == Language::English ? QStringLiteral("/en.cbor")
-                                                                 : QStringLiteral("/ja.cbor"));
-    }
 
     // Newest first. Base: base1 (three cards, dated), base2 (64 listed, none held), base3
     // (nothing); Scarlet & Violet: sv03.5 (three cards, undated); Test: zz1
@@ -169,9 +136,9 @@ class AddCardsDialogTest : public QObject
     void writeEnglishFixture()
     {
         CatalogCache::Contents contents;
-        contents.series = {serie(QStringLiteral("base"), QStringLiteral("Base")),
-                           serie(QStringLiteral("sv"), QStringLiteral("Scarlet & Violet")),
-                           serie(QStringLiteral("tst"), QStringLiteral("Test"))};
+        contents.series = {SerieBrief{QStringLiteral("base"), QStringLiteral("Base"), QString()},
+                           SerieBrief{QStringLiteral("sv"), QStringLiteral("Scarlet & Violet"), QString()},
+                           SerieBrief{QStringLiteral("tst"), QStringLiteral("Test"), QString()}};
         CatalogSet base1 = set(QStringLiteral("base1"), QStringLiteral("Base Set"), QStringLiteral("base"), 6, 102,
                                QDate(1999, 1, 9));
         base1.symbol = art(QStringLiteral("/univ/base/base1/symbol"));
@@ -185,40 +152,40 @@ class AddCardsDialogTest : public QObject
                          set(QStringLiteral("big1"), QStringLiteral("Big Set"), QStringLiteral("tst"), 1, 2100,
                              QDate(2020, 1, 1))};
         contents.cards = {
-            card(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102, Holo | FirstEdition,
-                 art(QStringLiteral("/en/base/base1/4"))),
-            card(QStringLiteral("base1"), QStringLiteral("44"), QStringLiteral("Bulbasaur"), 102, -1,
-                 art(QStringLiteral("/en/base/base1/44"))),
-            card(QStringLiteral("base1"), QStringLiteral("58"), QStringLiteral("Pikachu"), 102, Normal | FirstEdition,
-                 art(QStringLiteral("/en/base/base1/58"))),
-            card(QStringLiteral("sv03.5"), QStringLiteral("001"), QStringLiteral("Bulbasaur"), 165,
-                 Normal | Reverse),
-            card(QStringLiteral("sv03.5"), QStringLiteral("004"), QStringLiteral("Charmander"), 165,
-                 Normal | Reverse),
-            card(QStringLiteral("sv03.5"), QStringLiteral("005"), QStringLiteral("Charmeleon"), 165,
-                 Normal | Reverse),
-            card(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Oddity"), 1, Normal),
+            test::officialCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102,
+                               Holo | FirstEdition, art(QStringLiteral("/en/base/base1/4"))),
+            test::officialCard(QStringLiteral("base1"), QStringLiteral("44"), QStringLiteral("Bulbasaur"), 102, -1,
+                               art(QStringLiteral("/en/base/base1/44"))),
+            test::officialCard(QStringLiteral("base1"), QStringLiteral("58"), QStringLiteral("Pikachu"), 102,
+                               Normal | FirstEdition, art(QStringLiteral("/en/base/base1/58"))),
+            test::officialCard(QStringLiteral("sv03.5"), QStringLiteral("001"), QStringLiteral("Bulbasaur"), 165,
+                               Normal | Reverse),
+            test::officialCard(QStringLiteral("sv03.5"), QStringLiteral("004"), QStringLiteral("Charmander"), 165,
+                               Normal | Reverse),
+            test::officialCard(QStringLiteral("sv03.5"), QStringLiteral("005"), QStringLiteral("Charmeleon"), 165,
+                               Normal | Reverse),
+            test::officialCard(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Oddity"), 1, Normal),
         };
         for (int i = 1; i <= 2100; ++i)
-            contents.cards.append(card(QStringLiteral("big1"), QString::number(i), QStringLiteral("Pikachu"), 2100,
-                                       Normal));
+            contents.cards.append(test::officialCard(QStringLiteral("big1"), QString::number(i),
+                                                     QStringLiteral("Pikachu"), 2100, Normal));
         contents.rarities = {QStringLiteral("Common")};
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(CatalogCache::save(cachePath(Language::English), Language::English, contents));
+        QVERIFY(test::saveCatalogCache(contents));
     }
 
     // One Japanese set that is listed with 100 cards and holds none.
     void writeJapaneseFixture()
     {
         CatalogCache::Contents contents;
-        contents.series = {serie(QStringLiteral("SV"), QStringLiteral("Scarlet & Violet"))};
+        contents.series = {SerieBrief{QStringLiteral("SV"), QStringLiteral("Scarlet & Violet"), QString()}};
         contents.sets = {set(QStringLiteral("SV9"), QStringLiteral("Battle Partners"), QStringLiteral("SV"), 1, 100,
                              QDate(2025, 1, 24))};
         contents.rarities = {QStringLiteral("Common")};
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(CatalogCache::save(cachePath(Language::Japanese), Language::Japanese, contents));
+        QVERIFY(test::saveCatalogCache(contents, Language::Japanese));
     }
 
 private Q_SLOTS:
@@ -232,8 +199,8 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
-        QFile::remove(cachePath(Language::English));
-        QFile::remove(cachePath(Language::Japanese));
+        QFile::remove(test::cacheFile(Language::English));
+        QFile::remove(test::cacheFile(Language::Japanese));
     }
 
     void init()
@@ -248,7 +215,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_client.reset();
-        QFile::remove(cachePath(Language::Japanese));
+        QFile::remove(test::cacheFile(Language::Japanese));
     }
 
     // The set browser: combos, the status line of each kind of set, the
@@ -317,7 +284,7 @@ private Q_SLOTS:
         QCOMPARE(text(dialog, "statusLabel"),
                  QStringLiteral("Battle Partners - TCGdex lists 100 card(s) for this set but holds no Japanese card "
                                 "data for it, so there is nothing to show."));
-        QFile::remove(cachePath(Language::Japanese));
+        QFile::remove(test::cacheFile(Language::Japanese));
         CardCatalog empty(nullptr);
         AddCardsDialog bare(m_client.get(), &empty, nullptr, nullptr);
         bare.selectLanguage(Language::Japanese);
@@ -336,19 +303,19 @@ private Q_SLOTS:
     void undatedSetsReadAsOnTheNextVisit()
     {
         CatalogCache::Contents contents;
-        contents.series = {serie(QStringLiteral("ADV"), QStringLiteral("ADV")),
-                           serie(QStringLiteral("neo"), QStringLiteral("neo"))};
+        contents.series = {SerieBrief{QStringLiteral("ADV"), QStringLiteral("ADV"), QString()},
+                           SerieBrief{QStringLiteral("neo"), QStringLiteral("neo"), QString()}};
         contents.sets = {set(QStringLiteral("ADV5"), QStringLiteral("とかれた封印"), QStringLiteral("ADV"), 1, 83),
                          set(QStringLiteral("neo1"), QStringLiteral("金、銀、新世界へ..."), QStringLiteral("neo"), 2,
                              96)};
-        contents.cards = {card(QStringLiteral("neo1"), QStringLiteral("001"), QStringLiteral("奇妙な"), 96, Normal,
-                               QString(), Language::Japanese),
-                          card(QStringLiteral("neo1"), QStringLiteral("002"), QStringLiteral("チコリータ"), 96, Normal,
-                               QString(), Language::Japanese)};
+        contents.cards = {test::officialCard(QStringLiteral("neo1"), QStringLiteral("001"), QStringLiteral("奇妙な"),
+                                             96, Normal, QString(), Language::Japanese),
+                          test::officialCard(QStringLiteral("neo1"), QStringLiteral("002"),
+                                             QStringLiteral("チコリータ"), 96, Normal, QString(), Language::Japanese)};
         contents.rarities = {QStringLiteral("Common")};
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(CatalogCache::save(cachePath(Language::Japanese), Language::Japanese, contents));
+        QVERIFY(test::saveCatalogCache(contents, Language::Japanese));
         QTemporaryDir names;
         const bool wasEnabled = NameTranslator::isEnabled();
         NameTranslator::setEnabled(true);
@@ -406,7 +373,7 @@ private Q_SLOTS:
     // the catalog arrives, switching the series first.
     void remembersSetUntilCatalogLoads()
     {
-        QFile::remove(cachePath(Language::Japanese));
+        QFile::remove(test::cacheFile(Language::Japanese));
         CardCatalog catalog(m_client.get());
         AddCardsDialog dialog(m_client.get(), &catalog, nullptr, nullptr);
         auto *series = child<QComboBox>(dialog, "serieCombo");

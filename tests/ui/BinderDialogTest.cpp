@@ -108,7 +108,7 @@ private Q_SLOTS:
     {
         Collection collection;
         for (int i = 1; i <= 7; ++i)
-            collection.addEntry(test::fixtureHolding(QStringLiteral("tst1-%1").arg(i), 1));
+            collection.addEntry(test::holdingOf(QStringLiteral("tst1-%1").arg(i), 1));
         BinderDialog dialog(m_catalog, m_dex, nullptr, nullptr, &collection);
         Binder binder = test::setBinder("tst1");
         binder.hiddenRarities = {QStringLiteral("Rare Holo")};

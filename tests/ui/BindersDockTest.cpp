@@ -210,11 +210,11 @@ private Q_SLOTS:
             model->setCollection(collection);
             tree->setModel(model);
         }
-        collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-2"), 1));
-        CardEntry japanese = test::fixtureHolding(QStringLiteral("tst1-3"), 1);
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-2"), 1));
+        CardEntry japanese = test::holdingOf(QStringLiteral("tst1-3"), 1);
         japanese.lang = Language::Japanese;
         collection->addEntry(japanese);
-        collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-3"), 2));
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-3"), 2));
         window.openBinder(test::setBinder("tst1"), false);
         BinderDialog *dialog = window.findChildren<BinderDialog *>().constFirst();
         QTRY_VERIFY(tree->model()->rowCount() > 0);

@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
 
@@ -30,13 +31,9 @@ T *child(QObject &parent, const char *name)
 
 CardEntry charizard()
 {
-    CardEntry entry;
-    entry.cardId = QStringLiteral("base1-4");
-    entry.setId = QStringLiteral("base1");
+    CardEntry entry = test::holding(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 200.0);
     entry.localId = QStringLiteral("4/102");
-    entry.name = QStringLiteral("Charizard");
     entry.variant = QStringLiteral("holo");
-    entry.unitValueEur = 200.0;
     entry.unitValueUsd = 220.0;
     entry.priceUpdated = QDateTime(QDate(2026, 11, 2), QTime(10, 0), Qt::UTC);
     return entry;

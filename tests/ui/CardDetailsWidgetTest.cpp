@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
 #include "ui/CardViewTestSupport.h"
@@ -58,11 +59,7 @@ QStringList comboTexts(QWidget &panel, const char *name)
 
 CardEntry charizard()
 {
-    CardEntry entry;
-    entry.cardId = QStringLiteral("base1-4");
-    entry.setId = QStringLiteral("base1");
-    entry.localId = QStringLiteral("4");
-    entry.name = QStringLiteral("Charizard");
+    CardEntry entry = test::holding(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"));
     entry.variant = QStringLiteral("holo");
     entry.condition = Condition::Excellent;
     entry.gradeCompany = GradingCompany::PSA;

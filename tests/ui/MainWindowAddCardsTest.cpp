@@ -1,8 +1,7 @@
 #include "DialogTestSupport.h"
+#include "Fixtures.h"
 #include "TestRegistry.h"
 
-#include "catalog/CacheDirectory.h"
-#include "catalog/CatalogCache.h"
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
 #include "ui/dialogs/AddCardsDialog.h"
@@ -10,7 +9,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QTableView>
 #include <QTest>
@@ -23,43 +21,25 @@ class MainWindowAddCardsTest : public QObject
 {
     Q_OBJECT
 
-    static QString cachePath() { return cacheDirectory() + QStringLiteral("/en.cbor"); }
-
 private Q_SLOTS:
     void initTestCase()
     {
         // One set of a hundred cards.
         CatalogCache::Contents contents;
-        SerieBrief serie;
-        serie.id = QStringLiteral("base");
-        serie.name = QStringLiteral("Base");
-        contents.series = {serie};
-        CatalogSet set;
-        set.id = QStringLiteral("base1");
-        set.name = QStringLiteral("Base Set");
-        set.serieId = serie.id;
-        set.order = 1;
-        set.official = 100;
-        set.total = 100;
+        contents.series = {SerieBrief{QStringLiteral("base"), QStringLiteral("Base"), QString()}};
+        CatalogSet set =
+            test::catalogSet(QStringLiteral("base1"), QStringLiteral("Base Set"), QStringLiteral("base"), 1, 100, 100);
         set.releaseDate = QDate(1999, 1, 9);
         contents.sets = {set};
-        for (int i = 1; i <= 100; ++i) {
-            CatalogCard card;
-            card.setId = set.id;
-            card.localId = QString::number(i);
-            card.id = set.id + QLatin1Char('-') + card.localId;
-            card.name = QStringLiteral("Card %1").arg(i);
-            card.official = 100;
-            card.printingMask = 1;
-            contents.cards.append(card);
-        }
+        for (int i = 1; i <= 100; ++i)
+            contents.cards.append(
+                test::officialCard(set.id, QString::number(i), QStringLiteral("Card %1").arg(i), 100, 1));
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
-        QVERIFY(QDir().mkpath(cacheDirectory()));
-        QVERIFY(CatalogCache::save(cachePath(), Language::English, contents));
+        QVERIFY(test::saveCatalogCache(contents));
     }
 
-    void cleanupTestCase() { QFile::remove(cachePath()); }
+    void cleanupTestCase() { QFile::remove(test::cacheFile(Language::English)); }
     void cleanup() { DialogPrompts::reset(); }
 
     void hundredLinesAreOneUndoStep()

@@ -76,14 +76,6 @@ void runPreferences(MainWindow &window, const std::function<void(QDialog &)> &ed
     DialogPrompts::setExec(nullptr);
 }
 
-CardEntry marked(const QString &id, int count)
-{
-    CardEntry entry = test::holding(QStringLiteral("base1"), id, QStringLiteral("Card ") + id);
-    entry.count = count;
-    entry.printLabel = true;
-    return entry;
-}
-
 } // namespace
 
 class MainWindowPreferencesTest : public QObject
@@ -253,13 +245,13 @@ private Q_SLOTS:
             return answer;
         });
 
-        window.collection()->addEntry(marked(QStringLiteral("1"), 100));
-        window.collection()->addEntry(marked(QStringLiteral("2"), 50));
+        window.collection()->addEntry(test::labelledHolding(QStringLiteral("base1"), QStringLiteral("1"), 100));
+        window.collection()->addEntry(test::labelledHolding(QStringLiteral("base1"), QStringLiteral("2"), 50));
         window.printLabels();
         QCOMPARE(questions, QStringList());
         QCOMPARE(opened, QStringList(QStringLiteral("150 label(s) on 3 sheet(s) - Avery 8195")));
 
-        window.collection()->addEntry(marked(QStringLiteral("3"), 511));
+        window.collection()->addEntry(test::labelledHolding(QStringLiteral("base1"), QStringLiteral("3"), 511));
         window.printLabels();
         QCOMPARE(questions, QStringList(QStringLiteral("Print Labels|661 label(s) will fill 12 sheets. Continue?")));
         QCOMPARE(defaultButton, QMessageBox::No);

@@ -32,19 +32,9 @@ namespace {
 bool writeSearchCatalog()
 {
     CatalogCache::Contents contents;
-    SerieBrief serie;
-    serie.id = QStringLiteral("tst");
-    serie.name = QStringLiteral("Test Series");
-    contents.series = {serie};
-    for (const char *id : {"tst1", "big1"}) {
-        CatalogSet set;
-        set.id = QString::fromLatin1(id);
-        set.name = set.id.toUpper();
-        set.serieId = serie.id;
-        set.order = int(contents.sets.size()) + 1;
-        set.official = set.id == QLatin1String("tst1") ? 12 : 2500;
-        contents.sets.append(set);
-    }
+    contents.series = {SerieBrief{QStringLiteral("tst"), QStringLiteral("Test Series"), QString()}};
+    contents.sets = {test::catalogSet(QStringLiteral("tst1"), QStringLiteral("TST1"), QStringLiteral("tst"), 1, 12),
+                     test::catalogSet(QStringLiteral("big1"), QStringLiteral("BIG1"), QStringLiteral("tst"), 2, 2500)};
     for (int i = 1; i <= 12; ++i)
         contents.cards.append(test::fixtureCard(QStringLiteral("tst1"), i, QStringLiteral("Common")));
     for (int i = 1; i <= 2500; ++i) {
@@ -53,8 +43,7 @@ bool writeSearchCatalog()
         contents.cards.append(card);
     }
     contents.savedAt = QDateTime::currentDateTimeUtc();
-    QDir().mkpath(cacheDirectory());
-    return CatalogCache::save(cacheDirectory() + QStringLiteral("/en.cbor"), Language::English, contents);
+    return test::saveCatalogCache(contents);
 }
 
 struct Dock
@@ -250,7 +239,7 @@ private Q_SLOTS:
         QCOMPARE(dock.status(), QStringLiteral("1 match. Double-click a card to add it."));
 
         // At most 2,000 rows, with the number of matches.
-        window.collection()->addEntry(test::fixtureHolding(QStringLiteral("big1-7"), 1));
+        window.collection()->addEntry(test::holdingOf(QStringLiteral("big1-7"), 1));
         dock.search(QStringLiteral("Pidgey"));
         QCOMPARE(results->model()->rowCount(), 2000);
         QCOMPARE(dock.status(), QStringLiteral("2500 matches; showing the first 2000. Double-click a card to add it."));

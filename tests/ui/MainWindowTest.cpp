@@ -1,4 +1,5 @@
 #include "DialogTestSupport.h"
+#include "Fixtures.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
 
@@ -43,13 +44,7 @@ namespace {
 
 CardEntry holding(const QString &id, int count, double eur, bool label = false)
 {
-    CardEntry entry;
-    entry.cardId = QStringLiteral("sv03-") + id;
-    entry.setId = QStringLiteral("sv03");
-    entry.localId = id;
-    entry.name = QStringLiteral("Card ") + id;
-    entry.count = count;
-    entry.unitValueEur = eur;
+    CardEntry entry = test::numberedHolding(QStringLiteral("sv03"), id, count, eur);
     entry.printLabel = label;
     return entry;
 }

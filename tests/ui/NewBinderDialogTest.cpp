@@ -79,8 +79,8 @@ private Q_SLOTS:
         QVERIFY(m_catalog);
         m_dex = new DexIndex(nullptr, this);
         m_collection = new Collection(this);
-        m_collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-1"), 1, 3.0));
-        m_collection->addEntry(test::fixtureHolding(QStringLiteral("tst1-8"), 2, 0.0));
+        m_collection->addEntry(test::holdingOf(QStringLiteral("tst1-1"), 1, 3.0));
+        m_collection->addEntry(test::holdingOf(QStringLiteral("tst1-8"), 2, 0.0));
     }
 
     void customCriteria()

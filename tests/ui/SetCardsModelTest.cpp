@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 #include "ui/CardViewTestSupport.h"
 
@@ -27,27 +28,12 @@ using pv::test::WebStandIn;
 
 namespace {
 
-CatalogCard card(const QString &setId, const QString &localId, const QString &name, int official,
-                 const QString &image = QString())
+// A set of 100 cards with its logo and symbol.
+CatalogSet picturedSet(const QString &id, const QString &name, const QString &logo, const QString &symbol)
 {
-    CatalogCard c;
-    c.id = setId + QLatin1Char('-') + localId;
-    c.setId = setId;
-    c.localId = localId;
-    c.name = name;
-    c.image = image;
-    c.official = official;
-    return c;
-}
-
-CatalogSet catalogSet(const QString &id, const QString &name, const QString &logo, const QString &symbol)
-{
-    CatalogSet set;
-    set.id = id;
-    set.name = name;
+    CatalogSet set = test::catalogSet(id, name, QString(), 0, 100);
     set.logo = logo;
     set.symbol = symbol;
-    set.official = 100;
     return set;
 }
 
@@ -82,19 +68,18 @@ private Q_SLOTS:
 
         // A small English catalog: base1 has a symbol, ex11 only a logo.
         CatalogCache::Contents contents;
-        contents.sets = {catalogSet(QStringLiteral("base1"), QStringLiteral("Base Set"),
-                                    art(QStringLiteral("/en/base/base1/logo")),
-                                    art(QStringLiteral("/univ/base/base1/symbol"))),
-                         catalogSet(QStringLiteral("ex11"), QStringLiteral("Delta Species"),
-                                    art(QStringLiteral("/en/ex/ex11/logo")), QString())};
-        contents.cards = {card(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102)};
+        contents.sets = {picturedSet(QStringLiteral("base1"), QStringLiteral("Base Set"),
+                                     art(QStringLiteral("/en/base/base1/logo")),
+                                     art(QStringLiteral("/univ/base/base1/symbol"))),
+                         picturedSet(QStringLiteral("ex11"), QStringLiteral("Delta Species"),
+                                     art(QStringLiteral("/en/ex/ex11/logo")), QString())};
+        contents.cards = {
+            test::officialCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102)};
         contents.haveVariants = true;
         contents.rarities = {QStringLiteral("Rare Holo")};
         contents.savedAt = QDateTime::currentDateTimeUtc();
         QString error;
-        QVERIFY2(CatalogCache::save(cacheDirectory() + QStringLiteral("/en.cbor"), Language::English, contents,
-                                    &error),
-                 qPrintable(error));
+        QVERIFY2(test::saveCatalogCache(contents, Language::English, &error), qPrintable(error));
         m_catalog = std::make_unique<CardCatalog>(nullptr);
         m_catalog->ensureLoaded(Language::English);
         QCOMPARE(m_catalog->state(Language::English), CatalogState::Ready);
@@ -120,11 +105,12 @@ private Q_SLOTS:
     {
         SetCardsModel model(nullptr, nullptr, m_catalog.get());
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        CatalogCard unnamedSet = card(QStringLiteral("zz1"), QStringLiteral("7"), QStringLiteral("Mew"), 0,
-                                      art(QStringLiteral("/en/zz/zz1/7")));
+        CatalogCard unnamedSet = test::officialCard(QStringLiteral("zz1"), QStringLiteral("7"), QStringLiteral("Mew"),
+                                                    0, -1, art(QStringLiteral("/en/zz/zz1/7")));
         unnamedSet.setName.clear();
-        CatalogCard charizard = card(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102,
-                                     art(QStringLiteral("/en/base/base1/4")));
+        CatalogCard charizard =
+            test::officialCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102, -1,
+                               art(QStringLiteral("/en/base/base1/4")));
         charizard.setName = QStringLiteral("Base Set");
         charizard.serieName = QStringLiteral("Base");
         model.setCards({charizard, unnamedSet});
@@ -211,9 +197,12 @@ private Q_SLOTS:
         pv::test::cachePicture(*m_client, cardImageUrl(cachedBase, false), QSize(440, 610), Qt::blue);
         pv::test::cachePicture(*m_client, setArtworkUrl(art(QStringLiteral("/univ/base/base1/symbol"))),
                                QSize(300, 100), Qt::red);
-        model.setCards({card(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102, cachedBase),
-                        card(QStringLiteral("ex11"), QStringLiteral("1"), QStringLiteral("Beedrill"), 113, missingBase),
-                        card(QStringLiteral("ex11"), QStringLiteral("2"), QStringLiteral("Crobat"), 113)});
+        model.setCards(
+            {test::officialCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102, -1,
+                                cachedBase),
+             test::officialCard(QStringLiteral("ex11"), QStringLiteral("1"), QStringLiteral("Beedrill"), 113, -1,
+                                missingBase),
+             test::officialCard(QStringLiteral("ex11"), QStringLiteral("2"), QStringLiteral("Crobat"), 113)});
 
         QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QPixmap>().size(), SetCardsModel::thumbnailSize());
         QCOMPARE(SetCardsModel::thumbnailSize(), QSize(44, 61));
@@ -261,8 +250,10 @@ private Q_SLOTS:
 
         QList<CatalogCard> cards;
         for (int number = 1; number <= 12; ++number)
-            cards.append(card(QStringLiteral("ex11"), QString::number(number), QStringLiteral("Card"), 113));
-        cards.append(card(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102));
+            cards.append(
+                test::officialCard(QStringLiteral("ex11"), QString::number(number), QStringLiteral("Card"), 113));
+        cards.append(
+            test::officialCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102));
         model.setCards(cards);
         const int last = int(cards.size()) - 1;
         QCOMPARE(model.index(0, 5).data().toString(), QStringLiteral("..."));
