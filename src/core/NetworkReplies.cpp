@@ -105,8 +105,13 @@ QByteArray replyBody(QNetworkReply *reply)
     if (!reply)
         return QByteArray();
     QByteArray body;
-    if (auto *store = reply->findChild<QBuffer *>(QLatin1String(bodyStoreName), Qt::FindDirectChildrenOnly))
+    if (auto *store = reply->findChild<QBuffer *>(QLatin1String(bodyStoreName), Qt::FindDirectChildrenOnly)) {
         body = std::exchange(store->buffer(), QByteArray());
+        // When Qt answers a server error with the copy in its disk cache,
+        // what was stored came with the error, not with the copy.
+        if (reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
+            body.clear();
+    }
     if (reply->isOpen())
         body += reply->readAll();
     return body;

@@ -597,8 +597,19 @@ private Q_SLOTS:
                               QStringLiteral("1x  -  58 Pikachu  -  Normal  -  Excellent (EX)")}));
         QCOMPARE(ok->text(), QStringLiteral("Add 5 card(s)"));
 
-        // Removing rows 1 and 3 of five removes exactly those.
+        // Every line shows whole in the dialog's default size: a long one wraps.
         auto *list = child<QListWidget>(dialog, "pendingList");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (int row = 0; row < list->count(); ++row) {
+            const QRect rect = list->visualRect(list->model()->index(row, 0));
+            const QRect needed = list->fontMetrics().boundingRect(QRect(0, 0, rect.width(), 10000), Qt::TextWordWrap,
+                                                                  list->item(row)->text());
+            QVERIFY2(rect.right() <= list->viewport()->width() && needed.height() <= rect.height(),
+                     qPrintable(list->item(row)->text()));
+        }
+
+        // Removing rows 1 and 3 of five removes exactly those.
         auto *remove = child<QPushButton>(dialog, "removePendingButton");
         QVERIFY(!remove->isEnabled());
         list->item(1)->setSelected(true);

@@ -134,6 +134,10 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
             &AddCardsDialog::updatePriceContext);
     connect(ui->gradeCompanyCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &AddCardsDialog::onGradeCompanyChanged);
+    // A line names count, card, printing and condition in a narrow column:
+    // it wraps rather than losing its end.
+    ui->pendingList->setWordWrap(true);
+    ui->pendingList->setResizeMode(QListView::Adjust);
     connect(ui->pendingList, &QListWidget::itemSelectionChanged, this, [this] {
         ui->removePendingButton->setEnabled(!ui->pendingList->selectedItems().isEmpty());
     });
@@ -776,7 +780,9 @@ void AddCardsDialog::rebuildPendingList()
               << entryPrintingLabel(entry) << conditionDisplayName(entry.condition);
         if (entry.gradeCompany != GradingCompany::None)
             parts << gradeLabel(entry);
-        ui->pendingList->addItem(parts.join(QStringLiteral("  -  ")));
+        const QString line = parts.join(QStringLiteral("  -  "));
+        auto *item = new QListWidgetItem(line, ui->pendingList);
+        item->setToolTip(line);
     }
     ui->pendingList->scrollToBottom();
     ui->clearPendingButton->setEnabled(!m_pending.isEmpty());
