@@ -173,6 +173,33 @@ inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, 
     collection.replaceContents(entries, sets, {}, {}, std::nullopt);
 }
 
+// A "VmRSS:" or "VmHWM:" line of /proc/self/status, in KiB (-1 when unread).
+inline long statusKiB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// Runs the event loop until done() holds or timeoutMs pass; sleeps between
+// events, with a ticker bounding each wait.
+template <typename Predicate>
+bool runUntil(Predicate done, int timeoutMs)
+{
+    QTimer ticker;
+    ticker.start(100);
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
 // The machine's load average, for benchmarks to print beside their figures.
 inline QByteArray loadAverage()
 {

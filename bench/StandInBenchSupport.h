@@ -1,8 +1,9 @@
 #pragma once
 
 // The web stand-in on a thread of its own, for benchmarks that measure the
-// GUI thread's work apart from the server's, and the CPU clocks they read.
+// GUI thread's work apart from the server's.
 
+#include "CatalogBenchSupport.h"
 #include "standin/WebStandIn.h"
 
 #include <QMetaObject>
@@ -13,13 +14,6 @@
 #include <ctime>
 
 namespace pv::bench {
-
-inline double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1.0e6;
-}
 
 // Every call runs on the stand-in's thread and waits for it.
 class StandInThread

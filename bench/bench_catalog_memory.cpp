@@ -11,21 +11,9 @@
 #include <memory>
 
 using namespace pv;
+using pv::bench::statusKiB;
 
 namespace {
-
-// A "VmRSS:" or "VmHWM:" line of /proc/self/status, in KiB.
-long statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 int measure()
 {

@@ -37,8 +37,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 using pv::bench::StandInThread;
+using pv::bench::usePrivateHome;
 using pv::bench::threadCpuMs;
 
 namespace {
@@ -241,13 +243,7 @@ bool failuresAreCounted(StandInThread &standIn, const QList<pv::CardBrief> &inde
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QApplication::setApplicationName(QStringLiteral("Tallowmerick"));

@@ -19,23 +19,15 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 
+using pv::bench::loadAverage;
+using pv::bench::runUntil;
 using pv::bench::StandInThread;
+using pv::bench::statusKiB;
+using pv::bench::usePrivateHome;
 
 namespace {
-
-// A "VmRSS:" or "VmHWM:" line of /proc/self/status, in KiB.
-long statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
 
 // Starts the peak resident memory afresh from the current one.
 bool resetPeak()
@@ -44,38 +36,17 @@ bool resetPeak()
     return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
-template <typename Predicate>
-bool runUntil(Predicate done, int timeoutMs)
-{
-    QTimer ticker;
-    ticker.start(100);
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QGuiApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QGuiApplication::setApplicationName(QStringLiteral("Tallowmerick"));
 
-    QFile loadAverage(QStringLiteral("/proc/loadavg"));
-    if (loadAverage.open(QIODevice::ReadOnly))
-        std::printf("load average at the start: %s\n",
-                    loadAverage.readAll().split(' ').mid(0, 3).join(' ').constData());
+    std::printf("load average at the start: %s\n", loadAverage().constData());
 
     StandInThread standIn;
     if (!standIn.started()) {

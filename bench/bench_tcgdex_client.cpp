@@ -21,8 +21,11 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <memory>
 
+using pv::bench::runUntil;
 using pv::bench::StandInThread;
+using pv::bench::usePrivateHome;
 using pv::bench::threadCpuMs;
 
 namespace {
@@ -39,31 +42,12 @@ double processCpuMs()
     return ms(usage.ru_utime) + ms(usage.ru_stime);
 }
 
-template <typename Predicate>
-bool runUntil(Predicate done, int timeoutMs)
-{
-    // Sleeps in the event loop between events; the ticker bounds the wait.
-    QTimer ticker;
-    ticker.start(100);
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    return done();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     // A home of its own: the client's disk and image caches go there.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
-    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QGuiApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
