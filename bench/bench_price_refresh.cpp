@@ -40,8 +40,8 @@
 #include <memory>
 
 using pv::bench::StandInThread;
-using pv::bench::usePrivateHome;
 using pv::bench::threadCpuMs;
+using pv::bench::usePrivateHome;
 
 namespace {
 

@@ -25,8 +25,8 @@
 
 using pv::bench::runUntil;
 using pv::bench::StandInThread;
-using pv::bench::usePrivateHome;
 using pv::bench::threadCpuMs;
+using pv::bench::usePrivateHome;
 
 namespace {
 
