@@ -23,6 +23,7 @@
 
 using pv::bench::loadAverage;
 using pv::bench::runUntil;
+using pv::bench::nameApplication;
 using pv::bench::StandInThread;
 using pv::bench::statusKiB;
 using pv::bench::usePrivateHome;
@@ -43,8 +44,7 @@ int main(int argc, char *argv[])
     const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
-    QGuiApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
-    QGuiApplication::setApplicationName(QStringLiteral("Tallowmerick"));
+    nameApplication();
 
     std::printf("load average at the start: %s\n", loadAverage().constData());
 

@@ -24,6 +24,7 @@
 #include <memory>
 
 using pv::bench::runUntil;
+using pv::bench::nameApplication;
 using pv::bench::StandInThread;
 using pv::bench::threadCpuMs;
 using pv::bench::usePrivateHome;
@@ -50,8 +51,7 @@ int main(int argc, char *argv[])
     const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
-    QGuiApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
-    QGuiApplication::setApplicationName(QStringLiteral("Tallowmerick"));
+    nameApplication();
 
     StandInThread standIn;
     if (!standIn.started()) {
