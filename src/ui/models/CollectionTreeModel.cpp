@@ -46,47 +46,94 @@ bool hasAnyPrice(const CardEntry &entry)
     return entry.customPriceEur > 0 || entry.unitValueEur > 0;
 }
 
-// One holding ready to be ordered: its number parsed once, not once per
-// comparison.
+// One holding ready to be ordered inside its set: its price, and the rank of
+// its card number among the set's numbers, worked out once per number rather
+// than once per comparison.
 struct SortItem
 {
     const CardEntry *entry = nullptr;
     int row = -1;
+    int rank = 0;
     double price = -1.0;
-    CardNumber number;
-    // The merge key, made on the first tie of card numbers only.
-    mutable QString key;
-
-    const QString &mergeKey() const
-    {
-        if (key.isEmpty())
-            key = entryKey(*entry);
-        return key;
-    }
+    // The merge key, the last tie-break: made only for holdings that share
+    // their number with another.
+    QString key;
 };
 
-SortItem sortItem(const CardEntry &entry, int row)
+// The natural card-number order: prefix, number, suffix, then the text.
+bool numberLess(const QString &x, const CardNumber &a, const QString &y, const CardNumber &b)
 {
-    return SortItem{&entry, row, orderingPrice(entry), parseCardNumber(entry.localId), QString()};
+    if (a.prefix != b.prefix)
+        return a.prefix < b.prefix;
+    if (a.number != b.number)
+        return a.number < b.number;
+    if (a.suffix != b.suffix)
+        return a.suffix < b.suffix;
+    return x < y;
 }
 
 bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSortMode mode)
 {
     if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
         return a.price > b.price;
-    const QString &x = a.entry->localId;
-    const QString &y = b.entry->localId;
-    if (x != y) {
-        // The natural card-number order, on the numbers parsed above.
-        if (a.number.prefix != b.number.prefix)
-            return a.number.prefix < b.number.prefix;
-        if (a.number.number != b.number.number)
-            return a.number.number < b.number.number;
-        if (a.number.suffix != b.number.suffix)
-            return a.number.suffix < b.number.suffix;
-        return x < y;
+    if (a.rank != b.rank)
+        return a.rank < b.rank;
+    return a.key < b.key;
+}
+
+// Orders one set's holdings; returns how many distinct card numbers they
+// hold.
+int sortSetItems(std::vector<SortItem> &items, CollectionTreeModel::CardSortMode mode)
+{
+    struct Number
+    {
+        QString text;
+        CardNumber parsed;
+        int holdings = 0;
+        int rank = 0;
+    };
+    std::vector<Number> numbers;
+    std::vector<int> numberOf(items.size());
+    QHash<QString, int> byText;
+    byText.reserve(qsizetype(items.size()));
+    for (size_t i = 0; i < items.size(); ++i) {
+        const QString &text = items[i].entry->localId;
+        const auto found = byText.constFind(text);
+        int at = 0;
+        if (found == byText.constEnd()) {
+            at = int(numbers.size());
+            byText.insert(text, at);
+            numbers.push_back(Number{text, parseCardNumber(text), 0, 0});
+        } else {
+            at = found.value();
+        }
+        ++numbers[size_t(at)].holdings;
+        numberOf[i] = at;
     }
-    return a.mergeKey() < b.mergeKey();
+    std::vector<int> order(numbers.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    std::sort(order.begin(), order.end(), [&numbers](int a, int b) {
+        const Number &x = numbers[size_t(a)];
+        const Number &y = numbers[size_t(b)];
+        return numberLess(x.text, x.parsed, y.text, y.parsed);
+    });
+    for (size_t rank = 0; rank < order.size(); ++rank)
+        numbers[size_t(order[rank])].rank = int(rank);
+    for (size_t i = 0; i < items.size(); ++i) {
+        const Number &number = numbers[size_t(numberOf[i])];
+        items[i].rank = number.rank;
+        if (number.holdings > 1)
+            items[i].key = entryKey(*items[i].entry);
+    }
+    std::sort(items.begin(), items.end(),
+              [mode](const SortItem &a, const SortItem &b) { return itemLess(a, b, mode); });
+    return int(numbers.size());
+}
+
+SortItem sortItem(const CardEntry &entry, int row)
+{
+    return SortItem{&entry, row, 0, orderingPrice(entry), QString()};
 }
 
 // Nearest integer, halves away from zero.
@@ -275,7 +322,13 @@ void CollectionTreeModel::onCollectionChanged()
 
 bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode)
 {
-    return itemLess(sortItem(a, 0), sortItem(b, 0), mode);
+    const double x = orderingPrice(a);
+    const double y = orderingPrice(b);
+    if (mode == CardSortMode::Price && x != y)
+        return x > y;
+    if (a.localId != b.localId)
+        return numberLess(a.localId, parseCardNumber(a.localId), b.localId, parseCardNumber(b.localId));
+    return entryKey(a) < entryKey(b);
 }
 
 void CollectionTreeModel::rebuild()
@@ -295,19 +348,18 @@ void CollectionTreeModel::rebuild()
     const int languageCount = int(allLanguages().size());
     // Set groups of each language, in the order their keys were first met.
     std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
-    std::vector<QHash<QString, SetGroup *>> byKey(languageCount);
+    std::vector<QHash<QString, SetGroup *>> byId(languageCount);
     const QString unknownSeries = tr("Unknown series");
     for (int row = 0; row < entries.size(); ++row) {
         const CardEntry &entry = entries.at(row);
         const int language = int(entry.lang);
         if (language < 0 || language >= languageCount)
             continue;
-        const QString key = entrySetKey(entry);
-        SetGroup *&group = byKey[language][key];
+        SetGroup *&group = byId[language][entry.setId];
         if (!group) {
             const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
             auto made = std::make_unique<SetGroup>();
-            made->key = key;
+            made->key = entrySetKey(entry);
             made->name = NameTranslator::translateSetName(entry.lang, record.id, record.name);
             made->logo = record.logo;
             made->releaseDate = record.releaseDate;
@@ -367,10 +419,7 @@ void CollectionTreeModel::rebuild()
                 setNode->releaseDate = set->releaseDate;
                 setNode->order = set->order;
                 setNode->totalCards = set->total;
-                std::sort(set->items.begin(), set->items.end(),
-                          [mode](const SortItem &a, const SortItem &b) { return itemLess(a, b, mode); });
-                QSet<QString> numbers;
-                numbers.reserve(qsizetype(set->items.size()));
+                setNode->ownedNumbers = sortSetItems(set->items, mode);
                 setNode->children.reserve(qsizetype(set->items.size()));
                 qint64 count = 0;
                 double value = 0.0;
@@ -382,9 +431,7 @@ void CollectionTreeModel::rebuild()
                     card->value = entryLineValue(*item.entry);
                     count += card->cardCount;
                     value += card->value;
-                    numbers.insert(item.entry->localId);
                 }
-                setNode->ownedNumbers = int(numbers.size());
                 addTotals(setNode, count, value);
             }
         }
@@ -492,8 +539,7 @@ void CollectionTreeModel::reorderCards(const QList<Node *> &sets)
         items.reserve(size_t(set->children.size()));
         for (const Node *card : std::as_const(set->children))
             items.push_back(sortItem(entries.at(card->entryIndex), card->entryIndex));
-        std::sort(items.begin(), items.end(),
-                  [this](const SortItem &a, const SortItem &b) { return itemLess(a, b, m_cardSortMode); });
+        sortSetItems(items, m_cardSortMode);
         QList<Node *> order;
         order.reserve(set->children.size());
         for (const SortItem &item : items)
