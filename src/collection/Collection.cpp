@@ -61,46 +61,55 @@ void Collection::updateEntry(int row, const CardEntry &entry)
 {
     if (row < 0 || row >= m_entries.size())
         return;
-    // An edit that keeps the holding's key (count, notes, prices) leaves the
-    // key index as it is, so editing a large collection stays cheap.
-    const QString key = entryKey(entry);
-    if (key == entryKey(m_entries.at(row)) && indexOfEntry(key) == row) {
-        m_entries[row] = entry;
-        m_entries[row].count = std::max(entry.count, 1);
-        markChanged(false);
+    CardEntry updated = entry;
+    updated.count = std::max(entry.count, 1);
+    const int other = indexOfEntry(entryKey(updated));
+    if (other >= 0 && other != row) {
+        // The edit makes the holding a copy of another: the two merge.
+        m_entries[other].count = addCounts(m_entries[other].count, updated.count);
+        removeEntryAt(row);
         return;
     }
-    const int other = indexOfEntry(key);
-    if (other >= 0 && other != row) {
-        m_entries[other].count = addCounts(m_entries[other].count, std::max(entry.count, 1));
-        m_entries.removeAt(row);
-    } else {
-        m_entries[row] = entry;
-        m_entries[row].count = std::max(entry.count, 1);
-    }
-    markChanged();
+    replaceEntry(row, updated);
 }
 
 void Collection::insertEntry(int row, const CardEntry &entry)
 {
-    m_entries.insert(qBound(0, row, int(m_entries.size())), entry);
-    markChanged();
+    row = qBound(0, row, int(m_entries.size()));
+    const QString key = entryKey(entry);
+    const bool indexed = m_keyIndexValid && !m_keysShared && !m_keyIndex.contains(key);
+    m_entries.insert(row, entry);
+    if (indexed) {
+        shiftIndexedRows(row, 1);
+        m_keyIndex.insert(key, row);
+        insertCardRow(entry, row);
+    }
+    markChanged(!indexed);
 }
 
 void Collection::replaceEntry(int row, const CardEntry &entry)
 {
     if (row < 0 || row >= m_entries.size())
         return;
+    const bool indexed = reindexRow(row, entry);
     m_entries[row] = entry;
-    markChanged();
+    markChanged(!indexed);
 }
 
 void Collection::removeEntryAt(int row)
 {
     if (row < 0 || row >= m_entries.size())
         return;
+    const CardEntry &removed = m_entries.at(row);
+    const QString key = entryKey(removed);
+    const bool indexed = m_keyIndexValid && !m_keysShared && m_keyIndex.value(key, -1) == row;
+    if (indexed) {
+        m_keyIndex.remove(key);
+        removeCardRow(removed, row);
+        shiftIndexedRows(row + 1, -1);
+    }
     m_entries.removeAt(row);
-    markChanged();
+    markChanged(!indexed);
 }
 
 int Collection::indexOfEntry(const QString &key) const
@@ -119,21 +128,71 @@ void Collection::ensureIndexes() const
 {
     // One pass builds both, so adding many lines to a large collection, or
     // pricing it card by card, stays linear instead of scanning every row
-    // per line or per card.
+    // per line or per card. Edits of single rows keep them up to date.
     if (m_keyIndexValid)
         return;
     m_keyIndex.clear();
     m_keyIndex.reserve(m_entries.size());
     m_cardRows.clear();
+    m_keysShared = false;
     for (int row = 0; row < m_entries.size(); ++row) {
         const CardEntry &entry = m_entries.at(row);
         // A key shared by several rows maps to the first.
         const QString key = entryKey(entry);
-        if (!m_keyIndex.contains(key))
+        if (m_keyIndex.contains(key))
+            m_keysShared = true;
+        else
             m_keyIndex.insert(key, row);
         m_cardRows[ownedCardKey(entry.lang, entry.cardId)].append(row);
     }
     m_keyIndexValid = true;
+}
+
+bool Collection::reindexRow(int row, const CardEntry &after)
+{
+    if (!m_keyIndexValid || m_keysShared)
+        return false;
+    const CardEntry &before = m_entries.at(row);
+    const QString oldKey = entryKey(before);
+    const QString newKey = entryKey(after);
+    if (newKey != oldKey) {
+        if (m_keyIndex.contains(newKey) || m_keyIndex.value(oldKey, -1) != row)
+            return false;
+        m_keyIndex.remove(oldKey);
+        m_keyIndex.insert(newKey, row);
+    }
+    if (before.lang != after.lang || before.cardId != after.cardId) {
+        removeCardRow(before, row);
+        insertCardRow(after, row);
+    }
+    return true;
+}
+
+void Collection::insertCardRow(const CardEntry &entry, int row) const
+{
+    QList<int> &rows = m_cardRows[ownedCardKey(entry.lang, entry.cardId)];
+    rows.insert(std::lower_bound(rows.begin(), rows.end(), row) - rows.begin(), row);
+}
+
+void Collection::removeCardRow(const CardEntry &entry, int row) const
+{
+    const auto found = m_cardRows.find(ownedCardKey(entry.lang, entry.cardId));
+    if (found == m_cardRows.end())
+        return;
+    found->removeOne(row);
+    if (found->isEmpty())
+        m_cardRows.erase(found);
+}
+
+void Collection::shiftIndexedRows(int from, int by) const
+{
+    for (auto it = m_keyIndex.begin(); it != m_keyIndex.end(); ++it)
+        if (*it >= from)
+            *it += by;
+    for (auto it = m_cardRows.begin(); it != m_cardRows.end(); ++it)
+        for (int &row : *it)
+            if (row >= from)
+                row += by;
 }
 
 int Collection::applyPrices(Language language, const QString &cardId,
@@ -262,7 +321,7 @@ QDateTime Collection::lastPriceUpdate() const
 void Collection::setSets(QHash<QString, SetRecord> sets)
 {
     m_sets = std::move(sets);
-    markChanged();
+    markChanged(false);
 }
 
 void Collection::mergeSetInfo(const SetRecord &record)
@@ -271,7 +330,7 @@ void Collection::mergeSetInfo(const SetRecord &record)
     const auto found = m_sets.constFind(key);
     if (found == m_sets.constEnd()) {
         m_sets.insert(key, record);
-        markChanged();
+        markChanged(false);
         return;
     }
     const SetRecord &stored = found.value();
@@ -301,7 +360,7 @@ void Collection::mergeSetInfo(const SetRecord &record)
     if (same)
         return;
     m_sets.insert(key, merged);
-    markChanged();
+    markChanged(false);
 }
 
 bool Collection::hasSet(Language language, const QString &setId) const

@@ -110,7 +110,7 @@ signals:
 
 private:
     // keysMayHaveChanged is false only for edits that keep every row's key
-    // and position, so the key index stays valid.
+    // and position, or that kept the key index up to date themselves.
     void markChanged(bool keysMayHaveChanged = true);
     // New values in the given rows, nothing else.
     void markRowsUpdated(const QList<int> &rows);
@@ -118,6 +118,13 @@ private:
     void markDocumentChanged();
     void announceChange();
     void ensureIndexes() const;
+    // Moves the row to its new key in the indexes before the row is
+    // replaced; false when they cannot follow and must be built again.
+    bool reindexRow(int row, const CardEntry &after);
+    void insertCardRow(const CardEntry &entry, int row) const;
+    void removeCardRow(const CardEntry &entry, int row) const;
+    // Rows from `from` on move by `by` in the indexes.
+    void shiftIndexedRows(int from, int by) const;
     void makeClean();
 
     QList<CardEntry> m_entries;
@@ -127,6 +134,9 @@ private:
     // Language and card id -> every row of the card; valid with the key index.
     mutable QHash<QString, QList<int>> m_cardRows;
     mutable bool m_keyIndexValid = false;
+    // Some key is held by several rows (a file may hold such copies): the
+    // indexes are then built again after every edit of the holdings.
+    mutable bool m_keysShared = false;
     QHash<QString, SetRecord> m_sets;
     QList<HistoryPoint> m_history;
     QList<Binder> m_binders;

@@ -15,6 +15,15 @@ const char *const conditionNames[] = {
     QT_TRANSLATE_NOOP("pv", "Light Played (LP)"), QT_TRANSLATE_NOOP("pv", "Played (PL)"),
     QT_TRANSLATE_NOOP("pv", "Poor (PO)")};
 const char *const companyKeys[] = {"None", "PSA", "BGS", "CGC", "SGC", "ACE", "Other"};
+// The keys again as strings that cost no allocation to hand out: every
+// holding's merge key is made of them.
+const QString conditionKeyTexts[] = {QStringLiteral("Mint"),        QStringLiteral("NearMint"),
+                                     QStringLiteral("Excellent"),   QStringLiteral("Good"),
+                                     QStringLiteral("LightPlayed"), QStringLiteral("Played"),
+                                     QStringLiteral("Poor")};
+const QString companyKeyTexts[] = {QStringLiteral("None"), QStringLiteral("PSA"), QStringLiteral("BGS"),
+                                   QStringLiteral("CGC"),  QStringLiteral("SGC"), QStringLiteral("ACE"),
+                                   QStringLiteral("Other")};
 constexpr int conditionCount = 7;
 constexpr int companyCount = 7;
 
@@ -117,7 +126,7 @@ QList<Condition> allConditions()
 
 QString conditionKey(Condition condition)
 {
-    return QString::fromLatin1(validCondition(condition) ? conditionKeys[int(condition)] : "NearMint");
+    return conditionKeyTexts[validCondition(condition) ? int(condition) : int(Condition::NearMint)];
 }
 
 QString conditionShortCode(Condition condition)
@@ -141,7 +150,7 @@ Condition conditionFromKey(const QString &key, Condition fallback)
 
 QString gradingCompanyKey(GradingCompany company)
 {
-    return QString::fromLatin1(validCompany(company) ? companyKeys[int(company)] : "None");
+    return companyKeyTexts[validCompany(company) ? int(company) : int(GradingCompany::None)];
 }
 
 QString gradingCompanyDisplayName(GradingCompany company)

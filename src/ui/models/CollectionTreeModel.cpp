@@ -46,73 +46,161 @@ bool hasAnyPrice(const CardEntry &entry)
     return entry.customPriceEur > 0 || entry.unitValueEur > 0;
 }
 
-// One holding ready to be ordered: its number parsed once, not once per
-// comparison.
+// One holding ready to be ordered inside its set and made a row: read from
+// the collection once, in the collection's order.
 struct SortItem
 {
     const CardEntry *entry = nullptr;
     int row = -1;
+    // The slot of its card number in its set until the set is ordered, then
+    // the rank of that number.
+    int rank = 0;
     double price = -1.0;
-    CardNumber number;
-    // The merge key, made on the first tie of card numbers only.
-    mutable QString key;
-
-    const QString &mergeKey() const
-    {
-        if (key.isEmpty())
-            key = entryKey(*entry);
-        return key;
-    }
+    int count = 0;
+    double value = 0.0;
 };
 
 SortItem sortItem(const CardEntry &entry, int row)
 {
-    return SortItem{&entry, row, orderingPrice(entry), parseCardNumber(entry.localId), QString()};
+    return SortItem{&entry, row, 0, orderingPrice(entry), entry.count, entryLineValue(entry)};
 }
+
+// The natural card-number order: prefix, number, suffix, then the text.
+bool numberLess(const QString &x, const CardNumber &a, const QString &y, const CardNumber &b)
+{
+    // Most numbers are digits alone: their empty prefixes and suffixes are
+    // not compared as text.
+    const bool prefixes = !a.prefix.isEmpty() || !b.prefix.isEmpty();
+    if (prefixes && a.prefix != b.prefix)
+        return a.prefix < b.prefix;
+    if (a.number != b.number)
+        return a.number < b.number;
+    const bool suffixes = !a.suffix.isEmpty() || !b.suffix.isEmpty();
+    if (suffixes && a.suffix != b.suffix)
+        return a.suffix < b.suffix;
+    return x < y;
+}
+
+// A set's distinct card numbers, each parsed and ranked once rather than
+// once per comparison. The texts are the holdings' own.
+class SetNumbers
+{
+public:
+    int slotOf(const QString &text)
+    {
+        // Most numbers are a few characters long: those are looked up by
+        // their characters packed into one integer, without hashing text.
+        if (text.size() <= 3) {
+            quint64 packed = quint64(text.size()) << 48;
+            for (qsizetype i = 0; i < text.size(); ++i)
+                packed |= quint64(text.at(i).unicode()) << (16 * i);
+            return slotIn(m_shortSlots, packed, text);
+        }
+        return slotIn(m_slots, QStringView(text), text);
+    }
+
+    int count() const { return int(m_texts.size()); }
+
+    // The rank of each slot's number in the natural order.
+    std::vector<int> ranks() const
+    {
+        std::vector<CardNumber> parsed;
+        parsed.reserve(m_texts.size());
+        for (const QString *text : m_texts)
+            parsed.push_back(parseCardNumber(*text));
+        std::vector<int> order(m_texts.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = int(i);
+        std::sort(order.begin(), order.end(), [&](int a, int b) {
+            return numberLess(*m_texts[size_t(a)], parsed[size_t(a)], *m_texts[size_t(b)], parsed[size_t(b)]);
+        });
+        std::vector<int> rank(order.size());
+        for (size_t at = 0; at < order.size(); ++at)
+            rank[size_t(order[at])] = int(at);
+        return rank;
+    }
+
+private:
+    template <typename Key>
+    int slotIn(QHash<Key, int> &table, const Key &key, const QString &text)
+    {
+        const auto found = table.constFind(key);
+        if (found != table.constEnd())
+            return found.value();
+        const int slot = int(m_texts.size());
+        table.insert(key, slot);
+        m_texts.push_back(&text);
+        return slot;
+    }
+
+    QHash<quint64, int> m_shortSlots;
+    QHash<QStringView, int> m_slots;
+    std::vector<const QString *> m_texts;
+};
 
 bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSortMode mode)
 {
     if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
         return a.price > b.price;
-    const QString &x = a.entry->localId;
-    const QString &y = b.entry->localId;
-    if (x != y) {
-        // The natural card-number order, on the numbers parsed above.
-        if (a.number.prefix != b.number.prefix)
-            return a.number.prefix < b.number.prefix;
-        if (a.number.number != b.number.number)
-            return a.number.number < b.number.number;
-        if (a.number.suffix != b.number.suffix)
-            return a.number.suffix < b.number.suffix;
-        return x < y;
-    }
-    return a.mergeKey() < b.mergeKey();
+    if (a.rank != b.rank)
+        return a.rank < b.rank;
+    return compareEntryKeys(*a.entry, *b.entry) < 0;
+}
+
+// Orders one set's holdings, whose ranks hold their numbers' slots; returns
+// how many distinct card numbers they hold.
+int sortSetItems(std::vector<SortItem> &items, const SetNumbers &numbers, CollectionTreeModel::CardSortMode mode)
+{
+    const std::vector<int> ranks = numbers.ranks();
+    for (SortItem &item : items)
+        item.rank = ranks[size_t(item.rank)];
+    std::sort(items.begin(), items.end(),
+              [mode](const SortItem &a, const SortItem &b) { return itemLess(a, b, mode); });
+    return numbers.count();
+}
+
+int sortSetItems(std::vector<SortItem> &items, CollectionTreeModel::CardSortMode mode)
+{
+    SetNumbers numbers;
+    for (SortItem &item : items)
+        item.rank = numbers.slotOf(item.entry->localId);
+    return sortSetItems(items, numbers, mode);
+}
+
+// The group facts of a language, series or set row; null for a card row.
+const CollectionTreeModel::GroupNode *asGroup(const CollectionTreeModel::Node *node)
+{
+    return node->type == CollectionTreeModel::CardNode ? nullptr
+                                                        : static_cast<const CollectionTreeModel::GroupNode *>(node);
 }
 
 // Nearest integer, halves away from zero.
 int progressPercent(const CollectionTreeModel::Node *node)
 {
-    if (node->type != CollectionTreeModel::SetNode || node->totalCards < 1)
+    const auto *set = asGroup(node);
+    if (node->type != CollectionTreeModel::SetNode || set->totalCards < 1)
         return -1;
-    return int(std::lround(double(node->ownedNumbers) * 100.0 / double(node->totalCards)));
+    return int(std::lround(double(set->ownedNumbers) * 100.0 / double(set->totalCards)));
 }
 
 QString progressText(const CollectionTreeModel::Node *node)
 {
-    if (node->type != CollectionTreeModel::SetNode || node->totalCards <= 0)
+    const auto *set = asGroup(node);
+    if (node->type != CollectionTreeModel::SetNode || set->totalCards <= 0)
         return QString();
-    return treeText("%1/%2 (%3%)").arg(node->ownedNumbers).arg(node->totalCards).arg(progressPercent(node));
+    return treeText("%1/%2 (%3%)").arg(set->ownedNumbers).arg(set->totalCards).arg(progressPercent(node));
 }
 
 QString nodeKey(const CollectionTreeModel::Node *node)
 {
+    const auto *group = asGroup(node);
     switch (node->type) {
     case CollectionTreeModel::LanguageNode:
-        return QStringLiteral("lang:%1").arg(node->language);
+        return QStringLiteral("lang:%1").arg(group->language);
     case CollectionTreeModel::SeriesNode:
-        return QStringLiteral("series:%1:%2").arg(node->parent ? node->parent->language : 0).arg(node->seriesName);
+        return QStringLiteral("series:%1:%2").arg(asGroup(node->parent)->language).arg(group->seriesName);
     case CollectionTreeModel::SetNode:
-        return QStringLiteral("set:%1").arg(node->setKey);
+        return QStringLiteral("set:%1").arg(group->setKey);
     case CollectionTreeModel::CardNode:
         break;
     }
@@ -133,6 +221,8 @@ const CollectionTreeModel::Node *ancestorOfType(const CollectionTreeModel::Node 
 // A set's holdings before they become nodes.
 struct SetGroup
 {
+    Language language = Language::English;
+    QString id;
     QString key;
     QString name;
     QString seriesName;
@@ -141,6 +231,14 @@ struct SetGroup
     int order = SetRecord::UnsetOrder;
     int total = 0;
     std::vector<SortItem> items;
+    SetNumbers numbers;
+
+    void add(const CardEntry &entry, int row)
+    {
+        SortItem item = sortItem(entry, row);
+        item.rank = numbers.slotOf(entry.localId);
+        items.push_back(item);
+    }
 };
 
 struct SeriesGroup
@@ -150,9 +248,9 @@ struct SeriesGroup
     QList<SetGroup *> sets;
 };
 
-CollectionTreeModel::Node *addChild(CollectionTreeModel::Node *parent, CollectionTreeModel::NodeType type)
+CollectionTreeModel::GroupNode *addGroup(CollectionTreeModel::Node *parent, CollectionTreeModel::NodeType type)
 {
-    auto *node = new CollectionTreeModel::Node;
+    auto *node = new CollectionTreeModel::GroupNode;
     node->type = type;
     node->parent = parent;
     node->row = int(parent->children.size());
@@ -172,12 +270,17 @@ void addTotals(CollectionTreeModel::Node *node, qint64 count, double value)
 
 CollectionTreeModel::Node::~Node()
 {
-    qDeleteAll(children);
+    // A set's cards live in the model's card pool; every other child is a
+    // group row of its own.
+    if (type == SetNode)
+        return;
+    for (Node *child : std::as_const(children))
+        delete static_cast<GroupNode *>(child);
 }
 
 CollectionTreeModel::CollectionTreeModel(QObject *parent)
     : QAbstractItemModel(parent)
-    , m_root(new Node)
+    , m_root(new GroupNode)
 {
 }
 
@@ -275,14 +378,21 @@ void CollectionTreeModel::onCollectionChanged()
 
 bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode)
 {
-    return itemLess(sortItem(a, 0), sortItem(b, 0), mode);
+    const double x = orderingPrice(a);
+    const double y = orderingPrice(b);
+    if (mode == CardSortMode::Price && x != y)
+        return x > y;
+    if (a.localId != b.localId)
+        return numberLess(a.localId, parseCardNumber(a.localId), b.localId, parseCardNumber(b.localId));
+    return compareEntryKeys(a, b) < 0;
 }
 
 void CollectionTreeModel::rebuild()
 {
     beginResetModel();
     delete m_root;
-    m_root = new Node;
+    m_root = new GroupNode;
+    m_cardPool.reset();
     m_cardNodes.clear();
     m_requestedArtwork.clear();
     if (!m_collection) {
@@ -292,22 +402,32 @@ void CollectionTreeModel::rebuild()
 
     const QList<CardEntry> &entries = m_collection->entries();
     m_cardNodes.assign(size_t(entries.size()), nullptr);
+    // One allocation for every card row, not one each.
+    m_cardPool = std::make_unique<Node[]>(size_t(entries.size()));
+    size_t pooled = 0;
     const int languageCount = int(allLanguages().size());
     // Set groups of each language, in the order their keys were first met.
     std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
-    std::vector<QHash<QString, SetGroup *>> byKey(languageCount);
+    std::vector<QHash<QString, SetGroup *>> byId(languageCount);
     const QString unknownSeries = tr("Unknown series");
+    SetGroup *previous = nullptr;
     for (int row = 0; row < entries.size(); ++row) {
         const CardEntry &entry = entries.at(row);
         const int language = int(entry.lang);
         if (language < 0 || language >= languageCount)
             continue;
-        const QString key = entrySetKey(entry);
-        SetGroup *&group = byKey[language][key];
+        // Holdings of one set tend to follow each other.
+        if (previous && previous->language == entry.lang && previous->id == entry.setId) {
+            previous->add(entry, row);
+            continue;
+        }
+        SetGroup *&group = byId[language][entry.setId];
         if (!group) {
             const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
             auto made = std::make_unique<SetGroup>();
-            made->key = key;
+            made->key = entrySetKey(entry);
+            made->language = entry.lang;
+            made->id = entry.setId;
             made->name = NameTranslator::translateSetName(entry.lang, record.id, record.name);
             made->logo = record.logo;
             made->releaseDate = record.releaseDate;
@@ -319,7 +439,8 @@ void CollectionTreeModel::rebuild()
             group = made.get();
             groups[language].push_back(std::move(made));
         }
-        group->items.push_back(sortItem(entry, row));
+        group->add(entry, row);
+        previous = group;
     }
 
     const CardSortMode mode = m_cardSortMode;
@@ -354,37 +475,36 @@ void CollectionTreeModel::rebuild()
             return QString::localeAwareCompare(a.name, b.name) < 0;
         });
 
-        Node *languageNode = addChild(m_root, LanguageNode);
+        GroupNode *languageNode = addGroup(m_root, LanguageNode);
         languageNode->language = int(language);
         for (const SeriesGroup &group : series) {
-            Node *seriesNode = addChild(languageNode, SeriesNode);
+            GroupNode *seriesNode = addGroup(languageNode, SeriesNode);
             seriesNode->seriesName = group.name;
             for (SetGroup *set : group.sets) {
-                Node *setNode = addChild(seriesNode, SetNode);
+                GroupNode *setNode = addGroup(seriesNode, SetNode);
                 setNode->setKey = set->key;
                 setNode->setName = set->name;
                 setNode->logo = set->logo;
                 setNode->releaseDate = set->releaseDate;
                 setNode->order = set->order;
                 setNode->totalCards = set->total;
-                std::sort(set->items.begin(), set->items.end(),
-                          [mode](const SortItem &a, const SortItem &b) { return itemLess(a, b, mode); });
-                QSet<QString> numbers;
-                numbers.reserve(qsizetype(set->items.size()));
+                setNode->ownedNumbers = sortSetItems(set->items, set->numbers, mode);
                 setNode->children.reserve(qsizetype(set->items.size()));
                 qint64 count = 0;
                 double value = 0.0;
                 for (const SortItem &item : set->items) {
-                    Node *card = addChild(setNode, CardNode);
+                    Node *card = &m_cardPool[pooled++];
+                    card->type = CardNode;
+                    card->parent = setNode;
+                    card->row = int(setNode->children.size());
+                    setNode->children.append(card);
                     card->entryIndex = item.row;
                     m_cardNodes[size_t(item.row)] = card;
-                    card->cardCount = item.entry->count;
-                    card->value = entryLineValue(*item.entry);
+                    card->cardCount = item.count;
+                    card->value = item.value;
                     count += card->cardCount;
                     value += card->value;
-                    numbers.insert(item.entry->localId);
                 }
-                setNode->ownedNumbers = int(numbers.size());
                 addTotals(setNode, count, value);
             }
         }
@@ -492,8 +612,7 @@ void CollectionTreeModel::reorderCards(const QList<Node *> &sets)
         items.reserve(size_t(set->children.size()));
         for (const Node *card : std::as_const(set->children))
             items.push_back(sortItem(entries.at(card->entryIndex), card->entryIndex));
-        std::sort(items.begin(), items.end(),
-                  [this](const SortItem &a, const SortItem &b) { return itemLess(a, b, m_cardSortMode); });
+        sortSetItems(items, m_cardSortMode);
         QList<Node *> order;
         order.reserve(set->children.size());
         for (const SortItem &item : items)
@@ -547,7 +666,7 @@ QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey) const
     if (setKey.isEmpty())
         return QModelIndex();
     for (const Node *set : setNodes())
-        if (set->setKey == setKey)
+        if (asGroup(set)->setKey == setKey)
             return indexOfNode(set, 0);
     return QModelIndex();
 }
@@ -644,8 +763,8 @@ QVariant CollectionTreeModel::nodeDisplay(const Node *node, int column) const
     switch (column) {
     case NameColumn:
         if (node->type == LanguageNode)
-            return languageDisplayName(Language(node->language));
-        return node->type == SeriesNode ? node->seriesName : node->setName;
+            return languageDisplayName(Language(asGroup(node)->language));
+        return node->type == SeriesNode ? asGroup(node)->seriesName : asGroup(node)->setName;
     case QuantityColumn:
         return node->cardCount;
     case TotalColumn:
@@ -658,8 +777,8 @@ QVariant CollectionTreeModel::nodeDisplay(const Node *node, int column) const
 QString CollectionTreeModel::nameSuffix(const Node *node) const
 {
     QStringList parts;
-    if (node->type == SetNode && node->releaseDate.isValid())
-        parts.append(QLocale(QLocale::English).toString(node->releaseDate, QStringLiteral("d MMMM yyyy")));
+    if (node->type == SetNode && asGroup(node)->releaseDate.isValid())
+        parts.append(QLocale(QLocale::English).toString(asGroup(node)->releaseDate, QStringLiteral("d MMMM yyyy")));
     parts.append(node->cardCount <= std::numeric_limits<int>::max() ? tr("%n card(s)", nullptr, int(node->cardCount))
                                                                     : tr("%1 cards").arg(node->cardCount));
     const QString progress = progressText(node);
@@ -705,15 +824,16 @@ QVariant CollectionTreeModel::cardRole(const CardEntry &entry, int role) const
 
 QVariant CollectionTreeModel::decoration(const Node *node) const
 {
-    if (node->type != SetNode || node->logo.isEmpty() || !m_client)
+    if (node->type != SetNode || asGroup(node)->logo.isEmpty() || !m_client)
         return QVariant();
-    const QString url = setArtworkUrl(node->logo);
+    const QString &logo = asGroup(node)->logo;
+    const QString url = setArtworkUrl(logo);
     const QPixmap picture = m_client->imageCache().load(url);
     if (!picture.isNull())
         return picture.scaledToHeight(20, Qt::SmoothTransformation);
     if (!m_requestedArtwork.contains(url)) {
         m_requestedArtwork.insert(url);
-        m_client->fetchSetArtwork(node->logo);
+        m_client->fetchSetArtwork(logo);
     }
     return QVariant();
 }
@@ -739,7 +859,7 @@ QVariant CollectionTreeModel::data(const QModelIndex &index, int role) const
         return int(node->type);
     case SetKeyRole: {
         const Node *set = ancestorOfType(node, SetNode);
-        return set ? set->setKey : QString();
+        return set ? asGroup(set)->setKey : QString();
     }
     case NodeKeyRole:
         return nodeKey(node);
@@ -747,7 +867,7 @@ QVariant CollectionTreeModel::data(const QModelIndex &index, int role) const
         return group && column == NameColumn ? QVariant(nameSuffix(node)) : QVariant();
     case LanguageRole: {
         const Node *language = ancestorOfType(node, LanguageNode);
-        return language ? language->language : 0;
+        return language ? asGroup(language)->language : 0;
     }
     case NameProgressRole:
         return column == NameColumn ? progressText(node) : QString();
@@ -861,7 +981,8 @@ void CollectionTreeModel::reloadArtwork()
 void CollectionTreeModel::onImageReady(int, const QString &imageUrl, const QPixmap &)
 {
     for (const Node *set : setNodes()) {
-        if (!set->logo.isEmpty() && setArtworkUrl(set->logo) == imageUrl) {
+        const QString &logo = asGroup(set)->logo;
+        if (!logo.isEmpty() && setArtworkUrl(logo) == imageUrl) {
             const QModelIndex at = indexOfNode(set, NameColumn);
             emit dataChanged(at, at, {Qt::DecorationRole});
         }
