@@ -14,6 +14,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -58,11 +59,15 @@ struct SortItem
     double price = -1.0;
     int count = 0;
     double value = 0.0;
+    // Orders the holding among those of its number, when coded (see
+    // SetTies).
+    quint64 tie = 0;
+    bool coded = false;
 };
 
 SortItem sortItem(const CardEntry &entry, int row)
 {
-    return SortItem{&entry, row, 0, orderingPrice(entry), entry.count, entryLineValue(entry)};
+    return SortItem{&entry, row, 0, orderingPrice(entry), entry.count, entryLineValue(entry), 0, false};
 }
 
 // The natural card-number order: prefix, number, suffix, then the text.
@@ -138,19 +143,126 @@ private:
     std::vector<const QString *> m_texts;
 };
 
+// Whether x + "|" comes before y + "|": how two fields of merge keys that
+// hold no "|" order their keys.
+bool fieldLess(QStringView x, QStringView y)
+{
+    const qsizetype common = std::min(x.size(), y.size());
+    for (qsizetype i = 0; i < common; ++i)
+        if (x[i] != y[i])
+            return x[i] < y[i];
+    const char16_t xNext = x.size() > common ? x[common].unicode() : u'|';
+    const char16_t yNext = y.size() > common ? y[common].unicode() : u'|';
+    return xNext < yNext;
+}
+
+// The rank of each of the Count vocabulary keys among the others.
+template <int Count, typename KeyOf>
+std::array<quint32, Count> keyRanks(KeyOf keyOf)
+{
+    std::array<quint32, Count> ranks{};
+    for (int a = 0; a < Count; ++a)
+        for (int b = 0; b < Count; ++b)
+            ranks[size_t(a)] += fieldLess(keyOf(b), keyOf(a)) ? 1 : 0;
+    return ranks;
+}
+
+// Holdings that share a card number are ordered by their merge keys. Where
+// a number's holdings are of the set's own card of that number and their
+// keys differ only in finish, edition, condition or grading company, as is
+// usual, each gets a code, made from what was read of it in the collection's
+// order, that orders them as their keys would: a large collection's many
+// copies are then not read again and compared field by field.
+class SetTies
+{
+public:
+    // Marks the holding coded when a code can order it, with its fields'
+    // places among the set's values in its code until the set is coded.
+    void note(SortItem &item)
+    {
+        static const auto conditionRanks = keyRanks<7>([](int c) { return conditionKey(Condition(c)); });
+        static const auto companyRanks = keyRanks<7>([](int c) { return gradingCompanyKey(GradingCompany(c)); });
+        const CardEntry &entry = *item.entry;
+        const QStringView edition = entry.edition.isEmpty() ? QStringView(u"unlimited") : QStringView(entry.edition);
+        item.coded = ownCard(entry) && QStringView(entry.gradeNote).trimmed().isEmpty()
+            && quint32(entry.condition) < 7 && quint32(entry.gradeCompany) < 7
+            && !entry.variant.contains(QLatin1Char('|')) && !edition.contains(QLatin1Char('|'));
+        if (!item.coded)
+            return;
+        item.tie = quint64(intern(m_variants, entry.variant)) << 40 | quint64(intern(m_editions, edition)) << 16
+            | conditionRanks[size_t(entry.condition)] << 4 | companyRanks[size_t(entry.gradeCompany)];
+    }
+
+    // The items' ranks hold their numbers' slots. A number with a holding
+    // that cannot be coded has none of its holdings coded.
+    void code(std::vector<SortItem> &items, int slotCount) const
+    {
+        std::vector<char> mixed(size_t(slotCount), 0);
+        for (const SortItem &item : items)
+            if (!item.coded)
+                mixed[size_t(item.rank)] = 1;
+        const std::vector<quint64> variantRanks = ranks(m_variants);
+        const std::vector<quint64> editionRanks = ranks(m_editions);
+        for (SortItem &item : items) {
+            if (mixed[size_t(item.rank)]) {
+                item.coded = false;
+                continue;
+            }
+            item.tie = variantRanks[size_t(item.tie >> 40)] << 40
+                | editionRanks[size_t((item.tie >> 16) & 0xffffff)] << 16 | (item.tie & 0xffff);
+        }
+    }
+
+private:
+    // The card id "<set>-<number>": the holdings of one number then hold
+    // one card.
+    static bool ownCard(const CardEntry &entry)
+    {
+        const QStringView id(entry.cardId);
+        const qsizetype set = entry.setId.size();
+        return id.size() == set + 1 + entry.localId.size() && id.startsWith(entry.setId) && id.at(set) == u'-'
+            && id.endsWith(entry.localId);
+    }
+
+    static quint64 intern(std::vector<QStringView> &values, QStringView value)
+    {
+        const auto found = std::find(values.begin(), values.end(), value);
+        if (found != values.end())
+            return quint64(found - values.begin());
+        values.push_back(value);
+        return values.size() - 1;
+    }
+
+    static std::vector<quint64> ranks(const std::vector<QStringView> &values)
+    {
+        std::vector<quint64> ranks(values.size(), 0);
+        for (size_t a = 0; a < values.size(); ++a)
+            for (size_t b = 0; b < values.size(); ++b)
+                ranks[a] += fieldLess(values[b], values[a]) ? 1 : 0;
+        return ranks;
+    }
+
+    std::vector<QStringView> m_variants;
+    std::vector<QStringView> m_editions;
+};
+
 bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSortMode mode)
 {
     if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
         return a.price > b.price;
     if (a.rank != b.rank)
         return a.rank < b.rank;
+    if (a.coded && b.coded)
+        return a.tie < b.tie;
     return compareEntryKeys(*a.entry, *b.entry) < 0;
 }
 
 // Orders one set's holdings, whose ranks hold their numbers' slots; returns
 // how many distinct card numbers they hold.
-int sortSetItems(std::vector<SortItem> &items, const SetNumbers &numbers, CollectionTreeModel::CardSortMode mode)
+int sortSetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties,
+                 CollectionTreeModel::CardSortMode mode)
 {
+    ties.code(items, numbers.count());
     const std::vector<int> ranks = numbers.ranks();
     for (SortItem &item : items)
         item.rank = ranks[size_t(item.rank)];
@@ -162,9 +274,12 @@ int sortSetItems(std::vector<SortItem> &items, const SetNumbers &numbers, Collec
 int sortSetItems(std::vector<SortItem> &items, CollectionTreeModel::CardSortMode mode)
 {
     SetNumbers numbers;
-    for (SortItem &item : items)
+    SetTies ties;
+    for (SortItem &item : items) {
         item.rank = numbers.slotOf(item.entry->localId);
-    return sortSetItems(items, numbers, mode);
+        ties.note(item);
+    }
+    return sortSetItems(items, numbers, ties, mode);
 }
 
 // The group facts of a language, series or set row; null for a card row.
@@ -232,11 +347,13 @@ struct SetGroup
     int total = 0;
     std::vector<SortItem> items;
     SetNumbers numbers;
+    SetTies ties;
 
     void add(const CardEntry &entry, int row)
     {
         SortItem item = sortItem(entry, row);
         item.rank = numbers.slotOf(entry.localId);
+        ties.note(item);
         items.push_back(item);
     }
 };
@@ -392,7 +509,6 @@ void CollectionTreeModel::rebuild()
     beginResetModel();
     delete m_root;
     m_root = new GroupNode;
-    m_cardPool.reset();
     m_cardNodes.clear();
     m_requestedArtwork.clear();
     if (!m_collection) {
@@ -402,8 +518,14 @@ void CollectionTreeModel::rebuild()
 
     const QList<CardEntry> &entries = m_collection->entries();
     m_cardNodes.assign(size_t(entries.size()), nullptr);
-    // One allocation for every card row, not one each.
-    m_cardPool = std::make_unique<Node[]>(size_t(entries.size()));
+    // One block for every card row, not one allocation each, kept from one
+    // rebuild to the next unless it is far too large: every field of a card
+    // row is set again below.
+    const size_t cards = size_t(entries.size());
+    if (m_cardPoolSize < cards || m_cardPoolSize / 4 > cards) {
+        m_cardPool = std::make_unique<Node[]>(cards);
+        m_cardPoolSize = cards;
+    }
     size_t pooled = 0;
     const int languageCount = int(allLanguages().size());
     // Set groups of each language, in the order their keys were first met.
@@ -488,13 +610,14 @@ void CollectionTreeModel::rebuild()
                 setNode->releaseDate = set->releaseDate;
                 setNode->order = set->order;
                 setNode->totalCards = set->total;
-                setNode->ownedNumbers = sortSetItems(set->items, set->numbers, mode);
+                setNode->ownedNumbers = sortSetItems(set->items, set->numbers, set->ties, mode);
                 setNode->children.reserve(qsizetype(set->items.size()));
                 qint64 count = 0;
                 double value = 0.0;
                 for (const SortItem &item : set->items) {
                     Node *card = &m_cardPool[pooled++];
                     card->type = CardNode;
+                    Q_ASSERT(card->children.isEmpty());
                     card->parent = setNode;
                     card->row = int(setNode->children.size());
                     setNode->children.append(card);

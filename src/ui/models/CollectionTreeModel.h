@@ -166,6 +166,7 @@ private:
     GroupNode *m_root = nullptr;
     // The card rows, in one block; set nodes point into it.
     std::unique_ptr<Node[]> m_cardPool;
+    size_t m_cardPoolSize = 0;
     // The card node of each collection row (null for rows the tree leaves
     // out), as of the last rebuild.
     std::vector<Node *> m_cardNodes;
