@@ -199,16 +199,29 @@ bool checkSmallStart(QApplication &app, QTextStream &out, const QString &folder)
     return filled < 1500 && worst < 200;
 }
 
+// Each measured twice, alternately, and the quicker of the two taken: on a
+// shared machine a run now and then takes twice its time.
 bool checkLargeStart(QTextStream &out, const QString &folder, const QString &grab)
 {
     const QString path = writeCollection(folder, kLargeHoldings);
     out << "\ncollection: " << kLargeHoldings << " holdings in " << QFileInfo(path).size() / 1024 << " KiB\n";
     out.flush();
 
-    const ModelAlone alone = openModelAlone(path);
-    const long baseKiB = pv::bench::statusKiB("VmRSS:");
-    WindowStart start = startWindow(path);
-    const long windowKiB = pv::bench::statusKiB("VmRSS:");
+    ModelAlone alone;
+    WindowStart start;
+    long residentKiB = 0;
+    for (int run = 0; run < 2; ++run) {
+        const ModelAlone model = openModelAlone(path);
+        if (run == 0 || model.cpuMs < alone.cpuMs)
+            alone = model;
+        start.window.reset();
+        WindowStart window = startWindow(path);
+        window.window->collection()->setDirty(false);
+        if (run == 0 || window.cpuMs < start.cpuMs) {
+            residentKiB = pv::bench::statusKiB("VmRSS:");
+            start = std::move(window);
+        }
+    }
     const double ratio = start.cpuMs / alone.cpuMs;
     out << "reader and model alone:   " << qRound(alone.cpuMs) << " ms CPU, " << alone.wallMs << " ms wall  ("
         << alone.rows << " top rows)\n";
@@ -219,11 +232,11 @@ bool checkLargeStart(QTextStream &out, const QString &folder, const QString &gra
     out << "window / alone:           " << QString::number(ratio, 'f', 2) << " CPU, "
         << QString::number(double(start.usable) / double(std::max<qint64>(1, alone.wallMs)), 'f', 2)
         << " wall  (target at most 2)\n";
-    out << "memory held by the window: " << (windowKiB - baseKiB) / 1024 << " MiB\n";
+    out << "resident with the window: " << residentKiB / 1024 << " MiB (peak of the run "
+        << pv::bench::statusKiB("VmHWM:") / 1024 << " MiB)\n";
     out.flush();
-    if (!grab.isEmpty())
-        start.window->grab().save(grab);
-    start.window->collection()->setDirty(false);
+    if (!grab.isEmpty() && !start.window->grab().save(grab))
+        std::fprintf(stderr, "cannot save %s\n", qPrintable(grab));
     return ratio <= 2.0;
 }
 
