@@ -28,7 +28,10 @@ constexpr int HoldingCount = 50000;
 constexpr int RebuildRuns = 15;
 constexpr int SearchRuns = 31;
 constexpr int BurstSize = 1000;
-constexpr int GrowthRuns = 5;
+// Runs of each size in the growth: more for the smaller ones, whose short
+// rebuilds a busy machine's interruptions would otherwise sway.
+constexpr int GrowthRunHoldings = 2000000;
+constexpr int MinGrowthRuns = 5;
 constexpr double MaxGrowth = 11.0;
 
 double medianMs(int runs, const std::function<void()> &work)
@@ -74,7 +77,8 @@ double rebuildCpuMs(const CardCatalog &catalog, int holdings)
     CollectionTreeModel tree;
     tree.setCollection(&collection);
     std::vector<double> times;
-    for (int run = 0; run < GrowthRuns; ++run) {
+    const int runs = std::max(MinGrowthRuns, GrowthRunHoldings / holdings);
+    for (int run = 0; run < runs; ++run) {
         const double start = bench::threadCpuMs();
         tree.rebuild();
         times.push_back(bench::threadCpuMs() - start);

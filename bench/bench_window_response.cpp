@@ -28,6 +28,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLineEdit>
+#include <QSortFilterProxyModel>
 #include <QUndoStack>
 
 #include <functional>
@@ -100,11 +101,23 @@ public:
         };
         while (!loaded() && clock.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        // A loaded catalog goes on to collect its cards' rarities in the
+        // background; that is no part of any action timed here.
+        const auto resolving = [catalog] {
+            for (Language language : allLanguages())
+                if (catalog->isResolvingRarities(language))
+                    return true;
+            return false;
+        };
+        while (resolving() && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         bench::fillFromCatalog(*m_window.collection(), *catalog, holdings);
         bench::fillFromCatalog(m_mirror, *catalog, holdings);
         m_tree.setCollection(&m_mirror);
         m_search.setCatalog(catalog);
         m_search.setCollection(&m_mirror);
+        m_searchProxy.setSortRole(CollectionSearchModel::SortKeyRole);
+        m_searchProxy.setSourceModel(&m_search);
         QSet<QString> owned;
         for (const CardEntry &entry : m_mirror.entries())
             owned.insert(ownedCardKey(entry.lang, entry.cardId));
@@ -142,7 +155,10 @@ public:
                 type(edit, word.left(length - 1));
                 m_window.runSearch();
                 settle();
+                // The field shows the letter as it is typed; the search
+                // runs when typing pauses.
                 type(edit, typed);
+                settle();
                 figure.window.time([&] { m_window.runSearch(); });
                 CatalogQuery query;
                 query.text = typed;
@@ -225,11 +241,14 @@ private:
         edit->setText(text);
     }
 
-    // What the dock does for a collection keystroke, on the models alone.
+    // What the dock does for a collection keystroke, on the models alone:
+    // the search and the sorting proxy in front of it, which maps the new
+    // rows when asked for them.
     void searchCollection(const CatalogQuery &query)
     {
         m_search.setLanguageFilter(std::nullopt);
         m_search.setQuery(query);
+        m_searchProxy.rowCount();
     }
 
     void searchCatalog(const CatalogQuery &query)
@@ -279,6 +298,7 @@ private:
     Collection m_mirror;
     CollectionTreeModel m_tree;
     CollectionSearchModel m_search;
+    QSortFilterProxyModel m_searchProxy;
     SetCardsModel m_catalogModel{nullptr, m_window.priceIndex(), m_window.catalog()};
 };
 

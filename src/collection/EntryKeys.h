@@ -14,6 +14,9 @@ QString formatEntryKey(Language language, const QString &cardId, const QString &
                        const QString &edition, Condition condition, GradingCompany company,
                        const QString &gradeNote);
 QString entryKey(const CardEntry &entry);
+// entryKey(a) compared with entryKey(b) (negative, 0, positive), without
+// making either key.
+int compareEntryKeys(const CardEntry &a, const CardEntry &b);
 
 // The set key of the holding's set ("ja:SV3").
 QString entrySetKey(const CardEntry &entry);

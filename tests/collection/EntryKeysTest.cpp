@@ -55,6 +55,21 @@ private slots:
         CardEntry piped = percent;
         piped.cardId = QStringLiteral("a|b");
         QCOMPARE(entryKey(piped).count(QLatin1Char('|')), 7);
+
+        // Compared without being made, keys order as their texts do ("holo|"
+        // after "holofoil|", a "|" inside a card id).
+        CardEntry foil = entry;
+        foil.variant = QStringLiteral("holofoil");
+        CardEntry beforePipe = piped;
+        beforePipe.cardId = QStringLiteral("a");
+        CardEntry japanese = piped;
+        japanese.lang = Language::Japanese;
+        const QList<CardEntry> all{entry,        emptyEdition, unlimited, unstated, normal,     spaced, tight,
+                                   ungradedNote, percent,      piped,     foil,     beforePipe, japanese};
+        const auto sign = [](int value) { return (value > 0) - (value < 0); };
+        for (const CardEntry &a : all)
+            for (const CardEntry &b : all)
+                QCOMPARE(sign(compareEntryKeys(a, b)), sign(entryKey(a).compare(entryKey(b))));
     }
 
     void setKeysAndValues()

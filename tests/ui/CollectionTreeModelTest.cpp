@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QPixmap>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -225,6 +226,47 @@ private Q_SLOTS:
         QCOMPARE(numbers(), (QStringList{"20", "1", "3", "25", "30"}));
         QVERIFY(Tree::cardLessThan(collection.entries().at(2), custom, Tree::CardSortMode::Price));
         QVERIFY(!Tree::cardLessThan(custom, custom, Tree::CardSortMode::Price));
+    }
+
+    // Many copies of one number, alike or nearly: each order lists them as
+    // comparing holding by holding would, whatever their keys hold.
+    void ordersCopiesOfANumberByTheirKeys()
+    {
+        const QStringList numbers{"1", "01", "TG1", "2a"};
+        const QStringList variants{"normal", "holo", "holofoil", "a", "reverse"};
+        const QStringList editions{"", "firstEdition", "shadowless"};
+        const QStringList notes{"", " 9", "10"};
+        QRandomGenerator random(11);
+        QList<CardEntry> entries;
+        for (int i = 0; i < 600; ++i) {
+            const QString number = numbers.at(int(random.bounded(numbers.size())));
+            CardEntry entry = holding(QStringLiteral("s"), number, QStringLiteral("C"), random.bounded(3) * 2.0);
+            // Copies of "2a" also differ by card and grade note.
+            const bool mixed = number == QLatin1String("2a");
+            if (mixed && random.bounded(8) == 0)
+                entry.cardId = QStringLiteral("other-") + number;
+            entry.variant = mixed && random.bounded(4) == 0 ? QStringLiteral("a|b")
+                                                            : variants.at(int(random.bounded(variants.size())));
+            entry.edition = editions.at(int(random.bounded(editions.size())));
+            entry.condition = Condition(random.bounded(7));
+            entry.gradeCompany = GradingCompany(random.bounded(3));
+            entry.gradeNote = mixed ? notes.at(int(random.bounded(notes.size()))) : QString();
+            entries.append(entry);
+        }
+        Collection collection;
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        Tree model;
+        model.setCollection(&collection);
+        for (const Tree::CardSortMode mode : {Tree::CardSortMode::Number, Tree::CardSortMode::Price}) {
+            model.setCardSortMode(mode);
+            const QModelIndex set = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
+            QCOMPARE(model.rowCount(set), entries.size());
+            for (int row = 1; row < model.rowCount(set); ++row) {
+                const CardEntry &before = collection.entries().at(model.entryIndexAt(model.index(row - 1, 0, set)));
+                const CardEntry &after = collection.entries().at(model.entryIndexAt(model.index(row, 0, set)));
+                QVERIFY2(!Tree::cardLessThan(after, before, mode), qPrintable(entryKey(after)));
+            }
+        }
     }
 
     void followsTheCollectionAtOnce()

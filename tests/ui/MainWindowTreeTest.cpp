@@ -355,6 +355,34 @@ private Q_SLOTS:
         QVERIFY(!tree()->isFirstColumnSpanned(0, sv03));
     }
 
+    // A file opens with every group row expanded and spanned and no holding in
+    // focus, even the one focused before; Expand all does the same.
+    void openingAndExpandAllExpandEveryGroupRow()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("expanded.tmk"));
+        QVERIFY(m_window->saveToFile(path));
+        select(entryKey(collection().entries().at(1)));
+        tree()->collapseAll();
+        const std::function<void(const QModelIndex &)> expectExpanded = [&](const QModelIndex &parent) {
+            const QAbstractItemModel *model = tree()->model();
+            for (int row = 0; row < model->rowCount(parent); ++row) {
+                const QModelIndex index = model->index(row, 0, parent);
+                const bool card = model->rowCount(index) == 0;
+                QCOMPARE(tree()->isExpanded(index), !card);
+                QCOMPARE(tree()->isFirstColumnSpanned(row, parent), !card);
+                expectExpanded(index);
+            }
+        };
+        m_window->openFile(path);
+        QCOMPARE(tree()->model()->rowCount(), 2);
+        expectExpanded(QModelIndex());
+        QVERIFY(!tree()->currentIndex().isValid());
+
+        tree()->collapseAll();
+        m_window->findChild<QAction *>(QStringLiteral("actionExpandAll"))->trigger();
+        expectExpanded(QModelIndex());
+    }
+
     void namesStayReadableAndValuesInView()
     {
         // Themed as the program always is, with cells as wide as a collection's usually are.

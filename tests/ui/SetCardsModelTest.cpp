@@ -209,6 +209,12 @@ private Q_SLOTS:
         QCOMPARE(model.index(0, 3).data(Qt::DecorationRole).value<QPixmap>().size(), QSize(66, 22));
         QVERIFY(!model.index(0, 1).data(Qt::DecorationRole).isValid());
         QVERIFY(!model.index(2, 0).data(Qt::DecorationRole).isValid());
+        // A picture fetched again replaces the one made to fit from it.
+        const QString cachedUrl = cardImageUrl(cachedBase, false);
+        pv::test::cachePicture(*m_client, cachedUrl, QSize(440, 610), Qt::green);
+        Q_EMIT m_client->imageReady(0, cachedUrl, QPixmap());
+        QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QPixmap>().toImage().pixelColor(22, 30),
+                 QColor(Qt::green));
 
         // A missing thumbnail and a missing set logo (ex11 has no symbol) are
         // asked for once, however often a view paints.

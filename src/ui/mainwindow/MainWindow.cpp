@@ -130,7 +130,7 @@ void MainWindow::connectActions()
     connect(ui->actionSave, &QAction::triggered, this, [this] { save(); });
     connect(ui->actionSaveAs, &QAction::triggered, this, [this] { saveAs(); });
     connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
-    connect(ui->actionExpandAll, &QAction::triggered, ui->collectionTree, &QTreeView::expandAll);
+    connect(ui->actionExpandAll, &QAction::triggered, this, &MainWindow::expandWholeTree);
     connect(ui->actionCollapseAll, &QAction::triggered, ui->collectionTree, &QTreeView::collapseAll);
     connect(ui->actionClearLabels, &QAction::triggered, this, &MainWindow::clearLabels);
     connect(ui->actionPrintLabels, &QAction::triggered, this, &MainWindow::printLabels);

@@ -119,12 +119,13 @@ public:
 
     // ---- tree (MainWindowTree.cpp) ----
     void expandAncestors(const QModelIndex &index);
-    // Spans the first column of every language, series and set row below parent.
-    void spanGroupRows(const QModelIndex &parent = QModelIndex());
+    // Spans (or no longer spans) the first column of every language, series
+    // and set row below parent.
+    void spanGroupRows(const QModelIndex &parent = QModelIndex(), bool span = true);
+    // Expands every language, series and set row.
     void expandWholeTree();
     // Keep the expanded rows of the tree across a rebuild of its model.
     void saveExpansionState();
-    void restoreExpansionAfterReset();
     void revealSets(const QSet<QString> &setKeys);
     // Commands on one holding, given its row in the collection; a row that
     // no longer exists makes them do nothing.
@@ -213,7 +214,13 @@ private:
     static void stretchNameColumn(QAbstractItemView *view, QHeaderView *header, int column);
     void setUpSortCombo();
     void collectExpandedKeys(const QModelIndex &parent);
-    void restoreExpandedRows(const QModelIndex &parent);
+    // Expands the group rows below parent whose keys are given, or all of
+    // them when none are.
+    void expandGroupRows(const QModelIndex &parent, const QSet<QString> *keys);
+    // Expansion, layout, spans and current row of the tree after its model was rebuilt.
+    void layOutTreeAfterReset();
+    // The tree row of the holding the card panel shows; invalid when none.
+    QModelIndex focusedTreeIndex() const;
     void selectFocusedRow();
     void keepFocusedRowCurrent();
     void setUpBindersDock();
@@ -275,6 +282,8 @@ private:
 
     QString focusKey;
     QSet<QString> expandedKeys;
+    // The next rebuild of the tree expands it whole (a file just opened).
+    bool m_expandWholeTreeOnReset = false;
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;

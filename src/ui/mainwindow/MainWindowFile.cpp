@@ -116,15 +116,21 @@ void MainWindow::openFile(const QString &path)
     const int entries = result.entries.size();
     const int sets = result.sets.size();
     const int points = result.history.size();
+    // The tree of the new contents opens fully expanded, with no holding in focus.
+    focusKey.clear();
+    m_expandWholeTreeOnReset = true;
     m_collection->replaceContents(std::move(result.entries), std::move(result.sets), std::move(result.history),
                                   std::move(result.binders), std::move(result.labelStyle));
+    if (m_expandWholeTreeOnReset) {
+        m_expandWholeTreeOnReset = false;
+        expandWholeTree();
+    }
     m_collection->setFilePath(path);
     m_collection->setDirty(false);
     m_undoStack->clear();
     changedOutsideUndo = false;
     ui->cardDetails->clear();
     focusKey.clear();
-    expandWholeTree();
 
     Log::info(kFileCategory, tr("Opened %1: %2 entries, %3 sets, %4 history points.")
                                  .arg(info.fileName())

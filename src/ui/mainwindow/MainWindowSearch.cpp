@@ -8,18 +8,26 @@
 #include "ui/models/CollectionSearchModel.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/models/SetCardsModel.h"
+#include "ui/widgets/CachedScrollBar.h"
 #include "ui/widgets/CardSearchBar.h"
+#include "ui/widgets/StatusLine.h"
 #include "ui_MainWindow.h"
 
 #include <QAction>
+#include <QBoxLayout>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLayout>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMenu>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
+#include <QStyleOptionViewItem>
+#include <QTableView>
 
 namespace pv {
 
@@ -31,6 +39,67 @@ constexpr int allLanguagesData = -1;
 constexpr int catalogSearchLimit = 2000;
 constexpr int minimumNameLength = 2;
 constexpr int searchDelayMs = 150;
+
+// Set while a result table is laid out for a search, which fits the name
+// column itself once the other columns have their widths.
+bool layingOutResults = false;
+
+// The collection results' name column takes the room the other columns
+// leave, but never less than a typical card name needs: below that the table
+// scrolls sideways. True when it changed the column.
+bool fitNameColumn(QTableView *view)
+{
+    QHeaderView *header = view->horizontalHeader();
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.text = QStringLiteral("Charizard ex");
+    const int floor = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
+    const int others = header->length() - header->sectionSize(0);
+    const bool stretch = view->viewport()->width() - others >= floor;
+    const auto mode = stretch ? QHeaderView::Stretch : QHeaderView::Interactive;
+    bool changed = false;
+    if (header->sectionResizeMode(0) != mode) {
+        header->setSectionResizeMode(0, mode);
+        changed = true;
+    }
+    if (!stretch && header->sectionSize(0) < floor) {
+        header->resizeSection(0, floor);
+        changed = true;
+    }
+    return changed;
+}
+
+// Shows a search's status. A text that changes the status line's size has
+// the dock laid out at once: the results are then measured and painted at
+// their new height only.
+void showSearchStatus(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    auto *line = qobject_cast<StatusLine *>(label->parentWidget());
+    QWidget *dock = line ? line->parentWidget() : nullptr;
+    if (line && line->followLabel() && dock && dock->layout())
+        dock->layout()->activate();
+}
+
+// Lays a result table out for the rows a search has just put in it, before
+// it is painted. Left to itself the table paints with the old column widths,
+// measures the new rows' contents only then, and paints all of it again: the
+// columns sized to their contents are measured here, once, with the header's
+// signals held back, since the reset already has the whole table repainted.
+void layOutResults(QTableView *view, bool nameFitted)
+{
+    if (!view->isVisible())
+        return;
+    const QSignalBlocker blocker(view->horizontalHeader());
+    const QScopedValueRollback<bool> layingOut(layingOutResults, true);
+    view->doItemsLayout();
+    // The table shows or hides its scroll bars through the event loop; done
+    // now, the narrower or wider rows are measured here too.
+    QCoreApplication::sendPostedEvents(view, QEvent::MetaCall);
+    if (nameFitted && fitNameColumn(view))
+        view->doItemsLayout();
+}
 
 } // namespace
 
@@ -49,6 +118,12 @@ void MainWindow::setUpSearchDock()
     m_searchProxy->setSortRole(CollectionSearchModel::SortKeyRole);
     m_searchProxy->setSourceModel(m_searchModel);
     QTableView *collectionResults = ui->collectionResults;
+    // The result tables are laid out again on every keystroke, and their
+    // scroll bars repainted with them: they keep their picture.
+    for (QTableView *results : {collectionResults, ui->catalogResults}) {
+        results->setVerticalScrollBar(new CachedScrollBar(Qt::Vertical));
+        results->setHorizontalScrollBar(new CachedScrollBar(Qt::Horizontal));
+    }
     collectionResults->setModel(m_searchProxy);
     collectionResults->verticalHeader()->hide();
     // Rows as high as their text: the header's default, made for its own
@@ -62,13 +137,25 @@ void MainWindow::setUpSearchDock()
         combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         combo->setSizePolicy(QSizePolicy::Fixed, combo->sizePolicy().verticalPolicy());
     }
+    // The status changes with every search: the dock is laid out again only
+    // when it changes the line's size.
+    if (auto *dockLayout = qobject_cast<QBoxLayout *>(ui->searchDockContents->layout())) {
+        const int place = dockLayout->indexOf(ui->searchStatus);
+        dockLayout->insertWidget(place, new StatusLine(ui->searchStatus, ui->searchDockContents));
+    }
     // In both result tables Tab moves on to the next control.
     collectionResults->setTabKeyNavigation(false);
     ui->catalogResults->setTabKeyNavigation(false);
     QHeaderView *header = collectionResults->horizontalHeader();
     for (int column = 1; column < CollectionSearchModel::ColumnCount; ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    stretchNameColumn(collectionResults, header, 0);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    const auto fitName = [collectionResults] {
+        if (!layingOutResults)
+            fitNameColumn(collectionResults);
+    };
+    connect(header, &QHeaderView::sectionResized, collectionResults, fitName);
+    connect(collectionResults->horizontalScrollBar(), &QScrollBar::rangeChanged, collectionResults, fitName);
     // Sized to the rows in view: measuring far beyond them on every reset
     // froze the window for a fifth of a second.
     header->setResizeContentsPrecision(0);
@@ -170,10 +257,13 @@ void MainWindow::onSearchScopeChanged()
 void MainWindow::runSearch()
 {
     const CatalogQuery query = ui->searchBar->query();
-    if (ui->searchScopeCombo->currentData().toInt() == catalogScope)
+    if (ui->searchScopeCombo->currentData().toInt() == catalogScope) {
         searchCatalog(query);
-    else
+        layOutResults(ui->catalogResults, false);
+    } else {
         searchCollection(query);
+        layOutResults(ui->collectionResults, true);
+    }
 }
 
 void MainWindow::onSearchTimeout()
@@ -187,8 +277,9 @@ void MainWindow::searchCollection(const CatalogQuery &query)
     m_searchModel->setLanguageFilter(language >= 0 ? std::optional<Language>(Language(language)) : std::nullopt);
     m_searchModel->setQuery(query);
     if (query.isEmpty()) {
-        ui->searchStatus->setText(tr("Search your collection by name, by the number printed on the card "
-                                     "(\"005\" or \"005/165\"), or by how many cards the set has."));
+        showSearchStatus(ui->searchStatus,
+                         tr("Search your collection by name, by the number printed on the card "
+                            "(\"005\" or \"005/165\"), or by how many cards the set has."));
         return;
     }
     const int rows = m_searchProxy->rowCount();
@@ -203,7 +294,7 @@ void MainWindow::searchCollection(const CatalogQuery &query)
         status += QLatin1Char(' ')
                   + tr("The set sizes are not known for this document, so the card count was ignored; "
                        "a price refresh fills them in.");
-    ui->searchStatus->setText(status);
+    showSearchStatus(ui->searchStatus, status);
 
     // The result stays selected in the table only: the tree and the card
     // panel keep the holding the user is working on.
@@ -218,15 +309,17 @@ void MainWindow::searchCatalog(const CatalogQuery &query)
 {
     if (query.isEmpty()) {
         m_catalogResultsModel->clear();
-        ui->searchStatus->setText(tr("Search every card there is by name, by the number printed on the card "
-                                     "(\"005\" or \"005/165\"), or by how many cards the set has."));
+        showSearchStatus(ui->searchStatus,
+                         tr("Search every card there is by name, by the number printed on the card "
+                            "(\"005\" or \"005/165\"), or by how many cards the set has."));
         return;
     }
     if (query.number.trimmed().isEmpty() && query.printedTotal < 1
         && query.text.trimmed().size() < minimumNameLength) {
         m_catalogResultsModel->clear();
-        ui->searchStatus->setText(
-            tr("Type at least %n character(s) of the name, or a card number.", nullptr, minimumNameLength));
+        showSearchStatus(ui->searchStatus,
+                         tr("Type at least %n character(s) of the name, or a card number.", nullptr,
+                            minimumNameLength));
         return;
     }
     const int languageData = ui->searchLanguageCombo->currentData().toInt();
@@ -237,9 +330,10 @@ void MainWindow::searchCatalog(const CatalogQuery &query)
     const Language language = Language(languageData);
     if (m_catalog->state(language) != CatalogState::Ready) {
         m_catalogResultsModel->clear();
-        ui->searchStatus->setText(m_catalog->isRefreshing(language)
-                                      ? tr("Building the card index...")
-                                      : tr("The card catalog is not available yet. Open Add Cards and press Refresh."));
+        showSearchStatus(ui->searchStatus,
+                         m_catalog->isRefreshing(language)
+                             ? tr("Building the card index...")
+                             : tr("The card catalog is not available yet. Open Add Cards and press Refresh."));
         return;
     }
     // Collected again only after the collection changed: a keystroke would
@@ -256,13 +350,14 @@ void MainWindow::searchCatalog(const CatalogQuery &query)
     m_catalogResultsModel->setCards(result.cards);
     ui->catalogResults->scrollToTop();
     if (result.total == 0)
-        ui->searchStatus->setText(tr("No card matches. Check the number, or widen the search."));
+        showSearchStatus(ui->searchStatus, tr("No card matches. Check the number, or widen the search."));
     else if (result.truncated)
-        ui->searchStatus->setText(tr("%1 matches; showing the first %2. Double-click a card to add it.")
-                                      .arg(result.total)
-                                      .arg(result.cards.size()));
+        showSearchStatus(ui->searchStatus,
+                         tr("%1 matches; showing the first %2. Double-click a card to add it.")
+                             .arg(result.total)
+                             .arg(result.cards.size()));
     else
-        ui->searchStatus->setText(tr("%n match(es). Double-click a card to add it.", nullptr, result.total));
+        showSearchStatus(ui->searchStatus, tr("%n match(es). Double-click a card to add it.", nullptr, result.total));
 }
 
 void MainWindow::showCardInTree(int entryIndex, bool raise)

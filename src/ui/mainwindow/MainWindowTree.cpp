@@ -57,17 +57,13 @@ void MainWindow::setUpTree()
     // froze the window for a fifth of a second.
     header->setResizeContentsPrecision(0);
     stretchNameColumn(ui->collectionTree, header, CollectionTreeModel::NameColumn);
-    spanGroupRows();
+    layOutTreeAfterReset();
 
     connect(ui->collectionTree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onCurrentTreeRowChanged(current); });
     connect(ui->collectionTree, &QWidget::customContextMenuRequested, this, &MainWindow::showTreeContextMenu);
     connect(m_treeModel, &QAbstractItemModel::modelAboutToBeReset, this, &MainWindow::saveExpansionState);
-    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &MainWindow::restoreExpansionAfterReset);
-    connect(m_treeModel, &QAbstractItemModel::modelReset, this, [this] {
-        spanGroupRows();
-        keepFocusedRowCurrent();
-    });
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &MainWindow::layOutTreeAfterReset);
     connect(ui->cardDetails, &CardDetailsWidget::entryEdited, this, &MainWindow::onEntryEdited);
     connect(ui->actionRemoveEntry, &QAction::triggered, this, &MainWindow::removeSelectedCard);
 }
@@ -162,11 +158,29 @@ void MainWindow::showFocusedEntry()
     ui->cardDetails->clear();
 }
 
+// The holding's row is looked for among the cards of its set only.
+QModelIndex MainWindow::focusedTreeIndex() const
+{
+    if (focusKey.isEmpty())
+        return QModelIndex();
+    const int entry = m_collection->indexOfEntry(focusKey);
+    if (entry < 0)
+        return QModelIndex();
+    const QModelIndex set = m_treeModel->indexForSetKey(entrySetKey(m_collection->entries().at(entry)));
+    const int cards = set.isValid() ? m_treeModel->rowCount(set) : 0;
+    for (int row = 0; row < cards; ++row) {
+        const QModelIndex card = m_treeModel->index(row, 0, set);
+        if (m_treeModel->entryIndexAt(card) == entry)
+            return card;
+    }
+    return QModelIndex();
+}
+
 // A reset forgets the tree's current row: the row of the holding the panel
 // shows becomes current again, so the two stay in step.
 void MainWindow::keepFocusedRowCurrent()
 {
-    const QModelIndex index = focusKey.isEmpty() ? QModelIndex() : m_treeModel->indexForEntryKey(focusKey);
+    const QModelIndex index = focusedTreeIndex();
     if (index.isValid())
         ui->collectionTree->setCurrentIndex(index);
     else
@@ -176,9 +190,7 @@ void MainWindow::keepFocusedRowCurrent()
 // Makes the tree row of the focus holding current and scrolls to it.
 void MainWindow::selectFocusedRow()
 {
-    if (focusKey.isEmpty())
-        return;
-    const QModelIndex index = m_treeModel->indexForEntryKey(focusKey);
+    const QModelIndex index = focusedTreeIndex();
     if (!index.isValid())
         return;
     ui->collectionTree->setCurrentIndex(index);
@@ -329,6 +341,8 @@ void MainWindow::saveExpansionState()
     collectExpandedKeys(QModelIndex());
 }
 
+// Card rows have nothing to expand: only language, series and set rows are
+// looked at.
 void MainWindow::collectExpandedKeys(const QModelIndex &parent)
 {
     const int rows = m_treeModel->rowCount(parent);
@@ -339,39 +353,55 @@ void MainWindow::collectExpandedKeys(const QModelIndex &parent)
         const QString key = index.data(CollectionTreeModel::NodeKeyRole).toString();
         if (!key.isEmpty())
             expandedKeys.insert(key);
-        collectExpandedKeys(index);
+        if (index.data(CollectionTreeModel::NodeTypeRole).toInt() != CollectionTreeModel::SetNode)
+            collectExpandedKeys(index);
     }
 }
 
-void MainWindow::restoreExpansionAfterReset()
+// After a reset the view has forgotten its expanded and spanned rows and
+// waits to lay the tree out again. Expanding rows now only records them; the
+// one layout then runs before any row is spanned, because with spanned rows
+// the view looks every row it lays out up among them (a cost per card row).
+void MainWindow::layOutTreeAfterReset()
 {
-    if (!expandedKeys.isEmpty())
-        restoreExpandedRows(QModelIndex());
-}
-
-void MainWindow::restoreExpandedRows(const QModelIndex &parent)
-{
-    const int rows = m_treeModel->rowCount(parent);
-    for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = m_treeModel->index(row, 0, parent);
-        if (!expandedKeys.contains(index.data(CollectionTreeModel::NodeKeyRole).toString()))
-            continue;
-        ui->collectionTree->expand(index);
-        restoreExpandedRows(index);
+    if (m_expandWholeTreeOnReset) {
+        m_expandWholeTreeOnReset = false;
+        expandGroupRows(QModelIndex(), nullptr);
+    } else if (!expandedKeys.isEmpty()) {
+        expandGroupRows(QModelIndex(), &expandedKeys);
     }
+    ui->collectionTree->doItemsLayout();
+    spanGroupRows();
+    keepFocusedRowCurrent();
 }
 
-void MainWindow::spanGroupRows(const QModelIndex &parent)
+void MainWindow::expandGroupRows(const QModelIndex &parent, const QSet<QString> *keys)
 {
     const int rows = m_treeModel->rowCount(parent);
     for (int row = 0; row < rows; ++row) {
         const QModelIndex index = m_treeModel->index(row, 0, parent);
         const int type = index.data(CollectionTreeModel::NodeTypeRole).toInt();
         if (type == CollectionTreeModel::CardNode)
+            return;
+        if (keys && !keys->contains(index.data(CollectionTreeModel::NodeKeyRole).toString()))
             continue;
-        ui->collectionTree->setFirstColumnSpanned(row, parent, true);
+        ui->collectionTree->expand(index);
         if (type != CollectionTreeModel::SetNode)
-            spanGroupRows(index);
+            expandGroupRows(index, keys);
+    }
+}
+
+void MainWindow::spanGroupRows(const QModelIndex &parent, bool span)
+{
+    const int rows = m_treeModel->rowCount(parent);
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = m_treeModel->index(row, 0, parent);
+        const int type = index.data(CollectionTreeModel::NodeTypeRole).toInt();
+        if (type == CollectionTreeModel::CardNode)
+            return;
+        ui->collectionTree->setFirstColumnSpanned(row, parent, span);
+        if (type != CollectionTreeModel::SetNode)
+            spanGroupRows(index, span);
     }
 }
 
@@ -384,9 +414,18 @@ void MainWindow::expandAncestors(const QModelIndex &index)
         ui->collectionTree->expand(ancestor);
 }
 
+// Every language, series and set row, laid out once: the spans are taken
+// off while the view records the rows (expanding from one row schedules a
+// single layout instead of laying out at each row) and put back after it.
 void MainWindow::expandWholeTree()
 {
-    ui->collectionTree->expandAll();
+    QTreeView *tree = ui->collectionTree;
+    spanGroupRows(QModelIndex(), false);
+    const int languages = m_treeModel->rowCount();
+    for (int row = 0; row < languages; ++row)
+        tree->expandRecursively(m_treeModel->index(row, 0), 2);
+    tree->doItemsLayout();
+    spanGroupRows();
 }
 
 void MainWindow::revealSets(const QSet<QString> &setKeys)

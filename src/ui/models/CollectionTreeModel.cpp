@@ -14,6 +14,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -46,31 +47,204 @@ bool hasAnyPrice(const CardEntry &entry)
     return entry.customPriceEur > 0 || entry.unitValueEur > 0;
 }
 
-// One holding ready to be ordered inside its set: its price, and the rank of
-// its card number among the set's numbers, worked out once per number rather
-// than once per comparison.
+// One holding ready to be ordered inside its set and made a row: read from
+// the collection once, in the collection's order.
 struct SortItem
 {
     const CardEntry *entry = nullptr;
     int row = -1;
+    // The slot of its card number in its set until the set is ordered, then
+    // the rank of that number.
     int rank = 0;
     double price = -1.0;
-    // The merge key, the last tie-break: made only for holdings that share
-    // their number with another.
-    QString key;
+    int count = 0;
+    double value = 0.0;
+    // Orders the holding among those of its number, when coded (see
+    // SetTies).
+    quint64 tie = 0;
+    bool coded = false;
 };
+
+SortItem sortItem(const CardEntry &entry, int row)
+{
+    return SortItem{&entry, row, 0, orderingPrice(entry), entry.count, entryLineValue(entry), 0, false};
+}
 
 // The natural card-number order: prefix, number, suffix, then the text.
 bool numberLess(const QString &x, const CardNumber &a, const QString &y, const CardNumber &b)
 {
-    if (a.prefix != b.prefix)
+    // Most numbers are digits alone: their empty prefixes and suffixes are
+    // not compared as text.
+    const bool prefixes = !a.prefix.isEmpty() || !b.prefix.isEmpty();
+    if (prefixes && a.prefix != b.prefix)
         return a.prefix < b.prefix;
     if (a.number != b.number)
         return a.number < b.number;
-    if (a.suffix != b.suffix)
+    const bool suffixes = !a.suffix.isEmpty() || !b.suffix.isEmpty();
+    if (suffixes && a.suffix != b.suffix)
         return a.suffix < b.suffix;
     return x < y;
 }
+
+// A set's distinct card numbers, each parsed and ranked once rather than
+// once per comparison. The texts are the holdings' own.
+class SetNumbers
+{
+public:
+    int slotOf(const QString &text)
+    {
+        // Most numbers are a few characters long: those are looked up by
+        // their characters packed into one integer, without hashing text.
+        if (text.size() <= 3) {
+            quint64 packed = quint64(text.size()) << 48;
+            for (qsizetype i = 0; i < text.size(); ++i)
+                packed |= quint64(text.at(i).unicode()) << (16 * i);
+            return slotIn(m_shortSlots, packed, text);
+        }
+        return slotIn(m_slots, QStringView(text), text);
+    }
+
+    int count() const { return int(m_texts.size()); }
+
+    // The rank of each slot's number in the natural order.
+    std::vector<int> ranks() const
+    {
+        std::vector<CardNumber> parsed;
+        parsed.reserve(m_texts.size());
+        for (const QString *text : m_texts)
+            parsed.push_back(parseCardNumber(*text));
+        std::vector<int> order(m_texts.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = int(i);
+        std::sort(order.begin(), order.end(), [&](int a, int b) {
+            return numberLess(*m_texts[size_t(a)], parsed[size_t(a)], *m_texts[size_t(b)], parsed[size_t(b)]);
+        });
+        std::vector<int> rank(order.size());
+        for (size_t at = 0; at < order.size(); ++at)
+            rank[size_t(order[at])] = int(at);
+        return rank;
+    }
+
+private:
+    template <typename Key>
+    int slotIn(QHash<Key, int> &table, const Key &key, const QString &text)
+    {
+        const auto found = table.constFind(key);
+        if (found != table.constEnd())
+            return found.value();
+        const int slot = int(m_texts.size());
+        table.insert(key, slot);
+        m_texts.push_back(&text);
+        return slot;
+    }
+
+    QHash<quint64, int> m_shortSlots;
+    QHash<QStringView, int> m_slots;
+    std::vector<const QString *> m_texts;
+};
+
+// Whether x + "|" comes before y + "|": how two fields of merge keys that
+// hold no "|" order their keys.
+bool fieldLess(QStringView x, QStringView y)
+{
+    const qsizetype common = std::min(x.size(), y.size());
+    for (qsizetype i = 0; i < common; ++i)
+        if (x[i] != y[i])
+            return x[i] < y[i];
+    const char16_t xNext = x.size() > common ? x[common].unicode() : u'|';
+    const char16_t yNext = y.size() > common ? y[common].unicode() : u'|';
+    return xNext < yNext;
+}
+
+// The rank of each of the Count vocabulary keys among the others.
+template <int Count, typename KeyOf>
+std::array<quint32, Count> keyRanks(KeyOf keyOf)
+{
+    std::array<quint32, Count> ranks{};
+    for (int a = 0; a < Count; ++a)
+        for (int b = 0; b < Count; ++b)
+            ranks[size_t(a)] += fieldLess(keyOf(b), keyOf(a)) ? 1 : 0;
+    return ranks;
+}
+
+// Holdings that share a card number are ordered by their merge keys. Where
+// a number's holdings are of the set's own card of that number and their
+// keys differ only in finish, edition, condition or grading company, as is
+// usual, each gets a code, made from what was read of it in the collection's
+// order, that orders them as their keys would: a large collection's many
+// copies are then not read again and compared field by field.
+class SetTies
+{
+public:
+    // Marks the holding coded when a code can order it, with its fields'
+    // places among the set's values in its code until the set is coded.
+    void note(SortItem &item)
+    {
+        static const auto conditionRanks = keyRanks<7>([](int c) { return conditionKey(Condition(c)); });
+        static const auto companyRanks = keyRanks<7>([](int c) { return gradingCompanyKey(GradingCompany(c)); });
+        const CardEntry &entry = *item.entry;
+        const QStringView edition = entry.edition.isEmpty() ? QStringView(u"unlimited") : QStringView(entry.edition);
+        item.coded = ownCard(entry) && QStringView(entry.gradeNote).trimmed().isEmpty()
+            && quint32(entry.condition) < 7 && quint32(entry.gradeCompany) < 7
+            && !entry.variant.contains(QLatin1Char('|')) && !edition.contains(QLatin1Char('|'));
+        if (!item.coded)
+            return;
+        item.tie = quint64(intern(m_variants, entry.variant)) << 40 | quint64(intern(m_editions, edition)) << 16
+            | conditionRanks[size_t(entry.condition)] << 4 | companyRanks[size_t(entry.gradeCompany)];
+    }
+
+    // The items' ranks hold their numbers' slots. A number with a holding
+    // that cannot be coded has none of its holdings coded.
+    void code(std::vector<SortItem> &items, int slotCount) const
+    {
+        std::vector<char> mixed(size_t(slotCount), 0);
+        for (const SortItem &item : items)
+            if (!item.coded)
+                mixed[size_t(item.rank)] = 1;
+        const std::vector<quint64> variantRanks = ranks(m_variants);
+        const std::vector<quint64> editionRanks = ranks(m_editions);
+        for (SortItem &item : items) {
+            if (mixed[size_t(item.rank)]) {
+                item.coded = false;
+                continue;
+            }
+            item.tie = variantRanks[size_t(item.tie >> 40)] << 40
+                | editionRanks[size_t((item.tie >> 16) & 0xffffff)] << 16 | (item.tie & 0xffff);
+        }
+    }
+
+private:
+    // The card id "<set>-<number>": the holdings of one number then hold
+    // one card.
+    static bool ownCard(const CardEntry &entry)
+    {
+        const QStringView id(entry.cardId);
+        const qsizetype set = entry.setId.size();
+        return id.size() == set + 1 + entry.localId.size() && id.startsWith(entry.setId) && id.at(set) == u'-'
+            && id.endsWith(entry.localId);
+    }
+
+    static quint64 intern(std::vector<QStringView> &values, QStringView value)
+    {
+        const auto found = std::find(values.begin(), values.end(), value);
+        if (found != values.end())
+            return quint64(found - values.begin());
+        values.push_back(value);
+        return values.size() - 1;
+    }
+
+    static std::vector<quint64> ranks(const std::vector<QStringView> &values)
+    {
+        std::vector<quint64> ranks(values.size(), 0);
+        for (size_t a = 0; a < values.size(); ++a)
+            for (size_t b = 0; b < values.size(); ++b)
+                ranks[a] += fieldLess(values[b], values[a]) ? 1 : 0;
+        return ranks;
+    }
+
+    std::vector<QStringView> m_variants;
+    std::vector<QStringView> m_editions;
+};
 
 bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSortMode mode)
 {
@@ -78,88 +252,70 @@ bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSor
         return a.price > b.price;
     if (a.rank != b.rank)
         return a.rank < b.rank;
-    return a.key < b.key;
+    if (a.coded && b.coded)
+        return a.tie < b.tie;
+    return compareEntryKeys(*a.entry, *b.entry) < 0;
 }
 
-// Orders one set's holdings; returns how many distinct card numbers they
-// hold.
-int sortSetItems(std::vector<SortItem> &items, CollectionTreeModel::CardSortMode mode)
+// Orders one set's holdings, whose ranks hold their numbers' slots; returns
+// how many distinct card numbers they hold.
+int sortSetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties,
+                 CollectionTreeModel::CardSortMode mode)
 {
-    struct Number
-    {
-        QString text;
-        CardNumber parsed;
-        int holdings = 0;
-        int rank = 0;
-    };
-    std::vector<Number> numbers;
-    std::vector<int> numberOf(items.size());
-    QHash<QString, int> byText;
-    byText.reserve(qsizetype(items.size()));
-    for (size_t i = 0; i < items.size(); ++i) {
-        const QString &text = items[i].entry->localId;
-        const auto found = byText.constFind(text);
-        int at = 0;
-        if (found == byText.constEnd()) {
-            at = int(numbers.size());
-            byText.insert(text, at);
-            numbers.push_back(Number{text, parseCardNumber(text), 0, 0});
-        } else {
-            at = found.value();
-        }
-        ++numbers[size_t(at)].holdings;
-        numberOf[i] = at;
-    }
-    std::vector<int> order(numbers.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = int(i);
-    std::sort(order.begin(), order.end(), [&numbers](int a, int b) {
-        const Number &x = numbers[size_t(a)];
-        const Number &y = numbers[size_t(b)];
-        return numberLess(x.text, x.parsed, y.text, y.parsed);
-    });
-    for (size_t rank = 0; rank < order.size(); ++rank)
-        numbers[size_t(order[rank])].rank = int(rank);
-    for (size_t i = 0; i < items.size(); ++i) {
-        const Number &number = numbers[size_t(numberOf[i])];
-        items[i].rank = number.rank;
-        if (number.holdings > 1)
-            items[i].key = entryKey(*items[i].entry);
-    }
+    ties.code(items, numbers.count());
+    const std::vector<int> ranks = numbers.ranks();
+    for (SortItem &item : items)
+        item.rank = ranks[size_t(item.rank)];
     std::sort(items.begin(), items.end(),
               [mode](const SortItem &a, const SortItem &b) { return itemLess(a, b, mode); });
-    return int(numbers.size());
+    return numbers.count();
 }
 
-SortItem sortItem(const CardEntry &entry, int row)
+int sortSetItems(std::vector<SortItem> &items, CollectionTreeModel::CardSortMode mode)
 {
-    return SortItem{&entry, row, 0, orderingPrice(entry), QString()};
+    SetNumbers numbers;
+    SetTies ties;
+    for (SortItem &item : items) {
+        item.rank = numbers.slotOf(item.entry->localId);
+        ties.note(item);
+    }
+    return sortSetItems(items, numbers, ties, mode);
+}
+
+// The group facts of a language, series or set row; null for a card row.
+const CollectionTreeModel::GroupNode *asGroup(const CollectionTreeModel::Node *node)
+{
+    return node->type == CollectionTreeModel::CardNode ? nullptr
+                                                        : static_cast<const CollectionTreeModel::GroupNode *>(node);
 }
 
 // Nearest integer, halves away from zero.
 int progressPercent(const CollectionTreeModel::Node *node)
 {
-    if (node->type != CollectionTreeModel::SetNode || node->totalCards < 1)
+    const auto *set = asGroup(node);
+    if (node->type != CollectionTreeModel::SetNode || set->totalCards < 1)
         return -1;
-    return int(std::lround(double(node->ownedNumbers) * 100.0 / double(node->totalCards)));
+    return int(std::lround(double(set->ownedNumbers) * 100.0 / double(set->totalCards)));
 }
 
 QString progressText(const CollectionTreeModel::Node *node)
 {
-    if (node->type != CollectionTreeModel::SetNode || node->totalCards <= 0)
+    const auto *set = asGroup(node);
+    if (node->type != CollectionTreeModel::SetNode || set->totalCards <= 0)
         return QString();
-    return treeText("%1/%2 (%3%)").arg(node->ownedNumbers).arg(node->totalCards).arg(progressPercent(node));
+    return treeText("%1/%2 (%3%)").arg(set->ownedNumbers).arg(set->totalCards).arg(progressPercent(node));
 }
 
 QString nodeKey(const CollectionTreeModel::Node *node)
 {
+    const auto *group = asGroup(node);
     switch (node->type) {
     case CollectionTreeModel::LanguageNode:
-        return QStringLiteral("lang:%1").arg(node->language);
+        return QStringLiteral("lang:%1").arg(group->language);
     case CollectionTreeModel::SeriesNode:
-        return QStringLiteral("series:%1:%2").arg(node->parent ? node->parent->language : 0).arg(node->seriesName);
+        return QStringLiteral("series:%1:%2").arg(asGroup(node->parent)->language).arg(group->seriesName);
     case CollectionTreeModel::SetNode:
-        return QStringLiteral("set:%1").arg(node->setKey);
+        return QStringLiteral("set:%1").arg(group->setKey);
     case CollectionTreeModel::CardNode:
         break;
     }
@@ -180,6 +336,8 @@ const CollectionTreeModel::Node *ancestorOfType(const CollectionTreeModel::Node 
 // A set's holdings before they become nodes.
 struct SetGroup
 {
+    Language language = Language::English;
+    QString id;
     QString key;
     QString name;
     QString seriesName;
@@ -188,6 +346,16 @@ struct SetGroup
     int order = SetRecord::UnsetOrder;
     int total = 0;
     std::vector<SortItem> items;
+    SetNumbers numbers;
+    SetTies ties;
+
+    void add(const CardEntry &entry, int row)
+    {
+        SortItem item = sortItem(entry, row);
+        item.rank = numbers.slotOf(entry.localId);
+        ties.note(item);
+        items.push_back(item);
+    }
 };
 
 struct SeriesGroup
@@ -197,9 +365,9 @@ struct SeriesGroup
     QList<SetGroup *> sets;
 };
 
-CollectionTreeModel::Node *addChild(CollectionTreeModel::Node *parent, CollectionTreeModel::NodeType type)
+CollectionTreeModel::GroupNode *addGroup(CollectionTreeModel::Node *parent, CollectionTreeModel::NodeType type)
 {
-    auto *node = new CollectionTreeModel::Node;
+    auto *node = new CollectionTreeModel::GroupNode;
     node->type = type;
     node->parent = parent;
     node->row = int(parent->children.size());
@@ -219,12 +387,17 @@ void addTotals(CollectionTreeModel::Node *node, qint64 count, double value)
 
 CollectionTreeModel::Node::~Node()
 {
-    qDeleteAll(children);
+    // A set's cards live in the model's card pool; every other child is a
+    // group row of its own.
+    if (type == SetNode)
+        return;
+    for (Node *child : std::as_const(children))
+        delete static_cast<GroupNode *>(child);
 }
 
 CollectionTreeModel::CollectionTreeModel(QObject *parent)
     : QAbstractItemModel(parent)
-    , m_root(new Node)
+    , m_root(new GroupNode)
 {
 }
 
@@ -338,14 +511,14 @@ bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, C
         return x > y;
     if (a.localId != b.localId)
         return numberLess(a.localId, parseCardNumber(a.localId), b.localId, parseCardNumber(b.localId));
-    return entryKey(a) < entryKey(b);
+    return compareEntryKeys(a, b) < 0;
 }
 
 void CollectionTreeModel::rebuild()
 {
     beginResetModel();
     delete m_root;
-    m_root = new Node;
+    m_root = new GroupNode;
     m_cardNodes.clear();
     m_requestedArtwork.clear();
     if (!m_collection) {
@@ -355,21 +528,38 @@ void CollectionTreeModel::rebuild()
 
     const QList<CardEntry> &entries = m_collection->entries();
     m_cardNodes.assign(size_t(entries.size()), nullptr);
+    // One block for every card row, not one allocation each, kept from one
+    // rebuild to the next unless it is far too large: every field of a card
+    // row is set again below.
+    const size_t cards = size_t(entries.size());
+    if (m_cardPoolSize < cards || m_cardPoolSize / 4 > cards) {
+        m_cardPool = std::make_unique<Node[]>(cards);
+        m_cardPoolSize = cards;
+    }
+    size_t pooled = 0;
     const int languageCount = int(allLanguages().size());
     // Set groups of each language, in the order their keys were first met.
     std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
     std::vector<QHash<QString, SetGroup *>> byId(languageCount);
     const QString unknownSeries = tr("Unknown series");
+    SetGroup *previous = nullptr;
     for (int row = 0; row < entries.size(); ++row) {
         const CardEntry &entry = entries.at(row);
         const int language = int(entry.lang);
         if (language < 0 || language >= languageCount)
             continue;
+        // Holdings of one set tend to follow each other.
+        if (previous && previous->language == entry.lang && previous->id == entry.setId) {
+            previous->add(entry, row);
+            continue;
+        }
         SetGroup *&group = byId[language][entry.setId];
         if (!group) {
             const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
             auto made = std::make_unique<SetGroup>();
             made->key = entrySetKey(entry);
+            made->language = entry.lang;
+            made->id = entry.setId;
             made->name = NameTranslator::translateSetName(entry.lang, record.id, record.name);
             made->logo = record.logo;
             made->releaseDate = record.releaseDate;
@@ -381,7 +571,8 @@ void CollectionTreeModel::rebuild()
             group = made.get();
             groups[language].push_back(std::move(made));
         }
-        group->items.push_back(sortItem(entry, row));
+        group->add(entry, row);
+        previous = group;
     }
 
     const CardSortMode mode = m_cardSortMode;
@@ -416,29 +607,34 @@ void CollectionTreeModel::rebuild()
             return QString::localeAwareCompare(a.name, b.name) < 0;
         });
 
-        Node *languageNode = addChild(m_root, LanguageNode);
+        GroupNode *languageNode = addGroup(m_root, LanguageNode);
         languageNode->language = int(language);
         for (const SeriesGroup &group : series) {
-            Node *seriesNode = addChild(languageNode, SeriesNode);
+            GroupNode *seriesNode = addGroup(languageNode, SeriesNode);
             seriesNode->seriesName = group.name;
             for (SetGroup *set : group.sets) {
-                Node *setNode = addChild(seriesNode, SetNode);
+                GroupNode *setNode = addGroup(seriesNode, SetNode);
                 setNode->setKey = set->key;
                 setNode->setName = set->name;
                 setNode->logo = set->logo;
                 setNode->releaseDate = set->releaseDate;
                 setNode->order = set->order;
                 setNode->totalCards = set->total;
-                setNode->ownedNumbers = sortSetItems(set->items, mode);
+                setNode->ownedNumbers = sortSetItems(set->items, set->numbers, set->ties, mode);
                 setNode->children.reserve(qsizetype(set->items.size()));
                 qint64 count = 0;
                 double value = 0.0;
                 for (const SortItem &item : set->items) {
-                    Node *card = addChild(setNode, CardNode);
+                    Node *card = &m_cardPool[pooled++];
+                    card->type = CardNode;
+                    Q_ASSERT(card->children.isEmpty());
+                    card->parent = setNode;
+                    card->row = int(setNode->children.size());
+                    setNode->children.append(card);
                     card->entryIndex = item.row;
                     m_cardNodes[size_t(item.row)] = card;
-                    card->cardCount = item.entry->count;
-                    card->value = entryLineValue(*item.entry);
+                    card->cardCount = item.count;
+                    card->value = item.value;
                     count += card->cardCount;
                     value += card->value;
                 }
@@ -603,7 +799,7 @@ QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey) const
     if (setKey.isEmpty())
         return QModelIndex();
     for (const Node *set : setNodes())
-        if (set->setKey == setKey)
+        if (asGroup(set)->setKey == setKey)
             return indexOfNode(set, 0);
     return QModelIndex();
 }
@@ -700,8 +896,8 @@ QVariant CollectionTreeModel::nodeDisplay(const Node *node, int column) const
     switch (column) {
     case NameColumn:
         if (node->type == LanguageNode)
-            return languageDisplayName(Language(node->language));
-        return node->type == SeriesNode ? node->seriesName : node->setName;
+            return languageDisplayName(Language(asGroup(node)->language));
+        return node->type == SeriesNode ? asGroup(node)->seriesName : asGroup(node)->setName;
     case QuantityColumn:
         return node->cardCount;
     case TotalColumn:
@@ -714,8 +910,8 @@ QVariant CollectionTreeModel::nodeDisplay(const Node *node, int column) const
 QString CollectionTreeModel::nameSuffix(const Node *node) const
 {
     QStringList parts;
-    if (node->type == SetNode && node->releaseDate.isValid())
-        parts.append(QLocale(QLocale::English).toString(node->releaseDate, QStringLiteral("d MMMM yyyy")));
+    if (node->type == SetNode && asGroup(node)->releaseDate.isValid())
+        parts.append(QLocale(QLocale::English).toString(asGroup(node)->releaseDate, QStringLiteral("d MMMM yyyy")));
     parts.append(node->cardCount <= std::numeric_limits<int>::max() ? tr("%n card(s)", nullptr, int(node->cardCount))
                                                                     : tr("%1 cards").arg(node->cardCount));
     const QString progress = progressText(node);
@@ -761,15 +957,16 @@ QVariant CollectionTreeModel::cardRole(const CardEntry &entry, int role) const
 
 QVariant CollectionTreeModel::decoration(const Node *node) const
 {
-    if (node->type != SetNode || node->logo.isEmpty() || !m_client)
+    if (node->type != SetNode || asGroup(node)->logo.isEmpty() || !m_client)
         return QVariant();
-    const QString url = setArtworkUrl(node->logo);
+    const QString &logo = asGroup(node)->logo;
+    const QString url = setArtworkUrl(logo);
     const QPixmap picture = m_client->imageCache().load(url);
     if (!picture.isNull())
         return picture.scaledToHeight(20, Qt::SmoothTransformation);
     if (!m_requestedArtwork.contains(url)) {
         m_requestedArtwork.insert(url);
-        m_client->fetchSetArtwork(node->logo);
+        m_client->fetchSetArtwork(logo);
     }
     return QVariant();
 }
@@ -795,7 +992,7 @@ QVariant CollectionTreeModel::data(const QModelIndex &index, int role) const
         return int(node->type);
     case SetKeyRole: {
         const Node *set = ancestorOfType(node, SetNode);
-        return set ? set->setKey : QString();
+        return set ? asGroup(set)->setKey : QString();
     }
     case NodeKeyRole:
         return nodeKey(node);
@@ -803,7 +1000,7 @@ QVariant CollectionTreeModel::data(const QModelIndex &index, int role) const
         return group && column == NameColumn ? QVariant(nameSuffix(node)) : QVariant();
     case LanguageRole: {
         const Node *language = ancestorOfType(node, LanguageNode);
-        return language ? language->language : 0;
+        return language ? asGroup(language)->language : 0;
     }
     case NameProgressRole:
         return column == NameColumn ? progressText(node) : QString();
@@ -917,7 +1114,8 @@ void CollectionTreeModel::reloadArtwork()
 void CollectionTreeModel::onImageReady(int, const QString &imageUrl, const QPixmap &)
 {
     for (const Node *set : setNodes()) {
-        if (!set->logo.isEmpty() && setArtworkUrl(set->logo) == imageUrl) {
+        const QString &logo = asGroup(set)->logo;
+        if (!logo.isEmpty() && setArtworkUrl(logo) == imageUrl) {
             const QModelIndex at = indexOfNode(set, NameColumn);
             emit dataChanged(at, at, {Qt::DecorationRole});
         }

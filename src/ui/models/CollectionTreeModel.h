@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 namespace pv {
@@ -74,12 +75,27 @@ public:
         EntryImageBaseUrlRole = 288
     };
 
+    // A row of the tree. Card rows are this alone, kept small: a large
+    // collection has tens of thousands of them.
     struct Node
     {
         NodeType type = LanguageNode;
-        Node *parent = nullptr;
         int row = 0;
+        Node *parent = nullptr;
         QList<Node *> children;
+        int entryIndex = -1;
+        qint64 cardCount = 0; // a group's sum may pass the int range
+        double value = 0.0;
+
+        Node() = default;
+        Node(const Node &) = delete;
+        Node &operator=(const Node &) = delete;
+        ~Node();
+    };
+
+    // A language, series or set row.
+    struct GroupNode : Node
+    {
         int language = 0;
         QString seriesName;
         QString setKey;
@@ -89,14 +105,6 @@ public:
         int order = 0;
         int ownedNumbers = 0;
         int totalCards = 0;
-        int entryIndex = -1;
-        qint64 cardCount = 0; // a group's sum may pass the int range
-        double value = 0.0;
-
-        Node() = default;
-        Node(const Node &) = delete;
-        Node &operator=(const Node &) = delete;
-        ~Node();
     };
 
     explicit CollectionTreeModel(QObject *parent = nullptr);
@@ -156,7 +164,10 @@ private:
 
     QPointer<Collection> m_collection;
     QPointer<TcgdexClient> m_client;
-    Node *m_root = nullptr;
+    GroupNode *m_root = nullptr;
+    // The card rows, in one block; set nodes point into it.
+    std::unique_ptr<Node[]> m_cardPool;
+    size_t m_cardPoolSize = 0;
     // The card node of each collection row (null for rows the tree leaves
     // out), as of the last rebuild.
     std::vector<Node *> m_cardNodes;

@@ -1,6 +1,7 @@
 #include "ui/models/SetCardsModel.h"
 
 #include "catalog/CardCatalog.h"
+#include "catalog/ImageCache.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/EntryKeys.h"
 #include "core/CardArtwork.h"
@@ -13,6 +14,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QPixmapCache>
 
 namespace pv {
 
@@ -24,6 +26,31 @@ enum Column { ThumbnailColumn = 0, NumberColumn, NameColumn, SetColumn, SerieCol
 constexpr double pendingPrice = -1.0;
 
 const QColor ownedColour(255, 210, 63);
+
+// Where the picture at the URL, made to fit the size, is kept in the pixmap
+// cache beside the picture itself.
+QString fittedKey(const QString &url, QSize size)
+{
+    return QStringLiteral("fitted:%1x%2:").arg(size.width()).arg(size.height()) + url;
+}
+
+// The picture at the URL made to fit the size, smoothed once and kept: doing
+// it on every paint cost more than painting the row.
+QPixmap fittedPicture(const ImageCache &cache, const QString &url, QSize size)
+{
+    const QString key = fittedKey(url, size);
+    QPixmap fitted;
+    if (QPixmapCache::find(key, &fitted))
+        return fitted;
+    const QPixmap picture = cache.load(url);
+    if (picture.isNull())
+        return picture;
+    fitted = picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPixmapCache::insert(key, fitted);
+    return fitted;
+}
+
+constexpr QSize logoSize(66, 22);
 
 } // namespace
 
@@ -166,6 +193,9 @@ void SetCardsModel::setSearchMode(bool searchMode)
 
 void SetCardsModel::onImageReady(int, const QString &imageUrl, const QPixmap &)
 {
+    // A picture fetched again replaces the one made to fit from it.
+    QPixmapCache::remove(fittedKey(imageUrl, thumbnailSize()));
+    QPixmapCache::remove(fittedKey(imageUrl, logoSize));
     if (m_artworkUrls.contains(imageUrl)) {
         if (!m_cards.isEmpty())
             Q_EMIT dataChanged(index(0, SetColumn), index(rowCount() - 1, SetColumn), {Qt::DecorationRole});
@@ -184,9 +214,9 @@ QPixmap SetCardsModel::setLogoPixmap(int row) const
     if (!m_client || base.isEmpty())
         return {};
     const QString url = setArtworkUrl(base);
-    const QPixmap image = m_client->imageCache().load(url);
+    const QPixmap image = fittedPicture(m_client->imageCache(), url, logoSize);
     if (!image.isNull())
-        return image.scaled(QSize(66, 22), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return image;
     if (!m_requestedArtwork.contains(url)) {
         m_requestedArtwork.insert(url);
         m_client->fetchSetArtwork(base);
@@ -249,10 +279,10 @@ QVariant SetCardsModel::data(const QModelIndex &index, int role) const
         }
     case Qt::DecorationRole:
         if (column == ThumbnailColumn && m_client && !card.image.isEmpty()) {
-            const QPixmap image = m_client->cachedImage(card.image, 0);
-            if (!image.isNull())
-                return image.scaled(thumbnailSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
             const QString url = cardImageUrl(card.image, false);
+            const QPixmap image = fittedPicture(m_client->imageCache(), url, thumbnailSize());
+            if (!image.isNull())
+                return image;
             if (!m_requestedThumbnails.contains(url)) {
                 m_requestedThumbnails.insert(url);
                 m_client->fetchCardImage(card.image, 0);
