@@ -290,30 +290,24 @@ int Collection::fillMissingVariants(const FinishProvider &finishesFor)
     return filled;
 }
 
-int Collection::totalCardCount() const
+const Collection::Summary &Collection::summary() const
 {
-    qint64 total = 0;
-    for (const CardEntry &entry : m_entries)
-        total += entry.count;
-    return saturatedCount(total);
-}
-
-double Collection::totalValueEur() const
-{
-    double total = 0.0;
-    for (const CardEntry &entry : m_entries)
-        total += entryLineValue(entry);
-    return total;
-}
-
-QDateTime Collection::lastPriceUpdate() const
-{
-    QDateTime latest;
+    if (m_summary)
+        return *m_summary;
+    qint64 cards = 0;
+    Summary summary;
     for (const CardEntry &entry : m_entries) {
-        if (entry.priceUpdated.isValid() && (!latest.isValid() || entry.priceUpdated > latest))
-            latest = entry.priceUpdated;
+        cards += entry.count;
+        summary.valueEur += entryLineValue(entry);
+        if (entry.priceUpdated.isValid()
+            && (!summary.lastPriceUpdate.isValid() || entry.priceUpdated > summary.lastPriceUpdate))
+            summary.lastPriceUpdate = entry.priceUpdated;
+        if (entry.printLabel)
+            ++summary.labelled;
     }
-    return latest;
+    summary.cards = saturatedCount(cards);
+    m_summary = summary;
+    return *m_summary;
 }
 
 // ---------------------------------------------------------------- sets
@@ -513,6 +507,7 @@ void Collection::endBatch()
 void Collection::clear()
 {
     m_entries.clear();
+    m_summary.reset();
     m_keyIndexValid = false;
     m_sets.clear();
     m_history.clear();
@@ -532,6 +527,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
                                  std::optional<LabelStyle> labelStyle)
 {
     m_entries = std::move(entries);
+    m_summary.reset();
     m_keyIndexValid = false;
     m_sets = std::move(sets);
     m_history = std::move(history);
@@ -575,6 +571,7 @@ void Collection::markRowsUpdated(const QList<int> &rows)
 
 void Collection::markDocumentChanged()
 {
+    m_summary.reset();
     if (!m_dirty) {
         m_dirty = true;
         emit dirtyChanged(true);

@@ -61,9 +61,19 @@ public:
     int applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId);
     int fillMissingRarities(const RarityProvider &rarityFor);
     int fillMissingVariants(const FinishProvider &finishesFor);
-    int totalCardCount() const;
-    double totalValueEur() const;
-    QDateTime lastPriceUpdate() const;
+    // What the status bar and the label commands show of every holding,
+    // worked out in one pass and kept until the holdings next change.
+    struct Summary
+    {
+        int cards = 0;
+        double valueEur = 0.0;
+        QDateTime lastPriceUpdate;
+        int labelled = 0;
+    };
+    const Summary &summary() const;
+    int totalCardCount() const { return summary().cards; }
+    double totalValueEur() const { return summary().valueEur; }
+    QDateTime lastPriceUpdate() const { return summary().lastPriceUpdate; }
 
     // Set records, keyed by setKey(language, id).
     void setSets(QHash<QString, SetRecord> sets);
@@ -137,6 +147,7 @@ private:
     // Some key is held by several rows (a file may hold such copies): the
     // indexes are then built again after every edit of the holdings.
     mutable bool m_keysShared = false;
+    mutable std::optional<Summary> m_summary;
     QHash<QString, SetRecord> m_sets;
     QList<HistoryPoint> m_history;
     QList<Binder> m_binders;

@@ -46,7 +46,7 @@ CardEntry holding(int card, int condition)
 // The collection looks holdings up by key, and a card's rows up by card,
 // through indexes it keeps beside the rows; whatever edits came before, a
 // lookup must find the first row holding the key, and every row of the card,
-// exactly as a scan of the rows would. Edits of single rows keep the
+// exactly as a scan of the rows would; so must the totals it keeps. Edits of single rows keep the
 // indexes up to date while every key is held once, and build them again once
 // some key is held twice: both are run.
 class CollectionKeyIndexTest : public QObject
@@ -103,6 +103,11 @@ private:
             QList<int> indexed = collection.rowsOfCard(Language::English, probe.cardId);
             std::sort(indexed.begin(), indexed.end());
             QCOMPARE(indexed, rowsScanned(collection, probe.cardId));
+            // The totals it keeps follow every edit too.
+            double value = 0.0;
+            for (const CardEntry &entry : collection.entries())
+                value += entryLineValue(entry);
+            QCOMPARE(collection.totalValueEur(), value);
         }
         collection.replaceContents({holding(1, 0), holding(1, 0)}, {}, {}, {}, std::nullopt);
         QCOMPARE(collection.indexOfEntry(entryKey(holding(1, 0))), 0);

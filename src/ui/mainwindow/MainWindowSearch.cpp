@@ -10,6 +10,7 @@
 #include "ui/models/SetCardsModel.h"
 #include "ui/widgets/CachedScrollBar.h"
 #include "ui/widgets/CardSearchBar.h"
+#include "ui/widgets/SizeCachingDelegate.h"
 #include "ui/widgets/StatusLine.h"
 #include "ui_MainWindow.h"
 
@@ -125,6 +126,8 @@ void MainWindow::setUpSearchDock()
         results->setHorizontalScrollBar(new CachedScrollBar(Qt::Horizontal));
     }
     collectionResults->setModel(m_searchProxy);
+    // Its cells differ in their text only: each text is measured once.
+    collectionResults->setItemDelegate(new SizeCachingDelegate(collectionResults));
     collectionResults->verticalHeader()->hide();
     // Rows as high as their text: the header's default, made for its own
     // padded sections, costs the dock two of its rows.

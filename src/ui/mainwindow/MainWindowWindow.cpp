@@ -121,11 +121,7 @@ void MainWindow::onCollectionChanged()
     ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning);
     refreshBindersList();
     rebuildBinderDialogs();
-    int marked = 0;
-    for (const CardEntry &entry : m_collection->entries()) {
-        if (entry.printLabel)
-            ++marked;
-    }
+    const int marked = m_collection->summary().labelled;
     ui->actionClearLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));

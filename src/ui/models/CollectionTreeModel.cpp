@@ -961,13 +961,18 @@ QVariant CollectionTreeModel::decoration(const Node *node) const
         return QVariant();
     const QString &logo = asGroup(node)->logo;
     const QString url = setArtworkUrl(logo);
+    // Each logo is read and scaled once, not each time a row is painted or
+    // measured; one asked for is looked for again only when it arrives.
+    const auto shown = m_logos.constFind(url);
+    if (shown != m_logos.constEnd())
+        return shown.value();
+    if (m_requestedArtwork.contains(url))
+        return QVariant();
     const QPixmap picture = m_client->imageCache().load(url);
     if (!picture.isNull())
-        return picture.scaledToHeight(20, Qt::SmoothTransformation);
-    if (!m_requestedArtwork.contains(url)) {
-        m_requestedArtwork.insert(url);
-        m_client->fetchSetArtwork(logo);
-    }
+        return *m_logos.insert(url, picture.scaledToHeight(20, Qt::SmoothTransformation));
+    m_requestedArtwork.insert(url);
+    m_client->fetchSetArtwork(logo);
     return QVariant();
 }
 
@@ -1104,6 +1109,7 @@ void CollectionTreeModel::onCurrencyChanged()
 void CollectionTreeModel::reloadArtwork()
 {
     m_requestedArtwork.clear();
+    m_logos.clear();
     emitForAllRows(
         [](NodeType type) {
             return type == SetNode ? std::pair(int(NameColumn), int(NameColumn)) : std::pair(-1, -1);
@@ -1111,11 +1117,13 @@ void CollectionTreeModel::reloadArtwork()
         {Qt::DecorationRole});
 }
 
-void CollectionTreeModel::onImageReady(int, const QString &imageUrl, const QPixmap &)
+void CollectionTreeModel::onImageReady(int, const QString &imageUrl, const QPixmap &pixmap)
 {
     for (const Node *set : setNodes()) {
         const QString &logo = asGroup(set)->logo;
         if (!logo.isEmpty() && setArtworkUrl(logo) == imageUrl) {
+            if (!pixmap.isNull())
+                m_logos.insert(imageUrl, pixmap.scaledToHeight(20, Qt::SmoothTransformation));
             const QModelIndex at = indexOfNode(set, NameColumn);
             emit dataChanged(at, at, {Qt::DecorationRole});
         }

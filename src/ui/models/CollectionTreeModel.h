@@ -6,6 +6,7 @@
 
 #include <QAbstractItemModel>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QPixmap>
 #include <QPointer>
@@ -173,6 +174,8 @@ private:
     std::vector<Node *> m_cardNodes;
     CardSortMode m_cardSortMode = CardSortMode::Number;
     mutable QSet<QString> m_requestedArtwork;
+    // Set logos as the rows show them, by address.
+    mutable QHash<QString, QPixmap> m_logos;
 };
 
 } // namespace pv
