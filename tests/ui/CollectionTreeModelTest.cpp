@@ -431,6 +431,13 @@ private Q_SLOTS:
         QCOMPARE(logo.height(), 20);
         QVERIFY(!set.siblingAtColumn(1).data(Qt::DecorationRole).isValid());
 
+        // The same logo fetched for someone else (the card panel) changes no row.
+        arrived.clear();
+        QSignalSpy images(&client, &TcgdexClient::imageReady);
+        client.fetchSetArtwork(record.logo);
+        QVERIFY(!images.isEmpty() || images.wait(10000));
+        QCOMPARE(arrived.count(), 0);
+
         // Reloading the artwork asks the view to look again, without a rebuild.
         arrived.clear();
         model.reloadArtwork();

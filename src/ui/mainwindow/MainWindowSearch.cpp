@@ -140,6 +140,9 @@ void MainWindow::setUpSearchDock()
         combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         combo->setSizePolicy(QSizePolicy::Fixed, combo->sizePolicy().verticalPolicy());
     }
+    // The dock's contents paint their own background: a search repaints
+    // them without the dock and the window behind them.
+    ui->searchDockContents->setAutoFillBackground(true);
     // The status changes with every search: the dock is laid out again only
     // when it changes the line's size.
     if (auto *dockLayout = qobject_cast<QBoxLayout *>(ui->searchDockContents->layout())) {

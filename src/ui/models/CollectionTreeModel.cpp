@@ -1119,6 +1119,11 @@ void CollectionTreeModel::reloadArtwork()
 
 void CollectionTreeModel::onImageReady(int, const QString &imageUrl, const QPixmap &pixmap)
 {
+    // Only a logo a row asked for and went without is shown anew. Others
+    // (the card panel's) would make the view place that set's row, measuring
+    // every row between it and the rows in view.
+    if (!m_requestedArtwork.remove(imageUrl))
+        return;
     for (const Node *set : setNodes()) {
         const QString &logo = asGroup(set)->logo;
         if (!logo.isEmpty() && setArtworkUrl(logo) == imageUrl) {
