@@ -437,6 +437,16 @@ int CollectionTreeModel::rowCount(const QModelIndex &parent) const
     return int(node->children.size());
 }
 
+Qt::ItemFlags CollectionTreeModel::flags(const QModelIndex &index) const
+{
+    // Said of card rows, a view laying out the expanded tree skips asking
+    // each of them for children and whether it is expanded.
+    const Qt::ItemFlags flags = QAbstractItemModel::flags(index);
+    if (index.isValid() && static_cast<const Node *>(index.internalPointer())->type == CardNode)
+        return flags | Qt::ItemNeverHasChildren;
+    return flags;
+}
+
 int CollectionTreeModel::columnCount(const QModelIndex &) const
 {
     return ColumnCount;
