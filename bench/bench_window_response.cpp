@@ -3,7 +3,8 @@
 // them, the whole tree expanded and the search dock open. Each action is
 // timed in the window until it has laid out and painted again:
 //   - a search keystroke in the collection and in the catalog,
-//   - a rebuild of the tree after an edit (undone and redone),
+//   - a rebuild of the tree after an edit (undone and redone), of a holding
+//     elsewhere and of the one the card panel shows,
 //   - a change of the card order,
 //   - a released batch of a price refresh (100 cards priced at once).
 // Beside each, the models' own work for the same action, on models of their
@@ -19,6 +20,7 @@
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
 #include "collection/EditEntryCommand.h"
+#include "collection/EntryKeys.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionSearchModel.h"
 #include "ui/models/CollectionTreeModel.h"
@@ -29,6 +31,7 @@
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QSortFilterProxyModel>
+#include <QTreeView>
 #include <QUndoStack>
 
 #include <functional>
@@ -200,6 +203,31 @@ public:
         return figure;
     }
 
+    // The same edit made as a user makes it: the holding chosen in the tree
+    // and changed in the card panel, which then follows it to its new row.
+    Figure rebuildAfterPanelEdit()
+    {
+        const int row = m_holdings / 2 + 1;
+        const CardEntry original = m_mirror.entries().at(row);
+        CardEntry edited = original;
+        edited.condition = edited.condition == Condition::Poor ? Condition::Mint : Condition::Poor;
+        auto *tree = m_window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
+        tree->setCurrentIndex(m_window.treeModel()->indexForEntryKey(entryKey(original)));
+        settle();
+        Figure figure{QStringLiteral("tree rebuild after an edit in the card panel"), {}, {}};
+        for (int run = 0; run < Runs; ++run) {
+            figure.window.time([&] { m_window.onEntryEdited(edited); });
+            letSearchCatchUp();
+            figure.model.time([&] { m_mirror.updateEntry(row, edited); });
+            figure.window.time([&] { m_window.undoStack()->undo(); });
+            letSearchCatchUp();
+            figure.model.time([&] { m_mirror.updateEntry(row, original); });
+        }
+        tree->setCurrentIndex(QModelIndex());
+        settle();
+        return figure;
+    }
+
     Figure sortChange()
     {
         QComboBox *combo = m_window.findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
@@ -345,7 +373,7 @@ int main(int argc, char *argv[])
                     << bench.typeWord(false, QStringLiteral("pikachu"))
                     << bench.typeWord(true, QStringLiteral("charizard"));
         if (wanted("rebuild"))
-            figures << bench.rebuildAfterEdit();
+            figures << bench.rebuildAfterEdit() << bench.rebuildAfterPanelEdit();
         if (wanted("sort"))
             figures << bench.sortChange();
         if (wanted("batch"))
