@@ -8,15 +8,19 @@
 // settled after start-up (its catalog loaded); the longest stall of that
 // start-up is reported beside it, not judged.
 //
-// Reports, per size, the total time, the longest event-loop stall (a 5 ms
-// ticker on the GUI thread measures how late it fires) and the GUI thread's
-// CPU time per card. Then cancels a run of 1,000 cards in its middle (no
-// request may stay outstanding, nothing may change the collection after it)
-// and runs 200 cards of which three fail (503, a closed connection, a
-// time-out; the summary must count them). Exits with 1 when one of those
-// checks fails, a stall exceeds 100 ms or the CPU time per card of the
-// largest run is more than twice that of the smallest (the cost must grow
-// linearly with the number of cards).
+// Reports, per run, the total time, the longest event-loop stall (a 5 ms
+// ticker on the GUI thread measures how late it fires; counted in the GUI
+// thread's CPU time, with when in the run it came and how many passed 50 ms,
+// and on the wall clock) and the GUI thread's CPU time per card. The smallest
+// and the largest size run three times each, in fresh windows. Then cancels a
+// run of 1,000 cards in its middle (no request may stay outstanding, nothing
+// may change the collection after it) and runs 200 cards of which three fail
+// (503, a closed connection, a time-out; the summary must count them). Exits
+// with 1 when one of those checks fails, a stall of any run exceeds 100 ms of
+// GUI thread CPU or the GUI thread's CPU time per card of the largest size
+// (median of its runs) is more than 1.2 times that of the smallest: the
+// window's cost must stay flat per card, whatever the size of the collection.
+// Sizes given on the command line run once each (to profile one).
 #include "catalog/CardCatalog.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
@@ -48,7 +52,9 @@ namespace {
 constexpr int roundTripMs = 50;
 constexpr int holdingsPerCard = 5;
 constexpr qint64 maxStallMs = 100;
-constexpr double maxCostGrowth = 2.0;
+constexpr double maxCostGrowth = 1.2;
+constexpr qint64 reportedStallMs = 50;
+constexpr int judgedRuns = 3;
 const QString searchedName = QStringLiteral("er");
 
 QList<pv::CardBrief> englishCardIndex()
@@ -69,7 +75,10 @@ QList<pv::CardBrief> englishCardIndex()
 }
 
 // Measures how late a 5 ms ticker on the GUI thread fires: anything later
-// than that is a stall of the event loop.
+// than that is a stall of the event loop. On a shared machine a tick also
+// comes late when other processes held the processor, so each stall is also
+// counted in the GUI thread's own CPU time (at most how late the tick came):
+// the window's work that held the loop, which is what is judged.
 class StallMeter
 {
 public:
@@ -77,19 +86,42 @@ public:
     {
         m_ticker.setTimerType(Qt::PreciseTimer);
         QObject::connect(&m_ticker, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_sinceTick.elapsed() - tickMs);
-            m_sinceTick.restart();
+            const qint64 late = m_sinceTick.restart() - tickMs;
+            const double cpu = threadCpuMs();
+            const qint64 working = std::min(late, qint64(cpu - m_cpuAtTick));
+            m_cpuAtTick = cpu;
+            m_longestWall = std::max(m_longestWall, late);
+            if (working > reportedStallMs)
+                ++m_longStalls;
+            if (working > m_longest) {
+                m_longest = working;
+                m_longestAtMs = m_sinceStart.elapsed();
+            }
         });
         m_sinceTick.start();
+        m_sinceStart.start();
+        m_cpuAtTick = threadCpuMs();
         m_ticker.start(tickMs);
     }
+    // The longest stall in the GUI thread's CPU time.
     qint64 longestMs() const { return m_longest; }
+    // When it ended, from the meter's start.
+    qint64 longestAtMs() const { return m_longestAtMs; }
+    // Stalls over reportedStallMs of the GUI thread's CPU time.
+    int longStalls() const { return m_longStalls; }
+    // The longest on the wall clock, whatever held the processor.
+    qint64 longestWallMs() const { return m_longestWall; }
 
 private:
     static constexpr int tickMs = 5;
     QTimer m_ticker;
     QElapsedTimer m_sinceTick;
+    QElapsedTimer m_sinceStart;
+    double m_cpuAtTick = 0.0;
     qint64 m_longest = 0;
+    qint64 m_longestAtMs = 0;
+    qint64 m_longestWall = 0;
+    int m_longStalls = 0;
 };
 
 void runEventsFor(int ms)
@@ -125,6 +157,9 @@ struct Result
     int cards = 0;
     qint64 totalMs = 0;
     qint64 longestStallMs = 0;
+    qint64 longestStallAtMs = 0;
+    qint64 longestWallStallMs = 0;
+    int longStalls = 0;
     double cpuPerCardMs = 0.0;
     qint64 startUpStallMs = 0;
 };
@@ -172,6 +207,9 @@ Result refresh(const QList<pv::CardBrief> &index, int cards)
     result.cards = cards;
     result.totalMs = totalMs;
     result.longestStallMs = meter.longestMs();
+    result.longestStallAtMs = meter.longestAtMs();
+    result.longStalls = meter.longStalls();
+    result.longestWallStallMs = meter.longestWallMs();
     result.startUpStallMs = startUpStall;
     result.cpuPerCardMs = (threadCpuMs() - cpu0) / cards;
     return result;
@@ -247,6 +285,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QApplication::setApplicationName(QStringLiteral("Tallowmerick"));
+    std::printf("load average at the start: %s\n", pv::bench::loadAverage().constData());
     StandInThread standIn;
     if (!standIn.started()) {
         std::fprintf(stderr, "the stand-in did not start\n");
@@ -267,32 +306,47 @@ int main(int argc, char *argv[])
     for (const QString &argument : QCoreApplication::arguments().mid(1))
         if (argument.toInt() > 0)
             sizes.append(std::min(argument.toInt(), int(index.size())));
-    if (sizes.isEmpty())
+    const bool judged = sizes.isEmpty();
+    if (judged)
         sizes = {2500, 5000, 10000};
+    // The CPU time per card of each size: the median of its runs.
+    QList<double> cpuPerCard;
     QList<Result> results;
-    for (const int cards : std::as_const(sizes)) {
-        const Result result = refresh(index, cards);
-        std::printf("%6d cards, %6d holdings: %7.1f s in all, longest stall %4lld ms, "
-                    "GUI thread %.3f ms per card (start-up before it: longest stall %lld ms)\n",
-                    result.cards, result.cards * holdingsPerCard, result.totalMs / 1000.0,
-                    qlonglong(result.longestStallMs), result.cpuPerCardMs, qlonglong(result.startUpStallMs));
-        std::fflush(stdout);
-        results.append(result);
+    for (qsizetype at = 0; at < sizes.size(); ++at) {
+        const int cards = sizes.at(at);
+        const int runs = judged && (at == 0 || at == sizes.size() - 1) ? judgedRuns : 1;
+        std::vector<double> perCard;
+        for (int run = 0; run < runs; ++run) {
+            const Result result = refresh(index, cards);
+            std::printf(
+                "%6d cards, %6d holdings: %5.1f s in all; longest stall %3lld ms of GUI thread CPU (at %4.1f s, "
+                "%d over %lld ms), %3lld ms on the wall clock; GUI thread %.3f ms per card "
+                "(start-up before it: longest stall %lld ms)\n",
+                result.cards, result.cards * holdingsPerCard, result.totalMs / 1000.0, qlonglong(result.longestStallMs),
+                result.longestStallAtMs / 1000.0, result.longStalls, qlonglong(reportedStallMs),
+                qlonglong(result.longestWallStallMs), result.cpuPerCardMs, qlonglong(result.startUpStallMs));
+            std::fflush(stdout);
+            perCard.push_back(result.cpuPerCardMs);
+            results.append(result);
+        }
+        cpuPerCard.append(pv::bench::median(perCard));
     }
 
     bool ok = cancelStopsAtOnce(index);
     ok = failuresAreCounted(standIn, index) && ok;
     for (const Result &result : std::as_const(results)) {
         if (result.longestStallMs > maxStallMs) {
-            std::printf("FAIL: a stall of %lld ms with %d cards (target %lld ms)\n",
+            std::printf("FAIL: a stall of %lld ms of GUI thread CPU with %d cards (target %lld ms)\n",
                         qlonglong(result.longestStallMs), result.cards, maxStallMs);
             ok = false;
         }
     }
-    const double growth = results.last().cpuPerCardMs / results.first().cpuPerCardMs;
-    std::printf("cost per card grows %.2fx from %d to %d cards (target at most %.1fx)\n", growth,
-                results.first().cards, results.last().cards, maxCostGrowth);
+    const double growth = cpuPerCard.last() / cpuPerCard.first();
+    std::printf("GUI thread per card: %.3f ms at %d cards, %.3f ms at %d cards (medians): grows %.2fx "
+                "(target at most %.1fx)\n",
+                cpuPerCard.first(), sizes.first(), cpuPerCard.last(), sizes.last(), growth, maxCostGrowth);
     if (growth > maxCostGrowth)
         ok = false;
+    std::printf("load average at the end: %s\n", pv::bench::loadAverage().constData());
     return ok ? 0 : 1;
 }

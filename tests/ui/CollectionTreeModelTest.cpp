@@ -143,6 +143,8 @@ private Q_SLOTS:
         QCOMPARE(shown.variant, QStringLiteral("reverse"));
         QCOMPARE(reverseRow.data(Tree::EntryIndexRole).toInt(), 4);
         QCOMPARE(reverseRow.data(Tree::NodeTypeRole).toInt(), int(Tree::CardNode));
+        QCOMPARE(reverseRow.flags(), Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
+        QCOMPARE(able.flags(), Qt::ItemIsSelectable | Qt::ItemIsEnabled);
         QCOMPARE(reverseRow.data(Tree::EntryNameRole).toString(), QStringLiteral("Four"));
         QCOMPARE(reverseRow.data(Tree::EntrySetNameRole).toString(), QStringLiteral("Able"));
         QCOMPARE(reverseRow.data(Tree::EntryCountRole).toInt(), 2);

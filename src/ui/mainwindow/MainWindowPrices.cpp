@@ -19,14 +19,25 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace pv {
 
 namespace {
 
 constexpr int maxPriceRequests = 6;
 // While a refresh runs, the views follow its answers at most this often
-// instead of once per card.
+// instead of once per card. Each time they follow, the tree passes over all
+// of its expanded rows: a larger collection is followed less often, one more
+// step for every so many holdings, so that this costs the same per card
+// priced at any size.
 constexpr int priceBatchMs = 250;
+constexpr qsizetype holdingsPerBatchStep = 12500;
+
+int priceBatchInterval(qsizetype holdings)
+{
+    return int(priceBatchMs * std::max<qsizetype>(holdings, holdingsPerBatchStep) / holdingsPerBatchStep);
+}
 
 const QString pricesCategory = QStringLiteral("prices");
 
@@ -192,6 +203,7 @@ void MainWindow::holdCollectionChanges()
         connect(m_priceBatchTimer, &ClockTimer::timeout, m_collection, &Collection::endBatch);
     }
     if (!m_priceBatchTimer->isActive()) {
+        m_priceBatchTimer->setInterval(priceBatchInterval(m_collection->entries().size()));
         m_collection->beginBatch();
         m_priceBatchTimer->start();
     }

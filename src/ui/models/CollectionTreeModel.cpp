@@ -437,6 +437,16 @@ int CollectionTreeModel::rowCount(const QModelIndex &parent) const
     return int(node->children.size());
 }
 
+Qt::ItemFlags CollectionTreeModel::flags(const QModelIndex &index) const
+{
+    // Said of card rows, a view laying out the expanded tree skips asking
+    // each of them for children and whether it is expanded.
+    const Qt::ItemFlags flags = QAbstractItemModel::flags(index);
+    if (index.isValid() && static_cast<const Node *>(index.internalPointer())->type == CardNode)
+        return flags | Qt::ItemNeverHasChildren;
+    return flags;
+}
+
 int CollectionTreeModel::columnCount(const QModelIndex &) const
 {
     return ColumnCount;
@@ -773,15 +783,12 @@ QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key) const
 {
     if (key.isEmpty() || !m_collection)
         return QModelIndex();
-    for (const Node *language : qAsConst(m_root->children))
-        for (const Node *series : language->children)
-            for (const Node *set : series->children)
-                for (const Node *card : set->children) {
-                    const CardEntry *entry = entryOf(card);
-                    if (entry && entryKey(*entry) == key)
-                        return indexOfNode(card, 0);
-                }
-    return QModelIndex();
+    // Through the collection's key index, not a key made for every card.
+    const int row = m_collection->indexOfEntry(key);
+    if (row < 0 || size_t(row) >= m_cardNodes.size())
+        return QModelIndex();
+    const Node *card = m_cardNodes[size_t(row)];
+    return card && card->entryIndex == row ? indexOfNode(card, 0) : QModelIndex();
 }
 
 QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey) const
