@@ -71,16 +71,13 @@ bool fitNameColumn(QTableView *view)
     return changed;
 }
 
-// Shows a search's status. A text that changes the status line's size has
-// the dock laid out at once: the results are then measured and painted at
-// their new height only.
+// Shows a search's status. The dock hears at once of a text that changes the
+// status line's size; it is laid out with the results.
 void showSearchStatus(QLabel *label, const QString &text)
 {
     label->setText(text);
-    auto *line = qobject_cast<StatusLine *>(label->parentWidget());
-    QWidget *dock = line ? line->parentWidget() : nullptr;
-    if (line && line->followLabel() && dock && dock->layout())
-        dock->layout()->activate();
+    if (auto *line = qobject_cast<StatusLine *>(label->parentWidget()))
+        line->followLabel();
 }
 
 // Lays a result table out for the rows a search has just put in it, before
@@ -88,12 +85,15 @@ void showSearchStatus(QLabel *label, const QString &text)
 // measures the new rows' contents only then, and paints all of it again: the
 // columns sized to their contents are measured here, once, with the header's
 // signals held back, since the reset already has the whole table repainted.
-void layOutResults(QTableView *view, bool nameFitted)
+// The dock comes first, as a new status may have changed the table's height.
+void layOutResults(QTableView *view, QLayout *dock, bool nameFitted)
 {
     if (!view->isVisible())
         return;
     const QSignalBlocker blocker(view->horizontalHeader());
     const QScopedValueRollback<bool> layingOut(layingOutResults, true);
+    if (dock)
+        dock->activate();
     view->doItemsLayout();
     // The table shows or hides its scroll bars through the event loop; done
     // now, the narrower or wider rows are measured here too.
@@ -265,10 +265,10 @@ void MainWindow::runSearch()
     const CatalogQuery query = ui->searchBar->query();
     if (ui->searchScopeCombo->currentData().toInt() == catalogScope) {
         searchCatalog(query);
-        layOutResults(ui->catalogResults, false);
+        layOutResults(ui->catalogResults, ui->searchDockContents->layout(), false);
     } else {
         searchCollection(query);
-        layOutResults(ui->collectionResults, true);
+        layOutResults(ui->collectionResults, ui->searchDockContents->layout(), true);
     }
 }
 

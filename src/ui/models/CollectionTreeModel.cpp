@@ -783,15 +783,12 @@ QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key) const
 {
     if (key.isEmpty() || !m_collection)
         return QModelIndex();
-    for (const Node *language : qAsConst(m_root->children))
-        for (const Node *series : language->children)
-            for (const Node *set : series->children)
-                for (const Node *card : set->children) {
-                    const CardEntry *entry = entryOf(card);
-                    if (entry && entryKey(*entry) == key)
-                        return indexOfNode(card, 0);
-                }
-    return QModelIndex();
+    // Through the collection's key index, not a key made for every card.
+    const int row = m_collection->indexOfEntry(key);
+    if (row < 0 || size_t(row) >= m_cardNodes.size())
+        return QModelIndex();
+    const Node *card = m_cardNodes[size_t(row)];
+    return card && card->entryIndex == row ? indexOfNode(card, 0) : QModelIndex();
 }
 
 QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey) const
