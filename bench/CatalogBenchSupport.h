@@ -49,6 +49,7 @@ inline void nameApplication()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("FernwickGuild"));
     QCoreApplication::setApplicationName(QStringLiteral("Tallowmerick"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     Errata::ensureLoaded();
 }
 

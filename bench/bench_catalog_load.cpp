@@ -200,7 +200,6 @@ int main(int argc, char *argv[])
 {
     if (argc == 3 && qstrcmp(argv[1], "--first") == 0) {
         QCoreApplication app(argc, argv);
-        QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
         bench::nameApplication();
         const QByteArray step = argv[2];
         return measureOnce(step == "fromcbor" ? Step::FromCbor : step == "read" ? Step::Read : Step::Ready);
@@ -208,7 +207,6 @@ int main(int argc, char *argv[])
 
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     bench::nameApplication();
     if (!bench::prepareCaches({Language::English}))
         return 1;

@@ -41,14 +41,12 @@ int main(int argc, char *argv[])
 {
     if (argc > 1 && qstrcmp(argv[1], "--measure") == 0) {
         QGuiApplication app(argc, argv);
-        QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
         bench::nameApplication();
         return measure();
     }
 
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     bench::nameApplication();
     if (!bench::prepareCaches({Language::English, Language::Japanese}))
         return 1;

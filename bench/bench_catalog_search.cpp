@@ -55,7 +55,6 @@ int main(int argc, char *argv[])
 {
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     bench::nameApplication();
     if (!bench::prepareCaches({Language::English}))
         return 1;

@@ -43,7 +43,6 @@ int main(int argc, char *argv[])
 {
     const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     nameApplication();
 
     std::printf("load average at the start: %s\n", loadAverage().constData());

@@ -251,7 +251,6 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     pv::bench::nameApplication();
-    QApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     const QStringList arguments = QCoreApplication::arguments();
     const int grabAt = arguments.indexOf(QStringLiteral("--grab"));
     const QString grab = grabAt > 0 ? arguments.value(grabAt + 1) : QString();

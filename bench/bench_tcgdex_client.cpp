@@ -50,7 +50,6 @@ int main(int argc, char *argv[])
     // A home of its own: the client's disk and image caches go there.
     const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     nameApplication();
 
     StandInThread standIn;

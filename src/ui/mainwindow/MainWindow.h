@@ -118,6 +118,9 @@ public:
     void showAbout();
 
     // ---- tree (MainWindowTree.cpp) ----
+    // Fits the name column once: stretched, or no narrower than a typical
+    // card name. True when it changed the column.
+    static bool fitNameColumn(QAbstractItemView *view, QHeaderView *header, int column);
     void expandAncestors(const QModelIndex &index);
     // Spans (or no longer spans) the first column of every language, series
     // and set row below parent.
@@ -219,8 +222,6 @@ private:
     void expandGroupRows(const QModelIndex &parent, const QSet<QString> *keys);
     // Expansion, layout, spans and current row of the tree after its model was rebuilt.
     void layOutTreeAfterReset();
-    // The tree row of the holding the card panel shows; invalid when none.
-    QModelIndex focusedTreeIndex() const;
     void selectFocusedRow();
     void keepFocusedRowCurrent();
     void setUpBindersDock();

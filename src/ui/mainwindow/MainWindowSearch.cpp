@@ -45,32 +45,6 @@ constexpr int searchDelayMs = 150;
 // column itself once the other columns have their widths.
 bool layingOutResults = false;
 
-// The collection results' name column takes the room the other columns
-// leave, but never less than a typical card name needs: below that the table
-// scrolls sideways. True when it changed the column.
-bool fitNameColumn(QTableView *view)
-{
-    QHeaderView *header = view->horizontalHeader();
-    QStyleOptionViewItem option;
-    option.initFrom(view);
-    option.features = QStyleOptionViewItem::HasDisplay;
-    option.text = QStringLiteral("Charizard ex");
-    const int floor = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
-    const int others = header->length() - header->sectionSize(0);
-    const bool stretch = view->viewport()->width() - others >= floor;
-    const auto mode = stretch ? QHeaderView::Stretch : QHeaderView::Interactive;
-    bool changed = false;
-    if (header->sectionResizeMode(0) != mode) {
-        header->setSectionResizeMode(0, mode);
-        changed = true;
-    }
-    if (!stretch && header->sectionSize(0) < floor) {
-        header->resizeSection(0, floor);
-        changed = true;
-    }
-    return changed;
-}
-
 // Shows a search's status. The dock hears at once of a text that changes the
 // status line's size; it is laid out with the results.
 void showSearchStatus(QLabel *label, const QString &text)
@@ -98,7 +72,7 @@ void layOutResults(QTableView *view, QLayout *dock, bool nameFitted)
     // The table shows or hides its scroll bars through the event loop; done
     // now, the narrower or wider rows are measured here too.
     QCoreApplication::sendPostedEvents(view, QEvent::MetaCall);
-    if (nameFitted && fitNameColumn(view))
+    if (nameFitted && MainWindow::fitNameColumn(view, view->horizontalHeader(), 0))
         view->doItemsLayout();
 }
 
@@ -158,7 +132,7 @@ void MainWindow::setUpSearchDock()
     header->setSectionResizeMode(0, QHeaderView::Stretch);
     const auto fitName = [collectionResults] {
         if (!layingOutResults)
-            fitNameColumn(collectionResults);
+            fitNameColumn(collectionResults, collectionResults->horizontalHeader(), 0);
     };
     connect(header, &QHeaderView::sectionResized, collectionResults, fitName);
     connect(collectionResults->horizontalScrollBar(), &QScrollBar::rangeChanged, collectionResults, fitName);

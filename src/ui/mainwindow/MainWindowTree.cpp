@@ -70,28 +70,37 @@ void MainWindow::setUpTree()
 
 void MainWindow::stretchNameColumn(QAbstractItemView *view, QHeaderView *header, int column)
 {
-    // The name column takes the room the other columns leave, but never less
-    // than a typical card name needs: below that the view scrolls sideways.
-    const auto fit = [view, header, column] {
-        QStyleOptionViewItem option;
-        option.initFrom(view);
-        option.features = QStyleOptionViewItem::HasDisplay;
-        option.text = QStringLiteral("Charizard ex");
-        int floor = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
-        // A card row sits three levels deep, below the root's branch marks.
-        if (const auto *tree = qobject_cast<QTreeView *>(view))
-            floor += 4 * tree->indentation();
-        const int others = header->length() - header->sectionSize(column);
-        const bool stretch = view->viewport()->width() - others >= floor;
-        const auto mode = stretch ? QHeaderView::Stretch : QHeaderView::Interactive;
-        if (header->sectionResizeMode(column) != mode)
-            header->setSectionResizeMode(column, mode);
-        if (!stretch && header->sectionSize(column) < floor)
-            header->resizeSection(column, floor);
-    };
+    const auto fit = [view, header, column] { fitNameColumn(view, header, column); };
     header->setSectionResizeMode(column, QHeaderView::Stretch);
     connect(header, &QHeaderView::sectionResized, view, fit);
     connect(view->horizontalScrollBar(), &QScrollBar::rangeChanged, view, fit);
+}
+
+bool MainWindow::fitNameColumn(QAbstractItemView *view, QHeaderView *header, int column)
+{
+    // The name column takes the room the other columns leave, but never less
+    // than a typical card name needs: below that the view scrolls sideways.
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.text = QStringLiteral("Charizard ex");
+    int floor = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
+    // A card row sits three levels deep, below the root's branch marks.
+    if (const auto *tree = qobject_cast<QTreeView *>(view))
+        floor += 4 * tree->indentation();
+    const int others = header->length() - header->sectionSize(column);
+    const bool stretch = view->viewport()->width() - others >= floor;
+    const auto mode = stretch ? QHeaderView::Stretch : QHeaderView::Interactive;
+    bool changed = false;
+    if (header->sectionResizeMode(column) != mode) {
+        header->setSectionResizeMode(column, mode);
+        changed = true;
+    }
+    if (!stretch && header->sectionSize(column) < floor) {
+        header->resizeSection(column, floor);
+        changed = true;
+    }
+    return changed;
 }
 
 void MainWindow::setUpSortCombo()
@@ -158,29 +167,11 @@ void MainWindow::showFocusedEntry()
     ui->cardDetails->clear();
 }
 
-// The holding's row is looked for among the cards of its set only.
-QModelIndex MainWindow::focusedTreeIndex() const
-{
-    if (focusKey.isEmpty())
-        return QModelIndex();
-    const int entry = m_collection->indexOfEntry(focusKey);
-    if (entry < 0)
-        return QModelIndex();
-    const QModelIndex set = m_treeModel->indexForSetKey(entrySetKey(m_collection->entries().at(entry)));
-    const int cards = set.isValid() ? m_treeModel->rowCount(set) : 0;
-    for (int row = 0; row < cards; ++row) {
-        const QModelIndex card = m_treeModel->index(row, 0, set);
-        if (m_treeModel->entryIndexAt(card) == entry)
-            return card;
-    }
-    return QModelIndex();
-}
-
 // A reset forgets the tree's current row: the row of the holding the panel
 // shows becomes current again, so the two stay in step.
 void MainWindow::keepFocusedRowCurrent()
 {
-    const QModelIndex index = focusedTreeIndex();
+    const QModelIndex index = m_treeModel->indexForEntryKey(focusKey);
     if (index.isValid())
         ui->collectionTree->setCurrentIndex(index);
     else
@@ -190,7 +181,7 @@ void MainWindow::keepFocusedRowCurrent()
 // Makes the tree row of the focus holding current and scrolls to it.
 void MainWindow::selectFocusedRow()
 {
-    const QModelIndex index = focusedTreeIndex();
+    const QModelIndex index = m_treeModel->indexForEntryKey(focusKey);
     if (!index.isValid())
         return;
     ui->collectionTree->setCurrentIndex(index);

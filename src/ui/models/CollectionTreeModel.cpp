@@ -93,15 +93,13 @@ class SetNumbers
 public:
     int slotOf(const QString &text)
     {
-        // Most numbers are a few characters long: those are looked up by
-        // their characters packed into one integer, without hashing text.
-        if (text.size() <= 3) {
-            quint64 packed = quint64(text.size()) << 48;
-            for (qsizetype i = 0; i < text.size(); ++i)
-                packed |= quint64(text.at(i).unicode()) << (16 * i);
-            return slotIn(m_shortSlots, packed, text);
-        }
-        return slotIn(m_slots, QStringView(text), text);
+        const auto found = m_slots.constFind(text);
+        if (found != m_slots.constEnd())
+            return found.value();
+        const int slot = int(m_texts.size());
+        m_slots.insert(text, slot);
+        m_texts.push_back(&text);
+        return slot;
     }
 
     int count() const { return int(m_texts.size()); }
@@ -126,19 +124,6 @@ public:
     }
 
 private:
-    template <typename Key>
-    int slotIn(QHash<Key, int> &table, const Key &key, const QString &text)
-    {
-        const auto found = table.constFind(key);
-        if (found != table.constEnd())
-            return found.value();
-        const int slot = int(m_texts.size());
-        table.insert(key, slot);
-        m_texts.push_back(&text);
-        return slot;
-    }
-
-    QHash<quint64, int> m_shortSlots;
     QHash<QStringView, int> m_slots;
     std::vector<const QString *> m_texts;
 };
