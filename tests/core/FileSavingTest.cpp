@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace pv;
 
 namespace {
@@ -154,6 +156,73 @@ private slots:
         QCOMPARE(replaceFileContents(QDir(dir.path()).filePath(QStringLiteral("no/such/a.bin")), "x", &reason),
                  SaveStep::Open);
         QVERIFY(!reason.isEmpty());
+    }
+
+    // The temporary file is the owner's alone from its creation on; it takes
+    // the file's mode before the rename, and the folder reaches the disk
+    // after it.
+    void savesArePrivateWhileWrittenAndLastOnceRenamed()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString target = QDir(dir.path()).filePath(QStringLiteral("shared.tmk"));
+        QStringList steps;
+        QList<int> modes;
+        setSaveTraceForTests([&](SaveEvent event, const QString &path) {
+            struct stat status = {};
+            ::stat(QFile::encodeName(path).constData(), &status);
+            steps.append(QString::number(int(event))
+                         + (event == SaveEvent::FolderSynced && path == dir.path()
+                                ? QString::fromLatin1(pv::test::readFile(target))
+                                : QString()));
+            modes.append(int(status.st_mode & 0777));
+        });
+        QString reason;
+        QCOMPARE(replaceFileContents(target, "new file", &reason), SaveStep::Done);
+        QVERIFY(::chmod(QFile::encodeName(target).constData(), 0644) == 0);
+        QCOMPARE(replaceFileContents(target, "again", &reason), SaveStep::Done);
+        setSaveTraceForTests({});
+
+        const QStringList once = {QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")};
+        QCOMPARE(steps, once + QStringList{QStringLiteral("4new file")} + once + QStringList{QStringLiteral("4again")});
+        QCOMPARE(modes.at(0) & 077, 0);
+        QCOMPARE(modes.at(5), 0600);
+        QCOMPARE(modes.at(6), 0644);
+        QCOMPARE(int(QFileInfo(target).permissions() & 0x0777), 0x0644);
+    }
+
+    // Names too long to take the temporary file's ending save all the same;
+    // leftovers are found where a save through a link leaves them, and only
+    // those of the file saved.
+    void longNamesAndLinksSaveAndTidyUp()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QDir folder(dir.path());
+        const QString ascii = folder.filePath(QString(236, QLatin1Char('a')) + QStringLiteral(".tmk"));
+        const QString japanese = folder.filePath(QString(80, QChar(0x30dd)) + QStringLiteral(".tmk"));
+        QString reason;
+        for (const QString &path : {ascii, japanese}) {
+            QCOMPARE(replaceFileContents(path, "first", &reason), SaveStep::Done);
+            QCOMPARE(replaceFileContents(path, "second", &reason), SaveStep::Done);
+            QCOMPARE(pv::test::readFile(path), QByteArray("second"));
+            QVERIFY(QFileInfo(saveTemporaryPath(path)).fileName().toUtf8().size() <= 255);
+        }
+        const QString cousin = folder.filePath(QString(236, QLatin1Char('a')) + QStringLiteral(".msl"));
+        pv::test::writeFixture(saveTemporaryPath(ascii), "x");
+        pv::test::writeFixture(saveTemporaryPath(cousin), "x");
+        QCOMPARE(removeSaveLeftovers(ascii, 0), 1);
+        QCOMPARE(removeSaveLeftovers(cousin, 0), 1);
+
+        QVERIFY(folder.mkdir(QStringLiteral("elsewhere")));
+        const QString real = folder.filePath(QStringLiteral("elsewhere/real.tmk"));
+        const QString link = folder.filePath(QStringLiteral("link.tmk"));
+        pv::test::writeFixture(real, "x");
+        QVERIFY(QFile::link(real, link));
+        pv::test::writeFixture(saveTemporaryPath(real), "x");
+        QCOMPARE(removeSaveLeftovers(link, 0), 1);
+        QCOMPARE(QDir(folder.filePath(QStringLiteral("elsewhere"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("real.tmk")});
     }
 };
 
