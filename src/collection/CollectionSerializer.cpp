@@ -749,8 +749,9 @@ void writeLabelStyle(JsonTextWriter &out, const LabelStyle &style)
 ReadResult read(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(tr("Could not open %1: %2").arg(path, file.errorString()));
+    QString reason;
+    if (!openRegularFile(file, &reason))
+        return failure(tr("Could not open %1: %2").arg(path, reason));
     // Read into a buffer with the room the parser wants past the end, so
     // it parses the bytes where they are.
     QByteArray bytes = JsonTree::paddedBuffer(file.size());

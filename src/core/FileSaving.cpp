@@ -3,9 +3,10 @@
 #include "core/Log.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QFileDevice>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -16,6 +17,8 @@
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -34,6 +37,46 @@ QString tr(const char *text, int n = -1)
 const QLatin1String kMark(".tallowk-save-");
 const QLatin1String kEnd(".tmp");
 constexpr int kSerialDigits = 8;
+const int kTailSize = kMark.size() + kSerialDigits + kEnd.size();
+// The longest file name, in bytes, that common file systems take; and the
+// digest that stands for the cut end of a longer one.
+constexpr int kLongestName = 255;
+constexpr int kDigestDigits = 8;
+
+std::function<void(SaveEvent, const QString &)> &saveTrace()
+{
+    static std::function<void(SaveEvent, const QString &)> trace;
+    return trace;
+}
+
+void traceStep(SaveEvent event, const QString &path)
+{
+    if (saveTrace())
+        saveTrace()(event, path);
+}
+
+// What a temporary name starts with before the mark: the file name, or the
+// start of a name too long for that and a digest of all of it.
+QString temporaryStem(const QString &fileName)
+{
+    if (fileName.toUtf8().size() + kTailSize <= kLongestName)
+        return fileName;
+    const int room = kLongestName - kTailSize - 1 - kDigestDigits;
+    QString stem;
+    int bytes = 0;
+    for (qsizetype i = 0; i < fileName.size();) {
+        // Whole characters only: a surrogate pair stays together.
+        const qsizetype length = fileName.at(i).isHighSurrogate() && i + 1 < fileName.size() ? 2 : 1;
+        const QStringView character = QStringView(fileName).mid(i, length);
+        bytes += int(character.toUtf8().size());
+        if (bytes > room)
+            break;
+        stem += character;
+        i += length;
+    }
+    const QByteArray digest = QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return stem + QLatin1Char('~') + QLatin1String(digest.left(kDigestDigits));
+}
 
 QString systemReason(int code)
 {
@@ -58,18 +101,74 @@ QString finalTarget(const QString &path)
     return info.isSymLink() ? path : info.filePath();
 }
 
-bool syncToDisk(QFile &file, QString *reason)
-{
 #ifdef Q_OS_UNIX
-    if (::fsync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
+// Flushes what the descriptor refers to onto the disk. A file system that
+// cannot sync (EINVAL, EROFS) is no failure.
+bool syncDescriptor(int fd, QString *reason)
+{
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
         *reason = systemReason(errno);
         return false;
     }
+    return true;
+}
+
+// The mode bits this process gives a new file.
+mode_t newFileMode()
+{
+    mode_t mask = 022;
+    QFile status(QStringLiteral("/proc/self/status"));
+    bool known = false;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                mask = mode_t(line.mid(6).trimmed().toUInt(&known, 8));
+                break;
+            }
+        }
+    }
+    if (!known) {
+        mask = ::umask(077);
+        ::umask(mask);
+    }
+    return 0666 & ~mask;
+}
+#endif
+
+bool syncToDisk(QFile &file, QString *reason)
+{
+#ifdef Q_OS_UNIX
+    return syncDescriptor(file.handle(), reason);
 #else
     Q_UNUSED(file)
     Q_UNUSED(reason)
-#endif
     return true;
+#endif
+}
+
+// Makes the rename of a file in folder lasting: until the folder itself is
+// on the disk, a power cut can bring the old file back.
+bool syncFolder(const QString &folder, QString *reason)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder this account may write into but not read cannot be synced
+    // by it at all.
+    if (fd < 0 && (errno == EACCES || errno == EPERM))
+        return true;
+    if (fd < 0) {
+        *reason = systemReason(errno);
+        return false;
+    }
+    const bool synced = syncDescriptor(fd, reason);
+    ::close(fd);
+    traceStep(SaveEvent::FolderSynced, folder);
+    return synced;
+#else
+    Q_UNUSED(folder)
+    Q_UNUSED(reason)
+    return true;
+#endif
 }
 
 // Puts from in to's place in one step: to is either the old file or the new
@@ -90,6 +189,66 @@ bool renameOver(const QString &from, const QString &to, QString *reason)
     return false;
 #endif
 }
+
+// The mode a saved file ends with, the old file's or a new file's, and the
+// narrower one its temporary file has while it is written.
+class FileMode
+{
+public:
+    static FileMode of(const QFileInfo &existing)
+    {
+        FileMode mode;
+#ifdef Q_OS_UNIX
+        struct stat status;
+        if (existing.exists() && ::stat(QFile::encodeName(existing.filePath()).constData(), &status) == 0)
+            mode.m_bits = status.st_mode & 07777;
+        else
+            mode.m_bits = newFileMode();
+#else
+        mode.m_permissions = existing.exists() ? existing.permissions() : QFile::Permissions();
+#endif
+        return mode;
+    }
+
+    // Read and write for the owner at most.
+    QFile::Permissions whileWritten() const
+    {
+#ifdef Q_OS_UNIX
+        return QFile::Permissions((m_bits & S_IRUSR ? QFile::ReadOwner : 0)
+                                  | (m_bits & S_IWUSR ? QFile::WriteOwner : 0));
+#else
+        return QFile::ReadOwner | QFile::WriteOwner;
+#endif
+    }
+
+    // Gives the open file its final mode; a file system that keeps no modes
+    // and already shows that one is no failure.
+    bool applyTo(QFile &file, QString *reason) const
+    {
+#ifdef Q_OS_UNIX
+        if (::fchmod(file.handle(), m_bits) == 0)
+            return true;
+        const int code = errno;
+        struct stat status;
+        if (::fstat(file.handle(), &status) == 0 && (status.st_mode & 07777) == m_bits)
+            return true;
+        *reason = tr("could not set the file's permissions: %1").arg(systemReason(code));
+        return false;
+#else
+        if (!m_permissions || file.setPermissions(m_permissions))
+            return true;
+        *reason = tr("could not set the file's permissions: %1").arg(file.errorString());
+        return false;
+#endif
+    }
+
+private:
+#ifdef Q_OS_UNIX
+    mode_t m_bits = 0600;
+#else
+    QFile::Permissions m_permissions;
+#endif
+};
 
 } // namespace
 
@@ -132,16 +291,19 @@ SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QStri
             *reason = tr("the file is read-only");
         return SaveStep::Open;
     }
+    const FileMode mode = FileMode::of(existing);
 
     // A new name each time, created only when no file has it yet, so that
-    // nothing already on the disk is ever opened for writing. Unbuffered, so
-    // that every write reaches the disk while its count can still be
-    // checked; a buffered file would only fail at the close.
+    // nothing already on the disk is ever opened for writing; and created
+    // private, so that no other account can open it and read along while it
+    // is written. Unbuffered, so that every write reaches the disk while its
+    // count can still be checked; a buffered file would only fail at the
+    // close.
     QFile file;
     bool opened = false;
     for (int attempt = 0; attempt < 8 && !opened; ++attempt) {
         file.setFileName(saveTemporaryPath(target));
-        opened = file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
+        opened = file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered, mode.whileWritten());
         if (!opened && !QFileInfo::exists(file.fileName()))
             break;
     }
@@ -151,8 +313,7 @@ SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QStri
         return SaveStep::Open;
     }
     const QString temporary = file.fileName();
-    if (existing.exists())
-        file.setPermissions(existing.permissions());
+    traceStep(SaveEvent::Created, temporary);
 
     if (!writeFully(file, bytes, reason)) {
         file.close();
@@ -160,7 +321,12 @@ SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QStri
         return SaveStep::Write;
     }
     QString problem;
-    bool complete = syncToDisk(file, &problem);
+    bool complete = mode.applyTo(file, &problem);
+    if (complete) {
+        traceStep(SaveEvent::ModeSet, temporary);
+        complete = syncToDisk(file, &problem);
+        traceStep(SaveEvent::FileSynced, temporary);
+    }
     file.close();
     if (complete && file.error() != QFileDevice::NoError) {
         complete = false;
@@ -174,19 +340,26 @@ SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QStri
             *reason = problem;
         return SaveStep::Commit;
     }
+    traceStep(SaveEvent::Renamed, target);
+    if (!syncFolder(existing.absolutePath(), &problem)) {
+        if (reason)
+            *reason = problem;
+        return SaveStep::Commit;
+    }
     return SaveStep::Done;
 }
 
 QString saveTemporaryPath(const QString &path)
 {
     const quint32 serial = QRandomGenerator::global()->generate();
-    return path + kMark + QStringLiteral("%1").arg(serial, kSerialDigits, 16, QLatin1Char('0')) + kEnd;
+    const QString name = QFileInfo(path).fileName();
+    return path.chopped(name.size()) + temporaryStem(name) + kMark
+        + QStringLiteral("%1").arg(serial, kSerialDigits, 16, QLatin1Char('0')) + kEnd;
 }
 
 QString saveLeftoverBase(const QString &fileName)
 {
-    const qsizetype tail = kMark.size() + kSerialDigits + kEnd.size();
-    const qsizetype start = fileName.size() - tail;
+    const qsizetype start = fileName.size() - kTailSize;
     if (start < 1)
         return QString();
     const QStringView name(fileName);
@@ -202,10 +375,11 @@ QString saveLeftoverBase(const QString &fileName)
 
 int removeSaveLeftovers(const QString &path, qint64 minimumAgeSeconds)
 {
-    const QFileInfo target(path);
-    const QString baseName = target.fileName();
-    if (baseName.isEmpty())
+    // A save through a link writes beside the file the link points to.
+    const QFileInfo target(finalTarget(path));
+    if (target.fileName().isEmpty())
         return 0;
+    const QString baseName = temporaryStem(target.fileName());
     const QDir folder = target.absoluteDir();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     int removed = 0;
@@ -223,6 +397,58 @@ int removeSaveLeftovers(const QString &path, qint64 minimumAgeSeconds)
         Log::info(QStringLiteral("files"), tr("Removed %n temporary file(s) left by an interrupted save of %1.", removed)
                                                .arg(QDir::toNativeSeparators(path)));
     return removed;
+}
+
+bool openRegularFile(QFile &file, QString *reason)
+{
+#ifdef Q_OS_UNIX
+    // Opened without waiting, as a named pipe would wait for a writer; the
+    // file is then read as any other.
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = systemReason(errno);
+        return false;
+    }
+    struct stat status;
+    const bool known = ::fstat(fd, &status) == 0;
+    if (!known || !S_ISREG(status.st_mode)) {
+        if (!known)
+            *reason = systemReason(errno);
+        else if (S_ISDIR(status.st_mode))
+            *reason = tr("it is a folder, not a file");
+        else
+            *reason = tr("it is a pipe, device or socket, not a file");
+        ::close(fd);
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) {
+        *reason = systemReason(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        *reason = file.errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    const QFileInfo info(file.fileName());
+    if (info.exists() && !info.isFile()) {
+        *reason = info.isDir() ? tr("it is a folder, not a file") : tr("it is a pipe, device or socket, not a file");
+        return false;
+    }
+    if (file.open(QIODevice::ReadOnly))
+        return true;
+    *reason = file.errorString();
+    return false;
+#endif
+}
+
+void setSaveTraceForTests(std::function<void(SaveEvent, const QString &)> trace)
+{
+    saveTrace() = std::move(trace);
 }
 
 } // namespace pv

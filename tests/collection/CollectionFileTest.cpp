@@ -16,12 +16,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <future>
 #include <limits>
 
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -493,6 +496,22 @@ private slots:
         Result read = CollectionSerializer::read(missing);
         QVERIFY(!read.ok);
         QVERIFY(read.error.startsWith(QStringLiteral("Could not open %1: ").arg(missing)));
+
+        // A folder or a named pipe is refused at once: a pipe must not wait
+        // for a writer that never comes.
+        QCOMPARE(CollectionSerializer::read(m_dir.path()).error,
+                 QStringLiteral("Could not open %1: it is a folder, not a file").arg(m_dir.path()));
+#ifdef Q_OS_LINUX
+        const QString pipe = path(QStringLiteral("pipe.tmk"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        auto reading = std::async(std::launch::async, [&] { return CollectionSerializer::read(pipe).error; });
+        if (reading.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            (void)QFile(pipe).open(QIODevice::WriteOnly); // ends the wait
+            QFAIL("opening a named pipe waits for a writer");
+        }
+        QCOMPARE(reading.get(),
+                 QStringLiteral("Could not open %1: it is a pipe, device or socket, not a file").arg(pipe));
+#endif
 
         const QString garbage = writeBytes(QStringLiteral("garbage.tmk"), QByteArray("\x89PNG\r\n\x1a\n\0\0", 10));
         read = CollectionSerializer::read(garbage);

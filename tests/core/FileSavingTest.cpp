@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace pv;
 
 namespace {
@@ -154,6 +156,64 @@ private slots:
         QCOMPARE(replaceFileContents(QDir(dir.path()).filePath(QStringLiteral("no/such/a.bin")), "x", &reason),
                  SaveStep::Open);
         QVERIFY(!reason.isEmpty());
+    }
+
+    // The temporary file is the owner's alone from its creation on; it takes
+    // the file's mode before the rename, and the folder is synced after it.
+    void savesArePrivateWhileWrittenAndLastOnceRenamed()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString target = QDir(dir.path()).filePath(QStringLiteral("shared.tmk"));
+        QStringList steps; // the step, the mode of what it acted on, the file's text once the folder is synced
+        setSaveTraceForTests([&](SaveEvent event, const QString &path) {
+            struct stat status = {};
+            ::stat(QFile::encodeName(path).constData(), &status);
+            const bool folder = event == SaveEvent::FolderSynced && path == dir.path();
+            steps.append(QStringLiteral("%1 %2 %3")
+                             .arg(int(event))
+                             .arg(status.st_mode & 0777, 0, 8)
+                             .arg(QString::fromLatin1(folder ? pv::test::readFile(target) : QByteArray())));
+        });
+        QString reason;
+        QCOMPARE(replaceFileContents(target, "new", &reason), SaveStep::Done);
+        QCOMPARE(steps.first(), QStringLiteral("0 600 "));
+        QVERIFY(
+            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        steps.clear();
+        QCOMPARE(replaceFileContents(target, "again", &reason), SaveStep::Done);
+        setSaveTraceForTests({});
+        QCOMPARE(steps,
+                 (QStringList{QStringLiteral("0 600 "), QStringLiteral("1 644 "), QStringLiteral("2 644 "),
+                              QStringLiteral("3 644 "), QStringLiteral("4 700 again")}));
+    }
+
+    // Names too long to take the temporary file's ending save all the same;
+    // leftovers are found where a save through a link leaves them, and only
+    // those of the file saved.
+    void longNamesAndLinksSaveAndTidyUp()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QDir folder(dir.path());
+        const QString ascii = folder.filePath(QString(236, QLatin1Char('a')) + QStringLiteral(".tmk"));
+        QString reason;
+        for (const QString &path : {ascii, folder.filePath(QString(80, QChar(0x30dd)) + QStringLiteral(".tmk"))}) {
+            QCOMPARE(replaceFileContents(path, "first", &reason), SaveStep::Done);
+            QCOMPARE(replaceFileContents(path, "second", &reason), SaveStep::Done);
+            QCOMPARE(pv::test::readFile(path), QByteArray("second"));
+        }
+        const QString cousin = folder.filePath(QString(236, QLatin1Char('a')) + QStringLiteral(".msl"));
+        QVERIFY(QDir().mkpath(folder.filePath(QStringLiteral("elsewhere"))));
+        const QString real = folder.filePath(QStringLiteral("elsewhere/real.tmk"));
+        QVERIFY(QFile::link(pv::test::writeFixture(real, "x"), folder.filePath(QStringLiteral("link.tmk"))));
+        for (const QString &path : {ascii, cousin, real})
+            pv::test::writeFixture(saveTemporaryPath(path), "x");
+        QCOMPARE(removeSaveLeftovers(ascii, 0), 1);
+        QCOMPARE(removeSaveLeftovers(cousin, 0), 1);
+        QCOMPARE(removeSaveLeftovers(folder.filePath(QStringLiteral("link.tmk")), 0), 1);
+        QCOMPARE(QDir(folder.filePath(QStringLiteral("elsewhere"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("real.tmk")});
     }
 };
 

@@ -336,8 +336,9 @@ private slots:
         QVERIFY(saveAction->isEnabled());
     }
 
-    // A damaged file with a flood of warnings opens with a short message and
-    // one log line per kind; a name far too long for the card panel does not
+    // A damaged file with a flood of warnings opens with a short message; the
+    // log names every warning the reader kept, beyond those the message shows,
+    // and counts each kind. A name far too long for the card panel does not
     // stretch the window.
     void hostileFilesNeitherFloodNorStretchTheWindow()
     {
@@ -351,23 +352,29 @@ private slots:
 
         const QString name(300, QLatin1Char('W'));
         QByteArray text = "{\"format\":\"tallowk\",\"version\":5,\"entries\":[";
+        for (int i = 0; i < 10; ++i)
+            text += QStringLiteral("{\"cardId\":\"c-%1\",\"condition\":\"Bent%1\"},").arg(i).toLatin1();
         for (int i = 0; i < 100000; ++i)
             text += "1,";
         text += "{\"cardId\":\"sv03-1\",\"condition\":\"Damaged\"},{\"cardId\":\"sv03-2\",\"name\":\"" + name.toLatin1()
             + "\"}]}";
+        Log::instance().clear();
         window.openFile(test::writeFixture(m_dir.filePath(QStringLiteral("flood.tmk")), text));
-        QCOMPARE(window.collection()->entries().size(), 2);
+        QCOMPARE(window.collection()->entries().size(), 12);
         QCOMPARE(prompts.informations.size(), 1);
         const QStringList lines = prompts.informations.first().split(QLatin1Char('\n'));
         QVERIFY2(lines.size() <= 12 && prompts.informations.first().size() < 1000, qPrintable(lines.join('\n')));
-        QCOMPARE(lines.last(), QStringLiteral("... and 99993 more (see Help > Log)"));
+        QCOMPARE(lines.last(), QStringLiteral("... and 100003 more (see Help > Log)"));
         const QStringList logged = test::logMessages(QStringLiteral("file"), Log::Warn);
+        QCOMPARE(logged.size(), CollectionSerializer::MaxListedWarnings + 2);
+        QCOMPARE(logged.at(8), QStringLiteral("Unknown condition \"Bent8\" on c-8, read as Near Mint (NM)."));
         QCOMPARE(logged.mid(logged.size() - 2),
-                 (QStringList{QStringLiteral("Skipped an entry with no card id. (100000 warnings of this kind)"),
-                              QStringLiteral("Unknown condition \"Damaged\" on sv03-1, read as Near Mint (NM).")}));
+                 (QStringList{QStringLiteral("Unknown condition \"Bent0\" on c-0, read as Near Mint (NM). (11 "
+                                             "warnings of this kind)"),
+                              QStringLiteral("Skipped an entry with no card id. (100000 warnings of this kind)")}));
 
         auto *panel = window.findChild<CardDetailsWidget *>();
-        panel->showEntry(window.collection()->entries().at(1));
+        panel->showEntry(window.collection()->entries().at(11));
         for (int level = 0; level < 10; ++level) // a layout request climbs one parent at a time
             QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         auto *title = panel->findChild<QLabel *>(QStringLiteral("titleLabel"));

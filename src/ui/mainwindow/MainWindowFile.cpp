@@ -143,12 +143,17 @@ void MainWindow::openFile(const QString &path)
     rebuildRecentMenu();
 }
 
-// One log line per kind of warning, and the first few in a message box:
-// a damaged file may hold millions of them.
+// Every warning the reader kept goes to the log, then one line per kind with
+// its count (a kind seen once and logged already needs none); the first few
+// go into a message box. A damaged file may hold millions of them.
 void MainWindow::reportReadWarnings(const QString &fileName, const CollectionSerializer::ReadResult &result)
 {
     constexpr int shownWarnings = 8;
+    for (const QString &text : result.warnings)
+        Log::warn(kFileCategory, text);
     for (const CollectionSerializer::WarningKind &kind : result.warningKinds) {
+        if (kind.count == 1 && result.warnings.contains(kind.first))
+            continue;
         Log::warn(kFileCategory,
                   kind.count == 1 ? kind.first
                                   : tr("%1 (%n warning(s) of this kind)", nullptr, kind.count).arg(kind.first));
