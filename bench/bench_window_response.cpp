@@ -273,7 +273,8 @@ public:
         for (int candidate = m_holdings / 2 + 2; candidate < entries.size() && finish < 0; ++candidate) {
             row = m_window.collection()->indexOfEntry(entryKey(entries.at(candidate)));
             tree->setCurrentIndex(m_window.treeModel()->indexForEntryKey(entryKey(entries.at(row))));
-            settle();
+            // The panel offers the finishes of the card once it arrives.
+            letRepliesIn();
             for (int item = 0; item < combo->count() && finish < 0; ++item) {
                 CardEntry changed = entries.at(row);
                 changed.variant = combo->itemData(item).toString();
@@ -369,6 +370,18 @@ private:
         if (query.text.size() < 2)
             return;
         m_catalogModel.setCards(m_window.catalog()->search(Language::English, query, 2000).cards);
+    }
+
+    // The card database answers what the card panel and the tree's rows
+    // asked for (artwork, the card) from the stand-in, paced; those answers
+    // are handled before an action is timed rather than inside it.
+    void letRepliesIn()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (m_window.tcgdexClient()->pendingCount() > 0 && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        settle();
     }
 
     // The collection's change restarts the dock's pause before it searches
