@@ -1,10 +1,11 @@
 // The collection views over a 50,000-holding collection drawn from the
 // English and Japanese catalogs: a rebuild of the collection tree (target
-// under 100 ms), 1,000 holdings edited in one batch (target: one rebuild), and the collection search a user types into, one
-// keystroke at a time (target under 5 ms median per keystroke). Then the
-// rebuild's growth from 5,000 to 50,000 holdings (target: at most 11 times as
-// long for 10 times the holdings); sizes given on the command line measure
-// only that growth over them, e.g. 50000 500000.
+// under 100 ms), 1,000 holdings edited in one batch (target: at most one
+// rebuild), and the collection search a user types into, one keystroke at a
+// time (target under 5 ms median per keystroke). Then the rebuild's growth
+// from 5,000 to 50,000 holdings (target: at most 11 times as long for 10
+// times the holdings, 10 times from 50,000 on); sizes given on the command
+// line measure only that growth over them, e.g. 50000 500000.
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
@@ -31,7 +32,11 @@ constexpr int BurstSize = 1000;
 // rebuilds a busy machine's interruptions would otherwise sway.
 constexpr int GrowthRunHoldings = 2000000;
 constexpr int MinGrowthRuns = 5;
+// For ten times the holdings; from LargeStep holdings on, with the fixed
+// costs of a small tree left behind, the rebuild grows no faster than they.
 constexpr double MaxGrowth = 11.0;
+constexpr double MaxLargeGrowth = 10.0;
+constexpr int LargeStep = 50000;
 
 double medianMs(int runs, const std::function<void()> &work)
 {
@@ -95,12 +100,13 @@ bool rebuildGrowth(const CardCatalog &catalog, const QList<int> &sizes)
         const double ms = rebuildCpuMs(catalog, sizes.at(i));
         std::printf("tree rebuild, %7d holdings: %8.1f ms CPU", sizes.at(i), ms);
         if (i > 0) {
-            // The allowed growth scales with the step: 11x for 10x the holdings.
+            // The allowed growth scales with the step: 11x (or 10x) for 10x the holdings.
             const double step = double(sizes.at(i)) / double(sizes.at(i - 1));
             const double growth = ms / previous;
-            const bool met = growth <= MaxGrowth * step / 10.0;
-            std::printf(", %.1fx for %.0fx the holdings (target at most %.1fx)%s", growth, step,
-                        MaxGrowth * step / 10.0, met ? "" : "  MISSED");
+            const double allowed = (sizes.at(i - 1) >= LargeStep ? MaxLargeGrowth : MaxGrowth) * step / 10.0;
+            const bool met = growth <= allowed;
+            std::printf(", %.1fx for %.0fx the holdings (target at most %.1fx)%s", growth, step, allowed,
+                        met ? "" : "  MISSED");
             ok = ok && met;
         }
         std::printf("\n");
@@ -150,7 +156,8 @@ int main(int argc, char *argv[])
     ok = ok && rebuildMs < 100 && priceRebuildMs < 100;
 
     // The tree follows every announced change before it returns; a command
-    // or a refresh that edits many holdings announces them once, as one batch.
+    // or a refresh that edits many holdings announces them once, as one batch,
+    // which the tree follows in place or with one rebuild.
     int resets = 0;
     QObject::connect(&tree, &QAbstractItemModel::modelReset, [&] { ++resets; });
     QElapsedTimer burst;
@@ -163,9 +170,9 @@ int main(int argc, char *argv[])
     }
     collection.endBatch();
     QCoreApplication::processEvents();
-    std::printf("%d holdings edited in one batch: %d rebuild(s), %.1f ms in all (target: one rebuild)\n",
+    std::printf("%d holdings edited in one batch: %d rebuild(s), %.1f ms in all (target: at most one rebuild)\n",
                 BurstSize, resets, double(burst.nsecsElapsed()) / 1.0e6);
-    ok = ok && resets == 1;
+    ok = ok && resets <= 1;
 
     CollectionSearchModel search;
     search.setCatalog(&catalog);

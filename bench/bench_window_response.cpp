@@ -1,12 +1,14 @@
 // The collection window as a user meets it: the main window shown offscreen
 // with its docks, both catalogs loaded, 5,000 or 50,000 holdings drawn from
-// them, the whole tree expanded and the search dock open. Each action is
+// them, the whole tree expanded, the search dock open and two binders in the
+// collection (a name rule and the 64 most valuable cards). Each action is
 // timed in the window until it has laid out and painted again:
 //   - a search keystroke in the collection and in the catalog,
-//   - a rebuild of the tree after an edit (undone and redone), of a holding
-//     elsewhere and of the one the card panel shows,
+//   - the tree after an edit (undone and redone) that moves the holding in
+//     its set, of a holding elsewhere and of the one the card panel shows,
 //   - a change of the card order,
-//   - a released batch of a price refresh (100 cards priced at once).
+//   - a released batch of a price refresh (100 cards priced at once),
+//   - a change of Finish in the card panel.
 // Beside each, the models' own work for the same action, on models of their
 // own over an identical collection in the same run.
 // Targets at 50,000 holdings: every action (the slowest keystroke of each
@@ -14,11 +16,15 @@
 // work for it. Judged on the GUI thread's CPU time (medians of several runs):
 // on a shared machine the wall clock also counts the time other processes
 // held the processor; its medians are printed beside, with the load.
-// Sizes given on the command line run only those, and the words "search",
-// "rebuild", "sort" or "batch" only those actions (to profile one).
+// The Finish edit is also judged at 500,000 holdings, where copies of every
+// printing and condition repeat keys, and must answer within 250 ms there;
+// only it runs at that size unless actions are named. Sizes given on the
+// command line run only those, and the words "search", "rebuild", "sort",
+// "batch" or "binders" only those actions (to profile one).
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
+#include "collection/Binders.h"
 #include "collection/EditEntryCommand.h"
 #include "collection/EntryKeys.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -46,6 +52,9 @@ constexpr int BatchCards = 100;
 constexpr double MaxWindowMs = 50.0;
 constexpr double MaxWindowToModel = 2.0;
 constexpr int JudgedHoldings = 50000;
+// The Finish edit with binders in the collection, judged on both clocks.
+constexpr int LargeHoldings = 500000;
+constexpr double MaxLargeEditMs = 250.0;
 
 // Runs what the action set off: posted events, the views' delayed layouts
 // and the repaint.
@@ -82,6 +91,8 @@ struct Figure
     QString action;
     Timing window;
     Timing model;
+    // Judged by the edit targets rather than against the models' work.
+    bool edit = false;
 };
 
 // The window beside models of its own over a copy of its collection.
@@ -114,8 +125,20 @@ public:
         };
         while (resolving() && clock.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        bench::fillFromCatalog(*m_window.collection(), *catalog, holdings);
-        bench::fillFromCatalog(m_mirror, *catalog, holdings);
+        for (Collection *collection : {m_window.collection(), &m_mirror}) {
+            bench::fillFromCatalog(*collection, *catalog, holdings);
+            if (holdings >= LargeHoldings)
+                repeatKeys(*collection);
+        }
+        // The binders a collection usually has.
+        Binder named = newBinder(QStringLiteral("Pikachu"), Language::English);
+        BinderRule rule;
+        rule.name = QStringLiteral("Pikachu");
+        named.rules = {rule};
+        Binder valued = newBinder(QStringLiteral("Top 64"), Language::English);
+        valued.topValue = 64;
+        for (const Binder &binder : {named, valued})
+            m_window.collection()->upsertBinder(binder);
         m_tree.setCollection(&m_mirror);
         m_search.setCatalog(catalog);
         m_search.setCollection(&m_mirror);
@@ -132,6 +155,15 @@ public:
         QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
         m_window.findCard();
         settle();
+    }
+
+    // Holdings that repeat the key of an earlier one.
+    int repeatedKeys() const
+    {
+        QSet<QString> keys;
+        for (const CardEntry &entry : m_mirror.entries())
+            keys.insert(entryKey(entry));
+        return int(m_mirror.entries().size() - keys.size());
     }
 
     bool catalogsLoaded() const
@@ -182,7 +214,7 @@ public:
     }
 
     // An edit that changes a holding's condition moves it to another place
-    // in its set: the tree is built again.
+    // in its set.
     Figure rebuildAfterEdit()
     {
         const int row = m_holdings / 2;
@@ -190,7 +222,7 @@ public:
         edited.condition = edited.condition == Condition::Poor ? Condition::Mint : Condition::Poor;
         const CardEntry original = m_mirror.entries().at(row);
         QString focus;
-        Figure figure{QStringLiteral("tree rebuild after an edit"), {}, {}};
+        Figure figure{QStringLiteral("tree after an edit"), {}, {}};
         for (int run = 0; run < Runs; ++run) {
             figure.window.time(
                 [&] { m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &focus)); });
@@ -214,7 +246,7 @@ public:
         auto *tree = m_window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
         tree->setCurrentIndex(m_window.treeModel()->indexForEntryKey(entryKey(original)));
         settle();
-        Figure figure{QStringLiteral("tree rebuild after an edit in the card panel"), {}, {}};
+        Figure figure{QStringLiteral("tree after an edit in the card panel"), {}, {}};
         for (int run = 0; run < Runs; ++run) {
             figure.window.time([&] { m_window.onEntryEdited(edited); });
             letSearchCatchUp();
@@ -226,6 +258,60 @@ public:
         tree->setCurrentIndex(QModelIndex());
         settle();
         return figure;
+    }
+
+    // A change of Finish in the card panel, as a user makes it, to a printing
+    // the collection does not hold yet (no merge).
+    Figure finishEditWithBinders()
+    {
+        const QList<CardEntry> &entries = m_window.collection()->entries();
+        auto *combo = m_window.findChild<QComboBox *>(QStringLiteral("finishCombo"));
+        auto *tree = m_window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
+        Figure figure{QStringLiteral("edit of Finish in the card panel, with binders"), {}, {}, true};
+        int row = -1;
+        int finish = -1;
+        for (int candidate = m_holdings / 2 + 2; candidate < entries.size() && finish < 0; ++candidate) {
+            row = m_window.collection()->indexOfEntry(entryKey(entries.at(candidate)));
+            tree->setCurrentIndex(m_window.treeModel()->indexForEntryKey(entryKey(entries.at(row))));
+            // The panel offers the finishes of the card once it arrives.
+            letRepliesIn();
+            for (int item = 0; item < combo->count() && finish < 0; ++item) {
+                CardEntry changed = entries.at(row);
+                changed.variant = combo->itemData(item).toString();
+                if (changed.variant != entries.at(row).variant
+                    && m_window.collection()->indexOfEntry(entryKey(changed)) < 0)
+                    finish = item;
+            }
+        }
+        if (finish < 0)
+            return figure;
+        const int shown = combo->currentIndex();
+        const CardEntry original = m_mirror.entries().at(row);
+        CardEntry edited = original;
+        edited.variant = combo->itemData(finish).toString();
+        for (int run = 0; run < Runs; ++run) {
+            figure.window.time([&] { combo->setCurrentIndex(finish); });
+            letSearchCatchUp();
+            figure.model.time([&] { m_mirror.updateEntry(row, edited); });
+            figure.window.time([&] { m_window.undoStack()->undo(); });
+            letSearchCatchUp();
+            figure.model.time([&] { m_mirror.updateEntry(row, original); });
+            if (combo->currentIndex() != shown)
+                break;
+        }
+        tree->setCurrentIndex(QModelIndex());
+        settle();
+        return figure;
+    }
+
+    // What the binders' counts cost when they follow the edits, once these
+    // pause: not judged, printed beside.
+    double binderCountsMs()
+    {
+        Timing timing;
+        for (int run = 0; run < 3; ++run)
+            timing.time([&] { m_window.refreshBindersList(); });
+        return timing.cpuMs();
     }
 
     Figure sortChange()
@@ -286,6 +372,18 @@ private:
         m_catalogModel.setCards(m_window.catalog()->search(Language::English, query, 2000).cards);
     }
 
+    // The card database answers what the card panel and the tree's rows
+    // asked for (artwork, the card) from the stand-in, paced; those answers
+    // are handled before an action is timed rather than inside it.
+    void letRepliesIn()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (m_window.tcgdexClient()->pendingCount() > 0 && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        settle();
+    }
+
     // The collection's change restarts the dock's pause before it searches
     // again; that search is not part of the action measured, and must not
     // fall into the next one.
@@ -295,6 +393,19 @@ private:
         clock.start();
         while (clock.elapsed() < 250)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+
+    // One holding in a hundred a copy of the one before it, as a file may
+    // hold them.
+    static void repeatKeys(Collection &collection)
+    {
+        QList<CardEntry> entries = collection.entries();
+        for (qsizetype row = 100; row < entries.size(); row += 100) {
+            const int count = entries.at(row).count;
+            entries[row] = entries.at(row - 1);
+            entries[row].count = count;
+        }
+        collection.replaceContents(entries, collection.sets(), {}, {}, std::nullopt);
     }
 
     static void releaseBatch(Collection &collection, int run, Timing &timing)
@@ -352,11 +463,14 @@ int main(int argc, char *argv[])
         else
             actions.append(argument);
     }
-    const auto wanted = [&actions](const char *action) {
-        return actions.isEmpty() || actions.contains(QLatin1String(action));
+    const bool defaultSizes = sizes.isEmpty();
+    if (defaultSizes)
+        sizes = {5000, JudgedHoldings, LargeHoldings};
+    const auto wanted = [&](const char *action, int holdings) {
+        if (!actions.isEmpty())
+            return actions.contains(QLatin1String(action));
+        return holdings < LargeHoldings || !defaultSizes || qstrcmp(action, "binders") == 0;
     };
-    if (sizes.isEmpty())
-        sizes = {5000, JudgedHoldings};
 
     bool ok = true;
     for (const int holdings : std::as_const(sizes)) {
@@ -365,24 +479,35 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "the catalogs did not load\n");
             return 1;
         }
-        std::printf("%d holdings, GUI thread CPU, median of %d runs: window / models' own work\n", holdings, Runs);
+        std::printf("%d holdings (%d repeating a key), GUI thread CPU, median of %d runs: window / models' own work\n",
+                    holdings, bench.repeatedKeys(), Runs);
         std::fflush(stdout);
         QList<Figure> figures;
-        if (wanted("search"))
+        if (wanted("search", holdings))
             figures << bench.typeWord(false, QStringLiteral("charizard"))
                     << bench.typeWord(false, QStringLiteral("pikachu"))
                     << bench.typeWord(true, QStringLiteral("charizard"));
-        if (wanted("rebuild"))
+        if (wanted("rebuild", holdings))
             figures << bench.rebuildAfterEdit() << bench.rebuildAfterPanelEdit();
-        if (wanted("sort"))
+        if (wanted("sort", holdings))
             figures << bench.sortChange();
-        if (wanted("batch"))
+        if (wanted("batch", holdings))
             figures << bench.refreshBatch();
+        if (wanted("binders", holdings))
+            figures << bench.finishEditWithBinders();
+        if (wanted("binders", holdings))
+            std::printf("  (binders' counts, resolved once edits pause: %.1f ms)\n", bench.binderCountsMs());
         for (const Figure &figure : figures) {
             const double window = figure.window.cpuMs();
             const double model = figure.model.cpuMs();
-            const bool met = window <= MaxWindowMs && window <= MaxWindowToModel * model;
-            const bool judged = holdings >= JudgedHoldings;
+            bool met = window <= MaxWindowMs && window <= MaxWindowToModel * model;
+            bool judged = holdings == JudgedHoldings;
+            if (figure.edit) {
+                // Judged on its own: the window's answer on both clocks.
+                const double limit = holdings >= LargeHoldings ? MaxLargeEditMs : MaxWindowMs;
+                met = !figure.window.cpu.empty() && window <= limit && figure.window.wallMs() <= limit;
+                judged = holdings == JudgedHoldings || holdings >= LargeHoldings;
+            }
             std::printf("  %-58s %6.1f ms / %6.1f ms (%4.1fx); wall %6.1f / %6.1f ms%s\n", qPrintable(figure.action),
                         window, model, window / std::max(model, 0.001), figure.window.wallMs(), figure.model.wallMs(),
                         judged && !met ? "  MISSED" : "");
@@ -390,8 +515,10 @@ int main(int argc, char *argv[])
         }
         std::fflush(stdout);
     }
-    std::printf("targets at %d holdings: within %.0f ms and at most %.0fx the models' own work: %s\n", JudgedHoldings,
-                MaxWindowMs, MaxWindowToModel, ok ? "met" : "MISSED");
+    std::printf("targets at %d holdings: within %.0f ms and at most %.0fx the models' own work, the Finish edit within "
+                "%.0f ms (%.0f ms at %d) on both clocks: %s\n",
+                JudgedHoldings, MaxWindowMs, MaxWindowToModel, MaxWindowMs, MaxLargeEditMs, LargeHoldings,
+                ok ? "met" : "MISSED");
     std::printf("load average at the end: %s\n", bench::loadAverage().constData());
     return ok ? 0 : 1;
 }

@@ -40,7 +40,7 @@ int Collection::addEntry(const CardEntry &entry)
         m_entries.append(added);
         const int addedRow = int(m_entries.size()) - 1;
         if (m_keyIndexValid) {
-            m_keyIndex.insert(key, addedRow);
+            addKeyRow(key, addedRow);
             m_cardRows[ownedCardKey(added.lang, added.cardId)].append(addedRow);
         }
         markChanged(false);
@@ -77,11 +77,11 @@ void Collection::insertEntry(int row, const CardEntry &entry)
 {
     row = qBound(0, row, int(m_entries.size()));
     const QString key = entryKey(entry);
-    const bool indexed = m_keyIndexValid && !m_keysShared && !m_keyIndex.contains(key);
+    const bool indexed = m_keyIndexValid;
     m_entries.insert(row, entry);
     if (indexed) {
         shiftIndexedRows(row, 1);
-        m_keyIndex.insert(key, row);
+        addKeyRow(key, row);
         insertCardRow(entry, row);
     }
     markChanged(!indexed);
@@ -93,7 +93,7 @@ void Collection::replaceEntry(int row, const CardEntry &entry)
         return;
     const bool indexed = reindexRow(row, entry);
     m_entries[row] = entry;
-    markChanged(!indexed);
+    markRowEdited(row, !indexed);
 }
 
 void Collection::removeEntryAt(int row)
@@ -101,10 +101,9 @@ void Collection::removeEntryAt(int row)
     if (row < 0 || row >= m_entries.size())
         return;
     const CardEntry &removed = m_entries.at(row);
-    const QString key = entryKey(removed);
-    const bool indexed = m_keyIndexValid && !m_keysShared && m_keyIndex.value(key, -1) == row;
+    const bool indexed = m_keyIndexValid;
     if (indexed) {
-        m_keyIndex.remove(key);
+        removeKeyRow(entryKey(removed), row);
         removeCardRow(removed, row);
         shiftIndexedRows(row + 1, -1);
     }
@@ -133,16 +132,21 @@ void Collection::ensureIndexes() const
         return;
     m_keyIndex.clear();
     m_keyIndex.reserve(m_entries.size());
+    m_sharedKeyRows.clear();
     m_cardRows.clear();
-    m_keysShared = false;
     for (int row = 0; row < m_entries.size(); ++row) {
         const CardEntry &entry = m_entries.at(row);
         // A key shared by several rows maps to the first.
         const QString key = entryKey(entry);
-        if (m_keyIndex.contains(key))
-            m_keysShared = true;
-        else
+        const auto first = m_keyIndex.constFind(key);
+        if (first == m_keyIndex.constEnd()) {
             m_keyIndex.insert(key, row);
+        } else {
+            QList<int> &rows = m_sharedKeyRows[key];
+            if (rows.isEmpty())
+                rows.append(first.value());
+            rows.append(row);
+        }
         m_cardRows[ownedCardKey(entry.lang, entry.cardId)].append(row);
     }
     m_keyIndexValid = true;
@@ -150,22 +154,54 @@ void Collection::ensureIndexes() const
 
 bool Collection::reindexRow(int row, const CardEntry &after)
 {
-    if (!m_keyIndexValid || m_keysShared)
+    if (!m_keyIndexValid)
         return false;
     const CardEntry &before = m_entries.at(row);
     const QString oldKey = entryKey(before);
     const QString newKey = entryKey(after);
     if (newKey != oldKey) {
-        if (m_keyIndex.contains(newKey) || m_keyIndex.value(oldKey, -1) != row)
-            return false;
-        m_keyIndex.remove(oldKey);
-        m_keyIndex.insert(newKey, row);
+        removeKeyRow(oldKey, row);
+        addKeyRow(newKey, row);
     }
     if (before.lang != after.lang || before.cardId != after.cardId) {
         removeCardRow(before, row);
         insertCardRow(after, row);
     }
     return true;
+}
+
+void Collection::addKeyRow(const QString &key, int row) const
+{
+    const auto first = m_keyIndex.find(key);
+    if (first == m_keyIndex.end()) {
+        m_keyIndex.insert(key, row);
+        return;
+    }
+    QList<int> &rows = m_sharedKeyRows[key];
+    if (rows.isEmpty())
+        rows.append(first.value());
+    rows.insert(std::lower_bound(rows.begin(), rows.end(), row) - rows.begin(), row);
+    first.value() = rows.constFirst();
+}
+
+void Collection::removeKeyRow(const QString &key, int row) const
+{
+    const auto first = m_keyIndex.find(key);
+    if (first == m_keyIndex.end())
+        return;
+    const auto shared = m_sharedKeyRows.find(key);
+    if (shared == m_sharedKeyRows.end()) {
+        if (first.value() == row)
+            m_keyIndex.erase(first);
+        return;
+    }
+    QList<int> &rows = shared.value();
+    const auto at = std::lower_bound(rows.begin(), rows.end(), row);
+    if (at != rows.end() && *at == row)
+        rows.erase(at);
+    first.value() = rows.constFirst();
+    if (rows.size() < 2)
+        m_sharedKeyRows.erase(shared);
 }
 
 void Collection::insertCardRow(const CardEntry &entry, int row) const
@@ -189,10 +225,11 @@ void Collection::shiftIndexedRows(int from, int by) const
     for (auto it = m_keyIndex.begin(); it != m_keyIndex.end(); ++it)
         if (*it >= from)
             *it += by;
-    for (auto it = m_cardRows.begin(); it != m_cardRows.end(); ++it)
-        for (int &row : *it)
-            if (row >= from)
-                row += by;
+    for (auto *rowLists : {&m_cardRows, &m_sharedKeyRows})
+        for (auto it = rowLists->begin(); it != rowLists->end(); ++it)
+            for (int &row : *it)
+                if (row >= from)
+                    row += by;
 }
 
 int Collection::applyPrices(Language language, const QString &cardId,
@@ -569,6 +606,14 @@ void Collection::markRowsUpdated(const QList<int> &rows)
     markDocumentChanged();
 }
 
+void Collection::markRowEdited(int row, bool keysMayHaveChanged)
+{
+    if (keysMayHaveChanged)
+        m_keyIndexValid = false;
+    m_editedRows.append(row);
+    markDocumentChanged();
+}
+
 void Collection::markDocumentChanged()
 {
     m_summary.reset();
@@ -584,23 +629,31 @@ void Collection::markDocumentChanged()
 
 void Collection::announceChange()
 {
-    QList<int> rows;
-    if (!m_holdingsChanged) {
-        rows = std::move(m_updatedRows);
+    const auto ascending = [](QList<int> rows) {
         std::sort(rows.begin(), rows.end());
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    }
+        return rows;
+    };
+    QList<int> rows;
+    QList<int> edited;
+    const bool kept = !m_holdingsChanged && m_editedRows.isEmpty();
+    if (kept)
+        rows = ascending(std::move(m_updatedRows));
+    else if (!m_holdingsChanged)
+        edited = ascending(m_editedRows + m_updatedRows);
     m_updatedRows.clear();
-    const bool kept = !m_holdingsChanged;
+    m_editedRows.clear();
     m_holdingsChanged = false;
     // A listener that changes the collection again announces that change
     // before this one reaches the listeners after it; those then read the
     // nested change's description as cleared, the safe reading (everything
     // may have changed).
     m_announcedRows = std::move(rows);
+    m_announcedEdited = std::move(edited);
     m_announcedHoldingsKept = kept;
     emit changed();
     m_announcedRows.clear();
+    m_announcedEdited.clear();
     m_announcedHoldingsKept = false;
 }
 

@@ -110,8 +110,13 @@ public:
     // change added, removed, moved or edited no holding and changed no set
     // record, apart from new values in updatedRows(): the rows whose prices,
     // rarity or Pokedex number it updated, ascending (empty when it is false).
+    // editedRows(): the change added, removed and moved no holding and
+    // changed no set record, but replaced some holdings in their rows: those
+    // rows and any it updated, ascending (empty otherwise, and when
+    // holdingsKept() holds).
     bool holdingsKept() const { return m_announcedHoldingsKept; }
     const QList<int> &updatedRows() const { return m_announcedRows; }
+    const QList<int> &editedRows() const { return m_announcedEdited; }
 
 signals:
     void changed();
@@ -124,6 +129,8 @@ private:
     void markChanged(bool keysMayHaveChanged = true);
     // New values in the given rows, nothing else.
     void markRowsUpdated(const QList<int> &rows);
+    // The row's holding replaced in place.
+    void markRowEdited(int row, bool keysMayHaveChanged);
     // A change that leaves every holding and set record as it is.
     void markDocumentChanged();
     void announceChange();
@@ -131,6 +138,9 @@ private:
     // Moves the row to its new key in the indexes before the row is
     // replaced; false when they cannot follow and must be built again.
     bool reindexRow(int row, const CardEntry &after);
+    // The row, placed already, joins or leaves the rows holding the key.
+    void addKeyRow(const QString &key, int row) const;
+    void removeKeyRow(const QString &key, int row) const;
     void insertCardRow(const CardEntry &entry, int row) const;
     void removeCardRow(const CardEntry &entry, int row) const;
     // Rows from `from` on move by `by` in the indexes.
@@ -144,9 +154,9 @@ private:
     // Language and card id -> every row of the card; valid with the key index.
     mutable QHash<QString, QList<int>> m_cardRows;
     mutable bool m_keyIndexValid = false;
-    // Some key is held by several rows (a file may hold such copies): the
-    // indexes are then built again after every edit of the holdings.
-    mutable bool m_keysShared = false;
+    // Every row of each key held by several rows (a file may hold such
+    // copies), ascending; the key index holds the first.
+    mutable QHash<QString, QList<int>> m_sharedKeyRows;
     mutable std::optional<Summary> m_summary;
     QHash<QString, SetRecord> m_sets;
     QList<HistoryPoint> m_history;
@@ -159,8 +169,10 @@ private:
     // The change being gathered: rows with new values, and whether holdings
     // or set records changed otherwise.
     QList<int> m_updatedRows;
+    QList<int> m_editedRows;
     bool m_holdingsChanged = false;
     QList<int> m_announcedRows;
+    QList<int> m_announcedEdited;
     bool m_announcedHoldingsKept = false;
 };
 

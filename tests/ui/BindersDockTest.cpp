@@ -4,12 +4,15 @@
 
 #include "collection/Binders.h"
 #include "collection/Collection.h"
+#include "collection/RemoveEntryCommand.h"
+#include "core/SteadyClock.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionTreeModel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -195,6 +198,42 @@ private Q_SLOTS:
         QVERIFY(collection->binders().isEmpty());
         QCoreApplication::processEvents();
         QVERIFY(kept && kept->isVisible());
+    }
+
+    // The counts follow the holdings once edits pause, after an edit, its
+    // undo and its redo, and only while the dock is shown.
+    void countsFollowTheHoldingsLater()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Collection *collection = window.collection();
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-2")));
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-3")));
+        collection->upsertBinder(test::setBinder(QStringLiteral("tst1")));
+        auto *list = window.findChild<QListWidget *>(QStringLiteral("bindersList"));
+        const auto counts = [list] { return list->item(0)->text().section(QStringLiteral("  -  "), 1); };
+        QTRY_COMPARE(counts(), QStringLiteral("2/12"));
+        SteadyClock::useManualTime();
+        const auto expect = [&](const QString &shown, const QString &later) {
+            QCOMPARE(counts(), shown);
+            SteadyClock::advance(1000);
+            QTRY_COMPARE(counts(), later);
+        };
+        window.undoStack()->push(new RemoveEntryCommand(collection, 1, nullptr));
+        expect(QStringLiteral("2/12"), QStringLiteral("1/12"));
+        window.undoStack()->undo();
+        expect(QStringLiteral("1/12"), QStringLiteral("2/12"));
+        auto *dock = window.findChild<QDockWidget *>(QStringLiteral("bindersDock"));
+        dock->hide();
+        window.undoStack()->redo();
+        expect(QStringLiteral("2/12"), QStringLiteral("2/12"));
+        QTest::qWait(50);
+        QCOMPARE(counts(), QStringLiteral("2/12"));
+        dock->show();
+        QTRY_COMPARE(counts(), QStringLiteral("1/12"));
+        SteadyClock::useRealTime();
     }
 
     // A card shown in a binder is found in the collection tree: the first

@@ -334,14 +334,16 @@ private Q_SLOTS:
                  Currency::formatFromEur(collection.totalValueEur()));
     }
 
-    // New prices and card facts (a price refresh) update the rows and the
-    // sums above them in place: the tree then reads exactly as a rebuilt one
-    // would, and the view keeps its rows (indexes stay valid; ordered by
-    // price, a set's cards move and their indexes with them).
-    void followsNewPricesInPlace()
+    // New prices and card facts (a price refresh), and holdings edited in
+    // their sets, update the rows and the sums above them in place: the tree
+    // then reads exactly as a rebuilt one would, and the view keeps its rows
+    // (indexes stay valid; a card that moves in its set takes its index with
+    // it).
+    void followsNewPricesAndEditsInPlace()
     {
         Collection collection;
-        collection.mergeSetInfo(setRecord(QStringLiteral("a1"), QStringLiteral("Able"), QStringLiteral("Sword"), 1));
+        collection.mergeSetInfo(
+            setRecord(QStringLiteral("a1"), QStringLiteral("Able"), QStringLiteral("Sword"), 1, 0, 10));
         collection.mergeSetInfo(setRecord(QStringLiteral("b2"), QStringLiteral("Beta"), QStringLiteral("Sword"), 2));
         for (int i = 1; i <= 6; ++i) {
             CardEntry entry = holding(i % 2 ? QStringLiteral("a1") : QStringLiteral("b2"), QString::number(i),
@@ -397,9 +399,42 @@ private Q_SLOTS:
         QCOMPARE(first.row(), 2);
         QCOMPARE(resets.count(), 0);
 
-        // Any other change still rebuilds.
-        collection.addEntry(holding(QStringLiteral("a1"), QStringLiteral("9"), QStringLiteral("C9"), 1.0));
+        // An edit that keeps the card's place announces its cells alone; one
+        // that moves it (a new finish, number and price) a layout change.
+        QSignalSpy layouts(&model, &QAbstractItemModel::layoutChanged);
+        for (const Tree::CardSortMode mode : {Tree::CardSortMode::Number, Tree::CardSortMode::Price}) {
+            model.setCardSortMode(mode);
+            const QPersistentModelIndex edited = cardAt(QStringLiteral("en:a1"), 1);
+            const int row = edited.data(Tree::EntryIndexRole).toInt();
+            const CardEntry original = collection.entries().at(row);
+            CardEntry entry = original;
+            entry.count += 2;
+            resets.clear();
+            layouts.clear();
+            collection.updateEntry(row, entry);
+            QCOMPARE(layouts.count(), 0);
+            QVERIFY(matchesARebuild());
+            entry.variant = QStringLiteral("reverse");
+            entry.localId = QStringLiteral("11");
+            entry.customPriceEur = 50.0;
+            collection.updateEntry(row, entry);
+            QCOMPARE(layouts.count(), 1);
+            QVERIFY(matchesARebuild());
+            QCOMPARE(edited.data(Tree::EntryIndexRole).toInt(), row);
+            QVERIFY(edited.row() != 1);
+            collection.replaceEntry(row, original);
+            QVERIFY(matchesARebuild());
+            QCOMPARE(resets.count(), 0);
+        }
+
+        // Any other change still rebuilds: a holding moved to another set, or added.
+        CardEntry moved = collection.entries().at(0);
+        moved.setId = QStringLiteral("b2");
+        collection.updateEntry(0, moved);
         QCOMPARE(resets.count(), 1);
+        QVERIFY(matchesARebuild());
+        collection.addEntry(holding(QStringLiteral("a1"), QStringLiteral("9"), QStringLiteral("C9"), 1.0));
+        QCOMPARE(resets.count(), 2);
         QVERIFY(matchesARebuild());
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collection/Binder.h"
 #include "collection/ValueHistory.h"
 #include "core/CardVocabulary.h"
 
@@ -42,7 +43,6 @@ class LogDialog;
 class PriceIndex;
 class SetCardsModel;
 class TcgdexClient;
-struct Binder;
 class BinderDialog;
 struct CardDetail;
 struct CardEntry;
@@ -154,6 +154,9 @@ public:
 
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();
+    // The binders' counts after a change of the holdings: resolved once the
+    // changes pause, and only while the binders dock is shown.
+    void scheduleBinderCounts();
     QString currentBinderId() const;
     void newBinder();
     void deleteBinder();
@@ -292,6 +295,11 @@ private:
     bool changedOutsideUndo = false;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;
+    // The binders as the list shows them, and whether their counts wait for
+    // the dock to be shown.
+    QList<Binder> m_listedBinders;
+    ClockTimer *m_binderCountsTimer = nullptr;
+    bool m_binderCountsStale = false;
     ChartScope m_chartScope;
     QString m_contextSetKey;
     Language m_contextLanguage = Language::English;

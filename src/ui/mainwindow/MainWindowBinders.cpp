@@ -8,6 +8,7 @@
 #include "collection/Collection.h"
 #include "collection/EditBinderCommand.h"
 #include "collection/RemoveBinderCommand.h"
+#include "core/ClockTimer.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/dialogs/NewBinderDialog.h"
@@ -25,6 +26,8 @@ namespace pv {
 
 namespace {
 const int kBinderIdRole = Qt::UserRole;
+// Edits in a row (a quantity spun up, notes typed) resolve the binders once.
+const int kBinderCountsDelayMs = 200;
 // The tree's card rows carry their holding's row in the collection; a match
 // on it finds the row through any proxy between the view and the model.
 const int kTreeEntryRowRole = CollectionTreeModel::EntryIndexRole;
@@ -43,6 +46,24 @@ void MainWindow::setUpBindersDock()
         selectedBinderId = current ? current->data(kBinderIdRole).toString() : QString();
         ui->deleteBinderButton->setEnabled(!selectedBinderId.isEmpty());
     });
+    ui->deleteBinderButton->setEnabled(false);
+    m_binderCountsTimer = new ClockTimer(kBinderCountsDelayMs, this);
+    connect(m_binderCountsTimer, &ClockTimer::timeout, this, [this] {
+        if (ui->bindersDock->isVisible())
+            refreshBindersList();
+    });
+    connect(ui->bindersDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible && m_binderCountsStale)
+            refreshBindersList();
+    });
+}
+
+void MainWindow::scheduleBinderCounts()
+{
+    // Resolving every binder costs as much as the rest of an edit together:
+    // the counts follow the holdings once the edits pause.
+    m_binderCountsStale = true;
+    m_binderCountsTimer->start();
 }
 
 void MainWindow::newBinder()
@@ -204,6 +225,9 @@ void MainWindow::refreshBindersList()
         return;
     }
     m_refreshingBinders = true;
+    m_binderCountsStale = false;
+    m_binderCountsTimer->stop();
+    m_listedBinders = m_collection->binders();
     {
         const QSignalBlocker blocker(ui->bindersList);
         ui->bindersList->clear();

@@ -119,7 +119,12 @@ void MainWindow::onCollectionChanged()
     refreshValueChart();
     updateStatusSummary();
     ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning);
-    refreshBindersList();
+    // A change of the binders shows at once; their counts follow the
+    // holdings later.
+    if (m_collection->binders() == m_listedBinders)
+        scheduleBinderCounts();
+    else
+        refreshBindersList();
     rebuildBinderDialogs();
     const int marked = m_collection->summary().labelled;
     ui->actionClearLabels->setEnabled(marked > 0);

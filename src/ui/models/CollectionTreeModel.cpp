@@ -483,7 +483,11 @@ void CollectionTreeModel::onCollectionChanged()
     // history) leaves every row where it is, or, ordered by price, within its
     // set: the updated rows are refreshed in place, keeping the view's
     // expanded rows, selection and scroll position.
-    if (m_collection->holdingsKept() && updateRows(m_collection->updatedRows()))
+    if (m_collection->holdingsKept() && updateRows(m_collection->updatedRows(), false))
+        return;
+    // So does an edit of holdings that leaves each in its set.
+    const QList<int> &edited = m_collection->editedRows();
+    if (!edited.isEmpty() && updateRows(edited, true))
         return;
     rebuild();
 }
@@ -632,17 +636,26 @@ void CollectionTreeModel::rebuild()
 
 // ---- updates in place ----
 
-bool CollectionTreeModel::updateRows(const QList<int> &rows)
+bool CollectionTreeModel::updateRows(const QList<int> &rows, bool edited)
 {
     const QList<CardEntry> &entries = m_collection->entries();
     if (qsizetype(m_cardNodes.size()) != entries.size())
         return false;
+    const int languageCount = int(allLanguages().size());
+    for (const int row : rows) {
+        if (row < 0 || row >= entries.size())
+            return false;
+        // An edited holding stays where a rebuild would list it, or nowhere.
+        const CardEntry &entry = entries.at(row);
+        const Node *card = m_cardNodes[size_t(row)];
+        const bool listed = int(entry.lang) >= 0 && int(entry.lang) < languageCount;
+        if (edited && (card ? asGroup(card->parent)->setKey != entrySetKey(entry) : listed))
+            return false;
+    }
     QList<Node *> sets;
     QList<const Node *> cards;
     QSet<const Node *> seen;
     for (const int row : rows) {
-        if (row < 0 || row >= entries.size())
-            return false;
         Node *card = m_cardNodes[size_t(row)];
         if (!card)
             continue;
@@ -663,10 +676,15 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows)
     for (Node *set : std::as_const(sets)) {
         set->cardCount = 0;
         set->value = 0.0;
+        QSet<QStringView> numbers;
         for (const Node *card : std::as_const(set->children)) {
             set->cardCount += card->cardCount;
             set->value += card->value;
+            if (edited)
+                numbers.insert(entries.at(card->entryIndex).localId);
         }
+        if (edited)
+            static_cast<GroupNode *>(set)->ownedNumbers = int(numbers.size());
         for (Node *group = set->parent; group && group != m_root; group = group->parent) {
             if (!seen.contains(group)) {
                 seen.insert(group);
@@ -692,13 +710,18 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows)
     // out the whole tree. After a layout change the view lays its rows out
     // once, when control returns to the event loop, and passes over the
     // ranges announced until then. Ordered by price, the updated sets' cards
-    // take their new places inside the same layout change.
-    const auto hint = m_cardSortMode == CardSortMode::Price ? QAbstractItemModel::VerticalSortHint
-                                                            : QAbstractItemModel::NoLayoutChangeHint;
-    emit layoutAboutToBeChanged({}, hint);
-    if (m_cardSortMode == CardSortMode::Price)
-        reorderCards(sets);
-    emit layoutChanged({}, hint);
+    // take their new places inside the same layout change, and so do edited
+    // cards in either order. One edited card that keeps its place is cheaper
+    // announced alone.
+    const bool byPrice = m_cardSortMode == CardSortMode::Price;
+    const CardOrders orders = edited || byPrice ? sortedCards(sets) : CardOrders();
+    if (!edited || !orders.isEmpty() || cards.size() > 1) {
+        const auto hint = byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint
+                                                       : QAbstractItemModel::NoLayoutChangeHint;
+        emit layoutAboutToBeChanged({}, hint);
+        applyCardOrders(orders);
+        emit layoutChanged({}, hint);
+    }
 
     // Only the rows that changed, one range per run of neighbours.
     std::sort(cards.begin(), cards.end(), [](const Node *a, const Node *b) {
@@ -721,10 +744,10 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows)
     return true;
 }
 
-void CollectionTreeModel::reorderCards(const QList<Node *> &sets)
+CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Node *> &sets) const
 {
     const QList<CardEntry> &entries = m_collection->entries();
-    QSet<const Node *> moved;
+    CardOrders orders;
     for (Node *set : sets) {
         std::vector<SortItem> items;
         items.reserve(size_t(set->children.size()));
@@ -735,15 +758,23 @@ void CollectionTreeModel::reorderCards(const QList<Node *> &sets)
         order.reserve(set->children.size());
         for (const SortItem &item : items)
             order.append(m_cardNodes[size_t(item.row)]);
-        if (order == set->children)
-            continue;
-        set->children = std::move(order);
+        if (order != set->children)
+            orders.append({set, std::move(order)});
+    }
+    return orders;
+}
+
+void CollectionTreeModel::applyCardOrders(const CardOrders &orders)
+{
+    if (orders.isEmpty())
+        return;
+    QSet<const Node *> moved;
+    for (const auto &[set, order] : orders) {
+        set->children = order;
         for (int row = 0; row < set->children.size(); ++row)
             set->children[row]->row = row;
         moved.insert(set);
     }
-    if (moved.isEmpty())
-        return;
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace pv {
@@ -23,10 +24,13 @@ namespace pv {
 // progress and logo, card rows the holding's columns. The model only reads
 // the collection. A change that only updated prices or card facts of some
 // holdings refreshes their rows and the sums above them in place, inside one
-// layout change (ordered by price, their sets' cards move in it); any other
-// change rebuilds the model wholesale before the change returns to its
-// caller, so a row never reports another holding, and its indexes stay valid
-// until the next reset.
+// layout change (ordered by price, their sets' cards move in it). So does a
+// change that only replaced holdings in their rows and left each in its set:
+// one such row that keeps its place among its set's cards announces only its
+// cells and its groups' sums; one that moves takes its new place in a layout
+// change. Any other change rebuilds the model wholesale before the change
+// returns to its caller, so a row never reports another holding, and its
+// indexes stay valid until the next reset.
 class CollectionTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -146,10 +150,15 @@ public slots:
 
 private:
     void onCollectionChanged();
-    // False when the tree cannot follow in place and must be rebuilt.
-    bool updateRows(const QList<int> &rows);
-    // Sorts the sets' cards again, inside a layout change.
-    void reorderCards(const QList<Node *> &sets);
+    // False when the tree cannot follow in place and must be rebuilt: when
+    // an edited holding (edited: rows replaced, not only given new values)
+    // left the set it is listed under.
+    bool updateRows(const QList<int> &rows, bool edited);
+    // The sets whose cards, sorted again, come in another order, with that order.
+    using CardOrders = QList<std::pair<Node *, QList<Node *>>>;
+    CardOrders sortedCards(const QList<Node *> &sets) const;
+    // Puts the cards in those orders; inside a layout change.
+    void applyCardOrders(const CardOrders &orders);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     const CardEntry *entryOf(const Node *node) const;
     QModelIndex indexOfNode(const Node *node, int column) const;
