@@ -107,8 +107,10 @@ void MainWindow::setUpSearchDock()
     // padded sections, costs the dock two of its rows.
     collectionResults->ensurePolished();
     collectionResults->verticalHeader()->setDefaultSectionSize(collectionResults->fontMetrics().height() + 9);
-    // The dock's own row gives the search fields their margins. Its combos
-    // keep their longest item readable; the fields take what is left.
+    // The dock's own rows give the search fields their margins. The fields
+    // have a row of their own under the combos, which keep their longest item
+    // readable: beside them, in the collection's column, the fields had no
+    // room to show a name.
     ui->searchBar->layout()->setContentsMargins(0, 0, 0, 0);
     for (QComboBox *combo : {ui->searchScopeCombo, ui->searchLanguageCombo}) {
         combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
