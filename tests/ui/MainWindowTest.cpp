@@ -16,6 +16,8 @@
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -24,6 +26,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyleOptionToolButton>
@@ -585,7 +588,8 @@ private slots:
         window.runSearch();
         for (QDockWidget *dock : window.findChildren<QDockWidget *>())
             QVERIFY2(dock->isVisible() && !dock->isFloating(), qPrintable(dock->objectName()));
-        QCOMPARE(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))->height(), 800 / 3);
+        QCOMPARE(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))->height(),
+                 800 / 3 + window.findChild<QWidget *>(QStringLiteral("searchBar"))->sizeHint().height());
         QVERIFY2(window.minimumSizeHint().height() < 700,
                  qPrintable(QString::number(window.minimumSizeHint().height())));
         auto *results = window.findChild<QTableView *>(QStringLiteral("collectionResults"));
@@ -607,6 +611,75 @@ private slots:
         option.iconSize = back->iconSize();
         const QSize needed = back->style()->sizeFromContents(QStyle::CT_ToolButton, &option, option.iconSize, back);
         QVERIFY(needed.width() <= back->width() && needed.height() <= back->height());
+    }
+    // On a laptop's 1280 x 734 first-start layout, with the search dock shut
+    // and open, every editor of the copy shows whole, in the same place for a
+    // card without a note and one with a long note and a two-line name; the
+    // search fields show a name of twenty characters and their examples.
+    void copyEditorsShowWholeInTheFirstStartLayout()
+    {
+        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
+        MainWindow window;
+        TcgdexClient *client = window.tcgdexClient();
+        window.resize(1280, 734);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.resetLayout();
+        auto *panel = window.findChild<CardDetailsWidget *>();
+        auto *condition = panel->findChild<QWidget *>(QStringLiteral("conditionCombo"));
+        const auto conditionPlace = [&] {
+            QCoreApplication::processEvents();
+            window.layout()->activate();
+            return condition->mapTo(&window, QPoint());
+        };
+        const auto everyEditorShows = [&] {
+            const QList<QWidget *> editors =
+                panel->findChild<QWidget *>(QStringLiteral("copyBox"))->findChildren<QWidget *>();
+            int shown = 0;
+            for (QWidget *editor : editors) {
+                if (editor->parentWidget()->objectName() != QLatin1String("copyBox") || editor->inherits("QLabel"))
+                    continue;
+                QVERIFY2(editor->visibleRegion() == QRegion(editor->rect()), qPrintable(editor->objectName()));
+                ++shown;
+            }
+            QCOMPARE(shown, 7);
+        };
+
+        QSignalSpy answered(client, &TcgdexClient::cardReady);
+        CardEntry entry = test::holding(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"));
+        entry.gradeCompany = GradingCompany::PSA;
+        entry.gradeNote = QStringLiteral("3");
+        panel->showEntry(entry);
+        const QPoint place = conditionPlace();
+        everyEditorShows();
+        QCOMPARE(window.size(), QSize(1280, 734));
+
+        QTRY_VERIFY(!answered.isEmpty());
+        entry.name = QStringLiteral("Charizard with a name long enough to take two lines");
+        panel->setEntry(entry);
+        CardDetail card;
+        card.id = entry.cardId;
+        card.pricing = QJsonDocument::fromJson(R"({"tcgcsv":{"unit":"USD","holofoil":{"marketPrice":20}}})").object();
+        Q_EMIT client->cardReady(answered.first().first().toInt(), Language::English, card);
+        auto *note = panel->findChild<QLabel *>(QStringLiteral("priceNoteLabel"));
+        QVERIFY(note->toolTip().count(QLatin1Char('\n')) >= 2);
+        QCOMPARE(conditionPlace(), place);
+        everyEditorShows();
+
+        window.findCard();
+        QCOMPARE(conditionPlace(), place);
+        everyEditorShows();
+        QCOMPARE(window.size(), QSize(1280, 734));
+        const auto textRoom = [&](const char *name) {
+            auto *edit = window.findChild<QLineEdit *>(QLatin1String(name));
+            return edit->width() - (edit->sizeHint().width() - 17 * edit->fontMetrics().horizontalAdvance('x'));
+        };
+        auto *name = window.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"));
+        QVERIFY(textRoom("nameSearchEdit") >= 20 * name->fontMetrics().averageCharWidth());
+        for (const char *field : {"numberSearchEdit", "countSearchEdit"}) {
+            auto *edit = window.findChild<QLineEdit *>(QLatin1String(field));
+            QVERIFY2(textRoom(field) >= edit->fontMetrics().horizontalAdvance(edit->placeholderText()), field);
+        }
     }
 };
 

@@ -366,11 +366,10 @@ void MainWindow::findCard()
     ui->searchDock->show();
     ui->searchDock->raise();
     if (opening && !ui->searchDock->isFloating()) {
-        // A dock that was hidden opens at the third of the window Reset Layout
-        // gives it. Without a central widget the other docks share what is
-        // left, so the first request lands short: the shortfall is asked for
-        // once more.
-        const int target = height() / 3;
+        // A dock that was hidden opens at the height Reset Layout gives it.
+        // Without a central widget the other docks share what is left, so the
+        // first request lands short: the shortfall is asked for once more.
+        const int target = searchDockHeight();
         layout()->activate();
         resizeDocks({ui->searchDock}, {target}, Qt::Vertical);
         layout()->activate();

@@ -292,6 +292,9 @@ void CardDetailsWidget::showFactsAndEditors()
 
     ui->gradeNoteEdit->setText(entry.gradeNote);
     ui->notesEdit->setText(entry.notes);
+    // A note longer than its field shows its beginning.
+    ui->gradeNoteEdit->setCursorPosition(0);
+    ui->notesEdit->setCursorPosition(0);
     ui->countSpin->setValue(entry.count);
     ui->gradeNoteEdit->setEnabled(entry.gradeCompany != GradingCompany::None);
     populating = false;
