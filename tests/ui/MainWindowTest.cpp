@@ -628,8 +628,8 @@ private slots:
         auto *panel = window.findChild<CardDetailsWidget *>();
         auto *condition = panel->findChild<QWidget *>(QStringLiteral("conditionCombo"));
         const auto conditionPlace = [&] {
-            QCoreApplication::processEvents();
-            window.layout()->activate();
+            for (int level = 0; level < 12; ++level) // a layout request climbs one parent at a time
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
             return condition->mapTo(&window, QPoint());
         };
         const auto everyEditorShows = [&] {
@@ -665,6 +665,7 @@ private slots:
         QVERIFY(note->toolTip().count(QLatin1Char('\n')) >= 2);
         QCOMPARE(conditionPlace(), place);
         everyEditorShows();
+        QVERIFY(note->visibleRegion() == QRegion(note->rect()));
 
         window.findCard();
         QCOMPARE(conditionPlace(), place);

@@ -441,8 +441,10 @@ void CardDetailsWidget::fitPriceNote()
     const QString full = note->toolTip();
     QString shown = full;
     if (note->isVisible() && !full.isEmpty()) {
-        const QRect column = ui->cardColumnLayout->geometry();
-        const int room = column.bottom() - ui->valueBox->geometry().bottom() + note->height();
+        // From the value box's top to the column's foot, less the box's
+        // other rows and frame.
+        const int boxRoom = ui->cardColumnLayout->geometry().bottom() - ui->valueBox->geometry().top() + 1;
+        const int room = boxRoom - (ui->valueBox->minimumSizeHint().height() - note->minimumHeight());
         const int lines = std::max(minNoteLines, room / note->fontMetrics().lineSpacing());
         const QString fitted = fittedText(full, note->font(), note->contentsRect().width(), lines);
         if (fitted.simplified() != full.simplified())
@@ -456,11 +458,16 @@ void CardDetailsWidget::fitPriceNote()
 }
 
 // The editors' box is as tall as its rows, and no narrower than they are.
+// The panel is never made shorter than the editors under the smallest
+// picture, nor taller for a card's long note or name: its dock keeps its
+// height, and so the editors their place, from card to card.
 void CardDetailsWidget::fitEditors()
 {
     const QSize needed = ui->detailContents->minimumSizeHint().expandedTo(ui->detailContents->sizeHint());
     ui->detailScrollArea->setMinimumWidth(ui->detailContents->minimumSizeHint().width());
     ui->detailScrollArea->setFixedHeight(needed.height());
+    const QMargins margins = ui->rootLayout->contentsMargins();
+    setMinimumHeight(ui->copyColumnLayout->minimumSize().height() + margins.top() + margins.bottom());
 }
 
 void CardDetailsWidget::fitTitle()
