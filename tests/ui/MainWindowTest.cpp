@@ -16,6 +16,8 @@
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -24,6 +26,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyleOptionToolButton>
@@ -592,7 +595,8 @@ private slots:
         window.runSearch();
         for (QDockWidget *dock : window.findChildren<QDockWidget *>())
             QVERIFY2(dock->isVisible() && !dock->isFloating(), qPrintable(dock->objectName()));
-        QCOMPARE(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))->height(), 800 / 3);
+        QCOMPARE(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))->height(),
+                 800 / 3 + window.findChild<QWidget *>(QStringLiteral("searchBar"))->sizeHint().height());
         QVERIFY2(window.minimumSizeHint().height() < 700,
                  qPrintable(QString::number(window.minimumSizeHint().height())));
         auto *results = window.findChild<QTableView *>(QStringLiteral("collectionResults"));
@@ -614,6 +618,56 @@ private slots:
         option.iconSize = back->iconSize();
         const QSize needed = back->style()->sizeFromContents(QStyle::CT_ToolButton, &option, option.iconSize, back);
         QVERIFY(needed.width() <= back->width() && needed.height() <= back->height());
+    }
+    // On a laptop's 1280 x 734 first-start layout, with the search dock shut
+    // and open, every editor of the copy shows whole, in the same place for a
+    // card without a note and one with a long note and a two-line name.
+    void copyEditorsShowWholeInTheFirstStartLayout()
+    {
+        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
+        MainWindow window;
+        window.resize(1280, 734);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.resetLayout();
+        auto *panel = window.findChild<CardDetailsWidget *>();
+        QPoint place;
+        const auto editorsShowInPlace = [&] {
+            for (int level = 0; level < 12; ++level) // a layout request climbs one parent at a time
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            for (const char *name : {"finishCombo", "editionCombo", "conditionCombo", "gradeCompanyCombo",
+                                     "gradeNoteEdit", "countSpin", "notesEdit"}) {
+                auto *editor = panel->findChild<QWidget *>(QLatin1String(name));
+                QVERIFY2(editor->visibleRegion() == QRegion(editor->rect()), name);
+            }
+            const QPoint at = panel->findChild<QWidget *>(QStringLiteral("conditionCombo"))->mapTo(&window, QPoint());
+            place = place.isNull() ? at : place;
+            QCOMPARE(at, place);
+            QCOMPARE(window.size(), QSize(1280, 734));
+        };
+
+        QSignalSpy answered(window.tcgdexClient(), &TcgdexClient::cardReady);
+        CardEntry entry = test::holding(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"));
+        entry.gradeCompany = GradingCompany::PSA;
+        entry.gradeNote = QStringLiteral("3");
+        panel->showEntry(entry);
+        editorsShowInPlace();
+        QTRY_VERIFY(!answered.isEmpty());
+        entry.name = QStringLiteral("Charizard with a name long enough to take two lines");
+        panel->setEntry(entry);
+        CardDetail card;
+        card.id = entry.cardId;
+        card.pricing = QJsonDocument::fromJson(R"({"tcgcsv":{"unit":"USD","holofoil":{"marketPrice":20}}})").object();
+        Q_EMIT window.tcgdexClient()->cardReady(answered.first().first().toInt(), Language::English, card);
+        auto *note = panel->findChild<QLabel *>(QStringLiteral("priceNoteLabel"));
+        QVERIFY(note->toolTip().count(QLatin1Char('\n')) >= 2);
+        editorsShowInPlace();
+        QVERIFY(note->visibleRegion() == QRegion(note->rect()));
+
+        window.findCard();
+        editorsShowInPlace();
+        auto *name = window.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"));
+        QVERIFY(name->width() > 20 * name->fontMetrics().averageCharWidth());
     }
 };
 

@@ -262,6 +262,8 @@ private:
     void openBesideExecutable(const QString &name, bool folder);
     // The binders dock's height when its list shows every binder, at least three rows.
     int bindersDockHeight() const;
+    // The search dock's height as it opens.
+    int searchDockHeight() const;
     // Shrinks the opening size to the screen's free area, title bar included,
     // when that area can hold the window at all.
     void fitOpeningSizeToScreen();

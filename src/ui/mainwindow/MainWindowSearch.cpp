@@ -107,8 +107,10 @@ void MainWindow::setUpSearchDock()
     // padded sections, costs the dock two of its rows.
     collectionResults->ensurePolished();
     collectionResults->verticalHeader()->setDefaultSectionSize(collectionResults->fontMetrics().height() + 9);
-    // The dock's own row gives the search fields their margins. Its combos
-    // keep their longest item readable; the fields take what is left.
+    // The dock's own rows give the search fields their margins. The fields
+    // have a row of their own under the combos, which keep their longest item
+    // readable: beside them, in the collection's column, the fields had no
+    // room to show a name.
     ui->searchBar->layout()->setContentsMargins(0, 0, 0, 0);
     for (QComboBox *combo : {ui->searchScopeCombo, ui->searchLanguageCombo}) {
         combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -364,11 +366,10 @@ void MainWindow::findCard()
     ui->searchDock->show();
     ui->searchDock->raise();
     if (opening && !ui->searchDock->isFloating()) {
-        // A dock that was hidden opens at the third of the window Reset Layout
-        // gives it. Without a central widget the other docks share what is
-        // left, so the first request lands short: the shortfall is asked for
-        // once more.
-        const int target = height() / 3;
+        // A dock that was hidden opens at the height Reset Layout gives it.
+        // Without a central widget the other docks share what is left, so the
+        // first request lands short: the shortfall is asked for once more.
+        const int target = searchDockHeight();
         layout()->activate();
         resizeDocks({ui->searchDock}, {target}, Qt::Vertical);
         layout()->activate();

@@ -55,7 +55,7 @@ void MainWindow::resetLayout()
     resizeDocks({ui->treeDock, ui->bindersDock}, {h - binders, binders}, Qt::Vertical);
     resizeDocks({ui->previewDock, ui->chartDock}, {3 * h / 4, h / 4}, Qt::Vertical);
     addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);
-    resizeDocks({ui->searchDock}, {h / 3}, Qt::Vertical);
+    resizeDocks({ui->searchDock}, {searchDockHeight()}, Qt::Vertical);
     ui->searchDock->hide();
 }
 
@@ -66,6 +66,13 @@ int MainWindow::bindersDockHeight() const
     const int row = list->count() > 0 ? list->sizeHintForRow(0) : list->fontMetrics().height() + 10;
     const int listHeight = rows * row + 2 * list->frameWidth() + 6;
     return ui->bindersDock->minimumSizeHint().height() - list->minimumSizeHint().height() + listHeight;
+}
+
+// A third of the window, and the row of the search fields, which have no
+// room beside the scope and language in the collection's column.
+int MainWindow::searchDockHeight() const
+{
+    return height() / 3 + ui->searchBar->sizeHint().height();
 }
 
 void MainWindow::fitOpeningSizeToScreen()

@@ -19,22 +19,27 @@
 #include <QSignalBlocker>
 #include <QTextLayout>
 
+#include <algorithm>
+
 namespace pv {
 
 namespace {
 
 const QString noValue = QStringLiteral("-");
+// The price note keeps this many lines however little room the panel has.
+constexpr int minNoteLines = 3;
 
-// The text broken into at most maxLines lines of the width, anywhere when a
-// word is too long for a line; what does not fit ends the last line in an
-// ellipsis.
+// The text broken into at most maxLines lines of the width, at its own line
+// breaks and anywhere when a word is too long for a line; what does not fit
+// ends the last line in an ellipsis.
 QString fittedText(const QString &fullText, const QFont &font, int width, int maxLines)
 {
     if (width <= 0)
         return QString();
     // No glyph is narrower than a pixel: what lies past maxLines times the
     // width in characters can never show, and need not be laid out.
-    const QString text = fullText.left(qsizetype(maxLines) * width + 1);
+    QString text = fullText.left(qsizetype(maxLines) * width + 1);
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
     QTextLayout layout(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -70,9 +75,12 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
 {
     ui->setupUi(this);
     WheelGuard::install(ui->detailContents);
-    // The editors scroll: at the window's smallest the panel gives up their
-    // room before the picture's, so the whole window fits a laptop screen.
-    ui->detailScrollArea->setMinimumHeight(1);
+    // The editors never scroll: the picture above them gives up its room
+    // first, so they stay whole and in one place whatever the card.
+    ui->detailScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui->detailScrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui->detailContents->installEventFilter(this);
+    fitEditors();
 
     setLogoLabel = new QLabel(ui->imageLabel);
     setLogoLabel->setObjectName(QStringLiteral("setLogoLabel"));
@@ -174,6 +182,7 @@ void CardDetailsWidget::clear()
                           ui->lineTotalValue})
         value->setText(noValue);
     ui->priceNoteLabel->clear();
+    ui->priceNoteLabel->setToolTip(QString());
     fitPriceNote();
     ui->copyBox->setEnabled(false);
 }
@@ -283,6 +292,9 @@ void CardDetailsWidget::showFactsAndEditors()
 
     ui->gradeNoteEdit->setText(entry.gradeNote);
     ui->notesEdit->setText(entry.notes);
+    // A note longer than its field shows its beginning.
+    ui->gradeNoteEdit->setCursorPosition(0);
+    ui->notesEdit->setCursorPosition(0);
     ui->countSpin->setValue(entry.count);
     ui->gradeNoteEdit->setEnabled(entry.gradeCompany != GradingCompany::None);
     populating = false;
@@ -415,18 +427,47 @@ void CardDetailsWidget::showCardValues()
     }
     if (Pricing::isNeutralGrade(entry.gradeCompany, entry.gradeNote))
         notes.append(tr("Graded copy valued at the raw price (no grade premium configured)."));
-    ui->priceNoteLabel->setText(notes.join(QLatin1Char('\n')));
+    ui->priceNoteLabel->setToolTip(notes.join(QLatin1Char('\n')));
     fitPriceNote();
 }
 
-// A wrapped label inside the side column is not given the height its lines
+// The note (whole in its tool tip) takes the lines that the side column has
+// left under its boxes, a few at least, and ends in an ellipsis when it needs
+// more. A wrapped label inside the column is not given the height its lines
 // need by the layouts around it; it asks for that height itself.
 void CardDetailsWidget::fitPriceNote()
 {
     QLabel *note = ui->priceNoteLabel;
-    const int height = note->text().isEmpty() ? 0 : note->heightForWidth(note->width());
+    const QString full = note->toolTip();
+    QString shown = full;
+    if (note->isVisible() && !full.isEmpty()) {
+        // From the value box's top to the column's foot, less the box's
+        // other rows and frame.
+        const int boxRoom = ui->cardColumnLayout->geometry().bottom() - ui->valueBox->geometry().top() + 1;
+        const int room = boxRoom - (ui->valueBox->minimumSizeHint().height() - note->minimumHeight());
+        const int lines = std::max(minNoteLines, room / note->fontMetrics().lineSpacing());
+        const QString fitted = fittedText(full, note->font(), note->contentsRect().width(), lines);
+        if (fitted.simplified() != full.simplified())
+            shown = fitted;
+    }
+    if (shown != note->text())
+        note->setText(shown);
+    const int height = shown.isEmpty() ? 0 : note->heightForWidth(note->width());
     if (height >= 0 && height != note->minimumHeight())
         note->setMinimumHeight(height);
+}
+
+// The editors' box is as tall as its rows, and no narrower than they are.
+// The panel is never made shorter than the editors under the smallest
+// picture, nor taller for a card's long note or name: its dock keeps its
+// height, and so the editors their place, from card to card.
+void CardDetailsWidget::fitEditors()
+{
+    const QSize needed = ui->detailContents->minimumSizeHint().expandedTo(ui->detailContents->sizeHint());
+    ui->detailScrollArea->setMinimumWidth(ui->detailContents->minimumSizeHint().width());
+    ui->detailScrollArea->setFixedHeight(needed.height());
+    const QMargins margins = ui->rootLayout->contentsMargins();
+    setMinimumHeight(ui->copyColumnLayout->minimumSize().height() + margins.top() + margins.bottom());
 }
 
 void CardDetailsWidget::fitTitle()
@@ -595,10 +636,18 @@ bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
         placeSetLogo();
     } else if (watched == ui->priceNoteLabel && event->type() == QEvent::Resize) {
         fitPriceNote();
+    } else if (watched == ui->detailContents && event->type() == QEvent::LayoutRequest) {
+        fitEditors();
     } else if (watched == ui->titleLabel && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange)) {
         fitTitle();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void CardDetailsWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitPriceNote();
 }
 
 void CardDetailsWidget::changeEvent(QEvent *event)

@@ -55,6 +55,7 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -68,6 +69,7 @@ private:
     void applyCardRecord(const CardDetail &card);
     void applyNoteColour();
     void fitPriceNote();
+    void fitEditors();
     void fitTitle();
     void commit();
     void scaleArtwork();

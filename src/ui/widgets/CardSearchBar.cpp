@@ -8,7 +8,21 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace pv {
+
+namespace {
+
+// The width at which the edit shows a text this wide in full, beside its
+// frame, margins and clear button: Qt sizes a line edit for 17 "x".
+int widthShowing(const QLineEdit *edit, int textWidth)
+{
+    const int someText = 17 * edit->fontMetrics().horizontalAdvance(QLatin1Char('x'));
+    return edit->sizeHint().width() - someText + textWidth;
+}
+
+} // namespace
 
 CardSearchBar::CardSearchBar(QWidget *parent)
     : QWidget(parent)
@@ -17,6 +31,16 @@ CardSearchBar::CardSearchBar(QWidget *parent)
 {
     m_ui->setupUi(this);
     m_ui->countSearchEdit->setValidator(new QIntValidator(1, 9999, this));
+    // However narrow the row, the name field holds twenty average characters
+    // and the number fields their examples.
+    QLineEdit *name = m_ui->nameSearchEdit;
+    name->setMinimumWidth(widthShowing(name, 20 * name->fontMetrics().averageCharWidth()));
+    for (QLineEdit *number : {m_ui->numberSearchEdit, m_ui->countSearchEdit}) {
+        const int example = number->fontMetrics().horizontalAdvance(number->placeholderText()) + 2;
+        number->setMinimumWidth(widthShowing(number, example));
+    }
+    QLineEdit *count = m_ui->countSearchEdit;
+    count->setMaximumWidth(std::max(count->maximumWidth(), count->minimumWidth()));
     connect(m_pause, &ClockTimer::timeout, this, &CardSearchBar::queryChanged);
     // Splitting while the user types would eat the "/" at once and send the
     // digits after it into the number; the fields are split when editing of
