@@ -85,13 +85,14 @@ QRect ScreenFit::fitted(const QRect &outer, const QRect &available)
 
 void ScreenFit::fitWindow(QWidget *window, const QMargins &frame)
 {
-    if (!window || (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-        return;
-    place(window, window->geometry().marginsAdded(frame), frame);
+    if (window)
+        place(window, window->geometry().marginsAdded(frame), frame);
 }
 
 void ScreenFit::place(QWidget *window, const QRect &outer, const QMargins &frame)
 {
+    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return;
     const QRect available = availableAt(outer.center(), window);
     if (available.isEmpty())
         return;

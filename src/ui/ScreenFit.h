@@ -59,7 +59,8 @@ private:
     explicit ScreenFit(QObject *parent);
     static void fitDialog(QWidget *dialog);
     // Gives the window the client area of the outer rectangle fitted on
-    // the screen under its centre, when that differs from it.
+    // the screen under its centre, when that differs from it; a maximised
+    // or full-screen window keeps its state.
     static void place(QWidget *window, const QRect &outer, const QMargins &frame);
 };
 
