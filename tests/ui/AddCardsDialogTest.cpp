@@ -671,8 +671,7 @@ private Q_SLOTS:
             QTest::keyClick(edit, Qt::Key_Return);
             QVERIFY(dialog.isVisible());
         }
-        // Return and Enter on the highlighted card stage it as a double-click
-        // does; the wheel over the series and set lists leaves them alone.
+        // Return and Enter stage the highlighted card; the wheel leaves the set lists.
         child<QTabWidget>(dialog, "modeTabs")->setCurrentIndex(0);
         table->setFocus();
         table->setCurrentIndex(table->model()->index(tableRow(table, QStringLiteral("sv03.5-005")), 1));
