@@ -12,6 +12,7 @@
 #include "core/PriceBasis.h"
 #include "core/PriceSource.h"
 #include "selftest/SelfTestRunner.h"
+#include "ui/ScreenFit.h"
 #include "ui/ThemeManager.h"
 #include "ui/dialogs/PreferencesDialog.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -112,6 +113,8 @@ int main(int argc, char *argv[])
         QCoreApplication::installTranslator(&plurals);
 
     pv::ThemeManager::applyTheme(&app, pv::ThemeManager::currentThemeName());
+    // Every dialog opens within the screen, however small.
+    pv::ScreenFit::watchApplication();
 
     QSplashScreen splash(QPixmap(QStringLiteral(":/images/splash.png")));
     splash.show();

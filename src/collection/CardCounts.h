@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <QtNumeric>
 
 #include <limits>
 
@@ -18,6 +19,15 @@ inline int saturatedCount(qint64 sum)
 inline int addCounts(int a, int b)
 {
     return saturatedCount(qint64(a) + qint64(b));
+}
+
+// Totals of the value history, whose counts a file gives in 64 bits.
+inline qint64 sumCounts(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    if (qAddOverflow(a, b, &sum))
+        return a < 0 ? std::numeric_limits<qint64>::min() : std::numeric_limits<qint64>::max();
+    return sum;
 }
 
 } // namespace pv

@@ -331,10 +331,9 @@ const Collection::Summary &Collection::summary() const
 {
     if (m_summary)
         return *m_summary;
-    qint64 cards = 0;
     Summary summary;
     for (const CardEntry &entry : m_entries) {
-        cards += entry.count;
+        summary.cards += entry.count;
         summary.valueEur += entryLineValue(entry);
         if (entry.priceUpdated.isValid()
             && (!summary.lastPriceUpdate.isValid() || entry.priceUpdated > summary.lastPriceUpdate))
@@ -342,7 +341,6 @@ const Collection::Summary &Collection::summary() const
         if (entry.printLabel)
             ++summary.labelled;
     }
-    summary.cards = saturatedCount(cards);
     m_summary = summary;
     return *m_summary;
 }
@@ -473,7 +471,7 @@ void Collection::setLabelStyle(const std::optional<LabelStyle> &style)
 
 // ---------------------------------------------------------------- history
 
-void Collection::recordHistoryPoint(const QDate &date, double totalEur, int cards,
+void Collection::recordHistoryPoint(const QDate &date, double totalEur, qint64 cards,
                                     QHash<QString, HistorySetValue> sets)
 {
     if (!date.isValid())
@@ -518,7 +516,7 @@ QHash<QString, HistorySetValue> Collection::valueBySet() const
     QHash<QString, HistorySetValue> result;
     for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
         if (it->eur > 0.0)
-            result.insert(it.key(), HistorySetValue{it->eur, saturatedCount(it->cards)});
+            result.insert(it.key(), HistorySetValue{it->eur, it->cards});
     }
     return result;
 }

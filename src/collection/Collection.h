@@ -65,13 +65,13 @@ public:
     // worked out in one pass and kept until the holdings next change.
     struct Summary
     {
-        int cards = 0;
+        qint64 cards = 0; // many full holdings pass the int range
         double valueEur = 0.0;
         QDateTime lastPriceUpdate;
         int labelled = 0;
     };
     const Summary &summary() const;
-    int totalCardCount() const { return summary().cards; }
+    qint64 totalCardCount() const { return summary().cards; }
     double totalValueEur() const { return summary().valueEur; }
     QDateTime lastPriceUpdate() const { return summary().lastPriceUpdate; }
 
@@ -91,8 +91,7 @@ public:
     void setLabelStyle(const std::optional<LabelStyle> &style);
 
     // Value history: one point per week, dated its Monday.
-    void recordHistoryPoint(const QDate &date, double totalEur, int cards,
-                            QHash<QString, HistorySetValue> sets);
+    void recordHistoryPoint(const QDate &date, double totalEur, qint64 cards, QHash<QString, HistorySetValue> sets);
     void recordValueSnapshot();
     QHash<QString, HistorySetValue> valueBySet() const;
 

@@ -377,7 +377,7 @@ void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryP
         const double eur = pair.at(0).toDouble(0.0);
         if (!(eur > 0.0))
             continue;
-        point.sets.insert(key, HistorySetValue{eur, pair.at(1).toInt(0)});
+        point.sets.insert(key, HistorySetValue{eur, pair.at(1).toInt64(0)});
     }
 }
 
@@ -820,7 +820,7 @@ ReadResult read(const QString &path)
             continue;
         }
         point.totalEur = object.value(QLatin1String("totalEur")).toDouble(0.0);
-        point.cards = object.value(QLatin1String("cards")).toInt(0);
+        point.cards = object.value(QLatin1String("cards")).toInt64(0);
         readBreakdown(object.value(QLatin1String("sets")), dateText, point, warnings);
         result.history.append(std::move(point));
     }

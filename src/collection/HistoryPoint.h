@@ -10,7 +10,7 @@ namespace pv {
 struct HistorySetValue
 {
     double eur = 0.0;
-    int cards = 0;
+    qint64 cards = 0;
 
     friend bool operator==(const HistorySetValue &a, const HistorySetValue &b)
     {
@@ -25,7 +25,7 @@ struct HistoryPoint
 {
     QDate date;
     double totalEur = 0.0;
-    int cards = 0;
+    qint64 cards = 0;
     // Set key -> the set's value and card count; only sets worth more than 0.
     QHash<QString, HistorySetValue> sets;
 

@@ -204,6 +204,11 @@ void JsonTextWriter::value(QLatin1String key, double number)
 
 void JsonTextWriter::value(QLatin1String key, int number)
 {
+    value(key, qint64(number));
+}
+
+void JsonTextWriter::value(QLatin1String key, qint64 number)
+{
     writeKey(key);
     m_out.append(QByteArray::number(number));
 }
@@ -242,6 +247,11 @@ void JsonTextWriter::element(double number)
 }
 
 void JsonTextWriter::element(int number)
+{
+    element(qint64(number));
+}
+
+void JsonTextWriter::element(qint64 number)
 {
     newItem();
     m_out.append(QByteArray::number(number));

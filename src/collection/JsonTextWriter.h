@@ -34,6 +34,7 @@ public:
     void value(QLatin1String key, QLatin1String text);
     void value(QLatin1String key, double number);
     void value(QLatin1String key, int number);
+    void value(QLatin1String key, qint64 number);
     void value(QLatin1String key, bool flag);
     void value(QLatin1String key, const QStringList &texts);
     void value(QLatin1String key, const QList<int> &numbers);
@@ -41,6 +42,7 @@ public:
     // Array elements.
     void element(double number);
     void element(int number);
+    void element(qint64 number);
 
     // The text so far, with a final line end once the root is closed.
     const QByteArray &bytes() const { return m_out; }

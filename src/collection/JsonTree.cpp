@@ -356,19 +356,27 @@ double JsonValueRef::toDouble(double defaultValue) const
 
 int JsonValueRef::toInt(int defaultValue) const
 {
+    // No whole number JSON carries exactly is this low.
+    constexpr qint64 none = std::numeric_limits<qint64>::min();
+    const qint64 number = toInt64(none);
+    if (number == none || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
+        return defaultValue;
+    return int(number);
+}
+
+qint64 JsonValueRef::toInt64(qint64 defaultValue) const
+{
+    constexpr qint64 exact = qint64(1) << 53;
     if (m_source == Source::Simd && simdType() == dom::element_type::INT64) {
         const int64_t number = int64_t(m_element);
-        if (number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
-            return defaultValue;
-        return int(number);
+        return number < -exact || number > exact ? defaultValue : qint64(number);
     }
     if (!isDouble())
         return defaultValue;
     const double number = toDouble();
-    if (number != std::trunc(number) || number < std::numeric_limits<int>::min()
-        || number > std::numeric_limits<int>::max())
+    if (number != std::trunc(number) || number < double(-exact) || number > double(exact))
         return defaultValue;
-    return int(number);
+    return qint64(number);
 }
 
 bool JsonValueRef::toBool(bool defaultValue) const

@@ -138,6 +138,9 @@ public:
     double toDouble(double defaultValue = 0.0) const;
     // The number when it is a whole number within the int range, else the default.
     int toInt(int defaultValue = 0) const;
+    // The number when it is a whole number JSON carries exactly (within
+    // 2^53 either way), else the default.
+    qint64 toInt64(qint64 defaultValue = 0) const;
     bool toBool(bool defaultValue = false) const;
 
     // The position in words of the word this string spells exactly; -1 for

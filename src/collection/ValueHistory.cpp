@@ -117,15 +117,13 @@ ChartData build(const QList<HistoryPoint> &history, const QHash<QString, SetReco
             if (point.sets.isEmpty())
                 continue;
             shown.date = point.date;
-            qint64 cards = 0;
             for (auto it = point.sets.cbegin(); it != point.sets.cend(); ++it) {
                 if (languageOfKey(it.key(), pv::Language::English) != language)
                     continue;
                 shown.sets.insert(it.key(), it.value());
                 shown.totalEur += it->eur;
-                cards += it->cards;
+                shown.cards = sumCounts(shown.cards, it->cards);
             }
-            shown.cards = saturatedCount(cards);
         } else {
             shown = point;
         }

@@ -2,10 +2,12 @@
 #include "TestRegistry.h"
 
 #include "collection/Collection.h"
+#include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
 #include "core/SteadyClock.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <limits>
@@ -324,16 +326,24 @@ private slots:
         QCOMPARE(keys.size(), 4); // the twins read with one key now differ; no fill made a new pair
     }
 
-    void countsSaturateInsteadOfWrapping()
+    // A holding's count stops at the int range; totals and the value history
+    // go past it, in memory and in the file.
+    void countsNeverWrap()
     {
         const int most = std::numeric_limits<int>::max();
         Collection collection;
         collection.replaceContents({holdingOf(QStringLiteral("a-1"), most, 1.0),
                                     holdingOf(QStringLiteral("a-2"), most, 1.0)},
                                    {}, {}, {}, std::nullopt);
-        QCOMPARE(collection.totalCardCount(), most);
-        QCOMPARE(collection.valueBySet().value(QStringLiteral("en:a")).cards, most);
+        QCOMPARE(collection.totalCardCount(), 2 * qint64(most));
+        QCOMPARE(collection.valueBySet().value(QStringLiteral("en:a")).cards, 2 * qint64(most));
         QCOMPARE(collection.totalValueEur(), 2.0 * most);
+        collection.recordValueSnapshot();
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("big.tmk"));
+        QVERIFY(CollectionSerializer::write(file, collection));
+        QCOMPARE(CollectionSerializer::read(file).history, collection.history());
+        QCOMPARE(collection.history().at(0).cards, 2 * qint64(most));
 
         collection.addEntry(holdingOf(QStringLiteral("a-1"), most));
         QCOMPARE(collection.entries().at(0).count, most);

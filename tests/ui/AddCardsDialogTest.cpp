@@ -671,6 +671,23 @@ private Q_SLOTS:
             QTest::keyClick(edit, Qt::Key_Return);
             QVERIFY(dialog.isVisible());
         }
+        // Return and Enter stage the highlighted card; the wheel leaves the set lists.
+        child<QTabWidget>(dialog, "modeTabs")->setCurrentIndex(0);
+        table->setFocus();
+        table->setCurrentIndex(table->model()->index(tableRow(table, QStringLiteral("sv03.5-005")), 1));
+        QTest::keyClick(table, Qt::Key_Return);
+        QTest::keyClick(table, Qt::Key_Enter);
+        QCOMPARE(dialog.pendingEntries().size(), 5);
+        QCOMPARE(dialog.pendingEntries().last().count, 2);
+        for (QComboBox *combo : {child<QComboBox>(dialog, "serieCombo"), child<QComboBox>(dialog, "setCombo")}) {
+            const int row = combo->currentIndex();
+            for (int delta : {120, -120}) {
+                QWheelEvent wheel(QPointF(4, 4), combo->mapToGlobal(QPointF(4, 4)), QPoint(), QPoint(0, delta),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QCoreApplication::sendEvent(combo, &wheel);
+                QCOMPARE(combo->currentIndex(), row);
+            }
+        }
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         ok->click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -679,7 +696,7 @@ private Q_SLOTS:
         QUndoStack stack;
         stack.push(new AddCardsCommand(&collection, dialog.pendingEntries(), dialog.pendingSets()));
         QCOMPARE(stack.count(), 1);
-        QCOMPARE(collection.entries().size(), 4);
+        QCOMPARE(collection.entries().size(), 5);
         stack.undo();
         QVERIFY(collection.entries().isEmpty());
 

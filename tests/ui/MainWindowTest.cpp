@@ -39,6 +39,7 @@
 #include <QTreeView>
 #include <QUndoStack>
 
+#include <limits>
 #include <memory>
 
 using namespace pv;
@@ -471,6 +472,11 @@ private slots:
         QCOMPARE(window.undoStack()->count(), commands);
         window.undoStack()->undo();
         QCOMPARE(print->text(), QStringLiteral("Print Labels (2)..."));
+
+        // The count goes on past the int range, as the tree's does.
+        collection->addEntry(holding(QStringLiteral("4"), std::numeric_limits<int>::max(), 0.0));
+        collection->addEntry(holding(QStringLiteral("5"), std::numeric_limits<int>::max(), 0.0));
+        QVERIFY2(summary->text().startsWith(QLatin1String("4294967301 cards in 5 lines")), qPrintable(summary->text()));
     }
 
     void helpCommandsNameWhatTheyOpen()

@@ -63,6 +63,9 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
 {
     ui->setupUi(this);
     WheelGuard::install(ui->attributesBox);
+    // Turning the wheel over the series and set lists scrolls nothing away
+    // from the set being browsed unless one of them was clicked.
+    WheelGuard::install(ui->browseTab);
     ui->contentSplitter->setStretchFactor(0, 3);
     ui->contentSplitter->setStretchFactor(1, 1);
     ui->contentSplitter->setSizes({560, 340});
@@ -126,6 +129,7 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
     connect(ui->searchEdit, &QLineEdit::textChanged, m_proxy, &QSortFilterProxyModel::setFilterFixedString);
 
     connect(ui->cardsTable, &QAbstractItemView::doubleClicked, this, &AddCardsDialog::onCardActivated);
+    ui->cardsTable->installEventFilter(this);
     connect(ui->cardsTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &AddCardsDialog::updateVariantCombos, Qt::QueuedConnection);
     connect(ui->finishCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
@@ -591,6 +595,15 @@ bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
     if (watched == ui->setCombo->view()) {
         if (event->type() == QEvent::Show && !m_setIconsLoaded)
             updateSetIcons();
+    } else if (watched == ui->cardsTable && event->type() == QEvent::KeyPress) {
+        // Return on the highlighted card stages it, as a double-click does;
+        // held down, it stages the card once.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (!key->isAutoRepeat())
+                onCardActivated(ui->cardsTable->currentIndex());
+            return true;
+        }
     } else if (watched == ui->cardsTable->viewport()) {
         switch (event->type()) {
         case QEvent::MouseMove: {

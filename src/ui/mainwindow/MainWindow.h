@@ -129,6 +129,9 @@ public:
     void expandWholeTree();
     // Keep the expanded rows of the tree across a rebuild of its model.
     void saveExpansionState();
+    // Expansion, layout, spans and current row of the tree after its model
+    // was rebuilt.
+    void restoreExpansionAfterReset();
     void revealSets(const QSet<QString> &setKeys);
     // Commands on one holding, given its row in the collection; a row that
     // no longer exists makes them do nothing.
@@ -222,9 +225,7 @@ private:
     void collectExpandedKeys(const QModelIndex &parent);
     // Expands the group rows below parent whose keys are given, or all of
     // them when none are.
-    void expandGroupRows(const QModelIndex &parent, const QSet<QString> *keys);
-    // Expansion, layout, spans and current row of the tree after its model was rebuilt.
-    void layOutTreeAfterReset();
+    void restoreExpandedRows(const QModelIndex &parent, const QSet<QString> *keys);
     void selectFocusedRow();
     void keepFocusedRowCurrent();
     void setUpBindersDock();

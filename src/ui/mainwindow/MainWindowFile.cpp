@@ -6,15 +6,14 @@
 #include "collection/CollectionSerializer.h"
 #include "core/AppSettings.h"
 #include "core/Log.h"
+#include "ui/ScreenFit.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui_MainWindow.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMenu>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUndoStack>
@@ -27,28 +26,6 @@ namespace {
 
 const int kMaxRecentFiles = 10;
 const QString kFileCategory = QStringLiteral("file");
-
-// A restored size larger than the screen the window is on (one saved on a
-// larger monitor, or while something once stretched the window) shrinks to
-// the screen's free area, and the window is moved onto it.
-void fitOnScreen(QWidget *window)
-{
-    if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
-        return;
-    const QScreen *screen = QGuiApplication::screenAt(window->geometry().center());
-    if (!screen)
-        screen = window->screen();
-    if (!screen)
-        return;
-    const QRect available = screen->availableGeometry();
-    const QSize size = window->size().boundedTo(available.size());
-    if (size != window->size())
-        window->resize(size);
-    const QPoint at(std::clamp(window->x(), available.left(), available.right() + 1 - size.width()),
-                    std::clamp(window->y(), available.top(), available.bottom() + 1 - size.height()));
-    if (at != window->pos())
-        window->move(at);
-}
 
 } // namespace
 
@@ -323,8 +300,11 @@ void MainWindow::restoreWindowState()
     settings.beginGroup(QStringLiteral("mainWindow"));
     const QByteArray geometry = settings.value(QStringLiteral("geometry")).toByteArray();
     if (!geometry.isEmpty()) {
+        // A window saved on a larger screen, or while something once
+        // stretched it, shrinks and moves onto this one, title bar and
+        // borders included.
         restoreGeometry(geometry);
-        fitOnScreen(this);
+        ScreenFit::fitWindow(this, ScreenFit::frameMargins(this, ScreenFit::savedFrameMargins(geometry)));
     } else {
         fitOpeningSizeToScreen();
     }

@@ -57,13 +57,13 @@ void MainWindow::setUpTree()
     // froze the window for a fifth of a second.
     header->setResizeContentsPrecision(0);
     stretchNameColumn(ui->collectionTree, header, CollectionTreeModel::NameColumn);
-    layOutTreeAfterReset();
+    restoreExpansionAfterReset();
 
     connect(ui->collectionTree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { onCurrentTreeRowChanged(current); });
     connect(ui->collectionTree, &QWidget::customContextMenuRequested, this, &MainWindow::showTreeContextMenu);
     connect(m_treeModel, &QAbstractItemModel::modelAboutToBeReset, this, &MainWindow::saveExpansionState);
-    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &MainWindow::layOutTreeAfterReset);
+    connect(m_treeModel, &QAbstractItemModel::modelReset, this, &MainWindow::restoreExpansionAfterReset);
     connect(ui->cardDetails, &CardDetailsWidget::entryEdited, this, &MainWindow::onEntryEdited);
     connect(ui->actionRemoveEntry, &QAction::triggered, this, &MainWindow::removeSelectedCard);
 }
@@ -353,20 +353,20 @@ void MainWindow::collectExpandedKeys(const QModelIndex &parent)
 // waits to lay the tree out again. Expanding rows now only records them; the
 // one layout then runs before any row is spanned, because with spanned rows
 // the view looks every row it lays out up among them (a cost per card row).
-void MainWindow::layOutTreeAfterReset()
+void MainWindow::restoreExpansionAfterReset()
 {
     if (m_expandWholeTreeOnReset) {
         m_expandWholeTreeOnReset = false;
-        expandGroupRows(QModelIndex(), nullptr);
+        restoreExpandedRows(QModelIndex(), nullptr);
     } else if (!expandedKeys.isEmpty()) {
-        expandGroupRows(QModelIndex(), &expandedKeys);
+        restoreExpandedRows(QModelIndex(), &expandedKeys);
     }
     ui->collectionTree->doItemsLayout();
     spanGroupRows();
     keepFocusedRowCurrent();
 }
 
-void MainWindow::expandGroupRows(const QModelIndex &parent, const QSet<QString> *keys)
+void MainWindow::restoreExpandedRows(const QModelIndex &parent, const QSet<QString> *keys)
 {
     const int rows = m_treeModel->rowCount(parent);
     for (int row = 0; row < rows; ++row) {
@@ -378,7 +378,7 @@ void MainWindow::expandGroupRows(const QModelIndex &parent, const QSet<QString> 
             continue;
         ui->collectionTree->expand(index);
         if (type != CollectionTreeModel::SetNode)
-            expandGroupRows(index, keys);
+            restoreExpandedRows(index, keys);
     }
 }
 

@@ -25,6 +25,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <limits>
 
 namespace pv {
 
@@ -111,9 +112,12 @@ void MainWindow::refreshValueDisplays()
 
 void MainWindow::updateStatusSummary()
 {
-    const int cards = m_collection->totalCardCount();
+    const qint64 cards = m_collection->totalCardCount();
     const int lines = m_collection->entries().size();
-    m_summaryLabel->setText(tr("%n card(s)", nullptr, cards) + tr(" in %n line(s)", nullptr, lines)
+    // Plural forms take an int; a count beyond it is plural in any case.
+    const QString cardsText =
+        cards <= std::numeric_limits<int>::max() ? tr("%n card(s)", nullptr, int(cards)) : tr("%1 cards").arg(cards);
+    m_summaryLabel->setText(cardsText + tr(" in %n line(s)", nullptr, lines)
                             + tr("  -  total %1").arg(Currency::formatFromEur(m_collection->totalValueEur())));
     const QDateTime newest = m_collection->lastPriceUpdate();
     m_pricesLabel->setText(newest.isValid()
