@@ -635,27 +635,22 @@ private Q_SLOTS:
         const Fault keepAnHour = Fault::delay(0).withHeader("Cache-Control", "max-age=3600");
         m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-060$"), keepAnHour, 1);
         m_standIn->addFault(QStringLiteral("^/v2/en/(cards/sv03-061|sets/sv03)$"), keepAnHour, -1);
-        QSignalSpy cards(&client, &TcgdexClient::cardReady);
         client.fetchCard(Language::English, QStringLiteral("sv03-060"));
         client.fetchSet(Language::English, QStringLiteral("sv03"));
         QVERIFY(settle());
-        const auto uncached = TcgdexClient::CacheUse::BypassDiskCache;
         client.fetchCard(Language::English, QStringLiteral("sv03-060"));
         client.fetchSet(Language::English, QStringLiteral("sv03"));
-        client.fetchCard(Language::English, QStringLiteral("sv03-060"), uncached);
-        client.fetchCard(Language::English, QStringLiteral("sv03-061"), uncached);
+        client.fetchCard(Language::English, QStringLiteral("sv03-060"), TcgdexClient::CacheUse::BypassDiskCache);
+        client.fetchCard(Language::English, QStringLiteral("sv03-061"), TcgdexClient::CacheUse::BypassDiskCache);
         QVERIFY(settle());
-        QCOMPARE(cards.size(), 4);
         QCOMPARE(m_standIn->requestCount(QStringLiteral("^/v2/en/sets/sv03$")), 1);
-        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/v2/en/cards/sv03-060$")), 2);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/v2/en/cards/sv03-06")), 3);
 
+        // The kept answer is still the first one, with its hour to live.
         QNetworkDiskCache cache;
         cache.setCacheDirectory(TcgdexClient::diskCacheFolder());
         const QString cardBase = TcgdexClient::apiBase() + QStringLiteral("/en/cards/");
-        // The kept answer is still the first one, with its hour to live.
-        const QNetworkCacheMetaData kept = cache.metaData(QUrl(cardBase + QStringLiteral("sv03-060")));
-        QVERIFY(kept.isValid());
-        QVERIFY(kept.expirationDate().isValid());
+        QVERIFY(cache.metaData(QUrl(cardBase + QStringLiteral("sv03-060"))).expirationDate().isValid());
         QVERIFY(!cache.metaData(QUrl(cardBase + QStringLiteral("sv03-061"))).isValid());
     }
 
