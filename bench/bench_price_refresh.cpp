@@ -400,13 +400,13 @@ int main(int argc, char *argv[])
             if (judged && run == 0 && at == sizes.size() - 1)
                 overfillHttpCache(standIn.origin());
             const Result result = refresh(index, cards);
-            std::printf(
-                "%6d cards, %6d holdings, %3d sets: %5.1f s in all; longest stall %3lld ms of GUI thread CPU (at %4.1f s, "
-                "%d over %lld ms), %3lld ms on the wall clock; GUI thread %.3f ms per card "
-                "(start-up before it: longest stall %lld ms)\n",
-                result.cards, result.cards * holdingsPerCard, result.sets, result.totalMs / 1000.0, qlonglong(result.longestStallMs),
-                result.longestStallAtMs / 1000.0, result.longStalls, qlonglong(reportedStallMs),
-                qlonglong(result.longestWallStallMs), result.cpuPerCardMs, qlonglong(result.startUpStallMs));
+            std::printf("%6d cards, %6d holdings, %3d sets: %5.1f s in all; longest stall %3lld ms of GUI thread "
+                        "CPU (at %4.1f s, %d over %lld ms), %3lld ms on the wall clock; GUI thread %.3f ms per "
+                        "card (start-up before it: longest stall %lld ms)\n",
+                        result.cards, result.cards * holdingsPerCard, result.sets, result.totalMs / 1000.0,
+                        qlonglong(result.longestStallMs), result.longestStallAtMs / 1000.0, result.longStalls,
+                        qlonglong(reportedStallMs), qlonglong(result.longestWallStallMs), result.cpuPerCardMs,
+                        qlonglong(result.startUpStallMs));
             std::fflush(stdout);
             perCard.push_back(result.cpuPerCardMs);
             results.append(result);
