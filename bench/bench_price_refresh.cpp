@@ -1,8 +1,9 @@
 // Measures a whole price refresh through the main window: collections of
 // five holdings per distinct card (2,500, 5,000 and 10,000 distinct English
-// cards, so up to 50,000 holdings) refreshed against the web stand-in, which
-// runs on a thread of its own and holds every card answer back 50 ms, as a
-// real round trip would be. The window is at work as a user would have it:
+// cards, so up to 50,000 holdings, with the records of their sets, so that
+// each refresh first settles the sets' fallback prices) refreshed against the
+// web stand-in, which runs on a thread of its own and holds every card answer
+// back 50 ms, as a real round trip would be. The window is at work as a user would have it:
 // shown, the whole tree expanded and the search dock open on a name that
 // matches thousands of holdings. Each refresh starts once the window has
 // settled after start-up (its catalog loaded); the longest stall of that
@@ -12,16 +13,20 @@
 // ticker on the GUI thread measures how late it fires; counted in the GUI
 // thread's CPU time, with when in the run it came and how many passed 50 ms,
 // and on the wall clock) and the GUI thread's CPU time per card. The smallest
-// and the largest size run three times each, in fresh windows. Then cancels a
+// and the largest size run three times each, in fresh windows; the first run
+// of the largest size starts with the card database's HTTP cache filled past
+// its limit, as a cache in long use is. Then cancels a
 // run of 1,000 cards in its middle (no request may stay outstanding, nothing
 // may change the collection after it) and runs 200 cards of which three fail
 // (503, a closed connection, a time-out; the summary must count them). Exits
 // with 1 when one of those checks fails, a stall of any run exceeds 100 ms of
-// GUI thread CPU or the GUI thread's CPU time per card of the largest size
+// GUI thread CPU or 100 ms on the wall clock, or the GUI thread's CPU time per
+// card of the largest size
 // (median of its runs) is more than 1.2 times that of the smallest: the
 // window's cost must stay flat per card, whatever the size of the collection.
 // Sizes given on the command line run once each (to profile one).
 #include "catalog/CardCatalog.h"
+#include "catalog/LanguageCatalog.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "core/CardVocabulary.h"
@@ -33,14 +38,17 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QNetworkDiskCache>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 using pv::bench::StandInThread;
@@ -124,6 +132,50 @@ private:
     int m_longStalls = 0;
 };
 
+// The size of the card database's HTTP cache, as a client starting now
+// finds it.
+qint64 httpCacheBytes()
+{
+    QNetworkDiskCache cache;
+    cache.setCacheDirectory(pv::TcgdexClient::diskCacheFolder());
+    cache.setMaximumCacheSize(std::numeric_limits<qint64>::max());
+    return cache.cacheSize();
+}
+
+// Fills the card database's HTTP cache past its limit with entries the size
+// of card answers, so that the next client starts with a cache to expire.
+void overfillHttpCache(const QString &origin)
+{
+    constexpr qint64 overLimit = pv::TcgdexClient::diskCacheBytes + pv::TcgdexClient::diskCacheBytes / 16;
+    constexpr int filesPerRound = 4096;
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray body(4096, 'x');
+    int files = 0;
+    qint64 bytes = httpCacheBytes();
+    while (bytes < overLimit) {
+        QNetworkDiskCache cache;
+        cache.setCacheDirectory(pv::TcgdexClient::diskCacheFolder());
+        cache.setMaximumCacheSize(std::numeric_limits<qint64>::max());
+        for (int i = 0; i < filesPerRound; ++i, ++files) {
+            QNetworkCacheMetaData metaData;
+            metaData.setUrl(QUrl(QStringLiteral("%1/v2/en/cards/filler-%2").arg(origin).arg(files)));
+            metaData.setSaveToDisk(true);
+            metaData.setLastModified(QDateTime::currentDateTimeUtc());
+            QIODevice *device = cache.prepare(metaData);
+            if (!device)
+                return;
+            body.replace(0, 8, QByteArray::number(files).rightJustified(8, '0'));
+            device->write(body);
+            cache.insert(device);
+        }
+        bytes = httpCacheBytes();
+    }
+    std::printf("HTTP cache filled to %.1f MiB (limit %lld MiB), %d files added in %.1f s\n", bytes / 1048576.0,
+                pv::TcgdexClient::diskCacheBytes / 1048576, files, clock.elapsed() / 1000.0);
+    std::fflush(stdout);
+}
+
 void runEventsFor(int ms)
 {
     QElapsedTimer clock;
@@ -162,6 +214,7 @@ struct Result
     int longStalls = 0;
     double cpuPerCardMs = 0.0;
     qint64 startUpStallMs = 0;
+    int sets = 0;
 };
 
 void fillCollection(pv::Collection *collection, const QList<pv::CardBrief> &index, int cards)
@@ -182,6 +235,30 @@ void fillCollection(pv::Collection *collection, const QList<pv::CardBrief> &inde
     collection->endBatch();
 }
 
+// The collection remembers the sets of its cards, as one filled through Add
+// cards does, so that the refresh first settles their fallback prices.
+int recordSets(pv::MainWindow &window)
+{
+    pv::Collection *collection = window.collection();
+    QSet<QString> owned;
+    for (const pv::CardEntry &entry : collection->entries())
+        owned.insert(entry.setId);
+    int recorded = 0;
+    for (const pv::CatalogSet &set : window.catalog()->catalog(pv::Language::English)->sets) {
+        if (!owned.contains(set.id))
+            continue;
+        pv::SetRecord record;
+        record.id = set.id;
+        record.name = set.name;
+        record.serie = set.serieName;
+        record.releaseDate = set.releaseDate;
+        record.order = set.order;
+        collection->mergeSetInfo(record);
+        ++recorded;
+    }
+    return recorded;
+}
+
 Result refresh(const QList<pv::CardBrief> &index, int cards)
 {
     pv::MainWindow window;
@@ -191,6 +268,8 @@ Result refresh(const QList<pv::CardBrief> &index, int cards)
     window.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(searchedName);
     window.expandWholeTree();
     const qint64 startUpStall = settleStartUp(window);
+    const int sets = recordSets(window);
+    runEventsFor(300);
 
     QElapsedTimer wall;
     wall.start();
@@ -211,6 +290,7 @@ Result refresh(const QList<pv::CardBrief> &index, int cards)
     result.longStalls = meter.longStalls();
     result.longestWallStallMs = meter.longestWallMs();
     result.startUpStallMs = startUpStall;
+    result.sets = sets;
     result.cpuPerCardMs = (threadCpuMs() - cpu0) / cards;
     return result;
 }
@@ -317,14 +397,16 @@ int main(int argc, char *argv[])
         const int runs = judged && (at == 0 || at == sizes.size() - 1) ? judgedRuns : 1;
         std::vector<double> perCard;
         for (int run = 0; run < runs; ++run) {
+            if (judged && run == 0 && at == sizes.size() - 1)
+                overfillHttpCache(standIn.origin());
             const Result result = refresh(index, cards);
-            std::printf(
-                "%6d cards, %6d holdings: %5.1f s in all; longest stall %3lld ms of GUI thread CPU (at %4.1f s, "
-                "%d over %lld ms), %3lld ms on the wall clock; GUI thread %.3f ms per card "
-                "(start-up before it: longest stall %lld ms)\n",
-                result.cards, result.cards * holdingsPerCard, result.totalMs / 1000.0, qlonglong(result.longestStallMs),
-                result.longestStallAtMs / 1000.0, result.longStalls, qlonglong(reportedStallMs),
-                qlonglong(result.longestWallStallMs), result.cpuPerCardMs, qlonglong(result.startUpStallMs));
+            std::printf("%6d cards, %6d holdings, %3d sets: %5.1f s in all; longest stall %3lld ms of GUI thread "
+                        "CPU (at %4.1f s, %d over %lld ms), %3lld ms on the wall clock; GUI thread %.3f ms per "
+                        "card (start-up before it: longest stall %lld ms)\n",
+                        result.cards, result.cards * holdingsPerCard, result.sets, result.totalMs / 1000.0,
+                        qlonglong(result.longestStallMs), result.longestStallAtMs / 1000.0, result.longStalls,
+                        qlonglong(reportedStallMs), qlonglong(result.longestWallStallMs), result.cpuPerCardMs,
+                        qlonglong(result.startUpStallMs));
             std::fflush(stdout);
             perCard.push_back(result.cpuPerCardMs);
             results.append(result);
@@ -338,6 +420,11 @@ int main(int argc, char *argv[])
         if (result.longestStallMs > maxStallMs) {
             std::printf("FAIL: a stall of %lld ms of GUI thread CPU with %d cards (target %lld ms)\n",
                         qlonglong(result.longestStallMs), result.cards, maxStallMs);
+            ok = false;
+        }
+        if (result.longestWallStallMs > maxStallMs) {
+            std::printf("FAIL: a stall of %lld ms on the wall clock with %d cards (target %lld ms)\n",
+                        qlonglong(result.longestWallStallMs), result.cards, maxStallMs);
             ok = false;
         }
     }

@@ -233,10 +233,12 @@ int TcgdexClient::fetchCardIndex(Language language)
                               tr("card list (%1)").arg(languageDisplayName(language))));
 }
 
-int TcgdexClient::fetchCard(Language language, const QString &cardId)
+int TcgdexClient::fetchCard(Language language, const QString &cardId, CacheUse cacheUse)
 {
-    return submit(makeRequest(Card, language, QStringLiteral("/cards/") + encoded(cardId),
-                              tr("card %1").arg(cardId)));
+    Request request =
+        makeRequest(Card, language, QStringLiteral("/cards/") + encoded(cardId), tr("card %1").arg(cardId));
+    request.cacheUse = cacheUse;
+    return submit(request);
 }
 
 int TcgdexClient::fetchRarityList(Language language)
@@ -325,7 +327,12 @@ void TcgdexClient::send(const Request &request)
 {
     QNetworkRequest networkRequest(request.url);
     networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
-    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
+    if (request.cacheUse == CacheUse::BypassDiskCache) {
+        networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    } else {
+        networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
+    }
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                                 QNetworkRequest::NoLessSafeRedirectPolicy);
     networkRequest.setTransferTimeout(transferTimeoutFor(request.kind));

@@ -50,6 +50,12 @@ public:
         Image = 10
     };
 
+    // Whether a request goes through the HTTP disk cache. Prices are wanted
+    // fresh: a price refresh's card requests neither read nor write it, which
+    // also keeps thousands of small file writes (and the cache's expiry walks
+    // over its whole folder) off the GUI thread.
+    enum class CacheUse { UseDiskCache, BypassDiskCache };
+
     struct Request
     {
         int id = 0;
@@ -62,6 +68,7 @@ public:
         QString rarity;
         QString variant;
         int dexId = 0;
+        CacheUse cacheUse = CacheUse::UseDiskCache;
     };
 
     static constexpr char logCategory[] = "tcgdex";
@@ -92,7 +99,7 @@ public:
     int fetchCardIndex(pv::Language language);
     // Virtual, like cancel, so a test can stand in a client that only
     // records the card requests and answers them itself.
-    virtual int fetchCard(pv::Language language, const QString &cardId);
+    virtual int fetchCard(pv::Language language, const QString &cardId, CacheUse cacheUse = CacheUse::UseDiskCache);
     int fetchRarityList(pv::Language language);
     int fetchCardsByRarity(pv::Language language, const QString &rarity);
     int fetchCardsByVariant(pv::Language language, const QString &variant);

@@ -8,6 +8,7 @@
 #include "prices/TcgcsvClient.h"
 
 #include <QPointer>
+#include <QtAlgorithms>
 #include <QRegularExpression>
 
 namespace pv {
@@ -16,54 +17,78 @@ namespace {
 
 const QString logCategory = QStringLiteral("prices");
 
+// Which of the product words a lower-cased name holds, one bit each.
+quint32 productWordsIn(const QString &lowerName)
+{
+    const QStringList &words = PriceIndex::productWords();
+    quint32 mask = 0;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (lowerName.contains(words.at(i)))
+            mask |= quint32(1) << i;
+    }
+    return mask;
+}
+
 // What the scoring compares of a set, worked out once per group list.
 struct SetTerms
 {
     explicit SetTerms(const SetRecord &set)
         : normalisedName(PriceIndex::normalise(set.name))
         , idPrefix(set.id.toLower() + QLatin1Char(':'))
-        , lowerName(set.name.toLower())
+        , productWords(productWordsIn(set.name.toLower()))
         , releaseDate(set.releaseDate)
     {
     }
 
     QString normalisedName;
     QString idPrefix;
-    QString lowerName;
+    quint32 productWords;
     QDate releaseDate;
 };
 
-int scoreAgainst(const SetTerms &terms, const TcgcsvGroup &group)
+int scoreAgainst(const SetTerms &terms, const PriceIndex::MatchableGroup &group)
 {
     int score = 0;
-    const QString lowerGroup = group.name.toLower();
-    if (lowerGroup.startsWith(terms.idPrefix))
+    if (group.lowerName.startsWith(terms.idPrefix))
         score += 100;
     if (!terms.normalisedName.isEmpty()) {
-        const QString normalisedGroup = PriceIndex::normalise(group.name);
-        if (normalisedGroup == terms.normalisedName)
+        if (group.normalisedName == terms.normalisedName)
             score += 80;
-        else if (normalisedGroup.contains(terms.normalisedName))
+        else if (group.normalisedName.contains(terms.normalisedName))
             score += 60;
     }
-    if (terms.releaseDate.isValid() && group.publishedOn.isValid()) {
-        const qint64 days = qAbs(terms.releaseDate.daysTo(group.publishedOn));
+    if (terms.releaseDate.isValid() && group.group.publishedOn.isValid()) {
+        const qint64 days = qAbs(terms.releaseDate.daysTo(group.group.publishedOn));
         if (days == 0)
             score += 50;
         else if (days <= 7)
             score += 15;
     }
     // A deck, tin or promo group is not the expansion of the same name.
-    for (const QString &word : PriceIndex::productWords()) {
-        if (lowerGroup.contains(word) != terms.lowerName.contains(word))
-            score -= 25;
-    }
+    score -= 25 * qPopulationCount(group.productWordMask ^ terms.productWords);
     return score;
+}
+
+QList<PriceIndex::MatchableGroup> matchable(const QList<TcgcsvGroup> &groups)
+{
+    QList<PriceIndex::MatchableGroup> list;
+    list.reserve(groups.size());
+    for (const TcgcsvGroup &group : groups)
+        list.append(PriceIndex::MatchableGroup(group));
+    return list;
 }
 
 } // namespace
 
 const QString PriceIndex::ShadowlessAlias = QStringLiteral("shadowless");
+
+PriceIndex::MatchableGroup::MatchableGroup(const TcgcsvGroup &tcgcsvGroup)
+    : group(tcgcsvGroup)
+    , lowerName(tcgcsvGroup.name.toLower())
+    , normalisedName(normalise(tcgcsvGroup.name))
+    , productWordMask(productWordsIn(lowerName))
+{
+}
 
 PriceIndex::PriceIndex(QObject *parent)
     : QObject(parent)
@@ -135,15 +160,21 @@ int PriceIndex::categoryOf(Language language)
 
 int PriceIndex::scoreGroup(const SetRecord &set, const TcgcsvGroup &group)
 {
-    return scoreAgainst(SetTerms(set), group);
+    return scoreAgainst(SetTerms(set), MatchableGroup(group));
 }
 
 PriceIndex::GroupMatch PriceIndex::scoreGroups(const SetRecord &set, const QList<TcgcsvGroup> &groups)
 {
+    return bestGroup(set, matchable(groups));
+}
+
+PriceIndex::GroupMatch PriceIndex::bestGroup(const SetRecord &set, const QList<MatchableGroup> &groups)
+{
     const SetTerms terms(set);
     GroupMatch best;
-    for (const TcgcsvGroup &group : groups) {
-        const int score = scoreAgainst(terms, group);
+    for (const MatchableGroup &candidate : groups) {
+        const TcgcsvGroup &group = candidate.group;
+        const int score = scoreAgainst(terms, candidate);
         const bool higher = score > best.score;
         const bool tieToSmallerId = score == best.score && score > 0 && group.groupId < best.groupId;
         if (higher || tieToSmallerId) {
@@ -234,17 +265,17 @@ void PriceIndex::matchSet(const QString &key)
         }
     }
     if (groupId == 0) {
-        const QList<TcgcsvGroup> groups = m_groupsByCategory.value(category);
+        const QList<MatchableGroup> groups = m_groupsByCategory.value(category);
         if (alias.isEmpty()) {
-            const GroupMatch match = scoreGroups(set, groups);
+            const GroupMatch match = bestGroup(set, groups);
             groupId = match.groupId;
             groupName = match.name;
         } else {
             const QString wanted = normalise(set.name) + normalise(alias);
-            for (const TcgcsvGroup &group : groups) {
-                if (normalise(group.name) == wanted) {
-                    groupId = group.groupId;
-                    groupName = group.name;
+            for (const MatchableGroup &group : groups) {
+                if (group.normalisedName == wanted) {
+                    groupId = group.group.groupId;
+                    groupName = group.group.name;
                     break;
                 }
             }
@@ -292,7 +323,7 @@ bool PriceIndex::isSetPending(Language language, const QString &setId) const
 void PriceIndex::onGroupsReady(int requestId, int categoryId, const QList<TcgcsvGroup> &groups)
 {
     m_groupListRequests.remove(requestId);
-    m_groupsByCategory.insert(categoryId, groups);
+    m_groupsByCategory.insert(categoryId, matchable(groups));
     m_groupListRunning.insert(categoryId, false);
 
     // Matching may settle a set, and a receiver of setIndexed may let the

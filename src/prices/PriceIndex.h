@@ -45,6 +45,18 @@ public:
         int score = 0;
     };
 
+    // A group with the forms of its name that matching compares, worked
+    // out once when the group list arrives.
+    struct MatchableGroup
+    {
+        explicit MatchableGroup(const TcgcsvGroup &group);
+
+        TcgcsvGroup group;
+        QString lowerName;
+        QString normalisedName;
+        quint32 productWordMask = 0; // bit i: the name holds productWords()[i]
+    };
+
     explicit PriceIndex(QObject *parent = nullptr);
     ~PriceIndex() override;
 
@@ -78,6 +90,7 @@ Q_SIGNALS:
     void failed(const QString &context, const QString &message);
 
 private:
+    static GroupMatch bestGroup(const SetRecord &set, const QList<MatchableGroup> &groups);
     bool indexSetAs(const SetRecord &set, const QString &alias);
     void matchSet(const QString &key);
     void finishSet(const QString &key, SetState state);
@@ -89,7 +102,7 @@ private:
     void onRequestFailed(int requestId, const QString &context, const QString &message);
 
     TcgcsvClient *m_client = nullptr;
-    QHash<int, QList<TcgcsvGroup>> m_groupsByCategory;
+    QHash<int, QList<MatchableGroup>> m_groupsByCategory;
     QHash<int, bool> m_groupListRunning;
     QHash<QString, SetEntry> m_entries;
     QHash<int, QString> m_dataRequests;

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QNetworkDiskCache>
 #include <QPixmapCache>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -624,6 +625,33 @@ private Q_SLOTS:
         QCOMPARE(pending.size(), reported);
         QCOMPARE(cards.size(), 0);
         QCOMPARE(failed.size(), 0);
+    }
+
+    // Prices are wanted fresh: an uncached card request neither takes a kept
+    // answer nor keeps or drops one, while other requests use the cache.
+    void uncachedCardRequestsLeaveTheDiskCacheAlone()
+    {
+        TcgdexClient &client = *m_client;
+        const Fault keepAnHour = Fault::delay(0).withHeader("Cache-Control", "max-age=3600");
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-060$"), keepAnHour, 1);
+        m_standIn->addFault(QStringLiteral("^/v2/en/(cards/sv03-061|sets/sv03)$"), keepAnHour, -1);
+        client.fetchCard(Language::English, QStringLiteral("sv03-060"));
+        client.fetchSet(Language::English, QStringLiteral("sv03"));
+        QVERIFY(settle());
+        client.fetchCard(Language::English, QStringLiteral("sv03-060"));
+        client.fetchSet(Language::English, QStringLiteral("sv03"));
+        client.fetchCard(Language::English, QStringLiteral("sv03-060"), TcgdexClient::CacheUse::BypassDiskCache);
+        client.fetchCard(Language::English, QStringLiteral("sv03-061"), TcgdexClient::CacheUse::BypassDiskCache);
+        QVERIFY(settle());
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/v2/en/sets/sv03$")), 1);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/v2/en/cards/sv03-06")), 3);
+
+        // The kept answer is still the first one, with its hour to live.
+        QNetworkDiskCache cache;
+        cache.setCacheDirectory(TcgdexClient::diskCacheFolder());
+        const QString cardBase = TcgdexClient::apiBase() + QStringLiteral("/en/cards/");
+        QVERIFY(cache.metaData(QUrl(cardBase + QStringLiteral("sv03-060"))).expirationDate().isValid());
+        QVERIFY(!cache.metaData(QUrl(cardBase + QStringLiteral("sv03-061"))).isValid());
     }
 
     void imagesAndTheirCache()

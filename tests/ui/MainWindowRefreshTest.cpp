@@ -40,14 +40,15 @@ public:
         int id;
         Language language;
         QString cardId;
+        CacheUse cacheUse;
     };
     QList<Sent> sent;
     QList<int> cancelled;
     int nextId = 500;
 
-    int fetchCard(Language language, const QString &cardId) override
+    int fetchCard(Language language, const QString &cardId, CacheUse cacheUse) override
     {
-        sent.append({nextId, language, cardId});
+        sent.append({nextId, language, cardId, cacheUse});
         return nextId++;
     }
     void cancel(int requestId) override { cancelled.append(requestId); }
@@ -174,6 +175,8 @@ private Q_SLOTS:
         QCOMPARE(f.client->sent.size(), 6);
         QCOMPARE(f.client->sent.at(0).cardId, QStringLiteral("zz1-1"));
         QCOMPARE(f.client->sent.at(1).language, Language::Japanese);
+        // Prices are asked for fresh, past the HTTP disk cache.
+        QCOMPARE(f.client->sent.at(0).cacheUse, TcgdexClient::CacheUse::BypassDiskCache);
 
         // Facts of any card are applied; prices only for a card the run asked for.
         f.client->answer(QStringLiteral("zz1-8"), 9.0, QStringLiteral("Rare"), Language::English, 9999);

@@ -170,7 +170,8 @@ void MainWindow::pumpPriceRequests()
 {
     while (!priceQueue.isEmpty() && priceRequestsInFlight.size() < maxPriceRequests) {
         const QPair<Language, QString> card = priceQueue.takeFirst();
-        priceRequestsInFlight.insert(m_client->fetchCard(card.first, card.second));
+        priceRequestsInFlight.insert(
+            m_client->fetchCard(card.first, card.second, TcgdexClient::CacheUse::BypassDiskCache));
     }
     if (priceQueue.isEmpty() && priceRequestsInFlight.isEmpty())
         finishPriceRefresh();
