@@ -150,7 +150,7 @@ QString TcgdexClient::shapeProblem(int kind, const QJsonDocument &document)
 
 bool TcgdexClient::isMalformedResponse(const QString &message)
 {
-    return message.startsWith(tr("Malformed response: %1").arg(QString()));
+    return message.startsWith(tr("Malformed response: %1").arg(QString())) || isUnusableReplyText(message);
 }
 
 int TcgdexClient::deadlineFor(int kind) const
@@ -434,8 +434,8 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
     // not waited for.
     int delay = m_retryBaseDelayMs << request.attempt;
     const qint64 asked = retryAfterMs(reply);
-    bool retry = !replyTooLarge(reply) && !replyDeadlinePassed(reply) && isRetryable(status, error)
-        && request.attempt + 1 < maxAttempts;
+    bool retry = !replyTooLarge(reply) && !replyDeadlinePassed(reply)
+        && (isRetryable(status, error) || replyHidesServerError(reply)) && request.attempt + 1 < maxAttempts;
     if (retry && asked > maxRetryAfterMs)
         retry = false;
     else if (asked > delay)

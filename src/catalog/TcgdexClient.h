@@ -129,8 +129,9 @@ public:
     // Why a parsed reply cannot be the answer to a kind of request (a list
     // where an object belongs, or the other way round); empty when it can.
     static QString shapeProblem(int kind, const QJsonDocument &document);
-    // True for the requestFailed message of a reply that arrived but did not
-    // hold the JSON asked for.
+    // True for the requestFailed message of a reply that arrived but could
+    // not be used: not the JSON asked for, over its size limit, or not to be
+    // decompressed.
     static bool isMalformedResponse(const QString &message);
 
 Q_SIGNALS:

@@ -119,7 +119,24 @@ QByteArray replyBody(QNetworkReply *reply)
 
 bool replyFailed(const QNetworkReply *reply)
 {
-    return !reply || reply->error() != QNetworkReply::NoError || replyTooLarge(reply);
+    return !reply || reply->error() != QNetworkReply::NoError || replyTooLarge(reply) || replyHidesServerError(reply);
+}
+
+bool replyHidesServerError(const QNetworkReply *reply)
+{
+    if (!reply || reply->error() != QNetworkReply::NoError
+        || !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
+        return false;
+    // The copy's own length is known (Qt drops it for a body it inflated);
+    // what sits before the copy came with the server's answer.
+    bool known = false;
+    const qint64 copyBytes = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+    if (!known)
+        return false;
+    qint64 held = reply->bytesAvailable();
+    if (auto *store = reply->findChild<QBuffer *>(QLatin1String(bodyStoreName), Qt::FindDirectChildrenOnly))
+        held += store->buffer().size();
+    return held > copyBytes;
 }
 
 void abortReply(QNetworkReply *reply)
@@ -171,6 +188,8 @@ QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs)
         return QString();
     if (replyTooLarge(reply))
         return tooLargeMessage(reply->property(maxBytesProperty).toLongLong());
+    if (replyHidesServerError(reply))
+        return tr("The server answered with an error; only a stored copy of an earlier answer came back.");
     if (!replyTimedOut(reply)) {
         // Qt names a failed decompression, a bomb included, with nothing
         // after its colon.
@@ -184,6 +203,15 @@ QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs)
     }
     const int limit = replyDeadlinePassed(reply) ? reply->property(deadlineMsProperty).toInt() : transferTimeoutMs;
     return limit > 0 ? timeoutMessage(limit) : tr("The server did not answer in time.");
+}
+
+bool isUnusableReplyText(const QString &message)
+{
+    const auto startsLike = [&message](const QString &text) {
+        return message.startsWith(text.left(text.indexOf(QLatin1String("%1"))));
+    };
+    return startsLike(tr("Reply too large: more than %1.")) || message == tr("The reply could not be decompressed.")
+        || startsLike(tr("The reply could not be decompressed (%1)."));
 }
 
 QString httpFailureText(const QString &serviceName, const QNetworkReply *reply, int status)
@@ -208,6 +236,8 @@ int replyHttpStatus(const QNetworkReply *reply)
     // cache's copy instead, carrying the status of that old answer: the error
     // code then tells which server error it really was.
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (replyHidesServerError(reply))
+        return 0; // the copy's status; the server's own is not told
     if (reply->error() == QNetworkReply::NoError
         || !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
         return status;

@@ -28,6 +28,11 @@ QByteArray replyBody(QNetworkReply *reply);
 // body over its size limit (which may finish before its abort comes).
 bool replyFailed(const QNetworkReply *reply);
 
+// True when Qt answered a server error with the copy in its disk cache
+// without reporting the error: the error's own body then sits in front of
+// the copy. Such a reply failed like any other server error.
+bool replyHidesServerError(const QNetworkReply *reply);
+
 // Aborts a reply on purpose, so that its cancellation is not taken for a
 // time-out.
 void abortReply(QNetworkReply *reply);
@@ -52,6 +57,10 @@ QString tooLargeMessage(qint64 maxBytes);
 // time-out given here), a reply over its size limit and one that could not
 // be decompressed as such.
 QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs = 0);
+
+// True for the text of a reply that arrived but could not be used: over its
+// size limit, or not to be decompressed.
+bool isUnusableReplyText(const QString &message);
 
 // The text for a reply that failed with an HTTP error status: a service that
 // is busy or down (429, 5xx) is named as temporarily unavailable, any other

@@ -328,6 +328,7 @@ private Q_SLOTS:
         panel.refresh();
         QCOMPARE(text(panel, "eurValue"), QStringLiteral("%1 (custom)").arg(Currency::formatFromEur(2.0)));
         QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(6.0));
+        QVERIFY(!text(panel, "priceNoteLabel").contains(QLatin1String("Graded copy"))); // the grade does not value it
 
         // Once another holding is shown, the old request is stale.
         CardEntry japanese = charizard();

@@ -5,11 +5,15 @@
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
 #include "ui/dialogs/AddCardsDialog.h"
+#include "core/FxRates.h"
+#include "core/SteadyClock.h"
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QLineEdit>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QUndoStack>
@@ -34,6 +38,8 @@ private Q_SLOTS:
         for (int i = 1; i <= 100; ++i)
             contents.cards.append(
                 test::officialCard(set.id, QString::number(i), QStringLiteral("Card %1").arg(i), 100, 1));
+        contents.cards[3].name = QStringLiteral("Charizard");
+        contents.cards[3].printingMask = 2 | 8; // holo, first edition
         contents.haveVariants = true;
         contents.savedAt = QDateTime::currentDateTimeUtc();
         QVERIFY(test::saveCatalogCache(contents));
@@ -83,6 +89,44 @@ private Q_SLOTS:
         QCOMPARE(collection->entries().size(), 100);
         QCOMPARE(collection->sets().size(), 1);
         window.collection()->setDirty(false);
+    }
+
+    // A first-edition Charizard, whose edition price only TCGCSV's data has
+    // (for Base Set's shadowless group), added with stale rates: valued at
+    // once as the next refresh values it, however the dialog found it.
+    void anAddedCardIsValuedAsARefreshValuesIt()
+    {
+        test::PromptScope prompts;
+        for (const bool browse : {false, true}) {
+            FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today().addDays(-3));
+            MainWindow window;
+            DialogPrompts::setExec([browse](QDialog &dialog) {
+                auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
+                if (!browse) {
+                    dialog.findChild<QTabWidget *>(QStringLiteral("modeTabs"))->setCurrentIndex(1);
+                    dialog.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))
+                        ->setText(QStringLiteral("Charizard"));
+                }
+                auto *edition = dialog.findChild<QComboBox *>(QStringLiteral("editionCombo"));
+                edition->setCurrentIndex(edition->findData(QStringLiteral("firstEdition")));
+                const auto row = [table] {
+                    return table->model()->match(table->model()->index(0, 1), Qt::UserRole + 1,
+                                                 QStringLiteral("base1-4"));
+                };
+                if (QTest::qWaitFor([row] { return !row().isEmpty(); }, 5000))
+                    emit table->doubleClicked(row().constFirst());
+                return int(QDialog::Accepted);
+            });
+            window.addCards(browse ? QStringLiteral("en:base1") : QString());
+            QTRY_VERIFY_WITH_TIMEOUT(!window.isPriceRefreshRunning(), 30000);
+            const CardEntry added = window.collection()->entries().value(0);
+            // The first edition's 3657.59 USD at today's 1 / 1.0856 EUR.
+            QCOMPARE(qRound64(added.unitValueEur * 100), 336919);
+            window.refreshPrices();
+            QTRY_VERIFY_WITH_TIMEOUT(!window.isPriceRefreshRunning(), 30000);
+            QCOMPARE(window.collection()->entries().value(0).unitValueEur, added.unitValueEur);
+            window.collection()->setDirty(false);
+        }
     }
 };
 

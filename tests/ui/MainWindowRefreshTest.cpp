@@ -8,6 +8,8 @@
 #include "collection/EntryKeys.h"
 #include "collection/RemoveEntryCommand.h"
 #include "core/Currency.h"
+#include "core/FxRates.h"
+#include "core/SteadyClock.h"
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
@@ -133,6 +135,7 @@ private Q_SLOTS:
     {
         test::WebStandIn::shared()->reset();
         test::setSetting(QStringLiteral("mainWindow"), QVariant());
+        FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today()); // no run waits for rates
     }
 
     void queueIsDistinctAndAtMostSixCardsAreAskedAtOnce()
@@ -231,11 +234,13 @@ private Q_SLOTS:
         // A card answered with something other than a card was reached: the
         // summary says what came instead.
         const QString malformed = QStringLiteral("Malformed response: expected an object, not a list");
+        const QString runs0 = QStringLiteral("Priced 0 of 2 cards; 2 answered with data of the wrong shape.");
         const QList<QPair<QString, QString>> runs =
-            {{QStringLiteral("Malformed response: illegal value"),
-              QStringLiteral("Priced 0 of 2 cards; 2 answered with data of the wrong shape.")},
+            {{QStringLiteral("Malformed response: illegal value"), runs0},
              {QStringLiteral("Connection closed"),
-              QStringLiteral("Priced 0 of 2 cards; 1 could not be reached, 1 answered with data of the wrong shape.")}};
+              QStringLiteral("Priced 0 of 2 cards; 1 could not be reached, 1 answered with data of the wrong shape.")},
+             {QStringLiteral("Reply too large: more than 8 MiB."), runs0},
+             {QStringLiteral("The reply could not be decompressed."), runs0}};
         for (int run = 0; run < runs.size(); ++run) {
             const QString first = QString::number(30 + 2 * run), second = QString::number(31 + 2 * run);
             collection->clear();
@@ -291,6 +296,11 @@ private Q_SLOTS:
                                              "TCGCSV's USD market prices. 1 set has no fallback prices "
                                              "available.")));
 
+        // A set settled for something else is none of this collection's.
+        f.window.priceIndex()->indexSet(
+            test::setRecord(QStringLiteral("zz8"), QStringLiteral("Elsewhere"), QString(), 4));
+        QCOMPARE(f.window.priceIndex()->setState(Language::English, QStringLiteral("zz8")), PriceIndex::NoGroup);
+
         // The second run finds both sets settled: they answer at once, and
         // the cards are asked for only once every set has answered.
         const int second = logSize();
@@ -304,6 +314,16 @@ private Q_SLOTS:
         QVERIFY(logSince(second, QStringLiteral("prices"))
                     .contains(QStringLiteral("Priced 4 cards. Recorded this week's total. 1 set has no "
                                              "fallback prices available.")));
+
+        // Priced before its set was looked up, a card is priced again once
+        // the set's data settles, outside the undo stack.
+        collection->addEntry(test::holding(QStringLiteral("base2"), QStringLiteral("1"), QStringLiteral("Clefable")));
+        f.window.queueCardPrices({{Language::English, QStringLiteral("base2-1")}});
+        f.client->answer(QStringLiteral("base2-1")); // no price of its own
+        f.window.priceIndex()->indexSet(test::setRecord(QStringLiteral("base2"), QStringLiteral("Jungle"), QString(), 3,
+                                                        64, 64, Language::English, QDate(1999, 6, 16)));
+        QTRY_VERIFY_WITH_TIMEOUT(collection->entries().last().unitValueEur > 0.0, 30000);
+        QCOMPARE(f.window.undoStack()->count(), 0);
     }
 
     void cancelStopsAtOnceAndNewOpenAndCloseCancel()

@@ -2,6 +2,7 @@
 
 #include "collection/Binder.h"
 #include "collection/ValueHistory.h"
+#include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
 
 #include <QHash>
@@ -44,7 +45,6 @@ class PriceIndex;
 class SetCardsModel;
 class TcgdexClient;
 class BinderDialog;
-struct CardDetail;
 struct CardEntry;
 struct CatalogQuery;
 namespace CollectionSerializer {
@@ -196,8 +196,9 @@ public:
     bool isPriceRefreshRunning() const;
     void refreshPrices();
     void cancelPriceRefresh();
-    // Cards just added: they join a running refresh, or start a short one of
-    // their own (no fallback phase).
+    // Cards just added: they join a running refresh, or start a run of their
+    // own; either way they are priced as a refresh would price them (with
+    // today's rates and their sets' fallback data).
     void queueCardPrices(const QList<QPair<pv::Language, QString>> &cards);
 
     // ---- search dock (MainWindowSearch.cpp) ----
@@ -244,6 +245,17 @@ private:
     void showStatus(const QString &text, int timeoutMs);
     // price refresh
     void resolveFallbackSets();
+    // Hands the sets of the holdings of the given owned-card keys (all of
+    // them when none are given) to the fallback price index; a run's cards
+    // wait for those still to settle. Cards added to the collection wait
+    // only for sets that have not settled yet.
+    void settleFallbackSets(const QSet<QString> *cardKeys);
+    // Starts a rates fetch the run waits for, when the stored rates are stale.
+    void updateStaleRates();
+    static bool isSettling(int state);
+    void repriceWithFallback(pv::Language language, const QString &setId);
+    // Applies a card's prices to its holdings; the number changed.
+    int applyCardPrices(pv::Language language, const pv::CardDetail &merged);
     void pumpPriceRequests();
     void finishPriceRefresh();
     void clearPriceRefreshQueue();
@@ -317,6 +329,11 @@ private:
     int failedCount = 0;
     int malformedCount = 0; // of the failed, those answered with data of the wrong shape
     int fallbackPricedCount = 0;
+    bool m_ratesPending = false; // the run waits for the rates fetch it started
+    QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a set record
+    // By set key: records of cards priced before the set's fallback data
+    // settled, kept to price their holdings again when it does.
+    QHash<QString, QList<CardDetail>> m_pricedWithoutFallback;
     ClockTimer *m_priceBatchTimer = nullptr; // while running: collection changes held until it fires
 
     // search dock state

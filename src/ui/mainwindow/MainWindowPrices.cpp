@@ -86,12 +86,23 @@ void MainWindow::startPriceRun(bool fromCommand)
     failedCount = 0;
     malformedCount = 0;
     fallbackPricedCount = 0;
+    m_runSetKeys.clear();
     m_refreshProgress->setRange(0, priceRefreshTotal);
     m_refreshProgress->setValue(0);
     m_refreshProgress->show();
     m_cancelRefreshButton->show();
     if (fromCommand)
         ui->actionRefreshPrices->setEnabled(false);
+}
+
+void MainWindow::updateStaleRates()
+{
+    // Dollar prices are converted as they are applied: every card of the run
+    // waits for today's rates, so that all of them use the same.
+    if (m_ratesPending || !FxRates::isStale())
+        return;
+    m_ratesPending = true;
+    m_fxFetcher->fetch();
 }
 
 void MainWindow::refreshPrices()
@@ -113,16 +124,22 @@ void MainWindow::refreshPrices()
     }
     startPriceRun(true);
     Log::info(pricesCategory, tr("Price refresh started: %n distinct card(s).", nullptr, priceRefreshTotal));
-    if (FxRates::isStale())
-        m_fxFetcher->fetch();
+    updateStaleRates();
     resolveFallbackSets();
 }
 
 void MainWindow::resolveFallbackSets()
 {
     pendingFallbackSets.clear();
+    settleFallbackSets(nullptr);
+}
+
+void MainWindow::settleFallbackSets(const QSet<QString> *cardKeys)
+{
     QList<SetRecord> records;
     for (const CardEntry &entry : m_collection->entries()) {
+        if (cardKeys && !cardKeys->contains(ownedCardKey(entry.lang, entry.cardId)))
+            continue;
         // Only sets the collection has a record of: a bare set id gives the
         // matcher nothing to go on.
         if (!m_collection->hasSet(entry.lang, entry.setId))
@@ -131,12 +148,17 @@ void MainWindow::resolveFallbackSets()
         if (record.id.isEmpty())
             continue;
         const QString key = setKey(entry.lang, record.id);
-        if (pendingFallbackSets.contains(key))
+        if (m_runSetKeys.contains(key) && (!cardKeys || pendingFallbackSets.contains(key)))
+            continue;
+        m_runSetKeys.insert(key);
+        // Cards added to the collection wait only for the sets that have not
+        // settled yet; a refresh hands every set over.
+        if (cardKeys && !isSettling(m_priceIndex->setState(entry.lang, record.id)))
             continue;
         pendingFallbackSets.insert(key);
         records.append(record);
     }
-    if (pendingFallbackSets.isEmpty()) {
+    if (records.isEmpty()) {
         pumpPriceRequests();
         return;
     }
@@ -156,6 +178,7 @@ void MainWindow::onFallbackSetIndexed(Language language, const QString &setId, b
                                    .arg(code, setId, m_priceIndex->statusText(language, setId)));
     if (!ok)
         Log::warn(pricesCategory, tr("No usable TCGCSV fallback for set %1/%2.").arg(code, setId));
+    repriceWithFallback(language, setId);
     if (!priceRefreshRunning)
         return;
     pendingFallbackSets.remove(setKey(language, setId));
@@ -166,8 +189,47 @@ void MainWindow::onFallbackSetIndexed(Language language, const QString &setId, b
     pumpPriceRequests();
 }
 
+bool MainWindow::isSettling(int state)
+{
+    return state == PriceIndex::NotIndexed || state == PriceIndex::Pending;
+}
+
+void MainWindow::repriceWithFallback(Language language, const QString &setId)
+{
+    // Holdings priced before their set's fallback data settled are priced
+    // again from the records they were priced from, as a refresh would now.
+    const QList<CardDetail> cards = m_pricedWithoutFallback.take(setKey(language, setId));
+    if (cards.isEmpty())
+        return;
+    int changed = 0;
+    m_collection->beginBatch();
+    for (const CardDetail &card : cards) {
+        const CardDetail merged = m_priceIndex->withFallbackPrices(language, card);
+        if (merged.pricing.contains(QStringLiteral("tcgcsv")))
+            changed += applyCardPrices(language, merged);
+    }
+    m_collection->endBatch();
+    if (changed > 0)
+        Log::debug(pricesCategory,
+                   QStringLiteral("Set %1/%2: %3 holding(s) priced again with its fallback data.")
+                       .arg(languageCode(language), setId)
+                       .arg(changed));
+}
+
+int MainWindow::applyCardPrices(Language language, const CardDetail &merged)
+{
+    const int changed =
+        m_collection->applyPrices(language, merged.id, Pricing::priceMap(merged), Pricing::tcgplayerPriceMap(merged));
+    if (changed > 0)
+        changedOutsideUndo = true;
+    return changed;
+}
+
 void MainWindow::pumpPriceRequests()
 {
+    // Nothing is asked for while the run's rates or fallback sets are due.
+    if (m_ratesPending || !pendingFallbackSets.isEmpty())
+        return;
     while (!priceQueue.isEmpty() && priceRequestsInFlight.size() < maxPriceRequests) {
         const QPair<Language, QString> card = priceQueue.takeFirst();
         priceRequestsInFlight.insert(
@@ -183,14 +245,17 @@ void MainWindow::queueCardPrices(const QList<QPair<Language, QString>> &cards)
         return;
     priceQueue.append(cards);
     if (priceRefreshRunning) {
-        // The run's own pump sends them: pumping here could ask for cards
-        // while the fallback sets are still settling, and end the run early.
         priceRefreshTotal += int(cards.size());
         m_refreshProgress->setMaximum(priceRefreshTotal);
-        return;
+    } else {
+        startPriceRun(false);
+        updateStaleRates();
     }
-    startPriceRun(false);
-    pumpPriceRequests();
+    // Priced as a refresh would price them: with their sets' fallback data.
+    QSet<QString> cardKeys;
+    for (const QPair<Language, QString> &card : cards)
+        cardKeys.insert(ownedCardKey(card.first, card.second));
+    settleFallbackSets(&cardKeys);
 }
 
 void MainWindow::holdCollectionChanges()
@@ -237,9 +302,17 @@ void MainWindow::onCardPriced(int requestId, Language language, const CardDetail
     const CardDetail merged = m_priceIndex->withFallbackPrices(language, card);
     if (priceCameFromTcgcsv(card, merged))
         ++fallbackPricedCount;
-    if (m_collection->applyPrices(language, merged.id, Pricing::priceMap(merged), Pricing::tcgplayerPriceMap(merged))
-        > 0)
-        changedOutsideUndo = true;
+    applyCardPrices(language, merged);
+    if (isSettling(m_priceIndex->setState(language, card.setId))) {
+        // Kept to be priced again when the set's fallback data settles:
+        // only what pricing reads.
+        CardDetail kept;
+        kept.id = card.id;
+        kept.setId = card.setId;
+        kept.localId = card.localId;
+        kept.pricing = card.pricing;
+        m_pricedWithoutFallback[setKey(language, card.setId)].append(kept);
+    }
     ++pricedCount;
     m_refreshProgress->setValue(pricedCount + failedCount);
     pumpPriceRequests();
@@ -293,7 +366,15 @@ void MainWindow::finishPriceRefresh()
     if (fallbackPricedCount > 0)
         summary += QLatin1Char(' ')
                    + tr("%n of them came from TCGCSV's USD market prices.", nullptr, fallbackPricedCount);
-    const int unresolved = m_priceIndex->unresolvedSetCount();
+    // Only the sets of this run: others the index settled for another file or
+    // for browsing are no concern of this summary.
+    int unresolved = 0;
+    for (const QString &key : std::as_const(m_runSetKeys)) {
+        const KeyParts set = parseSetKey(key);
+        const int state = m_priceIndex->setState(set.language, set.id);
+        if (state == PriceIndex::NoGroup || state == PriceIndex::NoProducts)
+            ++unresolved;
+    }
     if (unresolved > 0)
         summary += QLatin1Char(' ') + tr("%n set(s) have no fallback prices available.", nullptr, unresolved);
     Log::info(pricesCategory, summary);
@@ -311,6 +392,7 @@ void MainWindow::cancelPriceRefresh()
         m_client->cancel(requestId);
     priceRequestsInFlight.clear();
     pendingFallbackSets.clear();
+    m_ratesPending = false;
     endPriceRun();
     Log::info(pricesCategory,
               tr("Price refresh cancelled after %1 of %2 cards.").arg(pricedCount).arg(priceRefreshTotal));
@@ -323,13 +405,19 @@ void MainWindow::onRatesFetched(bool ok)
         Log::warn(QStringLiteral("fx"),
                   tr("Conversion rates could not be updated; the stored ones stay in use (1 USD = %1 EUR).")
                       .arg(FxRates::usdToEur(), 0, 'f', 5));
-        return;
+    } else {
+        Log::info(QStringLiteral("fx"),
+                  tr("Conversion rates updated (%1): 1 USD = %2 EUR.")
+                      .arg(FxRates::storedDate().toString(Qt::ISODate))
+                      .arg(FxRates::usdToEur(), 0, 'f', 5));
+        Currency::reload();
+        refreshValueDisplays();
     }
-    Log::info(QStringLiteral("fx"), tr("Conversion rates updated (%1): 1 USD = %2 EUR.")
-                                        .arg(FxRates::storedDate().toString(Qt::ISODate))
-                                        .arg(FxRates::usdToEur(), 0, 'f', 5));
-    Currency::reload();
-    refreshValueDisplays();
+    if (m_ratesPending) {
+        m_ratesPending = false;
+        if (priceRefreshRunning)
+            pumpPriceRequests();
+    }
 }
 
 } // namespace pv

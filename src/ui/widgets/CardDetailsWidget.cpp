@@ -425,7 +425,8 @@ void CardDetailsWidget::showCardValues()
         if (!status.isEmpty())
             notes.append(status);
     }
-    if (Pricing::isNeutralGrade(entry.gradeCompany, entry.gradeNote))
+    // A custom price values the copy, grade or no grade.
+    if (entry.customPriceEur <= 0.0 && Pricing::isNeutralGrade(entry.gradeCompany, entry.gradeNote))
         notes.append(tr("Graded copy valued at the raw price (no grade premium configured)."));
     ui->priceNoteLabel->setToolTip(notes.join(QLatin1Char('\n')));
     fitPriceNote();
