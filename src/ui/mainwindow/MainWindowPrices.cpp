@@ -311,7 +311,15 @@ void MainWindow::onCardPriced(int requestId, Language language, const CardDetail
         kept.setId = card.setId;
         kept.localId = card.localId;
         kept.pricing = card.pricing;
-        m_pricedWithoutFallback[setKey(language, card.setId)].append(kept);
+        // One record a card, however many runs price it before its set
+        // settles (a set without a record may never do).
+        QList<CardDetail> &waiting = m_pricedWithoutFallback[setKey(language, card.setId)];
+        const auto same = std::find_if(waiting.begin(), waiting.end(),
+                                       [&card](const CardDetail &other) { return other.id == card.id; });
+        if (same != waiting.end())
+            *same = kept;
+        else
+            waiting.append(kept);
     }
     ++pricedCount;
     m_refreshProgress->setValue(pricedCount + failedCount);
