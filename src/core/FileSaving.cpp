@@ -113,8 +113,9 @@ bool syncDescriptor(int fd, QString *reason)
     return true;
 }
 
-// The mode bits this process gives a new file.
-mode_t newFileMode()
+// The mode bits this process gives a new file, read once: the program never
+// changes its umask, and every artwork stored would read it again.
+mode_t readNewFileMode()
 {
     mode_t mask = 022;
     QFile status(QStringLiteral("/proc/self/status"));
@@ -132,6 +133,12 @@ mode_t newFileMode()
         ::umask(mask);
     }
     return 0666 & ~mask;
+}
+
+mode_t newFileMode()
+{
+    static const mode_t mode = readNewFileMode();
+    return mode;
 }
 #endif
 
