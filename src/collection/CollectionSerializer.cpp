@@ -406,6 +406,24 @@ ReadResult failure(const QString &message)
     return result;
 }
 
+// The first byte of the file past one byte order mark and the blanks of
+// JSON, read a piece at a time and nothing kept; -1 when there is none.
+int firstSignificantByte(QFile &file)
+{
+    constexpr qint64 kPiece = 4096;
+    for (bool start = true;; start = false) {
+        const QByteArray piece = file.read(kPiece);
+        if (piece.isEmpty())
+            return -1;
+        qsizetype i = start && piece.startsWith("\xef\xbb\xbf") ? 3 : 0;
+        for (; i < piece.size(); ++i) {
+            const char c = piece.at(i);
+            if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+                return uchar(c);
+        }
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- building blocks
@@ -752,6 +770,14 @@ ReadResult read(const QString &path)
     QString reason;
     if (!openRegularFile(file, &reason))
         return failure(tr("Could not open %1: %2").arg(path, reason));
+    // A collection is a JSON object: a file that starts as anything else (a
+    // picture or a film picked among all files) is refused on its first
+    // bytes, before its size is taken into memory.
+    const int first = firstSignificantByte(file);
+    if (first >= 0 && first != '{')
+        return failure(tr("%1 is not a Tallowmerick collection file.").arg(path));
+    if (file.error() != QFileDevice::NoError || !file.seek(0))
+        return failure(tr("Could not open %1: %2").arg(path, file.errorString()));
     // Read into a buffer with the room the parser wants past the end, so
     // it parses the bytes where they are.
     QByteArray bytes = JsonTree::paddedBuffer(file.size());

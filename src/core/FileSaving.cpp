@@ -78,6 +78,12 @@ QString temporaryStem(const QString &fileName)
     return stem + QLatin1Char('~') + QLatin1String(digest.left(kDigestDigits));
 }
 
+// Why something that is no regular file is not opened as one.
+QString notAFileReason(bool folder)
+{
+    return folder ? tr("it is a folder, not a file") : tr("it is a pipe, device or socket, not a file");
+}
+
 QString systemReason(int code)
 {
 #ifdef ENOSPC
@@ -411,20 +417,20 @@ bool openRegularFile(QFile &file, QString *reason)
 #ifdef Q_OS_UNIX
     // Opened without waiting, as a named pipe would wait for a writer; the
     // file is then read as any other.
-    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const QByteArray name = QFile::encodeName(file.fileName());
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status;
     if (fd < 0) {
-        *reason = systemReason(errno);
+        const int error = errno;
+        // A socket cannot be opened at all, nor some devices: they are
+        // named for what they are all the same.
+        const bool special = ::stat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode);
+        *reason = special ? notAFileReason(S_ISDIR(status.st_mode)) : systemReason(error);
         return false;
     }
-    struct stat status;
     const bool known = ::fstat(fd, &status) == 0;
     if (!known || !S_ISREG(status.st_mode)) {
-        if (!known)
-            *reason = systemReason(errno);
-        else if (S_ISDIR(status.st_mode))
-            *reason = tr("it is a folder, not a file");
-        else
-            *reason = tr("it is a pipe, device or socket, not a file");
+        *reason = known ? notAFileReason(S_ISDIR(status.st_mode)) : systemReason(errno);
         ::close(fd);
         return false;
     }
@@ -443,7 +449,7 @@ bool openRegularFile(QFile &file, QString *reason)
 #else
     const QFileInfo info(file.fileName());
     if (info.exists() && !info.isFile()) {
-        *reason = info.isDir() ? tr("it is a folder, not a file") : tr("it is a pipe, device or socket, not a file");
+        *reason = notAFileReason(info.isDir());
         return false;
     }
     if (file.open(QIODevice::ReadOnly))

@@ -186,6 +186,12 @@ double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, c
 
 double tcgplayerPrice(const CardDetail &card, const QString &finish, const QString &edition)
 {
+    // The figure of the printing's own edition comes first from either block:
+    // the card database's figure of another run must not stand for a
+    // first-edition copy that TCGCSV prices as such.
+    const double editionUsd = tcgplayerEditionPriceUsd(card, finish, edition);
+    if (editionUsd > 0.0)
+        return editionUsd;
     const double own = tcgplayerFinishPrice(block(card, "tcgplayer"), finish, edition);
     if (own > 0.0)
         return own;

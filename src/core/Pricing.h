@@ -35,6 +35,9 @@ QStringList tcgplayerEditionKey(const QString &finish, const QString &edition);
 double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names);
 double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, const QString &edition);
 double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, const QString &edition);
+// The dollar figure of a printing: its edition's own figure from either
+// block, else the finish's from "tcgplayer", else from "tcgcsv". When
+// priceFor values a printing from TCGplayer, this is the figure it converts.
 double tcgplayerPrice(const CardDetail &card, const QString &finish, const QString &edition);
 
 PriceResult priceFor(const CardDetail &card, const QString &finish, const QString &edition);

@@ -8,6 +8,7 @@
 #include "core/CardArtwork.h"
 #include "core/Currency.h"
 #include "core/PriceSource.h"
+#include "core/Pricing.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
 #include "ui/dialogs/AddCardsDialog.h"
@@ -279,13 +280,13 @@ private Q_SLOTS:
         QCOMPARE(text(panel, "imageLabel"), QStringLiteral("No artwork available"));
 
         // Cardmarket first: the row shows Cardmarket times the PSA 10
-        // multiplier 2.5; the line total is count x multiplier x value.
+        // multiplier 2.5; the line total is the line's value, as the tree's.
         Q_EMIT m_client->cardReady(id, Language::English,
                                    pricedCard(R"({"cardmarket":{"trend-holo":12},"tcgplayer":{"holofoil":{"marketPrice":20}}})"));
         QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Rare Holo"));
         QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(30.0));
         QCOMPARE(text(panel, "usdValue"), Currency::formatFromUsd(50.0));
-        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(90.0));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(21.0));
         QCOMPARE(text(panel, "priceNoteLabel"), QString());
 
         // The higher of both: valued at the converted TCGplayer price.
@@ -293,7 +294,6 @@ private Q_SLOTS:
         panel.refresh();
         PriceSource::setCurrent(PriceSource::Cardmarket);
         QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(30.0));
-        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(3 * 2.5 * 20 * 0.9123456));
         QCOMPARE(text(panel, "priceNoteLabel"),
                  QStringLiteral("Valued at the TCGplayer price, which is the higher of the two, converted at "
                                 "0.9123 USD/EUR."));
@@ -346,6 +346,38 @@ private Q_SLOTS:
         Q_EMIT m_client->cardReady(japaneseId, Language::Japanese, pricedCard(R"({"cardmarket":{"trend":3}})"));
         QCOMPARE(text(panel, "usdValue"), QStringLiteral("not listed"));
         QCOMPARE(text(panel, "priceNoteLabel"), QStringLiteral("TCGplayer does not list Japanese printings."));
+    }
+
+    // A 1st Edition valued from its TCGCSV figure at the rate of its day
+    // (0.95), shown where the current rate differs: the rows show that
+    // figure at that rate, and the line total is the line's value.
+    void aLineShowsThePriceAndRateThatValuedIt()
+    {
+        CardDetailsWidget panel;
+        panel.setTcgdexClient(m_client.get());
+        CardEntry entry = charizard();
+        entry.edition = QStringLiteral("firstEdition");
+        entry.gradeCompany = GradingCompany::None;
+        entry.gradeNote.clear();
+        entry.unitValueUsd = 100.0;
+        entry.unitValueEur = 95.0;
+        const int id = showAndAwaitCard(panel, entry);
+        QVERIFY(id > 0);
+        const CardDetail card = pricedCard(R"({"cardmarket":{"trend":3},"tcgplayer":{"holofoil":{"marketPrice":20}},
+                                              "tcgcsv":{"1stEditionHolofoil":{"marketPrice":100}}})");
+        QCOMPARE(Pricing::tcgplayerPriceMap(card).value(QStringLiteral("holo|firstEdition")), 100.0);
+        Q_EMIT m_client->cardReady(id, Language::English, card);
+        QCOMPARE(text(panel, "usdValue"), Currency::formatFromEur(95.0));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(190.0));
+        QVERIFY(
+            text(panel, "priceNoteLabel").contains(QLatin1String("converted at 0.9500 USD/EUR.\nPrice from TCGCSV")));
+
+        // Dollars stored from another figure (an older file) tell no rate.
+        entry.unitValueUsd = 20.0;
+        panel.setEntry(entry);
+        panel.refresh();
+        QCOMPARE(text(panel, "usdValue"), Currency::formatFromUsd(100.0));
+        QVERIFY(text(panel, "priceNoteLabel").contains(QLatin1String("converted at 0.9123 USD/EUR.")));
     }
 
     void fallbackStatusFollowsTheIndex()
@@ -495,7 +527,6 @@ private Q_SLOTS:
         entry.notes = notes->text();
         panel.setEntry(entry);
         QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(12.5 * 2.5));
-        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(2 * 2.5 * 12.5));
         auto *finish = child<QComboBox>(panel, "finishCombo");
         finish->setCurrentIndex(finish->findData(QStringLiteral("normal")));
         QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur(3 * 2.5));
@@ -506,7 +537,7 @@ private Q_SLOTS:
         auto *edition = child<QComboBox>(panel, "editionCombo");
         QVERIFY(edition->findData(QStringLiteral("shadowless")) >= 0);
         edition->setCurrentIndex(edition->findData(QStringLiteral("shadowless")));
-        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(2 * 2.5 * 10 * 0.9123456));
+        QCOMPARE(text(panel, "usdValue"), Currency::formatFromUsd(2.5 * 10));
         QCOMPARE(text(panel, "priceNoteLabel"),
                  QStringLiteral("Valued at the TCGplayer price of this edition, which comes before Cardmarket, "
                                 "converted at 0.9123 USD/EUR."));

@@ -20,6 +20,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace pv {
 
@@ -57,6 +58,29 @@ QString fittedText(const QString &fullText, const QFont &font, int width, int ma
     }
     layout.endLayout();
     return lines.join(QLatin1Char('\n'));
+}
+
+// The USD-to-EUR rate the holding's value was converted at, for the rows
+// that convert the card's dollar figure (usd and cardmarketEur are the
+// card's figures of the holding's printing and grade). A holding valued from
+// its dollar figure stores that figure beside the euros it made, so the two
+// give the rate of that day, as long as the figure is still the card's and
+// the euros are not its Cardmarket figure. Otherwise the current rate.
+double valuationRate(const CardEntry &entry, double cardmarketEur, double usd)
+{
+    constexpr double cent = 0.005;
+    if (entry.unitValueEur <= 0.0 || entry.unitValueUsd <= 0.0 || std::abs(entry.unitValueUsd - usd) >= cent
+        || std::abs(entry.unitValueEur - cardmarketEur) < cent)
+        return FxRates::usdToEur();
+    const double rate = entry.unitValueEur / entry.unitValueUsd;
+    return FxRates::isUsable(rate) ? rate : FxRates::usdToEur();
+}
+
+// The line's value, as the tree and the collection's total count it.
+void showLineTotal(QLabel *label, const CardEntry &entry)
+{
+    const double value = entryLineValue(entry);
+    label->setText(value > 0.0 ? Currency::formatFromEur(value) : noValue);
 }
 
 // Selects the item whose data equals the value; -1 when none does.
@@ -342,8 +366,7 @@ void CardDetailsWidget::showStoredValues()
     else
         ui->eurValue->setText(tr("no price"));
     ui->usdValue->setText(entry.unitValueUsd > 0.0 ? Currency::formatFromUsd(entry.unitValueUsd) : noValue);
-    const double unit = entryUnitPrice(entry);
-    ui->lineTotalValue->setText(unit > 0.0 ? Currency::formatFromEur(entry.count * unit) : noValue);
+    showLineTotal(ui->lineTotalValue, entry);
 }
 
 void CardDetailsWidget::showValues()
@@ -382,24 +405,29 @@ void CardDetailsWidget::showCardValues()
     const QString &finish = entry.variant;
     const QString &edition = entry.edition;
     const double cardmarket = Pricing::cardmarketPrice(priced, finish, edition);
-    const double value = Pricing::priceValue(priced, finish, edition);
+    const PriceResult price = Pricing::priceFor(priced, finish, edition);
+    // When the price is TCGplayer's, it is this dollar figure converted.
     const double usd = Pricing::tcgplayerPrice(priced, finish, edition);
     const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
+    const bool fromUsd = price.origin == PriceResult::TCGplayer;
+    const double usdToEur =
+        fromUsd ? valuationRate(entry, multiplier * cardmarket, multiplier * usd) : FxRates::usdToEur();
+    const double value = fromUsd ? usd * usdToEur : price.value;
 
     if (entry.customPriceEur > 0.0) {
         ui->eurValue->setText(tr("%1 (custom)").arg(Currency::formatFromEur(entry.customPriceEur)));
-        ui->lineTotalValue->setText(Currency::formatFromEur(entry.count * entry.customPriceEur));
     } else {
         const double shown = cardmarket > 0.0 ? cardmarket : value;
         ui->eurValue->setText(shown > 0.0 ? Currency::formatFromEur(shown * multiplier) : tr("not listed"));
-        ui->lineTotalValue->setText(value > 0.0 ? Currency::formatFromEur(entry.count * multiplier * value)
-                                                : noValue);
     }
-    ui->usdValue->setText(usd > 0.0 ? Currency::formatFromUsd(multiplier * usd) : tr("not listed"));
+    showLineTotal(ui->lineTotalValue, entry);
+    const QString usdText = usdToEur == FxRates::usdToEur() ? Currency::formatFromUsd(multiplier * usd)
+                                                            : Currency::formatFromEur(multiplier * usd * usdToEur);
+    ui->usdValue->setText(usd > 0.0 ? usdText : tr("not listed"));
 
     QStringList notes;
-    if (Pricing::priceOrigin(priced, finish, edition) == PriceResult::TCGplayer) {
-        const QString rate = QLocale().toString(FxRates::usdToEur(), 'f', 4);
+    if (fromUsd) {
+        const QString rate = QLocale().toString(usdToEur, 'f', 4);
         // A first-edition or shadowless figure wins over Cardmarket whatever
         // the price source; only otherwise was TCGplayer the higher of two.
         const bool editionPrice = Pricing::tcgplayerEditionPriceUsd(priced, finish, edition) > 0.0;
