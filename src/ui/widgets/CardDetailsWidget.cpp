@@ -66,14 +66,14 @@ QString fittedText(const QString &fullText, const QFont &font, int width, int ma
 // its dollar figure stores that figure beside the euros it made, so the two
 // give the rate of that day, as long as the figure is still the card's and
 // the euros are not its Cardmarket figure. Otherwise the current rate.
-double valuationRate(const CardEntry &entry, double cardmarketEur, double usd)
+double valuationRate(const CardEntry &entry, double cardmarketEur, double usd, double current)
 {
     constexpr double cent = 0.005;
     if (entry.unitValueEur <= 0.0 || entry.unitValueUsd <= 0.0 || std::abs(entry.unitValueUsd - usd) >= cent
         || std::abs(entry.unitValueEur - cardmarketEur) < cent)
-        return FxRates::usdToEur();
+        return current;
     const double rate = entry.unitValueEur / entry.unitValueUsd;
-    return FxRates::isUsable(rate) ? rate : FxRates::usdToEur();
+    return FxRates::isUsable(rate) ? rate : current;
 }
 
 // The line's value, as the tree and the collection's total count it.
@@ -410,8 +410,9 @@ void CardDetailsWidget::showCardValues()
     const double usd = Pricing::tcgplayerPrice(priced, finish, edition);
     const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
     const bool fromUsd = price.origin == PriceResult::TCGplayer;
+    const double currentRate = FxRates::usdToEur();
     const double usdToEur =
-        fromUsd ? valuationRate(entry, multiplier * cardmarket, multiplier * usd) : FxRates::usdToEur();
+        fromUsd ? valuationRate(entry, multiplier * cardmarket, multiplier * usd, currentRate) : currentRate;
     const double value = fromUsd ? usd * usdToEur : price.value;
 
     if (entry.customPriceEur > 0.0) {
@@ -421,8 +422,8 @@ void CardDetailsWidget::showCardValues()
         ui->eurValue->setText(shown > 0.0 ? Currency::formatFromEur(shown * multiplier) : tr("not listed"));
     }
     showLineTotal(ui->lineTotalValue, entry);
-    const QString usdText = usdToEur == FxRates::usdToEur() ? Currency::formatFromUsd(multiplier * usd)
-                                                            : Currency::formatFromEur(multiplier * usd * usdToEur);
+    const QString usdText = usdToEur == currentRate ? Currency::formatFromUsd(multiplier * usd)
+                                                    : Currency::formatFromEur(multiplier * usd * usdToEur);
     ui->usdValue->setText(usd > 0.0 ? usdText : tr("not listed"));
 
     QStringList notes;
