@@ -1,6 +1,7 @@
 #include "catalog/TcgdexClient.h"
 
 #include "core/CardArtwork.h"
+#include "core/HttpDiskCache.h"
 #include "core/Log.h"
 #include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
@@ -12,7 +13,6 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QNetworkAccessManager>
-#include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStandardPaths>
@@ -85,10 +85,9 @@ QList<Record> briefsOf(const QJsonArray &array)
 TcgdexClient::TcgdexClient(QObject *parent)
     : QObject(parent)
     , m_network(new QNetworkAccessManager(this))
-    , m_diskCache(new QNetworkDiskCache(this))
+    , m_uncachedNetwork(new QNetworkAccessManager(this))
+    , m_diskCache(new HttpDiskCache(diskCacheFolder(), diskCacheBytes, this))
 {
-    m_diskCache->setCacheDirectory(diskCacheFolder());
-    m_diskCache->setMaximumCacheSize(diskCacheBytes);
     m_network->setCache(m_diskCache);
     Log::info(logCategory, tr("Client ready. Endpoint %1, disk cache %2.")
                                .arg(apiBase(), diskCacheFolder()));
@@ -322,18 +321,14 @@ void TcgdexClient::send(const Request &request)
 {
     QNetworkRequest networkRequest(request.url);
     networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
-    if (request.cacheUse == CacheUse::BypassDiskCache) {
-        networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-        networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    } else {
-        networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
-    }
+    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                                 QNetworkRequest::NoLessSafeRedirectPolicy);
     networkRequest.setTransferTimeout(transferTimeoutFor(request.kind));
 
     Log::debug(logCategory, tr("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
-    QNetworkReply *reply = m_network->get(networkRequest);
+    const bool cached = request.cacheUse == CacheUse::UseDiskCache;
+    QNetworkReply *reply = (cached ? m_network : m_uncachedNetwork)->get(networkRequest);
     guardReply(reply, deadlineFor(request.kind), maxReplyBytes(request.kind));
     m_inFlight.insert(reply, request);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
@@ -430,8 +425,8 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
     // not waited for.
     int delay = m_retryBaseDelayMs << request.attempt;
     const qint64 asked = retryAfterMs(reply);
-    bool retry = !replyTooLarge(reply) && !replyDeadlinePassed(reply)
-        && (isRetryable(status, error) || replyHidesServerError(reply)) && request.attempt + 1 < maxAttempts;
+    bool retry = !replyTooLarge(reply) && !replyDeadlinePassed(reply) && isRetryable(status, error)
+        && request.attempt + 1 < maxAttempts;
     if (retry && asked > maxRetryAfterMs)
         retry = false;
     else if (asked > delay)

@@ -21,10 +21,11 @@
 
 class QJsonDocument;
 class QNetworkAccessManager;
-class QNetworkDiskCache;
 class QNetworkReply;
 
 namespace pv {
+
+class HttpDiskCache;
 
 // The one client of the card database web API and its image host. Every
 // fetch returns a request id at once and is answered later by exactly one
@@ -52,9 +53,10 @@ public:
     };
 
     // Whether a request goes through the HTTP disk cache. Prices are wanted
-    // fresh: a price refresh's card requests neither read nor write it, which
-    // also keeps thousands of small file writes (and the cache's expiry walks
-    // over its whole folder) off the GUI thread.
+    // fresh: a price refresh's card requests go through a network manager
+    // without one, so they neither read nor write it, no stored copy ever
+    // stands in for a server error, and thousands of small file writes stay
+    // off the GUI thread.
     enum class CacheUse { UseDiskCache, BypassDiskCache };
 
     struct Request
@@ -171,7 +173,9 @@ private:
     int deadlineFor(int kind) const;
 
     QNetworkAccessManager *m_network = nullptr;
-    QNetworkDiskCache *m_diskCache = nullptr;
+    // Without a disk cache, for the requests that bypass it.
+    QNetworkAccessManager *m_uncachedNetwork = nullptr;
+    HttpDiskCache *m_diskCache = nullptr;
     ImageCache m_imageCache;
     QList<Request> m_queue;
     QHash<QNetworkReply *, Request> m_inFlight;

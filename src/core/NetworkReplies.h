@@ -38,11 +38,6 @@ QByteArray replyBody(QNetworkReply *reply);
 // body over its size limit (which may finish before its abort comes).
 bool replyFailed(const QNetworkReply *reply);
 
-// True when Qt answered a server error with the copy in its disk cache
-// without reporting the error: the error's own body then sits in front of
-// the copy. Such a reply failed like any other server error.
-bool replyHidesServerError(const QNetworkReply *reply);
-
 // Aborts a reply on purpose, so that its cancellation is not taken for a
 // time-out.
 void abortReply(QNetworkReply *reply);
@@ -76,8 +71,7 @@ ReplyFailure replyFailure(const QNetworkReply *reply);
 // status with its number and reason.
 QString httpFailureText(const QString &serviceName, const QNetworkReply *reply, int status);
 
-// The HTTP status code of the reply, 0 when the server sent none; for an
-// error answered from the disk cache, the status of the error.
+// The HTTP status code of the reply, 0 when the server sent none.
 int replyHttpStatus(const QNetworkReply *reply);
 
 } // namespace pv

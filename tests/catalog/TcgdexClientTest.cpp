@@ -662,6 +662,16 @@ private Q_SLOTS:
         const QString cardBase = TcgdexClient::apiBase() + QStringLiteral("/en/cards/");
         QVERIFY(cache.metaData(QUrl(cardBase + QStringLiteral("sv03-060"))).expirationDate().isValid());
         QVERIFY(!cache.metaData(QUrl(cardBase + QStringLiteral("sv03-061"))).isValid());
+
+        // Nor does a kept answer stand in for a server error.
+        client.overrideTimingForTests(0, 20);
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-060$"), Fault::httpStatus(500), -1);
+        QSignalSpy card(&client, &TcgdexClient::cardReady);
+        QSignalSpy failed(&client, &TcgdexClient::requestFailed);
+        client.fetchCard(Language::English, QStringLiteral("sv03-060"), TcgdexClient::CacheUse::BypassDiskCache);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
+        QCOMPARE(failed.first().at(3).value<pv::ReplyFailure>(), pv::ReplyFailure::HttpError);
+        QCOMPARE(card.size(), 0);
     }
 
     void imagesAndTheirCache()
