@@ -200,7 +200,7 @@ bool CatalogCache::save(const QString &path, Language language, const Contents &
 
     removeSaveLeftovers(path);
     QString reason;
-    if (replaceFileContents(path, bytes, &reason) != SaveStep::Done) {
+    if (replaceCacheFile(path, bytes, &reason) != SaveStep::Done) {
         if (error)
             *error = reason;
         return false;

@@ -204,7 +204,7 @@ void DexIndex::saveCache(Language language)
 
     removeSaveLeftovers(path);
     QString reason;
-    if (replaceFileContents(path, map.toCborValue().toCbor(), &reason) != SaveStep::Done) {
+    if (replaceCacheFile(path, map.toCborValue().toCbor(), &reason) != SaveStep::Done) {
         Log::warn(logCategory, tr("Could not save the dex index %1: %2").arg(path, reason));
         return;
     }

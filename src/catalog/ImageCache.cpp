@@ -212,7 +212,7 @@ void ImageCache::store(const QString &url, const QByteArray &bytes, const QPixma
     // truncated image behind under the final name.
     const QString path = filePathFor(url);
     QString reason;
-    if (replaceFileContents(path, bytes, &reason) != SaveStep::Done) {
+    if (replaceCacheFile(path, bytes, &reason) != SaveStep::Done) {
         Log::warn(logCategory, tr("Could not cache %1 to %2: %3")
                                    .arg(url, QDir::toNativeSeparators(path), reason));
     }

@@ -1,6 +1,7 @@
 #include "catalog/TcgdexClient.h"
 
 #include "core/CardArtwork.h"
+#include "core/HttpDiskCache.h"
 #include "core/Log.h"
 #include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
@@ -12,7 +13,6 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QNetworkAccessManager>
-#include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QStandardPaths>
@@ -85,10 +85,9 @@ QList<Record> briefsOf(const QJsonArray &array)
 TcgdexClient::TcgdexClient(QObject *parent)
     : QObject(parent)
     , m_network(new QNetworkAccessManager(this))
-    , m_diskCache(new QNetworkDiskCache(this))
+    , m_uncachedNetwork(new QNetworkAccessManager(this))
+    , m_diskCache(new HttpDiskCache(diskCacheFolder(), diskCacheBytes, this))
 {
-    m_diskCache->setCacheDirectory(diskCacheFolder());
-    m_diskCache->setMaximumCacheSize(diskCacheBytes);
     m_network->setCache(m_diskCache);
     Log::info(logCategory, tr("Client ready. Endpoint %1, disk cache %2.")
                                .arg(apiBase(), diskCacheFolder()));
@@ -146,11 +145,6 @@ QString TcgdexClient::shapeProblem(int kind, const QJsonDocument &document)
     default:
         return document.isArray() ? QString() : tr("expected a list, not an object");
     }
-}
-
-bool TcgdexClient::isMalformedResponse(const QString &message)
-{
-    return message.startsWith(tr("Malformed response: %1").arg(QString())) || isUnusableReplyText(message);
 }
 
 int TcgdexClient::deadlineFor(int kind) const
@@ -327,18 +321,14 @@ void TcgdexClient::send(const Request &request)
 {
     QNetworkRequest networkRequest(request.url);
     networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
-    if (request.cacheUse == CacheUse::BypassDiskCache) {
-        networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-        networkRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    } else {
-        networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
-    }
+    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                                 QNetworkRequest::NoLessSafeRedirectPolicy);
     networkRequest.setTransferTimeout(transferTimeoutFor(request.kind));
 
     Log::debug(logCategory, tr("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
-    QNetworkReply *reply = m_network->get(networkRequest);
+    const bool cached = request.cacheUse == CacheUse::UseDiskCache;
+    QNetworkReply *reply = (cached ? m_network : m_uncachedNetwork)->get(networkRequest);
     guardReply(reply, deadlineFor(request.kind), maxReplyBytes(request.kind));
     m_inFlight.insert(reply, request);
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
@@ -404,8 +394,8 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
                                     .arg(QString::number(request.id), request.context,
                                          QString::number(parseError.offset),
                                          parseError.errorString()));
-        emit requestFailed(request.id, request.context,
-                           tr("Malformed response: %1").arg(parseError.errorString()));
+        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(parseError.errorString()),
+                           ReplyFailure::Unusable);
         return;
     }
     // An answer of the wrong shape would read as an empty one.
@@ -413,7 +403,8 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
     if (!shape.isEmpty()) {
         Log::error(logCategory, tr("#%1 %2: malformed response: %3")
                                     .arg(QString::number(request.id), request.context, shape));
-        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(shape));
+        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(shape),
+                           ReplyFailure::Unusable);
         return;
     }
     dispatch(request, document);
@@ -434,8 +425,8 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
     // not waited for.
     int delay = m_retryBaseDelayMs << request.attempt;
     const qint64 asked = retryAfterMs(reply);
-    bool retry = !replyTooLarge(reply) && !replyDeadlinePassed(reply)
-        && (isRetryable(status, error) || replyHidesServerError(reply)) && request.attempt + 1 < maxAttempts;
+    bool retry = !replyTooLarge(reply) && !replyDeadlinePassed(reply) && isRetryable(status, error)
+        && request.attempt + 1 < maxAttempts;
     if (retry && asked > maxRetryAfterMs)
         retry = false;
     else if (asked > delay)
@@ -454,7 +445,7 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
     if (request.kind == Image)
         emit imageFailed(request.id, request.imageUrl, message);
     else
-        emit requestFailed(request.id, request.context, message);
+        emit requestFailed(request.id, request.context, message, replyFailure(reply));
 }
 
 void TcgdexClient::retryLater(const Request &request, int delay)

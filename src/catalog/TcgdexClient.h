@@ -4,6 +4,7 @@
 #include "core/CardBrief.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
+#include "core/NetworkReplies.h"
 #include "core/SerieBrief.h"
 #include "core/SerieDetail.h"
 #include "core/SetBrief.h"
@@ -20,10 +21,11 @@
 
 class QJsonDocument;
 class QNetworkAccessManager;
-class QNetworkDiskCache;
 class QNetworkReply;
 
 namespace pv {
+
+class HttpDiskCache;
 
 // The one client of the card database web API and its image host. Every
 // fetch returns a request id at once and is answered later by exactly one
@@ -51,9 +53,10 @@ public:
     };
 
     // Whether a request goes through the HTTP disk cache. Prices are wanted
-    // fresh: a price refresh's card requests neither read nor write it, which
-    // also keeps thousands of small file writes (and the cache's expiry walks
-    // over its whole folder) off the GUI thread.
+    // fresh: a price refresh's card requests go through a network manager
+    // without one, so they neither read nor write it, no stored copy ever
+    // stands in for a server error, and thousands of small file writes stay
+    // off the GUI thread.
     enum class CacheUse { UseDiskCache, BypassDiskCache };
 
     struct Request
@@ -129,10 +132,6 @@ public:
     // Why a parsed reply cannot be the answer to a kind of request (a list
     // where an object belongs, or the other way round); empty when it can.
     static QString shapeProblem(int kind, const QJsonDocument &document);
-    // True for the requestFailed message of a reply that arrived but could
-    // not be used: not the JSON asked for, over its size limit, or not to be
-    // decompressed.
-    static bool isMalformedResponse(const QString &message);
 
 Q_SIGNALS:
     void setIndexReady(int requestId, pv::Language language, const QList<pv::SetBrief> &sets);
@@ -149,7 +148,10 @@ Q_SIGNALS:
     void cardsByDexIdReady(int requestId, pv::Language language, int dexId,
                            const QList<pv::CardBrief> &cards);
     void imageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
-    void requestFailed(int requestId, const QString &context, const QString &message);
+    // kind tells a reply that never came from an HTTP error and from an
+    // answer that came but cannot be used (not the JSON asked for, too large,
+    // not to be decompressed).
+    void requestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
     void imageFailed(int requestId, const QString &imageUrl, const QString &message);
     void pendingCountChanged(int pending);
 
@@ -171,7 +173,9 @@ private:
     int deadlineFor(int kind) const;
 
     QNetworkAccessManager *m_network = nullptr;
-    QNetworkDiskCache *m_diskCache = nullptr;
+    // Without a disk cache, for the requests that bypass it.
+    QNetworkAccessManager *m_uncachedNetwork = nullptr;
+    HttpDiskCache *m_diskCache = nullptr;
     ImageCache m_imageCache;
     QList<Request> m_queue;
     QHash<QNetworkReply *, Request> m_inFlight;

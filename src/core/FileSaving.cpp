@@ -290,7 +290,11 @@ bool writeFully(QIODevice &device, const QByteArray &bytes, QString *reason)
     return true;
 }
 
-SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QString *reason)
+namespace {
+
+enum class Durability { Synced, Unsynced };
+
+SaveStep replaceFile(const QString &path, const QByteArray &bytes, QString *reason, Durability durability)
 {
     const QString target = finalTarget(path);
     const QFileInfo existing(target);
@@ -337,8 +341,10 @@ SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QStri
     bool complete = mode.applyTo(file, &problem);
     if (complete) {
         traceStep(SaveEvent::ModeSet, temporary);
-        complete = syncToDisk(file, &problem);
-        traceStep(SaveEvent::FileSynced, temporary);
+        if (durability == Durability::Synced) {
+            complete = syncToDisk(file, &problem);
+            traceStep(SaveEvent::FileSynced, temporary);
+        }
     }
     file.close();
     if (complete && file.error() != QFileDevice::NoError) {
@@ -354,12 +360,24 @@ SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QStri
         return SaveStep::Commit;
     }
     traceStep(SaveEvent::Renamed, target);
-    if (!syncFolder(existing.absolutePath(), &problem)) {
+    if (durability == Durability::Synced && !syncFolder(existing.absolutePath(), &problem)) {
         if (reason)
             *reason = problem;
         return SaveStep::Commit;
     }
     return SaveStep::Done;
+}
+
+} // namespace
+
+SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QString *reason)
+{
+    return replaceFile(path, bytes, reason, Durability::Synced);
+}
+
+SaveStep replaceCacheFile(const QString &path, const QByteArray &bytes, QString *reason)
+{
+    return replaceFile(path, bytes, reason, Durability::Unsynced);
 }
 
 QString saveTemporaryPath(const QString &path)

@@ -28,6 +28,12 @@ enum class SaveStep { Done, Open, Write, Commit };
 // new file already in place, and the save still counts as failed.
 SaveStep replaceFileContents(const QString &path, const QByteArray &bytes, QString *reason = nullptr);
 
+// Replaces a file that can be fetched or built again (a cache's) as
+// replaceFileContents does, file and folder, old file kept on failure, but
+// without waiting for the disk: neither the file nor its folder is synced. A
+// power cut may lose or damage it; its readers then fetch it again.
+SaveStep replaceCacheFile(const QString &path, const QByteArray &bytes, QString *reason = nullptr);
+
 // A fresh name for the temporary file of a save of path: path, the program's
 // own mark, eight hexadecimal digits and ".tmp". A file name too long for
 // that is cut short and followed by "~" and a digest of the whole name, so

@@ -26,6 +26,18 @@ QString tr(const char *text)
     return QCoreApplication::translate("pv::NetworkReplies", text);
 }
 
+// Qt's text for a reply it could not decompress, a bomb included, up to its
+// colon; what follows is the detail, often nothing.
+QString decompressionLead()
+{
+    return QCoreApplication::translate("QHttp", "Decompression failed: %1").arg(QString());
+}
+
+bool decompressionFailed(const QNetworkReply *reply)
+{
+    return reply->error() != QNetworkReply::NoError && reply->errorString().startsWith(decompressionLead());
+}
+
 // The abort waits for the event loop: whoever handles the finished reply may
 // delete its network manager, which must not happen inside the reply's own
 // signal or its timer's.
@@ -68,9 +80,8 @@ void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes)
         auto *store = new QBuffer(reply);
         store->setObjectName(QLatin1String(bodyStoreName));
         QObject::connect(reply, &QNetworkReply::readyRead, store, [reply, store, maxBytes] {
-            // A copy from the disk cache kept to the limit when it came; Qt
-            // stumbles when one that stands in for a server error is read
-            // before it ends.
+            // A copy from the disk cache was held to the limit when it came:
+            // it is read whole at the end.
             if (reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
                 return;
             QByteArray &held = store->buffer();
@@ -105,13 +116,8 @@ QByteArray replyBody(QNetworkReply *reply)
     if (!reply)
         return QByteArray();
     QByteArray body;
-    if (auto *store = reply->findChild<QBuffer *>(QLatin1String(bodyStoreName), Qt::FindDirectChildrenOnly)) {
+    if (auto *store = reply->findChild<QBuffer *>(QLatin1String(bodyStoreName), Qt::FindDirectChildrenOnly))
         body = std::exchange(store->buffer(), QByteArray());
-        // When Qt answers a server error with the copy in its disk cache,
-        // what was stored came with the error, not with the copy.
-        if (reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
-            body.clear();
-    }
     if (reply->isOpen())
         body += reply->readAll();
     return body;
@@ -119,24 +125,7 @@ QByteArray replyBody(QNetworkReply *reply)
 
 bool replyFailed(const QNetworkReply *reply)
 {
-    return !reply || reply->error() != QNetworkReply::NoError || replyTooLarge(reply) || replyHidesServerError(reply);
-}
-
-bool replyHidesServerError(const QNetworkReply *reply)
-{
-    if (!reply || reply->error() != QNetworkReply::NoError
-        || !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
-        return false;
-    // The copy's own length is known (Qt drops it for a body it inflated);
-    // what sits before the copy came with the server's answer.
-    bool known = false;
-    const qint64 copyBytes = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-    if (!known)
-        return false;
-    qint64 held = reply->bytesAvailable();
-    if (auto *store = reply->findChild<QBuffer *>(QLatin1String(bodyStoreName), Qt::FindDirectChildrenOnly))
-        held += store->buffer().size();
-    return held > copyBytes;
+    return !reply || reply->error() != QNetworkReply::NoError || replyTooLarge(reply);
 }
 
 void abortReply(QNetworkReply *reply)
@@ -188,30 +177,26 @@ QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs)
         return QString();
     if (replyTooLarge(reply))
         return tooLargeMessage(reply->property(maxBytesProperty).toLongLong());
-    if (replyHidesServerError(reply))
-        return tr("The server answered with an error; only a stored copy of an earlier answer came back.");
-    if (!replyTimedOut(reply)) {
-        // Qt names a failed decompression, a bomb included, with nothing
-        // after its colon.
-        const QString text = reply->errorString();
-        const QString decompression = QCoreApplication::translate("QHttp", "Decompression failed: %1").arg(QString());
-        if (!text.startsWith(decompression))
-            return text;
-        const QString detail = text.mid(decompression.size()).trimmed();
+    if (decompressionFailed(reply)) {
+        const QString detail = reply->errorString().mid(decompressionLead().size()).trimmed();
         return detail.isEmpty() ? tr("The reply could not be decompressed.")
                                 : tr("The reply could not be decompressed (%1).").arg(detail);
     }
+    if (!replyTimedOut(reply))
+        return reply->errorString();
     const int limit = replyDeadlinePassed(reply) ? reply->property(deadlineMsProperty).toInt() : transferTimeoutMs;
     return limit > 0 ? timeoutMessage(limit) : tr("The server did not answer in time.");
 }
 
-bool isUnusableReplyText(const QString &message)
+ReplyFailure replyFailure(const QNetworkReply *reply)
 {
-    const auto startsLike = [&message](const QString &text) {
-        return message.startsWith(text.left(text.indexOf(QLatin1String("%1"))));
-    };
-    return startsLike(tr("Reply too large: more than %1.")) || message == tr("The reply could not be decompressed.")
-        || startsLike(tr("The reply could not be decompressed (%1)."));
+    if (!reply || replyTimedOut(reply))
+        return ReplyFailure::NotReached;
+    if (replyTooLarge(reply) || decompressionFailed(reply))
+        return ReplyFailure::Unusable;
+    if (replyHttpStatus(reply) >= 400)
+        return ReplyFailure::HttpError;
+    return ReplyFailure::NotReached;
 }
 
 QString httpFailureText(const QString &serviceName, const QNetworkReply *reply, int status)
@@ -230,37 +215,7 @@ QString httpFailureText(const QString &serviceName, const QNetworkReply *reply, 
 
 int replyHttpStatus(const QNetworkReply *reply)
 {
-    if (!reply)
-        return 0;
-    // When the server answers with an error status, Qt hands out the disk
-    // cache's copy instead, carrying the status of that old answer: the error
-    // code then tells which server error it really was.
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (replyHidesServerError(reply))
-        return 0; // the copy's status; the server's own is not told
-    if (reply->error() == QNetworkReply::NoError
-        || !reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool())
-        return status;
-    switch (reply->error()) {
-    case QNetworkReply::InternalServerError:
-        return 500;
-    case QNetworkReply::OperationNotImplementedError:
-        return 501;
-    case QNetworkReply::ServiceUnavailableError:
-        return 503;
-    case QNetworkReply::UnknownServerError:
-        return 502; // 502, 504 and the rarer server errors look alike here
-    case QNetworkReply::ContentNotFoundError:
-        return 404;
-    case QNetworkReply::ContentGoneError:
-        return 410;
-    case QNetworkReply::AuthenticationRequiredError:
-        return 401;
-    case QNetworkReply::ContentAccessDenied:
-        return 403;
-    default:
-        return status;
-    }
+    return reply ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
 }
 
 } // namespace pv

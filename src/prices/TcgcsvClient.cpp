@@ -1,6 +1,7 @@
 #include "prices/TcgcsvClient.h"
 
 #include "core/CardNumbers.h"
+#include "core/HttpDiskCache.h"
 #include "core/Log.h"
 #include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
@@ -11,7 +12,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QNetworkAccessManager>
-#include <QNetworkDiskCache>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -71,10 +71,9 @@ TcgcsvClient::TcgcsvClient(QObject *parent)
     // The group data travels in a signal, also across queued connections.
     qRegisterMetaType<pv::TcgcsvGroupData>("pv::TcgcsvGroupData");
 
-    auto *cache = new QNetworkDiskCache(this);
-    cache->setCacheDirectory(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
-                             + QStringLiteral("/tcgcsvcache"));
-    cache->setMaximumCacheSize(DiskCacheBytes);
+    auto *cache = new HttpDiskCache(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                                        + QStringLiteral("/tcgcsvcache"),
+                                    DiskCacheBytes, this);
     m_network->setCache(cache);
 
     m_pacer.setSingleShot(true);

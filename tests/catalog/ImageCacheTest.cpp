@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPixmapCache>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -125,9 +126,15 @@ private Q_SLOTS:
         QVERIFY(cache.load(QString()).isNull());
         QVERIFY(!QFileInfo::exists(cache.filePathFor(url)));
 
-        // The bytes land on disk unchanged and survive a memory flush.
+        // The bytes land on disk unchanged, put in place in one step without
+        // waiting for the disk (a cache can be fetched again), and survive a
+        // memory flush.
+        QList<pv::SaveEvent> steps;
+        pv::setSaveTraceForTests([&steps](pv::SaveEvent event, const QString &) { steps.append(event); });
+        const auto untrace = qScopeGuard([] { pv::setSaveTraceForTests({}); });
         cache.store(url, bytes, pixmapOf(bytes));
         QCOMPARE(pv::test::readFile(cache.filePathFor(url)), bytes);
+        QCOMPARE(steps, (QList<pv::SaveEvent>{pv::SaveEvent::Created, pv::SaveEvent::ModeSet, pv::SaveEvent::Renamed}));
         QPixmapCache::clear();
         const QPixmap fromDisk = cache.load(url);
         QCOMPARE(fromDisk.size(), QSize(8, 8));

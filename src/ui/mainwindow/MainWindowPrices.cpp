@@ -326,13 +326,13 @@ void MainWindow::onCardPriced(int requestId, Language language, const CardDetail
     pumpPriceRequests();
 }
 
-void MainWindow::onCardRequestFailed(int requestId, const QString &context, const QString &message)
+void MainWindow::onCardRequestFailed(int requestId, const QString &context, const QString &message, ReplyFailure kind)
 {
     Log::warn(QStringLiteral("network"), QStringLiteral("#%1 %2 failed: %3").arg(requestId).arg(context, message));
     if (!priceRequestsInFlight.remove(requestId))
         return;
     ++failedCount;
-    if (TcgdexClient::isMalformedResponse(message))
+    if (kind == ReplyFailure::Unusable)
         ++malformedCount;
     m_refreshProgress->setValue(pricedCount + failedCount);
     // Before the pump: when this was the run's last card, its summary must
