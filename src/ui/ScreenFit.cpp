@@ -89,6 +89,17 @@ void ScreenFit::fitWindow(QWidget *window, const QMargins &frame)
         place(window, window->geometry().marginsAdded(frame), frame);
 }
 
+void ScreenFit::fitOpeningSize(QWidget *window)
+{
+    const QScreen *screen = window ? window->screen() : nullptr;
+    if (!screen)
+        return;
+    const QSize room = screen->availableGeometry().marginsRemoved(frameMargins(window)).size();
+    const QSize smallest = window->minimumSizeHint().expandedTo(window->minimumSize());
+    if (room.width() >= smallest.width() && room.height() >= smallest.height())
+        window->resize(window->size().boundedTo(room));
+}
+
 void ScreenFit::place(QWidget *window, const QRect &outer, const QMargins &frame)
 {
     if (window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))

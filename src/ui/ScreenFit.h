@@ -32,6 +32,11 @@ public:
     // frame around it; nothing happens to a maximised or full-screen window.
     static void fitWindow(QWidget *window, const QMargins &frame);
 
+    // Shrinks a window about to open for the first time to the free area of
+    // its screen, frame included, leaving its place to the window system;
+    // nothing happens where that area cannot hold the window's minimum.
+    static void fitOpeningSize(QWidget *window);
+
     // The frame around a window: its own once the window system has drawn
     // one, else the fallback (the margins a previous session recorded, say),
     // else the frame of another visible window, else an estimate from the

@@ -51,6 +51,22 @@ QByteArray written(const Collection &collection, const QTemporaryDir &dir)
     return QString::fromUtf8(file.readAll()).remove(savedAt).toUtf8();
 }
 
+// One holding and the stack its edits go on.
+struct OneHolding
+{
+    Collection c;
+    QUndoStack stack;
+
+    OneHolding() { c.addEntry(card(QStringLiteral("a"))); }
+    int count() const { return c.entries().at(0).count; }
+    void setCount(int count)
+    {
+        CardEntry e = c.entries().at(0);
+        e.count = count;
+        stack.push(new EditEntryCommand(&c, 0, e));
+    }
+};
+
 // Builds random commands against the collection's current state.
 class CommandMaker
 {
@@ -231,53 +247,38 @@ private slots:
 
     void quickEditsOfOneHoldingMerge()
     {
-        Collection c;
-        c.addEntry(card(QStringLiteral("a")));
-        QUndoStack stack;
-        CardEntry e = c.entries().at(0);
-        e.count = 2;
-        stack.push(new EditEntryCommand(&c, 0, e));
-        e.count = 3;
-        stack.push(new EditEntryCommand(&c, 0, e));
-        QCOMPARE(stack.count(), 1);
-        QCOMPARE(c.entries().at(0).count, 3);
-        stack.undo();
-        QCOMPARE(c.entries().at(0).count, 1);
+        OneHolding h;
+        h.setCount(2);
+        h.setCount(3);
+        QCOMPARE(h.stack.count(), 1);
+        QCOMPARE(h.count(), 3);
+        h.stack.undo();
+        QCOMPARE(h.count(), 1);
     }
 
     void editsFurtherApartThanTheWindowStaySeparate()
     {
-        Collection c;
-        c.addEntry(card(QStringLiteral("a")));
-        QUndoStack stack;
-        CardEntry e = c.entries().at(0);
-        e.count = 2;
-        stack.push(new EditEntryCommand(&c, 0, e));
+        OneHolding h;
+        h.setCount(2);
         SteadyClock::advance(EditEntryCommand::MergeWindowMs);
-        e.count = 3;
-        stack.push(new EditEntryCommand(&c, 0, e));  // still inside the window
+        h.setCount(3); // still inside the window
         SteadyClock::advance(EditEntryCommand::MergeWindowMs + 1);
-        e.count = 4;
-        stack.push(new EditEntryCommand(&c, 0, e));
-        QCOMPARE(stack.count(), 2);
-        stack.undo();
-        QCOMPARE(c.entries().at(0).count, 3);
+        h.setCount(4);
+        QCOMPARE(h.stack.count(), 2);
+        h.stack.undo();
+        QCOMPARE(h.count(), 3);
     }
 
     // A merge restarts the window: each edit only needs to follow the
     // previous one closely, not the first.
     void theWindowRunsFromTheLastAbsorbedEdit()
     {
-        Collection c;
-        c.addEntry(card(QStringLiteral("a")));
-        QUndoStack stack;
-        CardEntry e = c.entries().at(0);
+        OneHolding h;
         for (int count = 2; count <= 5; ++count) {
-            e.count = count;
-            stack.push(new EditEntryCommand(&c, 0, e));
+            h.setCount(count);
             SteadyClock::advance(EditEntryCommand::MergeWindowMs - 1);
         }
-        QCOMPARE(stack.count(), 1);
+        QCOMPARE(h.stack.count(), 1);
     }
 
     void anEditBackToTheStartLeavesNoStep()
@@ -331,7 +332,7 @@ private slots:
 
     // Two rows can share a key (a file may hold such lines). Commands act on
     // the row they were made for while it still holds the key.
-    void removeTakesTheRememberedRowAmongEqualKeys()
+    void commandsTakeTheRememberedRowAmongEqualKeys()
     {
         Collection c;
         CardEntry first = card(QStringLiteral("a"));
@@ -346,6 +347,16 @@ private slots:
         QCOMPARE(c.entries().at(0).notes, QStringLiteral("first"));
         remove.undo();
         QCOMPARE(c.entries().at(1).notes, QStringLiteral("second"));
+
+        CardEntry edited = second;
+        edited.condition = Condition::Mint; // a key no row has: no fold
+        EditEntryCommand edit(&c, 1, edited);
+        edit.redo();
+        QCOMPARE(c.entries().at(0), first);
+        QCOMPARE(c.entries().at(1), edited);
+        edit.undo();
+        QCOMPARE(c.entries().at(0), first);
+        QCOMPARE(c.entries().at(1), second);
     }
 
     void removeFindsAMovedHoldingByKey()
@@ -357,26 +368,6 @@ private slots:
         c.removeEntryAt(0);  // "b" moves up to row 0
         remove.redo();
         QVERIFY(c.entries().isEmpty());
-    }
-
-    void editTakesTheRememberedRowAmongEqualKeys()
-    {
-        Collection c;
-        CardEntry first = card(QStringLiteral("a"));
-        first.notes = QStringLiteral("first");
-        CardEntry second = first;
-        second.notes = QStringLiteral("second");
-        c.insertEntry(0, first);
-        c.insertEntry(1, second);
-        CardEntry edited = second;
-        edited.condition = Condition::Mint;  // a key no row has: no fold
-        EditEntryCommand edit(&c, 1, edited);
-        edit.redo();
-        QCOMPARE(c.entries().at(0), first);
-        QCOMPARE(c.entries().at(1), edited);
-        edit.undo();
-        QCOMPARE(c.entries().at(0), first);
-        QCOMPARE(c.entries().at(1), second);
     }
 
     void commandsOnAnInvalidRowDoNothing()

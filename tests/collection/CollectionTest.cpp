@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
@@ -428,10 +429,9 @@ private slots:
         collection.addEntry(holdingOf(QStringLiteral("sv03-2"), 1, 9.0));
         collection.addEntry(holdingOf(QStringLiteral("base1-1"), 4, 0.0));
         // Today is read from a clock that midnight cannot pass between two readings.
-        SteadyClock::useManualTime();
+        const test::ManualTime clock;
         collection.recordValueSnapshot();
         const QDate today = SteadyClock::today();
-        SteadyClock::useRealTime();
 
         const HistoryPoint &point = collection.history().constLast();
         QCOMPARE(point.date, today.addDays(1 - today.dayOfWeek()));

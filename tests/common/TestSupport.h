@@ -2,6 +2,7 @@
 
 #include "core/AppSettings.h"
 #include "core/Log.h"
+#include "core/SteadyClock.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -11,8 +12,40 @@
 #include <QStringList>
 #include <QVariant>
 
-// Set-up helpers the suites share: settings, fixture files and the log.
+#include <functional>
+
+// Set-up helpers the suites share: settings, fixture files, the log and the
+// scopes of process-wide test hooks.
 namespace pv::test {
+
+// Undoes a change to process-wide state (a test hook, a table or switch every
+// test reads) when the scope ends. A failed check returns from the test at
+// once: the tests after it still start from the state they expect, and no
+// hook is left holding a finished test's locals.
+class AtScopeEnd
+{
+public:
+    explicit AtScopeEnd(std::function<void()> undo)
+        : m_undo(std::move(undo))
+    {
+    }
+    ~AtScopeEnd() { m_undo(); }
+    AtScopeEnd(const AtScopeEnd &) = delete;
+    AtScopeEnd &operator=(const AtScopeEnd &) = delete;
+
+private:
+    std::function<void()> m_undo;
+};
+
+// SteadyClock runs on manual time, moved by the test, while the scope lasts.
+class ManualTime
+{
+public:
+    ManualTime() { SteadyClock::useManualTime(); }
+    ~ManualTime() { SteadyClock::useRealTime(); }
+    ManualTime(const ManualTime &) = delete;
+    ManualTime &operator=(const ManualTime &) = delete;
+};
 
 // Stores a setting in the settings file; an invalid value removes the key.
 inline void setSetting(const QString &key, const QVariant &value)

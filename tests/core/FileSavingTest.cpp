@@ -175,6 +175,7 @@ private slots:
                              .arg(status.st_mode & 0777, 0, 8)
                              .arg(QString::fromLatin1(folder ? pv::test::readFile(target) : QByteArray())));
         });
+        const pv::test::AtScopeEnd traceOff([] { setSaveTraceForTests({}); });
         QString reason;
         QCOMPARE(replaceFileContents(target, "new", &reason), SaveStep::Done);
         QCOMPARE(steps.first(), QStringLiteral("0 600 "));
@@ -182,7 +183,6 @@ private slots:
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
         steps.clear();
         QCOMPARE(replaceFileContents(target, "again", &reason), SaveStep::Done);
-        setSaveTraceForTests({});
         QCOMPARE(steps,
                  (QStringList{QStringLiteral("0 600 "), QStringLiteral("1 644 "), QStringLiteral("2 644 "),
                               QStringLiteral("3 644 "), QStringLiteral("4 700 again")}));

@@ -97,7 +97,6 @@ private Q_SLOTS:
     }
     void init()
     {
-        SteadyClock::useRealTime();
         m_standIn.reset();
         Log::instance().clear();
         QFile::remove(AppSettings::filePath());
@@ -144,13 +143,14 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, body);
         m_standIn.addFault(QString::fromLatin1(latest), WebStandIn::Fault::custom(200, "application/json", body));
-        SteadyClock::useManualTime();
-        FxRateFetcher fetcher;
-        QVERIFY(fetchOnce(fetcher));
-        QCOMPARE(FxRates::usdToEur(), 0.9);
-        QCOMPARE(FxRates::storedDate(), SteadyClock::today());
-        QVERIFY(!FxRates::isStale());
-        SteadyClock::useRealTime();
+        {
+            const test::ManualTime clock;
+            FxRateFetcher fetcher;
+            QVERIFY(fetchOnce(fetcher));
+            QCOMPARE(FxRates::usdToEur(), 0.9);
+            QCOMPARE(FxRates::storedDate(), SteadyClock::today());
+            QVERIFY(!FxRates::isStale());
+        }
         QVERIFY(fxWarnings().isEmpty());
     }
 

@@ -58,6 +58,7 @@ private Q_SLOTS:
     void cleanupTestCase()
     {
         NameTranslator::load();
+        NameTranslator::setEnabled(true);
         Errata::ensureLoaded();
     }
 
@@ -128,8 +129,8 @@ private Q_SLOTS:
         NameTranslator::setEnabled(false);
         QVERIFY(!NameTranslator::isEnabled());
         QCOMPARE(NameTranslator::translateCardName(JA, QStringLiteral("トロピウス")), QStringLiteral("トロピウス"));
-        QCOMPARE(NameTranslator::translateSetName(JA, QStringLiteral("SV1a"), QStringLiteral("x")), QStringLiteral("x"));
-        NameTranslator::setEnabled(true);
+        QCOMPARE(NameTranslator::translateSetName(JA, QStringLiteral("SV1a"), QStringLiteral("x")),
+                 QStringLiteral("x"));
     }
 
     void errataOverrideAndItsRedundancyNote()

@@ -317,7 +317,10 @@ private Q_SLOTS:
         contents.savedAt = QDateTime::currentDateTimeUtc();
         QVERIFY(test::saveCatalogCache(contents, Language::Japanese));
         QTemporaryDir names;
-        const bool wasEnabled = NameTranslator::isEnabled();
+        const test::AtScopeEnd builtInNames([wasEnabled = NameTranslator::isEnabled()] {
+            NameTranslator::load();
+            NameTranslator::setEnabled(wasEnabled);
+        });
         NameTranslator::setEnabled(true);
         NameTranslator::loadFile(test::writeFixture(
             names.filePath(QStringLiteral("ja-en.json")),
@@ -348,9 +351,6 @@ private Q_SLOTS:
         QCOMPARE(table->currentIndex(), table->model()->index(0, 1));
         for (const QAbstractItemView *view : dialog.findChildren<QAbstractItemView *>())
             QVERIFY2(!view->tabKeyNavigation(), qPrintable(view->objectName()));
-
-        NameTranslator::load();
-        NameTranslator::setEnabled(wasEnabled);
     }
 
     // While a rebuild runs, an empty set says the list is still coming.
@@ -632,6 +632,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.pendingSets().at(0).serie, QStringLiteral("Base"));
 
         // The card the database does not hold.
+        test::PromptScope prompts;
         int asked = 0;
         DialogPrompts::setExec([&asked](QDialog &sub) {
             ++asked;
@@ -651,7 +652,6 @@ private Q_SLOTS:
             return int(QDialog::Accepted);
         });
         child<QPushButton>(dialog, "addManualButton")->click();
-        DialogPrompts::reset();
         QCOMPARE(asked, 1);
         QCOMPARE(dialog.pendingEntries().size(), 4);
         const CardEntry custom = dialog.pendingEntries().last();

@@ -1,6 +1,7 @@
 #include "BinderFixtures.h"
 #include "DialogTestSupport.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "collection/Binders.h"
 #include "collection/Collection.h"
@@ -215,7 +216,7 @@ private Q_SLOTS:
         auto *list = window.findChild<QListWidget *>(QStringLiteral("bindersList"));
         const auto counts = [list] { return list->item(0)->text().section(QStringLiteral("  -  "), 1); };
         QTRY_COMPARE(counts(), QStringLiteral("2/12"));
-        SteadyClock::useManualTime();
+        const test::ManualTime clock;
         const auto expect = [&](const QString &shown, const QString &later) {
             QCOMPARE(counts(), shown);
             SteadyClock::advance(1000);
@@ -233,7 +234,6 @@ private Q_SLOTS:
         QCOMPARE(counts(), QStringLiteral("2/12"));
         dock->show();
         QTRY_COMPARE(counts(), QStringLiteral("1/12"));
-        SteadyClock::useRealTime();
     }
 
     // A card shown in a binder is found in the collection tree: the first

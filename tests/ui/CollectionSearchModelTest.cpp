@@ -40,9 +40,10 @@ class CollectionSearchModelTest : public QObject
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    void cleanupTestCase()
+    void cleanup()
     {
         NameTranslator::load();
+        NameTranslator::setEnabled(true);
     }
 
     void matchesNameNumberSizeAndLanguage()

@@ -58,6 +58,7 @@ class CollectionTreeModelTest : public QObject
 
 private Q_SLOTS:
     void init() { Currency::setCurrent(Currency::byCode(QStringLiteral("EUR")).id); }
+    void cleanup() { init(); }
 
     void groupsSortsAndSumsTheCollection()
     {

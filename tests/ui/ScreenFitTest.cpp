@@ -25,14 +25,20 @@ class ScreenFitTest : public QObject
 
 private slots:
     void init() { ScreenFit::setAssumedFrameMargins(m_frame); }
-    void cleanup() { ScreenFit::setAssumedFrameMargins(std::nullopt); }
+    void cleanup()
+    {
+        ScreenFit::setAssumedFrameMargins(std::nullopt);
+        ScreenFit::stopWatching();
+    }
 
-    // A session saved on a larger screen comes back with its whole frame,
-    // status bar included, on this one; a window as tall as the screen comes
-    // back where it was, start after start.
+    // A first start and a session saved on a larger screen both come back
+    // with their whole frame, status bar included, on this one; a window as
+    // tall as the screen comes back where it was, start after start.
     void restoredWindowKeepsItsFrameOnTheScreen()
     {
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        test::setSetting(QStringLiteral("mainWindow"), QVariant());
+        QCOMPARE(outer(MainWindow()).size(), available.size());
         MainWindow large;
         large.setGeometry(QRect(available.topLeft() + QPoint(160, 107), available.size() * 2));
         large.saveWindowState();
@@ -79,7 +85,6 @@ private slots:
                      qPrintable(dialog->windowTitle()));
         }
         QCOMPARE(small.size(), QSize(300, 200));
-        ScreenFit::stopWatching();
     }
 };
 

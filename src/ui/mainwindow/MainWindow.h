@@ -278,9 +278,6 @@ private:
     int bindersDockHeight() const;
     // The search dock's height as it opens.
     int searchDockHeight() const;
-    // Shrinks the opening size to the screen's free area, title bar included,
-    // when that area can hold the window at all.
-    void fitOpeningSizeToScreen();
 
     Ui::MainWindow *ui = nullptr;
     Collection *m_collection = nullptr;

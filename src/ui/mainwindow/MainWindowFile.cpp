@@ -306,7 +306,7 @@ void MainWindow::restoreWindowState()
         restoreGeometry(geometry);
         ScreenFit::fitWindow(this, ScreenFit::frameMargins(this, ScreenFit::savedFrameMargins(geometry)));
     } else {
-        fitOpeningSizeToScreen();
+        ScreenFit::fitOpeningSize(this);
     }
     const QByteArray state = settings.value(QStringLiteral("state")).toByteArray();
     if (state.isEmpty()) {

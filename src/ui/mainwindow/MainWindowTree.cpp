@@ -366,34 +366,42 @@ void MainWindow::restoreExpansionAfterReset()
     keepFocusedRowCurrent();
 }
 
-void MainWindow::restoreExpandedRows(const QModelIndex &parent, const QSet<QString> *keys)
+namespace {
+
+// Visits the language, series and set rows under parent, depth first; a row
+// whose visit returns false keeps its children unvisited. Cards are no group.
+template <typename Visit>
+void visitGroupRows(const QAbstractItemModel *model, const QModelIndex &parent, const Visit &visit)
 {
-    const int rows = m_treeModel->rowCount(parent);
+    const int rows = model->rowCount(parent);
     for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = m_treeModel->index(row, 0, parent);
+        const QModelIndex index = model->index(row, 0, parent);
         const int type = index.data(CollectionTreeModel::NodeTypeRole).toInt();
         if (type == CollectionTreeModel::CardNode)
             return;
-        if (keys && !keys->contains(index.data(CollectionTreeModel::NodeKeyRole).toString()))
-            continue;
-        ui->collectionTree->expand(index);
-        if (type != CollectionTreeModel::SetNode)
-            restoreExpandedRows(index, keys);
+        if (visit(index) && type != CollectionTreeModel::SetNode)
+            visitGroupRows(model, index, visit);
     }
+}
+
+} // namespace
+
+void MainWindow::restoreExpandedRows(const QModelIndex &parent, const QSet<QString> *keys)
+{
+    visitGroupRows(m_treeModel, parent, [&](const QModelIndex &index) {
+        if (keys && !keys->contains(index.data(CollectionTreeModel::NodeKeyRole).toString()))
+            return false;
+        ui->collectionTree->expand(index);
+        return true;
+    });
 }
 
 void MainWindow::spanGroupRows(const QModelIndex &parent, bool span)
 {
-    const int rows = m_treeModel->rowCount(parent);
-    for (int row = 0; row < rows; ++row) {
-        const QModelIndex index = m_treeModel->index(row, 0, parent);
-        const int type = index.data(CollectionTreeModel::NodeTypeRole).toInt();
-        if (type == CollectionTreeModel::CardNode)
-            return;
-        ui->collectionTree->setFirstColumnSpanned(row, parent, span);
-        if (type != CollectionTreeModel::SetNode)
-            spanGroupRows(index, span);
-    }
+    visitGroupRows(m_treeModel, parent, [&](const QModelIndex &index) {
+        ui->collectionTree->setFirstColumnSpanned(index.row(), index.parent(), span);
+        return true;
+    });
 }
 
 void MainWindow::expandAncestors(const QModelIndex &index)

@@ -20,8 +20,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
-#include <QScreen>
-#include <QStyle>
 #include <QUrl>
 
 #include <algorithm>
@@ -74,18 +72,6 @@ int MainWindow::bindersDockHeight() const
 int MainWindow::searchDockHeight() const
 {
     return height() / 3 + ui->searchBar->sizeHint().height();
-}
-
-void MainWindow::fitOpeningSizeToScreen()
-{
-    const QScreen *screen = this->screen();
-    if (!screen)
-        return;
-    const QSize room =
-        screen->availableGeometry().size() - QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 10);
-    const QSize smallest = minimumSizeHint().expandedTo(minimumSize());
-    if (room.width() >= smallest.width() && room.height() >= smallest.height())
-        resize(size().boundedTo(room));
 }
 
 void MainWindow::refreshValueChart()

@@ -263,11 +263,9 @@ QVariant SetCardsModel::data(const QModelIndex &index, int role) const
                 return card.localId + QLatin1Char('/') + QString::number(card.official);
             return card.localId;
         case NameColumn:
-            return shownName(card);
         case SetColumn:
-            return shownSetName(card);
-        case SerieColumn:
-            return shownSerieName(card);
+        case SerieColumn: // sorted by the names they show
+            return sortValue(row, column);
         case PriceColumn: {
             const double price = m_prices.value(row);
             if (price > 0.0)
