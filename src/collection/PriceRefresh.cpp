@@ -68,8 +68,8 @@ bool isSettling(int state)
 
 } // namespace
 
-PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, PriceIndex *priceIndex,
-                           FxRateFetcher *rates, QObject *parent)
+PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, PriceIndex *priceIndex, FxRateFetcher *rates,
+                           QObject *parent)
     : QObject(parent)
     , m_collection(collection)
     , m_client(client)
@@ -280,8 +280,9 @@ QString PriceRefresh::fallbackStatus(Language language, const QString &setId) co
 void PriceRefresh::onFallbackSetIndexed(Language language, const QString &setId, bool ok)
 {
     const QString code = languageCode(language);
-    Log::debug(pricesCategory, QStringLiteral("Set %1/%2 fallback data: %3")
-                                   .arg(code, setId, m_priceIndex->statusText(language, setId)));
+    Log::debug(pricesCategory,
+               QStringLiteral("Set %1/%2 fallback data: %3")
+                   .arg(code, setId, m_priceIndex->statusText(language, setId)));
     if (!ok)
         Log::warn(pricesCategory, tr("No usable TCGCSV fallback for set %1/%2.").arg(code, setId));
     emit fallbackSettled(language, setId);
@@ -315,9 +316,10 @@ void PriceRefresh::repriceWithFallback(Language language, const QString &setId)
     }
     m_collection->endBatch();
     if (changed > 0)
-        Log::debug(pricesCategory, QStringLiteral("Set %1/%2: %3 card(s) priced again with its fallback data.")
-                                       .arg(languageCode(language), setId)
-                                       .arg(changed));
+        Log::debug(pricesCategory,
+                   QStringLiteral("Set %1/%2: %3 card(s) priced again with its fallback data.")
+                       .arg(languageCode(language), setId)
+                       .arg(changed));
 }
 
 bool PriceRefresh::applyCardPrices(Language language, const CardDetail &merged)
@@ -343,8 +345,8 @@ void PriceRefresh::keepForFallback(Language language, const CardDetail &card)
     kept.localId = card.localId;
     kept.pricing = card.pricing;
     QList<CardDetail> &waiting = m_pricedWithoutFallback[setKey(language, card.setId)];
-    const auto same = std::find_if(waiting.begin(), waiting.end(),
-                                   [&card](const CardDetail &other) { return other.id == card.id; });
+    const auto same =
+        std::find_if(waiting.begin(), waiting.end(), [&card](const CardDetail &other) { return other.id == card.id; });
     if (same != waiting.end())
         *same = kept;
     else
@@ -486,8 +488,7 @@ void PriceRefresh::cancel()
         m_client->cancel(requestId);
     const Counts counts = m_counts;
     endRun();
-    Log::info(pricesCategory,
-              tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total));
+    Log::info(pricesCategory, tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total));
     emit statusChanged(tr("Price refresh cancelled."), 4000);
 }
 

@@ -256,10 +256,10 @@ private Q_SLOTS:
         // (A set the catalog does not know either, which would be looked up first.)
         collection->addEntry(test::holding(QStringLiteral("zz7"), QStringLiteral("1"), QStringLiteral("Clefable")));
         collection->addEntry(test::holding(QStringLiteral("zz9"), QStringLiteral("4"), QStringLiteral("Nobody")));
-        f.window.queueCardPrices({{Language::English, QStringLiteral("zz7-1")},
-                                  {Language::English, QStringLiteral("zz9-4")}});
-        const SetRecord jungle = test::setRecord(QStringLiteral("zz7"), QStringLiteral("Jungle"), QString(), 3, 64,
-                                                 64, Language::English, QDate(1999, 6, 16));
+        f.window.queueCardPrices(
+            {{Language::English, QStringLiteral("zz7-1")}, {Language::English, QStringLiteral("zz9-4")}});
+        const SetRecord jungle = test::setRecord(QStringLiteral("zz7"), QStringLiteral("Jungle"), QString(), 3, 64, 64,
+                                                 Language::English, QDate(1999, 6, 16));
         collection->mergeSetInfo(jungle);
         f.window.priceIndex()->indexSet(jungle);
         f.client->answer(QStringLiteral("zz7-1")); // no price of its own
