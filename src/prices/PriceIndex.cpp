@@ -252,6 +252,8 @@ bool PriceIndex::rematchSet(const QString &key, const SetRecord &set)
     entry.set = set;
     if (m_waitingKeys.contains(key))
         return false; // matched from the new record once the group list arrives
+    if (entry.state == Failed)
+        return true; // answers nothing, and is not fetched again
     const bool settled = entry.state == Indexed || entry.state == NoProducts || entry.state == NoGroup;
     if (settled && m_groupsByCategory.contains(categoryOf(set.language))) {
         QString groupName;
