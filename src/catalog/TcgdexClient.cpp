@@ -148,11 +148,6 @@ QString TcgdexClient::shapeProblem(int kind, const QJsonDocument &document)
     }
 }
 
-bool TcgdexClient::isMalformedResponse(const QString &message)
-{
-    return message.startsWith(tr("Malformed response: %1").arg(QString())) || isUnusableReplyText(message);
-}
-
 int TcgdexClient::deadlineFor(int kind) const
 {
     if (m_deadlineOverrideMs > 0)
@@ -404,8 +399,8 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
                                     .arg(QString::number(request.id), request.context,
                                          QString::number(parseError.offset),
                                          parseError.errorString()));
-        emit requestFailed(request.id, request.context,
-                           tr("Malformed response: %1").arg(parseError.errorString()));
+        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(parseError.errorString()),
+                           ReplyFailure::Unusable);
         return;
     }
     // An answer of the wrong shape would read as an empty one.
@@ -413,7 +408,8 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
     if (!shape.isEmpty()) {
         Log::error(logCategory, tr("#%1 %2: malformed response: %3")
                                     .arg(QString::number(request.id), request.context, shape));
-        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(shape));
+        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(shape),
+                           ReplyFailure::Unusable);
         return;
     }
     dispatch(request, document);
@@ -454,7 +450,7 @@ void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, i
     if (request.kind == Image)
         emit imageFailed(request.id, request.imageUrl, message);
     else
-        emit requestFailed(request.id, request.context, message);
+        emit requestFailed(request.id, request.context, message, replyFailure(reply));
 }
 
 void TcgdexClient::retryLater(const Request &request, int delay)

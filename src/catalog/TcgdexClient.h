@@ -4,6 +4,7 @@
 #include "core/CardBrief.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
+#include "core/NetworkReplies.h"
 #include "core/SerieBrief.h"
 #include "core/SerieDetail.h"
 #include "core/SetBrief.h"
@@ -129,10 +130,6 @@ public:
     // Why a parsed reply cannot be the answer to a kind of request (a list
     // where an object belongs, or the other way round); empty when it can.
     static QString shapeProblem(int kind, const QJsonDocument &document);
-    // True for the requestFailed message of a reply that arrived but could
-    // not be used: not the JSON asked for, over its size limit, or not to be
-    // decompressed.
-    static bool isMalformedResponse(const QString &message);
 
 Q_SIGNALS:
     void setIndexReady(int requestId, pv::Language language, const QList<pv::SetBrief> &sets);
@@ -149,7 +146,10 @@ Q_SIGNALS:
     void cardsByDexIdReady(int requestId, pv::Language language, int dexId,
                            const QList<pv::CardBrief> &cards);
     void imageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
-    void requestFailed(int requestId, const QString &context, const QString &message);
+    // kind tells a reply that never came from an HTTP error and from an
+    // answer that came but cannot be used (not the JSON asked for, too large,
+    // not to be decompressed).
+    void requestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
     void imageFailed(int requestId, const QString &imageUrl, const QString &message);
     void pendingCountChanged(int pending);
 

@@ -410,16 +410,24 @@ void PriceRefresh::onCardPriced(int requestId, Language language, const CardDeta
     pump();
 }
 
-void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, const QString &message)
+void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, const QString &message,
+                                       ReplyFailure kind)
 {
     Log::warn(QStringLiteral("network"), QStringLiteral("#%1 %2 failed: %3").arg(requestId).arg(context, message));
     if (!m_inFlight.remove(requestId))
         return;
-    // A card that came back malformed was reached; it is named for what it was.
-    if (TcgdexClient::isMalformedResponse(message))
-        ++m_counts.unusable;
-    else
+    // A card the server answered was reached: it is named for what came.
+    switch (kind) {
+    case ReplyFailure::NotReached:
         ++m_counts.unreachable;
+        break;
+    case ReplyFailure::HttpError:
+        ++m_counts.answeredError;
+        break;
+    case ReplyFailure::Unusable:
+        ++m_counts.unusable;
+        break;
+    }
     reportProgress();
     // Before the pump: when this was the run's last card, its summary must
     // be what the status bar keeps.

@@ -2,6 +2,7 @@
 
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
+#include "core/NetworkReplies.h"
 #include "core/SetRecord.h"
 
 #include <QHash>
@@ -98,7 +99,7 @@ public:
 
     // What the sources deliver, connected for the refresh's whole life.
     void onCardPriced(int requestId, pv::Language language, const pv::CardDetail &card);
-    void onCardRequestFailed(int requestId, const QString &context, const QString &message);
+    void onCardRequestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
     void onFallbackSetIndexed(pv::Language language, const QString &setId, bool ok);
 
 Q_SIGNALS:

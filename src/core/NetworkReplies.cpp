@@ -26,6 +26,18 @@ QString tr(const char *text)
     return QCoreApplication::translate("pv::NetworkReplies", text);
 }
 
+// Qt's text for a reply it could not decompress, a bomb included, up to its
+// colon; what follows is the detail, often nothing.
+QString decompressionLead()
+{
+    return QCoreApplication::translate("QHttp", "Decompression failed: %1").arg(QString());
+}
+
+bool decompressionFailed(const QNetworkReply *reply)
+{
+    return reply->error() != QNetworkReply::NoError && reply->errorString().startsWith(decompressionLead());
+}
+
 // The abort waits for the event loop: whoever handles the finished reply may
 // delete its network manager, which must not happen inside the reply's own
 // signal or its timer's.
@@ -190,28 +202,26 @@ QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs)
         return tooLargeMessage(reply->property(maxBytesProperty).toLongLong());
     if (replyHidesServerError(reply))
         return tr("The server answered with an error; only a stored copy of an earlier answer came back.");
-    if (!replyTimedOut(reply)) {
-        // Qt names a failed decompression, a bomb included, with nothing
-        // after its colon.
-        const QString text = reply->errorString();
-        const QString decompression = QCoreApplication::translate("QHttp", "Decompression failed: %1").arg(QString());
-        if (!text.startsWith(decompression))
-            return text;
-        const QString detail = text.mid(decompression.size()).trimmed();
+    if (decompressionFailed(reply)) {
+        const QString detail = reply->errorString().mid(decompressionLead().size()).trimmed();
         return detail.isEmpty() ? tr("The reply could not be decompressed.")
                                 : tr("The reply could not be decompressed (%1).").arg(detail);
     }
+    if (!replyTimedOut(reply))
+        return reply->errorString();
     const int limit = replyDeadlinePassed(reply) ? reply->property(deadlineMsProperty).toInt() : transferTimeoutMs;
     return limit > 0 ? timeoutMessage(limit) : tr("The server did not answer in time.");
 }
 
-bool isUnusableReplyText(const QString &message)
+ReplyFailure replyFailure(const QNetworkReply *reply)
 {
-    const auto startsLike = [&message](const QString &text) {
-        return message.startsWith(text.left(text.indexOf(QLatin1String("%1"))));
-    };
-    return startsLike(tr("Reply too large: more than %1.")) || message == tr("The reply could not be decompressed.")
-        || startsLike(tr("The reply could not be decompressed (%1)."));
+    if (!reply || replyTimedOut(reply))
+        return ReplyFailure::NotReached;
+    if (replyTooLarge(reply) || decompressionFailed(reply))
+        return ReplyFailure::Unusable;
+    if (replyHidesServerError(reply) || replyHttpStatus(reply) >= 400)
+        return ReplyFailure::HttpError;
+    return ReplyFailure::NotReached;
 }
 
 QString httpFailureText(const QString &serviceName, const QNetworkReply *reply, int status)

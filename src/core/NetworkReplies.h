@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QString>
 
 class QNetworkReply;
@@ -8,6 +9,15 @@ class QNetworkRequest;
 
 // Helpers every web client shares for its replies.
 namespace pv {
+
+// Why a request brought no answer to use, told where its reply is judged and
+// carried as a value to whoever counts failures.
+enum class ReplyFailure {
+    NotReached, // no answer: a network error, a time-out, a connection lost
+    HttpError,  // the server answered with an error status (4xx, 5xx)
+    Unusable,   // an answer came but cannot be used: not to be decompressed,
+                // over its size limit, or not of the shape asked for
+};
 
 // Gives a request its transfer time-out.
 void setTransferTimeout(QNetworkRequest &request, int milliseconds);
@@ -58,9 +68,8 @@ QString tooLargeMessage(qint64 maxBytes);
 // be decompressed as such.
 QString replyErrorText(const QNetworkReply *reply, int transferTimeoutMs = 0);
 
-// True for the text of a reply that arrived but could not be used: over its
-// size limit, or not to be decompressed.
-bool isUnusableReplyText(const QString &message);
+// The kind of failure of a reply that replyFailed.
+ReplyFailure replyFailure(const QNetworkReply *reply);
 
 // The text for a reply that failed with an HTTP error status: a service that
 // is busy or down (429, 5xx) is named as temporarily unavailable, any other
@@ -72,3 +81,5 @@ QString httpFailureText(const QString &serviceName, const QNetworkReply *reply, 
 int replyHttpStatus(const QNetworkReply *reply);
 
 } // namespace pv
+
+Q_DECLARE_METATYPE(pv::ReplyFailure)

@@ -361,10 +361,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<bool>("notJson");
         QTest::addColumn<QString>("message");
-        QTest::newRow("404") << 404 << false << QString();
-        QTest::newRow("501") << 501 << false
-                             << QStringLiteral("The TCGdex service is temporarily unavailable (HTTP 501). Please try again in a moment.");
-        QTest::newRow("not JSON") << 200 << true << QStringLiteral("Malformed response: ");
+        QTest::addColumn<pv::ReplyFailure>("kind");
+        QTest::newRow("404") << 404 << false << QString() << pv::ReplyFailure::HttpError;
+        QTest::newRow("501")
+            << 501 << false
+            << QStringLiteral("The TCGdex service is temporarily unavailable (HTTP 501). Please try again in a moment.")
+            << pv::ReplyFailure::HttpError;
+        QTest::newRow("not JSON") << 200 << true << QStringLiteral("Malformed response: ")
+                                  << pv::ReplyFailure::Unusable;
     }
 
     void failuresNotRetried()
@@ -372,6 +376,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(bool, notJson);
         QFETCH(QString, message);
+        QFETCH(pv::ReplyFailure, kind);
         TcgdexClient &client = *m_client;
         m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-006$"),
                             notJson ? Fault::notJson() : Fault::httpStatus(status), 3);
@@ -383,6 +388,7 @@ private Q_SLOTS:
         QCOMPARE(failed.size(), 1);
         QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-006")), 1);
         QCOMPARE(failed.at(0).at(0).toInt(), id);
+        QCOMPARE(failed.at(0).at(3).value<pv::ReplyFailure>(), kind);
         const QString text = failed.at(0).at(2).toString();
         if (message.isEmpty()) {
             QVERIFY(!text.isEmpty());
@@ -427,6 +433,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 10000);
         QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-008")), 3);
         QCOMPARE(failed.at(0).at(2).toString(), pv::timeoutMessage(200));
+        QCOMPARE(failed.at(0).at(3).value<pv::ReplyFailure>(), pv::ReplyFailure::NotReached);
     }
 
     // Qt's own time-out restarts with every byte and, after a redirect, never
@@ -469,15 +476,18 @@ private Q_SLOTS:
 
         client.fetchCard(Language::English, QStringLiteral("sv03-016"));
         QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 20000);
-        QCOMPARE(failed.takeFirst().at(2).toString(), QStringLiteral("The reply could not be decompressed."));
+        QCOMPARE(failed.first().at(2).toString(), QStringLiteral("The reply could not be decompressed."));
+        QCOMPARE(failed.takeFirst().at(3).value<pv::ReplyFailure>(), pv::ReplyFailure::Unusable);
         client.fetchCard(Language::English, QStringLiteral("sv03-013"));
         client.fetchCard(Language::English, QStringLiteral("sv03-014"));
         QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, 20000);
         QCOMPARE(card.size(), 0);
         const QString tooLarge = pv::tooLargeMessage(TcgdexClient::maxReplyBytes(TcgdexClient::Card));
         QCOMPARE(tooLarge, QStringLiteral("Reply too large: more than 8 MiB."));
-        for (const auto &call : std::as_const(failed))
+        for (const auto &call : std::as_const(failed)) {
             QCOMPARE(call.at(2).toString(), tooLarge);
+            QCOMPARE(call.at(3).value<pv::ReplyFailure>(), pv::ReplyFailure::Unusable);
+        }
         // Asking again would only bring the same flood.
         QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-013")), 1);
         QCOMPARE(m_standIn->requestCount(QStringLiteral("sv03-014")), 1);

@@ -57,9 +57,9 @@ public:
             card.pricing.insert(QStringLiteral("cardmarket"), QJsonObject{{QStringLiteral("trend"), trend}});
         Q_EMIT cardReady(requestId ? requestId : idOf(cardId, language), language, card);
     }
-    void fail(const QString &cardId, const QString &message)
+    void fail(const QString &cardId, const QString &message, ReplyFailure kind = ReplyFailure::NotReached)
     {
-        Q_EMIT requestFailed(idOf(cardId), QStringLiteral("card %1").arg(cardId), message);
+        Q_EMIT requestFailed(idOf(cardId), QStringLiteral("card %1").arg(cardId), message, kind);
     }
 };
 

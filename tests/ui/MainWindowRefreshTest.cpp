@@ -127,7 +127,7 @@ private Q_SLOTS:
         QCOMPARE(collection->entries().at(0).unitValueEur, 2.5);
         QCOMPARE(collection->entries().at(2).unitValueEur, 2.5);
         QCOMPARE(collection->entries().at(3).unitValueEur, 0.0); // the Japanese card is asked separately
-        f.client->fail(QStringLiteral("zz1-2"), QStringLiteral("Service unavailable (503)"));
+        f.client->fail(QStringLiteral("zz1-2"), QStringLiteral("Service unavailable (503)"), ReplyFailure::HttpError);
         QCOMPARE(f.client->sent.size(), 8);
         QCOMPARE(f.progress()->value(), 2);
         QCOMPARE(f.status(), QStringLiteral("Could not load card zz1-2: Service unavailable (503)"));
@@ -144,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(f.refresh()->isEnabled());
         QCOMPARE(collection->history().size(), historyBefore + 1);
         QVERIFY(logSince(logStart, QStringLiteral("prices"))
-                    .contains(QStringLiteral("Priced 8 of 10 cards; 2 could not be reached.")));
+                    .contains(QStringLiteral("Priced 8 of 10 cards; 1 could not be reached, 1 answered with an error.")));
         QVERIFY(logSince(logStart, QStringLiteral("network"))
                     .contains(QStringLiteral("#%1 card zz1-9 failed: Operation timed out")
                                   .arg(f.client->idOf(QStringLiteral("zz1-9")))));
@@ -166,23 +166,26 @@ private Q_SLOTS:
                     .contains(QStringLiteral("Priced 0 of 1 cards; 1 could not be reached.")));
 
         // A card answered with something other than a card was reached: the
-        // summary says what came instead.
-        const QString malformed = QStringLiteral("Malformed response: expected an object, not a list");
-        const QString runs0 = QStringLiteral("Priced 0 of 2 cards; 2 answered with data of the wrong shape.");
-        const QList<QPair<QString, QString>> runs =
-            {{QStringLiteral("Malformed response: illegal value"), runs0},
-             {QStringLiteral("Connection closed"),
-              QStringLiteral("Priced 0 of 2 cards; 1 could not be reached, 1 answered with data of the wrong shape.")},
-             {QStringLiteral("Reply too large: more than 8 MiB."), runs0},
-             {QStringLiteral("The reply could not be decompressed."), runs0}};
+        // summary says what came instead, told by the failure's kind and not
+        // by its (maybe translated) words.
+        const QString wrongShape = QStringLiteral("Priced 0 of 2 cards; 2 answered with data of the wrong shape.");
+        const QString mixed =
+            QStringLiteral("Priced 0 of 2 cards; 1 could not be reached, 1 answered with data of the wrong shape.");
+        const QList<QPair<ReplyFailure, QString>> runs = {
+            {ReplyFailure::Unusable, wrongShape},
+            {ReplyFailure::NotReached, mixed},
+            {ReplyFailure::HttpError,
+             QStringLiteral("Priced 0 of 2 cards; 1 answered with an error, 1 answered with data of the wrong shape.")}};
         for (int run = 0; run < runs.size(); ++run) {
             const QString first = QString::number(30 + 2 * run), second = QString::number(31 + 2 * run);
             collection->clear();
             collection->addEntry(test::holding(QStringLiteral("zz1"), first, QStringLiteral("Odd")));
             collection->addEntry(test::holding(QStringLiteral("zz1"), second, QStringLiteral("Odd")));
             f.refresh()->trigger();
-            f.client->fail(QStringLiteral("zz1-") + first, malformed);
-            f.client->fail(QStringLiteral("zz1-") + second, runs.at(run).first);
+            f.client->fail(QStringLiteral("zz1-") + first, QStringLiteral("Antwort unbrauchbar"),
+                           ReplyFailure::Unusable);
+            f.client->fail(QStringLiteral("zz1-") + second, QStringLiteral("Malformed response: illegal value"),
+                           runs.at(run).first);
             QCOMPARE(f.status(), runs.at(run).second);
         }
     }

@@ -4,6 +4,7 @@
 #include "collection/ValueHistory.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
+#include "core/NetworkReplies.h"
 
 #include <QHash>
 #include <QList>
@@ -241,7 +242,7 @@ private:
     void onRaritiesLoaded();
     void onVariantsLoaded();
     void onCardPriced(int requestId, pv::Language language, const pv::CardDetail &card);
-    void onCardRequestFailed(int requestId, const QString &context, const QString &message);
+    void onCardRequestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
     void onFallbackSetIndexed(pv::Language language, const QString &setId, bool ok);
     void onCurrentTreeRowChanged(const QModelIndex &current);
     void showStatus(const QString &text, int timeoutMs);

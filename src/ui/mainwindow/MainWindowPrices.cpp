@@ -120,9 +120,9 @@ void MainWindow::onCardPriced(int requestId, Language language, const CardDetail
     m_priceRefresh->onCardPriced(requestId, language, card);
 }
 
-void MainWindow::onCardRequestFailed(int requestId, const QString &context, const QString &message)
+void MainWindow::onCardRequestFailed(int requestId, const QString &context, const QString &message, ReplyFailure kind)
 {
-    m_priceRefresh->onCardRequestFailed(requestId, context, message);
+    m_priceRefresh->onCardRequestFailed(requestId, context, message, kind);
 }
 
 void MainWindow::finishPriceRefresh()
