@@ -410,8 +410,7 @@ void PriceRefresh::onCardPriced(int requestId, Language language, const CardDeta
     pump();
 }
 
-void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, const QString &message,
-                                       ReplyFailure kind)
+void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, const QString &message, ReplyFailure kind)
 {
     Log::warn(QStringLiteral("network"), QStringLiteral("#%1 %2 failed: %3").arg(requestId).arg(context, message));
     if (!m_inFlight.remove(requestId))

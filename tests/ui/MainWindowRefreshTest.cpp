@@ -143,8 +143,9 @@ private Q_SLOTS:
         QVERIFY(f.cancel()->isHidden());
         QVERIFY(f.refresh()->isEnabled());
         QCOMPARE(collection->history().size(), historyBefore + 1);
-        QVERIFY(logSince(logStart, QStringLiteral("prices"))
-                    .contains(QStringLiteral("Priced 8 of 10 cards; 1 could not be reached, 1 answered with an error.")));
+        QVERIFY(
+            logSince(logStart, QStringLiteral("prices"))
+                .contains(QStringLiteral("Priced 8 of 10 cards; 1 could not be reached, 1 answered with an error.")));
         QVERIFY(logSince(logStart, QStringLiteral("network"))
                     .contains(QStringLiteral("#%1 card zz1-9 failed: Operation timed out")
                                   .arg(f.client->idOf(QStringLiteral("zz1-9")))));
@@ -171,11 +172,12 @@ private Q_SLOTS:
         const QString wrongShape = QStringLiteral("Priced 0 of 2 cards; 2 answered with data of the wrong shape.");
         const QString mixed =
             QStringLiteral("Priced 0 of 2 cards; 1 could not be reached, 1 answered with data of the wrong shape.");
-        const QList<QPair<ReplyFailure, QString>> runs = {
-            {ReplyFailure::Unusable, wrongShape},
-            {ReplyFailure::NotReached, mixed},
-            {ReplyFailure::HttpError,
-             QStringLiteral("Priced 0 of 2 cards; 1 answered with an error, 1 answered with data of the wrong shape.")}};
+        const QList<QPair<ReplyFailure, QString>> runs =
+            {{ReplyFailure::Unusable, wrongShape},
+             {ReplyFailure::NotReached, mixed},
+             {ReplyFailure::HttpError,
+              QStringLiteral(
+                  "Priced 0 of 2 cards; 1 answered with an error, 1 answered with data of the wrong shape.")}};
         for (int run = 0; run < runs.size(); ++run) {
             const QString first = QString::number(30 + 2 * run), second = QString::number(31 + 2 * run);
             collection->clear();
