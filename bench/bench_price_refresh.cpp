@@ -349,8 +349,11 @@ bool failuresAreCounted(StandInThread &standIn, const QList<pv::CardBrief> &inde
     while (window.isPriceRefreshRunning() && clock.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     const QString status = window.statusBar()->currentMessage();
-    const QString expected = QStringLiteral("Priced %1 of %2 cards; 3 could not be reached.").arg(cards - 3).arg(cards);
-    const bool ok = !window.isPriceRefreshRunning() && status.startsWith(expected);
+    // The 503 was answered; the closed connection and the time-out were not.
+    // (Cards the recorded data holds no price for come back without one.)
+    const QString expected = QStringLiteral(" of %1 cards; 2 could not be reached, 1 answered with an error").arg(cards);
+    const bool ok = !window.isPriceRefreshRunning() && status.startsWith(QStringLiteral("Priced "))
+                    && status.contains(expected);
     std::printf("503, closed connection and time-out: %.1f s, status \"%s\" %s\n", clock.elapsed() / 1000.0,
                 qPrintable(status), ok ? "ok" : "FAIL");
     standIn.delayAnswers(QStringLiteral("^/v2/en/cards/"), roundTripMs);

@@ -127,31 +127,6 @@
             <numerusform>... and %n more (see Help &gt; Log)</numerusform><numerusform>... and %n more (see Help &gt; Log)</numerusform></translation>
     </message>
     <message numerus="yes">
-        <source>Price refresh started: %n distinct card(s).</source>
-        <translation>
-            <numerusform>Price refresh started: %n distinct card.</numerusform><numerusform>Price refresh started: %n distinct cards.</numerusform></translation>
-    </message>
-    <message numerus="yes">
-        <source>Resolving TCGCSV fallback data for %n set(s).</source>
-        <translation>
-            <numerusform>Resolving TCGCSV fallback data for %n set.</numerusform><numerusform>Resolving TCGCSV fallback data for %n sets.</numerusform></translation>
-    </message>
-    <message numerus="yes">
-        <source>Looking up fallback prices for %n set(s)...</source>
-        <translation>
-            <numerusform>Looking up fallback prices for %n set...</numerusform><numerusform>Looking up fallback prices for %n sets...</numerusform></translation>
-    </message>
-    <message numerus="yes">
-        <source>Priced %n card(s). Recorded this week's total.</source>
-        <translation>
-            <numerusform>Priced %n card. Recorded this week's total.</numerusform><numerusform>Priced %n cards. Recorded this week's total.</numerusform></translation>
-    </message>
-    <message numerus="yes">
-        <source>%n set(s) have no fallback prices available.</source>
-        <translation>
-            <numerusform>%n set has no fallback prices available.</numerusform><numerusform>%n sets have no fallback prices available.</numerusform></translation>
-    </message>
-    <message numerus="yes">
         <source>%n card(s) in your collection. Double-click one to show it in the tree.</source>
         <translation>
             <numerusform>%n card in your collection. Double-click one to show it in the tree.</numerusform><numerusform>%n cards in your collection. Double-click one to show it in the tree.</numerusform></translation>
@@ -226,6 +201,34 @@
         <source>Fallback prices from TCGCSV (%1), %n card(s).</source>
         <translation>
             <numerusform>Fallback prices from TCGCSV (%1), %n card.</numerusform><numerusform>Fallback prices from TCGCSV (%1), %n cards.</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>pv::PriceRefresh</name>
+    <message numerus="yes">
+        <source>Price refresh started: %n distinct card(s).</source>
+        <translation>
+            <numerusform>Price refresh started: %n distinct card.</numerusform><numerusform>Price refresh started: %n distinct cards.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Resolving TCGCSV fallback data for %n set(s).</source>
+        <translation>
+            <numerusform>Resolving TCGCSV fallback data for %n set.</numerusform><numerusform>Resolving TCGCSV fallback data for %n sets.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Looking up fallback prices for %n set(s)...</source>
+        <translation>
+            <numerusform>Looking up fallback prices for %n set...</numerusform><numerusform>Looking up fallback prices for %n sets...</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Priced %n card(s). Recorded this week's total.</source>
+        <translation>
+            <numerusform>Priced %n card. Recorded this week's total.</numerusform><numerusform>Priced %n cards. Recorded this week's total.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n set(s) have no fallback prices available.</source>
+        <translation>
+            <numerusform>%n set has no fallback prices available.</numerusform><numerusform>%n sets have no fallback prices available.</numerusform></translation>
     </message>
 </context>
 <context>

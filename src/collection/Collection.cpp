@@ -554,6 +554,7 @@ void Collection::clear()
     }
     makeClean();
     m_holdingsChanged = true;
+    emit contentsReplaced();
     announceChange();
 }
 
@@ -571,6 +572,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
     m_labelStyle = std::move(labelStyle);
     makeClean();
     m_holdingsChanged = true;
+    emit contentsReplaced();
     announceChange();
 }
 

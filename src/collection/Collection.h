@@ -79,6 +79,8 @@ public:
     void setSets(QHash<QString, SetRecord> sets);
     void mergeSetInfo(const SetRecord &record);
     bool hasSet(Language language, const QString &setId) const;
+    // The stored record, or one named after the set id for display where
+    // there is none: that stand-in is no record of the set (hasSet() tells).
     SetRecord setInfo(Language language, const QString &setId) const;
 
     // Binders.
@@ -121,6 +123,9 @@ signals:
     void changed();
     void dirtyChanged(bool dirty);
     void filePathChanged(const QString &path);
+    // clear() or replaceContents(): the document is another one now. Sent
+    // before the change itself is announced.
+    void contentsReplaced();
 
 private:
     // keysMayHaveChanged is false only for edits that keep every row's key

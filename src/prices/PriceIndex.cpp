@@ -215,9 +215,12 @@ void PriceIndex::indexSet(const SetRecord &set)
 bool PriceIndex::indexSetAs(const SetRecord &set, const QString &alias)
 {
     const QString key = indexKey(set.language, set.id, alias);
-    const auto existing = m_entries.constFind(key);
-    if (existing != m_entries.constEnd())
-        return existing->state != Pending;
+    const auto existing = m_entries.find(key);
+    if (existing != m_entries.end()) {
+        if (sameMatchTerms(existing->set, set))
+            return existing->state != Pending;
+        return rematchSet(key, set);
+    }
 
     SetEntry entry;
     entry.state = Pending;
@@ -239,6 +242,87 @@ bool PriceIndex::indexSetAs(const SetRecord &set, const QString &alias)
     return false;
 }
 
+// An entry answers only for the record it was matched from: asked for with
+// another record of the same set id (a file's own record after the
+// catalog's, say), the set is matched again. When that picks the group it
+// had, what was loaded stays; otherwise the set is looked up anew.
+bool PriceIndex::rematchSet(const QString &key, const SetRecord &set)
+{
+    SetEntry &entry = m_entries[key];
+    entry.set = set;
+    if (m_waitingKeys.contains(key))
+        return false; // matched from the new record once the group list arrives
+    if (entry.state == Failed)
+        return true; // answers nothing, and is not fetched again
+    const bool settled = entry.state == Indexed || entry.state == NoProducts || entry.state == NoGroup;
+    if (settled && m_groupsByCategory.contains(categoryOf(set.language))) {
+        QString groupName;
+        QString reason;
+        if (pickGroup(entry, &groupName, &reason) == entry.groupId)
+            return true;
+    }
+    for (auto it = m_dataRequests.begin(); it != m_dataRequests.end();) {
+        if (it.value() == key)
+            it = m_dataRequests.erase(it);
+        else
+            ++it;
+    }
+    entry.state = Pending;
+    entry.groupId = 0;
+    entry.groupName.clear();
+    entry.data = TcgcsvGroupData();
+    matchSet(key);
+    return false;
+}
+
+bool PriceIndex::sameMatchTerms(const SetRecord &a, const SetRecord &b)
+{
+    return a.language == b.language && a.id == b.id && a.name == b.name && a.releaseDate == b.releaseDate;
+}
+
+bool PriceIndex::isMatchedFrom(const SetRecord &set) const
+{
+    const auto found = m_entries.constFind(indexKey(set.language, set.id));
+    return found != m_entries.constEnd() && sameMatchTerms(found->set, set);
+}
+
+int PriceIndex::pickGroup(const SetEntry &entry, QString *groupName, QString *reason) const
+{
+    const SetRecord &set = entry.set;
+    const QString &alias = entry.alias;
+    int groupId = 0;
+    const int settingsPin = AppSettings().value(overrideKey(set.language, set.id, alias)).toInt();
+    if (settingsPin > 0) {
+        groupId = settingsPin;
+        *reason = QStringLiteral("pinned in settings");
+    }
+    if (groupId == 0 && alias.isEmpty()) {
+        const int errataPin = Errata::groupPin(set.language, set.id);
+        if (errataPin > 0) {
+            groupId = errataPin;
+            *reason = QStringLiteral("pinned in the errata file");
+        }
+    }
+    if (groupId == 0) {
+        const QList<MatchableGroup> groups = m_groupsByCategory.value(categoryOf(set.language));
+        if (alias.isEmpty()) {
+            const GroupMatch match = bestGroup(set, groups);
+            groupId = match.groupId;
+            *groupName = match.name;
+        } else {
+            const QString wanted = normalise(set.name) + normalise(alias);
+            for (const MatchableGroup &group : groups) {
+                if (group.normalisedName == wanted) {
+                    groupId = group.group.groupId;
+                    *groupName = group.group.name;
+                    break;
+                }
+            }
+        }
+    }
+    return groupId;
+}
+
 void PriceIndex::matchSet(const QString &key)
 {
     const auto found = m_entries.find(key);
@@ -246,41 +330,9 @@ void PriceIndex::matchSet(const QString &key)
         return;
     const SetRecord set = found->set;
     const QString alias = found->alias;
-    const int category = categoryOf(set.language);
-
-    int groupId = 0;
     QString groupName;
     QString reason;
-
-    const int settingsPin = AppSettings().value(overrideKey(set.language, set.id, alias)).toInt();
-    if (settingsPin > 0) {
-        groupId = settingsPin;
-        reason = QStringLiteral("pinned in settings");
-    }
-    if (groupId == 0 && alias.isEmpty()) {
-        const int errataPin = Errata::groupPin(set.language, set.id);
-        if (errataPin > 0) {
-            groupId = errataPin;
-            reason = QStringLiteral("pinned in the errata file");
-        }
-    }
-    if (groupId == 0) {
-        const QList<MatchableGroup> groups = m_groupsByCategory.value(category);
-        if (alias.isEmpty()) {
-            const GroupMatch match = bestGroup(set, groups);
-            groupId = match.groupId;
-            groupName = match.name;
-        } else {
-            const QString wanted = normalise(set.name) + normalise(alias);
-            for (const MatchableGroup &group : groups) {
-                if (group.normalisedName == wanted) {
-                    groupId = group.group.groupId;
-                    groupName = group.group.name;
-                    break;
-                }
-            }
-        }
-    }
+    const int groupId = pickGroup(*found, &groupName, &reason);
 
     if (groupId <= 0) {
         if (alias.isEmpty()) {
@@ -295,7 +347,7 @@ void PriceIndex::matchSet(const QString &key)
                                .arg(key, QString::number(groupId), groupName.isEmpty() ? reason : groupName));
     found->groupId = groupId;
     found->groupName = groupName;
-    const int requestId = m_client->requestGroupData(category, groupId);
+    const int requestId = m_client->requestGroupData(categoryOf(set.language), groupId);
     m_dataRequests.insert(requestId, key);
 }
 

@@ -60,7 +60,12 @@ public:
     explicit PriceIndex(QObject *parent = nullptr);
     ~PriceIndex() override;
 
+    // A set already asked for with another record of its id (another name
+    // or release date) is matched again from the new one.
     void indexSet(const SetRecord &set);
+    // True when the set's entry was matched from this record: what it
+    // answers is that record's.
+    bool isMatchedFrom(const SetRecord &set) const;
     CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
     QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
     SetState setState(Language language, const QString &setId) const;
@@ -92,6 +97,10 @@ Q_SIGNALS:
 private:
     static GroupMatch bestGroup(const SetRecord &set, const QList<MatchableGroup> &groups);
     bool indexSetAs(const SetRecord &set, const QString &alias);
+    bool rematchSet(const QString &key, const SetRecord &set);
+    static bool sameMatchTerms(const SetRecord &a, const SetRecord &b);
+    // The group of the entry's pin or best match, 0 when there is none.
+    int pickGroup(const SetEntry &entry, QString *groupName, QString *reason) const;
     void matchSet(const QString &key);
     void finishSet(const QString &key, SetState state);
     bool isSetPending(Language language, const QString &setId) const;

@@ -60,6 +60,30 @@ private Q_SLOTS:
         AppSettings().remove(QStringLiteral("pricing/groupOverrides"));
     }
 
+    // An entry matched from one record never answers for another record of
+    // the same set: a bare id matched to another expansion gives way to the
+    // set's real record, which keeps what it loaded while it picks the same group.
+    void anotherRecordOfTheSetIsMatchedAgain()
+    {
+        PriceIndex index;
+        const SetRecord bare = makeSet(QStringLiteral("swsh1"), QStringLiteral("swsh1"));
+        QVERIFY(indexAndWait(index, bare));
+        const QString swsh1 = QStringLiteral("swsh1");
+        QVERIFY(index.statusText(Language::English, swsh1).contains(QLatin1String("Astral Radiance")));
+        const SetRecord real = makeSet(swsh1, QStringLiteral("Sword & Shield"), QDate(2020, 2, 7));
+        QVERIFY(!index.isMatchedFrom(real));
+        QVERIFY(indexAndWait(index, real));
+        QVERIFY(index.statusText(Language::English, swsh1).contains(QLatin1String("Sword & Shield Base Set")));
+        QVERIFY(index.isMatchedFrom(real) && !index.isMatchedFrom(bare));
+
+        const int requests = m_standIn->requestCount(QStringLiteral("^/tcgplayer/"));
+        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
+        index.indexSet(makeSet(swsh1, QStringLiteral("Sword & Shield")));
+        QCOMPARE(indexed.size(), 1);
+        QCOMPARE(index.setState(Language::English, swsh1), PriceIndex::Indexed);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/tcgplayer/")), requests);
+    }
+
     void baseSetIsTwoGroupsAnnouncedOnce()
     {
         PriceIndex index;

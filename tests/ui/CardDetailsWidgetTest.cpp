@@ -5,8 +5,10 @@
 
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/PriceRefresh.h"
 #include "core/CardArtwork.h"
 #include "core/Currency.h"
+#include "core/FxRateFetcher.h"
 #include "core/PriceSource.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
@@ -376,21 +378,27 @@ private Q_SLOTS:
         CardDetailsWidget panel;
         Collection collection;
         PriceIndex index;
+        FxRateFetcher rates;
+        PriceRefresh refresh(&collection, m_client.get(), &index, &rates);
         panel.setTcgdexClient(m_client.get());
         panel.setCollection(&collection);
-        panel.setPriceIndex(&index);
+        panel.setPriceRefresh(&refresh);
         CardEntry entry = charizard();
         entry.cardId = QStringLiteral("zz9-1");
         entry.setId = QStringLiteral("zz9");
         entry.gradeCompany = GradingCompany::None;
         entry.gradeNote.clear();
-        const int id = showAndAwaitCard(panel, entry);
+        int id = showAndAwaitCard(panel, entry);
         QVERIFY(id > 0);
-        // A set the collection does not hold is named after its id.
+        // A set the collection does not hold is named after its id, and
+        // that name is not matched to anything.
         QCOMPARE(text(panel, "setValue"), QStringLiteral("zz9"));
         QCOMPARE(text(panel, "serieValue"), QStringLiteral("-"));
         QCOMPARE(text(panel, "yearValue"), QStringLiteral("-"));
+        QCOMPARE(index.setState(Language::English, QStringLiteral("zz9")), PriceIndex::NotIndexed);
 
+        collection.mergeSetInfo(test::setRecord(QStringLiteral("zz9"), QStringLiteral("Nowhere Expansion")));
+        id = showAndAwaitCard(panel, entry);
         Q_EMIT m_client->cardReady(id, Language::English, pricedCard("{}"));
         if (index.setState(Language::English, QStringLiteral("zz9")) == PriceIndex::Pending)
             QCOMPARE(text(panel, "priceNoteLabel"), QStringLiteral("Looking up fallback prices..."));

@@ -5,6 +5,7 @@
 #include "catalog/DexIndex.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
@@ -44,11 +45,12 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     // The docks are the whole window: there is no central widget.
     delete takeCentralWidget();
 
+    setUpPriceRefresh();
     setUpTree();
     ui->cardDetails->setTcgdexClient(m_client);
     ui->cardDetails->setCollection(m_collection);
     ui->cardDetails->setCatalog(m_catalog);
-    ui->cardDetails->setPriceIndex(m_priceIndex);
+    ui->cardDetails->setPriceRefresh(m_priceRefresh);
 
     setUpSearchDock();
     setUpBindersDock();
@@ -80,7 +82,10 @@ MainWindow::~MainWindow()
 {
     // Children destroyed after this body (the clients, aborted replies, the
     // docks and their views) must not reach members that are already gone:
-    // cut every connection from an owned object to the window first.
+    // cut every connection from an owned object to the window first. The
+    // price refresh goes first: it borrows the collection and the clients.
+    delete m_priceRefresh;
+    m_priceRefresh = nullptr;
     QObject::disconnect(m_undoStack, nullptr, this, nullptr);
     const QList<QObject *> owned = findChildren<QObject *>();
     for (QObject *object : owned)
@@ -164,8 +169,6 @@ void MainWindow::connectSignals()
     connect(m_collection, &Collection::changed, this, &MainWindow::onCollectionChanged);
     connect(m_collection, &Collection::dirtyChanged, this, &MainWindow::updateWindowTitle);
     connect(m_collection, &Collection::filePathChanged, this, &MainWindow::updateWindowTitle);
-    connect(m_client, &TcgdexClient::cardReady, this, &MainWindow::onCardPriced);
-    connect(m_client, &TcgdexClient::requestFailed, this, &MainWindow::onCardRequestFailed);
     connect(m_fxFetcher, &FxRateFetcher::finished, this, &MainWindow::onRatesFetched);
     connect(m_client, &TcgdexClient::pendingCountChanged, this, [](int pending) {
         Log::debug(QStringLiteral("network"), QStringLiteral("TCGdex requests outstanding: %1").arg(pending));
@@ -179,7 +182,6 @@ void MainWindow::connectSignals()
     connect(m_catalog, &CardCatalog::raritiesLoaded, this, &MainWindow::onRaritiesLoaded);
     connect(m_catalog, &CardCatalog::variantsLoaded, this, &MainWindow::onVariantsLoaded);
     connect(m_dexIndex, &DexIndex::dexReady, this, [this] { refreshBindersList(); });
-    connect(m_priceIndex, &PriceIndex::setIndexed, this, &MainWindow::onFallbackSetIndexed);
     connect(m_priceIndex, &PriceIndex::failed, this, [this](const QString &context, const QString &message) {
         const QString text = tr("Could not load %1: %2").arg(context, message);
         Log::warn(QStringLiteral("prices"), text);

@@ -43,6 +43,7 @@ class DexIndex;
 class FxRateFetcher;
 class LogDialog;
 class PriceIndex;
+class PriceRefresh;
 class SetCardsModel;
 class TcgdexClient;
 class BinderDialog;
@@ -62,7 +63,7 @@ struct ReadResult;
 //   MainWindowWindow.cpp    layout, window state, title, status bar, value
 //                           displays, chart scope, Help menu
 //   MainWindowFile.cpp      New, Open, Save, Save As, recent files
-//   MainWindowPrices.cpp    price refresh and what the card database delivers
+//   MainWindowPrices.cpp    the window's side of the price refresh, rates
 //   MainWindowSearch.cpp    the search dock
 //   MainWindowTree.cpp      the collection tree and the card panel
 //   MainWindowBinders.cpp   the binders dock
@@ -84,6 +85,7 @@ public:
     CardCatalog *catalog() const { return m_catalog; }
     DexIndex *dexIndex() const { return m_dexIndex; }
     PriceIndex *priceIndex() const { return m_priceIndex; }
+    PriceRefresh *priceRefresh() const { return m_priceRefresh; }
     QUndoStack *undoStack() const { return m_undoStack; }
     CollectionTreeModel *treeModel() const { return m_treeModel; }
     const ChartScope &chartScope() const { return m_chartScope; }
@@ -244,28 +246,23 @@ private:
     void onFallbackSetIndexed(pv::Language language, const QString &setId, bool ok);
     void onCurrentTreeRowChanged(const QModelIndex &current);
     void showStatus(const QString &text, int timeoutMs);
-    // price refresh
+    // price refresh: the run is m_priceRefresh's; these forward to it
+    void setUpPriceRefresh();
     void resolveFallbackSets();
-    // Hands the sets of the holdings of the given owned-card keys (all of
-    // them when none are given) to the fallback price index; a run's cards
-    // wait for those still to settle. Cards added to the collection wait
-    // only for sets that have not settled yet.
-    void settleFallbackSets(const QSet<QString> *cardKeys);
-    // Starts a rates fetch the run waits for, when the stored rates are stale.
-    void updateStaleRates();
-    static bool isSettling(int state);
-    void repriceWithFallback(pv::Language language, const QString &setId);
-    // Applies a card's prices to its holdings; the number changed.
-    int applyCardPrices(pv::Language language, const pv::CardDetail &merged);
     void pumpPriceRequests();
     void finishPriceRefresh();
     void clearPriceRefreshQueue();
-    void startPriceRun(bool fromCommand);
-    void endPriceRun();
-    void holdCollectionChanges();
     // Lets the answers held back go out now, with a change of the user's
     // that must show at once.
     void releaseHeldChanges();
+    bool priceRefreshRunning() const;
+    const QList<QPair<pv::Language, QString>> &priceQueue() const;
+    const QSet<int> &priceRequestsInFlight() const;
+    const QSet<QString> &pendingFallbackSets() const;
+    int priceRefreshTotal() const;
+    int pricedCount() const;
+    int failedCount() const;
+    int fallbackPricedCount() const;
     // search dock
     void onSearchScopeChanged();
     void onSearchTimeout();
@@ -317,22 +314,7 @@ private:
     QString m_contextSetKey;
     Language m_contextLanguage = Language::English;
 
-    // price refresh state
-    bool priceRefreshRunning = false;
-    QList<QPair<Language, QString>> priceQueue;
-    QSet<int> priceRequestsInFlight;
-    QSet<QString> pendingFallbackSets;
-    int priceRefreshTotal = 0;
-    int pricedCount = 0;
-    int failedCount = 0;
-    int malformedCount = 0; // of the failed, those answered with data of the wrong shape
-    int fallbackPricedCount = 0;
-    bool m_ratesPending = false; // the run waits for the rates fetch it started
-    QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a set record
-    // By set key: records of cards priced before the set's fallback data
-    // settled, kept to price their holdings again when it does.
-    QHash<QString, QList<CardDetail>> m_pricedWithoutFallback;
-    ClockTimer *m_priceBatchTimer = nullptr; // while running: collection changes held until it fires
+    PriceRefresh *m_priceRefresh = nullptr;
 
     // search dock state
     CollectionSearchModel *m_searchModel = nullptr;

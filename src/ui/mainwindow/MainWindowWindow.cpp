@@ -115,7 +115,7 @@ void MainWindow::onCollectionChanged()
 {
     refreshValueChart();
     updateStatusSummary();
-    ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning);
+    ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
     // A change of the binders shows at once; their counts follow the
     // holdings later.
     if (m_collection->binders() == m_listedBinders)

@@ -6,12 +6,12 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "collection/PriceRefresh.h"
 #include "core/Currency.h"
 #include "core/Errata.h"
 #include "core/FxRates.h"
 #include "core/NameTranslator.h"
 #include "core/Pricing.h"
-#include "prices/PriceIndex.h"
 #include "ui/widgets/WheelGuard.h"
 
 #include <QEvent>
@@ -171,15 +171,15 @@ void CardDetailsWidget::setCatalog(CardCatalog *newCatalog)
     catalog = newCatalog;
 }
 
-void CardDetailsWidget::setPriceIndex(PriceIndex *newIndex)
+void CardDetailsWidget::setPriceRefresh(PriceRefresh *newRefresh)
 {
-    if (priceIndex == newIndex)
+    if (priceRefresh == newRefresh)
         return;
-    if (priceIndex)
-        disconnect(priceIndex, nullptr, this, nullptr);
-    priceIndex = newIndex;
-    if (priceIndex)
-        connect(priceIndex, &PriceIndex::setIndexed, this, &CardDetailsWidget::onSetIndexed);
+    if (priceRefresh)
+        disconnect(priceRefresh, nullptr, this, nullptr);
+    priceRefresh = newRefresh;
+    if (priceRefresh)
+        connect(priceRefresh, &PriceRefresh::fallbackSettled, this, &CardDetailsWidget::onSetIndexed);
 }
 
 void CardDetailsWidget::clear()
@@ -240,8 +240,8 @@ void CardDetailsWidget::showEntry(const CardEntry &shown)
                                     : NameTranslator::translateSerieName(entry.lang, QString(), record.serie));
         ui->yearValue->setText(record.releaseDate.isValid() ? QString::number(record.releaseDate.year())
                                                             : noValue);
-        if (priceIndex)
-            priceIndex->indexSet(record);
+        if (priceRefresh)
+            priceRefresh->lookUpFallback(entry.lang, entry.setId);
         if (client) {
             QString logo = record.logo;
             QString symbol = record.symbol;
@@ -401,7 +401,7 @@ void CardDetailsWidget::applyCardRecord(const CardDetail &card)
 
 void CardDetailsWidget::showCardValues()
 {
-    const CardDetail priced = priceIndex ? priceIndex->withFallbackPrices(entry.lang, detail) : detail;
+    const CardDetail priced = priceRefresh ? priceRefresh->withFallbackPrices(entry.lang, detail) : detail;
     const QString &finish = entry.variant;
     const QString &edition = entry.edition;
     const double cardmarket = Pricing::cardmarketPrice(priced, finish, edition);
@@ -449,8 +449,8 @@ void CardDetailsWidget::showCardValues()
         notes.append(tr("Price from TCGCSV (TCGplayer market data)."));
     else if (usd <= 0.0 && entry.lang == Language::Japanese)
         notes.append(tr("TCGplayer does not list Japanese printings."));
-    if (value <= 0.0 && priceIndex) {
-        const QString status = priceIndex->statusText(entry.lang, entry.setId);
+    if (value <= 0.0 && priceRefresh) {
+        const QString status = priceRefresh->fallbackStatus(entry.lang, entry.setId);
         if (!status.isEmpty())
             notes.append(status);
     }
@@ -652,7 +652,7 @@ void CardDetailsWidget::onImageFailed(int requestId, const QString &, const QStr
     }
 }
 
-void CardDetailsWidget::onSetIndexed(Language language, const QString &setId, bool)
+void CardDetailsWidget::onSetIndexed(Language language, const QString &setId)
 {
     if (detailValid && language == entry.lang && setId == entry.setId)
         applyCardRecord(detail);

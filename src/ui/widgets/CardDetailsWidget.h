@@ -19,7 +19,7 @@ namespace pv {
 
 class CardCatalog;
 class Collection;
-class PriceIndex;
+class PriceRefresh;
 class TcgdexClient;
 
 // The card panel: one holding with its artwork and set logo, the card's
@@ -37,7 +37,9 @@ public:
     void setTcgdexClient(TcgdexClient *client);
     void setCollection(Collection *collection);
     void setCatalog(CardCatalog *catalog);
-    void setPriceIndex(PriceIndex *priceIndex);
+    // Fallback prices are asked of the price refresh, which matches sets
+    // only through the collection's real records.
+    void setPriceRefresh(PriceRefresh *priceRefresh);
 
     // Shows the holding from scratch: facts, editors, stored values, set logo,
     // and the requests for its artwork and card record.
@@ -80,13 +82,13 @@ private:
     void onCardFailed(int requestId);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     void onImageFailed(int requestId, const QString &imageUrl, const QString &message);
-    void onSetIndexed(pv::Language language, const QString &setId, bool ok);
+    void onSetIndexed(pv::Language language, const QString &setId);
 
     Ui::CardDetailsWidget *ui = nullptr;
     QPointer<TcgdexClient> client;
     QPointer<Collection> collection;
     QPointer<CardCatalog> catalog;
-    QPointer<PriceIndex> priceIndex;
+    QPointer<PriceRefresh> priceRefresh;
     CardEntry entry;
     CardDetail detail;
     bool detailValid = false;

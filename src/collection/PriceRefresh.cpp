@@ -1,0 +1,502 @@
+#include "collection/PriceRefresh.h"
+
+#include "catalog/CardCatalog.h"
+#include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
+#include "core/CardKeys.h"
+#include "core/ClockTimer.h"
+#include "core/Currency.h"
+#include "core/FxRateFetcher.h"
+#include "core/FxRates.h"
+#include "core/Log.h"
+#include "core/Pricing.h"
+#include "prices/PriceIndex.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+namespace pv {
+
+namespace {
+
+constexpr int maxPriceRequests = 6;
+// While a refresh runs, the views follow its answers at most this often
+// instead of once per card. Each time they follow, the tree passes over all
+// of its expanded rows: a larger collection is followed less often, one more
+// step for every so many holdings, so that this costs the same per card
+// priced at any size.
+constexpr int priceBatchMs = 250;
+constexpr qsizetype holdingsPerBatchStep = 12500;
+
+int priceBatchInterval(qsizetype holdings)
+{
+    return int(priceBatchMs * std::max<qsizetype>(holdings, holdingsPerBatchStep) / holdingsPerBatchStep);
+}
+
+const QString pricesCategory = QStringLiteral("prices");
+
+// The price counts as TCGCSV's when the card database had no price of its own
+// for any printing, the merged card carries a "tcgcsv" block and that block
+// prices at least one printing.
+bool priceCameFromTcgcsv(const CardDetail &delivered, const CardDetail &merged)
+{
+    if (!merged.pricing.contains(QStringLiteral("tcgcsv")))
+        return false;
+    const QStringList finishes = allFinishes();
+    const QStringList editions = allEditions();
+    for (const QString &finish : finishes) {
+        for (const QString &edition : editions) {
+            if (Pricing::cardmarketPrice(delivered, finish, edition) > 0.0
+                || Pricing::tcgplayerPrice(delivered, finish, edition) > 0.0)
+                return false;
+        }
+    }
+    for (const QString &finish : finishes) {
+        for (const QString &edition : editions) {
+            if (Pricing::priceValue(merged, finish, edition) > 0.0)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool isSettling(int state)
+{
+    return state == PriceIndex::NotIndexed || state == PriceIndex::Pending;
+}
+
+} // namespace
+
+PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, PriceIndex *priceIndex, FxRateFetcher *rates,
+                           QObject *parent)
+    : QObject(parent)
+    , m_collection(collection)
+    , m_client(client)
+    , m_priceIndex(priceIndex)
+    , m_rates(rates)
+{
+    connect(m_client, &TcgdexClient::cardReady, this, &PriceRefresh::onCardPriced);
+    connect(m_client, &TcgdexClient::requestFailed, this, &PriceRefresh::onCardRequestFailed);
+    connect(m_priceIndex, &PriceIndex::setIndexed, this, &PriceRefresh::onFallbackSetIndexed);
+    connect(m_rates, &FxRateFetcher::finished, this, &PriceRefresh::onRatesFetched);
+    // Another document: nothing of this one's run may reach it.
+    connect(m_collection, &Collection::contentsReplaced, this, [this] {
+        cancel();
+        m_pricedWithoutFallback.clear();
+    });
+}
+
+PriceRefresh::~PriceRefresh() = default;
+
+void PriceRefresh::setCatalog(CardCatalog *catalog)
+{
+    m_catalog = catalog;
+}
+
+void PriceRefresh::clearQueue()
+{
+    m_queue.clear();
+}
+
+void PriceRefresh::startRun(bool fromCommand)
+{
+    m_running = true;
+    m_counts = Counts();
+    m_counts.total = int(m_queue.size());
+    m_runSetKeys.clear();
+    m_setsAnswered = 0;
+    m_setsLookedUp = 0;
+    emit runStarted(fromCommand);
+    reportProgress();
+}
+
+void PriceRefresh::dropRun()
+{
+    clearQueue();
+    m_inFlight.clear();
+    m_pendingSets.clear();
+    m_ratesPending = false;
+    m_pricedWithoutFallback.clear();
+    m_running = false;
+}
+
+void PriceRefresh::endRun()
+{
+    dropRun();
+    releaseHeldChanges();
+    emit runEnded();
+}
+
+void PriceRefresh::reportProgress()
+{
+    // The sets looked up count as steps of the run, so that the bar moves
+    // while they settle.
+    const int answered = m_counts.priced + m_counts.unpriced + m_counts.failed();
+    emit progressChanged(m_setsAnswered + answered, m_setsLookedUp + m_counts.total);
+}
+
+void PriceRefresh::updateStaleRates()
+{
+    // Dollar prices are converted as they are applied: every card of the run
+    // waits for today's rates, so that all of them use the same.
+    if (m_ratesPending || !FxRates::isStale())
+        return;
+    m_ratesPending = true;
+    m_rates->fetch();
+}
+
+void PriceRefresh::onRatesFetched()
+{
+    if (!m_ratesPending)
+        return;
+    m_ratesPending = false;
+    if (m_running)
+        pump();
+}
+
+void PriceRefresh::refresh()
+{
+    if (m_running)
+        return;
+    if (m_collection->entries().isEmpty()) {
+        emit statusChanged(tr("Nothing to refresh - the collection is empty."), 4000);
+        return;
+    }
+    clearQueue();
+    QSet<QString> seen;
+    for (const CardEntry &entry : m_collection->entries()) {
+        const QString key = ownedCardKey(entry.lang, entry.cardId);
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        m_queue.append({entry.lang, entry.cardId});
+    }
+    startRun(true);
+    Log::info(pricesCategory, tr("Price refresh started: %n distinct card(s).", nullptr, m_counts.total));
+    updateStaleRates();
+    resolveFallbackSets();
+}
+
+void PriceRefresh::resolveFallbackSets()
+{
+    m_pendingSets.clear();
+    settleFallbackSets(nullptr);
+}
+
+void PriceRefresh::queueCards(const QList<CardKey> &cards)
+{
+    if (cards.isEmpty())
+        return;
+    m_queue.append(cards);
+    if (m_running) {
+        m_counts.total += int(cards.size());
+        reportProgress();
+    } else {
+        startRun(false);
+        updateStaleRates();
+    }
+    // Priced as a refresh would price them: with their sets' fallback data.
+    QSet<QString> cardKeys;
+    for (const CardKey &card : cards)
+        cardKeys.insert(ownedCardKey(card.first, card.second));
+    settleFallbackSets(&cardKeys);
+}
+
+SetRecord PriceRefresh::setRecord(Language language, const QString &setId) const
+{
+    if (setId.isEmpty())
+        return {};
+    if (m_collection->hasSet(language, setId))
+        return m_collection->setInfo(language, setId);
+    // A bare set id gives the matcher nothing to go on: without a record of
+    // its own the set has no fallback prices.
+    return m_catalog ? m_catalog->setSummary(language, setId) : SetRecord();
+}
+
+void PriceRefresh::settleFallbackSets(const QSet<QString> *cardKeys)
+{
+    QList<SetRecord> records;
+    QSet<QString> seen;
+    for (const CardEntry &entry : m_collection->entries()) {
+        if (cardKeys && !cardKeys->contains(ownedCardKey(entry.lang, entry.cardId)))
+            continue;
+        const QString key = setKey(entry.lang, entry.setId);
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        if (m_runSetKeys.contains(key) && (!cardKeys || m_pendingSets.contains(key)))
+            continue;
+        const SetRecord record = setRecord(entry.lang, entry.setId);
+        if (record.id.isEmpty())
+            continue;
+        m_runSetKeys.insert(key);
+        // Cards added to the collection wait only for the sets that have not
+        // settled yet from this record; a refresh hands every set over.
+        if (cardKeys && !isSettling(m_priceIndex->setState(entry.lang, record.id))
+            && m_priceIndex->isMatchedFrom(record))
+            continue;
+        m_pendingSets.insert(key);
+        records.append(record);
+    }
+    if (records.isEmpty()) {
+        pump();
+        return;
+    }
+    const int sets = int(records.size());
+    m_setsLookedUp += sets;
+    reportProgress();
+    Log::info(pricesCategory, tr("Resolving TCGCSV fallback data for %n set(s).", nullptr, sets));
+    emit statusChanged(tr("Looking up fallback prices for %n set(s)...", nullptr, sets), 0);
+    // Every key is pending before the first set is handed over, so a set
+    // that settles at once cannot end the phase early.
+    for (const SetRecord &record : std::as_const(records))
+        m_priceIndex->indexSet(record);
+}
+
+void PriceRefresh::lookUpFallback(Language language, const QString &setId)
+{
+    const SetRecord record = setRecord(language, setId);
+    if (!record.id.isEmpty())
+        m_priceIndex->indexSet(record);
+}
+
+CardDetail PriceRefresh::withFallbackPrices(Language language, const CardDetail &card) const
+{
+    const SetRecord record = setRecord(language, card.setId);
+    if (record.id.isEmpty() || !m_priceIndex->isMatchedFrom(record))
+        return card;
+    return m_priceIndex->withFallbackPrices(language, card);
+}
+
+QString PriceRefresh::fallbackStatus(Language language, const QString &setId) const
+{
+    const SetRecord record = setRecord(language, setId);
+    if (record.id.isEmpty() || !m_priceIndex->isMatchedFrom(record))
+        return {};
+    return m_priceIndex->statusText(language, setId);
+}
+
+void PriceRefresh::onFallbackSetIndexed(Language language, const QString &setId, bool ok)
+{
+    const QString code = languageCode(language);
+    Log::debug(pricesCategory,
+               QStringLiteral("Set %1/%2 fallback data: %3")
+                   .arg(code, setId, m_priceIndex->statusText(language, setId)));
+    if (!ok)
+        Log::warn(pricesCategory, tr("No usable TCGCSV fallback for set %1/%2.").arg(code, setId));
+    emit fallbackSettled(language, setId);
+    if (!m_running)
+        return;
+    repriceWithFallback(language, setId);
+    if (m_pendingSets.remove(setKey(language, setId))) {
+        ++m_setsAnswered;
+        reportProgress();
+    }
+    if (!m_pendingSets.isEmpty())
+        return;
+    Log::info(pricesCategory, tr("Fallback data settled; fetching card prices."));
+    emit statusChanged(QString(), 0);
+    pump();
+}
+
+void PriceRefresh::repriceWithFallback(Language language, const QString &setId)
+{
+    // Holdings priced before their set's fallback data settled are priced
+    // again from the records they were priced from, as the run would now.
+    const QList<CardDetail> cards = m_pricedWithoutFallback.take(setKey(language, setId));
+    if (cards.isEmpty())
+        return;
+    int changed = 0;
+    m_collection->beginBatch();
+    for (const CardDetail &card : cards) {
+        const CardDetail merged = withFallbackPrices(language, card);
+        if (merged.pricing.contains(QStringLiteral("tcgcsv")) && applyCardPrices(language, merged))
+            ++changed;
+    }
+    m_collection->endBatch();
+    if (changed > 0)
+        Log::debug(pricesCategory,
+                   QStringLiteral("Set %1/%2: %3 card(s) priced again with its fallback data.")
+                       .arg(languageCode(language), setId)
+                       .arg(changed));
+}
+
+bool PriceRefresh::applyCardPrices(Language language, const CardDetail &merged)
+{
+    if (m_collection->applyPrices(language, merged.id, Pricing::priceMap(merged), Pricing::tcgplayerPriceMap(merged))
+        == 0)
+        return false;
+    emit collectionChangedOutsideUndo();
+    const QList<CardEntry> &entries = m_collection->entries();
+    const QList<int> rows = m_collection->rowsOfCard(language, merged.id);
+    return std::any_of(rows.cbegin(), rows.cend(), [&entries](int row) {
+        return entries.at(row).unitValueEur > 0.0 || entries.at(row).unitValueUsd > 0.0;
+    });
+}
+
+void PriceRefresh::keepForFallback(Language language, const CardDetail &card)
+{
+    // Kept to be priced again when the set's fallback data settles: only
+    // what pricing reads, one record a card.
+    CardDetail kept;
+    kept.id = card.id;
+    kept.setId = card.setId;
+    kept.localId = card.localId;
+    kept.pricing = card.pricing;
+    QList<CardDetail> &waiting = m_pricedWithoutFallback[setKey(language, card.setId)];
+    const auto same =
+        std::find_if(waiting.begin(), waiting.end(), [&card](const CardDetail &other) { return other.id == card.id; });
+    if (same != waiting.end())
+        *same = kept;
+    else
+        waiting.append(kept);
+}
+
+void PriceRefresh::pump()
+{
+    // Nothing is asked for while the run's rates or fallback sets are due.
+    if (m_ratesPending || !m_pendingSets.isEmpty())
+        return;
+    while (!m_queue.isEmpty() && m_inFlight.size() < maxPriceRequests) {
+        const CardKey card = m_queue.takeFirst();
+        m_inFlight.insert(m_client->fetchCard(card.first, card.second, TcgdexClient::CacheUse::BypassDiskCache));
+    }
+    if (m_queue.isEmpty() && m_inFlight.isEmpty())
+        finish();
+}
+
+void PriceRefresh::holdCollectionChanges()
+{
+    // A refresh answers card after card; the views follow in batches so that
+    // a large collection is not redrawn for every answer.
+    if (!m_running)
+        return;
+    if (!m_batchTimer) {
+        m_batchTimer = new ClockTimer(priceBatchMs, this);
+        connect(m_batchTimer, &ClockTimer::timeout, m_collection, &Collection::endBatch);
+    }
+    if (!m_batchTimer->isActive()) {
+        m_batchTimer->setInterval(priceBatchInterval(m_collection->entries().size()));
+        m_collection->beginBatch();
+        m_batchTimer->start();
+    }
+}
+
+void PriceRefresh::releaseHeldChanges()
+{
+    if (m_batchTimer && m_batchTimer->isActive()) {
+        m_batchTimer->stop();
+        m_collection->endBatch();
+    }
+}
+
+void PriceRefresh::onCardPriced(int requestId, Language language, const CardDetail &card)
+{
+    holdCollectionChanges();
+    if (m_collection->applyCardFacts(language, card.id, card.rarity, card.dexId) > 0)
+        emit collectionChangedOutsideUndo();
+    if (!m_inFlight.remove(requestId))
+        return;
+    const CardDetail merged = withFallbackPrices(language, card);
+    const bool priced = applyCardPrices(language, merged);
+    if (priced && priceCameFromTcgcsv(card, merged))
+        ++m_counts.fallbackPriced;
+    const SetRecord record = setRecord(language, card.setId);
+    if (!record.id.isEmpty() && isSettling(m_priceIndex->setState(language, card.setId)))
+        keepForFallback(language, card);
+    ++(priced ? m_counts.priced : m_counts.unpriced);
+    reportProgress();
+    pump();
+}
+
+void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, const QString &message, ReplyFailure kind)
+{
+    Log::warn(QStringLiteral("network"), QStringLiteral("#%1 %2 failed: %3").arg(requestId).arg(context, message));
+    if (!m_inFlight.remove(requestId))
+        return;
+    // A card the server answered was reached: it is named for what came.
+    switch (kind) {
+    case ReplyFailure::NotReached:
+        ++m_counts.unreachable;
+        break;
+    case ReplyFailure::HttpError:
+        ++m_counts.answeredError;
+        break;
+    case ReplyFailure::Unusable:
+        ++m_counts.unusable;
+        break;
+    }
+    reportProgress();
+    // Before the pump: when this was the run's last card, its summary must
+    // be what the status bar keeps.
+    emit statusChanged(tr("Could not load %1: %2").arg(context, message), 6000);
+    pump();
+}
+
+QString PriceRefresh::summary() const
+{
+    const Counts &c = m_counts;
+    QString text;
+    if (c.failed() == 0 && c.unpriced == 0) {
+        text = tr("Priced %n card(s). Recorded this week's total.", nullptr, c.priced);
+    } else {
+        QStringList missed;
+        if (c.unreachable > 0)
+            missed.append(tr("%1 could not be reached").arg(c.unreachable));
+        if (c.answeredError > 0)
+            missed.append(tr("%1 answered with an error").arg(c.answeredError));
+        if (c.unusable > 0)
+            missed.append(tr("%1 answered with data of the wrong shape").arg(c.unusable));
+        if (c.unpriced > 0)
+            missed.append(tr("%1 came back without a price").arg(c.unpriced));
+        text = tr("Priced %1 of %2 cards; %3.").arg(c.priced).arg(c.total).arg(missed.join(QStringLiteral(", ")));
+    }
+    if (c.fallbackPriced > 0)
+        text += QLatin1Char(' ') + tr("%n of them came from TCGCSV's USD market prices.", nullptr, c.fallbackPriced);
+    // Only the sets of this run: others the index settled for another file or
+    // for browsing are no concern of this summary.
+    int unresolved = 0;
+    for (const QString &key : std::as_const(m_runSetKeys)) {
+        const KeyParts set = parseSetKey(key);
+        const int state = m_priceIndex->setState(set.language, set.id);
+        if (state == PriceIndex::NoGroup || state == PriceIndex::NoProducts)
+            ++unresolved;
+    }
+    if (unresolved > 0)
+        text += QLatin1Char(' ') + tr("%n set(s) have no fallback prices available.", nullptr, unresolved);
+    return text;
+}
+
+void PriceRefresh::finish()
+{
+    if (!m_running)
+        return;
+    const QString text = summary();
+    const int priced = m_counts.priced;
+    endRun();
+    // A week is recorded only when the run priced a holding: answers
+    // without prices say nothing of the collection's worth.
+    if (priced > 0) {
+        m_collection->recordValueSnapshot();
+        emit collectionChangedOutsideUndo();
+    }
+    Log::info(pricesCategory, text);
+    Log::info(pricesCategory,
+              tr("Collection total after refresh: %1.").arg(Currency::formatFromEur(m_collection->totalValueEur())));
+    emit statusChanged(text, 8000);
+}
+
+void PriceRefresh::cancel()
+{
+    if (!m_running)
+        return;
+    for (const int requestId : std::as_const(m_inFlight))
+        m_client->cancel(requestId);
+    const Counts counts = m_counts;
+    endRun();
+    Log::info(pricesCategory, tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total));
+    emit statusChanged(tr("Price refresh cancelled."), 4000);
+}
+
+} // namespace pv

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "core/CardDetail.h"
+#include "core/CardVocabulary.h"
+#include "core/NetworkReplies.h"
+#include "core/SetRecord.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSet>
+#include <QString>
+
+namespace pv {
+
+class CardCatalog;
+class ClockTimer;
+class Collection;
+class FxRateFetcher;
+class PriceIndex;
+class TcgdexClient;
+
+// A price refresh of one collection, from its queue of distinct cards to
+// its summary: it waits for stale exchange rates and for the fallback
+// prices of the collection's sets, asks the card database for at most six
+// cards at a time, applies each answer to the holdings and records the
+// week's value point. What a run keeps (its queue, its requests, its sets,
+// the cards priced before their set settled) is dropped when the run ends
+// and when the collection's contents are replaced.
+//
+// Fallback prices come only from sets matched through a record the
+// collection (or the catalog) really holds: views ask here for the fallback
+// prices they show, never the index itself.
+//
+// It shows nothing itself: progress, status texts and the summary are
+// reported through its signals.
+class PriceRefresh : public QObject
+{
+    Q_OBJECT
+
+public:
+    using CardKey = QPair<Language, QString>;
+
+    // What the run's answers came to.
+    struct Counts
+    {
+        int total = 0;          // cards queued
+        int priced = 0;         // answers that priced a holding
+        int unpriced = 0;       // answers that priced none
+        int unreachable = 0;    // failed requests that reached no answer
+        int answeredError = 0;  // answered with an HTTP error status
+        int unusable = 0;       // answered with data of the wrong shape
+        int fallbackPriced = 0; // priced from TCGCSV
+        int failed() const { return unreachable + answeredError + unusable; }
+    };
+
+    // The services are borrowed and outlive the refresh.
+    PriceRefresh(Collection *collection, TcgdexClient *client, PriceIndex *priceIndex, FxRateFetcher *rates,
+                 QObject *parent = nullptr);
+    ~PriceRefresh() override;
+
+    // Records of sets the collection holds none of; may stay unset.
+    void setCatalog(CardCatalog *catalog);
+
+    bool isRunning() const { return m_running; }
+    const QList<CardKey> &queue() const { return m_queue; }
+    const QSet<int> &requestsInFlight() const { return m_inFlight; }
+    const QSet<QString> &pendingFallbackSets() const { return m_pendingSets; }
+    const Counts &counts() const { return m_counts; }
+
+    // Refreshes every card of the collection; nothing while a run goes on.
+    void refresh();
+    // The start's fallback phase: every set of the collection with a record
+    // is handed to the index, and the cards wait until all have settled.
+    void resolveFallbackSets();
+    // Cards just added join a running refresh, or start a run of their own.
+    void queueCards(const QList<CardKey> &cards);
+    void cancel();
+    void clearQueue();
+    // Sends what the queue and the free slots allow; finishes the run when
+    // nothing is left.
+    void pump();
+    // Ends the run with its summary and the week's value point.
+    void finish();
+    // Lets the answers held back for the views go out now.
+    void releaseHeldChanges();
+
+    // The record of a set that fallback prices may be matched through: the
+    // collection's, else the catalog's; empty when neither holds one.
+    SetRecord setRecord(Language language, const QString &setId) const;
+    // Asks for the fallback prices of the set of a card a view shows.
+    void lookUpFallback(Language language, const QString &setId);
+    // The card with its set's fallback prices, when they were matched
+    // through the set's record; unchanged otherwise.
+    CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
+    // The fallback state of the set, as the card panel tells it.
+    QString fallbackStatus(Language language, const QString &setId) const;
+
+    // What the sources deliver, connected for the refresh's whole life.
+    void onCardPriced(int requestId, pv::Language language, const pv::CardDetail &card);
+    void onCardRequestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
+    void onFallbackSetIndexed(pv::Language language, const QString &setId, bool ok);
+
+Q_SIGNALS:
+    // fromCommand: a refresh of the whole collection rather than added cards.
+    void runStarted(bool fromCommand);
+    void progressChanged(int value, int maximum);
+    void runEnded();
+    // A status-bar text; 0 ms: until replaced. An empty text clears it.
+    void statusChanged(const QString &text, int timeoutMs);
+    // Fetched data changed the collection, outside the undo stack.
+    void collectionChangedOutsideUndo();
+    // A set's fallback prices settled; views showing its cards may follow.
+    void fallbackSettled(pv::Language language, const QString &setId);
+
+private:
+    void startRun(bool fromCommand);
+    void endRun();
+    void updateStaleRates();
+    void onRatesFetched();
+    // Hands the sets of the holdings of the given owned-card keys (all of
+    // them when none are given) to the fallback price index; the run's
+    // cards wait for those still to settle. Cards added wait only for sets
+    // that have not settled yet.
+    void settleFallbackSets(const QSet<QString> *cardKeys);
+    void repriceWithFallback(Language language, const QString &setId);
+    // Applies a card's prices; true when a holding of it now has a price.
+    bool applyCardPrices(Language language, const CardDetail &merged);
+    void keepForFallback(Language language, const CardDetail &card);
+    void reportProgress();
+    void holdCollectionChanges();
+    void dropRun();
+    QString summary() const;
+
+    Collection *m_collection = nullptr;
+    TcgdexClient *m_client = nullptr;
+    PriceIndex *m_priceIndex = nullptr;
+    FxRateFetcher *m_rates = nullptr;
+    CardCatalog *m_catalog = nullptr;
+
+    bool m_running = false;
+    QList<CardKey> m_queue;
+    QSet<int> m_inFlight;
+    QSet<QString> m_pendingSets;
+    Counts m_counts;
+    bool m_ratesPending = false; // the run waits for the rates fetch it started
+    QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
+    int m_setsLookedUp = 0;      // sets the run waited for
+    int m_setsAnswered = 0;      // of those, the ones settled
+    // By set key: cards priced before their set's fallback data settled,
+    // priced again when it does during the run.
+    QHash<QString, QList<CardDetail>> m_pricedWithoutFallback;
+    ClockTimer *m_batchTimer = nullptr; // while running: changes held until it fires
+};
+
+} // namespace pv

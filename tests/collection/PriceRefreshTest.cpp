@@ -1,0 +1,170 @@
+#include "Fixtures.h"
+#include "PriceRunSupport.h"
+#include "TestRegistry.h"
+
+#include "collection/Collection.h"
+#include "collection/PriceRefresh.h"
+#include "core/FxRateFetcher.h"
+#include "core/FxRates.h"
+#include "core/SteadyClock.h"
+#include "prices/PriceIndex.h"
+#include "standin/WebStandIn.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace pv;
+using namespace pv::test;
+
+// The price refresh without a window: a client that only records card
+// requests, the real fallback index against the stand-in's TCGCSV answers.
+class PriceRefreshTest : public QObject
+{
+    Q_OBJECT
+
+    struct Fixture
+    {
+        Collection collection;
+        RecordingClient client;
+        PriceIndex index;
+        FxRateFetcher rates;
+        PriceRefresh refresh{&collection, &client, &index, &rates};
+        QSignalSpy status{&refresh, &PriceRefresh::statusChanged};
+
+        QString lastStatus() const { return status.isEmpty() ? QString() : status.last().at(0).toString(); }
+        void add(const QString &cardId) { collection.addEntry(holdingOf(cardId)); }
+        double value(int row) const { return collection.entries().at(row).unitValueEur; }
+        // Asks for the set through its record and waits for it to settle.
+        bool settle(const SetRecord &record)
+        {
+            QSignalSpy settled(&index, &PriceIndex::setIndexed);
+            collection.mergeSetInfo(record);
+            refresh.lookUpFallback(record.language, record.id);
+            return settled.wait(30000);
+        }
+    };
+
+    static SetRecord jungle()
+    {
+        return setRecord(QStringLiteral("base2"), QStringLiteral("Jungle"), QString(), 2, 64, 64, Language::English,
+                         QDate(1999, 6, 16));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        WebStandIn::shared()->reset();
+        FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today()); // no run waits for rates
+    }
+
+    // Only answers that priced a holding count as priced; a run that priced
+    // none records no week.
+    void answersWithoutPricesAreNotPriced()
+    {
+        Fixture f;
+        for (const QString id : {"zz1-1", "zz1-2", "zz1-3"})
+            f.add(id);
+        f.refresh.refresh();
+        f.client.answer(QStringLiteral("zz1-1"), 2.0);
+        f.client.answer(QStringLiteral("zz1-2"));
+        f.client.fail(QStringLiteral("zz1-3"), QStringLiteral("Connection closed"));
+        QVERIFY(!f.refresh.isRunning());
+        QCOMPARE(f.lastStatus(),
+                 QStringLiteral("Priced 1 of 3 cards; 1 could not be reached, 1 came back without a price."));
+        QCOMPARE(f.collection.history().size(), 1);
+
+        f.collection.clear();
+        f.add(QStringLiteral("zz1-4"));
+        f.add(QStringLiteral("zz1-5"));
+        QSignalSpy progress(&f.refresh, &PriceRefresh::progressChanged);
+        f.refresh.refresh();
+        f.client.answer(QStringLiteral("zz1-4"));
+        f.client.answer(QStringLiteral("zz1-5"));
+        QCOMPARE(f.lastStatus(), QStringLiteral("Priced 0 of 2 cards; 2 came back without a price."));
+        QCOMPARE(f.collection.history().size(), 0);
+        QCOMPARE(progress.last(), QList<QVariant>({2, 2}));
+    }
+
+    // Cancelling and another document both end the run: nothing it asked
+    // for reaches the document that follows.
+    void cancelAndReplacedDocumentEndTheRun()
+    {
+        Fixture f;
+        for (int i = 1; i <= 8; ++i)
+            f.add(QStringLiteral("zz1-%1").arg(i));
+        QSignalSpy ended(&f.refresh, &PriceRefresh::runEnded);
+        f.refresh.refresh();
+        QCOMPARE(f.refresh.requestsInFlight().size(), 6);
+        f.client.answer(QStringLiteral("zz1-1"), 2.0);
+        f.refresh.cancel();
+        QVERIFY(!f.refresh.isRunning());
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(f.client.cancelled.size(), 6);
+        QVERIFY(f.refresh.queue().isEmpty() && f.refresh.requestsInFlight().isEmpty());
+        QCOMPARE(f.lastStatus(), QStringLiteral("Price refresh cancelled."));
+
+        f.refresh.refresh();
+        QVERIFY(f.refresh.isRunning());
+        const int late = f.client.idOf(QStringLiteral("zz1-3"), Language::English);
+        f.collection.replaceContents({holdingOf(QStringLiteral("zz1-3"))}, {}, {}, {}, std::nullopt);
+        QVERIFY(!f.refresh.isRunning());
+        QCOMPARE(ended.size(), 2);
+        QCOMPARE(f.client.cancelled.size(), 12);
+        f.client.answer(QStringLiteral("zz1-3"), 5.0, QString(), Language::English, late);
+        QCOMPARE(f.value(0), 0.0);
+        QVERIFY(!f.collection.isDirty());
+    }
+
+    // A set without a record of its own is never matched: its bare id is
+    // no name to match by. Cards priced before their set settled are priced
+    // again only while their run goes on.
+    void fallbackOnlyThroughRealRecordsAndForTheRun()
+    {
+        Fixture f;
+        f.add(QStringLiteral("base2-1"));
+        f.add(QStringLiteral("zz1-1"));
+        f.refresh.lookUpFallback(Language::English, QStringLiteral("base2"));
+        QCOMPARE(f.index.setState(Language::English, QStringLiteral("base2")), PriceIndex::NotIndexed);
+
+        QSignalSpy progress(&f.refresh, &PriceRefresh::progressChanged);
+        f.refresh.refresh();
+        QCOMPARE(f.client.sent.size(), 2); // no record: nothing to wait for
+        QVERIFY(f.settle(jungle()));
+        f.client.answer(QStringLiteral("base2-1"));
+        QVERIFY(f.value(0) > 0.0); // the record settled its set first
+        f.client.answer(QStringLiteral("zz1-1"), 1.0);
+        QVERIFY2(f.lastStatus().startsWith(QStringLiteral("Priced 2 card")), qPrintable(f.lastStatus()));
+
+        // The sets looked up move the bar before any card is asked for.
+        f.collection.clear();
+        f.add(QStringLiteral("base2-1"));
+        f.add(QStringLiteral("base3-1"));
+        f.collection.mergeSetInfo(jungle());
+        f.collection.mergeSetInfo(setRecord(QStringLiteral("base3"), QStringLiteral("Fossil"), QString(), 3, 62, 62,
+                                            Language::English, QDate(1999, 10, 10)));
+        progress.clear();
+        f.client.sent.clear();
+        f.refresh.refresh(); // Jungle settled already: it answers at once
+        QVERIFY(QTest::qWaitFor([&f] { return !f.client.sent.isEmpty(); }, 30000));
+        QCOMPARE(progress.mid(1), QList<QList<QVariant>>({{0, 4}, {1, 4}, {2, 4}}));
+
+        // A card priced while its set was being looked up is kept for the
+        // run alone: once the run ends, the set's data changes nothing.
+        f.refresh.cancel();
+        f.collection.clear();
+        f.add(QStringLiteral("base1-2"));
+        f.refresh.refresh();
+        const SetRecord base = setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QString(), 1, 102, 102,
+                                         Language::English, QDate(1999, 1, 9));
+        f.collection.mergeSetInfo(base);
+        f.refresh.lookUpFallback(Language::English, QStringLiteral("base1"));
+        f.client.answer(QStringLiteral("base1-2"));
+        QVERIFY(!f.refresh.isRunning());
+        QSignalSpy settled(&f.index, &PriceIndex::setIndexed);
+        QVERIFY(settled.wait(30000));
+        QCOMPARE(f.value(0), 0.0);
+    }
+};
+
+PV_REGISTER_TEST(PriceRefreshTest)
+#include "PriceRefreshTest.moc"
