@@ -8,7 +8,9 @@
 //     its set, of a holding elsewhere and of the one the card panel shows,
 //   - a change of the card order,
 //   - a released batch of a price refresh (100 cards priced at once),
-//   - a change of Finish in the card panel.
+//   - a change of Finish in the card panel,
+//   - the binders' counts once edits pause, and an edit with a binder
+//     window open.
 // Beside each, the models' own work for the same action, on models of their
 // own over an identical collection in the same run.
 // Targets at 50,000 holdings: every action (the slowest keystroke of each
@@ -18,15 +20,17 @@
 // held the processor; its medians are printed beside, with the load.
 // The Finish edit is also judged at 500,000 holdings, where copies of every
 // printing and condition repeat keys, and must answer within 250 ms there;
-// only it runs at that size unless actions are named. Sizes given on the
-// command line run only those, and the words "search", "rebuild", "sort",
-// "batch" or "binders" only those actions (to profile one).
+// so must the binders' counts and an edit with a binder window open, judged
+// the same way; only these run at that size unless actions are named. Sizes
+// given on the command line run only those, and the words "search",
+// "rebuild", "sort", "batch" or "binders" only those actions (to profile one).
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
 #include "collection/Binders.h"
 #include "collection/EditEntryCommand.h"
 #include "collection/EntryKeys.h"
+#include "ui/dialogs/BinderDialog.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionSearchModel.h"
 #include "ui/models/CollectionTreeModel.h"
@@ -304,14 +308,66 @@ public:
         return figure;
     }
 
-    // What the binders' counts cost when they follow the edits, once these
-    // pause: not judged, printed beside.
-    double binderCountsMs()
+    // The binders' counts as the dock resolves them once edits pause: after
+    // an edit of a holding's count and after its undo. The models' work: the
+    // same binders resolved over the copy after the same edit.
+    Figure binderCountsAfterEdit()
     {
-        Timing timing;
-        for (int run = 0; run < 3; ++run)
-            timing.time([&] { m_window.refreshBindersList(); });
-        return timing.cpuMs();
+        Figure figure{QStringLiteral("binders' counts once edits pause"), {}, {}, true};
+        const int row = m_holdings / 3;
+        const CardEntry original = m_mirror.entries().at(row);
+        CardEntry edited = original;
+        edited.count += 1;
+        QString focus;
+        for (int run = 0; run < Runs; ++run) {
+            for (const bool undo : {false, true}) {
+                if (undo)
+                    m_window.undoStack()->undo();
+                else
+                    m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &focus));
+                settle();
+                figure.window.time([&] { m_window.refreshBindersList(); });
+                letSearchCatchUp();
+                m_mirror.updateEntry(row, undo ? original : edited);
+                figure.model.time([&] { resolveBinders(); });
+            }
+        }
+        return figure;
+    }
+
+    // An edit of a holding's count, and its undo, with the value-ranked
+    // binder open in its window, which follows every change.
+    Figure editWithBinderWindow()
+    {
+        Figure figure{QStringLiteral("edit with a binder window open"), {}, {}, true};
+        for (const Binder &binder : m_window.collection()->binders())
+            if (binder.topValue > 0)
+                m_window.openBinder(binder, false);
+        settle();
+        const int row = m_holdings / 3 + 1;
+        const CardEntry original = m_mirror.entries().at(row);
+        CardEntry edited = original;
+        edited.count += 1;
+        QString focus;
+        for (int run = 0; run < Runs; ++run) {
+            for (const bool undo : {false, true}) {
+                figure.window.time([&] {
+                    if (undo)
+                        m_window.undoStack()->undo();
+                    else
+                        m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &focus));
+                });
+                letSearchCatchUp();
+                figure.model.time([&] {
+                    m_mirror.updateEntry(row, undo ? original : edited);
+                    resolveBinders(true);
+                });
+            }
+        }
+        for (BinderDialog *dialog : m_window.findChildren<BinderDialog *>())
+            dialog->close();
+        settle();
+        return figure;
     }
 
     Figure sortChange()
@@ -408,6 +464,14 @@ private:
         collection.replaceContents(entries, collection.sets(), {}, {}, std::nullopt);
     }
 
+    // The window's binders over the copy of its collection.
+    void resolveBinders(bool valueRankedOnly = false)
+    {
+        for (const Binder &binder : m_window.collection()->binders())
+            if (!valueRankedOnly || binder.topValue > 0)
+                resolveBinder(binder, m_window.catalog(), m_window.dexIndex(), &m_mirror);
+    }
+
     static void releaseBatch(Collection &collection, int run, Timing &timing)
     {
         const QList<CardEntry> &entries = collection.entries();
@@ -494,9 +558,7 @@ int main(int argc, char *argv[])
         if (wanted("batch", holdings))
             figures << bench.refreshBatch();
         if (wanted("binders", holdings))
-            figures << bench.finishEditWithBinders();
-        if (wanted("binders", holdings))
-            std::printf("  (binders' counts, resolved once edits pause: %.1f ms)\n", bench.binderCountsMs());
+            figures << bench.finishEditWithBinders() << bench.binderCountsAfterEdit() << bench.editWithBinderWindow();
         for (const Figure &figure : figures) {
             const double window = figure.window.cpuMs();
             const double model = figure.model.cpuMs();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace pv {
@@ -56,12 +57,8 @@ BinderRule nameRule(const QString &name)
     return rule;
 }
 
-// What the collection holds of one card in the binder's language.
-struct OwnedCard
-{
-    qint64 count = 0;
-    double value = 0.0;  // the dearest copy's effective unit price
-};
+// What the collection holds of each card in the binder's language.
+using Held = QHash<QString, Collection::CardHolding>;
 
 // The candidates gathered so far, each card id once.
 class Candidates
@@ -141,7 +138,7 @@ void takeRuleCards(const BinderRule &rule, Language language, const CardCatalog 
 struct Ranked
 {
     int index = 0;       // position in the candidate list
-    double value = 0.0;  // owned value, 0 when not owned
+    double value = 0.0;  // what a value-ranked binder ranks on; 0 otherwise
     int setOrder = 0;    // the set's catalog order, 0 when the catalog lacks it
 };
 
@@ -170,51 +167,16 @@ bool isValueRanked(const Binder &binder)
     return binder.topValue >= 1;
 }
 
-// What the collection holds of each card in one language, and the card ids
-// in the order first met.
-struct OwnedTable
-{
-    QHash<QString, OwnedCard> cards;
-    QStringList order;
-};
-
-OwnedTable ownedCards(const Collection &collection, Language language)
-{
-    OwnedTable owned;
-    for (const CardEntry &entry : collection.entries()) {
-        if (entry.lang != language)
-            continue;
-        auto it = owned.cards.find(entry.cardId);
-        if (it == owned.cards.end()) {
-            it = owned.cards.insert(entry.cardId, OwnedCard());
-            owned.order.append(entry.cardId);
-        }
-        it->count += entry.count;
-        // A NaN price is never greater, so it never becomes a card's value.
-        const double price = entryUnitPrice(entry);
-        if (price > it->value)
-            it->value = price;
-    }
-    return owned;
-}
-
-// The cards the binder's rules select, or for a value-ranked binder every
-// owned card the catalog knows, then those added by hand; each card once.
+// The cards the binder's rules select, then those added by hand; each card
+// once.
 QList<CatalogCard> candidateCards(const Binder &binder, const CardCatalog &catalog, const DexIndex *dexIndex,
-                                  const OwnedTable &owned, QList<int> &pendingDexIds)
+                                  QList<int> &pendingDexIds)
 {
     Candidates candidates;
-    if (!isValueRanked(binder)) {
-        QSet<int> pendingSeen;
-        for (const BinderRule &rule : binder.rules) {
-            if (!rule.isEmpty())
-                takeRuleCards(rule, binder.lang, catalog, dexIndex, candidates, pendingDexIds, pendingSeen);
-        }
-    } else {
-        for (const QString &id : owned.order) {
-            if (const CatalogCard *card = catalog.cardById(binder.lang, id))
-                candidates.take(*card);
-        }
+    QSet<int> pendingSeen;
+    for (const BinderRule &rule : binder.rules) {
+        if (!rule.isEmpty())
+            takeRuleCards(rule, binder.lang, catalog, dexIndex, candidates, pendingDexIds, pendingSeen);
     }
     // Cards added by hand join at the end.
     for (const QString &id : binder.added) {
@@ -226,6 +188,110 @@ QList<CatalogCard> candidateCards(const Binder &binder, const CardCatalog &catal
     return candidates.cards();
 }
 
+// One card a value-ranked binder may hold: every owned card the catalog
+// knows, in the order the collection first holds them, then those added by
+// hand. Its set order and first row are looked up only when ties ask.
+struct ValueCandidate
+{
+    const CatalogCard *card = nullptr;
+    double value = 0.0;
+    int addedAt = -1; // position among the cards added by hand, or -1
+    mutable std::optional<int> setOrder;
+    mutable std::optional<int> firstRow;
+};
+
+// Dearest first, equal values in set-and-number order, then in the order
+// the candidates were gathered.
+class DearestFirst
+{
+public:
+    DearestFirst(const CardCatalog &catalog, const Collection &collection, Language language)
+        : m_catalog(catalog)
+        , m_collection(collection)
+        , m_language(language)
+    {
+    }
+
+    bool operator()(const ValueCandidate &a, const ValueCandidate &b) const
+    {
+        if (a.value != b.value)
+            return a.value > b.value;
+        if (setOrder(a) != setOrder(b))
+            return setOrder(a) < setOrder(b);
+        const CatalogCard &x = *a.card;
+        const CatalogCard &y = *b.card;
+        if (x.setId != y.setId)
+            return x.setId < y.setId;
+        if (cardNumberLess(x.localId, y.localId))
+            return true;
+        if (cardNumberLess(y.localId, x.localId))
+            return false;
+        if ((a.addedAt < 0) != (b.addedAt < 0))
+            return a.addedAt < 0;
+        if (a.addedAt >= 0)
+            return a.addedAt < b.addedAt;
+        return firstRow(a) < firstRow(b);
+    }
+
+    int setOrder(const ValueCandidate &candidate) const
+    {
+        if (!candidate.setOrder) {
+            const CatalogSet *set = m_catalog.setById(m_language, candidate.card->setId);
+            candidate.setOrder = set ? set->order : 0;
+        }
+        return *candidate.setOrder;
+    }
+
+private:
+    int firstRow(const ValueCandidate &candidate) const
+    {
+        if (!candidate.firstRow) {
+            const QList<int> rows = m_collection.rowsOfCard(m_language, candidate.card->id);
+            candidate.firstRow = rows.isEmpty() ? 0 : rows.constFirst();
+        }
+        return *candidate.firstRow;
+    }
+
+    const CardCatalog &m_catalog;
+    const Collection &m_collection;
+    Language m_language;
+};
+
+// The binder's most valuable cards, dearest first: ranked on pointers into
+// the catalog, only the cards kept are copied.
+std::vector<Ranked> dearestCards(const Binder &binder, const CardCatalog &catalog, const Collection &collection,
+                                 const Held &owned, QList<CatalogCard> &cards)
+{
+    const QSet<QString> removed(binder.removed.cbegin(), binder.removed.cend());
+    std::vector<ValueCandidate> candidates;
+    candidates.reserve(size_t(owned.size() + binder.added.size()));
+    for (auto it = owned.cbegin(); it != owned.cend(); ++it) {
+        const CatalogCard *card = catalog.cardById(binder.lang, it.key());
+        if (card && !card->id.isEmpty() && !removed.contains(card->id))
+            candidates.push_back({card, it->value, -1, {}, {}});
+    }
+    QSet<QString> added;
+    for (int i = 0; i < binder.added.size(); ++i) {
+        const QString &id = binder.added.at(i);
+        if (owned.contains(id) || added.contains(id))
+            continue;
+        added.insert(id);
+        const CatalogCard *card = catalog.cardById(binder.lang, id);
+        if (card && !removed.contains(card->id))
+            candidates.push_back({card, 0.0, i, {}, {}});
+    }
+    const DearestFirst dearestFirst(catalog, collection, binder.lang);
+    const auto kept = candidates.begin() + qsizetype(std::min(candidates.size(), size_t(binder.topValue)));
+    std::partial_sort(candidates.begin(), kept, candidates.end(), dearestFirst);
+    std::vector<Ranked> ranked;
+    ranked.reserve(size_t(kept - candidates.begin()));
+    for (auto it = candidates.begin(); it != kept; ++it) {
+        ranked.push_back({int(cards.size()), it->value, dearestFirst.setOrder(*it)});
+        cards.append(*it->card);
+    }
+    return ranked;
+}
+
 void removeByHand(const Binder &binder, QList<CatalogCard> &cards)
 {
     if (binder.removed.isEmpty())
@@ -234,31 +300,16 @@ void removeByHand(const Binder &binder, QList<CatalogCard> &cards)
     cards.removeIf([&removed](const CatalogCard &card) { return removed.contains(card.id); });
 }
 
-std::vector<Ranked> rankingKeys(const QList<CatalogCard> &cards, const OwnedTable &owned,
-                                const CardCatalog &catalog, Language language)
+std::vector<Ranked> rankingKeys(const QList<CatalogCard> &cards, const CardCatalog &catalog, Language language)
 {
     std::vector<Ranked> ranked(size_t(cards.size()));
     for (qsizetype i = 0; i < cards.size(); ++i) {
         Ranked &r = ranked[size_t(i)];
         r.index = int(i);
-        r.value = owned.cards.value(cards.at(i).id).value;
         const CatalogSet *set = catalog.setById(language, cards.at(i).setId);
         r.setOrder = set ? set->order : 0;
     }
     return ranked;
-}
-
-// Dearest first, equal values in set-and-number order, then cut to the
-// binder's size.
-void keepTheDearest(std::vector<Ranked> &ranked, const SetAndNumberLess &setAndNumberLess, int topValue)
-{
-    std::stable_sort(ranked.begin(), ranked.end(), [&setAndNumberLess](const Ranked &a, const Ranked &b) {
-        if (a.value != b.value)
-            return a.value > b.value;
-        return setAndNumberLess(a, b);
-    });
-    if (ranked.size() > size_t(topValue))
-        ranked.resize(size_t(topValue));
 }
 
 // The binder's own order when it has one (cards it does not name follow in
@@ -284,17 +335,16 @@ void putInFinalOrder(std::vector<Ranked> &ranked, const Binder &binder, const QL
 }
 
 void fillResolution(BinderResolution &result, const std::vector<Ranked> &ranked, const QList<CatalogCard> &cards,
-                    const OwnedTable &owned, const Binder &binder, const CardCatalog &catalog)
+                    const Held &owned, const Binder &binder, const CardCatalog &catalog)
 {
     QSet<QString> present;
     result.cards.reserve(qsizetype(ranked.size()));
     for (const Ranked &r : ranked) {
         BinderCard card;
         static_cast<CatalogCard &>(card) = cards.at(r.index);
-        const OwnedCard held = owned.cards.value(card.id);
-        card.owned = int(std::clamp<qint64>(held.count, std::numeric_limits<int>::min(),
+        card.owned = int(std::clamp<qint64>(owned.value(card.id).count, std::numeric_limits<int>::min(),
                                             std::numeric_limits<int>::max()));
-        card.value = isValueRanked(binder) ? held.value : 0.0;
+        card.value = r.value;
         if (card.owned > 0)
             ++result.ownedCount;
         if (!card.rarity.isEmpty())
@@ -359,13 +409,17 @@ BinderResolution resolveBinder(const Binder &binder, const CardCatalog *catalog,
     BinderResolution result;
     if (!catalog || !collection)
         return result;
-    const OwnedTable owned = ownedCards(*collection, binder.lang);
-    QList<CatalogCard> cards = candidateCards(binder, *catalog, dexIndex, owned, result.pendingDexIds);
-    removeByHand(binder, cards);
-    std::vector<Ranked> ranked = rankingKeys(cards, owned, *catalog, binder.lang);
+    const Held &owned = collection->cardHoldings(binder.lang);
+    QList<CatalogCard> cards;
+    std::vector<Ranked> ranked;
+    if (isValueRanked(binder)) {
+        ranked = dearestCards(binder, *catalog, *collection, owned, cards);
+    } else {
+        cards = candidateCards(binder, *catalog, dexIndex, result.pendingDexIds);
+        removeByHand(binder, cards);
+        ranked = rankingKeys(cards, *catalog, binder.lang);
+    }
     const SetAndNumberLess setAndNumberLess(cards);
-    if (isValueRanked(binder))
-        keepTheDearest(ranked, setAndNumberLess, binder.topValue);
     putInFinalOrder(ranked, binder, cards, setAndNumberLess);
     fillResolution(result, ranked, cards, owned, binder, *catalog);
     return result;

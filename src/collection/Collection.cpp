@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 namespace pv {
 
@@ -17,6 +18,15 @@ void sortByDate(QList<HistoryPoint> &history)
 {
     std::stable_sort(history.begin(), history.end(),
                      [](const HistoryPoint &a, const HistoryPoint &b) { return a.date < b.date; });
+}
+
+void addToHolding(Collection::CardHolding &holding, const CardEntry &entry)
+{
+    holding.count += entry.count;
+    // A NaN price is never greater, so it never becomes a card's value.
+    const double price = entryUnitPrice(entry);
+    if (price > holding.value)
+        holding.value = price;
 }
 
 } // namespace
@@ -92,7 +102,16 @@ void Collection::replaceEntry(int row, const CardEntry &entry)
     if (row < 0 || row >= m_entries.size())
         return;
     const bool indexed = reindexRow(row, entry);
+    // The entry may be the row's own holding.
+    const CardEntry before = m_entries.at(row);
     m_entries[row] = entry;
+    if (!indexed) {
+        m_cardHoldingsValid = false;
+    } else {
+        refreshCardHolding(entry.lang, entry.cardId);
+        if (before.lang != entry.lang || before.cardId != entry.cardId)
+            refreshCardHolding(before.lang, before.cardId);
+    }
     markRowEdited(row, !indexed);
 }
 
@@ -248,6 +267,7 @@ int Collection::applyPrices(Language language, const QString &cardId,
         entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
         entry.priceUpdated = now;
     }
+    refreshCardHolding(language, cardId);
     markRowsUpdated(rows);
     return int(rows.size());
 }
@@ -345,6 +365,45 @@ const Collection::Summary &Collection::summary() const
     return *m_summary;
 }
 
+const QHash<QString, Collection::CardHolding> &Collection::cardHoldings(Language language) const
+{
+    if (!m_cardHoldingsValid) {
+        m_cardHoldings.assign(allLanguages().size(), {});
+        QHash<QString, CardHolding> *held = nullptr;
+        Language heldLanguage = Language::English;
+        for (const CardEntry &entry : m_entries) {
+            if (!held || entry.lang != heldLanguage) {
+                const size_t at = size_t(entry.lang);
+                if (at >= m_cardHoldings.size())
+                    continue;
+                held = &m_cardHoldings[at];
+                heldLanguage = entry.lang;
+            }
+            addToHolding((*held)[entry.cardId], entry);
+        }
+        m_cardHoldingsValid = true;
+    }
+    static const QHash<QString, CardHolding> none;
+    const size_t at = size_t(language);
+    return at < m_cardHoldings.size() ? m_cardHoldings[at] : none;
+}
+
+void Collection::refreshCardHolding(Language language, const QString &cardId)
+{
+    const size_t at = size_t(language);
+    if (!m_cardHoldingsValid || at >= m_cardHoldings.size())
+        return;
+    const QList<int> rows = rowsOfCard(language, cardId);
+    if (rows.isEmpty()) {
+        m_cardHoldings[at].remove(cardId);
+        return;
+    }
+    CardHolding holding;
+    for (const int row : rows)
+        addToHolding(holding, m_entries.at(row));
+    m_cardHoldings[at].insert(cardId, holding);
+}
+
 // ---------------------------------------------------------------- sets
 
 void Collection::setSets(QHash<QString, SetRecord> sets)
@@ -433,7 +492,7 @@ void Collection::insertBinder(int index, const Binder &binder)
     if (binder.id.isEmpty())
         return;
     m_binders.insert(qBound(0, index, int(m_binders.size())), binder);
-    markDocumentChanged();
+    markDocumentChanged(Change::Binders);
 }
 
 void Collection::upsertBinder(const Binder &binder)
@@ -441,11 +500,13 @@ void Collection::upsertBinder(const Binder &binder)
     if (binder.id.isEmpty())
         return;
     const int index = indexOfBinder(binder.id);
+    // Storing a binder as it is changes the document, not its binders.
+    const bool same = index >= 0 && m_binders.at(index) == binder;
     if (index < 0)
         m_binders.append(binder);
     else
         m_binders[index] = binder;
-    markDocumentChanged();
+    markDocumentChanged(same ? Change::Document : Change::Binders);
 }
 
 void Collection::removeBinder(const QString &id)
@@ -454,7 +515,7 @@ void Collection::removeBinder(const QString &id)
     if (index < 0)
         return;
     m_binders.removeAt(index);
-    markDocumentChanged();
+    markDocumentChanged(Change::Binders);
 }
 
 // ---------------------------------------------------------------- label style
@@ -542,10 +603,12 @@ void Collection::endBatch()
 void Collection::clear()
 {
     m_entries.clear();
+    m_cardHoldingsValid = false;
     m_summary.reset();
     m_keyIndexValid = false;
     m_sets.clear();
     m_history.clear();
+    const bool hadBinders = !m_binders.isEmpty();
     m_binders.clear();
     m_labelStyle.reset();
     if (!m_filePath.isEmpty()) {
@@ -553,7 +616,9 @@ void Collection::clear()
         emit filePathChanged(m_filePath);
     }
     makeClean();
-    m_holdingsChanged = true;
+    m_pendingKinds |= Change::Holdings | Change::Document;
+    if (hadBinders)
+        m_pendingKinds |= Change::Binders;
     emit contentsReplaced();
     announceChange();
 }
@@ -563,15 +628,19 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
                                  std::optional<LabelStyle> labelStyle)
 {
     m_entries = std::move(entries);
+    m_cardHoldingsValid = false;
     m_summary.reset();
     m_keyIndexValid = false;
     m_sets = std::move(sets);
     m_history = std::move(history);
     sortByDate(m_history);
+    const bool sameBinders = binders == m_binders;
     m_binders = std::move(binders);
     m_labelStyle = std::move(labelStyle);
     makeClean();
-    m_holdingsChanged = true;
+    m_pendingKinds |= Change::Holdings | Change::Document;
+    if (!sameBinders)
+        m_pendingKinds |= Change::Binders;
     emit contentsReplaced();
     announceChange();
 }
@@ -596,14 +665,14 @@ void Collection::markChanged(bool keysMayHaveChanged)
 {
     if (keysMayHaveChanged)
         m_keyIndexValid = false;
-    m_holdingsChanged = true;
-    markDocumentChanged();
+    m_cardHoldingsValid = false;
+    markDocumentChanged(Change::Holdings);
 }
 
 void Collection::markRowsUpdated(const QList<int> &rows)
 {
     m_updatedRows.append(rows);
-    markDocumentChanged();
+    markDocumentChanged(Change::UpdatedRows);
 }
 
 void Collection::markRowEdited(int row, bool keysMayHaveChanged)
@@ -611,11 +680,12 @@ void Collection::markRowEdited(int row, bool keysMayHaveChanged)
     if (keysMayHaveChanged)
         m_keyIndexValid = false;
     m_editedRows.append(row);
-    markDocumentChanged();
+    markDocumentChanged(Change::EditedRows);
 }
 
-void Collection::markDocumentChanged()
+void Collection::markDocumentChanged(Change::Kind kind)
 {
+    m_pendingKinds |= kind;
     m_summary.reset();
     if (!m_dirty) {
         m_dirty = true;
@@ -634,27 +704,28 @@ void Collection::announceChange()
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         return rows;
     };
-    QList<int> rows;
-    QList<int> edited;
-    const bool kept = !m_holdingsChanged && m_editedRows.isEmpty();
-    if (kept)
-        rows = ascending(std::move(m_updatedRows));
-    else if (!m_holdingsChanged)
-        edited = ascending(m_editedRows + m_updatedRows);
+    Change change;
+    change.kinds = std::exchange(m_pendingKinds, {});
+    if (change.holdingsKept())
+        change.rows = ascending(std::move(m_updatedRows));
+    else if (!change.kinds.testFlag(Change::Holdings))
+        change.editedRows = ascending(m_editedRows + m_updatedRows);
     m_updatedRows.clear();
     m_editedRows.clear();
-    m_holdingsChanged = false;
-    // A listener that changes the collection again announces that change
-    // before this one reaches the listeners after it; those then read the
-    // nested change's description as cleared, the safe reading (everything
-    // may have changed).
-    m_announcedRows = std::move(rows);
-    m_announcedEdited = std::move(edited);
-    m_announcedHoldingsKept = kept;
-    emit changed();
-    m_announcedRows.clear();
-    m_announcedEdited.clear();
-    m_announcedHoldingsKept = false;
+    // A nested change reaches the listeners after the one that made it
+    // before this one does: they read this one as touching everything.
+    if (m_announcing)
+        *m_announcing = everythingChanged();
+    Change *const outer = std::exchange(m_announcing, &change);
+    emit changed(change);
+    m_announcing = outer;
+}
+
+Collection::Change Collection::everythingChanged()
+{
+    Change change;
+    change.kinds = Change::Holdings | Change::Binders | Change::Document;
+    return change;
 }
 
 void Collection::makeClean()

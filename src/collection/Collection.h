@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace pv {
 
@@ -24,15 +25,44 @@ namespace pv {
 //
 // Every mutation makes the document dirty (dirtyChanged(true) only on the
 // clean-to-dirty edge) and emits changed() at once, or once when the
-// outermost beginBatch()/endBatch() pair closes. While changed() is emitted,
-// holdingsKept() and updatedRows() tell a change that left the holdings in
-// place (new prices or card facts, the value history, binders, the label
-// style) from any other, so views of the holdings can refresh in place.
+// outermost beginBatch()/endBatch() pair closes. The signal carries what
+// changed, so views of the holdings can refresh in place what a change left
+// in place (new prices or card facts, holdings edited in their rows).
 class Collection : public QObject
 {
     Q_OBJECT
 
 public:
+    // What one announced change touched.
+    struct Change
+    {
+        enum Kind {
+            // Holdings added, removed or moved, or set records changed: any
+            // row may hold another holding now.
+            Holdings = 0x1,
+            // Holdings replaced in their rows (editedRows).
+            EditedRows = 0x2,
+            // New prices, rarity or Pokedex number in some rows (rows).
+            UpdatedRows = 0x4,
+            Binders = 0x8,
+            // The value history, the label style.
+            Document = 0x10,
+        };
+        Q_DECLARE_FLAGS(Kinds, Kind)
+
+        Kinds kinds;
+        // The rows given new values, ascending; empty unless holdingsKept().
+        QList<int> rows;
+        // The rows replaced and any given new values, ascending; empty when
+        // holdings moved or holdingsKept().
+        QList<int> editedRows;
+
+        // No holding added, removed, moved or edited and no set record
+        // changed, apart from the new values in rows.
+        bool holdingsKept() const { return !(kinds & (Holdings | EditedRows)); }
+        bool bindersChanged() const { return kinds.testFlag(Binders); }
+    };
+
     using RarityProvider = std::function<QString(Language, const QString &cardId)>;
     using FinishProvider = std::function<QStringList(Language, const QString &cardId)>;
 
@@ -71,6 +101,18 @@ public:
         int labelled = 0;
     };
     const Summary &summary() const;
+    // What the collection holds of one card in one language: every copy,
+    // and the dearest copy's unit price.
+    struct CardHolding
+    {
+        qint64 count = 0;
+        double value = 0.0;
+    };
+    // Card id -> what is held of it, for every card held in the language;
+    // worked out when first asked after holdings were added, removed or
+    // moved, and kept up to date by holdings replaced in place and by new
+    // prices.
+    const QHash<QString, CardHolding> &cardHoldings(Language language) const;
     qint64 totalCardCount() const { return summary().cards; }
     double totalValueEur() const { return summary().valueEur; }
     QDateTime lastPriceUpdate() const { return summary().lastPriceUpdate; }
@@ -107,20 +149,11 @@ public:
     void setFilePath(const QString &path);
     void setDirty(bool dirty);
 
-    // Valid only while changed() is being emitted. holdingsKept(): the
-    // change added, removed, moved or edited no holding and changed no set
-    // record, apart from new values in updatedRows(): the rows whose prices,
-    // rarity or Pokedex number it updated, ascending (empty when it is false).
-    // editedRows(): the change added, removed and moved no holding and
-    // changed no set record, but replaced some holdings in their rows: those
-    // rows and any it updated, ascending (empty otherwise, and when
-    // holdingsKept() holds).
-    bool holdingsKept() const { return m_announcedHoldingsKept; }
-    const QList<int> &updatedRows() const { return m_announcedRows; }
-    const QList<int> &editedRows() const { return m_announcedEdited; }
-
 signals:
-    void changed();
+    // A listener that changes the collection again announces that change
+    // before this one reaches the listeners after it; those then read this
+    // change as touching everything, the safe reading.
+    void changed(const pv::Collection::Change &change);
     void dirtyChanged(bool dirty);
     void filePathChanged(const QString &path);
     // clear() or replaceContents(): the document is another one now. Sent
@@ -136,8 +169,9 @@ private:
     // The row's holding replaced in place.
     void markRowEdited(int row, bool keysMayHaveChanged);
     // A change that leaves every holding and set record as it is.
-    void markDocumentChanged();
+    void markDocumentChanged(Change::Kind kind = Change::Document);
     void announceChange();
+    static Change everythingChanged();
     void ensureIndexes() const;
     // Moves the row to its new key in the indexes before the row is
     // replaced; false when they cannot follow and must be built again.
@@ -149,6 +183,9 @@ private:
     void removeCardRow(const CardEntry &entry, int row) const;
     // Rows from `from` on move by `by` in the indexes.
     void shiftIndexedRows(int from, int by) const;
+    // Works out again what is held of the card, from its rows, while the
+    // card holdings and the indexes are valid.
+    void refreshCardHolding(Language language, const QString &cardId);
     void makeClean();
 
     QList<CardEntry> m_entries;
@@ -162,6 +199,9 @@ private:
     // copies), ascending; the key index holds the first.
     mutable QHash<QString, QList<int>> m_sharedKeyRows;
     mutable std::optional<Summary> m_summary;
+    // By language; valid with m_cardHoldingsValid.
+    mutable std::vector<QHash<QString, CardHolding>> m_cardHoldings;
+    mutable bool m_cardHoldingsValid = false;
     QHash<QString, SetRecord> m_sets;
     QList<HistoryPoint> m_history;
     QList<Binder> m_binders;
@@ -170,14 +210,17 @@ private:
     bool m_dirty = false;
     int m_batchDepth = 0;
     bool m_changePending = false;
-    // The change being gathered: rows with new values, and whether holdings
-    // or set records changed otherwise.
+    // The change being gathered: its kinds and the rows with new values or
+    // replaced.
+    Change::Kinds m_pendingKinds;
     QList<int> m_updatedRows;
     QList<int> m_editedRows;
-    bool m_holdingsChanged = false;
-    QList<int> m_announcedRows;
-    QList<int> m_announcedEdited;
-    bool m_announcedHoldingsKept = false;
+    // The change being announced, while it is.
+    Change *m_announcing = nullptr;
 };
 
+Q_DECLARE_OPERATORS_FOR_FLAGS(Collection::Change::Kinds)
+
 } // namespace pv
+
+Q_DECLARE_METATYPE(pv::Collection::Change)

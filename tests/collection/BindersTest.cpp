@@ -31,6 +31,15 @@ QStringList ids(const QList<BinderCard> &cards)
     return result;
 }
 
+// Each card with what is owned of it and its value, and the owned count.
+QStringList contents(const BinderResolution &resolved)
+{
+    QStringList result{QString::number(resolved.ownedCount)};
+    for (const BinderCard &card : resolved.cards)
+        result.append(QStringLiteral("%1 x%2 %3").arg(card.id).arg(card.owned).arg(card.value));
+    return result;
+}
+
 } // namespace
 
 class BindersTest : public QObject
@@ -252,6 +261,44 @@ private slots:
         top.topValue = 3;
         const BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);
         QCOMPARE(ids(r.cards), QStringList({"sv03-002", "base1-58", "base1-4"}));
+    }
+
+    // What binders count of the holdings follows edits in place, new prices,
+    // merges and removals: the same as worked out afresh from the holdings.
+    void resolutionsFollowTheHoldings()
+    {
+        Collection c;
+        for (const char *id : {"sv03-002", "sv03-010", "base1-4", "sv03-002", "sv04-001", "sv03-125"})
+            c.addEntry(test::holdingOf(QString::fromLatin1(id), 2, 1.0 + c.entries().size()));
+        Binder top = newBinder(QStringLiteral("Top"), Language::English);
+        top.topValue = 3;
+        top.added = {QStringLiteral("sv04-002")};
+        Binder rule = test::setBinder(QStringLiteral("sv03"));
+        const auto same = [&] {
+            Collection fresh;
+            fresh.replaceContents(c.entries(), {}, {}, {}, std::nullopt);
+            for (const Binder &binder : {top, rule})
+                QCOMPARE(contents(resolveBinder(binder, m_catalog, m_dex, &c)),
+                         contents(resolveBinder(binder, m_catalog, m_dex, &fresh)));
+        };
+        same();
+        CardEntry edited = c.entries().at(1);
+        edited.cardId = QStringLiteral("base1-58");
+        edited.customPriceEur = 40.0;
+        c.replaceEntry(1, edited); // another card, now the dearest
+        same();
+        edited.count = 9;
+        c.replaceEntry(1, edited);
+        same();
+        const QHash<QString, double> eur{{QStringLiteral("normal|unlimited"), 30.0}};
+        c.applyPrices(Language::English, QStringLiteral("sv03-002"), eur, {});
+        same();
+        c.updateEntry(4, c.entries().at(0)); // merges into the first row
+        same();
+        c.removeEntryAt(0);
+        same();
+        top.topValue = 1;
+        same();
     }
 
     void aPriceThatIsNotANumberNeverRanks()

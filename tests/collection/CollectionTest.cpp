@@ -133,14 +133,9 @@ private slots:
             entry.condition = Condition(collection.entries().size() % 3);
             collection.addEntry(entry);
         }
-        struct Seen
-        {
-            bool kept;
-            QList<int> rows;
-        };
-        QList<Seen> seen;
+        QList<Collection::Change> seen;
         connect(&collection, &Collection::changed, this,
-                [&] { seen.append({collection.holdingsKept(), collection.updatedRows()}); });
+                [&](const Collection::Change &change) { seen.append(change); });
         const QHash<QString, double> eur{{QStringLiteral("normal|unlimited"), 2.0}};
 
         // Prices, facts and the history point of one run, released together.
@@ -152,9 +147,9 @@ private slots:
         collection.recordValueSnapshot();
         collection.endBatch();
         QCOMPARE(seen.size(), 1);
-        QVERIFY(seen.at(0).kept);
+        QVERIFY(seen.at(0).holdingsKept());
         QCOMPARE(seen.at(0).rows, (QList<int>{0, 2, 3}));
-        QVERIFY(collection.updatedRows().isEmpty()); // only while announcing
+        QVERIFY(!seen.at(0).bindersChanged());
 
         // Anything that adds, edits or removes a holding names no rows.
         seen.clear();
@@ -170,30 +165,35 @@ private slots:
         Binder binder;
         binder.id = QStringLiteral("x");
         collection.upsertBinder(binder);
-        QCOMPARE(seen.size(), 5);
+        collection.upsertBinder(binder); // stored as it was
+        QCOMPARE(seen.size(), 6);
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(!seen.at(i).kept);
+            QVERIFY(!seen.at(i).holdingsKept());
             QVERIFY(seen.at(i).rows.isEmpty());
         }
-        QVERIFY(seen.at(3).kept);
+        QCOMPARE(seen.at(1).editedRows, (QList<int>{0}));
+        QVERIFY(seen.at(2).editedRows.isEmpty());
+        QVERIFY(seen.at(3).holdingsKept());
         QCOMPARE(seen.at(3).rows, (QList<int>{4}));
-        QVERIFY(seen.at(4).kept);
+        QVERIFY(seen.at(4).holdingsKept() && seen.at(4).bindersChanged());
         QVERIFY(seen.at(4).rows.isEmpty());
+        QVERIFY(seen.at(5).holdingsKept() && !seen.at(5).bindersChanged());
 
         // A listener that changes the collection again: listeners after it
         // no longer read the first change as keeping the holdings.
         seen.clear();
         Collection other;
         other.addEntry(holdingOf(QStringLiteral("a-1")));
-        connect(&other, &Collection::changed, this, [&] {
-            if (other.holdingsKept())
+        connect(&other, &Collection::changed, this, [&](const Collection::Change &change) {
+            if (change.holdingsKept())
                 other.addEntry(holdingOf(QStringLiteral("e-1")));
         });
-        connect(&other, &Collection::changed, this, [&] { seen.append({other.holdingsKept(), other.updatedRows()}); });
+        connect(&other, &Collection::changed, this, [&](const Collection::Change &change) { seen.append(change); });
         other.applyPrices(Language::English, QStringLiteral("a-1"), eur, {});
         QCOMPARE(seen.size(), 2);
-        QVERIFY(!seen.at(0).kept);
-        QVERIFY(!seen.at(1).kept);
+        QVERIFY(!seen.at(0).holdingsKept());
+        QVERIFY(!seen.at(1).holdingsKept() && seen.at(1).bindersChanged());
+        QVERIFY(seen.at(1).rows.isEmpty());
     }
 
     void clearAndReplaceLeaveTheDocumentClean()

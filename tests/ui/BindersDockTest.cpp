@@ -5,6 +5,7 @@
 
 #include "collection/Binders.h"
 #include "collection/Collection.h"
+#include "collection/EditEntryCommand.h"
 #include "collection/RemoveEntryCommand.h"
 #include "core/SteadyClock.h"
 #include "ui/dialogs/BinderDialog.h"
@@ -234,6 +235,40 @@ private Q_SLOTS:
         QCOMPARE(counts(), QStringLiteral("2/12"));
         dock->show();
         QTRY_COMPARE(counts(), QStringLiteral("1/12"));
+    }
+
+    // An open value-ranked binder and the counts follow an edit in place, its
+    // undo and its redo.
+    void anOpenBinderFollowsEdits()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        window.show();
+        Collection *collection = window.collection();
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-2"), 1, 2.0));
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-3"), 1, 3.0));
+        Binder top = newBinder(QStringLiteral("Top"), Language::English);
+        top.topValue = 1;
+        collection->upsertBinder(top);
+        window.openBinder(top, false);
+        auto *dialog = window.findChild<BinderDialog *>();
+        QVERIFY(dialog);
+        auto *list = window.findChild<QListWidget *>(QStringLiteral("bindersList"));
+        const auto shown = [&] {
+            const QList<BinderCard> &cards = dialog->shownCards();
+            return cards.isEmpty() ? QString() : QStringLiteral("%1 x%2").arg(cards.first().id).arg(cards.first().owned);
+        };
+        QCOMPARE(shown(), QStringLiteral("tst1-3 x1"));
+        CardEntry edited = collection->entries().at(0);
+        edited.count = 4;
+        edited.customPriceEur = 5.0;
+        window.undoStack()->push(new EditEntryCommand(collection, 0, edited, nullptr));
+        QCOMPARE(shown(), QStringLiteral("tst1-2 x4"));
+        window.undoStack()->undo();
+        QCOMPARE(shown(), QStringLiteral("tst1-3 x1"));
+        window.undoStack()->redo();
+        QCOMPARE(shown(), QStringLiteral("tst1-2 x4"));
+        QTRY_COMPARE(list->item(0)->text(), QStringLiteral("Top  -  1/1"));
     }
 
     // A card shown in a binder is found in the collection tree: the first

@@ -71,7 +71,7 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     resetLayout();
     restoreWindowState();
 
-    onCollectionChanged();
+    onCollectionChanged(Collection::Change());
     updateWindowTitle();
 
     // The English catalog loads once the event loop runs, after the window shows.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collection/Binder.h"
+#include "collection/Collection.h"
 #include "collection/ValueHistory.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
@@ -35,7 +36,6 @@ namespace pv {
 
 class CardCatalog;
 class ClockTimer;
-class Collection;
 class CollectionTreeDelegate;
 class CollectionTreeModel;
 class CollectionSearchModel;
@@ -112,7 +112,7 @@ public:
     void refreshValueChart();
     void refreshValueDisplays();
     void updateStatusSummary();
-    void onCollectionChanged();
+    void onCollectionChanged(const pv::Collection::Change &change);
     void onChartScopeChanged(const pv::ChartScope &scope);
     void updateChartContext();
     void showLog();
@@ -305,9 +305,7 @@ private:
     bool changedOutsideUndo = false;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;
-    // The binders as the list shows them, and whether their counts wait for
-    // the dock to be shown.
-    QList<Binder> m_listedBinders;
+    // Whether the binders' counts wait for the dock to be shown.
     ClockTimer *m_binderCountsTimer = nullptr;
     bool m_binderCountsStale = false;
     ChartScope m_chartScope;

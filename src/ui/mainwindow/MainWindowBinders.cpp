@@ -227,7 +227,6 @@ void MainWindow::refreshBindersList()
     m_refreshingBinders = true;
     m_binderCountsStale = false;
     m_binderCountsTimer->stop();
-    m_listedBinders = m_collection->binders();
     {
         const QSignalBlocker blocker(ui->bindersList);
         ui->bindersList->clear();

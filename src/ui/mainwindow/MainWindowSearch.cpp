@@ -194,8 +194,10 @@ void MainWindow::setUpSearchDock()
     connect(collectionResults, &QWidget::customContextMenuRequested, this, &MainWindow::showSearchResultsContextMenu);
     connect(ui->catalogResults, &QAbstractItemView::doubleClicked, this, &MainWindow::addFromCatalogResult);
     connect(m_searchTimer, &ClockTimer::timeout, this, &MainWindow::onSearchTimeout);
-    connect(m_collection, &Collection::changed, this, [this] {
-        m_ownedKeysStale = true;
+    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
+        // New prices keep which cards are held.
+        if (!change.holdingsKept())
+            m_ownedKeysStale = true;
         if (ui->searchDock->isVisible())
             m_searchTimer->start();
     });

@@ -111,17 +111,17 @@ void MainWindow::updateStatusSummary()
                                : tr("Prices never refreshed"));
 }
 
-void MainWindow::onCollectionChanged()
+void MainWindow::onCollectionChanged(const Collection::Change &change)
 {
     refreshValueChart();
     updateStatusSummary();
     ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
     // A change of the binders shows at once; their counts follow the
     // holdings later.
-    if (m_collection->binders() == m_listedBinders)
-        scheduleBinderCounts();
-    else
+    if (change.bindersChanged())
         refreshBindersList();
+    else
+        scheduleBinderCounts();
     rebuildBinderDialogs();
     const int marked = m_collection->summary().labelled;
     ui->actionClearLabels->setEnabled(marked > 0);
@@ -130,7 +130,7 @@ void MainWindow::onCollectionChanged()
 
     // New prices keep the tree's rows (no reset brings the card panel up to
     // date), so the panel follows its holding here.
-    const QList<int> &updated = m_collection->updatedRows();
+    const QList<int> &updated = change.rows;
     if (!focusKey.isEmpty() && !updated.isEmpty()) {
         const int row = m_collection->indexOfEntry(focusKey);
         if (row >= 0 && std::binary_search(updated.cbegin(), updated.cend(), row))

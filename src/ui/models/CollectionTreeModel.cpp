@@ -477,17 +477,16 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
     rebuild();
 }
 
-void CollectionTreeModel::onCollectionChanged()
+void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
 {
     // A change that keeps the holdings (new prices or card facts, the value
     // history) leaves every row where it is, or, ordered by price, within its
     // set: the updated rows are refreshed in place, keeping the view's
-    // expanded rows, selection and scroll position.
-    if (m_collection->holdingsKept() && updateRows(m_collection->updatedRows(), false))
-        return;
-    // So does an edit of holdings that leaves each in its set.
-    const QList<int> &edited = m_collection->editedRows();
-    if (!edited.isEmpty() && updateRows(edited, true))
+    // expanded rows, selection and scroll position. So does an edit of
+    // holdings that leaves each in its set.
+    if (change.holdingsKept()
+            ? updateRows(change.rows, RowChange::NewValues)
+            : staysListedInPlace(change.editedRows) && updateRows(change.editedRows, RowChange::Replaced))
         return;
     rebuild();
 }
@@ -636,10 +635,10 @@ void CollectionTreeModel::rebuild()
 
 // ---- updates in place ----
 
-bool CollectionTreeModel::updateRows(const QList<int> &rows, bool edited)
+bool CollectionTreeModel::staysListedInPlace(const QList<int> &rows) const
 {
     const QList<CardEntry> &entries = m_collection->entries();
-    if (qsizetype(m_cardNodes.size()) != entries.size())
+    if (rows.isEmpty() || qsizetype(m_cardNodes.size()) != entries.size())
         return false;
     const int languageCount = int(allLanguages().size());
     for (const int row : rows) {
@@ -649,9 +648,24 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, bool edited)
         const CardEntry &entry = entries.at(row);
         const Node *card = m_cardNodes[size_t(row)];
         const bool listed = int(entry.lang) >= 0 && int(entry.lang) < languageCount;
-        if (edited && (card ? asGroup(card->parent)->setKey != entrySetKey(entry) : listed))
+        if (card ? asGroup(card->parent)->setKey != entrySetKey(entry) : listed)
             return false;
     }
+    return true;
+}
+
+bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
+{
+    const QList<CardEntry> &entries = m_collection->entries();
+    if (qsizetype(m_cardNodes.size()) != entries.size())
+        return false;
+    for (const int row : rows) {
+        if (row < 0 || row >= entries.size())
+            return false;
+    }
+    // Only a holding replaced can change its number, or its place outside an
+    // order by price.
+    const bool replaced = change == RowChange::Replaced;
     QList<Node *> sets;
     QList<const Node *> cards;
     QSet<const Node *> seen;
@@ -680,10 +694,10 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, bool edited)
         for (const Node *card : std::as_const(set->children)) {
             set->cardCount += card->cardCount;
             set->value += card->value;
-            if (edited)
+            if (replaced)
                 numbers.insert(entries.at(card->entryIndex).localId);
         }
-        if (edited)
+        if (replaced)
             static_cast<GroupNode *>(set)->ownedNumbers = int(numbers.size());
         for (Node *group = set->parent; group && group != m_root; group = group->parent) {
             if (!seen.contains(group)) {
@@ -714,8 +728,8 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, bool edited)
     // cards in either order. One edited card that keeps its place is cheaper
     // announced alone.
     const bool byPrice = m_cardSortMode == CardSortMode::Price;
-    const CardOrders orders = edited || byPrice ? sortedCards(sets) : CardOrders();
-    if (!edited || !orders.isEmpty() || cards.size() > 1) {
+    const CardOrders orders = replaced || byPrice ? sortedCards(sets) : CardOrders();
+    if (!replaced || !orders.isEmpty() || cards.size() > 1) {
         const auto hint = byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint
                                                        : QAbstractItemModel::NoLayoutChangeHint;
         emit layoutAboutToBeChanged({}, hint);

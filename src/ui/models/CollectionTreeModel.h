@@ -149,11 +149,14 @@ public slots:
     void onCurrencyChanged();
 
 private:
-    void onCollectionChanged();
-    // False when the tree cannot follow in place and must be rebuilt: when
-    // an edited holding (edited: rows replaced, not only given new values)
-    // left the set it is listed under.
-    bool updateRows(const QList<int> &rows, bool edited);
+    void onCollectionChanged(const pv::Collection::Change &change);
+    // Whether the tree can follow the holdings replaced in these rows in
+    // place: each is still listed under the set it was, or still nowhere.
+    bool staysListedInPlace(const QList<int> &rows) const;
+    // New values in the rows, or the holdings replaced in them (checked with
+    // staysListedInPlace() first). False when the tree must be rebuilt.
+    enum class RowChange { NewValues, Replaced };
+    bool updateRows(const QList<int> &rows, RowChange change);
     // The sets whose cards, sorted again, come in another order, with that order.
     using CardOrders = QList<std::pair<Node *, QList<Node *>>>;
     CardOrders sortedCards(const QList<Node *> &sets) const;
