@@ -151,8 +151,7 @@ class AddCardsDialogTest : public QObject
                          set(QStringLiteral("sv03.5"), QStringLiteral("151"), QStringLiteral("sv"), 3, 165),
                          set(QStringLiteral("zz1"), QStringLiteral("Mystery"), QStringLiteral("tst"), 2, 1),
                          set(QStringLiteral("big1"), QStringLiteral("Big Set of the Black Star Promos Collection"),
-                             QStringLiteral("tst"), 1, 2100,
-                             QDate(2020, 1, 1))};
+                             QStringLiteral("tst"), 1, 2100, QDate(2020, 1, 1))};
         contents.cards = {
             test::officialCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102,
                                Holo | FirstEdition, art(QStringLiteral("/en/base/base1/4"))),
@@ -457,7 +456,8 @@ private Q_SLOTS:
         QHeaderView *header = table->horizontalHeader();
         QTRY_VERIFY(header->sectionViewportPosition(5) + header->sectionSize(5) <= table->viewport()->width());
         for (int column = 0; column < header->count(); ++column)
-            QVERIFY2(header->sectionSize(column) >= header->sectionSizeHint(column), qPrintable(QString::number(column)));
+            QVERIFY2(header->sectionSize(column) >= header->sectionSizeHint(column),
+                     qPrintable(QString::number(column)));
 
         // Shown narrow, the set and series columns leave the names their
         // width; the table scrolls instead.

@@ -97,12 +97,14 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         for (const ThemeInfo &theme : ThemeManager::availableThemes()) {
             ThemeManager::applyTheme(qApp, theme.id);
-            for (QAbstractButton *button : {static_cast<QAbstractButton *>(check), static_cast<QAbstractButton *>(radio)}) {
+            for (QAbstractButton *button :
+                 {static_cast<QAbstractButton *>(check), static_cast<QAbstractButton *>(radio)}) {
                 QStyleOptionButton option;
                 option.initFrom(button);
                 const bool isCheck = button == check;
-                const QRect box = button->style()->subElementRect(
-                    isCheck ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator, &option, button);
+                const QRect box = button->style()->subElementRect(isCheck ? QStyle::SE_CheckBoxIndicator
+                                                                          : QStyle::SE_RadioButtonIndicator,
+                                                                  &option, button);
                 button->setChecked(true);
                 const QImage on = button->grab().toImage();
                 const int fill = qGray(on.pixel(box.left() + 2, box.center().y()));
