@@ -558,8 +558,9 @@ void AddCardsDialog::fitColumns()
         int setWidth = setHeader + setMore;
         int serieWidth = serieHeader + serieMore;
         if (setMore + serieMore > spare) {
-            // Each header whole; what is left goes by how much more each asks.
-            setWidth = setHeader + int(qint64(spare) * setMore / (setMore + serieMore));
+            // Each header whole; what is left goes by how much more each asks,
+            // the set, which tells the cards apart, counting twice.
+            setWidth = setHeader + int(qint64(spare) * 2 * setMore / (2 * setMore + serieMore));
             serieWidth = serieHeader + spare - (setWidth - setHeader);
         }
         header->resizeSection(SetColumn, setWidth);
