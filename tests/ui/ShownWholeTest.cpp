@@ -8,12 +8,10 @@
 #include "ui/ThemeManager.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/widgets/CardDetailsWidget.h"
-#include "ui/widgets/CardSearchBar.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLayout>
-#include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
@@ -23,8 +21,8 @@
 
 using namespace pv;
 
-// What the window shows is whole: the card's facts, a tick, the tool bar's
-// buttons and a typed name.
+// What the window shows is whole: the card's facts, a tick and the tool
+// bar's buttons.
 class ShownWholeTest : public QObject
 {
     Q_OBJECT
@@ -115,28 +113,6 @@ private Q_SLOTS:
                 QVERIFY2(marked, qPrintable(theme.id));
             }
         }
-    }
-
-    // Squeezed to its narrowest, the search bar shows a name of twenty
-    // average characters whole beside the name's clear button.
-    void searchNameHoldsTwentyCharacters()
-    {
-        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
-        CardSearchBar bar;
-        bar.resize(bar.minimumSizeHint());
-        bar.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&bar));
-        auto *name = bar.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"));
-        const QString text = QStringLiteral("Teal Mask Ogerpon ex");
-        QVERIFY(name->fontMetrics().horizontalAdvance(text) >= 20 * name->fontMetrics().averageCharWidth());
-        name->setText(text);
-        QCOMPARE(name->width(), name->minimumWidth());
-        // A text that does not fit scrolls: its end comes nearer its start.
-        name->setCursorPosition(0);
-        const int start = name->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
-        name->setCursorPosition(int(text.size()));
-        const int end = name->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
-        QVERIFY(end - start >= name->fontMetrics().horizontalAdvance(text) - 1);
     }
 };
 
