@@ -21,6 +21,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -149,8 +150,8 @@ class AddCardsDialogTest : public QObject
                              QDate(1999, 10, 10)),
                          set(QStringLiteral("sv03.5"), QStringLiteral("151"), QStringLiteral("sv"), 3, 165),
                          set(QStringLiteral("zz1"), QStringLiteral("Mystery"), QStringLiteral("tst"), 2, 1),
-                         set(QStringLiteral("big1"), QStringLiteral("Big Set"), QStringLiteral("tst"), 1, 2100,
-                             QDate(2020, 1, 1))};
+                         set(QStringLiteral("big1"), QStringLiteral("Big Set of the Black Star Promos Collection"),
+                             QStringLiteral("tst"), 1, 2100, QDate(2020, 1, 1))};
         contents.cards = {
             test::officialCard(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 102,
                                Holo | FirstEdition, art(QStringLiteral("/en/base/base1/4"))),
@@ -445,6 +446,18 @@ private Q_SLOTS:
         QCOMPARE(text(dialog, "statusLabel"),
                  QStringLiteral("The card catalog is not available yet. Press Refresh."));
         dialog.selectLanguage(Language::English);
+
+        // At its opening size every header shows whole and in view, the
+        // set names however long.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        name->setText(QStringLiteral("Pika"));
+        QTRY_COMPARE(table->model()->rowCount(), 2000);
+        QHeaderView *header = table->horizontalHeader();
+        QTRY_VERIFY(header->sectionViewportPosition(5) + header->sectionSize(5) <= table->viewport()->width());
+        for (int column = 0; column < header->count(); ++column)
+            QVERIFY2(header->sectionSize(column) >= header->sectionSizeHint(column),
+                     qPrintable(QString::number(column)));
 
         // Shown narrow, the set and series columns leave the names their
         // width; the table scrolls instead.

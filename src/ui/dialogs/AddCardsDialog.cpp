@@ -94,11 +94,11 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
     QHeaderView *header = ui->cardsTable->horizontalHeader();
     header->setSectionResizeMode(0, QHeaderView::Fixed);
     header->resizeSection(0, SetCardsModel::thumbnailSize().width() + 8);
-    for (int column : {1, 3, 4, 5})
+    for (int column : {1, 5})
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(2, QHeaderView::Stretch);
     ui->cardsTable->sortByColumn(1, Qt::AscendingOrder);
-    const auto fitLater = [this] { QTimer::singleShot(0, this, &AddCardsDialog::fitNameColumn); };
+    const auto fitLater = [this] { QTimer::singleShot(0, this, &AddCardsDialog::fitColumns); };
     connect(m_proxy, &QAbstractItemModel::modelReset, this, fitLater);
     connect(m_proxy, &QAbstractItemModel::layoutChanged, this, fitLater);
 
@@ -520,26 +520,54 @@ void AddCardsDialog::onTabChanged()
     } else {
         loadSetCards();
     }
-    fitNameColumn();
+    fitColumns();
 }
 
-void AddCardsDialog::fitNameColumn()
+void AddCardsDialog::fitColumns()
 {
     constexpr int NameColumn = 2;
+    constexpr int SetColumn = 3;
+    constexpr int SerieColumn = 4;
     QAbstractItemView *table = ui->cardsTable;
     QHeaderView *header = ui->cardsTable->horizontalHeader();
     const int typicalName = table->fontMetrics().averageCharWidth() * 18;
+    // The width the header gives a column sized to its contents, which may
+    // not be laid out yet.
+    const auto wanted = [table, header](int column) {
+        return std::max(table->sizeHintForColumn(column), header->sectionSizeHint(column));
+    };
+    const bool setShown = !header->isSectionHidden(SetColumn);
     int others = 0;
     for (int column = 0; column < header->count(); ++column) {
-        if (column == NameColumn || header->isSectionHidden(column))
+        if (column == NameColumn || header->isSectionHidden(column) || column == SetColumn || column == SerieColumn)
             continue;
-        // The width the header gives a column sized to its contents, which
-        // may not be laid out yet.
-        others += header->sectionResizeMode(column) == QHeaderView::ResizeToContents
-            ? std::max(table->sizeHintForColumn(column), header->sectionSizeHint(column))
-            : header->sectionSize(column);
+        others += header->sectionResizeMode(column) == QHeaderView::ResizeToContents ? wanted(column)
+                                                                                     : header->sectionSize(column);
     }
-    if (ui->cardsTable->viewport()->width() - others >= typicalName) {
+    const int viewport = table->viewport()->width();
+    if (setShown) {
+        // The set and the series share what the other columns and a typical
+        // name leave, each down to no less than its header: long set names
+        // are cut short rather than push the price out of view.
+        const int room = viewport - others - typicalName;
+        const int setHeader = header->sectionSizeHint(SetColumn);
+        const int serieHeader = header->sectionSizeHint(SerieColumn);
+        const int setMore = std::max(wanted(SetColumn) - setHeader, 0);
+        const int serieMore = std::max(wanted(SerieColumn) - serieHeader, 0);
+        const int spare = std::max(room - setHeader - serieHeader, 0);
+        int setWidth = setHeader + setMore;
+        int serieWidth = serieHeader + serieMore;
+        if (setMore + serieMore > spare) {
+            // Each header whole; what is left goes by how much more each asks,
+            // the set, which tells the cards apart, counting twice.
+            setWidth = setHeader + int(qint64(spare) * 2 * setMore / (2 * setMore + serieMore));
+            serieWidth = serieHeader + spare - (setWidth - setHeader);
+        }
+        header->resizeSection(SetColumn, setWidth);
+        header->resizeSection(SerieColumn, serieWidth);
+        others += setWidth + serieWidth;
+    }
+    if (viewport - others >= typicalName) {
         header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
     } else {
         header->setSectionResizeMode(NameColumn, QHeaderView::Interactive);
@@ -625,7 +653,7 @@ bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
             stopHoverPreview();
             break;
         case QEvent::Resize:
-            fitNameColumn();
+            fitColumns();
             break;
         default:
             break;

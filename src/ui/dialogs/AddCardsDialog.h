@@ -92,9 +92,11 @@ private:
     void updateSearch();
     void onHoverTimeout();
     void stopHoverPreview();
-    // The name column stretches but keeps at least a typical name's width:
-    // where the other columns leave less, the table scrolls instead.
-    void fitNameColumn();
+    // Every column shows its header whole, the set and series columns
+    // sharing what is left; the name column stretches but keeps at least a
+    // typical name's width: where the other columns leave less, the table
+    // scrolls instead.
+    void fitColumns();
 
     // Attributes and pending lines.
     void fillConditionCombos();

@@ -121,6 +121,11 @@ void MainWindow::setUpUndoActions()
     redo->setObjectName(QStringLiteral("actionRedo"));
     redo->setShortcuts(QKeySequence::Redo);
     redo->setIcon(QIcon(QStringLiteral(":/icons/redo.svg")));
+    // The tool bar keeps short labels: a long command's text would widen the
+    // button and push the last buttons off the bar. The menu and the tool
+    // tips still name the command.
+    undo->setIconText(tr("Undo"));
+    redo->setIconText(tr("Redo"));
     ui->menuEdit->addAction(undo);
     ui->menuEdit->addAction(redo);
     ui->mainToolBar->insertAction(ui->actionAddCards, undo);

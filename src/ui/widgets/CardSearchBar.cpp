@@ -7,6 +7,7 @@
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QSignalBlocker>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -32,9 +33,13 @@ CardSearchBar::CardSearchBar(QWidget *parent)
     m_ui->setupUi(this);
     m_ui->countSearchEdit->setValidator(new QIntValidator(1, 9999, this));
     // However narrow the row, the name field holds twenty average characters
-    // and the number fields their examples.
+    // beside the clear button that a typed name brings (Qt measures the empty
+    // field, without it), and the number fields their examples.
     QLineEdit *name = m_ui->nameSearchEdit;
-    name->setMinimumWidth(widthShowing(name, 20 * name->fontMetrics().averageCharWidth()));
+    name->ensurePolished();
+    const int clearButton = name->style()->pixelMetric(QStyle::PM_LineEditIconSize, nullptr, name) + 6
+        + name->style()->pixelMetric(QStyle::PM_LineEditIconMargin, nullptr, name);
+    name->setMinimumWidth(widthShowing(name, 20 * name->fontMetrics().averageCharWidth()) + clearButton);
     for (QLineEdit *number : {m_ui->numberSearchEdit, m_ui->countSearchEdit}) {
         const int example = number->fontMetrics().horizontalAdvance(number->placeholderText()) + 2;
         number->setMinimumWidth(widthShowing(number, example));
