@@ -316,15 +316,10 @@ public:
         Figure figure{QStringLiteral("binders' counts once edits pause"), {}, {}, true};
         const int row = m_holdings / 3;
         const CardEntry original = m_mirror.entries().at(row);
-        CardEntry edited = original;
-        edited.count += 1;
-        QString focus;
+        const CardEntry edited = oneMore(original);
         for (int run = 0; run < Runs; ++run) {
             for (const bool undo : {false, true}) {
-                if (undo)
-                    m_window.undoStack()->undo();
-                else
-                    m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &focus));
+                editOrUndo(row, edited, undo);
                 settle();
                 figure.window.time([&] { m_window.refreshBindersList(); });
                 letSearchCatchUp();
@@ -346,17 +341,10 @@ public:
         settle();
         const int row = m_holdings / 3 + 1;
         const CardEntry original = m_mirror.entries().at(row);
-        CardEntry edited = original;
-        edited.count += 1;
-        QString focus;
+        const CardEntry edited = oneMore(original);
         for (int run = 0; run < Runs; ++run) {
             for (const bool undo : {false, true}) {
-                figure.window.time([&] {
-                    if (undo)
-                        m_window.undoStack()->undo();
-                    else
-                        m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &focus));
-                });
+                figure.window.time([&] { editOrUndo(row, edited, undo); });
                 letSearchCatchUp();
                 figure.model.time([&] {
                     m_mirror.updateEntry(row, undo ? original : edited);
@@ -464,6 +452,21 @@ private:
         collection.replaceContents(entries, collection.sets(), {}, {}, std::nullopt);
     }
 
+    static CardEntry oneMore(CardEntry entry)
+    {
+        entry.count += 1;
+        return entry;
+    }
+
+    // The holding in the row edited in the window, or the last edit undone.
+    void editOrUndo(int row, const CardEntry &edited, bool undo)
+    {
+        if (undo)
+            m_window.undoStack()->undo();
+        else
+            m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &m_editFocus));
+    }
+
     // The window's binders over the copy of its collection.
     void resolveBinders(bool valueRankedOnly = false)
     {
@@ -497,6 +500,7 @@ private:
     }
 
     int m_holdings = 0;
+    QString m_editFocus;
     MainWindow m_window;
     Collection m_mirror;
     CollectionTreeModel m_tree;
