@@ -489,18 +489,16 @@ private Q_SLOTS:
         QVERIFY(!set.data(Qt::DecorationRole).isNull());
         expectOneHeight();
         tree()->scrollTo(set);
-        QImage shown = tree()->viewport()->grab().toImage();
+        const QImage shown = tree()->viewport()->grab().toImage();
         const QRect row = tree()->visualRect(set).intersected(shown.rect());
-        int top = row.bottom();
-        int bottom = row.top();
+        int logoLines = 0;
         for (int y = row.top(); y <= row.bottom(); ++y)
             for (int x = row.left(); x <= row.right(); ++x)
                 if (QColor(shown.pixel(x, y)) == QColor(Qt::red)) {
-                    top = std::min(top, y);
-                    bottom = std::max(bottom, y);
+                    ++logoLines;
+                    break;
                 }
-        QVERIFY(bottom > top);
-        QVERIFY(bottom - top + 1 <= QFontMetrics(tree()->font()).height() + 1);
+        QVERIFY(logoLines > 0 && logoLines <= QFontMetrics(tree()->font()).height() + 1);
     }
 
     void panelEditsMergeAndTheCleanStateFollowsTheStack()
