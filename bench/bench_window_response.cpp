@@ -111,7 +111,8 @@ double wallLimitMs(int holdings)
 // Returns whether the line met them.
 bool reportLine(const Figure &figure, int holdings)
 {
-    const char *name = qPrintable(figure.action);
+    const QByteArray action = figure.action.toLocal8Bit();
+    const char *name = action.constData();
     if (figure.window.cpu.empty()) {
         std::printf("  %-58s not measured  MISSED\n", name);
         return false;
