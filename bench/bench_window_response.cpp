@@ -10,20 +10,21 @@
 //   - a released batch of a price refresh (100 cards priced at once),
 //   - a change of Finish in the card panel,
 //   - the binders' counts once edits pause, and an edit with a binder
-//     window open.
-// Beside each, the models' own work for the same action, on models of their
-// own over an identical collection in the same run.
-// Targets at 50,000 holdings: every action (the slowest keystroke of each
-// word typed) within 50 ms in the window, and at most twice the models' own
-// work for it. Judged on the GUI thread's CPU time (medians of several runs):
-// on a shared machine the wall clock also counts the time other processes
-// held the processor; its medians are printed beside, with the load.
-// The Finish edit is also judged at 500,000 holdings, where copies of every
-// printing and condition repeat keys, and must answer within 250 ms there;
-// so must the binders' counts and an edit with a binder window open, judged
-// the same way; only these run at that size unless actions are named. Sizes
-// given on the command line run only those, and the words "search",
-// "rebuild", "sort", "batch" or "binders" only those actions (to profile one).
+//     window open,
+//   - with the tree scrolled to its last row: the first jump there after the
+//     tree was laid out anew, a change of the card order, the edit that moves
+//     a holding and a released batch.
+// Beside each, where the action has one, the models' own work for the same
+// action, on models of their own over an identical collection in the same run.
+// Targets: every line within 50 ms on the wall clock (250 ms at 500,000
+// holdings), and from 50,000 holdings up at most twice the models' own work on
+// the GUI thread's CPU time where the models take 1 ms or more (medians of
+// several runs; the machine's load is printed beside them). At 500,000
+// holdings, where copies of every printing and condition repeat keys, only
+// the Finish edit, the binders' lines and the lines scrolled to the end run unless actions are
+// named. Sizes given on the command line run only those, and the words
+// "search", "rebuild", "sort", "batch", "binders" or "end" only those actions
+// (to profile one).
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
@@ -38,8 +39,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDockWidget>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QUndoStack>
@@ -53,12 +56,18 @@ namespace {
 
 constexpr int Runs = 7;
 constexpr int BatchCards = 100;
+// The wall-clock limit of every line, and at the large size.
 constexpr double MaxWindowMs = 50.0;
-constexpr double MaxWindowToModel = 2.0;
-constexpr int JudgedHoldings = 50000;
-// The Finish edit with binders in the collection, judged on both clocks.
 constexpr int LargeHoldings = 500000;
-constexpr double MaxLargeEditMs = 250.0;
+constexpr double MaxLargeWindowMs = 250.0;
+// The window's share against the models' own work, judged only where the
+// models take at least MinJudgedModelMs: below it the window's layout and
+// painting, which the models do not have, is all there is to measure.
+constexpr double MaxWindowToModel = 2.0;
+constexpr double MinJudgedModelMs = 1.0;
+// Below this size the window's own painting outweighs any model's work; the
+// share is judged from here up.
+constexpr int MinJudgedShareHoldings = 50000;
 
 // Runs what the action set off: posted events, the views' delayed layouts
 // and the repaint.
@@ -90,14 +99,46 @@ struct Timing
     double wallMs() const { return bench::median(wall); }
 };
 
+// One timed line: the window's action and, when the action has one, the
+// models' own work for it (left empty otherwise).
 struct Figure
 {
     QString action;
     Timing window;
     Timing model;
-    // Judged by the edit targets rather than against the models' work.
-    bool edit = false;
 };
+
+double wallLimitMs(int holdings)
+{
+    return holdings >= LargeHoldings ? MaxLargeWindowMs : MaxWindowMs;
+}
+
+// Prints one line (the window's medians, on the GUI thread's CPU time and on
+// the wall clock, beside the models' own) and judges it against the targets.
+// Returns whether the line met them.
+bool reportLine(const Figure &figure, int holdings)
+{
+    const QByteArray action = figure.action.toLocal8Bit();
+    const char *name = action.constData();
+    if (figure.window.cpu.empty()) {
+        std::printf("  %-58s not measured  MISSED\n", name);
+        return false;
+    }
+    const double window = figure.window.cpuMs();
+    const double wall = figure.window.wallMs();
+    bool met = wall <= wallLimitMs(holdings);
+    if (figure.model.cpu.empty()) {
+        std::printf("  %-58s %6.1f ms / no models' part; wall %6.1f ms%s\n", name, window, wall,
+                    met ? "" : "  MISSED");
+        return met;
+    }
+    const double model = figure.model.cpuMs();
+    if (model >= MinJudgedModelMs && holdings >= MinJudgedShareHoldings)
+        met = met && window <= MaxWindowToModel * model;
+    std::printf("  %-58s %6.1f ms / %6.1f ms (%4.1fx); wall %6.1f / %6.1f ms%s\n", name, window, model,
+                window / std::max(model, 0.001), wall, figure.model.wallMs(), met ? "" : "  MISSED");
+    return met;
+}
 
 // The window beside models of its own over a copy of its collection.
 class Bench
@@ -155,6 +196,11 @@ public:
         m_window.show();
         m_window.findCard();
         m_window.expandWholeTree();
+        settle();
+        // The pointer rests over the tree, as a user's does: the view follows
+        // the row under it as the rows move or scroll past.
+        QWidget *viewport = tree()->viewport();
+        QCursor::setPos(viewport->mapToGlobal(viewport->rect().center()));
         settle();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
         m_window.findCard();
@@ -219,14 +265,14 @@ public:
 
     // An edit that changes a holding's condition moves it to another place
     // in its set.
-    Figure rebuildAfterEdit()
+    Figure rebuildAfterEdit(const QString &action = QStringLiteral("tree after an edit"))
     {
         const int row = m_holdings / 2;
         CardEntry edited = m_window.collection()->entries().at(row);
         edited.condition = edited.condition == Condition::Poor ? Condition::Mint : Condition::Poor;
         const CardEntry original = m_mirror.entries().at(row);
         QString focus;
-        Figure figure{QStringLiteral("tree after an edit"), {}, {}};
+        Figure figure{action, {}, {}};
         for (int run = 0; run < Runs; ++run) {
             figure.window.time(
                 [&] { m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &focus)); });
@@ -271,7 +317,7 @@ public:
         const QList<CardEntry> &entries = m_window.collection()->entries();
         auto *combo = m_window.findChild<QComboBox *>(QStringLiteral("finishCombo"));
         auto *tree = m_window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
-        Figure figure{QStringLiteral("edit of Finish in the card panel, with binders"), {}, {}, true};
+        Figure figure{QStringLiteral("edit of Finish in the card panel, with binders"), {}, {}};
         int row = -1;
         int finish = -1;
         for (int candidate = m_holdings / 2 + 2; candidate < entries.size() && finish < 0; ++candidate) {
@@ -313,7 +359,7 @@ public:
     // same binders resolved over the copy after the same edit.
     Figure binderCountsAfterEdit()
     {
-        Figure figure{QStringLiteral("binders' counts once edits pause"), {}, {}, true};
+        Figure figure{QStringLiteral("binders' counts once edits pause"), {}, {}};
         const int row = m_holdings / 3;
         const CardEntry original = m_mirror.entries().at(row);
         const CardEntry edited = oneMore(original);
@@ -334,7 +380,7 @@ public:
     // binder open in its window, which follows every change.
     Figure editWithBinderWindow()
     {
-        Figure figure{QStringLiteral("edit with a binder window open"), {}, {}, true};
+        Figure figure{QStringLiteral("edit with a binder window open"), {}, {}};
         for (const Binder &binder : m_window.collection()->binders())
             if (binder.topValue > 0)
                 m_window.openBinder(binder, false);
@@ -358,10 +404,10 @@ public:
         return figure;
     }
 
-    Figure sortChange()
+    Figure sortChange(const QString &action = QStringLiteral("card order changed"))
     {
         QComboBox *combo = m_window.findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
-        Figure figure{QStringLiteral("card order changed"), {}, {}};
+        Figure figure{action, {}, {}};
         for (int run = 0; run < Runs; ++run) {
             for (const int mode : {1, 0}) {
                 figure.window.time([&] { combo->setCurrentIndex(mode); });
@@ -373,9 +419,9 @@ public:
 
     // A refresh holds the collection's changes in a batch and releases them
     // together; the window's batch is released as its timer would.
-    Figure refreshBatch()
+    Figure refreshBatch(const QString &suffix = QString())
     {
-        Figure figure{QStringLiteral("released refresh batch (%1 cards)").arg(BatchCards), {}, {}};
+        Figure figure{QStringLiteral("released refresh batch (%1 cards)").arg(BatchCards) + suffix, {}, {}};
         for (int run = 0; run < Runs; ++run) {
             releaseBatch(*m_window.collection(), run, figure.window);
             letSearchCatchUp();
@@ -384,7 +430,33 @@ public:
         return figure;
     }
 
+    // The same actions with the tree scrolled to its last row, as a user
+    // leaves it after Ctrl+End or dragging the scroll bar down, and the first
+    // jump there after the tree was laid out anew (as any change of its rows
+    // lays it out): the view must place its last rows without going through
+    // every row above them.
+    QList<Figure> scrolledToEnd()
+    {
+        const QString suffix = QStringLiteral(", scrolled to the end");
+        QList<Figure> figures;
+        Figure jump{QStringLiteral("first jump to the last row") + suffix, {}, {}};
+        QScrollBar *bar = tree()->verticalScrollBar();
+        for (int run = 0; run < Runs; ++run) {
+            bar->setValue(0);
+            tree()->doItemsLayout();
+            settle();
+            jump.window.time([&] { bar->setValue(bar->maximum()); });
+        }
+        figures << jump << sortChange(QStringLiteral("card order changed") + suffix)
+                << rebuildAfterEdit(QStringLiteral("tree after an edit") + suffix) << refreshBatch(suffix);
+        bar->setValue(0);
+        settle();
+        return figures;
+    }
+
 private:
+    QTreeView *tree() { return m_window.findChild<QTreeView *>(QStringLiteral("collectionTree")); }
+
     void setScope(bool catalogScope)
     {
         m_window.findChild<QComboBox *>(QStringLiteral("searchScopeCombo"))->setCurrentIndex(catalogScope ? 1 : 0);
@@ -533,11 +605,12 @@ int main(int argc, char *argv[])
     }
     const bool defaultSizes = sizes.isEmpty();
     if (defaultSizes)
-        sizes = {5000, JudgedHoldings, LargeHoldings};
+        sizes = {5000, MinJudgedShareHoldings, LargeHoldings};
     const auto wanted = [&](const char *action, int holdings) {
         if (!actions.isEmpty())
             return actions.contains(QLatin1String(action));
-        return holdings < LargeHoldings || !defaultSizes || qstrcmp(action, "binders") == 0;
+        return holdings < LargeHoldings || !defaultSizes || qstrcmp(action, "binders") == 0
+            || qstrcmp(action, "end") == 0;
     };
 
     bool ok = true;
@@ -563,27 +636,15 @@ int main(int argc, char *argv[])
             figures << bench.refreshBatch();
         if (wanted("binders", holdings))
             figures << bench.finishEditWithBinders() << bench.binderCountsAfterEdit() << bench.editWithBinderWindow();
-        for (const Figure &figure : figures) {
-            const double window = figure.window.cpuMs();
-            const double model = figure.model.cpuMs();
-            bool met = window <= MaxWindowMs && window <= MaxWindowToModel * model;
-            bool judged = holdings == JudgedHoldings;
-            if (figure.edit) {
-                // Judged on its own: the window's answer on both clocks.
-                const double limit = holdings >= LargeHoldings ? MaxLargeEditMs : MaxWindowMs;
-                met = !figure.window.cpu.empty() && window <= limit && figure.window.wallMs() <= limit;
-                judged = holdings == JudgedHoldings || holdings >= LargeHoldings;
-            }
-            std::printf("  %-58s %6.1f ms / %6.1f ms (%4.1fx); wall %6.1f / %6.1f ms%s\n", qPrintable(figure.action),
-                        window, model, window / std::max(model, 0.001), figure.window.wallMs(), figure.model.wallMs(),
-                        judged && !met ? "  MISSED" : "");
-            ok = ok && (!judged || met);
-        }
+        if (wanted("end", holdings))
+            figures << bench.scrolledToEnd();
+        for (const Figure &figure : std::as_const(figures))
+            ok = reportLine(figure, holdings) && ok;
         std::fflush(stdout);
     }
-    std::printf("targets at %d holdings: within %.0f ms and at most %.0fx the models' own work, the Finish edit within "
-                "%.0f ms (%.0f ms at %d) on both clocks: %s\n",
-                JudgedHoldings, MaxWindowMs, MaxWindowToModel, MaxWindowMs, MaxLargeEditMs, LargeHoldings,
+    std::printf("targets: every line within %.0f ms on the wall clock (%.0f ms at %d holdings), and from %d holdings "
+                "up at most %.0fx the models' own work where that takes %.0f ms or more: %s\n",
+                MaxWindowMs, MaxLargeWindowMs, LargeHoldings, MinJudgedShareHoldings, MaxWindowToModel, MinJudgedModelMs,
                 ok ? "met" : "MISSED");
     std::printf("load average at the end: %s\n", bench::loadAverage().constData());
     return ok ? 0 : 1;

@@ -8,6 +8,7 @@
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
+#include "core/CardArtwork.h"
 #include "core/CardDetail.h"
 #include "core/SteadyClock.h"
 #include "ui/ThemeManager.h"
@@ -447,6 +448,57 @@ private Q_SLOTS:
         QCOMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
         QVERIFY(header->sectionSize(0) > treeName);
         QCOMPARE(resultColumns->sectionResizeMode(0), QHeaderView::Stretch);
+    }
+
+    void everyRowHasTheHeightOfOneLineAndLogosFitIt()
+    {
+        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
+        SetRecord base = collection().setInfo(Language::English, QStringLiteral("base1"));
+        base.logo = QStringLiteral("https://assets.example.test/en/base/base1/logo");
+        collection().mergeSetInfo(base);
+        m_window->treeModel()->rebuild();
+        tree()->expandAll();
+        const QModelIndex set = m_window->treeModel()->indexForSetKey(setKey(Language::English, QStringLiteral("base1")));
+        const QModelIndex japanese = m_window->treeModel()->indexForEntryKey(entryKey(collection().entries().at(3)));
+        // One line of text in the tree's font, framed by the style; group rows are bold.
+        const auto lineHeight = [this](bool bold) {
+            QStyleOptionViewItem option;
+            option.initFrom(tree());
+            option.font.setBold(bold);
+            option.fontMetrics = QFontMetrics(option.font);
+            option.features = QStyleOptionViewItem::HasDisplay;
+            option.text = QStringLiteral("Base Set");
+            return tree()->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), tree()).height();
+        };
+        const int height = std::max(lineHeight(false), lineHeight(true));
+        const auto expectOneHeight = [&] {
+            for (const QModelIndex &index : {set.parent().parent(), set.parent(), set, japanese,
+                                             m_window->treeModel()->index(0, 0, set)}) {
+                tree()->scrollTo(index);
+                QCOMPARE(tree()->visualRect(index).height(), height);
+            }
+        };
+        QTRY_VERIFY(tree()->isVisible());
+        expectOneHeight();
+
+        // A logo taller than the line arrives: drawn into the line, the row keeps its height.
+        QPixmap logo(90, 60);
+        logo.fill(Qt::red);
+        set.data(Qt::DecorationRole); // as the row asks for it
+        emit m_window->tcgdexClient()->imageReady(0, setArtworkUrl(base.logo), logo);
+        QVERIFY(!set.data(Qt::DecorationRole).isNull());
+        expectOneHeight();
+        tree()->scrollTo(set);
+        const QImage shown = tree()->viewport()->grab().toImage();
+        const QRect row = tree()->visualRect(set).intersected(shown.rect());
+        int logoLines = 0;
+        for (int y = row.top(); y <= row.bottom(); ++y)
+            for (int x = row.left(); x <= row.right(); ++x)
+                if (QColor(shown.pixel(x, y)) == QColor(Qt::red)) {
+                    ++logoLines;
+                    break;
+                }
+        QVERIFY(logoLines > 0 && logoLines <= QFontMetrics(tree()->font()).height() + 1);
     }
 
     void panelEditsMergeAndTheCleanStateFollowsTheStack()

@@ -127,13 +127,44 @@ void CollectionTreeDelegate::paint(QPainter *painter, const QStyleOptionViewItem
 
 QSize CollectionTreeDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QSize size = QStyledItemDelegate::sizeHint(option, index);
-    if (suffixText(index).isEmpty())
-        return size;
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
-    size.rwidth() += runsWidth(layoutRuns(index, opt.font));
-    return size;
+    QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
+    const int width = style->sizeFromContents(QStyle::CT_ItemViewItem, &opt, QSize(), opt.widget).width();
+    const int suffixWidth = suffixText(index).isEmpty() ? 0 : runsWidth(layoutRuns(index, opt.font));
+    return QSize(width + suffixWidth, rowHeight(opt));
+}
+
+void CollectionTreeDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    // A picture taller than the line (a set's logo) is scaled into it.
+    const int line = option->fontMetrics.height();
+    if ((option->features & QStyleOptionViewItem::HasDecoration) && option->decorationSize.height() > line)
+        option->decorationSize = option->decorationSize.scaled(QSize(QWIDGETSIZE_MAX, line), Qt::KeepAspectRatio);
+}
+
+int CollectionTreeDelegate::rowHeight(const QStyleOptionViewItem &option) const
+{
+    const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+    const QString sheet = qApp->styleSheet();
+    if (style != m_style || sheet != m_styleSheet) {
+        m_rowHeights.clear();
+        m_style = style;
+        m_styleSheet = sheet;
+    }
+    for (const auto &[font, height] : std::as_const(m_rowHeights))
+        if (font == option.font)
+            return height;
+    // One line of text in the font, without a picture, as the style frames it.
+    QStyleOptionViewItem line(option);
+    line.features = QStyleOptionViewItem::HasDisplay;
+    line.text = QStringLiteral("Xg");
+    line.icon = QIcon();
+    line.rect = QRect();
+    const int height = style->sizeFromContents(QStyle::CT_ItemViewItem, &line, QSize(), option.widget).height();
+    m_rowHeights.append({option.font, height});
+    return height;
 }
 
 } // namespace pv

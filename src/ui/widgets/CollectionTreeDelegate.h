@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStyledItemDelegate>
 
+#include <utility>
+
 namespace pv {
 
 // Paints the name column of the collection tree: after a group row's name it
@@ -12,6 +14,11 @@ namespace pv {
 // dimmed italic, the set's completion progress in bold italic, coloured by
 // how complete the set is. Rows without a suffix are painted as a plain
 // styled delegate paints them.
+// A row's height never depends on its text or picture: it is that of one
+// line in the row's font, measured once per font (and again when the view's
+// style or the application's style sheet changes), and a set logo is scaled
+// into that line. So every row of the tree can have one height, and the view
+// never lays out the text of rows it does not show to place the ones it does.
 class CollectionTreeDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -37,6 +44,17 @@ public:
     // Two spaces and the row's suffix, or empty.
     static QString suffixText(const QModelIndex &index);
     static QList<Run> layoutRuns(const QModelIndex &index, const QFont &itemFont);
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+
+private:
+    // The height of a row in the option's font and style.
+    int rowHeight(const QStyleOptionViewItem &option) const;
+
+    mutable QList<std::pair<QFont, int>> m_rowHeights;
+    mutable const QStyle *m_style = nullptr;
+    mutable QString m_styleSheet;
 };
 
 } // namespace pv
