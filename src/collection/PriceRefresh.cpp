@@ -81,10 +81,8 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, PriceIn
     connect(m_priceIndex, &PriceIndex::setIndexed, this, &PriceRefresh::onFallbackSetIndexed);
     connect(m_rates, &FxRateFetcher::finished, this, &PriceRefresh::onRatesFetched);
     // Another document: nothing of this one's run may reach it.
-    connect(m_collection, &Collection::contentsReplaced, this, [this] {
-        cancel();
-        m_pricedWithoutFallback.clear();
-    });
+    // (A run's kept cards go with the run.)
+    connect(m_collection, &Collection::contentsReplaced, this, &PriceRefresh::cancel);
 }
 
 PriceRefresh::~PriceRefresh() = default;
@@ -263,7 +261,11 @@ void PriceRefresh::lookUpFallback(Language language, const QString &setId)
 
 CardDetail PriceRefresh::withFallbackPrices(Language language, const CardDetail &card) const
 {
-    const SetRecord record = setRecord(language, card.setId);
+    return mergedWithFallback(setRecord(language, card.setId), language, card);
+}
+
+CardDetail PriceRefresh::mergedWithFallback(const SetRecord &record, Language language, const CardDetail &card) const
+{
     if (record.id.isEmpty() || !m_priceIndex->isMatchedFrom(record))
         return card;
     return m_priceIndex->withFallbackPrices(language, card);
@@ -398,11 +400,11 @@ void PriceRefresh::onCardPriced(int requestId, Language language, const CardDeta
         emit collectionChangedOutsideUndo();
     if (!m_inFlight.remove(requestId))
         return;
-    const CardDetail merged = withFallbackPrices(language, card);
+    const SetRecord record = setRecord(language, card.setId);
+    const CardDetail merged = mergedWithFallback(record, language, card);
     const bool priced = applyCardPrices(language, merged);
     if (priced && priceCameFromTcgcsv(card, merged))
         ++m_counts.fallbackPriced;
-    const SetRecord record = setRecord(language, card.setId);
     if (!record.id.isEmpty() && isSettling(m_priceIndex->setState(language, card.setId)))
         keepForFallback(language, card);
     ++(priced ? m_counts.priced : m_counts.unpriced);

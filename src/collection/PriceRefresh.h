@@ -125,6 +125,7 @@ private:
     // that have not settled yet.
     void settleFallbackSets(const QSet<QString> *cardKeys);
     void repriceWithFallback(Language language, const QString &setId);
+    CardDetail mergedWithFallback(const SetRecord &record, Language language, const CardDetail &card) const;
     // Applies a card's prices; true when a holding of it now has a price.
     bool applyCardPrices(Language language, const CardDetail &merged);
     void keepForFallback(Language language, const CardDetail &card);
