@@ -31,8 +31,8 @@
 #include <QTreeView>
 
 using namespace pv;
-using pv::test::logSize;
 using pv::test::logMessages;
+using pv::test::logSize;
 using pv::test::RecordingClient;
 
 // The price refresh with a client that only records card requests: the
@@ -105,8 +105,8 @@ private Q_SLOTS:
         QVERIFY(!f.progress()->isHidden());
         QVERIFY(!f.cancel()->isHidden());
         QCOMPARE(f.progress()->maximum(), 10);
-        QCOMPARE(logMessages(QStringLiteral("prices"), -1, logStart).count(
-                     QStringLiteral("Price refresh started: 10 distinct cards.")),
+        QCOMPARE(logMessages(QStringLiteral("prices"), -1, logStart)
+                     .count(QStringLiteral("Price refresh started: 10 distinct cards.")),
                  1);
         // No set record: no fallback phase, six requests at once.
         QCOMPARE(f.client->sent.size(), 6);
@@ -247,7 +247,8 @@ private Q_SLOTS:
         const int second = logSize();
         f.client->sent.clear();
         f.refresh()->trigger();
-        QCOMPARE(logMessages(QStringLiteral("prices"), -1, second).count(QStringLiteral("Fallback data settled; fetching card prices.")),
+        QCOMPARE(logMessages(QStringLiteral("prices"), -1, second)
+                     .count(QStringLiteral("Fallback data settled; fetching card prices.")),
                  1);
         QCOMPARE(f.client->sent.size(), 4);
         for (const QString id : {"base1-4", "base1-1", "zz9-1", "zz9-2"})
