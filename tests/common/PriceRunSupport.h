@@ -2,14 +2,11 @@
 
 #include "catalog/TcgdexClient.h"
 #include "core/CardDetail.h"
-#include "core/Log.h"
 
 #include <QJsonObject>
 #include <QList>
 #include <QString>
-#include <QStringList>
 
-// Helpers of the price refresh's tests, with or without a window.
 namespace pv::test {
 
 // A card database client whose card requests are only written down; the
@@ -62,22 +59,5 @@ public:
         Q_EMIT requestFailed(idOf(cardId), QStringLiteral("card %1").arg(cardId), message, kind);
     }
 };
-
-// The messages of one category logged since the log held `from` entries.
-inline QStringList logSince(int from, const QString &category)
-{
-    QStringList found;
-    const QList<LogEntry> entries = Log::instance().entries();
-    for (int i = from; i < entries.size(); ++i) {
-        if (entries.at(i).category == category)
-            found.append(entries.at(i).message);
-    }
-    return found;
-}
-
-inline int logSize()
-{
-    return int(Log::instance().entries().size());
-}
 
 } // namespace pv::test

@@ -87,15 +87,21 @@ inline QByteArray readFile(const QString &path)
 }
 
 // The messages the in-memory log holds for the category, oldest first; only
-// those of the level when one is given.
-inline QStringList logMessages(const QString &category, int level = -1)
+// those of the level when one is given, and from entry `from` on.
+inline QStringList logMessages(const QString &category, int level = -1, int from = 0)
 {
     QStringList found;
-    for (const LogEntry &entry : Log::instance().entries()) {
-        if (entry.category == category && (level < 0 || entry.level == level))
-            found.append(entry.message);
+    const QList<LogEntry> entries = Log::instance().entries();
+    for (int i = from; i < entries.size(); ++i) {
+        if (entries.at(i).category == category && (level < 0 || entries.at(i).level == level))
+            found.append(entries.at(i).message);
     }
     return found;
+}
+
+inline int logSize()
+{
+    return int(Log::instance().entries().size());
 }
 
 } // namespace pv::test

@@ -56,7 +56,6 @@ public:
 
 } // namespace
 
-// The guard every web client puts on its replies, against the local stand-in.
 class NetworkRepliesTest : public QObject
 {
     Q_OBJECT

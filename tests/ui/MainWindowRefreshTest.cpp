@@ -31,7 +31,7 @@
 #include <QTreeView>
 
 using namespace pv;
-using pv::test::logSince;
+using pv::test::logMessages;
 using pv::test::logSize;
 using pv::test::RecordingClient;
 
@@ -105,8 +105,8 @@ private Q_SLOTS:
         QVERIFY(!f.progress()->isHidden());
         QVERIFY(!f.cancel()->isHidden());
         QCOMPARE(f.progress()->maximum(), 10);
-        QCOMPARE(logSince(logStart, QStringLiteral("prices")).count(
-                     QStringLiteral("Price refresh started: 10 distinct cards.")),
+        QCOMPARE(logMessages(QStringLiteral("prices"), -1, logStart)
+                     .count(QStringLiteral("Price refresh started: 10 distinct cards.")),
                  1);
         // No set record: no fallback phase, six requests at once.
         QCOMPARE(f.client->sent.size(), 6);
@@ -144,9 +144,9 @@ private Q_SLOTS:
         QVERIFY(f.refresh()->isEnabled());
         QCOMPARE(collection->history().size(), historyBefore + 1);
         QVERIFY(
-            logSince(logStart, QStringLiteral("prices"))
+            logMessages(QStringLiteral("prices"), -1, logStart)
                 .contains(QStringLiteral("Priced 8 of 10 cards; 1 could not be reached, 1 answered with an error.")));
-        QVERIFY(logSince(logStart, QStringLiteral("network"))
+        QVERIFY(logMessages(QStringLiteral("network"), -1, logStart)
                     .contains(QStringLiteral("#%1 card zz1-9 failed: Operation timed out")
                                   .arg(f.client->idOf(QStringLiteral("zz1-9")))));
 
@@ -156,14 +156,14 @@ private Q_SLOTS:
         const int history = int(collection->history().size());
         const int secondRun = logSize();
         f.refresh()->trigger();
-        QCOMPARE(logSince(secondRun, QStringLiteral("prices")).first(),
+        QCOMPARE(logMessages(QStringLiteral("prices"), -1, secondRun).first(),
                  QStringLiteral("Price refresh started: 1 distinct card."));
         f.client->fail(QStringLiteral("zz1-20"), QStringLiteral("Connection closed"));
         QVERIFY(!f.window.isPriceRefreshRunning());
         // The run's last card failed: the summary, not that failure, stays.
         QCOMPARE(f.status(), QStringLiteral("Priced 0 of 1 cards; 1 could not be reached."));
         QCOMPARE(collection->history().size(), history);
-        QVERIFY(logSince(secondRun, QStringLiteral("prices"))
+        QVERIFY(logMessages(QStringLiteral("prices"), -1, secondRun)
                     .contains(QStringLiteral("Priced 0 of 1 cards; 1 could not be reached.")));
 
         // A card answered with something other than a card was reached: the
@@ -209,7 +209,7 @@ private Q_SLOTS:
         const int logStart = logSize();
         f.refresh()->trigger();
         QCOMPARE(f.status(), QStringLiteral("Looking up fallback prices for 2 sets..."));
-        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+        QVERIFY(logMessages(QStringLiteral("prices"), -1, logStart)
                     .contains(QStringLiteral("Resolving TCGCSV fallback data for 2 sets.")));
         QVERIFY(f.client->sent.isEmpty());
 
@@ -222,7 +222,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&indexed] { return indexed.size() >= 2; }, 30000));
         QCOMPARE(f.client->sent.size(), 5);
         QCOMPARE(f.progress()->value(), 2);
-        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+        QVERIFY(logMessages(QStringLiteral("prices"), -1, logStart)
                     .contains(QStringLiteral("No usable TCGCSV fallback for set en/zz9.")));
 
         // Charizard without a price of its own takes TCGCSV's; Alakazam has a Cardmarket price.
@@ -232,7 +232,7 @@ private Q_SLOTS:
             f.client->answer(id);
         QVERIFY(!f.window.isPriceRefreshRunning());
         QVERIFY(collection->entries().at(0).unitValueUsd > 0.0);
-        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+        QVERIFY(logMessages(QStringLiteral("prices"), -1, logStart)
                     .contains(QStringLiteral("Priced 2 of 5 cards; 3 came back without a price. 1 of them came "
                                              "from TCGCSV's USD market prices. 1 set has no fallback prices "
                                              "available.")));
@@ -247,12 +247,13 @@ private Q_SLOTS:
         const int second = logSize();
         f.client->sent.clear();
         f.refresh()->trigger();
-        QCOMPARE(logSince(second, QStringLiteral("prices")).count(QStringLiteral("Fallback data settled; fetching card prices.")),
+        QCOMPARE(logMessages(QStringLiteral("prices"), -1, second)
+                     .count(QStringLiteral("Fallback data settled; fetching card prices.")),
                  1);
         QCOMPARE(f.client->sent.size(), 4);
         for (const QString id : {"base1-4", "base1-1", "zz9-1", "zz9-2"})
             f.client->answer(id, 1.0);
-        QVERIFY(logSince(second, QStringLiteral("prices"))
+        QVERIFY(logMessages(QStringLiteral("prices"), -1, second)
                     .contains(QStringLiteral("Priced 4 cards. Recorded this week's total. 1 set has no "
                                              "fallback prices available.")));
 
@@ -294,7 +295,7 @@ private Q_SLOTS:
         QCOMPARE(f.status(), QStringLiteral("Price refresh cancelled."));
         QVERIFY(f.refresh()->isEnabled());
         QVERIFY(f.progress()->isHidden());
-        QVERIFY(logSince(logStart, QStringLiteral("prices"))
+        QVERIFY(logMessages(QStringLiteral("prices"), -1, logStart)
                     .contains(QStringLiteral("Price refresh cancelled after 1 of 8 cards.")));
         QCOMPARE(collection->history().size(), history);
 
@@ -340,7 +341,7 @@ private Q_SLOTS:
         QCOMPARE(f.client->sent.size(), 2);
         f.client->answer(QStringLiteral("zz1-2"), 1.0);
         QVERIFY(!f.window.isPriceRefreshRunning());
-        const QStringList lines = logSince(logStart, QStringLiteral("prices"));
+        const QStringList lines = logMessages(QStringLiteral("prices"), -1, logStart);
         QVERIFY(!lines.join(QLatin1Char('\n')).contains(QLatin1String("Price refresh started")));
         QVERIFY(lines.contains(QStringLiteral("Priced 2 cards. Recorded this week's total.")));
     }

@@ -21,8 +21,6 @@
 
 using namespace pv;
 
-// What the window shows is whole: the card's facts, a tick and the tool
-// bar's buttons.
 class ShownWholeTest : public QObject
 {
     Q_OBJECT
@@ -96,14 +94,12 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         for (const ThemeInfo &theme : ThemeManager::availableThemes()) {
             ThemeManager::applyTheme(qApp, theme.id);
-            for (QAbstractButton *button :
-                 {static_cast<QAbstractButton *>(check), static_cast<QAbstractButton *>(radio)}) {
+            for (const auto &[button, indicator] :
+                 {std::pair<QAbstractButton *, QStyle::SubElement>(check, QStyle::SE_CheckBoxIndicator),
+                  {radio, QStyle::SE_RadioButtonIndicator}}) {
                 QStyleOptionButton option;
                 option.initFrom(button);
-                const bool isCheck = button == check;
-                const QRect box = button->style()->subElementRect(isCheck ? QStyle::SE_CheckBoxIndicator
-                                                                          : QStyle::SE_RadioButtonIndicator,
-                                                                  &option, button);
+                const QRect box = button->style()->subElementRect(indicator, &option, button);
                 button->setChecked(true);
                 const QImage on = button->grab().toImage();
                 const int fill = qGray(on.pixel(box.left() + 2, box.center().y()));
