@@ -406,22 +406,34 @@ ReadResult failure(const QString &message)
     return result;
 }
 
+ReadResult tooLarge(const QString &path, qint64 size)
+{
+    const QLocale locale;
+    const auto shown = [&](qint64 bytes) {
+        return locale.formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    };
+    return failure(tr("%1 is too large to be a Tallowmerick collection file (%2; the limit is %3).")
+                       .arg(path, shown(size), shown(MaxFileSize)));
+}
+
 // The first byte of the file past one byte order mark and the blanks of
-// JSON, read a piece at a time and nothing kept; -1 when there is none.
+// JSON, looked for in its first MaxBlankStart bytes, a piece at a time with
+// nothing kept; -1 when there is none there.
 int firstSignificantByte(QFile &file)
 {
     constexpr qint64 kPiece = 4096;
-    for (bool start = true;; start = false) {
+    for (qint64 seen = 0; seen < MaxBlankStart; seen += kPiece) {
         const QByteArray piece = file.read(kPiece);
         if (piece.isEmpty())
             return -1;
-        qsizetype i = start && piece.startsWith("\xef\xbb\xbf") ? 3 : 0;
+        qsizetype i = seen == 0 && piece.startsWith("\xef\xbb\xbf") ? 3 : 0;
         for (; i < piece.size(); ++i) {
             const char c = piece.at(i);
             if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
                 return uchar(c);
         }
     }
+    return -1;
 }
 
 } // namespace
@@ -579,8 +591,6 @@ SetRecord readSet(const QString &memberName, const JsonValueRef &object)
     } else {
         record.language = languageFromCode(text(object, QLatin1String("lang")), Language::English);
     }
-    if (record.name.isEmpty())
-        record.name = record.id;
     record.serie = text(object, QLatin1String("serie"));
     const QString released = text(object, QLatin1String("releaseDate"));
     if (!released.isEmpty())
@@ -771,24 +781,30 @@ ReadResult read(const QString &path)
     if (!openRegularFile(file, &reason))
         return failure(tr("Could not open %1: %2").arg(path, reason));
     // A collection is a JSON object: a file that starts as anything else (a
-    // picture or a film picked among all files) is refused on its first
-    // bytes, before its size is taken into memory.
+    // picture or a film picked among all files), or with more blanks than
+    // any writer puts first, is refused on its first bytes, and a file
+    // larger than any collection on its size, before it is taken into memory.
+    if (file.size() > MaxFileSize)
+        return tooLarge(path, file.size());
     const int first = firstSignificantByte(file);
-    if (first >= 0 && first != '{')
+    if ((first >= 0 && first != '{') || (first < 0 && file.size() > MaxBlankStart))
         return failure(tr("%1 is not a Tallowmerick collection file.").arg(path));
     if (file.error() != QFileDevice::NoError || !file.seek(0))
         return failure(tr("Could not open %1: %2").arg(path, file.errorString()));
     // Read into a buffer with the room the parser wants past the end, so
-    // it parses the bytes where they are.
+    // it parses the bytes where they are; a file that grows meanwhile is
+    // read up to the limit.
     QByteArray bytes = JsonTree::paddedBuffer(file.size());
     bytes.resize(file.size());
     const qint64 got = file.read(bytes.data(), bytes.size());
     bytes.resize(qMax<qint64>(got, 0));
     if (got >= 0 && !file.atEnd())
-        bytes.append(file.readAll());
+        bytes.append(file.read(MaxFileSize + 1 - bytes.size()));
     if (file.error() != QFileDevice::NoError)
         return failure(tr("Could not open %1: %2").arg(path, file.errorString()));
     file.close();
+    if (bytes.size() > MaxFileSize)
+        return tooLarge(path, bytes.size());
 
     QJsonParseError parseError;
     const JsonTree document = JsonTree::parse(bytes, &parseError);
@@ -813,7 +829,9 @@ ReadResult read(const QString &path)
     const JsonValueRef sets = root.value(QLatin1String("sets"));
     for (const auto &[name, object] : lastMembers(sets)) {
         SetRecord record = readSet(name, object);
-        if (record.id.isEmpty())
+        // A record without a name is none: its id alone would be matched
+        // to another expansion's fallback prices.
+        if (record.id.isEmpty() || record.name.trimmed().isEmpty())
             continue;
         result.sets.insert(setKey(record.language, record.id), std::move(record));
     }

@@ -51,6 +51,13 @@ struct ReadResult
     QList<WarningKind> warningKinds;
 };
 
+// The largest file read as a collection: 500,000 holdings take about
+// 280 MB, and reading holds the text and its tree at once.
+inline constexpr qint64 MaxFileSize = qint64(1) << 30;
+// A file with no byte but blanks in this many from its start is refused;
+// the writer puts the opening brace first.
+inline constexpr qint64 MaxBlankStart = qint64(1) << 20;
+
 // A failed read returns ok false, the message and nothing else.
 ReadResult read(const QString &path);
 
@@ -66,7 +73,8 @@ QString fileFilter();
 // members of an object the caller has opened.
 CardEntry readEntry(const JsonValueRef &object, QStringList *warnings);
 void writeEntry(JsonTextWriter &out, const CardEntry &entry);
-// memberName is the record's key in the "sets" object ("ja:SV3").
+// memberName is the record's key in the "sets" object ("ja:SV3"). The name
+// is the file's own, empty when it has none; the reader keeps no such record.
 SetRecord readSet(const QString &memberName, const JsonValueRef &object);
 void writeSet(JsonTextWriter &out, const SetRecord &record);
 Binder readBinder(const JsonValueRef &object);

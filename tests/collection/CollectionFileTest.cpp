@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -297,12 +298,7 @@ private slots:
         QVERIFY(one.binders.isEmpty());
         QVERIFY(!one.labelStyle);
 
-        QCOMPARE(one.sets.size(), 2);
-        const SetRecord sv3 = one.sets.value(QStringLiteral("ja:SV3"));
-        QCOMPARE(sv3.language, Language::Japanese);
-        QCOMPARE(sv3.id, QStringLiteral("SV3"));
-        QCOMPARE(sv3.name, QStringLiteral("SV3"));
-        QVERIFY(one.sets.contains(QStringLiteral("ja:base1")));
+        QVERIFY(one.sets.isEmpty()); // none of them has a name
 
         QCOMPARE(one.entries.size(), 4);
         QCOMPARE(one.entries.at(0).edition, QStringLiteral("firstEdition"));
@@ -338,6 +334,44 @@ private slots:
         QCOMPARE(current.entries.at(0).edition, QString());
         QCOMPARE(current.entries.at(0).variant, QString());
         QVERIFY(entryKey(current.entries.at(0)).contains(QStringLiteral("|unlimited|")));
+    }
+
+    // A set record without a name is none: its id alone would match another
+    // expansion's fallback prices, and a save would make the id its name.
+    void aSetRecordWithoutANameIsNone()
+    {
+        const Result read = readDocument(document(QJsonObject{
+            {QStringLiteral("sets"),
+             QJsonObject{{QStringLiteral("en:swsh1"), QJsonObject{{QStringLiteral("id"), QStringLiteral("swsh1")}}},
+                         {QStringLiteral("en:swsh2"), QJsonObject{{QStringLiteral("name"), QString()}}},
+                         {QStringLiteral("en:swsh3"), QJsonObject{{QStringLiteral("name"), QStringLiteral(" \t")}}},
+                         {QStringLiteral("ja:SV3"),
+                          QJsonObject{{QStringLiteral("lang"), QStringLiteral("en")},
+                                      {QStringLiteral("name"), QStringLiteral("Ruler")}}},
+                         {QStringLiteral("base1"),
+                          QJsonObject{{QStringLiteral("id"), QStringLiteral("base1")},
+                                      {QStringLiteral("name"), QStringLiteral("Base")},
+                                      {QStringLiteral("lang"), QStringLiteral("jp")}}}}},
+            {QStringLiteral("entries"), QJsonArray{entryObject(QStringLiteral("swsh1-1"))}}}));
+        QVERIFY2(read.ok, qPrintable(read.error));
+        QVERIFY(read.warnings.isEmpty());
+        QStringList keys = read.sets.keys();
+        keys.sort();
+        QCOMPARE(keys, (QStringList{QStringLiteral("ja:SV3"), QStringLiteral("ja:base1")}));
+        QCOMPARE(read.sets.value(QStringLiteral("ja:SV3")).id, QStringLiteral("SV3"));
+
+        // A nameless record the document holds is not saved under its id as
+        // a name: it reads back as none.
+        Collection collection;
+        collection.addEntry(read.entries.at(0));
+        SetRecord nameless;
+        nameless.id = QStringLiteral("swsh1");
+        collection.mergeSetInfo(nameless);
+        const QString file = path(QStringLiteral("nameless.tmk"));
+        QVERIFY(CollectionSerializer::write(file, collection));
+        const Result again = CollectionSerializer::read(file);
+        QVERIFY(again.sets.isEmpty());
+        QCOMPARE(again.entries.size(), 1);
     }
 
     void itemsAreCorrectedWithWarnings()
@@ -451,9 +485,10 @@ private slots:
     void aRepeatedMemberNameCountsOnlyOnce()
     {
         // As QJsonObject reads it: the last member of a name stands alone.
-        const QString file = writeBytes(QStringLiteral("repeated.tmk"),
+        const QString file = writeBytes(
+            QStringLiteral("repeated.tmk"),
             "{\"format\": \"tallowk\", \"version\": 5,"
-            " \"sets\": {\"en:a\": {\"id\": \"old\"}, \"en:a\": {\"id\": \"new\"}},"
+            " \"sets\": {\"en:a\": {\"id\": \"old\", \"name\": \"A\"}, \"en:a\": {\"id\": \"new\", \"name\": \"A\"}},"
             " \"history\": [{\"date\": \"2026-01-05\", \"sets\": {\"en:x\": [5, 1], \"en:x\": [0, 1],"
             " \"en:y\": [1], \"en:y\": [2, 3]}}]}");
         const Result read = CollectionSerializer::read(file);
@@ -531,15 +566,39 @@ private slots:
         QVERIFY(after.ru_maxrss - before.ru_maxrss < 64 * 1024);
         QCOMPARE(refused, QStringLiteral("%1 is not a Tallowmerick collection file.").arg(film));
         QFile::remove(film);
+
+        // Nor is a file larger than any collection, told by its size.
+        const QLocale locale;
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const test::AtScopeEnd restoreLocale([locale] { QLocale::setDefault(locale); });
+        const QString large = writeBytes(QStringLiteral("large.tmk"), "{");
+        QVERIFY(QFile::resize(large, (qint64(2) << 30) + 1));
+        ::getrusage(RUSAGE_SELF, &before);
+        read = CollectionSerializer::read(large);
+        ::getrusage(RUSAGE_SELF, &after);
+        QVERIFY(after.ru_maxrss - before.ru_maxrss < 64 * 1024);
+        QCOMPARE(read.error,
+                 QStringLiteral("%1 is too large to be a Tallowmerick collection file (2.0 GB; the limit is 1.0 GB).")
+                     .arg(large));
+        QFile::remove(large);
 #endif
+        // A start of blanks longer than any writer puts first is refused
+        // there; a short file of blanks fails as the parser says.
+        const QString blank =
+            writeBytes(QStringLiteral("blank.tmk"), QByteArray(CollectionSerializer::MaxBlankStart, ' ') + "{}");
+        QCOMPARE(CollectionSerializer::read(blank).error,
+                 QStringLiteral("%1 is not a Tallowmerick collection file.").arg(blank));
+        QFile::remove(blank);
         for (const QByteArray &start : {QByteArray("\x89PNG\r\n\x1a\n\0\0", 10), QByteArray(" \"tallowk\"")}) {
             const QString garbage = writeBytes(QStringLiteral("garbage.tmk"), start);
             QCOMPARE(CollectionSerializer::read(garbage).error,
                      QStringLiteral("%1 is not a Tallowmerick collection file.").arg(garbage));
         }
-        const QString empty = writeBytes(QStringLiteral("empty.tmk"), QByteArray());
-        QVERIFY(CollectionSerializer::read(empty).error.startsWith(
-            QStringLiteral("%1 is not a valid collection file: ").arg(empty)));
+        for (const QByteArray &blanks : {QByteArray(), QByteArray(4096, ' ')}) {
+            const QString empty = writeBytes(QStringLiteral("empty.tmk"), blanks);
+            QVERIFY(CollectionSerializer::read(empty).error.startsWith(
+                QStringLiteral("%1 is not a valid collection file: ").arg(empty)));
+        }
         const QString huge = writeBytes(QStringLiteral("huge.tmk"), R"({"format":"tallowk","entries":[{"unitValueEur":1e999}]})");
         QVERIFY(!CollectionSerializer::read(huge).ok);
 
@@ -604,7 +663,8 @@ private slots:
             QCOMPARE(read.binders.size(), 1);
             QCOMPARE(read.history.size(), 1);
             QVERIFY(read.labelStyle);
-            QCOMPARE(read.sets.size(), 2);
+            // Only a text is a name; a set record without one is none.
+            QCOMPARE(read.sets.keys(), bad.isString() ? QStringList{QStringLiteral("en:x")} : QStringList());
 
             // Whole top-level members of the wrong type read as empty.
             QJsonObject flat = document({});
