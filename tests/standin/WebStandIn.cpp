@@ -11,6 +11,7 @@
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -43,6 +44,8 @@ QByteArray reasonPhrase(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 307:
+        return "Temporary Redirect";
     case 400: return "Bad Request";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
@@ -108,6 +111,12 @@ QString faultName(WebStandIn::Fault::Kind kind)
     case Kind::Oversized: return QStringLiteral("oversized");
     case Kind::Redirect: return QStringLiteral("redirect");
     case Kind::ResetAfterStatus: return QStringLiteral("reset-after-status");
+    case Kind::Refuse:
+        return QStringLiteral("refuse");
+    case Kind::NoPricing:
+        return QStringLiteral("no-pricing");
+    case Kind::Hold:
+        return QStringLiteral("hold");
     }
     return QString();
 }
@@ -200,6 +209,18 @@ WebStandIn::Fault WebStandIn::Fault::redirect(const QByteArray &target)
 }
 
 WebStandIn::Fault WebStandIn::Fault::resetAfterStatus() { return faultOf(Kind::ResetAfterStatus); }
+WebStandIn::Fault WebStandIn::Fault::refuse()
+{
+    return faultOf(Kind::Refuse);
+}
+WebStandIn::Fault WebStandIn::Fault::noPricing()
+{
+    return faultOf(Kind::NoPricing);
+}
+WebStandIn::Fault WebStandIn::Fault::hold(int ms)
+{
+    return faultOf(Kind::Hold).after(ms);
+}
 
 WebStandIn::Fault WebStandIn::Fault::withHeader(const QByteArray &name, const QByteArray &value) const
 {
@@ -244,13 +265,17 @@ bool WebStandIn::start(quint16 port, const QString &dataDirectory)
     }
     m_server->bind(tcp);
     m_port = tcp->serverPort();
+    prerender();
+    return true;
+}
 
+void WebStandIn::prerender()
+{
     m_rendered.clear();
     for (const char *language : {"en", "ja"}) {
         for (const QByteArray &key : m_data->largeCardDatabaseKeys(language, kPrerenderSize))
             cardDatabaseBody(language, key);
     }
-    return true;
 }
 
 void WebStandIn::stop()
@@ -284,10 +309,58 @@ QString WebStandIn::origin() const
     return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
 }
 
-QString WebStandIn::tcgdexUrl() const { return origin(); }
-QString WebStandIn::assetsUrl() const { return origin(); }
-QString WebStandIn::tcgcsvUrl() const { return origin(); }
-QString WebStandIn::fxUrl() const { return origin(); }
+QString WebStandIn::serviceUrl(const QString &service) const
+{
+    return m_refused.contains(service) ? QStringLiteral("http://127.0.0.1:%1").arg(refusingPort()) : origin();
+}
+
+QString WebStandIn::tcgdexUrl() const
+{
+    return serviceUrl(QStringLiteral("tcgdex"));
+}
+QString WebStandIn::assetsUrl() const
+{
+    return serviceUrl(QStringLiteral("images"));
+}
+QString WebStandIn::tcgcsvUrl() const
+{
+    return serviceUrl(QStringLiteral("tcgcsv"));
+}
+QString WebStandIn::fxUrl() const
+{
+    return serviceUrl(QStringLiteral("fx"));
+}
+
+bool WebStandIn::refuseService(const QString &service)
+{
+    if (!serviceNames().contains(service))
+        return false;
+    if (!m_refused.contains(service)) {
+        m_refused.append(service);
+        if (m_data && service == QLatin1String("images"))
+            prerender(); // the answers name the pictures' addresses
+    }
+    return true;
+}
+
+quint16 WebStandIn::refusingPort() const
+{
+    // Bound but never listening: the system refuses every connection to it,
+    // and no other program takes the port meanwhile.
+    if (!m_refusing) {
+        m_refusing = std::make_unique<QTcpSocket>();
+        if (!m_refusing->bind(QHostAddress::LocalHost, 0))
+            qWarning("web stand-in: no port to refuse connections on: %s", qPrintable(m_refusing->errorString()));
+    }
+    return m_refusing->localPort();
+}
+
+const QStringList &WebStandIn::serviceNames()
+{
+    static const QStringList names{QStringLiteral("tcgdex"), QStringLiteral("images"), QStringLiteral("tcgcsv"),
+                                   QStringLiteral("fx")};
+    return names;
+}
 
 QStringList WebStandIn::exportLines() const
 {
@@ -338,6 +411,13 @@ int WebStandIn::addFault(const QString &pattern, const Fault &fault, int count)
     rule.left = count;
     m_faults.append(rule);
     return rule.id;
+}
+
+int WebStandIn::addServiceFault(const QString &service, const Fault &fault, int count)
+{
+    const int id = addFault(QString(), fault, count);
+    m_faults.last().service = service;
+    return id;
 }
 
 int WebStandIn::faultsLeft(int id) const
@@ -462,15 +542,24 @@ bool WebStandIn::handle(const QHttpServerRequest &request, QHttpServerResponder 
 
     const QByteArray method = request.method() == QHttpServerRequest::Method::Get ? QByteArray("GET") : record.method;
     Answer answer = route(method, path, query);
+    int held = 0;
+    QStringList applied;
     for (FaultRule &rule : m_faults) {
-        if (rule.left == 0 || !rule.pattern.match(record.target).hasMatch())
+        if (rule.left == 0 || (!rule.service.isEmpty() && rule.service != record.service)
+            || !rule.pattern.match(record.target).hasMatch())
             continue;
         if (rule.left > 0)
             --rule.left;
-        record.fault = faultName(rule.fault.kind);
+        applied.append(faultName(rule.fault.kind));
+        if (rule.fault.kind == Fault::Kind::Hold) {
+            held += rule.fault.delayMs;
+            continue;
+        }
         answer = applyFault(rule.fault, record.service, target, answer);
         break;
     }
+    answer.delayMs += held;
+    record.fault = applied.join(QLatin1Char('+'));
 
     const int serial = record.serial;
     m_logIndex.insert(serial, m_log.size());
@@ -680,6 +769,25 @@ WebStandIn::Answer WebStandIn::applyFault(const Fault &fault, const QString &ser
         break;
     case Kind::ResetAfterStatus:
         answer.delivery = Answer::Delivery::ResetAfterStatus;
+        break;
+    case Kind::Refuse:
+        answer.status = 307;
+        answer.contentType = kText;
+        answer.body = "307 Temporary Redirect";
+        answer.headers.clear();
+        answer.headers.append(
+            qMakePair(QByteArray("Location"), "http://127.0.0.1:" + QByteArray::number(refusingPort()) + target));
+        break;
+    case Kind::NoPricing:
+        if (json && answer.status == 200) {
+            QJsonObject card = QJsonDocument::fromJson(answer.body).object();
+            if (card.contains(QStringLiteral("pricing"))) {
+                card.remove(QStringLiteral("pricing"));
+                answer.body = QJsonDocument(card).toJson(QJsonDocument::Compact);
+            }
+        }
+        break;
+    case Kind::Hold:
         break;
     }
     answer.headers.append(fault.headers);

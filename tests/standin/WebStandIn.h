@@ -64,6 +64,10 @@ public:
             Oversized,        // status 200 declaring a body of `size` bytes, sent as fast as the client reads it
             Redirect,         // status 302 to the target in `body` (path and query on this stand-in)
             ResetAfterStatus, // the status line "HTTP/1.1 200 OK", then the connection is reset
+            Refuse,           // a redirect to a local port that refuses connections: a client that follows
+                              // it (as the program's clients do) meets "Connection refused"
+            NoPricing,        // the answer without its "pricing" object (a card of the card database)
+            Hold,             // held back delayMs, then shaped by the next matching rule or served as it is
         };
         Kind kind = Kind::Serve;
         int statusCode = 200;
@@ -87,6 +91,10 @@ public:
         static Fault oversized(qint64 size);
         static Fault redirect(const QByteArray &target);
         static Fault resetAfterStatus();
+        static Fault refuse();
+        static Fault noPricing();
+        // Unlike delay(), a hold lets the next matching rule apply after it.
+        static Fault hold(int ms);
         // The same fault, with one more header in the answer.
         Fault withHeader(const QByteArray &name, const QByteArray &value) const;
         // The same fault, applied after a delay.
@@ -125,12 +133,23 @@ public:
     QString errorString() const;
     quint16 port() const;
 
-    // "http://127.0.0.1:PORT": the base of all four services.
+    // "http://127.0.0.1:PORT": the base of all four services, but of those
+    // refused (see refuseService).
     QString origin() const;
     QString tcgdexUrl() const;
     QString assetsUrl() const;
     QString tcgcsvUrl() const;
     QString fxUrl() const;
+
+    // "tcgdex", "images", "tcgcsv" and "fx", as RequestRecord::service names them.
+    static const QStringList &serviceNames();
+    // The service gets the address of a local port that refuses connections,
+    // in its URL, the exported lines and, for images, the addresses inside
+    // the answers; false for a name that is no service. Set it before the
+    // program reads the addresses.
+    bool refuseService(const QString &service);
+    // The port that refuses connections, reserved while the stand-in lives.
+    quint16 refusingPort() const;
 
     // "export TALLOWK_TCGDEX_URL=..." and the three others, for a shell.
     QStringList exportLines() const;
@@ -152,6 +171,8 @@ public:
     // GET once more when a connection closes before any answer, so a closed
     // connection reaches a client as an error only when two requests close.
     int addFault(const QString &pattern, const Fault &fault, int count = 1);
+    // The same for every request to the service (one of serviceNames()).
+    int addServiceFault(const QString &service, const Fault &fault, int count = 1);
     int faultsLeft(int id) const;
     void removeFault(int id);
     void clearFaults();
@@ -192,6 +213,7 @@ private:
     struct FaultRule
     {
         int id = 0;
+        QString service; // empty for a pattern rule
         QRegularExpression pattern;
         Fault fault;
         int left = 0;
@@ -216,11 +238,15 @@ private:
     // Writes the answers that come by the byte or never end, straight to the socket.
     void stream(QTcpSocket *socket, const Answer &answer);
     void finishRecord(int serial, int status, qint64 bytes);
+    void prerender();
+    QString serviceUrl(const QString &service) const;
 
     std::unique_ptr<Server> m_server;
     std::shared_ptr<const StandInData> m_data;
     QString m_error;
     quint16 m_port = 0;
+    QStringList m_refused;
+    mutable std::unique_ptr<QTcpSocket> m_refusing; // bound, never listening
     QElapsedTimer m_clock;
     QList<FaultRule> m_faults;
     int m_nextFaultId = 1;

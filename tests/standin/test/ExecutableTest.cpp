@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -77,8 +78,39 @@ private slots:
         stop(process);
     }
 
+    void faultOptions()
+    {
+        QProcess process;
+        const QString faults = QStringLiteral("--refuse tcgcsv --status fx=503 --drop-pricing sv03-001$ "
+                                              "--hold tcgdex=50 --card-delay 50 --verbose");
+        const QStringList lines = startAndReadLines(process, faults.split(QLatin1Char(' ')));
+        QCOMPARE(lines.size(), 4);
+        const auto base = [&lines](int line) { return lines.at(line).section(QLatin1Char('='), 1); };
+        QVERIFY(base(2) != base(0));
+        QCOMPARE(fetch(m_network, base(2) + QStringLiteral("/tcgplayer/3/groups")).error,
+                 QNetworkReply::ConnectionRefusedError);
+        QCOMPARE(fetch(m_network, base(3) + QStringLiteral("/v1/latest?base=USD&symbols=EUR")).status, 503);
+        const QJsonDocument card = fetch(m_network, base(0) + QStringLiteral("/v2/en/cards/sv03-001")).json();
+        QCOMPARE(card[QStringLiteral("id")].toString(), QStringLiteral("sv03-001"));
+        QVERIFY(!card.object().contains(QStringLiteral("pricing")));
+        const QJsonDocument other = fetch(m_network, base(0) + QStringLiteral("/v2/en/cards/sv03-002")).json();
+        QVERIFY(other[QStringLiteral("pricing")].isObject());
+        stop(process);
+        // Both holds, then the card without its prices.
+        QVERIFY(process.readAllStandardError().contains("(hold+hold+no-pricing)"));
+    }
+
     void refusesWhatItCannotServe()
     {
+        for (const QStringList &bad : {QStringList{QStringLiteral("--status"), QStringLiteral("fx")},
+                                       QStringList{QStringLiteral("--status"), QStringLiteral("fx=99")},
+                                       QStringList{QStringLiteral("--hold"), QStringLiteral("(=5")}}) {
+            QProcess refused;
+            refused.start(program(), bad);
+            QVERIFY(refused.waitForFinished(30000));
+            QCOMPARE(refused.exitCode(), 2);
+        }
+
         QProcess badPort;
         badPort.start(program(), {QStringLiteral("--port"), QStringLiteral("70000")});
         QVERIFY(badPort.waitForFinished(30000));

@@ -112,6 +112,27 @@ private slots:
         QVERIFY(lateFailure.ms >= 190);
     }
 
+    // A refused connection, a card without its prices, and holds that add up
+    // ahead of the fault that shapes the answer.
+    void refusedPricelessAndHeld()
+    {
+        m_standIn.addServiceFault(QStringLiteral("tcgcsv"), WebStandIn::Fault::refuse());
+        QCOMPARE(get(QStringLiteral("/tcgplayer/3/groups")).error, QNetworkReply::ConnectionRefusedError);
+        QCOMPARE(m_standIn.requests().constFirst().fault, QStringLiteral("refuse"));
+        QCOMPARE(get(QStringLiteral("/tcgplayer/3/groups")).status, 200);
+
+        m_standIn.addServiceFault(QStringLiteral("tcgdex"), WebStandIn::Fault::hold(100), -1);
+        m_standIn.addFault(QStringLiteral("/cards/"), WebStandIn::Fault::hold(100), -1);
+        m_standIn.addFault(QStringLiteral("sv03-001$"), WebStandIn::Fault::noPricing());
+        const QJsonObject card = get(QStringLiteral("/v2/en/cards/sv03-001")).json().object();
+        QCOMPARE(card.value(QStringLiteral("id")).toString(), QStringLiteral("sv03-001"));
+        QVERIFY(!card.contains(QStringLiteral("pricing")));
+        const auto record = m_standIn.requests().constLast();
+        QCOMPARE(record.fault, QStringLiteral("hold+hold+no-pricing"));
+        QVERIFY(record.finishedMs - record.arrivedMs >= 200);
+        QVERIFY(get(QStringLiteral("/v2/en/cards/sv03-001")).json()[QStringLiteral("pricing")].isObject());
+    }
+
     void brokenBodies()
     {
         m_standIn.addFault(QStringLiteral("/v2/en/series$"), WebStandIn::Fault::truncatedBody());
