@@ -133,8 +133,8 @@ public:
     QString errorString() const;
     quint16 port() const;
 
-    // "http://127.0.0.1:PORT": the base of all four services, but of those
-    // refused (see refuseService).
+    // "http://127.0.0.1:PORT", where the stand-in listens: the base of every
+    // service but those refused (see refuseService).
     QString origin() const;
     QString tcgdexUrl() const;
     QString assetsUrl() const;

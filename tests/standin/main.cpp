@@ -8,7 +8,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-
 #include <QRegularExpression>
 
 #include <cstdio>
