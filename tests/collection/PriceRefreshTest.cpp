@@ -3,6 +3,7 @@
 #include "TestRegistry.h"
 
 #include "collection/Collection.h"
+#include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
 #include "core/FxRates.h"
@@ -25,8 +26,9 @@ class PriceRefreshTest : public QObject
         Collection collection;
         RecordingClient client;
         PriceIndex index;
+        FallbackPrices fallback{&collection, &index};
         FxRateFetcher rates;
-        PriceRefresh refresh{&collection, &client, &index, &rates};
+        PriceRefresh refresh{&collection, &client, &fallback, &rates};
         QSignalSpy status{&refresh, &PriceRefresh::statusChanged};
 
         QString lastStatus() const { return status.isEmpty() ? QString() : status.last().at(0).toString(); }
@@ -40,7 +42,7 @@ class PriceRefreshTest : public QObject
         {
             QSignalSpy settled(&index, &PriceIndex::setIndexed);
             collection.mergeSetInfo(record);
-            refresh.lookUpFallback(record.language, record.id);
+            fallback.lookUp(record.language, record.id);
             return settled.wait(30000);
         }
     };
@@ -119,7 +121,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.add({"base2-1", "zz1-1"});
-        f.refresh.lookUpFallback(Language::English, QStringLiteral("base2"));
+        f.fallback.lookUp(Language::English, QStringLiteral("base2"));
         QCOMPARE(f.index.setState(Language::English, QStringLiteral("base2")), PriceIndex::NotIndexed);
 
         QSignalSpy progress(&f.refresh, &PriceRefresh::progressChanged);
@@ -152,7 +154,7 @@ private Q_SLOTS:
         const SetRecord base = setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QString(), 1, 102, 102,
                                          Language::English, QDate(1999, 1, 9));
         f.collection.mergeSetInfo(base);
-        f.refresh.lookUpFallback(Language::English, QStringLiteral("base1"));
+        f.fallback.lookUp(Language::English, QStringLiteral("base1"));
         f.client.answer(QStringLiteral("base1-2"));
         QVERIFY(!f.refresh.isRunning());
         QSignalSpy settled(&f.index, &PriceIndex::setIndexed);
