@@ -473,11 +473,11 @@ QString PriceRefresh::summary() const
             ++failedSets[int(m_fallback->failure(set.language, set.id))];
     }
     const QString failures[3] = {
-        tr("TCGCSV could not be reached; %n set(s) kept their stored prices.", nullptr,
+        tr("TCGCSV could not be reached; the cards of %n set(s) kept their stored prices.", nullptr,
            failedSets[int(ReplyFailure::NotReached)]),
-        tr("TCGCSV answered with an error; %n set(s) kept their stored prices.", nullptr,
+        tr("TCGCSV answered with an error; the cards of %n set(s) kept their stored prices.", nullptr,
            failedSets[int(ReplyFailure::HttpError)]),
-        tr("TCGCSV answered with data of the wrong shape; %n set(s) kept their stored prices.", nullptr,
+        tr("TCGCSV answered with data of the wrong shape; the cards of %n set(s) kept their stored prices.", nullptr,
            failedSets[int(ReplyFailure::Unusable)]),
     };
     for (int kind = 0; kind < 3; ++kind) {
