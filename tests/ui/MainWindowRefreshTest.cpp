@@ -61,13 +61,14 @@ class MainWindowRefreshTest : public QObject
         {
             Collection *collection = window.collection();
             collection->mergeSetInfo(jungle(released));
-            CardEntry clefable = test::holding(QStringLiteral("base2"), QStringLiteral("1"), QStringLiteral("Clefable"),
-                                               30.0);
+            CardEntry clefable =
+                test::holding(QStringLiteral("base2"), QStringLiteral("1"), QStringLiteral("Clefable"), 30.0);
             clefable.edition = QStringLiteral("firstEdition");
             clefable.variant = QStringLiteral("holo");
             clefable.unitValueUsd = 32.0;
             collection->addEntry(clefable);
-            collection->addEntry(test::holding(QStringLiteral("base2"), QStringLiteral("2"), QStringLiteral("Electrode"), 1.0));
+            collection->addEntry(
+                test::holding(QStringLiteral("base2"), QStringLiteral("2"), QStringLiteral("Electrode"), 1.0));
         }
         static SetRecord jungle(const QDate &released)
         {
@@ -314,14 +315,18 @@ private Q_SLOTS:
         const QString groups = QStringLiteral("^/tcgplayer/3/groups$");
         const QString products = QStringLiteral("^/tcgplayer/3/635/products$");
         QTest::newRow("refused") << groups << int(WebStandIn::Fault::Kind::Close)
-                                 << QStringLiteral("TCGCSV could not be reached; the cards of 1 set kept their stored prices.");
-        QTest::newRow("late") << groups << int(WebStandIn::Fault::Kind::Serve)
-                              << QStringLiteral("TCGCSV could not be reached; the cards of 1 set kept their stored prices.");
-        QTest::newRow("error") << products << int(WebStandIn::Fault::Kind::Status)
-                               << QStringLiteral("TCGCSV answered with an error; the cards of 1 set kept their stored prices.");
-        QTest::newRow("dropped") << products << int(WebStandIn::Fault::Kind::WrongShape)
                                  << QStringLiteral(
-                                        "TCGCSV answered with data of the wrong shape; the cards of 1 set kept their stored prices.");
+                                        "TCGCSV could not be reached; the cards of 1 set kept their stored prices.");
+        QTest::newRow("late") << groups << int(WebStandIn::Fault::Kind::Serve)
+                              << QStringLiteral(
+                                     "TCGCSV could not be reached; the cards of 1 set kept their stored prices.");
+        QTest::newRow("error") << products << int(WebStandIn::Fault::Kind::Status)
+                               << QStringLiteral(
+                                      "TCGCSV answered with an error; the cards of 1 set kept their stored prices.");
+        QTest::newRow("dropped")
+            << products << int(WebStandIn::Fault::Kind::WrongShape)
+            << QStringLiteral(
+                   "TCGCSV answered with data of the wrong shape; the cards of 1 set kept their stored prices.");
     }
 
     // A holding whose value depends on a source that failed keeps its stored
@@ -377,8 +382,9 @@ private Q_SLOTS:
         f.client->answer(QStringLiteral("base2-1"));
         f.client->answer(QStringLiteral("base2-2"));
         QCOMPARE(WebStandIn::shared()->requestCount(QStringLiteral("^/tcgplayer/")), asked);
-        QCOMPARE(f.status(), QStringLiteral("Priced 2 cards. Recorded this week's total. 2 of them came from "
-                                            "TCGCSV's USD market prices."));
+        QCOMPARE(f.status(),
+                 QStringLiteral("Priced 2 cards. Recorded this week's total. 2 of them came from "
+                                "TCGCSV's USD market prices."));
     }
 
     // Dollar prices are converted only at a rate fetched now or stored from
@@ -392,7 +398,8 @@ private Q_SLOTS:
         CardEntry dollars = test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Dollars"), 10.0);
         dollars.unitValueUsd = 11.0;
         f.window.collection()->addEntry(dollars);
-        f.window.collection()->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("2"), QStringLiteral("Euros")));
+        f.window.collection()->addEntry(
+            test::holding(QStringLiteral("zz1"), QStringLiteral("2"), QStringLiteral("Euros")));
         const int logStart = logSize();
         QVERIFY(f.refreshUntilCardsAreAsked());
         f.client->answerInDollars(QStringLiteral("zz1-1"), 20.0);
@@ -400,8 +407,9 @@ private Q_SLOTS:
         QCOMPARE(f.held(0).unitValueEur, 10.0);
         QCOMPARE(f.held(0).unitValueUsd, 11.0);
         QCOMPARE(f.held(1).unitValueEur, 2.0);
-        QCOMPARE(f.status(), QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. The exchange rates "
-                                            "could not be fetched; cards priced in dollars kept their stored prices."));
+        QCOMPARE(f.status(),
+                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. The exchange rates "
+                                "could not be fetched; cards priced in dollars kept their stored prices."));
         const QString said = logMessages(QStringLiteral("fx"), -1, logStart).join(QLatin1Char('\n'));
         QVERIFY2(said.contains(QLatin1String("none were ever stored")) && said.contains(QLatin1String("built-in rate"))
                      && !said.contains(QLatin1String("stored ones stay")),
