@@ -6,9 +6,11 @@
 #include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
+#include "core/CardKeys.h"
 #include "core/FxRates.h"
 #include "core/SteadyClock.h"
 #include "prices/PriceIndex.h"
+#include "prices/PricesTestSupport.h"
 #include "standin/WebStandIn.h"
 
 #include <QSignalSpy>
@@ -56,7 +58,7 @@ class PriceRefreshTest : public QObject
 private Q_SLOTS:
     void init()
     {
-        WebStandIn::shared()->reset();
+        freshStandIn();
         FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today()); // no run waits for rates
     }
 
@@ -157,6 +159,29 @@ private Q_SLOTS:
         f.fallback.lookUp(Language::English, QStringLiteral("base1"));
         f.client.answer(QStringLiteral("base1-2"));
         QVERIFY(!f.refresh.isRunning());
+        QSignalSpy settled(&f.index, &PriceIndex::setIndexed);
+        QVERIFY(settled.wait(30000));
+        QCOMPARE(f.value(0), 0.0);
+    }
+
+    // A card that kept its values while its set was being looked up is
+    // priced again by its own run alone: the next document's same card is
+    // never priced from an answer of the run before.
+    void keptCardsGoWithTheirRun()
+    {
+        WebStandIn::shared()->addFault(QStringLiteral("^/tcgplayer/3/635/products$"), WebStandIn::Fault::delay(1500));
+        Fixture f;
+        f.add({"base2-1", "zz1-1"});
+        f.refresh.refresh(); // no record of Jungle yet: both asked at once
+        f.collection.mergeSetInfo(jungle());
+        QVERIFY(f.fallback.lookUp(Language::English, QStringLiteral("base2")));
+        f.client.answer(QStringLiteral("base2-1")); // no price of its own: waits for its set
+        QVERIFY(f.refresh.isRunning());
+
+        f.collection.replaceContents({holdingOf(QStringLiteral("base2-1"))}, {{setKey(Language::English, QStringLiteral("base2")), jungle()}}, {}, {},
+                                     std::nullopt);
+        f.refresh.refresh();
+        QCOMPARE(f.index.setState(Language::English, QStringLiteral("base2")), PriceIndex::Pending);
         QSignalSpy settled(&f.index, &PriceIndex::setIndexed);
         QVERIFY(settled.wait(30000));
         QCOMPARE(f.value(0), 0.0);
