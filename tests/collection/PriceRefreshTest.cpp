@@ -178,7 +178,8 @@ private Q_SLOTS:
         f.client.answer(QStringLiteral("base2-1")); // no price of its own: waits for its set
         QVERIFY(f.refresh.isRunning());
 
-        f.collection.replaceContents({holdingOf(QStringLiteral("base2-1"))}, {{setKey(Language::English, QStringLiteral("base2")), jungle()}}, {}, {},
+        f.collection.replaceContents({holdingOf(QStringLiteral("base2-1"))},
+                                     {{setKey(Language::English, QStringLiteral("base2")), jungle()}}, {}, {},
                                      std::nullopt);
         f.refresh.refresh();
         QCOMPARE(f.index.setState(Language::English, QStringLiteral("base2")), PriceIndex::Pending);
