@@ -60,9 +60,10 @@ bool FallbackPrices::lookUpAgain(Language language, const QString &setId)
 {
     if (!m_index || state(language, setId) != PriceIndex::Failed)
         return lookUp(language, setId);
-    const SetRecord record = chooseRecord(language, setId);
+    // The record the set would be given now, else the one it failed with.
+    SetRecord record = chooseRecord(language, setId);
     if (record.id.isEmpty())
-        return false;
+        record = setRecord(language, setId);
     m_records.insert(setKey(language, setId), record);
     m_index->retrySet(record);
     return true;
