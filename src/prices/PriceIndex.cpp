@@ -292,12 +292,6 @@ bool PriceIndex::sameMatchTerms(const SetRecord &a, const SetRecord &b)
     return a.language == b.language && a.id == b.id && a.name == b.name && a.releaseDate == b.releaseDate;
 }
 
-bool PriceIndex::isMatchedFrom(const SetRecord &set) const
-{
-    const auto found = m_entries.constFind(indexKey(set.language, set.id));
-    return found != m_entries.constEnd() && sameMatchTerms(found->set, set);
-}
-
 int PriceIndex::pickGroup(const SetEntry &entry, QString *groupName, QString *reason) const
 {
     const SetRecord &set = entry.set;

@@ -68,9 +68,6 @@ public:
     // A set whose look-up failed is asked for again, from this record; any
     // other set is asked for as by indexSet.
     void retrySet(const SetRecord &set);
-    // True when the set's entry was matched from this record: what it
-    // answers is that record's.
-    bool isMatchedFrom(const SetRecord &set) const;
     CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
     QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
     SetState setState(Language language, const QString &setId) const;
