@@ -583,7 +583,7 @@ private:
     CollectionTreeModel m_tree;
     CollectionSearchModel m_search;
     QSortFilterProxyModel m_searchProxy;
-    SetCardsModel m_catalogModel{nullptr, m_window.priceIndex(), m_window.catalog()};
+    SetCardsModel m_catalogModel{nullptr, m_window.fallbackPrices(), m_window.catalog()};
 };
 
 } // namespace

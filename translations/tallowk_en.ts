@@ -230,6 +230,21 @@
         <translation>
             <numerusform>%n set has no fallback prices available.</numerusform><numerusform>%n sets have no fallback prices available.</numerusform></translation>
     </message>
+    <message numerus="yes">
+        <source>TCGCSV could not be reached; the cards of %n set(s) kept their stored prices.</source>
+        <translation>
+            <numerusform>TCGCSV could not be reached; the cards of %n set kept their stored prices.</numerusform><numerusform>TCGCSV could not be reached; the cards of %n sets kept their stored prices.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>TCGCSV answered with an error; the cards of %n set(s) kept their stored prices.</source>
+        <translation>
+            <numerusform>TCGCSV answered with an error; the cards of %n set kept their stored prices.</numerusform><numerusform>TCGCSV answered with an error; the cards of %n sets kept their stored prices.</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>TCGCSV answered with data of the wrong shape; the cards of %n set(s) kept their stored prices.</source>
+        <translation>
+            <numerusform>TCGCSV answered with data of the wrong shape; the cards of %n set kept their stored prices.</numerusform><numerusform>TCGCSV answered with data of the wrong shape; the cards of %n sets kept their stored prices.</numerusform></translation>
+    </message>
 </context>
 <context>
     <name>pv::TcgdexClient</name>

@@ -251,15 +251,20 @@ void Collection::shiftIndexedRows(int from, int by) const
                     row += by;
 }
 
-int Collection::applyPrices(Language language, const QString &cardId,
-                            const QHash<QString, double> &eurByPrinting,
-                            const QHash<QString, double> &usdByPrinting)
+int Collection::applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
+                            const QHash<QString, double> &usdByPrinting, const QSet<QString> &keptPrintings)
 {
-    const QList<int> rows = rowsOfCard(language, cardId);
+    QList<int> rows = rowsOfCard(language, cardId);
+    if (!keptPrintings.isEmpty()) {
+        rows.removeIf([this, &keptPrintings](int row) {
+            const CardEntry &entry = m_entries.at(row);
+            return keptPrintings.contains(printingKey(entry.variant, entry.edition));
+        });
+    }
     if (rows.isEmpty())
         return 0;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (const int row : rows) {
+    for (const int row : std::as_const(rows)) {
         CardEntry &entry = m_entries[row];
         const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
         const QString key = printingKey(entry.variant, entry.edition);

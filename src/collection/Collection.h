@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -86,8 +87,10 @@ public:
     int indexOfEntry(const QString &key) const;
     // Every row holding the card, in any printing, condition or grade.
     QList<int> rowsOfCard(Language language, const QString &cardId) const;
+    // Rows of a printing named in keptPrintings (printingKey) keep their
+    // values; the count is of the rows given new ones.
     int applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
-                    const QHash<QString, double> &usdByPrinting);
+                    const QHash<QString, double> &usdByPrinting, const QSet<QString> &keptPrintings = {});
     int applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId);
     int fillMissingRarities(const RarityProvider &rarityFor);
     int fillMissingVariants(const FinishProvider &finishesFor);

@@ -1,8 +1,8 @@
 #include "collection/PriceRefresh.h"
 
-#include "catalog/CardCatalog.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/FallbackPrices.h"
 #include "core/CardKeys.h"
 #include "core/ClockTimer.h"
 #include "core/Currency.h"
@@ -10,7 +10,6 @@
 #include "core/FxRates.h"
 #include "core/Log.h"
 #include "core/Pricing.h"
-#include "prices/PriceIndex.h"
 
 #include <QStringList>
 
@@ -68,17 +67,17 @@ bool isSettling(int state)
 
 } // namespace
 
-PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, PriceIndex *priceIndex, FxRateFetcher *rates,
+PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, FallbackPrices *fallback, FxRateFetcher *rates,
                            QObject *parent)
     : QObject(parent)
     , m_collection(collection)
     , m_client(client)
-    , m_priceIndex(priceIndex)
+    , m_fallback(fallback)
     , m_rates(rates)
 {
     connect(m_client, &TcgdexClient::cardReady, this, &PriceRefresh::onCardPriced);
     connect(m_client, &TcgdexClient::requestFailed, this, &PriceRefresh::onCardRequestFailed);
-    connect(m_priceIndex, &PriceIndex::setIndexed, this, &PriceRefresh::onFallbackSetIndexed);
+    connect(m_fallback, &FallbackPrices::settled, this, &PriceRefresh::onFallbackSetIndexed);
     connect(m_rates, &FxRateFetcher::finished, this, &PriceRefresh::onRatesFetched);
     // Another document: nothing of this one's run may reach it.
     // (A run's kept cards go with the run.)
@@ -86,11 +85,6 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, PriceIn
 }
 
 PriceRefresh::~PriceRefresh() = default;
-
-void PriceRefresh::setCatalog(CardCatalog *catalog)
-{
-    m_catalog = catalog;
-}
 
 void PriceRefresh::clearQueue()
 {
@@ -105,6 +99,7 @@ void PriceRefresh::startRun(bool fromCommand)
     m_runSetKeys.clear();
     m_setsAnswered = 0;
     m_setsLookedUp = 0;
+    m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
     emit runStarted(fromCommand);
     reportProgress();
 }
@@ -115,7 +110,7 @@ void PriceRefresh::dropRun()
     m_inFlight.clear();
     m_pendingSets.clear();
     m_ratesPending = false;
-    m_pricedWithoutFallback.clear();
+    m_waitingForFallback.clear();
     m_running = false;
 }
 
@@ -130,7 +125,7 @@ void PriceRefresh::reportProgress()
 {
     // The sets looked up count as steps of the run, so that the bar moves
     // while they settle.
-    const int answered = m_counts.priced + m_counts.unpriced + m_counts.failed();
+    const int answered = m_counts.priced + m_counts.unpriced + m_counts.kept + m_counts.failed();
     emit progressChanged(m_setsAnswered + answered, m_setsLookedUp + m_counts.total);
 }
 
@@ -138,7 +133,7 @@ void PriceRefresh::updateStaleRates()
 {
     // Dollar prices are converted as they are applied: every card of the run
     // waits for today's rates, so that all of them use the same.
-    if (m_ratesPending || !FxRates::isStale())
+    if (m_ratesPending || (!FxRates::isStale() && FxRates::hasRate(QStringLiteral("EUR"))))
         return;
     m_ratesPending = true;
     m_rates->fetch();
@@ -149,6 +144,8 @@ void PriceRefresh::onRatesFetched()
     if (!m_ratesPending)
         return;
     m_ratesPending = false;
+    // Without a rate ever fetched, the built-in one converts nothing stored.
+    m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
     if (m_running)
         pump();
 }
@@ -201,20 +198,9 @@ void PriceRefresh::queueCards(const QList<CardKey> &cards)
     settleFallbackSets(&cardKeys);
 }
 
-SetRecord PriceRefresh::setRecord(Language language, const QString &setId) const
-{
-    if (setId.isEmpty())
-        return {};
-    if (m_collection->hasSet(language, setId))
-        return m_collection->setInfo(language, setId);
-    // A bare set id gives the matcher nothing to go on: without a record of
-    // its own the set has no fallback prices.
-    return m_catalog ? m_catalog->setSummary(language, setId) : SetRecord();
-}
-
 void PriceRefresh::settleFallbackSets(const QSet<QString> *cardKeys)
 {
-    QList<SetRecord> records;
+    QList<CardKey> sets;
     QSet<QString> seen;
     for (const CardEntry &entry : m_collection->entries()) {
         if (cardKeys && !cardKeys->contains(ownedCardKey(entry.lang, entry.cardId)))
@@ -225,69 +211,43 @@ void PriceRefresh::settleFallbackSets(const QSet<QString> *cardKeys)
         seen.insert(key);
         if (m_runSetKeys.contains(key) && (!cardKeys || m_pendingSets.contains(key)))
             continue;
-        const SetRecord record = setRecord(entry.lang, entry.setId);
-        if (record.id.isEmpty())
+        if (m_fallback->setRecord(entry.lang, entry.setId).id.isEmpty())
             continue;
         m_runSetKeys.insert(key);
         // Cards added to the collection wait only for the sets that have not
-        // settled yet from this record; a refresh hands every set over.
-        if (cardKeys && !isSettling(m_priceIndex->setState(entry.lang, record.id))
-            && m_priceIndex->isMatchedFrom(record))
+        // settled yet; a refresh hands every set over.
+        if (cardKeys && !isSettling(m_fallback->state(entry.lang, entry.setId)))
             continue;
         m_pendingSets.insert(key);
-        records.append(record);
+        sets.append({entry.lang, entry.setId});
     }
-    if (records.isEmpty()) {
+    if (sets.isEmpty()) {
         pump();
         return;
     }
-    const int sets = int(records.size());
-    m_setsLookedUp += sets;
+    const int count = int(sets.size());
+    m_setsLookedUp += count;
     reportProgress();
-    Log::info(pricesCategory, tr("Resolving TCGCSV fallback data for %n set(s).", nullptr, sets));
-    emit statusChanged(tr("Looking up fallback prices for %n set(s)...", nullptr, sets), 0);
+    Log::info(pricesCategory, tr("Resolving TCGCSV fallback data for %n set(s).", nullptr, count));
+    emit statusChanged(tr("Looking up fallback prices for %n set(s)...", nullptr, count), 0);
     // Every key is pending before the first set is handed over, so a set
-    // that settles at once cannot end the phase early.
-    for (const SetRecord &record : std::as_const(records))
-        m_priceIndex->indexSet(record);
-}
-
-void PriceRefresh::lookUpFallback(Language language, const QString &setId)
-{
-    const SetRecord record = setRecord(language, setId);
-    if (!record.id.isEmpty())
-        m_priceIndex->indexSet(record);
-}
-
-CardDetail PriceRefresh::withFallbackPrices(Language language, const CardDetail &card) const
-{
-    return mergedWithFallback(setRecord(language, card.setId), language, card);
-}
-
-CardDetail PriceRefresh::mergedWithFallback(const SetRecord &record, Language language, const CardDetail &card) const
-{
-    if (record.id.isEmpty() || !m_priceIndex->isMatchedFrom(record))
-        return card;
-    return m_priceIndex->withFallbackPrices(language, card);
-}
-
-QString PriceRefresh::fallbackStatus(Language language, const QString &setId) const
-{
-    const SetRecord record = setRecord(language, setId);
-    if (record.id.isEmpty() || !m_priceIndex->isMatchedFrom(record))
-        return {};
-    return m_priceIndex->statusText(language, setId);
+    // that settles at once cannot end the phase early. A refresh asks again
+    // for the sets whose look-up failed before.
+    for (const CardKey &set : std::as_const(sets)) {
+        if (cardKeys)
+            m_fallback->lookUp(set.first, set.second);
+        else
+            m_fallback->lookUpAgain(set.first, set.second);
+    }
 }
 
 void PriceRefresh::onFallbackSetIndexed(Language language, const QString &setId, bool ok)
 {
     const QString code = languageCode(language);
     Log::debug(pricesCategory,
-               QStringLiteral("Set %1/%2 fallback data: %3")
-                   .arg(code, setId, m_priceIndex->statusText(language, setId)));
+               QStringLiteral("Set %1/%2 fallback data: %3").arg(code, setId, m_fallback->statusText(language, setId)));
     if (!ok)
         Log::warn(pricesCategory, tr("No usable TCGCSV fallback for set %1/%2.").arg(code, setId));
-    emit fallbackSettled(language, setId);
     if (!m_running)
         return;
     repriceWithFallback(language, setId);
@@ -304,17 +264,20 @@ void PriceRefresh::onFallbackSetIndexed(Language language, const QString &setId,
 
 void PriceRefresh::repriceWithFallback(Language language, const QString &setId)
 {
-    // Holdings priced before their set's fallback data settled are priced
-    // again from the records they were priced from, as the run would now.
-    const QList<CardDetail> cards = m_pricedWithoutFallback.take(setKey(language, setId));
+    // Cards that kept their values while their set's fallback data was being
+    // looked up are priced as the run would price them now.
+    const QList<CardDetail> cards = m_waitingForFallback.take(setKey(language, setId));
     if (cards.isEmpty())
         return;
     int changed = 0;
     m_collection->beginBatch();
     for (const CardDetail &card : cards) {
-        const CardDetail merged = withFallbackPrices(language, card);
-        if (merged.pricing.contains(QStringLiteral("tcgcsv")) && applyCardPrices(language, merged))
-            ++changed;
+        const Outcome outcome = priceCard(language, card);
+        if (outcome == Outcome::Kept)
+            continue;
+        count(Outcome::Kept, -1);
+        count(outcome);
+        ++changed;
     }
     m_collection->endBatch();
     if (changed > 0)
@@ -324,9 +287,55 @@ void PriceRefresh::repriceWithFallback(Language language, const QString &setId)
                        .arg(changed));
 }
 
-bool PriceRefresh::applyCardPrices(Language language, const CardDetail &merged)
+PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetail &card)
 {
-    if (m_collection->applyPrices(language, merged.id, Pricing::priceMap(merged), Pricing::tcgplayerPriceMap(merged))
+    const int state = m_fallback->state(language, card.setId);
+    // The set's fallback prices could not be had in this run: its look-up
+    // failed or is still going on. (A set without a record has none.)
+    const bool fallbackMissing =
+        (state == PriceIndex::Failed || isSettling(state)) && !m_fallback->setRecord(language, card.setId).id.isEmpty();
+    const CardDetail merged = fallbackMissing ? card : m_fallback->withFallbackPrices(language, card);
+    QSet<QString> kept;
+    bool waitsForSet = false;
+    if (fallbackMissing || !m_ratesKnown) {
+        const QList<CardEntry> &entries = m_collection->entries();
+        for (const int row : m_collection->rowsOfCard(language, card.id)) {
+            const CardEntry &entry = entries.at(row);
+            const bool forFallback = fallbackMissing && Pricing::readsFallback(card, entry.variant, entry.edition);
+            if (forFallback || (!m_ratesKnown && Pricing::convertsDollars(merged, entry.variant, entry.edition)))
+                kept.insert(printingKey(entry.variant, entry.edition));
+            waitsForSet = waitsForSet || (forFallback && state != PriceIndex::Failed);
+        }
+    }
+    if (waitsForSet)
+        keepForFallback(language, card);
+    const bool priced = applyCardPrices(language, merged, kept);
+    if (!kept.isEmpty())
+        return Outcome::Kept;
+    if (priced && priceCameFromTcgcsv(card, merged))
+        ++m_counts.fallbackPriced;
+    return priced ? Outcome::Priced : Outcome::Unpriced;
+}
+
+void PriceRefresh::count(Outcome outcome, int by)
+{
+    switch (outcome) {
+    case Outcome::Priced:
+        m_counts.priced += by;
+        break;
+    case Outcome::Unpriced:
+        m_counts.unpriced += by;
+        break;
+    case Outcome::Kept:
+        m_counts.kept += by;
+        break;
+    }
+}
+
+bool PriceRefresh::applyCardPrices(Language language, const CardDetail &merged, const QSet<QString> &keptPrintings)
+{
+    if (m_collection->applyPrices(language, merged.id, Pricing::priceMap(merged), Pricing::tcgplayerPriceMap(merged),
+                                  keptPrintings)
         == 0)
         return false;
     emit collectionChangedOutsideUndo();
@@ -346,7 +355,7 @@ void PriceRefresh::keepForFallback(Language language, const CardDetail &card)
     kept.setId = card.setId;
     kept.localId = card.localId;
     kept.pricing = card.pricing;
-    QList<CardDetail> &waiting = m_pricedWithoutFallback[setKey(language, card.setId)];
+    QList<CardDetail> &waiting = m_waitingForFallback[setKey(language, card.setId)];
     const auto same =
         std::find_if(waiting.begin(), waiting.end(), [&card](const CardDetail &other) { return other.id == card.id; });
     if (same != waiting.end())
@@ -400,14 +409,7 @@ void PriceRefresh::onCardPriced(int requestId, Language language, const CardDeta
         emit collectionChangedOutsideUndo();
     if (!m_inFlight.remove(requestId))
         return;
-    const SetRecord record = setRecord(language, card.setId);
-    const CardDetail merged = mergedWithFallback(record, language, card);
-    const bool priced = applyCardPrices(language, merged);
-    if (priced && priceCameFromTcgcsv(card, merged))
-        ++m_counts.fallbackPriced;
-    if (!record.id.isEmpty() && isSettling(m_priceIndex->setState(language, card.setId)))
-        keepForFallback(language, card);
-    ++(priced ? m_counts.priced : m_counts.unpriced);
+    count(priceCard(language, card));
     reportProgress();
     pump();
 }
@@ -440,7 +442,7 @@ QString PriceRefresh::summary() const
 {
     const Counts &c = m_counts;
     QString text;
-    if (c.failed() == 0 && c.unpriced == 0) {
+    if (c.failed() == 0 && c.unpriced == 0 && c.kept == 0) {
         text = tr("Priced %n card(s). Recorded this week's total.", nullptr, c.priced);
     } else {
         QStringList missed;
@@ -452,6 +454,8 @@ QString PriceRefresh::summary() const
             missed.append(tr("%1 answered with data of the wrong shape").arg(c.unusable));
         if (c.unpriced > 0)
             missed.append(tr("%1 came back without a price").arg(c.unpriced));
+        if (c.kept > 0)
+            missed.append(tr("%1 kept their stored prices").arg(c.kept));
         text = tr("Priced %1 of %2 cards; %3.").arg(c.priced).arg(c.total).arg(missed.join(QStringLiteral(", ")));
     }
     if (c.fallbackPriced > 0)
@@ -459,12 +463,30 @@ QString PriceRefresh::summary() const
     // Only the sets of this run: others the index settled for another file or
     // for browsing are no concern of this summary.
     int unresolved = 0;
+    int failedSets[3] = {0, 0, 0}; // by ReplyFailure
     for (const QString &key : std::as_const(m_runSetKeys)) {
         const KeyParts set = parseSetKey(key);
-        const int state = m_priceIndex->setState(set.language, set.id);
+        const int state = m_fallback->state(set.language, set.id);
         if (state == PriceIndex::NoGroup || state == PriceIndex::NoProducts)
             ++unresolved;
+        else if (state == PriceIndex::Failed)
+            ++failedSets[int(m_fallback->failure(set.language, set.id))];
     }
+    const QString failures[3] = {
+        tr("TCGCSV could not be reached; the cards of %n set(s) kept their stored prices.", nullptr,
+           failedSets[int(ReplyFailure::NotReached)]),
+        tr("TCGCSV answered with an error; the cards of %n set(s) kept their stored prices.", nullptr,
+           failedSets[int(ReplyFailure::HttpError)]),
+        tr("TCGCSV answered with data of the wrong shape; the cards of %n set(s) kept their stored prices.", nullptr,
+           failedSets[int(ReplyFailure::Unusable)]),
+    };
+    for (int kind = 0; kind < 3; ++kind) {
+        if (failedSets[kind] > 0)
+            text += QLatin1Char(' ') + failures[kind];
+    }
+    if (!m_ratesKnown)
+        text += QLatin1Char(' ')
+            + tr("The exchange rates could not be fetched; cards priced in dollars kept their stored prices.");
     if (unresolved > 0)
         text += QLatin1Char(' ') + tr("%n set(s) have no fallback prices available.", nullptr, unresolved);
     return text;
@@ -475,11 +497,12 @@ void PriceRefresh::finish()
     if (!m_running)
         return;
     const QString text = summary();
-    const int priced = m_counts.priced;
+    const bool valued = m_counts.priced > 0 || m_counts.kept > 0;
     endRun();
-    // A week is recorded only when the run priced a holding: answers
-    // without prices say nothing of the collection's worth.
-    if (priced > 0) {
+    // A week is recorded from the values as they stand once the run priced
+    // or kept a holding: answers without prices say nothing of the
+    // collection's worth, and a source that failed took nothing from it.
+    if (valued) {
         m_collection->recordValueSnapshot();
         emit collectionChangedOutsideUndo();
     }

@@ -14,11 +14,10 @@
 
 namespace pv {
 
-class CardCatalog;
 class ClockTimer;
 class Collection;
+class FallbackPrices;
 class FxRateFetcher;
-class PriceIndex;
 class TcgdexClient;
 
 // A price refresh of one collection, from its queue of distinct cards to
@@ -26,12 +25,14 @@ class TcgdexClient;
 // prices of the collection's sets, asks the card database for at most six
 // cards at a time, applies each answer to the holdings and records the
 // week's value point. What a run keeps (its queue, its requests, its sets,
-// the cards priced before their set settled) is dropped when the run ends
+// the cards answered before their set settled) is dropped when the run ends
 // and when the collection's contents are replaced.
 //
-// Fallback prices come only from sets matched through a record the
-// collection (or the catalog) really holds: views ask here for the fallback
-// prices they show, never the index itself.
+// A holding's stored value is replaced only with one worked out from
+// sources that answered: when its value depends on fallback prices that
+// could not be had in this run (the look-up of its set failed or is still
+// going on) or on exchange rates that were never fetched, it keeps what it
+// had, and the run counts its card as kept.
 //
 // It shows nothing itself: progress, status texts and the summary are
 // reported through its signals.
@@ -51,17 +52,15 @@ public:
         int unreachable = 0;    // failed requests that reached no answer
         int answeredError = 0;  // answered with an HTTP error status
         int unusable = 0;       // answered with data of the wrong shape
+        int kept = 0;           // answers whose holdings kept their stored values
         int fallbackPriced = 0; // priced from TCGCSV
         int failed() const { return unreachable + answeredError + unusable; }
     };
 
     // The services are borrowed and outlive the refresh.
-    PriceRefresh(Collection *collection, TcgdexClient *client, PriceIndex *priceIndex, FxRateFetcher *rates,
+    PriceRefresh(Collection *collection, TcgdexClient *client, FallbackPrices *fallback, FxRateFetcher *rates,
                  QObject *parent = nullptr);
     ~PriceRefresh() override;
-
-    // Records of sets the collection holds none of; may stay unset.
-    void setCatalog(CardCatalog *catalog);
 
     bool isRunning() const { return m_running; }
     const QList<CardKey> &queue() const { return m_queue; }
@@ -86,17 +85,6 @@ public:
     // Lets the answers held back for the views go out now.
     void releaseHeldChanges();
 
-    // The record of a set that fallback prices may be matched through: the
-    // collection's, else the catalog's; empty when neither holds one.
-    SetRecord setRecord(Language language, const QString &setId) const;
-    // Asks for the fallback prices of the set of a card a view shows.
-    void lookUpFallback(Language language, const QString &setId);
-    // The card with its set's fallback prices, when they were matched
-    // through the set's record; unchanged otherwise.
-    CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
-    // The fallback state of the set, as the card panel tells it.
-    QString fallbackStatus(Language language, const QString &setId) const;
-
     // What the sources deliver, connected for the refresh's whole life.
     void onCardPriced(int requestId, pv::Language language, const pv::CardDetail &card);
     void onCardRequestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
@@ -111,8 +99,6 @@ Q_SIGNALS:
     void statusChanged(const QString &text, int timeoutMs);
     // Fetched data changed the collection, outside the undo stack.
     void collectionChangedOutsideUndo();
-    // A set's fallback prices settled; views showing its cards may follow.
-    void fallbackSettled(pv::Language language, const QString &setId);
 
 private:
     void startRun(bool fromCommand);
@@ -125,10 +111,14 @@ private:
     // that have not settled yet.
     void settleFallbackSets(const QSet<QString> *cardKeys);
     void repriceWithFallback(Language language, const QString &setId);
-    CardDetail mergedWithFallback(const SetRecord &record, Language language, const CardDetail &card) const;
+    enum class Outcome { Priced, Unpriced, Kept };
+    // Applies a card's prices to the holdings whose value the sources that
+    // answered can tell; the others keep theirs.
+    Outcome priceCard(Language language, const CardDetail &card);
     // Applies a card's prices; true when a holding of it now has a price.
-    bool applyCardPrices(Language language, const CardDetail &merged);
+    bool applyCardPrices(Language language, const CardDetail &merged, const QSet<QString> &keptPrintings);
     void keepForFallback(Language language, const CardDetail &card);
+    void count(Outcome outcome, int by = 1);
     void reportProgress();
     void holdCollectionChanges();
     void dropRun();
@@ -136,9 +126,8 @@ private:
 
     Collection *m_collection = nullptr;
     TcgdexClient *m_client = nullptr;
-    PriceIndex *m_priceIndex = nullptr;
+    FallbackPrices *m_fallback = nullptr;
     FxRateFetcher *m_rates = nullptr;
-    CardCatalog *m_catalog = nullptr;
 
     bool m_running = false;
     QList<CardKey> m_queue;
@@ -146,12 +135,13 @@ private:
     QSet<QString> m_pendingSets;
     Counts m_counts;
     bool m_ratesPending = false; // the run waits for the rates fetch it started
+    bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
     QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
     int m_setsLookedUp = 0;      // sets the run waited for
     int m_setsAnswered = 0;      // of those, the ones settled
-    // By set key: cards priced before their set's fallback data settled,
-    // priced again when it does during the run.
-    QHash<QString, QList<CardDetail>> m_pricedWithoutFallback;
+    // By set key: cards that kept stored values while their set's fallback
+    // data was being looked up, priced again when it settles during the run.
+    QHash<QString, QList<CardDetail>> m_waitingForFallback;
     ClockTimer *m_batchTimer = nullptr; // while running: changes held until it fires
 };
 

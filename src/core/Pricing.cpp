@@ -244,6 +244,27 @@ bool priceOriginSource(const CardDetail &card, const QString &finish, const QStr
     return tcgplayerFinishPrice(tcgcsv, finish, edition) > 0.0;
 }
 
+bool readsFallback(const CardDetail &card, const QString &finish, const QString &edition)
+{
+    // An edition's own figure comes first from either block (tcgplayerPrice).
+    const QJsonObject own = block(card, "tcgplayer");
+    const QStringList editionNames = tcgplayerEditionKey(finish, edition);
+    if (!editionNames.isEmpty())
+        return tcgplayerFieldPrice(own, editionNames) <= 0.0;
+    return tcgplayerFinishPrice(own, finish, edition) <= 0.0;
+}
+
+bool convertsDollars(const CardDetail &card, const QString &finish, const QString &edition)
+{
+    // As priceFor: an edition's dollar figure, else Cardmarket's figure when
+    // it is the source of choice, else the higher of both.
+    if (!edition.isEmpty() && edition != unlimited && tcgplayerEditionPriceUsd(card, finish, edition) > 0.0)
+        return true;
+    if (PriceSource::current() == PriceSource::Cardmarket && cardmarketPrice(card, finish, edition) > 0.0)
+        return false;
+    return tcgplayerPrice(card, finish, edition) > 0.0;
+}
+
 QList<QPair<QString, QString>> allCombinations()
 {
     QList<QPair<QString, QString>> pairs;

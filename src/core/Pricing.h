@@ -45,6 +45,13 @@ double priceValue(const CardDetail &card, const QString &finish, const QString &
 PriceResult::Origin priceOrigin(const CardDetail &card, const QString &finish, const QString &edition);
 bool priceOriginSource(const CardDetail &card, const QString &finish, const QString &edition);
 
+// True when the printing's figures would be taken from a "tcgcsv" block: the
+// card's own "tcgplayer" block has no dollar figure for it.
+bool readsFallback(const CardDetail &card, const QString &finish, const QString &edition);
+// True when the printing's euro value is worked out from a dollar figure at
+// the exchange rate: converted, or weighed against Cardmarket's figure.
+bool convertsDollars(const CardDetail &card, const QString &finish, const QString &edition);
+
 // The twelve (finish, edition) pairs priced for every card.
 QList<QPair<QString, QString>> allCombinations();
 QHash<QString, double> priceMap(const CardDetail &card);

@@ -210,6 +210,18 @@ void PriceIndex::indexSet(const SetRecord &set)
         Q_EMIT setIndexed(set.language, set.id, setState(set.language, set.id) == Indexed);
 }
 
+void PriceIndex::retrySet(const SetRecord &set)
+{
+    // A failed entry holds no request any more: it is started afresh.
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (it->state == Failed && it->set.language == set.language && it->set.id == set.id)
+            it = m_entries.erase(it);
+        else
+            ++it;
+    }
+    indexSet(set);
+}
+
 // Starts the entry of the set under the alias; returns true when the entry
 // already existed and had settled.
 bool PriceIndex::indexSetAs(const SetRecord &set, const QString &alias)
@@ -280,12 +292,6 @@ bool PriceIndex::sameMatchTerms(const SetRecord &a, const SetRecord &b)
     return a.language == b.language && a.id == b.id && a.name == b.name && a.releaseDate == b.releaseDate;
 }
 
-bool PriceIndex::isMatchedFrom(const SetRecord &set) const
-{
-    const auto found = m_entries.constFind(indexKey(set.language, set.id));
-    return found != m_entries.constEnd() && sameMatchTerms(found->set, set);
-}
-
 int PriceIndex::pickGroup(const SetEntry &entry, QString *groupName, QString *reason) const
 {
     const SetRecord &set = entry.set;
@@ -351,12 +357,13 @@ void PriceIndex::matchSet(const QString &key)
     m_dataRequests.insert(requestId, key);
 }
 
-void PriceIndex::finishSet(const QString &key, SetState state)
+void PriceIndex::finishSet(const QString &key, SetState state, ReplyFailure failure)
 {
     const auto found = m_entries.find(key);
     if (found == m_entries.end())
         return;
     found->state = state;
+    found->failure = failure;
     const Language language = found->set.language;
     const QString setId = found->set.id;
     if (!isSetPending(language, setId))
@@ -406,7 +413,7 @@ void PriceIndex::onGroupDataReady(int requestId, const TcgcsvGroupData &data)
     finishSet(key, data.products.isEmpty() ? NoProducts : Indexed);
 }
 
-void PriceIndex::onRequestFailed(int requestId, const QString &context, const QString &message)
+void PriceIndex::onRequestFailed(int requestId, const QString &context, const QString &message, ReplyFailure kind)
 {
     const QPointer<PriceIndex> alive(this);
     if (m_groupListRequests.contains(requestId)) {
@@ -422,12 +429,12 @@ void PriceIndex::onRequestFailed(int requestId, const QString &context, const QS
                 m_waitingKeys.append(key);
         }
         for (const QString &key : qAsConst(failedKeys)) {
-            finishSet(key, Failed);
+            finishSet(key, Failed, kind);
             if (!alive)
                 return;
         }
     } else if (m_dataRequests.contains(requestId)) {
-        finishSet(m_dataRequests.take(requestId), Failed);
+        finishSet(m_dataRequests.take(requestId), Failed, kind);
         if (!alive)
             return;
     }
@@ -438,6 +445,11 @@ PriceIndex::SetState PriceIndex::setState(Language language, const QString &setI
 {
     const auto found = m_entries.constFind(indexKey(language, setId));
     return found == m_entries.constEnd() ? NotIndexed : found->state;
+}
+
+ReplyFailure PriceIndex::failure(Language language, const QString &setId) const
+{
+    return m_entries.value(indexKey(language, setId)).failure;
 }
 
 QString PriceIndex::statusText(Language language, const QString &setId) const

@@ -2,6 +2,7 @@
 
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
+#include "core/NetworkReplies.h"
 #include "core/SetRecord.h"
 #include "core/TcgcsvGroup.h"
 #include "prices/TcgcsvGroupData.h"
@@ -36,6 +37,7 @@ public:
         QString groupName;  // empty when the group was pinned
         TcgcsvGroupData data;
         QString alias;      // empty, or "shadowless"
+        ReplyFailure failure = ReplyFailure::NotReached; // how a Failed entry failed
     };
 
     struct GroupMatch
@@ -63,13 +65,15 @@ public:
     // A set already asked for with another record of its id (another name
     // or release date) is matched again from the new one.
     void indexSet(const SetRecord &set);
-    // True when the set's entry was matched from this record: what it
-    // answers is that record's.
-    bool isMatchedFrom(const SetRecord &set) const;
+    // A set whose look-up failed is asked for again, from this record; any
+    // other set is asked for as by indexSet.
+    void retrySet(const SetRecord &set);
     CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
     QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
     SetState setState(Language language, const QString &setId) const;
     QString statusText(Language language, const QString &setId) const;
+    // How the set's look-up failed, for a set in the state Failed.
+    ReplyFailure failure(Language language, const QString &setId) const;
     int unresolvedSetCount() const;
 
     // The client, for tests that need to look at its traffic.
@@ -102,13 +106,13 @@ private:
     // The group of the entry's pin or best match, 0 when there is none.
     int pickGroup(const SetEntry &entry, QString *groupName, QString *reason) const;
     void matchSet(const QString &key);
-    void finishSet(const QString &key, SetState state);
+    void finishSet(const QString &key, SetState state, ReplyFailure failure = ReplyFailure::NotReached);
     bool isSetPending(Language language, const QString &setId) const;
     QJsonObject buildPrices(const QString &key, const QString &number) const;
 
     void onGroupsReady(int requestId, int categoryId, const QList<pv::TcgcsvGroup> &groups);
     void onGroupDataReady(int requestId, const pv::TcgcsvGroupData &data);
-    void onRequestFailed(int requestId, const QString &context, const QString &message);
+    void onRequestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
 
     TcgcsvClient *m_client = nullptr;
     QHash<int, QList<MatchableGroup>> m_groupsByCategory;

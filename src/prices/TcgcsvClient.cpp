@@ -225,17 +225,19 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
     const int status = replyHttpStatus(reply);
     if (replyFailed(reply)) {
         if (status == 401) {
-            fail(request, tr("TCGCSV refused the request (401). The User-Agent header was rejected; "
-                             "no account is involved."));
+            fail(request,
+                 tr("TCGCSV refused the request (401). The User-Agent header was rejected; "
+                    "no account is involved."),
+                 ReplyFailure::HttpError);
         } else if (replyTooLarge(reply) || replyTimedOut(reply)) {
             // Only cancelAll aborts a reply on purpose, and those were handled
             // above: an abort that reaches here is a time-out or a reply over
             // its size limit.
-            fail(request, replyErrorText(reply, m_transferTimeoutMs));
+            fail(request, replyErrorText(reply, m_transferTimeoutMs), replyFailure(reply));
         } else if (status >= 400) {
-            fail(request, httpFailureText(QStringLiteral("TCGCSV"), reply, status));
+            fail(request, httpFailureText(QStringLiteral("TCGCSV"), reply, status), ReplyFailure::HttpError);
         } else {
-            fail(request, replyErrorText(reply));
+            fail(request, replyErrorText(reply), replyFailure(reply));
         }
         return;
     }
@@ -250,7 +252,7 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
     QJsonArray payload;
     QString problem;
     if (!readEnvelope(body, &payload, &problem)) {
-        fail(request, problem);
+        fail(request, problem, ReplyFailure::Unusable);
         return;
     }
 
@@ -417,11 +419,11 @@ void TcgcsvClient::applyPrices(QList<TcgcsvProduct> &numbered, const QJsonArray 
     }
 }
 
-void TcgcsvClient::fail(const Request &request, const QString &message)
+void TcgcsvClient::fail(const Request &request, const QString &message, ReplyFailure kind)
 {
     Log::warn(logCategory(), QStringLiteral("#%1 %2 failed: %3").arg(QString::number(request.id), request.url.toString(), message));
     m_pendingGroupData.remove(request.id);
-    Q_EMIT requestFailed(request.id, request.context, message);
+    Q_EMIT requestFailed(request.id, request.context, message, kind);
 }
 
 void TcgcsvClient::emitPendingCount()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/NetworkReplies.h"
 #include "core/TcgcsvGroup.h"
 #include "prices/TcgcsvGroupData.h"
 
@@ -95,7 +96,7 @@ public:
 Q_SIGNALS:
     void groupsReady(int requestId, int categoryId, const QList<pv::TcgcsvGroup> &groups);
     void groupDataReady(int requestId, const pv::TcgcsvGroupData &data);
-    void requestFailed(int requestId, const QString &context, const QString &message);
+    void requestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
     void pendingCountChanged(int pending);
 
 private:
@@ -115,7 +116,7 @@ private:
     void handleReply(QNetworkReply *reply, const Request &request);
     void handleProducts(const Request &request, const QJsonArray &payload);
     void handlePrices(const Request &request, const QJsonArray &payload);
-    void fail(const Request &request, const QString &message);
+    void fail(const Request &request, const QString &message, ReplyFailure kind);
     void emitPendingCount();
 
     QNetworkAccessManager *m_network = nullptr;

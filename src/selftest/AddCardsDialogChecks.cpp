@@ -1,5 +1,6 @@
 #include "catalog/CardCatalog.h"
 #include "collection/Collection.h"
+#include "collection/FallbackPrices.h"
 #include "prices/PriceIndex.h"
 #include "selftest/SelfTestHarness.h"
 #include "selftest/SelfTests.h"
@@ -244,7 +245,9 @@ void testAddCardsDialog(TcgdexClient &client)
     charmeleon.lang = Language::English;
     collection.addEntry(charmeleon);
     PriceIndex prices;
-    AddCardsDialog dialog(&client, &catalog, &prices, &collection);
+    FallbackPrices fallback(&collection, &prices);
+    fallback.setCatalog(&catalog);
+    AddCardsDialog dialog(&client, &catalog, &fallback, &collection);
 
     DialogWidgets w;
     w.series = dialog.findChild<QComboBox *>(QStringLiteral("serieCombo"));

@@ -3,11 +3,14 @@
 #include "TestRegistry.h"
 
 #include "collection/Collection.h"
+#include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
+#include "core/CardKeys.h"
 #include "core/FxRates.h"
 #include "core/SteadyClock.h"
 #include "prices/PriceIndex.h"
+#include "prices/PricesTestSupport.h"
 #include "standin/WebStandIn.h"
 
 #include <QSignalSpy>
@@ -25,8 +28,9 @@ class PriceRefreshTest : public QObject
         Collection collection;
         RecordingClient client;
         PriceIndex index;
+        FallbackPrices fallback{&collection, &index};
         FxRateFetcher rates;
-        PriceRefresh refresh{&collection, &client, &index, &rates};
+        PriceRefresh refresh{&collection, &client, &fallback, &rates};
         QSignalSpy status{&refresh, &PriceRefresh::statusChanged};
 
         QString lastStatus() const { return status.isEmpty() ? QString() : status.last().at(0).toString(); }
@@ -40,7 +44,7 @@ class PriceRefreshTest : public QObject
         {
             QSignalSpy settled(&index, &PriceIndex::setIndexed);
             collection.mergeSetInfo(record);
-            refresh.lookUpFallback(record.language, record.id);
+            fallback.lookUp(record.language, record.id);
             return settled.wait(30000);
         }
     };
@@ -54,7 +58,7 @@ class PriceRefreshTest : public QObject
 private Q_SLOTS:
     void init()
     {
-        WebStandIn::shared()->reset();
+        freshStandIn();
         FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today()); // no run waits for rates
     }
 
@@ -119,7 +123,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.add({"base2-1", "zz1-1"});
-        f.refresh.lookUpFallback(Language::English, QStringLiteral("base2"));
+        f.fallback.lookUp(Language::English, QStringLiteral("base2"));
         QCOMPARE(f.index.setState(Language::English, QStringLiteral("base2")), PriceIndex::NotIndexed);
 
         QSignalSpy progress(&f.refresh, &PriceRefresh::progressChanged);
@@ -152,9 +156,33 @@ private Q_SLOTS:
         const SetRecord base = setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QString(), 1, 102, 102,
                                          Language::English, QDate(1999, 1, 9));
         f.collection.mergeSetInfo(base);
-        f.refresh.lookUpFallback(Language::English, QStringLiteral("base1"));
+        f.fallback.lookUp(Language::English, QStringLiteral("base1"));
         f.client.answer(QStringLiteral("base1-2"));
         QVERIFY(!f.refresh.isRunning());
+        QSignalSpy settled(&f.index, &PriceIndex::setIndexed);
+        QVERIFY(settled.wait(30000));
+        QCOMPARE(f.value(0), 0.0);
+    }
+
+    // A card that kept its values while its set was being looked up is
+    // priced again by its own run alone: the next document's same card is
+    // never priced from an answer of the run before.
+    void keptCardsGoWithTheirRun()
+    {
+        WebStandIn::shared()->addFault(QStringLiteral("^/tcgplayer/3/635/products$"), WebStandIn::Fault::delay(1500));
+        Fixture f;
+        f.add({"base2-1", "zz1-1"});
+        f.refresh.refresh(); // no record of Jungle yet: both asked at once
+        f.collection.mergeSetInfo(jungle());
+        QVERIFY(f.fallback.lookUp(Language::English, QStringLiteral("base2")));
+        f.client.answer(QStringLiteral("base2-1")); // no price of its own: waits for its set
+        QVERIFY(f.refresh.isRunning());
+
+        f.collection.replaceContents({holdingOf(QStringLiteral("base2-1"))},
+                                     {{setKey(Language::English, QStringLiteral("base2")), jungle()}}, {}, {},
+                                     std::nullopt);
+        f.refresh.refresh();
+        QCOMPARE(f.index.setState(Language::English, QStringLiteral("base2")), PriceIndex::Pending);
         QSignalSpy settled(&f.index, &PriceIndex::setIndexed);
         QVERIFY(settled.wait(30000));
         QCOMPARE(f.value(0), 0.0);

@@ -45,14 +45,28 @@ public:
     void answer(const QString &cardId, double trend = 0.0, const QString &rarity = QString(),
                 Language language = Language::English, int requestId = 0)
     {
-        CardDetail card;
-        card.id = cardId;
-        card.localId = cardId.section(QLatin1Char('-'), 1);
-        card.setId = cardId.section(QLatin1Char('-'), 0, 0);
+        CardDetail card = cardOf(cardId);
         card.rarity = rarity;
         if (trend > 0.0)
             card.pricing.insert(QStringLiteral("cardmarket"), QJsonObject{{QStringLiteral("trend"), trend}});
         Q_EMIT cardReady(requestId ? requestId : idOf(cardId, language), language, card);
+    }
+    // Answers with a TCGplayer market price in dollars for every finish.
+    void answerInDollars(const QString &cardId, double marketPrice)
+    {
+        CardDetail card = cardOf(cardId);
+        const QJsonObject price{{QStringLiteral("marketPrice"), marketPrice}};
+        card.pricing.insert(QStringLiteral("tcgplayer"),
+                            QJsonObject{{QStringLiteral("normal"), price}, {QStringLiteral("holofoil"), price}});
+        Q_EMIT cardReady(idOf(cardId), Language::English, card);
+    }
+    static CardDetail cardOf(const QString &cardId)
+    {
+        CardDetail card;
+        card.id = cardId;
+        card.localId = cardId.section(QLatin1Char('-'), 1);
+        card.setId = cardId.section(QLatin1Char('-'), 0, 0);
+        return card;
     }
     void fail(const QString &cardId, const QString &message, ReplyFailure kind = ReplyFailure::NotReached)
     {

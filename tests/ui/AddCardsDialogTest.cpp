@@ -12,6 +12,7 @@
 #include "collection/Collection.h"
 #include "core/CardArtwork.h"
 #include "core/NameTranslator.h"
+#include "collection/FallbackPrices.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
 #include "ui/dialogs/AddCardsDialog.h"
@@ -725,7 +726,9 @@ private Q_SLOTS:
     {
         CardCatalog catalog(nullptr);
         PriceIndex prices;
-        AddCardsDialog dialog(m_client.get(), &catalog, &prices, nullptr);
+        FallbackPrices fallback(nullptr, &prices);
+        fallback.setCatalog(&catalog);
+        AddCardsDialog dialog(m_client.get(), &catalog, &fallback, nullptr);
         auto *series = child<QComboBox>(dialog, "serieCombo");
         auto *sets = child<QComboBox>(dialog, "setCombo");
         // A dated set asks at once.

@@ -5,6 +5,7 @@
 #include "collection/Binders.h"
 #include "collection/Collection.h"
 #include "collection/EditBinderCommand.h"
+#include "collection/FallbackPrices.h"
 #include "prices/PriceIndex.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/widgets/BinderPageWidget.h"
@@ -272,8 +273,10 @@ private Q_SLOTS:
     void fallbackPricesOfThePage()
     {
         Collection collection;
-        PriceIndex prices;
-        QSignalSpy indexed(&prices, &PriceIndex::setIndexed);
+        PriceIndex index;
+        FallbackPrices prices(&collection, &index);
+        prices.setCatalog(m_catalog);
+        QSignalSpy indexed(&index, &PriceIndex::setIndexed);
         BinderDialog dialog(m_catalog, m_dex, nullptr, &prices, &collection);
         Binder vintage = newBinder(QStringLiteral("Vintage"), Language::English);
         BinderRule base;

@@ -5,10 +5,9 @@
 
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
-#include "collection/PriceRefresh.h"
+#include "collection/FallbackPrices.h"
 #include "core/CardArtwork.h"
 #include "core/Currency.h"
-#include "core/FxRateFetcher.h"
 #include "core/PriceSource.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
@@ -378,11 +377,10 @@ private Q_SLOTS:
         CardDetailsWidget panel;
         Collection collection;
         PriceIndex index;
-        FxRateFetcher rates;
-        PriceRefresh refresh(&collection, m_client.get(), &index, &rates);
+        FallbackPrices prices(&collection, &index);
         panel.setTcgdexClient(m_client.get());
         panel.setCollection(&collection);
-        panel.setPriceRefresh(&refresh);
+        panel.setFallbackPrices(&prices);
         CardEntry entry = charizard();
         entry.cardId = QStringLiteral("zz9-1");
         entry.setId = QStringLiteral("zz9");

@@ -6,6 +6,7 @@
 
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/FallbackPrices.h"
 #include "collection/EntryKeys.h"
 #include "collection/RemoveEntryCommand.h"
 #include "core/Currency.h"
@@ -13,6 +14,8 @@
 #include "core/SteadyClock.h"
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
+#include "prices/PricesTestSupport.h"
+#include "prices/TcgcsvClient.h"
 #include "standin/WebStandIn.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionTreeModel.h"
@@ -34,6 +37,9 @@ using namespace pv;
 using pv::test::logMessages;
 using pv::test::logSize;
 using pv::test::RecordingClient;
+using pv::test::WebStandIn;
+
+Q_DECLARE_METATYPE(WebStandIn::Fault)
 
 // The price refresh with a client that only records card requests: the
 // queue, the six-request limit, the fallback phase, counts, summaries and
@@ -50,6 +56,28 @@ class MainWindowRefreshTest : public QObject
         QPushButton *cancel() { return window.statusBar()->findChild<QPushButton *>(); }
         QAction *refresh() { return window.findChild<QAction *>(QStringLiteral("actionRefreshPrices")); }
         QString status() { return window.statusBar()->currentMessage(); }
+        const CardEntry &held(int row) { return window.collection()->entries().at(row); }
+        // Jungle with Clefable, first edition, priced by TCGCSV alone, and Electrode.
+        void holdJungle()
+        {
+            window.collection()->mergeSetInfo(jungle(16));
+            CardEntry clefable = test::holding(QStringLiteral("base2"), QStringLiteral("1"), QString(), 30.0);
+            clefable.edition = QStringLiteral("firstEdition");
+            clefable.unitValueUsd = 32.0;
+            window.collection()->addEntry(clefable);
+            window.collection()->addEntry(test::holding(QStringLiteral("base2"), QStringLiteral("2"), QString(), 1.0));
+        }
+        static SetRecord jungle(int releasedOnDay)
+        {
+            return test::setRecord(QStringLiteral("base2"), QStringLiteral("Jungle"), QString(), 2, 64, 64,
+                                   Language::English, QDate(1999, 6, releasedOnDay));
+        }
+        bool refreshUntilCardsAreAsked()
+        {
+            client->sent.clear();
+            refresh()->trigger();
+            return QTest::qWaitFor([this] { return !client->sent.isEmpty(); }, 30000);
+        }
     };
 
     // The English plural forms, as the program loads them.
@@ -67,7 +95,7 @@ private Q_SLOTS:
 
     void init()
     {
-        test::WebStandIn::shared()->reset();
+        test::freshStandIn();
         test::setSetting(QStringLiteral("mainWindow"), QVariant());
         FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today()); // no run waits for rates
     }
@@ -273,6 +301,103 @@ private Q_SLOTS:
         QCOMPARE(f.window.undoStack()->count(), 0);
         f.client->answer(QStringLiteral("zz9-4"));
         QVERIFY(!f.window.isPriceRefreshRunning());
+    }
+
+    void failedFallbackSourceKeepsStoredValues_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<WebStandIn::Fault>("fault");
+        QTest::addColumn<QString>("said");
+        const QString groups = QStringLiteral("^/tcgplayer/3/groups$");
+        const QString products = QStringLiteral("^/tcgplayer/3/635/products$");
+        QTest::newRow("refused") << groups << WebStandIn::Fault::closeConnection() << "could not be reached";
+        QTest::newRow("late") << groups << WebStandIn::Fault::delay(3000) << "could not be reached";
+        QTest::newRow("error") << products << WebStandIn::Fault::httpStatus(500) << "answered with an error";
+        QTest::newRow("dropped") << products << WebStandIn::Fault::wrongShape()
+                                 << "answered with data of the wrong shape";
+    }
+
+    // A holding whose value depends on a source that failed keeps its stored
+    // value, the summary names the source, and the week is recorded from the
+    // values as they stand. The next refresh asks for the set again.
+    void failedFallbackSourceKeepsStoredValues()
+    {
+        QFETCH(QString, path);
+        QFETCH(WebStandIn::Fault, fault);
+        QFETCH(QString, said);
+        WebStandIn *web = WebStandIn::shared();
+        const int rule = web->addFault(path, fault, -1);
+        Fixture f;
+        f.window.priceIndex()->client()->setTransferTimeout(500);
+        f.holdJungle();
+
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client->answer(QStringLiteral("base2-1"), 6.0); // the unlimited figure alone
+        f.client->answerInDollars(QStringLiteral("base2-2"), 15.0);
+        QCOMPARE(f.held(0).unitValueEur, 30.0);
+        QCOMPARE(f.held(0).unitValueUsd, 32.0);
+        QCOMPARE(f.held(1).unitValueEur, 15.0 * 0.86);
+        QCOMPARE(f.status(),
+                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. TCGCSV %1; the "
+                                "cards of 1 set kept their stored prices.")
+                     .arg(said));
+        QCOMPARE(f.window.collection()->history().constLast().totalEur, 30.0 + 15.0 * 0.86);
+
+        web->removeFault(rule);
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client->answer(QStringLiteral("base2-1"), 6.0);
+        f.client->answerInDollars(QStringLiteral("base2-2"), 15.0);
+        QCOMPARE(f.held(0).unitValueUsd, 21.21); // TCGCSV's first-edition figure
+        QCOMPARE(f.status(), QStringLiteral("Priced 2 cards. Recorded this week's total."));
+    }
+
+    // A set has one record for fallback matching, whoever asks: a view that
+    // asks for the set after the collection learnt another release date
+    // changes nothing of a running refresh.
+    void aViewCannotMatchASetAgainUnderARunningRefresh()
+    {
+        Fixture f;
+        f.holdJungle();
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        const int asked = WebStandIn::shared()->requestCount(QStringLiteral("^/tcgplayer/"));
+        f.window.collection()->mergeSetInfo(Fixture::jungle(17));
+        QVERIFY(f.window.fallbackPrices()->lookUp(Language::English, QStringLiteral("base2")));
+        QCOMPARE(f.window.fallbackPrices()->setRecord(Language::English, QStringLiteral("base2")).releaseDate,
+                 QDate(1999, 6, 16));
+        f.client->answer(QStringLiteral("base2-1"));
+        f.client->answer(QStringLiteral("base2-2"));
+        QCOMPARE(WebStandIn::shared()->requestCount(QStringLiteral("^/tcgplayer/")), asked);
+        QCOMPARE(f.status(),
+                 QStringLiteral("Priced 2 cards. Recorded this week's total. 2 of them came from "
+                                "TCGCSV's USD market prices."));
+    }
+
+    // Dollar prices are converted only at a rate fetched now or stored from
+    // a fetch: without one, a holding priced in dollars keeps its value.
+    void ratesNeverFetchedKeepDollarValues()
+    {
+        test::setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
+        test::setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
+        WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"), WebStandIn::Fault::closeConnection(), -1);
+        Fixture f;
+        CardEntry dollars = test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Dollars"), 10.0);
+        dollars.unitValueUsd = 11.0;
+        f.window.collection()->addEntry(dollars);
+        f.window.collection()->addEntry(
+            test::holding(QStringLiteral("zz1"), QStringLiteral("2"), QStringLiteral("Euros")));
+        const int logStart = logSize();
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client->answerInDollars(QStringLiteral("zz1-1"), 20.0);
+        f.client->answer(QStringLiteral("zz1-2"), 2.0);
+        QCOMPARE(f.held(0).unitValueEur, 10.0);
+        QCOMPARE(f.held(0).unitValueUsd, 11.0);
+        QCOMPARE(f.held(1).unitValueEur, 2.0);
+        QCOMPARE(f.status(),
+                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. The exchange rates "
+                                "could not be fetched; cards priced in dollars kept their stored prices."));
+        const QString said = logMessages(QStringLiteral("fx"), -1, logStart).join(QLatin1Char('\n'));
+        QVERIFY2(said.contains(QLatin1String("none were ever stored; amounts in dollars are shown at the built-in")),
+                 qPrintable(said));
     }
 
     void cancelStopsAtOnceAndNewOpenAndCloseCancel()

@@ -8,6 +8,7 @@
 #include "catalog/TcgdexClient.h"
 #include "core/CardArtwork.h"
 #include "core/Currency.h"
+#include "collection/FallbackPrices.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
 #include "ui/models/SetCardsModel.h"
@@ -245,7 +246,8 @@ private Q_SLOTS:
     void marketPricesWaitForTheSetAndAreNotComputedWhilePainting()
     {
         PriceIndex index;
-        SetCardsModel model(m_client.get(), &index, m_catalog.get());
+        FallbackPrices prices(nullptr, &index);
+        SetCardsModel model(m_client.get(), &prices, m_catalog.get());
         model.setPriceContext(QStringLiteral("holo"), QStringLiteral("unlimited"));
         SetRecord ex11;
         ex11.id = QStringLiteral("ex11");

@@ -9,7 +9,7 @@
 #include "core/CardArtwork.h"
 #include "core/Errata.h"
 #include "core/NameTranslator.h"
-#include "prices/PriceIndex.h"
+#include "collection/FallbackPrices.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/models/SetCardsModel.h"
 #include "ui/widgets/CardPreviewPopup.h"
@@ -53,13 +53,13 @@ void selectKey(QComboBox *combo, const QString &key)
 
 } // namespace
 
-AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, PriceIndex *priceIndex,
+AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, FallbackPrices *fallbackPrices,
                                Collection *collection, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::AddCardsDialog)
     , m_client(client)
     , m_catalog(catalog)
-    , m_priceIndex(priceIndex)
+    , m_fallbackPrices(fallbackPrices)
 {
     ui->setupUi(this);
     WheelGuard::install(ui->attributesBox);
@@ -72,7 +72,7 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Price
     // The status line takes the room beside the button rather than wrapping
     // into a narrow column.
     ui->cardsStatusLayout->setStretchFactor(ui->statusLabel, 1);
-    m_model = new SetCardsModel(client, priceIndex, catalog, this);
+    m_model = new SetCardsModel(client, fallbackPrices, catalog, this);
     m_proxy = new QSortFilterProxyModel(this);
 
     if (collection) {
@@ -482,12 +482,8 @@ void AddCardsDialog::updateSetInfo(Language language, const SetDetail &detail)
 
 void AddCardsDialog::requestSetPrices(Language language, const QString &setId)
 {
-    if (!m_priceIndex || !m_catalog || setId.isEmpty())
+    if (!m_fallbackPrices || !m_fallbackPrices->lookUp(language, setId))
         return;
-    const SetRecord summary = m_catalog->setSummary(language, setId);
-    if (summary.id.isEmpty())
-        return;
-    m_priceIndex->indexSet(summary);
     m_model->refreshPrices();
 }
 

@@ -28,7 +28,7 @@ namespace pv {
 class CardCatalog;
 class CardPreviewPopup;
 class Collection;
-class PriceIndex;
+class FallbackPrices;
 class SetCardsModel;
 class TcgdexClient;
 
@@ -44,7 +44,7 @@ class AddCardsDialog : public QDialog
 public:
     // The services are borrowed and may be null; the collection is read only
     // here, to mark the cards already owned.
-    AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, PriceIndex *priceIndex, Collection *collection,
+    AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, FallbackPrices *fallbackPrices, Collection *collection,
                    QWidget *parent = nullptr);
     ~AddCardsDialog() override;
 
@@ -114,7 +114,7 @@ private:
     Ui::AddCardsDialog *ui = nullptr;
     QPointer<TcgdexClient> m_client;
     QPointer<CardCatalog> m_catalog;
-    QPointer<PriceIndex> m_priceIndex;
+    QPointer<FallbackPrices> m_fallbackPrices;
     SetCardsModel *m_model = nullptr;
     QSortFilterProxyModel *m_proxy = nullptr;
     CardPreviewPopup *m_preview = nullptr;

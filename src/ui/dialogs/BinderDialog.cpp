@@ -8,7 +8,7 @@
 #include "collection/Binders.h"
 #include "collection/Collection.h"
 #include "core/Pricing.h"
-#include "prices/PriceIndex.h"
+#include "collection/FallbackPrices.h"
 #include "ui/widgets/WrappingCheckBox.h"
 
 #include <QCheckBox>
@@ -36,14 +36,14 @@ QString layoutText(const QPoint &layout)
 
 } // namespace
 
-BinderDialog::BinderDialog(CardCatalog *catalog, DexIndex *dexIndex, TcgdexClient *client, PriceIndex *priceIndex,
-                           Collection *collection, QWidget *parent)
+BinderDialog::BinderDialog(CardCatalog *catalog, DexIndex *dexIndex, TcgdexClient *client,
+                           FallbackPrices *fallbackPrices, Collection *collection, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::BinderDialog)
     , m_catalog(catalog)
     , m_dexIndex(dexIndex)
     , m_client(client)
-    , m_priceIndex(priceIndex)
+    , m_fallbackPrices(fallbackPrices)
     , m_collection(collection)
 {
     ui->setupUi(this);
@@ -94,8 +94,8 @@ BinderDialog::BinderDialog(CardCatalog *catalog, DexIndex *dexIndex, TcgdexClien
                 rebuild();
         });
     }
-    if (priceIndex) {
-        connect(priceIndex, &PriceIndex::setIndexed, this,
+    if (fallbackPrices) {
+        connect(fallbackPrices, &FallbackPrices::settled, this,
                 [this](Language language, const QString &setId) { onSetIndexed(language, setId); });
     }
 
@@ -196,10 +196,10 @@ void BinderDialog::showPage(int page)
 void BinderDialog::computePocketPrices()
 {
     for (BinderCard &card : m_pageCards) {
-        card.market = m_priceIndex ? Pricing::tcgplayerFinishPrice(
-                                         m_priceIndex->cardPrices(card.language, card.setId, card.localId),
-                                         QString(), QString())
-                                   : 0.0;
+        card.market = m_fallbackPrices
+            ? Pricing::tcgplayerFinishPrice(m_fallbackPrices->cardPrices(card.language, card.setId, card.localId),
+                                            QString(), QString())
+            : 0.0;
     }
 }
 
@@ -211,7 +211,7 @@ void BinderDialog::refreshPrices()
 
 void BinderDialog::requestSetPrices()
 {
-    if (!m_priceIndex || !m_catalog)
+    if (!m_fallbackPrices)
         return;
     // A set whose prices are known is announced inside indexSet, and that
     // announcement refreshes the page's cards: gather the sets first.
@@ -222,11 +222,9 @@ void BinderDialog::requestSetPrices()
             sets.append(set);
     }
     for (const auto &set : std::as_const(sets)) {
-        if (!m_priceIndex || !m_catalog)
+        if (!m_fallbackPrices)
             return;
-        const SetRecord summary = m_catalog->setSummary(set.first, set.second);
-        if (!summary.id.isEmpty())
-            m_priceIndex->indexSet(summary);
+        m_fallbackPrices->lookUp(set.first, set.second);
     }
 }
 

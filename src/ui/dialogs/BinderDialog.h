@@ -20,7 +20,7 @@ namespace pv {
 class CardCatalog;
 class Collection;
 class DexIndex;
-class PriceIndex;
+class FallbackPrices;
 class TcgdexClient;
 
 // Shows one binder page by page, like a physical album, with a panel that
@@ -32,7 +32,7 @@ class BinderDialog : public QDialog
 
 public:
     // Every service is optional and not owned.
-    BinderDialog(CardCatalog *catalog, DexIndex *dexIndex, TcgdexClient *client, PriceIndex *priceIndex,
+    BinderDialog(CardCatalog *catalog, DexIndex *dexIndex, TcgdexClient *client, FallbackPrices *fallbackPrices,
                  Collection *collection, QWidget *parent = nullptr);
     ~BinderDialog() override;
 
@@ -84,7 +84,7 @@ private:
     QPointer<CardCatalog> m_catalog;
     QPointer<DexIndex> m_dexIndex;
     QPointer<TcgdexClient> m_client;
-    QPointer<PriceIndex> m_priceIndex;
+    QPointer<FallbackPrices> m_fallbackPrices;
     QPointer<Collection> m_collection;
     Binder m_binder;
     bool m_detached = false;

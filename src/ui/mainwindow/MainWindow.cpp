@@ -5,6 +5,7 @@
 #include "catalog/DexIndex.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
 #include "core/Log.h"
@@ -36,6 +37,8 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     m_client->setParent(this);
     m_priceIndex = new PriceIndex(this);
     m_catalog = new CardCatalog(m_client, this);
+    m_fallbackPrices = new FallbackPrices(m_collection, m_priceIndex, this);
+    m_fallbackPrices->setCatalog(m_catalog);
     m_dexIndex = new DexIndex(m_client, this);
     m_fxFetcher = new FxRateFetcher(this);
     m_undoStack = new QUndoStack(this);
@@ -50,7 +53,7 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     ui->cardDetails->setTcgdexClient(m_client);
     ui->cardDetails->setCollection(m_collection);
     ui->cardDetails->setCatalog(m_catalog);
-    ui->cardDetails->setPriceRefresh(m_priceRefresh);
+    ui->cardDetails->setFallbackPrices(m_fallbackPrices);
 
     setUpSearchDock();
     setUpBindersDock();

@@ -42,6 +42,7 @@ class CollectionSearchModel;
 class DexIndex;
 class FxRateFetcher;
 class LogDialog;
+class FallbackPrices;
 class PriceIndex;
 class PriceRefresh;
 class SetCardsModel;
@@ -86,6 +87,7 @@ public:
     DexIndex *dexIndex() const { return m_dexIndex; }
     PriceIndex *priceIndex() const { return m_priceIndex; }
     PriceRefresh *priceRefresh() const { return m_priceRefresh; }
+    FallbackPrices *fallbackPrices() const { return m_fallbackPrices; }
     QUndoStack *undoStack() const { return m_undoStack; }
     CollectionTreeModel *treeModel() const { return m_treeModel; }
     const ChartScope &chartScope() const { return m_chartScope; }
@@ -280,6 +282,7 @@ private:
     Collection *m_collection = nullptr;
     TcgdexClient *m_client = nullptr;
     PriceIndex *m_priceIndex = nullptr;
+    FallbackPrices *m_fallbackPrices = nullptr;
     CardCatalog *m_catalog = nullptr;
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;

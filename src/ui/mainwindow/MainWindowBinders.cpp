@@ -110,7 +110,7 @@ void MainWindow::openBinder(const Binder &binder, bool detached)
         return;
     }
 
-    auto *dialog = new BinderDialog(m_catalog, m_dexIndex, m_client, m_priceIndex, m_collection, this);
+    auto *dialog = new BinderDialog(m_catalog, m_dexIndex, m_client, m_fallbackPrices, m_collection, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setDetached(detached);
     dialog->setBinder(binder);

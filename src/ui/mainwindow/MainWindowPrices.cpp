@@ -17,8 +17,7 @@ namespace pv {
 
 void MainWindow::setUpPriceRefresh()
 {
-    m_priceRefresh = new PriceRefresh(m_collection, m_client, m_priceIndex, m_fxFetcher, this);
-    m_priceRefresh->setCatalog(m_catalog);
+    m_priceRefresh = new PriceRefresh(m_collection, m_client, m_fallbackPrices, m_fxFetcher, this);
     connect(m_priceRefresh, &PriceRefresh::runStarted, this, [this](bool fromCommand) {
         m_refreshProgress->show();
         m_cancelRefreshButton->show();
@@ -147,7 +146,13 @@ void MainWindow::releaseHeldChanges()
 
 void MainWindow::onRatesFetched(bool ok)
 {
-    if (!ok) {
+    if (!ok && !FxRates::hasRate(QStringLiteral("EUR"))) {
+        Log::warn(QStringLiteral("fx"),
+                  tr("Conversion rates could not be fetched, and none were ever stored; amounts in dollars are "
+                     "shown at the built-in rate (1 USD = %1 EUR), and a price refresh keeps the stored values "
+                     "of cards priced in dollars.")
+                      .arg(FxRates::usdToEur(), 0, 'f', 5));
+    } else if (!ok) {
         Log::warn(QStringLiteral("fx"),
                   tr("Conversion rates could not be updated; the stored ones stay in use (1 USD = %1 EUR).")
                       .arg(FxRates::usdToEur(), 0, 'f', 5));

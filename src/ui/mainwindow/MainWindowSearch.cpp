@@ -152,7 +152,7 @@ void MainWindow::setUpSearchDock()
         header->addAction(toggle);
     }
 
-    m_catalogResultsModel = new SetCardsModel(m_client, m_priceIndex, m_catalog, this);
+    m_catalogResultsModel = new SetCardsModel(m_client, m_fallbackPrices, m_catalog, this);
     m_catalogResultsModel->setSearchMode(true);
     m_catalogResultsProxy = new QSortFilterProxyModel(this);
     m_catalogResultsProxy->setSortRole(SetCardsModel::SortRole);

@@ -445,7 +445,7 @@ void MainWindow::revealSets(const QSet<QString> &setKeys)
 
 void MainWindow::addCards(const QString &preselection)
 {
-    AddCardsDialog dialog(m_client, m_catalog, m_priceIndex, m_collection, this);
+    AddCardsDialog dialog(m_client, m_catalog, m_fallbackPrices, m_collection, this);
     const KeyParts preselected = parseSetKey(preselection);
     if (preselected.hasLanguage) {
         dialog.preselect(preselected.language, preselected.id);

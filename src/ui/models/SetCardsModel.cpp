@@ -9,7 +9,7 @@
 #include "core/Currency.h"
 #include "core/NameTranslator.h"
 #include "core/Pricing.h"
-#include "prices/PriceIndex.h"
+#include "collection/FallbackPrices.h"
 
 #include <QBrush>
 #include <QColor>
@@ -54,16 +54,17 @@ constexpr QSize logoSize(66, 22);
 
 } // namespace
 
-SetCardsModel::SetCardsModel(TcgdexClient *client, PriceIndex *priceIndex, CardCatalog *catalog, QObject *parent)
+SetCardsModel::SetCardsModel(TcgdexClient *client, FallbackPrices *fallbackPrices, CardCatalog *catalog,
+                             QObject *parent)
     : QAbstractTableModel(parent)
     , m_client(client)
-    , m_priceIndex(priceIndex)
+    , m_fallbackPrices(fallbackPrices)
     , m_catalog(catalog)
 {
     if (client)
         connect(client, &TcgdexClient::imageReady, this, &SetCardsModel::onImageReady);
-    if (priceIndex)
-        connect(priceIndex, &PriceIndex::setIndexed, this, &SetCardsModel::onPricesIndexed);
+    if (fallbackPrices)
+        connect(fallbackPrices, &FallbackPrices::settled, this, &SetCardsModel::onPricesIndexed);
 }
 
 SetCardsModel::~SetCardsModel() = default;
@@ -124,15 +125,15 @@ void SetCardsModel::clear()
 void SetCardsModel::recomputePrices()
 {
     m_prices = QList<double>(m_cards.size(), 0.0);
-    if (!m_priceIndex)
+    if (!m_fallbackPrices)
         return;
     for (int row = 0; row < m_cards.size(); ++row) {
         const CatalogCard &card = m_cards.at(row);
-        if (m_priceIndex->setState(card.language, card.setId) == PriceIndex::Pending) {
+        if (m_fallbackPrices->state(card.language, card.setId) == PriceIndex::Pending) {
             m_prices[row] = pendingPrice;
             continue;
         }
-        const QJsonObject block = m_priceIndex->cardPrices(card.language, card.setId, card.localId);
+        const QJsonObject block = m_fallbackPrices->cardPrices(card.language, card.setId, card.localId);
         m_prices[row] = Pricing::tcgplayerFinishPrice(block, m_finish, m_edition);
     }
 }

@@ -17,7 +17,7 @@
 namespace pv {
 
 class CardCatalog;
-class PriceIndex;
+class FallbackPrices;
 class TcgdexClient;
 
 // Catalog cards as a table to pick from: thumbnail, number, name, set with
@@ -37,7 +37,7 @@ public:
     };
     static constexpr int ColumnCount = 6;
 
-    SetCardsModel(TcgdexClient *client, PriceIndex *priceIndex, CardCatalog *catalog,
+    SetCardsModel(TcgdexClient *client, FallbackPrices *fallbackPrices, CardCatalog *catalog,
                   QObject *parent = nullptr);
     ~SetCardsModel() override;
 
@@ -73,7 +73,7 @@ private:
     QVariant sortValue(int row, int column) const;
 
     QPointer<TcgdexClient> m_client;
-    QPointer<PriceIndex> m_priceIndex;
+    QPointer<FallbackPrices> m_fallbackPrices;
     QPointer<CardCatalog> m_catalog;
     QList<CatalogCard> m_cards;
     bool m_searchMode = false;

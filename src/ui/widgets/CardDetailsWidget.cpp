@@ -6,7 +6,7 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
-#include "collection/PriceRefresh.h"
+#include "collection/FallbackPrices.h"
 #include "core/Currency.h"
 #include "core/Errata.h"
 #include "core/FxRates.h"
@@ -171,15 +171,15 @@ void CardDetailsWidget::setCatalog(CardCatalog *newCatalog)
     catalog = newCatalog;
 }
 
-void CardDetailsWidget::setPriceRefresh(PriceRefresh *newRefresh)
+void CardDetailsWidget::setFallbackPrices(FallbackPrices *newFallbackPrices)
 {
-    if (priceRefresh == newRefresh)
+    if (fallbackPrices == newFallbackPrices)
         return;
-    if (priceRefresh)
-        disconnect(priceRefresh, nullptr, this, nullptr);
-    priceRefresh = newRefresh;
-    if (priceRefresh)
-        connect(priceRefresh, &PriceRefresh::fallbackSettled, this, &CardDetailsWidget::onSetIndexed);
+    if (fallbackPrices)
+        disconnect(fallbackPrices, nullptr, this, nullptr);
+    fallbackPrices = newFallbackPrices;
+    if (fallbackPrices)
+        connect(fallbackPrices, &FallbackPrices::settled, this, &CardDetailsWidget::onSetIndexed);
 }
 
 void CardDetailsWidget::clear()
@@ -240,8 +240,8 @@ void CardDetailsWidget::showEntry(const CardEntry &shown)
                                     : NameTranslator::translateSerieName(entry.lang, QString(), record.serie));
         ui->yearValue->setText(record.releaseDate.isValid() ? QString::number(record.releaseDate.year())
                                                             : noValue);
-        if (priceRefresh)
-            priceRefresh->lookUpFallback(entry.lang, entry.setId);
+        if (fallbackPrices)
+            fallbackPrices->lookUp(entry.lang, entry.setId);
         if (client) {
             QString logo = record.logo;
             QString symbol = record.symbol;
@@ -401,7 +401,7 @@ void CardDetailsWidget::applyCardRecord(const CardDetail &card)
 
 void CardDetailsWidget::showCardValues()
 {
-    const CardDetail priced = priceRefresh ? priceRefresh->withFallbackPrices(entry.lang, detail) : detail;
+    const CardDetail priced = fallbackPrices ? fallbackPrices->withFallbackPrices(entry.lang, detail) : detail;
     const QString &finish = entry.variant;
     const QString &edition = entry.edition;
     const double cardmarket = Pricing::cardmarketPrice(priced, finish, edition);
@@ -449,8 +449,8 @@ void CardDetailsWidget::showCardValues()
         notes.append(tr("Price from TCGCSV (TCGplayer market data)."));
     else if (usd <= 0.0 && entry.lang == Language::Japanese)
         notes.append(tr("TCGplayer does not list Japanese printings."));
-    if (value <= 0.0 && priceRefresh) {
-        const QString status = priceRefresh->fallbackStatus(entry.lang, entry.setId);
+    if (value <= 0.0 && fallbackPrices) {
+        const QString status = fallbackPrices->statusText(entry.lang, entry.setId);
         if (!status.isEmpty())
             notes.append(status);
     }

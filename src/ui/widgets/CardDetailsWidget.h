@@ -19,7 +19,7 @@ namespace pv {
 
 class CardCatalog;
 class Collection;
-class PriceRefresh;
+class FallbackPrices;
 class TcgdexClient;
 
 // The card panel: one holding with its artwork and set logo, the card's
@@ -37,9 +37,8 @@ public:
     void setTcgdexClient(TcgdexClient *client);
     void setCollection(Collection *collection);
     void setCatalog(CardCatalog *catalog);
-    // Fallback prices are asked of the price refresh, which matches sets
-    // only through the collection's real records.
-    void setPriceRefresh(PriceRefresh *priceRefresh);
+    // Where the fallback prices of a set are asked for.
+    void setFallbackPrices(FallbackPrices *fallbackPrices);
 
     // Shows the holding from scratch: facts, editors, stored values, set logo,
     // and the requests for its artwork and card record.
@@ -88,7 +87,7 @@ private:
     QPointer<TcgdexClient> client;
     QPointer<Collection> collection;
     QPointer<CardCatalog> catalog;
-    QPointer<PriceRefresh> priceRefresh;
+    QPointer<FallbackPrices> fallbackPrices;
     CardEntry entry;
     CardDetail detail;
     bool detailValid = false;

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "core/CardDetail.h"
+#include "core/CardVocabulary.h"
+#include "core/SetRecord.h"
+#include "prices/PriceIndex.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+namespace pv {
+
+class CardCatalog;
+class Collection;
+
+// The one door to the fallback prices of sets for the price refresh and for
+// every view. It owns the choice of the record a set is matched through:
+// the collection's record when it holds one with a name, else the catalog's.
+// The collection's record is the one the holdings were valued from and does
+// not change as the views visit sets, while the catalog learns a set's
+// release date only when the set is visited.
+//
+// Once a set has been looked up, the record it was matched through stays its
+// record, whoever asks later and whatever the collection or the catalog come
+// to hold: a view can never make the index match a set again under a
+// running refresh. Only a set whose look-up failed is asked again, and only
+// by lookUpAgain, which a refresh calls before it prices anything.
+class FallbackPrices : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The collection and the index are borrowed and outlive this object.
+    FallbackPrices(Collection *collection, PriceIndex *index, QObject *parent = nullptr);
+    ~FallbackPrices() override;
+
+    // Records of the sets the collection holds none of; may stay unset.
+    void setCatalog(CardCatalog *catalog);
+
+    // The record the set is (or would be) matched through; empty when there
+    // is none, and then the set has no fallback prices.
+    SetRecord setRecord(Language language, const QString &setId) const;
+    // Asks for the set's fallback prices; false when it has no record.
+    bool lookUp(Language language, const QString &setId);
+    // As lookUp, but a set whose look-up failed is asked again, through the
+    // record it would be given now.
+    bool lookUpAgain(Language language, const QString &setId);
+
+    PriceIndex::SetState state(Language language, const QString &setId) const;
+    QString statusText(Language language, const QString &setId) const;
+    // How the set's look-up failed, for a set in the state Failed.
+    ReplyFailure failure(Language language, const QString &setId) const;
+    CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
+    QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
+
+Q_SIGNALS:
+    // The set's fallback prices settled, well or not (the index's setIndexed).
+    void settled(pv::Language language, const QString &setId, bool ok);
+
+private:
+    SetRecord chooseRecord(Language language, const QString &setId) const;
+
+    Collection *m_collection = nullptr;
+    QPointer<PriceIndex> m_index;
+    QPointer<CardCatalog> m_catalog;
+    // By set key: the record each set was handed to the index with.
+    QHash<QString, SetRecord> m_records;
+};
+
+} // namespace pv
