@@ -53,6 +53,8 @@ struct SortItem
 {
     const CardEntry *entry = nullptr;
     int row = -1;
+    // Its row, when it has one already.
+    CollectionTreeModel::CardRow *card = nullptr;
     // The slot of its card number in its set until the set is ordered, then
     // the rank of that number.
     int rank = 0;
@@ -67,7 +69,7 @@ struct SortItem
 
 SortItem sortItem(const CardEntry &entry, int row)
 {
-    return SortItem{&entry, row, 0, orderingPrice(entry), entry.count, entryLineValue(entry), 0, false};
+    return SortItem{&entry, row, nullptr, 0, orderingPrice(entry), entry.count, entryLineValue(entry), 0, false};
 }
 
 // The natural card-number order: prefix, number, suffix, then the text.
@@ -231,40 +233,72 @@ private:
     std::vector<QStringView> m_editions;
 };
 
-bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSortMode mode)
-{
-    if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
-        return a.price > b.price;
-    if (a.rank != b.rank)
-        return a.rank < b.rank;
-    if (a.coded && b.coded)
-        return a.tie < b.tie;
-    return compareEntryKeys(*a.entry, *b.entry) < 0;
-}
-
-// Orders one set's holdings, whose ranks hold their numbers' slots; returns
-// how many distinct card numbers they hold.
-int sortSetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties,
-                 CollectionTreeModel::CardSortMode mode)
+// Gives a set's holdings, whose ranks hold their numbers' slots, the rank
+// of their number and their place among its holdings: a number with a
+// holding that cannot be coded has its holdings ordered by their merge keys
+// here, once, and each then coded by its place. Returns how many distinct
+// card numbers they hold.
+int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties)
 {
     ties.code(items, numbers.count());
     const std::vector<int> ranks = numbers.ranks();
-    for (SortItem &item : items)
+    std::vector<SortItem *> uncoded;
+    for (SortItem &item : items) {
         item.rank = ranks[size_t(item.rank)];
-    std::sort(items.begin(), items.end(),
-              [mode](const SortItem &a, const SortItem &b) { return itemLess(a, b, mode); });
+        if (!item.coded)
+            uncoded.push_back(&item);
+    }
+    std::sort(uncoded.begin(), uncoded.end(), [](const SortItem *a, const SortItem *b) {
+        if (a->rank != b->rank)
+            return a->rank < b->rank;
+        const int keys = compareEntryKeys(*a->entry, *b->entry);
+        return keys != 0 ? keys < 0 : a->row < b->row;
+    });
+    for (size_t at = 0; at < uncoded.size(); ++at)
+        uncoded[at]->tie = at;
     return numbers.count();
 }
 
-int sortSetItems(std::vector<SortItem> &items, CollectionTreeModel::CardSortMode mode)
+void setKeys(CollectionTreeModel::CardRow *card, const SortItem &item)
 {
-    SetNumbers numbers;
-    SetTies ties;
-    for (SortItem &item : items) {
-        item.rank = numbers.slotOf(item.entry->localId);
-        ties.note(item);
+    card->rank = item.rank;
+    card->tie = item.tie;
+    card->price = item.price;
+}
+
+// Whether card a comes before card b in the mode's order; holdings of one
+// key (a file may hold such copies) in collection order.
+bool rowLess(const CollectionTreeModel::CardRow *a, const CollectionTreeModel::CardRow *b,
+             CollectionTreeModel::CardSortMode mode)
+{
+    if (mode == CollectionTreeModel::CardSortMode::Price && a->price != b->price)
+        return a->price > b->price;
+    if (a->rank != b->rank)
+        return a->rank < b->rank;
+    if (a->tie != b->tie)
+        return a->tie < b->tie;
+    return a->entryIndex < b->entryIndex;
+}
+
+// How many distinct numbers the set's cards hold.
+int distinctRanks(const CollectionTreeModel::Node *set)
+{
+    std::vector<char> held;
+    int count = 0;
+    for (const CollectionTreeModel::Node *node : set->children) {
+        const size_t rank = size_t(static_cast<const CollectionTreeModel::CardRow *>(node)->rank);
+        if (rank >= held.size())
+            held.resize(rank + 1, 0);
+        count += held[rank] ? 0 : 1;
+        held[rank] = 1;
     }
-    return sortSetItems(items, numbers, ties, mode);
+    return count;
+}
+
+void numberRows(QList<CollectionTreeModel::Node *> &children, qsizetype from = 0)
+{
+    for (qsizetype row = from; row < children.size(); ++row)
+        children[row]->row = int(row);
 }
 
 // The group facts of a language, series or set row; null for a card row.
@@ -474,7 +508,18 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
     if (mode == m_cardSortMode)
         return;
     m_cardSortMode = mode;
-    rebuild();
+    // The cards take their places in the new order from the keys kept since
+    // their sets were last sorted: no holding is read again, and the view
+    // keeps its expanded rows, selection and scroll position.
+    const QList<Node *> sets = setNodes();
+    const CardOrders orders = sortedCards(sets, false);
+    if (orders.isEmpty())
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    applyCardOrders(orders);
+    // The sums as a rebuild adds them, in the cards' order.
+    sumAgain(sets);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
@@ -484,7 +529,9 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // set: the updated rows are refreshed in place, keeping the view's
     // expanded rows, selection and scroll position. So does an edit of
     // holdings that leaves each in its set.
-    if (change.holdingsKept()
+    // Holdings removed or added leave the other rows in place.
+    if (change.rowsListed ? followRows(change)
+        : change.holdingsKept()
             ? updateRows(change.rows, RowChange::NewValues)
             : staysListedInPlace(change.editedRows) && updateRows(change.editedRows, RowChange::Replaced))
         return;
@@ -508,6 +555,9 @@ void CollectionTreeModel::rebuild()
     delete m_root;
     m_root = new GroupNode;
     m_cardNodes.clear();
+    m_addedCards.clear();
+    m_setsByKey.clear();
+    m_cardPoolUsed = 0;
     m_requestedArtwork.clear();
     if (!m_collection) {
         endResetModel();
@@ -521,7 +571,7 @@ void CollectionTreeModel::rebuild()
     // row is set again below.
     const size_t cards = size_t(entries.size());
     if (m_cardPoolSize < cards || m_cardPoolSize / 4 > cards) {
-        m_cardPool = std::make_unique<Node[]>(cards);
+        m_cardPool = std::make_unique<CardRow[]>(cards);
         m_cardPoolSize = cards;
     }
     size_t pooled = 0;
@@ -608,21 +658,30 @@ void CollectionTreeModel::rebuild()
                 setNode->releaseDate = set->releaseDate;
                 setNode->order = set->order;
                 setNode->totalCards = set->total;
-                setNode->ownedNumbers = sortSetItems(set->items, set->numbers, set->ties, mode);
-                setNode->children.reserve(qsizetype(set->items.size()));
-                qint64 count = 0;
-                double value = 0.0;
+                setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties);
+                m_setsByKey.insert(set->key, setNode);
+                QList<Node *> &children = setNode->children;
+                children.reserve(qsizetype(set->items.size()));
                 for (const SortItem &item : set->items) {
-                    Node *card = &m_cardPool[pooled++];
+                    CardRow *card = &m_cardPool[pooled++];
                     card->type = CardNode;
                     Q_ASSERT(card->children.isEmpty());
                     card->parent = setNode;
-                    card->row = int(setNode->children.size());
-                    setNode->children.append(card);
+                    children.append(card);
                     card->entryIndex = item.row;
                     m_cardNodes[size_t(item.row)] = card;
                     card->cardCount = item.count;
                     card->value = item.value;
+                    setKeys(card, item);
+                }
+                std::sort(children.begin(), children.end(),
+                          [mode](const Node *a, const Node *b) {
+                              return rowLess(static_cast<const CardRow *>(a), static_cast<const CardRow *>(b), mode);
+                          });
+                numberRows(children);
+                qint64 count = 0;
+                double value = 0.0;
+                for (const Node *card : std::as_const(children)) {
                     count += card->cardCount;
                     value += card->value;
                 }
@@ -630,6 +689,7 @@ void CollectionTreeModel::rebuild()
             }
         }
     }
+    m_cardPoolUsed = pooled;
     endResetModel();
 }
 
@@ -654,7 +714,7 @@ bool CollectionTreeModel::staysListedInPlace(const QList<int> &rows) const
     return true;
 }
 
-bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
+bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, QList<Node *> touched)
 {
     const QList<CardEntry> &entries = m_collection->entries();
     if (qsizetype(m_cardNodes.size()) != entries.size())
@@ -676,47 +736,15 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
         const CardEntry &entry = entries.at(row);
         card->cardCount = entry.count;
         card->value = entryLineValue(entry);
+        static_cast<CardRow *>(card)->price = orderingPrice(entry);
         cards.append(card);
         if (!seen.contains(card->parent)) {
             seen.insert(card->parent);
             sets.append(card->parent);
         }
     }
-    if (sets.isEmpty())
+    if (sets.isEmpty() && touched.isEmpty())
         return true;
-
-    // Sums again from the cards up, in the order a rebuild adds them.
-    QList<Node *> groups;
-    for (Node *set : std::as_const(sets)) {
-        set->cardCount = 0;
-        set->value = 0.0;
-        QSet<QStringView> numbers;
-        for (const Node *card : std::as_const(set->children)) {
-            set->cardCount += card->cardCount;
-            set->value += card->value;
-            if (replaced)
-                numbers.insert(entries.at(card->entryIndex).localId);
-        }
-        if (replaced)
-            static_cast<GroupNode *>(set)->ownedNumbers = int(numbers.size());
-        for (Node *group = set->parent; group && group != m_root; group = group->parent) {
-            if (!seen.contains(group)) {
-                seen.insert(group);
-                groups.append(group);
-            }
-        }
-    }
-    for (Node *group : std::as_const(groups)) {
-        group->cardCount = 0;
-        group->value = 0.0;
-        const QList<Node *> seriesNodes = group->type == LanguageNode ? group->children : QList<Node *>{group};
-        for (const Node *series : seriesNodes) {
-            for (const Node *set : series->children) {
-                group->cardCount += set->cardCount;
-                group->value += set->value;
-            }
-        }
-    }
 
     // A tree view works out where each changed row lies and how high it is,
     // and its header sizes the columns to their contents again, for every
@@ -728,14 +756,19 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
     // cards in either order. One edited card that keeps its place is cheaper
     // announced alone.
     const bool byPrice = m_cardSortMode == CardSortMode::Price;
-    const CardOrders orders = replaced || byPrice ? sortedCards(sets) : CardOrders();
-    if (!replaced || !orders.isEmpty() || cards.size() > 1) {
-        const auto hint = byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint
-                                                       : QAbstractItemModel::NoLayoutChangeHint;
+    const CardOrders orders = replaced || byPrice ? sortedCards(sets, replaced) : CardOrders();
+    for (Node *set : std::as_const(sets))
+        if (!touched.contains(set))
+            touched.append(set);
+    const bool layout = !replaced || !orders.isEmpty() || cards.size() > 1;
+    const auto hint = byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint
+                                                   : QAbstractItemModel::NoLayoutChangeHint;
+    if (layout)
         emit layoutAboutToBeChanged({}, hint);
-        applyCardOrders(orders);
+    applyCardOrders(orders);
+    const QList<Node *> groups = sumAgain(touched);
+    if (layout)
         emit layoutChanged({}, hint);
-    }
 
     // Only the rows that changed, one range per run of neighbours.
     std::sort(cards.begin(), cards.end(), [](const Node *a, const Node *b) {
@@ -749,29 +782,196 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
         emit dataChanged(indexOfNode(cards.at(first), 0), indexOfNode(cards.at(last), ColumnCount - 1));
         first = last + 1;
     }
-    for (const QList<Node *> *nodes : {&sets, &groups}) {
-        for (const Node *node : *nodes) {
-            const QModelIndex first = indexOfNode(node, 0);
-            emit dataChanged(first, first.siblingAtColumn(ColumnCount - 1));
-        }
+    for (const Node *node : groups) {
+        const QModelIndex first = indexOfNode(node, 0);
+        emit dataChanged(first, first.siblingAtColumn(ColumnCount - 1));
     }
     return true;
 }
 
-CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Node *> &sets) const
+QList<CollectionTreeModel::Node *> CollectionTreeModel::sumAgain(const QList<Node *> &nodes)
+{
+    // Sets first, then the groups above them, each once, in the order a
+    // rebuild adds their cards.
+    QList<Node *> groups;
+    QSet<const Node *> seen;
+    for (Node *node : nodes) {
+        if (node->type != SetNode)
+            continue;
+        node->cardCount = 0;
+        node->value = 0.0;
+        for (const Node *card : std::as_const(node->children)) {
+            node->cardCount += card->cardCount;
+            node->value += card->value;
+        }
+        static_cast<GroupNode *>(node)->ownedNumbers = distinctRanks(node);
+        seen.insert(node);
+        groups.append(node);
+    }
+    for (Node *node : nodes) {
+        for (Node *group = node->type == SetNode ? node->parent : node; group && group != m_root;
+             group = group->parent) {
+            if (seen.contains(group))
+                continue;
+            seen.insert(group);
+            groups.append(group);
+            group->cardCount = 0;
+            group->value = 0.0;
+            const QList<Node *> seriesNodes = group->type == LanguageNode ? group->children : QList<Node *>{group};
+            for (const Node *series : seriesNodes) {
+                for (const Node *set : series->children) {
+                    group->cardCount += set->cardCount;
+                    group->value += set->value;
+                }
+            }
+        }
+    }
+    return groups;
+}
+
+bool CollectionTreeModel::followRows(const Collection::Change &change)
+{
+    // Each removal and addition is its own range for the view to follow;
+    // past a few hundred one reset costs less.
+    constexpr qsizetype MostRowsFollowed = 256;
+    const QList<CardEntry> &entries = m_collection->entries();
+    const QList<int> &removed = change.removedRows;
+    const QList<int> &inserted = change.insertedRows;
+    const qsizetype before = entries.size() - inserted.size() + removed.size();
+    if (qsizetype(m_cardNodes.size()) != before || removed.size() + inserted.size() > MostRowsFollowed
+        || (!removed.isEmpty() && (removed.first() < 0 || removed.last() >= before))
+        || (!inserted.isEmpty() && (inserted.first() < 0 || inserted.last() >= entries.size())))
+        return false;
+
+    QList<Node *> touched;
+    for (auto row = removed.crbegin(); row != removed.crend(); ++row)
+        if (Node *card = m_cardNodes[size_t(*row)])
+            removeCard(card, touched);
+
+    // The rows the others now hold.
+    std::vector<int> moved(size_t(before), -1);
+    for (int row = 0, now = 0, gone = 0, added = 0; row < before; ++row) {
+        if (gone < removed.size() && removed.at(gone) == row) {
+            ++gone;
+            continue;
+        }
+        while (added < inserted.size() && inserted.at(added) == now) {
+            ++added;
+            ++now;
+        }
+        moved[size_t(row)] = now++;
+    }
+    std::vector<Node *> cardNodes(size_t(entries.size()), nullptr);
+    for (size_t row = 0; row < moved.size(); ++row)
+        if (moved[row] >= 0)
+            cardNodes[size_t(moved[row])] = m_cardNodes[row];
+    m_cardNodes.swap(cardNodes);
+    // The pool in its own order, not the collection's: far fewer cache misses.
+    for (size_t at = 0; at < m_cardPoolUsed; ++at)
+        if (m_cardPool[at].parent)
+            m_cardPool[at].entryIndex = moved[size_t(m_cardPool[at].entryIndex)];
+    for (const auto &card : m_addedCards)
+        if (card->parent)
+            card->entryIndex = moved[size_t(card->entryIndex)];
+
+    for (const int row : inserted)
+        if (!insertCard(row, touched))
+            return false;
+    QList<int> edited;
+    for (const int row : change.editedRows)
+        if (!std::binary_search(inserted.begin(), inserted.end(), row))
+            edited.append(row);
+    if (!edited.isEmpty() && !staysListedInPlace(edited))
+        return false;
+    return updateRows(edited, RowChange::Replaced, touched);
+}
+
+void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
+{
+    for (Node *node = card; node != m_root && (node == card || node->children.isEmpty());) {
+        Node *parent = node->parent;
+        beginRemoveRows(indexOfNode(parent, 0), node->row, node->row);
+        parent->children.removeAt(node->row);
+        numberRows(parent->children, node->row);
+        node->parent = nullptr;
+        endRemoveRows();
+        if (node != card) {
+            touched.removeAll(node);
+            if (node->type == SetNode)
+                m_setsByKey.remove(asGroup(node)->setKey);
+            delete static_cast<GroupNode *>(node);
+        }
+        node = parent;
+        if (node != m_root && !touched.contains(node))
+            touched.append(node);
+    }
+}
+
+bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
+{
+    const CardEntry &entry = m_collection->entries().at(row);
+    if (int(entry.lang) < 0 || int(entry.lang) >= int(allLanguages().size()))
+        return true;
+    Node *set = m_setsByKey.value(entrySetKey(entry));
+    if (!set)
+        return false;
+    m_addedCards.push_back(std::make_unique<CardRow>());
+    CardRow *card = m_addedCards.back().get();
+    card->type = CardNode;
+    card->entryIndex = row;
+    card->cardCount = entry.count;
+    card->value = entryLineValue(entry);
+    m_cardNodes[size_t(row)] = card;
+    // Its number may rank among the set's others: the set is keyed again,
+    // with the new card, which the others' order does not change.
+    set->children.append(card);
+    keyCards(set);
+    set->children.removeLast();
+    const auto at = std::lower_bound(set->children.begin(), set->children.end(), card,
+                                     [this](const Node *a, const Node *b) { return cardLess(a, b); });
+    const int place = int(at - set->children.begin());
+    beginInsertRows(indexOfNode(set, 0), place, place);
+    set->children.insert(place, card);
+    card->parent = set;
+    numberRows(set->children, place);
+    endInsertRows();
+    if (!touched.contains(set))
+        touched.append(set);
+    return true;
+}
+
+void CollectionTreeModel::keyCards(Node *set) const
 {
     const QList<CardEntry> &entries = m_collection->entries();
+    std::vector<SortItem> items;
+    items.reserve(size_t(set->children.size()));
+    SetNumbers numbers;
+    SetTies ties;
+    for (Node *card : std::as_const(set->children)) {
+        SortItem item = sortItem(entries.at(card->entryIndex), card->entryIndex);
+        item.card = static_cast<CardRow *>(card);
+        item.rank = numbers.slotOf(item.entry->localId);
+        ties.note(item);
+        items.push_back(item);
+    }
+    keySetItems(items, numbers, ties);
+    for (const SortItem &item : items)
+        setKeys(item.card, item);
+}
+
+bool CollectionTreeModel::cardLess(const Node *a, const Node *b) const
+{
+    return rowLess(static_cast<const CardRow *>(a), static_cast<const CardRow *>(b), m_cardSortMode);
+}
+
+CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Node *> &sets, bool rekey) const
+{
     CardOrders orders;
     for (Node *set : sets) {
-        std::vector<SortItem> items;
-        items.reserve(size_t(set->children.size()));
-        for (const Node *card : std::as_const(set->children))
-            items.push_back(sortItem(entries.at(card->entryIndex), card->entryIndex));
-        sortSetItems(items, m_cardSortMode);
-        QList<Node *> order;
-        order.reserve(set->children.size());
-        for (const SortItem &item : items)
-            order.append(m_cardNodes[size_t(item.row)]);
+        if (rekey)
+            keyCards(set);
+        QList<Node *> order = set->children;
+        std::sort(order.begin(), order.end(), [this](const Node *a, const Node *b) { return cardLess(a, b); });
         if (order != set->children)
             orders.append({set, std::move(order)});
     }
@@ -785,8 +985,7 @@ void CollectionTreeModel::applyCardOrders(const CardOrders &orders)
     QSet<const Node *> moved;
     for (const auto &[set, order] : orders) {
         set->children = order;
-        for (int row = 0; row < set->children.size(); ++row)
-            set->children[row]->row = row;
+        numberRows(set->children);
         moved.insert(set);
     }
     const QModelIndexList from = persistentIndexList();
@@ -823,12 +1022,7 @@ QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key) const
 
 QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey) const
 {
-    if (setKey.isEmpty())
-        return QModelIndex();
-    for (const Node *set : setNodes())
-        if (asGroup(set)->setKey == setKey)
-            return indexOfNode(set, 0);
-    return QModelIndex();
+    return setKey.isEmpty() ? QModelIndex() : indexOfNode(m_setsByKey.value(setKey), 0);
 }
 
 QList<CollectionTreeModel::Node *> CollectionTreeModel::setNodes() const
