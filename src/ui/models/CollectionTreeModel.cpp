@@ -531,7 +531,7 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // holdings that leaves each in its set.
     // Holdings removed or added leave the other rows in place.
     if (change.rowsListed ? followRows(change)
-        : change.holdingsKept()
+            : change.holdingsKept()
             ? updateRows(change.rows, RowChange::NewValues)
             : staysListedInPlace(change.editedRows) && updateRows(change.editedRows, RowChange::Replaced))
         return;
@@ -674,10 +674,9 @@ void CollectionTreeModel::rebuild()
                     card->value = item.value;
                     setKeys(card, item);
                 }
-                std::sort(children.begin(), children.end(),
-                          [mode](const Node *a, const Node *b) {
-                              return rowLess(static_cast<const CardRow *>(a), static_cast<const CardRow *>(b), mode);
-                          });
+                std::sort(children.begin(), children.end(), [mode](const Node *a, const Node *b) {
+                    return rowLess(static_cast<const CardRow *>(a), static_cast<const CardRow *>(b), mode);
+                });
                 numberRows(children);
                 qint64 count = 0;
                 double value = 0.0;
@@ -761,8 +760,8 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, Q
         if (!touched.contains(set))
             touched.append(set);
     const bool layout = !replaced || !orders.isEmpty() || cards.size() > 1;
-    const auto hint = byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint
-                                                   : QAbstractItemModel::NoLayoutChangeHint;
+    const auto hint =
+        byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint : QAbstractItemModel::NoLayoutChangeHint;
     if (layout)
         emit layoutAboutToBeChanged({}, hint);
     applyCardOrders(orders);
