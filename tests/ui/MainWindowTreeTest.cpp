@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -355,6 +356,50 @@ private Q_SLOTS:
         QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
         QVERIFY(tree()->isFirstColumnSpanned(japaneseAgain.parent().parent().row(), QModelIndex()));
         QVERIFY(!tree()->isFirstColumnSpanned(0, sv03));
+    }
+
+    // A change of order, an edit that merges two holdings and its undo move
+    // rows in place: the collapsed rows stay collapsed, the spans stay, and
+    // the holding in focus stays current.
+    void orderChangesAndMergesKeepExpansionAndSelection()
+    {
+        test::ManualTime time;
+        CardEntry twin = collection().entries().at(2);
+        twin.condition = Condition::Excellent;
+        collection().addEntry(twin);
+        CollectionTreeModel *model = m_window->treeModel();
+        const QModelIndex base = model->indexForSetKey(QStringLiteral("en:base1"));
+        const QPersistentModelIndex japanese = model->indexForSetKey(QStringLiteral("ja:SV3")).parent().parent();
+        const QPersistentModelIndex sv03 = model->indexForSetKey(QStringLiteral("en:sv03"));
+        tree()->collapse(base);
+        tree()->collapse(japanese);
+        select(entryKey(twin));
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        const auto expectKept = [&](const QString &focused) {
+            QVERIFY(!tree()->isExpanded(model->indexForSetKey(QStringLiteral("en:base1"))));
+            QVERIFY(!tree()->isExpanded(japanese));
+            QVERIFY(tree()->isExpanded(sv03) && tree()->isExpanded(sv03.parent()));
+            QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
+            QCOMPARE(entryKey(collection().entries().at(currentEntry())), focused);
+            QCOMPARE(tree()->selectionModel()->selectedRows(), QModelIndexList{tree()->currentIndex()});
+        };
+
+        auto *combo = m_window->findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
+        combo->setCurrentIndex(combo->findData(int(CollectionTreeModel::CardSortMode::Price)));
+        expectKept(entryKey(twin));
+        CardEntry merged = twin;
+        merged.condition = Condition::NearMint;
+        m_window->onEntryEdited(merged);
+        QCOMPARE(model->rowCount(sv03), 1);
+        QCOMPARE(collection().entries().at(2).count, 2);
+        expectKept(entryKey(merged));
+        m_window->undoStack()->undo();
+        QCOMPARE(model->rowCount(sv03), 2);
+        expectKept(entryKey(twin));
+        combo->setCurrentIndex(combo->findData(int(CollectionTreeModel::CardSortMode::Number)));
+        m_window->undoStack()->redo();
+        expectKept(entryKey(merged));
+        QCOMPARE(resets.count(), 0);
     }
 
     // A file opens with every group row expanded and spanned and no holding in
