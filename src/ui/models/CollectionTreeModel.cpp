@@ -266,18 +266,26 @@ void setKeys(CollectionTreeModel::CardRow *card, const SortItem &item)
     card->price = item.price;
 }
 
-// Whether card a comes before card b in the mode's order; holdings of one
-// key (a file may hold such copies) in collection order.
-bool rowLess(const CollectionTreeModel::CardRow *a, const CollectionTreeModel::CardRow *b,
+// Whether the card with keys a comes before the one with keys b in the
+// mode's order; holdings of one key (a file may hold such copies) in
+// collection order.
+template <typename Keys>
+bool keysLess(const Keys &a, const Keys &b, CollectionTreeModel::CardSortMode mode)
+{
+    if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
+        return a.price > b.price;
+    if (a.rank != b.rank)
+        return a.rank < b.rank;
+    if (a.tie != b.tie)
+        return a.tie < b.tie;
+    return a.entryIndex < b.entryIndex;
+}
+
+bool rowLess(const CollectionTreeModel::Node *a, const CollectionTreeModel::Node *b,
              CollectionTreeModel::CardSortMode mode)
 {
-    if (mode == CollectionTreeModel::CardSortMode::Price && a->price != b->price)
-        return a->price > b->price;
-    if (a->rank != b->rank)
-        return a->rank < b->rank;
-    if (a->tie != b->tie)
-        return a->tie < b->tie;
-    return a->entryIndex < b->entryIndex;
+    return keysLess(*static_cast<const CollectionTreeModel::CardRow *>(a),
+                    *static_cast<const CollectionTreeModel::CardRow *>(b), mode);
 }
 
 // How many distinct numbers the set's cards hold.
@@ -511,10 +519,23 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
     // The cards take their places in the new order from the keys kept since
     // their sets were last sorted: no holding is read again, and the view
     // keeps its expanded rows, selection and scroll position.
+    // A set whose cards were last in this order, and have not changed since,
+    // takes that order back.
     const QList<Node *> sets = setNodes();
-    const CardOrders orders = sortedCards(sets, false);
+    QList<Node *> unsorted;
+    CardOrders orders;
+    for (Node *set : sets) {
+        QList<Node *> &kept = static_cast<GroupNode *>(set)->otherOrder;
+        if (kept.size() == set->children.size())
+            orders.append({set, std::exchange(kept, {})});
+        else
+            unsorted.append(set);
+    }
+    orders += sortedCards(unsorted, false);
     if (orders.isEmpty())
         return;
+    for (const auto &[set, order] : std::as_const(orders))
+        static_cast<GroupNode *>(set)->otherOrder = set->children;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     applyCardOrders(orders);
     // The sums as a rebuild adds them, in the cards' order.
@@ -674,9 +695,8 @@ void CollectionTreeModel::rebuild()
                     card->value = item.value;
                     setKeys(card, item);
                 }
-                std::sort(children.begin(), children.end(), [mode](const Node *a, const Node *b) {
-                    return rowLess(static_cast<const CardRow *>(a), static_cast<const CardRow *>(b), mode);
-                });
+                std::sort(children.begin(), children.end(),
+                          [mode](const Node *a, const Node *b) { return rowLess(a, b, mode); });
                 numberRows(children);
                 qint64 count = 0;
                 double value = 0.0;
@@ -759,6 +779,9 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, Q
     for (Node *set : std::as_const(sets))
         if (!touched.contains(set))
             touched.append(set);
+    for (Node *node : std::as_const(touched))
+        if (node->type == SetNode)
+            static_cast<GroupNode *>(node)->otherOrder.clear();
     const bool layout = !replaced || !orders.isEmpty() || cards.size() > 1;
     const auto hint =
         byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint : QAbstractItemModel::NoLayoutChangeHint;
@@ -960,19 +983,42 @@ void CollectionTreeModel::keyCards(Node *set) const
 
 bool CollectionTreeModel::cardLess(const Node *a, const Node *b) const
 {
-    return rowLess(static_cast<const CardRow *>(a), static_cast<const CardRow *>(b), m_cardSortMode);
+    return rowLess(a, b, m_cardSortMode);
 }
 
 CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Node *> &sets, bool rekey) const
 {
+    // The keys sorted side by side, not read through each card in turn.
+    struct Keys
+    {
+        double price;
+        quint64 tie;
+        int rank;
+        int entryIndex;
+        Node *card;
+    };
     CardOrders orders;
+    std::vector<Keys> keys;
     for (Node *set : sets) {
         if (rekey)
             keyCards(set);
-        QList<Node *> order = set->children;
-        std::sort(order.begin(), order.end(), [this](const Node *a, const Node *b) { return cardLess(a, b); });
-        if (order != set->children)
-            orders.append({set, std::move(order)});
+        keys.clear();
+        for (Node *node : std::as_const(set->children)) {
+            const auto *card = static_cast<const CardRow *>(node);
+            keys.push_back({card->price, card->tie, card->rank, card->entryIndex, node});
+        }
+        std::sort(keys.begin(), keys.end(),
+                  [mode = m_cardSortMode](const Keys &a, const Keys &b) { return keysLess(a, b, mode); });
+        qsizetype same = 0;
+        while (same < set->children.size() && keys[size_t(same)].card == set->children.at(same))
+            ++same;
+        if (same == set->children.size())
+            continue;
+        QList<Node *> order;
+        order.reserve(set->children.size());
+        for (const Keys &card : keys)
+            order.append(card.card);
+        orders.append({set, std::move(order)});
     }
     return orders;
 }

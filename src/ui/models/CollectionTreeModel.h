@@ -112,6 +112,9 @@ public:
         int order = 0;
         int ownedNumbers = 0;
         int totalCards = 0;
+        // A set's cards in the other card order, kept from the last change of
+        // order while none of them changed.
+        QList<Node *> otherOrder;
     };
 
     // A card row, with what orders it among its set's cards as of the last
