@@ -95,6 +95,18 @@ class SetNumbers
 public:
     int slotOf(const QString &text)
     {
+        // Most numbers are a few digits: those index a table, hashing nothing.
+        const int digits = digitsIndex(text);
+        if (digits >= 0) {
+            if (size_t(digits) >= m_digitSlots.size())
+                m_digitSlots.resize(size_t(digits) + 1, -1);
+            int &slot = m_digitSlots[size_t(digits)];
+            if (slot < 0) {
+                slot = int(m_texts.size());
+                m_texts.push_back(&text);
+            }
+            return slot;
+        }
         const auto found = m_slots.constFind(text);
         if (found != m_slots.constEnd())
             return found.value();
@@ -126,7 +138,24 @@ public:
     }
 
 private:
+    // A text of one to four digits: its value and length, as one index;
+    // -1 for any other text.
+    static int digitsIndex(const QString &text)
+    {
+        const qsizetype size = text.size();
+        if (size < 1 || size > 4)
+            return -1;
+        int value = 0;
+        for (const QChar c : text) {
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c.unicode() - u'0');
+        }
+        return value * 4 + int(size) - 1;
+    }
+
     QHash<QStringView, int> m_slots;
+    std::vector<int> m_digitSlots;
     std::vector<const QString *> m_texts;
 };
 
