@@ -364,9 +364,11 @@ private Q_SLOTS:
     void orderChangesAndMergesKeepExpansionAndSelection()
     {
         test::ManualTime time;
+        // The twin sorts between the holding it merges into and another card.
         CardEntry twin = collection().entries().at(2);
-        twin.condition = Condition::Excellent;
+        twin.condition = Condition::Poor;
         collection().addEntry(twin);
+        collection().addEntry(test::holding(QStringLiteral("sv03"), QStringLiteral("200"), QStringLiteral("Pineco")));
         CollectionTreeModel *model = m_window->treeModel();
         const QModelIndex base = model->indexForSetKey(QStringLiteral("en:base1"));
         const QPersistentModelIndex japanese = model->indexForSetKey(QStringLiteral("ja:SV3")).parent().parent();
@@ -384,21 +386,26 @@ private Q_SLOTS:
             QCOMPARE(tree()->selectionModel()->selectedRows(), QModelIndexList{tree()->currentIndex()});
         };
 
-        auto *combo = m_window->findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
-        combo->setCurrentIndex(combo->findData(int(CollectionTreeModel::CardSortMode::Price)));
-        expectKept(entryKey(twin));
         CardEntry merged = twin;
         merged.condition = Condition::NearMint;
         m_window->onEntryEdited(merged);
-        QCOMPARE(model->rowCount(sv03), 1);
+        QCOMPARE(model->rowCount(sv03), 2);
         QCOMPARE(collection().entries().at(2).count, 2);
         expectKept(entryKey(merged));
         m_window->undoStack()->undo();
-        QCOMPARE(model->rowCount(sv03), 2);
+        QCOMPARE(model->rowCount(sv03), 3);
         expectKept(entryKey(twin));
-        combo->setCurrentIndex(combo->findData(int(CollectionTreeModel::CardSortMode::Number)));
+        auto *combo = m_window->findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
+        combo->setCurrentIndex(combo->findData(int(CollectionTreeModel::CardSortMode::Price)));
+        expectKept(entryKey(twin));
         m_window->undoStack()->redo();
         expectKept(entryKey(merged));
+        // A removal leaves no card current beside the emptied panel.
+        test::PromptScope prompts;
+        prompts.questionAnswers = {QMessageBox::Yes};
+        m_window->removeSelectedCard();
+        QCOMPARE(model->rowCount(sv03), 1);
+        QCOMPARE(currentEntry(), -1);
         QCOMPARE(resets.count(), 0);
     }
 

@@ -547,9 +547,9 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
     m_cardSortMode = mode;
     // The cards take their places in the new order from the keys kept since
     // their sets were last sorted: no holding is read again, and the view
-    // keeps its expanded rows, selection and scroll position.
-    // A set whose cards were last in this order, and have not changed since,
-    // takes that order back.
+    // keeps its expanded rows, selection and scroll position. A set whose
+    // cards were last in this order, and have not changed since, takes that
+    // order back.
     const QList<Node *> sets = setNodes();
     QList<Node *> unsorted;
     CardOrders orders;
@@ -578,14 +578,17 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // history) leaves every row where it is, or, ordered by price, within its
     // set: the updated rows are refreshed in place, keeping the view's
     // expanded rows, selection and scroll position. So does an edit of
-    // holdings that leaves each in its set.
-    // Holdings removed or added leave the other rows in place.
-    if (change.rowsListed ? followRows(change)
-            : change.holdingsKept()
-            ? updateRows(change.rows, RowChange::NewValues)
-            : staysListedInPlace(change.editedRows) && updateRows(change.editedRows, RowChange::Replaced))
-        return;
-    rebuild();
+    // holdings that leaves each in its set, and holdings removed or added
+    // beside such edits.
+    bool followed = false;
+    if (change.rowsListed)
+        followed = followRows(change);
+    else if (change.holdingsKept())
+        followed = updateRows(change.rows, RowChange::NewValues);
+    else
+        followed = staysListedInPlace(change.editedRows) && updateRows(change.editedRows, RowChange::Replaced);
+    if (!followed)
+        rebuild();
 }
 
 bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode)
@@ -894,12 +897,13 @@ bool CollectionTreeModel::followRows(const Collection::Change &change)
         || (!inserted.isEmpty() && (inserted.first() < 0 || inserted.last() >= entries.size())))
         return false;
 
-    QList<Node *> touched;
-    for (auto row = removed.crbegin(); row != removed.crend(); ++row)
-        if (Node *card = m_cardNodes[size_t(*row)])
-            removeCard(card, touched);
-
-    // The rows the others now hold.
+    // The rows the others now hold, numbered before any row goes, so that
+    // every row reads its holding while the view follows the removals (the
+    // removed ones read none).
+    std::vector<Node *> gone;
+    for (const int row : removed)
+        if (Node *card = m_cardNodes[size_t(row)])
+            gone.push_back(card);
     std::vector<int> moved(size_t(before), -1);
     for (int row = 0, now = 0, gone = 0, added = 0; row < before; ++row) {
         if (gone < removed.size() && removed.at(gone) == row) {
@@ -924,6 +928,10 @@ bool CollectionTreeModel::followRows(const Collection::Change &change)
     for (const auto &card : m_addedCards)
         if (card->parent)
             card->entryIndex = moved[size_t(card->entryIndex)];
+
+    QList<Node *> touched;
+    for (Node *card : gone)
+        removeCard(card, touched);
 
     for (const int row : inserted)
         if (!insertCard(row, touched))
