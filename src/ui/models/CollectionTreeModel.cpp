@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -892,9 +893,13 @@ bool CollectionTreeModel::followRows(const Collection::Change &change)
     const QList<int> &removed = change.removedRows;
     const QList<int> &inserted = change.insertedRows;
     const qsizetype before = entries.size() - inserted.size() + removed.size();
+    const auto within = [](const QList<int> &rows, qsizetype size) {
+        return rows.isEmpty()
+            || (rows.first() >= 0 && rows.last() < size
+                && std::adjacent_find(rows.begin(), rows.end(), std::greater_equal<int>()) == rows.end());
+    };
     if (qsizetype(m_cardNodes.size()) != before || removed.size() + inserted.size() > MostRowsFollowed
-        || (!removed.isEmpty() && (removed.first() < 0 || removed.last() >= before))
-        || (!inserted.isEmpty() && (inserted.first() < 0 || inserted.last() >= entries.size())))
+        || !within(removed, before) || !within(inserted, entries.size()))
         return false;
 
     // The rows the others now hold, numbered before any row goes, so that
