@@ -209,7 +209,8 @@ private slots:
         for (int i = 0; i < 30; ++i)
             collection.addEntry(holdingOf(QStringLiteral("a-%1").arg(i)));
         QList<Collection::Change> seen;
-        connect(&collection, &Collection::changed, this, [&](const Collection::Change &change) { seen.append(change); });
+        connect(&collection, &Collection::changed, this,
+                [&](const Collection::Change &change) { seen.append(change); });
         const auto keys = [&] {
             QStringList keys;
             for (const CardEntry &entry : collection.entries())
