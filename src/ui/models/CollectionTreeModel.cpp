@@ -916,9 +916,9 @@ bool CollectionTreeModel::followRows(const Collection::Change &change)
         if (Node *card = m_cardNodes[size_t(row)])
             gone.push_back(card);
     std::vector<int> moved(size_t(before), -1);
-    for (int row = 0, now = 0, gone = 0, added = 0; row < before; ++row) {
-        if (gone < removed.size() && removed.at(gone) == row) {
-            ++gone;
+    for (int row = 0, now = 0, dropped = 0, added = 0; row < before; ++row) {
+        if (dropped < removed.size() && removed.at(dropped) == row) {
+            ++dropped;
             continue;
         }
         while (added < inserted.size() && inserted.at(added) == now) {
