@@ -29,6 +29,14 @@ void addToHolding(Collection::CardHolding &holding, const CardEntry &entry)
         holding.value = price;
 }
 
+// Rows from `from` on move by `by`.
+void shiftRows(QList<int> &rows, int from, int by)
+{
+    for (int &row : rows)
+        if (row >= from)
+            row += by;
+}
+
 } // namespace
 
 Collection::Collection(QObject *parent)
@@ -53,7 +61,7 @@ int Collection::addEntry(const CardEntry &entry)
             addKeyRow(key, addedRow);
             m_cardRows[ownedCardKey(added.lang, added.cardId)].append(addedRow);
         }
-        markChanged(false);
+        markRowInserted(addedRow, false);
         return addedRow;
     }
     CardEntry &existing = m_entries[row];
@@ -76,8 +84,11 @@ void Collection::updateEntry(int row, const CardEntry &entry)
     const int other = indexOfEntry(entryKey(updated));
     if (other >= 0 && other != row) {
         // The edit makes the holding a copy of another: the two merge.
+        beginBatch();
         m_entries[other].count = addCounts(m_entries[other].count, updated.count);
+        markRowEdited(other, false);
         removeEntryAt(row);
+        endBatch();
         return;
     }
     replaceEntry(row, updated);
@@ -94,7 +105,7 @@ void Collection::insertEntry(int row, const CardEntry &entry)
         addKeyRow(key, row);
         insertCardRow(entry, row);
     }
-    markChanged(!indexed);
+    markRowInserted(row, !indexed);
 }
 
 void Collection::replaceEntry(int row, const CardEntry &entry)
@@ -127,7 +138,7 @@ void Collection::removeEntryAt(int row)
         shiftIndexedRows(row + 1, -1);
     }
     m_entries.removeAt(row);
-    markChanged(!indexed);
+    markRowRemoved(row, !indexed);
 }
 
 int Collection::indexOfEntry(const QString &key) const
@@ -621,6 +632,7 @@ void Collection::clear()
         emit filePathChanged(m_filePath);
     }
     makeClean();
+    m_rowsUnlisted = true;
     m_pendingKinds |= Change::Holdings | Change::Document;
     if (hadBinders)
         m_pendingKinds |= Change::Binders;
@@ -643,6 +655,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
     m_binders = std::move(binders);
     m_labelStyle = std::move(labelStyle);
     makeClean();
+    m_rowsUnlisted = true;
     m_pendingKinds |= Change::Holdings | Change::Document;
     if (!sameBinders)
         m_pendingKinds |= Change::Binders;
@@ -667,6 +680,40 @@ void Collection::setDirty(bool dirty)
 }
 
 void Collection::markChanged(bool keysMayHaveChanged)
+{
+    m_rowsUnlisted = true;
+    markHoldingsChanged(keysMayHaveChanged);
+}
+
+void Collection::markRowInserted(int row, bool keysMayHaveChanged)
+{
+    for (QList<int> *rows : {&m_editedRows, &m_updatedRows, &m_insertedRows})
+        shiftRows(*rows, row, 1);
+    m_insertedRows.insert(std::lower_bound(m_insertedRows.begin(), m_insertedRows.end(), row), row);
+    markHoldingsChanged(keysMayHaveChanged);
+}
+
+void Collection::markRowRemoved(int row, bool keysMayHaveChanged)
+{
+    m_editedRows.removeAll(row);
+    m_updatedRows.removeAll(row);
+    const auto added = std::lower_bound(m_insertedRows.begin(), m_insertedRows.end(), row);
+    if (added != m_insertedRows.end() && *added == row) {
+        m_insertedRows.erase(added);
+    } else {
+        // A row the change found: its number before the change.
+        int before = row - int(added - m_insertedRows.begin());
+        auto at = m_removedRows.begin();
+        for (; at != m_removedRows.end() && *at <= before; ++at)
+            ++before;
+        m_removedRows.insert(at, before);
+    }
+    for (QList<int> *rows : {&m_editedRows, &m_updatedRows, &m_insertedRows})
+        shiftRows(*rows, row + 1, -1);
+    markHoldingsChanged(keysMayHaveChanged);
+}
+
+void Collection::markHoldingsChanged(bool keysMayHaveChanged)
 {
     if (keysMayHaveChanged)
         m_keyIndexValid = false;
@@ -711,12 +758,20 @@ void Collection::announceChange()
     };
     Change change;
     change.kinds = std::exchange(m_pendingKinds, {});
+    change.rowsListed = change.kinds.testFlag(Change::Holdings) && !m_rowsUnlisted;
     if (change.holdingsKept())
         change.rows = ascending(std::move(m_updatedRows));
-    else if (!change.kinds.testFlag(Change::Holdings))
+    else if (!change.kinds.testFlag(Change::Holdings) || change.rowsListed)
         change.editedRows = ascending(m_editedRows + m_updatedRows);
+    if (change.rowsListed) {
+        change.removedRows = std::move(m_removedRows);
+        change.insertedRows = std::move(m_insertedRows);
+    }
     m_updatedRows.clear();
     m_editedRows.clear();
+    m_removedRows.clear();
+    m_insertedRows.clear();
+    m_rowsUnlisted = false;
     // A nested change reaches the listeners after the one that made it
     // before this one does: they read this one as touching everything.
     if (m_announcing)

@@ -54,9 +54,17 @@ public:
         Kinds kinds;
         // The rows given new values, ascending; empty unless holdingsKept().
         QList<int> rows;
-        // The rows replaced and any given new values, ascending; empty when
-        // holdings moved or holdingsKept().
+        // The rows replaced and any given new values, ascending, numbered as
+        // after the change; empty when holdings moved (unless rowsListed) or
+        // holdingsKept().
         QList<int> editedRows;
+        // Holdings were added and removed, the others keeping their order,
+        // and nothing else moved: removedRows holds the rows removed,
+        // numbered as before the change, insertedRows those added, numbered
+        // as after it, both ascending.
+        bool rowsListed = false;
+        QList<int> removedRows;
+        QList<int> insertedRows;
 
         // No holding added, removed, moved or edited and no set record
         // changed, apart from the new values in rows.
@@ -171,6 +179,11 @@ private:
     void markRowsUpdated(const QList<int> &rows);
     // The row's holding replaced in place.
     void markRowEdited(int row, bool keysMayHaveChanged);
+    // A holding added at the row, or the row's holding removed, the others
+    // keeping their order.
+    void markRowInserted(int row, bool keysMayHaveChanged);
+    void markRowRemoved(int row, bool keysMayHaveChanged);
+    void markHoldingsChanged(bool keysMayHaveChanged);
     // A change that leaves every holding and set record as it is.
     void markDocumentChanged(Change::Kind kind = Change::Document);
     void announceChange();
@@ -218,6 +231,11 @@ private:
     Change::Kinds m_pendingKinds;
     QList<int> m_updatedRows;
     QList<int> m_editedRows;
+    // The rows removed and added, as Change lists them, while no other
+    // change of the holdings is pending.
+    QList<int> m_removedRows;
+    QList<int> m_insertedRows;
+    bool m_rowsUnlisted = false;
     // The change being announced, while it is.
     Change *m_announcing = nullptr;
 };

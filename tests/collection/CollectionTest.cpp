@@ -7,10 +7,13 @@
 #include "collection/EntryKeys.h"
 #include "core/SteadyClock.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <functional>
 #include <limits>
 
 using namespace pv;
@@ -194,6 +197,54 @@ private slots:
         QVERIFY(!seen.at(0).holdingsKept());
         QVERIFY(!seen.at(1).holdingsKept() && seen.at(1).bindersChanged());
         QVERIFY(seen.at(1).rows.isEmpty());
+    }
+
+    // Holdings removed, added and edited in one batch, in any order: the
+    // change lists the rows that went, as numbered before it, those that
+    // came and those edited, as numbered after it.
+    void listsTheRowsRemovedAndAdded()
+    {
+        QRandomGenerator random(3);
+        Collection collection;
+        for (int i = 0; i < 30; ++i)
+            collection.addEntry(holdingOf(QStringLiteral("a-%1").arg(i)));
+        QList<Collection::Change> seen;
+        connect(&collection, &Collection::changed, this,
+                [&](const Collection::Change &change) { seen.append(change); });
+        const auto keys = [&] {
+            QStringList keys;
+            for (const CardEntry &entry : collection.entries())
+                keys.append(entryKey(entry));
+            return keys;
+        };
+        for (int round = 0; round < 60; ++round) {
+            QStringList expected = keys();
+            collection.beginBatch();
+            for (int step = 0; step < 12; ++step) {
+                const int row = int(random.bounded(collection.entries().size()));
+                CardEntry entry = collection.entries().at(row);
+                entry.notes = QString::number(round);
+                if (step % 3 == 0)
+                    collection.removeEntryAt(row);
+                else if (step % 3 == 1)
+                    collection.insertEntry(row, holdingOf(QStringLiteral("n%1-%2").arg(round).arg(step)));
+                else
+                    collection.replaceEntry(row, entry);
+            }
+            collection.endBatch();
+            const Collection::Change &change = seen.last();
+            QVERIFY(change.rowsListed);
+            for (const QList<int> *rows : {&change.removedRows, &change.insertedRows})
+                QVERIFY(std::adjacent_find(rows->begin(), rows->end(), std::greater_equal<int>()) == rows->end());
+            for (auto row = change.removedRows.crbegin(); row != change.removedRows.crend(); ++row)
+                expected.removeAt(*row);
+            for (const int row : change.insertedRows)
+                expected.insert(row, entryKey(collection.entries().at(row)));
+            QCOMPARE(expected, keys());
+            for (int row = 0; row < collection.entries().size(); ++row)
+                if (collection.entries().at(row).notes == QString::number(round))
+                    QVERIFY(change.editedRows.contains(row));
+        }
     }
 
     void clearAndReplaceLeaveTheDocumentClean()

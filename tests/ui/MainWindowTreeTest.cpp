@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -355,6 +356,57 @@ private Q_SLOTS:
         QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
         QVERIFY(tree()->isFirstColumnSpanned(japaneseAgain.parent().parent().row(), QModelIndex()));
         QVERIFY(!tree()->isFirstColumnSpanned(0, sv03));
+    }
+
+    // A change of order, an edit that merges two holdings and its undo move
+    // rows in place: the collapsed rows stay collapsed, the spans stay, and
+    // the holding in focus stays current.
+    void orderChangesAndMergesKeepExpansionAndSelection()
+    {
+        test::ManualTime time;
+        // The twin sorts between the holding it merges into and another card.
+        CardEntry twin = collection().entries().at(2);
+        twin.condition = Condition::Poor;
+        collection().addEntry(twin);
+        collection().addEntry(test::holding(QStringLiteral("sv03"), QStringLiteral("200"), QStringLiteral("Pineco")));
+        CollectionTreeModel *model = m_window->treeModel();
+        const QModelIndex base = model->indexForSetKey(QStringLiteral("en:base1"));
+        const QPersistentModelIndex japanese = model->indexForSetKey(QStringLiteral("ja:SV3")).parent().parent();
+        const QPersistentModelIndex sv03 = model->indexForSetKey(QStringLiteral("en:sv03"));
+        tree()->collapse(base);
+        tree()->collapse(japanese);
+        select(entryKey(twin));
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        const auto expectKept = [&](const QString &focused) {
+            QVERIFY(!tree()->isExpanded(model->indexForSetKey(QStringLiteral("en:base1"))));
+            QVERIFY(!tree()->isExpanded(japanese));
+            QVERIFY(tree()->isExpanded(sv03) && tree()->isExpanded(sv03.parent()));
+            QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
+            QCOMPARE(entryKey(collection().entries().at(currentEntry())), focused);
+            QCOMPARE(tree()->selectionModel()->selectedRows(), QModelIndexList{tree()->currentIndex()});
+        };
+
+        CardEntry merged = twin;
+        merged.condition = Condition::NearMint;
+        m_window->onEntryEdited(merged);
+        QCOMPARE(model->rowCount(sv03), 2);
+        QCOMPARE(collection().entries().at(2).count, 2);
+        expectKept(entryKey(merged));
+        m_window->undoStack()->undo();
+        QCOMPARE(model->rowCount(sv03), 3);
+        expectKept(entryKey(twin));
+        auto *combo = m_window->findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
+        combo->setCurrentIndex(combo->findData(int(CollectionTreeModel::CardSortMode::Price)));
+        expectKept(entryKey(twin));
+        m_window->undoStack()->redo();
+        expectKept(entryKey(merged));
+        // A removal leaves no card current beside the emptied panel.
+        test::PromptScope prompts;
+        prompts.questionAnswers = {QMessageBox::Yes};
+        m_window->removeSelectedCard();
+        QCOMPARE(model->rowCount(sv03), 1);
+        QCOMPARE(currentEntry(), -1);
+        QCOMPARE(resets.count(), 0);
     }
 
     // A file opens with every group row expanded and spanned and no holding in

@@ -301,6 +301,9 @@ private:
     QSet<QString> expandedKeys;
     // The next rebuild of the tree expands it whole (a file just opened).
     bool m_expandWholeTreeOnReset = false;
+    // While the tree model removes rows: the view then makes a neighbour of
+    // a removed current row current, which is not the holding in focus.
+    bool m_treeRowsRemoving = false;
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;

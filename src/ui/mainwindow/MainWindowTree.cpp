@@ -43,6 +43,10 @@ const QString kSortModeKey = QStringLiteral("collectionTree/cardSortMode");
 void MainWindow::setUpTree()
 {
     m_treeModel = new CollectionTreeModel(this);
+    // Connected before the view's selection model is, so that it is set when
+    // that moves the current row.
+    connect(m_treeModel, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { m_treeRowsRemoving = true; });
+    connect(m_treeModel, &QAbstractItemModel::rowsRemoved, this, [this] { m_treeRowsRemoving = false; });
     setUpSortCombo();
     m_treeModel->setCollection(m_collection);
     m_treeModel->setTcgdexClient(m_client);
@@ -122,7 +126,8 @@ void MainWindow::setUpSortCombo()
 void MainWindow::onCurrentTreeRowChanged(const QModelIndex &current)
 {
     Q_UNUSED(current)
-    updateCardDetails();
+    if (!m_treeRowsRemoving)
+        updateCardDetails();
 }
 
 void MainWindow::updateCardDetails()
@@ -165,6 +170,10 @@ void MainWindow::showFocusedEntry()
         focusKey.clear();
     }
     ui->cardDetails->clear();
+    // No card row stays current beside an empty panel (a removed row's
+    // neighbour, made current by the view).
+    if (m_treeModel->entryIndexAt(ui->collectionTree->currentIndex()) >= 0)
+        ui->collectionTree->setCurrentIndex(QModelIndex());
 }
 
 // A reset forgets the tree's current row: the row of the holding the panel

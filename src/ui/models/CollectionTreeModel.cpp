@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -53,6 +54,8 @@ struct SortItem
 {
     const CardEntry *entry = nullptr;
     int row = -1;
+    // Its row, when it has one already.
+    CollectionTreeModel::CardRow *card = nullptr;
     // The slot of its card number in its set until the set is ordered, then
     // the rank of that number.
     int rank = 0;
@@ -67,7 +70,7 @@ struct SortItem
 
 SortItem sortItem(const CardEntry &entry, int row)
 {
-    return SortItem{&entry, row, 0, orderingPrice(entry), entry.count, entryLineValue(entry), 0, false};
+    return SortItem{&entry, row, nullptr, 0, orderingPrice(entry), entry.count, entryLineValue(entry), 0, false};
 }
 
 // The natural card-number order: prefix, number, suffix, then the text.
@@ -93,6 +96,18 @@ class SetNumbers
 public:
     int slotOf(const QString &text)
     {
+        // Most numbers are a few digits: those index a table, hashing nothing.
+        const int digits = digitsIndex(text);
+        if (digits >= 0) {
+            if (size_t(digits) >= m_digitSlots.size())
+                m_digitSlots.resize(size_t(digits) + 1, -1);
+            int &slot = m_digitSlots[size_t(digits)];
+            if (slot < 0) {
+                slot = int(m_texts.size());
+                m_texts.push_back(&text);
+            }
+            return slot;
+        }
         const auto found = m_slots.constFind(text);
         if (found != m_slots.constEnd())
             return found.value();
@@ -124,7 +139,24 @@ public:
     }
 
 private:
+    // A text of one to four digits: its value and length, as one index;
+    // -1 for any other text.
+    static int digitsIndex(const QString &text)
+    {
+        const qsizetype size = text.size();
+        if (size < 1 || size > 4)
+            return -1;
+        int value = 0;
+        for (const QChar c : text) {
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c.unicode() - u'0');
+        }
+        return value * 4 + int(size) - 1;
+    }
+
     QHash<QStringView, int> m_slots;
+    std::vector<int> m_digitSlots;
     std::vector<const QString *> m_texts;
 };
 
@@ -231,40 +263,80 @@ private:
     std::vector<QStringView> m_editions;
 };
 
-bool itemLess(const SortItem &a, const SortItem &b, CollectionTreeModel::CardSortMode mode)
+// Gives a set's holdings, whose ranks hold their numbers' slots, the rank
+// of their number and their place among its holdings: a number with a
+// holding that cannot be coded has its holdings ordered by their merge keys
+// here, once, and each then coded by its place. Returns how many distinct
+// card numbers they hold.
+int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties)
+{
+    ties.code(items, numbers.count());
+    const std::vector<int> ranks = numbers.ranks();
+    std::vector<SortItem *> uncoded;
+    for (SortItem &item : items) {
+        item.rank = ranks[size_t(item.rank)];
+        if (!item.coded)
+            uncoded.push_back(&item);
+    }
+    std::sort(uncoded.begin(), uncoded.end(), [](const SortItem *a, const SortItem *b) {
+        if (a->rank != b->rank)
+            return a->rank < b->rank;
+        const int keys = compareEntryKeys(*a->entry, *b->entry);
+        return keys != 0 ? keys < 0 : a->row < b->row;
+    });
+    for (size_t at = 0; at < uncoded.size(); ++at)
+        uncoded[at]->tie = at;
+    return numbers.count();
+}
+
+void setKeys(CollectionTreeModel::CardRow *card, const SortItem &item)
+{
+    card->rank = item.rank;
+    card->tie = item.tie;
+    card->price = item.price;
+}
+
+// Whether the card with keys a comes before the one with keys b in the
+// mode's order; holdings of one key (a file may hold such copies) in
+// collection order.
+template <typename Keys>
+bool keysLess(const Keys &a, const Keys &b, CollectionTreeModel::CardSortMode mode)
 {
     if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
         return a.price > b.price;
     if (a.rank != b.rank)
         return a.rank < b.rank;
-    if (a.coded && b.coded)
+    if (a.tie != b.tie)
         return a.tie < b.tie;
-    return compareEntryKeys(*a.entry, *b.entry) < 0;
+    return a.entryIndex < b.entryIndex;
 }
 
-// Orders one set's holdings, whose ranks hold their numbers' slots; returns
-// how many distinct card numbers they hold.
-int sortSetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties,
-                 CollectionTreeModel::CardSortMode mode)
+bool rowLess(const CollectionTreeModel::Node *a, const CollectionTreeModel::Node *b,
+             CollectionTreeModel::CardSortMode mode)
 {
-    ties.code(items, numbers.count());
-    const std::vector<int> ranks = numbers.ranks();
-    for (SortItem &item : items)
-        item.rank = ranks[size_t(item.rank)];
-    std::sort(items.begin(), items.end(),
-              [mode](const SortItem &a, const SortItem &b) { return itemLess(a, b, mode); });
-    return numbers.count();
+    return keysLess(*static_cast<const CollectionTreeModel::CardRow *>(a),
+                    *static_cast<const CollectionTreeModel::CardRow *>(b), mode);
 }
 
-int sortSetItems(std::vector<SortItem> &items, CollectionTreeModel::CardSortMode mode)
+// How many distinct numbers the set's cards hold.
+int distinctRanks(const CollectionTreeModel::Node *set)
 {
-    SetNumbers numbers;
-    SetTies ties;
-    for (SortItem &item : items) {
-        item.rank = numbers.slotOf(item.entry->localId);
-        ties.note(item);
+    std::vector<char> held;
+    int count = 0;
+    for (const CollectionTreeModel::Node *node : set->children) {
+        const size_t rank = size_t(static_cast<const CollectionTreeModel::CardRow *>(node)->rank);
+        if (rank >= held.size())
+            held.resize(rank + 1, 0);
+        count += held[rank] ? 0 : 1;
+        held[rank] = 1;
     }
-    return sortSetItems(items, numbers, ties, mode);
+    return count;
+}
+
+void numberRows(QList<CollectionTreeModel::Node *> &children, qsizetype from = 0)
+{
+    for (qsizetype row = from; row < children.size(); ++row)
+        children[row]->row = int(row);
 }
 
 // The group facts of a language, series or set row; null for a card row.
@@ -426,10 +498,16 @@ Qt::ItemFlags CollectionTreeModel::flags(const QModelIndex &index) const
 {
     // Said of card rows, a view laying out the expanded tree skips asking
     // each of them for children and whether it is expanded.
+    // A row of the card pool is a card row: its node is not read, which with
+    // many rows costs more than anything else done here.
     const Qt::ItemFlags flags = QAbstractItemModel::flags(index);
-    if (index.isValid() && static_cast<const Node *>(index.internalPointer())->type == CardNode)
-        return flags | Qt::ItemNeverHasChildren;
-    return flags;
+    if (!index.isValid())
+        return flags;
+    const auto *node = static_cast<const Node *>(index.internalPointer());
+    const auto *pool = static_cast<const Node *>(m_cardPool.get());
+    const bool pooled = std::less_equal<const Node *>()(pool, node)
+        && std::less<const Node *>()(node, static_cast<const Node *>(m_cardPool.get() + m_cardPoolUsed));
+    return pooled || node->type == CardNode ? flags | Qt::ItemNeverHasChildren : flags;
 }
 
 int CollectionTreeModel::columnCount(const QModelIndex &) const
@@ -474,7 +552,31 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
     if (mode == m_cardSortMode)
         return;
     m_cardSortMode = mode;
-    rebuild();
+    // The cards take their places in the new order from the keys kept since
+    // their sets were last sorted: no holding is read again, and the view
+    // keeps its expanded rows, selection and scroll position. A set whose
+    // cards were last in this order, and have not changed since, takes that
+    // order back.
+    const QList<Node *> sets = setNodes();
+    QList<Node *> unsorted;
+    CardOrders orders;
+    for (Node *set : sets) {
+        QList<Node *> &kept = static_cast<GroupNode *>(set)->otherOrder;
+        if (kept.size() == set->children.size())
+            orders.append({set, std::exchange(kept, {})});
+        else
+            unsorted.append(set);
+    }
+    orders += sortedCards(unsorted, false);
+    if (orders.isEmpty())
+        return;
+    for (const auto &[set, order] : std::as_const(orders))
+        static_cast<GroupNode *>(set)->otherOrder = set->children;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    applyCardOrders(orders);
+    // The sums as a rebuild adds them, in the cards' order.
+    sumAgain(sets);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
@@ -483,12 +585,17 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // history) leaves every row where it is, or, ordered by price, within its
     // set: the updated rows are refreshed in place, keeping the view's
     // expanded rows, selection and scroll position. So does an edit of
-    // holdings that leaves each in its set.
-    if (change.holdingsKept()
-            ? updateRows(change.rows, RowChange::NewValues)
-            : staysListedInPlace(change.editedRows) && updateRows(change.editedRows, RowChange::Replaced))
-        return;
-    rebuild();
+    // holdings that leaves each in its set, and holdings removed or added
+    // beside such edits.
+    bool followed = false;
+    if (change.rowsListed)
+        followed = followRows(change);
+    else if (change.holdingsKept())
+        followed = updateRows(change.rows, RowChange::NewValues);
+    else
+        followed = staysListedInPlace(change.editedRows) && updateRows(change.editedRows, RowChange::Replaced);
+    if (!followed)
+        rebuild();
 }
 
 bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode)
@@ -508,6 +615,9 @@ void CollectionTreeModel::rebuild()
     delete m_root;
     m_root = new GroupNode;
     m_cardNodes.clear();
+    m_addedCards.clear();
+    m_setsByKey.clear();
+    m_cardPoolUsed = 0;
     m_requestedArtwork.clear();
     if (!m_collection) {
         endResetModel();
@@ -521,7 +631,7 @@ void CollectionTreeModel::rebuild()
     // row is set again below.
     const size_t cards = size_t(entries.size());
     if (m_cardPoolSize < cards || m_cardPoolSize / 4 > cards) {
-        m_cardPool = std::make_unique<Node[]>(cards);
+        m_cardPool = std::make_unique<CardRow[]>(cards);
         m_cardPoolSize = cards;
     }
     size_t pooled = 0;
@@ -608,21 +718,28 @@ void CollectionTreeModel::rebuild()
                 setNode->releaseDate = set->releaseDate;
                 setNode->order = set->order;
                 setNode->totalCards = set->total;
-                setNode->ownedNumbers = sortSetItems(set->items, set->numbers, set->ties, mode);
-                setNode->children.reserve(qsizetype(set->items.size()));
-                qint64 count = 0;
-                double value = 0.0;
+                setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties);
+                m_setsByKey.insert(set->key, setNode);
+                QList<Node *> &children = setNode->children;
+                children.reserve(qsizetype(set->items.size()));
                 for (const SortItem &item : set->items) {
-                    Node *card = &m_cardPool[pooled++];
+                    CardRow *card = &m_cardPool[pooled++];
                     card->type = CardNode;
                     Q_ASSERT(card->children.isEmpty());
                     card->parent = setNode;
-                    card->row = int(setNode->children.size());
-                    setNode->children.append(card);
+                    children.append(card);
                     card->entryIndex = item.row;
                     m_cardNodes[size_t(item.row)] = card;
                     card->cardCount = item.count;
                     card->value = item.value;
+                    setKeys(card, item);
+                }
+                std::sort(children.begin(), children.end(),
+                          [mode](const Node *a, const Node *b) { return rowLess(a, b, mode); });
+                numberRows(children);
+                qint64 count = 0;
+                double value = 0.0;
+                for (const Node *card : std::as_const(children)) {
                     count += card->cardCount;
                     value += card->value;
                 }
@@ -630,6 +747,7 @@ void CollectionTreeModel::rebuild()
             }
         }
     }
+    m_cardPoolUsed = pooled;
     endResetModel();
 }
 
@@ -654,7 +772,7 @@ bool CollectionTreeModel::staysListedInPlace(const QList<int> &rows) const
     return true;
 }
 
-bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
+bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, QList<Node *> touched)
 {
     const QList<CardEntry> &entries = m_collection->entries();
     if (qsizetype(m_cardNodes.size()) != entries.size())
@@ -676,47 +794,15 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
         const CardEntry &entry = entries.at(row);
         card->cardCount = entry.count;
         card->value = entryLineValue(entry);
+        static_cast<CardRow *>(card)->price = orderingPrice(entry);
         cards.append(card);
         if (!seen.contains(card->parent)) {
             seen.insert(card->parent);
             sets.append(card->parent);
         }
     }
-    if (sets.isEmpty())
+    if (sets.isEmpty() && touched.isEmpty())
         return true;
-
-    // Sums again from the cards up, in the order a rebuild adds them.
-    QList<Node *> groups;
-    for (Node *set : std::as_const(sets)) {
-        set->cardCount = 0;
-        set->value = 0.0;
-        QSet<QStringView> numbers;
-        for (const Node *card : std::as_const(set->children)) {
-            set->cardCount += card->cardCount;
-            set->value += card->value;
-            if (replaced)
-                numbers.insert(entries.at(card->entryIndex).localId);
-        }
-        if (replaced)
-            static_cast<GroupNode *>(set)->ownedNumbers = int(numbers.size());
-        for (Node *group = set->parent; group && group != m_root; group = group->parent) {
-            if (!seen.contains(group)) {
-                seen.insert(group);
-                groups.append(group);
-            }
-        }
-    }
-    for (Node *group : std::as_const(groups)) {
-        group->cardCount = 0;
-        group->value = 0.0;
-        const QList<Node *> seriesNodes = group->type == LanguageNode ? group->children : QList<Node *>{group};
-        for (const Node *series : seriesNodes) {
-            for (const Node *set : series->children) {
-                group->cardCount += set->cardCount;
-                group->value += set->value;
-            }
-        }
-    }
 
     // A tree view works out where each changed row lies and how high it is,
     // and its header sizes the columns to their contents again, for every
@@ -728,14 +814,22 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
     // cards in either order. One edited card that keeps its place is cheaper
     // announced alone.
     const bool byPrice = m_cardSortMode == CardSortMode::Price;
-    const CardOrders orders = replaced || byPrice ? sortedCards(sets) : CardOrders();
-    if (!replaced || !orders.isEmpty() || cards.size() > 1) {
-        const auto hint = byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint
-                                                       : QAbstractItemModel::NoLayoutChangeHint;
+    const CardOrders orders = replaced || byPrice ? sortedCards(sets, replaced) : CardOrders();
+    for (Node *set : std::as_const(sets))
+        if (!touched.contains(set))
+            touched.append(set);
+    for (Node *node : std::as_const(touched))
+        if (node->type == SetNode)
+            static_cast<GroupNode *>(node)->otherOrder.clear();
+    const bool layout = !replaced || !orders.isEmpty() || cards.size() > 1;
+    const auto hint =
+        byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint : QAbstractItemModel::NoLayoutChangeHint;
+    if (layout)
         emit layoutAboutToBeChanged({}, hint);
-        applyCardOrders(orders);
+    applyCardOrders(orders);
+    const QList<Node *> groups = sumAgain(touched);
+    if (layout)
         emit layoutChanged({}, hint);
-    }
 
     // Only the rows that changed, one range per run of neighbours.
     std::sort(cards.begin(), cards.end(), [](const Node *a, const Node *b) {
@@ -749,31 +843,230 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change)
         emit dataChanged(indexOfNode(cards.at(first), 0), indexOfNode(cards.at(last), ColumnCount - 1));
         first = last + 1;
     }
-    for (const QList<Node *> *nodes : {&sets, &groups}) {
-        for (const Node *node : *nodes) {
-            const QModelIndex first = indexOfNode(node, 0);
-            emit dataChanged(first, first.siblingAtColumn(ColumnCount - 1));
-        }
+    for (const Node *node : groups) {
+        const QModelIndex first = indexOfNode(node, 0);
+        emit dataChanged(first, first.siblingAtColumn(ColumnCount - 1));
     }
     return true;
 }
 
-CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Node *> &sets) const
+QList<CollectionTreeModel::Node *> CollectionTreeModel::sumAgain(const QList<Node *> &nodes)
+{
+    // Sets first, then the groups above them, each once, in the order a
+    // rebuild adds their cards.
+    QList<Node *> groups;
+    QSet<const Node *> seen;
+    for (Node *node : nodes) {
+        if (node->type != SetNode)
+            continue;
+        node->cardCount = 0;
+        node->value = 0.0;
+        for (const Node *card : std::as_const(node->children)) {
+            node->cardCount += card->cardCount;
+            node->value += card->value;
+        }
+        static_cast<GroupNode *>(node)->ownedNumbers = distinctRanks(node);
+        seen.insert(node);
+        groups.append(node);
+    }
+    for (Node *node : nodes) {
+        for (Node *group = node->type == SetNode ? node->parent : node; group && group != m_root;
+             group = group->parent) {
+            if (seen.contains(group))
+                continue;
+            seen.insert(group);
+            groups.append(group);
+            group->cardCount = 0;
+            group->value = 0.0;
+            const QList<Node *> seriesNodes = group->type == LanguageNode ? group->children : QList<Node *>{group};
+            for (const Node *series : seriesNodes) {
+                for (const Node *set : series->children) {
+                    group->cardCount += set->cardCount;
+                    group->value += set->value;
+                }
+            }
+        }
+    }
+    return groups;
+}
+
+bool CollectionTreeModel::followRows(const Collection::Change &change)
+{
+    // Each removal and addition is its own range for the view to follow;
+    // past a few hundred one reset costs less.
+    constexpr qsizetype MostRowsFollowed = 256;
+    const QList<CardEntry> &entries = m_collection->entries();
+    const QList<int> &removed = change.removedRows;
+    const QList<int> &inserted = change.insertedRows;
+    const qsizetype before = entries.size() - inserted.size() + removed.size();
+    const auto within = [](const QList<int> &rows, qsizetype size) {
+        return rows.isEmpty()
+            || (rows.first() >= 0 && rows.last() < size
+                && std::adjacent_find(rows.begin(), rows.end(), std::greater_equal<int>()) == rows.end());
+    };
+    if (qsizetype(m_cardNodes.size()) != before || removed.size() + inserted.size() > MostRowsFollowed
+        || !within(removed, before) || !within(inserted, entries.size()))
+        return false;
+
+    // The rows the others now hold, numbered before any row goes, so that
+    // every row reads its holding while the view follows the removals (the
+    // removed ones read none).
+    std::vector<Node *> gone;
+    for (const int row : removed)
+        if (Node *card = m_cardNodes[size_t(row)])
+            gone.push_back(card);
+    std::vector<int> moved(size_t(before), -1);
+    for (int row = 0, now = 0, dropped = 0, added = 0; row < before; ++row) {
+        if (dropped < removed.size() && removed.at(dropped) == row) {
+            ++dropped;
+            continue;
+        }
+        while (added < inserted.size() && inserted.at(added) == now) {
+            ++added;
+            ++now;
+        }
+        moved[size_t(row)] = now++;
+    }
+    std::vector<Node *> cardNodes(size_t(entries.size()), nullptr);
+    for (size_t row = 0; row < moved.size(); ++row)
+        if (moved[row] >= 0)
+            cardNodes[size_t(moved[row])] = m_cardNodes[row];
+    m_cardNodes.swap(cardNodes);
+    // The pool in its own order, not the collection's: far fewer cache misses.
+    for (size_t at = 0; at < m_cardPoolUsed; ++at)
+        if (m_cardPool[at].parent)
+            m_cardPool[at].entryIndex = moved[size_t(m_cardPool[at].entryIndex)];
+    for (const auto &card : m_addedCards)
+        if (card->parent)
+            card->entryIndex = moved[size_t(card->entryIndex)];
+
+    QList<Node *> touched;
+    for (Node *card : gone)
+        removeCard(card, touched);
+
+    for (const int row : inserted)
+        if (!insertCard(row, touched))
+            return false;
+    QList<int> edited;
+    for (const int row : change.editedRows)
+        if (!std::binary_search(inserted.begin(), inserted.end(), row))
+            edited.append(row);
+    if (!edited.isEmpty() && !staysListedInPlace(edited))
+        return false;
+    return updateRows(edited, RowChange::Replaced, touched);
+}
+
+void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
+{
+    for (Node *node = card; node != m_root && (node == card || node->children.isEmpty());) {
+        Node *parent = node->parent;
+        beginRemoveRows(indexOfNode(parent, 0), node->row, node->row);
+        parent->children.removeAt(node->row);
+        numberRows(parent->children, node->row);
+        node->parent = nullptr;
+        endRemoveRows();
+        if (node != card) {
+            touched.removeAll(node);
+            if (node->type == SetNode)
+                m_setsByKey.remove(asGroup(node)->setKey);
+            delete static_cast<GroupNode *>(node);
+        }
+        node = parent;
+        if (node != m_root && !touched.contains(node))
+            touched.append(node);
+    }
+}
+
+bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
+{
+    const CardEntry &entry = m_collection->entries().at(row);
+    if (int(entry.lang) < 0 || int(entry.lang) >= int(allLanguages().size()))
+        return true;
+    Node *set = m_setsByKey.value(entrySetKey(entry));
+    if (!set)
+        return false;
+    m_addedCards.push_back(std::make_unique<CardRow>());
+    CardRow *card = m_addedCards.back().get();
+    card->type = CardNode;
+    card->entryIndex = row;
+    card->cardCount = entry.count;
+    card->value = entryLineValue(entry);
+    m_cardNodes[size_t(row)] = card;
+    // Its number may rank among the set's others: the set is keyed again,
+    // with the new card, which the others' order does not change.
+    set->children.append(card);
+    keyCards(set);
+    set->children.removeLast();
+    const auto at = std::lower_bound(set->children.begin(), set->children.end(), card,
+                                     [this](const Node *a, const Node *b) { return cardLess(a, b); });
+    const int place = int(at - set->children.begin());
+    beginInsertRows(indexOfNode(set, 0), place, place);
+    set->children.insert(place, card);
+    card->parent = set;
+    numberRows(set->children, place);
+    endInsertRows();
+    if (!touched.contains(set))
+        touched.append(set);
+    return true;
+}
+
+void CollectionTreeModel::keyCards(Node *set) const
 {
     const QList<CardEntry> &entries = m_collection->entries();
+    std::vector<SortItem> items;
+    items.reserve(size_t(set->children.size()));
+    SetNumbers numbers;
+    SetTies ties;
+    for (Node *card : std::as_const(set->children)) {
+        SortItem item = sortItem(entries.at(card->entryIndex), card->entryIndex);
+        item.card = static_cast<CardRow *>(card);
+        item.rank = numbers.slotOf(item.entry->localId);
+        ties.note(item);
+        items.push_back(item);
+    }
+    keySetItems(items, numbers, ties);
+    for (const SortItem &item : items)
+        setKeys(item.card, item);
+}
+
+bool CollectionTreeModel::cardLess(const Node *a, const Node *b) const
+{
+    return rowLess(a, b, m_cardSortMode);
+}
+
+CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Node *> &sets, bool rekey) const
+{
+    // The keys sorted side by side, not read through each card in turn.
+    struct Keys
+    {
+        double price;
+        quint64 tie;
+        int rank;
+        int entryIndex;
+        Node *card;
+    };
     CardOrders orders;
+    std::vector<Keys> keys;
     for (Node *set : sets) {
-        std::vector<SortItem> items;
-        items.reserve(size_t(set->children.size()));
-        for (const Node *card : std::as_const(set->children))
-            items.push_back(sortItem(entries.at(card->entryIndex), card->entryIndex));
-        sortSetItems(items, m_cardSortMode);
+        if (rekey)
+            keyCards(set);
+        keys.clear();
+        for (Node *node : std::as_const(set->children)) {
+            const auto *card = static_cast<const CardRow *>(node);
+            keys.push_back({card->price, card->tie, card->rank, card->entryIndex, node});
+        }
+        std::sort(keys.begin(), keys.end(),
+                  [mode = m_cardSortMode](const Keys &a, const Keys &b) { return keysLess(a, b, mode); });
+        qsizetype same = 0;
+        while (same < set->children.size() && keys[size_t(same)].card == set->children.at(same))
+            ++same;
+        if (same == set->children.size())
+            continue;
         QList<Node *> order;
         order.reserve(set->children.size());
-        for (const SortItem &item : items)
-            order.append(m_cardNodes[size_t(item.row)]);
-        if (order != set->children)
-            orders.append({set, std::move(order)});
+        for (const Keys &card : keys)
+            order.append(card.card);
+        orders.append({set, std::move(order)});
     }
     return orders;
 }
@@ -785,8 +1078,7 @@ void CollectionTreeModel::applyCardOrders(const CardOrders &orders)
     QSet<const Node *> moved;
     for (const auto &[set, order] : orders) {
         set->children = order;
-        for (int row = 0; row < set->children.size(); ++row)
-            set->children[row]->row = row;
+        numberRows(set->children);
         moved.insert(set);
     }
     const QModelIndexList from = persistentIndexList();
@@ -823,12 +1115,7 @@ QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key) const
 
 QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey) const
 {
-    if (setKey.isEmpty())
-        return QModelIndex();
-    for (const Node *set : setNodes())
-        if (asGroup(set)->setKey == setKey)
-            return indexOfNode(set, 0);
-    return QModelIndex();
+    return setKey.isEmpty() ? QModelIndex() : indexOfNode(m_setsByKey.value(setKey), 0);
 }
 
 QList<CollectionTreeModel::Node *> CollectionTreeModel::setNodes() const

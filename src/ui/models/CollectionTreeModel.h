@@ -28,9 +28,11 @@ namespace pv {
 // change that only replaced holdings in their rows and left each in its set:
 // one such row that keeps its place among its set's cards announces only its
 // cells and its groups' sums; one that moves takes its new place in a layout
-// change. Any other change rebuilds the model wholesale before the change
-// returns to its caller, so a row never reports another holding, and its
-// indexes stay valid until the next reset.
+// change. Holdings removed take their rows with them, and groups left empty
+// go too; holdings added to a set the tree lists take a row in it. A new
+// card order moves the cards inside one layout change. Any other change
+// rebuilds the model wholesale before the change returns to its caller, so a
+// row never reports another holding.
 class CollectionTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -110,6 +112,19 @@ public:
         int order = 0;
         int ownedNumbers = 0;
         int totalCards = 0;
+        // A set's cards in the other card order, kept from the last change of
+        // order while none of them changed.
+        QList<Node *> otherOrder;
+    };
+
+    // A card row, with what orders it among its set's cards as of the last
+    // time they were sorted: the rank of its number in the set, its place
+    // among the holdings of that number and the price it is ordered by.
+    struct CardRow : Node
+    {
+        int rank = 0;
+        quint64 tie = 0;
+        double price = -1.0;
     };
 
     explicit CollectionTreeModel(QObject *parent = nullptr);
@@ -156,10 +171,27 @@ private:
     // New values in the rows, or the holdings replaced in them (checked with
     // staysListedInPlace() first). False when the tree must be rebuilt.
     enum class RowChange { NewValues, Replaced };
-    bool updateRows(const QList<int> &rows, RowChange change);
-    // The sets whose cards, sorted again, come in another order, with that order.
+    // Sets and groups whose cards were removed or added already are summed
+    // again with the rows.
+    bool updateRows(const QList<int> &rows, RowChange change, QList<Node *> touched = {});
+    // Holdings removed and added (Change::rowsListed), then the rows edited;
+    // false when the tree must be rebuilt.
+    bool followRows(const Collection::Change &change);
+    // Takes the card row out of its set, and the groups left empty out of the tree.
+    void removeCard(Node *card, QList<Node *> &touched);
+    // A row for the holding in the collection row, in its set; false when
+    // the tree lists no such set.
+    bool insertCard(int row, QList<Node *> &touched);
+    // Works out the sort keys of the set's cards from their holdings.
+    void keyCards(Node *set) const;
+    bool cardLess(const Node *a, const Node *b) const;
+    // The sets whose cards, sorted again, come in another order, with that
+    // order; their keys worked out again first when rekey is set.
     using CardOrders = QList<std::pair<Node *, QList<Node *>>>;
-    CardOrders sortedCards(const QList<Node *> &sets) const;
+    CardOrders sortedCards(const QList<Node *> &sets, bool rekey) const;
+    // Sums the cards of the sets and groups up to the language rows again;
+    // returns every group summed.
+    QList<Node *> sumAgain(const QList<Node *> &nodes);
     // Puts the cards in those orders; inside a layout change.
     void applyCardOrders(const CardOrders &orders);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
@@ -178,11 +210,15 @@ private:
     QPointer<Collection> m_collection;
     QPointer<TcgdexClient> m_client;
     GroupNode *m_root = nullptr;
-    // The card rows, in one block; set nodes point into it.
-    std::unique_ptr<Node[]> m_cardPool;
+    // The card rows, in one block; set nodes point into it. Rows added since
+    // the last rebuild are kept apart; rows removed stay, with no parent.
+    std::unique_ptr<CardRow[]> m_cardPool;
     size_t m_cardPoolSize = 0;
+    size_t m_cardPoolUsed = 0;
+    std::vector<std::unique_ptr<CardRow>> m_addedCards;
+    QHash<QString, GroupNode *> m_setsByKey;
     // The card node of each collection row (null for rows the tree leaves
-    // out), as of the last rebuild.
+    // out).
     std::vector<Node *> m_cardNodes;
     CardSortMode m_cardSortMode = CardSortMode::Number;
     mutable QSet<QString> m_requestedArtwork;
