@@ -10,7 +10,6 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <numeric>
 
 namespace pv {
 
@@ -88,41 +87,7 @@ CollectionTreeColumns::CollectionTreeColumns(QTreeView *view)
 
 CollectionTreeColumns::~CollectionTreeColumns() = default;
 
-QList<int> CollectionTreeColumns::share(const QList<Column> &columns, int room, int firstOffset)
-{
-    // Each column that may be cut short takes the share times its weight,
-    // kept between its least and wanted widths; the first column's share
-    // starts after its indentation.
-    const auto widths = [&columns, firstOffset](int shared) {
-        QList<int> result;
-        for (qsizetype i = 0; i < columns.size(); ++i) {
-            const Column &column = columns.at(i);
-            const int offset = i == 0 ? firstOffset : 0;
-            result.append(std::clamp(offset + column.weight * shared, column.least, std::max(column.least, column.wanted)));
-        }
-        return result;
-    };
-    const auto total = [](const QList<int> &list) { return std::accumulate(list.cbegin(), list.cend(), 0); };
-    int most = 0;
-    for (const Column &column : columns)
-        most = std::max(most, column.wanted);
-    // The largest share that fits.
-    int low = 0;
-    int high = most;
-    while (low < high) {
-        const int middle = (low + high + 1) / 2;
-        if (total(widths(middle)) <= room)
-            low = middle;
-        else
-            high = middle - 1;
-    }
-    QList<int> result = widths(low);
-    if (!result.isEmpty())
-        result.first() += std::max(0, room - total(result));
-    return result;
-}
-
-QList<CollectionTreeColumns::Column> CollectionTreeColumns::measure()
+QList<ColumnWidths::Column> CollectionTreeColumns::measure()
 {
     const QHeaderView *header = m_view->header();
     const int count = header->count();
@@ -154,17 +119,13 @@ QList<CollectionTreeColumns::Column> CollectionTreeColumns::measure()
     // below the root's branch marks.
     const int textLeast = cellWidth(m_view, QStringLiteral("Mmm\u2026"));
     const int nameLeast = textLeast + 4 * indentation;
-    QList<Column> columns;
+    QList<ColumnWidths::Column> columns;
     for (int column = 0; column < count; ++column) {
         const int wanted = widest.at(column);
-        int least = wanted;
-        if (column == CollectionTreeModel::NameColumn)
-            least = std::min(wanted, nameLeast);
-        else if (mayBeCutShort(column))
-            least = std::min(wanted, textLeast);
-        // The name, which tells the cards apart, takes twice the share of
-        // the other texts.
-        columns.append({wanted, least, column == CollectionTreeModel::NameColumn ? 2 : 1});
+        if (column == CollectionTreeModel::NameColumn) // it tells the cards apart: two shares
+            columns.append({wanted, std::min(wanted, nameLeast), 2, 4 * indentation});
+        else
+            columns.append({wanted, mayBeCutShort(column) ? std::min(wanted, textLeast) : wanted});
     }
     return columns;
 }
@@ -175,7 +136,8 @@ void CollectionTreeColumns::fit()
     QHeaderView *header = m_view->header();
     if (header->count() == 0)
         return;
-    const QList<int> widths = share(measure(), m_view->viewport()->width(), 4 * m_view->indentation());
+    const QList<int> widths =
+        ColumnWidths::share(measure(), m_view->viewport()->width(), CollectionTreeModel::NameColumn);
     for (int column = 0; column < widths.size(); ++column) {
         if (header->sectionSize(column) != widths.at(column))
             header->resizeSection(column, widths.at(column));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/widgets/ColumnWidths.h"
+
 #include <QList>
 #include <QObject>
 
@@ -23,27 +25,10 @@ class CollectionTreeColumns : public QObject
     Q_OBJECT
 
 public:
-    // A column as the fitting sees it: the width that shows it whole, and
-    // for a column that may be cut short, the least it keeps (its width
-    // when it may not) and how many shares of the room it takes.
-    struct Column
-    {
-        int wanted = 0;
-        int least = 0;
-        int weight = 1;
-    };
-
     // Watches the view (which owns the fitting) and fits it once its events
     // are done.
     explicit CollectionTreeColumns(QTreeView *view);
     ~CollectionTreeColumns() override;
-
-    // The widths that fit the columns into the room: each column that may
-    // be cut short gets its shares up to its wanted width and no less than
-    // its least, the first column's starting `firstOffset` further (the
-    // rows' indentation); what is left goes to the first column. Never
-    // below the least widths, so the sum may pass the room.
-    static QList<int> share(const QList<Column> &columns, int room, int firstOffset);
 
     // Fits the columns now.
     void fit();
@@ -52,13 +37,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QList<Column> measure();
+    QList<ColumnWidths::Column> measure();
     void fitLater();
 
     QTreeView *m_view = nullptr;
     QTimer *m_pending = nullptr;
     QList<int> m_widest; // by column: the widest title or cell seen
-
 };
 
 } // namespace pv
