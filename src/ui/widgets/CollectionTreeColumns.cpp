@@ -115,9 +115,9 @@ QList<ColumnWidths::Column> CollectionTreeColumns::measure()
         }
     }
 
-    // Three letters and an ellipsis; a card name sits three levels deep,
+    // Two letters and an ellipsis; a card name sits three levels deep,
     // below the root's branch marks.
-    const int textLeast = cellWidth(m_view, QStringLiteral("Mmm\u2026"));
+    const int textLeast = cellWidth(m_view, QStringLiteral("Mm\u2026"));
     const int nameLeast = textLeast + 4 * indentation;
     QList<ColumnWidths::Column> columns;
     for (int column = 0; column < count; ++column) {
