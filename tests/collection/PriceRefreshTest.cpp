@@ -143,9 +143,9 @@ private Q_SLOTS:
         f.refresh.refresh(); // Jungle settled already: it answers at once
         QVERIFY(QTest::qWaitFor([&f] { return !f.client.sent.isEmpty(); }, 30000));
         const QVariant sets = QVariant::fromValue(PriceRefresh::Stage::FallbackSets);
-        QCOMPARE(progress.mid(1), QList<QList<QVariant>>({{sets, 0, 2},
-                                                          {sets, 1, 2},
-                                                          {QVariant::fromValue(PriceRefresh::Stage::Cards), 0, 2}}));
+        QCOMPARE(progress.mid(1),
+                 QList<QList<QVariant>>(
+                     {{sets, 0, 2}, {sets, 1, 2}, {QVariant::fromValue(PriceRefresh::Stage::Cards), 0, 2}}));
 
         // A card priced while its set was being looked up is kept for the
         // run alone: once the run ends, the set's data changes nothing.

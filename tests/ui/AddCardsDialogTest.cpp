@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "ui/CardViewTestSupport.h"
 #include "ui/DialogTestSupport.h"
+#include "ui/UiTestSupport.h"
 
 #include "catalog/CacheDirectory.h"
 #include "catalog/CardCatalog.h"
@@ -14,9 +15,9 @@
 #include "core/NameTranslator.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
-#include "ui/ThemeManager.h"
 #include "ui/dialogs/AddCardsDialog.h"
 #include "ui/widgets/CardPreviewPopup.h"
+#include "ui/widgets/ColumnWidths.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -33,7 +34,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTableView>
-#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
 #include <QUndoStack>
@@ -454,11 +454,7 @@ private Q_SLOTS:
         // numbers and the prices show whole and in view, and the set column
         // holds a set's name on one line or wraps it between whole words,
         // however long the names. Themed as the program always is.
-        const test::AtScopeEnd unthemed([sheet = qApp->styleSheet(), palette = QApplication::palette()] {
-            qApp->setStyleSheet(sheet);
-            QApplication::setPalette(palette);
-        });
-        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
+        const test::DefaultTheme themed;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.size(), QSize(900, 700));
@@ -469,13 +465,7 @@ private Q_SLOTS:
         QTRY_COMPARE(table->horizontalScrollBar()->maximum(), 0);
         for (int column : {1, 5})
             QVERIFY(header->sectionSize(column) >= header->sectionSizeHint(column));
-        const auto cellFor = [table](const QString &text) {
-            QStyleOptionViewItem option;
-            option.initFrom(table);
-            option.features = QStyleOptionViewItem::HasDisplay;
-            option.text = text;
-            return table->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), table).width();
-        };
+        const auto cellFor = [table](const QString &text) { return ColumnWidths::cellWidth(table, text); };
         QVERIFY(header->sectionSize(3) >= cellFor(QStringLiteral("Base Set")));
         QVERIFY(header->sectionSize(3) >= cellFor(QStringLiteral("Collection")));
 

@@ -1,11 +1,9 @@
 #include "TestRegistry.h"
-#include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include "core/SteadyClock.h"
-#include "ui/ThemeManager.h"
 #include "ui/widgets/CardSearchBar.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -36,11 +34,7 @@ private Q_SLOTS:
     // clear button.
     void longNameShowsWholeBesideTheClearButton()
     {
-        const test::AtScopeEnd unthemed([sheet = qApp->styleSheet(), palette = QApplication::palette()] {
-            qApp->setStyleSheet(sheet);
-            QApplication::setPalette(palette);
-        });
-        ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
+        const test::DefaultTheme themed;
         CardSearchBar bar;
         bar.resize(200, bar.sizeHint().height());
         bar.show();

@@ -27,7 +27,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
-#include <QStyleOptionViewItem>
 #include <QTimer>
 
 #include <algorithm>
@@ -530,17 +529,8 @@ void AddCardsDialog::fitColumns()
     constexpr int SerieColumn = 4;
     QAbstractItemView *table = ui->cardsTable;
     QHeaderView *header = ui->cardsTable->horizontalHeader();
-    // The width of a cell showing the text and a picture that wide.
     const auto cell = [table](const QString &text, int pictureWidth = 0) {
-        QStyleOptionViewItem option;
-        option.initFrom(table);
-        option.features = QStyleOptionViewItem::HasDisplay;
-        option.text = text;
-        if (pictureWidth > 0) {
-            option.features |= QStyleOptionViewItem::HasDecoration;
-            option.decorationSize = QSize(pictureWidth, pictureWidth / 2);
-        }
-        return table->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), table).width();
+        return ColumnWidths::cellWidth(table, text, pictureWidth);
     };
     // The numbers, the price and their headers show whole. The name, the
     // set and the series share the rest, so that two cards of one name tell

@@ -5,7 +5,6 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QScrollBar>
-#include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QTreeView>
 
@@ -29,17 +28,6 @@ bool mayBeCutShort(int column)
     default:
         return false;
     }
-}
-
-// The width of a cell of the view showing the text, frame and margins
-// included.
-int cellWidth(const QTreeView *view, const QString &text)
-{
-    QStyleOptionViewItem option;
-    option.initFrom(view);
-    option.features = QStyleOptionViewItem::HasDisplay;
-    option.text = text;
-    return view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
 }
 
 int depthOf(QModelIndex index)
@@ -117,7 +105,7 @@ QList<ColumnWidths::Column> CollectionTreeColumns::measure()
 
     // Two letters and an ellipsis; a card name sits three levels deep,
     // below the root's branch marks.
-    const int textLeast = cellWidth(m_view, QStringLiteral("Mm\u2026"));
+    const int textLeast = ColumnWidths::cellWidth(m_view, QStringLiteral("Mm\u2026"));
     const int nameLeast = textLeast + 4 * indentation;
     QList<ColumnWidths::Column> columns;
     for (int column = 0; column < count; ++column) {

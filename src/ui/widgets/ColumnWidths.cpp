@@ -1,5 +1,9 @@
 #include "ui/widgets/ColumnWidths.h"
 
+#include <QAbstractItemView>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+
 #include <algorithm>
 #include <numeric>
 
@@ -32,6 +36,19 @@ QList<int> ColumnWidths::share(const QList<Column> &columns, int room, int rest)
     if (rest >= 0 && rest < result.size())
         result[rest] += std::max(0, room - total(result));
     return result;
+}
+
+int ColumnWidths::cellWidth(const QAbstractItemView *view, const QString &text, int pictureWidth)
+{
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.features = QStyleOptionViewItem::HasDisplay;
+    option.text = text;
+    if (pictureWidth > 0) {
+        option.features |= QStyleOptionViewItem::HasDecoration;
+        option.decorationSize = QSize(pictureWidth, pictureWidth / 2);
+    }
+    return view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
 }
 
 } // namespace pv

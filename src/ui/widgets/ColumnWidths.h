@@ -2,6 +2,9 @@
 
 #include <QList>
 
+class QAbstractItemView;
+class QString;
+
 namespace pv {
 
 // Shares a view's width among its columns: those that must show whole get
@@ -27,6 +30,11 @@ public:
     // once all are whole goes to the column `rest` (none when out of
     // range). Never below the least widths, so the sum may pass the room.
     static QList<int> share(const QList<Column> &columns, int room, int rest);
+
+    // The width of a cell of the view showing the text, beside a picture
+    // that wide (and half as high) when one is given: frame and margins
+    // included, as the view's style draws them.
+    static int cellWidth(const QAbstractItemView *view, const QString &text, int pictureWidth = 0);
 };
 
 } // namespace pv
