@@ -16,10 +16,11 @@ namespace pv {
 // tool tip) only as far as room runs out, the name keeping twice the room
 // of the others. What is left over widens the name.
 //
-// A column's width comes from its title and the rows in view, never from
-// all rows: the tree may hold half a million. The columns are fitted again,
-// once the events in hand are done, whenever the view's width, its rows in
-// view or their texts change. GUI thread only.
+// A column's width comes from its title and the rows seen in view since the
+// rows were last made, never from all rows: the tree may hold half a
+// million. The columns are fitted again, once the events in hand are done,
+// whenever the view's width, its rows in view or their texts change. GUI
+// thread only.
 class CollectionTreeColumns : public QObject
 {
     Q_OBJECT
