@@ -39,8 +39,9 @@ constexpr int HoverDelayMs = 350;
 constexpr int SearchLimit = 2000;
 constexpr int MinimumNameLength = 2;
 const QSize SetIconSize(66, 22);
-// What a set's logo takes in the card table, as most logos are drawn.
-constexpr int SetLogoWidth = 44;
+// Room for the picture of a set in the card table: its symbol, about square
+// and a line high, or, for a set without one, its logo scaled down.
+constexpr int SetPictureWidth = 44;
 
 QString releasedText(const QDate &date)
 {
@@ -534,7 +535,7 @@ void AddCardsDialog::fitColumns()
     };
     // The numbers, the price and their headers show whole. The name, the
     // set and the series share the rest, so that two cards of one name tell
-    // their sets apart: the set keeps its logo and a name's first word or
+    // their sets apart: the set keeps its picture and a name's first word or
     // two, the name a common card name's word, the series a few letters.
     QList<ColumnWidths::Column> columns;
     for (int column = 0; column < header->count(); ++column) {
@@ -550,7 +551,7 @@ void AddCardsDialog::fitColumns()
             columns.append({wanted, std::min(wanted, cell(QStringLiteral("Charizard"))), 2});
             break;
         case SetColumn:
-            columns.append({wanted, std::min(wanted, cell(QStringLiteral("Prismatic"), SetLogoWidth)), 2});
+            columns.append({wanted, std::min(wanted, cell(QStringLiteral("Prismatic"), SetPictureWidth)), 2});
             break;
         case SerieColumn:
             columns.append({wanted, std::min(wanted, cell(QStringLiteral("Mm\u2026")))});
