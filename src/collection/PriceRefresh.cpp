@@ -123,10 +123,15 @@ void PriceRefresh::endRun()
 
 void PriceRefresh::reportProgress()
 {
-    // The sets looked up count as steps of the run, so that the bar moves
-    // while they settle.
+    // The sets settle at TCGCSV's pace, a few a second, while the cards go
+    // many times faster: counted as steps among the cards they would hardly
+    // move the bar for the first part of the run.
+    if (!m_pendingSets.isEmpty()) {
+        emit progressChanged(Stage::FallbackSets, m_setsAnswered, m_setsLookedUp);
+        return;
+    }
     const int answered = m_counts.priced + m_counts.unpriced + m_counts.kept + m_counts.failed();
-    emit progressChanged(m_setsAnswered + answered, m_setsLookedUp + m_counts.total);
+    emit progressChanged(Stage::Cards, answered, m_counts.total);
 }
 
 void PriceRefresh::updateStaleRates()
@@ -226,6 +231,10 @@ void PriceRefresh::settleFallbackSets(const QSet<QString> *cardKeys)
         return;
     }
     const int count = int(sets.size());
+    if (m_pendingSets.size() == count) { // a wait of its own, counted anew
+        m_setsLookedUp = 0;
+        m_setsAnswered = 0;
+    }
     m_setsLookedUp += count;
     reportProgress();
     Log::info(pricesCategory, tr("Resolving TCGCSV fallback data for %n set(s).", nullptr, count));

@@ -43,6 +43,11 @@ class PriceRefresh : public QObject
 public:
     using CardKey = QPair<Language, QString>;
 
+    // What a run's progress counts: the fallback data of its sets, which the
+    // cards wait for, then the cards.
+    enum class Stage { FallbackSets, Cards };
+    Q_ENUM(Stage)
+
     // What the run's answers came to.
     struct Counts
     {
@@ -93,7 +98,8 @@ public:
 Q_SIGNALS:
     // fromCommand: a refresh of the whole collection rather than added cards.
     void runStarted(bool fromCommand);
-    void progressChanged(int value, int maximum);
+    // Of the stage's steps, so many are done.
+    void progressChanged(pv::PriceRefresh::Stage stage, int value, int maximum);
     void runEnded();
     // A status-bar text; 0 ms: until replaced. An empty text clears it.
     void statusChanged(const QString &text, int timeoutMs);
@@ -137,7 +143,7 @@ private:
     bool m_ratesPending = false; // the run waits for the rates fetch it started
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
     QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
-    int m_setsLookedUp = 0;      // sets the run waited for
+    int m_setsLookedUp = 0;      // sets the run waits for, since it last waited for none
     int m_setsAnswered = 0;      // of those, the ones settled
     // By set key: cards that kept stored values while their set's fallback
     // data was being looked up, priced again when it settles during the run.

@@ -18,6 +18,7 @@
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/CollectionTreeDelegate.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -31,6 +32,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -437,69 +439,71 @@ private Q_SLOTS:
         expectExpanded(QModelIndex());
     }
 
-    void namesStayReadableAndValuesInView()
+    // At the first-start sizes on 1366 x 768 and 1600 x 1000 screens, with
+    // long names, Japanese rows and graded copies, every value and grade
+    // shows whole without scrolling; the texts cut short give their whole
+    // text in a tool tip. Narrowed, the view scrolls rather than cut a value;
+    // wide, every text is whole.
+    void valuesShowWholeAndTextsGiveWay()
     {
-        // Themed as the program always is, with cells as wide as a collection's usually are.
+        // Themed as the program always is.
         ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName());
         CardEntry wide = collection().entries().at(0);
-        wide.rarity = QStringLiteral("Rare Holo");
+        wide.name = QStringLiteral("Pikachu with Grey Felt Hat and Trainer's Special Delivery ex");
+        wide.rarity = QStringLiteral("Special Illustration Rare");
         wide.variant = QStringLiteral("reverse");
-        wide.dexId = 6;
-        wide.count = 12;
-        wide.unitValueEur = 1234.56;
+        wide.dexId = 1025;
+        wide.count = 120;
+        wide.unitValueEur = 12345.67;
+        wide.gradeCompany = GradingCompany::BGS;
+        wide.gradeNote = QStringLiteral("9.5");
         collection().updateEntry(0, wide);
-        m_window->resize(1280, 800);
-        m_window->resetLayout();
-        m_window->findCard();
-        m_window->findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(QStringLiteral("Charizard"));
-        m_window->runSearch();
-        auto *results = m_window->findChild<QTableView *>(QStringLiteral("collectionResults"));
-        QTRY_COMPARE(results->model()->rowCount(), 3);
+        CardEntry japanese = collection().entries().at(3);
+        japanese.name = QStringLiteral("ピカチュウ＆ゼクロムGX スペシャルアートレア");
+        japanese.condition = Condition::LightPlayed;
+        japanese.gradeCompany = GradingCompany::CGC;
+        japanese.gradeNote = QStringLiteral("10");
+        collection().updateEntry(3, japanese);
         QHeaderView *header = tree()->header();
-        QHeaderView *resultColumns = results->horizontalHeader();
-        // What a card name cell of each view needs to show "Charizard ex" whole.
-        const QModelIndex name = m_window->treeModel()->indexForEntryKey(entryKey(collection().entries().at(2)));
-        const QModelIndex result = results->model()->index(1, 0);
-        QCOMPARE(result.data().toString(), QStringLiteral("Charizard ex"));
-        const auto cellWidth = [](QAbstractItemView *view, const QModelIndex &index) {
-            QStyleOptionViewItem option;
-            option.initFrom(view);
-            return view->itemDelegate()->sizeHint(option, index).width();
+        const auto cellsWhole = [this, header](const QList<int> &columns) {
+            for (const CardEntry &entry : collection().entries()) {
+                const QModelIndex row = m_window->treeModel()->indexForEntryKey(entryKey(entry));
+                for (int column : columns) {
+                    const int needed = std::max(tree()->sizeHintForIndex(row.siblingAtColumn(column)).width(),
+                                                header->sectionSizeHint(column));
+                    if (header->sectionSize(column) < needed)
+                        return false;
+                }
+            }
+            return true;
         };
-        const int treeName = cellWidth(tree(), name) + 4 * tree()->indentation();
-        const int resultName = cellWidth(results, result);
-        const auto shownWhole = [](QAbstractItemView *view, QHeaderView *columns) {
-            return columns->length() <= view->viewport()->width();
-        };
-
-        // The default size: the names whole, every column's title whole.
-        QTRY_VERIFY(header->sectionSize(0) >= treeName);
-        QVERIFY(resultColumns->sectionSize(0) >= resultName);
-        for (int column = 1; column < CollectionTreeModel::ColumnCount; ++column) {
-            QCOMPARE(header->sectionResizeMode(column), QHeaderView::ResizeToContents);
-            QVERIFY(header->sectionSize(column) >= header->sectionSizeHint(column));
+        const QList<int> values = {1, 2, 6, 7, 8, 9};
+        for (const QSize &size : {QSize(1280, 734), QSize(1280, 800)}) {
+            m_window->resize(size);
+            m_window->resetLayout();
+            QTRY_VERIFY(header->length() <= tree()->viewport()->width() && cellsWhole(values));
+            QTRY_COMPARE(tree()->horizontalScrollBar()->maximum(), 0);
         }
+        const QModelIndex row = m_window->treeModel()->indexForEntryKey(entryKey(wide));
+        QStyleOptionViewItem option;
+        option.initFrom(tree());
+        option.rect = tree()->visualRect(row.siblingAtColumn(CollectionTreeModel::RarityColumn));
+        auto *delegate = qobject_cast<CollectionTreeDelegate *>(tree()->itemDelegate());
+        const QString priceTip = row.data(Qt::ToolTipRole).toString();
+        QCOMPARE(delegate->toolTip(option, row.siblingAtColumn(CollectionTreeModel::RarityColumn)),
+                 QStringLiteral("Special Illustration Rare\n") + priceTip);
+        option.rect = tree()->visualRect(row.siblingAtColumn(CollectionTreeModel::TotalColumn));
+        QCOMPARE(delegate->toolTip(option, row.siblingAtColumn(CollectionTreeModel::TotalColumn)), priceTip);
 
-        // Narrowed, the names keep their room and the views scroll sideways;
-        // wide again, the name columns stretch and every column is in view.
+        // Narrowed, the view scrolls sideways; wide, every text is whole.
         tree()->setFixedWidth(300);
-        results->setFixedWidth(300);
         QTRY_VERIFY(tree()->horizontalScrollBar()->maximum() > 0);
-        QTRY_VERIFY(results->horizontalScrollBar()->maximum() > 0);
-        QVERIFY(header->sectionSize(0) >= treeName);
-        QVERIFY(resultColumns->sectionSize(0) >= resultName);
-        for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(tree()), static_cast<QAbstractItemView *>(results)}) {
-            view->setMinimumWidth(0);
-            view->setMaximumWidth(QWIDGETSIZE_MAX);
-        }
-        m_window->resize(2400, 800); // the search dock has the collection's three fifths
+        QVERIFY(cellsWhole(values));
+        tree()->setMinimumWidth(0);
+        tree()->setMaximumWidth(QWIDGETSIZE_MAX);
+        m_window->resize(2400, 800);
         m_window->resetLayout();
-        m_window->findCard();
-        QTRY_VERIFY(shownWhole(tree(), header));
-        QTRY_VERIFY(shownWhole(results, resultColumns));
-        QCOMPARE(header->sectionResizeMode(0), QHeaderView::Stretch);
-        QVERIFY(header->sectionSize(0) > treeName);
-        QCOMPARE(resultColumns->sectionResizeMode(0), QHeaderView::Stretch);
+        QTRY_VERIFY(header->length() <= tree()->viewport()->width() && cellsWhole({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     }
 
     void everyRowHasTheHeightOfOneLineAndLogosFitIt()

@@ -1,8 +1,13 @@
 #pragma once
 
 #include "Fixtures.h"
+#include "TestSupport.h"
+
+#include "ui/ThemeManager.h"
 
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QPalette>
 #include <QModelIndex>
 #include <QString>
 #include <QStringList>
@@ -18,5 +23,19 @@ inline QStringList columnTexts(const QAbstractItemModel &model, const QModelInde
         texts.append(model.index(row, column, parent).data().toString());
     return texts;
 }
+
+// The program's default theme, as it always runs, while the scope lasts;
+// the style sheet and palette before it afterwards.
+class DefaultTheme
+{
+public:
+    DefaultTheme() { ThemeManager::applyTheme(qApp, ThemeManager::defaultThemeName()); }
+
+private:
+    AtScopeEnd m_restore{[sheet = qApp->styleSheet(), palette = QApplication::palette()] {
+        qApp->setStyleSheet(sheet);
+        QApplication::setPalette(palette);
+    }};
+};
 
 } // namespace pv::test

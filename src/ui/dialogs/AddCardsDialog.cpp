@@ -13,6 +13,7 @@
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/models/SetCardsModel.h"
 #include "ui/widgets/CardPreviewPopup.h"
+#include "ui/widgets/ColumnWidths.h"
 #include "ui/widgets/WheelGuard.h"
 
 #include <QAbstractItemView>
@@ -38,6 +39,9 @@ constexpr int HoverDelayMs = 350;
 constexpr int SearchLimit = 2000;
 constexpr int MinimumNameLength = 2;
 const QSize SetIconSize(66, 22);
+// Room for the picture of a set in the card table: its symbol, about square
+// and a line high, or, for a set without one, its logo scaled down.
+constexpr int SetPictureWidth = 44;
 
 QString releasedText(const QDate &date)
 {
@@ -91,12 +95,8 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Fallb
     // Tab leaves the table for the attributes instead of walking its cells.
     ui->cardsTable->setTabKeyNavigation(false);
     ui->cardsTable->verticalHeader()->setDefaultSectionSize(SetCardsModel::thumbnailSize().height() + 4);
-    QHeaderView *header = ui->cardsTable->horizontalHeader();
-    header->setSectionResizeMode(0, QHeaderView::Fixed);
-    header->resizeSection(0, SetCardsModel::thumbnailSize().width() + 8);
-    for (int column : {1, 5})
-        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    // The columns are fitted to the table's width (fitColumns).
+    ui->cardsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     ui->cardsTable->sortByColumn(1, Qt::AscendingOrder);
     const auto fitLater = [this] { QTimer::singleShot(0, this, &AddCardsDialog::fitColumns); };
     connect(m_proxy, &QAbstractItemModel::modelReset, this, fitLater);
@@ -526,48 +526,41 @@ void AddCardsDialog::fitColumns()
     constexpr int SerieColumn = 4;
     QAbstractItemView *table = ui->cardsTable;
     QHeaderView *header = ui->cardsTable->horizontalHeader();
-    const int typicalName = table->fontMetrics().averageCharWidth() * 18;
-    // The width the header gives a column sized to its contents, which may
-    // not be laid out yet.
-    const auto wanted = [table, header](int column) {
-        return std::max(table->sizeHintForColumn(column), header->sectionSizeHint(column));
+    const auto cell = [table](const QString &text, int pictureWidth = 0) {
+        return ColumnWidths::cellWidth(table, text, pictureWidth);
     };
-    const bool setShown = !header->isSectionHidden(SetColumn);
-    int others = 0;
+    // The numbers, the price and their headers show whole. The name, the
+    // set and the series share the rest, so that two cards of one name tell
+    // their sets apart: the set keeps its picture and a name's first word or
+    // two, the name a common card name's word, the series a few letters.
+    QList<ColumnWidths::Column> columns;
     for (int column = 0; column < header->count(); ++column) {
-        if (column == NameColumn || header->isSectionHidden(column) || column == SetColumn || column == SerieColumn)
+        // A hidden column is not measured: that would fetch its pictures.
+        if (header->isSectionHidden(column)) {
+            columns.append(ColumnWidths::Column());
             continue;
-        others += header->sectionResizeMode(column) == QHeaderView::ResizeToContents ? wanted(column)
-                                                                                     : header->sectionSize(column);
-    }
-    const int viewport = table->viewport()->width();
-    if (setShown) {
-        // The set and the series share what the other columns and a typical
-        // name leave, each down to no less than its header: long set names
-        // are cut short rather than push the price out of view.
-        const int room = viewport - others - typicalName;
-        const int setHeader = header->sectionSizeHint(SetColumn);
-        const int serieHeader = header->sectionSizeHint(SerieColumn);
-        const int setMore = std::max(wanted(SetColumn) - setHeader, 0);
-        const int serieMore = std::max(wanted(SerieColumn) - serieHeader, 0);
-        const int spare = std::max(room - setHeader - serieHeader, 0);
-        int setWidth = setHeader + setMore;
-        int serieWidth = serieHeader + serieMore;
-        if (setMore + serieMore > spare) {
-            // Each header whole; what is left goes by how much more each asks,
-            // the set, which tells the cards apart, counting twice.
-            setWidth = setHeader + int(qint64(spare) * 2 * setMore / (2 * setMore + serieMore));
-            serieWidth = serieHeader + spare - (setWidth - setHeader);
         }
-        header->resizeSection(SetColumn, setWidth);
-        header->resizeSection(SerieColumn, serieWidth);
-        others += setWidth + serieWidth;
+        const int wanted = column == 0 ? SetCardsModel::thumbnailSize().width() + 8
+                                       : std::max(table->sizeHintForColumn(column), header->sectionSizeHint(column));
+        switch (column) {
+        case NameColumn:
+            columns.append({wanted, std::min(wanted, cell(QStringLiteral("Charizard"))), 2});
+            break;
+        case SetColumn:
+            columns.append({wanted, std::min(wanted, cell(QStringLiteral("Prismatic"), SetPictureWidth)), 2});
+            break;
+        case SerieColumn:
+            columns.append({wanted, std::min(wanted, cell(QStringLiteral("Mm\u2026")))});
+            break;
+        default:
+            columns.append({wanted, wanted});
+            break;
+        }
     }
-    if (viewport - others >= typicalName) {
-        header->setSectionResizeMode(NameColumn, QHeaderView::Stretch);
-    } else {
-        header->setSectionResizeMode(NameColumn, QHeaderView::Interactive);
-        header->resizeSection(NameColumn, typicalName);
+    const QList<int> widths = ColumnWidths::share(columns, table->viewport()->width(), NameColumn);
+    for (int column = 0; column < header->count(); ++column) {
+        if (!header->isSectionHidden(column) && header->sectionSize(column) != widths.at(column))
+            header->resizeSection(column, widths.at(column));
     }
 }
 

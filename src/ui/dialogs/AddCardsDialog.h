@@ -92,10 +92,9 @@ private:
     void updateSearch();
     void onHoverTimeout();
     void stopHoverPreview();
-    // Every column shows its header whole, the set and series columns
-    // sharing what is left; the name column stretches but keeps at least a
-    // typical name's width: where the other columns leave less, the table
-    // scrolls instead.
+    // The numbers and the price show whole; the name, the set and the
+    // series share what they leave, each down to the least it keeps: where
+    // the table is narrower still, it scrolls.
     void fitColumns();
 
     // Attributes and pending lines.

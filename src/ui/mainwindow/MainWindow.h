@@ -224,9 +224,6 @@ private:
     void setUpRecentMenu();
     void setUpSearchDock();
     void setUpTree();
-    // Column stretches over the room the view's other columns leave, down to
-    // the width of a typical card name.
-    static void stretchNameColumn(QAbstractItemView *view, QHeaderView *header, int column);
     void setUpSortCombo();
     void collectExpandedKeys(const QModelIndex &parent);
     // Expands the group rows below parent whose keys are given, or all of

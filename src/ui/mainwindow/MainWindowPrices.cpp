@@ -26,10 +26,16 @@ void MainWindow::setUpPriceRefresh()
         if (fromCommand)
             ui->actionRefreshPrices->setEnabled(false);
     });
-    connect(m_priceRefresh, &PriceRefresh::progressChanged, this, [this](int value, int maximum) {
-        m_refreshProgress->setRange(0, maximum);
-        m_refreshProgress->setValue(value);
-    });
+    connect(m_priceRefresh, &PriceRefresh::progressChanged, this,
+            [this](PriceRefresh::Stage stage, int value, int maximum) {
+                // Each stage fills the bar by itself, named on it.
+                const bool sets = stage == PriceRefresh::Stage::FallbackSets;
+                m_refreshProgress->setFormat(sets ? tr("Sets %v of %m") : tr("Cards %v of %m"));
+                m_refreshProgress->setToolTip(sets ? tr("Looking up TCGCSV's fallback prices, set by set")
+                                                   : tr("Fetching the prices of each card"));
+                m_refreshProgress->setRange(0, maximum);
+                m_refreshProgress->setValue(value);
+            });
     connect(m_priceRefresh, &PriceRefresh::runEnded, this, [this] {
         m_refreshProgress->hide();
         m_cancelRefreshButton->hide();

@@ -20,6 +20,7 @@
 #include "ui/dialogs/AddCardsDialog.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/CollectionTreeColumns.h"
 #include "ui/widgets/CollectionTreeDelegate.h"
 #include "ui/models/SetCardsModel.h"
 #include "ui_MainWindow.h"
@@ -29,7 +30,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
-#include <QScrollBar>
 #include <QStyleOptionViewItem>
 #include <QTreeView>
 #include <QUndoStack>
@@ -53,14 +53,8 @@ void MainWindow::setUpTree()
     ui->collectionTree->setModel(m_treeModel);
     m_treeDelegate = new CollectionTreeDelegate(this);
     ui->collectionTree->setItemDelegate(m_treeDelegate);
-    QHeaderView *header = ui->collectionTree->header();
-    header->setStretchLastSection(false);
-    for (int column = 1; column < m_treeModel->columnCount(); ++column)
-        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    // Sized to the rows in view: measuring far beyond them on every reset
-    // froze the window for a fifth of a second.
-    header->setResizeContentsPrecision(0);
-    stretchNameColumn(ui->collectionTree, header, CollectionTreeModel::NameColumn);
+    // Every value in view: the text columns give up room first.
+    new CollectionTreeColumns(ui->collectionTree);
     restoreExpansionAfterReset();
 
     connect(ui->collectionTree->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -70,14 +64,6 @@ void MainWindow::setUpTree()
     connect(m_treeModel, &QAbstractItemModel::modelReset, this, &MainWindow::restoreExpansionAfterReset);
     connect(ui->cardDetails, &CardDetailsWidget::entryEdited, this, &MainWindow::onEntryEdited);
     connect(ui->actionRemoveEntry, &QAction::triggered, this, &MainWindow::removeSelectedCard);
-}
-
-void MainWindow::stretchNameColumn(QAbstractItemView *view, QHeaderView *header, int column)
-{
-    const auto fit = [view, header, column] { fitNameColumn(view, header, column); };
-    header->setSectionResizeMode(column, QHeaderView::Stretch);
-    connect(header, &QHeaderView::sectionResized, view, fit);
-    connect(view->horizontalScrollBar(), &QScrollBar::rangeChanged, view, fit);
 }
 
 bool MainWindow::fitNameColumn(QAbstractItemView *view, QHeaderView *header, int column)

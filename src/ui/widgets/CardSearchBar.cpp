@@ -32,14 +32,18 @@ CardSearchBar::CardSearchBar(QWidget *parent)
 {
     m_ui->setupUi(this);
     m_ui->countSearchEdit->setValidator(new QIntValidator(1, 9999, this));
-    // However narrow the row, the name field holds twenty average characters
-    // beside the clear button that a typed name brings (Qt measures the empty
-    // field, without it), and the number fields their examples.
+    // However narrow the row (a layout from a larger screen squeezes it), the
+    // name field holds a long card name whole beside the clear button that a
+    // typed name brings (Qt measures the empty field, without it): twenty
+    // average characters fall short of one with capitals and wide letters.
+    // The number fields hold their examples.
     QLineEdit *name = m_ui->nameSearchEdit;
     name->ensurePolished();
     const int clearButton = name->style()->pixelMetric(QStyle::PM_LineEditIconSize, nullptr, name) + 6
         + name->style()->pixelMetric(QStyle::PM_LineEditIconMargin, nullptr, name);
-    name->setMinimumWidth(widthShowing(name, 20 * name->fontMetrics().averageCharWidth()) + clearButton);
+    const int longName = std::max(20 * name->fontMetrics().averageCharWidth(),
+                                  name->fontMetrics().horizontalAdvance(QStringLiteral("Teal Mask Ogerpon ex")) + 2);
+    name->setMinimumWidth(widthShowing(name, longName) + clearButton);
     for (QLineEdit *number : {m_ui->numberSearchEdit, m_ui->countSearchEdit}) {
         const int example = number->fontMetrics().horizontalAdvance(number->placeholderText()) + 2;
         number->setMinimumWidth(widthShowing(number, example));

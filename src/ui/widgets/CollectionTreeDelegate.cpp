@@ -3,9 +3,12 @@
 #include "ui/models/CollectionTreeModel.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QToolTip>
 
 namespace pv {
 
@@ -133,6 +136,30 @@ QSize CollectionTreeDelegate::sizeHint(const QStyleOptionViewItem &option, const
     const int width = style->sizeFromContents(QStyle::CT_ItemViewItem, &opt, QSize(), opt.widget).width();
     const int suffixWidth = suffixText(index).isEmpty() ? 0 : runsWidth(layoutRuns(index, opt.font));
     return QSize(width + suffixWidth, rowHeight(opt));
+}
+
+QString CollectionTreeDelegate::toolTip(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    const QString own = index.data(Qt::ToolTipRole).toString();
+    const QString text = index.data(Qt::DisplayRole).toString();
+    // A row with a suffix cuts its name short for the suffix, which says
+    // what the tool tip would.
+    if (text.isEmpty() || !suffixText(index).isEmpty() || sizeHint(option, index).width() <= option.rect.width())
+        return own;
+    return own.isEmpty() ? text : text + QLatin1Char('\n') + own;
+}
+
+bool CollectionTreeDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                       const QModelIndex &index)
+{
+    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString tip = toolTip(option, index);
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), tip, view->viewport(), option.rect);
+    return true;
 }
 
 void CollectionTreeDelegate::initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const

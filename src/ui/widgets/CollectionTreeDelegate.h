@@ -38,12 +38,19 @@ public:
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // A cell cut short shows its whole text in its tool tip, above the
+    // row's own.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
 
     static QFont runFont(const QFont &itemFont, bool highlighted);
     static QColor progressColor(int percent);
     // Two spaces and the row's suffix, or empty.
     static QString suffixText(const QModelIndex &index);
     static QList<Run> layoutRuns(const QModelIndex &index, const QFont &itemFont);
+    // The tool tip of the cell in that rectangle: its whole text when the
+    // cell cuts it short, followed by the row's tool tip.
+    QString toolTip(const QStyleOptionViewItem &option, const QModelIndex &index) const;
 
 protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
