@@ -142,10 +142,20 @@ inline bool prepareCaches(const QList<Language> &languages)
     return true;
 }
 
+// How the holdings of fillFromCatalog() follow each other.
+enum class HoldingOrder {
+    // Card by card through the catalogs, each set's holdings together.
+    BySet,
+    // Shuffled, as a collection filled over years keeps its holdings in the
+    // order they were added.
+    Random,
+};
+
 // Fills the collection with holdings spread over every card of the loaded
 // catalogs, several printings and conditions of a card where the catalogs run
 // out, with a price on most; the document starts clean.
-inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, int holdings)
+inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, int holdings,
+                            HoldingOrder order = HoldingOrder::BySet)
 {
     QList<CardEntry> entries;
     entries.reserve(holdings);
@@ -171,6 +181,8 @@ inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, 
         if (!sets.contains(key))
             sets.insert(key, catalog.setSummary(card.language, card.setId));
     }
+    if (order == HoldingOrder::Random)
+        std::shuffle(entries.begin(), entries.end(), random);
     collection.replaceContents(entries, sets, {}, {}, std::nullopt);
 }
 
