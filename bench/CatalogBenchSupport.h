@@ -147,7 +147,9 @@ enum class HoldingOrder {
     // Card by card through the catalogs, each set's holdings together.
     BySet,
     // Shuffled, as a collection filled over years keeps its holdings in the
-    // order they were added.
+    // order they were added; a random two thirds as many cards as holdings
+    // (all of them where the catalogs hold fewer), so that a third of the
+    // holdings are further printings or conditions of a card held already.
     Random,
 };
 
@@ -167,6 +169,10 @@ inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, 
                 cards.append(&card);
     const QStringList finishes{QStringLiteral("normal"), QStringLiteral("holo"), QStringLiteral("reverse")};
     QRandomGenerator random(7);
+    if (order == HoldingOrder::Random) {
+        std::shuffle(cards.begin(), cards.end(), random);
+        cards.resize(std::clamp<qsizetype>(qsizetype(holdings) * 2 / 3, 1, cards.size()));
+    }
     for (int i = 0; i < holdings; ++i) {
         const CatalogCard &card = *cards.at(i % cards.size());
         const int round = i / int(cards.size());
