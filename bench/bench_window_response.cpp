@@ -24,12 +24,12 @@
 // the GUI thread's CPU time where the models take 1 ms or more, apart from the
 // order changes, the merges and the binder window, judged on the wall clock
 // alone (medians of several runs; the machine's load is printed beside them).
-// At 500,000
-// holdings, where copies of every printing and condition repeat keys, only
-// the order change, the merge, the Finish edit, the binders' lines and the
-// lines scrolled to the end run unless actions are named. Sizes given on the
-// command line run only those, and the words "search", "rebuild", "sort",
-// "merge", "batch", "binders" or "end" only those actions (to profile one).
+// At 500,000 holdings, where copies of every printing and condition repeat
+// keys, only the order change, the merge, the Finish edit, the binders' lines
+// and the lines scrolled to the end run unless actions are named. Sizes given
+// on the command line run only those, and the words "search", "rebuild",
+// "sort", "merge", "batch", "binders" or "end" only those actions (to profile
+// one).
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
