@@ -141,7 +141,6 @@ void HttpDiskCache::insert(QIODevice *device)
     delete device;
     m_writtenBytes += body.size() + entryOverheadBytes;
     writeLater(metaData, body);
-    expire();
 }
 
 void HttpDiskCache::clear()
@@ -173,11 +172,16 @@ void HttpDiskCache::forgetWritten(const QUrl &url, quint64 serial)
     const auto unwritten = m_unwritten.constFind(url);
     if (unwritten != m_unwritten.constEnd() && unwritten->serial == serial)
         m_unwritten.erase(unwritten);
+    // Trimmed once the file is there, so that the walk counts it.
+    expire();
 }
 
 void HttpDiskCache::waitForTrim()
 {
     m_writer.waitForDone();
+    // The trim the writes made due starts now, not when their news arrives.
+    if (!m_stop->load())
+        expire();
     if (m_trim.valid())
         m_trim.wait();
     takeTrimResult();
@@ -204,6 +208,10 @@ qint64 HttpDiskCache::expire()
         m_writtenBytes = 0;
         return m_walkedBytes;
     }
+    // Nothing written yet (Qt asks when the limit is set): the first walk
+    // waits for the first file.
+    if (m_walkedBytes < 0 && m_writtenBytes == 0)
+        return 0;
     takeTrimResult();
     const qint64 estimate = qMax<qint64>(m_walkedBytes, 0) + m_writtenBytes;
     if (!m_trim.valid() && (m_walkedBytes < 0 || estimate >= maximumCacheSize())) {
