@@ -203,8 +203,8 @@ private:
     // copies), ascending; the key index holds the first.
     mutable QHash<QString, QList<int>> m_sharedKeyRows;
     // The totals of every row, valid with m_totalsValid. The newest price
-    // date is known while some row holds it (m_rowsAtNewestPrice); a date
-    // lowered or removed from the last such row leaves m_newestPrice as a
+    // date is known while some row holds it (rowsAtNewestPrice); a date
+    // lowered or removed from the last such row leaves newestPrice as a
     // bound above every row's date, and the dates alone are read again
     // when next asked for.
     struct Totals
