@@ -142,10 +142,22 @@ inline bool prepareCaches(const QList<Language> &languages)
     return true;
 }
 
+// How the holdings of fillFromCatalog() follow each other.
+enum class HoldingOrder {
+    // Card by card through the catalogs, each set's holdings together.
+    BySet,
+    // Shuffled, as a collection filled over years keeps its holdings in the
+    // order they were added; a random two thirds as many cards as holdings
+    // (all of them where the catalogs hold fewer), so that a third of the
+    // holdings are further printings or conditions of a card held already.
+    Random,
+};
+
 // Fills the collection with holdings spread over every card of the loaded
 // catalogs, several printings and conditions of a card where the catalogs run
 // out, with a price on most; the document starts clean.
-inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, int holdings)
+inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, int holdings,
+                            HoldingOrder order = HoldingOrder::BySet)
 {
     QList<CardEntry> entries;
     entries.reserve(holdings);
@@ -157,6 +169,10 @@ inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, 
                 cards.append(&card);
     const QStringList finishes{QStringLiteral("normal"), QStringLiteral("holo"), QStringLiteral("reverse")};
     QRandomGenerator random(7);
+    if (order == HoldingOrder::Random) {
+        std::shuffle(cards.begin(), cards.end(), random);
+        cards.resize(std::clamp<qsizetype>(qsizetype(holdings) * 2 / 3, 1, cards.size()));
+    }
     for (int i = 0; i < holdings; ++i) {
         const CatalogCard &card = *cards.at(i % cards.size());
         const int round = i / int(cards.size());
@@ -171,6 +187,8 @@ inline void fillFromCatalog(Collection &collection, const CardCatalog &catalog, 
         if (!sets.contains(key))
             sets.insert(key, catalog.setSummary(card.language, card.setId));
     }
+    if (order == HoldingOrder::Random)
+        std::shuffle(entries.begin(), entries.end(), random);
     collection.replaceContents(entries, sets, {}, {}, std::nullopt);
 }
 

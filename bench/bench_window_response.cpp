@@ -1,30 +1,35 @@
 // The collection window as a user meets it: the main window shown offscreen
-// with its docks, both catalogs loaded, 5,000 or 50,000 holdings drawn from
-// them, the whole tree expanded, the search dock open and two binders in the
+// with its docks, both catalogs loaded, 5,000, 50,000 or 500,000 holdings
+// drawn from them in random order (as a collection filled over years keeps
+// them: in the order they were added, not by set), the whole tree expanded, the search dock open and two binders in the
 // collection (a name rule and the 64 most valuable cards). Each action is
 // timed in the window until it has laid out and painted again:
 //   - a search keystroke in the collection and in the catalog,
 //   - the tree after an edit (undone and redone) that moves the holding in
 //     its set, of a holding elsewhere and of the one the card panel shows,
 //   - a change of the card order,
+//   - an edit in the card panel that merges a holding shown in the tree into
+//     its twin (its printing and condition set to the twin's), and its undo,
 //   - a released batch of a price refresh (100 cards priced at once),
 //   - a change of Finish in the card panel,
 //   - the binders' counts once edits pause, and an edit with a binder
 //     window open,
 //   - with the tree scrolled to its last row: the first jump there after the
 //     tree was laid out anew, a change of the card order, the edit that moves
-//     a holding and a released batch.
+//     a holding, the merge and its undo, and a released batch.
 // Beside each, where the action has one, the models' own work for the same
 // action, on models of their own over an identical collection in the same run.
 // Targets: every line within 50 ms on the wall clock (250 ms at 500,000
 // holdings), and from 50,000 holdings up at most twice the models' own work on
-// the GUI thread's CPU time where the models take 1 ms or more (medians of
-// several runs; the machine's load is printed beside them). At 500,000
-// holdings, where copies of every printing and condition repeat keys, only
-// the Finish edit, the binders' lines and the lines scrolled to the end run unless actions are
-// named. Sizes given on the command line run only those, and the words
-// "search", "rebuild", "sort", "batch", "binders" or "end" only those actions
-// (to profile one).
+// the GUI thread's CPU time where the models take 1 ms or more, apart from the
+// order changes, the merges and the binder window, judged on the wall clock
+// alone (medians of several runs; the machine's load is printed beside them).
+// At 500,000 holdings, where copies of every printing and condition repeat
+// keys, only the order change, the merge, the Finish edit, the binders' lines
+// and the lines scrolled to the end run unless actions are named. Sizes given
+// on the command line run only those, and the words "search", "rebuild",
+// "sort", "merge", "batch", "binders" or "end" only those actions (to profile
+// one).
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
@@ -107,7 +112,9 @@ struct Figure
     Timing window;
     Timing model;
     // False where the models' part is only a piece of what the window does
-    // (printed beside it, not a measure of the window's share).
+    // (printed beside it, not a measure of the window's share): the binder
+    // window, and a change of order or a merge, after which the view lays
+    // out every expanded row again and paints, whatever the models took.
     bool shareJudged = true;
 };
 
@@ -174,7 +181,7 @@ public:
         while (resolving() && clock.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         for (Collection *collection : {m_window.collection(), &m_mirror}) {
-            bench::fillFromCatalog(*collection, *catalog, holdings);
+            bench::fillFromCatalog(*collection, *catalog, holdings, bench::HoldingOrder::Random);
             if (holdings >= LargeHoldings)
                 repeatKeys(*collection);
         }
@@ -412,7 +419,7 @@ public:
     Figure sortChange(const QString &action = QStringLiteral("card order changed"))
     {
         QComboBox *combo = m_window.findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
-        Figure figure{action, {}, {}};
+        Figure figure{action, {}, {}, false};
         for (int run = 0; run < Runs; ++run) {
             for (const int mode : {1, 0}) {
                 figure.window.time([&] { combo->setCurrentIndex(mode); });
@@ -420,6 +427,47 @@ public:
             }
         }
         return figure;
+    }
+
+    // A holding shown in the tree (among the first rows, or the last) given
+    // the printing and condition of another holding of its card in the card
+    // panel: the two merge. Then the merge undone. The models' part: the same
+    // commands on the copy.
+    QList<Figure> mergeEdit(bool atEnd, const QString &suffix = QString())
+    {
+        Figure merge{QStringLiteral("edit that merges two holdings") + suffix, {}, {}, false};
+        Figure undo{QStringLiteral("undo of that merge") + suffix, {}, {}, false};
+        const int row = shownRowWithTwin(atEnd);
+        if (row < 0)
+            return {merge, undo};
+        const CardEntry original = m_mirror.entries().at(row);
+        CardEntry edited = original;
+        for (const int other : m_mirror.rowsOfCard(original.lang, original.cardId)) {
+            const CardEntry &twin = m_mirror.entries().at(other);
+            if (other != row && entryKey(twin) != entryKey(original)) {
+                edited.variant = twin.variant;
+                edited.edition = twin.edition;
+                edited.condition = twin.condition;
+                edited.gradeCompany = twin.gradeCompany;
+                edited.gradeNote = twin.gradeNote;
+                break;
+            }
+        }
+        QTreeView *view = tree();
+        QString mirrorFocus;
+        for (int run = 0; run < Runs; ++run) {
+            view->setCurrentIndex(m_window.treeModel()->indexForEntryKey(entryKey(original)));
+            settle();
+            merge.window.time([&] { m_window.onEntryEdited(edited); });
+            letSearchCatchUp();
+            merge.model.time([&] { m_mirrorUndo.push(new EditEntryCommand(&m_mirror, row, edited, &mirrorFocus)); });
+            undo.window.time([&] { m_window.undoStack()->undo(); });
+            letSearchCatchUp();
+            undo.model.time([&] { m_mirrorUndo.undo(); });
+        }
+        view->setCurrentIndex(QModelIndex());
+        settle();
+        return {merge, undo};
     }
 
     // A refresh holds the collection's changes in a batch and releases them
@@ -453,7 +501,8 @@ public:
             jump.window.time([&] { bar->setValue(bar->maximum()); });
         }
         figures << jump << sortChange(QStringLiteral("card order changed") + suffix)
-                << rebuildAfterEdit(QStringLiteral("tree after an edit") + suffix) << refreshBatch(suffix);
+                << rebuildAfterEdit(QStringLiteral("tree after an edit") + suffix) << mergeEdit(true, suffix)
+                << refreshBatch(suffix);
         bar->setValue(0);
         settle();
         return figures;
@@ -461,6 +510,26 @@ public:
 
 private:
     QTreeView *tree() { return m_window.findChild<QTreeView *>(QStringLiteral("collectionTree")); }
+
+    // The first holding shown in the tree, from its top or its bottom, whose
+    // card is held in another printing or condition; -1 when none shows.
+    int shownRowWithTwin(bool fromBottom)
+    {
+        QTreeView *view = tree();
+        const int height = view->viewport()->height();
+        const int step = std::max(1, view->sizeHintForRow(0));
+        for (int y = step / 2; y < height; y += step) {
+            const QModelIndex index = view->indexAt(QPoint(view->viewport()->width() / 2, fromBottom ? height - y : y));
+            const int row = m_window.treeModel()->entryIndexAt(index);
+            if (row < 0)
+                continue;
+            const CardEntry &entry = m_mirror.entries().at(row);
+            for (const int other : m_mirror.rowsOfCard(entry.lang, entry.cardId))
+                if (entryKey(m_mirror.entries().at(other)) != entryKey(entry))
+                    return row;
+        }
+        return -1;
+    }
 
     void setScope(bool catalogScope)
     {
@@ -580,6 +649,7 @@ private:
     QString m_editFocus;
     MainWindow m_window;
     Collection m_mirror;
+    QUndoStack m_mirrorUndo;
     CollectionTreeModel m_tree;
     CollectionSearchModel m_search;
     QSortFilterProxyModel m_searchProxy;
@@ -614,8 +684,10 @@ int main(int argc, char *argv[])
     const auto wanted = [&](const char *action, int holdings) {
         if (!actions.isEmpty())
             return actions.contains(QLatin1String(action));
-        return holdings < LargeHoldings || !defaultSizes || qstrcmp(action, "binders") == 0
-            || qstrcmp(action, "end") == 0;
+        // At the large size the keystrokes, the edit lines at the top and the
+        // batch at the top are left out.
+        return holdings < LargeHoldings || !defaultSizes
+            || (qstrcmp(action, "search") != 0 && qstrcmp(action, "rebuild") != 0 && qstrcmp(action, "batch") != 0);
     };
 
     bool ok = true;
@@ -625,7 +697,8 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "the catalogs did not load\n");
             return 1;
         }
-        std::printf("%d holdings (%d repeating a key), GUI thread CPU, median of %d runs: window / models' own work\n",
+        std::printf("%d holdings in random order (%d repeating a key), GUI thread CPU, median of %d runs: window / "
+                    "models' own work\n",
                     holdings, bench.repeatedKeys(), Runs);
         std::fflush(stdout);
         QList<Figure> figures;
@@ -637,6 +710,8 @@ int main(int argc, char *argv[])
             figures << bench.rebuildAfterEdit() << bench.rebuildAfterPanelEdit();
         if (wanted("sort", holdings))
             figures << bench.sortChange();
+        if (wanted("merge", holdings))
+            figures << bench.mergeEdit(false);
         if (wanted("batch", holdings))
             figures << bench.refreshBatch();
         if (wanted("binders", holdings))

@@ -56,6 +56,7 @@ int Collection::addEntry(const CardEntry &entry)
         CardEntry added = entry;
         added.count = std::max(added.count, 1);
         m_entries.append(added);
+        countInTotals(added, 1);
         const int addedRow = int(m_entries.size()) - 1;
         if (m_keyIndexValid) {
             addKeyRow(key, addedRow);
@@ -65,12 +66,14 @@ int Collection::addEntry(const CardEntry &entry)
         return addedRow;
     }
     CardEntry &existing = m_entries[row];
+    countInTotals(existing, -1);
     existing.count = addCounts(existing.count, std::max(entry.count, 1));
     if (entry.unitValueEur > 0.0) {
         existing.unitValueEur = entry.unitValueEur;
         existing.unitValueUsd = entry.unitValueUsd;
         existing.priceUpdated = entry.priceUpdated;
     }
+    countInTotals(existing, 1);
     markChanged(false);
     return row;
 }
@@ -85,7 +88,10 @@ void Collection::updateEntry(int row, const CardEntry &entry)
     if (other >= 0 && other != row) {
         // The edit makes the holding a copy of another: the two merge.
         beginBatch();
-        m_entries[other].count = addCounts(m_entries[other].count, updated.count);
+        CardEntry &merged = m_entries[other];
+        countInTotals(merged, -1);
+        merged.count = addCounts(merged.count, updated.count);
+        countInTotals(merged, 1);
         markRowEdited(other, false);
         removeEntryAt(row);
         endBatch();
@@ -100,6 +106,7 @@ void Collection::insertEntry(int row, const CardEntry &entry)
     const QString key = entryKey(entry);
     const bool indexed = m_keyIndexValid;
     m_entries.insert(row, entry);
+    countInTotals(entry, 1);
     if (indexed) {
         shiftIndexedRows(row, 1);
         addKeyRow(key, row);
@@ -116,6 +123,8 @@ void Collection::replaceEntry(int row, const CardEntry &entry)
     // The entry may be the row's own holding.
     const CardEntry before = m_entries.at(row);
     m_entries[row] = entry;
+    countInTotals(before, -1);
+    countInTotals(entry, 1);
     if (!indexed) {
         m_cardHoldingsValid = false;
     } else {
@@ -131,6 +140,7 @@ void Collection::removeEntryAt(int row)
     if (row < 0 || row >= m_entries.size())
         return;
     const CardEntry &removed = m_entries.at(row);
+    countInTotals(removed, -1);
     const bool indexed = m_keyIndexValid;
     if (indexed) {
         removeKeyRow(entryKey(removed), row);
@@ -277,11 +287,13 @@ int Collection::applyPrices(Language language, const QString &cardId, const QHas
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const int row : std::as_const(rows)) {
         CardEntry &entry = m_entries[row];
+        countInTotals(entry, -1);
         const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
         const QString key = printingKey(entry.variant, entry.edition);
         entry.unitValueEur = eurByPrinting.value(key, 0.0) * multiplier;
         entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
         entry.priceUpdated = now;
+        countInTotals(entry, 1);
     }
     refreshCardHolding(language, cardId);
     markRowsUpdated(rows);
@@ -365,20 +377,57 @@ int Collection::fillMissingVariants(const FinishProvider &finishesFor)
 
 const Collection::Summary &Collection::summary() const
 {
-    if (m_summary)
-        return *m_summary;
-    Summary summary;
-    for (const CardEntry &entry : m_entries) {
-        summary.cards += entry.count;
-        summary.valueEur += entryLineValue(entry);
-        if (entry.priceUpdated.isValid()
-            && (!summary.lastPriceUpdate.isValid() || entry.priceUpdated > summary.lastPriceUpdate))
-            summary.lastPriceUpdate = entry.priceUpdated;
-        if (entry.printLabel)
-            ++summary.labelled;
+    if (!m_totalsValid) {
+        m_totals = Totals();
+        m_totalsValid = true;
+        for (const CardEntry &entry : m_entries)
+            countInTotals(entry, 1);
     }
-    m_summary = summary;
-    return *m_summary;
+    if (m_totals.pricedRows == 0) {
+        m_totals.newestPrice = QDateTime();
+        m_totals.rowsAtNewestPrice = 0;
+    } else if (m_totals.rowsAtNewestPrice == 0) {
+        // The last row at the newest date changed: only the dates are read.
+        m_totals.newestPrice = QDateTime();
+        for (const CardEntry &entry : m_entries) {
+            if (!entry.priceUpdated.isValid())
+                continue;
+            if (!m_totals.newestPrice.isValid() || entry.priceUpdated > m_totals.newestPrice) {
+                m_totals.newestPrice = entry.priceUpdated;
+                m_totals.rowsAtNewestPrice = 1;
+            } else if (entry.priceUpdated == m_totals.newestPrice) {
+                ++m_totals.rowsAtNewestPrice;
+            }
+        }
+    }
+    m_summary.cards = m_totals.cards;
+    m_summary.valueEur = m_totals.value.value();
+    m_summary.lastPriceUpdate = m_totals.newestPrice;
+    m_summary.labelled = m_totals.labelled;
+    return m_summary;
+}
+
+void Collection::countInTotals(const CardEntry &entry, int by) const
+{
+    if (!m_totalsValid)
+        return;
+    m_totals.cards += by * qint64(entry.count);
+    if (by > 0)
+        m_totals.value.add(entryLineValue(entry));
+    else
+        m_totals.value.subtract(entryLineValue(entry));
+    if (entry.printLabel)
+        m_totals.labelled += by;
+    const QDateTime &priced = entry.priceUpdated;
+    if (!priced.isValid())
+        return;
+    m_totals.pricedRows += by;
+    if (by > 0 && (!m_totals.newestPrice.isValid() || priced > m_totals.newestPrice)) {
+        m_totals.newestPrice = priced;
+        m_totals.rowsAtNewestPrice = 1;
+    } else if (priced == m_totals.newestPrice) {
+        m_totals.rowsAtNewestPrice += by;
+    }
 }
 
 const QHash<QString, Collection::CardHolding> &Collection::cardHoldings(Language language) const
@@ -620,7 +669,7 @@ void Collection::clear()
 {
     m_entries.clear();
     m_cardHoldingsValid = false;
-    m_summary.reset();
+    m_totalsValid = false;
     m_keyIndexValid = false;
     m_sets.clear();
     m_history.clear();
@@ -646,7 +695,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
 {
     m_entries = std::move(entries);
     m_cardHoldingsValid = false;
-    m_summary.reset();
+    m_totalsValid = false;
     m_keyIndexValid = false;
     m_sets = std::move(sets);
     m_history = std::move(history);
@@ -738,7 +787,6 @@ void Collection::markRowEdited(int row, bool keysMayHaveChanged)
 void Collection::markDocumentChanged(Change::Kind kind)
 {
     m_pendingKinds |= kind;
-    m_summary.reset();
     if (!m_dirty) {
         m_dirty = true;
         emit dirtyChanged(true);

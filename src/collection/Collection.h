@@ -4,6 +4,7 @@
 #include "collection/CardEntry.h"
 #include "collection/HistoryPoint.h"
 #include "collection/LabelStyle.h"
+#include "core/ExactSum.h"
 #include "core/SetRecord.h"
 
 #include <QDateTime>
@@ -103,7 +104,8 @@ public:
     int fillMissingRarities(const RarityProvider &rarityFor);
     int fillMissingVariants(const FinishProvider &finishesFor);
     // What the status bar and the label commands show of every holding,
-    // worked out in one pass and kept until the holdings next change.
+    // worked out in one pass when first asked for and from then on kept up
+    // to date by each row that changes.
     struct Summary
     {
         qint64 cards = 0; // many full holdings pass the int range
@@ -203,6 +205,8 @@ private:
     // card holdings and the indexes are valid.
     void refreshCardHolding(Language language, const QString &cardId);
     void makeClean();
+    // The row's holding joins (by 1) or leaves (by -1) the kept totals.
+    void countInTotals(const CardEntry &entry, int by) const;
 
     QList<CardEntry> m_entries;
     // Entry key -> first row holding it; rebuilt on demand after any edit that
@@ -214,7 +218,23 @@ private:
     // Every row of each key held by several rows (a file may hold such
     // copies), ascending; the key index holds the first.
     mutable QHash<QString, QList<int>> m_sharedKeyRows;
-    mutable std::optional<Summary> m_summary;
+    // The totals of every row, valid with m_totalsValid. The newest price
+    // date is known while some row holds it (rowsAtNewestPrice); a date
+    // lowered or removed from the last such row leaves newestPrice as a
+    // bound above every row's date, and the dates alone are read again
+    // when next asked for.
+    struct Totals
+    {
+        qint64 cards = 0;
+        ExactSum value;
+        int labelled = 0;
+        qint64 pricedRows = 0;
+        QDateTime newestPrice;
+        qint64 rowsAtNewestPrice = 0;
+    };
+    mutable Totals m_totals;
+    mutable bool m_totalsValid = false;
+    mutable Summary m_summary;
     // By language; valid with m_cardHoldingsValid.
     mutable std::vector<QHash<QString, CardHolding>> m_cardHoldings;
     mutable bool m_cardHoldingsValid = false;

@@ -1,5 +1,6 @@
 #include "core/HttpDiskCache.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QFile>
@@ -16,22 +17,42 @@ namespace {
 constexpr qint64 entryOverheadBytes = 1024;
 } // namespace
 
+// Qt's cache, used on the writing thread alone: it writes the files, and
+// leaves the walks to the cache it writes for.
+class HttpDiskCache::EntryWriter : public QNetworkDiskCache
+{
+public:
+    EntryWriter(const QString &folder, qint64 maximumBytes)
+    {
+        setCacheDirectory(folder);
+        setMaximumCacheSize(maximumBytes);
+    }
+
+protected:
+    qint64 expire() override { return 0; }
+};
+
 HttpDiskCache::HttpDiskCache(const QString &folder, qint64 maximumBytes, QObject *parent)
     : QNetworkDiskCache(parent)
+    , m_entryWriter(std::make_unique<EntryWriter>(folder, maximumBytes))
 {
     setCacheDirectory(folder);
     setMaximumCacheSize(maximumBytes);
+    m_writer.setMaxThreadCount(1);
 }
 
 HttpDiskCache::~HttpDiskCache()
 {
     m_stop->store(true);
     waitForTrim();
+    qDeleteAll(m_receiving.keyBegin(), m_receiving.keyEnd());
 }
 
 QNetworkCacheMetaData HttpDiskCache::metaData(const QUrl &url)
 {
-    QNetworkCacheMetaData stored = QNetworkDiskCache::metaData(url);
+    const auto unwritten = m_unwritten.constFind(url);
+    QNetworkCacheMetaData stored =
+        unwritten != m_unwritten.constEnd() ? unwritten->metaData : QNetworkDiskCache::metaData(url);
     // A copy still fresh by its own expiry is served without asking.
     const QDateTime expiry = stored.expirationDate();
     if (!stored.isValid() || (expiry.isValid() && QDateTime::currentDateTimeUtc() <= expiry))
@@ -49,15 +70,118 @@ QNetworkCacheMetaData HttpDiskCache::metaData(const QUrl &url)
     return stored;
 }
 
+QIODevice *HttpDiskCache::data(const QUrl &url)
+{
+    const auto unwritten = m_unwritten.constFind(url);
+    if (unwritten == m_unwritten.constEnd())
+        return QNetworkDiskCache::data(url);
+    auto *body = new QBuffer;
+    body->setData(unwritten->body);
+    body->open(QIODevice::ReadOnly);
+    return body;
+}
+
+void HttpDiskCache::updateMetaData(const QNetworkCacheMetaData &metaData)
+{
+    const auto unwritten = m_unwritten.find(metaData.url());
+    if (unwritten != m_unwritten.end()) {
+        writeLater(metaData, unwritten->body);
+        return;
+    }
+    m_writer.start([writer = m_entryWriter.get(), metaData] { writer->updateMetaData(metaData); });
+}
+
+bool HttpDiskCache::remove(const QUrl &url)
+{
+    const bool held = m_unwritten.remove(url);
+    for (auto it = m_receiving.begin(); it != m_receiving.end();) {
+        if (it->url() == url) {
+            delete it.key();
+            it = m_receiving.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // The file, if any, goes on the writing thread; told is what was held.
+    m_writer.start([writer = m_entryWriter.get(), url] { writer->remove(url); });
+    return held;
+}
+
+qint64 HttpDiskCache::cacheSize() const
+{
+    return qMax<qint64>(m_walkedBytes, 0) + m_writtenBytes;
+}
+
+QIODevice *HttpDiskCache::prepare(const QNetworkCacheMetaData &metaData)
+{
+    // What Qt's cache declines, this one declines too.
+    if (!metaData.isValid() || !metaData.url().isValid() || !metaData.saveToDisk() || cacheDirectory().isEmpty())
+        return nullptr;
+    for (const QNetworkCacheMetaData::RawHeader &header : metaData.rawHeaders()) {
+        if (header.first.compare("Content-Length", Qt::CaseInsensitive) == 0) {
+            if (header.second.toLongLong() > maximumCacheSize() * 3 / 4)
+                return nullptr;
+            break;
+        }
+    }
+    auto *body = new QBuffer;
+    body->open(QIODevice::ReadWrite);
+    m_receiving.insert(body, metaData);
+    return body;
+}
+
 void HttpDiskCache::insert(QIODevice *device)
 {
-    if (device)
-        m_writtenBytes += device->size() + entryOverheadBytes;
-    QNetworkDiskCache::insert(device);
+    const auto receiving = m_receiving.constFind(device);
+    if (receiving == m_receiving.constEnd())
+        return;
+    const QNetworkCacheMetaData metaData = receiving.value();
+    m_receiving.erase(receiving);
+    const QByteArray body = static_cast<QBuffer *>(device)->data();
+    delete device;
+    m_writtenBytes += body.size() + entryOverheadBytes;
+    writeLater(metaData, body);
+}
+
+void HttpDiskCache::clear()
+{
+    m_writer.waitForDone();
+    m_unwritten.clear();
+    qDeleteAll(m_receiving.keyBegin(), m_receiving.keyEnd());
+    m_receiving.clear();
+    QNetworkDiskCache::clear();
+}
+
+void HttpDiskCache::writeLater(const QNetworkCacheMetaData &metaData, const QByteArray &body)
+{
+    const quint64 serial = ++m_serial;
+    m_unwritten.insert(metaData.url(), Unwritten{metaData, body, serial});
+    m_writer.start([this, writer = m_entryWriter.get(), metaData, body, serial] {
+        if (QIODevice *file = writer->prepare(metaData)) {
+            file->write(body);
+            writer->insert(file);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, url = metaData.url(), serial] { forgetWritten(url, serial); }, Qt::QueuedConnection);
+    });
+}
+
+void HttpDiskCache::forgetWritten(const QUrl &url, quint64 serial)
+{
+    // A later answer for the same address waits for its own file.
+    const auto unwritten = m_unwritten.constFind(url);
+    if (unwritten != m_unwritten.constEnd() && unwritten->serial == serial)
+        m_unwritten.erase(unwritten);
+    // Trimmed once the file is there, so that the walk counts it.
+    expire();
 }
 
 void HttpDiskCache::waitForTrim()
 {
+    m_writer.waitForDone();
+    // The trim the writes made due starts now, not when their news arrives.
+    if (!m_stop->load())
+        expire();
     if (m_trim.valid())
         m_trim.wait();
     takeTrimResult();
@@ -84,6 +208,10 @@ qint64 HttpDiskCache::expire()
         m_writtenBytes = 0;
         return m_walkedBytes;
     }
+    // Nothing written yet (Qt asks when the limit is set): the first walk
+    // waits for the first file.
+    if (m_walkedBytes < 0 && m_writtenBytes == 0)
+        return 0;
     takeTrimResult();
     const qint64 estimate = qMax<qint64>(m_walkedBytes, 0) + m_writtenBytes;
     if (!m_trim.valid() && (m_walkedBytes < 0 || estimate >= maximumCacheSize())) {

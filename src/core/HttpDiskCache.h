@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QNetworkDiskCache>
+#include <QThreadPool>
+#include <QUrl>
 
 #include <atomic>
 #include <future>
@@ -16,6 +19,11 @@ namespace pv {
 // between, its size is what the last walk found plus what was written since.
 // Clearing it still empties it at once.
 //
+// Its files are written on a worker thread too: creating, replacing and
+// syncing a file can wait hundreds of milliseconds for a busy disk, and a
+// price refresh stores hundreds of answers as it starts. An answer is kept
+// in memory, and served from there, until its file is written.
+//
 // A copy past its expiry is handed out as one to be revalidated (HTTP's
 // must-revalidate): it is used only when the server confirms it, and never
 // stands in for a server error, which Qt otherwise answers with the copy,
@@ -30,9 +38,15 @@ public:
     ~HttpDiskCache() override;
 
     QNetworkCacheMetaData metaData(const QUrl &url) override;
+    QIODevice *data(const QUrl &url) override;
+    void updateMetaData(const QNetworkCacheMetaData &metaData) override;
+    bool remove(const QUrl &url) override;
+    qint64 cacheSize() const override;
+    QIODevice *prepare(const QNetworkCacheMetaData &metaData) override;
     void insert(QIODevice *device) override;
+    void clear() override;
 
-    // Tests: waits for a walk under way.
+    // Waits for the files being written and a walk under way.
     void waitForTrim();
 
     // The size of the cache folder after dropping its oldest files (those
@@ -44,13 +58,31 @@ protected:
     qint64 expire() override;
 
 private:
+    class EntryWriter;
+    // An answer stored but not yet written to its file.
+    struct Unwritten
+    {
+        QNetworkCacheMetaData metaData;
+        QByteArray body;
+        quint64 serial = 0;
+    };
+
     void takeTrimResult();
+    void writeLater(const QNetworkCacheMetaData &metaData, const QByteArray &body);
+    void forgetWritten(const QUrl &url, quint64 serial);
 
     std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
     std::future<qint64> m_trim;
     // What the last walk found (-1 before one ended), and what was written since.
     qint64 m_walkedBytes = -1;
     qint64 m_writtenBytes = 0;
+    // The answers being received, and those waiting for their files.
+    QHash<QIODevice *, QNetworkCacheMetaData> m_receiving;
+    QHash<QUrl, Unwritten> m_unwritten;
+    quint64 m_serial = 0;
+    // One thread, so that the files are written in the order stored.
+    QThreadPool m_writer;
+    std::unique_ptr<EntryWriter> m_entryWriter;
 };
 
 } // namespace pv

@@ -5,10 +5,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+
 using pv::HttpDiskCache;
 
-// The web clients' disk cache trims its folder on a worker thread, oldest
-// entries first, and still empties at once when cleared.
+// The web clients' disk cache writes its files and trims its folder on
+// worker threads, oldest entries first, serves what it stored before and
+// after the file is written, and still empties at once when cleared.
 class HttpDiskCacheTest : public QObject
 {
     Q_OBJECT
@@ -52,6 +55,31 @@ private Q_SLOTS:
         QVERIFY(!cache.metaData(urlOf(0)).isValid());
         cache.clear();
         QCOMPARE(folderBytes(folder.path()), 0);
+    }
+
+    void servesAnAnswerBeforeAndAfterItsFileIsWritten()
+    {
+        QTemporaryDir folder;
+        HttpDiskCache cache(folder.path(), 1 << 20);
+        const QDateTime expiry = QDateTime::currentDateTimeUtc().addDays(1);
+        for (const bool written : {false, true}) {
+            store(cache, 1);
+            store(cache, 2);
+            QNetworkCacheMetaData updated = cache.metaData(urlOf(1));
+            updated.setExpirationDate(expiry);
+            cache.updateMetaData(updated);
+            cache.remove(urlOf(2));
+            if (written)
+                cache.waitForTrim();
+            const std::unique_ptr<QIODevice> body(cache.data(urlOf(1)));
+            QVERIFY(body && body->readAll() == QByteArray(10 * 1024, 'x'));
+            QCOMPARE(cache.metaData(urlOf(1)).expirationDate(), expiry);
+            QVERIFY(!cache.metaData(urlOf(2)).isValid());
+        }
+        QNetworkDiskCache reader;
+        reader.setCacheDirectory(folder.path());
+        QCOMPARE(reader.metaData(urlOf(1)).expirationDate(), expiry);
+        QVERIFY(!reader.metaData(urlOf(2)).isValid());
     }
 };
 
