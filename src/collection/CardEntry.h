@@ -68,4 +68,7 @@ struct CardEntry
 
 } // namespace pv
 
+// Every field moves as its bytes do: a list of holdings moves the holdings
+// after an inserted or removed one as one block, not one by one.
+Q_DECLARE_TYPEINFO(pv::CardEntry, Q_RELOCATABLE_TYPE);
 Q_DECLARE_METATYPE(pv::CardEntry)
