@@ -58,11 +58,13 @@ int Collection::addEntry(const CardEntry &entry)
         m_entries.append(added);
         countInTotals(added, 1);
         const int addedRow = int(m_entries.size()) - 1;
-        if (m_keyIndexValid) {
+        const bool indexed = indexesFollowRows();
+        if (indexed) {
+            insertIndexedRow(addedRow);
             addKeyRow(key, addedRow);
-            m_cardRows[ownedCardKey(added.lang, added.cardId)].append(addedRow);
+            m_cardRows[ownedCardKey(added.lang, added.cardId)].append(m_holdingOfRow[size_t(addedRow)]);
         }
-        markRowInserted(addedRow, false);
+        markRowInserted(addedRow, !indexed);
         return addedRow;
     }
     CardEntry &existing = m_entries[row];
@@ -104,11 +106,11 @@ void Collection::insertEntry(int row, const CardEntry &entry)
 {
     row = qBound(0, row, int(m_entries.size()));
     const QString key = entryKey(entry);
-    const bool indexed = m_keyIndexValid;
+    const bool indexed = indexesFollowRows();
     m_entries.insert(row, entry);
     countInTotals(entry, 1);
     if (indexed) {
-        shiftIndexedRows(row, 1);
+        insertIndexedRow(row);
         addKeyRow(key, row);
         insertCardRow(entry, row);
     }
@@ -141,11 +143,11 @@ void Collection::removeEntryAt(int row)
         return;
     const CardEntry &removed = m_entries.at(row);
     countInTotals(removed, -1);
-    const bool indexed = m_keyIndexValid;
+    const bool indexed = indexesFollowRows();
     if (indexed) {
         removeKeyRow(entryKey(removed), row);
         removeCardRow(removed, row);
-        shiftIndexedRows(row + 1, -1);
+        removeIndexedRow(row);
     }
     m_entries.removeAt(row);
     markRowRemoved(row, !indexed);
@@ -154,13 +156,21 @@ void Collection::removeEntryAt(int row)
 int Collection::indexOfEntry(const QString &key) const
 {
     ensureIndexes();
-    return m_keyIndex.value(key, -1);
+    const int holding = m_keyIndex.value(key, -1);
+    return holding < 0 ? -1 : m_rowOfHolding[size_t(holding)];
 }
 
 QList<int> Collection::rowsOfCard(Language language, const QString &cardId) const
 {
     ensureIndexes();
-    return m_cardRows.value(ownedCardKey(language, cardId));
+    const auto found = m_cardRows.constFind(ownedCardKey(language, cardId));
+    if (found == m_cardRows.constEnd())
+        return {};
+    QList<int> rows;
+    rows.reserve(found->size());
+    for (const int holding : *found)
+        rows.append(m_rowOfHolding[size_t(holding)]);
+    return rows;
 }
 
 void Collection::ensureIndexes() const
@@ -174,6 +184,11 @@ void Collection::ensureIndexes() const
     m_keyIndex.reserve(m_entries.size());
     m_sharedKeyRows.clear();
     m_cardRows.clear();
+    // Each holding is named after the row it is in now.
+    m_rowOfHolding.resize(size_t(m_entries.size()));
+    for (size_t row = 0; row < m_rowOfHolding.size(); ++row)
+        m_rowOfHolding[row] = int(row);
+    m_holdingOfRow = m_rowOfHolding;
     for (int row = 0; row < m_entries.size(); ++row) {
         const CardEntry &entry = m_entries.at(row);
         // A key shared by several rows maps to the first.
@@ -212,16 +227,17 @@ bool Collection::reindexRow(int row, const CardEntry &after)
 
 void Collection::addKeyRow(const QString &key, int row) const
 {
+    const int holding = m_holdingOfRow[size_t(row)];
     const auto first = m_keyIndex.find(key);
     if (first == m_keyIndex.end()) {
-        m_keyIndex.insert(key, row);
+        m_keyIndex.insert(key, holding);
         return;
     }
-    QList<int> &rows = m_sharedKeyRows[key];
-    if (rows.isEmpty())
-        rows.append(first.value());
-    rows.insert(std::lower_bound(rows.begin(), rows.end(), row) - rows.begin(), row);
-    first.value() = rows.constFirst();
+    QList<int> &holdings = m_sharedKeyRows[key];
+    if (holdings.isEmpty())
+        holdings.append(first.value());
+    holdings.insert(holdingsLowerBound(holdings, row), holding);
+    first.value() = holdings.constFirst();
 }
 
 void Collection::removeKeyRow(const QString &key, int row) const
@@ -229,25 +245,26 @@ void Collection::removeKeyRow(const QString &key, int row) const
     const auto first = m_keyIndex.find(key);
     if (first == m_keyIndex.end())
         return;
+    const int holding = m_holdingOfRow[size_t(row)];
     const auto shared = m_sharedKeyRows.find(key);
     if (shared == m_sharedKeyRows.end()) {
-        if (first.value() == row)
+        if (first.value() == holding)
             m_keyIndex.erase(first);
         return;
     }
-    QList<int> &rows = shared.value();
-    const auto at = std::lower_bound(rows.begin(), rows.end(), row);
-    if (at != rows.end() && *at == row)
-        rows.erase(at);
-    first.value() = rows.constFirst();
-    if (rows.size() < 2)
+    QList<int> &holdings = shared.value();
+    const auto at = holdingsLowerBound(holdings, row);
+    if (at != holdings.end() && *at == holding)
+        holdings.erase(at);
+    first.value() = holdings.constFirst();
+    if (holdings.size() < 2)
         m_sharedKeyRows.erase(shared);
 }
 
 void Collection::insertCardRow(const CardEntry &entry, int row) const
 {
-    QList<int> &rows = m_cardRows[ownedCardKey(entry.lang, entry.cardId)];
-    rows.insert(std::lower_bound(rows.begin(), rows.end(), row) - rows.begin(), row);
+    QList<int> &holdings = m_cardRows[ownedCardKey(entry.lang, entry.cardId)];
+    holdings.insert(holdingsLowerBound(holdings, row), m_holdingOfRow[size_t(row)]);
 }
 
 void Collection::removeCardRow(const CardEntry &entry, int row) const
@@ -255,21 +272,39 @@ void Collection::removeCardRow(const CardEntry &entry, int row) const
     const auto found = m_cardRows.find(ownedCardKey(entry.lang, entry.cardId));
     if (found == m_cardRows.end())
         return;
-    found->removeOne(row);
+    found->removeOne(m_holdingOfRow[size_t(row)]);
     if (found->isEmpty())
         m_cardRows.erase(found);
 }
 
-void Collection::shiftIndexedRows(int from, int by) const
+bool Collection::indexesFollowRows() const
 {
-    for (auto it = m_keyIndex.begin(); it != m_keyIndex.end(); ++it)
-        if (*it >= from)
-            *it += by;
-    for (auto *rowLists : {&m_cardRows, &m_sharedKeyRows})
-        for (auto it = rowLists->begin(); it != rowLists->end(); ++it)
-            for (int &row : *it)
-                if (row >= from)
-                    row += by;
+    // Every holding inserted is named anew: past twice as many names as
+    // rows, the indexes are built again instead.
+    return m_keyIndexValid && m_rowOfHolding.size() < 2 * size_t(m_entries.size()) + 1024;
+}
+
+void Collection::insertIndexedRow(int row) const
+{
+    const int holding = int(m_rowOfHolding.size());
+    m_rowOfHolding.push_back(row);
+    m_holdingOfRow.insert(m_holdingOfRow.begin() + row, holding);
+    for (size_t later = size_t(row) + 1; later < m_holdingOfRow.size(); ++later)
+        m_rowOfHolding[size_t(m_holdingOfRow[later])] = int(later);
+}
+
+void Collection::removeIndexedRow(int row) const
+{
+    m_rowOfHolding[size_t(m_holdingOfRow[size_t(row)])] = -1;
+    m_holdingOfRow.erase(m_holdingOfRow.begin() + row);
+    for (size_t later = size_t(row); later < m_holdingOfRow.size(); ++later)
+        m_rowOfHolding[size_t(m_holdingOfRow[later])] = int(later);
+}
+
+QList<int>::iterator Collection::holdingsLowerBound(QList<int> &holdings, int row) const
+{
+    return std::lower_bound(holdings.begin(), holdings.end(), row,
+                            [this](int holding, int at) { return m_rowOfHolding[size_t(holding)] < at; });
 }
 
 int Collection::applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,

@@ -199,8 +199,16 @@ private:
     void removeKeyRow(const QString &key, int row) const;
     void insertCardRow(const CardEntry &entry, int row) const;
     void removeCardRow(const CardEntry &entry, int row) const;
-    // Rows from `from` on move by `by` in the indexes.
-    void shiftIndexedRows(int from, int by) const;
+    // Whether the indexes can follow a row inserted or removed: they are
+    // valid, and the holdings they have named are not far more than the rows.
+    bool indexesFollowRows() const;
+    // A new holding in the row, the later ones moving down a row; its keys
+    // are added after. The row's holding leaves, the later ones moving up;
+    // its keys are removed before.
+    void insertIndexedRow(int row) const;
+    void removeIndexedRow(int row) const;
+    // Where, among holdings in ascending rows, the row's holding goes.
+    QList<int>::iterator holdingsLowerBound(QList<int> &holdings, int row) const;
     // Works out again what is held of the card, from its rows, while the
     // card holdings and the indexes are valid.
     void refreshCardHolding(Language language, const QString &cardId);
@@ -209,14 +217,22 @@ private:
     void countInTotals(const CardEntry &entry, int by) const;
 
     QList<CardEntry> m_entries;
-    // Entry key -> first row holding it; rebuilt on demand after any edit that
-    // may move rows or change keys, kept up to date by appends.
+    // The indexes below name holdings by a number of their own, which a row
+    // inserted or removed above them leaves as it is: only these two tables
+    // move. The row of each holding named (-1 once removed), and the holding
+    // in each row; valid with the key index.
+    mutable std::vector<int> m_rowOfHolding;
+    mutable std::vector<int> m_holdingOfRow;
+    // Entry key -> the holding in the first row holding it; rebuilt on demand
+    // after any edit that may change keys, kept up to date by single rows
+    // added, removed or replaced.
     mutable QHash<QString, int> m_keyIndex;
-    // Language and card id -> every row of the card; valid with the key index.
+    // Language and card id -> every holding of the card, in ascending rows;
+    // valid with the key index.
     mutable QHash<QString, QList<int>> m_cardRows;
     mutable bool m_keyIndexValid = false;
-    // Every row of each key held by several rows (a file may hold such
-    // copies), ascending; the key index holds the first.
+    // Every holding of each key held by several rows (a file may hold such
+    // copies), in ascending rows; the key index holds the first.
     mutable QHash<QString, QList<int>> m_sharedKeyRows;
     // The totals of every row, valid with m_totalsValid. The newest price
     // date is known while some row holds it (rowsAtNewestPrice); a date
