@@ -92,6 +92,28 @@ private slots:
             editAndLookUp(sharedKeys);
     }
 
+    // Each holding inserted is named anew in the indexes: one row inserted
+    // and removed over and over, as a merge undone and redone, outgrows their
+    // names several times, and every lookup stays exact throughout.
+    void lookupsStayExactWhileOneRowComesAndGoes()
+    {
+        Collection collection;
+        for (int card = 0; card < 8; ++card)
+            collection.addEntry(holding(card, 0));
+        const CardEntry twin = holding(3, 1);
+        const QString last = entryKey(holding(7, 0));
+        for (int cycle = 0; cycle < 3000; ++cycle) {
+            const int row = cycle % 9;
+            collection.insertEntry(row, twin);
+            QCOMPARE(collection.indexOfEntry(entryKey(twin)), row);
+            QCOMPARE(collection.indexOfEntry(last), firstRowWithKey(collection, last));
+            QCOMPARE(collection.rowsOfCard(Language::English, twin.cardId), rowsScanned(collection, twin.cardId));
+            collection.removeEntryAt(row);
+            QCOMPARE(collection.indexOfEntry(entryKey(twin)), -1);
+            QCOMPARE(collection.indexOfEntry(last), 7);
+        }
+    }
+
 private:
     void editAndLookUp(bool sharedKeys)
     {
