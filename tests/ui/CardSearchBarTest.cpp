@@ -1,5 +1,4 @@
 #include "TestRegistry.h"
-#include "UiTestSupport.h"
 
 #include "core/SteadyClock.h"
 #include "ui/widgets/CardSearchBar.h"
@@ -7,7 +6,6 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
-#include <QToolButton>
 
 using namespace pv;
 
@@ -29,26 +27,6 @@ class CardSearchBarTest : public QObject
 
 private Q_SLOTS:
     void cleanup() { SteadyClock::useRealTime(); }
-
-    // However narrow the row, a long name shows whole, its end clear of the
-    // clear button.
-    void longNameShowsWholeBesideTheClearButton()
-    {
-        const test::DefaultTheme themed;
-        CardSearchBar bar;
-        bar.resize(200, bar.sizeHint().height());
-        bar.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&bar));
-        QLineEdit *name = field(bar, "nameSearchEdit");
-        const QString text = QStringLiteral("Teal Mask Ogerpon ex");
-        name->setText(text);
-        name->end(false);
-        auto *clear = name->findChild<QToolButton *>();
-        QTRY_VERIFY(clear && clear->isVisible());
-        const int end = name->inputMethodQuery(Qt::ImCursorRectangle).toRect().left();
-        QVERIFY2(end >= name->fontMetrics().horizontalAdvance(text) && end < clear->geometry().left(),
-                 qPrintable(QStringLiteral("text ends at %1, the button starts at %2").arg(end).arg(clear->x())));
-    }
 
     void typingANumberWholeSplitsWhenEditingEnds()
     {
