@@ -231,19 +231,19 @@
             <numerusform>%n set has no fallback prices available.</numerusform><numerusform>%n sets have no fallback prices available.</numerusform></translation>
     </message>
     <message numerus="yes">
-        <source>TCGCSV could not be reached; the cards of %n set(s) kept their stored prices.</source>
+        <source>TCGCSV could not be reached for %n set(s); cards priced from TCGCSV kept their stored prices.</source>
         <translation>
-            <numerusform>TCGCSV could not be reached; the cards of %n set kept their stored prices.</numerusform><numerusform>TCGCSV could not be reached; the cards of %n sets kept their stored prices.</numerusform></translation>
+            <numerusform>TCGCSV could not be reached for %n set; cards priced from TCGCSV kept their stored prices.</numerusform><numerusform>TCGCSV could not be reached for %n sets; cards priced from TCGCSV kept their stored prices.</numerusform></translation>
     </message>
     <message numerus="yes">
-        <source>TCGCSV answered with an error; the cards of %n set(s) kept their stored prices.</source>
+        <source>TCGCSV answered with an error for %n set(s); cards priced from TCGCSV kept their stored prices.</source>
         <translation>
-            <numerusform>TCGCSV answered with an error; the cards of %n set kept their stored prices.</numerusform><numerusform>TCGCSV answered with an error; the cards of %n sets kept their stored prices.</numerusform></translation>
+            <numerusform>TCGCSV answered with an error for %n set; cards priced from TCGCSV kept their stored prices.</numerusform><numerusform>TCGCSV answered with an error for %n sets; cards priced from TCGCSV kept their stored prices.</numerusform></translation>
     </message>
     <message numerus="yes">
-        <source>TCGCSV answered with data of the wrong shape; the cards of %n set(s) kept their stored prices.</source>
+        <source>TCGCSV answered with data of the wrong shape for %n set(s); cards priced from TCGCSV kept their stored prices.</source>
         <translation>
-            <numerusform>TCGCSV answered with data of the wrong shape; the cards of %n set kept their stored prices.</numerusform><numerusform>TCGCSV answered with data of the wrong shape; the cards of %n sets kept their stored prices.</numerusform></translation>
+            <numerusform>TCGCSV answered with data of the wrong shape for %n set; cards priced from TCGCSV kept their stored prices.</numerusform><numerusform>TCGCSV answered with data of the wrong shape for %n sets; cards priced from TCGCSV kept their stored prices.</numerusform></translation>
     </message>
 </context>
 <context>

@@ -482,11 +482,11 @@ QString PriceRefresh::summary() const
             ++failedSets[int(m_fallback->failure(set.language, set.id))];
     }
     const QString failures[3] = {
-        tr("TCGCSV could not be reached; the cards of %n set(s) kept their stored prices.", nullptr,
+        tr("TCGCSV could not be reached for %n set(s); cards priced from TCGCSV kept their stored prices.", nullptr,
            failedSets[int(ReplyFailure::NotReached)]),
-        tr("TCGCSV answered with an error; the cards of %n set(s) kept their stored prices.", nullptr,
+        tr("TCGCSV answered with an error for %n set(s); cards priced from TCGCSV kept their stored prices.", nullptr,
            failedSets[int(ReplyFailure::HttpError)]),
-        tr("TCGCSV answered with data of the wrong shape; the cards of %n set(s) kept their stored prices.", nullptr,
+        tr("TCGCSV answered with data of the wrong shape for %n set(s); cards priced from TCGCSV kept their stored prices.", nullptr,
            failedSets[int(ReplyFailure::Unusable)]),
     };
     for (int kind = 0; kind < 3; ++kind) {

@@ -340,8 +340,8 @@ private Q_SLOTS:
         QCOMPARE(f.held(0).unitValueUsd, 32.0);
         QCOMPARE(f.held(1).unitValueEur, 15.0 * 0.86);
         QCOMPARE(f.status(),
-                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. TCGCSV %1; the "
-                                "cards of 1 set kept their stored prices.")
+                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. TCGCSV %1 for 1 set; cards "
+                                "priced from TCGCSV kept their stored prices.")
                      .arg(said));
         QCOMPARE(f.window.collection()->history().constLast().totalEur, 30.0 + 15.0 * 0.86);
 

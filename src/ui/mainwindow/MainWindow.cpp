@@ -26,6 +26,8 @@
 #include <QToolBar>
 #include <QUndoStack>
 
+#include <algorithm>
+
 namespace pv {
 
 MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
@@ -105,7 +107,13 @@ void MainWindow::setUpStatusBar()
     m_pricesLabel->setEnabled(false);
     statusBar()->addPermanentWidget(m_pricesLabel);
     m_refreshProgress = new QProgressBar(this);
-    m_refreshProgress->setMaximumWidth(180);
+    // Wide enough for its longest text, whatever the status bar's other
+    // widgets take.
+    QString widest = tr("Cards %v of %m");
+    widest.replace(QLatin1String("%v"), QLatin1String("88888")).replace(QLatin1String("%m"), QLatin1String("88888"));
+    const int textWidth = m_refreshProgress->fontMetrics().horizontalAdvance(widest) + 24;
+    m_refreshProgress->setMinimumWidth(textWidth);
+    m_refreshProgress->setMaximumWidth(std::max(180, textWidth));
     m_refreshProgress->hide();
     statusBar()->addPermanentWidget(m_refreshProgress);
     m_cancelRefreshButton = new QPushButton(tr("Cancel"), this);
