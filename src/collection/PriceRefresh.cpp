@@ -486,8 +486,9 @@ QString PriceRefresh::summary() const
            failedSets[int(ReplyFailure::NotReached)]),
         tr("TCGCSV answered with an error for %n set(s); cards priced from TCGCSV kept their stored prices.", nullptr,
            failedSets[int(ReplyFailure::HttpError)]),
-        tr("TCGCSV answered with data of the wrong shape for %n set(s); cards priced from TCGCSV kept their stored prices.", nullptr,
-           failedSets[int(ReplyFailure::Unusable)]),
+        tr("TCGCSV answered with data of the wrong shape for %n set(s); cards priced from TCGCSV kept their stored "
+           "prices.",
+           nullptr, failedSets[int(ReplyFailure::Unusable)]),
     };
     for (int kind = 0; kind < 3; ++kind) {
         if (failedSets[kind] > 0)
