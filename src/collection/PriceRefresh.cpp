@@ -79,6 +79,10 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
     connect(m_client, &TcgdexClient::requestFailed, this, &PriceRefresh::onCardRequestFailed);
     connect(m_fallback, &FallbackPrices::settled, this, &PriceRefresh::onFallbackSetIndexed);
     connect(m_rates, &FxRateFetcher::finished, this, &PriceRefresh::onRatesFetched);
+    connect(m_rates, &FxRateFetcher::eurRateRefused, this, [this](double usdToEur) {
+        if (m_ratesPending)
+            m_refusedRate = usdToEur;
+    });
     // Another document: nothing of this one's run may reach it.
     // (A run's kept cards go with the run.)
     connect(m_collection, &Collection::contentsReplaced, this, &PriceRefresh::cancel);
@@ -100,6 +104,7 @@ void PriceRefresh::startRun(bool fromCommand)
     m_setsAnswered = 0;
     m_setsLookedUp = 0;
     m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
+    m_refusedRate = 0.0;
     emit runStarted(fromCommand);
     reportProgress();
 }
@@ -304,14 +309,16 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
     const bool fallbackMissing =
         (state == PriceIndex::Failed || isSettling(state)) && !m_fallback->setRecord(language, card.setId).id.isEmpty();
     const CardDetail merged = fallbackMissing ? card : m_fallback->withFallbackPrices(language, card);
+    // One question a holding: did anything its value reads fail in this run?
     QSet<QString> kept;
     bool waitsForSet = false;
     if (fallbackMissing || !m_ratesKnown) {
         const QList<CardEntry> &entries = m_collection->entries();
         for (const int row : m_collection->rowsOfCard(language, card.id)) {
             const CardEntry &entry = entries.at(row);
-            const bool forFallback = fallbackMissing && Pricing::readsFallback(card, entry.variant, entry.edition);
-            if (forFallback || (!m_ratesKnown && Pricing::convertsDollars(merged, entry.variant, entry.edition)))
+            const PriceResult price = Pricing::priceFor(merged, entry.variant, entry.edition);
+            const bool forFallback = fallbackMissing && price.readsTcgcsv();
+            if (forFallback || (!m_ratesKnown && price.convertsDollars()))
                 kept.insert(printingKey(entry.variant, entry.edition));
             waitsForSet = waitsForSet || (forFallback && state != PriceIndex::Failed);
         }
@@ -494,7 +501,20 @@ QString PriceRefresh::summary() const
         if (failedSets[kind] > 0)
             text += QLatin1Char(' ') + failures[kind];
     }
-    if (!m_ratesKnown)
+    // A rate beyond belief is refused as an unreachable service would be,
+    // and named.
+    const QString refusedRate = QString::number(m_refusedRate, 'f', 5);
+    if (m_refusedRate > 0.0 && !m_ratesKnown)
+        text += QLatin1Char(' ')
+            + tr("The exchange rates service answered 1 USD = %1 EUR, which cannot be right; cards priced in "
+                 "dollars kept their stored prices.")
+                  .arg(refusedRate);
+    else if (m_refusedRate > 0.0)
+        text += QLatin1Char(' ')
+            + tr("The exchange rates service answered 1 USD = %1 EUR, which cannot be right; cards priced in "
+                 "dollars were converted at the stored rate (1 USD = %2 EUR).")
+                  .arg(refusedRate, QString::number(FxRates::usdToEur(), 'f', 5));
+    else if (!m_ratesKnown)
         text += QLatin1Char(' ')
             + tr("The exchange rates could not be fetched; cards priced in dollars kept their stored prices.");
     if (unresolved > 0)

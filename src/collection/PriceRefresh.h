@@ -29,10 +29,11 @@ class TcgdexClient;
 // and when the collection's contents are replaced.
 //
 // A holding's stored value is replaced only with one worked out from
-// sources that answered: when its value depends on fallback prices that
-// could not be had in this run (the look-up of its set failed or is still
-// going on) or on exchange rates that were never fetched, it keeps what it
-// had, and the run counts its card as kept.
+// sources that answered: when its value reads (Pricing::priceFor) fallback
+// prices that could not be had in this run (the look-up of its set failed
+// or is still going on) or an exchange rate that was never fetched (none
+// was stored, and the service failed or answered a rate beyond belief), it
+// keeps what it had, and the run counts its card as kept.
 //
 // It shows nothing itself: progress, status texts and the summary are
 // reported through its signals.
@@ -142,6 +143,7 @@ private:
     Counts m_counts;
     bool m_ratesPending = false; // the run waits for the rates fetch it started
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
+    double m_refusedRate = 0.0;  // the euro rate beyond belief the run's rates fetch answered
     QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
     int m_setsLookedUp = 0;      // sets the run waits for, since it last waited for none
     int m_setsAnswered = 0;      // of those, the ones settled

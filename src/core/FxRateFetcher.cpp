@@ -68,8 +68,37 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
         Q_EMIT finished(false);
         return;
     }
+    if (!believe(&answer)) {
+        Q_EMIT eurRateRefused(answer.rates.value(QStringLiteral("EUR")));
+        Q_EMIT finished(false);
+        return;
+    }
     FxRates::store(answer.rates, answer.date);
     Q_EMIT finished(true);
+}
+
+bool FxRateFetcher::believe(Reply *reply)
+{
+    for (const auto &row : FxRates::builtInRates()) {
+        const double rate = reply->rates.value(row.first, 0.0);
+        if (!FxRates::isUsable(rate) || FxRates::isBelievable(row.first, rate))
+            continue;
+        const double inUse = FxRates::rateFor(row.first);
+        if (row.first == QLatin1String("EUR")) {
+            Log::warn(category,
+                      tr("Rate reply gave 1 USD = %1 EUR, more than twice or under half the rate in use "
+                         "(1 USD = %2 EUR); keeping the stored table.")
+                          .arg(rate, 0, 'f', 5)
+                          .arg(inUse, 0, 'f', 5));
+            return false;
+        }
+        Log::warn(category,
+                  tr("Rate reply gave 1 USD = %1 %2, more than twice or under half the rate in use "
+                     "(1 USD = %3 %2); keeping the stored rate.")
+                      .arg(QString::number(rate, 'f', 5), row.first, QString::number(inUse, 'f', 5)));
+        reply->rates.remove(row.first);
+    }
+    return true;
 }
 
 bool FxRateFetcher::readReply(const QByteArray &body, Reply *reply)

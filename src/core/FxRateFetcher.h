@@ -43,9 +43,14 @@ public:
 
 Q_SIGNALS:
     void finished(bool ok);
+    // The reply's euro rate was beyond belief (FxRates::isBelievable) and
+    // nothing was stored; finished(false) follows.
+    void eurRateRefused(double usdToEur);
 
 private:
     void onReplyFinished(QNetworkReply *reply);
+    // Leaves out the rates beyond belief; false when the euro rate is one.
+    bool believe(Reply *reply);
 
     QNetworkAccessManager *m_network = nullptr;
     int m_timeoutMs = DefaultTimeoutMs;

@@ -32,6 +32,12 @@ double storedRate(const QString &key)
 
 bool isUsable(double rate) { return rate > 0.0 && rate < 100000.0; }
 
+bool isBelievable(const QString &code, double rate)
+{
+    const double inUse = rateFor(code);
+    return isUsable(rate) && inUse > 0.0 && rate <= 2.0 * inUse && rate >= inUse / 2.0;
+}
+
 QList<QPair<QString, double>> builtInRates()
 {
     return {

@@ -64,6 +64,63 @@ double variantPriceUsd(const QJsonValue &variant)
     return fields.isEmpty() ? 0.0 : combine(fields, usdFields());
 }
 
+// A dollar figure and what looking it up read.
+struct Dollars
+{
+    double figure = 0.0;
+    unsigned reads = 0;
+    bool fromTcgcsv = false;
+};
+
+// The figure of the printing's own edition: from "tcgplayer", else from
+// "tcgcsv"; none for an unlimited printing.
+Dollars editionDollars(const CardDetail &card, const QString &finish, const QString &edition)
+{
+    Dollars dollars;
+    const QStringList names = tcgplayerEditionKey(finish, edition);
+    if (names.isEmpty())
+        return dollars;
+    dollars.reads = PriceResult::CardDatabaseDollars;
+    dollars.figure = tcgplayerFieldPrice(block(card, "tcgplayer"), names);
+    if (dollars.figure > 0.0)
+        return dollars;
+    dollars.reads |= PriceResult::TcgcsvDollars;
+    dollars.figure = tcgplayerFieldPrice(block(card, "tcgcsv"), names);
+    dollars.fromTcgcsv = dollars.figure > 0.0;
+    return dollars;
+}
+
+// The figure of a printing: the edition's own from either block (the card
+// database's figure of another run must not stand for a first-edition copy
+// that TCGCSV prices as such), else the finish's from "tcgplayer", else
+// from "tcgcsv".
+Dollars printingDollars(const CardDetail &card, const QString &finish, const QString &edition)
+{
+    Dollars dollars = editionDollars(card, finish, edition);
+    if (dollars.figure > 0.0)
+        return dollars;
+    dollars.reads |= PriceResult::CardDatabaseDollars;
+    dollars.figure = tcgplayerFinishPrice(block(card, "tcgplayer"), finish, edition);
+    if (dollars.figure > 0.0)
+        return dollars;
+    dollars.reads |= PriceResult::TcgcsvDollars;
+    dollars.figure = tcgplayerFinishPrice(block(card, "tcgcsv"), finish, edition);
+    dollars.fromTcgcsv = dollars.figure > 0.0;
+    return dollars;
+}
+
+// The result of a dollar figure converted at today's rate.
+PriceResult converted(const Dollars &dollars, unsigned reads)
+{
+    PriceResult result;
+    result.usdToEur = FxRates::usdToEur();
+    result.value = dollars.figure * result.usdToEur;
+    result.origin = PriceResult::TCGplayer;
+    result.reads = reads | dollars.reads;
+    result.fromTcgcsv = dollars.fromTcgcsv;
+    return result;
+}
+
 } // namespace
 
 double combine(const QJsonObject &object, const QStringList &names)
@@ -175,45 +232,42 @@ double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, 
 
 double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, const QString &edition)
 {
-    const QStringList names = tcgplayerEditionKey(finish, edition);
-    if (names.isEmpty())
-        return 0.0;
-    const double own = tcgplayerFieldPrice(block(card, "tcgplayer"), names);
-    if (own > 0.0)
-        return own;
-    return tcgplayerFieldPrice(block(card, "tcgcsv"), names);
+    return editionDollars(card, finish, edition).figure;
 }
 
 double tcgplayerPrice(const CardDetail &card, const QString &finish, const QString &edition)
 {
-    // The figure of the printing's own edition comes first from either block:
-    // the card database's figure of another run must not stand for a
-    // first-edition copy that TCGCSV prices as such.
-    const double editionUsd = tcgplayerEditionPriceUsd(card, finish, edition);
-    if (editionUsd > 0.0)
-        return editionUsd;
-    const double own = tcgplayerFinishPrice(block(card, "tcgplayer"), finish, edition);
-    if (own > 0.0)
-        return own;
-    return tcgplayerFinishPrice(block(card, "tcgcsv"), finish, edition);
+    return printingDollars(card, finish, edition).figure;
 }
 
 PriceResult priceFor(const CardDetail &card, const QString &finish, const QString &edition)
 {
-    const double cardmarket = cardmarketPrice(card, finish, edition);
+    // An edition's own dollar figure wins over everything.
+    unsigned reads = 0;
     if (!edition.isEmpty() && edition != unlimited) {
-        const double editionUsd = tcgplayerEditionPriceUsd(card, finish, edition);
-        if (editionUsd > 0.0)
-            return {editionUsd * FxRates::usdToEur(), PriceResult::TCGplayer};
+        const Dollars own = editionDollars(card, finish, edition);
+        if (own.figure > 0.0)
+            return converted(own, 0);
+        reads = own.reads;
     }
-    if (cardmarket > 0.0 && PriceSource::current() == PriceSource::Cardmarket)
-        return {cardmarket, PriceResult::Cardmarket};
+    PriceResult result;
+    result.value = cardmarketPrice(card, finish, edition);
+    result.reads = reads | PriceResult::CardmarketFigures;
+    if (result.value > 0.0 && PriceSource::current() == PriceSource::Cardmarket)
+        return result;
 
-    const double usd = tcgplayerPrice(card, finish, edition);
-    const double converted = usd > 0.0 ? usd * FxRates::usdToEur() : 0.0;
-    if (converted > cardmarket)
-        return {converted, PriceResult::TCGplayer};
-    return {cardmarket, PriceResult::Cardmarket};
+    // Cardmarket has nothing, or the higher of both is wanted: the dollar
+    // figure converted is weighed against Cardmarket's, and a tie goes to
+    // Cardmarket.
+    const Dollars usd = printingDollars(card, finish, edition);
+    result.reads |= usd.reads;
+    if (usd.figure <= 0.0)
+        return result;
+    const PriceResult dollars = converted(usd, result.reads);
+    if (dollars.value > result.value)
+        return dollars;
+    result.usdToEur = dollars.usdToEur;
+    return result;
 }
 
 double priceValue(const CardDetail &card, const QString &finish, const QString &edition)
@@ -228,41 +282,7 @@ PriceResult::Origin priceOrigin(const CardDetail &card, const QString &finish, c
 
 bool priceOriginSource(const CardDetail &card, const QString &finish, const QString &edition)
 {
-    if (priceOrigin(card, finish, edition) == PriceResult::Cardmarket)
-        return false;
-    const QJsonObject tcgplayer = block(card, "tcgplayer");
-    const QJsonObject tcgcsv = block(card, "tcgcsv");
-    const QStringList editionNames = tcgplayerEditionKey(finish, edition);
-    if (!editionNames.isEmpty()) {
-        if (tcgplayerFieldPrice(tcgplayer, editionNames) > 0.0)
-            return false;
-        if (tcgplayerFieldPrice(tcgcsv, editionNames) > 0.0)
-            return true;
-    }
-    if (tcgplayerFinishPrice(tcgplayer, finish, edition) > 0.0)
-        return false;
-    return tcgplayerFinishPrice(tcgcsv, finish, edition) > 0.0;
-}
-
-bool readsFallback(const CardDetail &card, const QString &finish, const QString &edition)
-{
-    // An edition's own figure comes first from either block (tcgplayerPrice).
-    const QJsonObject own = block(card, "tcgplayer");
-    const QStringList editionNames = tcgplayerEditionKey(finish, edition);
-    if (!editionNames.isEmpty())
-        return tcgplayerFieldPrice(own, editionNames) <= 0.0;
-    return tcgplayerFinishPrice(own, finish, edition) <= 0.0;
-}
-
-bool convertsDollars(const CardDetail &card, const QString &finish, const QString &edition)
-{
-    // As priceFor: an edition's dollar figure, else Cardmarket's figure when
-    // it is the source of choice, else the higher of both.
-    if (!edition.isEmpty() && edition != unlimited && tcgplayerEditionPriceUsd(card, finish, edition) > 0.0)
-        return true;
-    if (PriceSource::current() == PriceSource::Cardmarket && cardmarketPrice(card, finish, edition) > 0.0)
-        return false;
-    return tcgplayerPrice(card, finish, edition) > 0.0;
+    return priceFor(card, finish, edition).fromTcgcsv;
 }
 
 QList<QPair<QString, QString>> allCombinations()

@@ -12,13 +12,28 @@
 
 namespace pv {
 
-// The euro value of one printing and where it came from.
+// The euro value of one printing, where it came from and what it read.
 struct PriceResult
 {
     enum Origin { Cardmarket = 0, TCGplayer = 1 };  // TCGplayer: a dollar figure converted to euros
 
+    // The blocks of figures a value reads: those it was taken from or
+    // weighed against, and those it looked in and found nothing in (a figure
+    // there would have changed it).
+    enum Read : unsigned {
+        CardmarketFigures = 0x1,   // the card database's "cardmarket" euros
+        CardDatabaseDollars = 0x2, // the card database's "tcgplayer" dollars
+        TcgcsvDollars = 0x4,       // the "tcgcsv" dollars the fallback prices add
+    };
+
     double value = 0.0;
     Origin origin = Cardmarket;
+    unsigned reads = 0;      // Read flags
+    double usdToEur = 0.0;   // the rate a dollar figure was converted at, taken or weighed; 0: none was
+    bool fromTcgcsv = false; // the value is a "tcgcsv" figure converted
+
+    bool readsTcgcsv() const { return (reads & TcgcsvDollars) != 0; }
+    bool convertsDollars() const { return usdToEur > 0.0; }
 };
 
 // Turns a card's raw "pricing" object into prices for its printings. Every
@@ -40,17 +55,13 @@ double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, c
 // priceFor values a printing from TCGplayer, this is the figure it converts.
 double tcgplayerPrice(const CardDetail &card, const QString &finish, const QString &edition);
 
+// The printing's euro value, with the figures and the rate it read: the
+// one answer to what a value depends on.
 PriceResult priceFor(const CardDetail &card, const QString &finish, const QString &edition);
 double priceValue(const CardDetail &card, const QString &finish, const QString &edition);
 PriceResult::Origin priceOrigin(const CardDetail &card, const QString &finish, const QString &edition);
+// True when priceFor's value is a "tcgcsv" figure converted.
 bool priceOriginSource(const CardDetail &card, const QString &finish, const QString &edition);
-
-// True when the printing's figures would be taken from a "tcgcsv" block: the
-// card's own "tcgplayer" block has no dollar figure for it.
-bool readsFallback(const CardDetail &card, const QString &finish, const QString &edition);
-// True when the printing's euro value is worked out from a dollar figure at
-// the exchange rate: converted, or weighed against Cardmarket's figure.
-bool convertsDollars(const CardDetail &card, const QString &finish, const QString &edition);
 
 // The twelve (finish, edition) pairs priced for every card.
 QList<QPair<QString, QString>> allCombinations();

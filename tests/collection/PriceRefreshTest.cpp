@@ -1,5 +1,6 @@
 #include "Fixtures.h"
 #include "PriceRunSupport.h"
+#include "TestSupport.h"
 #include "TestRegistry.h"
 
 #include "collection/Collection.h"
@@ -8,6 +9,7 @@
 #include "core/FxRateFetcher.h"
 #include "core/CardKeys.h"
 #include "core/FxRates.h"
+#include "core/PriceSource.h"
 #include "core/SteadyClock.h"
 #include "prices/PriceIndex.h"
 #include "prices/PricesTestSupport.h"
@@ -23,10 +25,14 @@ class PriceRefreshTest : public QObject
 {
     Q_OBJECT
 
-    struct Fixture
+    // A refresh with a card database client that only records its requests
+    // (Fixture), or one that asks the stand-in over HTTP (WebFixture). This
+    // suite loads no translation: counted texts read as written ("set(s)").
+    template <typename Client>
+    struct RunOf
     {
         Collection collection;
-        RecordingClient client;
+        Client client;
         PriceIndex index;
         FallbackPrices fallback{&collection, &index};
         FxRateFetcher rates;
@@ -47,13 +53,30 @@ class PriceRefreshTest : public QObject
             fallback.lookUp(record.language, record.id);
             return settled.wait(30000);
         }
+        // Runs a refresh of the whole collection to its summary.
+        QString refreshed()
+        {
+            refresh.refresh();
+            if (!QTest::qWaitFor([this] { return !refresh.isRunning(); }, 60000))
+                return QStringLiteral("still running");
+            return lastStatus();
+        }
     };
+    using Fixture = RunOf<RecordingClient>;
+    using WebFixture = RunOf<TcgdexClient>;
 
     static SetRecord jungle()
     {
         return setRecord(QStringLiteral("base2"), QStringLiteral("Jungle"), QString(), 2, 64, 64, Language::English,
                          QDate(1999, 6, 16));
     }
+    static SetRecord baseSet()
+    {
+        return setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QString(), 1, 102, 102, Language::English,
+                         QDate(1999, 1, 9));
+    }
+    // Blastoise's Cardmarket figures as the stand-in serves them, averaged.
+    static constexpr double blastoise = (19.06 + 20.81 + 21.36) / 3;
 
 private Q_SLOTS:
     void init()
@@ -157,9 +180,7 @@ private Q_SLOTS:
         f.collection.clear();
         f.add({"base1-2"});
         f.refresh.refresh();
-        const SetRecord base = setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QString(), 1, 102, 102,
-                                         Language::English, QDate(1999, 1, 9));
-        f.collection.mergeSetInfo(base);
+        f.collection.mergeSetInfo(baseSet());
         f.fallback.lookUp(Language::English, QStringLiteral("base1"));
         f.client.answer(QStringLiteral("base1-2"));
         QVERIFY(!f.refresh.isRunning());
@@ -190,6 +211,68 @@ private Q_SLOTS:
         QSignalSpy settled(&f.index, &PriceIndex::setIndexed);
         QVERIFY(settled.wait(30000));
         QCOMPARE(f.value(0), 0.0);
+    }
+
+    // TCGCSV refused, Cardmarket chosen: a card answered with its Cardmarket
+    // figures and without its TCGplayer block reads nothing of TCGCSV and is
+    // priced; a card without prices of its own would read TCGCSV's, and so
+    // would every card under the higher of both sources: those keep theirs.
+    void aValueIsKeptOnlyWhereItReadsWhatFailed()
+    {
+        WebStandIn *web = WebStandIn::shared();
+        web->addServiceFault(QStringLiteral("tcgcsv"), WebStandIn::Fault::refuse(), -1);
+        web->addFault(QStringLiteral("/cards/base1-4$"), WebStandIn::Fault::noPricing(), -1);
+        web->addFault(QStringLiteral("/cards/base1-"), WebStandIn::Fault::noTcgplayer(), -1);
+        const AtScopeEnd source([] { PriceSource::setCurrent(PriceSource::Cardmarket); });
+        WebFixture f;
+        f.collection.mergeSetInfo(baseSet());
+        f.collection.addEntry(holdingOf(QStringLiteral("base1-2"), 1, 999.99));
+        f.collection.addEntry(holdingOf(QStringLiteral("base1-4"), 1, 999.99));
+        const QString tcgcsvFailed = QStringLiteral(
+            "TCGCSV could not be reached for 1 set(s); cards priced from TCGCSV kept their stored prices.");
+        QCOMPARE(f.refreshed(), QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. ") + tcgcsvFailed);
+        QCOMPARE(f.value(0), blastoise);
+        QCOMPARE(f.value(1), 999.99);
+
+        f.collection.applyPrices(Language::English, QStringLiteral("base1-2"),
+                                 {{QStringLiteral("normal|unlimited"), 999.99}}, {});
+        PriceSource::setCurrent(PriceSource::HighestOfBoth);
+        QCOMPARE(f.refreshed(), QStringLiteral("Priced 0 of 2 cards; 2 kept their stored prices. ") + tcgcsvFailed);
+        QCOMPARE(f.value(0), 999.99);
+    }
+
+    // A rates answer far from the rate in use is refused and named; the run
+    // goes on as with the rates service down: without a rate ever stored,
+    // cards priced in dollars keep their values, else the stored rate
+    // converts them.
+    void anUnbelievableRateIsRefused()
+    {
+        WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"),
+                                       WebStandIn::Fault::custom(200, "application/json",
+                                                                 R"({"rates": {"EUR": 92.12, "JPY": 13000}})"),
+                                       -1);
+        setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
+        setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
+        WebFixture f;
+        f.collection.addEntry(holdingOf(QStringLiteral("base1-2"), 1, 999.99));
+        f.collection.addEntry(holdingOf(QStringLiteral("base2-23"), 1, 5.0)); // priced in dollars alone
+        const QString refused =
+            QStringLiteral("The exchange rates service answered 1 USD = 92.12000 EUR, which cannot be right; ");
+        QCOMPARE(f.refreshed(),
+                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. ") + refused
+                     + QStringLiteral("cards priced in dollars kept their stored prices."));
+        QCOMPARE(f.value(0), blastoise);
+        QCOMPARE(f.value(1), 5.0);
+        QVERIFY(!FxRates::hasRate(QStringLiteral("EUR")) && FxRates::isStale());
+
+        FxRates::store({{QStringLiteral("EUR"), 0.91}}, SteadyClock::today().addDays(-3));
+        QCOMPARE(f.refreshed(),
+                 QStringLiteral("Priced 2 card(s). Recorded this week's total. ") + refused
+                     + QStringLiteral("cards priced in dollars were converted at the stored rate (1 "
+                                      "USD = 0.91000 EUR)."));
+        QCOMPARE(f.value(1), (1.2 + 1.64 + 0.44) / 3 * 0.91);
+        QCOMPARE(FxRates::usdToEur(), 0.91);
+        QCOMPARE(FxRates::storedDate(), SteadyClock::today().addDays(-3));
     }
 };
 

@@ -122,15 +122,23 @@ private Q_SLOTS:
 
     void halfUsableReplyUpdatesWhatItCan()
     {
-        m_standIn.addFault(QString::fromLatin1(latest),
-                           WebStandIn::Fault::custom(200, "application/json",
-                                                     R"({"date": "2024-05-02", "rates": {"EUR": 0.93, "JPY": 155.1, "CAD": -1}})"));
+        m_standIn.addFault(
+            QString::fromLatin1(latest),
+            WebStandIn::Fault::custom(200, "application/json",
+                                      R"({"date": "2024-05-02", "rates": {"EUR": 0.93, "JPY": 155.1, "CAD": -1,
+                                                                                       "GBP": 79}})"));
         FxRateFetcher fetcher;
         QVERIFY(fetchOnce(fetcher));
         QCOMPARE(FxRates::usdToEur(), 0.93);
         QCOMPARE(FxRates::rateFor(QStringLiteral("JPY")), 155.1);
         QCOMPARE(FxRates::rateFor(QStringLiteral("CAD")), 1.3);
         QCOMPARE(FxRates::storedDate(), QDate(2024, 5, 2));
+        // A rate a hundred times the one in use (none stored: the built-in one) is left out.
+        QVERIFY(!FxRates::hasRate(QStringLiteral("GBP")));
+        QCOMPARE(fxWarnings(),
+                 QStringList{QStringLiteral("Rate reply gave 1 USD = 79.00000 GBP, more than twice or "
+                                            "under half the rate in use (1 USD = 0.79000 GBP); keeping "
+                                            "the stored rate.")});
     }
 
     void undatedRatesAreStoredAsTodays_data()
@@ -167,6 +175,10 @@ private Q_SLOTS:
         QTest::newRow("EUR zero") << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": 0}})") << noEur;
         QTest::newRow("EUR negative") << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": -0.9}})") << noEur;
         QTest::newRow("EUR absurd") << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": 1e9, "JPY": 1e9}})") << noEur;
+        QTest::newRow("EUR a hundred times the stored")
+            << QByteArray(R"({"date": "2024-05-02", "rates": {"EUR": 92.12, "JPY": 150}})")
+            << QStringLiteral("Rate reply gave 1 USD = 92.12000 EUR, more than twice or under half the rate in use "
+                              "(1 USD = 0.80000 EUR); keeping the stored table.");
     }
     void badRepliesLeaveTheStoredRates()
     {

@@ -35,6 +35,16 @@ CardDetail card(const char *pricingJson)
     return c;
 }
 
+// A variants object with the figure under every variant name the rules read.
+QJsonObject everyVariantAt(double figure)
+{
+    QJsonObject variants;
+    for (const char *name : {"normal", "holofoil", "reverse-holofoil", "1stEditionNormal", "1stEditionHolofoil",
+                             "shadowlessNormal", "shadowlessHolofoil"})
+        variants.insert(QLatin1String(name), QJsonObject{{QStringLiteral("marketPrice"), figure}});
+    return variants;
+}
+
 } // namespace
 
 class PricingTest : public QObject
@@ -207,6 +217,61 @@ private Q_SLOTS:
         const CardDetail fromOwn = card(R"({"tcgplayer": {"normal": {"marketPrice": 3.0}}, "tcgcsv": {"normal": {"marketPrice": 9.0}}})");
         QVERIFY(!Pricing::priceOriginSource(fromOwn, normal, unlimited));
         QVERIFY(!Pricing::priceOriginSource(CardDetail(), normal, unlimited));
+    }
+
+    // What priceFor says it read is what its value depends on: other figures
+    // in a block it read change the value, in one it did not read they never
+    // do, and the rate changes it exactly when a dollar figure was converted
+    // or weighed. A refresh keeps a stored value on this answer alone.
+    void whatItReadIsWhatTheValueDependsOn()
+    {
+        const char *const pricings[] = {
+            R"({})",
+            R"({"cardmarket": {"trend": 5.0, "trend-holo": 9.0}})",
+            R"({"tcgplayer": {"normal": {"marketPrice": 4.0}, "holofoil": {"marketPrice": 20.0}}})",
+            R"({"cardmarket": {"trend": 5.0}, "tcgplayer": {"normal": {"marketPrice": 50.0}}})",
+            R"({"cardmarket": {"trend": 50.0}, "tcgplayer": {"normal": {"marketPrice": 5.0}}})",
+            R"({"cardmarket": {"trend": 2.0}, "tcgcsv": {"holofoil": {"marketPrice": 7.0},
+                                                        "1st-edition-holofoil": {"marketPrice": 70.0}}})",
+            R"({"cardmarket": {"trend": 3.0}, "tcgplayer": {"1stEditionNormal": {"marketPrice": 30.0}},
+                "tcgcsv": {"normal": {"marketPrice": 6.0}}})",
+            R"({"tcgplayer": {"normal": {"marketPrice": 2.0}}, "tcgcsv": {"shadowlessNormal": {"marketPrice": 40.0}}})",
+        };
+        const QJsonObject cardmarket{{QStringLiteral("trend"), 1e7}, {QStringLiteral("trend-holo"), 1e7}};
+        const QJsonObject dollars = everyVariantAt(1e6);
+        for (const int source : {PriceSource::Cardmarket, PriceSource::HighestOfBoth}) {
+            PriceSource::setCurrent(source);
+            for (const char *pricing : pricings) {
+                const CardDetail c = card(pricing);
+                for (const auto &[finish, edition] : Pricing::allCombinations()) {
+                    const PriceResult read = Pricing::priceFor(c, finish, edition);
+                    const auto changedBy = [&](const char *name, const QJsonValue &figures) {
+                        CardDetail other = c;
+                        if (figures.isUndefined())
+                            other.pricing.remove(QLatin1String(name));
+                        else
+                            other.pricing.insert(QLatin1String(name), figures);
+                        return Pricing::priceValue(other, finish, edition) != read.value;
+                    };
+                    const QByteArray where = QByteArray(pricing) + " as " + printingKey(finish, edition).toUtf8()
+                        + " from source " + QByteArray::number(source);
+                    QVERIFY2(changedBy("cardmarket", cardmarket) == bool(read.reads & PriceResult::CardmarketFigures),
+                             where);
+                    QVERIFY2(changedBy("tcgplayer", dollars) == bool(read.reads & PriceResult::CardDatabaseDollars),
+                             where);
+                    QVERIFY2(changedBy("tcgcsv", dollars) == read.readsTcgcsv(), where);
+                    QVERIFY2(read.fromTcgcsv
+                                 == (read.origin == PriceResult::TCGplayer
+                                     && changedBy("tcgcsv", QJsonValue::Undefined)),
+                             where);
+                    QCOMPARE(read.usdToEur, read.convertsDollars() ? 0.9 : 0.0);
+                    setSetting(QStringLiteral("pricing/usdToEur"), 90.0);
+                    const bool rateChanges = Pricing::priceValue(c, finish, edition) != read.value;
+                    setSetting(QStringLiteral("pricing/usdToEur"), 0.9);
+                    QVERIFY2(rateChanges == read.convertsDollars(), where);
+                }
+            }
+        }
     }
 
     void combinationsAndMaps()

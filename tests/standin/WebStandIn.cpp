@@ -115,6 +115,8 @@ QString faultName(WebStandIn::Fault::Kind kind)
         return QStringLiteral("refuse");
     case Kind::NoPricing:
         return QStringLiteral("no-pricing");
+    case Kind::NoTcgplayer:
+        return QStringLiteral("no-tcgplayer");
     case Kind::Hold:
         return QStringLiteral("hold");
     }
@@ -216,6 +218,10 @@ WebStandIn::Fault WebStandIn::Fault::refuse()
 WebStandIn::Fault WebStandIn::Fault::noPricing()
 {
     return faultOf(Kind::NoPricing);
+}
+WebStandIn::Fault WebStandIn::Fault::noTcgplayer()
+{
+    return faultOf(Kind::NoTcgplayer);
 }
 WebStandIn::Fault WebStandIn::Fault::hold(int ms)
 {
@@ -779,12 +785,20 @@ WebStandIn::Answer WebStandIn::applyFault(const Fault &fault, const QString &ser
             qMakePair(QByteArray("Location"), "http://127.0.0.1:" + QByteArray::number(refusingPort()) + target));
         break;
     case Kind::NoPricing:
+    case Kind::NoTcgplayer:
         if (json && answer.status == 200) {
             QJsonObject card = QJsonDocument::fromJson(answer.body).object();
-            if (card.contains(QStringLiteral("pricing"))) {
-                card.remove(QStringLiteral("pricing"));
-                answer.body = QJsonDocument(card).toJson(QJsonDocument::Compact);
+            const QString pricing = QStringLiteral("pricing");
+            if (fault.kind == Kind::NoPricing && card.contains(pricing)) {
+                card.remove(pricing);
+            } else if (fault.kind == Kind::NoTcgplayer && card.value(pricing).isObject()) {
+                QJsonObject prices = card.value(pricing).toObject();
+                prices.remove(QStringLiteral("tcgplayer"));
+                card.insert(pricing, prices);
+            } else {
+                break;
             }
+            answer.body = QJsonDocument(card).toJson(QJsonDocument::Compact);
         }
         break;
     case Kind::Hold:

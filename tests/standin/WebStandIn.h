@@ -67,6 +67,7 @@ public:
             Refuse,           // a redirect to a local port that refuses connections: a client that follows
                               // it (as the program's clients do) meets "Connection refused"
             NoPricing,        // the answer without its "pricing" object (a card of the card database)
+            NoTcgplayer,      // the answer without the "tcgplayer" block of its "pricing" object
             Hold,             // held back delayMs, then shaped by the next matching rule or served as it is
         };
         Kind kind = Kind::Serve;
@@ -93,6 +94,7 @@ public:
         static Fault resetAfterStatus();
         static Fault refuse();
         static Fault noPricing();
+        static Fault noTcgplayer();
         // Unlike delay(), a hold lets the next matching rule apply after it.
         static Fault hold(int ms);
         // The same fault, with one more header in the answer.

@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
                        "Each fault option may be given more than once and applies to every\n"
                        "request it matches. Holds add up and are followed by the other faults;\n"
                        "of those, the first that matches applies, in the order --refuse,\n"
-                       "--status, --drop-pricing, each in the order given."));
+                       "--status, --drop-pricing, --drop-tcgplayer, each in the order given."));
     parser.addHelpOption();
     QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port on 127.0.0.1 (0: any free port)."),
                                   QStringLiteral("N"), QStringLiteral("0"));
@@ -85,6 +85,10 @@ int main(int argc, char *argv[])
     QCommandLineOption noPricingOption(QStringLiteral("drop-pricing"),
                                        QStringLiteral("Serve card answers without their \"pricing\" object."),
                                        QStringLiteral("WHERE"));
+    QCommandLineOption noTcgplayerOption(
+        QStringLiteral("drop-tcgplayer"),
+        QStringLiteral("Serve card answers without the \"tcgplayer\" block of their \"pricing\" object."),
+        QStringLiteral("WHERE"));
     QCommandLineOption holdOption(QStringLiteral("hold"), QStringLiteral("Hold answers back MS milliseconds."),
                                   QStringLiteral("WHERE=MS"));
     parser.addOption(portOption);
@@ -94,6 +98,7 @@ int main(int argc, char *argv[])
     parser.addOption(refuseOption);
     parser.addOption(statusOption);
     parser.addOption(noPricingOption);
+    parser.addOption(noTcgplayerOption);
     parser.addOption(holdOption);
     parser.process(app);
 
@@ -114,7 +119,8 @@ int main(int argc, char *argv[])
     const FaultOption faultOptions[] = {{&holdOption, true, 0, 24 * 3600 * 1000},
                                         {&refuseOption, false, 0, 0},
                                         {&statusOption, true, 100, 599},
-                                        {&noPricingOption, false, 0, 0}};
+                                        {&noPricingOption, false, 0, 0},
+                                        {&noTcgplayerOption, false, 0, 0}};
     QList<QPair<FaultPlace, const QCommandLineOption *>> faults;
     for (const FaultOption &kind : faultOptions) {
         for (const QString &text : parser.values(*kind.option)) {
@@ -150,6 +156,8 @@ int main(int argc, char *argv[])
             addFault(standIn, place.where, WebStandIn::Fault::httpStatus(place.value));
         else if (option == &noPricingOption)
             addFault(standIn, place.where, WebStandIn::Fault::noPricing());
+        else if (option == &noTcgplayerOption)
+            addFault(standIn, place.where, WebStandIn::Fault::noTcgplayer());
         else if (!WebStandIn::serviceNames().contains(place.where))
             standIn.addFault(place.where, WebStandIn::Fault::refuse(), -1);
     }

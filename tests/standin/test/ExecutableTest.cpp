@@ -82,7 +82,7 @@ private slots:
     {
         QProcess process;
         const QString faults = QStringLiteral("--refuse tcgcsv --status fx=503 --drop-pricing sv03-001$ "
-                                              "--hold tcgdex=50 --card-delay 50 --verbose");
+                                              "--drop-tcgplayer sv03-002$ --hold tcgdex=50 --card-delay 50 --verbose");
         const QStringList lines = startAndReadLines(process, faults.split(QLatin1Char(' ')));
         QCOMPARE(lines.size(), 4);
         const auto base = [&lines](int line) { return lines.at(line).section(QLatin1Char('='), 1); };
@@ -94,7 +94,11 @@ private slots:
         QCOMPARE(card[QStringLiteral("id")].toString(), QStringLiteral("sv03-001"));
         QVERIFY(!card.object().contains(QStringLiteral("pricing")));
         const QJsonDocument other = fetch(m_network, base(0) + QStringLiteral("/v2/en/cards/sv03-002")).json();
-        QVERIFY(other[QStringLiteral("pricing")].isObject());
+        QVERIFY(other[QStringLiteral("pricing")][QStringLiteral("cardmarket")].isObject());
+        QVERIFY(!other[QStringLiteral("pricing")].toObject().contains(QStringLiteral("tcgplayer")));
+        QVERIFY(fetch(m_network, base(0) + QStringLiteral("/v2/en/cards/sv03-003"))
+                    .json()[QStringLiteral("pricing")]
+                    .isObject());
         stop(process);
         // Both holds, then the card without its prices.
         QVERIFY(process.readAllStandardError().contains("(hold+hold+no-pricing)"));

@@ -112,8 +112,9 @@ private slots:
         QVERIFY(lateFailure.ms >= 190);
     }
 
-    // A refused connection, a card without its prices, and holds that add up
-    // ahead of the fault that shapes the answer.
+    // A refused connection, a card without its prices or without the
+    // TCGplayer block of them, and holds that add up ahead of the fault
+    // that shapes the answer.
     void refusedPricelessAndHeld()
     {
         m_standIn.addServiceFault(QStringLiteral("tcgcsv"), WebStandIn::Fault::refuse());
@@ -131,6 +132,12 @@ private slots:
         QCOMPARE(record.fault, QStringLiteral("hold+hold+no-pricing"));
         QVERIFY(record.finishedMs - record.arrivedMs >= 200);
         QVERIFY(get(QStringLiteral("/v2/en/cards/sv03-001")).json()[QStringLiteral("pricing")].isObject());
+
+        m_standIn.addFault(QStringLiteral("sv03-002$"), WebStandIn::Fault::noTcgplayer());
+        const QJsonObject prices =
+            get(QStringLiteral("/v2/en/cards/sv03-002")).json()[QStringLiteral("pricing")].toObject();
+        QVERIFY(prices.contains(QStringLiteral("cardmarket")) && !prices.contains(QStringLiteral("tcgplayer")));
+        QCOMPARE(m_standIn.requests().constLast().fault, QStringLiteral("hold+hold+no-tcgplayer"));
     }
 
     void brokenBodies()
