@@ -227,7 +227,6 @@ private Q_SLOTS:
     {
         const char *const pricings[] = {
             R"({})",
-            R"({"cardmarket": {"trend": 5.0, "trend-holo": 9.0}})",
             R"({"tcgplayer": {"normal": {"marketPrice": 4.0}, "holofoil": {"marketPrice": 20.0}}})",
             R"({"cardmarket": {"trend": 5.0}, "tcgplayer": {"normal": {"marketPrice": 50.0}}})",
             R"({"cardmarket": {"trend": 50.0}, "tcgplayer": {"normal": {"marketPrice": 5.0}}})",
@@ -264,11 +263,11 @@ private Q_SLOTS:
                                  == (read.origin == PriceResult::TCGplayer
                                      && changedBy("tcgcsv", QJsonValue::Undefined)),
                              where);
-                    QCOMPARE(read.usdToEur, read.convertsDollars() ? 0.9 : 0.0);
                     setSetting(QStringLiteral("pricing/usdToEur"), 90.0);
                     const bool rateChanges = Pricing::priceValue(c, finish, edition) != read.value;
                     setSetting(QStringLiteral("pricing/usdToEur"), 0.9);
-                    QVERIFY2(rateChanges == read.convertsDollars(), where);
+                    QVERIFY2(rateChanges == read.convertsDollars() && read.usdToEur == (rateChanges ? 0.9 : 0.0),
+                             where);
                 }
             }
         }
