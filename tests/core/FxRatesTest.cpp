@@ -59,18 +59,6 @@ private Q_SLOTS:
         QCOMPARE(FxRates::storedDate(), QDate(2024, 5, 2));
     }
 
-    // A rate received is believed within a factor of 2 of the one in use:
-    // the stored rate, else the built-in one (0.86).
-    void aRateIsBelievedNearTheOneInUse()
-    {
-        const QString eur = QStringLiteral("EUR");
-        QVERIFY(FxRates::isBelievable(eur, 1.72) && FxRates::isBelievable(eur, 0.43));
-        QVERIFY(!FxRates::isBelievable(eur, 1.73) && !FxRates::isBelievable(eur, 0.42));
-        FxRates::store({{eur, 40.0}}, QDate(2024, 5, 2));
-        QVERIFY(FxRates::isBelievable(eur, 80.0) && !FxRates::isBelievable(eur, 0.86));
-        QVERIFY(!FxRates::isBelievable(QStringLiteral("SEK"), 10.0)); // no rate in use
-    }
-
     void rateForFallsBackToTheBuiltInTable()
     {
         QCOMPARE(FxRates::rateFor(QStringLiteral("USD")), 1.0);
