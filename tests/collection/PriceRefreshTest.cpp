@@ -241,8 +241,7 @@ private Q_SLOTS:
         QCOMPARE(f.fallback.state(Language::English, QStringLiteral("base2")), PriceIndex::Failed);
         f.client.answer(QStringLiteral("base2-1")); // no price of its own
         QCOMPARE(f.value(0), 30.0);
-        QVERIFY2(f.lastStatus().endsWith(QStringLiteral("TCGCSV answered with data of the wrong shape for 1 set; "
-                                                         "cards priced from TCGCSV kept their stored prices.")),
+        QVERIFY2(f.lastStatus().contains(QStringLiteral("TCGCSV answered with data of the wrong shape for 1 set")),
                  qPrintable(f.lastStatus()));
 
         const QString asked = QLatin1Char('^') + QRegularExpression::escape(path) + QLatin1Char('$');
