@@ -683,8 +683,12 @@ private slots:
             QCOMPARE(read.binders.size(), 1);
             QCOMPARE(read.history.size(), 1);
             QVERIFY(read.labelStyle);
-            // Only a text is a name; a set record without one is none.
-            QCOMPARE(read.sets.keys(), bad.isString() ? QStringList{QStringLiteral("en:x")} : QStringList());
+            // Only a text is an id or a name; a record without a name is
+            // kept all the same.
+            QCOMPARE(read.sets.size(), 2);
+            const SetRecord y = read.sets.value(bad.isString() ? QStringLiteral("en:x") : QStringLiteral("en:y"));
+            QCOMPARE(y.name, bad.isString() ? QStringLiteral("x") : QString());
+            QVERIFY(read.sets.value(QStringLiteral("en:first")).name.isEmpty());
 
             // Whole top-level members of the wrong type read as empty.
             QJsonObject flat = document({});

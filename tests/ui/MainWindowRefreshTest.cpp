@@ -272,11 +272,13 @@ private Q_SLOTS:
         index->indexSet(test::setRecord(QStringLiteral("zz8"), QStringLiteral("Elsewhere"), QString(), 4));
         QCOMPARE(index->setState(Language::English, QStringLiteral("zz8")), PriceIndex::NoGroup);
 
-        // The second run finds both sets settled: they answer at once, and
-        // the cards are asked for only once every set has answered.
+        // The second run finds Base Set settled: it answers at once. The set
+        // that found no group is matched against a new group list, and the
+        // cards are asked for only once every set has answered.
         const int second = logSize();
-        f.client->sent.clear();
-        f.refresh()->trigger();
+        const int groupLists = test::WebStandIn::shared()->requestCount(QStringLiteral("^/tcgplayer/3/groups$"));
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        QCOMPARE(test::WebStandIn::shared()->requestCount(QStringLiteral("^/tcgplayer/3/groups$")), groupLists + 1);
         QCOMPARE(logMessages(QStringLiteral("prices"), -1, second)
                      .count(QStringLiteral("Fallback data settled; fetching card prices.")),
                  1);
