@@ -220,8 +220,7 @@ void PriceIndex::retrySet(const SetRecord &set)
     const int category = categoryOf(set.language);
     bool newGroupList = now - m_groupsArrivedAtMs.value(category, now) > DataLifetimeMs;
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        const bool again = it->state != Pending
-            && (it->state != Indexed || now - it->settledAtMs > DataLifetimeMs);
+        const bool again = it->state != Pending && (it->state != Indexed || now - it->settledAtMs > DataLifetimeMs);
         if (again && it->set.language == set.language && it->set.id == set.id) {
             newGroupList = newGroupList || it->state == NoGroup;
             it = m_entries.erase(it);

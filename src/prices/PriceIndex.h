@@ -38,7 +38,7 @@ public:
         TcgcsvGroupData data;
         QString alias;      // empty, or "shadowless"
         ReplyFailure failure = ReplyFailure::NotReached; // how a Failed entry failed
-        qint64 settledAtMs = 0; // SteadyClock time the entry settled
+        qint64 settledAtMs = 0;                          // SteadyClock time the entry settled
     };
 
     struct GroupMatch

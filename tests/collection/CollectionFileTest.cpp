@@ -357,15 +357,15 @@ private slots:
         };
         const QString file = writeBytes(
             QStringLiteral("earlier.tmk"),
-            QJsonDocument(document(QJsonObject{
-                              {QStringLiteral("sets"),
-                               QJsonObject{{QStringLiteral("en:swsh1"), record(QStringLiteral("swsh1"))},
-                                           {QStringLiteral("en:P-A"), record(QStringLiteral("P-A"))},
-                                           {QStringLiteral("en:swsh2"), record(QString())},
-                                           {QStringLiteral("ja:SV3"),
-                                            QJsonObject{{QStringLiteral("lang"), QStringLiteral("en")},
-                                                        {QStringLiteral("name"), QStringLiteral("Ruler")}}}}},
-                              {QStringLiteral("entries"), QJsonArray{entryObject(QStringLiteral("swsh2-1"))}}}))
+            QJsonDocument(
+                document(QJsonObject{{QStringLiteral("sets"),
+                                      QJsonObject{{QStringLiteral("en:swsh1"), record(QStringLiteral("swsh1"))},
+                                                  {QStringLiteral("en:P-A"), record(QStringLiteral("P-A"))},
+                                                  {QStringLiteral("en:swsh2"), record(QString())},
+                                                  {QStringLiteral("ja:SV3"),
+                                                   QJsonObject{{QStringLiteral("lang"), QStringLiteral("en")},
+                                                               {QStringLiteral("name"), QStringLiteral("Ruler")}}}}},
+                                     {QStringLiteral("entries"), QJsonArray{entryObject(QStringLiteral("swsh2-1"))}}}))
                 .toJson());
         const Result read = CollectionSerializer::read(file);
         QVERIFY2(read.ok, qPrintable(read.error));
@@ -385,7 +385,8 @@ private slots:
         QVERIFY(CollectionSerializer::write(file, collection));
         QFile saved(file);
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        const QJsonObject sets = QJsonDocument::fromJson(saved.readAll()).object().value(QStringLiteral("sets")).toObject();
+        const QJsonObject sets =
+            QJsonDocument::fromJson(saved.readAll()).object().value(QStringLiteral("sets")).toObject();
         for (const QString &key : {QStringLiteral("en:swsh1"), QStringLiteral("en:P-A"), QStringLiteral("en:swsh2")}) {
             QJsonObject expected = record(key == QLatin1String("en:swsh2") ? QString() : key.mid(3));
             expected.insert(QStringLiteral("id"), key.mid(3));
