@@ -559,8 +559,14 @@ bool Collection::hasSet(Language language, const QString &setId) const
 SetRecord Collection::setInfo(Language language, const QString &setId) const
 {
     const auto found = m_sets.constFind(setKey(language, setId));
-    if (found != m_sets.constEnd())
-        return found.value();
+    if (found != m_sets.constEnd()) {
+        // A record read without a name is shown by its id, as is a set the
+        // collection holds no record of; sets() keeps it as it was read.
+        SetRecord record = found.value();
+        if (record.name.isEmpty())
+            record.name = record.id;
+        return record;
+    }
     SetRecord record;
     record.id = setId;
     record.name = setId;

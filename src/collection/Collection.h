@@ -136,6 +136,7 @@ public:
     bool hasSet(Language language, const QString &setId) const;
     // The stored record, or one named after the set id for display where
     // there is none: that stand-in is no record of the set (hasSet() tells).
+    // A stored record without a name is named after the set id too.
     SetRecord setInfo(Language language, const QString &setId) const;
 
     // Binders.

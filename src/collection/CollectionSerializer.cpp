@@ -609,7 +609,7 @@ void writeSet(JsonTextWriter &out, const SetRecord &record)
     out.value(QLatin1String("id"), record.id);
     out.value(QLatin1String("lang"), languageCode(record.language));
     writeIfNotEmpty(out, QLatin1String("logo"), record.logo);
-    out.value(QLatin1String("name"), record.name);
+    writeIfNotEmpty(out, QLatin1String("name"), record.name); // none is invented
     if (record.officialCardCount > 0)
         out.value(QLatin1String("officialCardCount"), record.officialCardCount);
     if (record.order != SetRecord::UnsetOrder)
@@ -829,9 +829,7 @@ ReadResult read(const QString &path)
     const JsonValueRef sets = root.value(QLatin1String("sets"));
     for (const auto &[name, object] : lastMembers(sets)) {
         SetRecord record = readSet(name, object);
-        // A record without a name is none: its id alone would be matched
-        // to another expansion's fallback prices.
-        if (record.id.isEmpty() || record.name.trimmed().isEmpty())
+        if (record.id.isEmpty())
             continue;
         result.sets.insert(setKey(record.language, record.id), std::move(record));
     }

@@ -6,12 +6,27 @@
 
 namespace pv {
 
+namespace {
+
+// A name to match by: neither empty nor the set id, which would match
+// another expansion whose name holds it.
+bool hasMatchableName(const SetRecord &record)
+{
+    const QString name = record.name.trimmed();
+    return !name.isEmpty() && name.compare(record.id.trimmed(), Qt::CaseInsensitive) != 0;
+}
+
+} // namespace
+
 FallbackPrices::FallbackPrices(Collection *collection, PriceIndex *index, QObject *parent)
     : QObject(parent)
     , m_collection(collection)
     , m_index(index)
 {
     connect(index, &PriceIndex::setIndexed, this, &FallbackPrices::settled);
+    // Another document: the records the last one chose are none of its own.
+    if (collection)
+        connect(collection, &Collection::contentsReplaced, this, &FallbackPrices::forgetDocument);
 }
 
 FallbackPrices::~FallbackPrices() = default;
@@ -23,19 +38,27 @@ void FallbackPrices::setCatalog(CardCatalog *catalog)
 
 SetRecord FallbackPrices::chooseRecord(Language language, const QString &setId) const
 {
-    // A record without a name gives the matcher nothing to go on: it counts
-    // as none, as does the bare set id.
     if (m_collection && m_collection->hasSet(language, setId)) {
         const SetRecord record = m_collection->setInfo(language, setId);
-        if (!record.name.isEmpty())
+        if (hasMatchableName(record))
             return record;
     }
     if (m_catalog) {
         const SetRecord record = m_catalog->setSummary(language, setId);
-        if (!record.id.isEmpty() && !record.name.isEmpty())
+        if (!record.id.isEmpty() && hasMatchableName(record))
             return record;
     }
     return {};
+}
+
+void FallbackPrices::forgetDocument()
+{
+    m_records.clear();
+}
+
+bool FallbackPrices::isLookedUp(Language language, const QString &setId) const
+{
+    return m_index && m_records.contains(setKey(language, setId));
 }
 
 SetRecord FallbackPrices::setRecord(Language language, const QString &setId) const
@@ -58,12 +81,12 @@ bool FallbackPrices::lookUp(Language language, const QString &setId)
 
 bool FallbackPrices::lookUpAgain(Language language, const QString &setId)
 {
-    if (!m_index || state(language, setId) != PriceIndex::Failed)
-        return lookUp(language, setId);
-    // The record the set would be given now, else the one it failed with.
+    // The record the set would be given now, else the one it was looked up with.
     SetRecord record = chooseRecord(language, setId);
     if (record.id.isEmpty())
         record = setRecord(language, setId);
+    if (record.id.isEmpty() || !m_index)
+        return false;
     m_records.insert(setKey(language, setId), record);
     m_index->retrySet(record);
     return true;
@@ -71,27 +94,32 @@ bool FallbackPrices::lookUpAgain(Language language, const QString &setId)
 
 PriceIndex::SetState FallbackPrices::state(Language language, const QString &setId) const
 {
-    return m_index ? m_index->setState(language, setId) : PriceIndex::NotIndexed;
+    return isLookedUp(language, setId) ? m_index->setState(language, setId) : PriceIndex::NotIndexed;
+}
+
+bool FallbackPrices::isPending(Language language, const QString &setId) const
+{
+    return state(language, setId) == PriceIndex::Pending;
 }
 
 QString FallbackPrices::statusText(Language language, const QString &setId) const
 {
-    return m_index ? m_index->statusText(language, setId) : QString();
+    return isLookedUp(language, setId) ? m_index->statusText(language, setId) : QString();
 }
 
 ReplyFailure FallbackPrices::failure(Language language, const QString &setId) const
 {
-    return m_index ? m_index->failure(language, setId) : ReplyFailure::NotReached;
+    return isLookedUp(language, setId) ? m_index->failure(language, setId) : ReplyFailure::NotReached;
 }
 
 CardDetail FallbackPrices::withFallbackPrices(Language language, const CardDetail &card) const
 {
-    return m_index ? m_index->withFallbackPrices(language, card) : card;
+    return isLookedUp(language, card.setId) ? m_index->withFallbackPrices(language, card) : card;
 }
 
 QJsonObject FallbackPrices::cardPrices(Language language, const QString &setId, const QString &number) const
 {
-    return m_index ? m_index->cardPrices(language, setId, number) : QJsonObject();
+    return isLookedUp(language, setId) ? m_index->cardPrices(language, setId, number) : QJsonObject();
 }
 
 } // namespace pv

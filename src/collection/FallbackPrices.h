@@ -19,15 +19,19 @@ class Collection;
 // The one door to the fallback prices of sets for the price refresh and for
 // every view. It owns the choice of the record a set is matched through:
 // the collection's record when it holds one with a name, else the catalog's.
-// The collection's record is the one the holdings were valued from and does
-// not change as the views visit sets, while the catalog learns a set's
-// release date only when the set is visited.
+// A name that is empty or the set id itself is none: the bare id would be
+// matched to another expansion. The collection's record is the one the
+// holdings were valued from and does not change as the views visit sets,
+// while the catalog learns a set's release date only when the set is
+// visited.
 //
 // Once a set has been looked up, the record it was matched through stays its
 // record, whoever asks later and whatever the collection or the catalog come
 // to hold: a view can never make the index match a set again under a
-// running refresh. Only a set whose look-up failed is asked again, and only
-// by lookUpAgain, which a refresh calls before it prices anything.
+// running refresh. lookUpAgain, which a refresh calls before it prices
+// anything, chooses the record anew. What the document chose is dropped when
+// its contents are replaced: until the next document asks for a set, the set
+// is not looked up for it and answers nothing, whatever the index kept.
 class FallbackPrices : public QObject
 {
     Q_OBJECT
@@ -45,11 +49,14 @@ public:
     SetRecord setRecord(Language language, const QString &setId) const;
     // Asks for the set's fallback prices; false when it has no record.
     bool lookUp(Language language, const QString &setId);
-    // As lookUp, but a set whose look-up failed is asked again, through the
-    // record it would be given now.
+    // As lookUp, through the record the set would be given now; a set whose
+    // look-up failed, ended without a group or products, or whose data is
+    // older than a day is asked again.
     bool lookUpAgain(Language language, const QString &setId);
 
+    // NotIndexed for a set this document has not looked up.
     PriceIndex::SetState state(Language language, const QString &setId) const;
+    bool isPending(Language language, const QString &setId) const;
     QString statusText(Language language, const QString &setId) const;
     // How the set's look-up failed, for a set in the state Failed.
     ReplyFailure failure(Language language, const QString &setId) const;
@@ -62,11 +69,14 @@ Q_SIGNALS:
 
 private:
     SetRecord chooseRecord(Language language, const QString &setId) const;
+    bool isLookedUp(Language language, const QString &setId) const;
+    void forgetDocument();
 
     Collection *m_collection = nullptr;
     QPointer<PriceIndex> m_index;
     QPointer<CardCatalog> m_catalog;
-    // By set key: the record each set was handed to the index with.
+    // By set key: the record each set was handed to the index with, for the
+    // document the collection holds now.
     QHash<QString, SetRecord> m_records;
 };
 

@@ -5,6 +5,7 @@
 #include "core/CardNumbers.h"
 #include "core/Errata.h"
 #include "core/Log.h"
+#include "core/SteadyClock.h"
 #include "prices/TcgcsvClient.h"
 
 #include <QPointer>
@@ -212,13 +213,23 @@ void PriceIndex::indexSet(const SetRecord &set)
 
 void PriceIndex::retrySet(const SetRecord &set)
 {
-    // A failed entry holds no request any more: it is started afresh.
+    // A settled entry holds no request any more: one that did not bring
+    // prices, or brought them long ago, is started afresh. A set without a
+    // group is matched against a new group list, which may have it now.
+    const qint64 now = SteadyClock::nowMs();
+    const int category = categoryOf(set.language);
+    bool newGroupList = now - m_groupsArrivedAtMs.value(category, now) > DataLifetimeMs;
     for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (it->state == Failed && it->set.language == set.language && it->set.id == set.id)
+        const bool again = it->state != Pending && (it->state != Indexed || now - it->settledAtMs > DataLifetimeMs);
+        if (again && it->set.language == set.language && it->set.id == set.id) {
+            newGroupList = newGroupList || it->state == NoGroup;
             it = m_entries.erase(it);
-        else
+        } else {
             ++it;
+        }
     }
+    if (newGroupList)
+        m_groupsByCategory.remove(category);
     indexSet(set);
 }
 
@@ -240,18 +251,25 @@ bool PriceIndex::indexSetAs(const SetRecord &set, const QString &alias)
     entry.alias = alias;
     m_entries.insert(key, entry);
 
-    const int category = categoryOf(set.language);
+    matchWhenListed(key);
+    return false;
+}
+
+// Matches the pending entry now when its category's group list is loaded,
+// else once it arrives.
+void PriceIndex::matchWhenListed(const QString &key)
+{
+    const int category = categoryOf(m_entries.value(key).set.language);
     if (m_groupsByCategory.contains(category)) {
         matchSet(key);
-        return false;
+        return;
     }
     m_waitingKeys.append(key);
     if (m_groupListRunning.value(category))
-        return false;
+        return;
     m_groupListRunning.insert(category, true);
     const int requestId = m_client->requestGroups(category);
     m_groupListRequests.insert(requestId, category);
-    return false;
 }
 
 // An entry answers only for the record it was matched from: asked for with
@@ -283,7 +301,7 @@ bool PriceIndex::rematchSet(const QString &key, const SetRecord &set)
     entry.groupId = 0;
     entry.groupName.clear();
     entry.data = TcgcsvGroupData();
-    matchSet(key);
+    matchWhenListed(key);
     return false;
 }
 
@@ -364,6 +382,7 @@ void PriceIndex::finishSet(const QString &key, SetState state, ReplyFailure fail
         return;
     found->state = state;
     found->failure = failure;
+    found->settledAtMs = SteadyClock::nowMs();
     const Language language = found->set.language;
     const QString setId = found->set.id;
     if (!isSetPending(language, setId))
@@ -383,6 +402,7 @@ void PriceIndex::onGroupsReady(int requestId, int categoryId, const QList<Tcgcsv
 {
     m_groupListRequests.remove(requestId);
     m_groupsByCategory.insert(categoryId, matchable(groups));
+    m_groupsArrivedAtMs.insert(categoryId, SteadyClock::nowMs());
     m_groupListRunning.insert(categoryId, false);
 
     // Matching may settle a set, and a receiver of setIndexed may let the

@@ -38,6 +38,7 @@ public:
         TcgcsvGroupData data;
         QString alias;      // empty, or "shadowless"
         ReplyFailure failure = ReplyFailure::NotReached; // how a Failed entry failed
+        qint64 settledAtMs = 0;                          // SteadyClock time the entry settled
     };
 
     struct GroupMatch
@@ -65,8 +66,10 @@ public:
     // A set already asked for with another record of its id (another name
     // or release date) is matched again from the new one.
     void indexSet(const SetRecord &set);
-    // A set whose look-up failed is asked for again, from this record; any
-    // other set is asked for as by indexSet.
+    // A set whose look-up failed, ended without a group or products, or
+    // settled more than DataLifetimeMs ago is asked for again, from this
+    // record (a set without a group from a new group list); any other set is
+    // asked for as by indexSet.
     void retrySet(const SetRecord &set);
     CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
     QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
@@ -91,6 +94,8 @@ public:
     static GroupMatch scoreGroups(const SetRecord &set, const QList<TcgcsvGroup> &groups);
 
     static constexpr int MatchThreshold = 50;
+    // TCGCSV's prices change daily: older data is fetched again by retrySet.
+    static constexpr qint64 DataLifetimeMs = 24 * 3600 * 1000;
     static const QString ShadowlessAlias;
 
 Q_SIGNALS:
@@ -106,6 +111,7 @@ private:
     // The group of the entry's pin or best match, 0 when there is none.
     int pickGroup(const SetEntry &entry, QString *groupName, QString *reason) const;
     void matchSet(const QString &key);
+    void matchWhenListed(const QString &key);
     void finishSet(const QString &key, SetState state, ReplyFailure failure = ReplyFailure::NotReached);
     bool isSetPending(Language language, const QString &setId) const;
     QJsonObject buildPrices(const QString &key, const QString &number) const;
@@ -116,6 +122,7 @@ private:
 
     TcgcsvClient *m_client = nullptr;
     QHash<int, QList<MatchableGroup>> m_groupsByCategory;
+    QHash<int, qint64> m_groupsArrivedAtMs; // by category, SteadyClock time
     QHash<int, bool> m_groupListRunning;
     QHash<QString, SetEntry> m_entries;
     QHash<int, QString> m_dataRequests;

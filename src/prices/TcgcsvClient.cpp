@@ -18,6 +18,8 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace pv {
 
 namespace {
@@ -258,6 +260,12 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
 
     switch (request.kind) {
     case Groups: {
+        // The service lists every set it has ever had: an empty list is a
+        // broken answer, and taken as one it would leave every set unmatched.
+        if (payload.isEmpty()) {
+            fail(request, tr("the list came back empty"), ReplyFailure::Unusable);
+            return;
+        }
         QList<TcgcsvGroup> groups;
         groups.reserve(payload.size());
         for (const QJsonValue &value : payload)
@@ -330,6 +338,12 @@ QList<TcgcsvProduct> TcgcsvClient::numberedProducts(const QJsonArray &rows)
 
 void TcgcsvClient::handleProducts(const Request &request, const QJsonArray &payload)
 {
+    // A group is asked for because a set was matched to it: without products
+    // the answer tells nothing of that set's cards.
+    if (payload.isEmpty()) {
+        fail(request, tr("the set came back without products"), ReplyFailure::Unusable);
+        return;
+    }
     PendingGroup pending;
     pending.data.categoryId = request.categoryId;
     pending.data.groupId = request.groupId;
@@ -371,6 +385,15 @@ void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payloa
                                      .arg(skipped.notNumbers)
                                      .arg(skipped.outOfRange)
                                      .arg(MaxMarketPrice, 0, 'f', 0));
+    }
+
+    // Numbered cards and not one price among them: the price list is broken,
+    // not every card of the set unsold.
+    const bool priced = std::any_of(pending.numbered.cbegin(), pending.numbered.cend(),
+                                    [](const TcgcsvProduct &product) { return !product.marketPrices.isEmpty(); });
+    if (!pending.numbered.isEmpty() && !priced) {
+        fail(request, tr("the set came back without a single price"), ReplyFailure::Unusable);
+        return;
     }
 
     TcgcsvGroupData data = pending.data;

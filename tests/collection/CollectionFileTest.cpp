@@ -298,7 +298,12 @@ private slots:
         QVERIFY(one.binders.isEmpty());
         QVERIFY(!one.labelStyle);
 
-        QVERIFY(one.sets.isEmpty()); // none of them has a name
+        QCOMPARE(one.sets.size(), 2);
+        const SetRecord sv3 = one.sets.value(QStringLiteral("ja:SV3"));
+        QCOMPARE(sv3.language, Language::Japanese);
+        QCOMPARE(sv3.id, QStringLiteral("SV3"));
+        QVERIFY(sv3.name.isEmpty()); // none is invented
+        QVERIFY(one.sets.contains(QStringLiteral("ja:base1")));
 
         QCOMPARE(one.entries.size(), 4);
         QCOMPARE(one.entries.at(0).edition, QStringLiteral("firstEdition"));
@@ -336,42 +341,58 @@ private slots:
         QVERIFY(entryKey(current.entries.at(0)).contains(QStringLiteral("|unlimited|")));
     }
 
-    // A set record without a name is none: its id alone would match another
-    // expansion's fallback prices, and a save would make the id its name.
-    void aSetRecordWithoutANameIsNone()
+    // Records an earlier version saved, named after their set id or without
+    // a name, keep what the tree shows of them (series, date, logo, order)
+    // and are saved back as they were read: no name is invented.
+    void recordsWithoutARealNameKeepTheirFields()
     {
-        const Result read = readDocument(document(QJsonObject{
-            {QStringLiteral("sets"),
-             QJsonObject{{QStringLiteral("en:swsh1"), QJsonObject{{QStringLiteral("id"), QStringLiteral("swsh1")}}},
-                         {QStringLiteral("en:swsh2"), QJsonObject{{QStringLiteral("name"), QString()}}},
-                         {QStringLiteral("en:swsh3"), QJsonObject{{QStringLiteral("name"), QStringLiteral(" \t")}}},
-                         {QStringLiteral("ja:SV3"),
-                          QJsonObject{{QStringLiteral("lang"), QStringLiteral("en")},
-                                      {QStringLiteral("name"), QStringLiteral("Ruler")}}},
-                         {QStringLiteral("base1"),
-                          QJsonObject{{QStringLiteral("id"), QStringLiteral("base1")},
-                                      {QStringLiteral("name"), QStringLiteral("Base")},
-                                      {QStringLiteral("lang"), QStringLiteral("jp")}}}}},
-            {QStringLiteral("entries"), QJsonArray{entryObject(QStringLiteral("swsh1-1"))}}}));
+        const auto record = [](const QString &name) {
+            QJsonObject object{{QStringLiteral("serie"), QStringLiteral("Sword & Shield")},
+                               {QStringLiteral("releaseDate"), QStringLiteral("2020-02-07")},
+                               {QStringLiteral("logo"), QStringLiteral("https://example.invalid/swsh1/logo")},
+                               {QStringLiteral("order"), 7}};
+            if (!name.isNull())
+                object.insert(QStringLiteral("name"), name);
+            return object;
+        };
+        const QString file = writeBytes(
+            QStringLiteral("earlier.tmk"),
+            QJsonDocument(
+                document(QJsonObject{{QStringLiteral("sets"),
+                                      QJsonObject{{QStringLiteral("en:swsh1"), record(QStringLiteral("swsh1"))},
+                                                  {QStringLiteral("en:P-A"), record(QStringLiteral("P-A"))},
+                                                  {QStringLiteral("en:swsh2"), record(QString())},
+                                                  {QStringLiteral("ja:SV3"),
+                                                   QJsonObject{{QStringLiteral("lang"), QStringLiteral("en")},
+                                                               {QStringLiteral("name"), QStringLiteral("Ruler")}}}}},
+                                     {QStringLiteral("entries"), QJsonArray{entryObject(QStringLiteral("swsh2-1"))}}}))
+                .toJson());
+        const Result read = CollectionSerializer::read(file);
         QVERIFY2(read.ok, qPrintable(read.error));
         QVERIFY(read.warnings.isEmpty());
-        QStringList keys = read.sets.keys();
-        keys.sort();
-        QCOMPARE(keys, (QStringList{QStringLiteral("ja:SV3"), QStringLiteral("ja:base1")}));
+        QCOMPARE(read.sets.size(), 4);
+        const SetRecord nameless = read.sets.value(QStringLiteral("en:swsh2"));
+        QVERIFY(nameless.name.isEmpty());
+        QCOMPARE(nameless.serie, QStringLiteral("Sword & Shield"));
+        QCOMPARE(nameless.releaseDate, QDate(2020, 2, 7));
+        QCOMPARE(nameless.order, 7);
+        QCOMPARE(read.sets.value(QStringLiteral("en:P-A")).name, QStringLiteral("P-A"));
         QCOMPARE(read.sets.value(QStringLiteral("ja:SV3")).id, QStringLiteral("SV3"));
 
-        // A nameless record the document holds is not saved under its id as
-        // a name: it reads back as none.
         Collection collection;
-        collection.addEntry(read.entries.at(0));
-        SetRecord nameless;
-        nameless.id = QStringLiteral("swsh1");
-        collection.mergeSetInfo(nameless);
-        const QString file = path(QStringLiteral("nameless.tmk"));
+        collection.replaceContents(read.entries, read.sets, {}, {}, std::nullopt);
+        QCOMPARE(collection.setInfo(Language::English, QStringLiteral("swsh2")).name, QStringLiteral("swsh2"));
         QVERIFY(CollectionSerializer::write(file, collection));
-        const Result again = CollectionSerializer::read(file);
-        QVERIFY(again.sets.isEmpty());
-        QCOMPARE(again.entries.size(), 1);
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QJsonObject sets =
+            QJsonDocument::fromJson(saved.readAll()).object().value(QStringLiteral("sets")).toObject();
+        for (const QString &key : {QStringLiteral("en:swsh1"), QStringLiteral("en:P-A"), QStringLiteral("en:swsh2")}) {
+            QJsonObject expected = record(key == QLatin1String("en:swsh2") ? QString() : key.mid(3));
+            expected.insert(QStringLiteral("id"), key.mid(3));
+            expected.insert(QStringLiteral("lang"), QStringLiteral("en"));
+            QCOMPARE(sets.value(key).toObject(), expected);
+        }
     }
 
     void itemsAreCorrectedWithWarnings()
@@ -663,8 +684,12 @@ private slots:
             QCOMPARE(read.binders.size(), 1);
             QCOMPARE(read.history.size(), 1);
             QVERIFY(read.labelStyle);
-            // Only a text is a name; a set record without one is none.
-            QCOMPARE(read.sets.keys(), bad.isString() ? QStringList{QStringLiteral("en:x")} : QStringList());
+            // Only a text is an id or a name; a record without a name is
+            // kept all the same.
+            QCOMPARE(read.sets.size(), 2);
+            const SetRecord y = read.sets.value(bad.isString() ? QStringLiteral("en:x") : QStringLiteral("en:y"));
+            QCOMPARE(y.name, bad.isString() ? QStringLiteral("x") : QString());
+            QVERIFY(read.sets.value(QStringLiteral("en:first")).name.isEmpty());
 
             // Whole top-level members of the wrong type read as empty.
             QJsonObject flat = document({});

@@ -13,6 +13,7 @@
 #include "prices/PriceIndex.h"
 #include "prices/PricesTestSupport.h"
 #include "standin/WebStandIn.h"
+#include "TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -45,6 +46,19 @@ class PriceRefreshTest : public QObject
                 collection.addEntry(holdingOf(id));
         }
         double value(int row) const { return collection.entries().at(row).unitValueEur; }
+        // Starts a refresh and waits until its cards are asked for, once
+        // its sets have settled.
+        bool refreshUntilCardsAreAsked()
+        {
+            client.sent.clear();
+            refresh.refresh();
+            return QTest::qWaitFor([this] { return !client.sent.isEmpty(); }, 30000);
+        }
+        // Opens a document of one holding with its set's record.
+        void open(const CardEntry &holding, const SetRecord &set)
+        {
+            collection.replaceContents({holding}, {{setKey(set.language, set.id), set}}, {}, {}, std::nullopt);
+        }
         bool settle(const SetRecord &record)
         {
             QSignalSpy settled(&index, &PriceIndex::setIndexed);
@@ -63,6 +77,19 @@ class PriceRefreshTest : public QObject
     };
     using Fixture = RunOf<RecordingClient>;
     using WebFixture = RunOf<TcgdexClient>;
+
+    static CardEntry holo(const QString &cardId, double unitValueEur = 0.0)
+    {
+        CardEntry entry = holdingOf(cardId, 1, unitValueEur);
+        entry.variant = QStringLiteral("holo");
+        return entry;
+    }
+
+    static SetRecord swordAndShield(const QString &name)
+    {
+        return setRecord(QStringLiteral("swsh1"), name, QStringLiteral("Sword & Shield"), 1, 202, 216,
+                         Language::English, QDate(2020, 2, 7));
+    }
 
     static SetRecord jungle()
     {
@@ -264,6 +291,94 @@ private Q_SLOTS:
                                       "USD = 0.91000 EUR)."));
         QCOMPARE(f.value(1), (1.2 + 1.64 + 0.44) / 3 * 0.91);
         QCOMPARE(FxRates::storedDate(), SteadyClock::today().addDays(-3));
+    void emptyAnswersFailTheirSet_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("no groups") << QStringLiteral("/tcgplayer/3/groups");
+        QTest::newRow("no products") << QStringLiteral("/tcgplayer/3/635/products");
+        QTest::newRow("no prices") << QStringLiteral("/tcgplayer/3/635/prices");
+    }
+
+    // TCGCSV answering with an empty list has failed for the set: its cards
+    // keep their stored values and the summary says so. The next refresh
+    // asks again, and so does a refresh a day after the data came.
+    void emptyAnswersFailTheirSet()
+    {
+        QFETCH(QString, path);
+        WebStandIn *web = WebStandIn::shared();
+        serveJson(web, path, envelopeBody({}));
+        Fixture f;
+        f.open(holo(QStringLiteral("base2-1"), 30.0), jungle());
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        QCOMPARE(f.fallback.state(Language::English, QStringLiteral("base2")), PriceIndex::Failed);
+        f.client.answer(QStringLiteral("base2-1")); // no price of its own
+        QCOMPARE(f.value(0), 30.0);
+        QVERIFY2(f.lastStatus().contains(QStringLiteral("TCGCSV answered with data of the wrong shape for 1 set")),
+                 qPrintable(f.lastStatus()));
+
+        const QString asked = QLatin1Char('^') + QRegularExpression::escape(path) + QLatin1Char('$');
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        QCOMPARE(web->requestCount(asked), 2);
+        f.client.answer(QStringLiteral("base2-1"));
+        QCOMPARE(f.collection.entries().at(0).unitValueUsd, 6.2); // TCGCSV's unlimited holo
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client.answer(QStringLiteral("base2-1"));
+        QCOMPARE(web->requestCount(asked), 2);
+
+        {
+            ManualTime time;
+            SteadyClock::advance(PriceIndex::DataLifetimeMs + 1);
+        }
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        QCOMPARE(web->requestCount(asked), 3);
+    }
+
+    // What a document chose goes with it: a set of the next document is
+    // matched through that document's own record, and answers nothing for
+    // it until it has been.
+    void anotherDocumentMatchesThroughItsOwnRecord()
+    {
+        WebStandIn *web = WebStandIn::shared();
+        Fixture f;
+        const auto groupOf = [&f] {
+            return f.fallback.cardPrices(Language::English, QStringLiteral("swsh1"), QStringLiteral("1"))
+                .value(QStringLiteral("groupId"))
+                .toInt();
+        };
+        f.open(holo(QStringLiteral("swsh1-1")), swordAndShield(QStringLiteral("Astral Radiance")));
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        QCOMPARE(groupOf(), 3040);
+
+        f.open(holo(QStringLiteral("swsh1-1")), swordAndShield(QStringLiteral("Sword & Shield")));
+        QCOMPARE(f.fallback.state(Language::English, QStringLiteral("swsh1")), PriceIndex::NotIndexed);
+        QCOMPARE(groupOf(), 0);
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        QCOMPARE(web->requestCount(QStringLiteral("^/tcgplayer/3/2585/products$")), 1);
+        QCOMPARE(groupOf(), 2585);
+        f.client.answer(QStringLiteral("swsh1-1"));
+        QCOMPARE(f.collection.entries().at(0).unitValueUsd, 1.48); // Celebi V, not Beedrill V
+    }
+
+    // Records an earlier version saved carry the set id as their name: that
+    // is no name to match by, and neither is none. Such a set is not looked
+    // up, and TCGCSV is asked nothing for it.
+    void recordsNamedAfterTheirIdAreNotMatched()
+    {
+        WebStandIn *web = WebStandIn::shared();
+        Fixture f;
+        SetRecord idNamed = swordAndShield(QStringLiteral("swsh1"));
+        f.open(holo(QStringLiteral("swsh1-1"), 4.0), idNamed);
+        SetRecord nameless = setRecord(QStringLiteral("P-A"), QString(), QString(), 2);
+        f.collection.mergeSetInfo(nameless);
+        f.collection.addEntry(holding(QStringLiteral("P-A"), QStringLiteral("1"), QStringLiteral("Pikachu")));
+        QVERIFY(!f.fallback.lookUp(Language::English, QStringLiteral("swsh1")));
+        QVERIFY(!f.fallback.lookUp(Language::English, QStringLiteral("P-A")));
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client.answer(QStringLiteral("swsh1-1"), 2.0);
+        f.client.answer(QStringLiteral("P-A-1"), 1.0);
+        QCOMPARE(f.value(0), 2.0);
+        QCOMPARE(web->requestCount(QStringLiteral("^/tcgplayer/")), 0);
+        QCOMPARE(f.collection.sets().value(setKey(Language::English, QStringLiteral("swsh1"))).serie, idNamed.serie);
     }
 };
 

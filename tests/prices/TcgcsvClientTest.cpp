@@ -272,14 +272,19 @@ private Q_SLOTS:
         QCOMPARE(failed.at(1).at(2).toString(), QStringLiteral("The TCGCSV service answered HTTP 404 (Not Found)."));
     }
 
-    void emptyResultsAreAnEmptyList()
+    // The service lists every set it ever had: no list at all is a broken
+    // answer, not an empty catalogue.
+    void emptyResultsAreUnusable()
     {
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/groups"), QByteArray(R"({"success":true})"));
         TcgcsvClient client;
         QSignalSpy groups(&client, &TcgcsvClient::groupsReady);
+        QSignalSpy failed(&client, &TcgcsvClient::requestFailed);
         client.requestGroups(3);
-        QVERIFY(groups.wait(20000));
-        QVERIFY(groups.at(0).at(2).value<QList<TcgcsvGroup>>().isEmpty());
+        QVERIFY(failed.wait(20000));
+        QVERIFY(groups.isEmpty());
+        QCOMPARE(failed.at(0).at(2).toString(), QStringLiteral("the list came back empty"));
+        QCOMPARE(failed.at(0).at(3).value<ReplyFailure>(), ReplyFailure::Unusable);
     }
 
     void failedPricesFailTheGroupUnderItsId()

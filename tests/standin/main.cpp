@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -16,11 +17,13 @@ namespace {
 
 using pv::test::WebStandIn;
 
-// A fault option's WHERE, and the number after its last "=" when it takes one.
+// A fault option's WHERE, and the number or file after its last "=" when it
+// takes one.
 struct FaultPlace
 {
     QString where;
     int value = 0;
+    QByteArray body;
 };
 
 bool parsePlace(const QString &text, bool withValue, int lowest, int highest, FaultPlace *place)
@@ -30,10 +33,16 @@ bool parsePlace(const QString &text, bool withValue, int lowest, int highest, Fa
         return false;
     place->where = text.left(mark);
     bool ok = true;
-    if (withValue)
+    if (withValue && highest < lowest) { // no range: the value names a file to serve
+        QFile file(text.mid(mark + 1));
+        ok = file.open(QIODevice::ReadOnly);
+        place->body = file.readAll();
+        ok = ok && file.error() == QFileDevice::NoError;
+    } else if (withValue) {
         place->value = text.mid(mark + 1).toInt(&ok);
-    return ok && place->value >= lowest && place->value <= highest
-        && (WebStandIn::serviceNames().contains(place->where) || QRegularExpression(place->where).isValid());
+        ok = ok && place->value >= lowest && place->value <= highest;
+    }
+    return ok && (WebStandIn::serviceNames().contains(place->where) || QRegularExpression(place->where).isValid());
 }
 
 void addFault(WebStandIn &standIn, const QString &where, const WebStandIn::Fault &fault)
@@ -62,7 +71,7 @@ int main(int argc, char *argv[])
                        "Each fault option may be given more than once and applies to every\n"
                        "request it matches. Holds add up and are followed by the other faults;\n"
                        "of those, the first that matches applies, in the order --refuse,\n"
-                       "--status, --drop-pricing, --drop-tcgplayer, each in the order given."));
+                       "--status, --body, --drop-pricing, --drop-tcgplayer, each in the order given."));
     parser.addHelpOption();
     QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port on 127.0.0.1 (0: any free port)."),
                                   QStringLiteral("N"), QStringLiteral("0"));
@@ -82,6 +91,9 @@ int main(int argc, char *argv[])
     QCommandLineOption statusOption(QStringLiteral("status"),
                                     QStringLiteral("Answer with the HTTP status CODE (100 to 599)."),
                                     QStringLiteral("WHERE=CODE"));
+    QCommandLineOption bodyOption(QStringLiteral("body"),
+                                  QStringLiteral("Answer with status 200 and the JSON in FILE."),
+                                  QStringLiteral("WHERE=FILE"));
     QCommandLineOption noPricingOption(QStringLiteral("drop-pricing"),
                                        QStringLiteral("Serve card answers without their \"pricing\" object."),
                                        QStringLiteral("WHERE"));
@@ -97,6 +109,7 @@ int main(int argc, char *argv[])
     parser.addOption(verboseOption);
     parser.addOption(refuseOption);
     parser.addOption(statusOption);
+    parser.addOption(bodyOption);
     parser.addOption(noPricingOption);
     parser.addOption(noTcgplayerOption);
     parser.addOption(holdOption);
@@ -119,6 +132,7 @@ int main(int argc, char *argv[])
     const FaultOption faultOptions[] = {{&holdOption, true, 0, 24 * 3600 * 1000},
                                         {&refuseOption, false, 0, 0},
                                         {&statusOption, true, 100, 599},
+                                        {&bodyOption, true, 1, 0}, // a file, not a number
                                         {&noPricingOption, false, 0, 0},
                                         {&noTcgplayerOption, false, 0, 0}};
     QList<QPair<FaultPlace, const QCommandLineOption *>> faults;
@@ -154,6 +168,9 @@ int main(int argc, char *argv[])
             addFault(standIn, place.where, WebStandIn::Fault::hold(place.value));
         else if (option == &statusOption)
             addFault(standIn, place.where, WebStandIn::Fault::httpStatus(place.value));
+        else if (option == &bodyOption)
+            addFault(standIn, place.where,
+                     WebStandIn::Fault::custom(200, "application/json; charset=utf-8", place.body));
         else if (option == &noPricingOption)
             addFault(standIn, place.where, WebStandIn::Fault::noPricing());
         else if (option == &noTcgplayerOption)

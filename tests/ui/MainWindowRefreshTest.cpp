@@ -233,10 +233,10 @@ private Q_SLOTS:
         collection->addEntry(test::holding(QStringLiteral("zz9"), QStringLiteral("1"), QStringLiteral("Nobody")));
         collection->addEntry(test::holding(QStringLiteral("zz9"), QStringLiteral("2"), QStringLiteral("Nobody")));
 
-        QSignalSpy indexed(f.window.priceIndex(), &PriceIndex::setIndexed);
+        QSignalSpy indexed(f.window.fallbackPrices(), &FallbackPrices::settled);
         const int logStart = logSize();
         QStringList bar; // as each set settles
-        connect(f.window.priceIndex(), &PriceIndex::setIndexed, &f.window,
+        connect(f.window.fallbackPrices(), &FallbackPrices::settled, &f.window,
                 [&bar, &f] { bar.append(f.progress()->text()); });
         f.refresh()->trigger();
         QCOMPARE(f.status(), QStringLiteral("Looking up fallback prices for 2 sets..."));
@@ -268,15 +268,17 @@ private Q_SLOTS:
                                              "available.")));
 
         // A set settled for something else is none of this collection's.
-        f.window.priceIndex()->indexSet(
-            test::setRecord(QStringLiteral("zz8"), QStringLiteral("Elsewhere"), QString(), 4));
-        QCOMPARE(f.window.priceIndex()->setState(Language::English, QStringLiteral("zz8")), PriceIndex::NoGroup);
+        auto *index = f.window.findChild<PriceIndex *>();
+        index->indexSet(test::setRecord(QStringLiteral("zz8"), QStringLiteral("Elsewhere"), QString(), 4));
+        QCOMPARE(index->setState(Language::English, QStringLiteral("zz8")), PriceIndex::NoGroup);
 
-        // The second run finds both sets settled: they answer at once, and
-        // the cards are asked for only once every set has answered.
+        // The second run finds Base Set settled: it answers at once. The set
+        // that found no group is matched against a new group list, and the
+        // cards are asked for only once every set has answered.
         const int second = logSize();
-        f.client->sent.clear();
-        f.refresh()->trigger();
+        const int groupLists = test::WebStandIn::shared()->requestCount(QStringLiteral("^/tcgplayer/3/groups$"));
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        QCOMPARE(test::WebStandIn::shared()->requestCount(QStringLiteral("^/tcgplayer/3/groups$")), groupLists + 1);
         QCOMPARE(logMessages(QStringLiteral("prices"), -1, second)
                      .count(QStringLiteral("Fallback data settled; fetching card prices.")),
                  1);
@@ -297,7 +299,7 @@ private Q_SLOTS:
         const SetRecord jungle = test::setRecord(QStringLiteral("zz7"), QStringLiteral("Jungle"), QString(), 3, 64, 64,
                                                  Language::English, QDate(1999, 6, 16));
         collection->mergeSetInfo(jungle);
-        f.window.priceIndex()->indexSet(jungle);
+        QVERIFY(f.window.fallbackPrices()->lookUp(Language::English, jungle.id));
         f.client->answer(QStringLiteral("zz7-1")); // no price of its own
         QTRY_VERIFY_WITH_TIMEOUT(collection->entries().at(4).unitValueEur > 0.0, 30000);
         QCOMPARE(f.window.undoStack()->count(), 0);
@@ -330,7 +332,7 @@ private Q_SLOTS:
         WebStandIn *web = WebStandIn::shared();
         const int rule = web->addFault(path, fault, -1);
         Fixture f;
-        f.window.priceIndex()->client()->setTransferTimeout(500);
+        f.window.findChild<TcgcsvClient *>()->setTransferTimeout(500);
         f.holdJungle();
 
         QVERIFY(f.refreshUntilCardsAreAsked());
@@ -489,7 +491,8 @@ private Q_SLOTS:
         auto *eurValue = f.window.findChild<QLabel *>(QStringLiteral("eurValue"));
         QCOMPARE(eurValue->text(), QStringLiteral("no price"));
         // A set the collection holds no record of is not looked up by its bare id.
-        QCOMPARE(f.window.priceIndex()->setState(Language::English, QStringLiteral("zz1")), PriceIndex::NotIndexed);
+        QCOMPARE(f.window.findChild<PriceIndex *>()->setState(Language::English, QStringLiteral("zz1")),
+                 PriceIndex::NotIndexed);
         QSignalSpy resets(f.window.treeModel(), &QAbstractItemModel::modelReset);
 
         f.client->sent.clear(); // the panel's own request for the card

@@ -8,6 +8,7 @@
 #include "catalog/TcgdexClient.h"
 #include "core/CardArtwork.h"
 #include "core/Currency.h"
+#include "collection/Collection.h"
 #include "collection/FallbackPrices.h"
 #include "prices/PriceIndex.h"
 #include "standin/WebStandIn.h"
@@ -246,15 +247,17 @@ private Q_SLOTS:
     void marketPricesWaitForTheSetAndAreNotComputedWhilePainting()
     {
         PriceIndex index;
-        FallbackPrices prices(nullptr, &index);
+        Collection collection;
+        FallbackPrices prices(&collection, &index);
         SetCardsModel model(m_client.get(), &prices, m_catalog.get());
         model.setPriceContext(QStringLiteral("holo"), QStringLiteral("unlimited"));
         SetRecord ex11;
         ex11.id = QStringLiteral("ex11");
         ex11.name = QStringLiteral("Delta Species");
         ex11.language = Language::English;
-        index.indexSet(ex11);
-        QCOMPARE(index.setState(Language::English, QStringLiteral("ex11")), PriceIndex::Pending);
+        collection.mergeSetInfo(ex11);
+        QVERIFY(prices.lookUp(Language::English, ex11.id));
+        QVERIFY(prices.isPending(Language::English, ex11.id));
 
         QList<CatalogCard> cards;
         for (int number = 1; number <= 12; ++number)

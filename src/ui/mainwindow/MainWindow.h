@@ -85,8 +85,8 @@ public:
     TcgdexClient *tcgdexClient() const { return m_client; }
     CardCatalog *catalog() const { return m_catalog; }
     DexIndex *dexIndex() const { return m_dexIndex; }
-    PriceIndex *priceIndex() const { return m_priceIndex; }
     PriceRefresh *priceRefresh() const { return m_priceRefresh; }
+    // The one way to the fallback prices: the index behind it is the window's own.
     FallbackPrices *fallbackPrices() const { return m_fallbackPrices; }
     QUndoStack *undoStack() const { return m_undoStack; }
     CollectionTreeModel *treeModel() const { return m_treeModel; }

@@ -129,7 +129,7 @@ void SetCardsModel::recomputePrices()
         return;
     for (int row = 0; row < m_cards.size(); ++row) {
         const CatalogCard &card = m_cards.at(row);
-        if (m_fallbackPrices->state(card.language, card.setId) == PriceIndex::Pending) {
+        if (m_fallbackPrices->isPending(card.language, card.setId)) {
             m_prices[row] = pendingPrice;
             continue;
         }

@@ -3,6 +3,7 @@
 #include "standin/WebStandIn.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -81,8 +82,14 @@ private slots:
     void faultOptions()
     {
         QProcess process;
+        QTemporaryDir folder;
+        const QByteArray empty(R"({"totalItems":0,"success":true,"errors":[],"results":[]})");
+        QFile body(folder.filePath(QStringLiteral("empty.json")));
+        QVERIFY(body.open(QIODevice::WriteOnly) && body.write(empty) == empty.size());
+        body.close();
         const QString faults = QStringLiteral("--refuse tcgcsv --status fx=503 --drop-pricing sv03-001$ "
-                                              "--drop-tcgplayer sv03-002$ --hold tcgdex=50 --card-delay 50 --verbose");
+                                              "--drop-tcgplayer sv03-002$ --hold tcgdex=50 --card-delay 50 --verbose --body /85/groups$=")
+            + body.fileName();
         const QStringList lines = startAndReadLines(process, faults.split(QLatin1Char(' ')));
         QCOMPARE(lines.size(), 4);
         const auto base = [&lines](int line) { return lines.at(line).section(QLatin1Char('='), 1); };
@@ -99,6 +106,10 @@ private slots:
         QVERIFY(fetch(m_network, base(0) + QStringLiteral("/v2/en/cards/sv03-003"))
                     .json()[QStringLiteral("pricing")]
                     .isObject());
+        const auto served = fetch(m_network, base(0) + QStringLiteral("/tcgplayer/85/groups"));
+        QCOMPARE(served.status, 200);
+        QCOMPARE(served.body, empty);
+        QVERIFY(served.contentType.startsWith("application/json"));
         stop(process);
         // Both holds, then the card without its prices.
         QVERIFY(process.readAllStandardError().contains("(hold+hold+no-pricing)"));
@@ -108,7 +119,8 @@ private slots:
     {
         for (const QStringList &bad : {QStringList{QStringLiteral("--status"), QStringLiteral("fx")},
                                        QStringList{QStringLiteral("--status"), QStringLiteral("fx=99")},
-                                       QStringList{QStringLiteral("--hold"), QStringLiteral("(=5")}}) {
+                                       QStringList{QStringLiteral("--hold"), QStringLiteral("(=5")},
+                                       QStringList{QStringLiteral("--body"), QStringLiteral("tcgcsv=/nowhere.json")}}) {
             QProcess refused;
             refused.start(program(), bad);
             QVERIFY(refused.waitForFinished(30000));
