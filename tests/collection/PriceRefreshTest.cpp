@@ -291,6 +291,8 @@ private Q_SLOTS:
                                       "USD = 0.91000 EUR)."));
         QCOMPARE(f.value(1), (1.2 + 1.64 + 0.44) / 3 * 0.91);
         QCOMPARE(FxRates::storedDate(), SteadyClock::today().addDays(-3));
+    }
+
     void emptyAnswersFailTheirSet_data()
     {
         QTest::addColumn<QString>("path");
