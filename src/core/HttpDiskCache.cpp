@@ -88,7 +88,13 @@ void HttpDiskCache::updateMetaData(const QNetworkCacheMetaData &metaData)
         writeLater(metaData, unwritten->body);
         return;
     }
-    m_writer.start([writer = m_entryWriter.get(), metaData] { writer->updateMetaData(metaData); });
+    // Qt's cache would copy the body into a new file unchecked: on a full
+    // disk, a cut body with a fresh expiry.
+    m_writer.start([writer = m_entryWriter.get(), metaData] {
+        const std::unique_ptr<QIODevice> stored(writer->data(metaData.url()));
+        if (stored)
+            writeWhole(writer, metaData, stored->readAll());
+    });
 }
 
 bool HttpDiskCache::remove(const QUrl &url)
@@ -157,13 +163,32 @@ void HttpDiskCache::writeLater(const QNetworkCacheMetaData &metaData, const QByt
     const quint64 serial = ++m_serial;
     m_unwritten.insert(metaData.url(), Unwritten{metaData, body, serial});
     m_writer.start([this, writer = m_entryWriter.get(), metaData, body, serial] {
-        if (QIODevice *file = writer->prepare(metaData)) {
-            file->write(body);
-            writer->insert(file);
-        }
+        writeWhole(writer, metaData, body);
         QMetaObject::invokeMethod(
             this, [this, url = metaData.url(), serial] { forgetWritten(url, serial); }, Qt::QueuedConnection);
     });
+}
+
+void HttpDiskCache::writeWhole(EntryWriter *writer, const QNetworkCacheMetaData &metaData, const QByteArray &body)
+{
+    const QUrl url = metaData.url();
+    if (QIODevice *file = writer->prepare(metaData)) {
+        // A full disk takes what fits and reports no error: the count tells.
+        auto *onDisk = qobject_cast<QFileDevice *>(file);
+        if (file->write(body) == body.size()
+            && (!onDisk || (onDisk->flush() && onDisk->error() == QFileDevice::NoError))) {
+            writer->insert(file);
+            // Qt writes a small text answer itself, unchecked: read it back.
+            const std::unique_ptr<QIODevice> written(writer->data(url));
+            if (written && written->size() == body.size())
+                return;
+        } else {
+            writer->remove(url); // drops the file being prepared
+        }
+    }
+    // Nothing of the address is served: neither a cut body nor the older
+    // answer this one replaced.
+    writer->remove(url);
 }
 
 void HttpDiskCache::forgetWritten(const QUrl &url, quint64 serial)

@@ -1,7 +1,10 @@
+#include "SmallDisk.h"
 #include "TestRegistry.h"
 
 #include "core/HttpDiskCache.h"
 
+#include <QDirIterator>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,6 +35,36 @@ class HttpDiskCacheTest : public QObject
     static qint64 folderBytes(const QString &folder)
     {
         return HttpDiskCache::trimFolder(folder, std::numeric_limits<qint64>::max() / 2, false);
+    }
+
+    // An answer as a server sends it: fresh for a day, of the given type.
+    static void storeAnswer(QNetworkDiskCache &cache, const QByteArray &type, const QByteArray &body)
+    {
+        QNetworkCacheMetaData metaData;
+        metaData.setUrl(urlOf(1));
+        metaData.setSaveToDisk(true);
+        metaData.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(1));
+        metaData.setRawHeaders({{"Content-Type", type}, {"Content-Length", QByteArray::number(body.size())}});
+        QIODevice *device = cache.prepare(metaData);
+        QVERIFY(device);
+        device->write(body);
+        cache.insert(device);
+    }
+
+    static QByteArray served(QNetworkDiskCache &cache)
+    {
+        const std::unique_ptr<QIODevice> body(cache.data(urlOf(1)));
+        return body ? body->readAll() : QByteArray();
+    }
+
+    // Files of entries in the folder, besides the filler of a full disk.
+    static int entryFiles(const QString &folder)
+    {
+        int files = 0;
+        QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files += it.next().endsWith(QLatin1String(".d")) ? 1 : 0;
+        return files;
     }
 
 private Q_SLOTS:
@@ -80,6 +113,66 @@ private Q_SLOTS:
         reader.setCacheDirectory(folder.path());
         QCOMPARE(reader.metaData(urlOf(1)).expirationDate(), expiry);
         QVERIFY(!reader.metaData(urlOf(2)).isValid());
+    }
+
+    void aWriteCutShortByAFullDiskLeavesNoEntry_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::newRow("written as it came") << QByteArray("application/json");
+        QTest::newRow("compressed by Qt") << QByteArray("text/plain");
+    }
+
+    // A full disk takes part of a file and reports no error. What was cut
+    // short is never served, not even from its fresh expiry, and the
+    // older answer of the address goes with it.
+    void aWriteCutShortByAFullDiskLeavesNoEntry()
+    {
+        QFETCH(QByteArray, type);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("small-disk"));
+        pv::test::SmallDisk disk(folder, 2 * 1024 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        // Random bytes: compressing them saves nothing.
+        QByteArray body(400 * 1024, Qt::Uninitialized);
+        QRandomGenerator(53).fillRange(reinterpret_cast<quint32 *>(body.data()), body.size() / 4);
+        HttpDiskCache cache(folder, 64 * 1024 * 1024);
+        storeAnswer(cache, type, body);
+        cache.waitForTrim();
+        QCOMPARE(served(cache), body);
+
+        const QByteArray newer = QByteArray(body).fill('n', 1024);
+        for (const qint64 left : {qint64(0), qint64(128 * 1024)}) {
+            storeAnswer(cache, type, body);
+            cache.waitForTrim();
+            disk.fillLeaving(left);
+            storeAnswer(cache, type, newer);
+            QCOMPARE(served(cache), newer); // from memory while it is written
+            cache.waitForTrim();
+            QVERIFY(!cache.metaData(urlOf(1)).isValid());
+            QVERIFY(served(cache).isEmpty());
+            QCOMPARE(entryFiles(folder), 0);
+            disk.removeFiller();
+        }
+
+        // A copy confirmed by the server is written again with its new
+        // expiry: on a full disk, not at all.
+        storeAnswer(cache, type, body);
+        cache.waitForTrim();
+        disk.fillLeaving(128 * 1024);
+        QNetworkCacheMetaData confirmed = cache.metaData(urlOf(1));
+        confirmed.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(2));
+        cache.updateMetaData(confirmed);
+        cache.waitForTrim();
+        QVERIFY(served(cache).isEmpty());
+        QCOMPARE(entryFiles(folder), 0);
+        disk.removeFiller();
+
+        // With room again, answers are kept as before.
+        storeAnswer(cache, type, newer);
+        cache.waitForTrim();
+        QCOMPARE(served(cache), newer);
+        QCOMPARE(entryFiles(folder), 1);
     }
 };
 
