@@ -72,9 +72,13 @@ private:
     void takeTrimResult();
     void writeLater(const QNetworkCacheMetaData &metaData, const QByteArray &body);
     // On the writing thread: the entry's file with the whole body, or no
-    // entry at all for the address.
-    static void writeWhole(EntryWriter *writer, const QNetworkCacheMetaData &metaData, const QByteArray &body);
-    void forgetWritten(const QUrl &url, quint64 serial);
+    // entry at all for the address (false).
+    static bool writeWhole(EntryWriter *writer, const QNetworkCacheMetaData &metaData, const QByteArray &body);
+    // Back on the cache's thread once the write of the answer with the
+    // serial (0: of new metadata) has ended, whole or not.
+    void forgetWritten(const QUrl &url, quint64 serial, bool whole);
+    // Removes the entry Qt's cache last read, which it would keep serving.
+    void forgetRead();
 
     std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
     std::future<qint64> m_trim;
@@ -85,6 +89,9 @@ private:
     QHash<QIODevice *, QNetworkCacheMetaData> m_receiving;
     QHash<QUrl, Unwritten> m_unwritten;
     quint64 m_serial = 0;
+    // The address whose entry Qt's cache last read: it keeps that entry,
+    // and would go on serving it after the writer replaced its file.
+    QUrl m_lastRead;
     // The writer before the thread that runs its writes: the thread goes
     // first and finishes what is queued while the writer is still there.
     std::unique_ptr<EntryWriter> m_entryWriter;

@@ -57,6 +57,13 @@ class HttpDiskCacheTest : public QObject
         return body ? body->readAll() : QByteArray();
     }
 
+    // The files written, and the answers held until then forgotten.
+    static void written(HttpDiskCache &cache)
+    {
+        cache.waitForTrim();
+        QCoreApplication::processEvents();
+    }
+
     // Files of entries in the folder, besides the filler of a full disk.
     static int entryFiles(const QString &folder)
     {
@@ -133,44 +140,47 @@ private Q_SLOTS:
         pv::test::SmallDisk disk(folder, 2 * 1024 * 1024);
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.whyNot()));
-        // Random bytes: compressing them saves nothing.
-        QByteArray body(400 * 1024, Qt::Uninitialized);
-        QRandomGenerator(53).fillRange(reinterpret_cast<quint32 *>(body.data()), body.size() / 4);
+        // Random bytes, which compressing does not shrink; the newer answer
+        // does not fit even where the older one was.
+        const auto randomBytes = [](int size, quint32 seed) {
+            QByteArray bytes(size, Qt::Uninitialized);
+            QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+            return bytes;
+        };
+        const QByteArray body = randomBytes(100 * 1024, 53);
+        const QByteArray newer = randomBytes(600 * 1024, 6);
         HttpDiskCache cache(folder, 64 * 1024 * 1024);
-        storeAnswer(cache, type, body);
-        cache.waitForTrim();
-        QCOMPARE(served(cache), body);
-
-        const QByteArray newer = QByteArray(body).fill('n', 1024);
         for (const qint64 left : {qint64(0), qint64(128 * 1024)}) {
             storeAnswer(cache, type, body);
-            cache.waitForTrim();
+            written(cache);
+            QCOMPARE(served(cache), body);
             disk.fillLeaving(left);
             storeAnswer(cache, type, newer);
             QCOMPARE(served(cache), newer); // from memory while it is written
-            cache.waitForTrim();
+            written(cache);
             QVERIFY(!cache.metaData(urlOf(1)).isValid());
             QVERIFY(served(cache).isEmpty());
             QCOMPARE(entryFiles(folder), 0);
             disk.removeFiller();
         }
 
-        // A copy confirmed by the server is written again with its new
-        // expiry: on a full disk, not at all.
+        // A copy the server confirmed is written again with its new expiry:
+        // whole, or not at all.
         storeAnswer(cache, type, body);
-        cache.waitForTrim();
-        disk.fillLeaving(128 * 1024);
+        written(cache);
+        disk.fillLeaving(32 * 1024);
         QNetworkCacheMetaData confirmed = cache.metaData(urlOf(1));
         confirmed.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(2));
         cache.updateMetaData(confirmed);
-        cache.waitForTrim();
-        QVERIFY(served(cache).isEmpty());
-        QCOMPARE(entryFiles(folder), 0);
+        written(cache);
+        const QByteArray after = served(cache);
+        QVERIFY(after.isEmpty() || after == body);
+        QCOMPARE(entryFiles(folder), after.isEmpty() ? 0 : 1);
         disk.removeFiller();
 
         // With room again, answers are kept as before.
         storeAnswer(cache, type, newer);
-        cache.waitForTrim();
+        written(cache);
         QCOMPARE(served(cache), newer);
         QCOMPARE(entryFiles(folder), 1);
     }

@@ -364,13 +364,13 @@ private Q_SLOTS:
         // The set is named as the collection knows it, not by its group's id.
         const QString failedFor = path.contains(QLatin1String("groups")) ? QStringLiteral("the TCGCSV set list")
                                                                          : QStringLiteral("TCGCSV prices for Jungle");
-        const QStringList said = logMessages(QStringLiteral("prices"));
-        QVERIFY2(std::any_of(said.cbegin(), said.cend(),
+        const QStringList logged = logMessages(QStringLiteral("prices"));
+        QVERIFY2(std::any_of(logged.cbegin(), logged.cend(),
                              [&failedFor](const QString &line) {
                                  return line.startsWith(QLatin1String("Could not load ") + failedFor
                                                         + QLatin1Char(':'));
                              }),
-                 qPrintable(said.join(QLatin1Char('\n'))));
+                 qPrintable(logged.join(QLatin1Char('\n'))));
 
         web->removeFault(rule);
         QVERIFY(f.refreshUntilCardsAreAsked());
