@@ -106,7 +106,8 @@ void MainWindow::setUpStatusBar()
     statusBar()->addWidget(m_summaryLabel, 1);
     m_pricesLabel = new QLabel(this);
     m_pricesLabel->setEnabled(false);
-    // Clicked while it tells what the last refresh kept: the log.
+    // Clicked anywhere while it tells what the last refresh kept: the log.
+    m_pricesLabel->setTextInteractionFlags(Qt::NoTextInteraction);
     m_pricesLabel->installEventFilter(this);
     statusBar()->addPermanentWidget(m_pricesLabel);
     m_refreshProgress = new QProgressBar(this);

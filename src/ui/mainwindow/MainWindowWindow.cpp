@@ -115,8 +115,11 @@ void MainWindow::updateStatusSummary()
     // says so, the tool tip holds the whole summary, a click opens the log.
     const PriceRefresh::OutcomeNote &note = m_priceRefresh->outcomeNote();
     const bool told = !note.isEmpty();
+    // Drawn as a link, which it acts as.
     if (told)
-        prices = tr("%1; %2").arg(prices, note.line());
+        prices = tr("%1; %2").arg(prices.toHtmlEscaped(),
+                                  QStringLiteral("<a href=\"#log\">%1</a>").arg(note.line().toHtmlEscaped()));
+    m_pricesLabel->setTextFormat(told ? Qt::RichText : Qt::PlainText);
     m_pricesLabel->setText(prices);
     m_pricesLabel->setEnabled(told);
     m_pricesLabel->setCursor(told ? Qt::PointingHandCursor : Qt::ArrowCursor);
