@@ -86,6 +86,8 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
     // Another document: nothing of this one's run may reach it.
     // (A run's kept cards go with the run.)
     connect(m_collection, &Collection::contentsReplaced, this, &PriceRefresh::cancel);
+    // What a refresh left of the old document's prices says nothing of the new one's.
+    connect(m_collection, &Collection::contentsReplaced, this, &PriceRefresh::clearOutcomeNote);
 }
 
 PriceRefresh::~PriceRefresh() = default;
@@ -98,6 +100,7 @@ void PriceRefresh::clearQueue()
 void PriceRefresh::startRun(bool fromCommand)
 {
     m_running = true;
+    m_runFromCommand = fromCommand;
     m_counts = Counts();
     m_counts.total = int(m_queue.size());
     m_runSetKeys.clear();
@@ -540,6 +543,50 @@ void PriceRefresh::finish()
     Log::info(pricesCategory,
               tr("Collection total after refresh: %1.").arg(Currency::formatFromEur(m_collection->totalValueEur())));
     emit statusChanged(text, 8000);
+    noteOutcome(m_counts.kept + m_counts.failed(), text);
+}
+
+bool PriceRefresh::sourceFailed() const
+{
+    if (m_counts.failed() > 0 || !m_ratesKnown)
+        return true;
+    return std::any_of(m_runSetKeys.cbegin(), m_runSetKeys.cend(), [this](const QString &key) {
+        const KeyParts set = parseSetKey(key);
+        return m_fallback->state(set.language, set.id) == PriceIndex::Failed;
+    });
+}
+
+void PriceRefresh::noteOutcome(int keptCards, const QString &summary)
+{
+    const bool failed = sourceFailed();
+    // Added cards priced well leave what the last refresh left as it was.
+    if (!m_runFromCommand && keptCards == 0 && !failed)
+        return;
+    if (m_runFromCommand)
+        m_note = OutcomeNote();
+    if (keptCards > 0 || failed) {
+        m_note.keptCards += keptCards;
+        m_note.sourceFailed = m_note.sourceFailed || failed;
+        (m_runFromCommand ? m_note.summary : m_note.addedSummary) = summary;
+    }
+    emit outcomeNoteChanged();
+}
+
+void PriceRefresh::clearOutcomeNote()
+{
+    if (m_note.isEmpty())
+        return;
+    m_note = OutcomeNote();
+    emit outcomeNoteChanged();
+}
+
+QString PriceRefresh::OutcomeNote::line() const
+{
+    if (keptCards > 0)
+        return PriceRefresh::tr("%n card(s) kept older prices", nullptr, keptCards);
+    if (sourceFailed)
+        return PriceRefresh::tr("not every price source answered");
+    return {};
 }
 
 void PriceRefresh::cancel()
@@ -550,8 +597,11 @@ void PriceRefresh::cancel()
         m_client->cancel(requestId);
     const Counts counts = m_counts;
     endRun();
-    Log::info(pricesCategory, tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total));
+    const QString text = tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total);
+    Log::info(pricesCategory, text);
     emit statusChanged(tr("Price refresh cancelled."), 4000);
+    // The cards it did not get to keep what they had.
+    noteOutcome(counts.total - counts.priced - counts.unpriced, text);
 }
 
 } // namespace pv

@@ -63,6 +63,24 @@ public:
         int failed() const { return unreachable + answeredError + unusable; }
     };
 
+    // What stays to be said of the document's prices once a run's summary
+    // has left the status bar: how many cards kept older prices (kept by
+    // the run, not reached, or not asked before it was cancelled) and
+    // whether a source failed. A refresh of the whole collection replaces
+    // it; a run of added cards adds what it kept. Empty after a refresh
+    // that kept nothing and met no failure, and once the collection holds
+    // another document.
+    struct OutcomeNote
+    {
+        int keptCards = 0;
+        bool sourceFailed = false;
+        QString summary;      // of the refresh
+        QString addedSummary; // of the last run of added cards that kept values
+        bool isEmpty() const { return keptCards == 0 && !sourceFailed; }
+        // A short line for beside the prices' date; empty when the note is.
+        QString line() const;
+    };
+
     // The services are borrowed and outlive the refresh.
     PriceRefresh(Collection *collection, TcgdexClient *client, FallbackPrices *fallback, FxRateFetcher *rates,
                  QObject *parent = nullptr);
@@ -73,6 +91,7 @@ public:
     const QSet<int> &requestsInFlight() const { return m_inFlight; }
     const QSet<QString> &pendingFallbackSets() const { return m_pendingSets; }
     const Counts &counts() const { return m_counts; }
+    const OutcomeNote &outcomeNote() const { return m_note; }
 
     // Refreshes every card of the collection; nothing while a run goes on.
     void refresh();
@@ -106,6 +125,7 @@ Q_SIGNALS:
     void statusChanged(const QString &text, int timeoutMs);
     // Fetched data changed the collection, outside the undo stack.
     void collectionChangedOutsideUndo();
+    void outcomeNoteChanged();
 
 private:
     void startRun(bool fromCommand);
@@ -130,6 +150,10 @@ private:
     void holdCollectionChanges();
     void dropRun();
     QString summary() const;
+    // Whether a source of the run failed: cards, TCGCSV, exchange rates.
+    bool sourceFailed() const;
+    void noteOutcome(int keptCards, const QString &summary);
+    void clearOutcomeNote();
 
     Collection *m_collection = nullptr;
     TcgdexClient *m_client = nullptr;
@@ -137,6 +161,8 @@ private:
     FxRateFetcher *m_rates = nullptr;
 
     bool m_running = false;
+    bool m_runFromCommand = false;
+    OutcomeNote m_note;
     QList<CardKey> m_queue;
     QSet<int> m_inFlight;
     QSet<QString> m_pendingSets;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace pv {
 
@@ -53,6 +54,8 @@ QNetworkCacheMetaData HttpDiskCache::metaData(const QUrl &url)
     const auto unwritten = m_unwritten.constFind(url);
     QNetworkCacheMetaData stored =
         unwritten != m_unwritten.constEnd() ? unwritten->metaData : QNetworkDiskCache::metaData(url);
+    if (unwritten == m_unwritten.constEnd() && stored.isValid())
+        m_lastRead = url;
     // A copy still fresh by its own expiry is served without asking.
     const QDateTime expiry = stored.expirationDate();
     if (!stored.isValid() || (expiry.isValid() && QDateTime::currentDateTimeUtc() <= expiry))
@@ -73,8 +76,12 @@ QNetworkCacheMetaData HttpDiskCache::metaData(const QUrl &url)
 QIODevice *HttpDiskCache::data(const QUrl &url)
 {
     const auto unwritten = m_unwritten.constFind(url);
-    if (unwritten == m_unwritten.constEnd())
-        return QNetworkDiskCache::data(url);
+    if (unwritten == m_unwritten.constEnd()) {
+        QIODevice *stored = QNetworkDiskCache::data(url);
+        if (stored)
+            m_lastRead = url;
+        return stored;
+    }
     auto *body = new QBuffer;
     body->setData(unwritten->body);
     body->open(QIODevice::ReadOnly);
@@ -88,12 +95,22 @@ void HttpDiskCache::updateMetaData(const QNetworkCacheMetaData &metaData)
         writeLater(metaData, unwritten->body);
         return;
     }
-    m_writer.start([writer = m_entryWriter.get(), metaData] { writer->updateMetaData(metaData); });
+    // Qt's cache would copy the body into a new file unchecked: on a full
+    // disk, a cut body with a fresh expiry.
+    m_writer.start([this, writer = m_entryWriter.get(), metaData] {
+        const std::unique_ptr<QIODevice> stored(writer->data(metaData.url()));
+        if (stored && !writeWhole(writer, metaData, stored->readAll())) {
+            QMetaObject::invokeMethod(
+                this, [this, url = metaData.url()] { forgetWritten(url, 0, false); }, Qt::QueuedConnection);
+        }
+    });
 }
 
 bool HttpDiskCache::remove(const QUrl &url)
 {
     const bool held = m_unwritten.remove(url);
+    if (url == m_lastRead)
+        forgetRead();
     for (auto it = m_receiving.begin(); it != m_receiving.end();) {
         if (it->url() == url) {
             delete it.key();
@@ -149,6 +166,8 @@ void HttpDiskCache::clear()
     m_unwritten.clear();
     qDeleteAll(m_receiving.keyBegin(), m_receiving.keyEnd());
     m_receiving.clear();
+    if (!m_lastRead.isEmpty())
+        forgetRead();
     QNetworkDiskCache::clear();
 }
 
@@ -156,24 +175,58 @@ void HttpDiskCache::writeLater(const QNetworkCacheMetaData &metaData, const QByt
 {
     const quint64 serial = ++m_serial;
     m_unwritten.insert(metaData.url(), Unwritten{metaData, body, serial});
+    // Qt's cache lets go of the entry it last read only when it is removed:
+    // the file goes now, a little early, as the new answer replaces it.
+    if (metaData.url() == m_lastRead)
+        forgetRead();
     m_writer.start([this, writer = m_entryWriter.get(), metaData, body, serial] {
-        if (QIODevice *file = writer->prepare(metaData)) {
-            file->write(body);
-            writer->insert(file);
-        }
+        const bool whole = writeWhole(writer, metaData, body);
         QMetaObject::invokeMethod(
-            this, [this, url = metaData.url(), serial] { forgetWritten(url, serial); }, Qt::QueuedConnection);
+            this, [this, url = metaData.url(), serial, whole] { forgetWritten(url, serial, whole); },
+            Qt::QueuedConnection);
     });
 }
 
-void HttpDiskCache::forgetWritten(const QUrl &url, quint64 serial)
+bool HttpDiskCache::writeWhole(EntryWriter *writer, const QNetworkCacheMetaData &metaData, const QByteArray &body)
+{
+    const QUrl url = metaData.url();
+    if (QIODevice *file = writer->prepare(metaData)) {
+        // A full disk takes what fits and reports no error: the count tells.
+        auto *onDisk = qobject_cast<QFileDevice *>(file);
+        if (file->write(body) == body.size()
+            && (!onDisk || (onDisk->flush() && onDisk->error() == QFileDevice::NoError))) {
+            writer->insert(file);
+            // Qt writes a small text answer itself, unchecked: read it back.
+            const std::unique_ptr<QIODevice> written(writer->data(url));
+            if (written && written->size() == body.size())
+                return true;
+        } else {
+            writer->remove(url); // drops the file being prepared
+        }
+    }
+    // Nothing of the address is served: neither a cut body nor the older
+    // answer this one replaced.
+    writer->remove(url);
+    return false;
+}
+
+void HttpDiskCache::forgetWritten(const QUrl &url, quint64 serial, bool whole)
 {
     // A later answer for the same address waits for its own file.
     const auto unwritten = m_unwritten.constFind(url);
+    const bool latest = unwritten == m_unwritten.constEnd() || unwritten->serial == serial;
     if (unwritten != m_unwritten.constEnd() && unwritten->serial == serial)
         m_unwritten.erase(unwritten);
+    // Qt's cache remembers the last entry it read: not one whose file is gone.
+    if (!whole && latest && url == m_lastRead)
+        forgetRead();
     // Trimmed once the file is there, so that the walk counts it.
     expire();
+}
+
+void HttpDiskCache::forgetRead()
+{
+    QNetworkDiskCache::remove(std::exchange(m_lastRead, QUrl()));
 }
 
 void HttpDiskCache::waitForTrim()

@@ -22,7 +22,9 @@ namespace pv {
 // Its files are written on a worker thread too: creating, replacing and
 // syncing a file can wait hundreds of milliseconds for a busy disk, and a
 // price refresh stores hundreds of answers as it starts. An answer is kept
-// in memory, and served from there, until its file is written.
+// in memory, and served from there, until its file is written. A file that
+// could not be written whole (a full disk takes what fits and refuses the
+// rest) takes its entry with it: a cut answer is never served.
 //
 // A copy past its expiry is handed out as one to be revalidated (HTTP's
 // must-revalidate): it is used only when the server confirms it, and never
@@ -69,7 +71,14 @@ private:
 
     void takeTrimResult();
     void writeLater(const QNetworkCacheMetaData &metaData, const QByteArray &body);
-    void forgetWritten(const QUrl &url, quint64 serial);
+    // On the writing thread: the entry's file with the whole body, or no
+    // entry at all for the address (false).
+    static bool writeWhole(EntryWriter *writer, const QNetworkCacheMetaData &metaData, const QByteArray &body);
+    // Back on the cache's thread once the write of the answer with the
+    // serial (0: of new metadata) has ended, whole or not.
+    void forgetWritten(const QUrl &url, quint64 serial, bool whole);
+    // Removes the entry Qt's cache last read, which it would keep serving.
+    void forgetRead();
 
     std::shared_ptr<std::atomic<bool>> m_stop = std::make_shared<std::atomic<bool>>(false);
     std::future<qint64> m_trim;
@@ -80,9 +89,14 @@ private:
     QHash<QIODevice *, QNetworkCacheMetaData> m_receiving;
     QHash<QUrl, Unwritten> m_unwritten;
     quint64 m_serial = 0;
+    // The address whose entry Qt's cache last read: it keeps that entry,
+    // and would go on serving it after the writer replaced its file.
+    QUrl m_lastRead;
+    // The writer before the thread that runs its writes: the thread goes
+    // first and finishes what is queued while the writer is still there.
+    std::unique_ptr<EntryWriter> m_entryWriter;
     // One thread, so that the files are written in the order stored.
     QThreadPool m_writer;
-    std::unique_ptr<EntryWriter> m_entryWriter;
 };
 
 } // namespace pv

@@ -12,6 +12,8 @@
 #include <QtAlgorithms>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace pv {
 
 namespace {
@@ -327,8 +329,14 @@ int PriceIndex::pickGroup(const SetEntry &entry, QString *groupName, QString *re
             *reason = QStringLiteral("pinned in the errata file");
         }
     }
-    if (groupId == 0) {
-        const QList<MatchableGroup> groups = m_groupsByCategory.value(categoryOf(set.language));
+    const QList<MatchableGroup> groups = m_groupsByCategory.value(categoryOf(set.language));
+    if (groupId > 0) {
+        const auto pinned = std::find_if(groups.cbegin(), groups.cend(), [groupId](const MatchableGroup &group) {
+            return group.group.groupId == groupId;
+        });
+        if (pinned != groups.cend())
+            *groupName = pinned->group.name;
+    } else {
         if (alias.isEmpty()) {
             const GroupMatch match = bestGroup(set, groups);
             groupId = match.groupId;
@@ -367,12 +375,20 @@ void PriceIndex::matchSet(const QString &key)
         return;
     }
 
-    Log::info(logCategory, QStringLiteral("%1 matched to TCGCSV group %2 (%3).")
-                               .arg(key, QString::number(groupId), groupName.isEmpty() ? reason : groupName));
+    Log::info(logCategory,
+              QStringLiteral("%1 matched to TCGCSV group %2 (%3).")
+                  .arg(key, QString::number(groupId), reason.isEmpty() ? groupName : reason));
     found->groupId = groupId;
     found->groupName = groupName;
-    const int requestId = m_client->requestGroupData(categoryOf(set.language), groupId);
+    const int requestId = m_client->requestGroupData(categoryOf(set.language), groupId, setLabel(*found));
     m_dataRequests.insert(requestId, key);
+}
+
+QString PriceIndex::setLabel(const SetEntry &entry)
+{
+    if (entry.alias.isEmpty() && !entry.set.name.isEmpty())
+        return entry.set.name;
+    return entry.groupName.isEmpty() ? entry.set.name : entry.groupName;
 }
 
 void PriceIndex::finishSet(const QString &key, SetState state, ReplyFailure failure)
@@ -477,7 +493,9 @@ QString PriceIndex::statusText(Language language, const QString &setId) const
     const auto found = m_entries.constFind(indexKey(language, setId));
     if (found == m_entries.constEnd())
         return {};
-    const QString label = found->groupName.isEmpty() ? tr("group %1").arg(found->groupId) : found->groupName;
+    QString label = found->groupName.isEmpty() ? found->set.name : found->groupName;
+    if (label.isEmpty())
+        label = tr("group %1").arg(found->groupId);
     switch (found->state) {
     case Pending:
         return tr("Looking up fallback prices...");

@@ -34,7 +34,7 @@ public:
         SetState state = Pending;
         SetRecord set;
         int groupId = 0;
-        QString groupName;  // empty when the group was pinned
+        QString groupName; // empty when a pinned group is not in the group list
         TcgcsvGroupData data;
         QString alias;      // empty, or "shadowless"
         ReplyFailure failure = ReplyFailure::NotReached; // how a Failed entry failed
@@ -112,6 +112,9 @@ private:
     int pickGroup(const SetEntry &entry, QString *groupName, QString *reason) const;
     void matchSet(const QString &key);
     void matchWhenListed(const QString &key);
+    // The name a user knows the entry's set by: the record's, or the
+    // group's for the shadowless Base Set or a record without a name.
+    static QString setLabel(const SetEntry &entry);
     void finishSet(const QString &key, SetState state, ReplyFailure failure = ReplyFailure::NotReached);
     bool isSetPending(Language language, const QString &setId) const;
     QJsonObject buildPrices(const QString &key, const QString &number) const;

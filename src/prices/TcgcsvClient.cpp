@@ -104,16 +104,25 @@ int TcgcsvClient::requestGroups(int categoryId)
     return enqueue(request);
 }
 
-int TcgcsvClient::requestGroupData(int categoryId, int groupId)
+int TcgcsvClient::requestGroupData(int categoryId, int groupId, const QString &setName)
 {
     Request request;
     request.kind = Products;
     request.categoryId = categoryId;
     request.groupId = groupId;
+    request.setName = setName;
     request.url = QUrl(QStringLiteral("%1/%2/%3/products").arg(apiBase()).arg(categoryId).arg(groupId),
                        QUrl::TolerantMode);
-    request.context = tr("TCGCSV prices for set %1").arg(groupId);
+    // A group id means nothing to a user; the set's name does.
+    request.context =
+        setName.isEmpty() ? tr("TCGCSV prices for group %1").arg(groupId) : tr("TCGCSV prices for %1").arg(setName);
     return enqueue(request);
+}
+
+QString TcgcsvClient::groupLabel(const Request &request)
+{
+    return request.setName.isEmpty() ? QStringLiteral("Group %1").arg(request.groupId)
+                                     : QStringLiteral("%1 (group %2)").arg(request.setName).arg(request.groupId);
 }
 
 void TcgcsvClient::cancelAll()
@@ -353,10 +362,11 @@ void TcgcsvClient::handleProducts(const Request &request, const QJsonArray &payl
     QSet<QString> keys;
     for (const TcgcsvProduct &product : std::as_const(pending.numbered))
         keys.insert(normalizeCardNumber(product.number));
-    Log::debug(logCategory(), QStringLiteral("Group %1: %2 products, %3 with a collector number.")
-                                  .arg(request.groupId)
-                                  .arg(pending.data.productCount)
-                                  .arg(keys.size()));
+    Log::debug(logCategory(),
+               QStringLiteral("%1: %2 products, %3 with a collector number.")
+                   .arg(groupLabel(request))
+                   .arg(pending.data.productCount)
+                   .arg(keys.size()));
 
     m_pendingGroupData.insert(request.id, pending);
 
@@ -379,12 +389,13 @@ void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payloa
     SkippedPrices skipped;
     applyPrices(pending.numbered, payload, &skipped);
     if (skipped.notNumbers > 0 || skipped.outOfRange > 0) {
-        Log::warn(logCategory(), QStringLiteral("Group %1: skipped %2 price row(s) whose market price is not a number "
-                                                "and %3 beyond %4.")
-                                     .arg(request.groupId)
-                                     .arg(skipped.notNumbers)
-                                     .arg(skipped.outOfRange)
-                                     .arg(MaxMarketPrice, 0, 'f', 0));
+        Log::warn(logCategory(),
+                  QStringLiteral("%1: skipped %2 price row(s) whose market price is not a number "
+                                 "and %3 beyond %4.")
+                      .arg(groupLabel(request))
+                      .arg(skipped.notNumbers)
+                      .arg(skipped.outOfRange)
+                      .arg(MaxMarketPrice, 0, 'f', 0));
     }
 
     // Numbered cards and not one price among them: the price list is broken,
@@ -405,9 +416,8 @@ void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payloa
         data.products.insert(key, product);
     }
 
-    Log::debug(logCategory(), QStringLiteral("Group %1: %2 price rows applied.")
-                                  .arg(request.groupId)
-                                  .arg(payload.size()));
+    Log::debug(logCategory(),
+               QStringLiteral("%1: %2 price rows applied.").arg(groupLabel(request)).arg(payload.size()));
     Q_EMIT groupDataReady(request.id, data);
 }
 

@@ -37,6 +37,7 @@ public:
         int kind = Groups;
         int categoryId = 0;
         int groupId = 0;
+        QString setName; // what the user knows the group's set as; may be empty
         QUrl url;
         QString context;
     };
@@ -61,7 +62,8 @@ public:
 
     int requestGroups(int categoryId);
     // The answer, groupDataReady or requestFailed, comes under the returned id.
-    int requestGroupData(int categoryId, int groupId);
+    // Failures and the log name the group by the set's name when given.
+    int requestGroupData(int categoryId, int groupId, const QString &setName = QString());
     // Drops every queued request and partly assembled group and aborts the
     // running reply; nothing is reported for them but the pending count.
     void cancelAll();
@@ -117,6 +119,8 @@ private:
     void handleProducts(const Request &request, const QJsonArray &payload);
     void handlePrices(const Request &request, const QJsonArray &payload);
     void fail(const Request &request, const QString &message, ReplyFailure kind);
+    // The group of a request as the log names it: by its set's name, with its id.
+    static QString groupLabel(const Request &request);
     void emitPendingCount();
 
     QNetworkAccessManager *m_network = nullptr;

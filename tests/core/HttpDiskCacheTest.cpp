@@ -1,7 +1,9 @@
+#include "SmallDisk.h"
 #include "TestRegistry.h"
 
 #include "core/HttpDiskCache.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,6 +34,33 @@ class HttpDiskCacheTest : public QObject
     static qint64 folderBytes(const QString &folder)
     {
         return HttpDiskCache::trimFolder(folder, std::numeric_limits<qint64>::max() / 2, false);
+    }
+
+    // An answer as a server sends it: fresh for a day, of the given type.
+    static void storeAnswer(QNetworkDiskCache &cache, const QByteArray &type, const QByteArray &body)
+    {
+        QNetworkCacheMetaData metaData;
+        metaData.setUrl(urlOf(1));
+        metaData.setSaveToDisk(true);
+        metaData.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(1));
+        metaData.setRawHeaders({{"Content-Type", type}, {"Content-Length", QByteArray::number(body.size())}});
+        QIODevice *device = cache.prepare(metaData);
+        QVERIFY(device);
+        device->write(body);
+        cache.insert(device);
+    }
+
+    static QByteArray served(QNetworkDiskCache &cache)
+    {
+        const std::unique_ptr<QIODevice> body(cache.data(urlOf(1)));
+        return body ? body->readAll() : QByteArray();
+    }
+
+    // The files written, and the answers held until then forgotten.
+    static void written(HttpDiskCache &cache)
+    {
+        cache.waitForTrim();
+        QCoreApplication::processEvents();
     }
 
 private Q_SLOTS:
@@ -80,6 +109,69 @@ private Q_SLOTS:
         reader.setCacheDirectory(folder.path());
         QCOMPARE(reader.metaData(urlOf(1)).expirationDate(), expiry);
         QVERIFY(!reader.metaData(urlOf(2)).isValid());
+    }
+
+    void aWriteCutShortByAFullDiskLeavesNoEntry_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::newRow("written as it came") << QByteArray("application/json");
+        QTest::newRow("compressed by Qt") << QByteArray("text/plain");
+    }
+
+    // A full disk takes part of a file and reports no error. What was cut
+    // short is never served, not even from its fresh expiry, and the
+    // older answer of the address goes with it.
+    void aWriteCutShortByAFullDiskLeavesNoEntry()
+    {
+        QFETCH(QByteArray, type);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("small-disk"));
+        pv::test::SmallDisk disk(folder, 2 * 1024 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        // Random bytes, which compressing does not shrink; the newer answer
+        // does not fit even where the older one was.
+        const auto randomBytes = [](int size, quint32 seed) {
+            QByteArray bytes(size, Qt::Uninitialized);
+            QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+            return bytes;
+        };
+        const QByteArray body = randomBytes(100 * 1024, 53);
+        const QByteArray newer = randomBytes(600 * 1024, 6);
+        HttpDiskCache cache(folder, 64 * 1024 * 1024);
+        for (const qint64 left : {qint64(0), qint64(128 * 1024)}) {
+            storeAnswer(cache, type, body);
+            written(cache);
+            QCOMPARE(served(cache), body);
+            disk.fillLeaving(left);
+            storeAnswer(cache, type, newer);
+            QCOMPARE(served(cache), newer); // from memory while it is written
+            written(cache);
+            QVERIFY(!cache.metaData(urlOf(1)).isValid());
+            QVERIFY(served(cache).isEmpty());
+            QCOMPARE(folderBytes(folder), 0);
+            disk.removeFiller();
+        }
+
+        // A copy the server confirmed is written again with its new expiry:
+        // whole, or not at all.
+        storeAnswer(cache, type, body);
+        written(cache);
+        disk.fillLeaving(32 * 1024);
+        QNetworkCacheMetaData confirmed = cache.metaData(urlOf(1));
+        confirmed.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(2));
+        cache.updateMetaData(confirmed);
+        written(cache);
+        const QByteArray after = served(cache);
+        QVERIFY(after.isEmpty() || after == body);
+        QCOMPARE(folderBytes(folder) > 0, !after.isEmpty());
+        disk.removeFiller();
+
+        // With room again, answers are kept as before.
+        storeAnswer(cache, type, newer);
+        written(cache);
+        QCOMPARE(served(cache), newer);
+        QVERIFY(folderBytes(folder) > 0);
     }
 };
 

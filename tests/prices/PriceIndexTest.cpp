@@ -205,9 +205,9 @@ private Q_SLOTS:
         QVERIFY(indexAndWait(index, sv1));
         QVERIFY(logHas(QStringLiteral("prices"),
                        QStringLiteral("en:sv1 matched to TCGCSV group 604 (pinned in settings)."), Log::Info));
-        // A pinned group has no name to show.
+        // A pinned group is named as the group list names it.
         QCOMPARE(index.statusText(Language::English, QStringLiteral("sv1")),
-                 QStringLiteral("Fallback prices from TCGCSV (group 604), 102 card(s)."));
+                 QStringLiteral("Fallback prices from TCGCSV (Base Set), 102 card(s)."));
         QCOMPARE(index.cardPrices(Language::English, QStringLiteral("sv1"), QStringLiteral("4"))
                      .value(QStringLiteral("productId"))
                      .toInt(),
@@ -354,7 +354,8 @@ private Q_SLOTS:
         QCOMPARE(indexed.at(0).at(2).toBool(), false);
         QCOMPARE(index.setState(Language::English, QStringLiteral("ex11")), PriceIndex::Failed);
         QCOMPARE(failed.size(), 1);
-        QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("TCGCSV prices for set 1429"));
+        // Named by the set's name, not by the group's id.
+        QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("TCGCSV prices for Delta Species"));
     }
 
     void anIndexMayBeDroppedWhenItAnnouncesASet()

@@ -297,7 +297,7 @@ private Q_SLOTS:
         const int id = client.requestGroupData(3, 604);
         QVERIFY(failed.wait(20000));
         QCOMPARE(failed.at(0).at(0).toInt(), id);
-        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("TCGCSV prices for set 604"));
+        QCOMPARE(failed.at(0).at(1).toString(), QStringLiteral("TCGCSV prices for group 604"));
         QVERIFY(!failed.at(0).at(2).toString().isEmpty());
         QVERIFY(data.isEmpty());
         QCOMPARE(m_standIn->requestCount(QStringLiteral("/604/")), 2);

@@ -17,6 +17,7 @@
 #include "prices/PricesTestSupport.h"
 #include "prices/TcgcsvClient.h"
 #include "standin/WebStandIn.h"
+#include "ui/dialogs/LogDialog.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionTreeModel.h"
 
@@ -29,6 +30,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextDocument>
 #include <QTranslator>
 #include <QUndoStack>
 #include <QTreeView>
@@ -56,6 +58,27 @@ class MainWindowRefreshTest : public QObject
         QPushButton *cancel() { return window.statusBar()->findChild<QPushButton *>(); }
         QAction *refresh() { return window.findChild<QAction *>(QStringLiteral("actionRefreshPrices")); }
         QString status() { return window.statusBar()->currentMessage(); }
+        // The permanent label with the prices' date.
+        QLabel *prices()
+        {
+            const QList<QLabel *> labels = window.statusBar()->findChildren<QLabel *>();
+            for (QLabel *label : labels) {
+                if (label->text().startsWith(QLatin1String("Prices ")))
+                    return label;
+            }
+            return nullptr;
+        }
+        // What it reads, without the link it draws.
+        QString pricesLine()
+        {
+            QTextDocument shown;
+            shown.setHtml(prices()->text());
+            return shown.toPlainText();
+        }
+        QString pricedOn()
+        {
+            return window.collection()->lastPriceUpdate().toLocalTime().toString(QStringLiteral("d MMM yyyy HH:mm"));
+        }
         const CardEntry &held(int row) { return window.collection()->entries().at(row); }
         // Jungle with Clefable, first edition, priced by TCGCSV alone, and Electrode.
         void holdJungle()
@@ -346,6 +369,12 @@ private Q_SLOTS:
                                 "priced from TCGCSV kept their stored prices.")
                      .arg(said));
         QCOMPARE(f.window.collection()->history().constLast().totalEur, 30.0 + 15.0 * 0.86);
+        // The set is named as the collection knows it, not by its group's id.
+        const QString failedFor = path.contains(QLatin1String("groups")) ? QStringLiteral("the TCGCSV set list")
+                                                                         : QStringLiteral("TCGCSV prices for Jungle");
+        QVERIFY(logMessages(QStringLiteral("prices"))
+                    .join(QLatin1Char('\n'))
+                    .contains(QLatin1String("Could not load ") + failedFor + QLatin1Char(':')));
 
         web->removeFault(rule);
         QVERIFY(f.refreshUntilCardsAreAsked());
@@ -353,6 +382,65 @@ private Q_SLOTS:
         f.client->answerInDollars(QStringLiteral("base2-2"), 15.0);
         QCOMPARE(f.held(0).unitValueUsd, 21.21); // TCGCSV's first-edition figure
         QCOMPARE(f.status(), QStringLiteral("Priced 2 cards. Recorded this week's total."));
+    }
+
+    // A refresh that kept values says so beside the prices' date until the
+    // next refresh, its summary in the tool tip and the log a click away.
+    // Cards added and priced well leave that as it is; a refresh that met
+    // no failure, and another document, show the date alone.
+    void keptValuesStayInTheStatusBarUntilTheNextRefresh()
+    {
+        test::PromptScope prompts;
+        prompts.questionAnswers = {QMessageBox::Discard};
+        WebStandIn *web = WebStandIn::shared();
+        const int rule = web->addFault(QStringLiteral("^/tcgplayer/"), WebStandIn::Fault::refuse(), -1);
+        Fixture f;
+        f.holdJungle();
+        QCOMPARE(f.pricesLine(), QStringLiteral("Prices never refreshed"));
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client->answer(QStringLiteral("base2-1"), 6.0);
+        f.client->answerInDollars(QStringLiteral("base2-2"), 15.0);
+        const QString summary =
+            QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. TCGCSV could not be reached for 1 set; "
+                           "cards priced from TCGCSV kept their stored prices.");
+        QCOMPARE(f.status(), summary);
+        f.window.statusBar()->clearMessage(); // as its 8 s end
+        QLabel *prices = f.prices();
+        QCOMPARE(f.pricesLine(), QStringLiteral("Prices from %1; 1 card kept older prices").arg(f.pricedOn()));
+        QCOMPARE(prices->toolTip(), summary + QStringLiteral("\n\nClick to open the log."));
+        QVERIFY(!f.window.findChild<LogDialog *>());
+        QTest::mouseClick(prices, Qt::LeftButton);
+        auto *log = f.window.findChild<LogDialog *>();
+        QVERIFY(log && log->isVisible());
+        log->hide();
+
+        f.window.collection()->addEntry(test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QString()));
+        f.window.queueCardPrices({{Language::English, QStringLiteral("zz1-1")}});
+        f.client->answer(QStringLiteral("zz1-1"), 2.0);
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QCOMPARE(f.pricesLine(), QStringLiteral("Prices from %1; 1 card kept older prices").arg(f.pricedOn()));
+
+        web->removeFault(rule);
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        for (const QString id : {"base2-1", "base2-2", "zz1-1"})
+            f.client->answer(id, 3.0);
+        QCOMPARE(f.pricesLine(), QStringLiteral("Prices from %1").arg(f.pricedOn()));
+        QVERIFY(prices->toolTip().isEmpty());
+        QTest::mouseClick(prices, Qt::LeftButton);
+        QVERIFY(log->isHidden());
+
+        // Cancelled, a refresh leaves the cards it did not get to as they were.
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client->answer(QStringLiteral("base2-1"), 3.0);
+        f.cancel()->click();
+        QCOMPARE(f.pricesLine(), QStringLiteral("Prices from %1; 2 cards kept older prices").arg(f.pricedOn()));
+        QCOMPARE(prices->toolTip(),
+                 QStringLiteral("Price refresh cancelled after 1 of 3 cards.\n\nClick to open the log."));
+
+        // What was kept in one document says nothing of the next.
+        f.window.newCollection();
+        QCOMPARE(f.pricesLine(), QStringLiteral("Prices never refreshed"));
+        QVERIFY(prices->toolTip().isEmpty());
     }
 
     // A set has one record for fallback matching, whoever asks: a view that

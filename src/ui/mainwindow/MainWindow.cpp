@@ -19,6 +19,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -105,6 +106,9 @@ void MainWindow::setUpStatusBar()
     statusBar()->addWidget(m_summaryLabel, 1);
     m_pricesLabel = new QLabel(this);
     m_pricesLabel->setEnabled(false);
+    // Clicked anywhere while it tells what the last refresh kept: the log.
+    m_pricesLabel->setTextInteractionFlags(Qt::NoTextInteraction);
+    m_pricesLabel->installEventFilter(this);
     statusBar()->addPermanentWidget(m_pricesLabel);
     m_refreshProgress = new QProgressBar(this);
     // Wide enough for its longest text, whatever the status bar's other
@@ -230,6 +234,17 @@ void MainWindow::onVariantsLoaded()
 void MainWindow::showStatus(const QString &text, int timeoutMs)
 {
     statusBar()->showMessage(text, timeoutMs);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_pricesLabel && event->type() == QEvent::MouseButtonRelease && m_pricesLabel->isEnabled()
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
+        && m_pricesLabel->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint())) {
+        showLog();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

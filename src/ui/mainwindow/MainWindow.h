@@ -212,6 +212,7 @@ public:
     void showCardInTree(int entryIndex, bool raise);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:

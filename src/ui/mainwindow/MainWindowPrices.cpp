@@ -48,6 +48,7 @@ void MainWindow::setUpPriceRefresh()
             showStatus(text, timeoutMs);
     });
     connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, this, [this] { changedOutsideUndo = true; });
+    connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, &MainWindow::updateStatusSummary);
 }
 
 bool MainWindow::isPriceRefreshRunning() const

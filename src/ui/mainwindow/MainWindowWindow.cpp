@@ -4,6 +4,7 @@
 
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/PriceRefresh.h"
 #include "core/AppSettings.h"
 #include "core/Currency.h"
 #include "core/Log.h"
@@ -106,9 +107,27 @@ void MainWindow::updateStatusSummary()
     m_summaryLabel->setText(cardsText + tr(" in %n line(s)", nullptr, lines)
                             + tr("  -  total %1").arg(Currency::formatFromEur(m_collection->totalValueEur())));
     const QDateTime newest = m_collection->lastPriceUpdate();
-    m_pricesLabel->setText(newest.isValid()
-                               ? tr("Prices from %1").arg(newest.toLocalTime().toString(QStringLiteral("d MMM yyyy HH:mm")))
-                               : tr("Prices never refreshed"));
+    QString prices = newest.isValid()
+        ? tr("Prices from %1").arg(newest.toLocalTime().toString(QStringLiteral("d MMM yyyy HH:mm")))
+        : tr("Prices never refreshed");
+    // Until the next refresh, the date does not claim every value is that
+    // recent when the last one kept some or met a failed source: the line
+    // says so, the tool tip holds the whole summary, a click opens the log.
+    const PriceRefresh::OutcomeNote &note = m_priceRefresh->outcomeNote();
+    const bool told = !note.isEmpty();
+    // Drawn as a link, which it acts as.
+    if (told)
+        prices = tr("%1; %2").arg(prices.toHtmlEscaped(),
+                                  QStringLiteral("<a href=\"#log\">%1</a>").arg(note.line().toHtmlEscaped()));
+    m_pricesLabel->setTextFormat(told ? Qt::RichText : Qt::PlainText);
+    m_pricesLabel->setText(prices);
+    m_pricesLabel->setEnabled(told);
+    m_pricesLabel->setCursor(told ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    QStringList tip{note.summary, note.addedSummary};
+    tip.removeAll(QString());
+    if (told)
+        tip.append(tr("Click to open the log."));
+    m_pricesLabel->setToolTip(tip.join(QLatin1String("\n\n")));
 }
 
 void MainWindow::onCollectionChanged(const Collection::Change &change)
