@@ -81,14 +81,29 @@ void JsonTextWriter::appendEscaped(const char *begin, const char *end)
         append(run, p - run);
         run = p + 1;
         switch (c) {
-        case '"': append("\\\"", 2); break;
-        case '\\': append("\\\\", 2); break;
-        case '\b': append("\\b", 2); break;
-        case '\f': append("\\f", 2); break;
-        case '\n': append("\\n", 2); break;
-        case '\r': append("\\r", 2); break;
-        case '\t': append("\\t", 2); break;
-        default: appendUnicodeEscape(c);
+        case '"':
+            append("\\\"", 2);
+            break;
+        case '\\':
+            append("\\\\", 2);
+            break;
+        case '\b':
+            append("\\b", 2);
+            break;
+        case '\f':
+            append("\\f", 2);
+            break;
+        case '\n':
+            append("\\n", 2);
+            break;
+        case '\r':
+            append("\\r", 2);
+            break;
+        case '\t':
+            append("\\t", 2);
+            break;
+        default:
+            appendUnicodeEscape(c);
         }
     }
     append(run, end - run);

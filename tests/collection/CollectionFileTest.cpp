@@ -246,15 +246,14 @@ private slots:
     // zones and at the ends of the years written.
     void savedTextIsQtsOwnText()
     {
-        const QList<QDateTime> times = {
-            QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC),
-            QDateTime(QDate(2026, 3, 1), QTime(23, 59, 59, 7), Qt::UTC),
-            QDateTime(QDate(1999, 12, 31), QTime(22, 30, 5, 120), Qt::OffsetFromUTC, -9000),
-            QDateTime(QDate(999, 1, 2), QTime(3, 4, 5), Qt::UTC),
-            QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC),
-            QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),
-            QDateTime(QDate(2024, 6, 30), QTime(8, 15), Qt::LocalTime),
-            QDateTime()};
+        const QList<QDateTime> times = {QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC),
+                                        QDateTime(QDate(2026, 3, 1), QTime(23, 59, 59, 7), Qt::UTC),
+                                        QDateTime(QDate(1999, 12, 31), QTime(22, 30, 5, 120), Qt::OffsetFromUTC, -9000),
+                                        QDateTime(QDate(999, 1, 2), QTime(3, 4, 5), Qt::UTC),
+                                        QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC),
+                                        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),
+                                        QDateTime(QDate(2024, 6, 30), QTime(8, 15), Qt::LocalTime),
+                                        QDateTime()};
         const QStringList names = {QStringLiteral("Pikachu"), QStringLiteral("リザードンex"),
                                    QStringLiteral("quote\" slash\\ tab\t ctl\x01 del\x7f"),
                                    QStringLiteral("lone %1 surrogate").arg(QChar(0xd800)), QStringLiteral("🂡 é")};

@@ -92,16 +92,20 @@ void fillTree(QStandardItemModel &model)
                           int percent = -1) {
         QList<QStandardItem *> cells{row(name, suffix, progress, percent)};
         for (int column = 1; column < Tree::ColumnCount; ++column)
-            cells.append(new QStandardItem(column == 7 ? QStringLiteral("3") : column == 9 ? QStringLiteral("9.00")
-                                                                                           : QString()));
+            cells.append(new QStandardItem(column == 7       ? QStringLiteral("3")
+                                               : column == 9 ? QStringLiteral("9.00")
+                                                             : QString()));
         for (QStandardItem *cell : cells)
             cell->setData(type, Tree::NodeTypeRole);
         return cells;
     };
-    const auto languageRow = group(QStringLiteral("English"), Tree::LanguageNode, QStringLiteral("3 card(s) \u00b7 9.00"));
-    const auto seriesRow = group(QStringLiteral("Scarlet & Violet"), Tree::SeriesNode, QStringLiteral("3 card(s) \u00b7 9.00"));
-    const auto setRow = group(QStringLiteral("Obsidian Flames"), Tree::SetNode,
-                              QStringLiteral("3 card(s) \u00b7 60/102 (59%) \u00b7 9.00"), QStringLiteral("60/102 (59%)"), 59);
+    const auto languageRow =
+        group(QStringLiteral("English"), Tree::LanguageNode, QStringLiteral("3 card(s) \u00b7 9.00"));
+    const auto seriesRow =
+        group(QStringLiteral("Scarlet & Violet"), Tree::SeriesNode, QStringLiteral("3 card(s) \u00b7 9.00"));
+    const auto setRow =
+        group(QStringLiteral("Obsidian Flames"), Tree::SetNode,
+              QStringLiteral("3 card(s) \u00b7 60/102 (59%) \u00b7 9.00"), QStringLiteral("60/102 (59%)"), 59);
     model.appendRow(languageRow);
     languageRow.first()->appendRow(seriesRow);
     seriesRow.first()->appendRow(setRow);

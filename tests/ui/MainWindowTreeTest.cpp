@@ -671,9 +671,10 @@ private Q_SLOTS:
         QCOMPARE(bar->value(), 0);
         QCOMPARE(currentKey(), picked);
         // A set of its own, last in the tree, shown as Add cards shows it.
-        stack->push(new AddCardsCommand(
-            &collection(), {test::numberedHolding(QStringLiteral("zz1"), QStringLiteral("1"))},
-            {test::setRecord(QStringLiteral("zz1"), QStringLiteral("Zenith"), QStringLiteral("Zenith"), 900)}));
+        stack->push(new AddCardsCommand(&collection(),
+                                        {test::numberedHolding(QStringLiteral("zz1"), QStringLiteral("1"))},
+                                        {test::setRecord(QStringLiteral("zz1"), QStringLiteral("Zenith"),
+                                                         QStringLiteral("Zenith"), 900)}));
         settled();
         const QModelIndex added = m_window->treeModel()->indexForSetKey(QStringLiteral("en:zz1"));
         tree()->expand(added.parent());

@@ -32,7 +32,8 @@ public:
 };
 
 CollectionTreeView::CollectionTreeView(QWidget *parent)
-    : QTreeView(parent), m_cellCatcher(new CellCatcher(this))
+    : QTreeView(parent)
+    , m_cellCatcher(new CellCatcher(this))
 {
 }
 
@@ -109,8 +110,7 @@ void CollectionTreeView::scrollTo(const QModelIndex &index, ScrollHint hint)
 
 QAbstractItemDelegate *CollectionTreeView::itemDelegateForIndex(const QModelIndex &index) const
 {
-    if (m_groupRowDrawn.isValid() && index.row() == m_groupRowDrawn.row()
-        && index.parent() == m_groupRowDrawn.parent())
+    if (m_groupRowDrawn.isValid() && index.row() == m_groupRowDrawn.row() && index.parent() == m_groupRowDrawn.parent())
         return m_cellCatcher;
     return QTreeView::itemDelegateForIndex(index);
 }
