@@ -345,8 +345,8 @@ void MainWindow::collectExpandedKeys(const QModelIndex &parent)
 }
 
 // After a reset the view has forgotten its expanded rows and waits to lay
-// the tree out again. Expanding rows now only records them; the one layout
-// then runs once.
+// the tree out again. Expanding rows now only records them; the tree is then
+// laid out once.
 void MainWindow::restoreExpansionAfterReset()
 {
     if (m_expandWholeTreeOnReset) {
