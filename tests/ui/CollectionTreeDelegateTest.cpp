@@ -253,6 +253,20 @@ private Q_SLOTS:
         for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)})
             view->setCurrentIndex(set.siblingAtColumn(4));
         QVERIFY(sameLook());
+        // With keyboard focus, the current row's focus drawn alike.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QImage focused[2];
+        for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)}) {
+            view->setFocusPolicy(Qt::StrongFocus);
+            view->setCurrentIndex(set);
+            view->setFocus();
+            QTRY_VERIFY(view->hasFocus());
+            focused[view == &drawn] = view->viewport()->grab().toImage();
+            view->setFocusPolicy(Qt::NoFocus);
+        }
+        QCOMPARE(focused[1], focused[0]);
+        drawn.clearFocus();
         for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)})
             view->header()->resizeSection(0, 30);
         QVERIFY(sameLook());
