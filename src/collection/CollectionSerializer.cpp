@@ -202,8 +202,39 @@ QString text(const JsonValueRef &object, QLatin1String key)
 // price time reads back as it was.
 QString isoDateTime(const QDateTime &time)
 {
+    // Qt's ISO form, "2026-03-01T12:00:00Z" (milliseconds before the Z when
+    // there are any), put together here: Qt builds it with a formatted print
+    // for every part, which took a fifth of a save.
     const QDateTime utc = time.toUTC();
-    return utc.toString(utc.time().msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
+    const QDate date = utc.date();
+    const QTime clock = utc.time();
+    const int year = date.year();
+    if (year < 1 || year > 9999 || !clock.isValid())
+        return utc.toString(clock.msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
+    char text[24];
+    char *p = text;
+    const auto put = [&p](int value, int digits) {
+        for (int place = digits - 1; place >= 0; --place, value /= 10)
+            p[place] = char('0' + value % 10);
+        p += digits;
+    };
+    put(year, 4);
+    *p++ = '-';
+    put(date.month(), 2);
+    *p++ = '-';
+    put(date.day(), 2);
+    *p++ = 'T';
+    put(clock.hour(), 2);
+    *p++ = ':';
+    put(clock.minute(), 2);
+    *p++ = ':';
+    put(clock.second(), 2);
+    if (clock.msec() != 0) {
+        *p++ = '.';
+        put(clock.msec(), 3);
+    }
+    *p++ = 'Z';
+    return QString::fromLatin1(text, p - text);
 }
 
 // The names of a keyed table in the order QJsonObject keeps its members.

@@ -2,42 +2,18 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace pv {
 
 namespace {
 
-// "\uXXXX" for one UTF-16 unit, in lower-case hex as QJsonDocument writes it.
-void appendUnicodeEscape(QByteArray &out, char16_t unit)
+// A character of a string that is written as it is, one byte of plain ASCII.
+bool plain(char16_t c)
 {
-    static const char hex[] = "0123456789abcdef";
-    const char escape[] = {'\\', 'u', hex[unit >> 12], hex[(unit >> 8) & 0xf], hex[(unit >> 4) & 0xf],
-                           hex[unit & 0xf]};
-    out.append(escape, sizeof escape);
-}
-
-void appendEscaped(QByteArray &out, const char *begin, const char *end)
-{
-    const char *run = begin;
-    for (const char *p = begin; p != end; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 && c != '"' && c != '\\')
-            continue;
-        out.append(run, p - run);
-        run = p + 1;
-        switch (c) {
-        case '"': out.append("\\\"", 2); break;
-        case '\\': out.append("\\\\", 2); break;
-        case '\b': out.append("\\b", 2); break;
-        case '\f': out.append("\\f", 2); break;
-        case '\n': out.append("\\n", 2); break;
-        case '\r': out.append("\\r", 2); break;
-        case '\t': out.append("\\t", 2); break;
-        default: appendUnicodeEscape(out, c);
-        }
-    }
-    out.append(run, end - run);
+    return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
 }
 
 } // namespace
@@ -45,7 +21,92 @@ void appendEscaped(QByteArray &out, const char *begin, const char *end)
 JsonTextWriter::JsonTextWriter(qsizetype reserveBytes)
 {
     if (reserveBytes > 0)
-        m_out.reserve(reserveBytes);
+        m_out.resize(reserveBytes);
+}
+
+const QByteArray &JsonTextWriter::bytes() const
+{
+    if (m_out.size() != m_used)
+        m_out.resize(m_used);
+    return m_out;
+}
+
+char *JsonTextWriter::extend(qsizetype count)
+{
+    const qsizetype used = m_used;
+    if (m_out.size() - used < count)
+        m_out.resize(std::max(used + count, 2 * m_out.size() + 4096));
+    m_used += count;
+    return m_out.data() + used;
+}
+
+void JsonTextWriter::append(const char *data, qsizetype count)
+{
+    if (count > 0)
+        std::memcpy(extend(count), data, size_t(count));
+}
+
+void JsonTextWriter::appendInteger(qint64 number)
+{
+    // As QByteArray::number writes it.
+    char digits[24];
+    char *const end = digits + sizeof digits;
+    char *p = end;
+    quint64 rest = number < 0 ? 0 - quint64(number) : quint64(number);
+    do {
+        *--p = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (number < 0)
+        *--p = '-';
+    append(p, end - p);
+}
+
+// "\uXXXX" for one UTF-16 unit, in lower-case hex as QJsonDocument writes it.
+void JsonTextWriter::appendUnicodeEscape(char16_t unit)
+{
+    static const char hex[] = "0123456789abcdef";
+    const char escape[] = {'\\', 'u', hex[unit >> 12], hex[(unit >> 8) & 0xf], hex[(unit >> 4) & 0xf],
+                           hex[unit & 0xf]};
+    append(escape, sizeof escape);
+}
+
+void JsonTextWriter::appendEscaped(const char *begin, const char *end)
+{
+    const char *run = begin;
+    for (const char *p = begin; p != end; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        append(run, p - run);
+        run = p + 1;
+        switch (c) {
+        case '"':
+            append("\\\"", 2);
+            break;
+        case '\\':
+            append("\\\\", 2);
+            break;
+        case '\b':
+            append("\\b", 2);
+            break;
+        case '\f':
+            append("\\f", 2);
+            break;
+        case '\n':
+            append("\\n", 2);
+            break;
+        case '\r':
+            append("\\r", 2);
+            break;
+        case '\t':
+            append("\\t", 2);
+            break;
+        default:
+            appendUnicodeEscape(c);
+        }
+    }
+    append(run, end - run);
 }
 
 void JsonTextWriter::newItem()
@@ -54,14 +115,34 @@ void JsonTextWriter::newItem()
         return; // the root value
     bool &hasItems = m_hasItems.last();
     if (hasItems)
-        m_out.append(",\n", 2);
+        append(",\n", 2);
     else
-        m_out.append('\n');
+        append('\n');
     hasItems = true;
-    m_out.append(4 * m_hasItems.size(), ' ');
+    const qsizetype indent = 4 * m_hasItems.size();
+    std::memset(extend(indent), ' ', size_t(indent));
 }
 
 void JsonTextWriter::writeString(const QString &text)
+{
+    // Most texts are plain ASCII: copied across as they are. Any other
+    // takes the long way.
+    const qsizetype length = text.size();
+    char *out = extend(length + 2);
+    *out++ = '"';
+    const auto *units = reinterpret_cast<const char16_t *>(text.constData());
+    for (qsizetype i = 0; i < length; ++i) {
+        if (!plain(units[i])) {
+            m_used -= length + 2;
+            writeEscapedString(text);
+            return;
+        }
+        out[i] = char(units[i]);
+    }
+    out[length] = '"';
+}
+
+void JsonTextWriter::writeEscapedString(const QString &text)
 {
     // Runs of well-formed UTF-16 go through the fast converter. A lone
     // surrogate (a file may carry "\ud800") is written as an escape, as
@@ -70,9 +151,9 @@ void JsonTextWriter::writeString(const QString &text)
         if (begin == stop)
             return;
         const QByteArray utf8 = QStringView(begin, stop - begin).toUtf8();
-        appendEscaped(m_out, utf8.constData(), utf8.constData() + utf8.size());
+        appendEscaped(utf8.constData(), utf8.constData() + utf8.size());
     };
-    m_out.append('"');
+    append('"');
     const auto *p = reinterpret_cast<const char16_t *>(text.constData());
     const auto *const end = p + text.size();
     const char16_t *run = p;
@@ -83,20 +164,20 @@ void JsonTextWriter::writeString(const QString &text)
             p += 2;
         } else {
             appendRun(run, p);
-            appendUnicodeEscape(m_out, *p++);
+            appendUnicodeEscape(*p++);
             run = p;
         }
     }
     appendRun(run, end);
-    m_out.append('"');
+    append('"');
 }
 
 void JsonTextWriter::writeString(QLatin1String text)
 {
     // Keys and fixed words of this program: plain ASCII.
-    m_out.append('"');
-    appendEscaped(m_out, text.data(), text.data() + text.size());
-    m_out.append('"');
+    append('"');
+    appendEscaped(text.data(), text.data() + text.size());
+    append('"');
 }
 
 template <typename Text>
@@ -104,7 +185,7 @@ void JsonTextWriter::writeKey(const Text &key)
 {
     newItem();
     writeString(key);
-    m_out.append(": ", 2);
+    append(": ", 2);
 }
 
 void JsonTextWriter::writeNumber(double number)
@@ -113,17 +194,19 @@ void JsonTextWriter::writeNumber(double number)
     // writes it without an exponent (1000000, not 1e+06; 0 for -0). JSON has
     // no infinity or NaN; QJsonDocument writes null for them too.
     constexpr double kExactWhole = 9007199254740992.0; // 2^53
-    if (number >= -kExactWhole && number <= kExactWhole && number == std::trunc(number))
-        m_out.append(QByteArray::number(qint64(number)));
-    else if (std::isfinite(number))
-        m_out.append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
-    else
-        m_out.append("null", 4);
+    if (number >= -kExactWhole && number <= kExactWhole && number == std::trunc(number)) {
+        appendInteger(qint64(number));
+    } else if (std::isfinite(number)) {
+        const QByteArray text = QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
+        append(text.constData(), text.size());
+    } else {
+        append("null", 4);
+    }
 }
 
 void JsonTextWriter::open(char bracket)
 {
-    m_out.append(bracket);
+    append(bracket);
     m_hasItems.append(false);
 }
 
@@ -131,11 +214,12 @@ void JsonTextWriter::close(char bracket)
 {
     // An empty container still spans two lines, as in QJsonDocument's text.
     m_hasItems.removeLast();
-    m_out.append('\n');
-    m_out.append(4 * m_hasItems.size(), ' ');
-    m_out.append(bracket);
+    append('\n');
+    const qsizetype indent = 4 * m_hasItems.size();
+    std::memset(extend(indent), ' ', size_t(indent));
+    append(bracket);
     if (m_hasItems.isEmpty())
-        m_out.append('\n');
+        append('\n');
 }
 
 void JsonTextWriter::beginObject()
@@ -210,16 +294,16 @@ void JsonTextWriter::value(QLatin1String key, int number)
 void JsonTextWriter::value(QLatin1String key, qint64 number)
 {
     writeKey(key);
-    m_out.append(QByteArray::number(number));
+    appendInteger(number);
 }
 
 void JsonTextWriter::value(QLatin1String key, bool flag)
 {
     writeKey(key);
     if (flag)
-        m_out.append("true", 4);
+        append("true", 4);
     else
-        m_out.append("false", 5);
+        append("false", 5);
 }
 
 void JsonTextWriter::value(QLatin1String key, const QStringList &texts)
@@ -254,7 +338,7 @@ void JsonTextWriter::element(int number)
 void JsonTextWriter::element(qint64 number)
 {
     newItem();
-    m_out.append(QByteArray::number(number));
+    appendInteger(number);
 }
 
 } // namespace pv

@@ -45,20 +45,32 @@ public:
     void element(qint64 number);
 
     // The text so far, with a final line end once the root is closed.
-    const QByteArray &bytes() const { return m_out; }
+    const QByteArray &bytes() const;
 
 private:
+    // Room for count more bytes at the end of the text, which now holds
+    // them: the buffer grows in large steps, and the many short pieces of
+    // the text are copied in without a call into QByteArray each.
+    char *extend(qsizetype count);
+    void append(const char *data, qsizetype count);
+    void append(char c) { *extend(1) = c; }
+    void appendInteger(qint64 number);
+    void appendEscaped(const char *begin, const char *end);
+    void appendUnicodeEscape(char16_t unit);
     void newItem();
     // Defined and used in the source only: a QString or a QLatin1String.
     template <typename Text>
     void writeKey(const Text &key);
     void writeString(const QString &text);
+    void writeEscapedString(const QString &text);
     void writeString(QLatin1String text);
     void writeNumber(double number);
     void open(char bracket);
     void close(char bracket);
 
-    QByteArray m_out;
+    // The text is its first m_used bytes; bytes() cuts it to them.
+    mutable QByteArray m_out;
+    qsizetype m_used = 0;
     // One flag per open container: whether it holds an item yet.
     QList<bool> m_hasItems;
 };

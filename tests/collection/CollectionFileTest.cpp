@@ -1,3 +1,4 @@
+#include "Fixtures.h"
 #include "TestRegistry.h"
 #include "SmallDisk.h"
 #include "TestSupport.h"
@@ -236,6 +237,52 @@ private slots:
         LabelStyle expected = style;
         expected.cornerRadiusIn = 0.05;
         QVERIFY(labelStyleEquals(*read.labelStyle, expected));
+    }
+
+    // The text of a save is QJsonDocument's indented text of itself, with
+    // every time in Qt's own ISO form, whatever the holdings hold: plain
+    // and escaped texts, other scripts, a lone surrogate, whole, fractional
+    // and negative numbers, times with and without milliseconds, from other
+    // zones and at the ends of the years written.
+    void savedTextIsQtsOwnText()
+    {
+        const QList<QDateTime> times = {QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC),
+                                        QDateTime(QDate(2026, 3, 1), QTime(23, 59, 59, 7), Qt::UTC),
+                                        QDateTime(QDate(1999, 12, 31), QTime(22, 30, 5, 120), Qt::OffsetFromUTC, -9000),
+                                        QDateTime(QDate(999, 1, 2), QTime(3, 4, 5), Qt::UTC),
+                                        QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC),
+                                        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC),
+                                        QDateTime(QDate(2024, 6, 30), QTime(8, 15), Qt::LocalTime),
+                                        QDateTime()};
+        const QStringList names = {QStringLiteral("Pikachu"), QStringLiteral("リザードンex"),
+                                   QStringLiteral("quote\" slash\\ tab\t ctl\x01 del\x7f"),
+                                   QStringLiteral("lone %1 surrogate").arg(QChar(0xd800)), QStringLiteral("🂡 é")};
+        QList<CardEntry> entries;
+        for (int i = 0; i < times.size(); ++i) {
+            CardEntry entry = test::holdingOf(QStringLiteral("base1-%1").arg(i + 1), 1 + 9999 * i, 0.1 * i);
+            entry.name = names.at(i % names.size());
+            entry.notes = names.at((i + 1) % names.size());
+            entry.priceUpdated = times.at(i);
+            entry.unitValueUsd = i % 2 ? 1e-7 * i : 123456789.0 * i;
+            entry.customPriceEur = i == 3 ? 12345.678 : 0.0;
+            entry.dexId = 1025 * i;
+            entries.append(entry);
+        }
+        Collection collection;
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        const QString file = path(QStringLiteral("text.tmk"));
+        QVERIFY(CollectionSerializer::write(file, collection));
+        const QByteArray bytes = test::readFile(file);
+        const QJsonDocument parsed = QJsonDocument::fromJson(bytes);
+        QCOMPARE(bytes, parsed.toJson(QJsonDocument::Indented));
+        const QJsonArray written = parsed.object().value(QStringLiteral("entries")).toArray();
+        QCOMPARE(written.size(), times.size());
+        for (int i = 0; i < times.size(); ++i) {
+            const QDateTime utc = times.at(i).toUTC();
+            const QString expected =
+                utc.isValid() ? utc.toString(utc.time().msec() ? Qt::ISODateWithMs : Qt::ISODate) : QString();
+            QCOMPARE(written.at(i).toObject().value(QStringLiteral("priceUpdated")).toString(), expected);
+        }
     }
 
     void optionalMembersAreLeftOut()

@@ -1,8 +1,13 @@
 #include "TestRegistry.h"
 
+#include "ui/ThemeManager.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CollectionTreeDelegate.h"
+#include "ui/widgets/CollectionTreeView.h"
 
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QImage>
 #include <QPainter>
 #include <QStandardItemModel>
@@ -76,6 +81,42 @@ int pixelsOf(const QImage &image, const QColor &colour, int fromX = 0, int toX =
                 ++found;
         }
     return found;
+}
+
+// A language, series and set row over two cards, as the tree model gives
+// them: the group rows with their suffix and their count and value columns.
+void fillTree(QStandardItemModel &model)
+{
+    model.setColumnCount(Tree::ColumnCount);
+    const auto group = [](const QString &name, int type, const QString &suffix, const QString &progress = QString(),
+                          int percent = -1) {
+        QList<QStandardItem *> cells{row(name, suffix, progress, percent)};
+        for (int column = 1; column < Tree::ColumnCount; ++column)
+            cells.append(new QStandardItem(column == 7       ? QStringLiteral("3")
+                                               : column == 9 ? QStringLiteral("9.00")
+                                                             : QString()));
+        for (QStandardItem *cell : cells)
+            cell->setData(type, Tree::NodeTypeRole);
+        return cells;
+    };
+    const auto languageRow =
+        group(QStringLiteral("English"), Tree::LanguageNode, QStringLiteral("3 card(s) \u00b7 9.00"));
+    const auto seriesRow =
+        group(QStringLiteral("Scarlet & Violet"), Tree::SeriesNode, QStringLiteral("3 card(s) \u00b7 9.00"));
+    const auto setRow =
+        group(QStringLiteral("Obsidian Flames"), Tree::SetNode,
+              QStringLiteral("3 card(s) \u00b7 60/102 (59%) \u00b7 9.00"), QStringLiteral("60/102 (59%)"), 59);
+    model.appendRow(languageRow);
+    languageRow.first()->appendRow(seriesRow);
+    seriesRow.first()->appendRow(setRow);
+    for (const QString &name : {QStringLiteral("Charizard ex"), QStringLiteral("Pineco")}) {
+        QList<QStandardItem *> cells;
+        for (int column = 0; column < Tree::ColumnCount; ++column)
+            cells.append(new QStandardItem(column == 0 ? name : QString::number(column)));
+        for (QStandardItem *cell : cells)
+            cell->setData(Tree::CardNode, Tree::NodeTypeRole);
+        setRow.first()->appendRow(cells);
+    }
 }
 
 } // namespace
@@ -161,6 +202,95 @@ private Q_SLOTS:
         // Narrow: the name gives way before the suffix does.
         const QImage narrow = paint(delegate, set, option(runsWidth + 12));
         QVERIFY(pixelsOf(narrow, orange) > 10);
+    }
+
+    // The collection tree draws its group rows across the columns itself:
+    // they look as the base view's spanned rows did, selected and current,
+    // also in a name column narrower than their branches, and answer for
+    // the whole row.
+    void groupRowsAreDrawnAcrossAsSpannedRowsWere()
+    {
+        QStandardItemModel model;
+        fillTree(model);
+        QWidget window;
+        window.setStyleSheet(ThemeManager::themeStyleSheet(ThemeManager::loadTheme(ThemeManager::defaultThemeName())));
+        auto *layout = new QHBoxLayout(&window);
+        QTreeView spanned;
+        CollectionTreeView drawn;
+        for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)}) {
+            view->setObjectName(QStringLiteral("collectionTree"));
+            view->setModel(&model);
+            view->setItemDelegate(new CollectionTreeDelegate(view));
+            view->setAlternatingRowColors(true);
+            view->setSelectionBehavior(QAbstractItemView::SelectRows);
+            view->setUniformRowHeights(true);
+            view->setFocusPolicy(Qt::NoFocus);
+            view->setFixedSize(520, 200);
+            view->header()->setStretchLastSection(false);
+            for (int column = 0; column < Tree::ColumnCount; ++column)
+                view->header()->resizeSection(column, column == 0 ? 150 : 36);
+            view->expandAll();
+            layout->addWidget(view);
+        }
+        const QModelIndex language = model.index(0, 0);
+        const QModelIndex series = model.index(0, 0, language);
+        const QModelIndex set = model.index(0, 0, series);
+        for (const QModelIndex &group : {language, series, set})
+            spanned.setFirstColumnSpanned(group.row(), group.parent(), true);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        const auto sameLook = [&] {
+            const QImage expected = spanned.viewport()->grab().toImage();
+            const QImage actual = drawn.viewport()->grab().toImage();
+            if (expected != actual) {
+                expected.save(QDir::temp().filePath(QStringLiteral("tallowk-spanned.png")));
+                actual.save(QDir::temp().filePath(QStringLiteral("tallowk-drawn.png")));
+            }
+            return expected == actual;
+        };
+        QVERIFY(sameLook());
+        for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)})
+            view->setCurrentIndex(set.siblingAtColumn(4));
+        QVERIFY(sameLook());
+        // With keyboard focus, the current row's focus drawn alike.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QImage focused[2];
+        for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)}) {
+            view->setFocusPolicy(Qt::StrongFocus);
+            view->setCurrentIndex(set);
+            view->setFocus();
+            QTRY_VERIFY(view->hasFocus());
+            focused[view == &drawn] = view->viewport()->grab().toImage();
+            view->setFocusPolicy(Qt::NoFocus);
+        }
+        QCOMPARE(focused[1], focused[0]);
+        drawn.clearFocus();
+        for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)})
+            view->header()->resizeSection(0, 30);
+        QVERIFY(sameLook());
+        for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)})
+            view->header()->resizeSection(0, 150);
+
+        // The label reaches to the end of the row and answers anywhere on it;
+        // card rows keep their cells. Nothing is spanned.
+        const int rowEnd = drawn.header()->length() - drawn.header()->offset();
+        QCOMPARE(drawn.visualRect(set).right() + 1, rowEnd);
+        QCOMPARE(drawn.visualRect(set.siblingAtColumn(9)), drawn.visualRect(set));
+        QCOMPARE(drawn.visualRect(set).left(), spanned.visualRect(set).left());
+        const int y = drawn.visualRect(set).center().y();
+        for (const int x : {drawn.columnViewportPosition(3) + 2, drawn.columnViewportPosition(9) + 2, rowEnd + 5})
+            QCOMPARE(drawn.indexAt(QPoint(x, y)), set);
+        const QModelIndex card = model.index(0, 0, set);
+        QCOMPARE(drawn.indexAt(QPoint(drawn.columnViewportPosition(3) + 2, drawn.visualRect(card).center().y())),
+                 card.siblingAtColumn(3));
+        QCOMPARE(drawn.visualRect(card.siblingAtColumn(3)), spanned.visualRect(card.siblingAtColumn(3)));
+        for (const QModelIndex &group : {language, series, set}) {
+            QVERIFY(!drawn.isFirstColumnSpanned(group.row(), group.parent()));
+            QVERIFY(CollectionTreeView::isGroupRow(group));
+        }
+        QVERIFY(!CollectionTreeView::isGroupRow(card));
     }
 };
 

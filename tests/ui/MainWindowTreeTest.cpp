@@ -7,6 +7,7 @@
 #include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
+#include "collection/EditEntryCommand.h"
 #include "collection/EntryKeys.h"
 #include "core/CardArtwork.h"
 #include "core/CardDetail.h"
@@ -132,6 +133,15 @@ private:
     }
 
     int currentEntry() { return m_window->treeModel()->entryIndexAt(tree()->currentIndex()); }
+
+    // Whether the row's name reaches to the end of the row, as group rows'
+    // do, none of them spanned.
+    bool drawnAcross(const QModelIndex &index)
+    {
+        if (tree()->isFirstColumnSpanned(index.row(), index.parent()))
+            return false;
+        return tree()->visualRect(index).right() + 1 == tree()->header()->length() - tree()->header()->offset();
+    }
 
     QPoint pointOf(const QModelIndex &index)
     {
@@ -312,7 +322,7 @@ private Q_SLOTS:
         QVERIFY(!collection().isDirty());
     }
 
-    void sortOrderExpansionAndSpans()
+    void sortOrderExpansionAndGroupRows()
     {
         m_window.reset();
         test::setSetting(QStringLiteral("collectionTree/cardSortMode"), 5);
@@ -353,16 +363,16 @@ private Q_SLOTS:
         tree()->expand(japaneseAgain.parent().parent());
         QVERIFY(!tree()->isExpanded(japaneseAgain.parent()));
 
-        // Group rows are spanned, card rows are not.
-        QVERIFY(tree()->isFirstColumnSpanned(sv03.parent().row(), sv03.parent().parent()));
-        QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
-        QVERIFY(tree()->isFirstColumnSpanned(japaneseAgain.parent().parent().row(), QModelIndex()));
-        QVERIFY(!tree()->isFirstColumnSpanned(0, sv03));
+        // Group rows are drawn across the row, card rows are not.
+        QVERIFY(drawnAcross(sv03.parent()));
+        QVERIFY(drawnAcross(sv03));
+        QVERIFY(drawnAcross(japaneseAgain.parent().parent()));
+        QVERIFY(!drawnAcross(model->index(0, 0, sv03)));
     }
 
     // A change of order, an edit that merges two holdings and its undo move
-    // rows in place: the collapsed rows stay collapsed, the spans stay, and
-    // the holding in focus stays current.
+    // rows in place: the collapsed rows stay collapsed, the group rows are
+    // drawn across, and the holding in focus stays current.
     void orderChangesAndMergesKeepExpansionAndSelection()
     {
         test::ManualTime time;
@@ -383,7 +393,7 @@ private Q_SLOTS:
             QVERIFY(!tree()->isExpanded(model->indexForSetKey(QStringLiteral("en:base1"))));
             QVERIFY(!tree()->isExpanded(japanese));
             QVERIFY(tree()->isExpanded(sv03) && tree()->isExpanded(sv03.parent()));
-            QVERIFY(tree()->isFirstColumnSpanned(sv03.row(), sv03.parent()));
+            QVERIFY(drawnAcross(sv03));
             QCOMPARE(entryKey(collection().entries().at(currentEntry())), focused);
             QCOMPARE(tree()->selectionModel()->selectedRows(), QModelIndexList{tree()->currentIndex()});
         };
@@ -411,8 +421,8 @@ private Q_SLOTS:
         QCOMPARE(resets.count(), 0);
     }
 
-    // A file opens with every group row expanded and spanned and no holding in
-    // focus, even the one focused before; Expand all does the same.
+    // A file opens with every group row expanded and drawn across and no
+    // holding in focus, even the one focused before; Expand all does the same.
     void openingAndExpandAllExpandEveryGroupRow()
     {
         const QString path = m_dir.filePath(QStringLiteral("expanded.tmk"));
@@ -425,7 +435,7 @@ private Q_SLOTS:
                 const QModelIndex index = model->index(row, 0, parent);
                 const bool card = model->rowCount(index) == 0;
                 QCOMPARE(tree()->isExpanded(index), !card);
-                QCOMPARE(tree()->isFirstColumnSpanned(row, parent), !card);
+                QCOMPARE(drawnAcross(index), !card);
                 expectExpanded(index);
             }
         };
@@ -594,6 +604,111 @@ private Q_SLOTS:
         m_window->undoStack()->undo();
         QVERIFY(m_window->undoStack()->isClean());
         QVERIFY(collection().isDirty());
+    }
+
+    // A change leaves the view where the user left it. With the current row
+    // in view, an order change elsewhere, an add and its undo keep the
+    // scroll position; a current row the user scrolled away from is not
+    // scrolled to, nor after the undo of an add shown elsewhere. A current
+    // row that the change itself takes out of view is followed, and a card
+    // shown on purpose is scrolled to.
+    void changesLeaveTheViewWhereTheUserLeftIt()
+    {
+        const QString sv03 = QStringLiteral("sv03");
+        QList<CardEntry> entries;
+        for (int number = 1; number <= 150; ++number)
+            entries << test::numberedHolding(sv03, QString::number(number));
+        QHash<QString, SetRecord> sets;
+        sets.insert(setKey(Language::English, sv03),
+                    test::setRecord(sv03, QStringLiteral("Obsidian Flames"), QStringLiteral("Scarlet & Violet"), 50));
+        collection().replaceContents(entries, sets, {}, {}, std::nullopt);
+        m_window->treeModel()->rebuild();
+        tree()->expandAll();
+        QScrollBar *bar = tree()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 100);
+        // What a change set off: the view's layout and what follows it.
+        const auto settled = [] {
+            for (int pass = 0; pass < 3; ++pass) {
+                QCoreApplication::sendPostedEvents();
+                QCoreApplication::processEvents();
+            }
+        };
+        const auto inView = [this] {
+            return tree()->visualRect(tree()->currentIndex()).intersects(tree()->viewport()->rect());
+        };
+        const auto currentKey = [this] { return entryKey(collection().entries().at(currentEntry())); };
+        QUndoStack *stack = m_window->undoStack();
+
+        // The user scrolls halfway down and picks a card in the middle.
+        bar->setValue(bar->maximum() / 2);
+        settled();
+        tree()->setCurrentIndex(tree()->indexAt(QPoint(5, tree()->viewport()->height() / 2)));
+        const QString picked = currentKey();
+        const int halfway = bar->value();
+
+        CardEntry moved = entries.first();
+        moved.localId = QStringLiteral("151");
+        QString elsewhere;
+        stack->push(new EditEntryCommand(&collection(), 0, moved, &elsewhere));
+        settled();
+        QCOMPARE(bar->value(), halfway);
+        QCOMPARE(currentKey(), picked);
+        stack->push(new AddCardsCommand(&collection(), {test::numberedHolding(sv03, QStringLiteral("75a"))}, {}));
+        settled();
+        QCOMPARE(bar->value(), halfway);
+        stack->undo();
+        settled();
+        QCOMPARE(bar->value(), halfway);
+        QCOMPARE(currentKey(), picked);
+        QVERIFY(inView());
+
+        // Scrolled away to the top.
+        bar->setValue(0);
+        settled();
+        QVERIFY(!inView());
+        stack->undo();
+        settled();
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(currentKey(), picked);
+        // A set of its own, last in the tree, shown as Add cards shows it.
+        stack->push(new AddCardsCommand(&collection(),
+                                        {test::numberedHolding(QStringLiteral("zz1"), QStringLiteral("1"))},
+                                        {test::setRecord(QStringLiteral("zz1"), QStringLiteral("Zenith"),
+                                                         QStringLiteral("Zenith"), 900)}));
+        settled();
+        const QModelIndex added = m_window->treeModel()->indexForSetKey(QStringLiteral("en:zz1"));
+        tree()->expand(added.parent());
+        tree()->scrollTo(added);
+        settled();
+        const int shown = bar->value();
+        QVERIFY(shown > halfway);
+        stack->undo();
+        settled();
+        // The set's rows gone from the end, the view ends sooner.
+        QCOMPARE(bar->value(), std::min(shown, bar->maximum()));
+        QVERIFY(bar->value() > halfway);
+        QCOMPARE(currentKey(), picked);
+        QVERIFY(!inView());
+
+        // The picked card moves to the end of its set: the view follows it.
+        bar->setValue(halfway);
+        settled();
+        QVERIFY(inView());
+        CardEntry renumbered = collection().entries().at(currentEntry());
+        renumbered.localId = QStringLiteral("150a");
+        m_window->onEntryEdited(renumbered);
+        settled();
+        QCOMPARE(currentKey(), entryKey(renumbered));
+        QVERIFY(inView());
+        QVERIFY(bar->value() > halfway);
+
+        // A card shown on purpose, far from the view.
+        bar->setValue(0);
+        settled();
+        m_window->showCardInTree(collection().indexOfEntry(entryKey(entries.at(99))), false);
+        settled();
+        QCOMPARE(currentKey(), entryKey(entries.at(99)));
+        QVERIFY(inView());
     }
 
     void thousandRandomCommandsUndoAndRedoToTheSameBytes()

@@ -127,15 +127,12 @@ public:
     // card name. True when it changed the column.
     static bool fitNameColumn(QAbstractItemView *view, QHeaderView *header, int column);
     void expandAncestors(const QModelIndex &index);
-    // Spans (or no longer spans) the first column of every language, series
-    // and set row below parent.
-    void spanGroupRows(const QModelIndex &parent = QModelIndex(), bool span = true);
     // Expands every language, series and set row.
     void expandWholeTree();
     // Keep the expanded rows of the tree across a rebuild of its model.
     void saveExpansionState();
-    // Expansion, layout, spans and current row of the tree after its model
-    // was rebuilt.
+    // Expansion, layout and current row of the tree after its model was
+    // rebuilt.
     void restoreExpansionAfterReset();
     void revealSets(const QSet<QString> &setKeys);
     // Commands on one holding, given its row in the collection; a row that

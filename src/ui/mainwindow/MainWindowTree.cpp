@@ -173,14 +173,14 @@ void MainWindow::keepFocusedRowCurrent()
         ui->actionRemoveEntry->setEnabled(false);
 }
 
-// Makes the tree row of the focus holding current and scrolls to it.
+// Makes the tree row of the focus holding current. The view stays where
+// it is, unless the change took that row out of view (the tree view
+// follows it then).
 void MainWindow::selectFocusedRow()
 {
     const QModelIndex index = m_treeModel->indexForEntryKey(focusKey);
-    if (!index.isValid())
-        return;
-    ui->collectionTree->setCurrentIndex(index);
-    ui->collectionTree->scrollTo(index);
+    if (index.isValid())
+        ui->collectionTree->setCurrentIndex(index);
 }
 
 void MainWindow::removeSelectedCard()
@@ -344,10 +344,9 @@ void MainWindow::collectExpandedKeys(const QModelIndex &parent)
     }
 }
 
-// After a reset the view has forgotten its expanded and spanned rows and
-// waits to lay the tree out again. Expanding rows now only records them; the
-// one layout then runs before any row is spanned, because with spanned rows
-// the view looks every row it lays out up among them (a cost per card row).
+// After a reset the view has forgotten its expanded rows and waits to lay
+// the tree out again. Expanding rows now only records them; the tree is then
+// laid out once.
 void MainWindow::restoreExpansionAfterReset()
 {
     if (m_expandWholeTreeOnReset) {
@@ -357,7 +356,6 @@ void MainWindow::restoreExpansionAfterReset()
         restoreExpandedRows(QModelIndex(), &expandedKeys);
     }
     ui->collectionTree->doItemsLayout();
-    spanGroupRows();
     keepFocusedRowCurrent();
 }
 
@@ -391,14 +389,6 @@ void MainWindow::restoreExpandedRows(const QModelIndex &parent, const QSet<QStri
     });
 }
 
-void MainWindow::spanGroupRows(const QModelIndex &parent, bool span)
-{
-    visitGroupRows(m_treeModel, parent, [&](const QModelIndex &index) {
-        ui->collectionTree->setFirstColumnSpanned(index.row(), index.parent(), span);
-        return true;
-    });
-}
-
 void MainWindow::expandAncestors(const QModelIndex &index)
 {
     QList<QModelIndex> ancestors;
@@ -408,18 +398,15 @@ void MainWindow::expandAncestors(const QModelIndex &index)
         ui->collectionTree->expand(ancestor);
 }
 
-// Every language, series and set row, laid out once: the spans are taken
-// off while the view records the rows (expanding from one row schedules a
-// single layout instead of laying out at each row) and put back after it.
+// Every language, series and set row, laid out once: expanding from one row
+// schedules a single layout instead of laying out at each row.
 void MainWindow::expandWholeTree()
 {
     QTreeView *tree = ui->collectionTree;
-    spanGroupRows(QModelIndex(), false);
     const int languages = m_treeModel->rowCount();
     for (int row = 0; row < languages; ++row)
         tree->expandRecursively(m_treeModel->index(row, 0), 2);
     tree->doItemsLayout();
-    spanGroupRows();
 }
 
 void MainWindow::revealSets(const QSet<QString> &setKeys)

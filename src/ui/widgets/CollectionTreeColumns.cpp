@@ -1,6 +1,7 @@
 #include "ui/widgets/CollectionTreeColumns.h"
 
 #include "ui/models/CollectionTreeModel.h"
+#include "ui/widgets/CollectionTreeView.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -86,14 +87,14 @@ QList<ColumnWidths::Column> CollectionTreeColumns::measure()
     for (int column = 0; column < count; ++column)
         widest[column] = std::max(widest.at(column), header->sectionSizeHint(column));
 
-    // Card rows in view; the group rows span the whole row.
+    // Card rows in view; the group rows are drawn across the whole row.
     const int indentation = m_view->indentation();
     const int bottom = m_view->viewport()->height();
     QModelIndex row = m_view->indexAt(QPoint(0, 0)).siblingAtColumn(0);
     for (int seen = 0; row.isValid() && seen < maxRowsMeasured; ++seen, row = m_view->indexBelow(row)) {
         if (m_view->visualRect(row).top() >= bottom)
             break;
-        if (m_view->isFirstColumnSpanned(row.row(), row.parent()))
+        if (CollectionTreeView::isGroupRow(row))
             continue;
         for (int column = 0; column < count; ++column) {
             int width = m_view->sizeHintForIndex(row.siblingAtColumn(column)).width();

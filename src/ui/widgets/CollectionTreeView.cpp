@@ -1,0 +1,227 @@
+#include "ui/widgets/CollectionTreeView.h"
+
+#include "ui/models/CollectionTreeModel.h"
+
+#include <QAbstractItemDelegate>
+#include <QHeaderView>
+#include <QPainter>
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <utility>
+
+namespace pv {
+
+// Stands in for the delegate while the base view draws a group row: it
+// keeps the name cell's option, made as the view makes it for any cell
+// (selection, focus, hover, alternate colour), and paints nothing.
+class CollectionTreeView::CellCatcher : public QAbstractItemDelegate
+{
+public:
+    using QAbstractItemDelegate::QAbstractItemDelegate;
+
+    void paint(QPainter *, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        if (index.column() == CollectionTreeModel::NameColumn)
+            nameCell = option;
+    }
+    QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override { return QSize(); }
+
+    mutable std::optional<QStyleOptionViewItem> nameCell;
+};
+
+CollectionTreeView::CollectionTreeView(QWidget *parent)
+    : QTreeView(parent)
+    , m_cellCatcher(new CellCatcher(this))
+{
+}
+
+CollectionTreeView::~CollectionTreeView() = default;
+
+bool CollectionTreeView::isGroupRow(const QModelIndex &index)
+{
+    const QVariant type = index.data(CollectionTreeModel::NodeTypeRole);
+    return type.isValid() && type.toInt() != CollectionTreeModel::CardNode;
+}
+
+bool CollectionTreeView::isRowInView(const QModelIndex &index) const
+{
+    return isVisible() && index.isValid() && visualRect(index).intersects(viewport()->rect());
+}
+
+void CollectionTreeView::setModel(QAbstractItemModel *model)
+{
+    if (model == this->model()) {
+        QTreeView::setModel(model);
+        return;
+    }
+    for (const QMetaObject::Connection &connection : std::as_const(m_modelConnections))
+        disconnect(connection);
+    m_modelConnections.clear();
+    // Connected before the base view's own connections, so that the rows
+    // are looked at as the user saw them, before the view lets go of them.
+    if (model) {
+        const auto note = [this] { noteChange(); };
+        m_modelConnections = {
+            connect(model, &QAbstractItemModel::modelAboutToBeReset, this, note),
+            connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, note),
+            connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, note),
+            connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, note),
+            connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, note),
+        };
+    }
+    QTreeView::setModel(model);
+}
+
+QModelIndex CollectionTreeView::indexAt(const QPoint &point) const
+{
+    const QModelIndex index = QTreeView::indexAt(point);
+    if (index.isValid()) {
+        if (index.column() != CollectionTreeModel::NameColumn && isGroupRow(index))
+            return index.siblingAtColumn(CollectionTreeModel::NameColumn);
+        return index;
+    }
+    // Past the last column, a group row still answers, as a spanned row does.
+    const QModelIndex name =
+        QTreeView::indexAt(QPoint(columnViewportPosition(CollectionTreeModel::NameColumn), point.y()));
+    return isGroupRow(name) ? name : QModelIndex();
+}
+
+QRect CollectionTreeView::visualRect(const QModelIndex &index) const
+{
+    const QRect cell = QTreeView::visualRect(index);
+    // A name column narrower than the row's branches gives a cell of
+    // negative width, which the label still starts from.
+    if (cell.isNull() || !isGroupRow(index))
+        return cell;
+    if (index.column() == CollectionTreeModel::NameColumn)
+        return labelRect(cell);
+    const QRect name = QTreeView::visualRect(index.siblingAtColumn(CollectionTreeModel::NameColumn));
+    return name.isNull() ? cell : labelRect(name);
+}
+
+void CollectionTreeView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    // A row shown on purpose: the view stays where that put it.
+    m_currentInView = QPersistentModelIndex();
+    QTreeView::scrollTo(index, hint);
+}
+
+QAbstractItemDelegate *CollectionTreeView::itemDelegateForIndex(const QModelIndex &index) const
+{
+    if (m_groupRowDrawn.isValid() && index.row() == m_groupRowDrawn.row() && index.parent() == m_groupRowDrawn.parent())
+        return m_cellCatcher;
+    return QTreeView::itemDelegateForIndex(index);
+}
+
+void CollectionTreeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    if (!isGroupRow(index)) {
+        QTreeView::drawRow(painter, option, index);
+        return;
+    }
+    // The base view draws the branches and the background of every cell;
+    // the name cell, as it made it ready, is then drawn across the row.
+    m_groupRowDrawn = index;
+    m_cellCatcher->nameCell.reset();
+    QTreeView::drawRow(painter, option, index);
+    m_groupRowDrawn = QModelIndex();
+    if (!m_cellCatcher->nameCell)
+        return;
+    QStyleOptionViewItem label = *std::exchange(m_cellCatcher->nameCell, std::nullopt);
+    drawCutBranches(painter, label, index);
+    label.rect = labelRect(label.rect);
+    label.viewItemPosition = QStyleOptionViewItem::OnlyOne;
+    const QModelIndex name = index.siblingAtColumn(CollectionTreeModel::NameColumn);
+    QTreeView::itemDelegateForIndex(name)->paint(painter, label, name);
+}
+
+void CollectionTreeView::drawCutBranches(QPainter *painter, const QStyleOptionViewItem &nameCell,
+                                         const QModelIndex &index) const
+{
+    // The name cell starts past the row's branches: narrower than them, the
+    // name column had the base view cut them at its edge.
+    const int position = columnViewportPosition(CollectionTreeModel::NameColumn);
+    const int width = columnWidth(CollectionTreeModel::NameColumn);
+    const int indent = width - nameCell.rect.width();
+    if (indent <= width)
+        return;
+    const bool reverse = isRightToLeft();
+    const QRect branches(reverse ? position + width - indent : position, nameCell.rect.y(), indent,
+                         nameCell.rect.height());
+    const QRect cut(reverse ? branches.left() : position + width, branches.y(), indent - width, branches.height());
+    painter->save();
+    painter->setClipRect(cut, Qt::IntersectClip);
+    QStyleOptionViewItem option = nameCell;
+    option.rect = branches;
+    option.showDecorationSelected = style()->styleHint(QStyle::SH_ItemView_ShowDecorationSelected, &option, this);
+    style()->drawPrimitive(QStyle::PE_PanelItemViewRow, &option, painter, this);
+    drawBranches(painter, branches, index);
+    painter->restore();
+}
+
+void CollectionTreeView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    // A row made current by a change of the model (a removed row's
+    // neighbour, the holding in focus found again) is not scrolled to.
+    if (!m_changing) {
+        QTreeView::currentChanged(current, previous);
+        return;
+    }
+    const bool autoScroll = hasAutoScroll();
+    setAutoScroll(false);
+    QTreeView::currentChanged(current, previous);
+    setAutoScroll(autoScroll);
+}
+
+QRect CollectionTreeView::rowExtent(int y, int height) const
+{
+    const QHeaderView *head = header();
+    int left = INT_MAX;
+    int right = INT_MIN;
+    for (int visual = 0; visual < head->count(); ++visual) {
+        const int logical = head->logicalIndex(visual);
+        if (head->isSectionHidden(logical))
+            continue;
+        const int x = columnViewportPosition(logical);
+        left = std::min(left, x);
+        right = std::max(right, x + head->sectionSize(logical));
+    }
+    return left < right ? QRect(left, y, right - left, height) : QRect();
+}
+
+QRect CollectionTreeView::labelRect(const QRect &nameCell) const
+{
+    const QRect row = rowExtent(nameCell.y(), nameCell.height());
+    if (!row.isValid())
+        return nameCell;
+    QRect label = nameCell;
+    if (isRightToLeft())
+        label.setLeft(std::min(label.left(), row.left()));
+    else
+        label.setRight(std::max(label.right(), row.right()));
+    return label;
+}
+
+void CollectionTreeView::noteChange()
+{
+    if (m_changing)
+        return;
+    m_changing = true;
+    const QModelIndex current = currentIndex();
+    m_currentInView = isRowInView(current) ? QPersistentModelIndex(current) : QPersistentModelIndex();
+    QMetaObject::invokeMethod(this, &CollectionTreeView::followCurrentRow, Qt::QueuedConnection);
+}
+
+void CollectionTreeView::followCurrentRow()
+{
+    m_changing = false;
+    const QPersistentModelIndex shown = std::exchange(m_currentInView, QPersistentModelIndex());
+    const QModelIndex current = currentIndex();
+    if (shown.isValid() && current.isValid() && current.row() == shown.row() && current.parent() == shown.parent()
+        && !isRowInView(current))
+        QTreeView::scrollTo(current);
+}
+
+} // namespace pv

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QPersistentModelIndex>
+#include <QTreeView>
+
+namespace pv {
+
+// The collection tree's view.
+//
+// Language, series and set rows show their name and suffix across every
+// column. The view draws them so itself: a row spanned by the base view
+// costs a persistent index for every row laid out, to look the row up among
+// the spanned ones, which with many rows expanded doubles the layout.
+//
+// A change of the model leaves the view where the user left it: the current
+// row made current again after a change is not scrolled to. Only when the
+// current row was in view before the change and the change took it out of
+// the viewport does the view follow it, once laid out again. A row the
+// program shows on purpose (a search result chosen, a binder's card) is
+// scrolled to with scrollTo, as before.
+class CollectionTreeView : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    explicit CollectionTreeView(QWidget *parent = nullptr);
+    ~CollectionTreeView() override;
+
+    void setModel(QAbstractItemModel *model) override;
+    // Anywhere on a group row: its name column, as on a spanned row.
+    QModelIndex indexAt(const QPoint &point) const override;
+    // A group row's name reaches to the end of its row.
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QAbstractItemDelegate *itemDelegateForIndex(const QModelIndex &index) const override;
+
+    // A language, series or set row: one that is drawn across its columns.
+    static bool isGroupRow(const QModelIndex &index);
+    // Whether any part of the row lies in the viewport.
+    bool isRowInView(const QModelIndex &index) const;
+
+protected:
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    class CellCatcher;
+
+    // The part of a group row's branches that the base view cut off at the
+    // edge of a narrow name column.
+    void drawCutBranches(QPainter *painter, const QStyleOptionViewItem &nameCell, const QModelIndex &index) const;
+    // The viewport's horizontal extent of the whole row at y.
+    QRect rowExtent(int y, int height) const;
+    // The cell of the name column stretched to the end of its row.
+    QRect labelRect(const QRect &nameCell) const;
+    void noteChange();
+    void followCurrentRow();
+
+    CellCatcher *m_cellCatcher = nullptr;
+    // The group row being drawn, its cells caught instead of painted.
+    mutable QModelIndex m_groupRowDrawn;
+    QList<QMetaObject::Connection> m_modelConnections;
+    // Set from the first change of the model until the event loop turns:
+    // the current row, when it was in view before that change.
+    bool m_changing = false;
+    QPersistentModelIndex m_currentInView;
+};
+
+} // namespace pv
