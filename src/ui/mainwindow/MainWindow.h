@@ -123,9 +123,6 @@ public:
     void showAbout();
 
     // ---- tree (MainWindowTree.cpp) ----
-    // Fits the name column once: stretched, or no narrower than a typical
-    // card name. True when it changed the column.
-    static bool fitNameColumn(QAbstractItemView *view, QHeaderView *header, int column);
     void expandAncestors(const QModelIndex &index);
     // Spans (or no longer spans) the first column of every language, series
     // and set row below parent.
