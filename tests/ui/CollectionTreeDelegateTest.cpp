@@ -215,11 +215,12 @@ private Q_SLOTS:
         QCOMPARE(paint(delegate, condition, option(codeWidth)), paint(plain, drawn.index(0, 0), option(codeWidth)));
 
         // Columns give way by rank: the lowest first, down to its least; a
-        // column with short forms takes their width, not one between.
+        // column with short forms takes their width, not one between, and
+        // what that leaves over goes back to the ranks that gave way.
         const QList<ColumnWidths::Column> columns = {{100, 20, 2, 0, 3}, {80, 30, 1, 0, 1}, {90, 40, 1, 0, 2, 40}};
         QCOMPARE(ColumnWidths::share(columns, 300, 0), (QList<int>{130, 80, 90}));
         QCOMPARE(ColumnWidths::share(columns, 240, 0), (QList<int>{100, 50, 90}));
-        QCOMPARE(ColumnWidths::share(columns, 200, 0), (QList<int>{130, 30, 40}));
+        QCOMPARE(ColumnWidths::share(columns, 200, 0), (QList<int>{100, 60, 40}));
         QCOMPARE(ColumnWidths::share(columns, 120, 0), (QList<int>{50, 30, 40}));
     }
 };

@@ -3,6 +3,8 @@
 #include <QStyle>
 #include <QStyleOptionHeader>
 
+#include <algorithm>
+
 namespace pv {
 
 ElidingHeaderView::ElidingHeaderView(Qt::Orientation orientation, QWidget *parent)
@@ -18,9 +20,15 @@ QString ElidingHeaderView::shownTitle(int logicalIndex, int width) const
     QStyleOptionHeader option;
     initStyleOption(&option);
     QHeaderView::initStyleOptionForIndex(&option, logicalIndex);
-    option.rect = orientation() == Qt::Horizontal ? QRect(0, 0, width, height()) : QRect(0, 0, this->width(), width);
-    const QRect label = style()->subElementRect(QStyle::SE_HeaderLabel, &option, this);
-    return option.fontMetrics.elidedText(option.text, textElideMode(), label.width());
+    // What the section takes besides its title (padding, the sort arrow
+    // where it shows), as the style counts it.
+    const QSize whole = style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
+    const int title = option.fontMetrics.horizontalAdvance(option.text);
+    // The section's border is drawn inside it, and not counted there.
+    const int besides = (orientation() == Qt::Horizontal ? whole.width() : whole.height()) - title + 2;
+    if (width - besides >= title)
+        return option.text;
+    return option.fontMetrics.elidedText(option.text, textElideMode(), std::max(0, width - besides));
 }
 
 void ElidingHeaderView::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const
