@@ -319,6 +319,7 @@ void MainWindow::restoreWindowState()
             addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);
             ui->searchDock->hide();
         }
+
     }
     settings.endGroup();
 
