@@ -319,7 +319,6 @@ void MainWindow::restoreWindowState()
             addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);
             ui->searchDock->hide();
         }
-
     }
     settings.endGroup();
 
