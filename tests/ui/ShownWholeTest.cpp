@@ -37,17 +37,17 @@ namespace {
 // of one card in different conditions, graded copies and long prices.
 QList<CardEntry> collectorsCards()
 {
-    const QList<std::tuple<const char *, const char *, const char *, const char *, Condition>> cards = {
-        {"4", "Charizard", "firstEdition", "holo", Condition::Excellent},
-        {"4", "Charizard", "unlimited", "holo", Condition::LightPlayed},
-        {"4", "Charizard", "firstEdition", "holo", Condition::NearMint},
-        {"2", "Blastoise", "shadowless", "holo", Condition::NearMint},
-        {"2", "Blastoise", "unlimited", "reverse", Condition::Excellent},
-        {"15", "Venusaur", "firstEdition", "reverse", Condition::Played},
-        {"58", "Pikachu", "firstEdition", "normal", Condition::Mint},
-        {"44", "Bulbasaur", "unlimited", "normal", Condition::Good},
-        {"46", "Charmander", "unlimited", "normal", Condition::Poor},
-        {"16", "Zapdos", "unlimited", "holo", Condition::NearMint}};
+    const QList<std::tuple<const char *, const char *, const char *, const char *, Condition>> cards =
+        {{"4", "Charizard", "firstEdition", "holo", Condition::Excellent},
+         {"4", "Charizard", "unlimited", "holo", Condition::LightPlayed},
+         {"4", "Charizard", "firstEdition", "holo", Condition::NearMint},
+         {"2", "Blastoise", "shadowless", "holo", Condition::NearMint},
+         {"2", "Blastoise", "unlimited", "reverse", Condition::Excellent},
+         {"15", "Venusaur", "firstEdition", "reverse", Condition::Played},
+         {"58", "Pikachu", "firstEdition", "normal", Condition::Mint},
+         {"44", "Bulbasaur", "unlimited", "normal", Condition::Good},
+         {"46", "Charmander", "unlimited", "normal", Condition::Poor},
+         {"16", "Zapdos", "unlimited", "holo", Condition::NearMint}};
     QList<CardEntry> entries;
     for (int copy = 0; copy < 40; ++copy) {
         const auto &[number, name, edition, finish, condition] = cards.at(copy % cards.size());
@@ -171,8 +171,8 @@ private Q_SLOTS:
     {
         const test::DefaultTheme themed;
         const QList<int> told = {Tree::NameColumn, Tree::PrintingColumn, Tree::ConditionColumn};
-        const QList<int> values = {Tree::NumberColumn, Tree::GradeColumn, Tree::QuantityColumn,
-                                   Tree::UnitValueColumn, Tree::TotalColumn};
+        const QList<int> values = {Tree::NumberColumn, Tree::GradeColumn, Tree::QuantityColumn, Tree::UnitValueColumn,
+                                   Tree::TotalColumn};
         // First starts on the two screens, and maximised on the larger one.
         const QList<QSize> sizes = {QSize(1280, 734), QSize(1280, 800), QSize(1600, 975)};
         for (const bool saved : {false, true}) {
@@ -197,7 +197,8 @@ private Q_SLOTS:
                 QCoreApplication::processEvents();
                 QTRY_COMPARE(cutShort(tree, told + values), QStringList());
                 // Short forms where needed, telling the two Charizards apart.
-                const QString where = QStringLiteral("%1 x %2, saved %3").arg(window.width()).arg(window.height()).arg(saved);
+                const QString where =
+                    QStringLiteral("%1 x %2, saved %3").arg(window.width()).arg(window.height()).arg(saved);
                 const QModelIndex first = window.treeModel()->indexForEntryKey(entryKey(collectorsCards().at(0)));
                 QVERIFY2(tree->sizeHintForIndex(first.siblingAtColumn(Tree::ConditionColumn)).width()
                              <= tree->columnWidth(Tree::ConditionColumn),

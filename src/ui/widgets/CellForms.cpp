@@ -60,8 +60,9 @@ QHash<QString, QStringList> formsOf(CellForms::Kind kind)
                 add(text, {editionShort(edition)});
                 continue;
             }
-            add(text, {editionShort(edition) + QLatin1Char(' ') + finishDisplayName(finish),
-                       editionShort(edition) + QLatin1Char(' ') + finishShort(finish)});
+            add(text,
+                {editionShort(edition) + QLatin1Char(' ') + finishDisplayName(finish),
+                 editionShort(edition) + QLatin1Char(' ') + finishShort(finish)});
         }
     }
     return forms;

@@ -258,8 +258,8 @@ bool ColumnFitter::eventFilter(QObject *watched, QEvent *event)
             const auto *help = static_cast<QHelpEvent *>(event);
             const int column = m_header->logicalIndexAt(help->pos());
             if (column >= 0 && m_header->sectionSize(column) < m_header->sectionSizeHint(column)) {
-                QToolTip::showText(help->globalPos(),
-                                   m_view->model()->headerData(column, Qt::Horizontal).toString(), m_header);
+                QToolTip::showText(help->globalPos(), m_view->model()->headerData(column, Qt::Horizontal).toString(),
+                                   m_header);
                 return true;
             }
         }

@@ -34,7 +34,7 @@ public:
     enum class Give {
         Title, // the cells show whole, the title may be elided
         Forms, // the cells may show their short forms (the delegate's)
-        Cut, // the cells may be cut short, down to the least text
+        Cut,   // the cells may be cut short, down to the least text
         Fixed, // the column keeps `least` pixels
     };
 
@@ -77,7 +77,7 @@ private:
     QList<Rule> m_rules;
     int m_rest = -1;
     QTimer *m_pending = nullptr;
-    QList<int> m_widest; // by column: the widest cell seen, whole
+    QList<int> m_widest;   // by column: the widest cell seen, whole
     QList<int> m_shortest; // by column: the widest cell seen in its shortest form
 };
 

@@ -43,7 +43,8 @@ void ElidingHeaderView::initStyleOptionForIndex(QStyleOptionHeader *option, int 
     QHeaderView::initStyleOptionForIndex(option, logicalIndex);
     // Only for painting: a section measuring its title wants it whole.
     if (m_painted.isValid())
-        option->text = shownTitle(logicalIndex, orientation() == Qt::Horizontal ? m_painted.width() : m_painted.height());
+        option->text =
+            shownTitle(logicalIndex, orientation() == Qt::Horizontal ? m_painted.width() : m_painted.height());
 }
 
 } // namespace pv
