@@ -70,10 +70,10 @@ void layOutResults(QTableView *view, QLayout *dock)
     // The table shows or hides its scroll bars through the event loop; done
     // now, the narrower or wider rows are measured here too.
     QCoreApplication::sendPostedEvents(view, QEvent::MetaCall);
-    if (ColumnFitter *fitter = ColumnFitter::of(view)) {
-        fitter->fit();
+    // Laid out again only for widths that changed: that walks every row.
+    ColumnFitter *fitter = ColumnFitter::of(view);
+    if (fitter && fitter->fit())
         view->doItemsLayout();
-    }
 }
 
 } // namespace

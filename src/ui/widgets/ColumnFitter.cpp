@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
@@ -41,13 +42,24 @@ QHeaderView *elidingHeader(QAbstractItemView *view)
         header->setDefaultAlignment(own->defaultAlignment());
         header->setSectionsClickable(own->sectionsClickable());
         header->setHighlightSections(own->highlightSections());
+        header->setSortIndicatorShown(own->isSortIndicatorShown());
     };
     if (auto *tree = qobject_cast<QTreeView *>(view)) {
         copy(tree->header());
         tree->setHeader(header);
     } else if (auto *table = qobject_cast<QTableView *>(view)) {
-        copy(table->horizontalHeader());
+        // A table that sorts by its header sorts its model when it gets a
+        // header: the rows stay in the order they had until the user asks
+        // for another (sorting half a million rows anew on every search took
+        // a second), the arrow where it was.
+        const QHeaderView *own = table->horizontalHeader();
+        copy(own);
+        const int section = own->sortIndicatorSection();
+        const Qt::SortOrder order = own->sortIndicatorOrder();
+        header->setSortIndicator(-1, order);
         table->setHorizontalHeader(header);
+        const QSignalBlocker quiet(header);
+        header->setSortIndicator(section, order);
     } else {
         delete header;
         return nullptr;
@@ -219,16 +231,20 @@ QList<ColumnWidths::Column> ColumnFitter::measure()
     return columns;
 }
 
-void ColumnFitter::fit()
+bool ColumnFitter::fit()
 {
     m_pending->stop();
     if (m_header->count() == 0)
-        return;
+        return false;
     const QList<int> widths = ColumnWidths::share(measure(), m_view->viewport()->width(), m_rest);
+    bool changed = false;
     for (int column = 0; column < widths.size(); ++column) {
-        if (!m_header->isSectionHidden(column) && m_header->sectionSize(column) != widths.at(column))
+        if (!m_header->isSectionHidden(column) && m_header->sectionSize(column) != widths.at(column)) {
             m_header->resizeSection(column, widths.at(column));
+            changed = true;
+        }
     }
+    return changed;
 }
 
 void ColumnFitter::fitLater()

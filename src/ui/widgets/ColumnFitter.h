@@ -57,8 +57,8 @@ public:
     ColumnFitter(QAbstractItemView *view, const QList<Rule> &rules, int rest);
     ~ColumnFitter() override;
 
-    // Fits the columns now.
-    void fit();
+    // Fits the columns now; true when a column's width changed.
+    bool fit();
 
     // The fitter of a view, when it has one.
     static ColumnFitter *of(const QAbstractItemView *view);
