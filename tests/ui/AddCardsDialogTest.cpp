@@ -468,8 +468,12 @@ private Q_SLOTS:
                     && header->sectionSize(3) >= cellFor(QStringLiteral("Collection")));
         QTRY_VERIFY(header->length() <= table->viewport()->width());
         QTRY_COMPARE(table->horizontalScrollBar()->maximum(), 0);
-        for (int column : {1, 5})
-            QVERIFY(header->sectionSize(column) >= header->sectionSizeHint(column));
+        // Their titles may end in an ellipsis, not their figures.
+        for (int column : {1, 5}) {
+            for (int row = 0; row < 5; ++row)
+                QVERIFY(table->visualRect(table->model()->index(row, column)).width()
+                        >= table->sizeHintForIndex(table->model()->index(row, column)).width());
+        }
 
         // Shown narrow, the set and series columns leave the name whole and
         // the set's name a line; the table scrolls instead.

@@ -2,13 +2,17 @@
 
 #include "ui/ThemeManager.h"
 #include "ui/models/CollectionTreeModel.h"
+#include "core/CardVocabulary.h"
+#include "ui/widgets/CellForms.h"
 #include "ui/widgets/CollectionTreeDelegate.h"
 #include "ui/widgets/CollectionTreeView.h"
+#include "ui/widgets/ColumnWidths.h"
 
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
+#include <QSet>
 #include <QPainter>
 #include <QStandardItemModel>
 #include <QTest>
@@ -291,6 +295,61 @@ private Q_SLOTS:
             QVERIFY(CollectionTreeView::isGroupRow(group));
         }
         QVERIFY(!CollectionTreeView::isGroupRow(card));
+    // A card row's printing and condition take a short form where their
+    // cell is narrow, every copy's still its own, the whole text in the tool
+    // tip; the size hint is that of what is drawn (in the cell, or without
+    // one, whole).
+    void shortFormsTellCopiesApartInNarrowCells()
+    {
+        QSet<QString> printings;
+        QStringList finishes = allFinishes();
+        finishes.append(QString());
+        for (const QString &edition : allEditions())
+            for (const QString &finish : std::as_const(finishes)) {
+                const QString text = printingLabel(finish, edition);
+                const QStringList forms = CellForms::shorter(CellForms::Kind::Printing, text);
+                printings.insert(forms.isEmpty() ? text : forms.constLast());
+            }
+        QCOMPARE(printings.size(), allEditions().size() * finishes.size());
+        QCOMPARE(CellForms::shorter(CellForms::Kind::Printing, QStringLiteral("1st Edition Holo")),
+                 QStringList{QStringLiteral("1st Ed. Holo")});
+        QCOMPARE(CellForms::shorter(CellForms::Kind::Condition, QStringLiteral("Near Mint (NM)")),
+                 QStringList{QStringLiteral("NM")});
+        QVERIFY(CellForms::shorter(CellForms::Kind::Condition, QStringLiteral("Rare")).isEmpty());
+
+        QStandardItemModel model(1, Tree::ColumnCount);
+        model.setData(model.index(0, Tree::PrintingColumn), QStringLiteral("1st Edition Reverse Holo"));
+        model.setData(model.index(0, Tree::ConditionColumn), QStringLiteral("Excellent (EX)"));
+        model.setData(model.index(0, Tree::RarityColumn), QStringLiteral("Special Illustration Rare"));
+        CollectionTreeDelegate delegate;
+        const QStyledItemDelegate plain;
+        const QModelIndex condition = model.index(0, Tree::ConditionColumn);
+        const QModelIndex rarity = model.index(0, Tree::RarityColumn);
+        QStandardItemModel drawn(1, 2);
+        drawn.setData(drawn.index(0, 0), QStringLiteral("EX"));
+        drawn.setData(drawn.index(0, 1), QStringLiteral("1st Ed. Rev. Holo"));
+        const int codeWidth = plain.sizeHint(option(700), drawn.index(0, 0)).width();
+        QCOMPARE(delegate.sizeHint(option(700), condition), plain.sizeHint(option(700), condition));
+        QStyleOptionViewItem nowhere = option(700);
+        nowhere.rect = QRect();
+        QCOMPARE(delegate.sizeHint(nowhere, condition).width(), plain.sizeHint(option(700), condition).width());
+        QCOMPARE(delegate.sizeHint(option(codeWidth), condition).width(), codeWidth);
+        QCOMPARE(delegate.sizeHint(option(codeWidth), rarity), plain.sizeHint(option(codeWidth), rarity));
+        // Too narrow for any form: the shortest, cut short in turn.
+        QCOMPARE(delegate.sizeHint(option(1), model.index(0, Tree::PrintingColumn)),
+                 plain.sizeHint(option(1), drawn.index(0, 1)));
+        QCOMPARE(delegate.toolTip(option(codeWidth), condition), QStringLiteral("Excellent (EX)"));
+        QCOMPARE(delegate.toolTip(option(700), condition), QString());
+        QCOMPARE(paint(delegate, condition, option(codeWidth)), paint(plain, drawn.index(0, 0), option(codeWidth)));
+
+        // Columns give way by rank: the lowest first, down to its least; a
+        // column with short forms takes their width, not one between, and
+        // what that leaves over goes back to the ranks that gave way.
+        const QList<ColumnWidths::Column> columns = {{100, 20, 2, 0, 3}, {80, 30, 1, 0, 1}, {90, 40, 1, 0, 2, 40}};
+        QCOMPARE(ColumnWidths::share(columns, 300, 0), (QList<int>{130, 80, 90}));
+        QCOMPARE(ColumnWidths::share(columns, 240, 0), (QList<int>{100, 50, 90}));
+        QCOMPARE(ColumnWidths::share(columns, 200, 0), (QList<int>{100, 60, 40}));
+        QCOMPARE(ColumnWidths::share(columns, 120, 0), (QList<int>{50, 30, 40}));
     }
 };
 

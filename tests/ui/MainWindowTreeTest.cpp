@@ -475,12 +475,14 @@ private Q_SLOTS:
         japanese.gradeNote = QStringLiteral("10");
         collection().updateEntry(3, japanese);
         QHeaderView *header = tree()->header();
-        const auto cellsWhole = [this, header](const QList<int> &columns) {
+        // A title may be elided where room is short; wide, it is whole too.
+        bool titlesWhole = false;
+        const auto cellsWhole = [this, header, &titlesWhole](const QList<int> &columns) {
             for (const CardEntry &entry : collection().entries()) {
                 const QModelIndex row = m_window->treeModel()->indexForEntryKey(entryKey(entry));
                 for (int column : columns) {
                     const int needed = std::max(tree()->sizeHintForIndex(row.siblingAtColumn(column)).width(),
-                                                header->sectionSizeHint(column));
+                                                titlesWhole ? header->sectionSizeHint(column) : 0);
                     if (header->sectionSize(column) < needed)
                         return false;
                 }
@@ -513,6 +515,7 @@ private Q_SLOTS:
         tree()->setMaximumWidth(QWIDGETSIZE_MAX);
         m_window->resize(2400, 800);
         m_window->resetLayout();
+        titlesWhole = true;
         QTRY_VERIFY(header->length() <= tree()->viewport()->width() && cellsWhole({0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     }
 

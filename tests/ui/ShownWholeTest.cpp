@@ -1,18 +1,27 @@
 #include "Fixtures.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include "catalog/TcgdexClient.h"
 #include "collection/AddBinderCommand.h"
 #include "collection/Collection.h"
+#include "collection/EntryKeys.h"
 #include "ui/ThemeManager.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/CardSearchBar.h"
+#include "ui/widgets/ElidingHeaderView.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTreeView>
 #include <QSignalSpy>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -20,6 +29,76 @@
 #include <QUndoStack>
 
 using namespace pv;
+using Tree = CollectionTreeModel;
+
+namespace {
+
+// A collector's cards: English and Japanese, 1st Edition and Unlimited copies
+// of one card in different conditions, graded copies and long prices.
+QList<CardEntry> collectorsCards()
+{
+    const QList<std::tuple<const char *, const char *, const char *, const char *, Condition>> cards =
+        {{"4", "Charizard", "firstEdition", "holo", Condition::Excellent},
+         {"4", "Charizard", "unlimited", "holo", Condition::LightPlayed},
+         {"4", "Charizard", "firstEdition", "holo", Condition::NearMint},
+         {"2", "Blastoise", "shadowless", "holo", Condition::NearMint},
+         {"2", "Blastoise", "unlimited", "reverse", Condition::Excellent},
+         {"15", "Venusaur", "firstEdition", "reverse", Condition::Played},
+         {"58", "Pikachu", "firstEdition", "normal", Condition::Mint},
+         {"44", "Bulbasaur", "unlimited", "normal", Condition::Good},
+         {"46", "Charmander", "unlimited", "normal", Condition::Poor},
+         {"16", "Zapdos", "unlimited", "holo", Condition::NearMint}};
+    QList<CardEntry> entries;
+    for (int copy = 0; copy < 40; ++copy) {
+        const auto &[number, name, edition, finish, condition] = cards.at(copy % cards.size());
+        const bool japanese = copy >= 30;
+        CardEntry entry = test::holding(japanese ? QStringLiteral("PMCG1") : QStringLiteral("base1"),
+                                        QLatin1String(number), QLatin1String(name), 12345.67 / (copy + 1),
+                                        japanese ? Language::Japanese : Language::English);
+        if (japanese)
+            entry.name = QStringLiteral("リザードン");
+        entry.edition = QLatin1String(edition);
+        entry.variant = QLatin1String(finish);
+        entry.condition = condition;
+        entry.rarity = copy % 3 == 0 ? QStringLiteral("Rare Holo") : QStringLiteral("Common");
+        entry.dexId = 6;
+        entry.gradeCompany = copy % 7 == 0 ? GradingCompany::PSA : GradingCompany::None;
+        entry.gradeNote = copy % 7 == 0 ? QStringLiteral("9") : QString();
+        entry.count = copy % 3 + 1;
+        entries.append(entry);
+    }
+    return entries;
+}
+
+// The cells of the rows in view that the view's own measures find cut short
+// (in the given columns), as "row, column: text needs/has"; a title that
+// shows less than its figures' room, and sideways scrolling.
+QStringList cutShort(QAbstractItemView *view, const QList<int> &columns)
+{
+    QStringList cut;
+    if (view->horizontalScrollBar()->maximum() > 0)
+        cut.append(QStringLiteral("scrolls sideways"));
+    int row = 0;
+    for (QModelIndex index = view->indexAt(QPoint(0, 0)).siblingAtColumn(0);
+         index.isValid() && view->visualRect(index).top() < view->viewport()->height(); ++row) {
+        for (const int column : columns) {
+            const QModelIndex cell = index.siblingAtColumn(column);
+            const int needs = view->sizeHintForIndex(cell).width();
+            if (!view->model()->hasChildren(index) && needs > view->visualRect(cell).width())
+                cut.append(QStringLiteral("%1, %2: %3 %4/%5")
+                               .arg(row)
+                               .arg(column)
+                               .arg(cell.data().toString())
+                               .arg(needs)
+                               .arg(view->visualRect(cell).width()));
+        }
+        auto *tree = qobject_cast<QTreeView *>(view);
+        index = tree ? tree->indexBelow(index) : index.sibling(index.row() + 1, 0);
+    }
+    return cut;
+}
+
+} // namespace
 
 class ShownWholeTest : public QObject
 {
@@ -79,6 +158,67 @@ private Q_SLOTS:
             }
             auto *undo = bar->widgetForAction(window.findChild<QAction *>(QStringLiteral("actionUndo")));
             QCOMPARE(undo->toolTip(), QStringLiteral("Undo Add binder \"360 Most Valuable Cards\""));
+        }
+    }
+
+    // At the first-start sizes on 1366 x 768 and 1600 x 1000 screens, and
+    // after a layout saved at the other size, every card row in view shows
+    // its name, printing and condition whole (in a short form where room is
+    // short) and every value whole, in the tree and in the search dock,
+    // without scrolling sideways; a title too long for its figures ends in
+    // an ellipsis.
+    void cardRowsTellCopiesApart()
+    {
+        const test::DefaultTheme themed;
+        const QList<int> told = {Tree::NameColumn, Tree::PrintingColumn, Tree::ConditionColumn};
+        const QList<int> values = {Tree::NumberColumn, Tree::GradeColumn, Tree::QuantityColumn, Tree::UnitValueColumn,
+                                   Tree::TotalColumn};
+        // First starts on the two screens, and maximised on the larger one.
+        const QList<QSize> sizes = {QSize(1280, 734), QSize(1280, 800), QSize(1600, 975)};
+        for (const bool saved : {false, true}) {
+            for (int at = 0; at < sizes.size(); ++at) {
+                // Fresh; or a layout saved on the other screen.
+                test::setSetting(QStringLiteral("mainWindow"), QVariant());
+                if (saved) {
+                    MainWindow other;
+                    other.resize(sizes.at(at == 2 ? 0 : 2));
+                    other.show();
+                    QVERIFY(QTest::qWaitForWindowExposed(&other));
+                    QCoreApplication::processEvents();
+                    other.saveWindowState();
+                }
+                MainWindow window;
+                window.collection()->replaceContents(collectorsCards(), {}, {}, {}, std::nullopt);
+                window.resize(sizes.at(at));
+                window.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&window));
+                auto *tree = window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
+                tree->expandAll();
+                QCoreApplication::processEvents();
+                QTRY_COMPARE(cutShort(tree, told + values), QStringList());
+                // Short forms where needed, telling the two Charizards apart.
+                const QString where =
+                    QStringLiteral("%1 x %2, saved %3").arg(window.width()).arg(window.height()).arg(saved);
+                const QModelIndex first = window.treeModel()->indexForEntryKey(entryKey(collectorsCards().at(0)));
+                QVERIFY2(tree->sizeHintForIndex(first.siblingAtColumn(Tree::ConditionColumn)).width()
+                             <= tree->columnWidth(Tree::ConditionColumn),
+                         qPrintable(where));
+                auto *header = qobject_cast<ElidingHeaderView *>(tree->header());
+                QVERIFY(header);
+                for (const int column : {int(Tree::UnitValueColumn), int(Tree::PrintingColumn)}) {
+                    const QString shown = header->shownTitle(column, header->sectionSize(column));
+                    const QString title = tree->model()->headerData(column, Qt::Horizontal).toString();
+                    QVERIFY2(shown == title || shown.endsWith(QChar(0x2026)), qPrintable(where + shown));
+                }
+                {
+                    window.findCard();
+                    window.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(QStringLiteral("a"));
+                    window.runSearch();
+                    auto *results = window.findChild<QTableView *>(QStringLiteral("collectionResults"));
+                    QTRY_VERIFY(results->model()->rowCount() > 0);
+                    QTRY_COMPARE(cutShort(results, told + values), QStringList());
+                }
+            }
         }
     }
 

@@ -13,7 +13,7 @@
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/models/SetCardsModel.h"
 #include "ui/widgets/CardPreviewPopup.h"
-#include "ui/widgets/ColumnWidths.h"
+#include "ui/widgets/SetCardsColumns.h"
 #include "ui/widgets/WheelGuard.h"
 
 #include <QAbstractItemView>
@@ -39,9 +39,6 @@ constexpr int HoverDelayMs = 350;
 constexpr int SearchLimit = 2000;
 constexpr int MinimumNameLength = 2;
 const QSize SetIconSize(66, 22);
-// Room for the picture of a set in the card table: its symbol, about square
-// and a line high, or, for a set without one, its logo scaled down.
-constexpr int SetPictureWidth = 44;
 
 QString releasedText(const QDate &date)
 {
@@ -95,12 +92,9 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Fallb
     // Tab leaves the table for the attributes instead of walking its cells.
     ui->cardsTable->setTabKeyNavigation(false);
     ui->cardsTable->verticalHeader()->setDefaultSectionSize(SetCardsModel::thumbnailSize().height() + 4);
-    // The columns are fitted to the table's width (fitColumns).
-    ui->cardsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The columns are fitted to the table's width, as the search dock's are.
+    new SetCardsColumns(ui->cardsTable);
     ui->cardsTable->sortByColumn(1, Qt::AscendingOrder);
-    const auto fitLater = [this] { QTimer::singleShot(0, this, &AddCardsDialog::fitColumns); };
-    connect(m_proxy, &QAbstractItemModel::modelReset, this, fitLater);
-    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, fitLater);
 
     m_preview = new CardPreviewPopup(client, this);
     ui->cardsTable->viewport()->setMouseTracking(true);
@@ -516,52 +510,6 @@ void AddCardsDialog::onTabChanged()
     } else {
         loadSetCards();
     }
-    fitColumns();
-}
-
-void AddCardsDialog::fitColumns()
-{
-    constexpr int NameColumn = 2;
-    constexpr int SetColumn = 3;
-    constexpr int SerieColumn = 4;
-    QAbstractItemView *table = ui->cardsTable;
-    QHeaderView *header = ui->cardsTable->horizontalHeader();
-    const auto cell = [table](const QString &text, int pictureWidth = 0) {
-        return ColumnWidths::cellWidth(table, text, pictureWidth);
-    };
-    // The numbers, the price and their headers show whole. The name, the
-    // set and the series share the rest, so that two cards of one name tell
-    // their sets apart: the set keeps its picture and a name's first word or
-    // two, the name a common card name's word, the series a few letters.
-    QList<ColumnWidths::Column> columns;
-    for (int column = 0; column < header->count(); ++column) {
-        // A hidden column is not measured: that would fetch its pictures.
-        if (header->isSectionHidden(column)) {
-            columns.append(ColumnWidths::Column());
-            continue;
-        }
-        const int wanted = column == 0 ? SetCardsModel::thumbnailSize().width() + 8
-                                       : std::max(table->sizeHintForColumn(column), header->sectionSizeHint(column));
-        switch (column) {
-        case NameColumn:
-            columns.append({wanted, std::min(wanted, cell(QStringLiteral("Charizard"))), 2});
-            break;
-        case SetColumn:
-            columns.append({wanted, std::min(wanted, cell(QStringLiteral("Prismatic"), SetPictureWidth)), 2});
-            break;
-        case SerieColumn:
-            columns.append({wanted, std::min(wanted, cell(QStringLiteral("Mm\u2026")))});
-            break;
-        default:
-            columns.append({wanted, wanted});
-            break;
-        }
-    }
-    const QList<int> widths = ColumnWidths::share(columns, table->viewport()->width(), NameColumn);
-    for (int column = 0; column < header->count(); ++column) {
-        if (!header->isSectionHidden(column) && header->sectionSize(column) != widths.at(column))
-            header->resizeSection(column, widths.at(column));
-    }
 }
 
 void AddCardsDialog::updateSearch()
@@ -640,9 +588,6 @@ bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Leave:
         case QEvent::Wheel:
             stopHoverPreview();
-            break;
-        case QEvent::Resize:
-            fitColumns();
             break;
         default:
             break;

@@ -95,7 +95,6 @@ private:
     // The numbers and the price show whole; the name, the set and the
     // series share what they leave, each down to the least it keeps: where
     // the table is narrower still, it scrolls.
-    void fitColumns();
 
     // Attributes and pending lines.
     void fillConditionCombos();

@@ -123,9 +123,6 @@ public:
     void showAbout();
 
     // ---- tree (MainWindowTree.cpp) ----
-    // Fits the name column once: stretched, or no narrower than a typical
-    // card name. True when it changed the column.
-    static bool fitNameColumn(QAbstractItemView *view, QHeaderView *header, int column);
     void expandAncestors(const QModelIndex &index);
     // Expands every language, series and set row.
     void expandWholeTree();
@@ -211,6 +208,8 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void reportReadWarnings(const QString &fileName, const CollectionSerializer::ReadResult &result);
@@ -270,6 +269,9 @@ private:
     void openBesideExecutable(const QString &name, bool folder);
     // The binders dock's height when its list shows every binder, at least three rows.
     int bindersDockHeight() const;
+    // The collection takes three fifths of the window's width, the card
+    // panel the rest.
+    void shareWidthBetweenDocks();
     // The search dock's height as it opens.
     int searchDockHeight() const;
 
@@ -299,6 +301,9 @@ private:
     // While the tree model removes rows: the view then makes a neighbour of
     // a removed current row current, which is not the holding in focus.
     bool m_treeRowsRemoving = false;
+    // The next change of the window's width shares it between the docks
+    // anew: the user maximised the window or restored it.
+    bool m_shareWidthOnResize = false;
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;

@@ -10,7 +10,10 @@
 #include "ui/models/SetCardsModel.h"
 #include "ui/widgets/CachedScrollBar.h"
 #include "ui/widgets/CardSearchBar.h"
-#include "ui/widgets/SizeCachingDelegate.h"
+#include "ui/widgets/CollectionTreeColumns.h"
+#include "ui/widgets/CollectionTreeDelegate.h"
+#include "ui/widgets/ColumnFitter.h"
+#include "ui/widgets/SetCardsColumns.h"
 #include "ui/widgets/StatusLine.h"
 #include "ui_MainWindow.h"
 
@@ -41,10 +44,6 @@ constexpr int catalogSearchLimit = 2000;
 constexpr int minimumNameLength = 2;
 constexpr int searchDelayMs = 150;
 
-// Set while a result table is laid out for a search, which fits the name
-// column itself once the other columns have their widths.
-bool layingOutResults = false;
-
 // Shows a search's status. The dock hears at once of a text that changes the
 // status line's size; it is laid out with the results.
 void showSearchStatus(QLabel *label, const QString &text)
@@ -57,22 +56,23 @@ void showSearchStatus(QLabel *label, const QString &text)
 // Lays a result table out for the rows a search has just put in it, before
 // it is painted. Left to itself the table paints with the old column widths,
 // measures the new rows' contents only then, and paints all of it again: the
-// columns sized to their contents are measured here, once, with the header's
+// columns are fitted to the rows in view here, once, with the header's
 // signals held back, since the reset already has the whole table repainted.
 // The dock comes first, as a new status may have changed the table's height.
-void layOutResults(QTableView *view, QLayout *dock, bool nameFitted)
+void layOutResults(QTableView *view, QLayout *dock)
 {
     if (!view->isVisible())
         return;
     const QSignalBlocker blocker(view->horizontalHeader());
-    const QScopedValueRollback<bool> layingOut(layingOutResults, true);
     if (dock)
         dock->activate();
     view->doItemsLayout();
     // The table shows or hides its scroll bars through the event loop; done
     // now, the narrower or wider rows are measured here too.
     QCoreApplication::sendPostedEvents(view, QEvent::MetaCall);
-    if (nameFitted && MainWindow::fitNameColumn(view, view->horizontalHeader(), 0))
+    // Laid out again only for widths that changed: that walks every row.
+    ColumnFitter *fitter = ColumnFitter::of(view);
+    if (fitter && fitter->fit())
         view->doItemsLayout();
 }
 
@@ -100,8 +100,8 @@ void MainWindow::setUpSearchDock()
         results->setHorizontalScrollBar(new CachedScrollBar(Qt::Horizontal));
     }
     collectionResults->setModel(m_searchProxy);
-    // Its cells differ in their text only: each text is measured once.
-    collectionResults->setItemDelegate(new SizeCachingDelegate(collectionResults));
+    // Its cells are those of the tree's card rows, with their short forms.
+    collectionResults->setItemDelegate(new CollectionTreeDelegate(collectionResults));
     collectionResults->verticalHeader()->hide();
     // Rows as high as their text: the header's default, made for its own
     // padded sections, costs the dock two of its rows.
@@ -128,19 +128,9 @@ void MainWindow::setUpSearchDock()
     // In both result tables Tab moves on to the next control.
     collectionResults->setTabKeyNavigation(false);
     ui->catalogResults->setTabKeyNavigation(false);
+    // Fitted as the tree's columns are, to the rows in view.
+    new CollectionTreeColumns(collectionResults);
     QHeaderView *header = collectionResults->horizontalHeader();
-    for (int column = 1; column < CollectionSearchModel::ColumnCount; ++column)
-        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(0, QHeaderView::Stretch);
-    const auto fitName = [collectionResults] {
-        if (!layingOutResults)
-            fitNameColumn(collectionResults, collectionResults->horizontalHeader(), 0);
-    };
-    connect(header, &QHeaderView::sectionResized, collectionResults, fitName);
-    connect(collectionResults->horizontalScrollBar(), &QScrollBar::rangeChanged, collectionResults, fitName);
-    // Sized to the rows in view: measuring far beyond them on every reset
-    // froze the window for a fifth of a second.
-    header->setResizeContentsPrecision(0);
     header->setContextMenuPolicy(Qt::ActionsContextMenu);
     for (const int column : {int(CollectionSearchModel::SetColumn), int(CollectionSearchModel::SeriesColumn),
                              int(CollectionSearchModel::LanguageColumn)}) {
@@ -160,12 +150,8 @@ void MainWindow::setUpSearchDock()
     ui->catalogResults->setModel(m_catalogResultsProxy);
     ui->catalogResults->verticalHeader()->hide();
     ui->catalogResults->verticalHeader()->setDefaultSectionSize(SetCardsModel::thumbnailSize().height() + 4);
-    QHeaderView *catalogHeader = ui->catalogResults->horizontalHeader();
-    catalogHeader->setResizeContentsPrecision(0);
-    catalogHeader->setSectionResizeMode(0, QHeaderView::Fixed);
-    catalogHeader->resizeSection(0, SetCardsModel::thumbnailSize().width() + 8);
-    for (int column = 1; column < SetCardsModel::ColumnCount; ++column)
-        catalogHeader->setSectionResizeMode(column, column == 2 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+    // Fitted as Add cards fits the same cards.
+    new SetCardsColumns(ui->catalogResults);
 
     m_searchTimer = new ClockTimer(searchDelayMs, this);
 
@@ -243,10 +229,10 @@ void MainWindow::runSearch()
     const CatalogQuery query = ui->searchBar->query();
     if (ui->searchScopeCombo->currentData().toInt() == catalogScope) {
         searchCatalog(query);
-        layOutResults(ui->catalogResults, ui->searchDockContents->layout(), false);
+        layOutResults(ui->catalogResults, ui->searchDockContents->layout());
     } else {
         searchCollection(query);
-        layOutResults(ui->collectionResults, ui->searchDockContents->layout(), true);
+        layOutResults(ui->collectionResults, ui->searchDockContents->layout());
     }
 }
 

@@ -66,33 +66,6 @@ void MainWindow::setUpTree()
     connect(ui->actionRemoveEntry, &QAction::triggered, this, &MainWindow::removeSelectedCard);
 }
 
-bool MainWindow::fitNameColumn(QAbstractItemView *view, QHeaderView *header, int column)
-{
-    // The name column takes the room the other columns leave, but never less
-    // than a typical card name needs: below that the view scrolls sideways.
-    QStyleOptionViewItem option;
-    option.initFrom(view);
-    option.features = QStyleOptionViewItem::HasDisplay;
-    option.text = QStringLiteral("Charizard ex");
-    int floor = view->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view).width();
-    // A card row sits three levels deep, below the root's branch marks.
-    if (const auto *tree = qobject_cast<QTreeView *>(view))
-        floor += 4 * tree->indentation();
-    const int others = header->length() - header->sectionSize(column);
-    const bool stretch = view->viewport()->width() - others >= floor;
-    const auto mode = stretch ? QHeaderView::Stretch : QHeaderView::Interactive;
-    bool changed = false;
-    if (header->sectionResizeMode(column) != mode) {
-        header->setSectionResizeMode(column, mode);
-        changed = true;
-    }
-    if (!stretch && header->sectionSize(column) < floor) {
-        header->resizeSection(column, floor);
-        changed = true;
-    }
-    return changed;
-}
-
 void MainWindow::setUpSortCombo()
 {
     QComboBox *combo = ui->cardSortCombo;

@@ -21,6 +21,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QResizeEvent>
+#include <QTimer>
+#include <QWindowStateChangeEvent>
 #include <QUrl>
 
 #include <algorithm>
@@ -30,7 +33,6 @@ namespace pv {
 
 void MainWindow::resetLayout()
 {
-    const int w = width();
     const int h = height();
     const QList<QDockWidget *> docks = {ui->treeDock, ui->bindersDock, ui->previewDock, ui->chartDock,
                                         ui->searchDock};
@@ -48,7 +50,7 @@ void MainWindow::resetLayout()
     // under the collection: stacked under the card panel's picture, the
     // search would make the window taller than a laptop screen.
     setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
-    resizeDocks({ui->treeDock, ui->previewDock}, {3 * w / 5, 2 * w / 5}, Qt::Horizontal);
+    shareWidthBetweenDocks();
     // The binders dock takes no more than its list needs (at least three
     // rows), up to a third of the height; the collection has the rest.
     const int binders = std::min(h / 3, bindersDockHeight());
@@ -57,6 +59,35 @@ void MainWindow::resetLayout()
     addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);
     resizeDocks({ui->searchDock}, {searchDockHeight()}, Qt::Vertical);
     ui->searchDock->hide();
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    // Maximised or restored by the user, the window's new width is shared
+    // as on a first start: left to itself, the card panel took most of it.
+    if (event->type() == QEvent::WindowStateChange && isVisible()) {
+        const auto before = static_cast<QWindowStateChangeEvent *>(event)->oldState();
+        const Qt::WindowStates large = Qt::WindowMaximized | Qt::WindowFullScreen;
+        if (bool(before & large) != bool(windowState() & large))
+            m_shareWidthOnResize = true;
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (m_shareWidthOnResize && event->size().width() != event->oldSize().width()) {
+        m_shareWidthOnResize = false;
+        // Once the docks have taken the new size.
+        QTimer::singleShot(0, this, &MainWindow::shareWidthBetweenDocks);
+    }
+}
+
+void MainWindow::shareWidthBetweenDocks()
+{
+    const int w = width();
+    resizeDocks({ui->treeDock, ui->previewDock}, {3 * w / 5, 2 * w / 5}, Qt::Horizontal);
 }
 
 int MainWindow::bindersDockHeight() const

@@ -1,49 +1,26 @@
 #pragma once
 
-#include "ui/widgets/ColumnWidths.h"
+#include "ui/widgets/ColumnFitter.h"
 
-#include <QList>
-#include <QObject>
-
-class QTimer;
-class QTreeView;
+class QAbstractItemView;
 
 namespace pv {
 
-// Sizes the columns of the collection tree to the view's width. The counts,
-// grades and values are shown whole; the card name, rarity, printing and
-// condition share what they leave, each cut short (with its whole text in a
-// tool tip) only as far as room runs out, the name keeping twice the room
-// of the others. What is left over widens the name.
-//
-// A column's width comes from its title and the rows seen in view since the
-// rows were last made, never from all rows: the tree may hold half a
-// million. The columns are fitted again, once the events in hand are done,
-// whenever the view's width, its rows in view or their texts change. GUI
-// thread only.
-class CollectionTreeColumns : public QObject
+// Fits the columns of the collection tree, or of the search dock's table of
+// holdings, which shows the tree's columns and the set, series and language
+// after them. The counts, grades and values show whole, their titles elided
+// first where room is short; then the rarity (and the set, series and
+// language) gives way, cut short; then the printing and the condition take
+// their short forms; the card name gives way last, and takes what is left
+// over. A cell cut short or shown in a short form has its whole text in its
+// tool tip.
+class CollectionTreeColumns : public ColumnFitter
 {
     Q_OBJECT
 
 public:
-    // Watches the view (which owns the fitting) and fits it once its events
-    // are done.
-    explicit CollectionTreeColumns(QTreeView *view);
+    explicit CollectionTreeColumns(QAbstractItemView *view);
     ~CollectionTreeColumns() override;
-
-    // Fits the columns now.
-    void fit();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    QList<ColumnWidths::Column> measure();
-    void fitLater();
-
-    QTreeView *m_view = nullptr;
-    QTimer *m_pending = nullptr;
-    QList<int> m_widest; // by column: the widest title or cell seen
 };
 
 } // namespace pv

@@ -1,6 +1,7 @@
 #include "ui/widgets/CollectionTreeDelegate.h"
 
 #include "ui/models/CollectionTreeModel.h"
+#include "ui/widgets/CellForms.h"
 
 #include <QApplication>
 #include <QAbstractItemView>
@@ -13,6 +14,15 @@
 namespace pv {
 
 namespace {
+
+// The width a cell needs for a text, as the option's style frames it.
+int textWidth(const QStyleOptionViewItem &option, const QString &text)
+{
+    QStyleOptionViewItem cell(option);
+    cell.text = text;
+    const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
+    return style->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), option.widget).width();
+}
 
 int runsWidth(const QList<CollectionTreeDelegate::Run> &runs)
 {
@@ -84,7 +94,18 @@ void CollectionTreeDelegate::paint(QPainter *painter, const QStyleOptionViewItem
                                    const QModelIndex &index) const
 {
     if (suffixText(index).isEmpty()) {
-        QStyledItemDelegate::paint(painter, option, index);
+        const CellForms::Kind kind = CellForms::ofCollectionColumn(index.column());
+        if (kind == CellForms::Kind::None) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        // Where the room is short, a short form that still tells the copies apart.
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        opt.text = CellForms::drawn(kind, opt.text, opt.rect.width(),
+                                    [&opt](const QString &text) { return textWidth(opt, text); });
+        const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
         return;
     }
     QStyleOptionViewItem opt(option);
@@ -132,10 +153,12 @@ QSize CollectionTreeDelegate::sizeHint(const QStyleOptionViewItem &option, const
 {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
-    QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
-    const int width = style->sizeFromContents(QStyle::CT_ItemViewItem, &opt, QSize(), opt.widget).width();
+    const auto width = [&opt](const QString &text) { return textWidth(opt, text); };
+    const CellForms::Kind kind = CellForms::ofCollectionColumn(index.column());
+    if (kind != CellForms::Kind::None && suffixText(index).isEmpty())
+        return QSize(width(CellForms::drawn(kind, opt.text, CellForms::room(option, index), width)), rowHeight(opt));
     const int suffixWidth = suffixText(index).isEmpty() ? 0 : runsWidth(layoutRuns(index, opt.font));
-    return QSize(width + suffixWidth, rowHeight(opt));
+    return QSize(width(opt.text) + suffixWidth, rowHeight(opt));
 }
 
 QString CollectionTreeDelegate::toolTip(const QStyleOptionViewItem &option, const QModelIndex &index) const
@@ -143,8 +166,10 @@ QString CollectionTreeDelegate::toolTip(const QStyleOptionViewItem &option, cons
     const QString own = index.data(Qt::ToolTipRole).toString();
     const QString text = index.data(Qt::DisplayRole).toString();
     // A row with a suffix cuts its name short for the suffix, which says
-    // what the tool tip would.
-    if (text.isEmpty() || !suffixText(index).isEmpty() || sizeHint(option, index).width() <= option.rect.width())
+    // what the tool tip would. A cell in a short form is not whole.
+    QStyleOptionViewItem whole(option);
+    whole.rect = QRect(0, 0, QWIDGETSIZE_MAX, 1);
+    if (text.isEmpty() || !suffixText(index).isEmpty() || sizeHint(whole, index).width() <= option.rect.width())
         return own;
     return own.isEmpty() ? text : text + QLatin1Char('\n') + own;
 }

@@ -13,7 +13,10 @@ namespace pv {
 // draws the row's suffix (release date, card count, progress, value) in a
 // dimmed italic, the set's completion progress in bold italic, coloured by
 // how complete the set is. Rows without a suffix are painted as a plain
-// styled delegate paints them.
+// styled delegate paints them, but that a card row's printing and condition
+// take a short form where their column is narrow (CellForms). A cell's size
+// hint is that of what it draws: in the option's rectangle when it has one,
+// else in its column as the view has it.
 // A row's height never depends on its text or picture: it is that of one
 // line in the row's font, measured once per font (and again when the view's
 // style or the application's style sheet changes), and a set logo is scaled

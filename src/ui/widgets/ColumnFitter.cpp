@@ -1,0 +1,289 @@
+#include "ui/widgets/ColumnFitter.h"
+
+#include "ui/widgets/ElidingHeaderView.h"
+
+#include <QAbstractItemDelegate>
+#include <QEvent>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionHeader>
+#include <QStyleOptionViewItem>
+#include <QTableView>
+#include <QTimer>
+#include <QToolTip>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace pv {
+
+namespace {
+
+// Rows looked at for the widths: those in view, and never more than these.
+constexpr int maxRowsMeasured = 200;
+
+int depthOf(QModelIndex index)
+{
+    int depth = 0;
+    while ((index = index.parent()).isValid())
+        ++depth;
+    return depth;
+}
+
+// Gives the view a header that elides its titles, and returns it.
+QHeaderView *elidingHeader(QAbstractItemView *view)
+{
+    auto *header = new ElidingHeaderView(Qt::Horizontal, view);
+    // As the view's own header was made.
+    const auto copy = [header](const QHeaderView *own) {
+        header->setDefaultAlignment(own->defaultAlignment());
+        header->setSectionsClickable(own->sectionsClickable());
+        header->setHighlightSections(own->highlightSections());
+        header->setSortIndicatorShown(own->isSortIndicatorShown());
+    };
+    if (auto *tree = qobject_cast<QTreeView *>(view)) {
+        copy(tree->header());
+        tree->setHeader(header);
+    } else if (auto *table = qobject_cast<QTableView *>(view)) {
+        // A table that sorts by its header sorts its model when it gets a
+        // header: the rows stay in the order they had until the user asks
+        // for another (sorting half a million rows anew on every search took
+        // a second), the arrow where it was.
+        const QHeaderView *own = table->horizontalHeader();
+        copy(own);
+        const int section = own->sortIndicatorSection();
+        const Qt::SortOrder order = own->sortIndicatorOrder();
+        header->setSortIndicator(-1, order);
+        table->setHorizontalHeader(header);
+        const QSignalBlocker quiet(header);
+        header->setSortIndicator(section, order);
+    } else {
+        delete header;
+        return nullptr;
+    }
+    return header;
+}
+
+} // namespace
+
+ColumnFitter::ColumnFitter(QAbstractItemView *view, const QList<Rule> &rules, int rest)
+    : QObject(view)
+    , m_view(view)
+    , m_header(elidingHeader(view))
+    , m_rules(rules)
+    , m_rest(rest)
+    , m_pending(new QTimer(this))
+{
+    Q_ASSERT(m_header);
+    m_pending->setSingleShot(true);
+    m_pending->setInterval(0);
+    connect(m_pending, &QTimer::timeout, this, &ColumnFitter::fit);
+
+    m_header->setStretchLastSection(false);
+    m_header->setSectionResizeMode(QHeaderView::Fixed);
+    m_header->viewport()->installEventFilter(this);
+    view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
+    const auto later = [this] { fitLater(); };
+    // A column shown or hidden, or resized by someone else.
+    connect(m_header, &QHeaderView::sectionResized, this, later);
+    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, later);
+    if (auto *tree = qobject_cast<QTreeView *>(view)) {
+        connect(tree, &QTreeView::expanded, this, later);
+        connect(tree, &QTreeView::collapsed, this, later);
+    }
+    watchModel();
+    fitLater();
+}
+
+ColumnFitter::~ColumnFitter() = default;
+
+ColumnFitter *ColumnFitter::of(const QAbstractItemView *view)
+{
+    return view ? view->findChild<ColumnFitter *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+void ColumnFitter::watchModel()
+{
+    QAbstractItemModel *model = m_view->model();
+    if (!model)
+        return;
+    const auto later = [this] { fitLater(); };
+    const auto anew = [this] {
+        m_widest.clear();
+        m_shortest.clear();
+        fitLater();
+    };
+    connect(model, &QAbstractItemModel::modelReset, this, anew);
+    connect(model, &QAbstractItemModel::layoutChanged, this, later);
+    connect(model, &QAbstractItemModel::rowsInserted, this, later);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(model, &QAbstractItemModel::dataChanged, this, later);
+    connect(model, &QAbstractItemModel::headerDataChanged, this, anew);
+}
+
+int ColumnFitter::titleWidth(const QString &text) const
+{
+    QStyleOptionHeader option;
+    option.initFrom(m_header);
+    option.text = text;
+    return m_header->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), m_header).width();
+}
+
+QList<ColumnWidths::Column> ColumnFitter::measure()
+{
+    const int count = m_header->count();
+    // What rows in view asked for stays asked for until the rows are made
+    // anew, so that the columns hold still while the view scrolls.
+    m_widest.resize(count, 0);
+    m_shortest.resize(count, 0);
+
+    auto *tree = qobject_cast<QTreeView *>(m_view);
+    const int firstColumn = tree ? tree->treePosition() : -1;
+    const int indentation = tree ? tree->indentation() : 0;
+    const int rootLevel = tree && tree->rootIsDecorated() ? 1 : 0;
+    // The delegate draws a short form where its cell is narrow: asked for
+    // the room of a line, it tells the whole text's width, asked for none,
+    // its shortest form's.
+    QStyleOptionViewItem option;
+    option.initFrom(m_view);
+    option.widget = m_view;
+    const auto formWidth = [this, &option](const QModelIndex &cell, int room) {
+        option.rect = QRect(0, 0, room, option.fontMetrics.height());
+        return m_view->itemDelegateForIndex(cell)->sizeHint(option, cell).width();
+    };
+
+    // A table's grid takes a line of its cells.
+    const auto *table = qobject_cast<QTableView *>(m_view);
+    const int grid = table && table->showGrid() ? 1 : 0;
+    int deepest = 0;
+    const int bottom = m_view->viewport()->height();
+    QModelIndex row = m_view->indexAt(QPoint(0, 0)).siblingAtColumn(0);
+    for (int seen = 0; row.isValid() && seen < maxRowsMeasured; ++seen) {
+        if (m_view->visualRect(row).top() >= bottom)
+            break;
+        if (!m_view->model()->hasChildren(row)) {
+            const int depth = tree ? depthOf(row) + rootLevel : 0;
+            deepest = std::max(deepest, depth);
+            for (int column = 0; column < count; ++column) {
+                // A fixed column is not measured: that might fetch its pictures.
+                if (m_header->isSectionHidden(column) || m_rules.value(column).give == Give::Fixed)
+                    continue;
+                const QModelIndex cell = row.siblingAtColumn(column);
+                int whole = 0;
+                int shortest = 0;
+                if (m_rules.value(column).give == Give::Forms) {
+                    whole = formWidth(cell, QWIDGETSIZE_MAX);
+                    shortest = formWidth(cell, 1);
+                } else {
+                    whole = shortest = m_view->sizeHintForIndex(cell).width();
+                }
+                const int around = grid + (column == firstColumn ? depth * indentation : 0);
+                whole += around;
+                shortest += around;
+                m_widest[column] = std::max(m_widest.at(column), whole);
+                m_shortest[column] = std::max(m_shortest.at(column), shortest);
+            }
+        }
+        row = tree ? tree->indexBelow(row) : row.sibling(row.row() + 1, 0);
+    }
+
+    // A title may be elided down to two letters and an ellipsis.
+    const int titleLeast = titleWidth(QStringLiteral("Mm\u2026"));
+    QList<ColumnWidths::Column> columns;
+    for (int column = 0; column < count; ++column) {
+        if (m_header->isSectionHidden(column)) {
+            columns.append(ColumnWidths::Column());
+            continue;
+        }
+        const Rule rule = m_rules.value(column);
+        const int title = m_header->sectionSizeHint(column);
+        const int least = std::min(title, titleLeast);
+        ColumnWidths::Column fitted;
+        fitted.wanted = std::max(m_widest.at(column), title);
+        fitted.rank = rule.rank;
+        fitted.weight = rule.weight;
+        switch (rule.give) {
+        case Give::Title:
+            fitted.least = std::max(m_widest.at(column), least);
+            break;
+        case Give::Forms:
+            fitted.least = fitted.shortened = std::max(m_shortest.at(column), least);
+            break;
+        case Give::Cut: {
+            // A tree's first column keeps its text beside the deepest rows'
+            // indentation.
+            if (column == firstColumn)
+                fitted.offset = std::max(deepest, 1) * indentation;
+            const int text = ColumnWidths::cellWidth(m_view, rule.leastText, rule.leastPicture) + grid;
+            fitted.least = std::min(fitted.wanted, text + fitted.offset);
+            break;
+        }
+        case Give::Fixed:
+            fitted.wanted = fitted.least = rule.least;
+            break;
+        }
+        columns.append(fitted);
+    }
+    return columns;
+}
+
+bool ColumnFitter::fit()
+{
+    m_pending->stop();
+    if (m_header->count() == 0)
+        return false;
+    const QList<int> widths = ColumnWidths::share(measure(), m_view->viewport()->width(), m_rest);
+    bool changed = false;
+    for (int column = 0; column < widths.size(); ++column) {
+        if (!m_header->isSectionHidden(column) && m_header->sectionSize(column) != widths.at(column)) {
+            m_header->resizeSection(column, widths.at(column));
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+void ColumnFitter::fitLater()
+{
+    if (!m_pending->isActive())
+        m_pending->start();
+}
+
+bool ColumnFitter::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::Resize:
+        if (watched == m_view->viewport())
+            fitLater();
+        break;
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+        if (watched == m_view) {
+            m_widest.clear();
+            m_shortest.clear();
+            fitLater();
+        }
+        break;
+    case QEvent::ToolTip:
+        // An elided title shows whole in its tool tip.
+        if (watched == m_header->viewport()) {
+            const auto *help = static_cast<QHelpEvent *>(event);
+            const int column = m_header->logicalIndexAt(help->pos());
+            if (column >= 0 && m_header->sectionSize(column) < m_header->sectionSizeHint(column)) {
+                QToolTip::showText(help->globalPos(), m_view->model()->headerData(column, Qt::Horizontal).toString(),
+                                   m_header);
+                return true;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace pv

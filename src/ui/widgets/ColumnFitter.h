@@ -1,0 +1,84 @@
+#pragma once
+
+#include "ui/widgets/ColumnWidths.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QAbstractItemView;
+class QHeaderView;
+class QTimer;
+
+namespace pv {
+
+// Fits the columns of a tree or table view to the view's width, the one
+// fitting of the collection tree, the search dock's results and Add cards.
+// Each column follows its rule: one that shows whole gives way only in its
+// title, down to the width of its cells (the title then elided, whole in its
+// tool tip); one with short forms takes the width that shows them whole;
+// one that may be cut keeps a least width. Where room runs short the columns
+// give way in the order of their rules' ranks; what is left over once all
+// are whole widens the `rest` column.
+//
+// Widths come from the titles and the rows without children (a tree's card
+// rows) seen in view since the rows were last made, never from all rows: a
+// view may hold half a million. The columns are fitted again, once the
+// events in hand are done, whenever the view's width, its rows in view or
+// their texts change. GUI thread only.
+class ColumnFitter : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Give {
+        Title, // the cells show whole, the title may be elided
+        Forms, // the cells may show their short forms (the delegate's)
+        Cut,   // the cells may be cut short, down to the least text
+        Fixed, // the column keeps `least` pixels
+    };
+
+    struct Rule
+    {
+        Give give = Give::Title;
+        int rank = 0;
+        int weight = 1;
+        // Cut: the text (and the picture's width beside it) a column keeps
+        // whole however narrow it is. Fixed: `least` alone, in pixels.
+        QString leastText = QStringLiteral("Mm\u2026");
+        int leastPicture = 0;
+        int least = 0;
+    };
+
+    // Gives the view a header that elides its titles (ElidingHeaderView),
+    // watches the view (which owns the fitting) and fits it once its events
+    // are done. A tree's first column takes the depth of its rows as well.
+    // The view has its model.
+    ColumnFitter(QAbstractItemView *view, const QList<Rule> &rules, int rest);
+    ~ColumnFitter() override;
+
+    // Fits the columns now; true when a column's width changed.
+    bool fit();
+
+    // The fitter of a view, when it has one.
+    static ColumnFitter *of(const QAbstractItemView *view);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QList<ColumnWidths::Column> measure();
+    void fitLater();
+    void watchModel();
+    int titleWidth(const QString &text) const;
+
+    QAbstractItemView *m_view = nullptr;
+    QHeaderView *m_header = nullptr;
+    QList<Rule> m_rules;
+    int m_rest = -1;
+    QTimer *m_pending = nullptr;
+    QList<int> m_widest;   // by column: the widest cell seen, whole
+    QList<int> m_shortest; // by column: the widest cell seen in its shortest form
+};
+
+} // namespace pv
