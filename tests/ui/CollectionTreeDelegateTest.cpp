@@ -295,6 +295,8 @@ private Q_SLOTS:
             QVERIFY(CollectionTreeView::isGroupRow(group));
         }
         QVERIFY(!CollectionTreeView::isGroupRow(card));
+    }
+
     // A card row's printing and condition take a short form where their
     // cell is narrow, every copy's still its own, the whole text in the tool
     // tip; the size hint is that of what is drawn (in the cell, or without
