@@ -81,7 +81,10 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
     connect(m_rates, &FxRateFetcher::finished, this, &PriceRefresh::onRatesFetched);
     // Another document: nothing of this one's run may reach it.
     // (A run's kept cards go with the run.)
-    connect(m_collection, &Collection::contentsReplaced, this, &PriceRefresh::cancel);
+    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
+        if (change.contentsReplaced())
+            cancel();
+    });
 }
 
 PriceRefresh::~PriceRefresh() = default;
@@ -197,19 +200,25 @@ void PriceRefresh::queueCards(const QList<CardKey> &cards)
         updateStaleRates();
     }
     // Priced as a refresh would price them: with their sets' fallback data.
-    QSet<QString> cardKeys;
-    for (const CardKey &card : cards)
-        cardKeys.insert(ownedCardKey(card.first, card.second));
-    settleFallbackSets(&cardKeys);
+    settleFallbackSets(&cards);
 }
 
-void PriceRefresh::settleFallbackSets(const QSet<QString> *cardKeys)
+void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
 {
+    // The holdings of the cards given, found through the collection's index
+    // rather than by reading every holding; else all of them.
+    QList<const CardEntry *> holdings;
+    const QList<CardEntry> &entries = m_collection->entries();
+    if (cards) {
+        for (const CardKey &card : *cards)
+            for (const int row : m_collection->rowsOfCard(card.first, card.second))
+                holdings.append(&entries.at(row));
+    }
+    const bool cardKeys = cards != nullptr;
     QList<CardKey> sets;
     QSet<QString> seen;
-    for (const CardEntry &entry : m_collection->entries()) {
-        if (cardKeys && !cardKeys->contains(ownedCardKey(entry.lang, entry.cardId)))
-            continue;
+    for (qsizetype at = 0, end = cards ? holdings.size() : entries.size(); at < end; ++at) {
+        const CardEntry &entry = cards ? *holdings.at(at) : entries.at(at);
         const QString key = setKey(entry.lang, entry.setId);
         if (seen.contains(key))
             continue;
