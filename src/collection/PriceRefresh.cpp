@@ -60,6 +60,9 @@ bool priceCameFromTcgcsv(const CardDetail &delivered, const CardDetail &merged)
     return false;
 }
 
+// A card or set of one language, told apart by the holding's own strings.
+using LanguageAndId = std::pair<int, QString>;
+
 bool isSettling(int state)
 {
     return state == PriceIndex::NotIndexed || state == PriceIndex::Pending;
@@ -167,12 +170,13 @@ void PriceRefresh::refresh()
         return;
     }
     clearQueue();
-    QSet<QString> seen;
+    // The holdings' own strings are hashed: no key is built for each.
+    QSet<LanguageAndId> seen;
     for (const CardEntry &entry : m_collection->entries()) {
-        const QString key = ownedCardKey(entry.lang, entry.cardId);
-        if (seen.contains(key))
+        const LanguageAndId card{int(entry.lang), entry.cardId};
+        if (seen.contains(card))
             continue;
-        seen.insert(key);
+        seen.insert(card);
         m_queue.append({entry.lang, entry.cardId});
     }
     startRun(true);
@@ -216,13 +220,14 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
     }
     const bool cardKeys = cards != nullptr;
     QList<CardKey> sets;
-    QSet<QString> seen;
+    QSet<LanguageAndId> seen;
     for (qsizetype at = 0, end = cards ? holdings.size() : entries.size(); at < end; ++at) {
         const CardEntry &entry = cards ? *holdings.at(at) : entries.at(at);
-        const QString key = setKey(entry.lang, entry.setId);
-        if (seen.contains(key))
+        const LanguageAndId set{int(entry.lang), entry.setId};
+        if (seen.contains(set))
             continue;
-        seen.insert(key);
+        seen.insert(set);
+        const QString key = setKey(entry.lang, entry.setId);
         if (m_runSetKeys.contains(key) && (!cardKeys || m_pendingSets.contains(key)))
             continue;
         if (m_fallback->setRecord(entry.lang, entry.setId).id.isEmpty())
