@@ -445,15 +445,9 @@ public:
         for (int run = 0; run < Runs; ++run) {
             tree()->setCurrentIndex(m_window.treeModel()->indexForEntryKey(entryKey(original)));
             settle();
-            figure.window.time([&] {
-                m_window.onEntryEdited(edited);
-                m_window.refreshBindersList();
-            });
-            letSearchCatchUp();
-            figure.model.time([&] {
-                m_mirrorUndo.push(new EditEntryCommand(&m_mirror, row, edited, &mirrorFocus));
-                resolveBinders();
-            });
+            timeWithCounts(
+                figure, [&] { m_window.onEntryEdited(edited); },
+                [&] { m_mirrorUndo.push(new EditEntryCommand(&m_mirror, row, edited, &mirrorFocus)); });
             undoRedoWithCounts(figure, run % 2 == 1);
         }
         tree()->setCurrentIndex(QModelIndex());
@@ -473,15 +467,10 @@ public:
         QString mirrorFocus;
         for (int run = 0; run < Runs; ++run) {
             const int windowRow = m_window.collection()->indexOfEntry(entryKey(m_mirror.entries().at(row)));
-            figure.window.time([&] {
-                m_window.undoStack()->push(new RemoveEntryCommand(m_window.collection(), windowRow, &focus));
-                m_window.refreshBindersList();
-            });
-            letSearchCatchUp();
-            figure.model.time([&] {
-                m_mirrorUndo.push(new RemoveEntryCommand(&m_mirror, row, &mirrorFocus));
-                resolveBinders();
-            });
+            timeWithCounts(
+                figure,
+                [&] { m_window.undoStack()->push(new RemoveEntryCommand(m_window.collection(), windowRow, &focus)); },
+                [&] { m_mirrorUndo.push(new RemoveEntryCommand(&m_mirror, row, &mirrorFocus)); });
             undoRedoWithCounts(figure, run % 2 == 1);
         }
         return figure;
@@ -527,15 +516,8 @@ public:
                 m_mirrorUndo.push(new AddCardsCommand(&m_mirror, lines, sets, &mirrorFocus));
                 resolveBinders();
             });
-            undo.window.time([&] {
-                m_window.undoStack()->undo();
-                m_window.refreshBindersList();
-            });
-            letSearchCatchUp();
-            undo.model.time([&] {
-                m_mirrorUndo.undo();
-                resolveBinders();
-            });
+            timeWithCounts(
+                undo, [&] { m_window.undoStack()->undo(); }, [&] { m_mirrorUndo.undo(); });
         }
         DialogPrompts::reset();
         return {add, undo};
@@ -660,40 +642,36 @@ private:
         return edited;
     }
 
-    // The last command undone, then redone, each with the binders' counts,
-    // on the window and the copy; the redo when asked, else the undo is
-    // left in place for the next run to push again.
-    void undoRedoWithCounts(Figure &figure, bool redoToo)
+    // An action with the binders' counts that follow it, in the window, then
+    // the same on the copy with the binders resolved over it.
+    void timeWithCounts(Figure &figure, const std::function<void()> &inWindow, const std::function<void()> &onCopy)
     {
         figure.window.time([&] {
-            m_window.undoStack()->undo();
+            inWindow();
             m_window.refreshBindersList();
         });
         letSearchCatchUp();
         figure.model.time([&] {
-            m_mirrorUndo.undo();
+            onCopy();
             resolveBinders();
         });
+    }
+
+    // The last command undone, then redone and undone again when asked, each
+    // with the binders' counts; the undo is left in place for the next run
+    // to push again.
+    void undoRedoWithCounts(Figure &figure, bool redoToo)
+    {
+        const auto undo = [&] {
+            timeWithCounts(
+                figure, [&] { m_window.undoStack()->undo(); }, [&] { m_mirrorUndo.undo(); });
+        };
+        undo();
         if (!redoToo)
             return;
-        figure.window.time([&] {
-            m_window.undoStack()->redo();
-            m_window.refreshBindersList();
-        });
-        letSearchCatchUp();
-        figure.model.time([&] {
-            m_mirrorUndo.redo();
-            resolveBinders();
-        });
-        figure.window.time([&] {
-            m_window.undoStack()->undo();
-            m_window.refreshBindersList();
-        });
-        letSearchCatchUp();
-        figure.model.time([&] {
-            m_mirrorUndo.undo();
-            resolveBinders();
-        });
+        timeWithCounts(
+            figure, [&] { m_window.undoStack()->redo(); }, [&] { m_mirrorUndo.redo(); });
+        undo();
     }
 
     void openValueRankedBinder()

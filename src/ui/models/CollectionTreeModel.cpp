@@ -415,6 +415,16 @@ SetFacts setFacts(Language language, const SetRecord &record)
     return facts;
 }
 
+void showFacts(CollectionTreeModel::GroupNode *set, const SetFacts &facts)
+{
+    set->seriesName = facts.seriesName;
+    set->setName = facts.name;
+    set->logo = facts.logo;
+    set->releaseDate = facts.releaseDate;
+    set->order = facts.order;
+    set->totalCards = facts.total;
+}
+
 // Whether set a is listed before set b of its series, or series a before
 // series b of its language, by their (smallest) order, then their names.
 bool groupLess(int orderA, const QString &nameA, int orderB, const QString &nameB)
@@ -733,12 +743,7 @@ void CollectionTreeModel::rebuild()
             for (SetGroup *set : group.sets) {
                 GroupNode *setNode = addGroup(seriesNode, SetNode);
                 setNode->setKey = set->key;
-                setNode->seriesName = set->seriesName;
-                setNode->setName = set->name;
-                setNode->logo = set->logo;
-                setNode->releaseDate = set->releaseDate;
-                setNode->order = set->order;
-                setNode->totalCards = set->total;
+                showFacts(setNode, *set);
                 setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties);
                 m_setsByKey.insert(set->key, setNode);
                 QList<Node *> &children = setNode->children;
@@ -1041,12 +1046,7 @@ bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
         const SetFacts facts = setFacts(parts.language, m_collection->setInfo(parts.language, parts.id));
         const bool placed =
             facts.seriesName == set->seriesName && facts.order == set->order && facts.name == set->setName;
-        set->setName = facts.name;
-        set->seriesName = facts.seriesName;
-        set->logo = facts.logo;
-        set->releaseDate = facts.releaseDate;
-        set->order = facts.order;
-        set->totalCards = facts.total;
+        showFacts(set, facts);
         if (!touched.contains(set))
             touched.append(set);
         if (placed)
@@ -1065,12 +1065,7 @@ CollectionTreeModel::GroupNode *CollectionTreeModel::newSetNode(Language languag
     auto *set = new GroupNode;
     set->type = SetNode;
     set->setKey = setKey(language, setId);
-    set->seriesName = facts.seriesName;
-    set->setName = facts.name;
-    set->logo = facts.logo;
-    set->releaseDate = facts.releaseDate;
-    set->order = facts.order;
-    set->totalCards = facts.total;
+    showFacts(set, facts);
     m_setsByKey.insert(set->setKey, set);
     return set;
 }
