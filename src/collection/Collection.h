@@ -47,8 +47,8 @@ public:
     struct Change
     {
         enum Kind {
-            // Holdings added, removed or moved, or set records changed: any
-            // row may hold another holding now.
+            // Holdings added, removed or moved: any row may hold another
+            // holding now, unless rowsListed names those added and removed.
             Holdings = 0x1,
             // Holdings replaced in their rows (editedRows).
             EditedRows = 0x2,
