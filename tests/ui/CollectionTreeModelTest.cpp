@@ -437,6 +437,22 @@ private Q_SLOTS:
             QCOMPARE(resets.count(), 0);
         }
 
+        // A set renamed keeps its row, and its cards tell their new set name;
+        // one given an order that places it first moves there.
+        const QPersistentModelIndex setRow = model.indexForSetKey(QStringLiteral("en:a1"));
+        QSignalSpy cells(&model, &QAbstractItemModel::dataChanged);
+        collection.mergeSetInfo(setRecord(QStringLiteral("a1"), QStringLiteral("Able Two")));
+        QCOMPARE(setRow.data().toString(), QStringLiteral("Able Two"));
+        QCOMPARE(model.index(0, 0, setRow).data(Tree::EntrySetNameRole).toString(), QStringLiteral("Able Two"));
+        QVERIFY(std::any_of(cells.cbegin(), cells.cend(), [&](const QList<QVariant> &args) {
+            return args.at(0).toModelIndex().parent() == QModelIndex(setRow)
+                && args.at(2).value<QList<int>>().contains(Tree::EntrySetNameRole);
+        }));
+        collection.mergeSetInfo(setRecord(QStringLiteral("b2"), QStringLiteral("Beta"), QString(), 0));
+        QVERIFY(matchesARebuild(model, collection));
+        QCOMPARE(setRow.row(), 1);
+        QCOMPARE(resets.count(), 0);
+
         // A holding moved to another set rebuilds; one added to a set takes its row in place.
         CardEntry moved = collection.entries().at(0);
         moved.setId = QStringLiteral("b2");

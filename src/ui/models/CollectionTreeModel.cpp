@@ -434,6 +434,31 @@ bool groupLess(int orderA, const QString &nameA, int orderB, const QString &name
     return QString::localeAwareCompare(nameA, nameB) < 0;
 }
 
+// A series row's rank among its language's: the smallest order of its sets.
+int seriesRank(const CollectionTreeModel::Node *series)
+{
+    int rank = SetRecord::UnsetOrder;
+    for (const CollectionTreeModel::Node *set : series->children)
+        rank = std::min(rank, static_cast<const CollectionTreeModel::GroupNode *>(set)->order);
+    return rank;
+}
+
+// Whether the language's series rows are in the order a rebuild gives them.
+// A set's order changed, or a set added or taken out, can move a series'
+// rank past a neighbour's.
+bool seriesInOrder(const CollectionTreeModel::Node *language)
+{
+    const QList<CollectionTreeModel::Node *> &series = language->children;
+    const auto name = [](const CollectionTreeModel::Node *node) {
+        return static_cast<const CollectionTreeModel::GroupNode *>(node)->seriesName;
+    };
+    for (qsizetype i = 1; i < series.size(); ++i)
+        if (groupLess(seriesRank(series.at(i)), name(series.at(i)), seriesRank(series.at(i - 1)),
+                      name(series.at(i - 1))))
+            return false;
+    return true;
+}
+
 // A set's holdings before they become nodes.
 struct SetGroup : SetFacts
 {
@@ -976,6 +1001,10 @@ bool CollectionTreeModel::followRows(const Collection::Change &change, QList<Nod
     for (const int row : change.editedRows)
         if (!std::binary_search(inserted.begin(), inserted.end(), row))
             edited.append(row);
+    // A set gone may leave its series ranked past a neighbour.
+    for (const Node *language : std::as_const(m_root->children))
+        if (!seriesInOrder(language))
+            return false;
     return true;
 }
 
@@ -1044,13 +1073,30 @@ bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
             continue;
         const KeyParts parts = parseSetKey(key);
         const SetFacts facts = setFacts(parts.language, m_collection->setInfo(parts.language, parts.id));
-        const bool placed =
-            facts.seriesName == set->seriesName && facts.order == set->order && facts.name == set->setName;
+        // Still sorted between its neighbours, in the same series, the row
+        // stays where it is.
+        const QList<Node *> &siblings = set->parent->children;
+        const auto before = [&](const Node *a, const Node *b) {
+            return groupLess(a == set ? facts.order : asGroup(a)->order, a == set ? facts.name : asGroup(a)->setName,
+                             b == set ? facts.order : asGroup(b)->order, b == set ? facts.name : asGroup(b)->setName);
+        };
+        const bool placed = facts.seriesName == set->seriesName
+            && (set->row == 0 || !before(set, siblings.at(set->row - 1)))
+            && (set->row + 1 >= siblings.size() || !before(siblings.at(set->row + 1), set));
+        const bool renamed = facts.name != set->setName;
+        const bool reordered = facts.order != set->order;
         showFacts(set, facts);
         if (!touched.contains(set))
             touched.append(set);
-        if (placed)
+        if (placed) {
+            // Its cards name their set too.
+            if (renamed && !set->children.isEmpty())
+                emit dataChanged(indexOfNode(set->children.constFirst(), 0), indexOfNode(set->children.constLast(), 0),
+                                 {EntrySetNameRole});
+            if (reordered && !seriesInOrder(set->parent->parent))
+                return false;
             continue;
+        }
         // Listed elsewhere now: the row moves there with its cards.
         removeCard(set, touched);
         if (!placeSet(set, parts.language))
@@ -1078,12 +1124,6 @@ bool CollectionTreeModel::placeSet(GroupNode *set, Language language)
         child->parent = parent;
         numberRows(parent->children, at);
         endInsertRows();
-    };
-    const auto seriesRank = [](const Node *series) {
-        int rank = SetRecord::UnsetOrder;
-        for (const Node *child : series->children)
-            rank = std::min(rank, asGroup(child)->order);
-        return rank;
     };
     // The language row, among the others in their order.
     Node *languageNode = nullptr;
@@ -1125,14 +1165,7 @@ bool CollectionTreeModel::placeSet(GroupNode *set, Language language)
                                                              asGroup(b)->setName);
                                         });
     insertChild(seriesNode, int(place - seriesNode->children.cbegin()), set);
-    // The series keep their order only while no series' smallest order
-    // moved past a neighbour's; else the tree is built again.
-    const QList<Node *> &series = languageNode->children;
-    for (qsizetype i = 1; i < series.size(); ++i)
-        if (groupLess(seriesRank(series.at(i)), asGroup(series.at(i))->seriesName, seriesRank(series.at(i - 1)),
-                      asGroup(series.at(i - 1))->seriesName))
-            return false;
-    return true;
+    return seriesInOrder(languageNode);
 }
 
 void CollectionTreeModel::keyCards(Node *set) const
