@@ -14,6 +14,11 @@
 //   - a change of Finish in the card panel,
 //   - the binders' counts once edits pause, and an edit with a binder
 //     window open,
+//   - with the binders dock shown, each together with the binders' counts
+//     that follow it: a merge (without and with the value-ranked binder open
+//     in its window), the removal of a holding, a card added through Add
+//     cards, each with its undo and redo, and the undo of that add,
+//   - the start of a price refresh (F5), to its first pause,
 //   - with the tree scrolled to its last row: the first jump there after the
 //     tree was laid out anew, a change of the card order, the edit that moves
 //     a holding, the merge and its undo, and a released batch.
@@ -28,15 +33,19 @@
 // keys, only the order change, the merge, the Finish edit, the binders' lines
 // and the lines scrolled to the end run unless actions are named. Sizes given
 // on the command line run only those, and the words "search", "rebuild",
-// "sort", "merge", "batch", "binders" or "end" only those actions (to profile
+// "sort", "merge", "batch", "binders", "refresh" or "end" only those actions (to profile
 // one).
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
+#include "collection/AddCardsCommand.h"
 #include "collection/Binders.h"
 #include "collection/EditEntryCommand.h"
+#include "collection/RemoveEntryCommand.h"
 #include "collection/EntryKeys.h"
+#include "ui/dialogs/AddCardsDialog.h"
 #include "ui/dialogs/BinderDialog.h"
+#include "ui/dialogs/DialogPrompts.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionSearchModel.h"
 #include "ui/models/CollectionTreeModel.h"
@@ -48,6 +57,7 @@
 #include <QDockWidget>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QTableView>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QUndoStack>
@@ -92,6 +102,15 @@ struct Timing
         action();
         settle();
         cpu.push_back(bench::threadCpuMs() - start);
+        wall.push_back(double(clock.nsecsElapsed()) / 1.0e6);
+    }
+    // An action whose clock was started by the caller, at the moment it
+    // begins (the click that accepts a dialog).
+    void timeFrom(const QElapsedTimer &clock, double cpuStart, const std::function<void()> &rest)
+    {
+        rest();
+        settle();
+        cpu.push_back(bench::threadCpuMs() - cpuStart);
         wall.push_back(double(clock.nsecsElapsed()) / 1.0e6);
     }
     double cpuMs() const { return bench::median(cpu); }
@@ -403,6 +422,121 @@ public:
         return figure;
     }
 
+    // A merge in the card panel, its undo and its redo, each with the
+    // binders' counts that follow it, with the binders dock shown (and, when
+    // asked, the value-ranked binder open in its window, which follows
+    // within the edit). The models' part: the same commands on the copy,
+    // with the binders resolved over it.
+    Figure mergeWithCounts(bool binderWindow, const QString &suffix = QString())
+    {
+        Figure figure{(binderWindow ? QStringLiteral("merge with a binder window open")
+                                    : QStringLiteral("binders' counts after a merge"))
+                          + suffix,
+                      {},
+                      {}};
+        const int row = shownRowWithTwin(!suffix.isEmpty());
+        if (row < 0)
+            return figure;
+        if (binderWindow)
+            openValueRankedBinder();
+        const CardEntry original = m_mirror.entries().at(row);
+        const CardEntry edited = twinOf(row);
+        QString mirrorFocus;
+        for (int run = 0; run < Runs; ++run) {
+            tree()->setCurrentIndex(m_window.treeModel()->indexForEntryKey(entryKey(original)));
+            settle();
+            timeWithCounts(
+                figure, [&] { m_window.onEntryEdited(edited); },
+                [&] { m_mirrorUndo.push(new EditEntryCommand(&m_mirror, row, edited, &mirrorFocus)); });
+            undoRedoWithCounts(figure, run % 2 == 1);
+        }
+        tree()->setCurrentIndex(QModelIndex());
+        closeBinderWindows();
+        return figure;
+    }
+
+    // The removal of a holding shown in the tree, then its undo and redo,
+    // each with the binders' counts.
+    Figure removalWithCounts(const QString &suffix = QString())
+    {
+        Figure figure{QStringLiteral("removal of a holding") + suffix, {}, {}};
+        const int row = shownRowWithTwin(!suffix.isEmpty());
+        if (row < 0)
+            return figure;
+        QString focus;
+        QString mirrorFocus;
+        for (int run = 0; run < Runs; ++run) {
+            const int windowRow = m_window.collection()->indexOfEntry(entryKey(m_mirror.entries().at(row)));
+            timeWithCounts(
+                figure,
+                [&] { m_window.undoStack()->push(new RemoveEntryCommand(m_window.collection(), windowRow, &focus)); },
+                [&] { m_mirrorUndo.push(new RemoveEntryCommand(&m_mirror, row, &mirrorFocus)); });
+            undoRedoWithCounts(figure, run % 2 == 1);
+        }
+        return figure;
+    }
+
+    // A card added through the Add cards dialog, opened on the set of a
+    // holding shown in the tree, graded so that it takes a row of its own;
+    // timed from the click that accepts the dialog to the window painted
+    // again with the binders' counts. Then that add undone.
+    QList<Figure> addThroughDialog(const QString &suffix = QString())
+    {
+        Figure add{QStringLiteral("card added through Add cards") + suffix, {}, {}};
+        Figure undo{QStringLiteral("undo of that add") + suffix, {}, {}};
+        const int row = shownRowWithTwin(!suffix.isEmpty());
+        if (row < 0)
+            return {add, undo};
+        const QString set = entrySetKey(m_mirror.entries().at(row));
+        QElapsedTimer clock;
+        double cpuStart = 0.0;
+        QList<CardEntry> lines;
+        QList<SetRecord> sets;
+        DialogPrompts::setExec([&](QDialog &dialog) {
+            auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
+            dialog.findChild<QComboBox *>(QStringLiteral("gradeCompanyCombo"))->setCurrentIndex(1);
+            dialog.findChild<QLineEdit *>(QStringLiteral("gradeNoteEdit"))->setText(QStringLiteral("9.5 bench"));
+            if (table && table->model()->rowCount() > 0)
+                emit table->doubleClicked(table->model()->index(0, 1));
+            if (auto *adding = qobject_cast<AddCardsDialog *>(&dialog)) {
+                lines = adding->pendingEntries();
+                sets = adding->pendingSets();
+            }
+            clock.start();
+            cpuStart = bench::threadCpuMs();
+            return int(QDialog::Accepted);
+        });
+        QString mirrorFocus;
+        for (int run = 0; run < Runs; ++run) {
+            m_window.addCards(set);
+            add.window.timeFrom(clock, cpuStart, [&] { m_window.refreshBindersList(); });
+            letRepliesIn();
+            letSearchCatchUp();
+            add.model.time([&] {
+                m_mirrorUndo.push(new AddCardsCommand(&m_mirror, lines, sets, &mirrorFocus));
+                resolveBinders();
+            });
+            timeWithCounts(
+                undo, [&] { m_window.undoStack()->undo(); }, [&] { m_mirrorUndo.undo(); });
+        }
+        DialogPrompts::reset();
+        return {add, undo};
+    }
+
+    // F5: the price refresh of every card starts, to its first pause; then
+    // it is cancelled.
+    Figure refreshStart()
+    {
+        Figure figure{QStringLiteral("price refresh started (F5)"), {}, {}};
+        for (int run = 0; run < Runs; ++run) {
+            figure.window.time([&] { m_window.refreshPrices(); });
+            m_window.cancelPriceRefresh();
+            letRepliesIn();
+            letSearchCatchUp();
+        }
+        return figure;
+    }
+
     Figure sortChange(const QString &action = QStringLiteral("card order changed"))
     {
         QComboBox *combo = m_window.findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
@@ -428,18 +562,7 @@ public:
         if (row < 0)
             return {merge, undo};
         const CardEntry original = m_mirror.entries().at(row);
-        CardEntry edited = original;
-        for (const int other : m_mirror.rowsOfCard(original.lang, original.cardId)) {
-            const CardEntry &twin = m_mirror.entries().at(other);
-            if (other != row && entryKey(twin) != entryKey(original)) {
-                edited.variant = twin.variant;
-                edited.edition = twin.edition;
-                edited.condition = twin.condition;
-                edited.gradeCompany = twin.gradeCompany;
-                edited.gradeNote = twin.gradeNote;
-                break;
-            }
-        }
+        const CardEntry edited = twinOf(row);
         QTreeView *view = tree();
         QString mirrorFocus;
         for (int run = 0; run < Runs; ++run) {
@@ -489,7 +612,8 @@ public:
         }
         figures << jump << sortChange(QStringLiteral("card order changed") + suffix)
                 << rebuildAfterEdit(QStringLiteral("tree after an edit") + suffix) << mergeEdit(true, suffix)
-                << refreshBatch(suffix);
+                << refreshBatch(suffix) << mergeWithCounts(false, suffix) << mergeWithCounts(true, suffix)
+                << removalWithCounts(suffix) << addThroughDialog(suffix);
         bar->setValue(0);
         settle();
         return figures;
@@ -497,6 +621,73 @@ public:
 
 private:
     QTreeView *tree() { return m_window.findChild<QTreeView *>(QStringLiteral("collectionTree")); }
+
+    // The holding in the row given the printing and condition of another
+    // holding of its card: an edit that merges the two.
+    CardEntry twinOf(int row) const
+    {
+        const CardEntry &original = m_mirror.entries().at(row);
+        CardEntry edited = original;
+        for (const int other : m_mirror.rowsOfCard(original.lang, original.cardId)) {
+            const CardEntry &twin = m_mirror.entries().at(other);
+            if (other != row && entryKey(twin) != entryKey(original)) {
+                edited.variant = twin.variant;
+                edited.edition = twin.edition;
+                edited.condition = twin.condition;
+                edited.gradeCompany = twin.gradeCompany;
+                edited.gradeNote = twin.gradeNote;
+                break;
+            }
+        }
+        return edited;
+    }
+
+    // An action with the binders' counts that follow it, in the window, then
+    // the same on the copy with the binders resolved over it.
+    void timeWithCounts(Figure &figure, const std::function<void()> &inWindow, const std::function<void()> &onCopy)
+    {
+        figure.window.time([&] {
+            inWindow();
+            m_window.refreshBindersList();
+        });
+        letSearchCatchUp();
+        figure.model.time([&] {
+            onCopy();
+            resolveBinders();
+        });
+    }
+
+    // The last command undone, then redone and undone again when asked, each
+    // with the binders' counts; the undo is left in place for the next run
+    // to push again.
+    void undoRedoWithCounts(Figure &figure, bool redoToo)
+    {
+        const auto undo = [&] {
+            timeWithCounts(
+                figure, [&] { m_window.undoStack()->undo(); }, [&] { m_mirrorUndo.undo(); });
+        };
+        undo();
+        if (!redoToo)
+            return;
+        timeWithCounts(
+            figure, [&] { m_window.undoStack()->redo(); }, [&] { m_mirrorUndo.redo(); });
+        undo();
+    }
+
+    void openValueRankedBinder()
+    {
+        for (const Binder &binder : m_window.collection()->binders())
+            if (binder.topValue > 0)
+                m_window.openBinder(binder, false);
+        settle();
+    }
+
+    void closeBinderWindows()
+    {
+        for (BinderDialog *dialog : m_window.findChildren<BinderDialog *>())
+            dialog->close();
+        settle();
+    }
 
     // The first holding shown in the tree, from its top or its bottom, whose
     // card is held in another printing or condition; -1 when none shows.
@@ -702,7 +893,11 @@ int main(int argc, char *argv[])
         if (wanted("batch", holdings))
             figures << bench.refreshBatch();
         if (wanted("binders", holdings))
-            figures << bench.finishEditWithBinders() << bench.binderCountsAfterEdit() << bench.editWithBinderWindow();
+            figures << bench.finishEditWithBinders() << bench.binderCountsAfterEdit() << bench.editWithBinderWindow()
+                    << bench.mergeWithCounts(false) << bench.mergeWithCounts(true) << bench.removalWithCounts()
+                    << bench.addThroughDialog();
+        if (wanted("refresh", holdings))
+            figures << bench.refreshStart();
         if (wanted("end", holdings))
             figures << bench.scrolledToEnd();
         for (const Figure &figure : std::as_const(figures))

@@ -13,6 +13,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -258,17 +259,52 @@ private:
 };
 
 // The binder's most valuable cards, dearest first: ranked on pointers into
-// the catalog, only the cards kept are copied.
+// the catalog, only the cards kept are copied. The held cards are ordered by
+// value first, and only the dearest, down to the value of the last card kept
+// and every card of that value, are looked up in the catalog.
 std::vector<Ranked> dearestCards(const Binder &binder, const CardCatalog &catalog, const Collection &collection,
                                  const Held &owned, QList<CatalogCard> &cards)
 {
     const QSet<QString> removed(binder.removed.cbegin(), binder.removed.cend());
+    const size_t top = size_t(binder.topValue);
     std::vector<ValueCandidate> candidates;
-    candidates.reserve(size_t(owned.size() + binder.added.size()));
-    for (auto it = owned.cbegin(); it != owned.cend(); ++it) {
-        const CatalogCard *card = catalog.cardById(binder.lang, it.key());
+    const auto consider = [&](const QString &id, double value, int addedAt) {
+        const CatalogCard *card = catalog.cardById(binder.lang, id);
         if (card && !card->id.isEmpty() && !removed.contains(card->id))
-            candidates.push_back({card, it->value, -1, {}, {}});
+            candidates.push_back({card, value, addedAt, {}, {}});
+    };
+    struct Valued
+    {
+        double value;
+        const QString *id;
+    };
+    std::vector<Valued> held;
+    held.reserve(size_t(owned.size()));
+    for (auto it = owned.cbegin(); it != owned.cend(); ++it) {
+        // A NaN value has no place by value: it is ranked with the others.
+        if (std::isnan(it->value))
+            consider(it.key(), it->value, -1);
+        else
+            held.push_back({it->value, &it.key()});
+    }
+    const auto dearer = [](const Valued &a, const Valued &b) { return a.value > b.value; };
+    auto sortedEnd = held.begin() + qsizetype(std::min(held.size(), 2 * top + 64));
+    std::partial_sort(held.begin(), sortedEnd, held.end(), dearer);
+    size_t kept = 0;
+    double lastKept = 0.0;
+    for (auto it = held.begin(); it != held.end(); ++it) {
+        if (it == sortedEnd) {
+            std::sort(sortedEnd, held.end(), dearer);
+            sortedEnd = held.end();
+        }
+        // Past the cards kept, only those as dear as the last of them can
+        // still take its place.
+        if (kept >= top && it->value < lastKept)
+            break;
+        const size_t before = candidates.size();
+        consider(*it->id, it->value, -1);
+        if (candidates.size() > before && ++kept == top)
+            lastKept = it->value;
     }
     QSet<QString> added;
     for (int i = 0; i < binder.added.size(); ++i) {
@@ -276,16 +312,14 @@ std::vector<Ranked> dearestCards(const Binder &binder, const CardCatalog &catalo
         if (owned.contains(id) || added.contains(id))
             continue;
         added.insert(id);
-        const CatalogCard *card = catalog.cardById(binder.lang, id);
-        if (card && !removed.contains(card->id))
-            candidates.push_back({card, 0.0, i, {}, {}});
+        consider(id, 0.0, i);
     }
     const DearestFirst dearestFirst(catalog, collection, binder.lang);
-    const auto kept = candidates.begin() + qsizetype(std::min(candidates.size(), size_t(binder.topValue)));
-    std::partial_sort(candidates.begin(), kept, candidates.end(), dearestFirst);
+    const auto last = candidates.begin() + qsizetype(std::min(candidates.size(), top));
+    std::partial_sort(candidates.begin(), last, candidates.end(), dearestFirst);
     std::vector<Ranked> ranked;
-    ranked.reserve(size_t(kept - candidates.begin()));
-    for (auto it = candidates.begin(); it != kept; ++it) {
+    ranked.reserve(size_t(last - candidates.begin()));
+    for (auto it = candidates.begin(); it != last; ++it) {
         ranked.push_back({int(cards.size()), it->value, dearestFirst.setOrder(*it)});
         cards.append(*it->card);
     }

@@ -29,6 +29,13 @@ void addToHolding(Collection::CardHolding &holding, const CardEntry &entry)
         holding.value = price;
 }
 
+bool sameSetRecord(const SetRecord &a, const SetRecord &b)
+{
+    return a.id == b.id && a.language == b.language && a.name == b.name && a.serie == b.serie
+        && a.releaseDate == b.releaseDate && a.order == b.order && a.logo == b.logo && a.symbol == b.symbol
+        && a.officialCardCount == b.officialCardCount && a.totalCardCount == b.totalCardCount;
+}
+
 // Rows from `from` on move by `by`.
 void shiftRows(QList<int> &rows, int from, int by)
 {
@@ -50,33 +57,23 @@ Collection::~Collection() = default;
 
 int Collection::addEntry(const CardEntry &entry)
 {
-    const QString key = entryKey(entry);
-    const int row = indexOfEntry(key);
+    const int row = indexOfEntry(entryKey(entry));
     if (row < 0) {
         CardEntry added = entry;
         added.count = std::max(added.count, 1);
         m_entries.append(added);
-        countInTotals(added, 1);
         const int addedRow = int(m_entries.size()) - 1;
-        const bool indexed = indexesFollowRows();
-        if (indexed) {
-            insertIndexedRow(addedRow);
-            addKeyRow(key, addedRow);
-            m_cardRows[ownedCardKey(added.lang, added.cardId)].append(m_holdingOfRow[size_t(addedRow)]);
-        }
-        markRowInserted(addedRow, !indexed);
+        record(Record::Inserted, addedRow, {}, std::move(added));
         return addedRow;
     }
-    CardEntry &existing = m_entries[row];
-    countInTotals(existing, -1);
-    existing.count = addCounts(existing.count, std::max(entry.count, 1));
+    CardEntry merged = m_entries.at(row);
+    merged.count = addCounts(merged.count, std::max(entry.count, 1));
     if (entry.unitValueEur > 0.0) {
-        existing.unitValueEur = entry.unitValueEur;
-        existing.unitValueUsd = entry.unitValueUsd;
-        existing.priceUpdated = entry.priceUpdated;
+        merged.unitValueEur = entry.unitValueEur;
+        merged.unitValueUsd = entry.unitValueUsd;
+        merged.priceUpdated = entry.priceUpdated;
     }
-    countInTotals(existing, 1);
-    markChanged(false);
+    replaceEntry(row, merged);
     return row;
 }
 
@@ -90,11 +87,9 @@ void Collection::updateEntry(int row, const CardEntry &entry)
     if (other >= 0 && other != row) {
         // The edit makes the holding a copy of another: the two merge.
         beginBatch();
-        CardEntry &merged = m_entries[other];
-        countInTotals(merged, -1);
+        CardEntry merged = m_entries.at(other);
         merged.count = addCounts(merged.count, updated.count);
-        countInTotals(merged, 1);
-        markRowEdited(other, false);
+        replaceEntry(other, merged);
         removeEntryAt(row);
         endBatch();
         return;
@@ -105,52 +100,25 @@ void Collection::updateEntry(int row, const CardEntry &entry)
 void Collection::insertEntry(int row, const CardEntry &entry)
 {
     row = qBound(0, row, int(m_entries.size()));
-    const QString key = entryKey(entry);
-    const bool indexed = indexesFollowRows();
     m_entries.insert(row, entry);
-    countInTotals(entry, 1);
-    if (indexed) {
-        insertIndexedRow(row);
-        addKeyRow(key, row);
-        insertCardRow(entry, row);
-    }
-    markRowInserted(row, !indexed);
+    record(Record::Inserted, row, {}, entry);
 }
 
 void Collection::replaceEntry(int row, const CardEntry &entry)
 {
     if (row < 0 || row >= m_entries.size())
         return;
-    const bool indexed = reindexRow(row, entry);
     // The entry may be the row's own holding.
-    const CardEntry before = m_entries.at(row);
-    m_entries[row] = entry;
-    countInTotals(before, -1);
-    countInTotals(entry, 1);
-    if (!indexed) {
-        m_cardHoldingsValid = false;
-    } else {
-        refreshCardHolding(entry.lang, entry.cardId);
-        if (before.lang != entry.lang || before.cardId != entry.cardId)
-            refreshCardHolding(before.lang, before.cardId);
-    }
-    markRowEdited(row, !indexed);
+    CardEntry after = entry;
+    CardEntry before = std::exchange(m_entries[row], after);
+    record(Record::Edited, row, std::move(before), std::move(after));
 }
 
 void Collection::removeEntryAt(int row)
 {
     if (row < 0 || row >= m_entries.size())
         return;
-    const CardEntry &removed = m_entries.at(row);
-    countInTotals(removed, -1);
-    const bool indexed = indexesFollowRows();
-    if (indexed) {
-        removeKeyRow(entryKey(removed), row);
-        removeCardRow(removed, row);
-        removeIndexedRow(row);
-    }
-    m_entries.removeAt(row);
-    markRowRemoved(row, !indexed);
+    record(Record::Removed, row, m_entries.takeAt(row));
 }
 
 int Collection::indexOfEntry(const QString &key) const
@@ -177,7 +145,8 @@ void Collection::ensureIndexes() const
 {
     // One pass builds both, so adding many lines to a large collection, or
     // pricing it card by card, stays linear instead of scanning every row
-    // per line or per card. Edits of single rows keep them up to date.
+    // per line or per card. The records of single rows keep them up to date.
+    followRecords();
     if (m_keyIndexValid)
         return;
     m_keyIndex.clear();
@@ -207,11 +176,8 @@ void Collection::ensureIndexes() const
     m_keyIndexValid = true;
 }
 
-bool Collection::reindexRow(int row, const CardEntry &after)
+void Collection::reindexRow(int row, const CardEntry &before, const CardEntry &after) const
 {
-    if (!m_keyIndexValid)
-        return false;
-    const CardEntry &before = m_entries.at(row);
     const QString oldKey = entryKey(before);
     const QString newKey = entryKey(after);
     if (newKey != oldKey) {
@@ -222,7 +188,6 @@ bool Collection::reindexRow(int row, const CardEntry &after)
         removeCardRow(before, row);
         insertCardRow(after, row);
     }
-    return true;
 }
 
 void Collection::addKeyRow(const QString &key, int row) const
@@ -322,23 +287,20 @@ int Collection::applyPrices(Language language, const QString &cardId, const QHas
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const int row : std::as_const(rows)) {
         CardEntry &entry = m_entries[row];
-        countInTotals(entry, -1);
+        CardEntry before = entry;
         const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
         const QString key = printingKey(entry.variant, entry.edition);
         entry.unitValueEur = eurByPrinting.value(key, 0.0) * multiplier;
         entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
         entry.priceUpdated = now;
-        countInTotals(entry, 1);
+        record(Record::Repriced, row, std::move(before), entry);
     }
-    refreshCardHolding(language, cardId);
-    markRowsUpdated(rows);
     return int(rows.size());
 }
 
 int Collection::applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId)
 {
     int changes = 0;
-    QList<int> updated;
     for (const int row : rowsOfCard(language, cardId)) {
         CardEntry &entry = m_entries[row];
         const int before = changes;
@@ -351,10 +313,8 @@ int Collection::applyCardFacts(Language language, const QString &cardId, const Q
             ++changes;
         }
         if (changes > before)
-            updated.append(row);
+            record(Record::Annotated, row);
     }
-    if (changes > 0)
-        markRowsUpdated(updated);
     return changes;
 }
 
@@ -362,7 +322,7 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
 {
     if (!rarityFor)
         return 0;
-    QList<int> filled;
+    int filled = 0;
     for (int row = 0; row < m_entries.size(); ++row) {
         CardEntry &entry = m_entries[row];
         if (!entry.rarity.isEmpty())
@@ -371,11 +331,10 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
         if (rarity.isEmpty())
             continue;
         entry.rarity = rarity;
-        filled.append(row);
+        record(Record::Annotated, row);
+        ++filled;
     }
-    if (!filled.isEmpty())
-        markRowsUpdated(filled);
-    return int(filled.size());
+    return filled;
 }
 
 int Collection::fillMissingVariants(const FinishProvider &finishesFor)
@@ -406,12 +365,13 @@ int Collection::fillMissingVariants(const FinishProvider &finishesFor)
         ++filled;
     }
     if (filled > 0)
-        markChanged();
+        record(Record::Rewritten, -1);
     return filled;
 }
 
 const Collection::Summary &Collection::summary() const
 {
+    followRecords();
     if (!m_totalsValid) {
         m_totals = Totals();
         m_totalsValid = true;
@@ -467,6 +427,7 @@ void Collection::countInTotals(const CardEntry &entry, int by) const
 
 const QHash<QString, Collection::CardHolding> &Collection::cardHoldings(Language language) const
 {
+    followRecords();
     if (!m_cardHoldingsValid) {
         m_cardHoldings.assign(allLanguages().size(), {});
         QHash<QString, CardHolding> *held = nullptr;
@@ -488,7 +449,7 @@ const QHash<QString, Collection::CardHolding> &Collection::cardHoldings(Language
     return at < m_cardHoldings.size() ? m_cardHoldings[at] : none;
 }
 
-void Collection::refreshCardHolding(Language language, const QString &cardId)
+void Collection::refreshCardHolding(Language language, const QString &cardId) const
 {
     const size_t at = size_t(language);
     if (!m_cardHoldingsValid || at >= m_cardHoldings.size())
@@ -504,12 +465,130 @@ void Collection::refreshCardHolding(Language language, const QString &cardId)
     m_cardHoldings[at].insert(cardId, holding);
 }
 
+// ---------------------------------------------------------------- records
+
+void Collection::record(Record::Type type, int row, CardEntry before, CardEntry after)
+{
+    m_steps.push_back({type, row});
+    if (type == Record::Annotated) {
+        markDocumentChanged(Change::UpdatedRows);
+        return;
+    }
+    m_unfollowed.push_back({type, row, std::move(before), std::move(after)});
+    switch (type) {
+    case Record::Repriced:
+        markDocumentChanged(Change::UpdatedRows);
+        break;
+    case Record::Edited:
+        markDocumentChanged(Change::EditedRows);
+        break;
+    default:
+        markDocumentChanged(Change::Holdings);
+        break;
+    }
+}
+
+void Collection::followRecords() const
+{
+    if (m_unfollowed.empty())
+        return;
+    const std::vector<Record> records = std::exchange(m_unfollowed, {});
+    for (const Record &change : records)
+        followRecord(change);
+    if (!m_cardHoldingsValid)
+        return;
+    // What is held of each card touched, worked out again from its rows.
+    QSet<QString> seen;
+    const auto refresh = [&](const CardEntry &entry) {
+        const QString key = ownedCardKey(entry.lang, entry.cardId);
+        if (seen.contains(key))
+            return;
+        seen.insert(key);
+        refreshCardHolding(entry.lang, entry.cardId);
+    };
+    for (const Record &change : records) {
+        if (change.type != Record::Inserted)
+            refresh(change.before);
+        if (change.type != Record::Removed)
+            refresh(change.after);
+    }
+}
+
+void Collection::followRecord(const Record &change) const
+{
+    switch (change.type) {
+    case Record::Rewritten:
+        dropDerivedTables();
+        return;
+    case Record::Inserted:
+        if (indexesFollowRows()) {
+            insertIndexedRow(change.row);
+            addKeyRow(entryKey(change.after), change.row);
+            insertCardRow(change.after, change.row);
+        } else {
+            m_keyIndexValid = false;
+        }
+        countInTotals(change.after, 1);
+        return;
+    case Record::Removed:
+        if (indexesFollowRows()) {
+            removeKeyRow(entryKey(change.before), change.row);
+            removeCardRow(change.before, change.row);
+            removeIndexedRow(change.row);
+        } else {
+            m_keyIndexValid = false;
+        }
+        countInTotals(change.before, -1);
+        return;
+    case Record::Edited:
+    case Record::Repriced:
+        if (m_keyIndexValid)
+            reindexRow(change.row, change.before, change.after);
+        countInTotals(change.before, -1);
+        countInTotals(change.after, 1);
+        return;
+    case Record::Annotated:
+        return;
+    }
+}
+
+void Collection::dropDerivedTables() const
+{
+    m_unfollowed.clear();
+    m_keyIndexValid = false;
+    m_totalsValid = false;
+    m_cardHoldingsValid = false;
+}
+
+void Collection::recordSets(const QStringList &keys)
+{
+    if (keys.isEmpty())
+        return;
+    for (const QString &key : keys)
+        m_changedSets.insert(key);
+    markDocumentChanged(Change::Sets);
+}
+
 // ---------------------------------------------------------------- sets
 
 void Collection::setSets(QHash<QString, SetRecord> sets)
 {
+    // Only the records that differ are announced: their rows change, the
+    // others stay as they are.
+    QStringList changed;
+    for (auto it = sets.cbegin(); it != sets.cend(); ++it) {
+        const auto stored = m_sets.constFind(it.key());
+        if (stored == m_sets.constEnd() || !sameSetRecord(stored.value(), it.value()))
+            changed.append(it.key());
+    }
+    for (auto it = m_sets.cbegin(); it != m_sets.cend(); ++it)
+        if (!sets.contains(it.key()))
+            changed.append(it.key());
     m_sets = std::move(sets);
-    markChanged(false);
+    if (changed.isEmpty())
+        markDocumentChanged();
+    else
+        recordSets(changed);
 }
 
 void Collection::mergeSetInfo(const SetRecord &record)
@@ -518,7 +597,7 @@ void Collection::mergeSetInfo(const SetRecord &record)
     const auto found = m_sets.constFind(key);
     if (found == m_sets.constEnd()) {
         m_sets.insert(key, record);
-        markChanged(false);
+        recordSets({key});
         return;
     }
     const SetRecord &stored = found.value();
@@ -540,15 +619,10 @@ void Collection::mergeSetInfo(const SetRecord &record)
     if (record.totalCardCount > 0)
         merged.totalCardCount = record.totalCardCount;
 
-    const bool same = merged.name == stored.name && merged.serie == stored.serie
-        && merged.releaseDate == stored.releaseDate && merged.order == stored.order
-        && merged.logo == stored.logo && merged.symbol == stored.symbol
-        && merged.officialCardCount == stored.officialCardCount
-        && merged.totalCardCount == stored.totalCardCount;
-    if (same)
+    if (sameSetRecord(merged, stored))
         return;
     m_sets.insert(key, merged);
-    markChanged(false);
+    recordSets({key});
 }
 
 bool Collection::hasSet(Language language, const QString &setId) const
@@ -709,9 +783,7 @@ void Collection::endBatch()
 void Collection::clear()
 {
     m_entries.clear();
-    m_cardHoldingsValid = false;
-    m_totalsValid = false;
-    m_keyIndexValid = false;
+    dropDerivedTables();
     m_sets.clear();
     m_history.clear();
     const bool hadBinders = !m_binders.isEmpty();
@@ -722,11 +794,12 @@ void Collection::clear()
         emit filePathChanged(m_filePath);
     }
     makeClean();
-    m_rowsUnlisted = true;
-    m_pendingKinds |= Change::Holdings | Change::Document;
+    m_steps.push_back({Record::Rewritten, -1});
+    m_pendingKinds |= Change::Holdings | Change::Document | Change::Contents;
     if (hadBinders)
         m_pendingKinds |= Change::Binders;
-    emit contentsReplaced();
+    // Whatever a batch still open held back is announced with this change.
+    m_changePending = false;
     announceChange();
 }
 
@@ -735,9 +808,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
                                  std::optional<LabelStyle> labelStyle)
 {
     m_entries = std::move(entries);
-    m_cardHoldingsValid = false;
-    m_totalsValid = false;
-    m_keyIndexValid = false;
+    dropDerivedTables();
     m_sets = std::move(sets);
     m_history = std::move(history);
     sortByDate(m_history);
@@ -745,11 +816,12 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
     m_binders = std::move(binders);
     m_labelStyle = std::move(labelStyle);
     makeClean();
-    m_rowsUnlisted = true;
-    m_pendingKinds |= Change::Holdings | Change::Document;
+    m_steps.push_back({Record::Rewritten, -1});
+    m_pendingKinds |= Change::Holdings | Change::Document | Change::Contents;
     if (!sameBinders)
         m_pendingKinds |= Change::Binders;
-    emit contentsReplaced();
+    // Whatever a batch still open held back is announced with this change.
+    m_changePending = false;
     announceChange();
 }
 
@@ -769,62 +841,6 @@ void Collection::setDirty(bool dirty)
     emit dirtyChanged(m_dirty);
 }
 
-void Collection::markChanged(bool keysMayHaveChanged)
-{
-    m_rowsUnlisted = true;
-    markHoldingsChanged(keysMayHaveChanged);
-}
-
-void Collection::markRowInserted(int row, bool keysMayHaveChanged)
-{
-    for (QList<int> *rows : {&m_editedRows, &m_updatedRows, &m_insertedRows})
-        shiftRows(*rows, row, 1);
-    m_insertedRows.insert(std::lower_bound(m_insertedRows.begin(), m_insertedRows.end(), row), row);
-    markHoldingsChanged(keysMayHaveChanged);
-}
-
-void Collection::markRowRemoved(int row, bool keysMayHaveChanged)
-{
-    m_editedRows.removeAll(row);
-    m_updatedRows.removeAll(row);
-    const auto added = std::lower_bound(m_insertedRows.begin(), m_insertedRows.end(), row);
-    if (added != m_insertedRows.end() && *added == row) {
-        m_insertedRows.erase(added);
-    } else {
-        // A row the change found: its number before the change.
-        int before = row - int(added - m_insertedRows.begin());
-        auto at = m_removedRows.begin();
-        for (; at != m_removedRows.end() && *at <= before; ++at)
-            ++before;
-        m_removedRows.insert(at, before);
-    }
-    for (QList<int> *rows : {&m_editedRows, &m_updatedRows, &m_insertedRows})
-        shiftRows(*rows, row + 1, -1);
-    markHoldingsChanged(keysMayHaveChanged);
-}
-
-void Collection::markHoldingsChanged(bool keysMayHaveChanged)
-{
-    if (keysMayHaveChanged)
-        m_keyIndexValid = false;
-    m_cardHoldingsValid = false;
-    markDocumentChanged(Change::Holdings);
-}
-
-void Collection::markRowsUpdated(const QList<int> &rows)
-{
-    m_updatedRows.append(rows);
-    markDocumentChanged(Change::UpdatedRows);
-}
-
-void Collection::markRowEdited(int row, bool keysMayHaveChanged)
-{
-    if (keysMayHaveChanged)
-        m_keyIndexValid = false;
-    m_editedRows.append(row);
-    markDocumentChanged(Change::EditedRows);
-}
-
 void Collection::markDocumentChanged(Change::Kind kind)
 {
     m_pendingKinds |= kind;
@@ -838,29 +854,80 @@ void Collection::markDocumentChanged(Change::Kind kind)
         m_changePending = true;
 }
 
-void Collection::announceChange()
+void Collection::describeSteps(Change &change)
 {
+    // The rows named as the listeners number them: those removed as before
+    // the change, those added, replaced or given new values as after it.
+    QList<int> updated;
+    QList<int> edited;
+    QList<int> removed;
+    QList<int> inserted;
+    bool listed = true;
+    for (const Step &step : std::exchange(m_steps, {})) {
+        const int row = step.row;
+        switch (step.type) {
+        case Record::Rewritten:
+            listed = false;
+            break;
+        case Record::Repriced:
+        case Record::Annotated:
+            updated.append(row);
+            break;
+        case Record::Edited:
+            edited.append(row);
+            break;
+        case Record::Inserted:
+            for (QList<int> *rows : {&edited, &updated, &inserted})
+                shiftRows(*rows, row, 1);
+            inserted.insert(std::lower_bound(inserted.begin(), inserted.end(), row), row);
+            break;
+        case Record::Removed: {
+            edited.removeAll(row);
+            updated.removeAll(row);
+            const auto added = std::lower_bound(inserted.begin(), inserted.end(), row);
+            if (added != inserted.end() && *added == row) {
+                inserted.erase(added);
+            } else {
+                // A row the change found: its number before the change.
+                int before = row - int(added - inserted.begin());
+                auto at = removed.begin();
+                for (; at != removed.end() && *at <= before; ++at)
+                    ++before;
+                removed.insert(at, before);
+            }
+            for (QList<int> *rows : {&edited, &updated, &inserted})
+                shiftRows(*rows, row + 1, -1);
+            break;
+        }
+        }
+    }
     const auto ascending = [](QList<int> rows) {
         std::sort(rows.begin(), rows.end());
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         return rows;
     };
+    change.rowsListed = change.kinds.testFlag(Change::Holdings) && listed;
+    if (change.holdingsKept())
+        change.rows = ascending(std::move(updated));
+    else if (!change.kinds.testFlag(Change::Holdings) || change.rowsListed)
+        change.editedRows = ascending(edited + updated);
+    if (change.rowsListed) {
+        change.removedRows = std::move(removed);
+        change.insertedRows = std::move(inserted);
+    }
+    change.sets = QStringList(m_changedSets.cbegin(), m_changedSets.cend());
+    change.sets.sort();
+    m_changedSets.clear();
+}
+
+void Collection::announceChange()
+{
+    // The tables derived from the holdings follow the change before any
+    // listener reads them.
+    followRecords();
     Change change;
     change.kinds = std::exchange(m_pendingKinds, {});
-    change.rowsListed = change.kinds.testFlag(Change::Holdings) && !m_rowsUnlisted;
-    if (change.holdingsKept())
-        change.rows = ascending(std::move(m_updatedRows));
-    else if (!change.kinds.testFlag(Change::Holdings) || change.rowsListed)
-        change.editedRows = ascending(m_editedRows + m_updatedRows);
-    if (change.rowsListed) {
-        change.removedRows = std::move(m_removedRows);
-        change.insertedRows = std::move(m_insertedRows);
-    }
-    m_updatedRows.clear();
-    m_editedRows.clear();
-    m_removedRows.clear();
-    m_insertedRows.clear();
-    m_rowsUnlisted = false;
+    describeSteps(change);
     // A nested change reaches the listeners after the one that made it
     // before this one does: they read this one as touching everything.
     if (m_announcing)

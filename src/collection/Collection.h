@@ -29,7 +29,15 @@ namespace pv {
 // clean-to-dirty edge) and emits changed() at once, or once when the
 // outermost beginBatch()/endBatch() pair closes. The signal carries what
 // changed, so views of the holdings can refresh in place what a change left
-// in place (new prices or card facts, holdings edited in their rows).
+// in place (new prices or card facts, holdings edited in their rows, added
+// or removed, set records changed).
+//
+// Each mutation of the holdings records what it did (a row inserted,
+// removed, edited or repriced, every row rewritten); the tables derived from
+// the holdings (the key index, what is held of each card, the totals) follow
+// those records in one place, followRecords(), when next read and before a
+// change is announced, and the announced change is described from the same
+// records.
 class Collection : public QObject
 {
     Q_OBJECT
@@ -39,8 +47,8 @@ public:
     struct Change
     {
         enum Kind {
-            // Holdings added, removed or moved, or set records changed: any
-            // row may hold another holding now.
+            // Holdings added, removed or moved: any row may hold another
+            // holding now, unless rowsListed names those added and removed.
             Holdings = 0x1,
             // Holdings replaced in their rows (editedRows).
             EditedRows = 0x2,
@@ -49,6 +57,10 @@ public:
             Binders = 0x8,
             // The value history, the label style.
             Document = 0x10,
+            // Set records added, changed or removed (sets).
+            Sets = 0x20,
+            // clear() or replaceContents(): the document is another one now.
+            Contents = 0x40,
         };
         Q_DECLARE_FLAGS(Kinds, Kind)
 
@@ -66,11 +78,14 @@ public:
         bool rowsListed = false;
         QList<int> removedRows;
         QList<int> insertedRows;
+        // The keys of the set records added, changed or removed, ascending.
+        QStringList sets;
 
         // No holding added, removed, moved or edited and no set record
         // changed, apart from the new values in rows.
-        bool holdingsKept() const { return !(kinds & (Holdings | EditedRows)); }
+        bool holdingsKept() const { return !(kinds & (Holdings | EditedRows | Sets)); }
         bool bindersChanged() const { return kinds.testFlag(Binders); }
+        bool contentsReplaced() const { return kinds.testFlag(Contents); }
     };
 
     using RarityProvider = std::function<QString(Language, const QString &cardId)>;
@@ -122,10 +137,13 @@ public:
         double value = 0.0;
     };
     // Card id -> what is held of it, for every card held in the language;
-    // worked out when first asked after holdings were added, removed or
-    // moved, and kept up to date by holdings replaced in place and by new
-    // prices.
+    // worked out when first asked for, and from then on kept up to date card
+    // by card from the holdings each change touched.
     const QHash<QString, CardHolding> &cardHoldings(Language language) const;
+    // How many holdings the key index has named since it was last built:
+    // each holding inserted gets a name of its own, and past a bound over
+    // the rows the index is built again.
+    qsizetype keyIndexNames() const { return qsizetype(m_rowOfHolding.size()); }
     qint64 totalCardCount() const { return summary().cards; }
     double totalValueEur() const { return summary().valueEur; }
     QDateTime lastPriceUpdate() const { return summary().lastPriceUpdate; }
@@ -170,31 +188,43 @@ signals:
     void changed(const pv::Collection::Change &change);
     void dirtyChanged(bool dirty);
     void filePathChanged(const QString &path);
-    // clear() or replaceContents(): the document is another one now. Sent
-    // before the change itself is announced.
-    void contentsReplaced();
 
 private:
-    // keysMayHaveChanged is false only for edits that keep every row's key
-    // and position, or that kept the key index up to date themselves.
-    void markChanged(bool keysMayHaveChanged = true);
-    // New values in the given rows, nothing else.
-    void markRowsUpdated(const QList<int> &rows);
-    // The row's holding replaced in place.
-    void markRowEdited(int row, bool keysMayHaveChanged);
-    // A holding added at the row, or the row's holding removed, the others
-    // keeping their order.
-    void markRowInserted(int row, bool keysMayHaveChanged);
-    void markRowRemoved(int row, bool keysMayHaveChanged);
-    void markHoldingsChanged(bool keysMayHaveChanged);
+    // What one mutation did to the holdings: the one account every table
+    // derived from them (key index, card holdings, totals) and the change
+    // announced to the views are brought up to date from.
+    struct Record
+    {
+        enum Type : quint8 {
+            Inserted,  // after placed at the row, the later ones moving down
+            Removed,   // before taken from the row, the later ones moving up
+            Edited,    // before replaced by after in the row
+            Repriced,  // the same, new prices only
+            Annotated, // new card facts in the row, which no table derived here reads
+            Rewritten  // any row may hold anything now
+        };
+        Type type = Rewritten;
+        int row = -1;
+        CardEntry before;
+        CardEntry after;
+    };
+    void record(Record::Type type, int row, CardEntry before = {}, CardEntry after = {});
+    // Brings the key index, the card holdings and the totals up to date with
+    // every record not yet followed; each reader of them calls it first.
+    void followRecords() const;
+    void followRecord(const Record &change) const;
+    // Set records added, changed or removed.
+    void recordSets(const QStringList &keys);
     // A change that leaves every holding and set record as it is.
     void markDocumentChanged(Change::Kind kind = Change::Document);
+    // Describes the records of the change being gathered.
+    void describeSteps(Change &change);
     void announceChange();
     static Change everythingChanged();
     void ensureIndexes() const;
-    // Moves the row to its new key in the indexes before the row is
-    // replaced; false when they cannot follow and must be built again.
-    bool reindexRow(int row, const CardEntry &after);
+    // The row's holding moves from one key and card to another in the
+    // indexes, before and after the edit.
+    void reindexRow(int row, const CardEntry &before, const CardEntry &after) const;
     // The row, placed already, joins or leaves the rows holding the key.
     void addKeyRow(const QString &key, int row) const;
     void removeKeyRow(const QString &key, int row) const;
@@ -211,11 +241,13 @@ private:
     // Where, among holdings in ascending rows, the row's holding goes.
     QList<int>::iterator holdingsLowerBound(QList<int> &holdings, int row) const;
     // Works out again what is held of the card, from its rows, while the
-    // card holdings and the indexes are valid.
-    void refreshCardHolding(Language language, const QString &cardId);
+    // card holdings are valid.
+    void refreshCardHolding(Language language, const QString &cardId) const;
     void makeClean();
     // The row's holding joins (by 1) or leaves (by -1) the kept totals.
     void countInTotals(const CardEntry &entry, int by) const;
+    // Every derived table is built again when next asked for.
+    void dropDerivedTables() const;
 
     QList<CardEntry> m_entries;
     // The indexes below name holdings by a number of their own, which a row
@@ -263,16 +295,18 @@ private:
     bool m_dirty = false;
     int m_batchDepth = 0;
     bool m_changePending = false;
-    // The change being gathered: its kinds and the rows with new values or
-    // replaced.
+    // The records not yet followed by the derived tables, and those of the
+    // change being gathered, by type and row.
+    mutable std::vector<Record> m_unfollowed;
+    struct Step
+    {
+        Record::Type type;
+        int row;
+    };
+    std::vector<Step> m_steps;
+    // The change being gathered: its kinds and the set records it touched.
     Change::Kinds m_pendingKinds;
-    QList<int> m_updatedRows;
-    QList<int> m_editedRows;
-    // The rows removed and added, as Change lists them, while no other
-    // change of the holdings is pending.
-    QList<int> m_removedRows;
-    QList<int> m_insertedRows;
-    bool m_rowsUnlisted = false;
+    QSet<QString> m_changedSets;
     // The change being announced, while it is.
     Change *m_announcing = nullptr;
 };

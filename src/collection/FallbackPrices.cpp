@@ -26,7 +26,10 @@ FallbackPrices::FallbackPrices(Collection *collection, PriceIndex *index, QObjec
     connect(index, &PriceIndex::setIndexed, this, &FallbackPrices::settled);
     // Another document: the records the last one chose are none of its own.
     if (collection)
-        connect(collection, &Collection::contentsReplaced, this, &FallbackPrices::forgetDocument);
+        connect(collection, &Collection::changed, this, [this](const Collection::Change &change) {
+            if (change.contentsReplaced())
+                forgetDocument();
+        });
 }
 
 FallbackPrices::~FallbackPrices() = default;

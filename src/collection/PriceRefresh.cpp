@@ -60,6 +60,9 @@ bool priceCameFromTcgcsv(const CardDetail &delivered, const CardDetail &merged)
     return false;
 }
 
+// A card or set of one language, told apart by the holding's own strings.
+using LanguageAndId = std::pair<int, QString>;
+
 bool isSettling(int state)
 {
     return state == PriceIndex::NotIndexed || state == PriceIndex::Pending;
@@ -85,9 +88,13 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
     });
     // Another document: nothing of this one's run may reach it.
     // (A run's kept cards go with the run.)
-    connect(m_collection, &Collection::contentsReplaced, this, &PriceRefresh::cancel);
-    // What a refresh left of the old document's prices says nothing of the new one's.
-    connect(m_collection, &Collection::contentsReplaced, this, &PriceRefresh::clearOutcomeNote);
+    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
+        if (!change.contentsReplaced())
+            return;
+        cancel();
+        // What a refresh left of the old document's prices says nothing of the new one's.
+        clearOutcomeNote();
+    });
 }
 
 PriceRefresh::~PriceRefresh() = default;
@@ -172,12 +179,13 @@ void PriceRefresh::refresh()
         return;
     }
     clearQueue();
-    QSet<QString> seen;
+    // The holdings' own strings are hashed: no key is built for each.
+    QSet<LanguageAndId> seen;
     for (const CardEntry &entry : m_collection->entries()) {
-        const QString key = ownedCardKey(entry.lang, entry.cardId);
-        if (seen.contains(key))
+        const LanguageAndId card{int(entry.lang), entry.cardId};
+        if (seen.contains(card))
             continue;
-        seen.insert(key);
+        seen.insert(card);
         m_queue.append({entry.lang, entry.cardId});
     }
     startRun(true);
@@ -205,23 +213,30 @@ void PriceRefresh::queueCards(const QList<CardKey> &cards)
         updateStaleRates();
     }
     // Priced as a refresh would price them: with their sets' fallback data.
-    QSet<QString> cardKeys;
-    for (const CardKey &card : cards)
-        cardKeys.insert(ownedCardKey(card.first, card.second));
-    settleFallbackSets(&cardKeys);
+    settleFallbackSets(&cards);
 }
 
-void PriceRefresh::settleFallbackSets(const QSet<QString> *cardKeys)
+void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
 {
+    // The holdings of the cards given, found through the collection's index
+    // rather than by reading every holding; else all of them.
+    QList<const CardEntry *> holdings;
+    const QList<CardEntry> &entries = m_collection->entries();
+    if (cards) {
+        for (const CardKey &card : *cards)
+            for (const int row : m_collection->rowsOfCard(card.first, card.second))
+                holdings.append(&entries.at(row));
+    }
+    const bool cardKeys = cards != nullptr;
     QList<CardKey> sets;
-    QSet<QString> seen;
-    for (const CardEntry &entry : m_collection->entries()) {
-        if (cardKeys && !cardKeys->contains(ownedCardKey(entry.lang, entry.cardId)))
+    QSet<LanguageAndId> seen;
+    for (qsizetype at = 0, end = cards ? holdings.size() : entries.size(); at < end; ++at) {
+        const CardEntry &entry = cards ? *holdings.at(at) : entries.at(at);
+        const LanguageAndId set{int(entry.lang), entry.setId};
+        if (seen.contains(set))
             continue;
+        seen.insert(set);
         const QString key = setKey(entry.lang, entry.setId);
-        if (seen.contains(key))
-            continue;
-        seen.insert(key);
         if (m_runSetKeys.contains(key) && (!cardKeys || m_pendingSets.contains(key)))
             continue;
         if (m_fallback->setRecord(entry.lang, entry.setId).id.isEmpty())

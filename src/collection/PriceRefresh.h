@@ -132,11 +132,11 @@ private:
     void endRun();
     void updateStaleRates();
     void onRatesFetched();
-    // Hands the sets of the holdings of the given owned-card keys (all of
-    // them when none are given) to the fallback price index; the run's
-    // cards wait for those still to settle. Cards added wait only for sets
-    // that have not settled yet.
-    void settleFallbackSets(const QSet<QString> *cardKeys);
+    // Hands the sets of the holdings of the given cards (all of them when
+    // none are given) to the fallback price index; the run's cards wait for
+    // those still to settle. Cards added wait only for sets that have not
+    // settled yet.
+    void settleFallbackSets(const QList<CardKey> *cards);
     void repriceWithFallback(Language language, const QString &setId);
     enum class Outcome { Priced, Unpriced, Kept };
     // Applies a card's prices to the holdings whose value the sources that

@@ -259,8 +259,17 @@ private slots:
             c.addEntry(test::holdingOf(QString::fromLatin1(id), 1, 1.0));
         Binder top = newBinder(QStringLiteral("Top"), Language::English);
         top.topValue = 3;
-        const BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);
+        BinderResolution r = resolveBinder(top, m_catalog, m_dex, &c);
         QCOMPARE(ids(r.cards), QStringList({"sv03-002", "base1-58", "base1-4"}));
+
+        // Dearer cards the catalog does not know, or removed by hand, make
+        // no room: the cut still falls among the cards of value 1.
+        for (int i = 0; i < 200; ++i)
+            c.addEntry(test::holdingOf(QStringLiteral("unknown-%1").arg(i), 1, 99.0 + i));
+        c.addEntry(test::holdingOf(QStringLiteral("sv03-125"), 1, 50.0));
+        top.removed = {QStringLiteral("sv03-125"), QStringLiteral("sv03-002")};
+        r = resolveBinder(top, m_catalog, m_dex, &c);
+        QCOMPARE(ids(r.cards), QStringList({"sv03-010", "base1-58", "base1-4"}));
     }
 
     // What binders count of the holdings follows edits in place, new prices,

@@ -259,7 +259,9 @@ private slots:
                 [&](const QString &path) { order << QStringLiteral("path:") + path; });
         connect(&collection, &Collection::dirtyChanged, this,
                 [&](bool dirty) { order << QStringLiteral("dirty:%1").arg(dirty); });
-        connect(&collection, &Collection::changed, this, [&] { order << QStringLiteral("changed"); });
+        connect(&collection, &Collection::changed, this, [&](const Collection::Change &change) {
+            order << (change.contentsReplaced() ? QStringLiteral("changed") : QStringLiteral("edited"));
+        });
         collection.clear();
         QCOMPARE(order, (QStringList{QStringLiteral("path:"), QStringLiteral("dirty:0"), QStringLiteral("changed")}));
         QVERIFY(collection.entries().isEmpty());
@@ -270,12 +272,13 @@ private slots:
         later.date = QDate(2026, 2, 2);
         HistoryPoint earlier;
         earlier.date = QDate(2026, 1, 5);
-        collection.addEntry(holdingOf(QStringLiteral("a-1")));
         collection.beginBatch();
+        collection.addEntry(holdingOf(QStringLiteral("a-1")));
         collection.replaceContents({holdingOf(QStringLiteral("b-1"))}, {}, {later, earlier}, {}, LabelStyle());
-        QCOMPARE(order, (QStringList{QStringLiteral("dirty:1"), QStringLiteral("changed"),
-                                     QStringLiteral("dirty:0"), QStringLiteral("changed")}));
+        QCOMPARE(order, (QStringList{QStringLiteral("dirty:1"), QStringLiteral("dirty:0"), QStringLiteral("changed")}));
+        // What the batch held back went out with the new document.
         collection.endBatch();
+        QCOMPARE(order.size(), 3);
         QCOMPARE(collection.history().at(0).date, earlier.date);
         QVERIFY(!collection.isDirty());
         QVERIFY(collection.labelStyle());
@@ -303,6 +306,10 @@ private slots:
         repeat.officialCardCount = 197;
         collection.mergeSetInfo(repeat);
         QCOMPARE(changed.count(), 1);
+        // The change names the record, and leaves the holdings' rows listed.
+        Collection::Change change = changed.last().at(0).value<Collection::Change>();
+        QCOMPARE(change.sets, QStringList{QStringLiteral("en:sv03")});
+        QVERIFY(!change.holdingsKept());
         const SetRecord stored = collection.setInfo(Language::English, QStringLiteral("sv03"));
         QCOMPARE(stored.logo, repeat.logo);
         QCOMPARE(stored.order, 3);
@@ -315,6 +322,27 @@ private slots:
         QCOMPARE(unknown.name, QStringLiteral("SV3"));
         QCOMPARE(unknown.language, Language::Japanese);
         QCOMPARE(unknown.order, std::numeric_limits<int>::max());
+
+        // A whole table put back names only the records that differ, and
+        // holdings added beside it stay listed row by row.
+        QHash<QString, SetRecord> table = collection.sets();
+        SetRecord other;
+        other.id = QStringLiteral("sv04");
+        other.name = QStringLiteral("Paradox Rift");
+        table.insert(setKey(Language::English, other.id), other);
+        collection.beginBatch();
+        collection.addEntry(holdingOf(QStringLiteral("sv04-1")));
+        collection.setSets(table);
+        collection.endBatch();
+        change = changed.last().at(0).value<Collection::Change>();
+        QCOMPARE(change.sets, QStringList{QStringLiteral("en:sv04")});
+        QVERIFY(change.rowsListed);
+        QCOMPARE(change.insertedRows, QList<int>{0});
+        table.remove(setKey(Language::English, QStringLiteral("sv03")));
+        collection.setSets(table);
+        QCOMPARE(changed.last().at(0).value<Collection::Change>().sets, QStringList{QStringLiteral("en:sv03")});
+        collection.setSets(table);
+        QVERIFY(changed.last().at(0).value<Collection::Change>().sets.isEmpty());
     }
 
     void pricesAndFacts()

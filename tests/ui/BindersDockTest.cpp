@@ -3,6 +3,7 @@
 #include "TestRegistry.h"
 #include "TestSupport.h"
 
+#include "collection/AddCardsCommand.h"
 #include "collection/Binders.h"
 #include "collection/Collection.h"
 #include "collection/EditEntryCommand.h"
@@ -269,6 +270,26 @@ private Q_SLOTS:
         window.undoStack()->redo();
         QCOMPARE(shown(), QStringLiteral("tst1-2 x4"));
         QTRY_COMPARE(list->item(0)->text(), QStringLiteral("Top  -  1/1"));
+
+        // A card added, a merge and a removal, each undone, move only what
+        // is held of their cards.
+        window.undoStack()->push(
+            new AddCardsCommand(collection, {test::holdingOf(QStringLiteral("tst1-4"), 2, 9.0)}, {}, nullptr));
+        QCOMPARE(shown(), QStringLiteral("tst1-4 x2"));
+        window.undoStack()->undo();
+        QCOMPARE(shown(), QStringLiteral("tst1-2 x4"));
+        CardEntry merged = collection->entries().at(0);
+        merged.count = 3;
+        window.undoStack()->push(new EditEntryCommand(collection, 1, merged, nullptr));
+        QCOMPARE(collection->entries().size(), 1);
+        QCOMPARE(shown(), QStringLiteral("tst1-2 x7"));
+        window.undoStack()->undo();
+        QCOMPARE(shown(), QStringLiteral("tst1-2 x4"));
+        window.undoStack()->push(new RemoveEntryCommand(collection, 0, nullptr));
+        QCOMPARE(shown(), QStringLiteral("tst1-3 x1"));
+        QTRY_COMPARE(list->item(0)->text(), QStringLiteral("Top  -  1/1"));
+        window.undoStack()->undo();
+        QCOMPARE(shown(), QStringLiteral("tst1-2 x4"));
     }
 
     // A card shown in a binder is found in the collection tree: the first

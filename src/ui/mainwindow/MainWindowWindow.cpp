@@ -167,12 +167,16 @@ void MainWindow::onCollectionChanged(const Collection::Change &change)
     updateStatusSummary();
     ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
     // A change of the binders shows at once; their counts follow the
-    // holdings later.
+    // holdings later. A change of neither (the value history, the label
+    // style, set records) leaves every binder as it was.
+    using Kind = Collection::Change::Kind;
+    const bool holdings = change.kinds.testAnyFlags(Kind::Holdings | Kind::EditedRows | Kind::UpdatedRows);
     if (change.bindersChanged())
         refreshBindersList();
-    else
+    else if (holdings)
         scheduleBinderCounts();
-    rebuildBinderDialogs();
+    if (holdings || change.bindersChanged())
+        rebuildBinderDialogs();
     const int marked = m_collection->summary().labelled;
     ui->actionClearLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setEnabled(marked > 0);

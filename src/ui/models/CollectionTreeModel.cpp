@@ -4,6 +4,7 @@
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
 #include "core/CardArtwork.h"
+#include "core/CardKeys.h"
 #include "core/CardNumbers.h"
 #include "core/Currency.h"
 #include "core/NameTranslator.h"
@@ -390,18 +391,80 @@ const CollectionTreeModel::Node *ancestorOfType(const CollectionTreeModel::Node 
     return nullptr;
 }
 
-// A set's holdings before they become nodes.
-struct SetGroup
+// What a set row shows of its set's record.
+struct SetFacts
 {
-    Language language = Language::English;
-    QString id;
-    QString key;
     QString name;
     QString seriesName;
     QString logo;
     QDate releaseDate;
     int order = SetRecord::UnsetOrder;
     int total = 0;
+};
+
+SetFacts setFacts(Language language, const SetRecord &record)
+{
+    SetFacts facts;
+    facts.name = NameTranslator::translateSetName(language, record.id, record.name);
+    facts.logo = record.logo;
+    facts.releaseDate = record.releaseDate;
+    facts.order = record.order;
+    facts.total = record.totalCardCount > 0 ? record.totalCardCount : record.officialCardCount;
+    facts.seriesName = record.serie.isEmpty() ? treeText("Unknown series")
+                                              : NameTranslator::translateSerieName(language, QString(), record.serie);
+    return facts;
+}
+
+void showFacts(CollectionTreeModel::GroupNode *set, const SetFacts &facts)
+{
+    set->seriesName = facts.seriesName;
+    set->setName = facts.name;
+    set->logo = facts.logo;
+    set->releaseDate = facts.releaseDate;
+    set->order = facts.order;
+    set->totalCards = facts.total;
+}
+
+// Whether set a is listed before set b of its series, or series a before
+// series b of its language, by their (smallest) order, then their names.
+bool groupLess(int orderA, const QString &nameA, int orderB, const QString &nameB)
+{
+    if (orderA != orderB)
+        return orderA < orderB;
+    return QString::localeAwareCompare(nameA, nameB) < 0;
+}
+
+// A series row's rank among its language's: the smallest order of its sets.
+int seriesRank(const CollectionTreeModel::Node *series)
+{
+    int rank = SetRecord::UnsetOrder;
+    for (const CollectionTreeModel::Node *set : series->children)
+        rank = std::min(rank, static_cast<const CollectionTreeModel::GroupNode *>(set)->order);
+    return rank;
+}
+
+// Whether the language's series rows are in the order a rebuild gives them.
+// A set's order changed, or a set added or taken out, can move a series'
+// rank past a neighbour's.
+bool seriesInOrder(const CollectionTreeModel::Node *language)
+{
+    const QList<CollectionTreeModel::Node *> &series = language->children;
+    const auto name = [](const CollectionTreeModel::Node *node) {
+        return static_cast<const CollectionTreeModel::GroupNode *>(node)->seriesName;
+    };
+    for (qsizetype i = 1; i < series.size(); ++i)
+        if (groupLess(seriesRank(series.at(i)), name(series.at(i)), seriesRank(series.at(i - 1)),
+                      name(series.at(i - 1))))
+            return false;
+    return true;
+}
+
+// A set's holdings before they become nodes.
+struct SetGroup : SetFacts
+{
+    Language language = Language::English;
+    QString id;
+    QString key;
     std::vector<SortItem> items;
     SetNumbers numbers;
     SetTies ties;
@@ -585,15 +648,20 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // history) leaves every row where it is, or, ordered by price, within its
     // set: the updated rows are refreshed in place, keeping the view's
     // expanded rows, selection and scroll position. So does an edit of
-    // holdings that leaves each in its set, and holdings removed or added
-    // beside such edits.
-    bool followed = false;
-    if (change.rowsListed)
-        followed = followRows(change);
-    else if (change.holdingsKept())
-        followed = updateRows(change.rows, RowChange::NewValues);
-    else
-        followed = staysListedInPlace(change.editedRows) && updateRows(change.editedRows, RowChange::Replaced);
+    // holdings that leaves each in its set, holdings removed or added beside
+    // such edits, and set records changed (their rows renamed in place, or
+    // moved to their new places).
+    QList<Node *> touched;
+    QList<int> rows = change.rows;
+    const RowChange kind = rows.isEmpty() ? RowChange::Replaced : RowChange::NewValues;
+    bool followed = !(change.kinds.testFlag(Collection::Change::Holdings) && !change.rowsListed);
+    if (followed && change.rowsListed)
+        followed = followRows(change, touched, rows);
+    else if (kind == RowChange::Replaced)
+        rows = change.editedRows;
+    followed = followed && followSets(change.sets, touched)
+        && (kind == RowChange::NewValues || rows.isEmpty() || staysListedInPlace(rows))
+        && updateRows(rows, kind, touched);
     if (!followed)
         rebuild();
 }
@@ -639,7 +707,6 @@ void CollectionTreeModel::rebuild()
     // Set groups of each language, in the order their keys were first met.
     std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
     std::vector<QHash<QString, SetGroup *>> byId(languageCount);
-    const QString unknownSeries = tr("Unknown series");
     SetGroup *previous = nullptr;
     for (int row = 0; row < entries.size(); ++row) {
         const CardEntry &entry = entries.at(row);
@@ -655,17 +722,10 @@ void CollectionTreeModel::rebuild()
         if (!group) {
             const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
             auto made = std::make_unique<SetGroup>();
+            static_cast<SetFacts &>(*made) = setFacts(entry.lang, record);
             made->key = entrySetKey(entry);
             made->language = entry.lang;
             made->id = entry.setId;
-            made->name = NameTranslator::translateSetName(entry.lang, record.id, record.name);
-            made->logo = record.logo;
-            made->releaseDate = record.releaseDate;
-            made->order = record.order;
-            made->total = record.totalCardCount > 0 ? record.totalCardCount : record.officialCardCount;
-            made->seriesName = record.serie.isEmpty()
-                ? unknownSeries
-                : NameTranslator::translateSerieName(entry.lang, QString(), record.serie);
             group = made.get();
             groups[language].push_back(std::move(made));
         }
@@ -678,11 +738,8 @@ void CollectionTreeModel::rebuild()
         auto &sets = groups[int(language)];
         if (sets.empty())
             continue;
-        std::stable_sort(sets.begin(), sets.end(), [](const auto &a, const auto &b) {
-            if (a->order != b->order)
-                return a->order < b->order;
-            return QString::localeAwareCompare(a->name, b->name) < 0;
-        });
+        std::stable_sort(sets.begin(), sets.end(),
+                         [](const auto &a, const auto &b) { return groupLess(a->order, a->name, b->order, b->name); });
         QList<SeriesGroup> series;
         QHash<QString, int> seriesByName;
         for (const auto &set : sets) {
@@ -700,9 +757,7 @@ void CollectionTreeModel::rebuild()
             group.sets.append(set.get());
         }
         std::stable_sort(series.begin(), series.end(), [](const SeriesGroup &a, const SeriesGroup &b) {
-            if (a.rank != b.rank)
-                return a.rank < b.rank;
-            return QString::localeAwareCompare(a.name, b.name) < 0;
+            return groupLess(a.rank, a.name, b.rank, b.name);
         });
 
         GroupNode *languageNode = addGroup(m_root, LanguageNode);
@@ -713,11 +768,7 @@ void CollectionTreeModel::rebuild()
             for (SetGroup *set : group.sets) {
                 GroupNode *setNode = addGroup(seriesNode, SetNode);
                 setNode->setKey = set->key;
-                setNode->setName = set->name;
-                setNode->logo = set->logo;
-                setNode->releaseDate = set->releaseDate;
-                setNode->order = set->order;
-                setNode->totalCards = set->total;
+                showFacts(setNode, *set);
                 setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties);
                 m_setsByKey.insert(set->key, setNode);
                 QList<Node *> &children = setNode->children;
@@ -890,7 +941,7 @@ QList<CollectionTreeModel::Node *> CollectionTreeModel::sumAgain(const QList<Nod
     return groups;
 }
 
-bool CollectionTreeModel::followRows(const Collection::Change &change)
+bool CollectionTreeModel::followRows(const Collection::Change &change, QList<Node *> &touched, QList<int> &edited)
 {
     // Each removal and addition is its own range for the view to follow;
     // past a few hundred one reset costs less.
@@ -940,20 +991,21 @@ bool CollectionTreeModel::followRows(const Collection::Change &change)
         if (card->parent)
             card->entryIndex = moved[size_t(card->entryIndex)];
 
-    QList<Node *> touched;
     for (Node *card : gone)
         removeCard(card, touched);
 
     for (const int row : inserted)
         if (!insertCard(row, touched))
             return false;
-    QList<int> edited;
+    edited.clear();
     for (const int row : change.editedRows)
         if (!std::binary_search(inserted.begin(), inserted.end(), row))
             edited.append(row);
-    if (!edited.isEmpty() && !staysListedInPlace(edited))
-        return false;
-    return updateRows(edited, RowChange::Replaced, touched);
+    // A set gone may leave its series ranked past a neighbour.
+    for (const Node *language : std::as_const(m_root->children))
+        if (!seriesInOrder(language))
+            return false;
+    return true;
 }
 
 void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
@@ -983,8 +1035,11 @@ bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
     if (int(entry.lang) < 0 || int(entry.lang) >= int(allLanguages().size()))
         return true;
     Node *set = m_setsByKey.value(entrySetKey(entry));
-    if (!set)
-        return false;
+    if (!set) {
+        set = newSetNode(entry.lang, entry.setId);
+        if (!placeSet(static_cast<GroupNode *>(set), entry.lang))
+            return false;
+    }
     m_addedCards.push_back(std::make_unique<CardRow>());
     CardRow *card = m_addedCards.back().get();
     card->type = CardNode;
@@ -1008,6 +1063,109 @@ bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
     if (!touched.contains(set))
         touched.append(set);
     return true;
+}
+
+bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &touched)
+{
+    for (const QString &key : keys) {
+        auto *set = static_cast<GroupNode *>(m_setsByKey.value(key));
+        if (!set)
+            continue;
+        const KeyParts parts = parseSetKey(key);
+        const SetFacts facts = setFacts(parts.language, m_collection->setInfo(parts.language, parts.id));
+        // Still sorted between its neighbours, in the same series, the row
+        // stays where it is.
+        const QList<Node *> &siblings = set->parent->children;
+        const auto before = [&](const Node *a, const Node *b) {
+            return groupLess(a == set ? facts.order : asGroup(a)->order, a == set ? facts.name : asGroup(a)->setName,
+                             b == set ? facts.order : asGroup(b)->order, b == set ? facts.name : asGroup(b)->setName);
+        };
+        const bool placed = facts.seriesName == set->seriesName
+            && (set->row == 0 || !before(set, siblings.at(set->row - 1)))
+            && (set->row + 1 >= siblings.size() || !before(siblings.at(set->row + 1), set));
+        const bool renamed = facts.name != set->setName;
+        const bool reordered = facts.order != set->order;
+        showFacts(set, facts);
+        if (!touched.contains(set))
+            touched.append(set);
+        if (placed) {
+            // Its cards name their set too.
+            if (renamed && !set->children.isEmpty())
+                emit dataChanged(indexOfNode(set->children.constFirst(), 0), indexOfNode(set->children.constLast(), 0),
+                                 {EntrySetNameRole});
+            if (reordered && !seriesInOrder(set->parent->parent))
+                return false;
+            continue;
+        }
+        // Listed elsewhere now: the row moves there with its cards.
+        removeCard(set, touched);
+        if (!placeSet(set, parts.language))
+            return false;
+    }
+    return true;
+}
+
+CollectionTreeModel::GroupNode *CollectionTreeModel::newSetNode(Language language, const QString &setId)
+{
+    const SetFacts facts = setFacts(language, m_collection->setInfo(language, setId));
+    auto *set = new GroupNode;
+    set->type = SetNode;
+    set->setKey = setKey(language, setId);
+    showFacts(set, facts);
+    m_setsByKey.insert(set->setKey, set);
+    return set;
+}
+
+bool CollectionTreeModel::placeSet(GroupNode *set, Language language)
+{
+    const auto insertChild = [this](Node *parent, int at, Node *child) {
+        beginInsertRows(indexOfNode(parent, 0), at, at);
+        parent->children.insert(at, child);
+        child->parent = parent;
+        numberRows(parent->children, at);
+        endInsertRows();
+    };
+    // The language row, among the others in their order.
+    Node *languageNode = nullptr;
+    int at = 0;
+    for (Node *node : std::as_const(m_root->children)) {
+        if (asGroup(node)->language == int(language))
+            languageNode = node;
+        else if (asGroup(node)->language < int(language))
+            ++at;
+    }
+    if (!languageNode) {
+        auto *made = new GroupNode;
+        made->type = LanguageNode;
+        made->language = int(language);
+        insertChild(m_root, at, made);
+        languageNode = made;
+    }
+    // The series row, made where its set's order and its name place it.
+    Node *seriesNode = nullptr;
+    for (Node *node : std::as_const(languageNode->children))
+        if (asGroup(node)->seriesName == set->seriesName)
+            seriesNode = node;
+    if (!seriesNode) {
+        auto *made = new GroupNode;
+        made->type = SeriesNode;
+        made->seriesName = set->seriesName;
+        const auto place =
+            std::upper_bound(languageNode->children.cbegin(), languageNode->children.cend(), made,
+                             [&](const Node *a, const Node *b) {
+                                 return groupLess(a == made ? set->order : seriesRank(a), asGroup(a)->seriesName,
+                                                  b == made ? set->order : seriesRank(b), asGroup(b)->seriesName);
+                             });
+        insertChild(languageNode, int(place - languageNode->children.cbegin()), made);
+        seriesNode = made;
+    }
+    const auto place = std::upper_bound(seriesNode->children.cbegin(), seriesNode->children.cend(), set,
+                                        [](const Node *a, const Node *b) {
+                                            return groupLess(asGroup(a)->order, asGroup(a)->setName, asGroup(b)->order,
+                                                             asGroup(b)->setName);
+                                        });
+    insertChild(seriesNode, int(place - seriesNode->children.cbegin()), set);
+    return seriesInOrder(languageNode);
 }
 
 void CollectionTreeModel::keyCards(Node *set) const

@@ -29,8 +29,10 @@ namespace pv {
 // one such row that keeps its place among its set's cards announces only its
 // cells and its groups' sums; one that moves takes its new place in a layout
 // change. Holdings removed take their rows with them, and groups left empty
-// go too; holdings added to a set the tree lists take a row in it. A new
-// card order moves the cards inside one layout change. Any other change
+// go too; holdings added take a row in their set, which takes a row of its
+// own when it is new. A set record changed renames its row in place, or
+// moves it where its order and series place it. A new card order moves the
+// cards inside one layout change. Any other change
 // rebuilds the model wholesale before the change returns to its caller, so a
 // row never reports another holding.
 class CollectionTreeModel : public QAbstractItemModel
@@ -174,10 +176,22 @@ private:
     // Sets and groups whose cards were removed or added already are summed
     // again with the rows.
     bool updateRows(const QList<int> &rows, RowChange change, QList<Node *> touched = {});
-    // Holdings removed and added (Change::rowsListed), then the rows edited;
-    // false when the tree must be rebuilt.
-    bool followRows(const Collection::Change &change);
-    // Takes the card row out of its set, and the groups left empty out of the tree.
+    // Holdings removed and added (Change::rowsListed); edited receives the
+    // rows edited that were there before. False when the tree must be
+    // rebuilt.
+    bool followRows(const Collection::Change &change, QList<Node *> &touched, QList<int> &edited);
+    // The rows of the set records changed take their new names, dates,
+    // logos and totals, and move where those place them; false when the
+    // tree must be rebuilt.
+    bool followSets(const QStringList &keys, QList<Node *> &touched);
+    // A set row for a set the tree does not list yet, placed nowhere.
+    GroupNode *newSetNode(Language language, const QString &setId);
+    // Puts the set row, placed nowhere, where its order and names place it,
+    // with its language and series rows when those are new; false when the
+    // series of the language are no longer in order.
+    bool placeSet(GroupNode *set, Language language);
+    // Takes the card row (or a set row) out of its parent, and the groups
+    // left empty out of the tree.
     void removeCard(Node *card, QList<Node *> &touched);
     // A row for the holding in the collection row, in its set; false when
     // the tree lists no such set.
