@@ -246,6 +246,11 @@
             <numerusform>TCGCSV answered with data of the wrong shape for %n set; cards priced from TCGCSV kept their stored prices.</numerusform><numerusform>TCGCSV answered with data of the wrong shape for %n sets; cards priced from TCGCSV kept their stored prices.</numerusform></translation>
     </message>
     <message numerus="yes">
+        <source>TCGCSV answered with no prices for %n set(s); cards priced from TCGCSV kept their stored prices.</source>
+        <translation>
+            <numerusform>TCGCSV answered with no prices for %n set; cards priced from TCGCSV kept their stored prices.</numerusform><numerusform>TCGCSV answered with no prices for %n sets; cards priced from TCGCSV kept their stored prices.</numerusform></translation>
+    </message>
+    <message numerus="yes">
         <source>%n card(s) kept older prices</source>
         <translation>
             <numerusform>%n card kept older prices</numerusform><numerusform>%n cards kept older prices</numerusform></translation>

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <map>
 
 namespace pv {
 
@@ -462,6 +463,7 @@ void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, co
         ++m_counts.answeredError;
         break;
     case ReplyFailure::Unusable:
+    case ReplyFailure::Empty: // the card database answers a card whole or not at all
         ++m_counts.unusable;
         break;
     }
@@ -497,28 +499,37 @@ QString PriceRefresh::summary() const
     // Only the sets of this run: others the index settled for another file or
     // for browsing are no concern of this summary.
     int unresolved = 0;
-    int failedSets[3] = {0, 0, 0}; // by ReplyFailure
+    std::map<ReplyFailure, int> failedSets; // in the order of the kinds
     for (const QString &key : std::as_const(m_runSetKeys)) {
         const KeyParts set = parseSetKey(key);
         const int state = m_fallback->state(set.language, set.id);
         if (state == PriceIndex::NoGroup || state == PriceIndex::NoProducts)
             ++unresolved;
         else if (state == PriceIndex::Failed)
-            ++failedSets[int(m_fallback->failure(set.language, set.id))];
+            ++failedSets[m_fallback->failure(set.language, set.id)];
     }
-    const QString failures[3] = {
-        tr("TCGCSV could not be reached for %n set(s); cards priced from TCGCSV kept their stored prices.", nullptr,
-           failedSets[int(ReplyFailure::NotReached)]),
-        tr("TCGCSV answered with an error for %n set(s); cards priced from TCGCSV kept their stored prices.", nullptr,
-           failedSets[int(ReplyFailure::HttpError)]),
-        tr("TCGCSV answered with data of the wrong shape for %n set(s); cards priced from TCGCSV kept their stored "
-           "prices.",
-           nullptr, failedSets[int(ReplyFailure::Unusable)]),
+    const auto failedSetsText = [](ReplyFailure kind, int sets) -> QString {
+        switch (kind) {
+        case ReplyFailure::NotReached:
+            return tr("TCGCSV could not be reached for %n set(s); cards priced from TCGCSV kept their stored prices.",
+                      nullptr, sets);
+        case ReplyFailure::HttpError:
+            return tr("TCGCSV answered with an error for %n set(s); cards priced from TCGCSV kept their stored "
+                      "prices.",
+                      nullptr, sets);
+        case ReplyFailure::Unusable:
+            return tr("TCGCSV answered with data of the wrong shape for %n set(s); cards priced from TCGCSV kept "
+                      "their stored prices.",
+                      nullptr, sets);
+        case ReplyFailure::Empty:
+            return tr("TCGCSV answered with no prices for %n set(s); cards priced from TCGCSV kept their stored "
+                      "prices.",
+                      nullptr, sets);
+        }
+        return {};
     };
-    for (int kind = 0; kind < 3; ++kind) {
-        if (failedSets[kind] > 0)
-            text += QLatin1Char(' ') + failures[kind];
-    }
+    for (const auto &[kind, sets] : failedSets)
+        text += QLatin1Char(' ') + failedSetsText(kind, sets);
     // A rate beyond belief is refused as an unreachable service would be,
     // and named.
     const QString refusedRate = QString::number(m_refusedRate, 'f', 5);

@@ -17,6 +17,8 @@ enum class ReplyFailure {
     HttpError,  // the server answered with an error status (4xx, 5xx)
     Unusable,   // an answer came but cannot be used: not to be decompressed,
                 // over its size limit, or not of the shape asked for
+    Empty,      // a well-formed answer listing nothing where the service
+                // always lists something (a list without a single entry)
 };
 
 // Gives a request its transfer time-out.

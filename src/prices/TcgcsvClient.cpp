@@ -272,7 +272,7 @@ void TcgcsvClient::handleReply(QNetworkReply *reply, const Request &request)
         // The service lists every set it has ever had: an empty list is a
         // broken answer, and taken as one it would leave every set unmatched.
         if (payload.isEmpty()) {
-            fail(request, tr("the list came back empty"), ReplyFailure::Unusable);
+            fail(request, tr("the list came back empty"), ReplyFailure::Empty);
             return;
         }
         QList<TcgcsvGroup> groups;
@@ -350,7 +350,7 @@ void TcgcsvClient::handleProducts(const Request &request, const QJsonArray &payl
     // A group is asked for because a set was matched to it: without products
     // the answer tells nothing of that set's cards.
     if (payload.isEmpty()) {
-        fail(request, tr("the set came back without products"), ReplyFailure::Unusable);
+        fail(request, tr("the set came back without products"), ReplyFailure::Empty);
         return;
     }
     PendingGroup pending;
@@ -403,7 +403,7 @@ void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payloa
     const bool priced = std::any_of(pending.numbered.cbegin(), pending.numbered.cend(),
                                     [](const TcgcsvProduct &product) { return !product.marketPrices.isEmpty(); });
     if (!pending.numbered.isEmpty() && !priced) {
-        fail(request, tr("the set came back without a single price"), ReplyFailure::Unusable);
+        fail(request, tr("the set came back without a single price"), ReplyFailure::Empty);
         return;
     }
 

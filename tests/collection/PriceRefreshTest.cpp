@@ -302,7 +302,7 @@ private Q_SLOTS:
     }
 
     // TCGCSV answering with an empty list has failed for the set: its cards
-    // keep their stored values and the summary says so. The next refresh
+    // keep their stored values and the summary says it answered nothing. The next refresh
     // asks again, and so does a refresh a day after the data came.
     void emptyAnswersFailTheirSet()
     {
@@ -315,7 +315,7 @@ private Q_SLOTS:
         QCOMPARE(f.fallback.state(Language::English, QStringLiteral("base2")), PriceIndex::Failed);
         f.client.answer(QStringLiteral("base2-1")); // no price of its own
         QCOMPARE(f.value(0), 30.0);
-        QVERIFY2(f.lastStatus().contains(QStringLiteral("TCGCSV answered with data of the wrong shape for 1 set")),
+        QVERIFY2(f.lastStatus().contains(QStringLiteral("TCGCSV answered with no prices for 1 set")),
                  qPrintable(f.lastStatus()));
 
         const QString asked = QLatin1Char('^') + QRegularExpression::escape(path) + QLatin1Char('$');

@@ -272,9 +272,9 @@ private Q_SLOTS:
         QCOMPARE(failed.at(1).at(2).toString(), QStringLiteral("The TCGCSV service answered HTTP 404 (Not Found)."));
     }
 
-    // The service lists every set it ever had: no list at all is a broken
-    // answer, not an empty catalogue.
-    void emptyResultsAreUnusable()
+    // The service lists every set it ever had: no list at all is a failed
+    // answer, told apart from one of the wrong shape, not an empty catalogue.
+    void emptyResultsFailAsEmpty()
     {
         serveJson(m_standIn, QStringLiteral("/tcgplayer/3/groups"), QByteArray(R"({"success":true})"));
         TcgcsvClient client;
@@ -284,7 +284,7 @@ private Q_SLOTS:
         QVERIFY(failed.wait(20000));
         QVERIFY(groups.isEmpty());
         QCOMPARE(failed.at(0).at(2).toString(), QStringLiteral("the list came back empty"));
-        QCOMPARE(failed.at(0).at(3).value<ReplyFailure>(), ReplyFailure::Unusable);
+        QCOMPARE(failed.at(0).at(3).value<ReplyFailure>(), ReplyFailure::Empty);
     }
 
     void failedPricesFailTheGroupUnderItsId()

@@ -342,6 +342,9 @@ private Q_SLOTS:
         QTest::newRow("error") << products << WebStandIn::Fault::httpStatus(500) << "answered with an error";
         QTest::newRow("dropped") << products << WebStandIn::Fault::wrongShape()
                                  << "answered with data of the wrong shape";
+        QTest::newRow("no prices") << QStringLiteral("^/tcgplayer/3/635/prices$")
+                                   << WebStandIn::Fault::custom(200, "application/json", test::envelopeBody({}))
+                                   << "answered with no prices";
     }
 
     // A holding whose value depends on a source that failed keeps its stored
@@ -464,13 +467,47 @@ private Q_SLOTS:
                                 "TCGCSV's USD market prices."));
     }
 
-    // Dollar prices are converted only at a rate fetched now or stored from
-    // a fetch: without one, a holding priced in dollars keeps its value.
-    void ratesNeverFetchedKeepDollarValues()
+    void dollarValuesWithoutAFetchedRate_data()
     {
+        QTest::addColumn<WebStandIn::Fault>("fault");
+        QTest::addColumn<double>("stored"); // the rate stored before the refresh, 0 for none
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("logged");
+        const auto absurd = WebStandIn::Fault::custom(200, "application/json", R"({"rates": {"EUR": 92.12}})");
+        const QString kept = QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. ");
+        const QString refused =
+            QStringLiteral("The exchange rates service answered 1 USD = 92.12000 EUR, which cannot be right; ");
+        const QString noneStored =
+            QStringLiteral("none were ever stored; amounts in dollars are shown at the built-in rate (1 USD = 0.86000 "
+                           "EUR), and a price refresh keeps the stored values of cards priced in dollars.");
+        QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0
+                                     << kept
+                + "The exchange rates could not be fetched; cards priced in dollars kept their stored prices."
+                                     << "Conversion rates could not be fetched, and " + noneStored;
+        QTest::newRow("absurd") << absurd << 0.0 << kept + refused + "cards priced in dollars kept their stored prices."
+                                << "Conversion rates refused: the service answered 1 USD = 92.12000 EUR, which "
+                                   "cannot be right, and "
+                + noneStored;
+        QTest::newRow("absurd, a rate stored")
+            << absurd << 0.91
+            << "Priced 2 cards. Recorded this week's total. " + refused
+                + "cards priced in dollars were converted at the stored rate (1 USD = 0.91000 EUR)."
+            << QStringLiteral("Conversion rates refused: the service answered 1 USD = 92.12000 EUR, which cannot be "
+                              "right; the stored ones stay in use (1 USD = 0.91000 EUR).");
+    }
+
+    // Dollar prices are converted only at a rate fetched now or stored from
+    // a fetch: without one, a holding priced in dollars keeps its value. A
+    // rate beyond belief is refused, and the window's log says so.
+    void dollarValuesWithoutAFetchedRate()
+    {
+        QFETCH(WebStandIn::Fault, fault);
+        QFETCH(double, stored);
         test::setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
         test::setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
-        WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"), WebStandIn::Fault::closeConnection(), -1);
+        if (stored > 0)
+            FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-3));
+        WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"), fault, -1);
         Fixture f;
         CardEntry dollars = test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Dollars"), 10.0);
         dollars.unitValueUsd = 11.0;
@@ -481,15 +518,13 @@ private Q_SLOTS:
         QVERIFY(f.refreshUntilCardsAreAsked());
         f.client->answerInDollars(QStringLiteral("zz1-1"), 20.0);
         f.client->answer(QStringLiteral("zz1-2"), 2.0);
-        QCOMPARE(f.held(0).unitValueEur, 10.0);
-        QCOMPARE(f.held(0).unitValueUsd, 11.0);
+        QCOMPARE(f.held(0).unitValueEur, stored > 0 ? 20.0 * stored : 10.0);
+        QCOMPARE(f.held(0).unitValueUsd, stored > 0 ? 20.0 : 11.0);
         QCOMPARE(f.held(1).unitValueEur, 2.0);
-        QCOMPARE(f.status(),
-                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. The exchange rates "
-                                "could not be fetched; cards priced in dollars kept their stored prices."));
-        const QString said = logMessages(QStringLiteral("fx"), -1, logStart).join(QLatin1Char('\n'));
-        QVERIFY2(said.contains(QLatin1String("none were ever stored; amounts in dollars are shown at the built-in")),
-                 qPrintable(said));
+        QTEST(f.status(), "summary");
+        const QStringList said = logMessages(QStringLiteral("fx"), -1, logStart);
+        QFETCH(QString, logged);
+        QVERIFY2(said.contains(logged), qPrintable(said.join(QLatin1Char('\n'))));
     }
 
     void cancelStopsAtOnceAndNewOpenAndCloseCancel()

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include <utility>
+
 namespace pv {
 
 void MainWindow::setUpPriceRefresh()
@@ -153,7 +155,20 @@ void MainWindow::releaseHeldChanges()
 
 void MainWindow::onRatesFetched(bool ok)
 {
-    if (!ok && !FxRates::hasRate(QStringLiteral("EUR"))) {
+    // An answer beyond belief was refused, not missed: it is named as such.
+    const double refused = std::exchange(m_refusedUsdToEur, 0.0);
+    if (!ok && refused > 0.0 && !FxRates::hasRate(QStringLiteral("EUR"))) {
+        Log::warn(QStringLiteral("fx"),
+                  tr("Conversion rates refused: the service answered 1 USD = %1 EUR, which cannot be right, and "
+                     "none were ever stored; amounts in dollars are shown at the built-in rate (1 USD = %2 EUR), "
+                     "and a price refresh keeps the stored values of cards priced in dollars.")
+                      .arg(QString::number(refused, 'f', 5), QString::number(FxRates::usdToEur(), 'f', 5)));
+    } else if (!ok && refused > 0.0) {
+        Log::warn(QStringLiteral("fx"),
+                  tr("Conversion rates refused: the service answered 1 USD = %1 EUR, which cannot be right; the "
+                     "stored ones stay in use (1 USD = %2 EUR).")
+                      .arg(QString::number(refused, 'f', 5), QString::number(FxRates::usdToEur(), 'f', 5)));
+    } else if (!ok && !FxRates::hasRate(QStringLiteral("EUR"))) {
         Log::warn(QStringLiteral("fx"),
                   tr("Conversion rates could not be fetched, and none were ever stored; amounts in dollars are "
                      "shown at the built-in rate (1 USD = %1 EUR), and a price refresh keeps the stored values "
