@@ -5,6 +5,7 @@ Run after `lupdate -pluralonly -no-obsolete -locations none src -ts
 translations/tallowk_en.ts` has collected the texts counted with %n: the
 first "(s)" after %n becomes "" in the singular and "s" in the plural
 ("copy(s)" becomes "copy" and "copies"); a text without one keeps its words.
+Only new texts are filled: forms written by hand ("%n set has ...") stay.
 """
 import re
 import sys
@@ -26,8 +27,11 @@ def forms(source):
 for message in tree.getroot().iter("message"):
     if message.get("numerus") != "yes":
         continue
-    singular, plural = forms(message.find("source").text)
     translation = message.find("translation")
+    written = [form.text for form in translation.findall("numerusform") if form.text]
+    if translation.get("type") != "unfinished" and len(written) == 2:
+        continue
+    singular, plural = forms(message.find("source").text)
     translation.attrib.pop("type", None)
     for child in list(translation):
         translation.remove(child)
