@@ -1002,9 +1002,8 @@ bool CollectionTreeModel::followRows(const Collection::Change &change, QList<Nod
         if (!std::binary_search(inserted.begin(), inserted.end(), row))
             edited.append(row);
     // A set gone may leave its series ranked past a neighbour.
-    for (const Node *language : std::as_const(m_root->children))
-        if (!seriesInOrder(language))
-            return false;
+    for (Node *language : std::as_const(m_root->children))
+        putSeriesInOrder(language);
     return true;
 }
 
@@ -1037,8 +1036,7 @@ bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
     Node *set = m_setsByKey.value(entrySetKey(entry));
     if (!set) {
         set = newSetNode(entry.lang, entry.setId);
-        if (!placeSet(static_cast<GroupNode *>(set), entry.lang))
-            return false;
+        placeSet(static_cast<GroupNode *>(set), entry.lang);
     }
     m_addedCards.push_back(std::make_unique<CardRow>());
     CardRow *card = m_addedCards.back().get();
@@ -1093,14 +1091,13 @@ bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
             if (renamed && !set->children.isEmpty())
                 emit dataChanged(indexOfNode(set->children.constFirst(), 0), indexOfNode(set->children.constLast(), 0),
                                  {EntrySetNameRole});
-            if (reordered && !seriesInOrder(set->parent->parent))
-                return false;
+            if (reordered)
+                putSeriesInOrder(set->parent->parent);
             continue;
         }
-        // Listed elsewhere now: the row moves there with its cards.
-        removeCard(set, touched);
-        if (!placeSet(set, parts.language))
-            return false;
+        // Listed elsewhere now: the row moves there with its cards, keeping
+        // what the view shows expanded and selected inside it.
+        moveSet(set, parts.language, touched);
     }
     return true;
 }
@@ -1116,15 +1113,17 @@ CollectionTreeModel::GroupNode *CollectionTreeModel::newSetNode(Language languag
     return set;
 }
 
-bool CollectionTreeModel::placeSet(GroupNode *set, Language language)
+void CollectionTreeModel::insertChild(Node *parent, int at, Node *child)
 {
-    const auto insertChild = [this](Node *parent, int at, Node *child) {
-        beginInsertRows(indexOfNode(parent, 0), at, at);
-        parent->children.insert(at, child);
-        child->parent = parent;
-        numberRows(parent->children, at);
-        endInsertRows();
-    };
+    beginInsertRows(indexOfNode(parent, 0), at, at);
+    parent->children.insert(at, child);
+    child->parent = parent;
+    numberRows(parent->children, at);
+    endInsertRows();
+}
+
+CollectionTreeModel::Node *CollectionTreeModel::seriesFor(const GroupNode *set, Language language)
+{
     // The language row, among the others in their order.
     Node *languageNode = nullptr;
     int at = 0;
@@ -1142,30 +1141,94 @@ bool CollectionTreeModel::placeSet(GroupNode *set, Language language)
         languageNode = made;
     }
     // The series row, made where its set's order and its name place it.
-    Node *seriesNode = nullptr;
     for (Node *node : std::as_const(languageNode->children))
         if (asGroup(node)->seriesName == set->seriesName)
-            seriesNode = node;
-    if (!seriesNode) {
-        auto *made = new GroupNode;
-        made->type = SeriesNode;
-        made->seriesName = set->seriesName;
-        const auto place =
-            std::upper_bound(languageNode->children.cbegin(), languageNode->children.cend(), made,
-                             [&](const Node *a, const Node *b) {
-                                 return groupLess(a == made ? set->order : seriesRank(a), asGroup(a)->seriesName,
-                                                  b == made ? set->order : seriesRank(b), asGroup(b)->seriesName);
-                             });
-        insertChild(languageNode, int(place - languageNode->children.cbegin()), made);
-        seriesNode = made;
-    }
-    const auto place = std::upper_bound(seriesNode->children.cbegin(), seriesNode->children.cend(), set,
-                                        [](const Node *a, const Node *b) {
-                                            return groupLess(asGroup(a)->order, asGroup(a)->setName, asGroup(b)->order,
-                                                             asGroup(b)->setName);
+            return node;
+    auto *made = new GroupNode;
+    made->type = SeriesNode;
+    made->seriesName = set->seriesName;
+    const auto place = std::upper_bound(languageNode->children.cbegin(), languageNode->children.cend(), made,
+                                        [&](const Node *a, const Node *b) {
+                                            return groupLess(a == made ? set->order : seriesRank(a),
+                                                             asGroup(a)->seriesName,
+                                                             b == made ? set->order : seriesRank(b),
+                                                             asGroup(b)->seriesName);
                                         });
-    insertChild(seriesNode, int(place - seriesNode->children.cbegin()), set);
-    return seriesInOrder(languageNode);
+    insertChild(languageNode, int(place - languageNode->children.cbegin()), made);
+    return made;
+}
+
+int CollectionTreeModel::setPlace(const Node *series, const Node *set)
+{
+    // Where the set goes among the series' other sets.
+    int place = 0;
+    for (const Node *other : series->children)
+        if (other != set
+            && !groupLess(asGroup(set)->order, asGroup(set)->setName, asGroup(other)->order, asGroup(other)->setName))
+            ++place;
+    return place;
+}
+
+void CollectionTreeModel::placeSet(GroupNode *set, Language language)
+{
+    Node *series = seriesFor(set, language);
+    insertChild(series, setPlace(series, set), set);
+    putSeriesInOrder(series->parent);
+}
+
+void CollectionTreeModel::moveSet(GroupNode *set, Language language, QList<Node *> &touched)
+{
+    Node *from = set->parent;
+    Node *to = seriesFor(set, language);
+    const int place = setPlace(to, set);
+    // Moving down in the same series, the place counts the row itself.
+    const int destination = from == to && place >= set->row ? place + 1 : place;
+    if (from != to || (destination != set->row && destination != set->row + 1)) {
+        beginMoveRows(indexOfNode(from, 0), set->row, set->row, indexOfNode(to, 0), destination);
+        from->children.removeAt(set->row);
+        numberRows(from->children, set->row);
+        to->children.insert(place, set);
+        set->parent = to;
+        numberRows(to->children, place);
+        endMoveRows();
+    }
+    for (Node *series : {from, to})
+        if (!touched.contains(series))
+            touched.append(series);
+    if (from->children.isEmpty()) {
+        // The series it leaves empty goes (its language keeps this set).
+        Node *language = from->parent;
+        beginRemoveRows(indexOfNode(language, 0), from->row, from->row);
+        language->children.removeAt(from->row);
+        numberRows(language->children, from->row);
+        endRemoveRows();
+        touched.removeAll(from);
+        delete static_cast<GroupNode *>(from);
+    }
+    putSeriesInOrder(to->parent);
+}
+
+void CollectionTreeModel::putSeriesInOrder(Node *language)
+{
+    // A set's order changed, or a set added or taken out, can move a series'
+    // rank past a neighbour's: those rows move where a rebuild lists them.
+    if (seriesInOrder(language))
+        return;
+    QList<Node *> order = language->children;
+    std::stable_sort(order.begin(), order.end(), [](const Node *a, const Node *b) {
+        return groupLess(seriesRank(a), asGroup(a)->seriesName, seriesRank(b), asGroup(b)->seriesName);
+    });
+    const QModelIndex parent = indexOfNode(language, 0);
+    for (int at = 0; at < order.size(); ++at) {
+        Node *series = order.at(at);
+        if (series->row == at)
+            continue;
+        const int from = series->row;
+        beginMoveRows(parent, from, from, parent, at);
+        language->children.move(from, at);
+        numberRows(language->children, at);
+        endMoveRows();
+    }
 }
 
 void CollectionTreeModel::keyCards(Node *set) const
