@@ -436,6 +436,13 @@ private Q_SLOTS:
             QVERIFY(matchesARebuild(model, collection));
             QCOMPARE(resets.count(), 0);
         }
+        // So do a card's new prices in the order by number: a card just
+        // added is not laid out again when its price arrives.
+        model.setCardSortMode(Tree::CardSortMode::Number);
+        layouts.clear();
+        collection.applyPrices(EN, QStringLiteral("a1-1"), {{QStringLiteral("normal|unlimited"), 3.0}}, {});
+        QCOMPARE(layouts.count(), 0);
+        QVERIFY(matchesARebuild(model, collection));
 
         // A set renamed keeps its row, and its cards tell their new set name;
         // one given an order that places it first moves there.

@@ -862,8 +862,9 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, Q
     // once, when control returns to the event loop, and passes over the
     // ranges announced until then. Ordered by price, the updated sets' cards
     // take their new places inside the same layout change, and so do edited
-    // cards in either order. One edited card that keeps its place is cheaper
-    // announced alone.
+    // cards in either order. One card given new values or edited that keeps
+    // its place is cheaper announced alone (a card just added, priced once
+    // the tree was laid out for it, is not laid out again).
     const bool byPrice = m_cardSortMode == CardSortMode::Price;
     const CardOrders orders = replaced || byPrice ? sortedCards(sets, replaced) : CardOrders();
     for (Node *set : std::as_const(sets))
@@ -872,7 +873,7 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, Q
     for (Node *node : std::as_const(touched))
         if (node->type == SetNode)
             static_cast<GroupNode *>(node)->otherOrder.clear();
-    const bool layout = !replaced || !orders.isEmpty() || cards.size() > 1;
+    const bool layout = !orders.isEmpty() || cards.size() > (replaced ? 1 : 8);
     const auto hint =
         byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint : QAbstractItemModel::NoLayoutChangeHint;
     if (layout)
