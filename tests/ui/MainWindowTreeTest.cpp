@@ -443,11 +443,12 @@ private Q_SLOTS:
             QCOMPARE(entryKey(collection().entries().at(currentEntry())), pikachu);
             QCOMPARE(tree()->selectionModel()->selectedRows(), QModelIndexList{tree()->currentIndex()});
         };
-        const SetRecord record =
-            test::setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QStringLiteral("Scarlet & Violet"), 60);
-        m_window->undoStack()->push(new AddCardsCommand(
-            &collection(), {test::holding(QStringLiteral("base1"), QStringLiteral("2/102"), QStringLiteral("Blastoise"))},
-            {record}));
+        const SetRecord record = test::setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"),
+                                                 QStringLiteral("Scarlet & Violet"), 60);
+        m_window->undoStack()->push(new AddCardsCommand(&collection(),
+                                                        {test::holding(QStringLiteral("base1"), QStringLiteral("2/102"),
+                                                                       QStringLiteral("Blastoise"))},
+                                                        {record}));
         expectKept(QStringLiteral("Scarlet & Violet"), 1);
         m_window->undoStack()->undo();
         expectKept(QStringLiteral("Base"), 0);

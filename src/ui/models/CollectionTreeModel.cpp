@@ -1148,13 +1148,12 @@ CollectionTreeModel::Node *CollectionTreeModel::seriesFor(const GroupNode *set, 
     auto *made = new GroupNode;
     made->type = SeriesNode;
     made->seriesName = set->seriesName;
-    const auto place = std::upper_bound(languageNode->children.cbegin(), languageNode->children.cend(), made,
-                                        [&](const Node *a, const Node *b) {
-                                            return groupLess(a == made ? set->order : seriesRank(a),
-                                                             asGroup(a)->seriesName,
-                                                             b == made ? set->order : seriesRank(b),
-                                                             asGroup(b)->seriesName);
-                                        });
+    const auto place =
+        std::upper_bound(languageNode->children.cbegin(), languageNode->children.cend(), made,
+                         [&](const Node *a, const Node *b) {
+                             return groupLess(a == made ? set->order : seriesRank(a), asGroup(a)->seriesName,
+                                              b == made ? set->order : seriesRank(b), asGroup(b)->seriesName);
+                         });
     insertChild(languageNode, int(place - languageNode->children.cbegin()), made);
     return made;
 }
