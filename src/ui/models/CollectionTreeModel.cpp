@@ -652,13 +652,14 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // such edits, and set records changed (their rows renamed in place, or
     // moved to their new places).
     QList<Node *> touched;
-    QList<int> rows = change.rows;
+    const Collection::Change::Rows named = change.rowsNamed();
+    QList<int> rows = named.updated;
     const RowChange kind = rows.isEmpty() ? RowChange::Replaced : RowChange::NewValues;
-    bool followed = !(change.kinds.testFlag(Collection::Change::Holdings) && !change.rowsListed);
-    if (followed && change.rowsListed)
-        followed = followRows(change, touched, rows);
+    bool followed = !(change.kinds.testFlag(Collection::Change::Holdings) && !named.listed);
+    if (followed && named.listed)
+        followed = followRows(named, touched, rows);
     else if (kind == RowChange::Replaced)
-        rows = change.editedRows;
+        rows = named.edited;
     followed = followed && followSets(change.sets, touched)
         && (kind == RowChange::NewValues || rows.isEmpty() || staysListedInPlace(rows))
         && updateRows(rows, kind, touched);
@@ -942,14 +943,14 @@ QList<CollectionTreeModel::Node *> CollectionTreeModel::sumAgain(const QList<Nod
     return groups;
 }
 
-bool CollectionTreeModel::followRows(const Collection::Change &change, QList<Node *> &touched, QList<int> &edited)
+bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited)
 {
     // Each removal and addition is its own range for the view to follow;
     // past a few hundred one reset costs less.
     constexpr qsizetype MostRowsFollowed = 256;
     const QList<CardEntry> &entries = m_collection->entries();
-    const QList<int> &removed = change.removedRows;
-    const QList<int> &inserted = change.insertedRows;
+    const QList<int> &removed = change.removed;
+    const QList<int> &inserted = change.inserted;
     const qsizetype before = entries.size() - inserted.size() + removed.size();
     const auto within = [](const QList<int> &rows, qsizetype size) {
         return rows.isEmpty()
@@ -999,7 +1000,7 @@ bool CollectionTreeModel::followRows(const Collection::Change &change, QList<Nod
         if (!insertCard(row, touched))
             return false;
     edited.clear();
-    for (const int row : change.editedRows)
+    for (const int row : change.edited)
         if (!std::binary_search(inserted.begin(), inserted.end(), row))
             edited.append(row);
     // A set gone may leave its series ranked past a neighbour.

@@ -176,10 +176,10 @@ private:
     // Sets and groups whose cards were removed or added already are summed
     // again with the rows.
     bool updateRows(const QList<int> &rows, RowChange change, QList<Node *> touched = {});
-    // Holdings removed and added (Change::rowsListed); edited receives the
-    // rows edited that were there before. False when the tree must be
+    // Holdings removed and added (Change::Rows::listed); edited receives
+    // the rows edited that were there before. False when the tree must be
     // rebuilt.
-    bool followRows(const Collection::Change &change, QList<Node *> &touched, QList<int> &edited);
+    bool followRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited);
     // The rows of the set records changed take their new names, dates,
     // logos and totals, and move where those place them; false when the
     // tree must be rebuilt.
