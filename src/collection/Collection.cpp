@@ -63,7 +63,7 @@ int Collection::addEntry(const CardEntry &entry)
         added.count = std::max(added.count, 1);
         m_entries.append(added);
         const int addedRow = int(m_entries.size()) - 1;
-        record(Record::Inserted, addedRow, {}, std::move(added));
+        record(Change::Step::Inserted, addedRow, {}, std::move(added));
         return addedRow;
     }
     CardEntry merged = m_entries.at(row);
@@ -101,7 +101,7 @@ void Collection::insertEntry(int row, const CardEntry &entry)
 {
     row = qBound(0, row, int(m_entries.size()));
     m_entries.insert(row, entry);
-    record(Record::Inserted, row, {}, entry);
+    record(Change::Step::Inserted, row, {}, entry);
 }
 
 void Collection::replaceEntry(int row, const CardEntry &entry)
@@ -111,14 +111,14 @@ void Collection::replaceEntry(int row, const CardEntry &entry)
     // The entry may be the row's own holding.
     CardEntry after = entry;
     CardEntry before = std::exchange(m_entries[row], after);
-    record(Record::Edited, row, std::move(before), std::move(after));
+    record(Change::Step::Edited, row, std::move(before), std::move(after));
 }
 
 void Collection::removeEntryAt(int row)
 {
     if (row < 0 || row >= m_entries.size())
         return;
-    record(Record::Removed, row, m_entries.takeAt(row));
+    record(Change::Step::Removed, row, m_entries.takeAt(row));
 }
 
 int Collection::indexOfEntry(const QString &key) const
@@ -293,7 +293,7 @@ int Collection::applyPrices(Language language, const QString &cardId, const QHas
         entry.unitValueEur = eurByPrinting.value(key, 0.0) * multiplier;
         entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
         entry.priceUpdated = now;
-        record(Record::Repriced, row, std::move(before), entry);
+        record(Change::Step::Repriced, row, std::move(before), entry);
     }
     return int(rows.size());
 }
@@ -313,7 +313,7 @@ int Collection::applyCardFacts(Language language, const QString &cardId, const Q
             ++changes;
         }
         if (changes > before)
-            record(Record::Annotated, row);
+            record(Change::Step::Annotated, row);
     }
     return changes;
 }
@@ -331,7 +331,7 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
         if (rarity.isEmpty())
             continue;
         entry.rarity = rarity;
-        record(Record::Annotated, row);
+        record(Change::Step::Annotated, row);
         ++filled;
     }
     return filled;
@@ -365,7 +365,7 @@ int Collection::fillMissingVariants(const FinishProvider &finishesFor)
         ++filled;
     }
     if (filled > 0)
-        record(Record::Rewritten, -1);
+        record(Change::Step::Rewritten, -1);
     return filled;
 }
 
@@ -467,19 +467,19 @@ void Collection::refreshCardHolding(Language language, const QString &cardId) co
 
 // ---------------------------------------------------------------- records
 
-void Collection::record(Record::Type type, int row, CardEntry before, CardEntry after)
+void Collection::record(Change::Step::Type type, int row, CardEntry before, CardEntry after)
 {
     m_steps.push_back({type, row});
-    if (type == Record::Annotated) {
+    if (type == Change::Step::Annotated) {
         markDocumentChanged(Change::UpdatedRows);
         return;
     }
     m_unfollowed.push_back({type, row, std::move(before), std::move(after)});
     switch (type) {
-    case Record::Repriced:
+    case Change::Step::Repriced:
         markDocumentChanged(Change::UpdatedRows);
         break;
-    case Record::Edited:
+    case Change::Step::Edited:
         markDocumentChanged(Change::EditedRows);
         break;
     default:
@@ -507,9 +507,9 @@ void Collection::followRecords() const
         refreshCardHolding(entry.lang, entry.cardId);
     };
     for (const Record &change : records) {
-        if (change.type != Record::Inserted)
+        if (change.type != Change::Step::Inserted)
             refresh(change.before);
-        if (change.type != Record::Removed)
+        if (change.type != Change::Step::Removed)
             refresh(change.after);
     }
 }
@@ -517,10 +517,10 @@ void Collection::followRecords() const
 void Collection::followRecord(const Record &change) const
 {
     switch (change.type) {
-    case Record::Rewritten:
+    case Change::Step::Rewritten:
         dropDerivedTables();
         return;
-    case Record::Inserted:
+    case Change::Step::Inserted:
         if (indexesFollowRows()) {
             insertIndexedRow(change.row);
             addKeyRow(entryKey(change.after), change.row);
@@ -530,7 +530,7 @@ void Collection::followRecord(const Record &change) const
         }
         countInTotals(change.after, 1);
         return;
-    case Record::Removed:
+    case Change::Step::Removed:
         if (indexesFollowRows()) {
             removeKeyRow(entryKey(change.before), change.row);
             removeCardRow(change.before, change.row);
@@ -540,14 +540,14 @@ void Collection::followRecord(const Record &change) const
         }
         countInTotals(change.before, -1);
         return;
-    case Record::Edited:
-    case Record::Repriced:
+    case Change::Step::Edited:
+    case Change::Step::Repriced:
         if (m_keyIndexValid)
             reindexRow(change.row, change.before, change.after);
         countInTotals(change.before, -1);
         countInTotals(change.after, 1);
         return;
-    case Record::Annotated:
+    case Change::Step::Annotated:
         return;
     }
 }
@@ -794,7 +794,7 @@ void Collection::clear()
         emit filePathChanged(m_filePath);
     }
     makeClean();
-    m_steps.push_back({Record::Rewritten, -1});
+    m_steps.push_back({Change::Step::Rewritten, -1});
     m_pendingKinds |= Change::Holdings | Change::Document | Change::Contents;
     if (hadBinders)
         m_pendingKinds |= Change::Binders;
@@ -816,7 +816,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
     m_binders = std::move(binders);
     m_labelStyle = std::move(labelStyle);
     makeClean();
-    m_steps.push_back({Record::Rewritten, -1});
+    m_steps.push_back({Change::Step::Rewritten, -1});
     m_pendingKinds |= Change::Holdings | Change::Document | Change::Contents;
     if (!sameBinders)
         m_pendingKinds |= Change::Binders;
@@ -856,6 +856,14 @@ void Collection::markDocumentChanged(Change::Kind kind)
 
 void Collection::describeSteps(Change &change)
 {
+    change.steps = std::exchange(m_steps, {});
+    change.sets = QStringList(m_changedSets.cbegin(), m_changedSets.cend());
+    change.sets.sort();
+    m_changedSets.clear();
+}
+
+Collection::Change::Rows Collection::Change::rowsNamed() const
+{
     // The rows named as the listeners number them: those removed as before
     // the change, those added, replaced or given new values as after it.
     QList<int> updated;
@@ -863,25 +871,25 @@ void Collection::describeSteps(Change &change)
     QList<int> removed;
     QList<int> inserted;
     bool listed = true;
-    for (const Step &step : std::exchange(m_steps, {})) {
+    for (const Step &step : steps) {
         const int row = step.row;
         switch (step.type) {
-        case Record::Rewritten:
+        case Step::Rewritten:
             listed = false;
             break;
-        case Record::Repriced:
-        case Record::Annotated:
+        case Step::Repriced:
+        case Step::Annotated:
             updated.append(row);
             break;
-        case Record::Edited:
+        case Step::Edited:
             edited.append(row);
             break;
-        case Record::Inserted:
+        case Step::Inserted:
             for (QList<int> *rows : {&edited, &updated, &inserted})
                 shiftRows(*rows, row, 1);
             inserted.insert(std::lower_bound(inserted.begin(), inserted.end(), row), row);
             break;
-        case Record::Removed: {
+        case Step::Removed: {
             edited.removeAll(row);
             updated.removeAll(row);
             const auto added = std::lower_bound(inserted.begin(), inserted.end(), row);
@@ -906,18 +914,17 @@ void Collection::describeSteps(Change &change)
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         return rows;
     };
-    change.rowsListed = change.kinds.testFlag(Change::Holdings) && listed;
-    if (change.holdingsKept())
-        change.rows = ascending(std::move(updated));
-    else if (!change.kinds.testFlag(Change::Holdings) || change.rowsListed)
-        change.editedRows = ascending(edited + updated);
-    if (change.rowsListed) {
-        change.removedRows = std::move(removed);
-        change.insertedRows = std::move(inserted);
+    Rows named;
+    named.listed = kinds.testFlag(Holdings) && listed;
+    if (holdingsKept())
+        named.updated = ascending(std::move(updated));
+    else if (!kinds.testFlag(Holdings) || named.listed)
+        named.edited = ascending(edited + updated);
+    if (named.listed) {
+        named.removed = std::move(removed);
+        named.inserted = std::move(inserted);
     }
-    change.sets = QStringList(m_changedSets.cbegin(), m_changedSets.cend());
-    change.sets.sort();
-    m_changedSets.clear();
+    return named;
 }
 
 void Collection::announceChange()
@@ -941,6 +948,7 @@ Collection::Change Collection::everythingChanged()
 {
     Change change;
     change.kinds = Change::Holdings | Change::Binders | Change::Document;
+    change.steps = {{Change::Step::Rewritten, -1}};
     return change;
 }
 

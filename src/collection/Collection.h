@@ -48,11 +48,11 @@ public:
     {
         enum Kind {
             // Holdings added, removed or moved: any row may hold another
-            // holding now, unless rowsListed names those added and removed.
+            // holding now, unless rowsNamed() lists those added and removed.
             Holdings = 0x1,
-            // Holdings replaced in their rows (editedRows).
+            // Holdings replaced in their rows.
             EditedRows = 0x2,
-            // New prices, rarity or Pokedex number in some rows (rows).
+            // New prices, rarity or Pokedex number in some rows.
             UpdatedRows = 0x4,
             Binders = 0x8,
             // The value history, the label style.
@@ -64,22 +64,49 @@ public:
         };
         Q_DECLARE_FLAGS(Kinds, Kind)
 
+        // One thing the change did to the holdings, its row numbered as the
+        // rows stood when it was done.
+        struct Step
+        {
+            enum Type : quint8 {
+                Inserted,  // a holding placed at the row, the later ones moving down
+                Removed,   // the holding taken from the row, the later ones moving up
+                Edited,    // the holding in the row replaced
+                Repriced,  // the same, new prices only
+                Annotated, // new card facts in the row
+                Rewritten  // any row may hold anything now
+            };
+            Type type = Rewritten;
+            int row = -1;
+        };
+        // The steps as the listeners number them (worked out by rowsNamed()).
+        struct Rows
+        {
+            // The rows given new values, ascending; empty unless
+            // holdingsKept().
+            QList<int> updated;
+            // The rows replaced and any given new values, ascending,
+            // numbered as after the change; empty when holdings moved
+            // (unless listed) or holdingsKept().
+            QList<int> edited;
+            // Holdings were added and removed, the others keeping their
+            // order, and nothing else moved: removed holds the rows removed,
+            // numbered as before the change, inserted those added, numbered
+            // as after it, both ascending.
+            bool listed = false;
+            QList<int> removed;
+            QList<int> inserted;
+        };
+
         Kinds kinds;
-        // The rows given new values, ascending; empty unless holdingsKept().
-        QList<int> rows;
-        // The rows replaced and any given new values, ascending, numbered as
-        // after the change; empty when holdings moved (unless rowsListed) or
-        // holdingsKept().
-        QList<int> editedRows;
-        // Holdings were added and removed, the others keeping their order,
-        // and nothing else moved: removedRows holds the rows removed,
-        // numbered as before the change, insertedRows those added, numbered
-        // as after it, both ascending.
-        bool rowsListed = false;
-        QList<int> removedRows;
-        QList<int> insertedRows;
+        // What the change did to the holdings, in order: the records that
+        // the collection's own tables (key index, card holdings, totals)
+        // followed, and that every view follows.
+        std::vector<Step> steps;
         // The keys of the set records added, changed or removed, ascending.
         QStringList sets;
+
+        Rows rowsNamed() const;
 
         // No holding added, removed, moved or edited and no set record
         // changed, apart from the new values in rows.
@@ -195,15 +222,10 @@ private:
     // announced to the views are brought up to date from.
     struct Record
     {
-        enum Type : quint8 {
-            Inserted,  // after placed at the row, the later ones moving down
-            Removed,   // before taken from the row, the later ones moving up
-            Edited,    // before replaced by after in the row
-            Repriced,  // the same, new prices only
-            Annotated, // new card facts in the row, which no table derived here reads
-            Rewritten  // any row may hold anything now
-        };
-        Type type = Rewritten;
+        // Annotated rows are not recorded here: no table derived here reads
+        // card facts.
+        using Type = Change::Step::Type;
+        Type type = Change::Step::Rewritten;
         int row = -1;
         CardEntry before;
         CardEntry after;
@@ -217,7 +239,7 @@ private:
     void recordSets(const QStringList &keys);
     // A change that leaves every holding and set record as it is.
     void markDocumentChanged(Change::Kind kind = Change::Document);
-    // Describes the records of the change being gathered.
+    // Hands the records of the change being gathered to the change.
     void describeSteps(Change &change);
     void announceChange();
     static Change everythingChanged();
@@ -298,12 +320,7 @@ private:
     // The records not yet followed by the derived tables, and those of the
     // change being gathered, by type and row.
     mutable std::vector<Record> m_unfollowed;
-    struct Step
-    {
-        Record::Type type;
-        int row;
-    };
-    std::vector<Step> m_steps;
+    std::vector<Change::Step> m_steps;
     // The change being gathered: its kinds and the set records it touched.
     Change::Kinds m_pendingKinds;
     QSet<QString> m_changedSets;

@@ -151,7 +151,7 @@ private slots:
         collection.endBatch();
         QCOMPARE(seen.size(), 1);
         QVERIFY(seen.at(0).holdingsKept());
-        QCOMPARE(seen.at(0).rows, (QList<int>{0, 2, 3}));
+        QCOMPARE(seen.at(0).rowsNamed().updated, (QList<int>{0, 2, 3}));
         QVERIFY(!seen.at(0).bindersChanged());
 
         // Anything that adds, edits or removes a holding names no rows.
@@ -172,14 +172,14 @@ private slots:
         QCOMPARE(seen.size(), 6);
         for (int i = 0; i < 3; ++i) {
             QVERIFY(!seen.at(i).holdingsKept());
-            QVERIFY(seen.at(i).rows.isEmpty());
+            QVERIFY(seen.at(i).rowsNamed().updated.isEmpty());
         }
-        QCOMPARE(seen.at(1).editedRows, (QList<int>{0}));
-        QVERIFY(seen.at(2).editedRows.isEmpty());
+        QCOMPARE(seen.at(1).rowsNamed().edited, (QList<int>{0}));
+        QVERIFY(seen.at(2).rowsNamed().edited.isEmpty());
         QVERIFY(seen.at(3).holdingsKept());
-        QCOMPARE(seen.at(3).rows, (QList<int>{4}));
+        QCOMPARE(seen.at(3).rowsNamed().updated, (QList<int>{4}));
         QVERIFY(seen.at(4).holdingsKept() && seen.at(4).bindersChanged());
-        QVERIFY(seen.at(4).rows.isEmpty());
+        QVERIFY(seen.at(4).rowsNamed().updated.isEmpty());
         QVERIFY(seen.at(5).holdingsKept() && !seen.at(5).bindersChanged());
 
         // A listener that changes the collection again: listeners after it
@@ -196,7 +196,7 @@ private slots:
         QCOMPARE(seen.size(), 2);
         QVERIFY(!seen.at(0).holdingsKept());
         QVERIFY(!seen.at(1).holdingsKept() && seen.at(1).bindersChanged());
-        QVERIFY(seen.at(1).rows.isEmpty());
+        QVERIFY(seen.at(1).rowsNamed().updated.isEmpty());
     }
 
     // Holdings removed, added and edited in one batch, in any order: the
@@ -232,18 +232,31 @@ private slots:
                     collection.replaceEntry(row, entry);
             }
             collection.endBatch();
-            const Collection::Change &change = seen.last();
-            QVERIFY(change.rowsListed);
-            for (const QList<int> *rows : {&change.removedRows, &change.insertedRows})
+            // The steps, each numbered as the rows stood then, replayed on
+            // the rows before the change, leave the new holdings' places.
+            QStringList replayed = expected;
+            for (const Collection::Change::Step &step : seen.last().steps) {
+                if (step.type == Collection::Change::Step::Inserted)
+                    replayed.insert(step.row, QString());
+                else if (step.type == Collection::Change::Step::Removed)
+                    replayed.removeAt(step.row);
+            }
+            const Collection::Change::Rows change = seen.last().rowsNamed();
+            QVERIFY(change.listed);
+            for (const QList<int> *rows : {&change.removed, &change.inserted})
                 QVERIFY(std::adjacent_find(rows->begin(), rows->end(), std::greater_equal<int>()) == rows->end());
-            for (auto row = change.removedRows.crbegin(); row != change.removedRows.crend(); ++row)
+            for (auto row = change.removed.crbegin(); row != change.removed.crend(); ++row)
                 expected.removeAt(*row);
-            for (const int row : change.insertedRows)
+            for (const int row : change.inserted) {
+                QVERIFY(replayed.at(row).isEmpty());
+                replayed[row] = entryKey(collection.entries().at(row));
                 expected.insert(row, entryKey(collection.entries().at(row)));
+            }
             QCOMPARE(expected, keys());
+            QCOMPARE(replayed, keys());
             for (int row = 0; row < collection.entries().size(); ++row)
                 if (collection.entries().at(row).notes == QString::number(round))
-                    QVERIFY(change.editedRows.contains(row));
+                    QVERIFY(change.edited.contains(row));
         }
     }
 
@@ -336,8 +349,8 @@ private slots:
         collection.endBatch();
         change = changed.last().at(0).value<Collection::Change>();
         QCOMPARE(change.sets, QStringList{QStringLiteral("en:sv04")});
-        QVERIFY(change.rowsListed);
-        QCOMPARE(change.insertedRows, QList<int>{0});
+        QVERIFY(change.rowsNamed().listed);
+        QCOMPARE(change.rowsNamed().inserted, QList<int>{0});
         table.remove(setKey(Language::English, QStringLiteral("sv03")));
         collection.setSets(table);
         QCOMPARE(changed.last().at(0).value<Collection::Change>().sets, QStringList{QStringLiteral("en:sv03")});

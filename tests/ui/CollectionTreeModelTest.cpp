@@ -436,6 +436,13 @@ private Q_SLOTS:
             QVERIFY(matchesARebuild(model, collection));
             QCOMPARE(resets.count(), 0);
         }
+        // So do a card's new prices in the order by number: a card just
+        // added is not laid out again when its price arrives.
+        model.setCardSortMode(Tree::CardSortMode::Number);
+        layouts.clear();
+        collection.applyPrices(EN, QStringLiteral("a1-1"), {{QStringLiteral("normal|unlimited"), 3.0}}, {});
+        QCOMPARE(layouts.count(), 0);
+        QVERIFY(matchesARebuild(model, collection));
 
         // A set renamed keeps its row, and its cards tell their new set name;
         // one given an order that places it first moves there.
@@ -494,13 +501,15 @@ private Q_SLOTS:
             const int resetsBefore = int(resets.count());
             const int row = int(random.bounded(collection.entries().size()));
             CardEntry edited = collection.entries().at(row);
-            // Set n, once it has a record, is in series n / 2 at order n: the
-            // series stay in the order of their smallest set.
+            // Set n, once it has a record, is in series n / 2 at order n, or
+            // at times 10 - n: series and sets change places (their rows
+            // moved, not rebuilt).
             const int setNumber = int(random.bounded(7));
             const QString setId = QStringLiteral("s%1").arg(setNumber);
+            const int order = random.bounded(3) ? setNumber : 10 - setNumber;
             const SetRecord record =
                 setRecord(setId, QStringLiteral("Set %1 %2").arg(setNumber).arg(step % 3),
-                          QStringLiteral("Series %1").arg(setNumber / 2), setNumber, 0, 9, random.bounded(4) ? EN : JA);
+                          QStringLiteral("Series %1").arg(setNumber / 2), order, 0, 9, random.bounded(4) ? EN : JA);
             switch (random.bounded(9)) {
             case 0:
                 model.setCardSortMode(Tree::CardSortMode(1 - int(model.cardSortMode())));

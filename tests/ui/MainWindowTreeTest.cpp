@@ -421,6 +421,42 @@ private Q_SLOTS:
         QCOMPARE(resets.count(), 0);
     }
 
+    // A set whose record moves it (here into another series, the one it
+    // leaves emptied, and back on undo) takes its rows along: still
+    // expanded, its card still selected, the rows around it as they were.
+    void aSetMovedByItsRecordKeepsExpansionAndSelection()
+    {
+        CollectionTreeModel *model = m_window->treeModel();
+        const QPersistentModelIndex sv03 = model->indexForSetKey(QStringLiteral("en:sv03"));
+        const QPersistentModelIndex japanese = model->indexForSetKey(QStringLiteral("ja:SV3")).parent().parent();
+        tree()->collapse(sv03);
+        tree()->collapse(japanese);
+        const QString pikachu = entryKey(collection().entries().at(1));
+        select(pikachu);
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        const auto expectKept = [&](const QString &series, int row) {
+            const QModelIndex base = model->indexForSetKey(QStringLiteral("en:base1"));
+            QCOMPARE(base.parent().data().toString(), series);
+            QCOMPARE(base.row(), row);
+            QVERIFY(tree()->isExpanded(base) && tree()->isExpanded(base.parent()));
+            QVERIFY(!tree()->isExpanded(sv03) && !tree()->isExpanded(japanese));
+            QCOMPARE(entryKey(collection().entries().at(currentEntry())), pikachu);
+            QCOMPARE(tree()->selectionModel()->selectedRows(), QModelIndexList{tree()->currentIndex()});
+        };
+        const SetRecord record = test::setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"),
+                                                 QStringLiteral("Scarlet & Violet"), 60);
+        m_window->undoStack()->push(new AddCardsCommand(&collection(),
+                                                        {test::holding(QStringLiteral("base1"), QStringLiteral("2/102"),
+                                                                       QStringLiteral("Blastoise"))},
+                                                        {record}));
+        expectKept(QStringLiteral("Scarlet & Violet"), 1);
+        m_window->undoStack()->undo();
+        expectKept(QStringLiteral("Base"), 0);
+        m_window->undoStack()->redo();
+        expectKept(QStringLiteral("Scarlet & Violet"), 1);
+        QCOMPARE(resets.count(), 0);
+    }
+
     // A file opens with every group row expanded and drawn across and no
     // holding in focus, even the one focused before; Expand all does the same.
     void openingAndExpandAllExpandEveryGroupRow()

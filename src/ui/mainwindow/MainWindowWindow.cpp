@@ -184,8 +184,9 @@ void MainWindow::onCollectionChanged(const Collection::Change &change)
 
     // New prices keep the tree's rows (no reset brings the card panel up to
     // date), so the panel follows its holding here.
-    const QList<int> &updated = change.rows;
-    if (!focusKey.isEmpty() && !updated.isEmpty()) {
+    const QList<int> updated =
+        focusKey.isEmpty() || !change.kinds.testFlag(Kind::UpdatedRows) ? QList<int>() : change.rowsNamed().updated;
+    if (!updated.isEmpty()) {
         const int row = m_collection->indexOfEntry(focusKey);
         if (row >= 0 && std::binary_search(updated.cbegin(), updated.cend(), row))
             ui->cardDetails->setEntry(m_collection->entries().at(row));

@@ -652,13 +652,14 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // such edits, and set records changed (their rows renamed in place, or
     // moved to their new places).
     QList<Node *> touched;
-    QList<int> rows = change.rows;
+    const Collection::Change::Rows named = change.rowsNamed();
+    QList<int> rows = named.updated;
     const RowChange kind = rows.isEmpty() ? RowChange::Replaced : RowChange::NewValues;
-    bool followed = !(change.kinds.testFlag(Collection::Change::Holdings) && !change.rowsListed);
-    if (followed && change.rowsListed)
-        followed = followRows(change, touched, rows);
+    bool followed = !(change.kinds.testFlag(Collection::Change::Holdings) && !named.listed);
+    if (followed && named.listed)
+        followed = followRows(named, touched, rows);
     else if (kind == RowChange::Replaced)
-        rows = change.editedRows;
+        rows = named.edited;
     followed = followed && followSets(change.sets, touched)
         && (kind == RowChange::NewValues || rows.isEmpty() || staysListedInPlace(rows))
         && updateRows(rows, kind, touched);
@@ -862,8 +863,9 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, Q
     // once, when control returns to the event loop, and passes over the
     // ranges announced until then. Ordered by price, the updated sets' cards
     // take their new places inside the same layout change, and so do edited
-    // cards in either order. One edited card that keeps its place is cheaper
-    // announced alone.
+    // cards in either order. One card given new values or edited that keeps
+    // its place is cheaper announced alone (a card just added, priced once
+    // the tree was laid out for it, is not laid out again).
     const bool byPrice = m_cardSortMode == CardSortMode::Price;
     const CardOrders orders = replaced || byPrice ? sortedCards(sets, replaced) : CardOrders();
     for (Node *set : std::as_const(sets))
@@ -872,7 +874,7 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, Q
     for (Node *node : std::as_const(touched))
         if (node->type == SetNode)
             static_cast<GroupNode *>(node)->otherOrder.clear();
-    const bool layout = !replaced || !orders.isEmpty() || cards.size() > 1;
+    const bool layout = !orders.isEmpty() || cards.size() > (replaced ? 1 : 8);
     const auto hint =
         byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint : QAbstractItemModel::NoLayoutChangeHint;
     if (layout)
@@ -941,14 +943,14 @@ QList<CollectionTreeModel::Node *> CollectionTreeModel::sumAgain(const QList<Nod
     return groups;
 }
 
-bool CollectionTreeModel::followRows(const Collection::Change &change, QList<Node *> &touched, QList<int> &edited)
+bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited)
 {
     // Each removal and addition is its own range for the view to follow;
     // past a few hundred one reset costs less.
     constexpr qsizetype MostRowsFollowed = 256;
     const QList<CardEntry> &entries = m_collection->entries();
-    const QList<int> &removed = change.removedRows;
-    const QList<int> &inserted = change.insertedRows;
+    const QList<int> &removed = change.removed;
+    const QList<int> &inserted = change.inserted;
     const qsizetype before = entries.size() - inserted.size() + removed.size();
     const auto within = [](const QList<int> &rows, qsizetype size) {
         return rows.isEmpty()
@@ -998,13 +1000,12 @@ bool CollectionTreeModel::followRows(const Collection::Change &change, QList<Nod
         if (!insertCard(row, touched))
             return false;
     edited.clear();
-    for (const int row : change.editedRows)
+    for (const int row : change.edited)
         if (!std::binary_search(inserted.begin(), inserted.end(), row))
             edited.append(row);
     // A set gone may leave its series ranked past a neighbour.
-    for (const Node *language : std::as_const(m_root->children))
-        if (!seriesInOrder(language))
-            return false;
+    for (Node *language : std::as_const(m_root->children))
+        putSeriesInOrder(language);
     return true;
 }
 
@@ -1037,8 +1038,7 @@ bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
     Node *set = m_setsByKey.value(entrySetKey(entry));
     if (!set) {
         set = newSetNode(entry.lang, entry.setId);
-        if (!placeSet(static_cast<GroupNode *>(set), entry.lang))
-            return false;
+        placeSet(static_cast<GroupNode *>(set), entry.lang);
     }
     m_addedCards.push_back(std::make_unique<CardRow>());
     CardRow *card = m_addedCards.back().get();
@@ -1093,14 +1093,13 @@ bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
             if (renamed && !set->children.isEmpty())
                 emit dataChanged(indexOfNode(set->children.constFirst(), 0), indexOfNode(set->children.constLast(), 0),
                                  {EntrySetNameRole});
-            if (reordered && !seriesInOrder(set->parent->parent))
-                return false;
+            if (reordered)
+                putSeriesInOrder(set->parent->parent);
             continue;
         }
-        // Listed elsewhere now: the row moves there with its cards.
-        removeCard(set, touched);
-        if (!placeSet(set, parts.language))
-            return false;
+        // Listed elsewhere now: the row moves there with its cards, keeping
+        // what the view shows expanded and selected inside it.
+        moveSet(set, parts.language, touched);
     }
     return true;
 }
@@ -1116,15 +1115,17 @@ CollectionTreeModel::GroupNode *CollectionTreeModel::newSetNode(Language languag
     return set;
 }
 
-bool CollectionTreeModel::placeSet(GroupNode *set, Language language)
+void CollectionTreeModel::insertChild(Node *parent, int at, Node *child)
 {
-    const auto insertChild = [this](Node *parent, int at, Node *child) {
-        beginInsertRows(indexOfNode(parent, 0), at, at);
-        parent->children.insert(at, child);
-        child->parent = parent;
-        numberRows(parent->children, at);
-        endInsertRows();
-    };
+    beginInsertRows(indexOfNode(parent, 0), at, at);
+    parent->children.insert(at, child);
+    child->parent = parent;
+    numberRows(parent->children, at);
+    endInsertRows();
+}
+
+CollectionTreeModel::Node *CollectionTreeModel::seriesFor(const GroupNode *set, Language language)
+{
     // The language row, among the others in their order.
     Node *languageNode = nullptr;
     int at = 0;
@@ -1142,30 +1143,93 @@ bool CollectionTreeModel::placeSet(GroupNode *set, Language language)
         languageNode = made;
     }
     // The series row, made where its set's order and its name place it.
-    Node *seriesNode = nullptr;
     for (Node *node : std::as_const(languageNode->children))
         if (asGroup(node)->seriesName == set->seriesName)
-            seriesNode = node;
-    if (!seriesNode) {
-        auto *made = new GroupNode;
-        made->type = SeriesNode;
-        made->seriesName = set->seriesName;
-        const auto place =
-            std::upper_bound(languageNode->children.cbegin(), languageNode->children.cend(), made,
-                             [&](const Node *a, const Node *b) {
-                                 return groupLess(a == made ? set->order : seriesRank(a), asGroup(a)->seriesName,
-                                                  b == made ? set->order : seriesRank(b), asGroup(b)->seriesName);
-                             });
-        insertChild(languageNode, int(place - languageNode->children.cbegin()), made);
-        seriesNode = made;
+            return node;
+    auto *made = new GroupNode;
+    made->type = SeriesNode;
+    made->seriesName = set->seriesName;
+    const auto place =
+        std::upper_bound(languageNode->children.cbegin(), languageNode->children.cend(), made,
+                         [&](const Node *a, const Node *b) {
+                             return groupLess(a == made ? set->order : seriesRank(a), asGroup(a)->seriesName,
+                                              b == made ? set->order : seriesRank(b), asGroup(b)->seriesName);
+                         });
+    insertChild(languageNode, int(place - languageNode->children.cbegin()), made);
+    return made;
+}
+
+int CollectionTreeModel::setPlace(const Node *series, const Node *set)
+{
+    // Where the set goes among the series' other sets.
+    int place = 0;
+    for (const Node *other : series->children)
+        if (other != set
+            && !groupLess(asGroup(set)->order, asGroup(set)->setName, asGroup(other)->order, asGroup(other)->setName))
+            ++place;
+    return place;
+}
+
+void CollectionTreeModel::placeSet(GroupNode *set, Language language)
+{
+    Node *series = seriesFor(set, language);
+    insertChild(series, setPlace(series, set), set);
+    putSeriesInOrder(series->parent);
+}
+
+void CollectionTreeModel::moveSet(GroupNode *set, Language language, QList<Node *> &touched)
+{
+    Node *from = set->parent;
+    Node *to = seriesFor(set, language);
+    const int place = setPlace(to, set);
+    // Moving down in the same series, the place counts the row itself.
+    const int destination = from == to && place >= set->row ? place + 1 : place;
+    if (from != to || (destination != set->row && destination != set->row + 1)) {
+        beginMoveRows(indexOfNode(from, 0), set->row, set->row, indexOfNode(to, 0), destination);
+        from->children.removeAt(set->row);
+        numberRows(from->children, set->row);
+        to->children.insert(place, set);
+        set->parent = to;
+        numberRows(to->children, place);
+        endMoveRows();
     }
-    const auto place = std::upper_bound(seriesNode->children.cbegin(), seriesNode->children.cend(), set,
-                                        [](const Node *a, const Node *b) {
-                                            return groupLess(asGroup(a)->order, asGroup(a)->setName, asGroup(b)->order,
-                                                             asGroup(b)->setName);
-                                        });
-    insertChild(seriesNode, int(place - seriesNode->children.cbegin()), set);
-    return seriesInOrder(languageNode);
+    for (Node *series : {from, to})
+        if (!touched.contains(series))
+            touched.append(series);
+    if (from->children.isEmpty()) {
+        // The series it leaves empty goes (its language keeps this set).
+        Node *language = from->parent;
+        beginRemoveRows(indexOfNode(language, 0), from->row, from->row);
+        language->children.removeAt(from->row);
+        numberRows(language->children, from->row);
+        endRemoveRows();
+        touched.removeAll(from);
+        delete static_cast<GroupNode *>(from);
+    }
+    putSeriesInOrder(to->parent);
+}
+
+void CollectionTreeModel::putSeriesInOrder(Node *language)
+{
+    // A set's order changed, or a set added or taken out, can move a series'
+    // rank past a neighbour's: those rows move where a rebuild lists them.
+    if (seriesInOrder(language))
+        return;
+    QList<Node *> order = language->children;
+    std::stable_sort(order.begin(), order.end(), [](const Node *a, const Node *b) {
+        return groupLess(seriesRank(a), asGroup(a)->seriesName, seriesRank(b), asGroup(b)->seriesName);
+    });
+    const QModelIndex parent = indexOfNode(language, 0);
+    for (int at = 0; at < order.size(); ++at) {
+        Node *series = order.at(at);
+        if (series->row == at)
+            continue;
+        const int from = series->row;
+        beginMoveRows(parent, from, from, parent, at);
+        language->children.move(from, at);
+        numberRows(language->children, at);
+        endMoveRows();
+    }
 }
 
 void CollectionTreeModel::keyCards(Node *set) const

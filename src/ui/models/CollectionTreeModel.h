@@ -176,10 +176,10 @@ private:
     // Sets and groups whose cards were removed or added already are summed
     // again with the rows.
     bool updateRows(const QList<int> &rows, RowChange change, QList<Node *> touched = {});
-    // Holdings removed and added (Change::rowsListed); edited receives the
-    // rows edited that were there before. False when the tree must be
+    // Holdings removed and added (Change::Rows::listed); edited receives
+    // the rows edited that were there before. False when the tree must be
     // rebuilt.
-    bool followRows(const Collection::Change &change, QList<Node *> &touched, QList<int> &edited);
+    bool followRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited);
     // The rows of the set records changed take their new names, dates,
     // logos and totals, and move where those place them; false when the
     // tree must be rebuilt.
@@ -187,9 +187,20 @@ private:
     // A set row for a set the tree does not list yet, placed nowhere.
     GroupNode *newSetNode(Language language, const QString &setId);
     // Puts the set row, placed nowhere, where its order and names place it,
-    // with its language and series rows when those are new; false when the
-    // series of the language are no longer in order.
-    bool placeSet(GroupNode *set, Language language);
+    // with its language and series rows when those are new.
+    void placeSet(GroupNode *set, Language language);
+    // Moves the set row, with its cards, where its order and names now place
+    // it (beginMoveRows(), so the view keeps it expanded and its selection);
+    // a series row left empty goes.
+    void moveSet(GroupNode *set, Language language, QList<Node *> &touched);
+    // The series row the set belongs under, made (with its language row)
+    // when the tree has none.
+    Node *seriesFor(const GroupNode *set, Language language);
+    // The set's place among the series' other sets.
+    static int setPlace(const Node *series, const Node *set);
+    // Moves the language's series rows into the order a rebuild gives them.
+    void putSeriesInOrder(Node *language);
+    void insertChild(Node *parent, int at, Node *child);
     // Takes the card row (or a set row) out of its parent, and the groups
     // left empty out of the tree.
     void removeCard(Node *card, QList<Node *> &touched);

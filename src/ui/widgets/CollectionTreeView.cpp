@@ -69,9 +69,26 @@ void CollectionTreeView::setModel(QAbstractItemModel *model)
             connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, note),
             connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, note),
             connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, note),
+            connect(model, &QAbstractItemModel::rowsMoved, this, &CollectionTreeView::openMovedRows),
         };
     }
     QTreeView::setModel(model);
+}
+
+void CollectionTreeView::openMovedRows(const QModelIndex &parent, int first, int last, const QModelIndex &destination,
+                                       int row)
+{
+    // Moved down among the same rows, the destination counted them.
+    const int count = last - first + 1;
+    const int at = parent == destination && row > last ? row - count : row;
+    bool shown = false;
+    for (int moved = at; moved < at + count && !shown; ++moved) {
+        const QModelIndex index = model()->index(moved, 0, destination);
+        const QModelIndex current = currentIndex();
+        shown = isExpanded(index) || (current.isValid() && current.parent() == index);
+    }
+    for (QModelIndex parent = destination; shown && parent.isValid(); parent = parent.parent())
+        expand(parent);
 }
 
 QModelIndex CollectionTreeView::indexAt(const QPoint &point) const

@@ -55,6 +55,10 @@ private:
     // The cell of the name column stretched to the end of its row.
     QRect labelRect(const QRect &nameCell) const;
     void noteChange();
+    // A row moved under a new parent (a set given another series) stays in
+    // view as the user left it: when it was expanded or held the current
+    // row, the rows it now lies under are expanded too.
+    void openMovedRows(const QModelIndex &parent, int first, int last, const QModelIndex &destination, int row);
     void followCurrentRow();
 
     CellCatcher *m_cellCatcher = nullptr;
