@@ -80,29 +80,16 @@ void JsonTextWriter::appendEscaped(const char *begin, const char *end)
             continue;
         append(run, p - run);
         run = p + 1;
-        switch (c) {
-        case '"':
-            append("\\\"", 2);
-            break;
-        case '\\':
-            append("\\\\", 2);
-            break;
-        case '\b':
-            append("\\b", 2);
-            break;
-        case '\f':
-            append("\\f", 2);
-            break;
-        case '\n':
-            append("\\n", 2);
-            break;
-        case '\r':
-            append("\\r", 2);
-            break;
-        case '\t':
-            append("\\t", 2);
-            break;
-        default:
+        // The characters with a two-character escape, and the letter after
+        // the backslash; any other is written as "\uXXXX".
+        static constexpr char shortForms[] = "\"\"\\\\\bb\ff\nn\rr\tt";
+        const char *form = shortForms;
+        while (*form != '\0' && static_cast<unsigned char>(*form) != c)
+            form += 2;
+        if (*form != '\0') {
+            const char escape[] = {'\\', form[1]};
+            append(escape, sizeof escape);
+        } else {
             appendUnicodeEscape(c);
         }
     }
