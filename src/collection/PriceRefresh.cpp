@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace pv {
 
@@ -219,36 +220,40 @@ void PriceRefresh::queueCards(const QList<CardKey> &cards)
 
 void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
 {
-    // The holdings of the cards given, found through the collection's index
-    // rather than by reading every holding; else all of them.
-    QList<const CardEntry *> holdings;
+    // The sets of the holdings of the cards given, found through the
+    // collection's index rather than by reading every holding; else of all.
+    QList<CardKey> holdingSets;
+    QSet<LanguageAndId> seen;
+    const auto noteSet = [&holdingSets, &seen](const CardEntry &entry) {
+        const LanguageAndId set{int(entry.lang), entry.setId};
+        if (seen.contains(set))
+            return;
+        seen.insert(set);
+        holdingSets.append({entry.lang, entry.setId});
+    };
     const QList<CardEntry> &entries = m_collection->entries();
     if (cards) {
         for (const CardKey &card : *cards)
             for (const int row : m_collection->rowsOfCard(card.first, card.second))
-                holdings.append(&entries.at(row));
+                noteSet(entries.at(row));
+    } else {
+        for (const CardEntry &entry : entries)
+            noteSet(entry);
     }
-    const bool cardKeys = cards != nullptr;
     QList<CardKey> sets;
-    QSet<LanguageAndId> seen;
-    for (qsizetype at = 0, end = cards ? holdings.size() : entries.size(); at < end; ++at) {
-        const CardEntry &entry = cards ? *holdings.at(at) : entries.at(at);
-        const LanguageAndId set{int(entry.lang), entry.setId};
-        if (seen.contains(set))
+    for (const auto &[language, setId] : std::as_const(holdingSets)) {
+        const QString key = setKey(language, setId);
+        if (m_runSetKeys.contains(key) && (!cards || m_pendingSets.contains(key)))
             continue;
-        seen.insert(set);
-        const QString key = setKey(entry.lang, entry.setId);
-        if (m_runSetKeys.contains(key) && (!cardKeys || m_pendingSets.contains(key)))
-            continue;
-        if (m_fallback->setRecord(entry.lang, entry.setId).id.isEmpty())
+        if (m_fallback->setRecord(language, setId).id.isEmpty())
             continue;
         m_runSetKeys.insert(key);
         // Cards added to the collection wait only for the sets that have not
         // settled yet; a refresh hands every set over.
-        if (cardKeys && !isSettling(m_fallback->state(entry.lang, entry.setId)))
+        if (cards && !isSettling(m_fallback->state(language, setId)))
             continue;
         m_pendingSets.insert(key);
-        sets.append({entry.lang, entry.setId});
+        sets.append({language, setId});
     }
     if (sets.isEmpty()) {
         pump();
@@ -267,7 +272,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
     // that settles at once cannot end the phase early. A refresh asks again
     // for the sets whose look-up failed before.
     for (const CardKey &set : std::as_const(sets)) {
-        if (cardKeys)
+        if (cards)
             m_fallback->lookUp(set.first, set.second);
         else
             m_fallback->lookUpAgain(set.first, set.second);
@@ -332,13 +337,19 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
     QSet<QString> kept;
     bool waitsForSet = false;
     if (fallbackMissing || !m_ratesKnown) {
+        // Holdings of one printing read the same: each printing is priced once.
+        QSet<QString> printings;
         const QList<CardEntry> &entries = m_collection->entries();
         for (const int row : m_collection->rowsOfCard(language, card.id)) {
             const CardEntry &entry = entries.at(row);
+            QString printing = printingKey(entry.variant, entry.edition);
+            if (printings.contains(printing))
+                continue;
             const PriceResult price = Pricing::priceFor(merged, entry.variant, entry.edition);
             const bool forFallback = fallbackMissing && price.readsTcgcsv();
             if (forFallback || (!m_ratesKnown && price.convertsDollars()))
-                kept.insert(printingKey(entry.variant, entry.edition));
+                kept.insert(printing);
+            printings.insert(std::move(printing));
             waitsForSet = waitsForSet || (forFallback && state != PriceIndex::Failed);
         }
     }
