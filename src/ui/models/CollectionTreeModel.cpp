@@ -651,19 +651,21 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // holdings that leaves each in its set, holdings removed or added beside
     // such edits, and set records changed (their rows renamed in place, or
     // moved to their new places).
-    QList<Node *> touched;
     const Collection::Change::Rows named = change.rowsNamed();
-    QList<int> rows = named.updated;
-    const RowChange kind = rows.isEmpty() ? RowChange::Replaced : RowChange::NewValues;
-    bool followed = !(change.kinds.testFlag(Collection::Change::Holdings) && !named.listed);
-    if (followed && named.listed)
-        followed = followRows(named, touched, rows);
-    else if (kind == RowChange::Replaced)
-        rows = named.edited;
-    followed = followed && followSets(change.sets, touched)
-        && (kind == RowChange::NewValues || rows.isEmpty() || staysListedInPlace(rows))
-        && updateRows(rows, kind, touched);
-    if (!followed)
+    if (change.kinds.testFlag(Collection::Change::Holdings) && !named.listed) {
+        rebuild();
+        return;
+    }
+    QList<Node *> touched;
+    const RowChange kind = named.updated.isEmpty() ? RowChange::Replaced : RowChange::NewValues;
+    QList<int> rows = kind == RowChange::NewValues ? named.updated : named.edited;
+    if (named.listed && !followRows(named, touched, rows)) {
+        rebuild();
+        return;
+    }
+    followSets(change.sets, touched);
+    const bool inPlace = kind == RowChange::NewValues || rows.isEmpty() || staysListedInPlace(rows);
+    if (!inPlace || !updateRows(rows, kind, touched))
         rebuild();
 }
 
@@ -1065,7 +1067,7 @@ bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
     return true;
 }
 
-bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &touched)
+void CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &touched)
 {
     for (const QString &key : keys) {
         auto *set = static_cast<GroupNode *>(m_setsByKey.value(key));
@@ -1101,7 +1103,6 @@ bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
         // what the view shows expanded and selected inside it.
         moveSet(set, parts.language, touched);
     }
-    return true;
 }
 
 CollectionTreeModel::GroupNode *CollectionTreeModel::newSetNode(Language language, const QString &setId)

@@ -181,9 +181,8 @@ private:
     // rebuilt.
     bool followRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited);
     // The rows of the set records changed take their new names, dates,
-    // logos and totals, and move where those place them; false when the
-    // tree must be rebuilt.
-    bool followSets(const QStringList &keys, QList<Node *> &touched);
+    // logos and totals, and move where those place them.
+    void followSets(const QStringList &keys, QList<Node *> &touched);
     // A set row for a set the tree does not list yet, placed nowhere.
     GroupNode *newSetNode(Language language, const QString &setId);
     // Puts the set row, placed nowhere, where its order and names place it,
