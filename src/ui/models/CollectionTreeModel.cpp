@@ -963,6 +963,14 @@ bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QLi
         || !within(removed, before) || !within(inserted, entries.size()))
         return false;
 
+    // Holdings added after the last row, none removed: no row moves, and the
+    // rows already there are not looked at (there may be half a million).
+    if (removed.isEmpty() && (inserted.isEmpty() || inserted.first() >= before)) {
+        m_cardNodes.resize(size_t(entries.size()), nullptr);
+        followAddedRows(change, touched, edited);
+        return true;
+    }
+
     // The rows the others now hold, numbered before any row goes, so that
     // every row reads its holding while the view follows the removals (the
     // removed ones read none).
@@ -997,10 +1005,16 @@ bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QLi
 
     for (Node *card : gone)
         removeCard(card, touched);
+    followAddedRows(change, touched, edited);
+    return true;
+}
 
+void CollectionTreeModel::followAddedRows(const Collection::Change::Rows &change, QList<Node *> &touched,
+                                          QList<int> &edited)
+{
+    const QList<int> &inserted = change.inserted;
     for (const int row : inserted)
-        if (!insertCard(row, touched))
-            return false;
+        insertCard(row, touched);
     edited.clear();
     for (const int row : change.edited)
         if (!std::binary_search(inserted.begin(), inserted.end(), row))
@@ -1008,7 +1022,6 @@ bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QLi
     // A set gone may leave its series ranked past a neighbour.
     for (Node *language : std::as_const(m_root->children))
         putSeriesInOrder(language);
-    return true;
 }
 
 void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
@@ -1032,11 +1045,11 @@ void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
     }
 }
 
-bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
+void CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
 {
     const CardEntry &entry = m_collection->entries().at(row);
     if (int(entry.lang) < 0 || int(entry.lang) >= int(allLanguages().size()))
-        return true;
+        return;
     Node *set = m_setsByKey.value(entrySetKey(entry));
     if (!set) {
         set = newSetNode(entry.lang, entry.setId);
@@ -1064,7 +1077,6 @@ bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
     endInsertRows();
     if (!touched.contains(set))
         touched.append(set);
-    return true;
 }
 
 void CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &touched)
