@@ -542,7 +542,8 @@ void Collection::followRecord(const Record &change) const
         return;
     case Change::Step::Edited:
     case Change::Step::Repriced:
-        if (m_keyIndexValid)
+        // New prices leave the holding's key and card as they were.
+        if (m_keyIndexValid && change.type == Change::Step::Edited)
             reindexRow(change.row, change.before, change.after);
         countInTotals(change.before, -1);
         countInTotals(change.after, 1);

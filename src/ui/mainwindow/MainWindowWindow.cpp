@@ -183,14 +183,15 @@ void MainWindow::onCollectionChanged(const Collection::Change &change)
     ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));
 
     // New prices keep the tree's rows (no reset brings the card panel up to
-    // date), so the panel follows its holding here.
-    const QList<int> updated =
-        focusKey.isEmpty() || !change.kinds.testFlag(Kind::UpdatedRows) ? QList<int>() : change.rowsNamed().updated;
-    if (!updated.isEmpty()) {
-        const int row = m_collection->indexOfEntry(focusKey);
-        if (row >= 0 && std::binary_search(updated.cbegin(), updated.cend(), row))
-            ui->cardDetails->setEntry(m_collection->entries().at(row));
-    }
+    // date), so the panel follows its holding here. Such a change moves no
+    // row: its steps name the rows as they stand, and are looked through
+    // once, not sorted again (a refresh names every row).
+    if (focusKey.isEmpty() || !change.kinds.testFlag(Kind::UpdatedRows) || !change.holdingsKept())
+        return;
+    const int row = m_collection->indexOfEntry(focusKey);
+    const auto names = [row](const Collection::Change::Step &step) { return step.row == row; };
+    if (row >= 0 && std::any_of(change.steps.cbegin(), change.steps.cend(), names))
+        ui->cardDetails->setEntry(m_collection->entries().at(row));
 }
 
 void MainWindow::onChartScopeChanged(const ChartScope &scope)

@@ -651,19 +651,21 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // holdings that leaves each in its set, holdings removed or added beside
     // such edits, and set records changed (their rows renamed in place, or
     // moved to their new places).
-    QList<Node *> touched;
     const Collection::Change::Rows named = change.rowsNamed();
-    QList<int> rows = named.updated;
-    const RowChange kind = rows.isEmpty() ? RowChange::Replaced : RowChange::NewValues;
-    bool followed = !(change.kinds.testFlag(Collection::Change::Holdings) && !named.listed);
-    if (followed && named.listed)
-        followed = followRows(named, touched, rows);
-    else if (kind == RowChange::Replaced)
-        rows = named.edited;
-    followed = followed && followSets(change.sets, touched)
-        && (kind == RowChange::NewValues || rows.isEmpty() || staysListedInPlace(rows))
-        && updateRows(rows, kind, touched);
-    if (!followed)
+    if (change.kinds.testFlag(Collection::Change::Holdings) && !named.listed) {
+        rebuild();
+        return;
+    }
+    QList<Node *> touched;
+    const RowChange kind = named.updated.isEmpty() ? RowChange::Replaced : RowChange::NewValues;
+    QList<int> rows = kind == RowChange::NewValues ? named.updated : named.edited;
+    if (named.listed && !followRows(named, touched, rows)) {
+        rebuild();
+        return;
+    }
+    followSets(change.sets, touched);
+    const bool inPlace = kind == RowChange::NewValues || rows.isEmpty() || staysListedInPlace(rows);
+    if (!inPlace || !updateRows(rows, kind, touched))
         rebuild();
 }
 
@@ -961,6 +963,14 @@ bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QLi
         || !within(removed, before) || !within(inserted, entries.size()))
         return false;
 
+    // Holdings added after the last row, none removed: no row moves, and the
+    // rows already there are not looked at (there may be half a million).
+    if (removed.isEmpty() && (inserted.isEmpty() || inserted.first() >= before)) {
+        m_cardNodes.resize(size_t(entries.size()), nullptr);
+        followAddedRows(change, touched, edited);
+        return true;
+    }
+
     // The rows the others now hold, numbered before any row goes, so that
     // every row reads its holding while the view follows the removals (the
     // removed ones read none).
@@ -995,10 +1005,16 @@ bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QLi
 
     for (Node *card : gone)
         removeCard(card, touched);
+    followAddedRows(change, touched, edited);
+    return true;
+}
 
+void CollectionTreeModel::followAddedRows(const Collection::Change::Rows &change, QList<Node *> &touched,
+                                          QList<int> &edited)
+{
+    const QList<int> &inserted = change.inserted;
     for (const int row : inserted)
-        if (!insertCard(row, touched))
-            return false;
+        insertCard(row, touched);
     edited.clear();
     for (const int row : change.edited)
         if (!std::binary_search(inserted.begin(), inserted.end(), row))
@@ -1006,7 +1022,6 @@ bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QLi
     // A set gone may leave its series ranked past a neighbour.
     for (Node *language : std::as_const(m_root->children))
         putSeriesInOrder(language);
-    return true;
 }
 
 void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
@@ -1030,11 +1045,11 @@ void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
     }
 }
 
-bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
+void CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
 {
     const CardEntry &entry = m_collection->entries().at(row);
     if (int(entry.lang) < 0 || int(entry.lang) >= int(allLanguages().size()))
-        return true;
+        return;
     Node *set = m_setsByKey.value(entrySetKey(entry));
     if (!set) {
         set = newSetNode(entry.lang, entry.setId);
@@ -1062,10 +1077,9 @@ bool CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
     endInsertRows();
     if (!touched.contains(set))
         touched.append(set);
-    return true;
 }
 
-bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &touched)
+void CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &touched)
 {
     for (const QString &key : keys) {
         auto *set = static_cast<GroupNode *>(m_setsByKey.value(key));
@@ -1101,7 +1115,6 @@ bool CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
         // what the view shows expanded and selected inside it.
         moveSet(set, parts.language, touched);
     }
-    return true;
 }
 
 CollectionTreeModel::GroupNode *CollectionTreeModel::newSetNode(Language language, const QString &setId)

@@ -180,10 +180,12 @@ private:
     // the rows edited that were there before. False when the tree must be
     // rebuilt.
     bool followRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited);
+    // Then the holdings added take their rows, and edited receives the rows
+    // edited that were there before.
+    void followAddedRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited);
     // The rows of the set records changed take their new names, dates,
-    // logos and totals, and move where those place them; false when the
-    // tree must be rebuilt.
-    bool followSets(const QStringList &keys, QList<Node *> &touched);
+    // logos and totals, and move where those place them.
+    void followSets(const QStringList &keys, QList<Node *> &touched);
     // A set row for a set the tree does not list yet, placed nowhere.
     GroupNode *newSetNode(Language language, const QString &setId);
     // Puts the set row, placed nowhere, where its order and names place it,
@@ -204,9 +206,9 @@ private:
     // Takes the card row (or a set row) out of its parent, and the groups
     // left empty out of the tree.
     void removeCard(Node *card, QList<Node *> &touched);
-    // A row for the holding in the collection row, in its set; false when
-    // the tree lists no such set.
-    bool insertCard(int row, QList<Node *> &touched);
+    // A row for the holding in the collection row, in its set, which takes
+    // a row of its own when the tree lists no such set yet.
+    void insertCard(int row, QList<Node *> &touched);
     // Works out the sort keys of the set's cards from their holdings.
     void keyCards(Node *set) const;
     bool cardLess(const Node *a, const Node *b) const;
