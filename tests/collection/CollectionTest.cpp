@@ -339,23 +339,21 @@ private slots:
         // A whole table put back names only the records that differ, and
         // holdings added beside it stay listed row by row.
         QHash<QString, SetRecord> table = collection.sets();
-        SetRecord other;
-        other.id = QStringLiteral("sv04");
-        other.name = QStringLiteral("Paradox Rift");
-        table.insert(setKey(Language::English, other.id), other);
+        table.insert(QStringLiteral("en:sv04"),
+                     test::setRecord(QStringLiteral("sv04"), QStringLiteral("Paradox Rift")));
         collection.beginBatch();
         collection.addEntry(holdingOf(QStringLiteral("sv04-1")));
         collection.setSets(table);
         collection.endBatch();
-        change = changed.last().at(0).value<Collection::Change>();
-        QCOMPARE(change.sets, QStringList{QStringLiteral("en:sv04")});
-        QVERIFY(change.rowsNamed().listed);
-        QCOMPARE(change.rowsNamed().inserted, QList<int>{0});
-        table.remove(setKey(Language::English, QStringLiteral("sv03")));
+        const auto last = [&changed] { return changed.last().at(0).value<Collection::Change>(); };
+        QCOMPARE(last().sets, QStringList{QStringLiteral("en:sv04")});
+        QVERIFY(last().rowsNamed().listed);
+        QCOMPARE(last().rowsNamed().inserted, QList<int>{0});
+        table.remove(QStringLiteral("en:sv03"));
         collection.setSets(table);
-        QCOMPARE(changed.last().at(0).value<Collection::Change>().sets, QStringList{QStringLiteral("en:sv03")});
+        QCOMPARE(last().sets, QStringList{QStringLiteral("en:sv03")});
         collection.setSets(table);
-        QVERIFY(changed.last().at(0).value<Collection::Change>().sets.isEmpty());
+        QVERIFY(last().sets.isEmpty());
     }
 
     void pricesAndFacts()

@@ -13,7 +13,6 @@
 #include "prices/PriceIndex.h"
 #include "prices/PricesTestSupport.h"
 #include "standin/WebStandIn.h"
-#include "TestSupport.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -258,39 +257,6 @@ private Q_SLOTS:
                                                "prices."));
         QCOMPARE(f.value(0), blastoise);
         QCOMPARE(f.value(1), 999.99);
-    }
-
-    // A rates answer far from the rate in use is refused and named; the run
-    // goes on as with the rates service down: without a rate ever stored,
-    // cards priced in dollars keep their values, else the stored rate
-    // converts them.
-    void anUnbelievableRateIsRefused()
-    {
-        WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"),
-                                       WebStandIn::Fault::custom(200, "application/json",
-                                                                 R"({"rates": {"EUR": 92.12, "JPY": 13000}})"),
-                                       -1);
-        setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
-        setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
-        WebFixture f;
-        f.collection.addEntry(holdingOf(QStringLiteral("base1-2"), 1, 999.99));
-        f.collection.addEntry(holdingOf(QStringLiteral("base2-23"), 1, 5.0)); // priced in dollars alone
-        const QString refused =
-            QStringLiteral("The exchange rates service answered 1 USD = 92.12000 EUR, which cannot be right; ");
-        QCOMPARE(f.refreshed(),
-                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. ") + refused
-                     + QStringLiteral("cards priced in dollars kept their stored prices."));
-        QCOMPARE(f.value(0), blastoise);
-        QCOMPARE(f.value(1), 5.0);
-        QVERIFY(!FxRates::hasRate(QStringLiteral("EUR")) && FxRates::isStale());
-
-        FxRates::store({{QStringLiteral("EUR"), 0.91}}, SteadyClock::today().addDays(-3));
-        QCOMPARE(f.refreshed(),
-                 QStringLiteral("Priced 2 card(s). Recorded this week's total. ") + refused
-                     + QStringLiteral("cards priced in dollars were converted at the stored rate (1 "
-                                      "USD = 0.91000 EUR)."));
-        QCOMPARE(f.value(1), (1.2 + 1.64 + 0.44) / 3 * 0.91);
-        QCOMPARE(FxRates::storedDate(), SteadyClock::today().addDays(-3));
     }
 
     void emptyAnswersFailTheirSet_data()

@@ -35,16 +35,6 @@ CardDetail card(const char *pricingJson)
     return c;
 }
 
-// A variants object with the figure under every variant name the rules read.
-QJsonObject everyVariantAt(double figure)
-{
-    QJsonObject variants;
-    for (const char *name : {"normal", "holofoil", "reverse-holofoil", "1stEditionNormal", "1stEditionHolofoil",
-                             "shadowlessNormal", "shadowlessHolofoil"})
-        variants.insert(QLatin1String(name), QJsonObject{{QStringLiteral("marketPrice"), figure}});
-    return variants;
-}
-
 } // namespace
 
 class PricingTest : public QObject
@@ -237,7 +227,10 @@ private Q_SLOTS:
             R"({"tcgplayer": {"normal": {"marketPrice": 2.0}}, "tcgcsv": {"shadowlessNormal": {"marketPrice": 40.0}}})",
         };
         const QJsonObject cardmarket{{QStringLiteral("trend"), 1e7}, {QStringLiteral("trend-holo"), 1e7}};
-        const QJsonObject dollars = everyVariantAt(1e6);
+        QJsonObject dollars; // under every variant name the rules read
+        for (const char *name : {"normal", "holofoil", "reverse-holofoil", "1stEditionNormal", "1stEditionHolofoil",
+                                 "shadowlessNormal", "shadowlessHolofoil"})
+            dollars.insert(QLatin1String(name), QJsonObject{{QStringLiteral("marketPrice"), 1e6}});
         for (const int source : {PriceSource::Cardmarket, PriceSource::HighestOfBoth}) {
             PriceSource::setCurrent(source);
             for (const char *pricing : pricings) {

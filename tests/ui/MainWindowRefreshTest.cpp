@@ -521,6 +521,7 @@ private Q_SLOTS:
         QCOMPARE(f.held(0).unitValueEur, stored > 0 ? 20.0 * stored : 10.0);
         QCOMPARE(f.held(0).unitValueUsd, stored > 0 ? 20.0 : 11.0);
         QCOMPARE(f.held(1).unitValueEur, 2.0);
+        QCOMPARE(FxRates::hasRate(QStringLiteral("EUR")), stored > 0); // a refused rate is not stored
         QTEST(f.status(), "summary");
         const QStringList said = logMessages(QStringLiteral("fx"), -1, logStart);
         QFETCH(QString, logged);

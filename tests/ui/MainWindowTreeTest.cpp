@@ -657,30 +657,31 @@ private Q_SLOTS:
         QList<CardEntry> entries;
         for (int number = 1; number <= 150; ++number)
             entries << test::numberedHolding(sv03, QString::number(number));
-        QHash<QString, SetRecord> sets;
-        sets.insert(setKey(Language::English, sv03),
-                    test::setRecord(sv03, QStringLiteral("Obsidian Flames"), QStringLiteral("Scarlet & Violet"), 50));
-        collection().replaceContents(entries, sets, {}, {}, std::nullopt);
+        const SetRecord flames =
+            test::setRecord(sv03, QStringLiteral("Obsidian Flames"), QStringLiteral("Scarlet & Violet"), 50);
+        collection().replaceContents(entries, {{setKey(Language::English, sv03), flames}}, {}, {}, std::nullopt);
         m_window->treeModel()->rebuild();
         tree()->expandAll();
         QScrollBar *bar = tree()->verticalScrollBar();
         QTRY_VERIFY(bar->maximum() > 100);
-        // What a change set off: the view's layout and what follows it.
-        const auto settled = [] {
+        // Runs a step, then what it set off: the view's layout and what follows it.
+        const auto settled = [](const std::function<void()> &step) {
+            step();
             for (int pass = 0; pass < 3; ++pass) {
                 QCoreApplication::sendPostedEvents();
                 QCoreApplication::processEvents();
             }
         };
+        const auto scroll = [&](int value) { settled([&] { bar->setValue(value); }); };
         const auto inView = [this] {
             return tree()->visualRect(tree()->currentIndex()).intersects(tree()->viewport()->rect());
         };
         const auto currentKey = [this] { return entryKey(collection().entries().at(currentEntry())); };
         QUndoStack *stack = m_window->undoStack();
+        const auto undo = [&] { settled([stack] { stack->undo(); }); };
 
         // The user scrolls halfway down and picks a card in the middle.
-        bar->setValue(bar->maximum() / 2);
-        settled();
+        scroll(bar->maximum() / 2);
         tree()->setCurrentIndex(tree()->indexAt(QPoint(5, tree()->viewport()->height() / 2)));
         const QString picked = currentKey();
         const int halfway = bar->value();
@@ -688,64 +689,55 @@ private Q_SLOTS:
         CardEntry moved = entries.first();
         moved.localId = QStringLiteral("151");
         QString elsewhere;
-        stack->push(new EditEntryCommand(&collection(), 0, moved, &elsewhere));
-        settled();
+        settled([&] { stack->push(new EditEntryCommand(&collection(), 0, moved, &elsewhere)); });
         QCOMPARE(bar->value(), halfway);
-        QCOMPARE(currentKey(), picked);
-        stack->push(new AddCardsCommand(&collection(), {test::numberedHolding(sv03, QStringLiteral("75a"))}, {}));
-        settled();
+        settled([&] {
+            stack->push(new AddCardsCommand(&collection(), {test::numberedHolding(sv03, QStringLiteral("75a"))}, {}));
+        });
         QCOMPARE(bar->value(), halfway);
-        stack->undo();
-        settled();
+        undo();
         QCOMPARE(bar->value(), halfway);
         QCOMPARE(currentKey(), picked);
         QVERIFY(inView());
 
         // Scrolled away to the top.
-        bar->setValue(0);
-        settled();
+        scroll(0);
         QVERIFY(!inView());
-        stack->undo();
-        settled();
+        undo();
         QCOMPARE(bar->value(), 0);
         QCOMPARE(currentKey(), picked);
         // A set of its own, last in the tree, shown as Add cards shows it.
-        stack->push(new AddCardsCommand(&collection(),
-                                        {test::numberedHolding(QStringLiteral("zz1"), QStringLiteral("1"))},
-                                        {test::setRecord(QStringLiteral("zz1"), QStringLiteral("Zenith"),
-                                                         QStringLiteral("Zenith"), 900)}));
-        settled();
-        const QModelIndex added = m_window->treeModel()->indexForSetKey(QStringLiteral("en:zz1"));
-        tree()->expand(added.parent());
-        tree()->scrollTo(added);
-        settled();
+        settled([&] {
+            stack->push(new AddCardsCommand(&collection(),
+                                            {test::numberedHolding(QStringLiteral("zz1"), QStringLiteral("1"))},
+                                            {test::setRecord(QStringLiteral("zz1"), QStringLiteral("Zenith"),
+                                                             QStringLiteral("Zenith"), 900)}));
+        });
+        settled([&] {
+            const QModelIndex added = m_window->treeModel()->indexForSetKey(QStringLiteral("en:zz1"));
+            tree()->expand(added.parent());
+            tree()->scrollTo(added);
+        });
         const int shown = bar->value();
         QVERIFY(shown > halfway);
-        stack->undo();
-        settled();
+        undo();
         // The set's rows gone from the end, the view ends sooner.
         QCOMPARE(bar->value(), std::min(shown, bar->maximum()));
-        QVERIFY(bar->value() > halfway);
+        QVERIFY(bar->value() > halfway && !inView());
         QCOMPARE(currentKey(), picked);
-        QVERIFY(!inView());
 
         // The picked card moves to the end of its set: the view follows it.
-        bar->setValue(halfway);
-        settled();
+        scroll(halfway);
         QVERIFY(inView());
         CardEntry renumbered = collection().entries().at(currentEntry());
         renumbered.localId = QStringLiteral("150a");
-        m_window->onEntryEdited(renumbered);
-        settled();
+        settled([&] { m_window->onEntryEdited(renumbered); });
         QCOMPARE(currentKey(), entryKey(renumbered));
-        QVERIFY(inView());
-        QVERIFY(bar->value() > halfway);
+        QVERIFY(inView() && bar->value() > halfway);
 
         // A card shown on purpose, far from the view.
-        bar->setValue(0);
-        settled();
-        m_window->showCardInTree(collection().indexOfEntry(entryKey(entries.at(99))), false);
-        settled();
+        scroll(0);
+        settled([&] { m_window->showCardInTree(collection().indexOfEntry(entryKey(entries.at(99))), false); });
         QCOMPARE(currentKey(), entryKey(entries.at(99)));
         QVERIFY(inView());
     }
