@@ -92,9 +92,6 @@ private:
     void updateSearch();
     void onHoverTimeout();
     void stopHoverPreview();
-    // The numbers and the price show whole; the name, the set and the
-    // series share what they leave, each down to the least it keeps: where
-    // the table is narrower still, it scrolls.
 
     // Attributes and pending lines.
     void fillConditionCombos();
