@@ -44,8 +44,12 @@ int main(int argc, char *argv[])
 #endif
 
     int status = 0;
+    // TALLOWK_TEST_CLASS=Name[,Name...] runs only those classes of the suite.
+    const QStringList only = qEnvironmentVariable("TALLOWK_TEST_CLASS").split(u',', Qt::SkipEmptyParts);
     for (const auto &factory : pv::test::registry()) {
         std::unique_ptr<QObject> test(factory());
+        if (!only.isEmpty() && !only.contains(QString::fromLatin1(test->metaObject()->className()).section(u':', -1)))
+            continue;
         status |= QTest::qExec(test.get(), argc, argv);
     }
     return status;
