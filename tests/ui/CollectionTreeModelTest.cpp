@@ -245,6 +245,32 @@ private Q_SLOTS:
         QVERIFY(!Tree::cardLessThan(custom, custom, Tree::CardSortMode::Price));
     }
 
+    // A custom price sets the total while the Unit column keeps the market
+    // value: the tool tip's sum is worked from the price the total uses.
+    void aCustomPricedRowSumsItsOwnPrice()
+    {
+        Collection collection;
+        CardEntry both = holding(QStringLiteral("s"), QStringLiteral("1"), QStringLiteral("Both"), 266.47);
+        both.customPriceEur = 1450.0;
+        CardEntry yoursOnly = holding(QStringLiteral("s"), QStringLiteral("2"), QStringLiteral("Yours"));
+        yoursOnly.customPriceEur = 12.5;
+        yoursOnly.count = 3;
+        collection.addEntry(both);
+        collection.addEntry(yoursOnly);
+        Tree model;
+        model.setCollection(&collection);
+        const QModelIndex set = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
+        const QModelIndex first = child(model, set, 0);
+        QCOMPARE(first.siblingAtColumn(Tree::UnitValueColumn).data().toString(), Currency::formatFromEur(266.47));
+        QCOMPARE(first.siblingAtColumn(Tree::TotalColumn).data().toString(), Currency::formatFromEur(1450.0));
+        QCOMPARE(first.data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("1 x %1 (your price; market %2) = %1")
+                     .arg(Currency::formatFromEur(1450.0), Currency::formatFromEur(266.47)));
+        QCOMPARE(child(model, set, 1).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("3 x %1 (your price; no market price) = %2")
+                     .arg(Currency::formatFromEur(12.5), Currency::formatFromEur(37.5)));
+    }
+
     // Many copies of one number, alike or nearly: each order lists them as
     // comparing holding by holding would, whatever their keys hold.
     void ordersCopiesOfANumberByTheirKeys()
