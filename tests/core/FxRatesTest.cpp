@@ -123,29 +123,6 @@ private Q_SLOTS:
             QCOMPARE(FxRates::usdToEur(), inUse ? stored : builtIn);
     }
 
-    void aRecentRateIsOneOfTheLastThirtyDays()
-    {
-        SteadyClock::useManualTime();
-        const QDate today = SteadyClock::today();
-        FxRates::store({{QStringLiteral("EUR"), 0.92}, {QStringLiteral("CHF"), 0.8}}, today.addDays(-30));
-        QCOMPARE(FxRates::recentRate(QStringLiteral("EUR")), 0.92);
-        QCOMPARE(FxRates::recentRate(QStringLiteral("CHF")), 0.8);
-        QCOMPARE(FxRates::recentRate(QStringLiteral("CAD")), 0.0); // none stored
-        QVERIFY(!FxRates::isBelievable(QStringLiteral("EUR"), 1.16));
-        QVERIFY(FxRates::isBelievable(QStringLiteral("EUR"), 1.14));
-        QVERIFY(FxRates::isBelievable(QStringLiteral("CAD"), 2.7));
-        QVERIFY(!FxRates::isBelievable(QStringLiteral("SEK"), 10.0));
-        SteadyClock::advance(24 * 3600 * 1000);
-        QCOMPARE(FxRates::recentRate(QStringLiteral("EUR")), 0.0);
-        QVERIFY(FxRates::isBelievable(QStringLiteral("EUR"), 1.16));
-        // In use all the same.
-        QCOMPARE(FxRates::usdToEur(), 0.92);
-        setSetting(QStringLiteral("pricing/usdToEurDate"), today.addDays(1).toString(Qt::ISODate));
-        QCOMPARE(FxRates::recentRate(QStringLiteral("EUR")), 0.92);
-        setSetting(QStringLiteral("pricing/usdToEurDate"), today.addDays(3).toString(Qt::ISODate));
-        QCOMPARE(FxRates::recentRate(QStringLiteral("EUR")), 0.0);
-    }
-
     void staleness()
     {
         QVERIFY(FxRates::isStale());
