@@ -545,6 +545,84 @@ private Q_SLOTS:
         }
     }
 
+    // Batches of tens of thousands of holdings removed or added, taken at
+    // either end and in the middle, reach the view as one reset; a batch of
+    // as many steps that mostly undo each other is still followed row by
+    // row. Either way the tree reads as a rebuilt one.
+    void followsBatchesOfManyThousandRows()
+    {
+        constexpr int Sets = 40;
+        QList<CardEntry> entries;
+        for (int i = 0; i < 55000; ++i) {
+            const int set = i % Sets;
+            CardEntry entry = holding(QStringLiteral("s%1").arg(set), QString::number(i / Sets % 300),
+                                      QStringLiteral("C"), (i % 7) * 0.5, set < 8 ? JA : EN);
+            entry.condition = Condition(i / (Sets * 300));
+            entries.append(entry);
+        }
+        Collection collection;
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        Tree model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setCollection(&collection);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        // Each holding added is a card of its own.
+        int serial = 0;
+        const auto added = [&serial] {
+            ++serial;
+            return holding(QStringLiteral("s%1").arg(serial % Sets), QString::number(1000 + serial),
+                           QStringLiteral("N"), 1.0, serial % Sets < 8 ? JA : EN);
+        };
+        const auto middle = [&collection] { return int(collection.entries().size() / 2); };
+
+        collection.beginBatch();
+        for (int step = 0; step < 50000; ++step) {
+            const int last = int(collection.entries().size()) - 1;
+            collection.removeEntryAt(step % 500 == 0 ? middle() : step % 2 ? 0 : last);
+            // A few holdings come among them, some of which go again.
+            if (step % 1000 == 0)
+                collection.insertEntry(middle(), added());
+        }
+        collection.endBatch();
+        QCOMPARE(collection.entries().size(), 5050);
+        QCOMPARE(resets.count(), 1);
+        QVERIFY(removed.isEmpty());
+        QVERIFY(matchesARebuild(model, collection));
+
+        collection.beginBatch();
+        for (int step = 0; step < 50000; ++step) {
+            const int size = int(collection.entries().size());
+            collection.insertEntry(step % 500 == 0 ? middle() : step % 3 ? size : 0, added());
+            if (step % 700 == 0) {
+                CardEntry edited = collection.entries().at(middle());
+                edited.count += 2;
+                collection.replaceEntry(middle(), edited);
+            }
+        }
+        collection.endBatch();
+        QCOMPARE(resets.count(), 2);
+        QVERIFY(inserted.isEmpty());
+        QVERIFY(matchesARebuild(model, collection));
+
+        // Thousands of steps, three holdings fewer and two more in the end.
+        collection.beginBatch();
+        for (int step = 0; step < 3000; ++step)
+            collection.insertEntry(step % 2 ? 0 : int(collection.entries().size()), added());
+        for (const int row : {40000, 2, 0})
+            collection.removeEntryAt(row + 1500);
+        collection.insertEntry(20000, added());
+        for (int step = 0; step < 3000; ++step)
+            collection.removeEntryAt(step % 2 ? 0 : int(collection.entries().size()) - 1);
+        collection.insertEntry(30000, added());
+        collection.endBatch();
+        QCOMPARE(resets.count(), 2);
+        QCOMPARE(removed.count(), 3);
+        QCOMPARE(inserted.count(), 2);
+        QVERIFY(matchesARebuild(model, collection));
+    }
+
     void showsSetLogosAskingOncePerAddress()
     {
 #ifndef TALLOWK_WITH_STANDIN
