@@ -486,6 +486,15 @@ void Collection::followRecords() const
     if (m_unfollowed.empty())
         return;
     const std::vector<Record> records = std::exchange(m_unfollowed, {});
+    // Each row inserted or removed renumbers every row after it in the
+    // indexes: past so many rows, building them again when next read costs
+    // less than following the rows one by one.
+    constexpr qsizetype MostRowsRenumbered = 4096;
+    const auto moves = [](const Record &change) {
+        return change.type == Change::Step::Inserted || change.type == Change::Step::Removed;
+    };
+    if (std::count_if(records.cbegin(), records.cend(), moves) > MostRowsRenumbered)
+        m_keyIndexValid = false;
     for (const Record &change : records)
         followRecord(change);
     if (!m_cardHoldingsValid)

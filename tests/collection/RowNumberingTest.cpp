@@ -74,7 +74,7 @@ struct Replay
         for (qsizetype at = 0; at < lists.size(); ++at) {
             if (lists.at(at).first != lists.at(at).second) {
                 QStringList told;
-                for (const int row : lists.at(at).first)
+                for (const int row : lists.at(at).first.mid(0, 20))
                     told.append(QString::number(row));
                 *differs = QStringLiteral("%1: %2").arg(QLatin1String(names[at]), told.join(QLatin1Char(' ')));
                 return false;
