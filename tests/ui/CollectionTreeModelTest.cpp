@@ -66,6 +66,25 @@ bool matchesARebuild(const Tree &model, Collection &collection)
     return treeDump(model) == treeDump(rebuilt);
 }
 
+// A tree over a collection of the holdings, its signals checked as it
+// follows the collection, and its resets counted from then on.
+struct TestedTree
+{
+    explicit TestedTree(const QList<CardEntry> &entries)
+        : tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest)
+        , resets(&model, &QAbstractItemModel::modelReset)
+    {
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        model.setCollection(&collection);
+        resets.clear();
+    }
+
+    Collection collection;
+    Tree model;
+    QAbstractItemModelTester tester;
+    QSignalSpy resets;
+};
+
 } // namespace
 
 class CollectionTreeModelTest : public QObject
@@ -489,13 +508,11 @@ private Q_SLOTS:
             entry.count = 1 + int(random.bounded(3));
             entries.append(entry);
         }
-        Collection collection;
-        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
-        Tree model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        model.setCollection(&collection);
+        TestedTree tree(entries);
+        Collection &collection = tree.collection;
+        Tree &model = tree.model;
+        QSignalSpy &resets = tree.resets;
         QUndoStack stack;
-        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         for (int step = 0; step < 300; ++step) {
             SteadyClock::advance(2000);
             const int resetsBefore = int(resets.count());
@@ -560,12 +577,10 @@ private Q_SLOTS:
             entry.condition = Condition(i / (Sets * 300));
             entries.append(entry);
         }
-        Collection collection;
-        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
-        Tree model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        model.setCollection(&collection);
-        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        TestedTree tree(entries);
+        Collection &collection = tree.collection;
+        Tree &model = tree.model;
+        QSignalSpy &resets = tree.resets;
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         // Each holding added is a card of its own.
