@@ -1,6 +1,7 @@
 #include "collection/RowNumbering.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace pv {
 
@@ -13,9 +14,8 @@ constexpr qint64 RowsBefore = qint64(1) << 40;
 } // namespace
 
 RowNumbering::RowNumbering(size_t steps)
+    : m_steps(steps)
 {
-    // A step adds two runs at most.
-    m_runs.reserve(2 * steps + 1);
     m_root = addRun(0, RowsBefore);
 }
 
@@ -103,6 +103,7 @@ void RowNumbering::insert(int row)
 {
     if (row < 0)
         return;
+    startMoving();
     const auto [before, after] = split(m_root, row);
     const int added = addRun(-1, 1);
     m_root = merge(merge(before, added), after);
@@ -112,6 +113,7 @@ void RowNumbering::remove(int row)
 {
     if (row < 0)
         return;
+    startMoving();
     const Taken taken = take(row);
     const qint64 first = m_runs[size_t(taken.row)].first;
     if (first >= 0)
@@ -121,13 +123,29 @@ void RowNumbering::remove(int row)
 
 void RowNumbering::mark(int row, Mark mark)
 {
-    if (row < 0) {
-        (mark == Updated ? m_unplacedUpdated : m_unplacedEdited).append(row);
+    if (row < 0 || !m_moving) {
+        (mark == Updated ? m_updated : m_edited).append(row);
         return;
     }
     const Taken taken = take(row);
     m_runs[size_t(taken.row)].marks |= mark;
     m_root = merge(merge(taken.before, taken.row), taken.after);
+}
+
+void RowNumbering::startMoving()
+{
+    if (m_moving)
+        return;
+    m_moving = true;
+    // A step adds two runs at most.
+    m_runs.reserve(2 * m_steps + 1);
+    // The rows marked so far are followed from here on.
+    for (const Mark mark : {Updated, Edited}) {
+        QList<int> &rows = mark == Updated ? m_updated : m_edited;
+        const QList<int> marked = std::exchange(rows, {});
+        for (const int row : marked)
+            this->mark(row, mark);
+    }
 }
 
 QList<int> RowNumbering::removed() const
@@ -139,14 +157,16 @@ QList<int> RowNumbering::removed() const
 
 RowNumbering::After RowNumbering::after() const
 {
-    const auto unplaced = [](QList<int> rows) {
+    const auto ascending = [](QList<int> rows) {
         std::sort(rows.begin(), rows.end());
         rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
         return rows;
     };
     After rows;
-    rows.updated = unplaced(m_unplacedUpdated);
-    rows.edited = unplaced(m_unplacedEdited);
+    rows.updated = ascending(m_updated);
+    rows.edited = ascending(m_edited);
+    if (!m_moving)
+        return rows;
     // The runs in the rows' order, each one's place the rows before it.
     std::vector<int> path;
     qint64 place = 0;

@@ -11,15 +11,15 @@ namespace pv {
 // and removed among them, each step numbering its row as the rows stood
 // when it was taken: at the end it tells the rows removed as numbered before
 // the first step, and the rows inserted and marked as numbered after the
-// last. Each step costs in proportion to the logarithm of the steps taken,
-// not to the rows between, so a batch of many thousand steps is followed in
-// a few milliseconds.
+// last. Once a row has moved, each step costs in proportion to the
+// logarithm of the steps taken, not to the rows between, so a batch of many
+// thousand steps is followed in a few milliseconds.
 class RowNumbering
 {
 public:
     enum Mark : quint8 { Updated = 0x1, Edited = 0x2 };
 
-    // Room for so many steps is made at once.
+    // Room for so many steps is made once a row moves.
     explicit RowNumbering(size_t steps = 0);
 
     // A new row at the row, the later ones moving down.
@@ -75,14 +75,21 @@ private:
         int after = -1;
     };
     Taken take(int row);
+    // The first row inserted or removed: the rows marked so far are
+    // followed in the tree from then on.
+    void startMoving();
 
     std::vector<Run> m_runs;
     int m_root = -1;
     quint32 m_seed = 0x9e3779b9u;
+    size_t m_steps = 0;
+    bool m_moving = false;
     QList<int> m_removed;
-    // Marked rows with a negative number, as they were named.
-    QList<int> m_unplacedUpdated;
-    QList<int> m_unplacedEdited;
+    // Rows marked as they were named: those with a negative number, and
+    // every one while no row has moved (a refresh or a fill of many
+    // thousand rows moves none).
+    QList<int> m_updated;
+    QList<int> m_edited;
 };
 
 } // namespace pv

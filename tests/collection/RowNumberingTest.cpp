@@ -151,6 +151,12 @@ private slots:
         for (int step = 0; step < 500; ++step)
             added.remove(45);
         QVERIFY2(added.agrees(&differs), qPrintable(differs));
+
+        // A refresh or a fill marks rows and moves none.
+        Replay marked(5000);
+        for (int step = 0; step < 3000; ++step)
+            marked.mark((step * 7919) % 5000, step % 3 ? RowNumbering::Updated : RowNumbering::Edited);
+        QVERIFY2(marked.agrees(&differs), qPrintable(differs));
     }
 
     void tellsRowsNamedNowhereAsTheyStand()
