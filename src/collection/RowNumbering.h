@@ -3,6 +3,7 @@
 #include <QList>
 #include <QtGlobal>
 
+#include <utility>
 #include <vector>
 
 namespace pv {
