@@ -52,11 +52,11 @@ void fillCollection(Collection &collection)
                     test::setRecord(id, names.at(at), names.at(at) + QStringLiteral(" Series"), at, 200));
         for (int number = 1; number <= 24; ++number) {
             const bool dear = at == 0 || at == names.size() - 2;
-            CardEntry entry = test::holding(
-                id, QString::number(number),
-                last ? QStringLiteral("Tapu Bulu GX Full Art Rainbow Secret Rare %1").arg(number)
-                     : QStringLiteral("Card %1").arg(number),
-                dear ? 12345.67 / number : 0.25 * number);
+            CardEntry entry =
+                test::holding(id, QString::number(number),
+                              last ? QStringLiteral("Tapu Bulu GX Full Art Rainbow Secret Rare %1").arg(number)
+                                   : QStringLiteral("Card %1").arg(number),
+                              dear ? 12345.67 / number : 0.25 * number);
             entry.count = dear ? 120 : 1;
             entry.condition = dear ? Condition::LightPlayed : Condition::Mint;
             entry.edition = dear ? QStringLiteral("firstEdition") : QString();
@@ -160,7 +160,10 @@ private:
         QStyleOptionHeader option;
         option.initFrom(tree()->header());
         option.text = QStringLiteral("Mm\u2026");
-        return tree()->header()->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), tree()->header())
+        return tree()
+            ->header()
+            ->style()
+            ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), tree()->header())
             .width();
     }
 
@@ -191,10 +194,12 @@ private:
                 const int drawn = delegate->sizeHint(option, cell).width();
                 option.rect.setWidth(1);
                 if (drawn != delegate->sizeHint(option, cell).width())
-                    longForms.append(QStringLiteral("%1 beside %2").arg(cell.data().toString(), name.data().toString()));
+                    longForms.append(
+                        QStringLiteral("%1 beside %2").arg(cell.data().toString(), name.data().toString()));
             }
             for (const int column : valueColumns)
-                widest[column] = std::max(widest.value(column), view->sizeHintForIndex(row.siblingAtColumn(column)).width());
+                widest[column] =
+                    std::max(widest.value(column), view->sizeHintForIndex(row.siblingAtColumn(column)).width());
         }
         if (!nameCut)
             return {};
@@ -202,8 +207,10 @@ private:
         const int title = leastTitle();
         for (const int column : valueColumns) {
             if (!view->isColumnHidden(column) && view->columnWidth(column) > std::max(widest.value(column), title))
-                wrong.append(QStringLiteral("column %1 at %2 for %3").arg(column).arg(view->columnWidth(column)).arg(
-                    widest.value(column)));
+                wrong.append(QStringLiteral("column %1 at %2 for %3")
+                                 .arg(column)
+                                 .arg(view->columnWidth(column))
+                                 .arg(widest.value(column)));
         }
         const int rarity = view->columnWidth(Tree::RarityColumn);
         if (rarity > ColumnWidths::cellWidth(view, QStringLiteral("Mm\u2026")))
@@ -283,8 +290,9 @@ private Q_SLOTS:
         // theirs.
         bar->triggerAction(QAbstractSlider::SliderToMinimum);
         settle();
-        const QModelIndex rare = m_window->treeModel()->index(
-            0, Tree::RarityColumn, m_window->treeModel()->indexForSetKey(QStringLiteral("en:s0")));
+        const QModelIndex rare =
+            m_window->treeModel()->index(0, Tree::RarityColumn,
+                                         m_window->treeModel()->indexForSetKey(QStringLiteral("en:s0")));
         const int rarityNeeds = tree()->sizeHintForIndex(rare).width();
         for (int width = tree()->width(); tree()->columnWidth(Tree::RarityColumn) >= rarityNeeds && width > 300;) {
             width -= 16;

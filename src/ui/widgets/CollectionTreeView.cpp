@@ -163,8 +163,8 @@ void CollectionTreeView::paintEvent(QPaintEvent *event)
 
 bool CollectionTreeView::holdsGroupRow(int top, int bottom) const
 {
-    for (QModelIndex row = indexAt(QPoint(columnViewportPosition(CollectionTreeModel::NameColumn), top));
-         row.isValid(); row = indexBelow(row)) {
+    for (QModelIndex row = indexAt(QPoint(columnViewportPosition(CollectionTreeModel::NameColumn), top)); row.isValid();
+         row = indexBelow(row)) {
         const QRect rect = QTreeView::visualRect(row);
         if (rect.top() > bottom)
             break;

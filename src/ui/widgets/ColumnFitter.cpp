@@ -269,7 +269,7 @@ bool ColumnFitter::fit()
     m_fitted.deepest = std::max(m_fitted.deepest, seen.deepest);
     for (int column = 0; column < seen.widest.size(); ++column) {
         narrower = narrower || seen.widest.at(column) < m_fitted.widest.at(column)
-                   || seen.shortest.at(column) < m_fitted.shortest.at(column);
+            || seen.shortest.at(column) < m_fitted.shortest.at(column);
         m_fitted.widest[column] = std::max(m_fitted.widest.at(column), seen.widest.at(column));
         m_fitted.shortest[column] = std::max(m_fitted.shortest.at(column), seen.shortest.at(column));
     }
