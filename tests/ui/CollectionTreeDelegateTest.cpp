@@ -308,6 +308,23 @@ private Q_SLOTS:
         QCOMPARE(delegate.sizeHint(nowhere, condition).width(), plain.sizeHint(option(700), condition).width());
         QCOMPARE(delegate.sizeHint(option(codeWidth), condition).width(), codeWidth);
         QCOMPARE(delegate.sizeHint(option(codeWidth), rarity), plain.sizeHint(option(codeWidth), rarity));
+        // A room the whole text fits exactly shows it whole; a pixel less, the
+        // longest form that fits.
+        const int wholeWidth = plain.sizeHint(option(700), condition).width();
+        QCOMPARE(delegate.sizeHint(option(wholeWidth), condition).width(), wholeWidth);
+        QCOMPARE(paint(delegate, condition, option(wholeWidth)), paint(plain, condition, option(wholeWidth)));
+        QCOMPARE(delegate.sizeHint(option(wholeWidth - 1), condition).width(), codeWidth);
+        const auto letters = [](const QString &text) { return int(text.size()); };
+        const QString holo = QStringLiteral("1st Edition Reverse Holo");
+        for (const auto &[room, shown] : {std::pair<int, const char *>{24, "1st Edition Reverse Holo"},
+                                          {23, "1st Ed. Reverse Holo"},
+                                          {20, "1st Ed. Reverse Holo"},
+                                          {19, "1st Ed. Rev. Holo"},
+                                          {17, "1st Ed. Rev. Holo"},
+                                          {3, "1st Ed. Rev. Holo"}})
+            QCOMPARE(CellForms::drawn(CellForms::Kind::Printing, holo, room, letters), QLatin1String(shown));
+        QCOMPARE(CellForms::drawn(CellForms::Kind::None, QStringLiteral("Rare Holo"), 2, letters),
+                 QStringLiteral("Rare Holo"));
         // Too narrow for any form: the shortest, cut short in turn.
         QCOMPARE(delegate.sizeHint(option(1), model.index(0, Tree::PrintingColumn)),
                  plain.sizeHint(option(1), drawn.index(0, 1)));

@@ -735,6 +735,16 @@ private Q_SLOTS:
         QCOMPARE(currentKey(), entryKey(renumbered));
         QVERIFY(inView() && bar->value() > halfway);
 
+        // The undo of an add removes the current row, out of view: its
+        // neighbour, made current by the change, is not scrolled to.
+        const CardEntry extra = test::numberedHolding(sv03, QStringLiteral("75b"));
+        settled([&] { stack->push(new AddCardsCommand(&collection(), {extra}, {})); });
+        select(entryKey(extra));
+        scroll(0);
+        QVERIFY(!inView());
+        undo();
+        QCOMPARE(bar->value(), 0);
+
         // A card shown on purpose, far from the view.
         scroll(0);
         settled([&] { m_window->showCardInTree(collection().indexOfEntry(entryKey(entries.at(99))), false); });

@@ -26,6 +26,8 @@
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QToolBar>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QUndoStack>
 
 using namespace pv;
@@ -96,6 +98,47 @@ QStringList cutShort(QAbstractItemView *view, const QList<int> &columns)
         index = tree ? tree->indexBelow(index) : index.sibling(index.row() + 1, 0);
     }
     return cut;
+}
+
+// Checks the tree's titles: one shown whole fits its section; any other
+// shows its start, then an ellipsis, within the section, and its tool tip
+// gives it whole. Returns how many were elided.
+int elidedTitles(QTreeView *tree, const QString &where)
+{
+    auto *header = qobject_cast<ElidingHeaderView *>(tree->header());
+    if (!header) {
+        QTest::qFail("the tree's header does not elide", __FILE__, __LINE__);
+        return 0;
+    }
+    int elided = 0;
+    const QFontMetrics metrics(header->font());
+    for (int column = 0; column < header->count(); ++column) {
+        if (header->isSectionHidden(column))
+            continue;
+        const int width = header->sectionSize(column);
+        const QString title = tree->model()->headerData(column, Qt::Horizontal).toString();
+        const QString shown = header->shownTitle(column, width);
+        const QString what = QStringLiteral("%1, column %2 at %3: %4").arg(where).arg(column).arg(width).arg(shown);
+        if (shown == title) {
+            if (!QTest::qVerify(metrics.horizontalAdvance(title) < width, "whole", qPrintable(what), __FILE__,
+                                __LINE__))
+                return elided;
+            continue;
+        }
+        ++elided;
+        const QString start = shown.chopped(1);
+        if (!QTest::qVerify(shown.endsWith(QChar(0x2026)) && title.startsWith(start) && start.size() < title.size()
+                                && metrics.horizontalAdvance(shown) < width,
+                            "elided", qPrintable(what), __FILE__, __LINE__))
+            return elided;
+        const QPoint centre(header->sectionViewportPosition(column) + width / 2, header->height() / 2);
+        QHelpEvent help(QEvent::ToolTip, centre, header->viewport()->mapToGlobal(centre));
+        QCoreApplication::sendEvent(header->viewport(), &help);
+        if (!QTest::qCompare(QToolTip::text(), title, "tool tip", "title", __FILE__, __LINE__))
+            return elided;
+        QToolTip::hideText();
+    }
+    return elided;
 }
 
 } // namespace
@@ -175,6 +218,7 @@ private Q_SLOTS:
                                    Tree::TotalColumn};
         // First starts on the two screens, and maximised on the larger one.
         const QList<QSize> sizes = {QSize(1280, 734), QSize(1280, 800), QSize(1600, 975)};
+        int elided = 0;
         for (const bool saved : {false, true}) {
             for (int at = 0; at < sizes.size(); ++at) {
                 // Fresh; or a layout saved on the other screen.
@@ -203,13 +247,9 @@ private Q_SLOTS:
                 QVERIFY2(tree->sizeHintForIndex(first.siblingAtColumn(Tree::ConditionColumn)).width()
                              <= tree->columnWidth(Tree::ConditionColumn),
                          qPrintable(where));
-                auto *header = qobject_cast<ElidingHeaderView *>(tree->header());
-                QVERIFY(header);
-                for (const int column : {int(Tree::UnitValueColumn), int(Tree::PrintingColumn)}) {
-                    const QString shown = header->shownTitle(column, header->sectionSize(column));
-                    const QString title = tree->model()->headerData(column, Qt::Horizontal).toString();
-                    QVERIFY2(shown == title || shown.endsWith(QChar(0x2026)), qPrintable(where + shown));
-                }
+                elided += elidedTitles(tree, where);
+                if (QTest::currentTestFailed())
+                    return;
                 window.findCard();
                 window.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(QStringLiteral("a"));
                 window.runSearch();
@@ -218,6 +258,8 @@ private Q_SLOTS:
                 QTRY_COMPARE(cutShort(results, told + values), QStringList());
             }
         }
+        // Room runs short for some titles on the smaller screen.
+        QVERIFY(elided > 0);
     }
 
     // In every theme a ticked check box or radio button shows a mark that

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -130,6 +131,47 @@ QAbstractItemDelegate *CollectionTreeView::itemDelegateForIndex(const QModelInde
     if (m_groupRowDrawn.isValid() && index.row() == m_groupRowDrawn.row() && index.parent() == m_groupRowDrawn.parent())
         return m_cellCatcher;
     return QTreeView::itemDelegateForIndex(index);
+}
+
+void CollectionTreeView::paintEvent(QPaintEvent *event)
+{
+    // The base view draws only the columns the region reaches, so a group
+    // row's label, drawn from its name cell, would be lost where the region
+    // leaves that cell out (a column resized paints from its edge
+    // rightwards). A part of the region that reaches a group row is drawn
+    // across the viewport: what falls outside the region is clipped away.
+    const QRegion region = event->region();
+    const int width = viewport()->width();
+    QRegion across;
+    bool widened = false;
+    for (const QRect &part : region) {
+        const bool whole = part.left() <= 0 && part.right() >= width - 1;
+        if (!whole && holdsGroupRow(part.top(), part.bottom())) {
+            across += QRect(0, part.top(), width, part.height());
+            widened = true;
+        } else {
+            across += part;
+        }
+    }
+    if (!widened) {
+        QTreeView::paintEvent(event);
+        return;
+    }
+    QPaintEvent wider(across);
+    QTreeView::paintEvent(&wider);
+}
+
+bool CollectionTreeView::holdsGroupRow(int top, int bottom) const
+{
+    for (QModelIndex row = indexAt(QPoint(columnViewportPosition(CollectionTreeModel::NameColumn), top)); row.isValid();
+         row = indexBelow(row)) {
+        const QRect rect = QTreeView::visualRect(row);
+        if (rect.top() > bottom)
+            break;
+        if (isGroupRow(row))
+            return true;
+    }
+    return false;
 }
 
 void CollectionTreeView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const

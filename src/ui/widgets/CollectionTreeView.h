@@ -11,7 +11,10 @@ namespace pv {
 // Language, series and set rows show their name and suffix across every
 // column. The view draws them so itself: a row spanned by the base view
 // costs a persistent index for every row laid out, to look the row up among
-// the spanned ones, which with many rows expanded doubles the layout.
+// the spanned ones, which with many rows expanded doubles the layout. A
+// repaint of part of such a row (a column resized repaints from its edge
+// on) draws the whole row, clipped to what was asked, so that its label
+// stays whole.
 //
 // A change of the model leaves the view where the user left it: the current
 // row made current again after a change is not scrolled to. Only when the
@@ -41,6 +44,7 @@ public:
     bool isRowInView(const QModelIndex &index) const;
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
@@ -50,6 +54,8 @@ private:
     // The part of a group row's branches that the base view cut off at the
     // edge of a narrow name column.
     void drawCutBranches(QPainter *painter, const QStyleOptionViewItem &nameCell, const QModelIndex &index) const;
+    // Whether a group row lies between the viewport's lines top and bottom.
+    bool holdsGroupRow(int top, int bottom) const;
     // The viewport's horizontal extent of the whole row at y.
     QRect rowExtent(int y, int height) const;
     // The cell of the name column stretched to the end of its row.

@@ -17,6 +17,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace pv {
 
@@ -24,6 +25,9 @@ namespace {
 
 // Rows looked at for the widths: those in view, and never more than these.
 constexpr int maxRowsMeasured = 200;
+// How long the view rests from scrolling before its columns are fitted to
+// the rows in view alone.
+constexpr int restMs = 800;
 
 int depthOf(QModelIndex index)
 {
@@ -76,11 +80,13 @@ ColumnFitter::ColumnFitter(QAbstractItemView *view, const QList<Rule> &rules, in
     , m_rules(rules)
     , m_rest(rest)
     , m_pending(new QTimer(this))
+    , m_resting(new ClockTimer(restMs, this))
 {
     Q_ASSERT(m_header);
     m_pending->setSingleShot(true);
     m_pending->setInterval(0);
     connect(m_pending, &QTimer::timeout, this, &ColumnFitter::fit);
+    connect(m_resting, &ClockTimer::timeout, this, &ColumnFitter::settle);
 
     m_header->setStretchLastSection(false);
     m_header->setSectionResizeMode(QHeaderView::Fixed);
@@ -90,7 +96,12 @@ ColumnFitter::ColumnFitter(QAbstractItemView *view, const QList<Rule> &rules, in
     const auto later = [this] { fitLater(); };
     // A column shown or hidden, or resized by someone else.
     connect(m_header, &QHeaderView::sectionResized, this, later);
-    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, later);
+    // Each step of a scroll puts off the fitting to the rows in view alone.
+    connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (m_resting->isActive())
+            m_resting->start();
+        fitLater();
+    });
     if (auto *tree = qobject_cast<QTreeView *>(view)) {
         connect(tree, &QTreeView::expanded, this, later);
         connect(tree, &QTreeView::collapsed, this, later);
@@ -113,8 +124,7 @@ void ColumnFitter::watchModel()
         return;
     const auto later = [this] { fitLater(); };
     const auto anew = [this] {
-        m_widest.clear();
-        m_shortest.clear();
+        forget();
         fitLater();
     };
     connect(model, &QAbstractItemModel::modelReset, this, anew);
@@ -133,13 +143,12 @@ int ColumnFitter::titleWidth(const QString &text) const
     return m_header->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), m_header).width();
 }
 
-QList<ColumnWidths::Column> ColumnFitter::measure()
+ColumnFitter::Needs ColumnFitter::measureInView() const
 {
     const int count = m_header->count();
-    // What rows in view asked for stays asked for until the rows are made
-    // anew, so that the columns hold still while the view scrolls.
-    m_widest.resize(count, 0);
-    m_shortest.resize(count, 0);
+    Needs needs;
+    needs.widest.resize(count, 0);
+    needs.shortest.resize(count, 0);
 
     auto *tree = qobject_cast<QTreeView *>(m_view);
     const int firstColumn = tree ? tree->treePosition() : -1;
@@ -159,7 +168,6 @@ QList<ColumnWidths::Column> ColumnFitter::measure()
     // A table's grid takes a line of its cells.
     const auto *table = qobject_cast<QTableView *>(m_view);
     const int grid = table && table->showGrid() ? 1 : 0;
-    int deepest = 0;
     const int bottom = m_view->viewport()->height();
     QModelIndex row = m_view->indexAt(QPoint(0, 0)).siblingAtColumn(0);
     for (int seen = 0; row.isValid() && seen < maxRowsMeasured; ++seen) {
@@ -167,7 +175,7 @@ QList<ColumnWidths::Column> ColumnFitter::measure()
             break;
         if (!m_view->model()->hasChildren(row)) {
             const int depth = tree ? depthOf(row) + rootLevel : 0;
-            deepest = std::max(deepest, depth);
+            needs.deepest = std::max(needs.deepest, depth);
             for (int column = 0; column < count; ++column) {
                 // A fixed column is not measured: that might fetch its pictures.
                 if (m_header->isSectionHidden(column) || m_rules.value(column).give == Give::Fixed)
@@ -182,42 +190,50 @@ QList<ColumnWidths::Column> ColumnFitter::measure()
                     whole = shortest = m_view->sizeHintForIndex(cell).width();
                 }
                 const int around = grid + (column == firstColumn ? depth * indentation : 0);
-                whole += around;
-                shortest += around;
-                m_widest[column] = std::max(m_widest.at(column), whole);
-                m_shortest[column] = std::max(m_shortest.at(column), shortest);
+                needs.widest[column] = std::max(needs.widest.at(column), whole + around);
+                needs.shortest[column] = std::max(needs.shortest.at(column), shortest + around);
             }
         }
         row = tree ? tree->indexBelow(row) : row.sibling(row.row() + 1, 0);
     }
+    return needs;
+}
 
+QList<ColumnWidths::Column> ColumnFitter::columns(const Needs &needs) const
+{
+    const auto *tree = qobject_cast<const QTreeView *>(m_view);
+    const int firstColumn = tree ? tree->treePosition() : -1;
+    const int indentation = tree ? tree->indentation() : 0;
+    const auto *table = qobject_cast<const QTableView *>(m_view);
+    const int grid = table && table->showGrid() ? 1 : 0;
     // A title may be elided down to two letters and an ellipsis.
     const int titleLeast = titleWidth(QStringLiteral("Mm\u2026"));
     QList<ColumnWidths::Column> columns;
-    for (int column = 0; column < count; ++column) {
+    for (int column = 0; column < m_header->count(); ++column) {
         if (m_header->isSectionHidden(column)) {
             columns.append(ColumnWidths::Column());
             continue;
         }
         const Rule rule = m_rules.value(column);
+        const int widest = needs.widest.value(column);
         const int title = m_header->sectionSizeHint(column);
         const int least = std::min(title, titleLeast);
         ColumnWidths::Column fitted;
-        fitted.wanted = std::max(m_widest.at(column), title);
+        fitted.wanted = std::max(widest, title);
         fitted.rank = rule.rank;
         fitted.weight = rule.weight;
         switch (rule.give) {
         case Give::Title:
-            fitted.least = std::max(m_widest.at(column), least);
+            fitted.least = std::max(widest, least);
             break;
         case Give::Forms:
-            fitted.least = fitted.shortened = std::max(m_shortest.at(column), least);
+            fitted.least = fitted.shortened = std::max(needs.shortest.value(column), least);
             break;
         case Give::Cut: {
             // A tree's first column keeps its text beside the deepest rows'
             // indentation.
             if (column == firstColumn)
-                fitted.offset = std::max(deepest, 1) * indentation;
+                fitted.offset = std::max(needs.deepest, 1) * indentation;
             const int text = ColumnWidths::cellWidth(m_view, rule.leastText, rule.leastPicture) + grid;
             fitted.least = std::min(fitted.wanted, text + fitted.offset);
             break;
@@ -236,7 +252,47 @@ bool ColumnFitter::fit()
     m_pending->stop();
     if (m_header->count() == 0)
         return false;
-    const QList<int> widths = ColumnWidths::share(measure(), m_view->viewport()->width(), m_rest);
+    const Needs seen = measureInView();
+    const QScrollBar *bar = m_view->verticalScrollBar();
+    const bool jumped = std::abs(bar->value() - m_fittedAt) >= std::max(1, bar->pageStep());
+    m_fittedAt = bar->value();
+    if (m_fittedAnew || jumped || m_fitted.widest.size() != seen.widest.size()) {
+        // Rows all new to the view: the columns follow them alone.
+        m_resting->stop();
+        m_fittedAnew = false;
+        m_fitted = seen;
+        return apply(m_fitted);
+    }
+    // A few rows new to the view: the columns widen for them, and narrow
+    // to the rows in view once the view rests.
+    bool narrower = seen.deepest < m_fitted.deepest;
+    m_fitted.deepest = std::max(m_fitted.deepest, seen.deepest);
+    for (int column = 0; column < seen.widest.size(); ++column) {
+        narrower = narrower || seen.widest.at(column) < m_fitted.widest.at(column)
+            || seen.shortest.at(column) < m_fitted.shortest.at(column);
+        m_fitted.widest[column] = std::max(m_fitted.widest.at(column), seen.widest.at(column));
+        m_fitted.shortest[column] = std::max(m_fitted.shortest.at(column), seen.shortest.at(column));
+    }
+    if (narrower && !m_resting->isActive())
+        m_resting->start();
+    return apply(m_fitted);
+}
+
+void ColumnFitter::settle()
+{
+    m_fittedAnew = true;
+    fit();
+}
+
+void ColumnFitter::forget()
+{
+    m_fittedAnew = true;
+    m_resting->stop();
+}
+
+bool ColumnFitter::apply(const Needs &needs)
+{
+    const QList<int> widths = ColumnWidths::share(columns(needs), m_view->viewport()->width(), m_rest);
     bool changed = false;
     for (int column = 0; column < widths.size(); ++column) {
         if (!m_header->isSectionHidden(column) && m_header->sectionSize(column) != widths.at(column)) {
@@ -263,8 +319,7 @@ bool ColumnFitter::eventFilter(QObject *watched, QEvent *event)
     case QEvent::FontChange:
     case QEvent::StyleChange:
         if (watched == m_view) {
-            m_widest.clear();
-            m_shortest.clear();
+            forget();
             fitLater();
         }
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ClockTimer.h"
 #include "ui/widgets/ColumnWidths.h"
 
 #include <QList>
@@ -22,10 +23,14 @@ namespace pv {
 // are whole widens the `rest` column.
 //
 // Widths come from the titles and the rows without children (a tree's card
-// rows) seen in view since the rows were last made, never from all rows: a
-// view may hold half a million. The columns are fitted again, once the
-// events in hand are done, whenever the view's width, its rows in view or
-// their texts change. GUI thread only.
+// rows) in view, never from all rows: a view may hold half a million. The
+// columns are fitted again, once the events in hand are done, whenever the
+// view's width, its rows in view or their texts change. While the view
+// scrolls by less than a page (or its rows change in place) the columns
+// only widen, for rows coming into view, so that they hold still under a
+// slow scroll; once the view has rested a moment, or has moved a page or
+// more, they are fitted to the rows in view alone, narrower too, and the
+// order in which the columns give way holds for those rows. GUI thread only.
 class ColumnFitter : public QObject
 {
     Q_OBJECT
@@ -67,8 +72,22 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QList<ColumnWidths::Column> measure();
+    // What the rows in view ask of each column.
+    struct Needs
+    {
+        QList<int> widest;   // by column: the widest cell, whole
+        QList<int> shortest; // by column: the widest cell in its shortest form
+        int deepest = 0;     // the depth of the deepest row
+    };
+
+    Needs measureInView() const;
+    QList<ColumnWidths::Column> columns(const Needs &needs) const;
+    // Fits the columns to what `needs` asks; true when a width changed.
+    bool apply(const Needs &needs);
+    // Fits the columns to the rows in view alone.
+    void settle();
     void fitLater();
+    void forget();
     void watchModel();
     int titleWidth(const QString &text) const;
 
@@ -77,8 +96,13 @@ private:
     QList<Rule> m_rules;
     int m_rest = -1;
     QTimer *m_pending = nullptr;
-    QList<int> m_widest;   // by column: the widest cell seen, whole
-    QList<int> m_shortest; // by column: the widest cell seen in its shortest form
+    // Runs once the view has rested from scrolling.
+    ClockTimer *m_resting = nullptr;
+    // What the columns are fitted to: the rows in view at the last full
+    // fit, and any row seen in view since while the view scrolled a little.
+    Needs m_fitted;
+    bool m_fittedAnew = true; // the next fit starts from the rows in view
+    int m_fittedAt = 0;       // the vertical scroll position then
 };
 
 } // namespace pv

@@ -1,0 +1,363 @@
+#include "Fixtures.h"
+#include "TestRegistry.h"
+#include "TestSupport.h"
+#include "UiTestSupport.h"
+
+#include "collection/Collection.h"
+#include "core/CardKeys.h"
+#include "core/SteadyClock.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
+#include "ui/widgets/ColumnWidths.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyleOptionHeader>
+#include <QTest>
+#include <QTreeView>
+#include <QWindow>
+
+#include <memory>
+
+using namespace pv;
+using Tree = CollectionTreeModel;
+
+namespace {
+
+// The columns that show whole, their titles giving way first.
+const QList<int> valueColumns = {Tree::NumberColumn,   Tree::DexColumn,       Tree::GradeColumn,
+                                 Tree::QuantityColumn, Tree::UnitValueColumn, Tree::TotalColumn};
+
+// Seven sets of a series each, 24 cards a set. The first and the last but
+// one hold dear, graded cards in long conditions and printings; the second
+// cheap ones of a long rarity; the last cheap cards with long names.
+void fillCollection(Collection &collection)
+{
+    const QStringList names = {QStringLiteral("Base Set"),
+                               QStringLiteral("Scarlet & Violet Prismatic Evolutions Elite Trainer"),
+                               QStringLiteral("Obsidian Flames"),
+                               QStringLiteral("151"),
+                               QStringLiteral("Sword & Shield Brilliant Stars Trainer Gallery"),
+                               QStringLiteral("Ruler of the Black Flame"),
+                               QStringLiteral("Sun & Moon Guardians Rising")};
+    QList<CardEntry> entries;
+    QHash<QString, SetRecord> sets;
+    for (int at = 0; at < names.size(); ++at) {
+        const QString id = QStringLiteral("s%1").arg(at);
+        const bool last = at == names.size() - 1;
+        sets.insert(setKey(Language::English, id),
+                    test::setRecord(id, names.at(at), names.at(at) + QStringLiteral(" Series"), at, 200));
+        for (int number = 1; number <= 24; ++number) {
+            const bool dear = at == 0 || at == names.size() - 2;
+            CardEntry entry =
+                test::holding(id, QString::number(number),
+                              last ? QStringLiteral("Tapu Bulu GX Full Art Rainbow Secret Rare %1").arg(number)
+                                   : QStringLiteral("Card %1").arg(number),
+                              dear ? 12345.67 / number : 0.25 * number);
+            entry.count = dear ? 120 : 1;
+            entry.condition = dear ? Condition::LightPlayed : Condition::Mint;
+            entry.edition = dear ? QStringLiteral("firstEdition") : QString();
+            entry.variant = dear ? QStringLiteral("reverse") : QStringLiteral("normal");
+            entry.rarity = dear || at == 1 ? QStringLiteral("Special Illustration Rare") : QStringLiteral("Common");
+            entry.gradeCompany = dear ? GradingCompany::PSA : GradingCompany::None;
+            entry.gradeNote = dear ? QStringLiteral("10") : QString();
+            entries.append(entry);
+        }
+    }
+    collection.replaceContents(entries, sets, {}, {}, std::nullopt);
+}
+
+} // namespace
+
+// The collection tree as the user scrolls, resizes and sorts it: group rows
+// drawn whole whatever part of the viewport is painted, and columns that
+// give way in their order for the rows in view.
+class CollectionTreeDrawingTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::DefaultTheme> m_theme;
+    std::unique_ptr<MainWindow> m_window;
+
+    QTreeView *tree() { return m_window->findChild<QTreeView *>(QStringLiteral("collectionTree")); }
+
+    void open(const QSize &size)
+    {
+        m_window = std::make_unique<MainWindow>();
+        fillCollection(*m_window->collection());
+        m_window->resize(size);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        tree()->expandAll();
+        settle();
+    }
+
+    // Runs what the last step set off: layouts, fits and the paints they ask.
+    static void settle()
+    {
+        for (int pass = 0; pass < 4; ++pass) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    }
+
+    // The tree's viewport as the window's back buffer holds it: only what
+    // was painted since shows there.
+    QImage onScreen()
+    {
+        QWidget *viewport = tree()->viewport();
+        const QPoint at = viewport->mapTo(m_window.get(), QPoint(0, 0));
+        return m_window->windowHandle()
+            ->screen()
+            ->grabWindow(m_window->winId(), at.x(), at.y(), viewport->width(), viewport->height())
+            .toImage();
+    }
+
+    // How the viewport, as the steps so far left it painted, differs from
+    // it painted whole (both pictures kept in the temporary folder).
+    QString unlikeWhole(QLatin1String step)
+    {
+        settle();
+        const QImage painted = onScreen();
+        tree()->viewport()->repaint();
+        const QImage whole = onScreen();
+        if (!painted.isNull() && painted == whole)
+            return QString();
+        painted.save(QDir::temp().filePath(QStringLiteral("tallowk-tree-painted.png")));
+        whole.save(QDir::temp().filePath(QStringLiteral("tallowk-tree-whole.png")));
+        return step + QLatin1String(": differs");
+    }
+
+    // The widths of the columns besides the name, which takes what is left.
+    QList<int> sideWidths()
+    {
+        QList<int> widths;
+        for (int column = 1; column < Tree::ColumnCount; ++column)
+            widths.append(tree()->columnWidth(column));
+        return widths;
+    }
+
+    // A header section's width for a title elided as far as it goes.
+    int leastTitle()
+    {
+        QStyleOptionHeader option;
+        option.initFrom(tree()->header());
+        option.text = QStringLiteral("Mm\u2026");
+        return tree()
+            ->header()
+            ->style()
+            ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), tree()->header())
+            .width();
+    }
+
+    // Where the card rows in view break the order in which the columns give
+    // way: with a card name cut short, no printing or condition keeps more
+    // than its shortest form, the rarity no more than its least and a value
+    // column no more than its widest value in view (or its elided title).
+    QStringList outOfOrder()
+    {
+        QTreeView *view = tree();
+        QAbstractItemDelegate *delegate = view->itemDelegate();
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.widget = view;
+        bool nameCut = false;
+        QStringList longForms;
+        QHash<int, int> widest;
+        const int bottom = view->viewport()->height();
+        for (QModelIndex row = view->indexAt(QPoint(0, 0)).siblingAtColumn(0);
+             row.isValid() && view->visualRect(row).top() < bottom; row = view->indexBelow(row)) {
+            if (view->model()->hasChildren(row))
+                continue;
+            const QModelIndex name = row.siblingAtColumn(Tree::NameColumn);
+            nameCut = nameCut || view->sizeHintForIndex(name).width() > view->visualRect(name).width();
+            for (const int column : {int(Tree::PrintingColumn), int(Tree::ConditionColumn)}) {
+                const QModelIndex cell = row.siblingAtColumn(column);
+                option.rect = view->visualRect(cell);
+                const int drawn = delegate->sizeHint(option, cell).width();
+                option.rect.setWidth(1);
+                if (drawn != delegate->sizeHint(option, cell).width())
+                    longForms.append(
+                        QStringLiteral("%1 beside %2").arg(cell.data().toString(), name.data().toString()));
+            }
+            for (const int column : valueColumns)
+                widest[column] =
+                    std::max(widest.value(column), view->sizeHintForIndex(row.siblingAtColumn(column)).width());
+        }
+        if (!nameCut)
+            return {};
+        QStringList wrong = longForms;
+        const int title = leastTitle();
+        for (const int column : valueColumns) {
+            if (!view->isColumnHidden(column) && view->columnWidth(column) > std::max(widest.value(column), title))
+                wrong.append(QStringLiteral("column %1 at %2 for %3")
+                                 .arg(column)
+                                 .arg(view->columnWidth(column))
+                                 .arg(widest.value(column)));
+        }
+        const int rarity = view->columnWidth(Tree::RarityColumn);
+        if (rarity > ColumnWidths::cellWidth(view, QStringLiteral("Mm\u2026")))
+            wrong.append(QStringLiteral("rarity at %1").arg(rarity));
+        return wrong;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        test::setSetting(QStringLiteral("mainWindow"), QVariant());
+        test::setSetting(QStringLiteral("collectionTree/cardSortMode"), QVariant());
+        m_theme = std::make_unique<test::DefaultTheme>();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_theme.reset();
+        SteadyClock::useRealTime();
+    }
+
+    // Whatever part of the tree a step has repainted (a column resized or
+    // fitted anew, a page scrolled, rows expanded, sorted or scrolled
+    // sideways), the viewport shows what it shows painted whole: a set or
+    // series row keeps its label whole across the columns.
+    void groupRowsStayWholeAfterPartialRepaints_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("1366 x 768") << QSize(1280, 734);
+        QTest::newRow("1600 x 1000") << QSize(1600, 975);
+    }
+
+    void groupRowsStayWholeAfterPartialRepaints()
+    {
+        QFETCH(QSize, size);
+        open(size);
+        QVERIFY(tree()->viewport()->isVisible());
+        QHeaderView *header = tree()->header();
+        QScrollBar *bar = tree()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > bar->pageStep());
+        QStringList unlike;
+        const auto check = [this, &unlike](const char *step) {
+            const QString differs = unlikeWhole(QLatin1String(step));
+            if (!differs.isEmpty())
+                unlike.append(differs);
+        };
+        check("opened");
+
+        // The rarity gives way to a wider value, the names as they were:
+        // the view repaints from the rarity on, and again once refitted.
+        header->resizeSection(Tree::RarityColumn, header->sectionSize(Tree::RarityColumn) - 20);
+        header->resizeSection(Tree::TotalColumn, header->sectionSize(Tree::TotalColumn) + 20);
+        check("rarity cut");
+        m_window->resize(size + QSize(160, 0));
+        check("window widened");
+        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        check("page down");
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        check("end");
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+        check("page up");
+
+        const QModelIndex set = tree()->indexAt(QPoint(0, 0));
+        tree()->collapse(set);
+        settle();
+        tree()->expand(set);
+        check("expanded");
+        auto *order = m_window->findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
+        order->setCurrentIndex(order->findData(int(Tree::CardSortMode::Price)));
+        check("sorted");
+
+        // Narrowed until the rarity is cut short beside whole names: paging
+        // down to cheaper cards gives the rarity room back, the names keep
+        // theirs.
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        settle();
+        const QModelIndex rare =
+            m_window->treeModel()->index(0, Tree::RarityColumn,
+                                         m_window->treeModel()->indexForSetKey(QStringLiteral("en:s0")));
+        const int rarityNeeds = tree()->sizeHintForIndex(rare).width();
+        for (int width = tree()->width(); tree()->columnWidth(Tree::RarityColumn) >= rarityNeeds && width > 300;) {
+            width -= 16;
+            tree()->setFixedWidth(width);
+            settle();
+        }
+        for (const char *step : {"first page down beside a cut rarity", "second page down beside a cut rarity"}) {
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            check(step);
+        }
+
+        // Too narrow for its rows, the tree scrolls sideways.
+        tree()->setFixedWidth(260);
+        settle();
+        QScrollBar *sideways = tree()->horizontalScrollBar();
+        QVERIFY(sideways->maximum() > 0);
+        sideways->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        check("scrolled sideways");
+        QVERIFY2(unlike.isEmpty(), qPrintable(unlike.join(QLatin1Char('\n'))));
+    }
+
+    // Scrolled to the end and back, the columns give way in their order for
+    // the rows in view; scrolled slowly, they only widen, and narrow to the
+    // rows in view once the view rests.
+    void columnsGiveWayInOrderWhereverScrolled()
+    {
+        test::ManualTime time;
+        open(QSize(1280, 734));
+        QScrollBar *bar = tree()->verticalScrollBar();
+        QTRY_VERIFY(bar->maximum() > 2 * bar->pageStep());
+        QCOMPARE(outOfOrder(), QStringList());
+        const QList<int> atTop = sideWidths();
+
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        settle();
+        QVERIFY(tree()->indexAt(QPoint(0, 0)).data().toString().startsWith(QLatin1String("Tapu")));
+        QCOMPARE(outOfOrder(), QStringList());
+        QVERIFY(sideWidths() != atTop);
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+        settle();
+        QCOMPARE(outOfOrder(), QStringList());
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        settle();
+        QCOMPARE(outOfOrder(), QStringList());
+        QCOMPARE(sideWidths(), atTop);
+
+        // Row by row from the last dear cards to the end and back: the
+        // columns take the room the rows coming into view ask for, and hold
+        // it as those rows leave and come back.
+        const QModelIndex dear = m_window->treeModel()->indexForSetKey(QStringLiteral("en:s5"));
+        tree()->scrollTo(dear, QAbstractItemView::PositionAtTop);
+        settle();
+        QCOMPARE(outOfOrder(), QStringList());
+        const int start = bar->value();
+        const auto step = [bar](QAbstractSlider::SliderAction action) {
+            bar->triggerAction(action);
+            settle();
+            SteadyClock::advance(100);
+        };
+        while (bar->value() < bar->maximum())
+            step(QAbstractSlider::SliderSingleStepAdd);
+        const QList<int> scrolled = sideWidths();
+        for (int pass = 0; pass < 2; ++pass) {
+            while (bar->value() > start) {
+                step(QAbstractSlider::SliderSingleStepSub);
+                QCOMPARE(sideWidths(), scrolled);
+            }
+            while (bar->value() < bar->maximum()) {
+                step(QAbstractSlider::SliderSingleStepAdd);
+                QCOMPARE(sideWidths(), scrolled);
+            }
+        }
+        // Held for the dear rows gone by, the columns fit the rows in view
+        // once the view rests.
+        QVERIFY(!outOfOrder().isEmpty());
+        SteadyClock::advance(1000);
+        QTRY_COMPARE(outOfOrder(), QStringList());
+        QVERIFY(sideWidths() != scrolled);
+    }
+};
+
+PV_REGISTER_TEST(CollectionTreeDrawingTest)
+#include "CollectionTreeDrawingTest.moc"
