@@ -460,7 +460,7 @@ QString PriceRefresh::keptBecauseText(KeptBecause because)
 {
     switch (because) {
     case KeptBecause::CardAnswer:
-        return tr("the card database did not answer for the card");
+        return tr("its card could not be had from the card database");
     case KeptBecause::FallbackPrices:
         return tr("TCGCSV's prices for its set could not be had");
     case KeptBecause::ExchangeRate:

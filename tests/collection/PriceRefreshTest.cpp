@@ -379,7 +379,7 @@ private Q_SLOTS:
         QCOMPARE(named.size(), 201);
         QCOMPARE(named.first(),
                  QStringLiteral("Card base2-2 (Jungle, Normal / Reverse Holo) kept its stored price: "
-                                "the card database did not answer for the card."));
+                                "its card could not be had from the card database."));
         QCOMPARE(named.at(199).left(22), QStringLiteral("Card base2-201 (Jungle"));
         QCOMPARE(named.at(200), QStringLiteral("2 more card(s) kept their stored prices."));
         QCOMPARE(f.refresh.outcomeNote().keptCards, cards - 1);
