@@ -307,6 +307,13 @@
         </translation>
     </message>
     <message numerus="yes">
+        <source>%n more card(s) kept their stored prices.</source>
+        <translation>
+            <numerusform>%n more card kept its stored prices.</numerusform>
+            <numerusform>%n more cards kept their stored prices.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
         <source>TCGCSV could not be reached for %n set(s); cards priced from TCGCSV kept their stored prices.</source>
         <translation>
             <numerusform>TCGCSV could not be reached for %n set; cards priced from TCGCSV kept their stored prices.</numerusform>

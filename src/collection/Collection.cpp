@@ -266,29 +266,32 @@ QList<int>::iterator Collection::holdingsLowerBound(QList<int> &holdings, int ro
 }
 
 int Collection::applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
-                            const QHash<QString, double> &usdByPrinting, const QSet<QString> &keptPrintings)
+                            const QHash<QString, double> &usdByPrinting, const QSet<QString> &keptEur,
+                            const QSet<QString> &keptUsd)
 {
-    QList<int> rows = rowsOfCard(language, cardId);
-    if (!keptPrintings.isEmpty()) {
-        rows.removeIf([this, &keptPrintings](int row) {
-            const CardEntry &entry = m_entries.at(row);
-            return keptPrintings.contains(printingKey(entry.variant, entry.edition));
-        });
-    }
-    if (rows.isEmpty())
-        return 0;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (const int row : std::as_const(rows)) {
+    int priced = 0;
+    for (const int row : rowsOfCard(language, cardId)) {
         CardEntry &entry = m_entries[row];
+        const QString key = printingKey(entry.variant, entry.edition);
+        // Each figure is replaced only when what it reads answered.
+        const bool newEur = !keptEur.contains(key);
+        const bool newUsd = !keptUsd.contains(key);
+        if (!newEur && !newUsd)
+            continue;
         CardEntry before = entry;
         const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
-        const QString key = printingKey(entry.variant, entry.edition);
-        entry.unitValueEur = eurByPrinting.value(key, 0.0) * multiplier;
-        entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
-        entry.priceUpdated = now;
+        if (newEur) {
+            entry.unitValueEur = eurByPrinting.value(key, 0.0) * multiplier;
+            // The date is the euro value's, which values the holding.
+            entry.priceUpdated = now;
+        }
+        if (newUsd)
+            entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
         record(Change::Step::Repriced, row, std::move(before), entry);
+        ++priced;
     }
-    return int(rows.size());
+    return priced;
 }
 
 int Collection::applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId)

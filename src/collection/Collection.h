@@ -140,10 +140,12 @@ public:
     int indexOfEntry(const QString &key) const;
     // Every row holding the card, in any printing, condition or grade.
     QList<int> rowsOfCard(Language language, const QString &cardId) const;
-    // Rows of a printing named in keptPrintings (printingKey) keep their
-    // values; the count is of the rows given new ones.
+    // Rows of a printing named in keptEur (printingKey) keep their euro
+    // value and its date, rows of one in keptUsd their dollar figure; the
+    // count is of the rows given a new figure.
     int applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
-                    const QHash<QString, double> &usdByPrinting, const QSet<QString> &keptPrintings = {});
+                    const QHash<QString, double> &usdByPrinting, const QSet<QString> &keptEur = {},
+                    const QSet<QString> &keptUsd = {});
     int applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId);
     int fillMissingRarities(const RarityProvider &rarityFor);
     int fillMissingVariants(const FinishProvider &finishesFor);

@@ -29,6 +29,9 @@ constexpr int maxPriceRequests = 6;
 // priced at any size.
 constexpr int priceBatchMs = 250;
 constexpr qsizetype holdingsPerBatchStep = 12500;
+// The log names at most so many cards that kept their prices in a run, and
+// counts the rest.
+constexpr int keptCardsLogged = 200;
 
 int priceBatchInterval(qsizetype holdings)
 {
@@ -95,6 +98,7 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
             return;
         cancel();
         // What a refresh left of the old document's prices says nothing of the new one's.
+        m_keptPrices.clear();
         clearOutcomeNote();
     });
 }
@@ -117,6 +121,7 @@ void PriceRefresh::startRun(bool fromCommand)
     m_setsLookedUp = 0;
     m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
     m_ratesRefusal.clear();
+    m_runKept.clear();
     emit runStarted(fromCommand);
     reportProgress();
 }
@@ -125,6 +130,7 @@ void PriceRefresh::dropRun()
 {
     clearQueue();
     m_inFlight.clear();
+    m_askedCards.clear();
     m_pendingSets.clear();
     m_ratesPending = false;
     m_waitingForFallback.clear();
@@ -304,18 +310,19 @@ void PriceRefresh::repriceWithFallback(Language language, const QString &setId)
 {
     // Cards that kept their values while their set's fallback data was being
     // looked up are priced as the run would price them now.
-    const QList<CardDetail> cards = m_waitingForFallback.take(setKey(language, setId));
+    const QList<WaitingCard> cards = m_waitingForFallback.take(setKey(language, setId));
     if (cards.isEmpty())
         return;
     int changed = 0;
     m_collection->beginBatch();
-    for (const CardDetail &card : cards) {
-        const Outcome outcome = priceCard(language, card);
-        if (outcome == Outcome::Kept)
-            continue;
-        count(Outcome::Kept, -1);
-        count(outcome);
-        ++changed;
+    for (const WaitingCard &waiting : cards) {
+        const Outcome outcome = priceCard(language, waiting.card);
+        if (outcome != waiting.outcome) {
+            count(waiting.outcome, -1);
+            count(outcome);
+        }
+        if (outcome != Outcome::Kept)
+            ++changed;
     }
     m_collection->endBatch();
     if (changed > 0)
@@ -333,9 +340,12 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
     const bool fallbackMissing =
         (state == PriceIndex::Failed || isSettling(state)) && !m_fallback->setRecord(language, card.setId).id.isEmpty();
     const CardDetail merged = fallbackMissing ? card : m_fallback->withFallbackPrices(language, card);
-    // One question a holding: did anything its value reads fail in this run?
-    QSet<QString> kept;
+    // One question a figure of a holding: did anything it reads fail in
+    // this run? The euro value and the dollar figure are asked apart.
+    QSet<QString> keptEur;
+    QSet<QString> keptUsd;
     bool waitsForSet = false;
+    bool eurForFallback = false;
     if (fallbackMissing || !m_ratesKnown) {
         // Holdings of one printing read the same: each printing is priced once.
         QSet<QString> printings;
@@ -346,21 +356,35 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
             if (printings.contains(printing))
                 continue;
             const PriceResult price = Pricing::priceFor(merged, entry.variant, entry.edition);
-            const bool forFallback = fallbackMissing && price.readsTcgcsv();
-            if (forFallback || (!m_ratesKnown && price.convertsDollars()))
-                kept.insert(printing);
+            const bool eurReadsFallback = fallbackMissing && price.readsTcgcsv();
+            const unsigned dollarsRead = Pricing::tcgplayerPriceReads(merged, entry.variant, entry.edition);
+            const bool usdReadsFallback = fallbackMissing && (dollarsRead & PriceResult::TcgcsvDollars) != 0;
+            // A euro value kept for want of a rate keeps the dollar figure
+            // it was converted from beside it: the two tell that rate.
+            const bool forRate = !m_ratesKnown && price.convertsDollars();
+            if (eurReadsFallback || forRate)
+                keptEur.insert(printing);
+            if (usdReadsFallback || forRate)
+                keptUsd.insert(printing);
+            eurForFallback = eurForFallback || eurReadsFallback;
+            waitsForSet = waitsForSet || ((eurReadsFallback || usdReadsFallback) && state != PriceIndex::Failed);
             printings.insert(std::move(printing));
-            waitsForSet = waitsForSet || (forFallback && state != PriceIndex::Failed);
         }
     }
+    const bool priced = applyCardPrices(language, merged, keptEur, keptUsd);
+    Outcome outcome = priced ? Outcome::Priced : Outcome::Unpriced;
+    if (!keptEur.isEmpty()) {
+        outcome = Outcome::Kept;
+        notePricesKept(language, card.id, keptEur,
+                       eurForFallback ? KeptBecause::FallbackPrices : KeptBecause::ExchangeRate);
+    } else {
+        m_keptPrices.remove(ownedCardKey(language, card.id));
+        if (priced && priceCameFromTcgcsv(card, merged))
+            ++m_counts.fallbackPriced;
+    }
     if (waitsForSet)
-        keepForFallback(language, card);
-    const bool priced = applyCardPrices(language, merged, kept);
-    if (!kept.isEmpty())
-        return Outcome::Kept;
-    if (priced && priceCameFromTcgcsv(card, merged))
-        ++m_counts.fallbackPriced;
-    return priced ? Outcome::Priced : Outcome::Unpriced;
+        keepForFallback(language, card, outcome);
+    return outcome;
 }
 
 void PriceRefresh::count(Outcome outcome, int by)
@@ -378,10 +402,11 @@ void PriceRefresh::count(Outcome outcome, int by)
     }
 }
 
-bool PriceRefresh::applyCardPrices(Language language, const CardDetail &merged, const QSet<QString> &keptPrintings)
+bool PriceRefresh::applyCardPrices(Language language, const CardDetail &merged, const QSet<QString> &keptEur,
+                                   const QSet<QString> &keptUsd)
 {
     if (m_collection->applyPrices(language, merged.id, Pricing::priceMap(merged), Pricing::tcgplayerPriceMap(merged),
-                                  keptPrintings)
+                                  keptEur, keptUsd)
         == 0)
         return false;
     emit collectionChangedOutsideUndo();
@@ -392,7 +417,7 @@ bool PriceRefresh::applyCardPrices(Language language, const CardDetail &merged, 
     });
 }
 
-void PriceRefresh::keepForFallback(Language language, const CardDetail &card)
+void PriceRefresh::keepForFallback(Language language, const CardDetail &card, Outcome outcome)
 {
     // Kept to be priced again when the set's fallback data settles: only
     // what pricing reads, one record a card.
@@ -401,13 +426,84 @@ void PriceRefresh::keepForFallback(Language language, const CardDetail &card)
     kept.setId = card.setId;
     kept.localId = card.localId;
     kept.pricing = card.pricing;
-    QList<CardDetail> &waiting = m_waitingForFallback[setKey(language, card.setId)];
-    const auto same =
-        std::find_if(waiting.begin(), waiting.end(), [&card](const CardDetail &other) { return other.id == card.id; });
+    QList<WaitingCard> &waiting = m_waitingForFallback[setKey(language, card.setId)];
+    const auto same = std::find_if(waiting.begin(), waiting.end(),
+                                   [&card](const WaitingCard &other) { return other.card.id == card.id; });
     if (same != waiting.end())
-        *same = kept;
+        *same = {kept, outcome};
     else
-        waiting.append(kept);
+        waiting.append({kept, outcome});
+}
+
+void PriceRefresh::notePricesKept(Language language, const QString &cardId, QSet<QString> printings,
+                                  KeptBecause because)
+{
+    if (printings.isEmpty()) {
+        const QList<CardEntry> &entries = m_collection->entries();
+        for (const int row : m_collection->rowsOfCard(language, cardId))
+            printings.insert(printingKey(entries.at(row).variant, entries.at(row).edition));
+    }
+    const QString key = ownedCardKey(language, cardId);
+    m_runKept.insert(key);
+    m_keptPrices.insert(key, {std::move(printings), because});
+}
+
+std::optional<PriceRefresh::KeptBecause> PriceRefresh::keptPriceOf(const CardEntry &entry) const
+{
+    const auto kept = m_keptPrices.constFind(ownedCardKey(entry.lang, entry.cardId));
+    if (kept == m_keptPrices.cend() || !kept->printings.contains(printingKey(entry.variant, entry.edition)))
+        return std::nullopt;
+    return kept->because;
+}
+
+QString PriceRefresh::keptBecauseText(KeptBecause because)
+{
+    switch (because) {
+    case KeptBecause::CardAnswer:
+        return tr("its card could not be had from the card database");
+    case KeptBecause::FallbackPrices:
+        return tr("TCGCSV's prices for its set could not be had");
+    case KeptBecause::ExchangeRate:
+        return tr("no exchange rate for its dollar price could be had");
+    }
+    return {};
+}
+
+void PriceRefresh::logKeptCards() const
+{
+    if (m_runKept.isEmpty())
+        return;
+    // In collection order, each card once, as the collection names it: the
+    // name and set name of its first holding and the printings held. A card
+    // priced again once its set settled is no longer kept.
+    const QList<CardEntry> &entries = m_collection->entries();
+    QHash<QString, QStringList> printingsOf;
+    QList<const CardEntry *> cards;
+    for (const CardEntry &entry : entries) {
+        const QString key = ownedCardKey(entry.lang, entry.cardId);
+        const auto kept = m_keptPrices.constFind(key);
+        if (kept == m_keptPrices.cend() || !m_runKept.contains(key)
+            || !kept->printings.contains(printingKey(entry.variant, entry.edition)))
+            continue;
+        QStringList &printings = printingsOf[key];
+        if (printings.isEmpty())
+            cards.append(&entry);
+        const QString label = printingLabel(entry.variant, entry.edition);
+        if (!printings.contains(label))
+            printings.append(label);
+    }
+    for (const CardEntry *card : cards.mid(0, keptCardsLogged)) {
+        const QString key = ownedCardKey(card->lang, card->cardId);
+        const QString setName = m_collection->setInfo(card->lang, card->setId).name;
+        Log::info(pricesCategory,
+                  tr("%1 (%2, %3) kept its stored price: %4.")
+                      .arg(card->name.isEmpty() ? card->cardId : card->name, setName.isEmpty() ? card->setId : setName,
+                           printingsOf.value(key).join(QStringLiteral(" / ")),
+                           keptBecauseText(m_keptPrices.value(key).because)));
+    }
+    if (cards.size() > keptCardsLogged)
+        Log::info(pricesCategory,
+                  tr("%n more card(s) kept their stored prices.", nullptr, int(cards.size() - keptCardsLogged)));
 }
 
 void PriceRefresh::pump()
@@ -417,7 +513,9 @@ void PriceRefresh::pump()
         return;
     while (!m_queue.isEmpty() && m_inFlight.size() < maxPriceRequests) {
         const CardKey card = m_queue.takeFirst();
-        m_inFlight.insert(m_client->fetchCard(card.first, card.second, TcgdexClient::CacheUse::BypassDiskCache));
+        const int requestId = m_client->fetchCard(card.first, card.second, TcgdexClient::CacheUse::BypassDiskCache);
+        m_inFlight.insert(requestId);
+        m_askedCards.insert(requestId, card);
     }
     if (m_queue.isEmpty() && m_inFlight.isEmpty())
         finish();
@@ -455,6 +553,7 @@ void PriceRefresh::onCardPriced(int requestId, Language language, const CardDeta
         emit collectionChangedOutsideUndo();
     if (!m_inFlight.remove(requestId))
         return;
+    m_askedCards.remove(requestId);
     count(priceCard(language, card));
     reportProgress();
     pump();
@@ -465,6 +564,8 @@ void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, co
     Log::warn(QStringLiteral("network"), QStringLiteral("#%1 %2 failed: %3").arg(requestId).arg(context, message));
     if (!m_inFlight.remove(requestId))
         return;
+    const CardKey card = m_askedCards.take(requestId);
+    notePricesKept(card.first, card.second, {}, KeptBecause::CardAnswer);
     // A card the server answered was reached: it is named for what came.
     switch (kind) {
     case ReplyFailure::NotReached:
@@ -567,6 +668,13 @@ void PriceRefresh::finish()
     const QString text = summary();
     const bool valued = m_counts.priced > 0 || m_counts.kept > 0;
     endRun();
+    // Every card of the collection was asked for: what this run did not keep
+    // is no longer held, or priced.
+    if (m_runFromCommand) {
+        for (auto it = m_keptPrices.begin(); it != m_keptPrices.end();)
+            it = m_runKept.contains(it.key()) ? std::next(it) : m_keptPrices.erase(it);
+    }
+    logKeptCards();
     // A week is recorded from the values as they stand once the run priced
     // or kept a holding: answers without prices say nothing of the
     // collection's worth, and a source that failed took nothing from it.
@@ -633,6 +741,7 @@ void PriceRefresh::cancel()
     const Counts counts = m_counts;
     endRun();
     const QString text = tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total);
+    logKeptCards();
     Log::info(pricesCategory, text);
     emit statusChanged(tr("Price refresh cancelled."), 4000);
     // The cards it did not get to keep what they had.

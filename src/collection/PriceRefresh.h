@@ -5,6 +5,8 @@
 #include "core/NetworkReplies.h"
 #include "core/SetRecord.h"
 
+#include <optional>
+
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -16,6 +18,7 @@ namespace pv {
 
 class ClockTimer;
 class Collection;
+struct CardEntry;
 class FallbackPrices;
 class FxRateFetcher;
 class TcgdexClient;
@@ -28,12 +31,16 @@ class TcgdexClient;
 // the cards answered before their set settled) is dropped when the run ends
 // and when the collection's contents are replaced.
 //
-// A holding's stored value is replaced only with one worked out from
-// sources that answered: when its value reads (Pricing::priceFor) fallback
-// prices that could not be had in this run (the look-up of its set failed
-// or is still going on) or an exchange rate that was never fetched (none
-// was stored, and the service failed or answered a rate beyond belief), it
-// keeps what it had, and the run counts its card as kept.
+// A holding's stored figures are replaced only with ones worked out from
+// sources that answered, each on its own: when its euro value reads
+// (Pricing::priceFor) fallback prices that could not be had in this run
+// (the look-up of its set failed or is still going on) or an exchange rate
+// that was never fetched (none was stored, and the service failed or
+// answered a rate beyond belief), it keeps that value, and the run counts
+// its card as kept; when its dollar figure reads those fallback prices, or
+// its euro value was kept for want of the rate that converts that figure,
+// it keeps that figure. The log names the cards kept, and the document's
+// holdings that kept their euro value can be told until a run prices them.
 //
 // It shows nothing itself: progress, status texts and the summary are
 // reported through its signals.
@@ -81,6 +88,9 @@ public:
         QString line() const;
     };
 
+    // Why a card kept its stored prices.
+    enum class KeptBecause { CardAnswer, FallbackPrices, ExchangeRate };
+
     // The services are borrowed and outlive the refresh.
     PriceRefresh(Collection *collection, TcgdexClient *client, FallbackPrices *fallback, FxRateFetcher *rates,
                  QObject *parent = nullptr);
@@ -92,6 +102,12 @@ public:
     const QSet<QString> &pendingFallbackSets() const { return m_pendingSets; }
     const Counts &counts() const { return m_counts; }
     const OutcomeNote &outcomeNote() const { return m_note; }
+    // Why the last run that reached the holding's card kept the euro value
+    // of its printing; nothing when it did not, or the collection has held
+    // another document since.
+    std::optional<KeptBecause> keptPriceOf(const CardEntry &entry) const;
+    // Says why, to follow "because" or a colon.
+    static QString keptBecauseText(KeptBecause because);
 
     // Refreshes every card of the collection; nothing while a run goes on.
     void refresh();
@@ -139,12 +155,18 @@ private:
     void settleFallbackSets(const QList<CardKey> *cards);
     void repriceWithFallback(Language language, const QString &setId);
     enum class Outcome { Priced, Unpriced, Kept };
-    // Applies a card's prices to the holdings whose value the sources that
-    // answered can tell; the others keep theirs.
+    // Applies a card's prices to the figures of its holdings that the
+    // sources that answered can tell; the others keep theirs.
     Outcome priceCard(Language language, const CardDetail &card);
     // Applies a card's prices; true when a holding of it now has a price.
-    bool applyCardPrices(Language language, const CardDetail &merged, const QSet<QString> &keptPrintings);
-    void keepForFallback(Language language, const CardDetail &card);
+    bool applyCardPrices(Language language, const CardDetail &merged, const QSet<QString> &keptEur,
+                         const QSet<QString> &keptUsd);
+    void keepForFallback(Language language, const CardDetail &card, Outcome outcome);
+    // Notes the printings of a card whose euro values the run kept; none:
+    // every printing held.
+    void notePricesKept(Language language, const QString &cardId, QSet<QString> printings, KeptBecause because);
+    // Names the run's cards that keep their stored prices, a line each.
+    void logKeptCards() const;
     void count(Outcome outcome, int by = 1);
     void reportProgress();
     void holdCollectionChanges();
@@ -173,9 +195,25 @@ private:
     QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
     int m_setsLookedUp = 0;      // sets the run waits for, since it last waited for none
     int m_setsAnswered = 0;      // of those, the ones settled
-    // By set key: cards that kept stored values while their set's fallback
-    // data was being looked up, priced again when it settles during the run.
-    QHash<QString, QList<CardDetail>> m_waitingForFallback;
+    // By set key: cards that kept stored figures while their set's fallback
+    // data was being looked up, priced again when it settles during the run,
+    // with what they came to.
+    struct WaitingCard
+    {
+        CardDetail card;
+        Outcome outcome;
+    };
+    QHash<QString, QList<WaitingCard>> m_waitingForFallback;
+    QHash<int, CardKey> m_askedCards; // the card of each request in flight
+    // What kept its euro value, by owned-card key: the document's, as the
+    // last run that reached each card left it.
+    struct KeptPrices
+    {
+        QSet<QString> printings; // printingKey
+        KeptBecause because = KeptBecause::CardAnswer;
+    };
+    QHash<QString, KeptPrices> m_keptPrices;
+    QSet<QString> m_runKept;            // owned-card keys the run kept
     ClockTimer *m_batchTimer = nullptr; // while running: changes held until it fires
 };
 

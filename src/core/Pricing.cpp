@@ -240,6 +240,11 @@ double tcgplayerPrice(const CardDetail &card, const QString &finish, const QStri
     return printingDollars(card, finish, edition).figure;
 }
 
+unsigned tcgplayerPriceReads(const CardDetail &card, const QString &finish, const QString &edition)
+{
+    return printingDollars(card, finish, edition).reads;
+}
+
 PriceResult priceFor(const CardDetail &card, const QString &finish, const QString &edition)
 {
     // An edition's own dollar figure wins over everything.

@@ -54,6 +54,8 @@ double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, c
 // block, else the finish's from "tcgplayer", else from "tcgcsv". When
 // priceFor values a printing from TCGplayer, this is the figure it converts.
 double tcgplayerPrice(const CardDetail &card, const QString &finish, const QString &edition);
+// The blocks that dollar figure reads (PriceResult::Read flags).
+unsigned tcgplayerPriceReads(const CardDetail &card, const QString &finish, const QString &edition);
 
 // The printing's euro value, with the figures and the rate it read: the
 // one answer to what a value depends on.

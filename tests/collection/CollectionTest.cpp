@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <tuple>
 
 using namespace pv;
 
@@ -384,6 +385,41 @@ private slots:
         QCOMPARE(collection.entries().at(1).dexId, 0);
         QCOMPARE(collection.fillMissingRarities({}), 0);
         QCOMPARE(collection.fillMissingVariants({}), 0);
+    }
+
+    // Each figure of a row is kept on its own: a kept euro value keeps its
+    // date, and a row that keeps both is not counted as priced.
+    void keptFiguresStayApart()
+    {
+        Collection collection;
+        const QDateTime dated(QDate(2026, 8, 21), QTime(12, 0), Qt::UTC);
+        for (const char *finish : {"normal", "holo", "reverse"}) {
+            CardEntry entry = holdingOf(QStringLiteral("sv03-1"), 1, 9.0);
+            entry.variant = QLatin1String(finish);
+            entry.unitValueUsd = 10.0;
+            entry.priceUpdated = dated;
+            collection.addEntry(entry);
+        }
+        const QString normal = QStringLiteral("normal|unlimited");
+        const QString holo = QStringLiteral("holo|unlimited");
+        const QString reverse = QStringLiteral("reverse|unlimited");
+        const QHash<QString, double> eur{{normal, 1.0}, {holo, 2.0}, {reverse, 3.0}};
+        const QHash<QString, double> usd{{normal, 1.5}, {holo, 2.5}, {reverse, 3.5}};
+        QSignalSpy changed(&collection, &Collection::changed);
+        QCOMPARE(collection.applyPrices(Language::English, QStringLiteral("sv03-1"), eur, usd, {normal, reverse},
+                                        {holo, reverse}),
+                 2);
+        const auto figures = [&collection, &dated](int row) {
+            const CardEntry &entry = collection.entries().at(row);
+            return std::make_tuple(entry.unitValueEur, entry.unitValueUsd, entry.priceUpdated == dated);
+        };
+        QCOMPARE(figures(0), std::make_tuple(9.0, 1.5, true));
+        QCOMPARE(figures(1), std::make_tuple(2.0, 10.0, false));
+        QCOMPARE(figures(2), std::make_tuple(9.0, 10.0, true));
+        QCOMPARE(changed.size(), 2); // a row each, outside a batch
+        QCOMPARE(collection.applyPrices(Language::English, QStringLiteral("sv03-1"), eur, usd, {normal, holo, reverse},
+                                        {normal, holo, reverse}),
+                 0);
     }
 
     // Settling an unstated finish must never make a row a second copy of

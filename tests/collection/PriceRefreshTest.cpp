@@ -15,10 +15,14 @@
 #include "standin/WebStandIn.h"
 
 #include <QSignalSpy>
+
+#include <utility>
 #include <QTest>
 
 using namespace pv;
 using namespace pv::test;
+
+Q_DECLARE_METATYPE(WebStandIn::Fault)
 
 class PriceRefreshTest : public QObject
 {
@@ -109,6 +113,26 @@ class PriceRefreshTest : public QObject
     }
     // Blastoise's Cardmarket figures as the stand-in serves them, averaged.
     static constexpr double blastoise = (19.06 + 20.81 + 21.36) / 3;
+    // Its TCGplayer holofoil market, mid and low figures, averaged.
+    static constexpr double blastoiseDollars = (17.11 + 24.67 + 10.81) / 3;
+    // Ting-Lu ex of Paldea Evolved: Cardmarket figures, no TCGplayer block.
+    static constexpr double tingLu = (2.47 + 2.1 + 2.51) / 3;
+
+    static SetRecord paldeaEvolved()
+    {
+        return setRecord(QStringLiteral("sv02"), QStringLiteral("Paldea Evolved"), QStringLiteral("Scarlet & Violet"),
+                         2, 193, 279, Language::English, QDate(2023, 6, 9));
+    }
+    // A holding with both stored figures.
+    static CardEntry storedAt(const QString &cardId, const QString &name, double eur, double usd,
+                              const QString &edition = QString())
+    {
+        CardEntry entry = holo(cardId, eur);
+        entry.name = name;
+        entry.edition = edition;
+        entry.unitValueUsd = usd;
+        return entry;
+    }
 
 private Q_SLOTS:
     void init()
@@ -264,6 +288,112 @@ private Q_SLOTS:
                                                "prices."));
         QCOMPARE(f.value(0), blastoise);
         QCOMPARE(f.value(1), 999.99);
+    }
+
+    void eachFigureKeepsWhatOnlyAFailedSourceCouldTell_data()
+    {
+        QTest::addColumn<WebStandIn::Fault>("tcgcsv");
+        QTest::addColumn<bool>("withoutTcgplayer");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("refused") << WebStandIn::Fault::refuse() << false << "could not be reached for 2 set(s)";
+        QTest::newRow("error") << WebStandIn::Fault::httpStatus(500) << false << "answered with an error for 2 set(s)";
+        QTest::newRow("refused, no TCGplayer block")
+            << WebStandIn::Fault::refuse() << true << "could not be reached for 2 set(s)";
+    }
+
+    // With TCGCSV failing, each figure of a holding is replaced only where
+    // its own sources answered: a Cardmarket value beside a dollar figure
+    // that TCGCSV gave keeps that figure; a first edition valued by TCGCSV
+    // keeps both. Once TCGCSV answers, the next refresh replaces them. The
+    // log names the card kept.
+    void eachFigureKeepsWhatOnlyAFailedSourceCouldTell()
+    {
+        QFETCH(WebStandIn::Fault, tcgcsv);
+        QFETCH(bool, withoutTcgplayer);
+        QFETCH(QString, said);
+        WebStandIn *web = WebStandIn::shared();
+        const int failing = web->addServiceFault(QStringLiteral("tcgcsv"), tcgcsv, -1);
+        if (withoutTcgplayer)
+            web->addFault(QStringLiteral("/cards/"), WebStandIn::Fault::noTcgplayer(), -1);
+        WebFixture f;
+        f.collection.mergeSetInfo(paldeaEvolved());
+        f.collection.mergeSetInfo(baseSet());
+        f.collection.addEntry(storedAt(QStringLiteral("sv02-243"), QStringLiteral("Ting-Lu ex"), 9.99, 31.80));
+        f.collection.addEntry(storedAt(QStringLiteral("base1-2"), QStringLiteral("Blastoise"), 999.99, 888.88));
+        f.collection.addEntry(storedAt(QStringLiteral("base1-4"), QStringLiteral("Charizard"), 3000.0, 3100.0,
+                                       QStringLiteral("firstEdition")));
+        const auto figures = [&f](int row) {
+            const CardEntry &entry = f.collection.entries().at(row);
+            return std::make_pair(entry.unitValueEur, entry.unitValueUsd);
+        };
+        const QDateTime charizardDated = f.collection.entries().at(2).priceUpdated;
+        const int logged = logSize();
+
+        QCOMPARE(f.refreshed(),
+                 QStringLiteral("Priced 2 of 3 cards; 1 kept their stored prices. TCGCSV %1; cards "
+                                "priced from TCGCSV kept their stored prices.")
+                     .arg(said));
+        QCOMPARE(figures(0), std::make_pair(tingLu, 31.80));
+        QCOMPARE(figures(1), std::make_pair(blastoise, withoutTcgplayer ? 888.88 : blastoiseDollars));
+        QCOMPARE(figures(2), std::make_pair(3000.0, 3100.0));
+        QCOMPARE(f.collection.entries().at(2).priceUpdated, charizardDated); // its value's date stays too
+        QVERIFY(f.collection.entries().at(0).priceUpdated.isValid());
+        const QStringList kept = logMessages(QStringLiteral("prices"), -1, logged).filter(QStringLiteral("kept its"));
+        QCOMPARE(kept,
+                 QStringList(QStringLiteral("Charizard (Base Set, 1st Edition Holo) kept its stored price: "
+                                            "TCGCSV's prices for its set could not be had.")));
+
+        // TCGCSV answers: every figure it gives is replaced.
+        web->removeFault(failing);
+        QCOMPARE(f.refreshed(), QStringLiteral("Priced 3 card(s). Recorded this week's total."));
+        QVERIFY(figures(0).first == tingLu && figures(0).second > 0.0 && figures(0).second != 31.80);
+        QVERIFY(figures(1).second > 0.0 && figures(1).second != 888.88);
+        QCOMPARE(figures(2), std::make_pair(3657.59 * 0.86, 3657.59)); // TCGCSV's first-edition figure
+    }
+
+    // A run names, in the log, each card that kept its stored prices by the
+    // holding's name, its set's name and the printings held, a line each,
+    // up to a bound; a card priced is not named, nor a card of another run.
+    void keptCardsAreNamedInTheLog()
+    {
+        WebStandIn::shared()->addServiceFault(QStringLiteral("tcgcsv"), WebStandIn::Fault::refuse(), -1);
+        Fixture f;
+        f.collection.mergeSetInfo(jungle());
+        const int cards = 203;
+        for (int i = 1; i <= cards; ++i) {
+            CardEntry entry = holdingOf(QStringLiteral("base2-%1").arg(i));
+            entry.variant = QStringLiteral("normal");
+            f.collection.addEntry(entry);
+        }
+        CardEntry reverse = holdingOf(QStringLiteral("base2-2"));
+        reverse.variant = QStringLiteral("reverse");
+        f.collection.addEntry(reverse);
+        const QRegularExpression keptLine(QStringLiteral(" kept its stored price: | more card\\(s\\) kept "));
+        int logged = logSize();
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client.answer(QStringLiteral("base2-1"), 2.0);
+        for (int answered = 1; answered < f.client.sent.size();)
+            f.client.fail(f.client.sent.at(answered++).cardId, QStringLiteral("Connection refused"));
+        QVERIFY(!f.refresh.isRunning());
+        QStringList named = logMessages(QStringLiteral("prices"), -1, logged).filter(keptLine);
+        QCOMPARE(named.size(), 201);
+        QCOMPARE(named.first(),
+                 QStringLiteral("Card base2-2 (Jungle, Normal / Reverse Holo) kept its stored price: "
+                                "its card could not be had from the card database."));
+        QCOMPARE(named.at(199).left(22), QStringLiteral("Card base2-201 (Jungle"));
+        QCOMPARE(named.at(200), QStringLiteral("2 more card(s) kept their stored prices."));
+        QCOMPARE(f.refresh.outcomeNote().keptCards, cards - 1);
+
+        // The next run names only what it kept.
+        logged = logSize();
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        for (int answered = 0; answered < f.client.sent.size(); ++answered)
+            f.client.answer(f.client.sent.at(answered).cardId, answered == 1 ? 0.0 : 1.0);
+        QVERIFY(!f.refresh.isRunning());
+        named = logMessages(QStringLiteral("prices"), -1, logged).filter(keptLine);
+        QCOMPARE(named,
+                 QStringList(QStringLiteral("Card base2-2 (Jungle, Normal / Reverse Holo) kept its stored "
+                                            "price: TCGCSV's prices for its set could not be had.")));
     }
 
     // A file spelling its ids otherwise than the card database gets them

@@ -446,6 +446,69 @@ private Q_SLOTS:
         QVERIFY(prices->toolTip().isEmpty());
     }
 
+    // The card panel of a holding that kept its stored price says what its
+    // line total rests on, with the card record or without, until a refresh
+    // prices it; a holding priced says nothing of it.
+    void theCardPanelSaysWhatAKeptTotalRestsOn()
+    {
+        WebStandIn *web = WebStandIn::shared();
+        const int rule = web->addFault(QStringLiteral("^/tcgplayer/"), WebStandIn::Fault::refuse(), -1);
+        Fixture f;
+        Collection *collection = f.window.collection();
+        collection->mergeSetInfo(Fixture::jungle(16));
+        CardEntry clefable =
+            test::holding(QStringLiteral("base2"), QStringLiteral("1"), QStringLiteral("Clefable"), 30.0);
+        clefable.edition = QStringLiteral("firstEdition");
+        clefable.priceUpdated = QDateTime(QDate(2026, 8, 21), QTime(12, 0), Qt::UTC);
+        collection->addEntry(clefable);
+        collection->addEntry(test::holding(QStringLiteral("base2"), QStringLiteral("2"), QStringLiteral("Electrode")));
+        auto *tree = f.window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
+        auto *note = f.window.findChild<QLabel *>(QStringLiteral("priceNoteLabel"));
+        const auto select = [&](int row) {
+            f.client->sent.clear();
+            tree->expandAll();
+            tree->setCurrentIndex(f.window.treeModel()->indexForEntryKey(entryKey(f.held(row))));
+            return f.client->idOf(f.held(row).cardId); // the panel's own request
+        };
+        const QString rests = QStringLiteral("The line total rests on the price stored on 21 Aug 2026, because its "
+                                             "source failed in the last refresh: TCGCSV's prices for its set could "
+                                             "not be had.");
+
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client->answer(QStringLiteral("base2-1"), 6.0); // the unlimited figure alone
+        f.client->answer(QStringLiteral("base2-2"), 2.0);
+        QVERIFY(!f.window.isPriceRefreshRunning());
+        QCOMPARE(f.held(0).unitValueEur, 30.0);
+
+        const int panelAsked = select(0);
+        QCOMPARE(note->toolTip(), rests); // no card record yet
+        f.client->answer(QStringLiteral("base2-1"), 6.0, QString(), Language::English, panelAsked);
+        QCOMPARE(f.window.findChild<QLabel *>(QStringLiteral("eurValue"))->text(), Currency::formatFromEur(6.0));
+        QCOMPARE(note->toolTip(), rests);
+        select(1);
+        QVERIFY(note->toolTip().isEmpty());
+
+        // A custom price makes the total: nothing is said of the kept one.
+        clefable = f.held(0);
+        clefable.customPriceEur = 45.0;
+        collection->replaceEntry(0, clefable);
+        select(1);
+        select(0);
+        QVERIFY(note->toolTip().isEmpty());
+        clefable.customPriceEur = 0.0;
+        collection->replaceEntry(0, clefable);
+
+        web->removeFault(rule);
+        select(1);
+        select(0);
+        QCOMPARE(note->toolTip(), rests);
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client->answer(QStringLiteral("base2-1"), 6.0);
+        f.client->answer(QStringLiteral("base2-2"), 2.0);
+        QVERIFY(f.held(0).unitValueEur != 30.0);
+        QVERIFY2(!note->toolTip().contains(QLatin1String("rests on")), qPrintable(note->toolTip()));
+    }
+
     // A set has one record for fallback matching, whoever asks: a view that
     // asks for the set after the collection learnt another release date
     // changes nothing of a running refresh.

@@ -57,6 +57,7 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     ui->cardDetails->setCollection(m_collection);
     ui->cardDetails->setCatalog(m_catalog);
     ui->cardDetails->setFallbackPrices(m_fallbackPrices);
+    ui->cardDetails->setPriceRefresh(m_priceRefresh);
 
     setUpSearchDock();
     setUpBindersDock();

@@ -7,6 +7,7 @@
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
 #include "collection/FallbackPrices.h"
+#include "collection/PriceRefresh.h"
 #include "core/Currency.h"
 #include "core/Errata.h"
 #include "core/FxRates.h"
@@ -180,6 +181,21 @@ void CardDetailsWidget::setFallbackPrices(FallbackPrices *newFallbackPrices)
     fallbackPrices = newFallbackPrices;
     if (fallbackPrices)
         connect(fallbackPrices, &FallbackPrices::settled, this, &CardDetailsWidget::onSetIndexed);
+}
+
+void CardDetailsWidget::setPriceRefresh(PriceRefresh *newPriceRefresh)
+{
+    if (priceRefresh == newPriceRefresh)
+        return;
+    if (priceRefresh)
+        disconnect(priceRefresh, nullptr, this, nullptr);
+    priceRefresh = newPriceRefresh;
+    // A run's end tells what it kept.
+    if (priceRefresh)
+        connect(priceRefresh, &PriceRefresh::outcomeNoteChanged, this, [this] {
+            if (hasEntry)
+                refresh();
+        });
 }
 
 void CardDetailsWidget::clear()
@@ -367,6 +383,36 @@ void CardDetailsWidget::showStoredValues()
         ui->eurValue->setText(tr("no price"));
     ui->usdValue->setText(entry.unitValueUsd > 0.0 ? Currency::formatFromUsd(entry.unitValueUsd) : noValue);
     showLineTotal(ui->lineTotalValue, entry);
+    // Nothing said of another holding stays; what is said of this one's
+    // stored price holds without its card record.
+    QStringList notes;
+    if (QString kept = keptPriceNote(); !kept.isEmpty())
+        notes.append(std::move(kept));
+    showPriceNote(notes);
+}
+
+QString CardDetailsWidget::keptPriceNote() const
+{
+    // A custom price, which the refresh leaves alone, makes the total.
+    if (!priceRefresh || !hasEntry || entry.customPriceEur > 0.0)
+        return {};
+    const std::optional<PriceRefresh::KeptBecause> because = priceRefresh->keptPriceOf(entry);
+    if (!because)
+        return {};
+    const QString why = PriceRefresh::keptBecauseText(*because);
+    if (entry.unitValueEur <= 0.0)
+        return tr("No price is stored, and its source failed in the last refresh: %1.").arg(why);
+    if (!entry.priceUpdated.isValid())
+        return tr("The line total rests on the stored price, because its source failed in the last refresh: %1.")
+            .arg(why);
+    return tr("The line total rests on the price stored on %1, because its source failed in the last refresh: %2.")
+        .arg(entry.priceUpdated.toLocalTime().toString(QStringLiteral("d MMM yyyy")), why);
+}
+
+void CardDetailsWidget::showPriceNote(const QStringList &notes)
+{
+    ui->priceNoteLabel->setToolTip(notes.join(QLatin1Char('\n')));
+    fitPriceNote();
 }
 
 void CardDetailsWidget::showValues()
@@ -427,6 +473,8 @@ void CardDetailsWidget::showCardValues()
     ui->usdValue->setText(usd > 0.0 ? usdText : tr("not listed"));
 
     QStringList notes;
+    if (QString kept = keptPriceNote(); !kept.isEmpty())
+        notes.append(std::move(kept));
     if (fromUsd) {
         const QString rate = QLocale().toString(usdToEur, 'f', 4);
         // A first-edition or shadowless figure wins over Cardmarket whatever
@@ -457,8 +505,7 @@ void CardDetailsWidget::showCardValues()
     // A custom price values the copy, grade or no grade.
     if (entry.customPriceEur <= 0.0 && Pricing::isNeutralGrade(entry.gradeCompany, entry.gradeNote))
         notes.append(tr("Graded copy valued at the raw price (no grade premium configured)."));
-    ui->priceNoteLabel->setToolTip(notes.join(QLatin1Char('\n')));
-    fitPriceNote();
+    showPriceNote(notes);
 }
 
 // The note (whole in its tool tip) takes the lines that the side column has

@@ -20,6 +20,7 @@ namespace pv {
 class CardCatalog;
 class Collection;
 class FallbackPrices;
+class PriceRefresh;
 class TcgdexClient;
 
 // The card panel: one holding with its artwork and set logo, the card's
@@ -39,6 +40,8 @@ public:
     void setCatalog(CardCatalog *catalog);
     // Where the fallback prices of a set are asked for.
     void setFallbackPrices(FallbackPrices *fallbackPrices);
+    // The refresh that tells which holdings kept their stored price.
+    void setPriceRefresh(PriceRefresh *priceRefresh);
 
     // Shows the holding from scratch: facts, editors, stored values, set logo,
     // and the requests for its artwork and card record.
@@ -67,6 +70,10 @@ private:
     void showCardValues();
     // The live values while the card record is at hand, else the stored ones.
     void showValues();
+    // Says so when the line total rests on a price the last refresh kept
+    // because its source failed; empty otherwise.
+    QString keptPriceNote() const;
+    void showPriceNote(const QStringList &notes);
     void applyCardRecord(const CardDetail &card);
     void applyNoteColour();
     void fitPriceNote();
@@ -88,6 +95,7 @@ private:
     QPointer<Collection> collection;
     QPointer<CardCatalog> catalog;
     QPointer<FallbackPrices> fallbackPrices;
+    QPointer<PriceRefresh> priceRefresh;
     CardEntry entry;
     CardDetail detail;
     bool detailValid = false;
