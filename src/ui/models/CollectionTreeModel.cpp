@@ -51,7 +51,7 @@ bool hasAnyPrice(const CardEntry &entry)
 
 // Asks for a holding's memory ahead of its turn: a large collection's
 // rebuild reads each holding once, from memory rather than the caches.
-constexpr int EntriesAhead = 6;
+constexpr int EntriesAhead = 8;
 void prefetchEntry(const CardEntry &entry)
 {
 #if defined(__GNUC__)
@@ -64,12 +64,23 @@ void prefetchEntry(const CardEntry &entry)
 #endif
 }
 
+// And for the texts the rebuild reads of it, once the holding itself is in.
+constexpr int TextsAhead = 3;
+void prefetchTexts(const CardEntry &entry)
+{
+#if defined(__GNUC__)
+    for (const QString *text : {&entry.setId, &entry.localId, &entry.cardId})
+        __builtin_prefetch(text->constData());
+#else
+    Q_UNUSED(entry);
+#endif
+}
+
 // One holding ready to be ordered inside its set and made a row: read from
 // the collection once, in the collection's order. Kept small: a large
 // collection's rebuild writes and reads one for every holding.
 struct SortItem
 {
-    const CardEntry *entry = nullptr;
     double price = -1.0;
     double value = 0.0;
     // Orders the holding among those of its number, when coded (see
@@ -86,7 +97,6 @@ struct SortItem
 SortItem sortItem(const CardEntry &entry, int row)
 {
     SortItem item;
-    item.entry = &entry;
     item.price = orderingPrice(entry);
     item.value = entryLineValue(entry);
     item.row = row;
@@ -216,11 +226,10 @@ class SetTies
 public:
     // Marks the holding coded when a code can order it, with its fields'
     // places among the set's values in its code until the set is coded.
-    void note(SortItem &item)
+    void note(SortItem &item, const CardEntry &entry)
     {
         static const auto conditionRanks = keyRanks<7>([](int c) { return conditionKey(Condition(c)); });
         static const auto companyRanks = keyRanks<7>([](int c) { return gradingCompanyKey(GradingCompany(c)); });
-        const CardEntry &entry = *item.entry;
         const QStringView edition = entry.edition.isEmpty() ? QStringView(u"unlimited") : QStringView(entry.edition);
         item.coded = ownCard(entry) && QStringView(entry.gradeNote).trimmed().isEmpty()
             && quint32(entry.condition) < 7 && quint32(entry.gradeCompany) < 7
@@ -289,7 +298,8 @@ private:
 // holding that cannot be coded has its holdings ordered by their merge keys
 // here, once, and each then coded by its place. Returns how many distinct
 // card numbers they hold.
-int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties)
+int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties,
+                const QList<CardEntry> &entries)
 {
     ties.code(items, numbers.count());
     const std::vector<int> ranks = numbers.ranks();
@@ -299,10 +309,10 @@ int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const S
         if (!item.coded)
             uncoded.push_back(&item);
     }
-    std::sort(uncoded.begin(), uncoded.end(), [](const SortItem *a, const SortItem *b) {
+    std::sort(uncoded.begin(), uncoded.end(), [&entries](const SortItem *a, const SortItem *b) {
         if (a->rank != b->rank)
             return a->rank < b->rank;
-        const int keys = compareEntryKeys(*a->entry, *b->entry);
+        const int keys = compareEntryKeys(entries.at(a->row), entries.at(b->row));
         return keys != 0 ? keys < 0 : a->row < b->row;
     });
     for (size_t at = 0; at < uncoded.size(); ++at)
@@ -524,7 +534,7 @@ struct SetGroup : SetFacts
     {
         SortItem item = sortItem(entry, row);
         item.rank = numbers.slotOf(entry.localId);
-        ties.note(item);
+        ties.note(item, entry);
         items.push_back(item);
     }
 };
@@ -776,6 +786,8 @@ void CollectionTreeModel::rebuild()
     for (int row = 0; row < entries.size(); ++row) {
         if (row + EntriesAhead < entries.size())
             prefetchEntry(entries.at(row + EntriesAhead));
+        if (row + TextsAhead < entries.size())
+            prefetchTexts(entries.at(row + TextsAhead));
         const CardEntry &entry = entries.at(row);
         const int language = int(entry.lang);
         if (language < 0 || language >= languageCount)
@@ -841,7 +853,7 @@ void CollectionTreeModel::rebuild()
                 GroupNode *setNode = addGroup(seriesNode, SetNode);
                 setNode->setKey = set->key;
                 showFacts(setNode, *set);
-                setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties);
+                setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties, entries);
                 m_setsByKey.insert(set->key, setNode);
                 QList<Node *> &children = setNode->children;
                 children.reserve(qsizetype(set->items.size()));
@@ -1330,12 +1342,13 @@ void CollectionTreeModel::keyCards(Node *set) const
     SetNumbers numbers;
     SetTies ties;
     for (Node *card : std::as_const(set->children)) {
-        SortItem item = sortItem(entries.at(card->entryIndex), card->entryIndex);
-        item.rank = numbers.slotOf(item.entry->localId);
-        ties.note(item);
+        const CardEntry &entry = entries.at(card->entryIndex);
+        SortItem item = sortItem(entry, card->entryIndex);
+        item.rank = numbers.slotOf(entry.localId);
+        ties.note(item, entry);
         items.push_back(item);
     }
-    keySetItems(items, numbers, ties);
+    keySetItems(items, numbers, ties, entries);
     // The items follow the cards' order.
     for (size_t at = 0; at < items.size(); ++at)
         setKeys(static_cast<CardRow *>(set->children.at(qsizetype(at))), items[at]);
