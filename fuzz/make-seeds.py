@@ -118,8 +118,8 @@ def main():
     seeds.write("fx_reply", "latest.json",
                 b'{"amount":1.0,"base":"USD","date":"2026-08-21","rates":{"AUD":1.5005,"CAD":1.3562,'
                 b'"CHF":0.8809,"EUR":0.92115,"GBP":0.78408,"JPY":149.15}}')
-    seeds.write("fx_reply", "eur-only.json", b'{"base":"USD","date":"2026-08-21","rates":{"EUR":0.9}}')
-    seeds.write("fx_reply", "undated.json", b'{"base":"USD","rates":{"EUR":0.9}}')
+    seeds.write("fx_reply", "eur-only.json", b'{"amount":1.0,"base":"USD","date":"2026-08-21","rates":{"EUR":0.9}}')
+    seeds.write("fx_reply", "undated.json", b'{"amount":1.0,"base":"USD","rates":{"EUR":0.9}}')
 
     # Card numbers, alone and in pairs, and names for the search keys.
     numbers = set()

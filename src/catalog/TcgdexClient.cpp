@@ -2,6 +2,7 @@
 
 #include "core/CardArtwork.h"
 #include "core/HttpDiskCache.h"
+#include "core/JsonFields.h"
 #include "core/Log.h"
 #include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
@@ -147,6 +148,16 @@ QString TcgdexClient::shapeProblem(int kind, const QJsonDocument &document)
     }
 }
 
+QString TcgdexClient::cardMismatch(const QString &askedId, const QJsonObject &card)
+{
+    const QString id = json::text(card, QLatin1String("id"));
+    if (id.isEmpty())
+        return tr("the answer names no card, card %1 was asked for").arg(askedId);
+    if (id.compare(askedId, Qt::CaseInsensitive) != 0)
+        return tr("the answer is for card %1, not %2").arg(id, askedId);
+    return QString();
+}
+
 int TcgdexClient::deadlineFor(int kind) const
 {
     if (m_deadlineOverrideMs > 0)
@@ -231,6 +242,7 @@ int TcgdexClient::fetchCard(Language language, const QString &cardId, CacheUse c
 {
     Request request =
         makeRequest(Card, language, QStringLiteral("/cards/") + encoded(cardId), tr("card %1").arg(cardId));
+    request.cardId = cardId;
     request.cacheUse = cacheUse;
     return submit(request);
 }
@@ -398,8 +410,11 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
                            ReplyFailure::Unusable);
         return;
     }
-    // An answer of the wrong shape would read as an empty one.
-    const QString shape = shapeProblem(request.kind, document);
+    // An answer of the wrong shape would read as an empty one, and another
+    // card's record would price the card asked with its figures.
+    QString shape = shapeProblem(request.kind, document);
+    if (shape.isEmpty() && request.kind == Card)
+        shape = cardMismatch(request.cardId, document.object());
     if (!shape.isEmpty()) {
         Log::error(logCategory, tr("#%1 %2: malformed response: %3")
                                     .arg(QString::number(request.id), request.context, shape));
@@ -497,9 +512,13 @@ void TcgdexClient::dispatch(const Request &request, const QJsonDocument &documen
     case CardIndex:
         emit cardIndexReady(id, language, briefsOf<pv::CardBrief>(document.array()));
         break;
-    case Card:
-        emit cardReady(id, language, pv::CardDetail::fromJson(document.object()));
+    case Card: {
+        // Spelt as asked, so that it reaches the holdings that asked for it.
+        pv::CardDetail card = pv::CardDetail::fromJson(document.object());
+        card.id = request.cardId;
+        emit cardReady(id, language, card);
         break;
+    }
     case RarityList: {
         const QJsonArray array = document.array();
         QStringList rarities;

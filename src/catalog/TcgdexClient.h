@@ -20,6 +20,7 @@
 #include <QUrl>
 
 class QJsonDocument;
+class QJsonObject;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -71,6 +72,7 @@ public:
         QString rarity;
         QString variant;
         int dexId = 0;
+        QString cardId; // Card requests: the id asked for
         CacheUse cacheUse = CacheUse::UseDiskCache;
     };
 
@@ -161,6 +163,10 @@ private:
                                const QList<QPair<QString, QString>> &query = {});
     int submit(Request request);
     int fetchImage(const QString &imageUrl, const QString &context);
+    // Why a card record cannot be the answer for the card asked: the card
+    // database matches ids without case, but another card's record, or one
+    // naming no card, is no answer. Empty when it is the card asked.
+    static QString cardMismatch(const QString &askedId, const QJsonObject &card);
     void pump();
     void send(const Request &request);
     void onReplyFinished(QNetworkReply *reply);

@@ -2,6 +2,7 @@
 
 #include "collection/CardCounts.h"
 #include "collection/EntryKeys.h"
+#include "collection/RowNumbering.h"
 #include "core/Pricing.h"
 #include "core/SteadyClock.h"
 
@@ -34,14 +35,6 @@ bool sameSetRecord(const SetRecord &a, const SetRecord &b)
     return a.id == b.id && a.language == b.language && a.name == b.name && a.serie == b.serie
         && a.releaseDate == b.releaseDate && a.order == b.order && a.logo == b.logo && a.symbol == b.symbol
         && a.officialCardCount == b.officialCardCount && a.totalCardCount == b.totalCardCount;
-}
-
-// Rows from `from` on move by `by`.
-void shiftRows(QList<int> &rows, int from, int by)
-{
-    for (int &row : rows)
-        if (row >= from)
-            row += by;
 }
 
 } // namespace
@@ -523,6 +516,15 @@ void Collection::followRecords() const
     if (m_unfollowed.empty())
         return;
     const std::vector<Record> records = std::exchange(m_unfollowed, {});
+    // Each row inserted or removed renumbers every row after it in the
+    // indexes: past so many rows, building them again when next read costs
+    // less than following the rows one by one.
+    constexpr qsizetype MostRowsRenumbered = 4096;
+    const auto moves = [](const Record &change) {
+        return change.type == Change::Step::Inserted || change.type == Change::Step::Removed;
+    };
+    if (std::count_if(records.cbegin(), records.cend(), moves) > MostRowsRenumbered)
+        m_keyIndexValid = false;
     for (const Record &change : records)
         followRecord(change);
     if (!m_cardHoldingsValid)
@@ -893,63 +895,48 @@ Collection::Change::Rows Collection::Change::rowsNamed() const
 {
     // The rows named as the listeners number them: those removed as before
     // the change, those added, replaced or given new values as after it.
-    QList<int> updated;
-    QList<int> edited;
-    QList<int> removed;
-    QList<int> inserted;
+    RowNumbering rows(steps.size());
     bool listed = true;
     for (const Step &step : steps) {
-        const int row = step.row;
         switch (step.type) {
         case Step::Rewritten:
             listed = false;
             break;
         case Step::Repriced:
         case Step::Annotated:
-            updated.append(row);
+            rows.mark(step.row, RowNumbering::Updated);
             break;
         case Step::Edited:
-            edited.append(row);
+            rows.mark(step.row, RowNumbering::Edited);
             break;
         case Step::Inserted:
-            for (QList<int> *rows : {&edited, &updated, &inserted})
-                shiftRows(*rows, row, 1);
-            inserted.insert(std::lower_bound(inserted.begin(), inserted.end(), row), row);
+        case Step::Removed:
+            // A row numbered nowhere cannot be followed.
+            if (step.row < 0)
+                listed = false;
+            else if (step.type == Step::Inserted)
+                rows.insert(step.row);
+            else
+                rows.remove(step.row);
             break;
-        case Step::Removed: {
-            edited.removeAll(row);
-            updated.removeAll(row);
-            const auto added = std::lower_bound(inserted.begin(), inserted.end(), row);
-            if (added != inserted.end() && *added == row) {
-                inserted.erase(added);
-            } else {
-                // A row the change found: its number before the change.
-                int before = row - int(added - inserted.begin());
-                auto at = removed.begin();
-                for (; at != removed.end() && *at <= before; ++at)
-                    ++before;
-                removed.insert(at, before);
-            }
-            for (QList<int> *rows : {&edited, &updated, &inserted})
-                shiftRows(*rows, row + 1, -1);
-            break;
-        }
         }
     }
-    const auto ascending = [](QList<int> rows) {
-        std::sort(rows.begin(), rows.end());
-        rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-        return rows;
-    };
+    RowNumbering::After after = rows.after();
     Rows named;
     named.listed = kinds.testFlag(Holdings) && listed;
-    if (holdingsKept())
-        named.updated = ascending(std::move(updated));
-    else if (!kinds.testFlag(Holdings) || named.listed)
-        named.edited = ascending(edited + updated);
+    if (holdingsKept()) {
+        named.updated = std::move(after.updated);
+    } else if (!kinds.testFlag(Holdings) || named.listed) {
+        named.edited = std::move(after.edited);
+        if (!after.updated.isEmpty()) {
+            named.edited += after.updated;
+            std::sort(named.edited.begin(), named.edited.end());
+            named.edited.erase(std::unique(named.edited.begin(), named.edited.end()), named.edited.end());
+        }
+    }
     if (named.listed) {
-        named.removed = std::move(removed);
-        named.inserted = std::move(inserted);
+        named.removed = rows.removed();
+        named.inserted = std::move(after.inserted);
     }
     return named;
 }

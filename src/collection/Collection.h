@@ -106,6 +106,8 @@ public:
         // The keys of the set records added, changed or removed, ascending.
         QStringList sets;
 
+        // Costs in proportion to the steps (and their logarithm), not to the
+        // rows between those they name.
         Rows rowsNamed() const;
 
         // No holding added, removed, moved or edited and no set record

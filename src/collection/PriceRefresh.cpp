@@ -84,9 +84,9 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
     connect(m_client, &TcgdexClient::requestFailed, this, &PriceRefresh::onCardRequestFailed);
     connect(m_fallback, &FallbackPrices::settled, this, &PriceRefresh::onFallbackSetIndexed);
     connect(m_rates, &FxRateFetcher::finished, this, &PriceRefresh::onRatesFetched);
-    connect(m_rates, &FxRateFetcher::eurRateRefused, this, [this](double usdToEur) {
+    connect(m_rates, &FxRateFetcher::ratesRefused, this, [this](const QString &reason) {
         if (m_ratesPending)
-            m_refusedRate = usdToEur;
+            m_ratesRefusal = reason;
     });
     // Another document: nothing of this one's run may reach it.
     // (A run's kept cards go with the run.)
@@ -116,7 +116,7 @@ void PriceRefresh::startRun(bool fromCommand)
     m_setsAnswered = 0;
     m_setsLookedUp = 0;
     m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
-    m_refusedRate = 0.0;
+    m_ratesRefusal.clear();
     emit runStarted(fromCommand);
     reportProgress();
 }
@@ -541,19 +541,17 @@ QString PriceRefresh::summary() const
     };
     for (const auto &[kind, sets] : failedSets)
         text += QLatin1Char(' ') + failedSetsText(kind, sets);
-    // A rate beyond belief is refused as an unreachable service would be,
-    // and named.
-    const QString refusedRate = QString::number(m_refusedRate, 'f', 5);
-    if (m_refusedRate > 0.0 && !m_ratesKnown)
+    // An answer that cannot be right is refused as an unreachable service
+    // would be, and named.
+    if (!m_ratesRefusal.isEmpty() && !m_ratesKnown)
         text += QLatin1Char(' ')
-            + tr("The exchange rates service answered 1 USD = %1 EUR, which cannot be right; cards priced in "
-                 "dollars kept their stored prices.")
-                  .arg(refusedRate);
-    else if (m_refusedRate > 0.0)
+            + tr("The exchange rates were refused: %1; cards priced in dollars kept their stored prices.")
+                  .arg(m_ratesRefusal);
+    else if (!m_ratesRefusal.isEmpty())
         text += QLatin1Char(' ')
-            + tr("The exchange rates service answered 1 USD = %1 EUR, which cannot be right; cards priced in "
-                 "dollars were converted at the stored rate (1 USD = %2 EUR).")
-                  .arg(refusedRate, QString::number(FxRates::usdToEur(), 'f', 5));
+            + tr("The exchange rates were refused: %1; cards priced in dollars were converted at the stored rate "
+                 "(1 USD = %2 EUR).")
+                  .arg(m_ratesRefusal, QString::number(FxRates::usdToEur(), 'f', 5));
     else if (!m_ratesKnown)
         text += QLatin1Char(' ')
             + tr("The exchange rates could not be fetched; cards priced in dollars kept their stored prices.");

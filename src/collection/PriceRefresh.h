@@ -169,7 +169,7 @@ private:
     Counts m_counts;
     bool m_ratesPending = false; // the run waits for the rates fetch it started
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
-    double m_refusedRate = 0.0;  // the euro rate beyond belief the run's rates fetch answered
+    QString m_ratesRefusal;      // why the answer to the run's rates fetch was refused
     QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
     int m_setsLookedUp = 0;      // sets the run waits for, since it last waited for none
     int m_setsAnswered = 0;      // of those, the ones settled

@@ -16,8 +16,18 @@
 namespace pv {
 
 namespace {
+
 const QString category = QStringLiteral("fx");
+
+// Nothing of an answer that cannot be right is stored; false.
+bool refuse(FxRateFetcher::Reply *reply, const QString &why)
+{
+    reply->refusal = why;
+    reply->problem = FxRateFetcher::tr("Rate reply refused: %1; keeping the stored table.").arg(why);
+    return false;
 }
+
+} // namespace
 
 FxRateFetcher::FxRateFetcher(QObject *parent)
     : QObject(parent)
@@ -63,13 +73,10 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
     }
 
     Reply answer;
-    if (!readReply(replyBody(reply), &answer)) {
+    if (!readReply(replyBody(reply), &answer) || !believe(&answer)) {
         Log::warn(category, answer.problem);
-        Q_EMIT finished(false);
-        return;
-    }
-    if (!believe(&answer)) {
-        Q_EMIT eurRateRefused(answer.rates.value(QStringLiteral("EUR")));
+        if (!answer.refusal.isEmpty())
+            Q_EMIT ratesRefused(answer.refusal);
         Q_EMIT finished(false);
         return;
     }
@@ -77,25 +84,43 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
     Q_EMIT finished(true);
 }
 
+namespace {
+
+// Why a rate the service answered for the code may not be taken; empty
+// when it may.
+QString doubtAbout(const QString &code, double rate)
+{
+    if (FxRates::isBelievable(code, rate))
+        return {};
+    const QString answered = QString::number(rate, 'f', 5);
+    if (!FxRates::isNearBuiltIn(code, rate))
+        return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than twice or under half the built-in "
+                                 "rate (1 USD = %3 %2)")
+            .arg(answered, code, QString::number(FxRates::builtInRate(code), 'f', 5));
+    return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than a quarter away from the rate of %3 "
+                             "(1 USD = %4 %2)")
+        .arg(answered, code, FxRates::storedDate().toString(Qt::ISODate),
+             QString::number(FxRates::recentRate(code), 'f', 5));
+}
+
+} // namespace
+
 bool FxRateFetcher::believe(Reply *reply)
 {
+    const QString eur = QStringLiteral("EUR");
     for (const auto &row : FxRates::builtInRates()) {
         const double rate = reply->rates.value(row.first, 0.0);
-        if (!FxRates::isUsable(rate) || FxRates::isBelievable(row.first, rate))
+        if (!FxRates::isUsable(rate))
             continue;
-        const double inUse = FxRates::rateFor(row.first);
-        if (row.first == QLatin1String("EUR")) {
-            Log::warn(category,
-                      tr("Rate reply gave 1 USD = %1 EUR, more than twice or under half the rate in use "
-                         "(1 USD = %2 EUR); keeping the stored table.")
-                          .arg(rate, 0, 'f', 5)
-                          .arg(inUse, 0, 'f', 5));
-            return false;
+        const QString doubt = doubtAbout(row.first, rate);
+        if (doubt.isEmpty())
+            continue;
+        if (row.first == eur) {
+            // Dollar prices become euros at this rate: without it the
+            // answer is worth nothing, the other rates included.
+            return refuse(reply, doubt);
         }
-        Log::warn(category,
-                  tr("Rate reply gave 1 USD = %1 %2, more than twice or under half the rate in use "
-                     "(1 USD = %3 %2); keeping the stored rate.")
-                      .arg(QString::number(rate, 'f', 5), row.first, QString::number(inUse, 'f', 5)));
+        Log::warn(category, tr("Rate reply refused in part: %1; keeping the stored %2 rate.").arg(doubt, row.first));
         reply->rates.remove(row.first);
     }
     return true;
@@ -104,8 +129,11 @@ bool FxRateFetcher::believe(Reply *reply)
 bool FxRateFetcher::readReply(const QByteArray &body, Reply *reply)
 {
     const QJsonObject object = QJsonDocument::fromJson(body).object();
-    const QJsonObject rates = object.value(QLatin1String("rates")).toObject();
     reply->rates.clear();
+    reply->problem.clear();
+    reply->refusal.clear();
+
+    const QJsonObject rates = object.value(QLatin1String("rates")).toObject();
     for (auto it = rates.constBegin(); it != rates.constEnd(); ++it)
         reply->rates.insert(it.key(), it.value().toDouble(0.0));
 
@@ -113,6 +141,16 @@ bool FxRateFetcher::readReply(const QByteArray &body, Reply *reply)
         reply->problem = tr("Rate reply carried no usable EUR rate; keeping the stored table.");
         return false;
     }
+    // The rates asked for are units per 1 USD. An answer per euro reads
+    // 1 EUR = 1 EUR, and would value every dollar figure as that many euros.
+    const QJsonValue base = object.value(QLatin1String("base"));
+    const QJsonValue amount = object.value(QLatin1String("amount"));
+    if (!base.isString() || !amount.isDouble())
+        return refuse(reply, tr("the service did not say its rates are per 1 USD"));
+    if (base.toString() != QLatin1String("USD") || amount.toDouble() != 1.0)
+        return refuse(reply,
+                      tr("the service answered rates per %1 %2 rather than per 1 USD")
+                          .arg(QString::number(amount.toDouble(), 'g', 6), base.toString()));
     // A reply without a usable date is stored as today's (FxRates::store).
     reply->date = QDate::fromString(object.value(QLatin1String("date")).toString(), Qt::ISODate);
     return true;

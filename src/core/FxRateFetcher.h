@@ -32,25 +32,32 @@ public:
     void setTimeoutForTesting(int milliseconds, int deadlineMs = 0);
 
     // The rates and date of a reply body (the date invalid when it has
-    // none); false with the reason when it carries no usable EUR rate.
+    // none); false with the reason when it is not priced per 1 USD or
+    // carries no usable EUR rate.
     struct Reply
     {
         QMap<QString, double> rates;
         QDate date;
         QString problem;
+        // Why the service's answer cannot be right, when that is the
+        // reason: a phrase that goes into other texts.
+        QString refusal;
     };
     static bool readReply(const QByteArray &body, Reply *reply);
 
 Q_SIGNALS:
     void finished(bool ok);
-    // The reply's euro rate was beyond belief (FxRates::isBelievable) and
-    // nothing was stored; finished(false) follows.
-    void eurRateRefused(double usdToEur);
+    // The service answered, but in another unit or with a euro rate beyond
+    // belief (FxRates::isBelievable), and nothing was stored; the reason is
+    // a phrase such as "the service answered 1 USD = 1.70000 EUR, ...".
+    // finished(false) follows.
+    void ratesRefused(const QString &reason);
 
 private:
     void onReplyFinished(QNetworkReply *reply);
-    // Leaves out the rates beyond belief; false when the euro rate is one.
-    bool believe(Reply *reply);
+    // Leaves out the rates beyond belief; false with the reason when the
+    // euro rate is one.
+    static bool believe(Reply *reply);
 
     QNetworkAccessManager *m_network = nullptr;
     int m_timeoutMs = DefaultTimeoutMs;

@@ -16,26 +16,65 @@ const double builtInUsdToEur = 0.86;
 
 QString rateKey(const QString &code) { return QStringLiteral("pricing/rates/") + code; }
 
-// The stored rate under key, or 0 when it is missing or not believable.
-double storedRate(const QString &key)
+QString storageKey(const QString &code)
+{
+    return code == QLatin1String("EUR") ? QString::fromLatin1(usdToEurKey) : rateKey(code);
+}
+
+// The code's stored rate, or 0 when it is missing or not in use: one an
+// earlier version stored in the wrong unit must not price anything.
+double storedRate(const QString &code)
 {
     AppSettings settings;
-    const QVariant value = settings.value(key);
+    const QVariant value = settings.value(storageKey(code));
     if (!value.isValid())
         return 0.0;
     bool ok = false;
     const double rate = value.toDouble(&ok);
-    return ok && isUsable(rate) ? rate : 0.0;
+    return ok && isNearBuiltIn(code, rate) ? rate : 0.0;
+}
+
+bool withinFactor(double rate, double reference, double factor)
+{
+    return rate <= reference * factor && rate >= reference / factor;
 }
 
 } // namespace
 
 bool isUsable(double rate) { return rate > 0.0 && rate < 100000.0; }
 
+double builtInRate(const QString &code)
+{
+    for (const auto &row : builtInRates()) {
+        if (row.first == code)
+            return row.second;
+    }
+    return 0.0;
+}
+
+bool isNearBuiltIn(const QString &code, double rate)
+{
+    const double builtIn = builtInRate(code);
+    return isUsable(rate) && builtIn > 0.0 && withinFactor(rate, builtIn, builtInBand);
+}
+
+double recentRate(const QString &code)
+{
+    const QDate date = storedDate();
+    const QDate today = SteadyClock::today();
+    // A date ahead of tomorrow came from a clock that was wrong: it tells
+    // nothing of how old the rate is.
+    if (!date.isValid() || date < today.addDays(-recentDays) || date > today.addDays(1))
+        return 0.0;
+    return storedRate(code);
+}
+
 bool isBelievable(const QString &code, double rate)
 {
-    const double inUse = rateFor(code);
-    return isUsable(rate) && inUse > 0.0 && rate <= 2.0 * inUse && rate >= inUse / 2.0;
+    if (!isNearBuiltIn(code, rate))
+        return false;
+    const double recent = recentRate(code);
+    return recent <= 0.0 || (rate <= recent * (1.0 + dayBand) && rate >= recent * (1.0 - dayBand));
 }
 
 QList<QPair<QString, double>> builtInRates()
@@ -73,32 +112,20 @@ void store(const QMap<QString, double> &rates, const QDate &date)
 
 double usdToEur()
 {
-    const double stored = storedRate(QLatin1String(usdToEurKey));
-    return stored > 0.0 ? stored : builtInUsdToEur;
+    return rateFor(QStringLiteral("EUR"));
 }
 
 double rateFor(const QString &code)
 {
     if (code == QLatin1String("USD"))
         return 1.0;
-    if (code == QLatin1String("EUR"))
-        return usdToEur();
-    for (const auto &row : builtInRates()) {
-        if (row.first != code)
-            continue;
-        const double stored = storedRate(rateKey(code));
-        return stored > 0.0 ? stored : row.second;
-    }
-    return 0.0;
+    const double stored = storedRate(code);
+    return stored > 0.0 ? stored : builtInRate(code);
 }
 
 bool hasRate(const QString &code)
 {
-    if (code == QLatin1String("USD"))
-        return true;
-    if (code == QLatin1String("EUR"))
-        return storedRate(QLatin1String(usdToEurKey)) > 0.0;
-    return storedRate(rateKey(code)) > 0.0;
+    return code == QLatin1String("USD") || storedRate(code) > 0.0;
 }
 
 QDate storedDate()

@@ -12,8 +12,6 @@
 #include <QtAlgorithms>
 #include <QRegularExpression>
 
-#include <algorithm>
-
 namespace pv {
 
 namespace {
@@ -329,14 +327,9 @@ int PriceIndex::pickGroup(const SetEntry &entry, QString *groupName, QString *re
             *reason = QStringLiteral("pinned in the errata file");
         }
     }
-    const QList<MatchableGroup> groups = m_groupsByCategory.value(categoryOf(set.language));
-    if (groupId > 0) {
-        const auto pinned = std::find_if(groups.cbegin(), groups.cend(), [groupId](const MatchableGroup &group) {
-            return group.group.groupId == groupId;
-        });
-        if (pinned != groups.cend())
-            *groupName = pinned->group.name;
-    } else {
+    // A pinned group keeps no name: its status line names it by its id.
+    if (groupId == 0) {
+        const QList<MatchableGroup> groups = m_groupsByCategory.value(categoryOf(set.language));
         if (alias.isEmpty()) {
             const GroupMatch match = bestGroup(set, groups);
             groupId = match.groupId;
@@ -493,10 +486,14 @@ QString PriceIndex::statusText(Language language, const QString &setId) const
     const auto found = m_entries.constFind(indexKey(language, setId));
     if (found == m_entries.constEnd())
         return {};
-    QString label = found->groupName.isEmpty() ? found->set.name : found->groupName;
-    if (label.isEmpty())
-        label = tr("group %1").arg(found->groupId);
-    switch (found->state) {
+    const QString label = found->groupName.isEmpty() ? tr("group %1").arg(found->groupId) : found->groupName;
+    SetState state = found->state;
+    // An empty answer came from a service that was reached: the line says
+    // what it lacked, an empty group list no group for the set, an empty
+    // group no numbered products, as a settled set would.
+    if (state == Failed && found->failure == ReplyFailure::Empty)
+        state = found->groupId == 0 ? NoGroup : NoProducts;
+    switch (state) {
     case Pending:
         return tr("Looking up fallback prices...");
     case Indexed:

@@ -34,7 +34,7 @@ public:
         SetState state = Pending;
         SetRecord set;
         int groupId = 0;
-        QString groupName; // empty when a pinned group is not in the group list
+        QString groupName; // empty when the group was pinned
         TcgcsvGroupData data;
         QString alias;      // empty, or "shadowless"
         ReplyFailure failure = ReplyFailure::NotReached; // how a Failed entry failed

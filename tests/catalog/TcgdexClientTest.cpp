@@ -216,6 +216,58 @@ private Q_SLOTS:
                                         QStringLiteral("Malformed response: expected an object, not a list")}));
     }
 
+    // The card database matches ids without case: its answer is the card
+    // asked, under the id asked. Another card's record, or one naming no
+    // card, is no answer for it.
+    void cardAnswersAreMatchedToTheCardAsked()
+    {
+        TcgdexClient &client = *m_client;
+        const QByteArray blastoise =
+            R"({"id":"base1-2","localId":"2","name":"Blastoise","set":{"id":"base1","name":"Base Set"},)"
+            R"("pricing":{"cardmarket":{"avg":20.81,"trend":19.06,"avg30":21.36}}})";
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/base1-4$"),
+                            Fault::custom(200, "application/json", blastoise));
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/base1-5$"),
+                            Fault::custom(200, "application/json", R"({"localId":"5","name":"Clefairy"})"));
+        QSignalSpy card(&client, &TcgdexClient::cardReady);
+        QSignalSpy failed(&client, &TcgdexClient::requestFailed);
+
+        const int charizard = client.fetchCard(Language::English, QStringLiteral("Base1-4"));
+        const int japanese = client.fetchCard(Language::Japanese, QStringLiteral("sv2a-185"));
+        const int foreign = client.fetchCard(Language::English, QStringLiteral("base1-4"));
+        const int nameless = client.fetchCard(Language::English, QStringLiteral("base1-5"));
+        QVERIFY(settle());
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/v2/en/cards/Base1-4$")), 1);
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/v2/ja/cards/sv2a-185$")), 1);
+
+        QHash<int, pv::CardDetail> answered;
+        for (const QList<QVariant> &answer : std::as_const(card))
+            answered.insert(answer.at(0).toInt(), answer.at(2).value<pv::CardDetail>());
+        QCOMPARE(answered.keys().size(), 2);
+        QCOMPARE(answered.value(charizard).id, QStringLiteral("Base1-4"));
+        QCOMPARE(answered.value(charizard).name, QStringLiteral("Charizard"));
+        QCOMPARE(answered.value(charizard).setId, QStringLiteral("base1"));
+        QVERIFY(answered.value(charizard).pricing.contains(QStringLiteral("cardmarket")));
+        QCOMPARE(answered.value(japanese).id, QStringLiteral("sv2a-185"));
+        QCOMPARE(answered.value(japanese).localId, QStringLiteral("185"));
+
+        QHash<int, QList<QVariant>> refused;
+        for (const QList<QVariant> &failure : std::as_const(failed))
+            refused.insert(failure.at(0).toInt(), failure);
+        QCOMPARE(refused.keys().size(), 2);
+        QCOMPARE(refused.value(foreign).at(1).toString(), QStringLiteral("card base1-4"));
+        QCOMPARE(refused.value(foreign).at(2).toString(),
+                 QStringLiteral("Malformed response: the answer is for card base1-2, not base1-4"));
+        QCOMPARE(refused.value(foreign).at(3).value<pv::ReplyFailure>(), pv::ReplyFailure::Unusable);
+        QCOMPARE(refused.value(nameless).at(2).toString(),
+                 QStringLiteral("Malformed response: the answer names no card, card base1-5 was asked for"));
+        QCOMPARE(refused.value(nameless).at(3).value<pv::ReplyFailure>(), pv::ReplyFailure::Unusable);
+        QVERIFY(pv::test::logHas(pv::Log::Error, tcgdex,
+                                 QStringLiteral("card base1-4: malformed response: the answer is for card base1-2")));
+        // Refused, not retried: asking again brings the same record.
+        QCOMPARE(m_standIn->requestCount(QStringLiteral("^/v2/en/cards/base1-[45]$")), 2);
+    }
+
     void atMostSixInFlight()
     {
         TcgdexClient &client = *m_client;

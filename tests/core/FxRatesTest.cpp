@@ -90,6 +90,39 @@ private Q_SLOTS:
         QVERIFY(!FxRates::hasRate(QStringLiteral("JPY")));
     }
 
+    // A stored rate an earlier version took in the wrong unit is not in
+    // use: every reader falls back to the built-in table.
+    void storedRatesFarFromTheBuiltInOnesAreNotInUse_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<bool>("inUse");
+        QTest::newRow("EUR a hundred times") << QStringLiteral("EUR") << 92.12 << false;
+        QTest::newRow("EUR twice") << QStringLiteral("EUR") << 1.72 << true;
+        QTest::newRow("EUR over twice") << QStringLiteral("EUR") << 1.73 << false;
+        QTest::newRow("EUR half") << QStringLiteral("EUR") << 0.43 << true;
+        QTest::newRow("EUR under half") << QStringLiteral("EUR") << 0.42 << false;
+        QTest::newRow("CAD over twice") << QStringLiteral("CAD") << 2.8 << false;
+        QTest::newRow("JPY near the built-in") << QStringLiteral("JPY") << 161.92 << true;
+        QTest::newRow("JPY per hundred dollars") << QStringLiteral("JPY") << 14700.0 << false;
+    }
+    void storedRatesFarFromTheBuiltInOnesAreNotInUse()
+    {
+        QFETCH(QString, code);
+        QFETCH(double, stored);
+        QFETCH(bool, inUse);
+        const double builtIn = FxRates::builtInRate(code);
+        // Dated by a euro rate stored with it.
+        QMap<QString, double> rates{{QStringLiteral("EUR"), 0.9}};
+        rates.insert(code, stored);
+        FxRates::store(rates, SteadyClock::today());
+        QCOMPARE(FxRates::rateFor(code), inUse ? stored : builtIn);
+        QCOMPARE(FxRates::hasRate(code), inUse);
+        QCOMPARE(FxRates::recentRate(code), inUse ? stored : 0.0);
+        if (code == QLatin1String("EUR"))
+            QCOMPARE(FxRates::usdToEur(), inUse ? stored : builtIn);
+    }
+
     void staleness()
     {
         QVERIFY(FxRates::isStale());

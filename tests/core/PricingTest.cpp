@@ -219,7 +219,7 @@ private Q_SLOTS:
             R"({})",
             R"({"tcgplayer": {"normal": {"marketPrice": 4.0}, "holofoil": {"marketPrice": 20.0}}})",
             R"({"cardmarket": {"trend": 5.0}, "tcgplayer": {"normal": {"marketPrice": 50.0}}})",
-            R"({"cardmarket": {"trend": 50.0}, "tcgplayer": {"normal": {"marketPrice": 5.0}}})",
+            R"({"cardmarket": {"trend": 6.0}, "tcgplayer": {"normal": {"marketPrice": 5.0}}})",
             R"({"cardmarket": {"trend": 2.0}, "tcgcsv": {"holofoil": {"marketPrice": 7.0},
                                                         "1st-edition-holofoil": {"marketPrice": 70.0}}})",
             R"({"cardmarket": {"trend": 3.0}, "tcgplayer": {"1stEditionNormal": {"marketPrice": 30.0}},
@@ -256,7 +256,9 @@ private Q_SLOTS:
                                  == (read.origin == PriceResult::TCGplayer
                                      && changedBy("tcgcsv", QJsonValue::Undefined)),
                              where);
-                    setSetting(QStringLiteral("pricing/usdToEur"), 90.0);
+                    // Far from 0.9, and still a rate in use (within twice
+                    // the built-in one).
+                    setSetting(QStringLiteral("pricing/usdToEur"), 1.7);
                     const bool rateChanges = Pricing::priceValue(c, finish, edition) != read.value;
                     setSetting(QStringLiteral("pricing/usdToEur"), 0.9);
                     QVERIFY2(rateChanges == read.convertsDollars() && read.usdToEur == (rateChanges ? 0.9 : 0.0),

@@ -205,9 +205,9 @@ private Q_SLOTS:
         QVERIFY(indexAndWait(index, sv1));
         QVERIFY(logHas(QStringLiteral("prices"),
                        QStringLiteral("en:sv1 matched to TCGCSV group 604 (pinned in settings)."), Log::Info));
-        // A pinned group is named as the group list names it.
+        // A pinned group is named by its id, not by the list's name for it.
         QCOMPARE(index.statusText(Language::English, QStringLiteral("sv1")),
-                 QStringLiteral("Fallback prices from TCGCSV (Base Set), 102 card(s)."));
+                 QStringLiteral("Fallback prices from TCGCSV (group 604), 102 card(s)."));
         QCOMPARE(index.cardPrices(Language::English, QStringLiteral("sv1"), QStringLiteral("4"))
                      .value(QStringLiteral("productId"))
                      .toInt(),
@@ -343,19 +343,52 @@ private Q_SLOTS:
         QCOMPARE(index.setState(Language::Japanese, QStringLiteral("PCG1")), PriceIndex::Failed);
     }
 
+    void failedGroupDataFailsItsSet_data()
+    {
+        const QString unreached = QStringLiteral("Fallback prices could not be reached.");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body"); // empty: the service fails with 503
+        QTest::addColumn<QString>("status");
+        QTest::newRow("503 for the products")
+            << QStringLiteral("/tcgplayer/3/1429/products") << QByteArray() << unreached;
+        QTest::newRow("503 for the prices") << QStringLiteral("/tcgplayer/3/1429/prices") << QByteArray() << unreached;
+        QTest::newRow("not a list") << QStringLiteral("/tcgplayer/3/1429/products")
+                                    << QByteArray(R"({"success":true,"results":{}})") << unreached;
+        // The service answered, with nothing: the line says what was missing.
+        QTest::newRow("no groups") << QStringLiteral("/tcgplayer/3/groups") << envelopeBody({})
+                                   << QStringLiteral("No TCGCSV set matched this expansion, so no fallback prices "
+                                                     "are available.");
+        QTest::newRow("no products") << QStringLiteral("/tcgplayer/3/1429/products") << envelopeBody({})
+                                     << QStringLiteral("TCGplayer catalogued \"EX Delta Species\" without collector "
+                                                       "numbers, so its cards cannot be matched reliably.");
+    }
+
+    // A failed set announces itself as failed, is named by its set in the
+    // failure, and its status line tells an unreached service from one that
+    // answered with nothing.
     void failedGroupDataFailsItsSet()
     {
-        m_standIn->addFault(QStringLiteral("^/tcgplayer/3/1429/products$"), WebStandIn::Fault::httpStatus(503));
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, status);
+        if (body.isEmpty())
+            m_standIn->addFault(QRegularExpression::escape(path), WebStandIn::Fault::httpStatus(503));
+        else
+            serveJson(m_standIn, path, body);
         PriceIndex index;
         QSignalSpy indexed(&index, &PriceIndex::setIndexed);
         QSignalSpy failed(&index, &PriceIndex::failed);
-        index.indexSet(makeSet(Language::English, QStringLiteral("ex11"), QStringLiteral("Delta Species")));
+        const QString ex11 = QStringLiteral("ex11");
+        index.indexSet(makeSet(Language::English, ex11, QStringLiteral("Delta Species")));
         QVERIFY(indexed.wait(30000));
         QCOMPARE(indexed.at(0).at(2).toBool(), false);
-        QCOMPARE(index.setState(Language::English, QStringLiteral("ex11")), PriceIndex::Failed);
+        QCOMPARE(index.setState(Language::English, ex11), PriceIndex::Failed);
+        QCOMPARE(index.statusText(Language::English, ex11), status);
+        QCOMPARE(index.unresolvedSetCount(), 0);
         QCOMPARE(failed.size(), 1);
         // Named by the set's name, not by the group's id.
-        QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("TCGCSV prices for Delta Species"));
+        if (path.contains(QLatin1String("1429")))
+            QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("TCGCSV prices for Delta Species"));
     }
 
     void anIndexMayBeDroppedWhenItAnnouncesASet()

@@ -498,16 +498,21 @@ private Q_SLOTS:
         entry.image.clear();
         entry.rarity = QStringLiteral("Rare Holo");
 
-        // The card database fails: the holding's own rarity shows.
-        const int fault =
-            m_standIn->addFault(QStringLiteral("/cards/base1-4$"), WebStandIn::Fault::httpStatus(404), -1);
-        QVERIFY(showAndAwaitCard(panel, entry) > 0);
-        image->resize(image->width() + 40, image->height() + 40);
-        QVERIFY(image->pixmap().isNull());
-        QCOMPARE(image->text(), QStringLiteral("No artwork available"));
-        QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Rare Holo"));
-        QCOMPARE(text(panel, "illustratorValue"), QStringLiteral("-"));
-        m_standIn->removeFault(fault);
+        // The card database fails, or answers with another card's record:
+        // the holding's own rarity shows.
+        const QByteArray blastoise = R"({"id":"base1-2","name":"Blastoise","rarity":"Common",)"
+                                     R"("illustrator":"Ken Sugimori","set":{"id":"base1"}})";
+        for (const WebStandIn::Fault &failure :
+             {WebStandIn::Fault::httpStatus(404), WebStandIn::Fault::custom(200, "application/json", blastoise)}) {
+            const int fault = m_standIn->addFault(QStringLiteral("/cards/base1-4$"), failure, -1);
+            QVERIFY(showAndAwaitCard(panel, entry) > 0);
+            image->resize(image->width() + 40, image->height() + 40);
+            QVERIFY(image->pixmap().isNull());
+            QCOMPARE(image->text(), QStringLiteral("No artwork available"));
+            QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Rare Holo"));
+            QCOMPARE(text(panel, "illustratorValue"), QStringLiteral("-"));
+            m_standIn->removeFault(fault);
+        }
 
         // Edits keep the figures fetched for the printing; another finish or
         // edition shows its own price from the same record.

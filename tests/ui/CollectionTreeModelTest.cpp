@@ -66,6 +66,25 @@ bool matchesARebuild(const Tree &model, Collection &collection)
     return treeDump(model) == treeDump(rebuilt);
 }
 
+// A tree over a collection of the holdings, its signals checked as it
+// follows the collection, and its resets counted from then on.
+struct TestedTree
+{
+    explicit TestedTree(const QList<CardEntry> &entries)
+        : tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest)
+        , resets(&model, &QAbstractItemModel::modelReset)
+    {
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        model.setCollection(&collection);
+        resets.clear();
+    }
+
+    Collection collection;
+    Tree model;
+    QAbstractItemModelTester tester;
+    QSignalSpy resets;
+};
+
 } // namespace
 
 class CollectionTreeModelTest : public QObject
@@ -243,6 +262,32 @@ private Q_SLOTS:
         QCOMPARE(numbers(), (QStringList{"20", "1", "3", "25", "30"}));
         QVERIFY(Tree::cardLessThan(collection.entries().at(2), custom, Tree::CardSortMode::Price));
         QVERIFY(!Tree::cardLessThan(custom, custom, Tree::CardSortMode::Price));
+    }
+
+    // A custom price sets the total while the Unit column keeps the market
+    // value: the tool tip's sum is worked from the price the total uses.
+    void aCustomPricedRowSumsItsOwnPrice()
+    {
+        Collection collection;
+        CardEntry both = holding(QStringLiteral("s"), QStringLiteral("1"), QStringLiteral("Both"), 266.47);
+        both.customPriceEur = 1450.0;
+        CardEntry yoursOnly = holding(QStringLiteral("s"), QStringLiteral("2"), QStringLiteral("Yours"));
+        yoursOnly.customPriceEur = 12.5;
+        yoursOnly.count = 3;
+        collection.addEntry(both);
+        collection.addEntry(yoursOnly);
+        Tree model;
+        model.setCollection(&collection);
+        const QModelIndex set = model.index(0, 0, model.index(0, 0, model.index(0, 0)));
+        const QModelIndex first = child(model, set, 0);
+        QCOMPARE(first.siblingAtColumn(Tree::UnitValueColumn).data().toString(), Currency::formatFromEur(266.47));
+        QCOMPARE(first.siblingAtColumn(Tree::TotalColumn).data().toString(), Currency::formatFromEur(1450.0));
+        QCOMPARE(first.data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("1 x %1 (your price; market %2) = %1")
+                     .arg(Currency::formatFromEur(1450.0), Currency::formatFromEur(266.47)));
+        QCOMPARE(child(model, set, 1).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("3 x %1 (your price; no market price) = %2")
+                     .arg(Currency::formatFromEur(12.5), Currency::formatFromEur(37.5)));
     }
 
     // Many copies of one number, alike or nearly: each order lists them as
@@ -504,13 +549,11 @@ private Q_SLOTS:
             entry.count = 1 + int(random.bounded(3));
             entries.append(entry);
         }
-        Collection collection;
-        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
-        Tree model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        model.setCollection(&collection);
+        TestedTree tree(entries);
+        Collection &collection = tree.collection;
+        Tree &model = tree.model;
+        QSignalSpy &resets = tree.resets;
         QUndoStack stack;
-        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
         for (int step = 0; step < 300; ++step) {
             SteadyClock::advance(2000);
             const int resetsBefore = int(resets.count());
@@ -558,6 +601,82 @@ private Q_SLOTS:
             QVERIFY2(matchesARebuild(model, collection), qPrintable(at));
             QVERIFY2(resets.count() == resetsBefore, qPrintable(at));
         }
+    }
+
+    // Batches of tens of thousands of holdings removed or added, taken at
+    // either end and in the middle, reach the view as one reset; a batch of
+    // as many steps that mostly undo each other is still followed row by
+    // row. Either way the tree reads as a rebuilt one.
+    void followsBatchesOfManyThousandRows()
+    {
+        constexpr int Sets = 40;
+        QList<CardEntry> entries;
+        for (int i = 0; i < 55000; ++i) {
+            const int set = i % Sets;
+            CardEntry entry = holding(QStringLiteral("s%1").arg(set), QString::number(i / Sets % 300),
+                                      QStringLiteral("C"), (i % 7) * 0.5, set < 8 ? JA : EN);
+            entry.condition = Condition(i / (Sets * 300));
+            entries.append(entry);
+        }
+        TestedTree tree(entries);
+        Collection &collection = tree.collection;
+        Tree &model = tree.model;
+        QSignalSpy &resets = tree.resets;
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        // Each holding added is a card of its own.
+        int serial = 0;
+        const auto added = [&serial] {
+            ++serial;
+            return holding(QStringLiteral("s%1").arg(serial % Sets), QString::number(1000 + serial),
+                           QStringLiteral("N"), 1.0, serial % Sets < 8 ? JA : EN);
+        };
+        const auto middle = [&collection] { return int(collection.entries().size() / 2); };
+
+        collection.beginBatch();
+        for (int step = 0; step < 50000; ++step) {
+            const int last = int(collection.entries().size()) - 1;
+            collection.removeEntryAt(step % 500 == 0 ? middle() : step % 2 ? 0 : last);
+            // A few holdings come among them, some of which go again.
+            if (step % 1000 == 0)
+                collection.insertEntry(middle(), added());
+        }
+        collection.endBatch();
+        QCOMPARE(collection.entries().size(), 5050);
+        QCOMPARE(resets.count(), 1);
+        QVERIFY(removed.isEmpty());
+        QVERIFY(matchesARebuild(model, collection));
+
+        collection.beginBatch();
+        for (int step = 0; step < 50000; ++step) {
+            const int size = int(collection.entries().size());
+            collection.insertEntry(step % 500 == 0 ? middle() : step % 3 ? size : 0, added());
+            if (step % 700 == 0) {
+                CardEntry edited = collection.entries().at(middle());
+                edited.count += 2;
+                collection.replaceEntry(middle(), edited);
+            }
+        }
+        collection.endBatch();
+        QCOMPARE(resets.count(), 2);
+        QVERIFY(inserted.isEmpty());
+        QVERIFY(matchesARebuild(model, collection));
+
+        // Thousands of steps, three holdings fewer and two more in the end.
+        collection.beginBatch();
+        for (int step = 0; step < 3000; ++step)
+            collection.insertEntry(step % 2 ? 0 : int(collection.entries().size()), added());
+        for (const int row : {40000, 2, 0})
+            collection.removeEntryAt(row + 1500);
+        collection.insertEntry(20000, added());
+        for (int step = 0; step < 3000; ++step)
+            collection.removeEntryAt(step % 2 ? 0 : int(collection.entries().size()) - 1);
+        collection.insertEntry(30000, added());
+        collection.endBatch();
+        QCOMPARE(resets.count(), 2);
+        QCOMPARE(removed.count(), 3);
+        QCOMPARE(inserted.count(), 2);
+        QVERIFY(matchesARebuild(model, collection));
     }
 
     void showsSetLogosAskingOncePerAddress()

@@ -470,43 +470,75 @@ private Q_SLOTS:
     void dollarValuesWithoutAFetchedRate_data()
     {
         QTest::addColumn<WebStandIn::Fault>("fault");
-        QTest::addColumn<double>("stored"); // the rate stored before the refresh, 0 for none
+        QTest::addColumn<double>("stored");      // the rate stored before the refresh, 0 for none
+        QTest::addColumn<int>("storedDaysAgo");  // and its age
+        QTest::addColumn<double>("convertedAt"); // the rate dollars became euros at, 0 when kept
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("logged");
-        const auto absurd = WebStandIn::Fault::custom(200, "application/json", R"({"rates": {"EUR": 92.12}})");
+        const auto answer = [](const QByteArray &body) {
+            return WebStandIn::Fault::custom(200, "application/json", body);
+        };
+        const QByteArray today = SteadyClock::today().toString(Qt::ISODate).toLatin1();
+        const auto absurd = answer(R"({"amount": 1.0, "base": "USD", "rates": {"EUR": 92.12}})");
+        const auto perEuro =
+            answer(R"({"amount": 1.0, "base": "EUR", "date": ")" + today + R"(", "rates": {"EUR": 1.0, "JPY": 162}})");
+        const auto believable =
+            answer(R"({"amount": 1.0, "base": "USD", "date": ")" + today + R"(", "rates": {"EUR": 0.92, "JPY": 149}})");
         const QString kept = QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. ");
-        const QString refused =
-            QStringLiteral("The exchange rates service answered 1 USD = 92.12000 EUR, which cannot be right; ");
+        const QString priced = QStringLiteral("Priced 2 cards. Recorded this week's total. ");
+        const QString absurdWhy = QStringLiteral(
+            "the service answered 1 USD = 92.12000 EUR, more than twice or under half the built-in rate (1 USD = "
+            "0.86000 EUR)");
+        const QString perEuroWhy = QStringLiteral("the service answered rates per 1 EUR rather than per 1 USD");
+        const QString refused = QStringLiteral("The exchange rates were refused: %1; ");
+        const QString dollarsKept = QStringLiteral("cards priced in dollars kept their stored prices.");
+        const QString atStored =
+            QStringLiteral("cards priced in dollars were converted at the stored rate (1 USD = 0.91000 EUR).");
         const QString noneStored =
-            QStringLiteral("none were ever stored; amounts in dollars are shown at the built-in rate (1 USD = 0.86000 "
-                           "EUR), and a price refresh keeps the stored values of cards priced in dollars.");
-        QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0
-                                     << kept
-                + "The exchange rates could not be fetched; cards priced in dollars kept their stored prices."
+            QStringLiteral("no usable ones are stored; amounts in dollars are shown at the built-in rate (1 USD = "
+                           "0.86000 EUR), and a price refresh keeps the stored values of cards priced in dollars.");
+        const QString refusedNoneStored = QStringLiteral("Conversion rates refused: %1, and ") + noneStored;
+        const QString refusedStored =
+            QStringLiteral("Conversion rates refused: %1; the stored ones stay in use (1 USD = 0.91000 EUR).");
+
+        QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0 << 3 << 0.0
+                                     << kept + "The exchange rates could not be fetched; " + dollarsKept
                                      << "Conversion rates could not be fetched, and " + noneStored;
-        QTest::newRow("absurd") << absurd << 0.0 << kept + refused + "cards priced in dollars kept their stored prices."
-                                << "Conversion rates refused: the service answered 1 USD = 92.12000 EUR, which "
-                                   "cannot be right, and "
-                + noneStored;
+        QTest::newRow("absurd") << absurd << 0.0 << 3 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
+                                << refusedNoneStored.arg(absurdWhy);
         QTest::newRow("absurd, a rate stored")
-            << absurd << 0.91
-            << "Priced 2 cards. Recorded this week's total. " + refused
-                + "cards priced in dollars were converted at the stored rate (1 USD = 0.91000 EUR)."
-            << QStringLiteral("Conversion rates refused: the service answered 1 USD = 92.12000 EUR, which cannot be "
-                              "right; the stored ones stay in use (1 USD = 0.91000 EUR).");
+            << absurd << 0.91 << 3 << 0.91 << priced + refused.arg(absurdWhy) + atStored
+            << refusedStored.arg(absurdWhy);
+        QTest::newRow("per euro") << perEuro << 0.0 << 3 << 0.0 << kept + refused.arg(perEuroWhy) + dollarsKept
+                                  << refusedNoneStored.arg(perEuroWhy);
+        QTest::newRow("per euro, a rate stored")
+            << perEuro << 0.91 << 3 << 0.91 << priced + refused.arg(perEuroWhy) + atStored
+            << refusedStored.arg(perEuroWhy);
+        // A rate an earlier version stored in the wrong unit converts
+        // nothing, even dated today, and the next believable answer
+        // replaces it.
+        QTest::newRow("per euro, a wrong rate stored")
+            << perEuro << 92.12 << 0 << 0.0 << kept + refused.arg(perEuroWhy) + dollarsKept
+            << refusedNoneStored.arg(perEuroWhy);
+        QTest::newRow("believable, a wrong rate stored")
+            << believable << 92.12 << 0 << 0.92 << priced.trimmed()
+            << QStringLiteral("Conversion rates updated (%1): 1 USD = 0.92000 EUR.").arg(QString::fromLatin1(today));
     }
 
     // Dollar prices are converted only at a rate fetched now or stored from
-    // a fetch: without one, a holding priced in dollars keeps its value. A
-    // rate beyond belief is refused, and the window's log says so.
+    // a fetch and in use: without one, a holding priced in dollars keeps its
+    // value. An answer that cannot be right is refused, and the window's log
+    // says so.
     void dollarValuesWithoutAFetchedRate()
     {
         QFETCH(WebStandIn::Fault, fault);
         QFETCH(double, stored);
+        QFETCH(int, storedDaysAgo);
+        QFETCH(double, convertedAt);
         test::setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
         test::setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
         if (stored > 0)
-            FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-3));
+            FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-storedDaysAgo));
         WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"), fault, -1);
         Fixture f;
         CardEntry dollars = test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Dollars"), 10.0);
@@ -518,10 +550,11 @@ private Q_SLOTS:
         QVERIFY(f.refreshUntilCardsAreAsked());
         f.client->answerInDollars(QStringLiteral("zz1-1"), 20.0);
         f.client->answer(QStringLiteral("zz1-2"), 2.0);
-        QCOMPARE(f.held(0).unitValueEur, stored > 0 ? 20.0 * stored : 10.0);
-        QCOMPARE(f.held(0).unitValueUsd, stored > 0 ? 20.0 : 11.0);
+        QCOMPARE(f.held(0).unitValueEur, convertedAt > 0 ? 20.0 * convertedAt : 10.0);
+        QCOMPARE(f.held(0).unitValueUsd, convertedAt > 0 ? 20.0 : 11.0);
         QCOMPARE(f.held(1).unitValueEur, 2.0);
-        QCOMPARE(FxRates::hasRate(QStringLiteral("EUR")), stored > 0); // a refused rate is not stored
+        // A refused rate is not stored; a wrong one is not in use.
+        QCOMPARE(FxRates::usdToEur(), convertedAt > 0 ? convertedAt : 0.86);
         QTEST(f.status(), "summary");
         const QStringList said = logMessages(QStringLiteral("fx"), -1, logStart);
         QFETCH(QString, logged);

@@ -8,7 +8,9 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
+#include "core/FxRates.h"
 #include "core/Log.h"
+#include "core/SteadyClock.h"
 #include "ui/ThemeManager.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/widgets/CardDetailsWidget.h"
@@ -227,6 +229,57 @@ private slots:
         closeWindow(window, &accepted);
         QVERIFY(accepted);
         QCOMPARE(prompts.questions.size(), before);
+    }
+
+    // A refresh that ends while the Open dialog is up changes a collection
+    // that was clean when Open asked: the chosen file replaces it only after
+    // a second question, and Save keeps the run's prices and week point.
+    void changesMadeBehindTheOpenDialogAreAskedAbout()
+    {
+        test::PromptScope prompts;
+        FxRates::store({{QStringLiteral("EUR"), 0.92}}, SteadyClock::today());
+        MainWindow window;
+        Collection *collection = window.collection();
+        CardEntry charizard =
+            test::holding(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 1.0);
+        charizard.variant = QStringLiteral("holo");
+        collection->addEntry(charizard);
+        const QString first = m_dir.filePath(QStringLiteral("refreshed.tmk"));
+        prompts.savePath = first;
+        QVERIFY(window.saveAs());
+        const int points = int(collection->history().size());
+        const QString other = writeCollection(QStringLiteral("chosen.tmk"), 2);
+
+        bool waitForRun = true;
+        DialogPrompts::setOpenFileName([&](QWidget *, const QString &, const QString &, const QString &) {
+            const bool ended =
+                !waitForRun || QTest::qWaitFor([&window] { return !window.isPriceRefreshRunning(); }, 30000);
+            return ended ? other : QString();
+        });
+        window.refreshPrices();
+        QVERIFY(window.isPriceRefreshRunning());
+        window.openCollection();
+        QVERIFY(!window.isPriceRefreshRunning());
+        QCOMPARE(prompts.questions,
+                 QStringList{QStringLiteral("Unsaved changes|refreshed.tmk has unsaved changes.\n\nSave them before "
+                                            "continuing?")});
+        // Cancelled: the run's work stays in the open collection.
+        QCOMPARE(collection->filePath(), first);
+        QVERIFY(collection->isDirty());
+        const double priced = collection->entries().at(0).unitValueEur;
+        QVERIFY(priced > 1.0);
+        QCOMPARE(collection->history().size(), points + 1);
+
+        // Asked before the dialog this time, with nothing changing behind it:
+        // one question, and Save writes the run's work before the file opens.
+        waitForRun = false;
+        prompts.questionAnswers = {QMessageBox::Save};
+        window.openCollection();
+        QCOMPARE(prompts.questions.size(), 2);
+        QCOMPARE(collection->filePath(), other);
+        const CollectionSerializer::ReadResult saved = CollectionSerializer::read(first);
+        QCOMPARE(saved.entries.value(0).unitValueEur, priced);
+        QCOMPARE(saved.history.size(), points + 1);
     }
 
     void recentListKeepsTenAbsoluteDistinctPaths()

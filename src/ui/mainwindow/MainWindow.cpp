@@ -190,8 +190,8 @@ void MainWindow::connectSignals()
     connect(m_collection, &Collection::dirtyChanged, this, &MainWindow::updateWindowTitle);
     connect(m_collection, &Collection::filePathChanged, this, &MainWindow::updateWindowTitle);
     connect(m_fxFetcher, &FxRateFetcher::finished, this, &MainWindow::onRatesFetched);
-    connect(m_fxFetcher, &FxRateFetcher::eurRateRefused, this,
-            [this](double usdToEur) { m_refusedUsdToEur = usdToEur; });
+    connect(m_fxFetcher, &FxRateFetcher::ratesRefused, this,
+            [this](const QString &reason) { m_ratesRefusal = reason; });
     connect(m_client, &TcgdexClient::pendingCountChanged, this, [](int pending) {
         Log::debug(QStringLiteral("network"), QStringLiteral("TCGdex requests outstanding: %1").arg(pending));
     });

@@ -283,7 +283,7 @@ private:
     CardCatalog *m_catalog = nullptr;
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
-    double m_refusedUsdToEur = 0.0; // the euro rate of the rates answer just refused, until it is told
+    QString m_ratesRefusal; // why the rates answer just refused was, until it is told
     QUndoStack *m_undoStack = nullptr;
     CollectionTreeModel *m_treeModel = nullptr;
     CollectionTreeDelegate *m_treeDelegate = nullptr;

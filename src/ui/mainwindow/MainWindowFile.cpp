@@ -61,10 +61,21 @@ void MainWindow::openCollection()
 {
     if (!maybeSave())
         return;
+    // A running price refresh may change the collection while the dialog is
+    // open; the question before it never saw those changes, so they are asked
+    // about before the chosen file replaces them.
+    bool changedBehindDialog = false;
+    const QMetaObject::Connection watch =
+        connect(m_collection, &Collection::changed, this, [&changedBehindDialog] { changedBehindDialog = true; });
+    const bool wasDirty = m_collection->isDirty();
     const QString path = DialogPrompts::openFileName(this, tr("Open collection"), QString(),
                                                      CollectionSerializer::fileFilter());
-    if (!path.isEmpty())
-        openFile(path);
+    disconnect(watch);
+    if (path.isEmpty())
+        return;
+    if ((changedBehindDialog || (m_collection->isDirty() && !wasDirty)) && !maybeSave())
+        return;
+    openFile(path);
 }
 
 void MainWindow::openFile(const QString &path)

@@ -155,29 +155,30 @@ void MainWindow::releaseHeldChanges()
 
 void MainWindow::onRatesFetched(bool ok)
 {
-    // An answer beyond belief was refused, not missed: it is named as such.
-    const double refused = std::exchange(m_refusedUsdToEur, 0.0);
-    if (!ok && refused > 0.0 && !FxRates::hasRate(QStringLiteral("EUR"))) {
+    // An answer that cannot be right was refused, not missed: it is named
+    // as such.
+    const QString refusal = std::exchange(m_ratesRefusal, QString());
+    const QString inUse = QString::number(FxRates::usdToEur(), 'f', 5);
+    if (!ok && !refusal.isEmpty() && !FxRates::hasRate(QStringLiteral("EUR"))) {
         Log::warn(QStringLiteral("fx"),
-                  tr("Conversion rates refused: the service answered 1 USD = %1 EUR, which cannot be right, and "
-                     "none were ever stored; amounts in dollars are shown at the built-in rate (1 USD = %2 EUR), "
-                     "and a price refresh keeps the stored values of cards priced in dollars.")
-                      .arg(QString::number(refused, 'f', 5), QString::number(FxRates::usdToEur(), 'f', 5)));
-    } else if (!ok && refused > 0.0) {
+                  tr("Conversion rates refused: %1, and no usable ones are stored; amounts in dollars are shown at "
+                     "the built-in rate (1 USD = %2 EUR), and a price refresh keeps the stored values of cards "
+                     "priced in dollars.")
+                      .arg(refusal, inUse));
+    } else if (!ok && !refusal.isEmpty()) {
         Log::warn(QStringLiteral("fx"),
-                  tr("Conversion rates refused: the service answered 1 USD = %1 EUR, which cannot be right; the "
-                     "stored ones stay in use (1 USD = %2 EUR).")
-                      .arg(QString::number(refused, 'f', 5), QString::number(FxRates::usdToEur(), 'f', 5)));
+                  tr("Conversion rates refused: %1; the stored ones stay in use (1 USD = %2 EUR).")
+                      .arg(refusal, inUse));
     } else if (!ok && !FxRates::hasRate(QStringLiteral("EUR"))) {
         Log::warn(QStringLiteral("fx"),
-                  tr("Conversion rates could not be fetched, and none were ever stored; amounts in dollars are "
+                  tr("Conversion rates could not be fetched, and no usable ones are stored; amounts in dollars are "
                      "shown at the built-in rate (1 USD = %1 EUR), and a price refresh keeps the stored values "
                      "of cards priced in dollars.")
-                      .arg(FxRates::usdToEur(), 0, 'f', 5));
+                      .arg(inUse));
     } else if (!ok) {
         Log::warn(QStringLiteral("fx"),
                   tr("Conversion rates could not be updated; the stored ones stay in use (1 USD = %1 EUR).")
-                      .arg(FxRates::usdToEur(), 0, 'f', 5));
+                      .arg(inUse));
     } else {
         Log::info(QStringLiteral("fx"),
                   tr("Conversion rates updated (%1): 1 USD = %2 EUR.")

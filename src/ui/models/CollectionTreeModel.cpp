@@ -1658,9 +1658,17 @@ QVariant CollectionTreeModel::data(const QModelIndex &index, int role) const
             return tr("No price available for this printing.\nCardmarket does not list %1 (%2).")
                 .arg(NameTranslator::displayName(entry->lang, entry->cardId, entry->name),
                      entryPrintingLabel(*entry));
-        return tr("%1 x %2 = %3")
-            .arg(QString::number(entry->count), Currency::formatFromEur(entry->unitValueEur),
-                 Currency::formatFromEur(entryLineValue(*entry)));
+        const QString count = QString::number(entry->count);
+        const QString total = Currency::formatFromEur(entryLineValue(*entry));
+        if (entry->customPriceEur <= 0)
+            return tr("%1 x %2 = %3").arg(count, Currency::formatFromEur(entry->unitValueEur), total);
+        // The total rests on the user's own price: the sum shows that price,
+        // and the market value beside it for comparison.
+        const QString yours = Currency::formatFromEur(entry->customPriceEur);
+        if (entry->unitValueEur <= 0)
+            return tr("%1 x %2 (your price; no market price) = %3").arg(count, yours, total);
+        return tr("%1 x %2 (your price; market %3) = %4")
+            .arg(count, yours, Currency::formatFromEur(entry->unitValueEur), total);
     }
     case Qt::FontRole: {
         if (!group)
