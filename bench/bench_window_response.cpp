@@ -17,7 +17,8 @@
 //   - with the binders dock shown, each together with the binders' counts
 //     that follow it: a merge (without and with the value-ranked binder open
 //     in its window), the removal of a holding, a card added through Add
-//     cards, each with its undo and redo, and the undo of that add,
+//     cards (with the card's price and the week recorded after it), each
+//     with its undo and redo, and the undo of that add,
 //   - the start of a price refresh (F5), to its first pause,
 //   - with the tree scrolled to its last row: the first jump there after the
 //     tree was laid out anew, a change of the card order, the edit that moves
@@ -43,6 +44,7 @@
 #include "collection/EditEntryCommand.h"
 #include "collection/RemoveEntryCommand.h"
 #include "collection/EntryKeys.h"
+#include "collection/PriceRefresh.h"
 #include "ui/dialogs/AddCardsDialog.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/dialogs/DialogPrompts.h"
@@ -479,7 +481,8 @@ public:
     // A card added through the Add cards dialog, opened on the set of a
     // holding shown in the tree, graded so that it takes a row of its own;
     // timed from the click that accepts the dialog to the window painted
-    // again with the binders' counts. Then that add undone.
+    // again with the binders' counts, the card's price and the week recorded
+    // after it. Then that add undone.
     QList<Figure> addThroughDialog(const QString &suffix = QString())
     {
         Figure add{QStringLiteral("card added through Add cards") + suffix, {}, {}};
@@ -509,7 +512,10 @@ public:
         QString mirrorFocus;
         for (int run = 0; run < Runs; ++run) {
             m_window.addCards(set);
-            add.window.timeFrom(clock, cpuStart, [&] { m_window.refreshBindersList(); });
+            add.window.timeFrom(clock, cpuStart, [&] {
+                m_window.refreshBindersList();
+                letPricesIn();
+            });
             letRepliesIn();
             letSearchCatchUp();
             add.model.time([&] {
@@ -748,6 +754,17 @@ private:
         QElapsedTimer clock;
         clock.start();
         while (m_window.tcgdexClient()->pendingCount() > 0 && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        settle();
+    }
+
+    // The prices the window asked for, to the end of their run and the week
+    // it records (the artwork and logos it asks for meanwhile come later).
+    void letPricesIn()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (m_window.priceRefresh()->isRunning() && clock.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         settle();
     }

@@ -365,15 +365,21 @@ int Collection::fillMissingVariants(const FinishProvider &finishesFor)
     return filled;
 }
 
-const Collection::Summary &Collection::summary() const
+void Collection::ensureTotals() const
 {
     followRecords();
-    if (!m_totalsValid) {
-        m_totals = Totals();
-        m_totalsValid = true;
-        for (const CardEntry &entry : m_entries)
-            countInTotals(entry, 1);
-    }
+    if (m_totalsValid)
+        return;
+    m_totals = Totals();
+    m_totals.sets.resize(allLanguages().size());
+    m_totalsValid = true;
+    for (const CardEntry &entry : m_entries)
+        countInTotals(entry, 1);
+}
+
+const Collection::Summary &Collection::summary() const
+{
+    ensureTotals();
     if (m_totals.pricedRows == 0) {
         m_totals.newestPrice = QDateTime();
         m_totals.rowsAtNewestPrice = 0;
@@ -403,10 +409,12 @@ void Collection::countInTotals(const CardEntry &entry, int by) const
     if (!m_totalsValid)
         return;
     m_totals.cards += by * qint64(entry.count);
+    const double lineValue = entryLineValue(entry);
     if (by > 0)
-        m_totals.value.add(entryLineValue(entry));
+        m_totals.value.add(lineValue);
     else
-        m_totals.value.subtract(entryLineValue(entry));
+        m_totals.value.subtract(lineValue);
+    countInSetSums(entry, lineValue, by);
     if (entry.printLabel)
         m_totals.labelled += by;
     const QDateTime &priced = entry.priceUpdated;
@@ -419,6 +427,28 @@ void Collection::countInTotals(const CardEntry &entry, int by) const
     } else if (priced == m_totals.newestPrice) {
         m_totals.rowsAtNewestPrice += by;
     }
+}
+
+void Collection::countInSetSums(const CardEntry &entry, double lineValue, int by) const
+{
+    // A language the vocabulary does not name has the English code in its
+    // set key.
+    size_t at = size_t(entry.lang);
+    if (at >= m_totals.sets.size())
+        at = size_t(Language::English);
+    QHash<QString, SetSum> &sets = m_totals.sets[at];
+    auto found = sets.find(entry.setId);
+    if (found == sets.end())
+        found = sets.insert(entry.setId, SetSum());
+    SetSum &sum = found.value();
+    sum.rows += by;
+    sum.cards += by * qint64(entry.count);
+    if (by > 0)
+        sum.value.add(lineValue);
+    else
+        sum.value.subtract(lineValue);
+    if (sum.rows <= 0)
+        sets.erase(found);
 }
 
 const QHash<QString, Collection::CardHolding> &Collection::cardHoldings(Language language) const
@@ -749,21 +779,17 @@ void Collection::recordValueSnapshot()
 
 QHash<QString, HistorySetValue> Collection::valueBySet() const
 {
-    struct Sum
-    {
-        double eur = 0.0;
-        qint64 cards = 0;
-    };
-    QHash<QString, Sum> sums;
-    for (const CardEntry &entry : m_entries) {
-        Sum &sum = sums[entrySetKey(entry)];
-        sum.eur += entryLineValue(entry);
-        sum.cards += entry.count;
-    }
+    // Read from the sums kept beside the totals: one priced card records
+    // its week without walking every holding.
+    ensureTotals();
     QHash<QString, HistorySetValue> result;
-    for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
-        if (it->eur > 0.0)
-            result.insert(it.key(), HistorySetValue{it->eur, it->cards});
+    for (size_t at = 0; at < m_totals.sets.size(); ++at) {
+        const QHash<QString, SetSum> &sets = m_totals.sets[at];
+        for (auto it = sets.cbegin(); it != sets.cend(); ++it) {
+            const double eur = it->value.value();
+            if (eur > 0.0)
+                result.insert(setKey(Language(at), it.key()), HistorySetValue{eur, it->cards});
+        }
     }
     return result;
 }

@@ -270,8 +270,12 @@ private:
     // card holdings are valid.
     void refreshCardHolding(Language language, const QString &cardId) const;
     void makeClean();
+    // The totals of every row and of each set, worked out in one pass when
+    // not kept, and brought up to date with the records first.
+    void ensureTotals() const;
     // The row's holding joins (by 1) or leaves (by -1) the kept totals.
     void countInTotals(const CardEntry &entry, int by) const;
+    void countInSetSums(const CardEntry &entry, double lineValue, int by) const;
     // Every derived table is built again when next asked for.
     void dropDerivedTables() const;
 
@@ -298,6 +302,14 @@ private:
     // lowered or removed from the last such row leaves newestPrice as a
     // bound above every row's date, and the dates alone are read again
     // when next asked for.
+    // What the rows of one set add up to, for the value history; a set
+    // leaves the sums with its last row.
+    struct SetSum
+    {
+        ExactSum value;
+        qint64 cards = 0;
+        qint64 rows = 0;
+    };
     struct Totals
     {
         qint64 cards = 0;
@@ -306,6 +318,8 @@ private:
         qint64 pricedRows = 0;
         QDateTime newestPrice;
         qint64 rowsAtNewestPrice = 0;
+        // By language, then set id.
+        std::vector<QHash<QString, SetSum>> sets;
     };
     mutable Totals m_totals;
     mutable bool m_totalsValid = false;

@@ -27,6 +27,13 @@ namespace {
 constexpr int kCurrentVersion = 5;
 const QString kFormatTag = QStringLiteral("tallowk");
 const QString kLegacyFormatTag = QStringLiteral("mossel");
+// A save measures what a holding takes from this many of the first, and
+// leaves room for the rest with this much to spare.
+constexpr qsizetype kSampledEntries = 256;
+constexpr double kEntryMargin = 1.25;
+// The room kept beyond the estimate, which is measured again when less is
+// left.
+constexpr qsizetype kLowRoom = 64 * 1024;
 
 QString tr(const char *text)
 {
@@ -447,6 +454,27 @@ ReadResult tooLarge(const QString &path, qint64 size)
                        .arg(path, shown(size), shown(MaxFileSize)));
 }
 
+// Room for the text written after the holdings, a little more than it
+// takes: history points, their sets, the set records and the label style.
+qsizetype textAfterEntries(const Collection &collection)
+{
+    // A text takes three bytes a character at most, escapes aside.
+    qsizetype bytes = 16 * 1024;
+    for (const HistoryPoint &point : collection.history()) {
+        bytes += 256;
+        for (auto it = point.sets.cbegin(); it != point.sets.cend(); ++it)
+            bytes += 160 + 3 * it.key().size();
+    }
+    const QHash<QString, SetRecord> &records = collection.sets();
+    for (auto it = records.cbegin(); it != records.cend(); ++it) {
+        const SetRecord &record = it.value();
+        const qsizetype texts = it.key().size() + record.id.size() + record.name.size() + record.logo.size()
+            + record.serie.size() + record.symbol.size();
+        bytes += 512 + 3 * texts;
+    }
+    return bytes;
+}
+
 // The first byte of the file past one byte order mark and the blanks of
 // JSON, looked for in its first MaxBlankStart bytes, a piece at a time with
 // nothing kept; -1 when there is none there.
@@ -607,6 +635,35 @@ void writeEntry(JsonTextWriter &out, const CardEntry &entry)
     out.value(QLatin1String("unitValueEur"), entry.unitValueEur);
     out.value(QLatin1String("unitValueUsd"), entry.unitValueUsd);
     out.value(QLatin1String("variant"), entry.variant);
+}
+
+void writeEntries(JsonTextWriter &out, const QList<CardEntry> &entries, qsizetype afterBytes)
+{
+    // Once the first holdings show what one takes in this collection, the
+    // buffer gets room for the rest and for afterBytes; it is measured again
+    // each time the holdings written double, and whenever that room runs
+    // low because later holdings run longer. A buffer that runs short
+    // doubles instead, copying all it holds.
+    const qsizetype start = out.size();
+    qsizetype measuredRow = 0;
+    qsizetype measuredSize = start;
+    qsizetype measureAt = kSampledEntries;
+    for (qsizetype row = 0; row < entries.size(); ++row) {
+        const bool low = row > kSampledEntries && out.capacity() - out.size() < afterBytes + kLowRoom;
+        if (row == measureAt || low) {
+            // What a holding took, all told or lately, whichever is more.
+            const double overall = double(out.size() - start) / double(row);
+            const double lately = double(out.size() - measuredSize) / double(row - measuredRow);
+            const double rest = std::max(overall, lately) * double(entries.size() - row) * kEntryMargin;
+            out.reserve(out.size() + qsizetype(rest) + afterBytes + kLowRoom);
+            measuredRow = row;
+            measuredSize = out.size();
+            measureAt = 2 * row;
+        }
+        out.beginObject();
+        writeEntry(out, entries.at(row));
+        out.endObject();
+    }
 }
 
 SetRecord readSet(const QString &memberName, const JsonValueRef &object)
@@ -917,9 +974,10 @@ ReadResult read(const QString &path)
 
 bool write(const QString &path, const Collection &collection, QString *error)
 {
-    // Members in the sorted order QJsonDocument writes them in.
-    // About 600 bytes of text per holding.
-    JsonTextWriter out(qsizetype(collection.entries().size()) * 640 + 64 * 1024);
+    // Members in the sorted order QJsonDocument writes them in. Room for
+    // the first holdings, which tell how much the others take.
+    const qsizetype sampled = std::min(qsizetype(collection.entries().size()), kSampledEntries);
+    JsonTextWriter out(sampled * 1024 + 64 * 1024);
     out.beginObject();
 
     out.beginArray(QLatin1String("binders"));
@@ -931,11 +989,7 @@ bool write(const QString &path, const Collection &collection, QString *error)
     out.endArray();
 
     out.beginArray(QLatin1String("entries"));
-    for (const CardEntry &entry : collection.entries()) {
-        out.beginObject();
-        writeEntry(out, entry);
-        out.endObject();
-    }
+    writeEntries(out, collection.entries(), textAfterEntries(collection));
     out.endArray();
 
     out.value(QLatin1String("format"), kFormatTag);

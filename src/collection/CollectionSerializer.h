@@ -73,6 +73,10 @@ QString fileFilter();
 // members of an object the caller has opened.
 CardEntry readEntry(const JsonValueRef &object, QStringList *warnings);
 void writeEntry(JsonTextWriter &out, const CardEntry &entry);
+// The holdings as the elements of an array the caller has opened; the
+// buffer is given room for them, measured from the first, and for afterBytes
+// more, so that it does not grow again on the way.
+void writeEntries(JsonTextWriter &out, const QList<CardEntry> &entries, qsizetype afterBytes);
 // memberName is the record's key in the "sets" object ("ja:SV3"). The name
 // is the file's own, empty when it has none; the reader keeps no such record.
 SetRecord readSet(const QString &memberName, const JsonValueRef &object);

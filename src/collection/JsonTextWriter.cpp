@@ -31,6 +31,12 @@ const QByteArray &JsonTextWriter::bytes() const
     return m_out;
 }
 
+void JsonTextWriter::reserve(qsizetype total)
+{
+    if (total > m_out.size())
+        m_out.resize(total);
+}
+
 char *JsonTextWriter::extend(qsizetype count)
 {
     const qsizetype used = m_used;

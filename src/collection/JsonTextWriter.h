@@ -46,6 +46,12 @@ public:
 
     // The text so far, with a final line end once the root is closed.
     const QByteArray &bytes() const;
+    // Bytes written so far, and how many the buffer holds before it grows.
+    qsizetype size() const { return m_used; }
+    qsizetype capacity() const { return m_out.size(); }
+    // Gives the buffer room for the text to reach total bytes without
+    // growing again; a buffer that runs short doubles, copying the text.
+    void reserve(qsizetype total);
 
 private:
     // Room for count more bytes at the end of the text, which now holds

@@ -6,6 +6,8 @@
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
+#include "collection/JsonTextWriter.h"
+#include "core/CardKeys.h"
 #include "core/FileSaving.h"
 
 #include <QDir>
@@ -283,6 +285,55 @@ private slots:
                 utc.isValid() ? utc.toString(utc.time().msec() ? Qt::ISODateWithMs : Qt::ISODate) : QString();
             QCOMPARE(written.at(i).toObject().value(QStringLiteral("priceUpdated")).toString(), expected);
         }
+    }
+
+    // A save measures what its first holdings take and gives the text room
+    // for the rest, and for the history and set records after them: a large
+    // save does not double its buffer on the way, also when later holdings
+    // run longer than the first, and writes the text as before, byte for
+    // byte.
+    void largeSavesKeepTheirTextAndRoom()
+    {
+        QList<CardEntry> entries;
+        QHash<QString, SetRecord> sets;
+        HistoryPoint point;
+        point.date = QDate(2026, 3, 2);
+        for (int i = 0; i < 3000; ++i) {
+            const QString set = QStringLiteral("s%1").arg(i % 40);
+            CardEntry entry = test::holdingOf(QStringLiteral("%1-%2").arg(set).arg(i), 1 + i % 3, 0.01 * i);
+            if (i >= 1500)
+                entry.notes = QString(i % 300, QChar(i % 2 ? u'n' : u'\u00e9'));
+            entries.append(entry);
+            sets.insert(setKey(Language::English, set), test::setRecord(set, QStringLiteral("Set ") + set));
+            point.sets.insert(setKey(Language::English, set), {0.1 * i, i});
+        }
+
+        JsonTextWriter measured;
+        measured.beginArray();
+        CollectionSerializer::writeEntries(measured, entries, 0);
+        QVERIFY2(measured.capacity() < measured.size() * 1.4 + 96 * 1024,
+                 qPrintable(QStringLiteral("%1 bytes in %2").arg(measured.size()).arg(measured.capacity())));
+        measured.endArray();
+        JsonTextWriter oneByOne;
+        oneByOne.beginArray();
+        for (const CardEntry &entry : std::as_const(entries)) {
+            oneByOne.beginObject();
+            CollectionSerializer::writeEntry(oneByOne, entry);
+            oneByOne.endObject();
+        }
+        oneByOne.endArray();
+        QCOMPARE(measured.bytes(), oneByOne.bytes());
+
+        Collection collection;
+        collection.replaceContents(entries, sets, {point}, {}, std::nullopt);
+        const QString file = path(QStringLiteral("large.tmk"));
+        QVERIFY(CollectionSerializer::write(file, collection));
+        const QByteArray bytes = test::readFile(file);
+        QCOMPARE(bytes, QJsonDocument::fromJson(bytes).toJson(QJsonDocument::Indented));
+        const Result read = CollectionSerializer::read(file);
+        QVERIFY2(read.ok, qPrintable(read.error));
+        QCOMPARE(read.entries, entries);
+        QCOMPARE(read.history, QList<HistoryPoint>{point});
     }
 
     void optionalMembersAreLeftOut()

@@ -1,10 +1,13 @@
 #include "Fixtures.h"
 #include "TestRegistry.h"
+#include "TestSupport.h"
 
 #include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "collection/EditEntryCommand.h"
 #include "collection/EntryKeys.h"
+#include "core/ExactSum.h"
+#include "core/SteadyClock.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -45,12 +48,19 @@ CardEntry holding(int card, int condition)
 }
 
 // A holding with what the totals count varied: prices that no double holds
-// exactly, older and newer price dates, labels.
+// exactly or none, older and newer price dates, labels, a few sets of both
+// languages.
 CardEntry variedHolding(QRandomGenerator &random)
 {
     CardEntry entry = holding(int(random.bounded(40)), int(random.bounded(3)));
+    if (random.bounded(3) == 0) {
+        entry.setId = random.bounded(2) == 0 ? QStringLiteral("sv04") : QStringLiteral("me01");
+        entry.cardId = entry.setId + QLatin1Char('-') + entry.localId;
+    }
+    if (random.bounded(4) == 0)
+        entry.lang = Language::Japanese;
     entry.count = 1 + int(random.bounded(5));
-    entry.unitValueEur = double(random.bounded(100000)) / 100.0;
+    entry.unitValueEur = random.bounded(6) == 0 ? 0.0 : double(random.bounded(100000)) / 100.0;
     if (random.bounded(4) == 0)
         entry.customPriceEur = 0.1 * double(random.bounded(30));
     if (random.bounded(3) > 0)
@@ -59,8 +69,38 @@ CardEntry variedHolding(QRandomGenerator &random)
     return entry;
 }
 
-// The totals and what is held of each card, kept through edits, equal those
-// of the same rows counted afresh, to the last bit.
+// Each set's value and cards, summed afresh from the rows: the sets worth
+// more than 0.
+QHash<QString, HistorySetValue> setsRecounted(const QList<CardEntry> &entries)
+{
+    QHash<QString, std::pair<ExactSum, qint64>> sums;
+    for (const CardEntry &entry : entries) {
+        auto &sum = sums[entrySetKey(entry)];
+        sum.first.add(entryLineValue(entry));
+        sum.second += entry.count;
+    }
+    QHash<QString, HistorySetValue> sets;
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it)
+        if (it->first.value() > 0.0)
+            sets.insert(it.key(), HistorySetValue{it->first.value(), it->second});
+    return sets;
+}
+
+void compareSets(const QHash<QString, HistorySetValue> &kept, const QHash<QString, HistorySetValue> &fresh)
+{
+    QCOMPARE(kept.size(), fresh.size());
+    for (auto it = fresh.cbegin(); it != fresh.cend(); ++it) {
+        QVERIFY2(kept.contains(it.key()), qPrintable(it.key()));
+        const HistorySetValue value = kept.value(it.key());
+        QVERIFY2(value.eur == it->eur,
+                 qPrintable(
+                     QStringLiteral("%1: %2 != %3").arg(it.key()).arg(value.eur, 0, 'g', 17).arg(it->eur, 0, 'g', 17)));
+        QCOMPARE(value.cards, it->cards);
+    }
+}
+
+// The totals, what is held of each card and each set's sums, kept through
+// edits, equal those of the same rows counted afresh, to the last bit.
 void compareWithRecount(const Collection &collection)
 {
     Collection recount;
@@ -82,6 +122,7 @@ void compareWithRecount(const Collection &collection)
              qPrintable(QStringLiteral("%1 != %2").arg(kept.valueEur, 0, 'g', 17).arg(fresh.valueEur, 0, 'g', 17)));
     QCOMPARE(kept.labelled, fresh.labelled);
     QCOMPARE(kept.lastPriceUpdate, fresh.lastPriceUpdate);
+    compareSets(collection.valueBySet(), setsRecounted(collection.entries()));
 }
 
 } // namespace
@@ -130,6 +171,77 @@ private slots:
             QCOMPARE(collection.indexOfEntry(last), 7);
         }
         QVERIFY2(mostNames > 1000 && mostNames <= 2 * 9 + 1024 + 1, qPrintable(QString::number(mostNames)));
+    }
+
+    // One card priced in a large collection records the week from the sums
+    // kept beside the totals: the point equals one recorded from the same
+    // rows counted afresh, whatever the edits before it, and a set whose last
+    // priced row went leaves the breakdown.
+    void weekAfterOnePricedCardEqualsARecount()
+    {
+        const test::ManualTime clock;
+        QRandomGenerator random(11);
+        Collection collection;
+        QUndoStack undoStack;
+        QString focus;
+        for (int i = 0; i < 400; ++i)
+            collection.addEntry(variedHolding(random));
+        // A language the vocabulary does not name counts under English.
+        CardEntry stray = holding(7, 2);
+        stray.lang = Language(9);
+        stray.unitValueEur = 0.3;
+        collection.insertEntry(5, stray);
+        collection.recordValueSnapshot();
+        for (int round = 0; round < 60; ++round) {
+            const CardEntry entry = variedHolding(random);
+            const int rows = int(collection.entries().size());
+            switch (round % 4) {
+            case 0:
+                undoStack.push(new EditEntryCommand(&collection, int(random.bounded(rows)), entry, &focus));
+                break;
+            case 1:
+                undoStack.push(new AddCardsCommand(&collection, {entry}, {}, &focus));
+                break;
+            case 2:
+                undoStack.undo();
+                break;
+            case 3:
+                collection.removeEntryAt(int(random.bounded(rows)));
+                break;
+            }
+            collection.applyPrices(entry.lang, entry.cardId, {{QStringLiteral("normal|unlimited"), 0.07 * round}}, {});
+            collection.recordValueSnapshot();
+            Collection recount;
+            recount.replaceContents(collection.entries(), {}, {}, {}, std::nullopt);
+            recount.recordValueSnapshot();
+            const HistoryPoint &kept = collection.history().constLast();
+            const HistoryPoint &fresh = recount.history().constLast();
+            QCOMPARE(kept.date, fresh.date);
+            QCOMPARE(kept.cards, fresh.cards);
+            QCOMPARE(kept.totalEur, fresh.totalEur);
+            compareSets(kept.sets, fresh.sets);
+            compareSets(kept.sets, setsRecounted(collection.entries()));
+        }
+        QCOMPARE(collection.history().size(), 1);
+
+        // A set priced at nothing leaves the breakdown while its cards still
+        // count; then its rows go.
+        const QString me01 = setKey(Language::English, QStringLiteral("me01"));
+        QVERIFY(collection.valueBySet().contains(me01));
+        for (int row = 0; row < collection.entries().size(); ++row) {
+            CardEntry unpriced = collection.entries().at(row);
+            if (entrySetKey(unpriced) != me01)
+                continue;
+            unpriced.unitValueEur = 0.0;
+            unpriced.customPriceEur = 0.0;
+            collection.replaceEntry(row, unpriced);
+        }
+        QVERIFY(!collection.valueBySet().contains(me01));
+        compareWithRecount(collection);
+        for (int row = int(collection.entries().size()) - 1; row >= 0; --row)
+            if (entrySetKey(collection.entries().at(row)) == me01)
+                collection.removeEntryAt(row);
+        compareWithRecount(collection);
     }
 
     // Batches of a few rows and of thousands removed and inserted anywhere:

@@ -49,29 +49,59 @@ bool hasAnyPrice(const CardEntry &entry)
     return entry.customPriceEur > 0 || entry.unitValueEur > 0;
 }
 
+// Asks for a holding's memory ahead of its turn: a large collection's
+// rebuild reads each holding once, from memory rather than the caches.
+constexpr int EntriesAhead = 8;
+void prefetchEntry(const CardEntry &entry)
+{
+#if defined(__GNUC__)
+    const char *bytes = reinterpret_cast<const char *>(&entry);
+    for (size_t line = 0; line < sizeof(CardEntry); line += 64)
+        __builtin_prefetch(bytes + line);
+    __builtin_prefetch(bytes + sizeof(CardEntry) - 1);
+#else
+    Q_UNUSED(entry);
+#endif
+}
+
+// And for the texts the rebuild reads of it, once the holding itself is in.
+constexpr int TextsAhead = 3;
+void prefetchTexts(const CardEntry &entry)
+{
+#if defined(__GNUC__)
+    for (const QString *text : {&entry.setId, &entry.localId, &entry.cardId})
+        __builtin_prefetch(text->constData());
+#else
+    Q_UNUSED(entry);
+#endif
+}
+
 // One holding ready to be ordered inside its set and made a row: read from
-// the collection once, in the collection's order.
+// the collection once, in the collection's order. Kept small: a large
+// collection's rebuild writes and reads one for every holding.
 struct SortItem
 {
-    const CardEntry *entry = nullptr;
-    int row = -1;
-    // Its row, when it has one already.
-    CollectionTreeModel::CardRow *card = nullptr;
-    // The slot of its card number in its set until the set is ordered, then
-    // the rank of that number.
-    int rank = 0;
     double price = -1.0;
-    int count = 0;
     double value = 0.0;
     // Orders the holding among those of its number, when coded (see
     // SetTies).
     quint64 tie = 0;
+    int row = -1;
+    // The slot of its card number in its set until the set is ordered, then
+    // the rank of that number.
+    int rank = 0;
+    int count = 0;
     bool coded = false;
 };
 
 SortItem sortItem(const CardEntry &entry, int row)
 {
-    return SortItem{&entry, row, nullptr, 0, orderingPrice(entry), entry.count, entryLineValue(entry), 0, false};
+    SortItem item;
+    item.price = orderingPrice(entry);
+    item.value = entryLineValue(entry);
+    item.row = row;
+    item.count = entry.count;
+    return item;
 }
 
 // The natural card-number order: prefix, number, suffix, then the text.
@@ -196,11 +226,10 @@ class SetTies
 public:
     // Marks the holding coded when a code can order it, with its fields'
     // places among the set's values in its code until the set is coded.
-    void note(SortItem &item)
+    void note(SortItem &item, const CardEntry &entry)
     {
         static const auto conditionRanks = keyRanks<7>([](int c) { return conditionKey(Condition(c)); });
         static const auto companyRanks = keyRanks<7>([](int c) { return gradingCompanyKey(GradingCompany(c)); });
-        const CardEntry &entry = *item.entry;
         const QStringView edition = entry.edition.isEmpty() ? QStringView(u"unlimited") : QStringView(entry.edition);
         item.coded = ownCard(entry) && QStringView(entry.gradeNote).trimmed().isEmpty()
             && quint32(entry.condition) < 7 && quint32(entry.gradeCompany) < 7
@@ -269,7 +298,8 @@ private:
 // holding that cannot be coded has its holdings ordered by their merge keys
 // here, once, and each then coded by its place. Returns how many distinct
 // card numbers they hold.
-int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties)
+int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties,
+                const QList<CardEntry> &entries)
 {
     ties.code(items, numbers.count());
     const std::vector<int> ranks = numbers.ranks();
@@ -279,15 +309,46 @@ int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const S
         if (!item.coded)
             uncoded.push_back(&item);
     }
-    std::sort(uncoded.begin(), uncoded.end(), [](const SortItem *a, const SortItem *b) {
+    std::sort(uncoded.begin(), uncoded.end(), [&entries](const SortItem *a, const SortItem *b) {
         if (a->rank != b->rank)
             return a->rank < b->rank;
-        const int keys = compareEntryKeys(*a->entry, *b->entry);
+        const int keys = compareEntryKeys(entries.at(a->row), entries.at(b->row));
         return keys != 0 ? keys < 0 : a->row < b->row;
     });
     for (size_t at = 0; at < uncoded.size(); ++at)
         uncoded[at]->tie = at;
     return numbers.count();
+}
+
+// The order of a set's holdings, given in ascending rows and keyed
+// (keySetItems), as indexes into them: by the rank of their number, then
+// their place among its holdings, then their rows; by price, the dearest
+// first, holdings of one price in that order. Sorted by rank through a
+// count of each, so that a large set costs about in proportion to its
+// holdings, not their logarithm too.
+std::vector<int> itemOrder(const std::vector<SortItem> &items, int rankCount, CollectionTreeModel::CardSortMode mode)
+{
+    std::vector<int> starts(size_t(rankCount) + 1, 0);
+    for (const SortItem &item : items)
+        ++starts[size_t(item.rank) + 1];
+    for (size_t rank = 1; rank < starts.size(); ++rank)
+        starts[rank] += starts[rank - 1];
+    std::vector<int> next(starts.begin(), starts.end() - 1);
+    std::vector<int> order(items.size());
+    for (size_t at = 0; at < items.size(); ++at)
+        order[size_t(next[size_t(items[at].rank)]++)] = int(at);
+    const auto tieLess = [&items](int a, int b) {
+        const SortItem &x = items[size_t(a)];
+        const SortItem &y = items[size_t(b)];
+        return x.tie != y.tie ? x.tie < y.tie : x.row < y.row;
+    };
+    for (size_t rank = 0; rank + 1 < starts.size(); ++rank)
+        if (starts[rank + 1] - starts[rank] > 1)
+            std::sort(order.begin() + starts[rank], order.begin() + starts[rank + 1], tieLess);
+    if (mode == CollectionTreeModel::CardSortMode::Price)
+        std::stable_sort(order.begin(), order.end(),
+                         [&items](int a, int b) { return items[size_t(a)].price > items[size_t(b)].price; });
+    return order;
 }
 
 void setKeys(CollectionTreeModel::CardRow *card, const SortItem &item)
@@ -473,7 +534,7 @@ struct SetGroup : SetFacts
     {
         SortItem item = sortItem(entry, row);
         item.rank = numbers.slotOf(entry.localId);
-        ties.note(item);
+        ties.note(item, entry);
         items.push_back(item);
     }
 };
@@ -505,6 +566,14 @@ void addTotals(CollectionTreeModel::Node *node, qint64 count, double value)
 
 } // namespace
 
+// The vectors a rebuild orders each set's holdings in, kept for the next one
+// in the order it first met the sets: a large collection's rebuild then
+// neither grows them again nor has fresh memory cleared for them.
+struct CollectionTreeModel::RebuildBuffers
+{
+    std::vector<std::vector<SortItem>> items;
+};
+
 CollectionTreeModel::Node::~Node()
 {
     // A set's cards live in the model's card pool; every other child is a
@@ -518,6 +587,7 @@ CollectionTreeModel::Node::~Node()
 CollectionTreeModel::CollectionTreeModel(QObject *parent)
     : QAbstractItemModel(parent)
     , m_root(new GroupNode)
+    , m_rebuildBuffers(std::make_unique<RebuildBuffers>())
 {
 }
 
@@ -710,8 +780,14 @@ void CollectionTreeModel::rebuild()
     // Set groups of each language, in the order their keys were first met.
     std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
     std::vector<QHash<QString, SetGroup *>> byId(languageCount);
+    std::vector<std::vector<SortItem>> &spareItems = m_rebuildBuffers->items;
+    std::vector<SetGroup *> met;
     SetGroup *previous = nullptr;
     for (int row = 0; row < entries.size(); ++row) {
+        if (row + EntriesAhead < entries.size())
+            prefetchEntry(entries.at(row + EntriesAhead));
+        if (row + TextsAhead < entries.size())
+            prefetchTexts(entries.at(row + TextsAhead));
         const CardEntry &entry = entries.at(row);
         const int language = int(entry.lang);
         if (language < 0 || language >= languageCount)
@@ -729,6 +805,11 @@ void CollectionTreeModel::rebuild()
             made->key = entrySetKey(entry);
             made->language = entry.lang;
             made->id = entry.setId;
+            if (met.size() < spareItems.size()) {
+                made->items = std::move(spareItems[met.size()]);
+                made->items.clear();
+            }
+            met.push_back(made.get());
             group = made.get();
             groups[language].push_back(std::move(made));
         }
@@ -772,11 +853,12 @@ void CollectionTreeModel::rebuild()
                 GroupNode *setNode = addGroup(seriesNode, SetNode);
                 setNode->setKey = set->key;
                 showFacts(setNode, *set);
-                setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties);
+                setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties, entries);
                 m_setsByKey.insert(set->key, setNode);
                 QList<Node *> &children = setNode->children;
                 children.reserve(qsizetype(set->items.size()));
-                for (const SortItem &item : set->items) {
+                for (const int at : itemOrder(set->items, setNode->ownedNumbers, mode)) {
+                    const SortItem &item = set->items[size_t(at)];
                     CardRow *card = &m_cardPool[pooled++];
                     card->type = CardNode;
                     Q_ASSERT(card->children.isEmpty());
@@ -788,8 +870,6 @@ void CollectionTreeModel::rebuild()
                     card->value = item.value;
                     setKeys(card, item);
                 }
-                std::sort(children.begin(), children.end(),
-                          [mode](const Node *a, const Node *b) { return rowLess(a, b, mode); });
                 numberRows(children);
                 qint64 count = 0;
                 double value = 0.0;
@@ -802,6 +882,15 @@ void CollectionTreeModel::rebuild()
         }
     }
     m_cardPoolUsed = pooled;
+    // Kept unless far larger than the holdings.
+    spareItems.resize(met.size());
+    size_t kept = 0;
+    for (size_t at = 0; at < met.size(); ++at) {
+        spareItems[at] = std::move(met[at]->items);
+        kept += spareItems[at].capacity();
+    }
+    if (kept > 4 * cards + 4096)
+        spareItems.clear();
     endResetModel();
 }
 
@@ -1253,15 +1342,16 @@ void CollectionTreeModel::keyCards(Node *set) const
     SetNumbers numbers;
     SetTies ties;
     for (Node *card : std::as_const(set->children)) {
-        SortItem item = sortItem(entries.at(card->entryIndex), card->entryIndex);
-        item.card = static_cast<CardRow *>(card);
-        item.rank = numbers.slotOf(item.entry->localId);
-        ties.note(item);
+        const CardEntry &entry = entries.at(card->entryIndex);
+        SortItem item = sortItem(entry, card->entryIndex);
+        item.rank = numbers.slotOf(entry.localId);
+        ties.note(item, entry);
         items.push_back(item);
     }
-    keySetItems(items, numbers, ties);
-    for (const SortItem &item : items)
-        setKeys(item.card, item);
+    keySetItems(items, numbers, ties, entries);
+    // The items follow the cards' order.
+    for (size_t at = 0; at < items.size(); ++at)
+        setKeys(static_cast<CardRow *>(set->children.at(qsizetype(at))), items[at]);
 }
 
 bool CollectionTreeModel::cardLess(const Node *a, const Node *b) const

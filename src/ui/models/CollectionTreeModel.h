@@ -243,6 +243,9 @@ private:
     size_t m_cardPoolSize = 0;
     size_t m_cardPoolUsed = 0;
     std::vector<std::unique_ptr<CardRow>> m_addedCards;
+    // What a rebuild keeps for the next one.
+    struct RebuildBuffers;
+    std::unique_ptr<RebuildBuffers> m_rebuildBuffers;
     QHash<QString, GroupNode *> m_setsByKey;
     // The card node of each collection row (null for rows the tree leaves
     // out).
