@@ -285,6 +285,8 @@ int Collection::applyPrices(Language language, const QString &cardId, const QHas
     if (rows.isEmpty())
         return 0;
     const QDateTime now = QDateTime::currentDateTimeUtc();
+    // Every row of the card reaches the views as one change.
+    beginBatch();
     for (const int row : std::as_const(rows)) {
         CardEntry &entry = m_entries[row];
         CardEntry before = entry;
@@ -295,17 +297,19 @@ int Collection::applyPrices(Language language, const QString &cardId, const QHas
         entry.priceUpdated = now;
         record(Change::Step::Repriced, row, std::move(before), entry);
     }
+    endBatch();
     return int(rows.size());
 }
 
 int Collection::applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId)
 {
     int changes = 0;
+    beginBatch();
     for (const int row : rowsOfCard(language, cardId)) {
         CardEntry &entry = m_entries[row];
         const int before = changes;
         if (!rarity.isEmpty() && entry.rarity != rarity) {
-            entry.rarity = rarity;
+            nameRarity(entry, rarity);
             ++changes;
         }
         if (dexId > 0 && entry.dexId != dexId) {
@@ -315,6 +319,7 @@ int Collection::applyCardFacts(Language language, const QString &cardId, const Q
         if (changes > before)
             record(Change::Step::Annotated, row);
     }
+    endBatch();
     return changes;
 }
 
@@ -322,18 +327,24 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
 {
     if (!rarityFor)
         return 0;
+    // A collection whose every holding is named is not walked at all.
+    qint64 unnamed = rowsWithoutRarity();
     int filled = 0;
-    for (int row = 0; row < m_entries.size(); ++row) {
+    // However many rows are named, the views hear of it once.
+    beginBatch();
+    for (int row = 0; row < m_entries.size() && unnamed > 0; ++row) {
         CardEntry &entry = m_entries[row];
         if (!entry.rarity.isEmpty())
             continue;
+        --unnamed;
         const QString rarity = rarityFor(entry.lang, entry.cardId);
         if (rarity.isEmpty())
             continue;
-        entry.rarity = rarity;
+        nameRarity(entry, rarity);
         record(Change::Step::Annotated, row);
         ++filled;
     }
+    endBatch();
     return filled;
 }
 
@@ -402,11 +413,28 @@ const Collection::Summary &Collection::summary() const
     return m_summary;
 }
 
+qint64 Collection::rowsWithoutRarity() const
+{
+    summary();
+    return m_totals.withoutRarity;
+}
+
+void Collection::nameRarity(CardEntry &entry, const QString &rarity)
+{
+    if (entry.rarity.isEmpty() && m_totalsValid && m_unfollowed.empty())
+        --m_totals.withoutRarity;
+    else if (entry.rarity.isEmpty())
+        m_totalsValid = false;
+    entry.rarity = rarity;
+}
+
 void Collection::countInTotals(const CardEntry &entry, int by) const
 {
     if (!m_totalsValid)
         return;
     m_totals.cards += by * qint64(entry.count);
+    if (entry.rarity.isEmpty())
+        m_totals.withoutRarity += by;
     if (by > 0)
         m_totals.value.add(entryLineValue(entry));
     else

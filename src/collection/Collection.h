@@ -270,6 +270,10 @@ private:
     void countInTotals(const CardEntry &entry, int by) const;
     // Every derived table is built again when next asked for.
     void dropDerivedTables() const;
+    // How many rows have no rarity yet; the rarity a row is given in place
+    // keeps that count.
+    qint64 rowsWithoutRarity() const;
+    void nameRarity(CardEntry &entry, const QString &rarity);
 
     QList<CardEntry> m_entries;
     // The indexes below name holdings by a number of their own, which a row
@@ -302,6 +306,8 @@ private:
         qint64 pricedRows = 0;
         QDateTime newestPrice;
         qint64 rowsAtNewestPrice = 0;
+        // Rows whose rarity is not known yet.
+        qint64 withoutRarity = 0;
     };
     mutable Totals m_totals;
     mutable bool m_totalsValid = false;
