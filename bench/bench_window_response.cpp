@@ -22,6 +22,7 @@
 //     click to the dialog shown with the owned cards marked,
 //   - the rarities a rarity pass names filled into a collection whose
 //     holdings carry none, from the pass's end to the tree painted again,
+//     and the end of the next pass, which names nothing new,
 //   - the start of a price refresh (F5), to its first pause,
 //   - with the tree scrolled to its last row: the first jump there after the
 //     tree was laid out anew, a change of the card order, the edit that moves
@@ -558,9 +559,10 @@ public:
     // end of a rarity pass, which names them; timed to the tree painted
     // again. The models' part: the same fill on the copy, which its own tree
     // model follows.
-    Figure raritiesFilled()
+    QList<Figure> raritiesFilled()
     {
         Figure figure{QStringLiteral("rarities filled for every holding"), {}, {}};
+        Figure again{QStringLiteral("a rarity pass that names nothing new"), {}, {}};
         CardCatalog *catalog = m_window.catalog();
         const auto unnamed = [](const Collection &collection) {
             QList<CardEntry> entries = collection.entries();
@@ -584,8 +586,15 @@ public:
             });
             letSearchCatchUp();
             figure.model.time([&] { m_mirror.fillMissingRarities(rarityOf); });
+            // The next pass finds the holdings named already.
+            again.window.time([&] {
+                for (Language language : allLanguages())
+                    emit catalog->raritiesLoaded(language);
+            });
+            again.model.time([&] { m_mirror.fillMissingRarities(rarityOf); });
+            letSearchCatchUp();
         }
-        return figure;
+        return {figure, again};
     }
 
     // F5: the price refresh of every card starts, to its first pause; then
