@@ -155,19 +155,17 @@ private Q_SLOTS:
         model.setSearchMode(true);
         QCOMPARE(changed.size(), 1);
 
-        // Owned rows: bold gold, with their own double-click line. Only the
-        // English card is owned; the same card in Japanese is not.
+        // Owned rows: bold gold, with their own double-click line.
         changed.clear();
-        Collection collection;
-        collection.addEntry(test::holdingOf(QStringLiteral("base1-4")));
-        collection.addEntry(test::holdingOf(QStringLiteral("zz1-7"), 1, 0.0, Language::Japanese));
-        model.setCollection(&collection);
+        const QSet<QString> owned{ownedCardKey(Language::English, QStringLiteral("base1-4"))};
+        QCOMPARE(*owned.begin(), QStringLiteral("en|base1-4"));
+        model.setOwnedKeys(owned);
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), model.index(0, 0));
         QCOMPARE(changed.at(0).at(1).value<QModelIndex>(), model.index(1, 5));
         QCOMPARE(changedRoles(changed).at(0),
                  (QList<int>{Qt::FontRole, Qt::ForegroundRole, Qt::ToolTipRole, 260}));
-        model.setCollection(&collection);
+        model.setOwnedKeys(owned);
         QCOMPARE(changed.size(), 1);
         for (int column = 0; column < 6; ++column) {
             QVERIFY(model.index(0, column).data(260).toBool());
@@ -184,21 +182,35 @@ private Q_SLOTS:
                  QStringLiteral("TCGplayer does not price this card, or this set could not be matched to a "
                                 "TCGplayer set."));
 
-        // Clearing keeps what the owner told the model; rows set again ask
-        // the collection as it is then.
+        // Clearing keeps what the owner told the model.
         model.clear();
         QCOMPARE(model.rowCount(), 0);
         model.setCards({charizard});
         QVERIFY(model.isOwned(0));
         QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("4/102"));
         QVERIFY(!model.isOwned(1));
-        collection.removeEntryAt(0);
+
+        // A collection marks the cards it holds in their language, asked
+        // again whenever the rows are set.
+        model.setOwnedKeys({});
+        Collection collection;
         collection.addEntry(test::holdingOf(QStringLiteral("zz1-7")));
+        collection.addEntry(test::holdingOf(QStringLiteral("base1-4"), 1, 0.0, Language::Japanese));
+        changed.clear();
+        model.setCollection(&collection);
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!model.isOwned(0));
         model.setCards({charizard, unnamedSet});
         QVERIFY(!model.isOwned(0));
         QVERIFY(model.isOwned(1));
-        model.setCollection(nullptr);
+        QVERIFY(model.index(1, 2).data(Qt::ToolTipRole).toString().contains(QStringLiteral("Already in")));
+        collection.addEntry(test::holdingOf(QStringLiteral("base1-4")));
+        collection.removeEntryAt(0);
+        model.setCards({charizard, unnamedSet});
+        QVERIFY(model.isOwned(0));
         QVERIFY(!model.isOwned(1));
+        model.setCollection(nullptr);
+        QVERIFY(!model.isOwned(0));
     }
 
     void picturesComeFromTheCacheAndAreAskedForOnce()

@@ -168,14 +168,26 @@ void SetCardsModel::onPricesIndexed(Language language, const QString &setId, boo
     }
 }
 
+void SetCardsModel::setOwnedKeys(const QSet<QString> &keys)
+{
+    if (keys == m_ownedKeys)
+        return;
+    m_ownedKeys = keys;
+    ownedChanged();
+}
+
 void SetCardsModel::setCollection(const Collection *collection)
 {
     if (collection == m_collection)
         return;
     m_collection = collection;
-    const QList<bool> before = m_owned;
+    ownedChanged();
+}
+
+void SetCardsModel::ownedChanged()
+{
     recomputeOwned();
-    if (!m_cards.isEmpty() && m_owned != before)
+    if (!m_cards.isEmpty())
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
                            {Qt::FontRole, Qt::ForegroundRole, Qt::ToolTipRole, OwnedRole});
 }
@@ -183,18 +195,17 @@ void SetCardsModel::setCollection(const Collection *collection)
 void SetCardsModel::recomputeOwned()
 {
     m_owned = QList<bool>(m_cards.size(), false);
-    if (!m_collection)
-        return;
     // Rows of one language follow each other: one table each.
     const QHash<QString, Collection::CardHolding> *held = nullptr;
     Language heldLanguage = Language::English;
     for (int row = 0; row < m_cards.size(); ++row) {
         const CatalogCard &card = m_cards.at(row);
-        if (!held || card.language != heldLanguage) {
+        if (m_collection && (!held || card.language != heldLanguage)) {
             held = &m_collection->cardHoldings(card.language);
             heldLanguage = card.language;
         }
-        m_owned[row] = held->contains(card.id);
+        m_owned[row] = (held && held->contains(card.id))
+            || (!m_ownedKeys.isEmpty() && m_ownedKeys.contains(ownedCardKey(card.language, card.id)));
     }
 }
 

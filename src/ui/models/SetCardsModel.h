@@ -51,8 +51,10 @@ public:
     void clear();
     const QList<CatalogCard> &cards() const { return m_cards; }
 
-    // The collection whose cards are marked owned: each row asks it about
-    // its own card as the rows are set, never about every holding.
+    void setOwnedKeys(const QSet<QString> &keys);
+    // The collection whose cards are marked owned besides the keys: each row
+    // asks it about its own card as the rows are set, never about every
+    // holding.
     void setCollection(const Collection *collection);
     bool isOwned(int row) const;
     // The printing whose market price the last column shows.
@@ -66,8 +68,10 @@ public:
 
 private:
     void recomputePrices();
-    // Whether the collection holds each row's card, worked out again.
+    // Whether the keys name or the collection holds each row's card, worked
+    // out again.
     void recomputeOwned();
+    void ownedChanged();
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     void onPricesIndexed(pv::Language language, const QString &setId, bool ok);
     QPixmap setLogoPixmap(int row) const;
@@ -85,6 +89,7 @@ private:
     QString m_finish;
     QString m_edition;
     QList<double> m_prices;
+    QSet<QString> m_ownedKeys;
     QPointer<const Collection> m_collection;
     // Parallel to m_cards.
     QList<bool> m_owned;
