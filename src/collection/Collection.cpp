@@ -337,10 +337,10 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
         if (!entry.rarity.isEmpty())
             continue;
         --unnamed;
-        const QString rarity = rarityFor(entry.lang, entry.cardId);
+        QString rarity = rarityFor(entry.lang, entry.cardId);
         if (rarity.isEmpty())
             continue;
-        nameRarity(entry, rarity);
+        nameRarity(entry, std::move(rarity));
         record(Change::Step::Annotated, row);
         ++filled;
     }
@@ -419,13 +419,13 @@ qint64 Collection::rowsWithoutRarity() const
     return m_totals.withoutRarity;
 }
 
-void Collection::nameRarity(CardEntry &entry, const QString &rarity)
+void Collection::nameRarity(CardEntry &entry, QString rarity)
 {
     if (entry.rarity.isEmpty() && m_totalsValid && m_unfollowed.empty())
         --m_totals.withoutRarity;
     else if (entry.rarity.isEmpty())
         m_totalsValid = false;
-    entry.rarity = rarity;
+    entry.rarity = std::move(rarity);
 }
 
 void Collection::countInTotals(const CardEntry &entry, int by) const

@@ -273,7 +273,7 @@ private:
     // How many rows have no rarity yet; the rarity a row is given in place
     // keeps that count.
     qint64 rowsWithoutRarity() const;
-    void nameRarity(CardEntry &entry, const QString &rarity);
+    void nameRarity(CardEntry &entry, QString rarity);
 
     QList<CardEntry> m_entries;
     // The indexes below name holdings by a number of their own, which a row
