@@ -6,8 +6,9 @@
 // back 50 ms, as a real round trip would be. The window is at work as a user would have it:
 // shown, the whole tree expanded and the search dock open on a name that
 // matches thousands of holdings. Each refresh starts once the window has
-// settled after start-up (its catalog loaded); the longest stall of that
-// start-up is reported beside it, not judged.
+// settled after start-up (its catalog loaded, the rarities it names filled
+// into holdings that carry none); the longest stall of that start-up is
+// reported beside it, and judged at 10,000 cards.
 //
 // Reports, per run, the total time, the longest event-loop stall (a 5 ms
 // ticker on the GUI thread measures how late it fires; counted in the GUI
@@ -19,8 +20,9 @@
 // run of 1,000 cards in its middle (no request may stay outstanding, nothing
 // may change the collection after it) and runs 200 cards of which three fail
 // (503, a closed connection, a time-out; the summary must count them). Exits
-// with 1 when one of those checks fails, a stall of any run exceeds 100 ms of
-// GUI thread CPU or 100 ms on the wall clock, or the GUI thread's CPU time per
+// with 1 when one of those checks fails, a stall of any run (or of the
+// start-up before a run of 10,000 cards) exceeds 100 ms of GUI thread CPU or
+// 100 ms on the wall clock, or the GUI thread's CPU time per
 // card of the largest size
 // (median of its runs) is more than 1.2 times that of the smallest: the
 // window's cost must stay flat per card, whatever the size of the collection.
@@ -62,6 +64,8 @@ constexpr int holdingsPerCard = 5;
 constexpr qint64 maxStallMs = 100;
 constexpr double maxCostGrowth = 1.2;
 constexpr qint64 reportedStallMs = 50;
+// From this many cards on, the start-up before the refresh is judged too.
+constexpr int judgedStartUpCards = 10000;
 constexpr int judgedRuns = 3;
 const QString searchedName = QStringLiteral("er");
 
@@ -428,6 +432,12 @@ int main(int argc, char *argv[])
         if (result.longestWallStallMs > maxStallMs) {
             std::printf("FAIL: a stall of %lld ms on the wall clock with %d cards (target %lld ms)\n",
                         qlonglong(result.longestWallStallMs), result.cards, maxStallMs);
+            ok = false;
+        }
+        if (result.cards >= judgedStartUpCards && result.startUpStallMs > maxStallMs) {
+            std::printf("FAIL: a stall of %lld ms of GUI thread CPU in the start-up before %d cards (target %lld "
+                        "ms)\n",
+                        qlonglong(result.startUpStallMs), result.cards, maxStallMs);
             ok = false;
         }
     }

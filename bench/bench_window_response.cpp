@@ -19,6 +19,11 @@
 //     in its window), the removal of a holding, a card added through Add
 //     cards (with the card's price and the week recorded after it), each
 //     with its undo and redo, and the undo of that add,
+//   - Add cards opened on the set of a holding shown in the tree, from the
+//     click to the dialog shown with the owned cards marked,
+//   - the rarities a rarity pass names filled into a collection whose
+//     holdings carry none, from the pass's end to the tree painted again,
+//     and the end of the next pass, which names nothing new,
 //   - the start of a price refresh (F5), to its first pause,
 //   - with the tree scrolled to its last row: the first jump there after the
 //     tree was laid out anew, a change of the card order, the edit that moves
@@ -34,8 +39,8 @@
 // keys, only the order change, the merge, the Finish edit, the binders' lines
 // and the lines scrolled to the end run unless actions are named. Sizes given
 // on the command line run only those, and the words "search", "rebuild",
-// "sort", "merge", "batch", "binders", "refresh" or "end" only those actions (to profile
-// one).
+// "sort", "merge", "batch", "binders", "open", "fill", "refresh" or "end" only
+// those actions (to profile one).
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
@@ -180,14 +185,7 @@ public:
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         // A loaded catalog goes on to collect its cards' rarities in the
         // background; that is no part of any action timed here.
-        const auto resolving = [catalog] {
-            for (Language language : allLanguages())
-                if (catalog->isResolvingRarities(language))
-                    return true;
-            return false;
-        };
-        while (resolving() && clock.elapsed() < 60000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        letRaritiesIn();
         for (Collection *collection : {m_window.collection(), &m_mirror}) {
             bench::fillFromCatalog(*collection, *catalog, holdings, bench::HoldingOrder::Random);
             if (holdings >= LargeHoldings)
@@ -207,10 +205,7 @@ public:
         m_search.setCollection(&m_mirror);
         m_searchProxy.setSortRole(CollectionSearchModel::SortKeyRole);
         m_searchProxy.setSourceModel(&m_search);
-        QSet<QString> owned;
-        for (const CardEntry &entry : m_mirror.entries())
-            owned.insert(ownedCardKey(entry.lang, entry.cardId));
-        m_catalogModel.setOwnedKeys(owned);
+        m_catalogModel.setCollection(&m_mirror);
         m_window.show();
         m_window.findCard();
         m_window.expandWholeTree();
@@ -529,6 +524,85 @@ public:
         return {add, undo};
     }
 
+    // Add cards opened on the set of a holding shown in the tree: from the
+    // click to the dialog shown with that card marked owned. Each opening
+    // runs a rarity pass of the catalog again; it is let finish between runs.
+    Figure addCardsOpened()
+    {
+        Figure figure{QStringLiteral("Add cards opened"), {}, {}};
+        const int row = shownRowWithTwin(false);
+        if (row < 0)
+            return figure;
+        const CardEntry held = m_mirror.entries().at(row);
+        QElapsedTimer clock;
+        double cpuStart = 0.0;
+        bool marked = true;
+        DialogPrompts::setExec([&](QDialog &dialog) {
+            dialog.show();
+            settle();
+            figure.window.cpu.push_back(bench::threadCpuMs() - cpuStart);
+            figure.window.wall.push_back(double(clock.nsecsElapsed()) / 1.0e6);
+            marked = marked && marksOwned(dialog, held.cardId);
+            return int(QDialog::Rejected);
+        });
+        for (int run = 0; run < Runs; ++run) {
+            clock.start();
+            cpuStart = bench::threadCpuMs();
+            m_window.addCards(entrySetKey(held));
+            settle();
+            letRaritiesIn();
+            letSearchCatchUp();
+        }
+        DialogPrompts::reset();
+        if (!marked) {
+            std::printf("  Add cards did not mark the card held\n");
+            figure.window = Timing();
+        }
+        return figure;
+    }
+
+    // A collection whose holdings carry no rarity (an older file) meets the
+    // end of a rarity pass, which names them; timed to the tree painted
+    // again. The models' part: the same fill on the copy, which its own tree
+    // model follows.
+    QList<Figure> raritiesFilled()
+    {
+        Figure figure{QStringLiteral("rarities filled for every holding"), {}, {}};
+        Figure again{QStringLiteral("a rarity pass that names nothing new"), {}, {}};
+        CardCatalog *catalog = m_window.catalog();
+        const auto unnamed = [](const Collection &collection) {
+            QList<CardEntry> entries = collection.entries();
+            for (CardEntry &entry : entries)
+                entry.rarity.clear();
+            return entries;
+        };
+        const auto rarityOf = [catalog](Language language, const QString &cardId) {
+            const CatalogCard *card = catalog->cardById(language, cardId);
+            return card ? card->rarity : QString();
+        };
+        for (int run = 0; run < Runs; ++run) {
+            for (Collection *collection : {m_window.collection(), &m_mirror})
+                collection->replaceContents(unnamed(*collection), collection->sets(), collection->history(),
+                                            collection->binders(), collection->labelStyle());
+            settle();
+            letSearchCatchUp();
+            figure.window.time([&] {
+                for (Language language : allLanguages())
+                    emit catalog->raritiesLoaded(language);
+            });
+            letSearchCatchUp();
+            figure.model.time([&] { m_mirror.fillMissingRarities(rarityOf); });
+            // The next pass finds the holdings named already.
+            again.window.time([&] {
+                for (Language language : allLanguages())
+                    emit catalog->raritiesLoaded(language);
+            });
+            again.model.time([&] { m_mirror.fillMissingRarities(rarityOf); });
+            letSearchCatchUp();
+        }
+        return {figure, again};
+    }
+
     // F5: the price refresh of every card starts, to its first pause; then
     // it is cancelled.
     Figure refreshStart()
@@ -746,6 +820,38 @@ private:
         m_catalogModel.setCards(m_window.catalog()->search(Language::English, query, 2000).cards);
     }
 
+    // Whether the dialog's table marks the card as owned.
+    static bool marksOwned(QDialog &dialog, const QString &cardId)
+    {
+        const auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
+        if (!table)
+            return false;
+        const QAbstractItemModel *model = table->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QModelIndex cell = model->index(row, 0);
+            if (cell.data(SetCardsModel::CardIdRole).toString() == cardId)
+                return cell.data(SetCardsModel::OwnedRole).toBool();
+        }
+        return false;
+    }
+
+    // The rarity passes the catalogs run again end before the next action.
+    void letRaritiesIn()
+    {
+        CardCatalog *catalog = m_window.catalog();
+        QElapsedTimer clock;
+        clock.start();
+        const auto resolving = [catalog] {
+            for (Language language : allLanguages())
+                if (catalog->isResolvingRarities(language))
+                    return true;
+            return false;
+        };
+        while (resolving() && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        settle();
+    }
+
     // The card database answers what the card panel and the tree's rows
     // asked for (artwork, the card) from the stand-in, paced; those answers
     // are handled before an action is timed rather than inside it.
@@ -913,6 +1019,10 @@ int main(int argc, char *argv[])
             figures << bench.finishEditWithBinders() << bench.binderCountsAfterEdit() << bench.editWithBinderWindow()
                     << bench.mergeWithCounts(false) << bench.mergeWithCounts(true) << bench.removalWithCounts()
                     << bench.addThroughDialog();
+        if (wanted("open", holdings))
+            figures << bench.addCardsOpened();
+        if (wanted("fill", holdings))
+            figures << bench.raritiesFilled();
         if (wanted("refresh", holdings))
             figures << bench.refreshStart();
         if (wanted("end", holdings))

@@ -354,9 +354,12 @@ void CardCatalog::saveCache(Language language)
     contents.savedAt = current->savedAt;
     QString error;
     if (!CatalogCache::save(cachePath(language), language, contents, &error)) {
+        m_unsaved.insert(language);
         Log::warn(LogCategory, tr("The %1 catalog could not be cached: %2")
                                    .arg(languageDisplayName(language), error));
+        return;
     }
+    m_unsaved.remove(language);
 }
 
 // ---------------------------------------------------------------------------
@@ -444,8 +447,13 @@ void CardCatalog::setSetReleaseDate(Language language, const QString &setId, con
     if (!date.isValid() || !current)
         return;
     const auto position = current->setIndex.constFind(setId);
-    if (position != current->setIndex.cend())
-        current->sets[position.value()].releaseDate = date;
+    if (position == current->setIndex.cend())
+        return;
+    QDate &stored = current->sets[position.value()].releaseDate;
+    if (stored == date)
+        return;
+    stored = date;
+    m_unsaved.insert(language);
 }
 
 // ---------------------------------------------------------------------------
@@ -777,16 +785,19 @@ void CardCatalog::finishRarityPass(Language language)
     if (!current)
         return;
     int classified = 0;
+    bool changed = current->rarities != job.rarities;
     for (CatalogCard &card : current->cards) {
         if (card.fromErrata)
             continue;
         const auto rarity = job.cardRarity.constFind(card.id);
-        if (rarity != job.cardRarity.cend()) {
-            card.rarity = rarity.value();
+        const bool listed = rarity != job.cardRarity.cend();
+        const QString named = listed ? rarity.value() : QString();
+        if (listed)
             ++classified;
-        } else {
-            card.rarity.clear();
-        }
+        if (card.rarity == named)
+            continue;
+        card.rarity = named;
+        changed = true;
     }
     current->rarities = job.rarities;
     Log::info(LogCategory, tr("%1 rarities resolved: %2 of %3 cards classified across %4 rarities.")
@@ -794,7 +805,9 @@ void CardCatalog::finishRarityPass(Language language)
                                .arg(classified)
                                .arg(current->cards.size())
                                .arg(job.rarities.size()));
-    saveCache(language);
+    // A pass that found every rarity as it was leaves the file as it is.
+    if (changed || m_unsaved.contains(language))
+        saveCache(language);
     emit raritiesLoaded(language);
 }
 

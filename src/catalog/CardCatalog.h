@@ -13,6 +13,7 @@
 
 #include <QDate>
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -159,6 +160,9 @@ private:
     QHash<Language, PrintingJob> m_printingJobs;
     QHash<Language, bool> m_loaded;
     QHash<Language, CatalogState> m_states;
+    // Languages whose catalog holds what its cache file does not (a release
+    // date set since, or a write that failed).
+    QSet<Language> m_unsaved;
 };
 
 } // namespace pv

@@ -271,6 +271,8 @@ int Collection::applyPrices(Language language, const QString &cardId, const QHas
 {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     int priced = 0;
+    // Every row of the card reaches the views as one change.
+    beginBatch();
     for (const int row : rowsOfCard(language, cardId)) {
         CardEntry &entry = m_entries[row];
         const QString key = printingKey(entry.variant, entry.edition);
@@ -291,17 +293,19 @@ int Collection::applyPrices(Language language, const QString &cardId, const QHas
         record(Change::Step::Repriced, row, std::move(before), entry);
         ++priced;
     }
+    endBatch();
     return priced;
 }
 
 int Collection::applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId)
 {
     int changes = 0;
+    beginBatch();
     for (const int row : rowsOfCard(language, cardId)) {
         CardEntry &entry = m_entries[row];
         const int before = changes;
         if (!rarity.isEmpty() && entry.rarity != rarity) {
-            entry.rarity = rarity;
+            nameRarity(entry, rarity);
             ++changes;
         }
         if (dexId > 0 && entry.dexId != dexId) {
@@ -311,6 +315,7 @@ int Collection::applyCardFacts(Language language, const QString &cardId, const Q
         if (changes > before)
             record(Change::Step::Annotated, row);
     }
+    endBatch();
     return changes;
 }
 
@@ -318,18 +323,24 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
 {
     if (!rarityFor)
         return 0;
+    // A collection whose every holding is named is not walked at all.
+    qint64 unnamed = rowsWithoutRarity();
     int filled = 0;
-    for (int row = 0; row < m_entries.size(); ++row) {
+    // However many rows are named, the views hear of it once.
+    beginBatch();
+    for (int row = 0; row < m_entries.size() && unnamed > 0; ++row) {
         CardEntry &entry = m_entries[row];
         if (!entry.rarity.isEmpty())
             continue;
-        const QString rarity = rarityFor(entry.lang, entry.cardId);
+        --unnamed;
+        QString rarity = rarityFor(entry.lang, entry.cardId);
         if (rarity.isEmpty())
             continue;
-        entry.rarity = rarity;
+        nameRarity(entry, std::move(rarity));
         record(Change::Step::Annotated, row);
         ++filled;
     }
+    endBatch();
     return filled;
 }
 
@@ -404,12 +415,29 @@ const Collection::Summary &Collection::summary() const
     return m_summary;
 }
 
+qint64 Collection::rowsWithoutRarity() const
+{
+    ensureTotals();
+    return m_totals.withoutRarity;
+}
+
+void Collection::nameRarity(CardEntry &entry, QString rarity)
+{
+    if (entry.rarity.isEmpty() && m_totalsValid && m_unfollowed.empty())
+        --m_totals.withoutRarity;
+    else if (entry.rarity.isEmpty())
+        m_totalsValid = false;
+    entry.rarity = std::move(rarity);
+}
+
 void Collection::countInTotals(const CardEntry &entry, int by) const
 {
     if (!m_totalsValid)
         return;
     m_totals.cards += by * qint64(entry.count);
     const double lineValue = entryLineValue(entry);
+    if (entry.rarity.isEmpty())
+        m_totals.withoutRarity += by;
     if (by > 0)
         m_totals.value.add(lineValue);
     else

@@ -278,6 +278,10 @@ private:
     void countInSetSums(const CardEntry &entry, double lineValue, int by) const;
     // Every derived table is built again when next asked for.
     void dropDerivedTables() const;
+    // How many rows have no rarity yet; the rarity a row is given in place
+    // keeps that count.
+    qint64 rowsWithoutRarity() const;
+    void nameRarity(CardEntry &entry, QString rarity);
 
     QList<CardEntry> m_entries;
     // The indexes below name holdings by a number of their own, which a row
@@ -320,6 +324,8 @@ private:
         qint64 rowsAtNewestPrice = 0;
         // By language, then set id.
         std::vector<QHash<QString, SetSum>> sets;
+        // Rows whose rarity is not known yet.
+        qint64 withoutRarity = 0;
     };
     mutable Totals m_totals;
     mutable bool m_totalsValid = false;

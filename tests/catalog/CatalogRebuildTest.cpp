@@ -291,6 +291,39 @@ private slots:
         QVERIFY(rarities.wait(60000));
     }
 
+    // A rarity pass that finds every rarity as it was leaves the cache file
+    // as it is; one after a release date was set writes it again.
+    void aPassThatChangesNothingLeavesTheCacheAlone()
+    {
+        writeCache(Language::English, previousEnglish(86390));
+        TcgdexClient client;
+        CardCatalog catalog(&client);
+        QSignalSpy rarities(&catalog, &CardCatalog::raritiesLoaded);
+        // The first pass replaces the old rarity: the file is written.
+        catalog.ensureLoaded(Language::English);
+        QVERIFY(rarities.wait(60000));
+        const QString rarity = catalog.cardById(Language::English, QStringLiteral("sv03.5-005"))->rarity;
+        QVERIFY(rarity != QStringLiteral("Old Rarity"));
+        QCOMPARE(CatalogCache::load(cacheFile(Language::English)).contents.cards.value(0).rarity, rarity);
+
+        // The same answers again: announced, the file untouched.
+        const QByteArray marker("not rewritten");
+        QVERIFY(writeFile(cacheFile(Language::English), marker));
+        catalog.ensureLoaded(Language::English);
+        QVERIFY(rarities.wait(60000));
+        QCOMPARE(rarities.size(), 2);
+        QCOMPARE(readFile(cacheFile(Language::English)), marker);
+
+        // A release date set since is what the file lacks.
+        catalog.setSetReleaseDate(Language::English, QStringLiteral("sv03.5"), QDate(2023, 9, 23));
+        catalog.ensureLoaded(Language::English);
+        QVERIFY(rarities.wait(60000));
+        const CatalogCache::LoadResult cached = CatalogCache::load(cacheFile(Language::English));
+        QVERIFY(cached.ok);
+        QCOMPARE(cached.contents.sets.value(0).releaseDate, QDate(2023, 9, 23));
+        QCOMPARE(cached.contents.cards.value(0).rarity, rarity);
+    }
+
     void aCatalogThatGoesWithdrawsItsRequests()
     {
         writeCache(Language::English, previousEnglish(86410));

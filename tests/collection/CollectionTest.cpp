@@ -21,6 +21,22 @@ using namespace pv;
 
 using pv::test::holdingOf;
 
+namespace {
+
+// The rows a change gave new values in place, in the order it did so.
+QList<int> rowsOfSteps(const Collection::Change &change)
+{
+    QList<int> rows;
+    for (const Collection::Change::Step &step : change.steps) {
+        if (step.type != Collection::Change::Step::Repriced && step.type != Collection::Change::Step::Annotated)
+            return {-1};
+        rows.append(step.row);
+    }
+    return rows;
+}
+
+} // namespace
+
 class CollectionTest : public QObject
 {
     Q_OBJECT
@@ -416,10 +432,105 @@ private slots:
         QCOMPARE(figures(0), std::make_tuple(9.0, 1.5, true));
         QCOMPARE(figures(1), std::make_tuple(2.0, 10.0, false));
         QCOMPARE(figures(2), std::make_tuple(9.0, 10.0, true));
-        QCOMPARE(changed.size(), 2); // a row each, outside a batch
+        QCOMPARE(changed.size(), 1); // both rows in one change
         QCOMPARE(collection.applyPrices(Language::English, QStringLiteral("sv03-1"), eur, usd, {normal, holo, reverse},
                                         {normal, holo, reverse}),
                  0);
+    }
+
+    // Every row a fill, a card's prices or its facts touch reaches the
+    // listeners as one change, however many rows that is.
+    void manyRowsAreOneChange()
+    {
+        Collection collection;
+        QList<CardEntry> entries;
+        for (int i = 0; i < 3000; ++i)
+            entries.append(holdingOf(QStringLiteral("s%1-%2").arg(i % 1000 % 3).arg(i % 1000)));
+        for (int i = 0; i < 3000; ++i)
+            entries[i].condition = Condition(i / 1000);
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        QList<Collection::Change> seen;
+        connect(&collection, &Collection::changed, this,
+                [&](const Collection::Change &change) { seen.append(change); });
+
+        // Set s2 has no rarity the provider knows.
+        QCOMPARE(collection.fillMissingRarities([](Language, const QString &id) {
+            return id.startsWith(QStringLiteral("s2-")) ? QString() : QStringLiteral("Common");
+        }),
+                 2001);
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(rowsOfSteps(seen.at(0)).size(), 2001);
+
+        // The three rows of one card: one change for its prices, one for its facts.
+        seen.clear();
+        const QHash<QString, double> eur{{QStringLiteral("normal|unlimited"), 2.0}};
+        QCOMPARE(collection.applyPrices(Language::English, QStringLiteral("s1-1"), eur, {}), 3);
+        QCOMPARE(collection.applyCardFacts(Language::English, QStringLiteral("s1-1"), QStringLiteral("Rare"), 7), 6);
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(rowsOfSteps(seen.at(0)), (QList<int>{1, 1001, 2001}));
+        QCOMPARE(rowsOfSteps(seen.at(1)), (QList<int>{1, 1001, 2001}));
+    }
+
+    // The fill asks only about rows without a rarity, and not at all when
+    // every row has one, whatever edits came before it.
+    void fillingRaritiesAsksOnlyAboutRowsWithoutOne()
+    {
+        Collection collection;
+        int asked = 0;
+        const auto askNothing = [&](Language, const QString &) {
+            ++asked;
+            return QString();
+        };
+        const auto unnamedRows = [&] {
+            return int(std::count_if(collection.entries().cbegin(), collection.entries().cend(),
+                                     [](const CardEntry &entry) { return entry.rarity.isEmpty(); }));
+        };
+        // A fill that names nothing asks once for each row without a rarity,
+        // and changes nothing.
+        QSignalSpy changed(&collection, &Collection::changed);
+        const auto checkAsked = [&](const char *step) {
+            asked = 0;
+            changed.clear();
+            QCOMPARE(collection.fillMissingRarities(askNothing), 0);
+            QVERIFY2(asked == unnamedRows(), step);
+            QVERIFY2(changed.isEmpty(), step);
+        };
+
+        CardEntry named = holdingOf(QStringLiteral("a-1"));
+        named.rarity = QStringLiteral("Rare");
+        collection.addEntry(named);
+        collection.summary();
+        checkAsked("a named row");
+        collection.addEntry(holdingOf(QStringLiteral("b-1")));
+        collection.addEntry(holdingOf(QStringLiteral("c-1")));
+        checkAsked("two rows added without a rarity");
+        collection.applyCardFacts(Language::English, QStringLiteral("b-1"), QStringLiteral("Common"), 0);
+        checkAsked("one named by its card's facts");
+        CardEntry cleared = collection.entries().at(0);
+        cleared.rarity.clear();
+        collection.replaceEntry(0, cleared);
+        checkAsked("a rarity cleared by an edit");
+        collection.insertEntry(0, holdingOf(QStringLiteral("d-1")));
+        collection.removeEntryAt(3);
+        checkAsked("one inserted, one removed");
+        collection.fillMissingRarities([](Language, const QString &id) {
+            return id == QStringLiteral("d-1") ? QStringLiteral("Promo") : QString();
+        });
+        checkAsked("one named by a fill");
+        collection.beginBatch();
+        collection.addEntry(holdingOf(QStringLiteral("e-1")));
+        collection.applyCardFacts(Language::English, QStringLiteral("e-1"), QStringLiteral("Common"), 0);
+        collection.addEntry(holdingOf(QStringLiteral("f-1")));
+        collection.endBatch();
+        checkAsked("added and named in one batch");
+        collection.replaceContents({named, holdingOf(QStringLiteral("g-1"))}, {}, {}, {}, std::nullopt);
+        checkAsked("another file");
+
+        // Once every row is named the fill asks nothing at all.
+        collection.fillMissingRarities([](Language, const QString &) { return QStringLiteral("Common"); });
+        QCOMPARE(unnamedRows(), 0);
+        checkAsked("every row named");
+        QCOMPARE(asked, 0);
     }
 
     // Settling an unstated finish must never make a row a second copy of

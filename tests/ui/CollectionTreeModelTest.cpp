@@ -346,6 +346,32 @@ private Q_SLOTS:
         }
     }
 
+    // Rarities filled into thousands of holdings reach the model as one
+    // change, which it follows in one pass, not row by row.
+    void aFillOfManyRowsIsFollowedAtOnce()
+    {
+        QList<CardEntry> entries;
+        for (int i = 0; i < 4000; ++i)
+            entries.append(holding(QStringLiteral("s%1").arg(i % 5), QString::number(i), QStringLiteral("C%1").arg(i)));
+        Collection collection;
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        Tree model;
+        model.setCollection(&collection);
+        QSignalSpy cells(&model, &QAbstractItemModel::dataChanged);
+        QSignalSpy layouts(&model, &QAbstractItemModel::layoutChanged);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QCOMPARE(collection.fillMissingRarities([](Language, const QString &) { return QStringLiteral("Rare"); }),
+                 4000);
+        QVERIFY2(cells.size() + layouts.size() + resets.size() <= 16,
+                 qPrintable(QStringLiteral("%1 cell ranges, %2 layouts, %3 resets")
+                                .arg(cells.size())
+                                .arg(layouts.size())
+                                .arg(resets.size())));
+        const QModelIndex set = child(model, child(model, child(model, {}, 0), 0), 0);
+        QCOMPARE(child(model, set, 0).data(Tree::EntryRarityRole).toString(), QStringLiteral("Rare"));
+        QVERIFY(matchesARebuild(model, collection));
+    }
+
     void followsTheCollectionAtOnce()
     {
         Collection collection;

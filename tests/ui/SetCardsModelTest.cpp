@@ -189,6 +189,28 @@ private Q_SLOTS:
         QVERIFY(model.isOwned(0));
         QCOMPARE(model.index(0, 1).data().toString(), QStringLiteral("4/102"));
         QVERIFY(!model.isOwned(1));
+
+        // A collection marks the cards it holds in their language, asked
+        // again whenever the rows are set.
+        model.setOwnedKeys({});
+        Collection collection;
+        collection.addEntry(test::holdingOf(QStringLiteral("zz1-7")));
+        collection.addEntry(test::holdingOf(QStringLiteral("base1-4"), 1, 0.0, Language::Japanese));
+        changed.clear();
+        model.setCollection(&collection);
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(!model.isOwned(0));
+        model.setCards({charizard, unnamedSet});
+        QVERIFY(!model.isOwned(0));
+        QVERIFY(model.isOwned(1));
+        QVERIFY(model.index(1, 2).data(Qt::ToolTipRole).toString().contains(QStringLiteral("Already in")));
+        collection.addEntry(test::holdingOf(QStringLiteral("base1-4")));
+        collection.removeEntryAt(0);
+        model.setCards({charizard, unnamedSet});
+        QVERIFY(model.isOwned(0));
+        QVERIFY(!model.isOwned(1));
+        model.setCollection(nullptr);
+        QVERIFY(!model.isOwned(0));
     }
 
     void picturesComeFromTheCacheAndAreAskedForOnce()

@@ -76,12 +76,7 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Fallb
     m_model = new SetCardsModel(client, fallbackPrices, catalog, this);
     m_proxy = new QSortFilterProxyModel(this);
 
-    if (collection) {
-        QSet<QString> owned;
-        for (const CardEntry &entry : collection->entries())
-            owned.insert(ownedCardKey(entry.lang, entry.cardId));
-        m_model->setOwnedKeys(owned);
-    }
+    m_model->setCollection(collection);
 
     m_proxy->setSourceModel(m_model);
     m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);

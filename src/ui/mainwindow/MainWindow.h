@@ -330,9 +330,6 @@ private:
     QString currentSearchKey;
     // Set while a re-run of the search selects its result again.
     bool m_reselectingResult = false;
-    // The owned-card keys of the holdings, for the catalog results.
-    QSet<QString> m_ownedKeys;
-    bool m_ownedKeysStale = true;
 };
 
 } // namespace pv

@@ -143,6 +143,7 @@ void MainWindow::setUpSearchDock()
     }
 
     m_catalogResultsModel = new SetCardsModel(m_client, m_fallbackPrices, m_catalog, this);
+    m_catalogResultsModel->setCollection(m_collection);
     m_catalogResultsModel->setSearchMode(true);
     m_catalogResultsProxy = new QSortFilterProxyModel(this);
     m_catalogResultsProxy->setSortRole(SetCardsModel::SortRole);
@@ -180,10 +181,7 @@ void MainWindow::setUpSearchDock()
     connect(collectionResults, &QWidget::customContextMenuRequested, this, &MainWindow::showSearchResultsContextMenu);
     connect(ui->catalogResults, &QAbstractItemView::doubleClicked, this, &MainWindow::addFromCatalogResult);
     connect(m_searchTimer, &ClockTimer::timeout, this, &MainWindow::onSearchTimeout);
-    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
-        // New prices keep which cards are held.
-        if (!change.holdingsKept())
-            m_ownedKeysStale = true;
+    connect(m_collection, &Collection::changed, this, [this] {
         if (ui->searchDock->isVisible())
             m_searchTimer->start();
     });
@@ -306,16 +304,6 @@ void MainWindow::searchCatalog(const CatalogQuery &query)
                              : tr("The card catalog is not available yet. Open Add Cards and press Refresh."));
         return;
     }
-    // Collected again only after the collection changed: a keystroke would
-    // otherwise pay for a pass over every holding.
-    if (m_ownedKeysStale) {
-        m_ownedKeys.clear();
-        for (const CardEntry &entry : m_collection->entries())
-            m_ownedKeys.insert(ownedCardKey(entry.lang, entry.cardId));
-        m_ownedKeysStale = false;
-    }
-    m_catalogResultsModel->setOwnedKeys(m_ownedKeys);
-
     const CatalogSearchResult result = m_catalog->search(language, query, catalogSearchLimit);
     m_catalogResultsModel->setCards(result.cards);
     ui->catalogResults->scrollToTop();

@@ -3,6 +3,7 @@
 #include "catalog/CardCatalog.h"
 #include "catalog/ImageCache.h"
 #include "catalog/TcgdexClient.h"
+#include "collection/Collection.h"
 #include "collection/EntryKeys.h"
 #include "core/CardArtwork.h"
 #include "core/CardNumbers.h"
@@ -107,6 +108,7 @@ void SetCardsModel::setCards(const QList<CatalogCard> &cards)
             m_artworkUrls.insert(setArtworkUrl(*found), row);
     }
     recomputePrices();
+    recomputeOwned();
     endResetModel();
 }
 
@@ -119,6 +121,7 @@ void SetCardsModel::clear()
     m_rowArtwork.clear();
     m_artworkUrls.clear();
     m_prices.clear();
+    m_owned.clear();
     endResetModel();
 }
 
@@ -170,17 +173,45 @@ void SetCardsModel::setOwnedKeys(const QSet<QString> &keys)
     if (keys == m_ownedKeys)
         return;
     m_ownedKeys = keys;
+    ownedChanged();
+}
+
+void SetCardsModel::setCollection(const Collection *collection)
+{
+    if (collection == m_collection)
+        return;
+    m_collection = collection;
+    ownedChanged();
+}
+
+void SetCardsModel::ownedChanged()
+{
+    recomputeOwned();
     if (!m_cards.isEmpty())
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1),
                            {Qt::FontRole, Qt::ForegroundRole, Qt::ToolTipRole, OwnedRole});
 }
 
+void SetCardsModel::recomputeOwned()
+{
+    m_owned = QList<bool>(m_cards.size(), false);
+    // Rows of one language follow each other: one table each.
+    const QHash<QString, Collection::CardHolding> *held = nullptr;
+    Language heldLanguage = Language::English;
+    for (int row = 0; row < m_cards.size(); ++row) {
+        const CatalogCard &card = m_cards.at(row);
+        if (m_collection && (!held || card.language != heldLanguage)) {
+            held = &m_collection->cardHoldings(card.language);
+            heldLanguage = card.language;
+        }
+        m_owned[row] = (held && held->contains(card.id))
+            || (!m_ownedKeys.isEmpty() && m_ownedKeys.contains(ownedCardKey(card.language, card.id)));
+    }
+}
+
 bool SetCardsModel::isOwned(int row) const
 {
-    if (row < 0 || row >= m_cards.size() || m_ownedKeys.isEmpty())
-        return false;
-    const CatalogCard &card = m_cards.at(row);
-    return m_ownedKeys.contains(ownedCardKey(card.language, card.id));
+    return m_owned.value(row, false);
 }
 
 void SetCardsModel::setSearchMode(bool searchMode)

@@ -17,6 +17,7 @@
 namespace pv {
 
 class CardCatalog;
+class Collection;
 class FallbackPrices;
 class TcgdexClient;
 
@@ -51,6 +52,10 @@ public:
     const QList<CatalogCard> &cards() const { return m_cards; }
 
     void setOwnedKeys(const QSet<QString> &keys);
+    // The collection whose cards are marked owned besides the keys: each row
+    // asks it about its own card as the rows are set, never about every
+    // holding.
+    void setCollection(const Collection *collection);
     bool isOwned(int row) const;
     // The printing whose market price the last column shows.
     void setPriceContext(const QString &finish, const QString &edition);
@@ -63,6 +68,10 @@ public:
 
 private:
     void recomputePrices();
+    // Whether the keys name or the collection holds each row's card, worked
+    // out again.
+    void recomputeOwned();
+    void ownedChanged();
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     void onPricesIndexed(pv::Language language, const QString &setId, bool ok);
     QPixmap setLogoPixmap(int row) const;
@@ -81,6 +90,9 @@ private:
     QString m_edition;
     QList<double> m_prices;
     QSet<QString> m_ownedKeys;
+    QPointer<const Collection> m_collection;
+    // Parallel to m_cards.
+    QList<bool> m_owned;
     mutable QSet<QString> m_requestedThumbnails;
     QStringList m_rowArtwork;
     QHash<QString, int> m_artworkUrls;
