@@ -533,8 +533,7 @@ private Q_SLOTS:
     void dollarValuesWithoutAFetchedRate_data()
     {
         QTest::addColumn<WebStandIn::Fault>("fault");
-        QTest::addColumn<double>("stored");      // the rate stored before the refresh, 0 for none
-        QTest::addColumn<int>("storedDaysAgo");  // and its age
+        QTest::addColumn<double>("stored");      // the rate stored three days before, 0 for none
         QTest::addColumn<double>("convertedAt"); // the rate dollars became euros at, 0 when kept
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("logged");
@@ -564,27 +563,21 @@ private Q_SLOTS:
         const QString refusedStored =
             QStringLiteral("Conversion rates refused: %1; the stored ones stay in use (1 USD = 0.91000 EUR).");
 
-        QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0 << 3 << 0.0
+        QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0 << 0.0
                                      << kept + "The exchange rates could not be fetched; " + dollarsKept
                                      << "Conversion rates could not be fetched, and " + noneStored;
-        QTest::newRow("absurd") << absurd << 0.0 << 3 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
+        QTest::newRow("absurd") << absurd << 0.0 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
                                 << refusedNoneStored.arg(absurdWhy);
         QTest::newRow("absurd, a rate stored")
-            << absurd << 0.91 << 3 << 0.91 << priced + refused.arg(absurdWhy) + atStored
-            << refusedStored.arg(absurdWhy);
-        QTest::newRow("per euro") << perEuro << 0.0 << 3 << 0.0 << kept + refused.arg(perEuroWhy) + dollarsKept
-                                  << refusedNoneStored.arg(perEuroWhy);
-        QTest::newRow("per euro, a rate stored")
-            << perEuro << 0.91 << 3 << 0.91 << priced + refused.arg(perEuroWhy) + atStored
-            << refusedStored.arg(perEuroWhy);
+            << absurd << 0.91 << 0.91 << priced + refused.arg(absurdWhy) + atStored << refusedStored.arg(absurdWhy);
         // A rate an earlier version stored in the wrong unit converts
-        // nothing, even dated today, and the next believable answer
+        // nothing, however recent, and the next believable answer
         // replaces it.
         QTest::newRow("per euro, a wrong rate stored")
-            << perEuro << 92.12 << 0 << 0.0 << kept + refused.arg(perEuroWhy) + dollarsKept
+            << perEuro << 92.12 << 0.0 << kept + refused.arg(perEuroWhy) + dollarsKept
             << refusedNoneStored.arg(perEuroWhy);
         QTest::newRow("believable, a wrong rate stored")
-            << believable << 92.12 << 0 << 0.92 << priced.trimmed()
+            << believable << 92.12 << 0.92 << priced.trimmed()
             << QStringLiteral("Conversion rates updated (%1): 1 USD = 0.92000 EUR.").arg(QString::fromLatin1(today));
     }
 
@@ -596,12 +589,11 @@ private Q_SLOTS:
     {
         QFETCH(WebStandIn::Fault, fault);
         QFETCH(double, stored);
-        QFETCH(int, storedDaysAgo);
         QFETCH(double, convertedAt);
         test::setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
         test::setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
         if (stored > 0)
-            FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-storedDaysAgo));
+            FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-3));
         WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"), fault, -1);
         Fixture f;
         CardEntry dollars = test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Dollars"), 10.0);
