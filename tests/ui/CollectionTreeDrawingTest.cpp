@@ -307,8 +307,8 @@ private Q_SLOTS:
         QCOMPARE(outOfOrder(), QStringList());
         const QList<int> atTop = sideWidths();
 
-        for (const auto action : {QAbstractSlider::SliderToMaximum, QAbstractSlider::SliderPageStepSub,
-                                  QAbstractSlider::SliderToMinimum}) {
+        for (const auto action :
+             {QAbstractSlider::SliderToMaximum, QAbstractSlider::SliderPageStepSub, QAbstractSlider::SliderToMinimum}) {
             bar->triggerAction(action);
             settle();
             QCOMPARE(outOfOrder(), QStringList());
