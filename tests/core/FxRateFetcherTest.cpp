@@ -230,8 +230,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("storedDaysAgo");
         QTest::addColumn<double>("answered");
         QTest::addColumn<bool>("taken");
-        QTest::newRow("1.70 the day after 0.92") << 0.92 << 1 << 1.70 << false;
-        QTest::newRow("0.95 the day after 0.92") << 0.92 << 1 << 0.95 << true;
         QTest::newRow("near a quarter up") << 0.92 << 0 << 1.14 << true;
         QTest::newRow("more than a quarter up") << 0.92 << 0 << 1.16 << false;
         QTest::newRow("near a quarter down") << 0.92 << 1 << 0.70 << true;
