@@ -455,13 +455,10 @@ private Q_SLOTS:
         const int rule = web->addFault(QStringLiteral("^/tcgplayer/"), WebStandIn::Fault::refuse(), -1);
         Fixture f;
         Collection *collection = f.window.collection();
-        collection->mergeSetInfo(Fixture::jungle(16));
-        CardEntry clefable =
-            test::holding(QStringLiteral("base2"), QStringLiteral("1"), QStringLiteral("Clefable"), 30.0);
-        clefable.edition = QStringLiteral("firstEdition");
+        f.holdJungle();
+        CardEntry clefable = f.held(0);
         clefable.priceUpdated = QDateTime(QDate(2026, 8, 21), QTime(12, 0), Qt::UTC);
-        collection->addEntry(clefable);
-        collection->addEntry(test::holding(QStringLiteral("base2"), QStringLiteral("2"), QStringLiteral("Electrode")));
+        collection->replaceEntry(0, clefable);
         auto *tree = f.window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
         auto *note = f.window.findChild<QLabel *>(QStringLiteral("priceNoteLabel"));
         const auto select = [&](int row) {
