@@ -243,18 +243,15 @@ private Q_SLOTS:
         QHash<int, pv::CardDetail> answered;
         for (const QList<QVariant> &answer : std::as_const(card))
             answered.insert(answer.at(0).toInt(), answer.at(2).value<pv::CardDetail>());
-        QCOMPARE(answered.keys().size(), 2);
+        QCOMPARE(answered.size(), 2);
         QCOMPARE(answered.value(charizard).id, QStringLiteral("Base1-4"));
         QCOMPARE(answered.value(charizard).name, QStringLiteral("Charizard"));
-        QCOMPARE(answered.value(charizard).setId, QStringLiteral("base1"));
-        QVERIFY(answered.value(charizard).pricing.contains(QStringLiteral("cardmarket")));
         QCOMPARE(answered.value(japanese).id, QStringLiteral("sv2a-185"));
-        QCOMPARE(answered.value(japanese).localId, QStringLiteral("185"));
 
         QHash<int, QList<QVariant>> refused;
         for (const QList<QVariant> &failure : std::as_const(failed))
             refused.insert(failure.at(0).toInt(), failure);
-        QCOMPARE(refused.keys().size(), 2);
+        QCOMPARE(refused.size(), 2);
         QCOMPARE(refused.value(foreign).at(1).toString(), QStringLiteral("card base1-4"));
         QCOMPARE(refused.value(foreign).at(2).toString(),
                  QStringLiteral("Malformed response: the answer is for card base1-2, not base1-4"));

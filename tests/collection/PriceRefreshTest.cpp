@@ -104,13 +104,6 @@ class PriceRefreshTest : public QObject
         return setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QString(), 1, 102, 102, Language::English,
                          QDate(1999, 1, 9));
     }
-    // A holding with a stored value in euros and in dollars.
-    static CardEntry storedHolding(const QString &cardId, Language language = Language::English)
-    {
-        CardEntry entry = holdingOf(cardId, 1, 999.99, language);
-        entry.unitValueUsd = 888.88;
-        return entry;
-    }
     // Blastoise's Cardmarket figures as the stand-in serves them, averaged.
     static constexpr double blastoise = (19.06 + 20.81 + 21.36) / 3;
     // Its TCGplayer holofoil market, mid and low figures, averaged.
@@ -414,20 +407,10 @@ private Q_SLOTS:
     }
 
     // A file spelling its ids otherwise than the card database gets them
-    // priced all the same.
-    void idsSpeltOtherwiseArePriced()
-    {
-        WebFixture f;
-        f.collection.addEntry(storedHolding(QStringLiteral("Base1-4")));
-        f.collection.addEntry(storedHolding(QStringLiteral("sv2a-185"), Language::Japanese));
-        QCOMPARE(f.refreshed(), QStringLiteral("Priced 2 card(s). Recorded this week's total."));
-        QCOMPARE(f.value(0), (287.5 + 315.02 + 365.12) / 3); // Charizard's Cardmarket figures
-        QCOMPARE(f.value(1), (1.31 + 1.16 + 1.44) / 3);
-    }
-
-    // An answer for another card prices nothing, neither the card asked nor
-    // the one it is for, and is named for what came.
-    void anAnswerForAnotherCardPricesNothing()
+    // priced all the same. An answer for another card prices nothing,
+    // neither the card asked nor the one it is for, and is named for what
+    // came.
+    void answersPriceTheCardAskedOnly()
     {
         WebStandIn::shared()->addFault(
             QStringLiteral("^/v2/en/cards/Base1-4$"),
@@ -435,12 +418,14 @@ private Q_SLOTS:
                                       R"({"id":"base1-2","name":"Blastoise","set":{"id":"base1"},)"
                                       R"("pricing":{"cardmarket":{"avg":99.0,"trend":99.0,"avg30":99.0}}})"));
         WebFixture f;
-        f.collection.addEntry(storedHolding(QStringLiteral("Base1-4")));
-        f.collection.addEntry(storedHolding(QStringLiteral("base1-2")));
-        QCOMPARE(f.refreshed(), QStringLiteral("Priced 1 of 2 cards; 1 answered with data of the wrong shape."));
+        f.collection.addEntry(storedAt(QStringLiteral("Base1-4"), QStringLiteral("Charizard"), 999.99, 888.88));
+        f.add({QStringLiteral("base1-2")});
+        f.collection.addEntry(holdingOf(QStringLiteral("sv2a-185"), 1, 999.99, Language::Japanese));
+        QCOMPARE(f.refreshed(), QStringLiteral("Priced 2 of 3 cards; 1 answered with data of the wrong shape."));
         QCOMPARE(f.value(0), 999.99);
         QCOMPARE(f.collection.entries().at(0).unitValueUsd, 888.88);
         QCOMPARE(f.value(1), blastoise);
+        QCOMPARE(f.value(2), (1.31 + 1.16 + 1.44) / 3); // the database spells it SV2a-185
     }
 
     void emptyAnswersFailTheirSet_data()

@@ -82,6 +82,7 @@ class CollectionTreeDrawingTest : public QObject
 private:
     std::unique_ptr<test::DefaultTheme> m_theme;
     std::unique_ptr<MainWindow> m_window;
+    QStringList m_unlike; // the steps after which the viewport differed
 
     QTreeView *tree() { return m_window->findChild<QTreeView *>(QStringLiteral("collectionTree")); }
 
@@ -117,19 +118,20 @@ private:
             .toImage();
     }
 
-    // How the viewport, as the steps so far left it painted, differs from
-    // it painted whole (both pictures kept in the temporary folder).
-    QString unlikeWhole(QLatin1String step)
+    // Notes the step when the viewport, as the steps so far left it
+    // painted, differs from it painted whole (both pictures kept in the
+    // temporary folder).
+    void checkWhole(const char *step)
     {
         settle();
         const QImage painted = onScreen();
         tree()->viewport()->repaint();
         const QImage whole = onScreen();
         if (!painted.isNull() && painted == whole)
-            return QString();
+            return;
         painted.save(QDir::temp().filePath(QStringLiteral("tallowk-tree-painted.png")));
         whole.save(QDir::temp().filePath(QStringLiteral("tallowk-tree-whole.png")));
-        return step + QLatin1String(": differs");
+        m_unlike.append(QLatin1String(step) + QLatin1String(": differs"));
     }
 
     // The widths of the columns besides the name, which takes what is left.
@@ -217,6 +219,7 @@ private Q_SLOTS:
     {
         m_window.reset();
         m_theme.reset();
+        m_unlike.clear();
         SteadyClock::useRealTime();
     }
 
@@ -235,40 +238,33 @@ private Q_SLOTS:
     {
         QFETCH(QSize, size);
         open(size);
-        QVERIFY(tree()->viewport()->isVisible());
         QHeaderView *header = tree()->header();
         QScrollBar *bar = tree()->verticalScrollBar();
         QTRY_VERIFY(bar->maximum() > bar->pageStep());
-        QStringList unlike;
-        const auto check = [this, &unlike](const char *step) {
-            const QString differs = unlikeWhole(QLatin1String(step));
-            if (!differs.isEmpty())
-                unlike.append(differs);
-        };
-        check("opened");
+        checkWhole("opened");
 
         // The rarity gives way to a wider value, the names as they were:
         // the view repaints from the rarity on, and again once refitted.
         header->resizeSection(Tree::RarityColumn, header->sectionSize(Tree::RarityColumn) - 20);
         header->resizeSection(Tree::TotalColumn, header->sectionSize(Tree::TotalColumn) + 20);
-        check("rarity cut");
+        checkWhole("rarity cut");
         m_window->resize(size + QSize(160, 0));
-        check("window widened");
-        bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        check("page down");
-        bar->triggerAction(QAbstractSlider::SliderToMaximum);
-        check("end");
-        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-        check("page up");
+        checkWhole("window widened");
+        for (const auto &[action, step] : {std::pair(QAbstractSlider::SliderPageStepAdd, "page down"),
+                                           std::pair(QAbstractSlider::SliderToMaximum, "end"),
+                                           std::pair(QAbstractSlider::SliderPageStepSub, "page up")}) {
+            bar->triggerAction(action);
+            checkWhole(step);
+        }
 
         const QModelIndex set = tree()->indexAt(QPoint(0, 0));
         tree()->collapse(set);
         settle();
         tree()->expand(set);
-        check("expanded");
+        checkWhole("expanded");
         auto *order = m_window->findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
         order->setCurrentIndex(order->findData(int(Tree::CardSortMode::Price)));
-        check("sorted");
+        checkWhole("sorted");
 
         // Narrowed until the rarity is cut short beside whole names: paging
         // down to cheaper cards gives the rarity room back, the names keep
@@ -286,7 +282,7 @@ private Q_SLOTS:
         }
         for (const char *step : {"first page down beside a cut rarity", "second page down beside a cut rarity"}) {
             bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
-            check(step);
+            checkWhole(step);
         }
 
         // Too narrow for its rows, the tree scrolls sideways.
@@ -295,8 +291,8 @@ private Q_SLOTS:
         QScrollBar *sideways = tree()->horizontalScrollBar();
         QVERIFY(sideways->maximum() > 0);
         sideways->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        check("scrolled sideways");
-        QVERIFY2(unlike.isEmpty(), qPrintable(unlike.join(QLatin1Char('\n'))));
+        checkWhole("scrolled sideways");
+        QVERIFY2(m_unlike.isEmpty(), qPrintable(m_unlike.join(QLatin1Char('\n'))));
     }
 
     // Scrolled to the end and back, the columns give way in their order for
@@ -311,18 +307,17 @@ private Q_SLOTS:
         QCOMPARE(outOfOrder(), QStringList());
         const QList<int> atTop = sideWidths();
 
-        bar->triggerAction(QAbstractSlider::SliderToMaximum);
-        settle();
-        QVERIFY(tree()->indexAt(QPoint(0, 0)).data().toString().startsWith(QLatin1String("Tapu")));
-        QCOMPARE(outOfOrder(), QStringList());
-        QVERIFY(sideWidths() != atTop);
-        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-        settle();
-        QCOMPARE(outOfOrder(), QStringList());
-        bar->triggerAction(QAbstractSlider::SliderToMinimum);
-        settle();
-        QCOMPARE(outOfOrder(), QStringList());
-        QCOMPARE(sideWidths(), atTop);
+        for (const auto &[action, step] : {std::pair(QAbstractSlider::SliderToMaximum, "end"),
+                                           std::pair(QAbstractSlider::SliderPageStepSub, "page up"),
+                                           std::pair(QAbstractSlider::SliderToMinimum, "top")}) {
+            bar->triggerAction(action);
+            settle();
+            const QStringList wrong = outOfOrder();
+            QVERIFY2(wrong.isEmpty(), qPrintable(QLatin1String(step) + QLatin1String(": ") + wrong.join(u',')));
+            if (action == QAbstractSlider::SliderToMaximum)
+                QVERIFY(tree()->indexAt(QPoint(0, 0)).data().toString().startsWith(QLatin1String("Tapu")));
+            QVERIFY2((sideWidths() == atTop) == (action == QAbstractSlider::SliderToMinimum), step);
+        }
 
         // Row by row from the last dear cards to the end and back: the
         // columns take the room the rows coming into view ask for, and hold

@@ -25,6 +25,7 @@
 #include <optional>
 
 #include <limits>
+#include <numeric>
 
 using namespace pv;
 using namespace pv::test;
@@ -429,6 +430,55 @@ private Q_SLOTS:
             QVERIFY(layouts.isEmpty());
             QCOMPARE(tree.resets.count(), 0);
             QVERIFY(matchesARebuild(tree.model, tree.collection));
+        }
+    }
+
+    // Numbers that read alike but for their zeros, their digits' count or
+    // what surrounds them, and prices absent, zero or absurd: each order
+    // lists the holdings as comparing them one by one would, and the set
+    // sums each holding's own price.
+    void ordersNumbersAndPricesAsTheHoldingsCompare()
+    {
+        const QStringList
+            numbers{"0",    "00",  "000",   "1",     "01",       "001", "0001", "9",  "10",
+                    "0010", "999", "9999",  "10000", "00010000", "1a",  "01a",  "A1", "a1",
+                    "TG01", "TG1", "SV001", "",      " 1",       "1 ",  "2/10", "-1", "123456789012345678901"};
+        struct Price
+        {
+            double unit;
+            double custom;
+            int count;
+        };
+        const QList<Price> prices{{0, 0, 1},   {-2, 0, 1}, {0, 3, 2}, {4, -1, 1},  {4, 0, 3},
+                                  {1.5, 0, 2}, {0, 0, 0},  {7, 7, 1}, {-3, -3, 4}, {0.25, 0, 1}};
+        QList<CardEntry> entries;
+        for (qsizetype at = 0; at < numbers.size(); ++at) {
+            const Price &price = prices.at(at % prices.size());
+            CardEntry entry = holding(QStringLiteral("s"), numbers.at(at), QStringLiteral("C"), price.unit);
+            entry.customPriceEur = price.custom;
+            entry.count = price.count;
+            entries.append(entry);
+        }
+        QRandomGenerator random(5);
+        std::shuffle(entries.begin(), entries.end(), random);
+        double sum = 0;
+        for (const CardEntry &entry : std::as_const(entries))
+            sum += entryLineValue(entry);
+        TestedTree tree(entries);
+        for (const Tree::CardSortMode mode : {Tree::CardSortMode::Number, Tree::CardSortMode::Price}) {
+            tree.model.setCardSortMode(mode);
+            tree.model.rebuild();
+            const QModelIndex set = tree.model.index(0, 0, tree.model.index(0, 0, tree.model.index(0, 0)));
+            QCOMPARE(set.siblingAtColumn(Tree::TotalColumn).data().toString(), Currency::formatFromEur(sum));
+            QList<int> expected(entries.size());
+            std::iota(expected.begin(), expected.end(), 0);
+            std::stable_sort(expected.begin(), expected.end(), [&entries, mode](int a, int b) {
+                return Tree::cardLessThan(entries.at(a), entries.at(b), mode);
+            });
+            QList<int> shown;
+            for (int row = 0; row < tree.model.rowCount(set); ++row)
+                shown.append(tree.model.entryIndexAt(tree.model.index(row, 0, set)));
+            QCOMPARE(shown, expected);
         }
     }
 

@@ -455,13 +455,10 @@ private Q_SLOTS:
         const int rule = web->addFault(QStringLiteral("^/tcgplayer/"), WebStandIn::Fault::refuse(), -1);
         Fixture f;
         Collection *collection = f.window.collection();
-        collection->mergeSetInfo(Fixture::jungle(16));
-        CardEntry clefable =
-            test::holding(QStringLiteral("base2"), QStringLiteral("1"), QStringLiteral("Clefable"), 30.0);
-        clefable.edition = QStringLiteral("firstEdition");
+        f.holdJungle();
+        CardEntry clefable = f.held(0);
         clefable.priceUpdated = QDateTime(QDate(2026, 8, 21), QTime(12, 0), Qt::UTC);
-        collection->addEntry(clefable);
-        collection->addEntry(test::holding(QStringLiteral("base2"), QStringLiteral("2"), QStringLiteral("Electrode")));
+        collection->replaceEntry(0, clefable);
         auto *tree = f.window.findChild<QTreeView *>(QStringLiteral("collectionTree"));
         auto *note = f.window.findChild<QLabel *>(QStringLiteral("priceNoteLabel"));
         const auto select = [&](int row) {
@@ -533,8 +530,7 @@ private Q_SLOTS:
     void dollarValuesWithoutAFetchedRate_data()
     {
         QTest::addColumn<WebStandIn::Fault>("fault");
-        QTest::addColumn<double>("stored");      // the rate stored before the refresh, 0 for none
-        QTest::addColumn<int>("storedDaysAgo");  // and its age
+        QTest::addColumn<double>("stored");      // the rate stored three days before, 0 for none
         QTest::addColumn<double>("convertedAt"); // the rate dollars became euros at, 0 when kept
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("logged");
@@ -543,8 +539,6 @@ private Q_SLOTS:
         };
         const QByteArray today = SteadyClock::today().toString(Qt::ISODate).toLatin1();
         const auto absurd = answer(R"({"amount": 1.0, "base": "USD", "rates": {"EUR": 92.12}})");
-        const auto perEuro =
-            answer(R"({"amount": 1.0, "base": "EUR", "date": ")" + today + R"(", "rates": {"EUR": 1.0, "JPY": 162}})");
         const auto believable =
             answer(R"({"amount": 1.0, "base": "USD", "date": ")" + today + R"(", "rates": {"EUR": 0.92, "JPY": 149}})");
         const QString kept = QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. ");
@@ -552,7 +546,6 @@ private Q_SLOTS:
         const QString absurdWhy = QStringLiteral(
             "the service answered 1 USD = 92.12000 EUR, more than twice or under half the built-in rate (1 USD = "
             "0.86000 EUR)");
-        const QString perEuroWhy = QStringLiteral("the service answered rates per 1 EUR rather than per 1 USD");
         const QString refused = QStringLiteral("The exchange rates were refused: %1; ");
         const QString dollarsKept = QStringLiteral("cards priced in dollars kept their stored prices.");
         const QString atStored =
@@ -561,30 +554,23 @@ private Q_SLOTS:
             QStringLiteral("no usable ones are stored; amounts in dollars are shown at the built-in rate (1 USD = "
                            "0.86000 EUR), and a price refresh keeps the stored values of cards priced in dollars.");
         const QString refusedNoneStored = QStringLiteral("Conversion rates refused: %1, and ") + noneStored;
-        const QString refusedStored =
-            QStringLiteral("Conversion rates refused: %1; the stored ones stay in use (1 USD = 0.91000 EUR).");
 
-        QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0 << 3 << 0.0
+        QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0 << 0.0
                                      << kept + "The exchange rates could not be fetched; " + dollarsKept
                                      << "Conversion rates could not be fetched, and " + noneStored;
-        QTest::newRow("absurd") << absurd << 0.0 << 3 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
+        QTest::newRow("absurd") << absurd << 0.0 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
                                 << refusedNoneStored.arg(absurdWhy);
         QTest::newRow("absurd, a rate stored")
-            << absurd << 0.91 << 3 << 0.91 << priced + refused.arg(absurdWhy) + atStored
-            << refusedStored.arg(absurdWhy);
-        QTest::newRow("per euro") << perEuro << 0.0 << 3 << 0.0 << kept + refused.arg(perEuroWhy) + dollarsKept
-                                  << refusedNoneStored.arg(perEuroWhy);
-        QTest::newRow("per euro, a rate stored")
-            << perEuro << 0.91 << 3 << 0.91 << priced + refused.arg(perEuroWhy) + atStored
-            << refusedStored.arg(perEuroWhy);
+            << absurd << 0.91 << 0.91 << priced + refused.arg(absurdWhy) + atStored
+            << "Conversion rates refused: " + absurdWhy + "; the stored ones stay in use (1 USD = 0.91000 EUR).";
         // A rate an earlier version stored in the wrong unit converts
-        // nothing, even dated today, and the next believable answer
+        // nothing, however recent, and the next believable answer
         // replaces it.
-        QTest::newRow("per euro, a wrong rate stored")
-            << perEuro << 92.12 << 0 << 0.0 << kept + refused.arg(perEuroWhy) + dollarsKept
-            << refusedNoneStored.arg(perEuroWhy);
+        QTest::newRow("absurd, a wrong rate stored")
+            << absurd << 92.12 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
+            << refusedNoneStored.arg(absurdWhy);
         QTest::newRow("believable, a wrong rate stored")
-            << believable << 92.12 << 0 << 0.92 << priced.trimmed()
+            << believable << 92.12 << 0.92 << priced.trimmed()
             << QStringLiteral("Conversion rates updated (%1): 1 USD = 0.92000 EUR.").arg(QString::fromLatin1(today));
     }
 
@@ -596,12 +582,11 @@ private Q_SLOTS:
     {
         QFETCH(WebStandIn::Fault, fault);
         QFETCH(double, stored);
-        QFETCH(int, storedDaysAgo);
         QFETCH(double, convertedAt);
         test::setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
         test::setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
         if (stored > 0)
-            FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-storedDaysAgo));
+            FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-3));
         WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"), fault, -1);
         Fixture f;
         CardEntry dollars = test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Dollars"), 10.0);

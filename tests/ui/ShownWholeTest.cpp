@@ -102,15 +102,11 @@ QStringList cutShort(QAbstractItemView *view, const QList<int> &columns)
 
 // Checks the tree's titles: one shown whole fits its section; any other
 // shows its start, then an ellipsis, within the section, and its tool tip
-// gives it whole. Returns how many were elided.
-int elidedTitles(QTreeView *tree, const QString &where)
+// gives it whole. Counts those elided.
+void checkTitles(QTreeView *tree, const QString &where, int &elided)
 {
     auto *header = qobject_cast<ElidingHeaderView *>(tree->header());
-    if (!header) {
-        QTest::qFail("the tree's header does not elide", __FILE__, __LINE__);
-        return 0;
-    }
-    int elided = 0;
+    QVERIFY2(header, "the tree's header does not elide");
     const QFontMetrics metrics(header->font());
     for (int column = 0; column < header->count(); ++column) {
         if (header->isSectionHidden(column))
@@ -120,25 +116,20 @@ int elidedTitles(QTreeView *tree, const QString &where)
         const QString shown = header->shownTitle(column, width);
         const QString what = QStringLiteral("%1, column %2 at %3: %4").arg(where).arg(column).arg(width).arg(shown);
         if (shown == title) {
-            if (!QTest::qVerify(metrics.horizontalAdvance(title) < width, "whole", qPrintable(what), __FILE__,
-                                __LINE__))
-                return elided;
+            QVERIFY2(metrics.horizontalAdvance(title) < width, qPrintable(what));
             continue;
         }
         ++elided;
         const QString start = shown.chopped(1);
-        if (!QTest::qVerify(shown.endsWith(QChar(0x2026)) && title.startsWith(start) && start.size() < title.size()
-                                && metrics.horizontalAdvance(shown) < width,
-                            "elided", qPrintable(what), __FILE__, __LINE__))
-            return elided;
+        QVERIFY2(shown.endsWith(QChar(0x2026)) && title.startsWith(start) && start.size() < title.size()
+                     && metrics.horizontalAdvance(shown) < width,
+                 qPrintable(what));
         const QPoint centre(header->sectionViewportPosition(column) + width / 2, header->height() / 2);
         QHelpEvent help(QEvent::ToolTip, centre, header->viewport()->mapToGlobal(centre));
         QCoreApplication::sendEvent(header->viewport(), &help);
-        if (!QTest::qCompare(QToolTip::text(), title, "tool tip", "title", __FILE__, __LINE__))
-            return elided;
+        QCOMPARE(QToolTip::text(), title);
         QToolTip::hideText();
     }
-    return elided;
 }
 
 } // namespace
@@ -247,7 +238,7 @@ private Q_SLOTS:
                 QVERIFY2(tree->sizeHintForIndex(first.siblingAtColumn(Tree::ConditionColumn)).width()
                              <= tree->columnWidth(Tree::ConditionColumn),
                          qPrintable(where));
-                elided += elidedTitles(tree, where);
+                checkTitles(tree, where, elided);
                 if (QTest::currentTestFailed())
                     return;
                 window.findCard();

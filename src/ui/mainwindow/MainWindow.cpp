@@ -201,10 +201,10 @@ void MainWindow::connectSignals()
                 Log::warn(QStringLiteral("network"),
                           QStringLiteral("#%1 image %2 failed: %3").arg(requestId).arg(imageUrl, message));
             });
-    connect(m_catalog, &CardCatalog::languageLoaded, this, [this] { refreshBindersList(); });
+    connect(m_catalog, &CardCatalog::languageLoaded, this, &MainWindow::refreshBinderCountsWhenShown);
     connect(m_catalog, &CardCatalog::raritiesLoaded, this, &MainWindow::onRaritiesLoaded);
     connect(m_catalog, &CardCatalog::variantsLoaded, this, &MainWindow::onVariantsLoaded);
-    connect(m_dexIndex, &DexIndex::dexReady, this, [this] { refreshBindersList(); });
+    connect(m_dexIndex, &DexIndex::dexReady, this, &MainWindow::refreshBinderCountsWhenShown);
     connect(m_priceIndex, &PriceIndex::failed, this, [this](const QString &context, const QString &message) {
         const QString text = tr("Could not load %1: %2").arg(context, message);
         Log::warn(QStringLiteral("prices"), text);
@@ -214,7 +214,7 @@ void MainWindow::connectSignals()
 
 void MainWindow::onRaritiesLoaded()
 {
-    refreshBindersList();
+    refreshBinderCountsWhenShown();
     const int filled = m_collection->fillMissingRarities([this](Language language, const QString &cardId) {
         const CatalogCard *card = m_catalog->cardById(language, cardId);
         return card ? card->rarity : QString();

@@ -156,6 +156,7 @@ public:
 
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();
+    void refreshBinderCountsWhenShown();
     // The binders' counts after a change of the holdings: resolved once the
     // changes pause, and only while the binders dock is shown.
     void scheduleBinderCounts();

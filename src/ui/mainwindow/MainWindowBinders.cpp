@@ -66,6 +66,16 @@ void MainWindow::scheduleBinderCounts()
     m_binderCountsTimer->start();
 }
 
+void MainWindow::refreshBinderCountsWhenShown()
+{
+    // What the catalog learns changes the counts, which a hidden dock takes
+    // up when it is shown again.
+    if (ui->bindersDock->isVisible())
+        refreshBindersList();
+    else
+        m_binderCountsStale = true;
+}
+
 void MainWindow::newBinder()
 {
     // The dialog's series, sets and rarities come from the English catalog.

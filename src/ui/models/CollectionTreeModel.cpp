@@ -81,8 +81,9 @@ void prefetchTexts(const CardEntry &entry)
 // collection's rebuild writes and reads one for every holding.
 struct SortItem
 {
-    double price = -1.0;
-    double value = 0.0;
+    // The price one copy is valued at (custom, else market); the holding is
+    // ordered by it when above 0, below every priced one when not.
+    double unitPrice = 0.0;
     // Orders the holding among those of its number, when coded (see
     // SetTies).
     quint64 tie = 0;
@@ -92,20 +93,23 @@ struct SortItem
     int rank = 0;
     int count = 0;
     bool coded = false;
+
+    // As orderingPrice() and entryLineValue() have them.
+    double price() const { return unitPrice > 0 ? unitPrice : -1.0; }
+    double value() const { return count * unitPrice; }
 };
 
 SortItem sortItem(const CardEntry &entry, int row)
 {
     SortItem item;
-    item.price = orderingPrice(entry);
-    item.value = entryLineValue(entry);
+    item.unitPrice = entryUnitPrice(entry);
     item.row = row;
     item.count = entry.count;
     return item;
 }
 
 // The natural card-number order: prefix, number, suffix, then the text.
-bool numberLess(const QString &x, const CardNumber &a, const QString &y, const CardNumber &b)
+bool numberLess(QStringView x, const CardNumber &a, QStringView y, const CardNumber &b)
 {
     // Most numbers are digits alone: their empty prefixes and suffixes are
     // not compared as text.
@@ -121,47 +125,51 @@ bool numberLess(const QString &x, const CardNumber &a, const QString &y, const C
 }
 
 // A set's distinct card numbers, each parsed and ranked once rather than
-// once per comparison. The texts are the holdings' own.
+// once per comparison. Each is parsed when first met, while its text is at
+// hand: ranking them then reads neither the holdings nor their texts again,
+// but for numbers that differ only in their zeros. The texts are the
+// holdings' own.
 class SetNumbers
 {
 public:
     int slotOf(const QString &text)
     {
-        // Most numbers are a few digits: those index a table, hashing nothing.
+        // Most numbers are a few digits: those index a table, hashing nothing
+        // and parsing nothing.
         const int digits = digitsIndex(text);
         if (digits >= 0) {
             if (size_t(digits) >= m_digitSlots.size())
                 m_digitSlots.resize(size_t(digits) + 1, -1);
             int &slot = m_digitSlots[size_t(digits)];
             if (slot < 0) {
-                slot = int(m_texts.size());
-                m_texts.push_back(&text);
+                slot = int(m_numbers.size());
+                Number &number = m_numbers.emplace_back();
+                number.text = text;
+                number.parsed.number = digits / 4;
             }
             return slot;
         }
         const auto found = m_slots.constFind(text);
         if (found != m_slots.constEnd())
             return found.value();
-        const int slot = int(m_texts.size());
+        const int slot = int(m_numbers.size());
         m_slots.insert(text, slot);
-        m_texts.push_back(&text);
+        m_numbers.push_back({text, parseCardNumber(text)});
         return slot;
     }
 
-    int count() const { return int(m_texts.size()); }
+    int count() const { return int(m_numbers.size()); }
 
     // The rank of each slot's number in the natural order.
     std::vector<int> ranks() const
     {
-        std::vector<CardNumber> parsed;
-        parsed.reserve(m_texts.size());
-        for (const QString *text : m_texts)
-            parsed.push_back(parseCardNumber(*text));
-        std::vector<int> order(m_texts.size());
+        std::vector<int> order(m_numbers.size());
         for (size_t i = 0; i < order.size(); ++i)
             order[i] = int(i);
-        std::sort(order.begin(), order.end(), [&](int a, int b) {
-            return numberLess(*m_texts[size_t(a)], parsed[size_t(a)], *m_texts[size_t(b)], parsed[size_t(b)]);
+        std::sort(order.begin(), order.end(), [this](int a, int b) {
+            const Number &x = m_numbers[size_t(a)];
+            const Number &y = m_numbers[size_t(b)];
+            return numberLess(x.text, x.parsed, y.text, y.parsed);
         });
         std::vector<int> rank(order.size());
         for (size_t at = 0; at < order.size(); ++at)
@@ -170,6 +178,12 @@ public:
     }
 
 private:
+    struct Number
+    {
+        QStringView text;
+        CardNumber parsed;
+    };
+
     // A text of one to four digits: its value and length, as one index;
     // -1 for any other text.
     static int digitsIndex(const QString &text)
@@ -188,7 +202,7 @@ private:
 
     QHash<QStringView, int> m_slots;
     std::vector<int> m_digitSlots;
-    std::vector<const QString *> m_texts;
+    std::vector<Number> m_numbers;
 };
 
 // Whether x + "|" comes before y + "|": how two fields of merge keys that
@@ -347,7 +361,7 @@ std::vector<int> itemOrder(const std::vector<SortItem> &items, int rankCount, Co
             std::sort(order.begin() + starts[rank], order.begin() + starts[rank + 1], tieLess);
     if (mode == CollectionTreeModel::CardSortMode::Price)
         std::stable_sort(order.begin(), order.end(),
-                         [&items](int a, int b) { return items[size_t(a)].price > items[size_t(b)].price; });
+                         [&items](int a, int b) { return items[size_t(a)].price() > items[size_t(b)].price(); });
     return order;
 }
 
@@ -355,7 +369,7 @@ void setKeys(CollectionTreeModel::CardRow *card, const SortItem &item)
 {
     card->rank = item.rank;
     card->tie = item.tie;
-    card->price = item.price;
+    card->price = item.price();
 }
 
 // Whether the card with keys a comes before the one with keys b in the
@@ -869,7 +883,7 @@ void CollectionTreeModel::rebuild()
                     card->entryIndex = item.row;
                     m_cardNodes[size_t(item.row)] = card;
                     card->cardCount = item.count;
-                    card->value = item.value;
+                    card->value = item.value();
                     setKeys(card, item);
                 }
                 numberRows(children);
