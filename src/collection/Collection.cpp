@@ -1,6 +1,7 @@
 #include "collection/Collection.h"
 
 #include "collection/CardCounts.h"
+#include "collection/CardIdTable.h"
 #include "collection/EntryKeys.h"
 #include "collection/RowNumbering.h"
 #include "core/Pricing.h"
@@ -325,6 +326,15 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
         return 0;
     // A collection whose every holding is named is not walked at all.
     qint64 unnamed = rowsWithoutRarity();
+    if (unnamed <= 0)
+        return 0;
+    // The provider is asked once a card, however many holdings it has: its
+    // answer, a rarity or none, serves the card's other rows. The table of
+    // cards points at the rows' card ids, which stay where they are: the
+    // rows are the collection's own before the first is named.
+    m_entries.detach();
+    CardIdTable cards;
+    std::vector<QString> answers;
     int filled = 0;
     // However many rows are named, the views hear of it once.
     beginBatch();
@@ -333,10 +343,13 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
         if (!entry.rarity.isEmpty())
             continue;
         --unnamed;
-        QString rarity = rarityFor(entry.lang, entry.cardId);
+        const auto [card, first] = cards.number(entry.lang, entry.cardId);
+        if (first)
+            answers.push_back(rarityFor(entry.lang, entry.cardId));
+        const QString &rarity = answers[size_t(card)];
         if (rarity.isEmpty())
             continue;
-        nameRarity(entry, std::move(rarity));
+        nameRarity(entry, rarity);
         record(Change::Step::Annotated, row);
         ++filled;
     }
@@ -970,6 +983,12 @@ Collection::Change::Rows Collection::Change::rowsNamed() const
         named.inserted = std::move(after.inserted);
     }
     return named;
+}
+
+bool Collection::Change::cardFactsOnly() const
+{
+    const auto annotated = [](const Step &step) { return step.type == Step::Annotated; };
+    return holdingsKept() && !steps.empty() && std::all_of(steps.cbegin(), steps.cend(), annotated);
 }
 
 void Collection::announceChange()

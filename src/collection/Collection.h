@@ -113,6 +113,9 @@ public:
         // No holding added, removed, moved or edited and no set record
         // changed, apart from the new values in rows.
         bool holdingsKept() const { return !(kinds & (Holdings | EditedRows | Sets)); }
+        // Only new card facts (a rarity, a Pokedex number) in some rows:
+        // nothing placed, counted or valued by the holdings changed.
+        bool cardFactsOnly() const;
         bool bindersChanged() const { return kinds.testFlag(Binders); }
         bool contentsReplaced() const { return kinds.testFlag(Contents); }
     };

@@ -667,6 +667,9 @@ void PriceRefresh::finish()
         return;
     const QString text = summary();
     const bool valued = m_counts.priced > 0 || m_counts.kept > 0;
+    // The prices held back and the week recorded from them reach the views
+    // as one change.
+    m_collection->beginBatch();
     endRun();
     // Every card of the collection was asked for: what this run did not keep
     // is no longer held, or priced.
@@ -682,6 +685,7 @@ void PriceRefresh::finish()
         m_collection->recordValueSnapshot();
         emit collectionChangedOutsideUndo();
     }
+    m_collection->endBatch();
     Log::info(pricesCategory, text);
     Log::info(pricesCategory,
               tr("Collection total after refresh: %1.").arg(Currency::formatFromEur(m_collection->totalValueEur())));

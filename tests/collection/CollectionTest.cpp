@@ -2,9 +2,11 @@
 #include "TestRegistry.h"
 #include "TestSupport.h"
 
+#include "collection/CardIdTable.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
+#include "core/CardKeys.h"
 #include "core/SteadyClock.h"
 
 #include <QRandomGenerator>
@@ -531,6 +533,63 @@ private slots:
         QCOMPARE(unnamedRows(), 0);
         checkAsked("every row named");
         QCOMPARE(asked, 0);
+    }
+
+    // However many holdings a card has, in either language, the fill asks
+    // about it once and gives each holding the card's answer; a copy of the
+    // rows taken before keeps them as they were.
+    void fillingRaritiesAsksOncePerCard()
+    {
+        QList<CardEntry> entries;
+        for (int i = 0; i < 2400; ++i) {
+            const Language language = i % 3 == 0 ? Language::Japanese : Language::English;
+            CardEntry entry = holdingOf(QStringLiteral("s%1-%2").arg(i % 7).arg(i % 500), 1, 0.0, language);
+            entry.condition = Condition(i / 500);
+            entries.append(entry);
+        }
+        Collection collection;
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        const QList<CardEntry> before = collection.entries();
+        QHash<QString, int> asked;
+        // Cards numbered 7, 17, 27 ... have no rarity the provider knows.
+        const int filled = collection.fillMissingRarities([&](Language language, const QString &id) {
+            ++asked[ownedCardKey(language, id)];
+            return id.endsWith(QLatin1Char('7')) ? QString() : id + languageCode(language);
+        });
+        QSet<QString> cards;
+        int named = 0;
+        for (int row = 0; row < entries.size(); ++row) {
+            const CardEntry &entry = collection.entries().at(row);
+            cards.insert(ownedCardKey(entry.lang, entry.cardId));
+            const QString expected =
+                entry.cardId.endsWith(QLatin1Char('7')) ? QString() : entry.cardId + languageCode(entry.lang);
+            QCOMPARE(entry.rarity, expected);
+            QVERIFY(before.at(row).rarity.isEmpty());
+            named += expected.isEmpty() ? 0 : 1;
+        }
+        QCOMPARE(filled, named);
+        QCOMPARE(asked.size(), cards.size());
+        for (auto it = asked.cbegin(); it != asked.cend(); ++it)
+            QVERIFY2(it.value() == 1, qPrintable(it.key()));
+    }
+
+    // Thousands of cards keep the numbers they were first given, one a card
+    // and language, as the table grows.
+    void cardIdsAreNumberedOnce()
+    {
+        CardIdTable table;
+        QStringList ids;
+        for (int i = 0; i < 5000; ++i)
+            ids.append(QStringLiteral("set%1-%2").arg(i % 40).arg(i));
+        for (int round = 0; round < 2; ++round) {
+            for (int i = 0; i < ids.size(); ++i) {
+                const auto english = table.number(Language::English, ids.at(i));
+                QCOMPARE(english, std::make_pair(2 * i, round == 0));
+                const auto japanese = table.number(Language::Japanese, ids.at(i));
+                QCOMPARE(japanese, std::make_pair(2 * i + 1, round == 0));
+            }
+        }
+        QCOMPARE(table.size(), 10000);
     }
 
     // Settling an unstated finish must never make a row a second copy of

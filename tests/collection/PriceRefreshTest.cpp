@@ -134,6 +134,23 @@ private Q_SLOTS:
         FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today()); // no run waits for rates
     }
 
+    // One card priced on its own (a card just added): its facts, its
+    // prices and the week recorded after them reach the views as one change.
+    void aCardPricedAloneIsOneChange()
+    {
+        Fixture f;
+        f.add({"zz1-1"});
+        f.refresh.queueCards({{Language::English, QStringLiteral("zz1-1")}});
+        f.refresh.pump();
+        QSignalSpy changed(&f.collection, &Collection::changed);
+        f.client.answer(QStringLiteral("zz1-1"), 2.0, QStringLiteral("Rare"));
+        QVERIFY(!f.refresh.isRunning());
+        QCOMPARE(f.collection.entries().at(0).rarity, QStringLiteral("Rare"));
+        QVERIFY(f.value(0) > 0.0);
+        QCOMPARE(f.collection.history().size(), 1);
+        QCOMPARE(changed.count(), 1);
+    }
+
     // Only answers that priced a holding count as priced; a run that priced
     // none records no week.
     void answersWithoutPricesAreNotPriced()

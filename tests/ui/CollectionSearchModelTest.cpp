@@ -162,6 +162,20 @@ private Q_SLOTS:
         QCOMPARE(cells.at(0).at(0).value<QModelIndex>(), model.index(0, 8));
         QCOMPARE(cells.at(0).at(1).value<QModelIndex>(), model.index(1, 9));
         QCOMPARE(cells.at(0).at(2).value<QList<int>>(), (QList<int>{Qt::DisplayRole, 258}));
+
+        // New rarities show in the rows found, unless the query chooses by
+        // rarity: those results must be searched again.
+        cells.clear();
+        collection.fillMissingRarities([](Language, const QString &) { return QStringLiteral("Rare"); });
+        QVERIFY(model.refreshCardFacts());
+        QCOMPARE(cells.count(), 1);
+        QCOMPARE(cells.at(0).at(0).value<QModelIndex>(), model.index(0, 2));
+        QCOMPARE(cells.at(0).at(1).value<QModelIndex>(), model.index(1, 3));
+        QCOMPARE(model.index(1, 3).data().toString(), QStringLiteral("Rare"));
+        CardQuery byRarity;
+        byRarity.rarities = {QStringLiteral("Common")};
+        model.setQuery(byRarity);
+        QVERIFY(!model.refreshCardFacts());
     }
 };
 

@@ -373,6 +373,66 @@ private Q_SLOTS:
         QVERIFY(matchesARebuild(model, collection));
     }
 
+    // A rarity fill, of a few scattered rows and then of every other row,
+    // in either card order: each row named lies in a range announced over
+    // its rarity cell, one range a set at most, with no layout change or
+    // reset, and the tree reads as a rebuilt one.
+    void followsARarityFillInEveryOrder()
+    {
+        QRandomGenerator random(3);
+        QList<CardEntry> entries;
+        for (int i = 0; i < 800; ++i) {
+            CardEntry entry = holding(QStringLiteral("s%1").arg(random.bounded(6)), QString::number(random.bounded(40)),
+                                      QStringLiteral("C"), random.bounded(5) * 1.5, random.bounded(3) ? EN : JA);
+            entry.condition = Condition(random.bounded(7));
+            entries.append(entry);
+        }
+        for (const Tree::CardSortMode mode : {Tree::CardSortMode::Number, Tree::CardSortMode::Price}) {
+            TestedTree tree(entries);
+            tree.model.setCardSortMode(mode);
+            QSignalSpy cells(&tree.model, &QAbstractItemModel::dataChanged);
+            QSignalSpy layouts(&tree.model, &QAbstractItemModel::layoutChanged);
+            for (const int every : {97, 1}) {
+                cells.clear();
+                int rows = 0;
+                QCOMPARE(tree.collection.fillMissingRarities([&](Language, const QString &id) {
+                    const bool named = id.section(QLatin1Char('-'), 1).toInt() % every == 0;
+                    return named ? QStringLiteral("R%1").arg(id) : QString();
+                }) > 0,
+                         true);
+                QVERIFY(cells.size() <= 12);
+                // Every card row with a rarity is covered by a range.
+                for (int language = 0; language < tree.model.rowCount(); ++language) {
+                    const QModelIndex languageRow = child(tree.model, {}, language);
+                    for (int series = 0; series < tree.model.rowCount(languageRow); ++series) {
+                        const QModelIndex seriesRow = child(tree.model, languageRow, series);
+                        for (int set = 0; set < tree.model.rowCount(seriesRow); ++set) {
+                            const QModelIndex setRow = child(tree.model, seriesRow, set);
+                            for (int card = 0; card < tree.model.rowCount(setRow); ++card) {
+                                const QModelIndex rarity = child(tree.model, setRow, card, Tree::RarityColumn);
+                                if (rarity.data().toString().isEmpty())
+                                    continue;
+                                ++rows;
+                                const auto covers = [&](const QList<QVariant> &range) {
+                                    const auto first = range.at(0).value<QModelIndex>();
+                                    const auto last = range.at(1).value<QModelIndex>();
+                                    return first.parent() == setRow && first.row() <= card && card <= last.row()
+                                        && first.column() <= Tree::RarityColumn && Tree::RarityColumn <= last.column();
+                                };
+                                QVERIFY2(std::any_of(cells.cbegin(), cells.cend(), covers),
+                                         qPrintable(rarity.data().toString()));
+                            }
+                        }
+                    }
+                }
+                QVERIFY(rows > 0);
+            }
+            QVERIFY(layouts.isEmpty());
+            QCOMPARE(tree.resets.count(), 0);
+            QVERIFY(matchesARebuild(tree.model, tree.collection));
+        }
+    }
+
     // Numbers that read alike but for their zeros, their digits' count or
     // what surrounds them, and prices absent, zero or absurd: each order
     // lists the holdings as comparing them one by one would, and the set

@@ -181,9 +181,14 @@ void MainWindow::setUpSearchDock()
     connect(collectionResults, &QWidget::customContextMenuRequested, this, &MainWindow::showSearchResultsContextMenu);
     connect(ui->catalogResults, &QAbstractItemView::doubleClicked, this, &MainWindow::addFromCatalogResult);
     connect(m_searchTimer, &ClockTimer::timeout, this, &MainWindow::onSearchTimeout);
-    connect(m_collection, &Collection::changed, this, [this] {
-        if (ui->searchDock->isVisible())
-            m_searchTimer->start();
+    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
+        if (!ui->searchDock->isVisible())
+            return;
+        // New card facts alone show in the results they are in, which a
+        // search over every holding would only find again.
+        if (change.cardFactsOnly() && m_searchModel->refreshCardFacts())
+            return;
+        m_searchTimer->start();
     });
     connect(ui->searchDock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
         if (visible)

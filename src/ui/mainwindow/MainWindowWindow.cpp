@@ -168,9 +168,11 @@ void MainWindow::onCollectionChanged(const Collection::Change &change)
     ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
     // A change of the binders shows at once; their counts follow the
     // holdings later. A change of neither (the value history, the label
-    // style, set records) leaves every binder as it was.
+    // style, set records, the card facts of holdings, which a binder reads
+    // from the catalog) leaves every binder as it was.
     using Kind = Collection::Change::Kind;
-    const bool holdings = change.kinds.testAnyFlags(Kind::Holdings | Kind::EditedRows | Kind::UpdatedRows);
+    const bool holdings =
+        change.kinds.testAnyFlags(Kind::Holdings | Kind::EditedRows | Kind::UpdatedRows) && !change.cardFactsOnly();
     if (change.bindersChanged())
         refreshBindersList();
     else if (holdings)

@@ -181,6 +181,15 @@ void CollectionSearchModel::refreshValues()
     emit headerDataChanged(Qt::Horizontal, TreeModel::UnitValueColumn, TreeModel::TotalColumn);
 }
 
+bool CollectionSearchModel::refreshCardFacts()
+{
+    if (!m_query.rarities.isEmpty())
+        return false;
+    if (!m_rows.isEmpty())
+        emit dataChanged(index(0, TreeModel::DexColumn), index(int(m_rows.size()) - 1, TreeModel::RarityColumn));
+    return true;
+}
+
 int CollectionSearchModel::sourceIndex(int row) const
 {
     return row >= 0 && row < m_rows.size() ? m_rows.at(row) : -1;

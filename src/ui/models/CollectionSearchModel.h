@@ -45,6 +45,10 @@ public:
 
     void rebuild();
     void refreshValues();
+    // New card facts in the holdings: the results show them where they are,
+    // unless the query chooses by rarity, when false says they must be
+    // searched again.
+    bool refreshCardFacts();
 
     int sourceIndex(int row) const;
     int rowForKey(const QString &key) const;

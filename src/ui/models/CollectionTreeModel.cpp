@@ -735,6 +735,8 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
     // holdings that leaves each in its set, holdings removed or added beside
     // such edits, and set records changed (their rows renamed in place, or
     // moved to their new places).
+    if (followCardFacts(change))
+        return;
     const Collection::Change::Rows named = change.rowsNamed();
     if (change.kinds.testFlag(Collection::Change::Holdings) && !named.listed) {
         rebuild();
@@ -909,6 +911,55 @@ void CollectionTreeModel::rebuild()
 }
 
 // ---- updates in place ----
+
+bool CollectionTreeModel::followCardFacts(const Collection::Change &change)
+{
+    // New card facts (a rarity, a Pokedex number) neither place nor sum a
+    // row: only the cells that show them are announced, without reading a
+    // holding or ordering a set again. They come in their rows as they stand.
+    using Step = Collection::Change::Step;
+    const std::vector<Step> &steps = change.steps;
+    if (!change.cardFactsOnly())
+        return false;
+    const qsizetype rows = m_collection->entries().size();
+    if (qsizetype(m_cardNodes.size()) != rows)
+        return false;
+    for (const Step &step : steps)
+        if (step.row < 0 || step.row >= rows)
+            return false;
+    const auto factColumns = [](NodeType type) {
+        return type == CardNode ? std::pair(int(DexColumn), int(RarityColumn)) : std::pair(-1, -1);
+    };
+    // Past a quarter of the rows, each set's cards are announced whole
+    // rather than their rows looked up one by one.
+    if (qsizetype(steps.size()) * 4 >= rows) {
+        emitForAllRows(factColumns, {});
+        return true;
+    }
+    // Each set's cards from the first to the last with new facts: one range
+    // a set, however scattered its rows.
+    QHash<const Node *, std::pair<int, int>> spans;
+    QList<const Node *> sets;
+    for (const Step &step : steps) {
+        const Node *card = m_cardNodes[size_t(step.row)];
+        if (!card)
+            continue;
+        const auto found = spans.find(card->parent);
+        if (found == spans.end()) {
+            spans.insert(card->parent, {card->row, card->row});
+            sets.append(card->parent);
+        } else {
+            found->first = std::min(found->first, card->row);
+            found->second = std::max(found->second, card->row);
+        }
+    }
+    for (const Node *set : std::as_const(sets)) {
+        const auto [first, last] = spans.value(set);
+        emit dataChanged(indexOfNode(set->children.at(first), DexColumn),
+                         indexOfNode(set->children.at(last), RarityColumn));
+    }
+    return true;
+}
 
 bool CollectionTreeModel::staysListedInPlace(const QList<int> &rows) const
 {

@@ -167,6 +167,8 @@ public slots:
 
 private:
     void onCollectionChanged(const pv::Collection::Change &change);
+    // A change of card facts alone; false when the change did more.
+    bool followCardFacts(const Collection::Change &change);
     // Whether the tree can follow the holdings replaced in these rows in
     // place: each is still listed under the set it was, or still nowhere.
     bool staysListedInPlace(const QList<int> &rows) const;

@@ -133,6 +133,20 @@ QAbstractItemDelegate *CollectionTreeView::itemDelegateForIndex(const QModelInde
     return QTreeView::itemDelegateForIndex(index);
 }
 
+void CollectionTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                                     const QList<int> &roles)
+{
+    // Rows of one height measure the same whatever their cells show, and
+    // cells past the name column give no row its children: what a repaint
+    // of the viewport shows is all that changes.
+    constexpr int ManyRows = 64;
+    if (uniformRowHeights() && topLeft.column() > 0 && bottomRight.row() - topLeft.row() >= ManyRows) {
+        viewport()->update();
+        return;
+    }
+    QTreeView::dataChanged(topLeft, bottomRight, roles);
+}
+
 void CollectionTreeView::paintEvent(QPaintEvent *event)
 {
     // The base view draws only the columns the region reaches, so a group

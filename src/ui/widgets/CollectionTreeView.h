@@ -37,6 +37,11 @@ public:
     QRect visualRect(const QModelIndex &index) const override;
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     QAbstractItemDelegate *itemDelegateForIndex(const QModelIndex &index) const override;
+    // A range of many rows past the name column (new card facts in a whole
+    // set) repaints the viewport: the base view would look at every row of
+    // it for the part in view, at the cost of a layout of the whole tree.
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = QList<int>()) override;
 
     // A language, series or set row: one that is drawn across its columns.
     static bool isGroupRow(const QModelIndex &index);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/CardVocabulary.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <utility>
+#include <vector>
+
+namespace pv {
+
+// Numbers the cards met in one pass over the holdings, by language and card
+// id, 0, 1, 2 ... in the order first met. The table keeps no copy of an id:
+// it points at the text of the QString it was first given, which must stay
+// as it is while the table is used (the rows of a pass keep their card ids).
+// One slot a card in one open table, so that a pass over half a million
+// holdings costs a look-up a row and no allocation per card.
+class CardIdTable
+{
+public:
+    // The number of the card, and whether it was met for the first time.
+    std::pair<int, bool> number(Language language, const QString &cardId);
+    int size() const { return m_count; }
+
+private:
+    struct Slot
+    {
+        size_t hash = 0;
+        const QChar *text = nullptr;
+        qsizetype length = 0;
+        Language language = Language::English;
+        int number = -1;
+    };
+    static size_t hashOf(Language language, QStringView cardId);
+    // Twice the slots, each card placed again by its hash.
+    void grow();
+
+    std::vector<Slot> m_slots = std::vector<Slot>(256);
+    int m_count = 0;
+};
+
+} // namespace pv
