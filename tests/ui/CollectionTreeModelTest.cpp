@@ -86,6 +86,23 @@ struct TestedTree
     QSignalSpy resets;
 };
 
+// Holdings in random order over sets s0 to s<sets - 1>, with numbers below
+// numbers, prices of steps of 1.5 below prices, conditions below conditions,
+// and one in japanese of every japaneseOneIn; many keys are held twice.
+QList<CardEntry> randomHoldings(QRandomGenerator &random, int count, int sets, int numbers, int prices,
+                                int conditions, int japaneseOneIn)
+{
+    QList<CardEntry> entries;
+    for (int i = 0; i < count; ++i) {
+        CardEntry entry = holding(QStringLiteral("s%1").arg(random.bounded(sets)), QString::number(random.bounded(numbers)),
+                                  QStringLiteral("C"), random.bounded(prices) * 1.5,
+                                  random.bounded(japaneseOneIn) ? EN : JA);
+        entry.condition = Condition(random.bounded(conditions));
+        entries.append(entry);
+    }
+    return entries;
+}
+
 } // namespace
 
 class CollectionTreeModelTest : public QObject
@@ -380,13 +397,7 @@ private Q_SLOTS:
     void followsARarityFillInEveryOrder()
     {
         QRandomGenerator random(3);
-        QList<CardEntry> entries;
-        for (int i = 0; i < 800; ++i) {
-            CardEntry entry = holding(QStringLiteral("s%1").arg(random.bounded(6)), QString::number(random.bounded(40)),
-                                      QStringLiteral("C"), random.bounded(5) * 1.5, random.bounded(3) ? EN : JA);
-            entry.condition = Condition(random.bounded(7));
-            entries.append(entry);
-        }
+        const QList<CardEntry> entries = randomHoldings(random, 800, 6, 40, 5, 7, 3);
         for (const Tree::CardSortMode mode : {Tree::CardSortMode::Number, Tree::CardSortMode::Price}) {
             TestedTree tree(entries);
             tree.model.setCardSortMode(mode);
@@ -677,14 +688,9 @@ private Q_SLOTS:
     {
         test::ManualTime time;
         QRandomGenerator random(5);
-        QList<CardEntry> entries;
-        for (int i = 0; i < 240; ++i) {
-            CardEntry entry = holding(QStringLiteral("s%1").arg(random.bounded(5)), QString::number(random.bounded(9)),
-                                      QStringLiteral("C"), random.bounded(4) * 1.5, random.bounded(4) ? EN : JA);
-            entry.condition = Condition(random.bounded(3));
+        QList<CardEntry> entries = randomHoldings(random, 240, 5, 9, 4, 3, 4);
+        for (CardEntry &entry : entries)
             entry.count = 1 + int(random.bounded(3));
-            entries.append(entry);
-        }
         TestedTree tree(entries);
         Collection &collection = tree.collection;
         Tree &model = tree.model;
