@@ -460,11 +460,11 @@ QString PriceRefresh::keptBecauseText(KeptBecause because)
 {
     switch (because) {
     case KeptBecause::CardAnswer:
-        return tr("its card could not be had from the card database");
+        return tr("its card could not be fetched from the card database");
     case KeptBecause::FallbackPrices:
-        return tr("TCGCSV's prices for its set could not be had");
+        return tr("TCGCSV's prices for its set could not be fetched");
     case KeptBecause::ExchangeRate:
-        return tr("no exchange rate for its dollar price could be had");
+        return tr("no exchange rate for its dollar price could be fetched");
     }
     return {};
 }

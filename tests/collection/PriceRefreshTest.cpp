@@ -351,7 +351,7 @@ private Q_SLOTS:
         const QStringList kept = logMessages(QStringLiteral("prices"), -1, logged).filter(QStringLiteral("kept its"));
         QCOMPARE(kept,
                  QStringList(QStringLiteral("Charizard (Base Set, 1st Edition Holo) kept its stored price: "
-                                            "TCGCSV's prices for its set could not be had.")));
+                                            "TCGCSV's prices for its set could not be fetched.")));
 
         // TCGCSV answers: every figure it gives is replaced.
         web->removeFault(failing);
@@ -389,7 +389,7 @@ private Q_SLOTS:
         QCOMPARE(named.size(), 201);
         QCOMPARE(named.first(),
                  QStringLiteral("Card base2-2 (Jungle, Normal / Reverse Holo) kept its stored price: "
-                                "its card could not be had from the card database."));
+                                "its card could not be fetched from the card database."));
         QCOMPARE(named.at(199).left(22), QStringLiteral("Card base2-201 (Jungle"));
         QCOMPARE(named.at(200), QStringLiteral("2 more card(s) kept their stored prices."));
         QCOMPARE(f.refresh.outcomeNote().keptCards, cards - 1);
@@ -403,7 +403,7 @@ private Q_SLOTS:
         named = logMessages(QStringLiteral("prices"), -1, logged).filter(keptLine);
         QCOMPARE(named,
                  QStringList(QStringLiteral("Card base2-2 (Jungle, Normal / Reverse Holo) kept its stored "
-                                            "price: TCGCSV's prices for its set could not be had.")));
+                                            "price: TCGCSV's prices for its set could not be fetched.")));
     }
 
     // A file spelling its ids otherwise than the card database gets them

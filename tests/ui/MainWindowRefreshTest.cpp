@@ -469,7 +469,7 @@ private Q_SLOTS:
         };
         const QString rests = QStringLiteral("The line total rests on the price stored on 21 Aug 2026, because its "
                                              "source failed in the last refresh: TCGCSV's prices for its set could "
-                                             "not be had.");
+                                             "not be fetched.");
 
         QVERIFY(f.refreshUntilCardsAreAsked());
         f.client->answer(QStringLiteral("base2-1"), 6.0); // the unlimited figure alone
