@@ -66,12 +66,10 @@ private slots:
                 if (marks.value(held.at(row)) & RowNumbering::Edited)
                     after.edited.append(row);
             }
-            const QByteArray at = "round " + QByteArray::number(round);
-            QVERIFY2(numbering.removed() == removed, at.constData());
             const RowNumbering::After told = numbering.after();
-            QVERIFY2(told.inserted == after.inserted, at.constData());
-            QVERIFY2(told.updated == after.updated, at.constData());
-            QVERIFY2(told.edited == after.edited, at.constData());
+            QVERIFY2(numbering.removed() == removed && told.inserted == after.inserted
+                         && told.updated == after.updated && told.edited == after.edited,
+                     qPrintable(QStringLiteral("round %1").arg(round)));
         }
     }
 

@@ -146,14 +146,11 @@ private:
     // A header section's width for a title elided as far as it goes.
     int leastTitle()
     {
+        QHeaderView *header = tree()->header();
         QStyleOptionHeader option;
-        option.initFrom(tree()->header());
+        option.initFrom(header);
         option.text = QStringLiteral("Mm\u2026");
-        return tree()
-            ->header()
-            ->style()
-            ->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), tree()->header())
-            .width();
+        return header->style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), header).width();
     }
 
     // Where the card rows in view break the order in which the columns give
@@ -322,8 +319,8 @@ private Q_SLOTS:
         // Row by row from the last dear cards to the end and back: the
         // columns take the room the rows coming into view ask for, and hold
         // it as those rows leave and come back.
-        const QModelIndex dear = m_window->treeModel()->indexForSetKey(QStringLiteral("en:s5"));
-        tree()->scrollTo(dear, QAbstractItemView::PositionAtTop);
+        tree()->scrollTo(m_window->treeModel()->indexForSetKey(QStringLiteral("en:s5")),
+                         QAbstractItemView::PositionAtTop);
         settle();
         QCOMPARE(outOfOrder(), QStringList());
         const int start = bar->value();
