@@ -359,12 +359,12 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
             const bool eurReadsFallback = fallbackMissing && price.readsTcgcsv();
             const unsigned dollarsRead = Pricing::tcgplayerPriceReads(merged, entry.variant, entry.edition);
             const bool usdReadsFallback = fallbackMissing && (dollarsRead & PriceResult::TcgcsvDollars) != 0;
-            // A euro value kept for want of a rate keeps the dollar figure
-            // it was converted from beside it: the two tell that rate.
+            // A euro value converted from dollars needs a rate; the dollar
+            // figure itself needs none and follows its own source.
             const bool forRate = !m_ratesKnown && price.convertsDollars();
             if (eurReadsFallback || forRate)
                 keptEur.insert(printing);
-            if (usdReadsFallback || forRate)
+            if (usdReadsFallback)
                 keptUsd.insert(printing);
             eurForFallback = eurForFallback || eurReadsFallback;
             waitsForSet = waitsForSet || ((eurReadsFallback || usdReadsFallback) && state != PriceIndex::Failed);
