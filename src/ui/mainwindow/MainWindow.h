@@ -99,6 +99,9 @@ public:
     bool save();
     bool saveAs();
     bool saveToFile(const QString &path);
+    // A large file is read, or the collection written, on a thread of its
+    // own; fileTaskFinished() follows once it is in or on disk (or failed).
+    bool fileTaskRunning() const { return false; }
     // Asks about unsaved changes; true when the caller may go on.
     bool maybeSave();
     static QStringList recentFiles();
