@@ -898,6 +898,46 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
     announceChange();
 }
 
+void Collection::takeContents(Collection &source)
+{
+    source.followRecords();
+    m_entries = std::exchange(source.m_entries, {});
+    m_rowOfHolding = std::exchange(source.m_rowOfHolding, {});
+    m_holdingOfRow = std::exchange(source.m_holdingOfRow, {});
+    m_keyIndex = std::exchange(source.m_keyIndex, {});
+    m_cardRows = std::exchange(source.m_cardRows, {});
+    m_keyIndexValid = std::exchange(source.m_keyIndexValid, false);
+    m_sharedKeyRows = std::exchange(source.m_sharedKeyRows, {});
+    m_totals = std::exchange(source.m_totals, {});
+    m_totalsValid = std::exchange(source.m_totalsValid, false);
+    m_summary = std::exchange(source.m_summary, {});
+    m_cardHoldings = std::exchange(source.m_cardHoldings, {});
+    m_cardHoldingsValid = std::exchange(source.m_cardHoldingsValid, false);
+    m_unfollowed.clear();
+    m_sets = std::exchange(source.m_sets, {});
+    m_history = std::exchange(source.m_history, {});
+    sortByDate(m_history);
+    QList<Binder> binders = std::exchange(source.m_binders, {});
+    const bool sameBinders = binders == m_binders;
+    m_binders = std::move(binders);
+    m_labelStyle = std::exchange(source.m_labelStyle, std::nullopt);
+    makeClean();
+    m_steps.push_back({Change::Step::Rewritten, -1});
+    m_pendingKinds |= Change::Holdings | Change::Document | Change::Contents;
+    if (!sameBinders)
+        m_pendingKinds |= Change::Binders;
+    m_changePending = false;
+    announceChange();
+}
+
+void Collection::buildDerivedTables() const
+{
+    summary();
+    for (Language language : allLanguages())
+        cardHoldings(language);
+    indexOfEntry(QString());
+}
+
 void Collection::setFilePath(const QString &path)
 {
     if (path == m_filePath)

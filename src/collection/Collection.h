@@ -212,6 +212,14 @@ public:
     void replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets,
                          QList<HistoryPoint> history, QList<Binder> binders,
                          std::optional<LabelStyle> labelStyle);
+    // Takes over the contents of a collection filled elsewhere (a file read
+    // on another thread), with the tables derived from its holdings as they
+    // stand, as replaceContents() takes new contents; the source is left
+    // empty, its derived tables dropped.
+    void takeContents(Collection &source);
+    // Builds every table derived from the holdings now rather than when
+    // first read: a collection filled on another thread has them ready.
+    void buildDerivedTables() const;
     void setFilePath(const QString &path);
     void setDirty(bool dirty);
 

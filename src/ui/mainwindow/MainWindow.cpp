@@ -5,6 +5,7 @@
 #include "catalog/DexIndex.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
+#include "collection/CollectionFileTask.h"
 #include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
@@ -121,6 +122,12 @@ void MainWindow::setUpStatusBar()
     m_refreshProgress->setMaximumWidth(std::max(180, textWidth));
     m_refreshProgress->hide();
     statusBar()->addPermanentWidget(m_refreshProgress);
+    // A file read or written for a while: its progress, with no end known.
+    m_fileProgress = new QProgressBar(this);
+    m_fileProgress->setRange(0, 0);
+    m_fileProgress->setMaximumWidth(180);
+    m_fileProgress->hide();
+    statusBar()->addPermanentWidget(m_fileProgress);
     m_cancelRefreshButton = new QPushButton(tr("Cancel"), this);
     m_cancelRefreshButton->hide();
     statusBar()->addPermanentWidget(m_cancelRefreshButton);
@@ -187,7 +194,10 @@ void MainWindow::connectSignals()
         if (clean && !changedOutsideUndo)
             m_collection->setDirty(false);
     });
-    connect(m_collection, &Collection::changed, this, &MainWindow::onCollectionChanged);
+    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
+        ++m_changeCount;
+        onCollectionChanged(change);
+    });
     connect(m_collection, &Collection::dirtyChanged, this, &MainWindow::updateWindowTitle);
     connect(m_collection, &Collection::filePathChanged, this, &MainWindow::updateWindowTitle);
     connect(m_fxFetcher, &FxRateFetcher::finished, this, &MainWindow::onRatesFetched);
@@ -215,12 +225,9 @@ void MainWindow::connectSignals()
 void MainWindow::onRaritiesLoaded()
 {
     refreshBinderCountsWhenShown();
-    const int filled = m_collection->fillMissingRarities([this](Language language, const QString &cardId) {
-        const CatalogCard *card = m_catalog->cardById(language, cardId);
-        return card ? card->rarity : QString();
-    });
-    if (filled > 0)
-        changedOutsideUndo = true;
+    // The file being read takes them when it is in.
+    if (!m_fileTask || m_fileTask->kind() != CollectionFileTask::Kind::Read)
+        fillRaritiesFromCatalog();
 }
 
 void MainWindow::onVariantsLoaded()
@@ -252,6 +259,13 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // A file being written is let finish first; the window closes once it
+    // is on disk.
+    if (m_fileTask && m_fileTask->kind() == CollectionFileTask::Kind::Write) {
+        m_closeAfterSave = true;
+        event->ignore();
+        return;
+    }
     if (!maybeSave()) {
         event->ignore();
         return;

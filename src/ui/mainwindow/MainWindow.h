@@ -2,6 +2,7 @@
 
 #include "collection/Binder.h"
 #include "collection/Collection.h"
+#include "collection/CollectionSerializer.h"
 #include "collection/ValueHistory.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
@@ -48,6 +49,7 @@ class PriceRefresh;
 class SetCardsModel;
 class TcgdexClient;
 class BinderDialog;
+class CollectionFileTask;
 struct CardEntry;
 struct CatalogQuery;
 namespace CollectionSerializer {
@@ -101,7 +103,10 @@ public:
     bool saveToFile(const QString &path);
     // A large file is read, or the collection written, on a thread of its
     // own; fileTaskFinished() follows once it is in or on disk (or failed).
-    bool fileTaskRunning() const { return false; }
+    bool fileTaskRunning() const;
+    // For tests: every open and save goes through a thread of its own,
+    // whatever the file's size.
+    static void setFileTasksAlwaysInBackground(bool always);
     // Asks about unsaved changes; true when the caller may go on.
     bool maybeSave();
     static QStringList recentFiles();
@@ -209,6 +214,11 @@ public:
     void runSearch();
     void showCardInTree(int entryIndex, bool raise);
 
+signals:
+    // A file read or written on a thread of its own is in, or on disk (or
+    // failed).
+    void fileTaskFinished();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -238,6 +248,19 @@ private:
     void connectSignals();
     void showFocusedEntry();
     void openRecentFile(QAction *action);
+    // The file read (from the task's collection when it was read on a
+    // thread), or its failure reported.
+    void finishOpen(const QString &path, CollectionSerializer::ReadResult &result, Collection *read);
+    void finishSave(const QString &path, bool written, const QString &error, qsizetype entries, bool sameContents);
+    void startFileTask(CollectionFileTask *task, const QString &message);
+    void onFileTaskFinished(CollectionFileTask *task);
+    // Waits for a save still writing, and takes in its outcome.
+    void finishRunningSave();
+    // While a file is read nothing can change or write the collection;
+    // while one is written nothing can open, write or drop it.
+    void setFileCommandsEnabled(bool reading, bool writing);
+    // The rarities the catalogs know given to the holdings without one.
+    void fillRaritiesFromCatalog();
     void onRatesFetched(bool ok);
     void onRaritiesLoaded();
     void onVariantsLoaded();
@@ -297,6 +320,14 @@ private:
     QProgressBar *m_refreshProgress = nullptr;
     QPushButton *m_cancelRefreshButton = nullptr;
     QList<QAction *> m_recentActions;
+    // The file being read or written on a thread of its own, with its
+    // progress bar; what follows a save (a path taken, a close).
+    CollectionFileTask *m_fileTask = nullptr;
+    QProgressBar *m_fileProgress = nullptr;
+    quint64 m_changeCount = 0;
+    quint64 m_savedChangeCount = 0;
+    bool m_saveTakesPath = false;
+    bool m_closeAfterSave = false;
     QAction *m_clearRecentAction = nullptr;
 
     QString focusKey;

@@ -3,6 +3,9 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "collection/Collection.h"
+#include "catalog/CardCatalog.h"
+#include "catalog/CatalogCard.h"
+#include "collection/CollectionFileTask.h"
 #include "collection/CollectionSerializer.h"
 #include "core/AppSettings.h"
 #include "core/Log.h"
@@ -12,13 +15,17 @@
 #include "ui_MainWindow.h"
 
 #include <QDir>
+#include <QDockWidget>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QMenu>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUndoStack>
 
 #include <algorithm>
+#include <utility>
 
 namespace pv {
 
@@ -26,6 +33,13 @@ namespace {
 
 const int kMaxRecentFiles = 10;
 const QString kFileCategory = QStringLiteral("file");
+// Files from this size on are read, and collections of this many holdings
+// written, on a thread of their own (a few milliseconds' work below).
+constexpr qint64 kBackgroundOpenBytes = qint64(2) << 20;
+constexpr qsizetype kBackgroundSaveEntries = 4000;
+// A file read or written for longer shows a progress bar.
+constexpr int kProgressDelayMs = 500;
+bool s_fileTasksInBackground = false;
 
 } // namespace
 
@@ -81,9 +95,26 @@ void MainWindow::openCollection()
 void MainWindow::openFile(const QString &path)
 {
     cancelPriceRefresh();
+    finishRunningSave();
+    Log::info(kFileCategory, tr("Opening %1").arg(QDir::toNativeSeparators(path)));
+    if (m_fileTask) {
+        // A file still being read: this one takes its place.
+        CollectionFileTask *abandoned = std::exchange(m_fileTask, nullptr);
+        disconnect(abandoned, nullptr, this, nullptr);
+        connect(abandoned, &CollectionFileTask::finished, abandoned, &QObject::deleteLater);
+    }
+    const QFileInfo info(path);
+    if (!s_fileTasksInBackground && info.size() < kBackgroundOpenBytes) {
+        CollectionSerializer::ReadResult result = CollectionSerializer::read(path);
+        finishOpen(path, result, nullptr);
+        return;
+    }
+    startFileTask(CollectionFileTask::read(path, {}, this), tr("Opening %1...").arg(info.fileName()));
+}
+
+void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResult &result, Collection *read)
+{
     const QString nativePath = QDir::toNativeSeparators(path);
-    Log::info(kFileCategory, tr("Opening %1").arg(nativePath));
-    CollectionSerializer::ReadResult result = CollectionSerializer::read(path);
     const QFileInfo info(path);
     if (!result.ok) {
         // When the reader already says the file could not be opened, the
@@ -101,14 +132,19 @@ void MainWindow::openFile(const QString &path)
         return;
     }
 
-    const int entries = result.entries.size();
-    const int sets = result.sets.size();
-    const int points = result.history.size();
+    const qsizetype entries = read ? read->entries().size() : result.entries.size();
+    const qsizetype sets = read ? read->sets().size() : result.sets.size();
+    const qsizetype points = read ? read->history().size() : result.history.size();
     // The tree of the new contents opens fully expanded, with no holding in focus.
+    cancelPriceRefresh();
     focusKey.clear();
     m_expandWholeTreeOnReset = true;
-    m_collection->replaceContents(std::move(result.entries), std::move(result.sets), std::move(result.history),
-                                  std::move(result.binders), std::move(result.labelStyle));
+    if (read) {
+        m_collection->takeContents(*read);
+    } else {
+        m_collection->replaceContents(std::move(result.entries), std::move(result.sets), std::move(result.history),
+                                      std::move(result.binders), std::move(result.labelStyle));
+    }
     if (m_expandWholeTreeOnReset) {
         m_expandWholeTreeOnReset = false;
         expandWholeTree();
@@ -125,6 +161,9 @@ void MainWindow::openFile(const QString &path)
                                  .arg(entries)
                                  .arg(sets)
                                  .arg(points));
+    // Rarities the catalog collected before the file was in are given now;
+    // those it collects later, when they come.
+    fillRaritiesFromCatalog();
     reportReadWarnings(info.fileName(), result);
     AppSettings().setValue(QStringLiteral("lastDirectory"), info.absolutePath());
     addRecentFile(path);
@@ -184,19 +223,141 @@ bool MainWindow::saveAs()
 
 bool MainWindow::saveToFile(const QString &path)
 {
-    QString error;
+    if (!s_fileTasksInBackground && m_collection->entries().size() < kBackgroundSaveEntries) {
+        QString error;
+        const bool written = CollectionSerializer::write(path, *m_collection, &error);
+        finishSave(path, written, error, m_collection->entries().size(), true);
+        return written;
+    }
+    // The collection as it stands is written on a thread of its own; the
+    // window answers meanwhile, and edits made then leave it changed.
+    finishRunningSave();
+    bool written = false;
+    QEventLoop writing;
+    auto *task = CollectionFileTask::write(path, *m_collection, this);
+    m_savedChangeCount = m_changeCount;
+    connect(task, &CollectionFileTask::finished, &writing, [task, &written, &writing] {
+        written = task->written();
+        writing.quit();
+    });
+    startFileTask(task, tr("Saving %1...").arg(QFileInfo(path).fileName()));
+    writing.exec();
+    return written;
+}
+
+void MainWindow::finishSave(const QString &path, bool written, const QString &error, qsizetype entries,
+                            bool sameContents)
+{
     const QString nativePath = QDir::toNativeSeparators(path);
-    if (!CollectionSerializer::write(path, *m_collection, &error)) {
+    if (!written) {
         Log::error(kFileCategory, tr("Could not save %1: %2").arg(nativePath, error));
         DialogPrompts::warning(this, tr("Could not save collection"), error);
-        return false;
+        return;
     }
-    Log::info(kFileCategory, tr("Saved %1 (%n line(s))", nullptr, m_collection->entries().size()).arg(nativePath));
-    m_collection->setDirty(false);
-    changedOutsideUndo = false;
-    m_undoStack->setClean();
+    Log::info(kFileCategory, tr("Saved %1 (%n line(s))", nullptr, int(entries)).arg(nativePath));
+    if (sameContents) {
+        m_collection->setDirty(false);
+        changedOutsideUndo = false;
+        m_undoStack->setClean();
+    } else {
+        // What changed while the file was written is in no file: no step
+        // of the undo history matches the file now.
+        m_undoStack->resetClean();
+    }
     showStatus(tr("Saved %1").arg(QFileInfo(path).fileName()), 4000);
-    return true;
+}
+
+bool MainWindow::fileTaskRunning() const
+{
+    return m_fileTask != nullptr;
+}
+
+void MainWindow::setFileTasksAlwaysInBackground(bool always)
+{
+    s_fileTasksInBackground = always;
+}
+
+void MainWindow::startFileTask(CollectionFileTask *task, const QString &message)
+{
+    m_fileTask = task;
+    connect(task, &CollectionFileTask::finished, this, [this, task] { onFileTaskFinished(task); });
+    setFileCommandsEnabled(task->kind() == CollectionFileTask::Kind::Read,
+                           task->kind() == CollectionFileTask::Kind::Write);
+    // A file that takes a while shows that it is being read or written.
+    QTimer::singleShot(kProgressDelayMs, this, [this, task, message] {
+        if (m_fileTask != task)
+            return;
+        statusBar()->showMessage(message);
+        m_fileProgress->show();
+    });
+}
+
+void MainWindow::onFileTaskFinished(CollectionFileTask *task)
+{
+    disconnect(task, nullptr, this, nullptr);
+    task->deleteLater();
+    if (task != m_fileTask)
+        return;
+    m_fileTask = nullptr;
+    m_fileProgress->hide();
+    statusBar()->clearMessage();
+    setFileCommandsEnabled(false, false);
+    if (task->kind() == CollectionFileTask::Kind::Read) {
+        finishOpen(task->path(), task->readResult(), &task->contents());
+    } else {
+        finishSave(task->path(), task->written(), task->error(), task->entryCount(),
+                   m_changeCount == m_savedChangeCount);
+    }
+    emit fileTaskFinished();
+    if (task->kind() == CollectionFileTask::Kind::Write && std::exchange(m_closeAfterSave, false))
+        close();
+}
+
+void MainWindow::finishRunningSave()
+{
+    if (!m_fileTask || m_fileTask->kind() != CollectionFileTask::Kind::Write)
+        return;
+    m_fileTask->wait();
+    emit m_fileTask->finished();
+}
+
+void MainWindow::setFileCommandsEnabled(bool reading, bool writing)
+{
+    const bool busy = reading || writing;
+    for (QAction *action : {ui->actionNew, ui->actionOpen, ui->actionSaveAs})
+        action->setEnabled(!busy);
+    ui->menuOpenRecent->setEnabled(!busy && !recentFiles().isEmpty());
+    updateWindowTitle();
+    // Nothing edits the collection that the file read replaces.
+    for (QAction *action : {ui->actionAddCards, ui->actionPrintLabels})
+        action->setEnabled(!reading);
+    if (reading) {
+        for (QAction *action : {ui->actionRefreshPrices, ui->actionClearLabels})
+            action->setEnabled(false);
+    } else {
+        updateStatusSummary();
+    }
+    for (const char *name : {"actionUndo", "actionRedo"}) {
+        if (auto *action = findChild<QAction *>(QLatin1String(name)))
+            action->setEnabled(!reading && (name[6] == 'U' ? m_undoStack->canUndo() : m_undoStack->canRedo()));
+    }
+    for (QDockWidget *dock : {ui->treeDock, ui->bindersDock, ui->previewDock, ui->searchDock})
+        dock->widget()->setEnabled(!reading);
+}
+
+void MainWindow::fillRaritiesFromCatalog()
+{
+    bool known = false;
+    for (Language language : allLanguages())
+        known = known || m_catalog->hasRarities(language);
+    if (!known)
+        return;
+    const int filled = m_collection->fillMissingRarities([this](Language language, const QString &cardId) {
+        const CatalogCard *card = m_catalog->cardById(language, cardId);
+        return card ? card->rarity : QString();
+    });
+    if (filled > 0)
+        changedOutsideUndo = true;
 }
 
 QStringList MainWindow::recentFiles()
@@ -291,7 +452,7 @@ void MainWindow::updateWindowTitle()
                                                             : QFileInfo(m_collection->filePath()).fileName();
     setWindowTitle(tr("%1%2 - Tallowmerick")
                        .arg(name, m_collection->isDirty() ? QStringLiteral("*") : QString()));
-    ui->actionSave->setEnabled(m_collection->isDirty() || m_collection->filePath().isEmpty());
+    ui->actionSave->setEnabled(!m_fileTask && (m_collection->isDirty() || m_collection->filePath().isEmpty()));
 }
 
 void MainWindow::saveWindowState()

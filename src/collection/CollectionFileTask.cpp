@@ -1,0 +1,70 @@
+#include "collection/CollectionFileTask.h"
+
+#include <QThread>
+
+#include <utility>
+
+namespace pv {
+
+CollectionFileTask::CollectionFileTask(Kind kind, const QString &path, QObject *parent)
+    : QObject(parent)
+    , m_kind(kind)
+    , m_path(path)
+    , m_contents(std::make_unique<Collection>())
+{
+}
+
+CollectionFileTask::~CollectionFileTask()
+{
+    wait();
+    delete m_thread;
+}
+
+CollectionFileTask *CollectionFileTask::read(const QString &path, Prepare prepare, QObject *parent)
+{
+    auto *task = new CollectionFileTask(Kind::Read, path, parent);
+    task->start([task, prepare = std::move(prepare)] {
+        CollectionSerializer::ReadResult &result = task->m_result;
+        result = CollectionSerializer::read(task->m_path);
+        if (!result.ok)
+            return;
+        task->m_contents->replaceContents(std::exchange(result.entries, {}), std::exchange(result.sets, {}),
+                                          std::exchange(result.history, {}), std::exchange(result.binders, {}),
+                                          std::exchange(result.labelStyle, std::nullopt));
+        task->m_contents->buildDerivedTables();
+        if (prepare)
+            prepare(*task->m_contents);
+    });
+    return task;
+}
+
+CollectionFileTask *CollectionFileTask::write(const QString &path, const Collection &collection, QObject *parent)
+{
+    auto *task = new CollectionFileTask(Kind::Write, path, parent);
+    // The lists share their data with the collection's until it edits them.
+    task->m_contents->replaceContents(collection.entries(), collection.sets(), collection.history(),
+                                      collection.binders(), collection.labelStyle());
+    task->start(
+        [task] { task->m_written = CollectionSerializer::write(task->m_path, *task->m_contents, &task->m_error); });
+    return task;
+}
+
+void CollectionFileTask::start(std::function<void()> work)
+{
+    m_thread = QThread::create(std::move(work));
+    connect(m_thread, &QThread::finished, this, &CollectionFileTask::finished, Qt::QueuedConnection);
+    m_thread->start();
+}
+
+bool CollectionFileTask::isRunning() const
+{
+    return m_thread && !m_thread->isFinished();
+}
+
+void CollectionFileTask::wait()
+{
+    if (m_thread)
+        m_thread->wait();
+}
+
+} // namespace pv
