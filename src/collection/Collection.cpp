@@ -900,27 +900,28 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
 
 void Collection::takeContents(Collection &source)
 {
+    // The old contents go to the source, to be freed wherever it is.
     source.followRecords();
-    m_entries = std::exchange(source.m_entries, {});
-    m_rowOfHolding = std::exchange(source.m_rowOfHolding, {});
-    m_holdingOfRow = std::exchange(source.m_holdingOfRow, {});
-    m_keyIndex = std::exchange(source.m_keyIndex, {});
-    m_cardRows = std::exchange(source.m_cardRows, {});
-    m_keyIndexValid = std::exchange(source.m_keyIndexValid, false);
-    m_sharedKeyRows = std::exchange(source.m_sharedKeyRows, {});
-    m_totals = std::exchange(source.m_totals, {});
-    m_totalsValid = std::exchange(source.m_totalsValid, false);
-    m_summary = std::exchange(source.m_summary, {});
-    m_cardHoldings = std::exchange(source.m_cardHoldings, {});
-    m_cardHoldingsValid = std::exchange(source.m_cardHoldingsValid, false);
     m_unfollowed.clear();
-    m_sets = std::exchange(source.m_sets, {});
-    m_history = std::exchange(source.m_history, {});
+    std::swap(m_entries, source.m_entries);
+    std::swap(m_rowOfHolding, source.m_rowOfHolding);
+    std::swap(m_holdingOfRow, source.m_holdingOfRow);
+    std::swap(m_keyIndex, source.m_keyIndex);
+    std::swap(m_cardRows, source.m_cardRows);
+    std::swap(m_keyIndexValid, source.m_keyIndexValid);
+    std::swap(m_sharedKeyRows, source.m_sharedKeyRows);
+    std::swap(m_totals, source.m_totals);
+    std::swap(m_totalsValid, source.m_totalsValid);
+    std::swap(m_summary, source.m_summary);
+    std::swap(m_cardHoldings, source.m_cardHoldings);
+    std::swap(m_cardHoldingsValid, source.m_cardHoldingsValid);
+    source.dropDerivedTables();
+    std::swap(m_sets, source.m_sets);
+    std::swap(m_history, source.m_history);
     sortByDate(m_history);
-    QList<Binder> binders = std::exchange(source.m_binders, {});
-    const bool sameBinders = binders == m_binders;
-    m_binders = std::move(binders);
-    m_labelStyle = std::exchange(source.m_labelStyle, std::nullopt);
+    const bool sameBinders = source.m_binders == m_binders;
+    std::swap(m_binders, source.m_binders);
+    std::swap(m_labelStyle, source.m_labelStyle);
     makeClean();
     m_steps.push_back({Change::Step::Rewritten, -1});
     m_pendingKinds |= Change::Holdings | Change::Document | Change::Contents;

@@ -214,8 +214,8 @@ public:
                          std::optional<LabelStyle> labelStyle);
     // Takes over the contents of a collection filled elsewhere (a file read
     // on another thread), with the tables derived from its holdings as they
-    // stand, as replaceContents() takes new contents; the source is left
-    // empty, its derived tables dropped.
+    // stand, as replaceContents() takes new contents. The source is left
+    // holding the old contents, which go with it (freed on its thread).
     void takeContents(Collection &source);
     // Builds every table derived from the holdings now rather than when
     // first read: a collection filled on another thread has them ready.

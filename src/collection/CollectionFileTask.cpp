@@ -17,7 +17,10 @@ CollectionFileTask::CollectionFileTask(Kind kind, const QString &path, QObject *
 CollectionFileTask::~CollectionFileTask()
 {
     wait();
+    if (m_disposal)
+        m_disposal->wait();
     delete m_thread;
+    delete m_disposal;
 }
 
 CollectionFileTask *CollectionFileTask::read(const QString &path, Prepare prepare, QObject *parent)
@@ -31,9 +34,9 @@ CollectionFileTask *CollectionFileTask::read(const QString &path, Prepare prepar
         task->m_contents->replaceContents(std::exchange(result.entries, {}), std::exchange(result.sets, {}),
                                           std::exchange(result.history, {}), std::exchange(result.binders, {}),
                                           std::exchange(result.labelStyle, std::nullopt));
-        task->m_contents->buildDerivedTables();
         if (prepare)
-            prepare(*task->m_contents);
+            task->m_preparedRows = prepare(*task->m_contents);
+        task->m_contents->buildDerivedTables();
     });
     return task;
 }
@@ -54,6 +57,18 @@ void CollectionFileTask::start(std::function<void()> work)
     m_thread = QThread::create(std::move(work));
     connect(m_thread, &QThread::finished, this, &CollectionFileTask::finished, Qt::QueuedConnection);
     m_thread->start();
+}
+
+void CollectionFileTask::disposeLater()
+{
+    wait();
+    if (m_disposal)
+        return;
+    Collection *contents = m_contents.release();
+    m_disposal = QThread::create([contents] { delete contents; });
+    contents->moveToThread(m_disposal);
+    connect(m_disposal, &QThread::finished, this, &QObject::deleteLater, Qt::QueuedConnection);
+    m_disposal->start();
 }
 
 bool CollectionFileTask::isRunning() const

@@ -23,9 +23,10 @@ class CollectionFileTask : public QObject
 
 public:
     enum class Kind { Read, Write };
-    // Runs on the task's thread once a read collection has its derived
-    // tables: what a view builds from the contents before they are shown.
-    using Prepare = std::function<void(const Collection &)>;
+    // Runs on the task's thread on a collection just read, before its
+    // derived tables are built: what is done to the contents before they
+    // are shown. Returns how many rows it changed.
+    using Prepare = std::function<int(Collection &)>;
 
     // Reads the file into a collection of the task's own (contents()) and
     // builds what is derived from its holdings there.
@@ -41,11 +42,16 @@ public:
     // Blocks until the thread is done; finished() still comes by the event
     // loop.
     void wait();
+    // Frees what contents() holds (after a read, the contents it replaced)
+    // on a thread of its own, then deletes the task.
+    void disposeLater();
 
     // A read's outcome: the reader's result (its contents moved into
     // contents() when it is ok).
     CollectionSerializer::ReadResult &readResult() { return m_result; }
     Collection &contents() { return *m_contents; }
+    // What the preparation of a read changed.
+    int preparedRows() const { return m_preparedRows; }
     // A write's outcome.
     bool written() const { return m_written; }
     const QString &error() const { return m_error; }
@@ -63,9 +69,11 @@ private:
     QString m_path;
     std::unique_ptr<Collection> m_contents;
     CollectionSerializer::ReadResult m_result;
+    int m_preparedRows = 0;
     bool m_written = false;
     QString m_error;
     QThread *m_thread = nullptr;
+    QThread *m_disposal = nullptr;
 };
 
 } // namespace pv

@@ -226,7 +226,9 @@ void MainWindow::onRaritiesLoaded()
 {
     refreshBinderCountsWhenShown();
     // The file being read takes them when it is in.
-    if (!m_fileTask || m_fileTask->kind() != CollectionFileTask::Kind::Read)
+    if (m_fileTask && m_fileTask->kind() == CollectionFileTask::Kind::Read)
+        m_raritiesWhileReading = true;
+    else
         fillRaritiesFromCatalog();
 }
 

@@ -250,7 +250,8 @@ private:
     void openRecentFile(QAction *action);
     // The file read (from the task's collection when it was read on a
     // thread), or its failure reported.
-    void finishOpen(const QString &path, CollectionSerializer::ReadResult &result, Collection *read);
+    void finishOpen(const QString &path, CollectionSerializer::ReadResult &result, Collection *read,
+                    int filledWhileReading);
     void finishSave(const QString &path, bool written, const QString &error, qsizetype entries, bool sameContents);
     void startFileTask(CollectionFileTask *task, const QString &message);
     void onFileTaskFinished(CollectionFileTask *task);
@@ -328,6 +329,8 @@ private:
     quint64 m_savedChangeCount = 0;
     bool m_saveTakesPath = false;
     bool m_closeAfterSave = false;
+    // A catalog's rarities came while a file was read.
+    bool m_raritiesWhileReading = false;
     QAction *m_clearRecentAction = nullptr;
 
     QString focusKey;

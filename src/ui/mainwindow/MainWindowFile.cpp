@@ -5,6 +5,7 @@
 #include "collection/Collection.h"
 #include "catalog/CardCatalog.h"
 #include "catalog/CatalogCard.h"
+#include "catalog/LanguageCatalog.h"
 #include "collection/CollectionFileTask.h"
 #include "collection/CollectionSerializer.h"
 #include "core/AppSettings.h"
@@ -101,18 +102,40 @@ void MainWindow::openFile(const QString &path)
         // A file still being read: this one takes its place.
         CollectionFileTask *abandoned = std::exchange(m_fileTask, nullptr);
         disconnect(abandoned, nullptr, this, nullptr);
-        connect(abandoned, &CollectionFileTask::finished, abandoned, &QObject::deleteLater);
+        connect(abandoned, &CollectionFileTask::finished, abandoned, &CollectionFileTask::disposeLater);
     }
     const QFileInfo info(path);
     if (!s_fileTasksInBackground && info.size() < kBackgroundOpenBytes) {
         CollectionSerializer::ReadResult result = CollectionSerializer::read(path);
-        finishOpen(path, result, nullptr);
+        finishOpen(path, result, nullptr, 0);
         return;
     }
-    startFileTask(CollectionFileTask::read(path, {}, this), tr("Opening %1...").arg(info.fileName()));
+    // The rarities the catalogs know already are given on the reading
+    // thread, from their card lists as they stand now (shared, not copied).
+    struct Known
+    {
+        QList<CatalogCard> cards;
+        QHash<QString, int> index;
+    };
+    std::vector<Known> known(allLanguages().size());
+    for (Language language : allLanguages()) {
+        const LanguageCatalog *loaded = m_catalog->catalog(language);
+        if (loaded && m_catalog->hasRarities(language))
+            known[size_t(language)] = {loaded->cards, loaded->cardIndex};
+    }
+    m_raritiesWhileReading = false;
+    const auto fill = [known = std::move(known)](Collection &read) {
+        return read.fillMissingRarities([&known](Language language, const QString &cardId) {
+            const size_t at = size_t(language);
+            const int card = at < known.size() ? known[at].index.value(cardId, -1) : -1;
+            return card < 0 ? QString() : known[at].cards.at(card).rarity;
+        });
+    };
+    startFileTask(CollectionFileTask::read(path, fill, this), tr("Opening %1...").arg(info.fileName()));
 }
 
-void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResult &result, Collection *read)
+void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResult &result, Collection *read,
+                            int filledWhileReading)
 {
     const QString nativePath = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
@@ -161,9 +184,15 @@ void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResul
                                  .arg(entries)
                                  .arg(sets)
                                  .arg(points));
-    // Rarities the catalog collected before the file was in are given now;
-    // those it collects later, when they come.
-    fillRaritiesFromCatalog();
+    // Rarities the catalog collected before the file was in are given now
+    // (or were, as it was read); those it collects later, when they come.
+    // Either way they change the document.
+    if (filledWhileReading > 0) {
+        changedOutsideUndo = true;
+        m_collection->setDirty(true);
+    }
+    if (!read || m_raritiesWhileReading)
+        fillRaritiesFromCatalog();
     reportReadWarnings(info.fileName(), result);
     AppSettings().setValue(QStringLiteral("lastDirectory"), info.absolutePath());
     addRecentFile(path);
@@ -295,21 +324,24 @@ void MainWindow::startFileTask(CollectionFileTask *task, const QString &message)
 void MainWindow::onFileTaskFinished(CollectionFileTask *task)
 {
     disconnect(task, nullptr, this, nullptr);
-    task->deleteLater();
-    if (task != m_fileTask)
+    if (task != m_fileTask) {
+        task->disposeLater();
         return;
+    }
     m_fileTask = nullptr;
     m_fileProgress->hide();
     statusBar()->clearMessage();
     setFileCommandsEnabled(false, false);
     if (task->kind() == CollectionFileTask::Kind::Read) {
-        finishOpen(task->path(), task->readResult(), &task->contents());
+        finishOpen(task->path(), task->readResult(), &task->contents(), task->preparedRows());
     } else {
         finishSave(task->path(), task->written(), task->error(), task->entryCount(),
                    m_changeCount == m_savedChangeCount);
     }
+    const bool saved = task->kind() == CollectionFileTask::Kind::Write;
+    task->disposeLater();
     emit fileTaskFinished();
-    if (task->kind() == CollectionFileTask::Kind::Write && std::exchange(m_closeAfterSave, false))
+    if (saved && std::exchange(m_closeAfterSave, false))
         close();
 }
 
