@@ -1,0 +1,135 @@
+#include "BinderFixtures.h"
+#include "DialogTestSupport.h"
+#include "Fixtures.h"
+#include "TestRegistry.h"
+#include "TestSupport.h"
+
+#include "collection/Collection.h"
+#include "collection/CollectionSerializer.h"
+#include "core/FileSaving.h"
+#include "ui/mainwindow/MainWindow.h"
+
+#include <QAction>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUndoStack>
+
+#include <memory>
+
+using namespace pv;
+
+// Files read and written on a thread of their own.
+class MainWindowFileTaskTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    static void waitForFile(MainWindow &window)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!window.fileTaskRunning(), 20000);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // The window's catalog reads this cache, rarities and all.
+        std::unique_ptr<CardCatalog> catalog(
+            test::loadFixtureCatalog(nullptr, {QStringLiteral("Common"), QStringLiteral("Rare")}));
+        QVERIFY(catalog);
+    }
+
+    // A file without rarities gets the catalog's, whether the catalog knew
+    // them before the file was in or learns them after; read at once or on
+    // a thread of its own.
+    void openedFileIsFilledWhicheverComesLast_data()
+    {
+        QTest::addColumn<bool>("background");
+        QTest::addColumn<bool>("catalogFirst");
+        for (const bool background : {false, true})
+            for (const bool catalogFirst : {false, true})
+                QTest::addRow("%s, catalog %s", background ? "thread" : "at once", catalogFirst ? "first" : "last")
+                    << background << catalogFirst;
+    }
+    void openedFileIsFilledWhicheverComesLast()
+    {
+        QFETCH(bool, background);
+        QFETCH(bool, catalogFirst);
+        MainWindow::setFileTasksAlwaysInBackground(background);
+        const test::AtScopeEnd inline_([] { MainWindow::setFileTasksAlwaysInBackground(false); });
+        Collection source;
+        source.addEntry(test::holdingOf(QStringLiteral("tst1-2")));
+        source.addEntry(test::holdingOf(QStringLiteral("tst1-8")));
+        const QString path = m_dir.filePath(QStringLiteral("plain.tmk"));
+        QVERIFY(CollectionSerializer::write(path, source));
+
+        test::PromptScope prompts;
+        MainWindow window;
+        CardCatalog *catalog = window.catalog();
+        const auto loadCatalog = [catalog] {
+            QTRY_VERIFY(catalog->hasRarities(Language::English));
+            emit catalog->raritiesLoaded(Language::English);
+        };
+        if (catalogFirst)
+            loadCatalog();
+        window.openFile(path);
+        waitForFile(window);
+        if (!catalogFirst)
+            loadCatalog();
+        const QList<CardEntry> &entries = window.collection()->entries();
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(entries.at(0).rarity + QLatin1Char('|') + entries.at(1).rarity, QStringLiteral("Common|Rare"));
+        QVERIFY(window.collection()->isDirty());
+    }
+
+    // A save writes the collection as it stood; an edit made while it
+    // writes leaves the document changed, and the file whole without it.
+    void editWhileSavingLeavesTheDocumentChanged()
+    {
+        MainWindow::setFileTasksAlwaysInBackground(true);
+        QSemaphore edited;
+        setSaveTraceForTests([&edited](SaveEvent event, const QString &) {
+            if (event == SaveEvent::Created)
+                edited.acquire();
+        });
+        const test::AtScopeEnd reset([] {
+            MainWindow::setFileTasksAlwaysInBackground(false);
+            setSaveTraceForTests({});
+        });
+        test::PromptScope prompts;
+        MainWindow window;
+        Collection *collection = window.collection();
+        for (int i = 1; i <= 3; ++i)
+            collection->addEntry(test::holdingOf(QStringLiteral("tst1-%1").arg(i)));
+        auto *open = window.findChild<QAction *>(QStringLiteral("actionOpen"));
+        bool openWhileWriting = true;
+        QTimer::singleShot(0, &window, [&] {
+            openWhileWriting = open->isEnabled();
+            collection->addEntry(test::holdingOf(QStringLiteral("tst1-9")));
+            edited.release();
+        });
+        prompts.savePath = m_dir.filePath(QStringLiteral("saved"));
+        QVERIFY(window.saveAs());
+        QVERIFY(!openWhileWriting);
+        QVERIFY(open->isEnabled());
+        const QString path = m_dir.filePath(QStringLiteral("saved.tmk"));
+        QCOMPARE(collection->filePath(), path);
+        QCOMPARE(CollectionSerializer::read(path).entries.size(), 3);
+        QVERIFY(collection->isDirty());
+        QCOMPARE(window.windowTitle(), QStringLiteral("saved.tmk* - Tallowmerick"));
+        // Undo back to where the save began is no clean state either.
+        window.undoStack()->undo();
+        QVERIFY(collection->isDirty());
+
+        edited.release();
+        QVERIFY(window.save());
+        QVERIFY(!collection->isDirty());
+        QCOMPARE(CollectionSerializer::read(path).entries.size(), collection->entries().size());
+    }
+};
+
+PV_REGISTER_TEST(MainWindowFileTaskTest)
+#include "MainWindowFileTaskTest.moc"
