@@ -464,7 +464,7 @@ QString PriceRefresh::keptBecauseText(KeptBecause because)
     case KeptBecause::FallbackPrices:
         return tr("TCGCSV's prices for its set could not be fetched");
     case KeptBecause::ExchangeRate:
-        return tr("no exchange rate for its dollar price could be fetched");
+        return tr("no believable exchange rate for its dollar price could be fetched");
     }
     return {};
 }

@@ -37,10 +37,12 @@ class TcgdexClient;
 // (the look-up of its set failed or is still going on) or an exchange rate
 // that was never fetched (none was stored, and the service failed or
 // answered a rate beyond belief), it keeps that value, and the run counts
-// its card as kept; when its dollar figure reads those fallback prices, or
-// its euro value was kept for want of the rate that converts that figure,
-// it keeps that figure. The log names the cards kept, and the document's
-// holdings that kept their euro value can be told until a run prices them.
+// its card as kept; when its dollar figure reads those fallback prices, it
+// keeps that figure. A dollar figure needs no rate: without one, the euro
+// value converted from it is kept and the figure itself follows its
+// source, so the two no longer tell a rate. The log names the cards kept,
+// and the document's holdings that kept their euro value can be told until
+// a run prices them.
 //
 // It shows nothing itself: progress, status texts and the summary are
 // reported through its signals.

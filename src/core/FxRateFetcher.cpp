@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
+#include "core/SteadyClock.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -86,33 +87,51 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
 
 namespace {
 
-// Why a rate the service answered for the code may not be taken; empty
-// when it may.
-QString doubtAbout(const QString &code, double rate)
+// Why a rate the service answered for the code and date may not be taken;
+// empty when it may.
+QString doubtAbout(const QString &code, double rate, const QDate &date)
 {
-    if (FxRates::isBelievable(code, rate))
+    if (FxRates::isBelievable(code, rate, date))
         return {};
     const QString answered = QString::number(rate, 'f', 5);
     if (!FxRates::isNearBuiltIn(code, rate))
         return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than twice or under half the built-in "
                                  "rate (1 USD = %3 %2)")
             .arg(answered, code, QString::number(FxRates::builtInRate(code), 'f', 5));
-    return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than a quarter away from the rate of %3 "
-                             "(1 USD = %4 %2)")
-        .arg(answered, code, FxRates::storedDate().toString(Qt::ISODate),
-             QString::number(FxRates::recentRate(code), 'f', 5));
+    const QString last = QString::number(FxRates::lastRate(code), 'f', 5);
+    const QDate since = FxRates::lastRateDate(code);
+    if (since.isValid() && date < since)
+        return FxRateFetcher::tr("the service answered 1 USD = %1 %2 for %3, older than the rate of %4 (1 USD = %5 "
+                                 "%2)")
+            .arg(answered, code, date.toString(Qt::ISODate), since.toString(Qt::ISODate), last);
+    const QString allowed = QString::number(qRound(FxRates::allowedMove(code, date) * 100.0));
+    if (!since.isValid())
+        return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than %3% away from the stored rate "
+                                 "(1 USD = %4 %2)")
+            .arg(answered, code, allowed, last);
+    return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than %3% away from the rate of %4 (1 USD = "
+                             "%5 %2)")
+        .arg(answered, code, allowed, since.toString(Qt::ISODate), last);
 }
 
 } // namespace
 
 bool FxRateFetcher::believe(Reply *reply)
 {
+    // Judged by the date it is stored under: without one, today's.
+    const QDate today = SteadyClock::today();
+    const QDate date = reply->date.isValid() ? reply->date : today;
+    // A date past tomorrow is no time zone's today; stored, it would keep
+    // every later answer out as older.
+    if (date > today.addDays(1))
+        return refuse(reply,
+                      tr("the service answered rates for %1, a day still to come").arg(date.toString(Qt::ISODate)));
     const QString eur = QStringLiteral("EUR");
     for (const auto &row : FxRates::builtInRates()) {
         const double rate = reply->rates.value(row.first, 0.0);
         if (!FxRates::isUsable(rate))
             continue;
-        const QString doubt = doubtAbout(row.first, rate);
+        const QString doubt = doubtAbout(row.first, rate, date);
         if (doubt.isEmpty())
             continue;
         if (row.first == eur) {
@@ -137,20 +156,22 @@ bool FxRateFetcher::readReply(const QByteArray &body, Reply *reply)
     for (auto it = rates.constBegin(); it != rates.constEnd(); ++it)
         reply->rates.insert(it.key(), it.value().toDouble(0.0));
 
+    // The rates asked for are units per 1 USD. An answer per euro reads
+    // 1 EUR = 1 EUR, or has no euro rate at all, and would value every
+    // dollar figure as that many euros: it is refused, not missed.
+    const QJsonValue base = object.value(QLatin1String("base"));
+    const QJsonValue amount = object.value(QLatin1String("amount"));
+    const bool unitSaid = base.isString() && amount.isDouble();
+    if (unitSaid && (base.toString() != QLatin1String("USD") || amount.toDouble() != 1.0))
+        return refuse(reply,
+                      tr("the service answered rates per %1 %2 rather than per 1 USD")
+                          .arg(QString::number(amount.toDouble(), 'g', 6), base.toString()));
     if (!FxRates::isUsable(reply->rates.value(QStringLiteral("EUR"), 0.0))) {
         reply->problem = tr("Rate reply carried no usable EUR rate; keeping the stored table.");
         return false;
     }
-    // The rates asked for are units per 1 USD. An answer per euro reads
-    // 1 EUR = 1 EUR, and would value every dollar figure as that many euros.
-    const QJsonValue base = object.value(QLatin1String("base"));
-    const QJsonValue amount = object.value(QLatin1String("amount"));
-    if (!base.isString() || !amount.isDouble())
+    if (!unitSaid)
         return refuse(reply, tr("the service did not say its rates are per 1 USD"));
-    if (base.toString() != QLatin1String("USD") || amount.toDouble() != 1.0)
-        return refuse(reply,
-                      tr("the service answered rates per %1 %2 rather than per 1 USD")
-                          .arg(QString::number(amount.toDouble(), 'g', 6), base.toString()));
     // A reply without a usable date is stored as today's (FxRates::store).
     reply->date = QDate::fromString(object.value(QLatin1String("date")).toString(), Qt::ISODate);
     return true;

@@ -47,16 +47,18 @@ public:
 
 Q_SIGNALS:
     void finished(bool ok);
-    // The service answered, but in another unit or with a euro rate beyond
-    // belief (FxRates::isBelievable), and nothing was stored; the reason is
-    // a phrase such as "the service answered 1 USD = 1.70000 EUR, ...".
+    // The service answered, but in another unit, for a day still to come or
+    // with a euro rate beyond belief (FxRates::isBelievable: far from the
+    // built-in or the stored rate, or older than the stored one), and
+    // nothing was stored; the reason is a phrase such as "the service
+    // answered 1 USD = 1.70000 EUR, ...".
     // finished(false) follows.
     void ratesRefused(const QString &reason);
 
 private:
     void onReplyFinished(QNetworkReply *reply);
-    // Leaves out the rates beyond belief; false with the reason when the
-    // euro rate is one.
+    // Leaves out the rates beyond belief for the reply's date; false with
+    // the reason when the euro rate is one or the date is still to come.
     static bool believe(Reply *reply);
 
     QNetworkAccessManager *m_network = nullptr;

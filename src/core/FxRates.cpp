@@ -6,6 +6,8 @@
 #include <QList>
 #include <QPair>
 
+#include <algorithm>
+
 namespace pv::FxRates {
 
 namespace {
@@ -15,6 +17,13 @@ const char *const dateKey = "pricing/usdToEurDate";
 const double builtInUsdToEur = 0.86;
 
 QString rateKey(const QString &code) { return QStringLiteral("pricing/rates/") + code; }
+
+// Each rate keeps its own date: one kept back while the others were
+// renewed is as old as it is, not as the euro's.
+QString rateDateKey(const QString &code)
+{
+    return QStringLiteral("pricing/rateDates/") + code;
+}
 
 QString storageKey(const QString &code)
 {
@@ -58,23 +67,48 @@ bool isNearBuiltIn(const QString &code, double rate)
     return isUsable(rate) && builtIn > 0.0 && withinFactor(rate, builtIn, builtInBand);
 }
 
-double recentRate(const QString &code)
+double lastRate(const QString &code)
 {
-    const QDate date = storedDate();
-    const QDate today = SteadyClock::today();
-    // A date ahead of tomorrow came from a clock that was wrong: it tells
-    // nothing of how old the rate is.
-    if (!date.isValid() || date < today.addDays(-recentDays) || date > today.addDays(1))
-        return 0.0;
     return storedRate(code);
 }
 
-bool isBelievable(const QString &code, double rate)
+QDate lastRateDate(const QString &code)
+{
+    QDate date;
+    if (code != QLatin1String("EUR")) {
+        AppSettings settings;
+        date = QDate::fromString(settings.value(rateDateKey(code)).toString(), Qt::ISODate);
+    }
+    // Rates stored before each kept its own date share the euro's.
+    if (!date.isValid())
+        date = storedDate();
+    // A date ahead of tomorrow came from a clock that was wrong: it tells
+    // nothing of how old the rate is.
+    return date.isValid() && date <= SteadyClock::today().addDays(1) ? date : QDate();
+}
+
+double allowedMove(const QString &code, const QDate &date)
+{
+    const QDate since = lastRateDate(code);
+    if (!since.isValid() || !date.isValid())
+        return maxBand;
+    const qint64 days = std::max<qint64>(0, since.daysTo(date));
+    return std::min(maxBand, baseBand + bandPerDay * double(days));
+}
+
+bool isBelievable(const QString &code, double rate, const QDate &date)
 {
     if (!isNearBuiltIn(code, rate))
         return false;
-    const double recent = recentRate(code);
-    return recent <= 0.0 || (rate <= recent * (1.0 + dayBand) && rate >= recent * (1.0 - dayBand));
+    const double last = lastRate(code);
+    if (last <= 0.0)
+        return true;
+    // An answer older than the stored rate says nothing newer.
+    const QDate since = lastRateDate(code);
+    if (since.isValid() && date.isValid() && date < since)
+        return false;
+    const double move = allowedMove(code, date);
+    return rate <= last * (1.0 + move) && rate >= last * (1.0 - move);
 }
 
 QList<QPair<QString, double>> builtInRates()
@@ -93,20 +127,22 @@ void store(const QMap<QString, double> &rates, const QDate &date)
 {
     AppSettings settings;
     const QString eur = QStringLiteral("EUR");
+    const QString when = (date.isValid() ? date : SteadyClock::today()).toString(Qt::ISODate);
     for (const auto &row : builtInRates()) {
         if (row.first == eur)
             continue;
         const double rate = rates.value(row.first, 0.0);
-        if (isUsable(rate))
+        if (isUsable(rate)) {
             settings.setValue(rateKey(row.first), rate);
+            settings.setValue(rateDateKey(row.first), when);
+        }
     }
     const double eurRate = rates.value(eur, 0.0);
     // A euro rate beyond belief is not stored: it would replace a good rate
     // with one that reads back as unusable while the date says it is fresh.
     if (isUsable(eurRate)) {
         settings.setValue(QLatin1String(usdToEurKey), eurRate);
-        const QDate when = date.isValid() ? date : SteadyClock::today();
-        settings.setValue(QLatin1String(dateKey), when.toString(Qt::ISODate));
+        settings.setValue(QLatin1String(dateKey), when);
     }
 }
 

@@ -52,6 +52,8 @@ HttpDiskCache::~HttpDiskCache()
 QNetworkCacheMetaData HttpDiskCache::metaData(const QUrl &url)
 {
     const auto unwritten = m_unwritten.constFind(url);
+    if (unwritten == m_unwritten.constEnd() && m_removing.contains(url))
+        return QNetworkCacheMetaData();
     QNetworkCacheMetaData stored =
         unwritten != m_unwritten.constEnd() ? unwritten->metaData : QNetworkDiskCache::metaData(url);
     if (unwritten == m_unwritten.constEnd() && stored.isValid())
@@ -77,6 +79,8 @@ QIODevice *HttpDiskCache::data(const QUrl &url)
 {
     const auto unwritten = m_unwritten.constFind(url);
     if (unwritten == m_unwritten.constEnd()) {
+        if (m_removing.contains(url))
+            return nullptr;
         QIODevice *stored = QNetworkDiskCache::data(url);
         if (stored)
             m_lastRead = url;
@@ -95,6 +99,8 @@ void HttpDiskCache::updateMetaData(const QNetworkCacheMetaData &metaData)
         writeLater(metaData, unwritten->body);
         return;
     }
+    if (m_removing.contains(metaData.url()))
+        return;
     // Qt's cache would copy the body into a new file unchecked: on a full
     // disk, a cut body with a fresh expiry.
     m_writer.start([this, writer = m_entryWriter.get(), metaData] {
@@ -120,7 +126,18 @@ bool HttpDiskCache::remove(const QUrl &url)
         }
     }
     // The file, if any, goes on the writing thread; told is what was held.
-    m_writer.start([writer = m_entryWriter.get(), url] { writer->remove(url); });
+    const quint64 serial = ++m_serial;
+    m_removing.insert(url, serial);
+    m_writer.start([this, writer = m_entryWriter.get(), url, serial] {
+        writer->remove(url);
+        QMetaObject::invokeMethod(
+            this,
+            [this, url, serial] {
+                if (m_removing.value(url) == serial)
+                    m_removing.remove(url);
+            },
+            Qt::QueuedConnection);
+    });
     return held;
 }
 
@@ -162,8 +179,10 @@ void HttpDiskCache::insert(QIODevice *device)
 
 void HttpDiskCache::clear()
 {
+    holdWritesForTesting(false);
     m_writer.waitForDone();
     m_unwritten.clear();
+    m_removing.clear();
     qDeleteAll(m_receiving.keyBegin(), m_receiving.keyEnd());
     m_receiving.clear();
     if (!m_lastRead.isEmpty())
@@ -175,6 +194,8 @@ void HttpDiskCache::writeLater(const QNetworkCacheMetaData &metaData, const QByt
 {
     const quint64 serial = ++m_serial;
     m_unwritten.insert(metaData.url(), Unwritten{metaData, body, serial});
+    // Written after the removal of an older file, if any.
+    m_removing.remove(metaData.url());
     // Qt's cache lets go of the entry it last read only when it is removed:
     // the file goes now, a little early, as the new answer replaces it.
     if (metaData.url() == m_lastRead)
@@ -196,6 +217,8 @@ bool HttpDiskCache::writeWhole(EntryWriter *writer, const QNetworkCacheMetaData 
         if (file->write(body) == body.size()
             && (!onDisk || (onDisk->flush() && onDisk->error() == QFileDevice::NoError))) {
             writer->insert(file);
+            if (onDisk)
+                return true;
             // Qt writes a small text answer itself, unchecked: read it back.
             const std::unique_ptr<QIODevice> written(writer->data(url));
             if (written && written->size() == body.size())
@@ -229,8 +252,19 @@ void HttpDiskCache::forgetRead()
     QNetworkDiskCache::remove(std::exchange(m_lastRead, QUrl()));
 }
 
+void HttpDiskCache::holdWritesForTesting(bool hold)
+{
+    if (hold && !m_hold) {
+        m_hold = std::make_shared<QSemaphore>();
+        m_writer.start([gate = m_hold] { gate->acquire(); });
+    } else if (!hold && m_hold) {
+        std::exchange(m_hold, nullptr)->release();
+    }
+}
+
 void HttpDiskCache::waitForTrim()
 {
+    holdWritesForTesting(false);
     m_writer.waitForDone();
     // The trim the writes made due starts now, not when their news arrives.
     if (!m_stop->load())

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QNetworkDiskCache>
+#include <QSemaphore>
 #include <QThreadPool>
 #include <QUrl>
 
@@ -24,7 +25,8 @@ namespace pv {
 // price refresh stores hundreds of answers as it starts. An answer is kept
 // in memory, and served from there, until its file is written. A file that
 // could not be written whole (a full disk takes what fits and refuses the
-// rest) takes its entry with it: a cut answer is never served.
+// rest) takes its entry with it: a cut answer is never served. An entry
+// removed is gone at once, though its file goes later.
 //
 // A copy past its expiry is handed out as one to be revalidated (HTTP's
 // must-revalidate): it is used only when the server confirms it, and never
@@ -48,8 +50,12 @@ public:
     void insert(QIODevice *device) override;
     void clear() override;
 
-    // Waits for the files being written and a walk under way.
+    // Waits for the files being written and a walk under way (letting go
+    // of a hold).
     void waitForTrim();
+    // For tests: the writes and removals of files asked for from now on
+    // wait until the hold is let go (or the cache waits for them).
+    void holdWritesForTesting(bool hold);
 
     // The size of the cache folder after dropping its oldest files (those
     // of the entries, never one still being written) until it holds less
@@ -88,6 +94,10 @@ private:
     // The answers being received, and those waiting for their files.
     QHash<QIODevice *, QNetworkCacheMetaData> m_receiving;
     QHash<QUrl, Unwritten> m_unwritten;
+    // Addresses whose files are still to be removed, by the serial of the
+    // removal: they are gone already.
+    QHash<QUrl, quint64> m_removing;
+    std::shared_ptr<QSemaphore> m_hold;
     quint64 m_serial = 0;
     // The address whose entry Qt's cache last read: it keeps that entry,
     // and would go on serving it after the writer replaced its file.

@@ -75,12 +75,26 @@ QByteArray perDollar(const QByteArray &rates, const QDate &date = QDate(2024, 5,
     return R"({"amount": 1.0, "base": "USD", )" + day + R"("rates": {)" + rates + "}}";
 }
 
+// One fetch of a table: on the day given, the service answers the rate
+// for the date given (days from the first fetch); said is part of why it is
+// refused, none when it is taken.
+struct Answer
+{
+    static constexpr int undated = 1000;
+    int day;
+    double rate;
+    int dated;
+    const char *said;
+};
+
 QString refusedWhole(const QString &why)
 {
     return QStringLiteral("Rate reply refused: %1; keeping the stored table.").arg(why);
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(QList<Answer>)
 
 class FxRateFetcherTest : public QObject
 {
@@ -200,6 +214,9 @@ private Q_SLOTS:
                 R"({"amount": 1.0, "base": "EUR", "date": "2024-05-02",
                     "rates": {"EUR": 1.0, "JPY": 161.92, "USD": 1.0856}})",
                 QStringLiteral("the service answered rates per 1 EUR rather than per 1 USD"));
+        refused("per euro, as the service answers it",
+                R"({"amount": 1.0, "base": "EUR", "date": "2024-05-02", "rates": {"JPY": 161.92, "USD": 1.0856}})",
+                QStringLiteral("the service answered rates per 1 EUR rather than per 1 USD"));
         refused("per 100 dollars",
                 R"({"amount": 100, "base": "USD", "date": "2024-05-02", "rates": {"EUR": 92.12, "JPY": 14700}})",
                 QStringLiteral("the service answered rates per 100 USD rather than per 1 USD"));
@@ -222,64 +239,74 @@ private Q_SLOTS:
         QTEST(refusal, "refusal");
     }
 
-    // A day's move is a few per cent: while the stored rate is recent and
-    // in use, a new one is taken only within a quarter of it either way.
-    void aRateIsJudgedAgainstARecentStoredOne_data()
+    // A rate is judged against the last one stored and in use, however
+    // old, within 5 per cent and 1 more for each day between their dates (a
+    // quarter at most); an answer older than the stored rate never replaces
+    // it. Each row stores a euro rate, then fetches on the days given.
+    void aRateIsJudgedByTheDaysSinceTheStoredOne_data()
     {
         QTest::addColumn<double>("stored");
-        QTest::addColumn<int>("storedDaysAgo");
-        QTest::addColumn<double>("answered");
-        QTest::addColumn<bool>("taken");
-        QTest::newRow("near a quarter up") << 0.92 << 0 << 1.14 << true;
-        QTest::newRow("more than a quarter up") << 0.92 << 0 << 1.16 << false;
-        QTest::newRow("near a quarter down") << 0.92 << 1 << 0.70 << true;
-        QTest::newRow("more than a quarter down") << 0.92 << 1 << 0.68 << false;
-        QTest::newRow("1.70 thirty days after 0.92") << 0.92 << 30 << 1.70 << false;
-        // Older, the stored rate says nothing of a day's move: only the
-        // built-in rate counts.
-        QTest::newRow("1.70 a month after 0.92") << 0.92 << 31 << 1.70 << true;
-        QTest::newRow("0.95 a month after 0.45") << 0.45 << 31 << 0.95 << true;
-        QTest::newRow("0.95 the day after 0.45") << 0.45 << 1 << 0.95 << false;
-        QTest::newRow("beyond twice the built-in a month after") << 0.92 << 31 << 1.73 << false;
+        QTest::addColumn<int>("storedOn"); // days from the first fetch
+        QTest::addColumn<QList<Answer>>("answers");
+        const int undated = Answer::undated;
+        QTest::newRow("a quarter a day, then the right rate") << 0.92 << -5
+                                                              << QList<Answer>{{0, 1.13, 0, "more than 10% away"},
+                                                                               {1, 1.39, 1, "more than 11% away"},
+                                                                               {2, 1.70, 2, "more than 12% away"},
+                                                                               {3, 0.92115, 3, nullptr}};
+        QTest::newRow("1.13 three days after 0.92") << 0.92 << -3 << QList<Answer>{{0, 1.13, 0, "more than 8% away"}};
+        QTest::newRow("0.95 the day after 0.92, then 1.70 the day after")
+            << 0.92 << -1 << QList<Answer>{{0, 0.95, 0, nullptr}, {1, 1.70, 1, "more than 6% away"}};
+        QTest::newRow("a fall within the band") << 0.92 << -10 << QList<Answer>{{0, 0.79, 0, nullptr}};
+        QTest::newRow("a quarter at most, however old")
+            << 0.92 << -60 << QList<Answer>{{0, 1.16, 0, "more than 25% away"}, {0, 1.14, 0, nullptr}};
+        // Dated two months back, an answer is older than the stored rate:
+        // the next one is still judged against that rate and its date.
+        QTest::newRow("dated two months back") << 0.92 << -1
+                                               << QList<Answer>{{0, 0.92, -61, "older than the rate of"},
+                                                                {1, 1.13, 1, "more than 7% away"},
+                                                                {1, 0.93, 1, nullptr}};
+        // The stored date is the answer's own: a weekend's answer names the
+        // Friday before.
+        QTest::newRow("dated before today") << 0.92 << -3 << QList<Answer>{{0, 0.93, -2, nullptr}};
+        QTest::newRow("undated: today's") << 0.92 << -1 << QList<Answer>{{0, 0.95, undated, nullptr}};
+        QTest::newRow("dated next week") << 0.92 << -1 << QList<Answer>{{0, 0.92, 7, "a day still to come"}};
         // Stored by a clock that ran ahead: its age is unknown.
-        QTest::newRow("1.70 after 0.92 dated next week") << 0.92 << -7 << 1.70 << true;
+        QTest::newRow("stored for next week")
+            << 0.92 << 7
+            << QList<Answer>{{0, 1.16, 0, "more than 25% away from the stored rate"}, {0, 1.14, 0, nullptr}};
     }
-    void aRateIsJudgedAgainstARecentStoredOne()
+    void aRateIsJudgedByTheDaysSinceTheStoredOne()
     {
         QFETCH(double, stored);
-        QFETCH(int, storedDaysAgo);
-        QFETCH(double, answered);
-        QFETCH(bool, taken);
+        QFETCH(int, storedOn);
+        QFETCH(QList<Answer>, answers);
         const test::ManualTime clock;
-        const QDate storedOn = SteadyClock::today().addDays(-storedDaysAgo);
-        FxRates::store({{QStringLiteral("EUR"), stored}, {QStringLiteral("JPY"), 150.0}}, storedOn);
-        const QVariantMap before = storedRates();
-        QString refusal;
-        QCOMPARE(fetchAnswer(perDollar(R"("EUR": )" + QByteArray::number(answered) + R"(, "JPY": 151)",
-                                       SteadyClock::today()),
-                             &refusal),
-                 taken);
-        if (taken) {
-            QCOMPARE(FxRates::usdToEur(), answered);
-            QCOMPARE(FxRates::rateFor(QStringLiteral("JPY")), 151.0);
-            QVERIFY(fxWarnings().isEmpty());
-            QVERIFY(refusal.isEmpty());
-            return;
+        const QDate first = SteadyClock::today();
+        FxRates::store({{QStringLiteral("EUR"), stored}}, first.addDays(storedOn));
+        double inUse = stored;
+        QDate inUseOn = first.addDays(storedOn);
+        for (const Answer &answer : std::as_const(answers)) {
+            while (SteadyClock::today() < first.addDays(answer.day))
+                SteadyClock::advance(24 * 3600 * 1000);
+            const QDate dated = answer.dated == Answer::undated ? QDate() : first.addDays(answer.dated);
+            QString refusal;
+            const bool taken = fetchAnswer(perDollar("\"EUR\": " + QByteArray::number(answer.rate), dated), &refusal);
+            const QString said = QString::fromLatin1(answer.said);
+            QVERIFY2(said.isEmpty() ? refusal.isEmpty() : refusal.contains(said), qPrintable(refusal));
+            QCOMPARE(taken, said.isEmpty());
+            if (taken) {
+                inUse = answer.rate;
+                inUseOn = dated.isValid() ? dated : SteadyClock::today();
+            }
+            QCOMPARE(FxRates::usdToEur(), inUse);
+            QCOMPARE(FxRates::storedDate(), inUseOn);
         }
-        QCOMPARE(storedRates(), before);
-        const QString number = QString::number(answered, 'f', 5);
-        QCOMPARE(refusal,
-                 answered > 1.72 ? QStringLiteral("the service answered 1 USD = %1 EUR, more than twice or under "
-                                                  "half the built-in rate (1 USD = 0.86000 EUR)")
-                                       .arg(number)
-                                 : QStringLiteral("the service answered 1 USD = %1 EUR, more than a quarter "
-                                                  "away from the rate of %2 (1 USD = %3 EUR)")
-                                       .arg(number, storedOn.toString(Qt::ISODate), QString::number(stored, 'f', 5)));
-        QCOMPARE(fxWarnings(), QStringList{refusedWhole(refusal)});
     }
 
     // Every rate stored is judged as the euro's is, one unusable is left
-    // out; only the euro's refuses the whole answer.
+    // out; only the euro's refuses the whole answer. A rate kept back keeps
+    // its own date.
     void otherRatesAreJudgedOneByOne()
     {
         const test::ManualTime clock;
@@ -299,12 +326,16 @@ private Q_SLOTS:
         QVERIFY(!FxRates::hasRate(QStringLiteral("GBP")));
         QCOMPARE(fxWarnings(),
                  (QStringList{QStringLiteral("Rate reply refused in part: the service answered 1 USD = 200.00000 JPY, "
-                                             "more than a quarter away from the rate of %1 (1 USD = 150.00000 JPY); "
+                                             "more than 6% away from the rate of %1 (1 USD = 150.00000 JPY); "
                                              "keeping the stored JPY rate.")
                                   .arg(yesterday.toString(Qt::ISODate)),
                               QStringLiteral("Rate reply refused in part: the service answered 1 USD = 79.00000 GBP, "
                                              "more than twice or under half the built-in rate (1 USD = 0.79000 GBP); "
                                              "keeping the stored GBP rate.")}));
+        // The next day the yen's rate is two days old, the euro's one.
+        SteadyClock::advance(24 * 3600 * 1000);
+        QVERIFY(fetchAnswer(perDollar(R"("EUR": 0.93, "JPY": 160)", SteadyClock::today())));
+        QCOMPARE(FxRates::rateFor(QStringLiteral("JPY")), 160.0);
     }
 
     // An earlier version stored any rate. One far from the built-in table

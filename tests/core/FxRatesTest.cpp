@@ -118,7 +118,7 @@ private Q_SLOTS:
         FxRates::store(rates, SteadyClock::today());
         QCOMPARE(FxRates::rateFor(code), inUse ? stored : builtIn);
         QCOMPARE(FxRates::hasRate(code), inUse);
-        QCOMPARE(FxRates::recentRate(code), inUse ? stored : 0.0);
+        QCOMPARE(FxRates::lastRate(code), inUse ? stored : 0.0);
         if (code == QLatin1String("EUR"))
             QCOMPARE(FxRates::usdToEur(), inUse ? stored : builtIn);
     }

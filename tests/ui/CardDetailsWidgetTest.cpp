@@ -348,28 +348,41 @@ private Q_SLOTS:
         QCOMPARE(text(panel, "priceNoteLabel"), QStringLiteral("TCGplayer does not list Japanese printings."));
     }
 
-    // A 1st Edition valued from its TCGCSV figure at the rate of its day
-    // (0.95), shown where the current rate differs: the rows show that
-    // figure at that rate, and the line total is the line's value.
-    void aLineShowsThePriceAndRateThatValuedIt()
+    // A 1st Edition whose euros a refresh kept, its rates refused, while
+    // its dollar figure was renewed: the rows and the note convert that
+    // figure at the rate in use, the stored one, else the built-in, and
+    // the line total is the line's value.
+    void dollarsAreShownAtTheRateInUse_data()
     {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<double>("rate");
+        QTest::newRow("a rate stored") << QVariant(0.9123456) << 0.9123456;
+        QTest::newRow("none stored") << QVariant() << 0.86;
+    }
+    void dollarsAreShownAtTheRateInUse()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(double, rate);
+        const test::AtScopeEnd restore([] {
+            test::setSetting(QStringLiteral("pricing/usdToEur"), 0.9123456);
+            Currency::reload();
+        });
+        test::setSetting(QStringLiteral("pricing/usdToEur"), stored);
+        Currency::reload();
         CardDetailsWidget panel;
         panel.setTcgdexClient(m_client.get());
         CardEntry entry =
-            test::holding(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 95.0);
+            test::holding(QStringLiteral("base1"), QStringLiteral("4"), QStringLiteral("Charizard"), 4369.19);
         entry.edition = QStringLiteral("firstEdition");
-        entry.unitValueUsd = 100.0;
+        entry.unitValueUsd = 3657.59;
         Q_EMIT m_client->cardReady(showAndAwaitCard(panel, entry), Language::English,
-                                   pricedCard(R"({"cardmarket":{"trend":3},"tcgplayer":{"normal":{"marketPrice":20}},
-                                                 "tcgcsv":{"1stEditionNormal":{"marketPrice":100}}})"));
-        QCOMPARE(text(panel, "usdValue"), Currency::formatFromEur(95.0));
-        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(95.0));
-        QVERIFY(
-            text(panel, "priceNoteLabel").contains(QLatin1String("converted at 0.9500 USD/EUR.\nPrice from TCGCSV")));
-        // Dollars stored from another figure (an older file) tell no rate.
-        entry.unitValueUsd = 20.0;
-        panel.setEntry(entry);
-        QCOMPARE(text(panel, "usdValue"), Currency::formatFromUsd(100.0));
+                                   pricedCard(R"({"cardmarket":{"trend":3},
+                                                 "tcgplayer":{"1stEditionNormal":{"marketPrice":3657.59}}})"));
+        QCOMPARE(text(panel, "usdValue"), Currency::formatFromEur(3657.59 * rate));
+        QCOMPARE(text(panel, "lineTotalValue"), Currency::formatFromEur(4369.19));
+        const QString note = text(panel, "priceNoteLabel");
+        QVERIFY2(note.contains(QStringLiteral("converted at %1 USD/EUR.").arg(QLocale().toString(rate, 'f', 4))),
+                 qPrintable(note));
     }
 
     void fallbackStatusFollowsTheIndex()

@@ -57,7 +57,13 @@ class MainWindowRefreshTest : public QObject
         QProgressBar *progress() { return window.statusBar()->findChild<QProgressBar *>(); }
         QPushButton *cancel() { return window.statusBar()->findChild<QPushButton *>(); }
         QAction *refresh() { return window.findChild<QAction *>(QStringLiteral("actionRefreshPrices")); }
-        QString status() { return window.statusBar()->currentMessage(); }
+        // What the status bar says, whole where it shows only the leading
+        // sentences.
+        QString status()
+        {
+            const QString whole = window.statusBar()->toolTip();
+            return whole.isEmpty() ? window.statusBar()->currentMessage() : whole;
+        }
         // The permanent label with the prices' date.
         QLabel *prices()
         {
@@ -569,6 +575,18 @@ private Q_SLOTS:
         QTest::newRow("absurd, a wrong rate stored")
             << absurd << 92.12 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
             << refusedNoneStored.arg(absurdWhy);
+        // Per euro, as the service answers it: without a euro rate.
+        const QString perEuroWhy = QStringLiteral("the service answered rates per 1 EUR rather than per 1 USD");
+        QTest::newRow("per euro") << answer(R"({"amount": 1.0, "base": "EUR", "rates": {"USD": 1.0856}})") << 0.0 << 0.0
+                                  << kept + refused.arg(perEuroWhy) + dollarsKept << refusedNoneStored.arg(perEuroWhy);
+        const QString walkedWhy =
+            QStringLiteral("the service answered 1 USD = 1.13000 EUR, more than 8% away from the rate of %1 (1 USD = "
+                           "0.91000 EUR)")
+                .arg(SteadyClock::today().addDays(-3).toString(Qt::ISODate));
+        QTest::newRow("walked away three days after a rate stored")
+            << answer(R"({"amount": 1.0, "base": "USD", "date": ")" + today + R"(", "rates": {"EUR": 1.13}})") << 0.91
+            << 0.91 << priced + refused.arg(walkedWhy) + atStored
+            << "Conversion rates refused: " + walkedWhy + "; the stored ones stay in use (1 USD = 0.91000 EUR).";
         QTest::newRow("believable, a wrong rate stored")
             << believable << 92.12 << 0.92 << priced.trimmed()
             << QStringLiteral("Conversion rates updated (%1): 1 USD = 0.92000 EUR.").arg(QString::fromLatin1(today));
@@ -589,6 +607,9 @@ private Q_SLOTS:
             FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-3));
         WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"), fault, -1);
         Fixture f;
+        f.window.resize(1366, 740);
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
         CardEntry dollars = test::holding(QStringLiteral("zz1"), QStringLiteral("1"), QStringLiteral("Dollars"), 10.0);
         dollars.unitValueUsd = 11.0;
         f.window.collection()->addEntry(dollars);
@@ -603,7 +624,17 @@ private Q_SLOTS:
         QCOMPARE(f.held(1).unitValueEur, 2.0);
         // A refused rate is not stored; a wrong one is not in use.
         QCOMPARE(FxRates::usdToEur(), convertedAt > 0 ? convertedAt : 0.86);
-        QTEST(f.status(), "summary");
+        QFETCH(QString, summary);
+        QCOMPARE(f.status(), summary);
+        // A summary too long for the bar at 1366 pixels (one naming the
+        // rates refused) shows its leading sentences, the whole in the tool
+        // tip and the log.
+        const QString shown = f.window.statusBar()->currentMessage();
+        QVERIFY2(shown == summary || (summary.startsWith(shown + QLatin1Char(' ')) && shown.endsWith(u'.')),
+                 qPrintable(shown));
+        if (summary.size() > 220)
+            QVERIFY(shown.size() < summary.size());
+        QVERIFY(logMessages(QStringLiteral("prices"), -1, logStart).contains(summary));
         const QStringList said = logMessages(QStringLiteral("fx"), -1, logStart);
         QFETCH(QString, logged);
         QVERIFY2(said.contains(logged), qPrintable(said.join(QLatin1Char('\n'))));

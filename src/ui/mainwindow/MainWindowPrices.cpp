@@ -9,13 +9,40 @@
 #include "core/Log.h"
 #include "ui_MainWindow.h"
 
+#include <QFontMetrics>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 
+#include <memory>
 #include <utility>
 
 namespace pv {
+
+namespace {
+
+// How long a summary fitted again stays: as long as a refresh's.
+constexpr int summaryTimeoutMs = 8000;
+
+// The text when it fits the width, else its leading sentences that do, the
+// first at least.
+QString leadingSentences(const QString &text, const QFontMetrics &metrics, int width)
+{
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    static const QRegularExpression sentenceEnd(QStringLiteral("[.!?] (?=\\p{Lu})"));
+    QString shown;
+    for (auto ends = sentenceEnd.globalMatch(text); ends.hasNext();) {
+        const QString lead = text.left(ends.next().capturedStart() + 1);
+        if (!shown.isEmpty() && metrics.horizontalAdvance(lead) > width)
+            break;
+        shown = lead;
+    }
+    return shown.isEmpty() ? text : shown;
+}
+
+} // namespace
 
 void MainWindow::setUpPriceRefresh()
 {
@@ -43,14 +70,43 @@ void MainWindow::setUpPriceRefresh()
         m_cancelRefreshButton->hide();
         ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty());
     });
-    connect(m_priceRefresh, &PriceRefresh::statusChanged, this, [this](const QString &text, int timeoutMs) {
-        if (text.isEmpty())
-            statusBar()->clearMessage();
-        else
-            showStatus(text, timeoutMs);
+    // A summary too long for the status bar shows its leading sentences
+    // there, and whole in the bar's tool tip (and the log) while it shows.
+    auto summary = std::make_shared<QString>(); // the run's, while the bar shows it
+    const auto showFitted = [this, summary](int timeoutMs) {
+        QStatusBar *bar = statusBar();
+        int room = bar->width() - 18;
+        for (const QWidget *beside : {static_cast<QWidget *>(m_pricesLabel), static_cast<QWidget *>(m_refreshProgress),
+                                      static_cast<QWidget *>(m_cancelRefreshButton)}) {
+            if (!beside->isHidden())
+                room -= beside->sizeHint().width() + 6;
+        }
+        const QString shown = leadingSentences(*summary, bar->fontMetrics(), room);
+        bar->setToolTip(shown == *summary ? QString() : *summary);
+        showStatus(shown, timeoutMs);
+    };
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this, summary](const QString &message) {
+        if (!message.isEmpty() && summary->startsWith(message))
+            return;
+        summary->clear();
+        statusBar()->setToolTip(QString());
     });
+    connect(m_priceRefresh, &PriceRefresh::statusChanged, this,
+            [this, summary, showFitted](const QString &text, int timeoutMs) {
+                *summary = text;
+                if (text.isEmpty())
+                    statusBar()->clearMessage();
+                else
+                    showFitted(timeoutMs);
+            });
     connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, this, [this] { changedOutsideUndo = true; });
-    connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, &MainWindow::updateStatusSummary);
+    // The prices' line beside the summary tells the run's outcome once the
+    // summary shows: the summary is fitted again beside it.
+    connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, [this, summary, showFitted] {
+        updateStatusSummary();
+        if (!summary->isEmpty())
+            showFitted(summaryTimeoutMs);
+    });
 }
 
 bool MainWindow::isPriceRefreshRunning() const

@@ -21,7 +21,6 @@
 #include <QTextLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace pv {
 
@@ -59,22 +58,6 @@ QString fittedText(const QString &fullText, const QFont &font, int width, int ma
     }
     layout.endLayout();
     return lines.join(QLatin1Char('\n'));
-}
-
-// The USD-to-EUR rate the holding's value was converted at, for the rows
-// that convert the card's dollar figure (usd and cardmarketEur are the
-// card's figures of the holding's printing and grade). A holding valued from
-// its dollar figure stores that figure beside the euros it made, so the two
-// give the rate of that day, as long as the figure is still the card's and
-// the euros are not its Cardmarket figure. Otherwise the current rate.
-double valuationRate(const CardEntry &entry, double cardmarketEur, double usd, double current)
-{
-    constexpr double cent = 0.005;
-    if (entry.unitValueEur <= 0.0 || entry.unitValueUsd <= 0.0 || std::abs(entry.unitValueUsd - usd) >= cent
-        || std::abs(entry.unitValueEur - cardmarketEur) < cent)
-        return current;
-    const double rate = entry.unitValueEur / entry.unitValueUsd;
-    return FxRates::isUsable(rate) ? rate : current;
 }
 
 // The line's value, as the tree and the collection's total count it.
@@ -456,10 +439,12 @@ void CardDetailsWidget::showCardValues()
     const double usd = Pricing::tcgplayerPrice(priced, finish, edition);
     const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
     const bool fromUsd = price.origin == PriceResult::TCGplayer;
-    const double currentRate = FxRates::usdToEur();
-    const double usdToEur =
-        fromUsd ? valuationRate(entry, multiplier * cardmarket, multiplier * usd, currentRate) : currentRate;
-    const double value = fromUsd ? usd * usdToEur : price.value;
+    // The rows and the note convert dollars at the rate in use (the stored
+    // one, else the built-in): the one the next refresh values with. The
+    // line total is the line's stored value, which may rest on another
+    // (a refresh that kept it says why).
+    const double usdToEur = FxRates::usdToEur();
+    const double value = price.value;
 
     if (entry.customPriceEur > 0.0) {
         ui->eurValue->setText(tr("%1 (custom)").arg(Currency::formatFromEur(entry.customPriceEur)));
@@ -468,9 +453,7 @@ void CardDetailsWidget::showCardValues()
         ui->eurValue->setText(shown > 0.0 ? Currency::formatFromEur(shown * multiplier) : tr("not listed"));
     }
     showLineTotal(ui->lineTotalValue, entry);
-    const QString usdText = usdToEur == currentRate ? Currency::formatFromUsd(multiplier * usd)
-                                                    : Currency::formatFromEur(multiplier * usd * usdToEur);
-    ui->usdValue->setText(usd > 0.0 ? usdText : tr("not listed"));
+    ui->usdValue->setText(usd > 0.0 ? Currency::formatFromUsd(multiplier * usd) : tr("not listed"));
 
     QStringList notes;
     if (QString kept = keptPriceNote(); !kept.isEmpty())
