@@ -10,6 +10,20 @@ CollectionCommand::CollectionCommand(Collection *collection, QString *focusKey, 
 {
 }
 
+CardEntry CollectionCommand::withUserFields(CardEntry current, const CardEntry &edited)
+{
+    current.count = edited.count;
+    current.condition = edited.condition;
+    current.gradeCompany = edited.gradeCompany;
+    current.gradeNote = edited.gradeNote;
+    current.variant = edited.variant;
+    current.edition = edited.edition;
+    current.notes = edited.notes;
+    current.customPriceEur = edited.customPriceEur;
+    current.printLabel = edited.printLabel;
+    return current;
+}
+
 void CollectionCommand::setFocus(const QString &key)
 {
     if (m_focusKey)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "collection/CardEntry.h"
+
 #include <QString>
 #include <QUndoCommand>
 
@@ -20,6 +22,13 @@ public:
                                QUndoCommand *parent = nullptr);
 
     Collection *collection() const { return m_collection; }
+
+    // The holding as it stands with the fields the user edits taken from
+    // `edited`: count, condition, grade, finish, edition, notes, custom price
+    // and label flag. The rest stays as it stands, among it the market
+    // figures and their date that a price refresh may have given it since
+    // a command last touched it.
+    static CardEntry withUserFields(CardEntry current, const CardEntry &edited);
 
 protected:
     void setFocus(const QString &key);

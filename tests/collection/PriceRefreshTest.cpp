@@ -3,7 +3,10 @@
 #include "TestSupport.h"
 #include "TestRegistry.h"
 
+#include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
+#include "collection/EditEntryCommand.h"
+#include "collection/EntryKeys.h"
 #include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
@@ -15,6 +18,7 @@
 #include "standin/WebStandIn.h"
 
 #include <QSignalSpy>
+#include <QUndoStack>
 
 #include <utility>
 #include <QTest>
@@ -426,6 +430,60 @@ private Q_SLOTS:
         QCOMPARE(f.collection.entries().at(0).unitValueUsd, 888.88);
         QCOMPARE(f.value(1), blastoise);
         QCOMPARE(f.value(2), (1.31 + 1.16 + 1.44) / 3); // the database spells it SV2a-185
+    }
+
+    void undoKeepsWhatARefreshGave_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::newRow("edit") << 0;
+        QTest::newRow("edit folding another holding in") << 1;
+        QTest::newRow("add merging a line") << 2;
+        QTest::newRow("add merging a priced line") << 3;
+    }
+
+    // A command undone or done again after a refresh gives back what it
+    // changed (here a holding's count going from 1 to 2) and nothing else:
+    // the holding keeps the figures and date the refresh gave it. A holding
+    // the command took out comes back as it left.
+    void undoKeepsWhatARefreshGave()
+    {
+        QFETCH(int, command);
+        WebFixture f;
+        const CardEntry held = storedAt(QStringLiteral("base1-2"), QStringLiteral("Blastoise"), 999.99, 888.88);
+        f.collection.addEntry(held);
+        CardEntry other = held;
+        other.condition = Condition::Excellent;
+        if (command == 1)
+            f.collection.addEntry(other);
+        QUndoStack stack;
+        CardEntry line = held;
+        line.unitValueEur = command == 3 ? 5.0 : 0.0;
+        CardEntry edited = command == 1 ? other : held;
+        edited.condition = held.condition;
+        edited.count = command == 1 ? 1 : 2;
+        if (command >= 2)
+            stack.push(new AddCardsCommand(&f.collection, {line}, {}));
+        else
+            stack.push(new EditEntryCommand(&f.collection, command, edited));
+        const auto stayed = [&f, &held] {
+            return f.collection.entries().at(f.collection.indexOfEntry(entryKey(held)));
+        };
+        QCOMPARE(stayed().count, 2);
+
+        QVERIFY(f.refreshed().startsWith(QStringLiteral("Priced 1 card")));
+        const CardEntry priced = stayed();
+        QCOMPARE(priced.unitValueEur, blastoise);
+        for (const int count : {1, 2}) {
+            count == 1 ? stack.undo() : stack.redo();
+            const CardEntry now = stayed();
+            QCOMPARE(now.count, count);
+            QCOMPARE(now.unitValueEur, priced.unitValueEur);
+            QCOMPARE(now.unitValueUsd, priced.unitValueUsd);
+            QCOMPARE(now.priceUpdated, priced.priceUpdated);
+        }
+        stack.undo();
+        if (command == 1)
+            QCOMPARE(f.collection.entries().at(f.collection.indexOfEntry(entryKey(other))).unitValueEur, 999.99);
     }
 
     void emptyAnswersFailTheirSet_data()
