@@ -68,6 +68,14 @@ bool priceCameFromTcgcsv(const CardDetail &delivered, const CardDetail &merged)
 // A card or set of one language, told apart by the holding's own strings.
 using LanguageAndId = std::pair<int, QString>;
 
+// A set of the run, however the file, its holdings, the card database's
+// answers or the fallback index spell it ("sv2a", "SV2a"): its record is
+// found without regard to case, and so is its place in the run.
+QString runSetKey(Language language, const QString &setId)
+{
+    return setKey(language, setId.toLower());
+}
+
 bool isSettling(int state)
 {
     return state == PriceIndex::NotIndexed || state == PriceIndex::Pending;
@@ -248,7 +256,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
     }
     QList<CardKey> sets;
     for (const auto &[language, setId] : std::as_const(holdingSets)) {
-        const QString key = setKey(language, setId);
+        const QString key = runSetKey(language, setId);
         if (m_runSetKeys.contains(key) && (!cards || m_pendingSets.contains(key)))
             continue;
         if (m_fallback->setRecord(language, setId).id.isEmpty())
@@ -295,7 +303,7 @@ void PriceRefresh::onFallbackSetIndexed(Language language, const QString &setId,
     if (!m_running)
         return;
     repriceWithFallback(language, setId);
-    if (m_pendingSets.remove(setKey(language, setId))) {
+    if (m_pendingSets.remove(runSetKey(language, setId))) {
         ++m_setsAnswered;
         reportProgress();
     }
@@ -310,7 +318,7 @@ void PriceRefresh::repriceWithFallback(Language language, const QString &setId)
 {
     // Cards that kept their values while their set's fallback data was being
     // looked up are priced as the run would price them now.
-    const QList<WaitingCard> cards = m_waitingForFallback.take(setKey(language, setId));
+    const QList<WaitingCard> cards = m_waitingForFallback.take(runSetKey(language, setId));
     if (cards.isEmpty())
         return;
     int changed = 0;
@@ -426,7 +434,7 @@ void PriceRefresh::keepForFallback(Language language, const CardDetail &card, Ou
     kept.setId = card.setId;
     kept.localId = card.localId;
     kept.pricing = card.pricing;
-    QList<WaitingCard> &waiting = m_waitingForFallback[setKey(language, card.setId)];
+    QList<WaitingCard> &waiting = m_waitingForFallback[runSetKey(language, card.setId)];
     const auto same = std::find_if(waiting.begin(), waiting.end(),
                                    [&card](const WaitingCard &other) { return other.card.id == card.id; });
     if (same != waiting.end())

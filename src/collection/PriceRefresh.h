@@ -192,6 +192,8 @@ private:
     bool m_ratesPending = false; // the run waits for the rates fetch it started
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
     QString m_ratesRefusal;      // why the answer to the run's rates fetch was refused
+    // Set keys of the sets here and in m_pendingSets and m_waitingForFallback
+    // are in lower case: a set is one however it is spelt.
     QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
     int m_setsLookedUp = 0;      // sets the run waits for, since it last waited for none
     int m_setsAnswered = 0;      // of those, the ones settled

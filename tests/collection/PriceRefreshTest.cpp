@@ -486,6 +486,53 @@ private Q_SLOTS:
             QCOMPARE(f.collection.entries().at(f.collection.indexOfEntry(entryKey(other))).unitValueEur, 999.99);
     }
 
+    void setsSpeltOtherwiseArePriced_data()
+    {
+        QTest::addColumn<QString>("spelling"); // the holdings'
+        QTest::addColumn<QString>("recordSpelling");
+        QTest::addColumn<QString>("databaseSpelling");
+        QTest::addColumn<CardEntry>("holding");
+        QTest::addColumn<QString>("setName");
+        CardEntry charizard = storedAt(QStringLiteral("-4"), QStringLiteral("Charizard"), 1999.99, 1888.88,
+                                       QStringLiteral("firstEdition"));
+        QTest::newRow("Base1") << QStringLiteral("Base1") << QStringLiteral("Base1") << QStringLiteral("base1")
+                               << charizard << QStringLiteral("Base Set");
+        CardEntry charizardEx = storedAt(QStringLiteral("-185"), QStringLiteral("Charizard ex"), 999.99, 1031.80);
+        charizardEx.lang = Language::Japanese;
+        QTest::newRow("sv2a") << QStringLiteral("sv2a") << QStringLiteral("sv2a") << QStringLiteral("SV2a")
+                              << charizardEx << QStringLiteral("Pokemon Card 151");
+        QTest::newRow("sv2a, record SV2A") << QStringLiteral("sv2a") << QStringLiteral("SV2A") << QStringLiteral("SV2a")
+                                           << charizardEx << QStringLiteral("Pokemon Card 151");
+    }
+
+    // A file whose set record and holdings spell a set otherwise than the
+    // card database, or than each other, is priced as one spelt as the
+    // database does: its fallback prices are waited for and used, no figure
+    // falls to 0.
+    void setsSpeltOtherwiseArePriced()
+    {
+        QFETCH(QString, spelling);
+        QFETCH(QString, recordSpelling);
+        QFETCH(QString, databaseSpelling);
+        QFETCH(CardEntry, holding);
+        QFETCH(QString, setName);
+        const auto refreshed = [&](const QString &setId, const QString &recordId) {
+            WebFixture f;
+            CardEntry held = holding;
+            held.setId = setId;
+            held.cardId = setId + holding.cardId;
+            f.open(held, setRecord(recordId, setName, QString(), 1, 0, 0, held.lang));
+            const QString summary = f.refreshed();
+            const CardEntry priced = f.collection.entries().at(0);
+            return QStringList{summary, QString::number(priced.unitValueEur, 'g', 17),
+                               QString::number(priced.unitValueUsd, 'g', 17)};
+        };
+        const QStringList asSpelt = refreshed(spelling, recordSpelling);
+        QCOMPARE(asSpelt, refreshed(databaseSpelling, databaseSpelling));
+        QVERIFY2(asSpelt.at(0).startsWith(QStringLiteral("Priced 1 card(s).")), qPrintable(asSpelt.join(" / ")));
+        QVERIFY(asSpelt.at(2).toDouble() > 0.0 && asSpelt.at(2).toDouble() != holding.unitValueUsd);
+    }
+
     void emptyAnswersFailTheirSet_data()
     {
         QTest::addColumn<QString>("path");
