@@ -24,12 +24,13 @@ void takeFigures(CardEntry &to, const CardEntry &from)
 }
 
 // The holding as it stands, taken from the state `from` to the state `to`:
-// the fields the user edits as in `to`; the figures too while they are
-// still those of `from`. Figures a refresh gave it since stay, and from
-// then on both states hold them, so no later undo or redo takes them back.
+// as in `to`, with the card facts as they stand, and with the figures of
+// `to` while they are still those of `from`. Figures a refresh gave it
+// since stay, and from then on both states hold them, so no later undo or
+// redo takes them back.
 CardEntry carried(const CardEntry &current, CardEntry &from, CardEntry &to)
 {
-    CardEntry result = CollectionCommand::withUserFields(current, to);
+    CardEntry result = CollectionCommand::keepingRefreshed(current, to);
     if (sameFigures(current, from)) {
         takeFigures(result, to);
     } else {

@@ -10,18 +10,16 @@ CollectionCommand::CollectionCommand(Collection *collection, QString *focusKey, 
 {
 }
 
-CardEntry CollectionCommand::withUserFields(CardEntry current, const CardEntry &edited)
+CardEntry CollectionCommand::keepingRefreshed(const CardEntry &current, CardEntry changed)
 {
-    current.count = edited.count;
-    current.condition = edited.condition;
-    current.gradeCompany = edited.gradeCompany;
-    current.gradeNote = edited.gradeNote;
-    current.variant = edited.variant;
-    current.edition = edited.edition;
-    current.notes = edited.notes;
-    current.customPriceEur = edited.customPriceEur;
-    current.printLabel = edited.printLabel;
-    return current;
+    if (changed.lang != current.lang || changed.cardId != current.cardId)
+        return changed;
+    changed.rarity = current.rarity;
+    changed.dexId = current.dexId;
+    changed.unitValueEur = current.unitValueEur;
+    changed.unitValueUsd = current.unitValueUsd;
+    changed.priceUpdated = current.priceUpdated;
+    return changed;
 }
 
 void CollectionCommand::setFocus(const QString &key)

@@ -23,12 +23,14 @@ public:
 
     Collection *collection() const { return m_collection; }
 
-    // The holding as it stands with the fields the user edits taken from
-    // `edited`: count, condition, grade, finish, edition, notes, custom price
-    // and label flag. The rest stays as it stands, among it the market
-    // figures and their date that a price refresh may have given it since
-    // a command last touched it.
-    static CardEntry withUserFields(CardEntry current, const CardEntry &edited);
+    // The holding `changed` as a command gives it, with what a price refresh
+    // gives a holding taken from the holding as it stands: the market
+    // figures and their date, the rarity and the Pokedex number. So a
+    // command changes what the user edits (count, condition, grade, finish,
+    // edition, notes, custom price, label flag) and never takes back what a
+    // refresh brought since it was made or undone. Another card altogether
+    // takes nothing of the holding it replaces.
+    static CardEntry keepingRefreshed(const CardEntry &current, CardEntry changed);
 
 protected:
     void setFocus(const QString &key);

@@ -46,7 +46,7 @@ void EditEntryCommand::redo()
         if (target >= 0)
             m_mergeTarget = m_collection->entries().at(target);
     }
-    m_collection->updateEntry(m_row, withUserFields(current, m_after));
+    m_collection->updateEntry(m_row, keepingRefreshed(current, m_after));
 }
 
 void EditEntryCommand::undo()
@@ -58,12 +58,12 @@ void EditEntryCommand::undo()
     if (!hasMergeTarget()) {
         const int found = rowOfKey(m_row, entryKey(m_after));
         if (found >= 0)
-            m_collection->replaceEntry(found, withUserFields(m_collection->entries().at(found), m_before));
+            m_collection->replaceEntry(found, keepingRefreshed(m_collection->entries().at(found), m_before));
         return;
     }
     const int target = m_collection->indexOfEntry(entryKey(m_mergeTarget));
     if (target >= 0)
-        m_collection->replaceEntry(target, withUserFields(m_collection->entries().at(target), m_mergeTarget));
+        m_collection->replaceEntry(target, keepingRefreshed(m_collection->entries().at(target), m_mergeTarget));
     m_collection->insertEntry(m_row, m_before);
 }
 
