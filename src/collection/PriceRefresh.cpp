@@ -613,6 +613,8 @@ QString PriceRefresh::summary() const
         if (c.kept > 0)
             missed.append(tr("%1 kept their stored prices").arg(c.kept));
         text = tr("Priced %1 of %2 cards; %3.").arg(c.priced).arg(c.total).arg(missed.join(QStringLiteral(", ")));
+        if (recordsWeek())
+            text += QLatin1Char(' ') + tr("Recorded this week's total.");
     }
     if (c.fallbackPriced > 0)
         text += QLatin1Char(' ') + tr("%n of them came from TCGCSV's USD market prices.", nullptr, c.fallbackPriced);
@@ -674,7 +676,7 @@ void PriceRefresh::finish()
     if (!m_running)
         return;
     const QString text = summary();
-    const bool valued = m_counts.priced > 0 || m_counts.kept > 0;
+    const bool valued = recordsWeek();
     // The prices held back and the week recorded from them reach the views
     // as one change.
     m_collection->beginBatch();
@@ -686,9 +688,6 @@ void PriceRefresh::finish()
             it = m_runKept.contains(it.key()) ? std::next(it) : m_keptPrices.erase(it);
     }
     logKeptCards();
-    // A week is recorded from the values as they stand once the run priced
-    // or kept a holding: answers without prices say nothing of the
-    // collection's worth, and a source that failed took nothing from it.
     if (valued) {
         m_collection->recordValueSnapshot();
         emit collectionChangedOutsideUndo();
@@ -699,6 +698,14 @@ void PriceRefresh::finish()
               tr("Collection total after refresh: %1.").arg(Currency::formatFromEur(m_collection->totalValueEur())));
     emit statusChanged(text, 8000);
     noteOutcome(m_counts.kept + m_counts.failed(), text);
+}
+
+bool PriceRefresh::recordsWeek() const
+{
+    // A week is recorded from the values as they stand once the run priced
+    // or kept a holding: answers without prices say nothing of the
+    // collection's worth, and a source that failed took nothing from it.
+    return m_counts.priced > 0 || m_counts.kept > 0;
 }
 
 bool PriceRefresh::sourceFailed() const

@@ -172,6 +172,7 @@ private:
     void holdCollectionChanges();
     void dropRun();
     QString summary() const;
+    bool recordsWeek() const;
     // Whether a source of the run failed: cards, TCGCSV, exchange rates.
     bool sourceFailed() const;
     void noteOutcome(int keptCards, const QString &summary);

@@ -166,7 +166,8 @@ private Q_SLOTS:
         f.client.answer(QStringLiteral("zz1-2"));
         f.client.fail(QStringLiteral("zz1-3"), QStringLiteral("Connection closed"));
         QCOMPARE(f.lastStatus(),
-                 QStringLiteral("Priced 1 of 3 cards; 1 could not be reached, 1 came back without a price."));
+                 QStringLiteral("Priced 1 of 3 cards; 1 could not be reached, 1 came back without a price. Recorded "
+                                "this week's total."));
         QCOMPARE(f.collection.history().size(), 1);
 
         f.collection.clear();
@@ -297,9 +298,11 @@ private Q_SLOTS:
         f.collection.mergeSetInfo(baseSet());
         f.collection.addEntry(holdingOf(QStringLiteral("base1-2"), 1, 999.99));
         f.collection.addEntry(holdingOf(QStringLiteral("base1-4"), 1, 999.99));
-        QCOMPARE(f.refreshed(), QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. TCGCSV could not be "
-                                               "reached for 1 set(s); cards priced from TCGCSV kept their stored "
-                                               "prices."));
+        QCOMPARE(f.refreshed(),
+                 QStringLiteral(
+                     "Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's total. TCGCSV could not be "
+                     "reached for 1 set(s); cards priced from TCGCSV kept their stored "
+                     "prices."));
         QCOMPARE(f.value(0), blastoise);
         QCOMPARE(f.value(1), 999.99);
     }
@@ -344,8 +347,9 @@ private Q_SLOTS:
         const int logged = logSize();
 
         QCOMPARE(f.refreshed(),
-                 QStringLiteral("Priced 2 of 3 cards; 1 kept their stored prices. TCGCSV %1; cards "
-                                "priced from TCGCSV kept their stored prices.")
+                 QStringLiteral(
+                     "Priced 2 of 3 cards; 1 kept their stored prices. Recorded this week's total. TCGCSV %1; cards "
+                     "priced from TCGCSV kept their stored prices.")
                      .arg(said));
         QCOMPARE(figures(0), std::make_pair(tingLu, 31.80));
         QCOMPARE(figures(1), std::make_pair(blastoise, withoutTcgplayer ? 888.88 : blastoiseDollars));
@@ -425,7 +429,9 @@ private Q_SLOTS:
         f.collection.addEntry(storedAt(QStringLiteral("Base1-4"), QStringLiteral("Charizard"), 999.99, 888.88));
         f.add({QStringLiteral("base1-2")});
         f.collection.addEntry(holdingOf(QStringLiteral("sv2a-185"), 1, 999.99, Language::Japanese));
-        QCOMPARE(f.refreshed(), QStringLiteral("Priced 2 of 3 cards; 1 answered with data of the wrong shape."));
+        QCOMPARE(f.refreshed(),
+                 QStringLiteral(
+                     "Priced 2 of 3 cards; 1 answered with data of the wrong shape. Recorded this week's total."));
         QCOMPARE(f.value(0), 999.99);
         QCOMPARE(f.collection.entries().at(0).unitValueUsd, 888.88);
         QCOMPARE(f.value(1), blastoise);
