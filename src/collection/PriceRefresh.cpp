@@ -105,6 +105,9 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
         if (!change.contentsReplaced())
             return;
         cancel();
+        // Nor may anything its run said stay in view over the new one: its
+        // summary is the old document's.
+        emit statusChanged(QString(), 0);
         // What a refresh left of the old document's prices says nothing of the new one's.
         m_keptPrices.clear();
         clearOutcomeNote();

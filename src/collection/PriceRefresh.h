@@ -137,7 +137,8 @@ Q_SIGNALS:
     // Of the stage's steps, so many are done.
     void progressChanged(pv::PriceRefresh::Stage stage, int value, int maximum);
     void runEnded();
-    // A status-bar text; 0 ms: until replaced. An empty text clears it.
+    // A status-bar text; 0 ms: until replaced. An empty text clears the
+    // last one given, if it still shows.
     void statusChanged(const QString &text, int timeoutMs);
     // Fetched data changed the collection, outside the undo stack.
     void collectionChangedOutsideUndo();

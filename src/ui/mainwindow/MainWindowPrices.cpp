@@ -44,10 +44,14 @@ void MainWindow::setUpPriceRefresh()
         ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty());
     });
     connect(m_priceRefresh, &PriceRefresh::statusChanged, this, [this](const QString &text, int timeoutMs) {
-        if (text.isEmpty())
-            statusBar()->clearMessage();
-        else
-            showStatus(text, timeoutMs);
+        // Clearing takes away the refresh's own text only, not what came after it.
+        if (text.isEmpty()) {
+            if (statusBar()->currentMessage() == std::exchange(m_refreshStatus, QString()))
+                statusBar()->clearMessage();
+            return;
+        }
+        showStatus(text, timeoutMs);
+        m_refreshStatus = statusBar()->currentMessage();
     });
     connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, this, [this] { changedOutsideUndo = true; });
     connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, &MainWindow::updateStatusSummary);
