@@ -65,6 +65,8 @@ public:
 
 Q_SIGNALS:
     // The set's fallback prices settled, well or not (the index's setIndexed).
+    // The set id is spelt as its record is, perhaps otherwise than asked:
+    // sets are told apart without regard to case.
     void settled(pv::Language language, const QString &setId, bool ok);
 
 private:
