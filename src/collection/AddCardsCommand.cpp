@@ -7,6 +7,41 @@
 
 namespace pv {
 
+namespace {
+
+// The market figures of a holding: both unit values and their date, which
+// a refresh, or a line added with a price, gives together.
+bool sameFigures(const CardEntry &a, const CardEntry &b)
+{
+    return a.unitValueEur == b.unitValueEur && a.unitValueUsd == b.unitValueUsd && a.priceUpdated == b.priceUpdated;
+}
+
+void takeFigures(CardEntry &to, const CardEntry &from)
+{
+    to.unitValueEur = from.unitValueEur;
+    to.unitValueUsd = from.unitValueUsd;
+    to.priceUpdated = from.priceUpdated;
+}
+
+// The holding as it stands, taken from the state `from` to the state `to`:
+// as in `to`, with the card facts as they stand, and with the figures of
+// `to` while they are still those of `from`. Figures a refresh gave it
+// since stay, and from then on both states hold them, so no later undo or
+// redo takes them back.
+CardEntry carried(const CardEntry &current, CardEntry &from, CardEntry &to)
+{
+    CardEntry result = CollectionCommand::keepingRefreshed(current, to);
+    if (sameFigures(current, from)) {
+        takeFigures(result, to);
+    } else {
+        takeFigures(from, current);
+        takeFigures(to, current);
+    }
+    return result;
+}
+
+} // namespace
+
 AddCardsCommand::AddCardsCommand(Collection *collection, QList<CardEntry> cards, QList<SetRecord> sets,
                                  QString *focusKey, QUndoCommand *parent)
     : CollectionCommand(collection, focusKey, parent), m_cards(std::move(cards)), m_sets(std::move(sets))
@@ -47,12 +82,12 @@ void AddCardsCommand::redo()
         return;
     }
     m_collection->setSets(m_setsAfter);
-    for (const LineRecord &line : std::as_const(m_lines)) {
+    for (LineRecord &line : m_lines) {
         const int found = rowOfKey(line.row, entryKey(line.after));
         if (found < 0)
             m_collection->insertEntry(line.row, line.after);
         else
-            m_collection->replaceEntry(found, line.after);
+            m_collection->replaceEntry(found, carried(m_collection->entries().at(found), line.before, line.after));
     }
 }
 
@@ -61,8 +96,9 @@ void AddCardsCommand::undo()
     if (!m_collection)
         return;
     Batch batch(m_collection);
-    // A redo brings back the holdings and sets as they are now, with the
-    // prices and card facts that arrived since they were added.
+    // A redo brings back the sets as they are now, and the holdings it
+    // adds again as they left, with the prices and card facts that arrived
+    // since they were added.
     m_setsAfter = m_collection->sets();
     // Last line first: a card that occurs twice in one add comes out right,
     // its second record restoring the state after the first.
@@ -71,13 +107,15 @@ void AddCardsCommand::undo()
         const int found = rowOfKey(it->row, key);
         if (found < 0)
             continue;
-        it->after = m_collection->entries().at(found);
+        const CardEntry &current = m_collection->entries().at(found);
         if (it->wasNew) {
+            it->after = current;
             if (focusIs(key))
                 setFocus(QString());
             m_collection->removeEntryAt(found);
         } else {
-            m_collection->replaceEntry(found, it->before);
+            // A holding that stays keeps the figures a refresh gave it.
+            m_collection->replaceEntry(found, carried(current, it->after, it->before));
         }
     }
     m_collection->setSets(m_setsBefore);

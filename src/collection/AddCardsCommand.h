@@ -10,8 +10,9 @@
 namespace pv {
 
 // Adds card lines (each merged into the holding of the same key, or appended)
-// and merges the set records they came with. Undo restores the holdings and
-// the set table exactly as they were, counts and prices included.
+// and merges the set records they came with. Undo restores the set table and
+// what the add changed of each holding: its count, and the figures a line
+// added with a price brought, unless a refresh has priced it since.
 class AddCardsCommand : public CollectionCommand
 {
 public:

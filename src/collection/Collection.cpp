@@ -662,6 +662,7 @@ void Collection::setSets(QHash<QString, SetRecord> sets)
         if (!sets.contains(it.key()))
             changed.append(it.key());
     m_sets = std::move(sets);
+    m_foldedSetKeysValid = false;
     if (changed.isEmpty())
         markDocumentChanged();
     else
@@ -674,6 +675,7 @@ void Collection::mergeSetInfo(const SetRecord &record)
     const auto found = m_sets.constFind(key);
     if (found == m_sets.constEnd()) {
         m_sets.insert(key, record);
+        m_foldedSetKeysValid = false;
         recordSets({key});
         return;
     }
@@ -702,18 +704,37 @@ void Collection::mergeSetInfo(const SetRecord &record)
     recordSets({key});
 }
 
+const SetRecord *Collection::storedSet(Language language, const QString &setId) const
+{
+    auto found = m_sets.constFind(setKey(language, setId));
+    if (found == m_sets.constEnd()) {
+        // A file may spell a set otherwise than its holdings, or than the
+        // card database: the record is the set's all the same.
+        if (!m_foldedSetKeysValid) {
+            m_foldedSetKeys.clear();
+            for (auto it = m_sets.cbegin(); it != m_sets.cend(); ++it)
+                m_foldedSetKeys.insert(it.key().toLower(), it.key());
+            m_foldedSetKeysValid = true;
+        }
+        const auto folded = m_foldedSetKeys.constFind(setKey(language, setId).toLower());
+        if (folded == m_foldedSetKeys.constEnd())
+            return nullptr;
+        found = m_sets.constFind(folded.value());
+    }
+    return found == m_sets.constEnd() ? nullptr : &found.value();
+}
+
 bool Collection::hasSet(Language language, const QString &setId) const
 {
-    return m_sets.contains(setKey(language, setId));
+    return storedSet(language, setId) != nullptr;
 }
 
 SetRecord Collection::setInfo(Language language, const QString &setId) const
 {
-    const auto found = m_sets.constFind(setKey(language, setId));
-    if (found != m_sets.constEnd()) {
+    if (const SetRecord *stored = storedSet(language, setId)) {
         // A record read without a name is shown by its id, as is a set the
         // collection holds no record of; sets() keeps it as it was read.
-        SetRecord record = found.value();
+        SetRecord record = *stored;
         if (record.name.isEmpty())
             record.name = record.id;
         return record;
@@ -858,6 +879,7 @@ void Collection::clear()
     m_entries.clear();
     dropDerivedTables();
     m_sets.clear();
+    m_foldedSetKeysValid = false;
     m_history.clear();
     const bool hadBinders = !m_binders.isEmpty();
     m_binders.clear();
@@ -883,6 +905,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
     m_entries = std::move(entries);
     dropDerivedTables();
     m_sets = std::move(sets);
+    m_foldedSetKeysValid = false;
     m_history = std::move(history);
     sortByDate(m_history);
     const bool sameBinders = binders == m_binders;

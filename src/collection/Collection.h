@@ -185,6 +185,7 @@ public:
     // Set records, keyed by setKey(language, id).
     void setSets(QHash<QString, SetRecord> sets);
     void mergeSetInfo(const SetRecord &record);
+    // A record is found by its set id without regard to case.
     bool hasSet(Language language, const QString &setId) const;
     // The stored record, or one named after the set id for display where
     // there is none: that stand-in is no record of the set (hasSet() tells).
@@ -289,6 +290,8 @@ private:
     void countInSetSums(const CardEntry &entry, double lineValue, int by) const;
     // Every derived table is built again when next asked for.
     void dropDerivedTables() const;
+    // The stored record of the set, found without regard to case; null when none.
+    const SetRecord *storedSet(Language language, const QString &setId) const;
     // How many rows have no rarity yet; the rarity a row is given in place
     // keeps that count.
     qint64 rowsWithoutRarity() const;
@@ -345,6 +348,9 @@ private:
     mutable std::vector<QHash<QString, CardHolding>> m_cardHoldings;
     mutable bool m_cardHoldingsValid = false;
     QHash<QString, SetRecord> m_sets;
+    // Set keys in lower case -> the stored key; valid with m_foldedSetKeysValid.
+    mutable QHash<QString, QString> m_foldedSetKeys;
+    mutable bool m_foldedSetKeysValid = false;
     QList<HistoryPoint> m_history;
     QList<Binder> m_binders;
     std::optional<LabelStyle> m_labelStyle;

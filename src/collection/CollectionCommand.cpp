@@ -10,6 +10,18 @@ CollectionCommand::CollectionCommand(Collection *collection, QString *focusKey, 
 {
 }
 
+CardEntry CollectionCommand::keepingRefreshed(const CardEntry &current, CardEntry changed)
+{
+    if (changed.lang != current.lang || changed.cardId != current.cardId)
+        return changed;
+    changed.rarity = current.rarity;
+    changed.dexId = current.dexId;
+    changed.unitValueEur = current.unitValueEur;
+    changed.unitValueUsd = current.unitValueUsd;
+    changed.priceUpdated = current.priceUpdated;
+    return changed;
+}
+
 void CollectionCommand::setFocus(const QString &key)
 {
     if (m_focusKey)

@@ -35,7 +35,18 @@ void EditEntryCommand::redo()
     Batch batch(m_collection);
     m_row = found;
     setFocus(entryKey(m_after));
-    m_collection->updateEntry(m_row, m_after);
+    // Only what the user edited changes: the figures a refresh gave the
+    // holding since the edit was made (or undone) stay.
+    const CardEntry current = m_collection->entries().at(found);
+    if (hasMergeTarget()) {
+        // The edited holding leaves as it stands, and comes back so; the
+        // holding it folds into keeps its figures too.
+        m_before = current;
+        const int target = m_collection->indexOfEntry(entryKey(m_mergeTarget));
+        if (target >= 0)
+            m_mergeTarget = m_collection->entries().at(target);
+    }
+    m_collection->updateEntry(m_row, keepingRefreshed(current, m_after));
 }
 
 void EditEntryCommand::undo()
@@ -47,12 +58,12 @@ void EditEntryCommand::undo()
     if (!hasMergeTarget()) {
         const int found = rowOfKey(m_row, entryKey(m_after));
         if (found >= 0)
-            m_collection->replaceEntry(found, m_before);
+            m_collection->replaceEntry(found, keepingRefreshed(m_collection->entries().at(found), m_before));
         return;
     }
     const int target = m_collection->indexOfEntry(entryKey(m_mergeTarget));
     if (target >= 0)
-        m_collection->replaceEntry(target, m_mergeTarget);
+        m_collection->replaceEntry(target, keepingRefreshed(m_collection->entries().at(target), m_mergeTarget));
     m_collection->insertEntry(m_row, m_before);
 }
 

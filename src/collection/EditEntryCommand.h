@@ -6,9 +6,12 @@
 
 namespace pv {
 
-// Replaces one holding with its edited form. An edit that gives the holding
-// the key of another one folds it into that holding (counts added, edited row
-// removed); undo brings both back. Quick successive edits of one holding,
+// Gives one holding the fields the user edited (count, condition, grade,
+// finish, edition, notes, custom price, label flag); undo gives back the old
+// ones, and the holding keeps the market figures a refresh gave it in
+// between. An edit that gives the holding the key of another one folds it
+// into that holding (counts added, edited row removed); undo brings both
+// back, the other one with its own figures. Quick successive edits of one holding,
 // each made within MergeWindowMs of the previous (by SteadyClock), become one
 // undo step.
 class EditEntryCommand : public CollectionCommand

@@ -16,6 +16,13 @@ bool hasMatchableName(const SetRecord &record)
     return !name.isEmpty() && name.compare(record.id.trimmed(), Qt::CaseInsensitive) != 0;
 }
 
+// Sets are told apart without regard to case: a file, its holdings and the
+// card database may spell one set otherwise ("sv2a", "SV2a").
+QString recordKey(Language language, const QString &setId)
+{
+    return setKey(language, setId.toLower());
+}
+
 } // namespace
 
 FallbackPrices::FallbackPrices(Collection *collection, PriceIndex *index, QObject *parent)
@@ -61,14 +68,20 @@ void FallbackPrices::forgetDocument()
 
 bool FallbackPrices::isLookedUp(Language language, const QString &setId) const
 {
-    return m_index && m_records.contains(setKey(language, setId));
+    return m_index && m_records.contains(recordKey(language, setId));
+}
+
+QString FallbackPrices::indexedId(Language language, const QString &setId) const
+{
+    const auto pinned = m_records.constFind(recordKey(language, setId));
+    return pinned != m_records.constEnd() ? pinned->id : setId;
 }
 
 SetRecord FallbackPrices::setRecord(Language language, const QString &setId) const
 {
     if (setId.isEmpty())
         return {};
-    const auto pinned = m_records.constFind(setKey(language, setId));
+    const auto pinned = m_records.constFind(recordKey(language, setId));
     return pinned != m_records.constEnd() ? pinned.value() : chooseRecord(language, setId);
 }
 
@@ -77,7 +90,7 @@ bool FallbackPrices::lookUp(Language language, const QString &setId)
     const SetRecord record = setRecord(language, setId);
     if (record.id.isEmpty() || !m_index)
         return false;
-    m_records.insert(setKey(language, setId), record);
+    m_records.insert(recordKey(language, setId), record);
     m_index->indexSet(record);
     return true;
 }
@@ -90,14 +103,15 @@ bool FallbackPrices::lookUpAgain(Language language, const QString &setId)
         record = setRecord(language, setId);
     if (record.id.isEmpty() || !m_index)
         return false;
-    m_records.insert(setKey(language, setId), record);
+    m_records.insert(recordKey(language, setId), record);
     m_index->retrySet(record);
     return true;
 }
 
 PriceIndex::SetState FallbackPrices::state(Language language, const QString &setId) const
 {
-    return isLookedUp(language, setId) ? m_index->setState(language, setId) : PriceIndex::NotIndexed;
+    return isLookedUp(language, setId) ? m_index->setState(language, indexedId(language, setId))
+                                       : PriceIndex::NotIndexed;
 }
 
 bool FallbackPrices::isPending(Language language, const QString &setId) const
@@ -107,22 +121,30 @@ bool FallbackPrices::isPending(Language language, const QString &setId) const
 
 QString FallbackPrices::statusText(Language language, const QString &setId) const
 {
-    return isLookedUp(language, setId) ? m_index->statusText(language, setId) : QString();
+    return isLookedUp(language, setId) ? m_index->statusText(language, indexedId(language, setId)) : QString();
 }
 
 ReplyFailure FallbackPrices::failure(Language language, const QString &setId) const
 {
-    return isLookedUp(language, setId) ? m_index->failure(language, setId) : ReplyFailure::NotReached;
+    return isLookedUp(language, setId) ? m_index->failure(language, indexedId(language, setId))
+                                       : ReplyFailure::NotReached;
 }
 
 CardDetail FallbackPrices::withFallbackPrices(Language language, const CardDetail &card) const
 {
-    return isLookedUp(language, card.setId) ? m_index->withFallbackPrices(language, card) : card;
+    if (!isLookedUp(language, card.setId))
+        return card;
+    CardDetail asked = card;
+    asked.setId = indexedId(language, card.setId);
+    CardDetail priced = m_index->withFallbackPrices(language, asked);
+    priced.setId = card.setId;
+    return priced;
 }
 
 QJsonObject FallbackPrices::cardPrices(Language language, const QString &setId, const QString &number) const
 {
-    return isLookedUp(language, setId) ? m_index->cardPrices(language, setId, number) : QJsonObject();
+    return isLookedUp(language, setId) ? m_index->cardPrices(language, indexedId(language, setId), number)
+                                       : QJsonObject();
 }
 
 } // namespace pv

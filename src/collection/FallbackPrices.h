@@ -65,18 +65,22 @@ public:
 
 Q_SIGNALS:
     // The set's fallback prices settled, well or not (the index's setIndexed).
+    // The set id is spelt as its record is, perhaps otherwise than asked:
+    // sets are told apart without regard to case.
     void settled(pv::Language language, const QString &setId, bool ok);
 
 private:
     SetRecord chooseRecord(Language language, const QString &setId) const;
     bool isLookedUp(Language language, const QString &setId) const;
+    // The set id as the index was given it, however the caller spells it.
+    QString indexedId(Language language, const QString &setId) const;
     void forgetDocument();
 
     Collection *m_collection = nullptr;
     QPointer<PriceIndex> m_index;
     QPointer<CardCatalog> m_catalog;
-    // By set key: the record each set was handed to the index with, for the
-    // document the collection holds now.
+    // By set key in lower case: the record each set was handed to the index
+    // with, for the document the collection holds now.
     QHash<QString, SetRecord> m_records;
 };
 

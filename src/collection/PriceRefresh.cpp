@@ -68,6 +68,14 @@ bool priceCameFromTcgcsv(const CardDetail &delivered, const CardDetail &merged)
 // A card or set of one language, told apart by the holding's own strings.
 using LanguageAndId = std::pair<int, QString>;
 
+// A set of the run, however the file, its holdings, the card database's
+// answers or the fallback index spell it ("sv2a", "SV2a"): its record is
+// found without regard to case, and so is its place in the run.
+QString runSetKey(Language language, const QString &setId)
+{
+    return setKey(language, setId.toLower());
+}
+
 bool isSettling(int state)
 {
     return state == PriceIndex::NotIndexed || state == PriceIndex::Pending;
@@ -97,6 +105,9 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
         if (!change.contentsReplaced())
             return;
         cancel();
+        // Nor may anything its run said stay in view over the new one: its
+        // summary is the old document's.
+        emit statusChanged(QString(), 0);
         // What a refresh left of the old document's prices says nothing of the new one's.
         m_keptPrices.clear();
         clearOutcomeNote();
@@ -248,7 +259,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
     }
     QList<CardKey> sets;
     for (const auto &[language, setId] : std::as_const(holdingSets)) {
-        const QString key = setKey(language, setId);
+        const QString key = runSetKey(language, setId);
         if (m_runSetKeys.contains(key) && (!cards || m_pendingSets.contains(key)))
             continue;
         if (m_fallback->setRecord(language, setId).id.isEmpty())
@@ -295,7 +306,7 @@ void PriceRefresh::onFallbackSetIndexed(Language language, const QString &setId,
     if (!m_running)
         return;
     repriceWithFallback(language, setId);
-    if (m_pendingSets.remove(setKey(language, setId))) {
+    if (m_pendingSets.remove(runSetKey(language, setId))) {
         ++m_setsAnswered;
         reportProgress();
     }
@@ -310,7 +321,7 @@ void PriceRefresh::repriceWithFallback(Language language, const QString &setId)
 {
     // Cards that kept their values while their set's fallback data was being
     // looked up are priced as the run would price them now.
-    const QList<WaitingCard> cards = m_waitingForFallback.take(setKey(language, setId));
+    const QList<WaitingCard> cards = m_waitingForFallback.take(runSetKey(language, setId));
     if (cards.isEmpty())
         return;
     int changed = 0;
@@ -426,7 +437,7 @@ void PriceRefresh::keepForFallback(Language language, const CardDetail &card, Ou
     kept.setId = card.setId;
     kept.localId = card.localId;
     kept.pricing = card.pricing;
-    QList<WaitingCard> &waiting = m_waitingForFallback[setKey(language, card.setId)];
+    QList<WaitingCard> &waiting = m_waitingForFallback[runSetKey(language, card.setId)];
     const auto same = std::find_if(waiting.begin(), waiting.end(),
                                    [&card](const WaitingCard &other) { return other.card.id == card.id; });
     if (same != waiting.end())
@@ -605,6 +616,8 @@ QString PriceRefresh::summary() const
         if (c.kept > 0)
             missed.append(tr("%1 kept their stored prices").arg(c.kept));
         text = tr("Priced %1 of %2 cards; %3.").arg(c.priced).arg(c.total).arg(missed.join(QStringLiteral(", ")));
+        if (recordsWeek())
+            text += QLatin1Char(' ') + tr("Recorded this week's total.");
     }
     if (c.fallbackPriced > 0)
         text += QLatin1Char(' ') + tr("%n of them came from TCGCSV's USD market prices.", nullptr, c.fallbackPriced);
@@ -666,7 +679,7 @@ void PriceRefresh::finish()
     if (!m_running)
         return;
     const QString text = summary();
-    const bool valued = m_counts.priced > 0 || m_counts.kept > 0;
+    const bool valued = recordsWeek();
     // The prices held back and the week recorded from them reach the views
     // as one change.
     m_collection->beginBatch();
@@ -678,9 +691,6 @@ void PriceRefresh::finish()
             it = m_runKept.contains(it.key()) ? std::next(it) : m_keptPrices.erase(it);
     }
     logKeptCards();
-    // A week is recorded from the values as they stand once the run priced
-    // or kept a holding: answers without prices say nothing of the
-    // collection's worth, and a source that failed took nothing from it.
     if (valued) {
         m_collection->recordValueSnapshot();
         emit collectionChangedOutsideUndo();
@@ -691,6 +701,14 @@ void PriceRefresh::finish()
               tr("Collection total after refresh: %1.").arg(Currency::formatFromEur(m_collection->totalValueEur())));
     emit statusChanged(text, 8000);
     noteOutcome(m_counts.kept + m_counts.failed(), text);
+}
+
+bool PriceRefresh::recordsWeek() const
+{
+    // A week is recorded from the values as they stand once the run priced
+    // or kept a holding: answers without prices say nothing of the
+    // collection's worth, and a source that failed took nothing from it.
+    return m_counts.priced > 0 || m_counts.kept > 0;
 }
 
 bool PriceRefresh::sourceFailed() const

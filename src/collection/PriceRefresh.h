@@ -139,7 +139,8 @@ Q_SIGNALS:
     // Of the stage's steps, so many are done.
     void progressChanged(pv::PriceRefresh::Stage stage, int value, int maximum);
     void runEnded();
-    // A status-bar text; 0 ms: until replaced. An empty text clears it.
+    // A status-bar text; 0 ms: until replaced. An empty text clears the
+    // last one given, if it still shows.
     void statusChanged(const QString &text, int timeoutMs);
     // Fetched data changed the collection, outside the undo stack.
     void collectionChangedOutsideUndo();
@@ -174,6 +175,7 @@ private:
     void holdCollectionChanges();
     void dropRun();
     QString summary() const;
+    bool recordsWeek() const;
     // Whether a source of the run failed: cards, TCGCSV, exchange rates.
     bool sourceFailed() const;
     void noteOutcome(int keptCards, const QString &summary);
@@ -194,6 +196,8 @@ private:
     bool m_ratesPending = false; // the run waits for the rates fetch it started
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
     QString m_ratesRefusal;      // why the answer to the run's rates fetch was refused
+    // Set keys of the sets here and in m_pendingSets and m_waitingForFallback
+    // are in lower case: a set is one however it is spelt.
     QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
     int m_setsLookedUp = 0;      // sets the run waits for, since it last waited for none
     int m_setsAnswered = 0;      // of those, the ones settled

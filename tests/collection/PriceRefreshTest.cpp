@@ -3,7 +3,10 @@
 #include "TestSupport.h"
 #include "TestRegistry.h"
 
+#include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
+#include "collection/EditEntryCommand.h"
+#include "collection/EntryKeys.h"
 #include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
@@ -15,6 +18,7 @@
 #include "standin/WebStandIn.h"
 
 #include <QSignalSpy>
+#include <QUndoStack>
 
 #include <utility>
 #include <QTest>
@@ -162,7 +166,8 @@ private Q_SLOTS:
         f.client.answer(QStringLiteral("zz1-2"));
         f.client.fail(QStringLiteral("zz1-3"), QStringLiteral("Connection closed"));
         QCOMPARE(f.lastStatus(),
-                 QStringLiteral("Priced 1 of 3 cards; 1 could not be reached, 1 came back without a price."));
+                 QStringLiteral("Priced 1 of 3 cards; 1 could not be reached, 1 came back without a price. Recorded "
+                                "this week's total."));
         QCOMPARE(f.collection.history().size(), 1);
 
         f.collection.clear();
@@ -293,9 +298,11 @@ private Q_SLOTS:
         f.collection.mergeSetInfo(baseSet());
         f.collection.addEntry(holdingOf(QStringLiteral("base1-2"), 1, 999.99));
         f.collection.addEntry(holdingOf(QStringLiteral("base1-4"), 1, 999.99));
-        QCOMPARE(f.refreshed(), QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. TCGCSV could not be "
-                                               "reached for 1 set(s); cards priced from TCGCSV kept their stored "
-                                               "prices."));
+        QCOMPARE(f.refreshed(),
+                 QStringLiteral(
+                     "Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's total. TCGCSV could not be "
+                     "reached for 1 set(s); cards priced from TCGCSV kept their stored "
+                     "prices."));
         QCOMPARE(f.value(0), blastoise);
         QCOMPARE(f.value(1), 999.99);
     }
@@ -340,8 +347,9 @@ private Q_SLOTS:
         const int logged = logSize();
 
         QCOMPARE(f.refreshed(),
-                 QStringLiteral("Priced 2 of 3 cards; 1 kept their stored prices. TCGCSV %1; cards "
-                                "priced from TCGCSV kept their stored prices.")
+                 QStringLiteral(
+                     "Priced 2 of 3 cards; 1 kept their stored prices. Recorded this week's total. TCGCSV %1; cards "
+                     "priced from TCGCSV kept their stored prices.")
                      .arg(said));
         QCOMPARE(figures(0), std::make_pair(tingLu, 31.80));
         QCOMPARE(figures(1), std::make_pair(blastoise, withoutTcgplayer ? 888.88 : blastoiseDollars));
@@ -421,11 +429,95 @@ private Q_SLOTS:
         f.collection.addEntry(storedAt(QStringLiteral("Base1-4"), QStringLiteral("Charizard"), 999.99, 888.88));
         f.add({QStringLiteral("base1-2")});
         f.collection.addEntry(holdingOf(QStringLiteral("sv2a-185"), 1, 999.99, Language::Japanese));
-        QCOMPARE(f.refreshed(), QStringLiteral("Priced 2 of 3 cards; 1 answered with data of the wrong shape."));
+        QCOMPARE(f.refreshed(),
+                 QStringLiteral(
+                     "Priced 2 of 3 cards; 1 answered with data of the wrong shape. Recorded this week's total."));
         QCOMPARE(f.value(0), 999.99);
         QCOMPARE(f.collection.entries().at(0).unitValueUsd, 888.88);
         QCOMPARE(f.value(1), blastoise);
         QCOMPARE(f.value(2), (1.31 + 1.16 + 1.44) / 3); // the database spells it SV2a-185
+    }
+
+    void undoKeepsWhatARefreshGave_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::newRow("edit") << 0;
+        QTest::newRow("edit folding another holding in") << 1;
+        QTest::newRow("add merging a line") << 2;
+        QTest::newRow("add merging a priced line") << 3;
+    }
+
+    // Undone or done again after a refresh, a command gives back what it
+    // changed (here the count, 1 to 2) and the holding keeps the figures and
+    // date the refresh gave it. A holding it took out comes back as it left.
+    void undoKeepsWhatARefreshGave()
+    {
+        QFETCH(int, command);
+        WebFixture f;
+        const CardEntry held = storedAt(QStringLiteral("base1-2"), QStringLiteral("Blastoise"), 999.99, 888.88);
+        CardEntry other = held;
+        other.condition = Condition::Excellent;
+        f.collection.addEntry(held);
+        if (command == 1)
+            f.collection.addEntry(other);
+        CardEntry line = command == 1 ? other : held;
+        line.condition = held.condition;
+        line.count = command == 0 ? 2 : 1;
+        line.unitValueEur = command == 3 ? 5.0 : 0.0;
+        QUndoStack stack;
+        if (command >= 2)
+            stack.push(new AddCardsCommand(&f.collection, {line}, {}));
+        else
+            stack.push(new EditEntryCommand(&f.collection, command, line));
+        const auto stayed = [&f, &held] {
+            return f.collection.entries().at(f.collection.indexOfEntry(entryKey(held)));
+        };
+        QVERIFY(f.refreshed().startsWith(QStringLiteral("Priced 1 card")));
+        const CardEntry priced = stayed();
+        QCOMPARE(priced.unitValueEur, blastoise);
+        for (const int count : {1, 2, 1}) {
+            count == 1 ? stack.undo() : stack.redo();
+            const CardEntry now = stayed();
+            QCOMPARE(now.count, count);
+            QVERIFY(now.unitValueEur == priced.unitValueEur && now.unitValueUsd == priced.unitValueUsd
+                    && now.priceUpdated == priced.priceUpdated);
+        }
+        if (command == 1)
+            QCOMPARE(f.collection.entries().at(f.collection.indexOfEntry(entryKey(other))).unitValueEur, 999.99);
+    }
+
+    void setsSpeltOtherwiseArePriced_data()
+    {
+        QTest::addColumn<QStringList>("spellings"); // the holdings', the record's, the card database's
+        QTest::newRow("Base1") << QStringList{"Base1", "Base1", "base1"};
+        QTest::newRow("sv2a") << QStringList{"sv2a", "sv2a", "SV2a"};
+        QTest::newRow("sv2a, record SV2A") << QStringList{"sv2a", "SV2A", "SV2a"};
+    }
+
+    // A file spelling a set otherwise than the card database, or than its
+    // own record, is priced as if spelt as the database does: the set's
+    // fallback prices are waited for and used, no figure falls to 0.
+    void setsSpeltOtherwiseArePriced()
+    {
+        QFETCH(QStringList, spellings);
+        const bool japanese = spellings.last() == QLatin1String("SV2a");
+        const auto refreshed = [japanese](const QString &setId, const QString &recordId) {
+            WebFixture f;
+            CardEntry held = storedAt(setId + (japanese ? "-185" : "-4"), QString(), 999.99, 1031.80,
+                                      japanese ? QString() : QStringLiteral("firstEdition"));
+            held.lang = japanese ? Language::Japanese : Language::English;
+            f.open(held,
+                   setRecord(recordId, japanese ? QStringLiteral("Pokemon Card 151") : QStringLiteral("Base Set"),
+                             QString(), 1, 0, 0, held.lang));
+            const QString summary = f.refreshed();
+            const CardEntry &priced = f.collection.entries().at(0);
+            return QStringList{summary, QString::number(priced.unitValueEur, 'g', 17),
+                               QString::number(priced.unitValueUsd, 'g', 17)};
+        };
+        const QStringList asSpelt = refreshed(spellings.at(0), spellings.at(1));
+        QCOMPARE(asSpelt, refreshed(spellings.at(2), spellings.at(2)));
+        QVERIFY2(asSpelt.at(0).startsWith(QStringLiteral("Priced 1 card(s).")) && asSpelt.at(2) != "1031.8",
+                 qPrintable(asSpelt.join(" / ")));
     }
 
     void emptyAnswersFailTheirSet_data()

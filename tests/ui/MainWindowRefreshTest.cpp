@@ -200,9 +200,9 @@ private Q_SLOTS:
         QVERIFY(f.cancel()->isHidden());
         QVERIFY(f.refresh()->isEnabled());
         QCOMPARE(collection->history().size(), historyBefore + 1);
-        QVERIFY(
-            logMessages(QStringLiteral("prices"), -1, logStart)
-                .contains(QStringLiteral("Priced 8 of 10 cards; 1 could not be reached, 1 answered with an error.")));
+        QVERIFY(logMessages(QStringLiteral("prices"), -1, logStart)
+                    .contains(QStringLiteral("Priced 8 of 10 cards; 1 could not be reached, 1 answered with an error. "
+                                             "Recorded this week's total.")));
         QVERIFY(logMessages(QStringLiteral("network"), -1, logStart)
                     .contains(QStringLiteral("#%1 card zz1-9 failed: Operation timed out")
                                   .arg(f.client->idOf(QStringLiteral("zz1-9")))));
@@ -292,9 +292,10 @@ private Q_SLOTS:
         QVERIFY(!f.window.isPriceRefreshRunning());
         QVERIFY(collection->entries().at(0).unitValueUsd > 0.0);
         QVERIFY(logMessages(QStringLiteral("prices"), -1, logStart)
-                    .contains(QStringLiteral("Priced 2 of 5 cards; 3 came back without a price. 1 of them came "
-                                             "from TCGCSV's USD market prices. 1 set has no fallback prices "
-                                             "available.")));
+                    .contains(QStringLiteral(
+                        "Priced 2 of 5 cards; 3 came back without a price. Recorded this week's total. 1 of them came "
+                        "from TCGCSV's USD market prices. 1 set has no fallback prices "
+                        "available.")));
 
         // A set settled for something else is none of this collection's.
         auto *index = f.window.findChild<PriceIndex *>();
@@ -374,7 +375,8 @@ private Q_SLOTS:
         QCOMPARE(f.held(0).unitValueUsd, 32.0);
         QCOMPARE(f.held(1).unitValueEur, 15.0 * 0.86);
         QCOMPARE(f.status(),
-                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. TCGCSV %1 for 1 set; cards "
+                 QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's total. TCGCSV "
+                                "%1 for 1 set; cards "
                                 "priced from TCGCSV kept their stored prices.")
                      .arg(said));
         QCOMPARE(f.window.collection()->history().constLast().totalEur, 30.0 + 15.0 * 0.86);
@@ -409,9 +411,9 @@ private Q_SLOTS:
         QVERIFY(f.refreshUntilCardsAreAsked());
         f.client->answer(QStringLiteral("base2-1"), 6.0);
         f.client->answerInDollars(QStringLiteral("base2-2"), 15.0);
-        const QString summary =
-            QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. TCGCSV could not be reached for 1 set; "
-                           "cards priced from TCGCSV kept their stored prices.");
+        const QString summary = QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's "
+                                               "total. TCGCSV could not be reached for 1 set; "
+                                               "cards priced from TCGCSV kept their stored prices.");
         QCOMPARE(f.status(), summary);
         f.window.statusBar()->clearMessage(); // as its 8 s end
         QLabel *prices = f.prices();
@@ -547,7 +549,8 @@ private Q_SLOTS:
         const auto absurd = answer(R"({"amount": 1.0, "base": "USD", "rates": {"EUR": 92.12}})");
         const auto believable =
             answer(R"({"amount": 1.0, "base": "USD", "date": ")" + today + R"(", "rates": {"EUR": 0.92, "JPY": 149}})");
-        const QString kept = QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. ");
+        const QString kept =
+            QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's total. ");
         const QString priced = QStringLiteral("Priced 2 cards. Recorded this week's total. ");
         const QString absurdWhy = QStringLiteral(
             "the service answered 1 USD = 92.12000 EUR, more than twice or under half the built-in rate (1 USD = "

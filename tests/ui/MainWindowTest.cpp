@@ -280,6 +280,18 @@ private slots:
         const CollectionSerializer::ReadResult saved = CollectionSerializer::read(first);
         QCOMPARE(saved.entries.value(0).unitValueEur, priced);
         QCOMPARE(saved.history.size(), points + 1);
+
+        // Unsaved already and discarded when Open asked: a run ending behind
+        // the dialog changed what was discarded, so Open asks again. The
+        // file then opened shows nothing that run said.
+        collection->addEntry(charizard);
+        waitForRun = true;
+        prompts.questionAnswers = {QMessageBox::Discard, QMessageBox::Discard};
+        window.refreshPrices();
+        window.openCollection();
+        QCOMPARE(prompts.questions.size(), 4);
+        QCOMPARE(collection->entries().size(), 2);
+        QVERIFY2(window.statusBar()->currentMessage().isEmpty(), qPrintable(window.statusBar()->currentMessage()));
     }
 
     void recentListKeepsTenAbsoluteDistinctPaths()

@@ -231,7 +231,7 @@ void BinderDialog::requestSetPrices()
 void BinderDialog::onSetIndexed(Language language, const QString &setId)
 {
     for (const BinderCard &card : std::as_const(m_pageCards)) {
-        if (card.language == language && card.setId == setId) {
+        if (card.language == language && card.setId.compare(setId, Qt::CaseInsensitive) == 0) {
             refreshPrices();
             return;
         }

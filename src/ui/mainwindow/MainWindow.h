@@ -312,6 +312,7 @@ private:
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
     QString m_ratesRefusal; // why the rates answer just refused was, until it is told
+    QString m_refreshStatus; // the price refresh's last status-bar text
     QUndoStack *m_undoStack = nullptr;
     CollectionTreeModel *m_treeModel = nullptr;
     CollectionTreeDelegate *m_treeDelegate = nullptr;

@@ -93,11 +93,15 @@ void MainWindow::setUpPriceRefresh()
     });
     connect(m_priceRefresh, &PriceRefresh::statusChanged, this,
             [this, summary, showFitted](const QString &text, int timeoutMs) {
+                // Clearing takes away the refresh's own text only, not what came after it.
+                if (text.isEmpty()) {
+                    if (statusBar()->currentMessage() == std::exchange(m_refreshStatus, QString()))
+                        statusBar()->clearMessage();
+                    return;
+                }
                 *summary = text;
-                if (text.isEmpty())
-                    statusBar()->clearMessage();
-                else
-                    showFitted(timeoutMs);
+                showFitted(timeoutMs);
+                m_refreshStatus = statusBar()->currentMessage();
             });
     connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, this, [this] { changedOutsideUndo = true; });
     // The prices' line beside the summary tells the run's outcome once the

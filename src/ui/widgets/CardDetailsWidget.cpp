@@ -684,7 +684,7 @@ void CardDetailsWidget::onImageFailed(int requestId, const QString &, const QStr
 
 void CardDetailsWidget::onSetIndexed(Language language, const QString &setId)
 {
-    if (detailValid && language == entry.lang && setId == entry.setId)
+    if (detailValid && language == entry.lang && setId.compare(entry.setId, Qt::CaseInsensitive) == 0)
         applyCardRecord(detail);
 }
 
