@@ -161,7 +161,7 @@ private slots:
 
         HistoryPoint plain;
         plain.date = QDate(2026, 1, 5);
-        plain.totalEur = 1e21;
+        plain.totalEur = MaxHistoryEur; // the largest total a file keeps
         plain.cards = 3;
         HistoryPoint split;
         split.date = QDate(2026, 1, 12);
