@@ -306,7 +306,7 @@ QStringList tcgplayerEditionKey(const QString &finish, const QString &edition)
 
 double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names)
 {
-    if (variants.isEmpty())
+    if (variants.isEmpty() || disputedFirst(variants, names))
         return 0.0;
     for (const QString &name : names) {
         const double price = variantPriceUsd(variants.value(name));
@@ -318,10 +318,10 @@ double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names
 
 double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, const QString &edition)
 {
-    if (variants.isEmpty())
+    const QStringList names = tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish);
+    if (variants.isEmpty() || disputedFirst(variants, names))
         return 0.0;
-    const double named = tcgplayerFieldPrice(
-        variants, tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish));
+    const double named = tcgplayerFieldPrice(variants, names);
     if (named > 0.0)
         return named;
 

@@ -67,6 +67,8 @@ double cardmarketPrice(const CardDetail &card, const QString &finish, const QStr
 
 QStringList tcgplayerVariantKey(const QString &finish);
 QStringList tcgplayerEditionKey(const QString &finish, const QString &edition);
+// A variant the object names under "disputed" (TCGCSV listed it at two
+// figures) ends a look-up that reaches it before a figure: no price.
 double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names);
 double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, const QString &edition);
 double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, const QString &edition);
