@@ -607,8 +607,7 @@ private slots:
                               QStringLiteral("Ignored the total -5 of the history point of 2026-01-12.")}));
 
         Collection collection;
-        CardEntry broken = test::holdingOf(QStringLiteral("base1-1"), 1, std::numeric_limits<double>::infinity());
-        broken.customPriceEur = std::nan("");
+        const CardEntry broken = test::holdingOf(QStringLiteral("base1-1"), 1, std::numeric_limits<double>::infinity());
         collection.replaceContents({broken, test::holdingOf(QStringLiteral("base1-2"), 1, 5.0)}, {}, {}, {},
                                    std::nullopt);
         collection.applyPrices(Language::English, QStringLiteral("base1-2"),
