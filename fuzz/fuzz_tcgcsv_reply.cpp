@@ -2,6 +2,7 @@
 // prices applied to them.
 #include "FuzzSupport.h"
 
+#include "core/Pricing.h"
 #include "core/TcgcsvGroup.h"
 #include "prices/TcgcsvClient.h"
 
@@ -28,8 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     TcgcsvClient::applyPrices(products, results, &skipped);
     for (const TcgcsvProduct &product : std::as_const(products)) {
         for (const double price : product.marketPrices) {
-            if (!(price > 0 && price <= TcgcsvClient::MaxMarketPrice))
+            if (!(price > 0 && price <= Pricing::MaxPrice))
                 fuzz::fail(QStringLiteral("a market price out of range was kept"));
+        }
+        for (const QString &subType : product.disputedSubTypes) {
+            if (product.marketPrices.contains(subType))
+                fuzz::fail(QStringLiteral("a disputed sub-type kept a price"));
         }
     }
     return 0;

@@ -4,6 +4,7 @@
 #include "collection/CardIdTable.h"
 #include "collection/EntryKeys.h"
 #include "collection/RowNumbering.h"
+#include "core/Log.h"
 #include "core/Pricing.h"
 #include "core/SteadyClock.h"
 
@@ -284,13 +285,23 @@ int Collection::applyPrices(Language language, const QString &cardId, const QHas
             continue;
         CardEntry before = entry;
         const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
-        if (newEur) {
-            entry.unitValueEur = eurByPrinting.value(key, 0.0) * multiplier;
+        // A figure beyond any price (a dear card converted or graded past
+        // the bound) is not stored: the file could not read it back.
+        const double eur = eurByPrinting.value(key, 0.0) * multiplier;
+        const double usd = usdByPrinting.value(key, 0.0) * multiplier;
+        if (newEur && Pricing::isStorablePrice(eur)) {
+            entry.unitValueEur = eur;
             // The date is the euro value's, which values the holding.
             entry.priceUpdated = now;
         }
-        if (newUsd)
-            entry.unitValueUsd = usdByPrinting.value(key, 0.0) * multiplier;
+        if (newUsd && Pricing::isStorablePrice(usd))
+            entry.unitValueUsd = usd;
+        if ((newEur && !Pricing::isStorablePrice(eur)) || (newUsd && !Pricing::isStorablePrice(usd)))
+            Log::warn(QStringLiteral("prices"),
+                      QStringLiteral("Card %1 kept a stored price: %2 EUR or %3 USD is beyond any price.")
+                          .arg(entry.cardId)
+                          .arg(eur)
+                          .arg(usd));
         record(Change::Step::Repriced, row, std::move(before), entry);
         ++priced;
     }
@@ -815,6 +826,14 @@ void Collection::recordHistoryPoint(const QDate &date, double totalEur, qint64 c
 {
     if (!date.isValid())
         return;
+    if (!isStorableHistoryEur(totalEur)) {
+        Log::warn(QStringLiteral("prices"),
+                  QStringLiteral("The week's total %1 EUR is beyond any collection's worth and was not recorded.")
+                      .arg(totalEur));
+        return;
+    }
+    for (auto it = sets.begin(); it != sets.end();)
+        it = isStorableHistoryEur(it->eur) ? std::next(it) : sets.erase(it);
     const QDate monday = date.addDays(1 - date.dayOfWeek());
     auto same = std::find_if(m_history.begin(), m_history.end(),
                              [&](const HistoryPoint &point) { return point.date == monday; });

@@ -6,7 +6,8 @@
 #include "collection/JsonTree.h"
 #include "core/CardKeys.h"
 #include "core/FileSaving.h"
-#include "prices/TcgcsvClient.h"
+#include "core/Log.h"
+#include "core/Pricing.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -49,6 +50,7 @@ enum class Warn {
     CustomPrice,
     UnitValue,
     PointDate,
+    PointTotal,
     Breakdown,
     NoBinderId,
     Kinds
@@ -161,7 +163,7 @@ double readPrice(const JsonValueRef &value, Warn kind, const QString &cardId, Wa
     if (value.isUndefined())
         return 0.0;
     const double price = value.toDouble(std::nan(""));
-    if (price >= 0.0 && price <= TcgcsvClient::MaxMarketPrice)
+    if (Pricing::isStorablePrice(price))
         return price;
     if (warnings) {
         warnings->add(kind, [&] {
@@ -413,10 +415,22 @@ void readBreakdown(const JsonValueRef &object, const QString &dateText, HistoryP
             continue;
         }
         const double eur = pair.at(0).toDouble(0.0);
-        if (!(eur > 0.0))
+        if (!(eur > 0.0) || !isStorableHistoryEur(eur))
             continue;
         point.sets.insert(key, HistorySetValue{eur, pair.at(1).toInt64(0)});
     }
+}
+
+// A figure as the file stores it. JSON has no infinity or NaN: such a figure
+// never gets this far, and should one, it is written as no figure at all
+// rather than as a null the reader would refuse.
+double writtenFigure(double figure, const char *what, const QString &owner)
+{
+    if (std::isfinite(figure))
+        return figure;
+    Log::warn(QStringLiteral("file"),
+              tr("Saved the unusable %1 %2 of %3 as 0.").arg(QLatin1String(what), QString::number(figure), owner));
+    return 0.0;
 }
 
 void writeHistoryPoint(JsonTextWriter &out, const HistoryPoint &point)
@@ -428,13 +442,13 @@ void writeHistoryPoint(JsonTextWriter &out, const HistoryPoint &point)
         for (const QString &key : sortedKeys(point.sets)) {
             const HistorySetValue &value = point.sets.find(key).value();
             out.beginArray(key);
-            out.element(value.eur);
+            out.element(writtenFigure(value.eur, "set value", key));
             out.element(value.cards);
             out.endArray();
         }
         out.endObject();
     }
-    out.value(QLatin1String("totalEur"), point.totalEur);
+    out.value(QLatin1String("totalEur"), writtenFigure(point.totalEur, "total", point.date.toString(Qt::ISODate)));
 }
 
 ReadResult failure(const QString &message)
@@ -615,7 +629,7 @@ void writeEntry(JsonTextWriter &out, const CardEntry &entry)
     out.value(QLatin1String("condition"), conditionKey(entry.condition));
     out.value(QLatin1String("count"), entry.count);
     if (entry.customPriceEur > 0.0)
-        out.value(QLatin1String("customPriceEur"), entry.customPriceEur);
+        out.value(QLatin1String("customPriceEur"), writtenFigure(entry.customPriceEur, "custom price", entry.cardId));
     if (entry.dexId > 0)
         out.value(QLatin1String("dexId"), entry.dexId);
     out.value(QLatin1String("edition"), entry.edition);
@@ -632,8 +646,8 @@ void writeEntry(JsonTextWriter &out, const CardEntry &entry)
         out.value(QLatin1String("printLabel"), true);
     writeIfNotEmpty(out, QLatin1String("rarity"), entry.rarity);
     out.value(QLatin1String("setId"), entry.setId);
-    out.value(QLatin1String("unitValueEur"), entry.unitValueEur);
-    out.value(QLatin1String("unitValueUsd"), entry.unitValueUsd);
+    out.value(QLatin1String("unitValueEur"), writtenFigure(entry.unitValueEur, "unit value", entry.cardId));
+    out.value(QLatin1String("unitValueUsd"), writtenFigure(entry.unitValueUsd, "unit value", entry.cardId));
     out.value(QLatin1String("variant"), entry.variant);
 }
 
@@ -949,7 +963,18 @@ ReadResult read(const QString &path)
             });
             continue;
         }
-        point.totalEur = object.value(QLatin1String("totalEur")).toDouble(0.0);
+        // A total no collection reaches (or null, as a faulty save wrote a
+        // non-finite one) reads as none, as a unit value does.
+        const JsonValueRef total = object.value(QLatin1String("totalEur"));
+        point.totalEur = total.toDouble(std::nan(""));
+        if (total.isUndefined()) {
+            point.totalEur = 0.0;
+        } else if (!isStorableHistoryEur(point.totalEur)) {
+            point.totalEur = 0.0;
+            warnings.add(Warn::PointTotal, [&] {
+                return tr("Ignored the total %1 of the history point of %2.").arg(shownValue(total), quoted(dateText));
+            });
+        }
         point.cards = object.value(QLatin1String("cards")).toInt64(0);
         readBreakdown(object.value(QLatin1String("sets")), dateText, point, warnings);
         result.history.append(std::move(point));

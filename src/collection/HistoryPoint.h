@@ -1,10 +1,23 @@
 #pragma once
 
+#include "collection/CardEntry.h"
+#include "core/Pricing.h"
+
 #include <QDate>
 #include <QHash>
 #include <QString>
 
 namespace pv {
+
+// The most a week's total, or a set's share of it, can be: the most copies of
+// a holding at the highest price. No collection is worth more; a larger or
+// non-finite figure is a broken one, and is neither recorded nor read.
+inline constexpr double MaxHistoryEur = Pricing::MaxPrice * MaxEntryCount;
+
+inline bool isStorableHistoryEur(double eur)
+{
+    return eur >= 0.0 && eur <= MaxHistoryEur;
+}
 
 // One set's share of a value-history point.
 struct HistorySetValue

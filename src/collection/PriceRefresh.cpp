@@ -357,7 +357,11 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
     QSet<QString> keptUsd;
     bool waitsForSet = false;
     bool eurForFallback = false;
-    if (fallbackMissing || !m_ratesKnown) {
+    bool eurDisputed = false;
+    // TCGCSV listed a printing of the card twice, differently: what reads
+    // that printing's figure keeps its own.
+    const bool disputed = merged.pricing.value(QLatin1String("tcgcsv")).toObject().contains(QLatin1String("disputed"));
+    if (fallbackMissing || !m_ratesKnown || disputed) {
         // Holdings of one printing read the same: each printing is priced once.
         QSet<QString> printings;
         const QList<CardEntry> &entries = m_collection->entries();
@@ -373,11 +377,12 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
             // A euro value converted from dollars needs a rate; the dollar
             // figure itself needs none and follows its own source.
             const bool forRate = !m_ratesKnown && price.convertsDollars();
-            if (eurReadsFallback || forRate)
+            if (eurReadsFallback || forRate || price.readsDisputed())
                 keptEur.insert(printing);
-            if (usdReadsFallback)
+            if (usdReadsFallback || (dollarsRead & PriceResult::DisputedDollars) != 0)
                 keptUsd.insert(printing);
             eurForFallback = eurForFallback || eurReadsFallback;
+            eurDisputed = eurDisputed || price.readsDisputed();
             waitsForSet = waitsForSet || ((eurReadsFallback || usdReadsFallback) && state != PriceIndex::Failed);
             printings.insert(std::move(printing));
         }
@@ -387,7 +392,9 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
     if (!keptEur.isEmpty()) {
         outcome = Outcome::Kept;
         notePricesKept(language, card.id, keptEur,
-                       eurForFallback ? KeptBecause::FallbackPrices : KeptBecause::ExchangeRate);
+                       eurForFallback    ? KeptBecause::FallbackPrices
+                           : eurDisputed ? KeptBecause::DisputedPrice
+                                         : KeptBecause::ExchangeRate);
     } else {
         m_keptPrices.remove(ownedCardKey(language, card.id));
         if (priced && priceCameFromTcgcsv(card, merged))
@@ -476,6 +483,8 @@ QString PriceRefresh::keptBecauseText(KeptBecause because)
         return tr("TCGCSV's prices for its set could not be fetched");
     case KeptBecause::ExchangeRate:
         return tr("no believable exchange rate for its dollar price could be fetched");
+    case KeptBecause::DisputedPrice:
+        return tr("TCGCSV listed two different prices for it");
     }
     return {};
 }
@@ -559,6 +568,15 @@ void PriceRefresh::releaseHeldChanges()
 
 void PriceRefresh::onCardPriced(int requestId, Language language, const CardDetail &card)
 {
+    // A figure no card sells for, or prices in another currency, make the
+    // whole answer suspect: it is refused as one of the wrong shape is, and
+    // the card keeps what it had.
+    const QString problem = Pricing::pricingProblem(card.pricing);
+    if (!problem.isEmpty()) {
+        onCardRequestFailed(requestId, tr("card %1").arg(card.id), tr("Malformed response: %1").arg(problem),
+                            ReplyFailure::Unusable);
+        return;
+    }
     holdCollectionChanges();
     if (m_collection->applyCardFacts(language, card.id, card.rarity, card.dexId) > 0)
         emit collectionChangedOutsideUndo();

@@ -91,7 +91,7 @@ public:
     };
 
     // Why a card kept its stored prices.
-    enum class KeptBecause { CardAnswer, FallbackPrices, ExchangeRate };
+    enum class KeptBecause { CardAnswer, FallbackPrices, ExchangeRate, DisputedPrice };
 
     // The services are borrowed and outlive the refresh.
     PriceRefresh(Collection *collection, TcgdexClient *client, FallbackPrices *fallback, FxRateFetcher *rates,

@@ -5,7 +5,10 @@
 #include "core/PriceBasis.h"
 #include "core/PriceSource.h"
 
+#include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonValue>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -18,16 +21,29 @@ const QString firstEdition = QStringLiteral("firstEdition");
 const QString shadowless = QStringLiteral("shadowless");
 const QString unlimited = QStringLiteral("unlimited");
 
-// A usable figure: a finite JSON number above 0.
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Pricing", text);
+}
+
+// A usable figure: a JSON number above 0 and at most MaxPrice.
 bool figure(const QJsonValue &value, double *out)
 {
     if (!value.isDouble())
         return false;
     const double d = value.toDouble();
-    if (!std::isfinite(d) || d <= 0.0)
+    if (!(d > 0.0 && d <= MaxPrice))
         return false;
     *out = d;
     return true;
+}
+
+const QStringList &cardmarketFields()
+{
+    static const QStringList fields = {QStringLiteral("trend"),    QStringLiteral("avg"),
+                                       QStringLiteral("avg30"),    QStringLiteral("trend-holo"),
+                                       QStringLiteral("avg-holo"), QStringLiteral("avg30-holo")};
+    return fields;
 }
 
 const QStringList &usdFields()
@@ -37,9 +53,49 @@ const QStringList &usdFields()
     return fields;
 }
 
+// The currency a block's figures are in: euros for Cardmarket, dollars for
+// TCGplayer and TCGCSV.
+QLatin1String unitOf(const char *name)
+{
+    return qstrcmp(name, "cardmarket") == 0 ? QLatin1String("EUR") : QLatin1String("USD");
+}
+
+// Whether a block names a unit other than its own; one naming none is taken
+// to be in its own.
+bool inAnotherUnit(const QJsonObject &object, QLatin1String unit)
+{
+    const QJsonValue named = object.value(QLatin1String("unit"));
+    if (named.isUndefined() || named.isNull())
+        return false;
+    return named.toString().trimmed().compare(unit, Qt::CaseInsensitive) != 0;
+}
+
+// A block of figures; none when it is in another currency than its own.
 QJsonObject block(const CardDetail &card, const char *name)
 {
-    return card.pricing.value(QLatin1String(name)).toObject();
+    const QJsonObject object = card.pricing.value(QLatin1String(name)).toObject();
+    return inAnotherUnit(object, unitOf(name)) ? QJsonObject() : object;
+}
+
+// Why a figure cannot be a price: not finite, or beyond MaxPrice. Empty for
+// anything else (absent, text, 0 or less: no figure at all).
+QString figureProblem(const QJsonValue &value, const QString &what)
+{
+    if (!value.isDouble())
+        return {};
+    const double d = value.toDouble();
+    if (std::isfinite(d) && d <= MaxPrice)
+        return {};
+    return tr("%1 is %2, beyond any price").arg(what, QString::number(d, 'g', QLocale::FloatingPointShortest));
+}
+
+// The printing keys TCGCSV listed twice, differently, for the card.
+QStringList disputedOf(const QJsonObject &tcgcsv)
+{
+    QStringList names;
+    for (const QJsonValue &name : tcgcsv.value(QLatin1String("disputed")).toArray())
+        names.append(name.toString());
+    return names;
 }
 
 // The edition a TCGplayer variant is specific to, in either the documented
@@ -64,6 +120,23 @@ double variantPriceUsd(const QJsonValue &variant)
     return fields.isEmpty() ? 0.0 : combine(fields, usdFields());
 }
 
+// Whether the named variants of a "tcgcsv" block come to one TCGCSV listed
+// twice, differently, before one with a figure: the printing then has no
+// figure of TCGCSV's, and none of another variant stands in for it.
+bool disputedFirst(const QJsonObject &tcgcsv, const QStringList &names)
+{
+    const QStringList disputed = disputedOf(tcgcsv);
+    if (disputed.isEmpty())
+        return false;
+    for (const QString &name : names) {
+        if (disputed.contains(name))
+            return true;
+        if (variantPriceUsd(tcgcsv.value(name)) > 0.0)
+            return false;
+    }
+    return false;
+}
+
 // A dollar figure and what looking it up read.
 struct Dollars
 {
@@ -85,7 +158,12 @@ Dollars editionDollars(const CardDetail &card, const QString &finish, const QStr
     if (dollars.figure > 0.0)
         return dollars;
     dollars.reads |= PriceResult::TcgcsvDollars;
-    dollars.figure = tcgplayerFieldPrice(block(card, "tcgcsv"), names);
+    const QJsonObject tcgcsv = block(card, "tcgcsv");
+    if (disputedFirst(tcgcsv, names)) {
+        dollars.reads |= PriceResult::DisputedDollars;
+        return dollars;
+    }
+    dollars.figure = tcgplayerFieldPrice(tcgcsv, names);
     dollars.fromTcgcsv = dollars.figure > 0.0;
     return dollars;
 }
@@ -97,14 +175,19 @@ Dollars editionDollars(const CardDetail &card, const QString &finish, const QStr
 Dollars printingDollars(const CardDetail &card, const QString &finish, const QString &edition)
 {
     Dollars dollars = editionDollars(card, finish, edition);
-    if (dollars.figure > 0.0)
+    if (dollars.figure > 0.0 || (dollars.reads & PriceResult::DisputedDollars))
         return dollars;
     dollars.reads |= PriceResult::CardDatabaseDollars;
     dollars.figure = tcgplayerFinishPrice(block(card, "tcgplayer"), finish, edition);
     if (dollars.figure > 0.0)
         return dollars;
     dollars.reads |= PriceResult::TcgcsvDollars;
-    dollars.figure = tcgplayerFinishPrice(block(card, "tcgcsv"), finish, edition);
+    const QJsonObject tcgcsv = block(card, "tcgcsv");
+    if (disputedFirst(tcgcsv, tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish))) {
+        dollars.reads |= PriceResult::DisputedDollars;
+        return dollars;
+    }
+    dollars.figure = tcgplayerFinishPrice(tcgcsv, finish, edition);
     dollars.fromTcgcsv = dollars.figure > 0.0;
     return dollars;
 }
@@ -122,6 +205,33 @@ PriceResult converted(const Dollars &dollars, unsigned reads)
 }
 
 } // namespace
+
+QString pricingProblem(const QJsonObject &pricing)
+{
+    const QJsonObject cardmarket = pricing.value(QLatin1String("cardmarket")).toObject();
+    if (inAnotherUnit(cardmarket, unitOf("cardmarket")))
+        return tr("its Cardmarket prices are in %1, not EUR")
+            .arg(cardmarket.value(QLatin1String("unit")).toVariant().toString());
+    for (const QString &name : cardmarketFields()) {
+        const QString problem = figureProblem(cardmarket.value(name), tr("the Cardmarket \"%1\"").arg(name));
+        if (!problem.isEmpty())
+            return problem;
+    }
+    const QJsonObject tcgplayer = pricing.value(QLatin1String("tcgplayer")).toObject();
+    if (inAnotherUnit(tcgplayer, unitOf("tcgplayer")))
+        return tr("its TCGplayer prices are in %1, not USD")
+            .arg(tcgplayer.value(QLatin1String("unit")).toVariant().toString());
+    for (auto variant = tcgplayer.constBegin(); variant != tcgplayer.constEnd(); ++variant) {
+        const QJsonObject fields = variant.value().toObject();
+        for (const QString &name : usdFields()) {
+            const QString problem =
+                figureProblem(fields.value(name), tr("the TCGplayer \"%1\" of \"%2\"").arg(name, variant.key()));
+            if (!problem.isEmpty())
+                return problem;
+        }
+    }
+    return {};
+}
 
 double combine(const QJsonObject &object, const QStringList &names)
 {
@@ -196,7 +306,7 @@ QStringList tcgplayerEditionKey(const QString &finish, const QString &edition)
 
 double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names)
 {
-    if (variants.isEmpty())
+    if (variants.isEmpty() || disputedFirst(variants, names))
         return 0.0;
     for (const QString &name : names) {
         const double price = variantPriceUsd(variants.value(name));
@@ -208,10 +318,10 @@ double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names
 
 double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, const QString &edition)
 {
-    if (variants.isEmpty())
+    const QStringList names = tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish);
+    if (variants.isEmpty() || disputedFirst(variants, names))
         return 0.0;
-    const double named = tcgplayerFieldPrice(
-        variants, tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish));
+    const double named = tcgplayerFieldPrice(variants, names);
     if (named > 0.0)
         return named;
 

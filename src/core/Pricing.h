@@ -24,6 +24,8 @@ struct PriceResult
         CardmarketFigures = 0x1,   // the card database's "cardmarket" euros
         CardDatabaseDollars = 0x2, // the card database's "tcgplayer" dollars
         TcgcsvDollars = 0x4,       // the "tcgcsv" dollars the fallback prices add
+        DisputedDollars = 0x8,     // a "tcgcsv" figure it looked for is unknown: TCGCSV
+                                   // listed it twice, differently (named under "disputed")
     };
 
     double value = 0.0;
@@ -33,13 +35,31 @@ struct PriceResult
     bool fromTcgcsv = false; // the value is a "tcgcsv" figure converted
 
     bool readsTcgcsv() const { return (reads & TcgcsvDollars) != 0; }
+    bool readsDisputed() const { return (reads & DisputedDollars) != 0; }
     bool convertsDollars() const { return usdToEur > 0.0; }
 };
 
 // Turns a card's raw "pricing" object into prices for its printings. Every
-// function answers 0 for "no price"; figures of 0 or less, and anything that
-// is not a JSON number, count as absent.
+// function answers 0 for "no price"; figures of 0 or less, beyond MaxPrice,
+// and anything that is not a JSON number, count as absent, and so does a
+// block whose "unit" is not its own currency.
 namespace Pricing {
+
+// No card sells for more: a larger figure, from any source or any file, is a
+// broken one.
+inline constexpr double MaxPrice = 10000000.0;
+
+// A figure a holding can keep: finite, from 0 to MaxPrice.
+inline bool isStorablePrice(double figure)
+{
+    return figure >= 0.0 && figure <= MaxPrice;
+}
+
+// Why the pricing object of a card answer cannot price it: a figure the
+// rules read that is not finite or beyond MaxPrice, or a "cardmarket" block
+// in another unit than euros or a "tcgplayer" one in another than dollars.
+// Empty when it can.
+QString pricingProblem(const QJsonObject &pricing);
 
 double combine(const QJsonObject &object, const QStringList &names);
 
@@ -47,6 +67,8 @@ double cardmarketPrice(const CardDetail &card, const QString &finish, const QStr
 
 QStringList tcgplayerVariantKey(const QString &finish);
 QStringList tcgplayerEditionKey(const QString &finish, const QString &edition);
+// A variant the object names under "disputed" (TCGCSV listed it at two
+// figures) ends a look-up that reaches it before a figure: no price.
 double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names);
 double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, const QString &edition);
 double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, const QString &edition);

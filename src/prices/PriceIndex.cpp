@@ -8,6 +8,7 @@
 #include "core/SteadyClock.h"
 #include "prices/TcgcsvClient.h"
 
+#include <QJsonArray>
 #include <QPointer>
 #include <QtAlgorithms>
 #include <QRegularExpression>
@@ -489,10 +490,13 @@ QString PriceIndex::statusText(Language language, const QString &setId) const
     const QString label = found->groupName.isEmpty() ? tr("group %1").arg(found->groupId) : found->groupName;
     SetState state = found->state;
     // An empty answer came from a service that was reached: the line says
-    // what it lacked, an empty group list no group for the set, an empty
-    // group no numbered products, as a settled set would.
-    if (state == Failed && found->failure == ReplyFailure::Empty)
-        state = found->groupId == 0 ? NoGroup : NoProducts;
+    // what it lacked, an empty group list no group for the set, a group
+    // without products or prices no prices.
+    if (state == Failed && found->failure == ReplyFailure::Empty) {
+        if (found->groupId != 0)
+            return tr("TCGCSV answered with no prices for \"%1\", so no fallback prices are available.").arg(label);
+        state = NoGroup;
+    }
     switch (state) {
     case Pending:
         return tr("Looking up fallback prices...");
@@ -526,9 +530,12 @@ QJsonObject PriceIndex::cardPrices(Language language, const QString &setId, cons
 {
     QJsonObject block = buildPrices(indexKey(language, setId), number);
     const QJsonObject shadowless = buildPrices(indexKey(language, setId, ShadowlessAlias), number);
+    const QLatin1String disputedKey("disputed");
     for (auto it = shadowless.constBegin(); it != shadowless.constEnd(); ++it) {
         if (!block.contains(it.key()))
             block.insert(it.key(), it.value());
+        else if (it.key() == disputedKey)
+            block.insert(disputedKey, block.value(disputedKey).toArray() + it.value().toArray());
     }
     return block;
 }
@@ -539,7 +546,7 @@ QJsonObject PriceIndex::buildPrices(const QString &key, const QString &number) c
     if (found == m_entries.constEnd() || found->state != Indexed)
         return {};
     const auto product = found->data.products.constFind(normalizeCardNumber(number));
-    if (product == found->data.products.constEnd() || product->marketPrices.isEmpty())
+    if (product == found->data.products.constEnd() || !product->isPriced())
         return {};
 
     QJsonObject block{
@@ -560,6 +567,20 @@ QJsonObject PriceIndex::buildPrices(const QString &key, const QString &number) c
             continue;
         block.insert(printingKey, QJsonObject{{QStringLiteral("marketPrice"), it.value()}});
     }
+    // A printing TCGCSV listed twice, differently, has no price of its own,
+    // and no "Unlimited" row stands in for it: the price rules see it named.
+    QJsonArray disputed;
+    for (const QString &subType : product->disputedSubTypes) {
+        const QString printingKey = printingKeyForSubtype(subType, shadowless);
+        const bool unlimited = subType == QLatin1String("Unlimited") || subType == QLatin1String("Unlimited Holofoil");
+        if (printingKey.isEmpty() || (unlimited && block.contains(printingKey)))
+            continue;
+        block.remove(printingKey);
+        if (!disputed.contains(printingKey))
+            disputed.append(printingKey);
+    }
+    if (!disputed.isEmpty())
+        block.insert(QStringLiteral("disputed"), disputed);
     return block.size() > fixedMembers ? block : QJsonObject();
 }
 

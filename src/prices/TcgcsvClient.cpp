@@ -4,6 +4,7 @@
 #include "core/HttpDiskCache.h"
 #include "core/Log.h"
 #include "core/NetworkReplies.h"
+#include "core/Pricing.h"
 #include "core/ServiceUrls.h"
 #include "core/SteadyClock.h"
 
@@ -42,8 +43,8 @@ QString extendedValue(const QJsonArray &extendedData, const QString &name)
 // ("Charizard" over "Charizard (Error)"), and otherwise the later one wins.
 bool storedProductStays(const TcgcsvProduct &stored, const TcgcsvProduct &incoming)
 {
-    const bool storedPriced = !stored.marketPrices.isEmpty();
-    if (storedPriced != !incoming.marketPrices.isEmpty())
+    const bool storedPriced = stored.isPriced();
+    if (storedPriced != incoming.isPriced())
         return storedPriced;
     const QChar paren(QLatin1Char('('));
     return incoming.name.contains(paren) && !stored.name.contains(paren);
@@ -395,7 +396,14 @@ void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payloa
                       .arg(groupLabel(request))
                       .arg(skipped.notNumbers)
                       .arg(skipped.outOfRange)
-                      .arg(MaxMarketPrice, 0, 'f', 0));
+                      .arg(Pricing::MaxPrice, 0, 'f', 0));
+    }
+    if (skipped.disputed > 0) {
+        Log::warn(logCategory(),
+                  QStringLiteral("%1: %2 price(s) listed twice with different figures; those printings get no "
+                                 "fallback price.")
+                      .arg(groupLabel(request))
+                      .arg(skipped.disputed));
     }
 
     // Numbered cards and not one price among them: the price list is broken,
@@ -442,13 +450,29 @@ void TcgcsvClient::applyPrices(QList<TcgcsvProduct> &numbered, const QJsonArray 
         const double price = market.toDouble();
         if (!(price > 0))
             continue;
-        if (!(price <= MaxMarketPrice)) {
+        if (!(price <= Pricing::MaxPrice)) {
             ++skipped->outOfRange;
             continue;
         }
         const QString subType = row.value(QLatin1String("subTypeName")).toString();
-        for (auto it = rowsOfProduct.constFind(productId); it != rowsOfProduct.constEnd() && it.key() == productId; ++it)
-            numbered[it.value()].marketPrices.insert(subType, price);
+        bool disputes = false;
+        for (auto it = rowsOfProduct.constFind(productId); it != rowsOfProduct.constEnd() && it.key() == productId;
+             ++it) {
+            TcgcsvProduct &product = numbered[it.value()];
+            if (product.disputedSubTypes.contains(subType))
+                continue;
+            const auto listed = product.marketPrices.constFind(subType);
+            if (listed == product.marketPrices.constEnd()) {
+                product.marketPrices.insert(subType, price);
+            } else if (listed.value() != price) {
+                // Which of two figures is the printing's cannot be told.
+                product.marketPrices.erase(listed);
+                product.disputedSubTypes.insert(subType);
+                disputes = true;
+            }
+        }
+        if (disputes)
+            ++skipped->disputed;
     }
 }
 

@@ -48,8 +48,6 @@ public:
     static constexpr int TransferTimeoutMs = 45000;
     // However slowly it comes, a reply has this long to arrive whole.
     static constexpr int DeadlineMs = 180000;
-    // No card sells for more; a larger market price is a broken figure.
-    static constexpr double MaxMarketPrice = 10000000.0;
     static constexpr qint64 DiskCacheBytes = 64 * 1024 * 1024;
 
     // The service address followed by "/tcgplayer", without a trailing slash.
@@ -90,9 +88,12 @@ public:
     struct SkippedPrices
     {
         int notNumbers = 0; // a market price written as text or another non-number
-        int outOfRange = 0; // beyond MaxMarketPrice
+        int outOfRange = 0; // beyond Pricing::MaxPrice
+        int disputed = 0;   // sub-types of a product listed twice, differently
     };
     // The market prices of the price rows applied to the numbered products.
+    // Rows of one product and sub-type that agree are one row; rows that
+    // disagree leave that sub-type without a price (disputedSubTypes).
     static void applyPrices(QList<TcgcsvProduct> &numbered, const QJsonArray &rows, SkippedPrices *skipped);
 
 Q_SIGNALS:

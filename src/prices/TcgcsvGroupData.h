@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QMetaType>
+#include <QSet>
 #include <QString>
 
 namespace pv {
@@ -16,6 +17,11 @@ struct TcgcsvProduct
     // US-dollar market price by the service's sub-type ("Normal", "Holofoil",
     // "Reverse Holofoil", "1st Edition", ...); only positive prices are kept.
     QHash<QString, double> marketPrices;
+    // Sub-types listed twice with different market prices: their price is
+    // not known, and they have none in marketPrices.
+    QSet<QString> disputedSubTypes;
+
+    bool isPriced() const { return !marketPrices.isEmpty() || !disputedSubTypes.isEmpty(); }
 };
 
 // The products and market prices of one TCGCSV group.

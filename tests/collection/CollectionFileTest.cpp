@@ -161,7 +161,7 @@ private slots:
 
         HistoryPoint plain;
         plain.date = QDate(2026, 1, 5);
-        plain.totalEur = 1e21;
+        plain.totalEur = MaxHistoryEur; // the largest total a file keeps
         plain.cards = 3;
         HistoryPoint split;
         split.date = QDate(2026, 1, 12);
@@ -583,6 +583,52 @@ private slots:
         for (int i = 0; i < second.history.size(); ++i)
             QCOMPARE(second.history.at(i).date, collection.history().at(i).date);
         QCOMPARE(second.entries.size(), 1);
+    }
+
+    // A week's total no collection reaches reads as none, with a warning,
+    // and no figure the document holds reaches the file beyond the bound or
+    // as a null: a price beyond it is not stored, a total beyond it not
+    // recorded, and anything non-finite is saved as no figure.
+    void figuresBeyondAnyPriceNeverReachTheFile()
+    {
+        QJsonArray history;
+        for (const QJsonValue &total : {QJsonValue(QJsonValue::Null), QJsonValue(1e308), QJsonValue(-5),
+                                        QJsonValue(MaxHistoryEur), QJsonValue(12.5)})
+            history.append(QJsonObject{{QStringLiteral("date"), QStringLiteral("2026-01-%1").arg(history.size() + 10)},
+                                       {QStringLiteral("totalEur"), total}});
+        const Result read = readDocument(document(QJsonObject{{QStringLiteral("history"), history}}));
+        QList<double> totals;
+        for (const HistoryPoint &point : read.history)
+            totals.append(point.totalEur);
+        QCOMPARE(totals, (QList<double>{0, 0, 0, MaxHistoryEur, 12.5}));
+        QCOMPARE(read.warnings,
+                 (QStringList{QStringLiteral("Ignored the total null of the history point of 2026-01-10."),
+                              QStringLiteral("Ignored the total 1e+308 of the history point of 2026-01-11."),
+                              QStringLiteral("Ignored the total -5 of the history point of 2026-01-12.")}));
+
+        Collection collection;
+        const CardEntry broken = test::holdingOf(QStringLiteral("base1-1"), 1, std::numeric_limits<double>::infinity());
+        collection.replaceContents({broken, test::holdingOf(QStringLiteral("base1-2"), 1, 5.0)}, {}, {}, {},
+                                   std::nullopt);
+        collection.applyPrices(Language::English, QStringLiteral("base1-2"),
+                               {{QStringLiteral("normal|unlimited"), 2e7}},
+                               {{QStringLiteral("normal|unlimited"), 3.0}});
+        QCOMPARE(collection.entries().at(1).unitValueEur, 5.0);
+        QCOMPARE(collection.entries().at(1).unitValueUsd, 3.0);
+        collection.recordHistoryPoint(QDate(2026, 1, 5), std::numeric_limits<double>::infinity(), 2, {});
+        QVERIFY(collection.history().isEmpty());
+        collection.recordHistoryPoint(QDate(2026, 1, 5), 5.0, 2,
+                                      {{QStringLiteral("en:base1"), {5.0, 1}}, {QStringLiteral("en:x"), {1e300, 1}}});
+        QCOMPARE(collection.history().at(0).sets.keys(), QStringList{QStringLiteral("en:base1")});
+
+        const QString saved = path(QStringLiteral("bounded.tmk"));
+        QVERIFY(CollectionSerializer::write(saved, collection));
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().contains("null"));
+        const Result again = CollectionSerializer::read(saved);
+        QVERIFY2(again.warnings.isEmpty(), qPrintable(again.warnings.join(QLatin1Char('\n'))));
+        QCOMPARE(again.entries.at(0).unitValueEur, 0.0);
     }
 
     void aRepeatedMemberNameCountsOnlyOnce()

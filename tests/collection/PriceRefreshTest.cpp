@@ -7,6 +7,7 @@
 #include "collection/Collection.h"
 #include "collection/EditEntryCommand.h"
 #include "collection/EntryKeys.h"
+#include "collection/CollectionSerializer.h"
 #include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
@@ -19,6 +20,7 @@
 
 #include <QSignalSpy>
 #include <QUndoStack>
+#include <QTemporaryDir>
 
 #include <utility>
 #include <QTest>
@@ -518,6 +520,82 @@ private Q_SLOTS:
         QCOMPARE(asSpelt, refreshed(spellings.at(2), spellings.at(2)));
         QVERIFY2(asSpelt.at(0).startsWith(QStringLiteral("Priced 1 card(s).")) && asSpelt.at(2) != "1031.8",
                  qPrintable(asSpelt.join(" / ")));
+    }
+
+    void brokenFiguresKeepWhatTheyRead_data()
+    {
+        // Charizard's answer as the stand-in gives it, with other Cardmarket figures.
+        const auto charizard = [](const char *cardmarket) {
+            return QByteArray(R"({"id":"base1-4","localId":"4","name":"Charizard","set":{"id":"base1"},)"
+                              R"("pricing":{"cardmarket":{)")
+                + cardmarket + R"(},"tcgplayer":{"unit":"USD","holofoil":{"marketPrice":351.82}}}})";
+        };
+        const QString card = QStringLiteral("^/v2/en/cards/base1-4$");
+        const QString firstEditionRows = QStringLiteral("^/tcgplayer/3/1663/prices$");
+        const auto rows = [](double second) {
+            return envelopeBody({priceRow(106999, QStringLiteral("1st Edition Holofoil"), 3657.59),
+                                 priceRow(106999, QStringLiteral("Unlimited Holofoil"), 1001.53),
+                                 priceRow(106999, QStringLiteral("1st Edition Holofoil"), second)});
+        };
+        const QString wrongShape = QStringLiteral("Priced 1 of 2 cards; 1 answered with data of the wrong shape.");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<bool>("unlimitedKept");
+        QTest::addColumn<bool>("firstEditionKept");
+        QTest::newRow("trend 1e308") << card << charizard(R"("unit":"EUR","trend":1e308,"avg":287.5,"avg30":365.12)")
+                                     << wrongShape << true << true;
+        QTest::newRow("1e308 thrice") << card << charizard(R"("trend":1e308,"avg":1e308,"avg30":1e308)") << wrongShape
+                                      << true << true;
+        QTest::newRow("2e7") << card << charizard(R"("unit":"EUR","trend":2e7)") << wrongShape << true << true;
+        QTest::newRow("yen") << card << charizard(R"("unit":"JPY","trend":52000,"avg":48000,"avg30":61000)")
+                             << wrongShape << true << true;
+        QTest::newRow("two rows that disagree")
+            << firstEditionRows << rows(9999.0) << QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices.")
+            << false << true;
+        QTest::newRow("two rows alike") << firstEditionRows << rows(3657.59)
+                                        << QStringLiteral("Priced 2 card(s). Recorded this week's total.") << false
+                                        << false;
+    }
+
+    // A Cardmarket figure no card sells for, or in another currency, is an
+    // answer of the wrong shape: the card keeps both stored figures of each
+    // holding. A printing TCGCSV lists at two figures keeps its own, and
+    // the file saved afterwards reads back as it was.
+    void brokenFiguresKeepWhatTheyRead()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, summary);
+        QFETCH(bool, unlimitedKept);
+        QFETCH(bool, firstEditionKept);
+        WebStandIn::shared()->addFault(path, WebStandIn::Fault::custom(200, "application/json", body), -1);
+        WebFixture f;
+        f.collection.mergeSetInfo(baseSet());
+        f.collection.addEntry(storedAt(QStringLiteral("base1-4"), QStringLiteral("Charizard"), 1315.02, 1351.82));
+        f.collection.addEntry(storedAt(QStringLiteral("base1-4"), QStringLiteral("Charizard"), 4369.19, 4657.59,
+                                       QStringLiteral("firstEdition")));
+        f.add({QStringLiteral("base1-2")});
+        QCOMPARE(f.refreshed(), summary);
+        const auto figures = [](const CardEntry &entry) {
+            return std::make_pair(entry.unitValueEur, entry.unitValueUsd);
+        };
+        const QList<CardEntry> &entries = f.collection.entries();
+        QCOMPARE(figures(entries.at(0)),
+                 unlimitedKept ? std::make_pair(1315.02, 1351.82)
+                               : std::make_pair((315.02 + 287.5 + 365.12) / 3, (351.82 + 492.14 + 197.06) / 3));
+        QCOMPARE(figures(entries.at(1)),
+                 firstEditionKept ? std::make_pair(4369.19, 4657.59) : std::make_pair(3657.59 * 0.86, 3657.59));
+        QCOMPARE(f.value(2), blastoise);
+
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("kept.tmk"));
+        QVERIFY(CollectionSerializer::write(file, f.collection));
+        const CollectionSerializer::ReadResult read = CollectionSerializer::read(file);
+        QVERIFY2(read.ok && read.warnings.isEmpty(), qPrintable(read.warnings.join(QLatin1Char('\n'))));
+        QCOMPARE(read.entries, entries);
+        QCOMPARE(read.history.size(), 1);
+        QCOMPARE(read.history.at(0).totalEur, f.collection.totalValueEur());
     }
 
     void emptyAnswersFailTheirSet_data()

@@ -55,6 +55,50 @@ private Q_SLOTS:
         PriceSource::load();
     }
 
+    void brokenFiguresAndDisputedPrintings_data()
+    {
+        QTest::addColumn<QByteArray>("pricing");
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<double>("firstEditionHolo");
+        QTest::addColumn<bool>("disputed");
+        QTest::newRow("within the bound")
+            << QByteArray(R"({"cardmarket": {"unit": "EUR", "trend": 1e7, "avg": -3, "avg30": "9e9"}})") << QString()
+            << 1e7 << false;
+        QTest::newRow("TCGplayer beyond")
+            << QByteArray(R"({"cardmarket": {"trend": 2}, "tcgplayer": {"1stEditionHolofoil": {"lowPrice": 2e7}}})")
+            << QStringLiteral("the TCGplayer \"lowPrice\" of \"1stEditionHolofoil\" is 2e+07, beyond any price") << 2.0
+            << false;
+        QTest::newRow("Cardmarket in yen")
+            << QByteArray(R"({"cardmarket": {"unit": "JPY", "trend": 50000}})")
+            << QStringLiteral("its Cardmarket prices are in JPY, not EUR") << 0.0 << false;
+        QTest::newRow("TCGplayer in euros")
+            << QByteArray(R"({"cardmarket": {"trend": 3},
+                             "tcgplayer": {"unit": "EUR", "1stEditionHolofoil": {"marketPrice": 100}}})")
+            << QStringLiteral("its TCGplayer prices are in EUR, not USD") << 3.0 << false;
+        QTest::newRow("TCGCSV listed it twice")
+            << QByteArray(R"({"cardmarket": {"trend": 5}, "tcgcsv": {"unit": "USD", "holofoil": {"marketPrice": 7},
+                                                                    "disputed": ["1stEditionHolofoil"]}})")
+            << QString() << 5.0 << true;
+    }
+
+    // A figure beyond any price, or a block in another currency, makes the
+    // answer unusable and is never read as a price; a printing TCGCSV listed
+    // at two figures has none of TCGCSV's, and says so.
+    void brokenFiguresAndDisputedPrintings()
+    {
+        QFETCH(QByteArray, pricing);
+        QFETCH(QString, problem);
+        QFETCH(double, firstEditionHolo);
+        QFETCH(bool, disputed);
+        const CardDetail c = card(pricing.constData());
+        QCOMPARE(Pricing::pricingProblem(c.pricing), problem);
+        const PriceResult price = Pricing::priceFor(c, holo, firstEdition);
+        QCOMPARE(price.value, firstEditionHolo);
+        QCOMPARE(price.readsDisputed(), disputed);
+        QCOMPARE(bool(Pricing::tcgplayerPriceReads(c, holo, firstEdition) & PriceResult::DisputedDollars), disputed);
+        QVERIFY(!Pricing::priceFor(c, holo, unlimited).readsDisputed());
+    }
+
     void combineUnderEachBasis()
     {
         const QJsonObject object{{QStringLiteral("trend"), 2.0}, {QStringLiteral("avg"), 0}, {QStringLiteral("avg30"), 4.0}};

@@ -358,9 +358,10 @@ private Q_SLOTS:
         QTest::newRow("no groups") << QStringLiteral("/tcgplayer/3/groups") << envelopeBody({})
                                    << QStringLiteral("No TCGCSV set matched this expansion, so no fallback prices "
                                                      "are available.");
-        QTest::newRow("no products") << QStringLiteral("/tcgplayer/3/1429/products") << envelopeBody({})
-                                     << QStringLiteral("TCGplayer catalogued \"EX Delta Species\" without collector "
-                                                       "numbers, so its cards cannot be matched reliably.");
+        const QString noPrices = QStringLiteral("TCGCSV answered with no prices for \"EX Delta Species\", so no "
+                                                "fallback prices are available.");
+        QTest::newRow("no products") << QStringLiteral("/tcgplayer/3/1429/products") << envelopeBody({}) << noPrices;
+        QTest::newRow("no prices") << QStringLiteral("/tcgplayer/3/1429/prices") << envelopeBody({}) << noPrices;
     }
 
     // A failed set announces itself as failed, is named by its set in the
