@@ -537,7 +537,8 @@ private Q_SLOTS:
                                  priceRow(106999, QStringLiteral("Unlimited Holofoil"), 1001.53),
                                  priceRow(106999, QStringLiteral("1st Edition Holofoil"), second)});
         };
-        const QString wrongShape = QStringLiteral("Priced 1 of 2 cards; 1 answered with data of the wrong shape.");
+        const QString wrongShape =
+            QStringLiteral("Priced 1 of 2 cards; 1 answered with data of the wrong shape. Recorded this week's total.");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("summary");
@@ -551,8 +552,9 @@ private Q_SLOTS:
         QTest::newRow("yen") << card << charizard(R"("unit":"JPY","trend":52000,"avg":48000,"avg30":61000)")
                              << wrongShape << true << true;
         QTest::newRow("two rows that disagree")
-            << firstEditionRows << rows(9999.0) << QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices.")
-            << false << true;
+            << firstEditionRows << rows(9999.0)
+            << QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's total.") << false
+            << true;
         QTest::newRow("two rows alike") << firstEditionRows << rows(3657.59)
                                         << QStringLiteral("Priced 2 card(s). Recorded this week's total.") << false
                                         << false;
