@@ -30,6 +30,9 @@ namespace {
 const QString noValue = QStringLiteral("-");
 // The price note keeps this many lines however little room the panel has.
 constexpr int minNoteLines = 3;
+// The picture's least height beside the card's facts, and above them.
+constexpr int ArtworkMinimumHeight = 88;
+constexpr int StackedArtworkHeight = 200;
 
 // The text broken into at most maxLines lines of the width, at its own line
 // breaks and anywhere when a word is too long for a line; what does not fit
@@ -545,6 +548,47 @@ void CardDetailsWidget::fitEditors()
     ui->detailScrollArea->setFixedHeight(needed.height());
     const QMargins margins = ui->rootLayout->contentsMargins();
     setMinimumHeight(ui->copyColumnLayout->minimumSize().height() + margins.top() + margins.bottom());
+    // The editors' width decides whether the card's facts fit beside them.
+    fitColumns();
+}
+
+// The editors' column, as wide as the editors are once styled (before the
+// editors' box has been fitted to them too).
+int CardDetailsWidget::copyColumnWidth() const
+{
+    ui->detailContents->ensurePolished();
+    return std::max(ui->copyColumnLayout->minimumSize().width(), ui->detailContents->minimumSizeHint().width());
+}
+
+QSize CardDetailsWidget::minimumSizeHint() const
+{
+    const QMargins margins = ui->rootLayout->contentsMargins();
+    const int widest = std::max(copyColumnWidth(), ui->cardColumnLayout->minimumSize().width());
+    return QSize(widest + margins.left() + margins.right(), QWidget::minimumSizeHint().height());
+}
+
+int CardDetailsWidget::heightForWidth(int width) const
+{
+    return width < sideBySideWidth() ? QWidget::heightForWidth(width) : minimumHeight();
+}
+
+int CardDetailsWidget::sideBySideWidth() const
+{
+    const QMargins margins = ui->rootLayout->contentsMargins();
+    return copyColumnWidth() + ui->artworkLayout->spacing() + ui->cardColumnLayout->minimumSize().width()
+        + margins.left() + margins.right();
+}
+
+// Side by side while both columns fit; else the card's facts and values go
+// under the editors, and the picture above them keeps a card's height.
+void CardDetailsWidget::fitColumns()
+{
+    const bool stacked = width() < sideBySideWidth();
+    if (stacked == (ui->artworkLayout->direction() == QBoxLayout::TopToBottom))
+        return;
+    ui->artworkLayout->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    ui->imageLabel->setMinimumHeight(stacked ? StackedArtworkHeight : ArtworkMinimumHeight);
+    fitEditors();
 }
 
 void CardDetailsWidget::fitTitle()
@@ -724,6 +768,7 @@ bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
 void CardDetailsWidget::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    fitColumns();
     fitPriceNote();
 }
 

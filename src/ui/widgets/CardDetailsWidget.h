@@ -54,6 +54,15 @@ public:
     // refresh or a change of display currency).
     void refresh();
 
+    // As narrow as the wider of its two columns: narrower than both side by
+    // side, the panel stacks them (its dock scrolls it).
+    QSize minimumSizeHint() const override;
+    // Side by side, the height it is given: a long note or name is fitted
+    // to it, and the editors keep their place. Stacked, what its lines take.
+    int heightForWidth(int width) const override;
+    // The least width that holds both columns side by side.
+    int sideBySideWidth() const;
+
 Q_SIGNALS:
     void entryEdited(const pv::CardEntry &updated);
 
@@ -79,6 +88,8 @@ private:
     void fitPriceNote();
     void fitEditors();
     void fitTitle();
+    void fitColumns();
+    int copyColumnWidth() const;
     void commit();
     void scaleArtwork();
     void placeSetLogo();
