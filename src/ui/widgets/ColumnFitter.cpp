@@ -238,6 +238,9 @@ QList<ColumnWidths::Column> ColumnFitter::columns(const Needs &needs) const
             fitted.least = std::min(fitted.wanted, text + fitted.offset);
             break;
         }
+        case Give::Narrow:
+            fitted.least = std::min(fitted.wanted, titleLeast);
+            break;
         case Give::Fixed:
             fitted.wanted = fitted.least = rule.least;
             break;

@@ -37,10 +37,11 @@ class ColumnFitter : public QObject
 
 public:
     enum class Give {
-        Title, // the cells show whole, the title may be elided
-        Forms, // the cells may show their short forms (the delegate's)
-        Cut,   // the cells may be cut short, down to the least text
-        Fixed, // the column keeps `least` pixels
+        Title,  // the cells show whole, the title may be elided
+        Forms,  // the cells may show their short forms (the delegate's)
+        Cut,    // the cells may be cut short, down to the least text
+        Narrow, // the cells may be cut short, down to the title's least
+        Fixed,  // the column keeps `least` pixels
     };
 
     struct Rule
