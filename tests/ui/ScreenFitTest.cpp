@@ -1,5 +1,6 @@
 #include "TestRegistry.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include "ui/ScreenFit.h"
 #include "ui/dialogs/LabelPreviewDialog.h"
@@ -28,7 +29,53 @@ private slots:
     void cleanup()
     {
         ScreenFit::setAssumedFrameMargins(std::nullopt);
+        ScreenFit::setAssumedScreen(std::nullopt);
         ScreenFit::stopWatching();
+    }
+
+    // On laptop screens a first start, and a layout saved on a larger
+    // screen, fit with the collection, the binders' buttons and the status
+    // bar in view, the collection the wider dock; the search opened too.
+    void windowFitsLaptopScreens()
+    {
+        const test::DefaultTheme themed;
+        for (const QSize &screen : {QSize(1280, 720), QSize(1024, 768)}) {
+            for (const bool saved : {false, true}) {
+                const QString where =
+                    QStringLiteral("%1 x %2, saved %3").arg(screen.width()).arg(screen.height()).arg(saved);
+                test::setSetting(QStringLiteral("mainWindow"), QVariant());
+                if (saved) {
+                    ScreenFit::setAssumedScreen(QRect(0, 0, 1600, 1000));
+                    MainWindow large;
+                    large.resize(1590, 950);
+                    large.show();
+                    QVERIFY(QTest::qWaitForWindowExposed(&large));
+                    QCoreApplication::processEvents();
+                    large.saveWindowState();
+                }
+                ScreenFit::setAssumedScreen(QRect(QPoint(), screen));
+                MainWindow window;
+                window.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&window));
+                QCoreApplication::processEvents();
+                for (const bool searching : {false, true}) {
+                    if (searching)
+                        window.findCard();
+                    QCoreApplication::processEvents();
+                    QVERIFY2(outer(window).width() <= screen.width() && outer(window).height() <= screen.height(),
+                             qPrintable(where));
+                    for (const char *name : {"collectionTree", "newBinderButton", "deleteBinderButton", "statusbar"}) {
+                        const auto *widget = window.findChild<QWidget *>(QLatin1String(name));
+                        const QRect place(widget->mapTo(&window, QPoint()), widget->size());
+                        QVERIFY2(widget->isVisible() && window.rect().contains(place), qPrintable(where + name));
+                    }
+                    QVERIFY2(window.findChild<QWidget *>(QStringLiteral("treeDock"))->width()
+                                 > window.findChild<QWidget *>(QStringLiteral("previewDock"))->width(),
+                             qPrintable(where));
+                }
+            }
+        }
+        test::setSetting(QStringLiteral("mainWindow"), QVariant());
     }
 
     // A first start and a session saved on a larger screen both come back
