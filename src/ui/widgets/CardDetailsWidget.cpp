@@ -32,7 +32,7 @@ const QString noValue = QStringLiteral("-");
 constexpr int minNoteLines = 3;
 // The picture's least height beside the card's facts, and above them.
 constexpr int ArtworkMinimumHeight = 88;
-constexpr int StackedArtworkHeight = 200;
+constexpr int NarrowArtworkHeight = 200;
 
 // The text broken into at most maxLines lines of the width, at its own line
 // breaks and anywhere when a word is too long for a line; what does not fit
@@ -579,15 +579,18 @@ int CardDetailsWidget::sideBySideWidth() const
         + margins.left() + margins.right();
 }
 
-// Side by side while both columns fit; else the card's facts and values go
-// under the editors, and the picture above them keeps a card's height.
+// Editors under the picture, beside the card's facts, while they fit
+// beside them; narrower, the picture, the facts and the editors one under
+// the other, the picture a card's height.
 void CardDetailsWidget::fitColumns()
 {
-    const bool stacked = width() < sideBySideWidth();
-    if (stacked == (ui->artworkLayout->direction() == QBoxLayout::TopToBottom))
+    const bool narrow = width() < sideBySideWidth();
+    if (narrow == (ui->rootLayout->indexOf(ui->detailScrollArea) >= 0))
         return;
-    ui->artworkLayout->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
-    ui->imageLabel->setMinimumHeight(stacked ? StackedArtworkHeight : ArtworkMinimumHeight);
+    (narrow ? ui->copyColumnLayout : ui->rootLayout)->removeWidget(ui->detailScrollArea);
+    (narrow ? ui->rootLayout : ui->copyColumnLayout)->addWidget(ui->detailScrollArea);
+    ui->artworkLayout->setDirection(narrow ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    ui->imageLabel->setMinimumHeight(narrow ? NarrowArtworkHeight : ArtworkMinimumHeight);
     fitEditors();
 }
 

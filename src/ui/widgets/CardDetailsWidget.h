@@ -54,13 +54,16 @@ public:
     // refresh or a change of display currency).
     void refresh();
 
-    // As narrow as the wider of its two columns: narrower than both side by
-    // side, the panel stacks them (its dock scrolls it).
+    // As narrow as the card's facts or the editors: narrower than the
+    // picture and editors beside the facts, the panel puts them one under
+    // the other (its dock scrolls it).
     QSize minimumSizeHint() const override;
-    // Side by side, the height it is given: a long note or name is fitted
-    // to it, and the editors keep their place. Stacked, what its lines take.
+    // Editors beside the picture, the height it is given: a long note or
+    // name is fitted to it, and the editors keep their place. Editors under
+    // it, what its lines take.
     int heightForWidth(int width) const override;
-    // The least width that holds both columns side by side.
+    // The least width that holds the editors beside the picture and both
+    // beside the card's facts.
     int sideBySideWidth() const;
 
 Q_SIGNALS:
