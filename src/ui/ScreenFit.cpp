@@ -31,6 +31,12 @@ std::optional<QMargins> &assumedMargins()
     return margins;
 }
 
+std::optional<QRect> &assumedScreen()
+{
+    static std::optional<QRect> available;
+    return available;
+}
+
 QPointer<ScreenFit> &watcher()
 {
     static QPointer<ScreenFit> instance;
@@ -62,6 +68,8 @@ QMargins drawnFrame(const QWidget *window)
 
 QRect availableAt(const QPoint &point, const QWidget *window)
 {
+    if (assumedScreen())
+        return *assumedScreen();
     const QScreen *screen = QGuiApplication::screenAt(point);
     if (!screen)
         screen = window->screen();
@@ -94,7 +102,8 @@ void ScreenFit::fitOpeningSize(QWidget *window)
     const QScreen *screen = window ? window->screen() : nullptr;
     if (!screen)
         return;
-    const QSize room = screen->availableGeometry().marginsRemoved(frameMargins(window)).size();
+    const QRect available = assumedScreen() ? *assumedScreen() : screen->availableGeometry();
+    const QSize room = available.marginsRemoved(frameMargins(window)).size();
     const QSize smallest = window->minimumSizeHint().expandedTo(window->minimumSize());
     if (room.width() >= smallest.width() && room.height() >= smallest.height())
         window->resize(window->size().boundedTo(room));
@@ -157,7 +166,11 @@ QMargins ScreenFit::frameMargins(const QWidget *window, const QMargins &fallback
     return QMargins(5, titleBar + 5, 5, 5);
 }
 
-QMargins ScreenFit::savedFrameMargins(const QByteArray &geometry)
+namespace {
+
+// The frame and the client area recorded in bytes of QWidget::saveGeometry;
+// false when the bytes are no such record.
+bool readSavedGeometry(const QByteArray &geometry, QRect &frame, QRect &normal)
 {
     QDataStream stream(geometry);
     stream.setVersion(QDataStream::Qt_4_0);
@@ -166,19 +179,38 @@ QMargins ScreenFit::savedFrameMargins(const QByteArray &geometry)
     quint16 minor = 0;
     stream >> magic >> major >> minor;
     if (magic != SavedGeometryMagic || major < 1)
-        return QMargins();
+        return false;
+    stream >> frame >> normal;
+    return stream.status() == QDataStream::Ok;
+}
+
+} // namespace
+
+QMargins ScreenFit::savedFrameMargins(const QByteArray &geometry)
+{
     QRect frame;
     QRect normal;
-    stream >> frame >> normal;
-    if (stream.status() != QDataStream::Ok)
+    if (!readSavedGeometry(geometry, frame, normal))
         return QMargins();
     const QMargins margins = between(frame, normal);
     return plausible(margins) ? margins : QMargins();
 }
 
+QSize ScreenFit::savedSize(const QByteArray &geometry)
+{
+    QRect frame;
+    QRect normal;
+    return readSavedGeometry(geometry, frame, normal) ? normal.size() : QSize();
+}
+
 void ScreenFit::setAssumedFrameMargins(std::optional<QMargins> margins)
 {
     assumedMargins() = margins;
+}
+
+void ScreenFit::setAssumedScreen(std::optional<QRect> available)
+{
+    assumedScreen() = available;
 }
 
 void ScreenFit::watchApplication()

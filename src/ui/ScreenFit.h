@@ -46,10 +46,16 @@ public:
     // The frame margins recorded in bytes of QWidget::saveGeometry; null
     // margins when the bytes hold none or are not such a record.
     static QMargins savedFrameMargins(const QByteArray &geometry);
+    // The size of the window (frame excluded) recorded there; an invalid
+    // size when there is none.
+    static QSize savedSize(const QByteArray &geometry);
 
     // Tests: the frame every window is taken to have (the offscreen platform
     // draws none); no value brings back the real measurement.
     static void setAssumedFrameMargins(std::optional<QMargins> margins);
+    // Tests: the free area of the screen every window is taken to open on;
+    // no value brings back the screens' own.
+    static void setAssumedScreen(std::optional<QRect> available);
 
     // Fits every dialog of the application on its first show; once per
     // application, however often called.

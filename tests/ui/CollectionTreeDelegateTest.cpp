@@ -199,6 +199,7 @@ private Q_SLOTS:
         CollectionTreeView drawn;
         for (QTreeView *view : {&spanned, static_cast<QTreeView *>(&drawn)}) {
             view->setObjectName(QStringLiteral("collectionTree"));
+            view->setIndentation(drawn.indentation());
             view->setModel(&model);
             view->setItemDelegate(new CollectionTreeDelegate(view));
             view->setAlternatingRowColors(true);

@@ -155,8 +155,9 @@ private:
 
     // Where the card rows in view break the order in which the columns give
     // way: with a card name cut short, no printing or condition keeps more
-    // than its shortest form, the rarity no more than its least and a value
-    // column no more than its widest value in view (or its elided title).
+    // than its shortest form, the rarity no more than its least, a value
+    // column no more than its widest value in view (or its elided title) and
+    // the dex number and grade no more than their elided titles.
     QStringList outOfOrder()
     {
         QTreeView *view = tree();
@@ -192,7 +193,9 @@ private:
         QStringList wrong = longForms;
         const int title = leastTitle();
         for (const int column : valueColumns) {
-            if (!view->isColumnHidden(column) && view->columnWidth(column) > std::max(widest.value(column), title))
+            const bool narrows = column == Tree::DexColumn || column == Tree::GradeColumn;
+            if (!view->isColumnHidden(column)
+                && view->columnWidth(column) > std::max(narrows ? 0 : widest.value(column), title))
                 wrong.append(QStringLiteral("column %1 at %2 for %3")
                                  .arg(column)
                                  .arg(view->columnWidth(column))
@@ -293,8 +296,9 @@ private Q_SLOTS:
     }
 
     // Scrolled to the end and back, the columns give way in their order for
-    // the rows in view; scrolled slowly, they only widen, and narrow to the
-    // rows in view once the view rests.
+    // the rows in view (at once at either end, once the view rests after a
+    // page); scrolled slowly, they only widen, and narrow to the rows in view
+    // once the view rests.
     void columnsGiveWayInOrderWhereverScrolled()
     {
         test::ManualTime time;
@@ -309,6 +313,10 @@ private Q_SLOTS:
                                            std::pair(QAbstractSlider::SliderToMinimum, "top")}) {
             bar->triggerAction(action);
             settle();
+            if (action == QAbstractSlider::SliderPageStepSub) {
+                SteadyClock::advance(1000);
+                settle();
+            }
             const QStringList wrong = outOfOrder();
             QVERIFY2(wrong.isEmpty(), qPrintable(QLatin1String(step) + QLatin1String(": ") + wrong.join(u',')));
             if (action == QAbstractSlider::SliderToMaximum)
@@ -348,6 +356,36 @@ private Q_SLOTS:
         SteadyClock::advance(1000);
         QTRY_COMPARE(outOfOrder(), QStringList());
         QVERIFY(sideWidths() != scrolled);
+
+        // Page Down held from the top (a press every 60 ms) is one scroll:
+        // no column but the name narrows until the view rests.
+        bar->triggerAction(QAbstractSlider::SliderToMinimum);
+        settle();
+        QList<int> widths = sideWidths();
+        for (int press = 0; press < 6; ++press) {
+            QTest::keyClick(tree(), Qt::Key_PageDown);
+            settle();
+            SteadyClock::advance(60);
+            const QList<int> now = sideWidths();
+            for (int column = 0; column < now.size(); ++column)
+                QVERIFY2(now.at(column) >= widths.at(column), qPrintable(QStringLiteral("press %1").arg(press)));
+            widths = now;
+        }
+        SteadyClock::advance(1000);
+        QTRY_COMPARE(outOfOrder(), QStringList());
+    }
+
+    // However narrow the collection, the name is the last column cut, beside
+    // a card row's indentation of a level's arrow a level.
+    void nameIsCutLastAtEveryWidth()
+    {
+        open(QSize(1280, 734));
+        QVERIFY(tree()->indentation() < tree()->style()->pixelMetric(QStyle::PM_TreeViewIndentation));
+        for (int width = 700; width >= 420; width -= 40) {
+            tree()->setFixedWidth(width);
+            settle();
+            QVERIFY2(outOfOrder().isEmpty(), qPrintable(QString::number(width) + outOfOrder().join(u',')));
+        }
     }
 };
 

@@ -1,5 +1,6 @@
 #include "TestRegistry.h"
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 
 #include "ui/ScreenFit.h"
 #include "ui/dialogs/LabelPreviewDialog.h"
@@ -28,7 +29,45 @@ private slots:
     void cleanup()
     {
         ScreenFit::setAssumedFrameMargins(std::nullopt);
+        ScreenFit::setAssumedScreen(std::nullopt);
         ScreenFit::stopWatching();
+    }
+
+    // On laptop screens a first start, and a layout saved on a larger
+    // screen, fit with the collection, the binders' buttons and the status
+    // bar in view, the collection the wider dock; the search opened too.
+    void windowFitsLaptopScreens()
+    {
+        const test::DefaultTheme themed;
+        for (const QRect &screen : {QRect(0, 0, 1280, 720), QRect(0, 0, 1024, 768)}) {
+            for (const bool saved : {false, true}) {
+                test::setSetting(QStringLiteral("mainWindow"), QVariant());
+                for (const QRect &on : saved ? QList{QRect(0, 0, 1600, 1000), screen} : QList{screen}) {
+                    ScreenFit::setAssumedScreen(on);
+                    MainWindow window;
+                    if (on != screen)
+                        window.resize(1590, 950);
+                    window.show();
+                    QVERIFY(QTest::qWaitForWindowExposed(&window));
+                    for (const bool searching : {false, on == screen}) {
+                        if (searching)
+                            window.findCard();
+                        QCoreApplication::processEvents();
+                        QVERIFY(outer(window).width() <= on.width() && outer(window).height() <= on.height());
+                        for (const char *name :
+                             {"collectionTree", "newBinderButton", "deleteBinderButton", "statusbar"}) {
+                            const auto *widget = window.findChild<QWidget *>(QLatin1String(name));
+                            QVERIFY2(window.rect().contains(QRect(widget->mapTo(&window, QPoint()), widget->size())),
+                                     name);
+                        }
+                        QVERIFY(window.findChild<QWidget *>(QStringLiteral("treeDock"))->width()
+                                > window.findChild<QWidget *>(QStringLiteral("previewDock"))->width());
+                    }
+                    window.saveWindowState();
+                }
+            }
+        }
+        test::setSetting(QStringLiteral("mainWindow"), QVariant());
     }
 
     // A first start and a session saved on a larger screen both come back

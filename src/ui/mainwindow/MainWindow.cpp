@@ -105,6 +105,8 @@ MainWindow::~MainWindow()
 void MainWindow::setUpStatusBar()
 {
     m_summaryLabel = new QLabel(this);
+    // Its text never holds the window wider than a small screen.
+    m_summaryLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(m_summaryLabel, 1);
     m_pricesLabel = new QLabel(this);
     m_pricesLabel->setEnabled(false);

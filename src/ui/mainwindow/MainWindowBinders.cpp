@@ -47,6 +47,10 @@ void MainWindow::setUpBindersDock()
         ui->deleteBinderButton->setEnabled(!selectedBinderId.isEmpty());
     });
     ui->deleteBinderButton->setEnabled(false);
+    // Where the window is short the list gives way down to a row, its
+    // buttons staying in view under it.
+    QListWidget *list = ui->bindersList;
+    list->setMinimumHeight(list->fontMetrics().height() + 10 + 2 * list->frameWidth());
     m_binderCountsTimer = new ClockTimer(kBinderCountsDelayMs, this);
     connect(m_binderCountsTimer, &ClockTimer::timeout, this, [this] {
         if (ui->bindersDock->isVisible())

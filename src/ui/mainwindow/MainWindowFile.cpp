@@ -503,12 +503,14 @@ void MainWindow::restoreWindowState()
     AppSettings settings;
     settings.beginGroup(QStringLiteral("mainWindow"));
     const QByteArray geometry = settings.value(QStringLiteral("geometry")).toByteArray();
+    bool narrowed = false;
     if (!geometry.isEmpty()) {
         // A window saved on a larger screen, or while something once
         // stretched it, shrinks and moves onto this one, title bar and
         // borders included.
         restoreGeometry(geometry);
         ScreenFit::fitWindow(this, ScreenFit::frameMargins(this, ScreenFit::savedFrameMargins(geometry)));
+        narrowed = width() < ScreenFit::savedSize(geometry).width();
     } else {
         ScreenFit::fitOpeningSize(this);
     }
@@ -523,6 +525,17 @@ void MainWindow::restoreWindowState()
             addDockWidget(Qt::BottomDockWidgetArea, ui->searchDock);
             ui->searchDock->hide();
         }
+        // Docks laid out for a wider window, or a collection squeezed
+        // narrower than the card panel (as a panel that would not give way
+        // once left it), share the width as a first start does, once they
+        // have their size.
+        QTimer::singleShot(0, this, [this, narrowed] {
+            layout()->activate();
+            if (dockWidgetArea(ui->treeDock) == Qt::LeftDockWidgetArea
+                && dockWidgetArea(ui->previewDock) == Qt::RightDockWidgetArea && ui->treeDock->isVisible()
+                && ui->previewDock->isVisible() && (narrowed || ui->treeDock->width() < ui->previewDock->width()))
+                shareWidthBetweenDocks();
+        });
     }
     settings.endGroup();
 

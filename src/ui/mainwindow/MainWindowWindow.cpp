@@ -22,6 +22,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QResizeEvent>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QWindowStateChangeEvent>
 #include <QUrl>
@@ -86,8 +88,17 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 
 void MainWindow::shareWidthBetweenDocks()
 {
+    // Two fifths to the card panel, or what shows its facts beside its
+    // editors (and a scroll bar) while the collection keeps more than half.
+    // Narrower, the panel stacks them and scrolls: a third is enough, and
+    // the collection's names want the room more.
     const int w = width();
-    resizeDocks({ui->treeDock, ui->previewDock}, {3 * w / 5, 2 * w / 5}, Qt::Horizontal);
+    const int around = ui->previewDock->minimumSizeHint().width() - ui->previewScrollArea->minimumSizeHint().width()
+        + style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int beside = ui->cardDetails->sideBySideWidth() + around;
+    const int card = beside < w / 2 ? std::max(2 * w / 5, beside)
+                                    : std::max(w / 3, ui->cardDetails->minimumSizeHint().width() + around);
+    resizeDocks({ui->treeDock, ui->previewDock}, {w - card, card}, Qt::Horizontal);
 }
 
 int MainWindow::bindersDockHeight() const
@@ -96,7 +107,8 @@ int MainWindow::bindersDockHeight() const
     const int rows = std::max(list->count(), 3);
     const int row = list->count() > 0 ? list->sizeHintForRow(0) : list->fontMetrics().height() + 10;
     const int listHeight = rows * row + 2 * list->frameWidth() + 6;
-    return ui->bindersDock->minimumSizeHint().height() - list->minimumSizeHint().height() + listHeight;
+    const int listLeast = list->minimumHeight() > 0 ? list->minimumHeight() : list->minimumSizeHint().height();
+    return ui->bindersDock->minimumSizeHint().height() - listLeast + listHeight;
 }
 
 // A third of the window, and the row of the search fields, which have no

@@ -29,6 +29,9 @@ namespace {
 const QString noValue = QStringLiteral("-");
 // The price note keeps this many lines however little room the panel has.
 constexpr int minNoteLines = 3;
+// The picture's least height beside the card's facts, and above them.
+constexpr int ArtworkMinimumHeight = 88;
+constexpr int NarrowArtworkHeight = 200;
 
 // The text broken into at most maxLines lines of the width, at its own line
 // breaks and anywhere when a word is too long for a line; what does not fit
@@ -528,6 +531,50 @@ void CardDetailsWidget::fitEditors()
     ui->detailScrollArea->setFixedHeight(needed.height());
     const QMargins margins = ui->rootLayout->contentsMargins();
     setMinimumHeight(ui->copyColumnLayout->minimumSize().height() + margins.top() + margins.bottom());
+    // The editors' width decides whether the card's facts fit beside them.
+    fitColumns();
+}
+
+// The editors' column, as wide as the editors are once styled (before the
+// editors' box has been fitted to them too).
+int CardDetailsWidget::copyColumnWidth() const
+{
+    ui->detailContents->ensurePolished();
+    return std::max(ui->copyColumnLayout->minimumSize().width(), ui->detailContents->minimumSizeHint().width());
+}
+
+QSize CardDetailsWidget::minimumSizeHint() const
+{
+    const QMargins margins = ui->rootLayout->contentsMargins();
+    const int widest = std::max(copyColumnWidth(), ui->cardColumnLayout->minimumSize().width());
+    return QSize(widest + margins.left() + margins.right(), QWidget::minimumSizeHint().height());
+}
+
+int CardDetailsWidget::heightForWidth(int width) const
+{
+    return width < sideBySideWidth() ? QWidget::heightForWidth(width) : minimumHeight();
+}
+
+int CardDetailsWidget::sideBySideWidth() const
+{
+    const QMargins margins = ui->rootLayout->contentsMargins();
+    return copyColumnWidth() + ui->artworkLayout->spacing() + ui->cardColumnLayout->minimumSize().width()
+        + margins.left() + margins.right();
+}
+
+// Editors under the picture, beside the card's facts, while they fit
+// beside them; narrower, the picture, the facts and the editors one under
+// the other, the picture a card's height.
+void CardDetailsWidget::fitColumns()
+{
+    const bool narrow = width() < sideBySideWidth();
+    if (narrow == (ui->rootLayout->indexOf(ui->detailScrollArea) >= 0))
+        return;
+    (narrow ? ui->copyColumnLayout : ui->rootLayout)->removeWidget(ui->detailScrollArea);
+    (narrow ? ui->rootLayout : ui->copyColumnLayout)->addWidget(ui->detailScrollArea);
+    ui->artworkLayout->setDirection(narrow ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    ui->imageLabel->setMinimumHeight(narrow ? NarrowArtworkHeight : ArtworkMinimumHeight);
+    fitEditors();
 }
 
 void CardDetailsWidget::fitTitle()
@@ -707,6 +754,7 @@ bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
 void CardDetailsWidget::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    fitColumns();
     fitPriceNote();
 }
 

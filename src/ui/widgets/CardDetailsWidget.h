@@ -54,6 +54,18 @@ public:
     // refresh or a change of display currency).
     void refresh();
 
+    // As narrow as the card's facts or the editors: narrower than the
+    // picture and editors beside the facts, the panel puts them one under
+    // the other (its dock scrolls it).
+    QSize minimumSizeHint() const override;
+    // Editors beside the picture, the height it is given: a long note or
+    // name is fitted to it, and the editors keep their place. Editors under
+    // it, what its lines take.
+    int heightForWidth(int width) const override;
+    // The least width that holds the editors beside the picture and both
+    // beside the card's facts.
+    int sideBySideWidth() const;
+
 Q_SIGNALS:
     void entryEdited(const pv::CardEntry &updated);
 
@@ -79,6 +91,8 @@ private:
     void fitPriceNote();
     void fitEditors();
     void fitTitle();
+    void fitColumns();
+    int copyColumnWidth() const;
     void commit();
     void scaleArtwork();
     void placeSetLogo();

@@ -17,8 +17,12 @@ QList<ColumnFitter::Rule> collectionRules()
         rules[column] = {Give::Cut, 1};
     rules[CollectionTreeModel::PrintingColumn] = {Give::Forms, 2};
     rules[CollectionTreeModel::ConditionColumn] = {Give::Forms, 2};
+    // Few cards have a dex number or a grade: their columns narrow next, as
+    // far as their titles go.
+    rules[CollectionTreeModel::DexColumn] = {Give::Narrow, 3};
+    rules[CollectionTreeModel::GradeColumn] = {Give::Narrow, 3};
     // The name tells the cards apart: it gives way last, two shares at a time.
-    rules[CollectionTreeModel::NameColumn] = {Give::Cut, 3, 2};
+    rules[CollectionTreeModel::NameColumn] = {Give::Cut, 4, 2};
     return rules;
 }
 

@@ -36,6 +36,9 @@ CollectionTreeView::CollectionTreeView(QWidget *parent)
     : QTreeView(parent)
     , m_cellCatcher(new CellCatcher(this))
 {
+    // Room for a level's arrow, no more: a card row sits four levels in,
+    // and its name needs the room more.
+    setIndentation(std::max(12, style()->pixelMetric(QStyle::PM_TreeViewIndentation, nullptr, this) * 7 / 10));
 }
 
 CollectionTreeView::~CollectionTreeView() = default;

@@ -128,7 +128,13 @@ void ColumnFitter::watchModel()
         fitLater();
     };
     connect(model, &QAbstractItemModel::modelReset, this, anew);
-    connect(model, &QAbstractItemModel::layoutChanged, this, later);
+    // Rows sorted anew are all new to the view.
+    connect(model, &QAbstractItemModel::layoutChanged, this,
+            [this](const QList<QPersistentModelIndex> &, QAbstractItemModel::LayoutChangeHint hint) {
+                if (hint == QAbstractItemModel::VerticalSortHint)
+                    forget();
+                fitLater();
+            });
     connect(model, &QAbstractItemModel::rowsInserted, this, later);
     connect(model, &QAbstractItemModel::rowsRemoved, this, later);
     connect(model, &QAbstractItemModel::dataChanged, this, later);
@@ -238,6 +244,9 @@ QList<ColumnWidths::Column> ColumnFitter::columns(const Needs &needs) const
             fitted.least = std::min(fitted.wanted, text + fitted.offset);
             break;
         }
+        case Give::Narrow:
+            fitted.least = std::min(fitted.wanted, titleLeast);
+            break;
         case Give::Fixed:
             fitted.wanted = fitted.least = rule.least;
             break;
@@ -254,18 +263,24 @@ bool ColumnFitter::fit()
         return false;
     const Needs seen = measureInView();
     const QScrollBar *bar = m_view->verticalScrollBar();
-    const bool jumped = std::abs(bar->value() - m_fittedAt) >= std::max(1, bar->pageStep());
+    const int moved = std::abs(bar->value() - m_fittedAt);
+    // A jump to either end (Home, End) ends a scroll.
+    const bool toEnd =
+        moved >= std::max(1, bar->pageStep()) && (bar->value() == bar->minimum() || bar->value() == bar->maximum());
+    m_scrolling = m_scrolling || moved > 0;
     m_fittedAt = bar->value();
-    if (m_fittedAnew || jumped || m_fitted.widest.size() != seen.widest.size()) {
+    if (m_fittedAnew || toEnd || m_fitted.widest.size() != seen.widest.size()) {
         // Rows all new to the view: the columns follow them alone.
         m_resting->stop();
         m_fittedAnew = false;
+        m_scrolling = false;
         m_fitted = seen;
         return apply(m_fitted);
     }
-    // A few rows new to the view: the columns widen for them, and narrow
-    // to the rows in view once the view rests.
-    bool narrower = seen.deepest < m_fitted.deepest;
+    // Rows new to the view, a step or a page at a time (a key held down
+    // repeats its steps well within the rest): the columns widen for them
+    // and hold still until the view rests, then fit the rows in view.
+    bool narrower = m_scrolling || seen.deepest < m_fitted.deepest;
     m_fitted.deepest = std::max(m_fitted.deepest, seen.deepest);
     for (int column = 0; column < seen.widest.size(); ++column) {
         narrower = narrower || seen.widest.at(column) < m_fitted.widest.at(column)
@@ -287,12 +302,20 @@ void ColumnFitter::settle()
 void ColumnFitter::forget()
 {
     m_fittedAnew = true;
+    m_scrolling = false;
     m_resting->stop();
 }
 
 bool ColumnFitter::apply(const Needs &needs)
 {
-    const QList<int> widths = ColumnWidths::share(columns(needs), m_view->viewport()->width(), m_rest);
+    QList<ColumnWidths::Column> fitted = columns(needs);
+    // While the view scrolls, no column narrows but the one that takes
+    // what is left.
+    for (int column = 0; m_scrolling && column < fitted.size(); ++column) {
+        if (column != m_rest && !m_header->isSectionHidden(column))
+            fitted[column].least = std::max(fitted.at(column).least, m_header->sectionSize(column));
+    }
+    const QList<int> widths = ColumnWidths::share(fitted, m_view->viewport()->width(), m_rest);
     bool changed = false;
     for (int column = 0; column < widths.size(); ++column) {
         if (!m_header->isSectionHidden(column) && m_header->sectionSize(column) != widths.at(column)) {
@@ -313,8 +336,11 @@ bool ColumnFitter::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::Resize:
-        if (watched == m_view->viewport())
+        // A view resized takes its width whatever the scroll holds.
+        if (watched == m_view->viewport()) {
+            m_scrolling = false;
             fitLater();
+        }
         break;
     case QEvent::FontChange:
     case QEvent::StyleChange:

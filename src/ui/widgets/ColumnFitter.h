@@ -26,21 +26,23 @@ namespace pv {
 // rows) in view, never from all rows: a view may hold half a million. The
 // columns are fitted again, once the events in hand are done, whenever the
 // view's width, its rows in view or their texts change. While the view
-// scrolls by less than a page (or its rows change in place) the columns
-// only widen, for rows coming into view, so that they hold still under a
-// slow scroll; once the view has rested a moment, or has moved a page or
-// more, they are fitted to the rows in view alone, narrower too, and the
-// order in which the columns give way holds for those rows. GUI thread only.
+// scrolls, a step or a page at a time (or its rows change in place), the
+// columns only widen, for rows coming into view, so that they hold still
+// (no column narrows but the one that takes what is left); once the view has rested a moment, jumped to an end,
+// been sorted or reset, they are fitted to the rows in view alone, narrower
+// too, and the order in which the columns give way holds for those rows.
+// GUI thread only.
 class ColumnFitter : public QObject
 {
     Q_OBJECT
 
 public:
     enum class Give {
-        Title, // the cells show whole, the title may be elided
-        Forms, // the cells may show their short forms (the delegate's)
-        Cut,   // the cells may be cut short, down to the least text
-        Fixed, // the column keeps `least` pixels
+        Title,  // the cells show whole, the title may be elided
+        Forms,  // the cells may show their short forms (the delegate's)
+        Cut,    // the cells may be cut short, down to the least text
+        Narrow, // the cells may be cut short, down to the title's least
+        Fixed,  // the column keeps `least` pixels
     };
 
     struct Rule
@@ -103,6 +105,7 @@ private:
     Needs m_fitted;
     bool m_fittedAnew = true; // the next fit starts from the rows in view
     int m_fittedAt = 0;       // the vertical scroll position then
+    bool m_scrolling = false; // scrolled since the view last rested
 };
 
 } // namespace pv

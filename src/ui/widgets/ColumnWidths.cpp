@@ -64,10 +64,15 @@ QList<int> ColumnWidths::share(const QList<Column> &columns, int room, int rest)
         given.prepend(rank);
     }
     // A short form may leave room over: the ranks that gave way take it
-    // back, the last to give way first.
-    for (const int rank : std::as_const(given))
+    // back, the last to give way first. What the `rest` column, still cut,
+    // could not take in whole shares is its own all the same.
+    const bool hasRest = rest >= 0 && rest < result.size();
+    for (const int rank : std::as_const(given)) {
         result = fitted(result, rank);
-    if (rest >= 0 && rest < result.size())
+        if (hasRest && columns.at(rest).rank == rank && result.at(rest) < columns.at(rest).wanted)
+            break;
+    }
+    if (hasRest)
         result[rest] += std::max(0, room - total(result));
     return result;
 }

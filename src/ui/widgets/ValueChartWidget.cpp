@@ -94,9 +94,11 @@ QSize ValueChartWidget::sizeHint() const
     return {480, 220};
 }
 
+// Small, so that its dock gives way on a laptop screen: still room for the
+// value axis and a plot a few lines high.
 QSize ValueChartWidget::minimumSizeHint() const
 {
-    return {240, 140};
+    return {200, 100};
 }
 
 void ValueChartWidget::setHistory(const ValueHistory::ChartData &data, const ChartScope &newScope)
