@@ -931,6 +931,7 @@ void CollectionTreeModel::rebuild()
         prepared = std::make_shared<PreparedTree>();
         prepared->pool = std::move(m_cardPool);
         prepared->poolSize = std::exchange(m_cardPoolSize, 0);
+        prepared->cardNodes = std::move(m_cardNodes);
         prepareSets(*prepared, entries, m_cardSortMode, *m_rebuildBuffers);
     }
     m_cardPool = std::move(prepared->pool);
