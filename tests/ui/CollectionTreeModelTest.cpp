@@ -20,8 +20,10 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QUndoStack>
 
+#include <memory>
 #include <optional>
 
 #include <functional>
@@ -848,6 +850,58 @@ private Q_SLOTS:
         model.reloadArtwork();
         QCOMPARE(arrived.count(), 1);
         QCOMPARE(arrived.at(0).at(0).value<QModelIndex>(), set);
+    }
+
+    // Rows prepared on another thread from the holdings a rebuild then finds
+    // make the tree it would make, in either card order; rows prepared in
+    // the other order, or from other holdings, are left and the tree built
+    // as ever. Either way the next rebuild makes its own.
+    void takesRowsPreparedOnAnotherThread()
+    {
+        QRandomGenerator random(7);
+        QList<CardEntry> entries = randomHoldings(random, 4000, 9, 30, 12, 4, 6);
+        for (int i = 0; i < 9; ++i)
+            entries.append(
+                holding(QStringLiteral("x%1").arg(i), QStringLiteral("TG0%1").arg(i), QStringLiteral("X"), i));
+        Collection collection;
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        for (int i = 0; i < 9; ++i)
+            collection.mergeSetInfo(setRecord(QStringLiteral("s%1").arg(i), QStringLiteral("Set %1").arg(9 - i),
+                                              QStringLiteral("Series %1").arg(i % 3), i % 4));
+        Collection other;
+        other.replaceContents(entries.mid(0, 100), {}, {}, {}, std::nullopt);
+        const auto preparedElsewhere = [](const Collection &from, Tree::CardSortMode mode) {
+            std::shared_ptr<Tree::PreparedTree> tree;
+            std::unique_ptr<QThread> thread(QThread::create([&] { tree = Tree::prepare(from, mode); }));
+            thread->start();
+            thread->wait();
+            return tree;
+        };
+        const Tree::CardSortMode number = Tree::CardSortMode::Number;
+        const Tree::CardSortMode price = Tree::CardSortMode::Price;
+        const struct
+        {
+            Tree::CardSortMode shown;
+            Tree::CardSortMode prepared;
+            const Collection *from;
+        } cases[] = {{number, number, &collection},
+                     {price, price, &collection},
+                     {number, price, &collection},
+                     {price, number, &other}};
+        for (const auto &test : cases) {
+            Tree model;
+            QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+            model.setCardSortMode(test.shown);
+            model.usePrepared(preparedElsewhere(*test.from, test.prepared));
+            model.setCollection(&collection);
+            QVERIFY(matchesARebuild(model, collection));
+            model.rebuild();
+            QVERIFY(matchesARebuild(model, collection));
+            // Followed as a rebuilt tree is.
+            collection.removeEntryAt(0);
+            collection.addEntry(entries.at(0));
+            QVERIFY(matchesARebuild(model, collection));
+        }
     }
 };
 

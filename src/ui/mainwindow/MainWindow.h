@@ -18,6 +18,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QAbstractItemView;
 class QAction;
 class QDialog;
@@ -332,6 +334,10 @@ private:
     bool m_closeAfterSave = false;
     // A catalog's rarities came while a file was read.
     bool m_raritiesWhileReading = false;
+    // What the thread reading a file makes for the window beside the
+    // contents, filled in on that thread.
+    struct ReadExtras;
+    std::shared_ptr<ReadExtras> m_readExtras;
     QAction *m_clearRecentAction = nullptr;
 
     QString focusKey;

@@ -12,6 +12,7 @@
 #include "core/Log.h"
 #include "ui/ScreenFit.h"
 #include "ui/dialogs/DialogPrompts.h"
+#include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui_MainWindow.h"
 
@@ -43,6 +44,12 @@ constexpr int kProgressDelayMs = 500;
 bool s_fileTasksInBackground = false;
 
 } // namespace
+
+struct MainWindow::ReadExtras
+{
+    // The tree's rows, made from the contents read.
+    std::shared_ptr<CollectionTreeModel::PreparedTree> tree;
+};
 
 bool MainWindow::maybeSave()
 {
@@ -104,6 +111,7 @@ void MainWindow::openFile(const QString &path)
         disconnect(abandoned, nullptr, this, nullptr);
         connect(abandoned, &CollectionFileTask::finished, abandoned, &CollectionFileTask::disposeLater);
     }
+    m_readExtras.reset();
     const QFileInfo info(path);
     if (!s_fileTasksInBackground && info.size() < kBackgroundOpenBytes) {
         CollectionSerializer::ReadResult result = CollectionSerializer::read(path);
@@ -124,12 +132,18 @@ void MainWindow::openFile(const QString &path)
             known[size_t(language)] = {loaded->cards, loaded->cardIndex};
     }
     m_raritiesWhileReading = false;
-    const auto fill = [known = std::move(known)](Collection &read) {
-        return read.fillMissingRarities([&known](Language language, const QString &cardId) {
+    // The tree's rows are made there too, in the card order shown now.
+    auto extras = std::make_shared<ReadExtras>();
+    m_readExtras = extras;
+    const CollectionTreeModel::CardSortMode order = m_treeModel->cardSortMode();
+    const auto fill = [known = std::move(known), extras, order](Collection &read) {
+        const int filled = read.fillMissingRarities([&known](Language language, const QString &cardId) {
             const size_t at = size_t(language);
             const int card = at < known.size() ? known[at].index.value(cardId, -1) : -1;
             return card < 0 ? QString() : known[at].cards.at(card).rarity;
         });
+        extras->tree = CollectionTreeModel::prepare(read, order);
+        return filled;
     };
     startFileTask(CollectionFileTask::read(path, fill, this), tr("Opening %1...").arg(info.fileName()));
 }
@@ -163,7 +177,13 @@ void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResul
     focusKey.clear();
     m_expandWholeTreeOnReset = true;
     if (read) {
+        // The tree takes the rows made while the file was read, unless the
+        // card order changed meanwhile.
+        if (m_readExtras)
+            m_treeModel->usePrepared(std::move(m_readExtras->tree));
+        m_readExtras.reset();
         m_collection->takeContents(*read);
+        m_treeModel->usePrepared(nullptr);
     } else {
         m_collection->replaceContents(std::move(result.entries), std::move(result.sets), std::move(result.history),
                                       std::move(result.binders), std::move(result.labelStyle));

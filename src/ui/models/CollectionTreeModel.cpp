@@ -535,11 +535,10 @@ bool seriesInOrder(const CollectionTreeModel::Node *language)
 }
 
 // A set's holdings before they become nodes.
-struct SetGroup : SetFacts
+struct SetGroup
 {
     Language language = Language::English;
     QString id;
-    QString key;
     std::vector<SortItem> items;
     SetNumbers numbers;
     SetTies ties;
@@ -557,7 +556,7 @@ struct SeriesGroup
 {
     QString name;
     int rank = SetRecord::UnsetOrder;
-    QList<SetGroup *> sets;
+    QList<CollectionTreeModel::GroupNode *> sets;
 };
 
 CollectionTreeModel::GroupNode *addGroup(CollectionTreeModel::Node *parent, CollectionTreeModel::NodeType type)
@@ -586,6 +585,37 @@ void addTotals(CollectionTreeModel::Node *node, qint64 count, double value)
 struct CollectionTreeModel::RebuildBuffers
 {
     std::vector<std::vector<SortItem>> items;
+};
+
+// The set rows of a collection's holdings with their cards, not yet placed
+// under series and language rows.
+struct CollectionTreeModel::PreparedTree
+{
+    // The holdings they were made from, and the order their cards are in.
+    const CardEntry *entries = nullptr;
+    qsizetype entryCount = 0;
+    CardSortMode mode = CardSortMode::Number;
+    std::unique_ptr<CardRow[]> pool;
+    size_t poolSize = 0;
+    size_t poolUsed = 0;
+    std::vector<Node *> cardNodes;
+    // Each language's sets in the order their holdings were first met.
+    struct Set
+    {
+        QString id;
+        GroupNode *node = nullptr;
+    };
+    std::vector<std::vector<Set>> sets;
+
+    PreparedTree() = default;
+    PreparedTree(const PreparedTree &) = delete;
+    PreparedTree &operator=(const PreparedTree &) = delete;
+    ~PreparedTree()
+    {
+        for (const auto &language : sets)
+            for (const Set &set : language)
+                delete set.node;
+    }
 };
 
 CollectionTreeModel::Node::~Node()
@@ -766,37 +796,40 @@ bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, C
     return compareEntryKeys(a, b) < 0;
 }
 
-void CollectionTreeModel::rebuild()
+std::shared_ptr<CollectionTreeModel::PreparedTree> CollectionTreeModel::prepare(const Collection &collection,
+                                                                                CardSortMode mode)
 {
-    beginResetModel();
-    delete m_root;
-    m_root = new GroupNode;
-    m_cardNodes.clear();
-    m_addedCards.clear();
-    m_setsByKey.clear();
-    m_cardPoolUsed = 0;
-    m_requestedArtwork.clear();
-    if (!m_collection) {
-        endResetModel();
-        return;
-    }
+    auto tree = std::make_shared<PreparedTree>();
+    RebuildBuffers buffers;
+    prepareSets(*tree, collection.entries(), mode, buffers);
+    return tree;
+}
 
-    const QList<CardEntry> &entries = m_collection->entries();
-    m_cardNodes.assign(size_t(entries.size()), nullptr);
+void CollectionTreeModel::usePrepared(std::shared_ptr<PreparedTree> tree)
+{
+    m_prepared = std::move(tree);
+}
+
+void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry> &entries, CardSortMode mode,
+                                      RebuildBuffers &buffers)
+{
+    std::vector<std::vector<SortItem>> &spareItems = buffers.items;
+    tree.entries = entries.constData();
+    tree.entryCount = entries.size();
+    tree.mode = mode;
+    tree.cardNodes.assign(size_t(entries.size()), nullptr);
     // One block for every card row, not one allocation each, kept from one
     // rebuild to the next unless it is far too large: every field of a card
     // row is set again below.
     const size_t cards = size_t(entries.size());
-    if (m_cardPoolSize < cards || m_cardPoolSize / 4 > cards) {
-        m_cardPool = std::make_unique<CardRow[]>(cards);
-        m_cardPoolSize = cards;
+    if (!tree.pool || tree.poolSize < cards || tree.poolSize / 4 > cards) {
+        tree.pool = std::make_unique<CardRow[]>(cards);
+        tree.poolSize = cards;
     }
-    size_t pooled = 0;
     const int languageCount = int(allLanguages().size());
     // Set groups of each language, in the order their keys were first met.
     std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
     std::vector<QHash<QString, SetGroup *>> byId(languageCount);
-    std::vector<std::vector<SortItem>> &spareItems = m_rebuildBuffers->items;
     std::vector<SetGroup *> met;
     SetGroup *previous = nullptr;
     for (int row = 0; row < entries.size(); ++row) {
@@ -815,10 +848,7 @@ void CollectionTreeModel::rebuild()
         }
         SetGroup *&group = byId[language][entry.setId];
         if (!group) {
-            const SetRecord record = m_collection->setInfo(entry.lang, entry.setId);
             auto made = std::make_unique<SetGroup>();
-            static_cast<SetFacts &>(*made) = setFacts(entry.lang, record);
-            made->key = entrySetKey(entry);
             made->language = entry.lang;
             made->id = entry.setId;
             if (met.size() < spareItems.size()) {
@@ -833,28 +863,108 @@ void CollectionTreeModel::rebuild()
         previous = group;
     }
 
-    const CardSortMode mode = m_cardSortMode;
+    size_t pooled = 0;
+    tree.sets.assign(size_t(languageCount), {});
+    for (int language = 0; language < languageCount; ++language) {
+        for (const auto &set : groups[size_t(language)]) {
+            auto *setNode = new GroupNode;
+            setNode->type = SetNode;
+            tree.sets[size_t(language)].push_back({set->id, setNode});
+            setNode->setKey = setKey(set->language, set->id);
+            setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties, entries);
+            QList<Node *> &children = setNode->children;
+            children.reserve(qsizetype(set->items.size()));
+            for (const int at : itemOrder(set->items, setNode->ownedNumbers, mode)) {
+                const SortItem &item = set->items[size_t(at)];
+                CardRow *card = &tree.pool[pooled++];
+                card->type = CardNode;
+                Q_ASSERT(card->children.isEmpty());
+                card->parent = setNode;
+                children.append(card);
+                card->entryIndex = item.row;
+                tree.cardNodes[size_t(item.row)] = card;
+                card->cardCount = item.count;
+                card->value = item.value();
+                setKeys(card, item);
+            }
+            numberRows(children);
+            for (const Node *card : std::as_const(children)) {
+                setNode->cardCount += card->cardCount;
+                setNode->value += card->value;
+            }
+        }
+    }
+    tree.poolUsed = pooled;
+    // Kept unless far larger than the holdings.
+    spareItems.resize(met.size());
+    size_t kept = 0;
+    for (size_t at = 0; at < met.size(); ++at) {
+        spareItems[at] = std::move(met[at]->items);
+        kept += spareItems[at].capacity();
+    }
+    if (kept > 4 * cards + 4096)
+        spareItems.clear();
+}
+
+void CollectionTreeModel::rebuild()
+{
+    // Rows prepared for these very holdings, in this order, are taken as
+    // they are; else they are made here, in the card pool of the last
+    // rebuild.
+    std::shared_ptr<PreparedTree> prepared = std::exchange(m_prepared, {});
+    beginResetModel();
+    delete m_root;
+    m_root = new GroupNode;
+    m_cardNodes.clear();
+    m_addedCards.clear();
+    m_setsByKey.clear();
+    m_cardPoolUsed = 0;
+    m_requestedArtwork.clear();
+    if (!m_collection) {
+        endResetModel();
+        return;
+    }
+
+    const QList<CardEntry> &entries = m_collection->entries();
+    if (!prepared || prepared->entries != entries.constData() || prepared->entryCount != entries.size()
+        || prepared->mode != m_cardSortMode) {
+        prepared = std::make_shared<PreparedTree>();
+        prepared->pool = std::move(m_cardPool);
+        prepared->poolSize = std::exchange(m_cardPoolSize, 0);
+        prepared->cardNodes = std::move(m_cardNodes);
+        prepareSets(*prepared, entries, m_cardSortMode, *m_rebuildBuffers);
+    }
+    m_cardPool = std::move(prepared->pool);
+    m_cardPoolSize = prepared->poolSize;
+    m_cardPoolUsed = prepared->poolUsed;
+    m_cardNodes.swap(prepared->cardNodes);
+
+    // The sets take their names, series and places, which only this thread
+    // may look up.
     for (Language language : allLanguages()) {
-        auto &sets = groups[int(language)];
+        auto &sets = prepared->sets[size_t(language)];
         if (sets.empty())
             continue;
-        std::stable_sort(sets.begin(), sets.end(),
-                         [](const auto &a, const auto &b) { return groupLess(a->order, a->name, b->order, b->name); });
+        for (const PreparedTree::Set &set : sets)
+            showFacts(set.node, setFacts(language, m_collection->setInfo(language, set.id)));
+        std::stable_sort(sets.begin(), sets.end(), [](const PreparedTree::Set &a, const PreparedTree::Set &b) {
+            return groupLess(a.node->order, a.node->setName, b.node->order, b.node->setName);
+        });
         QList<SeriesGroup> series;
         QHash<QString, int> seriesByName;
-        for (const auto &set : sets) {
-            auto found = seriesByName.constFind(set->seriesName);
+        for (const PreparedTree::Set &set : sets) {
+            auto found = seriesByName.constFind(set.node->seriesName);
             int at = 0;
             if (found == seriesByName.constEnd()) {
                 at = int(series.size());
-                seriesByName.insert(set->seriesName, at);
-                series.append(SeriesGroup{set->seriesName, set->order, {}});
+                seriesByName.insert(set.node->seriesName, at);
+                series.append(SeriesGroup{set.node->seriesName, set.node->order, {}});
             } else {
                 at = found.value();
             }
             SeriesGroup &group = series[at];
-            group.rank = std::min(group.rank, set->order);
-            group.sets.append(set.get());
+            group.rank = std::min(group.rank, set.node->order);
+            group.sets.append(set.node);
         }
         std::stable_sort(series.begin(), series.end(), [](const SeriesGroup &a, const SeriesGroup &b) {
             return groupLess(a.rank, a.name, b.rank, b.name);
@@ -865,48 +975,17 @@ void CollectionTreeModel::rebuild()
         for (const SeriesGroup &group : series) {
             GroupNode *seriesNode = addGroup(languageNode, SeriesNode);
             seriesNode->seriesName = group.name;
-            for (SetGroup *set : group.sets) {
-                GroupNode *setNode = addGroup(seriesNode, SetNode);
-                setNode->setKey = set->key;
-                showFacts(setNode, *set);
-                setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties, entries);
-                m_setsByKey.insert(set->key, setNode);
-                QList<Node *> &children = setNode->children;
-                children.reserve(qsizetype(set->items.size()));
-                for (const int at : itemOrder(set->items, setNode->ownedNumbers, mode)) {
-                    const SortItem &item = set->items[size_t(at)];
-                    CardRow *card = &m_cardPool[pooled++];
-                    card->type = CardNode;
-                    Q_ASSERT(card->children.isEmpty());
-                    card->parent = setNode;
-                    children.append(card);
-                    card->entryIndex = item.row;
-                    m_cardNodes[size_t(item.row)] = card;
-                    card->cardCount = item.count;
-                    card->value = item.value();
-                    setKeys(card, item);
-                }
-                numberRows(children);
-                qint64 count = 0;
-                double value = 0.0;
-                for (const Node *card : std::as_const(children)) {
-                    count += card->cardCount;
-                    value += card->value;
-                }
-                addTotals(setNode, count, value);
+            for (GroupNode *setNode : group.sets) {
+                setNode->parent = seriesNode;
+                setNode->row = int(seriesNode->children.size());
+                seriesNode->children.append(setNode);
+                m_setsByKey.insert(setNode->setKey, setNode);
+                addTotals(seriesNode, setNode->cardCount, setNode->value);
             }
         }
+        // The tree owns them now.
+        sets.clear();
     }
-    m_cardPoolUsed = pooled;
-    // Kept unless far larger than the holdings.
-    spareItems.resize(met.size());
-    size_t kept = 0;
-    for (size_t at = 0; at < met.size(); ++at) {
-        spareItems[at] = std::move(met[at]->items);
-        kept += spareItems[at].capacity();
-    }
-    if (kept > 4 * cards + 4096)
-        spareItems.clear();
     endResetModel();
 }
 

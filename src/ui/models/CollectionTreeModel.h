@@ -147,6 +147,19 @@ public:
     void setCardSortMode(CardSortMode mode);
     CardSortMode cardSortMode() const { return m_cardSortMode; }
 
+    // The bulk of a rebuild, worked out on any thread from the holdings of
+    // a collection that no other thread changes meanwhile: the holdings
+    // grouped by set and each set's cards ordered, as rows. Names, series
+    // and places, which only the GUI thread looks up, are left to the
+    // rebuild.
+    struct PreparedTree;
+    static std::shared_ptr<PreparedTree> prepare(const Collection &collection, CardSortMode mode);
+    // The next rebuild takes those rows when they were prepared from the
+    // holdings the collection then holds (the same list, unchanged since)
+    // in the card order then shown, and drops them either way. Null drops
+    // rows given before.
+    void usePrepared(std::shared_ptr<PreparedTree> tree);
+
     int entryIndexAt(const QModelIndex &index) const;
     QModelIndex indexForEntryKey(const QString &key) const;
     QModelIndex indexForSetKey(const QString &setKey) const;
@@ -211,6 +224,11 @@ private:
     // A row for the holding in the collection row, in its set, which takes
     // a row of its own when the tree lists no such set yet.
     void insertCard(int row, QList<Node *> &touched);
+    // The set rows of the holdings with their cards, made in the tree's
+    // pool when it has one.
+    struct RebuildBuffers;
+    static void prepareSets(PreparedTree &tree, const QList<CardEntry> &entries, CardSortMode mode,
+                            RebuildBuffers &buffers);
     // Works out the sort keys of the set's cards from their holdings.
     void keyCards(Node *set) const;
     bool cardLess(const Node *a, const Node *b) const;
@@ -246,8 +264,8 @@ private:
     size_t m_cardPoolUsed = 0;
     std::vector<std::unique_ptr<CardRow>> m_addedCards;
     // What a rebuild keeps for the next one.
-    struct RebuildBuffers;
     std::unique_ptr<RebuildBuffers> m_rebuildBuffers;
+    std::shared_ptr<PreparedTree> m_prepared;
     QHash<QString, GroupNode *> m_setsByKey;
     // The card node of each collection row (null for rows the tree leaves
     // out).
