@@ -109,6 +109,20 @@ void indexSets(LanguageCatalog &catalog)
     }
 }
 
+// Sets the card database lists again keep the release dates known of them;
+// the set list carries none.
+void carryReleaseDates(QList<CatalogSet> &sets, const LanguageCatalog &old)
+{
+    for (CatalogSet &set : sets) {
+        const auto position = old.setIndex.constFind(set.id);
+        if (position != old.setIndex.cend()) {
+            const QDate released = old.sets.at(position.value()).releaseDate;
+            if (released.isValid())
+                set.releaseDate = released;
+        }
+    }
+}
+
 // The series whose newest set is newest come first; series without a set last.
 void sortSeries(LanguageCatalog &catalog)
 {
@@ -609,7 +623,10 @@ void CardCatalog::advanceRebuild(Language language)
     const auto current = m_catalogs.find(language);
     LanguageCatalog provisional = current == m_catalogs.end() ? LanguageCatalog() : current->second;
     provisional.series = job->series;
-    provisional.sets = catalogSets(*job);
+    QList<CatalogSet> sets = catalogSets(*job);
+    // The final catalog takes its release dates from this one.
+    carryReleaseDates(sets, provisional);
+    provisional.sets = std::move(sets);
     indexCatalog(provisional, language);
     m_catalogs.insert_or_assign(language, std::move(provisional));
     if (state(language) != CatalogState::Ready)
@@ -641,14 +658,7 @@ void CardCatalog::finishRebuild(Language language)
             if (!card.rarity.isEmpty())
                 carriedRarity.insert(card.id, card.rarity);
         }
-        for (CatalogSet &set : built.sets) {
-            const auto position = old->setIndex.constFind(set.id);
-            if (position != old->setIndex.cend()) {
-                const QDate released = old->sets.at(position.value()).releaseDate;
-                if (released.isValid())
-                    set.releaseDate = released;
-            }
-        }
+        carryReleaseDates(built.sets, *old);
     }
 
     int skipped = 0;
@@ -808,7 +818,7 @@ void CardCatalog::finishRarityPass(Language language)
     // A pass that found every rarity as it was leaves the file as it is.
     if (changed || m_unsaved.contains(language))
         saveCache(language);
-    emit raritiesLoaded(language);
+    emit raritiesLoaded(language, changed);
 }
 
 void CardCatalog::abortRarityPass(Language language, const QString &message)
