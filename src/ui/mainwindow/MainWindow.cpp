@@ -188,6 +188,12 @@ void MainWindow::connectSignals()
             m_collection->setDirty(false);
     });
     connect(m_collection, &Collection::changed, this, &MainWindow::onCollectionChanged);
+    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
+        if (change.contentsReplaced()) {
+            const QList<Language> languages = allLanguages();
+            m_rarityFillDue = QSet<Language>(languages.cbegin(), languages.cend());
+        }
+    });
     connect(m_collection, &Collection::dirtyChanged, this, &MainWindow::updateWindowTitle);
     connect(m_collection, &Collection::filePathChanged, this, &MainWindow::updateWindowTitle);
     connect(m_fxFetcher, &FxRateFetcher::finished, this, &MainWindow::onRatesFetched);
@@ -212,13 +218,21 @@ void MainWindow::connectSignals()
     });
 }
 
-void MainWindow::onRaritiesLoaded()
+void MainWindow::onRaritiesLoaded(Language language, bool changed)
 {
+    // A pass that found every rarity as it was has nothing to fill in that
+    // the last fill did not, unless another document came in since.
+    if (!changed && !m_rarityFillDue.contains(language))
+        return;
     refreshBinderCountsWhenShown();
     const int filled = m_collection->fillMissingRarities([this](Language language, const QString &cardId) {
         const CatalogCard *card = m_catalog->cardById(language, cardId);
         return card ? card->rarity : QString();
     });
+    // The fill named what every catalog with rarities names.
+    for (const Language filledIn : allLanguages())
+        if (m_catalog->hasRarities(filledIn))
+            m_rarityFillDue.remove(filledIn);
     if (filled > 0)
         changedOutsideUndo = true;
 }

@@ -236,7 +236,7 @@ private:
     void showFocusedEntry();
     void openRecentFile(QAction *action);
     void onRatesFetched(bool ok);
-    void onRaritiesLoaded();
+    void onRaritiesLoaded(pv::Language language, bool changed);
     void onVariantsLoaded();
     void onCardPriced(int requestId, pv::Language language, const pv::CardDetail &card);
     void onCardRequestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
@@ -311,6 +311,9 @@ private:
     QPointer<LogDialog> m_logDialog;
     QHash<QString, QPointer<BinderDialog>> binderDialogs;
     bool changedOutsideUndo = false;
+    // Languages whose next rarity pass fills the holdings even when it names
+    // nothing new: the document was replaced since their last fill.
+    QSet<Language> m_rarityFillDue;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;
     // Whether the binders' counts wait for the dock to be shown.
