@@ -109,7 +109,8 @@ private:
         QStringList rarities;
         int total = 0;
         int done = 0;
-        QHash<QString, QString> cardRarity;
+        // The cards each rarity's answer listed, in the order the answers came.
+        QList<QPair<QString, QList<CardBrief>>> answers;
     };
 
     struct PrintingJob
