@@ -20,7 +20,10 @@
 //     cards (with the card's price and the week recorded after it), each
 //     with its undo and redo, and the undo of that add,
 //   - Add cards opened on the set of a holding shown in the tree, from the
-//     click to the dialog shown with the owned cards marked,
+//     click to the dialog shown with the owned cards marked, and until the
+//     window is idle again: with the work of the rarity pass the opening
+//     starts (its answers and its end), the waits for the card database
+//     left out,
 //   - the rarities a rarity pass names filled into a collection whose
 //     holdings carry none, from the pass's end to the tree painted again,
 //     and the end of the next pass, which names nothing new,
@@ -43,10 +46,12 @@
 // keys, only the order change, the merge, the Finish edit, the binders' lines
 // and the lines scrolled to the end run unless actions are named. Sizes given
 // on the command line run only those, and the words "search", "rebuild",
-// "sort", "merge", "batch", "binders", "open", "fill", "refresh", "file" or "end" only
-// those actions (to profile one).
+// "sort", "merge", "batch", "binders", "open", "idle", "fill", "refresh", "file"
+// or "end" only those actions (to profile one). Add cards until idle has a
+// target of its own at the large size: 100 ms.
 
 #include "CatalogBenchSupport.h"
+#include "StandInBenchSupport.h"
 #include "catalog/CatalogSearch.h"
 #include "collection/AddCardsCommand.h"
 #include "collection/Binders.h"
@@ -71,10 +76,12 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QSortFilterProxyModel>
+#include <QTimer>
 #include <QTreeView>
 #include <QUndoStack>
 #include <QWidget>
 
+#include <dlfcn.h>
 #include <functional>
 #include <memory>
 
@@ -88,6 +95,8 @@ constexpr int BatchCards = 100;
 constexpr double MaxWindowMs = 50.0;
 constexpr int LargeHoldings = 500000;
 constexpr double MaxLargeWindowMs = 250.0;
+// Add cards opened, until idle, at the large size.
+constexpr double MaxLargeIdleMs = 100.0;
 // The size a collection kept for years reaches.
 constexpr int MediumHoldings = 50000;
 
@@ -170,6 +179,62 @@ bool reportLine(const Figure &figure, int holdings)
                 window / std::max(model, 0.001), wall, figure.model.wallMs(), met ? "" : "  MISSED");
     return met;
 }
+
+// The wall-clock time the GUI thread spends at work from its start until it
+// is stopped: the time it spent waiting in its event loop for something to
+// happen (blocked in the poll of the loop's GLib context) is left out. Where
+// that poll cannot be watched, the whole time is counted.
+class BusyMeter
+{
+public:
+    using PollFunction = int (*)(void *descriptors, unsigned int count, int timeoutMs);
+
+    BusyMeter()
+    {
+        using Context = void *(*)();
+        using GetPoll = PollFunction (*)(void *);
+        using SetPoll = void (*)(void *, PollFunction);
+        const auto defaultContext = reinterpret_cast<Context>(dlsym(RTLD_DEFAULT, "g_main_context_default"));
+        const auto getPoll = reinterpret_cast<GetPoll>(dlsym(RTLD_DEFAULT, "g_main_context_get_poll_func"));
+        m_setPoll = reinterpret_cast<SetPoll>(dlsym(RTLD_DEFAULT, "g_main_context_set_poll_func"));
+        if (defaultContext && getPoll && m_setPoll) {
+            m_context = defaultContext();
+            s_poll = getPoll(m_context);
+            s_waitedNs = 0;
+            m_setPoll(m_context, &timedPoll);
+        }
+        m_clock.start();
+    }
+    ~BusyMeter() { stopMs(); }
+    double stopMs()
+    {
+        if (m_context) {
+            m_setPoll(m_context, s_poll);
+            m_context = nullptr;
+            m_busyNs = m_clock.nsecsElapsed() - s_waitedNs;
+        } else if (m_busyNs < 0) {
+            m_busyNs = m_clock.nsecsElapsed();
+        }
+        return double(m_busyNs) / 1.0e6;
+    }
+
+private:
+    static int timedPoll(void *descriptors, unsigned int count, int timeoutMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        const int ready = s_poll(descriptors, count, timeoutMs);
+        s_waitedNs += waited.nsecsElapsed();
+        return ready;
+    }
+
+    static inline PollFunction s_poll = nullptr;
+    static inline qint64 s_waitedNs = 0;
+    void (*m_setPoll)(void *, PollFunction) = nullptr;
+    void *m_context = nullptr;
+    QElapsedTimer m_clock;
+    qint64 m_busyNs = -1;
+};
 
 // The window beside models of its own over a copy of its collection.
 class Bench
@@ -564,6 +629,56 @@ public:
         DialogPrompts::reset();
         if (!marked) {
             std::printf("  Add cards did not mark the card held\n");
+            figure.window = Timing();
+        }
+        return figure;
+    }
+
+    // Add cards opened as above, timed until the window is idle again: the
+    // dialog shown, then what its opening set off, the rarity pass of the
+    // catalog (every answer and its end) with whatever the window does when
+    // it ends. The pass waits for the card database's answers; those waits,
+    // in which the window has nothing to do, are left out.
+    Figure addCardsUntilIdle()
+    {
+        Figure figure{QStringLiteral("Add cards opened, until idle"),
+                      {},
+                      {},
+                      m_holdings >= LargeHoldings ? MaxLargeIdleMs : 0.0};
+        const int row = shownRowWithTwin(false);
+        if (row < 0)
+            return figure;
+        const CardEntry held = m_mirror.entries().at(row);
+        DialogPrompts::setExec([](QDialog &dialog) {
+            dialog.show();
+            settle();
+            return int(QDialog::Rejected);
+        });
+        CardCatalog *catalog = m_window.catalog();
+        // Wakes the wait below now and then, should the pass never end.
+        QTimer wakeUp;
+        wakeUp.start(1000);
+        bool passes = true;
+        for (int run = 0; run < Runs; ++run) {
+            letRaritiesIn();
+            const double cpuStart = bench::threadCpuMs();
+            BusyMeter busy;
+            m_window.addCards(entrySetKey(held));
+            settle();
+            passes = passes && catalog->isResolvingRarities(held.lang);
+            // Waiting for events as the window's own loop does, not in turns.
+            QElapsedTimer clock;
+            clock.start();
+            while (catalog->isResolvingRarities(held.lang) && clock.elapsed() < 60000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            settle();
+            figure.window.cpu.push_back(bench::threadCpuMs() - cpuStart);
+            figure.window.wall.push_back(busy.stopMs());
+            letSearchCatchUp();
+        }
+        DialogPrompts::reset();
+        if (!passes) {
+            std::printf("  Add cards started no rarity pass\n");
             figure.window = Timing();
         }
         return figure;
@@ -1075,11 +1190,16 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     bench::nameApplication();
     std::printf("load average at the start: %s\n", bench::loadAverage().constData());
+    // The window's own requests (rarity passes, set logos, prices) are
+    // answered from a thread of the stand-in's own, which does not work on
+    // the window's thread.
+    bench::StandInThread standIn;
+    if (!standIn.started())
+        return 1;
+    for (const char *name : {"TALLOWK_TCGDEX_URL", "TALLOWK_ASSETS_URL", "TALLOWK_TCGCSV_URL", "TALLOWK_FX_URL"})
+        qputenv(name, standIn.origin().toUtf8());
     if (!bench::prepareCaches({Language::English, Language::Japanese}))
         return 1;
-    // The window's own requests (set logos, prices) meet a closed port.
-    for (const char *name : {"TALLOWK_TCGDEX_URL", "TALLOWK_ASSETS_URL", "TALLOWK_TCGCSV_URL", "TALLOWK_FX_URL"})
-        qputenv(name, "http://127.0.0.1:9");
 
     QList<int> sizes;
     QStringList actions;
@@ -1131,6 +1251,8 @@ int main(int argc, char *argv[])
                     << bench.addThroughDialog();
         if (wanted("open", holdings))
             figures << bench.addCardsOpened();
+        if (wanted("idle", holdings))
+            figures << bench.addCardsUntilIdle();
         if (wanted("fill", holdings))
             figures << bench.raritiesFilled();
         if (wanted("refresh", holdings))
@@ -1143,8 +1265,9 @@ int main(int argc, char *argv[])
             ok = reportLine(figure, holdings) && ok;
         std::fflush(stdout);
     }
-    std::printf("targets: every line within %.0f ms on the wall clock (%.0f ms at %d holdings): %s\n", MaxWindowMs,
-                MaxLargeWindowMs, LargeHoldings, ok ? "met" : "MISSED");
+    std::printf("targets: every line within %.0f ms on the wall clock (%.0f ms at %d holdings, Add cards until idle "
+                "%.0f ms): %s\n",
+                MaxWindowMs, MaxLargeWindowMs, LargeHoldings, MaxLargeIdleMs, ok ? "met" : "MISSED");
     std::printf("load average at the end: %s\n", bench::loadAverage().constData());
     return ok ? 0 : 1;
 }

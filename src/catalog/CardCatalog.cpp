@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QSet>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <limits>
@@ -105,6 +106,20 @@ void indexSets(LanguageCatalog &catalog)
                     break;
                 }
             }
+        }
+    }
+}
+
+// Sets the card database lists again keep the release dates known of them;
+// the set list carries none.
+void carryReleaseDates(QList<CatalogSet> &sets, const LanguageCatalog &old)
+{
+    for (CatalogSet &set : sets) {
+        const auto position = old.setIndex.constFind(set.id);
+        if (position != old.setIndex.cend()) {
+            const QDate released = old.sets.at(position.value()).releaseDate;
+            if (released.isValid())
+                set.releaseDate = released;
         }
     }
 }
@@ -609,7 +624,10 @@ void CardCatalog::advanceRebuild(Language language)
     const auto current = m_catalogs.find(language);
     LanguageCatalog provisional = current == m_catalogs.end() ? LanguageCatalog() : current->second;
     provisional.series = job->series;
-    provisional.sets = catalogSets(*job);
+    QList<CatalogSet> sets = catalogSets(*job);
+    // The final catalog takes its release dates from this one.
+    carryReleaseDates(sets, provisional);
+    provisional.sets = std::move(sets);
     indexCatalog(provisional, language);
     m_catalogs.insert_or_assign(language, std::move(provisional));
     if (state(language) != CatalogState::Ready)
@@ -641,14 +659,7 @@ void CardCatalog::finishRebuild(Language language)
             if (!card.rarity.isEmpty())
                 carriedRarity.insert(card.id, card.rarity);
         }
-        for (CatalogSet &set : built.sets) {
-            const auto position = old->setIndex.constFind(set.id);
-            if (position != old->setIndex.cend()) {
-                const QDate released = old->sets.at(position.value()).releaseDate;
-                if (released.isValid())
-                    set.releaseDate = released;
-            }
-        }
+        carryReleaseDates(built.sets, *old);
     }
 
     int skipped = 0;
@@ -765,11 +776,7 @@ void CardCatalog::onCardsByRarityReady(int requestId, Language language, const Q
     if (pending == job->pending.end())
         return;
     job->pending.erase(pending);
-    // A card listed under two rarities keeps the later answer.
-    for (const CardBrief &card : cards) {
-        if (!card.id.isEmpty())
-            job->cardRarity.insert(card.id, rarity);
-    }
+    job->answers.append({rarity, cards});
     if (++job->done >= job->total)
         finishRarityPass(language);
 }
@@ -779,24 +786,44 @@ void CardCatalog::finishRarityPass(Language language)
     const auto found = m_rarityJobs.find(language);
     if (found == m_rarityJobs.end())
         return;
-    const RarityJob job = std::move(found.value());
+    RarityJob job = std::move(found.value());
     m_rarityJobs.erase(found);
     LanguageCatalog *current = mutableCatalog(language);
     if (!current)
         return;
+    // The rarity the answers give each card, by its place in the catalog; a
+    // card listed under two rarities keeps the later answer.
+    std::vector<const QString *> named(size_t(current->cards.size()), nullptr);
+    for (const auto &answer : std::as_const(job.answers)) {
+        for (const CardBrief &card : answer.second) {
+            if (card.id.isEmpty())
+                continue;
+            const auto position = current->cardIndex.constFind(card.id);
+            if (position != current->cardIndex.cend())
+                named[size_t(position.value())] = &answer.first;
+        }
+    }
+    // The index names the last of cards that share an id.
+    const bool sharedIds = current->cardIndex.size() != current->cards.size();
     int classified = 0;
     bool changed = current->rarities != job.rarities;
-    for (CatalogCard &card : current->cards) {
+    const QList<CatalogCard> &cards = std::as_const(current->cards);
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        const CatalogCard &card = cards.at(i);
         if (card.fromErrata)
             continue;
-        const auto rarity = job.cardRarity.constFind(card.id);
-        const bool listed = rarity != job.cardRarity.cend();
-        const QString named = listed ? rarity.value() : QString();
-        if (listed)
+        const QString *rarity = named[size_t(i)];
+        if (sharedIds) {
+            const auto position = current->cardIndex.constFind(card.id);
+            rarity = position == current->cardIndex.cend() ? nullptr : named[size_t(position.value())];
+        }
+        if (rarity)
             ++classified;
-        if (card.rarity == named)
+        const QString &name = rarity ? *rarity : QString();
+        if (card.rarity == name)
             continue;
-        card.rarity = named;
+        // Written only where it differs: the cards stay shared with any copy.
+        current->cards[i].rarity = name;
         changed = true;
     }
     current->rarities = job.rarities;
@@ -805,10 +832,13 @@ void CardCatalog::finishRarityPass(Language language)
                                .arg(classified)
                                .arg(current->cards.size())
                                .arg(job.rarities.size()));
+    // The answers hold tens of thousands of small strings: they are let go
+    // on a worker thread.
+    QThreadPool::globalInstance()->start([answers = std::move(job.answers)]() mutable { answers.clear(); });
     // A pass that found every rarity as it was leaves the file as it is.
     if (changed || m_unsaved.contains(language))
         saveCache(language);
-    emit raritiesLoaded(language);
+    emit raritiesLoaded(language, changed);
 }
 
 void CardCatalog::abortRarityPass(Language language, const QString &message)

@@ -77,7 +77,10 @@ Q_SIGNALS:
     void refreshStarted(pv::Language language);
     void refreshProgress(pv::Language language, int done, int total);
     void refreshFinished(pv::Language language, bool ok, const QString &message);
-    void raritiesLoaded(pv::Language language);
+    // changed: the pass named some card's rarity otherwise than the catalog
+    // did (or listed other rarities); a pass that found everything as it was
+    // has nothing new to fill in or show.
+    void raritiesLoaded(pv::Language language, bool changed = true);
     void variantsLoaded(pv::Language language);
 
 private:
@@ -106,7 +109,8 @@ private:
         QStringList rarities;
         int total = 0;
         int done = 0;
-        QHash<QString, QString> cardRarity;
+        // The cards each rarity's answer listed, in the order the answers came.
+        QList<QPair<QString, QList<CardBrief>>> answers;
     };
 
     struct PrintingJob

@@ -81,6 +81,28 @@ QList<Record> briefsOf(const QJsonArray &array)
     return records;
 }
 
+// What the worker thread makes of a card list's answer: the records, or why
+// there are none.
+struct CardListRead
+{
+    QJsonParseError parseError{0, QJsonParseError::NoError};
+    QString shape;
+    QList<CardBrief> cards;
+};
+
+// Touches nothing but its arguments: runs on the worker thread.
+CardListRead readCardList(int kind, const QByteArray &body)
+{
+    CardListRead read;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &read.parseError);
+    if (read.parseError.error != QJsonParseError::NoError)
+        return read;
+    read.shape = TcgdexClient::shapeProblem(kind, document);
+    if (read.shape.isEmpty())
+        read.cards = briefsOf<CardBrief>(document.array());
+    return read;
+}
+
 } // namespace
 
 TcgdexClient::TcgdexClient(QObject *parent)
@@ -90,6 +112,7 @@ TcgdexClient::TcgdexClient(QObject *parent)
     , m_diskCache(new HttpDiskCache(diskCacheFolder(), diskCacheBytes, this))
 {
     m_network->setCache(m_diskCache);
+    m_listReader.setMaxThreadCount(1);
     Log::info(logCategory, tr("Client ready. Endpoint %1, disk cache %2.")
                                .arg(apiBase(), diskCacheFolder()));
 }
@@ -99,6 +122,10 @@ TcgdexClient::~TcgdexClient()
     // The owner is usually being torn down: nothing may reach it any more.
     blockSignals(true);
     cancelAll();
+    // A list being read still posts its records here; they are dropped with
+    // the client's other posted events.
+    m_listReader.clear();
+    m_listReader.waitForDone();
 }
 
 QString TcgdexClient::apiBase()
@@ -167,7 +194,7 @@ int TcgdexClient::deadlineFor(int kind) const
 
 int TcgdexClient::pendingCount() const
 {
-    return m_queue.size() + m_delayed.size() + m_inFlight.size();
+    return m_queue.size() + m_delayed.size() + m_inFlight.size() + m_reading.size();
 }
 
 int TcgdexClient::transferTimeoutFor(int kind) const
@@ -399,30 +426,94 @@ void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
         return;
     }
 
+    if (listsCards(request.kind)) {
+        readCardListApart(request, body);
+        return;
+    }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        Log::error(logCategory, tr("#%1 %2: malformed response at offset %3: %4")
-                                    .arg(QString::number(request.id), request.context,
-                                         QString::number(parseError.offset),
-                                         parseError.errorString()));
-        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(parseError.errorString()),
-                           ReplyFailure::Unusable);
-        return;
-    }
     // An answer of the wrong shape would read as an empty one, and another
     // card's record would price the card asked with its figures.
-    QString shape = shapeProblem(request.kind, document);
-    if (shape.isEmpty() && request.kind == Card)
-        shape = cardMismatch(request.cardId, document.object());
+    QString shape;
+    if (parseError.error == QJsonParseError::NoError) {
+        shape = shapeProblem(request.kind, document);
+        if (shape.isEmpty() && request.kind == Card)
+            shape = cardMismatch(request.cardId, document.object());
+    }
+    if (refuseUnusable(request, parseError, shape))
+        return;
+    dispatch(request, document);
+}
+
+bool TcgdexClient::refuseUnusable(const Request &request, const QJsonParseError &parseError, const QString &shape)
+{
+    if (parseError.error != QJsonParseError::NoError) {
+        Log::error(logCategory,
+                   tr("#%1 %2: malformed response at offset %3: %4")
+                       .arg(QString::number(request.id), request.context, QString::number(parseError.offset),
+                            parseError.errorString()));
+        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(parseError.errorString()),
+                           ReplyFailure::Unusable);
+        return true;
+    }
     if (!shape.isEmpty()) {
-        Log::error(logCategory, tr("#%1 %2: malformed response: %3")
-                                    .arg(QString::number(request.id), request.context, shape));
+        Log::error(logCategory,
+                   tr("#%1 %2: malformed response: %3").arg(QString::number(request.id), request.context, shape));
         emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(shape),
                            ReplyFailure::Unusable);
-        return;
+        return true;
     }
-    dispatch(request, document);
+    return false;
+}
+
+bool TcgdexClient::listsCards(int kind)
+{
+    return kind == CardIndex || kind == CardsByRarity || kind == CardsByVariant || kind == CardsByDexId;
+}
+
+void TcgdexClient::readCardListApart(const Request &request, const QByteArray &body)
+{
+    m_reading.insert(request.id, request);
+    const int id = request.id;
+    const int kind = request.kind;
+    // The client waits for this in its destructor, so it outlives the task;
+    // the records reach it as a posted call, which its end drops.
+    m_listReader.start([this, id, kind, body] {
+        CardListRead read = readCardList(kind, body);
+        QMetaObject::invokeMethod(
+            this, [this, id, read = std::move(read)] { onCardListRead(id, read.parseError, read.shape, read.cards); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TcgdexClient::onCardListRead(int requestId, const QJsonParseError &parseError, const QString &shape,
+                                  const QList<CardBrief> &cards)
+{
+    const auto found = m_reading.find(requestId);
+    if (found == m_reading.end())
+        return; // cancelled while it was read
+    const Request request = found.value();
+    m_reading.erase(found);
+    if (!refuseUnusable(request, parseError, shape)) {
+        const Language language = request.language;
+        switch (request.kind) {
+        case CardIndex:
+            emit cardIndexReady(requestId, language, cards);
+            break;
+        case CardsByRarity:
+            emit cardsByRarityReady(requestId, language, request.rarity, cards);
+            break;
+        case CardsByVariant:
+            emit cardsByVariantReady(requestId, language, request.variant, cards);
+            break;
+        case CardsByDexId:
+            emit cardsByDexIdReady(requestId, language, request.dexId, cards);
+            break;
+        default:
+            break;
+        }
+    }
+    emit pendingCountChanged(pendingCount());
 }
 
 void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, int status)
@@ -509,9 +600,6 @@ void TcgdexClient::dispatch(const Request &request, const QJsonDocument &documen
     case SerieDetail:
         emit serieDetailReady(id, language, pv::SerieDetail::fromJson(document.object()));
         break;
-    case CardIndex:
-        emit cardIndexReady(id, language, briefsOf<pv::CardBrief>(document.array()));
-        break;
     case Card: {
         // Spelt as asked, so that it reaches the holdings that asked for it.
         pv::CardDetail card = pv::CardDetail::fromJson(document.object());
@@ -531,15 +619,6 @@ void TcgdexClient::dispatch(const Request &request, const QJsonDocument &documen
         emit rarityListReady(id, language, rarities);
         break;
     }
-    case CardsByRarity:
-        emit cardsByRarityReady(id, language, request.rarity, briefsOf<pv::CardBrief>(document.array()));
-        break;
-    case CardsByVariant:
-        emit cardsByVariantReady(id, language, request.variant, briefsOf<pv::CardBrief>(document.array()));
-        break;
-    case CardsByDexId:
-        emit cardsByDexIdReady(id, language, request.dexId, briefsOf<pv::CardBrief>(document.array()));
-        break;
     default:
         break;
     }
@@ -553,6 +632,10 @@ void TcgdexClient::cancel(int requestId)
         return;
     if (m_postedHits.remove(requestId))
         return;
+    if (m_reading.remove(requestId)) {
+        emit pendingCountChanged(pendingCount());
+        return;
+    }
     for (int i = 0; i < m_queue.size(); ++i) {
         if (m_queue.at(i).id == requestId) {
             m_queue.removeAt(i);
@@ -584,6 +667,7 @@ void TcgdexClient::cancelAll()
     if (pending > 0)
         Log::info(logCategory, tr("Cancelling %n outstanding request(s).", nullptr, pending));
     m_postedHits.clear();
+    m_reading.clear();
     m_queue.clear();
     m_delayed.clear();
     // Aborting may finish a reply at once, which edits the hash: work on a copy.

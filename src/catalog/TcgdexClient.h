@@ -17,10 +17,12 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QUrl>
 
 class QJsonDocument;
 class QJsonObject;
+struct QJsonParseError;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -33,7 +35,9 @@ class HttpDiskCache;
 // signal carrying that id, unless it is cancelled first. Requests wait in a
 // first-in first-out queue, at most six are on the network, temporary
 // failures are retried, replies pass through an HTTP disk cache and images
-// through the image cache. GUI thread only.
+// through the image cache. The answers that list cards (a few megabytes of
+// JSON at most) are read into records on a worker thread of the client's
+// own and answered once back on the GUI thread. GUI thread only.
 class TcgdexClient : public QObject
 {
     Q_OBJECT
@@ -172,7 +176,15 @@ private:
     void onReplyFinished(QNetworkReply *reply);
     void handleReply(QNetworkReply *reply, const Request &request);
     void handleFailure(QNetworkReply *reply, const Request &request, int status);
+    // Reports a reply that is not the JSON asked for; true when it was not.
+    bool refuseUnusable(const Request &request, const QJsonParseError &parseError, const QString &shape);
     void dispatch(const Request &request, const QJsonDocument &document);
+    // A list of cards: read on the worker thread, answered by
+    // onCardListRead unless cancelled meanwhile.
+    static bool listsCards(int kind);
+    void readCardListApart(const Request &request, const QByteArray &body);
+    void onCardListRead(int requestId, const QJsonParseError &parseError, const QString &shape,
+                        const QList<pv::CardBrief> &cards);
     void retryLater(const Request &request, int delayMs);
     void onRetryDue(int requestId);
     int transferTimeoutFor(int kind) const;
@@ -187,12 +199,16 @@ private:
     QHash<QNetworkReply *, Request> m_inFlight;
     QList<Request> m_delayed;
     QList<int> m_cancelled;
+    // Card lists being read on the worker thread.
+    QHash<int, Request> m_reading;
     // Ids whose cached picture is on its way through the event loop.
     QSet<int> m_postedHits;
     int m_nextId = 1;
     int m_timeoutOverrideMs = 0;
     int m_deadlineOverrideMs = 0;
     int m_retryBaseDelayMs = retryBaseDelayMs;
+    // One thread, so that the lists are answered in the order they came.
+    QThreadPool m_listReader;
 };
 
 } // namespace pv

@@ -6,12 +6,15 @@
 #include "catalog/CardCatalog.h"
 #include "catalog/CatalogCache.h"
 #include "catalog/TcgdexClient.h"
+#include "core/Log.h"
 #include "standin/WebStandIn.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <utility>
 
 using namespace pv;
 using pv::test::cacheFile;
@@ -79,6 +82,9 @@ private slots:
     void aStaleCatalogIsRebuiltAndCompletedByBothPasses()
     {
         writeCache(Language::English, previousEnglish(86410));
+        // The card list comes last: the sets are published before it, keeping
+        // what is known of them.
+        m_standIn->addFault(QStringLiteral("/v2/en/cards$"), WebStandIn::Fault::delay(1000));
         TcgdexClient client;
         CardCatalog catalog(&client);
         QSignalSpy loaded(&catalog, &CardCatalog::languageLoaded);
@@ -306,12 +312,15 @@ private slots:
         QVERIFY(rarity != QStringLiteral("Old Rarity"));
         QCOMPARE(CatalogCache::load(cacheFile(Language::English)).contents.cards.value(0).rarity, rarity);
 
-        // The same answers again: announced, the file untouched.
+        QCOMPARE(rarities.at(0).at(1).toBool(), true);
+
+        // The same answers again: announced as naming nothing new, the file untouched.
         const QByteArray marker("not rewritten");
         QVERIFY(writeFile(cacheFile(Language::English), marker));
         catalog.ensureLoaded(Language::English);
         QVERIFY(rarities.wait(60000));
         QCOMPARE(rarities.size(), 2);
+        QCOMPARE(rarities.at(1).at(1).toBool(), false);
         QCOMPARE(readFile(cacheFile(Language::English)), marker);
 
         // A release date set since is what the file lacks.
@@ -347,6 +356,42 @@ private slots:
         QTRY_COMPARE(m_standIn->requestCount(QStringLiteral("/v2/en/")), 6);
         delete shortLived;
         m_standIn->clearFaults();
+    }
+
+    // A card list is read into records off the GUI thread. A catalog that
+    // goes while its list is read drops it: nothing is announced and nothing
+    // stays pending; a client that goes too waits for the reading.
+    void aListBeingReadWhenItsCatalogGoesIsDropped()
+    {
+        for (const bool clientToo : {false, true}) {
+            writeCache(Language::English, previousEnglish(86410));
+            auto *client = new TcgdexClient;
+            auto *catalog = new CardCatalog(client);
+            QSignalSpy lists(client, &TcgdexClient::cardIndexReady);
+            // Logged as the list comes, just before it is handed on to be read.
+            const auto arrival = connect(&Log::instance(), &Log::entryAppended, this, [&](const LogEntry &entry) {
+                if (!entry.message.contains(QStringLiteral(" bytes (card list (English))")))
+                    return;
+                QMetaObject::invokeMethod(
+                    this,
+                    [&] {
+                        delete std::exchange(catalog, nullptr);
+                        if (clientToo)
+                            delete std::exchange(client, nullptr);
+                    },
+                    Qt::QueuedConnection);
+            });
+            catalog->refresh(Language::English);
+            QTRY_VERIFY_WITH_TIMEOUT(!catalog, 60000);
+            disconnect(arrival);
+            // The list is read by now, and what was on its way reached the stand-in.
+            QTest::qWait(500);
+            if (client) {
+                QCOMPARE(client->pendingCount(), 0);
+                QCOMPARE(lists.size(), 0);
+                delete client;
+            }
+        }
     }
 
 private:

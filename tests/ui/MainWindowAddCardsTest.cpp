@@ -4,6 +4,8 @@
 
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "catalog/CardCatalog.h"
+#include "catalog/TcgdexClient.h"
 #include "ui/dialogs/AddCardsDialog.h"
 #include "core/FxRates.h"
 #include "core/SteadyClock.h"
@@ -13,6 +15,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -38,6 +41,8 @@ private Q_SLOTS:
         for (int i = 1; i <= 100; ++i)
             contents.cards.append(
                 test::officialCard(set.id, QString::number(i), QStringLiteral("Card %1").arg(i), 100, 1));
+        contents.cards[1].rarity = QStringLiteral("Common");
+        contents.rarities = {QStringLiteral("Common")};
         contents.cards[3].name = QStringLiteral("Charizard");
         contents.cards[3].printingMask = 2 | 8; // holo, first edition
         contents.haveVariants = true;
@@ -127,6 +132,37 @@ private Q_SLOTS:
             QCOMPARE(window.collection()->entries().value(0).unitValueEur, added.unitValueEur);
             window.collection()->setDirty(false);
         }
+    }
+
+    // Every opening of Add cards starts a rarity pass. Its end names the
+    // holdings without a rarity that the catalog names; a pass that named
+    // nothing new touches no row, unless another document came in since.
+    void aPassThatNamesNothingNewFillsNothing()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        CardCatalog *catalog = window.catalog();
+        catalog->ensureLoaded(Language::English);
+        window.tcgdexClient()->cancelAll(); // the pass it started stays unanswered
+        Collection *collection = window.collection();
+        const CardEntry unnamed = test::holdingOf(QStringLiteral("base1-2"));
+        collection->replaceContents({unnamed}, {}, {}, {}, std::nullopt);
+        QSignalSpy changes(collection, &Collection::changed);
+        const auto passEnds = [&](bool changed) {
+            emit catalog->raritiesLoaded(Language::English, changed);
+            return collection->entries().last().rarity;
+        };
+        const QString named = catalog->cardById(Language::English, unnamed.cardId)->rarity;
+        QVERIFY(!named.isEmpty());
+        QCOMPARE(passEnds(false), named);
+        CardEntry another = unnamed;
+        another.condition = Condition::Played;
+        collection->addEntry(another);
+        changes.clear();
+        QCOMPARE(passEnds(false), QString());
+        QCOMPARE(changes.size(), 0);
+        QCOMPARE(passEnds(true), named);
+        collection->setDirty(false);
     }
 };
 

@@ -83,7 +83,10 @@ BinderDialog::BinderDialog(CardCatalog *catalog, DexIndex *dexIndex, TcgdexClien
             rebuild();
     };
     if (catalog) {
-        connect(catalog, &CardCatalog::raritiesLoaded, this, rebuildFor);
+        connect(catalog, &CardCatalog::raritiesLoaded, this, [rebuildFor](Language language, bool changed) {
+            if (changed)
+                rebuildFor(language);
+        });
         connect(catalog, &CardCatalog::languageLoaded, this, rebuildFor);
     }
     if (dexIndex) {

@@ -199,6 +199,10 @@ void MainWindow::connectSignals()
     connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
         ++m_changeCount;
         onCollectionChanged(change);
+        if (change.contentsReplaced()) {
+            const QList<Language> languages = allLanguages();
+            m_rarityFillDue = QSet<Language>(languages.cbegin(), languages.cend());
+        }
     });
     connect(m_collection, &Collection::dirtyChanged, this, &MainWindow::updateWindowTitle);
     connect(m_collection, &Collection::filePathChanged, this, &MainWindow::updateWindowTitle);
@@ -224,8 +228,12 @@ void MainWindow::connectSignals()
     });
 }
 
-void MainWindow::onRaritiesLoaded()
+void MainWindow::onRaritiesLoaded(Language language, bool changed)
 {
+    // A pass that found every rarity as it was has nothing to fill in that
+    // the last fill did not, unless another document came in since.
+    if (!changed && !m_rarityFillDue.contains(language))
+        return;
     refreshBinderCountsWhenShown();
     // The file being read takes them when it is in.
     if (m_fileTask && m_fileTask->kind() == CollectionFileTask::Kind::Read)

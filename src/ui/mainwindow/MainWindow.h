@@ -264,8 +264,10 @@ private:
     void setFileCommandsEnabled(bool reading, bool writing);
     // The rarities the catalogs know given to the holdings without one.
     void fillRaritiesFromCatalog();
+    // Nothing is due to be filled for the languages whose rarities are known.
+    void markRaritiesFilled();
     void onRatesFetched(bool ok);
-    void onRaritiesLoaded();
+    void onRaritiesLoaded(pv::Language language, bool changed);
     void onVariantsLoaded();
     void onCardPriced(int requestId, pv::Language language, const pv::CardDetail &card);
     void onCardRequestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
@@ -355,6 +357,9 @@ private:
     QPointer<LogDialog> m_logDialog;
     QHash<QString, QPointer<BinderDialog>> binderDialogs;
     bool changedOutsideUndo = false;
+    // Languages whose next rarity pass fills the holdings even when it names
+    // nothing new: the document was replaced since their last fill.
+    QSet<Language> m_rarityFillDue;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;
     // Whether the binders' counts wait for the dock to be shown.

@@ -213,6 +213,8 @@ void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResul
     }
     if (!read || m_raritiesWhileReading)
         fillRaritiesFromCatalog();
+    else
+        markRaritiesFilled();
     reportReadWarnings(info.fileName(), result);
     AppSettings().setValue(QStringLiteral("lastDirectory"), info.absolutePath());
     addRecentFile(path);
@@ -408,8 +410,17 @@ void MainWindow::fillRaritiesFromCatalog()
         const CatalogCard *card = m_catalog->cardById(language, cardId);
         return card ? card->rarity : QString();
     });
+    markRaritiesFilled();
     if (filled > 0)
         changedOutsideUndo = true;
+}
+
+void MainWindow::markRaritiesFilled()
+{
+    // The fill named what every catalog with rarities names.
+    for (const Language language : allLanguages())
+        if (m_catalog->hasRarities(language))
+            m_rarityFillDue.remove(language);
 }
 
 QStringList MainWindow::recentFiles()

@@ -62,8 +62,13 @@ void MainWindow::setUpPriceRefresh()
                 m_refreshProgress->setFormat(sets ? tr("Sets %v of %m") : tr("Cards %v of %m"));
                 m_refreshProgress->setToolTip(sets ? tr("Looking up TCGCSV's fallback prices, set by set")
                                                    : tr("Fetching the prices of each card"));
+                // A bar whose text counts the steps paints itself at once on
+                // each one; a refresh's answers come many a second, so it is
+                // painted with the window's next paint instead.
+                m_refreshProgress->setUpdatesEnabled(false);
                 m_refreshProgress->setRange(0, maximum);
                 m_refreshProgress->setValue(value);
+                m_refreshProgress->setUpdatesEnabled(true);
             });
     connect(m_priceRefresh, &PriceRefresh::runEnded, this, [this] {
         m_refreshProgress->hide();
