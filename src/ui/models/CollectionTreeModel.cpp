@@ -787,7 +787,9 @@ bool CollectionTreeModel::replaySteps(const std::vector<Collection::Change::Step
     // The holdings named before the change; those named after it came with it.
     const size_t named = m_rowOfHolding.size();
     size_t firstMoved = m_holdingOfRow.size();
-    std::vector<std::pair<int, Step::Type>> changed;
+    // The holdings replaced (true) or given new values, and those given new
+    // card facts, as the steps name them.
+    std::vector<std::pair<int, bool>> valued;
     for (const Step &step : steps) {
         const auto at = m_holdingOfRow.begin() + step.row;
         switch (step.type) {
@@ -804,8 +806,11 @@ bool CollectionTreeModel::replaySteps(const std::vector<Collection::Change::Step
             m_holdingOfRow.erase(at);
             firstMoved = std::min(firstMoved, size_t(step.row));
             break;
+        case Step::Annotated:
+            replay.annotated.push_back(*at);
+            break;
         default:
-            changed.emplace_back(*at, step.type);
+            valued.emplace_back(*at, step.type == Step::Edited);
             break;
         }
     }
@@ -819,35 +824,36 @@ bool CollectionTreeModel::replaySteps(const std::vector<Collection::Change::Step
     if (replay.removed.size() + replay.added.size() > MostRowsFollowed)
         return false;
 
-    // The holdings there before and still there, each once, with what the
-    // change did to it: replaced beats new values, which beat new facts.
-    std::sort(changed.begin(), changed.end());
+    // Each holding there before the change and still there once, replaced
+    // when any step replaced it; those added take their rows as they are
+    // now.
+    std::sort(valued.begin(), valued.end(), [](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : a.second > b.second;
+    });
     const int languageCount = int(allLanguages().size());
-    for (auto next = changed.cbegin(); next != changed.cend();) {
-        const int holding = next->first;
-        bool edited = false;
-        bool valued = false;
-        for (; next != changed.cend() && next->first == holding; ++next) {
-            edited = edited || next->second == Step::Edited;
-            valued = valued || next->second == Step::Repriced;
-        }
-        const int row = m_rowOfHolding[size_t(holding)];
-        const Node *card = m_cardNodes[size_t(holding)];
-        if (row < 0 || size_t(holding) >= named)
+    for (auto at = valued.cbegin(); at != valued.cend(); ++at) {
+        const auto [holding, edited] = *at;
+        const int row = size_t(holding) < named ? m_rowOfHolding[size_t(holding)] : -1;
+        if (row < 0 || (at != valued.cbegin() && std::prev(at)->first == holding))
             continue;
         // A holding replaced stays where a rebuild would list it, or nowhere.
+        const Node *card = m_cardNodes[size_t(holding)];
         const CardEntry &entry = entries.at(row);
         const bool listed = int(entry.lang) >= 0 && int(entry.lang) < languageCount;
         if (edited && (card ? asGroup(card->parent)->setKey != entrySetKey(entry) : listed))
             return false;
         if (!card)
             continue;
-        if (edited || valued)
-            replay.valued.push_back(holding);
-        else
-            replay.annotated.push_back(holding);
+        replay.valued.push_back(holding);
         replay.replaced = replay.replaced || edited;
     }
+    // New facts in a row given new values are announced with its values.
+    const auto announced = [&](int holding) {
+        return size_t(holding) >= named || !m_cardNodes[size_t(holding)]
+            || std::binary_search(replay.valued.cbegin(), replay.valued.cend(), holding);
+    };
+    replay.annotated.erase(std::remove_if(replay.annotated.begin(), replay.annotated.end(), announced),
+                           replay.annotated.end());
     return true;
 }
 
