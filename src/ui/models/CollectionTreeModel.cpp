@@ -373,20 +373,27 @@ void setKeys(CollectionTreeModel::CardRow *card, const SortItem &item)
     card->price = item.price();
 }
 
-// What orders a card among its set's cards, with its holding's row.
+// What orders a card among its set's cards.
 struct CardKeys
 {
     double price;
     quint64 tie;
     int rank;
-    int row;
+    int holding;
     CollectionTreeModel::Node *card;
 };
 
+CardKeys keysOf(const CollectionTreeModel::Node *node)
+{
+    const auto *card = static_cast<const CollectionTreeModel::CardRow *>(node);
+    return {card->price, card->tie, card->rank, card->holding, const_cast<CollectionTreeModel::Node *>(node)};
+}
+
 // Whether the card with keys a comes before the one with keys b in the
 // mode's order; holdings of one key (a file may hold such copies) in
-// collection order.
-bool keysLess(const CardKeys &a, const CardKeys &b, CollectionTreeModel::CardSortMode mode)
+// collection order, their rows looked up only then.
+bool keysLess(const CardKeys &a, const CardKeys &b, CollectionTreeModel::CardSortMode mode,
+              const std::vector<int> &rowOfHolding)
 {
     if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
         return a.price > b.price;
@@ -394,13 +401,7 @@ bool keysLess(const CardKeys &a, const CardKeys &b, CollectionTreeModel::CardSor
         return a.rank < b.rank;
     if (a.tie != b.tie)
         return a.tie < b.tie;
-    return a.row < b.row;
-}
-
-CardKeys keysOf(const CollectionTreeModel::Node *node, int row)
-{
-    const auto *card = static_cast<const CollectionTreeModel::CardRow *>(node);
-    return {card->price, card->tie, card->rank, row, const_cast<CollectionTreeModel::Node *>(node)};
+    return rowOfHolding[size_t(a.holding)] < rowOfHolding[size_t(b.holding)];
 }
 
 // How many distinct numbers the set's cards hold.
@@ -1419,7 +1420,7 @@ void CollectionTreeModel::keyCards(Node *set) const
 
 bool CollectionTreeModel::cardLess(const Node *a, const Node *b) const
 {
-    return keysLess(keysOf(a, rowOf(a)), keysOf(b, rowOf(b)), m_cardSortMode);
+    return keysLess(keysOf(a), keysOf(b), m_cardSortMode, m_rowOfHolding);
 }
 
 CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Node *> &sets, bool rekey) const
@@ -1432,9 +1433,10 @@ CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Nod
             keyCards(set);
         keys.clear();
         for (Node *node : std::as_const(set->children))
-            keys.push_back(keysOf(node, rowOf(node)));
-        std::sort(keys.begin(), keys.end(),
-                  [mode = m_cardSortMode](const CardKeys &a, const CardKeys &b) { return keysLess(a, b, mode); });
+            keys.push_back(keysOf(node));
+        std::sort(keys.begin(), keys.end(), [this](const CardKeys &a, const CardKeys &b) {
+            return keysLess(a, b, m_cardSortMode, m_rowOfHolding);
+        });
         qsizetype same = 0;
         while (same < set->children.size() && keys[size_t(same)].card == set->children.at(same))
             ++same;
