@@ -3,7 +3,6 @@
 #include "collection/CardCounts.h"
 #include "collection/CardIdTable.h"
 #include "collection/EntryKeys.h"
-#include "collection/RowNumbering.h"
 #include "core/Log.h"
 #include "core/Pricing.h"
 #include "core/SteadyClock.h"
@@ -1016,56 +1015,6 @@ void Collection::describeSteps(Change &change)
     change.sets = QStringList(m_changedSets.cbegin(), m_changedSets.cend());
     change.sets.sort();
     m_changedSets.clear();
-}
-
-Collection::Change::Rows Collection::Change::rowsNamed() const
-{
-    // The rows named as the listeners number them: those removed as before
-    // the change, those added, replaced or given new values as after it.
-    RowNumbering rows(steps.size());
-    bool listed = true;
-    for (const Step &step : steps) {
-        switch (step.type) {
-        case Step::Rewritten:
-            listed = false;
-            break;
-        case Step::Repriced:
-        case Step::Annotated:
-            rows.mark(step.row, RowNumbering::Updated);
-            break;
-        case Step::Edited:
-            rows.mark(step.row, RowNumbering::Edited);
-            break;
-        case Step::Inserted:
-        case Step::Removed:
-            // A row numbered nowhere cannot be followed.
-            if (step.row < 0)
-                listed = false;
-            else if (step.type == Step::Inserted)
-                rows.insert(step.row);
-            else
-                rows.remove(step.row);
-            break;
-        }
-    }
-    RowNumbering::After after = rows.after();
-    Rows named;
-    named.listed = kinds.testFlag(Holdings) && listed;
-    if (holdingsKept()) {
-        named.updated = std::move(after.updated);
-    } else if (!kinds.testFlag(Holdings) || named.listed) {
-        named.edited = std::move(after.edited);
-        if (!after.updated.isEmpty()) {
-            named.edited += after.updated;
-            std::sort(named.edited.begin(), named.edited.end());
-            named.edited.erase(std::unique(named.edited.begin(), named.edited.end()), named.edited.end());
-        }
-    }
-    if (named.listed) {
-        named.removed = rows.removed();
-        named.inserted = std::move(after.inserted);
-    }
-    return named;
 }
 
 bool Collection::Change::cardFactsOnly() const

@@ -48,7 +48,7 @@ public:
     {
         enum Kind {
             // Holdings added, removed or moved: any row may hold another
-            // holding now, unless rowsNamed() lists those added and removed.
+            // holding now (the steps tell which).
             Holdings = 0x1,
             // Holdings replaced in their rows.
             EditedRows = 0x2,
@@ -79,25 +79,6 @@ public:
             Type type = Rewritten;
             int row = -1;
         };
-        // The steps as the listeners number them (worked out by rowsNamed()).
-        struct Rows
-        {
-            // The rows given new values, ascending; empty unless
-            // holdingsKept().
-            QList<int> updated;
-            // The rows replaced and any given new values, ascending,
-            // numbered as after the change; empty when holdings moved
-            // (unless listed) or holdingsKept().
-            QList<int> edited;
-            // Holdings were added and removed, the others keeping their
-            // order, and nothing else moved: removed holds the rows removed,
-            // numbered as before the change, inserted those added, numbered
-            // as after it, both ascending.
-            bool listed = false;
-            QList<int> removed;
-            QList<int> inserted;
-        };
-
         Kinds kinds;
         // What the change did to the holdings, in order: the records that
         // the collection's own tables (key index, card holdings, totals)
@@ -105,10 +86,6 @@ public:
         std::vector<Step> steps;
         // The keys of the set records added, changed or removed, ascending.
         QStringList sets;
-
-        // Costs in proportion to the steps (and their logarithm), not to the
-        // rows between those they name.
-        Rows rowsNamed() const;
 
         // No holding added, removed, moved or edited and no set record
         // changed, apart from the new values in rows.

@@ -810,6 +810,28 @@ private Q_SLOTS:
         QVERIFY(matchesARebuild(tree.model, collection));
     }
 
+    // Thousands of holdings added and removed one at a time, far more than
+    // the collection ever holds at once: the tree follows each in place,
+    // reading as a rebuilt one would.
+    void followsALongRunOfSingleRows()
+    {
+        QRandomGenerator random(7);
+        TestedTree tree(randomHoldings(random, 40, 4, 9, 4, 3, 4));
+        Collection &collection = tree.collection;
+        for (int step = 0; step < 2400; ++step) {
+            const int size = int(collection.entries().size());
+            if (step % 2)
+                collection.removeEntryAt(int(random.bounded(size)));
+            else
+                collection.insertEntry(int(random.bounded(size + 1)),
+                                       holding(QStringLiteral("s%1").arg(step % 5), QString::number(step % 9),
+                                               QStringLiteral("N"), step % 3, step % 7 ? EN : JA));
+            if (step % 300 == 299)
+                QVERIFY2(matchesARebuild(tree.model, collection), qPrintable(QString::number(step)));
+        }
+        QCOMPARE(tree.resets.count(), 0);
+    }
+
     void showsSetLogosAskingOncePerAddress()
     {
 #ifndef TALLOWK_WITH_STANDIN

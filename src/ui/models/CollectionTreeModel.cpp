@@ -20,6 +20,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace pv {
@@ -372,11 +373,27 @@ void setKeys(CollectionTreeModel::CardRow *card, const SortItem &item)
     card->price = item.price();
 }
 
+// What orders a card among its set's cards.
+struct CardKeys
+{
+    double price;
+    quint64 tie;
+    int rank;
+    int holding;
+    CollectionTreeModel::Node *card;
+};
+
+CardKeys keysOf(const CollectionTreeModel::Node *node)
+{
+    const auto *card = static_cast<const CollectionTreeModel::CardRow *>(node);
+    return {card->price, card->tie, card->rank, card->holding, const_cast<CollectionTreeModel::Node *>(node)};
+}
+
 // Whether the card with keys a comes before the one with keys b in the
 // mode's order; holdings of one key (a file may hold such copies) in
-// collection order.
-template <typename Keys>
-bool keysLess(const Keys &a, const Keys &b, CollectionTreeModel::CardSortMode mode)
+// collection order, their rows looked up only then.
+bool keysLess(const CardKeys &a, const CardKeys &b, CollectionTreeModel::CardSortMode mode,
+              const std::vector<int> &rowOfHolding)
 {
     if (mode == CollectionTreeModel::CardSortMode::Price && a.price != b.price)
         return a.price > b.price;
@@ -384,14 +401,7 @@ bool keysLess(const Keys &a, const Keys &b, CollectionTreeModel::CardSortMode mo
         return a.rank < b.rank;
     if (a.tie != b.tie)
         return a.tie < b.tie;
-    return a.entryIndex < b.entryIndex;
-}
-
-bool rowLess(const CollectionTreeModel::Node *a, const CollectionTreeModel::Node *b,
-             CollectionTreeModel::CardSortMode mode)
-{
-    return keysLess(*static_cast<const CollectionTreeModel::CardRow *>(a),
-                    *static_cast<const CollectionTreeModel::CardRow *>(b), mode);
+    return rowOfHolding[size_t(a.holding)] < rowOfHolding[size_t(b.holding)];
 }
 
 // How many distinct numbers the set's cards hold.
@@ -758,31 +768,137 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
 
 void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
 {
-    // A change that keeps the holdings (new prices or card facts, the value
-    // history) leaves every row where it is, or, ordered by price, within its
-    // set: the updated rows are refreshed in place, keeping the view's
-    // expanded rows, selection and scroll position. So does an edit of
-    // holdings that leaves each in its set, holdings removed or added beside
-    // such edits, and set records changed (their rows renamed in place, or
-    // moved to their new places).
-    if (followCardFacts(change))
-        return;
-    const Collection::Change::Rows named = change.rowsNamed();
-    if (change.kinds.testFlag(Collection::Change::Holdings) && !named.listed) {
+    // The steps replayed on the table of rows tell what the change did; the
+    // tree then follows that in place, keeping the view's expanded rows,
+    // selection and scroll position.
+    Replay replay;
+    if (!replaySteps(change.steps, replay)) {
         rebuild();
         return;
     }
     QList<Node *> touched;
-    const RowChange kind = named.updated.isEmpty() ? RowChange::Replaced : RowChange::NewValues;
-    QList<int> rows = kind == RowChange::NewValues ? named.updated : named.edited;
-    if (named.listed && !followRows(named, touched, rows)) {
-        rebuild();
-        return;
-    }
+    for (Node *card : replay.removed)
+        removeCard(card, touched);
+    for (const int holding : replay.added)
+        insertCard(holding, touched);
+    // A set gone or added may leave its series ranked past a neighbour.
+    if (!replay.removed.empty() || !replay.added.empty())
+        for (Node *language : std::as_const(m_root->children))
+            putSeriesInOrder(language);
     followSets(change.sets, touched);
-    const bool inPlace = kind == RowChange::NewValues || rows.isEmpty() || staysListedInPlace(rows);
-    if (!inPlace || !updateRows(rows, kind, touched))
-        rebuild();
+    updateRows(replay.valued, replay.replaced, touched);
+    announceCardFacts(replay.annotated);
+}
+
+bool CollectionTreeModel::replaySteps(const std::vector<Collection::Change::Step> &steps, Replay &replay)
+{
+    using Step = Collection::Change::Step;
+    // Each row inserted or removed moves the table's rows after it: past so
+    // many moved, or so many rows for the view to follow one by one, one
+    // reset costs less.
+    constexpr qint64 MostRowsMoved = qint64(1) << 28;
+    constexpr size_t MostRowsFollowed = 256;
+    const QList<CardEntry> &entries = m_collection->entries();
+    qint64 size = qint64(m_holdingOfRow.size());
+    qint64 moved = 0;
+    for (const Step &step : steps) {
+        const bool inserted = step.type == Step::Inserted;
+        if (step.type == Step::Rewritten || step.row < 0 || step.row >= size + (inserted ? 1 : 0))
+            return false;
+        if (inserted || step.type == Step::Removed) {
+            moved += size - step.row;
+            size += inserted ? 1 : -1;
+        }
+    }
+    if (moved > MostRowsMoved || size != entries.size())
+        return false;
+    if (m_rowOfHolding.size() > 2 * m_holdingOfRow.size() + 1024)
+        renameHoldings();
+
+    // The holdings named before the change; those named after it came with it.
+    const size_t named = m_rowOfHolding.size();
+    size_t firstMoved = m_holdingOfRow.size();
+    // The holdings replaced (true) or given new values, and those given new
+    // card facts, as the steps name them.
+    std::vector<std::pair<int, bool>> valued;
+    for (const Step &step : steps) {
+        const auto at = m_holdingOfRow.begin() + step.row;
+        switch (step.type) {
+        case Step::Inserted:
+            m_holdingOfRow.insert(at, int(m_rowOfHolding.size()));
+            m_rowOfHolding.push_back(-1);
+            m_cardNodes.push_back(nullptr);
+            firstMoved = std::min(firstMoved, size_t(step.row));
+            break;
+        case Step::Removed:
+            m_rowOfHolding[size_t(*at)] = -1;
+            if (Node *card = std::exchange(m_cardNodes[size_t(*at)], nullptr))
+                replay.removed.push_back(card);
+            m_holdingOfRow.erase(at);
+            firstMoved = std::min(firstMoved, size_t(step.row));
+            break;
+        case Step::Annotated:
+            replay.annotated.push_back(*at);
+            break;
+        default:
+            valued.emplace_back(*at, step.type == Step::Edited);
+            break;
+        }
+    }
+    for (size_t row = firstMoved; row < m_holdingOfRow.size(); ++row)
+        m_rowOfHolding[size_t(m_holdingOfRow[row])] = int(row);
+    for (size_t holding = named; holding < m_rowOfHolding.size(); ++holding)
+        if (m_rowOfHolding[holding] >= 0)
+            replay.added.push_back(int(holding));
+    std::sort(replay.added.begin(), replay.added.end(),
+              [this](int a, int b) { return m_rowOfHolding[size_t(a)] < m_rowOfHolding[size_t(b)]; });
+    if (replay.removed.size() + replay.added.size() > MostRowsFollowed)
+        return false;
+
+    // Each holding there before the change and still there once, replaced
+    // when any step replaced it; those added take their rows as they are
+    // now.
+    std::sort(valued.begin(), valued.end(), [](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first < b.first : a.second > b.second;
+    });
+    const int languageCount = int(allLanguages().size());
+    for (auto at = valued.cbegin(); at != valued.cend(); ++at) {
+        const auto [holding, edited] = *at;
+        const int row = size_t(holding) < named ? m_rowOfHolding[size_t(holding)] : -1;
+        if (row < 0 || (at != valued.cbegin() && std::prev(at)->first == holding))
+            continue;
+        // A holding replaced stays where a rebuild would list it, or nowhere.
+        const Node *card = m_cardNodes[size_t(holding)];
+        const CardEntry &entry = entries.at(row);
+        const bool listed = int(entry.lang) >= 0 && int(entry.lang) < languageCount;
+        if (edited && (card ? asGroup(card->parent)->setKey != entrySetKey(entry) : listed))
+            return false;
+        if (!card)
+            continue;
+        replay.valued.push_back(holding);
+        replay.replaced = replay.replaced || edited;
+    }
+    // New facts in a row given new values are announced with its values.
+    const auto announced = [&](int holding) {
+        return size_t(holding) >= named || !m_cardNodes[size_t(holding)]
+            || std::binary_search(replay.valued.cbegin(), replay.valued.cend(), holding);
+    };
+    replay.annotated.erase(std::remove_if(replay.annotated.begin(), replay.annotated.end(), announced),
+                           replay.annotated.end());
+    return true;
+}
+
+void CollectionTreeModel::renameHoldings()
+{
+    std::vector<Node *> cards(m_holdingOfRow.size(), nullptr);
+    for (size_t row = 0; row < cards.size(); ++row) {
+        cards[row] = m_cardNodes[size_t(m_holdingOfRow[row])];
+        if (cards[row])
+            cards[row]->holding = int(row);
+    }
+    m_cardNodes.swap(cards);
+    std::iota(m_holdingOfRow.begin(), m_holdingOfRow.end(), 0);
+    m_rowOfHolding = m_holdingOfRow;
 }
 
 bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode)
@@ -881,7 +997,7 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
                 Q_ASSERT(card->children.isEmpty());
                 card->parent = setNode;
                 children.append(card);
-                card->entryIndex = item.row;
+                card->holding = item.row;
                 tree.cardNodes[size_t(item.row)] = card;
                 card->cardCount = item.count;
                 card->value = item.value();
@@ -938,6 +1054,10 @@ void CollectionTreeModel::rebuild()
     m_cardPoolSize = prepared->poolSize;
     m_cardPoolUsed = prepared->poolUsed;
     m_cardNodes.swap(prepared->cardNodes);
+    // Each holding is named after its row.
+    m_holdingOfRow.resize(size_t(entries.size()));
+    std::iota(m_holdingOfRow.begin(), m_holdingOfRow.end(), 0);
+    m_rowOfHolding = m_holdingOfRow;
 
     // The sets take their names, series and places, which only this thread
     // may look up.
@@ -991,38 +1111,26 @@ void CollectionTreeModel::rebuild()
 
 // ---- updates in place ----
 
-bool CollectionTreeModel::followCardFacts(const Collection::Change &change)
+void CollectionTreeModel::announceCardFacts(const std::vector<int> &holdings)
 {
     // New card facts (a rarity, a Pokedex number) neither place nor sum a
     // row: only the cells that show them are announced, without reading a
-    // holding or ordering a set again. They come in their rows as they stand.
-    using Step = Collection::Change::Step;
-    const std::vector<Step> &steps = change.steps;
-    if (!change.cardFactsOnly())
-        return false;
-    const qsizetype rows = m_collection->entries().size();
-    if (qsizetype(m_cardNodes.size()) != rows)
-        return false;
-    for (const Step &step : steps)
-        if (step.row < 0 || step.row >= rows)
-            return false;
+    // holding or ordering a set again.
     const auto factColumns = [](NodeType type) {
         return type == CardNode ? std::pair(int(DexColumn), int(RarityColumn)) : std::pair(-1, -1);
     };
     // Past a quarter of the rows, each set's cards are announced whole
     // rather than their rows looked up one by one.
-    if (qsizetype(steps.size()) * 4 >= rows) {
+    if (holdings.size() * 4 >= m_holdingOfRow.size() && !holdings.empty()) {
         emitForAllRows(factColumns, {});
-        return true;
+        return;
     }
     // Each set's cards from the first to the last with new facts: one range
     // a set, however scattered its rows.
     QHash<const Node *, std::pair<int, int>> spans;
     QList<const Node *> sets;
-    for (const Step &step : steps) {
-        const Node *card = m_cardNodes[size_t(step.row)];
-        if (!card)
-            continue;
+    for (const int holding : holdings) {
+        const Node *card = m_cardNodes[size_t(holding)];
         const auto found = spans.find(card->parent);
         if (found == spans.end()) {
             spans.insert(card->parent, {card->row, card->row});
@@ -1037,48 +1145,19 @@ bool CollectionTreeModel::followCardFacts(const Collection::Change &change)
         emit dataChanged(indexOfNode(set->children.at(first), DexColumn),
                          indexOfNode(set->children.at(last), RarityColumn));
     }
-    return true;
 }
 
-bool CollectionTreeModel::staysListedInPlace(const QList<int> &rows) const
+void CollectionTreeModel::updateRows(const std::vector<int> &holdings, bool replaced, QList<Node *> touched)
 {
-    const QList<CardEntry> &entries = m_collection->entries();
-    if (rows.isEmpty() || qsizetype(m_cardNodes.size()) != entries.size())
-        return false;
-    const int languageCount = int(allLanguages().size());
-    for (const int row : rows) {
-        if (row < 0 || row >= entries.size())
-            return false;
-        // An edited holding stays where a rebuild would list it, or nowhere.
-        const CardEntry &entry = entries.at(row);
-        const Node *card = m_cardNodes[size_t(row)];
-        const bool listed = int(entry.lang) >= 0 && int(entry.lang) < languageCount;
-        if (card ? asGroup(card->parent)->setKey != entrySetKey(entry) : listed)
-            return false;
-    }
-    return true;
-}
-
-bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, QList<Node *> touched)
-{
-    const QList<CardEntry> &entries = m_collection->entries();
-    if (qsizetype(m_cardNodes.size()) != entries.size())
-        return false;
-    for (const int row : rows) {
-        if (row < 0 || row >= entries.size())
-            return false;
-    }
     // Only a holding replaced can change its number, or its place outside an
     // order by price.
-    const bool replaced = change == RowChange::Replaced;
+    const QList<CardEntry> &entries = m_collection->entries();
     QList<Node *> sets;
     QList<const Node *> cards;
     QSet<const Node *> seen;
-    for (const int row : rows) {
-        Node *card = m_cardNodes[size_t(row)];
-        if (!card)
-            continue;
-        const CardEntry &entry = entries.at(row);
+    for (const int holding : holdings) {
+        Node *card = m_cardNodes[size_t(holding)];
+        const CardEntry &entry = entries.at(rowOf(card));
         card->cardCount = entry.count;
         card->value = entryLineValue(entry);
         static_cast<CardRow *>(card)->price = orderingPrice(entry);
@@ -1089,7 +1168,7 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, Q
         }
     }
     if (sets.isEmpty() && touched.isEmpty())
-        return true;
+        return;
 
     // A tree view works out where each changed row lies and how high it is,
     // and its header sizes the columns to their contents again, for every
@@ -1135,7 +1214,6 @@ bool CollectionTreeModel::updateRows(const QList<int> &rows, RowChange change, Q
         const QModelIndex first = indexOfNode(node, 0);
         emit dataChanged(first, first.siblingAtColumn(ColumnCount - 1));
     }
-    return true;
 }
 
 QList<CollectionTreeModel::Node *> CollectionTreeModel::sumAgain(const QList<Node *> &nodes)
@@ -1178,85 +1256,6 @@ QList<CollectionTreeModel::Node *> CollectionTreeModel::sumAgain(const QList<Nod
     return groups;
 }
 
-bool CollectionTreeModel::followRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited)
-{
-    // Each removal and addition is its own range for the view to follow;
-    // past a few hundred one reset costs less.
-    constexpr qsizetype MostRowsFollowed = 256;
-    const QList<CardEntry> &entries = m_collection->entries();
-    const QList<int> &removed = change.removed;
-    const QList<int> &inserted = change.inserted;
-    const qsizetype before = entries.size() - inserted.size() + removed.size();
-    const auto within = [](const QList<int> &rows, qsizetype size) {
-        return rows.isEmpty()
-            || (rows.first() >= 0 && rows.last() < size
-                && std::adjacent_find(rows.begin(), rows.end(), std::greater_equal<int>()) == rows.end());
-    };
-    if (qsizetype(m_cardNodes.size()) != before || removed.size() + inserted.size() > MostRowsFollowed
-        || !within(removed, before) || !within(inserted, entries.size()))
-        return false;
-
-    // Holdings added after the last row, none removed: no row moves, and the
-    // rows already there are not looked at (there may be half a million).
-    if (removed.isEmpty() && (inserted.isEmpty() || inserted.first() >= before)) {
-        m_cardNodes.resize(size_t(entries.size()), nullptr);
-        followAddedRows(change, touched, edited);
-        return true;
-    }
-
-    // The rows the others now hold, numbered before any row goes, so that
-    // every row reads its holding while the view follows the removals (the
-    // removed ones read none).
-    std::vector<Node *> gone;
-    for (const int row : removed)
-        if (Node *card = m_cardNodes[size_t(row)])
-            gone.push_back(card);
-    std::vector<int> moved(size_t(before), -1);
-    for (int row = 0, now = 0, dropped = 0, added = 0; row < before; ++row) {
-        if (dropped < removed.size() && removed.at(dropped) == row) {
-            ++dropped;
-            continue;
-        }
-        while (added < inserted.size() && inserted.at(added) == now) {
-            ++added;
-            ++now;
-        }
-        moved[size_t(row)] = now++;
-    }
-    std::vector<Node *> cardNodes(size_t(entries.size()), nullptr);
-    for (size_t row = 0; row < moved.size(); ++row)
-        if (moved[row] >= 0)
-            cardNodes[size_t(moved[row])] = m_cardNodes[row];
-    m_cardNodes.swap(cardNodes);
-    // The pool in its own order, not the collection's: far fewer cache misses.
-    for (size_t at = 0; at < m_cardPoolUsed; ++at)
-        if (m_cardPool[at].parent)
-            m_cardPool[at].entryIndex = moved[size_t(m_cardPool[at].entryIndex)];
-    for (const auto &card : m_addedCards)
-        if (card->parent)
-            card->entryIndex = moved[size_t(card->entryIndex)];
-
-    for (Node *card : gone)
-        removeCard(card, touched);
-    followAddedRows(change, touched, edited);
-    return true;
-}
-
-void CollectionTreeModel::followAddedRows(const Collection::Change::Rows &change, QList<Node *> &touched,
-                                          QList<int> &edited)
-{
-    const QList<int> &inserted = change.inserted;
-    for (const int row : inserted)
-        insertCard(row, touched);
-    edited.clear();
-    for (const int row : change.edited)
-        if (!std::binary_search(inserted.begin(), inserted.end(), row))
-            edited.append(row);
-    // A set gone may leave its series ranked past a neighbour.
-    for (Node *language : std::as_const(m_root->children))
-        putSeriesInOrder(language);
-}
-
 void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
 {
     for (Node *node = card; node != m_root && (node == card || node->children.isEmpty());) {
@@ -1278,9 +1277,9 @@ void CollectionTreeModel::removeCard(Node *card, QList<Node *> &touched)
     }
 }
 
-void CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
+void CollectionTreeModel::insertCard(int holding, QList<Node *> &touched)
 {
-    const CardEntry &entry = m_collection->entries().at(row);
+    const CardEntry &entry = m_collection->entries().at(m_rowOfHolding[size_t(holding)]);
     if (int(entry.lang) < 0 || int(entry.lang) >= int(allLanguages().size()))
         return;
     Node *set = m_setsByKey.value(entrySetKey(entry));
@@ -1291,10 +1290,10 @@ void CollectionTreeModel::insertCard(int row, QList<Node *> &touched)
     m_addedCards.push_back(std::make_unique<CardRow>());
     CardRow *card = m_addedCards.back().get();
     card->type = CardNode;
-    card->entryIndex = row;
+    card->holding = holding;
     card->cardCount = entry.count;
     card->value = entryLineValue(entry);
-    m_cardNodes[size_t(row)] = card;
+    m_cardNodes[size_t(holding)] = card;
     // Its number may rank among the set's others: the set is keyed again,
     // with the new card, which the others' order does not change.
     set->children.append(card);
@@ -1486,8 +1485,8 @@ void CollectionTreeModel::keyCards(Node *set) const
     SetNumbers numbers;
     SetTies ties;
     for (Node *card : std::as_const(set->children)) {
-        const CardEntry &entry = entries.at(card->entryIndex);
-        SortItem item = sortItem(entry, card->entryIndex);
+        const CardEntry &entry = entries.at(rowOf(card));
+        SortItem item = sortItem(entry, rowOf(card));
         item.rank = numbers.slotOf(entry.localId);
         ties.note(item, entry);
         items.push_back(item);
@@ -1500,32 +1499,23 @@ void CollectionTreeModel::keyCards(Node *set) const
 
 bool CollectionTreeModel::cardLess(const Node *a, const Node *b) const
 {
-    return rowLess(a, b, m_cardSortMode);
+    return keysLess(keysOf(a), keysOf(b), m_cardSortMode, m_rowOfHolding);
 }
 
 CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Node *> &sets, bool rekey) const
 {
     // The keys sorted side by side, not read through each card in turn.
-    struct Keys
-    {
-        double price;
-        quint64 tie;
-        int rank;
-        int entryIndex;
-        Node *card;
-    };
     CardOrders orders;
-    std::vector<Keys> keys;
+    std::vector<CardKeys> keys;
     for (Node *set : sets) {
         if (rekey)
             keyCards(set);
         keys.clear();
-        for (Node *node : std::as_const(set->children)) {
-            const auto *card = static_cast<const CardRow *>(node);
-            keys.push_back({card->price, card->tie, card->rank, card->entryIndex, node});
-        }
-        std::sort(keys.begin(), keys.end(),
-                  [mode = m_cardSortMode](const Keys &a, const Keys &b) { return keysLess(a, b, mode); });
+        for (Node *node : std::as_const(set->children))
+            keys.push_back(keysOf(node));
+        std::sort(keys.begin(), keys.end(), [this](const CardKeys &a, const CardKeys &b) {
+            return keysLess(a, b, m_cardSortMode, m_rowOfHolding);
+        });
         qsizetype same = 0;
         while (same < set->children.size() && keys[size_t(same)].card == set->children.at(same))
             ++same;
@@ -1533,7 +1523,7 @@ CollectionTreeModel::CardOrders CollectionTreeModel::sortedCards(const QList<Nod
             continue;
         QList<Node *> order;
         order.reserve(set->children.size());
-        for (const Keys &card : keys)
+        for (const CardKeys &card : keys)
             order.append(card.card);
         orders.append({set, std::move(order)});
     }
@@ -1567,7 +1557,7 @@ int CollectionTreeModel::entryIndexAt(const QModelIndex &index) const
     if (!index.isValid())
         return -1;
     const Node *node = static_cast<const Node *>(index.internalPointer());
-    return node->type == CardNode ? node->entryIndex : -1;
+    return node->type == CardNode ? rowOf(node) : -1;
 }
 
 QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key) const
@@ -1576,10 +1566,9 @@ QModelIndex CollectionTreeModel::indexForEntryKey(const QString &key) const
         return QModelIndex();
     // Through the collection's key index, not a key made for every card.
     const int row = m_collection->indexOfEntry(key);
-    if (row < 0 || size_t(row) >= m_cardNodes.size())
+    if (row < 0 || size_t(row) >= m_holdingOfRow.size())
         return QModelIndex();
-    const Node *card = m_cardNodes[size_t(row)];
-    return card && card->entryIndex == row ? indexOfNode(card, 0) : QModelIndex();
+    return indexOfNode(m_cardNodes[size_t(m_holdingOfRow[size_t(row)])], 0);
 }
 
 QModelIndex CollectionTreeModel::indexForSetKey(const QString &setKey) const
@@ -1598,10 +1587,10 @@ QList<CollectionTreeModel::Node *> CollectionTreeModel::setNodes() const
 
 const CardEntry *CollectionTreeModel::entryOf(const Node *node) const
 {
-    if (!m_collection || node->type != CardNode || node->entryIndex < 0
-        || node->entryIndex >= m_collection->entries().size())
+    if (!m_collection || node->type != CardNode)
         return nullptr;
-    return &m_collection->entries().at(node->entryIndex);
+    const int row = rowOf(node);
+    return row >= 0 && row < m_collection->entries().size() ? &m_collection->entries().at(row) : nullptr;
 }
 
 // ---- cells ----
@@ -1775,7 +1764,7 @@ QVariant CollectionTreeModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return nodeDisplay(node, column);
     case EntryIndexRole:
-        return node->entryIndex;
+        return group ? -1 : rowOf(node);
     case NodeTypeRole:
         return int(node->type);
     case SetKeyRole: {

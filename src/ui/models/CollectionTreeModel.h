@@ -22,19 +22,18 @@ namespace pv {
 // The collection as a four-level tree: language, series, set, card. Group
 // rows carry card counts and values, set rows their release date, completion
 // progress and logo, card rows the holding's columns. The model only reads
-// the collection. A change that only updated prices or card facts of some
-// holdings refreshes their rows and the sums above them in place, inside one
-// layout change (ordered by price, their sets' cards move in it). So does a
-// change that only replaced holdings in their rows and left each in its set:
-// one such row that keeps its place among its set's cards announces only its
-// cells and its groups' sums; one that moves takes its new place in a layout
-// change. Holdings removed take their rows with them, and groups left empty
-// go too; holdings added take a row in their set, which takes a row of its
-// own when it is new. A set record changed renames its row in place, or
-// moves it where its order and series place it. A new card order moves the
-// cards inside one layout change. Any other change
-// rebuilds the model wholesale before the change returns to its caller, so a
-// row never reports another holding.
+// the collection, and follows each change it announces by replaying the
+// change's steps on its own table of rows: holdings removed take their rows
+// with them, and groups left empty go too; holdings added take a row in
+// their set, which takes a row of its own when it is new; holdings given new
+// values or replaced in their rows refresh them and the sums above them in
+// place (a card that moves among its set's cards takes its new place in a
+// layout change), and new card facts announce only their cells. A set record
+// changed renames its row in place, or moves it where its order and series
+// place it. A new card order moves the cards inside one layout change. A
+// change past a few hundred rows, or one that takes a holding to another set
+// or rewrites the holdings, rebuilds the model wholesale; either way before
+// the change returns to its caller, so a row never reports another holding.
 class CollectionTreeModel : public QAbstractItemModel
 {
     Q_OBJECT
@@ -92,7 +91,9 @@ public:
         int row = 0;
         Node *parent = nullptr;
         QList<Node *> children;
-        int entryIndex = -1;
+        // A card row's holding, by the number the model names it with (its
+        // row when it was named); the model's table of rows gives its row.
+        int holding = -1;
         qint64 cardCount = 0; // a group's sum may pass the int range
         double value = 0.0;
 
@@ -180,24 +181,31 @@ public slots:
 
 private:
     void onCollectionChanged(const pv::Collection::Change &change);
-    // A change of card facts alone; false when the change did more.
-    bool followCardFacts(const Collection::Change &change);
-    // Whether the tree can follow the holdings replaced in these rows in
-    // place: each is still listed under the set it was, or still nowhere.
-    bool staysListedInPlace(const QList<int> &rows) const;
-    // New values in the rows, or the holdings replaced in them (checked with
-    // staysListedInPlace() first). False when the tree must be rebuilt.
-    enum class RowChange { NewValues, Replaced };
-    // Sets and groups whose cards were removed or added already are summed
-    // again with the rows.
-    bool updateRows(const QList<int> &rows, RowChange change, QList<Node *> touched = {});
-    // Holdings removed and added (Change::Rows::listed); edited receives
-    // the rows edited that were there before. False when the tree must be
-    // rebuilt.
-    bool followRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited);
-    // Then the holdings added take their rows, and edited receives the rows
-    // edited that were there before.
-    void followAddedRows(const Collection::Change::Rows &change, QList<Node *> &touched, QList<int> &edited);
+    // What the steps of a change did, replayed on the table of rows: the
+    // card rows of the holdings removed, the holdings added and still there
+    // (in ascending rows), those given new values or replaced, and those
+    // given new card facts alone.
+    struct Replay
+    {
+        std::vector<Node *> removed;
+        std::vector<int> added;
+        std::vector<int> valued;
+        bool replaced = false;
+        std::vector<int> annotated;
+    };
+    // False when the tree must be rebuilt instead: the steps rewrote the
+    // holdings, moved too many rows, or took a holding to another set.
+    bool replaySteps(const std::vector<Collection::Change::Step> &steps, Replay &replay);
+    // Gives each holding the number of its row again, once the table holds
+    // far more numbers than rows.
+    void renameHoldings();
+    // The holdings given new values, or replaced in their rows (each still
+    // listed under the set it was), refresh their rows and the sums above
+    // them; sets and groups whose cards were removed or added already are
+    // summed again with them.
+    void updateRows(const std::vector<int> &holdings, bool replaced, QList<Node *> touched);
+    // Only the cells that show card facts, one range a set.
+    void announceCardFacts(const std::vector<int> &holdings);
     // The rows of the set records changed take their new names, dates,
     // logos and totals, and move where those place them.
     void followSets(const QStringList &keys, QList<Node *> &touched);
@@ -221,9 +229,9 @@ private:
     // Takes the card row (or a set row) out of its parent, and the groups
     // left empty out of the tree.
     void removeCard(Node *card, QList<Node *> &touched);
-    // A row for the holding in the collection row, in its set, which takes
-    // a row of its own when the tree lists no such set yet.
-    void insertCard(int row, QList<Node *> &touched);
+    // A row for the holding, in its set, which takes a row of its own when
+    // the tree lists no such set yet.
+    void insertCard(int holding, QList<Node *> &touched);
     // The set rows of the holdings with their cards, made in the tree's
     // pool when it has one.
     struct RebuildBuffers;
@@ -242,6 +250,8 @@ private:
     // Puts the cards in those orders; inside a layout change.
     void applyCardOrders(const CardOrders &orders);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
+    // The collection row of a card row's holding.
+    int rowOf(const Node *card) const { return m_rowOfHolding[size_t(card->holding)]; }
     const CardEntry *entryOf(const Node *node) const;
     QModelIndex indexOfNode(const Node *node, int column) const;
     QVariant nodeDisplay(const Node *node, int column) const;
@@ -267,8 +277,12 @@ private:
     std::unique_ptr<RebuildBuffers> m_rebuildBuffers;
     std::shared_ptr<PreparedTree> m_prepared;
     QHash<QString, GroupNode *> m_setsByKey;
-    // The card node of each collection row (null for rows the tree leaves
-    // out).
+    // The table of rows. Each holding is named by a number, which a row
+    // inserted or removed above it leaves as it is: only the holding of each
+    // row and the row of each holding (-1 once removed) move. The card row
+    // of each holding (null for holdings the tree leaves out).
+    std::vector<int> m_holdingOfRow;
+    std::vector<int> m_rowOfHolding;
     std::vector<Node *> m_cardNodes;
     CardSortMode m_cardSortMode = CardSortMode::Number;
     mutable QSet<QString> m_requestedArtwork;
