@@ -3,6 +3,7 @@
 #include "collection/Binder.h"
 #include "collection/CardEntry.h"
 #include "collection/HistoryPoint.h"
+#include "collection/HoldingIndex.h"
 #include "collection/LabelStyle.h"
 #include "core/ExactSum.h"
 #include "core/SetRecord.h"
@@ -174,10 +175,10 @@ public:
     // worked out when first asked for, and from then on kept up to date card
     // by card from the holdings each change touched.
     const QHash<QString, CardHolding> &cardHoldings(Language language) const;
-    // How many holdings the key index has named since it was last built:
-    // each holding inserted gets a name of its own, and past a bound over
-    // the rows the index is built again.
-    qsizetype keyIndexNames() const { return qsizetype(m_rowOfHolding.size()); }
+    // How many numbers name holdings in the key index: a holding inserted
+    // takes the number of one removed before, so they never outgrow the
+    // most rows held since the index was built.
+    qsizetype keyIndexNames() const { return m_index.names(); }
     qint64 totalCardCount() const { return summary().cards; }
     double totalValueEur() const { return summary().valueEur; }
     QDateTime lastPriceUpdate() const { return summary().lastPriceUpdate; }
@@ -209,9 +210,11 @@ public:
     void beginBatch();
     void endBatch();
     void clear();
-    void replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets,
-                         QList<HistoryPoint> history, QList<Binder> binders,
-                         std::optional<LabelStyle> labelStyle);
+    // The indexes, the card holdings and the totals are worked out here, so
+    // that no later action waits for them; an index built from the same
+    // entries (on another thread, say) is taken as it is.
+    void replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets, QList<HistoryPoint> history,
+                         QList<Binder> binders, std::optional<LabelStyle> labelStyle, HoldingIndex index = {});
     void setFilePath(const QString &path);
     void setDirty(bool dirty);
 
@@ -251,24 +254,9 @@ private:
     void announceChange();
     static Change everythingChanged();
     void ensureIndexes() const;
-    // The row's holding moves from one key and card to another in the
-    // indexes, before and after the edit.
-    void reindexRow(int row, const CardEntry &before, const CardEntry &after) const;
-    // The row, placed already, joins or leaves the rows holding the key.
-    void addKeyRow(const QString &key, int row) const;
-    void removeKeyRow(const QString &key, int row) const;
-    void insertCardRow(const CardEntry &entry, int row) const;
-    void removeCardRow(const CardEntry &entry, int row) const;
-    // Whether the indexes can follow a row inserted or removed: they are
-    // valid, and the holdings they have named are not far more than the rows.
-    bool indexesFollowRows() const;
-    // A new holding in the row, the later ones moving down a row; its keys
-    // are added after. The row's holding leaves, the later ones moving up;
-    // its keys are removed before.
-    void insertIndexedRow(int row) const;
-    void removeIndexedRow(int row) const;
-    // Where, among holdings in ascending rows, the row's holding goes.
-    QList<int>::iterator holdingsLowerBound(QList<int> &holdings, int row) const;
+    // The key index, the card holdings and the totals, each worked out
+    // where it is not kept.
+    void buildDerivedTables() const;
     // Works out again what is held of the card, from its rows, while the
     // card holdings are valid.
     void refreshCardHolding(Language language, const QString &cardId) const;
@@ -279,31 +267,17 @@ private:
     // The row's holding joins (by 1) or leaves (by -1) the kept totals.
     void countInTotals(const CardEntry &entry, int by) const;
     void countInSetSums(const CardEntry &entry, double lineValue, int by) const;
-    // Every derived table is built again when next asked for.
+    // Every derived table is built again.
     void dropDerivedTables() const;
-    // How many rows have no rarity yet; the rarity a row is given in place
-    // keeps that count.
-    qint64 rowsWithoutRarity() const;
-    void nameRarity(CardEntry &entry, QString rarity);
+    // The row, which may have had no rarity, given one in place.
+    void nameRarity(int row, QString rarity);
 
     QList<CardEntry> m_entries;
-    // The indexes below name holdings by a number of their own, which a row
-    // inserted or removed above them leaves as it is: only these two tables
-    // move. The row of each holding named (-1 once removed), and the holding
-    // in each row; valid with the key index.
-    mutable std::vector<int> m_rowOfHolding;
-    mutable std::vector<int> m_holdingOfRow;
-    // Entry key -> the holding in the first row holding it; rebuilt on demand
-    // after any edit that may change keys, kept up to date by single rows
-    // added, removed or replaced.
-    mutable QHash<QString, int> m_keyIndex;
-    // Language and card id -> every holding of the card, in ascending rows;
-    // valid with the key index.
-    mutable QHash<QString, QList<int>> m_cardRows;
+    // The first row of each key, the rows of each card and the cards with
+    // rows not named a rarity yet; built with the contents, kept up to date
+    // by the records of every row added, removed or replaced.
+    mutable HoldingIndex m_index;
     mutable bool m_keyIndexValid = false;
-    // Every holding of each key held by several rows (a file may hold such
-    // copies), in ascending rows; the key index holds the first.
-    mutable QHash<QString, QList<int>> m_sharedKeyRows;
     // The totals of every row, valid with m_totalsValid. The newest price
     // date is known while some row holds it (rowsAtNewestPrice); a date
     // lowered or removed from the last such row leaves newestPrice as a
@@ -327,8 +301,6 @@ private:
         qint64 rowsAtNewestPrice = 0;
         // By language, then set id.
         std::vector<QHash<QString, SetSum>> sets;
-        // Rows whose rarity is not known yet.
-        qint64 withoutRarity = 0;
     };
     mutable Totals m_totals;
     mutable bool m_totalsValid = false;
