@@ -220,24 +220,48 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
     // Only the cards with rows still unnamed are asked about, once each, and
     // only the rows of those the provider names are touched.
     ensureIndexes();
-    std::vector<std::pair<int, QString>> named;
-    for (const HoldingIndex::Unnamed &card : m_index.cardsWithoutRarity(m_entries)) {
-        const QString rarity = rarityFor(card.language, card.cardId);
-        if (!rarity.isEmpty())
-            for (const int row : card.rows)
-                named.emplace_back(row, rarity);
+    const std::vector<HoldingIndex::Unnamed> cards = m_index.cardsWithoutRarity(m_entries);
+    std::vector<QString> answers(cards.size());
+    qsizetype named = 0;
+    for (size_t card = 0; card < cards.size(); ++card) {
+        answers[card] = rarityFor(cards[card].language, cards[card].cardId);
+        if (!answers[card].isEmpty())
+            named += cards[card].rows.size();
     }
-    if (named.empty())
+    if (named == 0)
         return 0;
-    std::sort(named.begin(), named.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    // The rows in ascending order, each with its card's answer: sorted when
+    // few, read off a table of every row when many.
+    std::vector<std::pair<int, int>> rows;
+    rows.reserve(size_t(named));
+    if (named * 8 < m_entries.size()) {
+        for (size_t card = 0; card < cards.size(); ++card)
+            if (!answers[card].isEmpty())
+                for (const int row : cards[card].rows)
+                    rows.emplace_back(row, int(card));
+        std::sort(rows.begin(), rows.end());
+    } else {
+        std::vector<int> answerOfRow(size_t(m_entries.size()), -1);
+        for (size_t card = 0; card < cards.size(); ++card)
+            if (!answers[card].isEmpty())
+                for (const int row : cards[card].rows)
+                    answerOfRow[size_t(row)] = int(card);
+        for (size_t row = 0; row < answerOfRow.size(); ++row)
+            if (answerOfRow[row] >= 0)
+                rows.emplace_back(int(row), answerOfRow[row]);
+    }
     // However many rows are named, the views hear of it once.
     beginBatch();
-    for (auto &[row, rarity] : named) {
-        nameRarity(row, std::move(rarity));
+    m_steps.reserve(m_steps.size() + rows.size());
+    for (const auto &[row, card] : rows) {
+        m_entries[row].rarity = answers[size_t(card)];
         record(Change::Step::Annotated, row);
     }
+    for (size_t card = 0; card < cards.size(); ++card)
+        if (!answers[card].isEmpty())
+            m_index.nameRarities(cards[card].card, cards[card].rows.size());
     endBatch();
-    return int(named.size());
+    return int(named);
 }
 
 int Collection::fillMissingVariants(const FinishProvider &finishesFor)

@@ -38,23 +38,32 @@ HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
     m_rowOfHolding.resize(rows);
     std::iota(m_rowOfHolding.begin(), m_rowOfHolding.end(), 0);
     m_holdingOfRow = m_rowOfHolding;
+    std::vector<int> cardOfRow(rows);
     for (int row = 0; row < int(rows); ++row) {
         const CardEntry &entry = entries.at(row);
         const int card = cardNumber(entry.lang, entry.cardId);
-        const Key key = keyOf(entry, card);
+        cardOfRow[size_t(row)] = card;
         // A key held by several rows names the first.
-        const auto first = m_keys.constFind(key);
-        if (first == m_keys.constEnd()) {
-            m_keys.insert(key, row);
+        const qsizetype keys = m_keys.size();
+        int &first = m_keys[keyOf(entry, card)];
+        if (m_keys.size() > keys) {
+            first = row;
         } else {
-            QList<int> &holdings = m_sharedKeys[key];
+            QList<int> &holdings = m_sharedKeys[keyOf(entry, card)];
             if (holdings.isEmpty())
-                holdings.append(first.value());
+                holdings.append(first);
             holdings.append(row);
         }
-        m_cardHoldings[size_t(card)].append(row);
         countUnnamed(card, entry, 1);
     }
+    // Each card's rows in a list of its size.
+    std::vector<int> counts(m_cardIds.size());
+    for (const int card : cardOfRow)
+        ++counts[size_t(card)];
+    for (size_t card = 0; card < counts.size(); ++card)
+        m_cardHoldings[card].reserve(counts[card]);
+    for (size_t row = 0; row < rows; ++row)
+        m_cardHoldings[size_t(cardOfRow[row])].append(int(row));
 }
 
 int HoldingIndex::cardNumber(Language language, const QString &cardId)
@@ -179,7 +188,7 @@ std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<
     std::vector<Unnamed> unnamed;
     unnamed.reserve(size_t(cards.size()));
     for (const int card : std::as_const(cards)) {
-        Unnamed named{m_cardIds[size_t(card)].first, m_cardIds[size_t(card)].second, {}};
+        Unnamed named{card, m_cardIds[size_t(card)].first, m_cardIds[size_t(card)].second, {}};
         for (const int holding : m_cardHoldings[size_t(card)]) {
             const int row = rowOf(holding);
             if (entries.at(row).rarity.isEmpty())
@@ -287,6 +296,13 @@ void HoldingIndex::editRow(int row, const CardEntry &before, const CardEntry &af
     }
     countUnnamed(oldCard, before, -1);
     countUnnamed(newCard, after, 1);
+}
+
+void HoldingIndex::nameRarities(int card, qsizetype rows)
+{
+    m_cardUnnamed[size_t(card)] -= int(rows);
+    if (m_cardUnnamed[size_t(card)] <= 0)
+        m_unnamedCards.remove(card);
 }
 
 void HoldingIndex::nameRarity(const CardEntry &entry)

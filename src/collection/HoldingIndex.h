@@ -49,6 +49,7 @@ public:
     // those rows, ascending.
     struct Unnamed
     {
+        int card;
         Language language;
         QString cardId;
         QList<int> rows;
@@ -63,6 +64,8 @@ public:
     void editRow(int row, const CardEntry &before, const CardEntry &after);
     // The row's holding, which had no rarity, given one.
     void nameRarity(const CardEntry &entry);
+    // So many rows of the card (Unnamed::card) given one.
+    void nameRarities(int card, qsizetype rows);
 
     // Between these, rows inserted and removed cost a look-up among blocks
     // of rows instead of renumbering every row after them; the numbering is
