@@ -106,7 +106,7 @@ bool measure(const CardCatalog &catalog, int holdings)
         filled.push_back(wallMs([&] { collection.fillMissingRarities(rarityOf); }));
         again.push_back(wallMs([&] { collection.fillMissingRarities(rarityOf); }));
     }
-    ok &= report("rarities filled for every holding", bench::median(filled), large ? 250 : 25);
+    ok &= report("rarities filled for every holding", bench::median(filled), large ? 250 : 50);
     ok &= report("a rarity pass that names nothing new", bench::median(again), large ? 10 : 2);
 
     // Many lines added at the end in one batch (one add of a long list),

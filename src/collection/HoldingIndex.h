@@ -89,10 +89,14 @@ private:
         }
         friend size_t qHash(const Key &key, size_t seed = 0)
         {
-            quint64 h = (quint64(key.card) << 32 | key.variant) * 0x9E3779B97F4A7C15ull;
-            h ^= (quint64(key.edition) << 32 | key.note) * 0xC2B2AE3D27D4EB4Full;
-            h ^= quint64(key.small) * 0x165667B19E3779F9ull;
-            h ^= h >> 29;
+            quint64 h = quint64(key.card) * 0x9E3779B97F4A7C15ull + key.variant;
+            h = h * 0xC2B2AE3D27D4EB4Full + key.edition;
+            h = h * 0x165667B19E3779F9ull + key.note;
+            h = h * 0x9E3779B97F4A7C15ull + key.small;
+            // Every bit of the fields reaches the low bits the table uses.
+            h ^= h >> 33;
+            h *= 0xFF51AFD7ED558CCDull;
+            h ^= h >> 33;
             return size_t(h) ^ seed;
         }
     };
