@@ -476,8 +476,6 @@ void Collection::followRecords() const
         buildDerivedTables();
         return;
     }
-    if (!m_cardHoldingsValid)
-        return;
     // What is held of each card touched, worked out again from its rows.
     QSet<QString> seen;
     const auto refresh = [&](const CardEntry &entry) {

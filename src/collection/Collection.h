@@ -154,8 +154,8 @@ public:
     int fillMissingRarities(const RarityProvider &rarityFor);
     int fillMissingVariants(const FinishProvider &finishesFor);
     // What the status bar and the label commands show of every holding,
-    // worked out in one pass when first asked for and from then on kept up
-    // to date by each row that changes.
+    // worked out in one pass with the contents and from then on kept up to
+    // date by each row that changes.
     struct Summary
     {
         qint64 cards = 0; // many full holdings pass the int range
@@ -172,7 +172,7 @@ public:
         double value = 0.0;
     };
     // Card id -> what is held of it, for every card held in the language;
-    // worked out when first asked for, and from then on kept up to date card
+    // worked out with the contents, and from then on kept up to date card
     // by card from the holdings each change touched.
     const QHash<QString, CardHolding> &cardHoldings(Language language) const;
     // How many numbers name holdings in the key index: a holding inserted
@@ -269,7 +269,8 @@ private:
     void countInSetSums(const CardEntry &entry, double lineValue, int by) const;
     // Every derived table is built again.
     void dropDerivedTables() const;
-    // The row, which may have had no rarity, given one in place.
+    // The row, which may have had no rarity, given one in place (the index
+    // counts the rows without one).
     void nameRarity(int row, QString rarity);
 
     QList<CardEntry> m_entries;
