@@ -220,13 +220,14 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
     // Only the cards with rows still unnamed are asked about, once each, and
     // only the rows of those the provider names are touched.
     ensureIndexes();
-    const std::vector<HoldingIndex::Unnamed> cards = m_index.cardsWithoutRarity(m_entries);
+    std::vector<int> unnamedRows;
+    const std::vector<HoldingIndex::Unnamed> cards = m_index.cardsWithoutRarity(m_entries, unnamedRows);
     std::vector<QString> answers(cards.size());
     qsizetype named = 0;
     for (size_t card = 0; card < cards.size(); ++card) {
-        answers[card] = rarityFor(cards[card].language, cards[card].cardId);
+        answers[card] = rarityFor(cards[card].language, *cards[card].cardId);
         if (!answers[card].isEmpty())
-            named += cards[card].rows.size();
+            named += cards[card].end - cards[card].begin;
     }
     if (named == 0)
         return 0;
@@ -234,18 +235,18 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
     // few, read off a table of every row when many.
     std::vector<std::pair<int, int>> rows;
     rows.reserve(size_t(named));
-    if (named * 8 < m_entries.size()) {
+    const auto eachNamed = [&](const auto &visit) {
         for (size_t card = 0; card < cards.size(); ++card)
             if (!answers[card].isEmpty())
-                for (const int row : cards[card].rows)
-                    rows.emplace_back(row, int(card));
+                for (qsizetype at = cards[card].begin; at < cards[card].end; ++at)
+                    visit(unnamedRows[size_t(at)], int(card));
+    };
+    if (named * 8 < m_entries.size()) {
+        eachNamed([&rows](int row, int card) { rows.emplace_back(row, card); });
         std::sort(rows.begin(), rows.end());
     } else {
         std::vector<int> answerOfRow(size_t(m_entries.size()), -1);
-        for (size_t card = 0; card < cards.size(); ++card)
-            if (!answers[card].isEmpty())
-                for (const int row : cards[card].rows)
-                    answerOfRow[size_t(row)] = int(card);
+        eachNamed([&answerOfRow](int row, int card) { answerOfRow[size_t(row)] = card; });
         for (size_t row = 0; row < answerOfRow.size(); ++row)
             if (answerOfRow[row] >= 0)
                 rows.emplace_back(int(row), answerOfRow[row]);
@@ -259,7 +260,7 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
     }
     for (size_t card = 0; card < cards.size(); ++card)
         if (!answers[card].isEmpty())
-            m_index.nameRarities(cards[card].card, cards[card].rows.size());
+            m_index.nameRarities(cards[card].card, cards[card].end - cards[card].begin);
     endBatch();
     return int(named);
 }

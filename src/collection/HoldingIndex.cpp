@@ -181,20 +181,31 @@ void HoldingIndex::forEachCard(const std::function<void(Language, const QString 
     }
 }
 
-std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<CardEntry> &entries) const
+std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<CardEntry> &entries,
+                                                                    std::vector<int> &rows) const
 {
-    QList<int> cards(m_unnamedCards.cbegin(), m_unnamedCards.cend());
-    std::sort(cards.begin(), cards.end());
+    // Few such cards are taken from their set; many, read off every card.
+    std::vector<int> cards;
+    if (size_t(m_unnamedCards.size()) * 8 < m_cardIds.size()) {
+        cards.assign(m_unnamedCards.cbegin(), m_unnamedCards.cend());
+        std::sort(cards.begin(), cards.end());
+    } else {
+        for (size_t card = 0; card < m_cardUnnamed.size(); ++card)
+            if (m_cardUnnamed[card] > 0)
+                cards.push_back(int(card));
+    }
     std::vector<Unnamed> unnamed;
-    unnamed.reserve(size_t(cards.size()));
-    for (const int card : std::as_const(cards)) {
-        Unnamed named{card, m_cardIds[size_t(card)].first, m_cardIds[size_t(card)].second, {}};
+    unnamed.reserve(cards.size());
+    rows.clear();
+    for (const int card : cards) {
+        const auto &[language, cardId] = m_cardIds[size_t(card)];
+        const qsizetype begin = qsizetype(rows.size());
         for (const int holding : m_cardHoldings[size_t(card)]) {
             const int row = rowOf(holding);
             if (entries.at(row).rarity.isEmpty())
-                named.rows.append(row);
+                rows.push_back(row);
         }
-        unnamed.push_back(std::move(named));
+        unnamed.push_back(Unnamed{card, language, &cardId, begin, qsizetype(rows.size())});
     }
     return unnamed;
 }

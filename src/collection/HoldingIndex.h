@@ -45,16 +45,18 @@ public:
     QList<int> rowsOfCard(Language language, const QString &cardId) const;
     // Each card held, with its rows, ascending.
     void forEachCard(const std::function<void(Language, const QString &, const QList<int> &)> &visit) const;
-    // The cards that have rows without a rarity: language, card id and
-    // those rows, ascending.
+    // The cards that have rows without a rarity, in the order numbered:
+    // language, card id (valid until the index changes) and those rows,
+    // ascending, at [begin, end) of rows.
     struct Unnamed
     {
         int card;
         Language language;
-        QString cardId;
-        QList<int> rows;
+        const QString *cardId;
+        qsizetype begin;
+        qsizetype end;
     };
-    std::vector<Unnamed> cardsWithoutRarity(const QList<CardEntry> &entries) const;
+    std::vector<Unnamed> cardsWithoutRarity(const QList<CardEntry> &entries, std::vector<int> &rows) const;
 
     // The holding placed in the row, the later ones moving down.
     void insertRow(int row, const CardEntry &entry);
