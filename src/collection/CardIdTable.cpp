@@ -29,6 +29,19 @@ std::pair<int, bool> CardIdTable::number(Language language, const QString &cardI
     }
 }
 
+int CardIdTable::find(Language language, QStringView cardId) const
+{
+    const size_t hash = hashOf(language, cardId);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+        const Slot &slot = m_slots[at];
+        if (slot.number < 0)
+            return -1;
+        if (slot.hash == hash && slot.language == language && QStringView(slot.text, slot.length) == cardId)
+            return slot.number;
+    }
+}
+
 void CardIdTable::grow()
 {
     std::vector<Slot> old(m_slots.size() * 2);

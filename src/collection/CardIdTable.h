@@ -21,6 +21,8 @@ class CardIdTable
 public:
     // The number of the card, and whether it was met for the first time.
     std::pair<int, bool> number(Language language, const QString &cardId);
+    // The number of a card met before, or -1.
+    int find(Language language, QStringView cardId) const;
     int size() const { return m_count; }
 
 private:

@@ -1,7 +1,6 @@
 #include "collection/Collection.h"
 
 #include "collection/CardCounts.h"
-#include "collection/CardIdTable.h"
 #include "collection/EntryKeys.h"
 #include "core/Log.h"
 #include "core/Pricing.h"
@@ -29,6 +28,22 @@ void addToHolding(Collection::CardHolding &holding, const CardEntry &entry)
     const double price = entryUnitPrice(entry);
     if (price > holding.value)
         holding.value = price;
+}
+
+// What the rows of one card hold, rows of a language the vocabulary does
+// not name counting nowhere; false when no row counted.
+bool sumHolding(Collection::CardHolding &holding, const QList<CardEntry> &entries, const QList<int> &rows)
+{
+    static const size_t languages = size_t(allLanguages().size());
+    bool counted = false;
+    for (const int row : rows) {
+        const CardEntry &entry = entries.at(row);
+        if (size_t(entry.lang) >= languages)
+            continue;
+        addToHolding(holding, entry);
+        counted = true;
+    }
+    return counted;
 }
 
 bool sameSetRecord(const SetRecord &a, const SetRecord &b)
@@ -118,152 +133,30 @@ void Collection::removeEntryAt(int row)
 int Collection::indexOfEntry(const QString &key) const
 {
     ensureIndexes();
-    const int holding = m_keyIndex.value(key, -1);
-    return holding < 0 ? -1 : m_rowOfHolding[size_t(holding)];
+    return m_index.rowOfKey(key);
 }
 
 QList<int> Collection::rowsOfCard(Language language, const QString &cardId) const
 {
     ensureIndexes();
-    const auto found = m_cardRows.constFind(ownedCardKey(language, cardId));
-    if (found == m_cardRows.constEnd())
-        return {};
-    QList<int> rows;
-    rows.reserve(found->size());
-    for (const int holding : *found)
-        rows.append(m_rowOfHolding[size_t(holding)]);
-    return rows;
+    return m_index.rowsOfCard(language, cardId);
 }
 
 void Collection::ensureIndexes() const
 {
-    // One pass builds both, so adding many lines to a large collection, or
-    // pricing it card by card, stays linear instead of scanning every row
-    // per line or per card. The records of single rows keep them up to date.
+    // Built with the contents; the records of the rows keep them up to date.
     followRecords();
     if (m_keyIndexValid)
         return;
-    m_keyIndex.clear();
-    m_keyIndex.reserve(m_entries.size());
-    m_sharedKeyRows.clear();
-    m_cardRows.clear();
-    // Each holding is named after the row it is in now.
-    m_rowOfHolding.resize(size_t(m_entries.size()));
-    for (size_t row = 0; row < m_rowOfHolding.size(); ++row)
-        m_rowOfHolding[row] = int(row);
-    m_holdingOfRow = m_rowOfHolding;
-    for (int row = 0; row < m_entries.size(); ++row) {
-        const CardEntry &entry = m_entries.at(row);
-        // A key shared by several rows maps to the first.
-        const QString key = entryKey(entry);
-        const auto first = m_keyIndex.constFind(key);
-        if (first == m_keyIndex.constEnd()) {
-            m_keyIndex.insert(key, row);
-        } else {
-            QList<int> &rows = m_sharedKeyRows[key];
-            if (rows.isEmpty())
-                rows.append(first.value());
-            rows.append(row);
-        }
-        m_cardRows[ownedCardKey(entry.lang, entry.cardId)].append(row);
-    }
+    m_index = HoldingIndex(m_entries);
     m_keyIndexValid = true;
 }
 
-void Collection::reindexRow(int row, const CardEntry &before, const CardEntry &after) const
+void Collection::buildDerivedTables() const
 {
-    const QString oldKey = entryKey(before);
-    const QString newKey = entryKey(after);
-    if (newKey != oldKey) {
-        removeKeyRow(oldKey, row);
-        addKeyRow(newKey, row);
-    }
-    if (before.lang != after.lang || before.cardId != after.cardId) {
-        removeCardRow(before, row);
-        insertCardRow(after, row);
-    }
-}
-
-void Collection::addKeyRow(const QString &key, int row) const
-{
-    const int holding = m_holdingOfRow[size_t(row)];
-    const auto first = m_keyIndex.find(key);
-    if (first == m_keyIndex.end()) {
-        m_keyIndex.insert(key, holding);
-        return;
-    }
-    QList<int> &holdings = m_sharedKeyRows[key];
-    if (holdings.isEmpty())
-        holdings.append(first.value());
-    holdings.insert(holdingsLowerBound(holdings, row), holding);
-    first.value() = holdings.constFirst();
-}
-
-void Collection::removeKeyRow(const QString &key, int row) const
-{
-    const auto first = m_keyIndex.find(key);
-    if (first == m_keyIndex.end())
-        return;
-    const int holding = m_holdingOfRow[size_t(row)];
-    const auto shared = m_sharedKeyRows.find(key);
-    if (shared == m_sharedKeyRows.end()) {
-        if (first.value() == holding)
-            m_keyIndex.erase(first);
-        return;
-    }
-    QList<int> &holdings = shared.value();
-    const auto at = holdingsLowerBound(holdings, row);
-    if (at != holdings.end() && *at == holding)
-        holdings.erase(at);
-    first.value() = holdings.constFirst();
-    if (holdings.size() < 2)
-        m_sharedKeyRows.erase(shared);
-}
-
-void Collection::insertCardRow(const CardEntry &entry, int row) const
-{
-    QList<int> &holdings = m_cardRows[ownedCardKey(entry.lang, entry.cardId)];
-    holdings.insert(holdingsLowerBound(holdings, row), m_holdingOfRow[size_t(row)]);
-}
-
-void Collection::removeCardRow(const CardEntry &entry, int row) const
-{
-    const auto found = m_cardRows.find(ownedCardKey(entry.lang, entry.cardId));
-    if (found == m_cardRows.end())
-        return;
-    found->removeOne(m_holdingOfRow[size_t(row)]);
-    if (found->isEmpty())
-        m_cardRows.erase(found);
-}
-
-bool Collection::indexesFollowRows() const
-{
-    // Every holding inserted is named anew: past twice as many names as
-    // rows, the indexes are built again instead.
-    return m_keyIndexValid && m_rowOfHolding.size() < 2 * size_t(m_entries.size()) + 1024;
-}
-
-void Collection::insertIndexedRow(int row) const
-{
-    const int holding = int(m_rowOfHolding.size());
-    m_rowOfHolding.push_back(row);
-    m_holdingOfRow.insert(m_holdingOfRow.begin() + row, holding);
-    for (size_t later = size_t(row) + 1; later < m_holdingOfRow.size(); ++later)
-        m_rowOfHolding[size_t(m_holdingOfRow[later])] = int(later);
-}
-
-void Collection::removeIndexedRow(int row) const
-{
-    m_rowOfHolding[size_t(m_holdingOfRow[size_t(row)])] = -1;
-    m_holdingOfRow.erase(m_holdingOfRow.begin() + row);
-    for (size_t later = size_t(row); later < m_holdingOfRow.size(); ++later)
-        m_rowOfHolding[size_t(m_holdingOfRow[later])] = int(later);
-}
-
-QList<int>::iterator Collection::holdingsLowerBound(QList<int> &holdings, int row) const
-{
-    return std::lower_bound(holdings.begin(), holdings.end(), row,
-                            [this](int holding, int at) { return m_rowOfHolding[size_t(holding)] < at; });
+    ensureIndexes();
+    cardHoldings(Language::English);
+    ensureTotals();
 }
 
 int Collection::applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
@@ -316,7 +209,7 @@ int Collection::applyCardFacts(Language language, const QString &cardId, const Q
         CardEntry &entry = m_entries[row];
         const int before = changes;
         if (!rarity.isEmpty() && entry.rarity != rarity) {
-            nameRarity(entry, rarity);
+            nameRarity(row, rarity);
             ++changes;
         }
         if (dexId > 0 && entry.dexId != dexId) {
@@ -334,37 +227,52 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
 {
     if (!rarityFor)
         return 0;
-    // A collection whose every holding is named is not walked at all.
-    qint64 unnamed = rowsWithoutRarity();
-    if (unnamed <= 0)
+    // Only the cards with rows still unnamed are asked about, once each, and
+    // only the rows of those the provider names are touched.
+    ensureIndexes();
+    std::vector<int> unnamedRows;
+    const std::vector<HoldingIndex::Unnamed> cards = m_index.cardsWithoutRarity(m_entries, unnamedRows);
+    std::vector<QString> answers(cards.size());
+    qsizetype named = 0;
+    for (size_t card = 0; card < cards.size(); ++card) {
+        answers[card] = rarityFor(cards[card].language, *cards[card].cardId);
+        if (!answers[card].isEmpty())
+            named += cards[card].end - cards[card].begin;
+    }
+    if (named == 0)
         return 0;
-    // The provider is asked once a card, however many holdings it has: its
-    // answer, a rarity or none, serves the card's other rows. The table of
-    // cards points at the rows' card ids, which stay where they are: the
-    // rows are the collection's own before the first is named.
-    m_entries.detach();
-    CardIdTable cards;
-    std::vector<QString> answers;
-    int filled = 0;
+    // The rows in ascending order, each with its card's answer: sorted when
+    // few, read off a table of every row when many.
+    std::vector<std::pair<int, int>> rows;
+    rows.reserve(size_t(named));
+    const auto eachNamed = [&](const auto &visit) {
+        for (size_t card = 0; card < cards.size(); ++card)
+            if (!answers[card].isEmpty())
+                for (qsizetype at = cards[card].begin; at < cards[card].end; ++at)
+                    visit(unnamedRows[size_t(at)], int(card));
+    };
+    if (named * 8 < m_entries.size()) {
+        eachNamed([&rows](int row, int card) { rows.emplace_back(row, card); });
+        std::sort(rows.begin(), rows.end());
+    } else {
+        std::vector<int> answerOfRow(size_t(m_entries.size()), -1);
+        eachNamed([&answerOfRow](int row, int card) { answerOfRow[size_t(row)] = card; });
+        for (size_t row = 0; row < answerOfRow.size(); ++row)
+            if (answerOfRow[row] >= 0)
+                rows.emplace_back(int(row), answerOfRow[row]);
+    }
     // However many rows are named, the views hear of it once.
     beginBatch();
-    for (int row = 0; row < m_entries.size() && unnamed > 0; ++row) {
-        CardEntry &entry = m_entries[row];
-        if (!entry.rarity.isEmpty())
-            continue;
-        --unnamed;
-        const auto [card, first] = cards.number(entry.lang, entry.cardId);
-        if (first)
-            answers.push_back(rarityFor(entry.lang, entry.cardId));
-        const QString &rarity = answers[size_t(card)];
-        if (rarity.isEmpty())
-            continue;
-        nameRarity(entry, rarity);
+    m_steps.reserve(m_steps.size() + rows.size());
+    for (const auto &[row, card] : rows) {
+        m_entries[row].rarity = answers[size_t(card)];
         record(Change::Step::Annotated, row);
-        ++filled;
     }
+    for (size_t card = 0; card < cards.size(); ++card)
+        if (!answers[card].isEmpty())
+            m_index.nameRarities(cards[card].card, cards[card].end - cards[card].begin);
     endBatch();
-    return filled;
+    return int(named);
 }
 
 int Collection::fillMissingVariants(const FinishProvider &finishesFor)
@@ -438,18 +346,16 @@ const Collection::Summary &Collection::summary() const
     return m_summary;
 }
 
-qint64 Collection::rowsWithoutRarity() const
+void Collection::nameRarity(int row, QString rarity)
 {
-    ensureTotals();
-    return m_totals.withoutRarity;
-}
-
-void Collection::nameRarity(CardEntry &entry, QString rarity)
-{
-    if (entry.rarity.isEmpty() && m_totalsValid && m_unfollowed.empty())
-        --m_totals.withoutRarity;
-    else if (entry.rarity.isEmpty())
-        m_totalsValid = false;
+    CardEntry &entry = m_entries[row];
+    if (entry.rarity.isEmpty()) {
+        // The index counts the rows without a rarity as it follows the
+        // records; those before this one are followed first.
+        followRecords();
+        if (m_keyIndexValid)
+            m_index.nameRarity(entry);
+    }
     entry.rarity = std::move(rarity);
 }
 
@@ -459,8 +365,6 @@ void Collection::countInTotals(const CardEntry &entry, int by) const
         return;
     m_totals.cards += by * qint64(entry.count);
     const double lineValue = entryLineValue(entry);
-    if (entry.rarity.isEmpty())
-        m_totals.withoutRarity += by;
     if (by > 0)
         m_totals.value.add(lineValue);
     else
@@ -504,21 +408,15 @@ void Collection::countInSetSums(const CardEntry &entry, double lineValue, int by
 
 const QHash<QString, Collection::CardHolding> &Collection::cardHoldings(Language language) const
 {
-    followRecords();
+    ensureIndexes();
     if (!m_cardHoldingsValid) {
+        // Card by card from the index: one entry a card, not a look-up a row.
         m_cardHoldings.assign(allLanguages().size(), {});
-        QHash<QString, CardHolding> *held = nullptr;
-        Language heldLanguage = Language::English;
-        for (const CardEntry &entry : m_entries) {
-            if (!held || entry.lang != heldLanguage) {
-                const size_t at = size_t(entry.lang);
-                if (at >= m_cardHoldings.size())
-                    continue;
-                held = &m_cardHoldings[at];
-                heldLanguage = entry.lang;
-            }
-            addToHolding((*held)[entry.cardId], entry);
-        }
+        m_index.forEachCard([this](Language language, const QString &cardId, const QList<int> &rows) {
+            CardHolding holding;
+            if (sumHolding(holding, m_entries, rows))
+                m_cardHoldings[size_t(language)].insert(cardId, holding);
+        });
         m_cardHoldingsValid = true;
     }
     static const QHash<QString, CardHolding> none;
@@ -531,15 +429,11 @@ void Collection::refreshCardHolding(Language language, const QString &cardId) co
     const size_t at = size_t(language);
     if (!m_cardHoldingsValid || at >= m_cardHoldings.size())
         return;
-    const QList<int> rows = rowsOfCard(language, cardId);
-    if (rows.isEmpty()) {
-        m_cardHoldings[at].remove(cardId);
-        return;
-    }
     CardHolding holding;
-    for (const int row : rows)
-        addToHolding(holding, m_entries.at(row));
-    m_cardHoldings[at].insert(cardId, holding);
+    if (sumHolding(holding, m_entries, rowsOfCard(language, cardId)))
+        m_cardHoldings[at].insert(cardId, holding);
+    else
+        m_cardHoldings[at].remove(cardId);
 }
 
 // ---------------------------------------------------------------- records
@@ -571,18 +465,28 @@ void Collection::followRecords() const
         return;
     const std::vector<Record> records = std::exchange(m_unfollowed, {});
     // Each row inserted or removed renumbers every row after it in the
-    // indexes: past so many rows, building them again when next read costs
-    // less than following the rows one by one.
-    constexpr qsizetype MostRowsRenumbered = 4096;
-    const auto moves = [](const Record &change) {
-        return change.type == Change::Step::Inserted || change.type == Change::Step::Removed;
-    };
-    if (std::count_if(records.cbegin(), records.cend(), moves) > MostRowsRenumbered)
-        m_keyIndexValid = false;
+    // index: when that adds up to more than a few passes over the rows, the
+    // index follows them in blocks and numbers the rows once at the end.
+    qint64 rows = m_index.rows();
+    qint64 renumbered = 0;
+    for (const Record &change : records) {
+        if (change.type == Change::Step::Inserted)
+            renumbered += ++rows - change.row;
+        else if (change.type == Change::Step::Removed)
+            renumbered += rows-- - change.row;
+    }
+    const bool manyMoves = m_keyIndexValid && renumbered > 4 * m_index.rows() + 4096;
+    if (manyMoves)
+        m_index.beginManyMoves();
     for (const Record &change : records)
         followRecord(change);
-    if (!m_cardHoldingsValid)
+    if (manyMoves)
+        m_index.endManyMoves();
+    // A rewrite dropped the tables: they are built again at once.
+    if (!m_keyIndexValid || !m_totalsValid || !m_cardHoldingsValid) {
+        buildDerivedTables();
         return;
+    }
     // What is held of each card touched, worked out again from its rows.
     QSet<QString> seen;
     const auto refresh = [&](const CardEntry &entry) {
@@ -607,30 +511,20 @@ void Collection::followRecord(const Record &change) const
         dropDerivedTables();
         return;
     case Change::Step::Inserted:
-        if (indexesFollowRows()) {
-            insertIndexedRow(change.row);
-            addKeyRow(entryKey(change.after), change.row);
-            insertCardRow(change.after, change.row);
-        } else {
-            m_keyIndexValid = false;
-        }
+        if (m_keyIndexValid)
+            m_index.insertRow(change.row, change.after);
         countInTotals(change.after, 1);
         return;
     case Change::Step::Removed:
-        if (indexesFollowRows()) {
-            removeKeyRow(entryKey(change.before), change.row);
-            removeCardRow(change.before, change.row);
-            removeIndexedRow(change.row);
-        } else {
-            m_keyIndexValid = false;
-        }
+        if (m_keyIndexValid)
+            m_index.removeRow(change.row, change.before);
         countInTotals(change.before, -1);
         return;
     case Change::Step::Edited:
     case Change::Step::Repriced:
-        // New prices leave the holding's key and card as they were.
+        // New prices leave the holding's key, card and rarity as they were.
         if (m_keyIndexValid && change.type == Change::Step::Edited)
-            reindexRow(change.row, change.before, change.after);
+            m_index.editRow(change.row, change.before, change.after);
         countInTotals(change.before, -1);
         countInTotals(change.after, 1);
         return;
@@ -643,6 +537,7 @@ void Collection::dropDerivedTables() const
 {
     m_unfollowed.clear();
     m_keyIndexValid = false;
+    m_index = HoldingIndex();
     m_totalsValid = false;
     m_cardHoldingsValid = false;
 }
@@ -896,6 +791,7 @@ void Collection::clear()
 {
     m_entries.clear();
     dropDerivedTables();
+    buildDerivedTables();
     m_sets.clear();
     m_foldedSetKeysValid = false;
     m_history.clear();
@@ -916,12 +812,16 @@ void Collection::clear()
     announceChange();
 }
 
-void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets,
-                                 QList<HistoryPoint> history, QList<Binder> binders,
-                                 std::optional<LabelStyle> labelStyle)
+void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets, QList<HistoryPoint> history,
+                                 QList<Binder> binders, std::optional<LabelStyle> labelStyle, HoldingIndex index)
 {
     m_entries = std::move(entries);
     dropDerivedTables();
+    if (index.isBuilt() && index.rows() == m_entries.size()) {
+        m_index = std::move(index);
+        m_keyIndexValid = true;
+    }
+    buildDerivedTables();
     m_sets = std::move(sets);
     m_foldedSetKeysValid = false;
     m_history = std::move(history);
@@ -945,18 +845,18 @@ void Collection::takeContents(Collection &source)
     source.followRecords();
     m_unfollowed.clear();
     std::swap(m_entries, source.m_entries);
-    std::swap(m_rowOfHolding, source.m_rowOfHolding);
-    std::swap(m_holdingOfRow, source.m_holdingOfRow);
-    std::swap(m_keyIndex, source.m_keyIndex);
-    std::swap(m_cardRows, source.m_cardRows);
+    std::swap(m_index, source.m_index);
     std::swap(m_keyIndexValid, source.m_keyIndexValid);
-    std::swap(m_sharedKeyRows, source.m_sharedKeyRows);
     std::swap(m_totals, source.m_totals);
     std::swap(m_totalsValid, source.m_totalsValid);
     std::swap(m_summary, source.m_summary);
     std::swap(m_cardHoldings, source.m_cardHoldings);
     std::swap(m_cardHoldingsValid, source.m_cardHoldingsValid);
-    source.dropDerivedTables();
+    // The old tables stay with the source too, no longer valid.
+    source.m_unfollowed.clear();
+    source.m_keyIndexValid = false;
+    source.m_totalsValid = false;
+    source.m_cardHoldingsValid = false;
     std::swap(m_sets, source.m_sets);
     std::swap(m_history, source.m_history);
     sortByDate(m_history);
@@ -970,14 +870,6 @@ void Collection::takeContents(Collection &source)
         m_pendingKinds |= Change::Binders;
     m_changePending = false;
     announceChange();
-}
-
-void Collection::buildDerivedTables() const
-{
-    summary();
-    for (Language language : allLanguages())
-        cardHoldings(language);
-    indexOfEntry(QString());
 }
 
 void Collection::setFilePath(const QString &path)

@@ -3,6 +3,7 @@
 #include "collection/Binder.h"
 #include "collection/CardEntry.h"
 #include "collection/HistoryPoint.h"
+#include "collection/HoldingIndex.h"
 #include "collection/LabelStyle.h"
 #include "core/ExactSum.h"
 #include "core/SetRecord.h"
@@ -130,8 +131,8 @@ public:
     int fillMissingRarities(const RarityProvider &rarityFor);
     int fillMissingVariants(const FinishProvider &finishesFor);
     // What the status bar and the label commands show of every holding,
-    // worked out in one pass when first asked for and from then on kept up
-    // to date by each row that changes.
+    // worked out in one pass with the contents and from then on kept up to
+    // date by each row that changes.
     struct Summary
     {
         qint64 cards = 0; // many full holdings pass the int range
@@ -148,13 +149,13 @@ public:
         double value = 0.0;
     };
     // Card id -> what is held of it, for every card held in the language;
-    // worked out when first asked for, and from then on kept up to date card
+    // worked out with the contents, and from then on kept up to date card
     // by card from the holdings each change touched.
     const QHash<QString, CardHolding> &cardHoldings(Language language) const;
-    // How many holdings the key index has named since it was last built:
-    // each holding inserted gets a name of its own, and past a bound over
-    // the rows the index is built again.
-    qsizetype keyIndexNames() const { return qsizetype(m_rowOfHolding.size()); }
+    // How many numbers name holdings in the key index: a holding inserted
+    // takes the number of one removed before, so they never outgrow the
+    // most rows held since the index was built.
+    qsizetype keyIndexNames() const { return m_index.names(); }
     qint64 totalCardCount() const { return summary().cards; }
     double totalValueEur() const { return summary().valueEur; }
     QDateTime lastPriceUpdate() const { return summary().lastPriceUpdate; }
@@ -187,16 +188,19 @@ public:
     void beginBatch();
     void endBatch();
     void clear();
-    void replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets,
-                         QList<HistoryPoint> history, QList<Binder> binders,
-                         std::optional<LabelStyle> labelStyle);
+    // The indexes, the card holdings and the totals are worked out here, so
+    // that no later action waits for them; an index built from the same
+    // entries (on another thread, say) is taken as it is.
+    void replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets, QList<HistoryPoint> history,
+                         QList<Binder> binders, std::optional<LabelStyle> labelStyle, HoldingIndex index = {});
     // Takes over the contents of a collection filled elsewhere (a file read
     // on another thread), with the tables derived from its holdings as they
     // stand, as replaceContents() takes new contents. The source is left
     // holding the old contents, which go with it (freed on its thread).
     void takeContents(Collection &source);
-    // Builds every table derived from the holdings now rather than when
-    // first read: a collection filled on another thread has them ready.
+    // The key index, the card holdings and the totals, each worked out
+    // where it is not kept: a collection filled on another thread has them
+    // ready.
     void buildDerivedTables() const;
     void setFilePath(const QString &path);
     void setDirty(bool dirty);
@@ -237,24 +241,6 @@ private:
     void announceChange();
     static Change everythingChanged();
     void ensureIndexes() const;
-    // The row's holding moves from one key and card to another in the
-    // indexes, before and after the edit.
-    void reindexRow(int row, const CardEntry &before, const CardEntry &after) const;
-    // The row, placed already, joins or leaves the rows holding the key.
-    void addKeyRow(const QString &key, int row) const;
-    void removeKeyRow(const QString &key, int row) const;
-    void insertCardRow(const CardEntry &entry, int row) const;
-    void removeCardRow(const CardEntry &entry, int row) const;
-    // Whether the indexes can follow a row inserted or removed: they are
-    // valid, and the holdings they have named are not far more than the rows.
-    bool indexesFollowRows() const;
-    // A new holding in the row, the later ones moving down a row; its keys
-    // are added after. The row's holding leaves, the later ones moving up;
-    // its keys are removed before.
-    void insertIndexedRow(int row) const;
-    void removeIndexedRow(int row) const;
-    // Where, among holdings in ascending rows, the row's holding goes.
-    QList<int>::iterator holdingsLowerBound(QList<int> &holdings, int row) const;
     // Works out again what is held of the card, from its rows, while the
     // card holdings are valid.
     void refreshCardHolding(Language language, const QString &cardId) const;
@@ -265,33 +251,20 @@ private:
     // The row's holding joins (by 1) or leaves (by -1) the kept totals.
     void countInTotals(const CardEntry &entry, int by) const;
     void countInSetSums(const CardEntry &entry, double lineValue, int by) const;
-    // Every derived table is built again when next asked for.
+    // Every derived table is built again.
     void dropDerivedTables() const;
     // The stored record of the set, found without regard to case; null when none.
     const SetRecord *storedSet(Language language, const QString &setId) const;
-    // How many rows have no rarity yet; the rarity a row is given in place
-    // keeps that count.
-    qint64 rowsWithoutRarity() const;
-    void nameRarity(CardEntry &entry, QString rarity);
+    // The row, which may have had no rarity, given one in place (the index
+    // counts the rows without one).
+    void nameRarity(int row, QString rarity);
 
     QList<CardEntry> m_entries;
-    // The indexes below name holdings by a number of their own, which a row
-    // inserted or removed above them leaves as it is: only these two tables
-    // move. The row of each holding named (-1 once removed), and the holding
-    // in each row; valid with the key index.
-    mutable std::vector<int> m_rowOfHolding;
-    mutable std::vector<int> m_holdingOfRow;
-    // Entry key -> the holding in the first row holding it; rebuilt on demand
-    // after any edit that may change keys, kept up to date by single rows
-    // added, removed or replaced.
-    mutable QHash<QString, int> m_keyIndex;
-    // Language and card id -> every holding of the card, in ascending rows;
-    // valid with the key index.
-    mutable QHash<QString, QList<int>> m_cardRows;
+    // The first row of each key, the rows of each card and the cards with
+    // rows not named a rarity yet; built with the contents, kept up to date
+    // by the records of every row added, removed or replaced.
+    mutable HoldingIndex m_index;
     mutable bool m_keyIndexValid = false;
-    // Every holding of each key held by several rows (a file may hold such
-    // copies), in ascending rows; the key index holds the first.
-    mutable QHash<QString, QList<int>> m_sharedKeyRows;
     // The totals of every row, valid with m_totalsValid. The newest price
     // date is known while some row holds it (rowsAtNewestPrice); a date
     // lowered or removed from the last such row leaves newestPrice as a
@@ -315,8 +288,6 @@ private:
         qint64 rowsAtNewestPrice = 0;
         // By language, then set id.
         std::vector<QHash<QString, SetSum>> sets;
-        // Rows whose rarity is not known yet.
-        qint64 withoutRarity = 0;
     };
     mutable Totals m_totals;
     mutable bool m_totalsValid = false;

@@ -44,11 +44,15 @@ CollectionFileTask *CollectionFileTask::read(const QString &path, Prepare prepar
 CollectionFileTask *CollectionFileTask::write(const QString &path, const Collection &collection, QObject *parent)
 {
     auto *task = new CollectionFileTask(Kind::Write, path, parent);
-    // The lists share their data with the collection's until it edits them.
-    task->m_contents->replaceContents(collection.entries(), collection.sets(), collection.history(),
-                                      collection.binders(), collection.labelStyle());
-    task->start(
-        [task] { task->m_written = CollectionSerializer::write(task->m_path, *task->m_contents, &task->m_error); });
+    // The lists share their data with the collection's until it edits them;
+    // they are taken in (and what is derived from them worked out) on the
+    // task's thread.
+    task->start([task, entries = collection.entries(), sets = collection.sets(), history = collection.history(),
+                 binders = collection.binders(), labelStyle = collection.labelStyle()]() mutable {
+        task->m_contents->replaceContents(std::move(entries), std::move(sets), std::move(history), std::move(binders),
+                                          std::move(labelStyle));
+        task->m_written = CollectionSerializer::write(task->m_path, *task->m_contents, &task->m_error);
+    });
     return task;
 }
 

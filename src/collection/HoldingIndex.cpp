@@ -1,0 +1,454 @@
+#include "collection/HoldingIndex.h"
+
+#include "collection/EntryKeys.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace pv {
+
+namespace {
+
+// Rows in a block while many rows move; a block twice as long is split.
+constexpr size_t BlockRows = 1024;
+
+Language keyLanguage(Language language)
+{
+    // Every language the vocabulary does not name is keyed as English.
+    return language == Language::Japanese ? Language::Japanese : Language::English;
+}
+
+quint32 smallFields(const CardEntry &entry)
+{
+    const int condition = int(entry.condition);
+    const int company = int(entry.gradeCompany);
+    const bool knownCondition = condition >= 0 && condition <= int(Condition::Poor);
+    const bool knownCompany = company >= 0 && company <= int(GradingCompany::Other);
+    return quint32(knownCondition ? condition : int(Condition::NearMint))
+        | quint32(knownCompany ? company : int(GradingCompany::None)) << 8;
+}
+
+} // namespace
+
+HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
+    : m_built(true)
+{
+    const size_t rows = size_t(entries.size());
+    m_keys.reserve(qsizetype(rows));
+    m_rowOfHolding.resize(rows);
+    std::iota(m_rowOfHolding.begin(), m_rowOfHolding.end(), 0);
+    m_holdingOfRow = m_rowOfHolding;
+    std::vector<int> cardOfRow(rows);
+    for (int row = 0; row < int(rows); ++row) {
+        const CardEntry &entry = entries.at(row);
+        const int card = cardNumber(entry.lang, entry.cardId);
+        cardOfRow[size_t(row)] = card;
+        // A key held by several rows names the first.
+        const qsizetype keys = m_keys.size();
+        int &first = m_keys[keyOf(entry, card)];
+        if (m_keys.size() > keys) {
+            first = row;
+        } else {
+            QList<int> &holdings = m_sharedKeys[keyOf(entry, card)];
+            if (holdings.isEmpty())
+                holdings.append(first);
+            holdings.append(row);
+        }
+        countUnnamed(card, entry, 1);
+    }
+    // Each card's rows in a list of its size.
+    std::vector<int> counts(m_cardIds.size());
+    for (const int card : cardOfRow)
+        ++counts[size_t(card)];
+    for (size_t card = 0; card < counts.size(); ++card)
+        m_cardHoldings[card].reserve(counts[card]);
+    for (size_t row = 0; row < rows; ++row)
+        m_cardHoldings[size_t(cardOfRow[row])].append(int(row));
+}
+
+int HoldingIndex::cardNumber(Language language, const QString &cardId)
+{
+    language = keyLanguage(language);
+    const int known = m_cards.find(language, cardId);
+    if (known >= 0)
+        return known;
+    // The table points at the text kept here.
+    m_cardIds.emplace_back(language, cardId);
+    m_cardHoldings.emplace_back();
+    m_cardUnnamed.push_back(0);
+    return m_cards.number(language, m_cardIds.back().second).first;
+}
+
+quint32 HoldingIndex::textNumber(const QString &text)
+{
+    if (text.isEmpty())
+        return 0;
+    const auto found = m_texts.constFind(text);
+    if (found != m_texts.constEnd())
+        return found.value();
+    const quint32 number = quint32(m_texts.size()) + 1;
+    m_texts.insert(text, number);
+    return number;
+}
+
+HoldingIndex::Key HoldingIndex::keyOf(const CardEntry &entry, int card)
+{
+    static const QString unlimited = QStringLiteral("unlimited");
+    const QString &edition = entry.edition.isEmpty() ? unlimited : entry.edition;
+    const QString &note = entry.gradeNote;
+    const bool padded = !note.isEmpty() && (note.front().isSpace() || note.back().isSpace());
+    const QString trimmedNote = padded ? note.trimmed() : QString();
+    const QString &keyNote = padded ? trimmedNote : note;
+    const QChar separator(u'|');
+    if (entry.cardId.contains(separator) || entry.variant.contains(separator) || edition.contains(separator)
+        || keyNote.contains(separator)) {
+        // Fields holding the separator could join into another holding's
+        // key text: such a holding is keyed by that text.
+        return Key{OddCard, textNumber(entryKey(entry)), 0, 0, 0};
+    }
+    return Key{quint32(card), textNumber(entry.variant), textNumber(edition), textNumber(keyNote), smallFields(entry)};
+}
+
+int HoldingIndex::rowOfKey(const QString &key) const
+{
+    const auto number = [this](QStringView text) -> qint64 {
+        if (text.isEmpty())
+            return 0;
+        const auto found = m_texts.constFind(text.toString());
+        return found == m_texts.constEnd() ? -1 : qint64(found.value());
+    };
+    Key wanted;
+    const qsizetype separators = key.count(u'|');
+    if (separators > 6) {
+        const qint64 whole = number(key);
+        if (whole < 0)
+            return -1;
+        wanted = Key{OddCard, quint32(whole), 0, 0, 0};
+    } else if (separators == 6) {
+        const QList<QStringView> parts = QStringView(key).split(u'|');
+        Language language = Language::English;
+        if (parts[0] == languageCode(Language::Japanese))
+            language = Language::Japanese;
+        else if (parts[0] != languageCode(Language::English))
+            return -1;
+        const int card = m_cards.find(language, parts[1]);
+        const qint64 variant = number(parts[2]);
+        const qint64 edition = number(parts[3]);
+        const qint64 note = number(parts[6]);
+        int condition = -1;
+        for (const Condition known : allConditions())
+            if (parts[4] == conditionKey(known))
+                condition = int(known);
+        int company = -1;
+        for (int known = 0; known <= int(GradingCompany::Other); ++known)
+            if (parts[5] == gradingCompanyKey(GradingCompany(known)))
+                company = known;
+        if (card < 0 || variant < 0 || edition < 0 || note < 0 || condition < 0 || company < 0)
+            return -1;
+        wanted = Key{quint32(card), quint32(variant), quint32(edition), quint32(note),
+                     quint32(condition) | quint32(company) << 8};
+    } else {
+        return -1;
+    }
+    const auto found = m_keys.constFind(wanted);
+    return found == m_keys.constEnd() ? -1 : rowOf(found.value());
+}
+
+QList<int> HoldingIndex::rowsOfCard(Language language, const QString &cardId) const
+{
+    const int card = m_cards.find(keyLanguage(language), cardId);
+    QList<int> rows;
+    if (card < 0)
+        return rows;
+    const QList<int> &holdings = m_cardHoldings[size_t(card)];
+    rows.reserve(holdings.size());
+    for (const int holding : holdings)
+        rows.append(rowOf(holding));
+    return rows;
+}
+
+void HoldingIndex::forEachCard(const std::function<void(Language, const QString &, const QList<int> &)> &visit) const
+{
+    QList<int> rows;
+    for (size_t card = 0; card < m_cardIds.size(); ++card) {
+        const QList<int> &holdings = m_cardHoldings[card];
+        if (holdings.isEmpty())
+            continue;
+        rows.clear();
+        for (const int holding : holdings)
+            rows.append(rowOf(holding));
+        visit(m_cardIds[card].first, m_cardIds[card].second, rows);
+    }
+}
+
+std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<CardEntry> &entries,
+                                                                    std::vector<int> &rows) const
+{
+    // Few such cards are taken from their set; many, read off every card.
+    std::vector<int> cards;
+    if (size_t(m_unnamedCards.size()) * 8 < m_cardIds.size()) {
+        cards.assign(m_unnamedCards.cbegin(), m_unnamedCards.cend());
+        std::sort(cards.begin(), cards.end());
+    } else {
+        for (size_t card = 0; card < m_cardUnnamed.size(); ++card)
+            if (m_cardUnnamed[card] > 0)
+                cards.push_back(int(card));
+    }
+    std::vector<Unnamed> unnamed;
+    unnamed.reserve(cards.size());
+    rows.clear();
+    for (const int card : cards) {
+        const auto &[language, cardId] = m_cardIds[size_t(card)];
+        const qsizetype begin = qsizetype(rows.size());
+        for (const int holding : m_cardHoldings[size_t(card)]) {
+            const int row = rowOf(holding);
+            if (entries.at(row).rarity.isEmpty())
+                rows.push_back(row);
+        }
+        unnamed.push_back(Unnamed{card, language, &cardId, begin, qsizetype(rows.size())});
+    }
+    return unnamed;
+}
+
+// ---------------------------------------------------------------- following rows
+
+int HoldingIndex::holdingAt(int row) const
+{
+    if (!m_manyMoves)
+        return m_holdingOfRow[size_t(row)];
+    for (const std::vector<int> &block : m_blocks) {
+        if (size_t(row) < block.size())
+            return block[size_t(row)];
+        row -= int(block.size());
+    }
+    return -1;
+}
+
+int HoldingIndex::newHolding()
+{
+    if (!m_freeHoldings.empty()) {
+        const int holding = m_freeHoldings.back();
+        m_freeHoldings.pop_back();
+        return holding;
+    }
+    m_rowOfHolding.push_back(-1);
+    return int(m_rowOfHolding.size()) - 1;
+}
+
+void HoldingIndex::insertRow(int row, const CardEntry &entry)
+{
+    const int holding = newHolding();
+    if (m_manyMoves) {
+        if (m_blocks.empty())
+            m_blocks.emplace_back();
+        size_t at = 0;
+        int offset = row;
+        while (at + 1 < m_blocks.size() && size_t(offset) > m_blocks[at].size()) {
+            offset -= int(m_blocks[at].size());
+            ++at;
+        }
+        std::vector<int> &block = m_blocks[at];
+        block.insert(block.begin() + offset, holding);
+        if (block.size() > 2 * BlockRows) {
+            std::vector<int> rest(block.begin() + BlockRows, block.end());
+            block.resize(BlockRows);
+            m_blocks.insert(m_blocks.begin() + qsizetype(at) + 1, std::move(rest));
+        }
+    } else {
+        m_holdingOfRow.insert(m_holdingOfRow.begin() + row, holding);
+        for (size_t later = size_t(row); later < m_holdingOfRow.size(); ++later)
+            m_rowOfHolding[size_t(m_holdingOfRow[later])] = int(later);
+    }
+    const int card = cardNumber(entry.lang, entry.cardId);
+    addToCard(card, holding);
+    addKey(keyOf(entry, card), holding);
+    countUnnamed(card, entry, 1);
+}
+
+void HoldingIndex::removeRow(int row, const CardEntry &entry)
+{
+    const int holding = holdingAt(row);
+    const int card = cardNumber(entry.lang, entry.cardId);
+    removeKey(keyOf(entry, card), holding);
+    removeFromCard(card, holding);
+    countUnnamed(card, entry, -1);
+    if (m_manyMoves) {
+        size_t at = 0;
+        while (size_t(row) >= m_blocks[at].size()) {
+            row -= int(m_blocks[at].size());
+            ++at;
+        }
+        m_blocks[at].erase(m_blocks[at].begin() + row);
+        if (m_blocks[at].empty())
+            m_blocks.erase(m_blocks.begin() + qsizetype(at));
+    } else {
+        m_holdingOfRow.erase(m_holdingOfRow.begin() + row);
+        for (size_t later = size_t(row); later < m_holdingOfRow.size(); ++later)
+            m_rowOfHolding[size_t(m_holdingOfRow[later])] = int(later);
+    }
+    m_rowOfHolding[size_t(holding)] = -1;
+    m_freeHoldings.push_back(holding);
+}
+
+void HoldingIndex::editRow(int row, const CardEntry &before, const CardEntry &after)
+{
+    const int holding = holdingAt(row);
+    const int oldCard = cardNumber(before.lang, before.cardId);
+    const int newCard = cardNumber(after.lang, after.cardId);
+    const Key oldKey = keyOf(before, oldCard);
+    const Key newKey = keyOf(after, newCard);
+    if (!(oldKey == newKey)) {
+        removeKey(oldKey, holding);
+        addKey(newKey, holding);
+    }
+    if (oldCard != newCard) {
+        removeFromCard(oldCard, holding);
+        addToCard(newCard, holding);
+    }
+    countUnnamed(oldCard, before, -1);
+    countUnnamed(newCard, after, 1);
+}
+
+void HoldingIndex::nameRarities(int card, qsizetype rows)
+{
+    m_cardUnnamed[size_t(card)] -= int(rows);
+    if (m_cardUnnamed[size_t(card)] <= 0)
+        m_unnamedCards.remove(card);
+}
+
+void HoldingIndex::nameRarity(const CardEntry &entry)
+{
+    const int card = m_cards.find(keyLanguage(entry.lang), entry.cardId);
+    if (card >= 0)
+        countUnnamed(card, CardEntry(), -1);
+}
+
+void HoldingIndex::countUnnamed(int card, const CardEntry &entry, int by)
+{
+    if (!entry.rarity.isEmpty())
+        return;
+    int &unnamed = m_cardUnnamed[size_t(card)];
+    unnamed += by;
+    if (unnamed == by && by > 0)
+        m_unnamedCards.insert(card);
+    else if (unnamed <= 0)
+        m_unnamedCards.remove(card);
+}
+
+QList<int>::iterator HoldingIndex::lowerBound(QList<int> &holdings, int row) const
+{
+    return std::lower_bound(holdings.begin(), holdings.end(), row,
+                            [this](int holding, int at) { return rowOf(holding) < at; });
+}
+
+void HoldingIndex::sortByRow(QList<int> &holdings) const
+{
+    std::sort(holdings.begin(), holdings.end(), [this](int a, int b) { return rowOf(a) < rowOf(b); });
+}
+
+void HoldingIndex::addToCard(int card, int holding)
+{
+    QList<int> &holdings = m_cardHoldings[size_t(card)];
+    if (m_manyMoves) {
+        // Put in row order at the end of the moves.
+        holdings.append(holding);
+        m_touchedCards.insert(card);
+        return;
+    }
+    holdings.insert(lowerBound(holdings, rowOf(holding)), holding);
+}
+
+void HoldingIndex::removeFromCard(int card, int holding)
+{
+    QList<int> &holdings = m_cardHoldings[size_t(card)];
+    if (m_manyMoves) {
+        holdings.removeOne(holding);
+        return;
+    }
+    const auto at = lowerBound(holdings, rowOf(holding));
+    if (at != holdings.end() && *at == holding)
+        holdings.erase(at);
+}
+
+void HoldingIndex::addKey(const Key &key, int holding)
+{
+    const auto first = m_keys.find(key);
+    if (first == m_keys.end()) {
+        m_keys.insert(key, holding);
+        return;
+    }
+    QList<int> &holdings = m_sharedKeys[key];
+    if (holdings.isEmpty())
+        holdings.append(first.value());
+    if (m_manyMoves) {
+        holdings.append(holding);
+        m_touchedKeys.insert(key);
+        return;
+    }
+    holdings.insert(lowerBound(holdings, rowOf(holding)), holding);
+    first.value() = holdings.constFirst();
+}
+
+void HoldingIndex::removeKey(const Key &key, int holding)
+{
+    const auto first = m_keys.find(key);
+    if (first == m_keys.end())
+        return;
+    const auto shared = m_sharedKeys.find(key);
+    if (shared == m_sharedKeys.end()) {
+        if (first.value() == holding)
+            m_keys.erase(first);
+        return;
+    }
+    QList<int> &holdings = shared.value();
+    if (m_manyMoves) {
+        holdings.removeOne(holding);
+        m_touchedKeys.insert(key);
+    } else {
+        const auto at = lowerBound(holdings, rowOf(holding));
+        if (at != holdings.end() && *at == holding)
+            holdings.erase(at);
+    }
+    first.value() = holdings.constFirst();
+    if (holdings.size() < 2)
+        m_sharedKeys.erase(shared);
+}
+
+void HoldingIndex::beginManyMoves()
+{
+    if (m_manyMoves)
+        return;
+    m_manyMoves = true;
+    m_blocks.clear();
+    for (size_t at = 0; at < m_holdingOfRow.size(); at += BlockRows) {
+        const size_t end = std::min(at + BlockRows, m_holdingOfRow.size());
+        m_blocks.emplace_back(m_holdingOfRow.begin() + qsizetype(at), m_holdingOfRow.begin() + qsizetype(end));
+    }
+    m_holdingOfRow.clear();
+}
+
+void HoldingIndex::endManyMoves()
+{
+    if (!m_manyMoves)
+        return;
+    m_manyMoves = false;
+    for (const std::vector<int> &block : m_blocks)
+        m_holdingOfRow.insert(m_holdingOfRow.end(), block.begin(), block.end());
+    m_blocks.clear();
+    std::fill(m_rowOfHolding.begin(), m_rowOfHolding.end(), -1);
+    for (size_t row = 0; row < m_holdingOfRow.size(); ++row)
+        m_rowOfHolding[size_t(m_holdingOfRow[row])] = int(row);
+    for (const int card : std::as_const(m_touchedCards))
+        sortByRow(m_cardHoldings[size_t(card)]);
+    m_touchedCards.clear();
+    for (const Key &key : std::as_const(m_touchedKeys)) {
+        const auto shared = m_sharedKeys.find(key);
+        if (shared == m_sharedKeys.end())
+            continue;
+        sortByRow(shared.value());
+        m_keys[key] = shared->constFirst();
+    }
+    m_touchedKeys.clear();
+}
+
+} // namespace pv

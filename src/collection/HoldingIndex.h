@@ -1,0 +1,149 @@
+#pragma once
+
+#include "collection/CardEntry.h"
+#include "collection/CardIdTable.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace pv {
+
+// Where the collection's holdings are, by merge key and by card: the first
+// row holding each key, every row holding each card, and the cards some of
+// whose rows have no rarity yet. A plain value, built from a list of
+// holdings on any thread and then kept up to date row by row by its owner.
+//
+// Keys are numbers, not texts: the card numbered in a table of the cards
+// met, the finish, edition and grade note numbered as texts met, language,
+// condition and grading company as they are. Two holdings have one key
+// exactly when their key texts (entryKey()) are equal: a holding whose texts
+// hold the separator itself is keyed by its whole key text instead.
+//
+// Holdings are named by numbers of their own, which rows inserted or removed
+// above them leave as they are; a number freed by a holding removed names
+// the next holding inserted.
+class HoldingIndex
+{
+public:
+    HoldingIndex() = default;
+    explicit HoldingIndex(const QList<CardEntry> &entries);
+
+    // Whether built, and for how many rows.
+    bool isBuilt() const { return m_built; }
+    qsizetype rows() const { return qsizetype(m_holdingOfRow.size()); }
+    // How many numbers name holdings, those freed included.
+    qsizetype names() const { return qsizetype(m_rowOfHolding.size()); }
+
+    // The first row holding the key text, or -1.
+    int rowOfKey(const QString &key) const;
+    // Every row holding the card, ascending.
+    QList<int> rowsOfCard(Language language, const QString &cardId) const;
+    // Each card held, with its rows, ascending.
+    void forEachCard(const std::function<void(Language, const QString &, const QList<int> &)> &visit) const;
+    // The cards that have rows without a rarity, in the order numbered:
+    // language, card id (valid until the index changes) and those rows,
+    // ascending, at [begin, end) of rows.
+    struct Unnamed
+    {
+        int card;
+        Language language;
+        const QString *cardId;
+        qsizetype begin;
+        qsizetype end;
+    };
+    std::vector<Unnamed> cardsWithoutRarity(const QList<CardEntry> &entries, std::vector<int> &rows) const;
+
+    // The holding placed in the row, the later ones moving down.
+    void insertRow(int row, const CardEntry &entry);
+    // The row's holding leaves, the later ones moving up.
+    void removeRow(int row, const CardEntry &entry);
+    // The row's holding replaced.
+    void editRow(int row, const CardEntry &before, const CardEntry &after);
+    // The row's holding, which had no rarity, given one.
+    void nameRarity(const CardEntry &entry);
+    // So many rows of the card (Unnamed::card) given one.
+    void nameRarities(int card, qsizetype rows);
+
+    // Between these, rows inserted and removed cost a look-up among blocks
+    // of rows instead of renumbering every row after them; the numbering is
+    // worked out again at the end, in one pass.
+    void beginManyMoves();
+    void endManyMoves();
+
+private:
+    // Language, condition and grading company in one number.
+    struct Key
+    {
+        quint32 card = 0;
+        quint32 variant = 0;
+        quint32 edition = 0;
+        quint32 note = 0;
+        quint32 small = 0;
+        friend bool operator==(const Key &a, const Key &b)
+        {
+            return a.card == b.card && a.variant == b.variant && a.edition == b.edition && a.note == b.note
+                && a.small == b.small;
+        }
+        friend size_t qHash(const Key &key, size_t seed = 0)
+        {
+            quint64 h = quint64(key.card) * 0x9E3779B97F4A7C15ull + key.variant;
+            h = h * 0xC2B2AE3D27D4EB4Full + key.edition;
+            h = h * 0x165667B19E3779F9ull + key.note;
+            h = h * 0x9E3779B97F4A7C15ull + key.small;
+            // Every bit of the fields reaches the low bits the table uses.
+            h ^= h >> 33;
+            h *= 0xFF51AFD7ED558CCDull;
+            h ^= h >> 33;
+            return size_t(h) ^ seed;
+        }
+    };
+    static constexpr quint32 OddCard = 0xFFFFFFFFu;
+
+    int cardNumber(Language language, const QString &cardId);
+    quint32 textNumber(const QString &text);
+    Key keyOf(const CardEntry &entry, int card);
+
+    int holdingAt(int row) const;
+    int rowOf(int holding) const { return m_rowOfHolding[size_t(holding)]; }
+    int newHolding();
+    void addKey(const Key &key, int holding);
+    void removeKey(const Key &key, int holding);
+    void addToCard(int card, int holding);
+    void removeFromCard(int card, int holding);
+    void countUnnamed(int card, const CardEntry &entry, int by);
+    // Where, among holdings in ascending rows, the row's holding goes.
+    QList<int>::iterator lowerBound(QList<int> &holdings, int row) const;
+    void sortByRow(QList<int> &holdings) const;
+
+    bool m_built = false;
+    CardIdTable m_cards;
+    // Language and id of each card numbered; keeps the texts the table
+    // points at.
+    std::vector<std::pair<Language, QString>> m_cardIds;
+    // Each card's holdings, in ascending rows; and how many have no rarity.
+    std::vector<QList<int>> m_cardHoldings;
+    std::vector<int> m_cardUnnamed;
+    QSet<int> m_unnamedCards;
+    QHash<QString, quint32> m_texts;
+    // Key -> the holding in the first row holding it; every holding of a
+    // key held by several rows (a file may hold such copies), ascending.
+    QHash<Key, int> m_keys;
+    QHash<Key, QList<int>> m_sharedKeys;
+    std::vector<int> m_rowOfHolding;
+    std::vector<int> m_holdingOfRow;
+    std::vector<int> m_freeHoldings;
+
+    // While many rows move: the holdings in row order, in blocks; and what
+    // is put in ascending rows again at the end.
+    bool m_manyMoves = false;
+    std::vector<std::vector<int>> m_blocks;
+    QSet<int> m_touchedCards;
+    QSet<Key> m_touchedKeys;
+};
+
+} // namespace pv
