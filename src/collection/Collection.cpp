@@ -823,12 +823,17 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
     }
     buildDerivedTables();
     m_sets = std::move(sets);
-    m_foldedSetKeysValid = false;
     m_history = std::move(history);
-    sortByDate(m_history);
     const bool sameBinders = binders == m_binders;
     m_binders = std::move(binders);
     m_labelStyle = std::move(labelStyle);
+    announceNewContents(sameBinders);
+}
+
+void Collection::announceNewContents(bool sameBinders)
+{
+    m_foldedSetKeysValid = false;
+    sortByDate(m_history);
     makeClean();
     m_steps.push_back({Change::Step::Rewritten, -1});
     m_pendingKinds |= Change::Holdings | Change::Document | Change::Contents;
@@ -858,18 +863,12 @@ void Collection::takeContents(Collection &source)
     source.m_totalsValid = false;
     source.m_cardHoldingsValid = false;
     std::swap(m_sets, source.m_sets);
+    source.m_foldedSetKeysValid = false;
     std::swap(m_history, source.m_history);
-    sortByDate(m_history);
     const bool sameBinders = source.m_binders == m_binders;
     std::swap(m_binders, source.m_binders);
     std::swap(m_labelStyle, source.m_labelStyle);
-    makeClean();
-    m_steps.push_back({Change::Step::Rewritten, -1});
-    m_pendingKinds |= Change::Holdings | Change::Document | Change::Contents;
-    if (!sameBinders)
-        m_pendingKinds |= Change::Binders;
-    m_changePending = false;
-    announceChange();
+    announceNewContents(sameBinders);
 }
 
 void Collection::setFilePath(const QString &path)

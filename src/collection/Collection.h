@@ -239,6 +239,9 @@ private:
     // Hands the records of the change being gathered to the change.
     void describeSteps(Change &change);
     void announceChange();
+    // The document is another one now (its members in place): announced as
+    // such, clean, with whatever a batch still open held back.
+    void announceNewContents(bool sameBinders);
     static Change everythingChanged();
     void ensureIndexes() const;
     // Works out again what is held of the card, from its rows, while the

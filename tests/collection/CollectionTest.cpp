@@ -364,6 +364,17 @@ private slots:
         QCOMPARE(last().sets, QStringList{QStringLiteral("en:sv03")});
         collection.setSets(table);
         QVERIFY(last().sets.isEmpty());
+
+        // Records are found whatever the case, also in contents taken over
+        // from a collection read elsewhere.
+        QVERIFY(collection.hasSet(Language::English, QStringLiteral("SV04")));
+        Collection read;
+        read.replaceContents({}, {{QStringLiteral("en:Base1"), test::setRecord(QStringLiteral("Base1"), QStringLiteral("Base Set"))}},
+                             {}, {}, std::nullopt);
+        collection.takeContents(read);
+        QVERIFY(collection.hasSet(Language::English, QStringLiteral("base1")));
+        QVERIFY(!collection.hasSet(Language::English, QStringLiteral("sv04")));
+        QVERIFY(read.hasSet(Language::English, QStringLiteral("SV04")));
     }
 
     void pricesAndFacts()
