@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/AppSettings.h"
+#include "core/FxRates.h"
 #include "core/Log.h"
 #include "core/SteadyClock.h"
 
@@ -55,6 +56,8 @@ inline void setSetting(const QString &key, const QVariant &value)
         settings.setValue(key, value);
     else
         settings.remove(key);
+    // The program keeps what it read of some keys; it reads them again.
+    FxRates::reload();
 }
 
 inline QVariant setting(const QString &key)
