@@ -3,6 +3,7 @@
 #include "core/AppSettings.h"
 #include "core/FxRates.h"
 #include "core/Log.h"
+#include "core/Pricing.h"
 #include "core/SteadyClock.h"
 
 #include <QByteArray>
@@ -58,6 +59,7 @@ inline void setSetting(const QString &key, const QVariant &value)
         settings.remove(key);
     // The program keeps what it read of some keys; it reads them again.
     FxRates::reload();
+    Pricing::reloadGradeMultipliers();
 }
 
 inline QVariant setting(const QString &key)
