@@ -3,6 +3,7 @@
 #include "core/AppSettings.h"
 #include "core/SteadyClock.h"
 
+#include <QHash>
 #include <QList>
 #include <QPair>
 
@@ -30,17 +31,41 @@ QString storageKey(const QString &code)
     return code == QLatin1String("EUR") ? QString::fromLatin1(usdToEurKey) : rateKey(code);
 }
 
-// The code's stored rate, or 0 when it is missing or not in use: one an
-// earlier version stored in the wrong unit must not price anything.
+// The stored rates in use, by code (0: missing or not in use, as one an
+// earlier version stored in the wrong unit must not price anything). Read
+// once and kept up to date by store(): a price refresh looks the euro rate up
+// several times a card, and the settings file is not read for each. The
+// window's thread alone uses them, as it does the currency in force.
+struct StoredRates
+{
+    bool loaded = false;
+    QHash<QString, double> inUse;
+};
+
+StoredRates &storedRates()
+{
+    static StoredRates rates;
+    return rates;
+}
+
+void takeStoredRates(const QSettings &settings)
+{
+    StoredRates &rates = storedRates();
+    rates.inUse.clear();
+    for (const auto &row : builtInRates()) {
+        const QVariant value = settings.value(storageKey(row.first));
+        bool ok = false;
+        const double rate = value.isValid() ? value.toDouble(&ok) : 0.0;
+        rates.inUse.insert(row.first, ok && isNearBuiltIn(row.first, rate) ? rate : 0.0);
+    }
+    rates.loaded = true;
+}
+
 double storedRate(const QString &code)
 {
-    AppSettings settings;
-    const QVariant value = settings.value(storageKey(code));
-    if (!value.isValid())
-        return 0.0;
-    bool ok = false;
-    const double rate = value.toDouble(&ok);
-    return ok && isNearBuiltIn(code, rate) ? rate : 0.0;
+    if (!storedRates().loaded)
+        takeStoredRates(AppSettings());
+    return storedRates().inUse.value(code, 0.0);
 }
 
 bool withinFactor(double rate, double reference, double factor)
@@ -113,7 +138,7 @@ bool isBelievable(const QString &code, double rate, const QDate &date)
 
 QList<QPair<QString, double>> builtInRates()
 {
-    return {
+    static const QList<QPair<QString, double>> table = {
         {QStringLiteral("EUR"), builtInUsdToEur},
         {QStringLiteral("CAD"), 1.36},
         {QStringLiteral("JPY"), 147.0},
@@ -121,6 +146,7 @@ QList<QPair<QString, double>> builtInRates()
         {QStringLiteral("AUD"), 1.5},
         {QStringLiteral("CHF"), 0.88},
     };
+    return table;
 }
 
 void store(const QMap<QString, double> &rates, const QDate &date)
@@ -144,6 +170,12 @@ void store(const QMap<QString, double> &rates, const QDate &date)
         settings.setValue(QLatin1String(usdToEurKey), eurRate);
         settings.setValue(QLatin1String(dateKey), when);
     }
+    takeStoredRates(settings);
+}
+
+void reload()
+{
+    storedRates().loaded = false;
 }
 
 double usdToEur()

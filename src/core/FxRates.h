@@ -49,6 +49,10 @@ bool isBelievable(const QString &code, double rate, const QDate &date);
 QList<QPair<QString, double>> builtInRates();
 
 void store(const QMap<QString, double> &rates, const QDate &date);
+// The stored rates are read once and then kept, and store() keeps them up to
+// date; after the settings file changed by other means, this reads them
+// again at the next look-up.
+void reload();
 double rateFor(const QString &code);
 double usdToEur();
 bool hasRate(const QString &code);

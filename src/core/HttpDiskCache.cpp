@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMultiMap>
+#include <QProcess>
 
 #include <algorithm>
 #include <chrono>
@@ -196,8 +197,7 @@ void HttpDiskCache::writeLater(const QNetworkCacheMetaData &metaData, const QByt
     m_unwritten.insert(metaData.url(), Unwritten{metaData, body, serial});
     // Written after the removal of an older file, if any.
     m_removing.remove(metaData.url());
-    // Qt's cache lets go of the entry it last read only when it is removed:
-    // the file goes now, a little early, as the new answer replaces it.
+    // Qt's cache would go on serving the entry it last read from memory.
     if (metaData.url() == m_lastRead)
         forgetRead();
     m_writer.start([this, writer = m_entryWriter.get(), metaData, body, serial] {
@@ -249,7 +249,13 @@ void HttpDiskCache::forgetWritten(const QUrl &url, quint64 serial, bool whole)
 
 void HttpDiskCache::forgetRead()
 {
-    QNetworkDiskCache::remove(std::exchange(m_lastRead, QUrl()));
+    // Qt's cache lets go of the entry it keeps when it reads another file:
+    // the null device, which it takes for a file of no entry, lets go of it
+    // without touching the folder. Removing the entry instead would delete
+    // its file here, which a busy disk can hold for hundreds of milliseconds;
+    // the writing thread replaces or removes the file in its turn.
+    m_lastRead = QUrl();
+    fileMetaData(QProcess::nullDevice());
 }
 
 void HttpDiskCache::holdWritesForTesting(bool hold)

@@ -435,15 +435,53 @@ QString gradeMultiplierKey(GradingCompany company, const QString &grade)
         .arg(gradingCompanyKey(company), g.isEmpty() ? QStringLiteral("any") : g);
 }
 
+namespace {
+
+// The grade multipliers of the settings file, by key, read once: a price
+// refresh asks for one per graded holding. The window's thread alone uses them.
+struct GradeMultipliers
+{
+    bool loaded = false;
+    QHash<QString, QVariant> byKey;
+};
+
+GradeMultipliers &storedMultipliers()
+{
+    static GradeMultipliers multipliers;
+    return multipliers;
+}
+
+const GradeMultipliers &gradeMultipliers()
+{
+    GradeMultipliers &multipliers = storedMultipliers();
+    if (!multipliers.loaded) {
+        AppSettings settings;
+        const QString group = QStringLiteral("valuation/gradeMultipliers");
+        settings.beginGroup(group);
+        for (const QString &key : settings.childKeys())
+            multipliers.byKey.insert(group + QLatin1Char('/') + key, settings.value(key));
+        multipliers.loaded = true;
+    }
+    return multipliers;
+}
+
+} // namespace
+
+void reloadGradeMultipliers()
+{
+    storedMultipliers() = GradeMultipliers();
+}
+
 double gradeMultiplier(GradingCompany company, const QString &grade)
 {
     if (company == GradingCompany::None)
         return 1.0;
-    AppSettings settings;
+    const QHash<QString, QVariant> &stored = gradeMultipliers().byKey;
     for (const QString &key : {gradeMultiplierKey(company, grade), gradeMultiplierKey(company, QString())}) {
-        if (!settings.contains(key))
+        const auto found = stored.constFind(key);
+        if (found == stored.constEnd())
             continue;
-        const double value = settings.value(key).toDouble();
+        const double value = found->toDouble();
         // Text that is no number (and "nan" or "inf") counts as 0.
         return std::isfinite(value) ? value : 0.0;
     }

@@ -93,7 +93,11 @@ QHash<QString, double> priceMap(const CardDetail &card);
 QHash<QString, double> tcgplayerPriceMap(const CardDetail &card);
 
 QString gradeMultiplierKey(GradingCompany company, const QString &grade);
+// From the settings file, read once.
 double gradeMultiplier(GradingCompany company, const QString &grade);
+// Reads the grade multipliers again at the next look-up, after the settings
+// file changed.
+void reloadGradeMultipliers();
 bool isNeutralGrade(GradingCompany company, const QString &grade);
 
 } // namespace Pricing

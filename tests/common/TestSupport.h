@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/AppSettings.h"
+#include "core/FxRates.h"
 #include "core/Log.h"
+#include "core/Pricing.h"
 #include "core/SteadyClock.h"
 
 #include <QByteArray>
@@ -55,6 +57,9 @@ inline void setSetting(const QString &key, const QVariant &value)
         settings.setValue(key, value);
     else
         settings.remove(key);
+    // The program keeps what it read of some keys; it reads them again.
+    FxRates::reload();
+    Pricing::reloadGradeMultipliers();
 }
 
 inline QVariant setting(const QString &key)

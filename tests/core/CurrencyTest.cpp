@@ -21,9 +21,14 @@ private Q_SLOTS:
     void init()
     {
         QFile::remove(AppSettings::filePath());
+        FxRates::reload();
         Currency::reload();
     }
-    void cleanup() { QFile::remove(AppSettings::filePath()); }
+    void cleanup()
+    {
+        QFile::remove(AppSettings::filePath());
+        FxRates::reload();
+    }
 
     void formatsEveryCurrency_data()
     {

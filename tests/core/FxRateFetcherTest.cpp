@@ -141,7 +141,11 @@ private Q_SLOTS:
         FxRates::store({{QStringLiteral("EUR"), 0.8}, {QStringLiteral("JPY"), 140.0}, {QStringLiteral("CAD"), 1.3}},
                        QDate(2020, 1, 1));
     }
-    void cleanupTestCase() { QFile::remove(AppSettings::filePath()); }
+    void cleanupTestCase()
+    {
+        QFile::remove(AppSettings::filePath());
+        FxRates::reload();
+    }
 
     void storesTheDaysRates()
     {

@@ -16,11 +16,16 @@ class FxRatesTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { QFile::remove(AppSettings::filePath()); }
+    void init()
+    {
+        QFile::remove(AppSettings::filePath());
+        FxRates::reload();
+    }
     void cleanup()
     {
         SteadyClock::useRealTime();
         QFile::remove(AppSettings::filePath());
+        FxRates::reload();
     }
 
     void storeWritesOnlyUsableRates()
@@ -57,6 +62,21 @@ private Q_SLOTS:
         FxRates::store({{QStringLiteral("EUR"), 1e9}}, QDate(2024, 5, 3));
         QCOMPARE(FxRates::usdToEur(), 0.9);
         QCOMPARE(FxRates::storedDate(), QDate(2024, 5, 2));
+    }
+
+    // The rates are read once, not at every look-up; one stored is in use at
+    // once.
+    void lookUpsFollowTheRatesStoredWithoutReadingTheSettingsAgain()
+    {
+        FxRates::store({{QStringLiteral("EUR"), 0.9}, {QStringLiteral("CAD"), 1.3}}, QDate(2024, 5, 2));
+        QCOMPARE(FxRates::usdToEur(), 0.9);
+        AppSettings().setValue(QStringLiteral("pricing/usdToEur"), 0.5);
+        QCOMPARE(FxRates::usdToEur(), 0.9);
+        FxRates::store({{QStringLiteral("EUR"), 0.92}}, QDate(2024, 5, 3));
+        QCOMPARE(FxRates::usdToEur(), 0.92);
+        QCOMPARE(FxRates::rateFor(QStringLiteral("CAD")), 1.3);
+        FxRates::reload();
+        QCOMPARE(FxRates::usdToEur(), 0.92);
     }
 
     void rateForFallsBackToTheBuiltInTable()

@@ -118,6 +118,36 @@ private Q_SLOTS:
         QVERIFY(!reader.metaData(urlOf(2)).isValid());
     }
 
+    // The entry Qt's cache last read, replaced or removed: its file stays
+    // until the writing thread gets to it, and the entry is not served
+    // meanwhile, nor after, from what Qt's cache kept of it.
+    void anEntryJustReadIsReplacedOrRemovedOffThisThread()
+    {
+        QTemporaryDir folder;
+        HttpDiskCache cache(folder.path(), 1 << 20);
+        for (const bool replaced : {true, false}) {
+            storeAnswer(cache, "application/json", "older");
+            written(cache);
+            QCOMPARE(served(cache), QByteArray("older"));
+            QVERIFY(cache.metaData(urlOf(1)).isValid());
+            cache.holdWritesForTesting(true);
+            if (replaced)
+                storeAnswer(cache, "application/json", "newer");
+            else
+                cache.remove(urlOf(1));
+            QVERIFY(folderBytes(folder.path()) > 0);
+            const QByteArray expected = replaced ? QByteArray("newer") : QByteArray();
+            for (const bool filesWritten : {false, true}) {
+                if (filesWritten)
+                    written(cache);
+                QCOMPARE(served(cache), expected);
+                QCOMPARE(cache.metaData(urlOf(1)).isValid(), replaced);
+            }
+            cache.remove(urlOf(1));
+            written(cache);
+        }
+    }
+
     void aWriteCutShortByAFullDiskLeavesNoEntry_data()
     {
         QTest::addColumn<QByteArray>("type");
