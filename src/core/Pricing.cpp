@@ -120,21 +120,52 @@ double variantPriceUsd(const QJsonValue &variant)
     return fields.isEmpty() ? 0.0 : combine(fields, usdFields());
 }
 
-// Whether the named variants of a "tcgcsv" block come to one TCGCSV listed
-// twice, differently, before one with a figure: the printing then has no
-// figure of TCGCSV's, and none of another variant stands in for it.
-bool disputedFirst(const QJsonObject &tcgcsv, const QStringList &names)
+// A figure of TCGplayer variants, or none because one TCGCSV listed twice,
+// differently (named under "disputed"), came before any with a figure: the
+// printing then has no figure of TCGCSV's, and none of another variant
+// stands in for it.
+struct VariantFigure
 {
-    const QStringList disputed = disputedOf(tcgcsv);
-    if (disputed.isEmpty())
-        return false;
+    double figure = 0.0;
+    bool disputed = false;
+};
+
+// The first figure among the named variants.
+VariantFigure namedFigure(const QJsonObject &variants, const QStringList &names)
+{
+    if (variants.isEmpty())
+        return {};
+    const QStringList disputed = disputedOf(variants);
     for (const QString &name : names) {
         if (disputed.contains(name))
-            return true;
-        if (variantPriceUsd(tcgcsv.value(name)) > 0.0)
-            return false;
+            return {0.0, true};
+        const double price = variantPriceUsd(variants.value(name));
+        if (price > 0.0)
+            return {price, false};
     }
-    return false;
+    return {};
+}
+
+// The figure of the finish and edition: the named variants', else, as a last
+// resort, any priced variant in key order, but never one that is specific to
+// another edition than the printing's (an unlimited card must not take its
+// first-edition figure).
+VariantFigure finishFigure(const QJsonObject &variants, const QString &finish, const QString &edition)
+{
+    const VariantFigure named =
+        namedFigure(variants, tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish));
+    if (named.figure > 0.0 || named.disputed)
+        return named;
+    const QString printingEdition = editionOrUnlimited(edition);
+    for (auto it = variants.constBegin(); it != variants.constEnd(); ++it) {
+        const QString variantOnly = variantEdition(it.key());
+        if (!variantOnly.isEmpty() && variantOnly != printingEdition)
+            continue;
+        const double price = variantPriceUsd(it.value());
+        if (price > 0.0)
+            return {price, false};
+    }
+    return {};
 }
 
 // A dollar figure and what looking it up read.
@@ -158,12 +189,10 @@ Dollars editionDollars(const CardDetail &card, const QString &finish, const QStr
     if (dollars.figure > 0.0)
         return dollars;
     dollars.reads |= PriceResult::TcgcsvDollars;
-    const QJsonObject tcgcsv = block(card, "tcgcsv");
-    if (disputedFirst(tcgcsv, names)) {
+    const VariantFigure tcgcsv = namedFigure(block(card, "tcgcsv"), names);
+    if (tcgcsv.disputed)
         dollars.reads |= PriceResult::DisputedDollars;
-        return dollars;
-    }
-    dollars.figure = tcgplayerFieldPrice(tcgcsv, names);
+    dollars.figure = tcgcsv.figure;
     dollars.fromTcgcsv = dollars.figure > 0.0;
     return dollars;
 }
@@ -182,12 +211,10 @@ Dollars printingDollars(const CardDetail &card, const QString &finish, const QSt
     if (dollars.figure > 0.0)
         return dollars;
     dollars.reads |= PriceResult::TcgcsvDollars;
-    const QJsonObject tcgcsv = block(card, "tcgcsv");
-    if (disputedFirst(tcgcsv, tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish))) {
+    const VariantFigure tcgcsv = finishFigure(block(card, "tcgcsv"), finish, edition);
+    if (tcgcsv.disputed)
         dollars.reads |= PriceResult::DisputedDollars;
-        return dollars;
-    }
-    dollars.figure = tcgplayerFinishPrice(tcgcsv, finish, edition);
+    dollars.figure = tcgcsv.figure;
     dollars.fromTcgcsv = dollars.figure > 0.0;
     return dollars;
 }
@@ -306,38 +333,12 @@ QStringList tcgplayerEditionKey(const QString &finish, const QString &edition)
 
 double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names)
 {
-    if (variants.isEmpty() || disputedFirst(variants, names))
-        return 0.0;
-    for (const QString &name : names) {
-        const double price = variantPriceUsd(variants.value(name));
-        if (price > 0.0)
-            return price;
-    }
-    return 0.0;
+    return namedFigure(variants, names).figure;
 }
 
 double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, const QString &edition)
 {
-    const QStringList names = tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish);
-    if (variants.isEmpty() || disputedFirst(variants, names))
-        return 0.0;
-    const double named = tcgplayerFieldPrice(variants, names);
-    if (named > 0.0)
-        return named;
-
-    // Last resort: any priced variant, in key order, but never one that is
-    // specific to another edition than the printing's (an unlimited card
-    // must not take its first-edition figure).
-    const QString printingEdition = editionOrUnlimited(edition);
-    for (auto it = variants.constBegin(); it != variants.constEnd(); ++it) {
-        const QString variantOnly = variantEdition(it.key());
-        if (!variantOnly.isEmpty() && variantOnly != printingEdition)
-            continue;
-        const double price = variantPriceUsd(it.value());
-        if (price > 0.0)
-            return price;
-    }
-    return 0.0;
+    return finishFigure(variants, finish, edition).figure;
 }
 
 double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, const QString &edition)
