@@ -73,6 +73,15 @@ bool withinFactor(double rate, double reference, double factor)
     return rate <= reference * factor && rate >= reference / factor;
 }
 
+// How far a rate of the date may lie from one stored on the day since.
+double moveSince(const QDate &since, const QDate &date)
+{
+    if (!since.isValid() || !date.isValid())
+        return maxBand;
+    const qint64 days = std::max<qint64>(0, since.daysTo(date));
+    return std::min(maxBand, baseBand + bandPerDay * double(days));
+}
+
 } // namespace
 
 bool isUsable(double rate) { return rate > 0.0 && rate < 100000.0; }
@@ -114,11 +123,7 @@ QDate lastRateDate(const QString &code)
 
 double allowedMove(const QString &code, const QDate &date)
 {
-    const QDate since = lastRateDate(code);
-    if (!since.isValid() || !date.isValid())
-        return maxBand;
-    const qint64 days = std::max<qint64>(0, since.daysTo(date));
-    return std::min(maxBand, baseBand + bandPerDay * double(days));
+    return moveSince(lastRateDate(code), date);
 }
 
 bool isBelievable(const QString &code, double rate, const QDate &date)
@@ -132,7 +137,7 @@ bool isBelievable(const QString &code, double rate, const QDate &date)
     const QDate since = lastRateDate(code);
     if (since.isValid() && date.isValid() && date < since)
         return false;
-    const double move = allowedMove(code, date);
+    const double move = moveSince(since, date);
     return rate <= last * (1.0 + move) && rate >= last * (1.0 - move);
 }
 
