@@ -131,6 +131,7 @@ void PriceRefresh::startRun(bool fromCommand)
     m_setsAnswered = 0;
     m_setsLookedUp = 0;
     m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
+    m_ratesFailed = false;
     m_ratesRefusal.clear();
     m_runKept.clear();
     emit runStarted(fromCommand);
@@ -178,11 +179,12 @@ void PriceRefresh::updateStaleRates()
     m_rates->fetch();
 }
 
-void PriceRefresh::onRatesFetched()
+void PriceRefresh::onRatesFetched(bool ok)
 {
     if (!m_ratesPending)
         return;
     m_ratesPending = false;
+    m_ratesFailed = !ok;
     // Without a rate ever fetched, the built-in one converts nothing stored.
     m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
     if (m_running)
@@ -687,6 +689,11 @@ QString PriceRefresh::summary() const
     else if (!m_ratesKnown)
         text += QLatin1Char(' ')
             + tr("The exchange rates could not be fetched; cards priced in dollars kept their stored prices.");
+    else if (m_ratesFailed)
+        text += QLatin1Char(' ')
+            + tr("The exchange rates could not be updated; cards priced in dollars were converted at the stored rate "
+                 "(1 USD = %1 EUR).")
+                  .arg(QString::number(FxRates::usdToEur(), 'f', 5));
     if (unresolved > 0)
         text += QLatin1Char(' ') + tr("%n set(s) have no fallback prices available.", nullptr, unresolved);
     return text;
@@ -731,7 +738,7 @@ bool PriceRefresh::recordsWeek() const
 
 bool PriceRefresh::sourceFailed() const
 {
-    if (m_counts.failed() > 0 || !m_ratesKnown)
+    if (m_counts.failed() > 0 || !m_ratesKnown || m_ratesFailed)
         return true;
     return std::any_of(m_runSetKeys.cbegin(), m_runSetKeys.cend(), [this](const QString &key) {
         const KeyParts set = parseSetKey(key);

@@ -150,7 +150,7 @@ private:
     void startRun(bool fromCommand);
     void endRun();
     void updateStaleRates();
-    void onRatesFetched();
+    void onRatesFetched(bool ok);
     // Hands the sets of the holdings of the given cards (all of them when
     // none are given) to the fallback price index; the run's cards wait for
     // those still to settle. Cards added wait only for sets that have not
@@ -195,6 +195,7 @@ private:
     Counts m_counts;
     bool m_ratesPending = false; // the run waits for the rates fetch it started
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
+    bool m_ratesFailed = false;  // the run's rates fetch failed or was refused
     QString m_ratesRefusal;      // why the answer to the run's rates fetch was refused
     // Set keys of the sets here and in m_pendingSets and m_waitingForFallback
     // are in lower case: a set is one however it is spelt.

@@ -7,6 +7,7 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "collection/FallbackPrices.h"
+#include "collection/PriceRefresh.h"
 #include "collection/EntryKeys.h"
 #include "collection/RemoveEntryCommand.h"
 #include "core/Currency.h"
@@ -567,6 +568,10 @@ private Q_SLOTS:
         QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0 << 0.0
                                      << kept + "The exchange rates could not be fetched; " + dollarsKept
                                      << "Conversion rates could not be fetched, and " + noneStored;
+        QTest::newRow("unreachable, a rate stored")
+            << WebStandIn::Fault::closeConnection() << 0.91 << 0.91
+            << priced + "The exchange rates could not be updated; " + atStored
+            << QStringLiteral("Conversion rates could not be updated; the stored ones stay in use (1 USD = 0.91000 EUR).");
         QTest::newRow("absurd") << absurd << 0.0 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
                                 << refusedNoneStored.arg(absurdWhy);
         QTest::newRow("absurd, a rate stored")
@@ -638,6 +643,9 @@ private Q_SLOTS:
         if (summary.size() > 220)
             QVERIFY(shown.size() < summary.size());
         QVERIFY(logMessages(QStringLiteral("prices"), -1, logStart).contains(summary));
+        // Beside the prices' date until the next refresh: a rate that did
+        // not come is a source that did not answer.
+        QCOMPARE(f.window.priceRefresh()->outcomeNote().isEmpty(), !summary.contains(QLatin1String("exchange rates")));
         const QStringList said = logMessages(QStringLiteral("fx"), -1, logStart);
         QFETCH(QString, logged);
         QVERIFY2(said.contains(logged), qPrintable(said.join(QLatin1Char('\n'))));
