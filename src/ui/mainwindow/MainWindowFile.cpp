@@ -391,10 +391,10 @@ void MainWindow::setFileCommandsEnabled(bool reading, bool writing)
     } else {
         updateStatusSummary();
     }
-    for (const char *name : {"actionUndo", "actionRedo"}) {
-        if (auto *action = findChild<QAction *>(QLatin1String(name)))
-            action->setEnabled(!reading && (name[6] == 'U' ? m_undoStack->canUndo() : m_undoStack->canRedo()));
-    }
+    if (auto *undo = findChild<QAction *>(QStringLiteral("actionUndo")))
+        undo->setEnabled(!reading && m_undoStack->canUndo());
+    if (auto *redo = findChild<QAction *>(QStringLiteral("actionRedo")))
+        redo->setEnabled(!reading && m_undoStack->canRedo());
     for (QDockWidget *dock : {ui->treeDock, ui->bindersDock, ui->previewDock, ui->searchDock})
         dock->widget()->setEnabled(!reading);
 }
