@@ -316,7 +316,9 @@ private:
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
     QString m_ratesRefusal; // why the rates answer just refused was, until it is told
-    QString m_refreshStatus; // the price refresh's last status-bar text
+    // The price refresh's status text while the status bar shows it (its
+    // leading sentences when it is too long for the bar).
+    QString m_refreshSummary;
     QUndoStack *m_undoStack = nullptr;
     CollectionTreeModel *m_treeModel = nullptr;
     CollectionTreeDelegate *m_treeDelegate = nullptr;

@@ -169,9 +169,6 @@ void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResul
         return;
     }
 
-    const qsizetype entries = read ? read->entries().size() : result.entries.size();
-    const qsizetype sets = read ? read->sets().size() : result.sets.size();
-    const qsizetype points = read ? read->history().size() : result.history.size();
     // The tree of the new contents opens fully expanded, with no holding in focus.
     cancelPriceRefresh();
     focusKey.clear();
@@ -199,11 +196,13 @@ void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResul
     ui->cardDetails->clear();
     focusKey.clear();
 
-    Log::info(kFileCategory, tr("Opened %1: %2 entries, %3 sets, %4 history points.")
-                                 .arg(info.fileName())
-                                 .arg(entries)
-                                 .arg(sets)
-                                 .arg(points));
+    // The collection holds what was read, whichever way it came in.
+    Log::info(kFileCategory,
+              tr("Opened %1: %2 entries, %3 sets, %4 history points.")
+                  .arg(info.fileName())
+                  .arg(m_collection->entries().size())
+                  .arg(m_collection->sets().size())
+                  .arg(m_collection->history().size()));
     // Rarities the catalog collected before the file was in are given now
     // (or were, as it was read); those it collects later, when they come.
     // Either way they change the document.
@@ -391,10 +390,10 @@ void MainWindow::setFileCommandsEnabled(bool reading, bool writing)
     } else {
         updateStatusSummary();
     }
-    for (const char *name : {"actionUndo", "actionRedo"}) {
-        if (auto *action = findChild<QAction *>(QLatin1String(name)))
-            action->setEnabled(!reading && (name[6] == 'U' ? m_undoStack->canUndo() : m_undoStack->canRedo()));
-    }
+    if (auto *undo = findChild<QAction *>(QStringLiteral("actionUndo")))
+        undo->setEnabled(!reading && m_undoStack->canUndo());
+    if (auto *redo = findChild<QAction *>(QStringLiteral("actionRedo")))
+        redo->setEnabled(!reading && m_undoStack->canRedo());
     for (QDockWidget *dock : {ui->treeDock, ui->bindersDock, ui->previewDock, ui->searchDock})
         dock->widget()->setEnabled(!reading);
 }

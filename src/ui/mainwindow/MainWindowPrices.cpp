@@ -15,7 +15,6 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 
-#include <memory>
 #include <utility>
 
 namespace pv {
@@ -77,8 +76,7 @@ void MainWindow::setUpPriceRefresh()
     });
     // A summary too long for the status bar shows its leading sentences
     // there, and whole in the bar's tool tip (and the log) while it shows.
-    auto summary = std::make_shared<QString>(); // the run's, while the bar shows it
-    const auto showFitted = [this, summary](int timeoutMs) {
+    const auto showFitted = [this](int timeoutMs) {
         QStatusBar *bar = statusBar();
         int room = bar->width() - 18;
         for (const QWidget *beside : {static_cast<QWidget *>(m_pricesLabel), static_cast<QWidget *>(m_refreshProgress),
@@ -86,34 +84,32 @@ void MainWindow::setUpPriceRefresh()
             if (!beside->isHidden())
                 room -= beside->sizeHint().width() + 6;
         }
-        const QString shown = leadingSentences(*summary, bar->fontMetrics(), room);
-        bar->setToolTip(shown == *summary ? QString() : *summary);
+        const QString shown = leadingSentences(m_refreshSummary, bar->fontMetrics(), room);
+        bar->setToolTip(shown == m_refreshSummary ? QString() : m_refreshSummary);
         showStatus(shown, timeoutMs);
     };
-    connect(statusBar(), &QStatusBar::messageChanged, this, [this, summary](const QString &message) {
-        if (!message.isEmpty() && summary->startsWith(message))
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
+        if (!message.isEmpty() && m_refreshSummary.startsWith(message))
             return;
-        summary->clear();
+        m_refreshSummary.clear();
         statusBar()->setToolTip(QString());
     });
-    connect(m_priceRefresh, &PriceRefresh::statusChanged, this,
-            [this, summary, showFitted](const QString &text, int timeoutMs) {
-                // Clearing takes away the refresh's own text only, not what came after it.
-                if (text.isEmpty()) {
-                    if (statusBar()->currentMessage() == std::exchange(m_refreshStatus, QString()))
-                        statusBar()->clearMessage();
-                    return;
-                }
-                *summary = text;
-                showFitted(timeoutMs);
-                m_refreshStatus = statusBar()->currentMessage();
-            });
+    connect(m_priceRefresh, &PriceRefresh::statusChanged, this, [this, showFitted](const QString &text, int timeoutMs) {
+        // Clearing takes away the refresh's own text only, not what came after it.
+        if (text.isEmpty()) {
+            if (!m_refreshSummary.isEmpty())
+                statusBar()->clearMessage();
+            return;
+        }
+        m_refreshSummary = text;
+        showFitted(timeoutMs);
+    });
     connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, this, [this] { changedOutsideUndo = true; });
     // The prices' line beside the summary tells the run's outcome once the
     // summary shows: the summary is fitted again beside it.
-    connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, [this, summary, showFitted] {
+    connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, [this, showFitted] {
         updateStatusSummary();
-        if (!summary->isEmpty())
+        if (!m_refreshSummary.isEmpty())
             showFitted(summaryTimeoutMs);
     });
 }

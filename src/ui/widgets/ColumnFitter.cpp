@@ -302,7 +302,6 @@ void ColumnFitter::settle()
 void ColumnFitter::forget()
 {
     m_fittedAnew = true;
-    m_scrolling = false;
     m_resting->stop();
 }
 

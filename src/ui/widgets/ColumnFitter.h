@@ -27,11 +27,11 @@ namespace pv {
 // columns are fitted again, once the events in hand are done, whenever the
 // view's width, its rows in view or their texts change. While the view
 // scrolls, a step or a page at a time (or its rows change in place), the
-// columns only widen, for rows coming into view, so that they hold still
-// (no column narrows but the one that takes what is left); once the view has rested a moment, jumped to an end,
-// been sorted or reset, they are fitted to the rows in view alone, narrower
-// too, and the order in which the columns give way holds for those rows.
-// GUI thread only.
+// columns only widen, for rows coming into view, so that they hold still (no
+// column narrows but the one that takes what is left); once the view has
+// rested a moment, jumped to an end, been sorted or reset, they are fitted to
+// the rows in view alone, narrower too, and the order in which the columns
+// give way holds for those rows. GUI thread only.
 class ColumnFitter : public QObject
 {
     Q_OBJECT
