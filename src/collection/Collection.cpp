@@ -813,14 +813,10 @@ void Collection::clear()
 }
 
 void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets, QList<HistoryPoint> history,
-                                 QList<Binder> binders, std::optional<LabelStyle> labelStyle, HoldingIndex index)
+                                 QList<Binder> binders, std::optional<LabelStyle> labelStyle)
 {
     m_entries = std::move(entries);
     dropDerivedTables();
-    if (index.isBuilt() && index.rows() == m_entries.size()) {
-        m_index = std::move(index);
-        m_keyIndexValid = true;
-    }
     buildDerivedTables();
     m_sets = std::move(sets);
     m_history = std::move(history);
