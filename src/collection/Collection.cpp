@@ -77,11 +77,8 @@ int Collection::addEntry(const CardEntry &entry)
     }
     CardEntry merged = m_entries.at(row);
     merged.count = addCounts(merged.count, std::max(entry.count, 1));
-    if (entry.unitValueEur > 0.0) {
-        merged.unitValueEur = entry.unitValueEur;
-        merged.unitValueUsd = entry.unitValueUsd;
-        merged.priceUpdated = entry.priceUpdated;
-    }
+    if (entry.unitValueEur > 0.0)
+        merged.takeFigures(entry);
     replaceEntry(row, merged);
     return row;
 }
