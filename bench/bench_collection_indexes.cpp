@@ -56,13 +56,9 @@ bool measure(const CardCatalog &catalog, int holdings)
     QRandomGenerator random(5);
     std::vector<double> built;
     std::vector<double> opened;
-    std::vector<double> openedBuilt;
     std::vector<double> first;
     for (int run = 0; run < Runs; ++run) {
-        HoldingIndex index;
-        built.push_back(wallMs([&] { index = HoldingIndex(entries); }));
-        openedBuilt.push_back(
-            wallMs([&] { collection.replaceContents(entries, sets, {}, {}, std::nullopt, std::move(index)); }));
+        built.push_back(wallMs([&] { HoldingIndex index(entries); }));
         opened.push_back(wallMs([&] { collection.replaceContents(entries, sets, {}, {}, std::nullopt); }));
         const CardEntry &probe = entries.at(int(random.bounded(int(entries.size()))));
         first.push_back(wallMs([&] {
@@ -73,7 +69,6 @@ bool measure(const CardCatalog &catalog, int holdings)
         }));
     }
     ok &= report("key index built (on any thread)", bench::median(built), large ? 250 : 25);
-    ok &= report("contents replaced with that index (holdings, totals)", bench::median(openedBuilt), large ? 100 : 25);
     ok &= report("contents replaced, the index built with them", bench::median(opened), large ? 350 : 50);
     ok &= report("first look-ups after that", bench::median(first), 5);
 

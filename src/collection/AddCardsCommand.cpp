@@ -16,13 +16,6 @@ bool sameFigures(const CardEntry &a, const CardEntry &b)
     return a.unitValueEur == b.unitValueEur && a.unitValueUsd == b.unitValueUsd && a.priceUpdated == b.priceUpdated;
 }
 
-void takeFigures(CardEntry &to, const CardEntry &from)
-{
-    to.unitValueEur = from.unitValueEur;
-    to.unitValueUsd = from.unitValueUsd;
-    to.priceUpdated = from.priceUpdated;
-}
-
 // The holding as it stands, taken from the state `from` to the state `to`:
 // as in `to`, with the card facts as they stand, and with the figures of
 // `to` while they are still those of `from`. Figures a refresh gave it
@@ -32,10 +25,10 @@ CardEntry carried(const CardEntry &current, CardEntry &from, CardEntry &to)
 {
     CardEntry result = CollectionCommand::keepingRefreshed(current, to);
     if (sameFigures(current, from)) {
-        takeFigures(result, to);
+        result.takeFigures(to);
     } else {
-        takeFigures(from, current);
-        takeFigures(to, current);
+        from.takeFigures(current);
+        to.takeFigures(current);
     }
     return result;
 }

@@ -50,6 +50,15 @@ struct CardEntry
     }
     friend bool operator!=(const CardEntry &a, const CardEntry &b) { return !(a == b); }
 
+    // The market figures of `from`, both unit values and their date, which
+    // a refresh (or a line added with a price) gives together.
+    void takeFigures(const CardEntry &from)
+    {
+        unitValueEur = from.unitValueEur;
+        unitValueUsd = from.unitValueUsd;
+        priceUpdated = from.priceUpdated;
+    }
+
     // A holding of the catalog's card, with its names, picture and rarity and
     // every other field at its default.
     static CardEntry ofCatalogCard(const CatalogCard &card)

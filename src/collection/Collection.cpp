@@ -77,11 +77,8 @@ int Collection::addEntry(const CardEntry &entry)
     }
     CardEntry merged = m_entries.at(row);
     merged.count = addCounts(merged.count, std::max(entry.count, 1));
-    if (entry.unitValueEur > 0.0) {
-        merged.unitValueEur = entry.unitValueEur;
-        merged.unitValueUsd = entry.unitValueUsd;
-        merged.priceUpdated = entry.priceUpdated;
-    }
+    if (entry.unitValueEur > 0.0)
+        merged.takeFigures(entry);
     replaceEntry(row, merged);
     return row;
 }
@@ -813,14 +810,10 @@ void Collection::clear()
 }
 
 void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets, QList<HistoryPoint> history,
-                                 QList<Binder> binders, std::optional<LabelStyle> labelStyle, HoldingIndex index)
+                                 QList<Binder> binders, std::optional<LabelStyle> labelStyle)
 {
     m_entries = std::move(entries);
     dropDerivedTables();
-    if (index.isBuilt() && index.rows() == m_entries.size()) {
-        m_index = std::move(index);
-        m_keyIndexValid = true;
-    }
     buildDerivedTables();
     m_sets = std::move(sets);
     m_history = std::move(history);

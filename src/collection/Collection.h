@@ -189,10 +189,9 @@ public:
     void endBatch();
     void clear();
     // The indexes, the card holdings and the totals are worked out here, so
-    // that no later action waits for them; an index built from the same
-    // entries (on another thread, say) is taken as it is.
+    // that no later action waits for them.
     void replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets, QList<HistoryPoint> history,
-                         QList<Binder> binders, std::optional<LabelStyle> labelStyle, HoldingIndex index = {});
+                         QList<Binder> binders, std::optional<LabelStyle> labelStyle);
     // Takes over the contents of a collection filled elsewhere (a file read
     // on another thread), with the tables derived from its holdings as they
     // stand, as replaceContents() takes new contents. The source is left

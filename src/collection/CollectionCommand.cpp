@@ -16,9 +16,7 @@ CardEntry CollectionCommand::keepingRefreshed(const CardEntry &current, CardEntr
         return changed;
     changed.rarity = current.rarity;
     changed.dexId = current.dexId;
-    changed.unitValueEur = current.unitValueEur;
-    changed.unitValueUsd = current.unitValueUsd;
-    changed.priceUpdated = current.priceUpdated;
+    changed.takeFigures(current);
     return changed;
 }
 
