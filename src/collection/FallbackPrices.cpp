@@ -124,10 +124,9 @@ QString FallbackPrices::statusText(Language language, const QString &setId) cons
     return isLookedUp(language, setId) ? m_index->statusText(language, indexedId(language, setId)) : QString();
 }
 
-ReplyFailure FallbackPrices::failure(Language language, const QString &setId) const
+std::optional<ReplyFailure> FallbackPrices::groupFailure(Language language, const QString &setId) const
 {
-    return isLookedUp(language, setId) ? m_index->failure(language, indexedId(language, setId))
-                                       : ReplyFailure::NotReached;
+    return isLookedUp(language, setId) ? m_index->groupFailure(language, indexedId(language, setId)) : std::nullopt;
 }
 
 CardDetail FallbackPrices::withFallbackPrices(Language language, const CardDetail &card) const

@@ -5,6 +5,8 @@
 #include "core/SetRecord.h"
 #include "prices/PriceIndex.h"
 
+#include <optional>
+
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
@@ -58,8 +60,9 @@ public:
     PriceIndex::SetState state(Language language, const QString &setId) const;
     bool isPending(Language language, const QString &setId) const;
     QString statusText(Language language, const QString &setId) const;
-    // How the set's look-up failed, for a set in the state Failed.
-    ReplyFailure failure(Language language, const QString &setId) const;
+    // How the look-up of a group of the set failed (its own or one it is
+    // also priced from); nothing when none failed.
+    std::optional<ReplyFailure> groupFailure(Language language, const QString &setId) const;
     CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
     QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
 

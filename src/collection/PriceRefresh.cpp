@@ -360,10 +360,13 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
     bool waitsForSet = false;
     bool eurForFallback = false;
     bool eurDisputed = false;
-    // TCGCSV listed a printing of the card twice, differently: what reads
-    // that printing's figure keeps its own.
-    const bool disputed = merged.pricing.value(QLatin1String("tcgcsv")).toObject().contains(QLatin1String("disputed"));
-    if (fallbackMissing || !m_ratesKnown || disputed) {
+    // TCGCSV listed a printing of the card twice, differently, or another
+    // group the set is priced from did not answer: what reads that
+    // printing's figure keeps its own.
+    const QJsonObject tcgcsv = merged.pricing.value(QLatin1String("tcgcsv")).toObject();
+    const bool disputed = tcgcsv.contains(QLatin1String("disputed"));
+    const bool unanswered = tcgcsv.contains(QLatin1String("unanswered"));
+    if (fallbackMissing || !m_ratesKnown || disputed || unanswered) {
         // Holdings of one printing read the same: each printing is priced once.
         QSet<QString> printings;
         const QList<CardEntry> &entries = m_collection->entries();
@@ -373,9 +376,10 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
             if (printings.contains(printing))
                 continue;
             const PriceResult price = Pricing::priceFor(merged, entry.variant, entry.edition);
-            const bool eurReadsFallback = fallbackMissing && price.readsTcgcsv();
+            const bool eurReadsFallback = (fallbackMissing && price.readsTcgcsv()) || price.readsUnanswered();
             const unsigned dollarsRead = Pricing::tcgplayerPriceReads(merged, entry.variant, entry.edition);
-            const bool usdReadsFallback = fallbackMissing && (dollarsRead & PriceResult::TcgcsvDollars) != 0;
+            const bool usdReadsFallback = (fallbackMissing && (dollarsRead & PriceResult::TcgcsvDollars) != 0)
+                || (dollarsRead & PriceResult::UnansweredDollars) != 0;
             // A euro value converted from dollars needs a rate; the dollar
             // figure itself needs none and follows its own source.
             const bool forRate = !m_ratesKnown && price.convertsDollars();
@@ -385,7 +389,7 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
                 keptUsd.insert(printing);
             eurForFallback = eurForFallback || eurReadsFallback;
             eurDisputed = eurDisputed || price.readsDisputed();
-            waitsForSet = waitsForSet || ((eurReadsFallback || usdReadsFallback) && state != PriceIndex::Failed);
+            waitsForSet = waitsForSet || eurReadsFallback || usdReadsFallback;
             printings.insert(std::move(printing));
         }
     }
@@ -402,7 +406,9 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
         if (priced && priceCameFromTcgcsv(card, merged))
             ++m_counts.fallbackPriced;
     }
-    if (waitsForSet)
+    // A group that failed gives nothing more in this run; one still looked
+    // up prices the card again once it settles.
+    if (waitsForSet && !m_fallback->groupFailure(language, card.setId))
         keepForFallback(language, card, outcome);
     return outcome;
 }
@@ -648,10 +654,11 @@ QString PriceRefresh::summary() const
     for (const QString &key : std::as_const(m_runSetKeys)) {
         const KeyParts set = parseSetKey(key);
         const int state = m_fallback->state(set.language, set.id);
-        if (state == PriceIndex::NoGroup || state == PriceIndex::NoProducts)
+        const std::optional<ReplyFailure> failure = m_fallback->groupFailure(set.language, set.id);
+        if (failure)
+            ++failedSets[*failure];
+        else if (state == PriceIndex::NoGroup || state == PriceIndex::NoProducts)
             ++unresolved;
-        else if (state == PriceIndex::Failed)
-            ++failedSets[m_fallback->failure(set.language, set.id)];
     }
     const auto failedSetsText = [](ReplyFailure kind, int sets) -> QString {
         switch (kind) {
@@ -742,7 +749,7 @@ bool PriceRefresh::sourceFailed() const
         return true;
     return std::any_of(m_runSetKeys.cbegin(), m_runSetKeys.cend(), [this](const QString &key) {
         const KeyParts set = parseSetKey(key);
-        return m_fallback->state(set.language, set.id) == PriceIndex::Failed;
+        return m_fallback->groupFailure(set.language, set.id).has_value();
     });
 }
 

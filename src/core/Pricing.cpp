@@ -77,23 +77,48 @@ QJsonObject block(const CardDetail &card, const char *name)
     return inAnotherUnit(object, unitOf(name)) ? QJsonObject() : object;
 }
 
-// Why a figure cannot be a price: not finite, or beyond MaxPrice. Empty for
-// anything else (absent, text, 0 or less: no figure at all).
-QString figureProblem(const QJsonValue &value, const QString &what)
+// Every figure the two blocks of a card answer carry, read or not: a price
+// in any other form than a number (or null) means the answer is not what
+// it seems. The ids beside them ("idProduct", "productId") are no figures.
+const QStringList &cardmarketFigureNames()
 {
-    if (!value.isDouble())
+    static const QStringList names = cardmarketFields()
+        + QStringList{QStringLiteral("low"),      QStringLiteral("avg1"),      QStringLiteral("avg7"),
+                      QStringLiteral("low-holo"), QStringLiteral("avg1-holo"), QStringLiteral("avg7-holo")};
+    return names;
+}
+
+const QStringList &usdFigureNames()
+{
+    static const QStringList names =
+        usdFields() + QStringList{QStringLiteral("highPrice"), QStringLiteral("directLowPrice")};
+    return names;
+}
+
+// Why a figure cannot be a price: not a number, or, for one the rules read
+// (`bounded`), not finite or beyond MaxPrice. Empty for anything else
+// (absent, null, 0 or less: no figure at all).
+QString figureProblem(const QJsonValue &value, const QString &what, bool bounded)
+{
+    if (value.isUndefined() || value.isNull())
         return {};
+    if (value.isString())
+        return tr("%1 is the text \"%2\", not a number").arg(what, value.toString().left(20));
+    if (!value.isDouble())
+        return tr("%1 is not a number").arg(what);
     const double d = value.toDouble();
-    if (std::isfinite(d) && d <= MaxPrice)
+    if (!bounded || (std::isfinite(d) && d <= MaxPrice))
         return {};
     return tr("%1 is %2, beyond any price").arg(what, QString::number(d, 'g', QLocale::FloatingPointShortest));
 }
 
-// The printing keys TCGCSV listed twice, differently, for the card.
-QStringList disputedOf(const QJsonObject &tcgcsv)
+// The printing keys of a "tcgcsv" block listed under the member: those
+// TCGCSV listed twice, differently ("disputed"), or that a group of the set
+// which did not answer could have listed ("unanswered").
+QStringList namesUnder(const QJsonObject &tcgcsv, QLatin1String member)
 {
     QStringList names;
-    for (const QJsonValue &name : tcgcsv.value(QLatin1String("disputed")).toArray())
+    for (const QJsonValue &name : tcgcsv.value(member).toArray())
         names.append(name.toString());
     return names;
 }
@@ -120,14 +145,14 @@ double variantPriceUsd(const QJsonValue &variant)
     return fields.isEmpty() ? 0.0 : combine(fields, usdFields());
 }
 
-// A figure of TCGplayer variants, or none because one TCGCSV listed twice,
-// differently (named under "disputed"), came before any with a figure: the
-// printing then has no figure of TCGCSV's, and none of another variant
-// stands in for it.
+// A figure of TCGplayer variants, or none because a variant whose figure
+// is unknown came before any with a figure: TCGCSV listed it twice,
+// differently, or its group did not answer. The printing then has no figure
+// of TCGCSV's, and none of another variant stands in for it.
 struct VariantFigure
 {
     double figure = 0.0;
-    bool disputed = false;
+    unsigned unknown = 0; // PriceResult::DisputedDollars or UnansweredDollars
 };
 
 // The first figure among the named variants.
@@ -135,13 +160,16 @@ VariantFigure namedFigure(const QJsonObject &variants, const QStringList &names)
 {
     if (variants.isEmpty())
         return {};
-    const QStringList disputed = disputedOf(variants);
+    const QStringList disputed = namesUnder(variants, QLatin1String("disputed"));
+    const QStringList unanswered = namesUnder(variants, QLatin1String("unanswered"));
     for (const QString &name : names) {
         if (disputed.contains(name))
-            return {0.0, true};
+            return {0.0, PriceResult::DisputedDollars};
+        if (unanswered.contains(name))
+            return {0.0, PriceResult::UnansweredDollars};
         const double price = variantPriceUsd(variants.value(name));
         if (price > 0.0)
-            return {price, false};
+            return {price, 0};
     }
     return {};
 }
@@ -154,7 +182,7 @@ VariantFigure finishFigure(const QJsonObject &variants, const QString &finish, c
 {
     const VariantFigure named =
         namedFigure(variants, tcgplayerEditionKey(finish, edition) + tcgplayerVariantKey(finish));
-    if (named.figure > 0.0 || named.disputed)
+    if (named.figure > 0.0 || named.unknown != 0)
         return named;
     const QString printingEdition = editionOrUnlimited(edition);
     for (auto it = variants.constBegin(); it != variants.constEnd(); ++it) {
@@ -163,10 +191,12 @@ VariantFigure finishFigure(const QJsonObject &variants, const QString &finish, c
             continue;
         const double price = variantPriceUsd(it.value());
         if (price > 0.0)
-            return {price, false};
+            return {price, 0};
     }
     return {};
 }
+
+constexpr unsigned unknownDollars = PriceResult::DisputedDollars | PriceResult::UnansweredDollars;
 
 // A dollar figure and what looking it up read.
 struct Dollars
@@ -190,8 +220,7 @@ Dollars editionDollars(const CardDetail &card, const QString &finish, const QStr
         return dollars;
     dollars.reads |= PriceResult::TcgcsvDollars;
     const VariantFigure tcgcsv = namedFigure(block(card, "tcgcsv"), names);
-    if (tcgcsv.disputed)
-        dollars.reads |= PriceResult::DisputedDollars;
+    dollars.reads |= tcgcsv.unknown;
     dollars.figure = tcgcsv.figure;
     dollars.fromTcgcsv = dollars.figure > 0.0;
     return dollars;
@@ -204,7 +233,7 @@ Dollars editionDollars(const CardDetail &card, const QString &finish, const QStr
 Dollars printingDollars(const CardDetail &card, const QString &finish, const QString &edition)
 {
     Dollars dollars = editionDollars(card, finish, edition);
-    if (dollars.figure > 0.0 || (dollars.reads & PriceResult::DisputedDollars))
+    if (dollars.figure > 0.0 || (dollars.reads & unknownDollars) != 0)
         return dollars;
     dollars.reads |= PriceResult::CardDatabaseDollars;
     dollars.figure = tcgplayerFinishPrice(block(card, "tcgplayer"), finish, edition);
@@ -212,8 +241,7 @@ Dollars printingDollars(const CardDetail &card, const QString &finish, const QSt
         return dollars;
     dollars.reads |= PriceResult::TcgcsvDollars;
     const VariantFigure tcgcsv = finishFigure(block(card, "tcgcsv"), finish, edition);
-    if (tcgcsv.disputed)
-        dollars.reads |= PriceResult::DisputedDollars;
+    dollars.reads |= tcgcsv.unknown;
     dollars.figure = tcgcsv.figure;
     dollars.fromTcgcsv = dollars.figure > 0.0;
     return dollars;
@@ -239,8 +267,9 @@ QString pricingProblem(const QJsonObject &pricing)
     if (inAnotherUnit(cardmarket, unitOf("cardmarket")))
         return tr("its Cardmarket prices are in %1, not EUR")
             .arg(cardmarket.value(QLatin1String("unit")).toVariant().toString());
-    for (const QString &name : cardmarketFields()) {
-        const QString problem = figureProblem(cardmarket.value(name), tr("the Cardmarket \"%1\"").arg(name));
+    for (const QString &name : cardmarketFigureNames()) {
+        const QString problem = figureProblem(cardmarket.value(name), tr("the Cardmarket \"%1\"").arg(name),
+                                              cardmarketFields().contains(name));
         if (!problem.isEmpty())
             return problem;
     }
@@ -250,9 +279,10 @@ QString pricingProblem(const QJsonObject &pricing)
             .arg(tcgplayer.value(QLatin1String("unit")).toVariant().toString());
     for (auto variant = tcgplayer.constBegin(); variant != tcgplayer.constEnd(); ++variant) {
         const QJsonObject fields = variant.value().toObject();
-        for (const QString &name : usdFields()) {
+        for (const QString &name : usdFigureNames()) {
             const QString problem =
-                figureProblem(fields.value(name), tr("the TCGplayer \"%1\" of \"%2\"").arg(name, variant.key()));
+                figureProblem(fields.value(name), tr("the TCGplayer \"%1\" of \"%2\"").arg(name, variant.key()),
+                              usdFields().contains(name));
             if (!problem.isEmpty())
                 return problem;
         }

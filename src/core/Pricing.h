@@ -26,6 +26,8 @@ struct PriceResult
         TcgcsvDollars = 0x4,       // the "tcgcsv" dollars the fallback prices add
         DisputedDollars = 0x8,     // a "tcgcsv" figure it looked for is unknown: TCGCSV
                                    // listed it twice, differently (named under "disputed")
+        UnansweredDollars = 0x10,  // a "tcgcsv" figure it looked for is unknown: the TCGCSV
+                                   // group that lists it did not answer (named under "unanswered")
     };
 
     double value = 0.0;
@@ -36,6 +38,7 @@ struct PriceResult
 
     bool readsTcgcsv() const { return (reads & TcgcsvDollars) != 0; }
     bool readsDisputed() const { return (reads & DisputedDollars) != 0; }
+    bool readsUnanswered() const { return (reads & UnansweredDollars) != 0; }
     bool convertsDollars() const { return usdToEur > 0.0; }
 };
 
@@ -55,10 +58,10 @@ inline bool isStorablePrice(double figure)
     return figure >= 0.0 && figure <= MaxPrice;
 }
 
-// Why the pricing object of a card answer cannot price it: a figure the
-// rules read that is not finite or beyond MaxPrice, or a "cardmarket" block
-// in another unit than euros or a "tcgplayer" one in another than dollars.
-// Empty when it can.
+// Why the pricing object of a card answer cannot price it: a figure that is
+// not a number (text, true, a list ...; null is no figure, not a wrong one),
+// not finite or beyond MaxPrice, or a "cardmarket" block in another unit
+// than euros or a "tcgplayer" one in another than dollars. Empty when it can.
 QString pricingProblem(const QJsonObject &pricing);
 
 double combine(const QJsonObject &object, const QStringList &names);
@@ -68,7 +71,8 @@ double cardmarketPrice(const CardDetail &card, const QString &finish, const QStr
 QStringList tcgplayerVariantKey(const QString &finish);
 QStringList tcgplayerEditionKey(const QString &finish, const QString &edition);
 // A variant the object names under "disputed" (TCGCSV listed it at two
-// figures) ends a look-up that reaches it before a figure: no price.
+// figures) or "unanswered" (its group did not answer) ends a look-up that
+// reaches it before a figure: no price.
 double tcgplayerFieldPrice(const QJsonObject &variants, const QStringList &names);
 double tcgplayerFinishPrice(const QJsonObject &variants, const QString &finish, const QString &edition);
 double tcgplayerEditionPriceUsd(const CardDetail &card, const QString &finish, const QString &edition);

@@ -121,6 +121,18 @@ const QStringList &PriceIndex::productWords()
     return words;
 }
 
+const QStringList &PriceIndex::subTypes()
+{
+    static const QStringList names{QStringLiteral("Normal"),
+                                   QStringLiteral("Unlimited"),
+                                   QStringLiteral("Holofoil"),
+                                   QStringLiteral("Unlimited Holofoil"),
+                                   QStringLiteral("Reverse Holofoil"),
+                                   QStringLiteral("1st Edition"),
+                                   QStringLiteral("1st Edition Holofoil")};
+    return names;
+}
+
 QString PriceIndex::printingKeyForSubtype(const QString &subType, bool shadowless)
 {
     if (subType == QLatin1String("Normal") || subType == QLatin1String("Unlimited"))
@@ -134,6 +146,14 @@ QString PriceIndex::printingKeyForSubtype(const QString &subType, bool shadowles
     if (subType == QLatin1String("1st Edition Holofoil"))
         return QStringLiteral("1stEditionHolofoil");
     return {};
+}
+
+QStringList PriceIndex::aliasesOf(Language language, const QString &setId)
+{
+    QStringList aliases{QString()};
+    if (language == Language::English && setId.compare(QLatin1String("base1"), Qt::CaseInsensitive) == 0)
+        aliases.append(ShadowlessAlias);
+    return aliases;
 }
 
 QString PriceIndex::indexKey(Language language, const QString &setId, const QString &alias)
@@ -194,9 +214,7 @@ void PriceIndex::indexSet(const SetRecord &set)
 {
     if (set.id.isEmpty())
         return;
-    QStringList aliases{QString()};
-    if (set.language == Language::English && set.id.compare(QLatin1String("base1"), Qt::CaseInsensitive) == 0)
-        aliases.append(ShadowlessAlias);
+    const QStringList aliases = aliasesOf(set.language, set.id);
 
     // A set asked for again after it settled repeats its outcome, once for
     // all of its entries.
@@ -477,9 +495,14 @@ PriceIndex::SetState PriceIndex::setState(Language language, const QString &setI
     return found == m_entries.constEnd() ? NotIndexed : found->state;
 }
 
-ReplyFailure PriceIndex::failure(Language language, const QString &setId) const
+std::optional<ReplyFailure> PriceIndex::groupFailure(Language language, const QString &setId) const
 {
-    return m_entries.value(indexKey(language, setId)).failure;
+    for (const QString &alias : aliasesOf(language, setId)) {
+        const auto entry = m_entries.constFind(indexKey(language, setId, alias));
+        if (entry != m_entries.constEnd() && entry->state == Failed)
+            return entry->failure;
+    }
+    return std::nullopt;
 }
 
 QString PriceIndex::statusText(Language language, const QString &setId) const
@@ -537,6 +560,22 @@ QJsonObject PriceIndex::cardPrices(Language language, const QString &setId, cons
         else if (it.key() == disputedKey)
             block.insert(disputedKey, block.value(disputedKey).toArray() + it.value().toArray());
     }
+    // A group of the set whose look-up failed, or goes on, leaves unknown
+    // every printing it could list and the groups that answered do not:
+    // the price rules see those named, and no other figure stands in.
+    QJsonArray unanswered;
+    for (const QString &alias : aliasesOf(language, setId)) {
+        const auto entry = m_entries.constFind(indexKey(language, setId, alias));
+        if (entry == m_entries.constEnd() || (entry->state != Failed && entry->state != Pending))
+            continue;
+        for (const QString &subType : subTypes()) {
+            const QString printingKey = printingKeyForSubtype(subType, alias == ShadowlessAlias);
+            if (!printingKey.isEmpty() && !block.contains(printingKey) && !unanswered.contains(printingKey))
+                unanswered.append(printingKey);
+        }
+    }
+    if (!unanswered.isEmpty())
+        block.insert(QStringLiteral("unanswered"), unanswered);
     return block;
 }
 

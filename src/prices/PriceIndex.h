@@ -7,6 +7,8 @@
 #include "core/TcgcsvGroup.h"
 #include "prices/TcgcsvGroupData.h"
 
+#include <optional>
+
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -75,15 +77,20 @@ public:
     QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
     SetState setState(Language language, const QString &setId) const;
     QString statusText(Language language, const QString &setId) const;
-    // How the set's look-up failed, for a set in the state Failed.
-    ReplyFailure failure(Language language, const QString &setId) const;
+    // How the look-up of a group of the set failed, its own group's first,
+    // then those under its aliases; nothing when none failed.
+    std::optional<ReplyFailure> groupFailure(Language language, const QString &setId) const;
     int unresolvedSetCount() const;
 
     // The client, for tests that need to look at its traffic.
     TcgcsvClient *client() const { return m_client; }
 
     static const QStringList &productWords();
+    // The sub-types of TCGCSV's price rows that give a printing key.
+    static const QStringList &subTypes();
     static QString printingKeyForSubtype(const QString &subType, bool shadowless);
+    // The aliases a set is indexed under, the empty one (its own group) first.
+    static QStringList aliasesOf(Language language, const QString &setId);
     static QString indexKey(Language language, const QString &setId, const QString &alias = QString());
     static QString overrideKey(Language language, const QString &setId, const QString &alias = QString());
     static QString normalise(const QString &text);

@@ -312,26 +312,37 @@ private Q_SLOTS:
     void eachFigureKeepsWhatOnlyAFailedSourceCouldTell_data()
     {
         QTest::addColumn<WebStandIn::Fault>("tcgcsv");
+        QTest::addColumn<QString>("failing"); // the requests that fail; empty: all of TCGCSV's
         QTest::addColumn<bool>("withoutTcgplayer");
         QTest::addColumn<QString>("said");
-        QTest::newRow("refused") << WebStandIn::Fault::refuse() << false << "could not be reached for 2 set(s)";
-        QTest::newRow("error") << WebStandIn::Fault::httpStatus(500) << false << "answered with an error for 2 set(s)";
+        const QString shadowlessGroup = QStringLiteral("^/tcgplayer/3/1663/");
+        QTest::newRow("refused") << WebStandIn::Fault::refuse() << QString() << false
+                                 << "could not be reached for 2 set(s)";
+        QTest::newRow("error") << WebStandIn::Fault::httpStatus(500) << QString() << false
+                               << "answered with an error for 2 set(s)";
         QTest::newRow("refused, no TCGplayer block")
-            << WebStandIn::Fault::refuse() << true << "could not be reached for 2 set(s)";
+            << WebStandIn::Fault::refuse() << QString() << true << "could not be reached for 2 set(s)";
+        QTest::newRow("shadowless group refused")
+            << WebStandIn::Fault::refuse() << shadowlessGroup << false << "could not be reached for 1 set(s)";
+        QTest::newRow("shadowless group error")
+            << WebStandIn::Fault::httpStatus(500) << shadowlessGroup << false << "answered with an error for 1 set(s)";
     }
 
     // With TCGCSV failing, each figure of a holding is replaced only where
     // its own sources answered: a Cardmarket value beside a dollar figure
     // that TCGCSV gave keeps that figure; a first edition valued by TCGCSV
-    // keeps both. Once TCGCSV answers, the next refresh replaces them. The
-    // log names the card kept.
+    // keeps both, also when only the group that prices its edition fails.
+    // Once TCGCSV answers, the next refresh replaces them. The log names the
+    // card kept.
     void eachFigureKeepsWhatOnlyAFailedSourceCouldTell()
     {
         QFETCH(WebStandIn::Fault, tcgcsv);
+        QFETCH(QString, failing);
         QFETCH(bool, withoutTcgplayer);
         QFETCH(QString, said);
         WebStandIn *web = WebStandIn::shared();
-        const int failing = web->addServiceFault(QStringLiteral("tcgcsv"), tcgcsv, -1);
+        const int fault = failing.isEmpty() ? web->addServiceFault(QStringLiteral("tcgcsv"), tcgcsv, -1)
+                                            : web->addFault(failing, tcgcsv, -1);
         if (withoutTcgplayer)
             web->addFault(QStringLiteral("/cards/"), WebStandIn::Fault::noTcgplayer(), -1);
         WebFixture f;
@@ -353,7 +364,8 @@ private Q_SLOTS:
                      "Priced 2 of 3 cards; 1 kept their stored prices. Recorded this week's total. TCGCSV %1; cards "
                      "priced from TCGCSV kept their stored prices.")
                      .arg(said));
-        QCOMPARE(figures(0), std::make_pair(tingLu, 31.80));
+        QCOMPARE(figures(0).first, tingLu);
+        QCOMPARE(figures(0).second == 31.80, failing.isEmpty()); // its set's TCGCSV figure, when that came
         QCOMPARE(figures(1), std::make_pair(blastoise, withoutTcgplayer ? 888.88 : blastoiseDollars));
         QCOMPARE(figures(2), std::make_pair(3000.0, 3100.0));
         QCOMPARE(f.collection.entries().at(2).priceUpdated, charizardDated); // its value's date stays too
@@ -364,7 +376,7 @@ private Q_SLOTS:
                                             "TCGCSV's prices for its set could not be fetched.")));
 
         // TCGCSV answers: every figure it gives is replaced.
-        web->removeFault(failing);
+        web->removeFault(fault);
         QCOMPARE(f.refreshed(), QStringLiteral("Priced 3 card(s). Recorded this week's total."));
         QVERIFY(figures(0).first == tingLu && figures(0).second > 0.0 && figures(0).second != 31.80);
         QVERIFY(figures(1).second > 0.0 && figures(1).second != 888.88);
@@ -525,10 +537,10 @@ private Q_SLOTS:
     void brokenFiguresKeepWhatTheyRead_data()
     {
         // Charizard's answer as the stand-in gives it, with other Cardmarket figures.
-        const auto charizard = [](const char *cardmarket) {
+        const auto charizard = [](const char *cardmarket, const char *holofoil = R"("marketPrice":351.82)") {
             return QByteArray(R"({"id":"base1-4","localId":"4","name":"Charizard","set":{"id":"base1"},)"
                               R"("pricing":{"cardmarket":{)")
-                + cardmarket + R"(},"tcgplayer":{"unit":"USD","holofoil":{"marketPrice":351.82}}}})";
+                + cardmarket + R"(},"tcgplayer":{"unit":"USD","holofoil":{)" + holofoil + "}}}}";
         };
         const QString card = QStringLiteral("^/v2/en/cards/base1-4$");
         const QString firstEditionRows = QStringLiteral("^/tcgplayer/3/1663/prices$");
@@ -549,6 +561,11 @@ private Q_SLOTS:
         QTest::newRow("1e308 thrice") << card << charizard(R"("trend":1e308,"avg":1e308,"avg30":1e308)") << wrongShape
                                       << true << true;
         QTest::newRow("2e7") << card << charizard(R"("unit":"EUR","trend":2e7)") << wrongShape << true << true;
+        QTest::newRow("figures in text")
+            << card
+            << charizard(R"("updated":"2026-08-21","unit":"EUR","trend":"315.02","avg":"287.5")",
+                         R"("marketPrice":"351.82","lowPrice":null)")
+            << wrongShape << true << true;
         QTest::newRow("yen") << card << charizard(R"("unit":"JPY","trend":52000,"avg":48000,"avg30":61000)")
                              << wrongShape << true << true;
         QTest::newRow("two rows that disagree")
@@ -560,8 +577,8 @@ private Q_SLOTS:
                                         << false;
     }
 
-    // A Cardmarket figure no card sells for, or in another currency, is an
-    // answer of the wrong shape: the card keeps both stored figures of each
+    // A Cardmarket figure no card sells for, in another currency, or in
+    // text, is an answer of the wrong shape: the card keeps both stored figures of each
     // holding. A printing TCGCSV lists at two figures keeps its own, and
     // the file saved afterwards reads back as it was.
     void brokenFiguresKeepWhatTheyRead()

@@ -60,43 +60,63 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("pricing");
         QTest::addColumn<QString>("problem");
         QTest::addColumn<double>("firstEditionHolo");
-        QTest::addColumn<bool>("disputed");
+        QTest::addColumn<unsigned>("unknown"); // the Read flag of a figure it looked for and cannot know
+        const unsigned known = 0;
         QTest::newRow("within the bound")
-            << QByteArray(R"({"cardmarket": {"unit": "EUR", "trend": 1e7, "avg": -3, "avg30": "9e9"}})") << QString()
-            << 1e7 << false;
+            << QByteArray(R"({"cardmarket": {"unit": "EUR", "trend": 1e7, "avg": -3, "avg30": null}})") << QString()
+            << 1e7 << known;
         QTest::newRow("TCGplayer beyond")
             << QByteArray(R"({"cardmarket": {"trend": 2}, "tcgplayer": {"1stEditionHolofoil": {"lowPrice": 2e7}}})")
             << QStringLiteral("the TCGplayer \"lowPrice\" of \"1stEditionHolofoil\" is 2e+07, beyond any price") << 2.0
-            << false;
+            << known;
         QTest::newRow("Cardmarket in yen")
             << QByteArray(R"({"cardmarket": {"unit": "JPY", "trend": 50000}})")
-            << QStringLiteral("its Cardmarket prices are in JPY, not EUR") << 0.0 << false;
+            << QStringLiteral("its Cardmarket prices are in JPY, not EUR") << 0.0 << known;
         QTest::newRow("TCGplayer in euros")
             << QByteArray(R"({"cardmarket": {"trend": 3},
                              "tcgplayer": {"unit": "EUR", "1stEditionHolofoil": {"marketPrice": 100}}})")
-            << QStringLiteral("its TCGplayer prices are in EUR, not USD") << 3.0 << false;
+            << QStringLiteral("its TCGplayer prices are in EUR, not USD") << 3.0 << known;
+        QTest::newRow("Cardmarket figure in text")
+            << QByteArray(R"({"cardmarket": {"updated": "2026-08-21", "unit": "EUR", "trend": "315.02", "avg": 2}})")
+            << QStringLiteral("the Cardmarket \"trend\" is the text \"315.02\", not a number") << 2.0 << known;
+        QTest::newRow("unread figure in text")
+            << QByteArray(R"({"cardmarket": {"trend": 2, "avg7": "n/a"}})")
+            << QStringLiteral("the Cardmarket \"avg7\" is the text \"n/a\", not a number") << 2.0 << known;
+        QTest::newRow("TCGplayer figure not a number")
+            << QByteArray(R"({"tcgplayer": {"updated": "2026", "1stEditionHolofoil": {"highPrice": [1]}}})")
+            << QStringLiteral("the TCGplayer \"highPrice\" of \"1stEditionHolofoil\" is not a number") << 0.0 << known;
+        QTest::newRow("ids in text, figures null")
+            << QByteArray(R"({"cardmarket": {"idProduct": "273699", "trend": 4, "low-holo": null},
+                             "tcgplayer": {"holofoil": {"productId": "42382", "directLowPrice": null}}})")
+            << QString() << 4.0 << known;
         QTest::newRow("TCGCSV listed it twice")
             << QByteArray(R"({"cardmarket": {"trend": 5}, "tcgcsv": {"unit": "USD", "holofoil": {"marketPrice": 7},
                                                                     "disputed": ["1stEditionHolofoil"]}})")
-            << QString() << 5.0 << true;
+            << QString() << 5.0 << unsigned(PriceResult::DisputedDollars);
+        QTest::newRow("its TCGCSV group did not answer")
+            << QByteArray(R"({"cardmarket": {"trend": 5}, "tcgcsv": {"holofoil": {"marketPrice": 7},
+                                                                    "unanswered": ["1stEditionHolofoil"]}})")
+            << QString() << 5.0 << unsigned(PriceResult::UnansweredDollars);
     }
 
-    // A figure beyond any price, or a block in another currency, makes the
-    // answer unusable and is never read as a price; a printing TCGCSV listed
-    // at two figures has none of TCGCSV's, and says so.
+    // A figure that is not a number, beyond any price, or a block in another
+    // currency, makes the answer unusable and is never read as a price; a
+    // printing TCGCSV listed at two figures, or whose group did not answer,
+    // has none of TCGCSV's, and says so.
     void brokenFiguresAndDisputedPrintings()
     {
         QFETCH(QByteArray, pricing);
         QFETCH(QString, problem);
         QFETCH(double, firstEditionHolo);
-        QFETCH(bool, disputed);
+        QFETCH(unsigned, unknown);
+        const unsigned unknowable = PriceResult::DisputedDollars | PriceResult::UnansweredDollars;
         const CardDetail c = card(pricing.constData());
         QCOMPARE(Pricing::pricingProblem(c.pricing), problem);
         const PriceResult price = Pricing::priceFor(c, holo, firstEdition);
         QCOMPARE(price.value, firstEditionHolo);
-        QCOMPARE(price.readsDisputed(), disputed);
-        QCOMPARE(bool(Pricing::tcgplayerPriceReads(c, holo, firstEdition) & PriceResult::DisputedDollars), disputed);
-        QVERIFY(!Pricing::priceFor(c, holo, unlimited).readsDisputed());
+        QCOMPARE(price.reads & unknowable, unknown);
+        QCOMPARE(Pricing::tcgplayerPriceReads(c, holo, firstEdition) & unknowable, unknown);
+        QCOMPARE(Pricing::priceFor(c, holo, unlimited).reads & unknowable, 0u);
     }
 
     void combineUnderEachBasis()
