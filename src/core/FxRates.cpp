@@ -162,8 +162,7 @@ bool confirmsStored(const QString &code, double rate, const QDate &date)
 {
     const double last = lastRate(code);
     const QDate since = lastRateDate(code);
-    return last > 0.0 && since.isValid() && dayOf(date) == since
-        && std::abs(rate - last) <= last * sameDayTolerance;
+    return last > 0.0 && since.isValid() && dayOf(date) == since && std::abs(rate - last) <= last * sameDayTolerance;
 }
 
 QList<QPair<QString, double>> builtInRates()
