@@ -172,8 +172,9 @@ void PriceRefresh::reportProgress()
 void PriceRefresh::updateStaleRates()
 {
     // Dollar prices are converted as they are applied: every card of the run
-    // waits for today's rates, so that all of them use the same.
-    if (m_ratesPending || (!FxRates::isStale() && FxRates::hasRate(QStringLiteral("EUR"))))
+    // waits for today's rates, so that all of them use the same. Rates the
+    // service still dates as the stored ones were asked for once today.
+    if (m_ratesPending || !FxRates::isDue())
         return;
     m_ratesPending = true;
     m_rates->fetch();

@@ -74,7 +74,11 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
     }
 
     Reply answer;
-    if (!readReply(replyBody(reply), &answer) || !believe(&answer)) {
+    const bool read = readReply(replyBody(reply), &answer);
+    // Judged against the rates stored before this answer.
+    if (read)
+        FxRates::noteAnswerDated(answer.date);
+    if (!read || !believe(&answer)) {
         Log::warn(category, answer.problem);
         if (!answer.refusal.isEmpty())
             Q_EMIT ratesRefused(answer.refusal);
@@ -104,11 +108,11 @@ QString doubtAbout(const QString &code, double rate, const QDate &date)
         return FxRateFetcher::tr("the service answered 1 USD = %1 %2 for %3, older than the rate of %4 (1 USD = %5 "
                                  "%2)")
             .arg(answered, code, date.toString(Qt::ISODate), since.toString(Qt::ISODate), last);
+    if (date == since)
+        return FxRateFetcher::tr("the service answered 1 USD = %1 %2 for %3, another figure for the day of the "
+                                 "stored rate (1 USD = %4 %2)")
+            .arg(answered, code, date.toString(Qt::ISODate), last);
     const QString allowed = QString::number(qRound(FxRates::allowedMove(code, date) * 100.0));
-    if (!since.isValid())
-        return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than %3% away from the stored rate "
-                                 "(1 USD = %4 %2)")
-            .arg(answered, code, allowed, last);
     return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than %3% away from the rate of %4 (1 USD = "
                              "%5 %2)")
         .arg(answered, code, allowed, since.toString(Qt::ISODate), last);
@@ -132,8 +136,13 @@ bool FxRateFetcher::believe(Reply *reply)
         if (!FxRates::isUsable(rate))
             continue;
         const QString doubt = doubtAbout(row.first, rate, date);
-        if (doubt.isEmpty())
+        if (doubt.isEmpty()) {
+            // The day's rate again: the stored figure stays as it is, so
+            // that rounding cannot move it either.
+            if (FxRates::confirmsStored(row.first, rate, date))
+                reply->rates.insert(row.first, FxRates::lastRate(row.first));
             continue;
+        }
         if (row.first == eur) {
             // Dollar prices become euros at this rate: without it the
             // answer is worth nothing, the other rates included.

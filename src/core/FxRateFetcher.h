@@ -49,7 +49,8 @@ Q_SIGNALS:
     void finished(bool ok);
     // The service answered, but in another unit, for a day still to come or
     // with a euro rate beyond belief (FxRates::isBelievable: far from the
-    // built-in or the stored rate, or older than the stored one), and
+    // built-in or the stored rate, older than the stored one, or another
+    // figure for the stored one's own day), and
     // nothing was stored; the reason is a phrase such as "the service
     // answered 1 USD = 1.70000 EUR, ...".
     // finished(false) follows.

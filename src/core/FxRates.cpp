@@ -8,6 +8,8 @@
 #include <QPair>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace pv::FxRates {
 
@@ -73,14 +75,25 @@ bool withinFactor(double rate, double reference, double factor)
     return rate <= reference * factor && rate >= reference / factor;
 }
 
-// How far a rate of the date may lie from one stored on the day since.
+// The day an answer's rates are stored under: without a date, today.
+QDate dayOf(const QDate &date)
+{
+    return date.isValid() ? date : SteadyClock::today();
+}
+
+// How far a rate of the date may lie from one stored on the day since; no
+// bound when the stored rate's date is not known.
 double moveSince(const QDate &since, const QDate &date)
 {
-    if (!since.isValid() || !date.isValid())
-        return maxBand;
-    const qint64 days = std::max<qint64>(0, since.daysTo(date));
-    return std::min(maxBand, baseBand + bandPerDay * double(days));
+    if (!since.isValid())
+        return std::numeric_limits<double>::infinity();
+    const qint64 days = std::max<qint64>(0, since.daysTo(dayOf(date)));
+    return baseBand + bandPerDay * double(days);
 }
+
+// The local day on which the service last answered rates of a date that
+// had not moved past the stored one.
+const char *const unmovedOnKey = "pricing/ratesUnmovedOn";
 
 } // namespace
 
@@ -131,14 +144,25 @@ bool isBelievable(const QString &code, double rate, const QDate &date)
     if (!isNearBuiltIn(code, rate))
         return false;
     const double last = lastRate(code);
-    if (last <= 0.0)
-        return true;
-    // An answer older than the stored rate says nothing newer.
     const QDate since = lastRateDate(code);
-    if (since.isValid() && date.isValid() && date < since)
+    if (last <= 0.0 || !since.isValid())
+        return true;
+    const QDate day = dayOf(date);
+    // An answer older than the stored rate says nothing newer; one of its
+    // own date is that day's rate again.
+    if (day < since)
         return false;
-    const double move = moveSince(since, date);
+    if (day == since)
+        return confirmsStored(code, rate, date);
+    const double move = moveSince(since, day);
     return rate <= last * (1.0 + move) && rate >= last * (1.0 - move);
+}
+
+bool confirmsStored(const QString &code, double rate, const QDate &date)
+{
+    const double last = lastRate(code);
+    const QDate since = lastRateDate(code);
+    return last > 0.0 && since.isValid() && dayOf(date) == since && std::abs(rate - last) <= last * sameDayTolerance;
 }
 
 QList<QPair<QString, double>> builtInRates()
@@ -215,6 +239,26 @@ bool isStale()
     // was wrong when the rates were stored); taken as fresh, it would keep
     // the rates from ever being fetched again.
     return !date.isValid() || date < today.addDays(-1) || date > today.addDays(1);
+}
+
+void noteAnswerDated(const QDate &date)
+{
+    const QDate since = lastRateDate(QStringLiteral("EUR"));
+    if (!hasRate(QStringLiteral("EUR")) || !since.isValid() || dayOf(date) > since)
+        return;
+    AppSettings settings;
+    settings.setValue(QLatin1String(unmovedOnKey), SteadyClock::today().toString(Qt::ISODate));
+}
+
+bool isDue()
+{
+    if (!hasRate(QStringLiteral("EUR")))
+        return true;
+    if (!isStale())
+        return false;
+    AppSettings settings;
+    const QDate unmovedOn = QDate::fromString(settings.value(QLatin1String(unmovedOnKey)).toString(), Qt::ISODate);
+    return unmovedOn != SteadyClock::today();
 }
 
 } // namespace pv::FxRates

@@ -18,14 +18,19 @@ bool isUsable(double rate);
 // code: rates drift that far over years, while an answer in the wrong unit
 // is off by far more. A stored rate outside that band is not in use.
 constexpr double builtInBand = 2.0;
-// A new rate must also lie near the last one stored and in use, however
-// old: within 5 per cent either way, and 1 more for each day between their
-// dates, a quarter at most. The euro moves by a few per cent in a week,
-// rarely by more than 3 in a day; a band that widens with the days lets a
-// rate follow the market, while answers a day apart cannot walk it away.
+// A new rate must also lie near the last one stored and in use: within 5
+// per cent either way, and 1 more for each day from the stored rate's date
+// to the new one's, however many. The euro moves by a few per cent in a
+// week, rarely by more than 3 in a day; a band that widens with the days
+// lets a rate follow the market, even from one stored long ago, while
+// answers a day apart cannot walk it away.
 constexpr double baseBand = 0.05;
 constexpr double bandPerDay = 0.01;
-constexpr double maxBand = 0.25;
+// An answer of the stored rate's own date is that day's rate again: it
+// confirms the stored one when within this fraction of it (the service
+// rounds its figures to five digits, a part in ten thousand at most),
+// and is refused otherwise.
+constexpr double sameDayTolerance = 0.0001;
 
 // The built-in rate for a code of the table, 0 for any other.
 double builtInRate(const QString &code);
@@ -37,13 +42,18 @@ double lastRate(const QString &code);
 // The date of the code's stored rate; invalid when it is not known (none
 // stored, or a date past tomorrow, from a clock that was wrong).
 QDate lastRateDate(const QString &code);
-// How far, as a fraction either way, a rate of the given date may lie from
-// the code's last rate (a date not known: maxBand).
+// How far, as a fraction either way, a rate dated after the code's last
+// rate may lie from it (its date not known: no bound but the built-in
+// band, as the stored rate may be of any age).
 double allowedMove(const QString &code, const QDate &date);
-// A rate received for the date that may replace the stored one: near the
-// built-in rate and, when a rate is stored and in use, not dated before it
-// and within allowedMove of it.
+// A rate received for the date (today's when invalid) that may replace the
+// stored one: near the built-in rate and, when a rate is stored and in use
+// with a known date, not dated before it, the same figure when of its own
+// date, and within allowedMove of it when later.
 bool isBelievable(const QString &code, double rate, const QDate &date);
+// An answer of the date confirms the code's stored rate: both of one day,
+// with figures that differ by rounding only.
+bool confirmsStored(const QString &code, double rate, const QDate &date);
 
 // The built-in rates, in the order they are stored: EUR, CAD, JPY, GBP, AUD, CHF.
 QList<QPair<QString, double>> builtInRates();
@@ -58,5 +68,13 @@ double usdToEur();
 bool hasRate(const QString &code);
 QDate storedDate();
 bool isStale();
+// The service answered today with rates of the date (today's when
+// invalid). When that date is not after the euro rate's stored one, today
+// is remembered: the service's rates have not moved since.
+void noteAnswerDated(const QDate &date);
+// The rates are to be asked for: none in use, or stale and not yet asked
+// today with an answer whose date stood still. While the service keeps
+// answering the same day's rates, it is asked at most once a day.
+bool isDue();
 
 } // namespace pv::FxRates

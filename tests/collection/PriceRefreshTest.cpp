@@ -138,6 +138,46 @@ private Q_SLOTS:
     {
         freshStandIn();
         FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today()); // no run waits for rates
+        setSetting(QStringLiteral("pricing/ratesUnmovedOn"), QVariant());
+    }
+
+    // A rates service that repeats the stored rate's day, 4.9 per cent
+    // higher at every refresh, is asked once that day and moves nothing;
+    // the next day's right rate is taken.
+    void aRateMovesOnlyAsTheDaysPass()
+    {
+        const ManualTime clock;
+        const QDate today = SteadyClock::today();
+        FxRates::store({{QStringLiteral("EUR"), 0.92115}}, today.addDays(-3));
+        WebStandIn *web = WebStandIn::shared();
+        const auto serveRate = [web](double eur, const QDate &date) {
+            web->addFault(QStringLiteral("^/v1/latest"),
+                          WebStandIn::Fault::custom(200, "application/json",
+                                                    R"({"amount": 1.0, "base": "USD", "date": ")"
+                                                        + date.toString(Qt::ISODate).toLatin1()
+                                                        + R"(", "rates": {"EUR": )" + QByteArray::number(eur, 'f', 5)
+                                                        + "}}"));
+        };
+        Fixture f;
+        f.add({"zz1-4"});
+        double walked = 0.92115;
+        for (int press = 0; press < 13; ++press) {
+            serveRate(walked *= 1.049, today.addDays(-3));
+            QVERIFY(f.refreshUntilCardsAreAsked());
+            f.client.answerInDollars(QStringLiteral("zz1-4"), 3657.59);
+            QCOMPARE(f.value(0), 3657.59 * 0.92115);
+            if (press == 0)
+                QVERIFY2(f.lastStatus().contains(QLatin1String("another figure for the day of the stored rate")),
+                         qPrintable(f.lastStatus()));
+        }
+        QCOMPARE(web->requestCount(QStringLiteral("^/v1/latest")), 1);
+        web->clearFaults();
+        SteadyClock::advance(24 * 3600 * 1000);
+        serveRate(0.92115, SteadyClock::today());
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client.answerInDollars(QStringLiteral("zz1-4"), 3657.59);
+        QCOMPARE(FxRates::storedDate(), SteadyClock::today());
+        QCOMPARE(web->requestCount(QStringLiteral("^/v1/latest")), 2);
     }
 
     // One card priced on its own (a card just added): its facts, its

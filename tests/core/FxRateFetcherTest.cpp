@@ -75,9 +75,10 @@ QByteArray perDollar(const QByteArray &rates, const QDate &date = QDate(2024, 5,
     return R"({"amount": 1.0, "base": "USD", )" + day + R"("rates": {)" + rates + "}}";
 }
 
-// One fetch of a table: on the day given, the service answers the rate
+// One refresh of a table: on the day given, the service answers the rate
 // for the date given (days from the first fetch); said is part of why it is
-// refused, none when it is taken.
+// refused, none when it is taken. A rate of 0 is a refresh that does not
+// ask the service.
 struct Answer
 {
     static constexpr int undated = 1000;
@@ -86,6 +87,11 @@ struct Answer
     int dated;
     const char *said;
 };
+
+Answer notAsked(int day)
+{
+    return {day, 0.0, 0, nullptr};
+}
 
 QString refusedWhole(const QString &why)
 {
@@ -244,15 +250,37 @@ private Q_SLOTS:
     }
 
     // A rate is judged against the last one stored and in use, however
-    // old, within 5 per cent and 1 more for each day between their dates (a
-    // quarter at most); an answer older than the stored rate never replaces
-    // it. Each row stores a euro rate, then fetches on the days given.
+    // old: an answer of its own date must be its figure again, a later one
+    // lie within 5 per cent and 1 more for each day between their dates, an
+    // older one never replaces it. While the service's date stands still it
+    // is asked once a day. Each row stores a euro rate, then refreshes on
+    // the days given.
     void aRateIsJudgedByTheDaysSinceTheStoredOne_data()
     {
         QTest::addColumn<double>("stored");
         QTest::addColumn<int>("storedOn"); // days from the first fetch
         QTest::addColumn<QList<Answer>>("answers");
         const int undated = Answer::undated;
+        const char *const anotherFigure = "another figure for the day of the stored rate";
+        QTest::newRow("same date, same figure")
+            << 0.92115 << -3
+            << QList<Answer>{{0, 0.92115, -3, nullptr}, notAsked(0), {1, 0.92117, -3, nullptr}, notAsked(1)};
+        QTest::newRow("same date, other figure")
+            << 0.92115 << -3 << QList<Answer>{{0, 0.923, -3, anotherFigure}, notAsked(0), {1, 0.923, 1, nullptr}};
+        // Friday's rate, served by date until Monday's comes on Tuesday.
+        QTest::newRow("a weekend") << 0.92 << 0
+                                   << QList<Answer>{notAsked(1),
+                                                    {2, 0.92, 0, nullptr},
+                                                    notAsked(2),
+                                                    {3, 0.92, 0, nullptr},
+                                                    {4, 0.99, 3, nullptr}};
+        QTest::newRow("a rate stored 40 days back") << 1.30 << -40 << QList<Answer>{{0, 0.92115, 0, nullptr}};
+        QList<Answer> walk{{0, 0.92115 * 1.049, -3, anotherFigure}, notAsked(0)};
+        double walked = 0.92115 * 1.049;
+        for (int day = 1; day < 13; ++day)
+            walk.append({day, walked *= 1.049, -3, anotherFigure});
+        walk.append({13, 0.92115, 13, nullptr});
+        QTest::newRow("walked a day at a time, then the right rate") << 0.92115 << -3 << walk;
         QTest::newRow("a quarter a day, then the right rate") << 0.92 << -5
                                                               << QList<Answer>{{0, 1.13, 0, "more than 10% away"},
                                                                                {1, 1.39, 1, "more than 11% away"},
@@ -262,8 +290,8 @@ private Q_SLOTS:
         QTest::newRow("0.95 the day after 0.92, then 1.70 the day after")
             << 0.92 << -1 << QList<Answer>{{0, 0.95, 0, nullptr}, {1, 1.70, 1, "more than 6% away"}};
         QTest::newRow("a fall within the band") << 0.92 << -10 << QList<Answer>{{0, 0.79, 0, nullptr}};
-        QTest::newRow("a quarter at most, however old")
-            << 0.92 << -60 << QList<Answer>{{0, 1.16, 0, "more than 25% away"}, {0, 1.14, 0, nullptr}};
+        QTest::newRow("wider with every day, however old")
+            << 0.92 << -60 << QList<Answer>{{0, 1.60, 0, "more than 65% away"}, {0, 1.50, 0, nullptr}};
         // Dated two months back, an answer is older than the stored rate:
         // the next one is still judged against that rate and its date.
         QTest::newRow("dated two months back") << 0.92 << -1
@@ -275,10 +303,10 @@ private Q_SLOTS:
         QTest::newRow("dated before today") << 0.92 << -3 << QList<Answer>{{0, 0.93, -2, nullptr}};
         QTest::newRow("undated: today's") << 0.92 << -1 << QList<Answer>{{0, 0.95, undated, nullptr}};
         QTest::newRow("dated next week") << 0.92 << -1 << QList<Answer>{{0, 0.92, 7, "a day still to come"}};
-        // Stored by a clock that ran ahead: its age is unknown.
+        // Stored by a clock that ran ahead: its age is unknown, the
+        // built-in band alone bounds the next rate.
         QTest::newRow("stored for next week")
-            << 0.92 << 7
-            << QList<Answer>{{0, 1.16, 0, "more than 25% away from the stored rate"}, {0, 1.14, 0, nullptr}};
+            << 0.92 << 7 << QList<Answer>{{0, 1.80, 0, "under half the built-in rate"}, {0, 1.60, 0, nullptr}};
     }
     void aRateIsJudgedByTheDaysSinceTheStoredOne()
     {
@@ -293,13 +321,19 @@ private Q_SLOTS:
         for (const Answer &answer : std::as_const(answers)) {
             while (SteadyClock::today() < first.addDays(answer.day))
                 SteadyClock::advance(24 * 3600 * 1000);
+            if (answer.rate == 0.0) {
+                QVERIFY(!FxRates::isDue());
+                continue;
+            }
+            QVERIFY(FxRates::isDue() || !FxRates::isStale());
             const QDate dated = answer.dated == Answer::undated ? QDate() : first.addDays(answer.dated);
             QString refusal;
             const bool taken = fetchAnswer(perDollar("\"EUR\": " + QByteArray::number(answer.rate), dated), &refusal);
             const QString said = QString::fromLatin1(answer.said);
             QVERIFY2(said.isEmpty() ? refusal.isEmpty() : refusal.contains(said), qPrintable(refusal));
             QCOMPARE(taken, said.isEmpty());
-            if (taken) {
+            // The same day's rate again leaves the stored figure as it is.
+            if (taken && (dated.isValid() ? dated : SteadyClock::today()) != inUseOn) {
                 inUse = answer.rate;
                 inUseOn = dated.isValid() ? dated : SteadyClock::today();
             }

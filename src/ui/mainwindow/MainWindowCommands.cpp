@@ -127,7 +127,7 @@ void MainWindow::applyDisplayCurrency(const QString &code)
     const double rate = FxRates::rateFor(currency.code);
     Currency::setCurrent(currency.id);
     refreshValueDisplays();
-    if (FxRates::isStale() || !FxRates::hasRate(currency.code))
+    if (FxRates::isDue() || !FxRates::hasRate(currency.code))
         m_fxFetcher->fetch();
     Log::info(QStringLiteral("app"),
               tr("Display currency changed to %1 (1 USD = %2).").arg(currency.code).arg(rate, 0, 'f', 5));
