@@ -78,9 +78,11 @@ void AddCardsCommand::redo()
     for (LineRecord &line : m_lines) {
         const int found = rowOfKey(line.row, entryKey(line.after));
         if (found < 0)
-            m_collection->insertEntry(line.row, line.after);
+            m_collection->insertEntry(line.row, m_collection->withLatestFigures(line.after));
         else
-            m_collection->replaceEntry(found, carried(m_collection->entries().at(found), line.before, line.after));
+            m_collection->replaceEntry(found,
+                                       m_collection->withLatestFigures(
+                                           carried(m_collection->entries().at(found), line.before, line.after)));
     }
 }
 
@@ -108,7 +110,7 @@ void AddCardsCommand::undo()
             m_collection->removeEntryAt(found);
         } else {
             // A holding that stays keeps the figures a refresh gave it.
-            m_collection->replaceEntry(found, carried(current, it->after, it->before));
+            m_collection->replaceEntry(found, m_collection->withLatestFigures(carried(current, it->after, it->before)));
         }
     }
     m_collection->setSets(m_setsBefore);

@@ -156,46 +156,62 @@ void Collection::buildDerivedTables() const
     ensureTotals();
 }
 
+bool Collection::applyFigures(CardEntry &entry, const AppliedPrices &prices, bool warn)
+{
+    const QString key = printingKey(entry.variant, entry.edition);
+    // Each figure is replaced only when what it reads answered.
+    const bool newEur = !prices.keptEur.contains(key);
+    const bool newUsd = !prices.keptUsd.contains(key);
+    if (!newEur && !newUsd)
+        return false;
+    const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
+    // A figure beyond any price (a dear card converted or graded past the
+    // bound) is not stored: the file could not read it back.
+    const double eur = prices.eurByPrinting.value(key, 0.0) * multiplier;
+    const double usd = prices.usdByPrinting.value(key, 0.0) * multiplier;
+    if (newEur && Pricing::isStorablePrice(eur)) {
+        entry.unitValueEur = eur;
+        // The date is the euro value's, which values the holding.
+        entry.priceUpdated = prices.at;
+    }
+    if (newUsd && Pricing::isStorablePrice(usd))
+        entry.unitValueUsd = usd;
+    if (warn && ((newEur && !Pricing::isStorablePrice(eur)) || (newUsd && !Pricing::isStorablePrice(usd))))
+        Log::warn(QStringLiteral("prices"),
+                  QStringLiteral("Card %1 kept a stored price: %2 EUR or %3 USD is beyond any price.")
+                      .arg(entry.cardId)
+                      .arg(eur)
+                      .arg(usd));
+    return true;
+}
+
 int Collection::applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
                             const QHash<QString, double> &usdByPrinting, const QSet<QString> &keptEur,
                             const QSet<QString> &keptUsd)
 {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const AppliedPrices prices{eurByPrinting, usdByPrinting, keptEur, keptUsd, QDateTime::currentDateTimeUtc()};
+    m_appliedPrices.insert(ownedCardKey(language, cardId), prices);
     int priced = 0;
     // Every row of the card reaches the views as one change.
     beginBatch();
     for (const int row : rowsOfCard(language, cardId)) {
         CardEntry &entry = m_entries[row];
-        const QString key = printingKey(entry.variant, entry.edition);
-        // Each figure is replaced only when what it reads answered.
-        const bool newEur = !keptEur.contains(key);
-        const bool newUsd = !keptUsd.contains(key);
-        if (!newEur && !newUsd)
-            continue;
         CardEntry before = entry;
-        const double multiplier = Pricing::gradeMultiplier(entry.gradeCompany, entry.gradeNote);
-        // A figure beyond any price (a dear card converted or graded past
-        // the bound) is not stored: the file could not read it back.
-        const double eur = eurByPrinting.value(key, 0.0) * multiplier;
-        const double usd = usdByPrinting.value(key, 0.0) * multiplier;
-        if (newEur && Pricing::isStorablePrice(eur)) {
-            entry.unitValueEur = eur;
-            // The date is the euro value's, which values the holding.
-            entry.priceUpdated = now;
-        }
-        if (newUsd && Pricing::isStorablePrice(usd))
-            entry.unitValueUsd = usd;
-        if ((newEur && !Pricing::isStorablePrice(eur)) || (newUsd && !Pricing::isStorablePrice(usd)))
-            Log::warn(QStringLiteral("prices"),
-                      QStringLiteral("Card %1 kept a stored price: %2 EUR or %3 USD is beyond any price.")
-                          .arg(entry.cardId)
-                          .arg(eur)
-                          .arg(usd));
+        if (!applyFigures(entry, prices, true))
+            continue;
         record(Change::Step::Repriced, row, std::move(before), entry);
         ++priced;
     }
     endBatch();
     return priced;
+}
+
+CardEntry Collection::withLatestFigures(CardEntry entry) const
+{
+    const auto prices = m_appliedPrices.constFind(ownedCardKey(entry.lang, entry.cardId));
+    if (prices != m_appliedPrices.constEnd() && (!entry.priceUpdated.isValid() || entry.priceUpdated < prices->at))
+        applyFigures(entry, *prices, false);
+    return entry;
 }
 
 int Collection::applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId)
@@ -615,10 +631,10 @@ const SetRecord *Collection::storedSet(Language language, const QString &setId) 
         if (!m_foldedSetKeysValid) {
             m_foldedSetKeys.clear();
             for (auto it = m_sets.cbegin(); it != m_sets.cend(); ++it)
-                m_foldedSetKeys.insert(it.key().toLower(), it.key());
+                m_foldedSetKeys.insert(foldedSetKey(it.key()), it.key());
             m_foldedSetKeysValid = true;
         }
-        const auto folded = m_foldedSetKeys.constFind(setKey(language, setId).toLower());
+        const auto folded = m_foldedSetKeys.constFind(foldedSetKey(language, setId));
         if (folded == m_foldedSetKeys.constEnd())
             return nullptr;
         found = m_sets.constFind(folded.value());
@@ -791,6 +807,7 @@ void Collection::clear()
     buildDerivedTables();
     m_sets.clear();
     m_foldedSetKeysValid = false;
+    m_appliedPrices.clear();
     m_history.clear();
     const bool hadBinders = !m_binders.isEmpty();
     m_binders.clear();
@@ -826,6 +843,7 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
 void Collection::announceNewContents(bool sameBinders)
 {
     m_foldedSetKeysValid = false;
+    m_appliedPrices.clear();
     sortByDate(m_history);
     makeClean();
     m_steps.push_back({Change::Step::Rewritten, -1});

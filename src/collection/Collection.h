@@ -127,6 +127,11 @@ public:
     int applyPrices(Language language, const QString &cardId, const QHash<QString, double> &eurByPrinting,
                     const QHash<QString, double> &usdByPrinting, const QSet<QString> &keptEur = {},
                     const QSet<QString> &keptUsd = {});
+    // The holding with the figures the latest price application of the
+    // document gave its printing (its grade's multiplier applied) and their
+    // date, when that came after its own figures' date; else as given. What
+    // an undo or redo brings back is brought back so.
+    CardEntry withLatestFigures(CardEntry entry) const;
     int applyCardFacts(Language language, const QString &cardId, const QString &rarity, int dexId);
     int fillMissingRarities(const RarityProvider &rarityFor);
     int fillMissingVariants(const FinishProvider &finishesFor);
@@ -297,6 +302,18 @@ private:
     // By language; valid with m_cardHoldingsValid.
     mutable std::vector<QHash<QString, CardHolding>> m_cardHoldings;
     mutable bool m_cardHoldingsValid = false;
+    // What the latest price application gave a card's printings, by
+    // owned-card key, for as long as the document is open.
+    struct AppliedPrices
+    {
+        QHash<QString, double> eurByPrinting;
+        QHash<QString, double> usdByPrinting;
+        QSet<QString> keptEur;
+        QSet<QString> keptUsd;
+        QDateTime at;
+    };
+    static bool applyFigures(CardEntry &entry, const AppliedPrices &prices, bool warn);
+    QHash<QString, AppliedPrices> m_appliedPrices;
     QHash<QString, SetRecord> m_sets;
     // Set keys in lower case -> the stored key; valid with m_foldedSetKeysValid.
     mutable QHash<QString, QString> m_foldedSetKeys;

@@ -2,6 +2,7 @@
 
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "core/Pricing.h"
 
 namespace pv {
 
@@ -16,7 +17,10 @@ CardEntry CollectionCommand::keepingRefreshed(const CardEntry &current, CardEntr
         return changed;
     changed.rarity = current.rarity;
     changed.dexId = current.dexId;
-    changed.takeFigures(current);
+    if (printingKey(changed.variant, changed.edition) == printingKey(current.variant, current.edition)
+        && Pricing::gradeMultiplier(changed.gradeCompany, changed.gradeNote)
+            == Pricing::gradeMultiplier(current.gradeCompany, current.gradeNote))
+        changed.takeFigures(current);
     return changed;
 }
 

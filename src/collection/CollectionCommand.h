@@ -24,12 +24,13 @@ public:
     Collection *collection() const { return m_collection; }
 
     // The holding `changed` as a command gives it, with what a price refresh
-    // gives a holding taken from the holding as it stands: the market
-    // figures and their date, the rarity and the Pokedex number. So a
-    // command changes what the user edits (count, condition, grade, finish,
-    // edition, notes, custom price, label flag) and never takes back what a
-    // refresh brought since it was made or undone. Another card altogether
-    // takes nothing of the holding it replaces.
+    // gives a holding taken from the holding as it stands: the rarity and the
+    // Pokedex number, and the market figures and their date while the
+    // printing and the grade's multiplier stay (figures are a printing's at
+    // a grade). So a command changes what the user edits (count, condition,
+    // grade, finish, edition, notes, custom price, label flag) and never
+    // takes back what a refresh brought since it was made or undone. Another
+    // card altogether takes nothing of the holding it replaces.
     static CardEntry keepingRefreshed(const CardEntry &current, CardEntry changed);
 
 protected:

@@ -30,7 +30,7 @@ void DuplicateEntryCommand::redo()
     const int source = m_collection->indexOfEntry(m_sourceKey);
     const int position = source >= 0 ? source + 1 : int(m_collection->entries().size());
     setFocus(copyKey);
-    m_collection->insertEntry(position, m_copy);
+    m_collection->insertEntry(position, m_collection->withLatestFigures(m_copy));
 }
 
 void DuplicateEntryCommand::undo()

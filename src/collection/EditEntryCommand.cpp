@@ -46,7 +46,7 @@ void EditEntryCommand::redo()
         if (target >= 0)
             m_mergeTarget = m_collection->entries().at(target);
     }
-    m_collection->updateEntry(m_row, keepingRefreshed(current, m_after));
+    m_collection->updateEntry(m_row, m_collection->withLatestFigures(keepingRefreshed(current, m_after)));
 }
 
 void EditEntryCommand::undo()
@@ -58,13 +58,17 @@ void EditEntryCommand::undo()
     if (!hasMergeTarget()) {
         const int found = rowOfKey(m_row, entryKey(m_after));
         if (found >= 0)
-            m_collection->replaceEntry(found, keepingRefreshed(m_collection->entries().at(found), m_before));
+            m_collection->replaceEntry(found,
+                                       m_collection->withLatestFigures(
+                                           keepingRefreshed(m_collection->entries().at(found), m_before)));
         return;
     }
     const int target = m_collection->indexOfEntry(entryKey(m_mergeTarget));
     if (target >= 0)
         m_collection->replaceEntry(target, keepingRefreshed(m_collection->entries().at(target), m_mergeTarget));
-    m_collection->insertEntry(m_row, m_before);
+    // The edited holding comes back with what a refresh since gave its
+    // printing, as the holding it folded into keeps its own.
+    m_collection->insertEntry(m_row, m_collection->withLatestFigures(m_before));
 }
 
 bool EditEntryCommand::mergeWith(const QUndoCommand *other)

@@ -10,41 +10,34 @@ namespace pv {
 namespace {
 
 constexpr size_t KeyFieldCount = 7;
+constexpr QChar Separator = u'|';
 
-using KeyFields = std::array<QString, KeyFieldCount>;
-
-KeyFields keyFields(Language language, const QString &cardId, const QString &variant, const QString &edition,
-                    Condition condition, GradingCompany company, const QString &gradeNote)
+Condition keyCondition(Condition condition)
 {
-    return {languageCode(language),
-            cardId,
-            variant,
-            edition.isEmpty() ? QStringLiteral("unlimited") : edition,
-            conditionKey(condition),
-            gradingCompanyKey(company),
-            gradeNote.trimmed()};
+    const bool known = int(condition) >= 0 && int(condition) <= int(Condition::Poor);
+    return known ? condition : Condition::NearMint;
 }
 
-// The fields again as views, for comparing keys without making them. The
-// vocabulary keys are held by the caller.
-struct KeyViews
+GradingCompany keyCompany(GradingCompany company)
+{
+    const bool known = int(company) >= 0 && int(company) <= int(GradingCompany::Other);
+    return known ? company : GradingCompany::None;
+}
+
+// The fields as the texts of the key, in its order. The vocabulary's keys
+// are held here.
+struct KeyTexts
 {
     QString language;
     QString condition;
     QString company;
     std::array<QStringView, KeyFieldCount> fields;
 
-    explicit KeyViews(const CardEntry &entry)
-        : language(languageCode(entry.lang))
-        , condition(conditionKey(entry.condition))
-        , company(gradingCompanyKey(entry.gradeCompany))
-        , fields{language,
-                 entry.cardId,
-                 entry.variant,
-                 entry.edition.isEmpty() ? QStringView(u"unlimited") : QStringView(entry.edition),
-                 condition,
-                 company,
-                 QStringView(entry.gradeNote).trimmed()}
+    explicit KeyTexts(const EntryKeyFields &key)
+        : language(languageCode(key.language))
+        , condition(conditionKey(key.condition))
+        , company(gradingCompanyKey(key.company))
+        , fields{language, key.cardId, key.variant, key.edition, condition, company, key.gradeNote}
     {
     }
 };
@@ -69,7 +62,7 @@ public:
             ++m_field;
             m_at = 0;
             if (m_field < KeyFieldCount)
-                return '|';
+                return Separator.unicode();
         }
         return -1;
     }
@@ -82,30 +75,107 @@ private:
 
 } // namespace
 
-QString formatEntryKey(Language language, const QString &cardId, const QString &variant,
-                       const QString &edition, Condition condition, GradingCompany company,
-                       const QString &gradeNote)
+Language entryKeyLanguage(Language language)
+{
+    return language == Language::Japanese ? Language::Japanese : Language::English;
+}
+
+bool EntryKeyFields::holdsSeparator() const
+{
+    return cardId.contains(Separator) || variant.contains(Separator) || edition.contains(Separator)
+        || gradeNote.contains(Separator);
+}
+
+EntryKeyFields entryKeyFields(Language language, QStringView cardId, QStringView variant, QStringView edition,
+                              Condition condition, GradingCompany company, QStringView gradeNote)
+{
+    return {entryKeyLanguage(language),
+            cardId,
+            variant,
+            edition.isEmpty() ? QStringView(u"unlimited") : edition,
+            keyCondition(condition),
+            keyCompany(company),
+            gradeNote.trimmed()};
+}
+
+EntryKeyFields entryKeyFields(const CardEntry &entry)
+{
+    return entryKeyFields(entry.lang, entry.cardId, entry.variant, entry.edition, entry.condition, entry.gradeCompany,
+                          entry.gradeNote);
+}
+
+std::optional<EntryKeyFields> readEntryKey(QStringView key)
+{
+    std::array<QStringView, KeyFieldCount> parts;
+    size_t field = 0;
+    qsizetype from = 0;
+    for (qsizetype at = 0; at <= key.size(); ++at) {
+        if (at < key.size() && key.at(at) != Separator)
+            continue;
+        if (field == KeyFieldCount)
+            return std::nullopt;
+        parts[field++] = key.mid(from, at - from);
+        from = at + 1;
+    }
+    if (field != KeyFieldCount)
+        return std::nullopt;
+    EntryKeyFields fields;
+    if (parts[0] == languageCode(Language::Japanese))
+        fields.language = Language::Japanese;
+    else if (parts[0] != languageCode(Language::English))
+        return std::nullopt;
+    fields.cardId = parts[1];
+    fields.variant = parts[2];
+    fields.edition = parts[3];
+    fields.gradeNote = parts[6];
+    // Texts no holding's fields give: an empty edition, a note with white
+    // space around it, a condition or company the vocabulary does not name.
+    if (fields.edition.isEmpty() || fields.gradeNote.trimmed().size() != fields.gradeNote.size())
+        return std::nullopt;
+    bool named = false;
+    for (int condition = 0; !named && condition <= int(Condition::Poor); ++condition) {
+        named = parts[4] == conditionKey(Condition(condition));
+        fields.condition = Condition(condition);
+    }
+    if (!named)
+        return std::nullopt;
+    named = false;
+    for (int company = 0; !named && company <= int(GradingCompany::Other); ++company) {
+        named = parts[5] == gradingCompanyKey(GradingCompany(company));
+        fields.company = GradingCompany(company);
+    }
+    if (!named)
+        return std::nullopt;
+    return fields;
+}
+
+QString formatEntryKey(const EntryKeyFields &fields)
 {
     // Joined by hand into one buffer: keys are made for every holding when a
     // large collection is indexed or sorted.
-    const KeyFields fields = keyFields(language, cardId, variant, edition, condition, company, gradeNote);
+    const KeyTexts texts(fields);
     qsizetype size = qsizetype(KeyFieldCount) - 1;
-    for (const QString &field : fields)
+    for (const QStringView field : texts.fields)
         size += field.size();
     QString key;
     key.reserve(size);
     for (size_t i = 0; i < KeyFieldCount; ++i) {
         if (i > 0)
-            key.append(QLatin1Char('|'));
-        key.append(fields[i]);
+            key.append(Separator);
+        key.append(texts.fields[i]);
     }
     return key;
 }
 
+QString formatEntryKey(Language language, const QString &cardId, const QString &variant, const QString &edition,
+                       Condition condition, GradingCompany company, const QString &gradeNote)
+{
+    return formatEntryKey(entryKeyFields(language, cardId, variant, edition, condition, company, gradeNote));
+}
+
 QString entryKey(const CardEntry &entry)
 {
-    return formatEntryKey(entry.lang, entry.cardId, entry.variant, entry.edition, entry.condition,
-                          entry.gradeCompany, entry.gradeNote);
+    return formatEntryKey(entryKeyFields(entry));
 }
 
 int compareEntryKeys(const CardEntry &a, const CardEntry &b)
@@ -114,18 +184,21 @@ int compareEntryKeys(const CardEntry &a, const CardEntry &b)
     // not. Texts that differ before either ends decide it there; so does one
     // that ends first, unless the other goes on with the separator itself.
     // That rare case, and only it, is read out joined.
-    const auto decide = [&a, &b](size_t field, QStringView x, QStringView y) -> std::optional<int> {
+    const EntryKeyFields keyA = entryKeyFields(a);
+    const EntryKeyFields keyB = entryKeyFields(b);
+    const auto decide = [&keyA, &keyB](size_t field, QStringView x, QStringView y) -> std::optional<int> {
         const qsizetype common = std::min(x.size(), y.size());
         for (qsizetype i = 0; i < common; ++i)
             if (x[i] != y[i])
                 return x[i].unicode() < y[i].unicode() ? -1 : 1;
         const bool last = field + 1 == KeyFieldCount;
-        const int xNext = x.size() > common ? x[common].unicode() : last ? -1 : '|';
-        const int yNext = y.size() > common ? y[common].unicode() : last ? -1 : '|';
+        const int separator = last ? -1 : Separator.unicode();
+        const int xNext = x.size() > common ? x[common].unicode() : separator;
+        const int yNext = y.size() > common ? y[common].unicode() : separator;
         if (xNext != yNext)
             return xNext < yNext ? -1 : 1;
-        const KeyViews joinedA(a);
-        const KeyViews joinedB(b);
+        const KeyTexts joinedA(keyA);
+        const KeyTexts joinedB(keyB);
         JoinedReader left(joinedA.fields, field);
         JoinedReader right(joinedB.fields, field);
         for (;;) {
@@ -138,25 +211,20 @@ int compareEntryKeys(const CardEntry &a, const CardEntry &b)
         }
     };
     std::optional<int> order;
-    if (a.lang != b.lang)
-        order = decide(0, languageCode(a.lang), languageCode(b.lang));
-    if (!order && a.cardId != b.cardId)
-        order = decide(1, a.cardId, b.cardId);
-    if (!order && a.variant != b.variant)
-        order = decide(2, a.variant, b.variant);
-    const QStringView unlimited(u"unlimited");
-    const QStringView editionA = a.edition.isEmpty() ? unlimited : QStringView(a.edition);
-    const QStringView editionB = b.edition.isEmpty() ? unlimited : QStringView(b.edition);
-    if (!order && editionA != editionB)
-        order = decide(3, editionA, editionB);
-    if (!order && a.condition != b.condition)
-        order = decide(4, conditionKey(a.condition), conditionKey(b.condition));
-    if (!order && a.gradeCompany != b.gradeCompany)
-        order = decide(5, gradingCompanyKey(a.gradeCompany), gradingCompanyKey(b.gradeCompany));
-    const QStringView noteA = QStringView(a.gradeNote).trimmed();
-    const QStringView noteB = QStringView(b.gradeNote).trimmed();
-    if (!order && noteA != noteB)
-        order = decide(6, noteA, noteB);
+    if (keyA.language != keyB.language)
+        order = decide(0, languageCode(keyA.language), languageCode(keyB.language));
+    if (!order && keyA.cardId != keyB.cardId)
+        order = decide(1, keyA.cardId, keyB.cardId);
+    if (!order && keyA.variant != keyB.variant)
+        order = decide(2, keyA.variant, keyB.variant);
+    if (!order && keyA.edition != keyB.edition)
+        order = decide(3, keyA.edition, keyB.edition);
+    if (!order && keyA.condition != keyB.condition)
+        order = decide(4, conditionKey(keyA.condition), conditionKey(keyB.condition));
+    if (!order && keyA.company != keyB.company)
+        order = decide(5, gradingCompanyKey(keyA.company), gradingCompanyKey(keyB.company));
+    if (!order && keyA.gradeNote != keyB.gradeNote)
+        order = decide(6, keyA.gradeNote, keyB.gradeNote);
     return order.value_or(0);
 }
 

@@ -4,12 +4,46 @@
 #include "core/CardKeys.h"
 
 #include <QString>
+#include <QStringView>
+
+#include <optional>
 
 namespace pv {
+
+// The seven fields that make two holdings one holding, as their merge key
+// holds them: the language, condition and grading company among those the
+// vocabulary names (any other is keyed as English, NearMint and None), the
+// edition "unlimited" when empty, the grade note trimmed; the card id and
+// the finish unchanged, case and all. The texts are views into those the
+// fields were taken from (or into the key text read), valid while those are.
+struct EntryKeyFields
+{
+    Language language = Language::English;
+    QStringView cardId;
+    QStringView variant;
+    QStringView edition;
+    Condition condition = Condition::NearMint;
+    GradingCompany company = GradingCompany::None;
+    QStringView gradeNote;
+
+    // Whether a text holds the key's separator: its key text then has more
+    // than seven fields and could equal another holding's, and it cannot be
+    // read back field by field.
+    bool holdsSeparator() const;
+};
+// The language a key names: English for any the vocabulary does not name.
+Language entryKeyLanguage(Language language);
+EntryKeyFields entryKeyFields(Language language, QStringView cardId, QStringView variant, QStringView edition,
+                              Condition condition, GradingCompany company, QStringView gradeNote);
+EntryKeyFields entryKeyFields(const CardEntry &entry);
+// The fields of a key text as formatEntryKey() makes it from fields that
+// hold no separator; nothing for any other text.
+std::optional<EntryKeyFields> readEntryKey(QStringView key);
 
 // The merge key of a holding: language code, card id, finish, edition,
 // condition, grading company and trimmed grade note joined by "|". Two
 // holdings with the same key are one holding.
+QString formatEntryKey(const EntryKeyFields &fields);
 QString formatEntryKey(Language language, const QString &cardId, const QString &variant,
                        const QString &edition, Condition condition, GradingCompany company,
                        const QString &gradeNote);

@@ -16,13 +16,6 @@ bool hasMatchableName(const SetRecord &record)
     return !name.isEmpty() && name.compare(record.id.trimmed(), Qt::CaseInsensitive) != 0;
 }
 
-// Sets are told apart without regard to case: a file, its holdings and the
-// card database may spell one set otherwise ("sv2a", "SV2a").
-QString recordKey(Language language, const QString &setId)
-{
-    return setKey(language, setId.toLower());
-}
-
 } // namespace
 
 FallbackPrices::FallbackPrices(Collection *collection, PriceIndex *index, QObject *parent)
@@ -68,12 +61,12 @@ void FallbackPrices::forgetDocument()
 
 bool FallbackPrices::isLookedUp(Language language, const QString &setId) const
 {
-    return m_index && m_records.contains(recordKey(language, setId));
+    return m_index && m_records.contains(foldedSetKey(language, setId));
 }
 
 QString FallbackPrices::indexedId(Language language, const QString &setId) const
 {
-    const auto pinned = m_records.constFind(recordKey(language, setId));
+    const auto pinned = m_records.constFind(foldedSetKey(language, setId));
     return pinned != m_records.constEnd() ? pinned->id : setId;
 }
 
@@ -81,7 +74,7 @@ SetRecord FallbackPrices::setRecord(Language language, const QString &setId) con
 {
     if (setId.isEmpty())
         return {};
-    const auto pinned = m_records.constFind(recordKey(language, setId));
+    const auto pinned = m_records.constFind(foldedSetKey(language, setId));
     return pinned != m_records.constEnd() ? pinned.value() : chooseRecord(language, setId);
 }
 
@@ -90,7 +83,7 @@ bool FallbackPrices::lookUp(Language language, const QString &setId)
     const SetRecord record = setRecord(language, setId);
     if (record.id.isEmpty() || !m_index)
         return false;
-    m_records.insert(recordKey(language, setId), record);
+    m_records.insert(foldedSetKey(language, setId), record);
     m_index->indexSet(record);
     return true;
 }
@@ -103,7 +96,7 @@ bool FallbackPrices::lookUpAgain(Language language, const QString &setId)
         record = setRecord(language, setId);
     if (record.id.isEmpty() || !m_index)
         return false;
-    m_records.insert(recordKey(language, setId), record);
+    m_records.insert(foldedSetKey(language, setId), record);
     m_index->retrySet(record);
     return true;
 }

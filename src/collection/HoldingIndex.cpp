@@ -12,20 +12,9 @@ namespace {
 // Rows in a block while many rows move; a block twice as long is split.
 constexpr size_t BlockRows = 1024;
 
-Language keyLanguage(Language language)
+quint32 smallFields(const EntryKeyFields &fields)
 {
-    // Every language the vocabulary does not name is keyed as English.
-    return language == Language::Japanese ? Language::Japanese : Language::English;
-}
-
-quint32 smallFields(const CardEntry &entry)
-{
-    const int condition = int(entry.condition);
-    const int company = int(entry.gradeCompany);
-    const bool knownCondition = condition >= 0 && condition <= int(Condition::Poor);
-    const bool knownCompany = company >= 0 && company <= int(GradingCompany::Other);
-    return quint32(knownCondition ? condition : int(Condition::NearMint))
-        | quint32(knownCompany ? company : int(GradingCompany::None)) << 8;
+    return quint32(fields.condition) | quint32(fields.company) << 8;
 }
 
 } // namespace
@@ -68,7 +57,7 @@ HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
 
 int HoldingIndex::cardNumber(Language language, const QString &cardId)
 {
-    language = keyLanguage(language);
+    language = entryKeyLanguage(language);
     const int known = m_cards.find(language, cardId);
     if (known >= 0)
         return known;
@@ -79,76 +68,57 @@ int HoldingIndex::cardNumber(Language language, const QString &cardId)
     return m_cards.number(language, m_cardIds.back().second).first;
 }
 
-quint32 HoldingIndex::textNumber(const QString &text)
+quint32 HoldingIndex::textNumber(QStringView text)
 {
     if (text.isEmpty())
         return 0;
-    const auto found = m_texts.constFind(text);
+    // Looked up without a copy; kept as one.
+    const auto found = m_texts.constFind(QString::fromRawData(text.data(), text.size()));
     if (found != m_texts.constEnd())
         return found.value();
     const quint32 number = quint32(m_texts.size()) + 1;
-    m_texts.insert(text, number);
+    m_texts.insert(text.toString(), number);
     return number;
+}
+
+qint64 HoldingIndex::knownTextNumber(QStringView text) const
+{
+    if (text.isEmpty())
+        return 0;
+    const auto found = m_texts.constFind(QString::fromRawData(text.data(), text.size()));
+    return found == m_texts.constEnd() ? -1 : qint64(found.value());
 }
 
 HoldingIndex::Key HoldingIndex::keyOf(const CardEntry &entry, int card)
 {
-    static const QString unlimited = QStringLiteral("unlimited");
-    const QString &edition = entry.edition.isEmpty() ? unlimited : entry.edition;
-    const QString &note = entry.gradeNote;
-    const bool padded = !note.isEmpty() && (note.front().isSpace() || note.back().isSpace());
-    const QString trimmedNote = padded ? note.trimmed() : QString();
-    const QString &keyNote = padded ? trimmedNote : note;
-    const QChar separator(u'|');
-    if (entry.cardId.contains(separator) || entry.variant.contains(separator) || edition.contains(separator)
-        || keyNote.contains(separator)) {
+    const EntryKeyFields fields = entryKeyFields(entry);
+    if (fields.holdsSeparator()) {
         // Fields holding the separator could join into another holding's
         // key text: such a holding is keyed by that text.
-        return Key{OddCard, textNumber(entryKey(entry)), 0, 0, 0};
+        return Key{OddCard, textNumber(formatEntryKey(fields)), 0, 0, 0};
     }
-    return Key{quint32(card), textNumber(entry.variant), textNumber(edition), textNumber(keyNote), smallFields(entry)};
+    return Key{quint32(card), textNumber(fields.variant), textNumber(fields.edition), textNumber(fields.gradeNote),
+               smallFields(fields)};
 }
 
 int HoldingIndex::rowOfKey(const QString &key) const
 {
-    const auto number = [this](QStringView text) -> qint64 {
-        if (text.isEmpty())
-            return 0;
-        const auto found = m_texts.constFind(text.toString());
-        return found == m_texts.constEnd() ? -1 : qint64(found.value());
-    };
     Key wanted;
-    const qsizetype separators = key.count(u'|');
-    if (separators > 6) {
-        const qint64 whole = number(key);
+    if (const std::optional<EntryKeyFields> fields = readEntryKey(key)) {
+        const int card = m_cards.find(fields->language, fields->cardId);
+        const qint64 variant = knownTextNumber(fields->variant);
+        const qint64 edition = knownTextNumber(fields->edition);
+        const qint64 note = knownTextNumber(fields->gradeNote);
+        if (card < 0 || variant < 0 || edition < 0 || note < 0)
+            return -1;
+        wanted = Key{quint32(card), quint32(variant), quint32(edition), quint32(note), smallFields(*fields)};
+    } else {
+        // Not a key read back field by field: the whole text of a holding
+        // keyed by it, if any.
+        const qint64 whole = knownTextNumber(key);
         if (whole < 0)
             return -1;
         wanted = Key{OddCard, quint32(whole), 0, 0, 0};
-    } else if (separators == 6) {
-        const QList<QStringView> parts = QStringView(key).split(u'|');
-        Language language = Language::English;
-        if (parts[0] == languageCode(Language::Japanese))
-            language = Language::Japanese;
-        else if (parts[0] != languageCode(Language::English))
-            return -1;
-        const int card = m_cards.find(language, parts[1]);
-        const qint64 variant = number(parts[2]);
-        const qint64 edition = number(parts[3]);
-        const qint64 note = number(parts[6]);
-        int condition = -1;
-        for (const Condition known : allConditions())
-            if (parts[4] == conditionKey(known))
-                condition = int(known);
-        int company = -1;
-        for (int known = 0; known <= int(GradingCompany::Other); ++known)
-            if (parts[5] == gradingCompanyKey(GradingCompany(known)))
-                company = known;
-        if (card < 0 || variant < 0 || edition < 0 || note < 0 || condition < 0 || company < 0)
-            return -1;
-        wanted = Key{quint32(card), quint32(variant), quint32(edition), quint32(note),
-                     quint32(condition) | quint32(company) << 8};
-    } else {
-        return -1;
     }
     const auto found = m_keys.constFind(wanted);
     return found == m_keys.constEnd() ? -1 : rowOf(found.value());
@@ -156,7 +126,7 @@ int HoldingIndex::rowOfKey(const QString &key) const
 
 QList<int> HoldingIndex::rowsOfCard(Language language, const QString &cardId) const
 {
-    const int card = m_cards.find(keyLanguage(language), cardId);
+    const int card = m_cards.find(entryKeyLanguage(language), cardId);
     QList<int> rows;
     if (card < 0)
         return rows;
@@ -318,7 +288,7 @@ void HoldingIndex::nameRarities(int card, qsizetype rows)
 
 void HoldingIndex::nameRarity(const CardEntry &entry)
 {
-    const int card = m_cards.find(keyLanguage(entry.lang), entry.cardId);
+    const int card = m_cards.find(entryKeyLanguage(entry.lang), entry.cardId);
     if (card >= 0)
         countUnnamed(card, CardEntry(), -1);
 }

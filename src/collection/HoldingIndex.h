@@ -2,6 +2,7 @@
 
 #include "collection/CardEntry.h"
 #include "collection/CardIdTable.h"
+#include "collection/EntryKeys.h"
 
 #include <QHash>
 #include <QList>
@@ -76,7 +77,8 @@ public:
     void endManyMoves();
 
 private:
-    // Language, condition and grading company in one number.
+    // The card, the numbers of the finish, edition and grade note texts, and
+    // condition and grading company in one number.
     struct Key
     {
         quint32 card = 0;
@@ -105,7 +107,9 @@ private:
     static constexpr quint32 OddCard = 0xFFFFFFFFu;
 
     int cardNumber(Language language, const QString &cardId);
-    quint32 textNumber(const QString &text);
+    quint32 textNumber(QStringView text);
+    // The number of a text met before (0 for the empty text), or -1.
+    qint64 knownTextNumber(QStringView text) const;
     Key keyOf(const CardEntry &entry, int card);
 
     int holdingAt(int row) const;

@@ -73,7 +73,7 @@ using LanguageAndId = std::pair<int, QString>;
 // found without regard to case, and so is its place in the run.
 QString runSetKey(Language language, const QString &setId)
 {
-    return setKey(language, setId.toLower());
+    return foldedSetKey(language, setId);
 }
 
 bool isSettling(int state)

@@ -36,7 +36,7 @@ void RemoveEntryCommand::undo()
     if (!m_collection || m_entry.cardId.isEmpty())
         return;
     setFocus(entryKey(m_entry));
-    m_collection->insertEntry(m_row, m_entry);
+    m_collection->insertEntry(m_row, m_collection->withLatestFigures(m_entry));
 }
 
 } // namespace pv

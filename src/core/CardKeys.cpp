@@ -31,6 +31,21 @@ QString ownedCardKey(Language language, const QString &cardId)
     return languageCode(language) + QLatin1Char('|') + cardId;
 }
 
+QString foldedSetKey(const QString &setKey)
+{
+    return setKey.toLower();
+}
+
+QString foldedSetKey(Language language, const QString &setId)
+{
+    return foldedSetKey(setKey(language, setId));
+}
+
+bool isSameSet(Language language, const QString &setId, Language otherLanguage, const QString &otherSetId)
+{
+    return foldedSetKey(language, setId) == foldedSetKey(otherLanguage, otherSetId);
+}
+
 KeyParts parseSetKey(const QString &key, Language fallback)
 {
     return parseKey(key, QLatin1Char(':'), fallback);

@@ -13,6 +13,13 @@ namespace pv {
 QString setKey(Language language, const QString &setId);
 QString ownedCardKey(Language language, const QString &cardId);
 
+// Sets are told apart without regard to case: a file, its holdings, the
+// card database and the fallback prices may spell one set otherwise ("sv2a",
+// "SV2a"). The folded key is one text for every spelling of the set key.
+QString foldedSetKey(const QString &setKey);
+QString foldedSetKey(Language language, const QString &setId);
+bool isSameSet(Language language, const QString &setId, Language otherLanguage, const QString &otherSetId);
+
 // A key taken apart. hasLanguage is false when nothing stands before the
 // separator (or there is none); the language is then the fallback and the id
 // the whole key. An unknown language code also gives the fallback.

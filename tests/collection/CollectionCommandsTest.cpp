@@ -1,4 +1,5 @@
 #include "Fixtures.h"
+#include "TestSupport.h"
 #include "TestRegistry.h"
 
 #include "collection/AddBinderCommand.h"
@@ -486,6 +487,50 @@ private slots:
         removeBinder.redo();
         removeBinder.undo();
         QCOMPARE(c.binders().value(0).rows, 5);
+    }
+
+    void holdingsBroughtBackTakeTheLatestFigures_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::newRow("remove undone") << 0;
+        QTest::newRow("duplicate redone") << 1;
+        QTest::newRow("add redone") << 2;
+        QTest::newRow("grade edit undone") << 3;
+    }
+
+    // A holding a command brings back after prices were applied to its card
+    // takes what they gave its printing, at its grade, and their date.
+    void holdingsBroughtBackTakeTheLatestFigures()
+    {
+        QFETCH(int, command);
+        test::setSetting(QStringLiteral("valuation/gradeMultipliers/PSA_10"), 2.5);
+        Collection c;
+        const CardEntry plain = card(QStringLiteral("a"), Condition::NearMint, 1, 3.0);
+        CardEntry graded = plain;
+        graded.gradeCompany = GradingCompany::PSA;
+        graded.gradeNote = QStringLiteral("10");
+        CardEntry regraded = graded;
+        regraded.gradeNote = QStringLiteral("9");
+        c.addEntry(plain);
+        QUndoStack stack;
+        if (command == 0) {
+            c.addEntry(graded);
+            stack.push(new RemoveEntryCommand(&c, 1));
+        } else if (command == 3) {
+            c.addEntry(graded);
+            stack.push(new EditEntryCommand(&c, 1, regraded));
+        } else {
+            stack.push(command == 1 ? static_cast<QUndoCommand *>(new DuplicateEntryCommand(&c, plain, graded))
+                                    : new AddCardsCommand(&c, {graded}, {}));
+            stack.undo();
+        }
+        const QString printing = printingKey(plain.variant, plain.edition);
+        c.applyPrices(Language::English, plain.cardId, {{printing, 10.0}}, {{printing, 20.0}});
+        command == 0 || command == 3 ? stack.undo() : stack.redo();
+        const CardEntry back = c.entries().at(c.indexOfEntry(entryKey(graded)));
+        test::setSetting(QStringLiteral("valuation/gradeMultipliers/PSA_10"), QVariant());
+        QCOMPARE(std::make_tuple(back.unitValueEur, back.unitValueUsd, back.priceUpdated),
+                 std::make_tuple(25.0, 50.0, c.entries().at(c.indexOfEntry(entryKey(plain))).priceUpdated));
     }
 
     void undoingAnAddClearsTheFocusOnTheRemovedLine()

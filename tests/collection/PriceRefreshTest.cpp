@@ -503,7 +503,8 @@ private Q_SLOTS:
 
     // Undone or done again after a refresh, a command gives back what it
     // changed (here the count, 1 to 2) and the holding keeps the figures and
-    // date the refresh gave it. A holding it took out comes back as it left.
+    // date the refresh gave it. A holding it took out comes back with what
+    // the refresh gave its printing.
     void undoKeepsWhatARefreshGave()
     {
         QFETCH(int, command);
@@ -537,7 +538,37 @@ private Q_SLOTS:
                     && now.priceUpdated == priced.priceUpdated);
         }
         if (command == 1)
-            QCOMPARE(f.collection.entries().at(f.collection.indexOfEntry(entryKey(other))).unitValueEur, 999.99);
+            QCOMPARE(f.collection.entries().at(f.collection.indexOfEntry(entryKey(other))).unitValueEur, blastoise);
+    }
+
+    // A lightly played Charizard folded into its played twin, stored at a
+    // thousand over the market: undone after a refresh, it comes back with
+    // the refreshed figures and date its twin has, not its old ones.
+    void undoneMergeTakesTheRefreshedFigures()
+    {
+        WebFixture f;
+        f.collection.mergeSetInfo(baseSet());
+        CardEntry lightlyPlayed = storedAt(QStringLiteral("base1-4"), QStringLiteral("Charizard"), 1322.55, 1347.01);
+        lightlyPlayed.condition = Condition::LightPlayed;
+        lightlyPlayed.priceUpdated = QDateTime(QDate(2026, 1, 5), QTime(9, 0), Qt::UTC);
+        CardEntry played = lightlyPlayed;
+        played.condition = Condition::Played;
+        played.count = 2;
+        f.collection.addEntry(lightlyPlayed);
+        f.collection.addEntry(played);
+        CardEntry edited = lightlyPlayed;
+        edited.condition = Condition::Played;
+        QUndoStack stack;
+        stack.push(new EditEntryCommand(&f.collection, 0, edited));
+        QCOMPARE(f.collection.entries().size(), 1);
+        QVERIFY(f.refreshed().startsWith(QStringLiteral("Priced 1 card")));
+        const CardEntry twin = f.collection.entries().at(0);
+        QVERIFY(twin.unitValueEur < 1000.0 && twin.priceUpdated > lightlyPlayed.priceUpdated);
+        stack.undo();
+        const CardEntry back = f.collection.entries().at(f.collection.indexOfEntry(entryKey(lightlyPlayed)));
+        QCOMPARE(std::make_tuple(back.count, back.unitValueEur, back.unitValueUsd, back.priceUpdated),
+                 std::make_tuple(1, twin.unitValueEur, twin.unitValueUsd, twin.priceUpdated));
+        QCOMPARE(f.collection.entries().at(f.collection.indexOfEntry(entryKey(played))).count, 2);
     }
 
     void setsSpeltOtherwiseArePriced_data()

@@ -7,6 +7,7 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Binders.h"
 #include "collection/Collection.h"
+#include "core/CardKeys.h"
 #include "core/Pricing.h"
 #include "collection/FallbackPrices.h"
 #include "ui/widgets/WrappingCheckBox.h"
@@ -234,7 +235,7 @@ void BinderDialog::requestSetPrices()
 void BinderDialog::onSetIndexed(Language language, const QString &setId)
 {
     for (const BinderCard &card : std::as_const(m_pageCards)) {
-        if (card.language == language && card.setId.compare(setId, Qt::CaseInsensitive) == 0) {
+        if (isSameSet(card.language, card.setId, language, setId)) {
             refreshPrices();
             return;
         }

@@ -161,7 +161,7 @@ void SetCardsModel::setPriceContext(const QString &finish, const QString &editio
 void SetCardsModel::onPricesIndexed(Language language, const QString &setId, bool)
 {
     for (const CatalogCard &card : qAsConst(m_cards)) {
-        if (card.language == language && card.setId.compare(setId, Qt::CaseInsensitive) == 0) {
+        if (isSameSet(card.language, card.setId, language, setId)) {
             refreshPrices();
             return;
         }

@@ -731,7 +731,7 @@ void CardDetailsWidget::onImageFailed(int requestId, const QString &, const QStr
 
 void CardDetailsWidget::onSetIndexed(Language language, const QString &setId)
 {
-    if (detailValid && language == entry.lang && setId.compare(entry.setId, Qt::CaseInsensitive) == 0)
+    if (detailValid && isSameSet(language, setId, entry.lang, entry.setId))
         applyCardRecord(detail);
 }
 
