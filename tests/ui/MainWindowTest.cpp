@@ -740,9 +740,10 @@ private slots:
         card.pricing = QJsonDocument::fromJson(R"({"tcgcsv":{"unit":"USD","holofoil":{"marketPrice":20}}})").object();
         Q_EMIT window.tcgdexClient()->cardReady(answered.first().first().toInt(), Language::English, card);
         auto *note = panel->findChild<QLabel *>(QStringLiteral("priceNoteLabel"));
-        QVERIFY(note->toolTip().count(QLatin1Char('\n')) >= 2);
+        QVERIFY(note->text().count(QLatin1Char('\n')) >= 2);
         editorsShowInPlace();
-        QVERIFY(note->visibleRegion() == QRegion(note->rect()));
+        // The note is whole, wrapped: the dock scrolls to its last lines.
+        QVERIFY(note->height() >= note->heightForWidth(note->width()));
 
         window.findCard();
         editorsShowInPlace();

@@ -79,6 +79,8 @@ private:
     void showFactsAndEditors();
     void refillPrintingCombos();
     void showStoredValues();
+    // The line's stored value, said to be stored, with its date.
+    void showStoredLineTotal();
     void showCardValues();
     // The live values while the card record is at hand, else the stored ones.
     void showValues();
@@ -92,6 +94,7 @@ private:
     void fitEditors();
     void fitTitle();
     void fitColumns();
+    void fitArtworkToDock();
     int copyColumnWidth() const;
     void commit();
     void scaleArtwork();
@@ -99,7 +102,8 @@ private:
     void requestSetArtwork(const QString &setId);
 
     void onCardReady(int requestId, pv::Language language, const pv::CardDetail &card);
-    void onCardFailed(int requestId);
+    // failure: what became of the request (PriceRefresh::cardFailureText).
+    void onCardFailed(int requestId, const QString &failure);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     void onImageFailed(int requestId, const QString &imageUrl, const QString &message);
     void onSetIndexed(pv::Language language, const QString &setId);
@@ -113,6 +117,9 @@ private:
     CardEntry entry;
     CardDetail detail;
     bool detailValid = false;
+    // Why the card database gave no record of the shown holding; empty while
+    // none failed.
+    QString cardFailure;
     bool hasEntry = false;
     bool populating = false;
     QPixmap artwork;
@@ -123,6 +130,7 @@ private:
     int setLogoRequestId = 0;
     QString setLogoFallbackUrl;
     QLabel *setLogoLabel = nullptr;
+    QPointer<QWidget> watchedDock; // what the panel is shown in, watched for its height
 };
 
 } // namespace pv
