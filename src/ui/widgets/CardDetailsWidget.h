@@ -58,9 +58,10 @@ public:
     // picture and editors beside the facts, the panel puts them one under
     // the other (its dock scrolls it).
     QSize minimumSizeHint() const override;
-    // Editors beside the picture, the height it is given: a long note or
-    // name is fitted to it, and the editors keep their place. Editors under
-    // it, what its lines take.
+    // Editors beside the picture, the height of the editors under the
+    // smallest picture, or of the card's facts and values beside them when
+    // a long note makes those taller (the editors keep their place).
+    // Editors under it, what its lines take.
     int heightForWidth(int width) const override;
     // The least width that holds the editors beside the picture and both
     // beside the card's facts.
