@@ -355,7 +355,9 @@ bool failuresAreCounted(StandInThread &standIn, const QList<pv::CardBrief> &inde
     const QString status = window.statusBar()->currentMessage();
     // The 503 was answered; the closed connection and the time-out were not.
     // (Cards the recorded data holds no price for come back without one.)
-    const QString expected = QStringLiteral(" of %1 cards; 2 could not be reached, 1 answered with an error").arg(cards);
+    const QString expected =
+        QStringLiteral(" of %1 cards; the card database could not be reached for 2 and answered 1 with an error")
+            .arg(cards);
     const bool ok = !window.isPriceRefreshRunning() && status.startsWith(QStringLiteral("Priced "))
                     && status.contains(expected);
     std::printf("503, closed connection and time-out: %.1f s, status \"%s\" %s\n", clock.elapsed() / 1000.0,

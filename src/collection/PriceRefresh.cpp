@@ -463,7 +463,7 @@ void PriceRefresh::keepForFallback(Language language, const CardDetail &card, Ou
 }
 
 void PriceRefresh::notePricesKept(Language language, const QString &cardId, QSet<QString> printings,
-                                  KeptBecause because)
+                                  KeptBecause because, const QString &cardFailure)
 {
     if (printings.isEmpty()) {
         const QList<CardEntry> &entries = m_collection->entries();
@@ -472,7 +472,7 @@ void PriceRefresh::notePricesKept(Language language, const QString &cardId, QSet
     }
     const QString key = ownedCardKey(language, cardId);
     m_runKept.insert(key);
-    m_keptPrices.insert(key, {std::move(printings), because});
+    m_keptPrices.insert(key, {std::move(printings), because, cardFailure});
 }
 
 std::optional<PriceRefresh::KeptBecause> PriceRefresh::keptPriceOf(const CardEntry &entry) const
@@ -483,10 +483,34 @@ std::optional<PriceRefresh::KeptBecause> PriceRefresh::keptPriceOf(const CardEnt
     return kept->because;
 }
 
-QString PriceRefresh::keptBecauseText(KeptBecause because)
+QString PriceRefresh::keptReasonOf(const CardEntry &entry) const
+{
+    const auto kept = m_keptPrices.constFind(ownedCardKey(entry.lang, entry.cardId));
+    if (kept == m_keptPrices.cend() || !kept->printings.contains(printingKey(entry.variant, entry.edition)))
+        return {};
+    return keptBecauseText(kept->because, kept->cardFailure);
+}
+
+QString PriceRefresh::cardFailureText(ReplyFailure kind, const QString &message)
+{
+    switch (kind) {
+    case ReplyFailure::NotReached:
+        return tr("the card database could not be reached (%1)").arg(message);
+    case ReplyFailure::HttpError:
+        return tr("the card database answered with an error (%1)").arg(message);
+    case ReplyFailure::Unusable:
+    case ReplyFailure::Empty:
+        return tr("the card database's answer was refused as data of the wrong shape (%1)").arg(message);
+    }
+    return {};
+}
+
+QString PriceRefresh::keptBecauseText(KeptBecause because, const QString &cardFailure)
 {
     switch (because) {
     case KeptBecause::CardAnswer:
+        if (!cardFailure.isEmpty())
+            return cardFailure;
         return tr("its card could not be fetched from the card database");
     case KeptBecause::FallbackPrices:
         return tr("TCGCSV's prices for its set could not be fetched");
@@ -528,7 +552,7 @@ void PriceRefresh::logKeptCards() const
                   tr("%1 (%2, %3) kept its stored price: %4.")
                       .arg(card->name.isEmpty() ? card->cardId : card->name, setName.isEmpty() ? card->setId : setName,
                            printingsOf.value(key).join(QStringLiteral(" / ")),
-                           keptBecauseText(m_keptPrices.value(key).because)));
+                           keptBecauseText(m_keptPrices.value(key).because, m_keptPrices.value(key).cardFailure)));
     }
     if (cards.size() > keptCardsLogged)
         Log::info(pricesCategory,
@@ -603,7 +627,7 @@ void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, co
     if (!m_inFlight.remove(requestId))
         return;
     const CardKey card = m_askedCards.take(requestId);
-    notePricesKept(card.first, card.second, {}, KeptBecause::CardAnswer);
+    notePricesKept(card.first, card.second, {}, KeptBecause::CardAnswer, cardFailureText(kind, message));
     // A card the server answered was reached: it is named for what came.
     switch (kind) {
     case ReplyFailure::NotReached:
@@ -624,30 +648,40 @@ void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, co
     pump();
 }
 
-QString PriceRefresh::summary() const
+QList<PriceRefresh::Sentence> PriceRefresh::summary() const
 {
     const Counts &c = m_counts;
-    QString text;
+    QList<Sentence> text;
+    const auto add = [&text](const QString &sentence, bool failure) { text.append({sentence, failure}); };
     if (c.failed() == 0 && c.unpriced == 0 && c.kept == 0) {
-        text = tr("Priced %n card(s). Recorded this week's total.", nullptr, c.priced);
+        add(tr("Priced %n card(s). Recorded this week's total.", nullptr, c.priced), false);
     } else {
-        QStringList missed;
+        // The card database's failures, named once.
+        QStringList failed;
         if (c.unreachable > 0)
-            missed.append(tr("%1 could not be reached").arg(c.unreachable));
+            failed.append(tr("could not be reached for %1").arg(c.unreachable));
         if (c.answeredError > 0)
-            missed.append(tr("%1 answered with an error").arg(c.answeredError));
+            failed.append(tr("answered %1 with an error").arg(c.answeredError));
         if (c.unusable > 0)
-            missed.append(tr("%1 answered with data of the wrong shape").arg(c.unusable));
+            failed.append(tr("answered %1 with data of the wrong shape").arg(c.unusable));
+        QStringList missed;
+        if (!failed.isEmpty()) {
+            const QString last = failed.takeLast();
+            missed.append(failed.isEmpty()
+                              ? tr("the card database %1").arg(last)
+                              : tr("the card database %1 and %2").arg(failed.join(QStringLiteral(", ")), last));
+        }
         if (c.unpriced > 0)
             missed.append(tr("%1 came back without a price").arg(c.unpriced));
         if (c.kept > 0)
             missed.append(tr("%1 kept their stored prices").arg(c.kept));
-        text = tr("Priced %1 of %2 cards; %3.").arg(c.priced).arg(c.total).arg(missed.join(QStringLiteral(", ")));
+        add(tr("Priced %1 of %2 cards; %3.").arg(c.priced).arg(c.total).arg(missed.join(QStringLiteral(", "))),
+            c.failed() > 0);
         if (recordsWeek())
-            text += QLatin1Char(' ') + tr("Recorded this week's total.");
+            add(tr("Recorded this week's total."), false);
     }
     if (c.fallbackPriced > 0)
-        text += QLatin1Char(' ') + tr("%n of them came from TCGCSV's USD market prices.", nullptr, c.fallbackPriced);
+        add(tr("%n of them came from TCGCSV's USD market prices.", nullptr, c.fallbackPriced), false);
     // Only the sets of this run: others the index settled for another file or
     // for browsing are no concern of this summary.
     int unresolved = 0;
@@ -682,28 +716,27 @@ QString PriceRefresh::summary() const
         return {};
     };
     for (const auto &[kind, sets] : failedSets)
-        text += QLatin1Char(' ') + failedSetsText(kind, sets);
+        add(failedSetsText(kind, sets), true);
     // An answer that cannot be right is refused as an unreachable service
     // would be, and named.
     if (!m_ratesRefusal.isEmpty() && !m_ratesKnown)
-        text += QLatin1Char(' ')
-            + tr("The exchange rates were refused: %1; cards priced in dollars kept their stored prices.")
-                  .arg(m_ratesRefusal);
+        add(tr("The exchange rates were refused: %1; cards priced in dollars kept their stored prices.")
+                .arg(m_ratesRefusal),
+            true);
     else if (!m_ratesRefusal.isEmpty())
-        text += QLatin1Char(' ')
-            + tr("The exchange rates were refused: %1; cards priced in dollars were converted at the stored rate "
-                 "(1 USD = %2 EUR).")
-                  .arg(m_ratesRefusal, QString::number(FxRates::usdToEur(), 'f', 5));
+        add(tr("The exchange rates were refused: %1; cards priced in dollars were converted at the stored rate "
+               "(1 USD = %2 EUR).")
+                .arg(m_ratesRefusal, QString::number(FxRates::usdToEur(), 'f', 5)),
+            true);
     else if (!m_ratesKnown)
-        text += QLatin1Char(' ')
-            + tr("The exchange rates could not be fetched; cards priced in dollars kept their stored prices.");
+        add(tr("The exchange rates could not be fetched; cards priced in dollars kept their stored prices."), true);
     else if (m_ratesFailed)
-        text += QLatin1Char(' ')
-            + tr("The exchange rates could not be updated; cards priced in dollars were converted at the stored rate "
-                 "(1 USD = %1 EUR).")
-                  .arg(QString::number(FxRates::usdToEur(), 'f', 5));
+        add(tr("The exchange rates could not be updated; cards priced in dollars were converted at the stored rate "
+               "(1 USD = %1 EUR).")
+                .arg(QString::number(FxRates::usdToEur(), 'f', 5)),
+            true);
     if (unresolved > 0)
-        text += QLatin1Char(' ') + tr("%n set(s) have no fallback prices available.", nullptr, unresolved);
+        add(tr("%n set(s) have no fallback prices available.", nullptr, unresolved), false);
     return text;
 }
 
@@ -711,7 +744,21 @@ void PriceRefresh::finish()
 {
     if (!m_running)
         return;
-    const QString text = summary();
+    // Whole in the log; where it does not fit whole, what failed is shown
+    // before what went well.
+    const QList<Sentence> sentences = summary();
+    QStringList inOrder;
+    QStringList shownFirst;
+    for (const Sentence &sentence : sentences) {
+        inOrder.append(sentence.text);
+        if (sentence.failure)
+            shownFirst.append(sentence.text);
+    }
+    for (const Sentence &sentence : sentences) {
+        if (!sentence.failure)
+            shownFirst.append(sentence.text);
+    }
+    const QString text = inOrder.join(QLatin1Char(' '));
     const bool valued = recordsWeek();
     // The prices held back and the week recorded from them reach the views
     // as one change.
@@ -732,7 +779,7 @@ void PriceRefresh::finish()
     Log::info(pricesCategory, text);
     Log::info(pricesCategory,
               tr("Collection total after refresh: %1.").arg(Currency::formatFromEur(m_collection->totalValueEur())));
-    emit statusChanged(text, 8000);
+    emit statusChanged(text, 8000, shownFirst);
     noteOutcome(m_counts.kept + m_counts.failed(), text);
 }
 

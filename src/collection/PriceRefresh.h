@@ -13,6 +13,7 @@
 #include <QPair>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 namespace pv {
 
@@ -93,6 +94,14 @@ public:
     // Why a card kept its stored prices.
     enum class KeptBecause { CardAnswer, FallbackPrices, ExchangeRate, DisputedPrice };
 
+    // One sentence of a run's summary, and whether it names a source that
+    // failed.
+    struct Sentence
+    {
+        QString text;
+        bool failure = false;
+    };
+
     // The services are borrowed and outlive the refresh.
     PriceRefresh(Collection *collection, TcgdexClient *client, FallbackPrices *fallback, FxRateFetcher *rates,
                  QObject *parent = nullptr);
@@ -108,8 +117,16 @@ public:
     // of its printing; nothing when it did not, or the collection has held
     // another document since.
     std::optional<KeptBecause> keptPriceOf(const CardEntry &entry) const;
-    // Says why, to follow "because" or a colon.
-    static QString keptBecauseText(KeptBecause because);
+    // Says why the last run kept the holding's euro value, to follow
+    // "because" or a colon; empty when it did not.
+    QString keptReasonOf(const CardEntry &entry) const;
+    // Says why, to follow "because" or a colon; a failed card answer is
+    // told by its own failure text (cardFailureText) when given.
+    static QString keptBecauseText(KeptBecause because, const QString &cardFailure = QString());
+    // What became of a card asked of the card database that gave no card:
+    // not reached, an error, or an answer refused, with the client's
+    // message; to follow a colon.
+    static QString cardFailureText(ReplyFailure kind, const QString &message);
 
     // Refreshes every card of the collection; nothing while a run goes on.
     void refresh();
@@ -140,8 +157,10 @@ Q_SIGNALS:
     void progressChanged(pv::PriceRefresh::Stage stage, int value, int maximum);
     void runEnded();
     // A status-bar text; 0 ms: until replaced. An empty text clears the
-    // last one given, if it still shows.
-    void statusChanged(const QString &text, int timeoutMs);
+    // last one given, if it still shows. A summary gives its sentences in
+    // the order to show them where the whole does not fit: those naming a
+    // source that failed first.
+    void statusChanged(const QString &text, int timeoutMs, const QStringList &shownFirst = QStringList());
     // Fetched data changed the collection, outside the undo stack.
     void collectionChangedOutsideUndo();
     void outcomeNoteChanged();
@@ -167,14 +186,15 @@ private:
     void keepForFallback(Language language, const CardDetail &card, Outcome outcome);
     // Notes the printings of a card whose euro values the run kept; none:
     // every printing held.
-    void notePricesKept(Language language, const QString &cardId, QSet<QString> printings, KeptBecause because);
+    void notePricesKept(Language language, const QString &cardId, QSet<QString> printings, KeptBecause because,
+                        const QString &cardFailure = QString());
     // Names the run's cards that keep their stored prices, a line each.
     void logKeptCards() const;
     void count(Outcome outcome, int by = 1);
     void reportProgress();
     void holdCollectionChanges();
     void dropRun();
-    QString summary() const;
+    QList<Sentence> summary() const;
     bool recordsWeek() const;
     // Whether a source of the run failed: cards, TCGCSV, exchange rates.
     bool sourceFailed() const;
@@ -218,6 +238,7 @@ private:
     {
         QSet<QString> printings; // printingKey
         KeptBecause because = KeptBecause::CardAnswer;
+        QString cardFailure; // cardFailureText, for a card answer that failed
     };
     QHash<QString, KeptPrices> m_keptPrices;
     QSet<QString> m_runKept;            // owned-card keys the run kept

@@ -208,8 +208,10 @@ private Q_SLOTS:
         f.client.answer(QStringLiteral("zz1-2"));
         f.client.fail(QStringLiteral("zz1-3"), QStringLiteral("Connection closed"));
         QCOMPARE(f.lastStatus(),
-                 QStringLiteral("Priced 1 of 3 cards; 1 could not be reached, 1 came back without a price. Recorded "
-                                "this week's total."));
+                 QStringLiteral(
+                     "Priced 1 of 3 cards; the card database could not be reached for 1, 1 came back without a price. "
+                     "Recorded "
+                     "this week's total."));
         QCOMPARE(f.collection.history().size(), 1);
 
         f.collection.clear();
@@ -451,7 +453,7 @@ private Q_SLOTS:
         QCOMPARE(named.size(), 201);
         QCOMPARE(named.first(),
                  QStringLiteral("Card base2-2 (Jungle, Normal / Reverse Holo) kept its stored price: "
-                                "its card could not be fetched from the card database."));
+                                "the card database could not be reached (Connection refused)."));
         QCOMPARE(named.at(199).left(22), QStringLiteral("Card base2-201 (Jungle"));
         QCOMPARE(named.at(200), QStringLiteral("2 more card(s) kept their stored prices."));
         QCOMPARE(f.refresh.outcomeNote().keptCards, cards - 1);
@@ -485,7 +487,8 @@ private Q_SLOTS:
         f.collection.addEntry(holdingOf(QStringLiteral("sv2a-185"), 1, 999.99, Language::Japanese));
         QCOMPARE(f.refreshed(),
                  QStringLiteral(
-                     "Priced 2 of 3 cards; 1 answered with data of the wrong shape. Recorded this week's total."));
+                     "Priced 2 of 3 cards; the card database answered 1 with data of the wrong shape. Recorded this "
+                     "week's total."));
         QCOMPARE(f.value(0), 999.99);
         QCOMPARE(f.collection.entries().at(0).unitValueUsd, 888.88);
         QCOMPARE(f.value(1), blastoise);
@@ -621,7 +624,8 @@ private Q_SLOTS:
                                  priceRow(106999, QStringLiteral("1st Edition Holofoil"), second)});
         };
         const QString wrongShape =
-            QStringLiteral("Priced 1 of 2 cards; 1 answered with data of the wrong shape. Recorded this week's total.");
+            QStringLiteral("Priced 1 of 2 cards; the card database answered 1 with data of the wrong shape. Recorded "
+                           "this week's total.");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("summary");
@@ -677,6 +681,11 @@ private Q_SLOTS:
         QCOMPARE(figures(entries.at(1)),
                  firstEditionKept ? std::make_pair(4369.19, 4657.59) : std::make_pair(3657.59 * 0.86, 3657.59));
         QCOMPARE(f.value(2), blastoise);
+        // A refused answer is told as refused, with why, not as one never fetched.
+        if (firstEditionKept && unlimitedKept)
+            QVERIFY(
+                f.refresh.keptReasonOf(entries.at(1))
+                    .startsWith(QStringLiteral("the card database's answer was refused as data of the wrong shape (")));
 
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("kept.tmk"));

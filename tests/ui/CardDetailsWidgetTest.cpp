@@ -511,12 +511,21 @@ private Q_SLOTS:
         entry.image.clear();
         entry.rarity = QStringLiteral("Rare Holo");
 
-        // The card database fails, or answers with another card's record:
-        // the holding's own rarity shows.
+        // The card database fails, answers with another card's record or
+        // with a price beyond belief: the holding's own rarity shows, no
+        // source's figure is made up, the line total is the stored one, and
+        // the note says what became of the answer.
+        entry.unitValueEur = 4.81;
+        entry.priceUpdated = QDateTime(QDate(2026, 8, 21), QTime(12, 0));
         const QByteArray blastoise = R"({"id":"base1-2","name":"Blastoise","rarity":"Common",)"
                                      R"("illustrator":"Ken Sugimori","set":{"id":"base1"}})";
-        for (const WebStandIn::Fault &failure :
-             {WebStandIn::Fault::httpStatus(404), WebStandIn::Fault::custom(200, "application/json", blastoise)}) {
+        const QByteArray absurd = R"({"id":"base1-4","name":"Charizard","set":{"id":"base1"},)"
+                                  R"("pricing":{"cardmarket":{"trend":1e308}}})";
+        const QList<std::pair<WebStandIn::Fault, const char *>> failures =
+            {{WebStandIn::Fault::httpStatus(404), "answered with an error"},
+             {WebStandIn::Fault::custom(200, "application/json", blastoise), "was refused"},
+             {WebStandIn::Fault::custom(200, "application/json", absurd), "was refused"}};
+        for (const auto &[failure, said] : failures) {
             const int fault = m_standIn->addFault(QStringLiteral("/cards/base1-4$"), failure, -1);
             QVERIFY(showAndAwaitCard(panel, entry) > 0);
             image->resize(image->width() + 40, image->height() + 40);
@@ -524,12 +533,15 @@ private Q_SLOTS:
             QCOMPARE(image->text(), QStringLiteral("No artwork available"));
             QCOMPARE(text(panel, "rarityValue"), QStringLiteral("Rare Holo"));
             QCOMPARE(text(panel, "illustratorValue"), QStringLiteral("-"));
+            QCOMPARE(text(panel, "eurValue") + text(panel, "usdValue"), QStringLiteral("unknownunknown"));
+            QCOMPARE(text(panel, "lineTotalValue"),
+                     QStringLiteral("%1 (stored 21 Aug 2026)").arg(Currency::formatFromEur(2 * 4.81)));
+            QVERIFY2(text(panel, "priceNoteLabel").contains(QLatin1String(said)), said);
             m_standIn->removeFault(fault);
         }
 
         // Edits keep the figures fetched for the printing; another finish or
         // edition shows its own price from the same record.
-        entry.unitValueEur = 4.81;
         const int id = showAndAwaitCard(panel, entry);
         QVERIFY(id > 0);
         Q_EMIT m_client->cardReady(id, Language::English, pricedCard(R"({"cardmarket":{"trend-holo":12.5,"trend":3},

@@ -12,6 +12,7 @@
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/StatusSummary.h"
 #include "ui/widgets/ValueChartWidget.h"
 #include "ui_MainWindow.h"
 
@@ -134,6 +135,7 @@ void MainWindow::setUpStatusBar()
     m_cancelRefreshButton->hide();
     statusBar()->addPermanentWidget(m_cancelRefreshButton);
     connect(m_cancelRefreshButton, &QPushButton::clicked, this, &MainWindow::cancelPriceRefresh);
+    m_statusSummary->setBeside({m_pricesLabel, m_refreshProgress, m_fileProgress, m_cancelRefreshButton});
 }
 
 void MainWindow::setUpUndoActions()

@@ -49,6 +49,7 @@ class FallbackPrices;
 class PriceIndex;
 class PriceRefresh;
 class SetCardsModel;
+class StatusSummary;
 class TcgdexClient;
 class BinderDialog;
 class CollectionFileTask;
@@ -316,9 +317,8 @@ private:
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
     QString m_ratesRefusal; // why the rates answer just refused was, until it is told
-    // The price refresh's status text while the status bar shows it (its
-    // leading sentences when it is too long for the bar).
-    QString m_refreshSummary;
+    // The price refresh's status texts, fitted to the status bar.
+    StatusSummary *m_statusSummary = nullptr;
     QUndoStack *m_undoStack = nullptr;
     CollectionTreeModel *m_treeModel = nullptr;
     CollectionTreeDelegate *m_treeDelegate = nullptr;

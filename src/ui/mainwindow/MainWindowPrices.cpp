@@ -7,13 +7,11 @@
 #include "core/Currency.h"
 #include "core/FxRates.h"
 #include "core/Log.h"
+#include "ui/widgets/StatusSummary.h"
 #include "ui_MainWindow.h"
 
-#include <QFontMetrics>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QStatusBar>
 
 #include <utility>
 
@@ -23,23 +21,6 @@ namespace {
 
 // How long a summary fitted again stays: as long as a refresh's.
 constexpr int summaryTimeoutMs = 8000;
-
-// The text when it fits the width, else its leading sentences that do, the
-// first at least.
-QString leadingSentences(const QString &text, const QFontMetrics &metrics, int width)
-{
-    if (metrics.horizontalAdvance(text) <= width)
-        return text;
-    static const QRegularExpression sentenceEnd(QStringLiteral("[.!?] (?=\\p{Lu})"));
-    QString shown;
-    for (auto ends = sentenceEnd.globalMatch(text); ends.hasNext();) {
-        const QString lead = text.left(ends.next().capturedStart() + 1);
-        if (!shown.isEmpty() && metrics.horizontalAdvance(lead) > width)
-            break;
-        shown = lead;
-    }
-    return shown.isEmpty() ? text : shown;
-}
 
 } // namespace
 
@@ -74,43 +55,16 @@ void MainWindow::setUpPriceRefresh()
         m_cancelRefreshButton->hide();
         ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty());
     });
-    // A summary too long for the status bar shows its leading sentences
-    // there, and whole in the bar's tool tip (and the log) while it shows.
-    const auto showFitted = [this](int timeoutMs) {
-        QStatusBar *bar = statusBar();
-        int room = bar->width() - 18;
-        for (const QWidget *beside : {static_cast<QWidget *>(m_pricesLabel), static_cast<QWidget *>(m_refreshProgress),
-                                      static_cast<QWidget *>(m_cancelRefreshButton)}) {
-            if (!beside->isHidden())
-                room -= beside->sizeHint().width() + 6;
-        }
-        const QString shown = leadingSentences(m_refreshSummary, bar->fontMetrics(), room);
-        bar->setToolTip(shown == m_refreshSummary ? QString() : m_refreshSummary);
-        showStatus(shown, timeoutMs);
-    };
-    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
-        if (!message.isEmpty() && m_refreshSummary.startsWith(message))
-            return;
-        m_refreshSummary.clear();
-        statusBar()->setToolTip(QString());
-    });
-    connect(m_priceRefresh, &PriceRefresh::statusChanged, this, [this, showFitted](const QString &text, int timeoutMs) {
-        // Clearing takes away the refresh's own text only, not what came after it.
-        if (text.isEmpty()) {
-            if (!m_refreshSummary.isEmpty())
-                statusBar()->clearMessage();
-            return;
-        }
-        m_refreshSummary = text;
-        showFitted(timeoutMs);
-    });
+    // A summary too long for the status bar shows what failed there first,
+    // and whole in the bar's tool tip (and the log) while it shows.
+    m_statusSummary = new StatusSummary(statusBar(), this);
+    connect(m_priceRefresh, &PriceRefresh::statusChanged, m_statusSummary, &StatusSummary::show);
     connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, this, [this] { changedOutsideUndo = true; });
     // The prices' line beside the summary tells the run's outcome once the
     // summary shows: the summary is fitted again beside it.
-    connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, [this, showFitted] {
+    connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, [this] {
         updateStatusSummary();
-        if (!m_refreshSummary.isEmpty())
-            showFitted(summaryTimeoutMs);
+        m_statusSummary->refit(summaryTimeoutMs);
     });
 }
 

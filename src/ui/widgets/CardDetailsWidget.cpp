@@ -27,8 +27,6 @@ namespace pv {
 namespace {
 
 const QString noValue = QStringLiteral("-");
-// The price note keeps this many lines however little room the panel has.
-constexpr int minNoteLines = 3;
 // The picture's least height beside the card's facts, and above them.
 constexpr int ArtworkMinimumHeight = 88;
 constexpr int NarrowArtworkHeight = 200;
@@ -91,6 +89,7 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
     ui->detailScrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ui->detailScrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ui->detailContents->installEventFilter(this);
+    ui->copyColumnLayout->addStretch();
     fitEditors();
 
     setLogoLabel = new QLabel(ui->imageLabel);
@@ -100,6 +99,7 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
     setLogoLabel->hide();
     ui->imageLabel->installEventFilter(this);
     ui->priceNoteLabel->installEventFilter(this);
+    ui->lineTotalValue->installEventFilter(this);
     // A long name never widens the panel: the title takes the width it is
     // given and shortens the name to fit, which its tool tip shows whole.
     ui->titleLabel->setSizePolicy(QSizePolicy::Ignored, ui->titleLabel->sizePolicy().verticalPolicy());
@@ -145,7 +145,10 @@ void CardDetailsWidget::setTcgdexClient(TcgdexClient *newClient)
     connect(client, &TcgdexClient::imageReady, this, &CardDetailsWidget::onImageReady);
     connect(client, &TcgdexClient::imageFailed, this, &CardDetailsWidget::onImageFailed);
     connect(client, &TcgdexClient::cardReady, this, &CardDetailsWidget::onCardReady);
-    connect(client, &TcgdexClient::requestFailed, this, &CardDetailsWidget::onCardFailed);
+    connect(client, &TcgdexClient::requestFailed, this,
+            [this](int requestId, const QString &, const QString &message, ReplyFailure kind) {
+                onCardFailed(requestId, PriceRefresh::cardFailureText(kind, message));
+            });
 }
 
 void CardDetailsWidget::setCollection(Collection *newCollection)
@@ -188,6 +191,7 @@ void CardDetailsWidget::clear()
 {
     hasEntry = false;
     detailValid = false;
+    cardFailure.clear();
     entry = CardEntry();
     detail = CardDetail();
     artworkRequestId = 0;
@@ -207,9 +211,7 @@ void CardDetailsWidget::clear()
                           ui->illustratorValue, ui->languageValue, ui->eurValue, ui->usdValue,
                           ui->lineTotalValue})
         value->setText(noValue);
-    ui->priceNoteLabel->clear();
-    ui->priceNoteLabel->setToolTip(QString());
-    fitPriceNote();
+    showPriceNote({});
     ui->copyBox->setEnabled(false);
 }
 
@@ -218,6 +220,7 @@ void CardDetailsWidget::showEntry(const CardEntry &shown)
     entry = shown;
     hasEntry = true;
     detailValid = false;
+    cardFailure.clear();
     // Answers to the previous holding's requests must not land here.
     artworkRequestId = 0;
     cardRequestId = 0;
@@ -361,20 +364,42 @@ void CardDetailsWidget::showStoredValues()
         ui->lineTotalValue->setText(noValue);
         return;
     }
+    QStringList notes;
     if (entry.customPriceEur > 0.0)
         ui->eurValue->setText(tr("%1 (custom)").arg(Currency::formatFromEur(entry.customPriceEur)));
-    else if (entry.unitValueEur > 0.0)
-        ui->eurValue->setText(Currency::formatFromEur(entry.unitValueEur));
-    else
-        ui->eurValue->setText(tr("no price"));
-    ui->usdValue->setText(entry.unitValueUsd > 0.0 ? Currency::formatFromUsd(entry.unitValueUsd) : noValue);
-    showLineTotal(ui->lineTotalValue, entry);
+    if (!cardFailure.isEmpty()) {
+        // The card database gave no record: no source said a figure, and
+        // the line total is the one stored, told as such.
+        if (entry.customPriceEur <= 0.0)
+            ui->eurValue->setText(tr("unknown"));
+        ui->usdValue->setText(tr("unknown"));
+        showStoredLineTotal();
+        notes.append(tr("Neither source's figure is known: %1.").arg(cardFailure));
+    } else {
+        if (entry.customPriceEur <= 0.0)
+            ui->eurValue->setText(entry.unitValueEur > 0.0 ? Currency::formatFromEur(entry.unitValueEur)
+                                                           : tr("no price"));
+        ui->usdValue->setText(entry.unitValueUsd > 0.0 ? Currency::formatFromUsd(entry.unitValueUsd) : noValue);
+        showLineTotal(ui->lineTotalValue, entry);
+    }
     // Nothing said of another holding stays; what is said of this one's
     // stored price holds without its card record.
-    QStringList notes;
     if (QString kept = keptPriceNote(); !kept.isEmpty())
-        notes.append(std::move(kept));
+        notes.prepend(std::move(kept));
     showPriceNote(notes);
+}
+
+void CardDetailsWidget::showStoredLineTotal()
+{
+    const double value = entryLineValue(entry);
+    if (value <= 0.0)
+        ui->lineTotalValue->setText(noValue);
+    else if (entry.customPriceEur > 0.0 || !entry.priceUpdated.isValid())
+        ui->lineTotalValue->setText(tr("%1 (stored)").arg(Currency::formatFromEur(value)));
+    else
+        ui->lineTotalValue->setText(tr("%1 (stored %2)")
+                                        .arg(Currency::formatFromEur(value),
+                                             entry.priceUpdated.toLocalTime().toString(QStringLiteral("d MMM yyyy"))));
 }
 
 QString CardDetailsWidget::keptPriceNote() const
@@ -382,10 +407,9 @@ QString CardDetailsWidget::keptPriceNote() const
     // A custom price, which the refresh leaves alone, makes the total.
     if (!priceRefresh || !hasEntry || entry.customPriceEur > 0.0)
         return {};
-    const std::optional<PriceRefresh::KeptBecause> because = priceRefresh->keptPriceOf(entry);
-    if (!because)
+    const QString why = priceRefresh->keptReasonOf(entry);
+    if (why.isEmpty())
         return {};
-    const QString why = PriceRefresh::keptBecauseText(*because);
     if (entry.unitValueEur <= 0.0)
         return tr("No price is stored, and its source failed in the last refresh: %1.").arg(why);
     if (!entry.priceUpdated.isValid())
@@ -397,7 +421,9 @@ QString CardDetailsWidget::keptPriceNote() const
 
 void CardDetailsWidget::showPriceNote(const QStringList &notes)
 {
-    ui->priceNoteLabel->setToolTip(notes.join(QLatin1Char('\n')));
+    const QString text = notes.join(QLatin1Char('\n'));
+    if (text != ui->priceNoteLabel->text())
+        ui->priceNoteLabel->setText(text);
     fitPriceNote();
 }
 
@@ -415,6 +441,7 @@ void CardDetailsWidget::applyCardRecord(const CardDetail &card)
         return;
     detail = card;
     detailValid = true;
+    cardFailure.clear();
 
     populating = true;
     refillPrintingCombos();
@@ -494,30 +521,17 @@ void CardDetailsWidget::showCardValues()
     showPriceNote(notes);
 }
 
-// The note (whole in its tool tip) takes the lines that the side column has
-// left under its boxes, a few at least, and ends in an ellipsis when it needs
-// more. A wrapped label inside the column is not given the height its lines
-// need by the layouts around it; it asks for that height itself.
+// The note and the line total show whole, wrapped to their width. A
+// wrapped label inside the column is not given the height its lines need by
+// the layouts around it; it asks for that height itself, and the panel grows
+// to hold it (its dock scrolls it).
 void CardDetailsWidget::fitPriceNote()
 {
-    QLabel *note = ui->priceNoteLabel;
-    const QString full = note->toolTip();
-    QString shown = full;
-    if (note->isVisible() && !full.isEmpty()) {
-        // From the value box's top to the column's foot, less the box's
-        // other rows and frame.
-        const int boxRoom = ui->cardColumnLayout->geometry().bottom() - ui->valueBox->geometry().top() + 1;
-        const int room = boxRoom - (ui->valueBox->minimumSizeHint().height() - note->minimumHeight());
-        const int lines = std::max(minNoteLines, room / note->fontMetrics().lineSpacing());
-        const QString fitted = fittedText(full, note->font(), note->contentsRect().width(), lines);
-        if (fitted.simplified() != full.simplified())
-            shown = fitted;
+    for (QLabel *label : {ui->priceNoteLabel, ui->lineTotalValue}) {
+        const int height = label->text().isEmpty() ? 0 : label->heightForWidth(label->width());
+        if (height >= 0 && height != label->minimumHeight())
+            label->setMinimumHeight(height);
     }
-    if (shown != note->text())
-        note->setText(shown);
-    const int height = shown.isEmpty() ? 0 : note->heightForWidth(note->width());
-    if (height >= 0 && height != note->minimumHeight())
-        note->setMinimumHeight(height);
 }
 
 // The editors' box is as tall as its rows, and no narrower than they are.
@@ -552,7 +566,11 @@ QSize CardDetailsWidget::minimumSizeHint() const
 
 int CardDetailsWidget::heightForWidth(int width) const
 {
-    return width < sideBySideWidth() ? QWidget::heightForWidth(width) : minimumHeight();
+    if (width < sideBySideWidth())
+        return QWidget::heightForWidth(width);
+    // The card's facts and values beside the picture, with a long note,
+    // may need more than the editors under it.
+    return std::max(minimumHeight(), ui->rootLayout->totalMinimumSize().height());
 }
 
 int CardDetailsWidget::sideBySideWidth() const
@@ -571,10 +589,32 @@ void CardDetailsWidget::fitColumns()
     if (narrow == (ui->rootLayout->indexOf(ui->detailScrollArea) >= 0))
         return;
     (narrow ? ui->copyColumnLayout : ui->rootLayout)->removeWidget(ui->detailScrollArea);
-    (narrow ? ui->rootLayout : ui->copyColumnLayout)->addWidget(ui->detailScrollArea);
+    if (narrow)
+        ui->rootLayout->addWidget(ui->detailScrollArea);
+    else // above the room a long note leaves under the editors
+        ui->copyColumnLayout->insertWidget(1, ui->detailScrollArea);
     ui->artworkLayout->setDirection(narrow ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
     ui->imageLabel->setMinimumHeight(narrow ? NarrowArtworkHeight : ArtworkMinimumHeight);
     fitEditors();
+}
+
+// Beside the card's facts, a panel made taller than its dock by a long note
+// keeps the picture the height the dock gives it: the room the note takes
+// is left under the editors, which stay in their place.
+void CardDetailsWidget::fitArtworkToDock()
+{
+    QWidget *dock = parentWidget();
+    if (dock && dock != watchedDock) {
+        if (watchedDock)
+            watchedDock->removeEventFilter(this);
+        watchedDock = dock;
+        dock->installEventFilter(this); // its height may change while the panel's does not
+    }
+    int most = QWIDGETSIZE_MAX;
+    if (dock && ui->rootLayout->indexOf(ui->detailScrollArea) < 0)
+        most = std::max(ArtworkMinimumHeight, dock->height() - (minimumHeight() - ArtworkMinimumHeight));
+    if (ui->imageLabel->maximumHeight() != most)
+        ui->imageLabel->setMaximumHeight(most);
 }
 
 void CardDetailsWidget::fitTitle()
@@ -674,17 +714,28 @@ void CardDetailsWidget::placeSetLogo()
 
 void CardDetailsWidget::onCardReady(int requestId, Language, const CardDetail &card)
 {
-    if (requestId != 0 && requestId == cardRequestId)
+    if (requestId == 0 || requestId != cardRequestId)
+        return;
+    // A figure no card sells for makes the whole answer suspect, as it does
+    // for a refresh.
+    const QString problem = Pricing::pricingProblem(card.pricing);
+    if (problem.isEmpty())
         applyCardRecord(card);
+    else
+        onCardFailed(requestId, PriceRefresh::cardFailureText(ReplyFailure::Unusable, problem));
 }
 
-// Without the card record the panel shows what the holding has on record.
-void CardDetailsWidget::onCardFailed(int requestId)
+// Without the card record the panel shows what the holding has on record,
+// and says why no source's figure is known.
+void CardDetailsWidget::onCardFailed(int requestId, const QString &failure)
 {
     if (requestId == 0 || requestId != cardRequestId || !hasEntry)
         return;
     ui->rarityValue->setText(entry.rarity.isEmpty() ? noValue : entry.rarity);
     ui->illustratorValue->setText(noValue);
+    cardFailure = failure;
+    if (!detailValid)
+        showStoredValues();
 }
 
 void CardDetailsWidget::onImageReady(int requestId, const QString &, const QPixmap &pixmap)
@@ -737,11 +788,13 @@ void CardDetailsWidget::onSetIndexed(Language language, const QString &setId)
 
 bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->imageLabel && event->type() == QEvent::Resize) {
+    if (watched == watchedDock && event->type() == QEvent::Resize) {
+        fitArtworkToDock();
+    } else if (watched == ui->imageLabel && event->type() == QEvent::Resize) {
         if (!artwork.isNull() && ui->imageLabel->contentsRect().size() != artworkSize)
             scaleArtwork();
         placeSetLogo();
-    } else if (watched == ui->priceNoteLabel && event->type() == QEvent::Resize) {
+    } else if ((watched == ui->priceNoteLabel || watched == ui->lineTotalValue) && event->type() == QEvent::Resize) {
         fitPriceNote();
     } else if (watched == ui->detailContents && event->type() == QEvent::LayoutRequest) {
         fitEditors();
@@ -755,6 +808,7 @@ void CardDetailsWidget::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     fitColumns();
+    fitArtworkToDock();
     fitPriceNote();
 }
 

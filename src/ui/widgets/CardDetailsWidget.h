@@ -58,9 +58,10 @@ public:
     // picture and editors beside the facts, the panel puts them one under
     // the other (its dock scrolls it).
     QSize minimumSizeHint() const override;
-    // Editors beside the picture, the height it is given: a long note or
-    // name is fitted to it, and the editors keep their place. Editors under
-    // it, what its lines take.
+    // Editors beside the picture, the height of the editors under the
+    // smallest picture, or of the card's facts and values beside them when
+    // a long note makes those taller (the editors keep their place).
+    // Editors under it, what its lines take.
     int heightForWidth(int width) const override;
     // The least width that holds the editors beside the picture and both
     // beside the card's facts.
@@ -79,6 +80,8 @@ private:
     void showFactsAndEditors();
     void refillPrintingCombos();
     void showStoredValues();
+    // The line's stored value, said to be stored, with its date.
+    void showStoredLineTotal();
     void showCardValues();
     // The live values while the card record is at hand, else the stored ones.
     void showValues();
@@ -92,6 +95,7 @@ private:
     void fitEditors();
     void fitTitle();
     void fitColumns();
+    void fitArtworkToDock();
     int copyColumnWidth() const;
     void commit();
     void scaleArtwork();
@@ -99,7 +103,8 @@ private:
     void requestSetArtwork(const QString &setId);
 
     void onCardReady(int requestId, pv::Language language, const pv::CardDetail &card);
-    void onCardFailed(int requestId);
+    // failure: what became of the request (PriceRefresh::cardFailureText).
+    void onCardFailed(int requestId, const QString &failure);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
     void onImageFailed(int requestId, const QString &imageUrl, const QString &message);
     void onSetIndexed(pv::Language language, const QString &setId);
@@ -113,6 +118,9 @@ private:
     CardEntry entry;
     CardDetail detail;
     bool detailValid = false;
+    // Why the card database gave no record of the shown holding; empty while
+    // none failed.
+    QString cardFailure;
     bool hasEntry = false;
     bool populating = false;
     QPixmap artwork;
@@ -123,6 +131,7 @@ private:
     int setLogoRequestId = 0;
     QString setLogoFallbackUrl;
     QLabel *setLogoLabel = nullptr;
+    QPointer<QWidget> watchedDock; // what the panel is shown in, watched for its height
 };
 
 } // namespace pv
