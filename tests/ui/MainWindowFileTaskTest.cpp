@@ -10,12 +10,14 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QAction>
+#include <QMessageBox>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUndoStack>
 
+#include <atomic>
 #include <memory>
 
 using namespace pv;
@@ -128,6 +130,62 @@ private Q_SLOTS:
         QVERIFY(window.save());
         QVERIFY(!collection->isDirty());
         QCOMPARE(CollectionSerializer::read(path).entries.size(), collection->entries().size());
+    }
+
+    // A change made while the question's Save writes the file is asked
+    // about again before Quit, New or Open go on; the file then holds it.
+    void changeDuringQuestionSaveIsAskedAgain_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *command : {"quit", "new", "open"})
+            QTest::addRow("%s", command) << QString::fromLatin1(command);
+    }
+    void changeDuringQuestionSaveIsAskedAgain()
+    {
+        QFETCH(QString, command);
+        MainWindow::setFileTasksAlwaysInBackground(true);
+        std::atomic<bool> hold{false};
+        QSemaphore edited;
+        setSaveTraceForTests([&](SaveEvent event, const QString &) {
+            if (event == SaveEvent::Created && hold.exchange(false))
+                edited.acquire();
+        });
+        const test::AtScopeEnd reset([] {
+            MainWindow::setFileTasksAlwaysInBackground(false);
+            setSaveTraceForTests({});
+        });
+        Collection source;
+        source.addEntry(test::holdingOf(QStringLiteral("tst1-1")));
+        const QString path = m_dir.filePath(command + QStringLiteral(".tmk"));
+        const QString other = m_dir.filePath(QStringLiteral("other-") + command + QStringLiteral(".tmk"));
+        QVERIFY(CollectionSerializer::write(path, source) && CollectionSerializer::write(other, source));
+
+        test::PromptScope prompts;
+        MainWindow window;
+        window.openFile(path);
+        waitForFile(window);
+        Collection *collection = window.collection();
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-2")));
+        hold = true;
+        QTimer::singleShot(0, &window, [&] {
+            collection->addEntry(test::holdingOf(QStringLiteral("tst1-3")));
+            edited.release();
+        });
+        prompts.questionAnswers = {QMessageBox::Save, QMessageBox::Save};
+        prompts.openPath = other;
+        if (command == QLatin1String("quit"))
+            QVERIFY(window.close());
+        else if (command == QLatin1String("new"))
+            window.newCollection();
+        else
+            window.openCollection();
+        waitForFile(window);
+        QCOMPARE(prompts.questions.size(), 2);
+        QCOMPARE(CollectionSerializer::read(path).entries.size(), 3);
+        QCOMPARE(collection->filePath(), command == QLatin1String("open") ? other
+                                         : command == QLatin1String("new") ? QString()
+                                                                           : path);
+        QVERIFY(!collection->isDirty());
     }
 };
 

@@ -5,12 +5,12 @@
 #include "catalog/DexIndex.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
-#include "collection/CollectionFileTask.h"
 #include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
+#include "ui/DocumentSession.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui/widgets/ValueChartWidget.h"
 #include "ui_MainWindow.h"
@@ -46,6 +46,7 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     m_dexIndex = new DexIndex(m_client, this);
     m_fxFetcher = new FxRateFetcher(this);
     m_undoStack = new QUndoStack(this);
+    setUpDocumentSession();
 
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
@@ -192,18 +193,7 @@ void MainWindow::connectSignals()
         releaseHeldChanges();
         showFocusedEntry();
     });
-    connect(m_undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
-        if (clean && !changedOutsideUndo)
-            m_collection->setDirty(false);
-    });
-    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
-        ++m_changeCount;
-        onCollectionChanged(change);
-        if (change.contentsReplaced()) {
-            const QList<Language> languages = allLanguages();
-            m_rarityFillDue = QSet<Language>(languages.cbegin(), languages.cend());
-        }
-    });
+    connect(m_collection, &Collection::changed, this, &MainWindow::onCollectionChanged);
     connect(m_collection, &Collection::dirtyChanged, this, &MainWindow::updateWindowTitle);
     connect(m_collection, &Collection::filePathChanged, this, &MainWindow::updateWindowTitle);
     connect(m_fxFetcher, &FxRateFetcher::finished, this, &MainWindow::onRatesFetched);
@@ -219,7 +209,7 @@ void MainWindow::connectSignals()
             });
     connect(m_catalog, &CardCatalog::languageLoaded, this, &MainWindow::refreshBinderCountsWhenShown);
     connect(m_catalog, &CardCatalog::raritiesLoaded, this, &MainWindow::onRaritiesLoaded);
-    connect(m_catalog, &CardCatalog::variantsLoaded, this, &MainWindow::onVariantsLoaded);
+    connect(m_catalog, &CardCatalog::variantsLoaded, m_session, &DocumentSession::takeFinishes);
     connect(m_dexIndex, &DexIndex::dexReady, this, &MainWindow::refreshBinderCountsWhenShown);
     connect(m_priceIndex, &PriceIndex::failed, this, [this](const QString &context, const QString &message) {
         const QString text = tr("Could not load %1: %2").arg(context, message);
@@ -230,27 +220,9 @@ void MainWindow::connectSignals()
 
 void MainWindow::onRaritiesLoaded(Language language, bool changed)
 {
-    // A pass that found every rarity as it was has nothing to fill in that
-    // the last fill did not, unless another document came in since.
-    if (!changed && !m_rarityFillDue.contains(language))
-        return;
-    refreshBinderCountsWhenShown();
     // The file being read takes them when it is in.
-    if (m_fileTask && m_fileTask->kind() == CollectionFileTask::Kind::Read)
-        m_raritiesWhileReading = true;
-    else
-        fillRaritiesFromCatalog();
-}
-
-void MainWindow::onVariantsLoaded()
-{
-    const int filled = m_collection->fillMissingVariants([this](Language language, const QString &cardId) {
-        return m_catalog->availablePrintings(language, cardId);
-    });
-    if (filled > 0) {
-        releaseHeldChanges();
-        showStatus(tr("Recorded the finish of %n older row(s) from the card data.", nullptr, filled), 6000);
-    }
+    if (m_session->takeRarities(language, changed))
+        refreshBinderCountsWhenShown();
 }
 
 void MainWindow::showStatus(const QString &text, int timeoutMs)
@@ -272,8 +244,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A file being written is let finish first; the window closes once it
-    // is on disk.
-    if (m_fileTask && m_fileTask->kind() == CollectionFileTask::Kind::Write) {
+    // is on disk (and asks again about what changed meanwhile).
+    if (m_session->isWriting()) {
         m_closeAfterSave = true;
         event->ignore();
         return;
@@ -282,6 +254,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // A file still being read is not waited for.
+    m_session->dropRunningRead();
     cancelPriceRefresh();
     saveWindowState();
     event->accept();

@@ -7,6 +7,7 @@
 #include "core/Currency.h"
 #include "core/FxRates.h"
 #include "core/Log.h"
+#include "ui/DocumentSession.h"
 #include "ui_MainWindow.h"
 
 #include <QFontMetrics>
@@ -104,7 +105,8 @@ void MainWindow::setUpPriceRefresh()
         m_refreshSummary = text;
         showFitted(timeoutMs);
     });
-    connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, this, [this] { changedOutsideUndo = true; });
+    connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, m_session,
+            &DocumentSession::noteChangeOutsideUndo);
     // The prices' line beside the summary tells the run's outcome once the
     // summary shows: the summary is fitted again beside it.
     connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, [this, showFitted] {
