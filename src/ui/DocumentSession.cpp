@@ -29,22 +29,17 @@ bool s_alwaysInBackground = false;
 
 } // namespace
 
-DocumentSession::DocumentSession(Collection *collection, QUndoStack *undoStack, CardCatalog *catalog,
-                                 QObject *parent)
+DocumentSession::DocumentSession(Collection *collection, QUndoStack *undoStack, CardCatalog *catalog, QObject *parent)
     : QObject(parent)
     , m_collection(collection)
     , m_undoStack(undoStack)
     , m_catalog(catalog)
-    , m_cleanIndexRevision(collection->savedRevision())
 {
     connect(m_undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
         // Back at the step the file was saved from: the collection is the
         // one on disk again, unless something else changed it since.
-        if (clean && m_cleanIndexRevision != Collection::NoRevision
-            && m_cleanIndexRevision == m_collection->savedRevision()) {
+        if (clean && m_cleanIndexOnDisk)
             m_collection->markSaved(m_collection->revision());
-            m_cleanIndexRevision = m_collection->revision();
-        }
     });
     connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
         if (!change.contentsReplaced())
@@ -81,9 +76,8 @@ bool DocumentSession::settle()
 {
     while (m_collection->isDirty()) {
         const QString path = m_collection->filePath();
-        const QString name = path.isEmpty()
-            ? QCoreApplication::translate("pv::MainWindow", "this collection")
-            : QFileInfo(path).fileName();
+        const QString name = path.isEmpty() ? QCoreApplication::translate("pv::MainWindow", "this collection")
+                                            : QFileInfo(path).fileName();
         const Answer answer = m_question ? m_question(name) : Answer::Cancel;
         if (answer == Answer::Discard)
             return true;
@@ -99,7 +93,7 @@ void DocumentSession::clear()
     dropRunningRead();
     m_collection->clear();
     m_undoStack->clear();
-    m_cleanIndexRevision = m_collection->revision();
+    m_cleanIndexOnDisk = true;
 }
 
 void DocumentSession::open(const QString &path)
@@ -155,7 +149,7 @@ bool DocumentSession::write(const QString &path)
     if (!s_alwaysInBackground && m_collection->entries().size() < kBackgroundSaveEntries) {
         QString error;
         m_writingRevision = m_collection->revision();
-        m_cleanBeforeWrite = m_cleanIndexRevision;
+        m_cleanBeforeWrite = m_cleanIndexOnDisk;
         const bool written = CollectionSerializer::write(path, *m_collection, &error);
         finishSave(path, written, error, m_collection->entries().size());
         return written;
@@ -166,7 +160,7 @@ bool DocumentSession::write(const QString &path)
     m_writingRevision = m_collection->revision();
     // The file is about to hold another state: no step of the stack stands
     // for it until the save says which.
-    m_cleanBeforeWrite = std::exchange(m_cleanIndexRevision, Collection::NoRevision);
+    m_cleanBeforeWrite = std::exchange(m_cleanIndexOnDisk, false);
     m_lastWriteOk = false;
     auto *task = CollectionFileTask::write(path, m_collection->contents(), this);
     QEventLoop writing;
@@ -221,13 +215,12 @@ void DocumentSession::onTaskFinished(CollectionFileTask *task)
     emit taskFinished();
 }
 
-void DocumentSession::finishOpen(const QString &path, CollectionSerializer::ReadResult &result,
-                                 int filledWhileReading)
+void DocumentSession::finishOpen(const QString &path, CollectionSerializer::ReadResult &result, int filledWhileReading)
 {
     m_collection->setFilePath(path);
     m_undoStack->clear();
     m_collection->setDirty(false);
-    m_cleanIndexRevision = m_collection->revision();
+    m_cleanIndexOnDisk = true;
     // Rarities given as it was read: the document is not the file.
     if (filledWhileReading > 0) {
         noteChangeOutsideUndo();
@@ -239,21 +232,19 @@ void DocumentSession::finishOpen(const QString &path, CollectionSerializer::Read
 void DocumentSession::finishSave(const QString &path, bool written, const QString &error, qsizetype entries)
 {
     if (!written) {
-        m_cleanIndexRevision = m_cleanBeforeWrite;
+        m_cleanIndexOnDisk = m_cleanBeforeWrite;
         emit saveFailed(path, error);
         return;
     }
     m_lastWriteOk = true;
     m_collection->markSaved(m_writingRevision);
-    if (m_collection->revision() == m_writingRevision) {
-        m_cleanIndexRevision = m_writingRevision;
+    // What changed while the file was written is in no file: no step of
+    // the undo history stands for the file then.
+    m_cleanIndexOnDisk = m_collection->revision() == m_writingRevision;
+    if (m_cleanIndexOnDisk)
         m_undoStack->setClean();
-    } else {
-        // What changed while the file was written is in no file: no step
-        // of the undo history stands for the file now.
-        m_cleanIndexRevision = Collection::NoRevision;
+    else
         m_undoStack->resetClean();
-    }
     emit saved(path, entries);
 }
 
@@ -279,7 +270,7 @@ void DocumentSession::dropRunningRead()
 
 void DocumentSession::noteChangeOutsideUndo()
 {
-    m_cleanIndexRevision = Collection::NoRevision;
+    m_cleanIndexOnDisk = false;
 }
 
 bool DocumentSession::takeRarities(Language language, bool changed)
@@ -329,9 +320,8 @@ void DocumentSession::markRaritiesFilled()
 
 void DocumentSession::fillFinishes()
 {
-    const int filled = m_collection->fillMissingVariants([this](Language language, const QString &cardId) {
-        return m_catalog->availablePrintings(language, cardId);
-    });
+    const int filled = m_collection->fillMissingVariants(
+        [this](Language language, const QString &cardId) { return m_catalog->availablePrintings(language, cardId); });
     if (filled <= 0)
         return;
     noteChangeOutsideUndo();

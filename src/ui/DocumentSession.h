@@ -116,13 +116,16 @@ private:
     SaveCommand m_save;
     std::function<ReadSideWork()> m_readSideWork;
     CollectionFileTask *m_task = nullptr;
-    // The revision a running save writes, and what the stack's clean index
-    // stood for before it began.
+    // The undo stack's clean index stands for the file on disk: set by a
+    // save, an open or a new collection, cleared by anything that changes
+    // the collection outside the stack and by a save that did not write
+    // the collection as it stands.
+    bool m_cleanIndexOnDisk = true;
+    // The revision a running save writes, and whether the clean index
+    // stood for the file before it began.
     quint64 m_writingRevision = 0;
-    quint64 m_cleanBeforeWrite = 0;
+    bool m_cleanBeforeWrite = true;
     bool m_lastWriteOk = false;
-    // The revision the undo stack's clean index stands for, or none.
-    quint64 m_cleanIndexRevision = 0;
     // What the reading thread made for the window.
     std::shared_ptr<std::shared_ptr<void>> m_readSide;
     bool m_raritiesWhileReading = false;

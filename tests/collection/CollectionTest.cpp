@@ -369,7 +369,8 @@ private slots:
         // from a collection read elsewhere.
         QVERIFY(collection.hasSet(Language::English, QStringLiteral("SV04")));
         CollectionContents contents;
-        contents.sets.insert(QStringLiteral("en:Base1"), test::setRecord(QStringLiteral("Base1"), QStringLiteral("Base Set")));
+        contents.sets.insert(QStringLiteral("en:Base1"),
+                             test::setRecord(QStringLiteral("Base1"), QStringLiteral("Base Set")));
         Collection::PreparedContents read = Collection::prepareContents(std::move(contents));
         collection.takeContents(read);
         QVERIFY(collection.hasSet(Language::English, QStringLiteral("base1")));

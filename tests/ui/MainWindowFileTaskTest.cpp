@@ -155,7 +155,9 @@ private Q_SLOTS:
             setSaveTraceForTests({});
         });
         Collection source;
-        source.addEntry(test::holdingOf(QStringLiteral("tst1-1")));
+        CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
+        named.rarity = QStringLiteral("Common");
+        source.addEntry(named);
         const QString path = m_dir.filePath(command + QStringLiteral(".tmk"));
         const QString other = m_dir.filePath(QStringLiteral("other-") + command + QStringLiteral(".tmk"));
         QVERIFY(CollectionSerializer::write(path, source) && CollectionSerializer::write(other, source));
@@ -182,9 +184,10 @@ private Q_SLOTS:
         waitForFile(window);
         QCOMPARE(prompts.questions.size(), 2);
         QCOMPARE(CollectionSerializer::read(path).entries.size(), 3);
-        QCOMPARE(collection->filePath(), command == QLatin1String("open") ? other
-                                         : command == QLatin1String("new") ? QString()
-                                                                           : path);
+        QCOMPARE(collection->filePath(),
+                 command == QLatin1String("open")      ? other
+                     : command == QLatin1String("new") ? QString()
+                                                       : path);
         QVERIFY(!collection->isDirty());
     }
 };

@@ -95,6 +95,10 @@ MainWindow::~MainWindow()
     // price refresh goes first: it borrows the collection and the clients.
     delete m_priceRefresh;
     m_priceRefresh = nullptr;
+    // So does the document session: the stack announces its clearing as
+    // it goes, after the collection.
+    delete m_session;
+    m_session = nullptr;
     QObject::disconnect(m_undoStack, nullptr, this, nullptr);
     const QList<QObject *> owned = findChildren<QObject *>();
     for (QObject *object : owned)

@@ -38,10 +38,11 @@ void MainWindow::setUpDocumentSession()
 {
     m_session = new DocumentSession(m_collection, m_undoStack, m_catalog, this);
     m_session->setQuestion([this](const QString &name) {
-        const QMessageBox::StandardButton answer = DialogPrompts::question(
-            this, tr("Unsaved changes"), tr("%1 has unsaved changes.\n\nSave them before continuing?").arg(name),
-            QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-        return answer == QMessageBox::Save      ? DocumentSession::Answer::Save
+        const QMessageBox::StandardButton answer =
+            DialogPrompts::question(this, tr("Unsaved changes"),
+                                    tr("%1 has unsaved changes.\n\nSave them before continuing?").arg(name),
+                                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+        return answer == QMessageBox::Save   ? DocumentSession::Answer::Save
             : answer == QMessageBox::Discard ? DocumentSession::Answer::Discard
                                              : DocumentSession::Answer::Cancel;
     });
@@ -78,8 +79,7 @@ void MainWindow::setUpDocumentSession()
     connect(m_session, &DocumentSession::opened, this, &MainWindow::onFileOpened);
     connect(m_session, &DocumentSession::openFailed, this, &MainWindow::onOpenFailed);
     connect(m_session, &DocumentSession::saved, this, [this](const QString &path, qsizetype lines) {
-        Log::info(kFileCategory,
-                  tr("Saved %1 (%n line(s))", nullptr, int(lines)).arg(QDir::toNativeSeparators(path)));
+        Log::info(kFileCategory, tr("Saved %1 (%n line(s))", nullptr, int(lines)).arg(QDir::toNativeSeparators(path)));
         showStatus(tr("Saved %1").arg(QFileInfo(path).fileName()), 4000);
     });
     connect(m_session, &DocumentSession::saveFailed, this, [this](const QString &path, const QString &error) {
@@ -121,8 +121,8 @@ void MainWindow::openCollection()
     // open; the question before it never saw those changes, so they are asked
     // about before the chosen file replaces them.
     const quint64 asked = m_collection->revision();
-    const QString path = DialogPrompts::openFileName(this, tr("Open collection"), QString(),
-                                                     CollectionSerializer::fileFilter());
+    const QString path =
+        DialogPrompts::openFileName(this, tr("Open collection"), QString(), CollectionSerializer::fileFilter());
     if (path.isEmpty())
         return;
     if (m_collection->revision() != asked && !maybeSave())
@@ -232,7 +232,7 @@ bool MainWindow::saveToFile(const QString &path)
 
 bool MainWindow::fileTaskRunning() const
 {
-    return m_session->isReading() || m_session->isWriting();
+    return m_session && (m_session->isReading() || m_session->isWriting());
 }
 
 void MainWindow::setFileTasksAlwaysInBackground(bool always)
@@ -356,8 +356,7 @@ void MainWindow::updateWindowTitle()
                                                             : QFileInfo(m_collection->filePath()).fileName();
     setWindowTitle(tr("%1%2 - Tallowmerick")
                        .arg(name, m_collection->isDirty() ? QStringLiteral("*") : QString()));
-    ui->actionSave->setEnabled(!fileTaskRunning()
-                               && (m_collection->isDirty() || m_collection->filePath().isEmpty()));
+    ui->actionSave->setEnabled(!fileTaskRunning() && (m_collection->isDirty() || m_collection->filePath().isEmpty()));
 }
 
 void MainWindow::saveWindowState()
