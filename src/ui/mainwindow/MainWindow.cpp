@@ -95,8 +95,8 @@ MainWindow::~MainWindow()
     // price refresh goes first: it borrows the collection and the clients.
     delete m_priceRefresh;
     m_priceRefresh = nullptr;
-    // So does the document session: the stack announces its clearing as
-    // it goes, after the collection.
+    // The document session goes next: the undo stack, freed after the
+    // collection, still announces that it became clean.
     delete m_session;
     m_session = nullptr;
     QObject::disconnect(m_undoStack, nullptr, this, nullptr);
@@ -224,7 +224,8 @@ void MainWindow::connectSignals()
 
 void MainWindow::onRaritiesLoaded(Language language, bool changed)
 {
-    // The file being read takes them when it is in.
+    // The session fills them in, or the file being read takes them when it
+    // is in.
     if (m_session->takeRarities(language, changed))
         refreshBinderCountsWhenShown();
 }
