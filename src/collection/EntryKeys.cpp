@@ -82,9 +82,8 @@ private:
 
 } // namespace
 
-QString formatEntryKey(Language language, const QString &cardId, const QString &variant,
-                       const QString &edition, Condition condition, GradingCompany company,
-                       const QString &gradeNote)
+QString formatEntryKey(Language language, const QString &cardId, const QString &variant, const QString &edition,
+                       Condition condition, GradingCompany company, const QString &gradeNote)
 {
     // Joined by hand into one buffer: keys are made for every holding when a
     // large collection is indexed or sorted.
@@ -104,8 +103,8 @@ QString formatEntryKey(Language language, const QString &cardId, const QString &
 
 QString entryKey(const CardEntry &entry)
 {
-    return formatEntryKey(entry.lang, entry.cardId, entry.variant, entry.edition, entry.condition,
-                          entry.gradeCompany, entry.gradeNote);
+    return formatEntryKey(entry.lang, entry.cardId, entry.variant, entry.edition, entry.condition, entry.gradeCompany,
+                          entry.gradeNote);
 }
 
 int compareEntryKeys(const CardEntry &a, const CardEntry &b)

@@ -111,6 +111,9 @@ void DocumentSession::open(const QString &path)
                                       std::move(result.binders), std::move(result.labelStyle));
         finishOpen(path, result, 0);
         fillRarities();
+        // Finishes that came while a file dropped for this one was read.
+        if (std::exchange(m_finishesWhileReading, false))
+            fillFinishes();
         return;
     }
     // The rarities the catalogs know already are given on the reading
@@ -126,8 +129,6 @@ void DocumentSession::open(const QString &path)
         if (loaded && m_catalog->hasRarities(language))
             known[size_t(language)] = {loaded->cards, loaded->cardIndex};
     }
-    m_raritiesWhileReading = false;
-    m_finishesWhileReading = false;
     auto readSide = std::make_shared<std::shared_ptr<void>>();
     m_readSide = readSide;
     ReadSideWork work = m_readSideWork ? m_readSideWork() : ReadSideWork();
@@ -173,6 +174,8 @@ bool DocumentSession::write(const QString &path)
 
 void DocumentSession::startTask(CollectionFileTask *task)
 {
+    // A save asked for while a file is read (the window closing) drops it.
+    dropRunningRead();
     m_task = task;
     connect(task, &CollectionFileTask::finished, this, [this, task] { onTaskFinished(task); });
     emit busyChanged(isReading(), isWriting());
@@ -197,17 +200,18 @@ void DocumentSession::onTaskFinished(CollectionFileTask *task)
             m_readSide.reset();
             m_collection->takeContents(task->prepared());
             finishOpen(task->path(), result, task->preparedRows());
-            // Rarities the catalog collected while the file was read are
-            // given now; those it collects later, when they come.
-            if (m_raritiesWhileReading)
-                fillRarities();
-            else
-                markRaritiesFilled();
-            if (m_finishesWhileReading)
-                fillFinishes();
         } else {
             emit openFailed(task->path(), result.error);
         }
+        // Rarities and finishes the catalog collected while a file was read
+        // go to the collection now shown, the one read or, when it could not
+        // be, the one kept; those it collects later, when they come.
+        if (std::exchange(m_raritiesWhileReading, false))
+            fillRarities();
+        else if (result.ok)
+            markRaritiesFilled();
+        if (std::exchange(m_finishesWhileReading, false))
+            fillFinishes();
     } else {
         finishSave(task->path(), task->written(), task->error(), task->entryCount());
     }
