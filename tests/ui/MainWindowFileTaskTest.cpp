@@ -7,6 +7,7 @@
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "core/FileSaving.h"
+#include "ui/DocumentSession.h"
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QAction>
@@ -189,6 +190,34 @@ private Q_SLOTS:
                      : command == QLatin1String("new") ? QString()
                                                        : path);
         QVERIFY(!collection->isDirty());
+    }
+
+    // Quit while a file is read closes at once, asks nothing and drops the
+    // read, which is freed with the window.
+    void quitDuringReadDropsTheRead()
+    {
+        MainWindow::setFileTasksAlwaysInBackground(true);
+        const test::AtScopeEnd reset([] { MainWindow::setFileTasksAlwaysInBackground(false); });
+        Collection source;
+        source.addEntry(test::holdingOf(QStringLiteral("tst1-1")));
+        const QString path = m_dir.filePath(QStringLiteral("quit.tmk"));
+        QVERIFY(CollectionSerializer::write(path, source));
+        QSemaphore gate;
+        test::PromptScope prompts;
+        auto window = std::make_unique<MainWindow>();
+        window->documentSession()->setReadSideWork([&gate] {
+            return [&gate](const Collection &) -> std::shared_ptr<void> {
+                gate.acquire();
+                return nullptr;
+            };
+        });
+        window->openFile(path);
+        QVERIFY(window->fileTaskRunning());
+        QVERIFY(window->close());
+        QVERIFY(!window->fileTaskRunning());
+        QVERIFY(prompts.questions.isEmpty());
+        gate.release();
+        window.reset();
     }
 };
 

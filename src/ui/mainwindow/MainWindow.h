@@ -93,6 +93,7 @@ public:
     // The one way to the fallback prices: the index behind it is the window's own.
     FallbackPrices *fallbackPrices() const { return m_fallbackPrices; }
     QUndoStack *undoStack() const { return m_undoStack; }
+    DocumentSession *documentSession() const { return m_session; }
     CollectionTreeModel *treeModel() const { return m_treeModel; }
     const ChartScope &chartScope() const { return m_chartScope; }
 
