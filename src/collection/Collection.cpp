@@ -855,30 +855,80 @@ void Collection::announceNewContents(bool sameBinders)
     announceChange();
 }
 
-void Collection::takeContents(Collection &source)
+struct Collection::DerivedTables
 {
-    // The old contents go to the source, to be freed wherever it is.
-    source.followRecords();
+    HoldingIndex index;
+    bool keyIndexValid = false;
+    Totals totals;
+    bool totalsValid = false;
+    Summary summary;
+    std::vector<QHash<QString, CardHolding>> cardHoldings;
+    bool cardHoldingsValid = false;
+    // The holdings they were worked out from.
+    const CardEntry *madeFrom = nullptr;
+};
+
+CollectionContents Collection::contents() const
+{
+    return {m_entries, m_sets, m_history, m_binders, m_labelStyle};
+}
+
+Collection::PreparedContents Collection::prepareContents(CollectionContents contents, const Adjust &adjust,
+                                                         int *adjusted)
+{
+    // This document is the calling thread's own and goes with this call:
+    // only plain values leave it.
+    Collection made;
+    made.replaceContents(std::move(contents.entries), std::move(contents.sets), std::move(contents.history),
+                         std::move(contents.binders), std::move(contents.labelStyle));
+    const int changed = adjust ? adjust(made) : 0;
+    if (adjusted)
+        *adjusted = changed;
+    made.buildDerivedTables();
+    made.followRecords();
+    PreparedContents prepared;
+    prepared.tables = std::make_shared<DerivedTables>();
+    made.swapDerivedTables(*prepared.tables);
+    prepared.contents = {std::move(made.m_entries), std::move(made.m_sets), std::move(made.m_history),
+                         std::move(made.m_binders), std::move(made.m_labelStyle)};
+    prepared.tables->madeFrom = prepared.contents.entries.constData();
+    return prepared;
+}
+
+void Collection::swapDerivedTables(DerivedTables &tables)
+{
+    std::swap(m_index, tables.index);
+    std::swap(m_keyIndexValid, tables.keyIndexValid);
+    std::swap(m_totals, tables.totals);
+    std::swap(m_totalsValid, tables.totalsValid);
+    std::swap(m_summary, tables.summary);
+    std::swap(m_cardHoldings, tables.cardHoldings);
+    std::swap(m_cardHoldingsValid, tables.cardHoldingsValid);
+}
+
+void Collection::takeContents(PreparedContents &prepared)
+{
+    CollectionContents &in = prepared.contents;
+    if (!prepared.tables || in.entries.constData() != prepared.tables->madeFrom) {
+        // Tables made for other holdings (or none) are built again here.
+        CollectionContents taken = std::move(in);
+        in = contents();
+        replaceContents(std::move(taken.entries), std::move(taken.sets), std::move(taken.history),
+                        std::move(taken.binders), std::move(taken.labelStyle));
+        return;
+    }
+    // The old contents and their tables go back to the caller.
     m_unfollowed.clear();
-    std::swap(m_entries, source.m_entries);
-    std::swap(m_index, source.m_index);
-    std::swap(m_keyIndexValid, source.m_keyIndexValid);
-    std::swap(m_totals, source.m_totals);
-    std::swap(m_totalsValid, source.m_totalsValid);
-    std::swap(m_summary, source.m_summary);
-    std::swap(m_cardHoldings, source.m_cardHoldings);
-    std::swap(m_cardHoldingsValid, source.m_cardHoldingsValid);
-    // The old tables stay with the source too, no longer valid.
-    source.m_unfollowed.clear();
-    source.m_keyIndexValid = false;
-    source.m_totalsValid = false;
-    source.m_cardHoldingsValid = false;
-    std::swap(m_sets, source.m_sets);
-    source.m_foldedSetKeysValid = false;
-    std::swap(m_history, source.m_history);
-    const bool sameBinders = source.m_binders == m_binders;
-    std::swap(m_binders, source.m_binders);
-    std::swap(m_labelStyle, source.m_labelStyle);
+    std::swap(m_entries, in.entries);
+    swapDerivedTables(*prepared.tables);
+    prepared.tables->keyIndexValid = false;
+    prepared.tables->totalsValid = false;
+    prepared.tables->cardHoldingsValid = false;
+    std::swap(m_sets, in.sets);
+    std::swap(m_history, in.history);
+    const bool sameBinders = in.binders == m_binders;
+    std::swap(m_binders, in.binders);
+    std::swap(m_labelStyle, in.labelStyle);
     announceNewContents(sameBinders);
 }
 
@@ -890,21 +940,32 @@ void Collection::setFilePath(const QString &path)
     emit filePathChanged(m_filePath);
 }
 
+void Collection::markSaved(quint64 revision)
+{
+    const bool wasDirty = isDirty();
+    m_savedRevision = revision;
+    if (wasDirty != isDirty())
+        emit dirtyChanged(isDirty());
+}
+
 void Collection::setDirty(bool dirty)
 {
-    if (dirty == m_dirty)
-        return;
-    m_dirty = dirty;
-    emit dirtyChanged(m_dirty);
+    if (dirty != isDirty())
+        markSaved(dirty ? NoRevision : m_revision);
+}
+
+void Collection::bumpRevision()
+{
+    const bool wasDirty = isDirty();
+    ++m_revision;
+    if (!wasDirty)
+        emit dirtyChanged(true);
 }
 
 void Collection::markDocumentChanged(Change::Kind kind)
 {
     m_pendingKinds |= kind;
-    if (!m_dirty) {
-        m_dirty = true;
-        emit dirtyChanged(true);
-    }
+    bumpRevision();
     if (m_batchDepth <= 0)
         announceChange();
     else
@@ -952,10 +1013,11 @@ Collection::Change Collection::everythingChanged()
 
 void Collection::makeClean()
 {
-    if (m_dirty) {
-        m_dirty = false;
+    // Another document: no save of the one before stands for it.
+    const bool wasDirty = isDirty();
+    m_savedRevision = ++m_revision;
+    if (wasDirty)
         emit dirtyChanged(false);
-    }
 }
 
 } // namespace pv

@@ -2,6 +2,7 @@
 
 #include "collection/Binder.h"
 #include "collection/CardEntry.h"
+#include "collection/CollectionContents.h"
 #include "collection/HistoryPoint.h"
 #include "collection/HoldingIndex.h"
 #include "collection/LabelStyle.h"
@@ -17,6 +18,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -24,14 +26,16 @@ namespace pv {
 
 // The one document of the application: the holdings, the records of the sets
 // they belong to, the weekly value history, the binders, the document's own
-// label style, its file path and its dirty flag.
+// label style, its file path and its revision.
 //
-// Every mutation makes the document dirty (dirtyChanged(true) only on the
-// clean-to-dirty edge) and emits changed() at once, or once when the
-// outermost beginBatch()/endBatch() pair closes. The signal carries what
-// changed, so views of the holdings can refresh in place what a change left
-// in place (new prices or card facts, holdings edited in their rows, added
-// or removed, set records changed).
+// Every mutation raises the revision the moment it is made, inside a batch
+// or not, and emits changed() at once, or once when the outermost
+// beginBatch()/endBatch() pair closes. The document is dirty while its
+// revision is not the one last marked saved; dirtyChanged() follows each
+// edge of that comparison. changed() carries what changed, so views of the
+// holdings can refresh in place what a change left in place (new prices or
+// card facts, holdings edited in their rows, added or removed, set records
+// changed).
 //
 // Each mutation of the holdings records what it did (a row inserted,
 // removed, edited or repriced, every row rewritten); the tables derived from
@@ -110,7 +114,15 @@ public:
     const QList<Binder> &binders() const { return m_binders; }
     const std::optional<LabelStyle> &labelStyle() const { return m_labelStyle; }
     const QString &filePath() const { return m_filePath; }
-    bool isDirty() const { return m_dirty; }
+    // Raised by every change as it is made; never repeats.
+    quint64 revision() const { return m_revision; }
+    // The revision the file on disk holds, or NoRevision when none does.
+    quint64 savedRevision() const { return m_savedRevision; }
+    static constexpr quint64 NoRevision = ~quint64(0);
+    bool isDirty() const { return m_revision != m_savedRevision; }
+    // The contents as they stand, shared with the document until either
+    // changes: what a save writes.
+    CollectionContents contents() const;
 
     // Holdings.
     int addEntry(const CardEntry &entry);
@@ -197,16 +209,32 @@ public:
     // that no later action waits for them.
     void replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets, QList<HistoryPoint> history,
                          QList<Binder> binders, std::optional<LabelStyle> labelStyle);
-    // Takes over the contents of a collection filled elsewhere (a file read
-    // on another thread), with the tables derived from its holdings as they
-    // stand, as replaceContents() takes new contents. The source is left
-    // holding the old contents, which go with it (freed on its thread).
-    void takeContents(Collection &source);
+    // Contents with the tables derived from their holdings, a plain value
+    // made on any thread (a file read) and taken in on the document's.
+    struct DerivedTables;
+    struct PreparedContents
+    {
+        CollectionContents contents;
+        std::shared_ptr<DerivedTables> tables;
+    };
+    // Works out the derived tables of the contents on the calling thread,
+    // with a document of that thread's own that goes with the call; adjust
+    // (when given) then has its say on that document, its tables following,
+    // and *adjusted gets what it returns.
+    using Adjust = std::function<int(Collection &)>;
+    static PreparedContents prepareContents(CollectionContents contents, const Adjust &adjust = {},
+                                            int *adjusted = nullptr);
+    // Takes over prepared contents as replaceContents() takes new ones. The
+    // contents it replaced, with their tables, are left in prepared, to be
+    // freed wherever the caller likes.
+    void takeContents(PreparedContents &prepared);
     // The key index, the card holdings and the totals, each worked out
-    // where it is not kept: a collection filled on another thread has them
-    // ready.
+    // where it is not kept.
     void buildDerivedTables() const;
     void setFilePath(const QString &path);
+    // The file on disk holds the given revision (NoRevision: none of them).
+    void markSaved(quint64 revision);
+    // false: the file holds the document as it stands; true: it does not.
     void setDirty(bool dirty);
 
 signals:
@@ -251,7 +279,10 @@ private:
     // Works out again what is held of the card, from its rows, while the
     // card holdings are valid.
     void refreshCardHolding(Language language, const QString &cardId) const;
+    // The document as it stands is the one on disk (a new or read one).
     void makeClean();
+    // Raises the revision for a change just made.
+    void bumpRevision();
     // The totals of every row and of each set, worked out in one pass when
     // not kept, and brought up to date with the records first.
     void ensureTotals() const;
@@ -260,6 +291,7 @@ private:
     void countInSetSums(const CardEntry &entry, double lineValue, int by) const;
     // Every derived table is built again.
     void dropDerivedTables() const;
+    void swapDerivedTables(DerivedTables &tables);
     // The stored record of the set, found without regard to case; null when none.
     const SetRecord *storedSet(Language language, const QString &setId) const;
     // The row, which may have had no rarity, given one in place (the index
@@ -322,7 +354,8 @@ private:
     QList<Binder> m_binders;
     std::optional<LabelStyle> m_labelStyle;
     QString m_filePath;
-    bool m_dirty = false;
+    quint64 m_revision = 0;
+    quint64 m_savedRevision = 0;
     int m_batchDepth = 0;
     bool m_changePending = false;
     // The records not yet followed by the derived tables, and those of the

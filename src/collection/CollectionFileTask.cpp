@@ -10,7 +10,6 @@ CollectionFileTask::CollectionFileTask(Kind kind, const QString &path, QObject *
     : QObject(parent)
     , m_kind(kind)
     , m_path(path)
-    , m_contents(std::make_unique<Collection>())
 {
 }
 
@@ -31,27 +30,22 @@ CollectionFileTask *CollectionFileTask::read(const QString &path, Prepare prepar
         result = CollectionSerializer::read(task->m_path);
         if (!result.ok)
             return;
-        task->m_contents->replaceContents(std::exchange(result.entries, {}), std::exchange(result.sets, {}),
-                                          std::exchange(result.history, {}), std::exchange(result.binders, {}),
-                                          std::exchange(result.labelStyle, std::nullopt));
-        if (prepare)
-            task->m_preparedRows = prepare(*task->m_contents);
-        task->m_contents->buildDerivedTables();
+        CollectionContents read{std::exchange(result.entries, {}), std::exchange(result.sets, {}),
+                                std::exchange(result.history, {}), std::exchange(result.binders, {}),
+                                std::exchange(result.labelStyle, std::nullopt)};
+        task->m_prepared = Collection::prepareContents(std::move(read), prepare, &task->m_preparedRows);
     });
     return task;
 }
 
-CollectionFileTask *CollectionFileTask::write(const QString &path, const Collection &collection, QObject *parent)
+CollectionFileTask *CollectionFileTask::write(const QString &path, CollectionContents contents, QObject *parent)
 {
     auto *task = new CollectionFileTask(Kind::Write, path, parent);
-    // The lists share their data with the collection's until it edits them;
-    // they are taken in (and what is derived from them worked out) on the
-    // task's thread.
-    task->start([task, entries = collection.entries(), sets = collection.sets(), history = collection.history(),
-                 binders = collection.binders(), labelStyle = collection.labelStyle()]() mutable {
-        task->m_contents->replaceContents(std::move(entries), std::move(sets), std::move(history), std::move(binders),
-                                          std::move(labelStyle));
-        task->m_written = CollectionSerializer::write(task->m_path, *task->m_contents, &task->m_error);
+    task->m_entryCount = contents.entries.size();
+    task->start([task, contents = std::move(contents)]() mutable {
+        task->m_written = CollectionSerializer::write(task->m_path, contents, &task->m_error);
+        // The lists edited since are this copy's alone: freed here.
+        contents = {};
     });
     return task;
 }
@@ -68,16 +62,9 @@ void CollectionFileTask::disposeLater()
     wait();
     if (m_disposal)
         return;
-    Collection *contents = m_contents.release();
-    m_disposal = QThread::create([contents] { delete contents; });
-    contents->moveToThread(m_disposal);
+    m_disposal = QThread::create([prepared = std::exchange(m_prepared, {})]() mutable { prepared = {}; });
     connect(m_disposal, &QThread::finished, this, &QObject::deleteLater, Qt::QueuedConnection);
     m_disposal->start();
-}
-
-bool CollectionFileTask::isRunning() const
-{
-    return m_thread && !m_thread->isFinished();
 }
 
 void CollectionFileTask::wait()

@@ -470,16 +470,16 @@ ReadResult tooLarge(const QString &path, qint64 size)
 
 // Room for the text written after the holdings, a little more than it
 // takes: history points, their sets, the set records and the label style.
-qsizetype textAfterEntries(const Collection &collection)
+qsizetype textAfterEntries(const CollectionContents &collection)
 {
     // A text takes three bytes a character at most, escapes aside.
     qsizetype bytes = 16 * 1024;
-    for (const HistoryPoint &point : collection.history()) {
+    for (const HistoryPoint &point : collection.history) {
         bytes += 256;
         for (auto it = point.sets.cbegin(); it != point.sets.cend(); ++it)
             bytes += 160 + 3 * it.key().size();
     }
-    const QHash<QString, SetRecord> &records = collection.sets();
+    const QHash<QString, SetRecord> &records = collection.sets;
     for (auto it = records.cbegin(); it != records.cend(); ++it) {
         const SetRecord &record = it.value();
         const qsizetype texts = it.key().size() + record.id.size() + record.name.size() + record.logo.size()
@@ -999,14 +999,19 @@ ReadResult read(const QString &path)
 
 bool write(const QString &path, const Collection &collection, QString *error)
 {
+    return write(path, collection.contents(), error);
+}
+
+bool write(const QString &path, const CollectionContents &collection, QString *error)
+{
     // Members in the sorted order QJsonDocument writes them in. Room for
     // the first holdings, which tell how much the others take.
-    const qsizetype sampled = std::min(qsizetype(collection.entries().size()), kSampledEntries);
+    const qsizetype sampled = std::min(qsizetype(collection.entries.size()), kSampledEntries);
     JsonTextWriter out(sampled * 1024 + 64 * 1024);
     out.beginObject();
 
     out.beginArray(QLatin1String("binders"));
-    for (const Binder &binder : collection.binders()) {
+    for (const Binder &binder : collection.binders) {
         out.beginObject();
         writeBinder(out, binder);
         out.endObject();
@@ -1014,29 +1019,29 @@ bool write(const QString &path, const Collection &collection, QString *error)
     out.endArray();
 
     out.beginArray(QLatin1String("entries"));
-    writeEntries(out, collection.entries(), textAfterEntries(collection));
+    writeEntries(out, collection.entries, textAfterEntries(collection));
     out.endArray();
 
     out.value(QLatin1String("format"), kFormatTag);
 
     out.beginArray(QLatin1String("history"));
-    for (const HistoryPoint &point : collection.history()) {
+    for (const HistoryPoint &point : collection.history) {
         out.beginObject();
         writeHistoryPoint(out, point);
         out.endObject();
     }
     out.endArray();
 
-    if (collection.labelStyle()) {
+    if (collection.labelStyle) {
         out.beginObject(QLatin1String("labelStyle"));
-        writeLabelStyle(out, *collection.labelStyle());
+        writeLabelStyle(out, *collection.labelStyle);
         out.endObject();
     }
 
     out.value(QLatin1String("savedAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
 
     out.beginObject(QLatin1String("sets"));
-    const QHash<QString, SetRecord> &records = collection.sets();
+    const QHash<QString, SetRecord> &records = collection.sets;
     for (const QString &key : sortedKeys(records)) {
         out.beginObject(key);
         writeSet(out, records.find(key).value());

@@ -2,6 +2,7 @@
 
 #include "collection/Binder.h"
 #include "collection/CardEntry.h"
+#include "collection/CollectionContents.h"
 #include "collection/HistoryPoint.h"
 #include "collection/LabelStyle.h"
 #include "core/SetRecord.h"
@@ -64,6 +65,8 @@ ReadResult read(const QString &path);
 // Writes through a temporary file that replaces the old one only when
 // complete; on failure the old file is untouched and *error says why.
 bool write(const QString &path, const Collection &collection, QString *error = nullptr);
+// The same from contents alone: nothing derived from them is built.
+bool write(const QString &path, const CollectionContents &contents, QString *error = nullptr);
 
 // "Tallowmerick collection (*.tmk *.msl);;All files (*)" for file dialogs.
 QString fileFilter();

@@ -7,15 +7,18 @@
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "core/FileSaving.h"
+#include "ui/DocumentSession.h"
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QAction>
+#include <QMessageBox>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUndoStack>
 
+#include <atomic>
 #include <memory>
 
 using namespace pv;
@@ -128,6 +131,93 @@ private Q_SLOTS:
         QVERIFY(window.save());
         QVERIFY(!collection->isDirty());
         QCOMPARE(CollectionSerializer::read(path).entries.size(), collection->entries().size());
+    }
+
+    // A change made while the question's Save writes the file is asked
+    // about again before Quit, New or Open go on; the file then holds it.
+    void changeDuringQuestionSaveIsAskedAgain_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *command : {"quit", "new", "open"})
+            QTest::addRow("%s", command) << QString::fromLatin1(command);
+    }
+    void changeDuringQuestionSaveIsAskedAgain()
+    {
+        QFETCH(QString, command);
+        MainWindow::setFileTasksAlwaysInBackground(true);
+        std::atomic<bool> hold{false};
+        QSemaphore edited;
+        setSaveTraceForTests([&](SaveEvent event, const QString &) {
+            if (event == SaveEvent::Created && hold.exchange(false))
+                edited.acquire();
+        });
+        const test::AtScopeEnd reset([] {
+            MainWindow::setFileTasksAlwaysInBackground(false);
+            setSaveTraceForTests({});
+        });
+        Collection source;
+        CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
+        named.rarity = QStringLiteral("Common");
+        source.addEntry(named);
+        const QString path = m_dir.filePath(command + QStringLiteral(".tmk"));
+        const QString other = m_dir.filePath(QStringLiteral("other-") + command + QStringLiteral(".tmk"));
+        QVERIFY(CollectionSerializer::write(path, source) && CollectionSerializer::write(other, source));
+
+        test::PromptScope prompts;
+        MainWindow window;
+        window.openFile(path);
+        waitForFile(window);
+        Collection *collection = window.collection();
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-2")));
+        hold = true;
+        QTimer::singleShot(0, &window, [&] {
+            collection->addEntry(test::holdingOf(QStringLiteral("tst1-3")));
+            edited.release();
+        });
+        prompts.questionAnswers = {QMessageBox::Save, QMessageBox::Save};
+        prompts.openPath = other;
+        if (command == QLatin1String("quit"))
+            QVERIFY(window.close());
+        else if (command == QLatin1String("new"))
+            window.newCollection();
+        else
+            window.openCollection();
+        waitForFile(window);
+        QCOMPARE(prompts.questions.size(), 2);
+        QCOMPARE(CollectionSerializer::read(path).entries.size(), 3);
+        QCOMPARE(collection->filePath(),
+                 command == QLatin1String("open")      ? other
+                     : command == QLatin1String("new") ? QString()
+                                                       : path);
+        QVERIFY(!collection->isDirty());
+    }
+
+    // Quit while a file is read closes at once, asks nothing and drops the
+    // read, which is freed with the window.
+    void quitDuringReadDropsTheRead()
+    {
+        MainWindow::setFileTasksAlwaysInBackground(true);
+        const test::AtScopeEnd reset([] { MainWindow::setFileTasksAlwaysInBackground(false); });
+        Collection source;
+        source.addEntry(test::holdingOf(QStringLiteral("tst1-1")));
+        const QString path = m_dir.filePath(QStringLiteral("quit.tmk"));
+        QVERIFY(CollectionSerializer::write(path, source));
+        QSemaphore gate;
+        test::PromptScope prompts;
+        auto window = std::make_unique<MainWindow>();
+        window->documentSession()->setReadSideWork([&gate] {
+            return [&gate](const Collection &) -> std::shared_ptr<void> {
+                gate.acquire();
+                return nullptr;
+            };
+        });
+        window->openFile(path);
+        QVERIFY(window->fileTaskRunning());
+        QVERIFY(window->close());
+        QVERIFY(!window->fileTaskRunning());
+        QVERIFY(prompts.questions.isEmpty());
+        gate.release();
+        window.reset();
     }
 };
 

@@ -5,12 +5,12 @@
 #include "catalog/DexIndex.h"
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
-#include "collection/CollectionFileTask.h"
 #include "collection/FallbackPrices.h"
 #include "collection/PriceRefresh.h"
 #include "core/FxRateFetcher.h"
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
+#include "ui/DocumentSession.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui/widgets/StatusSummary.h"
 #include "ui/widgets/ValueChartWidget.h"
@@ -47,6 +47,7 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     m_dexIndex = new DexIndex(m_client, this);
     m_fxFetcher = new FxRateFetcher(this);
     m_undoStack = new QUndoStack(this);
+    setUpDocumentSession();
 
     ui->setupUi(this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
@@ -95,6 +96,10 @@ MainWindow::~MainWindow()
     // price refresh goes first: it borrows the collection and the clients.
     delete m_priceRefresh;
     m_priceRefresh = nullptr;
+    // The document session goes next: the undo stack, freed after the
+    // collection, still announces that it became clean.
+    delete m_session;
+    m_session = nullptr;
     QObject::disconnect(m_undoStack, nullptr, this, nullptr);
     const QList<QObject *> owned = findChildren<QObject *>();
     for (QObject *object : owned)
@@ -194,18 +199,7 @@ void MainWindow::connectSignals()
         releaseHeldChanges();
         showFocusedEntry();
     });
-    connect(m_undoStack, &QUndoStack::cleanChanged, this, [this](bool clean) {
-        if (clean && !changedOutsideUndo)
-            m_collection->setDirty(false);
-    });
-    connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
-        ++m_changeCount;
-        onCollectionChanged(change);
-        if (change.contentsReplaced()) {
-            const QList<Language> languages = allLanguages();
-            m_rarityFillDue = QSet<Language>(languages.cbegin(), languages.cend());
-        }
-    });
+    connect(m_collection, &Collection::changed, this, &MainWindow::onCollectionChanged);
     connect(m_collection, &Collection::dirtyChanged, this, &MainWindow::updateWindowTitle);
     connect(m_collection, &Collection::filePathChanged, this, &MainWindow::updateWindowTitle);
     connect(m_fxFetcher, &FxRateFetcher::finished, this, &MainWindow::onRatesFetched);
@@ -221,7 +215,7 @@ void MainWindow::connectSignals()
             });
     connect(m_catalog, &CardCatalog::languageLoaded, this, &MainWindow::refreshBinderCountsWhenShown);
     connect(m_catalog, &CardCatalog::raritiesLoaded, this, &MainWindow::onRaritiesLoaded);
-    connect(m_catalog, &CardCatalog::variantsLoaded, this, &MainWindow::onVariantsLoaded);
+    connect(m_catalog, &CardCatalog::variantsLoaded, m_session, &DocumentSession::takeFinishes);
     connect(m_dexIndex, &DexIndex::dexReady, this, &MainWindow::refreshBinderCountsWhenShown);
     connect(m_priceIndex, &PriceIndex::failed, this, [this](const QString &context, const QString &message) {
         const QString text = tr("Could not load %1: %2").arg(context, message);
@@ -232,27 +226,10 @@ void MainWindow::connectSignals()
 
 void MainWindow::onRaritiesLoaded(Language language, bool changed)
 {
-    // A pass that found every rarity as it was has nothing to fill in that
-    // the last fill did not, unless another document came in since.
-    if (!changed && !m_rarityFillDue.contains(language))
-        return;
-    refreshBinderCountsWhenShown();
-    // The file being read takes them when it is in.
-    if (m_fileTask && m_fileTask->kind() == CollectionFileTask::Kind::Read)
-        m_raritiesWhileReading = true;
-    else
-        fillRaritiesFromCatalog();
-}
-
-void MainWindow::onVariantsLoaded()
-{
-    const int filled = m_collection->fillMissingVariants([this](Language language, const QString &cardId) {
-        return m_catalog->availablePrintings(language, cardId);
-    });
-    if (filled > 0) {
-        releaseHeldChanges();
-        showStatus(tr("Recorded the finish of %n older row(s) from the card data.", nullptr, filled), 6000);
-    }
+    // The session fills them in, or the file being read takes them when it
+    // is in.
+    if (m_session->takeRarities(language, changed))
+        refreshBinderCountsWhenShown();
 }
 
 void MainWindow::showStatus(const QString &text, int timeoutMs)
@@ -274,8 +251,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A file being written is let finish first; the window closes once it
-    // is on disk.
-    if (m_fileTask && m_fileTask->kind() == CollectionFileTask::Kind::Write) {
+    // is on disk (and asks again about what changed meanwhile).
+    if (m_session->isWriting()) {
         m_closeAfterSave = true;
         event->ignore();
         return;
@@ -284,6 +261,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // A file still being read is not waited for.
+    m_session->dropRunningRead();
     cancelPriceRefresh();
     saveWindowState();
     event->accept();

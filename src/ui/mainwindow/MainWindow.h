@@ -52,7 +52,7 @@ class SetCardsModel;
 class StatusSummary;
 class TcgdexClient;
 class BinderDialog;
-class CollectionFileTask;
+class DocumentSession;
 struct CardEntry;
 struct CatalogQuery;
 namespace CollectionSerializer {
@@ -94,6 +94,7 @@ public:
     // The one way to the fallback prices: the index behind it is the window's own.
     FallbackPrices *fallbackPrices() const { return m_fallbackPrices; }
     QUndoStack *undoStack() const { return m_undoStack; }
+    DocumentSession *documentSession() const { return m_session; }
     CollectionTreeModel *treeModel() const { return m_treeModel; }
     const ChartScope &chartScope() const { return m_chartScope; }
 
@@ -105,12 +106,14 @@ public:
     bool saveAs();
     bool saveToFile(const QString &path);
     // A large file is read, or the collection written, on a thread of its
-    // own; fileTaskFinished() follows once it is in or on disk (or failed).
+    // own (the document session's); fileTaskFinished() follows once it is
+    // in or on disk (or failed).
     bool fileTaskRunning() const;
     // For tests: every open and save goes through a thread of its own,
     // whatever the file's size.
     static void setFileTasksAlwaysInBackground(bool always);
-    // Asks about unsaved changes; true when the caller may go on.
+    // Asks about unsaved changes, again when more changed while its Save
+    // ran; true when the caller may go on.
     bool maybeSave();
     static QStringList recentFiles();
     static void setRecentFiles(const QStringList &files);
@@ -251,25 +254,14 @@ private:
     void connectSignals();
     void showFocusedEntry();
     void openRecentFile(QAction *action);
-    // The file read (from the task's collection when it was read on a
-    // thread), or its failure reported.
-    void finishOpen(const QString &path, CollectionSerializer::ReadResult &result, Collection *read,
-                    int filledWhileReading);
-    void finishSave(const QString &path, bool written, const QString &error, qsizetype entries, bool sameContents);
-    void startFileTask(CollectionFileTask *task, const QString &message);
-    void onFileTaskFinished(CollectionFileTask *task);
-    // Waits for a save still writing, and takes in its outcome.
-    void finishRunningSave();
+    void setUpDocumentSession();
+    void onFileOpened(const QString &path, const pv::CollectionSerializer::ReadResult &result);
+    void onOpenFailed(const QString &path, const QString &error);
     // While a file is read nothing can change or write the collection;
     // while one is written nothing can open, write or drop it.
     void setFileCommandsEnabled(bool reading, bool writing);
-    // The rarities the catalogs know given to the holdings without one.
-    void fillRaritiesFromCatalog();
-    // Nothing is due to be filled for the languages whose rarities are known.
-    void markRaritiesFilled();
     void onRatesFetched(bool ok);
     void onRaritiesLoaded(pv::Language language, bool changed);
-    void onVariantsLoaded();
     void onCardPriced(int requestId, pv::Language language, const pv::CardDetail &card);
     void onCardRequestFailed(int requestId, const QString &context, const QString &message, pv::ReplyFailure kind);
     void onFallbackSetIndexed(pv::Language language, const QString &setId, bool ok);
@@ -328,20 +320,12 @@ private:
     QProgressBar *m_refreshProgress = nullptr;
     QPushButton *m_cancelRefreshButton = nullptr;
     QList<QAction *> m_recentActions;
-    // The file being read or written on a thread of its own, with its
-    // progress bar; what follows a save (a path taken, a close).
-    CollectionFileTask *m_fileTask = nullptr;
+    // The file's work: reading, writing, the unsaved-changes question.
+    DocumentSession *m_session = nullptr;
+    // The progress of a file read or written for a while.
     QProgressBar *m_fileProgress = nullptr;
-    quint64 m_changeCount = 0;
-    quint64 m_savedChangeCount = 0;
-    bool m_saveTakesPath = false;
+    // A close asked for while the file was written.
     bool m_closeAfterSave = false;
-    // A catalog's rarities came while a file was read.
-    bool m_raritiesWhileReading = false;
-    // What the thread reading a file makes for the window beside the
-    // contents, filled in on that thread.
-    struct ReadExtras;
-    std::shared_ptr<ReadExtras> m_readExtras;
     QAction *m_clearRecentAction = nullptr;
 
     QString focusKey;
@@ -358,10 +342,6 @@ private:
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;
     QHash<QString, QPointer<BinderDialog>> binderDialogs;
-    bool changedOutsideUndo = false;
-    // Languages whose next rarity pass fills the holdings even when it names
-    // nothing new: the document was replaced since their last fill.
-    QSet<Language> m_rarityFillDue;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;
     // Whether the binders' counts wait for the dock to be shown.

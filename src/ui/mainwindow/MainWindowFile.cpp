@@ -3,13 +3,10 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "collection/Collection.h"
-#include "catalog/CardCatalog.h"
-#include "catalog/CatalogCard.h"
-#include "catalog/LanguageCatalog.h"
-#include "collection/CollectionFileTask.h"
 #include "collection/CollectionSerializer.h"
 #include "core/AppSettings.h"
 #include "core/Log.h"
+#include "ui/DocumentSession.h"
 #include "ui/ScreenFit.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/models/CollectionTreeModel.h"
@@ -18,7 +15,6 @@
 
 #include <QDir>
 #include <QDockWidget>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QMenu>
 #include <QProgressBar>
@@ -35,36 +31,76 @@ namespace {
 
 const int kMaxRecentFiles = 10;
 const QString kFileCategory = QStringLiteral("file");
-// Files from this size on are read, and collections of this many holdings
-// written, on a thread of their own (a few milliseconds' work below).
-constexpr qint64 kBackgroundOpenBytes = qint64(2) << 20;
-constexpr qsizetype kBackgroundSaveEntries = 4000;
-// A file read or written for longer shows a progress bar.
-constexpr int kProgressDelayMs = 500;
-bool s_fileTasksInBackground = false;
 
 } // namespace
 
-struct MainWindow::ReadExtras
+void MainWindow::setUpDocumentSession()
 {
-    // The tree's rows, made from the contents read.
-    std::shared_ptr<CollectionTreeModel::PreparedTree> tree;
-};
+    m_session = new DocumentSession(m_collection, m_undoStack, m_catalog, this);
+    m_session->setQuestion([this](const QString &name) {
+        const QMessageBox::StandardButton answer =
+            DialogPrompts::question(this, tr("Unsaved changes"),
+                                    tr("%1 has unsaved changes.\n\nSave them before continuing?").arg(name),
+                                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+        return answer == QMessageBox::Save   ? DocumentSession::Answer::Save
+            : answer == QMessageBox::Discard ? DocumentSession::Answer::Discard
+                                             : DocumentSession::Answer::Cancel;
+    });
+    m_session->setSaveCommand([this] { return save(); });
+    // The tree's rows are made on the reading thread too, in the card order
+    // shown when the file began to be read.
+    m_session->setReadSideWork([this] {
+        const CollectionTreeModel::CardSortMode order = m_treeModel->cardSortMode();
+        return [order](const Collection &read) -> std::shared_ptr<void> {
+            return CollectionTreeModel::prepare(read, order);
+        };
+    });
+    connect(m_session, &DocumentSession::busyChanged, this, [this](bool reading, bool writing) {
+        if (!reading && !writing) {
+            m_fileProgress->hide();
+            statusBar()->clearMessage();
+        }
+        setFileCommandsEnabled(reading, writing);
+    });
+    connect(m_session, &DocumentSession::slowTask, this, [this](bool reading, const QString &path) {
+        const QString name = QFileInfo(path).fileName();
+        statusBar()->showMessage(reading ? tr("Opening %1...").arg(name) : tr("Saving %1...").arg(name));
+        m_fileProgress->show();
+    });
+    connect(m_session, &DocumentSession::replacing, this, [this](const std::shared_ptr<void> &readSide) {
+        // The tree of the new contents opens fully expanded, with no
+        // holding in focus, from the rows made as it was read unless the
+        // card order changed meanwhile.
+        cancelPriceRefresh();
+        focusKey.clear();
+        m_expandWholeTreeOnReset = true;
+        m_treeModel->usePrepared(std::static_pointer_cast<CollectionTreeModel::PreparedTree>(readSide));
+    });
+    connect(m_session, &DocumentSession::opened, this, &MainWindow::onFileOpened);
+    connect(m_session, &DocumentSession::openFailed, this, &MainWindow::onOpenFailed);
+    connect(m_session, &DocumentSession::saved, this, [this](const QString &path, qsizetype lines) {
+        Log::info(kFileCategory, tr("Saved %1 (%n line(s))", nullptr, int(lines)).arg(QDir::toNativeSeparators(path)));
+        showStatus(tr("Saved %1").arg(QFileInfo(path).fileName()), 4000);
+    });
+    connect(m_session, &DocumentSession::saveFailed, this, [this](const QString &path, const QString &error) {
+        Log::error(kFileCategory, tr("Could not save %1: %2").arg(QDir::toNativeSeparators(path), error));
+        DialogPrompts::warning(this, tr("Could not save collection"), error);
+    });
+    connect(m_session, &DocumentSession::finishesFilled, this, [this](int rows) {
+        releaseHeldChanges();
+        showStatus(tr("Recorded the finish of %n older row(s) from the card data.", nullptr, rows), 6000);
+    });
+    connect(m_session, &DocumentSession::taskFinished, this, [this] {
+        emit fileTaskFinished();
+        // A close asked for while the file was written.
+        if (std::exchange(m_closeAfterSave, false))
+            close();
+    });
+}
 
 bool MainWindow::maybeSave()
 {
-    if (!m_collection->isDirty())
-        return true;
-    const QString name = m_collection->filePath().isEmpty() ? tr("this collection")
-                                                            : QFileInfo(m_collection->filePath()).fileName();
-    const QMessageBox::StandardButton answer = DialogPrompts::question(
-        this, tr("Unsaved changes"), tr("%1 has unsaved changes.\n\nSave them before continuing?").arg(name),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
-    if (answer == QMessageBox::Discard)
-        return true;
-    if (answer == QMessageBox::Save)
-        return save();
-    return false;
+    return m_session->settle();
 }
 
 void MainWindow::newCollection()
@@ -72,9 +108,7 @@ void MainWindow::newCollection()
     if (!maybeSave())
         return;
     cancelPriceRefresh();
-    m_collection->clear();
-    m_undoStack->clear();
-    changedOutsideUndo = false;
+    m_session->clear();
     ui->cardDetails->clear();
     focusKey.clear();
 }
@@ -86,16 +120,12 @@ void MainWindow::openCollection()
     // A running price refresh may change the collection while the dialog is
     // open; the question before it never saw those changes, so they are asked
     // about before the chosen file replaces them.
-    bool changedBehindDialog = false;
-    const QMetaObject::Connection watch =
-        connect(m_collection, &Collection::changed, this, [&changedBehindDialog] { changedBehindDialog = true; });
-    const bool wasDirty = m_collection->isDirty();
-    const QString path = DialogPrompts::openFileName(this, tr("Open collection"), QString(),
-                                                     CollectionSerializer::fileFilter());
-    disconnect(watch);
+    const quint64 asked = m_collection->revision();
+    const QString path =
+        DialogPrompts::openFileName(this, tr("Open collection"), QString(), CollectionSerializer::fileFilter());
     if (path.isEmpty())
         return;
-    if ((changedBehindDialog || (m_collection->isDirty() && !wasDirty)) && !maybeSave())
+    if (m_collection->revision() != asked && !maybeSave())
         return;
     openFile(path);
 }
@@ -103,117 +133,41 @@ void MainWindow::openCollection()
 void MainWindow::openFile(const QString &path)
 {
     cancelPriceRefresh();
-    finishRunningSave();
     Log::info(kFileCategory, tr("Opening %1").arg(QDir::toNativeSeparators(path)));
-    if (m_fileTask) {
-        // A file still being read: this one takes its place.
-        CollectionFileTask *abandoned = std::exchange(m_fileTask, nullptr);
-        disconnect(abandoned, nullptr, this, nullptr);
-        connect(abandoned, &CollectionFileTask::finished, abandoned, &CollectionFileTask::disposeLater);
-    }
-    m_readExtras.reset();
-    const QFileInfo info(path);
-    if (!s_fileTasksInBackground && info.size() < kBackgroundOpenBytes) {
-        CollectionSerializer::ReadResult result = CollectionSerializer::read(path);
-        finishOpen(path, result, nullptr, 0);
-        return;
-    }
-    // The rarities the catalogs know already are given on the reading
-    // thread, from their card lists as they stand now (shared, not copied).
-    struct Known
-    {
-        QList<CatalogCard> cards;
-        QHash<QString, int> index;
-    };
-    std::vector<Known> known(allLanguages().size());
-    for (Language language : allLanguages()) {
-        const LanguageCatalog *loaded = m_catalog->catalog(language);
-        if (loaded && m_catalog->hasRarities(language))
-            known[size_t(language)] = {loaded->cards, loaded->cardIndex};
-    }
-    m_raritiesWhileReading = false;
-    // The tree's rows are made there too, in the card order shown now.
-    auto extras = std::make_shared<ReadExtras>();
-    m_readExtras = extras;
-    const CollectionTreeModel::CardSortMode order = m_treeModel->cardSortMode();
-    const auto fill = [known = std::move(known), extras, order](Collection &read) {
-        const int filled = read.fillMissingRarities([&known](Language language, const QString &cardId) {
-            const size_t at = size_t(language);
-            const int card = at < known.size() ? known[at].index.value(cardId, -1) : -1;
-            return card < 0 ? QString() : known[at].cards.at(card).rarity;
-        });
-        extras->tree = CollectionTreeModel::prepare(read, order);
-        return filled;
-    };
-    startFileTask(CollectionFileTask::read(path, fill, this), tr("Opening %1...").arg(info.fileName()));
+    m_session->open(path);
 }
 
-void MainWindow::finishOpen(const QString &path, CollectionSerializer::ReadResult &result, Collection *read,
-                            int filledWhileReading)
+void MainWindow::onOpenFailed(const QString &path, const QString &error)
 {
-    const QString nativePath = QDir::toNativeSeparators(path);
-    const QFileInfo info(path);
-    if (!result.ok) {
-        // When the reader already says the file could not be opened, the
-        // line says so once and gives the reader's reason.
-        QString reason = result.error;
-        const QString readerLead = tr("Could not open %1: %2").arg(path, QString());
-        if (reason.startsWith(readerLead))
-            reason.remove(0, readerLead.size());
-        Log::error(kFileCategory, tr("Could not open %1: %2").arg(nativePath, reason));
-        QStringList recent = recentFiles();
-        if (recent.removeAll(info.absoluteFilePath()) > 0)
-            setRecentFiles(recent);
-        rebuildRecentMenu();
-        DialogPrompts::warning(this, tr("Could not open collection"), result.error);
-        return;
-    }
+    // When the reader already says the file could not be opened, the line
+    // says so once and gives the reader's reason.
+    QString reason = error;
+    const QString readerLead = tr("Could not open %1: %2").arg(path, QString());
+    if (reason.startsWith(readerLead))
+        reason.remove(0, readerLead.size());
+    Log::error(kFileCategory, tr("Could not open %1: %2").arg(QDir::toNativeSeparators(path), reason));
+    QStringList recent = recentFiles();
+    if (recent.removeAll(QFileInfo(path).absoluteFilePath()) > 0)
+        setRecentFiles(recent);
+    rebuildRecentMenu();
+    DialogPrompts::warning(this, tr("Could not open collection"), error);
+}
 
-    // The tree of the new contents opens fully expanded, with no holding in focus.
-    cancelPriceRefresh();
-    focusKey.clear();
-    m_expandWholeTreeOnReset = true;
-    if (read) {
-        // The tree takes the rows made while the file was read, unless the
-        // card order changed meanwhile.
-        if (m_readExtras)
-            m_treeModel->usePrepared(std::move(m_readExtras->tree));
-        m_readExtras.reset();
-        m_collection->takeContents(*read);
-        m_treeModel->usePrepared(nullptr);
-    } else {
-        m_collection->replaceContents(std::move(result.entries), std::move(result.sets), std::move(result.history),
-                                      std::move(result.binders), std::move(result.labelStyle));
-    }
-    if (m_expandWholeTreeOnReset) {
-        m_expandWholeTreeOnReset = false;
+void MainWindow::onFileOpened(const QString &path, const CollectionSerializer::ReadResult &result)
+{
+    m_treeModel->usePrepared(nullptr);
+    if (std::exchange(m_expandWholeTreeOnReset, false))
         expandWholeTree();
-    }
-    m_collection->setFilePath(path);
-    m_collection->setDirty(false);
-    m_undoStack->clear();
-    changedOutsideUndo = false;
     ui->cardDetails->clear();
     focusKey.clear();
-
     // The collection holds what was read, whichever way it came in.
+    const QFileInfo info(path);
     Log::info(kFileCategory,
               tr("Opened %1: %2 entries, %3 sets, %4 history points.")
                   .arg(info.fileName())
                   .arg(m_collection->entries().size())
                   .arg(m_collection->sets().size())
                   .arg(m_collection->history().size()));
-    // Rarities the catalog collected before the file was in are given now
-    // (or were, as it was read); those it collects later, when they come.
-    // Either way they change the document.
-    if (filledWhileReading > 0) {
-        changedOutsideUndo = true;
-        m_collection->setDirty(true);
-    }
-    if (!read || m_raritiesWhileReading)
-        fillRaritiesFromCatalog();
-    else
-        markRaritiesFilled();
     reportReadWarnings(info.fileName(), result);
     AppSettings().setValue(QStringLiteral("lastDirectory"), info.absolutePath());
     addRecentFile(path);
@@ -273,105 +227,17 @@ bool MainWindow::saveAs()
 
 bool MainWindow::saveToFile(const QString &path)
 {
-    if (!s_fileTasksInBackground && m_collection->entries().size() < kBackgroundSaveEntries) {
-        QString error;
-        const bool written = CollectionSerializer::write(path, *m_collection, &error);
-        finishSave(path, written, error, m_collection->entries().size(), true);
-        return written;
-    }
-    // The collection as it stands is written on a thread of its own; the
-    // window answers meanwhile, and edits made then leave it changed.
-    finishRunningSave();
-    bool written = false;
-    QEventLoop writing;
-    auto *task = CollectionFileTask::write(path, *m_collection, this);
-    m_savedChangeCount = m_changeCount;
-    connect(task, &CollectionFileTask::finished, &writing, [task, &written, &writing] {
-        written = task->written();
-        writing.quit();
-    });
-    startFileTask(task, tr("Saving %1...").arg(QFileInfo(path).fileName()));
-    writing.exec();
-    return written;
-}
-
-void MainWindow::finishSave(const QString &path, bool written, const QString &error, qsizetype entries,
-                            bool sameContents)
-{
-    const QString nativePath = QDir::toNativeSeparators(path);
-    if (!written) {
-        Log::error(kFileCategory, tr("Could not save %1: %2").arg(nativePath, error));
-        DialogPrompts::warning(this, tr("Could not save collection"), error);
-        return;
-    }
-    Log::info(kFileCategory, tr("Saved %1 (%n line(s))", nullptr, int(entries)).arg(nativePath));
-    if (sameContents) {
-        m_collection->setDirty(false);
-        changedOutsideUndo = false;
-        m_undoStack->setClean();
-    } else {
-        // What changed while the file was written is in no file: no step
-        // of the undo history matches the file now.
-        m_undoStack->resetClean();
-    }
-    showStatus(tr("Saved %1").arg(QFileInfo(path).fileName()), 4000);
+    return m_session->write(path);
 }
 
 bool MainWindow::fileTaskRunning() const
 {
-    return m_fileTask != nullptr;
+    return m_session && (m_session->isReading() || m_session->isWriting());
 }
 
 void MainWindow::setFileTasksAlwaysInBackground(bool always)
 {
-    s_fileTasksInBackground = always;
-}
-
-void MainWindow::startFileTask(CollectionFileTask *task, const QString &message)
-{
-    m_fileTask = task;
-    connect(task, &CollectionFileTask::finished, this, [this, task] { onFileTaskFinished(task); });
-    setFileCommandsEnabled(task->kind() == CollectionFileTask::Kind::Read,
-                           task->kind() == CollectionFileTask::Kind::Write);
-    // A file that takes a while shows that it is being read or written.
-    QTimer::singleShot(kProgressDelayMs, this, [this, task, message] {
-        if (m_fileTask != task)
-            return;
-        statusBar()->showMessage(message);
-        m_fileProgress->show();
-    });
-}
-
-void MainWindow::onFileTaskFinished(CollectionFileTask *task)
-{
-    disconnect(task, nullptr, this, nullptr);
-    if (task != m_fileTask) {
-        task->disposeLater();
-        return;
-    }
-    m_fileTask = nullptr;
-    m_fileProgress->hide();
-    statusBar()->clearMessage();
-    setFileCommandsEnabled(false, false);
-    if (task->kind() == CollectionFileTask::Kind::Read) {
-        finishOpen(task->path(), task->readResult(), &task->contents(), task->preparedRows());
-    } else {
-        finishSave(task->path(), task->written(), task->error(), task->entryCount(),
-                   m_changeCount == m_savedChangeCount);
-    }
-    const bool saved = task->kind() == CollectionFileTask::Kind::Write;
-    task->disposeLater();
-    emit fileTaskFinished();
-    if (saved && std::exchange(m_closeAfterSave, false))
-        close();
-}
-
-void MainWindow::finishRunningSave()
-{
-    if (!m_fileTask || m_fileTask->kind() != CollectionFileTask::Kind::Write)
-        return;
-    m_fileTask->wait();
-    emit m_fileTask->finished();
+    DocumentSession::setAlwaysInBackground(always);
 }
 
 void MainWindow::setFileCommandsEnabled(bool reading, bool writing)
@@ -396,30 +262,6 @@ void MainWindow::setFileCommandsEnabled(bool reading, bool writing)
         redo->setEnabled(!reading && m_undoStack->canRedo());
     for (QDockWidget *dock : {ui->treeDock, ui->bindersDock, ui->previewDock, ui->searchDock})
         dock->widget()->setEnabled(!reading);
-}
-
-void MainWindow::fillRaritiesFromCatalog()
-{
-    bool known = false;
-    for (Language language : allLanguages())
-        known = known || m_catalog->hasRarities(language);
-    if (!known)
-        return;
-    const int filled = m_collection->fillMissingRarities([this](Language language, const QString &cardId) {
-        const CatalogCard *card = m_catalog->cardById(language, cardId);
-        return card ? card->rarity : QString();
-    });
-    markRaritiesFilled();
-    if (filled > 0)
-        changedOutsideUndo = true;
-}
-
-void MainWindow::markRaritiesFilled()
-{
-    // The fill named what every catalog with rarities names.
-    for (const Language language : allLanguages())
-        if (m_catalog->hasRarities(language))
-            m_rarityFillDue.remove(language);
 }
 
 QStringList MainWindow::recentFiles()
@@ -514,7 +356,7 @@ void MainWindow::updateWindowTitle()
                                                             : QFileInfo(m_collection->filePath()).fileName();
     setWindowTitle(tr("%1%2 - Tallowmerick")
                        .arg(name, m_collection->isDirty() ? QStringLiteral("*") : QString()));
-    ui->actionSave->setEnabled(!m_fileTask && (m_collection->isDirty() || m_collection->filePath().isEmpty()));
+    ui->actionSave->setEnabled(!fileTaskRunning() && (m_collection->isDirty() || m_collection->filePath().isEmpty()));
 }
 
 void MainWindow::saveWindowState()

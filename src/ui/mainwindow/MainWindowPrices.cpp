@@ -7,6 +7,7 @@
 #include "core/Currency.h"
 #include "core/FxRates.h"
 #include "core/Log.h"
+#include "ui/DocumentSession.h"
 #include "ui/widgets/StatusSummary.h"
 #include "ui_MainWindow.h"
 
@@ -59,7 +60,8 @@ void MainWindow::setUpPriceRefresh()
     // and whole in the bar's tool tip (and the log) while it shows.
     m_statusSummary = new StatusSummary(statusBar(), this);
     connect(m_priceRefresh, &PriceRefresh::statusChanged, m_statusSummary, &StatusSummary::show);
-    connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, this, [this] { changedOutsideUndo = true; });
+    connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, m_session,
+            &DocumentSession::noteChangeOutsideUndo);
     // The prices' line beside the summary tells the run's outcome once the
     // summary shows: the summary is fitted again beside it.
     connect(m_priceRefresh, &PriceRefresh::outcomeNoteChanged, this, [this] {
