@@ -47,6 +47,12 @@
 #include "collection/RemoveEntryCommand.h"
 #include "collection/EntryKeys.h"
 #include "collection/PriceRefresh.h"
+#include "core/Currency.h"
+#include "core/NameTranslator.h"
+#include "core/PriceBasis.h"
+#include "core/PriceSource.h"
+#include "ui/ScreenFit.h"
+#include "ui/ThemeManager.h"
 #include "ui/dialogs/AddCardsDialog.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/dialogs/DialogPrompts.h"
@@ -67,6 +73,7 @@
 #include <QTableView>
 #include <QSortFilterProxyModel>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeView>
 #include <QUndoStack>
 #include <QWidget>
@@ -362,6 +369,8 @@ public:
         m_window.findChild<QDockWidget *>(QStringLiteral("bindersDock"))->show();
         m_window.expandWholeTree();
         openValueRankedBinder();
+        // The user works in the main window, not the binder's.
+        m_window.activateWindow();
         // The pointer rests over the tree, as a user's does: the view follows
         // the row under it as the rows move or scroll past.
         QWidget *viewport = tree()->viewport();
@@ -486,6 +495,7 @@ public:
         });
         while (figure.window.wantsMore()) {
             letRaritiesIn();
+            m_window.activateWindow();
             untilQuiet();
             cpuStart = bench::threadCpuMs();
             busy.emplace();
@@ -509,6 +519,8 @@ public:
         Figure figure{QStringLiteral("price refresh started (F5), until idle"), {}, {}, windowLimitMs(m_holdings)};
         while (figure.window.wantsMore()) {
             m_standIn->delayAnswers(QStringLiteral("^/"), 4 * QuietMs);
+            m_window.activateWindow();
+            untilQuiet();
             const double cpuStart = bench::threadCpuMs();
             BusyMeter busy;
             m_window.refreshPrices();
@@ -1017,8 +1029,11 @@ private:
             untilQuiet();
             cpuStart = bench::threadCpuMs();
             busy.emplace();
+            uncover(dialog);
             return int(QDialog::Accepted);
         });
+        m_window.activateWindow();
+        untilQuiet();
         m_window.addCards(set);
         if (busy) {
             untilQuiet();
@@ -1026,6 +1041,14 @@ private:
             timing.wall.push_back(busy->stopMs());
         }
         DialogPrompts::reset();
+    }
+
+    // The dialog closes: the main window is active again and paints what the
+    // dialog covered, as a window system without a compositor asks it to.
+    void uncover(const QDialog &dialog)
+    {
+        m_window.update(QRect(m_window.mapFromGlobal(dialog.frameGeometry().topLeft()), dialog.frameGeometry().size()));
+        m_window.activateWindow();
     }
 
     // Whether the first language, series and set rows are expanded.
@@ -1452,6 +1475,21 @@ void quietOffscreenWarnings(QtMsgType type, const QMessageLogContext &context, c
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
+// What the program sets up before its window: the theme's style sheet, which
+// every widget paints through, the watch that keeps dialogs on the screen,
+// the plural forms and the name and price settings.
+void startAsTheProgram(QApplication &app, QTranslator &plurals)
+{
+    if (plurals.load(QStringLiteral(":/i18n/tallowk_en.qm")))
+        QCoreApplication::installTranslator(&plurals);
+    ThemeManager::applyTheme(&app, ThemeManager::currentThemeName());
+    ScreenFit::watchApplication();
+    Currency::reload();
+    PriceBasis::load();
+    PriceSource::load();
+    NameTranslator::load();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -1460,6 +1498,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     bench::nameApplication();
     previousHandler = qInstallMessageHandler(quietOffscreenWarnings);
+    QTranslator plurals;
+    startAsTheProgram(app, plurals);
     app.installEventFilter(&events());
     std::printf("load average at the start: %s\n", bench::loadAverage().constData());
     // The window's own requests (rarity passes, set logos, prices) are
