@@ -65,10 +65,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QSortFilterProxyModel>
@@ -1030,7 +1032,10 @@ private:
             untilQuiet();
             cpuStart = bench::threadCpuMs();
             busy.emplace();
-            uncover(dialog);
+            const QRect covered = dialog.frameGeometry();
+            if (auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox")))
+                buttons->button(QDialogButtonBox::Ok)->click();
+            uncover(covered);
             return int(QDialog::Accepted);
         });
         m_window.activateWindow();
@@ -1044,11 +1049,11 @@ private:
         DialogPrompts::reset();
     }
 
-    // The dialog closes: the main window is active again and paints what the
+    // A dialog closed: the main window is active again and paints what the
     // dialog covered, as a window system without a compositor asks it to.
-    void uncover(const QDialog &dialog)
+    void uncover(const QRect &covered)
     {
-        m_window.update(QRect(m_window.mapFromGlobal(dialog.frameGeometry().topLeft()), dialog.frameGeometry().size()));
+        m_window.update(QRect(m_window.mapFromGlobal(covered.topLeft()), covered.size()));
         m_window.activateWindow();
     }
 
