@@ -1,54 +1,41 @@
-// The collection window as a user meets it: the main window shown offscreen
-// with its docks, both catalogs loaded, 5,000, 50,000 or 500,000 holdings
-// drawn from them in random order (as a collection filled over years keeps
-// them: in the order they were added, not by set), the whole tree expanded, the search dock open and two binders in the
-// collection (a name rule and the 64 most valuable cards). Each action is
-// timed in the window until it has laid out and painted again:
-//   - a search keystroke in the collection and in the catalog,
-//   - the tree after an edit (undone and redone) that moves the holding in
-//     its set, of a holding elsewhere and of the one the card panel shows,
-//   - a change of the card order,
-//   - an edit in the card panel that merges a holding shown in the tree into
-//     its twin (its printing and condition set to the twin's), and its undo,
-//   - a released batch of a price refresh (100 cards priced at once),
-//   - a change of Finish in the card panel,
-//   - the binders' counts once edits pause, and an edit with a binder
-//     window open,
-//   - with the binders dock shown, each together with the binders' counts
-//     that follow it: a merge (without and with the value-ranked binder open
-//     in its window), the removal of a holding, a card added through Add
-//     cards (with the card's price and the week recorded after it), each
-//     with its undo and redo, and the undo of that add,
-//   - Add cards opened on the set of a holding shown in the tree, from the
-//     click to the dialog shown with the owned cards marked, and until the
-//     window is idle again: with the work of the rarity pass the opening
-//     starts (its answers and its end), the waits for the card database
-//     left out,
-//   - the rarities a rarity pass names filled into a collection whose
-//     holdings carry none, from the pass's end to the tree painted again,
-//     and the end of the next pass, which names nothing new,
-//   - the start of a price refresh (F5), to its first pause,
-//   - a file of the same holdings without rarities opened (its longest stall
-//     of the window, from the call to a second after it is in), then the
-//     first holding selected after opening (to the card panel filled and the
-//     window idle) and the first card added after opening,
-//   - with the tree scrolled to its last row: the first jump there after the
-//     tree was laid out anew, a change of the card order, the edit that moves
-//     a holding, the merge and its undo, and a released batch.
-// Beside each, where the action has one, the models' own work for the same
-// action, on models of their own over an identical collection in the same run.
-// Targets: every line within 50 ms on the wall clock (250 ms at 500,000
-// holdings), and from 50,000 holdings up at most twice the models' own work on
-// the GUI thread's CPU time where the models take 1 ms or more, apart from the
-// order changes, the merges and the binder window, judged on the wall clock
-// alone (medians of several runs; the machine's load is printed beside them).
-// At 500,000 holdings, where copies of every printing and condition repeat
-// keys, only the order change, the merge, the Finish edit, the binders' lines
-// and the lines scrolled to the end run unless actions are named. Sizes given
-// on the command line run only those, and the words "search", "rebuild",
-// "sort", "merge", "batch", "binders", "open", "idle", "fill", "refresh", "file"
-// or "end" only those actions (to profile one). Add cards until idle has a
-// target of its own at the large size: 100 ms.
+// What the collection window pays for the actions a user waits on. The main
+// window is shown (offscreen) at 1600x1000 with the whole tree expanded, the
+// Binders dock shown and the "Most Valuable" binder (the 64 most valuable
+// cards) open in its window; both catalogs are loaded, and 5,000, 50,000 or
+// 500,000 holdings are drawn from them in random order (as a collection
+// filled over years keeps them, in the order they were added) without
+// rarities, as an older file holds them. After every action the window runs
+// until it is idle: the views' delayed layouts and the repaints they ask for
+// are carried out as a shown window carries them out, and whatever the
+// action set off (the binder window, the binders' counts, the price of an
+// added card, the card database's answers served by the web stand-in) is
+// followed until nothing has happened for a while. Each line is the time the
+// window's thread was busy on the wall clock, its waits for the stand-in's
+// answers left out:
+//   first    the first card added through Add cards after the file is opened,
+//   top      a later card added, the tree at the top,
+//   bottom   a card added with the tree scrolled to its last row,
+//   idle     Add cards opened on the set of a holding shown in the tree, until
+//            idle (the rarity pass its opening starts, with its answers),
+//   refresh  a price refresh started (F5), until idle (the card database
+//            holding its answers back, so that the start is what is timed),
+//   fill     the rarities a rarity pass names filled into the holdings of an
+//            older file, which carry none.
+// Targets (medians, the machine's load printed beside them): every line
+// within 50 ms up to 50,000 holdings and within 100 ms at 500,000, and each
+// add at 500,000 holdings at most twice the same add at 5,000. Every line
+// runs until its runs took 50 ms or more in all, so that noise does not
+// decide a short one.
+//
+// Older lines run only when named, beside the models' own work on a copy of
+// the collection: "search" (keystrokes), "rebuild" (edits that move a
+// holding), "sort", "merge", "batch" (a released refresh batch), "binders"
+// (edits with the binders' counts), "open" (Add cards shown), "file" (a file
+// opened: its longest stall, the first selection and add after it) and "end"
+// (the same at the tree's last row); each within 50 ms (250 ms at 500,000
+// holdings). Sizes given on the command line run only those; "--save PATH
+// SIZE" writes the file the bench opens, and the catalogs beside it, for the
+// real window.
 
 #include "CatalogBenchSupport.h"
 #include "StandInBenchSupport.h"
@@ -60,6 +47,12 @@
 #include "collection/RemoveEntryCommand.h"
 #include "collection/EntryKeys.h"
 #include "collection/PriceRefresh.h"
+#include "core/Currency.h"
+#include "core/NameTranslator.h"
+#include "core/PriceBasis.h"
+#include "core/PriceSource.h"
+#include "ui/ScreenFit.h"
+#include "ui/ThemeManager.h"
 #include "ui/dialogs/AddCardsDialog.h"
 #include "ui/dialogs/BinderDialog.h"
 #include "ui/dialogs/DialogPrompts.h"
@@ -68,15 +61,21 @@
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/models/SetCardsModel.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QDockWidget>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QSortFilterProxyModel>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeView>
 #include <QUndoStack>
 #include <QWidget>
@@ -84,30 +83,101 @@
 #include <dlfcn.h>
 #include <functional>
 #include <memory>
+#include <numeric>
+#include <optional>
 
 using namespace pv;
 
 namespace {
 
 constexpr int Runs = 7;
+// Each line runs at least Runs times and until its runs took this long.
+constexpr double MinLineMs = 50.0;
+constexpr int MaxRuns = 60;
 constexpr int BatchCards = 100;
-// The wall-clock limit of every line, and at the large size.
+// The window's lines: within 50 ms, 100 ms at the large size.
 constexpr double MaxWindowMs = 50.0;
 constexpr int LargeHoldings = 500000;
-constexpr double MaxLargeWindowMs = 250.0;
-// Add cards opened, until idle, at the large size.
-constexpr double MaxLargeIdleMs = 100.0;
-// The size a collection kept for years reaches.
-constexpr int MediumHoldings = 50000;
+constexpr double MaxLargeWindowMs = 100.0;
+// The older lines at the large size.
+constexpr double MaxLargeOlderMs = 250.0;
+// An add at the large size against the same add at the smallest.
+constexpr int SmallHoldings = 5000;
+constexpr double MaxAddGrowth = 2.0;
+// The window is idle once nothing happened on its thread for this long.
+constexpr int QuietMs = 300;
+constexpr QSize WindowSize(1600, 1000);
 
-// Runs what the action set off: posted events, the views' delayed layouts
-// and the repaint.
+// Counts the events the window's thread delivers, but for those of the timer
+// that wakes the wait for quiet.
+class EventCounter : public QObject
+{
+public:
+    qint64 count = 0;
+    const QObject *ignored = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != ignored)
+            ++count;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+EventCounter &events()
+{
+    static EventCounter counter;
+    return counter;
+}
+
+// Lays out an item view whose layout is pending, as the view's own zero
+// timer would at the next turn of the event loop.
+struct PendingLayout : QAbstractItemView
+{
+    static void run(QAbstractItemView *view) { (view->*&PendingLayout::executeDelayedItemsLayout)(); }
+};
+
+// Runs what the action set off until the event loop has nothing left to do
+// at once: posted events, the views' delayed layouts and the repaints, which
+// a shown window carries out at the next turn of its loop.
 void settle()
 {
-    for (int pass = 0; pass < 3; ++pass) {
+    for (int pass = 0; pass < 500; ++pass) {
+        const qint64 before = events().count;
         QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->isVisible())
+                for (QAbstractItemView *view : top->findChildren<QAbstractItemView *>())
+                    if (view->isVisible())
+                        PendingLayout::run(view);
+        if (events().count == before)
+            return;
     }
+}
+
+// Runs the event loop as the window's own runs, settling after every wake,
+// until nothing happened on the window's thread for QuietMs.
+void untilQuiet()
+{
+    settle();
+    QTimer wake;
+    events().ignored = &wake;
+    wake.start(10);
+    QElapsedTimer quiet;
+    quiet.start();
+    QElapsedTimer total;
+    total.start();
+    while (quiet.elapsed() < QuietMs && total.elapsed() < 120000) {
+        const qint64 before = events().count;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (events().count != before) {
+            settle();
+            quiet.restart();
+        }
+    }
+    events().ignored = nullptr;
 }
 
 // The GUI thread's CPU time and the wall-clock time of each run of an action.
@@ -137,6 +207,13 @@ struct Timing
     }
     double cpuMs() const { return bench::median(cpu); }
     double wallMs() const { return bench::median(wall); }
+    // Whether another run is due: Runs of them, and until they took
+    // MinLineMs in all.
+    bool wantsMore() const
+    {
+        return wall.size() < size_t(Runs) || (totalMs() < MinLineMs && wall.size() < size_t(MaxRuns));
+    }
+    double totalMs() const { return std::accumulate(wall.begin(), wall.end(), 0.0); }
 };
 
 // One timed line: the window's action and, when the action has one, the
@@ -150,33 +227,40 @@ struct Figure
     double limitMs = 0.0;
 };
 
-double wallLimitMs(int holdings)
+double olderLimitMs(int holdings)
+{
+    return holdings >= LargeHoldings ? MaxLargeOlderMs : MaxWindowMs;
+}
+
+double windowLimitMs(int holdings)
 {
     return holdings >= LargeHoldings ? MaxLargeWindowMs : MaxWindowMs;
 }
 
 // Prints one line (the window's medians, on the GUI thread's CPU time and on
-// the wall clock, beside the models' own) and judges it against the targets.
-// Returns whether the line met them.
+// the wall clock, beside the models' own where there are) and judges it
+// against its limit. Returns whether the line met it.
 bool reportLine(const Figure &figure, int holdings)
 {
     const QByteArray action = figure.action.toLocal8Bit();
     const char *name = action.constData();
     if (figure.window.cpu.empty()) {
-        std::printf("  %-58s not measured  MISSED\n", name);
+        std::printf("  %-50s not measured  MISSED\n", name);
         return false;
     }
     const double window = figure.window.cpuMs();
     const double wall = figure.window.wallMs();
-    bool met = wall <= (figure.limitMs > 0.0 ? figure.limitMs : wallLimitMs(holdings));
+    const double limit = figure.limitMs > 0.0 ? figure.limitMs : olderLimitMs(holdings);
+    const bool met = wall <= limit;
+    const auto [low, high] = std::minmax_element(figure.window.wall.begin(), figure.window.wall.end());
     if (figure.model.cpu.empty()) {
-        std::printf("  %-58s %6.1f ms / no models' part; wall %6.1f ms%s\n", name, window, wall,
-                    met ? "" : "  MISSED");
+        std::printf("  %-50s wall %6.1f ms (%.1f-%.1f, %zu runs), CPU %6.1f ms; limit %.0f ms%s\n", name, wall, *low,
+                    *high, figure.window.wall.size(), window, limit, met ? "" : "  MISSED");
         return met;
     }
     const double model = figure.model.cpuMs();
-    std::printf("  %-58s %6.1f ms / %6.1f ms (%4.1fx); wall %6.1f / %6.1f ms%s\n", name, window, model,
-                window / std::max(model, 0.001), wall, figure.model.wallMs(), met ? "" : "  MISSED");
+    std::printf("  %-50s wall %6.1f ms, CPU %6.1f ms / models %6.1f ms (%4.1fx); limit %.0f ms%s\n", name, wall,
+                window, model, window / std::max(model, 0.001), limit, met ? "" : "  MISSED");
     return met;
 }
 
@@ -236,43 +320,44 @@ private:
     qint64 m_busyNs = -1;
 };
 
-// The window beside models of its own over a copy of its collection.
+// The window, and when the older lines run, models of their own over a copy
+// of its collection.
 class Bench
 {
 public:
-    Bench(int holdings)
+    Bench(int holdings, bool withModels, bench::StandInThread *standIn)
         : m_holdings(holdings)
+        , m_standIn(standIn)
     {
         CardCatalog *catalog = m_window.catalog();
         for (Language language : allLanguages())
             catalog->ensureLoaded(language);
         QElapsedTimer clock;
         clock.start();
-        const auto loaded = [catalog] {
-            for (Language language : allLanguages())
-                if (catalog->state(language) != CatalogState::Ready)
-                    return false;
-            return true;
-        };
-        while (!loaded() && clock.elapsed() < 60000)
+        while (!catalogsLoaded() && clock.elapsed() < 60000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         // A loaded catalog goes on to collect its cards' rarities in the
         // background; that is no part of any action timed here.
         letRaritiesIn();
-        for (Collection *collection : {m_window.collection(), &m_mirror}) {
-            bench::fillFromCatalog(*collection, *catalog, holdings, bench::HoldingOrder::Random);
+        bench::fillFromCatalog(*m_window.collection(), *catalog, holdings, bench::HoldingOrder::Random);
+        if (holdings >= LargeHoldings)
+            repeatKeys(*m_window.collection());
+        if (withModels) {
+            bench::fillFromCatalog(m_mirror, *catalog, holdings, bench::HoldingOrder::Random);
             if (holdings >= LargeHoldings)
-                repeatKeys(*collection);
+                repeatKeys(m_mirror);
         }
         // The binders a collection usually has.
         Binder named = newBinder(QStringLiteral("Pikachu"), Language::English);
         BinderRule rule;
         rule.name = QStringLiteral("Pikachu");
         named.rules = {rule};
-        Binder valued = newBinder(QStringLiteral("Top 64"), Language::English);
+        Binder valued = newBinder(QStringLiteral("Most Valuable"), Language::English);
         valued.topValue = 64;
         for (const Binder &binder : {named, valued})
             m_window.collection()->upsertBinder(binder);
+        // An older file's holdings, which name no rarity.
+        clearRarities(*m_window.collection());
         m_tree.setCollection(&m_mirror);
         m_search.setCatalog(catalog);
         m_search.setCollection(&m_mirror);
@@ -280,26 +365,28 @@ public:
         m_searchProxy.setSourceModel(&m_search);
         m_catalogModel.setCollection(&m_mirror);
         m_window.show();
-        m_window.findCard();
+        m_window.resize(WindowSize);
+        if (withModels)
+            m_window.findCard();
+        m_window.findChild<QDockWidget *>(QStringLiteral("bindersDock"))->show();
         m_window.expandWholeTree();
-        settle();
+        openValueRankedBinder();
+        // The user works in the main window, not the binder's.
+        m_window.activateWindow();
         // The pointer rests over the tree, as a user's does: the view follows
         // the row under it as the rows move or scroll past.
         QWidget *viewport = tree()->viewport();
         QCursor::setPos(viewport->mapToGlobal(viewport->rect().center()));
-        settle();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
-        m_window.findCard();
-        settle();
+        untilQuiet();
     }
 
     // Holdings that repeat the key of an earlier one.
     int repeatedKeys() const
     {
         QSet<QString> keys;
-        for (const CardEntry &entry : m_mirror.entries())
+        for (const CardEntry &entry : m_window.collection()->entries())
             keys.insert(entryKey(entry));
-        return int(m_mirror.entries().size() - keys.size());
+        return int(m_window.collection()->entries().size() - keys.size());
     }
 
     bool catalogsLoaded() const
@@ -310,8 +397,175 @@ public:
         return true;
     }
 
-    // Types the word one letter at a time; the slowest keystroke of the
-    // window (median over the runs) with the models' time for the same one.
+    // The window's collection as a file, with its binders and without
+    // rarities, as an older file holds it.
+    bool save(const QString &path) const
+    {
+        const Collection *held = m_window.collection();
+        Collection saved;
+        saved.replaceContents(held->entries(), held->sets(), {}, held->binders(), std::nullopt);
+        clearRarities(saved);
+        return CollectionSerializer::write(path, saved);
+    }
+
+    // The first card added after the file was opened: the window lays out,
+    // paints and walks what it had not since the file came in.
+    Figure firstAddAfterOpening()
+    {
+        Figure figure{QStringLiteral("first card added after opening"), {}, {}, windowLimitMs(m_holdings)};
+        const QString path = m_files.filePath(QStringLiteral("older.tmk"));
+        if (!save(path))
+            return figure;
+        // Fewer at the large size, where each opening takes seconds.
+        const int runs = m_holdings >= LargeHoldings ? 3 : Runs;
+        for (int run = 0; run < runs || (figure.window.totalMs() < MinLineMs && run < MaxRuns); ++run) {
+            m_window.openFile(path);
+            QElapsedTimer clock;
+            clock.start();
+            while (m_window.fileTaskRunning() && clock.elapsed() < 120000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            untilQuiet();
+            openValueRankedBinder();
+            tree()->verticalScrollBar()->setValue(0);
+            untilQuiet();
+            const int row = shownRowWithTwin(false);
+            if (row < 0)
+                break;
+            addOne(entrySetKey(m_window.collection()->entries().at(row)), figure.window);
+        }
+        if (!treeExpanded())
+            std::printf("  the tree was not expanded again after opening\n");
+        return figure;
+    }
+
+    // A card added through Add cards to the set of a holding shown at the
+    // top of the tree, or at its bottom with the tree scrolled to its last
+    // row; each add undone before the next.
+    Figure laterAdd(bool atEnd)
+    {
+        Figure figure{atEnd ? QStringLiteral("card added, tree scrolled to the end")
+                            : QStringLiteral("card added, tree at the top"),
+                      {},
+                      {},
+                      windowLimitMs(m_holdings)};
+        QScrollBar *bar = tree()->verticalScrollBar();
+        const auto scroll = [&] {
+            bar->setValue(atEnd ? bar->maximum() : 0);
+            untilQuiet();
+        };
+        scroll();
+        const int row = shownRowWithTwin(atEnd);
+        if (row < 0)
+            return figure;
+        const QString set = entrySetKey(m_window.collection()->entries().at(row));
+        while (figure.window.wantsMore()) {
+            scroll();
+            addOne(set, figure.window);
+            m_window.undoStack()->undo();
+            untilQuiet();
+        }
+        bar->setValue(0);
+        untilQuiet();
+        return figure;
+    }
+
+    // Add cards opened on the set of a holding shown in the tree, from the
+    // click until the window is idle with the dialog still open: the dialog
+    // shown with the owned cards marked, and the rarity pass its opening
+    // starts, every answer and its end, with whatever the window does then.
+    // The pass's waits for the card database, in which the window has
+    // nothing to do, are left out.
+    Figure addCardsUntilIdle()
+    {
+        Figure figure{QStringLiteral("Add cards opened, until idle"), {}, {}, windowLimitMs(m_holdings)};
+        const int row = shownRowWithTwin(false);
+        if (row < 0)
+            return figure;
+        const CardEntry held = m_window.collection()->entries().at(row);
+        CardCatalog *catalog = m_window.catalog();
+        std::optional<BusyMeter> busy;
+        double cpuStart = 0.0;
+        bool passes = true;
+        bool marked = true;
+        DialogPrompts::setExec([&](QDialog &dialog) {
+            passes = passes && catalog->isResolvingRarities(held.lang);
+            dialog.show();
+            untilQuiet();
+            figure.window.cpu.push_back(bench::threadCpuMs() - cpuStart);
+            figure.window.wall.push_back(busy->stopMs());
+            marked = marked && marksOwned(dialog, held.cardId);
+            return int(QDialog::Rejected);
+        });
+        while (figure.window.wantsMore()) {
+            letRaritiesIn();
+            m_window.activateWindow();
+            untilQuiet();
+            cpuStart = bench::threadCpuMs();
+            busy.emplace();
+            m_window.addCards(entrySetKey(held));
+            busy.reset();
+            untilQuiet();
+        }
+        DialogPrompts::reset();
+        if (!passes || !marked) {
+            std::printf("  Add cards %s\n", passes ? "did not mark the card held" : "started no rarity pass");
+            figure.window = Timing();
+        }
+        return figure;
+    }
+
+    // F5: the price refresh of every card starts, until the window is idle;
+    // the card database holds its answers back meanwhile, so that the start
+    // alone is timed. Then the refresh is cancelled.
+    Figure refreshUntilIdle()
+    {
+        Figure figure{QStringLiteral("price refresh started (F5), until idle"), {}, {}, windowLimitMs(m_holdings)};
+        while (figure.window.wantsMore()) {
+            m_standIn->delayAnswers(QStringLiteral("^/"), 4 * QuietMs);
+            m_window.activateWindow();
+            untilQuiet();
+            const double cpuStart = bench::threadCpuMs();
+            BusyMeter busy;
+            m_window.refreshPrices();
+            untilQuiet();
+            figure.window.cpu.push_back(bench::threadCpuMs() - cpuStart);
+            figure.window.wall.push_back(busy.stopMs());
+            m_window.cancelPriceRefresh();
+            m_standIn->delayAnswers(QStringLiteral("^/"), 0);
+            letRepliesIn();
+            untilQuiet();
+        }
+        return figure;
+    }
+
+    // The holdings of an older file, which name no rarity, meet the end of a
+    // rarity pass, which names them: until the window is idle again.
+    Figure rarityFill()
+    {
+        Figure figure{QStringLiteral("rarities filled into an older file"), {}, {}, windowLimitMs(m_holdings)};
+        CardCatalog *catalog = m_window.catalog();
+        Collection *held = m_window.collection();
+        bool filled = true;
+        while (figure.window.wantsMore()) {
+            clearRarities(*held);
+            untilQuiet();
+            const double cpuStart = bench::threadCpuMs();
+            BusyMeter busy;
+            for (Language language : allLanguages())
+                emit catalog->raritiesLoaded(language);
+            untilQuiet();
+            figure.window.cpu.push_back(bench::threadCpuMs() - cpuStart);
+            figure.window.wall.push_back(busy.stopMs());
+            filled = filled && std::any_of(held->entries().cbegin(), held->entries().cend(),
+                                           [](const CardEntry &entry) { return !entry.rarity.isEmpty(); });
+        }
+        if (!filled) {
+            std::printf("  the rarities were not filled\n");
+            figure.window = Timing();
+        }
+        return figure;
+    }
+
     Figure typeWord(bool catalogScope, const QString &word)
     {
         setScope(catalogScope);
@@ -634,112 +888,6 @@ public:
         return figure;
     }
 
-    // Add cards opened as above, timed until the window is idle again: the
-    // dialog shown, then what its opening set off, the rarity pass of the
-    // catalog (every answer and its end) with whatever the window does when
-    // it ends. The pass waits for the card database's answers; those waits,
-    // in which the window has nothing to do, are left out.
-    Figure addCardsUntilIdle()
-    {
-        Figure figure{QStringLiteral("Add cards opened, until idle"),
-                      {},
-                      {},
-                      m_holdings >= LargeHoldings ? MaxLargeIdleMs : 0.0};
-        const int row = shownRowWithTwin(false);
-        if (row < 0)
-            return figure;
-        const CardEntry held = m_mirror.entries().at(row);
-        DialogPrompts::setExec([](QDialog &dialog) {
-            dialog.show();
-            settle();
-            return int(QDialog::Rejected);
-        });
-        CardCatalog *catalog = m_window.catalog();
-        // Wakes the wait below now and then, should the pass never end.
-        QTimer wakeUp;
-        wakeUp.start(1000);
-        bool passes = true;
-        for (int run = 0; run < Runs; ++run) {
-            letRaritiesIn();
-            const double cpuStart = bench::threadCpuMs();
-            BusyMeter busy;
-            m_window.addCards(entrySetKey(held));
-            settle();
-            passes = passes && catalog->isResolvingRarities(held.lang);
-            // Waiting for events as the window's own loop does, not in turns.
-            QElapsedTimer clock;
-            clock.start();
-            while (catalog->isResolvingRarities(held.lang) && clock.elapsed() < 60000)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            settle();
-            figure.window.cpu.push_back(bench::threadCpuMs() - cpuStart);
-            figure.window.wall.push_back(busy.stopMs());
-            letSearchCatchUp();
-        }
-        DialogPrompts::reset();
-        if (!passes) {
-            std::printf("  Add cards started no rarity pass\n");
-            figure.window = Timing();
-        }
-        return figure;
-    }
-
-    // A collection whose holdings carry no rarity (an older file) meets the
-    // end of a rarity pass, which names them; timed to the tree painted
-    // again. The models' part: the same fill on the copy, which its own tree
-    // model follows.
-    QList<Figure> raritiesFilled()
-    {
-        Figure figure{QStringLiteral("rarities filled for every holding"), {}, {}};
-        Figure again{QStringLiteral("a rarity pass that names nothing new"), {}, {}};
-        CardCatalog *catalog = m_window.catalog();
-        const auto unnamed = [](const Collection &collection) {
-            QList<CardEntry> entries = collection.entries();
-            for (CardEntry &entry : entries)
-                entry.rarity.clear();
-            return entries;
-        };
-        const auto rarityOf = [catalog](Language language, const QString &cardId) {
-            const CatalogCard *card = catalog->cardById(language, cardId);
-            return card ? card->rarity : QString();
-        };
-        for (int run = 0; run < Runs; ++run) {
-            for (Collection *collection : {m_window.collection(), &m_mirror})
-                collection->replaceContents(unnamed(*collection), collection->sets(), collection->history(),
-                                            collection->binders(), collection->labelStyle());
-            settle();
-            letSearchCatchUp();
-            figure.window.time([&] {
-                for (Language language : allLanguages())
-                    emit catalog->raritiesLoaded(language);
-            });
-            letSearchCatchUp();
-            figure.model.time([&] { m_mirror.fillMissingRarities(rarityOf); });
-            // The next pass finds the holdings named already.
-            again.window.time([&] {
-                for (Language language : allLanguages())
-                    emit catalog->raritiesLoaded(language);
-            });
-            again.model.time([&] { m_mirror.fillMissingRarities(rarityOf); });
-            letSearchCatchUp();
-        }
-        return {figure, again};
-    }
-
-    // F5: the price refresh of every card starts, to its first pause; then
-    // it is cancelled.
-    Figure refreshStart()
-    {
-        Figure figure{QStringLiteral("price refresh started (F5)"), {}, {}};
-        for (int run = 0; run < Runs; ++run) {
-            figure.window.time([&] { m_window.refreshPrices(); });
-            m_window.cancelPriceRefresh();
-            letRepliesIn();
-            letSearchCatchUp();
-        }
-        return figure;
-    }
-
     // The collection saved without rarities (as an older file holds it) and
     // opened again in the window: the longest the window's event loop went
     // without a turn, from the call to a second after the file is in (the
@@ -864,6 +1012,70 @@ public:
     }
 
 private:
+    // Add cards opened on the set and shown until the window is idle (a user
+    // looks the set over), a card of its first row given a grade, so that it
+    // takes a row of its own, and added: timed from the click that accepts
+    // the dialog until the window is idle again, the new card's price and the
+    // binders' counts included.
+    void addOne(const QString &set, Timing &timing)
+    {
+        std::optional<BusyMeter> busy;
+        double cpuStart = 0.0;
+        DialogPrompts::setExec([&](QDialog &dialog) {
+            dialog.show();
+            untilQuiet();
+            auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
+            dialog.findChild<QComboBox *>(QStringLiteral("gradeCompanyCombo"))->setCurrentIndex(1);
+            dialog.findChild<QLineEdit *>(QStringLiteral("gradeNoteEdit"))->setText(QStringLiteral("9.5 bench"));
+            if (table && table->model()->rowCount() > 0)
+                emit table->doubleClicked(table->model()->index(0, 1));
+            untilQuiet();
+            cpuStart = bench::threadCpuMs();
+            busy.emplace();
+            const QRect covered = dialog.frameGeometry();
+            if (auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox")))
+                buttons->button(QDialogButtonBox::Ok)->click();
+            uncover(covered);
+            return int(QDialog::Accepted);
+        });
+        m_window.activateWindow();
+        untilQuiet();
+        m_window.addCards(set);
+        if (busy) {
+            untilQuiet();
+            timing.cpu.push_back(bench::threadCpuMs() - cpuStart);
+            timing.wall.push_back(busy->stopMs());
+        }
+        DialogPrompts::reset();
+    }
+
+    // A dialog closed: the main window is active again and paints what the
+    // dialog covered, as a window system without a compositor asks it to.
+    void uncover(const QRect &covered)
+    {
+        m_window.update(QRect(m_window.mapFromGlobal(covered.topLeft()), covered.size()));
+        m_window.activateWindow();
+    }
+
+    // Whether the first language, series and set rows are expanded.
+    bool treeExpanded()
+    {
+        QModelIndex row = m_window.treeModel()->index(0, 0);
+        for (int depth = 0; depth < 3; ++depth, row = m_window.treeModel()->index(0, 0, row))
+            if (!row.isValid() || !tree()->isExpanded(row))
+                return false;
+        return true;
+    }
+
+    static void clearRarities(Collection &collection)
+    {
+        QList<CardEntry> entries = collection.entries();
+        for (CardEntry &entry : entries)
+            entry.rarity.clear();
+        collection.replaceContents(entries, collection.sets(), collection.history(), collection.binders(),
+                                   collection.labelStyle());
+    }
+
     // Opens the file in the window and waits until it is in and a second
     // after; the longest turn of the event loop, the call itself counted as
     // one, goes into the timing.
@@ -1005,9 +1217,10 @@ private:
             const int row = m_window.treeModel()->entryIndexAt(index);
             if (row < 0)
                 continue;
-            const CardEntry &entry = m_mirror.entries().at(row);
-            for (const int other : m_mirror.rowsOfCard(entry.lang, entry.cardId))
-                if (entryKey(m_mirror.entries().at(other)) != entryKey(entry))
+            const Collection &held = *m_window.collection();
+            const CardEntry &entry = held.entries().at(row);
+            for (const int other : held.rowsOfCard(entry.lang, entry.cardId))
+                if (entryKey(held.entries().at(other)) != entryKey(entry))
                     return row;
         }
         return -1;
@@ -1171,6 +1384,7 @@ private:
     }
 
     int m_holdings = 0;
+    bench::StandInThread *m_standIn = nullptr;
     QTemporaryDir m_files;
     QString m_editFocus;
     MainWindow m_window;
@@ -1181,6 +1395,106 @@ private:
     QSortFilterProxyModel m_searchProxy;
     SetCardsModel m_catalogModel{nullptr, m_window.fallbackPrices(), m_window.catalog()};
 };
+// The window's lines, by the words that name them.
+const QStringList WindowActions{QStringLiteral("first"), QStringLiteral("top"),     QStringLiteral("bottom"),
+                                QStringLiteral("idle"),  QStringLiteral("refresh"), QStringLiteral("fill")};
+
+QList<Figure> windowLines(Bench &bench, const QStringList &actions)
+{
+    QList<Figure> figures;
+    const auto wanted = [&](const char *action) {
+        return actions.isEmpty() || actions.contains(QLatin1String(action));
+    };
+    if (wanted("first"))
+        figures << bench.firstAddAfterOpening();
+    if (wanted("top"))
+        figures << bench.laterAdd(false);
+    if (wanted("bottom"))
+        figures << bench.laterAdd(true);
+    if (wanted("idle"))
+        figures << bench.addCardsUntilIdle();
+    if (wanted("refresh"))
+        figures << bench.refreshUntilIdle();
+    if (wanted("fill"))
+        figures << bench.rarityFill();
+    return figures;
+}
+
+QList<Figure> olderLines(Bench &bench, const QStringList &actions)
+{
+    QList<Figure> figures;
+    const auto wanted = [&](const char *action) { return actions.contains(QLatin1String(action)); };
+    if (wanted("search"))
+        figures << bench.typeWord(false, QStringLiteral("charizard")) << bench.typeWord(false, QStringLiteral("pikachu"))
+                << bench.typeWord(true, QStringLiteral("charizard"));
+    if (wanted("rebuild"))
+        figures << bench.rebuildAfterEdit() << bench.rebuildAfterPanelEdit();
+    if (wanted("sort"))
+        figures << bench.sortChange();
+    if (wanted("merge"))
+        figures << bench.mergeEdit(false);
+    if (wanted("batch"))
+        figures << bench.refreshBatch();
+    if (wanted("binders"))
+        figures << bench.finishEditWithBinders() << bench.binderCountsAfterEdit() << bench.editWithBinderWindow()
+                << bench.mergeWithCounts(false) << bench.mergeWithCounts(true) << bench.removalWithCounts()
+                << bench.addThroughDialog();
+    if (wanted("open"))
+        figures << bench.addCardsOpened();
+    if (wanted("end"))
+        figures << bench.scrolledToEnd();
+    if (wanted("file"))
+        figures << bench.fileOpened();
+    return figures;
+}
+
+// Each add at the large size against the same add at the smallest.
+bool addsGrowth(const QHash<int, QHash<QString, double>> &adds)
+{
+    if (!adds.contains(SmallHoldings) || !adds.contains(LargeHoldings))
+        return true;
+    bool ok = true;
+    for (auto it = adds.value(SmallHoldings).cbegin(); it != adds.value(SmallHoldings).cend(); ++it) {
+        const double large = adds.value(LargeHoldings).value(it.key(), -1.0);
+        if (large < 0.0 || it.value() <= 0.0)
+            continue;
+        const double growth = large / it.value();
+        const bool met = growth <= MaxAddGrowth;
+        std::printf("%s: %.1f ms at %d holdings, %.1f ms at %d: %.2fx (at most %.1fx)%s\n", qPrintable(it.key()),
+                    it.value(), SmallHoldings, large, LargeHoldings, growth, MaxAddGrowth, met ? "" : "  MISSED");
+        ok = ok && met;
+    }
+    return ok;
+}
+
+// The offscreen platform warns of every dialog shown or raised that it cannot
+// pass on its size hints or raise it; the rest goes through.
+QtMessageHandler previousHandler = nullptr;
+
+void quietOffscreenWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("propagateSizeHints")) || message.contains(QLatin1String("support raise()")))
+        return;
+    if (previousHandler)
+        previousHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+// What the program sets up before its window: the theme's style sheet, which
+// every widget paints through, the watch that keeps dialogs on the screen,
+// the plural forms and the name and price settings.
+void startAsTheProgram(QApplication &app, QTranslator &plurals)
+{
+    if (plurals.load(QStringLiteral(":/i18n/tallowk_en.qm")))
+        QCoreApplication::installTranslator(&plurals);
+    ThemeManager::applyTheme(&app, ThemeManager::currentThemeName());
+    ScreenFit::watchApplication();
+    Currency::reload();
+    PriceBasis::load();
+    PriceSource::load();
+    NameTranslator::load();
+}
 
 } // namespace
 
@@ -1189,6 +1503,10 @@ int main(int argc, char *argv[])
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QApplication app(argc, argv);
     bench::nameApplication();
+    previousHandler = qInstallMessageHandler(quietOffscreenWarnings);
+    QTranslator plurals;
+    startAsTheProgram(app, plurals);
+    app.installEventFilter(&events());
     std::printf("load average at the start: %s\n", bench::loadAverage().constData());
     // The window's own requests (rarity passes, set logos, prices) are
     // answered from a thread of the stand-in's own, which does not work on
@@ -1201,73 +1519,58 @@ int main(int argc, char *argv[])
     if (!bench::prepareCaches({Language::English, Language::Japanese}))
         return 1;
 
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.value(0) == QLatin1String("--save")) {
+        // The catalogs go beside it, for the real window's own data folder.
+        const QString path = arguments.value(1);
+        for (Language language : {Language::English, Language::Japanese})
+            QFile::copy(bench::cacheFile(language),
+                        QFileInfo(path).dir().filePath(QFileInfo(bench::cacheFile(language)).fileName()));
+        Bench bench(std::max(1, arguments.value(2).toInt()), false, &standIn);
+        return bench.save(path) ? 0 : 1;
+    }
     QList<int> sizes;
     QStringList actions;
-    for (const QString &argument : QCoreApplication::arguments().mid(1)) {
+    for (const QString &argument : std::as_const(arguments)) {
         if (argument.toInt() > 0)
             sizes.append(argument.toInt());
         else
             actions.append(argument);
     }
-    const bool defaultSizes = sizes.isEmpty();
-    if (defaultSizes)
-        sizes = {5000, MediumHoldings, LargeHoldings};
-    const auto wanted = [&](const char *action, int holdings) {
-        if (!actions.isEmpty())
-            return actions.contains(QLatin1String(action));
-        // At the large size the keystrokes, the edit lines at the top and the
-        // batch at the top are left out.
-        return holdings < LargeHoldings || !defaultSizes
-            || (qstrcmp(action, "search") != 0 && qstrcmp(action, "rebuild") != 0 && qstrcmp(action, "batch") != 0);
-    };
+    if (sizes.isEmpty())
+        sizes = {SmallHoldings, 50000, LargeHoldings};
+    QStringList windowActions;
+    QStringList older;
+    for (const QString &action : std::as_const(actions))
+        (WindowActions.contains(action) ? windowActions : older).append(action);
 
     bool ok = true;
+    QHash<int, QHash<QString, double>> adds;
     for (const int holdings : std::as_const(sizes)) {
-        Bench bench(holdings);
+        Bench bench(holdings, !older.isEmpty(), &standIn);
         if (!bench.catalogsLoaded()) {
             std::fprintf(stderr, "the catalogs did not load\n");
             return 1;
         }
-        std::printf("%d holdings in random order (%d repeating a key), GUI thread CPU, median of %d runs: window / "
-                    "models' own work\n",
-                    holdings, bench.repeatedKeys(), Runs);
+        std::printf("%d holdings in random order (%d repeating a key), window %dx%d, medians (load %s):\n", holdings,
+                    bench.repeatedKeys(), WindowSize.width(), WindowSize.height(), bench::loadAverage().constData());
         std::fflush(stdout);
         QList<Figure> figures;
-        if (wanted("search", holdings))
-            figures << bench.typeWord(false, QStringLiteral("charizard"))
-                    << bench.typeWord(false, QStringLiteral("pikachu"))
-                    << bench.typeWord(true, QStringLiteral("charizard"));
-        if (wanted("rebuild", holdings))
-            figures << bench.rebuildAfterEdit() << bench.rebuildAfterPanelEdit();
-        if (wanted("sort", holdings))
-            figures << bench.sortChange();
-        if (wanted("merge", holdings))
-            figures << bench.mergeEdit(false);
-        if (wanted("batch", holdings))
-            figures << bench.refreshBatch();
-        if (wanted("binders", holdings))
-            figures << bench.finishEditWithBinders() << bench.binderCountsAfterEdit() << bench.editWithBinderWindow()
-                    << bench.mergeWithCounts(false) << bench.mergeWithCounts(true) << bench.removalWithCounts()
-                    << bench.addThroughDialog();
-        if (wanted("open", holdings))
-            figures << bench.addCardsOpened();
-        if (wanted("idle", holdings))
-            figures << bench.addCardsUntilIdle();
-        if (wanted("fill", holdings))
-            figures << bench.raritiesFilled();
-        if (wanted("refresh", holdings))
-            figures << bench.refreshStart();
-        if (wanted("end", holdings))
-            figures << bench.scrolledToEnd();
-        if (wanted("file", holdings))
-            figures << bench.fileOpened();
-        for (const Figure &figure : std::as_const(figures))
+        if (older.isEmpty() || !windowActions.isEmpty())
+            figures << windowLines(bench, windowActions);
+        figures << olderLines(bench, older);
+        for (const Figure &figure : std::as_const(figures)) {
             ok = reportLine(figure, holdings) && ok;
+            if (figure.action.contains(QLatin1String("added")) && !figure.window.wall.empty())
+                adds[holdings].insert(figure.action, figure.window.wallMs());
+        }
         std::fflush(stdout);
     }
-    std::printf("targets: every line within %.0f ms on the wall clock (%.0f ms at %d holdings, Add cards until idle "
-                "%.0f ms): %s\n",
-                MaxWindowMs, MaxLargeWindowMs, LargeHoldings, MaxLargeIdleMs, ok ? "met" : "MISSED");
+    ok = addsGrowth(adds) && ok;
+    std::printf("targets: every line within %.0f ms (%.0f ms at %d holdings, older lines %.0f ms there), an add at "
+                "%d holdings at most %.0fx one at %d: %s\n",
+                MaxWindowMs, MaxLargeWindowMs, LargeHoldings, MaxLargeOlderMs, LargeHoldings, MaxAddGrowth,
+                SmallHoldings, ok ? "met" : "MISSED");
     std::printf("load average at the end: %s\n", bench::loadAverage().constData());
     return ok ? 0 : 1;
 }
