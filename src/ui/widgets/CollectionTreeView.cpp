@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <climits>
@@ -148,6 +150,28 @@ void CollectionTreeView::dataChanged(const QModelIndex &topLeft, const QModelInd
         return;
     }
     QTreeView::dataChanged(topLeft, bottomRight, roles);
+}
+
+void CollectionTreeView::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    // Under a row folded, or at the top level, the base view lays out what
+    // it has to. Under an expanded row, that row is folded and unfolded
+    // again, unannounced: the view drops that row's rows and lays out its
+    // children (and theirs) as they are now, leaving the rest of the tree as
+    // it was laid out. The rows only grow, so the scroll position the fold
+    // may have pulled back is given back, the viewport never moved.
+    if (!parent.isValid() || parent.column() != 0 || !isExpanded(parent) || isAnimated()) {
+        QTreeView::rowsInserted(parent, start, end);
+        return;
+    }
+    QAbstractItemView::rowsInserted(parent, start, end);
+    QScrollBar *bar = verticalScrollBar();
+    const int position = bar->value();
+    const QSignalBlocker quiet(this);
+    const QSignalBlocker still(bar);
+    collapse(parent);
+    expand(parent);
+    bar->setValue(position);
 }
 
 void CollectionTreeView::paintEvent(QPaintEvent *event)

@@ -22,6 +22,11 @@ namespace pv {
 // the viewport does the view follow it, once laid out again. A row the
 // program shows on purpose (a search result chosen, a binder's card) is
 // scrolled to with scrollTo, as before.
+//
+// Rows added under an expanded row are laid out in that row's part of the
+// tree alone: the base view lays out every expanded row of the whole tree
+// again for them, which with many holdings costs more than all the rest of
+// an add.
 class CollectionTreeView : public QTreeView
 {
     Q_OBJECT
@@ -49,6 +54,7 @@ public:
     bool isRowInView(const QModelIndex &index) const;
 
 protected:
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
     void paintEvent(QPaintEvent *event) override;
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
