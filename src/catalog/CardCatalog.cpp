@@ -247,6 +247,7 @@ CardCatalog::CardCatalog(TcgdexClient *client, QObject *parent)
 {
     if (!m_client)
         return;
+    m_rarityMatcher.setMaxThreadCount(1);
     connect(m_client, &TcgdexClient::setIndexReady, this, &CardCatalog::onSetIndexReady);
     connect(m_client, &TcgdexClient::seriesIndexReady, this, &CardCatalog::onSeriesIndexReady);
     connect(m_client, &TcgdexClient::serieDetailReady, this, &CardCatalog::onSerieDetailReady);
@@ -259,6 +260,8 @@ CardCatalog::CardCatalog(TcgdexClient *client, QObject *parent)
 
 CardCatalog::~CardCatalog()
 {
+    m_rarityMatcher.clear();
+    m_rarityMatcher.waitForDone();
     // The passes end with the catalog: their answers would have no one to
     // go to, and would only hold up the client's queue.
     for (const RebuildJob &job : std::as_const(m_rebuildJobs))
@@ -737,6 +740,7 @@ void CardCatalog::startRarityPass(Language language)
         || current->cards.isEmpty())
         return;
     RarityJob job;
+    job.serial = ++m_rarityPasses;
     job.listRequestId = m_client->fetchRarityList(language);
     m_rarityJobs.insert(language, job);
     Log::info(LogCategory, tr("Collecting %1 card rarities.").arg(languageDisplayName(language)));
@@ -784,57 +788,100 @@ void CardCatalog::onCardsByRarityReady(int requestId, Language language, const Q
 void CardCatalog::finishRarityPass(Language language)
 {
     const auto found = m_rarityJobs.find(language);
-    if (found == m_rarityJobs.end())
+    const LanguageCatalog *current = catalog(language);
+    if (found == m_rarityJobs.end() || found->matching)
         return;
-    RarityJob job = std::move(found.value());
-    m_rarityJobs.erase(found);
-    LanguageCatalog *current = mutableCatalog(language);
-    if (!current)
+    if (!current) {
+        m_rarityJobs.erase(found);
         return;
-    // The rarity the answers give each card, by its place in the catalog; a
-    // card listed under two rarities keeps the later answer.
-    std::vector<const QString *> named(size_t(current->cards.size()), nullptr);
-    for (const auto &answer : std::as_const(job.answers)) {
-        for (const CardBrief &card : answer.second) {
-            if (card.id.isEmpty())
-                continue;
-            const auto position = current->cardIndex.constFind(card.id);
-            if (position != current->cardIndex.cend())
-                named[size_t(position.value())] = &answer.first;
-        }
     }
-    // The index names the last of cards that share an id.
-    const bool sharedIds = current->cardIndex.size() != current->cards.size();
+    // The tens of thousands of cards the answers list are looked up in the
+    // catalog's index apart, on copies that share the catalog's data; the
+    // pass goes on until they are matched.
+    found->matching = true;
+    m_rarityMatcher.start([this, language, serial = found->serial, answers = std::move(found->answers),
+                           cards = current->cards, index = current->cardIndex]() mutable {
+        std::vector<qsizetype> named(size_t(cards.size()), -1);
+        for (qsizetype answer = 0; answer < answers.size(); ++answer) {
+            for (const CardBrief &card : std::as_const(answers.at(answer).second)) {
+                if (card.id.isEmpty())
+                    continue;
+                const auto position = index.constFind(card.id);
+                if (position != index.cend())
+                    named[size_t(position.value())] = answer;
+            }
+        }
+        // The index names the last of cards that share an id.
+        if (index.size() != cards.size()) {
+            std::vector<qsizetype> shared(named.size(), -1);
+            for (qsizetype i = 0; i < cards.size(); ++i) {
+                const auto position = index.constFind(cards.at(i).id);
+                if (position != index.cend())
+                    shared[size_t(i)] = named[size_t(position.value())];
+            }
+            named.swap(shared);
+        }
+        index = {};
+        QMetaObject::invokeMethod(
+            this,
+            [this, language, serial, cards = std::move(cards), answers = std::move(answers),
+             named = std::move(named)]() mutable { applyRarities(language, serial, cards, answers, named); },
+            Qt::QueuedConnection);
+    });
+}
+
+void CardCatalog::applyRarities(Language language, int serial, QList<CatalogCard> &matched,
+                                QList<QPair<QString, QList<CardBrief>>> &answers,
+                                const std::vector<qsizetype> &answerOf)
+{
+    // A pass given up meanwhile takes nothing.
+    const auto found = m_rarityJobs.find(language);
+    if (found == m_rarityJobs.end() || found->serial != serial)
+        return;
+    LanguageCatalog *current = mutableCatalog(language);
+    if (!current) {
+        m_rarityJobs.erase(found);
+        return;
+    }
+    // A catalog built anew meanwhile has its own cards matched.
+    if (current->cards.size() != matched.size() || current->cards.constData() != matched.constData()) {
+        found->matching = false;
+        found->answers = std::move(answers);
+        finishRarityPass(language);
+        return;
+    }
+    // Let go first, so that the rarities written leave the catalog's data
+    // unshared.
+    matched = {};
+    const QStringList rarities = found->rarities;
+    m_rarityJobs.erase(found);
     int classified = 0;
-    bool changed = current->rarities != job.rarities;
+    bool changed = current->rarities != rarities;
     const QList<CatalogCard> &cards = std::as_const(current->cards);
     for (qsizetype i = 0; i < cards.size(); ++i) {
         const CatalogCard &card = cards.at(i);
         if (card.fromErrata)
             continue;
-        const QString *rarity = named[size_t(i)];
-        if (sharedIds) {
-            const auto position = current->cardIndex.constFind(card.id);
-            rarity = position == current->cardIndex.cend() ? nullptr : named[size_t(position.value())];
-        }
-        if (rarity)
+        const qsizetype answer = answerOf[size_t(i)];
+        if (answer >= 0)
             ++classified;
-        const QString &name = rarity ? *rarity : QString();
+        const QString &name = answer >= 0 ? answers.at(answer).first : QString();
         if (card.rarity == name)
             continue;
         // Written only where it differs: the cards stay shared with any copy.
         current->cards[i].rarity = name;
         changed = true;
     }
-    current->rarities = job.rarities;
-    Log::info(LogCategory, tr("%1 rarities resolved: %2 of %3 cards classified across %4 rarities.")
-                               .arg(languageDisplayName(language))
-                               .arg(classified)
-                               .arg(current->cards.size())
-                               .arg(job.rarities.size()));
+    current->rarities = rarities;
+    Log::info(LogCategory,
+              tr("%1 rarities resolved: %2 of %3 cards classified across %4 rarities.")
+                  .arg(languageDisplayName(language))
+                  .arg(classified)
+                  .arg(current->cards.size())
+                  .arg(rarities.size()));
     // The answers hold tens of thousands of small strings: they are let go
     // on a worker thread.
-    QThreadPool::globalInstance()->start([answers = std::move(job.answers)]() mutable { answers.clear(); });
+    QThreadPool::globalInstance()->start([gone = std::move(answers)]() mutable { gone.clear(); });
     // A pass that found every rarity as it was leaves the file as it is.
     if (changed || m_unsaved.contains(language))
         saveCache(language);

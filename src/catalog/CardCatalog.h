@@ -19,8 +19,10 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <map>
+#include <vector>
 
 namespace pv {
 
@@ -111,6 +113,9 @@ private:
         int done = 0;
         // The cards each rarity's answer listed, in the order the answers came.
         QList<QPair<QString, QList<CardBrief>>> answers;
+        // Every answer in: the cards are being matched to them apart.
+        bool matching = false;
+        int serial = 0;
     };
 
     struct PrintingJob
@@ -137,6 +142,11 @@ private:
     void abortRebuild(Language language, const QString &message);
     void startRarityPass(Language language);
     void finishRarityPass(Language language);
+    // Names the cards matched (a copy of the catalog's) as the answers do:
+    // answerOf gives the answer (its place among the pass's answers) naming
+    // each card, by the card's place; -1 where none does.
+    void applyRarities(Language language, int serial, QList<CatalogCard> &matched,
+                       QList<QPair<QString, QList<CardBrief>>> &answers, const std::vector<qsizetype> &answerOf);
     void abortRarityPass(Language language, const QString &message);
     void startPrintingPass(Language language);
     void finishPrintingPass(Language language);
@@ -161,6 +171,10 @@ private:
     std::map<Language, LanguageCatalog> m_catalogs;
     QHash<Language, RebuildJob> m_rebuildJobs;
     QHash<Language, RarityJob> m_rarityJobs;
+    int m_rarityPasses = 0;
+    // Matches the cards to a finished pass's answers off the window's
+    // thread; waited for by the destructor.
+    QThreadPool m_rarityMatcher;
     QHash<Language, PrintingJob> m_printingJobs;
     QHash<Language, bool> m_loaded;
     QHash<Language, CatalogState> m_states;

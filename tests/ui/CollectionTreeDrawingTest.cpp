@@ -262,6 +262,15 @@ private Q_SLOTS:
         settle();
         tree()->expand(set);
         checkWhole("expanded");
+        // A count changed in a row in view: the row and its sets' totals.
+        QModelIndex card = tree()->indexAt(QPoint(0, tree()->viewport()->height() / 2));
+        while (m_window->treeModel()->entryIndexAt(card) < 0)
+            card = tree()->indexBelow(card);
+        const int entry = m_window->treeModel()->entryIndexAt(card);
+        CardEntry counted = m_window->collection()->entries().at(entry);
+        counted.count += 5;
+        m_window->collection()->updateEntry(entry, counted);
+        checkWhole("count changed");
         auto *order = m_window->findChild<QComboBox *>(QStringLiteral("cardSortCombo"));
         order->setCurrentIndex(order->findData(int(Tree::CardSortMode::Price)));
         checkWhole("sorted");

@@ -20,6 +20,7 @@
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui/widgets/CollectionTreeDelegate.h"
+#include "ui/widgets/CollectionTreeView.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -74,6 +75,27 @@ QPushButton *okButton(QDialog &dialog)
 void answerDialogs(std::function<int(QDialog &)> answer)
 {
     DialogPrompts::setExec(std::move(answer));
+}
+
+// A tree view that counts the times it lays out the whole tree.
+class CountingTreeView : public CollectionTreeView
+{
+public:
+    void doItemsLayout() override
+    {
+        ++layouts;
+        CollectionTreeView::doItemsLayout();
+    }
+    int layouts = 0;
+};
+
+// The rows the view shows, top to bottom, as it has laid them out.
+QStringList shownRows(const QTreeView &view)
+{
+    QStringList rows;
+    for (QModelIndex row = view.model()->index(0, 0); row.isValid(); row = view.indexBelow(row))
+        rows.append(row.data().toString());
+    return rows;
 }
 
 } // namespace
@@ -751,6 +773,66 @@ private Q_SLOTS:
         settled([&] { m_window->showCardInTree(collection().indexOfEntry(entryKey(entries.at(99))), false); });
         QCOMPARE(currentKey(), entryKey(entries.at(99)));
         QVERIFY(inView());
+    }
+
+    // Cards added under expanded rows lay out that part of the tree alone,
+    // wherever the view is scrolled; the rows then shown are those a whole
+    // layout shows.
+    void addsLayOutOnlyTheirPartOfTheTree_data()
+    {
+        QTest::addColumn<CardEntry>("card");
+        QTest::addColumn<SetRecord>("set");
+        QTest::addColumn<bool>("folded");
+        const SetRecord none;
+        const CardEntry base = test::numberedHolding(QStringLiteral("base1"), QStringLiteral("7"));
+        QTest::newRow("card in an expanded set") << base << none << false;
+        QTest::newRow("card in a folded set") << base << none << true;
+        QTest::newRow("new set in a series") << test::numberedHolding(QStringLiteral("sv04"), QStringLiteral("1"))
+                                             << test::setRecord(QStringLiteral("sv04"), QStringLiteral("Paradox Rift"),
+                                                                QStringLiteral("Scarlet & Violet"), 60)
+                                             << false;
+        QTest::newRow("new series") << test::numberedHolding(QStringLiteral("neo1"), QStringLiteral("1"))
+                                    << test::setRecord(QStringLiteral("neo1"), QStringLiteral("Neo Genesis"),
+                                                       QStringLiteral("Neo"), 10)
+                                    << false;
+    }
+
+    void addsLayOutOnlyTheirPartOfTheTree()
+    {
+        QFETCH(CardEntry, card);
+        QFETCH(SetRecord, set);
+        QFETCH(bool, folded);
+        QList<CardEntry> more;
+        for (int number = 10; number < 90; ++number)
+            more << test::numberedHolding(QStringLiteral("sv03"), QString::number(number));
+        m_window->undoStack()->push(new AddCardsCommand(&collection(), more, {}));
+        CountingTreeView view;
+        view.setUniformRowHeights(true);
+        view.setModel(m_window->treeModel());
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.expandAll();
+        const QModelIndex base1 = m_window->treeModel()->indexForSetKey(QStringLiteral("en:base1"));
+        view.setExpanded(base1, !folded);
+        QScrollBar *bar = view.verticalScrollBar();
+        bar->setValue(bar->maximum() - 2);
+        QCoreApplication::processEvents();
+        const int scrolled = bar->value();
+        QVERIFY(scrolled > 0);
+
+        view.layouts = 0;
+        QList<SetRecord> sets;
+        if (!set.id.isEmpty())
+            sets << set;
+        m_window->undoStack()->push(new AddCardsCommand(&collection(), {card}, sets));
+        QCoreApplication::processEvents();
+        QCOMPARE(view.layouts, 0);
+        QCOMPARE(bar->value(), scrolled);
+        QCOMPARE(view.isExpanded(base1), !folded);
+        const QStringList shown = shownRows(view);
+        view.doItemsLayout();
+        QCOMPARE(shown, shownRows(view));
     }
 
     void thousandRandomCommandsUndoAndRedoToTheSameBytes()

@@ -1170,16 +1170,16 @@ void CollectionTreeModel::updateRows(const std::vector<int> &holdings, bool repl
     if (sets.isEmpty() && touched.isEmpty())
         return;
 
-    // A tree view works out where each changed row lies and how high it is,
-    // and its header sizes the columns to their contents again, for every
-    // range announced; with many rows expanded each costs as much as laying
-    // out the whole tree. After a layout change the view lays its rows out
-    // once, when control returns to the event loop, and passes over the
-    // ranges announced until then. Ordered by price, the updated sets' cards
-    // take their new places inside the same layout change, and so do edited
-    // cards in either order. One card given new values or edited that keeps
-    // its place is cheaper announced alone (a card just added, priced once
-    // the tree was laid out for it, is not laid out again).
+    // The tree's view looks over the rows in view for every range announced;
+    // after a layout change it lays out every expanded row once, when
+    // control returns to the event loop, and passes over the ranges
+    // announced until then. Ordered by price, the updated sets' cards take
+    // their new places inside the same layout change, and so do edited cards
+    // in either order. Cards that keep their places are announced range by
+    // range, unless there are so many that looking over the rows in view for
+    // each costs more than one layout of the whole tree (the holdings of a
+    // card just priced, even where every card is held a dozen times, are
+    // not laid out again).
     const bool byPrice = m_cardSortMode == CardSortMode::Price;
     const CardOrders orders = replaced || byPrice ? sortedCards(sets, replaced) : CardOrders();
     for (Node *set : std::as_const(sets))
@@ -1188,7 +1188,9 @@ void CollectionTreeModel::updateRows(const std::vector<int> &holdings, bool repl
     for (Node *node : std::as_const(touched))
         if (node->type == SetNode)
             static_cast<GroupNode *>(node)->otherOrder.clear();
-    const bool layout = !orders.isEmpty() || cards.size() > (replaced ? 1 : 8);
+    constexpr qsizetype RowsInView = 64;
+    const bool layout =
+        !orders.isEmpty() || (cards.size() > 8 && cards.size() * RowsInView > qsizetype(m_holdingOfRow.size()));
     const auto hint =
         byPrice || !orders.isEmpty() ? QAbstractItemModel::VerticalSortHint : QAbstractItemModel::NoLayoutChangeHint;
     if (layout)

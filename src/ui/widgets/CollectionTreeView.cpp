@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <climits>
@@ -39,6 +41,9 @@ CollectionTreeView::CollectionTreeView(QWidget *parent)
     // Room for a level's arrow, no more: a card row sits four levels in,
     // and its name needs the room more.
     setIndentation(std::max(12, style()->pixelMetric(QStyle::PM_TreeViewIndentation, nullptr, this) * 7 / 10));
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CollectionTreeView::forgetRowsInView);
+    connect(this, &QTreeView::expanded, this, &CollectionTreeView::forgetRowsInView);
+    connect(this, &QTreeView::collapsed, this, &CollectionTreeView::forgetRowsInView);
 }
 
 CollectionTreeView::~CollectionTreeView() = default;
@@ -75,6 +80,17 @@ void CollectionTreeView::setModel(QAbstractItemModel *model)
             connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, note),
             connect(model, &QAbstractItemModel::rowsMoved, this, &CollectionTreeView::openMovedRows),
         };
+        // Changes after which the base view lays the whole tree out again.
+        const auto due = [this] {
+            m_layoutDue = true;
+            forgetRowsInView();
+        };
+        m_modelConnections << connect(model, &QAbstractItemModel::modelReset, this, due)
+                           << connect(model, &QAbstractItemModel::layoutChanged, this, due)
+                           << connect(model, &QAbstractItemModel::rowsRemoved, this, due)
+                           << connect(model, &QAbstractItemModel::rowsMoved, this, due)
+                           << connect(model, &QAbstractItemModel::columnsInserted, this, due)
+                           << connect(model, &QAbstractItemModel::columnsRemoved, this, due);
     }
     QTreeView::setModel(model);
 }
@@ -139,15 +155,95 @@ QAbstractItemDelegate *CollectionTreeView::itemDelegateForIndex(const QModelInde
 void CollectionTreeView::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                                      const QList<int> &roles)
 {
-    // Rows of one height measure the same whatever their cells show, and
-    // cells past the name column give no row its children: what a repaint
-    // of the viewport shows is all that changes.
-    constexpr int ManyRows = 64;
-    if (uniformRowHeights() && topLeft.column() > 0 && bottomRight.row() - topLeft.row() >= ManyRows) {
+    // Rows of one height keep their places and heights whatever their cells
+    // show, and no cell gives a row its children: what changes on screen is
+    // the changed rows in view. The base view looks each changed row up
+    // among all the rows laid out, which with many rows expanded costs as
+    // much as laying them out again; the rows in view are few.
+    if (!uniformRowHeights()) {
+        QTreeView::dataChanged(topLeft, bottomRight, roles);
+        return;
+    }
+    // Shown again, or laid out again, the view paints every row in view.
+    if (!isVisible())
+        return;
+    if (m_layoutDue) {
         viewport()->update();
         return;
     }
-    QTreeView::dataChanged(topLeft, bottomRight, roles);
+    const QModelIndex parent = topLeft.parent();
+    QRect changed;
+    for (const ShownRow &row : rowsInView())
+        if (row.index.row() >= topLeft.row() && row.index.row() <= bottomRight.row() && row.parent == parent)
+            changed |= row.rect;
+    if (!changed.isEmpty())
+        viewport()->update(changed);
+}
+
+const QList<CollectionTreeView::ShownRow> &CollectionTreeView::rowsInView()
+{
+    // Found once for all the changes announced together (a change of
+    // currency announces every set's cards), until the rows move or the
+    // event loop turns.
+    if (m_rowsInViewKnown)
+        return m_rowsInView;
+    m_rowsInViewKnown = true;
+    QMetaObject::invokeMethod(this, &CollectionTreeView::forgetRowsInView, Qt::QueuedConnection);
+    m_rowsInView.clear();
+    const int width = viewport()->width();
+    const int height = viewport()->height();
+    for (QModelIndex row = QTreeView::indexAt(QPoint(isRightToLeft() ? width - 1 : 0, 0)); row.isValid();
+         row = indexBelow(row)) {
+        const QRect rect = QTreeView::visualRect(row);
+        if (rect.top() >= height)
+            break;
+        m_rowsInView.append({row, row.parent(), QRect(0, rect.top(), width, rect.height())});
+    }
+    return m_rowsInView;
+}
+
+void CollectionTreeView::forgetRowsInView()
+{
+    m_rowsInViewKnown = false;
+    m_rowsInView.clear();
+}
+
+void CollectionTreeView::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    // Under a row folded, or at the top level, the base view lays out what
+    // it has to. Under an expanded row, that row is folded and unfolded
+    // again, unannounced: the view drops that row's rows and lays out its
+    // children (and theirs) as they are now, leaving the rest of the tree as
+    // it was laid out. The rows only grow, so the scroll position the fold
+    // may have pulled back is given back, the viewport never moved.
+    if (!parent.isValid() || parent.column() != 0 || !isExpanded(parent) || isAnimated()) {
+        m_layoutDue = m_layoutDue || !parent.isValid();
+        forgetRowsInView();
+        QTreeView::rowsInserted(parent, start, end);
+        return;
+    }
+    QAbstractItemView::rowsInserted(parent, start, end);
+    forgetRowsInView();
+    QScrollBar *bar = verticalScrollBar();
+    const int position = bar->value();
+    const QSignalBlocker quiet(this);
+    const QSignalBlocker still(bar);
+    collapse(parent);
+    expand(parent);
+    bar->setValue(position);
+}
+
+void CollectionTreeView::doItemsLayout()
+{
+    m_layoutDue = false;
+    forgetRowsInView();
+    QTreeView::doItemsLayout();
+}
+
+void CollectionTreeView::resizeEvent(QResizeEvent *event)
+{
+    forgetRowsInView();
+    QTreeView::resizeEvent(event);
 }
 
 void CollectionTreeView::paintEvent(QPaintEvent *event)

@@ -22,6 +22,11 @@ namespace pv {
 // the viewport does the view follow it, once laid out again. A row the
 // program shows on purpose (a search result chosen, a binder's card) is
 // scrolled to with scrollTo, as before.
+//
+// Rows added under an expanded row are laid out in that row's part of the
+// tree alone: the base view lays out every expanded row of the whole tree
+// again for them, which with many holdings costs more than all the rest of
+// an add.
 class CollectionTreeView : public QTreeView
 {
     Q_OBJECT
@@ -37,9 +42,9 @@ public:
     QRect visualRect(const QModelIndex &index) const override;
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
     QAbstractItemDelegate *itemDelegateForIndex(const QModelIndex &index) const override;
-    // A range of many rows past the name column (new card facts in a whole
-    // set) repaints the viewport: the base view would look at every row of
-    // it for the part in view, at the cost of a layout of the whole tree.
+    void doItemsLayout() override;
+    // Rows of one height: the changed rows in view are repainted, no row
+    // out of view is looked up.
     void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
                      const QList<int> &roles = QList<int>()) override;
 
@@ -49,12 +54,21 @@ public:
     bool isRowInView(const QModelIndex &index) const;
 
 protected:
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:
     class CellCatcher;
+    struct ShownRow
+    {
+        QModelIndex index;
+        QModelIndex parent;
+        // Across the viewport.
+        QRect rect;
+    };
 
     // The part of a group row's branches that the base view cut off at the
     // edge of a narrow name column.
@@ -66,6 +80,9 @@ private:
     // The cell of the name column stretched to the end of its row.
     QRect labelRect(const QRect &nameCell) const;
     void noteChange();
+    // The rows in view, top to bottom.
+    const QList<ShownRow> &rowsInView();
+    void forgetRowsInView();
     // A row moved under a new parent (a set given another series) stays in
     // view as the user left it: when it was expanded or held the current
     // row, the rows it now lies under are expanded too.
@@ -79,6 +96,11 @@ private:
     // Set from the first change of the model until the event loop turns:
     // the current row, when it was in view before that change.
     bool m_changing = false;
+    // Set from a change after which the base view lays out the whole tree
+    // until it has.
+    bool m_layoutDue = false;
+    QList<ShownRow> m_rowsInView;
+    bool m_rowsInViewKnown = false;
     QPersistentModelIndex m_currentInView;
 };
 
