@@ -778,7 +778,7 @@ private Q_SLOTS:
     // Cards added under expanded rows lay out that part of the tree alone,
     // wherever the view is scrolled; the rows then shown are those a whole
     // layout shows.
-    void addsLayOutOnlyTheirPartOfTheTree_data()
+    void addsAndUndosLayOutOnlyTheirPartOfTheTree_data()
     {
         QTest::addColumn<CardEntry>("card");
         QTest::addColumn<SetRecord>("set");
@@ -797,7 +797,7 @@ private Q_SLOTS:
                                     << false;
     }
 
-    void addsLayOutOnlyTheirPartOfTheTree()
+    void addsAndUndosLayOutOnlyTheirPartOfTheTree()
     {
         QFETCH(CardEntry, card);
         QFETCH(SetRecord, set);
@@ -821,18 +821,24 @@ private Q_SLOTS:
         const int scrolled = bar->value();
         QVERIFY(scrolled > 0);
 
-        view.layouts = 0;
         QList<SetRecord> sets;
         if (!set.id.isEmpty())
             sets << set;
-        m_window->undoStack()->push(new AddCardsCommand(&collection(), {card}, sets));
-        QCoreApplication::processEvents();
-        QCOMPARE(view.layouts, 0);
-        QCOMPARE(bar->value(), scrolled);
-        QCOMPARE(view.isExpanded(base1), !folded);
-        const QStringList shown = shownRows(view);
-        view.doItemsLayout();
-        QCOMPARE(shown, shownRows(view));
+        // The add, then its undo.
+        for (const bool undo : {false, true}) {
+            view.layouts = 0;
+            if (undo)
+                m_window->undoStack()->undo();
+            else
+                m_window->undoStack()->push(new AddCardsCommand(&collection(), {card}, sets));
+            QCoreApplication::processEvents();
+            QCOMPARE(view.layouts, 0);
+            QCOMPARE(bar->value(), scrolled);
+            QCOMPARE(view.isExpanded(base1), !folded);
+            const QStringList shown = shownRows(view);
+            view.doItemsLayout();
+            QCOMPARE(shown, shownRows(view));
+        }
     }
 
     void thousandRandomCommandsUndoAndRedoToTheSameBytes()

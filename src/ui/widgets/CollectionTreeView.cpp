@@ -80,14 +80,14 @@ void CollectionTreeView::setModel(QAbstractItemModel *model)
             connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, note),
             connect(model, &QAbstractItemModel::rowsMoved, this, &CollectionTreeView::openMovedRows),
         };
-        // Changes after which the base view lays the whole tree out again.
+        // Changes after which the base view lays the whole tree out again
+        // (rows removed: see rowsRemoved).
         const auto due = [this] {
             m_layoutDue = true;
             forgetRowsInView();
         };
         m_modelConnections << connect(model, &QAbstractItemModel::modelReset, this, due)
                            << connect(model, &QAbstractItemModel::layoutChanged, this, due)
-                           << connect(model, &QAbstractItemModel::rowsRemoved, this, due)
                            << connect(model, &QAbstractItemModel::rowsMoved, this, due)
                            << connect(model, &QAbstractItemModel::columnsInserted, this, due)
                            << connect(model, &QAbstractItemModel::columnsRemoved, this, due);
@@ -223,14 +223,66 @@ void CollectionTreeView::rowsInserted(const QModelIndex &parent, int start, int 
         return;
     }
     QAbstractItemView::rowsInserted(parent, start, end);
+    foldUnannounced(parent, true);
+    foldUnannounced(parent, false);
+}
+
+void CollectionTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
+{
+    // As for rows inserted: the rows under an expanded row are dropped from
+    // the layout before they go and laid out again once they have; under a
+    // folded row none laid out changes. A row left without rows is laid out
+    // again from its own parent, so that it shows no arrow. Removed rows
+    // expanded are folded, as the base view forgets them.
+    const bool leftEmpty = model()->rowCount(parent) == end - start + 1;
+    const QModelIndex refold = leftEmpty ? parent.parent() : parent;
+    if (!parent.isValid() || parent.column() != 0 || isAnimated() || (leftEmpty && !refold.isValid())) {
+        m_removing = Removing::Whole;
+        QTreeView::rowsAboutToBeRemoved(parent, start, end);
+        return;
+    }
+    QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
+    m_refolded = isExpanded(refold) ? QPersistentModelIndex(refold) : QPersistentModelIndex();
+    m_removing = Removing::InPart;
+    const QSignalBlocker quiet(this);
+    if (m_refolded.isValid())
+        foldUnannounced(refold, true);
+    for (int row = start; row <= end; ++row) {
+        const QModelIndex removed = model()->index(row, 0, parent);
+        if (isExpanded(removed))
+            collapse(removed);
+    }
+}
+
+void CollectionTreeView::rowsRemoved(const QModelIndex &parent, int first, int last)
+{
+    if (std::exchange(m_removing, Removing::Whole) == Removing::Whole) {
+        m_layoutDue = true;
+        forgetRowsInView();
+        QTreeView::rowsRemoved(parent, first, last);
+        return;
+    }
+    // What the base view does on a removal besides laying out again.
+    if (isVisible())
+        updateEditorGeometries();
+    setState(NoState);
+    if (const QModelIndex refold = std::exchange(m_refolded, QPersistentModelIndex()); refold.isValid())
+        foldUnannounced(refold, false);
+}
+
+void CollectionTreeView::foldUnannounced(const QModelIndex &parent, bool fold)
+{
     forgetRowsInView();
     QScrollBar *bar = verticalScrollBar();
-    const int position = bar->value();
     const QSignalBlocker quiet(this);
     const QSignalBlocker still(bar);
-    collapse(parent);
-    expand(parent);
-    bar->setValue(position);
+    if (fold) {
+        m_heldPosition = bar->value();
+        collapse(parent);
+    } else {
+        expand(parent);
+        bar->setValue(m_heldPosition);
+    }
 }
 
 void CollectionTreeView::doItemsLayout()

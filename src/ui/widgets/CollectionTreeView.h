@@ -26,7 +26,7 @@ namespace pv {
 // Rows added under an expanded row are laid out in that row's part of the
 // tree alone: the base view lays out every expanded row of the whole tree
 // again for them, which with many holdings costs more than all the rest of
-// an add.
+// an add. Rows removed (an add undone) leave the same part alone.
 class CollectionTreeView : public QTreeView
 {
     Q_OBJECT
@@ -53,8 +53,14 @@ public:
     // Whether any part of the row lies in the viewport.
     bool isRowInView(const QModelIndex &index) const;
 
+protected Q_SLOTS:
+    // Stands in for the base view's slot of the same name, which the base
+    // view connects to the model by name.
+    void rowsRemoved(const QModelIndex &parent, int first, int last);
+
 protected:
     void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
@@ -88,6 +94,10 @@ private:
     // row, the rows it now lies under are expanded too.
     void openMovedRows(const QModelIndex &parent, int first, int last, const QModelIndex &destination, int row);
     void followCurrentRow();
+    // Drops the rows under parent from the layout, or lays them out again as
+    // they are now, leaving the rest of the tree and, once laid out again,
+    // the scroll position as they were before the fold.
+    void foldUnannounced(const QModelIndex &parent, bool fold);
 
     CellCatcher *m_cellCatcher = nullptr;
     // The group row being drawn, its cells caught instead of painted.
@@ -99,6 +109,12 @@ private:
     // Set from a change after which the base view lays out the whole tree
     // until it has.
     bool m_layoutDue = false;
+    // How rows announced as removed leave the layout, until they are gone.
+    enum class Removing { Whole, InPart };
+    Removing m_removing = Removing::Whole;
+    // The expanded row whose rows are laid out again once they are gone.
+    QPersistentModelIndex m_refolded;
+    int m_heldPosition = 0;
     QList<ShownRow> m_rowsInView;
     bool m_rowsInViewKnown = false;
     QPersistentModelIndex m_currentInView;
