@@ -623,10 +623,7 @@ private slots:
         for (const CardEntry &entry : collection.entries())
             keys.insert(entryKey(entry));
         QCOMPARE(keys.size(), 4); // the twins read with one key now differ; no fill made a new pair
-        // The row settled is one edit, which the key index followed.
-        const auto change = changed.first().at(0).value<Collection::Change>();
-        QCOMPARE(change.steps.size(), size_t(1));
-        QCOMPARE(int(change.steps.front().type), int(Collection::Change::Step::Edited));
+        // The key index followed the row settled.
         QCOMPARE(collection.indexOfEntry(entryKey(collection.entries().at(2))), 2);
         QCOMPARE(collection.indexOfEntry(entryKey(collection.entries().at(3))), 3);
     }
