@@ -139,6 +139,14 @@ QList<int> Collection::rowsOfCard(Language language, const QString &cardId) cons
     return m_index.rowsOfCard(language, cardId);
 }
 
+Collection::HeldCards Collection::heldCards() const
+{
+    ensureIndexes();
+    if (m_index.rowsOfOtherLanguages() > 0)
+        return {{}, 0, false};
+    return {m_index.firstRowsOfCards(), m_index.setsHeld(), true};
+}
+
 void Collection::ensureIndexes() const
 {
     // Built with the contents; the records of the rows keep them up to date.
@@ -294,14 +302,12 @@ int Collection::fillMissingVariants(const FinishProvider &finishesFor)
         return 0;
     // A settled finish must not turn a holding into a second copy of another
     // row (a file may hold both "holo" and the unstated line of one card):
-    // such a row keeps its unstated finish.
-    QSet<QString> keys;
-    keys.reserve(m_entries.size());
-    for (const CardEntry &entry : std::as_const(m_entries))
-        keys.insert(entryKey(entry));
-
+    // such a row keeps its unstated finish. The key index, which follows
+    // each row settled, tells.
     int filled = 0;
-    for (CardEntry &entry : m_entries) {
+    beginBatch();
+    for (int row = 0; row < m_entries.size(); ++row) {
+        const CardEntry &entry = m_entries.at(row);
         if (!entry.variant.isEmpty())
             continue;
         const QStringList finishes = finishesFor(entry.lang, entry.cardId);
@@ -309,14 +315,14 @@ int Collection::fillMissingVariants(const FinishProvider &finishesFor)
             continue;
         const QString settledKey = formatEntryKey(entry.lang, entry.cardId, finishes.first(), entry.edition,
                                                   entry.condition, entry.gradeCompany, entry.gradeNote);
-        if (keys.contains(settledKey))
+        if (indexOfEntry(settledKey) >= 0)
             continue;
-        entry.variant = finishes.first();
-        keys.insert(settledKey);
+        CardEntry settled = entry;
+        settled.variant = finishes.first();
+        replaceEntry(row, settled);
         ++filled;
     }
-    if (filled > 0)
-        record(Change::Step::Rewritten, -1);
+    endBatch();
     return filled;
 }
 

@@ -133,6 +133,17 @@ public:
     int indexOfEntry(const QString &key) const;
     // Every row holding the card, in any printing, condition or grade.
     QList<int> rowsOfCard(Language language, const QString &cardId) const;
+    // The row first holding each card, ascending, and how many sets (as the
+    // rows spell them) the rows name: read off the key index, not the rows.
+    // Unknown (false) when some row's language is keyed as another's, so
+    // that the index tells the rows' cards apart otherwise than they do.
+    struct HeldCards
+    {
+        std::vector<int> firstRows;
+        qsizetype sets = 0;
+        bool known = true;
+    };
+    HeldCards heldCards() const;
     // Rows of a printing named in keptEur (printingKey) keep their euro
     // value and its date, rows of one in keptUsd their dollar figure; the
     // count is of the rows given a new figure.

@@ -44,6 +44,7 @@ HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
             holdings.append(row);
         }
         countUnnamed(card, entry, 1);
+        countPlace(entry, 1);
     }
     // Each card's rows in a list of its size.
     std::vector<int> counts(m_cardIds.size());
@@ -180,6 +181,17 @@ std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<
     return unnamed;
 }
 
+std::vector<int> HoldingIndex::firstRowsOfCards() const
+{
+    std::vector<int> rows;
+    rows.reserve(m_cardHoldings.size());
+    for (const QList<int> &holdings : m_cardHoldings)
+        if (!holdings.isEmpty())
+            rows.push_back(rowOf(holdings.constFirst()));
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
 // ---------------------------------------------------------------- following rows
 
 int HoldingIndex::holdingAt(int row) const
@@ -233,6 +245,7 @@ void HoldingIndex::insertRow(int row, const CardEntry &entry)
     addToCard(card, holding);
     addKey(keyOf(entry, card), holding);
     countUnnamed(card, entry, 1);
+    countPlace(entry, 1);
 }
 
 void HoldingIndex::removeRow(int row, const CardEntry &entry)
@@ -242,6 +255,7 @@ void HoldingIndex::removeRow(int row, const CardEntry &entry)
     removeKey(keyOf(entry, card), holding);
     removeFromCard(card, holding);
     countUnnamed(card, entry, -1);
+    countPlace(entry, -1);
     if (m_manyMoves) {
         size_t at = 0;
         while (size_t(row) >= m_blocks[at].size()) {
@@ -277,6 +291,10 @@ void HoldingIndex::editRow(int row, const CardEntry &before, const CardEntry &af
     }
     countUnnamed(oldCard, before, -1);
     countUnnamed(newCard, after, 1);
+    if (before.lang != after.lang || before.setId != after.setId) {
+        countPlace(before, -1);
+        countPlace(after, 1);
+    }
 }
 
 void HoldingIndex::nameRarities(int card, qsizetype rows)
@@ -303,6 +321,18 @@ void HoldingIndex::countUnnamed(int card, const CardEntry &entry, int by)
         m_unnamedCards.insert(card);
     else if (unnamed <= 0)
         m_unnamedCards.remove(card);
+}
+
+void HoldingIndex::countPlace(const CardEntry &entry, int by)
+{
+    if (entry.lang != entryKeyLanguage(entry.lang))
+        m_otherLanguageRows += by;
+    const std::pair<int, QString> set{int(entry.lang), entry.setId};
+    const auto rows = m_setRows.find(set);
+    if (rows == m_setRows.end())
+        m_setRows.insert(set, by);
+    else if ((rows.value() += by) <= 0)
+        m_setRows.erase(rows);
 }
 
 QList<int>::iterator HoldingIndex::lowerBound(QList<int> &holdings, int row) const

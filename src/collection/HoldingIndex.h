@@ -58,6 +58,12 @@ public:
         qsizetype end;
     };
     std::vector<Unnamed> cardsWithoutRarity(const QList<CardEntry> &entries, std::vector<int> &rows) const;
+    // The first row holding each card, ascending.
+    std::vector<int> firstRowsOfCards() const;
+    // How many sets (language as the row gives it, set id as spelt) rows
+    // name, and how many rows give a language the key reads as another.
+    qsizetype setsHeld() const { return m_setRows.size(); }
+    qsizetype rowsOfOtherLanguages() const { return m_otherLanguageRows; }
 
     // The holding placed in the row, the later ones moving down.
     void insertRow(int row, const CardEntry &entry);
@@ -120,6 +126,7 @@ private:
     void addToCard(int card, int holding);
     void removeFromCard(int card, int holding);
     void countUnnamed(int card, const CardEntry &entry, int by);
+    void countPlace(const CardEntry &entry, int by);
     // Where, among holdings in ascending rows, the row's holding goes.
     QList<int>::iterator lowerBound(QList<int> &holdings, int row) const;
     void sortByRow(QList<int> &holdings) const;
@@ -133,6 +140,9 @@ private:
     std::vector<QList<int>> m_cardHoldings;
     std::vector<int> m_cardUnnamed;
     QSet<int> m_unnamedCards;
+    // Rows of each set, and rows whose language keys as another.
+    QHash<std::pair<int, QString>, qint64> m_setRows;
+    qsizetype m_otherLanguageRows = 0;
     QHash<QString, quint32> m_texts;
     // Key -> the holding in the first row holding it; every holding of a
     // key held by several rows (a file may hold such copies), ascending.

@@ -201,14 +201,24 @@ void PriceRefresh::refresh()
         return;
     }
     clearQueue();
-    // The holdings' own strings are hashed: no key is built for each.
-    QSet<LanguageAndId> seen;
-    for (const CardEntry &entry : m_collection->entries()) {
-        const LanguageAndId card{int(entry.lang), entry.cardId};
-        if (seen.contains(card))
-            continue;
-        seen.insert(card);
-        m_queue.append({entry.lang, entry.cardId});
+    // Each card in the order of its first holding, read off the collection's
+    // index; the holdings themselves when the index cannot tell.
+    const QList<CardEntry> &entries = m_collection->entries();
+    const Collection::HeldCards held = m_collection->heldCards();
+    if (held.known) {
+        m_queue.reserve(qsizetype(held.firstRows.size()));
+        for (const int row : held.firstRows)
+            m_queue.append({entries.at(row).lang, entries.at(row).cardId});
+    } else {
+        // The holdings' own strings are hashed: no key is built for each.
+        QSet<LanguageAndId> seen;
+        for (const CardEntry &entry : entries) {
+            const LanguageAndId card{int(entry.lang), entry.cardId};
+            if (seen.contains(card))
+                continue;
+            seen.insert(card);
+            m_queue.append({entry.lang, entry.cardId});
+        }
     }
     startRun(true);
     Log::info(pricesCategory, tr("Price refresh started: %n distinct card(s).", nullptr, m_counts.total));
@@ -257,8 +267,19 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
             for (const int row : m_collection->rowsOfCard(card.first, card.second))
                 noteSet(entries.at(row));
     } else {
-        for (const CardEntry &entry : entries)
-            noteSet(entry);
+        // The sets of the cards' first holdings, in the order of those rows:
+        // each set at its first row where a card's holdings name one set.
+        // Where some set is named by none of those rows, the holdings tell.
+        const Collection::HeldCards held = m_collection->heldCards();
+        if (held.known)
+            for (const int row : held.firstRows)
+                noteSet(entries.at(row));
+        if (!held.known || holdingSets.size() != held.sets) {
+            holdingSets.clear();
+            seen.clear();
+            for (const CardEntry &entry : entries)
+                noteSet(entry);
+        }
     }
     QList<CardKey> sets;
     for (const auto &[language, setId] : std::as_const(holdingSets)) {

@@ -51,10 +51,35 @@ void compareLookups(const Collection &collection, const CardEntry &probe)
     QCOMPARE(indexed, rowsScanned(collection, probe.cardId));
 }
 
+// The first row of each card and the sets named, as the index keeps them,
+// equal a scan's; unknown while some row's language keys as another's.
+void compareHeldCards(const Collection &collection)
+{
+    QList<int> firstRows;
+    QSet<std::pair<int, QString>> cards;
+    QSet<std::pair<int, QString>> sets;
+    bool otherLanguage = false;
+    for (int row = 0; row < collection.entries().size(); ++row) {
+        const CardEntry &entry = collection.entries().at(row);
+        otherLanguage = otherLanguage || (entry.lang != Language::English && entry.lang != Language::Japanese);
+        sets.insert({int(entry.lang), entry.setId});
+        const qsizetype known = cards.size();
+        if (cards.insert({int(entry.lang), entry.cardId}); cards.size() > known)
+            firstRows.append(row);
+    }
+    const Collection::HeldCards held = collection.heldCards();
+    QCOMPARE(held.known, !otherLanguage);
+    if (held.known) {
+        QCOMPARE(QList<int>(held.firstRows.cbegin(), held.firstRows.cend()), firstRows);
+        QCOMPARE(held.sets, sets.size());
+    }
+}
+
 // Every row's key finds the first row holding it, and every card held all
 // its rows.
 void compareEveryLookup(const Collection &collection)
 {
+    compareHeldCards(collection);
     QHash<QString, int> firstRows;
     QHash<QString, QList<int>> cardRows;
     const QList<CardEntry> &entries = collection.entries();
@@ -417,8 +442,10 @@ private:
             if (!collection.entries().isEmpty() && !QTest::currentTestFailed())
                 compareLookups(collection,
                                collection.entries().at(int(random.bounded(int(collection.entries().size())))));
-            // The totals it keeps follow every edit too; a check that failed
-            // stops the run at this step.
+            // The totals and the cards held it keeps follow every edit too;
+            // a check that failed stops the run at this step.
+            if (!QTest::currentTestFailed())
+                compareHeldCards(collection);
             if (!QTest::currentTestFailed())
                 compareWithRecount(collection);
             if (QTest::currentTestFailed())

@@ -623,6 +623,9 @@ private slots:
         for (const CardEntry &entry : collection.entries())
             keys.insert(entryKey(entry));
         QCOMPARE(keys.size(), 4); // the twins read with one key now differ; no fill made a new pair
+        // The key index followed the row settled.
+        QCOMPARE(collection.indexOfEntry(entryKey(collection.entries().at(2))), 2);
+        QCOMPARE(collection.indexOfEntry(entryKey(collection.entries().at(3))), 3);
     }
 
     // A holding's count stops at the int range; totals and the value history

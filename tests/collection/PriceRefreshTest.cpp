@@ -304,6 +304,31 @@ private Q_SLOTS:
         QCOMPARE(f.value(0), 0.0);
     }
 
+    // A refresh asks for each card once, in the order of its first holding,
+    // and looks up every set held: one named only by a card's later holding,
+    // and cards whose languages the collection keys as one, included.
+    void everyCardAndSetHeldIsRefreshed()
+    {
+        CardEntry elsewhere = holo(QStringLiteral("base2-1"));
+        elsewhere.setId = QStringLiteral("base1");
+        for (const bool otherLanguage : {false, true}) {
+            Fixture f;
+            QList<CardEntry> held{holdingOf(QStringLiteral("zz1-1")), holdingOf(QStringLiteral("base2-1")), elsewhere};
+            QList<PriceRefresh::CardKey> queued{{Language::English, QStringLiteral("zz1-1")},
+                                                {Language::English, QStringLiteral("base2-1")}};
+            if (otherLanguage) {
+                held.append(holdingOf(QStringLiteral("zz1-1"), 1, 0.0, Language(9)));
+                queued.append({Language(9), QStringLiteral("zz1-1")});
+            }
+            f.collection.replaceContents(held, {}, {}, {}, std::nullopt);
+            f.collection.mergeSetInfo(jungle());
+            f.collection.mergeSetInfo(baseSet());
+            f.refresh.refresh();
+            QCOMPARE(f.refresh.queue(), queued);
+            QCOMPARE(f.refresh.pendingFallbackSets().size(), 2);
+        }
+    }
+
     // A card that kept its values while its set was being looked up is
     // priced again by its own run alone: the next document's same card is
     // never priced from an answer of the run before.
