@@ -496,14 +496,6 @@ void PriceRefresh::notePricesKept(Language language, const QString &cardId, QSet
     m_keptPrices.insert(key, {std::move(printings), because, cardFailure});
 }
 
-std::optional<PriceRefresh::KeptBecause> PriceRefresh::keptPriceOf(const CardEntry &entry) const
-{
-    const auto kept = m_keptPrices.constFind(ownedCardKey(entry.lang, entry.cardId));
-    if (kept == m_keptPrices.cend() || !kept->printings.contains(printingKey(entry.variant, entry.edition)))
-        return std::nullopt;
-    return kept->because;
-}
-
 QString PriceRefresh::keptReasonOf(const CardEntry &entry) const
 {
     const auto kept = m_keptPrices.constFind(ownedCardKey(entry.lang, entry.cardId));

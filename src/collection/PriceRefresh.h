@@ -113,12 +113,9 @@ public:
     const QSet<QString> &pendingFallbackSets() const { return m_pendingSets; }
     const Counts &counts() const { return m_counts; }
     const OutcomeNote &outcomeNote() const { return m_note; }
-    // Why the last run that reached the holding's card kept the euro value
-    // of its printing; nothing when it did not, or the collection has held
-    // another document since.
-    std::optional<KeptBecause> keptPriceOf(const CardEntry &entry) const;
-    // Says why the last run kept the holding's euro value, to follow
-    // "because" or a colon; empty when it did not.
+    // Says why the last run that reached the holding's card kept the euro
+    // value of its printing, to follow "because" or a colon; empty when it
+    // did not, or the collection has held another document since.
     QString keptReasonOf(const CardEntry &entry) const;
     // Says why, to follow "because" or a colon; a failed card answer is
     // told by its own failure text (cardFailureText) when given.
