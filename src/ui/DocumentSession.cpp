@@ -275,6 +275,8 @@ void DocumentSession::dropRunningRead()
 void DocumentSession::noteChangeOutsideUndo()
 {
     m_cleanIndexOnDisk = false;
+    // Nor does it once a save running now fails.
+    m_cleanBeforeWrite = false;
 }
 
 bool DocumentSession::takeRarities(Language language, bool changed)

@@ -10,6 +10,8 @@
 #include "core/FileSaving.h"
 #include "ui/DocumentSession.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -133,6 +135,33 @@ private Q_SLOTS:
         QVERIFY(rig.session.write(path));
         QVERIFY(!rig.collection.isDirty());
         QCOMPARE(CollectionSerializer::read(path).entries.size(), rig.collection.entries().size());
+    }
+
+    // A save that fails keeps what changed outside the undo stack while it
+    // ran: undoing back to the step the file was saved from still leaves
+    // the collection changed.
+    void outsideChangeDuringFailedSaveStaysUnsaved()
+    {
+        Rig rig;
+        const QString path = m_dir.filePath(QStringLiteral("failing.tmk"));
+        rig.collection.addEntry(test::holdingOf(QStringLiteral("tst1-1")));
+        QVERIFY(rig.session.write(path));
+        rig.stack.push(new AddHolding(rig.collection, test::holdingOf(QStringLiteral("tst1-2"))));
+        QSemaphore changed;
+        setSaveTraceForTests([&](SaveEvent event, const QString &) {
+            // A folder takes the file's name before the rename: the save fails.
+            if (event == SaveEvent::Created && QFile::remove(path) && QDir().mkdir(path))
+                changed.acquire();
+        });
+        const test::AtScopeEnd untrace([] { setSaveTraceForTests({}); });
+        QTimer::singleShot(0, &rig.session, [&] {
+            rig.collection.addEntry(test::holdingOf(QStringLiteral("tst1-3")));
+            rig.session.noteChangeOutsideUndo();
+            changed.release();
+        });
+        QVERIFY(!rig.session.write(path));
+        rig.stack.undo();
+        QVERIFY(rig.collection.isDirty());
     }
 
     // Rarities and finishes that arrive while a file is read fill the file
