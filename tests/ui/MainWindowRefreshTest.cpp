@@ -383,8 +383,12 @@ private Q_SLOTS:
                                 "%1 for 1 set; cards "
                                 "priced from TCGCSV kept their stored prices.")
                      .arg(said));
-        // The bar shows what failed before what went well.
+        // The bar shows what failed before what went well, and keeps it when
+        // a set an open dialog asked about fails after the run.
+        emit f.window.findChild<PriceIndex *>()->failed(QStringLiteral("TCGCSV prices for Pitch Black"),
+                                                         QStringLiteral("the set came back without a single price"));
         QVERIFY(f.window.statusBar()->currentMessage().startsWith(QStringLiteral("TCGCSV %1").arg(said)));
+        QVERIFY(logMessages(QStringLiteral("prices")).constLast().contains(QLatin1String("Pitch Black")));
         QCOMPARE(f.window.collection()->history().constLast().totalEur, 30.0 + 15.0 * 0.86);
         // The set is named as the collection knows it, not by its group's id.
         const QString failedFor = path.contains(QLatin1String("groups")) ? QStringLiteral("the TCGCSV set list")

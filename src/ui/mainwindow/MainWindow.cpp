@@ -220,7 +220,10 @@ void MainWindow::connectSignals()
     connect(m_priceIndex, &PriceIndex::failed, this, [this](const QString &context, const QString &message) {
         const QString text = tr("Could not load %1: %2").arg(context, message);
         Log::warn(QStringLiteral("prices"), text);
-        showStatus(text, 6000);
+        // A refresh names its own sets' failures in its summary; a set an
+        // open dialog asked about does not take the bar from that summary.
+        if (!priceRefreshRunning() && !m_statusSummary->isShowing())
+            showStatus(text, 6000);
     });
 }
 

@@ -32,6 +32,8 @@ public:
     // to show first, when given, are the text's own in another order. An
     // empty text takes away the last one shown, if it still shows.
     void show(const QString &text, int timeoutMs, const QStringList &shownFirst = QStringList());
+    // Whether the bar still shows the last text given.
+    bool isShowing() const { return !m_text.isEmpty(); }
     // Fits the text shown again, as the room beside it changed, for the
     // time given.
     void refit(int timeoutMs);
