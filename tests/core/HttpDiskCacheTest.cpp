@@ -3,10 +3,12 @@
 
 #include "core/HttpDiskCache.h"
 
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using pv::HttpDiskCache;
@@ -145,6 +147,48 @@ private Q_SLOTS:
             }
             cache.remove(urlOf(1));
             written(cache);
+        }
+    }
+
+    // What an entry's file holds is read once; an entry written, changed
+    // or removed since is read as it is now.
+    void readsAnEntrysFileOnce()
+    {
+        QTemporaryDir folder;
+        HttpDiskCache cache(folder.path(), 1 << 20);
+        const auto spoilFiles = [&] {
+            QDirIterator files(folder.path(), {QStringLiteral("*.d")}, QDir::Files, QDirIterator::Subdirectories);
+            while (files.hasNext()) {
+                QFile file(files.next());
+                QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                file.write("not an entry");
+            }
+        };
+        const QDateTime later = QDateTime::currentDateTimeUtc().addDays(3);
+        const QList<std::function<void()>> changes{
+            [&] { storeAnswer(cache, "application/json", "newer"); },
+            [&] {
+                QNetworkCacheMetaData changed = cache.metaData(urlOf(1));
+                changed.setExpirationDate(later);
+                cache.updateMetaData(changed);
+            },
+            [&] { cache.remove(urlOf(1)); },
+        };
+        storeAnswer(cache, "application/json", "older");
+        written(cache);
+        const QNetworkCacheMetaData first = cache.metaData(urlOf(1));
+        QVERIFY(first.isValid());
+        spoilFiles();
+        QCOMPARE(cache.metaData(urlOf(1)).expirationDate(), first.expirationDate());
+        for (int step = 0; step < changes.size(); ++step) {
+            changes.at(step)();
+            written(cache);
+            const QNetworkCacheMetaData now = cache.metaData(urlOf(1));
+            QCOMPARE(now.isValid(), step < 2);
+            if (step == 1)
+                QCOMPARE(now.expirationDate(), later);
+            else if (step == 0)
+                QCOMPARE(served(cache), QByteArray("newer"));
         }
     }
 
