@@ -261,8 +261,12 @@ void HttpDiskCache::forgetWritten(const QUrl &url, quint64 serial, bool whole)
     // A later answer for the same address waits for its own file.
     const auto unwritten = m_unwritten.constFind(url);
     const bool latest = unwritten == m_unwritten.constEnd() || unwritten->serial == serial;
-    if (unwritten != m_unwritten.constEnd() && unwritten->serial == serial)
+    if (unwritten != m_unwritten.constEnd() && unwritten->serial == serial) {
+        // The file now holds what was handed to it.
+        if (whole && !m_trim.valid())
+            m_read.insert(url, unwritten->metaData);
         m_unwritten.erase(unwritten);
+    }
     if (!whole && latest)
         m_read.remove(url);
     // Qt's cache remembers the last entry it read: not one whose file is gone.
