@@ -125,8 +125,9 @@ void HttpDiskCache::updateMetaData(const QNetworkCacheMetaData &metaData)
     // Qt's cache would copy the body into a new file unchecked: on a full
     // disk, a cut body with a fresh expiry.
     m_writer.start([this, writer = m_entryWriter.get(), metaData] {
+        // An entry whose file has gone meanwhile is forgotten too.
         const std::unique_ptr<QIODevice> stored(writer->data(metaData.url()));
-        if (stored && !writeWhole(writer, metaData, stored->readAll())) {
+        if (!stored || !writeWhole(writer, metaData, stored->readAll())) {
             QMetaObject::invokeMethod(
                 this, [this, url = metaData.url()] { forgetWritten(url, 0, false); }, Qt::QueuedConnection);
         }
