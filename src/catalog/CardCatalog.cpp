@@ -248,6 +248,7 @@ CardCatalog::CardCatalog(TcgdexClient *client, QObject *parent)
     if (!m_client)
         return;
     m_rarityMatcher.setMaxThreadCount(1);
+    m_cacheWriter.setMaxThreadCount(1);
     connect(m_client, &TcgdexClient::setIndexReady, this, &CardCatalog::onSetIndexReady);
     connect(m_client, &TcgdexClient::seriesIndexReady, this, &CardCatalog::onSeriesIndexReady);
     connect(m_client, &TcgdexClient::serieDetailReady, this, &CardCatalog::onSerieDetailReady);
@@ -262,6 +263,7 @@ CardCatalog::~CardCatalog()
 {
     m_rarityMatcher.clear();
     m_rarityMatcher.waitForDone();
+    m_cacheWriter.waitForDone();
     // The passes end with the catalog: their answers would have no one to
     // go to, and would only hold up the client's queue.
     for (const RebuildJob &job : std::as_const(m_rebuildJobs))
@@ -353,31 +355,70 @@ QString CardCatalog::cachePath(Language language) const
     return cacheDirectory() + QLatin1Char('/') + languageCode(language) + QStringLiteral(".cbor");
 }
 
+namespace {
+
+CatalogCache::Contents cachedContents(const LanguageCatalog &catalog)
+{
+    CatalogCache::Contents contents;
+    contents.series = catalog.series;
+    contents.sets = catalog.sets;
+    contents.cards.reserve(catalog.cards.size());
+    for (const CatalogCard &card : catalog.cards) {
+        // The errata's own cards are put back by every indexing, never cached.
+        if (!card.fromErrata)
+            contents.cards.append(card);
+    }
+    contents.rarities = catalog.rarities;
+    contents.haveVariants = catalog.printingsResolved;
+    contents.savedAt = catalog.savedAt;
+    return contents;
+}
+
+} // namespace
+
 void CardCatalog::saveCache(Language language)
 {
     const LanguageCatalog *current = catalog(language);
     if (!current)
         return;
-    CatalogCache::Contents contents;
-    contents.series = current->series;
-    contents.sets = current->sets;
-    contents.cards.reserve(current->cards.size());
-    for (const CatalogCard &card : current->cards) {
-        // The errata's own cards are put back by every indexing, never cached.
-        if (!card.fromErrata)
-            contents.cards.append(card);
-    }
-    contents.rarities = current->rarities;
-    contents.haveVariants = current->printingsResolved;
-    contents.savedAt = current->savedAt;
+    // A write handed to the worker is older than this one.
+    m_cacheWriter.waitForDone();
     QString error;
-    if (!CatalogCache::save(cachePath(language), language, contents, &error)) {
+    if (!CatalogCache::save(cachePath(language), language, cachedContents(*current), &error)) {
         m_unsaved.insert(language);
         Log::warn(LogCategory, tr("The %1 catalog could not be cached: %2")
                                    .arg(languageDisplayName(language), error));
         return;
     }
     m_unsaved.remove(language);
+}
+
+void CardCatalog::saveCacheApart(Language language, std::function<void()> done)
+{
+    const LanguageCatalog *current = catalog(language);
+    if (!current) {
+        done();
+        return;
+    }
+    // What changes from now on is unsaved again; a write that fails is too.
+    m_unsaved.remove(language);
+    // The catalog's lists are shared with the copy, not copied: encoding
+    // twenty thousand cards and writing them is the worker's.
+    m_cacheWriter.start([this, language, path = cachePath(language), copy = *current, done = std::move(done)] {
+        QString error;
+        const bool saved = CatalogCache::save(path, language, cachedContents(copy), &error);
+        QMetaObject::invokeMethod(
+            this,
+            [this, language, saved, error, done] {
+                if (!saved) {
+                    m_unsaved.insert(language);
+                    Log::warn(LogCategory,
+                              tr("The %1 catalog could not be cached: %2").arg(languageDisplayName(language), error));
+                }
+                done();
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -882,9 +923,12 @@ void CardCatalog::applyRarities(Language language, int serial, QList<CatalogCard
     // The answers hold tens of thousands of small strings: they are let go
     // on a worker thread.
     QThreadPool::globalInstance()->start([gone = std::move(answers)]() mutable { gone.clear(); });
-    // A pass that found every rarity as it was leaves the file as it is.
-    if (changed || m_unsaved.contains(language))
-        saveCache(language);
+    // A pass that found every rarity as it was leaves the file as it is;
+    // the pass is announced once the file is written.
+    if (changed || m_unsaved.contains(language)) {
+        saveCacheApart(language, [this, language, changed] { emit raritiesLoaded(language, changed); });
+        return;
+    }
     emit raritiesLoaded(language, changed);
 }
 

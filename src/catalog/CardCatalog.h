@@ -21,6 +21,8 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <functional>
+
 #include <map>
 #include <vector>
 
@@ -132,6 +134,9 @@ private:
     LanguageCatalog *mutableCatalog(Language language);
     QString cachePath(Language language) const;
     void saveCache(Language language);
+    // Writes the cache file on a worker thread, then runs done; a later
+    // saveCache waits for the write first.
+    void saveCacheApart(Language language, std::function<void()> done);
     void indexCatalog(LanguageCatalog &catalog, Language language);
     void applyErrata(LanguageCatalog &catalog, Language language);
     QList<CatalogSet> catalogSets(const RebuildJob &job) const;
@@ -175,6 +180,9 @@ private:
     // Matches the cards to a finished pass's answers off the window's
     // thread; waited for by the destructor.
     QThreadPool m_rarityMatcher;
+    // Writes the cache files saveCacheApart hands it, in order; waited for
+    // by the destructor.
+    QThreadPool m_cacheWriter;
     QHash<Language, PrintingJob> m_printingJobs;
     QHash<Language, bool> m_loaded;
     QHash<Language, CatalogState> m_states;

@@ -55,10 +55,7 @@ QNetworkCacheMetaData HttpDiskCache::metaData(const QUrl &url)
     const auto unwritten = m_unwritten.constFind(url);
     if (unwritten == m_unwritten.constEnd() && m_removing.contains(url))
         return QNetworkCacheMetaData();
-    QNetworkCacheMetaData stored =
-        unwritten != m_unwritten.constEnd() ? unwritten->metaData : QNetworkDiskCache::metaData(url);
-    if (unwritten == m_unwritten.constEnd() && stored.isValid())
-        m_lastRead = url;
+    QNetworkCacheMetaData stored = unwritten != m_unwritten.constEnd() ? unwritten->metaData : storedMetaData(url);
     // A copy still fresh by its own expiry is served without asking.
     const QDateTime expiry = stored.expirationDate();
     if (!stored.isValid() || (expiry.isValid() && QDateTime::currentDateTimeUtc() <= expiry))
@@ -73,6 +70,25 @@ QNetworkCacheMetaData HttpDiskCache::metaData(const QUrl &url)
     else if (!control->second.toLower().contains("must-revalidate"))
         control->second += QByteArrayLiteral(", must-revalidate");
     stored.setRawHeaders(headers);
+    return stored;
+}
+
+QNetworkCacheMetaData HttpDiskCache::storedMetaData(const QUrl &url)
+{
+    // A walk may be dropping files: nothing read before it ended is trusted.
+    if (m_trim.valid()) {
+        takeTrimResult();
+        m_read.clear();
+    }
+    const auto known = m_read.constFind(url);
+    if (known != m_read.constEnd())
+        return known.value();
+    const QNetworkCacheMetaData stored = QNetworkDiskCache::metaData(url);
+    if (stored.isValid()) {
+        m_lastRead = url;
+        if (!m_trim.valid())
+            m_read.insert(url, stored);
+    }
     return stored;
 }
 
@@ -102,11 +118,16 @@ void HttpDiskCache::updateMetaData(const QNetworkCacheMetaData &metaData)
     }
     if (m_removing.contains(metaData.url()))
         return;
+    // What the file will say once rewritten; a rewrite that fails takes the
+    // entry with it.
+    if (m_read.contains(metaData.url()))
+        m_read.insert(metaData.url(), metaData);
     // Qt's cache would copy the body into a new file unchecked: on a full
     // disk, a cut body with a fresh expiry.
     m_writer.start([this, writer = m_entryWriter.get(), metaData] {
+        // An entry whose file has gone meanwhile is forgotten too.
         const std::unique_ptr<QIODevice> stored(writer->data(metaData.url()));
-        if (stored && !writeWhole(writer, metaData, stored->readAll())) {
+        if (!stored || !writeWhole(writer, metaData, stored->readAll())) {
             QMetaObject::invokeMethod(
                 this, [this, url = metaData.url()] { forgetWritten(url, 0, false); }, Qt::QueuedConnection);
         }
@@ -116,6 +137,7 @@ void HttpDiskCache::updateMetaData(const QNetworkCacheMetaData &metaData)
 bool HttpDiskCache::remove(const QUrl &url)
 {
     const bool held = m_unwritten.remove(url);
+    m_read.remove(url);
     if (url == m_lastRead)
         forgetRead();
     for (auto it = m_receiving.begin(); it != m_receiving.end();) {
@@ -183,6 +205,7 @@ void HttpDiskCache::clear()
     holdWritesForTesting(false);
     m_writer.waitForDone();
     m_unwritten.clear();
+    m_read.clear();
     m_removing.clear();
     qDeleteAll(m_receiving.keyBegin(), m_receiving.keyEnd());
     m_receiving.clear();
@@ -195,6 +218,7 @@ void HttpDiskCache::writeLater(const QNetworkCacheMetaData &metaData, const QByt
 {
     const quint64 serial = ++m_serial;
     m_unwritten.insert(metaData.url(), Unwritten{metaData, body, serial});
+    m_read.remove(metaData.url());
     // Written after the removal of an older file, if any.
     m_removing.remove(metaData.url());
     // Qt's cache would go on serving the entry it last read from memory.
@@ -238,8 +262,14 @@ void HttpDiskCache::forgetWritten(const QUrl &url, quint64 serial, bool whole)
     // A later answer for the same address waits for its own file.
     const auto unwritten = m_unwritten.constFind(url);
     const bool latest = unwritten == m_unwritten.constEnd() || unwritten->serial == serial;
-    if (unwritten != m_unwritten.constEnd() && unwritten->serial == serial)
+    if (unwritten != m_unwritten.constEnd() && unwritten->serial == serial) {
+        // The file now holds what was handed to it.
+        if (whole && !m_trim.valid())
+            m_read.insert(url, unwritten->metaData);
         m_unwritten.erase(unwritten);
+    }
+    if (!whole && latest)
+        m_read.remove(url);
     // Qt's cache remembers the last entry it read: not one whose file is gone.
     if (!whole && latest && url == m_lastRead)
         forgetRead();
@@ -297,6 +327,7 @@ qint64 HttpDiskCache::expire()
         m_stop->store(true);
         waitForTrim();
         m_stop = std::make_shared<std::atomic<bool>>(false);
+        m_read.clear();
         m_walkedBytes = QNetworkDiskCache::expire();
         m_writtenBytes = 0;
         return m_walkedBytes;
@@ -308,6 +339,7 @@ qint64 HttpDiskCache::expire()
     takeTrimResult();
     const qint64 estimate = qMax<qint64>(m_walkedBytes, 0) + m_writtenBytes;
     if (!m_trim.valid() && (m_walkedBytes < 0 || estimate >= maximumCacheSize())) {
+        m_read.clear();
         m_trim = std::async(std::launch::async, [folder = cacheDirectory(), limit = maximumCacheSize(), stop = m_stop] {
             return trimFolder(folder, limit, *stop);
         });

@@ -28,6 +28,10 @@ namespace pv {
 // rest) takes its entry with it: a cut answer is never served. An entry
 // removed is gone at once, though its file goes later.
 //
+// What an entry's file says of it is read once: a request for an address
+// asked before reads no file on the thread that uses the cache, until the
+// entry is written, changed or removed, or a walk drops files.
+//
 // A copy past its expiry is handed out as one to be revalidated (HTTP's
 // must-revalidate): it is used only when the server confirms it, and never
 // stands in for a server error, which Qt otherwise answers with the copy,
@@ -76,6 +80,8 @@ private:
     };
 
     void takeTrimResult();
+    // The metadata of the entry's file, read once.
+    QNetworkCacheMetaData storedMetaData(const QUrl &url);
     void writeLater(const QNetworkCacheMetaData &metaData, const QByteArray &body);
     // On the writing thread: the entry's file with the whole body, or no
     // entry at all for the address (false).
@@ -94,6 +100,8 @@ private:
     // The answers being received, and those waiting for their files.
     QHash<QIODevice *, QNetworkCacheMetaData> m_receiving;
     QHash<QUrl, Unwritten> m_unwritten;
+    // What the entries' files were read to hold (valid entries only).
+    QHash<QUrl, QNetworkCacheMetaData> m_read;
     // Addresses whose files are still to be removed, by the serial of the
     // removal: they are gone already.
     QHash<QUrl, quint64> m_removing;

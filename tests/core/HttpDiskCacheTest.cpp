@@ -3,6 +3,7 @@
 
 #include "core/HttpDiskCache.h"
 
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -145,6 +146,41 @@ private Q_SLOTS:
             }
             cache.remove(urlOf(1));
             written(cache);
+        }
+    }
+
+    // What an entry's file holds is read once, and not at all when this
+    // cache wrote it; an entry changed or removed since is read as it is now.
+    void readsAnEntrysFileOnce()
+    {
+        for (const bool writtenHere : {true, false}) {
+            QTemporaryDir folder;
+            if (!writtenHere) {
+                QNetworkDiskCache before;
+                before.setCacheDirectory(folder.path());
+                storeAnswer(before, "application/json", "older");
+            }
+            HttpDiskCache cache(folder.path(), 1 << 20);
+            if (writtenHere) {
+                storeAnswer(cache, "application/json", "older");
+                written(cache);
+            } else {
+                QVERIFY(cache.metaData(urlOf(1)).isValid());
+            }
+            // Files that read as no entry at all.
+            QDirIterator files(folder.path(), {QStringLiteral("*.d")}, QDir::Files, QDirIterator::Subdirectories);
+            while (files.hasNext()) {
+                QFile file(files.next());
+                QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            }
+            QNetworkCacheMetaData known = cache.metaData(urlOf(1));
+            QVERIFY(known.expirationDate() > QDateTime::currentDateTimeUtc());
+            known.setExpirationDate(known.expirationDate().addDays(2));
+            cache.updateMetaData(known);
+            written(cache);
+            QCOMPARE(cache.metaData(urlOf(1)).expirationDate(), known.expirationDate());
+            cache.remove(urlOf(1));
+            QVERIFY(!cache.metaData(urlOf(1)).isValid());
         }
     }
 

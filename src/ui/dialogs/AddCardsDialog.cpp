@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSortFilterProxyModel>
+#include <QStandardItemModel>
 #include <QTimer>
 
 #include <algorithm>
@@ -299,16 +300,23 @@ void AddCardsDialog::fillSetCombo()
         QPixmap blank(SetIconSize);
         blank.fill(Qt::transparent);
         const QIcon placeholder(blank);
+        // The rows are made whole and go in together: one insertion for the
+        // list, not one per row and per field of a row.
+        QList<QStandardItem *> rows;
+        rows.reserve(sets.size());
         for (const CatalogSet &set : sets) {
-            const int row = ui->setCombo->count();
-            ui->setCombo->addItem(NameTranslator::translateSetName(language, set.id, set.name), set.id);
+            auto *row = new QStandardItem(NameTranslator::translateSetName(language, set.id, set.name));
+            row->setData(set.id, Qt::UserRole);
             const QString artwork = set.symbol.isEmpty() ? set.logo : set.symbol;
             if (!artwork.isEmpty()) {
-                ui->setCombo->setItemIcon(row, placeholder);
-                ui->setCombo->setItemData(row, artwork, Qt::UserRole + 1);
-                m_setArtworkRows.insert(setArtworkUrl(artwork), row);
+                row->setData(placeholder, Qt::DecorationRole);
+                row->setData(artwork, Qt::UserRole + 1);
+                m_setArtworkRows.insert(setArtworkUrl(artwork), int(rows.size()));
             }
+            rows.append(row);
         }
+        if (auto *model = qobject_cast<QStandardItemModel *>(ui->setCombo->model()))
+            model->invisibleRootItem()->appendRows(rows);
         const int targetRow = target.isEmpty()
             ? -1
             : ui->setCombo->findData(target, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);

@@ -11,11 +11,13 @@
 #include "core/Log.h"
 #include "prices/PriceIndex.h"
 #include "ui/DocumentSession.h"
+#include "ui/widgets/ActivationRepaint.h"
 #include "ui/widgets/CardDetailsWidget.h"
 #include "ui/widgets/StatusSummary.h"
 #include "ui/widgets/ValueChartWidget.h"
 #include "ui_MainWindow.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QHeaderView>
@@ -72,6 +74,10 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     for (QDockWidget *dock : docks)
         ui->menuView->insertAction(ui->actionResetLayout, dock->toggleViewAction());
     ui->menuView->insertSeparator(ui->actionResetLayout);
+    // A dialog opened over the window repaints the selected rows of its
+    // views, not every row in view.
+    for (QAbstractItemView *view : findChildren<QAbstractItemView *>())
+        ActivationRepaint::install(view);
 
     setUpUndoActions();
     setUpRecentMenu();

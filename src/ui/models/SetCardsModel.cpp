@@ -107,7 +107,7 @@ void SetCardsModel::setCards(const QList<CatalogCard> &cards)
         if (!found->isEmpty())
             m_artworkUrls.insert(setArtworkUrl(*found), row);
     }
-    recomputePrices();
+    m_pricesStale = true;
     recomputeOwned();
     endResetModel();
 }
@@ -121,11 +121,21 @@ void SetCardsModel::clear()
     m_rowArtwork.clear();
     m_artworkUrls.clear();
     m_prices.clear();
+    m_pricesStale = false;
     m_owned.clear();
     endResetModel();
 }
 
-void SetCardsModel::recomputePrices()
+double SetCardsModel::priceAt(int row) const
+{
+    if (m_pricesStale) {
+        m_pricesStale = false;
+        recomputePrices();
+    }
+    return m_prices.value(row);
+}
+
+void SetCardsModel::recomputePrices() const
 {
     m_prices = QList<double>(m_cards.size(), 0.0);
     if (!m_fallbackPrices)
@@ -145,7 +155,10 @@ void SetCardsModel::refreshPrices()
 {
     if (m_cards.isEmpty())
         return;
-    recomputePrices();
+    // Worked out when next read: a set shown and its prices looked up ask
+    // for this several times in a row, and the rows of a set passed over on
+    // the way to another are never priced.
+    m_pricesStale = true;
     Q_EMIT dataChanged(index(0, PriceColumn), index(rowCount() - 1, PriceColumn));
 }
 
@@ -299,7 +312,7 @@ QVariant SetCardsModel::data(const QModelIndex &index, int role) const
         case SerieColumn: // sorted by the names they show
             return sortValue(row, column);
         case PriceColumn: {
-            const double price = m_prices.value(row);
+            const double price = priceAt(row);
             if (price > 0.0)
                 return Currency::formatFromUsd(price);
             return price == pendingPrice ? QStringLiteral("...") : QStringLiteral("-");
@@ -358,7 +371,7 @@ QVariant SetCardsModel::sortValue(int row, int column) const
     case SerieColumn:
         return shownSerieName(card);
     case PriceColumn:
-        return qMax(0.0, m_prices.value(row));
+        return qMax(0.0, priceAt(row));
     default:
         return card.sortKey.isEmpty() ? cardNumberSortKey(card.localId) : card.sortKey;
     }
@@ -368,7 +381,7 @@ QVariant SetCardsModel::toolTip(int row, int column) const
 {
     const CatalogCard &card = m_cards.at(row);
     if (column == PriceColumn) {
-        const double price = m_prices.value(row);
+        const double price = priceAt(row);
         if (price > 0.0)
             return tr("%1 - %2 printing.\nQuoted by TCGplayer at %3.\nThe collection itself is valued on "
                       "Cardmarket prices, which can differ.")

@@ -24,8 +24,8 @@ class TcgdexClient;
 // Catalog cards as a table to pick from: thumbnail, number, name, set with
 // its symbol, series and the TCGplayer market price of the printing about to
 // be added. Owned cards are marked. Images come from the client's cache and
-// are asked for once; prices are computed when the rows or the prices
-// change, never while painting.
+// are asked for once; prices are computed once after the rows or the prices
+// changed, when first read, and never looked up while painting.
 class SetCardsModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -67,7 +67,9 @@ public:
     static QSize thumbnailSize() { return QSize(44, 61); }
 
 private:
-    void recomputePrices();
+    // The row's price, the rows priced first when they or the prices changed.
+    double priceAt(int row) const;
+    void recomputePrices() const;
     // Whether the keys name or the collection holds each row's card, worked
     // out again.
     void recomputeOwned();
@@ -88,7 +90,9 @@ private:
     bool m_searchMode = false;
     QString m_finish;
     QString m_edition;
-    QList<double> m_prices;
+    mutable QList<double> m_prices;
+    // The rows or the prices changed since the prices were worked out.
+    mutable bool m_pricesStale = false;
     QSet<QString> m_ownedKeys;
     QPointer<const Collection> m_collection;
     // Parallel to m_cards.

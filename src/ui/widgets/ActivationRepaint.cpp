@@ -1,0 +1,71 @@
+#include "ui/widgets/ActivationRepaint.h"
+
+#include <QAbstractItemView>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QItemSelectionModel>
+#include <QRegion>
+
+namespace pv {
+
+ActivationRepaint::ActivationRepaint(QAbstractItemView *view)
+    : QObject(view)
+{
+}
+
+void ActivationRepaint::install(QAbstractItemView *view)
+{
+    if (!view || view->findChild<ActivationRepaint *>(QString(), Qt::FindDirectChildrenOnly))
+        return;
+    // Installed after the view's own filter, so it sees the events first.
+    view->viewport()->installEventFilter(new ActivationRepaint(view));
+}
+
+QRegion ActivationRepaint::selectedRowsInView(const QAbstractItemView *view)
+{
+    QRegion rows;
+    const QItemSelectionModel *selection = view->selectionModel();
+    const QWidget *viewport = view->viewport();
+    if (!selection || !selection->hasSelection())
+        return rows;
+    // Row by row from the top of the viewport down: as many steps as rows
+    // in view, however many the model holds or the selection names.
+    const int width = viewport->width();
+    int y = 0;
+    while (y < viewport->height()) {
+        const QModelIndex index = view->indexAt(QPoint(0, y));
+        if (!index.isValid())
+            break;
+        const QRect rect = view->visualRect(index);
+        if (rect.bottom() < y)
+            break;
+        if (selection->rowIntersectsSelection(index.row(), index.parent()))
+            rows += QRect(0, rect.top(), width, rect.height());
+        y = rect.bottom() + 1;
+    }
+    return rows;
+}
+
+bool ActivationRepaint::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::WindowActivate && type != QEvent::WindowDeactivate)
+        return QObject::eventFilter(watched, event);
+    // No longer a view while it is being destroyed.
+    const auto *view = qobject_cast<const QAbstractItemView *>(parent());
+    if (!view || watched != view->viewport())
+        return QObject::eventFilter(watched, event);
+    QWidget *viewport = view->viewport();
+    // What the viewport would pass on to the widgets in it (editors).
+    for (QObject *child : viewport->children()) {
+        auto *widget = qobject_cast<QWidget *>(child);
+        if (widget && widget->isVisible() && !widget->isWindow())
+            QCoreApplication::sendEvent(widget, event);
+    }
+    const QRegion rows = selectedRowsInView(view);
+    if (!rows.isEmpty())
+        viewport->update(rows);
+    return true;
+}
+
+} // namespace pv

@@ -1,0 +1,66 @@
+#include "TestRegistry.h"
+
+#include "ui/widgets/ActivationRepaint.h"
+
+#include <QPaintEvent>
+#include <QStandardItemModel>
+#include <QTest>
+#include <QTreeView>
+
+using pv::ActivationRepaint;
+
+// A window gaining or losing the focus repaints the selected rows in view of
+// its item views, not all they show.
+class ActivationRepaintTest : public QObject
+{
+    Q_OBJECT
+
+    QRegion m_painted;
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+
+private Q_SLOTS:
+    void repaintsTheSelectedRowsInViewAlone()
+    {
+        // Rows selected, and how many of them are in view.
+        const QList<QPair<QList<int>, int>> cases{{{}, 0}, {{2}, 1}, {{0, 4, 150}, 2}, {{150}, 0}};
+        QStandardItemModel model(200, 2);
+        QTreeView view;
+        view.setModel(&model);
+        view.setSelectionMode(QAbstractItemView::MultiSelection);
+        view.resize(300, 200);
+        ActivationRepaint::install(&view);
+        ActivationRepaint::install(&view);
+        QCOMPARE(view.findChildren<ActivationRepaint *>().size(), 1);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.viewport()->installEventFilter(this);
+        for (const auto &[selected, inView] : cases) {
+            view.clearSelection();
+            for (int row : selected)
+                view.selectionModel()->select(model.index(row, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            QCoreApplication::processEvents();
+            m_painted = QRegion();
+            for (QEvent::Type type : {QEvent::WindowDeactivate, QEvent::WindowActivate}) {
+                QEvent event(type);
+                QCoreApplication::sendEvent(&view, &event);
+                QCoreApplication::processEvents();
+            }
+            const QRegion rows = ActivationRepaint::selectedRowsInView(&view);
+            QCOMPARE(rows.rectCount(), inView);
+            for (int row : selected)
+                if (row < 10)
+                    QVERIFY(rows.contains(view.visualRect(model.index(row, 1))));
+            QCOMPARE(m_painted, rows);
+        }
+    }
+};
+
+PV_REGISTER_TEST(ActivationRepaintTest)
+#include "ActivationRepaintTest.moc"
