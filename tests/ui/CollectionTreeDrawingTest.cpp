@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 
+#include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "core/CardKeys.h"
 #include "core/SteadyClock.h"
@@ -18,6 +19,7 @@
 #include <QStyleOptionHeader>
 #include <QTest>
 #include <QTreeView>
+#include <QUndoStack>
 #include <QWindow>
 
 #include <memory>
@@ -395,6 +397,58 @@ private Q_SLOTS:
             SteadyClock::advance(1000);
             QTRY_COMPARE(outOfOrder(), QStringList());
         }
+    }
+
+    // A change is painted once, the columns it has fitted anew with it (as
+    // the window paints them, not twice); the window made active or inactive
+    // repaints the selected row alone.
+    void stepsPaintTheViewportOnce_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<bool>("widens");
+        QTest::addColumn<bool>("rowAlone"); // only the selected row painted
+        QTest::newRow("card added in view") << QStringLiteral("add") << true << false;
+        QTest::newRow("add undone") << QStringLiteral("undo") << false << false;
+        QTest::newRow("window made inactive") << QStringLiteral("deactivate") << false << true;
+        QTest::newRow("window made active") << QStringLiteral("activate") << false << true;
+    }
+
+    void stepsPaintTheViewportOnce()
+    {
+        QFETCH(QString, step);
+        QFETCH(bool, widens);
+        QFETCH(bool, rowAlone);
+        open(QSize(1600, 975));
+        const QModelIndex first = m_window->treeModel()->indexForSetKey(QStringLiteral("en:s0"));
+        const QModelIndex selected = m_window->treeModel()->index(1, 0, first);
+        tree()->setCurrentIndex(selected);
+        // A dear card held many times: its count and value widen their columns.
+        CardEntry many = test::holding(QStringLiteral("s0"), QStringLiteral("3a"), QStringLiteral("Card 3a"), 98765.4);
+        many.count = 123456;
+        const auto add = [&] { m_window->undoStack()->push(new AddCardsCommand(m_window->collection(), {many}, {})); };
+        if (step == QLatin1String("undo"))
+            add();
+        settle();
+        const QList<int> widths = sideWidths();
+
+        test::PaintProbe probe;
+        tree()->viewport()->installEventFilter(&probe);
+        if (step == QLatin1String("add")) {
+            add();
+        } else if (step == QLatin1String("undo")) {
+            m_window->undoStack()->undo();
+        } else {
+            QEvent change(step == QLatin1String("activate") ? QEvent::WindowActivate : QEvent::WindowDeactivate);
+            QCoreApplication::sendEvent(tree()->viewport(), &change);
+        }
+        settle();
+        tree()->viewport()->removeEventFilter(&probe);
+        QCOMPARE(sideWidths() != widths, widens);
+        QCOMPARE(probe.paints, 1);
+        if (rowAlone)
+            QCOMPARE(probe.painted.boundingRect().height(), tree()->visualRect(selected).height());
+        checkWhole(qPrintable(step));
+        QVERIFY2(m_unlike.isEmpty(), qPrintable(m_unlike.join(QLatin1Char('\n'))));
     }
 
     // However narrow the collection, the name is the last column cut, beside

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -270,6 +271,16 @@ void CollectionTreeView::rowsRemoved(const QModelIndex &parent, int first, int l
         foldUnannounced(refold, false);
 }
 
+void CollectionTreeView::columnResized(int column, int, int)
+{
+    // What the base view does for it once the event loop turns.
+    updateGeometries();
+    const int x = columnViewportPosition(column);
+    const int width = viewport()->width();
+    const int height = viewport()->height();
+    viewport()->update(isRightToLeft() ? QRect(0, 0, x + columnWidth(column), height) : QRect(x, 0, width - x, height));
+}
+
 void CollectionTreeView::foldUnannounced(const QModelIndex &parent, bool fold)
 {
     forgetRowsInView();
@@ -290,6 +301,36 @@ void CollectionTreeView::doItemsLayout()
     m_layoutDue = false;
     forgetRowsInView();
     QTreeView::doItemsLayout();
+}
+
+bool CollectionTreeView::viewportEvent(QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::WindowActivate && type != QEvent::WindowDeactivate) || !activationShowsInSelection())
+        return QTreeView::viewportEvent(event);
+    // Past the base view, which repaints the whole viewport for it.
+    const QModelIndex current = currentIndex();
+    const QItemSelectionModel *selection = selectionModel();
+    QRegion shown;
+    for (const ShownRow &row : rowsInView()) {
+        if ((selection && selection->isSelected(row.index))
+            || (current.isValid() && row.index.row() == current.row() && row.parent == current.parent()))
+            shown += row.rect;
+    }
+    if (!shown.isEmpty())
+        viewport()->update(shown);
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+bool CollectionTreeView::activationShowsInSelection() const
+{
+    const QPalette &colors = viewport()->palette();
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::AlternateBase, QPalette::Text, QPalette::Window,
+                                           QPalette::WindowText, QPalette::Button, QPalette::Dark, QPalette::Mid}) {
+        if (colors.brush(QPalette::Active, role) != colors.brush(QPalette::Inactive, role))
+            return false;
+    }
+    return true;
 }
 
 void CollectionTreeView::resizeEvent(QResizeEvent *event)
