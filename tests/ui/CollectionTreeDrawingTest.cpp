@@ -400,36 +400,42 @@ private Q_SLOTS:
     }
 
     // A change is painted once, the columns it has fitted anew with it (as
-    // the window paints them, not twice); the window made active or inactive
-    // repaints the selected row alone.
+    // the window paints them, not twice), from the rows it moved down; the
+    // window made active or inactive repaints the selected row alone.
     void stepsPaintTheViewportOnce_data()
     {
         QTest::addColumn<QString>("step");
+        QTest::addColumn<int>("count"); // of the card added, after the first set's third
         QTest::addColumn<bool>("widens");
-        QTest::addColumn<bool>("rowAlone"); // only the selected row painted
-        QTest::newRow("card added in view") << QStringLiteral("add") << true << false;
-        QTest::newRow("add undone") << QStringLiteral("undo") << false << false;
-        QTest::newRow("window made inactive") << QStringLiteral("deactivate") << false << true;
-        QTest::newRow("window made active") << QStringLiteral("activate") << false << true;
+        QTest::addColumn<int>("quietRow");  // a row of the first set not repainted, or -1
+        QTest::addColumn<bool>("rowAlone"); // only the selected row repainted
+        QTest::newRow("card added, widening") << QStringLiteral("add") << 123456 << true << -1 << false;
+        QTest::newRow("card added") << QStringLiteral("add") << 1 << false << 1 << false;
+        QTest::newRow("add undone") << QStringLiteral("undo") << 1 << false << 1 << false;
+        QTest::newRow("window made inactive") << QStringLiteral("deactivate") << 1 << false << 1 << true;
+        QTest::newRow("window made active") << QStringLiteral("activate") << 1 << false << 1 << true;
     }
 
     void stepsPaintTheViewportOnce()
     {
         QFETCH(QString, step);
+        QFETCH(int, count);
         QFETCH(bool, widens);
+        QFETCH(int, quietRow);
         QFETCH(bool, rowAlone);
         open(QSize(1600, 975));
         const QModelIndex first = m_window->treeModel()->indexForSetKey(QStringLiteral("en:s0"));
-        const QModelIndex selected = m_window->treeModel()->index(1, 0, first);
+        const QModelIndex selected = m_window->treeModel()->index(5, 0, first);
         tree()->setCurrentIndex(selected);
-        // A dear card held many times: its count and value widen their columns.
-        CardEntry many = test::holding(QStringLiteral("s0"), QStringLiteral("3a"), QStringLiteral("Card 3a"), 98765.4);
-        many.count = 123456;
-        const auto add = [&] { m_window->undoStack()->push(new AddCardsCommand(m_window->collection(), {many}, {})); };
+        CardEntry added = test::holding(QStringLiteral("s0"), QStringLiteral("3a"), QStringLiteral("Card 3a"), 98765.4);
+        added.count = count;
+        const auto add = [&] { m_window->undoStack()->push(new AddCardsCommand(m_window->collection(), {added}, {})); };
         if (step == QLatin1String("undo"))
             add();
         settle();
         const QList<int> widths = sideWidths();
+        const QRect quiet =
+            quietRow < 0 ? QRect() : tree()->visualRect(m_window->treeModel()->index(quietRow, 0, first));
 
         test::PaintProbe probe;
         tree()->viewport()->installEventFilter(&probe);
@@ -445,6 +451,7 @@ private Q_SLOTS:
         tree()->viewport()->removeEventFilter(&probe);
         QCOMPARE(sideWidths() != widths, widens);
         QCOMPARE(probe.paints, 1);
+        QVERIFY(!probe.painted.intersects(quiet));
         if (rowAlone)
             QCOMPARE(probe.painted.boundingRect().height(), tree()->visualRect(selected).height());
         checkWhole(qPrintable(step));

@@ -226,6 +226,7 @@ void CollectionTreeView::rowsInserted(const QModelIndex &parent, int start, int 
     QAbstractItemView::rowsInserted(parent, start, end);
     foldUnannounced(parent, true);
     foldUnannounced(parent, false);
+    repaintFrom(parent, start);
 }
 
 void CollectionTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
@@ -267,8 +268,10 @@ void CollectionTreeView::rowsRemoved(const QModelIndex &parent, int first, int l
     if (isVisible())
         updateEditorGeometries();
     setState(NoState);
-    if (const QModelIndex refold = std::exchange(m_refolded, QPersistentModelIndex()); refold.isValid())
+    if (const QModelIndex refold = std::exchange(m_refolded, QPersistentModelIndex()); refold.isValid()) {
         foldUnannounced(refold, false);
+        repaintFrom(parent, first);
+    }
 }
 
 void CollectionTreeView::columnResized(int column, int, int)
@@ -287,6 +290,11 @@ void CollectionTreeView::foldUnannounced(const QModelIndex &parent, bool fold)
     QScrollBar *bar = verticalScrollBar();
     const QSignalBlocker quiet(this);
     const QSignalBlocker still(bar);
+    // The base view repaints the whole viewport for either; what changed is
+    // repainted once the rows are in place (repaintFrom).
+    QWidget *rows = viewport();
+    const bool updating = !rows->testAttribute(Qt::WA_UpdatesDisabled);
+    rows->setAttribute(Qt::WA_UpdatesDisabled, true);
     if (fold) {
         m_heldPosition = bar->value();
         collapse(parent);
@@ -294,6 +302,29 @@ void CollectionTreeView::foldUnannounced(const QModelIndex &parent, bool fold)
         expand(parent);
         bar->setValue(m_heldPosition);
     }
+    rows->setAttribute(Qt::WA_UpdatesDisabled, !updating);
+}
+
+void CollectionTreeView::repaintFrom(const QModelIndex &parent, int row)
+{
+    // The rows above kept their places and looks (a group row whose totals
+    // changed is repainted for that on its own); the rows from there down
+    // moved, are new, or are gone. Held back from where it was (the rows
+    // grew shorter than the view), the whole viewport moved.
+    const int rows = model()->rowCount(parent);
+    QRect from;
+    if (rows == 0)
+        from = QTreeView::visualRect(parent);
+    else if (row < rows)
+        from = QTreeView::visualRect(model()->index(row, 0, parent));
+    else
+        from = QTreeView::visualRect(model()->index(rows - 1, 0, parent));
+    const int height = viewport()->height();
+    int top = 0;
+    if (verticalScrollBar()->value() == m_heldPosition && from.isValid())
+        top = std::max(0, row < rows || rows == 0 ? from.top() : from.bottom() + 1);
+    if (top < height)
+        viewport()->update(QRect(0, top, viewport()->width(), height - top));
 }
 
 void CollectionTreeView::doItemsLayout()

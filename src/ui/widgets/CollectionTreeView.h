@@ -110,6 +110,9 @@ private:
     // they are now, leaving the rest of the tree and, once laid out again,
     // the scroll position as they were before the fold.
     void foldUnannounced(const QModelIndex &parent, bool fold);
+    // Repaints the rows in view from parent's row `row` (or, past its rows,
+    // from below them) down.
+    void repaintFrom(const QModelIndex &parent, int row);
 
     CellCatcher *m_cellCatcher = nullptr;
     // The group row being drawn, its cells caught instead of painted.
