@@ -337,7 +337,9 @@ void CollectionTreeView::doItemsLayout()
 bool CollectionTreeView::viewportEvent(QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if ((type != QEvent::WindowActivate && type != QEvent::WindowDeactivate) || !activationShowsInSelection())
+    // Hidden, or about to be laid out and painted whole, as the base view.
+    if ((type != QEvent::WindowActivate && type != QEvent::WindowDeactivate) || !isVisible() || m_layoutDue
+        || !activationShowsInSelection())
         return QTreeView::viewportEvent(event);
     // Past the base view, which repaints the whole viewport for it.
     const QModelIndex current = currentIndex();
