@@ -1,5 +1,6 @@
 #include "BinderFixtures.h"
 #include "TestRegistry.h"
+#include "UiTestSupport.h"
 
 #include "catalog/TcgdexClient.h"
 #include "core/CardArtwork.h"
@@ -19,23 +20,7 @@ using pv::test::pocket;
 
 namespace {
 
-// Collects the regions the widget paints.
-class PaintProbe : public QObject
-{
-public:
-    QRegion painted;
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            painted += static_cast<QPaintEvent *>(event)->region();
-            ++paints;
-        }
-        return false;
-    }
-};
+using test::PaintProbe;
 
 void sendMouse(QWidget &widget, QEvent::Type type, const QPoint &at)
 {

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "UiTestSupport.h"
 
+#include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "core/CardKeys.h"
 #include "core/SteadyClock.h"
@@ -18,6 +19,7 @@
 #include <QStyleOptionHeader>
 #include <QTest>
 #include <QTreeView>
+#include <QUndoStack>
 #include <QWindow>
 
 #include <memory>
@@ -395,6 +397,65 @@ private Q_SLOTS:
             SteadyClock::advance(1000);
             QTRY_COMPARE(outOfOrder(), QStringList());
         }
+    }
+
+    // A change is painted once, the columns it has fitted anew with it (as
+    // the window paints them, not twice), from the rows it moved down; the
+    // window made active or inactive repaints the selected row alone.
+    void stepsPaintTheViewportOnce_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<int>("count"); // of the card added, after the first set's third
+        QTest::addColumn<bool>("widens");
+        QTest::addColumn<int>("quietRow");  // a row of the first set not repainted, or -1
+        QTest::addColumn<bool>("rowAlone"); // only the selected row repainted
+        QTest::newRow("card added, widening") << QStringLiteral("add") << 123456 << true << -1 << false;
+        QTest::newRow("card added") << QStringLiteral("add") << 1 << false << 1 << false;
+        QTest::newRow("add undone") << QStringLiteral("undo") << 1 << false << 1 << false;
+        QTest::newRow("window made inactive") << QStringLiteral("deactivate") << 1 << false << 1 << true;
+        QTest::newRow("window made active") << QStringLiteral("activate") << 1 << false << 1 << true;
+    }
+
+    void stepsPaintTheViewportOnce()
+    {
+        QFETCH(QString, step);
+        QFETCH(int, count);
+        QFETCH(bool, widens);
+        QFETCH(int, quietRow);
+        QFETCH(bool, rowAlone);
+        open(QSize(1600, 975));
+        const QModelIndex first = m_window->treeModel()->indexForSetKey(QStringLiteral("en:s0"));
+        const QModelIndex selected = m_window->treeModel()->index(5, 0, first);
+        tree()->setCurrentIndex(selected);
+        CardEntry added = test::holding(QStringLiteral("s0"), QStringLiteral("3a"), QStringLiteral("Card 3a"), 98765.4);
+        added.count = count;
+        const auto add = [&] { m_window->undoStack()->push(new AddCardsCommand(m_window->collection(), {added}, {})); };
+        if (step == QLatin1String("undo"))
+            add();
+        settle();
+        const QList<int> widths = sideWidths();
+        const QRect quiet =
+            quietRow < 0 ? QRect() : tree()->visualRect(m_window->treeModel()->index(quietRow, 0, first));
+
+        test::PaintProbe probe;
+        tree()->viewport()->installEventFilter(&probe);
+        if (step == QLatin1String("add")) {
+            add();
+        } else if (step == QLatin1String("undo")) {
+            m_window->undoStack()->undo();
+        } else {
+            QEvent change(step == QLatin1String("activate") ? QEvent::WindowActivate : QEvent::WindowDeactivate);
+            QCoreApplication::sendEvent(tree()->viewport(), &change);
+        }
+        settle();
+        tree()->viewport()->removeEventFilter(&probe);
+        QCOMPARE(sideWidths() != widths, widens);
+        QCOMPARE(probe.paints, 1);
+        QVERIFY(!probe.painted.intersects(quiet));
+        if (rowAlone)
+            QCOMPARE(probe.painted.boundingRect().height(), tree()->visualRect(selected).height());
+        checkWhole(qPrintable(step));
+        QVERIFY2(m_unlike.isEmpty(), qPrintable(m_unlike.join(QLatin1Char('\n'))));
     }
 
     // However narrow the collection, the name is the last column cut, beside

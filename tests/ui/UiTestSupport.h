@@ -7,7 +7,9 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QPaintEvent>
 #include <QPalette>
+#include <QRegion>
 #include <QModelIndex>
 #include <QString>
 #include <QStringList>
@@ -36,6 +38,24 @@ private:
         qApp->setStyleSheet(sheet);
         QApplication::setPalette(palette);
     }};
+};
+
+// Collects the regions a widget paints.
+class PaintProbe : public QObject
+{
+public:
+    QRegion painted;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent *>(event)->region();
+            ++paints;
+        }
+        return false;
+    }
 };
 
 } // namespace pv::test

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -225,6 +226,7 @@ void CollectionTreeView::rowsInserted(const QModelIndex &parent, int start, int 
     QAbstractItemView::rowsInserted(parent, start, end);
     foldUnannounced(parent, true);
     foldUnannounced(parent, false);
+    repaintFrom(parent, start);
 }
 
 void CollectionTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
@@ -266,8 +268,20 @@ void CollectionTreeView::rowsRemoved(const QModelIndex &parent, int first, int l
     if (isVisible())
         updateEditorGeometries();
     setState(NoState);
-    if (const QModelIndex refold = std::exchange(m_refolded, QPersistentModelIndex()); refold.isValid())
+    if (const QModelIndex refold = std::exchange(m_refolded, QPersistentModelIndex()); refold.isValid()) {
         foldUnannounced(refold, false);
+        repaintFrom(parent, first);
+    }
+}
+
+void CollectionTreeView::columnResized(int column, int, int)
+{
+    // What the base view does for it once the event loop turns.
+    updateGeometries();
+    const int x = columnViewportPosition(column);
+    const int width = viewport()->width();
+    const int height = viewport()->height();
+    viewport()->update(isRightToLeft() ? QRect(0, 0, x + columnWidth(column), height) : QRect(x, 0, width - x, height));
 }
 
 void CollectionTreeView::foldUnannounced(const QModelIndex &parent, bool fold)
@@ -276,6 +290,11 @@ void CollectionTreeView::foldUnannounced(const QModelIndex &parent, bool fold)
     QScrollBar *bar = verticalScrollBar();
     const QSignalBlocker quiet(this);
     const QSignalBlocker still(bar);
+    // The base view repaints the whole viewport for either; what changed is
+    // repainted once the rows are in place (repaintFrom).
+    QWidget *rows = viewport();
+    const bool updating = !rows->testAttribute(Qt::WA_UpdatesDisabled);
+    rows->setAttribute(Qt::WA_UpdatesDisabled, true);
     if (fold) {
         m_heldPosition = bar->value();
         collapse(parent);
@@ -283,6 +302,29 @@ void CollectionTreeView::foldUnannounced(const QModelIndex &parent, bool fold)
         expand(parent);
         bar->setValue(m_heldPosition);
     }
+    rows->setAttribute(Qt::WA_UpdatesDisabled, !updating);
+}
+
+void CollectionTreeView::repaintFrom(const QModelIndex &parent, int row)
+{
+    // The rows above kept their places and looks (a group row whose totals
+    // changed is repainted for that on its own); the rows from there down
+    // moved, are new, or are gone. Held back from where it was (the rows
+    // grew shorter than the view), the whole viewport moved.
+    const int rows = model()->rowCount(parent);
+    QRect from;
+    if (rows == 0)
+        from = QTreeView::visualRect(parent);
+    else if (row < rows)
+        from = QTreeView::visualRect(model()->index(row, 0, parent));
+    else
+        from = QTreeView::visualRect(model()->index(rows - 1, 0, parent));
+    const int height = viewport()->height();
+    int top = 0;
+    if (verticalScrollBar()->value() == m_heldPosition && from.isValid())
+        top = std::max(0, row < rows || rows == 0 ? from.top() : from.bottom() + 1);
+    if (top < height)
+        viewport()->update(QRect(0, top, viewport()->width(), height - top));
 }
 
 void CollectionTreeView::doItemsLayout()
@@ -290,6 +332,38 @@ void CollectionTreeView::doItemsLayout()
     m_layoutDue = false;
     forgetRowsInView();
     QTreeView::doItemsLayout();
+}
+
+bool CollectionTreeView::viewportEvent(QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    // Hidden, or about to be laid out and painted whole, as the base view.
+    if ((type != QEvent::WindowActivate && type != QEvent::WindowDeactivate) || !isVisible() || m_layoutDue
+        || !activationShowsInSelection())
+        return QTreeView::viewportEvent(event);
+    // Past the base view, which repaints the whole viewport for it.
+    const QModelIndex current = currentIndex();
+    const QItemSelectionModel *selection = selectionModel();
+    QRegion shown;
+    for (const ShownRow &row : rowsInView()) {
+        if ((selection && selection->isSelected(row.index))
+            || (current.isValid() && row.index.row() == current.row() && row.parent == current.parent()))
+            shown += row.rect;
+    }
+    if (!shown.isEmpty())
+        viewport()->update(shown);
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
+bool CollectionTreeView::activationShowsInSelection() const
+{
+    const QPalette &colors = viewport()->palette();
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::AlternateBase, QPalette::Text, QPalette::Window,
+                                           QPalette::WindowText, QPalette::Button, QPalette::Dark, QPalette::Mid}) {
+        if (colors.brush(QPalette::Active, role) != colors.brush(QPalette::Inactive, role))
+            return false;
+    }
+    return true;
 }
 
 void CollectionTreeView::resizeEvent(QResizeEvent *event)

@@ -57,8 +57,17 @@ protected Q_SLOTS:
     // Stands in for the base view's slot of the same name, which the base
     // view connects to the model by name.
     void rowsRemoved(const QModelIndex &parent, int first, int last);
+    // Stands in for the base view's slot of the same name, which the base
+    // view connects to its header by name: a column resized is repainted in
+    // the paint already due (the change that had the columns fitted), not
+    // in one of its own after it.
+    void columnResized(int column, int oldSize, int newSize);
 
 protected:
+    // The window made active or inactive repaints the rows that look it (the
+    // selected and the current row), not the whole viewport, when the
+    // palette draws the others alike in both.
+    bool viewportEvent(QEvent *event) override;
     void rowsInserted(const QModelIndex &parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     void paintEvent(QPaintEvent *event) override;
@@ -86,6 +95,9 @@ private:
     // The cell of the name column stretched to the end of its row.
     QRect labelRect(const QRect &nameCell) const;
     void noteChange();
+    // Whether the window's activation changes only how the selected and the
+    // current row look.
+    bool activationShowsInSelection() const;
     // The rows in view, top to bottom.
     const QList<ShownRow> &rowsInView();
     void forgetRowsInView();
@@ -98,6 +110,9 @@ private:
     // they are now, leaving the rest of the tree and, once laid out again,
     // the scroll position as they were before the fold.
     void foldUnannounced(const QModelIndex &parent, bool fold);
+    // Repaints the rows in view from parent's row `row` (or, past its rows,
+    // from below them) down.
+    void repaintFrom(const QModelIndex &parent, int row);
 
     CellCatcher *m_cellCatcher = nullptr;
     // The group row being drawn, its cells caught instead of painted.

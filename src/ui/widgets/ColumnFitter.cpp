@@ -6,18 +6,19 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionHeader>
 #include <QStyleOptionViewItem>
 #include <QTableView>
-#include <QTimer>
 #include <QToolTip>
 #include <QTreeView>
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace pv {
 
@@ -79,13 +80,9 @@ ColumnFitter::ColumnFitter(QAbstractItemView *view, const QList<Rule> &rules, in
     , m_header(elidingHeader(view))
     , m_rules(rules)
     , m_rest(rest)
-    , m_pending(new QTimer(this))
     , m_resting(new ClockTimer(restMs, this))
 {
     Q_ASSERT(m_header);
-    m_pending->setSingleShot(true);
-    m_pending->setInterval(0);
-    connect(m_pending, &QTimer::timeout, this, &ColumnFitter::fit);
     connect(m_resting, &ClockTimer::timeout, this, &ColumnFitter::settle);
 
     m_header->setStretchLastSection(false);
@@ -95,7 +92,10 @@ ColumnFitter::ColumnFitter(QAbstractItemView *view, const QList<Rule> &rules, in
     view->viewport()->installEventFilter(this);
     const auto later = [this] { fitLater(); };
     // A column shown or hidden, or resized by someone else.
-    connect(m_header, &QHeaderView::sectionResized, this, later);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        if (!m_applying)
+            fitLater();
+    });
     // Each step of a scroll puts off the fitting to the rows in view alone.
     connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
         if (m_resting->isActive())
@@ -258,7 +258,7 @@ QList<ColumnWidths::Column> ColumnFitter::columns(const Needs &needs) const
 
 bool ColumnFitter::fit()
 {
-    m_pending->stop();
+    m_fitDue = false;
     if (m_header->count() == 0)
         return false;
     const Needs seen = measureInView();
@@ -315,11 +315,20 @@ bool ColumnFitter::apply(const Needs &needs)
             fitted[column].least = std::max(fitted.at(column).least, m_header->sectionSize(column));
     }
     const QList<int> widths = ColumnWidths::share(fitted, m_view->viewport()->width(), m_rest);
+    // The widths given are those fitted: no fitting again for them.
+    const QScopedValueRollback applying(m_applying, true);
+    // The columns that narrow first, then those that widen: the columns
+    // never reach past the view on the way, which would show its scroll bar
+    // for a moment and, with it, paint the view twice.
     bool changed = false;
-    for (int column = 0; column < widths.size(); ++column) {
-        if (!m_header->isSectionHidden(column) && m_header->sectionSize(column) != widths.at(column)) {
-            m_header->resizeSection(column, widths.at(column));
-            changed = true;
+    for (const bool narrowing : {true, false}) {
+        for (int column = 0; column < widths.size(); ++column) {
+            const int size = m_header->sectionSize(column);
+            if (!m_header->isSectionHidden(column) && size != widths.at(column)
+                && (widths.at(column) < size) == narrowing) {
+                m_header->resizeSection(column, widths.at(column));
+                changed = true;
+            }
         }
     }
     return changed;
@@ -327,8 +336,18 @@ bool ColumnFitter::apply(const Needs &needs)
 
 void ColumnFitter::fitLater()
 {
-    if (!m_pending->isActive())
-        m_pending->start();
+    // Posted, not timed: posted events come before the window's repaint,
+    // so that the columns are fitted by the time the change that asked for
+    // it is painted, in the same paint.
+    if (std::exchange(m_fitDue, true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_fitDue)
+                fit();
+        },
+        Qt::QueuedConnection);
 }
 
 bool ColumnFitter::eventFilter(QObject *watched, QEvent *event)

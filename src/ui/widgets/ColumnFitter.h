@@ -9,7 +9,6 @@
 
 class QAbstractItemView;
 class QHeaderView;
-class QTimer;
 
 namespace pv {
 
@@ -24,10 +23,11 @@ namespace pv {
 //
 // Widths come from the titles and the rows without children (a tree's card
 // rows) in view, never from all rows: a view may hold half a million. The
-// columns are fitted again, once the events in hand are done, whenever the
-// view's width, its rows in view or their texts change. While the view
-// scrolls, a step or a page at a time (or its rows change in place), the
-// columns only widen, for rows coming into view, so that they hold still (no
+// columns are fitted again, once the events in hand are done but before the
+// window paints them, whenever the view's width, its rows in view or their
+// texts change: a change and the widths it asks for show in one paint.
+// While the view scrolls, a step or a page at a time (or its rows change in
+// place), the columns only widen, for rows coming into view, so that they hold still (no
 // column narrows but the one that takes what is left); once the view has
 // rested a moment, jumped to an end, been sorted or reset, they are fitted to
 // the rows in view alone, narrower too, and the order in which the columns
@@ -97,7 +97,10 @@ private:
     QHeaderView *m_header = nullptr;
     QList<Rule> m_rules;
     int m_rest = -1;
-    QTimer *m_pending = nullptr;
+    // A fit is posted and not yet done.
+    bool m_fitDue = false;
+    // The fitted widths are being given to the header.
+    bool m_applying = false;
     // Runs once the view has rested from scrolling.
     ClockTimer *m_resting = nullptr;
     // What the columns are fitted to: the rows in view at the last full
