@@ -9,8 +9,8 @@
 
 using pv::ActivationRepaint;
 
-// A window gaining or losing the focus repaints the selected rows in view of
-// its item views, not all they show.
+// A window gaining or losing the focus repaints the selected rows and the
+// current row in view of its item views, not all they show.
 class ActivationRepaintTest : public QObject
 {
     Q_OBJECT
@@ -27,20 +27,32 @@ class ActivationRepaintTest : public QObject
 private Q_SLOTS:
     void repaintsTheSelectedRowsInViewAlone()
     {
-        // Rows selected, and how many of them are in view.
-        const QList<QPair<QList<int>, int>> cases{{{}, 0}, {{2}, 1}, {{0, 4, 150}, 2}, {{150}, 0}};
+        // Rows selected, the current row (-1 for none), and how many rows
+        // are to be repainted.
+        struct Case
+        {
+            QList<int> selected;
+            int current;
+            int inView;
+        };
+        const QList<Case> cases{{{}, -1, 0}, {{2}, -1, 1}, {{0, 4, 150}, -1, 2}, {{150}, -1, 0},
+                                {{}, 3, 1},  {{3}, 3, 1}, {{2}, 7, 2},           {{150}, 160, 0}};
         QStandardItemModel model(200, 2);
         QTreeView view;
         view.setModel(&model);
         view.setSelectionMode(QAbstractItemView::MultiSelection);
         view.resize(300, 200);
+        // Rows made current stay out of view.
+        view.setAutoScroll(false);
         ActivationRepaint::install(&view);
         ActivationRepaint::install(&view);
         QCOMPARE(view.findChildren<ActivationRepaint *>().size(), 1);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         view.viewport()->installEventFilter(this);
-        for (const auto &[selected, inView] : cases) {
+        for (const auto &[selected, current, inView] : cases) {
+            view.selectionModel()->setCurrentIndex(current < 0 ? QModelIndex() : model.index(current, 0),
+                                                   QItemSelectionModel::NoUpdate);
             view.clearSelection();
             for (int row : selected)
                 view.selectionModel()->select(model.index(row, 0),
@@ -54,6 +66,8 @@ private Q_SLOTS:
             }
             const QRegion rows = ActivationRepaint::selectedRowsInView(&view);
             QCOMPARE(rows.rectCount(), inView);
+            if (current >= 0 && current < 10)
+                QVERIFY(rows.contains(view.visualRect(model.index(current, 1))));
             for (int row : selected)
                 if (row < 10)
                     QVERIFY(rows.contains(view.visualRect(model.index(row, 1))));

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QItemSelectionModel>
+#include <QPalette>
 #include <QRegion>
 
 namespace pv {
@@ -26,7 +27,9 @@ QRegion ActivationRepaint::selectedRowsInView(const QAbstractItemView *view)
     QRegion rows;
     const QItemSelectionModel *selection = view->selectionModel();
     const QWidget *viewport = view->viewport();
-    if (!selection || !selection->hasSelection())
+    // The current row shows the focus only while its window is active.
+    const QModelIndex current = view->currentIndex();
+    if (!current.isValid() && (!selection || !selection->hasSelection()))
         return rows;
     // Row by row from the top of the viewport down: as many steps as rows
     // in view, however many the model holds or the selection names.
@@ -39,11 +42,22 @@ QRegion ActivationRepaint::selectedRowsInView(const QAbstractItemView *view)
         const QRect rect = view->visualRect(index);
         if (rect.bottom() < y)
             break;
-        if (selection->rowIntersectsSelection(index.row(), index.parent()))
+        if ((selection && selection->rowIntersectsSelection(index.row(), index.parent()))
+            || (index.row() == current.row() && index.parent() == current.parent()))
             rows += QRect(0, rect.top(), width, rect.height());
         y = rect.bottom() + 1;
     }
     return rows;
+}
+
+bool ActivationRepaint::onlySelectionDiffers(const QPalette &colors)
+{
+    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::AlternateBase, QPalette::Text, QPalette::Window,
+                                           QPalette::WindowText, QPalette::Button, QPalette::Dark, QPalette::Mid}) {
+        if (colors.brush(QPalette::Active, role) != colors.brush(QPalette::Inactive, role))
+            return false;
+    }
+    return true;
 }
 
 bool ActivationRepaint::eventFilter(QObject *watched, QEvent *event)
@@ -56,6 +70,8 @@ bool ActivationRepaint::eventFilter(QObject *watched, QEvent *event)
     if (!view || watched != view->viewport())
         return QObject::eventFilter(watched, event);
     QWidget *viewport = view->viewport();
+    if (!onlySelectionDiffers(viewport->palette()))
+        return QObject::eventFilter(watched, event);
     // What the viewport would pass on to the widgets in it (editors).
     for (QObject *child : viewport->children()) {
         auto *widget = qobject_cast<QWidget *>(child);

@@ -1,10 +1,10 @@
 #include "ui/widgets/CollectionTreeView.h"
 
 #include "ui/models/CollectionTreeModel.h"
+#include "ui/widgets/ActivationRepaint.h"
 
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
-#include <QItemSelectionModel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -39,6 +39,7 @@ CollectionTreeView::CollectionTreeView(QWidget *parent)
     : QTreeView(parent)
     , m_cellCatcher(new CellCatcher(this))
 {
+    ActivationRepaint::install(this);
     // Room for a level's arrow, no more: a card row sits four levels in,
     // and its name needs the room more.
     setIndentation(std::max(12, style()->pixelMetric(QStyle::PM_TreeViewIndentation, nullptr, this) * 7 / 10));
@@ -332,38 +333,6 @@ void CollectionTreeView::doItemsLayout()
     m_layoutDue = false;
     forgetRowsInView();
     QTreeView::doItemsLayout();
-}
-
-bool CollectionTreeView::viewportEvent(QEvent *event)
-{
-    const QEvent::Type type = event->type();
-    // Hidden, or about to be laid out and painted whole, as the base view.
-    if ((type != QEvent::WindowActivate && type != QEvent::WindowDeactivate) || !isVisible() || m_layoutDue
-        || !activationShowsInSelection())
-        return QTreeView::viewportEvent(event);
-    // Past the base view, which repaints the whole viewport for it.
-    const QModelIndex current = currentIndex();
-    const QItemSelectionModel *selection = selectionModel();
-    QRegion shown;
-    for (const ShownRow &row : rowsInView()) {
-        if ((selection && selection->isSelected(row.index))
-            || (current.isValid() && row.index.row() == current.row() && row.parent == current.parent()))
-            shown += row.rect;
-    }
-    if (!shown.isEmpty())
-        viewport()->update(shown);
-    return QAbstractScrollArea::viewportEvent(event);
-}
-
-bool CollectionTreeView::activationShowsInSelection() const
-{
-    const QPalette &colors = viewport()->palette();
-    for (const QPalette::ColorRole role : {QPalette::Base, QPalette::AlternateBase, QPalette::Text, QPalette::Window,
-                                           QPalette::WindowText, QPalette::Button, QPalette::Dark, QPalette::Mid}) {
-        if (colors.brush(QPalette::Active, role) != colors.brush(QPalette::Inactive, role))
-            return false;
-    }
-    return true;
 }
 
 void CollectionTreeView::resizeEvent(QResizeEvent *event)

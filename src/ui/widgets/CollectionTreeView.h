@@ -64,10 +64,6 @@ protected Q_SLOTS:
     void columnResized(int column, int oldSize, int newSize);
 
 protected:
-    // The window made active or inactive repaints the rows that look it (the
-    // selected and the current row), not the whole viewport, when the
-    // palette draws the others alike in both.
-    bool viewportEvent(QEvent *event) override;
     void rowsInserted(const QModelIndex &parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
     void paintEvent(QPaintEvent *event) override;
@@ -95,9 +91,6 @@ private:
     // The cell of the name column stretched to the end of its row.
     QRect labelRect(const QRect &nameCell) const;
     void noteChange();
-    // Whether the window's activation changes only how the selected and the
-    // current row look.
-    bool activationShowsInSelection() const;
     // The rows in view, top to bottom.
     const QList<ShownRow> &rowsInView();
     void forgetRowsInView();
