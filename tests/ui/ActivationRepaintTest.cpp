@@ -36,7 +36,7 @@ private Q_SLOTS:
             int inView;
         };
         const QList<Case> cases{{{}, -1, 0}, {{2}, -1, 1}, {{0, 4, 150}, -1, 2}, {{150}, -1, 0},
-                                {{}, 3, 1},  {{3}, 3, 1}, {{2}, 7, 2},           {{150}, 160, 0}};
+                                {{}, 3, 1},  {{3}, 3, 1},  {{2}, 7, 2},          {{150}, 160, 0}};
         QStandardItemModel model(200, 2);
         QTreeView view;
         view.setModel(&model);
