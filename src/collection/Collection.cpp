@@ -253,12 +253,17 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
     ensureIndexes();
     std::vector<int> unnamedRows;
     const std::vector<HoldingIndex::Unnamed> cards = m_index.cardsWithoutRarity(m_entries, unnamedRows);
+    // The few rarity names there are are shared: the rows given one refer
+    // to the same text, which stays at hand while they are written.
     std::vector<QString> answers(cards.size());
+    QSet<QString> names;
     qsizetype named = 0;
     for (size_t card = 0; card < cards.size(); ++card) {
-        answers[card] = rarityFor(cards[card].language, *cards[card].cardId);
-        if (!answers[card].isEmpty())
-            named += cards[card].end - cards[card].begin;
+        const QString answer = rarityFor(cards[card].language, *cards[card].cardId);
+        if (answer.isEmpty())
+            continue;
+        answers[card] = *names.insert(answer);
+        named += cards[card].end - cards[card].begin;
     }
     if (named == 0)
         return 0;
@@ -282,17 +287,19 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
             if (answerOfRow[row] >= 0)
                 rows.emplace_back(int(row), answerOfRow[row]);
     }
-    // However many rows are named, the views hear of it once.
-    beginBatch();
+    // However many rows are named, the views hear of it once, as one raise
+    // of the revision: the rows are written in ascending order through one
+    // detach of the list, each recorded as annotated, with no holding copied.
     m_steps.reserve(m_steps.size() + rows.size());
+    CardEntry *const entries = m_entries.data();
     for (const auto &[row, card] : rows) {
-        m_entries[row].rarity = answers[size_t(card)];
-        record(Change::Step::Annotated, row);
+        entries[row].rarity = answers[size_t(card)];
+        m_steps.push_back({Change::Step::Annotated, row});
     }
     for (size_t card = 0; card < cards.size(); ++card)
         if (!answers[card].isEmpty())
             m_index.nameRarities(cards[card].card, cards[card].end - cards[card].begin);
-    endBatch();
+    markDocumentChanged(Change::UpdatedRows);
     return int(named);
 }
 
