@@ -6,9 +6,15 @@
 #include "core/Pricing.h"
 #include "core/SteadyClock.h"
 
+#include <QMutex>
 #include <QSet>
+#include <QThread>
+#include <QThreadPool>
+#include <QWaitCondition>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <utility>
 
 namespace pv {
@@ -51,6 +57,52 @@ bool sameSetRecord(const SetRecord &a, const SetRecord &b)
     return a.id == b.id && a.language == b.language && a.name == b.name && a.serie == b.serie
         && a.releaseDate == b.releaseDate && a.order == b.order && a.logo == b.logo && a.symbol == b.symbol
         && a.officialCardCount == b.officialCardCount && a.totalCardCount == b.totalCardCount;
+}
+
+// Cards asked about in one go by one thread, and how many at least make
+// helpers worth their start.
+constexpr size_t CardsAskedAtOnce = 2048;
+constexpr size_t CardsForHelpers = 4 * CardsAskedAtOnce;
+constexpr int MostHelpers = 3;
+
+// Runs ask(card) for every card below count: on this thread alone when they
+// are few, else on this one and a few of the pool's, each taking the next
+// cards not taken yet. Returns once every card was asked about; a helper
+// the pool starts later finds none left and touches nothing else.
+void askAboutCards(size_t count, const std::function<void(size_t)> &ask)
+{
+    const int helpers = std::min(MostHelpers, QThread::idealThreadCount() - 1);
+    if (count < CardsForHelpers || helpers < 1) {
+        for (size_t card = 0; card < count; ++card)
+            ask(card);
+        return;
+    }
+    struct Progress
+    {
+        std::atomic<size_t> next{0};
+        std::atomic<size_t> done{0};
+        QMutex mutex;
+        QWaitCondition finished;
+    };
+    const auto progress = std::make_shared<Progress>();
+    const size_t parts = (count + CardsAskedAtOnce - 1) / CardsAskedAtOnce;
+    const auto work = [progress, parts, count, &ask] {
+        for (size_t part = progress->next++; part < parts; part = progress->next++) {
+            const size_t end = std::min(count, (part + 1) * CardsAskedAtOnce);
+            for (size_t card = part * CardsAskedAtOnce; card < end; ++card)
+                ask(card);
+            if (++progress->done == parts) {
+                const QMutexLocker lock(&progress->mutex);
+                progress->finished.wakeAll();
+            }
+        }
+    };
+    for (int helper = 0; helper < helpers; ++helper)
+        QThreadPool::globalInstance()->start(work);
+    work();
+    const QMutexLocker lock(&progress->mutex);
+    while (progress->done < parts)
+        progress->finished.wait(&progress->mutex);
 }
 
 } // namespace
@@ -256,13 +308,14 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
     // The few rarity names there are are shared: the rows given one refer
     // to the same text, which stays at hand while they are written.
     std::vector<QString> answers(cards.size());
+    askAboutCards(cards.size(),
+                  [&](size_t card) { answers[card] = rarityFor(cards[card].language, *cards[card].cardId); });
     QSet<QString> names;
     qsizetype named = 0;
     for (size_t card = 0; card < cards.size(); ++card) {
-        const QString answer = rarityFor(cards[card].language, *cards[card].cardId);
-        if (answer.isEmpty())
+        if (answers[card].isEmpty())
             continue;
-        answers[card] = *names.insert(answer);
+        answers[card] = *names.insert(answers[card]);
         named += cards[card].end - cards[card].begin;
     }
     if (named == 0)
