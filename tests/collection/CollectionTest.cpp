@@ -494,7 +494,8 @@ private slots:
             Collection collection;
             collection.replaceContents(entries, {}, {}, {}, std::nullopt);
             const auto answer = [](Language language, const QString &id) {
-                return id.endsWith(QLatin1Char('3')) ? QString() : id.section(QLatin1Char('-'), 1) + languageCode(language);
+                return id.endsWith(QLatin1Char('3')) ? QString()
+                                                     : id.section(QLatin1Char('-'), 1) + languageCode(language);
             };
             const int named = int(std::count_if(entries.cbegin(), entries.cend(), [&](const CardEntry &entry) {
                 return !answer(entry.lang, entry.cardId).isEmpty();
