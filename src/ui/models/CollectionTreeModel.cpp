@@ -768,9 +768,6 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
 
 void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
 {
-    // The steps replayed on the table of rows tell what the change did; the
-    // tree then follows that in place, keeping the view's expanded rows,
-    // selection and scroll position.
     // New card facts in many rows (a rarity fill) move no row: the table
     // of rows stands as it is, and every card row's fact cells are
     // announced without the steps followed one by one.
@@ -779,6 +776,9 @@ void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
         announceAllCardFacts();
         return;
     }
+    // The steps replayed on the table of rows tell what the change did; the
+    // tree then follows that in place, keeping the view's expanded rows,
+    // selection and scroll position.
     Replay replay;
     if (!replaySteps(change.steps, replay)) {
         rebuild();
