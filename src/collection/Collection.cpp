@@ -6,9 +6,15 @@
 #include "core/Pricing.h"
 #include "core/SteadyClock.h"
 
+#include <QMutex>
 #include <QSet>
+#include <QThread>
+#include <QThreadPool>
+#include <QWaitCondition>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <utility>
 
 namespace pv {
@@ -51,6 +57,52 @@ bool sameSetRecord(const SetRecord &a, const SetRecord &b)
     return a.id == b.id && a.language == b.language && a.name == b.name && a.serie == b.serie
         && a.releaseDate == b.releaseDate && a.order == b.order && a.logo == b.logo && a.symbol == b.symbol
         && a.officialCardCount == b.officialCardCount && a.totalCardCount == b.totalCardCount;
+}
+
+// Cards asked about in one go by one thread, and how many at least make
+// helpers worth their start.
+constexpr size_t CardsAskedAtOnce = 2048;
+constexpr size_t CardsForHelpers = 4 * CardsAskedAtOnce;
+constexpr int MostHelpers = 3;
+
+// Runs ask(card) for every card below count: on this thread alone when they
+// are few, else on this one and a few of the pool's, each taking the next
+// cards not taken yet. Returns once every card was asked about; a helper
+// the pool starts later finds none left and touches nothing else.
+void askAboutCards(size_t count, const std::function<void(size_t)> &ask)
+{
+    const int helpers = std::min(MostHelpers, QThread::idealThreadCount() - 1);
+    if (count < CardsForHelpers || helpers < 1) {
+        for (size_t card = 0; card < count; ++card)
+            ask(card);
+        return;
+    }
+    struct Progress
+    {
+        std::atomic<size_t> next{0};
+        std::atomic<size_t> done{0};
+        QMutex mutex;
+        QWaitCondition finished;
+    };
+    const auto progress = std::make_shared<Progress>();
+    const size_t parts = (count + CardsAskedAtOnce - 1) / CardsAskedAtOnce;
+    const auto work = [progress, parts, count, &ask] {
+        for (size_t part = progress->next++; part < parts; part = progress->next++) {
+            const size_t end = std::min(count, (part + 1) * CardsAskedAtOnce);
+            for (size_t card = part * CardsAskedAtOnce; card < end; ++card)
+                ask(card);
+            if (++progress->done == parts) {
+                const QMutexLocker lock(&progress->mutex);
+                progress->finished.wakeAll();
+            }
+        }
+    };
+    for (int helper = 0; helper < helpers; ++helper)
+        QThreadPool::globalInstance()->start(work);
+    work();
+    const QMutexLocker lock(&progress->mutex);
+    while (progress->done < parts)
+        progress->finished.wait(&progress->mutex);
 }
 
 } // namespace
@@ -253,12 +305,18 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
     ensureIndexes();
     std::vector<int> unnamedRows;
     const std::vector<HoldingIndex::Unnamed> cards = m_index.cardsWithoutRarity(m_entries, unnamedRows);
+    // The few rarity names there are are shared: the rows given one refer
+    // to the same text, which stays at hand while they are written.
     std::vector<QString> answers(cards.size());
+    askAboutCards(cards.size(),
+                  [&](size_t card) { answers[card] = rarityFor(cards[card].language, *cards[card].cardId); });
+    QSet<QString> names;
     qsizetype named = 0;
     for (size_t card = 0; card < cards.size(); ++card) {
-        answers[card] = rarityFor(cards[card].language, *cards[card].cardId);
-        if (!answers[card].isEmpty())
-            named += cards[card].end - cards[card].begin;
+        if (answers[card].isEmpty())
+            continue;
+        answers[card] = *names.insert(answers[card]);
+        named += cards[card].end - cards[card].begin;
     }
     if (named == 0)
         return 0;
@@ -282,17 +340,19 @@ int Collection::fillMissingRarities(const RarityProvider &rarityFor)
             if (answerOfRow[row] >= 0)
                 rows.emplace_back(int(row), answerOfRow[row]);
     }
-    // However many rows are named, the views hear of it once.
-    beginBatch();
+    // However many rows are named, the views hear of it once, as one raise
+    // of the revision: the rows are written in ascending order through one
+    // detach of the list, each recorded as annotated, with no holding copied.
     m_steps.reserve(m_steps.size() + rows.size());
+    CardEntry *const entries = m_entries.data();
     for (const auto &[row, card] : rows) {
-        m_entries[row].rarity = answers[size_t(card)];
-        record(Change::Step::Annotated, row);
+        entries[row].rarity = answers[size_t(card)];
+        m_steps.push_back({Change::Step::Annotated, row});
     }
     for (size_t card = 0; card < cards.size(); ++card)
         if (!answers[card].isEmpty())
             m_index.nameRarities(cards[card].card, cards[card].end - cards[card].begin);
-    endBatch();
+    markDocumentChanged(Change::UpdatedRows);
     return int(named);
 }
 

@@ -102,6 +102,8 @@ public:
         bool contentsReplaced() const { return kinds.testFlag(Contents); }
     };
 
+    // Asked about each card once; about many cards, from several threads at
+    // once, so it must read plain values only.
     using RarityProvider = std::function<QString(Language, const QString &cardId)>;
     using FinishProvider = std::function<QStringList(Language, const QString &cardId)>;
 

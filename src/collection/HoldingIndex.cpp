@@ -171,9 +171,13 @@ std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<
     for (const int card : cards) {
         const auto &[language, cardId] = m_cardIds[size_t(card)];
         const qsizetype begin = qsizetype(rows.size());
-        for (const int holding : m_cardHoldings[size_t(card)]) {
+        // A card none of whose rows is named yet (an older file's) takes
+        // them all without reading a holding.
+        const QList<int> &holdings = m_cardHoldings[size_t(card)];
+        const bool noneNamed = m_cardUnnamed[size_t(card)] >= holdings.size();
+        for (const int holding : holdings) {
             const int row = rowOf(holding);
-            if (entries.at(row).rarity.isEmpty())
+            if (noneNamed || entries.at(row).rarity.isEmpty())
                 rows.push_back(row);
         }
         unnamed.push_back(Unnamed{card, language, &cardId, begin, qsizetype(rows.size())});

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QUndoStack>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,30 @@ constexpr qsizetype kBackgroundSaveEntries = 4000;
 // A file read or written for longer is said to be.
 constexpr int kSlowTaskMs = 500;
 bool s_alwaysInBackground = false;
+
+// The rarity of each card the catalogs know, read off their card lists as
+// they stand now (shared, not copied): a plain value, which any thread, or
+// several at once, may ask. Only the catalogs whose rarities are known are
+// read when named.
+Collection::RarityProvider rarityOfCards(const CardCatalog &catalog, bool resolvedOnly)
+{
+    struct Known
+    {
+        QList<CatalogCard> cards;
+        QHash<QString, int> index;
+    };
+    auto known = std::make_shared<std::vector<Known>>(allLanguages().size());
+    for (Language language : allLanguages()) {
+        const LanguageCatalog *loaded = catalog.catalog(language);
+        if (loaded && (!resolvedOnly || catalog.hasRarities(language)))
+            (*known)[size_t(language)] = {loaded->cards, loaded->cardIndex};
+    }
+    return [known](Language language, const QString &cardId) {
+        const size_t at = size_t(language);
+        const int card = at < known->size() ? known->at(at).index.value(cardId, -1) : -1;
+        return card < 0 ? QString() : known->at(at).cards.at(card).rarity;
+    };
+}
 
 } // namespace
 
@@ -117,27 +142,13 @@ void DocumentSession::open(const QString &path)
         return;
     }
     // The rarities the catalogs know already are given on the reading
-    // thread, from their card lists as they stand now (shared, not copied).
-    struct Known
-    {
-        QList<CatalogCard> cards;
-        QHash<QString, int> index;
-    };
-    std::vector<Known> known(allLanguages().size());
-    for (Language language : allLanguages()) {
-        const LanguageCatalog *loaded = m_catalog->catalog(language);
-        if (loaded && m_catalog->hasRarities(language))
-            known[size_t(language)] = {loaded->cards, loaded->cardIndex};
-    }
+    // thread.
+    Collection::RarityProvider known = rarityOfCards(*m_catalog, true);
     auto readSide = std::make_shared<std::shared_ptr<void>>();
     m_readSide = readSide;
     ReadSideWork work = m_readSideWork ? m_readSideWork() : ReadSideWork();
     auto prepare = [known = std::move(known), readSide, work = std::move(work)](Collection &read) {
-        const int filled = read.fillMissingRarities([&known](Language language, const QString &cardId) {
-            const size_t at = size_t(language);
-            const int card = at < known.size() ? known[at].index.value(cardId, -1) : -1;
-            return card < 0 ? QString() : known[at].cards.at(card).rarity;
-        });
+        const int filled = read.fillMissingRarities(known);
         if (work)
             *readSide = work(read);
         return filled;
@@ -307,10 +318,7 @@ void DocumentSession::fillRarities()
         known = known || m_catalog->hasRarities(language);
     if (!known)
         return;
-    const int filled = m_collection->fillMissingRarities([this](Language language, const QString &cardId) {
-        const CatalogCard *card = m_catalog->cardById(language, cardId);
-        return card ? card->rarity : QString();
-    });
+    const int filled = m_collection->fillMissingRarities(rarityOfCards(*m_catalog, false));
     markRaritiesFilled();
     if (filled > 0)
         noteChangeOutsideUndo();

@@ -459,12 +459,14 @@ private slots:
                 [&](const Collection::Change &change) { seen.append(change); });
 
         // Set s2 has no rarity the provider knows.
+        const quint64 revision = collection.revision();
         QCOMPARE(collection.fillMissingRarities([](Language, const QString &id) {
             return id.startsWith(QStringLiteral("s2-")) ? QString() : QStringLiteral("Common");
         }),
                  2001);
         QCOMPARE(seen.size(), 1);
         QCOMPARE(rowsOfSteps(seen.at(0)).size(), 2001);
+        QCOMPARE(collection.revision(), revision + 1);
 
         // The three rows of one card: one change for its prices, one for its facts.
         seen.clear();
@@ -474,6 +476,34 @@ private slots:
         QCOMPARE(seen.size(), 2);
         QCOMPARE(rowsOfSteps(seen.at(0)), (QList<int>{1, 1001, 2001}));
         QCOMPARE(rowsOfSteps(seen.at(1)), (QList<int>{1, 1001, 2001}));
+    }
+
+    // However many cards there are (few, or enough to be asked about on
+    // several threads, in parts that end short), each row gets its own
+    // card's answer, in either language, and the cards without one none.
+    void fillingRaritiesNamesEveryCardHoweverMany()
+    {
+        for (const int cards : {3, 8191, 20481}) {
+            QList<CardEntry> entries;
+            for (int i = 0; i < cards; ++i) {
+                entries.append(holdingOf(QStringLiteral("s%1-%2").arg(i % 9).arg(i), 1, 0.0,
+                                         i % 2 ? Language::Japanese : Language::English));
+                if (i % 5 == 0) // a second holding of the card
+                    entries.append(entries.last()), entries.last().condition = Condition::Played;
+            }
+            Collection collection;
+            collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+            const auto answer = [](Language language, const QString &id) {
+                return id.endsWith(QLatin1Char('3')) ? QString()
+                                                     : id.section(QLatin1Char('-'), 1) + languageCode(language);
+            };
+            const int named = int(std::count_if(entries.cbegin(), entries.cend(), [&](const CardEntry &entry) {
+                return !answer(entry.lang, entry.cardId).isEmpty();
+            }));
+            QCOMPARE(collection.fillMissingRarities(answer), named);
+            for (const CardEntry &entry : collection.entries())
+                QCOMPARE(entry.rarity, answer(entry.lang, entry.cardId));
+        }
     }
 
     // The fill asks only about rows without a rarity, and not at all when

@@ -240,6 +240,15 @@ private Q_SLOTS:
         QCOMPARE(counts(), QStringLiteral("2/12"));
         dock->show();
         QTRY_COMPARE(counts(), QStringLiteral("1/12"));
+        // Rarities learnt for a language no binder is in recount nothing;
+        // those of the binder's own language recount it.
+        const int mark = Qt::UserRole + 100;
+        list->item(0)->setData(mark, true);
+        for (const Language language : {Language::Japanese, Language::English}) {
+            emit window.catalog()->raritiesLoaded(language);
+            QCoreApplication::processEvents();
+            QCOMPARE(list->item(0)->data(mark).toBool(), language != Language::English);
+        }
     }
 
     // An open value-ranked binder and the counts follow an edit in place, its

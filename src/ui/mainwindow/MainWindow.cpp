@@ -237,7 +237,12 @@ void MainWindow::onRaritiesLoaded(Language language, bool changed)
 {
     // The session fills them in, or the file being read takes them when it
     // is in.
-    if (m_session->takeRarities(language, changed))
+    if (!m_session->takeRarities(language, changed))
+        return;
+    // A binder reads the rarities of its own language's catalog alone.
+    const QList<Binder> &binders = m_collection->binders();
+    if (std::any_of(binders.cbegin(), binders.cend(),
+                    [language](const Binder &binder) { return binder.lang == language; }))
         refreshBinderCountsWhenShown();
 }
 

@@ -768,6 +768,14 @@ void CollectionTreeModel::setCardSortMode(CardSortMode mode)
 
 void CollectionTreeModel::onCollectionChanged(const Collection::Change &change)
 {
+    // New card facts in many rows (a rarity fill) move no row: the table
+    // of rows stands as it is, and every card row's fact cells are
+    // announced without the steps followed one by one.
+    if (change.cardFactsOnly() && manyCardFacts(change.steps.size())
+        && m_holdingOfRow.size() == size_t(m_collection->entries().size())) {
+        announceAllCardFacts();
+        return;
+    }
     // The steps replayed on the table of rows tell what the change did; the
     // tree then follows that in place, keeping the view's expanded rows,
     // selection and scroll position.
@@ -1111,18 +1119,24 @@ void CollectionTreeModel::rebuild()
 
 // ---- updates in place ----
 
-void CollectionTreeModel::announceCardFacts(const std::vector<int> &holdings)
+void CollectionTreeModel::announceAllCardFacts()
 {
     // New card facts (a rarity, a Pokedex number) neither place nor sum a
     // row: only the cells that show them are announced, without reading a
     // holding or ordering a set again.
-    const auto factColumns = [](NodeType type) {
-        return type == CardNode ? std::pair(int(DexColumn), int(RarityColumn)) : std::pair(-1, -1);
-    };
+    emitForAllRows(
+        [](NodeType type) {
+            return type == CardNode ? std::pair(int(DexColumn), int(RarityColumn)) : std::pair(-1, -1);
+        },
+        {});
+}
+
+void CollectionTreeModel::announceCardFacts(const std::vector<int> &holdings)
+{
     // Past a quarter of the rows, each set's cards are announced whole
     // rather than their rows looked up one by one.
-    if (holdings.size() * 4 >= m_holdingOfRow.size() && !holdings.empty()) {
-        emitForAllRows(factColumns, {});
+    if (manyCardFacts(holdings.size())) {
+        announceAllCardFacts();
         return;
     }
     // Each set's cards from the first to the last with new facts: one range

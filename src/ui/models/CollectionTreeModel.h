@@ -206,6 +206,9 @@ private:
     void updateRows(const std::vector<int> &holdings, bool replaced, QList<Node *> touched);
     // Only the cells that show card facts, one range a set.
     void announceCardFacts(const std::vector<int> &holdings);
+    void announceAllCardFacts();
+    // Whether new facts in so many rows are announced for every card row.
+    bool manyCardFacts(size_t rows) const { return rows > 0 && rows * 4 >= m_holdingOfRow.size(); }
     // The rows of the set records changed take their new names, dates,
     // logos and totals, and move where those place them.
     void followSets(const QStringList &keys, QList<Node *> &touched);
