@@ -1269,8 +1269,17 @@ private:
     }
 
     // The first holding shown in the tree, from its top or its bottom, whose
-    // card is held in another printing or condition; -1 when none shows.
+    // card is held in another printing or condition and whose set fills the
+    // Add cards table, as most sets do (a promo set of a handful of cards
+    // would leave it nearly empty); -1 when none shows.
     int shownRowWithTwin(bool fromBottom)
+    {
+        constexpr int FullSet = 60;
+        const int row = shownRowWithTwin(fromBottom, FullSet);
+        return row >= 0 ? row : shownRowWithTwin(fromBottom, 0);
+    }
+
+    int shownRowWithTwin(bool fromBottom, int setCards)
     {
         QTreeView *view = tree();
         const int height = view->viewport()->height();
@@ -1282,6 +1291,8 @@ private:
                 continue;
             const Collection &held = *m_window.collection();
             const CardEntry &entry = held.entries().at(row);
+            if (setCards > 0 && m_window.catalog()->cardsInSet(entry.lang, entry.setId).size() < setCards)
+                continue;
             for (const int other : held.rowsOfCard(entry.lang, entry.cardId))
                 if (entryKey(held.entries().at(other)) != entryKey(entry))
                     return row;
