@@ -1,5 +1,6 @@
 // What the collection window pays for the actions a user waits on. The main
-// window is shown (offscreen) at 1600x1000 with the whole tree expanded, the
+// window is shown (offscreen, on a 1920x1200 screen) at 1600x1000 with the
+// whole tree expanded, the
 // Binders dock shown and the "Most Valuable" binder (the 64 most valuable
 // cards) open in its window; both catalogs are loaded, and 5,000, 50,000 or
 // 500,000 holdings are drawn from them in random order (as a collection
@@ -9,9 +10,13 @@
 // are carried out as a shown window carries them out, and whatever the
 // action set off (the binder window, the binders' counts, the price of an
 // added card, the card database's answers served by the web stand-in) is
-// followed until nothing has happened for a while. Each line is the time the
-// window's thread was busy on the wall clock, its waits for the stand-in's
-// answers left out:
+// followed until nothing has happened for a while. The user's part is played
+// with the pointer and the keyboard, as a user plays it: Add cards opened from
+// the menu of the set's row in the tree, a card double-clicked, the pointer
+// taken to the Add button and clicked, F5 pressed; the window then repaints
+// what hovering, pressing, the menu closing and the change of the active
+// window make it repaint. Each line is the time the window's thread was busy
+// on the wall clock, its waits for the stand-in's answers left out:
 //   first    the first card added through Add cards after the file is opened,
 //   top      a later card added, the tree at the top,
 //   bottom   a card added with the tree scrolled to its last row,
@@ -68,11 +73,17 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDockWidget>
+#include <QMenu>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
+// Mouse events go through the window system's path, as a real pointer's do
+// (hover, enter and leave, the context menu).
+#define QTEST_QPA_MOUSE_HANDLING
+#include <QTest>
 #include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QTranslator>
@@ -131,27 +142,17 @@ EventCounter &events()
     return counter;
 }
 
-// Lays out an item view whose layout is pending, as the view's own zero
-// timer would at the next turn of the event loop.
-struct PendingLayout : QAbstractItemView
-{
-    static void run(QAbstractItemView *view) { (view->*&PendingLayout::executeDelayedItemsLayout)(); }
-};
-
 // Runs what the action set off until the event loop has nothing left to do
-// at once: posted events, the views' delayed layouts and the repaints, which
-// a shown window carries out at the next turn of its loop.
+// at once: posted events, the views' delayed layouts (their zero timers) and
+// the repaints, which a shown window carries out at the next turns of its
+// loop. Nothing else is run: whatever the bench did here beyond the loop's
+// own work would be counted as the window's.
 void settle()
 {
     for (int pass = 0; pass < 500; ++pass) {
         const qint64 before = events().count;
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        for (QWidget *top : QApplication::topLevelWidgets())
-            if (top->isVisible())
-                for (QAbstractItemView *view : top->findChildren<QAbstractItemView *>())
-                    if (view->isVisible())
-                        PendingLayout::run(view);
         if (events().count == before)
             return;
     }
@@ -489,7 +490,7 @@ public:
         bool marked = true;
         DialogPrompts::setExec([&](QDialog &dialog) {
             passes = passes && catalog->isResolvingRarities(held.lang);
-            dialog.show();
+            showModal(dialog);
             untilQuiet();
             figure.window.cpu.push_back(bench::threadCpuMs() - cpuStart);
             figure.window.wall.push_back(busy->stopMs());
@@ -500,9 +501,10 @@ public:
             letRaritiesIn();
             m_window.activateWindow();
             untilQuiet();
-            cpuStart = bench::threadCpuMs();
-            busy.emplace();
-            m_window.addCards(entrySetKey(held));
+            openAddCards(entrySetKey(held), [&] {
+                cpuStart = bench::threadCpuMs();
+                busy.emplace();
+            });
             busy.reset();
             untilQuiet();
         }
@@ -526,7 +528,7 @@ public:
             untilQuiet();
             const double cpuStart = bench::threadCpuMs();
             BusyMeter busy;
-            m_window.refreshPrices();
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &m_window, Qt::Key_F5);
             untilQuiet();
             figure.window.cpu.push_back(bench::threadCpuMs() - cpuStart);
             figure.window.wall.push_back(busy.stopMs());
@@ -1022,25 +1024,34 @@ private:
         std::optional<BusyMeter> busy;
         double cpuStart = 0.0;
         DialogPrompts::setExec([&](QDialog &dialog) {
-            dialog.show();
+            showModal(dialog);
             untilQuiet();
             auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
             dialog.findChild<QComboBox *>(QStringLiteral("gradeCompanyCombo"))->setCurrentIndex(1);
             dialog.findChild<QLineEdit *>(QStringLiteral("gradeNoteEdit"))->setText(QStringLiteral("9.5 bench"));
-            if (table && table->model()->rowCount() > 0)
-                emit table->doubleClicked(table->model()->index(0, 1));
+            if (table && table->model()->rowCount() > 0) {
+                const QModelIndex first = table->model()->index(0, 1);
+                table->scrollTo(first);
+                QTest::mouseMove(table->viewport(), table->visualRect(first).center());
+                QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(first).center());
+            }
             untilQuiet();
+            auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+            QPushButton *add = buttons ? buttons->button(QDialogButtonBox::Ok) : nullptr;
+            if (!add)
+                return int(QDialog::Rejected);
+            // From the moment the pointer leaves the table for the button.
             cpuStart = bench::threadCpuMs();
             busy.emplace();
-            const QRect covered = dialog.frameGeometry();
-            if (auto *buttons = dialog.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox")))
-                buttons->button(QDialogButtonBox::Ok)->click();
-            uncover(covered);
-            return int(QDialog::Accepted);
+            QTest::mouseMove(add, add->rect().center());
+            QTest::mouseClick(add, Qt::LeftButton, {}, add->rect().center());
+            // The window system gives the main window back its focus.
+            m_window.activateWindow();
+            return dialog.result();
         });
         m_window.activateWindow();
         untilQuiet();
-        m_window.addCards(set);
+        openAddCards(set, [] {});
         if (busy) {
             untilQuiet();
             timing.cpu.push_back(bench::threadCpuMs() - cpuStart);
@@ -1049,12 +1060,64 @@ private:
         DialogPrompts::reset();
     }
 
-    // A dialog closed: the main window is active again and paints what the
-    // dialog covered, as a window system without a compositor asks it to.
-    void uncover(const QRect &covered)
+    // A dialog shown as its exec() shows it: modal, blocking the other
+    // windows.
+    static void showModal(QDialog &dialog)
     {
-        m_window.update(QRect(m_window.mapFromGlobal(covered.topLeft()), covered.size()));
-        m_window.activateWindow();
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.show();
+    }
+
+    // Add cards opened on the set as a user opens it: the pointer taken to
+    // the set's row in the tree, a right click, and "Add Cards..." chosen in
+    // the menu; atChoice runs as the pointer sets off for that item (where
+    // a timed opening starts). Where the set's row is out of view (a large
+    // set at the end of the tree), the window's own call stands in for the
+    // menu, the tree holding the focus as after a click in it.
+    void openAddCards(const QString &set, const std::function<void()> &atChoice)
+    {
+        QTreeView *view = tree();
+        QWidget *viewport = view->viewport();
+        const QModelIndex row = m_window.treeModel()->indexForSetKey(set);
+        const QRect shown = row.isValid() ? view->visualRect(row) : QRect();
+        if (!shown.isValid() || !viewport->rect().contains(shown.center())) {
+            view->setFocus(Qt::MouseFocusReason);
+            untilQuiet();
+            atChoice();
+            m_window.addCards(set);
+            return;
+        }
+        const QPoint at(std::min(shown.left() + 80, shown.right()), shown.center().y());
+        QTest::mouseMove(viewport, at);
+        untilQuiet();
+        QTimer menuShown;
+        menuShown.setInterval(10);
+        QObject::connect(&menuShown, &QTimer::timeout, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            menuShown.stop();
+            // The right button lifted over the menu it opened.
+            QTest::mouseRelease(menu, Qt::RightButton, {}, menu->mapFromGlobal(viewport->mapToGlobal(at)));
+            untilQuiet();
+            QAction *choice = nullptr;
+            for (QAction *action : menu->actions())
+                if (action->text().startsWith(QLatin1String("Add Cards")))
+                    choice = action;
+            if (!choice) {
+                std::printf("  the set's menu offers no Add Cards\n");
+                menu->close();
+                return;
+            }
+            const QPoint item = menu->actionGeometry(choice).center();
+            atChoice();
+            QTest::mouseMove(menu, item);
+            QTest::mouseClick(menu, Qt::LeftButton, {}, item);
+        });
+        menuShown.start();
+        // The menu's own event loop runs until a choice closes it.
+        QTest::mousePress(viewport, Qt::RightButton, {}, at);
+        menuShown.stop();
     }
 
     // Whether the first language, series and set rows are expanded.
@@ -1206,8 +1269,17 @@ private:
     }
 
     // The first holding shown in the tree, from its top or its bottom, whose
-    // card is held in another printing or condition; -1 when none shows.
+    // card is held in another printing or condition and whose set fills the
+    // Add cards table, as most sets do (a promo set of a handful of cards
+    // would leave it nearly empty); -1 when none shows.
     int shownRowWithTwin(bool fromBottom)
+    {
+        constexpr int FullSet = 60;
+        const int row = shownRowWithTwin(fromBottom, FullSet);
+        return row >= 0 ? row : shownRowWithTwin(fromBottom, 0);
+    }
+
+    int shownRowWithTwin(bool fromBottom, int setCards)
     {
         QTreeView *view = tree();
         const int height = view->viewport()->height();
@@ -1219,6 +1291,8 @@ private:
                 continue;
             const Collection &held = *m_window.collection();
             const CardEntry &entry = held.entries().at(row);
+            if (setCards > 0 && m_window.catalog()->cardsInSet(entry.lang, entry.setId).size() < setCards)
+                continue;
             for (const int other : held.rowsOfCard(entry.lang, entry.cardId))
                 if (entryKey(held.entries().at(other)) != entryKey(entry))
                     return row;
@@ -1468,12 +1542,14 @@ bool addsGrowth(const QHash<int, QHash<QString, double>> &adds)
 }
 
 // The offscreen platform warns of every dialog shown or raised that it cannot
-// pass on its size hints or raise it; the rest goes through.
+// pass on its size hints or raise it, and of every menu that it cannot give
+// the keyboard; the rest goes through.
 QtMessageHandler previousHandler = nullptr;
 
 void quietOffscreenWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message.contains(QLatin1String("propagateSizeHints")) || message.contains(QLatin1String("support raise()")))
+    if (message.contains(QLatin1String("propagateSizeHints")) || message.contains(QLatin1String("support raise()"))
+        || message.contains(QLatin1String("grabbing the keyboard")))
         return;
     if (previousHandler)
         previousHandler(type, context, message);
@@ -1498,8 +1574,27 @@ void startAsTheProgram(QApplication &app, QTranslator &plurals)
 
 } // namespace
 
+// The offscreen platform's own screen is 800x600, on which the dialogs would
+// be squeezed to fit it; the window is shown on a desktop's screen instead.
+// Returns the folder of the screen's description (keep it alive).
+QTemporaryDir *useDesktopScreen()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return nullptr;
+    auto *folder = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/tallowk-screen-XXXXXX"));
+    QFile config(folder->filePath(QStringLiteral("screen.json")));
+    if (!config.open(QIODevice::WriteOnly))
+        return folder;
+    config.write(R"({"screens": [{"name": "desktop", "x": 0, "y": 0, "width": 1920, "height": 1200,)"
+                 R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    config.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+    return folder;
+}
+
 int main(int argc, char *argv[])
 {
+    std::unique_ptr<QTemporaryDir> screen(useDesktopScreen());
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QApplication app(argc, argv);
     bench::nameApplication();
@@ -1508,6 +1603,8 @@ int main(int argc, char *argv[])
     startAsTheProgram(app, plurals);
     app.installEventFilter(&events());
     std::printf("load average at the start: %s\n", bench::loadAverage().constData());
+    if (const QScreen *shown = QGuiApplication::primaryScreen())
+        std::printf("screen %dx%d\n", shown->geometry().width(), shown->geometry().height());
     // The window's own requests (rarity passes, set logos, prices) are
     // answered from a thread of the stand-in's own, which does not work on
     // the window's thread.
