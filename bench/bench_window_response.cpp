@@ -1576,10 +1576,12 @@ void startAsTheProgram(QApplication &app, QTranslator &plurals)
 
 // The offscreen platform's own screen is 800x600, on which the dialogs would
 // be squeezed to fit it; the window is shown on a desktop's screen instead.
-// Returns the folder of the screen's description (keep it alive).
+// Returns the folder of the screen's description (keep it alive). Another
+// platform, or the offscreen one with settings of its own, is left as given.
 QTemporaryDir *useDesktopScreen()
 {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && platform != "offscreen")
         return nullptr;
     auto *folder = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/tallowk-screen-XXXXXX"));
     QFile config(folder->filePath(QStringLiteral("screen.json")));
