@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTreeView>
 
 using namespace pv;
 using Tree = CollectionTreeModel;
@@ -332,6 +333,17 @@ private Q_SLOTS:
         QCOMPARE(delegate.toolTip(option(codeWidth), condition), QStringLiteral("Excellent (EX)"));
         QCOMPARE(delegate.toolTip(option(700), condition), QString());
         QCOMPARE(paint(delegate, condition, option(codeWidth)), paint(plain, drawn.index(0, 0), option(codeWidth)));
+        // Widths once measured follow a theme's style sheet, in a view.
+        QTreeView view;
+        QStyleOptionViewItem inView = option(700);
+        inView.widget = &view;
+        const QString sheet = qApp->styleSheet();
+        for (const char *padding : {"0px 40px", "0px 2px"}) {
+            qApp->setStyleSheet(QStringLiteral("QTreeView::item { padding: %1; }").arg(QLatin1String(padding)));
+            QCOMPARE(delegate.sizeHint(inView, condition), plain.sizeHint(inView, condition));
+        }
+        QVERIFY(delegate.sizeHint(inView, condition).width() < wholeWidth + 40);
+        qApp->setStyleSheet(sheet);
 
         // Columns give way by rank: the lowest first, down to its least; a
         // column with short forms takes their width, not one between, and

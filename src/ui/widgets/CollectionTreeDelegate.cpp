@@ -11,18 +11,14 @@
 #include <QStyle>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace pv {
 
 namespace {
 
-// The width a cell needs for a text, as the option's style frames it.
-int textWidth(const QStyleOptionViewItem &option, const QString &text)
-{
-    QStyleOptionViewItem cell(option);
-    cell.text = text;
-    const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
-    return style->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), option.widget).width();
-}
+// Widths remembered per font at the most; past it they are measured anew.
+constexpr qsizetype MostWidthsKept = 4096;
 
 int runsWidth(const QList<CollectionTreeDelegate::Run> &runs)
 {
@@ -103,7 +99,7 @@ void CollectionTreeDelegate::paint(QPainter *painter, const QStyleOptionViewItem
         QStyleOptionViewItem opt(option);
         initStyleOption(&opt, index);
         opt.text = CellForms::drawn(kind, opt.text, opt.rect.width(),
-                                    [&opt](const QString &text) { return textWidth(opt, text); });
+                                    [this, &opt](const QString &text) { return textWidth(opt, text); });
         const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
         return;
@@ -153,7 +149,7 @@ QSize CollectionTreeDelegate::sizeHint(const QStyleOptionViewItem &option, const
 {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
-    const auto width = [&opt](const QString &text) { return textWidth(opt, text); };
+    const auto width = [this, &opt](const QString &text) { return textWidth(opt, text); };
     const CellForms::Kind kind = CellForms::ofCollectionColumn(index.column());
     if (kind != CellForms::Kind::None && suffixText(index).isEmpty())
         return QSize(width(CellForms::drawn(kind, opt.text, CellForms::room(option, index), width)), rowHeight(opt));
@@ -196,15 +192,52 @@ void CollectionTreeDelegate::initStyleOption(QStyleOptionViewItem *option, const
         option->decorationSize = option->decorationSize.scaled(QSize(QWIDGETSIZE_MAX, line), Qt::KeepAspectRatio);
 }
 
-int CollectionTreeDelegate::rowHeight(const QStyleOptionViewItem &option) const
+const QStyle *CollectionTreeDelegate::styleOf(const QStyleOptionViewItem &option) const
 {
     const QStyle *style = option.widget ? option.widget->style() : QApplication::style();
     const QString sheet = qApp->styleSheet();
-    if (style != m_style || sheet != m_styleSheet) {
+    if (style != m_style || (sheet.constData() != m_styleSheet.constData() && sheet != m_styleSheet)) {
         m_rowHeights.clear();
+        m_widths.clear();
         m_style = style;
         m_styleSheet = sheet;
     }
+    return style;
+}
+
+int CollectionTreeDelegate::textWidth(const QStyleOptionViewItem &option, const QString &text) const
+{
+    const QStyle *style = styleOf(option);
+    QStyleOptionViewItem cell(option);
+    cell.text = text;
+    const auto measure = [&] {
+        return style->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), option.widget).width();
+    };
+    // A picture, a check box or wrapping take more than the font and the
+    // text into the width: such cells are measured each time.
+    constexpr auto framed =
+        QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::WrapText;
+    if (option.features & framed)
+        return measure();
+    // The view's own rules may frame its cells apart from another's.
+    auto known = std::find_if(m_widths.begin(), m_widths.end(), [&option](const Widths &widths) {
+        return widths.view == option.widget && widths.font == option.font;
+    });
+    if (known == m_widths.end())
+        known = m_widths.insert(m_widths.end(), Widths{option.widget, option.font, {}});
+    QHash<QString, int> &widths = known->widths;
+    if (const auto width = widths.constFind(text); width != widths.constEnd())
+        return width.value();
+    if (widths.size() >= MostWidthsKept)
+        widths.clear();
+    const int width = measure();
+    widths.insert(text, width);
+    return width;
+}
+
+int CollectionTreeDelegate::rowHeight(const QStyleOptionViewItem &option) const
+{
+    const QStyle *style = styleOf(option);
     for (const auto &[font, height] : std::as_const(m_rowHeights))
         if (font == option.font)
             return height;

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
 #include <QList>
 #include <QStyledItemDelegate>
 
@@ -59,10 +60,24 @@ protected:
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
 
 private:
+    // The option's style; what was measured in another style, or under
+    // another application style sheet, is forgotten.
+    const QStyle *styleOf(const QStyleOptionViewItem &option) const;
+    // The width a cell needs for a text, as the option's style frames it:
+    // measured once per view, font and text, as the cells in view are painted
+    // and their columns fitted again and again.
+    int textWidth(const QStyleOptionViewItem &option, const QString &text) const;
     // The height of a row in the option's font and style.
     int rowHeight(const QStyleOptionViewItem &option) const;
 
     mutable QList<std::pair<QFont, int>> m_rowHeights;
+    struct Widths
+    {
+        const QWidget *view = nullptr;
+        QFont font;
+        QHash<QString, int> widths;
+    };
+    mutable QList<Widths> m_widths;
     mutable const QStyle *m_style = nullptr;
     mutable QString m_styleSheet;
 };
