@@ -4,12 +4,12 @@
 //
 // Two passes: answers sent at once (the client's own capacity, requests per
 // second), and answers held back 50 ms each, as a real round trip would be,
-// where what the client costs the GUI thread (taking the answers and
-// emitting them; the network, the disk cache and the parsing run on the
-// client's own thread) must stay far below the elapsed time: under a tenth
-// of it. Reports requests per second and the client's CPU time per request:
-// on the GUI thread and in all (with the client's thread and Qt's network
-// thread). Exits with 1 when a target is missed.
+// where the client's CPU time must stay far below the elapsed time: under a
+// quarter of it in all, and under a twentieth on the GUI thread, which only
+// hands the requests over and emits the answers (the network, the disk cache
+// and the parsing run on the client's own thread). Reports requests per
+// second and the client's CPU time per request: on the GUI thread and in all
+// (with the client's thread and Qt's network thread). Exits with 1 when a target is missed.
 #include "catalog/TcgdexClient.h"
 #include "StandInBenchSupport.h"
 
@@ -35,7 +35,8 @@ namespace {
 
 constexpr int expectedSets = 218;
 constexpr int roundTripMs = 50;
-constexpr double maxGuiShare = 0.10;
+constexpr double maxClientShare = 0.25;
+constexpr double maxGuiShare = 0.05;
 
 double processCpuMs()
 {
@@ -118,11 +119,12 @@ int main(int argc, char *argv[])
                 std::fprintf(stderr, "%d of %d answered, %d failed\n", answered, n, failures);
                 ok = false;
             }
-            if (pass.delayMs > 0 && guiShare >= maxGuiShare)
+            if (pass.delayMs > 0 && (guiShare >= maxGuiShare || clientMs / elapsedMs >= maxClientShare))
                 ok = false;
         }
     }
-    std::printf("client CPU on the GUI thread under a %d ms round trip: target below %.0f%% of the elapsed time %s\n",
-                roundTripMs, maxGuiShare * 100.0, ok ? "ok" : "MISSED");
+    std::printf("client CPU under a %d ms round trip: target below %.0f%% of the elapsed time in all and %.0f%% on "
+                "the GUI thread %s\n",
+                roundTripMs, maxClientShare * 100.0, maxGuiShare * 100.0, ok ? "ok" : "MISSED");
     return ok ? 0 : 1;
 }

@@ -25,10 +25,13 @@ QString encoded(const QString &identifier)
 
 } // namespace
 
-// What the network thread has answered and the GUI thread not yet taken.
+// What passes between the threads and has not been taken yet: the calls
+// for the network thread and its answers. Each side is woken by one event
+// for all that comes before it takes them.
 struct TcgdexClient::Outbox
 {
     QMutex mutex;
+    QList<std::function<void(TcgdexClientWorker &)>> calls;
     QList<TcgdexClientWorker::Answer> answers;
 };
 
@@ -78,8 +81,27 @@ TcgdexClient::~TcgdexClient()
 
 void TcgdexClient::toWorker(std::function<void(TcgdexClientWorker &)> call)
 {
+    bool first = false;
+    {
+        const QMutexLocker lock(&m_outbox->mutex);
+        first = m_outbox->calls.isEmpty();
+        m_outbox->calls.append(std::move(call));
+    }
+    if (!first)
+        return;
     TcgdexClientWorker *worker = m_worker;
-    QMetaObject::invokeMethod(worker, [worker, call = std::move(call)] { call(*worker); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker,
+        [worker, outbox = m_outbox] {
+            QList<std::function<void(TcgdexClientWorker &)>> calls;
+            {
+                const QMutexLocker lock(&outbox->mutex);
+                calls.swap(outbox->calls);
+            }
+            for (const auto &call : std::as_const(calls))
+                call(*worker);
+        },
+        Qt::QueuedConnection);
 }
 
 QString TcgdexClient::apiBase()
