@@ -29,8 +29,12 @@ public:
 protected:
     qint64 writeData(const char *data, qint64 length) override
     {
-        if (!m_overflowed && size() + length <= HttpDiskCache::maxEntryBytes)
+        if (!m_overflowed && size() + length <= HttpDiskCache::maxEntryBytes) {
+            // Room for the largest entry once it is large: no copies as it grows.
+            if (size() + length > buffer().capacity() && size() + length > 1024 * 1024)
+                buffer().reserve(HttpDiskCache::maxEntryBytes);
             return QBuffer::writeData(data, length);
+        }
         if (!m_overflowed) {
             m_overflowed = true;
             buffer() = QByteArray();
