@@ -60,8 +60,8 @@ qint64 retryAfterMs(const QNetworkReply *reply)
     const qint64 seconds = value.toLongLong(&isNumber);
     if (isNumber)
         return seconds < 0 ? -1 : (seconds > 86400 ? qint64(86400) * 1000 : seconds * 1000);
-    const QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(value.left(29)),
-                                                   QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
+    const QDateTime when =
+        QLocale::c().toDateTime(QString::fromLatin1(value.left(29)), QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
     if (!when.isValid())
         return -1;
     const QDateTime utc(when.date(), when.time(), Qt::UTC);
@@ -156,8 +156,7 @@ void TcgdexClientWorker::send(const Request &request)
     QNetworkRequest networkRequest(request.url);
     networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
     networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
-    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                                QNetworkRequest::NoLessSafeRedirectPolicy);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     networkRequest.setTransferTimeout(transferTimeoutFor(request.kind));
 
     Log::debug(logCategory, tr("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
@@ -197,10 +196,10 @@ void TcgdexClientWorker::handleReply(QNetworkReply *reply, const Request &reques
 
     const QByteArray body = replyBody(reply);
     const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
-    Log::debug(logCategory, tr("#%1 HTTP %2, %3 bytes%4 (%5)")
-                                .arg(QString::number(request.id), QString::number(status),
-                                     QString::number(body.size()), fromCache ? tr(" from cache") : QString(),
-                                     request.context));
+    Log::debug(logCategory,
+               tr("#%1 HTTP %2, %3 bytes%4 (%5)")
+                   .arg(QString::number(request.id), QString::number(status), QString::number(body.size()),
+                        fromCache ? tr(" from cache") : QString(), request.context));
 
     if (request.kind == TcgdexClient::Image) {
         handlePicture(request, body);
@@ -228,9 +227,9 @@ void TcgdexClientWorker::handlePicture(const Request &request, const QByteArray 
     QString problem;
     const QImage image = ImageCache::decodeImage(body, &problem);
     if (image.isNull()) {
-        Log::warn(logCategory, tr("#%1 image %2 could not be decoded (%3 bytes): %4")
-                                   .arg(QString::number(request.id), request.imageUrl,
-                                        QString::number(body.size()), problem));
+        Log::warn(logCategory,
+                  tr("#%1 image %2 could not be decoded (%3 bytes): %4")
+                      .arg(QString::number(request.id), request.imageUrl, QString::number(body.size()), problem));
         fail(request, tr("Image could not be decoded."), ReplyFailure::Unusable);
         return;
     }
@@ -238,8 +237,7 @@ void TcgdexClientWorker::handlePicture(const Request &request, const QByteArray 
     m_deliver({request.id, Answer::Ready, QVariant::fromValue(image), QString(), ReplyFailure::NotReached});
 }
 
-bool TcgdexClientWorker::refuseUnusable(const Request &request, const QJsonParseError &parseError,
-                                        const QString &shape)
+bool TcgdexClientWorker::refuseUnusable(const Request &request, const QJsonParseError &parseError, const QString &shape)
 {
     if (parseError.error != QJsonParseError::NoError) {
         Log::error(logCategory,
@@ -328,9 +326,10 @@ void TcgdexClientWorker::handleFailure(QNetworkReply *reply, const Request &requ
         retry = false;
     else if (asked > delay)
         delay = int(asked);
-    Log::warn(logCategory, tr("#%1 %2 failed (HTTP %3, %4): %5")
-                               .arg(QString::number(request.id), request.url.toString(), QString::number(status),
-                                    QString::number(int(error)), errorText));
+    Log::warn(logCategory,
+              tr("#%1 %2 failed (HTTP %3, %4): %5")
+                  .arg(QString::number(request.id), request.url.toString(), QString::number(status),
+                       QString::number(int(error)), errorText));
     if (retry) {
         retryLater(request, delay);
         return;
@@ -344,9 +343,10 @@ void TcgdexClientWorker::handleFailure(QNetworkReply *reply, const Request &requ
 
 void TcgdexClientWorker::retryLater(const Request &request, int delay)
 {
-    Log::info(logCategory, tr("#%1 retrying %2 (attempt %3 of %4).")
-                               .arg(QString::number(request.id), request.context,
-                                    QString::number(request.attempt + 2), QString::number(TcgdexClient::maxAttempts)));
+    Log::info(logCategory,
+              tr("#%1 retrying %2 (attempt %3 of %4).")
+                  .arg(QString::number(request.id), request.context, QString::number(request.attempt + 2),
+                       QString::number(TcgdexClient::maxAttempts)));
     Request again = request;
     again.attempt += 1;
     m_delayed.append(again);
