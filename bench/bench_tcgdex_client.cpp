@@ -4,10 +4,12 @@
 //
 // Two passes: answers sent at once (the client's own capacity, requests per
 // second), and answers held back 50 ms each, as a real round trip would be,
-// where the client's CPU time must stay far below the elapsed time (under a
-// quarter of it). Reports requests per second and the client's CPU time per
-// request: on the GUI thread (queue, replies, parsing, signals) and in all
-// (with Qt's network thread). Exits with 1 when a target is missed.
+// where the client's CPU time must stay far below the elapsed time: under a
+// quarter of it in all, and under a twentieth on the GUI thread, which only
+// hands the requests over and emits the answers (the network, the disk cache
+// and the parsing run on the client's own thread). Reports requests per
+// second and the client's CPU time per request: on the GUI thread and in all
+// (with the client's thread and Qt's network thread). Exits with 1 when a target is missed.
 #include "catalog/TcgdexClient.h"
 #include "StandInBenchSupport.h"
 
@@ -34,6 +36,7 @@ namespace {
 constexpr int expectedSets = 218;
 constexpr int roundTripMs = 50;
 constexpr double maxClientShare = 0.25;
+constexpr double maxGuiShare = 0.05;
 
 double processCpuMs()
 {
@@ -107,20 +110,21 @@ int main(int argc, char *argv[])
             const double guiMs = threadCpuMs() - gui0;
             const double clientMs = (processCpuMs() - process0) - (standIn.cpuMs() - server0);
             const int n = int(sets.size());
-            const double share = clientMs / elapsedMs;
+            const double guiShare = guiMs / elapsedMs;
             std::printf("%-16s round %d: %5.0f requests/s, %7.1f ms elapsed; client CPU per request "
-                        "%.3f ms on the GUI thread, %.3f ms in all (%4.1f%% of the elapsed time)\n",
-                        pass.name, round, n / (elapsedMs / 1000.0), elapsedMs, guiMs / n, clientMs / n,
-                        share * 100.0);
+                        "%.3f ms on the GUI thread (%4.1f%% of the elapsed time), %.3f ms in all (%4.1f%%)\n",
+                        pass.name, round, n / (elapsedMs / 1000.0), elapsedMs, guiMs / n, guiShare * 100.0,
+                        clientMs / n, clientMs / elapsedMs * 100.0);
             if (!done || answered != n || failures != 0) {
                 std::fprintf(stderr, "%d of %d answered, %d failed\n", answered, n, failures);
                 ok = false;
             }
-            if (pass.delayMs > 0 && share >= maxClientShare)
+            if (pass.delayMs > 0 && (guiShare >= maxGuiShare || clientMs / elapsedMs >= maxClientShare))
                 ok = false;
         }
     }
-    std::printf("client CPU under a %d ms round trip: target below %.0f%% of the elapsed time %s\n", roundTripMs,
-                maxClientShare * 100.0, ok ? "ok" : "MISSED");
+    std::printf("client CPU under a %d ms round trip: target below %.0f%% of the elapsed time in all and %.0f%% on "
+                "the GUI thread %s\n",
+                roundTripMs, maxClientShare * 100.0, maxGuiShare * 100.0, ok ? "ok" : "MISSED");
     return ok ? 0 : 1;
 }

@@ -8,6 +8,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QMutex>
 #include <QPixmapCache>
 #include <QRegularExpression>
 #include <QDateTime>
@@ -83,31 +85,44 @@ void noteDecoderWarning(QtMsgType type, const QMessageLogContext &context, const
 
 } // namespace
 
-QPixmap ImageCache::decodePicture(const QByteArray &bytes, QString *problem)
+QImage ImageCache::decodeImage(const QByteArray &bytes, QString *problem)
 {
     if (bytes.isEmpty()) {
         if (problem)
             *problem = tr("no data");
-        return QPixmap();
+        return QImage();
     }
     if (!reachesEndMarker(bytes)) {
         if (problem)
             *problem = tr("the picture is cut short");
-        return QPixmap();
+        return QImage();
     }
-    t_decoding = true;
-    t_decoderWarning.clear();
-    g_previousHandler = qInstallMessageHandler(noteDecoderWarning);
-    QPixmap pixmap;
-    const bool decoded = pixmap.loadFromData(bytes);
-    qInstallMessageHandler(g_previousHandler);
-    t_decoding = false;
+    QImage image;
+    bool decoded = false;
+    {
+        // The handler is the process's: two threads decoding at once would
+        // restore each other's.
+        static QMutex handlerMutex;
+        const QMutexLocker lock(&handlerMutex);
+        t_decoding = true;
+        t_decoderWarning.clear();
+        g_previousHandler = qInstallMessageHandler(noteDecoderWarning);
+        decoded = image.loadFromData(bytes);
+        qInstallMessageHandler(g_previousHandler);
+        t_decoding = false;
+    }
     if (!decoded || !t_decoderWarning.isEmpty()) {
         if (problem)
             *problem = decoded ? t_decoderWarning : tr("the picture could not be decoded");
-        return QPixmap();
+        return QImage();
     }
-    return pixmap;
+    return image;
+}
+
+QPixmap ImageCache::decodePicture(const QByteArray &bytes, QString *problem)
+{
+    const QImage image = decodeImage(bytes, problem);
+    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
 }
 
 ImageCache::ImageCache()
@@ -204,13 +219,22 @@ void ImageCache::store(const QString &url, const QByteArray &bytes, const QPixma
 {
     if (url.isEmpty() || pixmap.isNull())
         return;
-    QPixmapCache::insert(url, pixmap);
-    if (bytes.isEmpty())
-        return;
+    remember(url, pixmap);
+    writeFile(filePathFor(url), url, bytes);
+}
 
+void ImageCache::remember(const QString &url, const QPixmap &pixmap)
+{
+    if (!url.isEmpty() && !pixmap.isNull())
+        QPixmapCache::insert(url, pixmap);
+}
+
+void ImageCache::writeFile(const QString &path, const QString &url, const QByteArray &bytes)
+{
+    if (path.isEmpty() || bytes.isEmpty())
+        return;
     // Written through a temporary file so a failed write never leaves a
     // truncated image behind under the final name.
-    const QString path = filePathFor(url);
     QString reason;
     if (replaceCacheFile(path, bytes, &reason) != SaveStep::Done) {
         Log::warn(logCategory, tr("Could not cache %1 to %2: %3")

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 
@@ -10,7 +11,8 @@ namespace pv {
 // Two-level store of downloaded artwork: Qt's process-wide pixmap cache in
 // front, keyed by the image URL, and one file per URL on disk holding the
 // bytes exactly as downloaded. The card database client owns the one instance;
-// views read through it. GUI thread only.
+// views read through it. GUI thread only, but for decodeImage and writeFile,
+// which any thread may call.
 class ImageCache
 {
 public:
@@ -34,9 +36,15 @@ public:
     // whole picture: one cut short (its end marker missing) or one the
     // decoder warned about, which it would pad out with grey.
     static QPixmap decodePicture(const QByteArray &bytes, QString *problem = nullptr);
+    // The same as an image, on any thread.
+    static QImage decodeImage(const QByteArray &bytes, QString *problem = nullptr);
 
     QPixmap load(const QString &url) const;
     void store(const QString &url, const QByteArray &bytes, const QPixmap &pixmap);
+    // The two halves of store: the picture kept in memory, and its bytes
+    // written to the file for its address (on any thread).
+    void remember(const QString &url, const QPixmap &pixmap);
+    static void writeFile(const QString &path, const QString &url, const QByteArray &bytes);
     QString filePathFor(const QString &url) const;
     // Removes every picture and every temporary file an unfinished store left.
     void clear();

@@ -1,118 +1,68 @@
 #include "catalog/TcgdexClient.h"
 
+#include "catalog/TcgdexClientWorker.h"
 #include "core/CardArtwork.h"
-#include "core/HttpDiskCache.h"
-#include "core/JsonFields.h"
 #include "core/Log.h"
-#include "core/NetworkReplies.h"
 #include "core/ServiceUrls.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QJsonArray>
+#include <QEventLoop>
+#include <QImage>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QLocale>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QMutex>
+#include <QSemaphore>
 #include <QStandardPaths>
-#include <QTimer>
+#include <QThread>
 #include <QUrlQuery>
 
 namespace pv {
 
 namespace {
 
-const QByteArray userAgent = QByteArrayLiteral("Tallowmerick/0.1 (Qt)");
-
 QString encoded(const QString &identifier)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(identifier));
 }
 
-bool isRetryable(int status, QNetworkReply::NetworkError error)
-{
-    if (status == 429 || status == 500 || status == 502 || status == 503 || status == 504)
-        return true;
-    // A connection that broke after the status line arrived is as temporary
-    // as one that broke before it.
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-    case QNetworkReply::UnknownNetworkError:
-    case QNetworkReply::ProxyConnectionClosedError:
-    case QNetworkReply::ProxyTimeoutError:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The delay a Retry-After header asks for, in milliseconds: a number of
-// seconds or an HTTP date; -1 when there is none or it cannot be read.
-qint64 retryAfterMs(const QNetworkReply *reply)
-{
-    const QByteArray value = reply->rawHeader("Retry-After").trimmed();
-    if (value.isEmpty())
-        return -1;
-    bool isNumber = false;
-    const qint64 seconds = value.toLongLong(&isNumber);
-    if (isNumber)
-        return seconds < 0 ? -1 : (seconds > 86400 ? qint64(86400) * 1000 : seconds * 1000);
-    const QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(value.left(29)),
-                                                   QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
-    if (!when.isValid())
-        return -1;
-    const QDateTime utc(when.date(), when.time(), Qt::UTC);
-    return qMax<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(utc));
-}
-
-template <typename Record>
-QList<Record> briefsOf(const QJsonArray &array)
-{
-    QList<Record> records;
-    records.reserve(array.size());
-    for (const QJsonValue &value : array)
-        records.append(Record::fromJson(value.toObject()));
-    return records;
-}
-
-// What the worker thread makes of a card list's answer: the records, or why
-// there are none.
-struct CardListRead
-{
-    QJsonParseError parseError{0, QJsonParseError::NoError};
-    QString shape;
-    QList<CardBrief> cards;
-};
-
-// Touches nothing but its arguments: runs on the worker thread.
-CardListRead readCardList(int kind, const QByteArray &body)
-{
-    CardListRead read;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &read.parseError);
-    if (read.parseError.error != QJsonParseError::NoError)
-        return read;
-    read.shape = TcgdexClient::shapeProblem(kind, document);
-    if (read.shape.isEmpty())
-        read.cards = briefsOf<CardBrief>(document.array());
-    return read;
-}
-
 } // namespace
+
+// What passes between the threads and has not been taken yet: the calls
+// for the network thread and its answers. Each side is woken by one event
+// for all that comes before it takes them.
+struct TcgdexClient::Outbox
+{
+    QMutex mutex;
+    QList<std::function<void(TcgdexClientWorker &)>> calls;
+    QList<TcgdexClientWorker::Answer> answers;
+};
 
 TcgdexClient::TcgdexClient(QObject *parent)
     : QObject(parent)
-    , m_network(new QNetworkAccessManager(this))
-    , m_uncachedNetwork(new QNetworkAccessManager(this))
-    , m_diskCache(new HttpDiskCache(diskCacheFolder(), diskCacheBytes, this))
+    , m_outbox(std::make_shared<Outbox>())
 {
-    m_network->setCache(m_diskCache);
-    m_listReader.setMaxThreadCount(1);
+    // The worker is made on its thread, which it then serves until the
+    // client ends it.
+    QSemaphore made;
+    m_thread.reset(QThread::create([this, &made] {
+        const std::shared_ptr<Outbox> outbox = m_outbox;
+        TcgdexClientWorker worker([this, outbox](TcgdexClientWorker::Answer answer) {
+            bool first = false;
+            {
+                const QMutexLocker lock(&outbox->mutex);
+                first = outbox->answers.isEmpty();
+                outbox->answers.append(std::move(answer));
+            }
+            // One event for whatever comes before the GUI thread takes it.
+            if (first)
+                QMetaObject::invokeMethod(this, &TcgdexClient::takeAnswers, Qt::QueuedConnection);
+        });
+        m_worker = &worker;
+        made.release();
+        QEventLoop loop;
+        loop.exec();
+    }));
+    m_thread->setObjectName(QStringLiteral("card database client"));
+    m_thread->start();
+    made.acquire();
     Log::info(logCategory, tr("Client ready. Endpoint %1, disk cache %2.")
                                .arg(apiBase(), diskCacheFolder()));
 }
@@ -122,10 +72,36 @@ TcgdexClient::~TcgdexClient()
     // The owner is usually being torn down: nothing may reach it any more.
     blockSignals(true);
     cancelAll();
-    // A list being read still posts its records here; they are dropped with
-    // the client's other posted events.
-    m_listReader.clear();
-    m_listReader.waitForDone();
+    // The worker drops what is on the network and waits for its disk
+    // cache's files; answers it posted here go with the client's events.
+    m_thread->quit();
+    m_thread->wait();
+    m_worker = nullptr;
+}
+
+void TcgdexClient::toWorker(std::function<void(TcgdexClientWorker &)> call)
+{
+    bool first = false;
+    {
+        const QMutexLocker lock(&m_outbox->mutex);
+        first = m_outbox->calls.isEmpty();
+        m_outbox->calls.append(std::move(call));
+    }
+    if (!first)
+        return;
+    TcgdexClientWorker *worker = m_worker;
+    QMetaObject::invokeMethod(
+        worker,
+        [worker, outbox = m_outbox] {
+            QList<std::function<void(TcgdexClientWorker &)>> calls;
+            {
+                const QMutexLocker lock(&outbox->mutex);
+                calls.swap(outbox->calls);
+            }
+            for (const auto &call : std::as_const(calls))
+                call(*worker);
+        },
+        Qt::QueuedConnection);
 }
 
 QString TcgdexClient::apiBase()
@@ -141,9 +117,7 @@ QString TcgdexClient::diskCacheFolder()
 
 void TcgdexClient::overrideTimingForTests(int transferTimeoutMs, int retryBaseDelay, int deadline)
 {
-    m_timeoutOverrideMs = transferTimeoutMs > 0 ? transferTimeoutMs : 0;
-    m_retryBaseDelayMs = retryBaseDelay > 0 ? retryBaseDelay : retryBaseDelayMs;
-    m_deadlineOverrideMs = deadline > 0 ? deadline : 0;
+    toWorker([=](TcgdexClientWorker &worker) { worker.overrideTiming(transferTimeoutMs, retryBaseDelay, deadline); });
 }
 
 qint64 TcgdexClient::maxReplyBytes(int kind)
@@ -175,33 +149,9 @@ QString TcgdexClient::shapeProblem(int kind, const QJsonDocument &document)
     }
 }
 
-QString TcgdexClient::cardMismatch(const QString &askedId, const QJsonObject &card)
-{
-    const QString id = json::text(card, QLatin1String("id"));
-    if (id.isEmpty())
-        return tr("the answer names no card, card %1 was asked for").arg(askedId);
-    if (id.compare(askedId, Qt::CaseInsensitive) != 0)
-        return tr("the answer is for card %1, not %2").arg(id, askedId);
-    return QString();
-}
-
-int TcgdexClient::deadlineFor(int kind) const
-{
-    if (m_deadlineOverrideMs > 0)
-        return m_deadlineOverrideMs;
-    return maxReplyBytes(kind) > maxReplyBytes(SetDetail) ? longListDeadlineMs : deadlineMs;
-}
-
 int TcgdexClient::pendingCount() const
 {
-    return m_queue.size() + m_delayed.size() + m_inFlight.size() + m_reading.size();
-}
-
-int TcgdexClient::transferTimeoutFor(int kind) const
-{
-    if (m_timeoutOverrideMs > 0)
-        return m_timeoutOverrideMs;
-    return kind == CardIndex ? cardIndexTimeoutMs : defaultTimeoutMs;
+    return int(m_pending.size());
 }
 
 // ---- fetch operations ------------------------------------------------------
@@ -227,9 +177,9 @@ TcgdexClient::Request TcgdexClient::makeRequest(RequestKind kind, Language langu
 int TcgdexClient::submit(Request request)
 {
     request.id = m_nextId++;
-    m_queue.append(request);
+    m_pending.insert(request.id, request);
     emit pendingCountChanged(pendingCount());
-    pump();
+    toWorker([request](TcgdexClientWorker &worker) { worker.submit(request); });
     return request.id;
 }
 
@@ -344,279 +294,80 @@ int TcgdexClient::fetchImage(const QString &imageUrl, const QString &context)
     // whichever image host is configured.
     request.url = QUrl(ServiceUrls::mapAssetUrl(imageUrl), QUrl::TolerantMode);
     request.imageUrl = imageUrl;
+    request.imageFile = m_imageCache.filePathFor(imageUrl);
     request.context = context;
     return submit(request);
 }
 
-// ---- queue -----------------------------------------------------------------
+// ---- answers ---------------------------------------------------------------
 
-void TcgdexClient::pump()
+void TcgdexClient::takeAnswers()
 {
-    while (!m_queue.isEmpty() && m_inFlight.size() < maxInFlight)
-        send(m_queue.takeFirst());
-}
-
-void TcgdexClient::send(const Request &request)
-{
-    QNetworkRequest networkRequest(request.url);
-    networkRequest.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
-    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferNetwork);
-    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                                QNetworkRequest::NoLessSafeRedirectPolicy);
-    networkRequest.setTransferTimeout(transferTimeoutFor(request.kind));
-
-    Log::debug(logCategory, tr("#%1 GET %2").arg(QString::number(request.id), request.url.toString()));
-    const bool cached = request.cacheUse == CacheUse::UseDiskCache;
-    QNetworkReply *reply = (cached ? m_network : m_uncachedNetwork)->get(networkRequest);
-    guardReply(reply, deadlineFor(request.kind), maxReplyBytes(request.kind));
-    m_inFlight.insert(reply, request);
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { onReplyFinished(reply); });
-}
-
-void TcgdexClient::onReplyFinished(QNetworkReply *reply)
-{
-    const auto found = m_inFlight.constFind(reply);
-    if (found == m_inFlight.constEnd())
-        return;
-    const Request request = found.value();
-    m_inFlight.erase(found);
-    handleReply(reply, request);
-    reply->deleteLater();
-    emit pendingCountChanged(pendingCount());
-    pump();
-}
-
-void TcgdexClient::handleReply(QNetworkReply *reply, const Request &request)
-{
-    const int cancelledAt = m_cancelled.indexOf(request.id);
-    if (cancelledAt >= 0) {
-        m_cancelled.removeAt(cancelledAt);
-        Log::debug(logCategory, tr("#%1 cancelled (%2)").arg(QString::number(request.id), request.context));
-        return;
+    QList<TcgdexClientWorker::Answer> answers;
+    {
+        const QMutexLocker lock(&m_outbox->mutex);
+        answers.swap(m_outbox->answers);
     }
-
-    const int status = replyHttpStatus(reply);
-    if (replyFailed(reply)) {
-        handleFailure(reply, request, status);
-        return;
-    }
-
-    const QByteArray body = replyBody(reply);
-    const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
-    Log::debug(logCategory, tr("#%1 HTTP %2, %3 bytes%4 (%5)")
-                                .arg(QString::number(request.id), QString::number(status),
-                                     QString::number(body.size()),
-                                     fromCache ? tr(" from cache") : QString(),
-                                     request.context));
-
-    if (request.kind == Image) {
-        // A picture cut short may still decode, padded out with grey: only a
-        // whole one is shown and kept.
-        QString problem;
-        const QPixmap pixmap = ImageCache::decodePicture(body, &problem);
-        if (!pixmap.isNull()) {
-            m_imageCache.store(request.imageUrl, body, pixmap);
-            emit imageReady(request.id, request.imageUrl, pixmap);
-        } else {
-            Log::warn(logCategory, tr("#%1 image %2 could not be decoded (%3 bytes): %4")
-                                       .arg(QString::number(request.id), request.imageUrl,
-                                            QString::number(body.size()), problem));
-            emit imageFailed(request.id, request.imageUrl, tr("Image could not be decoded."));
+    for (const TcgdexClientWorker::Answer &answer : std::as_const(answers)) {
+        // A request cancelled meanwhile is no longer here: nothing is emitted.
+        const auto found = m_pending.constFind(answer.id);
+        if (found == m_pending.constEnd())
+            continue;
+        if (answer.outcome == TcgdexClientWorker::Answer::Retrying) {
+            emit pendingCountChanged(pendingCount());
+            continue;
         }
-        return;
-    }
-
-    if (listsCards(request.kind)) {
-        readCardListApart(request, body);
-        return;
-    }
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    // An answer of the wrong shape would read as an empty one, and another
-    // card's record would price the card asked with its figures.
-    QString shape;
-    if (parseError.error == QJsonParseError::NoError) {
-        shape = shapeProblem(request.kind, document);
-        if (shape.isEmpty() && request.kind == Card)
-            shape = cardMismatch(request.cardId, document.object());
-    }
-    if (refuseUnusable(request, parseError, shape))
-        return;
-    dispatch(request, document);
-}
-
-bool TcgdexClient::refuseUnusable(const Request &request, const QJsonParseError &parseError, const QString &shape)
-{
-    if (parseError.error != QJsonParseError::NoError) {
-        Log::error(logCategory,
-                   tr("#%1 %2: malformed response at offset %3: %4")
-                       .arg(QString::number(request.id), request.context, QString::number(parseError.offset),
-                            parseError.errorString()));
-        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(parseError.errorString()),
-                           ReplyFailure::Unusable);
-        return true;
-    }
-    if (!shape.isEmpty()) {
-        Log::error(logCategory,
-                   tr("#%1 %2: malformed response: %3").arg(QString::number(request.id), request.context, shape));
-        emit requestFailed(request.id, request.context, tr("Malformed response: %1").arg(shape),
-                           ReplyFailure::Unusable);
-        return true;
-    }
-    return false;
-}
-
-bool TcgdexClient::listsCards(int kind)
-{
-    return kind == CardIndex || kind == CardsByRarity || kind == CardsByVariant || kind == CardsByDexId;
-}
-
-void TcgdexClient::readCardListApart(const Request &request, const QByteArray &body)
-{
-    m_reading.insert(request.id, request);
-    const int id = request.id;
-    const int kind = request.kind;
-    // The client waits for this in its destructor, so it outlives the task;
-    // the records reach it as a posted call, which its end drops.
-    m_listReader.start([this, id, kind, body] {
-        CardListRead read = readCardList(kind, body);
-        QMetaObject::invokeMethod(
-            this, [this, id, read = std::move(read)] { onCardListRead(id, read.parseError, read.shape, read.cards); },
-            Qt::QueuedConnection);
-    });
-}
-
-void TcgdexClient::onCardListRead(int requestId, const QJsonParseError &parseError, const QString &shape,
-                                  const QList<CardBrief> &cards)
-{
-    const auto found = m_reading.find(requestId);
-    if (found == m_reading.end())
-        return; // cancelled while it was read
-    const Request request = found.value();
-    m_reading.erase(found);
-    if (!refuseUnusable(request, parseError, shape)) {
-        const Language language = request.language;
-        switch (request.kind) {
-        case CardIndex:
-            emit cardIndexReady(requestId, language, cards);
-            break;
-        case CardsByRarity:
-            emit cardsByRarityReady(requestId, language, request.rarity, cards);
-            break;
-        case CardsByVariant:
-            emit cardsByVariantReady(requestId, language, request.variant, cards);
-            break;
-        case CardsByDexId:
-            emit cardsByDexIdReady(requestId, language, request.dexId, cards);
-            break;
-        default:
-            break;
-        }
-    }
-    emit pendingCountChanged(pendingCount());
-}
-
-void TcgdexClient::handleFailure(QNetworkReply *reply, const Request &request, int status)
-{
-    QNetworkReply::NetworkError error = reply->error();
-    // Requests we cancelled ourselves never get here: a cancelled operation
-    // ran out of time (Qt reports its transfer time-out so) or grew too large,
-    // which asking again would only repeat. So would a server that answers
-    // but cannot finish within the deadline; a stalled transfer is retried.
-    const QString errorText = replyErrorText(reply, transferTimeoutFor(request.kind));
-    if (replyTimedOut(reply))
-        error = QNetworkReply::TimeoutError;
-
-    // A busy service may say when to come back; longer than a minute is
-    // not waited for.
-    int delay = m_retryBaseDelayMs << request.attempt;
-    const qint64 asked = retryAfterMs(reply);
-    bool retry = !replyTooLarge(reply) && !replyDeadlinePassed(reply) && isRetryable(status, error)
-        && request.attempt + 1 < maxAttempts;
-    if (retry && asked > maxRetryAfterMs)
-        retry = false;
-    else if (asked > delay)
-        delay = int(asked);
-    Log::warn(logCategory, tr("#%1 %2 failed (HTTP %3, %4): %5")
-                               .arg(QString::number(request.id), request.url.toString(),
-                                    QString::number(status), QString::number(int(error)), errorText));
-    if (retry) {
-        retryLater(request, delay);
-        return;
-    }
-
-    const QString message = (status == 429 || (status >= 500 && status <= 599))
-        ? httpFailureText(QStringLiteral("TCGdex"), reply, status)
-        : errorText;
-    if (request.kind == Image)
-        emit imageFailed(request.id, request.imageUrl, message);
-    else
-        emit requestFailed(request.id, request.context, message, replyFailure(reply));
-}
-
-void TcgdexClient::retryLater(const Request &request, int delay)
-{
-    Log::info(logCategory, tr("#%1 retrying %2 (attempt %3 of %4).")
-                               .arg(QString::number(request.id), request.context,
-                                    QString::number(request.attempt + 2), QString::number(maxAttempts)));
-    Request again = request;
-    again.attempt += 1;
-    m_delayed.append(again);
-    const int id = again.id;
-    QTimer::singleShot(delay, this, [this, id] { onRetryDue(id); });
-}
-
-void TcgdexClient::onRetryDue(int requestId)
-{
-    for (int i = 0; i < m_delayed.size(); ++i) {
-        if (m_delayed.at(i).id == requestId) {
-            m_queue.append(m_delayed.takeAt(i));
-            pump();
-            return;
-        }
+        const Request request = found.value();
+        m_pending.erase(found);
+        if (answer.outcome == TcgdexClientWorker::Answer::Ready)
+            this->answer(request, answer.value);
+        else if (request.kind == Image)
+            emit imageFailed(request.id, request.imageUrl, answer.message);
+        else
+            emit requestFailed(request.id, request.context, answer.message, answer.failure);
+        emit pendingCountChanged(pendingCount());
     }
 }
 
-void TcgdexClient::dispatch(const Request &request, const QJsonDocument &document)
+void TcgdexClient::answer(const Request &request, const QVariant &value)
 {
     const int id = request.id;
     const Language language = request.language;
     switch (request.kind) {
-    case SetIndex: {
-        const QJsonArray array = document.array();
-        QList<pv::SetBrief> sets;
-        sets.reserve(array.size());
-        for (int i = 0; i < array.size(); ++i)
-            sets.append(pv::SetBrief::fromJson(array.at(i).toObject(), i));
-        emit setIndexReady(id, language, sets);
+    case SetIndex:
+        emit setIndexReady(id, language, value.value<QList<pv::SetBrief>>());
         break;
-    }
     case SetDetail:
-        emit setDetailReady(id, language, pv::SetDetail::fromJson(document.object()));
+        emit setDetailReady(id, language, value.value<pv::SetDetail>());
         break;
     case SeriesIndex:
-        emit seriesIndexReady(id, language, briefsOf<pv::SerieBrief>(document.array()));
+        emit seriesIndexReady(id, language, value.value<QList<pv::SerieBrief>>());
         break;
     case SerieDetail:
-        emit serieDetailReady(id, language, pv::SerieDetail::fromJson(document.object()));
+        emit serieDetailReady(id, language, value.value<pv::SerieDetail>());
         break;
-    case Card: {
-        // Spelt as asked, so that it reaches the holdings that asked for it.
-        pv::CardDetail card = pv::CardDetail::fromJson(document.object());
-        card.id = request.cardId;
-        emit cardReady(id, language, card);
+    case CardIndex:
+        emit cardIndexReady(id, language, value.value<QList<pv::CardBrief>>());
         break;
-    }
-    case RarityList: {
-        const QJsonArray array = document.array();
-        QStringList rarities;
-        rarities.reserve(array.size());
-        for (const QJsonValue &value : array) {
-            const QString rarity = value.toString();
-            if (!rarity.isEmpty())
-                rarities.append(rarity);
-        }
-        emit rarityListReady(id, language, rarities);
+    case Card:
+        emit cardReady(id, language, value.value<pv::CardDetail>());
+        break;
+    case RarityList:
+        emit rarityListReady(id, language, value.toStringList());
+        break;
+    case CardsByRarity:
+        emit cardsByRarityReady(id, language, request.rarity, value.value<QList<pv::CardBrief>>());
+        break;
+    case CardsByVariant:
+        emit cardsByVariantReady(id, language, request.variant, value.value<QList<pv::CardBrief>>());
+        break;
+    case CardsByDexId:
+        emit cardsByDexIdReady(id, language, request.dexId, value.value<QList<pv::CardBrief>>());
+        break;
+    case Image: {
+        const QPixmap pixmap = QPixmap::fromImage(value.value<QImage>());
+        m_imageCache.remember(request.imageUrl, pixmap);
+        emit imageReady(id, request.imageUrl, pixmap);
         break;
     }
     default:
@@ -632,33 +383,10 @@ void TcgdexClient::cancel(int requestId)
         return;
     if (m_postedHits.remove(requestId))
         return;
-    if (m_reading.remove(requestId)) {
-        emit pendingCountChanged(pendingCount());
+    if (!m_pending.remove(requestId))
         return;
-    }
-    for (int i = 0; i < m_queue.size(); ++i) {
-        if (m_queue.at(i).id == requestId) {
-            m_queue.removeAt(i);
-            emit pendingCountChanged(pendingCount());
-            return;
-        }
-    }
-    for (int i = 0; i < m_delayed.size(); ++i) {
-        if (m_delayed.at(i).id == requestId) {
-            m_delayed.removeAt(i);
-            emit pendingCountChanged(pendingCount());
-            return;
-        }
-    }
-    for (auto it = m_inFlight.cbegin(); it != m_inFlight.cend(); ++it) {
-        if (it.value().id == requestId) {
-            QNetworkReply *reply = it.key();
-            m_cancelled.append(requestId);
-            // The aborted reply finishes through onReplyFinished, which drops it.
-            reply->abort();
-            return;
-        }
-    }
+    emit pendingCountChanged(pendingCount());
+    toWorker([requestId](TcgdexClientWorker &worker) { worker.cancel(requestId); });
 }
 
 void TcgdexClient::cancelAll()
@@ -667,18 +395,8 @@ void TcgdexClient::cancelAll()
     if (pending > 0)
         Log::info(logCategory, tr("Cancelling %n outstanding request(s).", nullptr, pending));
     m_postedHits.clear();
-    m_reading.clear();
-    m_queue.clear();
-    m_delayed.clear();
-    // Aborting may finish a reply at once, which edits the hash: work on a copy.
-    const QList<QNetworkReply *> replies = m_inFlight.keys();
-    for (QNetworkReply *reply : replies) {
-        const auto found = m_inFlight.constFind(reply);
-        if (found == m_inFlight.constEnd())
-            continue;
-        m_cancelled.append(found.value().id);
-        reply->abort();
-    }
+    m_pending.clear();
+    toWorker([](TcgdexClientWorker &worker) { worker.cancelAll(); });
     emit pendingCountChanged(pendingCount());
 }
 

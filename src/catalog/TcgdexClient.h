@@ -17,27 +17,30 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 #include <QUrl>
 
+#include <functional>
+#include <memory>
+
 class QJsonDocument;
-class QJsonObject;
-struct QJsonParseError;
-class QNetworkAccessManager;
-class QNetworkReply;
+class QThread;
 
 namespace pv {
 
-class HttpDiskCache;
+class TcgdexClientWorker;
 
 // The one client of the card database web API and its image host. Every
 // fetch returns a request id at once and is answered later by exactly one
 // signal carrying that id, unless it is cancelled first. Requests wait in a
 // first-in first-out queue, at most six are on the network, temporary
 // failures are retried, replies pass through an HTTP disk cache and images
-// through the image cache. The answers that list cards (a few megabytes of
-// JSON at most) are read into records on a worker thread of the client's
-// own and answered once back on the GUI thread. GUI thread only.
+// through the image cache.
+//
+// The client is used on the GUI thread, and answers there; the network, the
+// disk cache, reading the replies and making records of them run on a
+// thread of the client's own, which takes the requests and hands back the
+// records or failures as values. Answers that come together reach the GUI
+// thread together, in one event.
 class TcgdexClient : public QObject
 {
     Q_OBJECT
@@ -77,6 +80,7 @@ public:
         QString variant;
         int dexId = 0;
         QString cardId; // Card requests: the id asked for
+        QString imageFile; // image requests: the image cache's file for the picture
         CacheUse cacheUse = CacheUse::UseDiskCache;
     };
 
@@ -162,53 +166,28 @@ Q_SIGNALS:
     void pendingCountChanged(int pending);
 
 private:
+    struct Outbox;
     static Request makeRequest(RequestKind kind, Language language, const QString &path,
                                const QString &context,
                                const QList<QPair<QString, QString>> &query = {});
     int submit(Request request);
     int fetchImage(const QString &imageUrl, const QString &context);
-    // Why a card record cannot be the answer for the card asked: the card
-    // database matches ids without case, but another card's record, or one
-    // naming no card, is no answer. Empty when it is the card asked.
-    static QString cardMismatch(const QString &askedId, const QJsonObject &card);
-    void pump();
-    void send(const Request &request);
-    void onReplyFinished(QNetworkReply *reply);
-    void handleReply(QNetworkReply *reply, const Request &request);
-    void handleFailure(QNetworkReply *reply, const Request &request, int status);
-    // Reports a reply that is not the JSON asked for; true when it was not.
-    bool refuseUnusable(const Request &request, const QJsonParseError &parseError, const QString &shape);
-    void dispatch(const Request &request, const QJsonDocument &document);
-    // A list of cards: read on the worker thread, answered by
-    // onCardListRead unless cancelled meanwhile.
-    static bool listsCards(int kind);
-    void readCardListApart(const Request &request, const QByteArray &body);
-    void onCardListRead(int requestId, const QJsonParseError &parseError, const QString &shape,
-                        const QList<pv::CardBrief> &cards);
-    void retryLater(const Request &request, int delayMs);
-    void onRetryDue(int requestId);
-    int transferTimeoutFor(int kind) const;
-    int deadlineFor(int kind) const;
+    // Runs a call on the network thread, after those asked before it.
+    void toWorker(std::function<void(TcgdexClientWorker &)> call);
+    // Takes what the network thread has answered since the last time.
+    void takeAnswers();
+    void answer(const Request &request, const QVariant &value);
 
-    QNetworkAccessManager *m_network = nullptr;
-    // Without a disk cache, for the requests that bypass it.
-    QNetworkAccessManager *m_uncachedNetwork = nullptr;
-    HttpDiskCache *m_diskCache = nullptr;
     ImageCache m_imageCache;
-    QList<Request> m_queue;
-    QHash<QNetworkReply *, Request> m_inFlight;
-    QList<Request> m_delayed;
-    QList<int> m_cancelled;
-    // Card lists being read on the worker thread.
-    QHash<int, Request> m_reading;
+    // The requests asked and not yet answered or cancelled, by id.
+    QHash<int, Request> m_pending;
     // Ids whose cached picture is on its way through the event loop.
     QSet<int> m_postedHits;
     int m_nextId = 1;
-    int m_timeoutOverrideMs = 0;
-    int m_deadlineOverrideMs = 0;
-    int m_retryBaseDelayMs = retryBaseDelayMs;
-    // One thread, so that the lists are answered in the order they came.
-    QThreadPool m_listReader;
+    std::shared_ptr<Outbox> m_outbox;
+    // Lives on m_thread, which makes it and deletes it.
+    TcgdexClientWorker *m_worker = nullptr;
+    std::unique_ptr<QThread> m_thread;
 };
 
 } // namespace pv

@@ -17,6 +17,34 @@ namespace pv {
 namespace {
 // What Qt's cache counts for an entry's own file besides its body.
 constexpr qint64 entryOverheadBytes = 1024;
+
+// An answer being received: past the largest body kept, what came is let go
+// at once and the rest is not held, so a reply that never ends costs no
+// second copy beside the one its reader holds.
+class ReceivingBuffer : public QBuffer
+{
+public:
+    bool overflowed() const { return m_overflowed; }
+
+protected:
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        if (!m_overflowed && size() + length <= HttpDiskCache::maxEntryBytes) {
+            // Room for the largest entry once it is large: no copies as it grows.
+            if (size() + length > buffer().capacity() && size() + length > 1024 * 1024)
+                buffer().reserve(HttpDiskCache::maxEntryBytes);
+            return QBuffer::writeData(data, length);
+        }
+        if (!m_overflowed) {
+            m_overflowed = true;
+            buffer() = QByteArray();
+        }
+        return length;
+    }
+
+private:
+    bool m_overflowed = false;
+};
 } // namespace
 
 // Qt's cache, used on the writing thread alone: it writes the files, and
@@ -176,12 +204,13 @@ QIODevice *HttpDiskCache::prepare(const QNetworkCacheMetaData &metaData)
         return nullptr;
     for (const QNetworkCacheMetaData::RawHeader &header : metaData.rawHeaders()) {
         if (header.first.compare("Content-Length", Qt::CaseInsensitive) == 0) {
-            if (header.second.toLongLong() > maximumCacheSize() * 3 / 4)
+            const qint64 declared = header.second.toLongLong();
+            if (declared > maximumCacheSize() * 3 / 4 || declared > maxEntryBytes)
                 return nullptr;
             break;
         }
     }
-    auto *body = new QBuffer;
+    auto *body = new ReceivingBuffer;
     body->open(QIODevice::ReadWrite);
     m_receiving.insert(body, metaData);
     return body;
@@ -194,8 +223,15 @@ void HttpDiskCache::insert(QIODevice *device)
         return;
     const QNetworkCacheMetaData metaData = receiving.value();
     m_receiving.erase(receiving);
-    const QByteArray body = static_cast<QBuffer *>(device)->data();
+    auto *received = static_cast<ReceivingBuffer *>(device);
+    const bool overflowed = received->overflowed();
+    const QByteArray body = received->data();
     delete device;
+    if (overflowed) {
+        // Too large to keep: nor is an older answer served in its place.
+        remove(metaData.url());
+        return;
+    }
     m_writtenBytes += body.size() + entryOverheadBytes;
     writeLater(metaData, body);
 }

@@ -41,6 +41,10 @@ class HttpDiskCache : public QNetworkDiskCache
 {
     Q_OBJECT
 public:
+    // An answer with a larger body is not kept: the services' largest are
+    // a few megabytes.
+    static constexpr qint64 maxEntryBytes = 16 * 1024 * 1024;
+
     explicit HttpDiskCache(const QString &folder, qint64 maximumBytes, QObject *parent = nullptr);
     // Stops a walk under way and waits for it.
     ~HttpDiskCache() override;

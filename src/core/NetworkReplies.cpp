@@ -88,6 +88,11 @@ void guardReply(QNetworkReply *reply, int deadlineMs, qint64 maxBytes)
             const qint64 held0 = held.size();
             const qint64 arrived = reply->bytesAvailable();
             if (!replyTooLarge(reply) && held0 + arrived <= maxBytes) {
+                // A large body gets room for the whole limit at once: pages
+                // are only taken as they are written, where growing step by
+                // step would copy it, old and new copies both resident.
+                if (held0 + arrived > held.capacity() && held0 + arrived > readAheadBytes)
+                    held.reserve(maxBytes);
                 // Read in place: a copy of what arrived would be a third
                 // buffer of up to the limit.
                 held.resize(held0 + arrived);

@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 #include <memory>
@@ -684,6 +685,53 @@ private Q_SLOTS:
         QCOMPARE(pending.size(), reported);
         QCOMPARE(cards.size(), 0);
         QCOMPARE(failed.size(), 0);
+    }
+
+    // Answers are made on the client's own thread and reach the GUI thread
+    // together: one cancelled while others of its batch are answered never
+    // comes, nor does anything once the client is gone, with replies on the
+    // network, a card list being read and cache files being written.
+    void answersReachTheGuiThreadAndHonourCancels()
+    {
+        TcgdexClient &client = *m_client;
+        m_standIn->addFault(QStringLiteral("^/v2/en/cards/sv03-07"),
+                            Fault::delay(0).withHeader("Cache-Control", "max-age=3600"), -1);
+        QList<int> ids;
+        for (int i = 0; i < 6; ++i)
+            ids.append(client.fetchCard(Language::English, QStringLiteral("sv03-07%1").arg(i)));
+        QVERIFY(settle());
+
+        // Kept fresh, the answers come from the disk cache alone while the
+        // GUI thread is busy: they arrive as one batch.
+        QList<int> answered;
+        bool onGuiThread = true;
+        connect(&client, &TcgdexClient::cardReady, &client, [&](int id) {
+            onGuiThread = onGuiThread && QThread::currentThread() == client.thread();
+            answered.append(id);
+            for (int other : std::as_const(ids))
+                client.cancel(other);
+        });
+        ids.clear();
+        for (int i = 0; i < 6; ++i)
+            ids.append(client.fetchCard(Language::English, QStringLiteral("sv03-07%1").arg(i)));
+        QThread::msleep(300);
+        QVERIFY(settle());
+        QTest::qWait(50);
+        QCOMPARE(answered.size(), 1);
+        QVERIFY(onGuiThread);
+        QCOMPARE(m_standIn->requestCount(), 6);
+
+        QSignalSpy cards(&client, &TcgdexClient::cardIndexReady);
+        QSignalSpy failed(&client, &TcgdexClient::requestFailed);
+        m_standIn->addFault(QStringLiteral("^/v2/en/sets/"), Fault::delay(300), -1);
+        client.fetchCardIndex(Language::English);
+        for (const QString &set : {QStringLiteral("sv01"), QStringLiteral("sv02"), QStringLiteral("sv03")})
+            client.fetchSet(Language::English, set);
+        QTRY_COMPARE(m_standIn->requestCount(QStringLiteral("^/v2/en/cards$")), 1);
+        QTRY_VERIFY(m_standIn->requests(QStringLiteral("^/v2/en/cards$")).first().finishedMs >= 0);
+        m_client.reset();
+        QTest::qWait(400);
+        QCOMPARE(cards.size() + failed.size(), 0);
     }
 
     // Prices are wanted fresh: an uncached card request neither takes a kept

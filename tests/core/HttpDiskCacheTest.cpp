@@ -3,6 +3,7 @@
 
 #include "core/HttpDiskCache.h"
 
+#include <QBuffer>
 #include <QDirIterator>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -117,6 +118,33 @@ private Q_SLOTS:
         reader.setCacheDirectory(folder.path());
         QCOMPARE(reader.metaData(urlOf(1)).expirationDate(), expiry);
         QVERIFY(!reader.metaData(urlOf(2)).isValid());
+    }
+
+    // An answer past the largest kept, with no declared length (as a
+    // chunked reply comes), is let go as it arrives; nor is the older
+    // answer it replaces served any more. One at the limit is kept.
+    void anAnswerTooLargeToKeepIsDropped()
+    {
+        QTemporaryDir folder;
+        HttpDiskCache cache(folder.path(), qint64(1) << 30);
+        for (const qint64 size : {HttpDiskCache::maxEntryBytes, HttpDiskCache::maxEntryBytes + 1}) {
+            store(cache, 1);
+            written(cache);
+            QNetworkCacheMetaData metaData;
+            metaData.setUrl(urlOf(1));
+            metaData.setSaveToDisk(true);
+            QIODevice *device = cache.prepare(metaData);
+            QVERIFY(device);
+            const QByteArray block(1 << 20, 'y');
+            for (qint64 sent = 0; sent < size; sent += block.size())
+                QCOMPARE(device->write(block.constData(), qMin<qint64>(block.size(), size - sent)),
+                         qMin<qint64>(block.size(), size - sent));
+            if (size > HttpDiskCache::maxEntryBytes)
+                QCOMPARE(static_cast<QBuffer *>(device)->size(), 0);
+            cache.insert(device);
+            written(cache);
+            QCOMPARE(served(cache).size(), size > HttpDiskCache::maxEntryBytes ? 0 : size);
+        }
     }
 
     // The entry Qt's cache last read, replaced or removed: its file stays
