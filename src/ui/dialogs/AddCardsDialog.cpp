@@ -86,6 +86,9 @@ AddCardsDialog::AddCardsDialog(FormOnly, TcgdexClient *client, CardCatalog *cata
     ui->contentSplitter->setStretchFactor(0, 3);
     ui->contentSplitter->setStretchFactor(1, 1);
     ui->contentSplitter->setSizes(SplitterSizes);
+    // Only its handles change when the pointer comes over it, and they
+    // follow the pointer themselves; the splitter would repaint all it holds.
+    ui->contentSplitter->installEventFilter(this);
     // The status line takes the room beside the button rather than wrapping
     // into a narrow column.
     ui->cardsStatusLayout->setStretchFactor(ui->statusLabel, 1);
@@ -643,7 +646,11 @@ void AddCardsDialog::updateSearch()
 
 bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->setCombo->view()) {
+    if (watched == ui->contentSplitter) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::HoverEnter || type == QEvent::HoverLeave || type == QEvent::HoverMove)
+            return true;
+    } else if (watched == ui->setCombo->view()) {
         if (event->type() == QEvent::Show && !m_setIconsLoaded)
             updateSetIcons();
     } else if (watched == ui->cardsTable && event->type() == QEvent::KeyPress) {
