@@ -87,7 +87,8 @@ AddCardsDialog::AddCardsDialog(FormOnly, TcgdexClient *client, CardCatalog *cata
     ui->contentSplitter->setStretchFactor(1, 1);
     ui->contentSplitter->setSizes(SplitterSizes);
     // Only its handles change when the pointer comes over it, and they
-    // follow the pointer themselves; the splitter would repaint all it holds.
+    // follow the pointer themselves; the splitter would repaint all it holds,
+    // as the table's frame would (its rows follow the pointer below).
     ui->contentSplitter->installEventFilter(this);
     // The status line takes the room beside the button rather than wrapping
     // into a narrow column.
@@ -646,11 +647,11 @@ void AddCardsDialog::updateSearch()
 
 bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->contentSplitter) {
-        const QEvent::Type type = event->type();
-        if (type == QEvent::HoverEnter || type == QEvent::HoverLeave || type == QEvent::HoverMove)
-            return true;
-    } else if (watched == ui->setCombo->view()) {
+    const QEvent::Type type = event->type();
+    if ((watched == ui->contentSplitter || watched == ui->cardsTable)
+        && (type == QEvent::HoverEnter || type == QEvent::HoverLeave || type == QEvent::HoverMove))
+        return true;
+    if (watched == ui->setCombo->view()) {
         if (event->type() == QEvent::Show && !m_setIconsLoaded)
             updateSetIcons();
     } else if (watched == ui->cardsTable && event->type() == QEvent::KeyPress) {
@@ -682,6 +683,16 @@ bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Wheel:
             stopHoverPreview();
             break;
+        case QEvent::HoverEnter:
+        case QEvent::HoverLeave: {
+            // The table marks the row under the pointer on a move as well;
+            // the pointer coming or going would repaint every row.
+            const auto *hover = static_cast<QHoverEvent *>(event);
+            const QPointF at = event->type() == QEvent::HoverEnter ? hover->position() : QPointF(-1, -1);
+            QHoverEvent move(QEvent::HoverMove, at, hover->globalPosition(), hover->oldPosF(), hover->modifiers());
+            QCoreApplication::sendEvent(ui->cardsTable->viewport(), &move);
+            return true;
+        }
         default:
             break;
         }
