@@ -2,6 +2,7 @@
 
 #include "ui/widgets/ActivationRepaint.h"
 
+#include <QFocusEvent>
 #include <QPaintEvent>
 #include <QStandardItemModel>
 #include <QTest>
@@ -9,8 +10,9 @@
 
 using pv::ActivationRepaint;
 
-// A window gaining or losing the focus repaints the selected rows and the
-// current row in view of its item views, not all they show.
+// A window gaining or losing the focus, or a view losing it to a dialog or a
+// popup menu and getting it back, repaints the selected rows and the current
+// row in view of its item views, not all they show.
 class ActivationRepaintTest : public QObject
 {
     Q_OBJECT
@@ -63,6 +65,15 @@ private Q_SLOTS:
                 QEvent event(type);
                 QCoreApplication::sendEvent(&view, &event);
                 QCoreApplication::processEvents();
+            }
+            // Without a current row the view picks one as it gains the focus.
+            for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+                for (QEvent::Type type : {QEvent::FocusOut, QEvent::FocusIn}) {
+                    QFocusEvent event(type, reason);
+                    if (current >= 0)
+                        QCoreApplication::sendEvent(&view, &event);
+                    QCoreApplication::processEvents();
+                }
             }
             const QRegion rows = ActivationRepaint::selectedRowsInView(&view);
             QCOMPARE(rows.rectCount(), inView);

@@ -14,7 +14,13 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableView>
@@ -33,14 +39,20 @@ private Q_SLOTS:
     {
         // One set of a hundred cards.
         CatalogCache::Contents contents;
-        contents.series = {SerieBrief{QStringLiteral("base"), QStringLiteral("Base"), QString()}};
+        contents.series = {SerieBrief{QStringLiteral("base"), QStringLiteral("Base"), QString()},
+                           SerieBrief{QStringLiteral("gym"), QStringLiteral("Gym"), QString()}};
         CatalogSet set =
             test::catalogSet(QStringLiteral("base1"), QStringLiteral("Base Set"), QStringLiteral("base"), 1, 100, 100);
         set.releaseDate = QDate(1999, 1, 9);
-        contents.sets = {set};
+        const CatalogSet gym =
+            test::catalogSet(QStringLiteral("gym1"), QStringLiteral("Gym Heroes"), QStringLiteral("gym"), 2, 3, 3);
+        contents.sets = {set, gym};
         for (int i = 1; i <= 100; ++i)
             contents.cards.append(
                 test::officialCard(set.id, QString::number(i), QStringLiteral("Card %1").arg(i), 100, 1));
+        for (int i = 1; i <= 3; ++i)
+            contents.cards.append(
+                test::officialCard(gym.id, QString::number(i), QStringLiteral("Gym %1").arg(i), 3, 1));
         contents.cards[1].rarity = QStringLiteral("Common");
         contents.rarities = {QStringLiteral("Common")};
         contents.cards[3].name = QStringLiteral("Charizard");
@@ -132,6 +144,80 @@ private Q_SLOTS:
             QCOMPARE(window.collection()->entries().value(0).unitValueEur, added.unitValueEur);
             window.collection()->setDirty(false);
         }
+    }
+
+    // The one Add cards dialog opens, every time, as a dialog just built on
+    // the set opens, whatever the last opening left, and makes its own
+    // rarity pass.
+    void everyOpeningStartsAsANewDialog()
+    {
+        test::PromptScope prompts;
+        MainWindow window;
+        CardCatalog *catalog = window.catalog();
+        // What the user finds in the dialog as it opens.
+        const auto shown = [](QDialog &dialog) {
+            QStringList state;
+            for (const QComboBox *combo : dialog.findChildren<QComboBox *>())
+                state << combo->objectName() + QLatin1Char('=') + combo->currentText()
+                        + QString::number(combo->count());
+            for (const QLineEdit *edit : dialog.findChildren<QLineEdit *>())
+                state << edit->objectName() + QLatin1Char('=') + edit->text() + QString::number(edit->isEnabled());
+            for (const QPushButton *button : dialog.findChildren<QPushButton *>())
+                state << button->text() + QString::number(button->isEnabled());
+            for (const QLabel *label : dialog.findChildren<QLabel *>())
+                state << label->text();
+            const auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
+            state << QString::number(table->model()->rowCount()) << QString::number(table->currentIndex().row())
+                  << QString::number(table->horizontalHeader()->sortIndicatorSection())
+                  << QString::number(table->horizontalHeader()->sortIndicatorOrder())
+                  << QString::number(dialog.findChild<QTabWidget *>(QStringLiteral("modeTabs"))->currentIndex())
+                  << QString::number(dialog.findChild<QListWidget *>(QStringLiteral("pendingList"))->count())
+                  << QString::number(dialog.width()) << QString::number(dialog.height())
+                  << (dialog.focusWidget() ? dialog.focusWidget()->objectName() : QString());
+            return state;
+        };
+        // Everything a user could change, and a line staged.
+        const auto leaveBehind = [](QDialog &dialog) {
+            auto *table = dialog.findChild<QTableView *>(QStringLiteral("cardsTable"));
+            emit table->doubleClicked(table->model()->index(0, 1));
+            table->sortByColumn(2, Qt::DescendingOrder);
+            table->setCurrentIndex(table->model()->index(1, 1));
+            // The language too, quietly: another language's catalog would be
+            // fetched and left for the suites after this one.
+            for (const char *name : {"conditionCombo", "gradeCompanyCombo", "finishCombo", "languageCombo"}) {
+                auto *combo = dialog.findChild<QComboBox *>(QLatin1String(name));
+                const QSignalBlocker quiet(qstrcmp(name, "languageCombo") == 0 ? combo : nullptr);
+                combo->setCurrentIndex(combo->count() - 1);
+            }
+            dialog.findChild<QLineEdit *>(QStringLiteral("gradeNoteEdit"))->setText(QStringLiteral("9.5"));
+            dialog.findChild<QSpinBox *>(QStringLiteral("countSpin"))->setValue(4);
+            dialog.findChild<QTabWidget *>(QStringLiteral("modeTabs"))->setCurrentIndex(1);
+            dialog.findChild<QLineEdit *>(QStringLiteral("nameSearchEdit"))->setText(QStringLiteral("Gym"));
+            dialog.findChild<QLineEdit *>(QStringLiteral("numberSearchEdit"))->setFocus();
+            dialog.resize(1000, 800);
+        };
+        for (const QString &set : {QStringLiteral("gym1"), QStringLiteral("base1"), QStringLiteral("gym1")}) {
+            QStringList expected;
+            {
+                AddCardsDialog fresh(window.tcgdexClient(), catalog, window.fallbackPrices(), window.collection(),
+                                     &window);
+                fresh.preselect(Language::English, set);
+                expected = shown(fresh);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!catalog->isResolvingRarities(Language::English), 30000);
+            bool passStarted = false;
+            QStringList opened;
+            DialogPrompts::setExec([&](QDialog &dialog) {
+                passStarted = catalog->isResolvingRarities(Language::English);
+                opened = shown(dialog);
+                leaveBehind(dialog);
+                return int(QDialog::Rejected);
+            });
+            window.addCards(QStringLiteral("en:") + set);
+            QVERIFY(passStarted);
+            QCOMPARE(opened, expected);
+        }
+        QCOMPARE(window.undoStack()->count(), 0);
     }
 
     // Every opening of Add cards starts a rarity pass. Its end names the

@@ -40,6 +40,7 @@ constexpr int HoverDelayMs = 350;
 constexpr int SearchLimit = 2000;
 constexpr int MinimumNameLength = 2;
 const QSize SetIconSize(66, 22);
+const QList<int> SplitterSizes{560, 340};
 
 QString releasedText(const QDate &date)
 {
@@ -57,6 +58,19 @@ void selectKey(QComboBox *combo, const QString &key)
 
 AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, FallbackPrices *fallbackPrices,
                                Collection *collection, QWidget *parent)
+    : AddCardsDialog(FormOnly(), client, catalog, fallbackPrices, parent)
+{
+    start(collection);
+}
+
+AddCardsDialog *AddCardsDialog::prepare(TcgdexClient *client, CardCatalog *catalog, FallbackPrices *fallbackPrices,
+                                        QWidget *parent)
+{
+    return new AddCardsDialog(FormOnly(), client, catalog, fallbackPrices, parent);
+}
+
+AddCardsDialog::AddCardsDialog(FormOnly, TcgdexClient *client, CardCatalog *catalog, FallbackPrices *fallbackPrices,
+                               QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::AddCardsDialog)
     , m_client(client)
@@ -64,20 +78,23 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Fallb
     , m_fallbackPrices(fallbackPrices)
 {
     ui->setupUi(this);
+    m_formSize = size();
     WheelGuard::install(ui->attributesBox);
     // Turning the wheel over the series and set lists scrolls nothing away
     // from the set being browsed unless one of them was clicked.
     WheelGuard::install(ui->browseTab);
     ui->contentSplitter->setStretchFactor(0, 3);
     ui->contentSplitter->setStretchFactor(1, 1);
-    ui->contentSplitter->setSizes({560, 340});
+    ui->contentSplitter->setSizes(SplitterSizes);
+    // Only its handles change when the pointer comes over it, and they
+    // follow the pointer themselves; the splitter would repaint all it holds,
+    // as the table's frame would (its rows follow the pointer below).
+    ui->contentSplitter->installEventFilter(this);
     // The status line takes the room beside the button rather than wrapping
     // into a narrow column.
     ui->cardsStatusLayout->setStretchFactor(ui->statusLabel, 1);
     m_model = new SetCardsModel(client, fallbackPrices, catalog, this);
     m_proxy = new QSortFilterProxyModel(this);
-
-    m_model->setCollection(collection);
 
     m_proxy->setSourceModel(m_model);
     m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
@@ -157,7 +174,7 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Fallb
     if (catalog) {
         connect(catalog, &CardCatalog::languageLoaded, this, [this](Language language) {
             updateCatalogStatus();
-            if (language != currentLanguage())
+            if (!m_open || language != currentLanguage())
                 return;
             fillSeriesCombo();
             restoreSetSelection();
@@ -168,7 +185,12 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Fallb
         connect(catalog, &CardCatalog::refreshProgress, this, &AddCardsDialog::updateCatalogStatus);
         connect(catalog, &CardCatalog::refreshFinished, this, &AddCardsDialog::showCatalogError);
     }
+}
 
+void AddCardsDialog::start(Collection *collection)
+{
+    m_open = true;
+    m_model->setCollection(collection);
     rebuildPendingList();
     onTabChanged();
     if (m_catalog) {
@@ -180,9 +202,74 @@ AddCardsDialog::AddCardsDialog(TcgdexClient *client, CardCatalog *catalog, Fallb
 
 AddCardsDialog::~AddCardsDialog()
 {
+    cancelSetDetail();
+    delete ui;
+}
+
+void AddCardsDialog::cancelSetDetail()
+{
     if (m_client && m_setDetailRequest != 0)
         m_client->cancel(m_setDetailRequest);
-    delete ui;
+    m_setDetailRequest = 0;
+}
+
+void AddCardsDialog::restart(Collection *collection)
+{
+    resetForm();
+    start(collection);
+}
+
+void AddCardsDialog::setAside()
+{
+    hide();
+    m_open = false;
+    cancelSetDetail();
+    stopHoverPreview();
+    m_model->clear();
+}
+
+void AddCardsDialog::resetForm()
+{
+    setAside();
+    m_pending.clear();
+    m_pendingSets.clear();
+    m_rememberedSetId.clear();
+    m_setArtworkRows.clear();
+    m_requestedSetArtwork.clear();
+    m_setIconsLoaded = false;
+    // Quietly, as the form was built: the opening's start fills what follows
+    // from these.
+    {
+        const QSignalBlocker language(ui->languageCombo);
+        const QSignalBlocker tabs(ui->modeTabs);
+        const QSignalBlocker series(ui->serieCombo);
+        const QSignalBlocker sets(ui->setCombo);
+        const QSignalBlocker finish(ui->finishCombo);
+        const QSignalBlocker edition(ui->editionCombo);
+        const QSignalBlocker grade(ui->gradeCompanyCombo);
+        ui->languageCombo->setCurrentIndex(0);
+        ui->modeTabs->setCurrentIndex(0);
+        ui->serieCombo->clear();
+        ui->setCombo->clear();
+        ui->finishCombo->clear();
+        ui->editionCombo->clear();
+        ui->conditionCombo->setCurrentIndex(ui->conditionCombo->findData(int(Condition::NearMint)));
+        ui->gradeCompanyCombo->setCurrentIndex(0);
+    }
+    ui->gradeNoteEdit->clear();
+    ui->gradeNoteEdit->setEnabled(false);
+    ui->countSpin->setValue(ui->countSpin->minimum());
+    ui->searchTab->clear();
+    updateVariantCombos();
+    ui->statusLabel->clear();
+    ui->catalogStatusLabel->clear();
+    ui->cardsTable->sortByColumn(1, Qt::AscendingOrder);
+    ui->contentSplitter->setSizes(SplitterSizes);
+    resize(m_formSize);
+    // The first field in the tab order takes the focus, as in a new dialog.
+    if (QWidget *focused = focusWidget())
+        focused->clearFocus();
+    setResult(0);
 }
 
 void AddCardsDialog::selectLanguage(Language language)
@@ -560,6 +647,10 @@ void AddCardsDialog::updateSearch()
 
 bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
 {
+    const QEvent::Type type = event->type();
+    if ((watched == ui->contentSplitter || watched == ui->cardsTable)
+        && (type == QEvent::HoverEnter || type == QEvent::HoverLeave || type == QEvent::HoverMove))
+        return true;
     if (watched == ui->setCombo->view()) {
         if (event->type() == QEvent::Show && !m_setIconsLoaded)
             updateSetIcons();
@@ -592,6 +683,16 @@ bool AddCardsDialog::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Wheel:
             stopHoverPreview();
             break;
+        case QEvent::HoverEnter:
+        case QEvent::HoverLeave: {
+            // The table marks the row under the pointer on a move as well;
+            // the pointer coming or going would repaint every row.
+            const auto *hover = static_cast<QHoverEvent *>(event);
+            const QPointF at = event->type() == QEvent::HoverEnter ? hover->position() : QPointF(-1, -1);
+            QHoverEvent move(QEvent::HoverMove, at, hover->globalPosition(), hover->oldPosF(), hover->modifiers());
+            QCoreApplication::sendEvent(ui->cardsTable->viewport(), &move);
+            return true;
+        }
         default:
             break;
         }

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QPointer>
 #include <QSet>
+#include <QSize>
 #include <QString>
 
 class QComboBox;
@@ -48,6 +49,17 @@ public:
                    QWidget *parent = nullptr);
     ~AddCardsDialog() override;
 
+    // The form alone, built ahead of its first opening: restart() fills it.
+    static AddCardsDialog *prepare(TcgdexClient *client, CardCatalog *catalog, FallbackPrices *fallbackPrices,
+                                   QWidget *parent);
+    // Starts over as a dialog just built for the collection: nothing staged,
+    // the first language, the set browser, every attribute and field as the
+    // form has it, and the catalog asked for the language again.
+    void restart(Collection *collection);
+    // Done with until the next restart(): hidden, its set request cancelled,
+    // its rows let go, and no longer following the catalog.
+    void setAside();
+
     void selectLanguage(Language language);
     // Opens on a set of a language; the set is chosen as soon as the
     // language's catalog holds it.
@@ -64,6 +76,16 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    struct FormOnly
+    { };
+    AddCardsDialog(FormOnly, TcgdexClient *client, CardCatalog *catalog, FallbackPrices *fallbackPrices,
+                   QWidget *parent);
+    // The opening's own part of construction, on a form as built.
+    void start(Collection *collection);
+    // Puts back what an opening changes, the form as built.
+    void resetForm();
+    void cancelSetDetail();
+
     Language currentLanguage() const;
     QString currentSetId() const;
     bool searchTabCurrent() const;
@@ -124,6 +146,9 @@ private:
     int m_setDetailRequest = 0;
     Language m_setDetailLanguage = Language::English;
     QString m_setDetailSetId;
+    // Between start() and setAside(): the catalog's news fills the browser.
+    bool m_open = false;
+    QSize m_formSize;
 };
 
 } // namespace pv

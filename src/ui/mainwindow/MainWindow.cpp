@@ -35,6 +35,13 @@
 
 namespace pv {
 
+namespace {
+
+// After start, once the window has shown and its first work is done.
+constexpr int PrepareAddCardsMs = 1500;
+
+} // namespace
+
 MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
@@ -92,6 +99,8 @@ MainWindow::MainWindow(QWidget *parent, TcgdexClient *client)
 
     // The English catalog loads once the event loop runs, after the window shows.
     QTimer::singleShot(0, this, [this] { m_catalog->ensureLoaded(Language::English); });
+    // Add cards opens on a form built while nobody waits for it.
+    QTimer::singleShot(PrepareAddCardsMs, this, [this] { addCardsDialog(); });
 }
 
 MainWindow::~MainWindow()

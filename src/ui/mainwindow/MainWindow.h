@@ -37,6 +37,7 @@ class MainWindow;
 
 namespace pv {
 
+class AddCardsDialog;
 class CardCatalog;
 class ClockTimer;
 class CollectionTreeDelegate;
@@ -167,6 +168,9 @@ public:
     // Opens the Add cards dialog, on the set of a set key ("en:base1") when
     // one is given, and adds what it returns as one undoable change.
     void addCards(const QString &preselection);
+    // The one Add cards dialog, built once (ahead of its first use, when the
+    // window has settled after start) and started over at each opening.
+    AddCardsDialog *addCardsDialog();
 
     // ---- binders (MainWindowBinders.cpp) ----
     void refreshBindersList();
@@ -341,6 +345,7 @@ private:
     QString m_chartDockTitle;
     QString selectedBinderId;
     QPointer<LogDialog> m_logDialog;
+    QPointer<AddCardsDialog> m_addCardsDialog;
     QHash<QString, QPointer<BinderDialog>> binderDialogs;
     bool m_refreshingBinders = false;
     bool m_bindersRefreshAgain = false;

@@ -398,9 +398,17 @@ void MainWindow::revealSets(const QSet<QString> &setKeys)
         ui->collectionTree->scrollTo(first, QAbstractItemView::EnsureVisible);
 }
 
+AddCardsDialog *MainWindow::addCardsDialog()
+{
+    if (!m_addCardsDialog)
+        m_addCardsDialog = AddCardsDialog::prepare(m_client, m_catalog, m_fallbackPrices, this);
+    return m_addCardsDialog;
+}
+
 void MainWindow::addCards(const QString &preselection)
 {
-    AddCardsDialog dialog(m_client, m_catalog, m_fallbackPrices, m_collection, this);
+    AddCardsDialog &dialog = *addCardsDialog();
+    dialog.restart(m_collection);
     const KeyParts preselected = parseSetKey(preselection);
     if (preselected.hasLanguage) {
         dialog.preselect(preselected.language, preselected.id);
@@ -409,12 +417,13 @@ void MainWindow::addCards(const QString &preselection)
         if (row >= 0 && row < m_collection->entries().size())
             dialog.selectLanguage(m_collection->entries().at(row).lang);
     }
-    if (DialogPrompts::exec(dialog) != QDialog::Accepted)
-        return;
-    const QList<CardEntry> cards = dialog.pendingEntries();
+    const bool accepted = DialogPrompts::exec(dialog) == QDialog::Accepted;
+    const QList<CardEntry> cards = accepted ? dialog.pendingEntries() : QList<CardEntry>();
+    const QList<SetRecord> sets = dialog.pendingSets();
+    dialog.setAside();
     if (cards.isEmpty())
         return;
-    m_undoStack->push(new AddCardsCommand(m_collection, cards, dialog.pendingSets(), &focusKey));
+    m_undoStack->push(new AddCardsCommand(m_collection, cards, sets, &focusKey));
     QSet<QString> setKeys;
     QSet<QString> priced;
     QList<QPair<Language, QString>> toPrice;

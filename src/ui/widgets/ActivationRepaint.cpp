@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QItemSelectionModel>
 #include <QPalette>
 #include <QRegion>
@@ -19,7 +20,9 @@ void ActivationRepaint::install(QAbstractItemView *view)
     if (!view || view->findChild<ActivationRepaint *>(QString(), Qt::FindDirectChildrenOnly))
         return;
     // Installed after the view's own filter, so it sees the events first.
-    view->viewport()->installEventFilter(new ActivationRepaint(view));
+    auto *filter = new ActivationRepaint(view);
+    view->viewport()->installEventFilter(filter);
+    view->installEventFilter(filter);
 }
 
 QRegion ActivationRepaint::selectedRowsInView(const QAbstractItemView *view)
@@ -63,24 +66,36 @@ bool ActivationRepaint::onlySelectionDiffers(const QPalette &colors)
 bool ActivationRepaint::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (type != QEvent::WindowActivate && type != QEvent::WindowDeactivate)
+    const bool activation = type == QEvent::WindowActivate || type == QEvent::WindowDeactivate;
+    const bool focus = type == QEvent::FocusIn || type == QEvent::FocusOut;
+    if (!activation && !focus)
         return QObject::eventFilter(watched, event);
     // No longer a view while it is being destroyed.
-    const auto *view = qobject_cast<const QAbstractItemView *>(parent());
-    if (!view || watched != view->viewport())
+    auto *view = qobject_cast<QAbstractItemView *>(parent());
+    if (!view || watched != (activation ? view->viewport() : view)
+        || !onlySelectionDiffers(view->viewport()->palette()))
         return QObject::eventFilter(watched, event);
-    QWidget *viewport = view->viewport();
-    if (!onlySelectionDiffers(viewport->palette()))
-        return QObject::eventFilter(watched, event);
-    // What the viewport would pass on to the widgets in it (editors).
-    for (QObject *child : viewport->children()) {
-        auto *widget = qobject_cast<QWidget *>(child);
-        if (widget && widget->isVisible() && !widget->isWindow())
-            QCoreApplication::sendEvent(widget, event);
+    if (focus) {
+        // Focus given to or taken back from another window or a popup; a
+        // view without a current row picks one as it gains the focus.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if ((reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            || (type == QEvent::FocusIn && !view->currentIndex().isValid()))
+            return QObject::eventFilter(watched, event);
+        // As the view itself would, for input methods.
+        if (type == QEvent::FocusIn)
+            view->setAttribute(Qt::WA_InputMethodEnabled, view->currentIndex().flags().testFlag(Qt::ItemIsEditable));
+    } else {
+        // What the viewport would pass on to the widgets in it (editors).
+        for (QObject *child : view->viewport()->children()) {
+            auto *widget = qobject_cast<QWidget *>(child);
+            if (widget && widget->isVisible() && !widget->isWindow())
+                QCoreApplication::sendEvent(widget, event);
+        }
     }
     const QRegion rows = selectedRowsInView(view);
     if (!rows.isEmpty())
-        viewport->update(rows);
+        view->viewport()->update(rows);
     return true;
 }
 

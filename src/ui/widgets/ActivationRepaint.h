@@ -14,7 +14,10 @@ namespace pv {
 // the focus shows only in the active window). Over a large tree that whole
 // repaint is most of what opening a dialog costs. Once installed, the view
 // repaints those rows in view alone, as long as its palette draws the rest
-// alike in both states; otherwise it repaints in full as before.
+// alike in both states; otherwise it repaints in full as before. The same
+// holds for the view losing or regaining the keyboard focus because another
+// window or a popup menu took it (a dialog opened, a context menu shown and
+// closed): only the focus of its current row changes with it.
 class ActivationRepaint : public QObject
 {
     Q_OBJECT

@@ -92,6 +92,16 @@ void CardSearchBar::focusSearch()
     m_ui->nameSearchEdit->selectAll();
 }
 
+void CardSearchBar::clear()
+{
+    for (QLineEdit *edit : {m_ui->nameSearchEdit, m_ui->numberSearchEdit, m_ui->countSearchEdit}) {
+        const QSignalBlocker blocker(edit);
+        edit->clear();
+    }
+    m_splitCount.clear();
+    m_pause->stop();
+}
+
 void CardSearchBar::splitNumber()
 {
     const QString text = m_ui->numberSearchEdit->text();

@@ -30,6 +30,8 @@ public:
     // set size here, before the fields are split.
     CatalogQuery query() const;
     void focusSearch();
+    // Empties every field, announcing nothing.
+    void clear();
 
 signals:
     void queryChanged();
