@@ -129,7 +129,7 @@ bool CellTextCache::Key::operator==(const Key &other) const
     return widget == other.widget && size == other.size && state == other.state && features == other.features
         && alignment == other.alignment && elide == other.elide && direction == other.direction
         && decoration == other.decoration && decorationSize == other.decorationSize && checkState == other.checkState
-        && position == other.position && palette == other.palette && text == other.text && font == other.font;
+        && position == other.position && dpi == other.dpi && ratio == other.ratio && palette == other.palette && text == other.text && font == other.font;
 }
 
 size_t qHash(const CellTextCache::Key &key, size_t seed)
@@ -175,6 +175,10 @@ CellTextCache::Key CellTextCache::keyOf(const QStyleOptionViewItem &option)
         int(option.decorationPosition) | int(option.decorationAlignment) << 2 | (option.icon.isNull() ? 0 : 1) << 20;
     key.checkState = int(option.checkState);
     key.position = int(option.viewItemPosition);
+    if (option.widget) {
+        key.dpi = option.widget->logicalDpiY();
+        key.ratio = qRound(option.widget->devicePixelRatio() * 100);
+    }
     return key;
 }
 

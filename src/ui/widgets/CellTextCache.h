@@ -58,6 +58,9 @@ private:
         int decoration = 0; // position, alignment and whether there is a picture
         int checkState = 0;
         int position = 0;
+        // The screen's: the same font is laid out anew on another.
+        int dpi = 0;
+        int ratio = 0;
         bool operator==(const Key &other) const;
     };
     friend size_t qHash(const Key &key, size_t seed);
