@@ -129,7 +129,8 @@ bool CellTextCache::Key::operator==(const Key &other) const
     return widget == other.widget && size == other.size && state == other.state && features == other.features
         && alignment == other.alignment && elide == other.elide && direction == other.direction
         && decoration == other.decoration && decorationSize == other.decorationSize && checkState == other.checkState
-        && position == other.position && dpi == other.dpi && ratio == other.ratio && palette == other.palette && text == other.text && font == other.font;
+        && position == other.position && dpi == other.dpi && ratio == other.ratio && palette == other.palette
+        && text == other.text && font == other.font;
 }
 
 size_t qHash(const CellTextCache::Key &key, size_t seed)
