@@ -91,17 +91,13 @@ void CollectionTreeDelegate::paint(QPainter *painter, const QStyleOptionViewItem
 {
     if (suffixText(index).isEmpty()) {
         const CellForms::Kind kind = CellForms::ofCollectionColumn(index.column());
-        if (kind == CellForms::Kind::None) {
-            QStyledItemDelegate::paint(painter, option, index);
-            return;
-        }
-        // Where the room is short, a short form that still tells the copies apart.
         QStyleOptionViewItem opt(option);
         initStyleOption(&opt, index);
-        opt.text = CellForms::drawn(kind, opt.text, opt.rect.width(),
-                                    [this, &opt](const QString &text) { return textWidth(opt, text); });
-        const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+        // Where the room is short, a short form that still tells the copies apart.
+        if (kind != CellForms::Kind::None)
+            opt.text = CellForms::drawn(kind, opt.text, opt.rect.width(),
+                                        [this, &opt](const QString &text) { return textWidth(opt, text); });
+        m_texts.draw(painter, opt, styleOf(opt));
         return;
     }
     QStyleOptionViewItem opt(option);
@@ -117,7 +113,7 @@ void CollectionTreeDelegate::paint(QPainter *painter, const QStyleOptionViewItem
 
     const QFontMetrics nameMetrics(opt.font);
     opt.text = nameMetrics.elidedText(opt.text, opt.textElideMode, qMax(0, textRect.width() - suffixWidth));
-    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+    m_texts.draw(painter, opt, styleOf(opt));
 
     QRect suffixRect = textRect;
     suffixRect.setLeft(textRect.left() + nameMetrics.horizontalAdvance(opt.text));
@@ -199,6 +195,7 @@ const QStyle *CollectionTreeDelegate::styleOf(const QStyleOptionViewItem &option
     if (style != m_style || (sheet.constData() != m_styleSheet.constData() && sheet != m_styleSheet)) {
         m_rowHeights.clear();
         m_widths.clear();
+        m_texts.clear();
         m_style = style;
         m_styleSheet = sheet;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/widgets/CellTextCache.h"
+
 #include <QColor>
 #include <QFont>
 #include <QHash>
@@ -78,6 +80,8 @@ private:
         QHash<QString, int> widths;
     };
     mutable QList<Widths> m_widths;
+    // The cells' texts as the style last laid them out.
+    mutable CellTextCache m_texts;
     mutable const QStyle *m_style = nullptr;
     mutable QString m_styleSheet;
 };
