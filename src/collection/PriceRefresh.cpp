@@ -128,6 +128,7 @@ void PriceRefresh::startRun(bool fromCommand)
     m_counts = Counts();
     m_counts.total = int(m_queue.size());
     m_runSetKeys.clear();
+    m_handedSets.clear();
     m_setsAnswered = 0;
     m_setsLookedUp = 0;
     m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
@@ -294,6 +295,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
         if (cards && !isSettling(m_fallback->state(language, setId)))
             continue;
         m_pendingSets.insert(key);
+        m_handedSets.insert(key, {language, setId});
         sets.append({language, setId});
     }
     if (sets.isEmpty()) {
@@ -314,7 +316,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
     // for the sets whose look-up failed before.
     for (const CardKey &set : std::as_const(sets)) {
         if (cards)
-            m_fallback->lookUp(set.first, set.second);
+            m_fallback->lookUpForRun(set.first, set.second);
         else
             m_fallback->lookUpAgain(set.first, set.second);
     }
@@ -853,6 +855,12 @@ void PriceRefresh::cancel()
         return;
     for (const int requestId : std::as_const(m_inFlight))
         m_client->cancel(requestId);
+    // The sets still being looked up for the run alone are let go: their
+    // answers would keep the network and the window busy long after.
+    for (const QString &key : std::as_const(m_pendingSets)) {
+        const CardKey set = m_handedSets.value(key);
+        m_fallback->dropLookUpForRun(set.first, set.second);
+    }
     const Counts counts = m_counts;
     endRun();
     const QString text = tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total);

@@ -209,6 +209,9 @@ private:
     QList<CardKey> m_queue;
     QSet<int> m_inFlight;
     QSet<QString> m_pendingSets;
+    // By set key: each set the run handed over for its fallback data, as
+    // spelt then.
+    QHash<QString, CardKey> m_handedSets;
     Counts m_counts;
     bool m_ratesPending = false; // the run waits for the rates fetch it started
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
