@@ -224,7 +224,8 @@ void PriceRefresh::refresh()
     startRun(true);
     Log::info(pricesCategory, tr("Price refresh started: %n distinct card(s).", nullptr, m_counts.total));
     updateStaleRates();
-    resolveFallbackSets();
+    m_pendingSets.clear();
+    settleFallbackSets(nullptr, &held);
 }
 
 void PriceRefresh::resolveFallbackSets()
@@ -249,7 +250,7 @@ void PriceRefresh::queueCards(const QList<CardKey> &cards)
     settleFallbackSets(&cards);
 }
 
-void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
+void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards, const Collection::HeldCards *heldNow)
 {
     // The sets of the holdings of the cards given, found through the
     // collection's index rather than by reading every holding; else of all.
@@ -271,7 +272,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
         // The sets of the cards' first holdings, in the order of those rows:
         // each set at its first row where a card's holdings name one set.
         // Where some set is named by none of those rows, the holdings tell.
-        const Collection::HeldCards held = m_collection->heldCards();
+        const Collection::HeldCards held = heldNow ? *heldNow : m_collection->heldCards();
         if (held.known)
             for (const int row : held.firstRows)
                 noteSet(entries.at(row));
