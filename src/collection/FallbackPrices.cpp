@@ -57,6 +57,7 @@ SetRecord FallbackPrices::chooseRecord(Language language, const QString &setId) 
 void FallbackPrices::forgetDocument()
 {
     m_records.clear();
+    m_askedByViews.clear();
 }
 
 bool FallbackPrices::isLookedUp(Language language, const QString &setId) const
@@ -79,6 +80,23 @@ SetRecord FallbackPrices::setRecord(Language language, const QString &setId) con
 }
 
 bool FallbackPrices::lookUp(Language language, const QString &setId)
+{
+    if (!lookUpForRun(language, setId))
+        return false;
+    m_askedByViews.insert(foldedSetKey(language, setId));
+    return true;
+}
+
+void FallbackPrices::dropLookUpForRun(Language language, const QString &setId)
+{
+    const QString key = foldedSetKey(language, setId);
+    if (!m_index || m_askedByViews.contains(key) || !isPending(language, setId))
+        return;
+    m_index->dropPendingSet(language, indexedId(language, setId));
+    m_records.remove(key);
+}
+
+bool FallbackPrices::lookUpForRun(Language language, const QString &setId)
 {
     const SetRecord record = setRecord(language, setId);
     if (record.id.isEmpty() || !m_index)

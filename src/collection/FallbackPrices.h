@@ -8,6 +8,7 @@
 #include <optional>
 
 #include <QHash>
+#include <QSet>
 #include <QJsonObject>
 #include <QObject>
 #include <QPointer>
@@ -49,8 +50,15 @@ public:
     // The record the set is (or would be) matched through; empty when there
     // is none, and then the set has no fallback prices.
     SetRecord setRecord(Language language, const QString &setId) const;
-    // Asks for the set's fallback prices; false when it has no record.
+    // Asks for the set's fallback prices for a view, which waits for them
+    // however the price refresh ends; false when it has no record.
     bool lookUp(Language language, const QString &setId);
+    // As lookUp, for the price refresh alone (as is lookUpAgain).
+    bool lookUpForRun(Language language, const QString &setId);
+    // The price refresh no longer waits for the set: a look-up still running
+    // that no view asked for is dropped, as if the set had not been asked
+    // about.
+    void dropLookUpForRun(Language language, const QString &setId);
     // As lookUp, through the record the set would be given now; a set whose
     // look-up failed, ended without a group or products, or whose data is
     // older than a day is asked again.
@@ -85,6 +93,8 @@ private:
     // By set key in lower case: the record each set was handed to the index
     // with, for the document the collection holds now.
     QHash<QString, SetRecord> m_records;
+    // Set keys as above: the sets a view of this document asked about.
+    QSet<QString> m_askedByViews;
 };
 
 } // namespace pv

@@ -128,6 +128,7 @@ void PriceRefresh::startRun(bool fromCommand)
     m_counts = Counts();
     m_counts.total = int(m_queue.size());
     m_runSetKeys.clear();
+    m_handedSets.clear();
     m_setsAnswered = 0;
     m_setsLookedUp = 0;
     m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
@@ -223,7 +224,8 @@ void PriceRefresh::refresh()
     startRun(true);
     Log::info(pricesCategory, tr("Price refresh started: %n distinct card(s).", nullptr, m_counts.total));
     updateStaleRates();
-    resolveFallbackSets();
+    m_pendingSets.clear();
+    settleFallbackSets(nullptr, &held);
 }
 
 void PriceRefresh::resolveFallbackSets()
@@ -248,7 +250,7 @@ void PriceRefresh::queueCards(const QList<CardKey> &cards)
     settleFallbackSets(&cards);
 }
 
-void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
+void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards, const Collection::HeldCards *heldNow)
 {
     // The sets of the holdings of the cards given, found through the
     // collection's index rather than by reading every holding; else of all.
@@ -270,7 +272,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
         // The sets of the cards' first holdings, in the order of those rows:
         // each set at its first row where a card's holdings name one set.
         // Where some set is named by none of those rows, the holdings tell.
-        const Collection::HeldCards held = m_collection->heldCards();
+        const Collection::HeldCards held = heldNow ? *heldNow : m_collection->heldCards();
         if (held.known)
             for (const int row : held.firstRows)
                 noteSet(entries.at(row));
@@ -294,6 +296,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
         if (cards && !isSettling(m_fallback->state(language, setId)))
             continue;
         m_pendingSets.insert(key);
+        m_handedSets.insert(key, {language, setId});
         sets.append({language, setId});
     }
     if (sets.isEmpty()) {
@@ -314,7 +317,7 @@ void PriceRefresh::settleFallbackSets(const QList<CardKey> *cards)
     // for the sets whose look-up failed before.
     for (const CardKey &set : std::as_const(sets)) {
         if (cards)
-            m_fallback->lookUp(set.first, set.second);
+            m_fallback->lookUpForRun(set.first, set.second);
         else
             m_fallback->lookUpAgain(set.first, set.second);
     }
@@ -853,6 +856,12 @@ void PriceRefresh::cancel()
         return;
     for (const int requestId : std::as_const(m_inFlight))
         m_client->cancel(requestId);
+    // The sets still being looked up for the run alone are let go: their
+    // answers would keep the network and the window busy long after.
+    for (const QString &key : std::as_const(m_pendingSets)) {
+        const CardKey set = m_handedSets.value(key);
+        m_fallback->dropLookUpForRun(set.first, set.second);
+    }
     const Counts counts = m_counts;
     endRun();
     const QString text = tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "collection/Collection.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
 #include "core/NetworkReplies.h"
@@ -18,7 +19,6 @@
 namespace pv {
 
 class ClockTimer;
-class Collection;
 struct CardEntry;
 class FallbackPrices;
 class FxRateFetcher;
@@ -168,10 +168,10 @@ private:
     void updateStaleRates();
     void onRatesFetched(bool ok);
     // Hands the sets of the holdings of the given cards (all of them when
-    // none are given) to the fallback price index; the run's cards wait for
-    // those still to settle. Cards added wait only for sets that have not
-    // settled yet.
-    void settleFallbackSets(const QList<CardKey> *cards);
+    // none are given, read off the held cards when those are) to the
+    // fallback price index; the run's cards wait for those still to settle.
+    // Cards added wait only for sets that have not settled yet.
+    void settleFallbackSets(const QList<CardKey> *cards, const Collection::HeldCards *held = nullptr);
     void repriceWithFallback(Language language, const QString &setId);
     enum class Outcome { Priced, Unpriced, Kept };
     // Applies a card's prices to the figures of its holdings that the
@@ -209,6 +209,9 @@ private:
     QList<CardKey> m_queue;
     QSet<int> m_inFlight;
     QSet<QString> m_pendingSets;
+    // By set key: each set the run handed over for its fallback data, as
+    // spelt then.
+    QHash<QString, CardKey> m_handedSets;
     Counts m_counts;
     bool m_ratesPending = false; // the run waits for the rates fetch it started
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch

@@ -252,6 +252,26 @@ void PriceIndex::retrySet(const SetRecord &set)
     indexSet(set);
 }
 
+void PriceIndex::dropPendingSet(Language language, const QString &setId)
+{
+    for (const QString &alias : aliasesOf(language, setId)) {
+        const QString key = indexKey(language, setId, alias);
+        const auto found = m_entries.constFind(key);
+        if (found == m_entries.constEnd() || found->state != Pending)
+            continue;
+        for (auto it = m_dataRequests.begin(); it != m_dataRequests.end();) {
+            if (it.value() != key) {
+                ++it;
+                continue;
+            }
+            m_client->cancel(it.key());
+            it = m_dataRequests.erase(it);
+        }
+        m_waitingKeys.removeAll(key);
+        m_entries.erase(found);
+    }
+}
+
 // Starts the entry of the set under the alias; returns true when the entry
 // already existed and had settled.
 bool PriceIndex::indexSetAs(const SetRecord &set, const QString &alias)

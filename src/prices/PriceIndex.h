@@ -73,6 +73,10 @@ public:
     // record (a set without a group from a new group list); any other set is
     // asked for as by indexSet.
     void retrySet(const SetRecord &set);
+    // A set no longer wanted while it is looked up: its requests are dropped
+    // and it counts as never asked for (nothing is announced for it). A set
+    // that settled keeps what it has.
+    void dropPendingSet(Language language, const QString &setId);
     CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
     QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
     SetState setState(Language language, const QString &setId) const;

@@ -142,6 +142,22 @@ void TcgcsvClient::cancelAll()
     emitPendingCount();
 }
 
+void TcgcsvClient::cancel(int requestId)
+{
+    // A group's prices are queued under its products' id.
+    m_queue.removeIf([requestId](const Request &request) { return request.id == requestId; });
+    m_pendingGroupData.remove(requestId);
+    for (auto it = m_inFlight.cbegin(); it != m_inFlight.cend(); ++it) {
+        if (it->id != requestId)
+            continue;
+        m_cancelledIds.append(requestId);
+        // Aborting finishes the reply at once, which takes it out of m_inFlight.
+        it.key()->abort();
+        break;
+    }
+    emitPendingCount();
+}
+
 int TcgcsvClient::pendingCount() const
 {
     return int(m_queue.size() + m_inFlight.size());

@@ -65,6 +65,9 @@ public:
     // Drops every queued request and partly assembled group and aborts the
     // running reply; nothing is reported for them but the pending count.
     void cancelAll();
+    // Drops one request: queued, running (aborted) or half assembled; nothing
+    // is reported for it but the pending count.
+    void cancel(int requestId);
 
     // Queued plus running requests.
     int pendingCount() const;

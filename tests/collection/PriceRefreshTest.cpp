@@ -16,6 +16,7 @@
 #include "core/SteadyClock.h"
 #include "prices/PriceIndex.h"
 #include "prices/PricesTestSupport.h"
+#include "prices/TcgcsvClient.h"
 #include "standin/WebStandIn.h"
 
 #include <QSignalSpy>
@@ -252,6 +253,35 @@ private Q_SLOTS:
         f.client.answer(QStringLiteral("zz1-3"), 5.0, QString(), Language::English, late);
         QCOMPARE(f.value(0), 0.0);
         QVERIFY(!f.collection.isDirty());
+    }
+
+    // A cancelled refresh lets go of the fallback look-ups it alone waits
+    // for, waiting for the set list or for the set's own data, while a set
+    // a view asked about is still looked up for it.
+    void cancelDropsTheRunsOwnFallbackLookUps()
+    {
+        Fixture f;
+        const SetRecord fossil = setRecord(QStringLiteral("base3"), QStringLiteral("Fossil"), QString(), 3, 62, 62,
+                                           Language::English, QDate(1999, 10, 10));
+        f.add({"base2-1", "base3-1"});
+        f.collection.mergeSetInfo(jungle());
+        f.collection.mergeSetInfo(fossil);
+        QSignalSpy settled(&f.index, &PriceIndex::setIndexed);
+        f.fallback.lookUp(Language::English, QStringLiteral("base3"));
+        for (const bool listed : {false, true}) {
+            f.refresh.refresh();
+            QCOMPARE(f.fallback.isPending(Language::English, QStringLiteral("base2")), true);
+            f.refresh.cancel();
+            QCOMPARE(f.fallback.state(Language::English, QStringLiteral("base2")), PriceIndex::NotIndexed);
+            QCOMPARE(f.index.setState(Language::English, QStringLiteral("base2")), PriceIndex::NotIndexed);
+            if (listed) // nothing left to send or to wait for
+                QCOMPARE(f.index.client()->pendingCount(), 0);
+            else
+                QVERIFY(QTest::qWaitFor([&f] { return f.index.client()->pendingCount() == 0; }, 30000));
+        }
+        QVERIFY(!settled.isEmpty());
+        for (const QList<QVariant> &set : std::as_const(settled))
+            QCOMPARE(set.at(1).toString(), QStringLiteral("base3"));
     }
 
     // A set without a record of its own is never matched: its bare id is
