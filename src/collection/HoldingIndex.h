@@ -83,40 +83,30 @@ public:
     void endManyMoves();
 
 private:
-    // The card, the numbers of the finish, edition and grade note texts, and
-    // condition and grading company in one number.
+    // What keys a holding besides its card: the numbers of the finish,
+    // edition and grade note texts, and condition and grading company in one
+    // number. A holding keyed by its whole key text has that text's number
+    // as its finish and WholeText as the rest.
     struct Key
     {
-        quint32 card = 0;
         quint32 variant = 0;
         quint32 edition = 0;
         quint32 note = 0;
         quint32 small = 0;
+        bool isWholeText() const { return small == WholeText; }
         friend bool operator==(const Key &a, const Key &b)
         {
-            return a.card == b.card && a.variant == b.variant && a.edition == b.edition && a.note == b.note
-                && a.small == b.small;
-        }
-        friend size_t qHash(const Key &key, size_t seed = 0)
-        {
-            quint64 h = quint64(key.card) * 0x9E3779B97F4A7C15ull + key.variant;
-            h = h * 0xC2B2AE3D27D4EB4Full + key.edition;
-            h = h * 0x165667B19E3779F9ull + key.note;
-            h = h * 0x9E3779B97F4A7C15ull + key.small;
-            // Every bit of the fields reaches the low bits the table uses.
-            h ^= h >> 33;
-            h *= 0xFF51AFD7ED558CCDull;
-            h ^= h >> 33;
-            return size_t(h) ^ seed;
+            return a.variant == b.variant && a.edition == b.edition && a.note == b.note && a.small == b.small;
         }
     };
-    static constexpr quint32 OddCard = 0xFFFFFFFFu;
+    static constexpr quint32 WholeText = 0xFFFFFFFFu;
+    class BuildTexts;
 
     int cardNumber(Language language, const QString &cardId);
     quint32 textNumber(QStringView text);
     // The number of a text met before (0 for the empty text), or -1.
     qint64 knownTextNumber(QStringView text) const;
-    Key keyOf(const CardEntry &entry, int card);
+    Key keyOf(const CardEntry &entry);
 
     int holdingAt(int row) const;
     int rowOf(int holding) const { return m_rowOfHolding[size_t(holding)]; }
@@ -144,10 +134,11 @@ private:
     QHash<std::pair<int, QString>, qint64> m_setRows;
     qsizetype m_otherLanguageRows = 0;
     QHash<QString, quint32> m_texts;
-    // Key -> the holding in the first row holding it; every holding of a
-    // key held by several rows (a file may hold such copies), ascending.
-    QHash<Key, int> m_keys;
-    QHash<Key, QList<int>> m_sharedKeys;
+    // Each holding's key after its card; a key is found among its card's
+    // holdings, in ascending rows. Holdings keyed by their whole key texts,
+    // by that text's number, ascending.
+    std::vector<Key> m_keyOfHolding;
+    QHash<quint32, QList<int>> m_wholeTextKeys;
     std::vector<int> m_rowOfHolding;
     std::vector<int> m_holdingOfRow;
     std::vector<int> m_freeHoldings;
@@ -157,7 +148,7 @@ private:
     bool m_manyMoves = false;
     std::vector<std::vector<int>> m_blocks;
     QSet<int> m_touchedCards;
-    QSet<Key> m_touchedKeys;
+    QSet<quint32> m_touchedWholeTexts;
 };
 
 } // namespace pv
