@@ -147,6 +147,7 @@ public:
                 Number &number = m_numbers.emplace_back();
                 number.text = text;
                 number.parsed.number = digits / 4;
+                number.digits = true;
             }
             return slot;
         }
@@ -161,17 +162,34 @@ public:
 
     int count() const { return int(m_numbers.size()); }
 
-    // The rank of each slot's number in the natural order.
+    // The rank of each slot's number in the natural order. Numbers of
+    // digits alone are in that order in their table already: by value, and
+    // of one value above 0 the longer text (with more leading zeros) first,
+    // as the texts order them. Only the others are sorted, and merged in.
     std::vector<int> ranks() const
     {
-        std::vector<int> order(m_numbers.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = int(i);
-        std::sort(order.begin(), order.end(), [this](int a, int b) {
+        const auto less = [this](int a, int b) {
             const Number &x = m_numbers[size_t(a)];
             const Number &y = m_numbers[size_t(b)];
             return numberLess(x.text, x.parsed, y.text, y.parsed);
-        });
+        };
+        std::vector<int> others;
+        for (size_t slot = 0; slot < m_numbers.size(); ++slot)
+            if (!m_numbers[slot].digits)
+                others.push_back(int(slot));
+        std::sort(others.begin(), others.end(), less);
+        std::vector<int> digits;
+        digits.reserve(m_numbers.size() - others.size());
+        // Zeros alone order as texts do, the shorter first.
+        for (size_t length = 0; length < std::min<size_t>(4, m_digitSlots.size()); ++length)
+            if (m_digitSlots[length] >= 0)
+                digits.push_back(m_digitSlots[length]);
+        for (size_t value = 4; value < m_digitSlots.size(); value += 4)
+            for (size_t length = std::min<size_t>(4, m_digitSlots.size() - value); length-- > 0;)
+                if (m_digitSlots[value + length] >= 0)
+                    digits.push_back(m_digitSlots[value + length]);
+        std::vector<int> order(m_numbers.size());
+        std::merge(digits.cbegin(), digits.cend(), others.cbegin(), others.cend(), order.begin(), less);
         std::vector<int> rank(order.size());
         for (size_t at = 0; at < order.size(); ++at)
             rank[size_t(order[at])] = int(at);
@@ -183,6 +201,8 @@ private:
     {
         QStringView text;
         CardNumber parsed;
+        // One to four digits alone.
+        bool digits = false;
     };
 
     // A text of one to four digits: its value and length, as one index;
@@ -246,12 +266,14 @@ public:
         static const auto conditionRanks = keyRanks<7>([](int c) { return conditionKey(Condition(c)); });
         static const auto companyRanks = keyRanks<7>([](int c) { return gradingCompanyKey(GradingCompany(c)); });
         const QStringView edition = entry.edition.isEmpty() ? QStringView(u"unlimited") : QStringView(entry.edition);
-        item.coded = ownCard(entry) && QStringView(entry.gradeNote).trimmed().isEmpty()
-            && quint32(entry.condition) < 7 && quint32(entry.gradeCompany) < 7
-            && !entry.variant.contains(QLatin1Char('|')) && !edition.contains(QLatin1Char('|'));
+        item.coded = (entry.gradeNote.isEmpty() || QStringView(entry.gradeNote).trimmed().isEmpty())
+            && quint32(entry.condition) < 7 && quint32(entry.gradeCompany) < 7 && ownCard(entry);
         if (!item.coded)
             return;
-        item.tie = quint64(intern(m_variants, entry.variant)) << 40 | quint64(intern(m_editions, edition)) << 16
+        const Value &variant = intern(m_variants, entry.variant);
+        const Value &printing = intern(m_editions, edition);
+        item.coded = !variant.holdsSeparator && !printing.holdsSeparator;
+        item.tie = quint64(variant.number) << 40 | quint64(printing.number) << 16
             | conditionRanks[size_t(entry.condition)] << 4 | companyRanks[size_t(entry.gradeCompany)];
     }
 
@@ -286,26 +308,39 @@ private:
             && id.endsWith(entry.localId);
     }
 
-    static quint64 intern(std::vector<QStringView> &values, QStringView value)
+    // A finish or edition met in the set, numbered in the order met.
+    struct Value
     {
-        const auto found = std::find(values.begin(), values.end(), value);
-        if (found != values.end())
-            return quint64(found - values.begin());
-        values.push_back(value);
-        return values.size() - 1;
+        QStringView text;
+        quint64 number;
+        bool holdsSeparator;
+    };
+
+    // Holdings mostly share these texts: where a text is is compared first,
+    // its characters only when that differs.
+    static const Value &intern(std::vector<Value> &values, QStringView value)
+    {
+        for (const Value &known : values)
+            if (known.text.data() == value.data() && known.text.size() == value.size())
+                return known;
+        for (const Value &known : values)
+            if (known.text == value)
+                return known;
+        values.push_back({value, values.size(), value.contains(u'|')});
+        return values.back();
     }
 
-    static std::vector<quint64> ranks(const std::vector<QStringView> &values)
+    static std::vector<quint64> ranks(const std::vector<Value> &values)
     {
         std::vector<quint64> ranks(values.size(), 0);
         for (size_t a = 0; a < values.size(); ++a)
             for (size_t b = 0; b < values.size(); ++b)
-                ranks[a] += fieldLess(values[b], values[a]) ? 1 : 0;
+                ranks[a] += fieldLess(values[b].text, values[a].text) ? 1 : 0;
         return ranks;
     }
 
-    std::vector<QStringView> m_variants;
-    std::vector<QStringView> m_editions;
+    std::vector<Value> m_variants;
+    std::vector<Value> m_editions;
 };
 
 // Gives a set's holdings, whose ranks hold their numbers' slots, the rank
@@ -966,7 +1001,9 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
         if (language < 0 || language >= languageCount)
             continue;
         // Holdings of one set tend to follow each other.
-        if (previous && previous->language == entry.lang && previous->id == entry.setId) {
+        if (previous && previous->language == entry.lang
+            && ((previous->id.constData() == entry.setId.constData() && previous->id.size() == entry.setId.size())
+                || previous->id == entry.setId)) {
             previous->add(entry, row);
             continue;
         }
