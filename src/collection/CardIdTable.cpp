@@ -1,14 +1,38 @@
 #include "collection/CardIdTable.h"
 
-#include <functional>
-#include <string_view>
+#include <cstring>
 
 namespace pv {
 
 size_t CardIdTable::hashOf(Language language, QStringView cardId)
 {
-    const std::u16string_view text(reinterpret_cast<const char16_t *>(cardId.utf16()), size_t(cardId.size()));
-    return std::hash<std::u16string_view>()(text) ^ (size_t(language) * 0x9E3779B97F4A7C15ull);
+    // Ids are short: four characters a step, each step mixed in.
+    constexpr quint64 Multiplier = 0x9E3779B97F4A7C15ull;
+    const qsizetype size = cardId.size();
+    quint64 hash = (quint64(language) + 1) * Multiplier ^ quint64(size);
+    qsizetype at = 0;
+    for (; at + 4 <= size; at += 4) {
+        quint64 word = 0;
+        std::memcpy(&word, cardId.utf16() + at, sizeof word);
+        hash = (hash ^ word) * Multiplier;
+        hash ^= hash >> 29;
+    }
+    if (at < size) {
+        quint64 word = 0;
+        std::memcpy(&word, cardId.utf16() + at, size_t(size - at) * sizeof(char16_t));
+        hash = (hash ^ word) * Multiplier;
+    }
+    // The table's mask keeps the low bits: every bit reaches them.
+    hash ^= hash >> 32;
+    hash *= 0xD6E8FEB86659FD93ull;
+    hash ^= hash >> 32;
+    return size_t(hash);
+}
+
+void CardIdTable::reserve(int cards)
+{
+    while (size_t(cards) * 2 > m_slots.size())
+        grow();
 }
 
 bool CardIdTable::holds(const Slot &slot, size_t hash, Language language, QStringView cardId)

@@ -27,6 +27,8 @@ public:
     // The number of a card met before, or -1.
     int find(Language language, QStringView cardId) const { return find(language, cardId, hashOf(language, cardId)); }
     int size() const { return m_count; }
+    // Room for so many cards without growing.
+    void reserve(int cards);
 
     // The same with the card's hashOf() worked out ahead, and the slot its
     // look-up starts at asked for ahead of it: a pass over many holdings

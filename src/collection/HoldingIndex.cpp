@@ -49,14 +49,15 @@ public:
     {
     }
 
-    quint32 number(QStringView text)
+    // The text's number, and whether it holds the key's separator.
+    std::pair<quint32, bool> number(QStringView text)
     {
         if (text.isEmpty())
-            return 0;
+            return {0, false};
         Recent &recent = m_recent[(quintptr(text.data()) >> 4 ^ quintptr(text.size())) % RecentTexts];
         if (recent.text != text.data() || recent.size != text.size())
-            recent = {text.data(), text.size(), m_index.textNumber(text)};
-        return recent.number;
+            recent = {text.data(), text.size(), m_index.textNumber(text), text.contains(u'|')};
+        return {recent.number, recent.separator};
     }
 
 private:
@@ -65,6 +66,7 @@ private:
         const QChar *text = nullptr;
         qsizetype size = -1;
         quint32 number = 0;
+        bool separator = false;
     };
     static constexpr size_t RecentTexts = 64;
     HoldingIndex &m_index;
@@ -80,6 +82,13 @@ HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
     m_holdingOfRow = m_rowOfHolding;
     m_keyOfHolding.resize(rows);
     std::vector<int> cardOfRow(rows);
+    // Room for as many cards as rows, up to a large collection's.
+    const int cards = int(std::min<size_t>(rows, 1 << 16));
+    m_cards.reserve(cards);
+    m_cardIds.reserve(size_t(cards));
+    m_cardHoldings.reserve(size_t(cards));
+    m_cardUnnamed.reserve(size_t(cards));
+    m_unnamedAt.reserve(size_t(cards));
     // Each card's slot is asked for some rows ahead of its look-up.
     constexpr size_t Ahead = 16;
     std::array<size_t, Ahead> hashes{};
@@ -106,17 +115,21 @@ HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
             m_cardIds.emplace_back(language, entry.cardId);
             m_cardHoldings.emplace_back();
             m_cardUnnamed.push_back(0);
+    m_unnamedAt.push_back(-1);
             card = m_cards.number(language, m_cardIds.back().second, hash).first;
         }
         cardOfRow[row] = card;
         const EntryKeyFields fields = entryKeyFields(entry);
+        const auto [variant, variantSeparator] = texts.number(fields.variant);
+        const auto [edition, editionSeparator] = texts.number(fields.edition);
+        const auto [note, noteSeparator] = texts.number(fields.gradeNote);
+        const bool idSeparator = std::find(fields.cardId.cbegin(), fields.cardId.cend(), u'|') != fields.cardId.cend();
         Key &key = m_keyOfHolding[row];
-        if (fields.holdsSeparator()) {
+        if (variantSeparator || editionSeparator || noteSeparator || idSeparator) {
             key = Key{textNumber(formatEntryKey(fields)), 0, 0, WholeText};
             m_wholeTextKeys[key.variant].append(int(row));
         } else {
-            key = Key{texts.number(fields.variant), texts.number(fields.edition), texts.number(fields.gradeNote),
-                      smallFields(fields)};
+            key = Key{variant, edition, note, smallFields(fields)};
         }
         countUnnamed(card, entry, 1);
         if (entry.lang != language)
@@ -149,6 +162,7 @@ int HoldingIndex::cardNumber(Language language, const QString &cardId)
     m_cardIds.emplace_back(language, cardId);
     m_cardHoldings.emplace_back();
     m_cardUnnamed.push_back(0);
+    m_unnamedAt.push_back(-1);
     return m_cards.number(language, m_cardIds.back().second).first;
 }
 
@@ -243,7 +257,7 @@ std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<
     // Few such cards are taken from their set; many, read off every card.
     std::vector<int> cards;
     if (size_t(m_unnamedCards.size()) * 8 < m_cardIds.size()) {
-        cards.assign(m_unnamedCards.cbegin(), m_unnamedCards.cend());
+        cards = m_unnamedCards;
         std::sort(cards.begin(), cards.end());
     } else {
         for (size_t card = 0; card < m_cardUnnamed.size(); ++card)
@@ -390,7 +404,7 @@ void HoldingIndex::nameRarities(int card, qsizetype rows)
 {
     m_cardUnnamed[size_t(card)] -= int(rows);
     if (m_cardUnnamed[size_t(card)] <= 0)
-        m_unnamedCards.remove(card);
+        listUnnamed(card, false);
 }
 
 void HoldingIndex::nameRarity(const CardEntry &entry)
@@ -407,9 +421,27 @@ void HoldingIndex::countUnnamed(int card, const CardEntry &entry, int by)
     int &unnamed = m_cardUnnamed[size_t(card)];
     unnamed += by;
     if (unnamed == by && by > 0)
-        m_unnamedCards.insert(card);
+        listUnnamed(card, true);
     else if (unnamed <= 0)
-        m_unnamedCards.remove(card);
+        listUnnamed(card, false);
+}
+
+void HoldingIndex::listUnnamed(int card, bool listed)
+{
+    int &at = m_unnamedAt[size_t(card)];
+    if (listed == (at >= 0))
+        return;
+    if (listed) {
+        at = int(m_unnamedCards.size());
+        m_unnamedCards.push_back(card);
+        return;
+    }
+    // The last card takes its place.
+    const int last = m_unnamedCards.back();
+    m_unnamedCards[size_t(at)] = last;
+    m_unnamedAt[size_t(last)] = at;
+    m_unnamedCards.pop_back();
+    at = -1;
 }
 
 void HoldingIndex::countPlace(const CardEntry &entry, int by)

@@ -116,6 +116,7 @@ private:
     void addToCard(int card, int holding);
     void removeFromCard(int card, int holding);
     void countUnnamed(int card, const CardEntry &entry, int by);
+    void listUnnamed(int card, bool listed);
     void countPlace(const CardEntry &entry, int by);
     // Where, among holdings in ascending rows, the row's holding goes.
     QList<int>::iterator lowerBound(QList<int> &holdings, int row) const;
@@ -129,7 +130,10 @@ private:
     // Each card's holdings, in ascending rows; and how many have no rarity.
     std::vector<QList<int>> m_cardHoldings;
     std::vector<int> m_cardUnnamed;
-    QSet<int> m_unnamedCards;
+    // The cards with such rows, in no order, and where each is among them
+    // (-1 for none).
+    std::vector<int> m_unnamedCards;
+    std::vector<int> m_unnamedAt;
     // Rows of each set, and rows whose language keys as another.
     QHash<std::pair<int, QString>, qint64> m_setRows;
     qsizetype m_otherLanguageRows = 0;
