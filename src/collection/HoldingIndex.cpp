@@ -115,7 +115,7 @@ HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
             m_cardIds.emplace_back(language, entry.cardId);
             m_cardHoldings.emplace_back();
             m_cardUnnamed.push_back(0);
-    m_unnamedAt.push_back(-1);
+            m_unnamedAt.push_back(-1);
             card = m_cards.number(language, m_cardIds.back().second, hash).first;
         }
         cardOfRow[row] = card;
