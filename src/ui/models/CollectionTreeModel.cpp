@@ -109,8 +109,27 @@ SortItem sortItem(const CardEntry &entry, int row)
     return item;
 }
 
+// A card number's parts, as CardNumber holds them.
+struct NumberParts
+{
+    QStringView prefix;
+    qint64 number = -1;
+    QStringView suffix;
+    NumberParts() = default;
+    explicit NumberParts(qint64 value)
+        : number(value)
+    {
+    }
+    NumberParts(const CardNumber &parsed)
+        : prefix(parsed.prefix)
+        , number(parsed.number)
+        , suffix(parsed.suffix)
+    {
+    }
+};
+
 // The natural card-number order: prefix, number, suffix, then the text.
-bool numberLess(QStringView x, const CardNumber &a, QStringView y, const CardNumber &b)
+bool numberLess(QStringView x, const NumberParts &a, QStringView y, const NumberParts &b)
 {
     // Most numbers are digits alone: their empty prefixes and suffixes are
     // not compared as text.
@@ -140,14 +159,11 @@ public:
         const int digits = digitsIndex(text);
         if (digits >= 0) {
             if (size_t(digits) >= m_digitSlots.size())
-                m_digitSlots.resize(size_t(digits) + 1, -1);
+                m_digitSlots.resize(std::max(size_t(digits) + 1, 2 * m_digitSlots.size()), -1);
             int &slot = m_digitSlots[size_t(digits)];
             if (slot < 0) {
                 slot = int(m_numbers.size());
-                Number &number = m_numbers.emplace_back();
-                number.text = text;
-                number.parsed.number = digits / 4;
-                number.digits = true;
+                m_numbers.push_back({text, digits / 4, -1});
             }
             return slot;
         }
@@ -156,7 +172,8 @@ public:
             return found.value();
         const int slot = int(m_numbers.size());
         m_slots.insert(text, slot);
-        m_numbers.push_back({text, parseCardNumber(text)});
+        m_numbers.push_back({text, -1, int(m_parsed.size())});
+        m_parsed.push_back(parseCardNumber(text));
         return slot;
     }
 
@@ -171,11 +188,11 @@ public:
         const auto less = [this](int a, int b) {
             const Number &x = m_numbers[size_t(a)];
             const Number &y = m_numbers[size_t(b)];
-            return numberLess(x.text, x.parsed, y.text, y.parsed);
+            return numberLess(x.text, partsOf(x), y.text, partsOf(y));
         };
         std::vector<int> others;
         for (size_t slot = 0; slot < m_numbers.size(); ++slot)
-            if (!m_numbers[slot].digits)
+            if (m_numbers[slot].parsed >= 0)
                 others.push_back(int(slot));
         std::sort(others.begin(), others.end(), less);
         std::vector<int> digits;
@@ -197,13 +214,19 @@ public:
     }
 
 private:
+    // A number of one to four digits alone is its value; any other is
+    // parsed.
     struct Number
     {
         QStringView text;
-        CardNumber parsed;
-        // One to four digits alone.
-        bool digits = false;
+        qint64 value;
+        int parsed;
     };
+
+    NumberParts partsOf(const Number &number) const
+    {
+        return number.parsed >= 0 ? NumberParts(m_parsed[size_t(number.parsed)]) : NumberParts(number.value);
+    }
 
     // A text of one to four digits: its value and length, as one index;
     // -1 for any other text.
@@ -224,6 +247,7 @@ private:
     QHash<QStringView, int> m_slots;
     std::vector<int> m_digitSlots;
     std::vector<Number> m_numbers;
+    std::vector<CardNumber> m_parsed;
 };
 
 // Whether x + "|" comes before y + "|": how two fields of merge keys that
@@ -304,8 +328,10 @@ private:
     {
         const QStringView id(entry.cardId);
         const qsizetype set = entry.setId.size();
-        return id.size() == set + 1 + entry.localId.size() && id.startsWith(entry.setId) && id.at(set) == u'-'
-            && id.endsWith(entry.localId);
+        // Compared character by character: the texts are short.
+        const auto same = [](const QChar *a, const QString &b) { return std::equal(b.cbegin(), b.cend(), a); };
+        return id.size() == set + 1 + entry.localId.size() && id.at(set) == u'-' && same(id.data(), entry.setId)
+            && same(id.data() + set + 1, entry.localId);
     }
 
     // A finish or edition met in the set, numbered in the order met.
@@ -392,9 +418,13 @@ std::vector<int> itemOrder(const std::vector<SortItem> &items, int rankCount, Co
         const SortItem &y = items[size_t(b)];
         return x.tie != y.tie ? x.tie < y.tie : x.row < y.row;
     };
-    for (size_t rank = 0; rank + 1 < starts.size(); ++rank)
-        if (starts[rank + 1] - starts[rank] > 1)
+    for (size_t rank = 0; rank + 1 < starts.size(); ++rank) {
+        const int holdings = starts[rank + 1] - starts[rank];
+        if (holdings == 2 && tieLess(order[size_t(starts[rank]) + 1], order[size_t(starts[rank])]))
+            std::swap(order[size_t(starts[rank])], order[size_t(starts[rank]) + 1]);
+        else if (holdings > 2)
             std::sort(order.begin() + starts[rank], order.begin() + starts[rank + 1], tieLess);
+    }
     if (mode == CollectionTreeModel::CardSortMode::Price)
         std::stable_sort(order.begin(), order.end(),
                          [&items](int a, int b) { return items[size_t(a)].price() > items[size_t(b)].price(); });
@@ -1042,14 +1072,13 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
                 Q_ASSERT(card->children.isEmpty());
                 card->parent = setNode;
                 children.append(card);
+                card->row = int(children.size()) - 1;
                 card->holding = item.row;
                 tree.cardNodes[size_t(item.row)] = card;
                 card->cardCount = item.count;
                 card->value = item.value();
                 setKeys(card, item);
-            }
-            numberRows(children);
-            for (const Node *card : std::as_const(children)) {
+                // Summed in the cards' order, while each is at hand.
                 setNode->cardCount += card->cardCount;
                 setNode->value += card->value;
             }
