@@ -162,6 +162,9 @@ public:
                 m_digitSlots.resize(std::max(size_t(digits) + 1, 2 * m_digitSlots.size()), -1);
             int &slot = m_digitSlots[size_t(digits)];
             if (slot < 0) {
+                // Room for a set's worth at once.
+                if (m_numbers.empty())
+                    m_numbers.reserve(256);
                 slot = int(m_numbers.size());
                 m_numbers.push_back({text, digits / 4, -1});
             }
