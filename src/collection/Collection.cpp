@@ -566,13 +566,16 @@ void Collection::followRecords() const
         buildDerivedTables();
         return;
     }
-    // What is held of each card touched, worked out again from its rows.
-    QSet<QString> seen;
+    // What is held of each card touched, worked out again from its rows:
+    // once each when many rows were.
+    QSet<std::pair<int, QString>> seen;
+    const bool one = records.size() == 1;
     const auto refresh = [&](const CardEntry &entry) {
-        const QString key = ownedCardKey(entry.lang, entry.cardId);
-        if (seen.contains(key))
-            return;
-        seen.insert(key);
+        if (!one) {
+            const qsizetype known = seen.size();
+            if (seen.insert({int(entry.lang), entry.cardId}); seen.size() == known)
+                return;
+        }
         refreshCardHolding(entry.lang, entry.cardId);
     };
     for (const Record &change : records) {
