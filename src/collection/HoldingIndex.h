@@ -23,7 +23,10 @@ namespace pv {
 // met, the finish, edition and grade note numbered as texts met, language,
 // condition and grading company as they are. Two holdings have one key
 // exactly when their key texts (entryKey()) are equal: a holding whose texts
-// hold the separator itself is keyed by its whole key text instead.
+// hold the separator itself is keyed by its whole key text instead. A key is
+// looked for among the holdings of its card, which are few, rather than in a
+// table of every key: building the index then costs a look-up a card, not
+// one more a row.
 //
 // Holdings are named by numbers of their own, which rows inserted or removed
 // above them leave as they are; a number freed by a holding removed names
