@@ -237,18 +237,19 @@ QList<int> HoldingIndex::rowsOfCard(Language language, const QString &cardId) co
     return rows;
 }
 
-void HoldingIndex::forEachCard(const std::function<void(Language, const QString &, const QList<int> &)> &visit) const
+qsizetype HoldingIndex::cardsNumbered(Language language) const
 {
-    QList<int> rows;
-    for (size_t card = 0; card < m_cardIds.size(); ++card) {
-        const QList<int> &holdings = m_cardHoldings[card];
-        if (holdings.isEmpty())
-            continue;
-        rows.clear();
-        for (const int holding : holdings)
-            rows.append(rowOf(holding));
-        visit(m_cardIds[card].first, m_cardIds[card].second, rows);
-    }
+    return std::count_if(m_cardIds.cbegin(), m_cardIds.cend(),
+                         [language](const auto &card) { return card.first == language; });
+}
+
+std::vector<int> HoldingIndex::cardOfEachRow() const
+{
+    std::vector<int> cards(m_holdingOfRow.size(), -1);
+    for (size_t card = 0; card < m_cardHoldings.size(); ++card)
+        for (const int holding : m_cardHoldings[card])
+            cards[size_t(rowOf(holding))] = int(card);
+    return cards;
 }
 
 std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<CardEntry> &entries,

@@ -9,7 +9,6 @@
 #include <QSet>
 #include <QString>
 
-#include <functional>
 #include <vector>
 
 namespace pv {
@@ -47,8 +46,13 @@ public:
     int rowOfKey(const QString &key) const;
     // Every row holding the card, ascending.
     QList<int> rowsOfCard(Language language, const QString &cardId) const;
-    // Each card held, with its rows, ascending.
-    void forEachCard(const std::function<void(Language, const QString &, const QList<int> &)> &visit) const;
+    // How many cards (of the language, as keyed) have been numbered, those
+    // no row holds any more included; the language and id of each number.
+    qsizetype cardsNumbered() const { return qsizetype(m_cardIds.size()); }
+    qsizetype cardsNumbered(Language language) const;
+    const std::pair<Language, QString> &numberedCard(int card) const { return m_cardIds[size_t(card)]; }
+    // The number of each row's card.
+    std::vector<int> cardOfEachRow() const;
     // The cards that have rows without a rarity, in the order numbered:
     // language, card id (valid until the index changes) and those rows,
     // ascending, at [begin, end) of rows.
