@@ -20,10 +20,23 @@ class CardIdTable
 {
 public:
     // The number of the card, and whether it was met for the first time.
-    std::pair<int, bool> number(Language language, const QString &cardId);
+    std::pair<int, bool> number(Language language, const QString &cardId)
+    {
+        return number(language, cardId, hashOf(language, cardId));
+    }
     // The number of a card met before, or -1.
-    int find(Language language, QStringView cardId) const;
+    int find(Language language, QStringView cardId) const { return find(language, cardId, hashOf(language, cardId)); }
     int size() const { return m_count; }
+    // Room for so many cards without growing.
+    void reserve(int cards);
+
+    // The same with the card's hashOf() worked out ahead, and the slot its
+    // look-up starts at asked for ahead of it: a pass over many holdings
+    // then waits for one slot after another no longer.
+    static size_t hashOf(Language language, QStringView cardId);
+    std::pair<int, bool> number(Language language, const QString &cardId, size_t hash);
+    int find(Language language, QStringView cardId, size_t hash) const;
+    void prefetch(size_t hash) const;
 
 private:
     struct Slot
@@ -34,7 +47,7 @@ private:
         Language language = Language::English;
         int number = -1;
     };
-    static size_t hashOf(Language language, QStringView cardId);
+    static bool holds(const Slot &slot, size_t hash, Language language, QStringView cardId);
     // Twice the slots, each card placed again by its hash.
     void grow();
 

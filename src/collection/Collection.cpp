@@ -489,13 +489,30 @@ const QHash<QString, Collection::CardHolding> &Collection::cardHoldings(Language
 {
     ensureIndexes();
     if (!m_cardHoldingsValid) {
-        // Card by card from the index: one entry a card, not a look-up a row.
+        // The rows in their order, each adding to its card's sums (which do
+        // not depend on the order of the card's rows): the holdings are read
+        // one after the other, not card by card across the whole list.
         m_cardHoldings.assign(allLanguages().size(), {});
-        m_index.forEachCard([this](Language language, const QString &cardId, const QList<int> &rows) {
-            CardHolding holding;
-            if (sumHolding(holding, m_entries, rows))
-                m_cardHoldings[size_t(language)].insert(cardId, holding);
-        });
+        for (const Language each : allLanguages())
+            m_cardHoldings[size_t(each)].reserve(m_index.cardsNumbered(each));
+        const std::vector<int> cardOfRow = m_index.cardOfEachRow();
+        std::vector<CardHolding> sums(size_t(m_index.cardsNumbered()));
+        std::vector<char> counted(sums.size(), 0);
+        static const size_t languages = size_t(allLanguages().size());
+        for (size_t row = 0; row < cardOfRow.size(); ++row) {
+            const CardEntry &entry = m_entries.at(qsizetype(row));
+            const int card = cardOfRow[row];
+            if (card < 0 || size_t(entry.lang) >= languages)
+                continue;
+            addToHolding(sums[size_t(card)], entry);
+            counted[size_t(card)] = 1;
+        }
+        for (size_t card = 0; card < sums.size(); ++card) {
+            if (!counted[card])
+                continue;
+            const auto &[keyed, cardId] = m_index.numberedCard(int(card));
+            m_cardHoldings[size_t(keyed)].insert(cardId, sums[card]);
+        }
         m_cardHoldingsValid = true;
     }
     static const QHash<QString, CardHolding> none;
@@ -566,13 +583,16 @@ void Collection::followRecords() const
         buildDerivedTables();
         return;
     }
-    // What is held of each card touched, worked out again from its rows.
-    QSet<QString> seen;
+    // What is held of each card touched, worked out again from its rows:
+    // once each when many rows were.
+    QSet<std::pair<int, QString>> seen;
+    const bool one = records.size() == 1;
     const auto refresh = [&](const CardEntry &entry) {
-        const QString key = ownedCardKey(entry.lang, entry.cardId);
-        if (seen.contains(key))
-            return;
-        seen.insert(key);
+        if (!one) {
+            const qsizetype known = seen.size();
+            if (seen.insert({int(entry.lang), entry.cardId}); seen.size() == known)
+                return;
+        }
         refreshCardHolding(entry.lang, entry.cardId);
     };
     for (const Record &change : records) {

@@ -3,6 +3,7 @@
 #include "collection/EntryKeys.h"
 
 #include <algorithm>
+#include <array>
 #include <numeric>
 
 namespace pv {
@@ -17,34 +18,129 @@ quint32 smallFields(const EntryKeyFields &fields)
     return quint32(fields.condition) | quint32(fields.company) << 8;
 }
 
+// A set as one build meets it: the holding's language and where its set
+// id's text is.
+struct PlaceRef
+{
+    int language;
+    const QChar *text;
+    qsizetype size;
+    friend bool operator==(const PlaceRef &a, const PlaceRef &b)
+    {
+        return a.language == b.language && a.text == b.text && a.size == b.size;
+    }
+    friend size_t qHash(const PlaceRef &place, size_t seed = 0)
+    {
+        return qHashMulti(seed, place.language, place.text, place.size);
+    }
+};
+
 } // namespace
+
+// The numbers of the texts a build meets, looked up by where a text is
+// before its characters are read: a file's holdings share their finish,
+// edition and set texts, which are then hashed once, not once a row. Only
+// for one build, while its holdings keep those texts.
+class HoldingIndex::BuildTexts
+{
+public:
+    explicit BuildTexts(HoldingIndex &index)
+        : m_index(index)
+    {
+    }
+
+    // The text's number, and whether it holds the key's separator.
+    std::pair<quint32, bool> number(QStringView text)
+    {
+        if (text.isEmpty())
+            return {0, false};
+        Recent &recent = m_recent[(quintptr(text.data()) >> 4 ^ quintptr(text.size())) % RecentTexts];
+        if (recent.text != text.data() || recent.size != text.size())
+            recent = {text.data(), text.size(), m_index.textNumber(text), text.contains(u'|')};
+        return {recent.number, recent.separator};
+    }
+
+private:
+    struct Recent
+    {
+        const QChar *text = nullptr;
+        qsizetype size = -1;
+        quint32 number = 0;
+        bool separator = false;
+    };
+    static constexpr size_t RecentTexts = 64;
+    HoldingIndex &m_index;
+    std::array<Recent, RecentTexts> m_recent{};
+};
 
 HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
     : m_built(true)
 {
     const size_t rows = size_t(entries.size());
-    m_keys.reserve(qsizetype(rows));
     m_rowOfHolding.resize(rows);
     std::iota(m_rowOfHolding.begin(), m_rowOfHolding.end(), 0);
     m_holdingOfRow = m_rowOfHolding;
+    m_keyOfHolding.resize(rows);
     std::vector<int> cardOfRow(rows);
-    for (int row = 0; row < int(rows); ++row) {
-        const CardEntry &entry = entries.at(row);
-        const int card = cardNumber(entry.lang, entry.cardId);
-        cardOfRow[size_t(row)] = card;
-        // A key held by several rows names the first.
-        const qsizetype keys = m_keys.size();
-        int &first = m_keys[keyOf(entry, card)];
-        if (m_keys.size() > keys) {
-            first = row;
+    // Room for as many cards as rows, up to a large collection's.
+    const int cards = int(std::min<size_t>(rows, 1 << 16));
+    m_cards.reserve(cards);
+    m_cardIds.reserve(size_t(cards));
+    m_cardHoldings.reserve(size_t(cards));
+    m_cardUnnamed.reserve(size_t(cards));
+    m_unnamedAt.reserve(size_t(cards));
+    // Each card's slot is asked for some rows ahead of its look-up.
+    constexpr size_t Ahead = 16;
+    std::array<size_t, Ahead> hashes{};
+    const auto hashAt = [&entries](size_t row) {
+        const CardEntry &entry = entries.at(qsizetype(row));
+        return CardIdTable::hashOf(entryKeyLanguage(entry.lang), entry.cardId);
+    };
+    for (size_t row = 0; row < std::min(rows, Ahead); ++row)
+        hashes[row] = hashAt(row);
+    BuildTexts texts(*this);
+    // Rows of each set, counted by where its id's text is and folded by
+    // text at the end.
+    QHash<PlaceRef, std::pair<qint64, int>> places;
+    for (size_t row = 0; row < rows; ++row) {
+        const CardEntry &entry = entries.at(qsizetype(row));
+        const size_t hash = hashes[row % Ahead];
+        if (row + Ahead < rows) {
+            hashes[row % Ahead] = hashAt(row + Ahead);
+            m_cards.prefetch(hashes[row % Ahead]);
+        }
+        const Language language = entryKeyLanguage(entry.lang);
+        int card = m_cards.find(language, entry.cardId, hash);
+        if (card < 0) {
+            m_cardIds.emplace_back(language, entry.cardId);
+            m_cardHoldings.emplace_back();
+            m_cardUnnamed.push_back(0);
+            m_unnamedAt.push_back(-1);
+            card = m_cards.number(language, m_cardIds.back().second, hash).first;
+        }
+        cardOfRow[row] = card;
+        const EntryKeyFields fields = entryKeyFields(entry);
+        const auto [variant, variantSeparator] = texts.number(fields.variant);
+        const auto [edition, editionSeparator] = texts.number(fields.edition);
+        const auto [note, noteSeparator] = texts.number(fields.gradeNote);
+        const bool idSeparator = std::find(fields.cardId.cbegin(), fields.cardId.cend(), u'|') != fields.cardId.cend();
+        Key &key = m_keyOfHolding[row];
+        if (variantSeparator || editionSeparator || noteSeparator || idSeparator) {
+            key = Key{textNumber(formatEntryKey(fields)), 0, 0, WholeText};
+            m_wholeTextKeys[key.variant].append(int(row));
         } else {
-            QList<int> &holdings = m_sharedKeys[keyOf(entry, card)];
-            if (holdings.isEmpty())
-                holdings.append(first);
-            holdings.append(row);
+            key = Key{variant, edition, note, smallFields(fields)};
         }
         countUnnamed(card, entry, 1);
-        countPlace(entry, 1);
+        if (entry.lang != language)
+            ++m_otherLanguageRows;
+        auto &place = places[PlaceRef{int(entry.lang), entry.setId.constData(), entry.setId.size()}];
+        if (place.first++ == 0)
+            place.second = int(row);
+    }
+    for (auto place = places.cbegin(); place != places.cend(); ++place) {
+        const CardEntry &first = entries.at(place->second);
+        m_setRows[{int(first.lang), first.setId}] += place->first;
     }
     // Each card's rows in a list of its size.
     std::vector<int> counts(m_cardIds.size());
@@ -66,6 +162,7 @@ int HoldingIndex::cardNumber(Language language, const QString &cardId)
     m_cardIds.emplace_back(language, cardId);
     m_cardHoldings.emplace_back();
     m_cardUnnamed.push_back(0);
+    m_unnamedAt.push_back(-1);
     return m_cards.number(language, m_cardIds.back().second).first;
 }
 
@@ -90,21 +187,20 @@ qint64 HoldingIndex::knownTextNumber(QStringView text) const
     return found == m_texts.constEnd() ? -1 : qint64(found.value());
 }
 
-HoldingIndex::Key HoldingIndex::keyOf(const CardEntry &entry, int card)
+HoldingIndex::Key HoldingIndex::keyOf(const CardEntry &entry)
 {
     const EntryKeyFields fields = entryKeyFields(entry);
     if (fields.holdsSeparator()) {
         // Fields holding the separator could join into another holding's
         // key text: such a holding is keyed by that text.
-        return Key{OddCard, textNumber(formatEntryKey(fields)), 0, 0, 0};
+        return Key{textNumber(formatEntryKey(fields)), 0, 0, WholeText};
     }
-    return Key{quint32(card), textNumber(fields.variant), textNumber(fields.edition), textNumber(fields.gradeNote),
+    return Key{textNumber(fields.variant), textNumber(fields.edition), textNumber(fields.gradeNote),
                smallFields(fields)};
 }
 
 int HoldingIndex::rowOfKey(const QString &key) const
 {
-    Key wanted;
     if (const std::optional<EntryKeyFields> fields = readEntryKey(key)) {
         const int card = m_cards.find(fields->language, fields->cardId);
         const qint64 variant = knownTextNumber(fields->variant);
@@ -112,17 +208,20 @@ int HoldingIndex::rowOfKey(const QString &key) const
         const qint64 note = knownTextNumber(fields->gradeNote);
         if (card < 0 || variant < 0 || edition < 0 || note < 0)
             return -1;
-        wanted = Key{quint32(card), quint32(variant), quint32(edition), quint32(note), smallFields(*fields)};
-    } else {
-        // Not a key read back field by field: the whole text of a holding
-        // keyed by it, if any.
-        const qint64 whole = knownTextNumber(key);
-        if (whole < 0)
-            return -1;
-        wanted = Key{OddCard, quint32(whole), 0, 0, 0};
+        const Key wanted{quint32(variant), quint32(edition), quint32(note), smallFields(*fields)};
+        // The card's holdings are in ascending rows: the first one keyed so.
+        for (const int holding : m_cardHoldings[size_t(card)])
+            if (m_keyOfHolding[size_t(holding)] == wanted)
+                return rowOf(holding);
+        return -1;
     }
-    const auto found = m_keys.constFind(wanted);
-    return found == m_keys.constEnd() ? -1 : rowOf(found.value());
+    // Not a key read back field by field: the whole text of a holding keyed
+    // by it, if any.
+    const qint64 whole = knownTextNumber(key);
+    if (whole < 0)
+        return -1;
+    const auto found = m_wholeTextKeys.constFind(quint32(whole));
+    return found == m_wholeTextKeys.constEnd() ? -1 : rowOf(found->constFirst());
 }
 
 QList<int> HoldingIndex::rowsOfCard(Language language, const QString &cardId) const
@@ -138,18 +237,19 @@ QList<int> HoldingIndex::rowsOfCard(Language language, const QString &cardId) co
     return rows;
 }
 
-void HoldingIndex::forEachCard(const std::function<void(Language, const QString &, const QList<int> &)> &visit) const
+qsizetype HoldingIndex::cardsNumbered(Language language) const
 {
-    QList<int> rows;
-    for (size_t card = 0; card < m_cardIds.size(); ++card) {
-        const QList<int> &holdings = m_cardHoldings[card];
-        if (holdings.isEmpty())
-            continue;
-        rows.clear();
-        for (const int holding : holdings)
-            rows.append(rowOf(holding));
-        visit(m_cardIds[card].first, m_cardIds[card].second, rows);
-    }
+    return std::count_if(m_cardIds.cbegin(), m_cardIds.cend(),
+                         [language](const auto &card) { return card.first == language; });
+}
+
+std::vector<int> HoldingIndex::cardOfEachRow() const
+{
+    std::vector<int> cards(m_holdingOfRow.size(), -1);
+    for (size_t card = 0; card < m_cardHoldings.size(); ++card)
+        for (const int holding : m_cardHoldings[card])
+            cards[size_t(rowOf(holding))] = int(card);
+    return cards;
 }
 
 std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<CardEntry> &entries,
@@ -158,7 +258,7 @@ std::vector<HoldingIndex::Unnamed> HoldingIndex::cardsWithoutRarity(const QList<
     // Few such cards are taken from their set; many, read off every card.
     std::vector<int> cards;
     if (size_t(m_unnamedCards.size()) * 8 < m_cardIds.size()) {
-        cards.assign(m_unnamedCards.cbegin(), m_unnamedCards.cend());
+        cards = m_unnamedCards;
         std::sort(cards.begin(), cards.end());
     } else {
         for (size_t card = 0; card < m_cardUnnamed.size(); ++card)
@@ -247,7 +347,7 @@ void HoldingIndex::insertRow(int row, const CardEntry &entry)
     }
     const int card = cardNumber(entry.lang, entry.cardId);
     addToCard(card, holding);
-    addKey(keyOf(entry, card), holding);
+    addKey(keyOf(entry), holding);
     countUnnamed(card, entry, 1);
     countPlace(entry, 1);
 }
@@ -256,7 +356,7 @@ void HoldingIndex::removeRow(int row, const CardEntry &entry)
 {
     const int holding = holdingAt(row);
     const int card = cardNumber(entry.lang, entry.cardId);
-    removeKey(keyOf(entry, card), holding);
+    removeKey(keyOf(entry), holding);
     removeFromCard(card, holding);
     countUnnamed(card, entry, -1);
     countPlace(entry, -1);
@@ -283,8 +383,8 @@ void HoldingIndex::editRow(int row, const CardEntry &before, const CardEntry &af
     const int holding = holdingAt(row);
     const int oldCard = cardNumber(before.lang, before.cardId);
     const int newCard = cardNumber(after.lang, after.cardId);
-    const Key oldKey = keyOf(before, oldCard);
-    const Key newKey = keyOf(after, newCard);
+    const Key oldKey = keyOf(before);
+    const Key newKey = keyOf(after);
     if (!(oldKey == newKey)) {
         removeKey(oldKey, holding);
         addKey(newKey, holding);
@@ -305,7 +405,7 @@ void HoldingIndex::nameRarities(int card, qsizetype rows)
 {
     m_cardUnnamed[size_t(card)] -= int(rows);
     if (m_cardUnnamed[size_t(card)] <= 0)
-        m_unnamedCards.remove(card);
+        listUnnamed(card, false);
 }
 
 void HoldingIndex::nameRarity(const CardEntry &entry)
@@ -322,9 +422,27 @@ void HoldingIndex::countUnnamed(int card, const CardEntry &entry, int by)
     int &unnamed = m_cardUnnamed[size_t(card)];
     unnamed += by;
     if (unnamed == by && by > 0)
-        m_unnamedCards.insert(card);
+        listUnnamed(card, true);
     else if (unnamed <= 0)
-        m_unnamedCards.remove(card);
+        listUnnamed(card, false);
+}
+
+void HoldingIndex::listUnnamed(int card, bool listed)
+{
+    int &at = m_unnamedAt[size_t(card)];
+    if (listed == (at >= 0))
+        return;
+    if (listed) {
+        at = int(m_unnamedCards.size());
+        m_unnamedCards.push_back(card);
+        return;
+    }
+    // The last card takes its place.
+    const int last = m_unnamedCards.back();
+    m_unnamedCards[size_t(at)] = last;
+    m_unnamedAt[size_t(last)] = at;
+    m_unnamedCards.pop_back();
+    at = -1;
 }
 
 void HoldingIndex::countPlace(const CardEntry &entry, int by)
@@ -376,46 +494,37 @@ void HoldingIndex::removeFromCard(int card, int holding)
 
 void HoldingIndex::addKey(const Key &key, int holding)
 {
-    const auto first = m_keys.find(key);
-    if (first == m_keys.end()) {
-        m_keys.insert(key, holding);
+    if (size_t(holding) >= m_keyOfHolding.size())
+        m_keyOfHolding.resize(size_t(holding) + 1);
+    m_keyOfHolding[size_t(holding)] = key;
+    if (!key.isWholeText())
         return;
-    }
-    QList<int> &holdings = m_sharedKeys[key];
-    if (holdings.isEmpty())
-        holdings.append(first.value());
+    QList<int> &holdings = m_wholeTextKeys[key.variant];
     if (m_manyMoves) {
         holdings.append(holding);
-        m_touchedKeys.insert(key);
+        m_touchedWholeTexts.insert(key.variant);
         return;
     }
     holdings.insert(lowerBound(holdings, rowOf(holding)), holding);
-    first.value() = holdings.constFirst();
 }
 
 void HoldingIndex::removeKey(const Key &key, int holding)
 {
-    const auto first = m_keys.find(key);
-    if (first == m_keys.end())
+    if (!key.isWholeText())
         return;
-    const auto shared = m_sharedKeys.find(key);
-    if (shared == m_sharedKeys.end()) {
-        if (first.value() == holding)
-            m_keys.erase(first);
+    const auto found = m_wholeTextKeys.find(key.variant);
+    if (found == m_wholeTextKeys.end())
         return;
-    }
-    QList<int> &holdings = shared.value();
+    QList<int> &holdings = found.value();
     if (m_manyMoves) {
         holdings.removeOne(holding);
-        m_touchedKeys.insert(key);
     } else {
         const auto at = lowerBound(holdings, rowOf(holding));
         if (at != holdings.end() && *at == holding)
             holdings.erase(at);
     }
-    first.value() = holdings.constFirst();
-    if (holdings.size() < 2)
-        m_sharedKeys.erase(shared);
+    if (holdings.isEmpty())
+        m_wholeTextKeys.erase(found);
 }
 
 void HoldingIndex::beginManyMoves()
@@ -445,14 +554,12 @@ void HoldingIndex::endManyMoves()
     for (const int card : std::as_const(m_touchedCards))
         sortByRow(m_cardHoldings[size_t(card)]);
     m_touchedCards.clear();
-    for (const Key &key : std::as_const(m_touchedKeys)) {
-        const auto shared = m_sharedKeys.find(key);
-        if (shared == m_sharedKeys.end())
-            continue;
-        sortByRow(shared.value());
-        m_keys[key] = shared->constFirst();
+    for (const quint32 text : std::as_const(m_touchedWholeTexts)) {
+        const auto found = m_wholeTextKeys.find(text);
+        if (found != m_wholeTextKeys.end())
+            sortByRow(found.value());
     }
-    m_touchedKeys.clear();
+    m_touchedWholeTexts.clear();
 }
 
 } // namespace pv

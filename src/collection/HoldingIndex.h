@@ -9,7 +9,6 @@
 #include <QSet>
 #include <QString>
 
-#include <functional>
 #include <vector>
 
 namespace pv {
@@ -23,7 +22,10 @@ namespace pv {
 // met, the finish, edition and grade note numbered as texts met, language,
 // condition and grading company as they are. Two holdings have one key
 // exactly when their key texts (entryKey()) are equal: a holding whose texts
-// hold the separator itself is keyed by its whole key text instead.
+// hold the separator itself is keyed by its whole key text instead. A key is
+// looked for among the holdings of its card, which are few, rather than in a
+// table of every key: building the index then costs a look-up a card, not
+// one more a row.
 //
 // Holdings are named by numbers of their own, which rows inserted or removed
 // above them leave as they are; a number freed by a holding removed names
@@ -44,8 +46,13 @@ public:
     int rowOfKey(const QString &key) const;
     // Every row holding the card, ascending.
     QList<int> rowsOfCard(Language language, const QString &cardId) const;
-    // Each card held, with its rows, ascending.
-    void forEachCard(const std::function<void(Language, const QString &, const QList<int> &)> &visit) const;
+    // How many cards (of the language, as keyed) have been numbered, those
+    // no row holds any more included; the language and id of each number.
+    qsizetype cardsNumbered() const { return qsizetype(m_cardIds.size()); }
+    qsizetype cardsNumbered(Language language) const;
+    const std::pair<Language, QString> &numberedCard(int card) const { return m_cardIds[size_t(card)]; }
+    // The number of each row's card.
+    std::vector<int> cardOfEachRow() const;
     // The cards that have rows without a rarity, in the order numbered:
     // language, card id (valid until the index changes) and those rows,
     // ascending, at [begin, end) of rows.
@@ -83,40 +90,30 @@ public:
     void endManyMoves();
 
 private:
-    // The card, the numbers of the finish, edition and grade note texts, and
-    // condition and grading company in one number.
+    // What keys a holding besides its card: the numbers of the finish,
+    // edition and grade note texts, and condition and grading company in one
+    // number. A holding keyed by its whole key text has that text's number
+    // as its finish and WholeText as the rest.
     struct Key
     {
-        quint32 card = 0;
         quint32 variant = 0;
         quint32 edition = 0;
         quint32 note = 0;
         quint32 small = 0;
+        bool isWholeText() const { return small == WholeText; }
         friend bool operator==(const Key &a, const Key &b)
         {
-            return a.card == b.card && a.variant == b.variant && a.edition == b.edition && a.note == b.note
-                && a.small == b.small;
-        }
-        friend size_t qHash(const Key &key, size_t seed = 0)
-        {
-            quint64 h = quint64(key.card) * 0x9E3779B97F4A7C15ull + key.variant;
-            h = h * 0xC2B2AE3D27D4EB4Full + key.edition;
-            h = h * 0x165667B19E3779F9ull + key.note;
-            h = h * 0x9E3779B97F4A7C15ull + key.small;
-            // Every bit of the fields reaches the low bits the table uses.
-            h ^= h >> 33;
-            h *= 0xFF51AFD7ED558CCDull;
-            h ^= h >> 33;
-            return size_t(h) ^ seed;
+            return a.variant == b.variant && a.edition == b.edition && a.note == b.note && a.small == b.small;
         }
     };
-    static constexpr quint32 OddCard = 0xFFFFFFFFu;
+    static constexpr quint32 WholeText = 0xFFFFFFFFu;
+    class BuildTexts;
 
     int cardNumber(Language language, const QString &cardId);
     quint32 textNumber(QStringView text);
     // The number of a text met before (0 for the empty text), or -1.
     qint64 knownTextNumber(QStringView text) const;
-    Key keyOf(const CardEntry &entry, int card);
+    Key keyOf(const CardEntry &entry);
 
     int holdingAt(int row) const;
     int rowOf(int holding) const { return m_rowOfHolding[size_t(holding)]; }
@@ -126,6 +123,7 @@ private:
     void addToCard(int card, int holding);
     void removeFromCard(int card, int holding);
     void countUnnamed(int card, const CardEntry &entry, int by);
+    void listUnnamed(int card, bool listed);
     void countPlace(const CardEntry &entry, int by);
     // Where, among holdings in ascending rows, the row's holding goes.
     QList<int>::iterator lowerBound(QList<int> &holdings, int row) const;
@@ -139,15 +137,19 @@ private:
     // Each card's holdings, in ascending rows; and how many have no rarity.
     std::vector<QList<int>> m_cardHoldings;
     std::vector<int> m_cardUnnamed;
-    QSet<int> m_unnamedCards;
+    // The cards with such rows, in no order, and where each is among them
+    // (-1 for none).
+    std::vector<int> m_unnamedCards;
+    std::vector<int> m_unnamedAt;
     // Rows of each set, and rows whose language keys as another.
     QHash<std::pair<int, QString>, qint64> m_setRows;
     qsizetype m_otherLanguageRows = 0;
     QHash<QString, quint32> m_texts;
-    // Key -> the holding in the first row holding it; every holding of a
-    // key held by several rows (a file may hold such copies), ascending.
-    QHash<Key, int> m_keys;
-    QHash<Key, QList<int>> m_sharedKeys;
+    // Each holding's key after its card; a key is found among its card's
+    // holdings, in ascending rows. Holdings keyed by their whole key texts,
+    // by that text's number, ascending.
+    std::vector<Key> m_keyOfHolding;
+    QHash<quint32, QList<int>> m_wholeTextKeys;
     std::vector<int> m_rowOfHolding;
     std::vector<int> m_holdingOfRow;
     std::vector<int> m_freeHoldings;
@@ -157,7 +159,7 @@ private:
     bool m_manyMoves = false;
     std::vector<std::vector<int>> m_blocks;
     QSet<int> m_touchedCards;
-    QSet<Key> m_touchedKeys;
+    QSet<quint32> m_touchedWholeTexts;
 };
 
 } // namespace pv

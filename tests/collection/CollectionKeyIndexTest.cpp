@@ -380,6 +380,55 @@ private slots:
         }
     }
 
+    // Many holdings of one card that differ only in what keys them after the
+    // card: each is found apart from the others, the first of equal keys
+    // wins, and so it stays once rows above them come and go.
+    void holdingsOfOneCardAreFoundApart()
+    {
+        struct Printing
+        {
+            const char *variant;
+            const char *edition;
+            GradingCompany company;
+            const char *note;
+            int language;
+        };
+        const Printing printings[] = {
+            {"normal", "unlimited", GradingCompany::None, "", 0},
+            {"holo", "unlimited", GradingCompany::None, "", 0},
+            {"normal", "firstEdition", GradingCompany::None, "", 0},
+            {"normal", "", GradingCompany::None, "", 0}, // the first one's key
+            {"normal", "unlimited", GradingCompany::PSA, "10", 0},
+            {"normal", "unlimited", GradingCompany::PSA, " 10 ", 0}, // the one above's
+            {"normal", "unlimited", GradingCompany::CGC, "10", 0},
+            {"normal", "unlimited", GradingCompany::PSA, "9.5", 0},
+            {"normal", "unlimited", GradingCompany::None, "", 1},
+            {"Normal", "unlimited", GradingCompany::None, "", 0},
+            {"normal", "unlimited", GradingCompany::None, "", 9}, // English as keyed
+            {"holo", "unlimited", GradingCompany::None, "", 0},
+        };
+        QList<CardEntry> entries;
+        for (const Printing &printing : printings) {
+            CardEntry entry = holding(1, 0);
+            entry.variant = QString::fromLatin1(printing.variant);
+            entry.edition = QString::fromLatin1(printing.edition);
+            entry.gradeCompany = printing.company;
+            entry.gradeNote = QString::fromLatin1(printing.note);
+            entry.lang = Language(printing.language);
+            entries.append(entry);
+        }
+        Collection collection;
+        collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+        compareEveryLookup(collection);
+        collection.removeEntryAt(0);
+        compareEveryLookup(collection);
+        collection.insertEntry(0, entries.at(3));
+        collection.insertEntry(0, holding(2, 0));
+        compareEveryLookup(collection);
+        collection.removeEntryAt(5);
+        compareEveryLookup(collection);
+    }
+
 private:
     void editAndLookUp(bool sharedKeys)
     {

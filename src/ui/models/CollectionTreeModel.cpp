@@ -109,8 +109,27 @@ SortItem sortItem(const CardEntry &entry, int row)
     return item;
 }
 
+// A card number's parts, as CardNumber holds them.
+struct NumberParts
+{
+    QStringView prefix;
+    qint64 number = -1;
+    QStringView suffix;
+    NumberParts() = default;
+    explicit NumberParts(qint64 value)
+        : number(value)
+    {
+    }
+    NumberParts(const CardNumber &parsed)
+        : prefix(parsed.prefix)
+        , number(parsed.number)
+        , suffix(parsed.suffix)
+    {
+    }
+};
+
 // The natural card-number order: prefix, number, suffix, then the text.
-bool numberLess(QStringView x, const CardNumber &a, QStringView y, const CardNumber &b)
+bool numberLess(QStringView x, const NumberParts &a, QStringView y, const NumberParts &b)
 {
     // Most numbers are digits alone: their empty prefixes and suffixes are
     // not compared as text.
@@ -140,13 +159,14 @@ public:
         const int digits = digitsIndex(text);
         if (digits >= 0) {
             if (size_t(digits) >= m_digitSlots.size())
-                m_digitSlots.resize(size_t(digits) + 1, -1);
+                m_digitSlots.resize(std::max(size_t(digits) + 1, 2 * m_digitSlots.size()), -1);
             int &slot = m_digitSlots[size_t(digits)];
             if (slot < 0) {
+                // Room for a set's worth at once.
+                if (m_numbers.empty())
+                    m_numbers.reserve(256);
                 slot = int(m_numbers.size());
-                Number &number = m_numbers.emplace_back();
-                number.text = text;
-                number.parsed.number = digits / 4;
+                m_numbers.push_back({text, digits / 4, -1});
             }
             return slot;
         }
@@ -155,23 +175,41 @@ public:
             return found.value();
         const int slot = int(m_numbers.size());
         m_slots.insert(text, slot);
-        m_numbers.push_back({text, parseCardNumber(text)});
+        m_numbers.push_back({text, -1, int(m_parsed.size())});
+        m_parsed.push_back(parseCardNumber(text));
         return slot;
     }
 
     int count() const { return int(m_numbers.size()); }
 
-    // The rank of each slot's number in the natural order.
+    // The rank of each slot's number in the natural order. Numbers of
+    // digits alone are in that order in their table already: by value, and
+    // of one value above 0 the longer text (with more leading zeros) first,
+    // as the texts order them. Only the others are sorted, and merged in.
     std::vector<int> ranks() const
     {
-        std::vector<int> order(m_numbers.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = int(i);
-        std::sort(order.begin(), order.end(), [this](int a, int b) {
+        const auto less = [this](int a, int b) {
             const Number &x = m_numbers[size_t(a)];
             const Number &y = m_numbers[size_t(b)];
-            return numberLess(x.text, x.parsed, y.text, y.parsed);
-        });
+            return numberLess(x.text, partsOf(x), y.text, partsOf(y));
+        };
+        std::vector<int> others;
+        for (size_t slot = 0; slot < m_numbers.size(); ++slot)
+            if (m_numbers[slot].parsed >= 0)
+                others.push_back(int(slot));
+        std::sort(others.begin(), others.end(), less);
+        std::vector<int> digits;
+        digits.reserve(m_numbers.size() - others.size());
+        // Zeros alone order as texts do, the shorter first.
+        for (size_t length = 0; length < std::min<size_t>(4, m_digitSlots.size()); ++length)
+            if (m_digitSlots[length] >= 0)
+                digits.push_back(m_digitSlots[length]);
+        for (size_t value = 4; value < m_digitSlots.size(); value += 4)
+            for (size_t length = std::min<size_t>(4, m_digitSlots.size() - value); length-- > 0;)
+                if (m_digitSlots[value + length] >= 0)
+                    digits.push_back(m_digitSlots[value + length]);
+        std::vector<int> order(m_numbers.size());
+        std::merge(digits.cbegin(), digits.cend(), others.cbegin(), others.cend(), order.begin(), less);
         std::vector<int> rank(order.size());
         for (size_t at = 0; at < order.size(); ++at)
             rank[size_t(order[at])] = int(at);
@@ -179,11 +217,19 @@ public:
     }
 
 private:
+    // A number of one to four digits alone is its value; any other is
+    // parsed.
     struct Number
     {
         QStringView text;
-        CardNumber parsed;
+        qint64 value;
+        int parsed;
     };
+
+    NumberParts partsOf(const Number &number) const
+    {
+        return number.parsed >= 0 ? NumberParts(m_parsed[size_t(number.parsed)]) : NumberParts(number.value);
+    }
 
     // A text of one to four digits: its value and length, as one index;
     // -1 for any other text.
@@ -204,6 +250,7 @@ private:
     QHash<QStringView, int> m_slots;
     std::vector<int> m_digitSlots;
     std::vector<Number> m_numbers;
+    std::vector<CardNumber> m_parsed;
 };
 
 // Whether x + "|" comes before y + "|": how two fields of merge keys that
@@ -246,12 +293,14 @@ public:
         static const auto conditionRanks = keyRanks<7>([](int c) { return conditionKey(Condition(c)); });
         static const auto companyRanks = keyRanks<7>([](int c) { return gradingCompanyKey(GradingCompany(c)); });
         const QStringView edition = entry.edition.isEmpty() ? QStringView(u"unlimited") : QStringView(entry.edition);
-        item.coded = ownCard(entry) && QStringView(entry.gradeNote).trimmed().isEmpty()
-            && quint32(entry.condition) < 7 && quint32(entry.gradeCompany) < 7
-            && !entry.variant.contains(QLatin1Char('|')) && !edition.contains(QLatin1Char('|'));
+        item.coded = (entry.gradeNote.isEmpty() || QStringView(entry.gradeNote).trimmed().isEmpty())
+            && quint32(entry.condition) < 7 && quint32(entry.gradeCompany) < 7 && ownCard(entry);
         if (!item.coded)
             return;
-        item.tie = quint64(intern(m_variants, entry.variant)) << 40 | quint64(intern(m_editions, edition)) << 16
+        const Value &variant = intern(m_variants, entry.variant);
+        const Value &printing = intern(m_editions, edition);
+        item.coded = !variant.holdsSeparator && !printing.holdsSeparator;
+        item.tie = quint64(variant.number) << 40 | quint64(printing.number) << 16
             | conditionRanks[size_t(entry.condition)] << 4 | companyRanks[size_t(entry.gradeCompany)];
     }
 
@@ -282,30 +331,45 @@ private:
     {
         const QStringView id(entry.cardId);
         const qsizetype set = entry.setId.size();
-        return id.size() == set + 1 + entry.localId.size() && id.startsWith(entry.setId) && id.at(set) == u'-'
-            && id.endsWith(entry.localId);
+        // Compared character by character: the texts are short.
+        const auto same = [](const QChar *a, const QString &b) { return std::equal(b.cbegin(), b.cend(), a); };
+        return id.size() == set + 1 + entry.localId.size() && id.at(set) == u'-' && same(id.data(), entry.setId)
+            && same(id.data() + set + 1, entry.localId);
     }
 
-    static quint64 intern(std::vector<QStringView> &values, QStringView value)
+    // A finish or edition met in the set, numbered in the order met.
+    struct Value
     {
-        const auto found = std::find(values.begin(), values.end(), value);
-        if (found != values.end())
-            return quint64(found - values.begin());
-        values.push_back(value);
-        return values.size() - 1;
+        QStringView text;
+        quint64 number;
+        bool holdsSeparator;
+    };
+
+    // Holdings mostly share these texts: where a text is is compared first,
+    // its characters only when that differs.
+    static const Value &intern(std::vector<Value> &values, QStringView value)
+    {
+        for (const Value &known : values)
+            if (known.text.data() == value.data() && known.text.size() == value.size())
+                return known;
+        for (const Value &known : values)
+            if (known.text == value)
+                return known;
+        values.push_back({value, values.size(), value.contains(u'|')});
+        return values.back();
     }
 
-    static std::vector<quint64> ranks(const std::vector<QStringView> &values)
+    static std::vector<quint64> ranks(const std::vector<Value> &values)
     {
         std::vector<quint64> ranks(values.size(), 0);
         for (size_t a = 0; a < values.size(); ++a)
             for (size_t b = 0; b < values.size(); ++b)
-                ranks[a] += fieldLess(values[b], values[a]) ? 1 : 0;
+                ranks[a] += fieldLess(values[b].text, values[a].text) ? 1 : 0;
         return ranks;
     }
 
-    std::vector<QStringView> m_variants;
-    std::vector<QStringView> m_editions;
+    std::vector<Value> m_variants;
+    std::vector<Value> m_editions;
 };
 
 // Gives a set's holdings, whose ranks hold their numbers' slots, the rank
@@ -357,9 +421,13 @@ std::vector<int> itemOrder(const std::vector<SortItem> &items, int rankCount, Co
         const SortItem &y = items[size_t(b)];
         return x.tie != y.tie ? x.tie < y.tie : x.row < y.row;
     };
-    for (size_t rank = 0; rank + 1 < starts.size(); ++rank)
-        if (starts[rank + 1] - starts[rank] > 1)
+    for (size_t rank = 0; rank + 1 < starts.size(); ++rank) {
+        const int holdings = starts[rank + 1] - starts[rank];
+        if (holdings == 2 && tieLess(order[size_t(starts[rank]) + 1], order[size_t(starts[rank])]))
+            std::swap(order[size_t(starts[rank])], order[size_t(starts[rank]) + 1]);
+        else if (holdings > 2)
             std::sort(order.begin() + starts[rank], order.begin() + starts[rank + 1], tieLess);
+    }
     if (mode == CollectionTreeModel::CardSortMode::Price)
         std::stable_sort(order.begin(), order.end(),
                          [&items](int a, int b) { return items[size_t(a)].price() > items[size_t(b)].price(); });
@@ -966,7 +1034,9 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
         if (language < 0 || language >= languageCount)
             continue;
         // Holdings of one set tend to follow each other.
-        if (previous && previous->language == entry.lang && previous->id == entry.setId) {
+        if (previous && previous->language == entry.lang
+            && ((previous->id.constData() == entry.setId.constData() && previous->id.size() == entry.setId.size())
+                || previous->id == entry.setId)) {
             previous->add(entry, row);
             continue;
         }
@@ -1005,14 +1075,13 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
                 Q_ASSERT(card->children.isEmpty());
                 card->parent = setNode;
                 children.append(card);
+                card->row = int(children.size()) - 1;
                 card->holding = item.row;
                 tree.cardNodes[size_t(item.row)] = card;
                 card->cardCount = item.count;
                 card->value = item.value();
                 setKeys(card, item);
-            }
-            numberRows(children);
-            for (const Node *card : std::as_const(children)) {
+                // Summed in the cards' order, while each is at hand.
                 setNode->cardCount += card->cardCount;
                 setNode->value += card->value;
             }
