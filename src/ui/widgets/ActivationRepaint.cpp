@@ -1,11 +1,16 @@
 #include "ui/widgets/ActivationRepaint.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QItemSelectionModel>
 #include <QPalette>
 #include <QRegion>
+#include <QTimer>
+
+#include <utility>
 
 namespace pv {
 
@@ -19,7 +24,36 @@ void ActivationRepaint::install(QAbstractItemView *view)
     if (!view || view->findChild<ActivationRepaint *>(QString(), Qt::FindDirectChildrenOnly))
         return;
     // Installed after the view's own filter, so it sees the events first.
-    view->viewport()->installEventFilter(new ActivationRepaint(view));
+    auto *filter = new ActivationRepaint(view);
+    view->viewport()->installEventFilter(filter);
+    view->installEventFilter(filter);
+    // The application announces a focus change once the widgets took it.
+    connect(qApp, &QApplication::focusChanged, filter, &ActivationRepaint::releaseUpdates);
+}
+
+void ActivationRepaint::holdUpdates(QAbstractItemView *view)
+{
+    m_holding = true;
+    view->setAttribute(Qt::WA_UpdatesDisabled, true);
+    view->viewport()->setAttribute(Qt::WA_UpdatesDisabled, true);
+    // Should no announcement follow, the next turn of the event loop ends it.
+    QTimer::singleShot(0, this, &ActivationRepaint::releaseUpdates);
+}
+
+void ActivationRepaint::releaseUpdates()
+{
+    if (!std::exchange(m_holding, false))
+        return;
+    auto *view = qobject_cast<QAbstractItemView *>(parent());
+    if (!view)
+        return;
+    view->setAttribute(Qt::WA_UpdatesDisabled, false);
+    view->viewport()->setAttribute(Qt::WA_UpdatesDisabled, false);
+    // The frame around the viewport, and the rows the focus marks.
+    view->update(QRegion(view->rect()) - QRegion(view->contentsRect()));
+    const QRegion rows = selectedRowsInView(view);
+    if (!rows.isEmpty())
+        view->viewport()->update(rows);
 }
 
 QRegion ActivationRepaint::selectedRowsInView(const QAbstractItemView *view)
@@ -63,6 +97,14 @@ bool ActivationRepaint::onlySelectionDiffers(const QPalette &colors)
 bool ActivationRepaint::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
+        auto *view = qobject_cast<QAbstractItemView *>(parent());
+        if (view && watched == view && !m_holding
+            && static_cast<QFocusEvent *>(event)->reason() == Qt::ActiveWindowFocusReason && view->updatesEnabled()
+            && view->viewport()->updatesEnabled() && onlySelectionDiffers(view->viewport()->palette()))
+            holdUpdates(view);
+        return QObject::eventFilter(watched, event);
+    }
     if (type != QEvent::WindowActivate && type != QEvent::WindowDeactivate)
         return QObject::eventFilter(watched, event);
     // No longer a view while it is being destroyed.

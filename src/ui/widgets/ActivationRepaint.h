@@ -14,7 +14,8 @@ namespace pv {
 // the focus shows only in the active window). Over a large tree that whole
 // repaint is most of what opening a dialog costs. Once installed, the view
 // repaints those rows in view alone, as long as its palette draws the rest
-// alike in both states; otherwise it repaints in full as before.
+// alike in both states; otherwise it repaints in full as before. The same
+// holds for the focus the view loses and takes back with its window.
 class ActivationRepaint : public QObject
 {
     Q_OBJECT
@@ -32,6 +33,12 @@ protected:
 
 private:
     explicit ActivationRepaint(QAbstractItemView *view);
+    // While the view takes a focus change its window made: it draws nothing
+    // then, the rows that show the change are drawn once it is taken.
+    void holdUpdates(QAbstractItemView *view);
+    void releaseUpdates();
+
+    bool m_holding = false;
 };
 
 } // namespace pv
