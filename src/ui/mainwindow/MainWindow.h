@@ -128,6 +128,8 @@ public:
     // ---- window (MainWindowWindow.cpp) ----
     void resetLayout();
     void refreshValueChart();
+    // Whether the chart shows any of the sets (their names, or its scope).
+    bool chartNamesAnySet(const QStringList &setKeys) const;
     void refreshValueDisplays();
     void updateStatusSummary();
     void onCollectionChanged(const pv::Collection::Change &change);

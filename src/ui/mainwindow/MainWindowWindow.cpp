@@ -176,8 +176,8 @@ void MainWindow::updateStatusSummary()
 void MainWindow::onCollectionChanged(const Collection::Change &change)
 {
     using Kind = Collection::Change::Kind;
-    // The chart draws the value history and the set records alone.
-    if (change.kinds.testAnyFlags(Kind::Document | Kind::Sets | Kind::Contents))
+    // The chart draws the value history, and the records of the sets in it.
+    if (change.kinds.testAnyFlags(Kind::Document | Kind::Contents) || chartNamesAnySet(change.sets))
         refreshValueChart();
     else
         updateChartContext();
@@ -210,6 +210,18 @@ void MainWindow::onCollectionChanged(const Collection::Change &change)
     const auto names = [row](const Collection::Change::Step &step) { return step.row == row; };
     if (row >= 0 && std::any_of(change.steps.cbegin(), change.steps.cend(), names))
         ui->cardDetails->setEntry(m_collection->entries().at(row));
+}
+
+bool MainWindow::chartNamesAnySet(const QStringList &setKeys) const
+{
+    for (const QString &key : setKeys) {
+        if (key == m_chartScope.setKey)
+            return true;
+        for (const HistoryPoint &point : m_collection->history())
+            if (point.sets.contains(key))
+                return true;
+    }
+    return false;
 }
 
 void MainWindow::onChartScopeChanged(const ChartScope &scope)
