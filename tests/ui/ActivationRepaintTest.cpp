@@ -2,6 +2,7 @@
 
 #include "ui/widgets/ActivationRepaint.h"
 
+#include <QFocusEvent>
 #include <QPaintEvent>
 #include <QStandardItemModel>
 #include <QTest>
@@ -9,8 +10,9 @@
 
 using pv::ActivationRepaint;
 
-// A window gaining or losing the focus repaints the selected rows and the
-// current row in view of its item views, not all they show.
+// A window gaining or losing the focus, and its views the focus with it,
+// repaints the selected rows and the current row in view of its item views,
+// not all they show.
 class ActivationRepaintTest : public QObject
 {
     Q_OBJECT
@@ -72,6 +74,15 @@ private Q_SLOTS:
                 if (row < 10)
                     QVERIFY(rows.contains(view.visualRect(model.index(row, 1))));
             QCOMPARE(m_painted, rows);
+            // The focus the window takes away and gives back alike (a view
+            // given the focus makes a row current where none was).
+            m_painted = QRegion();
+            for (QEvent::Type type : {QEvent::FocusOut, QEvent::FocusIn}) {
+                QFocusEvent event(type, Qt::ActiveWindowFocusReason);
+                QCoreApplication::sendEvent(&view, &event);
+                QCoreApplication::processEvents();
+            }
+            QCOMPARE(m_painted, ActivationRepaint::selectedRowsInView(&view));
         }
     }
 };
