@@ -135,6 +135,12 @@ int Collection::addEntry(const CardEntry &entry)
     return row;
 }
 
+void Collection::reserveForAdds()
+{
+    constexpr qsizetype leastRoom = 64;
+    m_entries.reserve(m_entries.size() + std::max(leastRoom, m_entries.size() / 16));
+}
+
 void Collection::updateEntry(int row, const CardEntry &entry)
 {
     if (row < 0 || row >= m_entries.size())

@@ -135,6 +135,9 @@ public:
 
     // Holdings.
     int addEntry(const CardEntry &entry);
+    // Room for a few holdings to be added without moving the others, which a
+    // document just read leaves none for.
+    void reserveForAdds();
     void updateEntry(int row, const CardEntry &entry);
     void insertEntry(int row, const CardEntry &entry);
     void replaceEntry(int row, const CardEntry &entry);
