@@ -459,6 +459,41 @@ BinderResolution resolveBinder(const Binder &binder, const CardCatalog *catalog,
     return result;
 }
 
+bool binderTouchedBy(const Binder &binder, const QList<BinderCard> &resolved,
+                     const QList<QPair<Language, QString>> &cards, bool cardsKnown, const Collection &collection)
+{
+    if (!cardsKnown)
+        return true;
+    const bool valueRanked = isValueRanked(binder);
+    // The value a card must now be held at to rank among the binder's: any
+    // while the binder has room.
+    double lowest = -std::numeric_limits<double>::infinity();
+    if (valueRanked && resolved.size() >= binder.topValue) {
+        lowest = std::numeric_limits<double>::infinity();
+        for (const BinderCard &card : resolved) {
+            if (std::isnan(card.value))
+                return true;
+            lowest = std::min(lowest, card.value);
+        }
+    }
+    QSet<QString> inBinder;
+    for (const auto &[language, cardId] : cards) {
+        if (language != binder.lang)
+            continue;
+        if (valueRanked) {
+            const auto held = collection.cardHoldings(language).constFind(cardId);
+            if (held != collection.cardHoldings(language).cend() && !(held->value < lowest))
+                return true;
+        }
+        if (inBinder.isEmpty())
+            for (const BinderCard &card : resolved)
+                inBinder.insert(card.id);
+        if (inBinder.contains(cardId))
+            return true;
+    }
+    return false;
+}
+
 QList<BinderCard> entriesForBinder(const Binder &binder, const QList<BinderCard> &cards)
 {
     if (binder.showMissing && binder.hiddenRarities.isEmpty())

@@ -4,6 +4,7 @@
 #include "collection/BinderCard.h"
 
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +35,15 @@ QList<Binder> builtinBinderTemplates();
 // empty result; without a dex index every dex number is pending.
 BinderResolution resolveBinder(const Binder &binder, const CardCatalog *catalog, const DexIndex *dexIndex,
                                const Collection *collection);
+
+// Whether a change of the holdings may alter the binder resolved as
+// `resolved` (its cards as resolveBinder gave them): a binder of rules holds
+// the catalog's cards whatever is held, so only the counts of its own cards
+// can change; a value-ranked one also takes in any card now held at a value
+// that would rank among its cards. A change that names no cards may alter
+// any binder.
+bool binderTouchedBy(const Binder &binder, const QList<BinderCard> &resolved,
+                     const QList<QPair<Language, QString>> &cards, bool cardsKnown, const Collection &collection);
 
 // The cards a binder shows: missing ones only with showMissing, and none of a
 // hidden rarity (a card without rarity is never hidden). Order is kept.

@@ -135,6 +135,12 @@ int Collection::addEntry(const CardEntry &entry)
     return row;
 }
 
+void Collection::reserveForAdds()
+{
+    constexpr qsizetype leastRoom = 64;
+    m_entries.reserve(m_entries.size() + std::max(leastRoom, m_entries.size() / 16));
+}
+
 void Collection::updateEntry(int row, const CardEntry &entry)
 {
     if (row < 0 || row >= m_entries.size())
@@ -541,6 +547,7 @@ void Collection::record(Change::Step::Type type, int row, CardEntry before, Card
         markDocumentChanged(Change::UpdatedRows);
         return;
     }
+    noteTouchedCards(type, before, after);
     m_unfollowed.push_back({type, row, std::move(before), std::move(after)});
     switch (type) {
     case Change::Step::Repriced:
@@ -552,6 +559,23 @@ void Collection::record(Change::Step::Type type, int row, CardEntry before, Card
     default:
         markDocumentChanged(Change::Holdings);
         break;
+    }
+}
+
+void Collection::noteTouchedCards(Change::Step::Type type, const CardEntry &before, const CardEntry &after)
+{
+    // Past a few cards the listeners are better off reading the change as
+    // touching any.
+    constexpr qsizetype fewCards = 64;
+    if (m_touchedMany)
+        return;
+    if (type != Change::Step::Inserted)
+        m_touchedCards.append({before.lang, before.cardId});
+    if (type != Change::Step::Removed)
+        m_touchedCards.append({after.lang, after.cardId});
+    if (m_touchedCards.size() > fewCards) {
+        m_touchedMany = true;
+        m_touchedCards.clear();
     }
 }
 
@@ -1061,6 +1085,12 @@ void Collection::markDocumentChanged(Change::Kind kind)
 void Collection::describeSteps(Change &change)
 {
     change.steps = std::exchange(m_steps, {});
+    const bool rewritten = std::any_of(change.steps.cbegin(), change.steps.cend(),
+                                       [](const Change::Step &step) { return step.type == Change::Step::Rewritten; });
+    change.cardsKnown = !std::exchange(m_touchedMany, false) && !rewritten;
+    change.cards = std::exchange(m_touchedCards, {});
+    if (!change.cardsKnown)
+        change.cards.clear();
     change.sets = QStringList(m_changedSets.cbegin(), m_changedSets.cend());
     change.sets.sort();
     m_changedSets.clear();

@@ -14,6 +14,7 @@
 #include <QList>
 #include <QSet>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -91,6 +92,12 @@ public:
         std::vector<Step> steps;
         // The keys of the set records added, changed or removed, ascending.
         QStringList sets;
+        // The cards whose holdings were added, removed, edited or repriced,
+        // by language and id (a card may be named more than once), when the
+        // change touched a few; with cardsKnown false any card may have
+        // changed (many were, or the holdings were rewritten).
+        QList<QPair<Language, QString>> cards;
+        bool cardsKnown = false;
 
         // No holding added, removed, moved or edited and no set record
         // changed, apart from the new values in rows.
@@ -128,6 +135,9 @@ public:
 
     // Holdings.
     int addEntry(const CardEntry &entry);
+    // Room for a few holdings to be added without moving the others, which a
+    // document just read leaves none for.
+    void reserveForAdds();
     void updateEntry(int row, const CardEntry &entry);
     void insertEntry(int row, const CardEntry &entry);
     void replaceEntry(int row, const CardEntry &entry);
@@ -273,6 +283,7 @@ private:
         CardEntry after;
     };
     void record(Record::Type type, int row, CardEntry before = {}, CardEntry after = {});
+    void noteTouchedCards(Change::Step::Type type, const CardEntry &before, const CardEntry &after);
     // Brings the key index, the card holdings and the totals up to date with
     // every record not yet followed; each reader of them calls it first.
     void followRecords() const;
@@ -378,6 +389,9 @@ private:
     // The change being gathered: its kinds and the set records it touched.
     Change::Kinds m_pendingKinds;
     QSet<QString> m_changedSets;
+    // The cards the change being gathered touched, while they are few.
+    QList<QPair<Language, QString>> m_touchedCards;
+    bool m_touchedMany = false;
     // The change being announced, while it is.
     Change *m_announcing = nullptr;
 };

@@ -232,6 +232,8 @@ void DocumentSession::onTaskFinished(CollectionFileTask *task)
 
 void DocumentSession::finishOpen(const QString &path, CollectionSerializer::ReadResult &result, int filledWhileReading)
 {
+    // The first card added then does not move every holding read.
+    m_collection->reserveForAdds();
     m_collection->setFilePath(path);
     m_undoStack->clear();
     m_collection->setDirty(false);

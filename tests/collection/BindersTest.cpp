@@ -17,7 +17,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
 #include <limits>
+#include <utility>
 
 using namespace pv;
 
@@ -308,6 +310,54 @@ private slots:
         same();
         top.topValue = 1;
         same();
+    }
+
+    // A change of the holdings alters the binders it names as touched, and
+    // no other: a binder it leaves out resolves as before.
+    void aChangeTouchesOnlyTheBindersItMayAlter()
+    {
+        const QHash<QString, double> tenEur{{QStringLiteral("normal|unlimited"), 10.0}};
+        struct Case
+        {
+            std::function<void(Collection &)> edit;
+            bool top;  // the two dearest English cards
+            bool rule; // the cards of sv03
+        };
+        const QList<Case> cases{
+            {[](Collection &c) { c.addEntry(test::holdingOf(QStringLiteral("base1-58"), 1, 0.5)); }, false, false},
+            {[](Collection &c) { c.addEntry(test::holdingOf(QStringLiteral("base1-58"), 1, 4.0)); }, true, false},
+            {[](Collection &c) { c.addEntry(test::holdingOf(QStringLiteral("sv03-002"))); }, false, true},
+            {[](Collection &c) {
+                 c.addEntry(test::holdingOf(QStringLiteral("sv04-002"), 1, 99.0, Language::Japanese));
+             },
+             false, false},
+            {[](Collection &c) { c.removeEntryAt(2); }, true, false},
+            {[&](Collection &c) { c.applyPrices(Language::English, QStringLiteral("sv03-010"), tenEur, {}); }, true,
+             true},
+        };
+        const Binder rule = test::setBinder(QStringLiteral("sv03"));
+        Binder top = newBinder(QStringLiteral("Top"), Language::English);
+        top.topValue = 2;
+        for (const Case &test : cases) {
+            Collection c;
+            for (const auto &[id, eur] :
+                 {std::pair{"sv03-002", 1.0}, {"sv03-010", 2.0}, {"base1-4", 5.0}, {"sv04-001", 3.0}})
+                c.addEntry(test::holdingOf(QString::fromLatin1(id), 1, eur));
+            Collection::Change change;
+            connect(&c, &Collection::changed, this, [&change](const Collection::Change &made) { change = made; });
+            const BinderResolution topBefore = resolveBinder(top, m_catalog, m_dex, &c);
+            const BinderResolution ruleBefore = resolveBinder(rule, m_catalog, m_dex, &c);
+            test.edit(c);
+            QVERIFY(change.cardsKnown);
+            QCOMPARE(binderTouchedBy(top, topBefore.cards, change.cards, true, c), test.top);
+            QCOMPARE(binderTouchedBy(rule, ruleBefore.cards, change.cards, true, c), test.rule);
+            if (!test.top)
+                QCOMPARE(contents(resolveBinder(top, m_catalog, m_dex, &c)), contents(topBefore));
+            if (!test.rule)
+                QCOMPARE(contents(resolveBinder(rule, m_catalog, m_dex, &c)), contents(ruleBefore));
+            // Nor does a change that names no cards leave any out.
+            QVERIFY(binderTouchedBy(rule, ruleBefore.cards, {}, false, c));
+        }
     }
 
     void aPriceThatIsNotANumberNeverRanks()

@@ -19,6 +19,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 namespace pv {
 
@@ -168,6 +169,12 @@ void BinderDialog::rebuild()
     relayout();
 }
 
+void BinderDialog::followHoldings(const Collection::Change &change)
+{
+    if (m_collection && binderTouchedBy(m_binder, m_resolved, change.cards, change.cardsKnown, *m_collection))
+        rebuild();
+}
+
 void BinderDialog::relayout()
 {
     m_shown = entriesForBinder(m_binder, m_resolved);
@@ -225,18 +232,26 @@ void BinderDialog::requestSetPrices()
         if (!card.setId.isEmpty() && !sets.contains(set))
             sets.append(set);
     }
+    m_requestingSets = true;
+    m_setSettledMeanwhile = false;
     for (const auto &set : std::as_const(sets)) {
         if (!m_fallbackPrices)
-            return;
+            break;
         m_fallbackPrices->lookUp(set.first, set.second);
     }
+    m_requestingSets = false;
+    if (std::exchange(m_setSettledMeanwhile, false))
+        refreshPrices();
 }
 
 void BinderDialog::onSetIndexed(Language language, const QString &setId)
 {
     for (const BinderCard &card : std::as_const(m_pageCards)) {
         if (isSameSet(card.language, card.setId, language, setId)) {
-            refreshPrices();
+            if (m_requestingSets)
+                m_setSettledMeanwhile = true;
+            else
+                refreshPrices();
             return;
         }
     }

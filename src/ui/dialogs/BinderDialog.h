@@ -2,6 +2,7 @@
 
 #include "collection/Binder.h"
 #include "collection/BinderCard.h"
+#include "collection/Collection.h"
 #include "ui/dialogs/DexLookups.h"
 
 #include <QDialog>
@@ -18,7 +19,6 @@ class BinderDialog;
 namespace pv {
 
 class CardCatalog;
-class Collection;
 class DexIndex;
 class FallbackPrices;
 class TcgdexClient;
@@ -46,6 +46,8 @@ public:
 
     // Resolves the binder again and redraws everything.
     void rebuild();
+    // Rebuilds after a change of the holdings that may alter the binder.
+    void followHoldings(const Collection::Change &change);
     // Recomputes the prices of the current page's cards.
     void refreshPrices();
 
@@ -100,6 +102,10 @@ private:
     QList<QCheckBox *> m_rarityBoxes;
     QStringList m_panelRarities;
     bool m_updating = false;
+    // While the page's sets are asked for: a set known at once settles
+    // inside the request, and the page's prices follow once afterwards.
+    bool m_requestingSets = false;
+    bool m_setSettledMeanwhile = false;
 };
 
 } // namespace pv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "collection/Binder.h"
+#include "collection/BinderCard.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "collection/ValueHistory.h"
@@ -29,6 +30,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QSortFilterProxyModel;
+class QTimer;
 class QUndoStack;
 
 namespace Ui {
@@ -127,6 +129,8 @@ public:
     // ---- window (MainWindowWindow.cpp) ----
     void resetLayout();
     void refreshValueChart();
+    // Whether the chart shows any of the sets (their names, or its scope).
+    bool chartNamesAnySet(const QStringList &setKeys) const;
     void refreshValueDisplays();
     void updateStatusSummary();
     void onCollectionChanged(const pv::Collection::Change &change);
@@ -191,6 +195,10 @@ public:
     // changed) or recompute their prices (prices or display currency changed).
     void rebuildBinderDialogs();
     void refreshBinderPrices();
+    // A change of the holdings reaches the binders it may alter: their
+    // dialogs resolve again, and the dock's counts follow when any of the
+    // binders listed there is among them.
+    void followHoldingsInBinders(const Collection::Change &change);
 
     // ---- commands (MainWindowCommands.cpp) ----
     // Runs the preferences dialog and applies what OK brings back, in the
@@ -323,6 +331,8 @@ private:
     QLabel *m_pricesLabel = nullptr;
     QProgressBar *m_refreshProgress = nullptr;
     QPushButton *m_cancelRefreshButton = nullptr;
+    // Shows the bar of a run the user did not start once it lasts.
+    QTimer *m_refreshProgressDelay = nullptr;
     QList<QAction *> m_recentActions;
     // The file's work: reading, writing, the unsaved-changes question.
     DocumentSession *m_session = nullptr;
@@ -352,6 +362,8 @@ private:
     // Whether the binders' counts wait for the dock to be shown.
     ClockTimer *m_binderCountsTimer = nullptr;
     bool m_binderCountsStale = false;
+    // Each listed binder's cards as its count was last resolved, by id.
+    QHash<QString, QList<BinderCard>> m_binderCounted;
     ChartScope m_chartScope;
     QString m_contextSetKey;
     Language m_contextLanguage = Language::English;

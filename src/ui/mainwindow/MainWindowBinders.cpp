@@ -4,6 +4,7 @@
 #include "catalog/CardCatalog.h"
 #include "catalog/DexIndex.h"
 #include "collection/AddBinderCommand.h"
+#include "collection/BinderCard.h"
 #include "collection/Binders.h"
 #include "collection/Collection.h"
 #include "collection/EditBinderCommand.h"
@@ -192,6 +193,25 @@ void MainWindow::rebuildBinderDialogs()
         dialog->close();
 }
 
+void MainWindow::followHoldingsInBinders(const Collection::Change &change)
+{
+    for (const QPointer<BinderDialog> &dialog : std::as_const(binderDialogs)) {
+        if (dialog)
+            dialog->followHoldings(change);
+    }
+    // Counts waiting for the dock are resolved anew when it shows in any case.
+    bool touched = m_binderCountsStale || !change.cardsKnown;
+    for (const Binder &binder : m_collection->binders()) {
+        if (touched)
+            break;
+        const auto counted = m_binderCounted.constFind(binder.id);
+        touched = counted == m_binderCounted.cend()
+            || binderTouchedBy(binder, *counted, change.cards, change.cardsKnown, *m_collection);
+    }
+    if (touched)
+        scheduleBinderCounts();
+}
+
 void MainWindow::refreshBinderPrices()
 {
     for (const QPointer<BinderDialog> &dialog : std::as_const(binderDialogs)) {
@@ -243,8 +263,9 @@ void MainWindow::refreshBindersList()
     m_binderCountsTimer->stop();
     {
         const QSignalBlocker blocker(ui->bindersList);
-        ui->bindersList->clear();
         const QList<Binder> binders = m_collection->binders();
+        QStringList texts;
+        m_binderCounted.clear();
         for (const Binder &binder : binders) {
             const BinderResolution resolved = resolveBinder(binder, m_catalog, m_dexIndex, m_collection);
             QString text = binder.name;
@@ -255,11 +276,30 @@ void MainWindow::refreshBindersList()
                 for (int dexId : resolved.pendingDexIds)
                     m_dexIndex->request(binder.lang, dexId);
             }
-            auto *item = new QListWidgetItem(text, ui->bindersList);
-            item->setData(kBinderIdRole, binder.id);
-            if (binder.id == selectedBinderId)
-                ui->bindersList->setCurrentItem(item);
+            texts.append(text);
+            m_binderCounted.insert(binder.id, resolved.cards);
         }
+        // The same binders in the same order keep their rows: only a count
+        // that changed is drawn again.
+        QListWidget *list = ui->bindersList;
+        bool sameRows = list->count() == binders.size();
+        for (int row = 0; sameRows && row < list->count(); ++row)
+            sameRows = list->item(row)->data(kBinderIdRole).toString() == binders.at(row).id;
+        if (!sameRows) {
+            list->clear();
+            for (const Binder &binder : binders)
+                (new QListWidgetItem(list))->setData(kBinderIdRole, binder.id);
+        }
+        QListWidgetItem *selected = nullptr;
+        for (int row = 0; row < list->count(); ++row) {
+            QListWidgetItem *item = list->item(row);
+            if (item->text() != texts.at(row))
+                item->setText(texts.at(row));
+            if (binders.at(row).id == selectedBinderId)
+                selected = item;
+        }
+        if (list->currentItem() != selected)
+            list->setCurrentItem(selected);
     }
     m_refreshingBinders = false;
     // A list that ends with nothing current forgets the selection, so that a

@@ -13,6 +13,7 @@
 
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <utility>
 
@@ -22,19 +23,35 @@ namespace {
 
 // How long a summary fitted again stays: as long as a refresh's.
 constexpr int summaryTimeoutMs = 8000;
+// A run of cards just added shows its bar once it has lasted this long.
+constexpr int progressDelayMs = 400;
 
 } // namespace
 
 void MainWindow::setUpPriceRefresh()
 {
     m_priceRefresh = new PriceRefresh(m_collection, m_client, m_fallbackPrices, m_fxFetcher, this);
-    connect(m_priceRefresh, &PriceRefresh::runStarted, this, [this](bool fromCommand) {
+    // The prices of cards just added mostly come before the eye would
+    // catch a bar in the status bar: it shows only when they take a while,
+    // and the status bar is not laid out twice for each card added.
+    m_refreshProgressDelay = new QTimer(this);
+    m_refreshProgressDelay->setSingleShot(true);
+    m_refreshProgressDelay->setInterval(progressDelayMs);
+    const auto showProgress = [this] {
+        m_refreshProgressDelay->stop();
         m_refreshProgress->show();
         m_cancelRefreshButton->show();
+    };
+    connect(m_refreshProgressDelay, &QTimer::timeout, this, showProgress);
+    connect(m_priceRefresh, &PriceRefresh::runStarted, this, [this, showProgress](bool fromCommand) {
         // Cards just added leave the command enabled; a click is ignored
         // while their run goes on.
-        if (fromCommand)
+        if (fromCommand) {
+            showProgress();
             ui->actionRefreshPrices->setEnabled(false);
+        } else {
+            m_refreshProgressDelay->start();
+        }
     });
     connect(m_priceRefresh, &PriceRefresh::progressChanged, this,
             [this](PriceRefresh::Stage stage, int value, int maximum) {
@@ -52,6 +69,7 @@ void MainWindow::setUpPriceRefresh()
                 m_refreshProgress->setUpdatesEnabled(true);
             });
     connect(m_priceRefresh, &PriceRefresh::runEnded, this, [this] {
+        m_refreshProgressDelay->stop();
         m_refreshProgress->hide();
         m_cancelRefreshButton->hide();
         ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty());

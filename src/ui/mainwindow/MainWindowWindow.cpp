@@ -175,22 +175,26 @@ void MainWindow::updateStatusSummary()
 
 void MainWindow::onCollectionChanged(const Collection::Change &change)
 {
-    refreshValueChart();
+    using Kind = Collection::Change::Kind;
+    // The chart draws the value history, and the records of the sets in it.
+    if (change.kinds.testAnyFlags(Kind::Document | Kind::Contents) || chartNamesAnySet(change.sets))
+        refreshValueChart();
+    else
+        updateChartContext();
     updateStatusSummary();
     ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
     // A change of the binders shows at once; their counts follow the
     // holdings later. A change of neither (the value history, the label
     // style, set records, the card facts of holdings, which a binder reads
     // from the catalog) leaves every binder as it was.
-    using Kind = Collection::Change::Kind;
     const bool holdings =
         change.kinds.testAnyFlags(Kind::Holdings | Kind::EditedRows | Kind::UpdatedRows) && !change.cardFactsOnly();
-    if (change.bindersChanged())
+    if (change.bindersChanged()) {
         refreshBindersList();
-    else if (holdings)
-        scheduleBinderCounts();
-    if (holdings || change.bindersChanged())
         rebuildBinderDialogs();
+    } else if (holdings) {
+        followHoldingsInBinders(change);
+    }
     const int marked = m_collection->summary().labelled;
     ui->actionClearLabels->setEnabled(marked > 0);
     ui->actionPrintLabels->setEnabled(marked > 0);
@@ -206,6 +210,18 @@ void MainWindow::onCollectionChanged(const Collection::Change &change)
     const auto names = [row](const Collection::Change::Step &step) { return step.row == row; };
     if (row >= 0 && std::any_of(change.steps.cbegin(), change.steps.cend(), names))
         ui->cardDetails->setEntry(m_collection->entries().at(row));
+}
+
+bool MainWindow::chartNamesAnySet(const QStringList &setKeys) const
+{
+    for (const QString &key : setKeys) {
+        if (key == m_chartScope.setKey)
+            return true;
+        for (const HistoryPoint &point : m_collection->history())
+            if (point.sets.contains(key))
+                return true;
+    }
+    return false;
 }
 
 void MainWindow::onChartScopeChanged(const ChartScope &scope)

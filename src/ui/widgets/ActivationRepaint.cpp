@@ -93,6 +93,10 @@ bool ActivationRepaint::eventFilter(QObject *watched, QEvent *event)
                 QCoreApplication::sendEvent(widget, event);
         }
     }
+    if (focus) {
+        // The frame around the viewport, as the view's own handling would.
+        view->update(QRegion(view->rect()) - QRegion(view->contentsRect()));
+    }
     const QRegion rows = selectedRowsInView(view);
     if (!rows.isEmpty())
         view->viewport()->update(rows);

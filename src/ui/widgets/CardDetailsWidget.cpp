@@ -189,6 +189,10 @@ void CardDetailsWidget::setPriceRefresh(PriceRefresh *newPriceRefresh)
 
 void CardDetailsWidget::clear()
 {
+    // Already empty: nothing to draw again.
+    if (shownEmpty)
+        return;
+    shownEmpty = true;
     hasEntry = false;
     detailValid = false;
     cardFailure.clear();
@@ -219,6 +223,7 @@ void CardDetailsWidget::showEntry(const CardEntry &shown)
 {
     entry = shown;
     hasEntry = true;
+    shownEmpty = false;
     detailValid = false;
     cardFailure.clear();
     // Answers to the previous holding's requests must not land here.

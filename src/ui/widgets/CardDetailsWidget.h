@@ -122,6 +122,8 @@ private:
     // none failed.
     QString cardFailure;
     bool hasEntry = false;
+    // Nothing shown since the panel was last cleared.
+    bool shownEmpty = false;
     bool populating = false;
     QPixmap artwork;
     QSize artworkSize;
