@@ -77,9 +77,15 @@ HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
     : m_built(true)
 {
     const size_t rows = size_t(entries.size());
+    // Room for the holdings a session adds, so that the first add after a
+    // build does not copy these whole.
+    const size_t room = rows + std::max<size_t>(64, rows / 16);
+    m_rowOfHolding.reserve(room);
     m_rowOfHolding.resize(rows);
     std::iota(m_rowOfHolding.begin(), m_rowOfHolding.end(), 0);
-    m_holdingOfRow = m_rowOfHolding;
+    m_holdingOfRow.reserve(room);
+    m_holdingOfRow.assign(m_rowOfHolding.begin(), m_rowOfHolding.end());
+    m_keyOfHolding.reserve(room);
     m_keyOfHolding.resize(rows);
     std::vector<int> cardOfRow(rows);
     // Room for as many cards as rows, up to a large collection's.

@@ -975,6 +975,15 @@ void CollectionTreeModel::renameHoldings()
     m_cardNodes.swap(cards);
     std::iota(m_holdingOfRow.begin(), m_holdingOfRow.end(), 0);
     m_rowOfHolding = m_holdingOfRow;
+    leaveRoomForAdds();
+}
+
+void CollectionTreeModel::leaveRoomForAdds()
+{
+    const size_t room = m_holdingOfRow.size() + std::max<size_t>(64, m_holdingOfRow.size() / 16);
+    m_holdingOfRow.reserve(room);
+    m_rowOfHolding.reserve(room);
+    m_cardNodes.reserve(room);
 }
 
 bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, CardSortMode mode)
@@ -1135,6 +1144,7 @@ void CollectionTreeModel::rebuild()
     m_holdingOfRow.resize(size_t(entries.size()));
     std::iota(m_holdingOfRow.begin(), m_holdingOfRow.end(), 0);
     m_rowOfHolding = m_holdingOfRow;
+    leaveRoomForAdds();
 
     // The sets take their names, series and places, which only this thread
     // may look up.

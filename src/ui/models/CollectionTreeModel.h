@@ -199,6 +199,9 @@ private:
     // Gives each holding the number of its row again, once the table holds
     // far more numbers than rows.
     void renameHoldings();
+    // Room in the table of rows for the holdings a session adds, so that the
+    // first add after it was made does not copy it whole.
+    void leaveRoomForAdds();
     // The holdings given new values, or replaced in their rows (each still
     // listed under the set it was), refresh their rows and the sums above
     // them; sets and groups whose cards were removed or added already are
