@@ -87,6 +87,21 @@ ValueChartWidget::ValueChartWidget(QWidget *parent)
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAutoFillBackground(true);
+    useOpaquePaint();
+}
+
+// The paint starts by filling the whole chart with the base colour; when that
+// colour is opaque nothing needs to be drawn beneath it first.
+void ValueChartWidget::useOpaquePaint()
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, palette().color(QPalette::Base).alpha() == 255);
+}
+
+void ValueChartWidget::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::PaletteChange)
+        useOpaquePaint();
+    QWidget::changeEvent(event);
 }
 
 QSize ValueChartWidget::sizeHint() const

@@ -44,6 +44,7 @@ protected:
     void leaveEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
     // The value axis: its top, the step between ticks and the number of steps,
     // all in the display currency.
@@ -55,6 +56,7 @@ protected:
     };
 
     void rebuildSeriesColors();
+    void useOpaquePaint();
     ValueRange valueRange() const;
     QRectF plotRect() const;
     QRectF plotRect(const ValueRange &range) const;
