@@ -137,8 +137,13 @@ int Collection::addEntry(const CardEntry &entry)
 
 void Collection::reserveForAdds()
 {
+    m_entries.reserve(roomForAdds(m_entries.size()));
+}
+
+qsizetype Collection::roomForAdds(qsizetype holdings)
+{
     constexpr qsizetype leastRoom = 64;
-    m_entries.reserve(m_entries.size() + std::max(leastRoom, m_entries.size() / 16));
+    return holdings + std::max(leastRoom, holdings / 16);
 }
 
 void Collection::updateEntry(int row, const CardEntry &entry)

@@ -138,6 +138,9 @@ public:
     // Room for a few holdings to be added without moving the others, which a
     // document just read leaves none for.
     void reserveForAdds();
+    // The room that leaves beside so many holdings; the tables kept of the
+    // holdings leave the same.
+    static qsizetype roomForAdds(qsizetype holdings);
     void updateEntry(int row, const CardEntry &entry);
     void insertEntry(int row, const CardEntry &entry);
     void replaceEntry(int row, const CardEntry &entry);

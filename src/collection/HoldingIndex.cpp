@@ -1,5 +1,6 @@
 #include "collection/HoldingIndex.h"
 
+#include "collection/Collection.h"
 #include "collection/EntryKeys.h"
 
 #include <algorithm>
@@ -79,7 +80,7 @@ HoldingIndex::HoldingIndex(const QList<CardEntry> &entries)
     const size_t rows = size_t(entries.size());
     // Room for the holdings a session adds, so that the first add after a
     // build does not copy these whole.
-    const size_t room = rows + std::max<size_t>(64, rows / 16);
+    const auto room = size_t(Collection::roomForAdds(qsizetype(rows)));
     m_rowOfHolding.reserve(room);
     m_rowOfHolding.resize(rows);
     std::iota(m_rowOfHolding.begin(), m_rowOfHolding.end(), 0);

@@ -980,7 +980,7 @@ void CollectionTreeModel::renameHoldings()
 
 void CollectionTreeModel::leaveRoomForAdds()
 {
-    const size_t room = m_holdingOfRow.size() + std::max<size_t>(64, m_holdingOfRow.size() / 16);
+    const auto room = size_t(Collection::roomForAdds(qsizetype(m_holdingOfRow.size())));
     m_holdingOfRow.reserve(room);
     m_rowOfHolding.reserve(room);
     m_cardNodes.reserve(room);
