@@ -8,7 +8,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 
 packages=(build-essential cmake ninja-build ccache pkg-config
-          qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools qt6-image-formats-plugins libsimdjson-dev
+          qt6-base-dev qt6-base-private-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools qt6-image-formats-plugins libsimdjson-dev
           qt6-httpserver-dev qt6-websockets-dev zlib1g-dev
           poppler-utils fonts-noto-cjk python3 clang libclang-rt-14-dev)
 missing=()

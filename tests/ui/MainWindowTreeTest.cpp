@@ -34,6 +34,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStyleFactory>
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -94,7 +95,7 @@ QStringList shownRows(const QTreeView &view)
 {
     QStringList rows;
     for (QModelIndex row = view.model()->index(0, 0); row.isValid(); row = view.indexBelow(row))
-        rows.append(row.data().toString());
+        rows.append(QStringLiteral("%1 %2").arg(row.row()).arg(row.data().toString()));
     return rows;
 }
 
@@ -786,6 +787,10 @@ private Q_SLOTS:
         const SetRecord none;
         const CardEntry base = test::numberedHolding(QStringLiteral("base1"), QStringLiteral("7"));
         QTest::newRow("card in an expanded set") << base << none << false;
+        QTest::newRow("card first in an expanded set")
+            << test::numberedHolding(QStringLiteral("base1"), QStringLiteral("1")) << none << false;
+        QTest::newRow("card last in an expanded set")
+            << test::numberedHolding(QStringLiteral("base1"), QStringLiteral("99/102")) << none << false;
         QTest::newRow("card in a folded set") << base << none << true;
         QTest::newRow("new set in a series") << test::numberedHolding(QStringLiteral("sv04"), QStringLiteral("1"))
                                              << test::setRecord(QStringLiteral("sv04"), QStringLiteral("Paradox Rift"),
@@ -806,7 +811,11 @@ private Q_SLOTS:
         for (int number = 10; number < 90; ++number)
             more << test::numberedHolding(QStringLiteral("sv03"), QString::number(number));
         m_window->undoStack()->push(new AddCardsCommand(&collection(), more, {}));
+        // A style that draws the branches' lines, which show where a row's
+        // siblings end; it outlives the view.
+        const std::unique_ptr<QStyle> lines(QStyleFactory::create(QStringLiteral("Windows")));
         CountingTreeView view;
+        view.setStyle(lines.get());
         view.setUniformRowHeights(true);
         view.setModel(m_window->treeModel());
         view.resize(400, 300);
@@ -816,16 +825,18 @@ private Q_SLOTS:
         const QModelIndex base1 = m_window->treeModel()->indexForSetKey(QStringLiteral("en:base1"));
         view.setExpanded(base1, !folded);
         QScrollBar *bar = view.verticalScrollBar();
-        bar->setValue(bar->maximum() - 2);
-        QCoreApplication::processEvents();
-        const int scrolled = bar->value();
-        QVERIFY(scrolled > 0);
-
         QList<SetRecord> sets;
         if (!set.id.isEmpty())
             sets << set;
-        // The add, then its undo.
-        for (const bool undo : {false, true}) {
+        // The add, then its undo, with the view at its end, then at its top.
+        for (const int step : {0, 1, 2, 3}) {
+            const bool undo = step % 2 == 1;
+            if (!undo) {
+                bar->setValue(step == 0 ? bar->maximum() - 2 : 0);
+                QCoreApplication::processEvents();
+            }
+            const int scrolled = bar->value();
+            QVERIFY(scrolled > 0 || step > 1);
             view.layouts = 0;
             if (undo)
                 m_window->undoStack()->undo();
@@ -836,8 +847,10 @@ private Q_SLOTS:
             QCOMPARE(bar->value(), scrolled);
             QCOMPARE(view.isExpanded(base1), !folded);
             const QStringList shown = shownRows(view);
+            const QImage drawn = view.viewport()->grab().toImage();
             view.doItemsLayout();
             QCOMPARE(shown, shownRows(view));
+            QCOMPARE(drawn, view.viewport()->grab().toImage());
         }
     }
 

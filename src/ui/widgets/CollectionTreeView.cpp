@@ -3,6 +3,8 @@
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/ActivationRepaint.h"
 
+#include <QtWidgets/private/qtreeview_p.h>
+
 #include <QAbstractItemDelegate>
 #include <QHeaderView>
 #include <QPaintEvent>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -129,14 +132,14 @@ QModelIndex CollectionTreeView::indexAt(const QPoint &point) const
 
 QRect CollectionTreeView::visualRect(const QModelIndex &index) const
 {
-    const QRect cell = QTreeView::visualRect(index);
+    const QRect cell = baseVisualRect(index);
     // A name column narrower than the row's branches gives a cell of
     // negative width, which the label still starts from.
     if (cell.isNull() || !isGroupRow(index))
         return cell;
     if (index.column() == CollectionTreeModel::NameColumn)
         return labelRect(cell);
-    const QRect name = QTreeView::visualRect(index.siblingAtColumn(CollectionTreeModel::NameColumn));
+    const QRect name = baseVisualRect(index.siblingAtColumn(CollectionTreeModel::NameColumn));
     return name.isNull() ? cell : labelRect(name);
 }
 
@@ -166,10 +169,11 @@ void CollectionTreeView::dataChanged(const QModelIndex &topLeft, const QModelInd
         QTreeView::dataChanged(topLeft, bottomRight, roles);
         return;
     }
-    // Shown again, or laid out again, the view paints every row in view.
+    // Shown again, or laid out again, the view paints every row in view;
+    // a layout due is not carried out here before its time.
     if (!isVisible())
         return;
-    if (m_layoutDue) {
+    if (m_layoutDue || (layoutRecord() && layoutRecord()->delayedPendingLayout)) {
         viewport()->update();
         return;
     }
@@ -196,7 +200,7 @@ const QList<CollectionTreeView::ShownRow> &CollectionTreeView::rowsInView()
     const int height = viewport()->height();
     for (QModelIndex row = QTreeView::indexAt(QPoint(isRightToLeft() ? width - 1 : 0, 0)); row.isValid();
          row = indexBelow(row)) {
-        const QRect rect = QTreeView::visualRect(row);
+        const QRect rect = baseVisualRect(row);
         if (rect.top() >= height)
             break;
         m_rowsInView.append({row, row.parent(), QRect(0, rect.top(), width, rect.height())});
@@ -213,8 +217,9 @@ void CollectionTreeView::forgetRowsInView()
 void CollectionTreeView::rowsInserted(const QModelIndex &parent, int start, int end)
 {
     // Under a row folded, or at the top level, the base view lays out what
-    // it has to. Under an expanded row, that row is folded and unfolded
-    // again, unannounced: the view drops that row's rows and lays out its
+    // it has to. Card rows under an expanded set are put into the layout in
+    // their places (placeLeaves). Under any other expanded row, that row is
+    // folded and unfolded again, unannounced: the view drops that row's rows and lays out its
     // children (and theirs) as they are now, leaving the rest of the tree as
     // it was laid out. The rows only grow, so the scroll position the fold
     // may have pulled back is given back, the viewport never moved.
@@ -225,15 +230,19 @@ void CollectionTreeView::rowsInserted(const QModelIndex &parent, int start, int 
         return;
     }
     QAbstractItemView::rowsInserted(parent, start, end);
-    foldUnannounced(parent, true);
-    foldUnannounced(parent, false);
+    if (!placeLeaves(parent, start, end)) {
+        foldUnannounced(parent, true);
+        foldUnannounced(parent, false);
+    }
     repaintFrom(parent, start);
 }
 
 void CollectionTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
 {
-    // As for rows inserted: the rows under an expanded row are dropped from
-    // the layout before they go and laid out again once they have; under a
+    // As for rows inserted: card rows under an expanded set are dropped
+    // from the layout in place (dropLeaves); the rows under any other
+    // expanded row are dropped from the layout before they go and laid out
+    // again once they have; under a
     // folded row none laid out changes. A row left without rows is laid out
     // again from its own parent, so that it shows no arrow. Removed rows
     // expanded are folded, as the base view forgets them.
@@ -245,8 +254,12 @@ void CollectionTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int sta
         return;
     }
     QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
-    m_refolded = isExpanded(refold) ? QPersistentModelIndex(refold) : QPersistentModelIndex();
     m_removing = Removing::InPart;
+    if (!leftEmpty && dropLeaves(parent, start, end)) {
+        m_renumbered = parent;
+        return;
+    }
+    m_refolded = isExpanded(refold) ? QPersistentModelIndex(refold) : QPersistentModelIndex();
     const QSignalBlocker quiet(this);
     if (m_refolded.isValid())
         foldUnannounced(refold, true);
@@ -269,6 +282,11 @@ void CollectionTreeView::rowsRemoved(const QModelIndex &parent, int first, int l
     if (isVisible())
         updateEditorGeometries();
     setState(NoState);
+    if (const QModelIndex renumbered = std::exchange(m_renumbered, QPersistentModelIndex()); renumbered.isValid()) {
+        renumberLeaves(renumbered, first);
+        repaintFrom(parent, first);
+        return;
+    }
     if (const QModelIndex refold = std::exchange(m_refolded, QPersistentModelIndex()); refold.isValid()) {
         foldUnannounced(refold, false);
         repaintFrom(parent, first);
@@ -283,6 +301,123 @@ void CollectionTreeView::columnResized(int column, int, int)
     const int width = viewport()->width();
     const int height = viewport()->height();
     viewport()->update(isRightToLeft() ? QRect(0, 0, x + columnWidth(column), height) : QRect(x, 0, width - x, height));
+}
+
+QTreeViewPrivate *CollectionTreeView::layoutRecord() const
+{
+    // The record is laid out as in the version built against; with any
+    // other version at run time the view keeps to the base view's own ways.
+    static const bool sameVersion = std::strcmp(qVersion(), QT_VERSION_STR) == 0;
+    return sameVersion ? static_cast<QTreeViewPrivate *>(d_ptr.data()) : nullptr;
+}
+
+QRect CollectionTreeView::baseVisualRect(const QModelIndex &index) const
+{
+    // The base view looks a row up among those laid out outwards from the
+    // last one it looked up, a walk that reaches the very first row only
+    // after all the others: with the tree at its top, every look-up of the
+    // rows in view would start with a walk through the whole tree.
+    QTreeViewPrivate *record = layoutRecord();
+    if (record && index.isValid() && index.row() == 0 && !record->viewItems.isEmpty()
+        && record->viewItems.constFirst().index == index.siblingAtColumn(0))
+        record->lastViewedItem = 0;
+    return QTreeView::visualRect(index);
+}
+
+int CollectionTreeView::leafParentItem(const QModelIndex &parent, int rows) const
+{
+    // Only an expanded row whose rows are all laid out, none with rows of
+    // its own laid out under it, and only once laid out.
+    QTreeViewPrivate *record = layoutRecord();
+    if (!record || record->delayedPendingLayout || m_layoutDue || !uniformRowHeights())
+        return -1;
+    const int item = record->viewIndex(parent);
+    if (item < 0 || !record->viewItems.at(item).expanded || int(record->viewItems.at(item).total) != rows)
+        return -1;
+    return item;
+}
+
+bool CollectionTreeView::placeLeaves(const QModelIndex &parent, int start, int end)
+{
+    // Card rows added under a set: they go into the base view's rows laid
+    // out in their places, and the set's rows after them are numbered
+    // again; the rest of the tree is left as it was laid out, where the
+    // base view would lay out every expanded row of it again.
+    const int count = end - start + 1;
+    const int rows = model()->rowCount(parent);
+    const int item = leafParentItem(parent, rows - count);
+    if (item < 0)
+        return false;
+    for (int row = start; row <= end; ++row) {
+        const QModelIndex added = model()->index(row, 0, parent);
+        if (!(model()->flags(added) & Qt::ItemNeverHasChildren) || isRowHidden(row, parent)
+            || isFirstColumnSpanned(row, parent))
+            return false;
+    }
+    forgetRowsInView();
+    QTreeViewPrivate *record = layoutRecord();
+    QTreeViewItem leaf;
+    leaf.parentItem = item;
+    leaf.level = record->viewItems.at(item).level + 1;
+    const int first = item + 1 + start;
+    record->insertViewItems(first, count, leaf);
+    QTreeViewItem *items = record->viewItems.data();
+    for (int row = start; row < rows; ++row) {
+        QTreeViewItem &shown = items[item + 1 + row];
+        shown.index = model()->index(row, 0, parent);
+        shown.hasMoreSiblings = row + 1 < rows;
+    }
+    if (start > 0)
+        items[first - 1].hasMoreSiblings = true;
+    items[item].hasChildren = true;
+    for (int above = item; above >= 0; above = items[above].parentItem)
+        items[above].total += count;
+    record->hoverBranch = -1;
+    m_heldPosition = verticalScrollBar()->value();
+    updateGeometries();
+    return true;
+}
+
+bool CollectionTreeView::dropLeaves(const QModelIndex &parent, int first, int last)
+{
+    // Card rows about to go from under a set: out of the base view's rows
+    // laid out now, while the rows after them are still what they were
+    // laid out as; numbered again once gone (renumberLeaves).
+    const int rows = model()->rowCount(parent);
+    const int item = leafParentItem(parent, rows);
+    if (item < 0)
+        return false;
+    for (int row = first; row <= last; ++row)
+        if (!(model()->flags(model()->index(row, 0, parent)) & Qt::ItemNeverHasChildren))
+            return false;
+    forgetRowsInView();
+    QTreeViewPrivate *record = layoutRecord();
+    const int count = last - first + 1;
+    record->removeViewItems(item + 1 + first, count);
+    QTreeViewItem *items = record->viewItems.data();
+    if (last + 1 == rows)
+        items[item + first].hasMoreSiblings = false;
+    for (int above = item; above >= 0; above = items[above].parentItem)
+        items[above].total -= count;
+    record->hoverBranch = -1;
+    m_heldPosition = verticalScrollBar()->value();
+    return true;
+}
+
+void CollectionTreeView::renumberLeaves(const QModelIndex &parent, int from)
+{
+    QTreeViewPrivate *record = layoutRecord();
+    const int item = record->viewIndex(parent);
+    const int rows = model()->rowCount(parent);
+    if (item < 0 || int(record->viewItems.at(item).total) != rows) {
+        m_layoutDue = true;
+        scheduleDelayedItemsLayout();
+        return;
+    }
+    QTreeViewItem *items = record->viewItems.data();
+    for (int row = from; row < rows; ++row)
+        items[item + 1 + row].index = model()->index(row, 0, parent);
+    updateGeometries();
 }
 
 void CollectionTreeView::foldUnannounced(const QModelIndex &parent, bool fold)
@@ -315,11 +450,11 @@ void CollectionTreeView::repaintFrom(const QModelIndex &parent, int row)
     const int rows = model()->rowCount(parent);
     QRect from;
     if (rows == 0)
-        from = QTreeView::visualRect(parent);
+        from = baseVisualRect(parent);
     else if (row < rows)
-        from = QTreeView::visualRect(model()->index(row, 0, parent));
+        from = baseVisualRect(model()->index(row, 0, parent));
     else
-        from = QTreeView::visualRect(model()->index(rows - 1, 0, parent));
+        from = baseVisualRect(model()->index(rows - 1, 0, parent));
     const int height = viewport()->height();
     int top = 0;
     if (verticalScrollBar()->value() == m_heldPosition && from.isValid())
@@ -373,7 +508,7 @@ bool CollectionTreeView::holdsGroupRow(int top, int bottom) const
 {
     for (QModelIndex row = indexAt(QPoint(columnViewportPosition(CollectionTreeModel::NameColumn), top)); row.isValid();
          row = indexBelow(row)) {
-        const QRect rect = QTreeView::visualRect(row);
+        const QRect rect = baseVisualRect(row);
         if (rect.top() > bottom)
             break;
         if (isGroupRow(row))

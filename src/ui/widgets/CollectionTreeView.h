@@ -4,6 +4,8 @@
 #include <QPersistentModelIndex>
 #include <QTreeView>
 
+class QTreeViewPrivate;
+
 namespace pv {
 
 // The collection tree's view.
@@ -24,9 +26,11 @@ namespace pv {
 // scrolled to with scrollTo, as before.
 //
 // Rows added under an expanded row are laid out in that row's part of the
-// tree alone: the base view lays out every expanded row of the whole tree
-// again for them, which with many holdings costs more than all the rest of
-// an add. Rows removed (an add undone) leave the same part alone.
+// tree alone, card rows in their own places: the base view lays out every
+// expanded row of the whole tree again for them, which with many holdings
+// costs more than all the rest of an add. Rows removed (an add undone)
+// leave the same part alone. For that the view works on the base view's
+// own record of its rows laid out, as this version of it keeps it.
 class CollectionTreeView : public QTreeView
 {
     Q_OBJECT
@@ -103,6 +107,21 @@ private:
     // they are now, leaving the rest of the tree and, once laid out again,
     // the scroll position as they were before the fold.
     void foldUnannounced(const QModelIndex &parent, bool fold);
+    // The base view's record of the rows it laid out.
+    QTreeViewPrivate *layoutRecord() const;
+    // The base view's visualRect, without its walk through every row laid
+    // out to find the first one.
+    QRect baseVisualRect(const QModelIndex &index) const;
+    // parent's place among the rows laid out, where it is expanded with
+    // its `rows` rows laid out under it and nothing under those; else -1.
+    int leafParentItem(const QModelIndex &parent, int rows) const;
+    // Rows without rows added under such a parent, laid out in place; false
+    // where that cannot be done.
+    bool placeLeaves(const QModelIndex &parent, int start, int end);
+    // Such rows about to be removed, dropped from the layout; their later
+    // siblings numbered again once they are gone (renumberLeaves).
+    bool dropLeaves(const QModelIndex &parent, int first, int last);
+    void renumberLeaves(const QModelIndex &parent, int from);
     // Repaints the rows in view from parent's row `row` (or, past its rows,
     // from below them) down.
     void repaintFrom(const QModelIndex &parent, int row);
@@ -122,6 +141,8 @@ private:
     Removing m_removing = Removing::Whole;
     // The expanded row whose rows are laid out again once they are gone.
     QPersistentModelIndex m_refolded;
+    // The row whose rows after those removed are numbered again once gone.
+    QPersistentModelIndex m_renumbered;
     int m_heldPosition = 0;
     QList<ShownRow> m_rowsInView;
     bool m_rowsInViewKnown = false;
