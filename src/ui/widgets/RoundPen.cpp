@@ -1,0 +1,174 @@
+#include "ui/widgets/RoundPen.h"
+
+#include <QPainter>
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace pv {
+
+namespace {
+
+// Points per run of a long line: small enough that the rasteriser renders a
+// run's outline in one go.
+constexpr int kRun = 16;
+// Arc points stand at most 30 degrees apart, which keeps the polygon within
+// 0.05 px of the arc for pens up to 2.6 px wide.
+constexpr double kCosStep = 0.8660254037844386;
+constexpr int kMaxArcDepth = 6;
+// 32 points keep a circle of 10 px radius within 0.05 px.
+constexpr int kCirclePoints = 32;
+
+double dot(const QPointF &a, const QPointF &b)
+{
+    return a.x() * b.x() + a.y() * b.y();
+}
+
+double cross(const QPointF &a, const QPointF &b)
+{
+    return a.x() * b.y() - a.y() * b.x();
+}
+
+} // namespace
+
+RoundPen::RoundPen(double width)
+    : half(width / 2)
+{
+}
+
+void RoundPen::drawPolyline(QPainter &painter, const QPointF *points, int count, const QRegion &exposed) const
+{
+    QPolygonF outline;
+    outline.reserve(4 * kRun + 64);
+    for (int i = 0; i + 1 < count; i += kRun - 1) {
+        const int runCount = std::min(kRun, count - i);
+        double left = points[i].x();
+        double right = left;
+        double top = points[i].y();
+        double bottom = top;
+        for (int k = i + 1; k < i + runCount; ++k) {
+            left = std::min(left, points[k].x());
+            right = std::max(right, points[k].x());
+            top = std::min(top, points[k].y());
+            bottom = std::max(bottom, points[k].y());
+        }
+        const double margin = half + 1;
+        const QRectF reach(QPointF(left - margin, top - margin), QPointF(right + margin, bottom + margin));
+        if (!exposed.intersects(reach.toAlignedRect()))
+            continue;
+        outline.clear();
+        appendOutline(points + i, runCount, outline);
+        painter.drawPolygon(outline.constData(), int(outline.size()), Qt::WindingFill);
+    }
+}
+
+// The outline runs forward along the left side of the line, round the end,
+// back along the right side and round the start. On the outer side of a bend
+// an arc joins the two segments' edges; on the inner side the outline passes
+// through the bend's point instead, and the winding rule fills the overlap.
+void RoundPen::appendOutline(const QPointF *points, int count, QPolygonF &outline) const
+{
+    // The distinct points and the unit direction of each segment between them.
+    QVarLengthArray<QPointF, 2 * kRun> at;
+    QVarLengthArray<QPointF, 2 * kRun> dir;
+    for (int i = 0; i < count; ++i) {
+        if (!at.isEmpty()) {
+            const QPointF step = points[i] - at.last();
+            const double length = std::sqrt(dot(step, step));
+            if (length < 1e-9)
+                continue;
+            dir.append(step / length);
+        }
+        at.append(points[i]);
+    }
+    const int segments = int(dir.size());
+    if (segments == 0)
+        return;
+
+    const auto normal = [this](const QPointF &d) { return QPointF(d.y() * half, -d.x() * half); };
+    // The arc round the outer side of a bend, split first at the segment's
+    // own direction when the bend is sharper than a right angle.
+    const auto join = [&](const QPointF &centre, const QPointF &from, const QPointF &to, const QPointF &ahead) {
+        if (dot(from, to) < 0) {
+            appendArc(outline, centre, from, ahead * half, kMaxArcDepth);
+            appendArc(outline, centre, ahead * half, to, kMaxArcDepth);
+        } else {
+            appendArc(outline, centre, from, to, kMaxArcDepth);
+        }
+    };
+
+    QPointF side = normal(dir[0]);
+    outline.append(at[0] + side);
+    for (int s = 0; s + 1 < segments; ++s) {
+        const QPointF &bend = at[s + 1];
+        const QPointF next = normal(dir[s + 1]);
+        outline.append(bend + side);
+        if (cross(dir[s], dir[s + 1]) < 0) {
+            outline.append(bend);
+            outline.append(bend + next);
+        } else {
+            join(bend, side, next, dir[s]);
+        }
+        side = next;
+    }
+
+    const QPointF &end = at[segments];
+    const QPointF ahead = dir[segments - 1] * half;
+    outline.append(end + side);
+    appendArc(outline, end, side, ahead, kMaxArcDepth);
+    appendArc(outline, end, ahead, -side, kMaxArcDepth);
+
+    side = -side;
+    for (int s = segments - 2; s >= 0; --s) {
+        const QPointF &bend = at[s + 1];
+        const QPointF next = -normal(dir[s]);
+        outline.append(bend + side);
+        if (cross(dir[s], dir[s + 1]) > 0) {
+            outline.append(bend);
+            outline.append(bend + next);
+        } else {
+            join(bend, side, next, dir[s]);
+        }
+        side = next;
+    }
+
+    const QPointF &start = at[0];
+    const QPointF behind = dir[0] * -half;
+    outline.append(start + side);
+    appendArc(outline, start, side, behind, kMaxArcDepth);
+    appendArc(outline, start, behind, -side, kMaxArcDepth);
+}
+
+// Appends the points of the arc after `from` up to `to`, both offsets from
+// the centre of the pen's half width and at most a right angle apart, by
+// halving the arc until its pieces are short enough.
+void RoundPen::appendArc(QPolygonF &outline, const QPointF &centre, const QPointF &from, const QPointF &to,
+                         int depth) const
+{
+    if (depth > 0 && dot(from, to) < half * half * kCosStep) {
+        QPointF middle = from + to;
+        middle *= half / std::sqrt(dot(middle, middle));
+        appendArc(outline, centre, from, middle, depth - 1);
+        appendArc(outline, centre, middle, to, depth - 1);
+        return;
+    }
+    outline.append(centre + to);
+}
+
+void RoundPen::appendCircle(const QPointF &centre, double radius, QPolygonF &polygon)
+{
+    static const std::array<QPointF, kCirclePoints> unit = [] {
+        std::array<QPointF, kCirclePoints> points;
+        for (int k = 0; k < kCirclePoints; ++k) {
+            const double angle = 2 * M_PI * k / kCirclePoints;
+            points[k] = QPointF(std::cos(angle), std::sin(angle));
+        }
+        return points;
+    }();
+    for (const QPointF &p : unit)
+        polygon.append(centre + p * radius);
+}
+
+} // namespace pv
