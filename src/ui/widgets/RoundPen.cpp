@@ -11,9 +11,11 @@ namespace pv {
 
 namespace {
 
-// Points per run of a long line: small enough that the rasteriser renders a
-// run's outline in one go.
-constexpr int kRun = 16;
+// A long line is filled in runs at most this many pixels wide and this many
+// points long: the rasteriser's work on an outline grows faster than its
+// width, while each fill also costs a little on its own.
+constexpr double kRunWidth = 24.0;
+constexpr int kRunPoints = 64;
 // Arc points stand at most 30 degrees apart, which keeps the polygon within
 // 0.05 px of the arc for pens up to 2.6 px wide.
 constexpr double kCosStep = 0.8660254037844386;
@@ -41,26 +43,31 @@ RoundPen::RoundPen(double width)
 void RoundPen::drawPolyline(QPainter &painter, const QPointF *points, int count, const QRegion &exposed) const
 {
     QPolygonF outline;
-    outline.reserve(4 * kRun + 64);
-    for (int i = 0; i + 1 < count; i += kRun - 1) {
-        const int runCount = std::min(kRun, count - i);
-        double left = points[i].x();
+    outline.reserve(4 * kRunPoints + 64);
+    // Each run starts at the point where the one before it ends.
+    for (int from = 0; from + 1 < count;) {
+        double left = points[from].x();
         double right = left;
-        double top = points[i].y();
+        double top = points[from].y();
         double bottom = top;
-        for (int k = i + 1; k < i + runCount; ++k) {
-            left = std::min(left, points[k].x());
-            right = std::max(right, points[k].x());
-            top = std::min(top, points[k].y());
-            bottom = std::max(bottom, points[k].y());
+        int end = from + 1;
+        for (; end < count && end - from < kRunPoints; ++end) {
+            const QPointF &p = points[end];
+            if (end > from + 1 && std::max(right, p.x()) - std::min(left, p.x()) > kRunWidth)
+                break;
+            left = std::min(left, p.x());
+            right = std::max(right, p.x());
+            top = std::min(top, p.y());
+            bottom = std::max(bottom, p.y());
         }
         const double margin = half + 1;
         const QRectF reach(QPointF(left - margin, top - margin), QPointF(right + margin, bottom + margin));
-        if (!exposed.intersects(reach.toAlignedRect()))
-            continue;
-        outline.clear();
-        appendOutline(points + i, runCount, outline);
-        painter.drawPolygon(outline.constData(), int(outline.size()), Qt::WindingFill);
+        if (exposed.intersects(reach.toAlignedRect())) {
+            outline.clear();
+            appendOutline(points + from, end - from, outline);
+            painter.drawPolygon(outline.constData(), int(outline.size()), Qt::WindingFill);
+        }
+        from = end - 1;
     }
 }
 
@@ -71,8 +78,8 @@ void RoundPen::drawPolyline(QPainter &painter, const QPointF *points, int count,
 void RoundPen::appendOutline(const QPointF *points, int count, QPolygonF &outline) const
 {
     // The distinct points and the unit direction of each segment between them.
-    QVarLengthArray<QPointF, 2 * kRun> at;
-    QVarLengthArray<QPointF, 2 * kRun> dir;
+    QVarLengthArray<QPointF, kRunPoints> at;
+    QVarLengthArray<QPointF, kRunPoints> dir;
     for (int i = 0; i < count; ++i) {
         if (!at.isEmpty()) {
             const QPointF step = points[i] - at.last();
