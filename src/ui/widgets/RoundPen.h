@@ -21,8 +21,7 @@ public:
     explicit RoundPen(double width);
 
     // Fills the line through the points; runs that miss `exposed` are skipped.
-    void drawPolyline(QPainter &painter, const QPointF *points, int count,
-                      const QRegion &exposed = QRegion()) const;
+    void drawPolyline(QPainter &painter, const QPointF *points, int count, const QRegion &exposed) const;
 
     // Appends the closed outline of the line through the points, to be filled
     // with the winding rule.
@@ -33,8 +32,7 @@ public:
     static void appendCircle(const QPointF &centre, double radius, QPolygonF &polygon);
 
 private:
-    void appendArc(QPolygonF &outline, const QPointF &centre, const QPointF &from, const QPointF &to,
-                   int depth) const;
+    void appendArc(QPolygonF &outline, const QPointF &centre, const QPointF &from, const QPointF &to, int depth) const;
 
     double half;
 };

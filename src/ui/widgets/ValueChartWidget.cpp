@@ -31,6 +31,9 @@ constexpr double kBottomMargin = 34.0;
 constexpr double kMinLeftMargin = 64.0;
 constexpr double kHitDistance = 14.0;
 constexpr int kMaxTooltipSeries = 8;
+// How far the largest marker, its ring and the ring's antialiased edge reach
+// from its centre.
+constexpr double kMarkerReach = 8.0;
 
 int circularDistance(int a, int b)
 {
@@ -293,8 +296,7 @@ int ValueChartWidget::hitTest(const QPointF &pos) const
     int nearest = -1;
     double nearestDistance = kHitDistance;
     for (int i = 0; i < series.size(); ++i) {
-        const double y =
-            pointPosition(hoverIndex, Currency::fromEur(stackedEur(i, hoverIndex)), plot, range.top).y();
+        const double y = pointPosition(hoverIndex, Currency::fromEur(stackedEur(i, hoverIndex)), plot, range.top).y();
         const double distance = std::abs(y - pos.y());
         if (distance < nearestDistance) {
             nearest = i;
@@ -391,10 +393,10 @@ void ValueChartWidget::updateHover(int oldIndex, int oldSeries)
     for (const int index : {oldIndex, hoverIndex}) {
         if (index < 0 || index >= points.size())
             continue;
-        // The largest marker's ring and its antialiased edge.
-        constexpr double reach = 8.0;
         const double x = pointPosition(index, 0, plot, range.top).x();
-        changed += QRectF(x - reach, plot.top() - reach, 2 * reach, plot.height() + 2 * reach).toAlignedRect();
+        changed +=
+            QRectF(x - kMarkerReach, plot.top() - kMarkerReach, 2 * kMarkerReach, plot.height() + 2 * kMarkerReach)
+                .toAlignedRect();
         if (hoverSeries >= 0)
             changed += hoverLabel(index, plot).box.toAlignedRect().adjusted(-1, -1, 1, 1);
     }
@@ -410,8 +412,8 @@ void ValueChartWidget::paintEvent(QPaintEvent *event)
     const int n = int(points.size());
     if (n == 0) {
         const QString text = scope.mode != ChartScope::Collection
-                                 ? tr("Nothing recorded for this yet.\nRefresh prices to record this week.")
-                                 : tr("No value history yet.\nRefresh prices to record this week.");
+            ? tr("Nothing recorded for this yet.\nRefresh prices to record this week.")
+            : tr("No value history yet.\nRefresh prices to record this week.");
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, text);
         return;
@@ -476,7 +478,7 @@ void ValueChartWidget::drawTotalLine(QPainter &painter, int from, int to, const 
         return;
 
     QPolygonF line;
-    line.reserve(to - from + 3);
+    line.reserve(to - from + 1);
     for (int i = from; i <= to; ++i)
         line.append(pointPosition(i, Currency::fromEur(points.at(i).totalEur), plot, top));
 
@@ -506,7 +508,8 @@ void ValueChartWidget::drawTotalLine(QPainter &painter, int from, int to, const 
     for (int i = from; i <= to; ++i) {
         const double radius = i == hoverIndex ? 5.5 : 3.5;
         const QPointF &at = line.at(i - from);
-        if (exposed.intersects(QRectF(at.x() - 8, at.y() - 8, 16, 16).toAlignedRect()))
+        const QRectF reach(at.x() - kMarkerReach, at.y() - kMarkerReach, 2 * kMarkerReach, 2 * kMarkerReach);
+        if (exposed.intersects(reach.toAlignedRect()))
             drawMarker(painter, at, radius, color, palette().base());
     }
 }
@@ -551,7 +554,7 @@ ValueChartWidget::HoverLabel ValueChartWidget::hoverLabel(int index, const QRect
     const QFontMetricsF fm(font());
     HoverLabel label;
     label.text = QStringLiteral("%1  %2").arg(series.at(hoverSeries).label,
-                                               Currency::formatFromEur(seriesEur(hoverSeries, index)));
+                                              Currency::formatFromEur(seriesEur(hoverSeries, index)));
     label.box = QRectF(plot.left() + 6, plot.top() + 6, fm.horizontalAdvance(label.text) + 27, fm.height() + 6);
     if (label.box.width() > plot.width() - 12) {
         label.box.setWidth(plot.width() - 12);

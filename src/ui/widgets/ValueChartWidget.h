@@ -80,8 +80,8 @@ protected:
     void updateHover(int oldIndex, int oldSeries);
 
     // Each draws only what reaches `exposed`.
-    void drawTotalLine(QPainter &painter, int from, int to, const QColor &color, bool fill,
-                       const QRectF &plot, double top, const QRegion &exposed) const;
+    void drawTotalLine(QPainter &painter, int from, int to, const QColor &color, bool fill, const QRectF &plot,
+                       double top, const QRegion &exposed) const;
     void drawCurves(QPainter &painter, const QRectF &plot, double top, const QRegion &exposed) const;
     void drawHoverLabel(QPainter &painter, const QRectF &plot) const;
 
