@@ -11,8 +11,8 @@ namespace pv {
 
 namespace {
 
-// A long line is filled in runs at most this many pixels wide and this many
-// points long: the rasteriser's work on an outline grows faster than its
+// A long line is filled in runs at most this many device pixels wide and this
+// many points long: the rasteriser's work on an outline grows faster than its
 // width, while each fill also costs a little on its own.
 constexpr double kRunWidth = 24.0;
 constexpr int kRunPoints = 64;
@@ -42,6 +42,9 @@ RoundPen::RoundPen(double width)
 
 void RoundPen::drawPolyline(QPainter &painter, const QPointF *points, int count, const QRegion &exposed) const
 {
+    // The width counts on the device: a run is narrower where a pixel is smaller.
+    const QTransform &device = painter.deviceTransform();
+    const double runWidth = kRunWidth / std::max(std::hypot(device.m11(), device.m12()), 1e-6);
     QPolygonF outline;
     outline.reserve(4 * kRunPoints + 64);
     // Each run starts at the point where the one before it ends.
@@ -53,7 +56,7 @@ void RoundPen::drawPolyline(QPainter &painter, const QPointF *points, int count,
         int end = from + 1;
         for (; end < count && end - from < kRunPoints; ++end) {
             const QPointF &p = points[end];
-            if (end > from + 1 && std::max(right, p.x()) - std::min(left, p.x()) > kRunWidth)
+            if (end > from + 1 && std::max(right, p.x()) - std::min(left, p.x()) > runWidth)
                 break;
             left = std::min(left, p.x());
             right = std::max(right, p.x());
