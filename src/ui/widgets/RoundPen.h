@@ -20,7 +20,8 @@ class RoundPen
 public:
     explicit RoundPen(double width);
 
-    // Fills the line through the points; runs that miss `exposed` are skipped.
+    // Fills the line through the points with the painter's brush; runs that
+    // miss `exposed`, in the painter's coordinates, are skipped.
     void drawPolyline(QPainter &painter, const QPointF *points, int count, const QRegion &exposed) const;
 
     // Appends the closed outline of the line through the points, to be filled
