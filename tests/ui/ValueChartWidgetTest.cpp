@@ -11,11 +11,14 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <functional>
 
@@ -44,6 +47,15 @@ public:
     {
         QMouseEvent event(QEvent::MouseMove, pos, mapToGlobal(pos), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(this, &event);
+    }
+
+    QRegion painted; // what paint events asked for since it was last cleared
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        painted += event->region();
+        ValueChartWidget::paintEvent(event);
     }
 };
 
@@ -462,6 +474,49 @@ private slots:
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
         QApplication::sendEvent(doomed.data(), &event);
         QVERIFY(doomed.isNull());
+    }
+
+    // A move to another week repaints only part of the chart, yet leaves on
+    // screen what a whole repaint shows; another layer repaints it all.
+    void hoverMovesLeaveWhatAWholeRepaintShows()
+    {
+        for (const bool layered : {true, false}) {
+            ChartProbe chart;
+            chart.setPalette(chartPalette(layered));
+            chart.resize(600, 260);
+            chart.setHistory(layered ? stacked(80, 15, 20) : totals(QList<double>(80, 40.0)), scopeOf(0));
+            chart.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&chart));
+            const QRectF plot = chart.plotRect();
+            const auto top = [&](int week) { return chart.pointPosition(week, chart.points.at(week).totalEur); };
+            const auto onScreen = [&chart] {
+                return chart.windowHandle()->screen()->grabWindow(chart.winId()).toImage();
+            };
+            // Where the pointer goes, whether that hovers another layer.
+            const QList<std::pair<QPointF, bool>> moves{{top(40), layered},
+                                                        {top(41), false},
+                                                        {top(47) + QPointF(0, 3), false},
+                                                        {{top(48).x(), plot.top()}, layered},
+                                                        {{top(10).x(), plot.top()}, false},
+                                                        {{top(12).x(), plot.bottom()}, false},
+                                                        {{-1, -1}, false}};
+            for (int step = 0; step < moves.size(); ++step) {
+                chart.painted = QRegion();
+                const QPointF at = moves.at(step).first;
+                if (at.x() < 0) {
+                    QEvent leave(QEvent::Leave);
+                    QApplication::sendEvent(&chart, &leave);
+                } else {
+                    chart.moveMouse(at);
+                }
+                QCoreApplication::processEvents();
+                const QImage painted = onScreen();
+                const bool whole = QRegion(chart.rect()).subtracted(chart.painted).isEmpty();
+                QVERIFY2(whole == moves.at(step).second && !chart.painted.isEmpty(), qPrintable(QString::number(step)));
+                chart.repaint();
+                QVERIFY2(onScreen() == painted, qPrintable(QString::number(step)));
+            }
+        }
     }
 
     void paintsInsideThePlotInDarkAndLightPalettes()

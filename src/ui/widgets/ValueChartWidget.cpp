@@ -1,6 +1,7 @@
 #include "ui/widgets/ValueChartWidget.h"
 
 #include "core/Currency.h"
+#include "ui/widgets/RoundPen.h"
 
 #include <QActionGroup>
 #include <QContextMenuEvent>
@@ -9,8 +10,8 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QPolygonF>
 #include <QToolTip>
@@ -30,6 +31,9 @@ constexpr double kBottomMargin = 34.0;
 constexpr double kMinLeftMargin = 64.0;
 constexpr double kHitDistance = 14.0;
 constexpr int kMaxTooltipSeries = 8;
+// How far the largest marker, its ring and the ring's antialiased edge reach
+// from its centre.
+constexpr double kMarkerReach = 8.0;
 
 int circularDistance(int a, int b)
 {
@@ -55,19 +59,28 @@ QString tickLabel(double value)
     return Currency::format(value, Currency::currentId());
 }
 
-// Strokes a long line in short overlapping runs: the rasteriser handles a
-// small outline much faster than one that spans the whole plot, and with
-// round caps the runs join just as one line would. The pen must be opaque,
-// or the overlaps would show.
-void drawLongPolyline(QPainter &painter, const QPolygonF &line)
+// A marker: the fill within the radius and a ring 1.5 px wide over its edge,
+// as an ellipse drawn with that pen would show.
+void drawMarker(QPainter &painter, const QPointF &centre, double radius, const QColor &ring, const QBrush &fill)
 {
-    constexpr int run = 16;
-    if (line.size() < 2) {
-        painter.drawPolyline(line);
-        return;
-    }
-    for (int i = 0; i + 1 < line.size(); i += run - 1)
-        painter.drawPolyline(line.constData() + i, std::min<int>(run, int(line.size()) - i));
+    constexpr double ringHalf = 0.75;
+    QPolygonF polygon;
+    polygon.reserve(72);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill);
+    RoundPen::appendCircle(centre, radius, polygon);
+    painter.drawPolygon(polygon);
+
+    // Both edges of the ring in one polygon: the outer circle, then the inner
+    // one from the same angle, which the odd-even rule leaves open.
+    polygon.clear();
+    RoundPen::appendCircle(centre, radius + ringHalf, polygon);
+    polygon.append(polygon.first());
+    const qsizetype inner = polygon.size();
+    RoundPen::appendCircle(centre, radius - ringHalf, polygon);
+    polygon.append(polygon.at(inner));
+    painter.setBrush(ring);
+    painter.drawPolygon(polygon, Qt::OddEvenFill);
 }
 
 // The colour as it shows at the alpha over the background, made opaque.
@@ -283,8 +296,7 @@ int ValueChartWidget::hitTest(const QPointF &pos) const
     int nearest = -1;
     double nearestDistance = kHitDistance;
     for (int i = 0; i < series.size(); ++i) {
-        const double y =
-            pointPosition(hoverIndex, Currency::fromEur(stackedEur(i, hoverIndex)), plot, range.top).y();
+        const double y = pointPosition(hoverIndex, Currency::fromEur(stackedEur(i, hoverIndex)), plot, range.top).y();
         const double distance = std::abs(y - pos.y());
         if (distance < nearestDistance) {
             nearest = i;
@@ -345,8 +357,7 @@ void ValueChartWidget::mouseMoveEvent(QMouseEvent *event)
     const int oldSeries = hoverSeries;
     hoverIndex = index;
     hoverSeries = hitTest(pos);
-    if (hoverIndex != oldIndex || hoverSeries != oldSeries)
-        update();
+    updateHover(oldIndex, oldSeries);
 
     const QString text = hoverText();
     if (!text.isEmpty())
@@ -357,15 +368,42 @@ void ValueChartWidget::mouseMoveEvent(QMouseEvent *event)
 
 void ValueChartWidget::leaveEvent(QEvent *event)
 {
-    if (hoverIndex != -1 || hoverSeries != -1) {
-        hoverIndex = -1;
-        hoverSeries = -1;
-        update();
-    }
+    const int oldIndex = hoverIndex;
+    const int oldSeries = hoverSeries;
+    hoverIndex = -1;
+    hoverSeries = -1;
+    updateHover(oldIndex, oldSeries);
     QWidget::leaveEvent(event);
 }
 
-void ValueChartWidget::paintEvent(QPaintEvent *)
+// Another layer hovered fades the others: the whole chart changes. Another
+// week changes only its mark across the plot, the markers on it and the
+// hovered layer's label.
+void ValueChartWidget::updateHover(int oldIndex, int oldSeries)
+{
+    if (hoverSeries != oldSeries) {
+        update();
+        return;
+    }
+    if (hoverIndex == oldIndex)
+        return;
+    const ValueRange range = valueRange();
+    const QRectF plot = plotRect(range);
+    QRegion changed;
+    for (const int index : {oldIndex, hoverIndex}) {
+        if (index < 0 || index >= points.size())
+            continue;
+        const double x = pointPosition(index, 0, plot, range.top).x();
+        changed +=
+            QRectF(x - kMarkerReach, plot.top() - kMarkerReach, 2 * kMarkerReach, plot.height() + 2 * kMarkerReach)
+                .toAlignedRect();
+        if (hoverSeries >= 0)
+            changed += hoverLabel(index, plot).box.toAlignedRect().adjusted(-1, -1, 1, 1);
+    }
+    update(changed);
+}
+
+void ValueChartWidget::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -374,13 +412,16 @@ void ValueChartWidget::paintEvent(QPaintEvent *)
     const int n = int(points.size());
     if (n == 0) {
         const QString text = scope.mode != ChartScope::Collection
-                                 ? tr("Nothing recorded for this yet.\nRefresh prices to record this week.")
-                                 : tr("No value history yet.\nRefresh prices to record this week.");
+            ? tr("Nothing recorded for this yet.\nRefresh prices to record this week.")
+            : tr("No value history yet.\nRefresh prices to record this week.");
         painter.setPen(palette().color(QPalette::PlaceholderText));
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, text);
         return;
     }
 
+    // Only what reaches the region asked for is drawn: a hover move repaints
+    // a narrow strip.
+    const QRegion &exposed = event->region();
     const ValueRange range = valueRange();
     const QRectF plot = plotRect(range);
     const QFontMetricsF fm(font());
@@ -394,9 +435,11 @@ void ValueChartWidget::paintEvent(QPaintEvent *)
         painter.setPen(QPen(palette().color(QPalette::Mid), 1, k == 0 ? Qt::SolidLine : Qt::DotLine));
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         const double labelTop = std::clamp(y - fontHeight / 2, 0.0, std::max(height() - fontHeight, 0.0));
+        const QRectF label(0, labelTop, plot.left() - 6, fontHeight);
+        if (!exposed.intersects(label.toAlignedRect()))
+            continue;
         painter.setPen(textColor);
-        painter.drawText(QRectF(0, labelTop, plot.left() - 6, fontHeight), Qt::AlignRight | Qt::AlignVCenter,
-                         tickLabel(value));
+        painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, tickLabel(value));
     }
 
     // Week axis, anchored at the newest week.
@@ -406,15 +449,17 @@ void ValueChartWidget::paintEvent(QPaintEvent *)
     for (int i : weekLabelIndexes(plot)) {
         const double x = pointPosition(i, 0, plot, range.top).x();
         const double left = std::clamp(x - labelWidth / 2, 0.0, std::max(width() - labelWidth, 0.0));
-        painter.drawText(QRectF(left, plot.bottom() + 6, labelWidth, fontHeight), Qt::AlignHCenter | Qt::AlignTop,
-                         locale.toString(points.at(i).date, QStringLiteral("d MMM")));
+        const QRectF label(left, plot.bottom() + 6, labelWidth, fontHeight);
+        if (exposed.intersects(label.toAlignedRect()))
+            painter.drawText(label, Qt::AlignHCenter | Qt::AlignTop,
+                             locale.toString(points.at(i).date, QStringLiteral("d MMM")));
     }
 
     // Curves.
     if (series.isEmpty())
-        drawTotalLine(painter, 0, n - 1, palette().color(QPalette::Highlight), true, plot, range.top);
+        drawTotalLine(painter, 0, n - 1, palette().color(QPalette::Highlight), true, plot, range.top, exposed);
     else
-        drawCurves(painter, plot, range.top);
+        drawCurves(painter, plot, range.top, exposed);
 
     // The week under the mouse.
     if (hoverIndex >= 0 && hoverIndex < n) {
@@ -427,7 +472,7 @@ void ValueChartWidget::paintEvent(QPaintEvent *)
 }
 
 void ValueChartWidget::drawTotalLine(QPainter &painter, int from, int to, const QColor &color, bool fill,
-                                     const QRectF &plot, double top) const
+                                     const QRectF &plot, double top, const QRegion &exposed) const
 {
     if (from < 0 || from > to || to >= points.size())
         return;
@@ -438,12 +483,12 @@ void ValueChartWidget::drawTotalLine(QPainter &painter, int from, int to, const 
         line.append(pointPosition(i, Currency::fromEur(points.at(i).totalEur), plot, top));
 
     if (fill) {
-        QPainterPath area;
-        area.moveTo(line.first().x(), plot.bottom());
-        for (const QPointF &p : std::as_const(line))
-            area.lineTo(p);
-        area.lineTo(line.last().x(), plot.bottom());
-        area.closeSubpath();
+        // The area under the line, closed along the bottom of the plot.
+        QPolygonF area;
+        area.reserve(line.size() + 2);
+        area.append(QPointF(line.first().x(), plot.bottom()));
+        area.append(line);
+        area.append(QPointF(line.last().x(), plot.bottom()));
         QLinearGradient gradient(0, plot.top(), 0, plot.bottom());
         QColor upper = color;
         upper.setAlpha(90);
@@ -453,58 +498,69 @@ void ValueChartWidget::drawTotalLine(QPainter &painter, int from, int to, const 
         gradient.setColorAt(1, lower);
         painter.setPen(Qt::NoPen);
         painter.setBrush(gradient);
-        painter.drawPath(area);
+        painter.drawPolygon(area);
     }
 
-    painter.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    drawLongPolyline(painter, line);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    RoundPen(2).drawPolyline(painter, line.constData(), int(line.size()), exposed);
 
-    painter.setPen(QPen(color, 1.5));
-    painter.setBrush(palette().base());
     for (int i = from; i <= to; ++i) {
         const double radius = i == hoverIndex ? 5.5 : 3.5;
-        painter.drawEllipse(line.at(i - from), radius, radius);
+        const QPointF &at = line.at(i - from);
+        const QRectF reach(at.x() - kMarkerReach, at.y() - kMarkerReach, 2 * kMarkerReach, 2 * kMarkerReach);
+        if (exposed.intersects(reach.toAlignedRect()))
+            drawMarker(painter, at, radius, color, palette().base());
     }
 }
 
-void ValueChartWidget::drawCurves(QPainter &painter, const QRectF &plot, double top) const
+void ValueChartWidget::drawCurves(QPainter &painter, const QRectF &plot, double top, const QRegion &exposed) const
 {
     const int n = int(points.size());
     const int start = std::max(firstBreakdownIndex, 0);
     if (start > 0)
-        drawTotalLine(painter, 0, start, palette().color(QPalette::Mid), false, plot, top);
+        drawTotalLine(painter, 0, start, palette().color(QPalette::Mid), false, plot, top, exposed);
     if (start >= n)
         return;
 
-    painter.setBrush(Qt::NoBrush);
     QPolygonF line;
     line.reserve(n - start);
     for (int i = int(series.size()) - 1; i >= 0; --i) {
         QColor color = i < seriesColors.size() ? seriesColors.at(i) : palette().color(QPalette::Highlight);
         if (hoverSeries >= 0 && i != hoverSeries)
             color = faded(color, palette().color(QPalette::Base), 70);
-        painter.setPen(QPen(color, i == hoverSeries ? 2.6 : 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         line.clear();
         for (int j = start; j < n; ++j)
             line.append(pointPosition(j, Currency::fromEur(stackedEur(i, j)), plot, top));
         if (line.size() == 1) {
             // A single week has no line to draw: its layer shows as a marker.
-            painter.setPen(QPen(color, 1.5));
-            painter.setBrush(palette().base());
-            painter.drawEllipse(line.first(), 3.5, 3.5);
-            painter.setBrush(Qt::NoBrush);
+            drawMarker(painter, line.first(), 3.5, color, palette().base());
         } else {
-            drawLongPolyline(painter, line);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(color);
+            RoundPen(i == hoverSeries ? 2.6 : 1.8).drawPolyline(painter, line.constData(), int(line.size()), exposed);
         }
     }
 
     if (hoverIndex >= start && hoverIndex < n) {
         const double total = stackedEur(int(series.size()) - 1, hoverIndex);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
-        painter.setBrush(palette().base());
-        painter.drawEllipse(pointPosition(hoverIndex, Currency::fromEur(total), plot, top), 5.5, 5.5);
+        drawMarker(painter, pointPosition(hoverIndex, Currency::fromEur(total), plot, top), 5.5,
+                   palette().color(QPalette::Highlight), palette().base());
     }
+}
+
+ValueChartWidget::HoverLabel ValueChartWidget::hoverLabel(int index, const QRectF &plot) const
+{
+    const QFontMetricsF fm(font());
+    HoverLabel label;
+    label.text = QStringLiteral("%1  %2").arg(series.at(hoverSeries).label,
+                                              Currency::formatFromEur(seriesEur(hoverSeries, index)));
+    label.box = QRectF(plot.left() + 6, plot.top() + 6, fm.horizontalAdvance(label.text) + 27, fm.height() + 6);
+    if (label.box.width() > plot.width() - 12) {
+        label.box.setWidth(plot.width() - 12);
+        label.text = fm.elidedText(label.text, Qt::ElideRight, label.box.width() - 27);
+    }
+    return label;
 }
 
 void ValueChartWidget::drawHoverLabel(QPainter &painter, const QRectF &plot) const
@@ -512,15 +568,8 @@ void ValueChartWidget::drawHoverLabel(QPainter &painter, const QRectF &plot) con
     if (hoverSeries < 0 || hoverSeries >= series.size() || hoverIndex < 0)
         return;
 
-    const QFontMetricsF fm(font());
-    QString text = QStringLiteral("%1  %2").arg(series.at(hoverSeries).label,
-                                                 Currency::formatFromEur(seriesEur(hoverSeries, hoverIndex)));
-    QRectF box(plot.left() + 6, plot.top() + 6, fm.horizontalAdvance(text) + 27, fm.height() + 6);
-    if (box.width() > plot.width() - 12) {
-        box.setWidth(plot.width() - 12);
-        text = fm.elidedText(text, Qt::ElideRight, box.width() - 27);
-    }
-
+    const HoverLabel label = hoverLabel(hoverIndex, plot);
+    const QRectF &box = label.box;
     QColor fill = palette().color(QPalette::Base);
     fill.setAlpha(225);
     painter.setPen(Qt::NoPen);
@@ -534,7 +583,7 @@ void ValueChartWidget::drawHoverLabel(QPainter &painter, const QRectF &plot) con
 
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawText(QRectF(swatch.right() + 6, box.top(), box.right() - 6 - (swatch.right() + 6), box.height()),
-                     Qt::AlignLeft | Qt::AlignVCenter, text);
+                     Qt::AlignLeft | Qt::AlignVCenter, label.text);
 }
 
 void ValueChartWidget::contextMenuEvent(QContextMenuEvent *event)

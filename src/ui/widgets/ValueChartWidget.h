@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPointF>
 #include <QRectF>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
@@ -68,9 +69,20 @@ protected:
     // The indexes of the weeks that get a date under the plot, newest first.
     QList<int> weekLabelIndexes(const QRectF &plot) const;
 
-    void drawTotalLine(QPainter &painter, int from, int to, const QColor &color, bool fill,
-                       const QRectF &plot, double top) const;
-    void drawCurves(QPainter &painter, const QRectF &plot, double top) const;
+    // The hovered layer's name and value at the week, and the box they show in.
+    struct HoverLabel
+    {
+        QString text;
+        QRectF box;
+    };
+    HoverLabel hoverLabel(int index, const QRectF &plot) const;
+    // Repaints what the hover from the old week and layer to the current ones changes.
+    void updateHover(int oldIndex, int oldSeries);
+
+    // Each draws only what reaches `exposed`.
+    void drawTotalLine(QPainter &painter, int from, int to, const QColor &color, bool fill, const QRectF &plot,
+                       double top, const QRegion &exposed) const;
+    void drawCurves(QPainter &painter, const QRectF &plot, double top, const QRegion &exposed) const;
     void drawHoverLabel(QPainter &painter, const QRectF &plot) const;
 
     // The value in euros of series 0..seriesIndex at the week; 0 for a week or
