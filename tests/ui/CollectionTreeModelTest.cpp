@@ -440,10 +440,12 @@ private Q_SLOTS:
     // sums each holding's own price.
     void ordersNumbersAndPricesAsTheHoldingsCompare()
     {
-        const QStringList
-            numbers{"0",    "00",  "000",   "1",     "01",       "001", "0001", "9",  "10",
-                    "0010", "999", "9999",  "10000", "00010000", "1a",  "01a",  "A1", "a1",
-                    "TG01", "TG1", "SV001", "",      " 1",       "1 ",  "2/10", "-1", "123456789012345678901"};
+        const QStringList numbers{
+            "0",      "00",   "000",   "1",     "01",       "001",      "0001", "9",       "10",
+            "0010",   "999",  "9999",  "10000", "00010000", "1a",       "01a",  "A1",      "a1",
+            "TG01",   "TG1",  "SV001", "",      " 1",       "1 ",       "2/10", "-1",      "123456789012345678901",
+            "TG0",    "TG00", "TG010", "TG10",  "RC5",      "SWSH0001", "Tg01", "TG12345", "TG01a",
+            "\u00c91"};
         struct Price
         {
             double unit;

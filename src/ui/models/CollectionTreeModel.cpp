@@ -116,8 +116,9 @@ struct NumberParts
     qint64 number = -1;
     QStringView suffix;
     NumberParts() = default;
-    explicit NumberParts(qint64 value)
-        : number(value)
+    NumberParts(QStringView capitals, qint64 value)
+        : prefix(capitals)
+        , number(value)
     {
     }
     NumberParts(const CardNumber &parsed)
@@ -154,19 +155,22 @@ class SetNumbers
 public:
     int slotOf(const QString &text)
     {
-        // Most numbers are a few digits: those index a table, hashing nothing
-        // and parsing nothing.
-        const int digits = digitsIndex(text);
+        // Most numbers are a few digits, alone or after a few capitals
+        // ("TG05", "SV094"): those index a table of their prefix, hashing
+        // nothing and parsing nothing.
+        qsizetype capitals = 0;
+        const int digits = digitsIndex(text, &capitals);
         if (digits >= 0) {
-            if (size_t(digits) >= m_digitSlots.size())
-                m_digitSlots.resize(std::max(size_t(digits) + 1, 2 * m_digitSlots.size()), -1);
-            int &slot = m_digitSlots[size_t(digits)];
+            std::vector<int> &places = tableOf(QStringView(text).first(capitals));
+            if (size_t(digits) >= places.size())
+                places.resize(std::max(size_t(digits) + 1, 2 * places.size()), -1);
+            int &slot = places[size_t(digits)];
             if (slot < 0) {
                 // Room for a set's worth at once.
                 if (m_numbers.empty())
                     m_numbers.reserve(256);
                 slot = int(m_numbers.size());
-                m_numbers.push_back({text, digits / 4, -1});
+                m_numbers.push_back({text, digits / 4, -1, int(capitals)});
             }
             return slot;
         }
@@ -175,17 +179,19 @@ public:
             return found.value();
         const int slot = int(m_numbers.size());
         m_slots.insert(text, slot);
-        m_numbers.push_back({text, -1, int(m_parsed.size())});
+        m_numbers.push_back({text, -1, int(m_parsed.size()), 0});
         m_parsed.push_back(parseCardNumber(text));
         return slot;
     }
 
     int count() const { return int(m_numbers.size()); }
 
-    // The rank of each slot's number in the natural order. Numbers of
-    // digits alone are in that order in their table already: by value, and
-    // of one value above 0 the longer text (with more leading zeros) first,
-    // as the texts order them. Only the others are sorted, and merged in.
+    // The rank of each slot's number in the natural order. The numbers of
+    // each table are in that order in it already: by value, and of one value
+    // above 0 the longer text (with more leading zeros) first, as the texts
+    // order them; the tables follow each other in the order of their
+    // prefixes, the digits alone first. Only the other numbers are sorted,
+    // and merged in.
     std::vector<int> ranks() const
     {
         const auto less = [this](int a, int b) {
@@ -198,18 +204,25 @@ public:
             if (m_numbers[slot].parsed >= 0)
                 others.push_back(int(slot));
         std::sort(others.begin(), others.end(), less);
-        std::vector<int> digits;
-        digits.reserve(m_numbers.size() - others.size());
-        // Zeros alone order as texts do, the shorter first.
-        for (size_t length = 0; length < std::min<size_t>(4, m_digitSlots.size()); ++length)
-            if (m_digitSlots[length] >= 0)
-                digits.push_back(m_digitSlots[length]);
-        for (size_t value = 4; value < m_digitSlots.size(); value += 4)
-            for (size_t length = std::min<size_t>(4, m_digitSlots.size() - value); length-- > 0;)
-                if (m_digitSlots[value + length] >= 0)
-                    digits.push_back(m_digitSlots[value + length]);
+        std::vector<const Table *> tables;
+        for (const Table &table : m_tables)
+            tables.push_back(&table);
+        std::sort(tables.begin(), tables.end(), [](const Table *a, const Table *b) { return a->prefix < b->prefix; });
+        std::vector<int> listed;
+        listed.reserve(m_numbers.size() - others.size());
+        for (const Table *table : tables) {
+            const std::vector<int> &places = table->places;
+            // Zeros alone order as texts do, the shorter first.
+            for (size_t length = 0; length < std::min<size_t>(4, places.size()); ++length)
+                if (places[length] >= 0)
+                    listed.push_back(places[length]);
+            for (size_t value = 4; value < places.size(); value += 4)
+                for (size_t length = std::min<size_t>(4, places.size() - value); length-- > 0;)
+                    if (places[value + length] >= 0)
+                        listed.push_back(places[value + length]);
+        }
         std::vector<int> order(m_numbers.size());
-        std::merge(digits.cbegin(), digits.cend(), others.cbegin(), others.cend(), order.begin(), less);
+        std::merge(listed.cbegin(), listed.cend(), others.cbegin(), others.cend(), order.begin(), less);
         std::vector<int> rank(order.size());
         for (size_t at = 0; at < order.size(); ++at)
             rank[size_t(order[at])] = int(at);
@@ -217,38 +230,70 @@ public:
     }
 
 private:
-    // A number of one to four digits alone is its value; any other is
-    // parsed.
+    // A number of one to four digits, after capitals or not, is its value
+    // and the count of those capitals; any other is parsed.
     struct Number
     {
         QStringView text;
         qint64 value;
         int parsed;
+        int capitals;
+    };
+
+    // The numbers of one prefix of capitals (or none), by digitsIndex().
+    struct Table
+    {
+        QStringView prefix;
+        std::vector<int> places;
     };
 
     NumberParts partsOf(const Number &number) const
     {
-        return number.parsed >= 0 ? NumberParts(m_parsed[size_t(number.parsed)]) : NumberParts(number.value);
+        return number.parsed >= 0 ? NumberParts(m_parsed[size_t(number.parsed)])
+                                  : NumberParts(number.text.first(number.capitals), number.value);
     }
 
-    // A text of one to four digits: its value and length, as one index;
-    // -1 for any other text.
-    static int digitsIndex(const QString &text)
+    // A text of one to four digits after capitals A to Z, as many as it sets
+    // capitals to (none or more): the digits' value and length, as one index;
+    // -1 for any other text. Such a number parses to those capitals as its
+    // prefix, that value and no suffix.
+    static int digitsIndex(const QString &text, qsizetype *capitals)
     {
+        const QChar *chars = text.constData();
         const qsizetype size = text.size();
-        if (size < 1 || size > 4)
+        qsizetype at = 0;
+        while (at < size && chars[at] >= u'A' && chars[at] <= u'Z')
+            ++at;
+        if (size - at < 1 || size - at > 4)
             return -1;
         int value = 0;
-        for (const QChar c : text) {
-            if (c < u'0' || c > u'9')
+        for (qsizetype i = at; i < size; ++i) {
+            if (chars[i] < u'0' || chars[i] > u'9')
                 return -1;
-            value = value * 10 + (c.unicode() - u'0');
+            value = value * 10 + (chars[i].unicode() - u'0');
         }
-        return value * 4 + int(size) - 1;
+        *capitals = at;
+        return value * 4 + int(size - at) - 1;
+    }
+
+    // A set's numbers mostly share a prefix or two, in runs.
+    std::vector<int> &tableOf(QStringView prefix)
+    {
+        const auto same = [prefix](const Table &table) {
+            return table.prefix.size() == prefix.size()
+                && std::equal(prefix.cbegin(), prefix.cend(), table.prefix.cbegin());
+        };
+        if (m_lastTable < m_tables.size() && same(m_tables[m_lastTable]))
+            return m_tables[m_lastTable].places;
+        m_lastTable = size_t(std::find_if(m_tables.cbegin(), m_tables.cend(), same) - m_tables.cbegin());
+        if (m_lastTable == m_tables.size())
+            m_tables.push_back({prefix, {}});
+        return m_tables[m_lastTable].places;
     }
 
     QHash<QStringView, int> m_slots;
-    std::vector<int> m_digitSlots;
+    std::vector<Table> m_tables;
+    size_t m_lastTable = 0;
     std::vector<Number> m_numbers;
     std::vector<CardNumber> m_parsed;
 };
