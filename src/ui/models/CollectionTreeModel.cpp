@@ -159,27 +159,32 @@ public:
         // ("TG05", "SV094"): those index a table of their prefix, hashing
         // nothing and parsing nothing.
         qsizetype capitals = 0;
-        const int digits = digitsIndex(text, &capitals);
-        if (digits >= 0) {
+        const int value = digitsValue(text, &capitals);
+        if (value >= 0) {
             std::vector<int> &places = tableOf(QStringView(text).first(capitals));
-            if (size_t(digits) >= places.size())
-                places.resize(std::max(size_t(digits) + 1, 2 * places.size()), -1);
-            int &slot = places[size_t(digits)];
-            if (slot < 0) {
-                // Room for a set's worth at once.
-                if (m_numbers.empty())
-                    m_numbers.reserve(256);
-                slot = int(m_numbers.size());
-                m_numbers.push_back({text, digits / 4, -1, int(capitals)});
-            }
-            return slot;
+            if (size_t(value) >= places.size())
+                places.resize(std::max<size_t>({size_t(value) + 1, 2 * places.size(), 256}), -1);
+            // The texts of one value differ in their zeros alone, so in
+            // their length; most values have one.
+            int *slot = &places[size_t(value)];
+            while (*slot >= 0 && m_numbers[size_t(*slot)].text.size() != text.size())
+                slot = &m_numbers[size_t(*slot)].sameValue;
+            if (*slot >= 0)
+                return *slot;
+            // Room for a set's worth at once.
+            if (m_numbers.empty())
+                m_numbers.reserve(256);
+            // Linked before the numbers grow, and move.
+            *slot = int(m_numbers.size());
+            m_numbers.push_back({text, value, -1, int(capitals), -1});
+            return int(m_numbers.size()) - 1;
         }
         const auto found = m_slots.constFind(text);
         if (found != m_slots.constEnd())
             return found.value();
         const int slot = int(m_numbers.size());
         m_slots.insert(text, slot);
-        m_numbers.push_back({text, -1, int(m_parsed.size()), 0});
+        m_numbers.push_back({text, -1, int(m_parsed.size()), 0, -1});
         m_parsed.push_back(parseCardNumber(text));
         return slot;
     }
@@ -211,15 +216,23 @@ public:
         std::vector<int> listed;
         listed.reserve(m_numbers.size() - others.size());
         for (const Table *table : tables) {
-            const std::vector<int> &places = table->places;
-            // Zeros alone order as texts do, the shorter first.
-            for (size_t length = 0; length < std::min<size_t>(4, places.size()); ++length)
-                if (places[length] >= 0)
-                    listed.push_back(places[length]);
-            for (size_t value = 4; value < places.size(); value += 4)
-                for (size_t length = std::min<size_t>(4, places.size() - value); length-- > 0;)
-                    if (places[value + length] >= 0)
-                        listed.push_back(places[value + length]);
+            for (const int first : table->places) {
+                if (first < 0)
+                    continue;
+                const size_t from = listed.size();
+                for (int slot = first; slot >= 0; slot = m_numbers[size_t(slot)].sameValue)
+                    listed.push_back(slot);
+                // Of one value, zeros alone order as texts do, the shorter
+                // first; others the longer first.
+                if (listed.size() - from > 1) {
+                    const bool zero = m_numbers[size_t(first)].value == 0;
+                    std::sort(listed.begin() + qsizetype(from), listed.end(), [this, zero](int a, int b) {
+                        const qsizetype x = m_numbers[size_t(a)].text.size();
+                        const qsizetype y = m_numbers[size_t(b)].text.size();
+                        return zero ? x < y : x > y;
+                    });
+                }
+            }
         }
         std::vector<int> order(m_numbers.size());
         std::merge(listed.cbegin(), listed.cend(), others.cbegin(), others.cend(), order.begin(), less);
@@ -231,16 +244,19 @@ public:
 
 private:
     // A number of one to four digits, after capitals or not, is its value
-    // and the count of those capitals; any other is parsed.
+    // and the count of those capitals, and links to the next number of its
+    // table of the same value; any other is parsed.
     struct Number
     {
         QStringView text;
-        qint64 value;
+        int value;
         int parsed;
         int capitals;
+        int sameValue;
     };
 
-    // The numbers of one prefix of capitals (or none), by digitsIndex().
+    // The numbers of one prefix of capitals (or none), by their value: the
+    // first met of each value.
     struct Table
     {
         QStringView prefix;
@@ -253,11 +269,11 @@ private:
                                   : NumberParts(number.text.first(number.capitals), number.value);
     }
 
-    // A text of one to four digits after capitals A to Z, as many as it sets
-    // capitals to (none or more): the digits' value and length, as one index;
-    // -1 for any other text. Such a number parses to those capitals as its
-    // prefix, that value and no suffix.
-    static int digitsIndex(const QString &text, qsizetype *capitals)
+    // The value of a text of one to four digits after capitals A to Z, as
+    // many as it sets capitals to (none or more); -1 for any other text.
+    // Such a number parses to those capitals as its prefix, that value and
+    // no suffix.
+    static int digitsValue(const QString &text, qsizetype *capitals)
     {
         const QChar *chars = text.constData();
         const qsizetype size = text.size();
@@ -273,7 +289,7 @@ private:
             value = value * 10 + (chars[i].unicode() - u'0');
         }
         *capitals = at;
-        return value * 4 + int(size - at) - 1;
+        return value;
     }
 
     // A set's numbers mostly share a prefix or two, in runs.
