@@ -145,6 +145,23 @@ bool numberLess(QStringView x, const NumberParts &a, QStringView y, const Number
     return x < y;
 }
 
+// The working room of ordering a set's holdings, kept from one set to the
+// next: a rebuild of many sets then allocates it once, not once a set.
+struct SetScratch
+{
+    std::vector<int> others;
+    std::vector<int> listed;
+    std::vector<int> numberOrder;
+    std::vector<int> numberRanks;
+    std::vector<char> mixed;
+    std::vector<quint64> variantRanks;
+    std::vector<quint64> editionRanks;
+    std::vector<SortItem *> uncoded;
+    std::vector<int> starts;
+    std::vector<int> next;
+    std::vector<int> cardOrder;
+};
+
 // A set's distinct card numbers, each parsed and ranked once rather than
 // once per comparison. Each is parsed when first met, while its text is at
 // hand: ranking them then reads neither the holdings nor their texts again,
@@ -171,9 +188,6 @@ public:
                 slot = &m_numbers[size_t(*slot)].sameValue;
             if (*slot >= 0)
                 return *slot;
-            // Room for a set's worth at once.
-            if (m_numbers.empty())
-                m_numbers.reserve(256);
             // Linked before the numbers grow, and move.
             *slot = int(m_numbers.size());
             m_numbers.push_back({text, value, -1, int(capitals), -1});
@@ -191,32 +205,39 @@ public:
 
     int count() const { return int(m_numbers.size()); }
 
+    // Ready for another set, keeping the room taken.
+    void clear()
+    {
+        m_slots.clear();
+        m_tableCount = 0;
+        m_lastTable = 0;
+        m_numbers.clear();
+        m_parsed.clear();
+    }
+
     // The rank of each slot's number in the natural order. The numbers of
     // each table are in that order in it already: by value, and of one value
     // above 0 the longer text (with more leading zeros) first, as the texts
     // order them; the tables follow each other in the order of their
     // prefixes, the digits alone first. Only the other numbers are sorted,
     // and merged in.
-    std::vector<int> ranks() const
+    const std::vector<int> &ranks(SetScratch &scratch) const
     {
         const auto less = [this](int a, int b) {
             const Number &x = m_numbers[size_t(a)];
             const Number &y = m_numbers[size_t(b)];
             return numberLess(x.text, partsOf(x), y.text, partsOf(y));
         };
-        std::vector<int> others;
+        std::vector<int> &others = scratch.others;
+        others.clear();
         for (size_t slot = 0; slot < m_numbers.size(); ++slot)
             if (m_numbers[slot].parsed >= 0)
                 others.push_back(int(slot));
         std::sort(others.begin(), others.end(), less);
-        std::vector<const Table *> tables;
-        for (const Table &table : m_tables)
-            tables.push_back(&table);
-        std::sort(tables.begin(), tables.end(), [](const Table *a, const Table *b) { return a->prefix < b->prefix; });
-        std::vector<int> listed;
-        listed.reserve(m_numbers.size() - others.size());
-        for (const Table *table : tables) {
-            for (const int first : table->places) {
+        std::vector<int> &listed = scratch.listed;
+        listed.clear();
+        for (size_t table = 0; table < m_tableCount; ++table) {
+            for (const int first : m_tables[table].places) {
                 if (first < 0)
                     continue;
                 const size_t from = listed.size();
@@ -234,9 +255,11 @@ public:
                 }
             }
         }
-        std::vector<int> order(m_numbers.size());
+        std::vector<int> &order = scratch.numberOrder;
+        order.resize(m_numbers.size());
         std::merge(listed.cbegin(), listed.cend(), others.cbegin(), others.cend(), order.begin(), less);
-        std::vector<int> rank(order.size());
+        std::vector<int> &rank = scratch.numberRanks;
+        rank.resize(order.size());
         for (size_t at = 0; at < order.size(); ++at)
             rank[size_t(order[at])] = int(at);
         return rank;
@@ -292,23 +315,40 @@ private:
         return value;
     }
 
-    // A set's numbers mostly share a prefix or two, in runs.
+    // A set's numbers mostly share a prefix or two, in runs. The first
+    // m_tableCount tables are the set's, in the order of their prefixes.
     std::vector<int> &tableOf(QStringView prefix)
     {
         const auto same = [prefix](const Table &table) {
             return table.prefix.size() == prefix.size()
                 && std::equal(prefix.cbegin(), prefix.cend(), table.prefix.cbegin());
         };
-        if (m_lastTable < m_tables.size() && same(m_tables[m_lastTable]))
+        if (m_lastTable < m_tableCount && same(m_tables[m_lastTable]))
             return m_tables[m_lastTable].places;
-        m_lastTable = size_t(std::find_if(m_tables.cbegin(), m_tables.cend(), same) - m_tables.cbegin());
-        if (m_lastTable == m_tables.size())
-            m_tables.push_back({prefix, {}});
-        return m_tables[m_lastTable].places;
+        const auto used = m_tables.begin() + qsizetype(m_tableCount);
+        const auto found = std::find_if(m_tables.begin(), used, same);
+        if (found != used) {
+            m_lastTable = size_t(found - m_tables.begin());
+            return found->places;
+        }
+        // A table an earlier set left, emptied, or a new one.
+        if (m_tableCount == m_tables.size())
+            m_tables.emplace_back();
+        Table &table = m_tables[m_tableCount];
+        table.prefix = prefix;
+        table.places.clear();
+        const auto begin = m_tables.begin();
+        const auto at = std::upper_bound(begin, begin + qsizetype(m_tableCount), prefix,
+                                         [](QStringView text, const Table &other) { return text < other.prefix; });
+        std::rotate(at, begin + qsizetype(m_tableCount), begin + qsizetype(m_tableCount) + 1);
+        ++m_tableCount;
+        m_lastTable = size_t(at - begin);
+        return at->places;
     }
 
     QHash<QStringView, int> m_slots;
     std::vector<Table> m_tables;
+    size_t m_tableCount = 0;
     size_t m_lastTable = 0;
     std::vector<Number> m_numbers;
     std::vector<CardNumber> m_parsed;
@@ -347,6 +387,12 @@ std::array<quint32, Count> keyRanks(KeyOf keyOf)
 class SetTies
 {
 public:
+    void clear()
+    {
+        m_variants.clear();
+        m_editions.clear();
+    }
+
     // Marks the holding coded when a code can order it, with its fields'
     // places among the set's values in its code until the set is coded.
     void note(SortItem &item, const CardEntry &entry)
@@ -367,14 +413,15 @@ public:
 
     // The items' ranks hold their numbers' slots. A number with a holding
     // that cannot be coded has none of its holdings coded.
-    void code(std::vector<SortItem> &items, int slotCount) const
+    void code(std::vector<SortItem> &items, int slotCount, SetScratch &scratch) const
     {
-        std::vector<char> mixed(size_t(slotCount), 0);
+        std::vector<char> &mixed = scratch.mixed;
+        mixed.assign(size_t(slotCount), 0);
         for (const SortItem &item : items)
             if (!item.coded)
                 mixed[size_t(item.rank)] = 1;
-        const std::vector<quint64> variantRanks = ranks(m_variants);
-        const std::vector<quint64> editionRanks = ranks(m_editions);
+        const std::vector<quint64> &variantRanks = ranks(m_variants, scratch.variantRanks);
+        const std::vector<quint64> &editionRanks = ranks(m_editions, scratch.editionRanks);
         for (SortItem &item : items) {
             if (mixed[size_t(item.rank)]) {
                 item.coded = false;
@@ -420,9 +467,9 @@ private:
         return values.back();
     }
 
-    static std::vector<quint64> ranks(const std::vector<Value> &values)
+    static const std::vector<quint64> &ranks(const std::vector<Value> &values, std::vector<quint64> &ranks)
     {
-        std::vector<quint64> ranks(values.size(), 0);
+        ranks.assign(values.size(), 0);
         for (size_t a = 0; a < values.size(); ++a)
             for (size_t b = 0; b < values.size(); ++b)
                 ranks[a] += fieldLess(values[b].text, values[a].text) ? 1 : 0;
@@ -439,11 +486,12 @@ private:
 // here, once, and each then coded by its place. Returns how many distinct
 // card numbers they hold.
 int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties,
-                const QList<CardEntry> &entries)
+                const QList<CardEntry> &entries, SetScratch &scratch)
 {
-    ties.code(items, numbers.count());
-    const std::vector<int> ranks = numbers.ranks();
-    std::vector<SortItem *> uncoded;
+    ties.code(items, numbers.count(), scratch);
+    const std::vector<int> &ranks = numbers.ranks(scratch);
+    std::vector<SortItem *> &uncoded = scratch.uncoded;
+    uncoded.clear();
     for (SortItem &item : items) {
         item.rank = ranks[size_t(item.rank)];
         if (!item.coded)
@@ -466,15 +514,19 @@ int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const S
 // first, holdings of one price in that order. Sorted by rank through a
 // count of each, so that a large set costs about in proportion to its
 // holdings, not their logarithm too.
-std::vector<int> itemOrder(const std::vector<SortItem> &items, int rankCount, CollectionTreeModel::CardSortMode mode)
+const std::vector<int> &itemOrder(const std::vector<SortItem> &items, int rankCount,
+                                  CollectionTreeModel::CardSortMode mode, SetScratch &scratch)
 {
-    std::vector<int> starts(size_t(rankCount) + 1, 0);
+    std::vector<int> &starts = scratch.starts;
+    starts.assign(size_t(rankCount) + 1, 0);
     for (const SortItem &item : items)
         ++starts[size_t(item.rank) + 1];
     for (size_t rank = 1; rank < starts.size(); ++rank)
         starts[rank] += starts[rank - 1];
-    std::vector<int> next(starts.begin(), starts.end() - 1);
-    std::vector<int> order(items.size());
+    std::vector<int> &next = scratch.next;
+    next.assign(starts.begin(), starts.end() - 1);
+    std::vector<int> &order = scratch.cardOrder;
+    order.resize(items.size());
     for (size_t at = 0; at < items.size(); ++at)
         order[size_t(next[size_t(items[at].rank)]++)] = int(at);
     const auto tieLess = [&items](int a, int b) {
@@ -682,6 +734,16 @@ struct SetGroup
     SetNumbers numbers;
     SetTies ties;
 
+    // Ready for the holdings of another set, keeping the room taken.
+    void reset(Language setLanguage, const QString &setId)
+    {
+        language = setLanguage;
+        id = setId;
+        items.clear();
+        numbers.clear();
+        ties.clear();
+    }
+
     void add(const CardEntry &entry, int row)
     {
         SortItem item = sortItem(entry, row);
@@ -718,12 +780,14 @@ void addTotals(CollectionTreeModel::Node *node, qint64 count, double value)
 
 } // namespace
 
-// The vectors a rebuild orders each set's holdings in, kept for the next one
-// in the order it first met the sets: a large collection's rebuild then
-// neither grows them again nor has fresh memory cleared for them.
+// What a rebuild orders each set's holdings in, kept for the next one: the
+// set groups, in the order it first met the sets, and the working room of
+// ordering one. A large collection's rebuild then neither allocates nor grows
+// them again, nor has fresh memory cleared for them.
 struct CollectionTreeModel::RebuildBuffers
 {
-    std::vector<std::vector<SortItem>> items;
+    std::vector<std::unique_ptr<SetGroup>> groups;
+    SetScratch scratch;
 };
 
 // The set rows of a collection's holdings with their cards, not yet placed
@@ -1075,7 +1139,7 @@ void CollectionTreeModel::usePrepared(std::shared_ptr<PreparedTree> tree)
 void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry> &entries, CardSortMode mode,
                                       RebuildBuffers &buffers)
 {
-    std::vector<std::vector<SortItem>> &spareItems = buffers.items;
+    std::vector<std::unique_ptr<SetGroup>> &groups = buffers.groups;
     tree.entries = entries.constData();
     tree.entryCount = entries.size();
     tree.mode = mode;
@@ -1090,9 +1154,9 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
     }
     const int languageCount = int(allLanguages().size());
     // Set groups of each language, in the order their keys were first met.
-    std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
-    std::vector<QHash<QString, SetGroup *>> byId(languageCount);
-    std::vector<SetGroup *> met;
+    std::vector<std::vector<SetGroup *>> byLanguage(static_cast<size_t>(languageCount));
+    std::vector<QHash<QString, SetGroup *>> byId(static_cast<size_t>(languageCount));
+    size_t used = 0;
     SetGroup *previous = nullptr;
     for (int row = 0; row < entries.size(); ++row) {
         if (row + EntriesAhead < entries.size())
@@ -1112,16 +1176,11 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
         }
         SetGroup *&group = byId[language][entry.setId];
         if (!group) {
-            auto made = std::make_unique<SetGroup>();
-            made->language = entry.lang;
-            made->id = entry.setId;
-            if (met.size() < spareItems.size()) {
-                made->items = std::move(spareItems[met.size()]);
-                made->items.clear();
-            }
-            met.push_back(made.get());
-            group = made.get();
-            groups[language].push_back(std::move(made));
+            if (used == groups.size())
+                groups.push_back(std::make_unique<SetGroup>());
+            group = groups[used++].get();
+            group->reset(entry.lang, entry.setId);
+            byLanguage[size_t(language)].push_back(group);
         }
         group->add(entry, row);
         previous = group;
@@ -1130,15 +1189,15 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
     size_t pooled = 0;
     tree.sets.assign(size_t(languageCount), {});
     for (int language = 0; language < languageCount; ++language) {
-        for (const auto &set : groups[size_t(language)]) {
+        for (SetGroup *set : byLanguage[size_t(language)]) {
             auto *setNode = new GroupNode;
             setNode->type = SetNode;
             tree.sets[size_t(language)].push_back({set->id, setNode});
             setNode->setKey = setKey(set->language, set->id);
-            setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties, entries);
+            setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties, entries, buffers.scratch);
             QList<Node *> &children = setNode->children;
             children.reserve(qsizetype(set->items.size()));
-            for (const int at : itemOrder(set->items, setNode->ownedNumbers, mode)) {
+            for (const int at : itemOrder(set->items, setNode->ownedNumbers, mode, buffers.scratch)) {
                 const SortItem &item = set->items[size_t(at)];
                 CardRow *card = &tree.pool[pooled++];
                 card->type = CardNode;
@@ -1159,14 +1218,12 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
     }
     tree.poolUsed = pooled;
     // Kept unless far larger than the holdings.
-    spareItems.resize(met.size());
+    groups.resize(used);
     size_t kept = 0;
-    for (size_t at = 0; at < met.size(); ++at) {
-        spareItems[at] = std::move(met[at]->items);
-        kept += spareItems[at].capacity();
-    }
+    for (const auto &group : groups)
+        kept += group->items.capacity();
     if (kept > 4 * cards + 4096)
-        spareItems.clear();
+        groups.clear();
 }
 
 void CollectionTreeModel::rebuild()
@@ -1640,6 +1697,7 @@ void CollectionTreeModel::keyCards(Node *set) const
     items.reserve(size_t(set->children.size()));
     SetNumbers numbers;
     SetTies ties;
+    SetScratch scratch;
     for (Node *card : std::as_const(set->children)) {
         const CardEntry &entry = entries.at(rowOf(card));
         SortItem item = sortItem(entry, rowOf(card));
@@ -1647,7 +1705,7 @@ void CollectionTreeModel::keyCards(Node *set) const
         ties.note(item, entry);
         items.push_back(item);
     }
-    keySetItems(items, numbers, ties, entries);
+    keySetItems(items, numbers, ties, entries, scratch);
     // The items follow the cards' order.
     for (size_t at = 0; at < items.size(); ++at)
         setKeys(static_cast<CardRow *>(set->children.at(qsizetype(at))), items[at]);
