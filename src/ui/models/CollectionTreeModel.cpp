@@ -668,16 +668,35 @@ struct SetFacts
     int total = 0;
 };
 
-SetFacts setFacts(Language language, const SetRecord &record)
+// Of the collection's record of the set, read in place, or of one named
+// after its id where there is none (as Collection::setInfo() gives them).
+// The series names translated before are looked up in seriesNames, when
+// given: the sets of a series share its name.
+SetFacts setFacts(Language language, const Collection &collection, const QString &setId,
+                  QHash<QString, QString> *seriesNames = nullptr)
 {
     SetFacts facts;
-    facts.name = NameTranslator::translateSetName(language, record.id, record.name);
-    facts.logo = record.logo;
-    facts.releaseDate = record.releaseDate;
-    facts.order = record.order;
-    facts.total = record.totalCardCount > 0 ? record.totalCardCount : record.officialCardCount;
-    facts.seriesName = record.serie.isEmpty() ? treeText("Unknown series")
-                                              : NameTranslator::translateSerieName(language, QString(), record.serie);
+    const SetRecord *record = collection.storedSet(language, setId);
+    if (!record) {
+        facts.name = NameTranslator::translateSetName(language, setId, setId);
+        facts.seriesName = treeText("Unknown series");
+        return facts;
+    }
+    facts.name =
+        NameTranslator::translateSetName(language, record->id, record->name.isEmpty() ? record->id : record->name);
+    facts.logo = record->logo;
+    facts.releaseDate = record->releaseDate;
+    facts.order = record->order;
+    facts.total = record->totalCardCount > 0 ? record->totalCardCount : record->officialCardCount;
+    if (record->serie.isEmpty()) {
+        facts.seriesName = treeText("Unknown series");
+    } else if (seriesNames && seriesNames->contains(record->serie)) {
+        facts.seriesName = seriesNames->value(record->serie);
+    } else {
+        facts.seriesName = NameTranslator::translateSerieName(language, QString(), record->serie);
+        if (seriesNames)
+            seriesNames->insert(record->serie, facts.seriesName);
+    }
     return facts;
 }
 
@@ -1266,12 +1285,17 @@ void CollectionTreeModel::rebuild()
 
     // The sets take their names, series and places, which only this thread
     // may look up.
+    size_t setCount = 0;
+    for (const auto &sets : prepared->sets)
+        setCount += sets.size();
+    m_setsByKey.reserve(qsizetype(setCount));
     for (Language language : allLanguages()) {
         auto &sets = prepared->sets[size_t(language)];
         if (sets.empty())
             continue;
+        QHash<QString, QString> seriesNames;
         for (const PreparedTree::Set &set : sets)
-            showFacts(set.node, setFacts(language, m_collection->setInfo(language, set.id)));
+            showFacts(set.node, setFacts(language, *m_collection, set.id, &seriesNames));
         std::stable_sort(sets.begin(), sets.end(), [](const PreparedTree::Set &a, const PreparedTree::Set &b) {
             return groupLess(a.node->order, a.node->setName, b.node->order, b.node->setName);
         });
@@ -1531,7 +1555,7 @@ void CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
         if (!set)
             continue;
         const KeyParts parts = parseSetKey(key);
-        const SetFacts facts = setFacts(parts.language, m_collection->setInfo(parts.language, parts.id));
+        const SetFacts facts = setFacts(parts.language, *m_collection, parts.id);
         // Still sorted between its neighbours, in the same series, the row
         // stays where it is.
         const QList<Node *> &siblings = set->parent->children;
@@ -1564,7 +1588,7 @@ void CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
 
 CollectionTreeModel::GroupNode *CollectionTreeModel::newSetNode(Language language, const QString &setId)
 {
-    const SetFacts facts = setFacts(language, m_collection->setInfo(language, setId));
+    const SetFacts facts = setFacts(language, *m_collection, setId);
     auto *set = new GroupNode;
     set->type = SetNode;
     set->setKey = setKey(language, setId);
