@@ -485,6 +485,38 @@ private Q_SLOTS:
         }
     }
 
+    // One tree rebuilt over contents that follow each other, with more sets
+    // or fewer, and other numbers, prefixes and finishes in the sets it met
+    // before: each rebuild lists them as a tree that met no others does.
+    void rebuildsContentsAsIfMetFirst()
+    {
+        QRandomGenerator random(11);
+        const QStringList prefixes{"", "", "TG", "SV", "H", "tg"};
+        const QStringList finishes{"normal", "holo", "reverse|x"};
+        Collection collection;
+        Tree model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setCollection(&collection);
+        for (const int sets : {40, 3, 25, 1, 40}) {
+            QList<CardEntry> entries = randomHoldings(random, 800, sets, 1, 12, 4, 5);
+            for (CardEntry &entry : entries) {
+                const QString digits = QString::number(random.bounded(sets * 30));
+                entry.localId = prefixes.at(random.bounded(prefixes.size()))
+                    + digits.rightJustified(random.bounded(1, 5), QLatin1Char('0'));
+                entry.cardId = entry.setId + QLatin1Char('-') + entry.localId;
+                entry.variant = finishes.at(random.bounded(finishes.size()));
+            }
+            collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+            // A record without a name shows its set's id.
+            collection.mergeSetInfo(setRecord(QStringLiteral("s0"), QString(), QStringLiteral("Series"), sets));
+            model.setCardSortMode(sets % 2 ? Tree::CardSortMode::Price : Tree::CardSortMode::Number);
+            model.rebuild();
+            QVERIFY(matchesARebuild(model, collection));
+            QCOMPARE(model.indexForSetKey(setKey(Language::English, QStringLiteral("s0"))).data().toString(),
+                     QStringLiteral("s0"));
+        }
+    }
+
     void followsTheCollectionAtOnce()
     {
         Collection collection;
