@@ -212,6 +212,9 @@ public:
     // there is none: that stand-in is no record of the set (hasSet() tells).
     // A stored record without a name is named after the set id too.
     SetRecord setInfo(Language language, const QString &setId) const;
+    // The stored record of the set, found without regard to case, read in
+    // place until the records change; null when none.
+    const SetRecord *storedSet(Language language, const QString &setId) const;
 
     // Binders.
     const Binder *binder(const QString &id) const;
@@ -319,8 +322,6 @@ private:
     // Every derived table is built again.
     void dropDerivedTables() const;
     void swapDerivedTables(DerivedTables &tables);
-    // The stored record of the set, found without regard to case; null when none.
-    const SetRecord *storedSet(Language language, const QString &setId) const;
     // The row, which may have had no rarity, given one in place (the index
     // counts the rows without one).
     void nameRarity(int row, QString rarity);

@@ -440,10 +440,12 @@ private Q_SLOTS:
     // sums each holding's own price.
     void ordersNumbersAndPricesAsTheHoldingsCompare()
     {
-        const QStringList
-            numbers{"0",    "00",  "000",   "1",     "01",       "001", "0001", "9",  "10",
-                    "0010", "999", "9999",  "10000", "00010000", "1a",  "01a",  "A1", "a1",
-                    "TG01", "TG1", "SV001", "",      " 1",       "1 ",  "2/10", "-1", "123456789012345678901"};
+        const QStringList numbers{
+            "0",      "00",   "000",   "1",     "01",       "001",      "0001", "9",       "10",
+            "0010",   "999",  "9999",  "10000", "00010000", "1a",       "01a",  "A1",      "a1",
+            "TG01",   "TG1",  "SV001", "",      " 1",       "1 ",       "2/10", "-1",      "123456789012345678901",
+            "TG0",    "TG00", "TG010", "TG10",  "RC5",      "SWSH0001", "Tg01", "TG12345", "TG01a",
+            "\u00c91"};
         struct Price
         {
             double unit;
@@ -480,6 +482,38 @@ private Q_SLOTS:
             for (int row = 0; row < tree.model.rowCount(set); ++row)
                 shown.append(tree.model.entryIndexAt(tree.model.index(row, 0, set)));
             QCOMPARE(shown, expected);
+        }
+    }
+
+    // One tree rebuilt over contents that follow each other, with more sets
+    // or fewer, and other numbers, prefixes and finishes in the sets it met
+    // before: each rebuild lists them as a tree that met no others does.
+    void rebuildsContentsAsIfMetFirst()
+    {
+        QRandomGenerator random(11);
+        const QStringList prefixes{"", "", "TG", "SV", "H", "tg"};
+        const QStringList finishes{"normal", "holo", "reverse|x"};
+        Collection collection;
+        Tree model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setCollection(&collection);
+        for (const int sets : {40, 3, 25, 1, 40}) {
+            QList<CardEntry> entries = randomHoldings(random, 800, sets, 1, 12, 4, 5);
+            for (CardEntry &entry : entries) {
+                const QString digits = QString::number(random.bounded(sets * 30));
+                entry.localId = prefixes.at(random.bounded(prefixes.size()))
+                    + digits.rightJustified(random.bounded(1, 5), QLatin1Char('0'));
+                entry.cardId = entry.setId + QLatin1Char('-') + entry.localId;
+                entry.variant = finishes.at(random.bounded(finishes.size()));
+            }
+            collection.replaceContents(entries, {}, {}, {}, std::nullopt);
+            // A record without a name shows its set's id.
+            collection.mergeSetInfo(setRecord(QStringLiteral("s0"), QString(), QStringLiteral("Series"), sets));
+            model.setCardSortMode(sets % 2 ? Tree::CardSortMode::Price : Tree::CardSortMode::Number);
+            model.rebuild();
+            QVERIFY(matchesARebuild(model, collection));
+            QCOMPARE(model.indexForSetKey(setKey(Language::English, QStringLiteral("s0"))).data().toString(),
+                     QStringLiteral("s0"));
         }
     }
 

@@ -116,8 +116,9 @@ struct NumberParts
     qint64 number = -1;
     QStringView suffix;
     NumberParts() = default;
-    explicit NumberParts(qint64 value)
-        : number(value)
+    NumberParts(QStringView capitals, qint64 value)
+        : prefix(capitals)
+        , number(value)
     {
     }
     NumberParts(const CardNumber &parsed)
@@ -144,6 +145,23 @@ bool numberLess(QStringView x, const NumberParts &a, QStringView y, const Number
     return x < y;
 }
 
+// The working room of ordering a set's holdings, kept from one set to the
+// next: a rebuild of many sets then allocates it once, not once a set.
+struct SetScratch
+{
+    std::vector<int> others;
+    std::vector<int> listed;
+    std::vector<int> numberOrder;
+    std::vector<int> numberRanks;
+    std::vector<char> mixed;
+    std::vector<quint64> variantRanks;
+    std::vector<quint64> editionRanks;
+    std::vector<SortItem *> uncoded;
+    std::vector<int> starts;
+    std::vector<int> next;
+    std::vector<int> cardOrder;
+};
+
 // A set's distinct card numbers, each parsed and ranked once rather than
 // once per comparison. Each is parsed when first met, while its text is at
 // hand: ranking them then reads neither the holdings nor their texts again,
@@ -154,101 +172,184 @@ class SetNumbers
 public:
     int slotOf(const QString &text)
     {
-        // Most numbers are a few digits: those index a table, hashing nothing
-        // and parsing nothing.
-        const int digits = digitsIndex(text);
-        if (digits >= 0) {
-            if (size_t(digits) >= m_digitSlots.size())
-                m_digitSlots.resize(std::max(size_t(digits) + 1, 2 * m_digitSlots.size()), -1);
-            int &slot = m_digitSlots[size_t(digits)];
-            if (slot < 0) {
-                // Room for a set's worth at once.
-                if (m_numbers.empty())
-                    m_numbers.reserve(256);
-                slot = int(m_numbers.size());
-                m_numbers.push_back({text, digits / 4, -1});
-            }
-            return slot;
+        // Most numbers are a few digits, alone or after a few capitals
+        // ("TG05", "SV094"): those index a table of their prefix, hashing
+        // nothing and parsing nothing.
+        qsizetype capitals = 0;
+        const int value = digitsValue(text, &capitals);
+        if (value >= 0) {
+            std::vector<int> &places = tableOf(QStringView(text).first(capitals));
+            if (size_t(value) >= places.size())
+                places.resize(std::max<size_t>({size_t(value) + 1, 2 * places.size(), 256}), -1);
+            // The texts of one value differ in their zeros alone, so in
+            // their length; most values have one.
+            int *slot = &places[size_t(value)];
+            while (*slot >= 0 && m_numbers[size_t(*slot)].text.size() != text.size())
+                slot = &m_numbers[size_t(*slot)].sameValue;
+            if (*slot >= 0)
+                return *slot;
+            // Linked before the numbers grow, and move.
+            *slot = int(m_numbers.size());
+            m_numbers.push_back({text, value, -1, int(capitals), -1});
+            return int(m_numbers.size()) - 1;
         }
         const auto found = m_slots.constFind(text);
         if (found != m_slots.constEnd())
             return found.value();
         const int slot = int(m_numbers.size());
         m_slots.insert(text, slot);
-        m_numbers.push_back({text, -1, int(m_parsed.size())});
+        m_numbers.push_back({text, -1, int(m_parsed.size()), 0, -1});
         m_parsed.push_back(parseCardNumber(text));
         return slot;
     }
 
     int count() const { return int(m_numbers.size()); }
 
-    // The rank of each slot's number in the natural order. Numbers of
-    // digits alone are in that order in their table already: by value, and
-    // of one value above 0 the longer text (with more leading zeros) first,
-    // as the texts order them. Only the others are sorted, and merged in.
-    std::vector<int> ranks() const
+    // Ready for another set, keeping the room taken.
+    void clear()
+    {
+        m_slots.clear();
+        m_tableCount = 0;
+        m_lastTable = 0;
+        m_numbers.clear();
+        m_parsed.clear();
+    }
+
+    // The rank of each slot's number in the natural order. The numbers of
+    // each table are in that order in it already: by value, and of one value
+    // above 0 the longer text (with more leading zeros) first, as the texts
+    // order them; the tables follow each other in the order of their
+    // prefixes, the digits alone first. Only the other numbers are sorted,
+    // and merged in.
+    const std::vector<int> &ranks(SetScratch &scratch) const
     {
         const auto less = [this](int a, int b) {
             const Number &x = m_numbers[size_t(a)];
             const Number &y = m_numbers[size_t(b)];
             return numberLess(x.text, partsOf(x), y.text, partsOf(y));
         };
-        std::vector<int> others;
+        std::vector<int> &others = scratch.others;
+        others.clear();
         for (size_t slot = 0; slot < m_numbers.size(); ++slot)
             if (m_numbers[slot].parsed >= 0)
                 others.push_back(int(slot));
         std::sort(others.begin(), others.end(), less);
-        std::vector<int> digits;
-        digits.reserve(m_numbers.size() - others.size());
-        // Zeros alone order as texts do, the shorter first.
-        for (size_t length = 0; length < std::min<size_t>(4, m_digitSlots.size()); ++length)
-            if (m_digitSlots[length] >= 0)
-                digits.push_back(m_digitSlots[length]);
-        for (size_t value = 4; value < m_digitSlots.size(); value += 4)
-            for (size_t length = std::min<size_t>(4, m_digitSlots.size() - value); length-- > 0;)
-                if (m_digitSlots[value + length] >= 0)
-                    digits.push_back(m_digitSlots[value + length]);
-        std::vector<int> order(m_numbers.size());
-        std::merge(digits.cbegin(), digits.cend(), others.cbegin(), others.cend(), order.begin(), less);
-        std::vector<int> rank(order.size());
+        std::vector<int> &listed = scratch.listed;
+        listed.clear();
+        for (size_t table = 0; table < m_tableCount; ++table) {
+            for (const int first : m_tables[table].places) {
+                if (first < 0)
+                    continue;
+                const size_t from = listed.size();
+                for (int slot = first; slot >= 0; slot = m_numbers[size_t(slot)].sameValue)
+                    listed.push_back(slot);
+                // Of one value, zeros alone order as texts do, the shorter
+                // first; others the longer first.
+                if (listed.size() - from > 1) {
+                    const bool zero = m_numbers[size_t(first)].value == 0;
+                    std::sort(listed.begin() + qsizetype(from), listed.end(), [this, zero](int a, int b) {
+                        const qsizetype x = m_numbers[size_t(a)].text.size();
+                        const qsizetype y = m_numbers[size_t(b)].text.size();
+                        return zero ? x < y : x > y;
+                    });
+                }
+            }
+        }
+        std::vector<int> &order = scratch.numberOrder;
+        order.resize(m_numbers.size());
+        std::merge(listed.cbegin(), listed.cend(), others.cbegin(), others.cend(), order.begin(), less);
+        std::vector<int> &rank = scratch.numberRanks;
+        rank.resize(order.size());
         for (size_t at = 0; at < order.size(); ++at)
             rank[size_t(order[at])] = int(at);
         return rank;
     }
 
 private:
-    // A number of one to four digits alone is its value; any other is
-    // parsed.
+    // A number of one to four digits, after capitals or not, is its value
+    // and the count of those capitals, and links to the next number of its
+    // table of the same value; any other is parsed.
     struct Number
     {
         QStringView text;
-        qint64 value;
+        int value;
         int parsed;
+        int capitals;
+        int sameValue;
+    };
+
+    // The numbers of one prefix of capitals (or none), by their value: the
+    // first met of each value.
+    struct Table
+    {
+        QStringView prefix;
+        std::vector<int> places;
     };
 
     NumberParts partsOf(const Number &number) const
     {
-        return number.parsed >= 0 ? NumberParts(m_parsed[size_t(number.parsed)]) : NumberParts(number.value);
+        return number.parsed >= 0 ? NumberParts(m_parsed[size_t(number.parsed)])
+                                  : NumberParts(number.text.first(number.capitals), number.value);
     }
 
-    // A text of one to four digits: its value and length, as one index;
-    // -1 for any other text.
-    static int digitsIndex(const QString &text)
+    // The value of a text of one to four digits after capitals A to Z, as
+    // many as it sets capitals to (none or more); -1 for any other text.
+    // Such a number parses to those capitals as its prefix, that value and
+    // no suffix.
+    static int digitsValue(const QString &text, qsizetype *capitals)
     {
+        const QChar *chars = text.constData();
         const qsizetype size = text.size();
-        if (size < 1 || size > 4)
+        qsizetype at = 0;
+        while (at < size && chars[at] >= u'A' && chars[at] <= u'Z')
+            ++at;
+        if (size - at < 1 || size - at > 4)
             return -1;
         int value = 0;
-        for (const QChar c : text) {
-            if (c < u'0' || c > u'9')
+        for (qsizetype i = at; i < size; ++i) {
+            if (chars[i] < u'0' || chars[i] > u'9')
                 return -1;
-            value = value * 10 + (c.unicode() - u'0');
+            value = value * 10 + (chars[i].unicode() - u'0');
         }
-        return value * 4 + int(size) - 1;
+        *capitals = at;
+        return value;
+    }
+
+    // A set's numbers mostly share a prefix or two, in runs. The first
+    // m_tableCount tables are the set's, in the order of their prefixes.
+    std::vector<int> &tableOf(QStringView prefix)
+    {
+        const auto same = [prefix](const Table &table) {
+            return table.prefix.size() == prefix.size()
+                && std::equal(prefix.cbegin(), prefix.cend(), table.prefix.cbegin());
+        };
+        if (m_lastTable < m_tableCount && same(m_tables[m_lastTable]))
+            return m_tables[m_lastTable].places;
+        const auto used = m_tables.begin() + qsizetype(m_tableCount);
+        const auto found = std::find_if(m_tables.begin(), used, same);
+        if (found != used) {
+            m_lastTable = size_t(found - m_tables.begin());
+            return found->places;
+        }
+        // A table an earlier set left, emptied, or a new one.
+        if (m_tableCount == m_tables.size())
+            m_tables.emplace_back();
+        Table &table = m_tables[m_tableCount];
+        table.prefix = prefix;
+        table.places.clear();
+        const auto begin = m_tables.begin();
+        const auto at = std::upper_bound(begin, begin + qsizetype(m_tableCount), prefix,
+                                         [](QStringView text, const Table &other) { return text < other.prefix; });
+        std::rotate(at, begin + qsizetype(m_tableCount), begin + qsizetype(m_tableCount) + 1);
+        ++m_tableCount;
+        m_lastTable = size_t(at - begin);
+        return at->places;
     }
 
     QHash<QStringView, int> m_slots;
-    std::vector<int> m_digitSlots;
+    std::vector<Table> m_tables;
+    size_t m_tableCount = 0;
+    size_t m_lastTable = 0;
     std::vector<Number> m_numbers;
     std::vector<CardNumber> m_parsed;
 };
@@ -286,6 +387,12 @@ std::array<quint32, Count> keyRanks(KeyOf keyOf)
 class SetTies
 {
 public:
+    void clear()
+    {
+        m_variants.clear();
+        m_editions.clear();
+    }
+
     // Marks the holding coded when a code can order it, with its fields'
     // places among the set's values in its code until the set is coded.
     void note(SortItem &item, const CardEntry &entry)
@@ -306,14 +413,15 @@ public:
 
     // The items' ranks hold their numbers' slots. A number with a holding
     // that cannot be coded has none of its holdings coded.
-    void code(std::vector<SortItem> &items, int slotCount) const
+    void code(std::vector<SortItem> &items, int slotCount, SetScratch &scratch) const
     {
-        std::vector<char> mixed(size_t(slotCount), 0);
+        std::vector<char> &mixed = scratch.mixed;
+        mixed.assign(size_t(slotCount), 0);
         for (const SortItem &item : items)
             if (!item.coded)
                 mixed[size_t(item.rank)] = 1;
-        const std::vector<quint64> variantRanks = ranks(m_variants);
-        const std::vector<quint64> editionRanks = ranks(m_editions);
+        const std::vector<quint64> &variantRanks = ranks(m_variants, scratch.variantRanks);
+        const std::vector<quint64> &editionRanks = ranks(m_editions, scratch.editionRanks);
         for (SortItem &item : items) {
             if (mixed[size_t(item.rank)]) {
                 item.coded = false;
@@ -359,9 +467,9 @@ private:
         return values.back();
     }
 
-    static std::vector<quint64> ranks(const std::vector<Value> &values)
+    static const std::vector<quint64> &ranks(const std::vector<Value> &values, std::vector<quint64> &ranks)
     {
-        std::vector<quint64> ranks(values.size(), 0);
+        ranks.assign(values.size(), 0);
         for (size_t a = 0; a < values.size(); ++a)
             for (size_t b = 0; b < values.size(); ++b)
                 ranks[a] += fieldLess(values[b].text, values[a].text) ? 1 : 0;
@@ -378,11 +486,12 @@ private:
 // here, once, and each then coded by its place. Returns how many distinct
 // card numbers they hold.
 int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const SetTies &ties,
-                const QList<CardEntry> &entries)
+                const QList<CardEntry> &entries, SetScratch &scratch)
 {
-    ties.code(items, numbers.count());
-    const std::vector<int> ranks = numbers.ranks();
-    std::vector<SortItem *> uncoded;
+    ties.code(items, numbers.count(), scratch);
+    const std::vector<int> &ranks = numbers.ranks(scratch);
+    std::vector<SortItem *> &uncoded = scratch.uncoded;
+    uncoded.clear();
     for (SortItem &item : items) {
         item.rank = ranks[size_t(item.rank)];
         if (!item.coded)
@@ -405,15 +514,19 @@ int keySetItems(std::vector<SortItem> &items, const SetNumbers &numbers, const S
 // first, holdings of one price in that order. Sorted by rank through a
 // count of each, so that a large set costs about in proportion to its
 // holdings, not their logarithm too.
-std::vector<int> itemOrder(const std::vector<SortItem> &items, int rankCount, CollectionTreeModel::CardSortMode mode)
+const std::vector<int> &itemOrder(const std::vector<SortItem> &items, int rankCount,
+                                  CollectionTreeModel::CardSortMode mode, SetScratch &scratch)
 {
-    std::vector<int> starts(size_t(rankCount) + 1, 0);
+    std::vector<int> &starts = scratch.starts;
+    starts.assign(size_t(rankCount) + 1, 0);
     for (const SortItem &item : items)
         ++starts[size_t(item.rank) + 1];
     for (size_t rank = 1; rank < starts.size(); ++rank)
         starts[rank] += starts[rank - 1];
-    std::vector<int> next(starts.begin(), starts.end() - 1);
-    std::vector<int> order(items.size());
+    std::vector<int> &next = scratch.next;
+    next.assign(starts.begin(), starts.end() - 1);
+    std::vector<int> &order = scratch.cardOrder;
+    order.resize(items.size());
     for (size_t at = 0; at < items.size(); ++at)
         order[size_t(next[size_t(items[at].rank)]++)] = int(at);
     const auto tieLess = [&items](int a, int b) {
@@ -555,16 +668,35 @@ struct SetFacts
     int total = 0;
 };
 
-SetFacts setFacts(Language language, const SetRecord &record)
+// Of the collection's record of the set, read in place, or of one named
+// after its id where there is none (as Collection::setInfo() gives them).
+// The series names translated before are looked up in seriesNames, when
+// given: the sets of a series share its name.
+SetFacts setFacts(Language language, const Collection &collection, const QString &setId,
+                  QHash<QString, QString> *seriesNames = nullptr)
 {
     SetFacts facts;
-    facts.name = NameTranslator::translateSetName(language, record.id, record.name);
-    facts.logo = record.logo;
-    facts.releaseDate = record.releaseDate;
-    facts.order = record.order;
-    facts.total = record.totalCardCount > 0 ? record.totalCardCount : record.officialCardCount;
-    facts.seriesName = record.serie.isEmpty() ? treeText("Unknown series")
-                                              : NameTranslator::translateSerieName(language, QString(), record.serie);
+    const SetRecord *record = collection.storedSet(language, setId);
+    if (!record) {
+        facts.name = NameTranslator::translateSetName(language, setId, setId);
+        facts.seriesName = treeText("Unknown series");
+        return facts;
+    }
+    facts.name =
+        NameTranslator::translateSetName(language, record->id, record->name.isEmpty() ? record->id : record->name);
+    facts.logo = record->logo;
+    facts.releaseDate = record->releaseDate;
+    facts.order = record->order;
+    facts.total = record->totalCardCount > 0 ? record->totalCardCount : record->officialCardCount;
+    if (record->serie.isEmpty()) {
+        facts.seriesName = treeText("Unknown series");
+    } else if (seriesNames && seriesNames->contains(record->serie)) {
+        facts.seriesName = seriesNames->value(record->serie);
+    } else {
+        facts.seriesName = NameTranslator::translateSerieName(language, QString(), record->serie);
+        if (seriesNames)
+            seriesNames->insert(record->serie, facts.seriesName);
+    }
     return facts;
 }
 
@@ -621,6 +753,16 @@ struct SetGroup
     SetNumbers numbers;
     SetTies ties;
 
+    // Ready for the holdings of another set, keeping the room taken.
+    void reset(Language setLanguage, const QString &setId)
+    {
+        language = setLanguage;
+        id = setId;
+        items.clear();
+        numbers.clear();
+        ties.clear();
+    }
+
     void add(const CardEntry &entry, int row)
     {
         SortItem item = sortItem(entry, row);
@@ -657,12 +799,14 @@ void addTotals(CollectionTreeModel::Node *node, qint64 count, double value)
 
 } // namespace
 
-// The vectors a rebuild orders each set's holdings in, kept for the next one
-// in the order it first met the sets: a large collection's rebuild then
-// neither grows them again nor has fresh memory cleared for them.
+// What a rebuild orders each set's holdings in, kept for the next one: the
+// set groups, in the order it first met the sets, and the working room of
+// ordering one. A large collection's rebuild then neither allocates nor grows
+// them again, nor has fresh memory cleared for them.
 struct CollectionTreeModel::RebuildBuffers
 {
-    std::vector<std::vector<SortItem>> items;
+    std::vector<std::unique_ptr<SetGroup>> groups;
+    SetScratch scratch;
 };
 
 // The set rows of a collection's holdings with their cards, not yet placed
@@ -1014,7 +1158,7 @@ void CollectionTreeModel::usePrepared(std::shared_ptr<PreparedTree> tree)
 void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry> &entries, CardSortMode mode,
                                       RebuildBuffers &buffers)
 {
-    std::vector<std::vector<SortItem>> &spareItems = buffers.items;
+    std::vector<std::unique_ptr<SetGroup>> &groups = buffers.groups;
     tree.entries = entries.constData();
     tree.entryCount = entries.size();
     tree.mode = mode;
@@ -1029,9 +1173,9 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
     }
     const int languageCount = int(allLanguages().size());
     // Set groups of each language, in the order their keys were first met.
-    std::vector<std::vector<std::unique_ptr<SetGroup>>> groups(languageCount);
-    std::vector<QHash<QString, SetGroup *>> byId(languageCount);
-    std::vector<SetGroup *> met;
+    std::vector<std::vector<SetGroup *>> byLanguage(static_cast<size_t>(languageCount));
+    std::vector<QHash<QString, SetGroup *>> byId(static_cast<size_t>(languageCount));
+    size_t used = 0;
     SetGroup *previous = nullptr;
     for (int row = 0; row < entries.size(); ++row) {
         if (row + EntriesAhead < entries.size())
@@ -1051,16 +1195,11 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
         }
         SetGroup *&group = byId[language][entry.setId];
         if (!group) {
-            auto made = std::make_unique<SetGroup>();
-            made->language = entry.lang;
-            made->id = entry.setId;
-            if (met.size() < spareItems.size()) {
-                made->items = std::move(spareItems[met.size()]);
-                made->items.clear();
-            }
-            met.push_back(made.get());
-            group = made.get();
-            groups[language].push_back(std::move(made));
+            if (used == groups.size())
+                groups.push_back(std::make_unique<SetGroup>());
+            group = groups[used++].get();
+            group->reset(entry.lang, entry.setId);
+            byLanguage[size_t(language)].push_back(group);
         }
         group->add(entry, row);
         previous = group;
@@ -1069,15 +1208,15 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
     size_t pooled = 0;
     tree.sets.assign(size_t(languageCount), {});
     for (int language = 0; language < languageCount; ++language) {
-        for (const auto &set : groups[size_t(language)]) {
+        for (SetGroup *set : byLanguage[size_t(language)]) {
             auto *setNode = new GroupNode;
             setNode->type = SetNode;
             tree.sets[size_t(language)].push_back({set->id, setNode});
             setNode->setKey = setKey(set->language, set->id);
-            setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties, entries);
+            setNode->ownedNumbers = keySetItems(set->items, set->numbers, set->ties, entries, buffers.scratch);
             QList<Node *> &children = setNode->children;
             children.reserve(qsizetype(set->items.size()));
-            for (const int at : itemOrder(set->items, setNode->ownedNumbers, mode)) {
+            for (const int at : itemOrder(set->items, setNode->ownedNumbers, mode, buffers.scratch)) {
                 const SortItem &item = set->items[size_t(at)];
                 CardRow *card = &tree.pool[pooled++];
                 card->type = CardNode;
@@ -1098,14 +1237,12 @@ void CollectionTreeModel::prepareSets(PreparedTree &tree, const QList<CardEntry>
     }
     tree.poolUsed = pooled;
     // Kept unless far larger than the holdings.
-    spareItems.resize(met.size());
+    groups.resize(used);
     size_t kept = 0;
-    for (size_t at = 0; at < met.size(); ++at) {
-        spareItems[at] = std::move(met[at]->items);
-        kept += spareItems[at].capacity();
-    }
+    for (const auto &group : groups)
+        kept += group->items.capacity();
     if (kept > 4 * cards + 4096)
-        spareItems.clear();
+        groups.clear();
 }
 
 void CollectionTreeModel::rebuild()
@@ -1148,12 +1285,17 @@ void CollectionTreeModel::rebuild()
 
     // The sets take their names, series and places, which only this thread
     // may look up.
+    size_t setCount = 0;
+    for (const auto &sets : prepared->sets)
+        setCount += sets.size();
+    m_setsByKey.reserve(qsizetype(setCount));
     for (Language language : allLanguages()) {
         auto &sets = prepared->sets[size_t(language)];
         if (sets.empty())
             continue;
+        QHash<QString, QString> seriesNames;
         for (const PreparedTree::Set &set : sets)
-            showFacts(set.node, setFacts(language, m_collection->setInfo(language, set.id)));
+            showFacts(set.node, setFacts(language, *m_collection, set.id, &seriesNames));
         std::stable_sort(sets.begin(), sets.end(), [](const PreparedTree::Set &a, const PreparedTree::Set &b) {
             return groupLess(a.node->order, a.node->setName, b.node->order, b.node->setName);
         });
@@ -1413,7 +1555,7 @@ void CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
         if (!set)
             continue;
         const KeyParts parts = parseSetKey(key);
-        const SetFacts facts = setFacts(parts.language, m_collection->setInfo(parts.language, parts.id));
+        const SetFacts facts = setFacts(parts.language, *m_collection, parts.id);
         // Still sorted between its neighbours, in the same series, the row
         // stays where it is.
         const QList<Node *> &siblings = set->parent->children;
@@ -1446,7 +1588,7 @@ void CollectionTreeModel::followSets(const QStringList &keys, QList<Node *> &tou
 
 CollectionTreeModel::GroupNode *CollectionTreeModel::newSetNode(Language language, const QString &setId)
 {
-    const SetFacts facts = setFacts(language, m_collection->setInfo(language, setId));
+    const SetFacts facts = setFacts(language, *m_collection, setId);
     auto *set = new GroupNode;
     set->type = SetNode;
     set->setKey = setKey(language, setId);
@@ -1579,6 +1721,7 @@ void CollectionTreeModel::keyCards(Node *set) const
     items.reserve(size_t(set->children.size()));
     SetNumbers numbers;
     SetTies ties;
+    SetScratch scratch;
     for (Node *card : std::as_const(set->children)) {
         const CardEntry &entry = entries.at(rowOf(card));
         SortItem item = sortItem(entry, rowOf(card));
@@ -1586,7 +1729,7 @@ void CollectionTreeModel::keyCards(Node *set) const
         ties.note(item, entry);
         items.push_back(item);
     }
-    keySetItems(items, numbers, ties, entries);
+    keySetItems(items, numbers, ties, entries, scratch);
     // The items follow the cards' order.
     for (size_t at = 0; at < items.size(); ++at)
         setKeys(static_cast<CardRow *>(set->children.at(qsizetype(at))), items[at]);
