@@ -171,31 +171,37 @@ QString writeScaled(const QString &dir, const QByteArray &baseText, int baseHold
     return path;
 }
 
-// Opens the file in fresh processes, at least kFreshRuns of them and until
-// they took kFreshTotalMs in all: the median milliseconds and the largest
-// peak memory; a negative time when an open failed.
-double freshOpenMs(const QString &path, double *peak)
+// Opens the file in a fresh process: false when the open failed.
+bool openFresh(const QString &path, double *ms, double *peak)
 {
-    std::vector<double> times;
-    double total = 0.0;
-    while (int(times.size()) < kFreshRuns || (total < kFreshTotalMs && times.size() < 100)) {
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--open"), path});
-        child.waitForFinished(-1);
-        const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
-        if (child.exitCode() != 0 || fields.size() != 2)
-            return -1.0;
-        times.push_back(fields.at(0).toDouble());
-        total += times.back();
-        *peak = std::max(*peak, fields.at(1).toDouble());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--open"), path});
+    child.waitForFinished(-1);
+    const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
+    if (child.exitCode() != 0 || fields.size() != 2)
+        return false;
+    *ms = fields.at(0).toDouble();
+    *peak = std::max(*peak, fields.at(1).toDouble());
+    return true;
 }
+
+// One size of the scaling: its file, the times of its fresh opens and their
+// largest peak memory.
+struct ScaledFile
+{
+    int holdings = 0;
+    QString path;
+    double size = 0.0;
+    std::vector<double> times;
+    double peak = 0.0;
+};
 
 // The cost per holding is what an open takes beyond that of the same file
 // without holdings (its sets, history and a fresh process's first read),
-// which would otherwise weigh on the small files alone.
+// which would otherwise weigh on the small files alone. The sizes are opened
+// in turn, kFreshRuns rounds, each size in a round until its opens took a
+// kFreshRuns-th of kFreshTotalMs, so that a change in what else the machine
+// does meets every size alike; each size's median counts.
 bool measureScaling(QTextStream &out, const QString &dir)
 {
     constexpr int kBase = 5000;
@@ -208,40 +214,54 @@ bool measureScaling(QTextStream &out, const QString &dir)
     baseFile.open(QIODevice::ReadOnly);
     const QByteArray baseText = baseFile.readAll();
 
-    double unused = 0.0;
-    const QString emptyPath = writeScaled(dir, baseText, kBase, 0);
-    const double emptyMs = freshOpenMs(emptyPath, &unused);
-    QFile::remove(emptyPath);
-    if (emptyMs < 0.0) {
-        out << "open of the file without holdings failed\n";
-        return false;
+    std::vector<ScaledFile> files;
+    for (int holdings : {0, 5000, 50000, 500000}) {
+        ScaledFile file;
+        file.holdings = holdings;
+        file.path = writeScaled(dir, baseText, kBase, holdings);
+        file.size = double(QFileInfo(file.path).size());
+        files.push_back(file);
     }
+    for (int round = 0; round < kFreshRuns; ++round) {
+        for (ScaledFile &file : files) {
+            double spent = 0.0;
+            while (spent < kFreshTotalMs / kFreshRuns && file.times.size() < 100) {
+                double ms = 0.0;
+                if (!openFresh(file.path, &ms, &file.peak)) {
+                    out << "open of " << file.holdings << " holdings failed\n";
+                    return false;
+                }
+                file.times.push_back(ms);
+                spent += ms;
+            }
+        }
+    }
+    const auto median = [](std::vector<double> times) {
+        std::sort(times.begin(), times.end());
+        return times[times.size() / 2];
+    };
+    const double emptyMs = median(files.front().times);
     out << QStringLiteral("open the same file without holdings in a fresh process: %1 ms").arg(emptyMs, 0, 'f', 1)
         << '\n';
     double lowest = 0.0, highest = 0.0;
     bool memoryMet = true;
-    for (int holdings : {5000, 50000, 500000}) {
-        const QString path = writeScaled(dir, baseText, kBase, holdings);
-        const double size = double(QFileInfo(path).size());
-        double peak = 0.0;
-        const double medianMs = freshOpenMs(path, &peak);
-        if (medianMs < 0.0) {
-            out << "open of " << holdings << " holdings failed\n";
-            return false;
-        }
-        const double perHoldingUs = (medianMs - emptyMs) * 1000.0 / holdings;
+    for (const ScaledFile &file : files) {
+        QFile::remove(file.path);
+        if (file.holdings == 0)
+            continue;
+        const double medianMs = median(file.times);
+        const double perHoldingUs = (medianMs - emptyMs) * 1000.0 / file.holdings;
         lowest = lowest == 0.0 ? perHoldingUs : std::min(lowest, perHoldingUs);
         highest = std::max(highest, perHoldingUs);
-        memoryMet = memoryMet && peak <= 4.0 * size;
+        memoryMet = memoryMet && file.peak <= 4.0 * file.size;
         out << QStringLiteral("open %1 holdings (%2 MB) in a fresh process: %3 ms, %4 us per holding, "
                               "peak memory %5 x the file")
-                   .arg(holdings)
-                   .arg(size / 1048576.0, 0, 'f', 1)
+                   .arg(file.holdings)
+                   .arg(file.size / 1048576.0, 0, 'f', 1)
                    .arg(medianMs, 0, 'f', 1)
                    .arg(perHoldingUs, 0, 'f', 2)
-                   .arg(peak / size, 0, 'f', 2)
+                   .arg(file.peak / file.size, 0, 'f', 2)
             << '\n';
-        QFile::remove(path);
     }
     const double spread = highest / lowest;
     out << QStringLiteral("cost per holding across sizes: %1 x -> %2; peak memory -> %3")
