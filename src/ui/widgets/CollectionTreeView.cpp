@@ -219,9 +219,9 @@ void CollectionTreeView::rowsInserted(const QModelIndex &parent, int start, int 
     // Under a row folded, or at the top level, the base view lays out what
     // it has to. Card rows under an expanded set are put into the layout in
     // their places (placeLeaves). Under any other expanded row, that row is
-    // folded and unfolded again, unannounced: the view drops that row's rows and lays out its
-    // children (and theirs) as they are now, leaving the rest of the tree as
-    // it was laid out. The rows only grow, so the scroll position the fold
+    // folded and unfolded again, unannounced: the view drops that row's rows
+    // and lays out its children (and theirs) as they are now, leaving the
+    // rest of the tree as it was laid out. The rows only grow, so the scroll position the fold
     // may have pulled back is given back, the viewport never moved.
     if (!parent.isValid() || parent.column() != 0 || !isExpanded(parent) || isAnimated()) {
         m_layoutDue = m_layoutDue || !parent.isValid();
@@ -242,8 +242,7 @@ void CollectionTreeView::rowsAboutToBeRemoved(const QModelIndex &parent, int sta
     // As for rows inserted: card rows under an expanded set are dropped
     // from the layout in place (dropLeaves); the rows under any other
     // expanded row are dropped from the layout before they go and laid out
-    // again once they have; under a
-    // folded row none laid out changes. A row left without rows is laid out
+    // again once they have; under a folded row none laid out changes. A row left without rows is laid out
     // again from its own parent, so that it shows no arrow. Removed rows
     // expanded are folded, as the base view forgets them.
     const bool leftEmpty = model()->rowCount(parent) == end - start + 1;
@@ -324,17 +323,29 @@ QRect CollectionTreeView::baseVisualRect(const QModelIndex &index) const
     return QTreeView::visualRect(index);
 }
 
-int CollectionTreeView::leafParentItem(const QModelIndex &parent, int rows) const
+int CollectionTreeView::leafParentItem(const QModelIndex &parent, int rows, int first, int last) const
 {
     // Only an expanded row whose rows are all laid out, none with rows of
-    // its own laid out under it, and only once laid out.
+    // its own laid out under it, and only once laid out; the rows first to
+    // last of it have no rows, shown and not spanned.
     QTreeViewPrivate *record = layoutRecord();
     if (!record || record->delayedPendingLayout || m_layoutDue || !uniformRowHeights())
         return -1;
     const int item = record->viewIndex(parent);
     if (item < 0 || !record->viewItems.at(item).expanded || int(record->viewItems.at(item).total) != rows)
         return -1;
+    for (int row = first; row <= last; ++row)
+        if (!(model()->flags(model()->index(row, 0, parent)) & Qt::ItemNeverHasChildren)
+            || isRowHidden(row, parent) || isFirstColumnSpanned(row, parent))
+            return -1;
     return item;
+}
+
+void CollectionTreeView::countUnder(int item, int count)
+{
+    QTreeViewItem *items = layoutRecord()->viewItems.data();
+    for (int above = item; above >= 0; above = items[above].parentItem)
+        items[above].total += count;
 }
 
 bool CollectionTreeView::placeLeaves(const QModelIndex &parent, int start, int end)
@@ -345,15 +356,9 @@ bool CollectionTreeView::placeLeaves(const QModelIndex &parent, int start, int e
     // base view would lay out every expanded row of it again.
     const int count = end - start + 1;
     const int rows = model()->rowCount(parent);
-    const int item = leafParentItem(parent, rows - count);
+    const int item = leafParentItem(parent, rows - count, start, end);
     if (item < 0)
         return false;
-    for (int row = start; row <= end; ++row) {
-        const QModelIndex added = model()->index(row, 0, parent);
-        if (!(model()->flags(added) & Qt::ItemNeverHasChildren) || isRowHidden(row, parent)
-            || isFirstColumnSpanned(row, parent))
-            return false;
-    }
     forgetRowsInView();
     QTreeViewPrivate *record = layoutRecord();
     QTreeViewItem leaf;
@@ -370,8 +375,7 @@ bool CollectionTreeView::placeLeaves(const QModelIndex &parent, int start, int e
     if (start > 0)
         items[first - 1].hasMoreSiblings = true;
     items[item].hasChildren = true;
-    for (int above = item; above >= 0; above = items[above].parentItem)
-        items[above].total += count;
+    countUnder(item, count);
     record->hoverBranch = -1;
     m_heldPosition = verticalScrollBar()->value();
     updateGeometries();
@@ -384,21 +388,16 @@ bool CollectionTreeView::dropLeaves(const QModelIndex &parent, int first, int la
     // laid out now, while the rows after them are still what they were
     // laid out as; numbered again once gone (renumberLeaves).
     const int rows = model()->rowCount(parent);
-    const int item = leafParentItem(parent, rows);
+    const int item = leafParentItem(parent, rows, first, last);
     if (item < 0)
         return false;
-    for (int row = first; row <= last; ++row)
-        if (!(model()->flags(model()->index(row, 0, parent)) & Qt::ItemNeverHasChildren))
-            return false;
     forgetRowsInView();
     QTreeViewPrivate *record = layoutRecord();
     const int count = last - first + 1;
     record->removeViewItems(item + 1 + first, count);
-    QTreeViewItem *items = record->viewItems.data();
     if (last + 1 == rows)
-        items[item + first].hasMoreSiblings = false;
-    for (int above = item; above >= 0; above = items[above].parentItem)
-        items[above].total -= count;
+        record->viewItems[item + first].hasMoreSiblings = false;
+    countUnder(item, -count);
     record->hoverBranch = -1;
     m_heldPosition = verticalScrollBar()->value();
     return true;

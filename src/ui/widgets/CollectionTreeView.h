@@ -113,8 +113,12 @@ private:
     // out to find the first one.
     QRect baseVisualRect(const QModelIndex &index) const;
     // parent's place among the rows laid out, where it is expanded with
-    // its `rows` rows laid out under it and nothing under those; else -1.
-    int leafParentItem(const QModelIndex &parent, int rows) const;
+    // its `rows` rows laid out under it and nothing under those, and its
+    // rows first to last are shown rows that never have rows; else -1.
+    int leafParentItem(const QModelIndex &parent, int rows, int first, int last) const;
+    // Adds count to the rows counted under the laid-out row item and under
+    // each row above it.
+    void countUnder(int item, int count);
     // Rows without rows added under such a parent, laid out in place; false
     // where that cannot be done.
     bool placeLeaves(const QModelIndex &parent, int start, int end);
