@@ -23,6 +23,7 @@
 #include <QWindow>
 
 #include <memory>
+#include <optional>
 
 using namespace pv;
 using Tree = CollectionTreeModel;
@@ -84,6 +85,7 @@ class CollectionTreeDrawingTest : public QObject
 private:
     std::unique_ptr<test::DefaultTheme> m_theme;
     std::unique_ptr<MainWindow> m_window;
+    std::optional<test::TreeViewWay> m_way;
     QStringList m_unlike; // the steps after which the viewport differed
 
     QTreeView *tree() { return m_window->findChild<QTreeView *>(QStringLiteral("collectionTree")); }
@@ -210,8 +212,11 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase_data() { test::treeViewWays(); }
+
     void init()
     {
+        m_way.emplace();
         test::setSetting(QStringLiteral("mainWindow"), QVariant());
         test::setSetting(QStringLiteral("collectionTree/cardSortMode"), QVariant());
         m_theme = std::make_unique<test::DefaultTheme>();
@@ -220,6 +225,7 @@ private Q_SLOTS:
     void cleanup()
     {
         m_window.reset();
+        m_way.reset();
         m_theme.reset();
         m_unlike.clear();
         SteadyClock::useRealTime();

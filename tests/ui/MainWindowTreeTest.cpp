@@ -45,6 +45,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 using namespace pv;
 
@@ -117,6 +118,7 @@ class MainWindowTreeTest : public QObject
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<MainWindow> m_window;
+    std::optional<test::TreeViewWay> m_way;
 
     Collection &collection() { return *m_window->collection(); }
     QTreeView *tree() { return m_window->findChild<QTreeView *>(QStringLiteral("collectionTree")); }
@@ -187,8 +189,11 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase_data() { test::treeViewWays(); }
+
     void init()
     {
+        m_way.emplace();
         test::setSetting(QStringLiteral("collectionTree/cardSortMode"), QVariant());
         test::setSetting(QStringLiteral("mainWindow"), QVariant());
         m_window = std::make_unique<MainWindow>();
@@ -202,6 +207,7 @@ private Q_SLOTS:
         DialogPrompts::reset();
         SteadyClock::useRealTime();
         m_window.reset();
+        m_way.reset();
     }
 
     void removeAndDuplicateGoThroughTheStack()

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include "ui/ThemeManager.h"
+#include "ui/widgets/CollectionTreeView.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QModelIndex>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 // Model walks the window suites share, with the fixtures of common/Fixtures.h.
 namespace pv::test {
@@ -25,6 +27,31 @@ inline QStringList columnTexts(const QAbstractItemModel &model, const QModelInde
         texts.append(model.index(row, column, parent).data().toString());
     return texts;
 }
+
+// The collection tree's two ways of laying out rows added and removed: in
+// the base view's record of its rows, and through its public interface, as
+// on another version at run time. A suite runs each of its tests both ways
+// with treeViewWays() as its initTestCase_data() and a TreeViewWay in its
+// fixture, made in init() (the row's way) and reset in cleanup().
+inline void treeViewWays()
+{
+    QTest::addColumn<bool>("layoutRecord");
+    QTest::newRow("layout record") << true;
+    QTest::newRow("public interface") << false;
+}
+
+class TreeViewWay
+{
+public:
+    TreeViewWay()
+    {
+        QFETCH_GLOBAL(bool, layoutRecord);
+        CollectionTreeView::setLayoutRecordUsed(layoutRecord);
+    }
+
+private:
+    AtScopeEnd m_restore{[] { CollectionTreeView::setLayoutRecordUsed(true); }};
+};
 
 // The program's default theme, as it always runs, while the scope lasts;
 // the style sheet and palette before it afterwards.

@@ -20,6 +20,12 @@
 
 namespace pv {
 
+namespace {
+
+bool s_layoutRecordUsed = true;
+
+} // namespace
+
 // Stands in for the delegate while the base view draws a group row: it
 // keeps the name cell's option, made as the view makes it for any cell
 // (selection, focus, hover, alternate colour), and paints nothing.
@@ -302,12 +308,22 @@ void CollectionTreeView::columnResized(int column, int, int)
     viewport()->update(isRightToLeft() ? QRect(0, 0, x + columnWidth(column), height) : QRect(x, 0, width - x, height));
 }
 
+void CollectionTreeView::setLayoutRecordUsed(bool used)
+{
+    s_layoutRecordUsed = used;
+}
+
+bool CollectionTreeView::layoutRecordUsed()
+{
+    return s_layoutRecordUsed;
+}
+
 QTreeViewPrivate *CollectionTreeView::layoutRecord() const
 {
     // The record is laid out as in the version built against; with any
     // other version at run time the view keeps to the base view's own ways.
     static const bool sameVersion = std::strcmp(qVersion(), QT_VERSION_STR) == 0;
-    return sameVersion ? static_cast<QTreeViewPrivate *>(d_ptr.data()) : nullptr;
+    return sameVersion && s_layoutRecordUsed ? static_cast<QTreeViewPrivate *>(d_ptr.data()) : nullptr;
 }
 
 QRect CollectionTreeView::baseVisualRect(const QModelIndex &index) const

@@ -30,7 +30,9 @@ namespace pv {
 // expanded row of the whole tree again for them, which with many holdings
 // costs more than all the rest of an add. Rows removed (an add undone)
 // leave the same part alone. For that the view works on the base view's
-// own record of its rows laid out, as this version of it keeps it.
+// own record of its rows laid out, as this version of it keeps it; where
+// it cannot (another version at run time), it folds the row and unfolds it
+// again through the base view's public interface instead.
 class CollectionTreeView : public QTreeView
 {
     Q_OBJECT
@@ -56,6 +58,13 @@ public:
     static bool isGroupRow(const QModelIndex &index);
     // Whether any part of the row lies in the viewport.
     bool isRowInView(const QModelIndex &index) const;
+
+    // Whether views work on the base view's record of their rows where the
+    // version at run time is the one built against (the default), or keep
+    // to the public interface as with any other version. For tests, which
+    // run the tree both ways.
+    static void setLayoutRecordUsed(bool used);
+    static bool layoutRecordUsed();
 
 protected Q_SLOTS:
     // Stands in for the base view's slot of the same name, which the base
