@@ -79,6 +79,10 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
     if (read)
         FxRates::noteAnswerDated(answer.date);
     if (!read || !believe(&answer)) {
+        // A euro rate kept aside dates the service's answer: it is not
+        // asked again the same day for it.
+        if (read)
+            FxRates::noteAnswerDated(answer.date);
         Log::warn(category, answer.problem);
         if (!answer.refusal.isEmpty())
             Q_EMIT ratesRefused(answer.refusal);
@@ -112,10 +116,16 @@ QString doubtAbout(const QString &code, double rate, const QDate &date)
         return FxRateFetcher::tr("the service answered 1 USD = %1 %2 for %3, another figure for the day of the "
                                  "stored rate (1 USD = %4 %2)")
             .arg(answered, code, date.toString(Qt::ISODate), last);
+    // Beyond the band of the stored rate: kept aside (FxRates::awaitsConfirmation).
     const QString allowed = QString::number(qRound(FxRates::allowedMove(code, date) * 100.0));
+    const QString keptAside = FxRateFetcher::tr("kept aside until the service answers it again for a later day");
+    if (!since.isValid())
+        return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than %3% away from the stored rate (1 USD "
+                                 "= %4 %2), %5")
+            .arg(answered, code, allowed, last, keptAside);
     return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than %3% away from the rate of %4 (1 USD = "
-                             "%5 %2)")
-        .arg(answered, code, allowed, since.toString(Qt::ISODate), last);
+                             "%5 %2), %6")
+        .arg(answered, code, allowed, since.toString(Qt::ISODate), last, keptAside);
 }
 
 } // namespace
@@ -136,6 +146,8 @@ bool FxRateFetcher::believe(Reply *reply)
         if (!FxRates::isUsable(rate))
             continue;
         const QString doubt = doubtAbout(row.first, rate, date);
+        if (!doubt.isEmpty() && FxRates::awaitsConfirmation(row.first, rate, date))
+            FxRates::keepAside(row.first, rate, date);
         if (doubt.isEmpty()) {
             // The day's rate again: the stored figure stays as it is, so
             // that rounding cannot move it either.

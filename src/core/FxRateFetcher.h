@@ -49,17 +49,18 @@ Q_SIGNALS:
     void finished(bool ok);
     // The service answered, but in another unit, for a day still to come or
     // with a euro rate beyond belief (FxRates::isBelievable: far from the
-    // built-in or the stored rate, older than the stored one, or another
-    // figure for the stored one's own day), and
-    // nothing was stored; the reason is a phrase such as "the service
-    // answered 1 USD = 1.70000 EUR, ...".
+    // built-in rate, older than the stored one, another figure for the
+    // stored one's own day, or beyond the band of the stored one, which is
+    // then kept aside), and nothing was stored; the reason is a phrase such
+    // as "the service answered 1 USD = 1.70000 EUR, ...".
     // finished(false) follows.
     void ratesRefused(const QString &reason);
 
 private:
     void onReplyFinished(QNetworkReply *reply);
-    // Leaves out the rates beyond belief for the reply's date; false with
-    // the reason when the euro rate is one or the date is still to come.
+    // Leaves out the rates beyond belief for the reply's date, keeping aside
+    // those beyond the band of the stored ones; false with the reason when
+    // the euro rate is one or the date is still to come.
     static bool believe(Reply *reply);
 
     QNetworkAccessManager *m_network = nullptr;

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace pv::FxRates {
 
@@ -26,6 +25,19 @@ QString rateKey(const QString &code) { return QStringLiteral("pricing/rates/") +
 QString rateDateKey(const QString &code)
 {
     return QStringLiteral("pricing/rateDates/") + code;
+}
+
+// A rate the service answered beyond the band of the stored one, waiting
+// for a later day's answer to confirm it. Kept under keys of their own,
+// which a settings file without them lacks to no harm.
+QString keptAsideKey(const QString &code)
+{
+    return QStringLiteral("pricing/keptAside/") + code;
+}
+
+QString keptAsideDateKey(const QString &code)
+{
+    return QStringLiteral("pricing/keptAsideDates/") + code;
 }
 
 QString storageKey(const QString &code)
@@ -81,14 +93,35 @@ QDate dayOf(const QDate &date)
     return date.isValid() ? date : SteadyClock::today();
 }
 
-// How far a rate of the date may lie from one stored on the day since; no
-// bound when the stored rate's date is not known.
+// How far a rate of the date may lie from one stored on the day since; the
+// widest band when the stored rate's date is not known.
 double moveSince(const QDate &since, const QDate &date)
 {
     if (!since.isValid())
-        return std::numeric_limits<double>::infinity();
+        return widestBand;
     const qint64 days = std::max<qint64>(0, since.daysTo(dayOf(date)));
-    return baseBand + bandPerDay * double(days);
+    return std::min(widestBand, baseBand + bandPerDay * double(days));
+}
+
+bool withinMove(double rate, double reference, double move)
+{
+    return rate <= reference * (1.0 + move) && rate >= reference * (1.0 - move);
+}
+
+// The service answered, for a later day than the rate kept aside, a figure
+// within the band of the days between.
+bool confirmsKeptAside(const QString &code, double rate, const QDate &date)
+{
+    const auto [kept, keptOn] = keptAside(code);
+    return kept > 0.0 && dayOf(date) > keptOn && withinMove(rate, kept, moveSince(keptOn, date));
+}
+
+// A move beyond the band that comes nearer the built-in rate undoes a wrong
+// rate, and is taken at once.
+bool comesNearer(const QString &code, double rate, double last)
+{
+    const double builtIn = builtInRate(code);
+    return std::abs(rate - builtIn) < std::abs(last - builtIn);
 }
 
 // The local day on which the service last answered rates of a date that
@@ -144,18 +177,48 @@ bool isBelievable(const QString &code, double rate, const QDate &date)
     if (!isNearBuiltIn(code, rate))
         return false;
     const double last = lastRate(code);
-    const QDate since = lastRateDate(code);
-    if (last <= 0.0 || !since.isValid())
+    if (last <= 0.0)
         return true;
+    const QDate since = lastRateDate(code);
     const QDate day = dayOf(date);
     // An answer older than the stored rate says nothing newer; one of its
     // own date is that day's rate again.
-    if (day < since)
+    if (since.isValid() && day < since)
         return false;
-    if (day == since)
+    if (since.isValid() && day == since)
         return confirmsStored(code, rate, date);
-    const double move = moveSince(since, day);
-    return rate <= last * (1.0 + move) && rate >= last * (1.0 - move);
+    return withinMove(rate, last, moveSince(since, day)) || comesNearer(code, rate, last)
+        || confirmsKeptAside(code, rate, day);
+}
+
+bool awaitsConfirmation(const QString &code, double rate, const QDate &date)
+{
+    const QDate since = lastRateDate(code);
+    return isNearBuiltIn(code, rate) && lastRate(code) > 0.0 && (!since.isValid() || dayOf(date) > since)
+        && !isBelievable(code, rate, date);
+}
+
+QPair<double, QDate> keptAside(const QString &code)
+{
+    AppSettings settings;
+    bool ok = false;
+    const double rate = settings.value(keptAsideKey(code)).toDouble(&ok);
+    const QDate date = QDate::fromString(settings.value(keptAsideDateKey(code)).toString(), Qt::ISODate);
+    if (!ok || !isNearBuiltIn(code, rate) || !date.isValid())
+        return {0.0, QDate()};
+    return {rate, date};
+}
+
+void keepAside(const QString &code, double rate, const QDate &date)
+{
+    const QDate day = dayOf(date);
+    const auto [kept, keptOn] = keptAside(code);
+    // An answer dated before the one kept aside is no later word.
+    if (kept > 0.0 && day < keptOn)
+        return;
+    AppSettings settings;
+    settings.setValue(keptAsideKey(code), rate);
+    settings.setValue(keptAsideDateKey(code), day.toString(Qt::ISODate));
 }
 
 bool confirmsStored(const QString &code, double rate, const QDate &date)
@@ -190,6 +253,8 @@ void store(const QMap<QString, double> &rates, const QDate &date)
         if (isUsable(rate)) {
             settings.setValue(rateKey(row.first), rate);
             settings.setValue(rateDateKey(row.first), when);
+            settings.remove(keptAsideKey(row.first));
+            settings.remove(keptAsideDateKey(row.first));
         }
     }
     const double eurRate = rates.value(eur, 0.0);
@@ -198,6 +263,8 @@ void store(const QMap<QString, double> &rates, const QDate &date)
     if (isUsable(eurRate)) {
         settings.setValue(QLatin1String(usdToEurKey), eurRate);
         settings.setValue(QLatin1String(dateKey), when);
+        settings.remove(keptAsideKey(eur));
+        settings.remove(keptAsideDateKey(eur));
     }
     takeStoredRates(settings);
 }
@@ -243,8 +310,9 @@ bool isStale()
 
 void noteAnswerDated(const QDate &date)
 {
-    const QDate since = lastRateDate(QStringLiteral("EUR"));
-    if (!hasRate(QStringLiteral("EUR")) || !since.isValid() || dayOf(date) > since)
+    const QString eur = QStringLiteral("EUR");
+    const QDate since = std::max(lastRateDate(eur), keptAside(eur).second);
+    if (!hasRate(eur) || !since.isValid() || dayOf(date) > since)
         return;
     AppSettings settings;
     settings.setValue(QLatin1String(unmovedOnKey), SteadyClock::today().toString(Qt::ISODate));

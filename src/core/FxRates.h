@@ -20,12 +20,17 @@ bool isUsable(double rate);
 constexpr double builtInBand = 2.0;
 // A new rate must also lie near the last one stored and in use: within 5
 // per cent either way, and 1 more for each day from the stored rate's date
-// to the new one's, however many. The euro moves by a few per cent in a
-// week, rarely by more than 3 in a day; a band that widens with the days
-// lets a rate follow the market, even from one stored long ago, while
-// answers a day apart cannot walk it away.
+// to the new one's, up to 25 (the band of a stored rate whose date is not
+// known). The euro moves by a few per cent in a week, rarely by more than 3
+// in a day; a band that widens with the days lets a rate follow the market,
+// while answers a day apart cannot walk it away. A rate beyond the band is
+// taken at once when it comes nearer the built-in one; any other is kept
+// aside, and taken when the service answers it again, within the band of
+// the days between, for a later day: one wrong answer after a pause does
+// not replace a good rate, and a real move is taken the next day.
 constexpr double baseBand = 0.05;
 constexpr double bandPerDay = 0.01;
+constexpr double widestBand = 0.25;
 // An answer of the stored rate's own date is that day's rate again: it
 // confirms the stored one when within this fraction of it (the service
 // rounds its figures to five digits, a part in ten thousand at most),
@@ -43,14 +48,23 @@ double lastRate(const QString &code);
 // stored, or a date past tomorrow, from a clock that was wrong).
 QDate lastRateDate(const QString &code);
 // How far, as a fraction either way, a rate dated after the code's last
-// rate may lie from it (its date not known: no bound but the built-in
-// band, as the stored rate may be of any age).
+// rate may lie from it (its date not known: the widest band).
 double allowedMove(const QString &code, const QDate &date);
 // A rate received for the date (today's when invalid) that may replace the
 // stored one: near the built-in rate and, when a rate is stored and in use
-// with a known date, not dated before it, the same figure when of its own
-// date, and within allowedMove of it when later.
+// with a known date, not dated before it and the same figure when of its
+// own date; when later or the stored date is not known, within allowedMove
+// of it, nearer the built-in rate than it, or confirming the rate kept
+// aside.
 bool isBelievable(const QString &code, double rate, const QDate &date);
+// A rate that is not believable only for lying beyond allowedMove of the
+// stored one: it is kept aside to be confirmed by a later day's answer.
+bool awaitsConfirmation(const QString &code, double rate, const QDate &date);
+// The rate last kept aside for the code and its date (rate 0 when none).
+// store() forgets it once a rate of the code is stored; one of a later date
+// replaces it.
+QPair<double, QDate> keptAside(const QString &code);
+void keepAside(const QString &code, double rate, const QDate &date);
 // An answer of the date confirms the code's stored rate: both of one day,
 // with figures that differ by rounding only.
 bool confirmsStored(const QString &code, double rate, const QDate &date);
@@ -69,8 +83,9 @@ bool hasRate(const QString &code);
 QDate storedDate();
 bool isStale();
 // The service answered today with rates of the date (today's when
-// invalid). When that date is not after the euro rate's stored one, today
-// is remembered: the service's rates have not moved since.
+// invalid). When that date is not after the euro rate's stored one, nor
+// after the one kept aside, today is remembered: the service's rates have
+// not moved since.
 void noteAnswerDated(const QDate &date);
 // The rates are to be asked for: none in use, or stale and not yet asked
 // today with an answer whose date stood still. While the service keeps

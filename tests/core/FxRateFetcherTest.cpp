@@ -251,14 +251,17 @@ private Q_SLOTS:
 
     // A rate is judged against the last one stored and in use, however
     // old: an answer of its own date must be its figure again, a later one
-    // lie within 5 per cent and 1 more for each day between their dates, an
-    // older one never replaces it. While the service's date stands still it
+    // lie within 5 per cent and 1 more for each day between their dates (25
+    // at most, and for a stored rate without a date) or come nearer the
+    // built-in rate, an older one never replaces it. A later one beyond the
+    // band is kept aside and taken when the service answers it again, within
+    // the band, for a later day. While the service's date stands still it
     // is asked once a day. Each row stores a euro rate, then refreshes on
     // the days given.
     void aRateIsJudgedByTheDaysSinceTheStoredOne_data()
     {
         QTest::addColumn<double>("stored");
-        QTest::addColumn<int>("storedOn"); // days from the first fetch
+        QTest::addColumn<int>("storedOn"); // days from the first fetch, or undated
         QTest::addColumn<QList<Answer>>("answers");
         const int undated = Answer::undated;
         const char *const anotherFigure = "another figure for the day of the stored rate";
@@ -274,7 +277,23 @@ private Q_SLOTS:
                                                     notAsked(2),
                                                     {3, 0.92, 0, nullptr},
                                                     {4, 0.99, 3, nullptr}};
-        QTest::newRow("a rate stored 40 days back") << 1.30 << -40 << QList<Answer>{{0, 0.92115, 0, nullptr}};
+        QTest::newRow("a wrong rate stored 40 days back") << 1.30 << -40 << QList<Answer>{{0, 0.92115, 0, nullptr}};
+        const char *const keptAside = "kept aside until the service answers it again";
+        QTest::newRow("a wrong rate after 40 days, then the right one")
+            << 0.92115 << -40
+            << QList<Answer>{{0, 1.30, 0, "more than 25% away from the rate of"},
+                             notAsked(0),
+                             {1, 0.92115, 1, nullptr},
+                             {2, 1.30, 2, keptAside}};
+        // Said again for the same date, it is still the one answer.
+        QTest::newRow("a real move given on two dates") << 0.92115 << -3
+                                                        << QList<Answer>{{0, 1.30, 0, keptAside},
+                                                                         {1, 1.30, 0, "more than 8% away"},
+                                                                         notAsked(1),
+                                                                         {2, 1.30, 2, nullptr}};
+        QTest::newRow("a stored rate without a date")
+            << 0.92115 << undated
+            << QList<Answer>{{0, 1.70, 0, "more than 25% away from the stored rate"}, {1, 1.14, 1, nullptr}};
         QList<Answer> walk{{0, 0.92115 * 1.049, -3, anotherFigure}, notAsked(0)};
         double walked = 0.92115 * 1.049;
         for (int day = 1; day < 13; ++day)
@@ -290,23 +309,24 @@ private Q_SLOTS:
         QTest::newRow("0.95 the day after 0.92, then 1.70 the day after")
             << 0.92 << -1 << QList<Answer>{{0, 0.95, 0, nullptr}, {1, 1.70, 1, "more than 6% away"}};
         QTest::newRow("a fall within the band") << 0.92 << -10 << QList<Answer>{{0, 0.79, 0, nullptr}};
-        QTest::newRow("wider with every day, however old")
-            << 0.92 << -60 << QList<Answer>{{0, 1.60, 0, "more than 65% away"}, {0, 1.50, 0, nullptr}};
+        QTest::newRow("wider with every day, up to a quarter")
+            << 0.92 << -60 << QList<Answer>{{0, 1.60, 0, "more than 25% away"}, {1, 1.14, 1, nullptr}};
         // Dated two months back, an answer is older than the stored rate:
         // the next one is still judged against that rate and its date.
         QTest::newRow("dated two months back") << 0.92 << -1
                                                << QList<Answer>{{0, 0.92, -61, "older than the rate of"},
                                                                 {1, 1.13, 1, "more than 7% away"},
-                                                                {1, 0.93, 1, nullptr}};
+                                                                {2, 0.93, 2, nullptr}};
         // The stored date is the answer's own: a weekend's answer names the
         // Friday before.
         QTest::newRow("dated before today") << 0.92 << -3 << QList<Answer>{{0, 0.93, -2, nullptr}};
         QTest::newRow("undated: today's") << 0.92 << -1 << QList<Answer>{{0, 0.95, undated, nullptr}};
         QTest::newRow("dated next week") << 0.92 << -1 << QList<Answer>{{0, 0.92, 7, "a day still to come"}};
-        // Stored by a clock that ran ahead: its age is unknown, the
-        // built-in band alone bounds the next rate.
-        QTest::newRow("stored for next week")
-            << 0.92 << 7 << QList<Answer>{{0, 1.80, 0, "under half the built-in rate"}, {0, 1.60, 0, nullptr}};
+        // Stored by a clock that ran ahead: its age is unknown.
+        QTest::newRow("stored for next week") << 0.92 << 7
+                                              << QList<Answer>{{0, 1.80, 0, "under half the built-in rate"},
+                                                               {0, 1.60, 0, "more than 25% away"},
+                                                               {1, 1.14, 1, nullptr}};
     }
     void aRateIsJudgedByTheDaysSinceTheStoredOne()
     {
@@ -315,9 +335,11 @@ private Q_SLOTS:
         QFETCH(QList<Answer>, answers);
         const test::ManualTime clock;
         const QDate first = SteadyClock::today();
-        FxRates::store({{QStringLiteral("EUR"), stored}}, first.addDays(storedOn));
+        QDate inUseOn = storedOn == Answer::undated ? QDate() : first.addDays(storedOn);
+        FxRates::store({{QStringLiteral("EUR"), stored}}, inUseOn);
+        if (!inUseOn.isValid())
+            test::setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
         double inUse = stored;
-        QDate inUseOn = first.addDays(storedOn);
         for (const Answer &answer : std::as_const(answers)) {
             while (SteadyClock::today() < first.addDays(answer.day))
                 SteadyClock::advance(24 * 3600 * 1000);
@@ -364,7 +386,8 @@ private Q_SLOTS:
         QVERIFY(!FxRates::hasRate(QStringLiteral("GBP")));
         QCOMPARE(fxWarnings(),
                  (QStringList{QStringLiteral("Rate reply refused in part: the service answered 1 USD = 200.00000 JPY, "
-                                             "more than 6% away from the rate of %1 (1 USD = 150.00000 JPY); "
+                                             "more than 6% away from the rate of %1 (1 USD = 150.00000 JPY), "
+                                             "kept aside until the service answers it again for a later day; "
                                              "keeping the stored JPY rate.")
                                   .arg(yesterday.toString(Qt::ISODate)),
                               QStringLiteral("Rate reply refused in part: the service answered 1 USD = 79.00000 GBP, "

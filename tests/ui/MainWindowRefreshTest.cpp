@@ -598,7 +598,7 @@ private Q_SLOTS:
                                   << kept + refused.arg(perEuroWhy) + dollarsKept << refusedNoneStored.arg(perEuroWhy);
         const QString walkedWhy =
             QStringLiteral("the service answered 1 USD = 1.13000 EUR, more than 8% away from the rate of %1 (1 USD = "
-                           "0.91000 EUR)")
+                           "0.91000 EUR), kept aside until the service answers it again for a later day")
                 .arg(SteadyClock::today().addDays(-3).toString(Qt::ISODate));
         QTest::newRow("walked away three days after a rate stored")
             << answer(R"({"amount": 1.0, "base": "USD", "date": ")" + today + R"(", "rates": {"EUR": 1.13}})") << 0.91
