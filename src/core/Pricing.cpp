@@ -95,9 +95,9 @@ const QStringList &usdFigureNames()
     return names;
 }
 
-// Why a figure cannot be a price: not a number, or, for one the rules read
-// (`bounded`), not finite or beyond MaxPrice. Empty for anything else
-// (absent, null, 0 or less: no figure at all).
+// Why a figure cannot be a price: not a number, below 0, or, for one the
+// rules read (`bounded`), not finite or beyond MaxPrice. Empty for anything
+// else (absent, null or 0: no figure at all).
 QString figureProblem(const QJsonValue &value, const QString &what, bool bounded)
 {
     if (value.isUndefined() || value.isNull())
@@ -107,6 +107,8 @@ QString figureProblem(const QJsonValue &value, const QString &what, bool bounded
     if (!value.isDouble())
         return tr("%1 is not a number").arg(what);
     const double d = value.toDouble();
+    if (d < 0.0)
+        return tr("%1 is %2, below 0").arg(what, QString::number(d, 'g', QLocale::FloatingPointShortest));
     if (!bounded || (std::isfinite(d) && d <= MaxPrice))
         return {};
     return tr("%1 is %2, beyond any price").arg(what, QString::number(d, 'g', QLocale::FloatingPointShortest));

@@ -59,8 +59,8 @@ inline bool isStorablePrice(double figure)
 }
 
 // Why the pricing object of a card answer cannot price it: a figure that is
-// not a number (text, true, a list ...; null is no figure, not a wrong one),
-// not finite or beyond MaxPrice, or a "cardmarket" block in another unit
+// not a number (text, true, a list ...; null and 0 are no figure, not a
+// wrong one), below 0, not finite or beyond MaxPrice, or a "cardmarket" block in another unit
 // than euros or a "tcgplayer" one in another than dollars. Empty when it can.
 QString pricingProblem(const QJsonObject &pricing);
 

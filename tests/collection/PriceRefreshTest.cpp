@@ -696,6 +696,9 @@ private Q_SLOTS:
             << charizard(R"("updated":"2026-08-21","unit":"EUR","trend":"315.02","avg":"287.5")",
                          R"("marketPrice":"351.82","lowPrice":null)")
             << wrongShape << true << true;
+        QTest::newRow("every figure below 0")
+            << card << charizard(R"("trend":-315.02,"avg":-287.5,"avg30":-365.12)", R"("marketPrice":-351.82)")
+            << wrongShape << true << true;
         QTest::newRow("yen") << card << charizard(R"("unit":"JPY","trend":52000,"avg":48000,"avg30":61000)")
                              << wrongShape << true << true;
         QTest::newRow("two rows that disagree")
@@ -707,9 +710,9 @@ private Q_SLOTS:
                                         << false;
     }
 
-    // A Cardmarket figure no card sells for, in another currency, or in
-    // text, is an answer of the wrong shape: the card keeps both stored figures of each
-    // holding. A printing TCGCSV lists at two figures keeps its own, and
+    // A Cardmarket figure no card sells for, below 0, in another currency,
+    // or in text, is an answer of the wrong shape: the card keeps both stored
+    // figures of each holding and their date. A printing TCGCSV lists at two figures keeps its own, and
     // the file saved afterwards reads back as it was.
     void brokenFiguresKeepWhatTheyRead()
     {
@@ -735,6 +738,8 @@ private Q_SLOTS:
                                : std::make_pair((315.02 + 287.5 + 365.12) / 3, (351.82 + 492.14 + 197.06) / 3));
         QCOMPARE(figures(entries.at(1)),
                  firstEditionKept ? std::make_pair(4369.19, 4657.59) : std::make_pair(3657.59 * 0.86, 3657.59));
+        QCOMPARE(entries.at(0).priceUpdated.isNull(), unlimitedKept);
+        QCOMPARE(entries.at(1).priceUpdated.isNull(), firstEditionKept);
         QCOMPARE(f.value(2), blastoise);
         // A refused answer is told as refused, with why, not as one never fetched.
         if (firstEditionKept && unlimitedKept)

@@ -63,7 +63,7 @@ private Q_SLOTS:
         QTest::addColumn<unsigned>("unknown"); // the Read flag of a figure it looked for and cannot know
         const unsigned known = 0;
         QTest::newRow("within the bound")
-            << QByteArray(R"({"cardmarket": {"unit": "EUR", "trend": 1e7, "avg": -3, "avg30": null}})") << QString()
+            << QByteArray(R"({"cardmarket": {"unit": "EUR", "trend": 1e7, "avg": 0, "avg30": null}})") << QString()
             << 1e7 << known;
         QTest::newRow("TCGplayer beyond")
             << QByteArray(R"({"cardmarket": {"trend": 2}, "tcgplayer": {"1stEditionHolofoil": {"lowPrice": 2e7}}})")
@@ -82,6 +82,9 @@ private Q_SLOTS:
         QTest::newRow("unread figure in text")
             << QByteArray(R"({"cardmarket": {"trend": 2, "avg7": "n/a"}})")
             << QStringLiteral("the Cardmarket \"avg7\" is the text \"n/a\", not a number") << 2.0 << known;
+        QTest::newRow("unread figure below 0")
+            << QByteArray(R"({"cardmarket": {"trend": 2}, "tcgplayer": {"holofoil": {"directLowPrice": -0.5}}})")
+            << QStringLiteral("the TCGplayer \"directLowPrice\" of \"holofoil\" is -0.5, below 0") << 2.0 << known;
         QTest::newRow("TCGplayer figure not a number")
             << QByteArray(R"({"tcgplayer": {"updated": "2026", "1stEditionHolofoil": {"highPrice": [1]}}})")
             << QStringLiteral("the TCGplayer \"highPrice\" of \"1stEditionHolofoil\" is not a number") << 0.0 << known;
@@ -99,7 +102,7 @@ private Q_SLOTS:
             << QString() << 5.0 << unsigned(PriceResult::UnansweredDollars);
     }
 
-    // A figure that is not a number, beyond any price, or a block in another
+    // A figure that is not a number, below 0, beyond any price, or a block in another
     // currency, makes the answer unusable and is never read as a price; a
     // printing TCGCSV listed at two figures, or whose group did not answer,
     // has none of TCGCSV's, and says so.
