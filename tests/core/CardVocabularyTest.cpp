@@ -42,6 +42,11 @@ private Q_SLOTS:
         }
         const KeyParts unknown = parseSetKey(QStringLiteral("de:sv03"), Language::Japanese);
         QVERIFY(unknown.hasLanguage && unknown.language == Language::Japanese && unknown.id == QStringLiteral("sv03"));
+
+        // One set however its id is spelt, in its own language only.
+        QVERIFY(isSameSet(Language::Japanese, QStringLiteral("SV2a"), Language::Japanese, QStringLiteral("sv2a")));
+        QVERIFY(!isSameSet(Language::Japanese, QStringLiteral("SV2a"), Language::English, QStringLiteral("sv2a")));
+        QVERIFY(!isSameSet(Language::English, QStringLiteral("sv2a"), Language::English, QStringLiteral("sv2")));
     }
 
     void conditionsAndCompanies()
