@@ -14,6 +14,7 @@
 #include "ui/dialogs/AddCardsDialog.h"
 #include "ui/dialogs/LabelPreviewDialog.h"
 #include "ui/dialogs/PreferencesDialog.h"
+#include "ui/ThemeManager.h"
 #include "ui/widgets/CardDetailsWidget.h"
 
 #include <QAbstractSpinBox>
@@ -23,6 +24,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmapCache>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
@@ -419,6 +422,85 @@ private Q_SLOTS:
                                   QStringLiteral("No TCGCSV set matched this expansion, so no fallback prices are "
                                                  "available."),
                                   20000);
+    }
+
+    void aFailedSourceReadsUnknown_data()
+    {
+        QTest::addColumn<QString>("failing"); // the TCGCSV requests refused; empty: none
+        QTest::addColumn<bool>("unknown");
+        QTest::newRow("TCGCSV answers") << QString() << false;
+        QTest::newRow("TCGCSV refused") << QStringLiteral("^/tcgplayer/") << true;
+        QTest::newRow("its shadowless group refused") << QStringLiteral("^/tcgplayer/3/1663/") << true;
+    }
+    // A Shadowless Blastoise, whose dollar figure only TCGCSV gives: with
+    // TCGCSV failing, the TCGplayer row reads "unknown" beside the Cardmarket
+    // figure, and the line total is the stored one, said to be stored.
+    void aFailedSourceReadsUnknown()
+    {
+        QFETCH(QString, failing);
+        QFETCH(bool, unknown);
+        if (!failing.isEmpty())
+            m_standIn->addFault(failing, WebStandIn::Fault::refuse(), -1);
+        Collection collection;
+        collection.mergeSetInfo(test::setRecord(QStringLiteral("base1"), QStringLiteral("Base Set"), QString(), 1, 102,
+                                                102, Language::English, QDate(1999, 1, 9)));
+        PriceIndex index;
+        FallbackPrices prices(&collection, &index);
+        CardDetailsWidget panel;
+        panel.setTcgdexClient(m_client.get());
+        panel.setCollection(&collection);
+        panel.setFallbackPrices(&prices);
+        CardEntry entry =
+            test::holding(QStringLiteral("base1"), QStringLiteral("2"), QStringLiteral("Blastoise"), 43.78);
+        entry.variant = QStringLiteral("holo");
+        entry.edition = QStringLiteral("shadowless");
+        entry.priceUpdated = QDateTime(QDate(2026, 8, 21), QTime(12, 0));
+        QSignalSpy settled(&prices, &FallbackPrices::settled);
+        QVERIFY(showAndAwaitCard(panel, entry) > 0);
+        QVERIFY(!settled.isEmpty() || settled.wait(20000));
+
+        QCOMPARE(text(panel, "eurValue"), Currency::formatFromEur((19.06 + 20.81 + 21.36) / 3));
+        const QString usd = text(panel, "usdValue");
+        QVERIFY2(usd != QLatin1String("not listed") && (usd == QLatin1String("unknown")) == unknown, qPrintable(usd));
+        const QString total = Currency::formatFromEur(43.78);
+        QCOMPARE(text(panel, "lineTotalValue"), unknown ? QStringLiteral("%1 (stored 21 Aug 2026)").arg(total) : total);
+        QCOMPARE(text(panel, "priceNoteLabel").contains(QLatin1String("TCGplayer's figure is not known")), unknown);
+    }
+
+    // Beside the picture and editors, the facts' column is narrow: a value
+    // that takes two lines there makes its row taller, after a card whose
+    // facts took one line each, at the least width that keeps the columns
+    // side by side and at a laptop's.
+    void longFactsShowWhole()
+    {
+        Collection collection;
+        collection.mergeSetInfo(test::setRecord(QStringLiteral("PMCG1"), QStringLiteral("拡張パック"),
+                                                QStringLiteral("ポケットモンスターカードゲーム"), 1, 102, 102,
+                                                Language::Japanese, QDate(1996, 10, 20)));
+        // In a dock on a laptop screen, styled, the panel scrolls.
+        QScrollArea dock;
+        dock.setStyleSheet(ThemeManager::themeStyleSheet(ThemeManager::loadTheme(ThemeManager::defaultThemeName())));
+        dock.setWidgetResizable(true);
+        auto *panel = new CardDetailsWidget;
+        dock.setWidget(panel);
+        panel->setTcgdexClient(m_client.get());
+        panel->setCollection(&collection);
+        const CardEntry japanese = test::holding(QStringLiteral("PMCG1"), QStringLiteral("021"),
+                                                 QStringLiteral("リザードン"), 250.0, Language::Japanese);
+        CardDetail card = pricedCard("{}");
+        card.illustrator = QStringLiteral("PLANETA Mochizuki");
+        card.rarity = QStringLiteral("Special illustration rare");
+        auto *serie = child<QLabel>(*panel, "serieValue");
+        for (const int width : {panel->sideBySideWidth(), 540}) {
+            dock.resize(width + dock.verticalScrollBar()->sizeHint().width(), 400);
+            dock.show();
+            Q_EMIT m_client->cardReady(showAndAwaitCard(*panel, charizard()), Language::English, pricedCard("{}"));
+            QTRY_COMPARE(serie->height(), serie->heightForWidth(serie->width()));
+            Q_EMIT m_client->cardReady(showAndAwaitCard(*panel, japanese), Language::Japanese, card);
+            QTRY_VERIFY(serie->heightForWidth(serie->width()) > serie->fontMetrics().lineSpacing());
+            for (QLabel *value : child<QGroupBox>(*panel, "cardBox")->findChildren<QLabel *>())
+                QTRY_VERIFY2(value->height() >= value->heightForWidth(value->width()), qPrintable(value->text()));
+        }
     }
 
     void artworkAndSetLogo()

@@ -16,6 +16,7 @@
 #include "ui/widgets/WheelGuard.h"
 
 #include <QEvent>
+#include <QGroupBox>
 #include <QLocale>
 #include <QSignalBlocker>
 #include <QTextLayout>
@@ -98,8 +99,8 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
     setLogoLabel->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
     setLogoLabel->hide();
     ui->imageLabel->installEventFilter(this);
-    ui->priceNoteLabel->installEventFilter(this);
-    ui->lineTotalValue->installEventFilter(this);
+    for (QLabel *label : wrappedLabels())
+        label->installEventFilter(this);
     // A long name never widens the panel: the title takes the width it is
     // given and shortens the name to fit, which its tool tip shows whole.
     ui->titleLabel->setSizePolicy(QSizePolicy::Ignored, ui->titleLabel->sizePolicy().verticalPolicy());
@@ -429,7 +430,7 @@ void CardDetailsWidget::showPriceNote(const QStringList &notes)
     const QString text = notes.join(QLatin1Char('\n'));
     if (text != ui->priceNoteLabel->text())
         ui->priceNoteLabel->setText(text);
-    fitPriceNote();
+    fitWrappedLabels();
 }
 
 void CardDetailsWidget::showValues()
@@ -479,21 +480,46 @@ void CardDetailsWidget::showCardValues()
     // line total is the line's stored value, which may rest on another
     // (a refresh that kept it says why).
     const double usdToEur = FxRates::usdToEur();
-    const double value = price.value;
+    // A figure that reads what TCGCSV failed to give, or a figure TCGCSV
+    // listed twice, differently, is unknown, as a refresh takes it: the
+    // source did not say the card is unlisted. The value resting on it is
+    // the stored one.
+    const bool tcgcsvFailed = fallbackPrices && fallbackPrices->state(entry.lang, entry.setId) == PriceIndex::Failed;
+    const auto readsUnknown = [tcgcsvFailed](unsigned reads) {
+        return (reads & (PriceResult::DisputedDollars | PriceResult::UnansweredDollars)) != 0
+            || (tcgcsvFailed && (reads & PriceResult::TcgcsvDollars) != 0);
+    };
+    const unsigned usdReads = Pricing::tcgplayerPriceReads(priced, finish, edition);
+    const bool usdUnknown = readsUnknown(usdReads);
+    const bool valueUnknown = readsUnknown(price.reads);
+    const double value = valueUnknown ? 0.0 : price.value;
 
     if (entry.customPriceEur > 0.0) {
         ui->eurValue->setText(tr("%1 (custom)").arg(Currency::formatFromEur(entry.customPriceEur)));
+        showLineTotal(ui->lineTotalValue, entry);
     } else {
         const double shown = cardmarket > 0.0 ? cardmarket : value;
         ui->eurValue->setText(shown > 0.0 ? Currency::formatFromEur(shown * multiplier) : tr("not listed"));
+        if (valueUnknown)
+            showStoredLineTotal();
+        else
+            showLineTotal(ui->lineTotalValue, entry);
     }
-    showLineTotal(ui->lineTotalValue, entry);
-    ui->usdValue->setText(usd > 0.0 ? Currency::formatFromUsd(multiplier * usd) : tr("not listed"));
+    if (usdUnknown)
+        ui->usdValue->setText(tr("unknown"));
+    else
+        ui->usdValue->setText(usd > 0.0 ? Currency::formatFromUsd(multiplier * usd) : tr("not listed"));
 
     QStringList notes;
     if (QString kept = keptPriceNote(); !kept.isEmpty())
         notes.append(std::move(kept));
-    if (fromUsd) {
+    if (usdUnknown || valueUnknown) {
+        const bool disputed = ((usdReads | price.reads) & PriceResult::DisputedDollars) != 0;
+        notes.append(tr("TCGplayer's figure is not known: %1.")
+                         .arg(PriceRefresh::keptBecauseText(disputed ? PriceRefresh::KeptBecause::DisputedPrice
+                                                                     : PriceRefresh::KeptBecause::FallbackPrices)));
+    }
+    if (fromUsd && !valueUnknown) {
         const QString rate = QLocale().toString(usdToEur, 'f', 4);
         // A first-edition or shadowless figure wins over Cardmarket whatever
         // the price source; only otherwise was TCGplayer the higher of two.
@@ -513,9 +539,9 @@ void CardDetailsWidget::showCardValues()
     }
     if (Pricing::priceOriginSource(priced, finish, edition))
         notes.append(tr("Price from TCGCSV (TCGplayer market data)."));
-    else if (usd <= 0.0 && entry.lang == Language::Japanese)
+    else if (usd <= 0.0 && !usdUnknown && entry.lang == Language::Japanese)
         notes.append(tr("TCGplayer does not list Japanese printings."));
-    if (value <= 0.0 && fallbackPrices) {
+    if (value <= 0.0 && !valueUnknown && fallbackPrices) {
         const QString status = fallbackPrices->statusText(entry.lang, entry.setId);
         if (!status.isEmpty())
             notes.append(status);
@@ -526,13 +552,25 @@ void CardDetailsWidget::showCardValues()
     showPriceNote(notes);
 }
 
-// The note and the line total show whole, wrapped to their width. A
-// wrapped label inside the column is not given the height its lines need by
-// the layouts around it; it asks for that height itself, and the panel grows
-// to hold it (its dock scrolls it).
-void CardDetailsWidget::fitPriceNote()
+QList<QLabel *> CardDetailsWidget::wrappedLabels() const
 {
-    for (QLabel *label : {ui->priceNoteLabel, ui->lineTotalValue}) {
+    QList<QLabel *> labels;
+    for (const QGroupBox *box : {ui->cardBox, ui->valueBox}) {
+        for (QLabel *label : box->findChildren<QLabel *>()) {
+            if (label->wordWrap())
+                labels.append(label);
+        }
+    }
+    return labels;
+}
+
+// The card's facts, the values and the note show whole, wrapped to their
+// width. A wrapped label inside the column is not given the height its
+// lines need by the layouts around it; it asks for that height itself, and
+// the panel grows to hold it (its dock scrolls it).
+void CardDetailsWidget::fitWrappedLabels()
+{
+    for (QLabel *label : wrappedLabels()) {
         const int height = label->text().isEmpty() ? 0 : label->heightForWidth(label->width());
         if (height >= 0 && height != label->minimumHeight())
             label->setMinimumHeight(height);
@@ -799,8 +837,9 @@ bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
         if (!artwork.isNull() && ui->imageLabel->contentsRect().size() != artworkSize)
             scaleArtwork();
         placeSetLogo();
-    } else if ((watched == ui->priceNoteLabel || watched == ui->lineTotalValue) && event->type() == QEvent::Resize) {
-        fitPriceNote();
+    } else if (event->type() == QEvent::Resize && watched->isWidgetType()
+               && wrappedLabels().contains(static_cast<QWidget *>(watched))) {
+        fitWrappedLabels();
     } else if (watched == ui->detailContents && event->type() == QEvent::LayoutRequest) {
         fitEditors();
     } else if (watched == ui->titleLabel && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange)) {
@@ -814,7 +853,7 @@ void CardDetailsWidget::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     fitColumns();
     fitArtworkToDock();
-    fitPriceNote();
+    fitWrappedLabels();
 }
 
 void CardDetailsWidget::changeEvent(QEvent *event)

@@ -91,7 +91,9 @@ private:
     void showPriceNote(const QStringList &notes);
     void applyCardRecord(const CardDetail &card);
     void applyNoteColour();
-    void fitPriceNote();
+    // The labels of the facts and values that wrap to their width.
+    QList<QLabel *> wrappedLabels() const;
+    void fitWrappedLabels();
     void fitEditors();
     void fitTitle();
     void fitColumns();
