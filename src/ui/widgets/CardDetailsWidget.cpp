@@ -511,9 +511,10 @@ void CardDetailsWidget::showCardValues()
         ui->usdValue->setText(usd > 0.0 ? Currency::formatFromUsd(multiplier * usd) : tr("not listed"));
 
     QStringList notes;
+    // What the last refresh kept, and why, says it already.
     if (QString kept = keptPriceNote(); !kept.isEmpty())
         notes.append(std::move(kept));
-    if (usdUnknown || valueUnknown) {
+    else if (usdUnknown || valueUnknown) {
         const bool disputed = ((usdReads | price.reads) & PriceResult::DisputedDollars) != 0;
         notes.append(tr("TCGplayer's figure is not known: %1.")
                          .arg(PriceRefresh::keptBecauseText(disputed ? PriceRefresh::KeptBecause::DisputedPrice
