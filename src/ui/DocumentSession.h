@@ -129,6 +129,8 @@ private:
     // What the reading thread made for the window.
     std::shared_ptr<std::shared_ptr<void>> m_readSide;
     bool m_raritiesWhileReading = false;
+    // The languages whose rarities the file being read is given.
+    QSet<Language> m_readRarities;
     bool m_finishesWhileReading = false;
     // Languages whose next rarity pass fills the holdings even when it names
     // nothing new: the document was replaced since their last fill.
