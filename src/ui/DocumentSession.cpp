@@ -109,6 +109,10 @@ bool DocumentSession::isWriting() const
 
 bool DocumentSession::settle()
 {
+    // A file still being read would take the place of the collection asked
+    // about, and the answer's Save write it: dropped before anything is
+    // asked.
+    dropRunningRead();
     while (m_collection->isDirty()) {
         const QString path = m_collection->filePath();
         const QString name = path.isEmpty() ? QCoreApplication::translate("pv::MainWindow", "this collection")

@@ -59,7 +59,8 @@ public:
     // The unsaved-changes question: true when the caller may go on, the
     // file on disk holding the collection as it stands or the user letting
     // the changes go. A change made while the answer's save ran is asked
-    // about again.
+    // about again. A file still being read is dropped first: the question
+    // and its answer are about the collection shown.
     bool settle();
     // An empty, untitled collection with no undo history.
     void clear();
