@@ -4,6 +4,7 @@
 #include "TestRegistry.h"
 #include "TestSupport.h"
 
+#include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "core/FileSaving.h"
@@ -112,7 +113,7 @@ private Q_SLOTS:
         bool openWhileWriting = true;
         QTimer::singleShot(0, &window, [&] {
             openWhileWriting = open->isEnabled();
-            collection->addEntry(test::holdingOf(QStringLiteral("tst1-9")));
+            window.undoStack()->push(new AddCardsCommand(collection, {test::holdingOf(QStringLiteral("tst1-9"))}, {}));
             edited.release();
         });
         prompts.savePath = m_dir.filePath(QStringLiteral("saved"));
@@ -126,6 +127,7 @@ private Q_SLOTS:
         QCOMPARE(window.windowTitle(), QStringLiteral("saved.tmk* - Tallowmerick"));
         // Undo back to where the save began is no clean state either.
         window.undoStack()->undo();
+        QCOMPARE(collection->entries().size(), 3);
         QVERIFY(collection->isDirty());
 
         edited.release();
