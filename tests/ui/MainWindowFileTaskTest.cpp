@@ -214,16 +214,20 @@ private Q_SLOTS:
     // Quit while a file is read drops the read before it asks: a collection
     // as saved closes at once; an edited one's question names the file shown
     // and its Save writes that file, never the one read, though the read
-    // would end while the question is up. The read is freed with the window.
+    // would end while the question is up; Cancel keeps the window with that
+    // collection and its commands. The read is freed with the window.
     void quitDuringReadDropsTheRead_data()
     {
         QTest::addColumn<bool>("edited");
-        QTest::addRow("as saved") << false;
-        QTest::addRow("edited") << true;
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addRow("as saved") << false << QMessageBox::Save;
+        QTest::addRow("edited") << true << QMessageBox::Save;
+        QTest::addRow("edited, cancelled") << true << QMessageBox::Cancel;
     }
     void quitDuringReadDropsTheRead()
     {
         QFETCH(bool, edited);
+        QFETCH(QMessageBox::StandardButton, answer);
         MainWindow::setFileTasksAlwaysInBackground(true);
         const test::AtScopeEnd reset([] { MainWindow::setFileTasksAlwaysInBackground(false); });
         Collection source;
@@ -237,6 +241,7 @@ private Q_SLOTS:
         QSemaphore gate;
         test::PromptScope prompts;
         auto window = std::make_unique<MainWindow>();
+        const test::AtScopeEnd readEnds([&gate] { gate.release(); });
         window->openFile(sample);
         waitForFile(*window);
         if (edited)
@@ -254,16 +259,16 @@ private Q_SLOTS:
                                        QMessageBox::StandardButton) {
             asked.append(text.section(QLatin1Char(' '), 0, 0));
             gate.release();
-            return QTest::qWaitFor([&] { return !window->fileTaskRunning(); }, 20000) ? QMessageBox::Save
-                                                                                      : QMessageBox::Cancel;
+            return QTest::qWaitFor([&] { return !window->fileTaskRunning(); }, 20000) ? answer : QMessageBox::Cancel;
         });
-        QVERIFY(window->close());
+        const bool saved = edited && answer == QMessageBox::Save;
+        QCOMPARE(window->close(), answer == QMessageBox::Save);
         QVERIFY(!window->fileTaskRunning());
         QCOMPARE(asked, edited ? QStringList{QStringLiteral("sample.tmk")} : QStringList());
-        QCOMPARE(CollectionSerializer::read(sample).entries.size(), edited ? 2 : 1);
+        QCOMPARE(CollectionSerializer::read(sample).entries.size(), saved ? 2 : 1);
+        QCOMPARE(window->collection()->entries().size(), edited ? 2 : 1);
+        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionRefreshPrices"))->isEnabled());
         QCOMPARE(test::readFile(second), secondBytes);
-        gate.release();
-        window.reset();
     }
 };
 
