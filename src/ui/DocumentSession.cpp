@@ -52,6 +52,16 @@ Collection::RarityProvider rarityOfCards(const CardCatalog &catalog, bool resolv
     };
 }
 
+// The languages whose catalog knows its rarities.
+QSet<Language> languagesWithRarities(const CardCatalog &catalog)
+{
+    QSet<Language> known;
+    for (Language language : allLanguages())
+        if (catalog.hasRarities(language))
+            known.insert(language);
+    return known;
+}
+
 } // namespace
 
 DocumentSession::DocumentSession(Collection *collection, QUndoStack *undoStack, CardCatalog *catalog, QObject *parent)
@@ -99,6 +109,10 @@ bool DocumentSession::isWriting() const
 
 bool DocumentSession::settle()
 {
+    // A file still being read would take the place of the collection asked
+    // about, and the answer's Save write it: dropped before anything is
+    // asked.
+    dropRunningRead();
     while (m_collection->isDirty()) {
         const QString path = m_collection->filePath();
         const QString name = path.isEmpty() ? QCoreApplication::translate("pv::MainWindow", "this collection")
@@ -144,6 +158,7 @@ void DocumentSession::open(const QString &path)
     // The rarities the catalogs know already are given on the reading
     // thread.
     Collection::RarityProvider known = rarityOfCards(*m_catalog, true);
+    m_readRarities = languagesWithRarities(*m_catalog);
     auto readSide = std::make_shared<std::shared_ptr<void>>();
     m_readSide = readSide;
     ReadSideWork work = m_readSideWork ? m_readSideWork() : ReadSideWork();
@@ -216,8 +231,12 @@ void DocumentSession::onTaskFinished(CollectionFileTask *task)
         }
         // Rarities and finishes the catalog collected while a file was read
         // go to the collection now shown, the one read or, when it could not
-        // be, the one kept; those it collects later, when they come.
-        if (std::exchange(m_raritiesWhileReading, false))
+        // be, the one kept; those it collects later, when they come. So do
+        // those it came to know meanwhile without a word (its cache read
+        // then): the file was read without them, and the pass that tells
+        // of them may find nothing new.
+        const bool learned = result.ok && languagesWithRarities(*m_catalog) != m_readRarities;
+        if (std::exchange(m_raritiesWhileReading, false) || learned)
             fillRarities();
         else if (result.ok)
             markRaritiesFilled();

@@ -59,7 +59,8 @@ public:
     // The unsaved-changes question: true when the caller may go on, the
     // file on disk holding the collection as it stands or the user letting
     // the changes go. A change made while the answer's save ran is asked
-    // about again.
+    // about again. A file still being read is dropped first: the question
+    // and its answer are about the collection shown.
     bool settle();
     // An empty, untitled collection with no undo history.
     void clear();
@@ -129,6 +130,8 @@ private:
     // What the reading thread made for the window.
     std::shared_ptr<std::shared_ptr<void>> m_readSide;
     bool m_raritiesWhileReading = false;
+    // The languages whose rarities the file being read is given.
+    QSet<Language> m_readRarities;
     bool m_finishesWhileReading = false;
     // Languages whose next rarity pass fills the holdings even when it names
     // nothing new: the document was replaced since their last fill.

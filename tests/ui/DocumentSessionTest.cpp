@@ -48,13 +48,21 @@ struct Rig
 {
     Collection collection;
     QUndoStack stack;
-    std::unique_ptr<CardCatalog> catalog{test::loadFixtureCatalog(nullptr, {QStringLiteral("Common")})};
+    std::unique_ptr<CardCatalog> catalog;
     DocumentSession session{&collection, &stack, catalog.get()};
     QSemaphore gate;
     bool gated = false;
     test::AtScopeEnd inline_{[] { DocumentSession::setAlwaysInBackground(false); }};
 
-    Rig()
+    // The catalog's cache is written; one not loaded reads it when told to.
+    static CardCatalog *catalogOf(bool loaded)
+    {
+        std::unique_ptr<CardCatalog> written(test::loadFixtureCatalog(nullptr, {QStringLiteral("Common")}));
+        return loaded ? written.release() : new CardCatalog(nullptr);
+    }
+
+    explicit Rig(bool catalogLoaded = true)
+        : catalog(catalogOf(catalogLoaded))
     {
         DocumentSession::setAlwaysInBackground(true);
         session.setReadSideWork([this] {
@@ -194,6 +202,23 @@ private Q_SLOTS:
         const CardEntry &read = rig.collection.entries().at(0);
         QCOMPARE(read.cardId + QLatin1Char('|') + read.rarity, QStringLiteral("tst1-2|Common"));
         QVERIFY(!read.variant.isEmpty());
+        QVERIFY(rig.collection.isDirty());
+    }
+
+    // Rarities the catalog first knows while a file is read (its cache read
+    // then) fill the file read, though the pass that follows finds nothing
+    // new.
+    void raritiesLearnedDuringReadFillTheFileRead()
+    {
+        Rig rig(false);
+        rig.gated = true;
+        rig.session.open(fileOf(QStringLiteral("learned.tmk"), {unnamed(QStringLiteral("tst1-2"))}));
+        rig.catalog->ensureLoaded(Language::English);
+        QVERIFY(rig.catalog->hasRarities(Language::English));
+        rig.gate.release();
+        rig.waitForFile();
+        rig.session.takeRarities(Language::English, false);
+        QCOMPARE(rig.collection.entries().at(0).rarity, QStringLiteral("Common"));
         QVERIFY(rig.collection.isDirty());
     }
 

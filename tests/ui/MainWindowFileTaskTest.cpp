@@ -4,6 +4,7 @@
 #include "TestRegistry.h"
 #include "TestSupport.h"
 
+#include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "core/FileSaving.h"
@@ -11,6 +12,7 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -111,7 +113,7 @@ private Q_SLOTS:
         bool openWhileWriting = true;
         QTimer::singleShot(0, &window, [&] {
             openWhileWriting = open->isEnabled();
-            collection->addEntry(test::holdingOf(QStringLiteral("tst1-9")));
+            window.undoStack()->push(new AddCardsCommand(collection, {test::holdingOf(QStringLiteral("tst1-9"))}, {}));
             edited.release();
         });
         prompts.savePath = m_dir.filePath(QStringLiteral("saved"));
@@ -125,6 +127,7 @@ private Q_SLOTS:
         QCOMPARE(window.windowTitle(), QStringLiteral("saved.tmk* - Tallowmerick"));
         // Undo back to where the save began is no clean state either.
         window.undoStack()->undo();
+        QCOMPARE(collection->entries().size(), 3);
         QVERIFY(collection->isDirty());
 
         edited.release();
@@ -134,16 +137,23 @@ private Q_SLOTS:
     }
 
     // A change made while the question's Save writes the file is asked
-    // about again before Quit, New or Open go on; the file then holds it.
+    // about again before Quit, New, Open or Open Recent go on; the file then
+    // holds it. A close asked for meanwhile ends the command instead: the
+    // window closes once the file is on disk, and nothing of the command
+    // runs on.
     void changeDuringQuestionSaveIsAskedAgain_data()
     {
         QTest::addColumn<QString>("command");
-        for (const char *command : {"quit", "new", "open"})
-            QTest::addRow("%s", command) << QString::fromLatin1(command);
+        QTest::addColumn<bool>("closeMeanwhile");
+        for (const bool closeMeanwhile : {false, true})
+            for (const char *command : {"quit", "new", "open", "recent"})
+                QTest::addRow("%s%s", command, closeMeanwhile ? ", closed meanwhile" : "")
+                    << QString::fromLatin1(command) << closeMeanwhile;
     }
     void changeDuringQuestionSaveIsAskedAgain()
     {
         QFETCH(QString, command);
+        QFETCH(bool, closeMeanwhile);
         MainWindow::setFileTasksAlwaysInBackground(true);
         std::atomic<bool> hold{false};
         QSemaphore edited;
@@ -165,13 +175,19 @@ private Q_SLOTS:
 
         test::PromptScope prompts;
         MainWindow window;
-        window.openFile(path);
-        waitForFile(window);
+        window.show();
+        for (const QString &file : {other, path}) {
+            window.openFile(file);
+            waitForFile(window);
+        }
         Collection *collection = window.collection();
         collection->addEntry(test::holdingOf(QStringLiteral("tst1-2")));
         hold = true;
         QTimer::singleShot(0, &window, [&] {
-            collection->addEntry(test::holdingOf(QStringLiteral("tst1-3")));
+            if (closeMeanwhile)
+                window.close();
+            else
+                collection->addEntry(test::holdingOf(QStringLiteral("tst1-3")));
             edited.release();
         });
         prompts.questionAnswers = {QMessageBox::Save, QMessageBox::Save};
@@ -180,44 +196,79 @@ private Q_SLOTS:
             QVERIFY(window.close());
         else if (command == QLatin1String("new"))
             window.newCollection();
-        else
+        else if (command == QLatin1String("open"))
             window.openCollection();
+        else
+            window.findChild<QMenu *>(QStringLiteral("menuOpenRecent"))->actions().at(1)->trigger();
         waitForFile(window);
-        QCOMPARE(prompts.questions.size(), 2);
-        QCOMPARE(CollectionSerializer::read(path).entries.size(), 3);
-        QCOMPARE(collection->filePath(),
-                 command == QLatin1String("open")      ? other
-                     : command == QLatin1String("new") ? QString()
-                                                       : path);
+        QCOMPARE(prompts.questions.size(), closeMeanwhile ? 1 : 2);
+        QCOMPARE(CollectionSerializer::read(path).entries.size(), closeMeanwhile ? 2 : 3);
+        const bool closed = closeMeanwhile || command == QLatin1String("quit");
+        const bool opens = command == QLatin1String("open") || command == QLatin1String("recent");
+        QCOMPARE(collection->filePath(), closed ? path : opens ? other : QString());
         QVERIFY(!collection->isDirty());
+        QCOMPARE(prompts.captions.size(), !closed && command == QLatin1String("open") ? 1 : 0);
+        QCOMPARE(window.isVisible(), !closed);
     }
 
-    // Quit while a file is read closes at once, asks nothing and drops the
-    // read, which is freed with the window.
+    // Quit while a file is read drops the read before it asks: a collection
+    // as saved closes at once; an edited one's question names the file shown
+    // and its Save writes that file, never the one read, though the read
+    // would end while the question is up; Cancel keeps the window with that
+    // collection and its commands. The read is freed with the window.
+    void quitDuringReadDropsTheRead_data()
+    {
+        QTest::addColumn<bool>("edited");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addRow("as saved") << false << QMessageBox::Save;
+        QTest::addRow("edited") << true << QMessageBox::Save;
+        QTest::addRow("edited, cancelled") << true << QMessageBox::Cancel;
+    }
     void quitDuringReadDropsTheRead()
     {
+        QFETCH(bool, edited);
+        QFETCH(QMessageBox::StandardButton, answer);
         MainWindow::setFileTasksAlwaysInBackground(true);
         const test::AtScopeEnd reset([] { MainWindow::setFileTasksAlwaysInBackground(false); });
         Collection source;
-        source.addEntry(test::holdingOf(QStringLiteral("tst1-1")));
-        const QString path = m_dir.filePath(QStringLiteral("quit.tmk"));
-        QVERIFY(CollectionSerializer::write(path, source));
+        CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
+        named.rarity = QStringLiteral("Common");
+        source.addEntry(named);
+        const QString sample = m_dir.filePath(QStringLiteral("sample.tmk"));
+        const QString second = m_dir.filePath(QStringLiteral("second.tmk"));
+        QVERIFY(CollectionSerializer::write(sample, source) && CollectionSerializer::write(second, source));
+        const QByteArray secondBytes = test::readFile(second);
         QSemaphore gate;
         test::PromptScope prompts;
         auto window = std::make_unique<MainWindow>();
+        const test::AtScopeEnd readEnds([&gate] { gate.release(); });
+        window->openFile(sample);
+        waitForFile(*window);
+        if (edited)
+            window->collection()->addEntry(test::holdingOf(QStringLiteral("tst1-2")));
         window->documentSession()->setReadSideWork([&gate] {
             return [&gate](const Collection &) -> std::shared_ptr<void> {
                 gate.acquire();
                 return nullptr;
             };
         });
-        window->openFile(path);
+        window->openFile(second);
         QVERIFY(window->fileTaskRunning());
-        QVERIFY(window->close());
+        QStringList asked;
+        DialogPrompts::setQuestion([&](QWidget *, const QString &, const QString &text, QMessageBox::StandardButtons,
+                                       QMessageBox::StandardButton) {
+            asked.append(text.section(QLatin1Char(' '), 0, 0));
+            gate.release();
+            return QTest::qWaitFor([&] { return !window->fileTaskRunning(); }, 20000) ? answer : QMessageBox::Cancel;
+        });
+        const bool saved = edited && answer == QMessageBox::Save;
+        QCOMPARE(window->close(), answer == QMessageBox::Save);
         QVERIFY(!window->fileTaskRunning());
-        QVERIFY(prompts.questions.isEmpty());
-        gate.release();
-        window.reset();
+        QCOMPARE(asked, edited ? QStringList{QStringLiteral("sample.tmk")} : QStringList());
+        QCOMPARE(CollectionSerializer::read(sample).entries.size(), saved ? 2 : 1);
+        QCOMPARE(window->collection()->entries().size(), edited ? 2 : 1);
+        QVERIFY(window->findChild<QAction *>(QStringLiteral("actionRefreshPrices"))->isEnabled());
+        QCOMPARE(test::readFile(second), secondBytes);
     }
 };
 

@@ -32,6 +32,7 @@
 #include <QUndoStack>
 
 #include <algorithm>
+#include <utility>
 
 namespace pv {
 
@@ -273,6 +274,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    ++m_closeRequests;
     // A file being written is let finish first; the window closes once it
     // is on disk (and asks again about what changed meanwhile).
     if (m_session->isWriting()) {
@@ -280,12 +282,15 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (!maybeSave()) {
+    const bool wasClosing = std::exchange(m_closing, true);
+    // A file still being read is not waited for (the question drops it
+    // before it asks).
+    const bool settled = m_session->settle();
+    m_closing = wasClosing;
+    if (!settled) {
         event->ignore();
         return;
     }
-    // A file still being read is not waited for.
-    m_session->dropRunningRead();
     cancelPriceRefresh();
     saveWindowState();
     event->accept();

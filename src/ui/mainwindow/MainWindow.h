@@ -340,6 +340,11 @@ private:
     QProgressBar *m_fileProgress = nullptr;
     // A close asked for while the file was written.
     bool m_closeAfterSave = false;
+    // Closes asked for so far: one asked for while a command's question or
+    // its answer's save ran ends that command. And whether a close is
+    // asking now.
+    int m_closeRequests = 0;
+    bool m_closing = false;
     QAction *m_clearRecentAction = nullptr;
 
     QString focusKey;

@@ -92,15 +92,20 @@ void MainWindow::setUpDocumentSession()
     });
     connect(m_session, &DocumentSession::taskFinished, this, [this] {
         emit fileTaskFinished();
-        // A close asked for while the file was written.
-        if (std::exchange(m_closeAfterSave, false))
+        // A close asked for while the file was written; one asking already
+        // goes on by itself.
+        if (std::exchange(m_closeAfterSave, false) && !m_closing)
             close();
     });
 }
 
 bool MainWindow::maybeSave()
 {
-    return m_session->settle();
+    // A close asked for while the question was up or its answer's save was
+    // written ends the command that asked: nothing of it runs on for a
+    // window that is gone.
+    const int closes = m_closeRequests;
+    return m_session->settle() && m_closeRequests == closes;
 }
 
 void MainWindow::newCollection()
@@ -254,6 +259,12 @@ void MainWindow::setFileCommandsEnabled(bool reading, bool writing)
         for (QAction *action : {ui->actionRefreshPrices, ui->actionClearLabels})
             action->setEnabled(false);
     } else {
+        // After a read dropped (a close asking, then let go) the collection
+        // kept is as it was: its own commands come back with it.
+        ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
+        const bool marked = m_collection->summary().labelled > 0;
+        ui->actionClearLabels->setEnabled(marked);
+        ui->actionPrintLabels->setEnabled(marked);
         updateStatusSummary();
     }
     if (auto *undo = findChild<QAction *>(QStringLiteral("actionUndo")))
