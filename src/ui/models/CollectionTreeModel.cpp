@@ -906,16 +906,10 @@ Qt::ItemFlags CollectionTreeModel::flags(const QModelIndex &index) const
 {
     // Said of card rows, a view laying out the expanded tree skips asking
     // each of them for children and whether it is expanded.
-    // A row of the card pool is a card row: its node is not read, which with
-    // many rows costs more than anything else done here.
     const Qt::ItemFlags flags = QAbstractItemModel::flags(index);
     if (!index.isValid())
         return flags;
-    const auto *node = static_cast<const Node *>(index.internalPointer());
-    const auto *pool = static_cast<const Node *>(m_cardPool.get());
-    const bool pooled = std::less_equal<const Node *>()(pool, node)
-        && std::less<const Node *>()(node, static_cast<const Node *>(m_cardPool.get() + m_cardPoolUsed));
-    return pooled || node->type == CardNode ? flags | Qt::ItemNeverHasChildren : flags;
+    return isCardRow(static_cast<const Node *>(index.internalPointer())) ? flags | Qt::ItemNeverHasChildren : flags;
 }
 
 int CollectionTreeModel::columnCount(const QModelIndex &) const
