@@ -137,7 +137,20 @@ int Collection::addEntry(const CardEntry &entry)
 
 void Collection::reserveForAdds()
 {
-    m_entries.reserve(roomForAdds(m_entries.size()));
+    const qsizetype room = roomForAdds(m_entries.size());
+    if (m_entries.capacity() >= room)
+        return;
+    if (!m_entries.isDetached()) {
+        m_entries.reserve(room);
+        return;
+    }
+    // QList's own reserve copies every holding into the new block and then
+    // frees the old ones; moved, they cost neither.
+    QList<CardEntry> roomy;
+    roomy.reserve(room);
+    for (CardEntry &entry : m_entries)
+        roomy.append(std::move(entry));
+    m_entries.swap(roomy);
 }
 
 qsizetype Collection::roomForAdds(qsizetype holdings)
@@ -996,6 +1009,10 @@ Collection::PreparedContents Collection::prepareContents(CollectionContents cont
     Collection made;
     made.replaceContents(std::move(contents.entries), std::move(contents.sets), std::move(contents.history),
                          std::move(contents.binders), std::move(contents.labelStyle));
+    // The room for adds, made before adjust, whose work may point into the
+    // holdings where they will stay: the document that takes them in then
+    // neither moves nor copies them.
+    made.reserveForAdds();
     const int changed = adjust ? adjust(made) : 0;
     if (adjusted)
         *adjusted = changed;

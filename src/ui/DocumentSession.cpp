@@ -251,7 +251,8 @@ void DocumentSession::onTaskFinished(CollectionFileTask *task)
 
 void DocumentSession::finishOpen(const QString &path, CollectionSerializer::ReadResult &result, int filledWhileReading)
 {
-    // The first card added then does not move every holding read.
+    // The first card added then does not move every holding read. A file
+    // read on a thread of its own was given that room there.
     m_collection->reserveForAdds();
     m_collection->setFilePath(path);
     m_undoStack->clear();

@@ -476,6 +476,41 @@ private Q_SLOTS:
             QVERIFY2(outOfOrder().isEmpty(), qPrintable(QString::number(width) + outOfOrder().join(u',')));
         }
     }
+
+    // The whole tree laid out at once, folded rows among the expanded ones,
+    // shows what the base view's layout shows: the same rows in the same
+    // places, their branches drawn alike at the top, the middle and the end
+    // (the columns fitted to the rows seen since may differ).
+    void wholeLayoutShowsWhatTheBaseLayoutShows()
+    {
+        open(QSize(1280, 734));
+        QTreeView *view = tree();
+        // The first set and the second series, in view at the top.
+        const QModelIndex series = view->model()->index(0, 0, view->model()->index(0, 0));
+        view->collapse(view->model()->index(0, 0, series));
+        view->collapse(series.siblingAtRow(1));
+        const auto shown = [&] {
+            view->verticalScrollBar()->setValue(0);
+            QStringList rows{QString::number(view->verticalScrollBar()->maximum())};
+            for (QModelIndex row = view->model()->index(0, 0); row.isValid(); row = view->indexBelow(row))
+                rows.append(row.data().toString() + QLatin1Char('@') + QString::number(view->visualRect(row).top()));
+            QList<QImage> pictures;
+            for (const double at : {0.0, 0.5, 1.0}) {
+                view->verticalScrollBar()->setValue(int(at * view->verticalScrollBar()->maximum()));
+                settle();
+                const QImage whole = view->viewport()->grab().toImage();
+                pictures.append(whole.copy(0, 0, 4 * view->indentation(), whole.height()));
+            }
+            return std::make_pair(rows, pictures);
+        };
+        view->doItemsLayout();
+        const auto atOnce = shown();
+        view->QTreeView::doItemsLayout();
+        const auto base = shown();
+        QCOMPARE(atOnce.first, base.first);
+        QVERIFY(atOnce.first.size() > 100);
+        QVERIFY(atOnce.second == base.second);
+    }
 };
 
 PV_REGISTER_TEST(CollectionTreeDrawingTest)

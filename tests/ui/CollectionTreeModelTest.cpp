@@ -959,6 +959,55 @@ private Q_SLOTS:
             QVERIFY(matchesARebuild(model, collection));
         }
     }
+
+    // Files read as the window reads them, each over the one before (the
+    // first over an empty tree): the contents and the tree's rows prepared
+    // on the reading thread are taken in where they were made, with room
+    // for adds; the tree and the totals read as those built afresh, and
+    // holdings added then take that room and their rows.
+    void takesContentsReadElsewhereOverOthers()
+    {
+        QRandomGenerator random(11);
+        Collection collection;
+        Tree model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setCollection(&collection);
+        for (const int count : {3000, 2000}) {
+            CollectionContents read;
+            read.entries = randomHoldings(random, count, 7, 25, 9, 4, 5);
+            const CardEntry *seen = nullptr;
+            std::shared_ptr<Tree::PreparedTree> rows;
+            Collection::PreparedContents prepared;
+            std::unique_ptr<QThread> thread(QThread::create([&] {
+                prepared = Collection::prepareContents(std::move(read), [&](Collection &made) {
+                    seen = made.entries().constData();
+                    rows = Tree::prepare(made, Tree::CardSortMode::Number);
+                    return 0;
+                });
+            }));
+            thread->start();
+            thread->wait();
+            model.usePrepared(rows);
+            collection.takeContents(prepared);
+            QCOMPARE(collection.entries().constData(), seen);
+            QVERIFY(collection.entries().capacity() >= Collection::roomForAdds(count));
+            QVERIFY(matchesARebuild(model, collection));
+            {
+                // Sharing the holdings while it lives.
+                Collection fresh;
+                fresh.replaceContents(collection.entries(), {}, {}, {}, std::nullopt);
+                QCOMPARE(collection.totalCardCount(), fresh.totalCardCount());
+                QCOMPARE(collection.totalValueEur(), fresh.totalValueEur());
+                QCOMPARE(collection.valueBySet(), fresh.valueBySet());
+            }
+
+            collection.addEntry(holding(QStringLiteral("s1"), QStringLiteral("99"), QStringLiteral("New"), 2.0));
+            collection.addEntry(holding(QStringLiteral("t9"), QStringLiteral("1"), QStringLiteral("Other set"), 1.0));
+            QCOMPARE(collection.entries().constData(), seen);
+            QCOMPARE(model.entryIndexAt(model.indexForEntryKey(entryKey(collection.entries().constLast()))), count + 1);
+            QVERIFY(matchesARebuild(model, collection));
+        }
+    }
 };
 
 PV_REGISTER_TEST(CollectionTreeModelTest)

@@ -13,6 +13,7 @@
 #include <QFont>
 #include <QHash>
 #include <QLocale>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <array>
@@ -828,6 +829,13 @@ struct CollectionTreeModel::PreparedTree
         GroupNode *node = nullptr;
     };
     std::vector<std::vector<Set>> sets;
+    // Made on the reading thread with the rows: the table of rows, each
+    // holding named after its row, with room for adds.
+    std::vector<int> holdingOfRow;
+    std::vector<int> rowOfHolding;
+    // Once taken, the rows the tree showed before, freed with this.
+    GroupNode *root = nullptr;
+    std::vector<std::unique_ptr<CardRow>> added;
 
     PreparedTree() = default;
     PreparedTree(const PreparedTree &) = delete;
@@ -837,6 +845,7 @@ struct CollectionTreeModel::PreparedTree
         for (const auto &language : sets)
             for (const Set &set : language)
                 delete set.node;
+        delete root;
     }
 };
 
@@ -897,16 +906,10 @@ Qt::ItemFlags CollectionTreeModel::flags(const QModelIndex &index) const
 {
     // Said of card rows, a view laying out the expanded tree skips asking
     // each of them for children and whether it is expanded.
-    // A row of the card pool is a card row: its node is not read, which with
-    // many rows costs more than anything else done here.
     const Qt::ItemFlags flags = QAbstractItemModel::flags(index);
     if (!index.isValid())
         return flags;
-    const auto *node = static_cast<const Node *>(index.internalPointer());
-    const auto *pool = static_cast<const Node *>(m_cardPool.get());
-    const bool pooled = std::less_equal<const Node *>()(pool, node)
-        && std::less<const Node *>()(node, static_cast<const Node *>(m_cardPool.get() + m_cardPoolUsed));
-    return pooled || node->type == CardNode ? flags | Qt::ItemNeverHasChildren : flags;
+    return isCardRow(static_cast<const Node *>(index.internalPointer())) ? flags | Qt::ItemNeverHasChildren : flags;
 }
 
 int CollectionTreeModel::columnCount(const QModelIndex &) const
@@ -1144,9 +1147,19 @@ bool CollectionTreeModel::cardLessThan(const CardEntry &a, const CardEntry &b, C
 std::shared_ptr<CollectionTreeModel::PreparedTree> CollectionTreeModel::prepare(const Collection &collection,
                                                                                 CardSortMode mode)
 {
+    // The table of rows is made here too, with room for adds, so that the
+    // rebuild that takes the rows only swaps it in.
     auto tree = std::make_shared<PreparedTree>();
+    const qsizetype holdings = collection.entries().size();
+    const auto room = size_t(Collection::roomForAdds(holdings));
+    tree->cardNodes.reserve(room);
     RebuildBuffers buffers;
     prepareSets(*tree, collection.entries(), mode, buffers);
+    for (std::vector<int> *rows : {&tree->holdingOfRow, &tree->rowOfHolding}) {
+        rows->reserve(room);
+        rows->resize(size_t(holdings));
+        std::iota(rows->begin(), rows->end(), 0);
+    }
     return tree;
 }
 
@@ -1252,10 +1265,10 @@ void CollectionTreeModel::rebuild()
     // rebuild.
     std::shared_ptr<PreparedTree> prepared = std::exchange(m_prepared, {});
     beginResetModel();
-    delete m_root;
-    m_root = new GroupNode;
-    m_cardNodes.clear();
+    std::unique_ptr<GroupNode> oldRoot(std::exchange(m_root, new GroupNode));
+    std::vector<std::unique_ptr<CardRow>> oldAdded = std::move(m_addedCards);
     m_addedCards.clear();
+    m_cardNodes.clear();
     m_setsByKey.clear();
     m_cardPoolUsed = 0;
     m_requestedArtwork.clear();
@@ -1265,23 +1278,29 @@ void CollectionTreeModel::rebuild()
     }
 
     const QList<CardEntry> &entries = m_collection->entries();
-    if (!prepared || prepared->entries != entries.constData() || prepared->entryCount != entries.size()
-        || prepared->mode != m_cardSortMode) {
+    const bool taken = prepared && prepared->entries == entries.constData() && prepared->entryCount == entries.size()
+        && prepared->mode == m_cardSortMode;
+    if (!taken) {
         prepared = std::make_shared<PreparedTree>();
         prepared->pool = std::move(m_cardPool);
         prepared->poolSize = std::exchange(m_cardPoolSize, 0);
         prepared->cardNodes = std::move(m_cardNodes);
         prepareSets(*prepared, entries, m_cardSortMode, *m_rebuildBuffers);
     }
-    m_cardPool = std::move(prepared->pool);
+    std::swap(m_cardPool, prepared->pool);
     m_cardPoolSize = prepared->poolSize;
     m_cardPoolUsed = prepared->poolUsed;
     m_cardNodes.swap(prepared->cardNodes);
-    // Each holding is named after its row.
-    m_holdingOfRow.resize(size_t(entries.size()));
-    std::iota(m_holdingOfRow.begin(), m_holdingOfRow.end(), 0);
-    m_rowOfHolding = m_holdingOfRow;
-    leaveRoomForAdds();
+    if (taken && prepared->holdingOfRow.size() == size_t(entries.size())) {
+        m_holdingOfRow.swap(prepared->holdingOfRow);
+        m_rowOfHolding.swap(prepared->rowOfHolding);
+    } else {
+        // Each holding is named after its row.
+        m_holdingOfRow.resize(size_t(entries.size()));
+        std::iota(m_holdingOfRow.begin(), m_holdingOfRow.end(), 0);
+        m_rowOfHolding = m_holdingOfRow;
+        leaveRoomForAdds();
+    }
 
     // The sets take their names, series and places, which only this thread
     // may look up.
@@ -1336,6 +1355,14 @@ void CollectionTreeModel::rebuild()
         sets.clear();
     }
     endResetModel();
+    // Rows of another document (a file opened over one) are let go of on a
+    // thread of their own, with the table and card rows the prepared ones
+    // replaced: many rows take a while to free.
+    if (taken) {
+        prepared->root = oldRoot.release();
+        prepared->added = std::move(oldAdded);
+        QThreadPool::globalInstance()->start([gone = std::move(prepared)]() mutable { gone.reset(); });
+    }
 }
 
 // ---- updates in place ----

@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -161,6 +162,20 @@ public:
     // rows given before.
     void usePrepared(std::shared_ptr<PreparedTree> tree);
 
+    // Column 0 of each row under parent, in order, handed to visit with
+    // whether it is a card row (one that never has rows): what a view lays
+    // out of them, without asking the model about each row.
+    template <typename Visit>
+    void visitRows(const QModelIndex &parent, const Visit &visit) const
+    {
+        if (parent.column() > 0)
+            return;
+        const Node *node = parent.isValid() ? static_cast<const Node *>(parent.internalPointer()) : m_root;
+        const QList<Node *> &rows = node->children;
+        for (qsizetype row = 0; row < rows.size(); ++row)
+            visit(createIndex(int(row), 0, rows.at(row)), isCardRow(rows.at(row)));
+    }
+
     int entryIndexAt(const QModelIndex &index) const;
     QModelIndex indexForEntryKey(const QString &key) const;
     QModelIndex indexForSetKey(const QString &setKey) const;
@@ -256,6 +271,15 @@ private:
     // Puts the cards in those orders; inside a layout change.
     void applyCardOrders(const CardOrders &orders);
     void onImageReady(int requestId, const QString &imageUrl, const QPixmap &pixmap);
+    // A row of the card pool is a card row: its node is not read, which with
+    // many rows costs more than anything else a layout asks.
+    bool isCardRow(const Node *node) const
+    {
+        const auto *pool = static_cast<const Node *>(m_cardPool.get());
+        const auto *end = static_cast<const Node *>(m_cardPool.get() + m_cardPoolUsed);
+        return (std::less_equal<const Node *>()(pool, node) && std::less<const Node *>()(node, end))
+            || node->type == CardNode;
+    }
     // The collection row of a card row's holding.
     int rowOf(const Node *card) const { return m_rowOfHolding[size_t(card->holding)]; }
     const CardEntry *entryOf(const Node *node) const;

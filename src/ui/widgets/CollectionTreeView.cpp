@@ -482,7 +482,62 @@ void CollectionTreeView::doItemsLayout()
 {
     m_layoutDue = false;
     forgetRowsInView();
-    QTreeView::doItemsLayout();
+    if (!layOutWhole())
+        QTreeView::doItemsLayout();
+}
+
+bool CollectionTreeView::layOutWhole()
+{
+    // Rows of one height, none hidden or spanned by the base view, from the
+    // top of the tree: the record is what the base view's layout makes.
+    QTreeViewPrivate *record = layoutRecord();
+    const auto *tree = qobject_cast<const CollectionTreeModel *>(model());
+    if (!record || !tree || !uniformRowHeights() || rootIndex().isValid() || !record->hiddenIndexes.isEmpty()
+        || !record->spanningIndexes.isEmpty())
+        return false;
+    if (std::exchange(record->hasRemovedItems, false)) {
+        // What the base view forgets of rows gone before it lays out.
+        for (auto it = record->expandedIndexes.begin(); it != record->expandedIndexes.end();)
+            it = it->isValid() ? std::next(it) : record->expandedIndexes.erase(it);
+    }
+    record->viewItems.clear();
+    if (tree->rowCount() > 0) {
+        record->defaultItemHeight = indexRowSizeHint(tree->index(0, 0));
+        layOutRows(*tree, QModelIndex(), -1, 0);
+    }
+    QAbstractItemView::doItemsLayout();
+    header()->doItemsLayout();
+    return true;
+}
+
+void CollectionTreeView::layOutRows(const CollectionTreeModel &tree, const QModelIndex &parent, int parentItem,
+                                    uint level)
+{
+    QTreeViewPrivate *record = layoutRecord();
+    QList<QTreeViewItem> &items = record->viewItems;
+    int previous = -1;
+    tree.visitRows(parent, [&](const QModelIndex &index, bool card) {
+        if (previous >= 0)
+            items[previous].hasMoreSiblings = true;
+        previous = int(items.size());
+        QTreeViewItem item;
+        item.index = index;
+        item.parentItem = parentItem;
+        item.level = level;
+        if (card) {
+            items.append(item);
+        } else if (record->isIndexExpanded(index)) {
+            item.expanded = true;
+            items.append(item);
+            layOutRows(tree, index, previous, level + 1);
+            QTreeViewItem &laidOut = items[previous];
+            laidOut.total = uint(items.size() - previous - 1);
+            laidOut.hasChildren = laidOut.total > 0;
+        } else {
+            item.hasChildren = record->hasVisibleChildren(index);
+            items.append(item);
+        }
+    });
 }
 
 void CollectionTreeView::resizeEvent(QResizeEvent *event)

@@ -8,6 +8,8 @@ class QTreeViewPrivate;
 
 namespace pv {
 
+class CollectionTreeModel;
+
 // The collection tree's view.
 //
 // Language, series and set rows show their name and suffix across every
@@ -33,6 +35,11 @@ namespace pv {
 // own record of its rows laid out, as this version of it keeps it; where
 // it cannot (another version at run time), it folds the row and unfolds it
 // again through the base view's public interface instead.
+//
+// The whole tree (a file opened, the tree reset) is laid out in that record
+// in one pass over the model's rows: the base view asks the model about
+// each row several times, which with half a million rows expanded takes
+// longer than the rest of taking the file in.
 class CollectionTreeView : public QTreeView
 {
     Q_OBJECT
@@ -116,6 +123,10 @@ private:
     // they are now, leaving the rest of the tree and, once laid out again,
     // the scroll position as they were before the fold.
     void foldUnannounced(const QModelIndex &parent, bool fold);
+    // The base view's layout of every row shown, made in the record at once;
+    // false where it is left to the base view.
+    bool layOutWhole();
+    void layOutRows(const CollectionTreeModel &tree, const QModelIndex &parent, int parentItem, uint level);
     // The base view's record of the rows it laid out.
     QTreeViewPrivate *layoutRecord() const;
     // The base view's visualRect, without its walk through every row laid
