@@ -75,14 +75,13 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
 
     Reply answer;
     const bool read = readReply(replyBody(reply), &answer);
-    // Judged against the rates stored before this answer.
+    const bool believed = read && believe(&answer);
+    // Judged against the rates stored before this answer and the euro rate
+    // it may have had kept aside: either dates the service's answer, which
+    // is then not asked for again the same day.
     if (read)
         FxRates::noteAnswerDated(answer.date);
-    if (!read || !believe(&answer)) {
-        // A euro rate kept aside dates the service's answer: it is not
-        // asked again the same day for it.
-        if (read)
-            FxRates::noteAnswerDated(answer.date);
+    if (!believed) {
         Log::warn(category, answer.problem);
         if (!answer.refusal.isEmpty())
             Q_EMIT ratesRefused(answer.refusal);

@@ -231,15 +231,14 @@ void DocumentSession::onTaskFinished(CollectionFileTask *task)
         }
         // Rarities and finishes the catalog collected while a file was read
         // go to the collection now shown, the one read or, when it could not
-        // be, the one kept; those it collects later, when they come. So do
-        // those it came to know meanwhile without a word (its cache read
-        // then): the file was read without them, and the pass that tells
-        // of them may find nothing new.
-        const bool learned = result.ok && languagesWithRarities(*m_catalog) != m_readRarities;
-        if (std::exchange(m_raritiesWhileReading, false) || learned)
+        // be, the one kept; those it collects later, when they come. The
+        // file read was given the rarities known when it began: those the
+        // catalog came to know since (its cache read meanwhile) stay due, for
+        // the pass that tells of them even when it finds nothing new.
+        if (std::exchange(m_raritiesWhileReading, false))
             fillRarities();
         else if (result.ok)
-            markRaritiesFilled();
+            m_rarityFillDue.subtract(m_readRarities);
         if (std::exchange(m_finishesWhileReading, false))
             fillFinishes();
     } else {
@@ -341,17 +340,10 @@ void DocumentSession::fillRarities()
     if (!known)
         return;
     const int filled = m_collection->fillMissingRarities(rarityOfCards(*m_catalog, false));
-    markRaritiesFilled();
+    // The fill named what every catalog with rarities names.
+    m_rarityFillDue.subtract(languagesWithRarities(*m_catalog));
     if (filled > 0)
         noteChangeOutsideUndo();
-}
-
-void DocumentSession::markRaritiesFilled()
-{
-    // The fill named what every catalog with rarities names.
-    for (const Language language : allLanguages())
-        if (m_catalog->hasRarities(language))
-            m_rarityFillDue.remove(language);
 }
 
 void DocumentSession::fillFinishes()

@@ -107,7 +107,6 @@ private:
     void finishOpen(const QString &path, CollectionSerializer::ReadResult &result, int filledWhileReading);
     void finishSave(const QString &path, bool written, const QString &error, qsizetype entries);
     void fillRarities();
-    void markRaritiesFilled();
     void fillFinishes();
 
     Collection *m_collection;

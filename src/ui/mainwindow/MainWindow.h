@@ -133,6 +133,8 @@ public:
     bool chartNamesAnySet(const QStringList &setKeys) const;
     void refreshValueDisplays();
     void updateStatusSummary();
+    // Refresh prices and the label commands, as the collection shown allows.
+    void updateCollectionCommands();
     void onCollectionChanged(const pv::Collection::Change &change);
     void onChartScopeChanged(const pv::ChartScope &scope);
     void updateChartContext();

@@ -261,10 +261,7 @@ void MainWindow::setFileCommandsEnabled(bool reading, bool writing)
     } else {
         // After a read dropped (a close asking, then let go) the collection
         // kept is as it was: its own commands come back with it.
-        ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
-        const bool marked = m_collection->summary().labelled > 0;
-        ui->actionClearLabels->setEnabled(marked);
-        ui->actionPrintLabels->setEnabled(marked);
+        updateCollectionCommands();
         updateStatusSummary();
     }
     if (auto *undo = findChild<QAction *>(QStringLiteral("actionUndo")))

@@ -173,6 +173,15 @@ void MainWindow::updateStatusSummary()
     m_pricesLabel->setToolTip(tip.join(QLatin1String("\n\n")));
 }
 
+void MainWindow::updateCollectionCommands()
+{
+    ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
+    const int marked = m_collection->summary().labelled;
+    ui->actionClearLabels->setEnabled(marked > 0);
+    ui->actionPrintLabels->setEnabled(marked > 0);
+    ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));
+}
+
 void MainWindow::onCollectionChanged(const Collection::Change &change)
 {
     using Kind = Collection::Change::Kind;
@@ -182,7 +191,7 @@ void MainWindow::onCollectionChanged(const Collection::Change &change)
     else
         updateChartContext();
     updateStatusSummary();
-    ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty() && !priceRefreshRunning());
+    updateCollectionCommands();
     // A change of the binders shows at once; their counts follow the
     // holdings later. A change of neither (the value history, the label
     // style, set records, the card facts of holdings, which a binder reads
@@ -195,10 +204,6 @@ void MainWindow::onCollectionChanged(const Collection::Change &change)
     } else if (holdings) {
         followHoldingsInBinders(change);
     }
-    const int marked = m_collection->summary().labelled;
-    ui->actionClearLabels->setEnabled(marked > 0);
-    ui->actionPrintLabels->setEnabled(marked > 0);
-    ui->actionPrintLabels->setText(marked > 0 ? tr("Print Labels (%1)...").arg(marked) : tr("Print Labels..."));
 
     // New prices keep the tree's rows (no reset brings the card panel up to
     // date), so the panel follows its holding here. Such a change moves no

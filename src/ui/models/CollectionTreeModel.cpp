@@ -829,13 +829,24 @@ struct CollectionTreeModel::PreparedTree
         GroupNode *node = nullptr;
     };
     std::vector<std::vector<Set>> sets;
-    // Made on the reading thread with the rows: the table of rows, each
-    // holding named after its row, with room for adds.
+    // Made with the rows (on the reading thread for a file read): the table
+    // of rows, each holding named after its row, with room for adds.
     std::vector<int> holdingOfRow;
     std::vector<int> rowOfHolding;
     // Once taken, the rows the tree showed before, freed with this.
     GroupNode *root = nullptr;
     std::vector<std::unique_ptr<CardRow>> added;
+
+    void nameHoldingsAfterRows(qsizetype holdings)
+    {
+        const auto room = size_t(Collection::roomForAdds(holdings));
+        cardNodes.reserve(room);
+        for (std::vector<int> *rows : {&holdingOfRow, &rowOfHolding}) {
+            rows->reserve(room);
+            rows->resize(size_t(holdings));
+            std::iota(rows->begin(), rows->end(), 0);
+        }
+    }
 
     PreparedTree() = default;
     PreparedTree(const PreparedTree &) = delete;
@@ -1150,16 +1161,9 @@ std::shared_ptr<CollectionTreeModel::PreparedTree> CollectionTreeModel::prepare(
     // The table of rows is made here too, with room for adds, so that the
     // rebuild that takes the rows only swaps it in.
     auto tree = std::make_shared<PreparedTree>();
-    const qsizetype holdings = collection.entries().size();
-    const auto room = size_t(Collection::roomForAdds(holdings));
-    tree->cardNodes.reserve(room);
+    tree->nameHoldingsAfterRows(collection.entries().size());
     RebuildBuffers buffers;
     prepareSets(*tree, collection.entries(), mode, buffers);
-    for (std::vector<int> *rows : {&tree->holdingOfRow, &tree->rowOfHolding}) {
-        rows->reserve(room);
-        rows->resize(size_t(holdings));
-        std::iota(rows->begin(), rows->end(), 0);
-    }
     return tree;
 }
 
@@ -1285,22 +1289,17 @@ void CollectionTreeModel::rebuild()
         prepared->pool = std::move(m_cardPool);
         prepared->poolSize = std::exchange(m_cardPoolSize, 0);
         prepared->cardNodes = std::move(m_cardNodes);
+        prepared->holdingOfRow = std::move(m_holdingOfRow);
+        prepared->rowOfHolding = std::move(m_rowOfHolding);
+        prepared->nameHoldingsAfterRows(entries.size());
         prepareSets(*prepared, entries, m_cardSortMode, *m_rebuildBuffers);
     }
     std::swap(m_cardPool, prepared->pool);
     m_cardPoolSize = prepared->poolSize;
     m_cardPoolUsed = prepared->poolUsed;
     m_cardNodes.swap(prepared->cardNodes);
-    if (taken && prepared->holdingOfRow.size() == size_t(entries.size())) {
-        m_holdingOfRow.swap(prepared->holdingOfRow);
-        m_rowOfHolding.swap(prepared->rowOfHolding);
-    } else {
-        // Each holding is named after its row.
-        m_holdingOfRow.resize(size_t(entries.size()));
-        std::iota(m_holdingOfRow.begin(), m_holdingOfRow.end(), 0);
-        m_rowOfHolding = m_holdingOfRow;
-        leaveRoomForAdds();
-    }
+    m_holdingOfRow.swap(prepared->holdingOfRow);
+    m_rowOfHolding.swap(prepared->rowOfHolding);
 
     // The sets take their names, series and places, which only this thread
     // may look up.

@@ -99,8 +99,14 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
     setLogoLabel->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
     setLogoLabel->hide();
     ui->imageLabel->installEventFilter(this);
-    for (QLabel *label : wrappedLabels())
-        label->installEventFilter(this);
+    for (const QGroupBox *box : {ui->cardBox, ui->valueBox}) {
+        for (QLabel *label : box->findChildren<QLabel *>()) {
+            if (label->wordWrap()) {
+                m_wrappedLabels.append(label);
+                label->installEventFilter(this);
+            }
+        }
+    }
     // A long name never widens the panel: the title takes the width it is
     // given and shortens the name to fit, which its tool tip shows whole.
     ui->titleLabel->setSizePolicy(QSizePolicy::Ignored, ui->titleLabel->sizePolicy().verticalPolicy());
@@ -553,25 +559,13 @@ void CardDetailsWidget::showCardValues()
     showPriceNote(notes);
 }
 
-QList<QLabel *> CardDetailsWidget::wrappedLabels() const
-{
-    QList<QLabel *> labels;
-    for (const QGroupBox *box : {ui->cardBox, ui->valueBox}) {
-        for (QLabel *label : box->findChildren<QLabel *>()) {
-            if (label->wordWrap())
-                labels.append(label);
-        }
-    }
-    return labels;
-}
-
 // The card's facts, the values and the note show whole, wrapped to their
 // width. A wrapped label inside the column is not given the height its
 // lines need by the layouts around it; it asks for that height itself, and
 // the panel grows to hold it (its dock scrolls it).
 void CardDetailsWidget::fitWrappedLabels()
 {
-    for (QLabel *label : wrappedLabels()) {
+    for (QLabel *label : std::as_const(m_wrappedLabels)) {
         const int height = label->text().isEmpty() ? 0 : label->heightForWidth(label->width());
         if (height >= 0 && height != label->minimumHeight())
             label->setMinimumHeight(height);
@@ -838,8 +832,7 @@ bool CardDetailsWidget::eventFilter(QObject *watched, QEvent *event)
         if (!artwork.isNull() && ui->imageLabel->contentsRect().size() != artworkSize)
             scaleArtwork();
         placeSetLogo();
-    } else if (event->type() == QEvent::Resize && watched->isWidgetType()
-               && wrappedLabels().contains(static_cast<QWidget *>(watched))) {
+    } else if (event->type() == QEvent::Resize && m_wrappedLabels.contains(qobject_cast<QLabel *>(watched))) {
         fitWrappedLabels();
     } else if (watched == ui->detailContents && event->type() == QEvent::LayoutRequest) {
         fitEditors();

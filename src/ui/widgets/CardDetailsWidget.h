@@ -91,8 +91,6 @@ private:
     void showPriceNote(const QStringList &notes);
     void applyCardRecord(const CardDetail &card);
     void applyNoteColour();
-    // The labels of the facts and values that wrap to their width.
-    QList<QLabel *> wrappedLabels() const;
     void fitWrappedLabels();
     void fitEditors();
     void fitTitle();
@@ -136,6 +134,8 @@ private:
     QString setLogoFallbackUrl;
     QLabel *setLogoLabel = nullptr;
     QPointer<QWidget> watchedDock; // what the panel is shown in, watched for its height
+    // The labels of the facts and values that wrap to their width.
+    QList<QLabel *> m_wrappedLabels;
 };
 
 } // namespace pv

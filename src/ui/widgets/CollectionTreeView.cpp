@@ -313,11 +313,6 @@ void CollectionTreeView::setLayoutRecordUsed(bool used)
     s_layoutRecordUsed = used;
 }
 
-bool CollectionTreeView::layoutRecordUsed()
-{
-    return s_layoutRecordUsed;
-}
-
 QTreeViewPrivate *CollectionTreeView::layoutRecord() const
 {
     // The record is laid out as in the version built against; with any

@@ -71,7 +71,6 @@ public:
     // to the public interface as with any other version. For tests, which
     // run the tree both ways.
     static void setLayoutRecordUsed(bool used);
-    static bool layoutRecordUsed();
 
 protected Q_SLOTS:
     // Stands in for the base view's slot of the same name, which the base
