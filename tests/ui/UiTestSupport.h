@@ -28,11 +28,9 @@ inline QStringList columnTexts(const QAbstractItemModel &model, const QModelInde
     return texts;
 }
 
-// The collection tree's two ways of laying out rows added and removed: in
-// the base view's record of its rows, and through its public interface, as
-// on another version at run time. A suite runs each of its tests both ways
-// with treeViewWays() as its initTestCase_data() and a TreeViewWay in its
-// fixture, made in init() (the row's way) and reset in cleanup().
+// The collection tree view's two ways (its record of rows, the public
+// interface it keeps to on another Qt): a suite whose initTestCase_data()
+// is treeViewWays() runs each test both ways, a TreeViewWay in its fixture.
 inline void treeViewWays()
 {
     QTest::addColumn<bool>("layoutRecord");
