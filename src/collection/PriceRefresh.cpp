@@ -533,7 +533,7 @@ QString PriceRefresh::keptBecauseText(KeptBecause because, const QString &cardFa
     case KeptBecause::ExchangeRate:
         return tr("no believable exchange rate for its dollar price could be fetched");
     case KeptBecause::DisputedPrice:
-        return tr("TCGCSV listed two different prices for it");
+        return tr("TCGCSV listed no usable price for it");
     }
     return {};
 }

@@ -408,7 +408,7 @@ void TcgcsvClient::handlePrices(const Request &request, const QJsonArray &payloa
     if (skipped.notNumbers > 0 || skipped.outOfRange > 0) {
         Log::warn(logCategory(),
                   QStringLiteral("%1: skipped %2 price row(s) whose market price is not a number "
-                                 "and %3 beyond %4.")
+                                 "and %3 below 0 or beyond %4; those printings get no fallback price.")
                       .arg(groupLabel(request))
                       .arg(skipped.notNumbers)
                       .arg(skipped.outOfRange)
@@ -457,19 +457,17 @@ void TcgcsvClient::applyPrices(QList<TcgcsvProduct> &numbered, const QJsonArray 
         if (!rowsOfProduct.contains(productId))
             continue;
         const QJsonValue market = row.value(QLatin1String("marketPrice"));
-        if (market.isNull() || market.isUndefined())
+        const double price = market.toDouble(0.0);
+        if (market.isNull() || market.isUndefined() || (market.isDouble() && price == 0.0))
             continue; // no figure for this sub-type
-        if (!market.isDouble()) {
+        // A figure that is no price (text, below 0, beyond any price) leaves
+        // the printing's unknown, as two figures do: it has none, and what
+        // was fetched before it stands.
+        const bool usable = market.isDouble() && price > 0.0 && price <= Pricing::MaxPrice;
+        if (!market.isDouble())
             ++skipped->notNumbers;
-            continue;
-        }
-        const double price = market.toDouble();
-        if (!(price > 0))
-            continue;
-        if (!(price <= Pricing::MaxPrice)) {
+        else if (!usable)
             ++skipped->outOfRange;
-            continue;
-        }
         const QString subType = row.value(QLatin1String("subTypeName")).toString();
         bool disputes = false;
         for (auto it = rowsOfProduct.constFind(productId); it != rowsOfProduct.constEnd() && it.key() == productId;
@@ -478,7 +476,11 @@ void TcgcsvClient::applyPrices(QList<TcgcsvProduct> &numbered, const QJsonArray 
             if (product.disputedSubTypes.contains(subType))
                 continue;
             const auto listed = product.marketPrices.constFind(subType);
-            if (listed == product.marketPrices.constEnd()) {
+            if (!usable) {
+                if (listed != product.marketPrices.constEnd())
+                    product.marketPrices.erase(listed);
+                product.disputedSubTypes.insert(subType);
+            } else if (listed == product.marketPrices.constEnd()) {
                 product.marketPrices.insert(subType, price);
             } else if (listed.value() != price) {
                 // Which of two figures is the printing's cannot be told.

@@ -91,7 +91,7 @@ public:
     struct SkippedPrices
     {
         int notNumbers = 0; // a market price written as text or another non-number
-        int outOfRange = 0; // beyond Pricing::MaxPrice
+        int outOfRange = 0; // below 0 or beyond Pricing::MaxPrice
         int disputed = 0;   // sub-types of a product listed twice, differently
     };
     // The market prices of the price rows applied to the numbered products.

@@ -17,8 +17,9 @@ struct TcgcsvProduct
     // US-dollar market price by the service's sub-type ("Normal", "Holofoil",
     // "Reverse Holofoil", "1st Edition", ...); only positive prices are kept.
     QHash<QString, double> marketPrices;
-    // Sub-types listed twice with different market prices: their price is
-    // not known, and they have none in marketPrices.
+    // Sub-types listed twice with different market prices, or at a figure
+    // that is no price: their price is not known, and they have none in
+    // marketPrices.
     QSet<QString> disputedSubTypes;
 
     bool isPriced() const { return !marketPrices.isEmpty() || !disputedSubTypes.isEmpty(); }

@@ -705,6 +705,10 @@ private Q_SLOTS:
             << firstEditionRows << rows(9999.0)
             << QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's total.") << false
             << true;
+        QTest::newRow("a row below 0")
+            << firstEditionRows << rows(-3657.59)
+            << QStringLiteral("Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's total.") << false
+            << true;
         QTest::newRow("two rows alike") << firstEditionRows << rows(3657.59)
                                         << QStringLiteral("Priced 2 card(s). Recorded this week's total.") << false
                                         << false;
@@ -712,7 +716,8 @@ private Q_SLOTS:
 
     // A Cardmarket figure no card sells for, below 0, in another currency,
     // or in text, is an answer of the wrong shape: the card keeps both stored
-    // figures of each holding and their date. A printing TCGCSV lists at two figures keeps its own, and
+    // figures of each holding and their date. A printing TCGCSV lists at two
+    // figures, or at one below 0, keeps its own, and
     // the file saved afterwards reads back as it was.
     void brokenFiguresKeepWhatTheyRead()
     {

@@ -170,6 +170,8 @@ private Q_SLOTS:
             priceRow(13, QStringLiteral("Holofoil"), 3.0),
             priceRow(13, QStringLiteral("Holofoil"), 3.0),  // the same row again
             priceRow(13, QStringLiteral("Normal"), 1.2e29), // beyond any real price
+            priceRow(13, QStringLiteral("Reverse Holofoil"), 2.0),
+            priceRow(13, QStringLiteral("Reverse Holofoil"), -2.0),
             priceRow(15, QStringLiteral("Holofoil"), 4.0),
             priceRow(16, QStringLiteral("Holofoil"), 4.5),
         };
@@ -200,15 +202,16 @@ private Q_SLOTS:
 
         // A sub-type listed at two figures has neither, and its product
         // still counts as priced; one listed twice alike is one row.
+        // So has one at a figure that is no price (text, below 0, beyond any
+        // price), even beside a good one; such rows are counted.
         const TcgcsvProduct pikachu = group.products.value(QStringLiteral("4"));
         QVERIFY(pikachu.marketPrices.isEmpty());
-        QCOMPARE(pikachu.disputedSubTypes, QSet<QString>{QStringLiteral("Holofoil")});
+        QCOMPARE(pikachu.disputedSubTypes, (QSet<QString>{QStringLiteral("Holofoil"), QStringLiteral("1st Edition")}));
         QCOMPARE(mew.marketPrices, (QHash<QString, double>{{QStringLiteral("Holofoil"), 3.0}}));
-        QVERIFY(mew.disputedSubTypes.isEmpty());
-        // Rows left out for a figure that is text or out of range are counted.
+        QCOMPARE(mew.disputedSubTypes, (QSet<QString>{QStringLiteral("Normal"), QStringLiteral("Reverse Holofoil")}));
         QVERIFY(logHas(TcgcsvClient::logCategory(),
-                       QStringLiteral("Group 990001: skipped 1 price row(s) whose market price is not a number and 1 "
-                                      "beyond 10000000."),
+                       QStringLiteral("Group 990001: skipped 1 price row(s) whose market price is not a number and 2 "
+                                      "below 0 or beyond 10000000; those printings get no fallback price."),
                        Log::Warn));
     }
 
