@@ -171,14 +171,14 @@ void DocumentSession::open(const QString &path)
     startTask(CollectionFileTask::read(path, std::move(prepare), this));
 }
 
-bool DocumentSession::write(const QString &path)
+bool DocumentSession::write(const QString &path, std::function<void()> whenWritten)
 {
     if (!s_alwaysInBackground && m_collection->entries().size() < kBackgroundSaveEntries) {
         QString error;
         m_writingRevision = m_collection->revision();
         m_cleanBeforeWrite = m_cleanIndexOnDisk;
         const bool written = CollectionSerializer::write(path, *m_collection, &error);
-        finishSave(path, written, error, m_collection->entries().size());
+        finishSave(path, written, error, m_collection->entries().size(), whenWritten);
         return written;
     }
     // The collection as it stands is written on a thread of its own; the
@@ -188,14 +188,21 @@ bool DocumentSession::write(const QString &path)
     // The file is about to hold another state: no step of the stack stands
     // for it until the save says which.
     m_cleanBeforeWrite = std::exchange(m_cleanIndexOnDisk, false);
-    m_lastWriteOk = false;
+    // This save's own outcome: a close waiting for it may save again before
+    // the loop below ends.
+    auto written = std::make_shared<bool>(false);
+    m_whenWritten = [written, whenWritten = std::move(whenWritten)] {
+        *written = true;
+        if (whenWritten)
+            whenWritten();
+    };
     auto *task = CollectionFileTask::write(path, m_collection->contents(), this);
     QEventLoop writing;
     connect(this, &DocumentSession::taskFinished, &writing, &QEventLoop::quit);
     startTask(task);
     if (m_task == task)
         writing.exec();
-    return m_lastWriteOk;
+    return *written;
 }
 
 void DocumentSession::startTask(CollectionFileTask *task)
@@ -242,7 +249,7 @@ void DocumentSession::onTaskFinished(CollectionFileTask *task)
         if (std::exchange(m_finishesWhileReading, false))
             fillFinishes();
     } else {
-        finishSave(task->path(), task->written(), task->error(), task->entryCount());
+        finishSave(task->path(), task->written(), task->error(), task->entryCount(), std::exchange(m_whenWritten, {}));
     }
     task->disposeLater();
     emit taskFinished();
@@ -265,14 +272,14 @@ void DocumentSession::finishOpen(const QString &path, CollectionSerializer::Read
     emit opened(path, result);
 }
 
-void DocumentSession::finishSave(const QString &path, bool written, const QString &error, qsizetype entries)
+void DocumentSession::finishSave(const QString &path, bool written, const QString &error, qsizetype entries,
+                                 const std::function<void()> &whenWritten)
 {
     if (!written) {
         m_cleanIndexOnDisk = m_cleanBeforeWrite;
         emit saveFailed(path, error);
         return;
     }
-    m_lastWriteOk = true;
     m_collection->markSaved(m_writingRevision);
     // What changed while the file was written is in no file: no step of
     // the undo history stands for the file then.
@@ -281,6 +288,8 @@ void DocumentSession::finishSave(const QString &path, bool written, const QStrin
         m_undoStack->setClean();
     else
         m_undoStack->resetClean();
+    if (whenWritten)
+        whenWritten();
     emit saved(path, entries);
 }
 

@@ -69,7 +69,10 @@ public:
     void open(const QString &path);
     // Writes the collection to the file; true once it is on disk. The
     // collection stays changed when anything changed after the save began.
-    bool write(const QString &path);
+    // whenWritten runs once the file is on disk, before anything hears of
+    // it: a close waiting for the write then finds what it made (Save As's
+    // new path, say).
+    bool write(const QString &path, std::function<void()> whenWritten = {});
     // A save still writing is waited for and its outcome taken in.
     void finishRunningSave();
     // A file still being read is dropped (its contents freed elsewhere).
@@ -105,7 +108,8 @@ private:
     void startTask(CollectionFileTask *task);
     void onTaskFinished(CollectionFileTask *task);
     void finishOpen(const QString &path, CollectionSerializer::ReadResult &result, int filledWhileReading);
-    void finishSave(const QString &path, bool written, const QString &error, qsizetype entries);
+    void finishSave(const QString &path, bool written, const QString &error, qsizetype entries,
+                    const std::function<void()> &whenWritten);
     void fillRarities();
     void fillFinishes();
 
@@ -125,7 +129,8 @@ private:
     // stood for the file before it began.
     quint64 m_writingRevision = 0;
     bool m_cleanBeforeWrite = true;
-    bool m_lastWriteOk = false;
+    // What the running save's caller does once its file is on disk.
+    std::function<void()> m_whenWritten;
     // What the reading thread made for the window.
     std::shared_ptr<std::shared_ptr<void>> m_readSide;
     bool m_raritiesWhileReading = false;

@@ -12,6 +12,8 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSemaphore>
@@ -209,6 +211,89 @@ private Q_SLOTS:
         QVERIFY(!collection->isDirty());
         QCOMPARE(prompts.captions.size(), !closed && command == QLatin1String("open") ? 1 : 0);
         QCOMPARE(window.isVisible(), !closed);
+    }
+
+    // A close or Quit asked for while Save As writes goes on once the copy
+    // is on disk, the window then showing the copy: the question names it,
+    // Save puts the edit made meanwhile into it and the file left is never
+    // written. A Save As that fails leaves the window on its own file.
+    void closeDuringSaveAsActsOnTheCopy_data()
+    {
+        QTest::addColumn<bool>("untitled");
+        QTest::addColumn<bool>("fails");
+        QTest::addColumn<bool>("quit");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addRow("close, Save") << false << false << false << QMessageBox::Save;
+        QTest::addRow("quit, Save") << false << false << true << QMessageBox::Save;
+        QTest::addRow("quit, Discard") << false << false << true << QMessageBox::Discard;
+        QTest::addRow("close, Cancel") << false << false << false << QMessageBox::Cancel;
+        QTest::addRow("write fails, Save") << false << true << true << QMessageBox::Save;
+        QTest::addRow("untitled, Save") << true << false << false << QMessageBox::Save;
+        QTest::addRow("untitled, Cancel") << true << false << true << QMessageBox::Cancel;
+    }
+    void closeDuringSaveAsActsOnTheCopy()
+    {
+        QFETCH(bool, untitled);
+        QFETCH(bool, fails);
+        QFETCH(bool, quit);
+        QFETCH(QMessageBox::StandardButton, answer);
+        QTemporaryDir dir;
+        Collection source;
+        CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
+        named.rarity = QStringLiteral("Common");
+        source.addEntry(named);
+        const QString sample = dir.filePath(QStringLiteral("sample.tmk"));
+        const QString folder = fails ? dir.filePath(QStringLiteral("gone")) : dir.path();
+        const QString copy = folder + QStringLiteral("/copy.tmk");
+        QVERIFY(CollectionSerializer::write(sample, source) && QDir().mkpath(folder));
+        MainWindow::setFileTasksAlwaysInBackground(true);
+        std::atomic<bool> hold{true};
+        QSemaphore edited;
+        setSaveTraceForTests([&](SaveEvent event, const QString &) {
+            if (event == SaveEvent::Created && hold.exchange(false))
+                edited.acquire();
+        });
+        const test::AtScopeEnd reset([] {
+            MainWindow::setFileTasksAlwaysInBackground(false);
+            setSaveTraceForTests({});
+        });
+
+        test::PromptScope prompts;
+        MainWindow window;
+        window.show();
+        Collection *collection = window.collection();
+        if (untitled)
+            collection->addEntry(named);
+        else
+            window.openFile(sample);
+        waitForFile(window);
+        collection->addEntry(test::holdingOf(QStringLiteral("tst1-2")));
+        QTimer::singleShot(0, &window, [&] {
+            collection->addEntry(test::holdingOf(QStringLiteral("tst1-3")));
+            if (quit)
+                window.findChild<QAction *>(QStringLiteral("actionQuit"))->trigger();
+            else
+                window.close();
+            // The copy's folder goes (a drive taken out) before it is in place.
+            if (fails)
+                QDir(folder).removeRecursively();
+            edited.release();
+        });
+        prompts.savePath = copy;
+        prompts.questionAnswers = {answer};
+        QCOMPARE(untitled ? window.save() : window.saveAs(), !fails);
+        waitForFile(window);
+        const QString shown = fails ? sample : copy;
+        const QString name = QFileInfo(shown).fileName();
+        QCOMPARE(prompts.questions.size(), 1);
+        QCOMPARE(prompts.questions.at(0).section(QLatin1Char('|'), 1).section(QLatin1Char(' '), 0, 0), name);
+        QCOMPARE(collection->filePath(), shown);
+        QCOMPARE(MainWindow::recentFiles().value(0), shown);
+        QCOMPARE(window.windowTitle(),
+                 QStringLiteral("%1%2 - Tallowmerick").arg(name, answer == QMessageBox::Save ? "" : "*"));
+        QCOMPARE(window.isVisible(), answer == QMessageBox::Cancel);
+        QCOMPARE(CollectionSerializer::read(sample).entries.size(), fails && answer == QMessageBox::Save ? 3 : 1);
+        QCOMPARE(CollectionSerializer::read(copy).entries.size(), fails ? 0 : answer == QMessageBox::Save ? 3 : 2);
     }
 
     // Quit while a file is read drops the read before it asks: a collection

@@ -19,6 +19,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QAbstractItemView;
@@ -107,7 +108,9 @@ public:
     void openFile(const QString &path);
     bool save();
     bool saveAs();
-    bool saveToFile(const QString &path);
+    // whenWritten runs once the file is on disk, before a close asked for
+    // meanwhile goes on.
+    bool saveToFile(const QString &path, std::function<void()> whenWritten = {});
     // A large file is read, or the collection written, on a thread of its
     // own (the document session's); fileTaskFinished() follows once it is
     // in or on disk (or failed).

@@ -221,18 +221,19 @@ bool MainWindow::saveAs()
         return false;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".tmk");
-    if (!saveToFile(path))
-        return false;
-    m_collection->setFilePath(path);
-    AppSettings().setValue(QStringLiteral("lastDirectory"), QFileInfo(path).absolutePath());
-    addRecentFile(path);
-    rebuildRecentMenu();
-    return true;
+    // The window is the new file's as soon as it is on disk: a close asked
+    // for while it was written goes on from there and asks about that file.
+    return saveToFile(path, [this, path] {
+        m_collection->setFilePath(path);
+        AppSettings().setValue(QStringLiteral("lastDirectory"), QFileInfo(path).absolutePath());
+        addRecentFile(path);
+        rebuildRecentMenu();
+    });
 }
 
-bool MainWindow::saveToFile(const QString &path)
+bool MainWindow::saveToFile(const QString &path, std::function<void()> whenWritten)
 {
-    return m_session->write(path);
+    return m_session->write(path, std::move(whenWritten));
 }
 
 bool MainWindow::fileTaskRunning() const
