@@ -29,13 +29,16 @@
 //   opening  a file opened, a fresh copy of the collection each time,
 //            alternately into an empty window and over the file opened
 //            before: the longest the window's event loop went without a
-//            turn, until a second after the file is in.
+//            turn, until a second after the file is in,
+//   new      File > New, answered Discard, over a file just opened with an
+//            edit in it: the longest the window's event loop went without a
+//            turn, until a second after the window is empty.
 // Targets (medians, the machine's load printed beside them): every line
 // within 50 ms up to 50,000 holdings and within 100 ms at 500,000 (the
-// opening's longest stall within 50 ms at every size), and each add at
-// 500,000 holdings at most twice the same add at 5,000. Every line
-// runs until its runs took 50 ms or more in all, so that noise does not
-// decide a short one.
+// longest stalls of an opening and of New within 50 ms at every size), and
+// each add at 500,000 holdings at most twice the same add at 5,000. Every
+// line runs until its runs took 50 ms or more in all, so that noise does not
+// decide a short one. A word the bench does not know is an error (exit 2).
 //
 // Older lines run only when named, beside the models' own work on a copy of
 // the collection: "search" (keystrokes), "rebuild" (edits that move a
@@ -918,6 +921,36 @@ public:
         return stall;
     }
 
+    // File > New, its question answered Discard, over a file just opened
+    // (a fresh copy each time) with one edit made in it, as a user leaves
+    // it: the longest the window's event loop went without a turn, from the
+    // command to a second after the window is empty.
+    Figure newStall()
+    {
+        Figure stall{QStringLiteral("File > New: longest stall"), {}, {}, MaxWindowMs};
+        const int runs = m_holdings >= LargeHoldings ? 3 : 5;
+        bool emptied = true;
+        for (int run = 0; run < runs; ++run) {
+            Timing opening;
+            openTimed(freshFile(), opening);
+            const int row = int(m_window.collection()->entries().size() / 2);
+            const CardEntry edited = oneMore(m_window.collection()->entries().at(row));
+            m_window.undoStack()->push(new EditEntryCommand(m_window.collection(), row, edited, &m_editFocus));
+            untilQuiet();
+            DialogPrompts::setQuestion([](QWidget *, const QString &, const QString &, QMessageBox::StandardButtons,
+                                          QMessageBox::StandardButton) { return QMessageBox::Discard; });
+            stallTimed([&] { m_window.newCollection(); }, stall.window);
+            DialogPrompts::reset();
+            emptied = emptied && m_window.collection()->entries().isEmpty() && m_window.undoStack()->count() == 0
+                && m_window.treeModel()->rowCount() == 0;
+        }
+        if (!emptied) {
+            std::printf("  File > New did not leave an empty window\n");
+            stall.window = Timing();
+        }
+        return stall;
+    }
+
     // The longest stall of a file opened over the one before, then the
     // first holding selected after such an opening, from the click to the
     // card panel filled and the window idle, and the first card added
@@ -1183,6 +1216,14 @@ private:
     // one, goes into the timing.
     void openTimed(const QString &path, Timing &timing)
     {
+        stallTimed([&] { m_window.openFile(path); }, timing);
+    }
+
+    // Runs the action, then the event loop until no file is being read or
+    // written and a second after; the longest turn of the loop, the action
+    // itself counted as one, goes into the timing.
+    void stallTimed(const std::function<void()> &action, Timing &timing)
+    {
         QElapsedTimer clock;
         double longest = 0.0;
         qint64 last = 0;
@@ -1196,7 +1237,7 @@ private:
         const double cpuStart = bench::threadCpuMs();
         clock.start();
         ticks.start();
-        m_window.openFile(path);
+        action();
         QElapsedTimer in;
         in.start();
         while (m_window.fileTaskRunning() && in.elapsed() < 120000)
@@ -1511,9 +1552,13 @@ private:
     SetCardsModel m_catalogModel{nullptr, m_window.fallbackPrices(), m_window.catalog()};
 };
 // The window's lines, by the words that name them.
-const QStringList WindowActions{QStringLiteral("first"),  QStringLiteral("top"),     QStringLiteral("bottom"),
-                                QStringLiteral("idle"),   QStringLiteral("refresh"), QStringLiteral("fill"),
-                                QStringLiteral("opening")};
+const QStringList WindowActions{QStringLiteral("first"),   QStringLiteral("top"),     QStringLiteral("bottom"),
+                                QStringLiteral("idle"),    QStringLiteral("refresh"), QStringLiteral("fill"),
+                                QStringLiteral("opening"), QStringLiteral("new")};
+// The older lines, run only when named.
+const QStringList OlderActions{QStringLiteral("search"), QStringLiteral("rebuild"), QStringLiteral("sort"),
+                               QStringLiteral("merge"),  QStringLiteral("batch"),   QStringLiteral("binders"),
+                               QStringLiteral("open"),   QStringLiteral("end"),     QStringLiteral("file")};
 
 QList<Figure> windowLines(Bench &bench, const QStringList &actions)
 {
@@ -1535,6 +1580,8 @@ QList<Figure> windowLines(Bench &bench, const QStringList &actions)
         figures << bench.rarityFill();
     if (wanted("opening"))
         figures << bench.openingStall();
+    if (wanted("new"))
+        figures << bench.newStall();
     return figures;
 }
 
@@ -1648,6 +1695,26 @@ int main(int argc, char *argv[])
     QTranslator plurals;
     startAsTheProgram(app, plurals);
     app.installEventFilter(&events());
+    // A number of holdings or the word of a line; a word the bench does not
+    // know would run nothing and pass.
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const bool saving = arguments.value(0) == QLatin1String("--save");
+    QList<int> sizes;
+    QStringList actions;
+    for (const QString &argument : saving ? QStringList() : arguments) {
+        if (argument.toInt() > 0) {
+            sizes.append(argument.toInt());
+        } else if (WindowActions.contains(argument) || OlderActions.contains(argument)) {
+            actions.append(argument);
+        } else {
+            std::fprintf(stderr,
+                         "unknown line \"%s\"; the lines are %s, and the older ones %s (or a number of holdings, or "
+                         "--save PATH SIZE)\n",
+                         qPrintable(argument), qPrintable(WindowActions.join(QStringLiteral(", "))),
+                         qPrintable(OlderActions.join(QStringLiteral(", "))));
+            return 2;
+        }
+    }
     std::printf("load average at the start: %s\n", bench::loadAverage().constData());
     if (const QScreen *shown = QGuiApplication::primaryScreen())
         std::printf("screen %dx%d\n", shown->geometry().width(), shown->geometry().height());
@@ -1662,8 +1729,7 @@ int main(int argc, char *argv[])
     if (!bench::prepareCaches({Language::English, Language::Japanese}))
         return 1;
 
-    QStringList arguments = QCoreApplication::arguments().mid(1);
-    if (arguments.value(0) == QLatin1String("--save")) {
+    if (saving) {
         // The catalogs go beside it, for the real window's own data folder.
         const QString path = arguments.value(1);
         for (Language language : {Language::English, Language::Japanese})
@@ -1671,14 +1737,6 @@ int main(int argc, char *argv[])
                         QFileInfo(path).dir().filePath(QFileInfo(bench::cacheFile(language)).fileName()));
         Bench bench(std::max(1, arguments.value(2).toInt()), false, &standIn);
         return bench.save(path) ? 0 : 1;
-    }
-    QList<int> sizes;
-    QStringList actions;
-    for (const QString &argument : std::as_const(arguments)) {
-        if (argument.toInt() > 0)
-            sizes.append(argument.toInt());
-        else
-            actions.append(argument);
     }
     if (sizes.isEmpty())
         sizes = {SmallHoldings, 50000, LargeHoldings};

@@ -2,6 +2,7 @@
 
 #include "collection/CardCounts.h"
 #include "collection/EntryKeys.h"
+#include "core/Disposal.h"
 #include "core/Log.h"
 #include "core/Pricing.h"
 #include "core/SteadyClock.h"
@@ -930,16 +931,10 @@ void Collection::endBatch()
 
 void Collection::clear()
 {
-    m_entries.clear();
-    dropDerivedTables();
+    letGoOfContents();
     buildDerivedTables();
-    m_sets.clear();
-    m_foldedSetKeysValid = false;
-    m_appliedPrices.clear();
-    m_history.clear();
     const bool hadBinders = !m_binders.isEmpty();
     m_binders.clear();
-    m_labelStyle.reset();
     if (!m_filePath.isEmpty()) {
         m_filePath.clear();
         emit filePathChanged(m_filePath);
@@ -957,12 +952,12 @@ void Collection::clear()
 void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRecord> sets, QList<HistoryPoint> history,
                                  QList<Binder> binders, std::optional<LabelStyle> labelStyle)
 {
+    const bool sameBinders = binders == m_binders;
+    letGoOfContents();
     m_entries = std::move(entries);
-    dropDerivedTables();
     buildDerivedTables();
     m_sets = std::move(sets);
     m_history = std::move(history);
-    const bool sameBinders = binders == m_binders;
     m_binders = std::move(binders);
     m_labelStyle = std::move(labelStyle);
     announceNewContents(sameBinders);
@@ -971,7 +966,8 @@ void Collection::replaceContents(QList<CardEntry> entries, QHash<QString, SetRec
 void Collection::announceNewContents(bool sameBinders)
 {
     m_foldedSetKeysValid = false;
-    m_appliedPrices.clear();
+    if (!m_appliedPrices.isEmpty())
+        Disposal::freeElsewhere(std::exchange(m_appliedPrices, {}));
     sortByDate(m_history);
     makeClean();
     m_steps.push_back({Change::Step::Rewritten, -1});
@@ -1036,6 +1032,33 @@ void Collection::swapDerivedTables(DerivedTables &tables)
     std::swap(m_summary, tables.summary);
     std::swap(m_cardHoldings, tables.cardHoldings);
     std::swap(m_cardHoldingsValid, tables.cardHoldingsValid);
+}
+
+void Collection::letGoOfContents()
+{
+    m_unfollowed.clear();
+    // A large collection is many small blocks, which take a while to free:
+    // they go on another thread, with the tables derived from them. The
+    // binders stay, for the new ones to be compared with.
+    struct Held
+    {
+        PreparedContents contents;
+        QHash<QString, AppliedPrices> appliedPrices;
+        QHash<QString, QString> foldedSetKeys;
+    };
+    Held held;
+    held.contents.tables = std::make_shared<DerivedTables>();
+    swapDerivedTables(*held.contents.tables);
+    const bool empty = m_entries.isEmpty() && m_sets.isEmpty() && m_history.isEmpty() && m_appliedPrices.isEmpty();
+    held.contents.contents.entries = std::exchange(m_entries, {});
+    held.contents.contents.sets = std::exchange(m_sets, {});
+    held.contents.contents.history = std::exchange(m_history, {});
+    held.contents.contents.labelStyle = std::exchange(m_labelStyle, std::nullopt);
+    held.appliedPrices = std::exchange(m_appliedPrices, {});
+    held.foldedSetKeys = std::exchange(m_foldedSetKeys, {});
+    m_foldedSetKeysValid = false;
+    if (!empty)
+        Disposal::freeElsewhere(std::move(held));
 }
 
 void Collection::takeContents(PreparedContents &prepared)

@@ -233,6 +233,8 @@ public:
     // Document.
     void beginBatch();
     void endBatch();
+    // clear() and replaceContents() free the contents they let go of on
+    // another thread (Disposal), so that a large document leaves at once.
     void clear();
     // The indexes, the card holdings and the totals are worked out here, so
     // that no later action waits for them.
@@ -321,6 +323,10 @@ private:
     void countInSetSums(const CardEntry &entry, double lineValue, int by) const;
     // Every derived table is built again.
     void dropDerivedTables() const;
+    // Hands the holdings, set records, history and label style, with the
+    // tables derived from them, to another thread to be freed; the document
+    // holds none of them then.
+    void letGoOfContents();
     void swapDerivedTables(DerivedTables &tables);
     // The row, which may have had no rarity, given one in place (the index
     // counts the rows without one).

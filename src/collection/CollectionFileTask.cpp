@@ -1,5 +1,7 @@
 #include "collection/CollectionFileTask.h"
 
+#include "core/Disposal.h"
+
 #include <QThread>
 
 #include <utility>
@@ -16,10 +18,7 @@ CollectionFileTask::CollectionFileTask(Kind kind, const QString &path, QObject *
 CollectionFileTask::~CollectionFileTask()
 {
     wait();
-    if (m_disposal)
-        m_disposal->wait();
     delete m_thread;
-    delete m_disposal;
 }
 
 CollectionFileTask *CollectionFileTask::read(const QString &path, Prepare prepare, QObject *parent)
@@ -60,11 +59,9 @@ void CollectionFileTask::start(std::function<void()> work)
 void CollectionFileTask::disposeLater()
 {
     wait();
-    if (m_disposal)
-        return;
-    m_disposal = QThread::create([prepared = std::exchange(m_prepared, {})]() mutable { prepared = {}; });
-    connect(m_disposal, &QThread::finished, this, &QObject::deleteLater, Qt::QueuedConnection);
-    m_disposal->start();
+    if (m_prepared.tables || !m_prepared.contents.entries.isEmpty())
+        Disposal::freeElsewhere(std::exchange(m_prepared, {}));
+    deleteLater();
 }
 
 void CollectionFileTask::wait()

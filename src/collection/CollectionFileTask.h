@@ -41,7 +41,7 @@ public:
     // Blocks until the thread is done.
     void wait();
     // Frees what prepared() holds (after a read taken in, the contents it
-    // replaced) on a thread of its own, then deletes the task.
+    // replaced) on another thread, then deletes the task.
     void disposeLater();
 
     // A read's outcome: the reader's result (its contents moved into
@@ -71,7 +71,6 @@ private:
     QString m_error;
     qsizetype m_entryCount = 0;
     QThread *m_thread = nullptr;
-    QThread *m_disposal = nullptr;
 };
 
 } // namespace pv

@@ -7,13 +7,13 @@
 #include "core/CardKeys.h"
 #include "core/CardNumbers.h"
 #include "core/Currency.h"
+#include "core/Disposal.h"
 #include "core/NameTranslator.h"
 
 #include <QCoreApplication>
 #include <QFont>
 #include <QHash>
 #include <QLocale>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <array>
@@ -1360,7 +1360,7 @@ void CollectionTreeModel::rebuild()
     if (taken) {
         prepared->root = oldRoot.release();
         prepared->added = std::move(oldAdded);
-        QThreadPool::globalInstance()->start([gone = std::move(prepared)]() mutable { gone.reset(); });
+        Disposal::freeElsewhere(std::move(prepared));
     }
 }
 

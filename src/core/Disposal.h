@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace pv {
+
+// Lets go of a large value on a thread of the global pool rather than the
+// calling one: a collection's worth of small blocks takes a while to free,
+// which the window's thread must not spend. The freeing starts a moment
+// later, once the work that let go of the value (a view's reset, its
+// layout and repaint) is done: freeing many blocks beside a thread that
+// allocates slows that thread many times over. Values let go of meanwhile
+// are freed together.
+//
+// Only plain values go (never a QObject), and nothing they reach may go
+// before them; the pool's threads finish before the application object is
+// gone.
+class Disposal
+{
+public:
+    template <typename T>
+    static void freeElsewhere(T value)
+    {
+        run([gone = std::make_shared<T>(std::move(value))]() mutable { gone.reset(); });
+    }
+
+private:
+    static void run(std::function<void()> freeing);
+};
+
+} // namespace pv
