@@ -40,6 +40,19 @@ int priceBatchInterval(qsizetype holdings)
 
 const QString pricesCategory = QStringLiteral("prices");
 
+QString rateFigure(double rate)
+{
+    return QString::number(rate, 'f', 5);
+}
+
+// "1 USD = 0.92115 EUR of 30 Oct 2026"; without a date when it has none.
+QString ratePhrase(double rate, const QDate &date)
+{
+    if (!date.isValid())
+        return PriceRefresh::tr("1 USD = %1 EUR").arg(rateFigure(rate));
+    return PriceRefresh::tr("1 USD = %1 EUR of %2").arg(rateFigure(rate), date.toString(QStringLiteral("d MMM yyyy")));
+}
+
 // The price counts as TCGCSV's when the card database had no price of its own
 // for any printing, the merged card carries a "tcgcsv" block and that block
 // prices at least one printing.
@@ -99,6 +112,14 @@ PriceRefresh::PriceRefresh(Collection *collection, TcgdexClient *client, Fallbac
         if (m_ratesPending)
             m_ratesRefusal = reason;
     });
+    connect(m_rates, &FxRateFetcher::rateKeptAside, this, [this](const QString &code, double answered) {
+        if (m_ratesPending && code == QLatin1String("EUR"))
+            m_rateWaiting = answered;
+    });
+    connect(m_rates, &FxRateFetcher::rateMoved, this, [this](const FxRateFetcher::Move &move) {
+        if (m_ratesPending && move.code == QLatin1String("EUR"))
+            m_rateMove = move;
+    });
     // Another document: nothing of this one's run may reach it.
     // (A run's kept cards go with the run.)
     connect(m_collection, &Collection::changed, this, [this](const Collection::Change &change) {
@@ -133,7 +154,10 @@ void PriceRefresh::startRun(bool fromCommand)
     m_setsLookedUp = 0;
     m_ratesKnown = FxRates::hasRate(QStringLiteral("EUR"));
     m_ratesFailed = false;
+    m_ratesAsked = false;
     m_ratesRefusal.clear();
+    m_rateWaiting = 0.0;
+    m_rateMove.reset();
     m_runKept.clear();
     emit runStarted(fromCommand);
     reportProgress();
@@ -178,6 +202,7 @@ void PriceRefresh::updateStaleRates()
     if (m_ratesPending || !FxRates::isDue())
         return;
     m_ratesPending = true;
+    m_ratesAsked = true;
     m_rates->fetch();
 }
 
@@ -418,11 +443,13 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
             printings.insert(std::move(printing));
         }
     }
+    // Asked before the answer replaces what it can.
+    const bool hadPrice = !keptEur.isEmpty() && hasStoredPrice(language, card.id, keptEur);
     const bool priced = applyCardPrices(language, merged, keptEur, keptUsd);
     Outcome outcome = priced ? Outcome::Priced : Outcome::Unpriced;
     if (!keptEur.isEmpty()) {
         outcome = Outcome::Kept;
-        notePricesKept(language, card.id, keptEur,
+        notePricesKept(language, card.id, keptEur, hadPrice,
                        eurForFallback    ? KeptBecause::FallbackPrices
                            : eurDisputed ? KeptBecause::DisputedPrice
                                          : KeptBecause::ExchangeRate);
@@ -486,7 +513,7 @@ void PriceRefresh::keepForFallback(Language language, const CardDetail &card, Ou
         waiting.append({kept, outcome});
 }
 
-void PriceRefresh::notePricesKept(Language language, const QString &cardId, QSet<QString> printings,
+void PriceRefresh::notePricesKept(Language language, const QString &cardId, QSet<QString> printings, bool hadPrice,
                                   KeptBecause because, const QString &cardFailure)
 {
     if (printings.isEmpty()) {
@@ -496,7 +523,41 @@ void PriceRefresh::notePricesKept(Language language, const QString &cardId, QSet
     }
     const QString key = ownedCardKey(language, cardId);
     m_runKept.insert(key);
-    m_keptPrices.insert(key, {std::move(printings), because, cardFailure});
+    m_keptPrices.insert(key, {std::move(printings), because, cardFailure, hadPrice});
+}
+
+bool PriceRefresh::hasStoredPrice(Language language, const QString &cardId, const QSet<QString> &printings) const
+{
+    const QList<CardEntry> &entries = m_collection->entries();
+    const QList<int> rows = m_collection->rowsOfCard(language, cardId);
+    return std::any_of(rows.cbegin(), rows.cend(), [&](int row) {
+        const CardEntry &entry = entries.at(row);
+        return (printings.isEmpty() || printings.contains(printingKey(entry.variant, entry.edition)))
+            && (entry.unitValueEur > 0.0 || entry.unitValueUsd > 0.0);
+    });
+}
+
+int PriceRefresh::cardsKeptWithPrices(bool cancelling) const
+{
+    int cards = 0;
+    for (const QString &key : std::as_const(m_runKept)) {
+        const auto kept = m_keptPrices.constFind(key);
+        if (kept != m_keptPrices.cend() && kept->hadPrice)
+            ++cards;
+    }
+    if (!cancelling)
+        return cards;
+    QList<CardKey> notReached = m_queue;
+    notReached.append(m_askedCards.values());
+    QSet<QString> seen;
+    for (const CardKey &card : std::as_const(notReached)) {
+        const QString key = ownedCardKey(card.first, card.second);
+        if (!m_runKept.contains(key) && !seen.contains(key) && hasStoredPrice(card.first, card.second, {})) {
+            seen.insert(key);
+            ++cards;
+        }
+    }
+    return cards;
 }
 
 QString PriceRefresh::keptReasonOf(const CardEntry &entry) const
@@ -643,7 +704,8 @@ void PriceRefresh::onCardRequestFailed(int requestId, const QString &context, co
     if (!m_inFlight.remove(requestId))
         return;
     const CardKey card = m_askedCards.take(requestId);
-    notePricesKept(card.first, card.second, {}, KeptBecause::CardAnswer, cardFailureText(kind, message));
+    notePricesKept(card.first, card.second, {}, hasStoredPrice(card.first, card.second, {}), KeptBecause::CardAnswer,
+                   cardFailureText(kind, message));
     // A card the server answered was reached: it is named for what came.
     switch (kind) {
     case ReplyFailure::NotReached:
@@ -668,7 +730,7 @@ QList<PriceRefresh::Sentence> PriceRefresh::summary() const
 {
     const Counts &c = m_counts;
     QList<Sentence> text;
-    const auto add = [&text](const QString &sentence, bool failure) { text.append({sentence, failure}); };
+    const auto add = [&text](const QString &sentence, bool first) { text.append({sentence, first}); };
     if (c.failed() == 0 && c.unpriced == 0 && c.kept == 0) {
         add(tr("Priced %n card(s). Recorded this week's total.", nullptr, c.priced), false);
     } else {
@@ -733,23 +795,50 @@ QList<PriceRefresh::Sentence> PriceRefresh::summary() const
     };
     for (const auto &[kind, sets] : failedSets)
         add(failedSetsText(kind, sets), true);
+    // The euro rate in use comes first, with what became of the service's
+    // answer; why it was refused follows, after the counts where the whole
+    // does not fit.
+    const QString eur = QStringLiteral("EUR");
+    double waiting = m_rateWaiting;
+    // Not asked again today: the answer kept aside then still waits.
+    if (!m_ratesAsked && !m_ratesKnown)
+        waiting = FxRates::keptAside(eur).first;
+    const QString inUse = m_ratesKnown ? ratePhrase(FxRates::usdToEur(), FxRates::lastRateDate(eur))
+                                       : tr("the built-in 1 USD = %1 EUR").arg(rateFigure(FxRates::usdToEur()));
+    if (waiting > 0.0)
+        add(tr("Exchange rate kept at %1; the service's %2 waits for a later day's answer.")
+                .arg(inUse, rateFigure(waiting)),
+            true);
+    else if (!m_ratesRefusal.isEmpty())
+        add(tr("Exchange rate kept at %1; the service's answer was refused.").arg(inUse), true);
+    if (m_rateMove) {
+        const double by = (m_rateMove->to / m_rateMove->from - 1.0) * 100.0;
+        const QString percent = QString::number(by, 'f', 1);
+        add(tr("Exchange rate moved by %1% to %2, from %3.")
+                .arg(by > 0.0 ? QLatin1Char('+') + percent : percent, ratePhrase(m_rateMove->to, m_rateMove->toDate),
+                     m_rateMove->fromBuiltIn ? tr("the built-in 1 USD = %1 EUR").arg(rateFigure(m_rateMove->from))
+                                             : ratePhrase(m_rateMove->from, m_rateMove->fromDate)),
+            true);
+    }
     // An answer that cannot be right is refused as an unreachable service
     // would be, and named.
     if (!m_ratesRefusal.isEmpty() && !m_ratesKnown)
         add(tr("The exchange rates were refused: %1; cards priced in dollars kept their stored prices.")
                 .arg(m_ratesRefusal),
-            true);
+            false);
     else if (!m_ratesRefusal.isEmpty())
         add(tr("The exchange rates were refused: %1; cards priced in dollars were converted at the stored rate "
                "(1 USD = %2 EUR).")
-                .arg(m_ratesRefusal, QString::number(FxRates::usdToEur(), 'f', 5)),
-            true);
+                .arg(m_ratesRefusal, rateFigure(FxRates::usdToEur())),
+            false);
+    else if (!m_ratesKnown && waiting > 0.0)
+        add(tr("Cards priced in dollars kept their stored prices."), false);
     else if (!m_ratesKnown)
         add(tr("The exchange rates could not be fetched; cards priced in dollars kept their stored prices."), true);
     else if (m_ratesFailed)
         add(tr("The exchange rates could not be updated; cards priced in dollars were converted at the stored rate "
                "(1 USD = %1 EUR).")
-                .arg(QString::number(FxRates::usdToEur(), 'f', 5)),
+                .arg(rateFigure(FxRates::usdToEur())),
             true);
     if (unresolved > 0)
         add(tr("%n set(s) have no fallback prices available.", nullptr, unresolved), false);
@@ -767,15 +856,16 @@ void PriceRefresh::finish()
     QStringList shownFirst;
     for (const Sentence &sentence : sentences) {
         inOrder.append(sentence.text);
-        if (sentence.failure)
+        if (sentence.first)
             shownFirst.append(sentence.text);
     }
     for (const Sentence &sentence : sentences) {
-        if (!sentence.failure)
+        if (!sentence.first)
             shownFirst.append(sentence.text);
     }
     const QString text = inOrder.join(QLatin1Char(' '));
     const bool valued = recordsWeek();
+    const int keptCards = cardsKeptWithPrices(false);
     // The prices held back and the week recorded from them reach the views
     // as one change.
     m_collection->beginBatch();
@@ -796,7 +886,7 @@ void PriceRefresh::finish()
     Log::info(pricesCategory,
               tr("Collection total after refresh: %1.").arg(Currency::formatFromEur(m_collection->totalValueEur())));
     emit statusChanged(text, 8000, shownFirst);
-    noteOutcome(m_counts.kept + m_counts.failed(), text);
+    noteOutcome(keptCards, text);
 }
 
 bool PriceRefresh::recordsWeek() const
@@ -863,13 +953,14 @@ void PriceRefresh::cancel()
         m_fallback->dropLookUpForRun(set.first, set.second);
     }
     const Counts counts = m_counts;
+    const int keptCards = cardsKeptWithPrices(true);
     endRun();
     const QString text = tr("Price refresh cancelled after %1 of %2 cards.").arg(counts.priced).arg(counts.total);
     logKeptCards();
     Log::info(pricesCategory, text);
     emit statusChanged(tr("Price refresh cancelled."), 4000);
     // The cards it did not get to keep what they had.
-    noteOutcome(counts.total - counts.priced - counts.unpriced, text);
+    noteOutcome(keptCards, text);
 }
 
 } // namespace pv

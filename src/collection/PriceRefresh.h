@@ -3,6 +3,7 @@
 #include "collection/Collection.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
+#include "core/FxRateFetcher.h"
 #include "core/NetworkReplies.h"
 #include "core/SetRecord.h"
 
@@ -21,7 +22,6 @@ namespace pv {
 class ClockTimer;
 struct CardEntry;
 class FallbackPrices;
-class FxRateFetcher;
 class TcgdexClient;
 
 // A price refresh of one collection, from its queue of distinct cards to
@@ -59,7 +59,8 @@ public:
     enum class Stage { FallbackSets, Cards };
     Q_ENUM(Stage)
 
-    // What the run's answers came to.
+    // What the run's answers came to. A card kept counts once, also when
+    // it had no figure stored to keep.
     struct Counts
     {
         int total = 0;          // cards queued
@@ -94,12 +95,13 @@ public:
     // Why a card kept its stored prices.
     enum class KeptBecause { CardAnswer, FallbackPrices, ExchangeRate, DisputedPrice };
 
-    // One sentence of a run's summary, and whether it names a source that
-    // failed.
+    // One sentence of a run's summary, and whether it is shown first where
+    // the whole does not fit: one naming a source that failed, or the
+    // exchange rate in use when the service's answer waits or moved it far.
     struct Sentence
     {
         QString text;
-        bool failure = false;
+        bool first = false;
     };
 
     // The services are borrowed and outlive the refresh.
@@ -183,8 +185,8 @@ private:
     void keepForFallback(Language language, const CardDetail &card, Outcome outcome);
     // Notes the printings of a card whose euro values the run kept; none:
     // every printing held.
-    void notePricesKept(Language language, const QString &cardId, QSet<QString> printings, KeptBecause because,
-                        const QString &cardFailure = QString());
+    void notePricesKept(Language language, const QString &cardId, QSet<QString> printings, bool hadPrice,
+                        KeptBecause because, const QString &cardFailure = QString());
     // Names the run's cards that keep their stored prices, a line each.
     void logKeptCards() const;
     void count(Outcome outcome, int by = 1);
@@ -196,6 +198,12 @@ private:
     // Whether a source of the run failed: cards, TCGCSV, exchange rates.
     bool sourceFailed() const;
     void noteOutcome(int keptCards, const QString &summary);
+    // Whether a holding of the card, of the printings given (any when none
+    // are), has a figure stored.
+    bool hasStoredPrice(Language language, const QString &cardId, const QSet<QString> &printings) const;
+    // The cards the run kept that had figures stored to keep; when
+    // cancelling, with the cards it did not get to.
+    int cardsKeptWithPrices(bool cancelling) const;
     void clearOutcomeNote();
 
     Collection *m_collection = nullptr;
@@ -214,9 +222,12 @@ private:
     QHash<QString, CardKey> m_handedSets;
     Counts m_counts;
     bool m_ratesPending = false; // the run waits for the rates fetch it started
+    bool m_ratesAsked = false;   // the run started a rates fetch
     bool m_ratesKnown = true;    // a rate fetched now or stored from a fetch
     bool m_ratesFailed = false;  // the run's rates fetch failed or was refused
     QString m_ratesRefusal;      // why the answer to the run's rates fetch was refused
+    double m_rateWaiting = 0.0;  // the euro rate the run's fetch kept aside, 0 for none
+    std::optional<FxRateFetcher::Move> m_rateMove; // the euro rate's notable move by the run's fetch
     // Set keys of the sets here and in m_pendingSets and m_waitingForFallback
     // are in lower case: a set is one however it is spelt.
     QSet<QString> m_runSetKeys;  // set keys of the run's cards that have a record
@@ -239,6 +250,7 @@ private:
         QSet<QString> printings; // printingKey
         KeptBecause because = KeptBecause::CardAnswer;
         QString cardFailure; // cardFailureText, for a card answer that failed
+        bool hadPrice = false; // a holding kept had a figure stored
     };
     QHash<QString, KeptPrices> m_keptPrices;
     QSet<QString> m_runKept;            // owned-card keys the run kept

@@ -14,11 +14,32 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+#include <cmath>
+
 namespace pv {
 
 namespace {
 
 const QString category = QStringLiteral("fx");
+
+// "1 USD = 0.92115 EUR of 2026-10-30"; the built-in rate, or one of no
+// known date, without one.
+QString ratePhrase(const QString &code, double rate, const QDate &date, bool builtIn)
+{
+    const QString figure = QString::number(rate, 'f', 5);
+    if (builtIn)
+        return FxRateFetcher::tr("the built-in 1 USD = %1 %2").arg(figure, code);
+    if (!date.isValid())
+        return FxRateFetcher::tr("1 USD = %1 %2 of no known date").arg(figure, code);
+    return FxRateFetcher::tr("1 USD = %1 %2 of %3").arg(figure, code, date.toString(Qt::ISODate));
+}
+
+// "+5.6" or "-29.1", of a fraction.
+QString signedPercent(double fraction)
+{
+    const QString number = QString::number(fraction * 100.0, 'f', 1);
+    return fraction > 0.0 ? QLatin1Char('+') + number : number;
+}
 
 // Nothing of an answer that cannot be right is stored; false.
 bool refuse(FxRateFetcher::Reply *reply, const QString &why)
@@ -81,6 +102,8 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
     // is then not asked for again the same day.
     if (read)
         FxRates::noteAnswerDated(answer.date);
+    for (auto kept = answer.keptAside.cbegin(); kept != answer.keptAside.cend(); ++kept)
+        Q_EMIT rateKeptAside(kept.key(), kept.value());
     if (!believed) {
         Log::warn(category, answer.problem);
         if (!answer.refusal.isEmpty())
@@ -88,7 +111,26 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
         Q_EMIT finished(false);
         return;
     }
+    // What was in use before, to say the moves that are worth a word.
+    QList<Move> moves;
+    for (const auto &row : FxRates::builtInRates()) {
+        if (answer.rates.contains(row.first))
+            moves.append({row.first, FxRates::rateFor(row.first), FxRates::lastRateDate(row.first),
+                          !FxRates::hasRate(row.first), 0.0, QDate()});
+    }
     FxRates::store(answer.rates, answer.date);
+    for (Move &move : moves) {
+        move.to = FxRates::rateFor(move.code);
+        move.toDate = FxRates::lastRateDate(move.code);
+        if (!(std::abs(move.to / move.from - 1.0) > FxRates::notableMove))
+            continue;
+        Log::info(category,
+                  tr("The %1 rate moved by %2% to %3, from %4.")
+                      .arg(move.code, signedPercent(move.to / move.from - 1.0),
+                           ratePhrase(move.code, move.to, move.toDate, false),
+                           ratePhrase(move.code, move.from, move.fromDate, move.fromBuiltIn)));
+        Q_EMIT rateMoved(move);
+    }
     Q_EMIT finished(true);
 }
 
@@ -105,6 +147,12 @@ QString doubtAbout(const QString &code, double rate, const QDate &date)
         return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than twice or under half the built-in "
                                  "rate (1 USD = %3 %2)")
             .arg(answered, code, QString::number(FxRates::builtInRate(code), 'f', 5));
+    const QString keptAside = FxRateFetcher::tr("kept aside until the service answers it again for a later day");
+    if (FxRates::lastRate(code) <= 0.0)
+        return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than %3% away from the built-in rate (1 USD "
+                                 "= %4 %2), %5")
+            .arg(answered, code, QString::number(qRound(FxRates::builtInReach * 100.0)),
+                 QString::number(FxRates::builtInRate(code), 'f', 5), keptAside);
     const QString last = QString::number(FxRates::lastRate(code), 'f', 5);
     const QDate since = FxRates::lastRateDate(code);
     if (since.isValid() && date < since)
@@ -117,7 +165,6 @@ QString doubtAbout(const QString &code, double rate, const QDate &date)
             .arg(answered, code, date.toString(Qt::ISODate), last);
     // Beyond the band of the stored rate: kept aside (FxRates::awaitsConfirmation).
     const QString allowed = QString::number(qRound(FxRates::allowedMove(code, date) * 100.0));
-    const QString keptAside = FxRateFetcher::tr("kept aside until the service answers it again for a later day");
     if (!since.isValid())
         return FxRateFetcher::tr("the service answered 1 USD = %1 %2, more than %3% away from the stored rate (1 USD "
                                  "= %4 %2), %5")
@@ -145,8 +192,10 @@ bool FxRateFetcher::believe(Reply *reply)
         if (!FxRates::isUsable(rate))
             continue;
         const QString doubt = doubtAbout(row.first, rate, date);
-        if (!doubt.isEmpty() && FxRates::awaitsConfirmation(row.first, rate, date))
+        if (!doubt.isEmpty() && FxRates::awaitsConfirmation(row.first, rate, date)) {
             FxRates::keepAside(row.first, rate, date);
+            reply->keptAside.insert(row.first, rate);
+        }
         if (doubt.isEmpty()) {
             // The day's rate again: the stored figure stays as it is, so
             // that rounding cannot move it either.

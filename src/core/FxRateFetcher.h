@@ -42,8 +42,22 @@ public:
         // Why the service's answer cannot be right, when that is the
         // reason: a phrase that goes into other texts.
         QString refusal;
+        // The rates kept aside to be confirmed by a later day's answer.
+        QMap<QString, double> keptAside;
     };
     static bool readReply(const QByteArray &body, Reply *reply);
+
+    // A rate replaced by one of another figure: units of the code per 1 USD
+    // before and after, with their dates (invalid when not known).
+    struct Move
+    {
+        QString code;
+        double from = 0.0;
+        QDate fromDate;
+        bool fromBuiltIn = false; // no rate was stored: the built-in one was in use
+        double to = 0.0;
+        QDate toDate;
+    };
 
 Q_SIGNALS:
     void finished(bool ok);
@@ -55,6 +69,13 @@ Q_SIGNALS:
     // as "the service answered 1 USD = 1.70000 EUR, ...".
     // finished(false) follows.
     void ratesRefused(const QString &reason);
+    // The service's rate for the code lay beyond the band of the one in use
+    // (or, with none, far from the built-in rate) and was kept aside; it
+    // is taken when a later day's answer confirms it.
+    void rateKeptAside(const QString &code, double answered);
+    // A rate taken moved further than FxRates::notableMove from the one in
+    // use; logged already. finished(true) follows.
+    void rateMoved(const pv::FxRateFetcher::Move &move);
 
 private:
     void onReplyFinished(QNetworkReply *reply);

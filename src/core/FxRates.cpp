@@ -116,12 +116,12 @@ bool confirmsKeptAside(const QString &code, double rate, const QDate &date)
     return kept > 0.0 && dayOf(date) > keptOn && withinMove(rate, kept, moveSince(keptOn, date));
 }
 
-// A move beyond the band that comes nearer the built-in rate undoes a wrong
-// rate, and is taken at once.
-bool comesNearer(const QString &code, double rate, double last)
+// A stored rate out of reach of the built-in one is a wrong rate: an
+// answer within reach undoes it at once. (A move toward the built-in rate
+// from one within reach waits as any other does.)
+bool undoesAWrongRate(const QString &code, double rate, double last)
 {
-    const double builtIn = builtInRate(code);
-    return std::abs(rate - builtIn) < std::abs(last - builtIn);
+    return !isWithinReachOfBuiltIn(code, last) && isWithinReachOfBuiltIn(code, rate);
 }
 
 // The local day on which the service last answered rates of a date that
@@ -147,6 +147,11 @@ bool isNearBuiltIn(const QString &code, double rate)
     return isUsable(rate) && builtIn > 0.0 && withinFactor(rate, builtIn, builtInBand);
 }
 
+bool isWithinReachOfBuiltIn(const QString &code, double rate)
+{
+    return isNearBuiltIn(code, rate) && withinMove(rate, builtInRate(code), builtInReach);
+}
+
 double lastRate(const QString &code)
 {
     return storedRate(code);
@@ -154,6 +159,9 @@ double lastRate(const QString &code)
 
 QDate lastRateDate(const QString &code)
 {
+    // A date stored without a rate in use dates nothing.
+    if (lastRate(code) <= 0.0)
+        return {};
     QDate date;
     if (code != QLatin1String("EUR")) {
         AppSettings settings;
@@ -177,25 +185,25 @@ bool isBelievable(const QString &code, double rate, const QDate &date)
     if (!isNearBuiltIn(code, rate))
         return false;
     const double last = lastRate(code);
-    if (last <= 0.0)
-        return true;
-    const QDate since = lastRateDate(code);
     const QDate day = dayOf(date);
+    // With none in use, the built-in rate is the measure.
+    if (last <= 0.0)
+        return isWithinReachOfBuiltIn(code, rate) || confirmsKeptAside(code, rate, day);
+    const QDate since = lastRateDate(code);
     // An answer older than the stored rate says nothing newer; one of its
     // own date is that day's rate again.
     if (since.isValid() && day < since)
         return false;
     if (since.isValid() && day == since)
         return confirmsStored(code, rate, date);
-    return withinMove(rate, last, moveSince(since, day)) || comesNearer(code, rate, last)
+    return withinMove(rate, last, moveSince(since, day)) || undoesAWrongRate(code, rate, last)
         || confirmsKeptAside(code, rate, day);
 }
 
 bool awaitsConfirmation(const QString &code, double rate, const QDate &date)
 {
     const QDate since = lastRateDate(code);
-    return isNearBuiltIn(code, rate) && lastRate(code) > 0.0 && (!since.isValid() || dayOf(date) > since)
-        && !isBelievable(code, rate, date);
+    return isNearBuiltIn(code, rate) && (!since.isValid() || dayOf(date) > since) && !isBelievable(code, rate, date);
 }
 
 QPair<double, QDate> keptAside(const QString &code)
@@ -312,7 +320,7 @@ void noteAnswerDated(const QDate &date)
 {
     const QString eur = QStringLiteral("EUR");
     const QDate since = std::max(lastRateDate(eur), keptAside(eur).second);
-    if (!hasRate(eur) || !since.isValid() || dayOf(date) > since)
+    if (!since.isValid() || dayOf(date) > since)
         return;
     AppSettings settings;
     settings.setValue(QLatin1String(unmovedOnKey), SteadyClock::today().toString(Qt::ISODate));
@@ -320,9 +328,7 @@ void noteAnswerDated(const QDate &date)
 
 bool isDue()
 {
-    if (!hasRate(QStringLiteral("EUR")))
-        return true;
-    if (!isStale())
+    if (hasRate(QStringLiteral("EUR")) && !isStale())
         return false;
     AppSettings settings;
     const QDate unmovedOn = QDate::fromString(settings.value(QLatin1String(unmovedOnKey)).toString(), Qt::ISODate);

@@ -142,6 +142,17 @@ private Q_SLOTS:
         setSetting(QStringLiteral("pricing/ratesUnmovedOn"), QVariant());
     }
 
+    // The rates service answers the euro rate for the date, once.
+    static void serveRate(double eur, const QDate &date)
+    {
+        WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"),
+                                       WebStandIn::Fault::custom(200, "application/json",
+                                                                 R"({"amount": 1.0, "base": "USD", "date": ")"
+                                                                     + date.toString(Qt::ISODate).toLatin1()
+                                                                     + R"(", "rates": {"EUR": )"
+                                                                     + QByteArray::number(eur, 'f', 5) + "}}"));
+    }
+
     // A rates service that repeats the stored rate's day, 4.9 per cent
     // higher at every refresh, is asked once that day and moves nothing;
     // the next day's right rate is taken.
@@ -151,14 +162,6 @@ private Q_SLOTS:
         const QDate today = SteadyClock::today();
         FxRates::store({{QStringLiteral("EUR"), 0.92115}}, today.addDays(-3));
         WebStandIn *web = WebStandIn::shared();
-        const auto serveRate = [web](double eur, const QDate &date) {
-            web->addFault(QStringLiteral("^/v1/latest"),
-                          WebStandIn::Fault::custom(200, "application/json",
-                                                    R"({"amount": 1.0, "base": "USD", "date": ")"
-                                                        + date.toString(Qt::ISODate).toLatin1()
-                                                        + R"(", "rates": {"EUR": )" + QByteArray::number(eur, 'f', 5)
-                                                        + "}}"));
-        };
         Fixture f;
         f.add({"zz1-4"});
         double walked = 0.92115;
@@ -179,6 +182,60 @@ private Q_SLOTS:
         f.client.answerInDollars(QStringLiteral("zz1-4"), 3657.59);
         QCOMPARE(FxRates::storedDate(), SteadyClock::today());
         QCOMPARE(web->requestCount(QStringLiteral("^/v1/latest")), 2);
+    }
+
+    // A run's summary says first the euro rate in use and that the
+    // service's answer waits, or how far a rate taken moved it. The 1st
+    // Edition Charizard (3,657.59 dollars, 3,000 euros stored) is valued at
+    // the rate in force; without one it keeps its value, and counts as kept.
+    void theSummarySaysTheRateInUseFirst_data()
+    {
+        QTest::addColumn<double>("stored"); // 0: none
+        QTest::addColumn<int>("daysBack");
+        QTest::addColumn<double>("answered");
+        QTest::addColumn<double>("inForce");   // 0: none
+        QTest::addColumn<QStringList>("said"); // parts of the sentence shown first
+        QTest::newRow("0.78 three days after 0.95")
+            << 0.95 << 3 << 0.78 << 0.95
+            << QStringList{QStringLiteral("kept at 1 USD = 0.95000 EUR of "), QStringLiteral("0.78000 waits")};
+        QTest::newRow("1.70 with none stored")
+            << 0.0 << 0 << 1.70 << 0.0
+            << QStringList{QStringLiteral("kept at the built-in 1 USD = 0.86000 EUR;"),
+                           QStringLiteral("1.70000 waits")};
+        QTest::newRow("0.92115 forty days after 1.30")
+            << 1.30 << 40 << 0.92115 << 0.92115
+            << QStringList{QStringLiteral("moved by -29.1% to 1 USD = 0.92115 EUR of "),
+                           QStringLiteral("from 1 USD = 1.30000 EUR of ")};
+        QTest::newRow("0.95 five days after 0.90")
+            << 0.90 << 5 << 0.95 << 0.95 << QStringList{QStringLiteral("moved by +5.6% to 1 USD = 0.95000 EUR")};
+    }
+    void theSummarySaysTheRateInUseFirst()
+    {
+        QFETCH(double, stored);
+        QFETCH(int, daysBack);
+        QFETCH(double, answered);
+        QFETCH(double, inForce);
+        QFETCH(QStringList, said);
+        const ManualTime clock;
+        const QDate today = SteadyClock::today();
+        setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
+        if (stored > 0.0)
+            FxRates::store({{QStringLiteral("EUR"), stored}}, today.addDays(-daysBack));
+        FxRates::reload();
+        serveRate(answered, today);
+        Fixture f;
+        f.collection.addEntry(holdingOf(QStringLiteral("zz1-4"), 1, 3000.0));
+        f.add({"zz1-5"}); // never priced
+        QVERIFY(f.refreshUntilCardsAreAsked());
+        f.client.answerInDollars(QStringLiteral("zz1-4"), 3657.59);
+        f.client.answerInDollars(QStringLiteral("zz1-5"), 1.0);
+        QCOMPARE(f.value(0), inForce > 0.0 ? 3657.59 * inForce : 3000.0);
+        QCOMPARE(FxRates::usdToEur(), inForce > 0.0 ? inForce : 0.86);
+        const QString first = f.status.last().at(2).toStringList().value(0);
+        for (const QString &part : std::as_const(said))
+            QVERIFY2(first.contains(part), qPrintable(first));
+        // Without a rate both keep their values; only the Charizard had one.
+        QCOMPARE(f.refresh.outcomeNote().keptCards, inForce > 0.0 ? 0 : 1);
     }
 
     // One card priced on its own (a card just added): its facts, its
@@ -490,7 +547,7 @@ private Q_SLOTS:
         f.collection.mergeSetInfo(jungle());
         const int cards = 203;
         for (int i = 1; i <= cards; ++i) {
-            CardEntry entry = holdingOf(QStringLiteral("base2-%1").arg(i));
+            CardEntry entry = holdingOf(QStringLiteral("base2-%1").arg(i), 1, i == 3 ? 0.0 : 1.5);
             entry.variant = QStringLiteral("normal");
             f.collection.addEntry(entry);
         }
@@ -511,7 +568,7 @@ private Q_SLOTS:
                                 "the card database could not be reached (Connection refused)."));
         QCOMPARE(named.at(199).left(22), QStringLiteral("Card base2-201 (Jungle"));
         QCOMPARE(named.at(200), QStringLiteral("2 more card(s) kept their stored prices."));
-        QCOMPARE(f.refresh.outcomeNote().keptCards, cards - 1);
+        QCOMPARE(f.refresh.outcomeNote().keptCards, cards - 2); // base2-3 had no price to keep
 
         // The next run names only what it kept.
         logged = logSize();

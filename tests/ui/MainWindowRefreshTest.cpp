@@ -573,6 +573,13 @@ private Q_SLOTS:
             QStringLiteral("no usable ones are stored; amounts in dollars are shown at the built-in rate (1 USD = "
                            "0.86000 EUR), and a price refresh keeps the stored values of cards priced in dollars.");
         const QString refusedNoneStored = QStringLiteral("Conversion rates refused: %1, and ") + noneStored;
+        // What is said first: the rate in use, and what became of the answer.
+        const QString builtInKept = QStringLiteral(
+            "Exchange rate kept at the built-in 1 USD = 0.86000 EUR; the service's answer was refused. ");
+        const QString storedOn = SteadyClock::today().addDays(-3).toString(QStringLiteral("d MMM yyyy"));
+        const QString storedKept =
+            QStringLiteral("Exchange rate kept at 1 USD = 0.91000 EUR of %1; the service's answer was refused. ")
+                .arg(storedOn);
 
         QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0 << 0.0
                                      << kept + "The exchange rates could not be fetched; " + dollarsKept
@@ -581,31 +588,41 @@ private Q_SLOTS:
             << WebStandIn::Fault::closeConnection() << 0.91 << 0.91
             << priced + "The exchange rates could not be updated; " + atStored
             << QStringLiteral("Conversion rates could not be updated; the stored ones stay in use (1 USD = 0.91000 EUR).");
-        QTest::newRow("absurd") << absurd << 0.0 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
+        QTest::newRow("absurd") << absurd << 0.0 << 0.0 << kept + builtInKept + refused.arg(absurdWhy) + dollarsKept
                                 << refusedNoneStored.arg(absurdWhy);
         QTest::newRow("absurd, a rate stored")
-            << absurd << 0.91 << 0.91 << priced + refused.arg(absurdWhy) + atStored
+            << absurd << 0.91 << 0.91 << priced + storedKept + refused.arg(absurdWhy) + atStored
             << "Conversion rates refused: " + absurdWhy + "; the stored ones stay in use (1 USD = 0.91000 EUR).";
         // A rate an earlier version stored in the wrong unit converts
         // nothing, however recent, and the next believable answer
         // replaces it.
         QTest::newRow("absurd, a wrong rate stored")
-            << absurd << 92.12 << 0.0 << kept + refused.arg(absurdWhy) + dollarsKept
+            << absurd << 92.12 << 0.0 << kept + builtInKept + refused.arg(absurdWhy) + dollarsKept
             << refusedNoneStored.arg(absurdWhy);
         // Per euro, as the service answers it: without a euro rate.
         const QString perEuroWhy = QStringLiteral("the service answered rates per 1 EUR rather than per 1 USD");
         QTest::newRow("per euro") << answer(R"({"amount": 1.0, "base": "EUR", "rates": {"USD": 1.0856}})") << 0.0 << 0.0
-                                  << kept + refused.arg(perEuroWhy) + dollarsKept << refusedNoneStored.arg(perEuroWhy);
+                                  << kept + builtInKept + refused.arg(perEuroWhy) + dollarsKept
+                                  << refusedNoneStored.arg(perEuroWhy);
         const QString walkedWhy =
             QStringLiteral("the service answered 1 USD = 1.13000 EUR, more than 8% away from the rate of %1 (1 USD = "
                            "0.91000 EUR), kept aside until the service answers it again for a later day")
                 .arg(SteadyClock::today().addDays(-3).toString(Qt::ISODate));
         QTest::newRow("walked away three days after a rate stored")
             << answer(R"({"amount": 1.0, "base": "USD", "date": ")" + today + R"(", "rates": {"EUR": 1.13}})") << 0.91
-            << 0.91 << priced + refused.arg(walkedWhy) + atStored
+            << 0.91
+            << priced
+                + QStringLiteral("Exchange rate kept at 1 USD = 0.91000 EUR of %1; the service's 1.13000 waits for a "
+                                 "later day's answer. ")
+                      .arg(storedOn)
+                + refused.arg(walkedWhy) + atStored
             << "Conversion rates refused: " + walkedWhy + "; the stored ones stay in use (1 USD = 0.91000 EUR).";
         QTest::newRow("believable, a wrong rate stored")
-            << believable << 92.12 << 0.92 << priced.trimmed()
+            << believable << 92.12 << 0.92
+            << priced
+                + QStringLiteral("Exchange rate moved by +7.0% to 1 USD = 0.92000 EUR of %1, from the built-in 1 USD = "
+                                 "0.86000 EUR.")
+                      .arg(SteadyClock::today().toString(QStringLiteral("d MMM yyyy")))
             << QStringLiteral("Conversion rates updated (%1): 1 USD = 0.92000 EUR.").arg(QString::fromLatin1(today));
     }
 
@@ -620,6 +637,7 @@ private Q_SLOTS:
         QFETCH(double, convertedAt);
         test::setSetting(QStringLiteral("pricing/usdToEur"), QVariant());
         test::setSetting(QStringLiteral("pricing/usdToEurDate"), QVariant());
+        test::setSetting(QStringLiteral("pricing/ratesUnmovedOn"), QVariant());
         if (stored > 0)
             FxRates::store({{QStringLiteral("EUR"), stored}}, SteadyClock::today().addDays(-3));
         WebStandIn::shared()->addFault(QStringLiteral("^/v1/latest"), fault, -1);
@@ -643,11 +661,13 @@ private Q_SLOTS:
         QCOMPARE(FxRates::usdToEur(), convertedAt > 0 ? convertedAt : 0.86);
         QFETCH(QString, summary);
         QCOMPARE(f.status(), summary);
-        // The bar names the rates that failed first, in whole sentences; a
+        // The bar names the rate in use or the rates that failed first, in whole sentences; a
         // summary too long for it at 1366 pixels is whole in the tool tip
         // and the log.
         const QString shown = f.window.statusBar()->currentMessage();
-        QVERIFY2((shown == summary || shown.startsWith(QLatin1String("The exchange rates "))) && shown.endsWith(u'.'),
+        QVERIFY2((shown == summary || shown.startsWith(QLatin1String("Exchange rate "))
+                  || shown.startsWith(QLatin1String("The exchange rates ")))
+                     && shown.endsWith(u'.'),
                  qPrintable(shown));
         if (summary.size() > 220)
             QVERIFY(shown.size() < summary.size());
