@@ -5,6 +5,7 @@
 #include "catalog/CatalogSearch.h"
 #include "catalog/TcgdexClient.h"
 #include "core/CardNumbers.h"
+#include "core/Disposal.h"
 #include "core/Errata.h"
 #include "core/Log.h"
 #include "core/NameTranslator.h"
@@ -922,7 +923,7 @@ void CardCatalog::applyRarities(Language language, int serial, QList<CatalogCard
                   .arg(rarities.size()));
     // The answers hold tens of thousands of small strings: they are let go
     // on a worker thread.
-    QThreadPool::globalInstance()->start([gone = std::move(answers)]() mutable { gone.clear(); });
+    Disposal::freeElsewhere(std::move(answers));
     // A pass that found every rarity as it was leaves the file as it is;
     // the pass is announced once the file is written.
     if (changed || m_unsaved.contains(language)) {
