@@ -448,7 +448,9 @@ PriceRefresh::Outcome PriceRefresh::priceCard(Language language, const CardDetai
     const bool priced = applyCardPrices(language, merged, keptEur, keptUsd);
     Outcome outcome = priced ? Outcome::Priced : Outcome::Unpriced;
     if (!keptEur.isEmpty()) {
-        outcome = Outcome::Kept;
+        // A card with no figure stored kept nothing: it is left unpriced.
+        if (hadPrice)
+            outcome = Outcome::Kept;
         notePricesKept(language, card.id, keptEur, hadPrice,
                        eurForFallback    ? KeptBecause::FallbackPrices
                            : eurDisputed ? KeptBecause::DisputedPrice
@@ -612,7 +614,7 @@ void PriceRefresh::logKeptCards() const
     for (const CardEntry &entry : entries) {
         const QString key = ownedCardKey(entry.lang, entry.cardId);
         const auto kept = m_keptPrices.constFind(key);
-        if (kept == m_keptPrices.cend() || !m_runKept.contains(key)
+        if (kept == m_keptPrices.cend() || !m_runKept.contains(key) || !kept->hadPrice
             || !kept->printings.contains(printingKey(entry.variant, entry.edition)))
             continue;
         QStringList &printings = printingsOf[key];

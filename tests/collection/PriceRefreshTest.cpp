@@ -443,22 +443,24 @@ private Q_SLOTS:
     // TCGCSV refused, Cardmarket chosen: a card answered with its Cardmarket
     // figures and without its TCGplayer block reads nothing of TCGCSV and is
     // priced; a card without prices of its own would read TCGCSV's and keeps
-    // its value.
+    // its value. One with no value stored kept nothing, and is not counted
+    // as kept.
     void aValueIsKeptOnlyWhereItReadsWhatFailed()
     {
         WebStandIn *web = WebStandIn::shared();
         web->addServiceFault(QStringLiteral("tcgcsv"), WebStandIn::Fault::refuse(), -1);
-        web->addFault(QStringLiteral("/cards/base1-4$"), WebStandIn::Fault::noPricing(), -1);
+        web->addFault(QStringLiteral("/cards/base1-(4|15)$"), WebStandIn::Fault::noPricing(), -1);
         web->addFault(QStringLiteral("/cards/base1-"), WebStandIn::Fault::noTcgplayer(), -1);
         WebFixture f;
         f.collection.mergeSetInfo(baseSet());
         f.collection.addEntry(holdingOf(QStringLiteral("base1-2"), 1, 999.99));
         f.collection.addEntry(holdingOf(QStringLiteral("base1-4"), 1, 999.99));
+        f.collection.addEntry(holdingOf(QStringLiteral("base1-15"), 1, 0.0));
         QCOMPARE(f.refreshed(),
                  QStringLiteral(
-                     "Priced 1 of 2 cards; 1 kept their stored prices. Recorded this week's total. TCGCSV could not be "
-                     "reached for 1 set(s); cards priced from TCGCSV kept their stored "
-                     "prices."));
+                     "Priced 1 of 3 cards; 1 came back without a price, 1 kept their stored prices. Recorded this "
+                     "week's total. TCGCSV could not be reached for 1 set(s); cards priced from TCGCSV kept their "
+                     "stored prices."));
         QCOMPARE(f.value(0), blastoise);
         QCOMPARE(f.value(1), 999.99);
     }
@@ -566,9 +568,10 @@ private Q_SLOTS:
         QCOMPARE(named.first(),
                  QStringLiteral("Card base2-2 (Jungle, Normal / Reverse Holo) kept its stored price: "
                                 "the card database could not be reached (Connection refused)."));
-        QCOMPARE(named.at(199).left(22), QStringLiteral("Card base2-201 (Jungle"));
-        QCOMPARE(named.at(200), QStringLiteral("2 more card(s) kept their stored prices."));
-        QCOMPARE(f.refresh.outcomeNote().keptCards, cards - 2); // base2-3 had no price to keep
+        // base2-3 had no price to keep, and is not named.
+        QCOMPARE(named.at(199).left(22), QStringLiteral("Card base2-202 (Jungle"));
+        QCOMPARE(named.at(200), QStringLiteral("1 more card(s) kept their stored prices."));
+        QCOMPARE(f.refresh.outcomeNote().keptCards, cards - 2);
 
         // The next run names only what it kept.
         logged = logSize();
