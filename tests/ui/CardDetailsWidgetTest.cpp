@@ -499,8 +499,8 @@ private Q_SLOTS:
 
     // Beside the picture and editors, the facts' column is narrow: a value
     // that takes two lines there makes its row taller, after a card whose
-    // facts took one line each, at the least width that keeps the columns
-    // side by side and at a laptop's.
+    // facts took one line each, and not the next card's, at the least width
+    // that keeps the columns side by side and at a laptop's.
     void longFactsShowWhole()
     {
         Collection collection;
@@ -525,7 +525,8 @@ private Q_SLOTS:
             dock.resize(width + dock.verticalScrollBar()->sizeHint().width(), 400);
             dock.show();
             Q_EMIT m_client->cardReady(showAndAwaitCard(*panel, charizard()), Language::English, pricedCard("{}"));
-            QTRY_COMPARE(serie->height(), serie->heightForWidth(serie->width()));
+            // One line again after the long facts of the card before.
+            QTRY_VERIFY(serie->height() < 2 * serie->fontMetrics().lineSpacing());
             Q_EMIT m_client->cardReady(showAndAwaitCard(*panel, japanese), Language::Japanese, card);
             QTRY_VERIFY(serie->heightForWidth(serie->width()) > serie->fontMetrics().lineSpacing());
             for (QLabel *value : child<QGroupBox>(*panel, "cardBox")->findChildren<QLabel *>())

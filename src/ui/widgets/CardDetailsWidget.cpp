@@ -600,8 +600,16 @@ void CardDetailsWidget::showCardValues()
 void CardDetailsWidget::fitWrappedLabels()
 {
     for (QLabel *label : std::as_const(m_wrappedLabels)) {
-        const int height = label->text().isEmpty() ? 0 : label->heightForWidth(label->width());
-        if (height >= 0 && height != label->minimumHeight())
+        const int least = label->minimumHeight();
+        int height = 0;
+        if (!label->text().isEmpty()) {
+            // A label never answers less than the height it was given: a
+            // text shorter than the one before is measured without it.
+            label->setMinimumHeight(0);
+            height = label->heightForWidth(label->width());
+            label->setMinimumHeight(least);
+        }
+        if (height >= 0 && height != least)
             label->setMinimumHeight(height);
     }
 }

@@ -21,8 +21,8 @@ QStringList sentencesOf(const QString &text)
 }
 
 // The words of the text before the space at the end given, without what
-// would dangle before an ellipsis (a comma, a colon, an opening bracket,
-// an equals sign).
+// would dangle before an ellipsis (a comma, a colon, a dash, an equals
+// sign).
 QString wordsBefore(const QString &text, qsizetype end)
 {
     static const QString dangling = QStringLiteral(" ,;:(=-\u2013\u2014");
@@ -64,11 +64,11 @@ QString StatusSummary::fitted(const QString &text, const QStringList &sentences,
     for (qsizetype space = inOrder.indexOf(QLatin1Char(' ')); space > 0;
          space = inOrder.indexOf(QLatin1Char(' '), space + 1)) {
         const QString words = wordsBefore(inOrder, space);
-        if (words.isEmpty())
-            continue;
         if (metrics.horizontalAdvance(words + ellipsis) > width)
             break;
-        shown = words + ellipsis;
+        // Nor does it end inside brackets, half a figure's "(1 USD =".
+        if (!words.isEmpty() && words.count(QLatin1Char('(')) <= words.count(QLatin1Char(')')))
+            shown = words + ellipsis;
     }
     // A first word too long for the room is cut where the room ends.
     return shown.isEmpty() ? metrics.elidedText(inOrder, Qt::ElideRight, width) : shown;
