@@ -130,6 +130,11 @@ bool FallbackPrices::isPending(Language language, const QString &setId) const
     return state(language, setId) == PriceIndex::Pending;
 }
 
+bool FallbackPrices::isLookingUp(Language language, const QString &setId) const
+{
+    return isLookedUp(language, setId) && m_index->isSetPending(language, indexedId(language, setId));
+}
+
 QString FallbackPrices::statusText(Language language, const QString &setId) const
 {
     return isLookedUp(language, setId) ? m_index->statusText(language, indexedId(language, setId)) : QString();

@@ -67,6 +67,9 @@ public:
     // NotIndexed for a set this document has not looked up.
     PriceIndex::SetState state(Language language, const QString &setId) const;
     bool isPending(Language language, const QString &setId) const;
+    // Whether a TCGCSV group the set is priced from, its own or another, is
+    // still being looked up: the figures it would give are not known yet.
+    bool isLookingUp(Language language, const QString &setId) const;
     QString statusText(Language language, const QString &setId) const;
     // How the look-up of a group of the set failed (its own or one it is
     // also priced from); nothing when none failed.

@@ -80,6 +80,9 @@ public:
     CardDetail withFallbackPrices(Language language, const CardDetail &card) const;
     QJsonObject cardPrices(Language language, const QString &setId, const QString &number) const;
     SetState setState(Language language, const QString &setId) const;
+    // Whether a group of the set, its own or one under an alias, is still
+    // being looked up.
+    bool isSetPending(Language language, const QString &setId) const;
     QString statusText(Language language, const QString &setId) const;
     // How the look-up of a group of the set failed, its own group's first,
     // then those under its aliases; nothing when none failed.
@@ -127,7 +130,6 @@ private:
     // group's for the shadowless Base Set or a record without a name.
     static QString setLabel(const SetEntry &entry);
     void finishSet(const QString &key, SetState state, ReplyFailure failure = ReplyFailure::NotReached);
-    bool isSetPending(Language language, const QString &setId) const;
     QJsonObject buildPrices(const QString &key, const QString &number) const;
 
     void onGroupsReady(int requestId, int categoryId, const QList<pv::TcgcsvGroup> &groups);

@@ -238,7 +238,7 @@ void MainWindow::connectSignals()
         Log::warn(QStringLiteral("prices"), text);
         // A refresh names its own sets' failures in its summary; a set an
         // open dialog asked about does not take the bar from that summary.
-        if (!priceRefreshRunning() && !m_statusSummary->isShowing())
+        if (!priceRefreshRunning() && !m_statusSummary->isShowing(m_refreshStatus))
             showStatus(text, 6000);
     });
 }
@@ -258,7 +258,7 @@ void MainWindow::onRaritiesLoaded(Language language, bool changed)
 
 void MainWindow::showStatus(const QString &text, int timeoutMs)
 {
-    statusBar()->showMessage(text, timeoutMs);
+    m_statusSummary->show(text, timeoutMs);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

@@ -326,8 +326,9 @@ private:
     DexIndex *m_dexIndex = nullptr;
     FxRateFetcher *m_fxFetcher = nullptr;
     QString m_ratesRefusal; // why the rates answer just refused was, until it is told
-    // The price refresh's status texts, fitted to the status bar.
+    // Every message of the status bar, fitted to the room it has.
     StatusSummary *m_statusSummary = nullptr;
+    QString m_refreshStatus; // the price refresh's last message
     QUndoStack *m_undoStack = nullptr;
     CollectionTreeModel *m_treeModel = nullptr;
     CollectionTreeDelegate *m_treeDelegate = nullptr;

@@ -11,6 +11,7 @@
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
+#include "ui/widgets/StatusSummary.h"
 #include "ui_MainWindow.h"
 
 #include <QDir>
@@ -18,7 +19,6 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QProgressBar>
-#include <QStatusBar>
 #include <QTimer>
 #include <QUndoStack>
 
@@ -58,13 +58,13 @@ void MainWindow::setUpDocumentSession()
     connect(m_session, &DocumentSession::busyChanged, this, [this](bool reading, bool writing) {
         if (!reading && !writing) {
             m_fileProgress->hide();
-            statusBar()->clearMessage();
+            m_statusSummary->clear();
         }
         setFileCommandsEnabled(reading, writing);
     });
     connect(m_session, &DocumentSession::slowTask, this, [this](bool reading, const QString &path) {
         const QString name = QFileInfo(path).fileName();
-        statusBar()->showMessage(reading ? tr("Opening %1...").arg(name) : tr("Saving %1...").arg(name));
+        showStatus(reading ? tr("Opening %1...").arg(name) : tr("Saving %1...").arg(name), 0);
         m_fileProgress->show();
     });
     connect(m_session, &DocumentSession::replacing, this, [this](const std::shared_ptr<void> &readSide) {

@@ -75,9 +75,17 @@ void MainWindow::setUpPriceRefresh()
         ui->actionRefreshPrices->setEnabled(!m_collection->entries().isEmpty());
     });
     // A summary too long for the status bar shows what failed there first,
-    // and whole in the bar's tool tip (and the log) while it shows.
+    // and whole in the bar's tool tip (and the log) while it shows. The
+    // run's empty text takes its own last message away, not another's.
     m_statusSummary = new StatusSummary(statusBar(), this);
-    connect(m_priceRefresh, &PriceRefresh::statusChanged, m_statusSummary, &StatusSummary::show);
+    connect(m_priceRefresh, &PriceRefresh::statusChanged, this,
+            [this](const QString &text, int timeoutMs, const QStringList &shownFirst) {
+                if (!text.isEmpty())
+                    m_statusSummary->show(text, timeoutMs, shownFirst);
+                else if (m_statusSummary->isShowing(m_refreshStatus))
+                    m_statusSummary->clear();
+                m_refreshStatus = text;
+            });
     connect(m_priceRefresh, &PriceRefresh::collectionChangedOutsideUndo, m_session,
             &DocumentSession::noteChangeOutsideUndo);
     // The prices' line beside the summary tells the run's outcome once the

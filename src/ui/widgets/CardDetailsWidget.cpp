@@ -288,6 +288,9 @@ void CardDetailsWidget::showEntry(const CardEntry &shown)
             artworkRequestId = client->fetchCardImage(entry.image, 1);
         }
         cardRequestId = client->fetchCard(entry.lang, entry.cardId);
+        // The stored figures were shown before the record was asked for.
+        if (!detailValid && cardFailure.isEmpty())
+            showStoredValues();
     }
 }
 
@@ -387,6 +390,16 @@ void CardDetailsWidget::showStoredValues()
         ui->usdValue->setText(tr("unknown"));
         showStoredLineTotal();
         notes.append(tr("Neither source's figure is known: %1.").arg(cardFailure));
+    } else if (cardRequestId != 0) {
+        // The card database's record is on its way: no source's figure is
+        // known yet, and the line total is the one stored, told as such.
+        if (entry.customPriceEur <= 0.0)
+            ui->eurValue->setText(lookingUpText());
+        ui->usdValue->setText(lookingUpText());
+        if (entry.customPriceEur > 0.0)
+            showLineTotal(ui->lineTotalValue, entry);
+        else
+            showStoredLineTotal();
     } else {
         if (entry.customPriceEur <= 0.0)
             ui->eurValue->setText(entry.unitValueEur > 0.0 ? Currency::formatFromEur(entry.unitValueEur)
@@ -412,6 +425,11 @@ void CardDetailsWidget::showStoredLineTotal()
         ui->lineTotalValue->setText(tr("%1 (stored %2)")
                                         .arg(Currency::formatFromEur(value),
                                              entry.priceUpdated.toLocalTime().toString(QStringLiteral("d MMM yyyy"))));
+}
+
+QString CardDetailsWidget::lookingUpText()
+{
+    return tr("looking up\u2026");
 }
 
 QString CardDetailsWidget::keptPriceNote() const
@@ -488,16 +506,25 @@ void CardDetailsWidget::showCardValues()
     const double usdToEur = FxRates::usdToEur();
     // A figure that reads what TCGCSV failed to give, or a figure TCGCSV
     // listed twice, differently, is unknown, as a refresh takes it: the
-    // source did not say the card is unlisted. The value resting on it is
-    // the stored one.
+    // source did not say the card is unlisted. One that reads what a
+    // look-up still on its way will give is not known yet (the index names
+    // the figures of a group that failed and of one being looked up alike).
+    // The value resting on either is the stored one.
     const bool tcgcsvFailed = fallbackPrices && fallbackPrices->state(entry.lang, entry.setId) == PriceIndex::Failed;
-    const auto readsUnknown = [tcgcsvFailed](unsigned reads) {
-        return (reads & (PriceResult::DisputedDollars | PriceResult::UnansweredDollars)) != 0
-            || (tcgcsvFailed && (reads & PriceResult::TcgcsvDollars) != 0);
+    const bool lookingUp = fallbackPrices && fallbackPrices->isLookingUp(entry.lang, entry.setId);
+    const auto figureOf = [tcgcsvFailed, lookingUp](unsigned reads) {
+        if ((reads & PriceResult::DisputedDollars) != 0)
+            return Figure::Unknown;
+        if ((reads & PriceResult::UnansweredDollars) == 0
+            && (!tcgcsvFailed || (reads & PriceResult::TcgcsvDollars) == 0))
+            return Figure::Known;
+        return lookingUp ? Figure::LookingUp : Figure::Unknown;
     };
     const unsigned usdReads = Pricing::tcgplayerPriceReads(priced, finish, edition);
-    const bool usdUnknown = readsUnknown(usdReads);
-    const bool valueUnknown = readsUnknown(price.reads);
+    const Figure usdFigure = figureOf(usdReads);
+    const Figure valueFigure = figureOf(price.reads);
+    const bool usdUnknown = usdFigure != Figure::Known;
+    const bool valueUnknown = valueFigure != Figure::Known;
     const double value = valueUnknown ? 0.0 : price.value;
 
     if (entry.customPriceEur > 0.0) {
@@ -505,26 +532,33 @@ void CardDetailsWidget::showCardValues()
         showLineTotal(ui->lineTotalValue, entry);
     } else {
         const double shown = cardmarket > 0.0 ? cardmarket : value;
-        ui->eurValue->setText(shown > 0.0 ? Currency::formatFromEur(shown * multiplier) : tr("not listed"));
+        if (shown > 0.0)
+            ui->eurValue->setText(Currency::formatFromEur(shown * multiplier));
+        else
+            ui->eurValue->setText(valueFigure == Figure::LookingUp ? lookingUpText() : tr("not listed"));
         if (valueUnknown)
             showStoredLineTotal();
         else
             showLineTotal(ui->lineTotalValue, entry);
     }
-    if (usdUnknown)
+    if (usdFigure == Figure::LookingUp)
+        ui->usdValue->setText(lookingUpText());
+    else if (usdUnknown)
         ui->usdValue->setText(tr("unknown"));
     else
         ui->usdValue->setText(usd > 0.0 ? Currency::formatFromUsd(multiplier * usd) : tr("not listed"));
 
     QStringList notes;
     // What the last refresh kept, and why, says it already.
-    if (QString kept = keptPriceNote(); !kept.isEmpty())
+    if (QString kept = keptPriceNote(); !kept.isEmpty()) {
         notes.append(std::move(kept));
-    else if (usdUnknown || valueUnknown) {
+    } else if (usdFigure == Figure::Unknown || valueFigure == Figure::Unknown) {
         const bool disputed = ((usdReads | price.reads) & PriceResult::DisputedDollars) != 0;
         notes.append(tr("TCGplayer's figure is not known: %1.")
                          .arg(PriceRefresh::keptBecauseText(disputed ? PriceRefresh::KeptBecause::DisputedPrice
                                                                      : PriceRefresh::KeptBecause::FallbackPrices)));
+    } else if (usdUnknown || valueUnknown) {
+        notes.append(tr("TCGplayer's figure is not known yet: TCGCSV's prices for its set are being looked up."));
     }
     if (fromUsd && !valueUnknown) {
         const QString rate = QLocale().toString(usdToEur, 'f', 4);
@@ -566,8 +600,16 @@ void CardDetailsWidget::showCardValues()
 void CardDetailsWidget::fitWrappedLabels()
 {
     for (QLabel *label : std::as_const(m_wrappedLabels)) {
-        const int height = label->text().isEmpty() ? 0 : label->heightForWidth(label->width());
-        if (height >= 0 && height != label->minimumHeight())
+        const int least = label->minimumHeight();
+        int height = 0;
+        if (!label->text().isEmpty()) {
+            // A label never answers less than the height it was given: a
+            // text shorter than the one before is measured without it.
+            label->setMinimumHeight(0);
+            height = label->heightForWidth(label->width());
+            label->setMinimumHeight(least);
+        }
+        if (height >= 0 && height != least)
             label->setMinimumHeight(height);
     }
 }

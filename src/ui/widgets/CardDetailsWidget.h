@@ -83,6 +83,10 @@ private:
     // The line's stored value, said to be stored, with its date.
     void showStoredLineTotal();
     void showCardValues();
+    // A figure of a source: known, still on its way, or unknown because its
+    // source failed or contradicted itself.
+    enum class Figure { Known, LookingUp, Unknown };
+    static QString lookingUpText();
     // The live values while the card record is at hand, else the stored ones.
     void showValues();
     // Says so when the line total rests on a price the last refresh kept

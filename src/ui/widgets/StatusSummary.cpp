@@ -1,5 +1,6 @@
 #include "ui/widgets/StatusSummary.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -19,13 +20,29 @@ QStringList sentencesOf(const QString &text)
     return text.split(sentenceEnd);
 }
 
+// The words of the text before the space at the end given, without what
+// would dangle before an ellipsis (a comma, a colon, a dash, an equals
+// sign).
+QString wordsBefore(const QString &text, qsizetype end)
+{
+    static const QString dangling = QStringLiteral(" ,;:(=-\u2013\u2014");
+    while (end > 0 && dangling.contains(text.at(end - 1)))
+        --end;
+    return text.left(end);
+}
+
 } // namespace
 
 StatusSummary::StatusSummary(QStatusBar *bar, QObject *parent)
     : QObject(parent)
     , m_bar(bar)
 {
+    m_timeout.setSingleShot(true);
+    connect(&m_timeout, &QTimer::timeout, this, &StatusSummary::clear);
     connect(m_bar, &QStatusBar::messageChanged, this, &StatusSummary::onMessageChanged);
+    // The room beside the permanent widgets changes with the bar's width and
+    // as they show, hide or change their text.
+    m_bar->installEventFilter(this);
 }
 
 StatusSummary::~StatusSummary() = default;
@@ -39,51 +56,95 @@ void StatusSummary::setBeside(const QList<QWidget *> &beside)
 
 QString StatusSummary::fitted(const QString &text, const QStringList &sentences, const QFontMetrics &metrics, int width)
 {
-    const QStringList order = sentences.isEmpty() ? sentencesOf(text) : sentences;
-    const QString inOrder = order.join(QLatin1Char(' '));
-    if (metrics.horizontalAdvance(inOrder) <= width || order.size() < 2)
+    const QString inOrder = (sentences.isEmpty() ? sentencesOf(text) : sentences).join(QLatin1Char(' '));
+    if (metrics.horizontalAdvance(inOrder) <= width)
         return inOrder;
-    QString shown = order.first();
-    for (qsizetype next = 1; next < order.size(); ++next) {
-        const QString longer = shown + QLatin1Char(' ') + order.at(next);
-        if (metrics.horizontalAdvance(longer) > width)
+    const QString ellipsis(QChar(0x2026));
+    QString shown;
+    for (qsizetype space = inOrder.indexOf(QLatin1Char(' ')); space > 0;
+         space = inOrder.indexOf(QLatin1Char(' '), space + 1)) {
+        const QString words = wordsBefore(inOrder, space);
+        if (metrics.horizontalAdvance(words + ellipsis) > width)
             break;
-        shown = longer;
+        // Nor does it end inside brackets, half a figure's "(1 USD =".
+        if (!words.isEmpty() && words.count(QLatin1Char('(')) <= words.count(QLatin1Char(')')))
+            shown = words + ellipsis;
     }
-    return shown;
+    // A first word too long for the room is cut where the room ends.
+    return shown.isEmpty() ? metrics.elidedText(inOrder, Qt::ElideRight, width) : shown;
 }
 
 void StatusSummary::show(const QString &text, int timeoutMs, const QStringList &shownFirst)
 {
     if (text.isEmpty()) {
-        if (!m_text.isEmpty())
-            m_bar->clearMessage();
+        clear();
         return;
     }
     m_text = text;
     m_shownFirst = shownFirst;
+    m_shown.clear();
     refit(timeoutMs);
+}
+
+void StatusSummary::clear()
+{
+    m_timeout.stop();
+    m_text.clear();
+    m_shown.clear();
+    m_bar->clearMessage();
+    m_bar->setToolTip(QString());
 }
 
 void StatusSummary::refit(int timeoutMs)
 {
     if (m_text.isEmpty())
         return;
+    fit();
+    if (timeoutMs > 0)
+        m_timeout.start(timeoutMs);
+    else
+        m_timeout.stop();
+}
+
+int StatusSummary::room() const
+{
+    // A bar not laid out yet has no room to measure: the text is fitted
+    // once the bar shows.
+    if (!m_bar->isVisible())
+        return QWIDGETSIZE_MAX;
     int room = m_bar->width() - barFrame;
     for (const QPointer<QWidget> &beside : std::as_const(m_beside)) {
         if (beside && !beside->isHidden())
             room -= beside->sizeHint().width() + besideSpacing;
     }
+    return room;
+}
+
+void StatusSummary::fit()
+{
+    const QString shown = fitted(m_text, m_shownFirst, m_bar->fontMetrics(), room());
+    m_bar->setToolTip(shown == m_text ? QString() : m_text);
+    if (shown == m_shown && m_bar->currentMessage() == shown)
+        return;
     // Known before it shows: the bar's word of it is no other message.
-    m_shown = fitted(m_text, m_shownFirst, m_bar->fontMetrics(), room);
-    m_bar->showMessage(m_shown, timeoutMs);
-    m_bar->setToolTip(m_shown == m_text ? QString() : m_text);
+    m_shown = shown;
+    m_bar->showMessage(shown);
+}
+
+bool StatusSummary::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_bar && isShowing()
+        && (event->type() == QEvent::Resize || event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest))
+        fit();
+    return QObject::eventFilter(watched, event);
 }
 
 void StatusSummary::onMessageChanged(const QString &message)
 {
     if (!message.isEmpty() && message == m_shown)
         return;
+    // Another message took the bar, or the bar's own time-out cleared it.
+    m_timeout.stop();
     m_text.clear();
     m_shown.clear();
     m_bar->setToolTip(QString());

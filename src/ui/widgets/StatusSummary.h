@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 class QFontMetrics;
 class QStatusBar;
@@ -12,10 +13,11 @@ class QWidget;
 
 namespace pv {
 
-// Shows texts too long for the status bar, such as a price refresh's
-// summary: as many of their sentences as fit beside the bar's permanent
-// widgets, in the order given (what failed first), the first at least, and
-// the whole text in the bar's tool tip for as long as it shows.
+// Every message of the window's status bar goes through here. One too long
+// for the room beside the bar's permanent widgets, such as a price
+// refresh's summary, shows what fits, cut where a word ends and closed by
+// an ellipsis, fitted again as that room changes; the whole text is the
+// bar's tool tip for as long as the message shows.
 class StatusSummary : public QObject
 {
     Q_OBJECT
@@ -30,19 +32,27 @@ public:
 
     // Shows the text for the time given (0: until replaced). The sentences
     // to show first, when given, are the text's own in another order. An
-    // empty text takes away the last one shown, if it still shows.
+    // empty text takes away the message shown.
     void show(const QString &text, int timeoutMs, const QStringList &shownFirst = QStringList());
-    // Whether the bar still shows the last text given.
+    void clear();
+    // Whether the bar still shows a text given here; that text, when given.
     bool isShowing() const { return !m_text.isEmpty(); }
-    // Fits the text shown again, as the room beside it changed, for the
-    // time given.
+    bool isShowing(const QString &text) const { return !m_text.isEmpty() && m_text == text; }
+    // Fits the text shown again and shows it for the time given from now.
     void refit(int timeoutMs);
 
-    // As many of the sentences (the text's own when none are given) as fit
-    // the width, in their order, the first at least.
+    // The sentences (the text's own when none are given) in their order,
+    // whole when they fit the width, else as many words as fit followed by
+    // an ellipsis.
     static QString fitted(const QString &text, const QStringList &sentences, const QFontMetrics &metrics, int width);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    int room() const;
+    // Fits the text shown to the room it has now; the time left stays.
+    void fit();
     void onMessageChanged(const QString &message);
 
     QStatusBar *m_bar;
@@ -50,6 +60,7 @@ private:
     QString m_text;
     QStringList m_shownFirst;
     QString m_shown;
+    QTimer m_timeout;
 };
 
 } // namespace pv
