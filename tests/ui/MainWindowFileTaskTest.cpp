@@ -40,6 +40,29 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(!window.fileTaskRunning(), 20000);
     }
 
+    // Saves run on a thread of their own and wait, once their file is
+    // created, until the test releases edited: every save, or only the next
+    // one once hold is set.
+    struct HeldSaves
+    {
+        explicit HeldSaves(bool every, bool next = false)
+            : hold(next)
+        {
+            MainWindow::setFileTasksAlwaysInBackground(true);
+            setSaveTraceForTests([this, every](SaveEvent event, const QString &) {
+                if (event == SaveEvent::Created && (every || hold.exchange(false)))
+                    edited.acquire();
+            });
+        }
+        ~HeldSaves()
+        {
+            MainWindow::setFileTasksAlwaysInBackground(false);
+            setSaveTraceForTests({});
+        }
+        std::atomic<bool> hold;
+        QSemaphore edited;
+    };
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -96,16 +119,8 @@ private Q_SLOTS:
     // writes leaves the document changed, and the file whole without it.
     void editWhileSavingLeavesTheDocumentChanged()
     {
-        MainWindow::setFileTasksAlwaysInBackground(true);
-        QSemaphore edited;
-        setSaveTraceForTests([&edited](SaveEvent event, const QString &) {
-            if (event == SaveEvent::Created)
-                edited.acquire();
-        });
-        const test::AtScopeEnd reset([] {
-            MainWindow::setFileTasksAlwaysInBackground(false);
-            setSaveTraceForTests({});
-        });
+        HeldSaves saves(true);
+        QSemaphore &edited = saves.edited;
         test::PromptScope prompts;
         MainWindow window;
         Collection *collection = window.collection();
@@ -156,17 +171,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, command);
         QFETCH(bool, closeMeanwhile);
-        MainWindow::setFileTasksAlwaysInBackground(true);
-        std::atomic<bool> hold{false};
-        QSemaphore edited;
-        setSaveTraceForTests([&](SaveEvent event, const QString &) {
-            if (event == SaveEvent::Created && hold.exchange(false))
-                edited.acquire();
-        });
-        const test::AtScopeEnd reset([] {
-            MainWindow::setFileTasksAlwaysInBackground(false);
-            setSaveTraceForTests({});
-        });
+        HeldSaves saves(false, false);
+        std::atomic<bool> &hold = saves.hold;
+        QSemaphore &edited = saves.edited;
         Collection source;
         CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
         named.rarity = QStringLiteral("Common");
@@ -246,17 +253,8 @@ private Q_SLOTS:
         const QString folder = fails ? dir.filePath(QStringLiteral("gone")) : dir.path();
         const QString copy = folder + QStringLiteral("/copy.tmk");
         QVERIFY(CollectionSerializer::write(sample, source) && QDir().mkpath(folder));
-        MainWindow::setFileTasksAlwaysInBackground(true);
-        std::atomic<bool> hold{true};
-        QSemaphore edited;
-        setSaveTraceForTests([&](SaveEvent event, const QString &) {
-            if (event == SaveEvent::Created && hold.exchange(false))
-                edited.acquire();
-        });
-        const test::AtScopeEnd reset([] {
-            MainWindow::setFileTasksAlwaysInBackground(false);
-            setSaveTraceForTests({});
-        });
+        HeldSaves saves(false, true);
+        QSemaphore &edited = saves.edited;
 
         test::PromptScope prompts;
         MainWindow window;
