@@ -38,6 +38,10 @@ constexpr double widestBand = 0.10;
 constexpr double builtInReach = 0.25;
 // A rate taken that moves further than this is said.
 constexpr double notableMove = 0.05;
+// An answer of the stored rate's own date is that day's rate again: it
+// confirms the stored one when within this fraction of it (the service
+// rounds its figures to five digits, a part in ten thousand at most),
+// and is refused otherwise.
 constexpr double sameDayTolerance = 0.0001;
 
 // The built-in rate for a code of the table, 0 for any other.
