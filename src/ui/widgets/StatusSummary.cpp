@@ -64,11 +64,14 @@ QString StatusSummary::fitted(const QString &text, const QStringList &sentences,
     for (qsizetype space = inOrder.indexOf(QLatin1Char(' ')); space > 0;
          space = inOrder.indexOf(QLatin1Char(' '), space + 1)) {
         const QString words = wordsBefore(inOrder, space);
-        if (metrics.horizontalAdvance(words + ellipsis) > width)
+        // After a whole sentence, the ellipsis stands apart: "cards. …".
+        const bool sentenceEnds = !words.isEmpty() && QStringLiteral(".!?").contains(words.back());
+        const QString cut = words + (sentenceEnds ? QLatin1Char(' ') + ellipsis : ellipsis);
+        if (metrics.horizontalAdvance(cut) > width)
             break;
         // Nor does it end inside brackets, half a figure's "(1 USD =".
         if (!words.isEmpty() && words.count(QLatin1Char('(')) <= words.count(QLatin1Char(')')))
-            shown = words + ellipsis;
+            shown = cut;
     }
     // A first word too long for the room is cut where the room ends.
     return shown.isEmpty() ? metrics.elidedText(inOrder, Qt::ElideRight, width) : shown;
