@@ -615,10 +615,8 @@ private Q_SLOTS:
             << "Conversion rates refused: " + walkedWhy + "; the stored ones stay in use (1 USD = 0.91000 EUR).";
         QTest::newRow("believable, a wrong rate stored")
             << believable << 92.12 << 0.92
-            << priced
-                + QStringLiteral("Exchange rate moved by +7.0% to 1 USD = 0.92000 EUR of %1, from the built-in 1 USD = "
-                                 "0.86000 EUR.")
-                      .arg(SteadyClock::today().toString(QStringLiteral("d MMM yyyy")))
+            << priced + "Exchange rate moved by +7.0% to 1 USD = 0.92000 EUR of "
+                + SteadyClock::today().toString("d MMM yyyy") + ", from the built-in 1 USD = 0.86000 EUR."
             << QStringLiteral("Conversion rates updated (%1): 1 USD = 0.92000 EUR.").arg(QString::fromLatin1(today));
     }
 
