@@ -7,16 +7,20 @@
 #include "collection/AddCardsCommand.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
+#include "collection/EntryKeys.h"
 #include "core/FileSaving.h"
 #include "ui/DocumentSession.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/models/CollectionTreeModel.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -45,8 +49,7 @@ private:
     // one once hold is set.
     struct HeldSaves
     {
-        explicit HeldSaves(bool every, bool next = false)
-            : hold(next)
+        explicit HeldSaves(bool every)
         {
             MainWindow::setFileTasksAlwaysInBackground(true);
             setSaveTraceForTests([this, every](SaveEvent event, const QString &) {
@@ -59,9 +62,19 @@ private:
             MainWindow::setFileTasksAlwaysInBackground(false);
             setSaveTraceForTests({});
         }
-        std::atomic<bool> hold;
+        std::atomic<bool> hold{false};
         QSemaphore edited;
     };
+
+    // A file of one holding whose rarity is known: it opens unchanged.
+    static bool writeSample(const QString &path)
+    {
+        Collection source;
+        CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
+        named.rarity = QStringLiteral("Common");
+        source.addEntry(named);
+        return CollectionSerializer::write(path, source);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -74,7 +87,7 @@ private Q_SLOTS:
 
     // A file without rarities gets the catalog's, whether the catalog knew
     // them before the file was in or learns them after; read at once or on
-    // a thread of its own.
+    // a thread of its own. New then leaves an empty untitled document.
     void openedFileIsFilledWhicheverComesLast_data()
     {
         QTest::addColumn<bool>("background");
@@ -113,6 +126,27 @@ private Q_SLOTS:
         QCOMPARE(entries.size(), 2);
         QCOMPARE(entries.at(0).rarity + QLatin1Char('|') + entries.at(1).rarity, QStringLiteral("Common|Rare"));
         QVERIFY(window.collection()->isDirty());
+
+        // New lets all of it go, history and undo steps too, told to the
+        // tree as one reset; the keys and totals then are the new holdings'.
+        Collection *collection = window.collection();
+        const QString left = entryKey(entries.at(0));
+        collection->recordValueSnapshot();
+        window.undoStack()->push(new AddCardsCommand(collection, {test::holdingOf(QStringLiteral("tst1-9"))}, {}));
+        QAbstractItemModelTester tester(window.treeModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy resets(window.treeModel(), &QAbstractItemModel::modelReset);
+        prompts.questionAnswers = {QMessageBox::Discard};
+        window.newCollection();
+        QVERIFY(entries.isEmpty() && collection->history().isEmpty());
+        QCOMPARE(window.undoStack()->count(), 0);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Untitled - Tallowmerick"));
+        QCOMPARE(resets.size(), 1);
+        QCOMPARE(window.treeModel()->rowCount(), 0);
+        QCOMPARE(collection->addEntry(test::holdingOf(QStringLiteral("tst1-8"))), 0);
+        QCOMPARE(collection->addEntry(test::holdingOf(QStringLiteral("tst1-8"))), 0);
+        QCOMPARE(collection->indexOfEntry(left), -1);
+        QCOMPARE(collection->totalCardCount(), 2);
+        QCOMPARE(window.treeModel()->rowCount(), 1);
     }
 
     // A save writes the collection as it stood; an edit made while it
@@ -120,7 +154,6 @@ private Q_SLOTS:
     void editWhileSavingLeavesTheDocumentChanged()
     {
         HeldSaves saves(true);
-        QSemaphore &edited = saves.edited;
         test::PromptScope prompts;
         MainWindow window;
         Collection *collection = window.collection();
@@ -131,7 +164,7 @@ private Q_SLOTS:
         QTimer::singleShot(0, &window, [&] {
             openWhileWriting = open->isEnabled();
             window.undoStack()->push(new AddCardsCommand(collection, {test::holdingOf(QStringLiteral("tst1-9"))}, {}));
-            edited.release();
+            saves.edited.release();
         });
         prompts.savePath = m_dir.filePath(QStringLiteral("saved"));
         QVERIFY(window.saveAs());
@@ -147,7 +180,7 @@ private Q_SLOTS:
         QCOMPARE(collection->entries().size(), 3);
         QVERIFY(collection->isDirty());
 
-        edited.release();
+        saves.edited.release();
         QVERIFY(window.save());
         QVERIFY(!collection->isDirty());
         QCOMPARE(CollectionSerializer::read(path).entries.size(), collection->entries().size());
@@ -171,16 +204,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, command);
         QFETCH(bool, closeMeanwhile);
-        HeldSaves saves(false, false);
-        std::atomic<bool> &hold = saves.hold;
-        QSemaphore &edited = saves.edited;
-        Collection source;
-        CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
-        named.rarity = QStringLiteral("Common");
-        source.addEntry(named);
+        HeldSaves saves(false);
         const QString path = m_dir.filePath(command + QStringLiteral(".tmk"));
         const QString other = m_dir.filePath(QStringLiteral("other-") + command + QStringLiteral(".tmk"));
-        QVERIFY(CollectionSerializer::write(path, source) && CollectionSerializer::write(other, source));
+        QVERIFY(writeSample(path) && writeSample(other));
 
         test::PromptScope prompts;
         MainWindow window;
@@ -191,13 +218,13 @@ private Q_SLOTS:
         }
         Collection *collection = window.collection();
         collection->addEntry(test::holdingOf(QStringLiteral("tst1-2")));
-        hold = true;
+        saves.hold = true;
         QTimer::singleShot(0, &window, [&] {
             if (closeMeanwhile)
                 window.close();
             else
                 collection->addEntry(test::holdingOf(QStringLiteral("tst1-3")));
-            edited.release();
+            saves.edited.release();
         });
         prompts.questionAnswers = {QMessageBox::Save, QMessageBox::Save};
         prompts.openPath = other;
@@ -245,23 +272,19 @@ private Q_SLOTS:
         QFETCH(bool, quit);
         QFETCH(QMessageBox::StandardButton, answer);
         QTemporaryDir dir;
-        Collection source;
-        CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
-        named.rarity = QStringLiteral("Common");
-        source.addEntry(named);
         const QString sample = dir.filePath(QStringLiteral("sample.tmk"));
         const QString folder = fails ? dir.filePath(QStringLiteral("gone")) : dir.path();
         const QString copy = folder + QStringLiteral("/copy.tmk");
-        QVERIFY(CollectionSerializer::write(sample, source) && QDir().mkpath(folder));
-        HeldSaves saves(false, true);
-        QSemaphore &edited = saves.edited;
+        QVERIFY(writeSample(sample) && QDir().mkpath(folder));
+        HeldSaves saves(false);
+        saves.hold = true;
 
         test::PromptScope prompts;
         MainWindow window;
         window.show();
         Collection *collection = window.collection();
         if (untitled)
-            collection->addEntry(named);
+            collection->addEntry(CollectionSerializer::read(sample).entries.value(0));
         else
             window.openFile(sample);
         waitForFile(window);
@@ -275,7 +298,7 @@ private Q_SLOTS:
             // The copy's folder goes (a drive taken out) before it is in place.
             if (fails)
                 QDir(folder).removeRecursively();
-            edited.release();
+            saves.edited.release();
         });
         prompts.savePath = copy;
         prompts.questionAnswers = {answer};
@@ -285,7 +308,6 @@ private Q_SLOTS:
         const QString name = QFileInfo(shown).fileName();
         QCOMPARE(prompts.questions.size(), 1);
         QCOMPARE(prompts.questions.at(0).section(QLatin1Char('|'), 1).section(QLatin1Char(' '), 0, 0), name);
-        QCOMPARE(collection->filePath(), shown);
         QCOMPARE(MainWindow::recentFiles().value(0), shown);
         QCOMPARE(window.windowTitle(),
                  QStringLiteral("%1%2 - Tallowmerick").arg(name, answer == QMessageBox::Save ? "" : "*"));
@@ -313,13 +335,9 @@ private Q_SLOTS:
         QFETCH(QMessageBox::StandardButton, answer);
         MainWindow::setFileTasksAlwaysInBackground(true);
         const test::AtScopeEnd reset([] { MainWindow::setFileTasksAlwaysInBackground(false); });
-        Collection source;
-        CardEntry named = test::holdingOf(QStringLiteral("tst1-1"));
-        named.rarity = QStringLiteral("Common");
-        source.addEntry(named);
         const QString sample = m_dir.filePath(QStringLiteral("sample.tmk"));
         const QString second = m_dir.filePath(QStringLiteral("second.tmk"));
-        QVERIFY(CollectionSerializer::write(sample, source) && CollectionSerializer::write(second, source));
+        QVERIFY(writeSample(sample) && writeSample(second));
         const QByteArray secondBytes = test::readFile(second);
         QSemaphore gate;
         test::PromptScope prompts;

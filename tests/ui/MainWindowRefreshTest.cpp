@@ -574,12 +574,11 @@ private Q_SLOTS:
                            "0.86000 EUR), and a price refresh keeps the stored values of cards priced in dollars.");
         const QString refusedNoneStored = QStringLiteral("Conversion rates refused: %1, and ") + noneStored;
         // What is said first: the rate in use, and what became of the answer.
-        const QString builtInKept = QStringLiteral(
-            "Exchange rate kept at the built-in 1 USD = 0.86000 EUR; the service's answer was refused. ");
-        const QString storedOn = SteadyClock::today().addDays(-3).toString(QStringLiteral("d MMM yyyy"));
-        const QString storedKept =
-            QStringLiteral("Exchange rate kept at 1 USD = 0.91000 EUR of %1; the service's answer was refused. ")
-                .arg(storedOn);
+        const QString rateKept = QStringLiteral("Exchange rate kept at %1; the service's %2. ");
+        const QString builtInKept =
+            rateKept.arg(QStringLiteral("the built-in 1 USD = 0.86000 EUR"), QStringLiteral("answer was refused"));
+        const QString storedRate = "1 USD = 0.91000 EUR of " + SteadyClock::today().addDays(-3).toString("d MMM yyyy");
+        const QString storedKept = rateKept.arg(storedRate, QStringLiteral("answer was refused"));
 
         QTest::newRow("unreachable") << WebStandIn::Fault::closeConnection() << 0.0 << 0.0
                                      << kept + "The exchange rates could not be fetched; " + dollarsKept
@@ -611,18 +610,13 @@ private Q_SLOTS:
         QTest::newRow("walked away three days after a rate stored")
             << answer(R"({"amount": 1.0, "base": "USD", "date": ")" + today + R"(", "rates": {"EUR": 1.13}})") << 0.91
             << 0.91
-            << priced
-                + QStringLiteral("Exchange rate kept at 1 USD = 0.91000 EUR of %1; the service's 1.13000 waits for a "
-                                 "later day's answer. ")
-                      .arg(storedOn)
+            << priced + rateKept.arg(storedRate, QStringLiteral("1.13000 waits for a later day's answer"))
                 + refused.arg(walkedWhy) + atStored
             << "Conversion rates refused: " + walkedWhy + "; the stored ones stay in use (1 USD = 0.91000 EUR).";
         QTest::newRow("believable, a wrong rate stored")
             << believable << 92.12 << 0.92
-            << priced
-                + QStringLiteral("Exchange rate moved by +7.0% to 1 USD = 0.92000 EUR of %1, from the built-in 1 USD = "
-                                 "0.86000 EUR.")
-                      .arg(SteadyClock::today().toString(QStringLiteral("d MMM yyyy")))
+            << priced + "Exchange rate moved by +7.0% to 1 USD = 0.92000 EUR of "
+                + SteadyClock::today().toString("d MMM yyyy") + ", from the built-in 1 USD = 0.86000 EUR."
             << QStringLiteral("Conversion rates updated (%1): 1 USD = 0.92000 EUR.").arg(QString::fromLatin1(today));
     }
 

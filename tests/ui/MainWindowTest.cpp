@@ -8,17 +8,13 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
-#include "collection/EditEntryCommand.h"
-#include "collection/EntryKeys.h"
 #include "core/FxRates.h"
 #include "core/Log.h"
 #include "core/SteadyClock.h"
 #include "ui/ThemeManager.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/models/CollectionTreeModel.h"
 #include "ui/widgets/CardDetailsWidget.h"
 
-#include <QAbstractItemModelTester>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -175,51 +171,6 @@ private slots:
         QCOMPARE(window.dockWidgetArea(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))),
                  Qt::BottomDockWidgetArea);
         QVERIFY(window.findChild<QDockWidget *>(QStringLiteral("searchDock"))->isHidden());
-    }
-
-    // New, whichever way the collection came in, leaves an empty, clean,
-    // untitled document without undo history, told to the tree as one
-    // reset; it then takes holdings as any new document does.
-    void newLeavesAnEmptyUntitledDocument_data()
-    {
-        QTest::addColumn<bool>("background");
-        QTest::newRow("read at once") << false;
-        QTest::newRow("read on a thread") << true;
-    }
-    void newLeavesAnEmptyUntitledDocument()
-    {
-        QFETCH(bool, background);
-        MainWindow::setFileTasksAlwaysInBackground(background);
-        const test::AtScopeEnd inline_([] { MainWindow::setFileTasksAlwaysInBackground(false); });
-        test::PromptScope prompts;
-        MainWindow window;
-        Collection *collection = window.collection();
-        window.openFile(writeCollection(QStringLiteral("left.tmk"), 40));
-        QTRY_VERIFY(!window.fileTaskRunning());
-        QCOMPARE(collection->entries().size(), 40);
-        collection->recordValueSnapshot();
-        QString focus;
-        window.undoStack()->push(new EditEntryCommand(collection, 0, holding(QStringLiteral("1"), 9, 1.5), &focus));
-        QAbstractItemModelTester tester(window.treeModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QSignalSpy resets(window.treeModel(), &QAbstractItemModel::modelReset);
-
-        prompts.questionAnswers = {QMessageBox::Discard};
-        window.newCollection();
-        QVERIFY(collection->entries().isEmpty());
-        QVERIFY(collection->history().isEmpty());
-        QVERIFY(collection->filePath().isEmpty());
-        QVERIFY(!collection->isDirty());
-        QCOMPARE(window.undoStack()->count(), 0);
-        QCOMPARE(window.windowTitle(), QStringLiteral("Untitled - Tallowmerick"));
-        QCOMPARE(resets.size(), 1);
-        QCOMPARE(window.treeModel()->rowCount(), 0);
-        QCOMPARE(collection->totalCardCount(), 0);
-
-        QCOMPARE(collection->addEntry(holding(QStringLiteral("2"), 3, 2.0)), 0);
-        QCOMPARE(collection->addEntry(holding(QStringLiteral("2"), 1, 2.0)), 0);
-        QCOMPARE(collection->indexOfEntry(entryKey(holding(QStringLiteral("1"), 1, 1.5))), -1);
-        QCOMPARE(collection->totalCardCount(), 4);
-        QCOMPARE(window.treeModel()->rowCount(), 1);
     }
 
     void unsavedChangesAreAskedAboutBeforeTheyAreDropped()
