@@ -45,9 +45,12 @@ QString rateFigure(double rate)
     return QString::number(rate, 'f', 5);
 }
 
-// "1 USD = 0.92115 EUR of 30 Oct 2026"; without a date when it has none.
-QString ratePhrase(double rate, const QDate &date)
+// "1 USD = 0.92115 EUR of 30 Oct 2026"; without a date when it has none;
+// "the built-in 1 USD = 0.86000 EUR" for the built-in rate.
+QString ratePhrase(double rate, const QDate &date, bool builtIn = false)
 {
+    if (builtIn)
+        return PriceRefresh::tr("the built-in 1 USD = %1 EUR").arg(rateFigure(rate));
     if (!date.isValid())
         return PriceRefresh::tr("1 USD = %1 EUR").arg(rateFigure(rate));
     return PriceRefresh::tr("1 USD = %1 EUR of %2").arg(rateFigure(rate), date.toString(QStringLiteral("d MMM yyyy")));
@@ -805,8 +808,7 @@ QList<PriceRefresh::Sentence> PriceRefresh::summary() const
     // Not asked again today: the answer kept aside then still waits.
     if (!m_ratesAsked && !m_ratesKnown)
         waiting = FxRates::keptAside(eur).first;
-    const QString inUse = m_ratesKnown ? ratePhrase(FxRates::usdToEur(), FxRates::lastRateDate(eur))
-                                       : tr("the built-in 1 USD = %1 EUR").arg(rateFigure(FxRates::usdToEur()));
+    const QString inUse = ratePhrase(FxRates::usdToEur(), FxRates::lastRateDate(eur), !m_ratesKnown);
     if (waiting > 0.0)
         add(tr("Exchange rate kept at %1; the service's %2 waits for a later day's answer.")
                 .arg(inUse, rateFigure(waiting)),
@@ -814,12 +816,9 @@ QList<PriceRefresh::Sentence> PriceRefresh::summary() const
     else if (!m_ratesRefusal.isEmpty())
         add(tr("Exchange rate kept at %1; the service's answer was refused.").arg(inUse), true);
     if (m_rateMove) {
-        const double by = (m_rateMove->to / m_rateMove->from - 1.0) * 100.0;
-        const QString percent = QString::number(by, 'f', 1);
         add(tr("Exchange rate moved by %1% to %2, from %3.")
-                .arg(by > 0.0 ? QLatin1Char('+') + percent : percent, ratePhrase(m_rateMove->to, m_rateMove->toDate),
-                     m_rateMove->fromBuiltIn ? tr("the built-in 1 USD = %1 EUR").arg(rateFigure(m_rateMove->from))
-                                             : ratePhrase(m_rateMove->from, m_rateMove->fromDate)),
+                .arg(m_rateMove->percentText(), ratePhrase(m_rateMove->to, m_rateMove->toDate),
+                     ratePhrase(m_rateMove->from, m_rateMove->fromDate, m_rateMove->fromBuiltIn)),
             true);
     }
     // An answer that cannot be right is refused as an unreachable service

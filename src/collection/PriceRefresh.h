@@ -59,8 +59,8 @@ public:
     enum class Stage { FallbackSets, Cards };
     Q_ENUM(Stage)
 
-    // What the run's answers came to. A card kept counts once, also when
-    // it had no figure stored to keep.
+    // What the run's answers came to. A card kept had a figure stored to
+    // keep; one without is unpriced.
     struct Counts
     {
         int total = 0;          // cards queued

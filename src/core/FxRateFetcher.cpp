@@ -34,13 +34,6 @@ QString ratePhrase(const QString &code, double rate, const QDate &date, bool bui
     return FxRateFetcher::tr("1 USD = %1 %2 of %3").arg(figure, code, date.toString(Qt::ISODate));
 }
 
-// "+5.6" or "-29.1", of a fraction.
-QString signedPercent(double fraction)
-{
-    const QString number = QString::number(fraction * 100.0, 'f', 1);
-    return fraction > 0.0 ? QLatin1Char('+') + number : number;
-}
-
 // Nothing of an answer that cannot be right is stored; false.
 bool refuse(FxRateFetcher::Reply *reply, const QString &why)
 {
@@ -50,6 +43,12 @@ bool refuse(FxRateFetcher::Reply *reply, const QString &why)
 }
 
 } // namespace
+
+QString FxRateFetcher::Move::percentText() const
+{
+    const QString number = QString::number(change() * 100.0, 'f', 1);
+    return change() > 0.0 ? QLatin1Char('+') + number : number;
+}
 
 FxRateFetcher::FxRateFetcher(QObject *parent)
     : QObject(parent)
@@ -122,11 +121,11 @@ void FxRateFetcher::onReplyFinished(QNetworkReply *reply)
     for (Move &move : moves) {
         move.to = FxRates::rateFor(move.code);
         move.toDate = FxRates::lastRateDate(move.code);
-        if (!(std::abs(move.to / move.from - 1.0) > FxRates::notableMove))
+        if (!(std::abs(move.change()) > FxRates::notableMove))
             continue;
         Log::info(category,
                   tr("The %1 rate moved by %2% to %3, from %4.")
-                      .arg(move.code, signedPercent(move.to / move.from - 1.0),
+                      .arg(move.code, move.percentText(),
                            ratePhrase(move.code, move.to, move.toDate, false),
                            ratePhrase(move.code, move.from, move.fromDate, move.fromBuiltIn)));
         Q_EMIT rateMoved(move);

@@ -57,6 +57,10 @@ public:
         bool fromBuiltIn = false; // no rate was stored: the built-in one was in use
         double to = 0.0;
         QDate toDate;
+        // The move as a fraction of the rate before, and as a signed
+        // percentage with one decimal ("+5.6", "-29.1").
+        double change() const { return to / from - 1.0; }
+        QString percentText() const;
     };
 
 Q_SIGNALS:
