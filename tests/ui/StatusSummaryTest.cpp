@@ -34,6 +34,11 @@ private Q_SLOTS:
                  qPrintable(shown));
         QVERIFY(bar->fontMetrics().horizontalAdvance(shown) <= beside->x() - 8);
         QCOMPARE(bar->toolTip(), whole);
+        // Nor is a figure left without what it counts.
+        const QString counts = QStringLiteral("Priced 25 of 29 cards; 4 came back without a price.");
+        QCOMPARE(pv::StatusSummary::fitted(counts, {}, bar->fontMetrics(),
+                                           bar->fontMetrics().horizontalAdvance(counts.left(27))),
+                 QStringLiteral("Priced 25 of 29 cards\u2026"));
         // Its tool tip goes with it, when its time is up or another message comes.
         QTRY_COMPARE(bar->currentMessage(), QString());
         QCOMPARE(bar->toolTip(), QString());

@@ -2,8 +2,12 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QMetaObject>
 #include <QRegularExpression>
+#include <QSizeGrip>
 #include <QStatusBar>
+
+#include <algorithm>
 
 namespace pv {
 
@@ -13,6 +17,8 @@ namespace {
 // each permanent widget shown this much beside its width.
 constexpr int barFrame = 18;
 constexpr int besideSpacing = 6;
+// Kept free at the message's end, for the rounding of glyph widths.
+constexpr int messageSlack = 2;
 
 QStringList sentencesOf(const QString &text)
 {
@@ -29,6 +35,14 @@ QString wordsBefore(const QString &text, qsizetype end)
     while (end > 0 && dangling.contains(text.at(end - 1)))
         --end;
     return text.left(end);
+}
+
+// Whether the text's last word is a figure, with no letter.
+bool endsInFigure(const QString &text)
+{
+    const QString word = text.mid(text.lastIndexOf(QLatin1Char(' ')) + 1);
+    return std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isDigit(); })
+        && std::none_of(word.cbegin(), word.cend(), [](QChar c) { return c.isLetter(); });
 }
 
 } // namespace
@@ -69,8 +83,10 @@ QString StatusSummary::fitted(const QString &text, const QStringList &sentences,
         const QString cut = words + (sentenceEnds ? QLatin1Char(' ') + ellipsis : ellipsis);
         if (metrics.horizontalAdvance(cut) > width)
             break;
-        // Nor does it end inside brackets, half a figure's "(1 USD =".
-        if (!words.isEmpty() && words.count(QLatin1Char('(')) <= words.count(QLatin1Char(')')))
+        // Nor does it end inside brackets, half a figure's "(1 USD =", nor
+        // on a bare figure ("4 of" cut to "4").
+        if (!words.isEmpty() && words.count(QLatin1Char('(')) <= words.count(QLatin1Char(')'))
+            && (sentenceEnds || !endsInFigure(words)))
             shown = cut;
     }
     // A first word too long for the room is cut where the room ends.
@@ -115,12 +131,20 @@ int StatusSummary::room() const
     // once the bar shows.
     if (!m_bar->isVisible())
         return QWIDGETSIZE_MAX;
+    // The bar draws its message from 6 pixels in to 2 before the first
+    // permanent widget (12 before its right edge, or its size grip). The
+    // widgets may be about to grow: the room their sizes leave counts too.
+    int right = m_bar->width() - 12;
+    if (const auto *grip = m_bar->findChild<QSizeGrip *>(); grip && grip->isVisible())
+        right = std::min(right, grip->x());
     int room = m_bar->width() - barFrame;
     for (const QPointer<QWidget> &beside : std::as_const(m_beside)) {
-        if (beside && !beside->isHidden())
+        if (beside && !beside->isHidden()) {
             room -= beside->sizeHint().width() + besideSpacing;
+            right = std::min(right, beside->x() - 2);
+        }
     }
-    return room;
+    return std::min(room, right - 6 - messageSlack);
 }
 
 void StatusSummary::fit()
@@ -136,9 +160,20 @@ void StatusSummary::fit()
 
 bool StatusSummary::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_bar && isShowing()
-        && (event->type() == QEvent::Resize || event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest))
-        fit();
+    // Fitted once the bar has laid its widgets out anew.
+    if (watched == m_bar && isShowing() && !m_fitQueued
+        && (event->type() == QEvent::Resize || event->type() == QEvent::Show
+            || event->type() == QEvent::LayoutRequest)) {
+        m_fitQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_fitQueued = false;
+                if (isShowing())
+                    fit();
+            },
+            Qt::QueuedConnection);
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -61,6 +61,7 @@ private:
     QStringList m_shownFirst;
     QString m_shown;
     QTimer m_timeout;
+    bool m_fitQueued = false;
 };
 
 } // namespace pv
