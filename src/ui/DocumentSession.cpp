@@ -115,7 +115,7 @@ bool DocumentSession::settle()
     dropRunningRead();
     while (m_collection->isDirty()) {
         const QString path = m_collection->filePath();
-        const QString name = path.isEmpty() ? QCoreApplication::translate("pv::MainWindow", "this collection")
+        const QString name = path.isEmpty() ? QCoreApplication::translate("pv::MainWindow", "This collection")
                                             : QFileInfo(path).fileName();
         const Answer answer = m_question ? m_question(name) : Answer::Cancel;
         if (answer == Answer::Discard)

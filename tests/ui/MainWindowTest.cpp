@@ -186,7 +186,7 @@ private slots:
         window.newCollection();
         QCOMPARE(prompts.questions.size(), 1);
         QCOMPARE(prompts.questions.first(),
-                 QStringLiteral("Unsaved changes|this collection has unsaved changes.\n\nSave them before continuing?"));
+                 QStringLiteral("Unsaved changes|This collection has unsaved changes.\n\nSave them before continuing?"));
         QCOMPARE(collection->entries().size(), 1);
         bool accepted = true;
         closeWindow(window, &accepted);
