@@ -474,7 +474,7 @@ private Q_SLOTS:
                  qPrintable(usd));
         const QString total = Currency::formatFromEur(43.78);
         QCOMPARE(text(panel, "lineTotalValue"),
-                 tcgplayer.isEmpty() ? total : QStringLiteral("%1 (stored 21 Aug 2026)").arg(total));
+                 tcgplayer.isEmpty() ? total : QStringLiteral("%1 (stored 21\u00a0Aug\u00a02026)").arg(total));
         // Only a failure is said to be one.
         const QString note = text(panel, "priceNoteLabel");
         QCOMPARE(note.startsWith(QLatin1String("TCGplayer's figure is not known: ")), !failing.isEmpty());
@@ -632,7 +632,7 @@ private Q_SLOTS:
             QCOMPARE(text(panel, "illustratorValue"), QStringLiteral("-"));
             QCOMPARE(text(panel, "eurValue") + text(panel, "usdValue"), QStringLiteral("unknownunknown"));
             QCOMPARE(text(panel, "lineTotalValue"),
-                     QStringLiteral("%1 (stored 21 Aug 2026)").arg(Currency::formatFromEur(2 * 4.81)));
+                     QStringLiteral("%1 (stored 21\u00a0Aug\u00a02026)").arg(Currency::formatFromEur(2 * 4.81)));
             QVERIFY2(text(panel, "priceNoteLabel").contains(QLatin1String(said)), said);
             m_standIn->removeFault(fault);
         }

@@ -421,10 +421,12 @@ void CardDetailsWidget::showStoredLineTotal()
         ui->lineTotalValue->setText(noValue);
     else if (entry.customPriceEur > 0.0 || !entry.priceUpdated.isValid())
         ui->lineTotalValue->setText(tr("%1 (stored)").arg(Currency::formatFromEur(value)));
-    else
+    else // the date kept on one line when the value wraps
         ui->lineTotalValue->setText(tr("%1 (stored %2)")
                                         .arg(Currency::formatFromEur(value),
-                                             entry.priceUpdated.toLocalTime().toString(QStringLiteral("d MMM yyyy"))));
+                                             entry.priceUpdated.toLocalTime()
+                                                 .toString(QStringLiteral("d MMM yyyy"))
+                                                 .replace(QLatin1Char(' '), QChar::Nbsp)));
 }
 
 QString CardDetailsWidget::lookingUpText()
