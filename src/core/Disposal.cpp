@@ -6,6 +6,10 @@
 
 #include <vector>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace pv {
 
 namespace {
@@ -50,6 +54,15 @@ void freeWaiting()
 
 void Disposal::run(std::function<void()> freeing)
 {
+#if defined(__GLIBC__)
+    // Blocks freed on another thread than the one that made them wait in
+    // the allocator's fast lists, which the window's thread's next large
+    // allocation then sweeps all at once: a collection's worth held it for
+    // a tenth of a second. Without those lists the freeing thread puts each
+    // block back itself (the per-thread caches stay).
+    static const bool noFastLists = mallopt(M_MXFAST, 0) == 1;
+    Q_UNUSED(noFastLists);
+#endif
     Waiting &held = waiting();
     const QMutexLocker lock(&held.mutex);
     held.freeings.push_back(std::move(freeing));
