@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QUndoStack>
 
@@ -118,11 +119,17 @@ bool DocumentSession::settle()
         const QString name = path.isEmpty() ? QCoreApplication::translate("pv::MainWindow", "This collection")
                                             : QFileInfo(path).fileName();
         const Answer answer = m_question ? m_question(name) : Answer::Cancel;
-        if (answer == Answer::Discard)
+        if (answer == Answer::Discard) {
+            stopChanges();
             return true;
-        if (answer != Answer::Save || !m_save || !m_save())
+        }
+        if (answer != Answer::Save || !m_save)
             return false;
-        // What changed while that save ran is in no file: asked about again.
+        const QScopedValueRollback<bool> settling(m_settling, true);
+        if (!m_save())
+            return false;
+        // What the user changed while that save ran is in no file: asked
+        // about again.
     }
     return true;
 }
@@ -173,6 +180,9 @@ void DocumentSession::open(const QString &path)
 
 bool DocumentSession::write(const QString &path, std::function<void()> whenWritten)
 {
+    // The question's save writes the collection as it will be let go of.
+    if (m_settling)
+        stopChanges();
     if (!s_alwaysInBackground && m_collection->entries().size() < kBackgroundSaveEntries) {
         QString error;
         m_writingRevision = m_collection->revision();
@@ -311,6 +321,12 @@ void DocumentSession::dropRunningRead()
     disconnect(dropped, nullptr, this, nullptr);
     connect(dropped, &CollectionFileTask::finished, dropped, &CollectionFileTask::disposeLater);
     emit busyChanged(false, false);
+}
+
+void DocumentSession::stopChanges()
+{
+    if (m_stopChanges)
+        m_stopChanges();
 }
 
 void DocumentSession::noteChangeOutsideUndo()

@@ -48,6 +48,11 @@ public:
 
     void setQuestion(Question question) { m_question = std::move(question); }
     void setSaveCommand(SaveCommand save) { m_save = std::move(save); }
+    // Stops what changes the collection by itself (a price refresh) once
+    // the question is answered and the collection is about to be written
+    // or let go: the file then holds what was asked about, and nothing
+    // comes in behind the save to be asked about again.
+    void setStopChanges(std::function<void()> stop) { m_stopChanges = std::move(stop); }
     void setReadSideWork(std::function<ReadSideWork()> make) { m_readSideWork = std::move(make); }
     // For tests: every open and save goes through a thread of its own,
     // whatever the file's size.
@@ -60,7 +65,9 @@ public:
     // file on disk holding the collection as it stands or the user letting
     // the changes go. A change made while the answer's save ran is asked
     // about again. A file still being read is dropped first: the question
-    // and its answer are about the collection shown.
+    // and its answer are about the collection shown. What changes the
+    // collection by itself is stopped once the answer is Discard, or its
+    // save begins writing; Cancel, or a Save As let go of, leaves it be.
     bool settle();
     // An empty, untitled collection with no undo history.
     void clear();
@@ -112,12 +119,17 @@ private:
                     const std::function<void()> &whenWritten);
     void fillRarities();
     void fillFinishes();
+    void stopChanges();
 
     Collection *m_collection;
     QUndoStack *m_undoStack;
     CardCatalog *m_catalog;
     Question m_question;
     SaveCommand m_save;
+    std::function<void()> m_stopChanges;
+    // The question's answer is being carried out: a write stops what
+    // changes the collection by itself first.
+    bool m_settling = false;
     std::function<ReadSideWork()> m_readSideWork;
     CollectionFileTask *m_task = nullptr;
     // The undo stack's clean index stands for the file on disk: set by a

@@ -1,6 +1,7 @@
 #include "BinderFixtures.h"
 #include "DialogTestSupport.h"
 #include "Fixtures.h"
+#include "PriceRunSupport.h"
 #include "TestRegistry.h"
 #include "TestSupport.h"
 
@@ -9,6 +10,8 @@
 #include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
 #include "core/FileSaving.h"
+#include "core/FxRates.h"
+#include "core/SteadyClock.h"
 #include "ui/DocumentSession.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionTreeModel.h"
@@ -26,6 +29,7 @@
 #include <QTimer>
 #include <QUndoStack>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -314,6 +318,87 @@ private Q_SLOTS:
         QCOMPARE(window.isVisible(), answer == QMessageBox::Cancel);
         QCOMPARE(CollectionSerializer::read(sample).entries.size(), fails && answer == QMessageBox::Save ? 3 : 1);
         QCOMPARE(CollectionSerializer::read(copy).entries.size(), fails ? 0 : answer == QMessageBox::Save ? 3 : 2);
+    }
+
+    // Quit, the window's close, New and Open asked while a price refresh
+    // runs ask once, though its answers keep coming while the question is
+    // up, the file dialog open and the question's save written: Save and
+    // Discard end the refresh before anything is written or let go, and
+    // Save's file holds the edit and the price the refresh had applied;
+    // Cancel leaves the refresh running.
+    void refreshEndsOnceTheQuestionIsAnswered_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        const QList<QPair<const char *, QMessageBox::StandardButton>> answers = {{"Save", QMessageBox::Save},
+                                                                                 {"Discard", QMessageBox::Discard},
+                                                                                 {"Cancel", QMessageBox::Cancel}};
+        for (const char *command : {"quit", "close", "new", "open"})
+            for (const auto &[name, answer] : answers)
+                QTest::addRow("%s, %s", command, name) << QString::fromLatin1(command) << answer;
+    }
+    void refreshEndsOnceTheQuestionIsAnswered()
+    {
+        QFETCH(QString, command);
+        QFETCH(QMessageBox::StandardButton, answer);
+        HeldSaves saves(false);
+        FxRates::store({{QStringLiteral("EUR"), 0.86}}, SteadyClock::today()); // the run waits for no rates
+        const QString path = m_dir.filePath(command + QStringLiteral("-refreshed.tmk"));
+        const QString other = m_dir.filePath(QStringLiteral("other.tmk"));
+        QVERIFY(writeSample(path) && writeSample(other));
+
+        test::PromptScope prompts;
+        auto *client = new test::RecordingClient;
+        MainWindow window(nullptr, client);
+        window.show();
+        window.openFile(path);
+        waitForFile(window);
+        Collection *collection = window.collection();
+        for (int i = 2; i <= 9; ++i)
+            collection->addEntry(test::holdingOf(QStringLiteral("tst1-%1").arg(i)));
+        window.refreshPrices();
+        QCOMPARE(client->sent.size(), 6);
+        // An answer comes each time the window waits on the user or the file.
+        int answered = 0;
+        const auto answerOne = [&] { client->answer(client->sent.at(answered++).cardId, 2.0); };
+        int asked = 0;
+        DialogPrompts::setQuestion([&](QWidget *, const QString &, const QString &, QMessageBox::StandardButtons,
+                                       QMessageBox::StandardButton) {
+            answerOne();
+            return ++asked == 1 ? answer : QMessageBox::Cancel;
+        });
+        DialogPrompts::setOpenFileName([&](QWidget *, const QString &, const QString &, const QString &) {
+            answerOne();
+            return other;
+        });
+        saves.hold = true;
+        QTimer::singleShot(0, &window, [&] {
+            answerOne();
+            saves.edited.release();
+        });
+        if (command == QLatin1String("quit"))
+            window.findChild<QAction *>(QStringLiteral("actionQuit"))->trigger();
+        else if (command == QLatin1String("close"))
+            window.close();
+        else if (command == QLatin1String("new"))
+            window.newCollection();
+        else
+            window.openCollection();
+        waitForFile(window);
+        QCOMPARE(asked, 1);
+        const bool goesOn = answer != QMessageBox::Cancel;
+        QCOMPARE(window.isPriceRefreshRunning(), !goesOn);
+        // The edit and the one price applied before the answer, or nothing.
+        const QList<CardEntry> written = CollectionSerializer::read(path).entries;
+        const auto priced = [](const CardEntry &entry) { return entry.unitValueEur > 0; };
+        QCOMPARE(written.size() + std::count_if(written.cbegin(), written.cend(), priced),
+                 answer == QMessageBox::Save ? 10 : 1);
+        const bool closes = command == QLatin1String("quit") || command == QLatin1String("close");
+        QCOMPARE(window.isVisible(), !(goesOn && closes));
+        QCOMPARE(collection->filePath(),
+                 !goesOn || closes                      ? path
+                     : command == QLatin1String("open") ? other
+                                                        : QString());
     }
 
     // Quit while a file is read drops the read before it asks: a collection

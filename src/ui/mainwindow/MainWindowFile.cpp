@@ -47,6 +47,9 @@ void MainWindow::setUpDocumentSession()
                                              : DocumentSession::Answer::Cancel;
     });
     m_session->setSaveCommand([this] { return save(); });
+    // A refresh's answers would change the collection behind the question's
+    // save, each asked about again once the file is written.
+    m_session->setStopChanges([this] { cancelPriceRefresh(); });
     // The tree's rows are made on the reading thread too, in the card order
     // shown when the file began to be read.
     m_session->setReadSideWork([this] {
