@@ -783,7 +783,7 @@ private Q_SLOTS:
         // Its own answer still on the way, the panel shows the new price as stored.
         QVERIFY(f.window.findChild<QLabel *>(QStringLiteral("lineTotalValue"))
                     ->text()
-                    .startsWith(Currency::formatFromEur(3.0) + QStringLiteral(" (stored ")));
+                    .startsWith(Currency::formatFromEur(3.0) + QStringLiteral(" (stored\u00a0")));
 
         // A change the user makes while answers are held back shows at once.
         f.client->sent.clear();

@@ -16,6 +16,7 @@
 #include "ui/widgets/WheelGuard.h"
 
 #include <QEvent>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QLocale>
 #include <QSignalBlocker>
@@ -105,6 +106,15 @@ CardDetailsWidget::CardDetailsWidget(QWidget *parent)
                 m_wrappedLabels.append(label);
                 label->installEventFilter(this);
             }
+        }
+    }
+    // Beside a value that wraps, its caption stands at its first line (the
+    // form centres it in a little more than its own height).
+    for (const QFormLayout *form : {ui->cardForm, ui->valueForm}) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            const QLayoutItem *caption = form->itemAt(row, QFormLayout::LabelRole);
+            if (auto *label = caption ? qobject_cast<QLabel *>(caption->widget()) : nullptr)
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         }
     }
     // A long name never widens the panel: the title takes the width it is
@@ -421,12 +431,12 @@ void CardDetailsWidget::showStoredLineTotal()
         ui->lineTotalValue->setText(noValue);
     else if (entry.customPriceEur > 0.0 || !entry.priceUpdated.isValid())
         ui->lineTotalValue->setText(tr("%1 (stored)").arg(Currency::formatFromEur(value)));
-    else // the date kept on one line when the value wraps
-        ui->lineTotalValue->setText(tr("%1 (stored %2)")
-                                        .arg(Currency::formatFromEur(value),
-                                             entry.priceUpdated.toLocalTime()
-                                                 .toString(QStringLiteral("d MMM yyyy"))
-                                                 .replace(QLatin1Char(' '), QChar::Nbsp)));
+    else // the mark never breaks inside: it goes to the next line whole, and under the caption
+         // when the column is too narrow for it (the value form wraps long rows)
+        ui->lineTotalValue->setText(Currency::formatFromEur(value) + QLatin1Char(' ')
+                                    + tr("(stored %1)")
+                                          .arg(entry.priceUpdated.toLocalTime().toString(QStringLiteral("d MMM yyyy")))
+                                          .replace(QLatin1Char(' '), QChar::Nbsp));
 }
 
 QString CardDetailsWidget::lookingUpText()
