@@ -4,6 +4,7 @@
 // does not count.
 
 #include "CatalogBenchSupport.h"
+#include "core/Disposal.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -39,6 +40,7 @@ int measure()
 
 int main(int argc, char *argv[])
 {
+    pv::Disposal::setUpAllocator();
     if (argc > 1 && qstrcmp(argv[1], "--measure") == 0) {
         QGuiApplication app(argc, argv);
         bench::nameApplication();

@@ -10,6 +10,7 @@
 #include "CatalogBenchSupport.h"
 #include "collection/AddCardsCommand.h"
 #include "collection/EntryKeys.h"
+#include "core/Disposal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -124,6 +125,7 @@ bool measure(const CardCatalog &catalog, int holdings)
 
 int main(int argc, char *argv[])
 {
+    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QApplication app(argc, argv);
     bench::nameApplication();

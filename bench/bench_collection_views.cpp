@@ -14,6 +14,7 @@
 #include "catalog/CatalogSearch.h"
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
+#include "core/Disposal.h"
 #include "ui/models/CollectionSearchModel.h"
 #include "ui/models/CollectionTreeModel.h"
 
@@ -199,6 +200,7 @@ void manyRowsInOneBatch(Collection &collection)
 
 int main(int argc, char *argv[])
 {
+    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QApplication app(argc, argv);
     bench::nameApplication();

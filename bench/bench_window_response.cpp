@@ -35,9 +35,9 @@
 //            turn, until a second after the window is empty.
 // Targets (medians, the machine's load printed beside them): every line
 // within 50 ms up to 50,000 holdings and within 100 ms at 500,000 (the
-// longest stalls of an opening and of New within 50 ms at every size), and
-// each add at 500,000 holdings at most twice the same add at 5,000. Every
-// line runs until its runs took 50 ms or more in all, so that noise does not
+// longest stalls of an opening and of New within 50 ms at every size, New's
+// in every run), and each add at 500,000 holdings at most twice the same add
+// at 5,000. Every line runs until its runs took 50 ms or more in all, so that noise does not
 // decide a short one. A word the bench does not know is an error (exit 2).
 //
 // Older lines run only when named, beside the models' own work on a copy of
@@ -61,6 +61,7 @@
 #include "collection/EntryKeys.h"
 #include "collection/PriceRefresh.h"
 #include "core/Currency.h"
+#include "core/Disposal.h"
 #include "core/NameTranslator.h"
 #include "core/PriceBasis.h"
 #include "core/PriceSource.h"
@@ -235,6 +236,8 @@ struct Figure
     Timing model;
     // The line's own wall-clock limit, where it has one.
     double limitMs = 0.0;
+    // Whether every run must keep within the limit, not only the median.
+    bool everyRun = false;
 };
 
 double olderLimitMs(int holdings)
@@ -261,8 +264,8 @@ bool reportLine(const Figure &figure, int holdings)
     const double window = figure.window.cpuMs();
     const double wall = figure.window.wallMs();
     const double limit = figure.limitMs > 0.0 ? figure.limitMs : olderLimitMs(holdings);
-    const bool met = wall <= limit;
     const auto [low, high] = std::minmax_element(figure.window.wall.begin(), figure.window.wall.end());
+    const bool met = (figure.everyRun ? *high : wall) <= limit;
     if (figure.model.cpu.empty()) {
         std::printf("  %-50s wall %6.1f ms (%.1f-%.1f, %zu runs), CPU %6.1f ms; limit %.0f ms%s\n", name, wall, *low,
                     *high, figure.window.wall.size(), window, limit, met ? "" : "  MISSED");
@@ -927,7 +930,7 @@ public:
     // command to a second after the window is empty.
     Figure newStall()
     {
-        Figure stall{QStringLiteral("File > New: longest stall"), {}, {}, MaxWindowMs};
+        Figure stall{QStringLiteral("File > New: longest stall"), {}, {}, MaxWindowMs, true};
         const int runs = m_holdings >= LargeHoldings ? 3 : 5;
         bool emptied = true;
         for (int run = 0; run < runs; ++run) {
@@ -1687,6 +1690,7 @@ QTemporaryDir *useDesktopScreen()
 
 int main(int argc, char *argv[])
 {
+    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> screen(useDesktopScreen());
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QApplication app(argc, argv);

@@ -2,6 +2,7 @@
 #include "core/AppSettings.h"
 #include "core/CardDetail.h"
 #include "core/CardVocabulary.h"
+#include "core/Disposal.h"
 #include "core/Log.h"
 #include "core/SetBrief.h"
 #include "core/SetDetail.h"
@@ -69,6 +70,9 @@ void chooseHeadlessPlatform(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // Before anything allocates much.
+    pv::Disposal::setUpAllocator();
+
     // The log takes Qt's messages before the application object exists.
     pv::Log::installMessageHandler();
 

@@ -20,6 +20,11 @@ namespace pv {
 class Disposal
 {
 public:
+    // Sets the allocator up for the whole run. Called first thing in main,
+    // before much is allocated, by the program and by every benchmark, so
+    // that all run on one set-up from their start.
+    static void setUpAllocator();
+
     template <typename T>
     static void freeElsewhere(T value)
     {

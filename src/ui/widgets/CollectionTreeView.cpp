@@ -495,8 +495,12 @@ bool CollectionTreeView::layOutWhole()
         for (auto it = record->expandedIndexes.begin(); it != record->expandedIndexes.end();)
             it = it->isValid() ? std::next(it) : record->expandedIndexes.erase(it);
     }
-    record->viewItems.clear();
-    if (tree->rowCount() > 0) {
+    if (tree->rowCount() == 0) {
+        // No rows (a new collection): the room the rows laid out before
+        // took goes too, which the list would keep for rows to come.
+        record->viewItems = QList<QTreeViewItem>();
+    } else {
+        record->viewItems.clear();
         record->defaultItemHeight = indexRowSizeHint(tree->index(0, 0));
         layOutRows(*tree, QModelIndex(), -1, 0);
     }
