@@ -9,7 +9,6 @@
 #include "collection/Binders.h"
 #include "collection/Collection.h"
 #include "core/CardArtwork.h"
-#include "core/Disposal.h"
 #include "standin/WebStandIn.h"
 #include "ui/widgets/BinderPageWidget.h"
 
@@ -55,7 +54,6 @@ void fillCache(TcgdexClient &client, const QList<BinderCard> &cards)
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     QStandardPaths::setTestModeEnabled(true);  // keep the user's caches out of it
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -9,7 +9,6 @@
 #include "catalog/TcgdexClient.h"
 #include "collection/Binders.h"
 #include "collection/Collection.h"
-#include "core/Disposal.h"
 #include "standin/WebStandIn.h"
 
 #include "BinderBenchSupport.h"
@@ -57,7 +56,6 @@ bool measure(const char *what, const Binder &binder, const CardCatalog &catalog,
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     QStandardPaths::setTestModeEnabled(true);  // keep the user's caches out of it
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -3,7 +3,6 @@
 // own handlers (the rest is Qt's network and JSON code and the stand-in).
 
 #include "CatalogBenchSupport.h"
-#include "core/Disposal.h"
 #include "core/Log.h"
 
 #include <QGuiApplication>
@@ -14,7 +13,6 @@ using namespace pv;
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QGuiApplication app(argc, argv);
     bench::nameApplication();

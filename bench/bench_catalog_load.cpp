@@ -10,7 +10,6 @@
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogCache.h"
-#include "core/Disposal.h"
 
 #include <QCborArray>
 #include <QCborMap>
@@ -199,7 +198,6 @@ void printLine(const char *label, const Series &series, const Series &reference)
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     if (argc == 3 && qstrcmp(argv[1], "--first") == 0) {
         QCoreApplication app(argc, argv);
         bench::nameApplication();

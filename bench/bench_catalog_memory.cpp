@@ -4,7 +4,6 @@
 // does not count.
 
 #include "CatalogBenchSupport.h"
-#include "core/Disposal.h"
 
 #include <QGuiApplication>
 #include <QProcess>
@@ -40,7 +39,6 @@ int measure()
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     if (argc > 1 && qstrcmp(argv[1], "--measure") == 0) {
         QGuiApplication app(argc, argv);
         bench::nameApplication();

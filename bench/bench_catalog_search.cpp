@@ -3,7 +3,6 @@
 
 #include "CatalogBenchSupport.h"
 #include "catalog/CatalogSearch.h"
-#include "core/Disposal.h"
 
 #include <QGuiApplication>
 
@@ -54,7 +53,6 @@ double typeInto(const CardCatalog &catalog, const QString &label, const QString 
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QGuiApplication app(argc, argv);
     bench::nameApplication();

@@ -12,7 +12,6 @@
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
-#include "core/Disposal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -301,7 +300,6 @@ bool measureRefusal(QTextStream &out, const QString &dir)
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     QCoreApplication app(argc, argv);
     if (argc == 3 && qstrcmp(argv[1], "--open") == 0)
         return openOnce(QString::fromLocal8Bit(argv[2]));

@@ -10,7 +10,6 @@
 #include "CatalogBenchSupport.h"
 #include "collection/AddCardsCommand.h"
 #include "collection/EntryKeys.h"
-#include "core/Disposal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -125,7 +124,6 @@ bool measure(const CardCatalog &catalog, int holdings)
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QApplication app(argc, argv);
     bench::nameApplication();

@@ -14,7 +14,6 @@
 #include "catalog/CatalogSearch.h"
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
-#include "core/Disposal.h"
 #include "ui/models/CollectionSearchModel.h"
 #include "ui/models/CollectionTreeModel.h"
 
@@ -200,7 +199,6 @@ void manyRowsInOneBatch(Collection &collection)
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QApplication app(argc, argv);
     bench::nameApplication();

@@ -6,7 +6,6 @@
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
 #include "collection/SetPrintLabelsCommand.h"
-#include "core/Disposal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -39,7 +38,6 @@ bool report(const char *what, const std::vector<double> &ms)
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     QList<CardEntry> entries;

@@ -5,7 +5,6 @@
 #include "collection/Collection.h"
 #include "collection/EntryKeys.h"
 #include "collection/LabelSheet.h"
-#include "core/Disposal.h"
 #include "ui/dialogs/DialogPrompts.h"
 #include "ui/dialogs/LabelPreviewDialog.h"
 
@@ -69,7 +68,6 @@ Collection *makeCollection()
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

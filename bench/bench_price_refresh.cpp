@@ -33,7 +33,6 @@
 #include "collection/Collection.h"
 #include "core/CardVocabulary.h"
 #include "StandInBenchSupport.h"
-#include "core/Disposal.h"
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QApplication>
@@ -371,7 +370,6 @@ bool failuresAreCounted(StandInThread &standIn, const QList<pv::CardBrief> &inde
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("FernwickGuild"));

@@ -6,7 +6,6 @@
 // (32 MiB). Exits with 1 when a case misses.
 #include "StandInBenchSupport.h"
 #include "catalog/TcgdexClient.h"
-#include "core/Disposal.h"
 #include "core/ServiceUrls.h"
 #include "prices/TcgcsvClient.h"
 
@@ -42,7 +41,6 @@ bool resetPeak()
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QGuiApplication app(argc, argv);
     nameApplication();

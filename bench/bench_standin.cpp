@@ -2,7 +2,6 @@
 // the full English and Japanese data (target: under a second), and the
 // answer to the full English card list (target: a few milliseconds).
 // Exits with 1 when a target is missed.
-#include "core/Disposal.h"
 #include "standin/WebStandIn.h"
 
 #include <QCoreApplication>
@@ -60,7 +59,6 @@ bool report(const char *what, const Stats &stats, qint64 target, qint64 measured
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLOWK_VERSION));
     bool allOk = true;

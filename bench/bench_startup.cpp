@@ -21,7 +21,6 @@
 #include "collection/Collection.h"
 #include "collection/CollectionSerializer.h"
 #include "collection/EntryKeys.h"
-#include "core/Disposal.h"
 #include "ui/ThemeManager.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/models/CollectionTreeModel.h"
@@ -245,7 +244,6 @@ bool checkLargeStart(QTextStream &out, const QString &folder, const QString &gra
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> home(pv::bench::usePrivateHome());
     // No network: every service is a closed local port.
     for (const char *name : {"TALLOWK_TCGDEX_URL", "TALLOWK_ASSETS_URL", "TALLOWK_TCGCSV_URL", "TALLOWK_FX_URL"})

@@ -12,7 +12,6 @@
 // (with the client's thread and Qt's network thread). Exits with 1 when a target is missed.
 #include "catalog/TcgdexClient.h"
 #include "StandInBenchSupport.h"
-#include "core/Disposal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -51,7 +50,6 @@ double processCpuMs()
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     // A home of its own: the client's disk and image caches go there.
     const std::unique_ptr<QTemporaryDir> home(usePrivateHome());
     QGuiApplication app(argc, argv);

@@ -5,7 +5,6 @@
 // Target: under 16 ms a paint (one frame). Exits with 1 when a target is missed.
 #include "collection/ValueHistory.h"
 #include "core/CardKeys.h"
-#include "core/Disposal.h"
 #include "ui/widgets/ValueChartWidget.h"
 
 #include <QApplication>
@@ -101,7 +100,6 @@ bool paintAt(ValueChartWidget &chart, const QSize &size, const char *what)
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

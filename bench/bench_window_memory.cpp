@@ -16,7 +16,6 @@
 #include "CatalogBenchSupport.h"
 
 #include "collection/CollectionSerializer.h"
-#include "core/Disposal.h"
 #include "ui/ScreenFit.h"
 #include "ui/ThemeManager.h"
 #include "ui/dialogs/DialogPrompts.h"
@@ -106,7 +105,6 @@ int saveFile(const QString &path, int holdings)
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     // The process that writes the file keeps the home of the one that
     // started it, where the catalogs are to be cached.
     const bool saving = argc == 4 && qstrcmp(argv[1], "--save") == 0;

@@ -37,8 +37,9 @@
 // within 50 ms up to 50,000 holdings and within 100 ms at 500,000 (the
 // longest stalls of an opening and of New within 50 ms at every size, New's
 // in every run), and each add at 500,000 holdings at most twice the same add
-// at 5,000. Every line runs until its runs took 50 ms or more in all, so that noise does not
-// decide a short one. A word the bench does not know is an error (exit 2).
+// at 5,000. Every line runs until its runs took 50 ms or more in all, so that
+// noise does not decide a short one. A word the bench does not know is an
+// error (exit 2).
 //
 // Older lines run only when named, beside the models' own work on a copy of
 // the collection: "search" (keystrokes), "rebuild" (edits that move a
@@ -61,7 +62,6 @@
 #include "collection/EntryKeys.h"
 #include "collection/PriceRefresh.h"
 #include "core/Currency.h"
-#include "core/Disposal.h"
 #include "core/NameTranslator.h"
 #include "core/PriceBasis.h"
 #include "core/PriceSource.h"
@@ -1690,7 +1690,6 @@ QTemporaryDir *useDesktopScreen()
 
 int main(int argc, char *argv[])
 {
-    pv::Disposal::setUpAllocator();
     std::unique_ptr<QTemporaryDir> screen(useDesktopScreen());
     std::unique_ptr<QTemporaryDir> home(bench::usePrivateHome());
     QApplication app(argc, argv);

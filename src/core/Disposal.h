@@ -20,9 +20,9 @@ namespace pv {
 class Disposal
 {
 public:
-    // Sets the allocator up for the whole run. Called first thing in main,
-    // before much is allocated, by the program and by every benchmark, so
-    // that all run on one set-up from their start.
+    // Sets the allocator up for the whole run: called first thing in the
+    // program's main, before much is allocated, and before main in every
+    // benchmark, so that all run on one set-up from their start.
     static void setUpAllocator();
 
     template <typename T>
