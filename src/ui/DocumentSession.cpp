@@ -112,14 +112,19 @@ bool DocumentSession::settle()
 {
     // A file still being read would take the place of the collection asked
     // about, and the answer's Save write it: dropped before anything is
-    // asked.
+    // asked. When it was let in by a Discard of the collection as it still
+    // stands, that answer holds: nothing is asked again.
+    const bool readAfterDiscard = isReading() && m_discardedRevision == m_collection->revision();
     dropRunningRead();
+    if (readAfterDiscard)
+        return true;
     while (m_collection->isDirty()) {
         const QString path = m_collection->filePath();
         const QString name = path.isEmpty() ? QCoreApplication::translate("pv::MainWindow", "This collection")
                                             : QFileInfo(path).fileName();
         const Answer answer = m_question ? m_question(name) : Answer::Cancel;
         if (answer == Answer::Discard) {
+            m_discardedRevision = m_collection->revision();
             stopChanges();
             return true;
         }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QUndoStack;
 
@@ -130,6 +131,9 @@ private:
     // The question's answer is being carried out: a write stops what
     // changes the collection by itself first.
     bool m_settling = false;
+    // The revision last let go of by a Discard: a read it made way for,
+    // dropped when the window closes, does not bring the question back.
+    std::optional<quint64> m_discardedRevision;
     std::function<ReadSideWork()> m_readSideWork;
     CollectionFileTask *m_task = nullptr;
     // The undo stack's clean index stands for the file on disk: set by a

@@ -405,18 +405,22 @@ private Q_SLOTS:
     // as saved closes at once; an edited one's question names the file shown
     // and its Save writes that file, never the one read, though the read
     // would end while the question is up; Cancel keeps the window with that
-    // collection and its commands. The read is freed with the window.
+    // collection and its commands. Edits let go of by a Discard before the
+    // read began are not asked about again. The read is freed with the window.
     void quitDuringReadDropsTheRead_data()
     {
         QTest::addColumn<bool>("edited");
+        QTest::addColumn<bool>("discarded");
         QTest::addColumn<QMessageBox::StandardButton>("answer");
-        QTest::addRow("as saved") << false << QMessageBox::Save;
-        QTest::addRow("edited") << true << QMessageBox::Save;
-        QTest::addRow("edited, cancelled") << true << QMessageBox::Cancel;
+        QTest::addRow("as saved") << false << false << QMessageBox::Save;
+        QTest::addRow("edited") << true << false << QMessageBox::Save;
+        QTest::addRow("edited, cancelled") << true << false << QMessageBox::Cancel;
+        QTest::addRow("edited, discarded before the read") << true << true << QMessageBox::Cancel;
     }
     void quitDuringReadDropsTheRead()
     {
         QFETCH(bool, edited);
+        QFETCH(bool, discarded);
         QFETCH(QMessageBox::StandardButton, answer);
         MainWindow::setFileTasksAlwaysInBackground(true);
         const test::AtScopeEnd reset([] { MainWindow::setFileTasksAlwaysInBackground(false); });
@@ -438,6 +442,12 @@ private Q_SLOTS:
                 return nullptr;
             };
         });
+        if (discarded) {
+            // As Open's question answered Discard.
+            DialogPrompts::setQuestion([](QWidget *, const QString &, const QString &, QMessageBox::StandardButtons,
+                                          QMessageBox::StandardButton) { return QMessageBox::Discard; });
+            QVERIFY(window->documentSession()->settle());
+        }
         window->openFile(second);
         QVERIFY(window->fileTaskRunning());
         QStringList asked;
@@ -447,10 +457,11 @@ private Q_SLOTS:
             gate.release();
             return QTest::qWaitFor([&] { return !window->fileTaskRunning(); }, 20000) ? answer : QMessageBox::Cancel;
         });
-        const bool saved = edited && answer == QMessageBox::Save;
-        QCOMPARE(window->close(), answer == QMessageBox::Save);
+        const bool asks = edited && !discarded;
+        const bool saved = asks && answer == QMessageBox::Save;
+        QCOMPARE(window->close(), discarded || answer == QMessageBox::Save);
         QVERIFY(!window->fileTaskRunning());
-        QCOMPARE(asked, edited ? QStringList{QStringLiteral("sample.tmk")} : QStringList());
+        QCOMPARE(asked, asks ? QStringList{QStringLiteral("sample.tmk")} : QStringList());
         QCOMPARE(CollectionSerializer::read(sample).entries.size(), saved ? 2 : 1);
         QCOMPARE(window->collection()->entries().size(), edited ? 2 : 1);
         QVERIFY(window->findChild<QAction *>(QStringLiteral("actionRefreshPrices"))->isEnabled());
