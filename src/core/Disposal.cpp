@@ -25,6 +25,8 @@ struct Waiting
     QMutex mutex;
     std::vector<std::function<void()>> freeings;
     bool scheduled = false;
+    // What the next batch frees goes back to the system.
+    bool giveBack = false;
 };
 
 // Never destroyed: a value may be let go of while the program ends.
@@ -37,9 +39,9 @@ Waiting &waiting()
 // The allocator keeps what was freed for the next allocations rather than
 // give it back: after a collection is let go of, the process would go on
 // holding hundreds of MiB it no longer uses, and each file opened after would
-// add to what it holds. The sweep also merges the blocks freed here, which
-// otherwise wait in the allocator's fast lists until the window's thread
-// merges them all at once on its next large allocation.
+// add to what it holds. The sweep holds each heap while it runs, which the
+// window's thread then waits for: it runs only where nothing takes the
+// place of what was freed.
 void giveBack()
 {
 #if defined(__GLIBC__)
@@ -53,10 +55,12 @@ void freeWaiting()
     Waiting &held = waiting();
     for (;;) {
         std::vector<std::function<void()>> freeings;
+        bool givingBack = false;
         {
             const QMutexLocker lock(&held.mutex);
             freeings.swap(held.freeings);
-            if (freeings.empty()) {
+            givingBack = std::exchange(held.giveBack, false);
+            if (freeings.empty() && !givingBack) {
                 held.scheduled = false;
                 return;
             }
@@ -64,7 +68,8 @@ void freeWaiting()
         for (std::function<void()> &freeing : freeings)
             freeing();
         freeings.clear();
-        giveBack();
+        if (givingBack)
+            giveBack();
     }
 }
 
@@ -80,6 +85,12 @@ void Disposal::setUpAllocator()
     // added to it. A fixed threshold keeps it from rising; so does the size
     // from which a block is mapped on its own, which stays at 128 KiB.
     mallopt(M_TRIM_THRESHOLD, TrimThreshold);
+    // Blocks freed on another thread than the one that made them wait in
+    // the allocator's fast lists, which the window's thread's next large
+    // allocation then sweeps all at once: a collection's worth held it for
+    // a tenth of a second. Without those lists the freeing thread puts each
+    // block back itself (the per-thread caches stay).
+    mallopt(M_MXFAST, 0);
 #endif
 }
 
@@ -87,9 +98,17 @@ void Disposal::run(std::function<void()> freeing)
 {
     Waiting &held = waiting();
     const QMutexLocker lock(&held.mutex);
-    held.freeings.push_back(std::move(freeing));
+    if (freeing)
+        held.freeings.push_back(std::move(freeing));
+    else
+        held.giveBack = true;
     if (!std::exchange(held.scheduled, true))
         QThreadPool::globalInstance()->start(&freeWaiting);
+}
+
+void Disposal::giveBackFreed()
+{
+    run({});
 }
 
 } // namespace pv

@@ -5,6 +5,7 @@
 #include "catalog/LanguageCatalog.h"
 #include "collection/Collection.h"
 #include "collection/CollectionFileTask.h"
+#include "core/Disposal.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -144,6 +145,8 @@ void DocumentSession::clear()
     dropRunningRead();
     m_collection->clear();
     m_undoStack->clear();
+    // Nothing takes the place of what the collection held.
+    Disposal::giveBackFreed();
     m_cleanIndexOnDisk = true;
 }
 
